@@ -57,6 +57,12 @@ function(brinmoor_qml_library target)
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qml ${CMAKE_CURRENT_SOURCE_DIR}/*.js)
   file(GLOB_RECURSE res RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/assets/*)
+  # A subfolder with its own CMakeLists.txt is a module of its own (src/app/entry): leave its files out.
+  file(GLOB subdirs RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(sub IN LISTS subdirs)
+    get_filename_component(subdir ${sub} DIRECTORY)
+    list(FILTER qml EXCLUDE REGEX "^${subdir}/")
+  endforeach()
   if(Q_SINGLETONS)
     set_source_files_properties(${Q_SINGLETONS} PROPERTIES QT_QML_SINGLETON_TYPE TRUE)
   endif()
