@@ -1,0 +1,364 @@
+#include "LocalProcess.h"
+
+#include "ChildReaper.h"
+#include "Diagnostics.h"
+#include "TerminalEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void printLine(const std::string& line)
+{
+    termcore::Diagnostics::print(line);
+}
+
+std::string listOfBytes(std::span<const uint8_t> data)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (i)
+            out += ", ";
+        out += std::to_string(data[i]);
+    }
+    out += "]";
+    return out;
+}
+
+// How long an exited child's last output may take to arrive before the exit is reported anyway
+// (a background job can keep the terminal open long after the shell is gone).
+constexpr int exitGraceMs = 150;
+
+// Notifiers and timers may be dropped from inside their own signal, even by a delegate that
+// destroys this process: disable now, detach, delete once control is back in the event loop.
+template <typename T>
+void dropLater(T*& object)
+{
+    if (!object)
+        return;
+    object->setParent(nullptr);
+    if (auto* n = qobject_cast<QSocketNotifier*>(object))
+        n->setEnabled(false);
+    if (auto* t = qobject_cast<QTimer*>(object))
+        t->stop();
+    object->deleteLater();
+    object = nullptr;
+}
+
+} // namespace
+
+LocalProcess::LocalProcess(LocalProcessDelegate* delegate, QObject* parent)
+    : QObject(parent), delegate_(delegate)
+{
+    exitGrace_ = new QTimer(this);
+    exitGrace_->setSingleShot(true);
+    exitGrace_->setInterval(exitGraceMs);
+    connect(exitGrace_, &QTimer::timeout, this, [this] { reportExit(); });
+}
+
+LocalProcess::~LocalProcess()
+{
+    *alive_ = false;
+    if (!exited_ && shellPid_ > 0) {
+        ChildReaper::adopt(shellPid_, exitWatchFd_);
+        exitWatchFd_ = -1;
+    }
+    stopWatchingExit();
+    closeMaster();
+}
+
+void LocalProcess::reset()
+{
+    if (!exited_ && shellPid_ > 0) {
+        // The previous child's output ended but its exit was not seen yet: it is still ours to reap.
+        ChildReaper::adopt(shellPid_, exitWatchFd_);
+        exitWatchFd_ = -1;
+    }
+    stopWatchingExit();
+    closeMaster();
+    exitGrace_->stop();
+    writes_.clear();
+    childfd_ = -1;
+    shellPid_ = 0;
+    outputEnded_ = true;
+    exited_ = true;
+    exitReported_ = true;
+    exitStatus_ = 0;
+}
+
+void LocalProcess::startProcess(const QString& executable, const QStringList& args,
+                                const std::optional<QStringList>& environment, const std::optional<QString>& execName,
+                                const std::optional<QString>& currentDirectory)
+{
+    if (running_)
+        return;
+
+    winsize ws = delegate_ ? delegate_->getWindowSize() : winsize{};
+
+    std::vector<std::string> argv;
+    argv.push_back((execName ? *execName : executable).toStdString());
+    for (const QString& a : args)
+        argv.push_back(a.toStdString());
+
+    std::vector<std::string> env;
+    if (environment) {
+        for (const QString& e : *environment)
+            env.push_back(e.toStdString());
+    } else {
+        env = defaultTerminalEnvironment("xterm-256color", true);
+    }
+
+    std::optional<std::string> dir;
+    if (currentDirectory)
+        dir = currentDirectory->toStdString();
+
+    reset();
+    auto child = PseudoTerminalHelpers::forkAndExec(executable.toStdString(), argv, env, dir, ws);
+    if (!child) {
+        // No pseudo-terminal or no fork: say so as an exit, so the host shows the error state
+        // instead of a terminal that looks alive.
+        exited_ = true;
+        exitReported_ = false;
+        exitStatus_ = failedStartStatus;
+        QTimer::singleShot(0, this, [this] { reportExit(); });
+        return;
+    }
+
+    shellPid_ = child->pid;
+    masterFd_ = child->masterFd;
+    childfd_ = masterFd_;
+    running_ = true;
+    outputEnded_ = false;
+    exited_ = false;
+    exitReported_ = false;
+
+    if (!watchExit()) {
+        // No process descriptor to wait on: poll our own pid (never any other child).
+        exitPoll_ = new QTimer(this);
+        exitPoll_->setInterval(100);
+        connect(exitPoll_, &QTimer::timeout, this, &LocalProcess::onChildExited);
+        exitPoll_->start();
+    }
+
+    readBuffer_.resize(readSize);
+    readNotifier_ = new QSocketNotifier(masterFd_, QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, &LocalProcess::onReadable);
+}
+
+void LocalProcess::onReadable()
+{
+    readChunk();
+}
+
+bool LocalProcess::readChunk()
+{
+    if (masterFd_ < 0 || outputEnded_)
+        return true;
+    uint8_t* buf = readBuffer_.data();
+    size_t got = 0;
+    bool ended = false;
+    while (got < size_t(readSize)) {
+        ssize_t r = ::read(masterFd_, buf + got, size_t(readSize) - got);
+        if (r > 0) {
+            got += size_t(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        ended = true; // 0 or EIO: every slave descriptor is closed and the output is drained
+        break;
+    }
+    if (got == 0 && !ended)
+        return true;
+
+    if (debugIO) {
+        totalRead += (long long)got;
+        printLine("[READ] count=" + std::to_string(got) + " received from host total=" + std::to_string(totalRead));
+    }
+
+    if (got > 0) {
+        std::span<const uint8_t> chunk(buf, got);
+        if (loggingDir_) {
+            const QString path = *loggingDir_ + "/log-" + QString::number(logFileCounter);
+            QFile f(path);
+            if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                && f.write(reinterpret_cast<const char*>(buf), qint64(got)) == qint64(got)) {
+                ++logFileCounter;
+            } else {
+                printLine("Got error while logging data dump to " + path.toStdString() + ": "
+                          + f.errorString().toStdString());
+            }
+        }
+        if (delegate_) {
+            std::shared_ptr<bool> token = alive_;
+            delegate_->dataReceived(chunk);
+            if (!*token)
+                return false;
+        }
+    }
+    if (ended)
+        endOfOutput();
+    return *alive_;
+}
+
+void LocalProcess::endOfOutput()
+{
+    outputEnded_ = true;
+    childfd_ = -1;
+    running_ = false;
+    writes_.clear();
+    dropLater(readNotifier_);
+    dropLater(writeNotifier_);
+    if (exited_) {
+        closeMaster();
+        if (!exitReported_)
+            reportExit();
+    }
+}
+
+void LocalProcess::onChildExited()
+{
+    if (exited_ || shellPid_ <= 0)
+        return;
+    int status = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(shellPid_, &status, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0)
+        return; // still running (a poll tick, or a spurious wake-up)
+    if (r < 0)
+        status = 0; // reaped by someone else: nothing to report but the end
+    exited_ = true;
+    exitStatus_ = status;
+    stopWatchingExit();
+
+    // Hand over what the child wrote before it ended, so its exit never overtakes its output.
+    while (!outputEnded_ && masterFd_ >= 0) {
+        auto [st, n] = PseudoTerminalHelpers::availableBytes(masterFd_);
+        if (st != 0 || n <= 0)
+            break;
+        if (!readChunk())
+            return;
+    }
+    if (outputEnded_)
+        reportExit();
+    else
+        exitGrace_->start();
+}
+
+void LocalProcess::reportExit()
+{
+    if (exitReported_)
+        return;
+    exitReported_ = true;
+    exitGrace_->stop();
+    running_ = false;
+    if (outputEnded_)
+        closeMaster();
+    if (delegate_)
+        delegate_->processTerminated(*this, exitStatus_);
+}
+
+void LocalProcess::send(std::span<const uint8_t> data)
+{
+    if (!running_ || masterFd_ < 0)
+        return;
+    int n = sendCount++;
+    if (debugIO)
+        printLine("[SEND-" + std::to_string(n) + "] Queuing data to client: " + listOfBytes(data) + " ");
+    writes_.push_back(PendingWrite{n, std::vector<uint8_t>(data.begin(), data.end())});
+    if (!writeNotifier_ || !writeNotifier_->isEnabled())
+        flushWrites();
+}
+
+void LocalProcess::flushWrites()
+{
+    while (!writes_.empty() && masterFd_ >= 0) {
+        PendingWrite& w = writes_.front();
+        while (w.offset < w.bytes.size()) {
+            ssize_t r = ::write(masterFd_, w.bytes.data() + w.offset, w.bytes.size() - w.offset);
+            if (r > 0) {
+                w.offset += size_t(r);
+                total += r;
+                continue;
+            }
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // The child is not reading: wait until the terminal takes more, without blocking.
+                if (!writeNotifier_) {
+                    writeNotifier_ = new QSocketNotifier(masterFd_, QSocketNotifier::Write, this);
+                    connect(writeNotifier_, &QSocketNotifier::activated, this, &LocalProcess::onWritable);
+                }
+                writeNotifier_->setEnabled(true);
+                return;
+            }
+            printLine("Error writing data to the child, errno=" + std::to_string(r < 0 ? errno : 0));
+            writes_.clear();
+            if (writeNotifier_)
+                writeNotifier_->setEnabled(false);
+            return;
+        }
+        if (debugIO)
+            printLine("[SEND-" + std::to_string(w.number) + "] completed bytes=" + std::to_string(total));
+        writes_.pop_front();
+    }
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(false);
+}
+
+void LocalProcess::onWritable()
+{
+    writeNotifier_->setEnabled(false);
+    flushWrites();
+}
+
+void LocalProcess::terminate()
+{
+    if (shellPid_ > 0 && !exited_)
+        ::kill(shellPid_, SIGTERM);
+}
+
+
+void LocalProcess::closeMaster()
+{
+    dropLater(readNotifier_);
+    dropLater(writeNotifier_);
+    if (masterFd_ >= 0) {
+        ::close(masterFd_);
+        masterFd_ = -1;
+    }
+    childfd_ = -1;
+}
+
+bool LocalProcess::watchExit()
+{
+    exitWatchFd_ = ChildReaper::openWatch(shellPid_);
+    if (exitWatchFd_ < 0)
+        return false;
+    exitNotifier_ = new QSocketNotifier(exitWatchFd_, QSocketNotifier::Read, this);
+    connect(exitNotifier_, &QSocketNotifier::activated, this, &LocalProcess::onChildExited);
+    return true;
+}
+
+void LocalProcess::stopWatchingExit()
+{
+    dropLater(exitNotifier_);
+    dropLater(exitPoll_);
+    if (exitWatchFd_ >= 0) {
+        ::close(exitWatchFd_);
+        exitWatchFd_ = -1;
+    }
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "PseudoTerminalHelpers.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+class QTimer;
+class LocalProcess;
+
+// The operations through which a local process reports its child's output and exit.
+class LocalProcessDelegate {
+public:
+    virtual ~LocalProcessDelegate() = default;
+    // The child has exited; the code is the raw wait status (0 = exited with status 0, 768 =
+    // exited with status 3, 9 = killed by SIGKILL). Reported once, after the output that was
+    // readable by then.
+    virtual void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) = 0;
+    // One chunk of the child's output, at most LocalProcess::readSize bytes, in order.
+    virtual void dataReceived(std::span<const uint8_t> slice) = 0;
+    // The window size given to the pseudo-terminal when the child starts.
+    virtual winsize getWindowSize() = 0;
+};
+
+// One child program on a pseudo-terminal. Output is read on the thread this object lives on
+// (the GUI thread) whenever the master is readable, in chunks of up to readSize bytes, and
+// handed to the delegate synchronously: the next read waits until the delegate returns, so a
+// slow consumer slows the child instead of piling output up. Writes go through a queue on the
+// non-blocking master and never block the caller. The exit is watched on the child's pid alone
+// (never waitpid(-1), which would steal other components' children).
+class LocalProcess : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int readSize = 131072;
+
+    explicit LocalProcess(LocalProcessDelegate* delegate, QObject* parent = nullptr);
+    // Closes the master (the child sees its terminal hang up) and stops watching; a child that
+    // is still running is reaped in the background once it ends. Sends no signal itself.
+    ~LocalProcess() override;
+
+    int childfd() const { return childfd_; }
+    pid_t shellPid() const { return shellPid_; }
+    bool running() const { return running_; }
+
+    LocalProcessDelegate* delegate() const { return delegate_; }
+    // The delegate is not owned; its owner clears it before it goes away.
+    void setDelegate(LocalProcessDelegate* d) { delegate_ = d; }
+
+    // Starts `executable` (no PATH search) with argument 0 = execName or the executable, then
+    // `args`. With no environment, the terminal engine's default list for "xterm-256color" with
+    // true colour. Does nothing while a child runs. A child that cannot be started is reported
+    // as an exit with status 127 (raw 32512), asynchronously.
+    void startProcess(const QString& executable, const QStringList& args = {},
+                      const std::optional<QStringList>& environment = std::nullopt,
+                      const std::optional<QString>& execName = std::nullopt,
+                      const std::optional<QString>& currentDirectory = std::nullopt);
+
+    // Queues bytes for the child; dropped unless a child is running.
+    void send(std::span<const uint8_t> data);
+    void send(const QByteArray& data) { send(std::span(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()))); }
+
+    // SIGTERM to the child.
+    void terminate();
+
+    // Every chunk read is also written to <directory>/log-<n>; none stops the dumps.
+    void setHostLogging(const std::optional<QString>& directory) { loggingDir_ = directory; }
+    std::optional<QString> loggingDir() const { return loggingDir_; }
+
+    bool debugIO = false;   // one line per send, completed write and chunk read
+    int sendCount = 0;      // sends accepted so far
+    long long total = 0;    // bytes whose write completed
+    int logFileCounter = 0; // number of the next dump file
+    long long totalRead = 0; // bytes read while debugIO is on
+
+    // The raw wait status that reports a child which could not be started.
+    static constexpr int32_t failedStartStatus = 127 << 8;
+
+private:
+    void onReadable();
+    void onWritable();
+    void onChildExited();
+    void flushWrites();
+    // Reads until the chunk is full, the master has nothing more, or the output ended.
+    // Returns false when this object was destroyed by the delegate.
+    bool readChunk();
+    void endOfOutput();
+    void reportExit();
+    void closeMaster();
+    void stopWatchingExit();
+    bool watchExit();
+    void reset();
+
+    LocalProcessDelegate* delegate_ = nullptr;
+    int childfd_ = -1;  // -1 before the start and after end of output
+    int masterFd_ = -1; // open until both exit and end of output were seen
+    pid_t shellPid_ = 0;
+    bool running_ = false;
+    bool outputEnded_ = true;
+    bool exited_ = true;
+    bool exitReported_ = true;
+    int32_t exitStatus_ = 0;
+    std::optional<QString> loggingDir_;
+
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    QSocketNotifier* exitNotifier_ = nullptr;
+    QTimer* exitPoll_ = nullptr;     // only where no process descriptor can be watched
+    QTimer* exitGrace_ = nullptr;    // waits briefly for the last output before reporting
+    int exitWatchFd_ = -1;           // pidfd (Linux) or kqueue (macOS)
+
+    struct PendingWrite {
+        int number;
+        std::vector<uint8_t> bytes;
+        size_t offset = 0;
+    };
+    std::deque<PendingWrite> writes_;
+    std::vector<uint8_t> readBuffer_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <sys/ioctl.h>
+#include <sys/types.h>
+#include <termios.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A window size for a pseudo-terminal, each value clamped to what the kernel's record can
+// hold (0...65535): a negative or oversized request never wraps around.
+winsize makeWindowSize(long long rows, long long cols, long long pixelWidth, long long pixelHeight);
+
+// The static pseudo-terminal operations that a local process uses to start its child.
+class PseudoTerminalHelpers {
+public:
+    struct Child {
+        pid_t pid = -1;
+        int masterFd = -1;
+    };
+
+    // Opens a pseudo-terminal with the given window size and starts `executable` on it as a new
+    // session whose controlling terminal and standard streams are the slave side. The master
+    // is close-on-exec and non-blocking. Before execve the child changes to `currentDirectory`
+    // (a failure is ignored), closes every descriptor above 2, and resets all signal
+    // dispositions and its signal mask to the defaults, so it inherits nothing of ours. When
+    // execve fails the child writes one line to the terminal and exits with status 127.
+    // Returns nothing when the pseudo-terminal or the fork cannot be made.
+    static std::optional<Child> forkAndExec(const std::string& executable, const std::vector<std::string>& args,
+                                            const std::vector<std::string>& env,
+                                            const std::optional<std::string>& currentDirectory,
+                                            winsize& desiredWindowSize);
+
+    // ioctl TIOCSWINSZ on the master; returns the ioctl result.
+    static int setWinSize(int masterPtyDescriptor, winsize& windowSize);
+
+    // ioctl FIONREAD on the descriptor: (ioctl result, bytes waiting).
+    static std::pair<int, int> availableBytes(int fd);
+};
