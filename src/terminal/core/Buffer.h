@@ -1,0 +1,163 @@
+#pragma once
+
+#include "Attribute.h"
+#include "BufferLine.h"
+#include "CharData.h"
+#include "CircularBufferLineList.h"
+#include "Position.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace termcore {
+
+// A character-set table: the byte being printed → the text shown instead.
+using CharsetTable = std::map<uint8_t, std::string>;
+
+// One screen of the terminal: the normal screen (with scrollback) or the alternate screen
+// (without). It owns the ring of rows and the state the interpreter moves around: cursor, scroll
+// region, margins, tab stops and the saved cursor, plus copies of the modes and the current
+// attribute that the per-cell write obeys.
+//
+// Rows: absolute rows count from the first row of the ring (scrollback first), screen rows from
+// the top of the screen; absolute = yBase + screen row.
+class Buffer final {
+public:
+    // One batch of rows inserted during a narrowing reflow.
+    struct InsertionSet {
+        std::vector<BufferLinePtr> lines;
+        int start = 0;
+        bool isNull = false;
+    };
+
+    struct LastBufferStorage {
+        int y = 0;
+        int x = 0;
+        int cols = 0;
+        int rows = 0;
+    };
+
+    // scrollback: nullopt for the alternate screen. The rows are made by fillViewportRows().
+    Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback);
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+
+    CircularBufferLineList& lines() { return *lines_; }
+    const CircularBufferLineList& lines() const { return *lines_; }
+
+    // Cursor, display and scroll-region positions. The setters of x, y, yDisp, scrollTop and
+    // scrollBottom ignore negative values (the field keeps its old value).
+    int x() const { return x_; }
+    void setX(int v) { if (v >= 0) x_ = v; }
+    int y() const { return y_; }
+    void setY(int v) { if (v >= 0) y_ = v; }
+    int yDisp() const { return yDisp_; }
+    void setYDisp(int v) { if (v >= 0) yDisp_ = v; }
+    int yBase() const { return yBase_; }
+    void setYBase(int v) { yBase_ = v; }
+    int scrollTop() const { return scrollTop_; }
+    void setScrollTop(int v) { if (v >= 0) scrollTop_ = v; }
+    int scrollBottom() const { return scrollBottom_; }
+    void setScrollBottom(int v) { if (v >= 0) scrollBottom_ = v; }
+    // DECSLRM margins, inclusive columns; stored as given.
+    int marginLeft() const { return marginLeft_; }
+    void setMarginLeft(int v) { marginLeft_ = v; }
+    int marginRight() const { return marginRight_; }
+    void setMarginRight(int v) { marginRight_ = v; }
+
+    int cols() const { return cols_; }
+    int rows() const { return rows_; }
+
+    int xDisp = 0;
+    int xBase = 0;
+    int linesTop = 0;
+
+    std::vector<bool> tabStops;
+
+    // DECSC state.
+    int savedX = 0;
+    int savedY = 0;
+    bool savedOriginMode = false;
+    bool savedMarginMode = false;
+    bool savedWraparound = false;
+    bool savedReverseWraparound = false;
+    Attribute savedAttr;
+    std::optional<CharsetTable> savedCharset;
+
+    std::optional<int> scrollback() const { return scrollback_; }
+    bool hasScrollback() const { return scrollback_.has_value(); }
+    bool isReflowEnabled() const { return hasScrollback(); }
+
+    // Set by the interpreter.
+    Attribute curAttr = Attribute::empty;
+    bool insertMode = false; // IRM
+    bool marginMode = false; // DECLRMM
+    bool wraparound = false; // DECAWM
+
+    // Scrolls the screen up by one row; the interpreter installs its scroll operation here
+    // right after creating the buffer. The default stops the program.
+    std::function<void(bool isWrapped)> scroll;
+
+    LastBufferStorage lastBufferStorage;
+
+    // Ring capacity for a height: rows + scrollback (capped at INT32_MAX), or rows alone.
+    int getCorrectBufferLength(int rows) const;
+    // A row of `cols` empty cells in the attribute.
+    BufferLinePtr getBlankLine(const Attribute& attribute, bool isWrapped = false) const;
+    // A space in the attribute (Attribute::empty when nullopt).
+    static CharData getNullCell(std::optional<Attribute> attribute = std::nullopt);
+
+    // The cell at a column of the screen row shown at position.row (yDisp + row), or of the
+    // absolute row; CharData::Null outside the row or the ring.
+    CharData getChar(Position at) const;
+    CharData getCharAtBufferRelative(Position at) const;
+
+    // Only on an empty ring: pushes `rows` blank rows (fg/bg default when nullopt).
+    void fillViewportRows(std::optional<Attribute> attribute = std::nullopt);
+    // Empties the ring and homes the cursor; yBase and xDisp are not touched. Refill with
+    // fillViewportRows().
+    void clear();
+    // The buffer's part of DECSTR.
+    void softReset();
+
+    // index -1 rebuilds all stops; otherwise keeps the stops up to min(cols-1, index).
+    void setupTabStops(int index, int tabStopWidth);
+    void tabSet(int pos);   // HTS
+    void tabClear(int pos); // TBC 0
+    int nextTabStop(bool marginMode, int index = -1) const;
+    int previousTabStop(int index = -1) const;
+
+    // The per-cell write of the print path: the cell holds one printable character whose
+    // width is already measured. Handles wrapping, insert mode and double-width characters.
+    void insertCharacter(const CharData& charData);
+
+    // Changes the size, reflowing wrapped lines when the buffer has scrollback.
+    void resize(int newCols, int newRows);
+
+private:
+    void makeRing(int capacity);
+    void reflowWider(int oldCols, int newCols, int newRows);
+    void reflowNarrower(int oldCols, int newCols, int newRows);
+
+    std::unique_ptr<CircularBufferLineList> lines_;
+    int x_ = 0;
+    int y_ = 0;
+    int yDisp_ = 0;
+    int yBase_ = 0;
+    int scrollTop_ = 0;
+    int scrollBottom_ = 0;
+    int marginLeft_ = 0;
+    int marginRight_ = 0;
+    int cols_ = 0;
+    int rows_ = 0;
+    // While a resize runs, rows made for empty slots are at least this wide.
+    int resizeCols_ = 0;
+    std::optional<int> scrollback_;
+};
+
+} // namespace termcore

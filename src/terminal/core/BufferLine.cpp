@@ -1,0 +1,185 @@
+#include "BufferLine.h"
+
+#include "Diagnostics.h"
+
+#include <algorithm>
+
+namespace termcore {
+
+BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
+    : isWrapped(wrapped), fillCharacter(fillData), data_(size_t(std::max(cols, 0)), fillData)
+{
+}
+
+BufferLine::BufferLine(const BufferLine& from)
+    : isWrapped(from.isWrapped), fillCharacter(from.fillCharacter), data_(from.data_)
+{
+}
+
+const CharData& BufferLine::clampedRead(int index) const
+{
+    if (data_.empty())
+        return CharData::Null;
+    return index < 0 ? data_.front() : data_.back();
+}
+
+void BufferLine::clampedWrite(int index, const CharData& value)
+{
+    Diagnostics::print("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
+    if (data_.empty())
+        return;
+    if (index < 0)
+        data_.front() = value;
+    else
+        data_.back() = value;
+}
+
+bool BufferLine::hasContent(int index) const
+{
+    const CharData& c = (*this)[index];
+    return c.code != 0 || !c.attribute.style.isEmpty() || !c.attribute.fg.isDefault() || !c.attribute.bg.isDefault();
+}
+
+bool BufferLine::hasAnyContent() const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (hasContent(i))
+            return true;
+    }
+    return false;
+}
+
+int BufferLine::getTrimmedLength() const
+{
+    for (int i = count() - 1; i >= 0; --i) {
+        if (data_[size_t(i)].code != 0)
+            return i + 1;
+    }
+    return 0;
+}
+
+std::string BufferLine::translateToString(bool trimRight, int startCol, int endCol) const
+{
+    int start = std::max(startCol, 0);
+    int end = endCol == -1 ? count() : std::min(endCol, count());
+    if (trimRight)
+        end = std::max(std::min(end, getTrimmedLength()), start);
+    std::string out;
+    if (start >= end)
+        return out;
+    out.reserve(size_t(end - start));
+    for (int i = start; i < end; ++i)
+        data_[size_t(i)].appendCharacterUtf8(out);
+    return out;
+}
+
+void BufferLine::resize(int cols, const CharData& fillData)
+{
+    if (cols == count())
+        return;
+    if (cols < count())
+        data_.resize(size_t(std::max(cols, 0)));
+    else
+        data_.resize(size_t(cols), fillData);
+}
+
+void BufferLine::fill(const CharData& with)
+{
+    std::fill(data_.begin(), data_.end(), with);
+}
+
+void BufferLine::fill(const CharData& with, int atCol, int len)
+{
+    int start = std::max(atCol, 0);
+    int end = std::min(atCol + std::max(len, 0), count());
+    for (int i = start; i < end; ++i)
+        data_[size_t(i)] = with;
+}
+
+void BufferLine::clear(const Attribute& attribute)
+{
+    fill(CharData(0, 1, attribute));
+}
+
+void BufferLine::replaceCells(int start, int end, const CharData& fillData)
+{
+    int s = std::max(start, 0);
+    int e = std::min(end, count());
+    for (int i = s; i < e; ++i)
+        data_[size_t(i)] = fillData;
+}
+
+int BufferLine::clampMargin(int rightMargin) const
+{
+    return std::min(rightMargin, count() - 1);
+}
+
+// The cursor may sit one past the right margin (the pending-wrap position after a write in the
+// last column). An edit there acts on the margin column itself, as xterm does; reducing the
+// column modulo the width would instead edit column 0 and shift the whole row.
+static int clampEditColumn(int pos, int rightMargin)
+{
+    return std::clamp(pos, 0, rightMargin);
+}
+
+void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fillData)
+{
+    int rm = clampMargin(rightMargin);
+    if (rm < 0 || n <= 0)
+        return;
+    pos = clampEditColumn(pos, rm);
+    if (n >= rm + 1 - pos) {
+        std::fill(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        return;
+    }
+    // Copy from the rightmost cell down so that nothing is overwritten before it is read;
+    // cells pushed past the margin are lost, cells right of it never change.
+    std::copy_backward(data_.begin() + pos, data_.begin() + (rm - n + 1), data_.begin() + rm + 1);
+    std::fill(data_.begin() + pos, data_.begin() + pos + n, fillData);
+}
+
+void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData)
+{
+    int rm = clampMargin(rightMargin);
+    if (rm < 0 || n <= 0)
+        return;
+    pos = clampEditColumn(pos, rm);
+    if (n >= rm + 1 - pos) {
+        std::fill(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        return;
+    }
+    std::copy(data_.begin() + pos + n, data_.begin() + rm + 1, data_.begin() + pos);
+    std::fill(data_.begin() + (rm - n + 1), data_.begin() + rm + 1, fillData);
+}
+
+void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len)
+{
+    if (srcCol < 0 || dstCol < 0 || len <= 0)
+        return;
+    len = std::min({len, src.count() - srcCol, count() - dstCol});
+    if (len <= 0)
+        return;
+    auto from = src.data_.begin() + srcCol;
+    auto to = data_.begin() + dstCol;
+    if (&src == this && dstCol > srcCol)
+        std::copy_backward(from, from + len, to + len);
+    else
+        std::copy(from, from + len, to);
+}
+
+void BufferLine::copyFrom(const BufferLine& line)
+{
+    if (&line == this)
+        return;
+    data_ = line.data_;
+    isWrapped = line.isWrapped;
+}
+
+void BufferLine::attach(std::shared_ptr<TerminalImage> image)
+{
+    if (!images_)
+        images_.emplace();
+    images_->push_back(std::move(image));
+}
+
+} // namespace termcore

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "CharData.h"
+#include "TerminalImage.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace termcore {
+
+// One row of cells. Rows are shared by reference (std::shared_ptr) between the line ring and its
+// users, so the same row object may sit in two places of the ring for a moment (see
+// CircularBufferLineList::shiftElements).
+class BufferLine final {
+public:
+    // DEC line attributes: DECSWL, DECDWL, and the top and bottom halves of DECDHL.
+    enum class RenderLineMode : uint8_t { single, doubleWidth, doubledTop, doubledDown };
+
+    // `cols` copies of the fill cell (CharData::Null when not given).
+    explicit BufferLine(int cols, const CharData& fillData = CharData::Null, bool isWrapped = false);
+    // A copy of another row's cells, wrapped flag and fill cell; render mode single, no images.
+    explicit BufferLine(const BufferLine& from);
+    BufferLine(BufferLine&&) noexcept = default;
+    BufferLine& operator=(const BufferLine&) = delete;
+    BufferLine& operator=(BufferLine&&) noexcept = default;
+
+    bool isWrapped = false;
+    RenderLineMode renderMode = RenderLineMode::single;
+    CharData fillCharacter;
+
+    int count() const { return int(data_.size()); }
+    int dataSize() const { return int(data_.size()); }
+
+    // Reads clamp silently: an index at or beyond the end reads the last cell (a negative one the
+    // first; an empty row reads CharData::Null).
+    const CharData& operator[](int index) const
+    {
+        if (unsigned(index) < data_.size())
+            return data_[size_t(index)];
+        return clampedRead(index);
+    }
+    // Writes beyond the end go to the last cell, with a diagnostic line.
+    void set(int index, const CharData& value)
+    {
+        if (unsigned(index) < data_.size())
+            data_[size_t(index)] = value;
+        else
+            clampedWrite(index, value);
+    }
+    // Unchecked access for callers that have already clamped (the print path).
+    CharData& cellAt(int index) { return data_[size_t(index)]; }
+    const CharData& cellAt(int index) const { return data_[size_t(index)]; }
+
+    int getWidth(int index) const { return (*this)[index].width; }
+
+    // A cell has content when it holds a character, any style bit, or a non-default colour.
+    bool hasContent(int index) const;
+    bool hasAnyContent() const;
+    // One past the last cell whose code is not 0 (attributes do not count).
+    int getTrimmedLength() const;
+
+    // UTF-8 text of cells [startCol, endCol); endCol -1 means the end. Empty cells give U+0000.
+    std::string translateToString(bool trimRight = false, int startCol = 0, int endCol = -1) const;
+    std::string debugDescription() const { return translateToString(false, 0, -1); }
+
+    void resize(int cols, const CharData& fillData);
+    void fill(const CharData& with);
+    void fill(const CharData& with, int atCol, int len);
+    // Every cell becomes an empty cell in the attribute; wrapped flag and render mode stay.
+    void clear(const Attribute& attribute);
+    // Cells [start, min(end, count)).
+    void replaceCells(int start, int end, const CharData& fillData);
+
+    // ICH: shift the cells from pos right by n up to rightMargin, filling the gap.
+    void insertCells(int pos, int n, int rightMargin, const CharData& fillData);
+    // DCH: remove n cells at pos, pulling the rest in from the right up to rightMargin.
+    void deleteCells(int pos, int n, int rightMargin, const CharData& fillData);
+
+    // The len cells of src from srcCol replace the len cells from dstCol (clipped to both rows).
+    void copyFrom(const BufferLine& src, int srcCol, int dstCol, int len);
+    // Takes the other row's cells and wrapped flag.
+    void copyFrom(const BufferLine& line);
+
+    const std::vector<CharData>& getData() const { return data_; }
+    std::vector<CharData>& mutableData() { return data_; }
+
+    const std::optional<std::vector<std::shared_ptr<TerminalImage>>>& images() const { return images_; }
+    void attach(std::shared_ptr<TerminalImage> image);
+    void clearImages() { images_.reset(); }
+
+private:
+    const CharData& clampedRead(int index) const;
+    void clampedWrite(int index, const CharData& value);
+    int clampMargin(int rightMargin) const;
+
+    std::vector<CharData> data_;
+    std::optional<std::vector<std::shared_ptr<TerminalImage>>> images_;
+};
+
+using BufferLinePtr = std::shared_ptr<BufferLine>;
+
+} // namespace termcore

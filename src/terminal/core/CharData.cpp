@@ -1,0 +1,164 @@
+#include "CharData.h"
+
+namespace termcore {
+
+namespace {
+struct GraphemeMaps {
+    std::unordered_map<std::u32string, int32_t> charToIndex;
+    std::unordered_map<int32_t, std::u32string> indexToChar;
+    int32_t lastCharIndex = CharData::firstClusterCode;
+};
+
+GraphemeMaps& maps()
+{
+    static GraphemeMaps instance;
+    return instance;
+}
+
+constexpr bool isValidScalar(uint32_t v)
+{
+    return v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF);
+}
+
+// The code of a character, following the cell model's rules.
+int32_t codeFor(std::u32string_view ch)
+{
+    if (ch.size() == 2 && ch[0] == U'\r' && ch[1] == U'\n')
+        return 10;
+    if (ch.size() == 1 && ch[0] < 0x10000)
+        return int32_t(ch[0]);
+    if (ch.empty())
+        return 0;
+    return CharData::internCluster(ch);
+}
+
+int32_t codeFor(char32_t rune)
+{
+    if (rune < 0x10000)
+        return int32_t(rune);
+    return CharData::internCluster(std::u32string_view(&rune, 1));
+}
+} // namespace
+
+void appendUtf8(std::string& out, char32_t rune)
+{
+    uint32_t v = rune;
+    if (!isValidScalar(v))
+        v = 0xFFFD;
+    if (v < 0x80) {
+        out.push_back(char(v));
+    } else if (v < 0x800) {
+        out.push_back(char(0xC0 | (v >> 6)));
+        out.push_back(char(0x80 | (v & 0x3F)));
+    } else if (v < 0x10000) {
+        out.push_back(char(0xE0 | (v >> 12)));
+        out.push_back(char(0x80 | ((v >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (v & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (v >> 18)));
+        out.push_back(char(0x80 | ((v >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((v >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (v & 0x3F)));
+    }
+}
+
+CharData::CharData(Attribute attr, std::u32string_view character, int8_t size)
+    : code(codeFor(character)), width(size), attribute(attr)
+{
+}
+
+void CharData::setValue(std::u32string_view character, int32_t size)
+{
+    code = codeFor(character);
+    width = int8_t(size);
+}
+
+void CharData::setValue(char32_t rune, int32_t size)
+{
+    code = codeFor(rune);
+    width = int8_t(size);
+}
+
+int32_t CharData::internCluster(std::u32string_view cluster)
+{
+    auto& m = maps();
+    std::u32string key(cluster);
+    auto it = m.charToIndex.find(key);
+    if (it != m.charToIndex.end())
+        return it->second;
+    if (m.lastCharIndex == INT32_MAX) {
+        // The code space of the cell model is used up (about two billion distinct clusters);
+        // show the replacement character rather than wrap into codes already in use.
+        return 0xFFFD;
+    }
+    int32_t code = m.lastCharIndex;
+    m.indexToChar.emplace(code, key);
+    m.charToIndex.emplace(std::move(key), code);
+    ++m.lastCharIndex;
+    return code;
+}
+
+const std::u32string* CharData::clusterForCode(int32_t code)
+{
+    auto& m = maps();
+    auto it = m.indexToChar.find(code);
+    return it == m.indexToChar.end() ? nullptr : &it->second;
+}
+
+const std::unordered_map<std::u32string, int32_t>& CharData::charToIndexMap()
+{
+    return maps().charToIndex;
+}
+
+const std::unordered_map<int32_t, std::u32string>& CharData::indexToCharMap()
+{
+    return maps().indexToChar;
+}
+
+int32_t CharData::lastCharIndex()
+{
+    return maps().lastCharIndex;
+}
+
+std::u32string CharData::getCharacter() const
+{
+    if (code < firstClusterCode) {
+        if (code < 0 || !isValidScalar(uint32_t(code)))
+            return std::u32string(1, U' ');
+        return std::u32string(1, char32_t(code));
+    }
+    if (const auto* cluster = clusterForCode(code))
+        return *cluster;
+    return std::u32string(1, U' ');
+}
+
+void CharData::appendCharacterUtf8(std::string& out) const
+{
+    if (code < firstClusterCode) {
+        if (code < 0 || !isValidScalar(uint32_t(code)))
+            out.push_back(' ');
+        else if (code < 0x80)
+            out.push_back(char(code));
+        else
+            appendUtf8(out, char32_t(code));
+        return;
+    }
+    if (const auto* cluster = clusterForCode(code)) {
+        for (char32_t c : *cluster)
+            appendUtf8(out, c);
+    } else {
+        out.push_back(' ');
+    }
+}
+
+std::string CharData::debugDescription() const
+{
+    std::string out = "CharData: " + std::to_string(code) + " ";
+    if (code < firstClusterCode && (code < 0 || !isValidScalar(uint32_t(code))))
+        out += "?";
+    else
+        appendCharacterUtf8(out);
+    return out;
+}
+
+} // namespace termcore

@@ -1,0 +1,180 @@
+#include "CircularBufferLineList.h"
+
+#include "Diagnostics.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace termcore {
+
+void engineFatal(std::string_view message)
+{
+    Diagnostics::print(message);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stdout);
+    std::abort();
+}
+
+CircularBufferLineList::CircularBufferLineList(int maxLength)
+    : array_(size_t(std::max(maxLength, 1)))
+{
+}
+
+void CircularBufferLineList::setCount(int newCount)
+{
+    count_ = std::clamp(newCount, 0, maxLength());
+}
+
+void CircularBufferLineList::setMaxLength(int newMaxLength)
+{
+    newMaxLength = std::max(newMaxLength, 1);
+    if (newMaxLength == maxLength())
+        return;
+    std::vector<BufferLinePtr> fresh(static_cast<size_t>(newMaxLength));
+    const int keep = std::min(newMaxLength, maxLength());
+    for (int i = 0; i < keep; ++i)
+        fresh[size_t(i)] = std::move(array_[size_t(slotOf(i))]);
+    array_ = std::move(fresh);
+    startIndex_ = 0;
+    count_ = std::min(count_, newMaxLength);
+}
+
+void CircularBufferLineList::materialize(BufferLinePtr& slot, int slotIndex)
+{
+    if (makeEmpty)
+        slot = makeEmpty(slotIndex);
+    if (!slot) {
+        // No row maker installed: a row without cells keeps every later access safe.
+        slot = std::make_shared<BufferLine>(0);
+    }
+}
+
+void CircularBufferLineList::push(BufferLinePtr line)
+{
+    array_[size_t(slotOf(count_))] = std::move(line);
+    if (count_ < maxLength()) {
+        ++count_;
+    } else {
+        ++startIndex_;
+        if (startIndex_ == maxLength())
+            startIndex_ = 0;
+    }
+}
+
+void CircularBufferLineList::recycle()
+{
+    if (count_ != maxLength())
+        engineFatal("can only recycle when the buffer is full");
+    ++startIndex_;
+    if (startIndex_ == maxLength())
+        startIndex_ = 0;
+    (*this)[count_ - 1].clear(Attribute());
+}
+
+void CircularBufferLineList::pop()
+{
+    if (count_ > 0)
+        --count_;
+}
+
+void CircularBufferLineList::trimStart(int n)
+{
+    n = std::clamp(n, 0, count_);
+    startIndex_ = (startIndex_ + n) % maxLength();
+    count_ -= n;
+}
+
+void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<BufferLinePtr>& items,
+                                    const std::function<void(int)>& change)
+{
+    auto changed = [&](int i) {
+        if (change)
+            change(i);
+    };
+    start = std::clamp(start, 0, count_);
+    deleteCount = std::clamp(deleteCount, 0, count_ - start);
+
+    // 1. Delete.
+    if (deleteCount >= 1) {
+        for (int i = start; i < count_ - deleteCount; ++i) {
+            set(i, line(i + deleteCount));
+            changed(i);
+        }
+        count_ -= deleteCount;
+    }
+
+    const int slots = maxLength();
+    const int inserted = int(items.size());
+    size_t firstItem = 0;
+
+    // 2. Drop what will not fit from the front *before* moving anything, so that no row is
+    // written into a slot whose row has not been read yet. The excess never exceeds the number
+    // of inserted rows (count <= slots), so it is taken from the rows above `start` first and
+    // then from the front of the items.
+    const int excess = count_ + inserted - slots;
+    if (excess > 0) {
+        if (excess <= start) {
+            trimStart(excess);
+            start -= excess;
+        } else {
+            trimStart(start);
+            firstItem = size_t(excess - start);
+            start = 0;
+        }
+    }
+    const int toInsert = inserted - int(firstItem);
+
+    // 3. Move the rows below the insertion point down, the bottom one first.
+    for (int i = count_ - 1; i >= start; --i) {
+        set(i + toInsert, line(i));
+        changed(i + toInsert);
+    }
+    // 4. Insert.
+    for (int i = 0; i < toInsert; ++i) {
+        changed(start + i);
+        set(start + i, items[firstItem + size_t(i)]);
+    }
+    count_ += toInsert;
+}
+
+bool CircularBufferLineList::shiftElements(int start, int count, int offset)
+{
+    auto refuse = [&](const char* reason) {
+        Diagnostics::print("Assertion at start=" + std::to_string(start) + " count=" + std::to_string(count) +
+                           " offset=" + std::to_string(offset) + ": " + reason);
+        return false;
+    };
+    if (count < 0)
+        return refuse("count < 0");
+    if (start < 0)
+        return refuse("start < 0");
+    if (start >= count_)
+        return refuse("start >= self.count");
+    if (start + offset <= 0)
+        return refuse("start+offset <= 0");
+
+    if (offset <= 0) {
+        // Upward: top-down, so no row is overwritten before it is read.
+        for (int i = 0; i < count; ++i)
+            set(start + i + offset, line(start + i));
+        return true;
+    }
+    for (int i = count - 1; i >= 0; --i)
+        set(start + i + offset, line(start + i));
+    int expanded = start + count + offset;
+    if (expanded > count_) {
+        count_ = expanded;
+        while (count_ > maxLength()) {
+            ++startIndex_;
+            if (startIndex_ == maxLength())
+                startIndex_ = 0;
+            --count_;
+        }
+    }
+    return true;
+}
+
+} // namespace termcore

@@ -1,0 +1,204 @@
+// Rows: cell editing (ICH/DCH/ECH-style operations), text extraction, sizing.
+#include "BufferLine.h"
+#include "Diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace termcore;
+using Color = Attribute::Color;
+
+namespace {
+const CharData F(U'F', 1, Attribute()); // a visible fill cell for the edit tables
+
+CharData cell(char c)
+{
+    return CharData(Attribute(), char32_t(c), 1);
+}
+
+BufferLine rowOf(const std::string& text)
+{
+    BufferLine line(int(text.size()));
+    for (size_t i = 0; i < text.size(); ++i)
+        line.set(int(i), text[i] == '.' ? CharData::Null : cell(text[i]));
+    return line;
+}
+
+// Text of a row with empty cells shown as '.'.
+std::string textOf(const BufferLine& line)
+{
+    std::string out;
+    for (int i = 0; i < line.count(); ++i)
+        out.push_back(line[i].code == 0 ? '.' : char(line[i].code));
+    return out;
+}
+} // namespace
+
+struct EditCase {
+    const char* name;
+    bool insert;
+    int pos, n, rightMargin;
+    const char* expected;
+};
+
+TEST(BufferLineEdit, insert_and_delete_cells_within_the_right_margin)
+{
+    const EditCase cases[] = {
+        {"ICH worked example", true, 2, 3, 5, "abFFFcghij"},
+        {"DCH worked example", false, 2, 3, 5, "abfFFFghij"},
+        {"ICH past the margin fills to the margin only", true, 2, 9, 5, "abFFFFghij"},
+        {"DCH past the margin fills to the margin only", false, 2, 4, 5, "abFFFFghij"},
+        {"ICH at the margin column", true, 5, 1, 5, "abcdeFghij"},
+        {"ICH whole row", true, 0, 1, 9, "Fabcdefghi"},
+        {"DCH whole row", false, 0, 1, 9, "bcdefghijF"},
+        {"ICH n=0 changes nothing", true, 3, 0, 9, "abcdefghij"},
+        {"DCH negative n changes nothing", false, 3, -2, 9, "abcdefghij"},
+        // The pending-wrap column (one past the margin) edits the margin column itself instead
+        // of wrapping round to column 0.
+        {"ICH at the pending-wrap column", true, 10, 1, 9, "abcdefghiF"},
+        {"DCH at the pending-wrap column", false, 10, 2, 9, "abcdefghiF"},
+        {"ICH pending wrap inside margins", true, 6, 2, 5, "abcdeFghij"},
+        {"ICH margin beyond the row is clipped", true, 8, 1, 40, "abcdefghFi"},
+        {"DCH negative column starts at 0", false, -3, 1, 9, "bcdefghijF"},
+    };
+    for (const auto& c : cases) {
+        BufferLine line = rowOf("abcdefghij");
+        if (c.insert)
+            line.insertCells(c.pos, c.n, c.rightMargin, F);
+        else
+            line.deleteCells(c.pos, c.n, c.rightMargin, F);
+        EXPECT_EQ(textOf(line), c.expected) << c.name;
+    }
+}
+
+TEST(BufferLineEdit, replace_fill_copy_and_clear)
+{
+    BufferLine line = rowOf("abcdefghij");
+    line.replaceCells(7, 100, F);
+    EXPECT_EQ(textOf(line), "abcdefgFFF");
+    line.fill(cell('x'), 1, 2);
+    EXPECT_EQ(textOf(line), "axxdefgFFF");
+    line.fill(cell('y'), 4, 0);
+    line.fill(cell('y'), 9, 5);
+    EXPECT_EQ(textOf(line), "axxdefgFFy");
+
+    // Overlapping copies within one row behave like memmove in both directions.
+    BufferLine r = rowOf("abcdefghij");
+    r.copyFrom(r, 0, 2, 5);
+    EXPECT_EQ(textOf(r), "ababcdehij");
+    BufferLine l = rowOf("abcdefghij");
+    l.copyFrom(l, 3, 1, 4);
+    EXPECT_EQ(textOf(l), "adefgfghij");
+    // Ranges running past either row are clipped.
+    BufferLine shortRow = rowOf("xyz");
+    l.copyFrom(shortRow, 1, 8, 10);
+    EXPECT_EQ(textOf(l), "adefgfghyz");
+
+    const Attribute blue(Color::ansi256(4), Color::defaultColor(), CharacterStyle::none);
+    line.isWrapped = true;
+    line.renderMode = BufferLine::RenderLineMode::doubleWidth;
+    line.clear(blue);
+    EXPECT_EQ(textOf(line), "..........");
+    EXPECT_EQ(line[3].attribute, blue);
+    EXPECT_TRUE(line.isWrapped);
+    EXPECT_EQ(line.renderMode, BufferLine::RenderLineMode::doubleWidth);
+}
+
+TEST(BufferLineText, translateToString_trims_and_ranges)
+{
+    BufferLine line(10);
+    for (int i = 0; i < 5; ++i)
+        line.set(i, cell("hello"[i]));
+    EXPECT_EQ(line.translateToString(true, 0, -1), "hello");
+    EXPECT_EQ(line.translateToString(false, 0, -1), std::string("hello") + std::string(5, '\0'));
+    EXPECT_EQ(line.translateToString(true, 1, 3), "el");
+    EXPECT_EQ(line.translateToString(true, 7, -1), "") << "trimmed end never goes below startCol";
+    EXPECT_EQ(line.translateToString(false, 3, 2), "");
+    EXPECT_EQ(line.translateToString(false, 8, 50), std::string(2, '\0'));
+    EXPECT_EQ(BufferLine(10).translateToString(true, 0, -1), "");
+
+    // Styled blanks count as content but not towards the trimmed length.
+    BufferLine styled(6);
+    styled.set(4, CharData(0, 1, Attribute(Color(), Color::ansi256(2), CharacterStyle::none)));
+    EXPECT_EQ(styled.getTrimmedLength(), 0);
+    EXPECT_TRUE(styled.hasContent(4));
+    EXPECT_TRUE(styled.hasAnyContent());
+    EXPECT_FALSE(BufferLine(6).hasAnyContent());
+    // A blank drawn with the inverted default counts as content.
+    BufferLine inverted(3, CharData(0, 1, Attribute::empty));
+    EXPECT_TRUE(inverted.hasContent(0));
+
+    // Wide characters and clusters come out as UTF-8; the cell after a wide one is U+0000.
+    BufferLine wide(4);
+    wide.set(0, CharData(Attribute(), U'\u4E2D', 2));
+    wide.set(2, CharData(Attribute(), U"e\u0301", 1));
+    EXPECT_EQ(wide.translateToString(true), std::string("\xE4\xB8\xAD") + '\0' + "e\xCC\x81");
+}
+
+TEST(BufferLineAccess, out_of_range_cells_are_redirected_never_crash)
+{
+    BufferLine line = rowOf("abc");
+    EXPECT_EQ(line[7].code, 'c');
+    EXPECT_EQ(line[-1].code, 'a');
+    {
+        Diagnostics::Capture capture;
+        line.set(3, cell('z'));
+        ASSERT_EQ(capture.lines().size(), 1u);
+        EXPECT_EQ(capture.lines()[0],
+                  "BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
+    }
+    EXPECT_EQ(textOf(line), "abz");
+    EXPECT_EQ(line.getWidth(100), 1);
+
+    BufferLine empty(0);
+    Diagnostics::Capture capture;
+    empty.set(0, cell('q'));
+    EXPECT_EQ(empty[0], CharData::Null);
+    EXPECT_EQ(empty.count(), 0);
+    empty.insertCells(0, 3, 5, F);
+    empty.deleteCells(0, 3, 5, F);
+    EXPECT_EQ(empty.getTrimmedLength(), 0);
+}
+
+TEST(BufferLineSize, resize_copy_and_images)
+{
+    BufferLine line = rowOf("abcdef");
+    line.resize(3, F);
+    EXPECT_EQ(textOf(line), "abc");
+    line.resize(5, F);
+    EXPECT_EQ(textOf(line), "abcFF");
+    line.resize(0, F);
+    EXPECT_EQ(line.count(), 0);
+    line.resize(-4, F);
+    EXPECT_EQ(line.count(), 0);
+
+    struct Image : TerminalImage {
+        int c = 0;
+        int pixelWidth() const override { return 10; }
+        int pixelHeight() const override { return 20; }
+        int col() const override { return c; }
+        void setCol(int v) override { c = v; }
+    };
+    BufferLine src = rowOf("xyz");
+    src.isWrapped = true;
+    src.renderMode = BufferLine::RenderLineMode::doubledTop;
+    EXPECT_FALSE(src.images().has_value());
+    src.attach(std::make_shared<Image>());
+    src.attach(std::make_shared<Image>());
+    ASSERT_TRUE(src.images().has_value());
+    EXPECT_EQ(src.images()->size(), 2u);
+
+    BufferLine copy(src);
+    EXPECT_EQ(textOf(copy), "xyz");
+    EXPECT_TRUE(copy.isWrapped);
+    EXPECT_EQ(copy.renderMode, BufferLine::RenderLineMode::single);
+    EXPECT_FALSE(copy.images().has_value());
+
+    BufferLine target = rowOf("0123456");
+    target.renderMode = BufferLine::RenderLineMode::doubledDown;
+    target.copyFrom(src);
+    EXPECT_EQ(textOf(target), "xyz");
+    EXPECT_TRUE(target.isWrapped);
+    EXPECT_EQ(target.renderMode, BufferLine::RenderLineMode::doubledDown);
+}
