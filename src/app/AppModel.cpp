@@ -1,0 +1,917 @@
+#include "AppModel.h"
+
+#include "AppInfo.h"
+#include "Assets.h"
+#include "ChatHost.h"
+#include "ProjectColorRegistry.h"
+#include "TerminalHost.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include <thread>
+
+namespace brinmoor {
+
+namespace {
+
+AppModel*& sharedInstance()
+{
+    static AppModel* model = nullptr;
+    return model;
+}
+
+std::optional<QUuid> idFromText(const QString& text)
+{
+    return uuidFromText(text);
+}
+
+QString optionalIdText(const std::optional<QUuid>& id)
+{
+    return id ? uuidText(*id) : QString();
+}
+
+// Spaces (any Unicode space separator) and tabs; line breaks are kept.
+bool isTrimmedSpace(QChar c)
+{
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+QString trimSpacesAndTabs(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isTrimmedSpace(s.at(b)))
+        ++b;
+    while (e > b && isTrimmedSpace(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString lastPathComponent(const QString& path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? p : (p == QLatin1String("/") ? p : p.mid(slash + 1));
+}
+
+} // namespace
+
+QString expandTilde(const QString& path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+// --- Start-up ------------------------------------------------------------------------------
+
+AppModel::AppModel(QObject* parent) : AppModel(Store::forThisBuild(), &AppInfo::defaults(), parent) {}
+
+AppModel::AppModel(Store store, QSettings* defaults, QObject* parent)
+    : QObject(parent), m_store(std::move(store)), m_defaults(defaults)
+{
+    m_workspaceModel = new WorkspaceListModel(this);
+    startUp();
+}
+
+AppModel::~AppModel()
+{
+    if (sharedInstance() == this)
+        sharedInstance() = nullptr;
+}
+
+AppModel* AppModel::instance()
+{
+    if (!sharedInstance())
+        sharedInstance() = new AppModel(QCoreApplication::instance());
+    return sharedInstance();
+}
+
+void AppModel::setInstance(AppModel* model)
+{
+    sharedInstance() = model;
+}
+
+AppModel* AppModel::create(QQmlEngine*, QJSEngine*)
+{
+    AppModel* model = instance();
+    QQmlEngine::setObjectOwnership(model, QQmlEngine::CppOwnership);
+    return model;
+}
+
+void AppModel::startUp()
+{
+    const std::optional<Store::Snapshot> snap = m_store.load();
+    if (snap) {
+        m_workspaces = snap->workspaces;
+        m_recents = snap->recents;
+    }
+    // A saved selection is taken unchanged, even when no workspace has that id.
+    if (snap && snap->selected)
+        m_selectedWorkspaceID = snap->selected;
+    else if (!m_workspaces.isEmpty())
+        m_selectedWorkspaceID = m_workspaces.first().id;
+
+    // Colour order follows the saved order: workspace by workspace, session by session.
+    for (const Workspace& w : std::as_const(m_workspaces))
+        for (const Session& s : w.sessions)
+            ProjectColorRegistry::shared().index(s.directory);
+
+    m_showOnboarding = m_workspaces.isEmpty() && !(m_defaults && m_defaults->value(QLatin1String(AppInfo::onboardedKey), false).toBool());
+
+    m_workspaceModel->sync(m_workspaces);
+    installHooks();
+}
+
+void AppModel::installHooks()
+{
+    QPointer<AppModel> self(this);
+    TerminalHost::shared().onTerminated = [self](const QUuid& id, std::optional<int32_t> code) {
+        if (!self)
+            return;
+        self->mutateSession(id, [&](Session& s) {
+            s.state = (code && *code != 0) ? PaneState::Error : PaneState::Stopped;
+            s.cost.clear();
+        });
+        self->save();  // also when no session had the id
+    };
+    ChatHost::shared().onState = [self](const QUuid& id, PaneState state) {
+        if (!self)
+            return;
+        self->mutateSession(id, [&](Session& s) { s.state = state; });
+        if (state == PaneState::Awaiting) {
+            const auto s = self->session(id);
+            if (s && !s->muted)
+                AlertSound::play();
+        }
+    };
+    ChatHost::shared().onSessionId = [self](const QUuid& id, const QString& conversationID) {
+        if (!self)
+            return;
+        self->mutateSession(id, [&](Session& s) { s.claudeSessionId = conversationID; });
+        self->save();
+    };
+}
+
+// --- Lookups and bookkeeping ------------------------------------------------------------------
+
+std::optional<Session> AppModel::session(const QUuid& id) const
+{
+    for (const Workspace& w : m_workspaces)
+        for (const Session& s : w.sessions)
+            if (s.id == id)
+                return s;
+    return std::nullopt;
+}
+
+QVariant AppModel::session(const QString& id) const
+{
+    const auto uuid = idFromText(id);
+    const auto s = uuid ? session(*uuid) : std::nullopt;
+    return s ? QVariant::fromValue(*s) : QVariant();
+}
+
+std::optional<int> AppModel::selectedWorkspaceIndex() const
+{
+    if (!m_selectedWorkspaceID)
+        return std::nullopt;
+    for (qsizetype i = 0; i < m_workspaces.size(); ++i)
+        if (m_workspaces.at(i).id == *m_selectedWorkspaceID)
+            return int(i);
+    return std::nullopt;
+}
+
+bool AppModel::mutateSession(const QUuid& id, const std::function<void(Session&)>& change)
+{
+    for (Workspace& w : m_workspaces)
+        for (Session& s : w.sessions)
+            if (s.id == id) {
+                change(s);
+                workspacesEdited();
+                return true;
+            }
+    return false;
+}
+
+void AppModel::workspacesEdited()
+{
+    m_workspaceModel->sync(m_workspaces);
+    emit workspacesChanged();
+    emit selectedWorkspaceChanged();
+    SessionListModel* now = selectedSessions();
+    if (now != m_lastSelectedSessions) {
+        m_lastSelectedSessions = now;
+        emit selectedSessionsChanged();
+    }
+}
+
+Store::Snapshot AppModel::snapshot() const
+{
+    return Store::Snapshot{m_workspaces, m_selectedWorkspaceID, m_recents};
+}
+
+void AppModel::save()
+{
+    m_store.save(snapshot());  // a failed write is dropped; the next save tries again
+    emit stateSaved();
+}
+
+// --- Setters of published fields ------------------------------------------------------------
+
+void AppModel::setSelectedWorkspaceID(std::optional<QUuid> id)
+{
+    if (m_selectedWorkspaceID == id)
+        return;
+    m_selectedWorkspaceID = id;
+    emit selectedWorkspaceIDChanged();
+    emit selectedWorkspaceChanged();
+    SessionListModel* now = selectedSessions();
+    if (now != m_lastSelectedSessions) {
+        m_lastSelectedSessions = now;
+        emit selectedSessionsChanged();
+    }
+}
+
+void AppModel::setMaximizedSessionID(std::optional<QUuid> id)
+{
+    if (m_maximizedSessionID == id)
+        return;
+    m_maximizedSessionID = id;
+    emit maximizedSessionIDChanged();
+}
+
+void AppModel::setFocusedSessionID(std::optional<QUuid> id)
+{
+    if (m_focusedSessionID == id)
+        return;
+    m_focusedSessionID = id;
+    emit focusedSessionIDChanged();
+}
+
+void AppModel::setDraggingSessionID(std::optional<QUuid> id)
+{
+    if (m_draggingSessionID == id)
+        return;
+    m_draggingSessionID = id;
+    emit draggingSessionIDChanged();
+}
+
+void AppModel::setDropTarget(std::optional<DropTarget> target)
+{
+    if (m_dropTarget == target)
+        return;
+    m_dropTarget = target;
+    emit dropTargetChanged();
+}
+
+void AppModel::setIsFullscreen(bool on)
+{
+    if (m_isFullscreen == on)
+        return;
+    m_isFullscreen = on;
+    emit isFullscreenChanged();
+}
+
+void AppModel::setActiveSheet(std::optional<ActiveSheet> sheet)
+{
+    if (m_activeSheet == sheet)
+        return;
+    m_activeSheet = sheet;
+    emit activeSheetChanged();
+}
+
+void AppModel::setMarkdownPreview(std::optional<MarkdownDoc> doc)
+{
+    if (m_markdownPreview == doc)
+        return;
+    m_markdownPreview = doc;
+    emit markdownPreviewChanged();
+}
+
+void AppModel::setCodePreview(std::optional<CodePreview> preview)
+{
+    if (m_codePreview == preview)
+        return;
+    m_codePreview = preview;
+    emit codePreviewChanged();
+}
+
+void AppModel::setShowOnboarding(bool on)
+{
+    if (m_showOnboarding == on)
+        return;
+    m_showOnboarding = on;
+    emit showOnboardingChanged();
+}
+
+void AppModel::setSidebarCollapsed(bool on)
+{
+    if (m_sidebarCollapsed == on)
+        return;
+    m_sidebarCollapsed = on;
+    emit sidebarCollapsedChanged();
+}
+
+void AppModel::setThemePreference(ThemePreference pref)
+{
+    if (m_themePreference == pref)
+        return;
+    m_themePreference = pref;
+    emit themePreferenceChanged();
+}
+
+void AppModel::setRecents(const QStringList& recents)
+{
+    if (m_recents == recents)
+        return;
+    m_recents = recents;
+    emit recentsChanged();
+}
+
+void AppModel::setLoggingIn(ChatProvider provider, bool on)
+{
+    bool& flag = provider == ChatProvider::Codex ? m_codexLoggingIn : m_claudeLoggingIn;
+    if (flag == on)
+        return;
+    flag = on;
+    if (provider == ChatProvider::Codex)
+        emit codexLoggingInChanged();
+    else
+        emit claudeLoggingInChanged();
+}
+
+// --- Session operations ---------------------------------------------------------------------
+
+void AppModel::terminateRuntime(const QUuid& id)
+{
+    // The terminal side ends the shell (exit report detached first, hang-up, SIGTERM, SIGKILL
+    // after a grace period, reaped) and drops the view and delegate entries in one step, so the
+    // ended shell's exit never reaches the terminal-exit hook.
+    TerminalHost& terminals = TerminalHost::shared();
+    if (terminals.views().contains(id))
+        terminals.dropView(id);
+    ChatHost& chats = ChatHost::shared();
+    if (chats.sessions().contains(id))
+        chats.stopSession(id);
+}
+
+bool AppModel::addSession(PaneKind kind, const std::optional<QString>& project, const QString& directory,
+                          bool autoApprove, ChatProvider provider)
+{
+    const auto index = selectedWorkspaceIndex();
+    if (!index)
+        return false;
+    Session s;
+    s.id = QUuid::createUuid();
+    s.kind = kind;
+    s.project = project ? *project : lastPathComponent(directory);
+    s.sessionLabel = QStringLiteral("session 1");
+    s.directory = directory;
+    s.state = PaneState::Idle;
+    s.autoApprove = autoApprove;
+    s.autoCompact = true;
+    s.provider = provider;
+    m_workspaces[*index].sessions.append(s);
+    workspacesEdited();
+    rememberRecent(directory);
+    save();
+    return true;
+}
+
+void AppModel::close(const QUuid& id)
+{
+    terminateRuntime(id);
+    bool removed = false;
+    for (Workspace& w : m_workspaces)
+        removed |= w.sessions.removeIf([&](const Session& s) { return s.id == id; }) > 0;
+    if (removed)
+        workspacesEdited();
+    if (m_maximizedSessionID == id)
+        setMaximizedSessionID(std::nullopt);
+    save();
+}
+
+void AppModel::stop(const QUuid& id)
+{
+    terminateRuntime(id);
+    mutateSession(id, [](Session& s) {
+        s.state = PaneState::Stopped;
+        s.cost.clear();
+    });
+}
+
+void AppModel::restart(const QUuid& id)
+{
+    terminateRuntime(id);
+    mutateSession(id, [](Session& s) { s.state = PaneState::Running; });
+    setMaximizedSessionID(std::nullopt);
+}
+
+void AppModel::approve(const QUuid& id)
+{
+    mutateSession(id, [](Session& s) { s.state = PaneState::Running; });
+}
+
+void AppModel::deny(const QUuid& id)
+{
+    mutateSession(id, [](Session& s) { s.state = PaneState::Running; });
+}
+
+void AppModel::toggleMute(const QUuid& id)
+{
+    mutateSession(id, [](Session& s) { s.muted = !s.muted; });
+}
+
+void AppModel::rename(const QUuid& id, const QString& name)
+{
+    mutateSession(id, [&](Session& s) { s.project = name; });
+}
+
+void AppModel::resumeChat(const QUuid& id, const QString& sessionId)
+{
+    mutateSession(id, [&](Session& s) { s.claudeSessionId = sessionId; });
+}
+
+void AppModel::setAutoCompact(const QUuid& id, bool on)
+{
+    mutateSession(id, [&](Session& s) { s.autoCompact = on; });
+}
+
+void AppModel::focusPane(const QUuid& id)
+{
+    setFocusedSessionID(id);
+}
+
+void AppModel::blurPane(const QUuid& id)
+{
+    // A focus that moves to another pane within the delay is not undone.
+    QTimer::singleShot(80, this, [this, id] {
+        if (m_focusedSessionID == id)
+            setFocusedSessionID(std::nullopt);
+    });
+}
+
+void AppModel::toggleMaximize(const QUuid& id)
+{
+    setMaximizedSessionID(m_maximizedSessionID == id ? std::nullopt : std::optional<QUuid>(id));
+}
+
+void AppModel::revealInFinder(const QUuid& id)
+{
+    const auto s = session(id);
+    if (!s)
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(expandTilde(s->directory)));
+}
+
+void AppModel::openInVSCode(const QUuid& id)
+{
+    const auto s = session(id);
+    if (!s)
+        return;
+    const QString folder = expandTilde(s->directory);
+#ifdef Q_OS_MACOS
+    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
+#else
+    // The editor's command is looked up through the login shell, off the GUI thread; without
+    // it the folder opens in the file manager.
+    std::thread([folder] {
+        const auto out = LoginShell::output(QStringLiteral("command -v code"));
+        QString code;
+        if (out)
+            for (const QString& line : LoginShell::lines(QString::fromUtf8(*out)))
+                if (line.startsWith(QLatin1Char('/'))) {
+                    code = line;
+                    break;
+                }
+        if (!code.isEmpty() && QProcess::startDetached(code, {folder}))
+            return;
+        QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
+    }).detach();
+#endif
+}
+
+// --- Workspaces, grid settings, drag, recents, onboarding -------------------------------------
+
+bool AppModel::addWorkspace(const QString& name, const QString& colorHex)
+{
+    Workspace w;
+    w.id = QUuid::createUuid();
+    w.name = name;
+    w.colorHex = colorHex;
+    w.maxRows = 4;
+    m_workspaces.append(w);
+    workspacesEdited();
+    setSelectedWorkspaceID(w.id);
+    save();
+    return true;
+}
+
+void AppModel::selectWorkspace(const QUuid& id)
+{
+    setSelectedWorkspaceID(id);  // accepted whether or not a workspace has it
+    setMaximizedSessionID(std::nullopt);
+    save();
+}
+
+void AppModel::renameWorkspace(const QUuid& id, const QString& name)
+{
+    const QString trimmed = trimSpacesAndTabs(name);
+    if (trimmed.isEmpty())
+        return;
+    for (Workspace& w : m_workspaces)
+        if (w.id == id) {
+            w.name = trimmed;
+            workspacesEdited();
+            save();
+            return;
+        }
+}
+
+void AppModel::setWorkspaceColor(const QUuid& id, const QString& colorHex)
+{
+    for (Workspace& w : m_workspaces)
+        if (w.id == id) {
+            w.colorHex = colorHex;
+            workspacesEdited();
+            save();
+            return;
+        }
+}
+
+void AppModel::deleteWorkspace(const QUuid& id)
+{
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < m_workspaces.size(); ++i)
+        if (m_workspaces.at(i).id == id) {
+            at = i;
+            break;
+        }
+    if (at < 0)
+        return;
+    for (const Session& s : m_workspaces.at(at).sessions)
+        terminateRuntime(s.id);
+    m_workspaces.removeAt(at);
+    workspacesEdited();
+    if (m_selectedWorkspaceID == id) {
+        // The first remaining workspace, not the neighbour.
+        setSelectedWorkspaceID(m_workspaces.isEmpty() ? std::nullopt : std::optional<QUuid>(m_workspaces.first().id));
+        setMaximizedSessionID(std::nullopt);
+    }
+    save();
+}
+
+void AppModel::setGridLayout(std::optional<int> columns, int maxRows)
+{
+    if (const auto index = selectedWorkspaceIndex()) {
+        Workspace& w = m_workspaces[*index];
+        w.forcedColumns = columns;
+        w.maxRows = std::clamp(maxRows, 1, 4);
+        workspacesEdited();
+    }
+    save();  // in every case
+}
+
+void AppModel::setBigSide(bool left)
+{
+    if (const auto index = selectedWorkspaceIndex()) {
+        m_workspaces[*index].bigSideLeft = left;
+        workspacesEdited();
+    }
+    save();  // in every case
+}
+
+void AppModel::beginDrag(const QUuid& id)
+{
+    setDraggingSessionID(id);
+    setDropTarget(std::nullopt);
+}
+
+void AppModel::endDrag()
+{
+    // Also called when a drag ends without an accepted drop.
+    setDraggingSessionID(std::nullopt);
+    setDropTarget(std::nullopt);
+}
+
+void AppModel::swapSessions(const QUuid& a, const QUuid& b)
+{
+    if (a == b)
+        return;
+    const auto index = selectedWorkspaceIndex();
+    if (!index)
+        return;
+    QList<Session>& sessions = m_workspaces[*index].sessions;
+    qsizetype ia = -1, ib = -1;
+    for (qsizetype i = 0; i < sessions.size(); ++i) {
+        if (ia < 0 && sessions.at(i).id == a)
+            ia = i;
+        if (ib < 0 && sessions.at(i).id == b)
+            ib = i;
+    }
+    if (ia < 0 || ib < 0)
+        return;
+    sessions.swapItemsAt(ia, ib);
+    workspacesEdited();
+    save();
+}
+
+void AppModel::rememberRecent(const QString& directory)
+{
+    QStringList next = m_recents;
+    next.removeAll(directory);
+    next.prepend(directory);
+    while (next.size() > 8)
+        next.removeLast();
+    setRecents(next);
+}
+
+void AppModel::finishOnboarding()
+{
+    if (m_defaults) {
+        m_defaults->setValue(QLatin1String(AppInfo::onboardedKey), true);
+        m_defaults->sync();
+    }
+    setShowOnboarding(false);
+    save();
+}
+
+// --- Provider tools ---------------------------------------------------------------------------
+
+void AppModel::detectClaude(std::function<void()> done)
+{
+    QPointer<AppModel> self(this);
+    ClaudeDetector::detect(this, [self, done = std::move(done)](ClaudeInfo info) {
+        if (!self)
+            return;
+        self->m_claude = info;
+        emit self->claudeChanged();
+        ChatHost::shared().claudePath = info.path;
+        if (done)
+            done();
+    });
+}
+
+void AppModel::detectCodex(std::function<void()> done)
+{
+    QPointer<AppModel> self(this);
+    CodexDetector::detect(this, [self, done = std::move(done)](ProviderInfo info) {
+        if (!self)
+            return;
+        self->m_codex = info;
+        emit self->codexChanged();
+        ChatHost::shared().codexPath = info.path;
+        if (done)
+            done();
+    });
+}
+
+void AppModel::login(ChatProvider provider)
+{
+    const bool busy = provider == ChatProvider::Codex ? m_codexLoggingIn : m_claudeLoggingIn;
+    if (busy)
+        return;  // one login at a time per provider
+    setLoggingIn(provider, true);
+    QPointer<AppModel> self(this);
+    if (provider == ChatProvider::Codex) {
+        runLogin(QStringLiteral("codex login"), [self] {
+            if (self)
+                self->detectCodex([self] {
+                    if (self)
+                        self->setLoggingIn(ChatProvider::Codex, false);
+                });
+        });
+    } else {
+        runLogin(QStringLiteral("claude auth login"), [self] {
+            if (self)
+                self->detectClaude([self] {
+                    if (self)
+                        self->setLoggingIn(ChatProvider::Claude, false);
+                });
+        });
+    }
+}
+
+void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
+{
+    const QString shell = LoginShell::path();
+    // A thread of its own: a login has no time limit and must not hold a pool thread.
+    std::thread([shell, commandLine, followUp = std::move(followUp)] {
+        {
+            QProcess p;
+            p.setProgram(shell);
+            p.setArguments({QStringLiteral("-lic"), commandLine});
+            // The tool's output is shown nowhere; the null device keeps a chatty tool from
+            // blocking on a pipe nobody reads.
+            p.setStandardOutputFile(QProcess::nullDevice());
+            p.setStandardErrorFile(QProcess::nullDevice());
+            p.setInputChannelMode(QProcess::ForwardedInputChannel);
+            p.start();
+            if (p.waitForStarted(-1))
+                p.waitForFinished(-1);
+        }
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, followUp, Qt::QueuedConnection);
+    }).detach();
+}
+
+// --- QML forms ----------------------------------------------------------------------------------
+
+#define BRINMOOR_WITH_ID(text, call)             \
+    do {                                         \
+        if (const auto uuid = idFromText(text))  \
+            call;                                \
+    } while (false)
+
+bool AppModel::addSession(const QString& kind, const QVariant& project, const QString& directory,
+                          bool autoApprove, const QString& provider)
+{
+    std::optional<QString> name;
+    if (project.isValid() && !project.isNull())
+        name = project.toString();
+    return addSession(kind == QLatin1String("chat") ? PaneKind::Chat : PaneKind::Terminal, name, directory,
+                      autoApprove, provider == QLatin1String("codex") ? ChatProvider::Codex : ChatProvider::Claude);
+}
+
+void AppModel::close(const QString& id)
+{
+    if (const auto uuid = idFromText(id))
+        close(*uuid);
+    else
+        save();  // closing saves even when no session has the id
+}
+
+void AppModel::stop(const QString& id) { BRINMOOR_WITH_ID(id, stop(*uuid)); }
+void AppModel::restart(const QString& id) { BRINMOOR_WITH_ID(id, restart(*uuid)); }
+void AppModel::approve(const QString& id) { BRINMOOR_WITH_ID(id, approve(*uuid)); }
+void AppModel::deny(const QString& id) { BRINMOOR_WITH_ID(id, deny(*uuid)); }
+void AppModel::toggleMute(const QString& id) { BRINMOOR_WITH_ID(id, toggleMute(*uuid)); }
+void AppModel::rename(const QString& id, const QString& name) { BRINMOOR_WITH_ID(id, rename(*uuid, name)); }
+void AppModel::resumeChat(const QString& id, const QString& sessionId) { BRINMOOR_WITH_ID(id, resumeChat(*uuid, sessionId)); }
+void AppModel::setAutoCompact(const QString& id, bool on) { BRINMOOR_WITH_ID(id, setAutoCompact(*uuid, on)); }
+void AppModel::focusPane(const QString& id) { BRINMOOR_WITH_ID(id, focusPane(*uuid)); }
+void AppModel::blurPane(const QString& id) { BRINMOOR_WITH_ID(id, blurPane(*uuid)); }
+void AppModel::toggleMaximize(const QString& id) { BRINMOOR_WITH_ID(id, toggleMaximize(*uuid)); }
+void AppModel::revealInFinder(const QString& id) { BRINMOOR_WITH_ID(id, revealInFinder(*uuid)); }
+void AppModel::openInVSCode(const QString& id) { BRINMOOR_WITH_ID(id, openInVSCode(*uuid)); }
+void AppModel::renameWorkspace(const QString& id, const QString& name) { BRINMOOR_WITH_ID(id, renameWorkspace(*uuid, name)); }
+void AppModel::setWorkspaceColor(const QString& id, const QString& colorHex) { BRINMOOR_WITH_ID(id, setWorkspaceColor(*uuid, colorHex)); }
+void AppModel::deleteWorkspace(const QString& id) { BRINMOOR_WITH_ID(id, deleteWorkspace(*uuid)); }
+void AppModel::beginDrag(const QString& id) { BRINMOOR_WITH_ID(id, beginDrag(*uuid)); }
+void AppModel::swapSessions(const QString& a, const QString& b)
+{
+    const auto ua = idFromText(a);
+    const auto ub = idFromText(b);
+    if (ua && ub)
+        swapSessions(*ua, *ub);
+}
+
+#undef BRINMOOR_WITH_ID
+
+void AppModel::selectWorkspace(const QString& id)
+{
+    // Any id is accepted, as in the C++ form; text that is no UUID selects nothing.
+    const auto uuid = idFromText(id);
+    setSelectedWorkspaceID(uuid);
+    setMaximizedSessionID(std::nullopt);
+    save();
+}
+
+void AppModel::setGridLayout(const QVariant& columns, int maxRows)
+{
+    std::optional<int> cols;
+    if (columns.isValid() && !columns.isNull())
+        cols = columns.toInt();
+    setGridLayout(cols, maxRows);
+}
+
+void AppModel::login(const QString& provider)
+{
+    if (const auto p = chatProviderFromRaw(provider))
+        login(*p);
+}
+
+void AppModel::setSwapTarget(const QString& sessionID)
+{
+    if (const auto uuid = idFromText(sessionID))
+        setDropTarget(DropTarget::swap(*uuid));
+}
+
+void AppModel::setSideTarget(bool leading)
+{
+    setDropTarget(DropTarget::side(leading));
+}
+
+void AppModel::showCodePreview(const QString& title, const QString& content, bool isMarkdown, bool isDiff)
+{
+    CodePreview p;
+    p.title = title;
+    p.content = content;
+    p.isMarkdown = isMarkdown;
+    p.isDiff = isDiff;
+    setCodePreview(p);
+}
+
+SessionListModel* AppModel::selectedSessions() const
+{
+    return m_selectedWorkspaceID ? m_workspaceModel->sessionsOf(*m_selectedWorkspaceID) : nullptr;
+}
+
+QVariant AppModel::selectedWorkspaceVariant() const
+{
+    const auto index = selectedWorkspaceIndex();
+    if (!index)
+        return QVariant();
+    Workspace w = m_workspaces.at(*index);
+    w.sessions.clear();
+    return QVariant::fromValue(w);
+}
+
+QString AppModel::selectedWorkspaceIDText() const { return optionalIdText(m_selectedWorkspaceID); }
+QString AppModel::maximizedSessionIDText() const { return optionalIdText(m_maximizedSessionID); }
+QString AppModel::focusedSessionIDText() const { return optionalIdText(m_focusedSessionID); }
+QString AppModel::draggingSessionIDText() const { return optionalIdText(m_draggingSessionID); }
+
+void AppModel::setMaximizedSessionIDText(const QString& id)
+{
+    setMaximizedSessionID(idFromText(id));
+}
+
+QVariant AppModel::dropTargetVariant() const
+{
+    return m_dropTarget ? QVariant::fromValue(*m_dropTarget) : QVariant();
+}
+
+void AppModel::setDropTargetVariant(const QVariant& v)
+{
+    if (v.canConvert<DropTarget>() && v.metaType() == QMetaType::fromType<DropTarget>())
+        setDropTarget(v.value<DropTarget>());
+    else
+        setDropTarget(std::nullopt);
+}
+
+QString AppModel::activeSheetText() const
+{
+    return m_activeSheet ? sheetName(*m_activeSheet) : QString();
+}
+
+void AppModel::setActiveSheetText(const QString& name)
+{
+    setActiveSheet(sheetFromName(name));
+}
+
+QVariant AppModel::markdownPreviewVariant() const
+{
+    return m_markdownPreview ? QVariant::fromValue(*m_markdownPreview) : QVariant();
+}
+
+void AppModel::setMarkdownPreviewVariant(const QVariant& v)
+{
+    if (v.metaType() == QMetaType::fromType<MarkdownDoc>())
+        setMarkdownPreview(v.value<MarkdownDoc>());
+    else
+        setMarkdownPreview(std::nullopt);
+}
+
+QVariant AppModel::codePreviewVariant() const
+{
+    return m_codePreview ? QVariant::fromValue(*m_codePreview) : QVariant();
+}
+
+void AppModel::setCodePreviewVariant(const QVariant& v)
+{
+    if (v.metaType() == QMetaType::fromType<CodePreview>())
+        setCodePreview(v.value<CodePreview>());
+    else
+        setCodePreview(std::nullopt);
+}
+
+void AppModel::setThemePreferenceText(const QString& raw)
+{
+    if (const auto pref = themePreferenceFromRaw(raw))
+        setThemePreference(*pref);
+}
+
+QVariant AppModel::claudeVariant() const
+{
+    return m_claude ? QVariant::fromValue(*m_claude) : QVariant();
+}
+
+QVariant AppModel::codexVariant() const
+{
+    return m_codex ? QVariant::fromValue(*m_codex) : QVariant();
+}
+
+} // namespace brinmoor

@@ -1,0 +1,185 @@
+#include "ProviderDetection.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QRunnable>
+#include <QStringDecoder>
+#include <QThreadPool>
+
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace brinmoor {
+
+namespace {
+
+// Decodes strictly: text that is not UTF-8 counts as no text.
+std::optional<QString> strictUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+// Path is the first line that begins with "/"; version the first other line with a digit.
+ProviderInfo readHead(const QString& head)
+{
+    ProviderInfo info;
+    const QStringList lines = LoginShell::lines(head);
+    QString path;
+    for (const QString& l : lines)
+        if (l.startsWith(QLatin1Char('/'))) {
+            path = l;
+            break;
+        }
+    if (path.isEmpty())
+        return ProviderInfo{};
+    info.found = true;
+    info.path = path;
+    for (const QString& l : lines) {
+        if (l == path)
+            continue;
+        bool digit = false;
+        for (QChar c : l)
+            if (c.isDigit()) {
+                digit = true;
+                break;
+            }
+        if (digit) {
+            info.version = l;
+            break;
+        }
+    }
+    return info;
+}
+
+template <typename Result>
+void runOffThread(QObject* context, std::function<Result()> work, std::function<void(Result)> done)
+{
+    QPointer<QObject> guard(context);
+    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
+        Result r = work();
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(app, [guard, done, r] {
+            if (guard)
+                done(r);
+        }, Qt::QueuedConnection);
+    });
+}
+
+} // namespace
+
+QString LoginShell::path()
+{
+    const QString env = qEnvironmentVariable("SHELL");
+    if (!env.isEmpty())
+        return env;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_shell && *pw->pw_shell)
+        return QString::fromLocal8Bit(pw->pw_shell);
+    if (QFileInfo(QStringLiteral("/bin/zsh")).isExecutable())
+        return QStringLiteral("/bin/zsh");
+    return QStringLiteral("/bin/sh");
+}
+
+std::optional<QByteArray> LoginShell::output(const QString& command, int timeoutMs)
+{
+    QProcess p;
+    p.setProgram(path());
+    p.setArguments({QStringLiteral("-lic"), command});
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    // A process group of its own, so a time-out ends the tools the shell started as well.
+    p.setChildProcessModifier([] { ::setpgid(0, 0); });
+    p.start();
+    if (!p.waitForStarted(timeoutMs))
+        return std::nullopt;
+    const qint64 pid = p.processId();
+    if (!p.waitForFinished(timeoutMs)) {
+        ::kill(-pid_t(pid), SIGKILL);
+        p.kill();
+        p.waitForFinished(2000);
+        return std::nullopt;
+    }
+    return p.readAllStandardOutput();
+}
+
+QStringList LoginShell::lines(const QString& text)
+{
+    QStringList out;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        qsizetype b = 0, e = line.size();
+        while (b < e && (line.at(b) == QLatin1Char(' ') || line.at(b) == QLatin1Char('\t')))
+            ++b;
+        while (e > b && (line.at(e - 1) == QLatin1Char(' ') || line.at(e - 1) == QLatin1Char('\t')))
+            --e;
+        line = line.mid(b, e - b);
+        if (!line.isEmpty())
+            out.append(line);
+    }
+    return out;
+}
+
+ClaudeInfo ClaudeDetector::parse(const QString& output)
+{
+    static const QString marker = QStringLiteral("---AUTH---");
+    const qsizetype at = output.indexOf(marker);
+    const QString head = at < 0 ? output : output.left(at);
+    QString status;
+    if (at >= 0) {
+        const qsizetype from = at + marker.size();
+        const qsizetype next = output.indexOf(marker, from);
+        status = next < 0 ? output.mid(from) : output.mid(from, next - from);
+    }
+    ClaudeInfo info = readHead(head);
+    if (!info.found)
+        return info;
+    info.authed = !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
+    return info;
+}
+
+ClaudeInfo ClaudeDetector::run()
+{
+    const auto bytes = LoginShell::output(QString::fromLatin1(command));
+    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString());
+}
+
+void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
+{
+    runOffThread<ClaudeInfo>(context, &ClaudeDetector::run, std::move(done));
+}
+
+ProviderInfo CodexDetector::parse(const QString& output)
+{
+    ProviderInfo info = readHead(output);
+    if (!info.found)
+        return info;
+    info.authed = !output.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
+    return info;
+}
+
+std::optional<QString> CodexDetector::loginShellOutput(const QString& command)
+{
+    const auto bytes = LoginShell::output(command);
+    if (!bytes)
+        return std::nullopt;
+    return strictUtf8(*bytes);
+}
+
+ProviderInfo CodexDetector::run()
+{
+    return parse(loginShellOutput(QString::fromLatin1(command)).value_or(QString()));
+}
+
+void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)
+{
+    runOffThread<ProviderInfo>(context, &CodexDetector::run, std::move(done));
+}
+
+} // namespace brinmoor
