@@ -1,0 +1,68 @@
+#pragma once
+
+#include "UnicodeTables.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace termcore::UnicodeUtil {
+
+// One inclusive range of code points.
+struct LH {
+    uint32_t lo;
+    uint32_t hi;
+};
+
+// Zero-width code points (Markus Kuhn's public-domain wcwidth combining table): non-spacing and
+// enclosing marks, Hangul medial and final jamo, format and invisible characters.
+extern const std::array<LH, 142> combining;
+// Emoji presentation characters drawn two columns wide that the East Asian wide ranges miss.
+extern const std::array<LH, 97> twoColumnEmoji;
+
+// UTF-8 first-byte table. 0xF0: a one-byte (ASCII) character; 0xF1: a byte that cannot start a
+// sequence. Otherwise the low nibble is the sequence length (2..4) and the high nibble the index
+// of the range the second byte must fall in (RFC 3629):
+// 0 = 80..BF, 1 = A0..BF, 2 = 80..9F, 3 = 90..BF, 4 = 80..8F; later bytes are always 80..BF.
+extern const std::array<uint8_t, 256> first;
+inline constexpr uint8_t secondByteLow[5] = { 0x80, 0xA0, 0x80, 0x90, 0x80 };
+inline constexpr uint8_t secondByteHigh[5] = { 0xBF, 0xBF, 0x9F, 0xBF, 0x8F };
+
+// 1 when rune lies in one of table[0 ... max], 0 otherwise.
+int bisearch(uint32_t rune, std::span<const LH> table, int max);
+
+// Cells a code point takes: 0, 1 or 2.
+int columnWidth(char32_t rune);
+
+// Canonical_Combining_Class of a code point (0 for most).
+uint8_t combiningClass(char32_t rune);
+
+// Grapheme cluster segmentation (UAX #29 extended grapheme clusters).
+using GraphemeBreak = UnicodeTables::GraphemeBreak;
+GraphemeBreak graphemeBreak(char32_t rune);
+bool isExtendedPictographic(char32_t rune);
+// Whether next stays in the grapheme cluster that ends with previous, judging the pair alone
+// (an emoji ZWJ sequence and a regional-indicator pair are assumed well-formed). Use
+// isSingleGrapheme when the whole cluster is at hand.
+bool continuesGrapheme(char32_t previous, char32_t next);
+// Number of extended grapheme clusters in text.
+size_t graphemeCount(std::u32string_view text);
+// True when text is exactly one extended grapheme cluster.
+bool isSingleGrapheme(std::u32string_view text);
+// Length in code points of the first extended grapheme cluster of text (0 for empty text).
+size_t firstGraphemeLength(std::u32string_view text);
+
+// Letters and numbers (general categories L* and N*): the word characters of word selection.
+bool isLetterOrNumber(char32_t rune);
+
+// Decodes UTF-8 with repair: every maximal ill-formed subsequence becomes U+FFFD (the Unicode
+// standard's recommended practice). Appends to out.
+void decodeUtf8(std::span<const uint8_t> bytes, std::u32string& out);
+// Encodes one code point as UTF-8 (a surrogate or value above U+10FFFF becomes U+FFFD).
+void appendUtf8(char32_t rune, std::string& out);
+std::string toUtf8(std::u32string_view text);
+
+} // namespace termcore::UnicodeUtil
