@@ -13,6 +13,7 @@ Usage:  scripts/gen_unicode_tables.py [UCD folder]   (default /usr/share/unicode
 
 import os
 import re
+import shutil
 import sys
 
 UCD = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
@@ -185,6 +186,10 @@ uint8_t lookup(std::span<const Range> table, uint32_t cp)
         f.write(header)
     with open(os.path.join(OUT, "UnicodeTables.cpp"), "w", encoding="utf-8") as f:
         f.write(source)
+    # The conformance test of the same version, for the engine's grapheme tests.
+    test_data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "terminal", "core", "data")
+    shutil.copyfile(os.path.join(UCD, "auxiliary", "GraphemeBreakTest.txt"),
+                    os.path.join(test_data, "GraphemeBreakTest.txt"))
     print(f"{version}: {len(ccc)} combining-class, {len(gcb)} grapheme-break, "
           f"{len(pict)} pictographic, {len(letters)} letter/number ranges")
 

@@ -1,0 +1,262 @@
+// Character sets, column widths, the UTF-8 first-byte table and the generated Unicode classes.
+
+#include "CharSets.h"
+#include "UnicodeUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace termcore;
+
+namespace {
+
+std::string utf8(char32_t c)
+{
+    return UnicodeUtil::toUtf8(std::u32string(1, c));
+}
+
+std::u32string decode(std::string_view s)
+{
+    std::u32string out;
+    UnicodeUtil::decodeUtf8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size()), out);
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Character sets
+
+TEST(CharSets, all_seventeen_designators_are_known_and_others_are_not)
+{
+    const std::string designators = "02AB45CRQKY6EZ7H=";
+    EXPECT_EQ(CharSets::all().size(), designators.size());
+    for (char d : designators)
+        EXPECT_NE(CharSets::find(uint8_t(d)), nullptr) << d;
+    EXPECT_EQ(CharSets::find('%'), nullptr);
+    EXPECT_EQ(CharSets::find('1'), nullptr);
+    EXPECT_TRUE(CharSets::find('B')->empty()); // US ASCII changes nothing
+}
+
+TEST(CharSets, spot_checks_of_every_designator)
+{
+    struct Check {
+        char designator;
+        char byte;
+        char32_t shown;
+    };
+    const Check checks[] = {
+        { '0', 'q', U'\u2500' }, { '0', 'x', U'\u2502' }, { '0', '`', U'\u25C6' }, { '0', '~', U'\u00B7' },
+        { '0', 'j', U'\u2518' }, { '2', 'l', U'\u250C' }, { 'A', '#', U'\u00A3' }, { '4', '|', U'f' },
+        { '4', ']', U'|' },      { '4', '[', U'\u0133' }, { '5', '`', U'\u00E9' }, { 'C', '~', U'\u00FC' },
+        { 'R', '@', U'\u00E0' }, { 'R', '~', U'\u00A8' }, { 'Q', '^', U'\u00EE' }, { 'K', '~', U'\u00DF' },
+        { 'K', '@', U'\u00A7' }, { 'Y', '`', U'\u00F9' }, { '6', '[', U'\u00C6' }, { 'E', '|', U'\u00F8' },
+        { 'Z', '[', U'\u00A1' }, { 'Z', ']', U'\u00BF' }, { '7', '@', U'\u00C9' }, { 'H', '}', U'\u00E5' },
+        { '=', '#', U'\u00F9' }, { '=', '_', U'\u00E8' },
+    };
+    for (const auto& c : checks) {
+        const CharsetTable* t = CharSets::find(uint8_t(c.designator));
+        ASSERT_NE(t, nullptr);
+        auto it = t->find(uint8_t(c.byte));
+        ASSERT_NE(it, t->end()) << c.designator << " " << c.byte;
+        EXPECT_EQ(it->second, utf8(c.shown)) << c.designator << " " << c.byte;
+    }
+}
+
+TEST(CharSets, tables_have_their_sizes_aliases_share_content_and_entries_are_single_characters)
+{
+    const std::pair<char, size_t> sizes[] = { { '0', 31 }, { 'A', 1 }, { 'B', 0 }, { '4', 9 }, { '5', 9 }, { 'R', 9 },
+                                              { 'Q', 10 }, { 'K', 8 }, { 'Y', 10 }, { '6', 10 }, { 'Z', 8 }, { '7', 10 },
+                                              { '=', 12 } };
+    for (auto [d, n] : sizes)
+        EXPECT_EQ(CharSets::find(uint8_t(d))->size(), n) << d;
+    EXPECT_EQ(*CharSets::find('0'), *CharSets::find('2'));
+    EXPECT_EQ(*CharSets::find('5'), *CharSets::find('C'));
+    EXPECT_EQ(*CharSets::find('6'), *CharSets::find('E'));
+    EXPECT_EQ(*CharSets::find('7'), *CharSets::find('H'));
+    for (const auto& [designator, table] : CharSets::all()) {
+        for (const auto& [byte, text] : table) {
+            EXPECT_GE(byte, 0x20);
+            EXPECT_LE(byte, 0x7E);
+            EXPECT_EQ(decode(text).size(), 1u) << char(designator) << " " << char(byte);
+        }
+    }
+    // Letters outside ` .. ~ are not line-drawing characters.
+    EXPECT_EQ(CharSets::find('0')->count('A'), 0u);
+    EXPECT_EQ(CharSets::find('0')->count('_'), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Widths
+
+TEST(Widths, column_width_of_representative_code_points)
+{
+    const std::pair<char32_t, int> cases[] = {
+        { 0x09, 0 }, { 'A', 1 }, { 0x7F, 0 }, { 0x9B, 0 }, { 0xA0, 0 }, { 0xA1, 1 }, { 0x301, 0 }, { 0x1160, 0 },
+        { 0x1100, 2 }, { 0x115F, 2 }, { 0x303F, 1 }, { 0x3040, 2 }, { 0x1F600, 2 }, { 0x2614, 2 }, { 0x2600, 1 },
+        { 0x200B, 0 }, { 0xFEFF, 0 }, { 0xAC00, 2 }, { 0xD7A3, 2 }, { 0xD7A4, 1 }, { 0xFF01, 2 }, { 0xFF61, 1 },
+        { 0x20000, 2 }, { 0x2FFFD, 2 }, { 0x2FFFE, 1 }, { 0x3000, 2 }, { 0x4E00, 2 }, { 0xE0001, 0 }, { 0xE0100, 0 },
+        { 0x1FAF8, 2 }, { 0x1FAF9, 1 }, { 0x231A, 2 }, { 0x2329, 2 }, { 0x10FFFF, 1 },
+    };
+    for (auto [rune, width] : cases)
+        EXPECT_EQ(UnicodeUtil::columnWidth(rune), width) << std::hex << uint32_t(rune);
+}
+
+TEST(Widths, range_tables_are_sorted_disjoint_and_of_the_documented_size)
+{
+    EXPECT_EQ(UnicodeUtil::combining.size(), 142u);
+    EXPECT_EQ(UnicodeUtil::twoColumnEmoji.size(), 97u);
+    for (auto table : { std::span<const UnicodeUtil::LH>(UnicodeUtil::combining),
+                        std::span<const UnicodeUtil::LH>(UnicodeUtil::twoColumnEmoji) }) {
+        for (size_t k = 0; k < table.size(); ++k) {
+            EXPECT_LE(table[k].lo, table[k].hi);
+            if (k)
+                EXPECT_LT(table[k - 1].hi, table[k].lo) << k;
+        }
+    }
+    EXPECT_EQ(UnicodeUtil::combining.front().lo, 0x300u);
+    EXPECT_EQ(UnicodeUtil::combining.back().hi, 0xE01EFu);
+    EXPECT_EQ(UnicodeUtil::twoColumnEmoji.back().hi, 0x1FAF8u);
+}
+
+TEST(Widths, bisearch_bounds_and_every_range_end)
+{
+    using UnicodeUtil::bisearch;
+    const auto& t = UnicodeUtil::combining;
+    EXPECT_EQ(bisearch(0x2FF, t, 141), 0);
+    EXPECT_EQ(bisearch(0xE01F0, t, 141), 0);
+    EXPECT_EQ(bisearch(0x300, t, -1), 0);
+    EXPECT_EQ(bisearch(0x300, t, 1000), 1); // an over-large last index is limited to the table
+    for (const auto& r : t) {
+        EXPECT_EQ(bisearch(r.lo, t, 141), 1);
+        EXPECT_EQ(bisearch(r.hi, t, 141), 1);
+    }
+    // Searching only the first entries misses later ranges.
+    EXPECT_EQ(bisearch(0x20D0, t, 10), 0);
+}
+
+TEST(Widths, utf8_first_byte_table)
+{
+    const auto& f = UnicodeUtil::first;
+    EXPECT_EQ(f[0x00], 0xF0);
+    EXPECT_EQ(f[0x7F], 0xF0);
+    EXPECT_EQ(f[0x80], 0xF1);
+    EXPECT_EQ(f[0xBF], 0xF1);
+    EXPECT_EQ(f[0xC0], 0xF1);
+    EXPECT_EQ(f[0xC1], 0xF1);
+    EXPECT_EQ(f[0xC2], 0x02);
+    EXPECT_EQ(f[0xDF], 0x02);
+    EXPECT_EQ(f[0xE0], 0x13);
+    EXPECT_EQ(f[0xE1], 0x03);
+    EXPECT_EQ(f[0xEC], 0x03);
+    EXPECT_EQ(f[0xED], 0x23);
+    EXPECT_EQ(f[0xEE], 0x03);
+    EXPECT_EQ(f[0xEF], 0x03);
+    EXPECT_EQ(f[0xF0], 0x34);
+    EXPECT_EQ(f[0xF3], 0x04);
+    EXPECT_EQ(f[0xF4], 0x44);
+    EXPECT_EQ(f[0xF5], 0xF1);
+    EXPECT_EQ(f[0xFF], 0xF1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// UTF-8 decoding with repair
+
+TEST(Utf8, well_formed_text_round_trips)
+{
+    const std::string text = "a\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf";
+    const std::u32string decoded = decode(text);
+    EXPECT_EQ(decoded, (std::u32string { U'a', 0xE9, 0x65E5, 0x1F600, 0x10FFFF }));
+    EXPECT_EQ(UnicodeUtil::toUtf8(decoded), text);
+}
+
+TEST(Utf8, ill_formed_input_becomes_replacement_characters_and_never_over_reads)
+{
+    struct Case {
+        std::string in;
+        std::u32string out;
+    };
+    const Case cases[] = {
+        { "\xc3\x41", { 0xFFFD, U'A' } },              // lead byte then ASCII: the A survives here
+        { "\xc0\xaf", { 0xFFFD, 0xFFFD } },            // overlong
+        { "\xe0\x80\xaf", { 0xFFFD, 0xFFFD, 0xFFFD } }, // overlong three-byte form
+        { "\xed\xa0\x80", { 0xFFFD, 0xFFFD, 0xFFFD } }, // surrogate
+        { "\xf4\x90\x80\x80", { 0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD } }, // above U+10FFFF
+        { "\xe6\x97", { 0xFFFD } },                    // truncated at the end
+        { "\xf0\x9f\x98", { 0xFFFD } },
+        { "\xff", { 0xFFFD } },
+        { "\x80", { 0xFFFD } },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decode(c.in), c.out) << c.in.size();
+    EXPECT_EQ(UnicodeUtil::toUtf8(std::u32string { 0xD800, 0x110000 }), "\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Generated classes
+
+TEST(UnicodeClasses, combining_classes_and_word_characters)
+{
+    EXPECT_EQ(UnicodeUtil::combiningClass(U'e'), 0);
+    EXPECT_EQ(UnicodeUtil::combiningClass(0x301), 230);
+    EXPECT_EQ(UnicodeUtil::combiningClass(0x316), 220);
+    EXPECT_EQ(UnicodeUtil::combiningClass(0x200D), 0);
+    EXPECT_EQ(UnicodeUtil::combiningClass(0x1F600), 0);
+    for (char32_t c : { U'a', U'Z', U'0', char32_t(0xE9), char32_t(0x4E00), char32_t(0x0660), char32_t(0x2167) })
+        EXPECT_TRUE(UnicodeUtil::isLetterOrNumber(c)) << std::hex << uint32_t(c);
+    for (char32_t c : { U' ', U'.', U'-', U'_', U'(', char32_t(0x301), char32_t(0x3000), char32_t(0x1F600) })
+        EXPECT_FALSE(UnicodeUtil::isLetterOrNumber(c)) << std::hex << uint32_t(c);
+}
+
+TEST(UnicodeClasses, grapheme_segmentation_passes_the_unicode_conformance_test)
+{
+    std::ifstream in(std::string(BRINMOOR_TEST_DATA) + "/GraphemeBreakTest.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        line = line.substr(0, line.find('#'));
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        // "÷ 0020 × 0308 ÷": count the clusters and collect the code points.
+        std::istringstream fields(line);
+        std::string tok;
+        std::u32string text;
+        size_t clusters = 0;
+        bool first = true;
+        while (fields >> tok) {
+            if (tok == "\xc3\xb7") { // ÷
+                if (!first)
+                    ++clusters;
+            } else if (tok != "\xc3\x97") { // not ×
+                text.push_back(char32_t(std::stoul(tok, nullptr, 16)));
+            }
+            first = false;
+        }
+        EXPECT_EQ(UnicodeUtil::graphemeCount(text), clusters) << line;
+        ++checked;
+    }
+    EXPECT_GT(checked, 600);
+}
+
+TEST(UnicodeClasses, joining_a_mark_keeps_one_grapheme_and_pairs_continue)
+{
+    using UnicodeUtil::isSingleGrapheme;
+    EXPECT_TRUE(isSingleGrapheme(U"e\u0301"));
+    EXPECT_TRUE(isSingleGrapheme(U"\U0001F468\u200D\U0001F469"));
+    EXPECT_TRUE(isSingleGrapheme(U"\U0001F1E9\U0001F1EA"));
+    EXPECT_FALSE(isSingleGrapheme(U"\U0001F1E9\U0001F1EA\U0001F1EB"));
+    EXPECT_FALSE(isSingleGrapheme(U"ab"));
+    EXPECT_FALSE(isSingleGrapheme(U""));
+    EXPECT_TRUE(UnicodeUtil::continuesGrapheme(U'e', 0x301));
+    EXPECT_TRUE(UnicodeUtil::continuesGrapheme(0x1F468, 0x200D));
+    EXPECT_TRUE(UnicodeUtil::continuesGrapheme(0x200D, 0x1F469));
+    EXPECT_FALSE(UnicodeUtil::continuesGrapheme(U'a', U'b'));
+    EXPECT_FALSE(UnicodeUtil::continuesGrapheme(U'\r', 0x301));
+    EXPECT_EQ(UnicodeUtil::firstGraphemeLength(U"e\u0301x"), 2u);
+    EXPECT_EQ(UnicodeUtil::firstGraphemeLength(U""), 0u);
+}
