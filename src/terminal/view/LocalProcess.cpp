@@ -2,7 +2,7 @@
 
 #include "ChildReaper.h"
 #include "Diagnostics.h"
-#include "TerminalEnvironment.h"
+#include "Terminal.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,7 +114,7 @@ void LocalProcess::startProcess(const QString& executable, const QStringList& ar
         for (const QString& e : *environment)
             env.push_back(e.toStdString());
     } else {
-        env = defaultTerminalEnvironment("xterm-256color", true);
+        env = termcore::Terminal::getEnvironmentVariables("xterm-256color", true);
     }
 
     std::optional<std::string> dir;

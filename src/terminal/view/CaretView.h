@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Attribute.h"
+#include "CharData.h"
+#include "TerminalOptions.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QQuickPaintedItem>
+
+#include <optional>
+#include <string>
+
+class QSequentialAnimationGroup;
+class TerminalView;
+
+// The cursor of a terminal view: a one-cell child item that the view moves to the cursor's
+// cell. It draws one of six styles and blinks by animating its own opacity, so blinking never
+// repaints the terminal's rows. Without keyboard focus it shows an outlined box. It takes no
+// mouse input, so clicks fall through to the terminal view below.
+class CaretView : public QQuickPaintedItem {
+    Q_OBJECT
+public:
+    CaretView(TerminalView* terminal, termcore::CursorStyle style, QSizeF cellSize);
+
+    QPointer<TerminalView> terminal;
+    bool tracksFocus = true;
+    termcore::CursorStyle style;
+    QColor defaultCaretColor;
+    QColor caretColor;
+    std::optional<QColor> defaultCaretTextColor;
+    std::optional<QColor> caretTextColor;
+    bool focused = false;
+
+    // The cell under the cursor, drawn on a block caret.
+    void setText(const termcore::CharData& ch);
+    // Steady styles stop blinking at full opacity; blinking styles (re)start the blink.
+    void updateCursorStyle();
+    void updateAnimation(bool blink);
+    bool isBlinking() const;
+    static bool styleBlinks(termcore::CursorStyle style);
+
+    void paint(QPainter* painter) override;
+    int paintCount() const { return paints_; }
+
+private:
+    std::u32string text_;
+    termcore::Attribute attribute_;
+    bool hasText_ = false;
+    QSequentialAnimationGroup* blink_ = nullptr;
+    int paints_ = 0;
+};

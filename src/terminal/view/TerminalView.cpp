@@ -1,0 +1,532 @@
+#include "TerminalView.h"
+
+#include "CaretView.h"
+#include "Diagnostics.h"
+#include "TerminalScroller.h"
+#include "ViewSelection.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QQuickWindow>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+using termcore::Attribute;
+using termcore::Terminal;
+
+// ---- TerminalViewDelegate defaults --------------------------------------------------------
+
+void TerminalViewDelegate::requestOpenLink(TerminalView&, const QString& link, const QMap<QString, QString>&)
+{
+    const QUrl url = QUrl::fromUserInput(link);
+    if (url.isValid() && !url.scheme().isEmpty())
+        QDesktopServices::openUrl(url);
+}
+
+void TerminalViewDelegate::bell(TerminalView& source)
+{
+    emit source.bellRang();
+}
+
+// ---- Construction -------------------------------------------------------------------------
+
+TerminalView::TerminalView(QQuickItem* parent) : QQuickPaintedItem(parent)
+{
+    init(FontSet::defaultFont());
+}
+
+TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPaintedItem(parent)
+{
+    init(font);
+}
+
+TerminalView::~TerminalView()
+{
+    if (terminal)
+        terminal->setDelegate(nullptr);
+}
+
+void TerminalView::init(const QFont& font)
+{
+    setFlag(ItemHasContents, true);
+    setFlag(ItemAcceptsInputMethod, true);
+    setActiveFocusOnTab(true);
+    setOpaquePainting(true);
+    setAntialiasing(false);
+    selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);
+    fontSet = FontSet::from(font);
+
+    // Output is drawn at most once per frame interval: the first change of a quiet period
+    // schedules one update, and everything that arrives meanwhile rides along with it.
+    displayTimer_ = new QTimer(this);
+    displayTimer_->setSingleShot(true);
+    displayTimer_->setTimerType(Qt::PreciseTimer);
+    displayTimer_->setInterval(17);
+    connect(displayTimer_, &QTimer::timeout, this, [this] {
+        updateDisplay(true);
+        pendingDisplay_ = false;
+    });
+
+    setupScroller();
+    setupOptions();
+}
+
+void TerminalView::setupOptions()
+{
+    setupOptions(width() - (scroller_ ? scroller_->width() : 0), height());
+    setFillColor(nativeBg_);
+}
+
+void TerminalView::setupScroller()
+{
+    if (!scroller_) {
+        scroller_ = new TerminalScroller(this);
+        scroller_->onActivated = [this](TerminalScroller::Part part) { scrollerActivated(int(part)); };
+    }
+    const qreal w = TerminalScroller::defaultWidth;
+    scroller_->setPosition(QPointF(width() - w, 0));
+    scroller_->setSize(QSizeF(w, height()));
+}
+
+void TerminalView::scrollerActivated(int partValue)
+{
+    using P = TerminalScroller::Part;
+    switch (P(partValue)) {
+    case P::knob:
+        scroll(scroller_->doubleValue());
+        break;
+    case P::decrementPage:
+        pageUp();
+        scroller_->setDoubleValue(scrollPosition());
+        break;
+    case P::incrementPage:
+        pageDown();
+        scroller_->setDoubleValue(scrollPosition());
+        break;
+    case P::noPart:
+        termcore::Diagnostics::print("Scroller .noPart clicked");
+        break;
+    case P::decrementLine:
+        termcore::Diagnostics::print("Scroller .decrementLine clicked");
+        break;
+    case P::incrementLine:
+        termcore::Diagnostics::print("Scroller .incrementLine clicked");
+        break;
+    case P::knobSlot:
+        termcore::Diagnostics::print("Scroller .knobSlot clicked");
+        break;
+    }
+}
+
+void TerminalView::updateScroller()
+{
+    if (!scroller_ || !terminal)
+        return;
+    scroller_->setScrollEnabled(canScroll());
+    scroller_->setDoubleValue(scrollPosition());
+    scroller_->setKnobProportion(scrollThumbsize());
+}
+
+int TerminalView::terminalCols() const
+{
+    return terminal ? terminal->cols() : 0;
+}
+
+int TerminalView::terminalRows() const
+{
+    return terminal ? terminal->rows() : 0;
+}
+
+QRectF TerminalView::getOptimalFrameSize() const
+{
+    const QSizeF cell = cellDimension.value_or(QSizeF(1, 1));
+    return QRectF(0, 0, cell.width() * terminal->cols() + scroller_->width(), cell.height() * terminal->rows());
+}
+
+// ---- Focus --------------------------------------------------------------------------------
+
+bool TerminalView::hasFocus() const
+{
+    return hasFocus_ && (!window() || window()->isActive());
+}
+
+void TerminalView::setHasFocus(bool focus)
+{
+    hasFocus_ = focus;
+    if (caretView_) {
+        caretView_->focused = focus;
+        caretView_->update();
+    }
+    emit focusStateChanged();
+}
+
+bool TerminalView::caretViewTracksFocus() const
+{
+    return caretView_ && caretView_->tracksFocus;
+}
+
+void TerminalView::setCaretViewTracksFocus(bool on)
+{
+    if (caretView_)
+        caretView_->tracksFocus = on;
+}
+
+void TerminalView::applyCaretAnimation()
+{
+    if (!caretView_)
+        return;
+    const bool active = !window() || window()->isActive();
+    caretView_->updateAnimation(active && CaretView::styleBlinks(caretView_->style));
+    caretView_->update();
+}
+
+void TerminalView::focusInEvent(QFocusEvent* event)
+{
+    QQuickPaintedItem::focusInEvent(event);
+    setHasFocus(true);
+    applyCaretAnimation();
+}
+
+void TerminalView::focusOutEvent(QFocusEvent* event)
+{
+    QQuickPaintedItem::focusOutEvent(event);
+    if (caretView_)
+        caretView_->updateAnimation(false);
+    setHasFocus(false);
+}
+
+void TerminalView::itemChange(ItemChange change, const ItemChangeData& value)
+{
+    QQuickPaintedItem::itemChange(change, value);
+    if (change == ItemSceneChange && value.window) {
+        // A window that becomes active restarts a blinking caret; one that resigns shows it steady.
+        connect(value.window, &QWindow::activeChanged, this, [this] {
+            if (window() && window()->isActive())
+                applyCaretAnimation();
+            else if (caretView_) {
+                caretView_->updateAnimation(false);
+                caretView_->update();
+            }
+            emit focusStateChanged();
+        });
+    }
+}
+
+// ---- Size ---------------------------------------------------------------------------------
+
+void TerminalView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    setupScroller();
+    if (!cellDimension || !terminal)
+        return;
+    processSizeChange(newGeometry.size());
+    update();
+    updateCursorPosition();
+}
+
+bool TerminalView::processSizeChange(QSizeF newSize)
+{
+    const QSizeF cell = *cellDimension;
+    const int newRows = int(newSize.height() / cell.height());
+    const int newCols = int((newSize.width() - scroller_->width()) / cell.width());
+    if (newCols == terminal->cols() && newRows == terminal->rows())
+        return false;
+    selectNone();
+    terminal->resize(newCols, newRows);
+    if (terminalDelegate)
+        terminalDelegate->sizeChanged(*this, terminal->cols(), terminal->rows());
+    updateScroller();
+    emit terminalSizeChanged();
+    return true;
+}
+
+void TerminalView::resize(int cols, int rows)
+{
+    terminal->resize(cols, rows);
+    sizeChanged(*terminal);
+    terminal->cmdSoftReset();
+}
+
+// ---- Scrolling ----------------------------------------------------------------------------
+
+bool TerminalView::canScroll() const
+{
+    const auto& buf = terminal->buffer();
+    if (terminal->isCurrentBufferAlternate() || !buf.hasScrollback())
+        return false;
+    return buf.lines().count() > terminal->rows();
+}
+
+double TerminalView::scrollPosition() const
+{
+    const auto& buf = terminal->buffer();
+    if (terminal->isCurrentBufferAlternate() || buf.yDisp() < 1)
+        return 0;
+    const int maxScroll = buf.lines().count() - terminal->rows();
+    if (buf.yDisp() >= maxScroll)
+        return 1;
+    return double(buf.yDisp()) / double(maxScroll);
+}
+
+double TerminalView::scrollThumbsize() const
+{
+    if (terminal->isCurrentBufferAlternate())
+        return 0;
+    const int count = std::max(1, terminal->buffer().lines().count());
+    return std::max(0.01, double(terminal->rows()) / double(count));
+}
+
+void TerminalView::scrollTo(int row, bool notifyAccessibility)
+{
+    auto& buf = terminal->buffer();
+    if (row == buf.yDisp())
+        return;
+    buf.setYDisp(row);
+    terminal->updateRange(0);
+    terminal->updateRange(terminal->rows());
+    updateDisplay(notifyAccessibility);
+    const double position = scrollPosition();
+    if (terminalDelegate)
+        terminalDelegate->scrolled(*this, position);
+    updateScroller();
+    update();
+    emit scrollPositionChanged(position);
+}
+
+void TerminalView::scroll(double toPosition)
+{
+    userScrolling = true;
+    const int maxScroll = std::max(0, terminal->buffer().lines().count() - terminal->rows());
+    const int row = std::clamp(int(toPosition * maxScroll), 0, maxScroll);
+    if (row != terminal->buffer().yDisp())
+        scrollTo(row, true);
+    userScrolling = false;
+}
+
+void TerminalView::scrollUp(int lines)
+{
+    scrollTo(std::max(terminal->buffer().yDisp() - lines, 0), true);
+}
+
+void TerminalView::scrollDown(int lines)
+{
+    const auto& buf = terminal->buffer();
+    scrollTo(std::max(std::min(buf.lines().count() - terminal->rows(), buf.yDisp() + lines), 0), true);
+}
+
+void TerminalView::pageUp()
+{
+    if (terminal->isCurrentBufferAlternate()) {
+        send(std::vector<uint8_t>{0x1b, '[', '5', '~'});
+        return;
+    }
+    scrollTo(std::max(terminal->buffer().yDisp() - terminal->rows(), 0), true);
+}
+
+void TerminalView::pageDown()
+{
+    if (terminal->isCurrentBufferAlternate()) {
+        send(std::vector<uint8_t>{0x1b, '[', '6', '~'});
+        return;
+    }
+    scrollDown(terminal->rows());
+}
+
+void TerminalView::ensureCaretIsVisible()
+{
+    const auto& buf = terminal->buffer();
+    const int cursorRow = buf.y() + buf.yBase();
+    if (cursorRow < buf.yDisp() || cursorRow >= buf.yDisp() + terminal->rows())
+        scrollTo(buf.yBase(), true);
+}
+
+// ---- Sending ------------------------------------------------------------------------------
+
+void TerminalView::send(std::span<const uint8_t> data)
+{
+    ensureCaretIsVisible();
+    if (terminalDelegate)
+        terminalDelegate->send(*this, data);
+}
+
+void TerminalView::send(const QString& txt)
+{
+    const QByteArray utf8 = txt.toUtf8();
+    send(std::span(reinterpret_cast<const uint8_t*>(utf8.constData()), size_t(utf8.size())));
+}
+
+void TerminalView::sendKeyUp()
+{
+    send(std::vector<uint8_t>{0x1b, uint8_t(terminal->applicationCursor ? 'O' : '['), 'A'});
+}
+
+void TerminalView::sendKeyDown()
+{
+    send(std::vector<uint8_t>{0x1b, uint8_t(terminal->applicationCursor ? 'O' : '['), 'B'});
+}
+
+void TerminalView::sendKeyLeft()
+{
+    send(std::vector<uint8_t>{0x1b, uint8_t(terminal->applicationCursor ? 'O' : '['), 'D'});
+}
+
+void TerminalView::sendKeyRight()
+{
+    send(std::vector<uint8_t>{0x1b, uint8_t(terminal->applicationCursor ? 'O' : '['), 'C'});
+}
+
+std::vector<uint8_t> TerminalView::applyControlToEventCharacters(const QString& ch)
+{
+    const QByteArray utf8 = ch.toUtf8();
+    if (utf8.size() != 1)
+        return {};
+    const uint8_t c = uint8_t(utf8[0]);
+    if (c >= 'A' && c <= 'Z')
+        return {uint8_t(c - 64)};
+    if (c >= 'a' && c <= 'z')
+        return {uint8_t(c - 96)};
+    switch (c) {
+    case '[':
+        return {27};
+    case '\\':
+        return {28};
+    case ']':
+        return {29};
+    case '^':
+    case '6':
+        return {30};
+    case '_':
+        return {31};
+    case ' ':
+        return {0};
+    default:
+        return {};
+    }
+}
+
+// ---- Selection ----------------------------------------------------------------------------
+
+bool TerminalView::selectionActive() const
+{
+    return selection && selection->isActive();
+}
+
+std::optional<QString> TerminalView::getSelection() const
+{
+    if (!selectionActive())
+        return std::nullopt;
+    return QString::fromStdString(selection->getSelectedText());
+}
+
+void TerminalView::selectAll()
+{
+    selection->selectAll();
+}
+
+void TerminalView::selectNone()
+{
+    if (selection && selection->isActive()) {
+        selection->setActive(false);
+        selection->setSelectionMode(ViewSelection::Mode::character);
+    }
+}
+
+// ---- TerminalDelegate ---------------------------------------------------------------------
+
+void TerminalView::showCursor(Terminal&)
+{
+    if (caretView_)
+        caretView_->setVisible(true);
+}
+
+void TerminalView::hideCursor(Terminal&)
+{
+    if (caretView_)
+        caretView_->setVisible(false);
+}
+
+void TerminalView::setTerminalTitle(Terminal&, const std::string& title)
+{
+    title_ = QString::fromStdString(title);
+    emit titleChanged();
+    if (terminalDelegate)
+        terminalDelegate->setTerminalTitle(*this, title_);
+}
+
+std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal&, const termcore::WindowManipulationCommand&)
+{
+    return std::nullopt;
+}
+
+void TerminalView::sizeChanged(Terminal& source)
+{
+    if (terminalDelegate)
+        terminalDelegate->sizeChanged(*this, source.cols(), source.rows());
+    updateScroller();
+    emit terminalSizeChanged();
+}
+
+void TerminalView::send(Terminal&, std::span<const uint8_t> data)
+{
+    if (terminalDelegate)
+        terminalDelegate->send(*this, data);
+}
+
+void TerminalView::scrolled(Terminal&, int)
+{
+    updateScroller();
+    const double position = scrollPosition();
+    if (terminalDelegate)
+        terminalDelegate->scrolled(*this, position);
+}
+
+void TerminalView::linefeed(Terminal&)
+{
+    selectNone();
+}
+
+void TerminalView::bufferActivated(Terminal&)
+{
+    updateScroller();
+}
+
+void TerminalView::bell(Terminal&)
+{
+    if (terminalDelegate)
+        terminalDelegate->bell(*this);
+}
+
+void TerminalView::selectionChanged(Terminal&)
+{
+    update();
+}
+
+void TerminalView::cursorStyleChanged(Terminal&, termcore::CursorStyle newStyle)
+{
+    if (!caretView_)
+        return;
+    caretView_->style = newStyle;
+    if (cellDimension)
+        caretView_->setSize(*cellDimension);
+    caretView_->updateCursorStyle();
+}
+
+void TerminalView::hostCurrentDirectoryUpdated(Terminal& source)
+{
+    if (!terminalDelegate)
+        return;
+    std::optional<QString> dir;
+    if (source.hostCurrentDirectory)
+        dir = QString::fromStdString(*source.hostCurrentDirectory);
+    terminalDelegate->hostCurrentDirectoryUpdate(*this, dir);
+}
+
+void TerminalView::iTermContent(Terminal&, std::span<const uint8_t> content)
+{
+    if (terminalDelegate)
+        terminalDelegate->iTermContent(*this, content);
+}

@@ -1,0 +1,294 @@
+#pragma once
+
+#include "FontSet.h"
+#include "TerminalViewDelegate.h"
+
+#include "Terminal.h"
+#include "TerminalImage.h"
+
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QPointer>
+#include <QQuickPaintedItem>
+#include <QRawFont>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class CaretView;
+class TerminalScroller;
+class ViewSelection;
+
+// One cell-high stripe of an inline image, attached to the buffer line whose row it covers and
+// drawn with its top on that row's top edge.
+class AppleImage : public termcore::TerminalImage {
+public:
+    AppleImage(QImage image, int pixelWidth, int pixelHeight, int col)
+        : image(std::move(image)), width_(pixelWidth), height_(pixelHeight), col_(col)
+    {
+    }
+    QImage image;
+    int pixelWidth() const override { return width_; }
+    int pixelHeight() const override { return height_; }
+    int col() const override { return col_; }
+    void setCol(int col) override { col_ = col; }
+
+private:
+    int width_;
+    int height_;
+    int col_;
+};
+
+// What one cell rendition draws with: the view's "attribute dictionary". Built once per
+// distinct (attribute, hyperlink or not) and shared by every run that has it.
+struct RunStyle {
+    int font = 0;               // FontSet::variant index
+    QColor foreground;
+    QColor background;
+    int underlineStyle = 0;     // 0 none, 1 single, 0x201 single dashed (hyperlinks)
+    QColor underlineColor;
+    bool strikethrough = false;
+    QColor strikethroughColor;
+};
+
+// One row prepared for drawing: runs of equal rendition over the cells, and the row's images.
+struct ViewLineInfo {
+    struct Run {
+        int startCol = 0;
+        int count = 0;
+        const RunStyle* style = nullptr;
+        bool selected = false;
+    };
+    std::vector<Run> runs;
+    std::vector<std::u32string> cells; // the character of each drawn column ("" = nothing to draw)
+    std::vector<std::shared_ptr<termcore::TerminalImage>> images;
+};
+
+// The terminal view: a Qt Quick item that owns a Terminal, is its delegate, and draws it on a
+// fixed grid of cells. Output is fed through feed(); changes are coalesced into at most one
+// display update per frame interval, and only the dirty rows' band is repainted. The cursor is a
+// separate child item (CaretView) whose blinking never repaints the terminal; a scroller child
+// at the right edge moves through the scrollback.
+class TerminalView : public QQuickPaintedItem, public termcore::TerminalDelegate {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QFont font READ font WRITE setFont NOTIFY fontChanged)
+    Q_PROPERTY(QColor nativeForegroundColor READ nativeForegroundColor WRITE setNativeForegroundColor NOTIFY colorsChangedSignal)
+    Q_PROPERTY(QColor nativeBackgroundColor READ nativeBackgroundColor WRITE setNativeBackgroundColor NOTIFY colorsChangedSignal)
+    Q_PROPERTY(QColor caretColor READ caretColor WRITE setCaretColor NOTIFY colorsChangedSignal)
+    Q_PROPERTY(QColor selectedTextBackgroundColor READ selectedTextBackgroundColor WRITE setSelectedTextBackgroundColor NOTIFY colorsChangedSignal)
+    Q_PROPERTY(bool useBrightColors READ useBrightColors WRITE setUseBrightColors NOTIFY colorsChangedSignal)
+    Q_PROPERTY(int terminalCols READ terminalCols NOTIFY terminalSizeChanged)
+    Q_PROPERTY(int terminalRows READ terminalRows NOTIFY terminalSizeChanged)
+    Q_PROPERTY(QString title READ title NOTIFY titleChanged)
+    Q_PROPERTY(bool hasFocus READ hasFocus NOTIFY focusStateChanged)
+
+public:
+    explicit TerminalView(QQuickItem* parent = nullptr);
+    TerminalView(QQuickItem* parent, const QFont& font);
+    ~TerminalView() override;
+
+    // ---- Owner interface ------------------------------------------------------------------
+    TerminalViewDelegate* terminalDelegate = nullptr; // not owned
+    termcore::Terminal& getTerminal() { return *terminal; }
+    ViewSelection* selectionService() { return selection.get(); }
+    CaretView* caretView() const { return caretView_; }
+    TerminalScroller* scroller() const { return scroller_; }
+    std::optional<QSizeF> cellDimension;
+    FontSet fontSet;
+
+    QFont font() const { return fontSet.normal; }
+    void setFont(const QFont& font);
+    void resetFontSize();
+
+    QColor nativeForegroundColor() const { return nativeFg_; }
+    QColor nativeBackgroundColor() const { return nativeBg_; }
+    void setNativeForegroundColor(const QColor& c);
+    void setNativeBackgroundColor(const QColor& c);
+    QColor caretColor() const;
+    void setCaretColor(const QColor& c);
+    std::optional<QColor> caretTextColor() const;
+    void setCaretTextColor(const std::optional<QColor>& c);
+    QColor selectedTextBackgroundColor() const { return selectedTextBackgroundColor_; }
+    void setSelectedTextBackgroundColor(const QColor& c);
+    bool useBrightColors() const { return useBrightColors_; }
+    void setUseBrightColors(bool on);
+    // Sets the native colours to the platform's text colours.
+    void configureNativeColors();
+    // Installs a new 16-colour base palette.
+    void installColors(const std::vector<termcore::Color>& colors);
+
+    int terminalCols() const;
+    int terminalRows() const;
+    QString title() const { return title_; }
+    bool hasFocus() const;
+    void setHasFocus(bool focus);
+    bool caretViewTracksFocus() const;
+    void setCaretViewTracksFocus(bool on);
+
+    // The frame that holds the terminal's grid exactly, scroller included.
+    QRectF getOptimalFrameSize() const;
+
+    // ---- Output: feeding and display -------------------------------------------------------
+    void feed(std::span<const uint8_t> byteArray);
+    void feed(const QByteArray& bytes);
+    void feed(const QString& text);
+    // For hosts that feed the terminal themselves: queues the display update.
+    void feedFinish() { queuePendingDisplay(); }
+    void queuePendingDisplay();
+    void updateDisplay(bool notifyAccessibility);
+    void updateCursorPosition();
+    QRectF caretFrame() const;
+    bool notifyUpdateChanges = false;
+    bool pendingDisplay() const { return pendingDisplay_; }
+    // Display updates run so far (each invalidates at most one band of rows).
+    int displayUpdateCount() const { return displayUpdates_; }
+    // Times the terminal's rows were painted.
+    int paintCount() const { return paints_; }
+
+    // ---- Scrolling and size ---------------------------------------------------------------
+    bool canScroll() const;
+    double scrollPosition() const;
+    double scrollThumbsize() const;
+    void scrollTo(int row, bool notifyAccessibility = true);
+    void scroll(double toPosition);
+    void scrollUp(int lines);
+    void scrollDown(int lines);
+    void pageUp();
+    void pageDown();
+    bool processSizeChange(QSizeF newSize);
+    void resize(int cols, int rows);
+    void ensureCaretIsVisible();
+    bool userScrolling = false;
+
+    // ---- Input to the host ----------------------------------------------------------------
+    void send(std::span<const uint8_t> data);
+    void send(const std::vector<uint8_t>& bytes) { send(std::span<const uint8_t>(bytes)); }
+    void send(const QString& txt);
+    void sendKeyUp();
+    void sendKeyDown();
+    void sendKeyLeft();
+    void sendKeyRight();
+    static std::vector<uint8_t> applyControlToEventCharacters(const QString& ch);
+
+    // ---- Selection ------------------------------------------------------------------------
+    bool selectionActive() const;
+    std::optional<QString> getSelection() const;
+    void selectAll();
+    void selectNone();
+
+    // ---- Colours and styles ---------------------------------------------------------------
+    QColor mapColor(termcore::Attribute::Color color, bool isFg, bool isBold, bool useBright);
+    const RunStyle& getAttributes(const termcore::Attribute& attribute, bool withUrl);
+    RunStyle getAttributedValue(const termcore::Attribute& attribute, const QColor& usingFg, const QColor& andBg) const;
+    void colorsChanged();
+    void resetCaches();
+    QSizeF computeFontDimensions() const { return cellSizeForFont(fontSet.normal); }
+    ViewLineInfo buildAttributedString(int row, const termcore::BufferLine& line, int cols);
+    static QColor inverseColor(const QColor& c);
+    static termcore::Color getTerminalColor(const QColor& c);
+
+    // ---- Images ---------------------------------------------------------------------------
+    void insertImage(const QImage& image, termcore::ImageSizeRequest width, termcore::ImageSizeRequest height,
+                     bool preserveAspectRatio);
+    static QImage scale(const QImage& image, QSizeF size);
+
+    // ---- TerminalDelegate -----------------------------------------------------------------
+    void showCursor(termcore::Terminal& source) override;
+    void hideCursor(termcore::Terminal& source) override;
+    void setTerminalTitle(termcore::Terminal& source, const std::string& title) override;
+    std::optional<std::vector<uint8_t>> windowCommand(termcore::Terminal& source,
+                                                      const termcore::WindowManipulationCommand& command) override;
+    void sizeChanged(termcore::Terminal& source) override;
+    void send(termcore::Terminal& source, std::span<const uint8_t> data) override;
+    void scrolled(termcore::Terminal& source, int yDisp) override;
+    void linefeed(termcore::Terminal& source) override;
+    void bufferActivated(termcore::Terminal& source) override;
+    void bell(termcore::Terminal& source) override;
+    void selectionChanged(termcore::Terminal& source) override;
+    bool isProcessTrusted(termcore::Terminal& source) override { return true; }
+    void mouseModeChanged(termcore::Terminal& source) override {}
+    void cursorStyleChanged(termcore::Terminal& source, termcore::CursorStyle newStyle) override;
+    void hostCurrentDirectoryUpdated(termcore::Terminal& source) override;
+    void colorChanged(termcore::Terminal& source, std::optional<int> idx) override;
+    void setForegroundColor(termcore::Terminal& source, const termcore::Color& color) override;
+    void setBackgroundColor(termcore::Terminal& source, const termcore::Color& color) override;
+    void iTermContent(termcore::Terminal& source, std::span<const uint8_t> content) override;
+    void createImageFromBitmap(termcore::Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
+    void createImage(termcore::Terminal& source, const std::vector<uint8_t>& data, termcore::ImageSizeRequest width,
+                     termcore::ImageSizeRequest height, bool preserveAspectRatio) override;
+
+    // ---- Drawing --------------------------------------------------------------------------
+    void paint(QPainter* painter) override;
+    void drawTerminalContents(QPainter* painter, const QRectF& dirtyRect, int bufferOffset);
+
+signals:
+    void fontChanged();
+    void colorsChangedSignal();
+    void terminalSizeChanged();
+    void titleChanged();
+    void focusStateChanged();
+    void bellRang();
+    void scrollPositionChanged(double position);
+
+protected:
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+
+private:
+    void init(const QFont& font);
+    void setupScroller();
+    void setupOptions();
+    void setupOptions(qreal width, qreal height);
+    void resetFont();
+    void updateScroller();
+    void applyCaretAnimation();
+    void scrollerActivated(int part);
+    void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
+    void drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop);
+    quint32 glyphFor(int variant, char32_t ch);
+    void selectionRange(int row, int cols, int& start, int& length) const;
+
+    std::unique_ptr<termcore::Terminal> terminal;
+    std::unique_ptr<ViewSelection> selection;
+    CaretView* caretView_ = nullptr;
+    TerminalScroller* scroller_ = nullptr;
+    QTimer* displayTimer_ = nullptr;
+    bool pendingDisplay_ = false;
+    int displayUpdates_ = 0;
+    int paints_ = 0;
+
+    // Caches of the colour mapping.
+    std::unordered_map<termcore::Attribute, RunStyle> attributes;
+    std::unordered_map<termcore::Attribute, RunStyle> urlAttributes;
+    std::array<std::optional<QColor>, 256> colors;
+    std::unordered_map<termcore::Attribute::Color, QColor> trueColors;
+
+    // Glyphs of the four fonts, looked up once per character.
+    std::array<QRawFont, 4> rawFonts_;
+    std::array<QHash<char32_t, quint32>, 4> glyphCache_;
+    qreal baselineFromBottom_ = 0;
+    qreal underlinePos_ = 1;
+    qreal underlineThickness_ = 1;
+    qreal strikeOutPos_ = 3;
+
+    QColor nativeFg_;
+    QColor nativeBg_;
+    bool settingFg_ = false;
+    bool settingBg_ = false;
+    bool useBrightColors_ = true;
+    QColor selectedTextBackgroundColor_;
+    bool hasFocus_ = false;
+    QString title_;
+    bool backspaceSendsControlH = false;
+    bool optionAsMetaKey = true;
+    bool allowMouseReporting = true;
+};

@@ -1,0 +1,385 @@
+// Feeding, redraw coalescing and the drawing of the terminal's rows.
+//
+// Coordinates are Qt's: y grows downwards, screen row s occupies [s * cellHeight, (s + 1) *
+// cellHeight), and the text baseline of a row sits ceil(descent + leading) above its bottom
+// edge. Every glyph is placed at its own cell's left edge, never at the shaper's advance, so a
+// fallback glyph or a ligature can never make the columns drift.
+#include "TerminalView.h"
+
+#include "CaretView.h"
+#include "TerminalScroller.h"
+#include "ViewSelection.h"
+
+#include <QGlyphRun>
+#include <QPainter>
+#include <QQuickWindow>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+using termcore::Attribute;
+using termcore::BufferLine;
+using termcore::CharData;
+
+void TerminalView::feed(std::span<const uint8_t> byteArray)
+{
+    if (selection && selection->isActive())
+        selection->setActive(false);
+    terminal->feed(byteArray);
+    queuePendingDisplay();
+}
+
+void TerminalView::feed(const QByteArray& bytes)
+{
+    feed(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
+}
+
+void TerminalView::feed(const QString& text)
+{
+    feed(text.toUtf8());
+}
+
+void TerminalView::queuePendingDisplay()
+{
+    if (pendingDisplay_)
+        return;
+    pendingDisplay_ = true;
+    displayTimer_->start();
+}
+
+void TerminalView::updateDisplay(bool notifyAccessibility)
+{
+    Q_UNUSED(notifyAccessibility);
+    updateCursorPosition();
+    if (terminal->refreshStart == INT_MAX && terminal->refreshEnd == -1) {
+        if (notifyUpdateChanges && terminalDelegate) {
+            const auto& buf = terminal->buffer();
+            const int r = buf.yDisp() + buf.y();
+            terminalDelegate->rangeChanged(*this, r, r);
+        }
+        return;
+    }
+    const int start = terminal->refreshStart;
+    const int end = terminal->refreshEnd;
+    if (notifyUpdateChanges && terminalDelegate)
+        terminalDelegate->rangeChanged(*this, start, end);
+    terminal->clearUpdateRange();
+    ++displayUpdates_;
+
+    // The terminal may mark one past the last row (a full-screen refresh): clamp to the screen.
+    const int lastRow = terminal->rows() - 1;
+    const int first = std::max(0, std::min(start, lastRow));
+    const int last = std::max(first, std::min(end, lastRow));
+    const qreal ch = cellDimension->height();
+    QRectF rect(0, ch * first, width(), ch * (last - first + 1));
+    if (last == lastRow)
+        rect.setBottom(height()); // the strip below the last full row goes with it
+    update(rect.toAlignedRect());
+    pendingDisplay_ = false;
+}
+
+void TerminalView::updateCursorPosition()
+{
+    if (!caretView_ || !cellDimension)
+        return;
+    auto& buf = terminal->buffer();
+    const int cursorRow = buf.y() + buf.yBase();
+    if (cursorRow < buf.yDisp() || cursorRow >= buf.yDisp() + terminal->rows()) {
+        caretView_->setVisible(false); // scrolled out of sight
+        return;
+    }
+    if (!terminal->cursorHidden)
+        caretView_->setVisible(true);
+    // A cursor waiting to wrap stands on the last column.
+    const int col = std::clamp(buf.x(), 0, std::max(0, terminal->cols() - 1));
+    BufferLine* line = cursorRow < buf.lines().count() ? &buf.lines()[cursorRow] : nullptr;
+    const bool doubled = line && line->renderMode != BufferLine::RenderLineMode::single;
+    const qreal x = cellDimension->width() * col * (doubled ? 2 : 1);
+    const qreal y = cellDimension->height() * (cursorRow - buf.yDisp());
+    caretView_->setPosition(QPointF(x, y));
+    if (line)
+        caretView_->setText((*line)[col]);
+}
+
+QRectF TerminalView::caretFrame() const
+{
+    if (!caretView_)
+        return {};
+    return QRectF(caretView_->position(), caretView_->size());
+}
+
+void TerminalView::paint(QPainter* painter)
+{
+    ++paints_;
+    if (!terminal || !cellDimension)
+        return;
+    QRectF dirty = painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
+    if (dirty.isEmpty())
+        dirty = QRectF(0, 0, width(), height());
+    drawTerminalContents(painter, dirty, terminal->buffer().yDisp());
+}
+
+void TerminalView::drawTerminalContents(QPainter* painter, const QRectF& dirtyRect, int bufferOffset)
+{
+    const qreal ch = cellDimension->height();
+    const int screenRows = terminal->rows();
+    const int firstScreen = std::max(0, int(std::floor(dirtyRect.top() / ch)));
+    const int lastScreen = std::min(screenRows - 1, int(std::floor((dirtyRect.bottom() - 0.001) / ch)));
+    const int lineCount = terminal->buffer().lines().count();
+    for (int s = firstScreen; s <= lastScreen; ++s) {
+        const int row = bufferOffset + s;
+        if (row >= 0 && row < lineCount)
+            drawRow(painter, row, bufferOffset, dirtyRect);
+    }
+    // Below the last full row: the strip narrower than a cell.
+    const QRectF strip(0, ch * screenRows, width(), height() - ch * screenRows);
+    if (strip.height() > 0 && strip.intersects(dirtyRect))
+        painter->fillRect(strip, nativeBg_);
+}
+
+quint32 TerminalView::glyphFor(int variant, char32_t ch)
+{
+    auto& cache = glyphCache_[size_t(variant)];
+    auto it = cache.constFind(ch);
+    if (it != cache.constEnd())
+        return *it;
+    quint32 glyph = 0;
+    int count = 1;
+    QChar utf16[2];
+    int len = 0;
+    if (ch > 0xffff) {
+        utf16[0] = QChar::highSurrogate(ch);
+        utf16[1] = QChar::lowSurrogate(ch);
+        len = 2;
+    } else {
+        utf16[0] = QChar(char16_t(ch));
+        len = 1;
+    }
+    quint32 glyphs[2] = {0, 0};
+    count = 2;
+    if (!rawFonts_[size_t(variant)].glyphIndexesForChars(utf16, len, glyphs, &count) || count != 1)
+        glyph = 0;
+    else
+        glyph = glyphs[0];
+    cache.insert(ch, glyph);
+    return glyph;
+}
+
+void TerminalView::selectionRange(int row, int cols, int& start, int& length) const
+{
+    start = 0;
+    length = 0;
+    if (!selection || !selection->isActive())
+        return;
+    const int sc = selection->start.col, sr = selection->start.row;
+    const int ec = selection->end.col, er = selection->end.row;
+    const int lastCol = cols - 1;
+    if (sr == er) {
+        if (row != sr)
+            return;
+        // The end column is exclusive, except that a selection reaching the last column takes it.
+        if (sc < ec) {
+            start = sc;
+            length = ec - sc + (ec == lastCol ? 1 : 0);
+        } else if (ec < sc) {
+            start = ec;
+            length = sc - ec + (sc == lastCol ? 1 : 0);
+        }
+        return;
+    }
+    const bool down = sr < er;
+    const int topRow = down ? sr : er, topCol = down ? sc : ec;
+    const int bottomRow = down ? er : sr, bottomCol = down ? ec : sc;
+    if (row == topRow) {
+        start = topCol;
+        length = cols - topCol;
+    } else if (row > topRow && row < bottomRow) {
+        start = 0;
+        length = cols;
+    } else if (row == bottomRow) {
+        start = 0;
+        length = bottomCol + (bottomCol == lastCol ? 1 : 0);
+    }
+}
+
+ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line, int cols)
+{
+    ViewLineInfo info;
+    info.cells.resize(size_t(std::max(cols, 0)));
+    const int lineCount = line.count();
+    Attribute runAttr;
+    bool runUrl = false;
+    int runStart = 0;
+    auto closeRun = [&](int endCol) {
+        if (endCol > runStart)
+            info.runs.push_back({runStart, endCol - runStart, &getAttributes(runAttr, runUrl), false});
+    };
+    for (int k = 0; k < cols; ++k) {
+        const CharData& cd = lineCount > 0 ? line[std::min(k, lineCount - 1)] : CharData::Null;
+        if (cd.code != 0)
+            info.cells[size_t(k)] = cd.getCharacter();
+        const bool url = cd.hasPayload();
+        if (k == 0) {
+            runAttr = cd.attribute;
+            runUrl = url;
+        } else if (!(cd.attribute == runAttr) || url != runUrl) {
+            closeRun(k);
+            runStart = k;
+            runAttr = cd.attribute;
+            runUrl = url;
+        }
+    }
+    closeRun(cols);
+
+    // The selection overlay splits runs at its edges.
+    int selStart = 0, selLength = 0;
+    selectionRange(row, cols, selStart, selLength);
+    if (selLength > 0) {
+        const int selEnd = std::min(cols, selStart + selLength);
+        std::vector<ViewLineInfo::Run> split;
+        split.reserve(info.runs.size() + 2);
+        for (const auto& r : info.runs) {
+            const int a = r.startCol, b = r.startCol + r.count;
+            const int cuts[4] = {a, std::clamp(selStart, a, b), std::clamp(selEnd, a, b), b};
+            for (int i = 0; i < 3; ++i) {
+                if (cuts[i + 1] > cuts[i])
+                    split.push_back({cuts[i], cuts[i + 1] - cuts[i], r.style, i == 1});
+            }
+        }
+        info.runs = std::move(split);
+    }
+    if (const auto& imgs = line.images())
+        info.images = *imgs;
+    return info;
+}
+
+void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect)
+{
+    BufferLine& line = terminal->buffer().lines()[row];
+    const qreal cw = cellDimension->width();
+    const qreal ch = cellDimension->height();
+    const qreal y = ch * (row - bufferOffset);
+    const int cols = terminal->cols();
+    const ViewLineInfo info = buildAttributedString(row, line, cols);
+
+    const auto mode = line.renderMode;
+    if (mode != BufferLine::RenderLineMode::single) {
+        painter->save();
+        switch (mode) {
+        case BufferLine::RenderLineMode::doubleWidth:
+            painter->scale(2, 1);
+            break;
+        case BufferLine::RenderLineMode::doubledTop:
+            // Glyphs doubled about the row's top edge: the row shows their upper half.
+            painter->setClipRect(QRectF(0, y, width(), ch), Qt::IntersectClip);
+            painter->translate(0, y);
+            painter->scale(2, 2);
+            painter->translate(0, -y);
+            break;
+        case BufferLine::RenderLineMode::doubledDown:
+            // Doubled about the row's bottom edge: the row shows their lower half.
+            painter->setClipRect(QRectF(0, y, width(), ch), Qt::IntersectClip);
+            painter->translate(0, y + ch);
+            painter->scale(2, 2);
+            painter->translate(0, -(y + ch));
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Backgrounds first, glyphs after: a wide glyph stays whole over the empty cell beside it.
+    for (const auto& run : info.runs) {
+        const QColor& bg = run.selected ? selectedTextBackgroundColor_ : run.style->background;
+        const qreal x = cw * run.startCol;
+        qreal w = cw * run.count;
+        if (run.startCol + run.count >= cols)
+            w = width() - x; // the last run's background reaches the view's right edge
+        painter->fillRect(QRectF(x, y, w, ch), bg);
+    }
+
+    const qreal baseline = y + ch - baselineFromBottom_;
+    QVector<quint32> glyphs;
+    QVector<QPointF> positions;
+    for (const auto& run : info.runs) {
+        const int variant = run.style->font;
+        glyphs.clear();
+        positions.clear();
+        bool penSet = false;
+        for (int i = 0; i < run.count; ++i) {
+            const int col = run.startCol + i;
+            const std::u32string& text = info.cells[size_t(col)];
+            if (text.empty() || text == U" ")
+                continue;
+            const QPointF pos(cw * col, baseline);
+            quint32 glyph = text.size() == 1 ? glyphFor(variant, text[0]) : 0;
+            if (glyph != 0) {
+                glyphs.push_back(glyph);
+                positions.push_back(pos);
+                continue;
+            }
+            // Not in the terminal's font (or several code points): Qt's fallback, still at the cell.
+            if (!penSet) {
+                painter->setPen(run.style->foreground);
+                penSet = true;
+            }
+            painter->setFont(fontSet.variant(variant));
+            painter->drawText(pos, QString::fromUcs4(text.data(), qsizetype(text.size())));
+        }
+        if (!glyphs.isEmpty()) {
+            QGlyphRun gr;
+            gr.setRawFont(rawFonts_[size_t(variant)]);
+            gr.setGlyphIndexes(glyphs);
+            gr.setPositions(positions);
+            painter->setPen(run.style->foreground);
+            painter->drawGlyphRun(QPointF(0, 0), gr);
+        }
+        drawRunDecorations(painter, run, y);
+    }
+
+    for (const auto& image : info.images) {
+        if (auto* stripe = dynamic_cast<AppleImage*>(image.get())) {
+            painter->drawImage(QRectF(cw * stripe->col(), y, stripe->pixelWidth(), stripe->pixelHeight()),
+                               stripe->image);
+        }
+    }
+
+    if (mode != BufferLine::RenderLineMode::single)
+        painter->restore();
+    Q_UNUSED(dirtyRect);
+}
+
+void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop)
+{
+    const RunStyle& rs = *run.style;
+    if (rs.underlineStyle == 0 && !rs.strikethrough)
+        return;
+    const qreal cw = cellDimension->width();
+    const qreal ch = cellDimension->height();
+    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    const qreal thickness = std::max(0.5, std::round(underlineThickness_ * dpr) / dpr);
+    const qreal baseline = rowTop + ch - baselineFromBottom_;
+    const qreal span = std::ceil(cw);
+    if (rs.underlineStyle != 0) {
+        const QColor color = rs.underlineColor.isValid() ? rs.underlineColor : nativeFg_;
+        // Keep the line inside the row even for fonts whose underline sits in the descent's edge.
+        const qreal uy = std::min(baseline + underlinePos_, rowTop + ch - thickness);
+        const bool dashed = (rs.underlineStyle & 0x200) != 0;
+        for (int i = 0; i < run.count; ++i) {
+            const qreal x = cw * (run.startCol + i);
+            if (!dashed) {
+                painter->fillRect(QRectF(x, uy, span, thickness), color);
+                continue;
+            }
+            // Hyperlinks: 2 on, 2 off, starting at each cell's left edge.
+            for (qreal dx = 0; dx < span; dx += 4)
+                painter->fillRect(QRectF(x + dx, uy, std::min<qreal>(2, span - dx), thickness), color);
+        }
+    }
+    if (rs.strikethrough) {
+        const QColor color = rs.strikethroughColor.isValid() ? rs.strikethroughColor : nativeFg_;
+        const qreal sy = baseline - strikeOutPos_;
+        painter->fillRect(QRectF(cw * run.startCol, sy, cw * run.count, thickness), color);
+    }
+}
