@@ -124,8 +124,55 @@ void BM_InsertCharacter_InsertMode(benchmark::State& state)
     static const auto text = denseAscii(1 << 18);
     runWrites(state, text, true);
 }
+void printLines(Screen& screen, int count, int maxLength)
+{
+    Buffer& b = screen.buffer;
+    std::mt19937 rng(3);
+    for (int i = 0; i < count; ++i) {
+        const int len = int(rng() % maxLength);
+        for (int c = 0; c < len; ++c)
+            b.insertCharacter(CharData(Attribute(), char32_t('a' + (i + c) % 26), 1));
+        b.setX(0);
+        if (b.y() == b.scrollBottom())
+            b.scroll(false);
+        else
+            b.setY(b.y() + 1);
+    }
+}
+
+// A terminal with 100,000 lines of scrollback capacity but little content: a resize must cost
+// what the content costs, not what the capacity costs.
+void BM_Resize_LargeCapacityLittleContent(benchmark::State& state)
+{
+    Screen screen(80, 24, 100000);
+    printLines(screen, 200, 160);
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        screen.buffer.resize(flip ? 132 : 80, flip ? 50 : 24);
+    }
+}
+
+// A window drag: 200 size changes over a buffer holding `range(0)` lines of mixed length.
+void BM_Resize_Storm200(benchmark::State& state)
+{
+    std::mt19937 rng(11);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto screen = std::make_unique<Screen>(80, 24, 100000);
+        printLines(*screen, int(state.range(0)), 200);
+        state.ResumeTiming();
+        for (int i = 0; i < 200; ++i)
+            screen->buffer.resize(40 + int(rng() % 160), 10 + int(rng() % 60));
+        state.PauseTiming();
+        screen.reset();
+        state.ResumeTiming();
+    }
+}
 } // namespace
 
+BENCHMARK(BM_Resize_LargeCapacityLittleContent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Resize_Storm200)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertCharacter_DenseAscii)->Arg(80)->Arg(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertCharacter_WideCjk)->Arg(80)->Arg(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertCharacter_InsertMode)->Arg(80)->Unit(benchmark::kMillisecond);

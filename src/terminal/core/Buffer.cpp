@@ -302,13 +302,12 @@ void Buffer::resize(int newCols, int newRows)
         }
     }
 
-    // 11. Every row that exists must be at least as wide as the screen.
-    if (ring.count() > 0) {
-        for (const auto& row : ring.getArray()) {
-            if (row && row->count() < newCols) {
-                engineFatal("stop here newCols=" + std::to_string(newCols) +
-                            " but the element has: " + std::to_string(row->count()));
-            }
+    // 11. Every row in use must be at least as wide as the screen.
+    for (int i = 0; i < ring.count(); ++i) {
+        const BufferLine* row = ring.peek(i);
+        if (row && row->count() < newCols) {
+            engineFatal("stop here newCols=" + std::to_string(newCols) +
+                        " but the element has: " + std::to_string(row->count()));
         }
     }
 

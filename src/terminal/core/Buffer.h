@@ -3,6 +3,7 @@
 #include "Attribute.h"
 #include "BufferLine.h"
 #include "CharData.h"
+#include "CharSets.h"
 #include "CircularBufferLineList.h"
 #include "Position.h"
 
@@ -15,9 +16,6 @@
 #include <vector>
 
 namespace termcore {
-
-// A character-set table: the byte being printed → the text shown instead.
-using CharsetTable = std::map<uint8_t, std::string>;
 
 // One screen of the terminal: the normal screen (with scrollback) or the alternate screen
 // (without). It owns the ring of rows and the state the interpreter moves around: cursor, scroll
@@ -136,8 +134,22 @@ public:
     // width is already measured. Handles wrapping, insert mode and double-width characters.
     void insertCharacter(const CharData& charData);
 
-    // Changes the size, reflowing wrapped lines when the buffer has scrollback.
+    // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
+    // exist are touched, so a large scrollback capacity costs nothing while it is unused.
     void resize(int newCols, int newRows);
+
+    // Reflow steps, public for tests. A wrapped group is a row plus every following row marked
+    // isWrapped: one logical line.
+    // Widening: flat (first row, row count) pairs of rows that become empty once the text of each
+    // group (other than the cursor's) has moved up into the wider rows; moves the text.
+    std::vector<int> getLinesToRemove(int oldCols, int newCols, int bufferAbsoluteY, const CharData& nullChar);
+    // Narrowing: the row lengths a group needs at the new width (a wide character never straddles
+    // the new edge).
+    static std::vector<int> getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols);
+    // The cells of a group row that belong to the logical line at the old width.
+    static int getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols);
+    // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).
+    void rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
 
 private:
     void makeRing(int capacity);

@@ -1,9 +1,318 @@
+// Reflow of wrapped lines when the width of a buffer with scrollback changes: a wider screen pulls
+// continuation text up into the rows above and drops rows left empty; a narrower one re-wraps long
+// lines into more rows. The logical line that holds the cursor is never touched, so the shell's
+// own redraw of the prompt line lands where it expects.
 #include "Buffer.h"
+
+#include <algorithm>
 
 namespace termcore {
 
-// Reflow of wrapped lines on a width change (normal screen only).
-void Buffer::reflowWider(int, int, int) {}
-void Buffer::reflowNarrower(int, int, int) {}
+int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
+{
+    const int n = int(wrappedLines.size());
+    if (i < 0 || i >= n)
+        return 0;
+    if (i == n - 1)
+        return wrappedLines[size_t(i)]->getTrimmedLength();
+    // A wide character that did not fit at the end of a row wrapped as a whole and left an empty
+    // cell behind: that cell is not part of the text.
+    const BufferLine& line = *wrappedLines[size_t(i)];
+    const bool endsInNullFiller = !line.hasContent(cols - 1) && line.getWidth(cols - 1) == 1;
+    const bool followedByWide = wrappedLines[size_t(i + 1)]->getWidth(0) == 2;
+    if (endsInNullFiller && followedByWide)
+        return cols - 1;
+    return cols;
+}
+
+std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAbsoluteY, const CharData& nullChar)
+{
+    std::vector<int> toRemove;
+    CircularBufferLineList& ring = *lines_;
+    std::vector<BufferLine*> group;
+    for (int y = 0; y < ring.count() - 1; ++y) {
+        if (!ring[y + 1].isWrapped)
+            continue;
+        group.clear();
+        group.push_back(&ring[y]);
+        int i = y + 1;
+        while (i < ring.count() && ring[i].isWrapped) {
+            group.push_back(&ring[i]);
+            ++i;
+        }
+        const int size = int(group.size());
+
+        if (bufferAbsoluteY >= y && bufferAbsoluteY < i) {
+            y += size - 1;
+            continue;
+        }
+
+        // Move the text up: destination and source walk the same logical line.
+        int destLine = 0;
+        int destCol = getWrappedLineTrimmedLength(group, 0, oldCols);
+        int srcLine = 1;
+        int srcCol = 0;
+        while (srcLine < size) {
+            const int srcLength = getWrappedLineTrimmedLength(group, srcLine, oldCols);
+            const int cells = std::min(srcLength - srcCol, newCols - destCol);
+            group[size_t(destLine)]->copyFrom(*group[size_t(srcLine)], srcCol, destCol, cells);
+            destCol += cells;
+            if (destCol == newCols) {
+                ++destLine;
+                destCol = 0;
+            }
+            srcCol += cells;
+            if (srcCol >= srcLength) {
+                ++srcLine;
+                srcCol = 0;
+            }
+            // A wide character must not straddle the new edge: it moves to the next row whole.
+            if (destCol == 0 && destLine != 0 && destLine < size &&
+                group[size_t(destLine - 1)]->getWidth(newCols - 1) == 2) {
+                group[size_t(destLine)]->copyFrom(*group[size_t(destLine - 1)], newCols - 1, destCol, 1);
+                ++destCol;
+                group[size_t(destLine - 1)]->replaceCells(newCols - 1, newCols, nullChar);
+            }
+        }
+        if (destLine < size)
+            group[size_t(destLine)]->replaceCells(destCol, newCols, nullChar);
+
+        int countToRemove = 0;
+        for (int ix = size - 1; ix > 0; --ix) {
+            if (ix > destLine || group[size_t(ix)]->getTrimmedLength() == 0)
+                ++countToRemove;
+            else
+                break;
+        }
+        if (countToRemove > 0) {
+            toRemove.push_back(y + size - countToRemove);
+            toRemove.push_back(countToRemove);
+        }
+        y += size - 1;
+    }
+    return toRemove;
+}
+
+void Buffer::reflowWider(int oldCols, int newCols, int newRows)
+{
+    CircularBufferLineList& ring = *lines_;
+    const std::vector<int> toRemove = getLinesToRemove(oldCols, newCols, yBase_ + y_, CharData::Null);
+    if (toRemove.empty())
+        return;
+
+    // The new layout: every row index not named by a removal pair, in order.
+    std::vector<BufferLinePtr> kept;
+    kept.reserve(size_t(ring.count()));
+    int countRemoved = 0;
+    size_t pair = 0;
+    for (int i = 0; i < ring.count();) {
+        if (pair + 1 < toRemove.size() && toRemove[pair] == i) {
+            const int n = toRemove[pair + 1];
+            countRemoved += n;
+            i += n;
+            pair += 2;
+        } else {
+            kept.push_back(ring.line(i));
+            ++i;
+        }
+    }
+    for (size_t i = 0; i < kept.size(); ++i)
+        ring.set(int(i), std::move(kept[i]));
+    ring.setCount(int(kept.size()));
+
+    // Keep the screen on the same text: consume scrollback first, then move the cursor up and
+    // refill the bottom.
+    for (int i = 0; i < countRemoved; ++i) {
+        if (yBase_ > 0) {
+            if (yDisp_ == yBase_)
+                --yDisp_;
+            --yBase_;
+        } else {
+            if (y_ > 0)
+                --y_;
+            if (ring.count() < newRows)
+                ring.push(std::make_shared<BufferLine>(newCols, CharData::Null));
+        }
+    }
+    savedY = std::max(savedY - countRemoved, 0);
+}
+
+std::vector<int> Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols)
+{
+    std::vector<int> lengths;
+    const int size = int(wrappedLines.size());
+    if (newCols < 1)
+        return lengths;
+    int cellsNeeded = 0;
+    for (int i = 0; i < size; ++i)
+        cellsNeeded += getWrappedLineTrimmedLength(wrappedLines, i, oldCols);
+
+    int srcCol = 0;
+    int srcLine = 0;
+    int cellsAvailable = 0;
+    while (cellsAvailable < cellsNeeded) {
+        if (cellsNeeded - cellsAvailable < newCols) {
+            lengths.push_back(cellsNeeded - cellsAvailable);
+            break;
+        }
+        srcCol += newCols;
+        const int oldLength = getWrappedLineTrimmedLength(wrappedLines, srcLine, oldCols);
+        if (srcCol > oldLength) {
+            srcCol -= oldLength;
+            ++srcLine;
+        }
+        // A one-column screen cannot hold a wide character anywhere; shortening its rows to 0
+        // would never make progress.
+        const bool endsWithWide = newCols > 1 && srcLine < size && srcCol >= 1 &&
+                                  wrappedLines[size_t(srcLine)]->getWidth(srcCol - 1) == 2;
+        if (endsWithWide)
+            --srcCol;
+        const int lineLength = endsWithWide ? newCols - 1 : newCols;
+        lengths.push_back(lineLength);
+        cellsAvailable += lineLength;
+    }
+    return lengths;
+}
+
+void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
+{
+    CircularBufferLineList& ring = *lines_;
+    std::vector<InsertionSet> toInsert;
+    int countToInsert = 0;
+    std::vector<BufferLine*> group;
+
+    for (int y = ring.count() - 1; y >= 0; --y) {
+        BufferLine* next = &ring[y];
+        if (!next->isWrapped && next->getTrimmedLength() <= newCols)
+            continue;
+
+        group.clear();
+        group.push_back(next);
+        while (next->isWrapped && y > 0) {
+            --y;
+            next = &ring[y];
+            group.insert(group.begin(), next);
+        }
+        const int groupSize = int(group.size());
+
+        const int absoluteY = yBase_ + y_;
+        if (absoluteY >= y && absoluteY < y + groupSize)
+            continue;
+
+        const int lastLineLength = group.back()->getTrimmedLength();
+        std::vector<int> destLengths = getNewLineLengths(group, oldCols, newCols);
+        if (destLengths.empty())
+            continue;
+        // A group may need fewer rows than it has (a trailing empty continuation row): keep its
+        // rows, the spare ones empty.
+        while (int(destLengths.size()) < groupSize)
+            destLengths.push_back(0);
+        const int linesToAdd = int(destLengths.size()) - groupSize;
+
+        int trimmedLines;
+        if (yBase_ == 0 && y_ != ring.count() - 1)
+            trimmedLines = std::max(0, y_ - ring.maxLength() + linesToAdd);
+        else
+            trimmedLines = std::max(0, ring.count() - ring.maxLength() + linesToAdd);
+
+        if (linesToAdd > 0) {
+            InsertionSet batch;
+            batch.start = y + groupSize + countToInsert;
+            for (int i = 0; i < linesToAdd; ++i)
+                batch.lines.push_back(getBlankLine(Attribute(), true));
+            countToInsert += linesToAdd;
+            for (const auto& l : batch.lines)
+                group.push_back(l.get());
+            toInsert.push_back(std::move(batch));
+        }
+
+        // Copy the text backwards, in place, into the new row lengths.
+        int destLine = int(destLengths.size()) - 1;
+        int destCol = destLengths[size_t(destLine)];
+        while (destCol == 0 && destLine > 0) {
+            --destLine;
+            destCol = destLengths[size_t(destLine)];
+        }
+        int srcLine = int(group.size()) - linesToAdd - 1;
+        int srcCol = lastLineLength;
+        while (srcCol > 0 && srcLine >= 0 && destLine >= 0) {
+            const int cells = std::min(srcCol, destCol);
+            group[size_t(destLine)]->copyFrom(*group[size_t(srcLine)], srcCol - cells, destCol - cells, cells);
+            destCol -= cells;
+            if (destCol == 0) {
+                --destLine;
+                destCol = destLine >= 0 ? destLengths[size_t(destLine)] : 0;
+            }
+            srcCol -= cells;
+            if (srcCol == 0) {
+                --srcLine;
+                if (srcLine < 0)
+                    break;
+                srcCol = getWrappedLineTrimmedLength(group, srcLine, oldCols);
+            }
+            if (cells == 0 && destCol == 0)
+                break; // nothing left to place
+        }
+
+        // The end left by a wide character that moved down is blank.
+        for (int i = 0; i < int(group.size()); ++i) {
+            if (destLengths[size_t(i)] < newCols)
+                group[size_t(i)]->set(destLengths[size_t(i)], CharData::Null);
+        }
+
+        // Keep the cursor on its text: move it down (dropping a blank row at the bottom) or
+        // scroll the screen.
+        int adjustments = linesToAdd - trimmedLines;
+        while (adjustments-- > 0) {
+            if (yBase_ == 0) {
+                if (y_ < newRows - 1) {
+                    ++y_;
+                    ring.pop();
+                } else {
+                    ++yBase_;
+                    ++yDisp_;
+                }
+            } else if (yBase_ < std::min(ring.maxLength(), ring.count() + countToInsert) - newRows) {
+                if (yBase_ == yDisp_)
+                    ++yDisp_;
+                ++yBase_;
+            }
+        }
+        savedY = std::min(savedY + linesToAdd, yBase_ + newRows - 1);
+    }
+
+    rearrange(toInsert, countToInsert);
+}
+
+void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert)
+{
+    if (countToInsert <= 0 || toInsert.empty())
+        return;
+    CircularBufferLineList& ring = *lines_;
+    const int originalCount = ring.count();
+    std::vector<BufferLinePtr> original;
+    original.reserve(size_t(originalCount));
+    for (int i = 0; i < originalCount; ++i)
+        original.push_back(ring.line(i));
+
+    ring.setCount(std::min(ring.maxLength(), originalCount + countToInsert));
+
+    int originalIndex = originalCount - 1;
+    size_t batch = 0;
+    int insertedSoFar = 0;
+    for (int i = std::min(ring.maxLength() - 1, originalCount + countToInsert - 1); i >= 0; --i) {
+        if (batch < toInsert.size() && !toInsert[batch].isNull &&
+            toInsert[batch].start > originalIndex + insertedSoFar) {
+            const auto& lines = toInsert[batch].lines;
+            for (int k = int(lines.size()) - 1; k >= 0 && i >= 0; --k)
+                ring.set(i--, lines[size_t(k)]);
+            ++i;
+            insertedSoFar += int(lines.size());
+            ++batch;
+        } else if (originalIndex >= 0) {
+            ring.set(i, original[size_t(originalIndex--)]);
+        }
+    }
+}
 
 } // namespace termcore

@@ -33,11 +33,12 @@ void CircularBufferLineList::setMaxLength(int newMaxLength)
     newMaxLength = std::max(newMaxLength, 1);
     if (newMaxLength == maxLength())
         return;
-    std::vector<BufferLinePtr> fresh(static_cast<size_t>(newMaxLength));
-    const int keep = std::min(newMaxLength, maxLength());
-    for (int i = 0; i < keep; ++i)
-        fresh[size_t(i)] = std::move(array_[size_t(slotOf(i))]);
-    array_ = std::move(fresh);
+    // Bring logical row 0 to slot 0, then cut or extend: the same as copying the first
+    // min(new, old) logical rows into a fresh array, without allocating one for a large
+    // scrollback each time the height changes.
+    if (startIndex_ != 0)
+        std::rotate(array_.begin(), array_.begin() + startIndex_, array_.end());
+    array_.resize(static_cast<size_t>(newMaxLength));
     startIndex_ = 0;
     count_ = std::min(count_, newMaxLength);
 }
