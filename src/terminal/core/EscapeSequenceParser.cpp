@@ -160,7 +160,7 @@ void EscapeSequenceParser::clearSequence()
     collectCount_ = 0;
 }
 
-void EscapeSequenceParser::appendParamByte(uint8_t b)
+inline void EscapeSequenceParser::appendParamByte(uint8_t b)
 {
     if (parsTxtCount_ < kMaxParamText)
         parsTxt_[parsTxtCount_++] = b;
@@ -278,6 +278,47 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             continue;
         }
 
+        // ESC [ params final from ground, the commonest sequence, without a table lookup per
+        // byte. Every step is exactly the table's (clear, clear, collect/param, csiDispatch);
+        // anything else falls back to the table where it left off.
+        if (b == ESC && state == S::ground) {
+            flushPrint(i);
+            clearSequence();
+            dcs = -1;
+            if (printStateReset)
+                printStateReset();
+            ++i;
+            state = S::escape;
+            if (i >= n || p[i] != '[')
+                continue;
+            if (printStateReset)
+                printStateReset();
+            ++i;
+            state = S::csiEntry;
+            if (i < n && p[i] >= 0x3C && p[i] <= 0x3F) { // private marker
+                collect_[collectCount_++] = p[i];
+                ++i;
+                state = S::csiParam;
+            }
+            while (i < n && p[i] >= '0' && p[i] <= ';') {
+                if (p[i] == ':' && state == S::csiEntry)
+                    break; // an error: the table reports it
+                appendParamByte(p[i]);
+                state = S::csiParam;
+                ++i;
+            }
+            if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {
+                const uint8_t final = p[i];
+                if (const auto& handler = csiHandlers[final])
+                    handler(parameters(), collect());
+                else if (csiHandlerFallback)
+                    csiHandlerFallback(parameters(), collect(), final);
+                state = S::ground;
+                ++i;
+            }
+            continue;
+        }
+
         // OSC text: every byte >= 0x20 (0x7F and 0x80..0xFF included, so 8-bit bytes of a
         // UTF-8 title are text wherever a read boundary falls) is appended without the table.
         // BEL, CAN, EM, SUB and ESC end the run and go through the table; other C0 bytes are
@@ -306,10 +347,14 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             continue;
         }
 
-        // Parameter digits fold straight into the last parameter.
-        if (state == S::csiParam && b >= '0' && b <= '9') {
-            appendParamByte(b);
-            ++i;
+        // Parameter bytes (digits, ";" and ":") of a CSI sequence fold straight into the
+        // parameter list, the same as the table's param action, without a lookup per byte.
+        if ((state == S::csiParam || state == S::csiEntry) && b >= '0' && b <= ';' && !(b == ':' && state == S::csiEntry)) {
+            state = S::csiParam;
+            do {
+                appendParamByte(p[i]);
+                ++i;
+            } while (i < n && p[i] >= '0' && p[i] <= ';');
             continue;
         }
 
