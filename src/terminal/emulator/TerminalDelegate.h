@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Color.h"
+#include "TerminalOptions.h"
+#include "TerminalTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace termcore {
+
+class Terminal;
+
+// The one interface through which a Terminal reaches its host. Every operation receives the
+// calling terminal; all but send() have a default, so a host implements only what it needs.
+// The terminal does not own its delegate: the owner clears it (Terminal::setDelegate(nullptr))
+// before the delegate goes away. Calls happen synchronously, possibly from inside a feed; a
+// delegate must not feed the same terminal from inside a callback.
+class TerminalDelegate {
+public:
+    virtual ~TerminalDelegate() = default;
+
+    virtual void showCursor(Terminal& source);
+    virtual void hideCursor(Terminal& source);
+    virtual void setTerminalTitle(Terminal& source, const std::string& title);
+    virtual void setTerminalIconTitle(Terminal& source, const std::string& title);
+    // A window operation or report of CSI t; returned bytes are sent back as the reply.
+    virtual std::optional<std::vector<uint8_t>> windowCommand(Terminal& source, const WindowManipulationCommand& command);
+    virtual void sizeChanged(Terminal& source);
+    // Bytes for the program on the other side: replies, reports, mouse events.
+    virtual void send(Terminal& source, std::span<const uint8_t> data) = 0;
+    virtual void scrolled(Terminal& source, int yDisp);
+    virtual void linefeed(Terminal& source);
+    virtual void bufferActivated(Terminal& source);
+    virtual void bell(Terminal& source);
+    virtual void selectionChanged(Terminal& source);
+    virtual bool isProcessTrusted(Terminal& source);
+    virtual void mouseModeChanged(Terminal& source);
+    virtual void cursorStyleChanged(Terminal& source, CursorStyle newStyle);
+    virtual void hostCurrentDirectoryUpdated(Terminal& source);
+    virtual void hostCurrentDocumentUpdated(Terminal& source);
+    // A palette entry changed; nullopt means the whole palette.
+    virtual void colorChanged(Terminal& source, std::optional<int> idx);
+    // The three colour defaults assign the colour back to the terminal (its re-entry guard
+    // keeps that from notifying twice).
+    virtual void setForegroundColor(Terminal& source, const Color& color);
+    virtual void setBackgroundColor(Terminal& source, const Color& color);
+    virtual void setCursorColor(Terminal& source, const std::optional<Color>& color);
+    struct Colors {
+        Color foreground;
+        Color background;
+    };
+    virtual Colors getColors(Terminal& source);
+    virtual void iTermContent(Terminal& source, std::span<const uint8_t> content);
+    virtual void clipboardCopy(Terminal& source, const std::vector<uint8_t>& content);
+    virtual void notify(Terminal& source, const std::string& title, const std::string& body);
+    // A decoded sixel image: RGBA, rows top to bottom; the host may take the bytes.
+    virtual void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height);
+    virtual void createImage(Terminal& source, const std::vector<uint8_t>& data, ImageSizeRequest width,
+                             ImageSizeRequest height, bool preserveAspectRatio);
+};
+
+} // namespace termcore

@@ -1,0 +1,271 @@
+// The print path: printable runs from the parser become cells of the active screen. UTF-8 is
+// decoded here (RFC 3629 well-formedness, with a sequence split between two feeds carried
+// over), single bytes go through the invoked G set, every character is measured, combining
+// marks join the cell written before them, and a lone zero-width joiner is dropped. Plain ASCII
+// runs are written straight into the row, without the per-character machinery.
+
+#include "Terminal.h"
+
+#include "UnicodeUtil.h"
+
+#include <algorithm>
+
+namespace termcore {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kZeroWidthJoiner = 0x200D;
+
+// The range the second byte of a sequence must fall in, by the high nibble of the first
+// byte's table entry (RFC 3629's well-formed byte sequences).
+constexpr uint8_t kSecondLow[5] = {0x80, 0xA0, 0x80, 0x90, 0x80};
+constexpr uint8_t kSecondHigh[5] = {0xBF, 0xBF, 0x9F, 0xBF, 0x8F};
+
+bool validContinuation(uint8_t lead, int index, uint8_t b)
+{
+    if (index == 1) {
+        const int range = UnicodeUtil::first[lead] >> 4;
+        return b >= kSecondLow[range] && b <= kSecondHigh[range];
+    }
+    return b >= 0x80 && b <= 0xBF;
+}
+
+char32_t decode(const uint8_t* s, int n)
+{
+    switch (n) {
+    case 2:
+        return char32_t(((s[0] & 0x1F) << 6) | (s[1] & 0x3F));
+    case 3:
+        return char32_t(((s[0] & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
+    default:
+        return char32_t(((s[0] & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F));
+    }
+}
+
+// Width and "is a combining mark" of every BMP code point, taken once from the Unicode tables:
+// the print path asks both for every non-ASCII character, and a table read beats two searches.
+// Bits 0-1: column width; bit 2: canonical combining class is not 0. Read-only once built.
+class BmpProperties {
+public:
+    BmpProperties()
+    {
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            uint8_t v = uint8_t(UnicodeUtil::columnWidth(c) & 3);
+            if (UnicodeUtil::combiningClass(c) != 0)
+                v |= 4;
+            table_[c] = v;
+        }
+    }
+    static const BmpProperties& instance()
+    {
+        static const BmpProperties properties;
+        return properties;
+    }
+    uint8_t operator[](char32_t c) const { return table_[c]; }
+
+private:
+    std::array<uint8_t, 0x10000> table_{};
+};
+
+int widthOf(char32_t c)
+{
+    return c < 0x10000 ? BmpProperties::instance()[c] & 3 : UnicodeUtil::columnWidth(c);
+}
+
+bool isCombiningMark(char32_t c)
+{
+    return c < 0x10000 ? (BmpProperties::instance()[c] & 4) != 0 : UnicodeUtil::combiningClass(c) != 0;
+}
+
+// Sequence length of a lead byte; 1 for ASCII and for bytes that cannot begin a sequence.
+int sequenceLength(uint8_t b)
+{
+    const uint8_t t = UnicodeUtil::first[b];
+    if (t == 0xF0 || t == 0xF1)
+        return 1;
+    return t & 0x0F;
+}
+
+} // namespace
+
+void Terminal::printStateReset()
+{
+    // An escape, control or string sequence inside a UTF-8 sequence drops the started sequence.
+    carryLen_ = 0;
+}
+
+void Terminal::insertCell(char32_t rune, int width)
+{
+    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)));
+}
+
+// A combining mark (canonical combining class not 0) joins the cell written last, when the
+// screen still has the size it had then and the result stays one grapheme cluster.
+bool Terminal::joinCombining(char32_t rune)
+{
+    Buffer& b = *buffer_;
+    const auto& last = b.lastBufferStorage;
+    if (last.cols != cols_ || last.rows != rows_)
+        return false;
+    CircularBufferLineList& lines = b.lines();
+    if (last.y < 0 || last.y >= lines.count())
+        return false;
+    BufferLine& line = lines[last.y];
+    const int col = std::min(last.x, cols_ - 1);
+    if (col < 0 || col >= line.count())
+        return false;
+    CharData cell = line[col];
+    std::u32string cluster = cell.getCharacter();
+    cluster.push_back(rune);
+    if (!UnicodeUtil::isSingleGrapheme(cluster))
+        return false;
+    cell.setValue(cluster, cell.width);
+    line.set(col, cell);
+    updateRange(last.y - b.yBase());
+    return true;
+}
+
+void Terminal::decodeAndPrint(const uint8_t* seq, int len)
+{
+    const char32_t rune = decode(seq, len);
+    if (isCombiningMark(rune) && joinCombining(rune))
+        return;
+    if (rune == kZeroWidthJoiner)
+        return;
+    insertCell(rune, widthOf(rune));
+}
+
+void Terminal::printAsciiRun(const uint8_t* p, size_t n)
+{
+    Buffer& b = *buffer_;
+    const int right = marginMode ? b.marginRight() : b.cols() - 1;
+    while (n > 0) {
+        const int x = b.x();
+        if (insertMode || x > right || x < 0) {
+            insertCell(*p, 1);
+            ++p;
+            --n;
+            continue;
+        }
+        BufferLine& line = b.lines()[b.yBase() + b.y()];
+        if (line.count() <= right) {
+            insertCell(*p, 1);
+            ++p;
+            --n;
+            continue;
+        }
+        const int k = int(std::min<size_t>(size_t(right - x + 1), n));
+        CharData* cells = &line.cellAt(x);
+        const Attribute attr = curAttr;
+        for (int i = 0; i < k; ++i)
+            cells[i] = CharData(int32_t(p[i]), 1, attr);
+        b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
+        b.setX(x + k);
+        p += k;
+        n -= size_t(k);
+        if (n > 0) {
+            // The next character does not fit: the buffer wraps (or overwrites the last column).
+            insertCell(*p, 1);
+            ++p;
+            --n;
+        }
+    }
+}
+
+void Terminal::handlePrint(ByteSpan data)
+{
+    Buffer& b = *buffer_;
+    // Filler cells of wide characters and insert-mode gaps take the current attribute.
+    b.curAttr = curAttr;
+    updateRange(b.y());
+
+    const uint8_t* p = data.data();
+    const uint8_t* const end = p + data.size();
+
+    // Finish a sequence the previous run ended inside.
+    while (carryLen_ > 0 && p < end) {
+        const int need = sequenceLength(carry_[0]);
+        if (!validContinuation(carry_[0], carryLen_, *p)) {
+            // Ill-formed: the started sequence becomes one U+FFFD and this byte is read again.
+            carryLen_ = 0;
+            insertCell(kReplacement, 1);
+            break;
+        }
+        carry_[size_t(carryLen_++)] = *p++;
+        if (carryLen_ == need) {
+            carryLen_ = 0;
+            decodeAndPrint(carry_.data(), need);
+        }
+    }
+
+    while (p < end) {
+        const uint8_t c = *p;
+        if (c >= 0x20 && c < 0x7F && !charsetActive_) {
+            const uint8_t* q = p + 1;
+            while (q < end && *q >= 0x20 && *q < 0x7F)
+                ++q;
+            printAsciiRun(p, size_t(q - p));
+            p = q;
+            continue;
+        }
+        const int n = sequenceLength(c);
+        if (n == 1) {
+            // ASCII (through the G set), DEL, or a byte that cannot begin a sequence, which
+            // shows as the character U+0080..U+00FF of the same value.
+            if (c <= 0x7E && charsetMap_[c] != 0)
+                insertCell(charsetMap_[c], 1);
+            else
+                insertCell(c, widthOf(c));
+            ++p;
+            continue;
+        }
+        int have = 1;
+        bool bad = false;
+        while (have < n && p + have < end) {
+            if (!validContinuation(c, have, p[have])) {
+                bad = true;
+                break;
+            }
+            ++have;
+        }
+        if (bad) {
+            // The ill-formed prefix is one U+FFFD; the offending byte starts over.
+            insertCell(kReplacement, 1);
+            p += have;
+            continue;
+        }
+        if (have < n) {
+            // The run ends inside the sequence: keep its start for the next run.
+            std::copy(p, p + have, carry_.begin());
+            carryLen_ = have;
+            p += have;
+            break;
+        }
+        decodeAndPrint(p, n);
+        p += n;
+    }
+
+    updateRange(b.y());
+}
+
+void Terminal::cmdRepeatPrecedingCharacter(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = *buffer_;
+    const int64_t ps = pars.empty() ? 0 : pars[0];
+    // A repeat count is bounded by twice the screen: more cannot leave a different picture.
+    const int64_t limit = int64_t(2) * cols_ * rows_;
+    const int64_t n = std::min<int64_t>(ps > 1 ? ps : 1, limit);
+
+    CharData cell(0, 1, Attribute());
+    if (b.x() > 0)
+        cell = b.lines()[b.yBase() + b.y()][b.x() - 1];
+
+    b.curAttr = curAttr;
+    updateRange(b.y());
+    for (int64_t i = 0; i < n; ++i)
+        b.insertCharacter(cell);
+    updateRange(b.y());
+}
+
+} // namespace termcore

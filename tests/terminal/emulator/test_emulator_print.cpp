@@ -1,0 +1,307 @@
+// The print path: UTF-8 decoding with carry-over, ill-formed input, widths, combining marks,
+// the zero-width joiner, G-set translation, REP, and the ASCII fast path against the buffer's
+// own per-cell write.
+
+#include "support/EmulatorTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace termcore;
+using namespace termcore::testing;
+
+namespace {
+
+std::vector<uint8_t> bytes(std::string_view s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Everything a screen shows: every cell of every ring line, the cursor, the wrapped flags.
+std::string snapshot(Terminal& t)
+{
+    std::string out;
+    Buffer& b = t.buffer();
+    for (int i = 0; i < b.lines().count(); ++i) {
+        BufferLine& line = b.lines()[i];
+        out += line.isWrapped ? "~" : "|";
+        for (int c = 0; c < line.count(); ++c) {
+            const CharData& cell = line[c];
+            out += std::to_string(cell.code) + "/" + std::to_string(cell.width) + ",";
+        }
+        out += "\n";
+    }
+    out += "cursor " + std::to_string(b.x()) + "," + std::to_string(b.y()) + " base " + std::to_string(b.yBase());
+    return out;
+}
+
+} // namespace
+
+TEST(PrintUtf8, sequenceSplitAcrossFeedsPrintsOneCell)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    feedBytes(t, {0xC3});
+    feedBytes(t, {0xA9});
+    EXPECT_EQ(cellText(t, 0, 0), U"\u00E9");
+    EXPECT_EQ(t.buffer().x(), 1);
+    // A four-byte sequence split in three.
+    feedBytes(t, {0xF0, 0x9F});
+    feedBytes(t, {0x98});
+    feedBytes(t, {0x80});
+    EXPECT_EQ(cellText(t, 1, 0), U"\U0001F600");
+    EXPECT_EQ(t.getCharData(1, 0)->width, 2);
+    EXPECT_EQ(t.buffer().x(), 3);
+}
+
+TEST(PrintUtf8, everySplitOfAMixedTextGivesTheSameScreen)
+{
+    const std::string text = "h\xC3\xA9llo \xE4\xB8\xAD\xE6\x96\x87 e\xCC\x81 \xF0\x9F\x91\x8D\xE2\x80\x8D"
+                             "\xF0\x9F\x94\xA5 \xC3\x41 \xE0\x80 \xFF\x80 \x1b[1mbold\x1b[m\r\nnext \xE2\x94\x80";
+    Terminal whole(nullptr, sizedOptions(12, 4));
+    whole.feed(text);
+    const std::string expected = snapshot(whole);
+    for (size_t cut = 1; cut < text.size(); ++cut) {
+        Terminal split(nullptr, sizedOptions(12, 4));
+        split.feed(std::string_view(text).substr(0, cut));
+        split.feed(std::string_view(text).substr(cut));
+        EXPECT_EQ(snapshot(split), expected) << "cut at " << cut;
+    }
+    Terminal byByte(nullptr, sizedOptions(12, 4));
+    for (char c : text)
+        byByte.feed(std::string_view(&c, 1));
+    EXPECT_EQ(snapshot(byByte), expected);
+}
+
+TEST(PrintUtf8, illFormedPrefixBecomesOneReplacementAndNoByteIsLost)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    feedBytes(t, {0xC3, 0x41});
+    EXPECT_EQ(cellText(t, 0, 0), U"\uFFFD");
+    EXPECT_EQ(cellText(t, 1, 0), U"A");
+    // The same across two feeds.
+    feedBytes(t, {0xE2, 0x82});
+    feedBytes(t, {0x42});
+    EXPECT_EQ(cellText(t, 2, 0), U"\uFFFD");
+    EXPECT_EQ(cellText(t, 3, 0), U"B");
+    // E0 needs a second byte from A0: E0 80 is one replacement, then 0x80 shows as U+0080.
+    feedBytes(t, {0xE0, 0x80});
+    EXPECT_EQ(cellText(t, 4, 0), U"\uFFFD");
+    EXPECT_EQ(cellText(t, 5, 0), U"\u0080");
+    // A lead byte followed by another lead byte.
+    feedBytes(t, {0xC3, 0xC3, 0xA9});
+    EXPECT_EQ(cellText(t, 6, 0), U"\uFFFD");
+    EXPECT_EQ(cellText(t, 7, 0), U"\u00E9");
+}
+
+TEST(PrintUtf8, bytesThatCannotBeginASequenceShowAsLatin1)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    feedBytes(t, {0x80, 0xBF, 0xC0, 0xFF});
+    EXPECT_EQ(cellText(t, 0, 0), U"\u0080");
+    EXPECT_EQ(cellText(t, 1, 0), U"\u00BF");
+    EXPECT_EQ(cellText(t, 2, 0), U"\u00C0");
+    EXPECT_EQ(cellText(t, 3, 0), U"\u00FF");
+}
+
+TEST(PrintUtf8, aControlSequenceInsideASequenceDropsItsStart)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    feedBytes(t, {0xC3});
+    t.feed("\x1b[m");
+    feedBytes(t, {0xA9});
+    EXPECT_EQ(cellText(t, 0, 0), U"\u00A9");
+    EXPECT_EQ(t.buffer().x(), 1);
+}
+
+TEST(PrintWidths, wideCharactersTakeTwoColumnsAndWrapWhole)
+{
+    Terminal t(nullptr, sizedOptions(5, 3));
+    t.feed("abc\xE4\xB8\xAD");
+    EXPECT_EQ(t.getCharData(3, 0)->width, 2);
+    EXPECT_EQ(t.getCharData(4, 0)->code, 0);
+    EXPECT_EQ(t.buffer().x(), 5);
+    t.feed("\r\nabcd\xE4\xB8\xAD");
+    // It does not fit in the last column: it goes to the next row, which is marked wrapped.
+    EXPECT_EQ(cellText(t, 0, 2), U"\u4E2D");
+    EXPECT_TRUE(t.getLine(2)->isWrapped);
+}
+
+TEST(PrintCombining, markJoinsTheCellBefore)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    t.feed("e\xCC\x81x");
+    EXPECT_EQ(cellText(t, 0, 0), U"e\u0301");
+    EXPECT_EQ(t.getCharData(0, 0)->width, 1);
+    EXPECT_EQ(cellText(t, 1, 0), U"x");
+    EXPECT_EQ(t.buffer().x(), 2);
+    // Several marks stack on one cell.
+    t.feed("a\xCC\x81\xCC\xA3");
+    EXPECT_EQ(cellText(t, 2, 0), U"a\u0301\u0323");
+    EXPECT_EQ(t.buffer().x(), 3);
+    // Across feeds and onto a wide character.
+    t.feed("\xE4\xB8\xAD");
+    t.feed("\xE3\x82\x99");
+    EXPECT_EQ(cellText(t, 3, 0), U"\u4E2D\u3099");
+    EXPECT_EQ(t.getCharData(3, 0)->width, 2);
+}
+
+TEST(PrintCombining, markAfterAResizeIsItsOwnCell)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    t.feed("e");
+    t.resize(12, 3);
+    t.feed("\xCC\x81");
+    EXPECT_EQ(cellText(t, 0, 0), U"e");
+    EXPECT_EQ(cellText(t, 1, 0), U"\u0301");
+    EXPECT_EQ(t.buffer().x(), 2);
+}
+
+TEST(PrintCombining, markAfterAControlCharacterIsItsOwnCell)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    feedBytes(t, {0x85}); // shows as U+0085, a control character
+    t.feed("\xCC\x81");
+    EXPECT_EQ(cellText(t, 0, 0), U"\u0085");
+    EXPECT_EQ(cellText(t, 1, 0), U"\u0301");
+}
+
+TEST(PrintCombining, zeroWidthJoinerIsDropped)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    t.feed("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
+    EXPECT_EQ(cellText(t, 0, 0), U"\U0001F468");
+    EXPECT_EQ(cellText(t, 2, 0), U"\U0001F469");
+    EXPECT_EQ(t.buffer().x(), 4);
+}
+
+TEST(PrintCharsets, graphicsTableAppliesToAsciiOnly)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    t.feed("\x1b(0qx\xC3\xA9~");
+    EXPECT_EQ(cellText(t, 0, 0), U"\u2500");
+    EXPECT_EQ(t.getCharData(0, 0)->width, 1);
+    EXPECT_EQ(cellText(t, 1, 0), U"\u2502");
+    EXPECT_EQ(cellText(t, 2, 0), U"\u00E9");
+    EXPECT_EQ(cellText(t, 3, 0), U"\u00B7");
+    // A byte above 0x7E is never translated.
+    feedBytes(t, {0xFE});
+    EXPECT_EQ(cellText(t, 4, 0), U"\u00FE");
+}
+
+TEST(PrintAttributes, cellsTakeTheCurrentAttribute)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    const Attribute red(Attribute::Color::ansi256(1), Attribute::Color::defaultColor(), CharacterStyle::bold);
+    t.curAttr = red;
+    t.feed("ab\xE4\xB8\xAD");
+    EXPECT_EQ(t.getCharData(0, 0)->attribute, red);
+    EXPECT_EQ(t.getCharData(2, 0)->attribute, red);
+    // The filler after a wide character too.
+    EXPECT_EQ(t.getCharData(3, 0)->attribute, red);
+    EXPECT_EQ(t.getCharData(0, 0)->payload.code, 0);
+}
+
+TEST(PrintRepeat, repeatsTheStoredCellAndIsCapped)
+{
+    Terminal t(nullptr, sizedOptions(80, 24));
+    t.feed("x\x1b[3b");
+    EXPECT_EQ(rowText(t, 0), "xxxx");
+    EXPECT_EQ(t.buffer().x(), 4);
+    // At column 0 it writes one empty cell.
+    Terminal u(nullptr, sizedOptions(10, 2));
+    u.feed("\x1b[b");
+    EXPECT_EQ(u.buffer().x(), 1);
+    EXPECT_EQ(u.getCharData(0, 0)->code, 0);
+    // A huge count writes 2 x 80 x 24 = 3840 cells: with the first "x", 3841 cells from the
+    // top-left corner end one column into the 49th row.
+    t.feed("\r\x1b[99999b");
+    Terminal v(nullptr, sizedOptions(80, 24));
+    v.feed("x\x1b[99999b");
+    EXPECT_EQ(v.buffer().x(), 1);
+    EXPECT_EQ(v.buffer().yBase() + v.buffer().y(), 48);
+}
+
+TEST(PrintRepeat, ignoresTheCurrentAttributeAndTheGSet)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    const Attribute blue(Attribute::Color::ansi256(4), Attribute::Color::defaultColor(), CharacterStyle::none);
+    t.curAttr = blue;
+    t.feed("q");
+    t.curAttr = Attribute();
+    t.feed("\x1b(0\x1b[2b");
+    EXPECT_EQ(rowText(t, 0), "qqq");
+    EXPECT_EQ(t.getCharData(2, 0)->attribute, blue);
+}
+
+TEST(PrintFastPath, asciiRunsMatchTheBuffersOwnWrite)
+{
+    // The ASCII run path writes rows directly; it must leave exactly what the buffer's
+    // per-cell write leaves, in every mode that changes where cells go.
+    std::mt19937 rng(7);
+    for (int mode = 0; mode < 6; ++mode) {
+        Terminal t(nullptr, sizedOptions(13, 4));
+        Buffer ref(13, 4, 8, 10);
+        ref.fillViewportRows(std::nullopt);
+        int refScrolls = 0;
+        ref.scroll = [&](bool) { ++refScrolls; };
+        const bool wrap = mode != 1;
+        t.setWraparound(wrap);
+        ref.wraparound = wrap;
+        if (mode >= 2) {
+            t.setMarginMode(true);
+            t.buffer().setMarginLeft(2);
+            t.buffer().setMarginRight(mode == 3 ? 12 : 9);
+            ref.marginMode = true;
+            ref.setMarginLeft(2);
+            ref.setMarginRight(mode == 3 ? 12 : 9);
+        }
+        if (mode == 4) {
+            t.setInsertMode(true);
+            ref.insertMode = true;
+        }
+        const int startX = mode == 5 ? 11 : 3; // mode 5: right of the right margin
+        t.buffer().setX(startX);
+        ref.setX(startX);
+        std::string text;
+        for (int i = 0; i < 30; ++i)
+            text.push_back(char('!' + rng() % 90));
+        // Only the first row's worth: the reference buffer's scroll closure does not scroll.
+        t.feed(text.substr(0, 8));
+        for (char c : text.substr(0, 8))
+            ref.insertCharacter(CharData(Attribute(), char32_t(uint8_t(c)), 1));
+        Buffer& b = t.buffer();
+        EXPECT_EQ(b.x(), ref.x()) << mode;
+        EXPECT_EQ(b.y(), ref.y()) << mode;
+        EXPECT_EQ(b.lastBufferStorage.x, ref.lastBufferStorage.x) << mode;
+        EXPECT_EQ(b.lastBufferStorage.y, ref.lastBufferStorage.y) << mode;
+        for (int row = 0; row < 4; ++row)
+            for (int col = 0; col < 13; ++col)
+                EXPECT_EQ(b.lines()[row][col].code, ref.lines()[row][col].code) << mode << " " << row << "," << col;
+        EXPECT_EQ(refScrolls, 0);
+    }
+}
+
+TEST(PrintRobustness, randomBytesNeverBreakTheScreen)
+{
+    std::mt19937 rng(12345);
+    Terminal t(nullptr, sizedOptions(17, 6));
+    std::vector<uint8_t> chunk;
+    for (int round = 0; round < 300; ++round) {
+        chunk.resize(rng() % 200);
+        for (auto& b : chunk) {
+            const unsigned r = rng() % 100;
+            b = r < 50 ? uint8_t(0x20 + rng() % 95) : r < 70 ? uint8_t(0x80 + rng() % 128) : uint8_t(rng() % 256);
+        }
+        t.feed(chunk);
+        if (round % 50 == 0)
+            t.resize(int(2 + rng() % 30), int(1 + rng() % 10));
+        const Buffer& b = t.buffer();
+        ASSERT_GE(b.x(), 0);
+        ASSERT_LE(b.x(), t.cols());
+        ASSERT_GE(b.y(), 0);
+        ASSERT_LT(b.y(), t.rows());
+    }
+    t.feed("\x1b" "c" "ok");
+    EXPECT_EQ(rowText(t, 0), "ok");
+}
