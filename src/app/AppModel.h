@@ -128,6 +128,7 @@ public:
     void setWorkspaceColor(const QUuid& id, const QString& colorHex);
     void deleteWorkspace(const QUuid& id);
     void setGridLayout(std::optional<int> columns, int maxRows);
+    void setGridLayout(int columns, int maxRows) { setGridLayout(std::optional<int>(columns), maxRows); }
     Q_INVOKABLE void setBigSide(bool left);
     void beginDrag(const QUuid& id);
     Q_INVOKABLE void endDrag();

@@ -78,9 +78,7 @@ int columnCount(int itemCount, double containerAspect, double target, int maxCol
     int best = 1;
     double bestScore = std::numeric_limits<double>::infinity();
     for (int c = 1; c <= largest; ++c) {
-        const int rows = (itemCount + c - 1) / c;
-        const double cellAspect = containerAspect * rows / c;
-        const double score = std::fabs(std::log(cellAspect / target));
+        const double score = columnScore(itemCount, containerAspect, target, c);
         // Only a strictly smaller, finite score wins: ties keep the smaller column count.
         if (std::isfinite(score) && score < bestScore) {
             bestScore = score;
@@ -88,6 +86,14 @@ int columnCount(int itemCount, double containerAspect, double target, int maxCol
         }
     }
     return best;
+}
+
+double columnScore(int itemCount, double containerAspect, double target, int cols)
+{
+    const int rows = (itemCount + cols - 1) / cols;
+    // Multiply, then divide by the columns, then by the target: the order fixes the rounding.
+    const double cellAspect = containerAspect * rows / cols;
+    return std::fabs(std::log(cellAspect / target));
 }
 
 QList<QList<GridItemModel>> packRows(const QList<GridItemModel>& items, int cols)

@@ -39,6 +39,8 @@ QString groupLabel(const QList<Session>& members);
 int columnCount(int itemCount);
 // Column count whose cells come closest to the wanted width-to-height ratio `target`.
 int columnCount(int itemCount, double containerAspect, double target, int maxCols);
+// How far `cols` columns are from the target shape: |ln(cell aspect / target)|, 0 a perfect fit.
+double columnScore(int itemCount, double containerAspect, double target, int cols);
 // Rows for a grid with groups: items in order, a row closed when the next item does not fit.
 QList<QList<GridItemModel>> packRows(const QList<GridItemModel>& items, int cols);
 

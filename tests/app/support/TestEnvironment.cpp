@@ -1,0 +1,92 @@
+#include "TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace brinmoor::test {
+
+namespace {
+
+// Every test process runs with HOME, XDG_CONFIG_HOME and XDG_DATA_HOME inside one temporary
+// folder, and with a GUI application object (offscreen), so nothing touches the real user's files.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        const QByteArray home = m_home->path().toUtf8();
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", home + "/.config");
+        qputenv("XDG_DATA_HOME", home + "/.local/share");
+        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "brinmoor-app-tests";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        m_home.reset();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<QGuiApplication> m_app;
+};
+
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+} // namespace
+
+ScopedDataHome::ScopedDataHome() : m_previous(qgetenv("XDG_DATA_HOME"))
+{
+    qputenv("XDG_DATA_HOME", m_dir.path().toUtf8());
+}
+
+ScopedDataHome::~ScopedDataHome()
+{
+    qputenv("XDG_DATA_HOME", m_previous);
+}
+
+QString ScopedDataHome::statePath(bool dev) const
+{
+    return m_dir.path() + (dev ? QStringLiteral("/Brinmoor-Dev/state.json") : QStringLiteral("/Brinmoor/state.json"));
+}
+
+void ScopedDataHome::writeState(const QByteArray& bytes, bool dev) const
+{
+    QDir().mkpath(m_dir.path() + (dev ? QStringLiteral("/Brinmoor-Dev") : QStringLiteral("/Brinmoor")));
+    QFile f(statePath(dev));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}
+
+QByteArray ScopedDataHome::readState(bool dev) const
+{
+    QFile f(statePath(dev));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+} // namespace brinmoor::test

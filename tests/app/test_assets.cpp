@@ -1,0 +1,39 @@
+// The bundled artwork and alert sound are found, decode, and the alert never crashes without
+// an audio device.
+
+#include "Assets.h"
+#include "support/TestEnvironment.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+
+TEST(Assets, bundled_images_are_found_compiled_in_and_decode)
+{
+    for (const auto& [name, ext] : {std::pair{"claude-logo", "png"}, {"codex-logo", "svg"}, {"logomark", "png"}}) {
+        const auto url = Assets::resourceURL(QString::fromLatin1(name), QString::fromLatin1(ext));
+        ASSERT_TRUE(url) << name;
+        EXPECT_EQ(url->scheme(), QStringLiteral("qrc")) << name;
+    }
+    ASSERT_TRUE(Assets::claudeLogo());
+    EXPECT_EQ(Assets::claudeLogo()->size(), QSize(128, 128));
+    ASSERT_TRUE(Assets::codexLogo());
+    EXPECT_FALSE(Assets::codexLogo()->isNull());
+    ASSERT_TRUE(Assets::logoMark());
+    EXPECT_FALSE(Assets::claudeLogoUrl().isEmpty());
+    EXPECT_FALSE(Assets::resourceURL(QStringLiteral("no-such-image"), QStringLiteral("png")));
+}
+
+TEST(Assets, alert_sound_is_a_wav_and_repeated_alerts_do_not_crash)
+{
+    const auto url = AlertSound::url();
+    ASSERT_TRUE(url);
+    EXPECT_TRUE(url->path().endsWith(QStringLiteral("alert.wav")));
+    const int before = AlertSound::playCount();
+    AlertSound::play();
+    AlertSound::play();  // cuts the first one short
+    EXPECT_EQ(AlertSound::playCount(), before + 2);
+    QTest::qWait(100);
+}

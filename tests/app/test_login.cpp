@@ -1,0 +1,212 @@
+// Provider tool logins and detection through the login shell, with SHELL pointing at scripts
+// that stand in for the user's shell and tools (zsh is never needed).
+
+#include "AppModel.h"
+#include "ChatHost.h"
+#include "ProviderDetection.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
+
+using namespace brinmoor;
+using brinmoor::test::ScopedDataHome;
+using brinmoor::test::waitUntil;
+
+namespace {
+
+// A fake login shell: `$0 -lic <command>`. Logs each command, answers the probes like the real
+// tools would, and makes each login write 1 MiB to both output streams.
+const char* kFakeShell = R"(#!/bin/sh
+[ "$1" = "-lic" ] || exit 64
+echo "$2" >> "$FAKE_SHELL_LOG"
+case "$2" in
+  "claude auth login"|"codex login")
+    head -c 1048576 /dev/zero | tr '\0' 'x'
+    head -c 1048576 /dev/zero | tr '\0' 'y' >&2
+    sleep 0.3 ;;
+  *"command -v claude"*)
+    printf '/usr/local/bin/claude\n2.1.3 (Claude Code)\n---AUTH---\nNot logged in\n' ;;
+  *"command -v codex"*)
+    printf '  /opt/codex/bin/codex\t\ncodex-cli 0.9.1\nLogged in using ChatGPT\n' ;;
+  "big")
+    head -c 1048576 /dev/zero | tr '\0' 'z' ;;
+  "hang")
+    sleep 30 &
+    echo $! > "$FAKE_SHELL_LOG.child"
+    wait ;;
+esac
+exit 0
+)";
+
+// Alive and not a zombie waiting for its reaper.
+bool isRunning(pid_t pid)
+{
+    if (::kill(pid, 0) != 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 || close + 2 >= text.size() || text.at(close + 2) != 'Z';
+}
+
+class LoginTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        oldShell = qgetenv("SHELL");
+        shellPath = dir.path() + QStringLiteral("/fake-shell");
+        QFile f(shellPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kFakeShell);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        logPath = dir.path() + QStringLiteral("/log");
+        qputenv("SHELL", shellPath.toUtf8());
+        qputenv("FAKE_SHELL_LOG", logPath.toUtf8());
+        settings = std::make_unique<QSettings>(dir.path() + QStringLiteral("/d.ini"), QSettings::IniFormat);
+    }
+    void TearDown() override { qputenv("SHELL", oldShell); }
+
+    QStringList logged() const
+    {
+        QFile f(logPath);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    ScopedDataHome home;
+    QTemporaryDir dir;
+    QString shellPath, logPath;
+    QByteArray oldShell;
+    std::unique_ptr<QSettings> settings;
+};
+
+} // namespace
+
+TEST_F(LoginTest, chatty_login_finishes_then_detection_runs_and_the_flag_clears)
+{
+    AppModel m(Store(false), settings.get());
+    m.login(ChatProvider::Claude);
+    EXPECT_TRUE(m.claudeLoggingIn());
+    m.login(ChatProvider::Claude);  // busy: starts nothing
+    ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }));
+
+    const QStringList log = logged();
+    EXPECT_EQ(log.count(QStringLiteral("claude auth login")), 1);
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_EQ(log[1], QString::fromLatin1(ClaudeDetector::command));
+    ASSERT_TRUE(m.claude());
+    EXPECT_TRUE(m.claude()->found);
+    EXPECT_EQ(m.claude()->path, QStringLiteral("/usr/local/bin/claude"));
+    EXPECT_EQ(m.claude()->version, QStringLiteral("2.1.3 (Claude Code)"));
+    EXPECT_FALSE(m.claude()->authed);
+    EXPECT_EQ(ChatHost::shared().claudePath, QStringLiteral("/usr/local/bin/claude"));
+    EXPECT_FALSE(m.codex());
+}
+
+TEST_F(LoginTest, both_providers_log_in_independently)
+{
+    AppModel m(Store(false), settings.get());
+    m.login(QStringLiteral("codex"));
+    m.login(QStringLiteral("claude"));
+    m.login(QStringLiteral("codex"));
+    m.login(QStringLiteral("gemini"));  // unknown: ignored
+    EXPECT_TRUE(m.codexLoggingIn());
+    EXPECT_TRUE(m.claudeLoggingIn());
+    ASSERT_TRUE(waitUntil([&] { return !m.codexLoggingIn() && !m.claudeLoggingIn(); }));
+    EXPECT_EQ(logged().count(QStringLiteral("codex login")), 1);
+    EXPECT_EQ(logged().count(QStringLiteral("claude auth login")), 1);
+    ASSERT_TRUE(m.codex());
+    EXPECT_EQ(m.codex()->path, QStringLiteral("/opt/codex/bin/codex"));
+    EXPECT_EQ(m.codex()->version, QStringLiteral("codex-cli 0.9.1"));
+    EXPECT_TRUE(m.codex()->authed);
+    EXPECT_EQ(ChatHost::shared().codexPath, QStringLiteral("/opt/codex/bin/codex"));
+    // A later login is accepted again.
+    m.login(ChatProvider::Codex);
+    EXPECT_TRUE(m.codexLoggingIn());
+    ASSERT_TRUE(waitUntil([&] { return !m.codexLoggingIn(); }));
+    EXPECT_EQ(logged().count(QStringLiteral("codex login")), 2);
+}
+
+TEST_F(LoginTest, a_shell_that_cannot_start_still_detects_and_clears_the_flag)
+{
+    qputenv("SHELL", QByteArray("/nonexistent/shell"));
+    AppModel m(Store(false), settings.get());
+    m.login(ChatProvider::Codex);
+    ASSERT_TRUE(waitUntil([&] { return !m.codexLoggingIn(); }));
+    ASSERT_TRUE(m.codex());
+    EXPECT_FALSE(m.codex()->found);
+    EXPECT_FALSE(m.codex()->path);
+    EXPECT_EQ(ChatHost::shared().codexPath, std::nullopt);
+}
+
+TEST_F(LoginTest, probe_reads_large_output_and_a_hung_probe_is_killed_with_its_children)
+{
+    const auto big = LoginShell::output(QStringLiteral("big"));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->size(), 1048576);
+
+    EXPECT_FALSE(LoginShell::output(QStringLiteral("hang"), 500));
+    QFile childPid(logPath + QStringLiteral(".child"));
+    ASSERT_TRUE(childPid.open(QIODevice::ReadOnly));
+    const pid_t pid = childPid.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    // The shell's own child (a tool it started) went with it.
+    EXPECT_TRUE(waitUntil([&] { return !isRunning(pid); }, 3000));
+}
+
+TEST_F(LoginTest, login_shell_is_shell_variable_else_the_password_database)
+{
+    EXPECT_EQ(LoginShell::path(), shellPath);
+    qunsetenv("SHELL");
+    const passwd* pw = getpwuid(getuid());
+    const QString expected = pw && pw->pw_shell && *pw->pw_shell ? QString::fromLocal8Bit(pw->pw_shell)
+                                                                 : QStringLiteral("/bin/sh");
+    if (pw && pw->pw_shell && *pw->pw_shell)
+        EXPECT_EQ(LoginShell::path(), expected);
+    else
+        EXPECT_FALSE(LoginShell::path().isEmpty());
+}
+
+TEST(ProviderProbeOutput, claude_output_is_read_into_a_record)
+{
+    const struct {
+        const char* name;
+        const char* output;
+        ProviderInfo want;
+    } rows[] = {
+        {"signed out", "/usr/local/bin/claude\n2.1.3 (Claude Code)\n---AUTH---\nNot logged in\n",
+         {true, QStringLiteral("/usr/local/bin/claude"), QStringLiteral("2.1.3 (Claude Code)"), false}},
+        {"no marker means signed in", "/usr/local/bin/claude\n2.1.3\n", {true, QStringLiteral("/usr/local/bin/claude"), QStringLiteral("2.1.3"), true}},
+        {"no path line", "2.1.3 (Claude Code)\n---AUTH---\nok", {}},
+        {"empty", "", {}},
+        {"repeated path and digitless lines", "  /bin/claude \n/bin/claude\nwelcome\nv2\n",
+         {true, QStringLiteral("/bin/claude"), QStringLiteral("v2"), true}},
+        {"no version", "/bin/claude\n---AUTH---\nLogged in\n", {true, QStringLiteral("/bin/claude"), std::nullopt, true}},
+        {"status only up to the next marker", "/c\n---AUTH---\nfine\n---AUTH---\nnot logged in",
+         {true, QStringLiteral("/c"), std::nullopt, true}},
+        {"marker before the path", "---AUTH---\n/c\n", {}},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(ClaudeDetector::parse(QString::fromUtf8(r.output)), r.want) << r.name;
+}
+
+TEST(ProviderProbeOutput, codex_output_is_read_into_a_record)
+{
+    EXPECT_EQ(CodexDetector::parse(QStringLiteral("/usr/bin/codex\ncodex-cli 0.9.1\nNOT LOGGED IN\n")),
+              (ProviderInfo{true, QStringLiteral("/usr/bin/codex"), QStringLiteral("codex-cli 0.9.1"), false}));
+    EXPECT_EQ(CodexDetector::parse(QStringLiteral("codex-cli 0.9.1\n")), ProviderInfo{});
+    EXPECT_EQ(LoginShell::lines(QStringLiteral(" a\t\n\n\tb \r\n")), (QStringList{"a", "b \r"}));
+}
