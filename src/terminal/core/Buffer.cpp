@@ -152,7 +152,7 @@ int Buffer::previousTabStop(int index) const
     return 0;
 }
 
-void Buffer::insertCharacter(const CharData& charData)
+void Buffer::insertCharacterSlow(const CharData& charData)
 {
     const int width = charData.width;
     // The right limit is the right margin in DECLRMM, else the last column. Margins are stored

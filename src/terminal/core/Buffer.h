@@ -132,7 +132,25 @@ public:
 
     // The per-cell write of the print path: the cell holds one printable character whose
     // width is already measured. Handles wrapping, insert mode and double-width characters.
-    void insertCharacter(const CharData& charData);
+    void insertCharacter(const CharData& charData)
+    {
+        // Fast path, inline in the print loop: a narrow or wide character that fits on the row
+        // in replace mode. Everything else (wrap, limits, insert mode) takes the full path.
+        const int w = charData.width;
+        if (!insertMode && !marginMode && w >= 1 && w <= 2 && x_ >= 0 && x_ + w <= cols_) {
+            BufferLine& line = (*lines_)[yBase_ + y_];
+            if (line.count() >= x_ + w) [[likely]] {
+                lastBufferStorage = {yBase_ + y_, x_, cols_, rows_};
+                CharData* cells = &line.cellAt(x_);
+                cells[0] = charData;
+                if (w == 2)
+                    cells[1] = CharData(0, 1, curAttr);
+                x_ += w;
+                return;
+            }
+        }
+        insertCharacterSlow(charData);
+    }
 
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
     // exist are touched, so a large scrollback capacity costs nothing while it is unused.
@@ -152,6 +170,7 @@ public:
     void rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
 
 private:
+    void insertCharacterSlow(const CharData& charData);
     void makeRing(int capacity);
     void reflowWider(int oldCols, int newCols, int newRows);
     void reflowNarrower(int oldCols, int newCols, int newRows);
