@@ -10,10 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QStandardPaths>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace brinmoor {
@@ -46,27 +47,33 @@ public:
     {
         valuePrefix();
         const QByteArray utf8 = s.toUtf8();
+        const char* p = utf8.constData();
+        const char* const end = p + utf8.size();
+        const char* run = p;  // start of the pending stretch that needs no escaping
         out.append('"');
-        for (char ch : utf8) {
-            const auto c = static_cast<unsigned char>(ch);
+        for (; p < end; ++p) {
+            const auto c = static_cast<unsigned char>(*p);
+            if (c >= 0x20 && c != '"' && c != '\\' && c != '/')
+                continue;
+            out.append(run, p - run);
+            run = p + 1;
             switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '/': out.append("\\/"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            default:
-                if (c < 0x20) {
-                    static const char hex[] = "0123456789abcdef";
-                    out.append("\\u00").append(hex[c >> 4]).append(hex[c & 0xf]);
-                } else {
-                    out.append(ch);
-                }
+            case '"': out.append("\\\"", 2); break;
+            case '\\': out.append("\\\\", 2); break;
+            case '/': out.append("\\/", 2); break;
+            case '\b': out.append("\\b", 2); break;
+            case '\f': out.append("\\f", 2); break;
+            case '\n': out.append("\\n", 2); break;
+            case '\r': out.append("\\r", 2); break;
+            case '\t': out.append("\\t", 2); break;
+            default: {
+                static const char hex[] = "0123456789abcdef";
+                const char esc[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf]};
+                out.append(esc, 6);
+            }
             }
         }
+        out.append(run, end - run);
         out.append('"');
     }
 
@@ -85,8 +92,9 @@ public:
 private:
     void indent()
     {
+        static const char spaces[] = "                                ";  // deeper than we nest
         out.append('\n');
-        out.append(QByteArray(depth * 2, ' '));
+        out.append(spaces, std::min<qsizetype>(depth * 2, sizeof(spaces) - 1));
     }
 
     // Before a key or an array element: a comma after a previous member, then a fresh line.
@@ -421,16 +429,19 @@ bool Store::save(const Snapshot& snapshot) const
     if (path.isEmpty())
         return false;
     const QByteArray bytes = encode(snapshot);
-    // QSaveFile writes a temporary file beside the target and renames it over the target on
-    // commit: a reader never sees a half-written state.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Write a temporary file beside the target, then rename it over the target: a reader sees
+    // the old file or the new one, never half of one. No fsync: saves run on the GUI thread after
+    // every structural change and must stay cheap, and a rename over an existing file is what
+    // the file systems we run on order after the data.
+    QTemporaryFile temp(QFileInfo(path).path() + QLatin1String("/.state.json.XXXXXX"));
+    if (!temp.open())
         return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    if (temp.write(bytes) != bytes.size() || !temp.flush())
         return false;
-    }
-    return file.commit();
+    if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    temp.setAutoRemove(false);  // it is state.json now
+    return true;
 }
 
 } // namespace brinmoor
