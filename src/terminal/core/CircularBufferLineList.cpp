@@ -18,28 +18,48 @@ void engineFatal(std::string_view message)
     std::abort();
 }
 
+namespace {
+// Slots allocated up front; more are added as rows arrive.
+constexpr int kInitialSlots = 256;
+} // namespace
+
 CircularBufferLineList::CircularBufferLineList(int maxLength)
-    : array_(size_t(std::max(maxLength, 1)))
+    : maxLength_(std::max(maxLength, 1))
 {
+    array_.resize(static_cast<size_t>(std::min(maxLength_, kInitialSlots)));
+}
+
+void CircularBufferLineList::ensureSlots(int needed)
+{
+    const int slots = int(array_.size());
+    if (needed <= slots)
+        return;
+    const int grown = int(std::min<long long>(maxLength_, std::max<long long>(needed, 2LL * slots)));
+    if (startIndex_ != 0)
+        std::rotate(array_.begin(), array_.begin() + startIndex_, array_.end());
+    startIndex_ = 0;
+    array_.resize(static_cast<size_t>(grown));
 }
 
 void CircularBufferLineList::setCount(int newCount)
 {
-    count_ = std::clamp(newCount, 0, maxLength());
+    count_ = std::clamp(newCount, 0, maxLength_);
+    ensureSlots(count_);
 }
 
 void CircularBufferLineList::setMaxLength(int newMaxLength)
 {
     newMaxLength = std::max(newMaxLength, 1);
-    if (newMaxLength == maxLength())
+    if (newMaxLength == maxLength_)
         return;
-    // Bring logical row 0 to slot 0, then cut or extend: the same as copying the first
-    // min(new, old) logical rows into a fresh array, without allocating one for a large
-    // scrollback each time the height changes.
+    // Bring logical row 0 to slot 0, then cut the slots to the new capacity; growing only
+    // raises the limit, slots follow as rows arrive.
     if (startIndex_ != 0)
         std::rotate(array_.begin(), array_.begin() + startIndex_, array_.end());
-    array_.resize(static_cast<size_t>(newMaxLength));
     startIndex_ = 0;
+    if (int(array_.size()) > newMaxLength)
+        array_.resize(static_cast<size_t>(newMaxLength));
+    maxLength_ = newMaxLength;
     count_ = std::min(count_, newMaxLength);
 }
 
@@ -55,22 +75,26 @@ void CircularBufferLineList::materialize(BufferLinePtr& slot, int slotIndex)
 
 void CircularBufferLineList::push(BufferLinePtr line)
 {
-    array_[size_t(slotOf(count_))] = std::move(line);
-    if (count_ < maxLength()) {
+    if (count_ < maxLength_) {
+        ensureSlots(count_ + 1);
+        array_[size_t(slotOf(count_))] = std::move(line);
         ++count_;
     } else {
+        // Full (and then the slots number maxLength): the oldest row is dropped.
+        array_[size_t(slotOf(count_))] = std::move(line);
         ++startIndex_;
-        if (startIndex_ == maxLength())
+        if (startIndex_ == int(array_.size()))
             startIndex_ = 0;
     }
 }
 
 void CircularBufferLineList::recycle()
 {
-    if (count_ != maxLength())
+    if (count_ != maxLength_)
         engineFatal("can only recycle when the buffer is full");
+    ensureSlots(maxLength_);
     ++startIndex_;
-    if (startIndex_ == maxLength())
+    if (startIndex_ == int(array_.size()))
         startIndex_ = 0;
     (*this)[count_ - 1].clear(Attribute());
 }
@@ -84,7 +108,7 @@ void CircularBufferLineList::pop()
 void CircularBufferLineList::trimStart(int n)
 {
     n = std::clamp(n, 0, count_);
-    startIndex_ = (startIndex_ + n) % maxLength();
+    startIndex_ = (startIndex_ + n) % int(array_.size());
     count_ -= n;
 }
 
@@ -107,7 +131,7 @@ void CircularBufferLineList::splice(int start, int deleteCount, const std::vecto
         count_ -= deleteCount;
     }
 
-    const int slots = maxLength();
+    const int slots = maxLength_;
     const int inserted = int(items.size());
     size_t firstItem = 0;
 
@@ -127,6 +151,7 @@ void CircularBufferLineList::splice(int start, int deleteCount, const std::vecto
         }
     }
     const int toInsert = inserted - int(firstItem);
+    ensureSlots(count_ + toInsert);
 
     // 3. Move the rows below the insertion point down, the bottom one first.
     for (int i = count_ - 1; i >= start; --i) {
@@ -163,17 +188,15 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset)
             set(start + i + offset, line(start + i));
         return true;
     }
+    const long long expanded = (long long)start + count + offset;
+    ensureSlots(int(std::min<long long>(expanded, maxLength_)));
     for (int i = count - 1; i >= 0; --i)
         set(start + i + offset, line(start + i));
-    int expanded = start + count + offset;
     if (expanded > count_) {
-        count_ = expanded;
-        while (count_ > maxLength()) {
-            ++startIndex_;
-            if (startIndex_ == maxLength())
-                startIndex_ = 0;
-            --count_;
-        }
+        // Past the capacity the oldest rows fall off the front.
+        const long long excess = std::max<long long>(expanded - maxLength_, 0);
+        count_ = int(expanded - excess);
+        startIndex_ = int((startIndex_ + excess) % (long long)array_.size());
     }
     return true;
 }

@@ -2,7 +2,9 @@
 
 #include "BufferLine.h"
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -13,9 +15,10 @@ namespace termcore {
 [[noreturn]] void engineFatal(std::string_view message);
 
 // The fixed-capacity ring of rows that holds a buffer's scrollback followed by its screen.
-// Logical row i lives in slot (startIndex + i) mod maxLength. Rows are shared by reference; a
-// slot is empty (nullptr) until it is first read, when makeEmpty makes its row, so a large
-// scrollback costs one pointer per slot until it is used.
+// Logical row i lives in slot (startIndex + i) mod (number of slots). The slot array grows on
+// demand up to maxLength, and a slot is empty (nullptr) until it is first read, when makeEmpty
+// makes its row: a large scrollback capacity costs nothing until rows actually fill it. Rows are
+// shared by reference.
 class CircularBufferLineList {
 public:
     explicit CircularBufferLineList(int maxLength);
@@ -24,9 +27,9 @@ public:
     // Clamped to 0..maxLength. Rows beyond a lowered count stay in their slots until overwritten.
     void setCount(int newCount);
 
-    int maxLength() const { return int(array_.size()); }
-    // Reallocates the slots, keeping the first min(new, old) logical rows in order from slot 0.
-    // Capacity is at least 1.
+    int maxLength() const { return maxLength_; }
+    // Changes the capacity, keeping the first min(new capacity, slots) logical rows in order from
+    // slot 0. Capacity is at least 1.
     void setMaxLength(int newMaxLength);
 
     // Makes the row of a slot that is empty when it is first read.
@@ -67,9 +70,12 @@ public:
     // diagnostic line and returns false. The source rows are not cleared.
     bool shiftElements(int start, int count, int offset);
 
-    bool isFull() const { return count_ == maxLength(); }
+    bool isFull() const { return count_ == maxLength_; }
 
 private:
+    // Grows the slot array (logical order from slot 0) so that it holds at least `needed` slots,
+    // never more than maxLength.
+    void ensureSlots(int needed);
     int slotOf(int index) const
     {
         const int n = int(array_.size());
@@ -83,6 +89,7 @@ private:
     void materialize(BufferLinePtr& slot, int slotIndex);
 
     std::vector<BufferLinePtr> array_;
+    int maxLength_ = 1;
     int startIndex_ = 0;
     int count_ = 0;
 };

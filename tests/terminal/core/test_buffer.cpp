@@ -275,6 +275,11 @@ TEST(BufferState, construction_clear_fill_and_soft_reset)
     Buffer alt(80, 24, 8, std::nullopt);
     EXPECT_EQ(alt.lines().maxLength(), 24);
     EXPECT_FALSE(alt.hasScrollback());
+    // A scrollback at the limit of the cell model is a capacity, not an allocation.
+    Buffer huge(80, 24, 8, INT32_MAX);
+    EXPECT_EQ(huge.lines().maxLength(), INT32_MAX);
+    huge.fillViewportRows();
+    EXPECT_EQ(huge.lines().count(), 24);
 
     auto b = makeBuffer(10, 4);
     write(*b, "hello");

@@ -121,6 +121,29 @@ TEST(RingSlots, rows_are_made_lazily_and_capacity_changes_keep_order)
     EXPECT_TRUE(r.isFull());
 }
 
+TEST(RingSlots, a_huge_capacity_allocates_slots_only_as_rows_arrive)
+{
+    CircularBufferLineList ring(INT32_MAX);
+    EXPECT_LE(ring.getArray().size(), 1024u);
+    for (int i = 0; i < 5000; ++i)
+        ring.push(named(char('A' + i % 26)));
+    EXPECT_EQ(ring.count(), 5000);
+    EXPECT_LT(ring.getArray().size(), 20000u);
+    EXPECT_EQ(nameOf(ring[4999]), char('A' + 4999 % 26));
+
+    // Growing the slots of a ring whose start has wrapped keeps the logical order.
+    CircularBufferLineList small(600);
+    for (int i = 0; i < 300; ++i)
+        small.push(named('x'));
+    small.trimStart(299); // start index well inside the slot array
+    for (int i = 0; i < 400; ++i)
+        small.push(named(char('a' + i % 26)));
+    ASSERT_EQ(small.count(), 401);
+    EXPECT_EQ(nameOf(small[0]), 'x');
+    for (int i = 0; i < 400; ++i)
+        ASSERT_EQ(nameOf(small[i + 1]), char('a' + i % 26)) << i;
+}
+
 struct ShiftRefusal {
     int start, count, offset;
     const char* reason;
