@@ -13,6 +13,8 @@ FontSet FontSet::from(const QFont& font)
     FontSet set;
     set.normal = font;
     set.normal.setKerning(false);
+    // Hinted advances are whole pixels, so cells stay on the pixel grid and text stays crisp.
+    set.normal.setHintingPreference(QFont::PreferFullHinting);
     set.bold = set.normal;
     set.bold.setBold(true);
     set.italic = set.normal;

@@ -96,6 +96,7 @@ void TerminalView::setupOptions(qreal width, qreal height)
         caretView_->updateCursorStyle();
     } else {
         caretView_ = new CaretView(this, terminal->options.cursorStyle, *cellDimension);
+        caretView_->updateCursorStyle();
     }
     update();
 }

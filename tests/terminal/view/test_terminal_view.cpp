@@ -1,0 +1,315 @@
+// The terminal view's behaviour without looking at pixels: cell sizes, frame size, redraw
+// coalescing, colour mapping, scrolling maths, sizing and the bytes it sends.
+#include "CaretView.h"
+#include "TerminalScroller.h"
+#include "ViewSelection.h"
+#include "support/ViewHarness.h"
+
+#include <gtest/gtest.h>
+
+using termcore::Attribute;
+
+namespace {
+
+struct RecordingViewDelegate : TerminalViewDelegate {
+    std::vector<std::vector<uint8_t>> sent;
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<double> scrolls;
+    std::vector<QString> titles;
+    int bells = 0;
+    void sizeChanged(TerminalView&, int c, int r) override { sizes.push_back({c, r}); }
+    void setTerminalTitle(TerminalView&, const QString& t) override { titles.push_back(t); }
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
+    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
+    void scrolled(TerminalView&, double p) override { scrolls.push_back(p); }
+    void bell(TerminalView&) override { ++bells; }
+    void clipboardCopy(TerminalView&, const QByteArray&) override {}
+    void rangeChanged(TerminalView&, int, int) override {}
+};
+
+std::vector<uint8_t> bytes(std::string_view s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+} // namespace
+
+TEST(TerminalViewCells, cell_size_follows_the_font_and_its_clamps)
+{
+    ensureGuiApp();
+    // Height is the ceiling of ascent + descent + leading, clamped to 1...8192; width the
+    // advance of "W", at least 1.
+    EXPECT_EQ(cellSizeFromMetrics(10.2, 2.6, 0, 6.6), QSizeF(6.6, 13));
+    EXPECT_EQ(cellSizeFromMetrics(9000, 10, 0, 0), QSizeF(1, 8192));
+    EXPECT_EQ(cellSizeFromMetrics(0, 0, 0, 0), QSizeF(1, 1));
+
+    // Pixels, not points: the same pixel size gives the same cell whatever the screen.
+    const QSizeF cell = cellSizeForFont(FontSet::from(ViewHarness::testFont()).normal);
+    EXPECT_EQ(cell, QSizeF(7, 14));
+    QFont twice = ViewHarness::testFont();
+    twice.setPixelSize(24);
+    EXPECT_EQ(cellSizeForFont(FontSet::from(twice).normal).height(), 28);
+
+    const FontSet set = FontSet::from(ViewHarness::testFont());
+    EXPECT_TRUE(set.bold.bold());
+    EXPECT_TRUE(set.italic.italic());
+    EXPECT_TRUE(set.boldItalic.bold() && set.boldItalic.italic());
+    EXPECT_GT(FontSet::defaultFont().pixelSize(), 0);
+}
+
+TEST(TerminalViewCells, optimal_frame_and_grid_follow_the_view_size)
+{
+    ViewHarness h(80, 24);
+    EXPECT_EQ(h.terminal().cols(), 80);
+    EXPECT_EQ(h.terminal().rows(), 24);
+    EXPECT_EQ(h.view->getOptimalFrameSize(), QRectF(0, 0, 575, 336));
+
+    RecordingViewDelegate d;
+    h.view->terminalDelegate = &d;
+    // Part of a cell more changes nothing and reports nothing.
+    EXPECT_FALSE(h.view->processSizeChange(QSizeF(575 + 6, 336 + 13)));
+    EXPECT_TRUE(d.sizes.empty());
+    // The scroller's column is not part of the grid.
+    h.view->setSize(QSizeF(7 * 100 + 15, 14 * 30));
+    EXPECT_EQ(h.terminal().cols(), 100);
+    EXPECT_EQ(h.terminal().rows(), 30);
+    ASSERT_EQ(d.sizes.size(), 1u);
+    EXPECT_EQ(d.sizes[0], std::make_pair(100, 30));
+    EXPECT_EQ(h.view->scroller()->x(), 7 * 100);
+    EXPECT_EQ(h.view->scroller()->height(), 14 * 30);
+    h.view->terminalDelegate = nullptr;
+
+    // A font change re-measures the cells and regrids.
+    QFont big = ViewHarness::testFont();
+    big.setPixelSize(24);
+    h.view->setFont(big);
+    EXPECT_EQ(h.view->cellDimension->height(), 28);
+    EXPECT_EQ(h.terminal().rows(), 15);
+    EXPECT_EQ(h.view->caretView()->size(), *h.view->cellDimension);
+}
+
+TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
+{
+    ViewHarness h(20, 5);
+    h.grab();
+    spin(50);
+    const int before = h.view->displayUpdateCount();
+    for (int i = 0; i < 100; ++i)
+        h.view->feed(QByteArray("x"));
+    EXPECT_TRUE(h.view->pendingDisplay());
+    EXPECT_EQ(h.view->displayUpdateCount(), before) << "nothing is drawn before the interval ends";
+    spin(100);
+    EXPECT_EQ(h.view->displayUpdateCount(), before + 1);
+    EXPECT_FALSE(h.view->pendingDisplay());
+
+    // A feed after the update schedules a new one.
+    h.view->feed(QByteArray("y"));
+    spin(100);
+    EXPECT_EQ(h.view->displayUpdateCount(), before + 2);
+
+    // Idle: no timer-driven display work at all.
+    spin(200);
+    EXPECT_EQ(h.view->displayUpdateCount(), before + 2);
+}
+
+TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
+{
+    ViewHarness h(20, 5);
+    h.view->forceActiveFocus();
+    h.feed("ab");
+    h.grab();
+    spin(100);
+    CaretView* caret = h.view->caretView();
+    ASSERT_TRUE(caret->isBlinking());
+    EXPECT_EQ(caret->position(), QPointF(14, 0));
+
+    const int terminalPaints = h.view->paintCount();
+    const int caretPaints = caret->paintCount();
+    double lowest = 1;
+    for (int i = 0; i < 40; ++i) {
+        spin(25);
+        h.window->grabWindow();
+        lowest = std::min(lowest, caret->opacity());
+    }
+    EXPECT_LT(lowest, 0.5) << "the caret fades";
+    EXPECT_EQ(h.view->paintCount(), terminalPaints) << "blinking repainted the terminal";
+    EXPECT_EQ(caret->paintCount(), caretPaints) << "blinking repainted the caret's content";
+
+    // A steady style stops the blink at full opacity.
+    h.feed("\x1b[2 q");
+    spin(50);
+    EXPECT_FALSE(caret->isBlinking());
+    EXPECT_EQ(caret->opacity(), 1.0);
+    // The caret takes no clicks: they reach the terminal view.
+    EXPECT_EQ(caret->acceptedMouseButtons(), Qt::NoButton);
+}
+
+TEST(TerminalViewColours, palette_bold_and_default_colour_mapping)
+{
+    ViewHarness h(20, 5);
+    TerminalView& v = *h.view;
+    using C = Attribute::Color;
+    // Bold picks the bright counterpart of the eight low colours only.
+    EXPECT_EQ(v.mapColor(C::ansi256(1), true, true, true).rgb(), h.palette(9).rgb());
+    EXPECT_EQ(v.mapColor(C::ansi256(7), true, true, true).rgb(), h.palette(15).rgb());
+    EXPECT_EQ(v.mapColor(C::ansi256(9), true, true, true).rgb(), h.palette(9).rgb());
+    EXPECT_EQ(v.mapColor(C::ansi256(100), true, true, true).rgb(), h.palette(100).rgb());
+    EXPECT_EQ(v.mapColor(C::ansi256(1), true, false, true).rgb(), h.palette(1).rgb());
+    // Without bright colours, a bright foreground is its normal colour in the bold font.
+    v.setUseBrightColors(false);
+    const RunStyle& bright = v.getAttributes(Attribute(C::ansi256(9), C::defaultColor(), {}), false);
+    EXPECT_EQ(bright.font, 1);
+    EXPECT_EQ(bright.foreground.rgb(), h.palette(1).rgb());
+    EXPECT_EQ(v.mapColor(C::ansi256(200), true, false, false).rgb(), h.palette(200).rgb());
+    v.setUseBrightColors(true);
+    // Backgrounds never brighten; true colours are taken as they are.
+    const RunStyle& bg = v.getAttributes(Attribute(C::defaultColor(), C::ansi256(2), termcore::CharacterStyle::bold), false);
+    EXPECT_EQ(bg.background.rgb(), h.palette(2).rgb());
+    EXPECT_EQ(v.mapColor(C::trueColor(1, 2, 3), false, true, true), QColor(1, 2, 3));
+    // Inverse of default colours: both become the inverted defaults.
+    const RunStyle& inv = v.getAttributes(Attribute(C::defaultColor(), C::defaultColor(), termcore::CharacterStyle::inverse), false);
+    EXPECT_EQ(inv.foreground, TerminalView::inverseColor(v.nativeForegroundColor()));
+    EXPECT_EQ(inv.background, TerminalView::inverseColor(v.nativeBackgroundColor()));
+    // A hyperlink gets its own dashed-underline style; a plain underline stays single.
+    const Attribute plain(C::defaultColor(), C::defaultColor(), termcore::CharacterStyle::underline);
+    EXPECT_EQ(v.getAttributes(plain, false).underlineStyle, 1);
+    EXPECT_EQ(v.getAttributes(plain, true).underlineStyle, 0x201);
+
+    // A palette change drops exactly that entry; OSC 4 from the program reaches the view.
+    h.feed("\x1b]4;4;rgb:12/34/56\x1b\\");
+    EXPECT_EQ(v.mapColor(C::ansi256(4), true, false, true), QColor(0x12, 0x34, 0x56));
+    // An out-of-range palette notification is refused without harm.
+    v.colorChanged(h.terminal(), 300);
+    v.colorChanged(h.terminal(), -1);
+
+    // Setting the native colours reaches the terminal's defaults and does not recurse.
+    v.setNativeBackgroundColor(QColor(10, 20, 30));
+    EXPECT_EQ(QColor::fromRgba64(h.terminal().backgroundColor().red, h.terminal().backgroundColor().green,
+                                 h.terminal().backgroundColor().blue).rgb(), QColor(10, 20, 30).rgb());
+    h.feed("\x1b]10;rgb:ff/00/00\x1b\\");
+    EXPECT_EQ(v.nativeForegroundColor().rgb(), QColor(255, 0, 0).rgb());
+}
+
+TEST(TerminalViewScrolling, scroll_positions_pages_and_the_alternate_screen)
+{
+    ViewHarness h(20, 24);
+    RecordingViewDelegate d;
+    h.view->terminalDelegate = &d;
+    for (int i = 0; i < 99; ++i)
+        h.feed(QByteArray::number(i) + "\r\n");
+    auto& buf = h.terminal().buffer();
+    ASSERT_EQ(buf.lines().count(), 100);
+    EXPECT_TRUE(h.view->canScroll());
+    EXPECT_EQ(h.view->scrollPosition(), 1);
+    EXPECT_DOUBLE_EQ(h.view->scrollThumbsize(), 0.24);
+
+    h.view->scroll(0.5);
+    EXPECT_EQ(buf.yDisp(), 38);
+    EXPECT_NEAR(d.scrolls.back(), 38.0 / 76.0, 1e-9);
+    EXPECT_NEAR(h.view->scroller()->doubleValue(), 38.0 / 76.0, 1e-9);
+    EXPECT_TRUE(h.view->scroller()->scrollEnabled());
+    h.view->scrollUp(1000);
+    EXPECT_EQ(buf.yDisp(), 0);
+    EXPECT_EQ(h.view->scrollPosition(), 0);
+    h.view->pageDown();
+    EXPECT_EQ(buf.yDisp(), 24);
+    h.view->scrollDown(1000);
+    EXPECT_EQ(buf.yDisp(), 76);
+    h.view->pageUp();
+    EXPECT_EQ(buf.yDisp(), 52);
+    // While scrolled back the caret is out of sight; typing brings the cursor back into view.
+    EXPECT_FALSE(h.view->caretView()->isVisible());
+    h.view->send(bytes("k"));
+    EXPECT_EQ(buf.yDisp(), buf.yBase());
+    EXPECT_TRUE(h.view->caretView()->isVisible());
+
+    // The scroller's page areas page, and move the knob with them.
+    h.view->scrollTo(50);
+    h.view->scroller()->onActivated(TerminalScroller::Part::decrementPage);
+    EXPECT_EQ(buf.yDisp(), 26);
+    EXPECT_NEAR(h.view->scroller()->doubleValue(), 26.0 / 76.0, 1e-9);
+
+    // The alternate screen has no scrollback: Page Up goes to the program.
+    h.feed("\x1b[?1049h");
+    EXPECT_FALSE(h.view->canScroll());
+    EXPECT_EQ(h.view->scrollPosition(), 0);
+    EXPECT_EQ(h.view->scrollThumbsize(), 0);
+    d.sent.clear();
+    h.view->pageUp();
+    ASSERT_EQ(d.sent.size(), 1u);
+    EXPECT_EQ(d.sent[0], bytes("\x1b[5~"));
+    h.view->terminalDelegate = nullptr;
+}
+
+TEST(TerminalViewInput, sends_keys_control_map_and_replies)
+{
+    ViewHarness h(20, 5);
+    RecordingViewDelegate d;
+    // Nothing is sent without a delegate.
+    h.view->send(bytes("lost"));
+    h.view->terminalDelegate = &d;
+    EXPECT_TRUE(d.sent.empty());
+
+    h.view->sendKeyUp();
+    h.terminal().applicationCursor = true;
+    h.view->sendKeyUp();
+    h.view->sendKeyLeft();
+    h.view->send(QString("é"));
+    ASSERT_EQ(d.sent.size(), 4u);
+    EXPECT_EQ(d.sent[0], bytes("\x1b[A"));
+    EXPECT_EQ(d.sent[1], bytes("\x1bOA"));
+    EXPECT_EQ(d.sent[2], bytes("\x1bOD"));
+    EXPECT_EQ(d.sent[3], bytes("\xc3\xa9"));
+
+    using V = std::vector<uint8_t>;
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("a"), V{1});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("A"), V{1});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("z"), V{26});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("["), V{27});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("\\"), V{28});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("]"), V{29});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("6"), V{30});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("^"), V{30});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("_"), V{31});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters(" "), V{0});
+    EXPECT_TRUE(TerminalView::applyControlToEventCharacters("1").empty());
+    EXPECT_TRUE(TerminalView::applyControlToEventCharacters("ab").empty());
+    EXPECT_TRUE(TerminalView::applyControlToEventCharacters("é").empty());
+
+    // A device-attributes query is answered through the view's delegate; titles and bells too.
+    d.sent.clear();
+    h.feed("\x1b[c\x1b]2;hello\x07\x07");
+    ASSERT_FALSE(d.sent.empty());
+    EXPECT_EQ(d.sent[0][0], 0x1b);
+    ASSERT_EQ(d.titles.size(), 1u);
+    EXPECT_EQ(d.titles[0], "hello");
+    EXPECT_EQ(h.view->title(), "hello");
+    EXPECT_EQ(d.bells, 1);
+    h.view->terminalDelegate = nullptr;
+}
+
+TEST(TerminalViewInput, feeding_clears_the_selection_and_garbage_is_survived)
+{
+    ViewHarness h(20, 5);
+    h.feed("hello world");
+    h.view->selectAll();
+    EXPECT_TRUE(h.view->selectionActive());
+    ASSERT_TRUE(h.view->getSelection().has_value());
+    EXPECT_TRUE(h.view->getSelection()->startsWith("hello world"));
+    h.feed("!");
+    EXPECT_FALSE(h.view->selectionActive());
+    EXPECT_FALSE(h.view->getSelection().has_value());
+
+    // Random bytes, broken sequences and huge image requests draw without crashing.
+    QByteArray junk;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        junk += char(seed >> 24);
+    }
+    h.feed(junk);
+    h.feed("\x1b]1337;File=inline=1;width=99999;height=99999:AAAA\x07\x1b[99999;99999H\x1b#8");
+    h.view->insertImage(QImage(), termcore::ImageSizeRequest::cells(3), termcore::ImageSizeRequest::cells(3), true);
+    const QImage img = h.grab();
+    EXPECT_FALSE(img.isNull());
+}

@@ -1,0 +1,203 @@
+// What the terminal view really draws, read back from the rendered window.
+#include "CaretView.h"
+#include "ViewSelection.h"
+#include "support/ViewHarness.h"
+
+#include "TinyAtom.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char* fullBlock = "\xe2\x96\x88"; // U+2588, fills the cell: its centre is pure foreground
+
+bool rowHasColour(const QImage& img, int y, int x0, int x1, QRgb colour)
+{
+    for (int x = x0; x < x1; ++x) {
+        if (img.pixel(x, y) == colour)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(TerminalViewPixels, bold_text_is_drawn_in_the_bright_colour)
+{
+    ViewHarness h(20, 3);
+    h.feed(QByteArray("\x1b[31m") + fullBlock + "\x1b[1m" + fullBlock + "\x1b[0m");
+    const QImage img = h.grab();
+    EXPECT_EQ(h.cellCentre(img, 0, 0).rgb(), h.palette(1).rgb());
+    EXPECT_EQ(h.cellCentre(img, 1, 0).rgb(), h.palette(9).rgb());
+    EXPECT_NE(h.palette(1).rgb(), h.palette(9).rgb());
+}
+
+TEST(TerminalViewPixels, inverse_video_of_default_colours_uses_their_complements)
+{
+    ViewHarness h(20, 3);
+    h.view->setNativeForegroundColor(QColor(200, 180, 40));
+    h.view->setNativeBackgroundColor(QColor(10, 20, 30));
+    h.feed(QByteArray("\x1b[7m ") + fullBlock + "\x1b[0m ");
+    const QImage img = h.grab();
+    EXPECT_EQ(h.cellCentre(img, 0, 0).rgb(), QColor(255 - 10, 255 - 20, 255 - 30).rgb()) << "background";
+    EXPECT_EQ(h.cellCentre(img, 1, 0).rgb(), QColor(255 - 200, 255 - 180, 255 - 40).rgb()) << "text";
+    EXPECT_EQ(h.cellCentre(img, 2, 0).rgb(), QColor(10, 20, 30).rgb()) << "plain cell";
+}
+
+TEST(TerminalViewPixels, selection_reaches_the_last_column_and_stops_at_its_end)
+{
+    ViewHarness h(20, 3);
+    h.view->setSelectedTextBackgroundColor(QColor(0, 200, 0));
+    h.feed("abcdefghijklmnopqrst\x1b[3;1H"); // the caret out of the way
+    ViewSelection* sel = h.view->selectionService();
+    sel->start = {5, 0};
+    sel->end = {19, 0}; // the last column
+    sel->setActive(true);
+    sel->start = {5, 0};
+    sel->end = {19, 0};
+    h.view->update();
+    QImage img = h.grab();
+    const QRgb green = QColor(0, 200, 0).rgb();
+    EXPECT_NE(QColor(img.pixel(int(h.cell().width() * 4 + 1), 1)).rgb(), green) << "column 4 is outside";
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 5 + 1), 1), green);
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 19 + 1), 1), green) << "the last column is included";
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 12 + 1), int(h.cell().height() + 1)) == green, false) << "row 1";
+
+    // An empty selection (same column) highlights nothing; an end column before the last is exclusive.
+    sel->start = {3, 0};
+    sel->end = {3, 0};
+    h.view->update();
+    img = h.grab();
+    EXPECT_NE(img.pixel(int(h.cell().width() * 3 + 1), 1), green);
+    sel->start = {2, 0};
+    sel->end = {6, 0};
+    h.view->update();
+    img = h.grab();
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 5 + 1), 1), green);
+    EXPECT_NE(img.pixel(int(h.cell().width() * 6 + 1), 1), green);
+}
+
+TEST(TerminalViewPixels, wide_glyph_keeps_its_right_half_over_the_empty_cell)
+{
+    ViewHarness h(20, 3);
+    // U+1F600 is two columns wide and comes from a fallback font: the empty cell after it has
+    // its own background run, which must not cover the glyph's right half.
+    h.feed("\x1b[97;44m\xf0\x9f\x98\x80\x1b[0m");
+    const QImage img = h.grab();
+    const QRgb blue = h.palette(4).rgb();
+    const QSizeF c = h.cell();
+    EXPECT_EQ(img.pixel(int(c.width() * 1 + 1), int(c.height() - 1)), blue) << "second cell has the background";
+    // Anything but the background in the second cell is the glyph's ink (the caret is in the third).
+    int ink = 0;
+    for (int y = 0; y < int(c.height()); ++y) {
+        for (int x = int(c.width()); x < int(c.width() * 2); ++x)
+            ink += img.pixel(x, y) != blue;
+    }
+    EXPECT_GT(ink, 3) << "the right half of the wide glyph was painted over";
+}
+
+TEST(TerminalViewPixels, hyperlink_underline_is_dashed_and_plain_underline_solid)
+{
+    ViewHarness h(20, 3);
+    h.view->setNativeForegroundColor(QColor(255, 255, 255));
+    h.feed("\x1b]8;;https://example.org\x1b\\link\x1b]8;;\x1b\\ \x1b[4mplain\x1b[0m");
+    auto* line = h.terminal().getLine(0);
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE((*line)[0].hasPayload()) << "OSC 8 did not mark the cells";
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    // Find the underline's row in the first cell: the lowest row with white pixels.
+    auto underlineRow = [&](int col) {
+        for (int y = int(c.height()) - 1; y >= 0; --y) {
+            if (rowHasColour(img, y, int(c.width() * col), int(c.width() * (col + 1)), qRgb(255, 255, 255)))
+                return y;
+        }
+        return -1;
+    };
+    const int yLink = underlineRow(1);
+    ASSERT_GE(yLink, 0);
+    std::string pattern;
+    for (int x = int(c.width()); x < int(c.width() * 2); ++x)
+        pattern += img.pixel(x, yLink) == qRgb(255, 255, 255) ? '#' : '.';
+    EXPECT_EQ(pattern, "##..##.") << "2 on, 2 off from the cell's edge";
+
+    const int yPlain = underlineRow(6);
+    ASSERT_GE(yPlain, 0);
+    std::string plain;
+    for (int x = int(c.width() * 6); x < int(c.width() * 7); ++x)
+        plain += img.pixel(x, yPlain) == qRgb(255, 255, 255) ? '#' : '.';
+    EXPECT_EQ(plain, "#######");
+}
+
+TEST(TerminalViewPixels, last_run_background_reaches_the_right_edge_and_strip_below)
+{
+    // Five pixels more than the grid and the scroller, and ten below the last row.
+    ViewHarness h(20, 3, 5, 10);
+    h.feed("\x1b[44m\x1b[2K\x1b[0m\r\n\x1b[42mgreen\x1b[0m");
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    const int gridRight = int(c.width() * 20);
+    EXPECT_EQ(img.pixel(gridRight + 2, int(c.height() / 2)), h.palette(4).rgb()) << "beyond the last column";
+    EXPECT_EQ(img.pixel(gridRight + 2, int(c.height() * 1.5)), QColor(0, 0, 0).rgb()) << "row 1 ends in default";
+    EXPECT_EQ(img.pixel(int(c.width() * 4 + 1), int(c.height() * 1.5) + 5), h.palette(2).rgb());
+    EXPECT_EQ(img.pixel(10, int(c.height() * 3) + 5), h.view->nativeBackgroundColor().rgb()) << "strip below";
+}
+
+TEST(TerminalViewPixels, images_are_cut_into_cell_high_stripes)
+{
+    ViewHarness h(20, 6);
+    h.feed("ab");
+    const QSizeF c = h.cell();
+    QImage red(14, int(c.height() * 2.5), QImage::Format_ARGB32);
+    red.fill(QColor(255, 0, 0));
+    h.view->insertImage(red, termcore::ImageSizeRequest::pixels(14), termcore::ImageSizeRequest::pixels(int(c.height() * 2.5)), false);
+    auto& buf = h.terminal().buffer();
+    EXPECT_EQ(buf.y(), 3) << "2.5 cells occupy 3 rows";
+    EXPECT_EQ(buf.x(), 2) << "the cursor returns to its column";
+    for (int r = 0; r < 3; ++r) {
+        const auto& imgs = buf.lines()[r].images();
+        ASSERT_TRUE(imgs.has_value()) << r;
+        ASSERT_EQ(imgs->size(), 1u);
+        EXPECT_EQ((*imgs)[0]->col(), 2);
+        EXPECT_EQ((*imgs)[0]->pixelHeight(), int(c.height()));
+    }
+    EXPECT_FALSE(buf.lines()[3].images().has_value());
+    const QImage img = h.grab();
+    const QRgb r = qRgb(255, 0, 0);
+    EXPECT_EQ(img.pixel(int(c.width() * 2 + 3), 2), r) << "top edge on the row's top";
+    EXPECT_EQ(img.pixel(int(c.width() * 2 + 3), int(c.height() * 1.5)), r);
+    EXPECT_EQ(img.pixel(int(c.width() * 2 + 3), int(c.height() * 2 + 3)), r);
+    EXPECT_NE(img.pixel(int(c.width() * 2 + 3), int(c.height() * 3 - 2)), r) << "the third stripe is half empty";
+    EXPECT_NE(img.pixel(int(c.width() * 1 + 3), int(c.height() * 1.5)), r) << "left of its column";
+
+    // Decoded bitmaps (sixel) too: RGBA bytes, kept at their own size.
+    std::vector<uint8_t> rgba(4 * 7 * 14, 0);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i + 2] = 255;
+        rgba[i + 3] = 255;
+    }
+    const int rowBefore = buf.y();
+    h.view->createImageFromBitmap(h.terminal(), rgba, 7, 14);
+    EXPECT_EQ(buf.y(), rowBefore + 1);
+    std::vector<uint8_t> tooShort(10, 0);
+    h.view->createImageFromBitmap(h.terminal(), tooShort, 7, 14);
+    EXPECT_EQ(buf.y(), rowBefore + 1) << "a short bitmap is ignored";
+}
+
+TEST(TerminalViewPixels, double_width_rows_draw_glyphs_twice_as_wide)
+{
+    ViewHarness h(20, 4);
+    h.feed(QByteArray("\x1b#6") + fullBlock + fullBlock + "\r\n" + fullBlock);
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    const QRgb fg = h.view->nativeForegroundColor().rgb();
+    EXPECT_EQ(img.pixel(int(c.width() * 3), int(c.height() / 2)), fg) << "second glyph at twice the x";
+    EXPECT_EQ(img.pixel(int(c.width() * 1.5), int(c.height() * 1.5)), QColor(0, 0, 0).rgb()) << "single row unchanged";
+    // The caret on a double-width row stands at twice the x.
+    h.feed("\x1b[1;2H");
+    h.grab();
+    EXPECT_EQ(h.view->caretView()->x(), c.width() * 2);
+}
