@@ -96,7 +96,10 @@ void CircularBufferLineList::recycle()
     ++startIndex_;
     if (startIndex_ == int(array_.size()))
         startIndex_ = 0;
-    (*this)[count_ - 1].clear(Attribute());
+    BufferLine& reused = (*this)[count_ - 1];
+    reused.clear(Attribute());
+    // Images anchored in the row scrolled out with its text; they must not reappear at the bottom.
+    reused.clearImages();
 }
 
 void CircularBufferLineList::pop()

@@ -83,6 +83,20 @@ TEST(RingPush, recycle_reuses_the_oldest_row_cleared_in_the_default_attribute)
     EXPECT_TRUE(oldest->isWrapped) << "the caller resets the flags";
 }
 
+TEST(RingPush, a_recycled_row_does_not_bring_its_images_back)
+{
+    struct Image : TerminalImage {
+        int pixelWidth() const override { return 1; }
+        int pixelHeight() const override { return 1; }
+        int col() const override { return 0; }
+        void setCol(int) override {}
+    };
+    CircularBufferLineList ring = ringOf(2, "AB");
+    ring[0].attach(std::make_shared<Image>());
+    ring.recycle();
+    EXPECT_FALSE(ring[1].images().has_value());
+}
+
 TEST(RingPushDeathTest, recycle_on_a_ring_that_is_not_full_stops)
 {
     CircularBufferLineList ring = ringOf(3, "AB");
