@@ -1,5 +1,9 @@
 #include "CharData.h"
 
+#include "UnicodeUtil.h"
+
+#include <algorithm>
+
 namespace termcore {
 
 namespace {
@@ -79,10 +83,36 @@ void CharData::setValue(char32_t rune, int32_t size)
     width = int8_t(size);
 }
 
+// Canonical ordering (Unicode 15, section 3.11): within each run of combining marks the marks are
+// stably sorted by canonical combining class, so that clusters that differ only in the order of
+// marks that do not interact (e.g. a dot below and an acute) share one code.
+static void canonicalOrder(std::u32string& cluster)
+{
+    size_t i = 0;
+    while (i < cluster.size()) {
+        if (UnicodeUtil::combiningClass(cluster[i]) == 0) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < cluster.size() && UnicodeUtil::combiningClass(cluster[j]) != 0)
+            ++j;
+        if (j - i > 1) {
+            std::stable_sort(cluster.begin() + std::ptrdiff_t(i), cluster.begin() + std::ptrdiff_t(j),
+                             [](char32_t a, char32_t b) {
+                                 return UnicodeUtil::combiningClass(a) < UnicodeUtil::combiningClass(b);
+                             });
+        }
+        i = j;
+    }
+}
+
 int32_t CharData::internCluster(std::u32string_view cluster)
 {
     auto& m = maps();
     std::u32string key(cluster);
+    if (key.size() > 1)
+        canonicalOrder(key);
     auto it = m.charToIndex.find(key);
     if (it != m.charToIndex.end())
         return it->second;

@@ -42,6 +42,12 @@ TEST(CharDataCodes, clusters_and_astral_characters_are_interned_once_per_process
     EXPECT_EQ(c.getCharacter(), decomposed);
     EXPECT_EQ(CharData(Attribute(), decomposed, 1).code, c.code);
 
+    // Clusters that are canonically equivalent by the order of their marks share one code.
+    const CharData dotThenAcute(Attribute(), U"e\u0323\u0301", 1);
+    const CharData acuteThenDot(Attribute(), U"e\u0301\u0323", 1);
+    EXPECT_EQ(dotThenAcute.code, acuteThenDot.code);
+    EXPECT_NE(dotThenAcute.code, c.code);
+
     // The two maps stay in step and the counter is past every code handed out.
     EXPECT_EQ(CharData::charToIndexMap().size(), CharData::indexToCharMap().size());
     EXPECT_GT(CharData::lastCharIndex(), c.code);
