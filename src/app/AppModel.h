@@ -55,8 +55,10 @@ class AppModel : public QObject {
     Q_PROPERTY(bool claudeLoggingIn READ claudeLoggingIn NOTIFY claudeLoggingInChanged)
 
 public:
-    // Start-up with this build's saved state and user defaults.
-    explicit AppModel(QObject* parent = nullptr);
+    // Start-up with this build's saved state and user defaults. (No default argument on
+    // purpose: Qt 6.4 would construct a default-constructible singleton itself instead of
+    // asking create() for the shared instance.)
+    explicit AppModel(QObject* parent);
     // Start-up with an explicit store and defaults (the defaults object must outlive the model).
     AppModel(Store store, QSettings* defaults, QObject* parent = nullptr);
     ~AppModel() override;

@@ -24,6 +24,9 @@ class Assets : public QObject {
     Q_PROPERTY(QUrl claudeLogo READ claudeLogoUrl CONSTANT)
     Q_PROPERTY(QUrl codexLogo READ codexLogoUrl CONSTANT)
     Q_PROPERTY(QUrl logoMark READ logoMarkUrl CONSTANT)
+    Q_PROPERTY(bool hasClaudeLogo READ hasClaudeLogo CONSTANT)
+    Q_PROPERTY(bool hasCodexLogo READ hasCodexLogo CONSTANT)
+    Q_PROPERTY(bool hasLogoMark READ hasLogoMark CONSTANT)
 public:
     static Assets* create(QQmlEngine*, QJSEngine*);
 
@@ -37,6 +40,9 @@ public:
     static QUrl claudeLogoUrl();
     static QUrl codexLogoUrl();
     static QUrl logoMarkUrl();
+    static bool hasClaudeLogo() { return claudeLogo().has_value(); }
+    static bool hasCodexLogo() { return codexLogo().has_value(); }
+    static bool hasLogoMark() { return logoMark().has_value(); }
 
 private:
     Assets() = default;

@@ -1,0 +1,32 @@
+import QtQuick
+import Brinmoor.App
+
+// The Codex provider's logo at `size` × `size`, drawn as a template: its shape in `color`. A
+// code-brackets symbol (semibold) when the image is missing.
+Item {
+    id: logo
+
+    property real size: 16
+    property color color: Theme.text
+    readonly property bool hasImage: Assets.hasCodexLogo
+
+    implicitWidth: logo.hasImage ? logo.size : fallback.implicitWidth
+    implicitHeight: logo.hasImage ? logo.size : fallback.implicitHeight
+
+    TemplateImage {
+        anchors.fill: parent
+        visible: logo.hasImage
+        source: Assets.codexLogo
+        color: logo.color
+    }
+
+    Text {
+        id: fallback
+        anchors.centerIn: parent
+        visible: !logo.hasImage
+        text: "</>"
+        color: logo.color
+        font.pixelSize: 0.8 * logo.size
+        font.weight: Font.DemiBold
+    }
+}

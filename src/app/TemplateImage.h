@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QQuickPaintedItem>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+// Draws an image as a template: its shape (alpha) filled with `color`, scaled to fit the item
+// with its aspect ratio kept. Used for marks that follow the current foreground colour.
+class TemplateImage : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QUrl source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
+    Q_PROPERTY(bool loaded READ loaded NOTIFY sourceChanged)
+public:
+    explicit TemplateImage(QQuickItem* parent = nullptr);
+
+    QUrl source() const { return m_source; }
+    void setSource(const QUrl& source);
+    QColor color() const { return m_color; }
+    void setColor(const QColor& color);
+    bool loaded() const { return !m_image.isNull(); }
+
+    void paint(QPainter* painter) override;
+
+signals:
+    void sourceChanged();
+    void colorChanged();
+
+private:
+    QUrl m_source;
+    QColor m_color = Qt::black;
+    QImage m_image;  // rendered large once; scaled when painted
+};
+
+} // namespace brinmoor
