@@ -354,3 +354,48 @@ TEST(ResizeStorm, two_hundred_resizes_keep_every_line)
     s->resize(80, 24);
     EXPECT_EQ(logicalLines(*s), before);
 }
+
+// Random writes (narrow, wide, zero-width; wrap on and off; insert and margin modes) mixed with
+// random resizes of both kinds of buffer: nothing may crash and the buffer invariants hold.
+TEST(ResizeStorm, random_writes_and_resizes_keep_the_invariants)
+{
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 2; ++round) {
+        const bool alternate = round == 1;
+        Screen s(40, 10, alternate ? std::nullopt : std::optional<int>(50));
+        for (int step = 0; step < 20000; ++step) {
+            const unsigned op = rng() % 100;
+            if (op < 80) {
+                const int width = int(rng() % 10 == 0 ? rng() % 3 : 1);
+                const char32_t rune = width == 2 ? char32_t(0x4E00 + rng() % 100) : char32_t('a' + rng() % 26);
+                s->insertCharacter(CharData(Attribute(), rune, int8_t(width)));
+            } else if (op < 88) {
+                s.newline();
+            } else if (op < 91) {
+                s->setX(int(rng() % (s->cols() + 1)));
+                s->setY(int(rng() % s->rows()));
+            } else if (op < 94) {
+                s->wraparound = !s->wraparound;
+            } else if (op < 96) {
+                s->insertMode = !s->insertMode;
+            } else if (op < 98) {
+                s->marginMode = !s->marginMode;
+                const int left = int(rng() % s->cols());
+                s->setMarginLeft(left);
+                s->setMarginRight(left + int(rng() % (s->cols() - left)));
+            } else {
+                s->savedY = int(rng() % s->rows());
+                s->resize(2 + int(rng() % 120), 1 + int(rng() % 40));
+            }
+            ASSERT_GE(s->x(), 0);
+            ASSERT_LE(s->x(), s->cols()) << "step " << step;
+            ASSERT_LE(s->y(), s->rows() - 1) << "step " << step;
+            ASSERT_LE(s->scrollBottom(), s->rows() - 1);
+            ASSERT_LE(s->yDisp(), s->yBase());
+            ASSERT_LE(s->yBase() + s->rows(), s->lines().count()) << "step " << step;
+            ASSERT_GE(s->savedY, 0);
+        }
+        for (int i = 0; i < s->lines().count(); ++i)
+            ASSERT_GE(s->lines()[i].count(), s->cols());
+    }
+}
