@@ -110,6 +110,11 @@ int columnWidth(char32_t rune)
         return 1;
     if (c <= 0xA0)
         return 0;
+    // Shortcuts for the commonest blocks; they give what the rules below give.
+    if (c < 0x300)
+        return 1; // Latin-1 and Latin Extended: below the first zero-width range
+    if ((c >= 0x30A0 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3))
+        return 2; // Katakana to Yi, and Hangul syllables: wide, no zero-width code points
     if (bisearch(c, combining, int(combining.size()) - 1))
         return 0;
     // East Asian wide and fullwidth ranges (Markus Kuhn's wcwidth).

@@ -260,3 +260,29 @@ TEST(UnicodeClasses, joining_a_mark_keeps_one_grapheme_and_pairs_continue)
     EXPECT_EQ(UnicodeUtil::firstGraphemeLength(U"e\u0301x"), 2u);
     EXPECT_EQ(UnicodeUtil::firstGraphemeLength(U""), 0u);
 }
+
+TEST(Widths, shortcuts_agree_with_the_full_rules_over_the_whole_code_space)
+{
+    // The width rules written out plainly, as a reference for the optimised function.
+    auto reference = [](uint32_t c) {
+        if (c < 0x20)
+            return 0;
+        if (c < 0x7F)
+            return 1;
+        if (c <= 0xA0)
+            return 0;
+        if (UnicodeUtil::bisearch(c, UnicodeUtil::combining, 141))
+            return 0;
+        if (c >= 0x1100
+            && (c <= 0x115F || c == 0x2329 || c == 0x232A || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F)
+                || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE10 && c <= 0xFE19)
+                || (c >= 0xFE30 && c <= 0xFE6F) || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6)
+                || (c >= 0x20000 && c <= 0x2FFFD) || (c >= 0x30000 && c <= 0x3FFFD)))
+            return 2;
+        if (UnicodeUtil::bisearch(c, UnicodeUtil::twoColumnEmoji, 96))
+            return 2;
+        return 1;
+    };
+    for (uint32_t c = 0; c <= 0x10FFFF; ++c)
+        ASSERT_EQ(UnicodeUtil::columnWidth(c), reference(c)) << std::hex << c;
+}
