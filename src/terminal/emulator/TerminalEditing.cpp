@@ -1,0 +1,423 @@
+// Erasing, insertion and deletion of characters, lines and columns, scrolling within the
+// region, index/reverse index, back/forward index, line render modes and the alignment test.
+#include "Diagnostics.h"
+#include "Terminal.h"
+#include "TerminalCommandSupport.h"
+
+#include <algorithm>
+
+namespace termcore {
+
+using commands::countParam;
+using commands::param;
+
+namespace {
+using CellColor = Attribute::Color;
+
+int effectiveLeft(const Buffer& b, bool marginMode) { return marginMode ? b.marginLeft() : 0; }
+int effectiveRight(const Buffer& b, bool marginMode) { return marginMode ? b.marginRight() : b.cols() - 1; }
+
+CharData cellOf(char32_t code, const Attribute& attr) { return CharData(int32_t(code), 1, attr); }
+
+// Moves the columns [left, right] of `src` into `dst`.
+void copyColumns(BufferLine& dst, const BufferLine& src, int left, int right)
+{
+    if (right >= left)
+        dst.copyFrom(src, left, left, right - left + 1);
+}
+
+void fillColumns(BufferLine& line, const CharData& fill, int left, int right)
+{
+    if (right >= left)
+        line.fill(fill, left, right - left + 1);
+}
+} // namespace
+
+CharData Terminal::eraseCell() const
+{
+    return cellOf(0, eraseAttr());
+}
+
+void Terminal::resetBufferLine(int y)
+{
+    Buffer& b = buffer();
+    BufferLine& line = b.lines()[b.yBase() + y];
+    line.clearImages();
+    line.fill(eraseCell());
+    line.isWrapped = false;
+    line.renderMode = BufferLine::RenderLineMode::single;
+    updateRange(y);
+}
+
+BufferLinePtr Terminal::makeEraseLine(const CharData& fill) const
+{
+    return std::make_shared<BufferLine>(buffer().cols(), fill, false);
+}
+
+void Terminal::cmdEraseInDisplay(ParamSpan pars, ByteSpan)
+{
+    // DECSED (CSI ? J) is the same command: there is no protected-cell state.
+    Buffer& b = buffer();
+    const int y = b.y();
+    switch (param(pars, 0)) {
+    case 0: {
+        updateRange(y);
+        BufferLine& line = b.lines()[b.yBase() + y];
+        line.clearImages();
+        line.replaceCells(b.x(), cols(), eraseCell());
+        if (b.x() == 0)
+            line.isWrapped = false;
+        for (int row = y + 1; row < rows(); row++)
+            resetBufferLine(row);
+        updateRange(rows() - 1);
+        break;
+    }
+    case 1: {
+        updateRange(y);
+        BufferLine& line = b.lines()[b.yBase() + y];
+        line.clearImages();
+        line.replaceCells(0, b.x() + 1, eraseCell());
+        line.isWrapped = false;
+        // Erasing through the last column ends the row, so the row below no longer continues it.
+        if (b.x() + 1 >= cols() && y + 1 < rows())
+            b.lines()[b.yBase() + y + 1].isWrapped = false;
+        for (int row = y - 1; row >= 0; row--)
+            resetBufferLine(row);
+        updateRange(0);
+        break;
+    }
+    case 2:
+        updateRange(rows() - 1);
+        for (int row = rows() - 1; row >= 0; row--)
+            resetBufferLine(row);
+        updateRange(0);
+        break;
+    case 3: {
+        // Erase the scrollback (xterm); the visible screen is left alone.
+        CircularBufferLineList& lines = b.lines();
+        const int k = lines.count() - rows();
+        if (k < 1)
+            break;
+        lines.trimStart(k);
+        b.linesTop = 0;
+        b.setYBase(std::max(b.yBase() - k, 0));
+        b.setYDisp(std::max(b.yDisp() - k, 0));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void Terminal::cmdEraseInLine(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    BufferLine& line = b.lines()[b.yBase() + b.y()];
+    int from = 0;
+    int to = 0;
+    switch (param(pars, 0)) {
+    case 0:
+        from = b.x();
+        to = cols();
+        break;
+    case 1:
+        from = 0;
+        to = b.x() + 1;
+        break;
+    case 2:
+        from = 0;
+        to = cols();
+        break;
+    default:
+        updateRange(b.y());
+        return;
+    }
+    line.clearImages();
+    line.replaceCells(from, to, eraseCell());
+    updateRange(b.y());
+}
+
+void Terminal::cmdEraseChars(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    const int n = std::min(countParam(pars), cols());
+    b.lines()[b.yBase() + b.y()].replaceCells(b.x(), b.x() + n, eraseCell());
+    updateRange(b.y());
+}
+
+void Terminal::cmdInsertChars(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    if (marginMode && (b.x() < b.marginLeft() || b.x() > b.marginRight()))
+        return;
+    const int n = countParam(pars);
+    const int right = marginMode ? b.marginRight() : cols() - 1;
+    b.lines()[b.yBase() + b.y()].insertCells(b.x(), n, right, eraseCell());
+    updateRange(b.y());
+}
+
+void Terminal::cmdDeleteChars(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    int n = countParam(pars);
+    if (marginMode) {
+        if (b.x() < b.marginLeft() || b.x() > b.marginRight())
+            return;
+        n = std::min(n, b.marginRight() - b.x() + 1);
+    }
+    if (b.x() >= b.cols())
+        return; // pending wrap: there is no cell under the cursor
+    const int right = marginMode ? b.marginRight() : cols() - 1;
+    b.lines()[b.yBase() + b.y()].deleteCells(b.x(), n, right, eraseCell());
+    updateRange(b.y());
+}
+
+// Rows [from, bottom] of the screen move down by n inside that block; the n rows opened at
+// `from` become fresh rows. Inserting more rows than the block holds only blanks it, so the
+// count is cut to the block: a huge parameter costs no more than a full one.
+void Terminal::shiftRowsDown(int from, int bottom, int n, const CharData& fill)
+{
+    Buffer& b = buffer();
+    CircularBufferLineList& lines = b.lines();
+    n = std::min(n, bottom - from + 1);
+    if (n <= 0)
+        return;
+    const int base = b.yBase();
+    for (int row = bottom; row >= from + n; row--)
+        lines.set(base + row, lines.line(base + row - n));
+    for (int row = from; row < from + n; row++)
+        lines.set(base + row, makeEraseLine(fill));
+}
+
+// Rows [from, bottom] move up by n inside the block; the n rows opened at the bottom are fresh.
+void Terminal::shiftRowsUp(int from, int bottom, int n, const CharData& fill)
+{
+    Buffer& b = buffer();
+    CircularBufferLineList& lines = b.lines();
+    n = std::min(n, bottom - from + 1);
+    if (n <= 0)
+        return;
+    const int base = b.yBase();
+    for (int row = from; row + n <= bottom; row++)
+        lines.set(base + row, lines.line(base + row + n));
+    for (int row = bottom - n + 1; row <= bottom; row++)
+        lines.set(base + row, makeEraseLine(fill));
+}
+
+// The same moves restricted to the columns [left, right] (left/right margin mode): cells are
+// copied between rows and the row flags stay where they are.
+void Terminal::shiftColumnsDown(int from, int bottom, int n, int left, int right, const CharData& fill)
+{
+    Buffer& b = buffer();
+    CircularBufferLineList& lines = b.lines();
+    n = std::min(n, bottom - from + 1);
+    if (n <= 0)
+        return;
+    const int base = b.yBase();
+    for (int row = bottom; row >= from + n; row--)
+        copyColumns(lines[base + row], lines[base + row - n], left, right);
+    for (int row = from; row < from + n; row++)
+        fillColumns(lines[base + row], fill, left, right);
+}
+
+void Terminal::shiftColumnsUp(int from, int bottom, int n, int left, int right, const CharData& fill)
+{
+    Buffer& b = buffer();
+    CircularBufferLineList& lines = b.lines();
+    n = std::min(n, bottom - from + 1);
+    if (n <= 0)
+        return;
+    const int base = b.yBase();
+    for (int row = from; row + n <= bottom; row++)
+        copyColumns(lines[base + row], lines[base + row + n], left, right);
+    for (int row = bottom - n + 1; row <= bottom; row++)
+        fillColumns(lines[base + row], fill, left, right);
+}
+
+void Terminal::cmdInsertLines(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    const int y = b.y();
+    if (y < b.scrollTop() || y > b.scrollBottom())
+        return;
+    const int n = countParam(pars);
+    if (!marginMode) {
+        shiftRowsDown(y, b.scrollBottom(), n, eraseCell());
+    } else if (b.x() >= b.marginLeft() && b.x() <= b.marginRight()) {
+        shiftColumnsDown(y, b.scrollBottom(), n, b.marginLeft(), b.marginRight(), eraseCell());
+    }
+    updateRange(y);
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdDeleteLines(ParamSpan pars, ByteSpan)
+{
+    restrictCursor(true);
+    Buffer& b = buffer();
+    const int y = b.y();
+    const int n = countParam(pars);
+    if (y < b.scrollTop() || y > b.scrollBottom())
+        return;
+    if (!marginMode) {
+        shiftRowsUp(y, b.scrollBottom(), n, eraseCell());
+    } else if (b.x() >= b.marginLeft() && b.x() <= b.marginRight()) {
+        shiftColumnsUp(y, b.scrollBottom(), n, b.marginLeft(), b.marginRight(), eraseCell());
+    }
+    updateRange(y);
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdScrollUp(ParamSpan pars, ByteSpan)
+{
+    // SU scrolls only the region: rows leaving its top are dropped, never kept as scrollback.
+    Buffer& b = buffer();
+    const int n = countParam(pars);
+    const CharData blank = CharData::Null;
+    if (!marginMode)
+        shiftRowsUp(b.scrollTop(), b.scrollBottom(), n, blank);
+    else
+        shiftColumnsUp(b.scrollTop(), b.scrollBottom(), n, b.marginLeft(), b.marginRight(), blank);
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdScrollDown(ParamSpan pars, ByteSpan collect)
+{
+    if (!collect.empty())
+        return;
+    Buffer& b = buffer();
+    const int n = countParam(pars);
+    shiftColumnsDown(b.scrollTop(), b.scrollBottom(), n, effectiveLeft(b, marginMode), effectiveRight(b, marginMode),
+                     CharData::Null);
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::csiCloseBrace(ParamSpan pars, ByteSpan collect)
+{
+    if (commands::collectIs(collect, "'"))
+        cmdInsertColumns(pars, collect);
+    else if (closeBraceFallback_)
+        closeBraceFallback_(pars, collect);
+}
+
+void Terminal::cmdInsertColumns(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    const int n = countParam(pars);
+    if ((marginMode && b.x() < b.marginLeft()) || b.x() > effectiveRight(b, marginMode))
+        return;
+    const CharData fill = cellOf(' ', Attribute(CellColor::defaultColor(), CellColor::defaultInvertedColor(), CharacterStyle::none));
+    const int right = effectiveRight(b, marginMode);
+    for (int row = b.scrollTop(); row <= b.scrollBottom(); row++) {
+        BufferLine& line = b.lines()[b.yBase() + row];
+        line.insertCells(b.x(), n, right, fill);
+        line.isWrapped = false;
+    }
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdDeleteColumns(ParamSpan pars, ByteSpan)
+{
+    Buffer& b = buffer();
+    if (b.y() < b.scrollTop() || b.y() > b.scrollBottom() || b.x() >= b.cols())
+        return;
+    if (marginMode && (b.x() < b.marginLeft() || b.x() > b.marginRight()))
+        return;
+    const int n = countParam(pars);
+    const CharData fill = cellOf(' ', Attribute(CellColor::defaultColor(), curAttr.bg, CharacterStyle::none));
+    const int right = effectiveRight(b, marginMode);
+    for (int row = b.scrollTop(); row <= b.scrollBottom(); row++) {
+        BufferLine& line = b.lines()[b.yBase() + row];
+        line.deleteCells(b.x(), n, right, fill);
+        line.isWrapped = false;
+    }
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::columnIndex(bool back)
+{
+    Buffer& b = buffer();
+    if (back) {
+        if (b.x() != effectiveLeft(b, marginMode))
+            cursorBackward(1);
+        else
+            columnScroll(true, effectiveLeft(b, marginMode));
+    } else {
+        if (b.x() != effectiveRight(b, marginMode)) {
+            if (b.x() != b.cols())
+                cursorForward(1);
+        } else {
+            columnScroll(false, effectiveLeft(b, marginMode));
+        }
+    }
+}
+
+void Terminal::columnScroll(bool back, int at)
+{
+    Buffer& b = buffer();
+    if (b.y() < b.scrollTop() || b.y() > b.scrollBottom())
+        return;
+    if (b.x() < effectiveLeft(b, marginMode) || b.x() > effectiveRight(b, marginMode))
+        return;
+    const int right = effectiveRight(b, marginMode);
+    const CharData inserted = cellOf(' ', Attribute(CellColor::defaultColor(), CellColor::defaultInvertedColor(), CharacterStyle::none));
+    const CharData deleted = cellOf(' ', Attribute(CellColor::defaultColor(), curAttr.bg, CharacterStyle::none));
+    for (int row = b.scrollTop(); row <= b.scrollBottom(); row++) {
+        BufferLine& line = b.lines()[b.yBase() + row];
+        if (back)
+            line.insertCells(at, 1, right, inserted);
+        else
+            line.deleteCells(at, 1, right, deleted);
+    }
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::reverseIndex()
+{
+    restrictCursor(true);
+    Buffer& b = buffer();
+    if (b.y() == b.scrollTop()) {
+        const int count = b.scrollBottom() - b.y();
+        bool ok = true;
+        if (count > 0)
+            ok = b.lines().shiftElements(b.yBase() + b.y(), count, 1);
+        if (!ok) {
+            Diagnostics::print("Assertion on reverseIndex, state was: y=" + std::to_string(b.y()) + " scrollTop=" +
+                               std::to_string(b.scrollTop()) + "  yDisp=" + std::to_string(b.yDisp()) +
+                               " linesTop=" + std::to_string(b.linesTop) +
+                               " isAlternate=" + (isCurrentBufferAlternate() ? "true" : "false"));
+        }
+        b.lines().set(b.yBase() + b.y(), b.getBlankLine(eraseAttr(), false));
+        updateRange(b.scrollBottom());
+        updateRange(b.scrollTop());
+    } else if (b.y() >= 1) {
+        b.setY(b.y() - 1);
+    }
+}
+
+void Terminal::setLineRenderMode(BufferLine::RenderLineMode mode)
+{
+    Buffer& b = buffer();
+    b.lines()[b.yBase() + b.y()].renderMode = mode;
+    updateRange(b.y());
+}
+
+void Terminal::cmdScreenAlignmentPattern()
+{
+    const CharData fill = cellOf('E', Attribute(curAttr.fg, curAttr.bg, CharacterStyle::none));
+    setCursor(0, 0);
+    Buffer& b = buffer();
+    for (int row = 0; row < rows(); row++) {
+        BufferLine& line = b.lines()[b.yBase() + row];
+        line.fill(fill);
+        line.isWrapped = false;
+    }
+    updateFullScreen();
+    setCursor(0, 0);
+}
+
+} // namespace termcore

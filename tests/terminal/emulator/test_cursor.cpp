@@ -1,0 +1,262 @@
+// Cursor movement, absolute positioning, tab stops, scroll region, margins and the saved cursor.
+#include "support/CommandTestHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace termcore;
+using cmdtest::Harness;
+
+TEST(CursorMoves, zero_and_absent_counts_move_by_one)
+{
+    Harness h;
+    h.feed("\x1b[10;10H");
+    EXPECT_EQ(h.pos(), std::make_pair(9, 9));
+    h.feed("\x1b[0A");
+    EXPECT_EQ(h.y(), 8);
+    h.feed("\x1b[A");
+    EXPECT_EQ(h.y(), 7);
+    h.feed("\x1b[0B\x1b[B");
+    EXPECT_EQ(h.y(), 9);
+    h.feed("\x1b[0C");
+    EXPECT_EQ(h.x(), 10);
+    h.feed("\x1b[C");
+    EXPECT_EQ(h.x(), 11);
+    h.feed("\x1b[0D\x1b[D");
+    EXPECT_EQ(h.x(), 9);
+    h.feed("\x1b[3A\x1b[2C");
+    EXPECT_EQ(h.pos(), std::make_pair(11, 6));
+}
+
+TEST(CursorMoves, vertical_moves_stop_at_the_region_only_from_inside_it)
+{
+    Harness h;
+    h.feed("\x1b[5;10r");           // rows 4..9
+    h.feed("\x1b[3;1H\x1b[10A");     // above the region: free up to row 0
+    EXPECT_EQ(h.y(), 0);
+    h.feed("\x1b[8;1H\x1b[10A");     // inside: stops at scrollTop
+    EXPECT_EQ(h.y(), 4);
+    h.feed("\x1b[20B");              // inside: stops at scrollBottom
+    EXPECT_EQ(h.y(), 9);
+    h.feed("\x1b[15;1H\x1b[50B");    // below the region: down to the last row
+    EXPECT_EQ(h.y(), 23);
+    h.feed("\x1b[40A");              // from below the region going up: stops at scrollTop
+    EXPECT_EQ(h.y(), 4);
+}
+
+TEST(CursorMoves, pending_wrap_column_is_fixed_by_down_moves_only)
+{
+    Harness h;
+    h.feed("\x1b[3;1H");
+    h.feed(std::string(80, 'x'));
+    ASSERT_EQ(h.pos(), std::make_pair(80, 2));
+    h.feed("\x1b[A");
+    EXPECT_EQ(h.pos(), std::make_pair(80, 1)); // CUU leaves x at cols
+    h.feed("\x1b[B");
+    EXPECT_EQ(h.pos(), std::make_pair(79, 2)); // CUD pulls it back
+    h.feed("\x1b[1;1H");
+    h.feed(std::string(80, 'y'));
+    h.feed("\x1b[e");                           // VPR does the same fix
+    EXPECT_EQ(h.pos(), std::make_pair(79, 1));
+}
+
+TEST(CursorMoves, horizontal_limits_follow_the_margins)
+{
+    Harness h;
+    h.feed("\x1b[?69h\x1b[10;20s"); // margins 9..19
+    h.feed("\x1b[1;6H\x1b[100C");    // left of the margins, CUF stops at the right margin
+    EXPECT_EQ(h.x(), 19);
+    h.feed("\x1b[1;31H\x1b[100C");   // right of the right margin: up to the last column
+    EXPECT_EQ(h.x(), 79);
+    h.feed("\x1b[1;16H\x1b[100D");   // inside: CUB stops at the left margin
+    EXPECT_EQ(h.x(), 9);
+    h.feed("\x1b[1;6H\x1b[100D");    // left of the left margin: down to 0
+    EXPECT_EQ(h.x(), 0);
+    h.feed("\x1b[5;15H\x1b[2E");     // CNL goes to the left margin
+    EXPECT_EQ(h.pos(), std::make_pair(9, 6));
+    h.feed("\x1b[3F");               // CPL likewise
+    EXPECT_EQ(h.pos(), std::make_pair(9, 3));
+    h.feed("\x1b[?69l\x1b[5;15H\x1b[E");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 5));
+}
+
+TEST(CursorMoves, column_and_row_absolute_forms)
+{
+    Harness h;
+    h.feed("\x1b[5;5H\x1b[7G");
+    EXPECT_EQ(h.x(), 6);
+    h.feed("\x1b[200G");
+    EXPECT_EQ(h.x(), 79);
+    h.feed("\x1b[?69h\x1b[10;20s\x1b[?6h\x1b[3G"); // CHA honours origin + margins
+    EXPECT_EQ(h.x(), 11);
+    h.feed("\x1b[?6l\x1b[?69l");
+    h.feed("\x1b[5`");
+    EXPECT_EQ(h.x(), 4);
+    h.feed("\x1b[0`");
+    EXPECT_EQ(h.x(), 0);
+    h.feed("\x1b[100`");
+    EXPECT_EQ(h.x(), 79);
+    h.feed("\x1b[70`\x1b[20a");
+    EXPECT_EQ(h.x(), 79);
+    h.feed("\x1b[1;1H\x1b[3a");
+    EXPECT_EQ(h.x(), 3);
+    // VPA ignores origin mode and the region
+    h.feed("\x1b[5;10r\x1b[?6h\x1b[2d");
+    EXPECT_EQ(h.y(), 1);
+    h.feed("\x1b[100d");
+    EXPECT_EQ(h.y(), 23);
+    h.feed("\x1b[20;1H\x1b[100e"); // origin on: CUP lands in the region, VPR to the last row
+    EXPECT_EQ(h.y(), 23);
+}
+
+TEST(CursorPosition, cup_in_origin_mode_is_relative_to_and_clamped_into_the_region)
+{
+    Harness h;
+    h.feed("\x1b[5;10r\x1b[?6h");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 0)); // setting origin mode does not move the cursor
+    h.feed("\x1b[1;1H");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 4));
+    h.feed("\x1b[20;1H");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 9));
+    h.feed("\x1b[3;200H");
+    EXPECT_EQ(h.pos(), std::make_pair(79, 6));
+    h.feed("\x1b[4H");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 7));
+    h.feed("\x1b[H");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 4));
+    h.feed("\x1b[?6l\x1b[30;90H");
+    EXPECT_EQ(h.pos(), std::make_pair(79, 23));
+}
+
+TEST(CursorPosition, hvp_is_not_cup)
+{
+    Harness h;
+    h.feed("\x1b[5;10r\x1b[?6h");
+    h.feed("\x1b[30;1f"); // row limited to the screen, not the region
+    EXPECT_EQ(h.pos(), std::make_pair(0, 23));
+    h.feed("\x1b[10;1f"); // inside the screen but below the region: stays there
+    EXPECT_EQ(h.pos(), std::make_pair(0, 13));
+    h.feed("\x1b[2;3f");
+    EXPECT_EQ(h.pos(), std::make_pair(2, 5));
+    h.feed("\x1b[3f");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 6));
+    h.feed("\x1b[?6l\x1b[1;500f");
+    EXPECT_EQ(h.pos(), std::make_pair(79, 0));
+}
+
+TEST(CursorPosition, set_cursor_marks_old_and_new_rows_dirty)
+{
+    Harness h;
+    h.feed("\x1b[3;1H");
+    h.clearDirty();
+    h.feed("\x1b[12;5H");
+    auto r = h.dirty();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->first, 2);
+    EXPECT_EQ(r->second, 11);
+}
+
+TEST(TabStops, forward_backward_and_clear)
+{
+    Harness h;
+    h.feed("\x1b[I");
+    EXPECT_EQ(h.x(), 8);
+    h.feed("\x1b[2I");
+    EXPECT_EQ(h.x(), 24);
+    h.feed("\x1b[1;21H\x1b[Z");
+    EXPECT_EQ(h.x(), 16);
+    h.feed("\x1b[2Z");
+    EXPECT_EQ(h.x(), 0);
+    h.feed("\x1b[1;9H\x1b[g\x1b[1;1H\t"); // stop at 8 cleared
+    EXPECT_EQ(h.x(), 16);
+    h.feed("\x1b[1;5H\x1bH\x1b[1;1H\t");   // HTS at column 4
+    EXPECT_EQ(h.x(), 4);
+    h.feed("\x1b[3g\x1b[1;1H\x1b[I");       // no stops left: CHT goes to the limit
+    EXPECT_EQ(h.x(), 79);
+    h.feed("\x1b[1;1H\x1b[5g\t");            // other TBC values do nothing
+    EXPECT_EQ(h.x(), 79);
+}
+
+TEST(ScrollRegion, decstbm_rules)
+{
+    Harness h;
+    h.feed("\x1b[5;10r");
+    EXPECT_EQ(h.region(), std::make_pair(4, 9));
+    h.feed("\x1b[8;8H\x1b[10;5r"); // top >= bottom: region kept, cursor still homed
+    EXPECT_EQ(h.region(), std::make_pair(4, 9));
+    EXPECT_EQ(h.pos(), std::make_pair(0, 0));
+    h.feed("\x1b[8;8H\x1b[?5r");   // private form: nothing at all
+    EXPECT_EQ(h.region(), std::make_pair(4, 9));
+    EXPECT_EQ(h.pos(), std::make_pair(7, 7));
+    h.feed("\x1b[5;100r");         // bottom beyond the screen: whole height
+    EXPECT_EQ(h.region(), std::make_pair(4, 23));
+    h.feed("\x1b[r");
+    EXPECT_EQ(h.region(), std::make_pair(0, 23));
+    h.feed("\x1b[3;6r\x1b[?6h\x1b[5;5H\x1b[r"); // homes through origin mode
+    EXPECT_EQ(h.pos(), std::make_pair(0, 0));
+    h.feed("\x1b[3;6r");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 2));
+}
+
+TEST(ScrollRegion, csi_s_saves_without_margin_mode_and_sets_margins_with_it)
+{
+    Harness h;
+    h.feed("\x1b[4;7H\x1b[s\x1b[10;10H\x1b[u");
+    EXPECT_EQ(h.pos(), std::make_pair(6, 3));
+    h.feed("\x1b[4;7H\x1b[?1049s\x1b[1;1H\x1b[u"); // intermediates do not matter
+    EXPECT_EQ(h.pos(), std::make_pair(6, 3));
+    h.feed("\x1b[?69h\x1b[5;10s");
+    EXPECT_EQ(h.margins(), std::make_pair(4, 9));
+    EXPECT_EQ(h.pos(), std::make_pair(6, 3)); // the cursor does not move
+    h.feed("\x1b[50;10s");
+    EXPECT_EQ(h.margins(), std::make_pair(9, 9));
+    h.feed("\x1b[3s");
+    EXPECT_EQ(h.margins(), std::make_pair(2, 79));
+    h.feed("\x1b[0;500s");
+    EXPECT_EQ(h.margins(), std::make_pair(0, 79));
+}
+
+TEST(SavedCursor, saves_attribute_and_modes_per_screen)
+{
+    Harness h;
+    h.feed("\x1b[1;31m\x1b[?6h\x1b[5;6H\x1b" "7");
+    h.feed("\x1b[0m\x1b[?6l\x1b[?7l\x1b[20;20H\x1b" "8");
+    EXPECT_EQ(h.pos(), std::make_pair(5, 4));
+    EXPECT_TRUE(h.t().curAttr.style.contains(CharacterStyle::bold));
+    EXPECT_EQ(h.t().curAttr.fg, Attribute::Color::ansi256(1));
+    EXPECT_TRUE(h.t().originMode);
+    EXPECT_TRUE(h.t().wraparound);
+    // The alternate screen keeps its own saved cursor
+    h.feed("\x1b[?6l\x1b[?47h\x1b[2;2H\x1b" "7\x1b[9;9H\x1b[?47l\x1b" "8");
+    EXPECT_EQ(h.pos(), std::make_pair(5, 4));
+}
+
+TEST(SavedCursor, restore_after_the_screen_shrank_is_clamped)
+{
+    Harness h;
+    h.feed("\x1b[22;75H\x1b" "7");
+    h.t().resize(40, 10);
+    h.feed("\x1b" "8");
+    EXPECT_LE(h.x(), 40);
+    EXPECT_LE(h.y(), 9);
+    h.feed("after the restore, text still lands on the screen\r\n");
+    // A saved position beyond the screen (a record from a taller screen) is clamped too.
+    h.buf().savedX = 500;
+    h.buf().savedY = 300;
+    h.feed("\x1b" "8");
+    EXPECT_EQ(h.pos(), std::make_pair(40, 9));
+    h.feed("\x1b[u");
+    EXPECT_EQ(h.pos(), std::make_pair(40, 9));
+    h.feed("ok");
+    EXPECT_EQ(h.row(9), "ok");
+    // the same through the 1049 switch
+    Harness g;
+    g.feed("\x1b[24;80H\x1b[?1049h");
+    g.t().resize(30, 8);
+    g.feed("\x1b[?1049l");
+    EXPECT_LE(g.x(), 30);
+    EXPECT_LE(g.y(), 7);
+    g.feed("xyz\x1b[K\x1b[P\x1b[@");
+    EXPECT_NE(g.screen().find("yz"), std::string::npos) << g.screen();
+    EXPECT_LE(g.x(), 30);
+    EXPECT_LE(g.y(), 7);
+}

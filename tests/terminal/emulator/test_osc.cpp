@@ -1,0 +1,225 @@
+// OSC commands: titles, palette and dynamic colours, directory and document, hyperlinks and
+// their payload collection, clipboard, notifications and iTerm2 inline images.
+#include "support/CommandTestHarness.h"
+#include "TinyAtom.h"
+
+#include <gtest/gtest.h>
+
+using namespace termcore;
+using cmdtest::Harness;
+
+namespace {
+std::string reply(Harness& h, std::string_view input)
+{
+    h.del.takeSent();
+    h.feed(input);
+    return h.del.takeSent();
+}
+} // namespace
+
+TEST(OscTitles, window_and_icon_titles)
+{
+    Harness h;
+    h.feed("\x1b]0;zero\x07\x1b]1;one\x1b\\\x1b]2;two \xc3\xa9\x07");
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"title:zero", "icon:one", "title:two \xc3\xa9"}));
+    EXPECT_EQ(h.t().terminalTitle, "two \xc3\xa9");
+    EXPECT_EQ(h.t().iconTitle, "one");
+    h.feed("\x1b]2;bad \xc3\x28\x07"); // invalid UTF-8 gives an empty title
+    EXPECT_EQ(h.t().terminalTitle, "");
+    h.t().setTitle("host");
+    h.t().setIconTitle("hi");
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"title:", "title:host", "icon:hi"}));
+}
+
+TEST(OscPalette, set_and_query_entries)
+{
+    Harness h;
+    EXPECT_EQ(reply(h, "\x1b]4;1;?\x07"), "\x1b]4;1;rgb:9999/0000/0101\x1b\\");
+    h.del.takeCalls();
+    EXPECT_EQ(reply(h, "\x1b]4;1;#ff0000;2;?\x07"), "\x1b]4;2;rgb:0000/a6a6/0303\x1b\\");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"colorChanged:1"});
+    EXPECT_EQ(reply(h, "\x1b]4;1;?;3;?\x07"), "\x1b]4;1;rgb:ffff/0000/0000\x1b\\\x1b]4;3;rgb:9999/9999/0000\x1b\\");
+    const auto before = h.t().ansiColors;
+    EXPECT_EQ(reply(h, "\x1b]4;300;#ff0000\x07\x1b]4;5;nonsense\x07\x1b]4;7\x07\x1b]4;;?\x07"),
+              "\x1b]4;0;rgb:0000/0000/0000\x1b\\");
+    EXPECT_EQ(h.t().ansiColors, before);
+    h.feed("\x1b]4;200;rgb:12/34/56\x07");
+    EXPECT_EQ(h.t().ansiColors[200], Color(0x1212, 0x3434, 0x5656));
+}
+
+TEST(OscPalette, reset_all_or_some_entries)
+{
+    Harness h;
+    h.feed("\x1b]4;3;#010203;5;#040506;9;#070809\x07");
+    h.del.takeCalls();
+    h.feed("\x1b]104;3;5\x07");
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"colorChanged:3", "colorChanged:5"}));
+    EXPECT_EQ(h.t().ansiColors[3], h.t().defaultAnsiColors[3]);
+    EXPECT_NE(h.t().ansiColors[9], h.t().defaultAnsiColors[9]);
+    h.feed("\x1b]104;-1;999;;\x07\x1b]104;\xc3\xa9\x07");
+    EXPECT_TRUE(h.del.takeCalls().empty());
+    h.feed("\x1b]104\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"colorChanged:all"});
+    EXPECT_EQ(h.t().ansiColors, h.t().defaultAnsiColors);
+}
+
+TEST(OscDynamicColours, queries_and_settings)
+{
+    Harness h;
+    EXPECT_EQ(reply(h, "\x1b]11;?\x07"), "\x1b]11;rgb:0000/0000/0000\x1b\\");
+    EXPECT_EQ(reply(h, "\x1b]10;?;?\x07"), "\x1b]10;rgb:8a3d/8a3d/8a3d\x1b\\\x1b]11;rgb:0000/0000/0000\x1b\\");
+    EXPECT_EQ(reply(h, "\x1b]12;?\x07"), "\x1b]12;rgb:8a3d/8a3d/8a3d\x1b\\"); // no cursor colour: foreground
+    h.del.takeCalls();
+    h.feed("\x1b]10;#ffffff;#101010;rgb:ff/00/00\x07");
+    EXPECT_EQ(h.del.takeCalls(),
+              (std::vector<std::string>{"fg:ffff/ffff/ffff", "bg:1010/1010/1010", "cursor:ffff/0000/0000"}));
+    EXPECT_EQ(reply(h, "\x1b]12;?\x07"), "\x1b]12;rgb:ffff/0000/0000\x1b\\");
+    h.feed("\x1b]11;?;?;#000000\x07"); // the piece for slot 3 is ignored
+    h.feed("\x1b]10;garbage\x07");
+    EXPECT_TRUE(h.del.takeCalls().empty());
+    h.feed("\x1b]112\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"cursor:none"});
+    EXPECT_FALSE(h.t().cursorColor().has_value());
+    h.feed("\x1b G");
+    EXPECT_EQ(cmdtest::readable(reply(h, "\x1b]11;?\x07")), "\\x9d11;rgb:1010/1010/1010\\x9c");
+}
+
+TEST(OscHost, directory_and_document_need_a_trusted_process)
+{
+    Harness h;
+    h.feed("\x1b]7;file://host/home/me/project\x07");
+    EXPECT_EQ(h.t().hostCurrentDirectory, std::optional<std::string>("file://host/home/me/project"));
+    h.feed("\x1b]6;file://host/home/me/doc.txt\x07");
+    EXPECT_EQ(h.t().hostCurrentDocument, std::optional<std::string>("file://host/home/me/doc.txt"));
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"directory", "document"}));
+    h.del.trusted = false;
+    h.feed("\x1b]7;file://elsewhere\x07");
+    EXPECT_EQ(h.t().hostCurrentDirectory, std::optional<std::string>("file://host/home/me/project"));
+    EXPECT_TRUE(h.del.takeCalls().empty());
+    Harness none(80, 24, 100, false);
+    none.feed("\x1b]7;file://x\x07");
+    EXPECT_FALSE(none.t().hostCurrentDirectory.has_value());
+}
+
+TEST(OscHyperlink, marks_only_the_cells_printed_inside_the_link)
+{
+    Harness h(10, 4);
+    h.feed("\x1b]8;;x\x1b\\abc\x1b]8;;\x1b\\d");
+    const uint16_t code = h.cell(0, 0).payload.code;
+    ASSERT_NE(code, 0);
+    EXPECT_EQ(h.cell(1, 0).payload.code, code);
+    EXPECT_EQ(h.cell(2, 0).payload.code, code);
+    EXPECT_EQ(h.cell(3, 0).payload.code, 0); // "d", printed after the close
+    const std::any* payload = h.cell(0, 0).getPayload();
+    ASSERT_NE(payload, nullptr);
+    EXPECT_EQ(std::any_cast<std::string>(*payload), ";x");
+    // A one-character link is marked too; closing where the link opened marks nothing.
+    h.feed("\x1b[2;1H\x1b]8;id=7;y\x07Z\x1b]8;;\x07");
+    EXPECT_NE(h.cell(0, 1).payload.code, 0);
+    h.feed("\x1b[3;1H\x1b]8;;z\x07\x1b]8;;\x07");
+    EXPECT_EQ(h.cell(0, 2).payload.code, 0);
+}
+
+TEST(OscHyperlink, wrapping_links_and_the_pending_wrap_column)
+{
+    Harness h(10, 4);
+    h.feed("\x1b[1;8H\x1b]8;;w\x07" "abcdefg\x1b]8;;\x07");
+    for (int c = 7; c < 10; c++)
+        EXPECT_NE(h.cell(c, 0).payload.code, 0) << c;
+    for (int c = 0; c < 4; c++)
+        EXPECT_NE(h.cell(c, 1).payload.code, 0) << c;
+    EXPECT_EQ(h.cell(4, 1).payload.code, 0);
+    EXPECT_EQ(h.cell(6, 0).payload.code, 0);
+    // text ending in the last column leaves the cursor pending: the last column is inside
+    h.feed("\x1b[3;8H\x1b]8;;p\x07xyz\x1b]8;;\x07");
+    EXPECT_NE(h.cell(9, 2).payload.code, 0);
+    // a second opening forgets the first start
+    h.feed("\x1b[4;1H\x1b]8;;a\x07" "12\x1b]8;;b\x07" "34\x1b]8;;\x07");
+    EXPECT_EQ(h.cell(0, 3).payload.code, 0);
+    EXPECT_EQ(std::any_cast<std::string>(*h.cell(2, 3).getPayload()), ";b");
+    // closing above the start row marks nothing and does not crash
+    h.feed("\x1b]8;;q\x07\x1b[1;1H\x1b]8;;\x07");
+    EXPECT_FALSE(h.t().hyperLinkTracking.has_value());
+}
+
+TEST(OscHyperlink, payload_collection_releases_codes_no_cell_uses)
+{
+    Harness h(10, 3, 0);
+    h.t().garbageCollectPayload();
+    const int start = TinyAtom::lastCollected;
+    h.feed("\x1b]8;;one\x07" "a\x1b]8;;\x07\x1b]8;;two\x07" "b\x1b]8;;\x07");
+    const uint16_t first = h.cell(0, 0).payload.code;
+    const uint16_t second = h.cell(1, 0).payload.code;
+    ASSERT_GT(first, start);
+    h.t().garbageCollectPayload(); // both in use
+    EXPECT_EQ(TinyAtom::lastCollected, start);
+    h.feed("\x1b[1;1H\x1b[X"); // erase the first link's cell
+    h.t().garbageCollectPayload();
+    EXPECT_EQ(TinyAtom::lastCollected, int(first));
+    EXPECT_EQ(TinyAtom::map().count(first), 0u);
+    EXPECT_EQ(TinyAtom::map().count(second), 1u);
+    h.feed("\x1b[2J");
+    h.t().garbageCollectPayload();
+    EXPECT_EQ(TinyAtom::lastCollected, int(second));
+}
+
+TEST(OscClipboard, only_the_clipboard_selection_is_written)
+{
+    Harness h;
+    h.feed("\x1b]52;c;aGVsbG8=\x07");
+    EXPECT_EQ(std::string(h.del.clipboard.begin(), h.del.clipboard.end()), "hello");
+    h.del.takeCalls();
+    h.feed("\x1b]52;p;aGVsbG8=\x07\x1b]52;c;?\x07\x1b]52;c;aGVs bG8=\x07\x1b]52;c;aGVsbG8\x07\x1b]52;c\x07\x1b]52\x07");
+    EXPECT_TRUE(h.del.takeCalls().empty());
+    EXPECT_TRUE(h.del.sent.empty()); // nothing is ever read back
+}
+
+TEST(OscNotification, notify_needs_a_title_and_a_body)
+{
+    Harness h;
+    h.feed("\x1b]777;notify;Build;done;3 errors\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"notify:Build|done;3 errors"});
+    h.feed("\x1b]777;notify;Build\x07\x1b]777;other;a;b\x07\x1b]777;notify;\xff;x\x07");
+    EXPECT_TRUE(h.del.takeCalls().empty());
+    h.feed("\x1b]777;notify;;\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"notify:|"});
+}
+
+TEST(OscITerm2, inline_images_and_other_content)
+{
+    Harness h;
+    h.feed("\x1b]1337;File=name=eC5wbmc=;inline=1;width=50%;height=10px:aGVsbG8=\x07");
+    ASSERT_EQ(h.del.takeCalls(), std::vector<std::string>{"image"});
+    EXPECT_EQ(std::string(h.del.image.begin(), h.del.image.end()), "hello");
+    EXPECT_EQ(h.del.imageWidth, ImageSizeRequest::percent(50));
+    EXPECT_EQ(h.del.imageHeight, ImageSizeRequest::pixels(10));
+    EXPECT_TRUE(h.del.imageKeepsAspect);
+    h.feed("\x1b]1337;File=inline=1;width=200;height=auto;preserveAspectRatio=0:aGk=\x07");
+    EXPECT_EQ(h.del.imageWidth, ImageSizeRequest::autoSize());
+    EXPECT_EQ(h.del.imageHeight, ImageSizeRequest::autoSize());
+    EXPECT_FALSE(h.del.imageKeepsAspect);
+    h.feed("\x1b]1337;File=inline=1;width=12;height=+5000px:aGk=\x07");
+    EXPECT_EQ(h.del.imageWidth, ImageSizeRequest::cells(12));
+    EXPECT_EQ(h.del.imageHeight, ImageSizeRequest::autoSize());
+    h.feed("\x1b]1337;File=inline=0;width=1;inline=1:aGk=\x07"); // a later key wins
+    EXPECT_EQ(h.del.imageWidth, ImageSizeRequest::cells(1));
+    h.del.takeCalls();
+    h.feed("\x1b]1337;File=size=3:aGk=\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"iterm:File=size=3:aGk="});
+    h.feed("\x1b]1337;SetMark=1\x07\x1b]1337;NoEquals\x07\x1b]1337;File=inline=1\x07\x1b]1337;File=inline=1:!!\x07");
+    EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"iterm:SetMark=1"});
+}
+
+TEST(OscBadInput, garbage_never_crashes_or_replies)
+{
+    Harness h(20, 5);
+    const char* junk[] = {"\x1b]4;\x07", "\x1b]4;;;;\x07", "\x1b]4;256;?\x07", "\x1b]8\x07",
+                          "\x1b]8;\x07", "\x1b]10;\x07", "\x1b]104;;;\x07", "\x1b]1337;=\x07", "\x1b]1337;File=:\x07",
+                          "\x1b]52;c;====\x07", "\x1b]777;\x07", "\x1b]7;\xff\x07", "\x1b]2;\x07"};
+    for (const char* j : junk)
+        h.feed(j);
+    EXPECT_EQ(h.del.sent, "");
+    std::string big = "\x1b]2;" + std::string(100000, 'x') + "\x07";
+    h.feed(big);
+    EXPECT_EQ(h.t().terminalTitle.size(), 100000u);
+}
