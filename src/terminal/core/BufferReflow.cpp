@@ -8,6 +8,19 @@
 
 namespace termcore {
 
+namespace {
+// getTrimmedLength() <= cols, without scanning the blank end of a row from the right.
+bool fitsIn(const BufferLine& line, int cols)
+{
+    const auto& cells = line.getData();
+    for (size_t i = size_t(std::max(cols, 0)); i < cells.size(); ++i) {
+        if (cells[i].code != 0)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
 {
     const int n = int(wrappedLines.size());
@@ -183,7 +196,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
 
     for (int y = ring.count() - 1; y >= 0; --y) {
         BufferLine* next = &ring[y];
-        if (!next->isWrapped && next->getTrimmedLength() <= newCols)
+        if (!next->isWrapped && fitsIn(*next, newCols))
             continue;
 
         group.clear();
