@@ -3,6 +3,7 @@
 // Targets on a current desktop: >= 1 GB/s for plain ASCII, >= 300 MB/s for escape-heavy text.
 
 #include "EscapeSequenceParser.h"
+#include "SixelDcsHandler.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,11 +23,13 @@ struct Sink {
     uint64_t controls = 0;
     uint64_t sequences = 0;
     int64_t paramSum = 0;
+    uint64_t resets = 0;
 };
 
 void install(EscapeSequenceParser& parser, Sink& sink)
 {
     parser.printHandler = [&sink](ByteSpan run) { sink.printed += run.size(); };
+    parser.printStateReset = [&sink] { ++sink.resets; };
     for (uint8_t c : { 0x07, 0x08, 0x09, 0x0A, 0x0D })
         parser.executeHandlers[c] = [&sink] { ++sink.controls; };
     for (uint8_t f : { 'm', 'H', 'A', 'B', 'C', 'D', 'J', 'K', 'h', 'l', 'f', 'G', 'd' }) {
@@ -139,8 +142,38 @@ void BM_Utf8Wide(benchmark::State& state)
     run(state, s);
 }
 
+// A 640 x 480 sixel image in 16 colours, decoded through the parser.
+void BM_SixelImage(benchmark::State& state)
+{
+    std::string data = "\x1bPq\"1;1;640;480";
+    for (int c = 0; c < 16; ++c)
+        data += "#" + std::to_string(c) + ";2;" + std::to_string(c * 6) + ";50;" + std::to_string(100 - c * 6);
+    for (int band = 0; band < 80; ++band) {
+        for (int c = 0; c < 16; ++c) {
+            data += "#" + std::to_string(c);
+            for (int x = 0; x < 640; x += 40)
+                data += "!20" + std::string(1, char('?' + ((band + c + x) % 64))) + "!20?";
+            data += "$";
+        }
+        data += "-";
+    }
+    data += "\x1b\\";
+    const std::vector<Color> colors = Color::setupDefaultAnsiColors(Color::defaultInstalledColors());
+    size_t pixels = 0;
+    EscapeSequenceParser parser;
+    parser.setDcsHandler("q", std::make_shared<SixelDcsHandler>(
+        [&colors] { return std::span<const Color>(colors); },
+        [&pixels](std::vector<uint8_t>& rgba, int, int) { pixels += rgba.size() / 4; }));
+    for (auto _ : state)
+        parser.parse(data);
+    benchmark::DoNotOptimize(pixels);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(data.size()));
+    state.counters["images/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 } // namespace
 
+BENCHMARK(BM_SixelImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DenseAscii)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AsciiLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SgrHeavy)->Unit(benchmark::kMillisecond);
