@@ -110,6 +110,7 @@ static void canonicalOrder(std::u32string& cluster)
 int32_t CharData::internCluster(std::u32string_view cluster)
 {
     auto& m = maps();
+    // Looked up by the canonically ordered form; the first spelling seen is what the cell shows.
     std::u32string key(cluster);
     if (key.size() > 1)
         canonicalOrder(key);
@@ -122,7 +123,7 @@ int32_t CharData::internCluster(std::u32string_view cluster)
         return 0xFFFD;
     }
     int32_t code = m.lastCharIndex;
-    m.indexToChar.emplace(code, key);
+    m.indexToChar.emplace(code, std::u32string(cluster));
     m.charToIndex.emplace(std::move(key), code);
     ++m.lastCharIndex;
     return code;

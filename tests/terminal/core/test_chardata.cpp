@@ -47,6 +47,7 @@ TEST(CharDataCodes, clusters_and_astral_characters_are_interned_once_per_process
     const CharData acuteThenDot(Attribute(), U"e\u0301\u0323", 1);
     EXPECT_EQ(dotThenAcute.code, acuteThenDot.code);
     EXPECT_NE(dotThenAcute.code, c.code);
+    EXPECT_EQ(acuteThenDot.getCharacter(), U"e\u0323\u0301") << "the first spelling seen is kept";
 
     // The two maps stay in step and the counter is past every code handed out.
     EXPECT_EQ(CharData::charToIndexMap().size(), CharData::indexToCharMap().size());
