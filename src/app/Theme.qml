@@ -1,5 +1,6 @@
 pragma Singleton
 import QtQuick
+import Brinmoor.App
 
 // The palette every view reads. `dark` is the resolved theme (RootView sets it; the default is
 // dark, so a view shown on its own draws dark). Colours follow `blend`, which moves between 0
@@ -46,6 +47,10 @@ QtObject {
     function hex(hexText: string, opacity: real): color {
         return ThemeSupport.hex(hexText, opacity);
     }
+    function mix(a: color, b: color, t: real): color {
+        return ThemeSupport.mix(a, b, t);
+    }
+    readonly property string monospaceFamily: ThemeSupport.monospaceFamily
     function member(name: string, opacity: real): color {
         return ThemeSupport.pair(ThemeSupport.member(name, true), opacity,
                                  ThemeSupport.member(name, false), opacity, theme.blend);

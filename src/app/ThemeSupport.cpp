@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QScreen>
@@ -40,6 +41,16 @@ ThemeSupport* ThemeSupport::create(QQmlEngine* engine, QJSEngine*)
 QStringList ThemeSupport::memberNames() const
 {
     return Palette::memberNames();
+}
+
+QString ThemeSupport::monospaceFamily() const
+{
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
+QColor ThemeSupport::mix(const QColor& a, const QColor& b, qreal t) const
+{
+    return mixColors(a, b, t);
 }
 
 QColor ThemeSupport::hex(const QString& hex, qreal opacity) const

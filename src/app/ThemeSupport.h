@@ -27,6 +27,8 @@ class ThemeSupport : public QObject
     QML_SINGLETON
     Q_PROPERTY(bool systemDark READ systemDark NOTIFY systemDarkChanged)
     Q_PROPERTY(QStringList memberNames READ memberNames CONSTANT)
+    // The system's fixed-pitch family (DejaVu Sans Mono on Debian).
+    Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
 
 public:
     explicit ThemeSupport(QObject* parent = nullptr);
@@ -34,12 +36,15 @@ public:
 
     bool systemDark() const { return m_systemDark; }
     QStringList memberNames() const;
+    QString monospaceFamily() const;
 
     Q_INVOKABLE QColor hex(const QString& hex, qreal opacity = 1.0) const;
     // The colour at `blend` (0 dark … 1 light) between the dark and the light colour of a pair.
     Q_INVOKABLE QColor pair(const QString& darkHex, qreal darkOpacity, const QString& lightHex,
                             qreal lightOpacity, qreal blend) const;
     // The hex text of a palette member for one theme; empty for an unknown name.
+    // A straight blend: t = 0 gives a, 1 gives b.
+    Q_INVOKABLE QColor mix(const QColor& a, const QColor& b, qreal t) const;
     Q_INVOKABLE QString member(const QString& name, bool dark) const;
     Q_INVOKABLE bool resolveDark(const QString& preference, bool systemDark) const;
     // Font sizes are given in logical pixels and may be fractional (12.5); QFont::pixelSize is

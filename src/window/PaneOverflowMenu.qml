@@ -1,0 +1,210 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Window
+
+// The ellipsis button at the right end of a pane header and the per-pane commands behind it.
+// Every item is always there and enabled; Restart, Stop and Close act at once. The first item
+// opens the small rename dialog that this menu owns.
+Item {
+    id: root
+
+    // The pane's record as it was when the header was drawn.
+    required property var session
+    readonly property string sessionID: root.session ? root.session.id : ""
+
+    // Rename dialog state.
+    property bool renaming: false
+    property string draftName: ""
+
+    readonly property alias menu: menu
+    readonly property alias renameDialog: renameDialog
+    readonly property alias nameField: nameField
+
+    // The menu's items, top to bottom; a divider stands before the first destructive item.
+    readonly property var items: [
+        { title: qsTr("Rename"), symbol: "pencil", destructive: false, act: function() { root.openRename(); } },
+        { title: qsTr("Restart session"), symbol: "arrow.clockwise", destructive: false,
+          act: function() { AppModel.restart(root.sessionID); } },
+        // No chooser opens: resuming another conversation restarts the pane like Restart does.
+        { title: qsTr("Resume a different session…"), symbol: "clock.arrow.circlepath", destructive: false,
+          act: function() { AppModel.restart(root.sessionID); } },
+        { title: qsTr("Reveal in File Manager"), symbol: "arrow.up.forward.app", destructive: false,
+          act: function() { AppModel.revealInFinder(root.sessionID); } },
+        { title: qsTr("Open in VS Code"), symbol: "chevron.left.forwardslash.chevron.right", destructive: false,
+          act: function() { AppModel.openInVSCode(root.sessionID); } },
+        { title: qsTr("Stop"), symbol: "stop.fill", destructive: true, act: function() { AppModel.stop(root.sessionID); } },
+        { title: qsTr("Close pane"), symbol: "xmark", destructive: true, act: function() { AppModel.close(root.sessionID); } }
+    ]
+
+    function openRename() {
+        root.draftName = root.session ? root.session.project : "";
+        root.renaming = true;
+        renameDialog.open();
+    }
+    // An empty name keeps the old one; a name of spaces is a name (nothing is trimmed).
+    function commitRename() {
+        if (root.draftName === "")
+            return;
+        AppModel.rename(root.sessionID, root.draftName);
+        AppModel.save();
+    }
+    function trigger(index: int) {
+        root.items[index].act();
+    }
+
+    implicitWidth: 20
+    implicitHeight: 18
+    width: 20
+    height: 18
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 5
+        color: Theme.pair("23262f", "dbe5f6", 1)
+    }
+    SymbolIcon {
+        anchors.centerIn: parent
+        name: "ellipsis"
+        size: 13
+        color: Theme.pair("c5c9d0", "3a4048", 1)
+    }
+    MouseArea {
+        objectName: "menuButton"
+        anchors.fill: parent
+        preventStealing: true
+        onClicked: menu.popup(root, 0, root.height + 2)
+    }
+
+    Menu {
+        id: menu
+        objectName: "paneMenu"
+        padding: 4
+        background: Rectangle {
+            implicitWidth: 230
+            radius: 8
+            color: Theme.pair("14161c", "f3f4f7", 1)
+            border.width: 1
+            border.color: Theme.pair("23262e", "d2d5dc", 1)
+        }
+
+        Repeater {
+            model: root.items.length
+            delegate: MenuItem {
+                id: item
+                required property int index
+                readonly property var entry: root.items[item.index]
+                objectName: "menuItem" + item.index
+                text: item.entry.title
+                implicitHeight: 26
+                // The divider between the plain and the destructive items.
+                topPadding: item.index === 5 ? 9 : 4
+                contentItem: Row {
+                    spacing: 8
+                    leftPadding: 6
+                    SymbolIcon {
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: item.entry.symbol
+                        size: 12
+                        color: item.entry.destructive ? Theme.hex("f0524f", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: item.text
+                        textFormat: Text.PlainText
+                        font.pointSize: Theme.fontSize(12.5)
+                        color: item.entry.destructive ? Theme.hex("f0524f", 1) : Theme.pair("eef0f3", "262a31", 1)
+                    }
+                }
+                background: Item {
+                    Rectangle {
+                        visible: item.index === 5
+                        anchors.left: parent.left
+                        anchors.right: parent.right
+                        anchors.top: parent.top
+                        anchors.topMargin: 2
+                        height: 1
+                        color: Theme.pair("23262e", "d2d5dc", 1)
+                    }
+                    Rectangle {
+                        anchors.fill: parent
+                        anchors.topMargin: item.index === 5 ? 5 : 0
+                        radius: 5
+                        color: item.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                    }
+                }
+                onTriggered: root.trigger(item.index)
+            }
+        }
+    }
+
+    Dialog {
+        id: renameDialog
+        objectName: "renameDialog"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        modal: true
+        focus: true
+        title: qsTr("Rename pane")
+        padding: 16
+        width: 300
+        onOpened: {
+            nameField.forceActiveFocus();
+            nameField.selectAll();
+        }
+        onAccepted: root.commitRename()
+        onClosed: root.renaming = false
+
+        background: Rectangle {
+            radius: 10
+            color: Theme.pair("14161c", "f3f4f7", 1)
+            border.width: 1
+            border.color: Theme.pair("23262e", "d2d5dc", 1)
+        }
+        header: Text {
+            text: renameDialog.title
+            textFormat: Text.PlainText
+            leftPadding: 16
+            topPadding: 14
+            font.pointSize: Theme.fontSize(13)
+            font.weight: Font.DemiBold
+            color: Theme.pair("eef0f3", "262a31", 1)
+        }
+        TextField {
+            id: nameField
+            objectName: "nameField"
+            width: parent.width
+            placeholderText: qsTr("Name")
+            text: root.draftName
+            onTextEdited: root.draftName = nameField.text
+            onAccepted: renameDialog.accept()
+            color: Theme.pair("eef0f3", "262a31", 1)
+            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+            font.pointSize: Theme.fontSize(12.5)
+            background: Rectangle {
+                implicitHeight: 28
+                radius: 6
+                color: Theme.pair("0f1116", "f4f5f8", 1)
+                border.width: 1
+                border.color: nameField.activeFocus ? Theme.hex("5b8cdd", 1) : Theme.pair("22252d", "d6d9e0", 1)
+            }
+        }
+        footer: Row {
+            layoutDirection: Qt.RightToLeft
+            spacing: 8
+            rightPadding: 16
+            bottomPadding: 14
+            PrimaryButton {
+                objectName: "renameButton"
+                title: qsTr("Rename")
+                onClicked: renameDialog.accept()
+            }
+            SecondaryButton {
+                objectName: "cancelButton"
+                title: qsTr("Cancel")
+                onClicked: renameDialog.reject()
+            }
+        }
+    }
+}

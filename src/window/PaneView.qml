@@ -1,0 +1,80 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.Window
+
+// The one entry to a pane's content, for the grid and the maximized view. A stopped session
+// shows the stopped card alone; a live one shows its content inside the pane frame. The live
+// content is made once and survives every change of the record except leaving or entering the
+// stopped state (a stop ends the runtime; a restart starts a new one).
+//
+// A content view (the terminal surface, the chat view) takes `session` and `compact`, and may
+// offer `paneState` and `costText` (what the frame shows; else the record's state and cost) and
+// `accessory` (a Component placed in the header).
+Item {
+    id: pane
+
+    required property var session
+    property bool compact: false
+
+    readonly property bool stopped: pane.session ? pane.session.state === "stopped" : false
+    readonly property string kind: pane.session ? pane.session.kind : "terminal"
+    // The live frame while not stopped, else null; its content; the stopped card while stopped.
+    readonly property PaneShell shell: live.count > 0 ? live.itemAt(0) as PaneShell : null
+    readonly property var content: pane.shell ? pane.shell.contentView : null
+    readonly property StoppedPlaceholder placeholder: stoppedCard.count > 0 ? stoppedCard.itemAt(0) as StoppedPlaceholder : null
+
+    implicitWidth: 320
+    implicitHeight: 240
+
+    // A count of 0 or 1: the frame exists exactly while the pane is live, and a change of the
+    // record that keeps it live leaves the count (and so the frame and content) alone.
+    Repeater {
+        id: live
+        model: pane.stopped ? 0 : 1
+        delegate: PaneShell {
+            id: frame
+            contentView: terminal.count > 0 ? terminal.itemAt(0)
+                         : chat.count > 0 ? chat.itemAt(0) : null
+            width: pane.width
+            height: pane.height
+            session: pane.session
+            compact: pane.compact
+            paneState: frame.contentView && frame.contentView.paneState !== undefined
+                       ? frame.contentView.paneState : (pane.session ? pane.session.state : "idle")
+            cost: frame.contentView && frame.contentView.costText !== undefined
+                  ? frame.contentView.costText : (pane.session ? pane.session.cost : "")
+            accessory: frame.contentView && frame.contentView.accessory && !pane.compact
+                       ? frame.contentView.accessory : null
+
+            // The kind of a session never changes, so exactly one of these holds the content.
+            // Stand-ins for the terminal surface and the chat view until those are built.
+            Repeater {
+                id: terminal
+                model: pane.kind === "chat" ? 0 : 1
+                delegate: PaneContentPlaceholder {
+                    anchors.fill: parent
+                    session: pane.session
+                    compact: false
+                }
+            }
+            Repeater {
+                id: chat
+                model: pane.kind === "chat" ? 1 : 0
+                delegate: PaneContentPlaceholder {
+                    anchors.fill: parent
+                    session: pane.session
+                    compact: false
+                }
+            }
+        }
+    }
+    Repeater {
+        id: stoppedCard
+        model: pane.stopped ? 1 : 0
+        delegate: StoppedPlaceholder {
+            width: pane.width
+            height: pane.height
+            session: pane.session
+        }
+    }
+}

@@ -1,0 +1,193 @@
+#include "SymbolIcon.h"
+
+#include <QFile>
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QQuickWindow>
+#include <QtMath>
+#include <QSvgRenderer>
+
+#include <memory>
+
+namespace {
+
+// One parsed renderer per symbol for the whole process; symbols are only drawn on the GUI
+// thread (the software scene graph and the painted item's paint()), so no lock is needed.
+QSvgRenderer* rendererFor(const QString& name)
+{
+    static QHash<QString, std::shared_ptr<QSvgRenderer>> cache;
+    auto it = cache.find(name);
+    if (it != cache.end())
+        return it->get();
+    std::shared_ptr<QSvgRenderer> r;
+    const QString path = SymbolIcon::resourcePath(name);
+    if (QFile::exists(path)) {
+        r = std::make_shared<QSvgRenderer>(path);
+        if (!r->isValid())
+            r.reset();
+    }
+    cache.insert(name, r);
+    return r.get();
+}
+
+// A template image from a file: SVGs through their own renderer, other formats as raster.
+QSvgRenderer* svgFor(const QString& path)
+{
+    static QHash<QString, std::shared_ptr<QSvgRenderer>> cache;
+    auto it = cache.find(path);
+    if (it != cache.end())
+        return it->get();
+    auto r = std::make_shared<QSvgRenderer>(path);
+    if (!r->isValid())
+        r.reset();
+    cache.insert(path, r);
+    return r.get();
+}
+
+// The glyphs are black shapes with white marks drawn over them where the shape is cut out: turn
+// lightness into transparency, so black stays opaque and white becomes a hole.
+void cutOutWhite(QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = line[x];
+            const int a = qAlpha(p);
+            if (a == 0)
+                continue;
+            // Premultiplied: the unpremultiplied grey is green / alpha.
+            const int grey = std::min(255, qGreen(p) * 255 / a);
+            const int na = a * (255 - grey) / 255;
+            line[x] = qRgba(0, 0, 0, na);
+        }
+    }
+}
+
+QString localPath(const QUrl& url)
+{
+    if (url.scheme() == QLatin1String("qrc"))
+        return QLatin1Char(':') + url.path();
+    return url.isLocalFile() ? url.toLocalFile() : url.toString();
+}
+
+} // namespace
+
+SymbolIcon::SymbolIcon(QQuickItem* parent) : QQuickPaintedItem(parent)
+{
+    setAntialiasing(true);
+    setImplicitWidth(m_size);
+    setImplicitHeight(m_size);
+}
+
+QString SymbolIcon::resourcePath(const QString& name)
+{
+    return QStringLiteral(":/Brinmoor/Window/assets/icons/") + name + QStringLiteral(".svg");
+}
+
+bool SymbolIcon::hasSymbol(const QString& name)
+{
+    return !name.isEmpty() && rendererFor(name) != nullptr;
+}
+
+void SymbolIcon::setName(const QString& name)
+{
+    if (name == m_name)
+        return;
+    m_name = name;
+    emit nameChanged();
+    update();
+}
+
+void SymbolIcon::setSource(const QUrl& source)
+{
+    if (source == m_source)
+        return;
+    m_source = source;
+    emit sourceChanged();
+    update();
+}
+
+void SymbolIcon::setColor(const QColor& color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    emit colorChanged();
+    update();
+}
+
+void SymbolIcon::setSize(qreal size)
+{
+    if (qFuzzyCompare(size, m_size))
+        return;
+    m_size = size;
+    setImplicitWidth(size);
+    setImplicitHeight(size);
+    emit sizeChanged();
+    update();
+}
+
+bool SymbolIcon::known() const
+{
+    return hasSymbol(m_name);
+}
+
+void SymbolIcon::paint(QPainter* painter)
+{
+    const qreal side = std::min(width(), height());
+    if (side <= 0)
+        return;
+    const QRectF box((width() - side) / 2, (height() - side) / 2, side, side);
+    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    const QSize px(qCeil(side * dpr), qCeil(side * dpr));
+    if (!m_source.isEmpty()) {
+        const QString path = localPath(m_source);
+        QImage mask(px, QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        QPainter mp(&mask);
+        mp.setRenderHint(QPainter::Antialiasing);
+        mp.setRenderHint(QPainter::SmoothPixmapTransform);
+        if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+            if (QSvgRenderer* svg = svgFor(path))
+                svg->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
+        } else {
+            const QImage img(path);
+            if (!img.isNull()) {
+                const QSize fit = img.size().scaled(px, Qt::KeepAspectRatio);
+                mp.drawImage(QRect(QPoint((px.width() - fit.width()) / 2, (px.height() - fit.height()) / 2), fit), img);
+            }
+        }
+        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        mp.fillRect(mask.rect(), m_color);
+        mp.end();
+        mask.setDevicePixelRatio(dpr);
+        painter->drawImage(box, mask);
+        return;
+    }
+    QSvgRenderer* r = m_name.isEmpty() ? nullptr : rendererFor(m_name);
+    if (!r) {
+        // Unknown symbol: a quiet dotted circle keeps the layout and shows something is missing.
+        QPen pen(m_color, std::max<qreal>(1.0, side / 12), Qt::DotLine);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawEllipse(box.adjusted(side / 6, side / 6, -side / 6, -side / 6));
+        return;
+    }
+    // Render the glyph as a mask at device resolution, then fill the mask with the colour.
+    QImage mask(px, QImage::Format_ARGB32_Premultiplied);
+    mask.fill(Qt::transparent);
+    {
+        QPainter mp(&mask);
+        mp.setRenderHint(QPainter::Antialiasing);
+        r->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
+        mp.end();
+        cutOutWhite(mask);
+        mp.begin(&mask);
+        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        mp.fillRect(mask.rect(), m_color);
+    }
+    mask.setDevicePixelRatio(dpr);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawImage(box, mask);
+}

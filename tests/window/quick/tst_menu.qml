@@ -1,0 +1,155 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtTest
+import Brinmoor.App
+import Brinmoor.Window
+
+Item {
+    id: top
+    width: 800
+    height: 600
+
+    Component { id: menuComponent; PaneOverflowMenu { x: 300; y: 20 } }
+
+    function record(row) { return AppModel.selectedSessions.get(row); }
+
+    // The saved record of a session, read back from the state file.
+    function savedSession(id) {
+        const state = JSON.parse(TestSupport.readFile(TestSupport.stateFilePath()));
+        for (const w of state.workspaces)
+            for (const s of w.sessions)
+                if (s.id === id)
+                    return s;
+        return null;
+    }
+
+    TestCase {
+        name: "PaneOverflowMenu"
+        when: windowShown
+
+        SignalSpy { id: saves; target: AppModel; signalName: "stateSaved" }
+
+        function initTestCase() {
+            verify(AppModel.addWorkspace("Menus", "5b8cee"));
+            verify(AppModel.addSession("terminal", "gamma", "/tmp/gamma", false, "claude"));
+            verify(AppModel.addSession("terminal", "delta", "/tmp/delta", false, "claude"));
+        }
+        function init() {
+            saves.clear();
+        }
+        function makeMenu(row) {
+            return createTemporaryObject(menuComponent, top, { session: top.record(row) });
+        }
+
+        function test_titles_and_order() {
+            const m = makeMenu(0);
+            mouseClick(findChild(m, "menuButton"));
+            tryCompare(m.menu, "opened", true, 1000);
+            const want = ["Rename", "Restart session", "Resume a different session…", "Reveal in File Manager",
+                          "Open in VS Code", "Stop", "Close pane"];
+            compare(m.menu.count, want.length);
+            for (let i = 0; i < want.length; ++i) {
+                compare(m.menu.itemAt(i).text, want[i]);
+                verify(m.menu.itemAt(i).enabled, want[i]);
+            }
+            const symbols = m.items.map(e => e.symbol);
+            compare(symbols, ["pencil", "arrow.clockwise", "clock.arrow.circlepath", "arrow.up.forward.app",
+                              "chevron.left.forwardslash.chevron.right", "stop.fill", "xmark"]);
+            compare(m.items.map(e => e.destructive), [false, false, false, false, false, true, true]);
+            m.menu.close();
+        }
+
+        function test_rename_opens_with_the_current_name() {
+            const m = makeMenu(0);
+            m.trigger(0);
+            compare(m.renaming, true);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            compare(m.draftName, "gamma");
+            compare(m.renameDialog.title, "Rename pane");
+            compare(m.nameField.placeholderText, "Name");
+            m.renameDialog.reject();
+            tryCompare(m, "renaming", false, 1000);
+        }
+
+        function test_rename_to_empty_keeps_the_name_and_writes_nothing() {
+            const m = makeMenu(0);
+            m.trigger(0);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            m.draftName = "";
+            m.renameDialog.accept();
+            compare(top.record(0).project, "gamma");
+            compare(saves.count, 0);
+        }
+
+        function test_rename_to_spaces_stores_spaces_and_saves() {
+            const m = makeMenu(1);
+            m.trigger(0);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            m.nameField.text = "";
+            m.nameField.forceActiveFocus();
+            keyClick(Qt.Key_Space); keyClick(Qt.Key_Space); keyClick(Qt.Key_Space);
+            compare(m.draftName, "   ");
+            mouseClick(findChild(m.renameDialog.footer, "renameButton"));
+            compare(top.record(1).project, "   ");
+            compare(saves.count, 1);
+            compare(top.savedSession(top.record(1).id).project, "   ");
+            AppModel.rename(top.record(1).id, "delta");
+            AppModel.save();
+        }
+
+        function test_cancel_changes_nothing_and_reopening_shows_the_current_name() {
+            const m = makeMenu(0);
+            m.trigger(0);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            m.draftName = "typed but cancelled";
+            mouseClick(findChild(m.renameDialog.footer, "cancelButton"));
+            tryCompare(m, "renaming", false, 1000);
+            compare(top.record(0).project, "gamma");
+            compare(saves.count, 0);
+            m.trigger(0);
+            compare(m.draftName, "gamma");
+            m.renameDialog.reject();
+        }
+
+        function test_rename_saves_the_new_name() {
+            const m = makeMenu(0);
+            m.trigger(0);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            m.draftName = "gamma two";
+            m.renameDialog.accept();
+            compare(top.record(0).project, "gamma two");
+            compare(saves.count, 1);
+            compare(top.savedSession(top.record(0).id).project, "gamma two");
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
+        function test_restart_resume_and_stop_change_runtime_state_only() {
+            const id = top.record(0).id;
+            const m = makeMenu(0);
+            AppModel.maximizedSessionID = top.record(1).id;
+            m.trigger(2); // resume: the same as restart
+            compare(top.record(0).state, "running");
+            compare(AppModel.maximizedSessionID, "", "restart returns to the grid");
+            AppModel.maximizedSessionID = id;
+            m.trigger(5); // stop
+            compare(top.record(0).state, "stopped");
+            compare(top.record(0).cost, "");
+            compare(AppModel.maximizedSessionID, id, "stop keeps the pane maximized");
+            m.trigger(1);
+            compare(top.record(0).state, "running");
+            compare(saves.count, 0, "nothing of this is saved");
+            AppModel.maximizedSessionID = "";
+        }
+
+        function test_close_removes_the_pane_and_saves() {
+            verify(AppModel.addSession("terminal", "doomed", "/tmp/doomed", false, "claude"));
+            const row = AppModel.selectedSessions.count - 1;
+            const m = makeMenu(row);
+            saves.clear();
+            m.trigger(6);
+            compare(AppModel.selectedSessions.count, row);
+            compare(saves.count, 1);
+        }
+    }
+}
