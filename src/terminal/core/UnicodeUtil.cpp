@@ -103,30 +103,17 @@ int bisearch(uint32_t rune, std::span<const LH> table, int max)
 
 int columnWidth(char32_t rune)
 {
+    // The rules (in order): below U+0020 0, below U+007F 1, U+007F..U+00A0 0; `combining` 0;
+    // the East Asian wide and fullwidth ranges of Markus Kuhn's wcwidth (U+1100..U+115F,
+    // U+2329, U+232A, U+2E80..U+A4CF except U+303F, U+AC00..U+D7A3, U+F900..U+FAFF,
+    // U+FE10..U+FE19, U+FE30..U+FE6F, U+FF00..U+FF60, U+FFE0..U+FFE6, U+20000..U+2FFFD,
+    // U+30000..U+3FFFD) 2; `twoColumnEmoji` 2; otherwise 1. scripts/gen_unicode_tables.py
+    // applies them to every code point (reading the two tables above from this file) and stores
+    // the result in the packed property table, so a width costs two array reads.
     const uint32_t c = uint32_t(rune);
-    if (c < 0x20)
-        return 0;
     if (c < 0x7F)
-        return 1;
-    if (c <= 0xA0)
-        return 0;
-    // Shortcuts for the commonest blocks; they give what the rules below give.
-    if (c < 0x300)
-        return 1; // Latin-1 and Latin Extended: below the first zero-width range
-    if ((c >= 0x30A0 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3))
-        return 2; // Katakana to Yi, and Hangul syllables: wide, no zero-width code points
-    if (bisearch(c, combining, int(combining.size()) - 1))
-        return 0;
-    // East Asian wide and fullwidth ranges (Markus Kuhn's wcwidth).
-    if (c >= 0x1100
-        && (c <= 0x115F || c == 0x2329 || c == 0x232A || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F)
-            || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE10 && c <= 0xFE19)
-            || (c >= 0xFE30 && c <= 0xFE6F) || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6)
-            || (c >= 0x20000 && c <= 0x2FFFD) || (c >= 0x30000 && c <= 0x3FFFD)))
-        return 2;
-    if (bisearch(c, twoColumnEmoji, int(twoColumnEmoji.size()) - 1))
-        return 2;
-    return 1;
+        return c < 0x20 ? 0 : 1;
+    return UnicodeTables::properties(c) & 3;
 }
 
 } // namespace termcore::UnicodeUtil

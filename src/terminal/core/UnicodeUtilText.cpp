@@ -8,7 +8,7 @@ using GB = GraphemeBreak;
 
 uint8_t combiningClass(char32_t rune)
 {
-    if (rune < 0x300)
+    if (rune < 0x300 || !(UnicodeTables::properties(uint32_t(rune)) & 4))
         return 0;
     return UnicodeTables::lookup(UnicodeTables::combiningClass, uint32_t(rune));
 }
@@ -17,14 +17,14 @@ GraphemeBreak graphemeBreak(char32_t rune)
 {
     if (rune >= 0x20 && rune < 0x7F)
         return GB::Other;
-    return GB(UnicodeTables::lookup(UnicodeTables::graphemeBreak, uint32_t(rune)));
+    return GB(UnicodeTables::properties(uint32_t(rune)) >> 4);
 }
 
 bool isExtendedPictographic(char32_t rune)
 {
     if (rune < 0xA9)
         return false;
-    return UnicodeTables::lookup(UnicodeTables::extendedPictographic, uint32_t(rune)) != 0;
+    return (UnicodeTables::properties(uint32_t(rune)) & 8) != 0;
 }
 
 bool isLetterOrNumber(char32_t rune)

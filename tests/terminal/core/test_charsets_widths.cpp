@@ -286,3 +286,16 @@ TEST(Widths, shortcuts_agree_with_the_full_rules_over_the_whole_code_space)
     for (uint32_t c = 0; c <= 0x10FFFF; ++c)
         ASSERT_EQ(UnicodeUtil::columnWidth(c), reference(c)) << std::hex << c;
 }
+
+TEST(UnicodeClasses, packed_properties_agree_with_the_range_tables_everywhere)
+{
+    for (uint32_t c = 0; c <= 0x10FFFF; ++c) {
+        const uint8_t ccc = UnicodeTables::lookup(UnicodeTables::combiningClass, c);
+        ASSERT_EQ(UnicodeUtil::combiningClass(c), ccc) << std::hex << c;
+        ASSERT_EQ(uint8_t(UnicodeUtil::graphemeBreak(c)), UnicodeTables::lookup(UnicodeTables::graphemeBreak, c)) << std::hex << c;
+        ASSERT_EQ(UnicodeUtil::isExtendedPictographic(c), UnicodeTables::lookup(UnicodeTables::extendedPictographic, c) != 0)
+            << std::hex << c;
+    }
+    EXPECT_EQ(UnicodeUtil::columnWidth(0x110000), 1);
+    EXPECT_EQ(UnicodeUtil::graphemeBreak(0x110000), UnicodeUtil::GraphemeBreak::Other);
+}
