@@ -101,19 +101,12 @@ int bisearch(uint32_t rune, std::span<const LH> table, int max)
     return 0;
 }
 
-int columnWidth(char32_t rune)
-{
-    // The rules (in order): below U+0020 0, below U+007F 1, U+007F..U+00A0 0; `combining` 0;
-    // the East Asian wide and fullwidth ranges of Markus Kuhn's wcwidth (U+1100..U+115F,
-    // U+2329, U+232A, U+2E80..U+A4CF except U+303F, U+AC00..U+D7A3, U+F900..U+FAFF,
-    // U+FE10..U+FE19, U+FE30..U+FE6F, U+FF00..U+FF60, U+FFE0..U+FFE6, U+20000..U+2FFFD,
-    // U+30000..U+3FFFD) 2; `twoColumnEmoji` 2; otherwise 1. scripts/gen_unicode_tables.py
-    // applies them to every code point (reading the two tables above from this file) and stores
-    // the result in the packed property table, so a width costs two array reads.
-    const uint32_t c = uint32_t(rune);
-    if (c < 0x7F)
-        return c < 0x20 ? 0 : 1;
-    return UnicodeTables::properties(c) & 3;
-}
+// columnWidth (UnicodeUtil.h), in order: below U+0020 0, below U+007F 1, U+007F..U+00A0 0;
+// `combining` 0; the East Asian wide and fullwidth ranges of Markus Kuhn's wcwidth
+// (U+1100..U+115F, U+2329, U+232A, U+2E80..U+A4CF except U+303F, U+AC00..U+D7A3,
+// U+F900..U+FAFF, U+FE10..U+FE19, U+FE30..U+FE6F, U+FF00..U+FF60, U+FFE0..U+FFE6,
+// U+20000..U+2FFFD, U+30000..U+3FFFD) 2; `twoColumnEmoji` 2; otherwise 1.
+// scripts/gen_unicode_tables.py applies these rules to every code point (reading the two tables
+// above from this file) and stores the result in the packed property table; keep them in step.
 
 } // namespace termcore::UnicodeUtil

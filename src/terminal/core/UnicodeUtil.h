@@ -34,16 +34,37 @@ inline constexpr uint8_t secondByteHigh[5] = { 0xBF, 0xBF, 0x9F, 0xBF, 0x8F };
 // 1 when rune lies in one of table[0 ... max], 0 otherwise.
 int bisearch(uint32_t rune, std::span<const LH> table, int max);
 
-// Cells a code point takes: 0, 1 or 2.
-int columnWidth(char32_t rune);
+// Cells a code point takes: 0, 1 or 2 (the rules are spelled out in UnicodeUtil.cpp; the packed
+// property table holds their result for every code point).
+inline int columnWidth(char32_t rune)
+{
+    const uint32_t c = uint32_t(rune);
+    if (c < 0x7F)
+        return c < 0x20 ? 0 : 1;
+    return UnicodeTables::properties(c) & 3;
+}
 
 // Canonical_Combining_Class of a code point (0 for most).
-uint8_t combiningClass(char32_t rune);
+uint8_t combiningClassOfMark(char32_t rune);
+inline uint8_t combiningClass(char32_t rune)
+{
+    if (rune < 0x300 || !(UnicodeTables::properties(uint32_t(rune)) & 4))
+        return 0;
+    return combiningClassOfMark(rune);
+}
 
 // Grapheme cluster segmentation (UAX #29 extended grapheme clusters).
 using GraphemeBreak = UnicodeTables::GraphemeBreak;
-GraphemeBreak graphemeBreak(char32_t rune);
-bool isExtendedPictographic(char32_t rune);
+inline GraphemeBreak graphemeBreak(char32_t rune)
+{
+    if (rune >= 0x20 && rune < 0x7F)
+        return GraphemeBreak::Other;
+    return GraphemeBreak(UnicodeTables::properties(uint32_t(rune)) >> 4);
+}
+inline bool isExtendedPictographic(char32_t rune)
+{
+    return rune >= 0xA9 && (UnicodeTables::properties(uint32_t(rune)) & 8) != 0;
+}
 // Whether next stays in the grapheme cluster that ends with previous, judging the pair alone
 // (an emoji ZWJ sequence and a regional-indicator pair are assumed well-formed). Use
 // isSingleGrapheme when the whole cluster is at hand.

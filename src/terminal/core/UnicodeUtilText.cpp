@@ -6,25 +6,9 @@ namespace termcore::UnicodeUtil {
 
 using GB = GraphemeBreak;
 
-uint8_t combiningClass(char32_t rune)
+uint8_t combiningClassOfMark(char32_t rune)
 {
-    if (rune < 0x300 || !(UnicodeTables::properties(uint32_t(rune)) & 4))
-        return 0;
     return UnicodeTables::lookup(UnicodeTables::combiningClass, uint32_t(rune));
-}
-
-GraphemeBreak graphemeBreak(char32_t rune)
-{
-    if (rune >= 0x20 && rune < 0x7F)
-        return GB::Other;
-    return GB(UnicodeTables::properties(uint32_t(rune)) >> 4);
-}
-
-bool isExtendedPictographic(char32_t rune)
-{
-    if (rune < 0xA9)
-        return false;
-    return (UnicodeTables::properties(uint32_t(rune)) & 8) != 0;
 }
 
 bool isLetterOrNumber(char32_t rune)
