@@ -1,0 +1,131 @@
+// The seams through which the application core reaches the terminal host, the chat host, the
+// usage monitors and the update checker: a host installed later receives the core's calls and
+// callbacks, and the stand-ins behave as their final interfaces promise.
+
+#include "AppModel.h"
+#include "ChatHost.h"
+#include "TerminalHost.h"
+#include "UpdateChecker.h"
+#include "UsageService.h"
+#include "support/TestEnvironment.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+
+namespace {
+
+// A host as the terminal view library will write one: it owns the registry itself.
+class RecordingTerminalHost : public TerminalHost {
+public:
+    QSet<QUuid> live;
+    QList<QUuid> ended;
+    QSet<QUuid> views() const override { return live; }
+    QSet<QUuid> delegates() const override { return live; }
+    void dropView(const QUuid& id) override
+    {
+        ended.append(id);
+        live.remove(id);
+    }
+};
+
+class RecordingChatHost : public ChatHost {
+public:
+    QSet<QUuid> live;
+    QList<QUuid> stopped;
+    QSet<QUuid> sessions() const override { return live; }
+    void stopSession(const QUuid& id) override
+    {
+        stopped.append(id);
+        live.remove(id);
+    }
+};
+
+} // namespace
+
+TEST(HostSeams, installed_hosts_receive_the_cores_calls_and_keep_its_callbacks)
+{
+    test::ScopedDataHome home;
+    QTemporaryDir dir;
+    QSettings settings(dir.path() + QStringLiteral("/d.ini"), QSettings::IniFormat);
+    AppModel model(Store(false), &settings);  // installs its hooks in the built-in hosts
+    model.addWorkspace(QStringLiteral("W"), QStringLiteral("5b8cee"));
+    model.addSession(PaneKind::Terminal, std::nullopt, QStringLiteral("/t"), false, ChatProvider::Claude);
+    model.addSession(PaneKind::Chat, std::nullopt, QStringLiteral("/c"), false, ChatProvider::Claude);
+    const QUuid term = model.workspaces()[0].sessions[0].id;
+    const QUuid chat = model.workspaces()[0].sessions[1].id;
+
+    RecordingTerminalHost terminals;
+    RecordingChatHost chats;
+    TerminalHost::install(&terminals);
+    ChatHost::install(&chats);
+    EXPECT_EQ(&TerminalHost::shared(), &terminals);
+    ASSERT_TRUE(terminals.onTerminated);
+    ASSERT_TRUE(chats.onState);
+    ASSERT_TRUE(chats.onSessionId);
+
+    terminals.live.insert(term);
+    chats.live.insert(chat);
+    model.restart(term);
+    model.stop(chat);
+    EXPECT_EQ(terminals.ended, QList<QUuid>{term});
+    EXPECT_EQ(chats.stopped, QList<QUuid>{chat});
+    // A pane without a runtime is not asked for.
+    model.stop(term);
+    EXPECT_EQ(terminals.ended.size(), 1);
+
+    terminals.reportExit(term, 2);
+    EXPECT_EQ(model.session(term)->state, PaneState::Error);
+    chats.reportState(chat, PaneState::Running);
+    EXPECT_EQ(model.session(chat)->state, PaneState::Running);
+
+    TerminalHost::install(nullptr);
+    ChatHost::install(nullptr);
+    EXPECT_NE(&TerminalHost::shared(), &terminals);
+}
+
+TEST(UsageMetrics, reset_label_counts_whole_seconds_to_the_reset)
+{
+    const QDateTime now = QDateTime::fromString(QStringLiteral("2026-01-10T12:00:00Z"), Qt::ISODate);
+    auto label = [&](const char* at) {
+        UsageMetric m;
+        m.resetsAt = QString::fromLatin1(at);
+        return m.resetsLabel(now);
+    };
+    EXPECT_EQ(label("2026-01-10T12:00:00.500Z"), QStringLiteral("Resets soon"));  // under one second
+    EXPECT_EQ(label("2026-01-10T11:00:00Z"), QStringLiteral("Resets soon"));
+    EXPECT_EQ(label("2026-01-10T12:00:59Z"), QStringLiteral("Resets in 0m"));
+    EXPECT_EQ(label("2026-01-10T12:59:00Z"), QStringLiteral("Resets in 59m"));
+    EXPECT_EQ(label("2026-01-10T13:00:00Z"), QStringLiteral("Resets in 1h 0m"));
+    EXPECT_EQ(label("2026-01-11T13:01:01.250Z"), QStringLiteral("Resets in 1d 1h"));
+    EXPECT_FALSE(label("next tuesday"));
+    EXPECT_FALSE(UsageMetric{}.resetsLabel(now));
+}
+
+TEST(UsageMetrics, stand_in_service_requests_nothing_and_stays_empty)
+{
+    UsageService& claude = UsageService::shared();
+    EXPECT_NE(&claude, &UsageService::codex());
+    EXPECT_EQ(UsageService::codex().provider(), ChatProvider::Codex);
+    claude.start();
+    claude.refresh();
+    EXPECT_TRUE(claude.metrics().isEmpty());
+    EXPECT_FALSE(claude.loading());
+}
+
+TEST(UpdateChecks, start_checks_at_once_and_schedules_only_once)
+{
+    UpdateChecker& u = UpdateChecker::shared();
+    EXPECT_TRUE(UpdateChecker::manifestURL().endsWith(QStringLiteral("/api/app/version")));
+    const int before = u.checkCount();
+    u.start();
+    u.start();
+    EXPECT_EQ(u.checkCount(), before + 2);
+    EXPECT_TRUE(u.isScheduled());
+    EXPECT_FALSE(u.available());
+    EXPECT_FALSE(u.ready());
+    u.install();  // nothing ready and no page: nothing happens
+}
