@@ -192,6 +192,8 @@ char32_t SelectionService::characterAt(const Buffer& buffer, int col, int row)
     const CharData& cell = (*line)[col];
     if (cell.code == 0)
         return 0;
+    if (cell.code < 0x10000)
+        return char32_t(cell.code); // a single code point stored as is
     const std::u32string text = cell.getCharacter();
     return text.empty() ? 0 : text.front();
 }
