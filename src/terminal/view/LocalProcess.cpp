@@ -149,51 +149,30 @@ void LocalProcess::startProcess(const QString& executable, const QStringList& ar
         exitPoll_->start();
     }
 
-    readBuffer_.resize(readSize);
-    readNotifier_ = new QSocketNotifier(masterFd_, QSocketNotifier::Read, this);
-    connect(readNotifier_, &QSocketNotifier::activated, this, &LocalProcess::onReadable);
+    reader_ = std::make_unique<PtyReader>(masterFd_, size_t(readSize), [this] {
+        // On the reader thread: ask the owner's thread to take the chunk. The reader is joined
+        // before this object goes away, so `this` outlives the call.
+        QMetaObject::invokeMethod(this, [this] { consume(); }, Qt::QueuedConnection);
+    });
 }
 
-void LocalProcess::onReadable()
+void LocalProcess::consume()
 {
-    readChunk();
-}
-
-bool LocalProcess::readChunk()
-{
-    if (masterFd_ < 0 || outputEnded_)
-        return true;
-    uint8_t* buf = readBuffer_.data();
-    size_t got = 0;
-    bool ended = false;
-    while (got < size_t(readSize)) {
-        ssize_t r = ::read(masterFd_, buf + got, size_t(readSize) - got);
-        if (r > 0) {
-            got += size_t(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        ended = true; // 0 or EIO: every slave descriptor is closed and the output is drained
-        break;
+    if (!reader_)
+        return;
+    PtyReader::Chunk chunk = reader_->take();
+    if (debugIO && (!chunk.bytes.empty() || chunk.ended)) {
+        totalRead += (long long)chunk.bytes.size();
+        printLine("[READ] count=" + std::to_string(chunk.bytes.size()) + " received from host total="
+                  + std::to_string(totalRead));
     }
-    if (got == 0 && !ended)
-        return true;
-
-    if (debugIO) {
-        totalRead += (long long)got;
-        printLine("[READ] count=" + std::to_string(got) + " received from host total=" + std::to_string(totalRead));
-    }
-
-    if (got > 0) {
-        std::span<const uint8_t> chunk(buf, got);
+    if (!chunk.bytes.empty()) {
         if (loggingDir_) {
             const QString path = *loggingDir_ + "/log-" + QString::number(logFileCounter);
             QFile f(path);
+            const qint64 size = qint64(chunk.bytes.size());
             if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                && f.write(reinterpret_cast<const char*>(buf), qint64(got)) == qint64(got)) {
+                && f.write(reinterpret_cast<const char*>(chunk.bytes.data()), size) == size) {
                 ++logFileCounter;
             } else {
                 printLine("Got error while logging data dump to " + path.toStdString() + ": "
@@ -202,14 +181,13 @@ bool LocalProcess::readChunk()
         }
         if (delegate_) {
             std::shared_ptr<bool> token = alive_;
-            delegate_->dataReceived(chunk);
+            delegate_->dataReceived(chunk.bytes);
             if (!*token)
-                return false;
+                return;
         }
     }
-    if (ended)
+    if (chunk.ended && !outputEnded_)
         endOfOutput();
-    return *alive_;
 }
 
 void LocalProcess::endOfOutput()
@@ -218,7 +196,7 @@ void LocalProcess::endOfOutput()
     childfd_ = -1;
     running_ = false;
     writes_.clear();
-    dropLater(readNotifier_);
+    reader_.reset();
     dropLater(writeNotifier_);
     if (exited_) {
         closeMaster();
@@ -244,14 +222,8 @@ void LocalProcess::onChildExited()
     exitStatus_ = status;
     stopWatchingExit();
 
-    // Hand over what the child wrote before it ended, so its exit never overtakes its output.
-    while (!outputEnded_ && masterFd_ >= 0) {
-        auto [st, n] = PseudoTerminalHelpers::availableBytes(masterFd_);
-        if (st != 0 || n <= 0)
-            break;
-        if (!readChunk())
-            return;
-    }
+    // The exit is reported after the end of output, so it never overtakes what the child wrote;
+    // a background job that keeps the terminal open only delays it by the grace period.
     if (outputEnded_)
         reportExit();
     else
@@ -334,7 +306,7 @@ void LocalProcess::terminate()
 
 void LocalProcess::closeMaster()
 {
-    dropLater(readNotifier_);
+    reader_.reset(); // joined before its descriptor closes
     dropLater(writeNotifier_);
     if (masterFd_ >= 0) {
         ::close(masterFd_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PseudoTerminalHelpers.h"
+#include "PtyReader.h"
 
 #include <QObject>
 #include <QString>
@@ -31,10 +32,10 @@ public:
     virtual winsize getWindowSize() = 0;
 };
 
-// One child program on a pseudo-terminal. Output is read on the thread this object lives on
-// (the GUI thread) whenever the master is readable, in chunks of up to readSize bytes, and
-// handed to the delegate synchronously: the next read waits until the delegate returns, so a
-// slow consumer slows the child instead of piling output up. Writes go through a queue on the
+// One child program on a pseudo-terminal. Output is read on a reader thread and handed to the
+// delegate on the thread this object lives on (the GUI thread), in order, in chunks of up to
+// readSize bytes. Reading overlaps the delegate's work on the previous chunk, but at most one
+// chunk waits: a slow consumer slows the child instead of piling output up. Writes go through a queue on the
 // non-blocking master and never block the caller. The exit is watched on the child's pid alone
 // (never waitpid(-1), which would steal other components' children).
 class LocalProcess : public QObject {
@@ -85,13 +86,10 @@ public:
     static constexpr int32_t failedStartStatus = 127 << 8;
 
 private:
-    void onReadable();
+    void consume();
     void onWritable();
     void onChildExited();
     void flushWrites();
-    // Reads until the chunk is full, the master has nothing more, or the output ended.
-    // Returns false when this object was destroyed by the delegate.
-    bool readChunk();
     void endOfOutput();
     void reportExit();
     void closeMaster();
@@ -110,7 +108,7 @@ private:
     int32_t exitStatus_ = 0;
     std::optional<QString> loggingDir_;
 
-    QSocketNotifier* readNotifier_ = nullptr;
+    std::unique_ptr<PtyReader> reader_;
     QSocketNotifier* writeNotifier_ = nullptr;
     QSocketNotifier* exitNotifier_ = nullptr;
     QTimer* exitPoll_ = nullptr;     // only where no process descriptor can be watched
@@ -123,6 +121,5 @@ private:
         size_t offset = 0;
     };
     std::deque<PendingWrite> writes_;
-    std::vector<uint8_t> readBuffer_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

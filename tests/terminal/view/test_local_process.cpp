@@ -244,7 +244,7 @@ TEST_F(LocalProcessTest, child_inherits_no_descriptors_signals_or_mask)
     // ls lists its own descriptors: 0-2 and the one it opened for the listing (3, the lowest
     // free number, so an inherited descriptor would show up as an extra entry).
     ShellRun fdList("exec ls -m /proc/self/fd");
-    ShellRun sigState("grep -E '^Sig(Ign|Blk)' /proc/$$/status");
+    ShellRun sigState("exec grep -E '^Sig(Ign|Blk)' /proc/self/status");
     ShellRun pipeline("yes | head -1");
     ASSERT_TRUE(fdList.waitForExit());
     ASSERT_TRUE(sigState.waitForExit());

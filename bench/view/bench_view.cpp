@@ -1,0 +1,198 @@
+// Terminal view benchmarks:
+//  - CatThroughput: `cat` of a 100 MB text file end to end (pseudo-terminal -> LocalProcess ->
+//    engine -> coalesced redraws of a shown view). Target: >= 100 MB/s, <= 60 redraws a second.
+//  - IdleCpu: a shown view with a blinking caret and a quiet shell. Target: no terminal
+//    repaints, CPU only for the caret animation.
+//  - Memory: one 200 x 50 view with 500 rows of scrollback, drawn. Target: <= 12 MB.
+// Run a Release or RelWithDebInfo build: build/bench/bench_view (offscreen by default).
+#include "CaretView.h"
+#include "LocalProcessTerminalView.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+namespace {
+
+void ensureApp()
+{
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "bench_view";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+size_t heapInUse()
+{
+    const struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
+}
+
+QFont benchFont()
+{
+    QFont f("DejaVu Sans Mono");
+    f.setPixelSize(12);
+    return f;
+}
+
+void CatThroughput(benchmark::State& state)
+{
+    ensureApp();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.txt");
+    const qint64 target = 100LL * 1024 * 1024;
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        QByteArray block;
+        for (int i = 0; block.size() < 1 << 20; ++i) {
+            block += "line " + QByteArray::number(i) + ": the quick brown fox jumps over the lazy dog \x1b[32mgreen\x1b[0m "
+                     "and \x1b[1mbold\x1b[0m text, 0123456789 abcdefghijklmnopqrstuvwxyz\n";
+        }
+        for (qint64 written = 0; written < target; written += block.size())
+            f.write(block);
+    }
+    const qint64 fileSize = QFile(path).size();
+
+    for (auto _ : state) {
+        QQuickWindow window;
+        window.resize(7 * 120 + 15, 14 * 40);
+        auto* view = new LocalProcessTerminalView(window.contentItem(), benchFont());
+        view->setSize(window.size());
+        window.show();
+        bool done = false;
+        QObject::connect(view, &LocalProcessTerminalView::processExited, [&](int) { done = true; });
+        QElapsedTimer t;
+        t.start();
+        view->startProcess("/bin/cat", {path}, QStringList{"TERM=xterm-256color"});
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double seconds = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["MB/s"] = double(fileSize) / (1024.0 * 1024.0) / seconds;
+        state.counters["redraws/s"] = view->displayUpdateCount() / seconds;
+        state.counters["paints"] = view->paintCount();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * fileSize);
+}
+BENCHMARK(CatThroughput)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+// The pseudo-terminal and LocalProcess alone, the engine left out: the ceiling of the road above.
+void PtyReadOnly(benchmark::State& state)
+{
+    ensureApp();
+    struct Sink : LocalProcessDelegate {
+        size_t bytes = 0;
+        bool done = false;
+        void processTerminated(LocalProcess&, std::optional<int32_t>) override { done = true; }
+        void dataReceived(std::span<const uint8_t> s) override { bytes += s.size(); }
+        winsize getWindowSize() override { return makeWindowSize(40, 120, 0, 0); }
+    };
+    for (auto _ : state) {
+        Sink sink;
+        LocalProcess p(&sink);
+        QElapsedTimer t;
+        t.start();
+        p.startProcess("/bin/sh", {"-c", "head -c 104857600 /dev/zero | tr '\\0' 'x'"}, QStringList{"PATH=/usr/bin:/bin"});
+        while (!sink.done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double seconds = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["MB/s"] = double(sink.bytes) / (1024.0 * 1024.0) / seconds;
+    }
+}
+BENCHMARK(PtyReadOnly)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void IdleCpu(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        QQuickWindow window;
+        window.resize(7 * 80 + 15, 14 * 24);
+        auto* view = new LocalProcessTerminalView(window.contentItem(), benchFont());
+        view->setSize(window.size());
+        window.show();
+        window.requestActivate();
+        view->forceActiveFocus();
+        for (int i = 0; i < 50 && !window.isActive(); ++i)
+            spin(10);
+        view->startProcess("/bin/sh", {}, QStringList{"TERM=xterm-256color", "PS1=$ "});
+        spin(500);
+        // Offscreen windows never become active; blink as a focused view in an active window would.
+        if (!view->caretView()->isBlinking())
+            view->caretView()->updateAnimation(true);
+        const int paints = view->paintCount();
+        const int updates = view->displayUpdateCount();
+        const double cpu0 = cpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        spin(3000);
+        const double wall = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(wall);
+        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
+        state.counters["terminal_paints"] = view->paintCount() - paints;
+        state.counters["display_updates"] = view->displayUpdateCount() - updates;
+        state.counters["caret_blinking"] = view->caretView()->isBlinking() ? 1 : 0;
+    }
+}
+BENCHMARK(IdleCpu)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void Memory200x50(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        QQuickWindow window;
+        const QSize size(7 * 200 + 15, 14 * 50);
+        window.resize(size);
+        window.show();
+        spin(100);
+        malloc_trim(0);
+        const size_t before = heapInUse();
+        auto* view = new TerminalView(window.contentItem(), benchFont());
+        view->setSize(size);
+        QByteArray text;
+        for (int i = 0; i < 600; ++i) {
+            text += "\x1b[3" + QByteArray::number(i % 8) + "mrow " + QByteArray::number(i) + " ";
+            text += QByteArray(180, char('a' + i % 26)) + "\x1b[0m\r\n";
+        }
+        view->feed(text);
+        view->updateDisplay(false);
+        window.grabWindow();
+        spin(100);
+        const size_t after = heapInUse();
+        state.counters["MB"] = double(after - before) / (1024.0 * 1024.0);
+        state.counters["lines"] = view->getTerminal().buffer().lines().count();
+        delete view;
+    }
+}
+BENCHMARK(Memory200x50)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
