@@ -8,6 +8,8 @@ Item {
 
     property real size: 16
     property color color: Theme.text
+    // The same colour under the name the window components use.
+    property alias tint: logo.color
     readonly property bool hasImage: Assets.hasClaudeLogo
 
     implicitWidth: logo.hasImage ? logo.size : fallback.implicitWidth

@@ -9,6 +9,8 @@ Item {
 
     property real size: 24
     property color color: Theme.text
+    // The same colour under the name the window components use.
+    property alias tint: logo.color
     readonly property bool hasImage: Assets.hasLogoMark
 
     implicitWidth: logo.size

@@ -8,6 +8,8 @@ Item {
     property string provider: "claude"
     property real size: 16
     property color color: Theme.text
+    // The same colour under the name the window components use.
+    property alias tint: logo.color
 
     implicitWidth: logo.provider === "codex" ? codex.implicitWidth : claude.implicitWidth
     implicitHeight: logo.provider === "codex" ? codex.implicitHeight : claude.implicitHeight
