@@ -63,7 +63,7 @@ void SelectionService::startSelection(int row, int col)
 {
     setSoftStart(Position { col, row + yDisp() });
     selectionMode = SelectionMode::character;
-    selectingRows = false;
+    selectingRows = false; // a new gesture: shift-clicks no longer extend by whole rows
     setActiveAndNotify();
 }
 
@@ -327,6 +327,7 @@ void SelectionService::selectWordOrExpression(Position at, const Buffer& buffer)
         hasSelectionRange_ = false;
     }
     selectionMode = SelectionMode::word;
+    selectingRows = false; // a new gesture: shift-clicks no longer extend by whole rows
     setActiveAndNotify();
 }
 

@@ -147,6 +147,16 @@ TEST(SelectionRows, row_mode_select_all_and_shift_extend_in_rows)
     EXPECT_EQ(f.selection->end(), P(19, 2));
     EXPECT_TRUE(capture.contains("SelectinRows=true"));
 
+    // A new click or double click ends row extension.
+    f.selection->startSelection(0, 1);
+    EXPECT_FALSE(f.selection->selectingRows);
+    f.selection->select(0);
+    f.doubleClick(1, 2);
+    EXPECT_FALSE(f.selection->selectingRows);
+    f.selection->shiftExtend(0, 1);
+    EXPECT_EQ(f.selection->end(), P(0, 0)); // word snap to the start of "one", not row column 0/19 logic
+    EXPECT_TRUE(capture.contains("SelectinRows=false"));
+
     f.selection->selectAll();
     EXPECT_EQ(f.selection->start(), P(0, 0));
     EXPECT_EQ(f.selection->end(), P(19, f.terminal->buffer().lines().maxLength() - 1));
