@@ -226,9 +226,9 @@ void SelectionService::balancedSearchForward(Position from, const Buffer& buffer
     start_ = end_ = from;
     hasSelectionRange_ = false;
     const int cols = terminal_->cols();
-    const int lastRow = buffer.yDisp() + buffer.rows() - 1;
+    const int lastRow = std::min(buffer.yDisp() + buffer.rows() - 1, buffer.lines().count() - 1);
     std::vector<char32_t> expected;
-    for (int row = from.row; row <= lastRow; ++row) {
+    for (int row = std::max(from.row, 0); row <= lastRow; ++row) {
         for (int col = row == from.row ? from.col : 0; col < cols; ++col) {
             const char32_t c = characterAt(buffer, col, row);
             if (c == '(')
@@ -255,7 +255,7 @@ void SelectionService::balancedSearchBackward(Position from, const Buffer& buffe
     hasSelectionRange_ = false;
     const int cols = terminal_->cols();
     std::vector<char32_t> expected;
-    for (int row = from.row; row >= 0; --row) {
+    for (int row = std::min(from.row, buffer.lines().count() - 1); row >= 0; --row) {
         for (int col = row == from.row ? from.col : cols - 1; col >= 0; --col) {
             const char32_t c = characterAt(buffer, col, row);
             if (c == ')')

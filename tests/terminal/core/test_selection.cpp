@@ -199,6 +199,11 @@ TEST(SelectionState, positions_outside_the_buffer_are_harmless)
     EXPECT_EQ(SelectionService::characterAt(f.terminal->buffer(), 3, 99999), U'\0');
     EXPECT_EQ(f.selection->extendToWordBoundary(P(50, 0), f.terminal->buffer(), 1), P(50, 0));
     EXPECT_EQ(f.selection->clamp(f.terminal->buffer(), P(99, 99)), P(20, f.terminal->buffer().lines().count() - 1));
+    // Scans from far outside the buffer end at once.
+    f.selection->balancedSearchForward(P(0, -2000000000), f.terminal->buffer());
+    EXPECT_FALSE(f.selection->hasSelectionRange());
+    f.selection->balancedSearchBackward(P(0, 2000000000), f.terminal->buffer());
+    EXPECT_FALSE(f.selection->hasSelectionRange());
     SearchService search(*f.terminal);
     search.invalidate();
     EXPECT_EQ(&search.terminal(), f.terminal.get());
