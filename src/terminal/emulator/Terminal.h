@@ -299,8 +299,36 @@ public:
     void cmdXtermTitleModeReset(ParamSpan pars);
     void cmdRepeatPrecedingCharacter(ParamSpan pars, ByteSpan collect);
 
-    // ---- Mouse reporting and rectangular areas (engine-terminal) ---------------------------
-    // (declared with their implementation)
+    // ---- Mouse reporting (TerminalMouse.cpp) ------------------------------------------------
+    // The host decides whether an event is reported (mouseMode and its predicates); these only
+    // encode and send. Buttons: 1..5 as the view numbers them (1 left, 2 middle, 3 right,
+    // 4/5 wheel up/down).
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    // x, y: 0-based cells; pixelX/pixelY are used by the sgrPixel encoding only.
+    void sendEvent(int buttonFlags, int x, int y);
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // Appends one value in xterm's UTF-8 mouse encoding (mode 1005).
+    static void encodeMouseUtf(std::vector<uint8_t>& data, int ch);
+
+    // ---- Rectangular areas (TerminalRectangles.cpp) -----------------------------------------
+    // A resolved rectangle: 0-based inclusive screen coordinates.
+    struct Rectangle {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        bool empty = true;
+    };
+    // Top, left, bottom, right from the parameters (1-based, origin mode applied).
+    Rectangle getRectangleFromRequest(ParamSpan pars) const;
+    void csiX(ParamSpan pars, ByteSpan collect);                 // DECFRA ($), else logged
+    void csiZ(ParamSpan pars, ByteSpan collect);                 // DECERA ($), DECELR (')
+    void csiOpenBrace(ParamSpan pars, ByteSpan collect);         // DECSERA ($), XTPUSHSGR logged
+    void csiCopyRectangularArea(ParamSpan pars, ByteSpan collect); // DECCRA ($)
+    void cmdDECRQCRA(ParamSpan pars, ByteSpan collect);          // checksum report
+    void cmdDECERA(ParamSpan pars, ByteSpan collect);
+    void cmdSelectiveEraseRectangularArea(ParamSpan pars, ByteSpan collect);
 
     // ==== COMMAND SET (engine-commands edits this block) ====================================
     // Registers the command set's CSI, ESC, OSC and DCS handlers into `parser`; called last by
@@ -403,6 +431,8 @@ private:
     BufferLinePtr makeEraseLine(const CharData& fill) const;
     void shiftRowsDown(int from, int bottom, int n, const CharData& fill);
     void shiftRowsUp(int from, int bottom, int n, const CharData& fill);
+    void rotateRows(int from, int bottom, int newFirst, const CharData& fill, int blankAt, int count);
+    std::vector<std::pair<bool, BufferLine::RenderLineMode>> flagScratch_;
     void shiftColumnsDown(int from, int bottom, int n, int left, int right, const CharData& fill);
     void shiftColumnsUp(int from, int bottom, int n, int left, int right, const CharData& fill);
     EscapeSequenceParser::CsiHandler closeBraceFallback_;
@@ -411,7 +441,6 @@ public:
     // ==== END COMMAND SET ===================================================================
 
 private:
-    void printSlow(const uint8_t*& p, const uint8_t* end);
     void printAsciiRun(const uint8_t* p, size_t n);
     void insertCell(char32_t rune, int width);
     bool joinCombining(char32_t rune);

@@ -7,6 +7,7 @@
 
 #include "CharSets.h"
 #include "Diagnostics.h"
+#include "SixelDcsHandler.h"
 
 #include <string>
 
@@ -88,6 +89,16 @@ void Terminal::configureParser()
     p.csiHandlers['b'] = [this](ParamSpan pars, ByteSpan collect) { cmdRepeatPrecedingCharacter(pars, collect); }; // REP
     p.csiHandlers['T'] = [this](ParamSpan pars, ByteSpan collect) { csiT(pars, collect); }; // SD / title-mode reset
     p.csiHandlers['t'] = [this](ParamSpan pars, ByteSpan collect) { csit(pars, collect); }; // window ops / title-mode set
+    // Rectangular areas (DECFRA, DECERA, DECSERA, DECCRA, DECRQCRA) and their neighbours on the
+    // same final bytes. '}' carries XTPOPSGR here; the command set chains DECIC in front of it.
+    p.csiHandlers['x'] = [this](ParamSpan pars, ByteSpan collect) { csiX(pars, collect); };
+    p.csiHandlers['z'] = [this](ParamSpan pars, ByteSpan collect) { csiZ(pars, collect); };
+    p.csiHandlers['{'] = [this](ParamSpan pars, ByteSpan collect) { csiOpenBrace(pars, collect); };
+    p.csiHandlers['}'] = [this](ParamSpan pars, ByteSpan) {
+        log("CSI # } not implemented- XTPOPSGR with " + listText(pars));
+    };
+    p.csiHandlers['v'] = [this](ParamSpan pars, ByteSpan collect) { csiCopyRectangularArea(pars, collect); };
+    p.csiHandlers['y'] = [this](ParamSpan pars, ByteSpan collect) { cmdDECRQCRA(pars, collect); };
     p.csiHandlerFallback = [this](ParamSpan pars, ByteSpan collect, uint8_t final) {
         log("Unknown CSI Code (collect=" + listText(collect) + " code=" + byteChar(final) + " pars=" + listText(pars)
             + ")");
@@ -128,7 +139,14 @@ void Terminal::configureParser()
     // ---- OSC: the command set registers the numbers; the rest log ----
     p.oscHandlerFallback = [this](int64_t number, ByteSpan) { log("Unknown OSC code: " + std::to_string(number)); };
 
-    // ---- DCS: strings without a handler are swallowed silently ----
+    // ---- DCS: sixel images here, DECRQSS with the command set; others are swallowed ----
+    p.dcsHandlers["q"] = std::make_shared<SixelDcsHandler>(
+        // Registers an image does not define take the terminal's default palette.
+        [this] { return std::span<const Color>(defaultAnsiColors); },
+        [this](std::vector<uint8_t>& rgba, int width, int height) {
+            if (tdel_)
+                tdel_->createImageFromBitmap(*this, rgba, width, height);
+        });
     p.dscHandlerFallback = [](uint8_t, ParamSpan) {};
 
     // ---- Print path and errors ----

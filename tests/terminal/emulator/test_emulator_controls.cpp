@@ -313,6 +313,23 @@ TEST_F(ControlModes, keypadAndReplySwitches)
     EXPECT_FALSE(t.cc.send8bit);
 }
 
+TEST_F(ControlModes, eightBitControlsReachReplies)
+{
+    t.feed("\x1b G\x1b[5n");
+    ASSERT_FALSE(delegate.sent.empty());
+    EXPECT_EQ(delegate.sent.back(), (std::vector<uint8_t>{0x9b, '0', 'n'}));
+    t.feed("\x1b F\x1b[5n");
+    EXPECT_EQ(delegate.lastSent(), "\\e[0n");
+}
+
+TEST_F(ControlModes, sixelImageGoesToTheDelegate)
+{
+    delegate.calls.clear();
+    // Register 1 red, one column of six pixels, twice.
+    t.feed("\x1bPq#1;2;100;0;0#1~~\x1b\\");
+    EXPECT_EQ(delegate.only("image:"), std::vector<std::string>{"image:2x6:48"});
+}
+
 TEST_F(ControlModes, titleModeFlags)
 {
     t.feed("\x1b[>t");

@@ -45,6 +45,11 @@ public:
     void mouseModeChanged(Terminal&) override { calls.push_back("mouseModeChanged"); }
     void showCursor(Terminal&) override { calls.push_back("showCursor"); }
     void hideCursor(Terminal&) override { calls.push_back("hideCursor"); }
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& rgba, int width, int height) override
+    {
+        calls.push_back("image:" + std::to_string(width) + "x" + std::to_string(height) + ":"
+                        + std::to_string(rgba.size()));
+    }
     void setForegroundColor(Terminal& t, const Color& c) override
     {
         calls.push_back("setForegroundColor");
