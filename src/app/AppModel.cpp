@@ -132,6 +132,7 @@ void AppModel::startUp()
     m_showOnboarding = m_workspaces.isEmpty() && !(m_defaults && m_defaults->value(QLatin1String(AppInfo::onboardedKey), false).toBool());
 
     m_workspaceModel->sync(m_workspaces);
+    m_lastSelectedSessions = selectedSessions();
     installHooks();
 }
 
