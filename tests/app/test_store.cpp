@@ -263,6 +263,8 @@ TEST(StoreRejection, any_bad_value_fails_the_whole_file)
         {"session not an object", fileWith("42")},
         {"top level array", "[]"},
         {"empty", ""},
+        {"trailing garbage", fileWith(kMinimalSession) + " {"},
+        {"duplicate top level", "{\"recents\":[],\"workspaces\":[]}{}"},
         {"binary", QByteArray("\xff\xfe\x00\x01garbage", 12)},
     };
     for (const auto& c : cases) {
