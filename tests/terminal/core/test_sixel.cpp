@@ -3,6 +3,8 @@
 #include "Diagnostics.h"
 #include "EscapeSequenceParser.h"
 #include "SixelDcsHandler.h"
+#include "Terminal.h"
+#include "TerminalDelegate.h"
 
 #include <gtest/gtest.h>
 
@@ -243,4 +245,28 @@ TEST(SixelParser, an_image_split_across_feeds_decodes_the_same)
     EXPECT_EQ(split.images[0].rgba, whole.images[0].rgba);
     EXPECT_EQ(split.images[0].width, 2);
     EXPECT_EQ(split.images[0].height, 6);
+}
+
+namespace {
+struct ImageDelegate : TerminalDelegate {
+    std::vector<Image> images;
+    void send(Terminal&, std::span<const uint8_t>) override {}
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        images.push_back({ bytes, width, height });
+    }
+};
+} // namespace
+
+TEST(SixelParser, a_terminal_hands_the_decoded_image_to_its_delegate)
+{
+    ImageDelegate delegate;
+    Terminal terminal(&delegate, TerminalOptions {});
+    terminal.feed(std::string_view("\x1bPq#0;2;100;0;0#0~~-\x1b\\"));
+    ASSERT_EQ(delegate.images.size(), 1u);
+    EXPECT_EQ(delegate.images[0].width, 2);
+    EXPECT_EQ(delegate.images[0].height, 6);
+    EXPECT_EQ(delegate.images[0].at(1, 5), red);
+    terminal.feed(std::string_view("\x1bPq#0!999999999~\x1b\\"));
+    EXPECT_EQ(delegate.images.size(), 1u); // oversized: dropped
 }
