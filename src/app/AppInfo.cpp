@@ -28,10 +28,19 @@ bool AppInfo::isDev()
 QSettings& AppInfo::defaults()
 {
     // Function-local statics are initialised once, safely against concurrent first use.
-    static QSettings* store = isDev()
-        ? new QSettings(QStringLiteral("Brinmoor"), bundleIdentifier())
-        : new QSettings(QStringLiteral("Brinmoor"), QStringLiteral("Brinmoor"));
+    static QSettings* store = openDefaults(isDev(), bundleIdentifier());
     return *store;
+}
+
+QSettings* AppInfo::openDefaults(bool isDev, const QString& identifier)
+{
+    // A development build keeps its own suite, named after its identifier, so its onboarding
+    // flag never touches the released application's.
+    auto* dev = isDev && !identifier.isEmpty() ? new QSettings(QStringLiteral("Brinmoor"), identifier) : nullptr;
+    if (dev && dev->status() == QSettings::NoError)
+        return dev;
+    delete dev;
+    return new QSettings(QStringLiteral("Brinmoor"), QStringLiteral("Brinmoor"));
 }
 
 QString AppConfig::resolveBaseURL(const QString* override)

@@ -17,6 +17,8 @@ public:
     // The user-defaults store: a separate suite named after the identifier in a development
     // build, the application's standard store otherwise. Lives for the whole process.
     static QSettings& defaults();
+    // Opens the defaults store for a build with that identifier (the caller owns it).
+    static QSettings* openDefaults(bool isDev, const QString& identifier);
     // The one key of this application in that store.
     static constexpr const char* onboardedKey = "brinmoor.onboarded";
 };

@@ -1,6 +1,10 @@
 // Identity and configuration: the development-build test, the base address and its override.
 
 #include "AppInfo.h"
+
+#include <QSettings>
+
+#include <memory>
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -49,4 +53,18 @@ TEST(AppConfiguration, base_address_is_fixed_at_first_use)
     qputenv("BRINMOOR_API", "http://second.test");
     EXPECT_EQ(AppConfig::baseURL(), first);
     qunsetenv("BRINMOOR_API");
+}
+
+TEST(AppIdentity, development_build_keeps_its_defaults_in_its_own_suite)
+{
+    std::unique_ptr<QSettings> dev(AppInfo::openDefaults(true, QStringLiteral("app.brinmoor.Brinmoor.dev")));
+    std::unique_ptr<QSettings> released(AppInfo::openDefaults(false, QStringLiteral("app.brinmoor.Brinmoor")));
+    EXPECT_NE(dev->fileName(), released->fileName());
+    EXPECT_TRUE(dev->fileName().endsWith(QStringLiteral("app.brinmoor.Brinmoor.dev.conf")));
+    // Both live below the test's own configuration folder, never the user's.
+    EXPECT_TRUE(dev->fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+    dev->setValue(QLatin1String(AppInfo::onboardedKey), true);
+    dev->sync();
+    released->sync();
+    EXPECT_FALSE(released->value(QLatin1String(AppInfo::onboardedKey), false).toBool());
 }
