@@ -1,13 +1,13 @@
 // Identity and configuration: the development-build test, the base address and its override.
 
 #include "AppInfo.h"
+#include "support/TestEnvironment.h"
 
 #include <QSettings>
 
-#include <memory>
-#include "support/TestEnvironment.h"
-
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace brinmoor;
 
