@@ -125,16 +125,20 @@ void AlertSound::beep()
 
 void AlertSound::play()
 {
+    play(url());
+}
+
+void AlertSound::play(const std::optional<QUrl>& source)
+{
     ++plays;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return;
-    QMetaObject::invokeMethod(app, &AlertSound::playNow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(app, [source] { playNow(source); }, Qt::QueuedConnection);
 }
 
-void AlertSound::playNow()
+void AlertSound::playNow(const std::optional<QUrl>& u)
 {
-    const auto u = url();
     if (!u) {
         beep();
         return;

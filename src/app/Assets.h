@@ -54,6 +54,8 @@ public:
     // Returns at once; the sound starts on the GUI thread. A new alert cuts the previous one
     // short. Without the sound file, or when it cannot play, the terminal bell sounds instead.
     static void play();
+    // The same with another sound file (none: the bell).
+    static void play(const std::optional<QUrl>& source);
     // How many alerts were asked for, and how many fell back to the bell (for diagnostics).
     static int playCount();
     static int beepCount();
@@ -61,7 +63,7 @@ public:
 
 private:
     static void beep();
-    static void playNow();
+    static void playNow(const std::optional<QUrl>& source);
 };
 
 } // namespace brinmoor

@@ -37,3 +37,13 @@ TEST(Assets, alert_sound_is_a_wav_and_repeated_alerts_do_not_crash)
     EXPECT_EQ(AlertSound::playCount(), before + 2);
     QTest::qWait(100);
 }
+
+TEST(Assets, missing_or_unplayable_sound_falls_back_to_the_bell)
+{
+    const int beeps = AlertSound::beepCount();
+    AlertSound::play(std::nullopt);
+    EXPECT_TRUE(test::waitUntil([&] { return AlertSound::beepCount() == beeps + 1; }, 2000));
+    // Not a sound at all: the effect reports an error and the bell rings instead.
+    AlertSound::play(Assets::resourceURL(QStringLiteral("logomark"), QStringLiteral("png")));
+    EXPECT_TRUE(test::waitUntil([&] { return AlertSound::beepCount() == beeps + 2; }, 5000));
+}
