@@ -54,6 +54,7 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemHasContents, true);
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
+    setAcceptedMouseButtons(Qt::LeftButton);
     setOpaquePainting(true);
     setAntialiasing(false);
     selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);

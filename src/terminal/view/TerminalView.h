@@ -177,10 +177,26 @@ public:
     void sendKeyRight();
     static std::vector<uint8_t> applyControlToEventCharacters(const QString& ch);
 
+    // ---- Keyboard and text input ----------------------------------------------------------
+    // The editing commands a key press becomes when no modifier rule took it first.
+    enum class Command {
+        insertNewline, cancelOperation, deleteBackward, moveUp, moveDown, moveLeft, moveRight, insertTab,
+        insertBacktab, moveToBeginningOfLine, moveToEndOfLine, scrollPageUp, scrollPageDown,
+        pageDownAndModifySelection, moveToLeftEndOfLine, moveToRightEndOfLine,
+    };
+    void doCommand(Command command);
+    // Committed text (typed, pasted or from an input method): its UTF-8 bytes go to the program.
+    void insertText(const QString& text);
+    Q_INVOKABLE void copy();
+    Q_INVOKABLE void paste();
+    bool optionAsMetaKey = true;
+    bool backspaceSendsControlH = false;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
     // ---- Selection ------------------------------------------------------------------------
     bool selectionActive() const;
     std::optional<QString> getSelection() const;
-    void selectAll();
+    Q_INVOKABLE void selectAll();
     void selectNone();
 
     // ---- Colours and styles ---------------------------------------------------------------
@@ -240,6 +256,11 @@ signals:
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    bool event(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void itemChange(ItemChange change, const ItemChangeData& value) override;
 
@@ -288,7 +309,5 @@ private:
     QColor selectedTextBackgroundColor_;
     bool hasFocus_ = false;
     QString title_;
-    bool backspaceSendsControlH = false;
-    bool optionAsMetaKey = true;
     bool allowMouseReporting = true;
 };

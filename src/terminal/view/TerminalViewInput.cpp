@@ -1,0 +1,365 @@
+// Keyboard, input-method and clipboard input: key presses and committed text become the bytes
+// a terminal application expects (xterm's sequences), sent through the view's delegate.
+//
+// Keys on Linux: Ctrl+Shift+C, V and A are copy, paste and select all; Ctrl+Shift+T and N and
+// F11 belong to the window; every other Ctrl combination reaches the program. Alt is Meta.
+#include "TerminalView.h"
+
+#include "CaretView.h"
+#include "Diagnostics.h"
+#include "EscapeSequences.h"
+#include "ViewSelection.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace ES = termcore::EscapeSequences;
+
+namespace {
+
+// The character a key gives with no modifier applied (what Ctrl and Alt combine with), or an
+// empty string for keys that produce no character. QKeyEvent::text() cannot be used with Ctrl
+// held: it already holds the control code.
+QString charactersIgnoringModifiers(const QKeyEvent* e)
+{
+    const int key = e->key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        const QChar c(char16_t('a' + (key - Qt::Key_A)));
+        return (e->modifiers() & Qt::ShiftModifier) ? c.toUpper() : c;
+    }
+    if (key >= 0x20 && key <= 0x7e)
+        return QString(QChar(char16_t(key)));
+    // A non-ASCII character key (é, ß, ...): its text when that is printable.
+    const QString t = e->text();
+    if (key < Qt::Key_Escape && !t.isEmpty() && t.at(0).isPrint())
+        return t;
+    return {};
+}
+
+bool isWindowShortcut(const QKeyEvent* e)
+{
+    const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (e->key() == Qt::Key_F11)
+        return true;
+    return mods == (Qt::ControlModifier | Qt::ShiftModifier) && (e->key() == Qt::Key_T || e->key() == Qt::Key_N);
+}
+
+} // namespace
+
+bool TerminalView::event(QEvent* ev)
+{
+    if (ev->type() == QEvent::ShortcutOverride) {
+        // Keys typed into the terminal are the program's, not the window's shortcuts'.
+        auto* key = static_cast<QKeyEvent*>(ev);
+        if (!isWindowShortcut(key)) {
+            ev->accept();
+            return true;
+        }
+    }
+    return QQuickPaintedItem::event(ev);
+}
+
+void TerminalView::keyPressEvent(QKeyEvent* event)
+{
+    const auto mods = event->modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const int key = event->key();
+
+    if (isWindowShortcut(event)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+
+    // Clipboard keys come before the selection is dropped: copying needs it.
+    if (ctrl && shift && !alt) {
+        if (key == Qt::Key_C) {
+            copy();
+            return;
+        }
+        if (key == Qt::Key_V) {
+            paste();
+            return;
+        }
+        if (key == Qt::Key_A) {
+            selectAll();
+            return;
+        }
+    }
+
+    selectNone();
+
+    if (alt && optionAsMetaKey) {
+        // Meta: ESC before the key's character (xterm's metaSendsEscape).
+        if (key == Qt::Key_Right) {
+            send(ES::emacsForward);
+            return;
+        }
+        if (key == Qt::Key_Left) {
+            send(ES::emacsBack);
+            return;
+        }
+        QString chars = charactersIgnoringModifiers(event);
+        if (ctrl) {
+            // Ctrl+Alt+letter: ESC and the control code.
+            const auto bytes = applyControlToEventCharacters(chars);
+            if (!bytes.empty()) {
+                send(ES::cmdEsc);
+                send(bytes);
+            }
+            return;
+        }
+        if (chars.isEmpty()) {
+            if (key == Qt::Key_Backspace)
+                chars = QString(QChar(char16_t(backspaceSendsControlH ? 0x08 : 0x7f)));
+            else if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                chars = QStringLiteral("\r");
+            else
+                return;
+        }
+        send(ES::cmdEsc);
+        send(chars);
+        return;
+    }
+
+    if (ctrl) {
+        if (key == Qt::Key_Right) {
+            send(ES::controlRight);
+            return;
+        }
+        if (key == Qt::Key_Left) {
+            send(ES::controlLeft);
+            return;
+        }
+        const QString chars = charactersIgnoringModifiers(event);
+        if (!chars.isEmpty()) {
+            send(applyControlToEventCharacters(chars));
+            return;
+        }
+        // Keys without a character (Return, arrows, function keys) go on as plain keys.
+    }
+
+    // Function and navigation keys.
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
+        send(ES::cmdF[size_t(key - Qt::Key_F1)]);
+        return;
+    }
+    switch (key) {
+    case Qt::Key_Delete:
+        send(ES::cmdDelKey);
+        return;
+    case Qt::Key_PageUp:
+        if (shift)
+            doCommand(Command::scrollPageUp);
+        else
+            pageUp();
+        return;
+    case Qt::Key_PageDown:
+        if (shift)
+            doCommand(Command::scrollPageDown);
+        else
+            pageDown();
+        return;
+    case Qt::Key_Insert:
+        send(ES::cmdInsert);
+        return;
+    default:
+        break;
+    }
+
+    // What the platform's key bindings would make of the rest.
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        doCommand(Command::insertNewline);
+        return;
+    case Qt::Key_Escape:
+        doCommand(Command::cancelOperation);
+        return;
+    case Qt::Key_Backspace:
+        doCommand(Command::deleteBackward);
+        return;
+    case Qt::Key_Up:
+        doCommand(Command::moveUp);
+        return;
+    case Qt::Key_Down:
+        doCommand(Command::moveDown);
+        return;
+    case Qt::Key_Left:
+        doCommand(Command::moveLeft);
+        return;
+    case Qt::Key_Right:
+        doCommand(Command::moveRight);
+        return;
+    case Qt::Key_Tab:
+        doCommand(shift ? Command::insertBacktab : Command::insertTab);
+        return;
+    case Qt::Key_Backtab:
+        doCommand(Command::insertBacktab);
+        return;
+    case Qt::Key_Home:
+        doCommand(Command::moveToBeginningOfLine);
+        return;
+    case Qt::Key_End:
+        doCommand(Command::moveToEndOfLine);
+        return;
+    default:
+        break;
+    }
+
+    const QString text = event->text();
+    if (!text.isEmpty() && !(ctrl && text.at(0).unicode() < 0x20)) {
+        insertText(text);
+        return;
+    }
+    event->ignore(); // modifier keys alone and keys with nothing to send
+}
+
+void TerminalView::doCommand(Command command)
+{
+    const bool app = terminal->applicationCursor;
+    switch (command) {
+    case Command::insertNewline:
+        send(ES::cmdRet);
+        break;
+    case Command::cancelOperation:
+        send(ES::cmdEsc);
+        break;
+    case Command::deleteBackward:
+        send(std::vector<uint8_t>{uint8_t(backspaceSendsControlH ? 0x08 : 0x7f)});
+        break;
+    case Command::moveUp:
+        sendKeyUp();
+        break;
+    case Command::moveDown:
+        sendKeyDown();
+        break;
+    case Command::moveLeft:
+        sendKeyLeft();
+        break;
+    case Command::moveRight:
+        sendKeyRight();
+        break;
+    case Command::insertTab:
+        send(ES::cmdTab);
+        break;
+    case Command::insertBacktab:
+        send(ES::cmdBackTab);
+        break;
+    case Command::moveToBeginningOfLine:
+        send(app ? ES::moveHomeApp : ES::moveHomeNormal);
+        break;
+    case Command::moveToEndOfLine:
+        send(app ? ES::moveEndApp : ES::moveEndNormal);
+        break;
+    case Command::scrollPageUp:
+        if (app)
+            send(ES::cmdPageUp);
+        else
+            pageUp();
+        break;
+    case Command::scrollPageDown:
+        if (app)
+            send(ES::cmdPageDown);
+        else
+            pageDown();
+        break;
+    case Command::pageDownAndModifySelection:
+        if (!app)
+            send(ES::cmdPageDown);
+        break;
+    case Command::moveToLeftEndOfLine:
+        send(ES::emacsBack);
+        break;
+    case Command::moveToRightEndOfLine:
+        send(ES::emacsForward);
+        break;
+    }
+}
+
+void TerminalView::insertText(const QString& text)
+{
+    send(text);
+}
+
+void TerminalView::inputMethodEvent(QInputMethodEvent* event)
+{
+    // Every committed text reaches the program; composition (pre-edit) is not shown.
+    if (!event->commitString().isEmpty()) {
+        selectNone();
+        insertText(event->commitString());
+    }
+    event->accept();
+}
+
+QVariant TerminalView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return caretFrame();
+    case Qt::ImHints:
+        return int(Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase | Qt::ImhPreferLatin);
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection:
+        return QString();
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+        return 0;
+    default:
+        return QQuickPaintedItem::inputMethodQuery(query);
+    }
+}
+
+void TerminalView::copy()
+{
+    if (!selectionActive())
+        return;
+    if (QClipboard* cb = QGuiApplication::clipboard())
+        cb->setText(QString::fromStdString(selection->getSelectedText()));
+}
+
+void TerminalView::paste()
+{
+    QString text;
+    if (QClipboard* cb = QGuiApplication::clipboard())
+        text = cb->text();
+    if (!terminal->bracketedPasteMode) {
+        insertText(text);
+        return;
+    }
+    // The program asked to see pastes as pastes (DECSET 2004): mark them, so pasted lines are
+    // not run as typed commands. The end marker inside the text would end the paste early and
+    // let the rest run, so it is taken out.
+    text.remove(QStringLiteral("\x1b[201~"));
+    insertText(QStringLiteral("\x1b[200~") + text + QStringLiteral("\x1b[201~"));
+}
+
+void TerminalView::mousePressEvent(QMouseEvent* event)
+{
+    // A click gives the terminal the keyboard.
+    forceActiveFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void TerminalView::wheelEvent(QWheelEvent* event)
+{
+    // The wheel moves through the scrollback, three rows a notch.
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0 || terminal->isCurrentBufferAlternate()) {
+        event->ignore();
+        return;
+    }
+    if (notches > 0)
+        scrollUp(3 * notches);
+    else
+        scrollDown(-3 * notches);
+    event->accept();
+}
