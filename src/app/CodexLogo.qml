@@ -10,7 +10,8 @@ Item {
     property color color: Theme.text
     // The same colour under the name the window components use.
     property alias tint: logo.color
-    readonly property bool hasImage: Assets.hasCodexLogo
+    // Whether the image is drawn; false shows the symbol in its place.
+    property bool hasImage: Assets.hasCodexLogo
 
     implicitWidth: logo.hasImage ? logo.size : fallback.implicitWidth
     implicitHeight: logo.hasImage ? logo.size : fallback.implicitHeight
@@ -24,6 +25,7 @@ Item {
 
     Text {
         id: fallback
+        objectName: "fallback"
         anchors.centerIn: parent
         visible: !logo.hasImage
         text: "</>"

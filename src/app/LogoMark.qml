@@ -11,7 +11,8 @@ Item {
     property color color: Theme.text
     // The same colour under the name the window components use.
     property alias tint: logo.color
-    readonly property bool hasImage: Assets.hasLogoMark
+    // Whether the image is drawn; false shows the symbol in its place.
+    property bool hasImage: Assets.hasLogoMark
 
     implicitWidth: logo.size
     implicitHeight: logo.size

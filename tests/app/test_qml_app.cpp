@@ -3,6 +3,7 @@
 #include "AppModel.h"
 #include "support/TestEnvironment.h"
 
+#include <QFont>
 #include <QImage>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
@@ -48,6 +49,7 @@ Window {
         CodexLogo { objectName: "codex"; size: 64; color: "#ff0000" }
         LogoMark { size: 64 }
         ProviderLogo { provider: "codex"; size: 32; color: "#00ff00" }
+        CodexLogo { objectName: "codexWithout"; size: 20; hasImage: false }
     }
 
     ListView {
@@ -113,5 +115,15 @@ TEST(QmlAppModel, singleton_models_and_logos_work_from_qml)
                 ++red;
         }
     EXPECT_GT(red, 200);
+
+    // Without its image the Codex mark is the code-brackets symbol at 0.8 x size, semibold.
+    auto* without = window->findChild<QQuickItem*>(QStringLiteral("codexWithout"));
+    ASSERT_NE(without, nullptr);
+    auto* symbol = without->findChild<QQuickItem*>(QStringLiteral("fallback"));
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_TRUE(symbol->isVisible());
+    const QFont font = symbol->property("font").value<QFont>();
+    EXPECT_EQ(font.pixelSize(), 16);
+    EXPECT_EQ(font.weight(), QFont::DemiBold);
     AppModel::setInstance(nullptr);
 }
