@@ -20,6 +20,8 @@ using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
 using brinmoor::test::waitUntil;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 class AppModelTest : public ::testing::Test {

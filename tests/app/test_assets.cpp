@@ -10,6 +10,8 @@
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 TEST(Assets, bundled_images_are_found_compiled_in_and_decode)
 {
     for (const auto& [name, ext] : {std::pair{"claude-logo", "png"}, {"codex-logo", "svg"}, {"logomark", "png"}}) {

@@ -11,6 +11,8 @@
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 TEST(AppIdentity, development_build_is_a_case_sensitive_dev_suffix)
 {
     EXPECT_TRUE(AppInfo::isDevIdentifier(QStringLiteral("app.brinmoor.Brinmoor.dev")));

@@ -7,6 +7,8 @@
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 Session make(const QString& project, std::optional<QString> group = std::nullopt)

@@ -21,6 +21,8 @@ using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
 using brinmoor::test::waitUntil;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 // A fake login shell: `$0 -lic <command>`. Logs each command, answers the probes like the real

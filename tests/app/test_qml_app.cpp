@@ -20,6 +20,8 @@ Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 const char* kScene = R"(

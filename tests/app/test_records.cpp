@@ -14,6 +14,8 @@
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 TEST(Records, raw_values_round_trip_and_unknown_texts_give_none)
 {
     const QStringList states = {"running", "idle", "awaiting", "error", "stopped"};

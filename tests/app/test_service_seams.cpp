@@ -16,6 +16,8 @@
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 // A host as the terminal view library will write one: it owns the registry itself.

@@ -13,6 +13,8 @@
 using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
 
 QUuid uuid(const char* text)

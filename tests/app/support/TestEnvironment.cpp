@@ -15,8 +15,8 @@ namespace brinmoor::test {
 
 namespace {
 
-// Every test process runs with HOME, XDG_CONFIG_HOME and XDG_DATA_HOME inside one temporary
-// folder, and with a GUI application object (offscreen), so nothing touches the real user's files.
+// HOME, XDG_CONFIG_HOME and XDG_DATA_HOME inside one temporary folder, and a GUI application
+// object (offscreen), so nothing touches the real user's files.
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
@@ -45,10 +45,12 @@ private:
     std::unique_ptr<QGuiApplication> m_app;
 };
 
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 } // namespace
+
+::testing::Environment* makeQtEnvironment()
+{
+    return new QtEnvironment;
+}
 
 ScopedDataHome::ScopedDataHome() : m_previous(qgetenv("XDG_DATA_HOME"))
 {
