@@ -14,6 +14,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -200,7 +201,8 @@ public:
     const CharsetTable* charset() const { return charset_; }
     // A table of the registry, a saved copy (DECRC), or nullptr for none.
     void setCharset(const CharsetTable* table);
-    void setCharset(const std::optional<CharsetTable>& table) { setCharset(table ? &*table : nullptr); }
+    // A table that is not the registry's (a saved copy): the terminal keeps its own copy.
+    void setCharset(const std::optional<CharsetTable>& table);
     void setgLevel(uint8_t v);
     // Designates the table of a registry designator into slot g (SCS).
     void setgCharset(int g, const CharsetTable* table);
@@ -458,6 +460,7 @@ private:
     // charset_ flattened for the print path: the replacement of bytes 0..127, 0 = none.
     std::array<char32_t, 128> charsetMap_{};
     bool charsetActive_ = false; // the table replaces at least one byte
+    std::optional<CharsetTable> ownedCharset_;
 
     Color foregroundColor_;
     Color backgroundColor_;

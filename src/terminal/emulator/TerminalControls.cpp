@@ -301,6 +301,17 @@ void Terminal::setCharset(const CharsetTable* table)
     }
 }
 
+void Terminal::setCharset(const std::optional<CharsetTable>& table)
+{
+    if (!table) {
+        setCharset(nullptr);
+        return;
+    }
+    if (!ownedCharset_ || &*table != &*ownedCharset_)
+        ownedCharset_ = *table;
+    setCharset(&*ownedCharset_);
+}
+
 void Terminal::setgLevel(uint8_t v)
 {
     gLevel = v & 3;

@@ -290,6 +290,22 @@ TEST_F(ControlCharsets, selectDefaultSetDropsG0)
     EXPECT_EQ(cellText(t, 1, 0), U"q");
 }
 
+TEST_F(ControlCharsets, savedCursorBringsBackItsCharacterSet)
+{
+    // DECSC with the graphics set in G0, ASCII designated, DECRC: the graphics set is back.
+    t.feed("\x1b(0\x1b" "7\x1b(Bq");
+    EXPECT_EQ(cellText(t, 0, 0), U"q");
+    t.feed("\x1b" "8q");
+    EXPECT_EQ(cellText(t, 0, 0), U"\u2500");
+    // A table that is not the registry's is copied: the caller's table may go away.
+    t.feed("\x1b(Bx");
+    auto copy = std::make_unique<std::optional<CharsetTable>>(*CharSets::find('0'));
+    t.setCharset(*copy);
+    copy.reset();
+    t.feed("q");
+    EXPECT_EQ(cellText(t, 2, 0), U"\u2500");
+}
+
 TEST_F(ControlCharsets, resetClearsDesignations)
 {
     t.feed("\x1b(0\x1b)A\x1b" "c");

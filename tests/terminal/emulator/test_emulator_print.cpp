@@ -305,3 +305,68 @@ TEST(PrintRobustness, randomBytesNeverBreakTheScreen)
     t.feed("\x1b" "c" "ok");
     EXPECT_EQ(rowText(t, 0), "ok");
 }
+
+TEST(PrintRobustness, randomControlSequencesNeverBreakTheScreen)
+{
+    // Well-formed and half-formed sequences of every kind with random (also huge and negative-
+    // looking) parameters, mixed with text, controls and resizes.
+    std::mt19937 rng(99);
+    RecordingDelegate delegate;
+    Terminal t(&delegate, sizedOptions(20, 8));
+    auto number = [&]() -> std::string {
+        switch (rng() % 6) {
+        case 0: return "";
+        case 1: return "0";
+        case 2: return std::to_string(rng() % 10);
+        case 3: return std::to_string(rng() % 300);
+        case 4: return std::to_string(rng() % 70000);
+        default: return "99999999999999999999";
+        }
+    };
+    const std::string privates[] = {"", "", "", "?", ">", "!", "$", "'", "*", "\"", " ", "#", "?$"};
+    for (int round = 0; round < 4000; ++round) {
+        std::string s;
+        switch (rng() % 8) {
+        case 0:
+        case 1: {
+            const std::string& pre = privates[rng() % 13];
+            std::string params;
+            const int n = int(rng() % 7);
+            for (int i = 0; i < n; ++i)
+                params += (i ? (rng() % 8 == 0 ? ":" : ";") : "") + number();
+            const bool markerFirst = !pre.empty() && (pre[0] == '?' || pre[0] == '>');
+            s = "\x1b[" + (markerFirst ? pre + params : params + pre) + char(0x40 + rng() % 63);
+            break;
+        }
+        case 2:
+            s = "\x1b" + std::string(1, char(0x20 + rng() % 0x5F)) + char(0x30 + rng() % 0x4E);
+            break;
+        case 3:
+            s = "\x1b]" + number() + ";" + (rng() % 2 ? "?" : "rgb:12/34/56;file:///tmp") + (rng() % 2 ? "\x07" : "\x1b\\");
+            break;
+        case 4:
+            s = "\x1bP" + number() + (rng() % 2 ? "$q" : "q") + "#1;2;50;50;50#1!20~-~" + "\x1b\\";
+            break;
+        case 5:
+            for (int i = 0; i < 10; ++i)
+                s.push_back(char(rng() % 256));
+            break;
+        case 6:
+            s = "text \xE4\xB8\xAD\xF0\x9F\x98\x80 e\xCC\x81\r\n\t\b";
+            break;
+        default:
+            t.resize(int(1 + rng() % 40), int(rng() % 12));
+            break;
+        }
+        t.feed(s);
+        const Buffer& b = t.buffer();
+        ASSERT_GE(b.x(), 0) << round;
+        ASSERT_LE(b.x(), t.cols()) << round;
+        ASSERT_GE(b.y(), 0) << round;
+        ASSERT_LT(b.y(), t.rows()) << round;
+        ASSERT_LE(b.scrollTop(), b.scrollBottom()) << round;
+        ASSERT_LT(b.scrollBottom(), t.rows()) << round;
+    }
+    t.feed("\x1b" "c\x1b[?1049l\x1b[H\x1b[2Jok");
+    EXPECT_EQ(rowText(t, 0), "ok");
+}
