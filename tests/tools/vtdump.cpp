@@ -1,10 +1,11 @@
 // vtdump: feeds a file (or standard input) into a headless Terminal and prints what the screen
 // shows, where the cursor stands, and every reply the terminal sent back, bytes escaped.
 //
-//   vtdump [--cols N] [--rows N] [--chunk N] [--log] [--scrollback] [FILE]
+//   vtdump [--cols N] [--rows N] [--chunk N] [--log] [--scrollback] [--attrs] [FILE]
 //
 // --chunk feeds the input in pieces of N bytes (to exercise split sequences); --log turns the
-// terminal's log lines on; --scrollback also prints the lines above the screen.
+// terminal's log lines on; --scrollback also prints the lines above the screen; --attrs lists
+// the runs of cells whose rendition is not the default, as SGR text.
 
 #include "Terminal.h"
 
@@ -48,7 +49,7 @@ public:
 
 int usage()
 {
-    std::fprintf(stderr, "usage: vtdump [--cols N] [--rows N] [--chunk N] [--log] [--scrollback] [FILE]\n");
+    std::fprintf(stderr, "usage: vtdump [--cols N] [--rows N] [--chunk N] [--log] [--scrollback] [--attrs] [FILE]\n");
     return 2;
 }
 
@@ -76,7 +77,7 @@ int main(int argc, char** argv)
 {
     int cols = 80, rows = 25;
     size_t chunk = 0;
-    bool logOn = false, showScrollback = false;
+    bool logOn = false, showScrollback = false, showAttrs = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         auto intArg = [&](int& value) {
@@ -104,6 +105,8 @@ int main(int argc, char** argv)
             logOn = true;
         } else if (!std::strcmp(argv[i], "--scrollback")) {
             showScrollback = true;
+        } else if (!std::strcmp(argv[i], "--attrs")) {
+            showAttrs = true;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
             return usage();
         } else {
@@ -149,6 +152,23 @@ int main(int argc, char** argv)
         char label[16];
         std::snprintf(label, sizeof label, "%3d", row);
         std::cout << label << "|" << (line ? rowText(*line) : std::string()) << "\n";
+    }
+    if (showAttrs) {
+        for (int row = 0; row < terminal.rows(); ++row) {
+            BufferLine* line = terminal.getLine(row);
+            if (!line)
+                continue;
+            int start = 0;
+            for (int col = 1; col <= line->count(); ++col) {
+                if (col < line->count() && (*line)[col].attribute == (*line)[start].attribute)
+                    continue;
+                const Attribute& a = (*line)[start].attribute;
+                if (!(a == Attribute()))
+                    std::cout << "attrs row " << row << " col " << start << "-" << (col - 1) << ": " << a.toSgr()
+                              << "\n";
+                start = col;
+            }
+        }
     }
     const auto cursor = terminal.getCursorLocation();
     std::cout << "cursor col " << cursor.x << " row " << cursor.y << (terminal.cursorHidden ? " hidden" : "") << "\n";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 using namespace termcore;
 using namespace termcore::testing;
@@ -415,4 +416,56 @@ TEST(TerminalEnvironment, defaultChildEnvironment)
     env = Terminal::getEnvironmentVariables(std::string("vt100"), true);
     EXPECT_EQ(env, (std::vector<std::string>{"TERM=vt100", "COLORTERM=truecolor", "LANG=en_US.UTF-8", "USER=tester",
                                              "HOME=/home/tester"}));
+}
+
+namespace {
+
+// The logical lines of the whole normal buffer: wrapped rows joined, blank lines dropped.
+std::vector<std::string> logicalLines(Terminal& t)
+{
+    std::vector<std::string> out;
+    CircularBufferLineList& lines = t.normalBuffer().lines();
+    std::string current;
+    for (int i = 0; i < lines.count(); ++i) {
+        BufferLine& line = lines[i];
+        if (!line.isWrapped && !current.empty()) {
+            out.push_back(current);
+            current.clear();
+        }
+        std::string text = line.translateToString(true, 0, -1);
+        for (char& c : text)
+            if (c == '\0')
+                c = ' ';
+        current += text;
+    }
+    if (!current.empty())
+        out.push_back(current);
+    return out;
+}
+
+} // namespace
+
+TEST(TerminalResize, aResizeStormKeepsEveryLinesText)
+{
+    // A window drag: many size changes in a row, narrower and wider, then back.
+    TerminalOptions o = sizedOptions(80, 24);
+    o.scrollback = 2000;
+    Terminal t(nullptr, o);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 120; ++i) {
+        std::string line = "line " + std::to_string(i) + ":";
+        for (int k = 0; k < i % 9; ++k)
+            line += " word" + std::to_string(k);
+        expected.push_back(line);
+        t.feed(line + "\r\n");
+    }
+    ASSERT_EQ(logicalLines(t), expected);
+    std::mt19937 rng(3);
+    for (int i = 0; i < 200; ++i)
+        t.resize(int(20 + rng() % 100), int(5 + rng() % 40));
+    t.resize(80, 24);
+    EXPECT_EQ(logicalLines(t), expected);
+    // Output still lands on the screen after the storm.
+    t.feed("after");
+    EXPECT_EQ(rowText(t, t.getCursorLocation().y), "after");
 }
