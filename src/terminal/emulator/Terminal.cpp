@@ -513,7 +513,16 @@ void Terminal::scroll(bool isWrapped)
             lines.push(std::make_shared<BufferLine>(*blankLine));
         } else {
             lines.recycle();
-            reuseAsBlank(lines[lines.count() - 1]);
+            BufferLine& last = lines[lines.count() - 1];
+            // recycle() has already emptied the row in the default rendition; only another
+            // background (or another width) needs the blank row's cells.
+            if (erase == Attribute() && last.count() == cols_) {
+                last.isWrapped = isWrapped;
+                last.renderMode = BufferLine::RenderLineMode::single;
+                last.clearImages();
+            } else {
+                reuseAsBlank(last);
+            }
         }
         if (full) {
             if (b.hasScrollback())

@@ -344,6 +344,27 @@ TEST(TerminalScroll, newRowsTakeTheCurrentBackground)
     EXPECT_EQ((*bottom)[0].code, 0);
 }
 
+TEST(TerminalScroll, recycledRowsComeBackBlankAndWithTheCurrentBackground)
+{
+    TerminalOptions o = sizedOptions(5, 2);
+    o.scrollback = 2;
+    Terminal t(nullptr, o);
+    t.feed("aaaaa\r\nbbbbbcc\r\nddddd\r\neeeee");
+    ASSERT_TRUE(t.buffer().lines().isFull());
+    t.feed("\r\n");
+    EXPECT_EQ(rowText(t, 1), "");
+    EXPECT_FALSE(t.getLine(1)->isWrapped);
+    t.curAttr = Attribute(Attribute::Color::defaultColor(), Attribute::Color::ansi256(2), CharacterStyle::none);
+    t.feed("\r\n");
+    EXPECT_EQ(rowText(t, 1), "");
+    EXPECT_EQ((*t.getLine(1))[4].attribute.bg, Attribute::Color::ansi256(2));
+    // A wrap at the bottom marks the new row as a continuation.
+    t.curAttr = Attribute();
+    t.feed("1234567");
+    EXPECT_TRUE(t.getLine(1)->isWrapped);
+    EXPECT_EQ(rowText(t, 1), "67");
+}
+
 TEST(TerminalScroll, regionBelowTheTopLosesItsTopRowOnly)
 {
     Terminal t(nullptr, sizedOptions(5, 4));
