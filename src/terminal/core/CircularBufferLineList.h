@@ -71,6 +71,14 @@ public:
     bool shiftElements(int start, int count, int offset);
 
     bool isFull() const { return count_ == maxLength_; }
+    // Exchanges the row objects of two logical indices without copying or re-counting them
+    // (the interpreter's line insert/delete rotates the rows of the scroll region this way).
+    void swapRows(int a, int b)
+    {
+        line(a);
+        line(b);
+        std::swap(array_[size_t(slotOf(a))], array_[size_t(slotOf(b))]);
+    }
 
 private:
     // Grows the slot array (logical order from slot 0) so that it holds at least `needed` slots,

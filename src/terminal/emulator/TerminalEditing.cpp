@@ -173,35 +173,54 @@ void Terminal::cmdDeleteChars(ParamSpan pars, ByteSpan)
 }
 
 // Rows [from, bottom] of the screen move down by n inside that block; the n rows opened at
-// `from` become fresh rows. Inserting more rows than the block holds only blanks it, so the
-// count is cut to the block: a huge parameter costs no more than a full one.
+// `from` become blank rows. Inserting more rows than the block holds only blanks it, so the
+// count is cut to the block: a huge parameter costs no more than a full one. The rows pushed
+// out of the block are reused as the new blank rows, so a stream of IL/DL allocates nothing.
 void Terminal::shiftRowsDown(int from, int bottom, int n, const CharData& fill)
 {
-    Buffer& b = buffer();
-    CircularBufferLineList& lines = b.lines();
     n = std::min(n, bottom - from + 1);
     if (n <= 0)
         return;
-    const int base = b.yBase();
-    for (int row = bottom; row >= from + n; row--)
-        lines.set(base + row, lines.line(base + row - n));
-    for (int row = from; row < from + n; row++)
-        lines.set(base + row, makeEraseLine(fill));
+    rotateRows(from, bottom, bottom - n + 1, fill, from, n);
 }
 
-// Rows [from, bottom] move up by n inside the block; the n rows opened at the bottom are fresh.
+// Rows [from, bottom] move up by n inside the block; the n rows opened at the bottom are blank.
 void Terminal::shiftRowsUp(int from, int bottom, int n, const CharData& fill)
+{
+    n = std::min(n, bottom - from + 1);
+    if (n <= 0)
+        return;
+    rotateRows(from, bottom, from + n, fill, bottom - n + 1, n);
+}
+
+// Rotates the row objects of screen rows [from, bottom] so that the row at `newFirst` comes
+// first, then blanks the `count` rows starting at `blankAt`.
+void Terminal::rotateRows(int from, int bottom, int newFirst, const CharData& fill, int blankAt, int count)
 {
     Buffer& b = buffer();
     CircularBufferLineList& lines = b.lines();
-    n = std::min(n, bottom - from + 1);
-    if (n <= 0)
-        return;
     const int base = b.yBase();
-    for (int row = from; row + n <= bottom; row++)
-        lines.set(base + row, lines.line(base + row + n));
-    for (int row = bottom - n + 1; row <= bottom; row++)
-        lines.set(base + row, makeEraseLine(fill));
+    // Rotation by three reversals: only the slots' pointers are exchanged.
+    auto reverse = [&](int lo, int hi) {
+        for (; lo < hi; lo++, hi--)
+            lines.swapRows(base + lo, base + hi);
+    };
+    reverse(from, newFirst - 1);
+    reverse(newFirst, bottom);
+    reverse(from, bottom);
+    for (int row = blankAt; row < blankAt + count; row++) {
+        const BufferLinePtr& line = lines.line(base + row);
+        // A row object shared with another slot, or of another width, is replaced, not reused.
+        if (line.use_count() != 1 || line->count() != b.cols()) {
+            lines.set(base + row, makeEraseLine(fill));
+            continue;
+        }
+        line->fill(fill);
+        line->fillCharacter = fill;
+        line->isWrapped = false;
+        line->renderMode = BufferLine::RenderLineMode::single;
+        line->clearImages();
+    }
 }
 
 // The same moves restricted to the columns [left, right] (left/right margin mode): cells are
@@ -287,8 +306,27 @@ void Terminal::cmdScrollDown(ParamSpan pars, ByteSpan collect)
         return;
     Buffer& b = buffer();
     const int n = countParam(pars);
-    shiftColumnsDown(b.scrollTop(), b.scrollBottom(), n, effectiveLeft(b, marginMode), effectiveRight(b, marginMode),
-                     CharData::Null);
+    const int left = effectiveLeft(b, marginMode);
+    const int right = effectiveRight(b, marginMode);
+    if (left == 0 && right == b.cols() - 1) {
+        // The whole width moves: move the row objects instead of their cells, then put the row
+        // flags back where they were, since SD moves only cells.
+        const int top = b.scrollTop();
+        const int bottom = b.scrollBottom();
+        flagScratch_.clear();
+        for (int row = top; row <= bottom; row++) {
+            const BufferLine& line = b.lines()[b.yBase() + row];
+            flagScratch_.emplace_back(line.isWrapped, line.renderMode);
+        }
+        shiftRowsDown(top, bottom, n, CharData::Null);
+        for (int row = top; row <= bottom; row++) {
+            BufferLine& line = b.lines()[b.yBase() + row];
+            line.isWrapped = flagScratch_[size_t(row - top)].first;
+            line.renderMode = flagScratch_[size_t(row - top)].second;
+        }
+    } else {
+        shiftColumnsDown(b.scrollTop(), b.scrollBottom(), n, left, right, CharData::Null);
+    }
     updateRange(b.scrollTop());
     updateRange(b.scrollBottom());
 }
