@@ -3,7 +3,7 @@
 #include "CaretView.h"
 #include "Diagnostics.h"
 #include "TerminalScroller.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -238,6 +238,8 @@ bool TerminalView::processSizeChange(QSizeF newSize)
         return false;
     selectNone();
     terminal->resize(newCols, newRows);
+    if (search)
+        search->invalidate();
     if (terminalDelegate)
         terminalDelegate->sizeChanged(*this, terminal->cols(), terminal->rows());
     updateScroller();
@@ -413,7 +415,7 @@ std::vector<uint8_t> TerminalView::applyControlToEventCharacters(const QString& 
 
 bool TerminalView::selectionActive() const
 {
-    return selection && selection->isActive();
+    return selection && selection->active();
 }
 
 std::optional<QString> TerminalView::getSelection() const
@@ -430,9 +432,9 @@ void TerminalView::selectAll()
 
 void TerminalView::selectNone()
 {
-    if (selection && selection->isActive()) {
+    if (selection && selection->active()) {
         selection->setActive(false);
-        selection->setSelectionMode(ViewSelection::Mode::character);
+        selection->selectionMode = termcore::SelectionService::SelectionMode::character;
     }
 }
 

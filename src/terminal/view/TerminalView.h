@@ -23,7 +23,10 @@
 
 class CaretView;
 class TerminalScroller;
-class ViewSelection;
+namespace termcore {
+class SelectionService;
+class SearchService;
+}
 
 // One cell-high stripe of an inline image, attached to the buffer line whose row it covers and
 // drawn with its top on that row's top edge.
@@ -97,7 +100,7 @@ public:
     // ---- Owner interface ------------------------------------------------------------------
     TerminalViewDelegate* terminalDelegate = nullptr; // not owned
     termcore::Terminal& getTerminal() { return *terminal; }
-    ViewSelection* selectionService() { return selection.get(); }
+    termcore::SelectionService* selectionService() { return selection.get(); }
     CaretView* caretView() const { return caretView_; }
     TerminalScroller* scroller() const { return scroller_; }
     std::optional<QSizeF> cellDimension;
@@ -279,7 +282,8 @@ private:
     void selectionRange(int row, int cols, int& start, int& length) const;
 
     std::unique_ptr<termcore::Terminal> terminal;
-    std::unique_ptr<ViewSelection> selection;
+    std::unique_ptr<termcore::SelectionService> selection;
+    std::unique_ptr<termcore::SearchService> search;
     CaretView* caretView_ = nullptr;
     TerminalScroller* scroller_ = nullptr;
     QTimer* displayTimer_ = nullptr;

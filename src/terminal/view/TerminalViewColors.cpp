@@ -3,7 +3,7 @@
 
 #include "CaretView.h"
 #include "TerminalScroller.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -89,7 +89,7 @@ void TerminalView::setupOptions(qreal width, qreal height)
     terminal->setBackgroundColor(termcore::Color::defaultBackground());
     terminal->setForegroundColor(termcore::Color::defaultForeground());
 
-    selection = std::make_unique<ViewSelection>(*terminal);
+    selection = std::make_unique<termcore::SelectionService>(*terminal);
 
     if (caretView_) {
         caretView_->setSize(*cellDimension);
@@ -98,6 +98,7 @@ void TerminalView::setupOptions(qreal width, qreal height)
         caretView_ = new CaretView(this, terminal->options.cursorStyle, *cellDimension);
         caretView_->updateCursorStyle();
     }
+    search = std::make_unique<termcore::SearchService>(*terminal);
     update();
 }
 

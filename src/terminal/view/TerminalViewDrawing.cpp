@@ -8,7 +8,7 @@
 
 #include "CaretView.h"
 #include "TerminalScroller.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 
 #include <QGlyphRun>
 #include <QPainter>
@@ -24,7 +24,7 @@ using termcore::CharData;
 
 void TerminalView::feed(std::span<const uint8_t> byteArray)
 {
-    if (selection && selection->isActive())
+    if (selection && selection->active())
         selection->setActive(false);
     terminal->feed(byteArray);
     queuePendingDisplay();
@@ -170,10 +170,11 @@ void TerminalView::selectionRange(int row, int cols, int& start, int& length) co
 {
     start = 0;
     length = 0;
-    if (!selection || !selection->isActive())
+    if (!selection || !selection->active())
         return;
-    const int sc = selection->start.col, sr = selection->start.row;
-    const int ec = selection->end.col, er = selection->end.row;
+    const termcore::Position s = selection->start(), e = selection->end();
+    const int sc = s.col, sr = s.row;
+    const int ec = e.col, er = e.row;
     const int lastCol = cols - 1;
     if (sr == er) {
         if (row != sr)

@@ -8,7 +8,7 @@
 #include "CaretView.h"
 #include "Diagnostics.h"
 #include "EscapeSequences.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

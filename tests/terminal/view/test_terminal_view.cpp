@@ -2,7 +2,7 @@
 // coalescing, colour mapping, scrolling maths, sizing and the bytes it sends.
 #include "CaretView.h"
 #include "TerminalScroller.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 #include "support/ViewHarness.h"
 
 #include <gtest/gtest.h>

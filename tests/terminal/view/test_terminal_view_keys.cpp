@@ -1,5 +1,5 @@
 // Keyboard, input-method and clipboard input of the terminal view, with synthetic events.
-#include "ViewSelection.h"
+#include "SelectionService.h"
 #include "support/ViewHarness.h"
 
 #include <QClipboard>

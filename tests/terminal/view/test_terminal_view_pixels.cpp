@@ -1,6 +1,6 @@
 // What the terminal view really draws, read back from the rendered window.
 #include "CaretView.h"
-#include "ViewSelection.h"
+#include "SelectionService.h"
 #include "support/ViewHarness.h"
 
 #include "TinyAtom.h"
@@ -52,12 +52,8 @@ TEST(TerminalViewPixels, selection_reaches_the_last_column_and_stops_at_its_end)
     ViewHarness h(20, 3);
     h.view->setSelectedTextBackgroundColor(QColor(0, 200, 0));
     h.feed("abcdefghijklmnopqrst\x1b[3;1H"); // the caret out of the way
-    ViewSelection* sel = h.view->selectionService();
-    sel->start = {5, 0};
-    sel->end = {19, 0}; // the last column
-    sel->setActive(true);
-    sel->start = {5, 0};
-    sel->end = {19, 0};
+    termcore::SelectionService* sel = h.view->selectionService();
+    sel->setSelection({5, 0}, {19, 0}); // to the last column
     h.view->update();
     QImage img = h.grab();
     const QRgb green = QColor(0, 200, 0).rgb();
@@ -67,13 +63,11 @@ TEST(TerminalViewPixels, selection_reaches_the_last_column_and_stops_at_its_end)
     EXPECT_EQ(img.pixel(int(h.cell().width() * 12 + 1), int(h.cell().height() + 1)) == green, false) << "row 1";
 
     // An empty selection (same column) highlights nothing; an end column before the last is exclusive.
-    sel->start = {3, 0};
-    sel->end = {3, 0};
+    sel->setSelection({3, 0}, {3, 0});
     h.view->update();
     img = h.grab();
     EXPECT_NE(img.pixel(int(h.cell().width() * 3 + 1), 1), green);
-    sel->start = {2, 0};
-    sel->end = {6, 0};
+    sel->setSelection({2, 0}, {6, 0});
     h.view->update();
     img = h.grab();
     EXPECT_EQ(img.pixel(int(h.cell().width() * 5 + 1), 1), green);

@@ -1,0 +1,122 @@
+#include "TerminalHostSurface.h"
+
+#include "TerminalHostLocal.h"
+
+TerminalSurfaceView::TerminalSurfaceView(QQuickItem* parent) : QQuickItem(parent)
+{
+    // Clicks go to the terminal view itself, which takes the keyboard focus on a press.
+    setFlag(ItemIsFocusScope, true);
+    connect(&TerminalHost::shared(), &TerminalHost::viewDropped, this, [this](const QUuid& id) {
+        if (id == m_session)
+            m_claimed = false;
+    });
+}
+
+TerminalSurfaceView::~TerminalSurfaceView()
+{
+    detach();
+}
+
+void TerminalSurfaceView::setSessionID(const QString& id)
+{
+    if (id == m_sessionText)
+        return;
+    detach();
+    m_sessionText = id;
+    m_session = QUuid::fromString(id);
+    emit sessionIDChanged();
+    attachIfShown();
+}
+
+void TerminalSurfaceView::setDirectory(const QString& directory)
+{
+    if (directory == m_directory)
+        return;
+    m_directory = directory;
+    emit directoryChanged();
+}
+
+void TerminalSurfaceView::setDark(bool dark)
+{
+    if (dark == m_dark)
+        return;
+    m_dark = dark;
+    if (m_view)
+        TerminalHost::shared().applyTheme(m_view.data(), m_dark);
+    emit darkChanged();
+}
+
+QQuickItem* TerminalSurfaceView::view() const
+{
+    return m_view.data();
+}
+
+int TerminalSurfaceView::shellPid() const
+{
+    return m_view && m_view->process && m_view->process->running() ? int(m_view->process->shellPid()) : 0;
+}
+
+void TerminalSurfaceView::reattach()
+{
+    m_claimed = false;
+    attachIfShown();
+}
+
+void TerminalSurfaceView::componentComplete()
+{
+    QQuickItem::componentComplete();
+    attachIfShown();
+}
+
+void TerminalSurfaceView::itemChange(ItemChange change, const ItemChangeData& value)
+{
+    QQuickItem::itemChange(change, value);
+    if (change == ItemSceneChange || change == ItemVisibleHasChanged)
+        attachIfShown();
+}
+
+void TerminalSurfaceView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
+    if (m_view && m_view->parentItem() == this)
+        m_view->setSize(newGeometry.size());
+}
+
+void TerminalSurfaceView::attachIfShown()
+{
+    // First display: complete, in a window, visible, and naming a session.
+    if (m_claimed || !isComponentComplete() || !window() || !isVisible() || m_session.isNull())
+        return;
+    m_claimed = true;
+    TerminalHost& host = TerminalHost::shared();
+    host.view(m_session, m_directory, m_dark);
+    host.claim(m_session, this);
+}
+
+void TerminalSurfaceView::detach()
+{
+    if (!m_claimed && !m_view)
+        return;
+    m_claimed = false;
+    if (!m_session.isNull())
+        TerminalHost::shared().release(m_session, this);
+    setShownView(nullptr);
+}
+
+void TerminalSurfaceView::setShownView(LocalProcessTerminalView* view)
+{
+    if (m_view == view)
+        return;
+    // Let go of the old view only if it is still ours to show (another surface may hold it).
+    if (m_view && m_view->parentItem() == this)
+        m_view->setParentItem(nullptr);
+    m_view = view;
+    if (view) {
+        view->setParentItem(this);
+        view->setPosition(QPointF(0, 0));
+        if (width() > 0 && height() > 0)
+            view->setSize(size());
+        view->setVisible(true);
+    }
+    emit viewChanged();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QPointer>
+#include <QQuickItem>
+#include <QUuid>
+#include <QtQml/qqmlregistration.h>
+
+class LocalProcessTerminalView;
+
+// Puts a session's terminal view, which the terminal host owns, into the item tree: the view is
+// shown as this item's child and sized to it, but never owned by it, so destroying the surface
+// (a relayout, a stopped pane, a closed workspace) leaves the view and its shell with the host.
+// The view is asked for (and the shell started) the first time the surface is shown in a window.
+class TerminalSurfaceView : public QQuickItem {
+    Q_OBJECT
+    QML_ELEMENT
+    // The session (upper-case UUID text) whose terminal this surface shows.
+    Q_PROPERTY(QString sessionID READ sessionID WRITE setSessionID NOTIFY sessionIDChanged)
+    // The folder the shell starts in (used only when the view is made).
+    Q_PROPERTY(QString directory READ directory WRITE setDirectory NOTIFY directoryChanged)
+    // Dark terminal theme when true; a change restyles the running terminal.
+    Q_PROPERTY(bool dark READ dark WRITE setDark NOTIFY darkChanged)
+    // The terminal view shown here, or null (not shown yet, shown by another surface, dropped).
+    Q_PROPERTY(QQuickItem* view READ view NOTIFY viewChanged)
+    // The shell's process id while the shown view's shell runs, else 0.
+    Q_PROPERTY(int shellPid READ shellPid NOTIFY viewChanged)
+
+public:
+    explicit TerminalSurfaceView(QQuickItem* parent = nullptr);
+    ~TerminalSurfaceView() override;
+
+    QString sessionID() const { return m_sessionText; }
+    void setSessionID(const QString& id);
+    QString directory() const { return m_directory; }
+    void setDirectory(const QString& directory);
+    bool dark() const { return m_dark; }
+    void setDark(bool dark);
+    QQuickItem* view() const;
+    int shellPid() const;
+
+    // Asks the host for the session's view again (after its runtime was dropped); makes a new
+    // one, with a new shell, when the host holds none.
+    Q_INVOKABLE void reattach();
+
+    // The host's side: the view to show here, or nullptr.
+    void setShownView(LocalProcessTerminalView* view);
+
+signals:
+    void sessionIDChanged();
+    void directoryChanged();
+    void darkChanged();
+    void viewChanged();
+    // The session's runtime was ended (stop, restart, close); the surface is empty.
+    void viewDropped();
+
+protected:
+    void componentComplete() override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+
+private:
+    void attachIfShown();
+    void detach();
+
+    QString m_sessionText;
+    QUuid m_session;
+    QString m_directory;
+    bool m_dark = true;
+    bool m_claimed = false;
+    QPointer<LocalProcessTerminalView> m_view;
+};

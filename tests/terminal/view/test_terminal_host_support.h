@@ -1,0 +1,196 @@
+#pragma once
+
+// Helpers of the terminal host tests: a private HOME, data folder and SHELL for each test, and a
+// reading of the process table that does not go through the code under test.
+
+#include "LocalProcessTerminalView.h"
+#include "TestApp.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+// HOME, XDG_DATA_HOME and SHELL pointed at a temporary folder (and /bin/sh) for one test, and
+// put back afterwards.
+class HostTestEnvironment {
+public:
+    HostTestEnvironment()
+    {
+        ensureGuiApp();
+        QDir(root.path()).mkpath(QStringLiteral("home"));
+        QDir(root.path()).mkpath(QStringLiteral("data"));
+        set("HOME", home().toUtf8());
+        set("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
+        set("SHELL", "/bin/sh");
+        // Keeps a login sh quiet and predictable: no profile of the machine's user.
+        set("ENV", "");
+    }
+    ~HostTestEnvironment()
+    {
+        for (auto it = saved.cbegin(); it != saved.cend(); ++it) {
+            if (it.value().isNull())
+                qunsetenv(it.key().constData());
+            else
+                qputenv(it.key().constData(), it.value());
+        }
+    }
+    void set(const char* name, const QByteArray& value)
+    {
+        if (!saved.contains(name))
+            saved.insert(name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        qputenv(name, value);
+    }
+    void unset(const char* name)
+    {
+        if (!saved.contains(name))
+            saved.insert(name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        qunsetenv(name);
+    }
+    QString home() const { return root.path() + QStringLiteral("/home"); }
+    // Writes an executable script into the test's folder.
+    QString script(const QString& name, const QByteArray& text) const
+    {
+        const QString path = root.path() + QLatin1Char('/') + name;
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(text);
+            f.close();
+            f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+        return path;
+    }
+
+    QTemporaryDir root;
+
+private:
+    QMap<QByteArray, QByteArray> saved;
+};
+
+namespace proc {
+
+struct Stat {
+    pid_t pid = 0;
+    char state = 0;
+    pid_t ppid = 0;
+    pid_t session = 0;
+};
+
+inline bool stat(pid_t pid, Stat& out)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = f.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return false;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    if (fields.size() < 4)
+        return false;
+    out.pid = pid;
+    out.state = fields[0].isEmpty() ? 0 : fields[0].at(0);
+    out.ppid = pid_t(fields[1].toInt());
+    out.session = pid_t(fields[3].toInt());
+    return true;
+}
+
+inline QList<Stat> all()
+{
+    QList<Stat> list;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = pid_t(name.toInt(&ok));
+        Stat st;
+        if (ok && stat(pid, st))
+            list.append(st);
+    }
+    return list;
+}
+
+// Every process of the terminal session led by `leader`, zombies included (a zombie still
+// remains until it is reaped).
+inline QList<pid_t> sessionOf(pid_t leader)
+{
+    QList<pid_t> pids;
+    for (const Stat& st : all())
+        if (st.session == leader)
+            pids.append(st.pid);
+    return pids;
+}
+
+// Whether the process exists and is not a zombie.
+inline bool running(pid_t pid)
+{
+    Stat st;
+    return stat(pid, st) && st.state != 'Z' && st.state != 'X';
+}
+
+// Our children whose argument 0 starts with a dash (login shells), zombies left out.
+inline QList<pid_t> childLoginShells()
+{
+    QList<pid_t> pids;
+    for (const Stat& st : all()) {
+        if (st.ppid != ::getpid() || st.state == 'Z')
+            continue;
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(st.pid));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().startsWith('-'))
+            pids.append(st.pid);
+    }
+    return pids;
+}
+
+inline QString argumentZero(pid_t pid)
+{
+    QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll().split('\0').value(0));
+}
+
+inline QMap<QString, QString> environment(pid_t pid)
+{
+    QMap<QString, QString> env;
+    QFile f(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return env;
+    for (const QByteArray& entry : f.readAll().split('\0')) {
+        const qsizetype eq = entry.indexOf('=');
+        if (eq > 0)
+            env.insert(QString::fromUtf8(entry.left(eq)), QString::fromUtf8(entry.mid(eq + 1)));
+    }
+    return env;
+}
+
+inline QString workingDirectory(pid_t pid)
+{
+    return QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+}
+
+inline bool available()
+{
+    return QFileInfo::exists(QStringLiteral("/proc/self/stat"));
+}
+
+} // namespace proc
+
+// The text of a terminal view's screen and scrollback.
+inline std::string screenText(LocalProcessTerminalView* view)
+{
+    const std::vector<uint8_t> data = view->getTerminal().getBufferAsData();
+    return std::string(data.begin(), data.end());
+}
+
+inline void sendText(LocalProcessTerminalView* view, const QByteArray& text)
+{
+    view->process->send(text);
+}
