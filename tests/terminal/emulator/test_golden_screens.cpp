@@ -143,3 +143,35 @@ TEST(GoldenScreens, vttest_menus_replay_without_harm)
         ASSERT_LE(h.region().first, h.region().second);
     }
 }
+
+// vttest run live through the headless host (pseudo-terminal, Terminal, replies going back):
+// the cursor-movement, screen-feature and insert/delete menus and the device reports, then
+// the exit. A crash or a hang fails the run; the host gives up after 40 seconds.
+TEST(VttestLive, menus_and_reports_through_the_headless_host)
+{
+    const std::string host = std::string(BRINMOOR_BINARY_DIR) + "/tests/tools/vthost";
+    if (std::system("command -v vttest >/dev/null 2>&1") != 0 || !std::ifstream(host).good())
+        GTEST_SKIP() << "vttest or the vthost tool is not available";
+    std::string cmd = host + " --timeout 40 --cursor --send '600:1\\r'";
+    auto returns = [&](int n) {
+        for (int i = 0; i < n; i++)
+            cmd += " --send '250:\\r'";
+    };
+    returns(8);
+    cmd += " --send '400:2\\r'";
+    returns(16);
+    cmd += " --send '400:8\\r'";
+    returns(14);
+    cmd += " --send '400:6\\r' --send '400:3\\r' --send '600:\\r' --send '400:4\\r' --send '600:\\r'"
+           " --send '400:5\\r' --send '600:\\r' --send '400:0\\r' --send '400:0\\r' -- vttest";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int status = pclose(p);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("That's all, folks!"), std::string::npos) << out;
+}
