@@ -230,9 +230,11 @@ TEST_F(ControlCharsets, everyDesignationLandsInItsSlot)
             Terminal u(nullptr, sizedOptions(10, 2));
             u.feed(std::string("\x1b") + intermediate + char(designator));
             EXPECT_EQ(u.gsets[size_t(g)], &table) << intermediate << designator;
-            for (int other = 0; other < 4; ++other)
-                if (other != g)
+            for (int other = 0; other < 4; ++other) {
+                if (other != g) {
                     EXPECT_EQ(u.gsets[size_t(other)], nullptr);
+                }
+            }
             // Invoking the slot puts the table to work.
             u.setgLevel(uint8_t(g));
             EXPECT_EQ(u.charset(), &table);

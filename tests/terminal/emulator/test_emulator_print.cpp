@@ -13,11 +13,6 @@ using namespace termcore::testing;
 
 namespace {
 
-std::vector<uint8_t> bytes(std::string_view s)
-{
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
-
 // Everything a screen shows: every cell of every ring line, the cursor, the wrapped flags.
 std::string snapshot(Terminal& t)
 {
