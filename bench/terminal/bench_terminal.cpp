@@ -143,8 +143,25 @@ void BM_CursorHeavy(benchmark::State& state) { static const std::string s = curs
 void BM_EditHeavy(benchmark::State& state) { static const std::string s = editHeavy(); feedStream(state, s); }
 void BM_Utf8Wide(benchmark::State& state) { static const std::string s = utf8Wide(); feedStream(state, s); }
 
+// A window drag over a terminal with a large scrollback capacity but a screenful of content:
+// every size change goes through Terminal::resize (both screens, tab stops, dirty rows).
+void BM_ResizeLargeScrollback(benchmark::State& state)
+{
+    NullDelegate delegate;
+    TerminalOptions options;
+    options.scrollback = 100000;
+    Terminal terminal(&delegate, options);
+    terminal.feed(std::string_view("$ ls -l\r\ntotal 0\r\n-rw-r--r-- 1 user user 0 file\r\n$ "));
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        terminal.resize(flip ? 132 : 80, flip ? 50 : 24);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_ResizeLargeScrollback)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DenseAscii)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AsciiLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SgrHeavy)->Unit(benchmark::kMillisecond);
