@@ -31,7 +31,7 @@ struct LineFragment {
     std::optional<std::string> text; // UTF-8
     int line = 0;                    // the buffer row it came from
     int location = 0;                // its first column (-1 for a line break)
-    int length = 0;                  // in characters (bytes of text for non-ASCII, see getSelectedLines)
+    int length = 0;                  // in code points of text
 };
 
 // One logical line of selected text: soft-wrapped rows joined, ended by a "\n" fragment.
