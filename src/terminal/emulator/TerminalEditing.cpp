@@ -152,7 +152,10 @@ void Terminal::cmdInsertChars(ParamSpan pars, ByteSpan)
         return;
     const int n = countParam(pars);
     const int right = marginMode ? b.marginRight() : cols() - 1;
-    b.lines()[b.yBase() + b.y()].insertCells(b.x(), n, right, eraseCell());
+    // In the pending-wrap column the cursor still stands on the last column; passed on as
+    // `cols` the row would take it modulo the width and insert at column 0.
+    const int at = std::min(b.x(), cols() - 1);
+    b.lines()[b.yBase() + b.y()].insertCells(at, n, right, eraseCell());
     updateRange(b.y());
 }
 

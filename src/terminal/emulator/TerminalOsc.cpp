@@ -203,7 +203,7 @@ void Terminal::oscChangeOrQueryColorIndex(ByteSpan data)
             return;
         const size_t semiPos = size_t(semi - data.begin());
         const int64_t index = EscapeSequenceParser::parseInt(data.subspan(pos, semiPos - pos));
-        if (index > 255 || index < 0)
+        if (index > 255 || index < 0 || size_t(index) >= ansiColors.size())
             return;
         const size_t specStart = semiPos + 1;
         if (specStart < n && data[specStart] == '?') {
@@ -238,7 +238,7 @@ void Terminal::oscResetColor(ByteSpan data)
     for (std::string_view piece : split(text, ';', true)) {
         // A piece that is not a number counts as 0; negative numbers lie outside the palette.
         const int64_t n = parseSignedNumber(piece).value_or(0);
-        if (n < 0 || n > 255)
+        if (n < 0 || n > 255 || size_t(n) >= ansiColors.size() || size_t(n) >= defaultAnsiColors.size())
             continue;
         ansiColors[size_t(n)] = defaultAnsiColors[size_t(n)];
         if (tdel())

@@ -116,13 +116,15 @@ TEST(InsertDeleteChars, ich_and_dch_with_and_without_margins)
     EXPECT_EQ(h.row(0), "abcdefghij");
 }
 
-TEST(InsertDeleteChars, dch_in_the_pending_wrap_column_does_nothing)
+TEST(InsertDeleteChars, pending_wrap_column)
 {
     Harness h(10, 2);
     h.feed("abcdefghij");
     ASSERT_EQ(h.x(), 10);
-    h.feed("\x1b[P");
+    h.feed("\x1b[P"); // DCH: nothing under the cursor
     EXPECT_EQ(h.row(0), "abcdefghij");
+    h.feed("\x1b[@"); // ICH acts on the last column, not on column 0
+    EXPECT_EQ(h.row(0), "abcdefghi");
 }
 
 TEST(InsertDeleteLines, il_dl_inside_and_outside_the_region)
