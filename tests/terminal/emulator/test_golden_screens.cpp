@@ -68,6 +68,8 @@ struct Golden {
     const char* name;     // data/golden/<name>.vt
     const char* cutAfter; // replay stops before the last occurrence of this text ("" = whole)
     const char* expected; // data/golden/<expected>.screen
+    int cols = 80;        // the size the recording was made at
+    int rows = 24;
 };
 
 std::string replayBytes(const Golden& g)
@@ -85,7 +87,7 @@ void checkGolden(const Golden& g)
 {
     const std::string bytes = replayBytes(g);
     ASSERT_FALSE(bytes.empty()) << g.name;
-    Harness whole(80, 24);
+    Harness whole(g.cols, g.rows);
     whole.feed(bytes);
     const std::string got = dump(whole);
     const std::string path = std::string(BRINMOOR_TEST_DATA) + "/golden/" + g.expected + ".screen";
@@ -98,7 +100,7 @@ void checkGolden(const Golden& g)
 
     // The same bytes fed in small pieces must give the same screen.
     for (size_t piece : {size_t(1), size_t(7), size_t(4096)}) {
-        Harness split(80, 24);
+        Harness split(g.cols, g.rows);
         for (size_t i = 0; i < bytes.size(); i += piece)
             split.feed(std::string_view(bytes).substr(i, piece));
         EXPECT_EQ(dump(split), got) << g.expected << " fed in pieces of " << piece;
@@ -110,6 +112,12 @@ void checkGolden(const Golden& g)
 TEST(GoldenScreens, coloured_ls)
 {
     checkGolden({"ls", "", "ls"});
+}
+
+TEST(GoldenScreens, bash_line_editing_on_a_narrow_screen)
+{
+    // readline's ICH/DCH/EL editing, bracketed paste switches and a command line that wraps.
+    checkGolden({"bash", "", "bash", 40, 24});
 }
 
 TEST(GoldenScreens, less_pager_and_its_exit)
