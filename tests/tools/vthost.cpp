@@ -1,15 +1,16 @@
 // vthost: runs a program on a pseudo-terminal through the engine, headless.
 //
 //   vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... [--send-when TEXT=KEYS]...
-//          [--cursor] [--all] -- program [args...]
+//          [--plain] [--cursor] [--all] -- program [args...]
 //
 // The program's output goes through a Terminal with no view; the terminal's replies (device
 // attributes, cursor reports, colour queries) go back to the program, so full-screen programs
 // run as they would in the application. Keys are sent in order: each --send waits DELAY_MS
 // (default 0) after the previous step; each --send-when waits until the screen shows TEXT.
 // KEYS understands \r \n \t \e \\ \xHH. When the program exits, or the timeout passes, the
-// screen is printed one row per line (trailing blanks trimmed); --cursor adds the cursor
-// position, --all prints the scrollback too. The exit code is the program's exit status, 124
+// screen is printed as vtdump prints it ("screen COLSxROWS", then "  N|" and each row with its
+// trailing blanks trimmed, then the cursor); --plain prints only the rows' text, --cursor adds
+// the cursor to the plain form, --all prints the scrollback too. The exit code is the program's exit status, 124
 // after a timeout, 125 for a usage error.
 #include "LocalProcess.h"
 #include "Terminal.h"
@@ -156,7 +157,7 @@ public:
 int usage()
 {
     std::fprintf(stderr, "usage: vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... "
-                         "[--send-when TEXT=KEYS]... [--cursor] [--all] -- program [args...]\n");
+                         "[--send-when TEXT=KEYS]... [--plain] [--cursor] [--all] -- program [args...]\n");
     return 125;
 }
 
@@ -167,7 +168,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int cols = 80, rows = 24;
     double timeout = 10;
-    bool showCursor = false, all = false;
+    bool showCursor = false, all = false, plain = false;
     std::vector<Step> steps;
     int i = 1;
     for (; i < argc; ++i) {
@@ -198,6 +199,8 @@ int main(int argc, char** argv)
             if (eq == std::string::npos)
                 return usage();
             steps.push_back(Step{0, unescape(v.substr(0, eq)), unescape(v.substr(eq + 1))});
+        } else if (a == "--plain") {
+            plain = true;
         } else if (a == "--cursor") {
             showCursor = true;
         } else if (a == "--all") {
@@ -241,10 +244,27 @@ int main(int argc, char** argv)
     });
     app.exec();
 
-    std::fputs(host.screenText(all).c_str(), stdout);
-    if (showCursor) {
-        const auto c = host.terminal->getCursorLocation();
-        std::printf("cursor: %d,%d\n", c.x, c.y);
+    const auto cursor = host.terminal->getCursorLocation();
+    if (plain) {
+        std::fputs(host.screenText(all).c_str(), stdout);
+        if (showCursor)
+            std::printf("cursor: %d,%d\n", cursor.x, cursor.y);
+    } else {
+        auto& t = *host.terminal;
+        std::printf("screen %dx%d%s\n", t.cols(), t.rows(), t.isCurrentBufferAlternate() ? " (alternate)" : "");
+        const std::string text = host.screenText(all);
+        int row = all ? -(t.buffer().yBase()) : 0;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t nl = text.find('\n', pos);
+            if (row < 0)
+                std::printf("  %d|%s\n", row, text.substr(pos, nl - pos).c_str());
+            else
+                std::printf("%3d|%s\n", row, text.substr(pos, nl - pos).c_str());
+            pos = nl + 1;
+            ++row;
+        }
+        std::printf("cursor col %d row %d%s\n", cursor.x, cursor.y, t.cursorHidden ? " hidden" : "");
     }
     std::fflush(stdout);
     if (timedOut && !host.exited) {

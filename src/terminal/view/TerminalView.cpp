@@ -55,6 +55,7 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
     setAcceptedMouseButtons(Qt::LeftButton);
+    setCursor(Qt::IBeamCursor);
     setOpaquePainting(true);
     setAntialiasing(false);
     selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);

@@ -30,7 +30,9 @@ protected:
     LocalProcessTerminalView* show(const QUuid& id, const QString& directory = QString(), bool dark = true)
     {
         LocalProcessTerminalView* view = host->view(id, directory, dark);
-        EXPECT_TRUE(waitUntil([&] { return view->process->running() && view->process->shellPid() > 0; }, 5000));
+        EXPECT_TRUE(waitUntil([&] {
+            return view->process->running() && view->process->shellPid() > 0 && proc::execed(view->process->shellPid());
+        }, 5000));
         return view;
     }
     // Waits until the shell has read its start-up files and answers input.
@@ -203,7 +205,7 @@ TEST_F(TerminalHostTest, ending_a_pane_leaves_no_process_and_reports_no_exit)
             EXPECT_TRUE(watched.isNull()) << "the view went with its entry";
             // The hang-up ends a shell that honours it well before the SIGKILL.
             EXPECT_TRUE(waitUntil([&] { return proc::sessionOf(shell).isEmpty(); }, 1500))
-                << "left: " << proc::sessionOf(shell).size();
+                << "left: " << proc::describe(proc::sessionOf(shell));
             spin(300);
             EXPECT_EQ(exitsHeard, 0);
             if (c.stateAfter != brinmoor::PaneState::Idle) {
@@ -309,7 +311,7 @@ TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
     const pid_t second = show(QUuid::createUuid())->process->shellPid();
 
     host->shutdown();
-    EXPECT_TRUE(proc::sessionOf(first).isEmpty());
+    EXPECT_TRUE(proc::sessionOf(first).isEmpty()) << proc::describe(proc::sessionOf(first));
     EXPECT_TRUE(proc::sessionOf(second).isEmpty());
     EXPECT_TRUE(host->views().isEmpty());
 }

@@ -4,7 +4,7 @@
 // reading of the process table that does not go through the code under test.
 
 #include "LocalProcessTerminalView.h"
-#include "TestApp.h"
+#include "support/TestApp.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -17,6 +17,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,21 @@ inline QList<pid_t> childLoginShells()
     return pids;
 }
 
+// A readable list of processes for failure messages: pid, state and command line.
+inline std::string describe(const QList<pid_t>& pids)
+{
+    std::string out;
+    for (pid_t pid : pids) {
+        Stat st;
+        stat(pid, st);
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        QByteArray cmd = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        cmd.replace('\0', ' ');
+        out += std::to_string(pid) + " (parent " + std::to_string(st.ppid) + ") " + std::string(1, st.state) + " " + cmd.toStdString() + "; ";
+    }
+    return out;
+}
+
 inline QString argumentZero(pid_t pid)
 {
     QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
@@ -176,12 +192,27 @@ inline QString workingDirectory(pid_t pid)
     return QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
 }
 
+// Whether the child has replaced our program image with its own.
+inline bool execed(pid_t pid)
+{
+    const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    return !exe.isEmpty() && exe != QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+}
+
 inline bool available()
 {
     return QFileInfo::exists(QStringLiteral("/proc/self/stat"));
 }
 
 } // namespace proc
+
+// Readable QString values in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 // The text of a terminal view's screen and scrollback.
 inline std::string screenText(LocalProcessTerminalView* view)

@@ -42,17 +42,27 @@ QStringList lines(const QString& s)
 
 TEST(Vthost, prints_the_screen_after_a_program_exits)
 {
-    const HostRun r = vthost({"--cursor", "--", "bash", "-c", "printf '\\e[31mred\\e[0m\\n'; tput cols"});
+    // vtdump's layout: a header, numbered rows, the cursor.
+    const HostRun r = vthost({"--", "bash", "-c", "printf '\\e[31mred\\e[0m\\n'; tput cols"});
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
     const QStringList l = lines(r.out);
-    ASSERT_EQ(l.size(), 25); // 24 rows and the cursor line
-    EXPECT_EQ(l[0], "red");
-    EXPECT_EQ(l[1], "80");
-    EXPECT_EQ(l[2], "");
-    EXPECT_EQ(l[24], "cursor: 0,2");
+    ASSERT_EQ(l.size(), 26);
+    EXPECT_EQ(l[0], "screen 80x24");
+    EXPECT_EQ(l[1], "  0|red");
+    EXPECT_EQ(l[2], "  1|80");
+    EXPECT_EQ(l[3], "  2|");
+    EXPECT_EQ(l[25], "cursor col 0 row 2");
+
+    // The plain form: just the rows.
+    const HostRun p = vthost({"--plain", "--cursor", "--", "bash", "-c", "printf '\\e[31mred\\e[0m\\n'; tput cols"});
+    const QStringList pl = lines(p.out);
+    ASSERT_EQ(pl.size(), 25);
+    EXPECT_EQ(pl[0], "red");
+    EXPECT_EQ(pl[1], "80");
+    EXPECT_EQ(pl[24], "cursor: 0,2");
 
     // The size reaches the program; its exit status is vthost's.
-    const HostRun sized = vthost({"--cols", "100", "--rows", "7", "--", "sh", "-c", "stty size; exit 4"});
+    const HostRun sized = vthost({"--plain", "--cols", "100", "--rows", "7", "--", "sh", "-c", "stty size; exit 4"});
     EXPECT_EQ(sized.exitCode, 4);
     EXPECT_EQ(lines(sized.out).value(0), "7 100");
 }
@@ -77,7 +87,7 @@ TEST(Vthost, drives_vttest_through_its_cursor_tests)
     EXPECT_TRUE(menu.out.contains("Enter choice number (0 - 12):")) << menu.out.toStdString();
 
     // Menu 1 (cursor movements): the first screen draws a frame of E's inside a border.
-    const HostRun first = vthost({"--timeout", "3", "--send-when", "Enter choice number (0 - 12):=1\\r", "--", "vttest"});
+    const HostRun first = vthost({"--plain", "--timeout", "3", "--send-when", "Enter choice number (0 - 12):=1\\r", "--", "vttest"});
     const QStringList l = lines(first.out);
     ASSERT_GE(l.size(), 24);
     EXPECT_EQ(l[0], QString(80, '*'));
