@@ -382,7 +382,7 @@ public:
     void cmdScreenAlignmentPattern();                          // DECALN
     void resetBufferLine(int y);
     // The erase cell: an empty cell in eraseAttr().
-    CharData eraseCell() const;
+    CharData eraseCell() const { return CharData(0, 1, eraseAttr()); }
 
     // Attributes and modes (TerminalModes.cpp).
     void cmdCharAttributes(ParamSpan pars, ByteSpan collect);  // SGR

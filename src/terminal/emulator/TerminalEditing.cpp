@@ -33,11 +33,6 @@ void fillColumns(BufferLine& line, const CharData& fill, int left, int right)
 }
 } // namespace
 
-CharData Terminal::eraseCell() const
-{
-    return cellOf(0, eraseAttr());
-}
-
 void Terminal::resetBufferLine(int y)
 {
     Buffer& b = buffer();
