@@ -1,0 +1,67 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Window
+
+// One chip of the attention strip: state dot, name and auto-approve badge of a session.
+Item {
+    id: chip
+
+    required property var session
+    property bool highlighted: false
+    signal clicked
+
+    readonly property bool idle: session.state === "idle"
+    // A grouped session reads "project·label", without spaces around the dot.
+    readonly property string label: session.groupID !== "" ? session.project + "\u00b7" + session.sessionLabel
+                                                           : session.project
+
+    objectName: "chip:" + session.id
+    implicitWidth: content.implicitWidth + 9 + 11
+    implicitHeight: content.implicitHeight + 10
+    width: implicitWidth
+    height: implicitHeight
+
+    Rectangle {
+        objectName: "chipBackground"
+        anchors.fill: parent
+        radius: 7
+        color: chip.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : Theme.pair("15171d", "ffffff", 1)
+        border.width: 1
+        border.color: chip.highlighted ? "transparent" : Theme.pair("22252d", "d6d9e0", 1)
+    }
+
+    Row {
+        id: content
+        x: 9
+        anchors.verticalCenter: parent.verticalCenter
+        spacing: 7
+
+        ProjectStateDot {
+            anchors.verticalCenter: parent.verticalCenter
+            directory: chip.session.directory
+            paneState: chip.session.state
+            size: 7
+        }
+        Text {
+            objectName: "chipLabel"
+            anchors.verticalCenter: parent.verticalCenter
+            text: chip.label
+            color: chip.idle ? Theme.pair("787f89", "737982", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            font.pointSize: Theme.fontSize(11.5)
+            font.weight: Font.Medium
+            maximumLineCount: 1
+        }
+        AutoApproveLock {
+            anchors.verticalCenter: parent.verticalCenter
+            visible: chip.session.autoApprove
+            size: 9
+        }
+    }
+
+    MouseArea {
+        anchors.fill: parent
+        cursorShape: Qt.PointingHandCursor
+        onClicked: chip.clicked()
+    }
+}

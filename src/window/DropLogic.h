@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QUuid>
+
+#include <optional>
+
+#include "Models.h"
+
+namespace brinmoor {
+
+// What a pane drop target reads and changes while a pane is dragged. AppModel provides it in the
+// application (AppModelDragHost); tests record the calls.
+class DragHost {
+public:
+    virtual ~DragHost() = default;
+    virtual std::optional<QUuid> draggingSessionID() const = 0;
+    virtual std::optional<DropTarget> dropTarget() const = 0;
+    virtual void setDropTarget(const std::optional<DropTarget>& target) = 0;
+    virtual void swapSessions(const QUuid& a, const QUuid& b) = 0;
+    virtual void setBigSide(bool left) = 0;
+    virtual void endDrag() = 0;
+};
+
+// The answer to a pointer moving over a drop target.
+enum class DropProposal {
+    Move,       // the drop would be taken
+    Forbidden,  // this target refuses the dragged pane
+};
+
+// The drop target of one single pane: dropping another pane there swaps the two. The drag
+// payload is never read; everything rests on the host's dragging session.
+struct PaneDrop {
+    QUuid targetID;
+
+    // Active while some other pane is dragged: a pane is never a target for itself.
+    bool active(const DragHost& host) const;
+    bool validateDrop(const DragHost& host) const;
+    void dropEntered(DragHost& host) const;
+    DropProposal dropUpdated(const DragHost& host) const;
+    // Clears the target only when it is still this pane's: the next pane's entry may have come
+    // first.
+    void dropExited(DragHost& host) const;
+    bool performDrop(DragHost& host) const;
+};
+
+// The drop target of one side strip: dropping the big-side pane there moves the big side.
+struct SideDrop {
+    bool leading = false;  // the left strip
+    QUuid loneID;          // the big-side pane's session
+
+    bool active(const DragHost& host) const;
+    bool validateDrop(const DragHost& host) const;
+    void dropEntered(DragHost& host) const;
+    DropProposal dropUpdated(const DragHost& host) const;
+    void dropExited(DragHost& host) const;
+    bool performDrop(DragHost& host) const;
+};
+
+// A drag that ended with no drop taken (cancelled, or released where nothing accepts panes):
+// the drag state is cleared so that later plain-text drops are not taken for this pane.
+void dragEndedWithoutDrop(DragHost& host);
+
+}  // namespace brinmoor

@@ -1,0 +1,101 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.Window
+
+// One pane of the grid, placed at the rectangle the grid's geometry gives it. The pane's content
+// is created once, the first time the pane is shown, and then lives as long as its session stays in
+// the workspace: relayouts, swaps and the maximized view only move and hide this item.
+Item {
+    id: cell
+
+    required property int index
+    required property string sessionID
+    required property var session
+    required property real paneX
+    required property real paneY
+    required property real paneWidth
+    required property real paneHeight
+    required property bool inGroup
+    required property bool shown
+    required property bool isMaximized
+
+    required property GridGeometryModel geometry
+    // Builds the pane's content; it gets `session` and `compact` (false).
+    required property Component content
+    // The part of the scrolled content that is on screen.
+    property real viewportY: 0
+    property real viewportHeight: height
+
+    // True once the pane has been on screen: its content is built then, and kept.
+    property bool seen: false
+    readonly property bool onScreen: shown && width > 0
+                                     && (!geometry.scrolling || isMaximized
+                                         || geometry.inViewport(paneY, paneHeight, viewportY, viewportHeight))
+    property Item contentItem: null
+
+    objectName: "gridCell:" + sessionID
+    x: paneX
+    y: paneY
+    width: paneWidth
+    height: paneHeight
+    visible: shown
+    z: isMaximized ? 3 : 1
+
+    onOnScreenChanged: if (onScreen) seen = true
+    onSeenChanged: buildContent()
+    Component.onCompleted: {
+        if (onScreen)
+            seen = true;
+        buildContent();
+    }
+
+    function buildContent() {
+        if (!seen || contentItem !== null || content === null)
+            return;
+        const item = content.createObject(cell, { session: cell.session, compact: false }) as Item;
+        if (item === null)
+            return;
+        item.anchors.fill = cell;
+        item.session = Qt.binding(() => cell.session);
+        contentItem = item;
+    }
+
+    // Another single pane dropped here changes places with this one. Group members and the
+    // maximized pane are no drop targets.
+    DropArea {
+        id: drop
+        anchors.fill: parent
+        z: 5  // over the content, which may accept drops of its own
+        enabled: !cell.inGroup && !cell.isMaximized
+        keys: ["text/plain"]
+
+        PaneDropDelegate {
+            id: delegate
+            model: cell.geometry.appModel
+            targetID: cell.sessionID
+        }
+
+        onEntered: drag => {
+            drag.accepted = delegate.validateDrop();
+            delegate.dropEntered();
+        }
+        onPositionChanged: drag => {
+            drag.accepted = delegate.dropUpdated();
+        }
+        onExited: delegate.dropExited()
+        onDropped: drop => {
+            drop.accepted = delegate.performDrop();
+            if (drop.accepted)
+                drop.action = Qt.MoveAction;
+        }
+    }
+
+    PaneGridGhost {
+        anchors.centerIn: parent
+        width: parent.width
+        height: parent.height
+        z: 10
+        swap: true
+        visible: cell.geometry.swapTargetID === cell.sessionID && cell.sessionID !== ""
+    }
+}
