@@ -48,7 +48,15 @@ void Terminal::installCommandHandlers()
     csi('q', &Terminal::cmdSetCursorStyle, this);     // DECSCUSR
     csi('r', &Terminal::cmdSetScrollRegion, this);    // DECSTBM
     csi('s', &Terminal::csiS, this);                  // DECSLRM or SCOSC
-    p.csiHandlers['u'] = [this](ParamSpan, ByteSpan) { cmdRestoreCursor(); }; // SCORC
+    // SCORC. With a private marker CSI u is the kitty keyboard protocol (CSI > flags u push,
+    // CSI < u pop, CSI = u set, CSI ? u query), which full-screen agents send at start-up and
+    // exit; it is not supported and must not move the cursor.
+    p.csiHandlers['u'] = [this](ParamSpan, ByteSpan collect) {
+        for (uint8_t c : collect)
+            if (c >= '<' && c <= '?')
+                return;
+        cmdRestoreCursor();
+    };
     csi('~', &Terminal::cmdDeleteColumns, this);      // DECDC
     // '}' is shared with the rectangle operations (XTPOPSGR): keep whatever was registered
     // before and handle only DECIC here.

@@ -204,6 +204,12 @@ TEST(ScrollRegion, csi_s_saves_without_margin_mode_and_sets_margins_with_it)
     EXPECT_EQ(h.pos(), std::make_pair(6, 3));
     h.feed("\x1b[4;7H\x1b[?1049s\x1b[1;1H\x1b[u"); // intermediates do not matter
     EXPECT_EQ(h.pos(), std::make_pair(6, 3));
+    // CSI u with a private marker is the kitty keyboard protocol, not a restore
+    h.feed("\x1b[1;1H\x1b[>1u\x1b[?u\x1b[<u\x1b[=1;1u");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 0));
+    EXPECT_EQ(h.del.sent, "");
+    h.feed("\x1b[u");
+    EXPECT_EQ(h.pos(), std::make_pair(6, 3));
     h.feed("\x1b[?69h\x1b[5;10s");
     EXPECT_EQ(h.margins(), std::make_pair(4, 9));
     EXPECT_EQ(h.pos(), std::make_pair(6, 3)); // the cursor does not move
