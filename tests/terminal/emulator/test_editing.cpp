@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 using namespace termcore;
@@ -276,7 +277,13 @@ TEST(BadInput, random_sequences_never_break_the_screen_invariants)
     std::mt19937 rng(1234);
     const std::string finals = "@ABCDEFGHIJKLMPSTXZ`abdefghlmnpqrsu~}{txyz";
     const std::string inters[] = {"", "?", "$", "'", " ", "!", "\"", ">", "#", "*"};
-    for (int round = 0; round < 4; round++) {
+    // Mode switches that change how the commands above read the screen.
+    const char* modes[] = {"\x1b[?69h", "\x1b[?69l", "\x1b[?6h", "\x1b[?6l", "\x1b[?1049h", "\x1b[?1049l",
+                           "\x1b[?47h", "\x1b[?47l", "\x1b[?3h", "\x1b[?3l", "\x1b[?7l", "\x1b[?7h",
+                           "\x1b[4h", "\x1b[4l", "\x1b[?45h", "\x1b]8;;u\x07", "\x1b]8;;\x07", "\x1bP$qm\x1b\\",
+                           "\x1b[!p", "\x1b[3;60s", "\x1b[2;300r", "\x1b[20;2s", "\x1b[?1048l"};
+    const int rounds = std::getenv("BRINMOOR_FUZZ_ROUNDS") ? std::atoi(std::getenv("BRINMOOR_FUZZ_ROUNDS")) : 4;
+    for (int round = 0; round < rounds; round++) {
         Harness h(round % 2 ? 7 : 33, round % 2 ? 4 : 11);
         for (int i = 0; i < 4000; i++) {
             std::string s = "\x1b[";
@@ -293,6 +300,8 @@ TEST(BadInput, random_sequences_never_break_the_screen_invariants)
                 s += "x\xe4\xb8\xad\r\n\t\b";
             if (rng() % 50 == 0)
                 s += "\x1b" "7\x1b" "8\x1b" "D\x1bM\x1b#8\x1b" "6\x1b" "9";
+            if (rng() % 8 == 0)
+                s += modes[rng() % (sizeof(modes) / sizeof(modes[0]))];
             if (rng() % 200 == 0)
                 h.t().resize(int(rng() % 50) + 1, int(rng() % 20) + 1);
             h.feed(s);
