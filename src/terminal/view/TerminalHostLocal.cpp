@@ -174,7 +174,7 @@ void TerminalHost::dropView(const QUuid& sessionID)
     }
     for (const QPointer<TerminalSurfaceView>& s : surfaces)
         if (s)
-            emit s->viewDropped();
+            s->notifyDropped();
     emit viewDropped(sessionID);
 }
 

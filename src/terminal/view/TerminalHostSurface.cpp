@@ -2,10 +2,14 @@
 
 #include "TerminalHostLocal.h"
 
+#include <QTimer>
+
 TerminalSurfaceView::TerminalSurfaceView(QQuickItem* parent) : QQuickItem(parent)
 {
-    // Clicks go to the terminal view itself, which takes the keyboard focus on a press.
     setFlag(ItemIsFocusScope, true);
+    // A press anywhere on the terminal gives it the keyboard, so typed keys reach the shell and
+    // not the window's shortcuts.
+    setFiltersChildMouseEvents(true);
     connect(&TerminalHost::shared(), &TerminalHost::viewDropped, this, [this](const QUuid& id) {
         if (id == m_session)
             m_claimed = false;
@@ -82,6 +86,13 @@ void TerminalSurfaceView::geometryChange(const QRectF& newGeometry, const QRectF
         m_view->setSize(newGeometry.size());
 }
 
+bool TerminalSurfaceView::childMouseEventFilter(QQuickItem* item, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress && m_view && !m_view->hasActiveFocus())
+        m_view->forceActiveFocus(Qt::MouseFocusReason);
+    return QQuickItem::childMouseEventFilter(item, event);
+}
+
 void TerminalSurfaceView::attachIfShown()
 {
     // First display: complete, in a window, visible, and naming a session.
@@ -101,6 +112,11 @@ void TerminalSurfaceView::detach()
     if (!m_session.isNull())
         TerminalHost::shared().release(m_session, this);
     setShownView(nullptr);
+}
+
+void TerminalSurfaceView::notifyDropped()
+{
+    QTimer::singleShot(0, this, [this] { emit viewDropped(); });
 }
 
 void TerminalSurfaceView::setShownView(LocalProcessTerminalView* view)

@@ -42,21 +42,26 @@ public:
     // one, with a new shell, when the host holds none.
     Q_INVOKABLE void reattach();
 
-    // The host's side: the view to show here, or nullptr.
+    // The host's side: the view to show here, or nullptr; and the news that the session's
+    // runtime was ended.
     void setShownView(LocalProcessTerminalView* view);
+    void notifyDropped();
 
 signals:
     void sessionIDChanged();
     void directoryChanged();
     void darkChanged();
     void viewChanged();
-    // The session's runtime was ended (stop, restart, close); the surface is empty.
+    // The session's runtime was ended (stop, restart, close) and the surface is empty. Emitted
+    // once control is back in the event loop, so the operation that ended it has finished (a
+    // restart has set the new state, a closed session is gone from the model).
     void viewDropped();
 
 protected:
     void componentComplete() override;
     void itemChange(ItemChange change, const ItemChangeData& value) override;
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    bool childMouseEventFilter(QQuickItem* item, QEvent* event) override;
 
 private:
     void attachIfShown();

@@ -31,6 +31,6 @@ Item {
         sessionID: pane.session ? pane.session.id : ""
         directory: pane.session ? pane.session.directory : ""
         dark: Theme.dark
-        onViewDropped: Qt.callLater(pane.reattachIfLive)
+        onViewDropped: pane.reattachIfLive()
     }
 }

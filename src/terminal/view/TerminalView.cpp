@@ -21,9 +21,13 @@ using termcore::Terminal;
 
 void TerminalViewDelegate::requestOpenLink(TerminalView&, const QString& link, const QMap<QString, QString>&)
 {
-    const QUrl url = QUrl::fromUserInput(link);
-    if (url.isValid() && !url.scheme().isEmpty())
-        QDesktopServices::openUrl(url);
+    // Only web, mail and file links: a program must not make a click start arbitrary handlers.
+    const QUrl url(link, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || !(scheme == "http" || scheme == "https" || scheme == "mailto" || scheme == "file"))
+        return;
+    if (TerminalView::linkOpener)
+        TerminalView::linkOpener(url);
 }
 
 void TerminalViewDelegate::bell(TerminalView& source)

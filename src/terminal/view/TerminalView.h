@@ -14,6 +14,9 @@
 #include <QQuickPaintedItem>
 #include <QRawFont>
 #include <QTimer>
+#include <QUrl>
+
+#include <functional>
 
 #include <array>
 #include <memory>
@@ -196,6 +199,27 @@ public:
     bool backspaceSendsControlH = false;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
+    // ---- Mouse, selection and links -------------------------------------------------------
+    struct MouseHit {
+        termcore::Position grid;   // column and screen row (0 = the top row shown)
+        termcore::Position pixels; // from the view's top-left corner
+    };
+    MouseHit calculateMouseHit(QPointF point) const;
+    // The flags of a report for a left-button event: the button code (3 for a release) and, in
+    // the modes that carry them, Shift 4, Alt 8, Ctrl 16.
+    int encodeMouseEvent(Qt::KeyboardModifiers modifiers, bool release) const;
+    // The hyperlink payload (OSC 8 "params;url") of the cell under a point, if any.
+    std::optional<std::string> getPayload(QPointF point) const;
+    static std::optional<std::pair<QString, QMap<QString, QString>>> urlAndParamsFrom(const std::string& payload);
+    void previewUrl(const std::string& payload);
+    void turnOffUrlPreview();
+    static QFont tryUrlFont();
+    QQuickItem* urlPreview() const { return urlPreview_; }
+    QString urlPreviewText() const;
+    bool commandActive = false;
+    // Opens links for the default requestOpenLink; replaceable (tests fake it).
+    static std::function<void(const QUrl&)> linkOpener;
+
     // ---- Selection ------------------------------------------------------------------------
     bool selectionActive() const;
     std::optional<QString> getSelection() const;
@@ -232,7 +256,7 @@ public:
     void bell(termcore::Terminal& source) override;
     void selectionChanged(termcore::Terminal& source) override;
     bool isProcessTrusted(termcore::Terminal& source) override { return true; }
-    void mouseModeChanged(termcore::Terminal& source) override {}
+    void mouseModeChanged(termcore::Terminal& source) override;
     void cursorStyleChanged(termcore::Terminal& source, termcore::CursorStyle newStyle) override;
     void hostCurrentDirectoryUpdated(termcore::Terminal& source) override;
     void colorChanged(termcore::Terminal& source, std::optional<int> idx) override;
@@ -261,6 +285,11 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void hoverMoveEvent(QHoverEvent* event) override;
+    void hoverLeaveEvent(QHoverEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     bool event(QEvent* event) override;
@@ -313,5 +342,16 @@ private:
     QColor selectedTextBackgroundColor_;
     bool hasFocus_ = false;
     QString title_;
+    void updateHoverTracking();
+    void setCommandActive(bool on);
+    QQuickItem* urlPreview_ = nullptr;
+    QPointF lastPointer_{-1, -1};
+    qint64 lastPressTime_ = 0;
+    QPointF lastPressPos_;
+    int clickCount_ = 0;
+    std::optional<MouseHit> pressHit_;
+    bool pressHandledByReport_ = false;
+
+public:
     bool allowMouseReporting = true;
 };

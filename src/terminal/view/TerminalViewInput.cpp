@@ -14,8 +14,7 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
+
 
 namespace ES = termcore::EscapeSequences;
 
@@ -76,6 +75,12 @@ void TerminalView::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
+
+    if (key == Qt::Key_Control) {
+        // Ctrl held: hyperlinks under the pointer are previewed (and open on click).
+        setCommandActive(true);
+        return;
+    }
 
     // Clipboard keys come before the selection is dropped: copying needs it.
     if (ctrl && shift && !alt) {
@@ -337,29 +342,9 @@ void TerminalView::paste()
     }
     // The program asked to see pastes as pastes (DECSET 2004): mark them, so pasted lines are
     // not run as typed commands. The end marker inside the text would end the paste early and
-    // let the rest run, so it is taken out.
+    // let the rest run, so it is taken out (and a start marker with it).
     text.remove(QStringLiteral("\x1b[201~"));
+    text.remove(QStringLiteral("\x1b[200~"));
     insertText(QStringLiteral("\x1b[200~") + text + QStringLiteral("\x1b[201~"));
 }
 
-void TerminalView::mousePressEvent(QMouseEvent* event)
-{
-    // A click gives the terminal the keyboard.
-    forceActiveFocus(Qt::MouseFocusReason);
-    event->accept();
-}
-
-void TerminalView::wheelEvent(QWheelEvent* event)
-{
-    // The wheel moves through the scrollback, three rows a notch.
-    const int notches = event->angleDelta().y() / 120;
-    if (notches == 0 || terminal->isCurrentBufferAlternate()) {
-        event->ignore();
-        return;
-    }
-    if (notches > 0)
-        scrollUp(3 * notches);
-    else
-        scrollDown(-3 * notches);
-    event->accept();
-}

@@ -204,8 +204,8 @@ TEST_F(TerminalHostTest, ending_a_pane_leaves_no_process_and_reports_no_exit)
             EXPECT_FALSE(host->delegates().contains(id));
             EXPECT_TRUE(watched.isNull()) << "the view went with its entry";
             // The hang-up ends a shell that honours it well before the SIGKILL.
-            EXPECT_TRUE(waitUntil([&] { return proc::sessionOf(shell).isEmpty(); }, 1500))
-                << "left: " << proc::describe(proc::sessionOf(shell));
+            EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(shell).isEmpty(); }, 1500))
+                << "left: " << proc::describe(proc::remainingOf(shell));
             spin(300);
             EXPECT_EQ(exitsHeard, 0);
             if (c.stateAfter != brinmoor::PaneState::Idle) {
@@ -249,7 +249,7 @@ TEST_F(TerminalHostTest, deleting_a_workspace_ends_every_shell_of_it)
         EXPECT_TRUE(host->views().isEmpty());
         EXPECT_TRUE(waitUntil([&] {
             for (pid_t p : shells)
-                if (!proc::sessionOf(p).isEmpty())
+                if (!proc::remainingOf(p).isEmpty())
                     return false;
             return true;
         }, 2500));
@@ -275,8 +275,8 @@ TEST_F(TerminalHostTest, a_shell_that_ignores_sigterm_and_hangup_is_killed_after
     spin(1200);
     EXPECT_TRUE(proc::running(shell)) << "SIGTERM and the hang-up are ignored until the SIGKILL";
     EXPECT_EQ(host->ender().pending(), 1);
-    ASSERT_TRUE(waitUntil([&] { return proc::sessionOf(shell).isEmpty(); }, 3000))
-        << "left: " << proc::sessionOf(shell).size();
+    ASSERT_TRUE(waitUntil([&] { return proc::remainingOf(shell).isEmpty(); }, 3000))
+        << "left: " << proc::describe(proc::remainingOf(shell));
     EXPECT_GE(t.elapsed(), PaneProcessEnder::killDelayMs - 100);
     EXPECT_EQ(host->ender().pending(), 0);
     spin(200);
@@ -311,8 +311,8 @@ TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
     const pid_t second = show(QUuid::createUuid())->process->shellPid();
 
     host->shutdown();
-    EXPECT_TRUE(proc::sessionOf(first).isEmpty()) << proc::describe(proc::sessionOf(first));
-    EXPECT_TRUE(proc::sessionOf(second).isEmpty());
+    EXPECT_TRUE(proc::remainingOf(first).isEmpty()) << proc::describe(proc::remainingOf(first));
+    EXPECT_TRUE(proc::remainingOf(second).isEmpty()) << proc::describe(proc::remainingOf(second));
     EXPECT_TRUE(host->views().isEmpty());
 }
 

@@ -129,6 +129,17 @@ inline QList<pid_t> sessionOf(pid_t leader)
     return pids;
 }
 
+// What remains of the session led by `leader`: live processes, and zombies still waiting for us
+// to reap them. (A dead job handed to init is gone for us; init reaps it when it gets round to it.)
+inline QList<pid_t> remainingOf(pid_t leader)
+{
+    QList<pid_t> pids;
+    for (const Stat& st : all())
+        if (st.session == leader && (st.state != 'Z' || st.ppid == ::getpid()))
+            pids.append(st.pid);
+    return pids;
+}
+
 // Whether the process exists and is not a zombie.
 inline bool running(pid_t pid)
 {

@@ -1,0 +1,357 @@
+// Pointer input: mouse reports to programs that asked for them (xterm's mouse tracking), text
+// selection by click, word, expression, row and drag, the scrollback wheel, and hyperlinks
+// (OSC 8) previewed while Ctrl is held and opened by Ctrl-click.
+#include "TerminalView.h"
+
+#include "SelectionService.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHoverEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleHints>
+#include <QWheelEvent>
+
+#include <any>
+#include <cmath>
+
+using termcore::MouseMode;
+using termcore::Position;
+
+namespace {
+
+bool reportsButtons(MouseMode m)
+{
+    return m == MouseMode::vt200 || m == MouseMode::buttonEventTracking || m == MouseMode::anyEvent;
+}
+
+// The link label shown at the view's bottom-left while Ctrl is held over a hyperlink.
+class UrlPreviewLabel : public QQuickPaintedItem {
+public:
+    UrlPreviewLabel(QQuickItem* parent, QFont font) : QQuickPaintedItem(parent), font_(std::move(font))
+    {
+        setAcceptedMouseButtons(Qt::NoButton);
+        setZ(3);
+    }
+    void setText(const QString& t)
+    {
+        text = t;
+        const QFontMetricsF fm(font_);
+        setSize(QSizeF(std::ceil(fm.horizontalAdvance(text)) + 8, std::ceil(fm.height()) + 4));
+        update();
+    }
+    void paint(QPainter* p) override
+    {
+        p->fillRect(QRectF(0, 0, width(), height()), background);
+        p->setFont(font_);
+        p->setPen(foreground);
+        p->drawText(QRectF(4, 2, width() - 8, height() - 4), Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+    QString text;
+    QColor background;
+    QColor foreground;
+
+private:
+    QFont font_;
+};
+
+} // namespace
+
+std::function<void(const QUrl&)> TerminalView::linkOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+
+TerminalView::MouseHit TerminalView::calculateMouseHit(QPointF point) const
+{
+    const qreal w = cellDimension->width();
+    const qreal h = cellDimension->height();
+    const int c = int(std::floor(point.x() / w));
+    const int r = int(std::floor(point.y() / h));
+    MouseHit hit;
+    if (r < 0) {
+        hit.grid = {0, 0};
+    } else {
+        // Below the grid (the strip under the last row) counts as the last row.
+        hit.grid = {std::clamp(c, 0, std::max(0, terminal->cols() - 1)), std::min(r, std::max(0, terminal->rows() - 1))};
+    }
+    hit.pixels = {int(std::clamp<qreal>(point.x(), 0, width())), int(std::clamp<qreal>(point.y(), 0, height()))};
+    return hit;
+}
+
+int TerminalView::encodeMouseEvent(Qt::KeyboardModifiers modifiers, bool release) const
+{
+    int flags = release ? 3 : 0; // the left button is code 0
+    if (reportsButtons(terminal->mouseMode())) {
+        if (modifiers & Qt::ShiftModifier)
+            flags += 4;
+        if (modifiers & Qt::AltModifier)
+            flags += 8;
+        if (modifiers & Qt::ControlModifier)
+            flags += 16;
+    }
+    return flags;
+}
+
+std::optional<std::string> TerminalView::getPayload(QPointF point) const
+{
+    if (!cellDimension || point.y() < 0 || point.y() >= cellDimension->height() * terminal->rows())
+        return std::nullopt;
+    const MouseHit hit = calculateMouseHit(point);
+    const auto& buf = terminal->buffer();
+    const int row = hit.grid.row + buf.yDisp();
+    if (row < 0 || row >= buf.lines().count())
+        return std::nullopt;
+    const auto& lines = const_cast<termcore::Buffer&>(buf).lines();
+    const termcore::CharData& cell = const_cast<termcore::CircularBufferLineList&>(lines)[row][hit.grid.col];
+    const std::any* payload = cell.getPayload();
+    if (!payload)
+        return std::nullopt;
+    if (const auto* text = std::any_cast<std::string>(payload))
+        return *text;
+    return std::nullopt;
+}
+
+std::optional<std::pair<QString, QMap<QString, QString>>> TerminalView::urlAndParamsFrom(const std::string& payload)
+{
+    const QStringList pieces = QString::fromStdString(payload).split(';', Qt::KeepEmptyParts);
+    if (pieces.size() < 2)
+        return std::nullopt;
+    QMap<QString, QString> params;
+    for (const QString& part : pieces[0].split(':', Qt::SkipEmptyParts)) {
+        const QStringList kv = part.split('=', Qt::SkipEmptyParts);
+        if (kv.size() == 2)
+            params.insert(kv[0], kv[1]);
+    }
+    return std::make_pair(pieces[1], params);
+}
+
+QFont TerminalView::tryUrlFont()
+{
+    for (const char* family : {"Optima", "Helvetica", "Helvetica Neue"}) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
+            QFont f(QString::fromLatin1(family));
+            f.setPixelSize(12);
+            return f;
+        }
+    }
+    QFont f = QGuiApplication::font();
+    f.setPixelSize(12);
+    return f;
+}
+
+QString TerminalView::urlPreviewText() const
+{
+    auto* label = static_cast<UrlPreviewLabel*>(urlPreview_);
+    return label ? label->text : QString();
+}
+
+void TerminalView::previewUrl(const std::string& payload)
+{
+    const auto link = urlAndParamsFrom(payload);
+    if (!link)
+        return;
+    auto* label = static_cast<UrlPreviewLabel*>(urlPreview_);
+    if (!label) {
+        label = new UrlPreviewLabel(this, tryUrlFont());
+        urlPreview_ = label;
+    }
+    // The terminal's colours inverted.
+    label->background = nativeFg_;
+    label->foreground = nativeBg_;
+    label->setText(link->first);
+    label->setPosition(QPointF(0, height() - label->height())); // the bottom-left corner
+}
+
+void TerminalView::turnOffUrlPreview()
+{
+    if (!commandActive)
+        return;
+    delete urlPreview_;
+    urlPreview_ = nullptr;
+    commandActive = false;
+    updateHoverTracking();
+}
+
+void TerminalView::setCommandActive(bool on)
+{
+    if (!on) {
+        turnOffUrlPreview();
+        return;
+    }
+    commandActive = true;
+    updateHoverTracking();
+    if (lastPointer_.x() >= 0) {
+        if (const auto payload = getPayload(lastPointer_))
+            previewUrl(*payload);
+    }
+}
+
+void TerminalView::updateHoverTracking()
+{
+    // Motion without a button arrives only while a program wants all motion or Ctrl previews links.
+    // (The terminal reports its first mode while it is still being made.)
+    setAcceptHoverEvents(commandActive || (terminal && terminal->mouseMode() == MouseMode::anyEvent));
+}
+
+void TerminalView::mouseModeChanged(termcore::Terminal& source)
+{
+    setAcceptHoverEvents(commandActive || source.mouseMode() == MouseMode::anyEvent);
+}
+
+void TerminalView::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Control) {
+        turnOffUrlPreview();
+        event->accept();
+        return;
+    }
+    QQuickPaintedItem::keyReleaseEvent(event);
+}
+
+void TerminalView::mousePressEvent(QMouseEvent* event)
+{
+    forceActiveFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton || !cellDimension) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const QPointF pos = event->position();
+    lastPointer_ = pos;
+    const MouseHit hit = calculateMouseHit(pos);
+    pressHit_ = hit;
+    pressHandledByReport_ = false;
+
+    // Qt has no triple click: count presses close in time and place.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const auto* hints = QGuiApplication::styleHints();
+    const bool near = (pos - lastPressPos_).manhattanLength() <= hints->startDragDistance();
+    clickCount_ = (near && now - lastPressTime_ <= hints->mouseDoubleClickInterval()) ? clickCount_ + 1 : 1;
+    lastPressTime_ = now;
+    lastPressPos_ = pos;
+
+    const MouseMode mode = terminal->mouseMode();
+    // X10 (DECSET 9) reports presses only; the other modes report presses and releases.
+    if (allowMouseReporting && (reportsButtons(mode) || mode == MouseMode::x10)) {
+        terminal->sendEvent(encodeMouseEvent(event->modifiers(), false), hit.grid.col, hit.grid.row, hit.pixels.col,
+                            hit.pixels.row);
+        pressHandledByReport_ = true;
+        return;
+    }
+    const int yDisp = terminal->buffer().yDisp();
+    if (clickCount_ == 2) {
+        selection->selectWordOrExpression(Position{hit.grid.col, hit.grid.row + yDisp}, terminal->buffer());
+    } else if (clickCount_ >= 3) {
+        selection->select(hit.grid.row + yDisp);
+    } else if (selection->active()) {
+        if (event->modifiers() & Qt::ShiftModifier)
+            selection->shiftExtend(hit.grid.row, hit.grid.col);
+        else
+            selection->setActive(false);
+    }
+    update();
+}
+
+void TerminalView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!cellDimension || !(event->buttons() & Qt::LeftButton)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    lastPointer_ = event->position();
+    const MouseHit hit = calculateMouseHit(event->position());
+    if (allowMouseReporting) {
+        switch (terminal->mouseMode()) {
+        case MouseMode::anyEvent:
+        case MouseMode::buttonEventTracking:
+            // A drag: motion with the button held (flags + 32).
+            terminal->sendEvent(encodeMouseEvent(event->modifiers(), false) + 32, hit.grid.col, hit.grid.row,
+                                hit.pixels.col, hit.pixels.row);
+            return;
+        case MouseMode::x10:
+        case MouseMode::vt200:
+            return;
+        case MouseMode::off:
+            break;
+        }
+    }
+    if (pressHandledByReport_)
+        return;
+    if (!selection->active()) {
+        // The selection starts where the button went down, not where the first motion arrived.
+        const MouseHit from = pressHit_.value_or(hit);
+        selection->startSelection(from.grid.row, from.grid.col);
+    }
+    selection->dragExtend(Position{hit.grid.col, hit.grid.row + terminal->buffer().yDisp()});
+    update();
+}
+
+void TerminalView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !cellDimension) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const MouseHit hit = calculateMouseHit(event->position());
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (const auto payload = getPayload(event->position())) {
+            if (const auto link = urlAndParamsFrom(*payload); link && terminalDelegate)
+                terminalDelegate->requestOpenLink(*this, link->first, link->second);
+        }
+    }
+    const MouseMode mode = terminal->mouseMode();
+    if (allowMouseReporting && reportsButtons(mode))
+        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true), hit.grid.col, hit.grid.row, hit.pixels.col,
+                            hit.pixels.row);
+    pressHit_.reset();
+}
+
+void TerminalView::hoverMoveEvent(QHoverEvent* event)
+{
+    lastPointer_ = event->position();
+    if (!cellDimension)
+        return;
+    if (commandActive) {
+        if (const auto payload = getPayload(event->position()))
+            previewUrl(*payload);
+    }
+    if (terminal->mouseMode() == MouseMode::anyEvent) {
+        const MouseHit hit = calculateMouseHit(event->position());
+        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true) + 32, hit.grid.col, hit.grid.row,
+                            hit.pixels.col, hit.pixels.row);
+    }
+}
+
+void TerminalView::hoverLeaveEvent(QHoverEvent* event)
+{
+    turnOffUrlPreview();
+    QQuickPaintedItem::hoverLeaveEvent(event);
+}
+
+void TerminalView::wheelEvent(QWheelEvent* event)
+{
+    // Lines of the wheel's delta: a pixel delta (touchpads) in rows, else notches at the
+    // desktop's lines per notch. Wheels are never reported to programs.
+    qreal d = 0;
+    if (!event->pixelDelta().isNull() && cellDimension)
+        d = event->pixelDelta().y() / cellDimension->height();
+    else
+        d = event->angleDelta().y() / 120.0 * QGuiApplication::styleHints()->wheelScrollLines();
+    if (d == 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const int magnitude = int(std::abs(d));
+    const int lines = magnitude <= 1 ? 1 : magnitude <= 5 ? 3 : magnitude <= 9 ? 10 : std::max(terminal->rows(), 20);
+    if (d > 0)
+        scrollTo(std::max(terminal->buffer().yDisp() - lines, 0), true);
+    else
+        scrollDown(lines);
+}

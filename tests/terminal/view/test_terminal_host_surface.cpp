@@ -1,0 +1,241 @@
+// The terminal surface and the terminal pane view in a real window: the host's view is shown,
+// never owned, by the surface; a rebuilt or doubled surface shows the same shell; a click gives
+// the terminal the keyboard; the theme restyles the running terminal; a restart of a live pane
+// brings exactly one new shell, a stop none.
+
+#include "TerminalHostLocal.h"
+#include "TerminalHostSurface.h"
+#include "test_terminal_host_support.h"
+
+#include "AppModel.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <gtest/gtest.h>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
+
+namespace {
+
+const char* kWindow = R"(
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Terminal
+
+Window {
+    id: root
+    width: 520
+    height: 320
+    visible: true
+    color: "#202020"
+    property alias slot: slot
+    function setDark(on) { Theme.dark = on; }
+    Item { id: slot; objectName: "slot"; x: 10; y: 10; width: 500; height: 300 }
+}
+)";
+
+class SurfaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!proc::available())
+            GTEST_SKIP() << "needs a /proc process table";
+        model = std::make_unique<brinmoor::AppModel>(brinmoor::Store(false), &defaults);
+        brinmoor::AppModel::setInstance(model.get());
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        QQmlComponent c(&engine);
+        c.setData(kWindow, QUrl(QStringLiteral("qrc:/test/Window.qml")));
+        window.reset(qobject_cast<QQuickWindow*>(c.create()));
+        ASSERT_TRUE(window) << c.errorString().toStdString();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        slot = window->findChild<QQuickItem*>(QStringLiteral("slot"));
+        ASSERT_NE(slot, nullptr);
+        ASSERT_TRUE(model->addWorkspace(QStringLiteral("W"), QStringLiteral("5b8cdd")));
+    }
+    void TearDown() override
+    {
+        TerminalHost::shared().shutdown();
+        window.reset();
+        brinmoor::AppModel::setInstance(nullptr);
+    }
+
+    QUuid addTerminal()
+    {
+        EXPECT_TRUE(model->addSession(brinmoor::PaneKind::Terminal, std::nullopt, env.home(), false,
+                                      brinmoor::ChatProvider::Claude));
+        return model->workspaces()[0].sessions.last().id;
+    }
+    // A QML item made from `qml` inside the window's slot.
+    QQuickItem* make(const QString& qml)
+    {
+        QQmlComponent c(&engine);
+        c.setData(("import QtQuick\nimport Brinmoor.Terminal\n" + qml).toUtf8(), QUrl(QStringLiteral("qrc:/test/Item.qml")));
+        QObject* o = c.beginCreate(engine.rootContext());
+        EXPECT_NE(o, nullptr) << c.errorString().toStdString();
+        auto* item = qobject_cast<QQuickItem*>(o);
+        if (item)
+            item->setParentItem(slot);
+        c.completeCreate();
+        return item;
+    }
+    TerminalSurfaceView* surfaceFor(const QUuid& id)
+    {
+        return qobject_cast<TerminalSurfaceView*>(make(QStringLiteral(
+            "TerminalSurfaceView { anchors.fill: parent; sessionID: \"%1\"; directory: \"~\" }")
+                                                           .arg(brinmoor::uuidText(id))));
+    }
+    static pid_t shellOf(QQuickItem* view)
+    {
+        auto* v = qobject_cast<LocalProcessTerminalView*>(view);
+        return v ? v->process->shellPid() : 0;
+    }
+
+    HostTestEnvironment env;
+    QTemporaryDir defaultsDir;
+    QSettings defaults{defaultsDir.path() + QStringLiteral("/d.ini"), QSettings::IniFormat};
+    std::unique_ptr<brinmoor::AppModel> model;
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+    QQuickItem* slot = nullptr;
+};
+
+TEST_F(SurfaceTest, surface_shows_the_hosts_view_and_never_takes_it_along)
+{
+    const QUuid id = addTerminal();
+    TerminalSurfaceView* a = surfaceFor(id);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(a->view(), nullptr) << "shown in a window: the shell starts";
+    QPointer<QQuickItem> view(a->view());
+    EXPECT_EQ(view->parentItem(), a);
+    EXPECT_EQ(view->size(), QSizeF(500, 300));
+    ASSERT_TRUE(waitUntil([&] { return a->shellPid() > 0; }, 5000));
+    const pid_t pid = pid_t(a->shellPid());
+
+    delete a; // a relayout, a maximize, a workspace switch
+    ASSERT_FALSE(view.isNull()) << "the view stays with the host";
+    EXPECT_EQ(view->parentItem(), nullptr);
+    EXPECT_EQ(TerminalHost::shared().existingView(id), view.data());
+    EXPECT_TRUE(proc::running(pid));
+
+    TerminalSurfaceView* b = surfaceFor(id);
+    EXPECT_EQ(b->view(), view.data());
+    EXPECT_EQ(shellOf(b->view()), pid);
+    spin(100);
+    EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{pid});
+    delete b;
+}
+
+TEST_F(SurfaceTest, two_surfaces_of_one_session_share_one_view_latest_first)
+{
+    const QUuid id = addTerminal();
+    TerminalSurfaceView* grid = surfaceFor(id);
+    TerminalSurfaceView* maximized = surfaceFor(id);
+    ASSERT_NE(maximized->view(), nullptr);
+    EXPECT_EQ(grid->view(), nullptr);
+    QQuickItem* view = maximized->view();
+    delete maximized;
+    EXPECT_EQ(grid->view(), view) << "the remaining surface shows it again";
+    EXPECT_EQ(view->parentItem(), grid);
+    spin(100);
+    EXPECT_EQ(proc::childLoginShells().size(), 1);
+    delete grid;
+}
+
+TEST_F(SurfaceTest, surface_starts_nothing_until_it_is_shown)
+{
+    const QUuid id = addTerminal();
+    QQuickItem* hidden = make(QStringLiteral("TerminalSurfaceView { visible: false; anchors.fill: parent; sessionID: \"%1\" }")
+                                  .arg(brinmoor::uuidText(id)));
+    auto* surface = qobject_cast<TerminalSurfaceView*>(hidden);
+    ASSERT_NE(surface, nullptr);
+    spin(50);
+    EXPECT_EQ(surface->view(), nullptr);
+    EXPECT_TRUE(TerminalHost::shared().views().isEmpty());
+    surface->setVisible(true);
+    EXPECT_NE(surface->view(), nullptr);
+    delete surface;
+}
+
+TEST_F(SurfaceTest, click_gives_the_terminal_active_focus)
+{
+    const QUuid id = addTerminal();
+    TerminalSurfaceView* s = surfaceFor(id);
+    ASSERT_NE(s->view(), nullptr);
+    EXPECT_FALSE(s->view()->hasActiveFocus());
+    QTest::mouseClick(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+    EXPECT_TRUE(s->view()->hasActiveFocus());
+    delete s;
+}
+
+TEST_F(SurfaceTest, pane_view_reports_the_record_and_follows_the_theme_with_the_same_shell)
+{
+    const QUuid id = addTerminal();
+    model->restart(id); // state running
+    QQuickItem* pane = make(QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: false; session: AppModel.session(\"%1\") }")
+                                .arg(brinmoor::uuidText(id)));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(pane->property("paneState").toString(), QStringLiteral("running"));
+    EXPECT_EQ(pane->property("costText").toString(), QString());
+    auto* surface = pane->property("surface").value<TerminalSurfaceView*>();
+    ASSERT_NE(surface, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0; }, 5000));
+    auto* view = qobject_cast<LocalProcessTerminalView*>(surface->view());
+    const pid_t pid = view->process->shellPid();
+    view->process->send(QByteArray("echo kept-$((40+2))\n"));
+    ASSERT_TRUE(waitUntil([&] { return screenText(view).find("kept-42") != std::string::npos; }, 5000));
+
+    QMetaObject::invokeMethod(window.get(), "setDark", Q_ARG(QVariant, false));
+    EXPECT_EQ(view->nativeBackgroundColor(), QColor(0xf4, 0xf5, 0xf8));
+    EXPECT_EQ(view->nativeForegroundColor(), QColor(0x3a, 0x40, 0x48));
+    QMetaObject::invokeMethod(window.get(), "setDark", Q_ARG(QVariant, true));
+    EXPECT_EQ(view->nativeBackgroundColor(), QColor(0x0a, 0x0b, 0x0d));
+    EXPECT_EQ(view->process->shellPid(), pid);
+    EXPECT_TRUE(screenText(view).find("kept-42") != std::string::npos);
+    delete pane;
+}
+
+TEST_F(SurfaceTest, restart_of_a_live_pane_brings_exactly_one_new_shell_and_stop_none)
+{
+    const QUuid id = addTerminal();
+    QQuickItem* pane = make(QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: true; session: AppModel.session(\"%1\") }")
+                                .arg(brinmoor::uuidText(id)));
+    auto* surface = pane->property("surface").value<TerminalSurfaceView*>();
+    ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0; }, 5000));
+    const pid_t first = pid_t(surface->shellPid());
+
+    // The pane stays up across a restart (its state does not pass through stopped).
+    model->restart(id);
+    ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0 && surface->shellPid() != first; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return proc::remainingOf(first).isEmpty(); }, 2500));
+    spin(100);
+    EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{pid_t(surface->shellPid())});
+
+    // A stop ends the shell; nothing new starts even while the pane is still up.
+    const pid_t second = pid_t(surface->shellPid());
+    model->stop(id);
+    spin(200);
+    EXPECT_EQ(surface->view(), nullptr);
+    EXPECT_TRUE(TerminalHost::shared().views().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return proc::remainingOf(second).isEmpty(); }, 2500));
+    EXPECT_TRUE(proc::childLoginShells().isEmpty());
+    delete pane;
+
+    // Closing a pane whose view is still up starts nothing either.
+    const QUuid other = addTerminal();
+    QQuickItem* pane2 = make(QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: false; session: AppModel.session(\"%1\") }")
+                                 .arg(brinmoor::uuidText(other)));
+    auto* surface2 = pane2->property("surface").value<TerminalSurfaceView*>();
+    ASSERT_TRUE(waitUntil([&] { return surface2->shellPid() > 0; }, 5000));
+    model->close(other);
+    spin(200);
+    EXPECT_TRUE(TerminalHost::shared().views().isEmpty());
+    delete pane2;
+}
+
+} // namespace
