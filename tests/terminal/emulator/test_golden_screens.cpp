@@ -160,18 +160,22 @@ TEST(VttestLive, menus_and_reports_through_the_headless_host)
     const std::string host = std::string(BRINMOOR_BINARY_DIR) + "/tests/tools/vthost";
     if (std::system("command -v vttest >/dev/null 2>&1") != 0 || !std::ifstream(host).good())
         GTEST_SKIP() << "vttest or the vthost tool is not available";
-    std::string cmd = host + " --timeout 40 --cursor --send '600:1\\r'";
+    // Menu choices wait for their prompt; the Returns that page through a test are typed ahead
+    // with short pauses, as a person would.
+    std::string cmd = host + " --timeout 40 --cursor --send-when '(0 - 12)=1\\r'";
     auto returns = [&](int n) {
         for (int i = 0; i < n; i++)
             cmd += " --send '250:\\r'";
     };
     returns(8);
-    cmd += " --send '400:2\\r'";
+    cmd += " --send-when '(0 - 12)=2\\r'";
     returns(16);
-    cmd += " --send '400:8\\r'";
+    cmd += " --send-when '(0 - 12)=8\\r'";
     returns(14);
-    cmd += " --send '400:6\\r' --send '400:3\\r' --send '600:\\r' --send '400:4\\r' --send '600:\\r'"
-           " --send '400:5\\r' --send '600:\\r' --send '400:0\\r' --send '400:0\\r' -- vttest";
+    cmd += " --send-when '(0 - 12)=6\\r'";
+    for (const char* sub : {"3", "4", "5"})
+        cmd += std::string(" --send-when '(0 - 7)=") + sub + "\\r' --send '800:\\r'";
+    cmd += " --send-when '(0 - 7)=0\\r' --send-when '(0 - 12)=0\\r' -- vttest";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
