@@ -114,6 +114,10 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
             case 48:
             case 58: {
                 std::optional<CellColor> c;
+                if (p == 58 && colonForm && i + 1 < pars.size() && pars[i + 1] == 5) {
+                    i = std::min(i + 3, pars.size()); // 58:5:n, an indexed underline colour
+                    continue;
+                }
                 i = readExtendedColor(pars, i + 1, colonForm, c);
                 // The underline colour (58) is not kept, but its values are consumed so they are
                 // not taken for attributes of their own.

@@ -84,6 +84,8 @@ TEST(Sgr, underline_colour_is_consumed_without_effect)
     EXPECT_EQ(h.t().curAttr, Attribute(C::defaultColor(), C::defaultColor(), CharacterStyle::bold));
     h.feed("\x1b[58:2::1:2:3m");
     EXPECT_EQ(h.t().curAttr.style, CharacterStyle::bold);
+    h.feed("\x1b[58:5:4m");
+    EXPECT_EQ(h.t().curAttr.style, CharacterStyle::bold);
     EXPECT_TRUE(out.lines().empty());
 }
 
