@@ -10,6 +10,7 @@ import Brinmoor.Window
 // click on its empty parts maximizes the pane or returns it to the grid.
 Item {
     id: shell
+    objectName: "paneShell"
 
     // The session record: id, kind, project, sessionLabel, directory, autoApprove, muted, provider.
     required property var session
@@ -149,9 +150,16 @@ Item {
                 maximumLineCount: 1
                 // Full width when there is room; it gives way (truncating) only when the row is short.
                 Layout.fillWidth: true
-                Layout.preferredWidth: nameText.implicitWidth
-                Layout.maximumWidth: nameText.implicitWidth
-                Layout.minimumWidth: Math.min(nameText.implicitWidth, 24)
+                // The natural width comes from metrics: an eliding Text's own implicit width can
+                // follow its elided width and shrink the name step by step.
+                Layout.preferredWidth: Math.ceil(nameMetrics.advanceWidth)
+                Layout.maximumWidth: Math.ceil(nameMetrics.advanceWidth)
+                Layout.minimumWidth: Math.min(Math.ceil(nameMetrics.advanceWidth), 24)
+                TextMetrics {
+                    id: nameMetrics
+                    font: nameText.font
+                    text: nameText.text
+                }
             }
             Text {
                 objectName: "sessionLabel"

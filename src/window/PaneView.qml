@@ -12,6 +12,7 @@ import Brinmoor.Window
 // `accessory` (a Component placed in the header).
 Item {
     id: pane
+    objectName: "paneView"
 
     required property var session
     property bool compact: false

@@ -6,6 +6,7 @@ import Brinmoor.Window
 // name and one button that starts the session again. It has no header, menu or state border.
 Item {
     id: card
+    objectName: "stoppedPlaceholder"
 
     required property var session
     readonly property string sessionID: card.session ? card.session.id : ""

@@ -10,15 +10,22 @@ Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
+// The program's entry: no arguments are read. The one window (Main.qml) holds RootView, which
+// picks the onboarding or the main window; closing the window ends the process (Qt quits when
+// its last window closes).
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
+    QGuiApplication::setQuitOnLastWindowClosed(true);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     QQmlApplicationEngine engine;
+    // Modules compiled into the executable keep their qmldir under qrc:/<URI path>.
+    engine.addImportPath(QStringLiteral("qrc:/"));
     QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));

@@ -17,6 +17,7 @@
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
 
 namespace {
 

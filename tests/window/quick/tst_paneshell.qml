@@ -122,6 +122,10 @@ Item {
             compare(findChild(chat, "projectName").text, "beta");
             compare(findChild(chat, "sessionLabel").text, "session 1");
             compare(findChild(chat, "projectName").font.pointSize, Theme.fontSize(12));
+            verify(!findChild(chat, "projectName").truncated, "a name with room is shown whole");
+            chat.width = 200;
+            wait(20);
+            verify(findChild(chat, "projectName").truncated, "a short row truncates the name");
 
             const terminal = makeShell(0, "running", { cost: "" });
             verify(!findChild(terminal, "providerLogo").visible, "no logo for a terminal");
