@@ -9,7 +9,8 @@ import Brinmoor.Window
 Item {
     id: strip
 
-    // The selected workspace's sessions, in order (Session records).
+    // The selected workspace's sessions, in order: a session list model whose `session` role is
+    // the record (AppModel.selectedSessions).
     required property var sessions
     // The maximized session's id, "" for none.
     property string maximizedSessionID: AppModel.maximizedSessionID
@@ -44,10 +45,9 @@ Item {
             Repeater {
                 model: strip.sessions
                 delegate: AttentionStripChip {
-                    required property var modelData
-                    session: modelData
-                    highlighted: modelData.id === strip.maximizedSessionID
-                    onClicked: strip.chipClicked(modelData.id)
+                    id: chipDelegate
+                    highlighted: chipDelegate.session.id === strip.maximizedSessionID
+                    onClicked: strip.chipClicked(chipDelegate.session.id)
                 }
             }
         }

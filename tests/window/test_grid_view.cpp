@@ -38,8 +38,11 @@ QGuiApplication* application()
     static char name[] = "window_grid_view";
     static char* argv[] = {name, nullptr};
     static QGuiApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("QT_QUICK_BACKEND", "software");
+        // Offscreen unless a display is asked for (QT_QPA_PLATFORM=xcb under xvfb-run).
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+            qputenv("QT_QUICK_BACKEND", "software");
         return new QGuiApplication(argc, argv);
     }();
     return app;
@@ -69,7 +72,7 @@ Window {
         id: strip
         objectName: "strip"
         width: parent.width
-        sessions: grid.geometry.sessions
+        sessions: AppModel.selectedSessions
     }
     PaneGridView {
         id: grid
