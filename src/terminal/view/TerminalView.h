@@ -25,6 +25,7 @@
 #include <vector>
 
 class CaretView;
+class TerminalDebugView;
 class TerminalScroller;
 namespace termcore {
 class SelectionService;
@@ -102,6 +103,7 @@ public:
 
     // ---- Owner interface ------------------------------------------------------------------
     TerminalViewDelegate* terminalDelegate = nullptr; // not owned
+    QPointer<TerminalDebugView> debug; // a developer overlay, refreshed on every display update
     termcore::Terminal& getTerminal() { return *terminal; }
     termcore::SelectionService* selectionService() { return selection.get(); }
     CaretView* caretView() const { return caretView_; }

@@ -9,6 +9,7 @@
 #include "CaretView.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
+#include "TerminalDebugView.h"
 
 #include <QGlyphRun>
 #include <QPainter>
@@ -77,6 +78,8 @@ void TerminalView::updateDisplay(bool notifyAccessibility)
         rect.setBottom(height()); // the strip below the last full row goes with it
     update(rect.toAlignedRect());
     pendingDisplay_ = false;
+    if (debug)
+        debug->refresh();
 }
 
 void TerminalView::updateCursorPosition()

@@ -1,6 +1,7 @@
 // The terminal view's behaviour without looking at pixels: cell sizes, frame size, redraw
 // coalescing, colour mapping, scrolling maths, sizing and the bytes it sends.
 #include "CaretView.h"
+#include "TerminalDebugView.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
 #include "support/ViewHarness.h"
@@ -312,4 +313,36 @@ TEST(TerminalViewInput, feeding_clears_the_selection_and_garbage_is_survived)
     h.view->insertImage(QImage(), termcore::ImageSizeRequest::cells(3), termcore::ImageSizeRequest::cells(3), true);
     const QImage img = h.grab();
     EXPECT_FALSE(img.isNull());
+}
+
+TEST(TerminalViewDebug, debug_overlay_waits_then_lists_the_ring_with_its_marks)
+{
+    ViewHarness h(20, 3);
+    auto* dbg = new TerminalDebugView(h.view);
+    EXPECT_EQ(h.view->debug, dbg);
+    EXPECT_EQ(dbg->statusText(), "WAITING");
+
+    for (int i = 0; i < 6; ++i)
+        h.feed("line" + QByteArray::number(i) + "\r\n");
+    h.view->updateDisplay(false);
+    auto& buf = h.terminal().buffer();
+    EXPECT_EQ(dbg->statusText(), QString("x: 0 y: 2 yDisp: %1 yBase: %1 clc: %2 startIndex: %3")
+                                     .arg(buf.yDisp())
+                                     .arg(qsizetype(buf.lines().getArray().size()))
+                                     .arg(buf.lines().getStartIndex()));
+    QStringList rows = dbg->listing();
+    ASSERT_EQ(rows.size(), buf.lines().maxLength());
+    EXPECT_TRUE(rows[4].startsWith("[004:004]DBline4")) << rows[4].toStdString();
+    EXPECT_TRUE(rows[4].contains("[004]DBline4"));
+    EXPECT_TRUE(rows[0].contains("[000]  line0"));
+    EXPECT_TRUE(rows[200].endsWith("<empty>"));
+
+    // Scrolled back, the marks part.
+    h.view->scrollTo(1);
+    rows = dbg->listing();
+    EXPECT_TRUE(rows[1].contains("[001]D line1")) << rows[1].toStdString();
+    EXPECT_TRUE(rows[4].contains("[004] Bline4"));
+    EXPECT_EQ(TerminalDebugView::getDebugString(nullptr, 5, "p"), "p<empty>");
+    delete dbg;
+    EXPECT_EQ(h.view->debug, nullptr);
 }
