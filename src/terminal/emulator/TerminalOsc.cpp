@@ -318,8 +318,13 @@ void Terminal::oscHyperlink(ByteSpan data)
             return;
         const int endRow = b.y() + b.yBase();
         const int lineCount = b.lines().count();
-        for (int row = std::max(link.start.row, 0); row <= endRow && row < lineCount; row++) {
-            const int first = row == link.start.row ? std::min(link.start.col, cols() - 1) : 0;
+        // A link opened in the pending-wrap column starts with the next printed character, which
+        // lands at the start of the following row.
+        Position start = link.start;
+        if (start.col >= cols())
+            start = Position{0, start.row + 1};
+        for (int row = std::max(start.row, 0); row <= endRow && row < lineCount; row++) {
+            const int first = row == start.row ? std::min(start.col, cols() - 1) : 0;
             // Only the cells printed inside the link: on the cursor's row up to but not including
             // the cursor column (a pending-wrap cursor still covers the last column).
             const int last = row == endRow ? std::min(b.x(), cols()) - 1 : (marginMode ? b.marginRight() : cols() - 1);

@@ -133,6 +133,11 @@ TEST(OscHyperlink, wrapping_links_and_the_pending_wrap_column)
     // text ending in the last column leaves the cursor pending: the last column is inside
     h.feed("\x1b[3;8H\x1b]8;;p\x07xyz\x1b]8;;\x07");
     EXPECT_NE(h.cell(9, 2).payload.code, 0);
+    // opened in the pending-wrap column: the link starts on the next row
+    h.feed("\x1b[1;1H\x1b[2J" + std::string(10, '-') + "\x1b]8;;n\x07" "ab\x1b]8;;\x07");
+    EXPECT_EQ(h.cell(9, 0).payload.code, 0);
+    EXPECT_NE(h.cell(0, 1).payload.code, 0);
+    EXPECT_NE(h.cell(1, 1).payload.code, 0);
     // a second opening forgets the first start
     h.feed("\x1b[4;1H\x1b]8;;a\x07" "12\x1b]8;;b\x07" "34\x1b]8;;\x07");
     EXPECT_EQ(h.cell(0, 3).payload.code, 0);
