@@ -289,9 +289,11 @@ void PaneProcessEnder::finishAll()
     waited.start();
     while (!m_pending.isEmpty() && !allGone() && waited.elapsed() < killDelayMs)
         QThread::msleep(20);
+    QList<ProcessRef> killed;
     while (!m_pending.isEmpty()) {
         Pending p = m_pending.takeFirst();
         signalAll(p, SIGKILL, true);
+        killed += p.members;
         delete p.timer;
         // Reaped here: at shutdown no event loop is left to do it.
         if (isOurShell(p.shell)) {
@@ -300,4 +302,9 @@ void PaneProcessEnder::finishAll()
             }
         }
     }
+    // A signal is delivered after kill() returns: wait (briefly) until the killed are gone.
+    waited.restart();
+    while (waited.elapsed() < 500
+           && std::any_of(killed.cbegin(), killed.cend(), [](const ProcessRef& m) { return isAlive(m); }))
+        QThread::msleep(5);
 }

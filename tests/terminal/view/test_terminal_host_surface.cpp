@@ -75,7 +75,7 @@ protected:
     QQuickItem* make(const QString& qml)
     {
         QQmlComponent c(&engine);
-        c.setData(("import QtQuick\nimport Brinmoor.Terminal\n" + qml).toUtf8(), QUrl(QStringLiteral("qrc:/test/Item.qml")));
+        c.setData(("import QtQuick\nimport Brinmoor.App\nimport Brinmoor.Terminal\n" + qml).toUtf8(), QUrl(QStringLiteral("qrc:/test/Item.qml")));
         QObject* o = c.beginCreate(engine.rootContext());
         EXPECT_NE(o, nullptr) << c.errorString().toStdString();
         auto* item = qobject_cast<QQuickItem*>(o);
