@@ -438,6 +438,9 @@ private:
     void shiftColumnsDown(int from, int bottom, int n, int left, int right, const CharData& fill);
     void shiftColumnsUp(int from, int bottom, int n, int left, int right, const CharData& fill);
     EscapeSequenceParser::CsiHandler closeBraceFallback_;
+    // Where the open hyperlink was opened: its screen and the scrollback's recycle count then.
+    const Buffer* hyperLinkBuffer_ = nullptr;
+    int hyperLinkLinesTop_ = 0;
 
 public:
     // ==== END COMMAND SET ===================================================================

@@ -321,6 +321,9 @@ void Terminal::oscHyperlink(ByteSpan data)
         // A link opened in the pending-wrap column starts with the next printed character, which
         // lands at the start of the following row.
         Position start = link.start;
+        // Rows recycled out of a full scrollback since the link opened moved every absolute row up.
+        if (&b == hyperLinkBuffer_)
+            start.row -= b.linesTop - hyperLinkLinesTop_;
         if (start.col >= cols())
             start = Position{0, start.row + 1};
         for (int row = std::max(start.row, 0); row <= endRow && row < lineCount; row++) {
@@ -343,6 +346,8 @@ void Terminal::oscHyperlink(ByteSpan data)
     }
     // A new link replaces an open one without marking anything.
     hyperLinkTracking = HyperLinkTracking{Position{b.x(), b.y() + b.yBase()}, isAscii(data) ? textOf(data) : std::string()};
+    hyperLinkBuffer_ = &b;
+    hyperLinkLinesTop_ = b.linesTop;
 }
 
 void Terminal::garbageCollectPayload()

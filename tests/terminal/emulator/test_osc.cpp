@@ -147,6 +147,20 @@ TEST(OscHyperlink, wrapping_links_and_the_pending_wrap_column)
     EXPECT_FALSE(h.t().hyperLinkTracking.has_value());
 }
 
+TEST(OscHyperlink, a_link_that_scrolls_a_full_scrollback_keeps_its_start)
+{
+    Harness h(10, 3, 2);
+    for (int i = 0; i < 10; i++)
+        h.feed("\r\nfill");
+    ASSERT_EQ(h.y(), 2);
+    h.feed("\x1b[3;6H\x1b]8;;s\x07" "0123456789\x1b]8;;\x07"); // wraps and scrolls once
+    EXPECT_EQ(h.row(1), "fill 01234");
+    EXPECT_NE(h.cell(5, 1).payload.code, 0);
+    EXPECT_EQ(h.cell(4, 1).payload.code, 0);
+    EXPECT_NE(h.cell(4, 2).payload.code, 0);
+    EXPECT_EQ(h.cell(5, 2).payload.code, 0);
+}
+
 TEST(OscHyperlink, payload_collection_releases_codes_no_cell_uses)
 {
     Harness h(10, 3, 0);
