@@ -53,7 +53,7 @@ Item {
         onScrollsChanged: if (!scrolls) contentY = 0
 
         ScrollBar.vertical: ScrollBar {
-            policy: flick.scrolls ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
+            policy: flick.scrolls ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
 
         // The row-major grid's fillers: empty, they only keep a short row's panes as wide as the others.

@@ -325,6 +325,25 @@ TEST_F(GridView, group_of_two_is_boxed_with_its_tag)
     EXPECT_EQ(findItem(chip, QStringLiteral("chipLabel"))->property("text").toString(),
               QStringLiteral("api\u00b7session 1"));
     screenshot("group_of_two");
+
+    // Group members are no drop targets; they can still be dragged onto single panes.
+    const QStringList before = savedOrder();
+    dragHeader(id(2), cellRect(id(1)).center());
+    EXPECT_EQ(savedOrder(), before);
+    EXPECT_TRUE(model->draggingSessionIDText().isEmpty());
+    const QString a = id(0), d = id(3);
+    dragHeader(a, cellRect(d).center());
+    EXPECT_EQ(savedOrder().at(0), d);
+    EXPECT_EQ(savedOrder().at(3), a);
+}
+
+TEST_F(GridView, single_maximized_session_hides_nothing)
+{
+    start(Seed{.sessions = 1});
+    model->setMaximizedSessionID(sessions().at(0).id);
+    settle();
+    EXPECT_EQ(item(QStringLiteral("hiddenHeader"))->property("text").toString(), QStringLiteral("0 HIDDEN"));
+    EXPECT_EQ(item(QStringLiteral("miniCard:") + id(0)), nullptr);
 }
 
 TEST_F(GridView, maximized_view_hides_the_others_behind_cards)
