@@ -1,0 +1,285 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Window
+
+// The workspace rail at the left of the main window: a header with the collapse button, one row
+// per workspace (expanded: colour, name, pane count, attention; collapsed: a monogram tile), and
+// the "New Workspace" button. It holds no workspace data: every change is an AppModel call.
+Rectangle {
+    id: rail
+
+    // The workspace whose rename dialog is open ("" none), and the dialog's text.
+    property string renamingID: ""
+    property string draftName: ""
+    // The expanded row under the pointer ("" none).
+    property string hoveredID: ""
+    readonly property bool collapsed: AppModel.sidebarCollapsed
+    readonly property alias menu: menu
+    readonly property alias renameDialog: renameDialog
+    readonly property alias nameField: nameField
+
+    function openRename(workspaceID: string, name: string) {
+        rail.draftName = name;
+        rail.renamingID = workspaceID;
+        renameDialog.open();
+    }
+    function commitRename() {
+        // A name that is blank after trimming is ignored by the model.
+        if (rail.renamingID !== "")
+            AppModel.renameWorkspace(rail.renamingID, rail.draftName);
+        rail.renamingID = "";
+    }
+    // A row's leave clears the hover only if no later row has taken it since.
+    function rowExited(workspaceID: string) {
+        if (rail.hoveredID === workspaceID)
+            rail.hoveredID = "";
+    }
+
+    width: rail.collapsed ? 56 : 218
+    color: Theme.pair("0c0d11", "ebedf1", 1)
+    clip: true
+
+    Behavior on width {
+        NumberAnimation {
+            duration: 180
+            easing.type: Easing.InOutQuad
+        }
+    }
+
+    // Header.
+    Item {
+        id: header
+        objectName: "railHeader"
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.topMargin: 12
+        anchors.leftMargin: rail.collapsed ? 0 : 14
+        anchors.rightMargin: rail.collapsed ? 0 : 14
+        height: 20
+        Text {
+            objectName: "railTitle"
+            anchors.left: parent.left
+            anchors.verticalCenter: parent.verticalCenter
+            visible: !rail.collapsed
+            text: qsTr("Workspaces").toUpperCase()
+            color: Theme.pair("5a616b", "9097a1", 1)
+            font.pointSize: Theme.fontSize(10.5)
+            font.weight: Font.DemiBold
+            font.letterSpacing: 0.6
+        }
+        IconButton {
+            objectName: "collapseButton"
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.right: rail.collapsed ? undefined : parent.right
+            anchors.horizontalCenter: rail.collapsed ? parent.horizontalCenter : undefined
+            systemName: rail.collapsed ? "sidebar.right" : "sidebar.left"
+            size: 12
+            onClicked: AppModel.sidebarCollapsed = !AppModel.sidebarCollapsed
+        }
+    }
+
+    Flickable {
+        id: list
+        objectName: "railList"
+        anchors.top: header.bottom
+        anchors.topMargin: 4 + 6
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: newButton.top
+        anchors.leftMargin: rail.collapsed ? 8 : 10
+        anchors.rightMargin: rail.collapsed ? 8 : 10
+        contentHeight: rows.implicitHeight + 6
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+
+        Column {
+            id: rows
+            width: list.width
+            spacing: 3
+            Repeater {
+                model: AppModel.workspaces
+                delegate: Item {
+                    id: entry
+                    required property int index
+                    required property string name
+                    required property string colorHex
+                    required property int sessionCount
+                    required property var sessions
+                    required property var workspace
+                    readonly property string workspaceID: entry.workspace ? entry.workspace.id : ""
+                    readonly property bool selected: entry.workspaceID !== "" && entry.workspaceID === AppModel.selectedWorkspaceID
+                    objectName: "workspaceRow" + entry.index
+                    width: rows.width
+                    height: rail.collapsed ? collapsedRow.height : expandedRow.height
+
+                    WorkspaceRowAttention {
+                        id: attention
+                        sessions: entry.sessions
+                    }
+                    WorkspaceRowExpanded {
+                        id: expandedRow
+                        objectName: "expandedRow"
+                        width: parent.width
+                        visible: !rail.collapsed
+                        workspaceID: entry.workspaceID
+                        name: entry.name
+                        colorHex: entry.colorHex
+                        sessionCount: entry.sessionCount
+                        attentionHex: attention.colorHex
+                        selected: entry.selected
+                        hovered: !rail.collapsed && rail.hoveredID !== "" && rail.hoveredID === entry.workspaceID
+                        onClicked: AppModel.selectWorkspace(entry.workspaceID)
+                        onEntered: rail.hoveredID = entry.workspaceID
+                        onExited: rail.rowExited(entry.workspaceID)
+                        onContextMenuRequested: (anchor, x, y) => menu.openFor(anchor, x, y, entry.workspaceID, entry.name, entry.colorHex)
+                    }
+                    WorkspaceRowCollapsed {
+                        id: collapsedRow
+                        objectName: "collapsedRow"
+                        width: parent.width
+                        visible: rail.collapsed
+                        workspaceID: entry.workspaceID
+                        name: entry.name
+                        colorHex: entry.colorHex
+                        sessionCount: entry.sessionCount
+                        attentionHex: attention.colorHex
+                        selected: entry.selected
+                        onClicked: AppModel.selectWorkspace(entry.workspaceID)
+                        onContextMenuRequested: (anchor, x, y) => menu.openFor(anchor, x, y, entry.workspaceID, entry.name, entry.colorHex)
+                    }
+                }
+            }
+        }
+    }
+
+    // "New Workspace".
+    Item {
+        id: newButton
+        objectName: "newWorkspaceButton"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: newRow.implicitHeight + 22
+        Rectangle {
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.top: parent.top
+            height: 1
+            color: Theme.pair("1c1e25", "dfe1e6", 1)
+        }
+        Row {
+            id: newRow
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.left: rail.collapsed ? undefined : parent.left
+            anchors.leftMargin: 14
+            anchors.horizontalCenter: rail.collapsed ? parent.horizontalCenter : undefined
+            spacing: 8
+            SymbolIcon {
+                anchors.verticalCenter: parent.verticalCenter
+                name: "plus"
+                size: 11
+                color: Theme.pair("787f89", "737982", 1)
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                visible: !rail.collapsed
+                text: qsTr("New Workspace")
+                color: Theme.pair("787f89", "737982", 1)
+                font.pointSize: Theme.fontSize(11.5)
+                font.weight: Font.Medium
+            }
+        }
+        MouseArea {
+            anchors.fill: parent
+            onClicked: AppModel.activeSheet = "newWorkspace"
+        }
+    }
+
+    // The trailing edge line.
+    Rectangle {
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.right: parent.right
+        width: 1
+        color: Theme.pair("1c1e25", "dfe1e6", 1)
+    }
+
+    WorkspaceMenu {
+        id: menu
+        objectName: "workspaceMenu"
+        onRenameRequested: (workspaceID, name) => rail.openRename(workspaceID, name)
+    }
+
+    Dialog {
+        id: renameDialog
+        objectName: "renameWorkspaceDialog"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        modal: true
+        focus: true
+        title: qsTr("Rename workspace")
+        padding: 16
+        width: 300
+        onOpened: {
+            nameField.forceActiveFocus();
+            nameField.selectAll();
+        }
+        onAccepted: rail.commitRename()
+        onRejected: rail.renamingID = ""
+        onClosed: rail.renamingID = ""
+
+        background: Rectangle {
+            radius: 10
+            color: Theme.pair("14161c", "f3f4f7", 1)
+            border.width: 1
+            border.color: Theme.pair("23262e", "d2d5dc", 1)
+        }
+        header: Text {
+            text: renameDialog.title
+            textFormat: Text.PlainText
+            leftPadding: 16
+            topPadding: 14
+            font.pointSize: Theme.fontSize(13)
+            font.weight: Font.DemiBold
+            color: Theme.pair("eef0f3", "262a31", 1)
+        }
+        TextField {
+            id: nameField
+            objectName: "workspaceNameField"
+            width: parent.width
+            placeholderText: qsTr("Name")
+            text: rail.draftName
+            onTextEdited: rail.draftName = nameField.text
+            onAccepted: renameDialog.accept()
+            color: Theme.pair("eef0f3", "262a31", 1)
+            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+            font.pointSize: Theme.fontSize(12.5)
+            background: Rectangle {
+                implicitHeight: 28
+                radius: 6
+                color: Theme.pair("0f1116", "f4f5f8", 1)
+                border.width: 1
+                border.color: nameField.activeFocus ? Theme.accent : Theme.pair("22252d", "d6d9e0", 1)
+            }
+        }
+        footer: Row {
+            layoutDirection: Qt.RightToLeft
+            spacing: 8
+            rightPadding: 16
+            bottomPadding: 14
+            PrimaryButton {
+                objectName: "renameConfirm"
+                title: qsTr("Rename")
+                onClicked: renameDialog.accept()
+            }
+            SecondaryButton {
+                objectName: "renameCancel"
+                title: qsTr("Cancel")
+                onClicked: renameDialog.reject()
+            }
+        }
+    }
+}

@@ -1,0 +1,633 @@
+// The main window: the Escape chain, the launch task, the rail's operations reaching state.json,
+// the top bar and the layout picker, full screen, and (with BRINMOOR_SHOTS=<folder>) pictures
+// of the window in its main states.
+#include "AppModel.h"
+#include "ChatHost.h"
+#include "EscapeChain.h"
+#include "LaunchTask.h"
+#include "TerminalHost.h"
+#include "WindowChrome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+
+using namespace brinmoor;
+
+namespace {
+
+const char* kWorkspaceA = "11111111-2222-4333-8444-555555555555";
+const char* kWorkspaceB = "AAAAAAAA-BBBB-4CCC-8DDD-EEEEEEEEEEEE";
+const char* kWorkspaceC = "CCCCCCCC-BBBB-4CCC-8DDD-EEEEEEEEEEEE";
+const char* kTerminal1 = "0B0C7A52-6F1E-4A43-9C1D-2F8E6A7B9C01";
+const char* kChat1 = "D3A1E5F0-1234-4BCD-8EF0-AABBCCDDEEFF";
+const char* kChat2 = "D3A1E5F0-1234-4BCD-8EF0-AABBCCDDEE00";
+
+// Three workspaces: "Web app" with three sessions (selected), "my  api" with one, "Empty".
+QByteArray seededState()
+{
+    auto session = [](const char* id, const char* kind, const char* project, const char* provider) {
+        return QJsonObject{{"id", id}, {"kind", kind}, {"project", project}, {"directory", QString("/tmp/") + project},
+                           {"sessionLabel", "session 1"}, {"autoApprove", false}, {"autoCompact", true},
+                           {"muted", false}, {"provider", provider}};
+    };
+    const QJsonArray workspaces{
+        QJsonObject{{"id", kWorkspaceA}, {"name", "Web app"}, {"colorHex", "5b8cee"}, {"maxRows", 4}, {"bigSideLeft", true},
+                    {"sessions", QJsonArray{session(kTerminal1, "terminal", "frontend", "claude"),
+                                            session(kChat1, "chat", "backend", "claude"),
+                                            session(kChat2, "chat", "docs", "codex")}}},
+        QJsonObject{{"id", kWorkspaceB}, {"name", "my  api"}, {"colorHex", "c98a3a"}, {"maxRows", 4}, {"bigSideLeft", true},
+                    {"sessions", QJsonArray{session("0B0C7A52-6F1E-4A43-9C1D-2F8E6A7B9C02", "chat", "server", "claude")}}},
+        QJsonObject{{"id", kWorkspaceC}, {"name", "Empty"}, {"colorHex", "4aa37e"}, {"maxRows", 4}, {"bigSideLeft", true},
+                    {"sessions", QJsonArray{}}},
+    };
+    return QJsonDocument(QJsonObject{{"workspaces", workspaces}, {"selected", kWorkspaceA}, {"recents", QJsonArray{}}})
+        .toJson();
+}
+
+// HOME and the XDG folders in one temporary folder; one application object for the process.
+class WindowEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        const QByteArray home = m_home->path().toUtf8();
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", home + "/.config");
+        qputenv("XDG_DATA_HOME", home + "/.local/share");
+        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qgetenv("XDG_RUNTIME_DIR").isEmpty()) {
+            QDir().mkpath(m_home->path() + "/runtime");
+            QFile::setPermissions(m_home->path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("XDG_RUNTIME_DIR", home + "/runtime");
+        }
+        static int argc = 1;
+        static char name[] = "brinmoor-window-tests";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QGuiApplication>(argc, argv);
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        m_home.reset();
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<QGuiApplication> m_app;
+};
+
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
+
+bool waitUntil(const std::function<bool()>& done, int ms = 3000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// A model on a fresh data folder seeded with the state above, and the main window over it.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_data.isValid());
+        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
+        QDir().mkpath(m_data.path() + "/Brinmoor");
+        QFile state(statePath());
+        ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+        state.write(seededState());
+        state.close();
+        m_settings = std::make_unique<QSettings>(m_data.path() + "/defaults.ini", QSettings::IniFormat);
+        m_model = std::make_unique<AppModel>(Store(false), m_settings.get());
+        AppModel::setInstance(m_model.get());
+        ASSERT_EQ(m_model->workspaces().size(), 3);
+    }
+    void TearDown() override
+    {
+        m_root.reset();
+        m_engine.reset();
+        AppModel::setInstance(nullptr);
+        m_model.reset();
+    }
+
+    QString statePath() const { return m_data.path() + "/Brinmoor/state.json"; }
+    QJsonObject savedState() const
+    {
+        QFile f(statePath());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+    // Loads the window with the main view filling it.
+    void showWindow(int width = 1240, int height = 780)
+    {
+        m_engine = std::make_unique<QQmlEngine>();
+        m_engine->addImportPath(QStringLiteral("qrc:/"));
+        QQmlComponent component(m_engine.get());
+        const QByteArray scene = QByteArrayLiteral(R"(
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Window
+Window {
+    width: )") + QByteArray::number(width) + QByteArrayLiteral(R"(
+    height: )") + QByteArray::number(height) + QByteArrayLiteral(R"(
+    visible: true
+    flags: Qt.Window | Qt.FramelessWindowHint
+    color: Theme.pair("0e0f13", "e7e9ee", 1)
+    MainWindowView {
+        objectName: "mainWindow"
+        anchors.fill: parent
+    }
+}
+)");
+        component.setData(scene, QUrl(QStringLiteral("qrc:/test/MainWindowScene.qml")));
+        m_root.reset(component.create());
+        ASSERT_TRUE(m_root) << component.errorString().toStdString();
+        m_window = qobject_cast<QQuickWindow*>(m_root.get());
+        ASSERT_NE(m_window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window));
+        m_main = m_window->findChild<QQuickItem*>(QStringLiteral("mainWindow"));
+        ASSERT_NE(m_main, nullptr);
+        settle();
+    }
+    void settle(int ms = 30)
+    {
+        QTest::qWait(ms);
+        QCoreApplication::processEvents();
+    }
+    // Items by name through the visual tree (delegates and popup contents included, which
+    // QObject::findChild does not reach).
+    static void collect(QQuickItem* root, const QString& name, QList<QQuickItem*>& out)
+    {
+        if (!root)
+            return;
+        if (root->objectName() == name)
+            out.append(root);
+        for (QQuickItem* child : root->childItems())
+            collect(child, name, out);
+    }
+    QQuickItem* item(const QString& name) const
+    {
+        QList<QQuickItem*> found;
+        if (m_window)
+            collect(m_window->contentItem(), name, found);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    // The first visible item of that name below `under` (the whole window when null).
+    QQuickItem* visibleItem(const QString& name, QQuickItem* under = nullptr) const
+    {
+        QList<QQuickItem*> found;
+        collect(under ? under : m_window->contentItem(), name, found);
+        for (QQuickItem* i : found)
+            if (i->isVisible())
+                return i;
+        return nullptr;
+    }
+    QPoint centre(QQuickItem* i) const
+    {
+        return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
+    }
+    void click(QQuickItem* i, Qt::MouseButton button = Qt::LeftButton)
+    {
+        ASSERT_NE(i, nullptr);
+        QTest::mouseClick(m_window, button, Qt::NoModifier, centre(i));
+        settle();
+    }
+    void escape()
+    {
+        QTest::keyClick(m_window, Qt::Key_Escape);
+        settle();
+    }
+    void shot(const QString& name)
+    {
+        const QString dir = qEnvironmentVariable("BRINMOOR_SHOTS");
+        if (dir.isEmpty())
+            return;
+        settle(350);  // theme and pulse animations
+        QDir().mkpath(dir);
+        m_window->grabWindow().save(dir + "/" + name + ".png");
+    }
+    QString text(const QString& name) const
+    {
+        QQuickItem* i = item(name);
+        return i ? i->property("text").toString() : QString();
+    }
+
+    QTemporaryDir m_data;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<QQmlEngine> m_engine;
+    std::unique_ptr<QObject> m_root;
+    QQuickWindow* m_window = nullptr;
+    QQuickItem* m_main = nullptr;
+};
+
+CodePreview codePreview()
+{
+    CodePreview p;
+    p.title = QStringLiteral("main.cpp");
+    p.content = QStringLiteral("int main() {}");
+    return p;
+}
+
+MarkdownDoc markdownDoc()
+{
+    MarkdownDoc d;
+    d.fileName = QStringLiteral("README.md");
+    d.markdown = QStringLiteral("# Hello");
+    return d;
+}
+
+} // namespace
+
+// --- The Escape chain, on the model alone ---
+
+TEST_F(MainWindowTest, escape_closes_code_then_markdown_then_sheet_then_maximize)
+{
+    m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
+    m_model->setActiveSheet(ActiveSheet::AddSession);
+    m_model->setMarkdownPreview(markdownDoc());
+    m_model->setCodePreview(codePreview());
+    using C = EscapeChain::Closed;
+    EXPECT_EQ(EscapeChain::handleEscape(*m_model), C::CodePreview);
+    EXPECT_TRUE(m_model->markdownPreview().has_value());
+    EXPECT_EQ(EscapeChain::handleEscape(*m_model), C::MarkdownPreview);
+    EXPECT_TRUE(m_model->activeSheet().has_value());
+    EXPECT_EQ(EscapeChain::handleEscape(*m_model), C::Sheet);
+    EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+    EXPECT_EQ(EscapeChain::handleEscape(*m_model), C::Maximized);
+    EXPECT_EQ(EscapeChain::handleEscape(*m_model), C::None);
+    EXPECT_FALSE(m_model->maximizedSessionID().has_value());
+}
+
+// --- The launch task, with fake services ---
+
+TEST(LaunchTaskOrder, starts_usage_then_updater_then_detects_codex_only_when_unknown)
+{
+    QStringList calls;
+    bool known = false;
+    const LaunchServices fakes{
+        [&] { calls << "usage"; },
+        [&] { calls << "updater"; },
+        [&] { calls << "codexKnown?"; return known; },
+        [&] { calls << "detectCodex"; },
+    };
+    LaunchTask::run(fakes);
+    EXPECT_EQ(calls, (QStringList{"usage", "updater", "codexKnown?", "detectCodex"}));
+
+    calls.clear();
+    known = true;
+    LaunchTask::run(fakes);
+    EXPECT_EQ(calls, (QStringList{"usage", "updater", "codexKnown?"}));
+
+    // Missing services are skipped, never called.
+    LaunchTask::run(LaunchServices{});
+}
+
+// --- The window ---
+
+TEST_F(MainWindowTest, escape_typed_into_the_window_closes_one_layer_per_press)
+{
+    showWindow();
+    m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
+    m_model->setMarkdownPreview(markdownDoc());
+    m_model->setCodePreview(codePreview());
+    settle();
+    ASSERT_NE(visibleItem("codePreviewLayer"), nullptr);
+    shot("previews");
+
+    escape();
+    EXPECT_FALSE(m_model->codePreview().has_value());
+    EXPECT_TRUE(m_model->markdownPreview().has_value());
+    escape();
+    EXPECT_FALSE(m_model->markdownPreview().has_value());
+    EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+    escape();
+    EXPECT_FALSE(m_model->maximizedSessionID().has_value());
+    escape();  // nothing open: nothing changes
+    EXPECT_FALSE(m_model->activeSheet().has_value());
+
+    // A sheet over a maximized pane: the sheet goes first.
+    m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
+    m_model->setActiveSheet(ActiveSheet::NewWorkspace);
+    settle();
+    shot("sheet");
+    // Focus back on the window's catcher (the sheet may have focused its own field).
+    QMetaObject::invokeMethod(m_main, "forceActiveFocus");
+    escape();
+    EXPECT_FALSE(m_model->activeSheet().has_value());
+    EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+
+    // Return is passed on: it changes nothing.
+    QTest::keyClick(m_window, Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+}
+
+TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)
+{
+    showWindow();
+    m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
+    QQmlComponent fieldComponent(m_engine.get());
+    fieldComponent.setData("import QtQuick\nTextInput { width: 100; height: 20; text: \"typing\" }",
+                           QUrl(QStringLiteral("qrc:/test/Field.qml")));
+    std::unique_ptr<QObject> fieldObject(fieldComponent.create());
+    auto* field = qobject_cast<QQuickItem*>(fieldObject.get());
+    ASSERT_NE(field, nullptr);
+    field->setParentItem(m_main);
+    field->forceActiveFocus();
+    settle();
+    ASSERT_EQ(m_window->activeFocusItem(), field);
+    escape();
+    EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+
+    // Once the field lets go of the keyboard, Escape reaches the chain again.
+    fieldObject.reset();
+    settle(50);
+    escape();
+    EXPECT_FALSE(m_model->maximizedSessionID().has_value());
+}
+
+TEST_F(MainWindowTest, backdrop_tap_closes_the_sheet_and_empty_states_follow_the_selection)
+{
+    showWindow();
+    shot("window-expanded");
+    // Panes, no empty state, while the selected workspace has sessions.
+    EXPECT_EQ(visibleItem("noWorkspaces"), nullptr);
+    EXPECT_EQ(visibleItem("noSessions"), nullptr);
+
+    m_model->setActiveSheet(ActiveSheet::AddSession);
+    settle();
+    QQuickItem* backdrop = item("sheetBackdrop");
+    ASSERT_NE(backdrop, nullptr);
+    ASSERT_TRUE(backdrop->isVisible());
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(20, m_window->height() - 20));
+    settle();
+    EXPECT_FALSE(m_model->activeSheet().has_value());
+
+    // A workspace without sessions.
+    m_model->selectWorkspace(QUuid(QString(kWorkspaceC)));
+    settle();
+    QQuickItem* noSessions = visibleItem("noSessions");
+    ASSERT_NE(noSessions, nullptr);
+    EXPECT_EQ(visibleItem("attentionStrip") ? visibleItem("attentionStrip")->height() : 0.0, 0.0);
+    shot("empty-no-sessions");
+    click(visibleItem("emptyButton", noSessions));
+    EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::AddSession));
+    m_model->setActiveSheet(std::nullopt);
+
+    // No workspace selected, though workspaces exist.
+    while (!m_model->workspaces().isEmpty())
+        m_model->deleteWorkspace(m_model->workspaces().first().id);
+    settle();
+    QQuickItem* noWorkspaces = visibleItem("noWorkspaces");
+    ASSERT_NE(noWorkspaces, nullptr);
+    EXPECT_EQ(text("workspaceName"), QStringLiteral("No workspace"));
+    shot("empty-no-workspaces");
+    click(visibleItem("emptyButton", noWorkspaces));
+    EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::NewWorkspace));
+}
+
+TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_toggle)
+{
+    showWindow();
+    EXPECT_EQ(text("workspaceName"), QStringLiteral("Web app"));
+    EXPECT_EQ(text("sessionSubtitle"), QStringLiteral("· 3 sessions"));
+    ChatHost::shared().reportState(QUuid(QString(kChat1)), PaneState::Awaiting);
+    settle();
+    EXPECT_EQ(text("sessionSubtitle"), QStringLiteral("· 3 sessions · 1 needs you"));
+
+    // The picker needs two sessions; the Codex button a signed-in Codex.
+    EXPECT_NE(visibleItem("layoutPicker"), nullptr);
+    EXPECT_EQ(visibleItem("codexUsageButton"), nullptr);
+    m_model->selectWorkspace(QUuid(QString(kWorkspaceB)));
+    settle();
+    EXPECT_EQ(text("sessionSubtitle"), QStringLiteral("· 1 session"));
+    EXPECT_EQ(visibleItem("layoutPicker"), nullptr);
+
+    // The theme toggle never sends "system": from system it goes to dark.
+    m_model->setThemePreference(ThemePreference::System);
+    click(item("themeToggle"));
+    EXPECT_EQ(m_model->themePreference(), ThemePreference::Dark);
+    click(item("themeToggle"));
+    EXPECT_EQ(m_model->themePreference(), ThemePreference::Light);
+    shot("window-light");
+    click(item("themeToggle"));
+    EXPECT_EQ(m_model->themePreference(), ThemePreference::Dark);
+
+    // The add button: add-session with a workspace selected.
+    click(item("addButton"));
+    EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::AddSession));
+    m_model->setActiveSheet(std::nullopt);
+
+    // The usage warning follows the metrics it is given.
+    QQuickItem* bar = item("topBar");
+    ASSERT_NE(bar, nullptr);
+    QQuickItem* tag = item("usageWarningTag");
+    ASSERT_NE(tag, nullptr);
+    EXPECT_FALSE(tag->isVisible());
+    QVariantList metrics{QVariantMap{{"percent", 89.9}}, QVariantMap{{"percent", 50.0}}};
+    bar->setProperty("metrics", metrics);
+    settle();
+    EXPECT_FALSE(tag->isVisible());
+    metrics = {QVariantMap{{"percent", 92.0}}, QVariantMap{{"percent", 99.5}, {"resetsLabel", "Resets in 2h 5m"}}};
+    bar->setProperty("metrics", metrics);
+    settle();
+    EXPECT_TRUE(tag->isVisible());
+    EXPECT_EQ(text("usageWarningText"), QStringLiteral("Claude limit 100%"));
+    EXPECT_EQ(text("usageWarningReset"), QStringLiteral("· reset in 2h 5m"));
+    m_model->selectWorkspace(QUuid(QString(kWorkspaceA)));
+    settle();
+    shot("window-usage-warning");
+}
+
+TEST_F(MainWindowTest, layout_picker_hover_survives_cell_exits_and_a_click_is_saved)
+{
+    showWindow();
+    QQuickItem* picker = visibleItem("layoutPicker");
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(text("chipText"), QStringLiteral("Auto"));
+    click(item("layoutChip"));
+    ASSERT_TRUE(waitUntil([&] { return item("caption") && item("caption")->isVisible(); }));
+    EXPECT_EQ(text("caption"), QStringLiteral("Adapts columns to window shape"));
+
+    QQuickItem* cell32 = item("cell3x2");
+    QQuickItem* cell22 = item("cell2x2");
+    ASSERT_NE(cell32, nullptr);
+    QTest::mouseMove(m_window, centre(cell22));
+    settle();
+    QTest::mouseMove(m_window, centre(cell32));
+    settle();
+    EXPECT_EQ(text("caption"), QStringLiteral("3 × 2  ·  6 panes fit"));
+    EXPECT_TRUE(cell32->property("lit").toBool());
+    EXPECT_TRUE(item("cell1x1")->property("lit").toBool());
+    EXPECT_FALSE(item("cell1x3")->property("lit").toBool());
+    shot("layout-picker");
+    // Into the gap between two cells: still inside the matrix, the preview stays.
+    const QPointF gap = cell32->mapToScene(QPointF(cell32->width() + 2, cell32->height() / 2));
+    QTest::mouseMove(m_window, gap.toPoint());
+    settle();
+    EXPECT_EQ(text("caption"), QStringLiteral("3 × 2  ·  6 panes fit"));
+    // Out of the matrix: the setting's caption returns.
+    QQuickItem* matrix = item("matrix");
+    const QPointF below = matrix->mapToScene(QPointF(matrix->width() / 2, matrix->height() + 12));
+    QTest::mouseMove(m_window, below.toPoint());
+    settle();
+    EXPECT_EQ(text("caption"), QStringLiteral("Adapts columns to window shape"));
+
+    QTest::mouseMove(m_window, centre(cell32));
+    settle();
+    click(cell32);
+    EXPECT_EQ(m_model->workspaces()[0].forcedColumns, std::optional<int>(3));
+    EXPECT_EQ(m_model->workspaces()[0].maxRows, 2);
+    EXPECT_EQ(text("chipText"), QStringLiteral("3×2"));
+    const QJsonObject saved = savedState().value("workspaces").toArray().at(0).toObject();
+    EXPECT_EQ(saved.value("forcedColumns").toInt(), 3);
+    EXPECT_EQ(saved.value("maxRows").toInt(), 2);
+}
+
+TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
+{
+    showWindow();
+    ChatHost::shared().reportState(QUuid(QString(kChat1)), PaneState::Awaiting);
+    QQuickItem* rail = item("workspaceRail");
+    ASSERT_NE(rail, nullptr);
+
+    // Select by clicking the second row.
+    QQuickItem* row1 = item("workspaceRow1");
+    ASSERT_NE(row1, nullptr);
+    click(visibleItem("expandedRow", row1));
+    EXPECT_EQ(savedState().value("selected").toString(), QString(kWorkspaceB));
+    EXPECT_EQ(text("workspaceName"), QStringLiteral("my  api"));
+
+    // Hover shows the ellipsis; it opens the workspace menu.
+    QQuickItem* row0 = visibleItem("expandedRow", item("workspaceRow0"));
+    ASSERT_NE(row0, nullptr);
+    QTest::mouseMove(m_window, centre(row0));
+    settle();
+    EXPECT_EQ(rail->property("hoveredID").toString(), QString(kWorkspaceA));
+    QQuickItem* ellipsis = visibleItem("ellipsisButton", row0);
+    ASSERT_NE(ellipsis, nullptr);
+    click(ellipsis);
+    QObject* menu = rail->property("menu").value<QObject*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    shot("workspace-menu");
+
+    // Rename through the dialog.
+    click(item("renameItem"));
+    QObject* dialog = rail->property("renameDialog").value<QObject*>();
+    ASSERT_TRUE(waitUntil([&] { return dialog->property("opened").toBool(); }));
+    QQuickItem* field = item("workspaceNameField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->property("text").toString(), QStringLiteral("Web app"));
+    QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
+    for (const char c : QByteArrayLiteral("Front end"))
+        QTest::keyClick(m_window, c);
+    settle();
+    click(item("renameConfirm"));
+    ASSERT_TRUE(waitUntil([&] { return !dialog->property("visible").toBool(); }));
+    EXPECT_EQ(savedState().value("workspaces").toArray().at(0).toObject().value("name").toString(),
+              QStringLiteral("Front end"));
+
+    // A blank name changes nothing.
+    QMetaObject::invokeMethod(rail, "openRename", Q_ARG(QString, QString(kWorkspaceA)), Q_ARG(QString, QString("   ")));
+    settle();
+    click(item("renameConfirm"));
+    EXPECT_EQ(m_model->workspaces()[0].name, QStringLiteral("Front end"));
+
+    // Colour from the submenu (context menu this time).
+    click(row0, Qt::RightButton);
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    QObject* colorMenu = menu->property("colorMenu").value<QObject*>();
+    ASSERT_NE(colorMenu, nullptr);
+    QMetaObject::invokeMethod(colorMenu, "open");
+    ASSERT_TRUE(waitUntil([&] { return colorMenu->property("opened").toBool(); }));
+    shot("workspace-color-menu");
+    click(item("colorItem2"));
+    EXPECT_EQ(savedState().value("workspaces").toArray().at(0).toObject().value("colorHex").toString(),
+              QStringLiteral("4aa37e"));
+    settle(300);
+
+    // Delete: at once, no confirmation.
+    click(visibleItem("expandedRow", item("workspaceRow2")), Qt::RightButton);
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    click(item("deleteItem"));
+    const QJsonArray left = savedState().value("workspaces").toArray();
+    ASSERT_EQ(left.size(), 2);
+    EXPECT_EQ(left.at(0).toObject().value("id").toString(), QString(kWorkspaceA));
+    EXPECT_EQ(left.at(1).toObject().value("id").toString(), QString(kWorkspaceB));
+    settle(300);
+
+    // Collapse: tiles with monograms.
+    click(item("collapseButton"));
+    EXPECT_TRUE(m_model->sidebarCollapsed());
+    settle(300);
+    QQuickItem* tile = visibleItem("monogram", item("workspaceRow1"));
+    ASSERT_NE(tile, nullptr);
+    EXPECT_EQ(tile->property("text").toString(), QStringLiteral("MA"));
+    shot("window-collapsed");
+    click(visibleItem("collapsedRow", item("workspaceRow0")));
+    EXPECT_EQ(savedState().value("selected").toString(), QString(kWorkspaceA));
+
+    // New workspace button opens the sheet.
+    click(item("newWorkspaceButton"));
+    EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::NewWorkspace));
+}
+
+TEST_F(MainWindowTest, full_screen_is_mirrored_and_hides_the_window_buttons)
+{
+    showWindow();
+    auto* chrome = m_main->findChild<WindowChrome*>();
+    ASSERT_NE(chrome, nullptr);
+    QQuickItem* buttons = item("windowButtons");
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_TRUE(buttons->isVisible());
+    QQuickItem* title = item("workspaceTitle");
+    EXPECT_DOUBLE_EQ(title->x(), 84.0);
+
+    QTest::keyClick(m_window, Qt::Key_F11);
+    ASSERT_TRUE(waitUntil([&] { return m_model->isFullscreen(); }));
+    settle();
+    EXPECT_FALSE(buttons->isVisible());
+    EXPECT_DOUBLE_EQ(title->x(), 16.0);
+    shot("window-fullscreen");
+
+    chrome->toggleFullScreen();
+    ASSERT_TRUE(waitUntil([&] { return !m_model->isFullscreen(); }));
+    settle();
+    EXPECT_TRUE(buttons->isVisible());
+    EXPECT_DOUBLE_EQ(title->x(), 84.0);
+}
