@@ -58,7 +58,7 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemHasContents, true);
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
-    setAcceptedMouseButtons(Qt::LeftButton);
+    setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
     setCursor(Qt::IBeamCursor);
     setOpaquePainting(true);
     setAntialiasing(false);
@@ -511,6 +511,7 @@ void TerminalView::bell(Terminal&)
 void TerminalView::selectionChanged(Terminal&)
 {
     update();
+    emit selectionActiveChanged();
 }
 
 void TerminalView::cursorStyleChanged(Terminal&, termcore::CursorStyle newStyle)

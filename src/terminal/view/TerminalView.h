@@ -95,6 +95,7 @@ class TerminalView : public QQuickPaintedItem, public termcore::TerminalDelegate
     Q_PROPERTY(int terminalRows READ terminalRows NOTIFY terminalSizeChanged)
     Q_PROPERTY(QString title READ title NOTIFY titleChanged)
     Q_PROPERTY(bool hasFocus READ hasFocus NOTIFY focusStateChanged)
+    Q_PROPERTY(bool selectionActive READ selectionActive NOTIFY selectionActiveChanged)
 
 public:
     explicit TerminalView(QQuickItem* parent = nullptr);
@@ -223,7 +224,7 @@ public:
     static std::function<void(const QUrl&)> linkOpener;
 
     // ---- Selection ------------------------------------------------------------------------
-    bool selectionActive() const;
+    Q_INVOKABLE bool selectionActive() const;
     std::optional<QString> getSelection() const;
     Q_INVOKABLE void selectAll();
     void selectNone();
@@ -281,6 +282,9 @@ signals:
     void focusStateChanged();
     void bellRang();
     void scrollPositionChanged(double position);
+    void selectionActiveChanged();
+    // A right click asks for the context menu (copy, paste, select all) at a point of the view.
+    void contextMenuRequested(QPointF position);
 
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;

@@ -215,6 +215,11 @@ void TerminalView::keyReleaseEvent(QKeyEvent* event)
 void TerminalView::mousePressEvent(QMouseEvent* event)
 {
     forceActiveFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        emit contextMenuRequested(event->position());
+        return;
+    }
     if (event->button() != Qt::LeftButton || !cellDimension) {
         event->ignore();
         return;
