@@ -1,5 +1,6 @@
 pragma ComponentBehavior: Bound
 import QtQuick
+import Brinmoor.Terminal
 import Brinmoor.Window
 
 // The one entry to a pane's content, for the grid and the maximized view. A stopped session
@@ -47,15 +48,15 @@ Item {
             accessory: frame.contentView && frame.contentView.accessory && !pane.compact
                        ? frame.contentView.accessory : null
 
-            // The kind of a session never changes, so exactly one of these holds the content.
-            // Stand-ins for the terminal surface and the chat view until those are built.
+            // The kind of a session never changes, so exactly one of these holds the content:
+            // the live terminal, or (until the chat view is built) a stand-in for the chat.
             Repeater {
                 id: terminal
                 model: pane.kind === "chat" ? 0 : 1
-                delegate: PaneContentPlaceholder {
+                delegate: TerminalPaneView {
                     anchors.fill: parent
                     session: pane.session
-                    compact: false
+                    compact: pane.compact
                 }
             }
             Repeater {

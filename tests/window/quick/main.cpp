@@ -18,6 +18,7 @@
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
 
 namespace {
 
@@ -91,6 +92,8 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
     qputenv("HOME", QFile::encodeName(root + "/home"));
     QDir().mkpath(root + "/home");
+    // Terminal panes start a shell: a plain one, never the user's own with its profile.
+    qputenv("SHELL", "/bin/sh");
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         QDir().mkpath(root + "/runtime");
         QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

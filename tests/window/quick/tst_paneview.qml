@@ -37,7 +37,7 @@ Item {
             const pane = repeater.itemAt(0);
             const content = pane.content;
             verify(content !== null);
-            const serial = content.serial;
+            const surface = content.surface; // the terminal's live surface
             const id = record(0).id;
             AppModel.toggleMute(id);
             AppModel.rename(id, "one renamed");
@@ -48,7 +48,7 @@ Item {
             wait(50);
             verify(repeater.itemAt(0) === pane, "the delegate stays");
             verify(pane.content === content, "the content stays");
-            compare(pane.content.serial, serial);
+            verify(pane.content.surface === surface, "the same terminal, the same shell");
             compare(findChild(pane.shell, "projectName").text, "one renamed");
             compare(pane.shell.paneState, "running");
             AppModel.toggleMute(id);

@@ -45,7 +45,7 @@ const char* kSeed = R"({
         {
           "autoApprove" : false,
           "autoCompact" : true,
-          "directory" : "\/tmp\/brinmoor-seed\/api",
+          "directory" : "@ROOT@\/api",
           "id" : "5E1F0A00-0000-4000-8000-0000000000A1",
           "kind" : "terminal",
           "muted" : false,
@@ -56,7 +56,7 @@ const char* kSeed = R"({
         {
           "autoApprove" : true,
           "autoCompact" : true,
-          "directory" : "\/tmp\/brinmoor-seed\/web",
+          "directory" : "@ROOT@\/web",
           "id" : "5E1F0A00-0000-4000-8000-0000000000A2",
           "kind" : "chat",
           "muted" : false,
@@ -67,7 +67,7 @@ const char* kSeed = R"({
         {
           "autoApprove" : false,
           "autoCompact" : true,
-          "directory" : "\/tmp\/brinmoor-seed\/docs",
+          "directory" : "@ROOT@\/docs",
           "id" : "5E1F0A00-0000-4000-8000-0000000000A3",
           "kind" : "terminal",
           "muted" : true,
@@ -95,9 +95,15 @@ protected:
         qputenv("HOME", QFile::encodeName(root + "/home"));
         QDir().mkpath(root + "/home");
         QDir().mkpath(root + "/data/Brinmoor");
+        // Terminal panes start a shell in their folder: a plain one, never the user's own.
+        qputenv("SHELL", "/bin/sh");
+        for (const char* project : {"api", "web", "docs"})
+            QDir().mkpath(root + "/projects/" + project);
+        QString seed = QString::fromUtf8(kSeed);
+        seed.replace("@ROOT@", QString(root + "/projects").replace("/", "\\/"));
         QFile f(root + "/data/Brinmoor/state.json");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kSeed);
+        f.write(seed.toUtf8());
         f.close();
         static int argc = 1;
         static char name[] = "brinmoor";
