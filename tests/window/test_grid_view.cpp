@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "AppModel.h"
+#include "ChatHost.h"
 #include "GridGeometryModel.h"
 #include "Store.h"
 
@@ -485,4 +486,39 @@ TEST_F(GridView, chip_click_maximizes_and_returns_to_the_grid)
     QTest::mouseClick(window.get(), Qt::LeftButton, Qt::NoModifier, at);
     QTest::qWait(300);
     EXPECT_TRUE(model->maximizedSessionIDText().isEmpty());
+}
+
+TEST_F(GridView, cards_and_chips_show_each_state)
+{
+    start(Seed{.sessions = 4});
+    for (int i = 0; i < 4; ++i)  // muted: entering awaiting plays no sound here
+        model->toggleMute(sessions().at(i).id);
+    ChatHost::shared().reportState(sessions().at(1).id, PaneState::Awaiting);
+    ChatHost::shared().reportState(sessions().at(2).id, PaneState::Error);
+    model->setMaximizedSessionID(sessions().at(0).id);
+    settle();
+
+    auto borderOf = [&](int i) {
+        QQuickItem* frame = findItem(item(QStringLiteral("miniCard:") + id(i)), QStringLiteral("miniCardFrame"));
+        EXPECT_NE(frame, nullptr);
+        auto* border = frame ? qvariant_cast<QObject*>(frame->property("border")) : nullptr;
+        return border ? border->property("color").value<QColor>().name() : QString();
+    };
+    EXPECT_EQ(borderOf(1), QStringLiteral("#f0b429"));  // awaiting: amber
+    EXPECT_EQ(borderOf(2), QStringLiteral("#f0524f"));  // error: red
+    EXPECT_EQ(borderOf(3), QStringLiteral("#1c1e25"));  // idle: the border colour
+    EXPECT_DOUBLE_EQ(item(QStringLiteral("miniCard:") + id(3))->opacity(), 0.55);
+    EXPECT_DOUBLE_EQ(item(QStringLiteral("miniCard:") + id(2))->opacity(), 1.0);
+    screenshot("maximized_card_states");
+
+    auto chipColor = [&](int i) {
+        QQuickItem* label = findItem(item(QStringLiteral("chip:") + id(i)), QStringLiteral("chipLabel"));
+        return label ? label->property("color").value<QColor>().name() : QString();
+    };
+    EXPECT_EQ(chipColor(3), QStringLiteral("#787f89"));  // idle: grey
+    EXPECT_EQ(chipColor(2), QStringLiteral("#c5c9d0"));  // any other state: the text colour
+    // The maximized pane's chip is highlighted without a border.
+    QQuickItem* bg = findItem(item(QStringLiteral("chip:") + id(0)), QStringLiteral("chipBackground"));
+    ASSERT_NE(bg, nullptr);
+    EXPECT_EQ(bg->property("color").value<QColor>().name(), QStringLiteral("#23262f"));
 }
