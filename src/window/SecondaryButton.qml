@@ -15,7 +15,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 8
-        color: mouse.pressed ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+        color: "transparent"
         border.width: 1
         border.color: Theme.pair("23262e", "d2d5dc", 1)
     }
