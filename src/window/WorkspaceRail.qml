@@ -85,19 +85,22 @@ Rectangle {
         id: list
         objectName: "railList"
         anchors.top: header.bottom
-        anchors.topMargin: 4 + 6
+        anchors.topMargin: 4
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: newButton.top
-        anchors.leftMargin: rail.collapsed ? 8 : 10
-        anchors.rightMargin: rail.collapsed ? 8 : 10
-        contentHeight: rows.implicitHeight + 6
+        // The margins lie inside the clipped area, so a tile's attention dot that reaches past
+        // the tile's corner is not cut off.
+        topMargin: 6
+        readonly property real sideMargin: rail.collapsed ? 8 : 10
+        contentHeight: rows.implicitHeight
         clip: true
         boundsBehavior: Flickable.StopAtBounds
 
         Column {
             id: rows
-            width: list.width
+            x: list.sideMargin
+            width: list.width - 2 * list.sideMargin
             spacing: 3
             Repeater {
                 model: AppModel.workspaces
