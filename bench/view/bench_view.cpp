@@ -112,6 +112,34 @@ void CatThroughput(benchmark::State& state)
 }
 BENCHMARK(CatThroughput)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
+// The same file fed to a shown view in 128 KiB chunks with the event loop (and so the coalesced
+// redraws) running between chunks: the GUI thread's share of the road, without the pty.
+void FeedThroughput(benchmark::State& state)
+{
+    ensureApp();
+    QFile f(bigFile());
+    f.open(QIODevice::ReadOnly);
+    const QByteArray data = f.readAll();
+    for (auto _ : state) {
+        QQuickWindow window;
+        window.resize(7 * 120 + 15, 14 * 40);
+        auto* view = new TerminalView(window.contentItem(), benchFont());
+        view->setSize(window.size());
+        window.show();
+        QElapsedTimer t;
+        t.start();
+        for (qsizetype off = 0; off < data.size(); off += LocalProcess::readSize) {
+            view->feed(QByteArrayView(data).sliced(off, std::min<qsizetype>(LocalProcess::readSize, data.size() - off)).toByteArray());
+            QCoreApplication::processEvents();
+        }
+        const double seconds = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["MB/s"] = double(data.size()) / (1024.0 * 1024.0) / seconds;
+        state.counters["redraws/s"] = view->displayUpdateCount() / seconds;
+    }
+}
+BENCHMARK(FeedThroughput)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
 // The pseudo-terminal and LocalProcess alone, the engine left out: the ceiling of the road above.
 void PtyReadOnly(benchmark::State& state)
 {

@@ -160,19 +160,21 @@ void LocalProcess::consume()
 {
     if (!reader_)
         return;
-    PtyReader::Chunk chunk = reader_->take();
-    if (debugIO && (!chunk.bytes.empty() || chunk.ended)) {
-        totalRead += (long long)chunk.bytes.size();
-        printLine("[READ] count=" + std::to_string(chunk.bytes.size()) + " received from host total="
+    // Borrow the reusable storage (a delegate that spins an event loop may re-enter here).
+    std::vector<uint8_t> bytes = std::move(chunk_);
+    const bool ended = reader_->take(bytes);
+    if (debugIO && (!bytes.empty() || ended)) {
+        totalRead += (long long)bytes.size();
+        printLine("[READ] count=" + std::to_string(bytes.size()) + " received from host total="
                   + std::to_string(totalRead));
     }
-    if (!chunk.bytes.empty()) {
+    if (!bytes.empty()) {
         if (loggingDir_) {
             const QString path = *loggingDir_ + "/log-" + QString::number(logFileCounter);
             QFile f(path);
-            const qint64 size = qint64(chunk.bytes.size());
+            const qint64 size = qint64(bytes.size());
             if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                && f.write(reinterpret_cast<const char*>(chunk.bytes.data()), size) == size) {
+                && f.write(reinterpret_cast<const char*>(bytes.data()), size) == size) {
                 ++logFileCounter;
             } else {
                 printLine("Got error while logging data dump to " + path.toStdString() + ": "
@@ -181,12 +183,13 @@ void LocalProcess::consume()
         }
         if (delegate_) {
             std::shared_ptr<bool> token = alive_;
-            delegate_->dataReceived(chunk.bytes);
+            delegate_->dataReceived(bytes);
             if (!*token)
                 return;
         }
     }
-    if (chunk.ended && !outputEnded_)
+    chunk_ = std::move(bytes);
+    if (ended && !outputEnded_)
         endOfOutput();
 }
 

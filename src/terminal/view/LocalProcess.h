@@ -109,6 +109,7 @@ private:
     std::optional<QString> loggingDir_;
 
     std::unique_ptr<PtyReader> reader_;
+    std::vector<uint8_t> chunk_; // the chunk being delivered; its storage is reused
     QSocketNotifier* writeNotifier_ = nullptr;
     QSocketNotifier* exitNotifier_ = nullptr;
     QTimer* exitPoll_ = nullptr;     // only where no process descriptor can be watched

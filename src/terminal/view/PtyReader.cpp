@@ -51,18 +51,18 @@ PtyReader::~PtyReader()
     }
 }
 
-PtyReader::Chunk PtyReader::take()
+bool PtyReader::take(std::vector<uint8_t>& bytes)
 {
-    Chunk chunk;
+    bool ended;
     {
         std::lock_guard lock(mutex_);
-        chunk.bytes.swap(pending_);
-        pending_.reserve(limit_);
-        chunk.ended = ended_;
+        bytes.assign(pending_.begin(), pending_.end());
+        pending_.clear();
+        ended = ended_;
         announced_ = false;
     }
     roomCv_.notify_all();
-    return chunk;
+    return ended;
 }
 
 void PtyReader::run()

@@ -21,12 +21,9 @@ public:
     PtyReader(const PtyReader&) = delete;
     PtyReader& operator=(const PtyReader&) = delete;
 
-    struct Chunk {
-        std::vector<uint8_t> bytes;
-        bool ended = false; // no more output follows these bytes
-    };
-    // The bytes read since the last take, and whether the output has ended.
-    Chunk take();
+    // Moves the bytes read since the last take into `bytes` (whose storage is reused, so a steady
+    // stream of chunks allocates nothing) and says whether the output has ended after them.
+    bool take(std::vector<uint8_t>& bytes);
 
 private:
     void run();
