@@ -16,6 +16,10 @@ namespace {
 // thread (the software scene graph and the painted item's paint()), so no lock is needed.
 QSvgRenderer* rendererFor(const QString& name)
 {
+    // Symbol names are dotted words ("arrow.up.circle.fill"); anything else names no symbol.
+    for (QChar c : name)
+        if (!(c.isLetterOrNumber() || c == u'.'))
+            return nullptr;
     static QHash<QString, std::shared_ptr<QSvgRenderer>> cache;
     auto it = cache.find(name);
     if (it != cache.end())

@@ -65,7 +65,7 @@ icons = {
  'hand.raised': f'<path {S} d="M8 12V5.5a1.5 1.5 0 0 1 3 0V11M11 10V4a1.5 1.5 0 0 1 3 0v6M14 10V5.5a1.5 1.5 0 0 1 3 0V13M17 9a1.5 1.5 0 0 1 3 0v5.5c0 4-2.7 7-6.5 7-3 0-4.6-1.4-6-3.6L4.8 14c-.8-1.3.9-2.7 2-1.6L8 13.5"/>',
  'hand.raised.fill': f'<path {F} stroke="#000" stroke-width="1" stroke-linejoin="round" d="M8 12V5.5a1.5 1.5 0 0 1 3 0V4a1.5 1.5 0 0 1 3 0v1.5a1.5 1.5 0 0 1 3 0V9a1.5 1.5 0 0 1 3 0v5.5c0 4-2.7 7-6.5 7-3 0-4.6-1.4-6-3.6L4.8 14c-.8-1.3.9-2.7 2-1.6L8 13.5z"/>',
  'exclamationmark.triangle.fill': f'<path {F} d="M10.3 3.8a2 2 0 0 1 3.4 0l8 14A2 2 0 0 1 20 20.8H4a2 2 0 0 1-1.7-3z"/><path d="M12 9v4.5" stroke="#fff" stroke-width="2.2" stroke-linecap="round"/><circle cx="12" cy="17" r="1.3" fill="#fff"/>',
- 'exclamationmark': f'<path {S} stroke-width="2.6" d="M12 4v10"/>'+circ(12,19.5,1.6,F),
+ 'exclamationmark': '<path fill="none" stroke="#000" stroke-width="2.6" stroke-linecap="round" d="M12 4v10"/>'+circ(12,19.5,1.6,F),
  'questionmark.bubble.fill': f'<path {F} d="M12 2.5c5.2 0 9.5 3.4 9.5 7.8s-4.3 7.7-9.5 7.7c-.9 0-1.8-.1-2.7-.3L4 21l1.1-4.6C3.5 15 2.5 12.7 2.5 10.3 2.5 5.9 6.8 2.5 12 2.5z"/><path d="M9.6 8.8a2.5 2.5 0 1 1 3.3 2.4c-.6.2-.9.7-.9 1.3v.5" stroke="#fff" stroke-width="2" fill="none" stroke-linecap="round"/><circle cx="12" cy="15.5" r="1.2" fill="#fff"/>',
  'person.badge.key': circ(9,7.5,3.5,S)+f'<path {S} d="M2.5 20c0-3.6 2.9-6 6.5-6 1.3 0 2.5.3 3.5.9"/>'+circ(17,14,2.5,S)+f'<path {S} d="M17 16.5V21M17 19h2"/>',
  'gauge.with.dots.needle.50percent': f'<path {S} d="M3.5 17a8.5 8.5 0 1 1 17 0M12 17V10"/>'+circ(6.5,12,1,F)+circ(17.5,12,1,F)+circ(8.5,8,1,F)+circ(15.5,8,1,F)+circ(12,17,1.8,F),
