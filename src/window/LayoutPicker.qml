@@ -89,6 +89,7 @@ Item {
         y: picker.height + 6
         width: 196
         padding: 12
+        focus: true
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
         onClosed: {
             picker.show = false;

@@ -18,6 +18,8 @@ Popup {
 
     padding: 12
     width: 240
+    // Takes the keyboard while open, so Escape closes it before anything else.
+    focus: true
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
 
     background: Rectangle {

@@ -59,12 +59,18 @@ void WindowChrome::sync()
 
 bool WindowChrome::startMove()
 {
-    return m_window && m_window->startSystemMove();
+    if (!m_window)
+        return false;
+    emit moveRequested();
+    return m_window->startSystemMove();
 }
 
 bool WindowChrome::startResize(int edges)
 {
-    return m_window && edges != 0 && m_window->startSystemResize(Qt::Edges(edges));
+    if (!m_window || edges == 0)
+        return false;
+    emit resizeRequested(edges);
+    return m_window->startSystemResize(Qt::Edges(edges));
 }
 
 void WindowChrome::minimize()

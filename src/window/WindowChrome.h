@@ -40,6 +40,9 @@ public:
 
 signals:
     void windowStateChanged();
+    // A move or resize was handed to the window manager (whether or not it accepted it).
+    void moveRequested();
+    void resizeRequested(int edges);
 
 protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;

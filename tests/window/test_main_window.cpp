@@ -84,6 +84,28 @@ public:
             QFile::setPermissions(m_home->path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             qputenv("XDG_RUNTIME_DIR", home + "/runtime");
         }
+        // The login shell of this run answers the tool probes like a signed-in Codex would and
+        // logs them; anything else (a terminal pane's shell) is a plain /bin/sh.
+        const QString shell = m_home->path() + "/fake-shell";
+        QFile script(shell);
+        if (script.open(QIODevice::WriteOnly)) {
+            script.write(R"(#!/bin/sh
+if [ "$1" = "-lic" ]; then
+  echo "$2" >> "$FAKE_SHELL_LOG"
+  case "$2" in
+    *"command -v codex"*)
+      if [ -n "$FAKE_CODEX_SIGNED_OUT" ]; then status="Not logged in"; else status="Logged in using ChatGPT"; fi
+      printf '/opt/codex/bin/codex\\ncodex-cli 0.9.1\\n%s\\n' "$status" ;;
+  esac
+  exit 0
+fi
+exec /bin/sh "$@"
+)");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        qputenv("SHELL", shell.toUtf8());
+        qputenv("FAKE_SHELL_LOG", (m_home->path() + "/shell.log").toUtf8());
         static int argc = 1;
         static char name[] = "brinmoor-window-tests";
         static char* argv[] = {name, nullptr};
@@ -428,7 +450,13 @@ TEST_F(MainWindowTest, backdrop_tap_closes_the_sheet_and_empty_states_follow_the
 
 TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_toggle)
 {
+    // Codex is found but not signed in: no Codex usage button.
+    qputenv("FAKE_CODEX_SIGNED_OUT", "1");
     showWindow();
+    ASSERT_TRUE(waitUntil([&] { return m_model->codex().has_value(); }, 20000));
+    qunsetenv("FAKE_CODEX_SIGNED_OUT");
+    EXPECT_FALSE(m_model->codex()->authed);
+    settle();
     EXPECT_EQ(text("workspaceName"), QStringLiteral("Web app"));
     EXPECT_EQ(text("sessionSubtitle"), QStringLiteral("· 3 sessions"));
     ChatHost::shared().reportState(QUuid(QString(kChat1)), PaneState::Awaiting);
@@ -611,6 +639,79 @@ TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
     // New workspace button opens the sheet.
     click(item("newWorkspaceButton"));
     EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::NewWorkspace));
+}
+
+// The probes the fake login shell answered so far.
+static QStringList shellLog()
+{
+    QFile f(qEnvironmentVariable("FAKE_SHELL_LOG"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+TEST_F(MainWindowTest, launch_detects_codex_once_and_its_usage_button_appears_when_signed_in)
+{
+    const auto codexProbes = [] { return shellLog().filter(QStringLiteral("command -v codex")).size(); };
+    const int before = codexProbes();
+    showWindow();
+    ASSERT_TRUE(waitUntil([&] { return m_model->codex().has_value(); }, 20000));
+    EXPECT_EQ(codexProbes(), before + 1);
+    settle();
+    QQuickItem* codexButton = visibleItem("codexUsageButton");
+    ASSERT_NE(codexButton, nullptr);
+
+    // Its click refreshes the Codex account and opens the popover below it.
+    click(codexButton);
+    EXPECT_TRUE(codexButton->property("showPopover").toBool());
+    shot("codex-usage-popover");
+    escape();  // the popover takes this Escape for itself
+    settle();
+    EXPECT_FALSE(codexButton->property("showPopover").toBool());
+
+    // Shown anew with the result known: no second detection.
+    m_root.reset();
+    m_engine.reset();
+    showWindow();
+    settle(200);
+    EXPECT_EQ(codexProbes(), before + 1);
+}
+
+TEST_F(MainWindowTest, the_bar_moves_the_window_zooms_it_and_the_edges_resize_it)
+{
+    showWindow();
+    auto* chrome = m_main->findChild<WindowChrome*>();
+    ASSERT_NE(chrome, nullptr);
+    int moves = 0;
+    QList<int> resizes;
+    QObject::connect(chrome, &WindowChrome::moveRequested, [&] { ++moves; });
+    QObject::connect(chrome, &WindowChrome::resizeRequested, [&](int edges) { resizes << edges; });
+
+    // A drag on an empty part of the bar hands the move to the window manager.
+    const QPoint start(400, 19);
+    QTest::mousePress(m_window, Qt::LeftButton, Qt::NoModifier, start);
+    QTest::mouseMove(m_window, start + QPoint(30, 4));
+    QTest::mouseRelease(m_window, Qt::LeftButton, Qt::NoModifier, start + QPoint(30, 4));
+    settle();
+    EXPECT_EQ(moves, 1);
+
+    // The edges and corners resize.
+    QTest::mousePress(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(m_window->width() - 2, 400));
+    QTest::mouseRelease(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(m_window->width() - 2, 400));
+    QTest::mousePress(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(m_window->width() - 2, m_window->height() - 2));
+    QTest::mouseRelease(m_window, Qt::LeftButton, Qt::NoModifier, QPoint(m_window->width() - 2, m_window->height() - 2));
+    settle();
+    EXPECT_EQ(resizes, (QList<int>{int(Qt::RightEdge), int(Qt::RightEdge | Qt::BottomEdge)}));
+
+    // A double click zooms (maximises); another restores.
+    QTest::mouseDClick(m_window, Qt::LeftButton, Qt::NoModifier, start);
+    const bool zoomed = waitUntil([&] { return chrome->maximized(); });
+    if (!zoomed && QGuiApplication::platformName() == QStringLiteral("xcb"))
+        GTEST_SKIP() << "no window manager to maximise the window";
+    ASSERT_TRUE(zoomed);
+    EXPECT_FALSE(item("windowButtons")->property("visible").toBool() == false);
+    chrome->zoom();
+    EXPECT_TRUE(waitUntil([&] { return !chrome->maximized(); }));
 }
 
 TEST_F(MainWindowTest, full_screen_is_mirrored_and_hides_the_window_buttons)
