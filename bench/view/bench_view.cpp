@@ -176,9 +176,9 @@ void IdleCpu(benchmark::State& state)
         view->setSize(window.size());
         window.show();
         window.requestActivate();
-        view->forceActiveFocus();
         for (int i = 0; i < 50 && !window.isActive(); ++i)
             spin(10);
+        view->forceActiveFocus();
         view->startProcess("/bin/sh", {}, QStringList{"TERM=xterm-256color", "PS1=$ "});
         spin(500);
         // Offscreen windows never become active; blink as a focused view in an active window would.
@@ -199,6 +199,45 @@ void IdleCpu(benchmark::State& state)
     }
 }
 BENCHMARK(IdleCpu)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// Sixteen shells in one window, one of them focused: the idle cost of a full grid of panes.
+void IdleCpu16(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        QQuickWindow window;
+        window.resize(4 * (7 * 60 + 15), 4 * 14 * 15);
+        std::vector<LocalProcessTerminalView*> views;
+        for (int i = 0; i < 16; ++i) {
+            auto* v = new LocalProcessTerminalView(window.contentItem(), benchFont());
+            v->setPosition(QPointF((i % 4) * (7 * 60 + 15), (i / 4) * 14 * 15));
+            v->setSize(QSizeF(7 * 60 + 15, 14 * 15));
+            v->startProcess("/bin/sh", {}, QStringList{"TERM=xterm-256color", "PS1=$ "});
+            views.push_back(v);
+        }
+        window.show();
+        window.requestActivate();
+        views[0]->forceActiveFocus();
+        spin(800);
+        int paints = 0;
+        for (auto* v : views)
+            paints += v->paintCount();
+        const double cpu0 = cpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        spin(3000);
+        const double wall = t.nsecsElapsed() / 1e9;
+        int paintsAfter = 0;
+        for (auto* v : views)
+            paintsAfter += v->paintCount();
+        state.SetIterationTime(wall);
+        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
+        state.counters["terminal_paints"] = paintsAfter - paints;
+        state.counters["blinking_carets"] = std::count_if(views.begin(), views.end(),
+                                                          [](auto* v) { return v->caretView()->isBlinking(); });
+    }
+}
+BENCHMARK(IdleCpu16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 void Memory200x50(benchmark::State& state)
 {

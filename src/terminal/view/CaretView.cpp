@@ -6,28 +6,26 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
-#include <QPropertyAnimation>
-#include <QSequentialAnimationGroup>
+#include <QTimer>
 
 #include <cmath>
 
 namespace {
 
-// CSS "ease-in" and its time reversal, which is what an auto-reversing ease-in animation plays
-// on the way back.
-QEasingCurve easeIn()
+// CSS "ease-in". Played forwards for the fade out and backwards (time reversed) for the fade
+// back in, as an auto-reversing animation does.
+const QEasingCurve& easeIn()
 {
-    QEasingCurve c(QEasingCurve::BezierSpline);
-    c.addCubicBezierSegment(QPointF(0.42, 0), QPointF(1, 1), QPointF(1, 1));
+    static const QEasingCurve c = [] {
+        QEasingCurve e(QEasingCurve::BezierSpline);
+        e.addCubicBezierSegment(QPointF(0.42, 0), QPointF(1, 1), QPointF(1, 1));
+        return e;
+    }();
     return c;
 }
 
-QEasingCurve easeInReversed()
-{
-    QEasingCurve c(QEasingCurve::BezierSpline);
-    c.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
-    return c;
-}
+constexpr qint64 halfPeriodMs = 700;
+constexpr int stepMs = 50;
 
 } // namespace
 
@@ -42,20 +40,9 @@ CaretView::CaretView(TerminalView* terminalView, termcore::CursorStyle cursorSty
     setSize(cellSize);
     setZ(1);
 
-    blink_ = new QSequentialAnimationGroup(this);
-    auto* out = new QPropertyAnimation(this, "opacity", blink_);
-    out->setStartValue(1.0);
-    out->setEndValue(0.0);
-    out->setDuration(700);
-    out->setEasingCurve(easeIn());
-    auto* back = new QPropertyAnimation(this, "opacity", blink_);
-    back->setStartValue(0.0);
-    back->setEndValue(1.0);
-    back->setDuration(700);
-    back->setEasingCurve(easeInReversed());
-    blink_->addAnimation(out);
-    blink_->addAnimation(back);
-    blink_->setLoopCount(-1);
+    blink_ = new QTimer(this);
+    blink_->setInterval(stepMs);
+    connect(blink_, &QTimer::timeout, this, &CaretView::blinkStep);
     update();
 }
 
@@ -67,7 +54,15 @@ bool CaretView::styleBlinks(termcore::CursorStyle s)
 
 bool CaretView::isBlinking() const
 {
-    return blink_->state() == QAbstractAnimation::Running;
+    return blink_->isActive();
+}
+
+void CaretView::blinkStep()
+{
+    const qint64 t = blinkClock_.elapsed() % (2 * halfPeriodMs);
+    const qreal progress = t < halfPeriodMs ? easeIn().valueForProgress(qreal(t) / halfPeriodMs)
+                                            : easeIn().valueForProgress(qreal(2 * halfPeriodMs - t) / halfPeriodMs);
+    setOpacity(1.0 - progress);
 }
 
 void CaretView::setText(const termcore::CharData& ch)
@@ -91,8 +86,10 @@ void CaretView::updateAnimation(bool blink)
 {
     blink_->stop();
     setOpacity(1.0);
-    if (blink)
+    if (blink) {
+        blinkClock_.start();
         blink_->start();
+    }
 }
 
 void CaretView::paint(QPainter* painter)

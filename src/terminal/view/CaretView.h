@@ -5,18 +5,20 @@
 #include "TerminalOptions.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QQuickPaintedItem>
 
 #include <optional>
 #include <string>
 
-class QSequentialAnimationGroup;
+class QTimer;
 class TerminalView;
 
 // The cursor of a terminal view: a one-cell child item that the view moves to the cursor's
-// cell. It draws one of six styles and blinks by animating its own opacity, so blinking never
-// repaints the terminal's rows. Without keyboard focus it shows an outlined box. It takes no
+// cell. It draws one of six styles and blinks by fading its own opacity (1 to 0 in 0.7 s with
+// an ease-in curve, then back), so blinking never repaints the terminal's rows, nor its own
+// content. The fade is stepped 20 times a second: smooth to the eye, a third of the frames. Without keyboard focus it shows an outlined box. It takes no
 // mouse input, so clicks fall through to the terminal view below.
 class CaretView : public QQuickPaintedItem {
     Q_OBJECT
@@ -47,6 +49,8 @@ private:
     std::u32string text_;
     termcore::Attribute attribute_;
     bool hasText_ = false;
-    QSequentialAnimationGroup* blink_ = nullptr;
+    void blinkStep();
+    QTimer* blink_ = nullptr;
+    QElapsedTimer blinkClock_;
     int paints_ = 0;
 };

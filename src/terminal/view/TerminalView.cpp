@@ -78,6 +78,7 @@ void TerminalView::init(const QFont& font)
 
     setupScroller();
     setupOptions();
+    connectWindow(window()); // made with a parent already in a window: no scene change follows
 }
 
 void TerminalView::setupOptions()
@@ -182,11 +183,25 @@ void TerminalView::setCaretViewTracksFocus(bool on)
 
 void TerminalView::applyCaretAnimation()
 {
+    // Only the caret of the view that has the keyboard, in the active window, blinks: an idle
+    // grid of unfocused terminals costs nothing.
     if (!caretView_)
         return;
-    const bool active = !window() || window()->isActive();
-    caretView_->updateAnimation(active && CaretView::styleBlinks(caretView_->style));
+    caretView_->updateAnimation(hasFocus() && CaretView::styleBlinks(caretView_->style));
     caretView_->update();
+}
+
+void TerminalView::connectWindow(QQuickWindow* w)
+{
+    if (!w)
+        return;
+    connect(w, &QWindow::activeChanged, this, &TerminalView::windowActiveChanged, Qt::UniqueConnection);
+}
+
+void TerminalView::windowActiveChanged()
+{
+    applyCaretAnimation();
+    emit focusStateChanged();
 }
 
 void TerminalView::focusInEvent(QFocusEvent* event)
@@ -199,26 +214,16 @@ void TerminalView::focusInEvent(QFocusEvent* event)
 void TerminalView::focusOutEvent(QFocusEvent* event)
 {
     QQuickPaintedItem::focusOutEvent(event);
-    if (caretView_)
-        caretView_->updateAnimation(false);
     setHasFocus(false);
+    applyCaretAnimation();
 }
 
 void TerminalView::itemChange(ItemChange change, const ItemChangeData& value)
 {
     QQuickPaintedItem::itemChange(change, value);
-    if (change == ItemSceneChange && value.window) {
-        // A window that becomes active restarts a blinking caret; one that resigns shows it steady.
-        connect(value.window, &QWindow::activeChanged, this, [this] {
-            if (window() && window()->isActive())
-                applyCaretAnimation();
-            else if (caretView_) {
-                caretView_->updateAnimation(false);
-                caretView_->update();
-            }
-            emit focusStateChanged();
-        });
-    }
+    // A window that becomes active restarts a blinking caret; one that resigns shows it steady.
+    if (change == ItemSceneChange)
+        connectWindow(value.window);
 }
 
 // ---- Size ---------------------------------------------------------------------------------
@@ -521,7 +526,7 @@ void TerminalView::cursorStyleChanged(Terminal&, termcore::CursorStyle newStyle)
     caretView_->style = newStyle;
     if (cellDimension)
         caretView_->setSize(*cellDimension);
-    caretView_->updateCursorStyle();
+    applyCaretAnimation();
 }
 
 void TerminalView::hostCurrentDirectoryUpdated(Terminal& source)

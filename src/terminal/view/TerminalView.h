@@ -286,6 +286,9 @@ signals:
     // A right click asks for the context menu (copy, paste, select all) at a point of the view.
     void contextMenuRequested(QPointF position);
 
+private slots:
+    void windowActiveChanged();
+
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -310,6 +313,7 @@ private:
     void resetFont();
     void updateScroller();
     void applyCaretAnimation();
+    void connectWindow(QQuickWindow* window);
     void scrollerActivated(int part);
     void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
     void drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop);

@@ -91,13 +91,10 @@ void TerminalView::setupOptions(qreal width, qreal height)
 
     selection = std::make_unique<termcore::SelectionService>(*terminal);
 
-    if (caretView_) {
-        caretView_->setSize(*cellDimension);
-        caretView_->updateCursorStyle();
-    } else {
+    if (!caretView_)
         caretView_ = new CaretView(this, terminal->options.cursorStyle, *cellDimension);
-        caretView_->updateCursorStyle();
-    }
+    caretView_->setSize(*cellDimension);
+    applyCaretAnimation();
     search = std::make_unique<termcore::SearchService>(*terminal);
     update();
 }
@@ -120,10 +117,9 @@ void TerminalView::resetFont()
     terminal->resize(cols, rows);
     sizeChanged(*terminal);
     terminal->cmdSoftReset();
-    if (caretView_) {
+    if (caretView_)
         caretView_->setSize(*cellDimension);
-        caretView_->updateCursorStyle();
-    }
+    applyCaretAnimation();
     updateCursorPosition();
     update();
 }

@@ -116,11 +116,16 @@ TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
 TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
 {
     ViewHarness h(20, 5);
-    h.view->forceActiveFocus();
+    CaretView* caret = h.view->caretView();
     h.feed("ab");
     h.grab();
+    EXPECT_FALSE(caret->isBlinking()) << "an unfocused terminal's caret stays steady";
+
+    h.window->requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return h.window->isActive(); }, 3000));
+    h.view->forceActiveFocus();
+    ASSERT_TRUE(h.view->hasFocus());
     spin(100);
-    CaretView* caret = h.view->caretView();
     ASSERT_TRUE(caret->isBlinking());
     EXPECT_EQ(caret->position(), QPointF(14, 0));
 
@@ -136,9 +141,16 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
     EXPECT_EQ(h.view->paintCount(), terminalPaints) << "blinking repainted the terminal";
     EXPECT_EQ(caret->paintCount(), caretPaints) << "blinking repainted the caret's content";
 
-    // A steady style stops the blink at full opacity.
+    // A steady style stops the blink at full opacity; losing the keyboard stops it too.
     h.feed("\x1b[2 q");
     spin(50);
+    EXPECT_FALSE(caret->isBlinking());
+    EXPECT_EQ(caret->opacity(), 1.0);
+    h.feed("\x1b[1 q");
+    spin(50);
+    EXPECT_TRUE(caret->isBlinking());
+    h.view->setFocus(false);
+    spin(20);
     EXPECT_FALSE(caret->isBlinking());
     EXPECT_EQ(caret->opacity(), 1.0);
     // The caret takes no clicks: they reach the terminal view.
