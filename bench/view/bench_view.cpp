@@ -205,6 +205,8 @@ void IdleCpu16(benchmark::State& state)
 {
     ensureApp();
     for (auto _ : state) {
+        malloc_trim(0);
+        const size_t heapBefore = heapInUse();
         QQuickWindow window;
         window.resize(4 * (7 * 60 + 15), 4 * 14 * 15);
         std::vector<LocalProcessTerminalView*> views;
@@ -233,6 +235,7 @@ void IdleCpu16(benchmark::State& state)
         state.SetIterationTime(wall);
         state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
         state.counters["terminal_paints"] = paintsAfter - paints;
+        state.counters["heap_MB"] = double(heapInUse() - heapBefore) / (1024.0 * 1024.0);
         state.counters["blinking_carets"] = std::count_if(views.begin(), views.end(),
                                                           [](auto* v) { return v->caretView()->isBlinking(); });
     }
