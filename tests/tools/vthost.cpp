@@ -1,12 +1,13 @@
 // vthost: runs a program on a pseudo-terminal through the engine, headless.
 //
 //   vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... [--send-when TEXT=KEYS]...
-//          [--plain] [--cursor] [--all] -- program [args...]
+//          [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]
 //
 // The program's output goes through a Terminal with no view; the terminal's replies (device
 // attributes, cursor reports, colour queries) go back to the program, so full-screen programs
 // run as they would in the application. Keys are sent in order: each --send waits DELAY_MS
 // (default 0) after the previous step; each --send-when waits until the screen shows TEXT.
+// --until ends the run as soon as the screen shows TEXT (exit code 0, the program is ended).
 // KEYS understands \r \n \t \e \\ \xHH. When the program exits, or the timeout passes, the
 // screen is printed as vtdump prints it ("screen COLSxROWS", then "  N|" and each row with its
 // trailing blanks trimmed, then the cursor); --plain prints only the rows' text, --cursor adds
@@ -130,6 +131,11 @@ public:
 
     void checkWaits()
     {
+        if (!until.empty() && !untilSeen && screenText(false).find(until) != std::string::npos) {
+            untilSeen = true;
+            QCoreApplication::quit();
+            return;
+        }
         if (!waiting || next >= steps.size())
             return;
         if (screenText(false).find(steps[next].waitFor) == std::string::npos)
@@ -150,6 +156,8 @@ public:
     std::vector<Step> steps;
     size_t next = 0;
     bool waiting = false;
+    std::string until;
+    bool untilSeen = false;
     bool exited = false;
     int status = 0;
 };
@@ -157,7 +165,7 @@ public:
 int usage()
 {
     std::fprintf(stderr, "usage: vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... "
-                         "[--send-when TEXT=KEYS]... [--plain] [--cursor] [--all] -- program [args...]\n");
+                         "[--send-when TEXT=KEYS]... [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]\n");
     return 125;
 }
 
@@ -170,6 +178,7 @@ int main(int argc, char** argv)
     double timeout = 10;
     bool showCursor = false, all = false, plain = false;
     std::vector<Step> steps;
+    std::string until;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string a = argv[i];
@@ -199,6 +208,8 @@ int main(int argc, char** argv)
             if (eq == std::string::npos)
                 return usage();
             steps.push_back(Step{0, unescape(v.substr(0, eq)), unescape(v.substr(eq + 1))});
+        } else if (a == "--until") {
+            until = unescape(value());
         } else if (a == "--plain") {
             plain = true;
         } else if (a == "--cursor") {
@@ -234,6 +245,7 @@ int main(int argc, char** argv)
 
     Host host(cols, rows);
     host.steps = steps;
+    host.until = until;
     host.process.startProcess(program, args, env, QString::fromLocal8Bit(argv[i]));
     QTimer::singleShot(0, [&] { host.runNextStep(); });
 
@@ -267,6 +279,10 @@ int main(int argc, char** argv)
         std::printf("cursor col %d row %d%s\n", cursor.x, cursor.y, t.cursorHidden ? " hidden" : "");
     }
     std::fflush(stdout);
+    if (host.untilSeen) {
+        host.process.terminate();
+        return 0;
+    }
     if (timedOut && !host.exited) {
         host.process.terminate();
         return 124;
