@@ -297,7 +297,7 @@ TEST_F(LocalProcessTest, debug_lines_and_dump_files)
 {
     termcore::Diagnostics::Capture capture;
     QTemporaryDir dir;
-    ShellRun run("stty -echo; read line; printf 'one'; sleep 0.2; printf 'two'");
+    ShellRun run("stty -echo; read line; printf 'one'; sleep 0.5; printf 'two'");
     run.process.debugIO = true;
     run.process.setHostLogging(dir.path());
     ASSERT_TRUE(waitUntil([&] { return run.process.running(); }));
