@@ -19,7 +19,12 @@ Rectangle {
     required property WindowChrome chrome
     // The Claude account's usage, observed for the warning tag.
     property UsageService usage: UsageServices.claude
-    property UpdateChecker updater: UpdateChecker
+    // The update checker (any object with its fields and install()).
+    property var updater: UpdateChecker
+    readonly property bool updateAvailable: !!bar.updater && bar.updater.available
+    readonly property bool updateDownloading: !!bar.updater && bar.updater.downloading
+    readonly property bool updateReady: !!bar.updater && bar.updater.ready
+    readonly property string updateVersion: bar.updater ? bar.updater.latestVersion : ""
     // The Claude usage popover is open (the Codex one's flag lives in its button).
     property alias showUsage: claudeButton.showPopover
 
@@ -149,36 +154,36 @@ Rectangle {
             id: pill
             objectName: "updatePill"
             anchors.verticalCenter: parent.verticalCenter
-            visible: bar.updater.available
-            readonly property bool enabledNow: !bar.updater.downloading
+            visible: bar.updateAvailable
+            readonly property bool enabledNow: !bar.updateDownloading
             width: pillRow.implicitWidth + 16
             height: pillRow.implicitHeight + 8
             radius: 7
-            color: Theme.hex("5b8cdd", bar.updater.ready ? 1 : 0.85)
+            color: Theme.hex("5b8cdd", bar.updateReady ? 1 : 0.85)
             Row {
                 id: pillRow
                 anchors.centerIn: parent
                 spacing: 4
                 BusyIndicator {
                     anchors.verticalCenter: parent.verticalCenter
-                    visible: bar.updater.downloading
-                    running: bar.updater.downloading
+                    visible: bar.updateDownloading
+                    running: bar.updateDownloading
                     width: 11
                     height: 11
                     padding: 0
                 }
                 SymbolIcon {
                     anchors.verticalCenter: parent.verticalCenter
-                    visible: !bar.updater.downloading
-                    name: bar.updater.ready ? "arrow.down.circle.fill" : "arrow.down.circle"
+                    visible: !bar.updateDownloading
+                    name: bar.updateReady ? "arrow.down.circle.fill" : "arrow.down.circle"
                     size: 10
                     color: "white"
                 }
                 Text {
                     objectName: "updatePillText"
                     anchors.verticalCenter: parent.verticalCenter
-                    text: bar.updater.downloading ? qsTr("Downloading…")
-                          : bar.updater.ready ? qsTr("Install Update") : qsTr("Update")
+                    text: bar.updateDownloading ? qsTr("Downloading…")
+                          : bar.updateReady ? qsTr("Install Update") : qsTr("Update")
                     color: "white"
                     font.pointSize: Theme.fontSize(11)
                     font.weight: Font.DemiBold
@@ -186,19 +191,20 @@ Rectangle {
             }
             MouseArea {
                 id: pillMouse
+                objectName: "updatePillMouse"
                 anchors.fill: parent
                 hoverEnabled: true
                 enabled: pill.enabledNow
                 onClicked: {
-                    if (bar.updater.ready)
+                    if (bar.updateReady)
                         bar.updater.install();
-                    else if (!bar.updater.downloading && String(bar.updater.pageURL) !== "")
+                    else if (!bar.updateDownloading && String(bar.updater.pageURL) !== "")
                         Qt.openUrlExternally(bar.updater.pageURL);
                 }
             }
             ToolTip.visible: pillMouse.containsMouse
             ToolTip.delay: 600
-            ToolTip.text: WindowText.pillHelp(bar.updater.ready, bar.updater.latestVersion)
+            ToolTip.text: WindowText.pillHelp(bar.updateReady, bar.updateVersion)
         }
 
         // High Claude usage: amber from 90 %, red at the limit.

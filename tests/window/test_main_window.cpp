@@ -507,6 +507,62 @@ TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_togg
     shot("window-usage-warning");
 }
 
+TEST_F(MainWindowTest, update_pill_follows_the_checker_and_the_warning_tag_opens_the_usage_popover)
+{
+    showWindow();
+    QQmlComponent fakeComponent(m_engine.get());
+    fakeComponent.setData(R"(
+import QtQml
+QtObject {
+    property bool available: false
+    property bool downloading: false
+    property bool ready: false
+    property string latestVersion: "1.4.0"
+    property url pageURL: ""
+    property int installs: 0
+    function install() { installs += 1 }
+}
+)", QUrl(QStringLiteral("qrc:/test/FakeUpdater.qml")));
+    std::unique_ptr<QObject> updater(fakeComponent.create());
+    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+    QQuickItem* bar = item("topBar");
+    bar->setProperty("updater", QVariant::fromValue(updater.get()));
+    settle();
+    QQuickItem* pill = item("updatePill");
+    ASSERT_NE(pill, nullptr);
+    EXPECT_FALSE(pill->isVisible());
+
+    updater->setProperty("available", true);
+    settle();
+    EXPECT_TRUE(pill->isVisible());
+    EXPECT_EQ(text("updatePillText"), QStringLiteral("Update"));
+    updater->setProperty("downloading", true);
+    settle();
+    EXPECT_EQ(text("updatePillText"), QStringLiteral("Downloading…"));
+    EXPECT_FALSE(item("updatePillMouse")->property("enabled").toBool());
+    click(pill);
+    EXPECT_EQ(updater->property("installs").toInt(), 0);
+    updater->setProperty("downloading", false);
+    updater->setProperty("ready", true);
+    settle();
+    EXPECT_EQ(text("updatePillText"), QStringLiteral("Install Update"));
+    EXPECT_DOUBLE_EQ(pill->property("color").value<QColor>().alphaF(), 1.0);
+    shot("update-pill");
+    click(pill);
+    EXPECT_EQ(updater->property("installs").toInt(), 1);
+
+    // The tag opens the Claude usage popover, as the Claude button does.
+    bar->setProperty("metrics", QVariantList{QVariantMap{{"percent", 100.0}}});
+    settle();
+    QQuickItem* tag = item("usageWarningTag");
+    ASSERT_TRUE(tag->isVisible());
+    click(tag);
+    EXPECT_TRUE(bar->property("showUsage").toBool());
+    shot("claude-usage-popover");
+    bar->setProperty("updater", QVariant::fromValue<QObject*>(nullptr));
+    settle();
+}
+
 TEST_F(MainWindowTest, layout_picker_hover_survives_cell_exits_and_a_click_is_saved)
 {
     showWindow();
