@@ -48,7 +48,9 @@ bool EscapeChain::focusKeepsEscape(QQuickItem* item) const
 {
     if (!item)
         return false;
-    return item->inherits("QQuickTextInput") || item->inherits("QQuickTextEdit");
+    // A read-only text (a preview's selectable body) has no use for Escape.
+    const bool editsText = item->inherits("QQuickTextInput") || item->inherits("QQuickTextEdit");
+    return editsText && !item->property("readOnly").toBool();
 }
 
 } // namespace brinmoor

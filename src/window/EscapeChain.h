@@ -34,8 +34,8 @@ public:
 
     // The chain on the shared model; returns what was closed ("" when nothing).
     Q_INVOKABLE QString handle() const;
-    // Whether a focused item keeps Escape for itself: text fields and editors do, so an Escape
-    // typed into them never reaches the window's chain.
+    // Whether a focused item keeps Escape for itself: editable text fields and editors do, so an
+    // Escape typed into them never reaches the window's chain.
     Q_INVOKABLE bool focusKeepsEscape(QQuickItem* item) const;
 };
 

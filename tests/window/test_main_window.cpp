@@ -401,6 +401,12 @@ TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)
     escape();
     EXPECT_TRUE(m_model->maximizedSessionID().has_value());
 
+    // A read-only text (a preview's body) does not keep it.
+    field->setProperty("readOnly", true);
+    escape();
+    EXPECT_FALSE(m_model->maximizedSessionID().has_value());
+    m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
+
     // Once the field lets go of the keyboard, Escape reaches the chain again.
     fieldObject.reset();
     settle(50);
