@@ -203,8 +203,9 @@ TEST_F(TerminalHostTest, ending_a_pane_leaves_no_process_and_reports_no_exit)
             EXPECT_FALSE(host->views().contains(id));
             EXPECT_FALSE(host->delegates().contains(id));
             EXPECT_TRUE(watched.isNull()) << "the view went with its entry";
-            // The hang-up ends a shell that honours it well before the SIGKILL.
-            EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(shell).isEmpty(); }, 1500))
+            // The hang-up ends a shell that honours it (and SIGTERM its jobs); the SIGKILL after 2 s
+            // is only the last resort, so under load this may take a little longer.
+            EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(shell).isEmpty(); }, 4000))
                 << "left: " << proc::describe(proc::remainingOf(shell));
             spin(300);
             EXPECT_EQ(exitsHeard, 0);

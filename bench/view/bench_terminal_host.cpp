@@ -1,0 +1,148 @@
+// Terminal host benchmarks, through the path the grid uses (terminal surfaces, themed views,
+// login shells in their folders):
+//  - HostIdle16: sixteen idle terminal panes in one window, one focused. Target: < 1 % of one
+//    core, <= 300 MB resident for the whole process.
+//  - HostEnd16: ending sixteen panes at once (hang-up, SIGTERM): time until no process of any of
+//    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
+// Run a Release or RelWithDebInfo build: build/bench/bench_terminal_host (offscreen by default;
+// QT_QPA_PLATFORM=xcb under xvfb-run for a real X server). Uses /bin/sh and a temporary HOME.
+#include "CaretView.h"
+#include "TerminalHostLocal.h"
+#include "TerminalHostSurface.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+namespace {
+
+void ensureApp()
+{
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("SHELL", "/bin/sh");
+    qputenv("ENV", "");
+    static int argc = 1;
+    static char name[] = "bench_terminal_host";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double residentMB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+struct Grid {
+    QQuickWindow window;
+    std::vector<TerminalSurfaceView*> surfaces;
+    std::vector<QUuid> ids;
+
+    Grid()
+    {
+        const QSizeF pane(420, 240);
+        window.resize(int(4 * pane.width()), int(4 * pane.height()));
+        window.show();
+        for (int i = 0; i < 16; ++i) {
+            auto* s = new TerminalSurfaceView(window.contentItem());
+            s->setPosition(QPointF((i % 4) * pane.width(), (i / 4) * pane.height()));
+            s->setSize(pane);
+            ids.push_back(QUuid::createUuid());
+            s->setDirectory(QStringLiteral("~"));
+            s->setSessionID(ids.back().toString(QUuid::WithoutBraces).toUpper());
+            surfaces.push_back(s);
+        }
+    }
+};
+
+void HostIdle16(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        Grid grid;
+        grid.window.requestActivate();
+        if (grid.surfaces[0]->view())
+            grid.surfaces[0]->view()->forceActiveFocus();
+        spin(1500); // shells start and print their prompts
+        const double cpu0 = cpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        spin(5000);
+        const double wall = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(wall);
+        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
+        state.counters["rss_MB"] = residentMB();
+        state.counters["views"] = double(TerminalHost::shared().views().size());
+        int blinking = 0;
+        for (TerminalSurfaceView* s : grid.surfaces)
+            if (auto* v = qobject_cast<LocalProcessTerminalView*>(s->view()); v && v->caretView()->isBlinking())
+                ++blinking;
+        state.counters["blinking_carets"] = blinking;
+        TerminalHost::shared().shutdown();
+    }
+}
+BENCHMARK(HostIdle16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void HostEnd16(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        Grid grid;
+        spin(1000);
+        std::vector<pid_t> shells;
+        for (TerminalSurfaceView* s : grid.surfaces)
+            shells.push_back(pid_t(s->shellPid()));
+        QElapsedTimer t;
+        t.start();
+        for (const QUuid& id : grid.ids)
+            TerminalHost::shared().dropView(id);
+        const auto anyLeft = [&] {
+            for (pid_t p : shells)
+                if (p > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(p)))
+                    return true;
+            return false;
+        };
+        while (anyLeft() && t.elapsed() < 5000)
+            spin(2);
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.counters["left"] = anyLeft() ? 1 : 0;
+        TerminalHost::shared().shutdown();
+    }
+}
+BENCHMARK(HostEnd16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+} // namespace
