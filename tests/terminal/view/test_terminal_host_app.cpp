@@ -1,0 +1,240 @@
+// Terminal panes in the whole application (qrc:/Brinmoor/Main.qml on a seeded state): a new
+// terminal session gets a live shell, typed keys reach it and its output shows; "exit 3" turns
+// the pane to the error state; "exit" shows the stopped card and a restart brings one fresh
+// shell; the light and dark themes recolour the terminal without restarting it. Screenshots of
+// each step go to $BRINMOOR_SHOT_DIR (or the build folder). Runs offscreen under ctest and under
+// xvfb-run with QT_QPA_PLATFORM=xcb.
+
+#include "AppModel.h"
+#include "TerminalHostLocal.h"
+#include "TerminalHostSurface.h"
+#include "test_terminal_host_support.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
+
+namespace {
+
+const char* kSeed = R"({
+  "recents" : [],
+  "selected" : "7E1F0A00-0000-4000-8000-000000000001",
+  "workspaces" : [
+    {
+      "bigSideLeft" : false,
+      "colorHex" : "5b8cee",
+      "id" : "7E1F0A00-0000-4000-8000-000000000001",
+      "maxRows" : 4,
+      "name" : "Shells",
+      "sessions" : []
+    }
+  ]
+}
+)";
+
+using brinmoor::AppModel;
+using brinmoor::PaneState;
+
+class TerminalApp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!proc::available())
+            GTEST_SKIP() << "needs a /proc process table";
+        ensureGuiApp();
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        env.set("XDG_CONFIG_HOME", (env.root.path() + QStringLiteral("/config")).toUtf8());
+        QDir().mkpath(env.root.path() + QStringLiteral("/data/Brinmoor"));
+        QDir().mkpath(env.home() + QStringLiteral("/project"));
+        QFile f(env.root.path() + QStringLiteral("/data/Brinmoor/state.json"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kSeed);
+        f.close();
+
+        engine = std::make_unique<QQmlApplicationEngine>();
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
+        ASSERT_FALSE(engine->rootObjects().isEmpty());
+        window = qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        ASSERT_NE(window, nullptr);
+        window->resize(1100, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        model = AppModel::instance();
+        ASSERT_NE(model, nullptr);
+        ASSERT_EQ(model->workspaces().size(), 1);
+    }
+    void TearDown() override
+    {
+        if (engine) {
+            TerminalHost::shared().shutdown();
+            engine.reset();
+        }
+    }
+
+    // The visible surface showing the session's terminal, found through the item tree (items made
+    // by loaders and repeaters are not QObject children of their visual parents).
+    TerminalSurfaceView* surfaceOf(const QUuid& id) const
+    {
+        const QString text = brinmoor::uuidText(id);
+        QList<QQuickItem*> todo{window->contentItem()};
+        while (!todo.isEmpty()) {
+            QQuickItem* item = todo.takeLast();
+            if (auto* s = qobject_cast<TerminalSurfaceView*>(item); s && s->sessionID() == text && s->view()
+                && s->isVisible())
+                return s;
+            todo += item->childItems();
+        }
+        return nullptr;
+    }
+    // The shell has printed its prompt.
+    static bool prompted(LocalProcessTerminalView* view)
+    {
+        const std::string text = screenText(view);
+        return text.find_first_not_of(" \r\n") != std::string::npos;
+    }
+    LocalProcessTerminalView* liveView(const QUuid& id) const
+    {
+        TerminalSurfaceView* s = surfaceOf(id);
+        return s ? qobject_cast<LocalProcessTerminalView*>(s->view()) : nullptr;
+    }
+    void type(const QString& text)
+    {
+        for (QChar c : text) {
+            if (c == QLatin1Char('\n'))
+                QTest::keyClick(window, Qt::Key_Return);
+            else
+                QTest::keyClick(window, c.toLatin1());
+        }
+    }
+    void focusTerminal(const QUuid& id)
+    {
+        TerminalSurfaceView* s = surfaceOf(id);
+        ASSERT_NE(s, nullptr);
+        const QPointF centre = s->mapToScene(QPointF(s->width() / 2, s->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+        ASSERT_TRUE(waitUntil([&] { return s->view() && s->view()->hasActiveFocus(); }, 2000));
+    }
+    void shot(const char* name)
+    {
+        QTest::qWait(120); // one display update after the last output
+        const QString dir = qEnvironmentVariableIsSet("BRINMOOR_SHOT_DIR") ? qEnvironmentVariable("BRINMOOR_SHOT_DIR")
+                                                                           : QStringLiteral(BRINMOOR_BINARY_DIR);
+        const QString path = dir + QStringLiteral("/terminal_app_%1.png").arg(QLatin1String(name));
+        EXPECT_TRUE(window->grabWindow().save(path)) << path.toStdString();
+    }
+    static bool screenHasLine(LocalProcessTerminalView* view, const std::string& line)
+    {
+        const std::string text = screenText(view);
+        size_t from = 0;
+        while (from <= text.size()) {
+            size_t end = text.find('\n', from);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string row = text.substr(from, end - from);
+            while (!row.empty() && (row.back() == ' ' || row.back() == '\r'))
+                row.pop_back();
+            if (row == line)
+                return true;
+            from = end + 1;
+        }
+        return false;
+    }
+
+    HostTestEnvironment env;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QQuickWindow* window = nullptr;
+    AppModel* model = nullptr;
+};
+
+TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_follows_the_theme)
+{
+    // Add a terminal session the way the add-session sheet does.
+    ASSERT_TRUE(model->addSession(brinmoor::PaneKind::Terminal, std::nullopt, env.home() + QStringLiteral("/project"),
+                                  false, brinmoor::ChatProvider::Claude));
+    const QUuid id = model->workspaces()[0].sessions.last().id;
+    ASSERT_TRUE(waitUntil([&] { return liveView(id) && liveView(id)->process->running(); }, 8000))
+        << "the grid shows a live terminal for the new session";
+    LocalProcessTerminalView* view = liveView(id);
+    const pid_t first = view->process->shellPid();
+    ASSERT_TRUE(waitUntil([&] { return proc::execed(first); }, 5000));
+    EXPECT_EQ(proc::workingDirectory(first), QDir(env.home() + QStringLiteral("/project")).canonicalPath());
+    ASSERT_TRUE(waitUntil([&] { return prompted(view); }, 5000));
+
+    // Keys typed into the pane reach the shell; its output shows.
+    focusTerminal(id);
+    type(QStringLiteral("echo hi\n"));
+    ASSERT_TRUE(waitUntil([&] { return screenHasLine(view, "hi"); }, 5000)) << screenText(view);
+    shot("1_echo_hi");
+
+    // Light and dark recolour the same terminal; the shell stays.
+    model->setThemePreference(brinmoor::ThemePreference::Light);
+    ASSERT_TRUE(waitUntil([&] { return view->nativeBackgroundColor() == QColor(0xf4, 0xf5, 0xf8); }, 3000));
+    EXPECT_EQ(view->nativeForegroundColor(), QColor(0x3a, 0x40, 0x48));
+    EXPECT_EQ(liveView(id), view);
+    EXPECT_EQ(view->process->shellPid(), first);
+    EXPECT_TRUE(screenHasLine(view, "hi"));
+    QTest::qWait(400); // the rest of the window blends over 0.3 s
+    shot("2_light");
+    model->setThemePreference(brinmoor::ThemePreference::Dark);
+    ASSERT_TRUE(waitUntil([&] { return view->nativeBackgroundColor() == QColor(0x0a, 0x0b, 0x0d); }, 3000));
+    EXPECT_EQ(view->process->shellPid(), first);
+
+    // "exit 3": the pane turns to the error state and keeps its last screen.
+    type(QStringLiteral("exit 3\n"));
+    ASSERT_TRUE(waitUntil([&] { return model->session(id)->state == PaneState::Error; }, 5000));
+    EXPECT_EQ(liveView(id), view) << "the errored pane keeps its terminal";
+    shot("3_exit_3_error");
+
+    // A restart of the errored pane brings one fresh shell in the same pane.
+    model->restart(id);
+    ASSERT_TRUE(waitUntil([&] {
+        LocalProcessTerminalView* v = liveView(id);
+        return v && v->process->running() && v->process->shellPid() != first;
+    }, 5000));
+    view = liveView(id);
+    const pid_t second = view->process->shellPid();
+    spin(200);
+    EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{second});
+    ASSERT_TRUE(waitUntil([&] { return prompted(view); }, 5000));
+
+    // "exit": stopped, and the pane shows the stopped card instead of a terminal.
+    focusTerminal(id);
+    type(QStringLiteral("exit\n"));
+    ASSERT_TRUE(waitUntil([&] { return model->session(id)->state == PaneState::Stopped; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return surfaceOf(id) == nullptr; }, 3000));
+    shot("4_exit_stopped");
+
+    // Restart from the stopped card: a fresh shell, exactly one.
+    model->restart(id);
+    ASSERT_TRUE(waitUntil([&] { return liveView(id) && liveView(id)->process->running(); }, 8000));
+    const pid_t third = liveView(id)->process->shellPid();
+    EXPECT_NE(third, second);
+    spin(200);
+    EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{third});
+    ASSERT_TRUE(waitUntil([&] { return prompted(liveView(id)); }, 5000));
+    shot("5_restarted");
+
+    // Closing the pane ends its shell.
+    model->close(id);
+    EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(third).isEmpty(); }, 3000));
+}
+
+} // namespace
