@@ -25,21 +25,8 @@ Item {
         id: onboarding
         OnboardingView {}
     }
-    // The main window, loaded by address so that the plain view stands in for it while it
-    // cannot be loaded (it is still being built).
     Component {
         id: mainWindow
-        Item {
-            Loader {
-                id: full
-                anchors.fill: parent
-                source: "qrc:/Brinmoor/Window/MainWindowView.qml"
-            }
-            Loader {
-                anchors.fill: parent
-                active: full.status === Loader.Error || full.status === Loader.Null
-                sourceComponent: PlainMainView {}
-            }
-        }
+        MainWindowView {}
     }
 }
