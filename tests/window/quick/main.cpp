@@ -94,6 +94,7 @@ int main(int argc, char** argv)
     QDir().mkpath(root + "/home");
     // Terminal panes start a shell: a plain one, never the user's own with its profile.
     qputenv("SHELL", "/bin/sh");
+    qputenv("ENV", "");
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         QDir().mkpath(root + "/runtime");
         QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

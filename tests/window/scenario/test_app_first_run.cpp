@@ -59,6 +59,7 @@ TEST(AppFirstRun, onboarding_names_the_first_workspace_and_shows_the_main_view)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
     qputenv("HOME", QFile::encodeName(root + "/home"));
     qputenv("SHELL", "/bin/sh");
+    qputenv("ENV", "");
     QDir().mkpath(root + "/home");
 
     int argc = 1;

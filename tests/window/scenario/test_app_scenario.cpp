@@ -97,6 +97,7 @@ protected:
         QDir().mkpath(root + "/data/Brinmoor");
         // Terminal panes start a shell in their folder: a plain one, never the user's own.
         qputenv("SHELL", "/bin/sh");
+        qputenv("ENV", "");
         for (const char* project : {"api", "web", "docs"})
             QDir().mkpath(root + "/projects/" + project);
         QString seed = QString::fromUtf8(kSeed);
