@@ -76,6 +76,18 @@ void TerminalView::init(const QFont& font)
         pendingDisplay_ = false;
     });
 
+    // Like GTK's cursor-blink-timeout: after ten quiet seconds the caret stays lit and nothing
+    // is redrawn until the next key or output.
+    caretIdle_ = new QTimer(this);
+    caretIdle_->setSingleShot(true);
+    caretIdle_->setInterval(10000);
+    connect(caretIdle_, &QTimer::timeout, this, [this] {
+        if (caretView_) {
+            caretView_->updateAnimation(false);
+            caretView_->update();
+        }
+    });
+
     setupScroller();
     setupOptions();
     connectWindow(window()); // made with a parent already in a window: no scene change follows
@@ -187,8 +199,29 @@ void TerminalView::applyCaretAnimation()
     // grid of unfocused terminals costs nothing.
     if (!caretView_)
         return;
-    caretView_->updateAnimation(hasFocus() && CaretView::styleBlinks(caretView_->style));
+    const bool blink = hasFocus() && CaretView::styleBlinks(caretView_->style);
+    caretView_->updateAnimation(blink);
     caretView_->update();
+    if (caretIdle_) {
+        if (blink)
+            caretIdle_->start();
+        else
+            caretIdle_->stop();
+    }
+}
+
+void TerminalView::setCaretBlinkTimeout(int ms)
+{
+    caretIdle_->setInterval(std::max(1, ms));
+}
+
+void TerminalView::noteCaretActivity()
+{
+    if (!caretView_ || !caretIdle_ || !hasFocus() || !CaretView::styleBlinks(caretView_->style))
+        return;
+    if (!caretView_->isBlinking())
+        caretView_->updateAnimation(true);
+    caretIdle_->start();
 }
 
 void TerminalView::connectWindow(QQuickWindow* w)

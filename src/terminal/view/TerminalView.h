@@ -138,6 +138,8 @@ public:
     QString title() const { return title_; }
     bool hasFocus() const;
     void setHasFocus(bool focus);
+    // How long the caret blinks after the last key or output (10 s by default).
+    void setCaretBlinkTimeout(int ms);
     bool caretViewTracksFocus() const;
     void setCaretViewTracksFocus(bool on);
 
@@ -313,6 +315,8 @@ private:
     void resetFont();
     void updateScroller();
     void applyCaretAnimation();
+    // Input or output: a caret that stopped blinking for idleness blinks again.
+    void noteCaretActivity();
     void connectWindow(QQuickWindow* window);
     void scrollerActivated(int part);
     void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
@@ -326,6 +330,7 @@ private:
     CaretView* caretView_ = nullptr;
     TerminalScroller* scroller_ = nullptr;
     QTimer* displayTimer_ = nullptr;
+    QTimer* caretIdle_ = nullptr; // stops the blink after a quiet spell (GTK's cursor-blink-timeout)
     bool pendingDisplay_ = false;
     int displayUpdates_ = 0;
     int paints_ = 0;

@@ -29,6 +29,7 @@ void TerminalView::feed(std::span<const uint8_t> byteArray)
         selection->setActive(false);
     terminal->feed(byteArray);
     queuePendingDisplay();
+    noteCaretActivity();
 }
 
 void TerminalView::feed(const QByteArray& bytes)

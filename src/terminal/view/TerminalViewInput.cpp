@@ -75,11 +75,29 @@ void TerminalView::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
+    noteCaretActivity();
 
     if (key == Qt::Key_Control) {
         // Ctrl held: hyperlinks under the pointer are previewed (and open on click).
         setCommandActive(true);
         return;
+    }
+    switch (key) {
+    // A lone modifier is not input: it must not drop the selection its chord is about to copy.
+    case Qt::Key_Shift:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        event->ignore();
+        return;
+    default:
+        break;
     }
 
     // Clipboard keys come before the selection is dropped: copying needs it.
@@ -297,6 +315,7 @@ void TerminalView::inputMethodEvent(QInputMethodEvent* event)
 {
     // Every committed text reaches the program; composition (pre-edit) is not shown.
     if (!event->commitString().isEmpty()) {
+        noteCaretActivity();
         selectNone();
         insertText(event->commitString());
     }
@@ -342,9 +361,13 @@ void TerminalView::paste()
     }
     // The program asked to see pastes as pastes (DECSET 2004): mark them, so pasted lines are
     // not run as typed commands. The end marker inside the text would end the paste early and
-    // let the rest run, so it is taken out (and a start marker with it).
-    text.remove(QStringLiteral("\x1b[201~"));
-    text.remove(QStringLiteral("\x1b[200~"));
+    // let the rest run, so it is taken out (and a start marker with it), until none is left:
+    // removing one can join the pieces of another ("\e[20\e[201~1~").
+    const QString endMark = QStringLiteral("\x1b[201~"), startMark = QStringLiteral("\x1b[200~");
+    while (text.contains(endMark) || text.contains(startMark)) {
+        text.remove(endMark);
+        text.remove(startMark);
+    }
     insertText(QStringLiteral("\x1b[200~") + text + QStringLiteral("\x1b[201~"));
 }
 

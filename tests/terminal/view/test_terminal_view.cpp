@@ -149,6 +149,14 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
     h.feed("\x1b[1 q");
     spin(50);
     EXPECT_TRUE(caret->isBlinking());
+    // After a quiet spell the caret stays lit; the next output brings the blink back.
+    h.view->setCaretBlinkTimeout(200);
+    h.feed("x");
+    spin(400);
+    EXPECT_FALSE(caret->isBlinking());
+    EXPECT_EQ(caret->opacity(), 1.0);
+    h.feed("y");
+    EXPECT_TRUE(caret->isBlinking());
     h.view->setFocus(false);
     spin(20);
     EXPECT_FALSE(caret->isBlinking());

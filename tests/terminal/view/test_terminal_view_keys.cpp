@@ -205,6 +205,10 @@ TEST_F(KeyTest, copy_paste_and_select_all_keys)
     h->feed("first\r\nsecond");
     press(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, "A");
     EXPECT_TRUE(h->view->selectionActive());
+    // The chord's own modifier presses come first and must not drop the selection.
+    press(Qt::Key_Control, Qt::ControlModifier);
+    press(Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(h->view->selectionActive());
     press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier, "C");
     EXPECT_TRUE(keys.sent.empty()) << "Ctrl+Shift+C copies instead of sending 0x03";
     EXPECT_TRUE(cb->text().startsWith("first\nsecond")) << cb->text().toStdString();
@@ -218,6 +222,9 @@ TEST_F(KeyTest, copy_paste_and_select_all_keys)
     cb->setText("rm -rf x\x1b[201~\nrun");
     h->view->paste();
     EXPECT_EQ(only(), b("\x1b[200~rm -rf x\nrun\x1b[201~"));
+    cb->setText("a\x1b[20\x1b[201~1~b\x1b[200~");
+    h->view->paste();
+    EXPECT_EQ(only(), b("\x1b[200~ab\x1b[201~")) << "a marker rebuilt by removing another is removed too";
     cb->clear();
     h->view->paste();
     EXPECT_EQ(only(), b("\x1b[200~\x1b[201~"));
