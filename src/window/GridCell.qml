@@ -26,9 +26,10 @@ Item {
     property real viewportY: 0
     property real viewportHeight: height
 
-    // True once the pane has been on screen: its content is built then, and kept.
-    property bool seen: false
-    readonly property bool onScreen: shown && width > 0
+    // A view that has not got its real size yet (a 1-point inner area, a cell of no width) shows
+    // nothing: content made then would start its runtime at a size it never keeps.
+    readonly property bool onScreen: shown && width >= 1 && height >= 1
+                                     && geometry.inner.width > 1 && geometry.inner.height > 1
                                      && (!geometry.scrolling || isMaximized
                                          || geometry.inViewport(paneY, paneHeight, viewportY, viewportHeight))
     property Item contentItem: null
@@ -41,16 +42,19 @@ Item {
     visible: shown
     z: isMaximized ? 3 : 1
 
-    onOnScreenChanged: if (onScreen) seen = true
-    onSeenChanged: buildContent()
-    Component.onCompleted: {
-        if (onScreen)
-            seen = true;
-        buildContent();
+    // The content is built the first time the pane is on screen, once the current round of size
+    // changes has settled, and then kept.
+    onOnScreenChanged: if (onScreen) settle.restart()
+    Component.onCompleted: if (onScreen) settle.restart()
+
+    Timer {
+        id: settle
+        interval: 0
+        onTriggered: cell.buildContent()
     }
 
     function buildContent() {
-        if (!seen || contentItem !== null || content === null)
+        if (contentItem !== null || content === null || !onScreen)
             return;
         const item = content.createObject(cell, { session: cell.session, compact: false }) as Item;
         if (item === null)

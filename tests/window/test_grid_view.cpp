@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -95,6 +96,8 @@ protected:
         qputenv("XDG_DATA_HOME", dataDir.path().toUtf8());
         qputenv("HOME", dataDir.path().toUtf8());
         qputenv("XDG_CONFIG_HOME", (dataDir.path() + "/config").toUtf8());
+        // Terminal panes start the login shell: a plain one, whatever the machine has.
+        qputenv("SHELL", "/bin/sh");
     }
 
     void TearDown() override
@@ -123,6 +126,7 @@ protected:
             s.directory = QStringLiteral("~/code/p%1").arg(i + 1);
             s.state = PaneState::Idle;
             s.autoApprove = i == 2;
+            s.kind = i % 2 == 1 ? PaneKind::Chat : PaneKind::Terminal;
             if (i < seed.groups.size() && !seed.groups.at(i).isEmpty())
                 s.groupID = seed.groups.at(i);
             ws.sessions << s;
@@ -180,18 +184,14 @@ protected:
             return {};
         return QRectF(c->mapToScene(QPointF(0, 0)), QSizeF(c->width(), c->height()));
     }
-    // The serial number the pane's stand-in content got when it was made; -1 without content.
-    int contentSerial(const QString& sessionID) const
+    // The pane's content view (terminal surface, chat view or stand-in); null before it is built.
+    QObject* content(const QString& sessionID) const
     {
         QQuickItem* c = cell(sessionID);
-        if (!c)
-            return -1;
-        auto* pane = qvariant_cast<QQuickItem*>(c->property("contentItem"));
-        if (!pane)
-            return -1;
-        auto* content = qvariant_cast<QQuickItem*>(pane->property("content"));
-        return content ? content->property("serial").toInt() : -1;
+        auto* pane = c ? qvariant_cast<QQuickItem*>(c->property("contentItem")) : nullptr;
+        return pane ? qvariant_cast<QObject*>(pane->property("content")) : nullptr;
     }
+    bool hasContent(const QString& sessionID) const { return content(sessionID) != nullptr; }
     QJsonObject savedWorkspace() const
     {
         QFile f(Store(false).filePath());
@@ -284,23 +284,24 @@ TEST_F(GridView, scrolling_builds_panes_as_they_come_into_view)
     EXPECT_GT(flick->property("contentHeight").toDouble(), flick->height());
     expectCellsAtGeometry();
     // Below the viewport: no content yet, so no runtime would start there.
-    EXPECT_EQ(contentSerial(id(4)), -1);
-    EXPECT_NE(contentSerial(id(0)), -1);
+    EXPECT_FALSE(hasContent(id(4)));
+    EXPECT_TRUE(hasContent(id(0)));
     screenshot("five_scrolling_top");
     flick->setProperty("contentY", flick->property("contentHeight").toDouble() - flick->height());
     settle();
-    EXPECT_NE(contentSerial(id(4)), -1);
+    EXPECT_TRUE(hasContent(id(4)));
     screenshot("five_scrolling_bottom");
 
     // Four rows allowed: the row-major grid, pane 5 as wide as the others beside a filler.
-    const int serial = contentSerial(id(4));
+    const QPointer<QObject> fifth = content(id(4));
     model->setGridLayout(2, 4);
     settle();
     EXPECT_EQ(geometry()->layout(), GridGeometryModel::RowMajor);
     EXPECT_DOUBLE_EQ(flick->property("contentY").toDouble(), 0);
     EXPECT_NEAR(cellRect(id(4)).width(), cellRect(id(0)).width(), 0.5);
     EXPECT_EQ(geometry()->fillers().size(), 1);
-    EXPECT_EQ(contentSerial(id(4)), serial);
+    EXPECT_TRUE(fifth);
+    EXPECT_EQ(content(id(4)), fifth.data());
     expectCellsAtGeometry();
     screenshot("five_forced_two_columns");
 }
@@ -384,14 +385,22 @@ TEST_F(GridView, maximized_view_hides_the_others_behind_cards)
 TEST_F(GridView, pane_contents_survive_relayout_swap_and_maximize)
 {
     start(Seed{.sessions = 4});
+    // Each pane's content object, and the counter a stand-in content carries.
+    QMap<QString, QPointer<QObject>> made;
     QMap<QString, int> serials;
     for (int i = 0; i < 4; ++i) {
-        serials[id(i)] = contentSerial(id(i));
-        ASSERT_GT(serials[id(i)], 0);
+        made[id(i)] = content(id(i));
+        ASSERT_TRUE(made[id(i)]) << i;
+        serials[id(i)] = made[id(i)]->property("serial").toInt();
     }
+    EXPECT_GT(serials[id(1)], 0);  // the chat panes are still stand-ins with a counter
     auto unchanged = [&] {
-        for (auto it = serials.cbegin(); it != serials.cend(); ++it)
-            EXPECT_EQ(contentSerial(it.key()), it.value()) << it.key().toStdString();
+        for (auto it = made.cbegin(); it != made.cend(); ++it) {
+            EXPECT_TRUE(it.value()) << "content destroyed: " << it.key().toStdString();
+            EXPECT_EQ(content(it.key()), it.value().data()) << it.key().toStdString();
+            if (it.value())
+                EXPECT_EQ(it.value()->property("serial").toInt(), serials[it.key()]);
+        }
     };
     window->resize(700, 900);  // relayout: one column
     settle();
