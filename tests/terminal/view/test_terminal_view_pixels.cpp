@@ -5,6 +5,7 @@
 
 #include "TinyAtom.h"
 
+#include <QBuffer>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -194,4 +195,28 @@ TEST(TerminalViewPixels, double_width_rows_draw_glyphs_twice_as_wide)
     h.feed("\x1b[1;2H");
     h.grab();
     EXPECT_EQ(h.view->caretView()->x(), c.width() * 2);
+}
+
+TEST(TerminalViewPixels, inline_image_files_and_sixel_from_the_program)
+{
+    ViewHarness h(20, 6);
+    // OSC 1337 File=: a 2 x 2 cell green PNG, inline.
+    QImage green(14, 28, QImage::Format_ARGB32);
+    green.fill(QColor(0, 255, 0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(green.save(&buffer, "PNG"));
+    h.feed("\x1b]1337;File=inline=1;width=2;height=2;preserveAspectRatio=0:" + png.toBase64() + "\x07");
+    auto& buf = h.terminal().buffer();
+    EXPECT_EQ(buf.y(), 2) << "two rows of stripes";
+    const QImage img = h.grab();
+    EXPECT_EQ(img.pixel(3, 3), qRgb(0, 255, 0));
+    EXPECT_EQ(img.pixel(10, 20), qRgb(0, 255, 0));
+
+    // Sixel: a red block (DECSIXEL, colour register 1 set to RGB 100 % red).
+    h.feed("\x1b[4;1H\x1bPq#1;2;100;0;0#1~~~~~~~~\x1b\\");
+    EXPECT_TRUE(buf.lines()[buf.yBase() + 3].images().has_value()) << "the sixel became a stripe on its row";
+    // Undecodable image data is ignored.
+    h.feed("\x1b]1337;File=inline=1:bm90IGFuIGltYWdl\x07");
 }
