@@ -52,45 +52,66 @@ const char* kSeed = R"({
 using brinmoor::AppModel;
 using brinmoor::PaneState;
 
+// One application for the whole suite (the model is a process-wide singleton): the sandbox, the
+// seeded state and the window are made once; each test starts from the one seeded workspace.
 class TerminalApp : public ::testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        if (!proc::available())
+            return;
+        ensureGuiApp();
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        env = new HostTestEnvironment;
+        env->set("XDG_CONFIG_HOME", (env->root.path() + QStringLiteral("/config")).toUtf8());
+        QDir().mkpath(env->root.path() + QStringLiteral("/data/Brinmoor"));
+        QDir().mkpath(env->home() + QStringLiteral("/project"));
+        QFile f(env->root.path() + QStringLiteral("/data/Brinmoor/state.json"));
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(kSeed);
+            f.close();
+        }
+        engine = new QQmlApplicationEngine;
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
+        if (!engine->rootObjects().isEmpty())
+            window = qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        if (window) {
+            window->resize(1100, 700);
+            window->show();
+            QTest::qWaitForWindowExposed(window);
+        }
+        model = AppModel::instance();
+    }
+    static void TearDownTestSuite()
+    {
+        TerminalHost::shared().shutdown();
+        delete engine;
+        engine = nullptr;
+        window = nullptr;
+        delete env;
+        env = nullptr;
+    }
     void SetUp() override
     {
         if (!proc::available())
             GTEST_SKIP() << "needs a /proc process table";
-        ensureGuiApp();
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        env.set("XDG_CONFIG_HOME", (env.root.path() + QStringLiteral("/config")).toUtf8());
-        QDir().mkpath(env.root.path() + QStringLiteral("/data/Brinmoor"));
-        QDir().mkpath(env.home() + QStringLiteral("/project"));
-        QFile f(env.root.path() + QStringLiteral("/data/Brinmoor/state.json"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kSeed);
-        f.close();
-
-        engine = std::make_unique<QQmlApplicationEngine>();
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
-        ASSERT_FALSE(engine->rootObjects().isEmpty());
-        window = qobject_cast<QQuickWindow*>(engine->rootObjects().first());
-        ASSERT_NE(window, nullptr);
-        window->resize(1100, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-        model = AppModel::instance();
+        ASSERT_NE(window, nullptr) << "the application window loads";
         ASSERT_NE(model, nullptr);
-        ASSERT_EQ(model->workspaces().size(), 1);
+        ASSERT_FALSE(model->workspaces().isEmpty());
+        model->selectWorkspace(model->workspaces()[0].id);
     }
     void TearDown() override
     {
-        if (engine) {
-            TerminalHost::shared().shutdown();
-            engine.reset();
-        }
+        TerminalHost::shared().shutdown();
+        // Back to the seeded workspace alone, with no sessions.
+        while (model && model->workspaces().size() > 1)
+            model->deleteWorkspace(model->workspaces().last().id);
+        if (model && !model->workspaces().isEmpty())
+            for (const brinmoor::Session& s : model->workspaces()[0].sessions)
+                model->close(s.id);
     }
 
-    // The visible surface showing the session's terminal, found through the item tree (items made
-    // by loaders and repeaters are not QObject children of their visual parents).
     TerminalSurfaceView* surfaceOf(const QUuid& id) const
     {
         const QString text = brinmoor::uuidText(id);
@@ -158,24 +179,25 @@ protected:
         return false;
     }
 
-    HostTestEnvironment env;
-    std::unique_ptr<QQmlApplicationEngine> engine;
-    QQuickWindow* window = nullptr;
-    AppModel* model = nullptr;
+    static inline HostTestEnvironment* env = nullptr;
+    static inline QQmlApplicationEngine* engine = nullptr;
+    static inline QQuickWindow* window = nullptr;
+    static inline AppModel* model = nullptr;
 };
 
 TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_follows_the_theme)
 {
     // Add a terminal session the way the add-session sheet does.
-    ASSERT_TRUE(model->addSession(brinmoor::PaneKind::Terminal, std::nullopt, env.home() + QStringLiteral("/project"),
+    ASSERT_TRUE(model->addSession(brinmoor::PaneKind::Terminal, std::nullopt, env->home() + QStringLiteral("/project"),
                                   false, brinmoor::ChatProvider::Claude));
     const QUuid id = model->workspaces()[0].sessions.last().id;
     ASSERT_TRUE(waitUntil([&] { return liveView(id) && liveView(id)->process->running(); }, 8000))
         << "the grid shows a live terminal for the new session";
     LocalProcessTerminalView* view = liveView(id);
     const pid_t first = view->process->shellPid();
-    ASSERT_TRUE(waitUntil([&] { return proc::execed(first); }, 5000));
-    EXPECT_EQ(proc::workingDirectory(first), QDir(env.home() + QStringLiteral("/project")).canonicalPath());
+    ASSERT_TRUE(waitUntil([&] { return proc::execed(first); }, 5000))
+        << proc::describe({first}) << " screen: " << screenText(view);
+    EXPECT_EQ(proc::workingDirectory(first), QDir(env->home() + QStringLiteral("/project")).canonicalPath());
     ASSERT_TRUE(waitUntil([&] { return prompted(view); }, 5000));
 
     // Keys typed into the pane reach the shell; its output shows.
@@ -235,6 +257,63 @@ TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_fo
     // Closing the pane ends its shell.
     model->close(id);
     EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(third).isEmpty(); }, 3000));
+}
+
+// Sixteen panes: each runs one shell, and relayouts (maximize and back, another workspace and
+// back) show the same terminals without starting or ending any shell.
+TEST_F(TerminalApp, sixteen_panes_keep_their_shells_across_relayouts)
+{
+    const QUuid seeded = model->workspaces()[0].id;
+    ASSERT_TRUE(model->addWorkspace(QStringLiteral("Grid"), QStringLiteral("e0a040")));
+    const QUuid grid = model->workspaces().last().id;
+    model->setGridLayout(4, 4); // every pane on screen: 4 x 4
+    QList<QUuid> ids;
+    for (int i = 0; i < 16; ++i) {
+        ASSERT_TRUE(model->addSession(brinmoor::PaneKind::Terminal, QStringLiteral("p%1").arg(i), env->home(), false,
+                                      brinmoor::ChatProvider::Claude));
+        ids.append(model->workspaces().last().sessions.last().id);
+    }
+    const auto pids = [&] {
+        QMap<QUuid, pid_t> map;
+        for (const QUuid& id : ids)
+            if (LocalProcessTerminalView* v = liveView(id); v && v->process->running())
+                map.insert(id, v->process->shellPid());
+        return map;
+    };
+    if (!waitUntil([&] { return pids().size() == 16; }, 10000))
+        shot("6_not_all_panes");
+    ASSERT_EQ(pids().size(), 16);
+    const QMap<QUuid, pid_t> before = pids();
+    ASSERT_TRUE(waitUntil([&] { return proc::childLoginShells().size() == 16; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return prompted(liveView(ids.last())); }, 5000));
+    shot("6_sixteen_panes");
+
+    const qreal gridWidth = liveView(ids[5])->width();
+    model->toggleMaximize(ids[5]);
+    const bool grown = waitUntil([&] { return liveView(ids[5]) && liveView(ids[5])->width() > 2 * gridWidth; }, 3000);
+    if (!grown) {
+        shot("7_not_maximized");
+        std::cerr << "width " << (liveView(ids[5]) ? liveView(ids[5])->width() : -1) << " grid " << gridWidth << "\n";
+    }
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(liveView(ids[5])->process->shellPid(), before.value(ids[5]));
+    shot("7_maximized");
+    model->toggleMaximize(ids[5]);
+    ASSERT_TRUE(waitUntil([&] { return pids() == before; }, 3000)) << "the grid shows the same shells again";
+
+    // Another workspace hides them; their shells keep running; coming back shows the same ones.
+    model->selectWorkspace(seeded);
+    ASSERT_TRUE(waitUntil([&] { return pids().isEmpty(); }, 3000));
+    EXPECT_EQ(proc::childLoginShells().size(), 16);
+    model->selectWorkspace(grid);
+    ASSERT_TRUE(waitUntil([&] { return pids() == before; }, 5000));
+    EXPECT_EQ(proc::childLoginShells().size(), 16);
+
+    // Deleting the workspace ends all sixteen.
+    model->deleteWorkspace(grid);
+    EXPECT_TRUE(waitUntil([&] { return proc::childLoginShells().isEmpty(); }, 3000));
+    for (pid_t p : before)
+        EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(p).isEmpty(); }, 3000));
 }
 
 } // namespace
