@@ -121,9 +121,11 @@ TEST_F(DebugViewTest, slots_the_ring_has_not_grown_yet_are_empty_without_being_m
 
 TEST_F(DebugViewTest, draws_black_text_on_white_with_the_status_line_at_the_bottom)
 {
+    h->window->resize(520, 200);
     debug->setParentItem(h->window->contentItem());
     debug->setPosition(QPointF(0, 0));
-    debug->setSize(QSizeF(h->window->width(), h->window->height()));
+    debug->setSize(QSizeF(520, 200));
+    QCoreApplication::processEvents();
     h->feed("hello\r\nworld");
     h->view->updateDisplay(false);
     const QImage shot = h->window->grabWindow().convertToFormat(QImage::Format_RGB32);
