@@ -7,6 +7,7 @@
 #include "AppModel.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -315,6 +316,25 @@ TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
     EXPECT_TRUE(proc::remainingOf(first).isEmpty()) << proc::describe(proc::remainingOf(first));
     EXPECT_TRUE(proc::remainingOf(second).isEmpty()) << proc::describe(proc::remainingOf(second));
     EXPECT_TRUE(host->views().isEmpty());
+}
+
+TEST_F(TerminalHostTest, quitting_the_application_ends_every_shell)
+{
+    env.set("SHELL", env.script(QStringLiteral("stubborn-shell"),
+                                "#!/bin/sh\ntrap '' TERM HUP\necho stubborn-ready\nwhile :; do sleep 0.2; done\n")
+                         .toUtf8());
+    LocalProcessTerminalView* stubborn = show(QUuid::createUuid());
+    ASSERT_TRUE(waitUntil([&] { return screenText(stubborn).find("stubborn-ready") != std::string::npos; }, 5000));
+    const pid_t first = stubborn->process->shellPid();
+    env.set("SHELL", "/bin/sh");
+    const pid_t second = show(QUuid::createUuid())->process->shellPid();
+
+    // The event loop ends as it does when the last window closes: aboutToQuit, then exec returns.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_TRUE(host->views().isEmpty());
+    EXPECT_TRUE(proc::remainingOf(first).isEmpty()) << proc::describe(proc::remainingOf(first));
+    EXPECT_TRUE(proc::remainingOf(second).isEmpty()) << proc::describe(proc::remainingOf(second));
 }
 
 } // namespace
