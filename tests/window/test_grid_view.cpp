@@ -65,10 +65,18 @@ import Brinmoor.App
 import Brinmoor.Window
 
 Window {
+    id: scene
+    property bool light: false
     width: 1200
     height: 820
     visible: true
     color: "black"
+
+    Binding {
+        target: Theme
+        property: "dark"
+        value: !scene.light
+    }
 
     AttentionStripView {
         id: strip
@@ -530,4 +538,14 @@ TEST_F(GridView, cards_and_chips_show_each_state)
     QQuickItem* bg = findItem(item(QStringLiteral("chip:") + id(0)), QStringLiteral("chipBackground"));
     ASSERT_NE(bg, nullptr);
     EXPECT_EQ(bg->property("color").value<QColor>().name(), QStringLiteral("#23262f"));
+
+    // In the light theme the outlines keep their colours; the idle card takes the light border.
+    window->setProperty("light", true);
+    QTest::qWait(500);
+    EXPECT_EQ(borderOf(1), QStringLiteral("#f0b429"));
+    EXPECT_EQ(borderOf(3), QStringLiteral("#dfe1e6"));
+    EXPECT_EQ(bg->property("color").value<QColor>().name(), QStringLiteral("#dbe5f6"));
+    screenshot("maximized_card_states_light");
+    model->setMaximizedSessionID(std::nullopt);
+    screenshot("grid_light");
 }
