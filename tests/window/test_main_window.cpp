@@ -677,6 +677,26 @@ TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
               QStringLiteral("4aa37e"));
     settle(300);
 
+    // The check mark follows the stored text exactly: capitals draw blue but mark nothing.
+    const auto colorSymbol = [&](int index) {
+        QQuickItem* entry = nullptr;
+        QMetaObject::invokeMethod(colorMenu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry), Q_ARG(int, index));
+        return entry ? entry->property("symbol").toString() : QStringLiteral("<none>");
+    };
+    click(row0, Qt::RightButton);
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    EXPECT_EQ(colorSymbol(2), QStringLiteral("checkmark"));
+    EXPECT_EQ(colorSymbol(0), QString());
+    QMetaObject::invokeMethod(menu, "close");
+    settle(300);
+    m_model->setWorkspaceColor(QUuid(QString(kWorkspaceA)), QStringLiteral("5B8CEE"));
+    click(row0, Qt::RightButton);
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(colorSymbol(i), QString()) << i;
+    QMetaObject::invokeMethod(menu, "close");
+    settle(300);
+
     // Delete: at once, no confirmation.
     click(visibleItem("expandedRow", item("workspaceRow2")), Qt::RightButton);
     ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
