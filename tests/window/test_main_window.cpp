@@ -612,6 +612,18 @@ TEST_F(MainWindowTest, layout_picker_hover_survives_cell_exits_and_a_click_is_sa
     const QJsonObject saved = savedState().value("workspaces").toArray().at(0).toObject();
     EXPECT_EQ(saved.value("forcedColumns").toInt(), 3);
     EXPECT_EQ(saved.value("maxRows").toInt(), 2);
+
+    // The Auto row stores automatic columns and four rows.
+    click(item("layoutChip"));
+    ASSERT_TRUE(waitUntil([&] { return item("autoRow") && item("autoRow")->isVisible(); }));
+    EXPECT_EQ(text("caption"), QStringLiteral("3 × 2 — extra panes scroll"));
+    click(item("autoRow"));
+    EXPECT_FALSE(m_model->workspaces()[0].forcedColumns.has_value());
+    EXPECT_EQ(m_model->workspaces()[0].maxRows, 4);
+    const QJsonObject automatic = savedState().value("workspaces").toArray().at(0).toObject();
+    EXPECT_FALSE(automatic.contains("forcedColumns"));
+    EXPECT_EQ(automatic.value("maxRows").toInt(), 4);
+    EXPECT_EQ(text("chipText"), QStringLiteral("Auto"));
 }
 
 TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
@@ -631,6 +643,13 @@ TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
     // Hover shows the ellipsis; it opens the workspace menu.
     QQuickItem* row0 = visibleItem("expandedRow", item("workspaceRow0"));
     ASSERT_NE(row0, nullptr);
+    QTest::mouseMove(m_window, centre(row0));
+    settle();
+    EXPECT_EQ(rail->property("hoveredID").toString(), QString(kWorkspaceA));
+    // Straight onto the next row: its enter is not undone by the first row's leave.
+    QTest::mouseMove(m_window, centre(visibleItem("expandedRow", item("workspaceRow1"))));
+    settle();
+    EXPECT_EQ(rail->property("hoveredID").toString(), QString(kWorkspaceB));
     QTest::mouseMove(m_window, centre(row0));
     settle();
     EXPECT_EQ(rail->property("hoveredID").toString(), QString(kWorkspaceA));
