@@ -213,6 +213,16 @@ Item {
             compare(clicks.count, 1);
         }
 
+        function test_icon_button_hover_fill() {
+            const b = createTemporaryObject(iconButtonComponent, top, { x: 100, y: 100 });
+            mouseMove(top, 5, 5);
+            compare(b.hovering, false);
+            mouseMove(b, 10, 9);
+            tryCompare(b, "hovering", true, 1000);
+            mouseMove(top, 5, 5);
+            tryCompare(b, "hovering", false, 1000);
+        }
+
         function test_primary_button_padding() {
             const hug = createTemporaryObject(primaryComponent, top, { fullWidth: false });
             const full = createTemporaryObject(primaryComponent, top, { fullWidth: true });

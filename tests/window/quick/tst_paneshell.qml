@@ -9,6 +9,7 @@ Item {
     height: 600
 
     Component { id: shellComponent; PaneShell { width: 420; height: 240 } }
+    Component { id: accessoryComponent; Rectangle { objectName: "historyButton"; width: 20; height: 18; color: "red" } }
 
     // The records of the two sessions made in initTestCase.
     function record(row) { return AppModel.selectedSessions.get(row); }
@@ -131,6 +132,16 @@ Item {
             verify(!findChild(terminal, "providerLogo").visible, "no logo for a terminal");
             verify(!findChild(terminal, "autoApproveLock").visible, "no lock without auto-approve");
             verify(!findChild(terminal, "cost").visible, "an empty cost shows nothing");
+        }
+
+        function test_accessory_sits_before_the_mute_button_and_not_in_compact_form() {
+            const shell = makeShell(1, "running", { accessory: accessoryComponent });
+            const accessory = findChild(shell, "historyButton");
+            verify(accessory !== null && accessory.visible);
+            const mute = findChild(shell, "muteButton");
+            verify(accessory.mapToItem(shell, 0, 0).x < mute.mapToItem(shell, 0, 0).x);
+            shell.compact = true;
+            verify(!findChild(shell, "accessory").visible);
         }
 
         function test_compact_header_contents() {
