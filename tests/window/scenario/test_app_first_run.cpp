@@ -10,6 +10,7 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QPalette>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +101,27 @@ TEST(AppFirstRun, onboarding_names_the_first_workspace_and_shows_the_main_view)
     ASSERT_TRUE(QTest::qWaitFor([&] { return find(window->contentItem(), "onboarding") == nullptr; }, 2000));
     QTest::qWait(300);
     window->grabWindow().save(shotDir() + "/first_run_main.png");
+
+    // Theme "system" follows the desktop's scheme (read from the application palette), and
+    // changes with it; "dark" ignores it.
+    QQuickItem* bar = find(window->contentItem(), QStringLiteral("topBar"));
+    ASSERT_NE(bar, nullptr);
+    const QPoint probe = bar->mapToScene(QPointF(bar->width() / 2 + 200, 6)).toPoint();
+    auto barIsDark = [&] { return window->grabWindow().pixelColor(probe).lightness() < 128; };
+    EXPECT_TRUE(barIsDark());
+    QPalette light;
+    light.setColor(QPalette::Window, QColor("#f0f0f0"));
+    light.setColor(QPalette::WindowText, QColor("#101010"));
+    QGuiApplication::setPalette(light);
+    QTest::qWait(400);
+    EXPECT_TRUE(barIsDark()) << "the preference is dark at every start";
+    model->setThemePreferenceText(QStringLiteral("system"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !barIsDark(); }, 2000));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor("#202020"));
+    dark.setColor(QPalette::WindowText, QColor("#f0f0f0"));
+    QGuiApplication::setPalette(dark);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return barIsDark(); }, 2000));
 
     QFile state(root + "/data/Brinmoor/state.json");
     ASSERT_TRUE(state.open(QIODevice::ReadOnly));
