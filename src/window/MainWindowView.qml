@@ -219,11 +219,17 @@ FocusScope {
         }
     }
 
-    // 4. The markdown preview.
+    // 4. The markdown preview: the chat module's view when the build has it, else a plain one.
+    Loader {
+        objectName: "markdownPreviewView"
+        anchors.fill: parent
+        active: !!AppModel.markdownPreview && main.markdownPreviewUrl !== ""
+        Component.onCompleted: setSource(main.markdownPreviewUrl, { doc: Qt.binding(() => AppModel.markdownPreview) })
+    }
     Loader {
         objectName: "markdownPreviewLayer"
         anchors.fill: parent
-        active: !!AppModel.markdownPreview
+        active: !!AppModel.markdownPreview && main.markdownPreviewUrl === ""
         sourceComponent: MainWindowViewPreview {
             title: AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""
             content: AppModel.markdownPreview ? AppModel.markdownPreview.markdown : ""
@@ -234,9 +240,15 @@ FocusScope {
 
     // 5. The code preview, topmost.
     Loader {
+        objectName: "codePreviewView"
+        anchors.fill: parent
+        active: !!AppModel.codePreview && main.codePreviewUrl !== ""
+        Component.onCompleted: setSource(main.codePreviewUrl, { preview: Qt.binding(() => AppModel.codePreview) })
+    }
+    Loader {
         objectName: "codePreviewLayer"
         anchors.fill: parent
-        active: !!AppModel.codePreview
+        active: !!AppModel.codePreview && main.codePreviewUrl === ""
         sourceComponent: MainWindowViewPreview {
             title: AppModel.codePreview ? AppModel.codePreview.title : ""
             content: AppModel.codePreview ? AppModel.codePreview.content : ""
