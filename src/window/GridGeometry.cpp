@@ -71,6 +71,31 @@ int GridGeometry::idealCols(int itemCount, const GridSettings& settings, double 
     return columnCount(itemCount);
 }
 
+std::vector<std::vector<int>> GridGeometry::columnBuckets(int itemCount, int cols)
+{
+    std::vector<std::vector<int>> buckets(static_cast<size_t>(std::max(cols, 1)));
+    for (int i = 0; i < itemCount; ++i)
+        buckets[static_cast<size_t>(i % static_cast<int>(buckets.size()))].push_back(i);
+    std::erase_if(buckets, [](const std::vector<int>& b) { return b.empty(); });
+    return buckets;
+}
+
+int GridGeometry::loneFullHeightIndex(const std::vector<std::vector<int>>& buckets)
+{
+    if (buckets.size() < 2)
+        return -1;
+    int lone = -1, loneCount = 0;
+    bool anyTall = false;
+    for (const auto& b : buckets) {
+        if (b.size() == 1) {
+            lone = b.front();
+            ++loneCount;
+        }
+        anyTall = anyTall || b.size() >= 2;
+    }
+    return loneCount == 1 && anyTall ? lone : -1;
+}
+
 GridGeometry::Result GridGeometry::compute(const QList<Session>& sessions, const GridSettings& settings,
                                            QSizeF size)
 {
@@ -182,26 +207,12 @@ GridGeometry::Result GridGeometry::compute(const QList<GridItemModel>& items, co
 
     if (!settings.forcedColumns) {
         r.layout = Layout::Columns;
-        // Round-robin: item i goes into bucket i mod cols. Dealt this way the last buckets may be
-        // one short, and a bucket of one shows its pane at full height: the big side.
-        std::vector<std::vector<int>> buckets(static_cast<size_t>(r.cols));
-        for (int i = 0; i < n; ++i)
-            buckets[static_cast<size_t>(i % r.cols)].push_back(i);
-        std::erase_if(buckets, [](const std::vector<int>& b) { return b.empty(); });
-
-        if (buckets.size() >= 2) {
-            int lone = -1, loneCount = 0;
-            bool anyTall = false;
-            for (const auto& b : buckets) {
-                if (b.size() == 1) {
-                    lone = b.front();
-                    ++loneCount;
-                }
-                anyTall = anyTall || b.size() >= 2;
-            }
-            if (loneCount == 1 && anyTall && !infos[lone].group)
-                r.bigSideID = infos[lone].sessionIDs.value(0);
-        }
+        // Round-robin: the last buckets may be one short, and a bucket of one shows its pane at
+        // full height: the big side.
+        auto buckets = columnBuckets(n, r.cols);
+        const int lone = loneFullHeightIndex(buckets);
+        if (lone >= 0 && !infos[lone].group)
+            r.bigSideID = infos[lone].sessionIDs.value(0);
 
         if (settings.bigSideLeft)
             std::reverse(buckets.begin(), buckets.end());

@@ -92,6 +92,12 @@ public:
 
     // The column count before it is limited to the item count.
     static int idealCols(int itemCount, const GridSettings& settings, double w, double h);
+    // Item positions dealt round-robin into `cols` columns (item i into column i mod cols), empty
+    // columns dropped.
+    static std::vector<std::vector<int>> columnBuckets(int itemCount, int cols);
+    // The position of the item that stands alone at full height among taller columns: exactly one
+    // bucket of one item beside at least one bucket of two or more; -1 when there is none.
+    static int loneFullHeightIndex(const std::vector<std::vector<int>>& buckets);
 
     // The focused pane of the maximized view, in the view's coordinates: everything left of the
     // 118-wide column of cards, inside the same padding as the grid.

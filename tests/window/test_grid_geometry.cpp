@@ -285,3 +285,16 @@ TEST(GridGeometry, maximized_pane_leaves_room_for_the_cards)
     expectRect(GridGeometry::maximizedColumnRect(wide), 12 + 1176 - 118, 12, 118, 756);
     expectRect(GridGeometry::maximizedPaneRect(QSizeF(50, 50)), 12, 12, 0, 26);
 }
+
+TEST(GridGeometry, buckets_deal_round_robin_and_find_the_lone_column)
+{
+    using B = std::vector<std::vector<int>>;
+    EXPECT_EQ(GridGeometry::columnBuckets(5, 3), (B{{0, 3}, {1, 4}, {2}}));
+    EXPECT_EQ(GridGeometry::columnBuckets(2, 4), (B{{0}, {1}}));  // empty buckets dropped
+    EXPECT_EQ(GridGeometry::columnBuckets(3, 0), (B{{0, 1, 2}}));
+    EXPECT_EQ(GridGeometry::loneFullHeightIndex(B{{0, 3}, {1, 4}, {2}}), 2);
+    EXPECT_EQ(GridGeometry::loneFullHeightIndex(B{{0, 2}, {1}}), 1);
+    EXPECT_EQ(GridGeometry::loneFullHeightIndex(B{{0}, {1}}), -1);          // no taller column
+    EXPECT_EQ(GridGeometry::loneFullHeightIndex(B{{0, 3}, {1}, {2}}), -1);  // two lone columns
+    EXPECT_EQ(GridGeometry::loneFullHeightIndex(B{{0, 1}}), -1);            // a single column
+}

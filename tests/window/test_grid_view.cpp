@@ -406,8 +406,9 @@ TEST_F(GridView, pane_contents_survive_relayout_swap_and_maximize)
         for (auto it = made.cbegin(); it != made.cend(); ++it) {
             EXPECT_TRUE(it.value()) << "content destroyed: " << it.key().toStdString();
             EXPECT_EQ(content(it.key()), it.value().data()) << it.key().toStdString();
-            if (it.value())
+            if (it.value()) {
                 EXPECT_EQ(it.value()->property("serial").toInt(), serials[it.key()]);
+            }
         }
     };
     window->resize(700, 900);  // relayout: one column
