@@ -1,5 +1,8 @@
 // The text rules of the top bar, the layout picker and the workspace rail.
+#include "UsageService.h"
 #include "WindowText.h"
+
+#include <QDateTime>
 
 #include <QVariantMap>
 #include <gtest/gtest.h>
@@ -66,6 +69,26 @@ TEST(UsageWarning, qml_entry_takes_metric_maps_and_ignores_bad_ones)
     EXPECT_EQ(tag.value("resetText").toString(), QStringLiteral("· reset in 2h 5m"));
     EXPECT_FALSE(text.usageWarning({QVariant(junk), QVariant(QStringLiteral("garbage"))}).isValid());
     EXPECT_TRUE(text.usageWarningTag(QVariant(QStringLiteral("garbage"))).isEmpty());
+}
+
+TEST(UsageWarning, qml_entry_takes_the_usage_services_own_metrics)
+{
+    WindowText text;
+    brinmoor::UsageMetric low;
+    low.label = QStringLiteral("Session");
+    low.percent = 40;
+    brinmoor::UsageMetric high;
+    high.label = QStringLiteral("Weekly");
+    high.percent = 96.5;
+    high.resetsAt = QDateTime::currentDateTimeUtc().addSecs(2 * 3600 + 5 * 60 + 30).toString(Qt::ISODate);
+    const QVariant pick = text.usageWarning({QVariant::fromValue(low), QVariant::fromValue(high)});
+    ASSERT_TRUE(pick.isValid());
+    EXPECT_EQ(pick.value<brinmoor::UsageMetric>().label, QStringLiteral("Weekly"));
+    const QVariantMap tag = text.usageWarningTag(pick);
+    EXPECT_EQ(tag.value("text").toString(), QStringLiteral("Claude limit 97%"));
+    EXPECT_EQ(tag.value("resetText").toString(), QStringLiteral("· reset in 2h 5m"));
+    EXPECT_EQ(tag.value("colorHex").toString(), QStringLiteral("f0b429"));
+    EXPECT_EQ(tag.value("help").toString(), QStringLiteral("Claude usage high"));
 }
 
 TEST(TopBarTexts, update_pill_help_theme_toggle_and_title)
