@@ -26,14 +26,23 @@ std::optional<QString> strictUtf8(const QByteArray& bytes)
     return text;
 }
 
-// Path is the first line that begins with "/"; version the first other line with a digit.
+// A line that `command -v` prints for an executable: an absolute path. The shell's own error
+// for a missing tool also begins with "/" when the shell is named by its path ("/bin/sh: 1:
+// codex: not found", "/bin/bash: line 1: codex: command not found"); the ": " after the shell's
+// name tells it apart, so it never counts as the tool.
+bool isPathLine(const QString& line)
+{
+    return line.startsWith(QLatin1Char('/')) && !line.contains(QLatin1String(": "));
+}
+
+// Path is the first path line; version the first other line with a digit.
 ProviderInfo readHead(const QString& head)
 {
     ProviderInfo info;
     const QStringList lines = LoginShell::lines(head);
     QString path;
     for (const QString& l : lines)
-        if (l.startsWith(QLatin1Char('/'))) {
+        if (isPathLine(l)) {
             path = l;
             break;
         }

@@ -210,5 +210,11 @@ TEST(ProviderProbeOutput, codex_output_is_read_into_a_record)
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("/usr/bin/codex\ncodex-cli 0.9.1\nNOT LOGGED IN\n")),
               (ProviderInfo{true, QStringLiteral("/usr/bin/codex"), QStringLiteral("codex-cli 0.9.1"), false}));
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("codex-cli 0.9.1\n")), ProviderInfo{});
+    // A missing tool: the shell's own error message is not a path, whichever shell says it.
+    EXPECT_EQ(CodexDetector::parse(QStringLiteral("/bin/sh: 1: codex: not found\n")), ProviderInfo{});
+    EXPECT_EQ(CodexDetector::parse(QStringLiteral("/bin/bash: line 1: codex: command not found\n")), ProviderInfo{});
+    EXPECT_EQ(ClaudeDetector::parse(QStringLiteral("---AUTH---\n/bin/sh: 1: claude: not found\n")), ProviderInfo{});
+    EXPECT_EQ(ClaudeDetector::parse(QStringLiteral("/bin/bash: claude: command not found\n/opt/claude\n")),
+              (ProviderInfo{true, QStringLiteral("/opt/claude"), std::nullopt, true}));
     EXPECT_EQ(LoginShell::lines(QStringLiteral(" a\t\n\n\tb \r\n")), (QStringList{"a", "b \r"}));
 }
