@@ -2,6 +2,8 @@
 // login shells in their folders):
 //  - HostIdle16: sixteen idle terminal panes in one window, one focused. Target: < 1 % of one
 //    core, <= 300 MB resident for the whole process.
+//  - HostKeyEcho: a key sent to a pane's shell until its echo is drawn. Target: within one frame
+//    (16.7 ms) of the key.
 //  - HostEnd16: ending sixteen panes at once (hang-up, SIGTERM): time until no process of any of
 //    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
 // Run a Release or RelWithDebInfo build: build/bench/bench_terminal_host (offscreen by default;
@@ -21,6 +23,8 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 #include <sys/resource.h>
 
@@ -144,5 +148,39 @@ void HostEnd16(benchmark::State& state)
     }
 }
 BENCHMARK(HostEnd16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void HostKeyEcho(benchmark::State& state)
+{
+    ensureApp();
+    for (auto _ : state) {
+        QQuickWindow window;
+        window.resize(640, 360);
+        window.show();
+        auto* surface = new TerminalSurfaceView(window.contentItem());
+        surface->setSize(QSizeF(640, 360));
+        const QUuid id = QUuid::createUuid();
+        surface->setSessionID(id.toString(QUuid::WithoutBraces).toUpper());
+        auto* view = qobject_cast<LocalProcessTerminalView*>(surface->view());
+        spin(800);
+        std::vector<double> latencies;
+        for (int i = 0; i < 40; ++i) {
+            const char key = char('a' + i % 26);
+            const int paints = view->paintCount();
+            QElapsedTimer t;
+            t.start();
+            view->send(QString(QLatin1Char(key)));
+            while (view->paintCount() == paints && t.elapsed() < 500)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            latencies.push_back(t.nsecsElapsed() / 1e6);
+        }
+        std::sort(latencies.begin(), latencies.end());
+        state.SetIterationTime(latencies[latencies.size() / 2] / 1e3);
+        state.counters["median_ms"] = latencies[latencies.size() / 2];
+        state.counters["p90_ms"] = latencies[latencies.size() * 9 / 10];
+        TerminalHost::shared().dropView(id);
+        delete surface;
+    }
+}
+BENCHMARK(HostKeyEcho)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace
