@@ -18,6 +18,7 @@ TerminalSurfaceView::TerminalSurfaceView(QQuickItem* parent) : QQuickItem(parent
 
 TerminalSurfaceView::~TerminalSurfaceView()
 {
+    m_destroying = true; // no change signals from a surface that is going away
     detach();
 }
 
@@ -134,5 +135,6 @@ void TerminalSurfaceView::setShownView(LocalProcessTerminalView* view)
             view->setSize(size());
         view->setVisible(true);
     }
-    emit viewChanged();
+    if (!m_destroying)
+        emit viewChanged();
 }

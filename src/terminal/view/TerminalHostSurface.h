@@ -72,5 +72,6 @@ private:
     QString m_directory;
     bool m_dark = true;
     bool m_claimed = false;
+    bool m_destroying = false;
     QPointer<LocalProcessTerminalView> m_view;
 };
