@@ -205,6 +205,13 @@ TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_fo
     type(QStringLiteral("echo hi\n"));
     ASSERT_TRUE(waitUntil([&] { return screenHasLine(view, "hi"); }, 5000)) << screenText(view);
     shot("1_echo_hi");
+    // Ctrl+C reaches the program: it interrupts a foreground job and the shell answers again.
+    type(QStringLiteral("sleep 100\n"));
+    ASSERT_TRUE(waitUntil([&] { return proc::sessionOf(first).size() >= 2; }, 5000));
+    QTest::keyClick(window, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return proc::sessionOf(first).size() == 1; }, 5000)) << "the sleep was interrupted";
+    type(QStringLiteral("echo again\n"));
+    ASSERT_TRUE(waitUntil([&] { return screenHasLine(view, "again"); }, 5000)) << screenText(view);
 
     // Light and dark recolour the same terminal; the shell stays.
     model->setThemePreference(brinmoor::ThemePreference::Light);
@@ -298,6 +305,11 @@ TEST_F(TerminalApp, sixteen_panes_keep_their_shells_across_relayouts)
     ASSERT_TRUE(grown);
     EXPECT_EQ(liveView(ids[5])->process->shellPid(), before.value(ids[5]));
     shot("7_maximized");
+    // Escape in a focused terminal belongs to the program there, not to the window.
+    focusTerminal(ids[5]);
+    QTest::keyClick(window, Qt::Key_Escape);
+    spin(100);
+    EXPECT_EQ(model->maximizedSessionID(), std::optional<QUuid>(ids[5]));
     model->toggleMaximize(ids[5]);
     ASSERT_TRUE(waitUntil([&] { return pids() == before; }, 3000)) << "the grid shows the same shells again";
 
