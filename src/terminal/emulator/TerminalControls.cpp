@@ -8,28 +8,16 @@
 #include "CharSets.h"
 #include "Diagnostics.h"
 #include "SixelDcsHandler.h"
+#include "TerminalCommandSupport.h"
 
 #include <string>
 
 namespace termcore {
 
-namespace {
+using commands::collectIs;
+using commands::listText;
 
-// "[1, 2, 3]": how lists appear in log lines.
-template <typename Seq>
-std::string listText(const Seq& values)
-{
-    std::string out = "[";
-    bool first = true;
-    for (auto v : values) {
-        if (!first)
-            out += ", ";
-        first = false;
-        out += std::to_string(int64_t(v));
-    }
-    out += "]";
-    return out;
-}
+namespace {
 
 std::string byteChar(uint8_t b)
 {
@@ -42,12 +30,6 @@ std::string byteChar(uint8_t b)
         s.push_back(char(0x80 | (b & 0x3F)));
     }
     return s;
-}
-
-bool collectIs(ByteSpan collect, std::string_view text)
-{
-    return collect.size() == text.size() && std::equal(collect.begin(), collect.end(), text.begin(),
-                                                       [](uint8_t a, char b) { return a == uint8_t(b); });
 }
 
 } // namespace
