@@ -7,15 +7,7 @@
 
 using namespace termcore;
 using cmdtest::Harness;
-
-namespace {
-std::string reply(Harness& h, std::string_view input)
-{
-    h.del.takeSent();
-    h.feed(input);
-    return h.del.takeSent();
-}
-} // namespace
+using cmdtest::reply;
 
 TEST(OscTitles, window_and_icon_titles)
 {

@@ -6,16 +6,8 @@
 
 using namespace termcore;
 using cmdtest::Harness;
+using cmdtest::reply;
 using cmdtest::readable;
-
-namespace {
-std::string reply(Harness& h, std::string_view input)
-{
-    h.del.takeSent();
-    h.feed(input);
-    return h.del.takeSent();
-}
-} // namespace
 
 TEST(DeviceAttributes, primary_and_secondary)
 {

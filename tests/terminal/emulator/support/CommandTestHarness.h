@@ -175,6 +175,14 @@ private:
     std::unique_ptr<Terminal> term_;
 };
 
+// What the terminal replies to one input: the bytes it sends while reading just that input.
+inline std::string reply(Harness& h, std::string_view input)
+{
+    h.del.takeSent();
+    h.feed(input);
+    return h.del.takeSent();
+}
+
 // Replies written readably: ESC as "\e", other controls and 8-bit bytes as "\xNN".
 inline std::string readable(std::string_view bytes)
 {
