@@ -1,6 +1,7 @@
 // The bridge to the frameless window (full-screen mirror, one connection per window) and the
 // attention colour that follows a workspace's sessions model.
 #include "AppModel.h"
+#include "TestEnvironment.h"
 #include "WindowChrome.h"
 #include "WorkspaceRowAttention.h"
 
@@ -13,41 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <functional>
 
 using namespace brinmoor;
 
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
 namespace {
-
-class ChromeEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<QTemporaryDir>();
-        const QByteArray home = m_home->path().toUtf8();
-        qputenv("HOME", home);
-        qputenv("XDG_CONFIG_HOME", home + "/.config");
-        qputenv("XDG_DATA_HOME", home + "/.local/share");
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "brinmoor-window-chrome-tests";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    void TearDown() override
-    {
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<QGuiApplication> m_app;
-};
-
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new ChromeEnvironment);
 
 bool waitFor(const std::function<bool()>& done)
 {
