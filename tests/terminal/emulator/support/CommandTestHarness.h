@@ -4,6 +4,7 @@
 // and every reply byte, and a terminal wrapper with readers of the screen, cursor and region.
 
 #include "Diagnostics.h"
+#include "ReadableBytes.h"
 #include "Terminal.h"
 
 #include <memory>
@@ -184,21 +185,6 @@ inline std::string reply(Harness& h, std::string_view input)
 }
 
 // Replies written readably: ESC as "\e", other controls and 8-bit bytes as "\xNN".
-inline std::string readable(std::string_view bytes)
-{
-    std::string out;
-    char tmp[8];
-    for (unsigned char b : bytes) {
-        if (b == 0x1b)
-            out += "\\e";
-        else if (b >= 0x20 && b < 0x7f)
-            out += char(b);
-        else {
-            std::snprintf(tmp, sizeof tmp, "\\x%02x", b);
-            out += tmp;
-        }
-    }
-    return out;
-}
+using termtest::readable;
 
 } // namespace cmdtest

@@ -3,9 +3,9 @@
 // Helpers shared by the Terminal tests: a delegate that records every call as a value, and
 // small readers of the screen.
 
+#include "ReadableBytes.h"
 #include "Terminal.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,19 +13,7 @@ namespace termcore::testing {
 
 inline std::string escapeBytes(std::span<const uint8_t> data)
 {
-    std::string out;
-    char tmp[8];
-    for (uint8_t b : data) {
-        if (b == 0x1b) {
-            out += "\\e";
-        } else if (b >= 0x20 && b < 0x7f) {
-            out.push_back(char(b));
-        } else {
-            std::snprintf(tmp, sizeof tmp, "\\x%02x", b);
-            out += tmp;
-        }
-    }
-    return out;
+    return termtest::readable(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
 // Records every delegate call in order ("bell", "send:\e[0n", "scrolled:3", ...).
