@@ -30,20 +30,23 @@ PaneDrop PaneDropDelegate::logic() const
 bool PaneDropDelegate::validateDrop() const
 {
     const AppModelDragHost host(m_model);
-    return !logic().targetID.isNull() && logic().validateDrop(host);
+    const PaneDrop drop = logic();
+    return !drop.targetID.isNull() && drop.validateDrop(host);
 }
 
 void PaneDropDelegate::dropEntered()
 {
     AppModelDragHost host(m_model);
-    if (!logic().targetID.isNull())
-        logic().dropEntered(host);
+    const PaneDrop drop = logic();
+    if (!drop.targetID.isNull())
+        drop.dropEntered(host);
 }
 
 bool PaneDropDelegate::dropUpdated() const
 {
     const AppModelDragHost host(m_model);
-    return !logic().targetID.isNull() && logic().dropUpdated(host) == DropProposal::Move;
+    const PaneDrop drop = logic();
+    return !drop.targetID.isNull() && drop.dropUpdated(host) == DropProposal::Move;
 }
 
 void PaneDropDelegate::dropExited()
@@ -55,11 +58,12 @@ void PaneDropDelegate::dropExited()
 bool PaneDropDelegate::performDrop()
 {
     AppModelDragHost host(m_model);
-    if (logic().targetID.isNull()) {
+    const PaneDrop drop = logic();
+    if (drop.targetID.isNull()) {
         host.endDrag();
         return false;
     }
-    return logic().performDrop(host);
+    return drop.performDrop(host);
 }
 
 }  // namespace brinmoor

@@ -38,20 +38,23 @@ SideDrop SideDropDelegate::logic() const
 bool SideDropDelegate::validateDrop() const
 {
     const AppModelDragHost host(m_model);
-    return !logic().loneID.isNull() && logic().validateDrop(host);
+    const SideDrop drop = logic();
+    return !drop.loneID.isNull() && drop.validateDrop(host);
 }
 
 void SideDropDelegate::dropEntered()
 {
     AppModelDragHost host(m_model);
-    if (!logic().loneID.isNull())
-        logic().dropEntered(host);
+    const SideDrop drop = logic();
+    if (!drop.loneID.isNull())
+        drop.dropEntered(host);
 }
 
 bool SideDropDelegate::dropUpdated() const
 {
     const AppModelDragHost host(m_model);
-    return !logic().loneID.isNull() && logic().dropUpdated(host) == DropProposal::Move;
+    const SideDrop drop = logic();
+    return !drop.loneID.isNull() && drop.dropUpdated(host) == DropProposal::Move;
 }
 
 void SideDropDelegate::dropExited()
@@ -63,11 +66,12 @@ void SideDropDelegate::dropExited()
 bool SideDropDelegate::performDrop()
 {
     AppModelDragHost host(m_model);
-    if (logic().loneID.isNull()) {
+    const SideDrop drop = logic();
+    if (drop.loneID.isNull()) {
         host.endDrag();
         return false;
     }
-    return logic().performDrop(host);
+    return drop.performDrop(host);
 }
 
 }  // namespace brinmoor
