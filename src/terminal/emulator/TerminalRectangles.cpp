@@ -4,6 +4,7 @@
 #include "Terminal.h"
 
 #include "Diagnostics.h"
+#include "TerminalCommandSupport.h"
 #include "UnicodeUtil.h"
 
 #include <algorithm>
@@ -11,39 +12,27 @@
 
 namespace termcore {
 
+using commands::collectIs;
+using commands::listText;
+
 namespace {
-
-std::string listText(ParamSpan values)
-{
-    std::string out = "[";
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i)
-            out += ", ";
-        out += std::to_string(values[i]);
-    }
-    return out + "]";
-}
-
-std::string bytesListText(ByteSpan values)
-{
-    std::string out = "[";
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i)
-            out += ", ";
-        out += std::to_string(int(values[i]));
-    }
-    return out + "]";
-}
-
-bool collectIs(ByteSpan collect, char c)
-{
-    return collect.size() == 1 && collect[0] == uint8_t(c);
-}
 
 // A parameter as an int, large values limited so the arithmetic below cannot overflow.
 int clampedParam(int64_t v)
 {
     return int(std::clamp<int64_t>(v, -1000000, 1000000));
+}
+
+// Every cell of the area becomes `cell` (DECFRA's character, DECERA's blank).
+void fillRectangle(Terminal& t, const Terminal::Rectangle& r, const CharData& cell)
+{
+    Buffer& b = t.buffer();
+    for (int row = r.top; row <= r.bottom; ++row) {
+        BufferLine& line = b.lines()[b.yBase() + row];
+        for (int col = r.left; col <= r.right; ++col)
+            line.set(col, cell);
+        t.updateRange(row);
+    }
 }
 
 } // namespace
@@ -76,8 +65,8 @@ Terminal::Rectangle Terminal::getRectangleFromRequest(ParamSpan pars) const
 
 void Terminal::csiX(ParamSpan pars, ByteSpan collect)
 {
-    if (!collectIs(collect, '$')) {
-        log("Not implemented CSI x with collect: collect=" + bytesListText(collect) + " and pars=" + listText(pars));
+    if (!collectIs(collect, "$")) {
+        log("Not implemented CSI x with collect: collect=" + listText(collect) + " and pars=" + listText(pars));
         return;
     }
     // DECFRA: Pch; Pt; Pl; Pb; Pr.
@@ -89,21 +78,14 @@ void Terminal::csiX(ParamSpan pars, ByteSpan collect)
     const Rectangle r = getRectangleFromRequest(pars.subspan(1));
     if (r.empty)
         return;
-    const CharData cell(curAttr, ch, int8_t(UnicodeUtil::columnWidth(ch)));
-    Buffer& b = *buffer_;
-    for (int row = r.top; row <= r.bottom; ++row) {
-        BufferLine& line = b.lines()[b.yBase() + row];
-        for (int col = r.left; col <= r.right; ++col)
-            line.set(col, cell);
-        updateRange(row);
-    }
+    fillRectangle(*this, r, CharData(curAttr, ch, int8_t(UnicodeUtil::columnWidth(ch))));
 }
 
 void Terminal::csiZ(ParamSpan pars, ByteSpan collect)
 {
-    if (collectIs(collect, '$'))
+    if (collectIs(collect, "$"))
         cmdDECERA(pars, collect);
-    else if (collectIs(collect, '\''))
+    else if (collectIs(collect, "'"))
         Diagnostics::print("TODO: Enable Locator Reporting (DECELR)");
 }
 
@@ -112,19 +94,12 @@ void Terminal::cmdDECERA(ParamSpan pars, ByteSpan)
     const Rectangle r = getRectangleFromRequest(pars);
     if (r.empty)
         return;
-    const CharData space(curAttr, U' ', 1);
-    Buffer& b = *buffer_;
-    for (int row = r.top; row <= r.bottom; ++row) {
-        BufferLine& line = b.lines()[b.yBase() + row];
-        for (int col = r.left; col <= r.right; ++col)
-            line.set(col, space);
-        updateRange(row);
-    }
+    fillRectangle(*this, r, CharData(curAttr, U' ', 1));
 }
 
 void Terminal::csiOpenBrace(ParamSpan pars, ByteSpan collect)
 {
-    if (collectIs(collect, '$'))
+    if (collectIs(collect, "$"))
         cmdSelectiveEraseRectangularArea(pars, collect);
     else
         log("CSI # { not implemented - XTPUSHSGR with " + listText(pars));
@@ -151,7 +126,7 @@ void Terminal::cmdSelectiveEraseRectangularArea(ParamSpan pars, ByteSpan)
 
 void Terminal::csiCopyRectangularArea(ParamSpan pars, ByteSpan collect)
 {
-    if (!collectIs(collect, '$'))
+    if (!collectIs(collect, "$"))
         return;
     // DECCRA: Pts; Pls; Pbs; Prs; Pps; Ptd; Pld; Ppd.
     auto param = [&](size_t i, int64_t fallback) { return i < pars.size() ? pars[i] : fallback; };
