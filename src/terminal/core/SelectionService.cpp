@@ -333,12 +333,7 @@ void SelectionService::selectWordOrExpression(Position at, const Buffer& buffer)
 
 std::string SelectionService::getSelectedText() const
 {
-    std::string out;
-    for (const Line& line : terminal_->getSelectedLines(start_, end_))
-        for (const LineFragment& f : line.fragments)
-            if (f.text)
-                out += *f.text;
-    return out;
+    return terminal_->getText(start_, end_);
 }
 
 std::string SelectionService::debugDescription() const
