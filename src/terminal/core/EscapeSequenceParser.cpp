@@ -117,12 +117,7 @@ void EscapeSequenceParser::setExecuteHandler(uint8_t code, ExecuteHandler handle
 void EscapeSequenceParser::reset()
 {
     currentState = initialState;
-    osc_.clear();
-    oscOverflow_ = false;
-    pars_[0] = 0;
-    parsCount_ = 1;
-    parsOverflow_ = false;
-    collectCount_ = 0;
+    clearSequence();
     activeDcs_.reset();
     if (printStateReset)
         printStateReset();
