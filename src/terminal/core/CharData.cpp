@@ -46,24 +46,7 @@ int32_t codeFor(char32_t rune)
 
 void appendUtf8(std::string& out, char32_t rune)
 {
-    uint32_t v = rune;
-    if (!isValidScalar(v))
-        v = 0xFFFD;
-    if (v < 0x80) {
-        out.push_back(char(v));
-    } else if (v < 0x800) {
-        out.push_back(char(0xC0 | (v >> 6)));
-        out.push_back(char(0x80 | (v & 0x3F)));
-    } else if (v < 0x10000) {
-        out.push_back(char(0xE0 | (v >> 12)));
-        out.push_back(char(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (v & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (v >> 18)));
-        out.push_back(char(0x80 | ((v >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (v & 0x3F)));
-    }
+    UnicodeUtil::appendUtf8(rune, out);
 }
 
 CharData::CharData(Attribute attr, std::u32string_view character, int8_t size)

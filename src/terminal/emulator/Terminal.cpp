@@ -554,25 +554,6 @@ void Terminal::scroll(bool isWrapped)
 
 namespace {
 
-void appendScalarUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
-
 bool isScalar(int64_t c)
 {
     return c >= 0 && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
@@ -606,14 +587,14 @@ std::vector<uint8_t> Terminal::getBufferAsData(BufferKind kind) const
                 if (cell.code > CharData::maxSimpleCode) {
                     if (const std::u32string* cluster = CharData::clusterForCode(cell.code)) {
                         for (char32_t c : *cluster)
-                            appendScalarUtf8(out, c);
+                            appendUtf8(out, c);
                     } else {
                         out.push_back(' ');
                     }
                 } else if (!isScalar(cell.code)) {
                     out.push_back(' ');
                 } else {
-                    appendScalarUtf8(out, char32_t(cell.code));
+                    appendUtf8(out, char32_t(cell.code));
                 }
             }
         }
