@@ -2,8 +2,9 @@
 // login shells in their folders):
 //  - HostIdle16: sixteen idle terminal panes in one window, one focused. Target: < 1 % of one
 //    core, <= 300 MB resident for the whole process.
-//  - HostKeyEcho: a key sent to a pane's shell until its echo is drawn. Target: within one frame
-//    (16.7 ms) of the key.
+//  - HostKeyEcho/<gap>: a key sent to a pane's shell until its echo is drawn, keys <gap> ms apart
+//    (0: each key right after the previous echo was drawn, faster than anyone types; 80: a fast
+//    typist). Target: within one frame (16.7 ms) of the key.
 //  - HostEnd16: ending sixteen panes at once (hang-up, SIGTERM): time until no process of any of
 //    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
 // Run a Release or RelWithDebInfo build: build/bench/bench_terminal_host (offscreen by default;
@@ -164,6 +165,8 @@ void HostKeyEcho(benchmark::State& state)
         spin(800);
         std::vector<double> latencies;
         for (int i = 0; i < 40; ++i) {
+            if (state.range(0) > 0)
+                spin(int(state.range(0)));
             const char key = char('a' + i % 26);
             const int paints = view->paintCount();
             QElapsedTimer t;
@@ -181,6 +184,6 @@ void HostKeyEcho(benchmark::State& state)
         delete surface;
     }
 }
-BENCHMARK(HostKeyEcho)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(HostKeyEcho)->Arg(0)->Arg(80)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QTimer>
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -25,7 +26,64 @@ const QEasingCurve& easeIn()
 }
 
 constexpr qint64 halfPeriodMs = 700;
-constexpr int stepMs = 50;
+constexpr qint64 periodMs = 2 * halfPeriodMs;
+// Opacity levels shown along the fade, 1 and 0 included: two is an on/off blink.
+constexpr int fadeLevels = 2;
+constexpr int fadeSteps = fadeLevels - 1;
+
+// The times within one period at which the shown level changes: on the way out the curve
+// crosses (j + 0.5) / fadeSteps of its travel at fadeOut[j]; on the way back it crosses the same
+// points in reverse, mirrored about the half period.
+struct BlinkSchedule {
+    std::array<double, fadeSteps> fadeOut {};
+    std::array<double, 2 * fadeSteps> changes {}; // ascending, within [0, periodMs)
+
+    BlinkSchedule()
+    {
+        for (int j = 0; j < fadeSteps; ++j) {
+            const qreal target = (j + 0.5) / fadeSteps;
+            qreal lo = 0, hi = 1; // the curve rises monotonically: bisect for its crossing
+            for (int i = 0; i < 40; ++i) {
+                const qreal mid = (lo + hi) / 2;
+                (easeIn().valueForProgress(mid) < target ? lo : hi) = mid;
+            }
+            fadeOut[size_t(j)] = hi * halfPeriodMs;
+        }
+        for (int j = 0; j < fadeSteps; ++j) {
+            changes[size_t(j)] = fadeOut[size_t(j)];
+            changes[size_t(2 * fadeSteps - 1 - j)] = double(periodMs) - fadeOut[size_t(j)];
+        }
+    }
+
+    // The opacity shown at time t (ms) of a period.
+    qreal opacityAt(qint64 t) const
+    {
+        const double intoFade = double(t < halfPeriodMs ? t : periodMs - t);
+        int dropped = 0;
+        for (double crossing : fadeOut)
+            dropped += crossing <= intoFade ? 1 : 0;
+        return 1.0 - qreal(dropped) / fadeSteps;
+    }
+
+    // Milliseconds from time t (ms) of a period until just past the next level change.
+    int delayAfter(qint64 t) const
+    {
+        double next = double(periodMs) + changes[0];
+        for (double c : changes) {
+            if (c > double(t)) {
+                next = c;
+                break;
+            }
+        }
+        return int(std::ceil(next - double(t))) + 1;
+    }
+};
+
+const BlinkSchedule& blinkSchedule()
+{
+    static const BlinkSchedule s;
+    return s;
+}
 
 } // namespace
 
@@ -41,7 +99,7 @@ CaretView::CaretView(TerminalView* terminalView, termcore::CursorStyle cursorSty
     setZ(1);
 
     blink_ = new QTimer(this);
-    blink_->setInterval(stepMs);
+    blink_->setSingleShot(true);
     connect(blink_, &QTimer::timeout, this, &CaretView::blinkStep);
     update();
 }
@@ -54,15 +112,14 @@ bool CaretView::styleBlinks(termcore::CursorStyle s)
 
 bool CaretView::isBlinking() const
 {
-    return blink_->isActive();
+    return blinking_;
 }
 
 void CaretView::blinkStep()
 {
-    const qint64 t = blinkClock_.elapsed() % (2 * halfPeriodMs);
-    const qreal progress = t < halfPeriodMs ? easeIn().valueForProgress(qreal(t) / halfPeriodMs)
-                                            : easeIn().valueForProgress(qreal(2 * halfPeriodMs - t) / halfPeriodMs);
-    setOpacity(1.0 - progress);
+    const qint64 t = blinkClock_.elapsed() % periodMs;
+    setOpacity(blinkSchedule().opacityAt(t));
+    blink_->start(blinkSchedule().delayAfter(t));
 }
 
 void CaretView::setText(const termcore::CharData& ch)
@@ -86,9 +143,10 @@ void CaretView::updateAnimation(bool blink)
 {
     blink_->stop();
     setOpacity(1.0);
+    blinking_ = blink;
     if (blink) {
         blinkClock_.start();
-        blink_->start();
+        blink_->start(blinkSchedule().delayAfter(0));
     }
 }
 

@@ -65,13 +65,13 @@ void TerminalView::init(const QFont& font)
     selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);
     fontSet = FontSet::from(font);
 
-    // Output is drawn at most once per frame interval: the first change of a quiet period
-    // schedules one update, and everything that arrives meanwhile rides along with it.
+    // Output is drawn at most once per frame interval (queuePendingDisplay): everything that
+    // arrives while an update is queued rides along with it.
     displayTimer_ = new QTimer(this);
     displayTimer_->setSingleShot(true);
     displayTimer_->setTimerType(Qt::PreciseTimer);
-    displayTimer_->setInterval(17);
     connect(displayTimer_, &QTimer::timeout, this, [this] {
+        lastDisplay_.start();
         updateDisplay(true);
         pendingDisplay_ = false;
     });

@@ -7,6 +7,7 @@
 #include "TerminalImage.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
@@ -158,6 +159,9 @@ public:
     QRectF caretFrame() const;
     bool notifyUpdateChanges = false;
     bool pendingDisplay() const { return pendingDisplay_; }
+    // Milliseconds from scheduling to the queued display update (0: the next event-loop turn),
+    // or -1 when none is queued.
+    int pendingDisplayDelay() const { return pendingDisplay_ ? displayTimer_->interval() : -1; }
     // Display updates run so far (each invalidates at most one band of rows).
     int displayUpdateCount() const { return displayUpdates_; }
     // Times the terminal's rows were painted.
@@ -330,6 +334,7 @@ private:
     CaretView* caretView_ = nullptr;
     TerminalScroller* scroller_ = nullptr;
     QTimer* displayTimer_ = nullptr;
+    QElapsedTimer lastDisplay_; // when the last scheduled display update ran
     QTimer* caretIdle_ = nullptr; // stops the blink after a quiet spell (GTK's cursor-blink-timeout)
     bool pendingDisplay_ = false;
     int displayUpdates_ = 0;

@@ -47,7 +47,18 @@ void TerminalView::queuePendingDisplay()
     if (pendingDisplay_)
         return;
     pendingDisplay_ = true;
-    displayTimer_->start();
+    // At most one update per frame interval (1/60 s). The first change after a quiet interval
+    // is shown on the next frame, so a typed key's echo is not held back a whole interval; a
+    // change that follows a recent update waits for the rest of that update's interval. The
+    // update runs from the event loop either way, so the feeds of one turn share it.
+    constexpr qint64 intervalNs = 16'670'000;
+    qint64 delayMs = 0;
+    if (lastDisplay_.isValid()) {
+        const qint64 sinceNs = lastDisplay_.nsecsElapsed();
+        if (sinceNs < intervalNs)
+            delayMs = (intervalNs - sinceNs + 999'999) / 1'000'000;
+    }
+    displayTimer_->start(int(delayMs));
 }
 
 void TerminalView::updateDisplay(bool notifyAccessibility)

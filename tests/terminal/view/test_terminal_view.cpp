@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 using termcore::Attribute;
 
 namespace {
@@ -98,7 +101,7 @@ TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
     for (int i = 0; i < 100; ++i)
         h.view->feed(QByteArray("x"));
     EXPECT_TRUE(h.view->pendingDisplay());
-    EXPECT_EQ(h.view->displayUpdateCount(), before) << "nothing is drawn before the interval ends";
+    EXPECT_EQ(h.view->displayUpdateCount(), before) << "feeding only schedules the update";
     spin(100);
     EXPECT_EQ(h.view->displayUpdateCount(), before + 1);
     EXPECT_FALSE(h.view->pendingDisplay());
@@ -111,6 +114,61 @@ TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
     // Idle: no timer-driven display work at all.
     spin(200);
     EXPECT_EQ(h.view->displayUpdateCount(), before + 2);
+}
+
+TEST(TerminalViewDisplay, first_change_after_a_quiet_interval_is_not_held_back)
+{
+    ViewHarness h(20, 5);
+    h.grab();
+    spin(100);
+    const int before = h.view->displayUpdateCount();
+
+    // A key's echo after a quiet spell: its update runs on the next turn of the event loop.
+    h.view->feed(QByteArray("a"));
+    EXPECT_EQ(h.view->pendingDisplayDelay(), 0);
+    EXPECT_EQ(h.view->displayUpdateCount(), before);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.view->displayUpdateCount(), before + 1);
+    EXPECT_FALSE(h.view->pendingDisplay());
+    EXPECT_EQ(h.view->pendingDisplayDelay(), -1);
+    QElapsedTimer sinceUpdate;
+    sinceUpdate.start();
+
+    // A change right behind it waits for the rest of that update's interval.
+    h.view->feed(QByteArray("b"));
+    const int delay = h.view->pendingDisplayDelay();
+    EXPECT_GE(delay, 0);
+    EXPECT_LE(delay, 17);
+    if (sinceUpdate.elapsed() < 8) {
+        EXPECT_GT(delay, 0) << "an update ran a moment ago: this one must be coalesced";
+    }
+    spin(100);
+    EXPECT_EQ(h.view->displayUpdateCount(), before + 2) << "the trailing update shows the change";
+
+    // Steady output fed on every turn: never more than one update per interval (a slower
+    // machine only gives fewer), and the last chunk is always shown.
+    const int burstStart = h.view->displayUpdateCount();
+    QElapsedTimer burst;
+    burst.start();
+    int fed = 0;
+    while (burst.elapsed() < 100) {
+        h.view->feed(QByteArray("c"));
+        ++fed;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    const qint64 burstMs = burst.elapsed();
+    const int duringBurst = h.view->displayUpdateCount() - burstStart;
+    EXPECT_GE(duringBurst, 1);
+    EXPECT_LE(duringBurst, int(burstMs * 1000 / 16670) + 1) << fed << " feeds in " << burstMs << " ms";
+    spin(100);
+    EXPECT_FALSE(h.view->pendingDisplay());
+    EXPECT_LE(h.view->displayUpdateCount() - burstStart, duringBurst + 1) << "one trailing update at most";
+    EXPECT_EQ(h.terminal().refreshEnd, -1) << "the last chunk's rows were handed to the display";
+
+    // Idle again: nothing more.
+    const int settled = h.view->displayUpdateCount();
+    spin(100);
+    EXPECT_EQ(h.view->displayUpdateCount(), settled);
 }
 
 TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
@@ -131,13 +189,20 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
 
     const int terminalPaints = h.view->paintCount();
     const int caretPaints = caret->paintCount();
+    int opacityChanges = 0;
+    QObject::connect(caret, &QQuickItem::opacityChanged, caret, [&] { ++opacityChanges; });
+    QElapsedTimer blinking;
+    blinking.start();
     double lowest = 1;
     for (int i = 0; i < 40; ++i) {
         spin(25);
         h.window->grabWindow();
         lowest = std::min(lowest, caret->opacity());
     }
+    const qint64 blinkMs = blinking.elapsed();
     EXPECT_LT(lowest, 0.5) << "the caret fades";
+    // Each opacity change costs the window a frame: a few per 1.4 s period, not a stream.
+    EXPECT_LE(opacityChanges, 4 * int(blinkMs / 1400 + 1)) << opacityChanges << " changes in " << blinkMs << " ms";
     EXPECT_EQ(h.view->paintCount(), terminalPaints) << "blinking repainted the terminal";
     EXPECT_EQ(caret->paintCount(), caretPaints) << "blinking repainted the caret's content";
 
