@@ -19,11 +19,6 @@ GraphemeMaps& maps()
     return instance;
 }
 
-constexpr bool isValidScalar(uint32_t v)
-{
-    return v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF);
-}
-
 // The code of a character, following the cell model's rules.
 int32_t codeFor(std::u32string_view ch)
 {
@@ -137,7 +132,7 @@ int32_t CharData::lastCharIndex()
 std::u32string CharData::getCharacter() const
 {
     if (code < firstClusterCode) {
-        if (code < 0 || !isValidScalar(uint32_t(code)))
+        if (!UnicodeUtil::isScalarValue(code))
             return std::u32string(1, U' ');
         return std::u32string(1, char32_t(code));
     }
@@ -149,7 +144,7 @@ std::u32string CharData::getCharacter() const
 void CharData::appendCharacterUtf8(std::string& out) const
 {
     if (code < firstClusterCode) {
-        if (code < 0 || !isValidScalar(uint32_t(code)))
+        if (!UnicodeUtil::isScalarValue(code))
             out.push_back(' ');
         else if (code < 0x80)
             out.push_back(char(code));
@@ -168,7 +163,7 @@ void CharData::appendCharacterUtf8(std::string& out) const
 std::string CharData::debugDescription() const
 {
     std::string out = "CharData: " + std::to_string(code) + " ";
-    if (code < firstClusterCode && (code < 0 || !isValidScalar(uint32_t(code))))
+    if (code < firstClusterCode && !UnicodeUtil::isScalarValue(code))
         out += "?";
     else
         appendCharacterUtf8(out);

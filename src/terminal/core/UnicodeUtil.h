@@ -34,6 +34,12 @@ inline constexpr uint8_t secondByteHigh[5] = { 0xBF, 0xBF, 0x9F, 0xBF, 0x8F };
 // 1 when rune lies in one of table[0 ... max], 0 otherwise.
 int bisearch(uint32_t rune, std::span<const LH> table, int max);
 
+// A Unicode scalar value: a code point in range that is not a surrogate.
+constexpr bool isScalarValue(int64_t c)
+{
+    return c >= 0 && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+}
+
 // Cells a code point takes: 0, 1 or 2 (the rules are spelled out in UnicodeUtil.cpp; the packed
 // property table holds their result for every code point).
 inline int columnWidth(char32_t rune)

@@ -165,7 +165,7 @@ void decodeUtf8(std::span<const uint8_t> bytes, std::u32string& out)
 void appendUtf8(char32_t rune, std::string& out)
 {
     uint32_t c = uint32_t(rune);
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (!isScalarValue(c))
         c = 0xFFFD;
     if (c < 0x80) {
         out += char(c);

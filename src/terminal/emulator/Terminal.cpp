@@ -1,6 +1,7 @@
 #include "Terminal.h"
 
 #include "Diagnostics.h"
+#include "UnicodeUtil.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -554,11 +555,6 @@ void Terminal::scroll(bool isWrapped)
 
 namespace {
 
-bool isScalar(int64_t c)
-{
-    return c >= 0 && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-}
-
 // Number of code points in UTF-8 text.
 int codePointCount(const std::string& s)
 {
@@ -591,7 +587,7 @@ std::vector<uint8_t> Terminal::getBufferAsData(BufferKind kind) const
                     } else {
                         out.push_back(' ');
                     }
-                } else if (!isScalar(cell.code)) {
+                } else if (!UnicodeUtil::isScalarValue(cell.code)) {
                     out.push_back(' ');
                 } else {
                     appendUtf8(out, char32_t(cell.code));

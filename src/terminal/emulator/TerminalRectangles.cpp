@@ -73,8 +73,7 @@ void Terminal::csiX(ParamSpan pars, ByteSpan collect)
     if (pars.empty())
         return;
     const int64_t pch = pars[0];
-    const bool scalar = pch >= 0 && pch <= 0x10FFFF && !(pch >= 0xD800 && pch <= 0xDFFF);
-    const char32_t ch = scalar ? char32_t(pch) : U' ';
+    const char32_t ch = UnicodeUtil::isScalarValue(pch) ? char32_t(pch) : U' ';
     const Rectangle r = getRectangleFromRequest(pars.subspan(1));
     if (r.empty)
         return;
