@@ -114,8 +114,9 @@ TEST(Widths, range_tables_are_sorted_disjoint_and_of_the_documented_size)
                         std::span<const UnicodeUtil::LH>(UnicodeUtil::twoColumnEmoji) }) {
         for (size_t k = 0; k < table.size(); ++k) {
             EXPECT_LE(table[k].lo, table[k].hi);
-            if (k)
+            if (k) {
                 EXPECT_LT(table[k - 1].hi, table[k].lo) << k;
+            }
         }
     }
     EXPECT_EQ(UnicodeUtil::combining.front().lo, 0x300u);
