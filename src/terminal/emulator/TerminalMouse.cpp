@@ -57,7 +57,9 @@ void Terminal::sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY)
         return;
     std::vector<uint8_t> out = csi();
     auto text = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
-    const bool release = (buttonFlags & 3) == 3;
+    // Button code 3 is a release, except in a motion report (bit 32): there it means "no button
+    // held", which xterm's SGR form still ends with M and reports as 35 (any-event tracking).
+    const bool release = (buttonFlags & 3) == 3 && !(buttonFlags & 32);
     switch (mouseProtocol) {
     case MouseProtocolEncoding::x10:
         // Each value travels as one byte: a position past column or row 222 (or flags past

@@ -1,0 +1,345 @@
+// Pointer input on a terminal view, checked on the bytes a program receives in every report
+// encoding, and on what clicks select at the view's edges and in the scrollback.
+#include "SelectionService.h"
+#include "support/ViewHarness.h"
+
+#include <QGuiApplication>
+#include <QHoverEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyleHints>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Recorder : TerminalViewDelegate {
+    std::vector<std::string> sent;
+    std::vector<QString> links;
+    void sizeChanged(TerminalView&, int, int) override {}
+    void setTerminalTitle(TerminalView&, const QString&) override {}
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
+    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
+    void scrolled(TerminalView&, double) override {}
+    void clipboardCopy(TerminalView&, const QByteArray&) override {}
+    void rangeChanged(TerminalView&, int, int) override {}
+    void requestOpenLink(TerminalView& v, const QString& link, const QMap<QString, QString>& params) override
+    {
+        links.push_back(link);
+        TerminalViewDelegate::requestOpenLink(v, link, params);
+    }
+};
+
+std::string csi(const std::string& s)
+{
+    return "\x1b[" + s;
+}
+
+class PointerTest : public ::testing::Test {
+protected:
+    void SetUp() override { make(20, 5); }
+    void TearDown() override { h->view->terminalDelegate = nullptr; }
+    void make(int cols, int rows)
+    {
+        if (h)
+            h->view->terminalDelegate = nullptr;
+        h = std::make_unique<ViewHarness>(cols, rows, 0, 9); // 9 spare pixels below the last row
+        h->view->terminalDelegate = &rec;
+        rec.sent.clear();
+    }
+
+    QPointF at(int col, int row) const { return {h->cell().width() * (col + 0.5), h->cell().height() * (row + 0.5)}; }
+    void send(QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held,
+              Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QMouseEvent ev(type, p, p, p, button, held, mods);
+        QCoreApplication::sendEvent(h->view, &ev);
+    }
+    void press(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        send(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton, mods);
+    }
+    void moveHeld(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        send(QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton, mods);
+    }
+    void release(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        send(QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton, mods);
+    }
+    void click(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        press(p, mods);
+        release(p, mods);
+    }
+    void hover(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QHoverEvent ev(QEvent::HoverMove, p, p, p, mods);
+        QCoreApplication::sendEvent(h->view, &ev);
+    }
+    void wheel(QPoint angle, QPoint pixels = {})
+    {
+        QWheelEvent ev(QPointF(5, 5), QPointF(5, 5), pixels, angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                       false);
+        QCoreApplication::sendEvent(h->view, &ev);
+    }
+    // Lets the double-click interval pass, so the next press counts as a first click.
+    void settle() { spin(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 40); }
+    QString selected() const { return h->view->getSelection().value_or("<none>"); }
+    std::vector<std::string> take() { return std::exchange(rec.sent, {}); }
+
+    std::unique_ptr<ViewHarness> h;
+    Recorder rec;
+};
+
+TEST_F(PointerTest, sgr_reports_presses_releases_and_modifiers_with_the_low_bits_cleared_on_release)
+{
+    h->feed("\x1b[?1000h\x1b[?1006h");
+    click(at(0, 0));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;1;1M"), csi("<0;1;1m")}));
+    settle();
+    click(at(7, 3), Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<20;8;4M"), csi("<20;8;4m")})) << "Shift 4 + Ctrl 16";
+    settle();
+    click(at(2, 1), Qt::AltModifier);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<8;3;2M"), csi("<8;3;2m")})) << "Alt 8";
+}
+
+TEST_F(PointerTest, any_event_motion_is_35_plus_modifiers_in_every_encoding)
+{
+    h->feed("\x1b[?1003h");
+    ASSERT_TRUE(h->view->acceptHoverEvents()) << "motion without a button needs hover events";
+    hover(at(5, 0));
+    hover(at(6, 1), Qt::ShiftModifier);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("M") + char(35 + 32) + char(5 + 33) + char(0 + 33),
+                                                csi("M") + char(39 + 32) + char(6 + 33) + char(1 + 33)}));
+    h->feed("\x1b[?1015h"); // urxvt
+    hover(at(5, 0));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("67;6;1M")});
+    h->feed("\x1b[?1006h"); // SGR: a motion report is a press-style report ("M"), never a release
+    hover(at(5, 0));
+    hover(at(6, 2), Qt::ControlModifier);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;6;1M"), csi("<51;7;3M")}));
+    // A drag in any-event mode carries the held button: 32 + 0.
+    press(at(1, 1));
+    moveHeld(at(2, 1));
+    release(at(2, 1));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;2;2M"), csi("<32;3;2M"), csi("<0;3;2m")}));
+}
+
+TEST_F(PointerTest, button_event_tracking_reports_drags_and_clamps_them_to_the_grid)
+{
+    h->feed("\x1b[?1002h\x1b[?1006h");
+    press(at(1, 1));
+    moveHeld(at(4, 1));
+    moveHeld(QPointF(h->cell().width() * 40, h->cell().height() * 1.5)); // far right of the grid
+    release(at(4, 1));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;2;2M"), csi("<32;5;2M"), csi("<32;20;2M"), csi("<0;5;2m")}));
+    hover(at(3, 3));
+    EXPECT_TRUE(take().empty()) << "1002 reports no motion without a button";
+}
+
+TEST_F(PointerTest, x10_mode_reports_presses_only_and_never_modifiers)
+{
+    h->feed("\x1b[?9h");
+    press(at(2, 1), Qt::ShiftModifier | Qt::ControlModifier);
+    moveHeld(at(3, 1));
+    release(at(3, 1));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("M") + char(32) + char(2 + 33) + char(1 + 33)});
+    EXPECT_FALSE(h->view->selectionActive()) << "a reported press does not select";
+}
+
+TEST_F(PointerTest, pixel_reports_carry_the_pointer_position_in_pixels)
+{
+    h->feed("\x1b[?1000h\x1b[?1016h");
+    const QPointF p(23.6, 31.2);
+    click(p);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;23;31M"), csi("<0;23;31m")}));
+}
+
+TEST_F(PointerTest, a_click_below_the_last_row_counts_as_the_last_row)
+{
+    const QPointF below(h->cell().width() * 3.5, h->cell().height() * 5 + 6); // in the spare strip
+    h->feed("\x1b[?1000h\x1b[?1006h");
+    click(below);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;4;5M"), csi("<0;4;5m")}));
+
+    // Selection takes the same row: a double click there selects the last row's word, a triple
+    // click the last row.
+    h->feed("\x1b[?1000l\x1b[?1006l\x1b[5;1Hlast word");
+    settle();
+    click(below);
+    click(below);
+    EXPECT_EQ(selected(), "last");
+    click(below);
+    EXPECT_EQ(selected().trimmed(), "last word");
+}
+
+TEST_F(PointerTest, double_and_triple_clicks_select_on_the_line_shown_in_the_scrollback)
+{
+    make(30, 4);
+    for (int i = 0; i < 12; ++i)
+        h->feed("r" + QByteArray::number(i) + " one (two three) four\r\n");
+    h->view->scrollTo(5);
+    ASSERT_EQ(h->terminal().buffer().yDisp(), 5);
+    // Row 1 shows buffer line 6.
+    click(at(16, 1));
+    click(at(16, 1));
+    EXPECT_EQ(selected(), "three");
+    click(at(16, 1));
+    EXPECT_EQ(selected().trimmed(), "r6 one (two three) four");
+    settle();
+    // A double click on a bracket takes the bracketed expression.
+    click(at(7, 2));
+    click(at(7, 2));
+    EXPECT_EQ(selected(), "(two three)");
+    EXPECT_EQ(h->terminal().buffer().yDisp(), 5) << "selecting does not scroll";
+}
+
+TEST_F(PointerTest, clicks_count_only_when_close_in_place)
+{
+    h->feed("alpha beta gamma");
+    click(at(1, 0));
+    click(at(12, 0)); // quick, but far away: a new first click
+    EXPECT_FALSE(h->view->selectionActive());
+    click(at(12, 0));
+    EXPECT_EQ(selected(), "gamma");
+}
+
+TEST_F(PointerTest, a_drag_after_a_double_click_extends_by_whole_words)
+{
+    h->feed("alpha beta gamma delta");
+    click(at(7, 0));
+    press(at(7, 0));
+    moveHeld(at(12, 0));
+    release(at(12, 0));
+    EXPECT_EQ(selected(), "beta gamma");
+}
+
+TEST_F(PointerTest, drags_starting_outside_the_grid_are_clamped)
+{
+    h->feed("0123456789\r\nabcdefghij");
+    press(QPointF(-20, -20)); // above and left of the view
+    moveHeld(at(3, 1));
+    release(at(3, 1));
+    EXPECT_EQ(selected(), "0123456789\nabc");
+}
+
+TEST_F(PointerTest, with_reporting_off_in_the_view_presses_select_but_any_event_motion_is_still_reported)
+{
+    h->feed("\x1b[?1003h\x1b[?1006hword and more");
+    h->view->allowMouseReporting = false;
+    click(at(1, 0));
+    click(at(1, 0));
+    EXPECT_EQ(selected(), "word");
+    std::vector<std::string> out = take();
+    EXPECT_TRUE(out.empty());
+    hover(at(2, 0));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<35;3;1M")});
+}
+
+TEST_F(PointerTest, the_wheel_scrolls_in_buckets_and_is_never_reported)
+{
+    make(20, 4);
+    for (int i = 0; i < 80; ++i)
+        h->feed("x\r\n");
+    h->feed("\x1b[?1003h\x1b[?1006h"); // even a program that wants every event gets no wheel
+    auto& buf = h->terminal().buffer();
+    const int bottom = buf.yDisp();
+    // Pixel deltas (touchpads) count rows: 1.5 rows -> 1 line, 3 -> 3, 7 -> 10, 12 -> max(rows, 20).
+    const int ch = int(h->cell().height());
+    wheel({0, 1}, {0, ch + ch / 2});
+    EXPECT_EQ(buf.yDisp(), bottom - 1);
+    wheel({0, 1}, {0, 3 * ch});
+    EXPECT_EQ(buf.yDisp(), bottom - 4);
+    wheel({0, 1}, {0, 7 * ch});
+    EXPECT_EQ(buf.yDisp(), bottom - 14);
+    wheel({0, 1}, {0, 12 * ch});
+    EXPECT_EQ(buf.yDisp(), bottom - 34);
+    wheel({0, -1}, {0, -12 * ch});
+    EXPECT_EQ(buf.yDisp(), bottom - 14);
+    wheel({0, 0}, {0, 0});
+    EXPECT_EQ(buf.yDisp(), bottom - 14) << "no vertical delta: nothing";
+    for (int i = 0; i < 10; ++i)
+        wheel({0, 1}, {0, 12 * ch});
+    EXPECT_EQ(buf.yDisp(), 0) << "stops at the oldest line";
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(PointerTest, ctrl_hover_previews_the_link_inverted_and_ctrl_click_opens_it_through_the_opener)
+{
+    h->view->setNativeForegroundColor(QColor(0xee, 0xdd, 0xcc));
+    h->view->setNativeBackgroundColor(QColor(0x10, 0x20, 0x30));
+    h->feed("see \x1b]8;;https://brinmoor.app/docs\x1b\\docs\x1b]8;;\x1b\\ and \x1b]8;id=2;mailto:a@b.c\x1b\\mail\x1b]8;;\x1b\\");
+    std::vector<QUrl> opened;
+    const auto saved = TerminalView::linkOpener;
+    TerminalView::linkOpener = [&](const QUrl& u) { opened.push_back(u); };
+
+    // Ctrl goes down while the pointer rests on the link.
+    h->view->setAcceptHoverEvents(true);
+    hover(at(5, 0));
+    QKeyEvent ctrl(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+    QCoreApplication::sendEvent(h->view, &ctrl);
+    ASSERT_NE(h->view->urlPreview(), nullptr);
+    EXPECT_EQ(h->view->urlPreviewText(), "https://brinmoor.app/docs");
+    const QImage img = h->grab();
+    const QPointF corner = h->view->urlPreview()->position();
+    EXPECT_EQ(corner.x(), 0);
+    EXPECT_NEAR(corner.y() + h->view->urlPreview()->height(), h->view->height(), 0.5) << "at the bottom-left";
+    EXPECT_EQ(QColor(img.pixel((corner + QPointF(1, 1)).toPoint())), QColor(0xee, 0xdd, 0xcc))
+        << "background: the terminal's foreground";
+    bool textInBackground = false;
+    const QRectF label = QRectF(corner, h->view->urlPreview()->size()).intersected(QRectF(img.rect()));
+    for (int y = int(label.top()); y < int(label.bottom()); ++y)
+        for (int x = int(label.left()); x < int(label.right()); ++x)
+            textInBackground |= QColor(img.pixel(x, y)) == QColor(0x10, 0x20, 0x30);
+    EXPECT_TRUE(textInBackground) << "text: the terminal's background";
+
+    // Moving to the other link follows it; Ctrl-click opens the link under the pointer.
+    hover(at(15, 0), Qt::ControlModifier);
+    EXPECT_EQ(h->view->urlPreviewText(), "mailto:a@b.c");
+    click(at(15, 0), Qt::ControlModifier);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].scheme(), "mailto");
+    settle();
+    click(at(1, 0), Qt::ControlModifier); // plain text: nothing to open
+    EXPECT_EQ(opened.size(), 1u);
+    settle();
+    click(at(5, 0)); // without Ctrl a link is plain text
+    EXPECT_EQ(opened.size(), 1u);
+
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+    QCoreApplication::sendEvent(h->view, &up);
+    EXPECT_EQ(h->view->urlPreview(), nullptr);
+    TerminalView::linkOpener = saved;
+}
+
+TEST_F(PointerTest, only_web_mail_and_file_links_reach_the_opener)
+{
+    std::vector<QUrl> opened;
+    const auto saved = TerminalView::linkOpener;
+    TerminalView::linkOpener = [&](const QUrl& u) { opened.push_back(u); };
+    TerminalViewDelegate& base = rec;
+    for (const char* link : {"https://x.org/a%20b", "http://x.org", "mailto:me@x.org", "file:///tmp/a.txt",
+                             "javascript:alert(1)", "ssh://host", "smb://share/x", "x-scheme-handler:run",
+                             "/etc/passwd", "", "not a url at all"})
+        base.TerminalViewDelegate::requestOpenLink(*h->view, QString::fromLatin1(link), {});
+    ASSERT_EQ(opened.size(), 4u);
+    EXPECT_EQ(opened[0].scheme(), "https");
+    EXPECT_EQ(opened[1].scheme(), "http");
+    EXPECT_EQ(opened[2].scheme(), "mailto");
+    EXPECT_EQ(opened[3].scheme(), "file");
+    TerminalView::linkOpener = saved;
+}
+
+TEST_F(PointerTest, no_link_is_found_below_the_grid_or_on_a_cell_without_one)
+{
+    h->feed("\x1b[5;1H\x1b]8;;https://x.org\x1b\\bottom-link\x1b]8;;\x1b\\");
+    EXPECT_TRUE(h->view->getPayload(at(2, 4)).has_value());
+    EXPECT_FALSE(h->view->getPayload(QPointF(h->cell().width() * 2.5, h->cell().height() * 5 + 4)).has_value())
+        << "the strip below the grid has no buffer line";
+    EXPECT_FALSE(h->view->getPayload(at(15, 4)).has_value());
+}
+
+} // namespace
