@@ -4,11 +4,12 @@ import QtQuick.Controls.Basic
 import Brinmoor.Terminal
 
 // The terminal's context menu: Copy (only with a selection), Paste and Select All, the same
-// commands as Ctrl+Shift+C, V and A. Give it the view; it opens where the view was right-clicked.
+// commands as Ctrl+Shift+C, V and A. Give it the view (it may come and go, as a pane's terminal
+// does); it opens where the view was right-clicked.
 Menu {
     id: menu
 
-    required property TerminalView view
+    property TerminalView view
 
     Connections {
         target: menu.view
@@ -19,15 +20,17 @@ Menu {
 
     MenuItem {
         text: qsTr("Copy")
-        enabled: menu.view.selectionActive
-        onTriggered: menu.view.copy()
+        enabled: menu.view !== null && menu.view.selectionActive
+        onTriggered: menu.view?.copy()
     }
     MenuItem {
         text: qsTr("Paste")
-        onTriggered: menu.view.paste()
+        enabled: menu.view !== null
+        onTriggered: menu.view?.paste()
     }
     MenuItem {
         text: qsTr("Select All")
-        onTriggered: menu.view.selectAll()
+        enabled: menu.view !== null
+        onTriggered: menu.view?.selectAll()
     }
 }

@@ -33,4 +33,9 @@ Item {
         dark: Theme.dark
         onViewDropped: pane.reattachIfLive()
     }
+
+    // Right-click offers Copy, Paste and Select All for whichever terminal the surface shows.
+    TerminalContextMenu {
+        view: surface.view as TerminalView
+    }
 }

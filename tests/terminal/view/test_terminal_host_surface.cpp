@@ -200,6 +200,30 @@ TEST_F(SurfaceTest, pane_view_reports_the_record_and_follows_the_theme_with_the_
     delete pane;
 }
 
+TEST_F(SurfaceTest, right_click_in_a_pane_opens_the_terminal_menu_for_its_terminal)
+{
+    const QUuid id = addTerminal();
+    QQuickItem* pane = make(QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: false; session: AppModel.session(\"%1\") }")
+                                .arg(brinmoor::uuidText(id)));
+    ASSERT_NE(pane, nullptr);
+    auto* surface = pane->property("surface").value<TerminalSurfaceView*>();
+    ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0; }, 5000));
+
+    // The menu follows whichever terminal the surface shows.
+    QObject* menu = nullptr;
+    for (QObject* child : pane->children()) {
+        if (child->inherits("QQuickMenu"))
+            menu = child;
+    }
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->property("view").value<QObject*>(), surface->view());
+    EXPECT_FALSE(menu->property("visible").toBool());
+
+    QTest::mouseClick(window.get(), Qt::RightButton, Qt::NoModifier, QPoint(200, 150));
+    EXPECT_TRUE(waitUntil([&] { return menu->property("visible").toBool(); }, 2000));
+    delete pane;
+}
+
 TEST_F(SurfaceTest, restart_of_a_live_pane_brings_exactly_one_new_shell_and_stop_none)
 {
     const QUuid id = addTerminal();
