@@ -1,6 +1,6 @@
 #include "SessionListModel.h"
 
-#include <QSet>
+#include "ListRowSync.h"
 
 namespace brinmoor {
 
@@ -77,53 +77,16 @@ int SessionListModel::indexOf(const QString& sessionID) const
 
 void SessionListModel::sync(const QList<Session>& next)
 {
-    const qsizetype before = m_rows.size();
-    QSet<QUuid> keep;
-    for (const Session& s : next)
-        keep.insert(s.id);
-    for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
-        if (!keep.contains(m_rows.at(i).id)) {
-            beginRemoveRows(QModelIndex(), int(i), int(i));
-            m_rows.removeAt(i);
-            endRemoveRows();
-        }
-    }
-    for (qsizetype i = 0; i < next.size(); ++i) {
-        const Session& want = next.at(i);
-        if (i < m_rows.size() && m_rows.at(i).id == want.id) {
+    const bool resized = ListRowSync::apply(
+        *this, m_rows, next, [](const Session& s) { return s.id; }, [](const Session& s) { return s; },
+        [this](qsizetype i, const Session& want) {
             if (!m_rows.at(i).sameContent(want)) {
                 m_rows[i] = want;
                 emit dataChanged(index(int(i)), index(int(i)));
             }
-            continue;
-        }
-        qsizetype from = -1;
-        for (qsizetype j = i + 1; j < m_rows.size(); ++j)
-            if (m_rows.at(j).id == want.id) {
-                from = j;
-                break;
-            }
-        if (from >= 0) {
-            beginMoveRows(QModelIndex(), int(from), int(from), QModelIndex(), int(i));
-            m_rows.move(from, i);
-            endMoveRows();
-            if (!m_rows.at(i).sameContent(want)) {
-                m_rows[i] = want;
-                emit dataChanged(index(int(i)), index(int(i)));
-            }
-        } else {
-            beginInsertRows(QModelIndex(), int(i), int(i));
-            m_rows.insert(i, want);
-            endInsertRows();
-        }
-    }
-    // Left over only when ids repeat (nothing forbids that in a saved file).
-    if (m_rows.size() > next.size()) {
-        beginRemoveRows(QModelIndex(), int(next.size()), int(m_rows.size() - 1));
-        m_rows.resize(next.size());
-        endRemoveRows();
-    }
-    if (m_rows.size() != before)
+        },
+        [](Session&) {});
+    if (resized)
         emit countChanged();
 }
 

@@ -55,6 +55,8 @@ signals:
     void countChanged();
 
 private:
+    friend struct ListRowSync;
+
     QList<Session> m_rows;
 };
 

@@ -1,6 +1,6 @@
 #include "WorkspaceListModel.h"
 
-#include <QSet>
+#include "ListRowSync.h"
 
 namespace brinmoor {
 
@@ -89,59 +89,22 @@ WorkspaceListModel::Row WorkspaceListModel::makeRow(const Workspace& w)
 
 void WorkspaceListModel::sync(const QList<Workspace>& next)
 {
-    const qsizetype before = m_rows.size();
-    QSet<QUuid> keep;
-    for (const Workspace& w : next)
-        keep.insert(w.id);
-    for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
-        if (!keep.contains(m_rows.at(i).workspace.id)) {
-            beginRemoveRows(QModelIndex(), int(i), int(i));
-            Row gone = m_rows.takeAt(i);
-            endRemoveRows();
-            gone.sessions->deleteLater();
-        }
-    }
-    auto update = [this](qsizetype i, const Workspace& want) {
-        Row& r = m_rows[i];
-        const int countBefore = r.sessions->count();
-        r.sessions->sync(want.sessions);
-        Workspace header = want;
-        header.sessions.clear();
-        const bool changed = !sameHeader(r.workspace, header) || r.sessions->count() != countBefore;
-        r.workspace = header;
-        if (changed)
-            emit dataChanged(index(int(i)), index(int(i)));
-    };
-    for (qsizetype i = 0; i < next.size(); ++i) {
-        const Workspace& want = next.at(i);
-        if (i < m_rows.size() && m_rows.at(i).workspace.id == want.id) {
-            update(i, want);
-            continue;
-        }
-        qsizetype from = -1;
-        for (qsizetype j = i + 1; j < m_rows.size(); ++j)
-            if (m_rows.at(j).workspace.id == want.id) {
-                from = j;
-                break;
-            }
-        if (from >= 0) {
-            beginMoveRows(QModelIndex(), int(from), int(from), QModelIndex(), int(i));
-            m_rows.move(from, i);
-            endMoveRows();
-            update(i, want);
-        } else {
-            beginInsertRows(QModelIndex(), int(i), int(i));
-            m_rows.insert(i, makeRow(want));
-            endInsertRows();
-        }
-    }
-    if (m_rows.size() > next.size()) {
-        beginRemoveRows(QModelIndex(), int(next.size()), int(m_rows.size() - 1));
-        while (m_rows.size() > next.size())
-            m_rows.takeLast().sessions->deleteLater();
-        endRemoveRows();
-    }
-    if (m_rows.size() != before)
+    const bool resized = ListRowSync::apply(
+        *this, m_rows, next, [](const Row& r) { return r.workspace.id; },
+        [this](const Workspace& w) { return makeRow(w); },
+        [this](qsizetype i, const Workspace& want) {
+            Row& r = m_rows[i];
+            const int countBefore = r.sessions->count();
+            r.sessions->sync(want.sessions);
+            Workspace header = want;
+            header.sessions.clear();
+            const bool changed = !sameHeader(r.workspace, header) || r.sessions->count() != countBefore;
+            r.workspace = header;
+            if (changed)
+                emit dataChanged(index(int(i)), index(int(i)));
+        },
+        [](Row& gone) { gone.sessions->deleteLater(); });
+    if (resized)
         emit countChanged();
 }
 

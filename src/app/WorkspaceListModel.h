@@ -47,6 +47,8 @@ signals:
     void countChanged();
 
 private:
+    friend struct ListRowSync;
+
     struct Row {
         Workspace workspace;  // sessions are kept by `sessions`
         SessionListModel* sessions = nullptr;
