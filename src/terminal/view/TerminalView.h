@@ -317,6 +317,8 @@ private:
     void setupOptions();
     void setupOptions(qreal width, qreal height);
     void resetFont();
+    // Cell size, raw fonts and line metrics from fontSet, with the style and glyph caches emptied.
+    void loadFontMetrics();
     void updateScroller();
     void applyCaretAnimation();
     // Input or output: a caret that stopped blinking for idleness blinks again.

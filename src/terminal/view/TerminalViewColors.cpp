@@ -56,7 +56,7 @@ void TerminalView::resetCaches()
         cache.clear();
 }
 
-void TerminalView::setupOptions(qreal width, qreal height)
+void TerminalView::loadFontMetrics()
 {
     resetCaches();
     cellDimension = computeFontDimensions();
@@ -67,6 +67,11 @@ void TerminalView::setupOptions(qreal width, qreal height)
     underlinePos_ = fm.underlinePos();
     underlineThickness_ = fm.lineWidth();
     strikeOutPos_ = fm.strikeOutPos();
+}
+
+void TerminalView::setupOptions(qreal width, qreal height)
+{
+    loadFontMetrics();
 
     termcore::TerminalOptions options;
     options.cols = std::max(0, int(width / cellDimension->width()));
@@ -101,15 +106,7 @@ void TerminalView::setupOptions(qreal width, qreal height)
 
 void TerminalView::resetFont()
 {
-    resetCaches();
-    cellDimension = computeFontDimensions();
-    for (int i = 0; i < 4; ++i)
-        rawFonts_[size_t(i)] = QRawFont::fromFont(fontSet.variant(i));
-    const QFontMetricsF fm(fontSet.normal);
-    baselineFromBottom_ = std::ceil(fm.descent() + fm.leading());
-    underlinePos_ = fm.underlinePos();
-    underlineThickness_ = fm.lineWidth();
-    strikeOutPos_ = fm.strikeOutPos();
+    loadFontMetrics();
 
     // The scroller's column is not part of the grid, here as on every other size change.
     const int cols = int((width() - scroller_->width()) / cellDimension->width());
