@@ -19,16 +19,7 @@ Bytes b(std::string_view s)
     return Bytes(s.begin(), s.end());
 }
 
-struct Keys : TerminalViewDelegate {
-    std::vector<Bytes> sent;
-    void sizeChanged(TerminalView&, int, int) override {}
-    void setTerminalTitle(TerminalView&, const QString&) override {}
-    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
-    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
-    void scrolled(TerminalView&, double) override {}
-    void clipboardCopy(TerminalView&, const QByteArray&) override {}
-    void rangeChanged(TerminalView&, int, int) override {}
-};
+using Keys = SendRecorder<>;
 
 class KeyTest : public ::testing::Test {
 protected:

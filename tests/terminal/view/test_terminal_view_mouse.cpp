@@ -21,17 +21,9 @@ Bytes b(std::string_view s)
     return Bytes(s.begin(), s.end());
 }
 
-struct Recorder : TerminalViewDelegate {
-    std::vector<Bytes> sent;
+struct Recorder : SendRecorder<> {
     std::vector<std::pair<QString, QMap<QString, QString>>> links;
     bool useDefaultOpen = false;
-    void sizeChanged(TerminalView&, int, int) override {}
-    void setTerminalTitle(TerminalView&, const QString&) override {}
-    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
-    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
-    void scrolled(TerminalView&, double) override {}
-    void clipboardCopy(TerminalView&, const QByteArray&) override {}
-    void rangeChanged(TerminalView&, int, int) override {}
     void requestOpenLink(TerminalView& v, const QString& link, const QMap<QString, QString>& params) override
     {
         links.push_back({link, params});

@@ -14,15 +14,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Recorder : TerminalViewDelegate {
-    std::vector<Bytes> sent;
-    void sizeChanged(TerminalView&, int, int) override {}
-    void setTerminalTitle(TerminalView&, const QString&) override {}
-    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
-    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
-    void scrolled(TerminalView&, double) override {}
-    void clipboardCopy(TerminalView&, const QByteArray&) override {}
-    void rangeChanged(TerminalView&, int, int) override {}
+struct Recorder : SendRecorder<> {
     std::string all() const
     {
         std::string s;

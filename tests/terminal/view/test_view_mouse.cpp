@@ -14,16 +14,8 @@
 
 namespace {
 
-struct Recorder : TerminalViewDelegate {
-    std::vector<std::string> sent;
+struct Recorder : SendRecorder<std::string> {
     std::vector<QString> links;
-    void sizeChanged(TerminalView&, int, int) override {}
-    void setTerminalTitle(TerminalView&, const QString&) override {}
-    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
-    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
-    void scrolled(TerminalView&, double) override {}
-    void clipboardCopy(TerminalView&, const QByteArray&) override {}
-    void rangeChanged(TerminalView&, int, int) override {}
     void requestOpenLink(TerminalView& v, const QString& link, const QMap<QString, QString>& params) override
     {
         links.push_back(link);

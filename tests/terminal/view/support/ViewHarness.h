@@ -7,6 +7,7 @@
 #include <QQuickWindow>
 
 #include <memory>
+#include <vector>
 
 // A terminal view in an offscreen window, with a 12-pixel DejaVu Sans Mono (7 x 14 cells).
 struct ViewHarness {
@@ -26,4 +27,18 @@ struct ViewHarness {
 
     std::unique_ptr<QQuickWindow> window;
     TerminalView* view = nullptr;
+};
+
+// A delegate that keeps every chunk the view sends (as bytes, or as a std::string) and ignores the
+// other notifications; a test derives from it to watch more.
+template <typename Chunk = std::vector<uint8_t>>
+struct SendRecorder : TerminalViewDelegate {
+    std::vector<Chunk> sent;
+    void sizeChanged(TerminalView&, int, int) override {}
+    void setTerminalTitle(TerminalView&, const QString&) override {}
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
+    void send(TerminalView&, std::span<const uint8_t> d) override { sent.emplace_back(d.begin(), d.end()); }
+    void scrolled(TerminalView&, double) override {}
+    void clipboardCopy(TerminalView&, const QByteArray&) override {}
+    void rangeChanged(TerminalView&, int, int) override {}
 };
