@@ -43,6 +43,19 @@ protected:
         return waitUntil([&] { return screenText(view).find(marker.toStdString()) != std::string::npos; }, 5000);
     }
 
+    // Two panes: the first runs a shell that ignores SIGTERM and SIGHUP, the second a plain /bin/sh.
+    void showStubbornAndPlainShell(pid_t& stubbornPid, pid_t& plainPid)
+    {
+        env.set("SHELL", env.script(QStringLiteral("stubborn-shell"),
+                                    "#!/bin/sh\ntrap '' TERM HUP\necho stubborn-ready\nwhile :; do sleep 0.2; done\n")
+                             .toUtf8());
+        LocalProcessTerminalView* stubborn = show(QUuid::createUuid());
+        ASSERT_TRUE(waitUntil([&] { return screenText(stubborn).find("stubborn-ready") != std::string::npos; }, 5000));
+        stubbornPid = stubborn->process->shellPid();
+        env.set("SHELL", "/bin/sh");
+        plainPid = show(QUuid::createUuid())->process->shellPid();
+    }
+
     HostTestEnvironment env;
     std::unique_ptr<TerminalHost> host = std::make_unique<TerminalHost>();
 };
@@ -303,14 +316,9 @@ TEST_F(TerminalHostTest, dropping_a_pane_whose_shell_already_exited_signals_noth
 
 TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
 {
-    env.set("SHELL", env.script(QStringLiteral("stubborn-shell"),
-                                "#!/bin/sh\ntrap '' TERM HUP\necho stubborn-ready\nwhile :; do sleep 0.2; done\n")
-                         .toUtf8());
-    LocalProcessTerminalView* stubborn = show(QUuid::createUuid());
-    ASSERT_TRUE(waitUntil([&] { return screenText(stubborn).find("stubborn-ready") != std::string::npos; }, 5000));
-    const pid_t first = stubborn->process->shellPid();
-    env.set("SHELL", "/bin/sh");
-    const pid_t second = show(QUuid::createUuid())->process->shellPid();
+    pid_t first = 0;
+    pid_t second = 0;
+    ASSERT_NO_FATAL_FAILURE(showStubbornAndPlainShell(first, second));
 
     host->shutdown();
     EXPECT_TRUE(proc::remainingOf(first).isEmpty()) << proc::describe(proc::remainingOf(first));
@@ -320,14 +328,9 @@ TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
 
 TEST_F(TerminalHostTest, quitting_the_application_ends_every_shell)
 {
-    env.set("SHELL", env.script(QStringLiteral("stubborn-shell"),
-                                "#!/bin/sh\ntrap '' TERM HUP\necho stubborn-ready\nwhile :; do sleep 0.2; done\n")
-                         .toUtf8());
-    LocalProcessTerminalView* stubborn = show(QUuid::createUuid());
-    ASSERT_TRUE(waitUntil([&] { return screenText(stubborn).find("stubborn-ready") != std::string::npos; }, 5000));
-    const pid_t first = stubborn->process->shellPid();
-    env.set("SHELL", "/bin/sh");
-    const pid_t second = show(QUuid::createUuid())->process->shellPid();
+    pid_t first = 0;
+    pid_t second = 0;
+    ASSERT_NO_FATAL_FAILURE(showStubbornAndPlainShell(first, second));
 
     // The event loop ends as it does when the last window closes: aboutToQuit, then exec returns.
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
