@@ -9,6 +9,7 @@
 //    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
 // Run a Release or RelWithDebInfo build: build/bench/bench_terminal_host (offscreen by default;
 // QT_QPA_PLATFORM=xcb under xvfb-run for a real X server). Uses /bin/sh and a temporary HOME.
+#include "BenchViewSupport.h"
 #include "CaretView.h"
 #include "TerminalHostLocal.h"
 #include "TerminalHostSurface.h"
@@ -35,31 +36,15 @@ void ensureApp()
 {
     if (QCoreApplication::instance())
         return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     static QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     qputenv("SHELL", "/bin/sh");
     qputenv("ENV", "");
-    static int argc = 1;
-    static char name[] = "bench_terminal_host";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    benchview::ensureGuiApp("bench_terminal_host");
 }
 
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double cpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
+using benchview::cpuSeconds;
+using benchview::spin;
 
 double residentMB()
 {

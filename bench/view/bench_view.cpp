@@ -5,6 +5,7 @@
 //    repaints, CPU only for the caret animation.
 //  - Memory: one 200 x 50 view with 500 rows of scrollback, drawn. Target: <= 12 MB.
 // Run a Release or RelWithDebInfo build: build/bench/bench_view (offscreen by default).
+#include "BenchViewSupport.h"
 #include "CaretView.h"
 #include "LocalProcessTerminalView.h"
 
@@ -26,29 +27,11 @@ namespace {
 
 void ensureApp()
 {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "bench_view";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    benchview::ensureGuiApp("bench_view");
 }
 
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double cpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
+using benchview::cpuSeconds;
+using benchview::spin;
 
 size_t heapInUse()
 {
