@@ -43,7 +43,6 @@ void ensureApp()
     benchview::ensureGuiApp("bench_terminal_host");
 }
 
-using benchview::cpuSeconds;
 using benchview::spin;
 
 double residentMB()
@@ -88,13 +87,7 @@ void HostIdle16(benchmark::State& state)
         if (grid.surfaces[0]->view())
             grid.surfaces[0]->view()->forceActiveFocus();
         spin(1500); // shells start and print their prompts
-        const double cpu0 = cpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        spin(5000);
-        const double wall = t.nsecsElapsed() / 1e9;
-        state.SetIterationTime(wall);
-        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
+        benchview::measureIdle(state, 5000);
         state.counters["rss_MB"] = residentMB();
         state.counters["views"] = double(TerminalHost::shared().views().size());
         int blinking = 0;

@@ -30,7 +30,6 @@ void ensureApp()
     benchview::ensureGuiApp("bench_view");
 }
 
-using benchview::cpuSeconds;
 using benchview::spin;
 
 size_t heapInUse()
@@ -169,13 +168,7 @@ void IdleCpu(benchmark::State& state)
             view->caretView()->updateAnimation(true);
         const int paints = view->paintCount();
         const int updates = view->displayUpdateCount();
-        const double cpu0 = cpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        spin(3000);
-        const double wall = t.nsecsElapsed() / 1e9;
-        state.SetIterationTime(wall);
-        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
+        benchview::measureIdle(state, 3000);
         state.counters["terminal_paints"] = view->paintCount() - paints;
         state.counters["display_updates"] = view->displayUpdateCount() - updates;
         state.counters["caret_blinking"] = view->caretView()->isBlinking() ? 1 : 0;
@@ -207,16 +200,10 @@ void IdleCpu16(benchmark::State& state)
         int paints = 0;
         for (auto* v : views)
             paints += v->paintCount();
-        const double cpu0 = cpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        spin(3000);
-        const double wall = t.nsecsElapsed() / 1e9;
+        benchview::measureIdle(state, 3000);
         int paintsAfter = 0;
         for (auto* v : views)
             paintsAfter += v->paintCount();
-        state.SetIterationTime(wall);
-        state.counters["cpu%"] = 100.0 * (cpuSeconds() - cpu0) / wall;
         state.counters["terminal_paints"] = paintsAfter - paints;
         state.counters["heap_MB"] = double(heapInUse() - heapBefore) / (1024.0 * 1024.0);
         state.counters["blinking_carets"] = std::count_if(views.begin(), views.end(),
