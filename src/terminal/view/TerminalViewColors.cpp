@@ -27,6 +27,19 @@ QColor fromEngine(const termcore::Color& c)
     return QColor::fromRgba64(c.red, c.green, c.blue, 0xffff);
 }
 
+// Underline and strike-through, drawn in the run's (final) foreground colour.
+void decorate(RunStyle& rs, CharacterStyle style)
+{
+    if (style.contains(CharacterStyle::underline)) {
+        rs.underlineStyle = 1;
+        rs.underlineColor = rs.foreground;
+    }
+    if (style.contains(CharacterStyle::crossedOut)) {
+        rs.strikethrough = true;
+        rs.strikethroughColor = rs.foreground;
+    }
+}
+
 } // namespace
 
 QColor TerminalView::inverseColor(const QColor& c)
@@ -312,14 +325,7 @@ const RunStyle& TerminalView::getAttributes(const Attribute& attribute, bool wit
     rs.foreground = mapColor(fg, true, style.contains(CharacterStyle::bold), useBrightColors_);
     // Backgrounds never take the bold rule: a palette background keeps its own index.
     rs.background = mapColor(bg, false, false, true);
-    if (style.contains(CharacterStyle::underline)) {
-        rs.underlineStyle = 1;
-        rs.underlineColor = rs.foreground;
-    }
-    if (style.contains(CharacterStyle::crossedOut)) {
-        rs.strikethrough = true;
-        rs.strikethroughColor = rs.foreground;
-    }
+    decorate(rs, style);
     if (withUrl) {
         rs.underlineStyle = 0x201; // single, dashed
         rs.underlineColor = rs.foreground;
@@ -338,13 +344,6 @@ RunStyle TerminalView::getAttributedValue(const Attribute& attribute, const QCol
     rs.background = andBg;
     if (style.contains(CharacterStyle::inverse))
         std::swap(rs.foreground, rs.background);
-    if (style.contains(CharacterStyle::underline)) {
-        rs.underlineStyle = 1;
-        rs.underlineColor = rs.foreground;
-    }
-    if (style.contains(CharacterStyle::crossedOut)) {
-        rs.strikethrough = true;
-        rs.strikethroughColor = rs.foreground;
-    }
+    decorate(rs, style);
     return rs;
 }
