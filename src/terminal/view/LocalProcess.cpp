@@ -68,7 +68,13 @@ LocalProcess::LocalProcess(LocalProcessDelegate* delegate, QObject* parent)
 LocalProcess::~LocalProcess()
 {
     *alive_ = false;
+    letGoOfChild();
+}
+
+void LocalProcess::letGoOfChild()
+{
     if (!exited_ && shellPid_ > 0) {
+        // Its exit was not seen yet: the reaper waits for it so that no zombie is left.
         ChildReaper::adopt(shellPid_, exitWatchFd_);
         exitWatchFd_ = -1;
     }
@@ -78,13 +84,8 @@ LocalProcess::~LocalProcess()
 
 void LocalProcess::reset()
 {
-    if (!exited_ && shellPid_ > 0) {
-        // The previous child's output ended but its exit was not seen yet: it is still ours to reap.
-        ChildReaper::adopt(shellPid_, exitWatchFd_);
-        exitWatchFd_ = -1;
-    }
-    stopWatchingExit();
-    closeMaster();
+    // The previous child's output may have ended before its exit was seen: it is still ours to reap.
+    letGoOfChild();
     exitGrace_->stop();
     writes_.clear();
     childfd_ = -1;

@@ -94,6 +94,8 @@ private:
     void reportExit();
     void closeMaster();
     void stopWatchingExit();
+    // Hands a child whose exit was not seen to the reaper, stops watching, closes the master side.
+    void letGoOfChild();
     bool watchExit();
     void reset();
 
