@@ -8,6 +8,19 @@
 #include <QProcessEnvironment>
 #include <QQmlEngine>
 
+namespace {
+
+template <typename Hash>
+QSet<QUuid> sessionIDs(const Hash& bySession)
+{
+    QSet<QUuid> ids;
+    for (auto it = bySession.cbegin(); it != bySession.cend(); ++it)
+        ids.insert(it.key());
+    return ids;
+}
+
+} // namespace
+
 TerminalHost::TerminalHost(QObject* parent) : QObject(parent), m_ender(this)
 {
     // No shell outlives the application: quitting ends every pane as closing it would.
@@ -127,18 +140,12 @@ void TerminalHost::applyTheme(QObject* view, bool dark)
 
 QSet<QUuid> TerminalHost::views() const
 {
-    QSet<QUuid> ids;
-    for (auto it = m_views.cbegin(); it != m_views.cend(); ++it)
-        ids.insert(it.key());
-    return ids;
+    return sessionIDs(m_views);
 }
 
 QSet<QUuid> TerminalHost::delegates() const
 {
-    QSet<QUuid> ids;
-    for (auto it = m_delegates.cbegin(); it != m_delegates.cend(); ++it)
-        ids.insert(it.key());
-    return ids;
+    return sessionIDs(m_delegates);
 }
 
 void TerminalHost::dropView(const QUuid& sessionID)
