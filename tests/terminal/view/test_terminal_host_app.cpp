@@ -79,7 +79,8 @@ protected:
         if (window) {
             window->resize(1100, 700);
             window->show();
-            QTest::qWaitForWindowExposed(window);
+            if (!QTest::qWaitForWindowExposed(window))
+                window = nullptr; // each test then reports that the window did not come up
         }
         model = AppModel::instance();
     }
