@@ -266,11 +266,40 @@ void PaneProcessEnder::finish(pid_t shell)
         if (m_pending[i].shell.pid != shell)
             continue;
         Pending p = m_pending.takeAt(i);
-        signalAll(p, SIGKILL, true);
+        killSessionWhileUnreaped(p);
         if (p.timer)
             p.timer->deleteLater();
         return;
     }
+}
+
+QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::killSessionWhileUnreaped(const Pending& p)
+{
+    // SIGKILL lands after kill() returns, so a shell caught in the middle of a fork can still
+    // bring a child into the session after the first sweep has read the process table. Sweep
+    // again until the session holds no live process besides the dead shell; the unreaped shell
+    // keeps its pid (and so the session id) from being reused meanwhile.
+    QList<ProcessRef> killed = p.members;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        signalAll(p, SIGKILL, true);
+        if (!isOurShell(p.shell))
+            break;
+        const QList<ProcessRef> members = sessionMembers(p.shell.pid);
+        bool anyAlive = false;
+        for (const ProcessRef& m : members) {
+            if (m.pid == p.shell.pid || !isAlive(m))
+                continue;
+            anyAlive = true;
+            if (std::none_of(killed.cbegin(), killed.cend(), [&](const ProcessRef& k) { return k.pid == m.pid; }))
+                killed.append(m);
+        }
+        if ((!anyAlive && !isRunningChild(p.shell.pid)) || waited.elapsed() >= 500)
+            break;
+        QThread::msleep(5);
+    }
+    return killed;
 }
 
 void PaneProcessEnder::finishAll()
@@ -292,8 +321,7 @@ void PaneProcessEnder::finishAll()
     QList<ProcessRef> killed;
     while (!m_pending.isEmpty()) {
         Pending p = m_pending.takeFirst();
-        signalAll(p, SIGKILL, true);
-        killed += p.members;
+        killed += killSessionWhileUnreaped(p);
         delete p.timer;
         // Reaped here: at shutdown no event loop is left to do it.
         if (isOurShell(p.shell)) {

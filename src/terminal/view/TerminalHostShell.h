@@ -84,6 +84,9 @@ private:
         QList<ProcessRef> members; // the shell's session (the shell included where it can be read)
         QObject* timer = nullptr;
     };
+    // SIGKILLs the pane's session until nothing of it is left alive (bounded); returns what it signalled.
+    QList<ProcessRef> killSessionWhileUnreaped(const Pending& p);
+
     bool isOurShell(const ProcessRef& shell) const;
     void signalAll(const Pending& p, int signal, bool rescan);
     void finish(pid_t shell);
