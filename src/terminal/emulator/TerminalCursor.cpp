@@ -10,10 +10,9 @@ using commands::countParam;
 using commands::param;
 
 namespace {
-// Margins that apply to a command that consults them whether or not DECLRMM is on: with the
-// mode off they span the whole row, whatever DECSLRM left behind.
+// The left margin for a command that consults it whether or not DECLRMM is on: with the mode
+// off it is column 0, whatever DECSLRM left behind.
 int leftLimit(const Buffer& b, bool marginMode) { return marginMode ? b.marginLeft() : 0; }
-int rightLimit(const Buffer& b, bool marginMode) { return marginMode ? b.marginRight() : b.cols() - 1; }
 } // namespace
 
 void Terminal::cmdCursorUp(ParamSpan pars, ByteSpan)

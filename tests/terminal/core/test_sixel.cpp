@@ -222,8 +222,9 @@ TEST(SixelBounds, random_data_never_crashes)
         for (auto& ch : data)
             ch = rng() % 4 ? alphabet[rng() % (sizeof(alphabet) - 1)] : char(rng() % 256);
         const auto img = h.run(data);
-        if (img)
+        if (img) {
             EXPECT_EQ(img->rgba.size(), size_t(img->width) * size_t(img->height) * 4);
+        }
     }
 }
 

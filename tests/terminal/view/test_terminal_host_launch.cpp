@@ -112,8 +112,9 @@ TEST(ShellLaunchRules, folder_expands_the_tilde_and_falls_back_to_home)
     // A tilde that is not leading is part of the name.
     EXPECT_EQ(ShellLaunch::resolveDirectory(root.path() + QStringLiteral("/~"), home), home);
     // ~user names that user's home.
-    if (const struct passwd* pw = ::getpwnam("root"); pw && QFileInfo(QString::fromLocal8Bit(pw->pw_dir)).isDir())
+    if (const struct passwd* pw = ::getpwnam("root"); pw && QFileInfo(QString::fromLocal8Bit(pw->pw_dir)).isDir()) {
         EXPECT_EQ(ShellLaunch::resolveDirectory(QStringLiteral("~root"), home), QString::fromLocal8Bit(pw->pw_dir));
+    }
 }
 
 } // namespace
