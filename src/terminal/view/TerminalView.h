@@ -373,6 +373,11 @@ private:
     int clickCount_ = 0;
     std::optional<MouseHit> pressHit_;
     bool pressHandledByReport_ = false;
+    // The last motion report sent (encoding, flags, cell, pixels): Qt Quick re-delivers hover
+    // events to a pointer that has not moved whenever the scene repaints, and a program must not
+    // hear those as motion.
+    std::optional<std::array<int, 6>> lastMotionReport_;
+    void sendMotionReport(int flags, const MouseHit& hit);
 
 public:
     bool allowMouseReporting = true;

@@ -230,6 +230,7 @@ void TerminalView::mousePressEvent(QMouseEvent* event)
     const MouseHit hit = calculateMouseHit(pos);
     pressHit_ = hit;
     pressHandledByReport_ = false;
+    lastMotionReport_.reset();
 
     // Qt has no triple click: count presses close in time and place.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -275,8 +276,7 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
         case MouseMode::anyEvent:
         case MouseMode::buttonEventTracking:
             // A drag: motion with the button held (flags + 32).
-            terminal->sendEvent(encodeMouseEvent(event->modifiers(), false) + 32, hit.grid.col, hit.grid.row,
-                                hit.pixels.col, hit.pixels.row);
+            sendMotionReport(encodeMouseEvent(event->modifiers(), false) + 32, hit);
             return;
         case MouseMode::x10:
         case MouseMode::vt200:
@@ -303,6 +303,7 @@ void TerminalView::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     event->accept();
+    lastMotionReport_.reset();
     const MouseHit hit = calculateMouseHit(event->position());
     if (event->modifiers() & Qt::ControlModifier) {
         if (const auto payload = getPayload(event->position())) {
@@ -328,13 +329,23 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
     }
     if (terminal->mouseMode() == MouseMode::anyEvent) {
         const MouseHit hit = calculateMouseHit(event->position());
-        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true) + 32, hit.grid.col, hit.grid.row,
-                            hit.pixels.col, hit.pixels.row);
+        sendMotionReport(encodeMouseEvent(event->modifiers(), true) + 32, hit);
     }
+}
+
+void TerminalView::sendMotionReport(int flags, const MouseHit& hit)
+{
+    const std::array<int, 6> report{int(terminal->mouseProtocol), flags, hit.grid.col, hit.grid.row,
+                                    hit.pixels.col, hit.pixels.row};
+    if (lastMotionReport_ == report)
+        return;
+    lastMotionReport_ = report;
+    terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
 }
 
 void TerminalView::hoverLeaveEvent(QHoverEvent* event)
 {
+    lastMotionReport_.reset();
     turnOffUrlPreview();
     QQuickPaintedItem::hoverLeaveEvent(event);
 }

@@ -120,6 +120,26 @@ TEST_F(PointerTest, any_event_motion_is_35_plus_modifiers_in_every_encoding)
     EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;2;2M"), csi("<32;3;2M"), csi("<0;3;2m")}));
 }
 
+TEST_F(PointerTest, a_pointer_resting_in_place_is_reported_once)
+{
+    // Qt Quick sends hover events again to a pointer that has not moved whenever the scene
+    // repaints (a caret blink, new output); a program that redraws on motion would loop.
+    h->feed("\x1b[?1003h\x1b[?1006h");
+    hover(at(5, 0));
+    hover(at(5, 0));
+    h->feed("output that repaints the view");
+    hover(at(5, 0));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<35;6;1M")});
+    // Moving on reports again, and so does coming back.
+    hover(at(6, 0));
+    hover(at(5, 0));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;7;1M"), csi("<35;6;1M")}));
+    // A press starts afresh: the same spot after a click is motion again.
+    click(at(5, 0));
+    hover(at(5, 0));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;6;1M"), csi("<0;6;1m"), csi("<35;6;1M")}));
+}
+
 TEST_F(PointerTest, button_event_tracking_reports_drags_and_clamps_them_to_the_grid)
 {
     h->feed("\x1b[?1002h\x1b[?1006h");
