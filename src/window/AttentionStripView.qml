@@ -36,6 +36,16 @@ Item {
         boundsBehavior: Flickable.StopAtBounds
         clip: true
 
+        // A plain mouse wheel turns vertically: let it move the strip sideways too.
+        WheelHandler {
+            target: null
+            onWheel: event => {
+                const delta = event.angleDelta.y !== 0 ? event.angleDelta.y : event.angleDelta.x;
+                const limit = Math.max(0, scroller.contentWidth - scroller.width);
+                scroller.contentX = Math.max(0, Math.min(limit, scroller.contentX - delta / 2));
+            }
+        }
+
         Row {
             id: row
             x: 12

@@ -506,6 +506,24 @@ TEST_F(GridView, chip_click_maximizes_and_returns_to_the_grid)
     EXPECT_TRUE(model->maximizedSessionIDText().isEmpty());
 }
 
+TEST_F(GridView, a_plain_mouse_wheel_scrolls_a_strip_too_long_for_the_window)
+{
+    start(Seed{.sessions = 16});
+    auto* first = item(QStringLiteral("chip:") + id(0));
+    auto* last = item(QStringLiteral("chip:") + id(15));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(last, nullptr);
+    const auto lastRight = [&] { return last->mapToScene(QPointF(last->width(), 0)).x(); };
+    ASSERT_GT(lastRight(), window->width()) << "sixteen chips overflow the strip";
+    const QPointF over = first->mapToScene(QPointF(first->width() / 2, first->height() / 2));
+    for (int notch = 0; notch < 40 && lastRight() > window->width(); ++notch) {
+        QWheelEvent wheel(over, window->mapToGlobal(over), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window.get(), &wheel);
+    }
+    EXPECT_LE(lastRight(), window->width()) << "the last chip came into view";
+}
+
 TEST_F(GridView, cards_and_chips_show_each_state)
 {
     start(Seed{.sessions = 4});
