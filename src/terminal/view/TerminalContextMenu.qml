@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
+import Brinmoor.App
 import Brinmoor.Terminal
 
 // The terminal's context menu: Copy (only with a selection), Paste and Select All, the same
@@ -10,6 +11,13 @@ Menu {
     id: menu
 
     property TerminalView view
+
+    // The same colours as the pane menu, so the menu follows the theme.
+    palette.window: Theme.pair("14161c", "f3f4f7", 1)
+    palette.dark: Theme.pair("23262e", "d2d5dc", 1)
+    palette.windowText: Theme.pair("eef0f3", "262a31", 1)
+    palette.light: Theme.pair("23262f", "dbe5f6", 1)
+    palette.midlight: Theme.pair("2b2f39", "cfdaf0", 1)
 
     Connections {
         target: menu.view
