@@ -5,8 +5,10 @@ function(brinmoor_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
 
-# The environment every test runs in: no display, no real data folder, no real runtime folder.
+# The environment every test runs in: no display, no real data folder, no real runtime folder,
+# and a web service address that refuses at once (a window's launch task checks for updates).
 set(BRINMOOR_TEST_ENV
+    "BRINMOOR_API=http://127.0.0.1:9"
     "QT_QPA_PLATFORM=offscreen"
     "QT_QUICK_BACKEND=software"
     "QT_LOGGING_RULES=qt.multimedia*=false")

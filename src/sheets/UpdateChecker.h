@@ -1,72 +1,135 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
+#include <memory>
+
 class QJSEngine;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QQmlEngine;
+class QTemporaryFile;
+class QThread;
 
 namespace brinmoor {
 
-// Checks the web service for a newer version, downloads and installs it.
+// Keeps the application current from its web service: fetches the version record at start and
+// every six hours, downloads and unpacks a newer release folder in the background, and on
+// request swaps the installed `Brinmoor.app` folder for it and relaunches.
 //
-// Stand-in until the updates land: check() works out the manifest address and requests
-// nothing, so `available` and `ready` stay false; install() opens the release page when one is
-// known. The published members and start()'s schedule are the final ones.
+// Every failure is silent and leaves the published state as it was; nothing here shows a
+// message. All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
     Q_PROPERTY(bool available READ available NOTIFY availableChanged)
     Q_PROPERTY(QString latestVersion READ latestVersion NOTIFY latestVersionChanged)
+    Q_PROPERTY(QString notes READ notes NOTIFY notesChanged)
     Q_PROPERTY(bool downloading READ downloading NOTIFY downloadingChanged)
     Q_PROPERTY(bool ready READ ready NOTIFY readyChanged)
     Q_PROPERTY(QUrl pageURL READ pageURL NOTIFY pageURLChanged)
 public:
+    // What the checker takes from its surroundings. live() describes the running process; tests
+    // point it at a loopback server, temporary folders and recording callbacks.
+    struct Environment {
+        QString baseURL;         // the web service (AppConfig::baseURL())
+        QString currentVersion;  // the running build's version
+        QString appFolder;       // the writable `*.app` folder the executable runs from, or ""
+        QString tempFolder;      // where update folders are made
+        qint64 pid = 0;          // the process the swap waits for
+        std::function<void(const QUrl&)> openURL;  // opens the download page in the browser
+        std::function<void()> quit;                // ends the application
+        qint64 maxDownloadBytes = 512ll << 20;
+        qint64 maxUnpackedBytes = 2048ll << 20;
+        int downloadTimeoutMs = 15 * 60 * 1000;    // the whole transfer, stalled or not
+        int requestTimeoutMs = 12 * 1000;          // the version record
+        static Environment live();
+    };
+
+    explicit UpdateChecker(Environment env, QObject* parent = nullptr);
+    ~UpdateChecker() override;
+
     static UpdateChecker& shared();
     static UpdateChecker* create(QQmlEngine*, QJSEngine*);
 
     // Checks at once; the first call also schedules a check every six hours.
     Q_INVOKABLE void start();
-    // Requests the version manifest ("api/app/version" below the configured base address).
+    // Requests the version record ("api/app/version" below the base address) and applies it.
     Q_INVOKABLE void check();
-    // Installs a ready update, else opens the release page when one is known.
+    // Swaps in a ready update and quits; otherwise (or when the app does not run from an
+    // installed folder it may replace) opens the download page when one is known.
     Q_INVOKABLE void install();
 
-    // The manifest address a check asks for.
-    static QString manifestURL();
-    // How many checks ran (the timer's included).
-    int checkCount() const { return m_checks; }
+    QString manifestURL() const;
     bool isScheduled() const { return m_timer != nullptr; }
+    static constexpr int checkIntervalSeconds = 21600;
+
+    // True when `version` is newer than `than`, comparing "."-separated numbers.
+    static bool isNewer(const QString& version, const QString& than);
+    // A version that may name a folder: only [A-Za-z0-9._+-], and neither "." nor "..".
+    static bool isSafeVersion(const QString& version);
+    // The `*.app` folder above `executableDir` (its "bin"), when both it and the folder that holds
+    // it are writable; "" otherwise (a build tree, a system install).
+    static QString installedAppFolder(const QString& executableDir);
+    // Unpacks the zip at `archive` into the existing folder `target`, refusing absolute paths,
+    // ".." and writes through links; false on any archive error or when the unpacked size would
+    // pass `maxBytes`. Safe to run on any thread.
+    static bool unpackArchive(const QString& archive, const QString& target, qint64 maxBytes);
+    // The script that swaps the folders: bash -c <script> brinmoor-swap <pid> <installed> <new>.
+    static QString swapScript();
 
     bool available() const { return m_available; }
     QString latestVersion() const { return m_latestVersion; }
+    QString notes() const { return m_notes; }
     bool downloading() const { return m_downloading; }
     bool ready() const { return m_ready; }
     QUrl pageURL() const { return m_pageURL; }
-
-    static constexpr int checkIntervalSeconds = 21600;
+    QUrl fileURL() const { return m_fileURL; }
+    QString newAppPath() const { return m_newAppPath; }
 
 signals:
     void availableChanged();
     void latestVersionChanged();
+    void notesChanged();
     void downloadingChanged();
     void readyChanged();
     void pageURLChanged();
 
 private:
-    UpdateChecker() = default;
+    void applyRecord(const QByteArray& body);
+    void startDownload();
+    void finishDownload(bool ok);
+    void unpacked(const QString& appPath);
+    void setDownloading(bool on);
+    QString updateFolder() const;
 
+    Environment m_env;
+    QNetworkAccessManager* m_network = nullptr;
     bool m_available = false;
     QString m_latestVersion;
+    QString m_notes;
     bool m_downloading = false;
     bool m_ready = false;
     QUrl m_pageURL;
+    QUrl m_fileURL;
+    QString m_newAppPath;
     QTimer* m_timer = nullptr;
-    int m_checks = 0;
+
+    // The download in flight: the reply, the file it is written to, its overall deadline and
+    // the folder it will be unpacked into.
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<QTemporaryFile> m_archive;
+    QTimer* m_deadline = nullptr;
+    qint64 m_received = 0;
+    QString m_folder;
+    QThread* m_unpacker = nullptr;
 };
 
 } // namespace brinmoor

@@ -1,11 +1,10 @@
-// The seams through which the application core reaches the terminal host, the chat host, the
-// usage monitors and the update checker: a host installed later receives the core's calls and
+// The seams through which the application core reaches the terminal host, the chat host and the
+// usage monitors: a host installed later receives the core's calls and
 // callbacks, and the stand-ins behave as their final interfaces promise.
 
 #include "AppModel.h"
 #include "ChatHost.h"
 #include "TerminalHost.h"
-#include "UpdateChecker.h"
 #include "UsageService.h"
 #include "support/TestEnvironment.h"
 
@@ -116,18 +115,4 @@ TEST(UsageMetrics, stand_in_service_requests_nothing_and_stays_empty)
     claude.refresh();
     EXPECT_TRUE(claude.metrics().isEmpty());
     EXPECT_FALSE(claude.loading());
-}
-
-TEST(UpdateChecks, start_checks_at_once_and_schedules_only_once)
-{
-    UpdateChecker& u = UpdateChecker::shared();
-    EXPECT_TRUE(UpdateChecker::manifestURL().endsWith(QStringLiteral("/api/app/version")));
-    const int before = u.checkCount();
-    u.start();
-    u.start();
-    EXPECT_EQ(u.checkCount(), before + 2);
-    EXPECT_TRUE(u.isScheduled());
-    EXPECT_FALSE(u.available());
-    EXPECT_FALSE(u.ready());
-    u.install();  // nothing ready and no page: nothing happens
 }

@@ -1,0 +1,361 @@
+// The update checker against a loopback web service: version records, archives made here with
+// libarchive, the real swap script run by bash on temporary folders.
+
+#include "UpdateChecker.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+using test::waitUntil;
+
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
+namespace {
+
+// A one-shot HTTP/1.1 server on 127.0.0.1: each path answers with a fixed body, or is held back
+// until release() when `hold` is set.
+class LoopbackServer : public QObject {
+public:
+    struct Route {
+        QByteArray body;
+        bool hold = false;
+    };
+    LoopbackServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection())
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { serve(s); });
+        });
+    }
+    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
+    QMap<QString, Route> routes;
+    QMap<QString, int> hits;
+    void release()
+    {
+        for (auto& [socket, path] : std::exchange(m_held, {}))
+            answer(socket, routes.value(path).body);
+    }
+
+private:
+    void serve(QTcpSocket* s)
+    {
+        m_request[s] += s->readAll();
+        if (!m_request[s].contains("\r\n\r\n"))
+            return;
+        const QString path = QString::fromLatin1(m_request.take(s).split(' ').value(1));
+        ++hits[path];
+        if (routes.value(path).hold)
+            m_held.push_back({s, path});
+        else
+            answer(s, routes.value(path).body);
+    }
+    static void answer(QTcpSocket* s, const QByteArray& body)
+    {
+        s->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        s->disconnectFromHost();
+    }
+    QTcpServer m_server;
+    QMap<QTcpSocket*, QByteArray> m_request;
+    std::vector<std::pair<QTcpSocket*, QString>> m_held;
+};
+
+struct Entry {
+    QByteArray name;
+    QByteArray data = {};
+    int mode = 0644;
+    QByteArray symlink = {};  // a link to this target instead of a file
+};
+
+QByteArray makeZip(const QList<Entry>& entries)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("a.zip")));
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, path.constData());
+    for (const Entry& e : entries) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, e.name.constData());
+        archive_entry_set_filetype(entry, e.symlink.isEmpty() ? AE_IFREG : AE_IFLNK);
+        archive_entry_set_perm(entry, e.mode);
+        if (!e.symlink.isEmpty())
+            archive_entry_set_symlink(entry, e.symlink.constData());
+        archive_entry_set_size(entry, e.data.size());
+        archive_write_header(a, entry);
+        archive_write_data(a, e.data.constData(), e.data.size());
+        archive_entry_free(entry);
+    }
+    archive_write_free(a);
+    QFile f(QString::fromLocal8Bit(path));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+// A stand-in release whose executable appends `word` to `marker` when started.
+QList<Entry> release(const QString& marker, const QByteArray& word, const QByteArray& prefix = "Brinmoor.app/")
+{
+    const QByteArray quoted = "'" + marker.toUtf8().replace("'", "'\\''") + "'";
+    return {{prefix + "bin/brinmoor", "#!/bin/bash\necho " + word + " >> " + quoted + "\n", 0755},
+            {prefix + "share/readme", "new build"}};
+}
+
+QByteArray record(const QString& version, const QString& download, const QString& page = QString())
+{
+    return QStringLiteral(R"({"version": "%1", "download": "%2", "url": "%3", "notes": null})")
+        .arg(version, download, page).toUtf8();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A checker whose temporary folder is <root>/tmp, so anything written beside it is "outside".
+struct Fixture {
+    QTemporaryDir root;
+    LoopbackServer server;
+    QList<QUrl> opened;
+    int quits = 0;
+    std::unique_ptr<UpdateChecker> checker;
+
+    explicit Fixture(const QString& appFolder = QString(), qint64 pid = 0)
+    {
+        QDir(root.path()).mkdir(QStringLiteral("tmp"));
+        UpdateChecker::Environment env;
+        env.baseURL = server.url(QStringLiteral("/svc"));
+        env.currentVersion = QStringLiteral("1.2.0");
+        env.appFolder = appFolder;
+        env.tempFolder = tmp();
+        env.pid = pid;
+        env.openURL = [this](const QUrl& url) { opened << url; };
+        env.quit = [this] { ++quits; };
+        checker = std::make_unique<UpdateChecker>(env);
+    }
+    QString tmp() const { return root.filePath(QStringLiteral("tmp")); }
+    void offer(const QString& version, const QByteArray& zip, bool hold = false)
+    {
+        server.routes[QStringLiteral("/app.zip")] = {zip, hold};
+        server.routes[QStringLiteral("/svc/api/app/version")] =
+            {record(version, server.url(QStringLiteral("/app.zip")), server.url(QStringLiteral("/page")))};
+    }
+    // Runs one check to its end, download and unpacking included.
+    void checkAndSettle()
+    {
+        const int before = server.hits.value(QStringLiteral("/svc/api/app/version"));
+        checker->check();
+        ASSERT_TRUE(waitUntil([&] {
+            return server.hits.value(QStringLiteral("/svc/api/app/version")) > before && !checker->latestVersion().isEmpty()
+                && !checker->downloading();
+        }));
+    }
+};
+
+QStringList tree(const QString& path)
+{
+    QStringList out;
+    for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden))
+        out << e.fileName();
+    return out;
+}
+
+} // namespace
+
+TEST(UpdateChecks, newer_release_is_downloaded_once_and_unpacked_while_checks_repeat)
+{
+    Fixture f;
+    f.offer(QStringLiteral("1.10"), makeZip(release(f.root.filePath(QStringLiteral("m")), "new")), true);
+    f.checker->start();
+    ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(QStringLiteral("/app.zip")) == 1; }));
+    EXPECT_TRUE(f.checker->available());
+    EXPECT_TRUE(f.checker->downloading());
+    // A second start() checks again but neither downloads again nor arms a second timer.
+    f.checker->start();
+    ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(QStringLiteral("/svc/api/app/version")) == 2; }));
+    QTimer settle;
+    settle.start(50);
+    waitUntil([&] { return !settle.isActive(); }, 2000);  // lets a wrongly started download show up
+    int sixHourly = 0;
+    for (QTimer* t : f.checker->findChildren<QTimer*>())
+        sixHourly += t->interval() == UpdateChecker::checkIntervalSeconds * 1000;
+    EXPECT_EQ(sixHourly, 1);
+    EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 1);
+
+    f.server.release();
+    ASSERT_TRUE(waitUntil([&] { return f.checker->ready(); }));
+    EXPECT_FALSE(f.checker->downloading());
+    const QString app = f.tmp() + QStringLiteral("/BrinmoorUpdate-1.10/Brinmoor.app");
+    EXPECT_EQ(f.checker->newAppPath(), app);
+    EXPECT_TRUE(QFileInfo(app + QStringLiteral("/bin/brinmoor")).isExecutable());
+    EXPECT_EQ(readFile(app + QStringLiteral("/share/readme")), "new build");
+
+    // Not running from an installed folder: installing opens the download page instead.
+    f.checker->install();
+    EXPECT_EQ(f.opened, QList<QUrl>{QUrl(f.server.url(QStringLiteral("/page")))});
+    EXPECT_EQ(f.quits, 0);
+}
+
+TEST(UpdateChecks, unusable_archives_stay_not_ready_and_write_nothing_outside)
+{
+    const QByteArray zip = makeZip(release(QStringLiteral("/dev/null"), "x"));
+    const QList<std::pair<const char*, QByteArray>> cases{
+        {"app one folder down", makeZip(release(QStringLiteral("/dev/null"), "x", "release/Brinmoor.app/"))},
+        {"corrupt", zip.left(zip.size() / 2) + QByteArray(200, 'x')},
+        {"not an archive", "<html>not found</html>"},
+        {"climbs out", makeZip(release(QStringLiteral("/dev/null"), "x") << Entry{"../../escaped", "x"})},
+        {"climbs out inside a name", makeZip({{"Brinmoor.app/../../escaped", "x"}})},
+        {"absolute", makeZip({{"/tmp/brinmoor-escaped", "x"}, {"Brinmoor.app/bin/brinmoor", "x"}})},
+        {"through a link", makeZip({{"Brinmoor.app/out", "", 0777, "../../.."}, {"Brinmoor.app/out/escaped", "x"}})},
+    };
+    for (const auto& [name, archive] : cases) {
+        SCOPED_TRACE(name);
+        Fixture f;
+        f.offer(QStringLiteral("2.0"), archive);
+        f.checkAndSettle();
+        EXPECT_TRUE(f.checker->available());
+        EXPECT_FALSE(f.checker->ready());
+        EXPECT_TRUE(f.checker->newAppPath().isEmpty());
+        EXPECT_EQ(tree(f.root.path()), QStringList{QStringLiteral("tmp")});
+        EXPECT_EQ(tree(f.tmp()), QStringList{});  // the update folder and the download are gone
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/brinmoor-escaped")));
+    }
+}
+
+TEST(UpdateChecks, size_cap_and_deadline_end_a_download_without_an_update)
+{
+    for (bool stall : {false, true}) {
+        SCOPED_TRACE(stall ? "stalled" : "too large");
+        QTemporaryDir root;
+        LoopbackServer server;
+        UpdateChecker::Environment env;
+        env.baseURL = server.url(QString());
+        env.currentVersion = QStringLiteral("1.0");
+        env.tempFolder = root.path();
+        env.maxDownloadBytes = stall ? env.maxDownloadBytes : 100;
+        env.downloadTimeoutMs = stall ? 200 : env.downloadTimeoutMs;
+        server.routes[QStringLiteral("/app.zip")] = {makeZip(release(QStringLiteral("/dev/null"), "x")), stall};
+        server.routes[QStringLiteral("/api/app/version")] = {record(QStringLiteral("2.0"), server.url(QStringLiteral("/app.zip")))};
+        UpdateChecker checker(env);
+        checker.check();
+        ASSERT_TRUE(waitUntil([&] { return server.hits.value(QStringLiteral("/app.zip")) == 1 && !checker.downloading(); }));
+        EXPECT_FALSE(checker.ready());
+        EXPECT_EQ(tree(root.path()), QStringList{});
+    }
+}
+
+TEST(UpdateChecks, version_that_names_a_path_starts_no_download_and_deletes_nothing)
+{
+    Fixture f;
+    // "tmp/BrinmoorUpdate-9.9/../../victim" would be the victim folder beside tmp.
+    QDir(f.root.path()).mkpath(QStringLiteral("victim/keep"));
+    for (const QString& version : {QStringLiteral("9.9/../../victim"), QStringLiteral("9.9 ; rm"), QStringLiteral("..")}) {
+        f.offer(version, makeZip(release(QStringLiteral("/dev/null"), "x")));
+        const int before = f.server.hits.value(QStringLiteral("/svc/api/app/version"));
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(QStringLiteral("/svc/api/app/version")) > before; }));
+    }
+    // The refused record is answered before the next check: one good record proves the order.
+    f.offer(QStringLiteral("1.0"), QByteArray());
+    f.checkAndSettle();
+    EXPECT_EQ(f.checker->latestVersion(), QStringLiteral("1.0"));
+    EXPECT_FALSE(f.checker->available());
+    EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+    EXPECT_TRUE(QFileInfo::exists(f.root.filePath(QStringLiteral("victim/keep"))));
+
+    // Nothing ready: installing opens the page of the last record.
+    f.checker->install();
+    EXPECT_EQ(f.opened, QList<QUrl>{QUrl(f.server.url(QStringLiteral("/page")))});
+    EXPECT_EQ(f.quits, 0);
+}
+
+TEST(UpdateChecks, only_a_writable_app_folder_is_replaced)
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("Brinmoor.app/bin"));
+    QDir(root.path()).mkpath(QStringLiteral("build/bin"));
+    EXPECT_EQ(UpdateChecker::installedAppFolder(root.filePath(QStringLiteral("Brinmoor.app/bin"))),
+              root.filePath(QStringLiteral("Brinmoor.app")));
+    EXPECT_EQ(UpdateChecker::installedAppFolder(root.filePath(QStringLiteral("build/bin"))), QString());
+    EXPECT_EQ(UpdateChecker::installedAppFolder(QStringLiteral("/usr/bin")), QString());
+}
+
+namespace {
+
+// A finished process: the swap script finds it gone at once.
+qint64 goneProcess()
+{
+    QProcess p;
+    p.start(QStringLiteral("true"), {});
+    p.waitForStarted();
+    const qint64 pid = p.processId();
+    p.waitForFinished();
+    return pid;
+}
+
+void writeExecutable(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(text);
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+} // namespace
+
+TEST(UpdateSwap, install_replaces_the_folder_and_starts_the_new_build_on_awkward_paths)
+{
+    QTemporaryDir place;
+    const QString parent = place.filePath(QStringLiteral("it's my \"apps\" $(touch x)"));
+    const QString installed = parent + QStringLiteral("/Brinmoor.app");
+    const QString marker = place.filePath(QStringLiteral("a marker's file"));
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8().replace("'", "'\\''") + "'\n");
+    QFile(installed + QStringLiteral("/old-only")).open(QIODevice::WriteOnly);
+
+    Fixture f(installed, goneProcess());
+    f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+    f.checkAndSettle();
+    ASSERT_TRUE(f.checker->ready());
+    f.checker->install();
+    EXPECT_EQ(f.quits, 1);
+    EXPECT_TRUE(f.opened.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n"; }));
+    EXPECT_EQ(readFile(installed + QStringLiteral("/share/readme")), "new build");
+    EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/old-only")));
+    EXPECT_EQ(tree(parent), QStringList{QStringLiteral("Brinmoor.app")});  // no side copies left
+    EXPECT_FALSE(QFileInfo::exists(place.filePath(QStringLiteral("x"))));
+}
+
+TEST(UpdateSwap, missing_new_folder_keeps_and_restarts_the_installed_one)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker"));
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n");
+    for (const QString& fresh : {place.filePath(QStringLiteral("gone.app")), place.filePath(QStringLiteral("empty.app"))}) {
+        QDir().mkpath(place.filePath(QStringLiteral("empty.app")));  // no executable inside
+        QFile::remove(marker);
+        QProcess bash;
+        bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                                 QString::number(goneProcess()), installed, fresh});
+        ASSERT_TRUE(bash.waitForFinished());
+        EXPECT_NE(bash.exitCode(), 0);
+        ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "old\n"; }));
+        EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/brinmoor")).isExecutable());
+        EXPECT_EQ(tree(place.path()).size(), 3);  // Brinmoor.app, empty.app, marker
+    }
+}
