@@ -68,6 +68,8 @@ public:
     Q_INVOKABLE void install();
 
     QString manifestURL() const;
+    // The running build's version ("0" when the build names none).
+    QString currentVersion() const { return m_env.currentVersion; }
     bool isScheduled() const { return m_timer != nullptr; }
     static constexpr int checkIntervalSeconds = 21600;
 
