@@ -13,9 +13,14 @@ shot=${2-}
 work=$(mktemp -d)
 pids=()
 cleanup() {
+    local p n
+    [ -s "$work/app.pid" ] && pids+=("$(cat "$work/app.pid")")
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    [ -s "$work/app.pid" ] && kill "$(cat "$work/app.pid")" 2>/dev/null
-    rm -rf -- "$work"
+    # The relaunched app is not our child: wait for it to go before removing its folders.
+    for p in "${pids[@]}"; do
+        for ((n = 0; n < 50; n++)); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    done
+    rm -rf -- "$work" || true
 }
 trap cleanup EXIT
 fail() { echo "update_e2e: $*" >&2; exit 1; }
@@ -59,7 +64,7 @@ first=$!
 pids+=($first)
 
 wait_for 60 grep -qx /app.zip "$work/requests.log" 2>/dev/null || fail "no download was requested"
-window=$(xdotool search --sync --onlyvisible --pid "$first" --name Brinmoor | head -1)
+window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$first" --name Brinmoor | head -1)
 [ -n "$window" ] || fail "no window"
 # The pill is the only white-on-blue control near the top bar's right end: find it on a screenshot
 # of the window by its fill colour (5b8cdd).
