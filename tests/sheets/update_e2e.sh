@@ -30,7 +30,7 @@ wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
 }
 
 app="$work/it's my apps/Brinmoor.app"
-cmake --install "$build" --prefix "$app" >/dev/null
+cmake --install "$build" --prefix "$app" --strip >/dev/null
 mkdir -p "$work/new" "$work/www/api/app"
 cp -pR "$app" "$work/new/Brinmoor.app"
 echo 99.0 >"$work/new/Brinmoor.app/RELEASE"
