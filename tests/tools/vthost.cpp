@@ -1,12 +1,14 @@
 // vthost: runs a program on a pseudo-terminal through the engine, headless.
 //
 //   vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... [--send-when TEXT=KEYS]...
-//          [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]
+//          [--answer TEXT=KEYS]... [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]
 //
 // The program's output goes through a Terminal with no view; the terminal's replies (device
 // attributes, cursor reports, colour queries) go back to the program, so full-screen programs
 // run as they would in the application. Keys are sent in order: each --send waits DELAY_MS
-// (default 0) after the previous step; each --send-when waits until the screen shows TEXT.
+// (default 0) after the previous step; each --send-when waits until the screen shows TEXT, in
+// output that arrived after the previous keys were sent, and the program has paused its output.
+// --answer TEXT=KEYS answers a prompt each time the program shows it anew, between the steps.
 // --until ends the run as soon as the screen shows TEXT (exit code 0, the program is ended).
 // KEYS understands \r \n \t \e \\ \xHH. When the program exits, or the timeout passes, the
 // screen is printed as vtdump prints it ("screen COLSxROWS", then "  N|" and each row with its
@@ -75,6 +77,13 @@ public:
     }
     ~Host() override { terminal->setDelegate(nullptr); }
 
+    void startSettling()
+    {
+        settle.setSingleShot(true);
+        settle.setInterval(40);
+        QObject::connect(&settle, &QTimer::timeout, [this] { checkWaits(); });
+    }
+
     // LocalProcessDelegate
     void processTerminated(LocalProcess&, std::optional<int32_t> exitCode) override
     {
@@ -85,7 +94,12 @@ public:
     void dataReceived(std::span<const uint8_t> slice) override
     {
         terminal->feed(slice);
-        checkWaits();
+        outputSinceSend = true;
+        if (checkUntil())
+            return;
+        // Prompts are answered once the program has gone quiet: a program may still be reading
+        // (and flushing) its input while the prompt is already on screen.
+        settle.start();
     }
     winsize getWindowSize() override { return makeWindowSize(terminal->rows(), terminal->cols(), 0, 0); }
 
@@ -129,12 +143,24 @@ public:
         });
     }
 
-    void checkWaits()
+    bool checkUntil()
     {
         if (!until.empty() && !untilSeen && screenText(false).find(until) != std::string::npos) {
             untilSeen = true;
             QCoreApplication::quit();
+        }
+        return untilSeen;
+    }
+
+    void checkWaits()
+    {
+        if (!outputSinceSend || settle.isActive())
             return;
+        for (const auto& [text, keys] : answers) {
+            if (screenText(false).find(text) != std::string::npos) {
+                sendKeys(keys);
+                return;
+            }
         }
         if (!waiting || next >= steps.size())
             return;
@@ -146,16 +172,22 @@ public:
         QTimer::singleShot(0, [this] { runNextStep(); });
     }
 
+    // A wait that follows a send is answered only by what the program shows after it: the screen
+    // that prompted the previous keys may still be up, with the same prompt text.
     void sendKeys(const std::string& keys)
     {
+        outputSinceSend = false;
         process.send(std::span(reinterpret_cast<const uint8_t*>(keys.data()), keys.size()));
     }
 
     LocalProcess process;
     std::unique_ptr<termcore::Terminal> terminal;
     std::vector<Step> steps;
+    std::vector<std::pair<std::string, std::string>> answers; // standing prompts and their keys
     size_t next = 0;
     bool waiting = false;
+    bool outputSinceSend = true;
+    QTimer settle;
     std::string until;
     bool untilSeen = false;
     bool exited = false;
@@ -165,7 +197,7 @@ public:
 int usage()
 {
     std::fprintf(stderr, "usage: vthost [--cols N] [--rows N] [--timeout SECONDS] [--send [DELAY_MS:]KEYS]... "
-                         "[--send-when TEXT=KEYS]... [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]\n");
+                         "[--send-when TEXT=KEYS]... [--answer TEXT=KEYS]... [--until TEXT] [--plain] [--cursor] [--all] -- program [args...]\n");
     return 125;
 }
 
@@ -178,6 +210,7 @@ int main(int argc, char** argv)
     double timeout = 10;
     bool showCursor = false, all = false, plain = false;
     std::vector<Step> steps;
+    std::vector<std::pair<std::string, std::string>> answers;
     std::string until;
     int i = 1;
     for (; i < argc; ++i) {
@@ -208,6 +241,12 @@ int main(int argc, char** argv)
             if (eq == std::string::npos)
                 return usage();
             steps.push_back(Step{0, unescape(v.substr(0, eq)), unescape(v.substr(eq + 1))});
+        } else if (a == "--answer") {
+            const std::string v = value();
+            const size_t eq = v.find('=');
+            if (eq == std::string::npos)
+                return usage();
+            answers.emplace_back(unescape(v.substr(0, eq)), unescape(v.substr(eq + 1)));
         } else if (a == "--until") {
             until = unescape(value());
         } else if (a == "--plain") {
@@ -245,6 +284,8 @@ int main(int argc, char** argv)
 
     Host host(cols, rows);
     host.steps = steps;
+    host.answers = answers;
+    host.startSettling();
     host.until = until;
     host.process.startProcess(program, args, env, QString::fromLocal8Bit(argv[i]));
     QTimer::singleShot(0, [&] { host.runNextStep(); });

@@ -59,6 +59,8 @@ public:
     using TerminalView::send;
     using TerminalView::sizeChanged;
     using TerminalView::setTerminalTitle;
+    using TerminalView::scrolled;
+    using TerminalView::clipboardCopy;
 
 signals:
     void runningChanged();

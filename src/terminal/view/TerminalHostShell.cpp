@@ -224,7 +224,7 @@ void PaneProcessEnder::end(const ProcessRef& shell, bool stillRunning, const std
 
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
-    timer->setInterval(killDelayMs);
+    timer->setInterval(m_killDelayMs);
     const pid_t pid = shell.pid;
     connect(timer, &QTimer::timeout, this, [this, pid] { finish(pid); });
     p.timer = timer;
@@ -316,7 +316,7 @@ void PaneProcessEnder::finishAll()
     };
     QElapsedTimer waited;
     waited.start();
-    while (!m_pending.isEmpty() && !allGone() && waited.elapsed() < killDelayMs)
+    while (!m_pending.isEmpty() && !allGone() && waited.elapsed() < m_killDelayMs)
         QThread::msleep(20);
     QList<ProcessRef> killed;
     while (!m_pending.isEmpty()) {

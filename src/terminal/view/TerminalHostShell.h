@@ -45,7 +45,7 @@ QString resolveDirectory(const QString& directory, const QString& home);
 class PaneProcessEnder : public QObject {
     Q_OBJECT
 public:
-    static constexpr int killDelayMs = 2000;
+    static constexpr int defaultKillDelayMs = 2000;
 
     explicit PaneProcessEnder(QObject* parent = nullptr);
     ~PaneProcessEnder() override;
@@ -72,6 +72,11 @@ public:
     // Panes whose processes are still being ended.
     int pending() const { return int(m_pending.size()); }
 
+    // How long SIGTERM gets before SIGKILL. Only tests shorten it, to keep the stubborn-shell
+    // cases from waiting the full two seconds each.
+    int killDelayMs() const { return m_killDelayMs; }
+    void setKillDelayMs(int ms) { m_killDelayMs = ms; }
+
     // The processes of the terminal session led by `sessionLeader` (the shell included), as the
     // process table shows them now. Empty where no process table can be read.
     static QList<ProcessRef> sessionMembers(pid_t sessionLeader);
@@ -91,6 +96,7 @@ private:
     void signalAll(const Pending& p, int signal, bool rescan);
     void finish(pid_t shell);
     QList<Pending> m_pending;
+    int m_killDelayMs = defaultKillDelayMs;
 };
 
 // Whether `pid` is a child of ours not yet reaped (running or a zombie). A pid that is still

@@ -160,22 +160,12 @@ TEST(VttestLive, menus_and_reports_through_the_headless_host)
     const std::string host = std::string(BRINMOOR_BINARY_DIR) + "/tests/tools/vthost";
     if (std::system("command -v vttest >/dev/null 2>&1") != 0 || !std::ifstream(host).good())
         GTEST_SKIP() << "vttest or the vthost tool is not available";
-    // Menu choices wait for their prompt; the Returns that page through a test are typed ahead
-    // with short pauses, as a person would.
-    std::string cmd = host + " --timeout 40 --cursor --send-when '(0 - 12)=1\\r'";
-    auto returns = [&](int n) {
-        for (int i = 0; i < n; i++)
-            cmd += " --send '250:\\r'";
-    };
-    returns(8);
-    cmd += " --send-when '(0 - 12)=2\\r'";
-    returns(16);
-    cmd += " --send-when '(0 - 12)=8\\r'";
-    returns(14);
-    cmd += " --send-when '(0 - 12)=6\\r'";
-    for (const char* sub : {"3", "4", "5"})
-        cmd += std::string(" --send-when '(0 - 7)=") + sub + "\\r' --send '800:\\r'";
-    cmd += " --send-when '(0 - 7)=0\\r' --send-when '(0 - 12)=0\\r' -- vttest";
+    // Menu choices wait for their menu; every page of a test is answered when its prompt shows.
+    std::string cmd = host + " --timeout 40 --cursor --answer 'Push <RETURN>=\\r'";
+    for (const char* choice : {"(0 - 12)=1", "(0 - 12)=2", "(0 - 12)=8", "(0 - 12)=6", "(0 - 7)=3", "(0 - 7)=4",
+                               "(0 - 7)=5", "(0 - 7)=0", "(0 - 12)=0"})
+        cmd += std::string(" --send-when '") + choice + "\\r'";
+    cmd += " -- vttest";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;

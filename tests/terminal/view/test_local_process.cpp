@@ -187,9 +187,8 @@ TEST_F(LocalProcessTest, writes_never_block_and_arrive_whole)
 {
     // The child reads nothing for a while; a megabyte must still be queued without blocking,
     // then delivered in full once it reads.
-    ShellRun run("stty raw -echo; sleep 0.5; head -c 1000000 | wc -c");
-    ASSERT_TRUE(waitUntil([&] { return run.process.running(); }));
-    spin(100);
+    ShellRun run("stty raw -echo; printf raw-ready; sleep 0.5; head -c 1000000 | wc -c");
+    ASSERT_TRUE(waitUntil([&] { return run.text().contains("raw-ready"); })) << "the terminal is raw only then";
     QByteArray payload(1000000, 'x');
     run.process.send(payload);
     EXPECT_EQ(run.process.sendCount, 1);
@@ -297,11 +296,10 @@ TEST_F(LocalProcessTest, debug_lines_and_dump_files)
 {
     termcore::Diagnostics::Capture capture;
     QTemporaryDir dir;
-    ShellRun run("stty -echo; read line; printf 'one'; sleep 0.5; printf 'two'");
+    ShellRun run("stty -echo; printf R; read line; printf 'one'; sleep 0.5; printf 'two'");
     run.process.debugIO = true;
     run.process.setHostLogging(dir.path());
-    ASSERT_TRUE(waitUntil([&] { return run.process.running(); }));
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return run.rec.data.contains("R"); })) << "echo is off only then";
     const uint8_t hi[] = {104, 105, 10};
     run.process.send(std::span(hi, 2));
     run.process.send(std::span(hi + 2, 1));

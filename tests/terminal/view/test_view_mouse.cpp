@@ -98,6 +98,36 @@ TEST_F(PointerTest, sgr_reports_presses_releases_and_modifiers_with_the_low_bits
     EXPECT_EQ(take(), (std::vector<std::string>{csi("<8;3;2M"), csi("<8;3;2m")})) << "Alt 8";
 }
 
+TEST_F(PointerTest, vt200_reports_no_drags)
+{
+    h->feed("\x1b[?1000h\x1b[?1006h");
+    press(at(3, 2));
+    moveHeld(at(4, 2));
+    release(at(4, 2));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;4;3M"), csi("<0;5;3m")}));
+}
+
+TEST_F(PointerTest, a_click_drops_the_selection_a_drag_starts_one_and_shift_click_extends_it)
+{
+    make(40, 5);
+    h->feed("row3 alpha beta");
+    click(at(1, 0));
+    click(at(1, 0));
+    ASSERT_TRUE(h->view->selectionActive());
+    settle();
+    click(at(3, 0));
+    EXPECT_FALSE(h->view->selectionActive());
+    settle();
+    press(at(0, 0));
+    moveHeld(at(2, 0));
+    moveHeld(at(4, 0));
+    release(at(4, 0));
+    EXPECT_EQ(selected(), "row3");
+    settle();
+    click(at(9, 0), Qt::ShiftModifier);
+    EXPECT_EQ(selected(), "row3 alph");
+}
+
 TEST_F(PointerTest, any_event_motion_is_35_plus_modifiers_in_every_encoding)
 {
     h->feed("\x1b[?1003h");
@@ -273,6 +303,11 @@ TEST_F(PointerTest, the_wheel_scrolls_in_buckets_and_is_never_reported)
     EXPECT_EQ(buf.yDisp(), bottom - 14);
     wheel({0, 0}, {0, 0});
     EXPECT_EQ(buf.yDisp(), bottom - 14) << "no vertical delta: nothing";
+    // A mouse wheel's notch (angle delta, no pixels) is three lines (Qt's default lines per notch).
+    wheel({0, 120});
+    EXPECT_EQ(buf.yDisp(), bottom - 17);
+    wheel({0, -120});
+    EXPECT_EQ(buf.yDisp(), bottom - 14);
     for (int i = 0; i < 10; ++i)
         wheel({0, 1}, {0, 12 * ch});
     EXPECT_EQ(buf.yDisp(), 0) << "stops at the oldest line";
@@ -325,6 +360,19 @@ TEST_F(PointerTest, ctrl_hover_previews_the_link_inverted_and_ctrl_click_opens_i
     QCoreApplication::sendEvent(h->view, &up);
     EXPECT_EQ(h->view->urlPreview(), nullptr);
     TerminalView::linkOpener = saved;
+}
+
+TEST_F(PointerTest, link_payloads_split_into_parameters_and_address)
+{
+    auto parsed = TerminalView::urlAndParamsFrom("id=x:foo=bar;https://example.org/a;b");
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->first, "https://example.org/a");
+    EXPECT_EQ(parsed->second.value("id"), "x");
+    EXPECT_EQ(parsed->second.value("foo"), "bar");
+    EXPECT_FALSE(TerminalView::urlAndParamsFrom("no-separator").has_value());
+    parsed = TerminalView::urlAndParamsFrom("a==b:c=d=e;u");
+    EXPECT_EQ(parsed->second.value("a"), "b");
+    EXPECT_FALSE(parsed->second.contains("c"));
 }
 
 TEST_F(PointerTest, only_web_mail_and_file_links_reach_the_opener)

@@ -175,19 +175,18 @@ TEST_F(LiveTest, vim_with_mouse_a_receives_clicks_and_drags)
                         QStringLiteral("set mouse=a ttymouse=sgr nowrap"), "v.txt"},
                        environment(), std::nullopt, dir.path());
     ASSERT_TRUE(waitScreen("vim line 1 some")) << screen().toStdString();
-    spin(200);
+    ASSERT_TRUE(waitUntil([&] { return view->getTerminal().mouseMode() != termcore::MouseMode::off; }, 5000))
+        << "vim did not turn the mouse on";
 
     // A click puts vim's cursor under the pointer (screen row 4 = line 5, column 9 = col 10).
     QTest::mouseClick(window.get(), Qt::LeftButton, {}, cellPoint(9, 4));
-    spin(100);
     type("\x1b:call writefile([line('.') . ',' . col('.')], 'pos.txt')\r");
     EXPECT_EQ(readFileWhenThere("pos.txt"), "5,10");
 
     // A drag makes a visual selection from the press to the release.
     spin(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
     dragCells(QPoint(0, 1), QPoint(7, 2));
-    spin(150);
-    EXPECT_TRUE(screen().contains("-- VISUAL --")) << screen().toStdString();
+    EXPECT_TRUE(waitScreen("-- VISUAL --")) << screen().toStdString();
     EXPECT_EQ(view->getTerminal().mouseMode(), termcore::MouseMode::buttonEventTracking);
     shot(QStringLiteral("live-vim-drag"));
     type("y:call writefile(split(@\", \"\\n\", 1), 'yank.txt')\r");
