@@ -196,6 +196,10 @@ void Buffer::insertCharacterSlow(const CharData& charData)
         line.set(x_, fill);
         ++x_;
     }
+    // Without autowrap there is no wrap pending at a right margin: the cursor stays on it (the
+    // column past it is an ordinary column, which relative moves and reports would take).
+    if (marginMode && !wraparound && x_ > right)
+        x_ = right;
 }
 
 void Buffer::resize(int newCols, int newRows)

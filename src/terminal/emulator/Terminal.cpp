@@ -75,8 +75,12 @@ void Terminal::setup(bool isReset)
 
     buffer_->setScrollTop(0);
     buffer_->setScrollBottom(rows_ - 1);
-    buffer_->setMarginLeft(0);
-    buffer_->setMarginRight(cols_ - 1);
+    // Both screens: margins left at the buffer's power-on 0/0 would confine the alternate
+    // screen to its first column as soon as margin mode is set there.
+    for (Buffer* screen : {normalBuffer_.get(), altBuffer_.get()}) {
+        screen->setMarginLeft(0);
+        screen->setMarginRight(cols_ - 1);
+    }
 
     cc.send8bit = false;
     conformance = TerminalConformance::vt500;
@@ -459,21 +463,45 @@ void Terminal::restrictCursor(bool setWrap)
     updateRange(b.y());
 }
 
+bool Terminal::scrollsBetweenMargins() const
+{
+    return marginMode && (buffer_->marginLeft() > 0 || buffer_->marginRight() < cols_ - 1);
+}
+
+bool Terminal::cursorBetweenMargins() const
+{
+    const int col = std::min(buffer_->x(), cols_ - 1);
+    return !marginMode || (col >= buffer_->marginLeft() && col <= buffer_->marginRight());
+}
+
 void Terminal::cmdIndex()
 {
     restrictCursor(true);
     Buffer& b = *buffer_;
-    // DEC STD 070: at the bottom margin the region scrolls; below the region the cursor only
-    // moves down, and on the last row outside the region nothing happens.
-    if (b.y() == b.scrollBottom())
-        scroll(false);
-    else if (b.y() < rows_ - 1)
+    // DEC STD 070: at the bottom margin the region scrolls, as for a line feed only with the
+    // cursor between the left and right margins; below the region the cursor only moves down,
+    // and on the last row outside the region nothing happens.
+    if (b.y() == b.scrollBottom()) {
+        if (cursorBetweenMargins())
+            scroll(false);
+    } else if (b.y() < rows_ - 1) {
         b.setY(b.y() + 1);
+    }
 }
 
 void Terminal::scroll(bool isWrapped)
 {
     Buffer& b = *buffer_;
+    if (scrollsBetweenMargins()) {
+        // Only the columns between the margins move up; the text beside them stays, and
+        // nothing reaches the scrollback.
+        shiftColumnsUp(b.scrollTop(), b.scrollBottom(), 1, b.marginLeft(), b.marginRight(), eraseCell());
+        updateRange(b.scrollTop());
+        updateRange(b.scrollBottom());
+        if (tdel_)
+            tdel_->scrolled(*this, b.yDisp());
+        return;
+    }
     CircularBufferLineList& lines = b.lines();
     const Attribute erase = eraseAttr();
 

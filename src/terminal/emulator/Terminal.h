@@ -437,6 +437,12 @@ private:
     std::vector<std::pair<bool, BufferLine::RenderLineMode>> flagScratch_;
     void shiftColumnsDown(int from, int bottom, int n, int left, int right, const CharData& fill);
     void shiftColumnsUp(int from, int bottom, int n, int left, int right, const CharData& fill);
+    // Margin mode with left/right margins narrower than the screen: the region scrolls only
+    // between them.
+    bool scrollsBetweenMargins() const;
+    // The cursor column (the pending-wrap position counting as the last column) lies between
+    // the left and right margins; always so with margin mode off.
+    bool cursorBetweenMargins() const;
     EscapeSequenceParser::CsiHandler closeBraceFallback_;
     // Where the open hyperlink was opened: its screen and the scrollback's recycle count then.
     const Buffer* hyperLinkBuffer_ = nullptr;

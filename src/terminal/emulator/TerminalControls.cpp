@@ -175,14 +175,17 @@ void Terminal::cmdCarriageReturn()
 void Terminal::cmdBackspace()
 {
     Buffer& b = *buffer_;
-    restrictCursor(!reverseWraparound);
+    // Mode 45 takes effect only together with autowrap: resetting DECAWM afterwards turns the
+    // backward wrap off too, while the mode itself stays as it was set.
+    const bool reverseWrap = reverseWraparound && wraparound;
+    restrictCursor(!reverseWrap);
     const int left = marginMode ? b.marginLeft() : 0;
     const int right = marginMode ? b.marginRight() : b.cols() - 1;
     if (b.x() > left) {
         b.setX(b.x() - 1);
         return;
     }
-    if (!reverseWraparound) {
+    if (!reverseWrap) {
         if (b.x() < left && b.x() != 0)
             b.setX(b.x() - 1);
         return;
@@ -222,7 +225,8 @@ void Terminal::cmdShiftIn()
 
 void Terminal::cmdNextLine()
 {
-    buffer_->setX(originMode && marginMode ? buffer_->marginLeft() : 0);
+    // A carriage return and an index: with margins in force the line starts at the left margin.
+    cmdCarriageReturn();
     cmdIndex();
 }
 

@@ -101,10 +101,11 @@ void Terminal::setCursor(int col, int row)
     restrictCursor(true);
 }
 
-void Terminal::cmdCharPosAbsolute(ParamSpan pars, ByteSpan)
+void Terminal::cmdCharPosAbsolute(ParamSpan pars, ByteSpan collect)
 {
-    const int n = countParam(pars);
-    buffer().setX(n > cols() ? cols() - 1 : n - 1);
+    // HPA addresses the same column as CHA: relative to the left margin in origin mode, or the
+    // next position report would not give back the column that was asked for.
+    cmdCursorCharAbsolute(pars, collect);
 }
 
 void Terminal::cmdHPositionRelative(ParamSpan pars, ByteSpan)
@@ -115,8 +116,13 @@ void Terminal::cmdHPositionRelative(ParamSpan pars, ByteSpan)
 
 void Terminal::cmdLinePosAbsolute(ParamSpan pars, ByteSpan)
 {
+    // VPA addresses the same row as CUP: in origin mode relative to the region and kept in it.
+    Buffer& b = buffer();
     const int n = countParam(pars);
-    buffer().setY(n > rows() ? rows() - 1 : n - 1);
+    if (originMode)
+        b.setY(std::min(b.scrollTop() + n - 1, b.scrollBottom()));
+    else
+        b.setY(n > rows() ? rows() - 1 : n - 1);
 }
 
 void Terminal::cmdVPositionRelative(ParamSpan pars, ByteSpan)

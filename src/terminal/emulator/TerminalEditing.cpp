@@ -382,6 +382,9 @@ void Terminal::columnIndex(bool back)
         else
             columnScroll(true, effectiveLeft(b, marginMode));
     } else {
+        // In the pending-wrap position after a full row the cursor stands on the last column.
+        if (b.x() == b.cols())
+            b.setX(b.cols() - 1);
         if (b.x() != effectiveRight(b, marginMode)) {
             if (b.x() != b.cols())
                 cursorForward(1);
@@ -417,6 +420,16 @@ void Terminal::reverseIndex()
     restrictCursor(true);
     Buffer& b = buffer();
     if (b.y() == b.scrollTop()) {
+        // The margin rules of the line feed: beside the margins nothing scrolls, and between
+        // narrowed margins only their columns move down.
+        if (!cursorBetweenMargins())
+            return;
+        if (scrollsBetweenMargins()) {
+            shiftColumnsDown(b.scrollTop(), b.scrollBottom(), 1, b.marginLeft(), b.marginRight(), eraseCell());
+            updateRange(b.scrollBottom());
+            updateRange(b.scrollTop());
+            return;
+        }
         const int count = b.scrollBottom() - b.y();
         bool ok = true;
         if (count > 0)

@@ -49,8 +49,10 @@ Terminal::Rectangle Terminal::getRectangleFromRequest(ParamSpan pars) const
     if (originMode) {
         top += b.scrollTop();
         bottom += b.scrollTop();
-        left += b.marginLeft();
-        right += b.marginLeft();
+        // A left margin left behind by DECSLRM counts only while margin mode is on, as for CUP.
+        const int marginLeft = marginMode ? b.marginLeft() : 0;
+        left += marginLeft;
+        right += marginLeft;
     }
     Rectangle r;
     if (bottom < top || right < left)
@@ -144,11 +146,14 @@ void Terminal::csiCopyRectangularArea(ParamSpan pars, ByteSpan collect)
     const Rectangle r = getRectangleFromRequest(ParamSpan(corners, 4));
     if (r.empty)
         return;
-    const int dstRow = int(std::clamp<int64_t>(destTop - 1, 0, rows_ - 1));
-    const int dstCol = int(std::clamp<int64_t>(destLeft - 1, 0, cols_ - 1));
+    // The destination follows origin mode like the source.
+    Buffer& b = *buffer_;
+    const int64_t rowOffset = originMode ? b.scrollTop() : 0;
+    const int64_t colOffset = originMode && marginMode ? b.marginLeft() : 0;
+    const int dstRow = int(std::clamp<int64_t>(std::min<int64_t>(destTop - 1, rows_) + rowOffset, 0, rows_ - 1));
+    const int dstCol = int(std::clamp<int64_t>(std::min<int64_t>(destLeft - 1, cols_) + colOffset, 0, cols_ - 1));
 
     // Read the whole source first: source and destination may overlap.
-    Buffer& b = *buffer_;
     const int width = std::min(r.right - r.left + 1, cols_ - dstCol);
     std::vector<std::vector<CharData>> rows;
     for (int row = r.top; row <= r.bottom; ++row) {

@@ -59,12 +59,15 @@ void Terminal::cmdDeviceStatus(ParamSpan pars, ByteSpan collect)
 {
     const Buffer& b = buffer();
     const int p = param(pars, 0);
+    // The pending-wrap position after a full row is not a column of its own: the cursor still
+    // stands on the last column.
+    const int x = std::min(b.x(), cols() - 1);
     if (collect.empty()) {
         if (p == 5) {
             sendResponse({csi(), std::string("0n")});
         } else if (p == 6) {
             const int row = std::max(1, b.y() + 1 - (originMode ? b.scrollTop() : 0));
-            const int col = std::max(1, b.x() + 1 - (originMode ? b.marginLeft() : 0));
+            const int col = std::max(1, x + 1 - (originMode && marginMode ? b.marginLeft() : 0));
             sendResponse({csi(), std::to_string(row) + ";" + std::to_string(col) + "R"});
         }
         return;
@@ -75,7 +78,7 @@ void Terminal::cmdDeviceStatus(ParamSpan pars, ByteSpan collect)
     case 6: {
         // DECXCPR: the row is not raised to 1, the column is.
         const int row = b.y() + 1 - (originMode ? b.scrollTop() : 0);
-        const int col = std::max(1, b.x() + 1 - (originMode && marginMode ? b.marginLeft() : 0));
+        const int col = std::max(1, x + 1 - (originMode && marginMode ? b.marginLeft() : 0));
         sendResponse({csi(), "?" + std::to_string(row) + ";" + std::to_string(col) + ";1R"});
         break;
     }
@@ -120,7 +123,8 @@ void Terminal::cmdDecRqm(ParamSpan pars, bool decMode)
     } else {
         switch (p) {
         case 1: status = flag(applicationCursor); break;
-        case 2: case 8: case 18: case 19: case 95: status = 1; break;
+        case 2: case 8: case 18: case 19: status = 1; break;
+        case 95: status = 4; break; // DECNCSM cannot be set: DECCOLM always clears the screen
         case 3: status = flag(buffer().cols() == 132); break;
         case 4: status = flag(smoothScroll); break;
         case 5:
@@ -184,7 +188,7 @@ public:
         else if (text == "s")
             setting = std::to_string(b.marginLeft() + 1) + ";" + std::to_string(b.marginRight() + 1) + "s";
         else if (text == " q")
-            setting = "2 q";
+            setting = std::to_string(int(terminal_.options.cursorStyle) + 1) + " q"; // DECSCUSR's numbering
         else
             terminal_.log("Unknown DCS + " + text);
         terminal_.sendResponse({terminal_.dcs(), setting ? "1$r" + *setting : std::string("0$r"), terminal_.st()});

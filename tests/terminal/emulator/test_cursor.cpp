@@ -99,11 +99,11 @@ TEST(CursorMoves, column_and_row_absolute_forms)
     EXPECT_EQ(h.x(), 79);
     h.feed("\x1b[1;1H\x1b[3a");
     EXPECT_EQ(h.x(), 3);
-    // VPA ignores origin mode and the region
+    // VPA follows origin mode as CUP does: relative to the region and kept in it
     h.feed("\x1b[5;10r\x1b[?6h\x1b[2d");
-    EXPECT_EQ(h.y(), 1);
+    EXPECT_EQ(h.y(), 5);
     h.feed("\x1b[100d");
-    EXPECT_EQ(h.y(), 23);
+    EXPECT_EQ(h.y(), 9);
     h.feed("\x1b[20;1H\x1b[100e"); // origin on: CUP lands in the region, VPR to the last row
     EXPECT_EQ(h.y(), 23);
 }

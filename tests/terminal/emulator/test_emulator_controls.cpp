@@ -73,15 +73,20 @@ TEST_F(ControlLines, lineFeedAfterAFullRowStillScrolls)
 
 TEST_F(ControlLines, lineFeedWithMarginsOnlyScrollsBetweenThem)
 {
+    t.feed("0123456789\r\nabcdefghij\r\n\r\n\r\nABCDEFGHIJ");
     t.setMarginMode(true);
     b().setMarginLeft(2);
     b().setMarginRight(5);
     at(0, 4);
     t.feed("\n");
-    EXPECT_EQ(b().yBase(), 0);
+    EXPECT_EQ(rowText(t, 4), "ABCDEFGHIJ");
+    // Between the margins only their columns move up; nothing reaches the scrollback.
     at(3, 4);
     t.feed("\n");
-    EXPECT_EQ(b().yBase(), 1);
+    EXPECT_EQ(b().yBase(), 0);
+    EXPECT_EQ(rowText(t, 0), "01cdef6789");
+    EXPECT_EQ(rowText(t, 3), "  CDEF");
+    EXPECT_EQ(rowText(t, 4), "AB    GHIJ");
 }
 
 TEST_F(ControlLines, lineFeedModeAlsoReturns)

@@ -94,7 +94,7 @@ TEST(ModeReport, dec_modes)
     EXPECT_EQ(reply(h, "\x1b[?1049$p\x1b[?1047$p\x1b[?1048$p"), "\x1b[?1049;0$y\x1b[?1047;0$y\x1b[?1048;0$y");
     EXPECT_EQ(reply(h, "\x1b[?7$p\x1b[?25$p"), "\x1b[?7;1$y\x1b[?25;1$y");
     EXPECT_EQ(reply(h, "\x1b[?25l\x1b[?25$p"), "\x1b[?25;2$y");
-    EXPECT_EQ(reply(h, "\x1b[?2$p\x1b[?95$p"), "\x1b[?2;1$y\x1b[?95;1$y");
+    EXPECT_EQ(reply(h, "\x1b[?2$p\x1b[?95$p"), "\x1b[?2;1$y\x1b[?95;4$y");
     EXPECT_EQ(reply(h, "\x1b[?10$p\x1b[?1034$p"), "\x1b[?10;4$y\x1b[?1034;4$y");
     EXPECT_EQ(reply(h, "\x1b[?13$p\x1b[?1001$p"), "\x1b[?13;2$y\x1b[?1001;2$y");
     EXPECT_EQ(reply(h, "\x1b[?3$p"), "\x1b[?3;2$y");
@@ -116,7 +116,8 @@ TEST(SettingReport, decrqss_requests)
     EXPECT_EQ(reply(h, "\x1b[3;9r\x1bP$qr\x1b\\"), "\x1bP1$r3;9r\x1b\\");
     EXPECT_EQ(reply(h, "\x1b[1;31;48;5;200m\x1bP$qm\x1b\\"), "\x1bP1$r0;1;31;48;5;200m\x1b\\");
     EXPECT_EQ(reply(h, "\x1b[?69h\x1b[5;40s\x1bP$qs\x1b\\"), "\x1bP1$r5;40s\x1b\\");
-    EXPECT_EQ(reply(h, "\x1bP$q q\x1b\\"), "\x1bP1$r2 q\x1b\\");
+    EXPECT_EQ(reply(h, "\x1bP$q q\x1b\\"), "\x1bP1$r1 q\x1b\\");
+    EXPECT_EQ(reply(h, "\x1b[6 q\x1bP$q q\x1b\\"), "\x1bP1$r6 q\x1b\\"); // the shape in force
     EXPECT_EQ(reply(h, "\x1bP$q\"q\x1b\\"), "\x1bP1$r\"q\x1b\\");
     EXPECT_EQ(reply(h, "\x1b[62\"p\x1bP$q\"p\x1b\\"), "\x1bP1$r65;1\"p\x1b\\");
     EXPECT_EQ(reply(h, "\x1bP$qx\x1b\\"), "\x1bP0$r\x1b\\");
