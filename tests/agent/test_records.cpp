@@ -1,0 +1,3 @@
+#include "ChatModels.h"
+#include <gtest/gtest.h>
+TEST(Placeholder, x) {}
