@@ -121,6 +121,24 @@ TimelineRow TimelineRow::compacting()
     return row;
 }
 
+std::optional<TimelineRow> TimelineRow::trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
+                                                 qint64 tokensOut)
+{
+    if (!busy || prompting)
+        return std::nullopt;
+    return compacting ? TimelineRow::compacting() : working(workingLabel(tokensIn, tokensOut));
+}
+
+std::optional<QString> TimelineRow::workingLabel(qint64 tokensIn, qint64 tokensOut)
+{
+    const qint64 sum = tokensIn + tokensOut;
+    if (sum < 1)
+        return std::nullopt;
+    if (sum < 1000)
+        return QString::number(sum) + QStringLiteral(" tokens");
+    return QString::asprintf("%.1fk", double(sum) / 1000.0) + QStringLiteral(" tokens");
+}
+
 QString kindName(TimelineRow::Kind kind)
 {
     switch (kind) {

@@ -341,6 +341,13 @@ struct TimelineRow {
     // The pane's trailing rows, both with the id "working".
     static TimelineRow working(const std::optional<QString>& label);
     static TimelineRow compacting();
+    // The row the pane puts after the built ones: none unless the session is busy with no prompt
+    // (permission request or question) pending; compacting while it compacts, else working with
+    // workingLabel's text.
+    static std::optional<TimelineRow> trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
+                                               qint64 tokensOut);
+    // The turn's token count as a short label: none below 1, "950 tokens", "12.3k tokens".
+    static std::optional<QString> workingLabel(qint64 tokensIn, qint64 tokensOut);
 
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {

@@ -83,7 +83,13 @@ TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
     // A block appended to the last message and a changed text: one insert, one change.
     reply.blocks = {ChatBlock::ofThinking("t2"), ChatBlock::ofText("answer")};
     QList<TimelineRow> rows = TimelineRow::build({user, reply});
-    rows.append(TimelineRow::working(QStringLiteral("12 tokens")));
+    EXPECT_FALSE(TimelineRow::trailing(true, true, false, 5, 7));  // a prompt is pending
+    EXPECT_FALSE(TimelineRow::trailing(false, false, false, 5, 7));
+    EXPECT_EQ(TimelineRow::trailing(true, false, true, 5, 7), TimelineRow::compacting());
+    EXPECT_FALSE(TimelineRow::workingLabel(0, 0));
+    EXPECT_EQ(TimelineRow::workingLabel(999, 0), QStringLiteral("999 tokens"));
+    EXPECT_EQ(TimelineRow::workingLabel(12000, 345), QStringLiteral("12.3k tokens"));
+    rows.append(*TimelineRow::trailing(true, false, false, 5, 7));
     model.setRows(rows);
     EXPECT_EQ(model.count(), 4);
     EXPECT_EQ(inserts.size(), 2);
