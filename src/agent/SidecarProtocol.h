@@ -38,7 +38,6 @@ public:
     static constexpr qsizetype maxLineBytes = 16 * 1024 * 1024;
 
     explicit LineAccumulator(qsizetype maxLine = maxLineBytes) : m_maxLine(maxLine) {}
-    virtual ~LineAccumulator() = default;
 
     // Appends the bytes and returns every line completed by them, in order.
     QStringList feed(QByteArrayView bytes);
