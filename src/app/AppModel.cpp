@@ -17,8 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <thread>
-
 namespace brinmoor {
 
 namespace {
@@ -88,6 +86,14 @@ AppModel::AppModel(Store store, QSettings* defaults, QObject* parent)
 
 AppModel::~AppModel()
 {
+    // A login still running ends with the model; its follow-up no longer runs.
+    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        login->disconnect(this);
+        if (login->state() != QProcess::NotRunning) {
+            login->kill();
+            login->waitForFinished(2000);
+        }
+    }
     if (sharedInstance() == this)
         sharedInstance() = nullptr;
 }
@@ -488,19 +494,13 @@ void AppModel::openInVSCode(const QUuid& id)
 #else
     // The editor's command is looked up through the login shell, off the GUI thread; without
     // it the folder opens in the file manager.
-    std::thread([folder] {
-        const auto out = LoginShell::output(QStringLiteral("command -v code"));
-        QString code;
-        if (out)
-            for (const QString& line : LoginShell::lines(QString::fromUtf8(*out)))
-                if (line.startsWith(QLatin1Char('/'))) {
-                    code = line;
-                    break;
-                }
-        if (!code.isEmpty() && QProcess::startDetached(code, {folder}))
-            return;
-        QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
-    }).detach();
+    runProbe<std::optional<QString>>(
+        this, [] { return LoginShell::resolve(QStringLiteral("command -v code")); },
+        [folder](const std::optional<QString>& code) {
+            if (code && QProcess::startDetached(*code, {folder}))
+                return;
+            QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
+        });
 #endif
 }
 
@@ -707,25 +707,25 @@ void AppModel::login(ChatProvider provider)
 
 void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
 {
-    const QString shell = LoginShell::path();
-    // A thread of its own: a login has no time limit and must not hold a pool thread.
-    std::thread([shell, commandLine, followUp = std::move(followUp)] {
-        {
-            QProcess p;
-            p.setProgram(shell);
-            p.setArguments({QStringLiteral("-lic"), commandLine});
-            // The tool's output is shown nowhere; the null device keeps a chatty tool from
-            // blocking on a pipe nobody reads.
-            p.setStandardOutputFile(QProcess::nullDevice());
-            p.setStandardErrorFile(QProcess::nullDevice());
-            p.setInputChannelMode(QProcess::ForwardedInputChannel);
-            p.start();
-            if (p.waitForStarted(-1))
-                p.waitForFinished(-1);
-        }
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, followUp, Qt::QueuedConnection);
-    }).detach();
+    // Asynchronous on the GUI thread: a login has no time limit, and nothing waits for it.
+    auto* p = new QProcess(this);
+    p->setProgram(LoginShell::path());
+    p->setArguments({QStringLiteral("-lic"), commandLine});
+    // The tool's output is shown nowhere; the null device keeps a chatty tool from blocking on a
+    // pipe nobody reads.
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->setStandardErrorFile(QProcess::nullDevice());
+    p->setInputChannelMode(QProcess::ForwardedInputChannel);
+    auto finish = [p, followUp = std::move(followUp)] {
+        p->deleteLater();
+        followUp();
+    };
+    connect(p, &QProcess::finished, this, finish);
+    connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            finish();
+    });
+    p->start();
 }
 
 // --- QML forms ----------------------------------------------------------------------------------
