@@ -19,6 +19,9 @@
 
 #include <thread>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace brinmoor {
 
 namespace {
@@ -708,8 +711,9 @@ void AppModel::login(ChatProvider provider)
 void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
 {
     const QString shell = LoginShell::path();
-    // A thread of its own: a login has no time limit and must not hold a pool thread.
-    std::thread([shell, commandLine, followUp = std::move(followUp)] {
+    const int limitMs = m_loginLimitMs;
+    // A thread of its own: a login waits for the user and must not hold a pool thread.
+    std::thread([shell, commandLine, limitMs, followUp = std::move(followUp)] {
         {
             QProcess p;
             p.setProgram(shell);
@@ -719,9 +723,15 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
             p.setStandardOutputFile(QProcess::nullDevice());
             p.setStandardErrorFile(QProcess::nullDevice());
             p.setInputChannelMode(QProcess::ForwardedInputChannel);
+            // A process group of its own, so ending a login that never returns also ends the
+            // tool (and the helpers it started) that the shell is waiting for.
+            p.setChildProcessModifier([] { ::setpgid(0, 0); });
             p.start();
-            if (p.waitForStarted(-1))
-                p.waitForFinished(-1);
+            if (p.waitForStarted(limitMs) && !p.waitForFinished(limitMs)) {
+                ::kill(-pid_t(p.processId()), SIGKILL);
+                p.kill();
+                p.waitForFinished(2000);
+            }
         }
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, followUp, Qt::QueuedConnection);
