@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Dialogs
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // The panel that adds one pane to the selected workspace: a chat (Claude or Codex, with the

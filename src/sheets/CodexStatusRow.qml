@@ -1,4 +1,5 @@
 import QtQuick
+import Brinmoor.Sheets
 
 // The status of the Codex tool (see ProviderStatusCard).
 ProviderStatusCard {

@@ -1,5 +1,6 @@
 import QtQuick
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // One folder of the add-session sheet, shown with "~" for the home folder; a long path loses

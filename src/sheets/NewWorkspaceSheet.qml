@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // The panel that names a new workspace and picks its colour tag. "Create" (or Return in the

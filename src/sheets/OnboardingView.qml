@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // The first-run flow: one centred card with four steps (welcome, the agent tools, the first
@@ -304,28 +305,35 @@ Rectangle {
                         }
                     }
                 }
-                Row {
+                Item {
                     id: back
                     objectName: "backButton"
                     anchors.verticalCenter: parent.verticalCenter
                     visible: flow.step >= 1
-                    spacing: 4
-                    SymbolIcon {
-                        anchors.verticalCenter: parent.verticalCenter
-                        name: "chevron.left"
-                        size: 9
-                        color: Theme.pair("5a616b", "9097a1", 1)
-                    }
-                    Text {
-                        anchors.verticalCenter: parent.verticalCenter
-                        text: "Back"
-                        textFormat: Text.PlainText
-                        color: Theme.pair("5a616b", "9097a1", 1)
-                        font.pointSize: Theme.fontSize(11)
+                    implicitWidth: backLabel.implicitWidth
+                    implicitHeight: backLabel.implicitHeight
+                    width: backLabel.implicitWidth
+                    height: backLabel.implicitHeight
+                    Row {
+                        id: backLabel
+                        spacing: 4
+                        SymbolIcon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "chevron.left"
+                            size: 9
+                            color: Theme.pair("5a616b", "9097a1", 1)
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: "Back"
+                            textFormat: Text.PlainText
+                            color: Theme.pair("5a616b", "9097a1", 1)
+                            font.pointSize: Theme.fontSize(11)
+                        }
                     }
                     MouseArea {
-                        width: back.width
-                        height: back.height
+                        anchors.fill: parent
+                        anchors.margins: -4
                         onClicked: flow.back()
                     }
                 }

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // What the last detection found for one provider's command-line tool, and the one action it
