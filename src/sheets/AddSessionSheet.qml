@@ -16,8 +16,10 @@ Item {
     property string selectedDir: ""
     property string kind: "chat"
     property string provider: "claude"
+    // The recent folders offered (the model's; a test may hand its own).
+    property var recents: AppModel.recents
 
-    readonly property var dirOptions: SheetLogic.dirOptionsFor(AppModel.recents, sheet.selectedDir)
+    readonly property var dirOptions: SheetLogic.dirOptionsFor(sheet.recents, sheet.selectedDir)
 
     function open() {
         if (sheet.selectedDir === "")
@@ -51,7 +53,7 @@ Item {
 
     Component.onCompleted: {
         if (sheet.selectedDir === "")
-            sheet.selectedDir = SheetLogic.preselectedDir(AppModel.recents);
+            sheet.selectedDir = SheetLogic.preselectedDir(sheet.recents);
         sheet.checkProvider();
     }
     onProviderChanged: sheet.checkProvider()
@@ -262,7 +264,7 @@ Item {
                         Text {
                             id: browseText
                             objectName: "browseText"
-                            text: AppModel.recents.length > 0 ? "Browse for another folder…" : "Choose a folder…"
+                            text: sheet.recents.length > 0 ? "Browse for another folder…" : "Choose a folder…"
                             textFormat: Text.PlainText
                             color: Theme.pair("787f89", "737982", 1)
                             font.pointSize: Theme.fontSize(12)

@@ -9,6 +9,7 @@ Item {
     property int current: 0
     default property alias content: holder.data
 
+    objectName: "step" + step.index
     anchors.fill: parent
     opacity: step.index === step.current ? 1 : 0
     visible: step.opacity > 0

@@ -161,24 +161,37 @@ Item {
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
             }
-            Text {
+            // "⧉ copy" on the Claude card; no installed font has the ⧉ sign, so the symbol set's
+            // two squares stand in for it.
+            Row {
                 id: copy
                 objectName: "copyButton"
                 anchors.right: parent.right
                 anchors.rightMargin: command.x
                 anchors.verticalCenter: parent.verticalCenter
-                text: card.isClaude ? "⧉ copy" : "copy"
-                textFormat: Text.PlainText
-                color: Theme.hex("5b8cdd", 1)
-                font.family: card.isClaude ? Theme.monospaceFamily : ""
-                font.pointSize: Theme.fontSize(card.isClaude ? 11 : 10.5)
-                font.weight: Font.DemiBold
-                MouseArea {
-                    anchors.fill: parent
-                    anchors.margins: -4
-                    cursorShape: Qt.PointingHandCursor
-                    onClicked: SheetLogic.copyText(card.installCommand)
+                spacing: 3
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.isClaude
+                    name: "square.on.square"
+                    size: 10
+                    color: Theme.hex("5b8cdd", 1)
                 }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: "copy"
+                    textFormat: Text.PlainText
+                    color: Theme.hex("5b8cdd", 1)
+                    font.family: card.isClaude ? Theme.monospaceFamily : ""
+                    font.pointSize: Theme.fontSize(card.isClaude ? 11 : 10.5)
+                    font.weight: Font.DemiBold
+                }
+            }
+            MouseArea {
+                anchors.fill: copy
+                anchors.margins: -4
+                cursorShape: Qt.PointingHandCursor
+                onClicked: SheetLogic.copyText(card.installCommand)
             }
         }
 

@@ -139,7 +139,8 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     }, 20000)) << textOf(claude, "statusTitle").toStdString() << " / " << textOf(codex, "statusTitle").toStdString();
     EXPECT_EQ(textOf(claude, "installCommand"), "npm i -g @anthropic-ai/claude-code");
     EXPECT_EQ(textOf(codex, "statusDetail"), "Installed, but not signed in to ChatGPT.");
-    QTest::qWait(250);  // the step's fade
+    // The welcome step has faded out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find(onboarding, "step0") == nullptr; }, 2000));
     window->grabWindow().save(shotDir() + "/first_run_tools.png");
 
     // The browser login waits until the tool's login command ends, then detects again.
@@ -159,7 +160,7 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     click(window, find(onboarding, "advanceButton"));
     for (QChar ch : QStringLiteral("My Project"))
         QTest::keyClick(window, ch.toLatin1(), ch.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
-    QTest::qWait(250);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find(onboarding, "step1") == nullptr; }, 2000));
     window->grabWindow().save(shotDir() + "/first_run_onboarding.png");
     QTest::keyClick(window, Qt::Key_Return);
     EXPECT_TRUE(model->showOnboarding()) << "Return on the name step never finishes by itself";
