@@ -42,22 +42,6 @@ QString optionalIdText(const std::optional<QUuid>& id)
     return id ? uuidText(*id) : QString();
 }
 
-// Spaces (any Unicode space separator) and tabs; line breaks are kept.
-bool isTrimmedSpace(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimSpacesAndTabs(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isTrimmedSpace(s.at(b)))
-        ++b;
-    while (e > b && isTrimmedSpace(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString lastPathComponent(const QString& path)
 {
     QString p = path;
@@ -68,6 +52,22 @@ QString lastPathComponent(const QString& path)
 }
 
 } // namespace
+
+QString trimEnds(const QString& s, bool (*blank)(QChar))
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && blank(s.at(b)))
+        ++b;
+    while (e > b && blank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString trimSpacesAndTabs(const QString& s)
+{
+    // Spaces (any Unicode space separator) and tabs; line breaks are kept.
+    return trimEnds(s, [](QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; });
+}
 
 QString expandTilde(const QString& path)
 {

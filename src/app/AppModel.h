@@ -278,6 +278,11 @@ private:
     SessionListModel* m_lastSelectedSessions = nullptr;
 };
 
+// `s` without the characters at its ends for which `blank` holds.
+QString trimEnds(const QString& s, bool (*blank)(QChar));
+// `s` without spaces (any Unicode space separator) and tabs at its ends; line breaks stay.
+QString trimSpacesAndTabs(const QString& s);
+
 // "~" or "~/..." with the user's home folder in place of the tilde.
 QString expandTilde(const QString& path);
 

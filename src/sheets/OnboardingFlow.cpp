@@ -34,27 +34,33 @@ void OnboardingFlow::setWsName(const QString& name)
 {
     if (name == m_wsName)
         return;
-    const bool could = canAdvance();
-    m_wsName = name;
-    emit wsNameChanged();
-    if (could != canAdvance())
-        emit canAdvanceChanged();
+    tellingCanAdvance([&] {
+        m_wsName = name;
+        emit wsNameChanged();
+    });
 }
 
 void OnboardingFlow::setStep(int step)
 {
     if (step == m_step)
         return;
+    tellingCanAdvance([&] {
+        m_step = step;
+        emit stepChanged();
+    });
+}
+
+void OnboardingFlow::tellingCanAdvance(const std::function<void()>& change)
+{
     const bool could = canAdvance();
-    m_step = step;
-    emit stepChanged();
+    change();
     if (could != canAdvance())
         emit canAdvanceChanged();
 }
 
 bool OnboardingFlow::canAdvance() const
 {
-    return m_step != nameStep || !SheetLogic::trimSpacesAndTabs(m_wsName).isEmpty();
+    return m_step != nameStep || !SheetLogic::trimPlainSpacesAndTabs(m_wsName).isEmpty();
 }
 
 QString OnboardingFlow::stepLabel() const
@@ -93,7 +99,7 @@ void OnboardingFlow::commitAndFinish()
     AppModel* m = model();
     if (!m)
         return;
-    m->addWorkspace(SheetLogic::trimSpacesAndTabs(m_wsName), QString::fromLatin1(firstColor));
+    m->addWorkspace(SheetLogic::trimPlainSpacesAndTabs(m_wsName), QString::fromLatin1(firstColor));
     m->finishOnboarding();
 }
 

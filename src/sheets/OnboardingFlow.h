@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
+
 namespace brinmoor {
 
 class AppModel;
@@ -57,6 +59,8 @@ signals:
 
 private:
     void setStep(int step);
+    // Runs `change` and reports a change of canAdvance that it caused.
+    void tellingCanAdvance(const std::function<void()>& change);
     AppModel* model() const;
 
     QPointer<AppModel> m_model;

@@ -1,5 +1,7 @@
 #include "SheetLogic.h"
 
+#include "AppModel.h"
+
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
@@ -49,36 +51,15 @@ QString SheetLogic::displayPath(const QString& path, const QString& home)
     return path;
 }
 
-namespace {
-
-// Horizontal white space: what the name field may carry at its ends besides text.
-bool isHorizontalBlank(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-template <typename Pred>
-QString trimmed(const QString& text, Pred blank)
-{
-    qsizetype b = 0, e = text.size();
-    while (b < e && blank(text.at(b)))
-        ++b;
-    while (e > b && blank(text.at(e - 1)))
-        --e;
-    return text.mid(b, e - b);
-}
-
-} // namespace
-
 QString SheetLogic::newWorkspaceName(const QString& typed)
 {
-    const QString t = trimmed(typed, isHorizontalBlank);
+    const QString t = brinmoor::trimSpacesAndTabs(typed);
     return t.isEmpty() ? QStringLiteral("Untitled") : t;
 }
 
-QString SheetLogic::trimSpacesAndTabs(const QString& text)
+QString SheetLogic::trimPlainSpacesAndTabs(const QString& text)
 {
-    return trimmed(text, [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); });
+    return trimEnds(text, [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); });
 }
 
 std::optional<ProviderInfo> SheetLogic::fromVariant(const QVariant& v)

@@ -44,8 +44,8 @@ public:
     // A new workspace's name: the typed one without blanks at its ends, "Untitled" when nothing
     // is left. Line breaks are not blanks here.
     static QString newWorkspaceName(const QString& typed);
-    // Spaces and tabs removed from both ends (the onboarding's rule; other blanks stay).
-    static QString trimSpacesAndTabs(const QString& text);
+    // Plain spaces and tabs removed from both ends (the onboarding's rule; other blanks stay).
+    static QString trimPlainSpacesAndTabs(const QString& text);
 
     // The same for QML: a record arrives as the model's QVariant (null until detected).
     Q_INVOKABLE QString cardStateName(const QVariant& info) const;

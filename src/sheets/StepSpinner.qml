@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 
@@ -23,11 +24,11 @@ Item {
         delegate: Rectangle {
             id: tick
             required property int index
-            x: spinner.width / 2 - width / 2
+            x: spinner.width / 2 - tick.width / 2
             y: 0
             width: 1.6
             height: spinner.height * 0.3
-            radius: width / 2
+            radius: tick.width / 2
             color: spinner.color
             opacity: ((tick.index - spinner.lit + 8) % 8) === 0 ? 1 : 0.25 + 0.06 * ((tick.index - spinner.lit + 8) % 8)
             transform: Rotation {

@@ -61,8 +61,8 @@ TEST(WorkspaceNames, blank_gives_untitled_and_only_the_ends_are_trimmed)
     EXPECT_EQ(SheetLogic::newWorkspaceName("  Q3  "), "Q3");
     EXPECT_EQ(SheetLogic::newWorkspaceName(" Q3 Launch\t"), "Q3 Launch");
     EXPECT_EQ(SheetLogic::newWorkspaceName("Q3\n"), "Q3\n") << "line breaks are not trimmed";
-    EXPECT_EQ(SheetLogic::trimSpacesAndTabs("\t My Project \t"), "My Project");
-    EXPECT_EQ(SheetLogic::trimSpacesAndTabs("\u00a0x"), "\u00a0x");
+    EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\t My Project \t"), "My Project");
+    EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\u00a0x"), "\u00a0x");
 }
 
 namespace {
