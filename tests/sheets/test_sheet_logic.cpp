@@ -7,7 +7,9 @@
 #include "SheetLogic.h"
 #include "TestEnvironment.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -37,6 +39,10 @@ TEST(StatusCard, state_follows_found_then_authed_and_ready_detail_drops_absent_p
     SheetLogic logic;
     EXPECT_EQ(logic.cardStateName(QVariant()), "checking");
     EXPECT_EQ(logic.cardStateName(QVariant::fromValue(ProviderInfo{true, {}, {}, false})), "needsLogin");
+    // Copy, twice: the clipboard holds the command once.
+    logic.copyText(QStringLiteral("npm i -g @openai/codex"));
+    logic.copyText(QStringLiteral("npm i -g @openai/codex"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "npm i -g @openai/codex");
 }
 
 TEST(AddSessionFolders, chosen_folder_goes_on_top_once_and_home_is_abbreviated_only_at_a_boundary)
