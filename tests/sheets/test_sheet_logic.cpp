@@ -190,7 +190,7 @@ TEST_F(OnboardingTest, a_login_that_never_returns_is_ended_and_the_flag_clears)
 {
     QFile f(dir.path() + "/bin/claude");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\n[ \"$1 $2\" = 'auth login' ] && exec sleep 600\n[ \"$1\" = --version ] && echo 2.0\n"
+    f.write("#!/bin/sh\n[ \"$1 $2\" = 'auth login' ] && echo $$ > \"$HOME/login.pid\" && exec sleep 600\n[ \"$1\" = --version ] && echo 2.0\n"
             "[ \"$1\" = auth ] && echo 'Not logged in'\nexit 0\n");
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -201,4 +201,12 @@ TEST_F(OnboardingTest, a_login_that_never_returns_is_ended_and_the_flag_clears)
     ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }, 15000));
     ASSERT_TRUE(m.claude());
     EXPECT_EQ(SheetLogic::cardState(m.claude()), State::NeedsLogin);
+    // The tool the shell was waiting for went with it (gone, or a zombie awaiting its reaper).
+    QFile pidFile(dir.path() + "/login.pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt());
+    EXPECT_TRUE(waitUntil([&] {
+        QFile f(stat);
+        return !f.open(QIODevice::ReadOnly) || f.readAll().contains(") Z ");
+    }, 3000));
 }
