@@ -177,13 +177,24 @@ Item {
                     size: 10
                     color: Theme.hex("5b8cdd", 1)
                 }
+                // Monospaced on the Claude card, the plain UI font on the Codex one.
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
+                    visible: card.isClaude
                     text: "copy"
                     textFormat: Text.PlainText
                     color: Theme.hex("5b8cdd", 1)
-                    font.family: card.isClaude ? Theme.monospaceFamily : ""
-                    font.pointSize: Theme.fontSize(card.isClaude ? 11 : 10.5)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(11)
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: !card.isClaude
+                    text: "copy"
+                    textFormat: Text.PlainText
+                    color: Theme.hex("5b8cdd", 1)
+                    font.pointSize: Theme.fontSize(10.5)
                     font.weight: Font.DemiBold
                 }
             }

@@ -159,6 +159,8 @@ Item {
             const o = createTemporaryObject(onboardingView, top);
             waitForRendering(o);
             o.flow.advance();
+            tryVerify(() => !findChild(o, "step0").visible);
+            grabImage(o).save(TestSupport.galleryDir() + "/onboarding_tools_light.png");
             o.flow.advance();
             o.flow.wsName = "Web";
             o.flow.advance();

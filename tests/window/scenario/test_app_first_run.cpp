@@ -155,6 +155,7 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     ASSERT_TRUE(QTest::qWaitFor([&] { return textOf(codex, "statusTitle") == "Codex ready"; }, 20000));
     EXPECT_FALSE(model->codexLoggingIn());
     EXPECT_EQ(textOf(codex, "statusDetail"), QString::fromUtf8("codex-cli 0.9.1 · ") + root + "/bin/codex");
+    window->grabWindow().save(shotDir() + "/first_run_codex_ready.png");
 
     // Step 2: the name; Return moves on like "Continue".
     click(window, find(onboarding, "advanceButton"));
