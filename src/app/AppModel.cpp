@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace brinmoor {
 
 namespace {
@@ -37,22 +40,6 @@ QString optionalIdText(const std::optional<QUuid>& id)
     return id ? uuidText(*id) : QString();
 }
 
-// Spaces (any Unicode space separator) and tabs; line breaks are kept.
-bool isTrimmedSpace(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimSpacesAndTabs(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isTrimmedSpace(s.at(b)))
-        ++b;
-    while (e > b && isTrimmedSpace(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString lastPathComponent(const QString& path)
 {
     QString p = path;
@@ -63,6 +50,22 @@ QString lastPathComponent(const QString& path)
 }
 
 } // namespace
+
+QString trimEnds(const QString& s, bool (*blank)(QChar))
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && blank(s.at(b)))
+        ++b;
+    while (e > b && blank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString trimSpacesAndTabs(const QString& s)
+{
+    // Spaces (any Unicode space separator) and tabs; line breaks are kept.
+    return trimEnds(s, [](QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; });
+}
 
 QString expandTilde(const QString& path)
 {
@@ -90,6 +93,8 @@ AppModel::~AppModel()
     for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
         login->disconnect(this);
         if (login->state() != QProcess::NotRunning) {
+            if (login->processId() > 0)
+                ::kill(-pid_t(login->processId()), SIGKILL);
             login->kill();
             login->waitForFinished(2000);
         }
@@ -707,7 +712,7 @@ void AppModel::login(ChatProvider provider)
 
 void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
 {
-    // Asynchronous on the GUI thread: a login has no time limit, and nothing waits for it.
+    // Asynchronous on the GUI thread; nothing waits for it.
     auto* p = new QProcess(this);
     p->setProgram(LoginShell::path());
     p->setArguments({QStringLiteral("-lic"), commandLine});
@@ -716,7 +721,13 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
     p->setStandardOutputFile(QProcess::nullDevice());
     p->setStandardErrorFile(QProcess::nullDevice());
     p->setInputChannelMode(QProcess::ForwardedInputChannel);
-    auto finish = [p, followUp = std::move(followUp)] {
+    // A process group of its own, so ending a login that never returns also ends the tool (and
+    // the helpers it started) that the shell is waiting for.
+    p->setChildProcessModifier([] { ::setpgid(0, 0); });
+    auto finished = std::make_shared<bool>(false);
+    auto finish = [p, finished, followUp = std::move(followUp)] {
+        if (std::exchange(*finished, true))
+            return;
         p->deleteLater();
         followUp();
     };
@@ -724,6 +735,12 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
     connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
             finish();
+    });
+    QTimer::singleShot(m_loginLimitMs, p, [p] {
+        if (p->state() != QProcess::NotRunning && p->processId() > 0) {
+            ::kill(-pid_t(p->processId()), SIGKILL);
+            p->kill();
+        }
     });
     p->start();
 }

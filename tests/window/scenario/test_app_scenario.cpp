@@ -253,14 +253,16 @@ TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
     EXPECT_TRUE(items("stoppedPlaceholder").isEmpty());
     shot("4_restarted");
 
-    // Ctrl+Shift+T opens the add-session sheet; a typed folder becomes a framed pane and is saved.
+    // Ctrl+Shift+T opens the add-session sheet with the most recent folder chosen; a terminal
+    // there becomes a framed pane and is saved.
+    const QString folder = sandbox->path() + "/projects/newapp";
+    QDir().mkpath(folder);
+    model->rememberRecent(folder);
     QTest::keySequence(window, QKeySequence(QStringLiteral("Ctrl+Shift+T")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("addSessionSheet") != nullptr; }, 2000));
     EXPECT_EQ(model->activeSheetText(), "addSession");
-    const QString folder = sandbox->path() + "/projects/newapp";
-    QDir().mkpath(folder);
-    for (QChar ch : folder)
-        QTest::keyClick(window, ch.toLatin1());
+    click(item("terminalChip"));
+    EXPECT_EQ(item("providerSection"), nullptr);
     shot("5_add_session_sheet");
     QTest::keyClick(window, Qt::Key_Return);
     EXPECT_EQ(model->activeSheetText(), "");
