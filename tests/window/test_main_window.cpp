@@ -31,6 +31,7 @@
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 
 using namespace brinmoor;
@@ -353,7 +354,8 @@ TEST_F(MainWindowTest, escape_typed_into_the_window_closes_one_layer_per_press)
     m_model->setMarkdownPreview(markdownDoc());
     m_model->setCodePreview(codePreview());
     settle();
-    ASSERT_NE(visibleItem("codePreviewLayer"), nullptr);
+    ASSERT_NE(visibleItem("card"), nullptr);
+    ASSERT_NE(visibleItem("panel"), nullptr);
     shot("previews");
 
     escape();
