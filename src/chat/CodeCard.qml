@@ -59,8 +59,16 @@ Item {
                 easing.type: Easing.OutQuad
             }
         }
-        sourceComponent: CopyButton {
-            text: card.code
+        sourceComponent: copyButton
+        Binding {
+            when: copyLoader.item !== null
+            target: copyLoader.item
+            property: "text"
+            value: card.code
         }
+    }
+    Component {
+        id: copyButton
+        CopyButton {}
     }
 }

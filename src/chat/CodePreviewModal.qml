@@ -157,6 +157,12 @@ Item {
             anchors.bottom: parent.bottom
             readonly property string mode: modal.isMarkdown ? "markdown" : modal.isDiff ? "diff" : "plain"
             sourceComponent: body.mode === "markdown" ? markdownContent : body.mode === "diff" ? diffContent : plainContent
+            Binding {
+                when: body.item !== null
+                target: body.item
+                property: "content"
+                value: modal.content
+            }
         }
 
         // The border over everything, inside the rounded shape.
@@ -173,6 +179,7 @@ Item {
         id: markdownContent
         ScrollView {
             id: markdownScroll
+            property string content
             contentWidth: markdownScroll.availableWidth
             ScrollBar.vertical.policy: ScrollBar.AlwaysOn
             Item {
@@ -184,7 +191,7 @@ Item {
                     x: 18
                     y: 18
                     width: parent.width - 36
-                    text: modal.content
+                    text: markdownScroll.content
                 }
             }
         }
@@ -192,6 +199,8 @@ Item {
     Component {
         id: diffContent
         Item {
+            id: diffBox
+            property string content
             DiffText {
                 objectName: "diff"
                 anchors.fill: parent
@@ -199,7 +208,7 @@ Item {
                 anchors.rightMargin: 14
                 topMargin: 14
                 bottomMargin: 14
-                text: modal.content
+                text: diffBox.content
                 collapsed: false
                 ScrollBar.vertical: ScrollBar {
                     policy: ScrollBar.AlwaysOn
@@ -211,6 +220,7 @@ Item {
         id: plainContent
         ScrollView {
             id: plainScroll
+            property string content
             contentWidth: plainScroll.availableWidth
             ScrollBar.vertical.policy: ScrollBar.AlwaysOn
             Item {
@@ -222,7 +232,7 @@ Item {
                     x: 16
                     y: 16
                     width: parent.width - 32
-                    text: modal.content
+                    text: plainScroll.content
                     textFormat: TextEdit.PlainText
                     wrapMode: TextEdit.Wrap
                     readOnly: true

@@ -5,15 +5,14 @@
 #include <QAbstractListModel>
 #include <QList>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
 namespace brinmoor {
 
 // The blocks of one markdown text as rows for a view. A new text changes only the rows that
 // differ from the ones shown, so a growing answer keeps the delegates of its earlier blocks.
+// QML reaches it through MarkdownBlocks.
 class MarkdownBlockModel : public QAbstractListModel {
     Q_OBJECT
-    QML_ELEMENT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
     Q_PROPERTY(Grammar grammar READ grammar WRITE setGrammar NOTIFY grammarChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)

@@ -11,6 +11,24 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t';
 }
 
+Block block(Block::Kind kind, const QString& text = {}, const QStringList& lines = {})
+{
+    Block b;
+    b.kind = kind;
+    b.text = text;
+    b.lines = lines;
+    return b;
+}
+
+PreviewBlock previewBlock(PreviewBlock::Kind kind, const QString& text, const QStringList& lines = {})
+{
+    PreviewBlock b;
+    b.kind = kind;
+    b.text = text;
+    b.lines = lines;
+    return b;
+}
+
 } // namespace
 
 QString trimmed(const QString& s)
@@ -93,7 +111,7 @@ QList<Block> parse(const QString& text)
     const auto flush = [&] {
         if (P.isEmpty())
             return;
-        out.append(Block{.kind = Block::Kind::Paragraph, .text = P.join(u'\n')});
+        out.append(block(Block::Kind::Paragraph, P.join(u'\n')));
         P.clear();
     };
 
@@ -106,14 +124,15 @@ QList<Block> parse(const QString& text)
             QStringList code;
             while (j < n && !trimmed(L[j]).startsWith(fence))
                 code.append(L[j++]);
-            out.append(Block{.kind = Block::Kind::Code, .lines = code});
+            out.append(block(Block::Kind::Code, {}, code));
             // Past the closing fence; an unclosed fence ran to the end.
             i = j + 1;
             continue;
         }
         if (t.contains(u'|') && i + 1 < n && isTableSeparator(L[i + 1])) {
             flush();
-            Block table{.kind = Block::Kind::Table, .headers = tableCells(t)};
+            Block table = block(Block::Kind::Table);
+            table.headers = tableCells(t);
             qsizetype j = i + 2;
             while (j < n && trimmed(L[j]).contains(u'|'))
                 table.rows.append(tableCells(L[j++]));
@@ -125,13 +144,17 @@ QList<Block> parse(const QString& text)
             flush();
         } else if (const auto h = heading(t)) {
             flush();
-            out.append(Block{.kind = Block::Kind::Heading, .level = h->first, .text = h->second});
+            Block b = block(Block::Kind::Heading, h->second);
+            b.level = h->first;
+            out.append(b);
         } else if (t.startsWith(QLatin1String("- ")) || t.startsWith(QLatin1String("* "))) {
             flush();
-            out.append(Block{.kind = Block::Kind::Bullet, .text = t.mid(2)});
+            out.append(block(Block::Kind::Bullet, t.mid(2)));
         } else if (const auto o = ordered(t)) {
             flush();
-            out.append(Block{.kind = Block::Kind::Ordered, .number = o->first, .text = o->second});
+            Block b = block(Block::Kind::Ordered, o->second);
+            b.number = o->first;
+            out.append(b);
         } else {
             P.append(t);
         }
@@ -150,7 +173,7 @@ QList<PreviewBlock> parsePreview(const QString& markdown)
         // Only an unindented fence counts here.
         if (line.startsWith(fence)) {
             if (inCode) {
-                out.append(PreviewBlock{.kind = PreviewBlock::Kind::Code, .lines = code});
+                out.append(previewBlock(PreviewBlock::Kind::Code, {}, code));
                 code.clear();
             }
             inCode = !inCode;
@@ -164,17 +187,17 @@ QList<PreviewBlock> parsePreview(const QString& markdown)
         if (t.isEmpty())
             continue;
         if (t.startsWith(QLatin1String("# ")))
-            out.append(PreviewBlock{.kind = PreviewBlock::Kind::H1, .text = t.mid(2)});
+            out.append(previewBlock(PreviewBlock::Kind::H1, t.mid(2)));
         else if (t.startsWith(QLatin1String("## ")))
-            out.append(PreviewBlock{.kind = PreviewBlock::Kind::Section, .text = t.mid(3)});
+            out.append(previewBlock(PreviewBlock::Kind::Section, t.mid(3)));
         else if (t.startsWith(QLatin1String("- ")))
-            out.append(PreviewBlock{.kind = PreviewBlock::Kind::Bullet, .text = t.mid(2)});
+            out.append(previewBlock(PreviewBlock::Kind::Bullet, t.mid(2)));
         else
-            out.append(PreviewBlock{.kind = PreviewBlock::Kind::Paragraph, .text = t});
+            out.append(previewBlock(PreviewBlock::Kind::Paragraph, t));
     }
     // A fence never closed keeps what it gathered; with nothing gathered it adds nothing.
     if (!code.isEmpty())
-        out.append(PreviewBlock{.kind = PreviewBlock::Kind::Code, .lines = code});
+        out.append(previewBlock(PreviewBlock::Kind::Code, {}, code));
     return out;
 }
 

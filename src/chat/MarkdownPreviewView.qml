@@ -1,5 +1,4 @@
-// Not a bound-components file: Qt 6.4's Loader gives the item it makes a context of its own,
-// which a bound component refuses.
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
@@ -20,9 +19,9 @@ Item {
         AppModel.markdownPreview = null;
     }
 
-    MarkdownBlockModel {
+    MarkdownBlocks {
         id: blocks
-        grammar: MarkdownBlockModel.Preview
+        preview: true
         text: preview.markdown
     }
 
@@ -174,125 +173,83 @@ Item {
                     y: 22
                     width: parent.width - 52
                     Repeater {
-                        model: blocks
-                        delegate: Loader {
+                        model: blocks.rows
+                        // Every block is a text with its own look, a bullet a dot beside it, a
+                        // code block a dark box of lines; each takes its padding below.
+                        delegate: Item {
                             id: block
+
                             required property string kind
                             required property string text
                             required property list<string> lines
-                            width: body.width
-                            sourceComponent: block.kind === "h1" ? h1 : block.kind === "section" ? section
-                                           : block.kind === "bullet" ? bullet : block.kind === "code" ? code : paragraph
 
-                            Component {
-                                id: h1
-                                Item {
-                                    implicitHeight: h1Text.implicitHeight + 6
-                                    Text {
-                                        id: h1Text
-                                        width: parent.width
-                                        text: block.text
-                                        textFormat: Text.PlainText
-                                        wrapMode: Text.Wrap
-                                        color: Theme.pair("eef0f3", "262a31", 1)
-                                        font.pointSize: Theme.fontSize(20)
-                                        font.weight: Font.Bold
-                                    }
-                                }
+                            readonly property bool isCode: block.kind === "code"
+                            readonly property bool isBullet: block.kind === "bullet"
+                            readonly property real above: block.kind === "section" ? 14 : 0
+                            readonly property real below: block.kind === "h1" ? 6 : block.kind === "section" ? 10
+                                                        : block.isBullet ? 8 : 10
+
+                            width: body.width
+                            height: block.above + (block.isCode ? codeBox.height : blockText.implicitHeight) + block.below
+
+                            SymbolIcon {
+                                id: dot
+                                visible: block.isBullet
+                                y: 6
+                                name: "circle.fill"
+                                size: 4
+                                color: Theme.hex("5ad07a", 1)
                             }
-                            Component {
-                                id: section
-                                Item {
-                                    implicitHeight: sectionText.implicitHeight + 24
-                                    Text {
-                                        id: sectionText
-                                        y: 14
-                                        width: parent.width
-                                        text: block.text
-                                        textFormat: Text.PlainText
-                                        wrapMode: Text.Wrap
-                                        color: Theme.accent
-                                        font.pointSize: Theme.fontSize(11)
-                                        font.weight: Font.ExtraBold
-                                        font.capitalization: Font.AllUppercase
-                                        font.letterSpacing: 0.8
-                                    }
-                                }
+                            Text {
+                                id: blockText
+                                visible: !block.isCode
+                                x: block.isBullet ? dot.width + 10 : 0
+                                y: block.above
+                                width: block.width - x
+                                text: block.isCode ? "" : block.text
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                lineHeightMode: Text.FixedHeight
+                                lineHeight: block.kind === "paragraph" ? paragraphMetrics.lineSpacing + 3
+                                          : block.isBullet ? bulletMetrics.lineSpacing + 2 : blockText.fontInfo.pixelSize * 1.25
+                                color: block.kind === "h1" ? Theme.pair("eef0f3", "262a31", 1)
+                                     : block.kind === "section" ? Theme.accent
+                                     : block.kind === "paragraph" ? Theme.pair("787f89", "737982", 1)
+                                     : Theme.pair("c5c9d0", "3a4048", 1)
+                                font.pointSize: Theme.fontSize(block.kind === "h1" ? 20 : block.kind === "section" ? 11
+                                                               : block.isBullet ? 13 : 13.5)
+                                font.weight: block.kind === "h1" ? Font.Bold : block.kind === "section" ? Font.ExtraBold
+                                                                                                       : Font.Normal
+                                font.capitalization: block.kind === "section" ? Font.AllUppercase : Font.MixedCase
+                                font.letterSpacing: block.kind === "section" ? 0.8 : 0
                             }
-                            Component {
-                                id: paragraph
-                                Item {
-                                    implicitHeight: paragraphText.implicitHeight + 10
-                                    Text {
-                                        id: paragraphText
-                                        width: parent.width
-                                        text: block.text
-                                        textFormat: Text.PlainText
-                                        wrapMode: Text.Wrap
-                                        lineHeightMode: Text.FixedHeight
-                                        lineHeight: paragraphMetrics.lineSpacing + 3
-                                        color: Theme.pair("787f89", "737982", 1)
-                                        font: paragraphMetrics.font
-                                    }
-                                }
-                            }
-                            Component {
-                                id: bullet
-                                Item {
-                                    implicitHeight: bulletText.implicitHeight + 8
-                                    SymbolIcon {
-                                        id: dot
-                                        y: 6
-                                        name: "circle.fill"
-                                        size: 4
-                                        color: Theme.hex("5ad07a", 1)
-                                    }
-                                    Text {
-                                        id: bulletText
-                                        x: dot.width + 10
-                                        width: parent.width - x
-                                        text: block.text
-                                        textFormat: Text.PlainText
-                                        wrapMode: Text.Wrap
-                                        lineHeightMode: Text.FixedHeight
-                                        lineHeight: bulletMetrics.lineSpacing + 2
-                                        color: Theme.pair("c5c9d0", "3a4048", 1)
-                                        font: bulletMetrics.font
-                                    }
-                                }
-                            }
-                            Component {
-                                id: code
-                                Item {
-                                    implicitHeight: codeBox.height + 10
-                                    Rectangle {
-                                        id: codeBox
-                                        width: parent.width
-                                        height: codeLines.implicitHeight + 26
-                                        radius: 9
-                                        // The code box stays dark in both palettes.
-                                        color: Theme.hex("0a0b0d", 1)
-                                        border.width: 1
-                                        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
-                                        Column {
-                                            id: codeLines
-                                            x: 15
-                                            y: 13
-                                            width: parent.width - 30
-                                            spacing: 2
-                                            Repeater {
-                                                model: block.lines
-                                                delegate: Text {
-                                                    required property string modelData
-                                                    width: codeLines.width
-                                                    text: modelData
-                                                    textFormat: Text.PlainText
-                                                    wrapMode: Text.Wrap
-                                                    color: Theme.hex("b7bcc4", 1)
-                                                    font.family: Theme.monospaceFamily
-                                                    font.pointSize: Theme.fontSize(11.5)
-                                                }
-                                            }
+                            Rectangle {
+                                id: codeBox
+                                visible: block.isCode
+                                width: block.width
+                                height: block.isCode ? codeLines.implicitHeight + 26 : 0
+                                radius: 9
+                                // The code box stays dark in both palettes.
+                                color: Theme.hex("0a0b0d", 1)
+                                border.width: 1
+                                border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+                                Column {
+                                    id: codeLines
+                                    x: 15
+                                    y: 13
+                                    width: parent.width - 30
+                                    spacing: 2
+                                    Repeater {
+                                        model: block.isCode ? block.lines : []
+                                        delegate: Text {
+                                            required property string modelData
+                                            width: codeLines.width
+                                            text: modelData
+                                            textFormat: Text.PlainText
+                                            wrapMode: Text.Wrap
+                                            color: Theme.hex("b7bcc4", 1)
+                                            font.family: Theme.monospaceFamily
+                                            font.pointSize: Theme.fontSize(11.5)
                                         }
                                     }
                                 }

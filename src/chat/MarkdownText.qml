@@ -1,5 +1,4 @@
-// Not a bound-components file: Qt 6.4's Loader gives the item it makes a context of its own,
-// which a bound component refuses.
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -14,13 +13,16 @@ Column {
 
     spacing: 6
 
-    MarkdownBlockModel {
+    MarkdownBlocks {
         id: blocks
         text: md.text
     }
 
     Repeater {
-        model: blocks
+        model: blocks.rows
+        // Headings, paragraphs and list items are one text with an optional marker; code cards and
+        // tables are loaded from their own files (a Loader in Qt 6.4 refuses bound inline
+        // components), their data handed over by bindings.
         delegate: Item {
             id: block
 
@@ -32,90 +34,63 @@ Column {
             required property int columns
             required property list<string> cells
 
+            readonly property bool textual: block.kind !== "code" && block.kind !== "table"
+            readonly property bool isHeading: block.kind === "heading"
+
             width: md.width
-            height: loader.height
+            height: block.textual ? Math.max(inline.y + inline.implicitHeight, number.visible ? number.implicitHeight : 0)
+                                  : heavy.height
 
+            SymbolIcon {
+                id: dot
+                visible: block.kind === "bullet"
+                y: 6
+                name: "circle.fill"
+                size: 4
+                color: Theme.pair("787f89", "737982", 1)
+            }
+            Text {
+                id: number
+                visible: block.kind === "ordered"
+                text: block.label
+                textFormat: Text.PlainText
+                color: Theme.pair("787f89", "737982", 1)
+                font.pointSize: Theme.fontSize(12.5)
+                font.weight: Font.Medium
+            }
+            InlineText {
+                id: inline
+                visible: block.textual
+                x: dot.visible ? dot.width + 8 : number.visible ? number.implicitWidth + 8 : 0
+                y: block.isHeading ? 2 : 0
+                width: block.width - x
+                text: block.textual ? block.text : ""
+                size: !block.isHeading ? 12.5 : block.level === 1 ? 15 : block.level === 2 ? 13.5 : 12.5
+                font.weight: !block.isHeading ? Font.Normal : block.level <= 2 ? Font.Bold : Font.DemiBold
+                color: block.isHeading ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            }
             Loader {
-                id: loader
+                id: heavy
+                active: !block.textual
                 width: block.width
-                sourceComponent: block.kind === "heading" ? heading
-                               : block.kind === "bullet" ? bullet
-                               : block.kind === "ordered" ? numbered
-                               : block.kind === "code" ? codeCard
-                               : block.kind === "table" ? table : paragraph
-            }
-
-            Component {
-                id: heading
-                Item {
-                    implicitHeight: headingText.implicitHeight + 2
-                    InlineText {
-                        id: headingText
-                        y: 2
-                        width: parent.width
-                        text: block.text
-                        size: block.level === 1 ? 15 : block.level === 2 ? 13.5 : 12.5
-                        font.weight: block.level <= 2 ? Font.Bold : Font.DemiBold
-                        color: Theme.pair("eef0f3", "262a31", 1)
-                    }
+                source: block.kind === "code" ? "CodeCard.qml" : block.kind === "table" ? "MarkdownTable.qml" : ""
+                Binding {
+                    when: block.kind === "code" && heavy.item !== null
+                    target: heavy.item
+                    property: "code"
+                    value: block.code
                 }
-            }
-            Component {
-                id: paragraph
-                InlineText {
-                    text: block.text
+                Binding {
+                    when: block.kind === "table" && heavy.item !== null
+                    target: heavy.item
+                    property: "columns"
+                    value: block.columns
                 }
-            }
-            Component {
-                id: bullet
-                Item {
-                    implicitHeight: bulletText.implicitHeight
-                    SymbolIcon {
-                        id: dot
-                        y: 6
-                        name: "circle.fill"
-                        size: 4
-                        color: Theme.pair("787f89", "737982", 1)
-                    }
-                    InlineText {
-                        id: bulletText
-                        x: dot.width + 8
-                        width: parent.width - x
-                        text: block.text
-                    }
-                }
-            }
-            Component {
-                id: numbered
-                Item {
-                    implicitHeight: Math.max(number.implicitHeight, itemText.implicitHeight)
-                    Text {
-                        id: number
-                        text: block.label
-                        textFormat: Text.PlainText
-                        color: Theme.pair("787f89", "737982", 1)
-                        font.pointSize: Theme.fontSize(12.5)
-                        font.weight: Font.Medium
-                    }
-                    InlineText {
-                        id: itemText
-                        x: number.implicitWidth + 8
-                        width: parent.width - x
-                        text: block.text
-                    }
-                }
-            }
-            Component {
-                id: codeCard
-                CodeCard {
-                    code: block.code
-                }
-            }
-            Component {
-                id: table
-                MarkdownTable {
-                    columns: block.columns
-                    cells: block.cells
+                Binding {
+                    when: block.kind === "table" && heavy.item !== null
+                    target: heavy.item
+                    property: "cells"
+                    value: block.cells
                 }
             }
         }
