@@ -1,6 +1,7 @@
 // The markdown renderer's block grammar, the preview's simpler one, inline styling through md4c,
 // and the bounded parse cache.
 #include "InlineMarkdown.h"
+#include "MarkdownBlockModel.h"
 #include "MarkdownCache.h"
 #include "MarkdownParser.h"
 
@@ -237,6 +238,31 @@ TEST(MarkdownCache, renders_blocks_for_drawing)
     EXPECT_EQ(blocks[1].cells[1], InlineMarkdown::render(QString()));
     // Code stays plain text for a plain-text item.
     EXPECT_EQ(blocks[2].code, "x < y");
+}
+
+TEST(MarkdownBlockModel, a_growing_text_changes_only_its_tail)
+{
+    MarkdownBlockModel model;
+    QStringList events;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int a, int b) { events << QStringLiteral("insert %1-%2").arg(a).arg(b); });
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
+                     [&](const QModelIndex&, int a, int b) { events << QStringLiteral("remove %1-%2").arg(a).arg(b); });
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&](const QModelIndex& a, const QModelIndex&) {
+        events << QStringLiteral("change %1").arg(a.row());
+    });
+    model.setText("# T\npara");
+    model.setText("# T\npara grows");
+    model.setText("# T\npara grows\n- item\n- two");
+    model.setText("# T");
+    EXPECT_EQ(events, (QStringList{"insert 0-1", "change 1", "insert 2-3", "remove 1-3"}));
+
+    // The preview grammar shows text as typed.
+    model.setGrammar(MarkdownBlockModel::Grammar::Preview);
+    model.setText("* **x**");
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.data(model.index(0), MarkdownBlockModel::KindRole), "paragraph");
+    EXPECT_EQ(model.data(model.index(0), MarkdownBlockModel::TextRole), "* **x**");
 }
 
 int main(int argc, char** argv)
