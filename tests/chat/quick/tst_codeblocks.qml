@@ -12,6 +12,8 @@ Item {
     Component { id: copyComponent; CopyButton {} }
     Component { id: blockComponent; CodeBlock { width: 500; collapsedLines: 2 } }
     Component { id: modalComponent; CodePreviewModal { anchors.fill: parent } }
+    Component { id: cardComponent; CodeCard { width: 300; code: "let x = 1" } }
+    Component { id: inlineComponent; InlineText { width: 300 } }
 
     TestCase {
         name: "CopyButton"
@@ -43,6 +45,40 @@ Item {
             // The second click's own reset comes due later and finds it already back.
             button.feedback.advance(1000);
             verify(!button.copied);
+        }
+    }
+
+    TestCase {
+        name: "CodeCard"
+        when: windowShown
+
+        function test_copy_button_shows_only_while_the_pointer_is_over_the_card() {
+            const card = createTemporaryObject(cardComponent, top, { x: 10, y: 10 });
+            const loader = findChild(card, "copyLoader");
+            verify(!loader.active);
+            mouseMove(card, 50, 10);
+            tryVerify(() => loader.item !== null && loader.opacity === 1);
+            loader.item.feedback.manualClock = true;
+            mouseClick(loader.item);
+            verify(loader.item.copied);
+            mouseMove(top, 900, 700);
+            tryVerify(() => !loader.active);
+            // Made anew on the next visit: the copy icon, not the check mark.
+            mouseMove(card, 50, 10);
+            tryVerify(() => loader.item !== null);
+            verify(!loader.item.copied);
+        }
+    }
+
+    TestCase {
+        name: "Links"
+        when: windowShown
+
+        function test_only_web_and_mail_links_open() {
+            const text = createTemporaryObject(inlineComponent, top);
+            for (const link of ["https://x", "file:///etc/passwd", "mailto:a@b", "javascript:alert(1)"])
+                text.linkActivated(link);
+            compare(TestSupport.openedLinks(), ["https://x", "mailto:a@b"]);
         }
     }
 
