@@ -71,8 +71,10 @@ QList<RenderedBlock> MarkdownCache::render(const QString& text)
             r.code = b.lines.join(u'\n');
             break;
         case Kind::Paragraph:
+            // Paragraphs keep 2 points between their lines.
             r.kind = QStringLiteral("paragraph");
-            r.text = InlineMarkdown::render(b.text);
+            r.text = QStringLiteral("<p style=\"margin:0;line-height:2px;-qt-line-height-type:line-distance\">")
+                   + InlineMarkdown::render(b.text) + QStringLiteral("</p>");
             break;
         case Kind::Table: {
             r.kind = QStringLiteral("table");
