@@ -386,6 +386,21 @@ TEST_F(MainWindowTest, escape_typed_into_the_window_closes_one_layer_per_press)
     EXPECT_TRUE(m_model->maximizedSessionID().has_value());
 }
 
+TEST_F(MainWindowTest, escape_closes_a_preview_whose_text_was_clicked)
+{
+    showWindow();
+    m_model->setCodePreview(codePreview());
+    settle();
+    // A click into the preview's read-only text gives it the focus; Escape still closes.
+    QQuickItem* text = visibleItem("plain");
+    ASSERT_NE(text, nullptr);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, text->mapToScene(QPointF(20, 8)).toPoint());
+    settle();
+    ASSERT_EQ(m_window->activeFocusItem(), text);
+    escape();
+    EXPECT_FALSE(m_model->codePreview().has_value());
+}
+
 TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)
 {
     showWindow();
