@@ -22,7 +22,7 @@ public:
     Q_INVOKABLE static int characterCount(const QString& text);
     // Pieces between line feeds, empty ones included: "" is one line, "a\n" two.
     Q_INVOKABLE static int lineCount(const QString& text);
-    // The first `count` lines, and whether more followed.
+    // The first `count` lines (all of them when there are fewer), without the line feed after.
     Q_INVOKABLE static QString firstLines(const QString& text, int count);
     // Puts `text` on the clipboard as it is, replacing what was there.
     Q_INVOKABLE static void copy(const QString& text);
