@@ -1,0 +1,276 @@
+// The line protocol shared by both sidecars: one JSON object per line on stdin (commands) and stdout
+// (events). The SDK adapters plug into runSidecar(); everything about framing, ordering, prompts, turns
+// and shutdown lives here so both providers behave the same towards the app.
+import fs from 'node:fs';
+
+// Cut a byte stream into lines. Bytes after the last newline wait for the next chunk.
+export class LineSplitter {
+  constructor() { this.pending = Buffer.alloc(0); }
+  feed(chunk) {
+    this.pending = this.pending.length ? Buffer.concat([this.pending, chunk]) : Buffer.from(chunk);
+    const lines = [];
+    let start = 0;
+    for (let nl = this.pending.indexOf(10, start); nl >= 0; nl = this.pending.indexOf(10, start)) {
+      lines.push(this.pending.subarray(start, nl).toString('utf8'));
+      start = nl + 1;
+    }
+    this.pending = this.pending.subarray(start);
+    return lines;
+  }
+}
+
+// A command line to an object with a string "cmd", or null for anything else.
+export function parseCommand(line) {
+  if (!line.trim()) return null;
+  let value;
+  try { value = JSON.parse(line); } catch { return null; }
+  if (!value || typeof value !== 'object' || Array.isArray(value) || typeof value.cmd !== 'string') return null;
+  return value;
+}
+
+// Every process this one started and that still runs (Linux /proc; elsewhere `pgrep -P`).
+export function childPids(pid = process.pid) {
+  const found = [];
+  try {
+    for (const entry of fs.readdirSync('/proc')) {
+      if (!/^\d+$/.test(entry)) continue;
+      try {
+        const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+        // The command name may hold spaces and parentheses: fields start after the last ')'.
+        const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+        if (Number(fields[1]) === pid && fields[0] !== 'Z') found.push(Number(entry));
+      } catch { /* the process ended while we looked */ }
+    }
+    return found;
+  } catch { /* no /proc */ }
+  return found;
+}
+
+export function killTree(pid, signal = 'SIGTERM') {
+  for (const child of childPids(pid)) killTree(child, signal);
+  try { process.kill(pid, signal); } catch { /* already gone */ }
+}
+
+const HISTORY_CHUNK = 100;
+const INTERRUPT_GRACE_MS = 15000;
+const CLOSE_GRACE_MS = 2000;
+
+// Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
+//   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
+//   setPermissionMode(mode), setModel(model), history(cmd) -> messages, listSessions(cmd) -> items,
+//   usage() -> usage fields, close().
+export function runSidecar(makeAdapter, io = {}) {
+  const input = io.input ?? process.stdin;
+  const exit = io.exit ?? ((code) => process.exit(code));
+  const errOut = io.stderr ?? process.stderr;
+  let writeOut = io.output ? (s) => io.output.write(s) : null;
+
+  if (!io.output) {
+    // Only our own lines may reach stdout: libraries that print go to stderr instead.
+    const real = process.stdout.write.bind(process.stdout);
+    writeOut = real;
+    process.stdout.write = (chunk, ...rest) => process.stderr.write(chunk, ...rest);
+    for (const name of ['log', 'info', 'debug']) console[name] = (...a) => console.error(...a);
+    process.stdout.on('error', () => shutdown('stdout closed'));
+  }
+
+  const log = (text) => { try { errOut.write(`${text}\n`); } catch { /* nowhere to report */ } };
+
+  let closing = false;
+  function emit(ev, fields = {}) {
+    if (closing && ev !== 'closed') return;
+    try { writeOut(`${JSON.stringify({ ev, ...fields })}\n`); } catch { /* reader gone */ }
+  }
+
+  // One prompt at a time: the app shows a single pending card, so later requests wait their turn.
+  let promptSeq = 0;
+  let current = null;
+  const waiting = [];
+  function ask(kind, payload, signal) {
+    return new Promise((resolve) => {
+      const prompt = { kind, id: `${kind === 'permission' ? 'perm' : 'ask'}-${++promptSeq}`, payload, resolve };
+      if (signal) {
+        signal.addEventListener('abort', () => settle(prompt, null), { once: true });
+        if (signal.aborted) return resolve(null);
+      }
+      waiting.push(prompt);
+      showNext();
+    });
+  }
+  function showNext() {
+    if (current || !waiting.length || closing) return;
+    current = waiting.shift();
+    emit(current.kind === 'permission' ? 'permission_request' : 'question', { id: current.id, ...current.payload });
+  }
+  function settle(prompt, reply) {
+    const at = waiting.indexOf(prompt);
+    if (at >= 0) waiting.splice(at, 1);
+    if (current === prompt) current = null;
+    prompt.resolve(reply);
+    showNext();
+  }
+  function reply(kind, id, value) {
+    if (current && current.kind === kind && current.id === id) settle(current, value);
+    else log(`no pending ${kind} with id ${id}`);
+  }
+  function cancelPrompts() {
+    const all = [...(current ? [current] : []), ...waiting];
+    current = null;
+    waiting.length = 0;
+    for (const p of all) p.resolve(null);
+  }
+
+  // Turns run one after another, and each ends with exactly one "result" or "error".
+  const turns = [];
+  let inFlight = null;
+  let interruptTimer = null;
+  function pumpTurns() {
+    if (inFlight || !turns.length || closing || !started) return;
+    inFlight = turns.shift();
+    const turn = inFlight;
+    Promise.resolve()
+      .then(() => adapter.runTurn(turn))
+      .catch((e) => { if (inFlight === turn) endTurn('error', { message: errorText(e) }); });
+  }
+  function endTurn(kind, fields) {
+    if (!inFlight) return false;
+    inFlight = null;
+    clearTimeout(interruptTimer);
+    cancelPrompts();
+    emit(kind, fields);
+    pumpTurns();
+    return true;
+  }
+  function failAllTurns(message) {
+    if (inFlight) endTurn('error', { message });
+    while (turns.length) { turns.shift(); emit('error', { message }); }
+  }
+
+  let started = false;
+  let startCmd = null;
+  let ready = null;
+  const core = {
+    emit, ask, log, endTurn, failAllTurns,
+    get turnActive() { return inFlight !== null; },
+    get startCommand() { return startCmd; },
+    shutdown: (why) => shutdown(why),
+    emitHistory(messages) {
+      if (messages.length <= HISTORY_CHUNK) return emit('history', { messages });
+      emit('history_start');
+      for (let i = 0; i < messages.length; i += HISTORY_CHUNK)
+        emit('history_chunk', { messages: messages.slice(i, i + HISTORY_CHUNK) });
+      emit('history_end');
+    },
+  };
+  const adapter = makeAdapter(core);
+
+  function background(what, fn) {
+    (ready ?? Promise.resolve()).then(fn).catch((e) => log(`${what}: ${errorText(e)}`));
+  }
+
+  function handle(cmd) {
+    if (closing) return;
+    switch (cmd.cmd) {
+      case 'start':
+        if (startCmd) return log('ignoring a second start');
+        startCmd = cmd;
+        ready = Promise.resolve()
+          .then(() => adapter.start(cmd))
+          .catch((e) => {
+            core.startError = errorText(e);
+            log(`start failed: ${core.startError}`);
+            emit('error', { message: core.startError });
+          })
+          .finally(() => { started = true; pumpTurns(); });
+        return;
+      case 'user':
+      case 'compact':
+        turns.push(cmd);
+        if (core.startError && started) failAllTurns(core.startError);
+        else pumpTurns();
+        return;
+      case 'permission':
+        return reply('permission', cmd.id, cmd.decision === 'allow' ? 'allow' : 'deny');
+      case 'answer':
+        return reply('question', cmd.id, cmd.answers && typeof cmd.answers === 'object' ? cmd.answers : {});
+      case 'interrupt': {
+        if (!inFlight) return;
+        const turn = inFlight;
+        cancelPrompts();
+        Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
+        // An agent that ignores the interrupt still must not leave the turn open.
+        clearTimeout(interruptTimer);
+        interruptTimer = setTimeout(() => { if (inFlight === turn) endTurn('error', { message: 'Interrupted' }); },
+          INTERRUPT_GRACE_MS);
+        interruptTimer.unref?.();
+        return;
+      }
+      case 'set_permission_mode':
+        if (typeof cmd.mode === 'string') background('set_permission_mode', () => adapter.setPermissionMode(cmd.mode));
+        return;
+      case 'set_model':
+        background('set_model', () => adapter.setModel(typeof cmd.model === 'string' ? cmd.model : ''));
+        return;
+      case 'history':
+        background('history', async () => {
+          let messages = [];
+          try { messages = (await adapter.history(cmd)) ?? []; } catch (e) { log(`history: ${errorText(e)}`); }
+          core.emitHistory(messages);
+        });
+        return;
+      case 'list_sessions':
+        background('list_sessions', async () => {
+          let items = [];
+          try { items = (await adapter.listSessions(cmd)) ?? []; } catch (e) { log(`list_sessions: ${errorText(e)}`); }
+          emit('sessions_list', { items });
+        });
+        return;
+      case 'get_usage':
+        // Exactly one "usage" line per request, whatever the adapter does.
+        background('get_usage', async () => {
+          let usage = {};
+          try { usage = (await adapter.usage()) ?? {}; } catch (e) { log(`usage: ${errorText(e)}`); usage = {}; }
+          emit('usage', { available: false, metrics: [], ...usage });
+        });
+        return;
+      case 'quit':
+        shutdown('quit');
+        return;
+      default:
+        log(`unknown command ${JSON.stringify(cmd.cmd)}`);
+    }
+  }
+
+  async function shutdown(why) {
+    if (closing) return;
+    log(`sidecar ending: ${why}`);
+    closing = true;
+    cancelPrompts();
+    const closed = Promise.resolve().then(() => adapter.close()).catch(() => {});
+    await Promise.race([closed, new Promise((r) => setTimeout(r, CLOSE_GRACE_MS).unref?.())]);
+    // Whatever the SDK left behind (the agent CLI and its children) goes with us.
+    for (const pid of childPids()) killTree(pid);
+    emit('closed');
+    exit(0);
+  }
+
+  const splitter = new LineSplitter();
+  input.on('data', (chunk) => {
+    for (const line of splitter.feed(chunk)) {
+      const cmd = parseCommand(line);
+      if (cmd) handle(cmd);
+      else if (line.trim()) log(`ignoring a line that is no command: ${line.slice(0, 200)}`);
+    }
+  });
+  input.on('end', () => shutdown('end of input'));
+  input.on('error', () => shutdown('input error'));
+  if (!io.input) {
+    for (const sig of ['SIGTERM', 'SIGINT', 'SIGHUP']) process.on(sig, () => shutdown(sig));
+  }
+  return core;
+}
+
+export function errorText(e) {
+  if (e instanceof Error) return e.message || e.name;
+  return typeof e === 'string' ? e : JSON.stringify(e);
+}
