@@ -2,6 +2,7 @@
 // (events). The SDK adapters plug into runSidecar(); everything about framing, ordering, prompts, turns
 // and shutdown lives here so both providers behave the same towards the app.
 import fs from 'node:fs';
+import { execFileSync } from 'node:child_process';
 
 // Cut a byte stream into lines. Bytes after the last newline wait for the next chunk.
 export class LineSplitter {
@@ -28,27 +29,46 @@ export function parseCommand(line) {
   return value;
 }
 
-// Every process this one started and that still runs (Linux /proc; elsewhere `pgrep -P`).
-export function childPids(pid = process.pid) {
-  const found = [];
-  try {
+const hasProc = fs.existsSync('/proc/self/stat');
+
+// Every live descendant of `pid`, children before grandchildren (Linux /proc; elsewhere `pgrep -P`).
+export function descendants(pid = process.pid) {
+  let direct = [];
+  if (hasProc) {
     for (const entry of fs.readdirSync('/proc')) {
       if (!/^\d+$/.test(entry)) continue;
       try {
         const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
         // The command name may hold spaces and parentheses: fields start after the last ')'.
-        const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-        if (Number(fields[1]) === pid && fields[0] !== 'Z') found.push(Number(entry));
+        const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+        if (Number(ppid) === pid && state !== 'Z') direct.push(Number(entry));
       } catch { /* the process ended while we looked */ }
     }
-    return found;
-  } catch { /* no /proc */ }
-  return found;
+  } else {
+    try {
+      direct = execFileSync('pgrep', ['-P', String(pid)], { encoding: 'utf8' }).split('\n').filter(Boolean).map(Number);
+    } catch { direct = []; }
+  }
+  return direct.flatMap((child) => [child, ...descendants(child)]);
 }
 
-export function killTree(pid, signal = 'SIGTERM') {
-  for (const child of childPids(pid)) killTree(child, signal);
-  try { process.kill(pid, signal); } catch { /* already gone */ }
+const running = (pid) => {
+  if (!hasProc) {
+    try { process.kill(pid, 0); return true; } catch { return false; }
+  }
+  try {
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat[stat.lastIndexOf(')') + 2] !== 'Z';
+  } catch { return false; }
+};
+
+// Ends every process below this one: SIGTERM, then SIGKILL for whatever still runs after `graceMs`.
+export async function endDescendants(graceMs = 2000) {
+  const pids = descendants();
+  for (const pid of pids) try { process.kill(pid, 'SIGTERM'); } catch { /* already gone */ }
+  const deadline = Date.now() + graceMs;
+  while (pids.some(running) && Date.now() < deadline) await new Promise((r) => setTimeout(r, 20));
+  for (const pid of pids.filter(running)) try { process.kill(pid, 'SIGKILL'); } catch { /* already gone */ }
 }
 
 const HISTORY_CHUNK = 100;
@@ -249,7 +269,7 @@ export function runSidecar(makeAdapter, io = {}) {
     const closed = Promise.resolve().then(() => adapter.close()).catch(() => {});
     await Promise.race([closed, new Promise((r) => setTimeout(r, CLOSE_GRACE_MS).unref?.())]);
     // Whatever the SDK left behind (the agent CLI and its children) goes with us.
-    for (const pid of childPids()) killTree(pid);
+    await endDescendants();
     emit('closed');
     exit(0);
   }
