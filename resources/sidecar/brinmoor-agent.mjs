@@ -82,6 +82,7 @@ runSidecar((core) => {
   let sessionId = null;
   let contextWindow = 0;
   let lastContextTokens = 0; // the prompt size of the latest model call
+  let turn = null; // the command whose answer is streaming
 
   function baseOptions() {
     const opts = {
@@ -176,7 +177,8 @@ runSidecar((core) => {
           durationMs: m.duration_ms ?? 0,
         };
         if (contextWindow) core.emit('context', { tokens: lastContextTokens, window: contextWindow });
-        core.endTurn('result', fields);
+        core.endTurn('result', fields, turn);
+        turn = null;
         return;
       }
       default:
@@ -197,6 +199,7 @@ runSidecar((core) => {
     },
     async runTurn(cmd) {
       if (!conversation) openConversation();
+      turn = cmd;
       if (cmd.cmd === 'compact') return inbox.push(userMessage('/compact'));
       const content = [];
       for (const a of Array.isArray(cmd.attachments) ? cmd.attachments : []) {

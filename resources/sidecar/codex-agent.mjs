@@ -117,16 +117,16 @@ runSidecar((core) => {
           const u = e.usage ?? {};
           core.emit('tokens', { tokensIn: u.input_tokens ?? 0, tokensOut: u.output_tokens ?? 0 });
           ended = core.endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
-            tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun });
+            tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun }, cmd);
         } else if (e.type === 'turn.failed') {
-          ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' });
+          ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
-          ended = core.endTurn('error', { message: e.message || 'Codex reported an error.' });
+          ended = core.endTurn('error', { message: e.message || 'Codex reported an error.' }, cmd);
         }
       }
-      if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : 'Codex ended the turn without a result.' });
+      if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
-      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : errorText(e) });
+      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : errorText(e) }, cmd);
     } finally {
       abort = null;
       if (dir) fs.rmSync(dir, { recursive: true, force: true });

@@ -149,11 +149,12 @@ export function runSidecar(makeAdapter, io = {}) {
     inFlight = turns.shift();
     const turn = inFlight;
     Promise.resolve()
-      .then(() => adapter.runTurn(turn))
-      .catch((e) => { if (inFlight === turn) endTurn('error', { message: errorText(e) }); });
+      .then(() => { turn.running = true; return adapter.runTurn(turn); })
+      .catch((e) => endTurn('error', { message: errorText(e) }, turn));
   }
-  function endTurn(kind, fields) {
-    if (!inFlight) return false;
+  // `turn` is the command the adapter was given: a late result of an earlier turn ends nothing.
+  function endTurn(kind, fields, turn = inFlight) {
+    if (!inFlight || turn !== inFlight || !turn.running) return false;
     inFlight = null;
     clearTimeout(interruptTimer);
     cancelPrompts();
@@ -162,7 +163,7 @@ export function runSidecar(makeAdapter, io = {}) {
     return true;
   }
   function failAllTurns(message) {
-    if (inFlight) endTurn('error', { message });
+    if (inFlight) { inFlight.running = true; endTurn('error', { message }); }
     while (turns.length) { turns.shift(); emit('error', { message }); }
   }
 
@@ -220,9 +221,8 @@ export function runSidecar(makeAdapter, io = {}) {
         Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
         // An agent that ignores the interrupt still must not leave the turn open.
         clearTimeout(interruptTimer);
-        interruptTimer = setTimeout(() => { if (inFlight === turn) endTurn('error', { message: 'Interrupted' }); },
-          INTERRUPT_GRACE_MS);
-        interruptTimer.unref?.();
+        interruptTimer = setTimeout(() => endTurn('error', { message: 'Interrupted' }, turn),
+          io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
         return;
       }
       case 'set_permission_mode':

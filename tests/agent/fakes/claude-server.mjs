@@ -6,7 +6,7 @@
 // request gets the text "OK". Replies may also be functions of the request body (module use).
 // Standalone: node claude-server.mjs --port 0 --script replies.json [--log requests.jsonl]
 import fs from 'node:fs';
-import { startServer, sseEvent, beginStream, cliArgs } from './sse.mjs';
+import { startServer, sseEvent, beginStream, cliArgs, RequestLog } from './sse.mjs';
 
 const textOf = (content) => typeof content === 'string' ? content
   : Array.isArray(content) ? content.map((c) => c?.text ?? '').join('\n') : '';
@@ -54,7 +54,7 @@ function streamReply(res, reply, model) {
 
 export async function startClaudeServer({ replies = [], port = 0, log = null } = {}) {
   const queue = [...replies];
-  const requests = [];
+  const requests = new RequestLog();
   const handle = (req, body, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
     if (req.method !== 'POST' || url.pathname !== '/v1/messages') {
@@ -62,7 +62,7 @@ export async function startClaudeServer({ replies = [], port = 0, log = null } =
       return res.end(url.pathname === '/v1/models' ? JSON.stringify({ data: [], has_more: false }) : '{"input_tokens":10}');
     }
     const kind = requestKind(body);
-    requests.push({ kind, body });
+    requests.add({ kind, body });
     if (log) fs.appendFileSync(log, `${JSON.stringify({ kind, body })}\n`);
     let reply;
     if (kind === 'main') {

@@ -6,7 +6,7 @@
 // script's end every request gets the text "OK". Replies may be functions of the request body.
 // Standalone: node openai-server.mjs --port 0 --script replies.json [--log requests.jsonl]
 import fs from 'node:fs';
-import { startServer, sseEvent, beginStream, cliArgs } from './sse.mjs';
+import { startServer, sseEvent, beginStream, cliArgs, RequestLog } from './sse.mjs';
 
 // Outputs of the function calls that a request hands back to the model.
 export function callOutputs(body) {
@@ -78,14 +78,14 @@ function streamReply(res, reply, model) {
 
 export async function startOpenAIServer({ replies = [], port = 0, log = null } = {}) {
   const queue = [...replies];
-  const requests = [];
+  const requests = new RequestLog();
   const handle = (req, body, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
     if (req.method !== 'POST' || !url.pathname.endsWith('/responses')) {
       res.writeHead(200, { 'content-type': 'application/json' });
       return res.end(JSON.stringify({ object: 'list', data: [], models: [] }));
     }
-    requests.push({ body });
+    requests.add({ body });
     if (log) fs.appendFileSync(log, `${JSON.stringify({ body })}\n`);
     let reply = queue.length ? queue.shift() : { text: 'OK' };
     if (typeof reply === 'function') reply = reply(body);

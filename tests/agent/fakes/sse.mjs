@@ -47,3 +47,18 @@ export function cliArgs(argv) {
   }
   return args;
 }
+
+// The requests a fake received, with a way to wait for one that matches.
+export class RequestLog extends Array {
+  static get [Symbol.species]() { return Array; }
+  constructor() { super(); this.waiters = []; }
+  add(entry) {
+    this.push(entry);
+    for (const w of this.waiters.slice()) if (w.match(entry)) { this.waiters.splice(this.waiters.indexOf(w), 1); w.resolve(entry); }
+  }
+  // Resolves with the first request, already received or still to come, that matches.
+  waitFor(match = () => true) {
+    const seen = this.find(match);
+    return seen ? Promise.resolve(seen) : new Promise((resolve) => this.waiters.push({ match, resolve }));
+  }
+}
