@@ -111,7 +111,8 @@ runSidecar((core) => {
 
   function openConversation() {
     inbox = new Inbox();
-    const opts = { ...baseOptions(), canUseTool, includePartialMessages: true };
+    // The user's own settings, project instructions and permission rules apply as in the terminal.
+    const opts = { ...baseOptions(), canUseTool, includePartialMessages: true, settingSources: ['user', 'project', 'local'] };
     if (start.resume) opts.resume = start.resume;
     if (model) opts.model = model;
     if (EFFORTS.has(start.effort)) opts.effort = start.effort;

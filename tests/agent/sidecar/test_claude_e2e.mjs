@@ -122,6 +122,35 @@ test('resuming by conversation id brings its history and continues it', async ()
     await car.next('result');
     const prompt = server.mainRequests().at(-1).body.messages;
     assert.ok(JSON.stringify(prompt).includes('Hello there'), 'the model sees the earlier talk');
+
+    // A question from the model, answered.
+    server.push({ tool: { name: 'AskUserQuestion', input: { questions: [{ question: 'Which colour?', header: 'Colour',
+      multiSelect: false, options: [{ label: 'Red', description: 'warm' }, { label: 'Blue', description: 'cool' }] }] } } },
+    { text: 'Blue it is' });
+    car.send({ cmd: 'user', text: 'ask me', attachments: [] });
+    const question = await car.next('question');
+    assert.equal(question.questions[0].question, 'Which colour?');
+    assert.deepEqual(question.questions[0].options.map((o) => o.label), ['Red', 'Blue']);
+    car.send({ cmd: 'answer', id: question.id, answers: { 'Which colour?': 'Blue' } });
+    await car.next('result');
+    assert.match(toolResults(server.mainRequests().at(-1).body)[0].text, /Blue/);
+
+    // Edits accepted without asking once the mode says so.
+    const auto = path.join(work, 'auto.txt');
+    server.push({ tool: { name: 'Write', input: { file_path: auto, content: 'written\n' } } }, { text: 'Written' });
+    car.send({ cmd: 'set_permission_mode', mode: 'acceptEdits' });
+    const mark = car.cursor;
+    car.send({ cmd: 'user', text: 'write it', attachments: [] });
+    await car.next('result');
+    assert.ok(!car.since(mark).some((e) => e.ev === 'permission_request'));
+    assert.equal(fs.readFileSync(auto, 'utf8'), 'written\n');
+
+    // Compaction is a turn of its own: compacted, then exactly one result.
+    const before = car.cursor;
+    car.send({ cmd: 'compact' });
+    assert.ok((await car.next('compacted')).preTokens > 0);
+    await car.next('result');
+    assert.equal(turnEnds(car.since(before)), 1);
     await quitAndCheckNothingLeft(car);
   } finally {
     car.kill();
