@@ -119,7 +119,8 @@ runSidecar((core) => {
     conversation = query({ prompt: inbox, options: opts });
     consume(conversation).catch(() => {});
     conversation.supportedCommands?.()
-      .then((list) => core.emit('commands', { commands: list.map((c) => c.name).filter((n) => typeof n === 'string') }))
+      .then((list) => core.emit('commands', {
+        commands: list.map((c) => c.name).filter((n) => typeof n === 'string').map((n) => n.replace(/^\//, '')) }))
       .catch(() => {});
   }
 
@@ -241,7 +242,9 @@ runSidecar((core) => {
           const idle = new Inbox();
           usageQuery = query({ prompt: idle, options: { ...baseOptions(), persistSession: false } });
           usageQuery.idle = idle;
-          (async () => { try { for await (const _ of usageQuery); } catch { /* reported per request */ } })();
+          const mine = usageQuery;
+          // When the CLI goes away, the next request starts a new one.
+          (async () => { try { for await (const _ of mine); } catch { /* reported per request */ } if (usageQuery === mine) usageQuery = null; })();
         }
         q = usageQuery;
       }
