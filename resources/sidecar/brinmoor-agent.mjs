@@ -2,6 +2,7 @@
 // Claude Code executable the user installed (the start command's "claudePath").
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
+import { toBlocks, inputTokens, historyMessages, usageMetrics } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
@@ -19,57 +20,6 @@ class Inbox {
       this.wake = null;
     }
   }
-}
-
-// SDK content blocks to the protocol's blocks; anything the app cannot show is left out.
-export function toBlocks(content) {
-  if (typeof content === 'string') return content ? [{ type: 'text', text: content }] : [];
-  if (!Array.isArray(content)) return [];
-  const blocks = [];
-  for (const b of content) {
-    if (!b || typeof b !== 'object') continue;
-    if (b.type === 'text') blocks.push({ type: 'text', text: b.text ?? '' });
-    else if (b.type === 'thinking') blocks.push({ type: 'thinking', text: b.thinking ?? '' });
-    else if (b.type === 'tool_use' || b.type === 'server_tool_use')
-      blocks.push({ type: 'tool_use', id: b.id ?? '', name: b.name ?? 'tool', input: b.input ?? {} });
-    else if (b.type === 'tool_result') blocks.push({ type: 'tool_result', text: resultText(b.content) });
-  }
-  return blocks;
-}
-
-function resultText(content) {
-  if (typeof content === 'string') return content;
-  if (!Array.isArray(content)) return '';
-  return content.filter((c) => c?.type === 'text').map((c) => c.text).join('\n');
-}
-
-const inputTokens = (u) => (u?.input_tokens ?? 0) + (u?.cache_read_input_tokens ?? 0) + (u?.cache_creation_input_tokens ?? 0);
-
-// Messages of a stored conversation, as the app's history events carry them.
-export function historyMessages(stored) {
-  const out = [];
-  for (const m of stored) {
-    if (m.type !== 'user' && m.type !== 'assistant') continue;
-    if (m.parent_tool_use_id) continue;
-    const blocks = toBlocks(m.message?.content);
-    if (!blocks.length) continue;
-    // A tool result travels in a user message but belongs to the assistant's side of the talk.
-    const role = m.type === 'user' && blocks.every((b) => b.type !== 'tool_result') ? 'user' : 'assistant';
-    out.push({ role, blocks });
-  }
-  return out;
-}
-
-function usageMetrics(limits) {
-  const labels = { five_hour: 'Current session', seven_day: 'Current week (all models)',
-    seven_day_opus: 'Current week (Opus)', seven_day_sonnet: 'Current week (Sonnet)' };
-  const metrics = [];
-  for (const [key, label] of Object.entries(labels)) {
-    const w = limits?.[key];
-    if (!w || typeof w.utilization !== 'number') continue;
-    metrics.push({ label, percent: w.utilization, ...(w.resets_at ? { resetsAt: w.resets_at } : {}) });
-  }
-  return metrics;
 }
 
 runSidecar((core) => {
