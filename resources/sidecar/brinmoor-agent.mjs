@@ -79,7 +79,9 @@ runSidecar((core) => {
       for await (const m of q) onMessage(m);
       core.failAllTurns('Claude Code ended the session.');
     } catch (e) {
-      core.failAllTurns(errorText(e));
+      // Said once even between turns, so the pane shows why its agent is gone.
+      if (core.turnActive) core.failAllTurns(errorText(e));
+      else core.emit('error', { message: errorText(e) });
     }
     core.shutdown('the agent ended');
   }

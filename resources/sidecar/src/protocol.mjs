@@ -83,7 +83,7 @@ export function runSidecar(makeAdapter, io = {}) {
   const input = io.input ?? process.stdin;
   const exit = io.exit ?? ((code) => process.exit(code));
   const errOut = io.stderr ?? process.stderr;
-  let writeOut = io.output ? (s) => io.output.write(s) : null;
+  let writeOut = io.output ? (s, done) => io.output.write(s, done) : null;
 
   if (!io.output) {
     // Only our own lines may reach stdout: libraries that print go to stderr instead.
@@ -98,7 +98,7 @@ export function runSidecar(makeAdapter, io = {}) {
 
   let closing = false;
   function emit(ev, fields = {}) {
-    if (closing && ev !== 'closed') return;
+    if (closing) return;
     try { writeOut(`${JSON.stringify({ ev, ...fields })}\n`); } catch { /* reader gone */ }
   }
 
@@ -270,7 +270,11 @@ export function runSidecar(makeAdapter, io = {}) {
     await Promise.race([closed, new Promise((r) => setTimeout(r, CLOSE_GRACE_MS).unref?.())]);
     // Whatever the SDK left behind (the agent CLI and its children) goes with us.
     await endDescendants();
-    emit('closed');
+    // Pipes may be asynchronous (macOS): exit only once the last line has gone out.
+    await new Promise((r) => {
+      setTimeout(r, 500).unref?.();
+      try { writeOut(`${JSON.stringify({ ev: 'closed' })}\n`, () => r()); } catch { r(); }
+    });
     exit(0);
   }
 
