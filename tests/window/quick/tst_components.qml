@@ -58,7 +58,7 @@ Item {
                 seen[a.opacity.toFixed(3)] = true;
                 return seen["0.800"] && Object.keys(seen).length >= 3 && a.opacity < 0.5 && changes > 3;
             }, 3000);
-            verify(Object.keys(seen).length <= 4, "a few levels: " + JSON.stringify(seen));
+            verify(Object.keys(seen).length <= 3, "a few levels: " + JSON.stringify(seen));
             verify(changes <= (Date.now() - start) / 125 + 1, "at most 8 changes a second");
             verify(PulseClock.running);
             a.visible = false;
