@@ -3,6 +3,8 @@
 #include <QQuickWindow>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace brinmoor {
 
 FocusReturn::FocusReturn(QObject* parent) : QObject(parent) {}
@@ -48,10 +50,13 @@ void FocusReturn::settle()
     if (!m_window || !m_home)
         return;
     QQuickItem* now = m_window->activeFocusItem();
-    // The holder left the window or was destroyed: whatever has the keyboard now got it from
-    // Qt's fallback (the nearest focus scope), not from the user.
+    // The holder left the window or was destroyed, and the keyboard went to one of its former
+    // ancestors: that is Qt's fallback (the nearest focus scope), not the user's choice. (An item
+    // that took it on purpose, such as the field of a dialog that opened, keeps it.)
     const bool holderGone = m_holding && (m_holder.isNull() || m_holder->window() != m_window);
-    if (!now || now == m_window->contentItem() || !now->isVisible() || (holderGone && now != m_holder))
+    const bool fellBack = holderGone && now && std::any_of(m_holderAncestors.cbegin(), m_holderAncestors.cend(),
+                                                           [now](const QPointer<QQuickItem>& a) { return a == now; });
+    if (!now || now == m_window->contentItem() || !now->isVisible() || fellBack)
         reclaim();
     now = m_window->activeFocusItem();
     if (now == m_holder && m_holding == (now && now != m_home))
@@ -59,6 +64,9 @@ void FocusReturn::settle()
     disconnect(m_holderVisible);
     m_holder = now;
     m_holding = now && now != m_home;
+    m_holderAncestors.clear();
+    for (QQuickItem* it = now ? now->parentItem() : nullptr; it; it = it->parentItem())
+        m_holderAncestors << it;
     if (m_holding) {
         QQuickItem* held = now;
         m_holderVisible = connect(held, &QQuickItem::visibleChanged, this, [this, held] {

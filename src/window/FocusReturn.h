@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -39,6 +40,8 @@ private:
     // The item that held the keyboard when last looked at, and the watch on its visibility.
     QPointer<QQuickItem> m_holder;
     QMetaObject::Connection m_holderVisible;
+    // The holder's ancestors: when it goes away, Qt hands the focus to one of them.
+    QList<QPointer<QQuickItem>> m_holderAncestors;
     QMetaObject::Connection m_windowFocus;
     bool m_holding = false;  // m_holder was set to an item other than home
     bool m_settlePending = false;
