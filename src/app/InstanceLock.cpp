@@ -7,11 +7,15 @@
 #include <QThread>
 #include <QWindow>
 
+#include <cerrno>
+#include <csignal>
+
 namespace brinmoor {
 
 namespace {
 
 const char kComeForward[] = "activate\n";
+const char kComing[] = "ok\n";
 
 } // namespace
 
@@ -21,9 +25,13 @@ InstanceLock::InstanceLock(const QString& folder, QObject* parent) : QObject(par
         while (QLocalSocket* peer = m_server.nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                // Anything but the one request is ignored; the peer is dropped either way.
-                if (peer->readAll().startsWith(kComeForward))
+                // Anything but the one request is ignored; the peer is dropped either way. The
+                // answer tells the asker that a live instance heard it.
+                if (peer->readAll().startsWith(kComeForward)) {
+                    peer->write(kComing);
+                    peer->flush();
                     emit activationRequested();
+                }
                 peer->disconnectFromServer();
             });
         }
@@ -65,14 +73,25 @@ InstanceLock::Outcome InstanceLock::acquire()
     if (m_lock->error() != QLockFile::LockFailedError)
         return Outcome::Failed;
     // Two starts at the same moment: the loser may find the winner's lock before its socket
-    // listens, so it tries to reach it for a little while.
+    // listens, so it tries to reach it for a little while. Just after an instance was killed, a
+    // child it forked may still hold the lock and the socket for a moment (until it execs); it
+    // never answers, and the lock becomes free once it lets go.
     const QString name = serverName(m_folder);
     const QDeadlineTimer deadline(3000);
-    while (!askToComeForward(name) && !deadline.hasExpired()) {
+    while (!askToComeForward(name)) {
         // The holder may have just quit: then this start becomes the instance.
         if (m_lock->tryLock(0)) {
             listen();
             return Outcome::Acquired;
+        }
+        if (deadline.hasExpired()) {
+            // No answer: a holder that is still alive may only be busy, so this start gives way;
+            // one that is gone left a lock nobody can take, and the app runs without the guard.
+            qint64 pid = 0;
+            QString host, app;
+            const bool known = m_lock->getLockInfo(&pid, &host, &app);
+            return known && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH ? Outcome::Failed
+                                                                                    : Outcome::AnotherRuns;
         }
         QThread::msleep(50);
     }
@@ -108,9 +127,13 @@ bool InstanceLock::askToComeForward(const QString& name)
     socket.write(kComeForward);
     if (!socket.waitForBytesWritten(500))
         return false;
-    // Wait for the instance to read it and hang up, so the request is not lost when this process exits.
-    socket.waitForDisconnected(1000);
-    return true;
+    // Only a live instance answers.
+    QByteArray reply;
+    const QDeadlineTimer deadline(1000);
+    while (!reply.contains('\n') && !deadline.hasExpired()
+           && (socket.bytesAvailable() > 0 || socket.waitForReadyRead(int(deadline.remainingTime()))))
+        reply += socket.readAll();
+    return reply.startsWith(kComing);
 }
 
 } // namespace brinmoor
