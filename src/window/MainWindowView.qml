@@ -55,22 +55,10 @@ FocusScope {
         LaunchTask.runNow();
     }
 
-    // When the focused item goes away (a sheet closes), the catcher takes the keyboard again.
-    Connections {
-        target: main.Window.window
-        function onActiveFocusItemChanged() {
-            reclaim.restart();
-        }
-    }
-    Timer {
-        id: reclaim
-        interval: 0
-        onTriggered: main.reclaimFocus()
-    }
-    function reclaimFocus() {
-        const w = main.Window.window;
-        if (w && (!w.activeFocusItem || w.activeFocusItem === w.contentItem))
-            main.forceActiveFocus();
+    // When the focused item goes away (a sheet closes, a pane closes) or stops being shown (a pane
+    // hidden by the maximized view or a workspace switch), the catcher takes the keyboard again.
+    FocusReturn {
+        home: main
     }
 
     WindowChrome {

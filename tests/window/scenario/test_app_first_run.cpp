@@ -123,6 +123,16 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     QQuickItem* onboarding = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (onboarding = find(window->contentItem(), "onboarding")) != nullptr; }, 2000));
 
+    // The frameless window keeps its buttons and drag strip over the onboarding.
+    QQuickItem* minimize = find(window->contentItem(), "minimizeButton");
+    ASSERT_NE(minimize, nullptr);
+    EXPECT_NE(find(window->contentItem(), "onboardingDragStrip"), nullptr);
+    QTest::mouseClick(window, Qt::LeftButton, {}, minimize->mapToScene(QPointF(6, 6)).toPoint());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->windowStates() & Qt::WindowMinimized; }, 2000));
+    window->showNormal();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+
     // The commands work here too: they only choose the sheet.
     QTest::keySequence(window, QKeySequence(QStringLiteral("Ctrl+Shift+N")));
     EXPECT_EQ(model->activeSheetText(), "newWorkspace");
