@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QImageReader>
 #include <QMutex>
+#include <QPainter>
+#include <QPainterPath>
 #include <QQmlEngine>
 
 namespace brinmoor {
@@ -28,6 +30,24 @@ QHash<QString, Entry>& registry()
     return entries;
 }
 
+// The chip's picture: the image scaled to fill `box`, cropped to it around its centre, with the
+// chip's corner radius (7 of 56) cut out, so views need no clipping effect.
+QImage chipPicture(const QImage& image, const QSize& box)
+{
+    const QImage filled = image.scaled(box, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect crop((filled.width() - box.width()) / 2, (filled.height() - box.height()) / 2, box.width(), box.height());
+    QImage out(box, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath rounded;
+    const qreal radius = box.width() * 7.0 / 56.0;
+    rounded.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(box)), radius, radius);
+    painter.setClipPath(rounded);
+    painter.drawImage(QPoint(0, 0), filled, crop);
+    return out;
+}
+
 } // namespace
 
 AttachmentImages::AttachmentImages() : QQuickImageProvider(QQuickImageProvider::Image) {}
@@ -43,13 +63,16 @@ QImage AttachmentImages::requestImage(const QString& id, QSize* size, const QSiz
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QSize full = reader.size();
-    if (full.isValid() && requestedSize.isValid() && !requestedSize.isEmpty()) {
-        // Scaled to cover the requested box (the chip crops to fill it), never enlarged.
+    const bool boxed = full.isValid() && requestedSize.isValid() && !requestedSize.isEmpty();
+    if (boxed) {
+        // Decoded straight at the size that covers the box, never enlarged.
         const QSize target = full.scaled(requestedSize, Qt::KeepAspectRatioByExpanding);
         if (target.width() < full.width())
             reader.setScaledSize(target);
     }
-    const QImage image = reader.read();
+    QImage image = reader.read();
+    if (boxed && !image.isNull())
+        image = chipPicture(image, requestedSize);
     if (size)
         *size = image.size();
     return image;

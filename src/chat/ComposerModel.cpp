@@ -1,6 +1,9 @@
 #include "ComposerModel.h"
 
+#include "AttachmentImages.h"
 #include "ComposerLogic.h"
+
+#include <QQmlEngine>
 
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -12,6 +15,12 @@ ComposerModel::ComposerModel(QObject* parent) : QObject(parent)
 {
     // canSend depends on the draft and the attachment count; both paths land here.
     connect(this, &ComposerModel::draftChanged, this, &ComposerModel::onSessionState);
+    setAttachments(new AttachmentListModel(this));
+}
+
+void ComposerModel::componentComplete()
+{
+    AttachmentImages::installOn(qmlEngine(this));
 }
 
 QVariant ComposerModel::sessionValue(const char* property) const

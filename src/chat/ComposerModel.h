@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QQmlParserStatus>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -16,10 +17,12 @@ namespace brinmoor {
 // properties ("provider", "busy", "availableCommands", "pendingPermission", "pendingQuestion")
 // and its invokable operations ("send", "compact", "interrupt"), so it works with any object
 // that offers them.
-class ComposerModel : public QObject {
+class ComposerModel : public QObject, public QQmlParserStatus {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
     Q_PROPERTY(QObject* session READ session WRITE setSession NOTIFY sessionChanged)
+    // Its own list unless another is set.
     Q_PROPERTY(brinmoor::AttachmentListModel* attachments READ attachments WRITE setAttachments NOTIFY attachmentsChanged)
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
     // The highlighted row of the pop-up (it may lie beyond the six rows drawn).
@@ -38,6 +41,8 @@ class ComposerModel : public QObject {
     Q_PROPERTY(QString placeholder READ placeholder NOTIFY sessionStateChanged)
 public:
     explicit ComposerModel(QObject* parent = nullptr);
+    void classBegin() override {}
+    void componentComplete() override;
 
     QObject* session() const { return m_session; }
     void setSession(QObject* session);
