@@ -61,6 +61,17 @@ public:
     {
         s->apply({brinmoor::SidecarEvent::Context{tokens, window}});
     }
+    // `count` stored conversations; the pane is in the second one.
+    Q_INVOKABLE void setSessions(brinmoor::ClaudeSession* s, int count)
+    {
+        brinmoor::SidecarEvent::SessionsList list;
+        for (int i = 0; i < count; ++i)
+            list.items << brinmoor::SessionSummary{QStringLiteral("conv-%1").arg(i),
+                                                   QStringLiteral("Conversation %1 about the store migration and a summary long enough to be cut at the end").arg(i),
+                                                   double(i)};
+        s->apply({brinmoor::SidecarEvent::Session{QStringLiteral("conv-1"), std::nullopt}});
+        s->apply({list});
+    }
     Q_INVOKABLE QString writeFile(const QString& name, int imageWidth) const
     {
         const QString path = sandbox().filePath(name);

@@ -9,7 +9,7 @@ import Brinmoor.Chat
 Item {
     id: top
     width: 560
-    height: 420
+    height: 520
 
     Rectangle {
         anchors.fill: parent
@@ -22,6 +22,11 @@ Item {
             anchors.left: parent ? parent.left : undefined
             anchors.right: parent ? parent.right : undefined
         }
+    }
+
+    Component {
+        id: pickerComponent
+        HistoryPicker {}
     }
 
     TestCase {
@@ -152,6 +157,40 @@ Item {
                 Theme.dark = dark;
                 waitForRendering(composer);
                 grabImage(top).save(TestSupport.galleryDir() + "/chat-composer-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+        }
+
+        function test_history_picker_pages_and_picks() {
+            TestSupport.setSessions(session, 20);
+            const picker = createTemporaryObject(pickerComponent, top, { session: session });
+            let picked = "";
+            picker.picked.connect(id => picked = id);
+            compare(findChild(picker, "loadMoreText").text, "Load more (12 more)");
+            compare(findChild(picker, "historyList").height, 310);
+            mouseClick(findChild(picker, "loadMore"));
+            compare(picker.visibleCount, 16);
+            compare(findChild(picker, "historyList").height, 420);
+            compare(findChild(picker, "loadMoreText").text, "Load more (4 more)");
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(picker);
+                grabImage(picker).save(TestSupport.galleryDir() + "/chat-history-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+            mouseClick(picker, 60, 40 + 34 * 2);
+            compare(picked, "conv-2");
+        }
+
+        function test_gallery_modes() {
+            TestSupport.setContext(session, 185000, 200000);
+            mouseClick(findChild(composer, "modePill"));
+            const modes = findChild(composer, "modesPopup");
+            tryCompare(modes, "opened", true);
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(composer);
+                grabImage(top).save(TestSupport.galleryDir() + "/chat-modes-" + (dark ? "dark" : "light") + ".png");
             }
             Theme.dark = true;
         }
