@@ -182,6 +182,14 @@ Item {
             compare(picked, "conv-2");
         }
 
+        function test_attach_button_opens_the_file_chooser() {
+            mouseClick(findChild(composer, "attachButton"));
+            const dialog = findChild(composer, "attachDialog");
+            tryCompare(dialog, "visible", true);
+            dialog.close();
+            compare(composer.model.attachments.count, 0);
+        }
+
         function test_gallery_modes() {
             TestSupport.setContext(session, 185000, 200000);
             mouseClick(findChild(composer, "modePill"));
