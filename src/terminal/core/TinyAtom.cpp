@@ -14,10 +14,12 @@ struct Counters {
     // The table size at which a new payload first collects those no cell uses any more.
     size_t collectAt = minimumCollectAt;
     static constexpr size_t minimumCollectAt = 256;
-    // With every code held by some cell, a collection per new link would cost a scan of every
-    // cell each time: only every so many refused links try again.
-    int refusedSinceCollect = 0;
-    static constexpr int retryAfterRefused = 1024;
+    // While every code is taken, a collection per new link would scan every cell of every
+    // terminal each time: such collections are at least this many lookups apart (links in
+    // between may go without a payload).
+    uint64_t lookups = 0;
+    uint64_t lastFullCollect = 0;
+    static constexpr uint64_t fullCollectSpacing = 1024;
 };
 
 Counters& counters()
@@ -57,14 +59,18 @@ int TinyAtom::lastUsed()
 std::optional<TinyAtom> TinyAtom::lookup(std::any value)
 {
     Counters& c = counters();
-    const bool full = map().size() >= size_t(maxCode);
-    if (full ? c.refusedSinceCollect % Counters::retryAfterRefused == 0 : map().size() >= c.collectAt)
+    c.lookups++;
+    if (map().size() >= size_t(maxCode)) {
+        if (c.lastFullCollect == 0 || c.lookups - c.lastFullCollect >= Counters::fullCollectSpacing) {
+            c.lastFullCollect = c.lookups;
+            Buffer::collectUnusedCodes();
+        }
+    } else if (map().size() >= c.collectAt) {
         Buffer::collectUnusedCodes();
-    const std::optional<uint16_t> code = freeCode();
-    if (!code) {
-        c.refusedSinceCollect++;
-        return std::nullopt;
     }
+    const std::optional<uint16_t> code = freeCode();
+    if (!code)
+        return std::nullopt;
     map()[*code] = std::move(value);
     return TinyAtom(*code);
 }
@@ -82,7 +88,6 @@ size_t TinyAtom::releaseExcept(const std::vector<bool>& used)
     if (table.size() < before)
         table.rehash(0);
     counters().collectAt = std::max(Counters::minimumCollectAt, 2 * table.size());
-    counters().refusedSinceCollect = 0;
     return before - table.size();
 }
 

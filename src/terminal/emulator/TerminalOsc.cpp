@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_set>
 
 namespace termcore {
 

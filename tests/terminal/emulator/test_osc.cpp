@@ -178,6 +178,19 @@ TEST(OscHyperlink, payload_collection_releases_codes_no_cell_of_any_terminal_use
     EXPECT_EQ(h.cell(0, 1).payload.code, 0);
 }
 
+TEST(OscHyperlink, codes_freed_by_collection_are_handed_out_again)
+{
+    Harness h(10, 2, 0);
+    std::string many;
+    for (int i = 0; i < TinyAtom::maxCode + 100; i++)
+        many += "\x1b]8;;u\x07x\x1b]8;;\x07\r\n";
+    h.feed(many + "\x1b]8;;last\x07y\x1b]8;;\x07");
+    const std::any* payload = h.cell(0, 1).getPayload();
+    ASSERT_NE(payload, nullptr);
+    EXPECT_EQ(*std::any_cast<std::string>(payload), ";last");
+    EXPECT_LT(TinyAtom::map().size(), 1000u);
+}
+
 TEST(OscClipboard, only_the_clipboard_selection_is_written)
 {
     Harness h;
