@@ -29,7 +29,7 @@ public:
     void paint(QPainter* painter) override;
 
     // Whether an attachment value would show as a thumbnail.
-    Q_INVOKABLE static bool isThumbnail(const QVariant& attachment);
+    static bool isThumbnail(const QVariant& attachment);
 
 signals:
     void attachmentChanged();

@@ -1,5 +1,6 @@
 #include "ChatLabels.h"
 
+#include "AttachmentImage.h"
 #include "ChatModels.h"
 
 #include <cmath>
@@ -44,6 +45,11 @@ QString ChatLabels::workingLabel(double tokensIn, double tokensOut)
 bool ChatLabels::atEnd(double endY, double visibleHeight)
 {
     return endY <= visibleHeight + 60;
+}
+
+bool ChatLabels::showsThumbnail(const QVariant& attachment)
+{
+    return AttachmentImage::isThumbnail(attachment);
 }
 
 } // namespace brinmoor

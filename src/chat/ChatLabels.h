@@ -7,7 +7,8 @@
 
 namespace brinmoor {
 
-// The short texts a chat pane derives from its session's numbers.
+// The short texts a chat pane derives from its session's numbers, and its other small display
+// choices.
 class ChatLabels : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -26,6 +27,8 @@ public:
     // Whether the end of a list lies within 60 points below the visible area; `endY` is how far
     // the content's end lies below the top of that area.
     Q_INVOKABLE static bool atEnd(double endY, double visibleHeight);
+    // Whether a chatAttachment value shows as a thumbnail: an image whose bytes decode.
+    Q_INVOKABLE static bool showsThumbnail(const QVariant& attachment);
 };
 
 } // namespace brinmoor

@@ -1,4 +1,3 @@
-pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -126,7 +125,7 @@ Item {
                 model: card.current ? card.current.options : []
                 delegate: ChoiceRow {
                     required property var modelData
-                    objectName: "option"
+                    objectName: "option:" + modelData.label
                     width: column.width
                     label: modelData.label
                     description: modelData.description

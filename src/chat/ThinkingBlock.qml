@@ -1,4 +1,3 @@
-pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat

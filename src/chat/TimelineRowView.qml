@@ -1,4 +1,3 @@
-pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -58,7 +57,7 @@ Item {
                 delegate: Item {
                     id: chip
                     required property var modelData
-                    readonly property bool thumbnail: AttachmentImage.isThumbnail(chip.modelData)
+                    readonly property bool thumbnail: ChatLabels.showsThumbnail(chip.modelData)
                     objectName: chip.thumbnail ? "thumbnail" : "fileChip"
                     width: chip.thumbnail ? 120 : fileChip.width
                     height: chip.thumbnail ? 84 : fileChip.height
