@@ -1,3 +1,5 @@
+#include "AgentChatHost.h"
+
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -22,6 +24,10 @@ int main(int argc, char* argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setQuitOnLastWindowClosed(true);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    // The real chat host takes the core's place before AppModel (made with the first window)
+    // installs its callbacks.
+    brinmoor::AgentChatHost::shared();
 
     QQmlApplicationEngine engine;
     // Modules compiled into the executable keep their qmldir under qrc:/<URI path>.
