@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.Terminal
+import Brinmoor.Chat
 import Brinmoor.Window
 
 // The one entry to a pane's content, for the grid and the maximized view. A stopped session
@@ -49,7 +50,7 @@ Item {
                        ? frame.contentView.accessory : null
 
             // The kind of a session never changes, so exactly one of these holds the content:
-            // the live terminal, or (until the chat view is built) a stand-in for the chat.
+            // the live terminal or the chat.
             Repeater {
                 id: terminal
                 model: pane.kind === "chat" ? 0 : 1
@@ -62,7 +63,7 @@ Item {
             Repeater {
                 id: chat
                 model: pane.kind === "chat" ? 1 : 0
-                delegate: PaneContentPlaceholder {
+                delegate: ChatPaneView {
                     anchors.fill: parent
                     session: pane.session
                     compact: false

@@ -1,0 +1,301 @@
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Agent
+import Brinmoor.Chat
+
+// The content of a chat pane, inside the frame PaneView puts around it: the conversation
+// timeline, which follows its end while the user is near it; the question and permission cards
+// while the agent waits for the user; and at the foot the failure bar, or the turn-error bar and
+// the composer. Everything it does goes to the pane's chat session, which lives in the chat host
+// beyond this view.
+Item {
+    id: pane
+    objectName: "chatPaneView"
+
+    required property var session
+    required property bool compact
+    // The pane's chat session, from the chat host, which makes and starts it on the pane's first
+    // display and keeps it beyond this view (asking again returns the same one). Taken once, just
+    // after this view is built: a new session reports its state to the very record the grid is
+    // building this view from.
+    property ClaudeSession vm: null
+    function attach() {
+        if (!pane.vm && pane.session)
+            pane.vm = ChatHost.sessionFor(pane.session);
+    }
+    Component.onCompleted: Qt.callLater(pane.attach)
+    // The first showing of the conversation starts at its end.
+    onVmChanged: {
+        if (pane.vm && pane.vm.messageCount > 0)
+            timeline.didInitialScroll = true;
+        pane.jumpToBottom();
+    }
+
+    // What the frame shows: the live session's state and the cost text; the history button.
+    readonly property string paneState: pane.vm ? pane.vm.state : (pane.session ? pane.session.state : "idle")
+    readonly property string costText: pane.vm ? ChatLabels.costLabel(pane.vm.tokensIn, pane.vm.tokensOut, pane.vm.costUsd) : ""
+    readonly property Component accessory: pane.compact ? null : historyButton
+
+    readonly property bool prompting: pane.vm !== null
+                                      && (pane.vm.pendingPermission !== undefined || pane.vm.pendingQuestion !== undefined)
+    readonly property bool showsTrailing: pane.vm !== null && pane.vm.busy && !pane.prompting
+    readonly property string failure: pane.vm ? pane.vm.failure : ""
+    readonly property bool atBottom: timeline.atBottom
+    readonly property ListView list: timeline
+
+    // Sets `atBottom` and scrolls to the end 0.03, 0.2, 0.45 and 0.8 s from now: rows whose
+    // height settles after layout (markdown, code blocks) are caught by the later ones.
+    function jumpToBottom() {
+        timeline.atBottom = true;
+        jumps.step = 0;
+        jumps.interval = 30;
+        jumps.restart();
+    }
+    function autoScroll() {
+        if (timeline.atBottom)
+            timeline.positionViewAtEnd();
+    }
+
+    Timer {
+        id: jumps
+        property int step: 0
+        readonly property list<int> delays: [30, 170, 250, 350]
+        onTriggered: {
+            timeline.positionViewAtEnd();
+            jumps.step += 1;
+            if (jumps.step < jumps.delays.length) {
+                jumps.interval = jumps.delays[jumps.step];
+                jumps.restart();
+            }
+        }
+    }
+
+    Column {
+        id: stack
+        anchors.fill: parent
+
+        ListView {
+            id: timeline
+            objectName: "timeline"
+
+            // Whether the end of the conversation is within 60 points below the visible area;
+            // written only when that changes, and only by scrolling or resizing (a growing last
+            // row is followed instead, below).
+            property bool atBottom: true
+            property bool didInitialScroll: false
+            readonly property real endY: timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY
+
+            function measure() {
+                const at = ChatLabels.atEnd(timeline.endY, timeline.height);
+                if (at !== timeline.atBottom)
+                    timeline.atBottom = at;
+            }
+
+            width: stack.width
+            height: stack.height - cards.height - foot.height
+            clip: true
+            spacing: 13
+            topMargin: 11
+            bottomMargin: 11
+            leftMargin: 13
+            rightMargin: 13
+            boundsBehavior: Flickable.StopAtBounds
+            reuseItems: false
+            cacheBuffer: 600
+            model: pane.vm ? pane.vm.timeline : null
+            ScrollBar.vertical: ScrollBar {}
+
+            onContentYChanged: if (timeline.moving || timeline.dragging || timeline.flicking) timeline.measure()
+            onMovementEnded: timeline.measure()
+            onHeightChanged: pane.autoScroll()
+            onWidthChanged: if (timeline.atBottom) timeline.positionViewAtEnd()
+            // A streamed row that grows keeps the end in view while the user follows it.
+            onContentHeightChanged: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
+
+            header: Column {
+                width: timeline.width - 26
+                bottomPadding: hint.visible ? 17 : 0
+                Column {
+                    id: hint
+                    objectName: "emptyHint"
+                    visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
+                    width: parent.width
+                    spacing: 4
+                    Text {
+                        width: parent.width
+                        text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
+                              + qsTr(" in ") + (pane.session ? pane.session.project : "")
+                        textFormat: Text.PlainText
+                        elide: Text.ElideRight
+                        font.pointSize: Theme.fontSize(12)
+                        font.weight: Font.DemiBold
+                        color: Theme.pair("787f89", "737982", 1)
+                    }
+                    Text {
+                        width: parent.width
+                        text: pane.vm && pane.vm.provider === "codex"
+                              ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
+                              : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
+                        wrapMode: Text.Wrap
+                        font.pointSize: Theme.fontSize(11)
+                        color: Theme.pair("5a616b", "9097a1", 1)
+                    }
+                }
+            }
+
+            delegate: TimelineRowView {
+                required property int index
+                required property string rowId
+                objectName: "row:" + rowId
+                width: timeline.width - 26
+                isLast: index === timeline.count - 1 && pane.vm !== null && !pane.vm.busy
+            }
+
+            // The trailing activity row while the agent works (none while it waits for the user).
+            footer: Item {
+                width: timeline.width - 26
+                height: trailing.active ? trailing.height + 13 : 0
+                Loader {
+                    id: trailing
+                    y: 13
+                    active: pane.showsTrailing
+                    width: parent.width
+                    sourceComponent: TimelineRowView {
+                        objectName: "row:working"
+                        width: parent ? parent.width : 0
+                        kind: pane.vm && pane.vm.compacting ? "compacting" : "working"
+                        text: ""
+                        attachments: []
+                        seconds: undefined
+                        tool: undefined
+                        label: pane.vm ? ChatLabels.workingLabel(pane.vm.tokensIn, pane.vm.tokensOut) : ""
+                        isLast: true
+                    }
+                }
+            }
+
+            Connections {
+                target: pane.vm
+                function onMessageCountChanged() {
+                    if (!timeline.didInitialScroll && pane.vm.messageCount >= 1) {
+                        timeline.didInitialScroll = true;
+                        pane.jumpToBottom();
+                    } else {
+                        pane.autoScroll();
+                    }
+                }
+                function onBusyChanged() { pane.autoScroll(); }
+            }
+
+            // Back to the end: shown while the end is out of reach.
+            Rectangle {
+                id: jumpButton
+                objectName: "jumpButton"
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.rightMargin: 14
+                anchors.bottomMargin: 12
+                width: 30
+                height: 30
+                radius: 15
+                color: Theme.pair("23262f", "dbe5f6", 1)
+                border.width: 1
+                border.color: Theme.pair("23262e", "d2d5dc", 1)
+                opacity: timeline.atBottom ? 0 : 1
+                visible: opacity > 0
+                Behavior on opacity { NumberAnimation { duration: 150 } }
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    name: "arrow.down"
+                    size: 12
+                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                }
+                TapHandler {
+                    cursorShape: Qt.PointingHandCursor
+                    onTapped: pane.jumpToBottom()
+                }
+            }
+        }
+
+        // The question card above the permission card; neither in the compact form.
+        Column {
+            id: cards
+            width: stack.width
+            Loader {
+                id: questionLoader
+                objectName: "questionLoader"
+                active: !pane.compact && pane.vm !== null && pane.vm.pendingQuestion !== undefined
+                width: stack.width
+                sourceComponent: QuestionCard {
+                    objectName: "questionCard"
+                    width: stack.width
+                    ask: pane.vm.pendingQuestion
+                    provider: pane.vm.provider
+                    onAnswer: answers => pane.vm.answerQuestion(answers)
+                    onSkip: pane.vm.skipQuestion()
+                }
+            }
+            Loader {
+                id: permissionLoader
+                objectName: "permissionLoader"
+                active: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined
+                width: stack.width
+                sourceComponent: PermissionCard {
+                    objectName: "permissionCard"
+                    width: stack.width
+                    request: pane.vm.pendingPermission
+                    provider: pane.vm.provider
+                    onApprove: {
+                        // Accepting a plan also lets the agent edit files, switched before the
+                        // plan is allowed.
+                        if (request && request.tool === "ExitPlanMode")
+                            pane.vm.setPermissionMode("acceptEdits");
+                        pane.vm.resolvePermission(true);
+                    }
+                    onDeny: pane.vm.resolvePermission(false)
+                }
+            }
+        }
+
+        // The foot: the failure bar alone, or (not compact) the turn-error bar and the composer.
+        Column {
+            id: foot
+            width: stack.width
+            ErrorBar {
+                objectName: "failureBar"
+                visible: pane.failure !== ""
+                width: stack.width
+                message: pane.failure
+                maximumLines: 2
+            }
+            ErrorBar {
+                objectName: "turnErrorBar"
+                visible: pane.failure === "" && !pane.compact && pane.vm !== null && pane.vm.turnError !== ""
+                width: stack.width
+                message: pane.vm ? pane.vm.turnError : ""
+                maximumLines: 3
+                dismissable: true
+                onDismissed: pane.vm.dismissTurnError()
+            }
+            Loader {
+                id: composer
+                objectName: "composerLoader"
+                active: pane.failure === "" && !pane.compact && pane.vm !== null
+                width: stack.width
+            }
+        }
+    }
+
+    Component {
+        id: historyButton
+        HistoryButton {
+            vm: pane.vm
+            onPicked: id => {
+                AppModel.resumeChat(pane.session.id, id);
+                ChatHost.resume(pane.session.id, id);
+                AppModel.save();
+            }
+        }
+    }
+}
