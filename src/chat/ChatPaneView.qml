@@ -225,6 +225,8 @@ Item {
             Loader {
                 id: questionLoader
                 objectName: "questionLoader"
+                // A finished card leaves no room behind.
+                visible: active
                 active: !pane.compact && pane.vm !== null && pane.vm.pendingQuestion !== undefined
                 width: stack.width
                 sourceComponent: QuestionCard {
@@ -239,6 +241,8 @@ Item {
             Loader {
                 id: permissionLoader
                 objectName: "permissionLoader"
+                // A finished card leaves no room behind.
+                visible: active
                 active: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined
                 width: stack.width
                 sourceComponent: PermissionCard {
@@ -281,6 +285,7 @@ Item {
             Loader {
                 id: composer
                 objectName: "composerLoader"
+                visible: active
                 active: pane.failure === "" && !pane.compact && pane.vm !== null
                 width: stack.width
             }
