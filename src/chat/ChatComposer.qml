@@ -1,0 +1,38 @@
+import QtQuick
+import Brinmoor.Chat
+
+// A chat pane's input area: the composer bar over the session controls row, sharing the list of
+// attachments that go with the next message. The chat pane places it at its foot while the
+// session has no failure and the pane is not compact.
+Column {
+    id: composer
+
+    // The pane's chat session.
+    required property var session
+    readonly property alias model: composerModel
+    readonly property alias inputBar: bar
+    readonly property alias controls: controlsRow
+
+    function focusEditor() {
+        bar.editor.forceEditorFocus();
+    }
+
+    ComposerModel {
+        id: composerModel
+        session: composer.session
+    }
+    ChatInputBar {
+        id: bar
+        objectName: "chatInputBar"
+        width: composer.width
+        session: composer.session
+        composer: composerModel
+    }
+    SessionControlsRow {
+        id: controlsRow
+        objectName: "sessionControls"
+        width: composer.width
+        session: composer.session
+        attachments: composerModel.attachments
+    }
+}
