@@ -288,6 +288,10 @@ Item {
                 visible: active
                 active: pane.failure === "" && !pane.compact && pane.vm !== null
                 width: stack.width
+                sourceComponent: ChatComposer {
+                    width: stack.width
+                    session: pane.vm
+                }
             }
         }
     }
@@ -295,12 +299,8 @@ Item {
     Component {
         id: historyButton
         HistoryButton {
-            vm: pane.vm
-            onPicked: id => {
-                AppModel.resumeChat(pane.session.id, id);
-                ChatHost.resume(pane.session.id, id);
-                AppModel.save();
-            }
+            objectName: "historyButton"
+            session: pane.vm
         }
     }
 }
