@@ -1,4 +1,5 @@
 import QtQuick
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // A chat pane's input area: the composer bar over the session controls row, sharing the list of
@@ -8,7 +9,7 @@ Column {
     id: composer
 
     // The pane's chat session.
-    required property var session
+    required property ClaudeSession session
     readonly property alias model: composerModel
     readonly property alias inputBar: bar
     readonly property alias controls: controlsRow

@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The composer at the foot of a chat pane: from top to bottom the slash-command pop-up, a notice
@@ -10,7 +11,7 @@ import Brinmoor.Chat
 Item {
     id: bar
 
-    required property var session
+    required property ClaudeSession session
     // The draft, the pop-up and the pending attachments (shared with the controls row).
     required property ComposerModel composer
     readonly property AttachmentListModel attachments: bar.composer.attachments

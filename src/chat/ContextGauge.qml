@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Shapes
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // How full the conversation's context is: a ring that fills clockwise from the top and the
@@ -9,17 +10,21 @@ import Brinmoor.Chat
 Item {
     id: gauge
 
-    property real tokens: 0
-    property real window: 200000
-    property bool autoCompact: true
-    property real threshold: 160000
+    required property ClaudeSession session
 
-    readonly property int percent: SessionControls.contextPercent(gauge.tokens, gauge.window)
-    readonly property string level: SessionControls.gaugeLevel(gauge.percent)
+    readonly property int percent: counts.percent
+    readonly property string level: counts.level
     readonly property color tint: gauge.level === "alert" ? Theme.red
                                 : gauge.level === "warning" ? Theme.amber
                                 : Theme.pair("5a616b", "9097a1", 1)
-    readonly property string tooltip: SessionControls.gaugeTooltip(gauge.tokens, gauge.window, gauge.autoCompact, gauge.threshold)
+    readonly property string tooltip: counts.tooltip
+
+    visible: counts.shown
+
+    ContextGaugeModel {
+        id: counts
+        session: gauge.session
+    }
 
     implicitWidth: row.implicitWidth + 14
     implicitHeight: row.implicitHeight + 8

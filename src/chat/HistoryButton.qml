@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The chat pane header's clock button: asks the session for the folder's stored conversations
@@ -8,7 +9,7 @@ import Brinmoor.Chat
 Item {
     id: button
 
-    required property var session
+    required property ClaudeSession session
 
     implicitWidth: 20
     implicitHeight: 18

@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The stored conversations of the pane's folder, eight at a time, for resuming one. It only
@@ -9,7 +10,7 @@ import Brinmoor.Chat
 Rectangle {
     id: picker
 
-    required property var session
+    required property ClaudeSession session
     signal picked(string conversationId)
 
     readonly property var list: picker.session ? picker.session.sessionsList : []

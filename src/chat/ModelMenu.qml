@@ -2,13 +2,14 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The model pill and its menu: the provider's models, the active one checked.
 ControlPill {
     id: menu
 
-    required property var session
+    required property ClaudeSession session
     readonly property string provider: menu.session ? menu.session.provider : "claude"
     readonly property string active: menu.session ? SessionControls.activeModel(menu.session.model, menu.session.resolvedModel) : ""
 

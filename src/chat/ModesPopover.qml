@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The mode pill's pop-over: the permission modes of the session's provider, the reasoning
@@ -10,7 +11,7 @@ import Brinmoor.Chat
 Rectangle {
     id: panel
 
-    required property var session
+    required property ClaudeSession session
     readonly property string provider: panel.session ? panel.session.provider : "claude"
     readonly property bool isClaude: panel.provider !== "codex"
 

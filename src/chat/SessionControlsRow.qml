@@ -3,6 +3,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
 import Brinmoor.App
+import Brinmoor.Agent
 import Brinmoor.Chat
 
 // The row under the composer: attach button, permission-mode pill (its pop-over also holds the
@@ -10,7 +11,7 @@ import Brinmoor.Chat
 Item {
     id: row
 
-    required property var session
+    required property ClaudeSession session
     required property AttachmentListModel attachments
     readonly property string provider: row.session ? row.session.provider : "claude"
     readonly property var mode: SessionControls.currentMode(row.provider, row.session ? row.session.permissionMode : "")
@@ -80,11 +81,7 @@ Item {
         ContextGauge {
             objectName: "contextGauge"
             anchors.verticalCenter: parent.verticalCenter
-            visible: row.provider !== "codex" && row.session !== null && row.session.contextTokens > 0
-            tokens: row.session ? row.session.contextTokens : 0
-            window: row.session ? row.session.contextWindow : 200000
-            autoCompact: row.session ? row.session.autoCompact : false
-            threshold: row.session ? row.session.compactThreshold : 0
+            session: row.session
         }
         ModelMenu {
             objectName: "modelPill"
