@@ -141,6 +141,24 @@ xs = sorted(x for _, row in block for x in row if 3 < x)
 print(xs[len(xs) // 2], sorted(y for y, _ in block)[len(block) // 2])
 PY
 }
+# The menu's last entry, "Close pane", drawn in red (f0524f) like "Stop" above it: the lowest red
+# text in the right half of the window.
+find_close_entry() {
+    import -window "$window" "$work/find.png"
+    python3 - "$work/find.png" <<'PY'
+import subprocess, sys
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
+pts = []
+for line in txt.splitlines()[1:]:
+    if "#F0524F" in line.upper():
+        x, y = map(int, line.split(":")[0].split(","))
+        if x > 900: pts.append((x, y))
+if len(pts) < 20: sys.exit(1)
+low = max(y for _, y in pts)
+row = [(x, y) for x, y in pts if low - y < 12]
+print(sorted(x for x, _ in row)[len(row) // 2], sorted(y for _, y in row)[len(row) // 2])
+PY
+}
 click_amber_button() {
     local x y
     wait_for 60 find_amber_button >/dev/null || fail "no $1 button"
@@ -189,9 +207,10 @@ shot 4_claude_resumed
 # Close the pane from its menu: the "•••" button at the right end of the pane header, then the
 # menu's last entry.
 xdotool mousemove --window "$window" 1206 106 click 1
-sleep 1
+wait_for 10 find_close_entry >/dev/null || fail "no menu"
 shot 5_claude_menu
-xdotool key Up Return
+read -r x y < <(find_close_entry)
+xdotool mousemove --window "$window" "$x" "$y" click 1
 wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('$state'))['workspaces'][0]['sessions']))\")\" = 0 ]" \
     || fail "the pane was not closed"
 wait_for 10 none_left || fail "left after closing the pane: $(leftovers)"

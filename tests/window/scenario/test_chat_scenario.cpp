@@ -6,6 +6,7 @@
 // xvfb-run with QT_QPA_PLATFORM=xcb.
 #include "AgentChatHost.h"
 #include "AppModel.h"
+#include "Assets.h"
 #include "ChatModels.h"
 
 #include <QBuffer>
@@ -244,9 +245,18 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     image.isImage = true;
     image.mediaType = "image/png";
     image.data = samplePng();
+    const int alerts = AlertSound::playCount();
     session->sendUser("Why does the build fail?", {image});
     ASSERT_TRUE(waitFor("permissionCard", 30000));
+    // Waiting for the user: the pane's record turns awaiting (the amber frame), its chip in the
+    // attention strip shows it, and the alert rings once.
     EXPECT_EQ(AppModel::instance()->session(QUuid(kPane))->state, PaneState::Awaiting);
+    QQuickItem* chip = item("chip:" + kPane);
+    ASSERT_NE(chip, nullptr);
+    const QVariant record = chip->property("session");
+    ASSERT_TRUE(record.canConvert<Session>());
+    EXPECT_EQ(record.value<Session>().state, PaneState::Awaiting);
+    EXPECT_EQ(AlertSound::playCount(), alerts + 1);
     ASSERT_TRUE(waitFor("thumbnail"));
     EXPECT_EQ(item("caption")->property("text").toString(), "Thought for 12s");
     EXPECT_TRUE(item("detail")->property("isDiff").toBool());
