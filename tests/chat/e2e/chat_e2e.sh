@@ -60,7 +60,7 @@ cat >"$work/claude.json" <<JSON
  {"text": "I wrote **made.txt**."}]
 JSON
 cat >"$work/codex.json" <<JSON
-[{"call": {"name": "exec_command", "arguments": {"cmd": "echo hello-from-codex > codex.txt"}}},
+[{"call": {"name": "exec_command", "arguments": {"cmd": "echo hello-from-codex | tee codex.txt"}}},
  {"text": "The command ran."}]
 JSON
 claude_port=$(server claude-server "$work/claude.json")
