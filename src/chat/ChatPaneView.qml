@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Brinmoor.App
@@ -24,7 +25,19 @@ Item {
         if (!pane.vm && pane.session)
             pane.vm = ChatHost.sessionFor(pane.session);
     }
-    Component.onCompleted: Qt.callLater(pane.attach)
+    Timer {
+        interval: 0
+        running: true
+        onTriggered: pane.attach()
+    }
+    ChatPaneLabels {
+        id: labels
+        session: pane.vm
+    }
+    ChatTimelineRows {
+        id: rows
+        session: pane.vm
+    }
     // The first showing of the conversation starts at its end.
     onVmChanged: {
         if (pane.vm && pane.vm.messageCount > 0)
@@ -34,12 +47,9 @@ Item {
 
     // What the frame shows: the live session's state and the cost text; the history button.
     readonly property string paneState: pane.vm ? pane.vm.state : (pane.session ? pane.session.state : "idle")
-    readonly property string costText: pane.vm ? ChatLabels.costLabel(pane.vm.tokensIn, pane.vm.tokensOut, pane.vm.costUsd) : ""
+    readonly property string costText: labels.costText
     readonly property Component accessory: pane.compact ? null : historyButton
 
-    readonly property bool prompting: pane.vm !== null
-                                      && (pane.vm.pendingPermission !== undefined || pane.vm.pendingQuestion !== undefined)
-    readonly property bool showsTrailing: pane.vm !== null && pane.vm.busy && !pane.prompting
     readonly property string failure: pane.vm ? pane.vm.failure : ""
     readonly property bool atBottom: timeline.atBottom
     readonly property ListView list: timeline
@@ -103,7 +113,7 @@ Item {
             boundsBehavior: Flickable.StopAtBounds
             reuseItems: false
             cacheBuffer: 600
-            model: pane.vm ? pane.vm.timeline : null
+            model: rows.rows
             ScrollBar.vertical: ScrollBar {}
 
             onContentYChanged: if (timeline.moving || timeline.dragging || timeline.flicking) timeline.measure()
@@ -113,66 +123,14 @@ Item {
             // A streamed row that grows keeps the end in view while the user follows it.
             onContentHeightChanged: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
 
-            header: Column {
-                width: timeline.width - 26
-                bottomPadding: hint.visible ? 17 : 0
-                Column {
-                    id: hint
-                    objectName: "emptyHint"
-                    visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
-                    width: parent.width
-                    spacing: 4
-                    Text {
-                        width: parent.width
-                        text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
-                              + qsTr(" in ") + (pane.session ? pane.session.project : "")
-                        textFormat: Text.PlainText
-                        elide: Text.ElideRight
-                        font.pointSize: Theme.fontSize(12)
-                        font.weight: Font.DemiBold
-                        color: Theme.pair("787f89", "737982", 1)
-                    }
-                    Text {
-                        width: parent.width
-                        text: pane.vm && pane.vm.provider === "codex"
-                              ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
-                              : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
-                        wrapMode: Text.Wrap
-                        font.pointSize: Theme.fontSize(11)
-                        color: Theme.pair("5a616b", "9097a1", 1)
-                    }
-                }
-            }
-
+            // The trailing activity row is the last while there is one; otherwise the last row is
+            // last only while the agent is not at work.
             delegate: TimelineRowView {
                 required property int index
                 required property string rowId
                 objectName: "row:" + rowId
                 width: timeline.width - 26
-                isLast: index === timeline.count - 1 && pane.vm !== null && !pane.vm.busy
-            }
-
-            // The trailing activity row while the agent works (none while it waits for the user).
-            footer: Item {
-                width: timeline.width - 26
-                height: trailing.active ? trailing.height + 13 : 0
-                Loader {
-                    id: trailing
-                    y: 13
-                    active: pane.showsTrailing
-                    width: parent.width
-                    sourceComponent: TimelineRowView {
-                        objectName: "row:working"
-                        width: parent ? parent.width : 0
-                        kind: pane.vm && pane.vm.compacting ? "compacting" : "working"
-                        text: ""
-                        attachments: []
-                        seconds: undefined
-                        tool: undefined
-                        label: pane.vm ? ChatLabels.workingLabel(pane.vm.tokensIn, pane.vm.tokensOut) : ""
-                        isLast: true
-                    }
-                }
+                isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
             }
 
             Connections {
@@ -186,6 +144,36 @@ Item {
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }
+            }
+
+            // Before the first message: what this pane is.
+            Column {
+                id: hint
+                objectName: "emptyHint"
+                visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
+                x: 13
+                y: 11
+                width: timeline.width - 26
+                spacing: 4
+                Text {
+                    width: hint.width
+                    text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
+                          + qsTr(" in ") + (pane.session ? pane.session.project : "")
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font.pointSize: Theme.fontSize(12)
+                    font.weight: Font.DemiBold
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+                Text {
+                    width: hint.width
+                    text: pane.vm && pane.vm.provider === "codex"
+                          ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
+                          : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
+                    wrapMode: Text.Wrap
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                }
             }
 
             // Back to the end: shown while the end is out of reach.
@@ -222,14 +210,9 @@ Item {
         Column {
             id: cards
             width: stack.width
-            Loader {
-                id: questionLoader
-                objectName: "questionLoader"
-                // A finished card leaves no room behind.
-                visible: active
-                active: !pane.compact && pane.vm !== null && pane.vm.pendingQuestion !== undefined
-                width: stack.width
-                sourceComponent: QuestionCard {
+            Repeater {
+                model: !pane.compact && pane.vm !== null && pane.vm.pendingQuestion !== undefined ? 1 : 0
+                delegate: QuestionCard {
                     objectName: "questionCard"
                     width: stack.width
                     ask: pane.vm.pendingQuestion
@@ -238,14 +221,10 @@ Item {
                     onSkip: pane.vm.skipQuestion()
                 }
             }
-            Loader {
-                id: permissionLoader
-                objectName: "permissionLoader"
-                // A finished card leaves no room behind.
-                visible: active
-                active: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined
-                width: stack.width
-                sourceComponent: PermissionCard {
+            Repeater {
+                model: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined ? 1 : 0
+                delegate: PermissionCard {
+                    id: permission
                     objectName: "permissionCard"
                     width: stack.width
                     request: pane.vm.pendingPermission
@@ -253,7 +232,7 @@ Item {
                     onApprove: {
                         // Accepting a plan also lets the agent edit files, switched before the
                         // plan is allowed.
-                        if (request && request.tool === "ExitPlanMode")
+                        if (permission.tool === "ExitPlanMode")
                             pane.vm.setPermissionMode("acceptEdits");
                         pane.vm.resolvePermission(true);
                     }
@@ -282,13 +261,9 @@ Item {
                 dismissable: true
                 onDismissed: pane.vm.dismissTurnError()
             }
-            Loader {
-                id: composer
-                objectName: "composerLoader"
-                visible: active
-                active: pane.failure === "" && !pane.compact && pane.vm !== null
-                width: stack.width
-                sourceComponent: ChatComposer {
+            Repeater {
+                model: pane.failure === "" && !pane.compact && pane.vm !== null ? 1 : 0
+                delegate: ChatComposer {
                     width: stack.width
                     session: pane.vm
                 }

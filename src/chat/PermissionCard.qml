@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -62,12 +63,9 @@ Item {
                 color: Theme.pair("c5c9d0", "3a4048", 1)
             }
         }
-        Loader {
-            objectName: "detailLoader"
-            active: card.detail !== ""
-            visible: active
-            width: column.width
-            sourceComponent: CodeBlock {
+        Repeater {
+            model: card.detail !== "" ? 1 : 0
+            delegate: CodeBlock {
                 objectName: "detail"
                 width: column.width
                 text: card.detail

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -124,14 +125,15 @@ Item {
             Repeater {
                 model: card.current ? card.current.options : []
                 delegate: ChoiceRow {
+                    id: option
                     required property var modelData
-                    objectName: "option:" + modelData.label
+                    objectName: "option:" + option.modelData.label
                     width: column.width
-                    label: modelData.label
-                    description: modelData.description
+                    label: option.modelData.label
+                    description: option.modelData.description
                     multiSelect: card.flow.multiSelect
-                    chosen: card.flow.chosen.indexOf(modelData.label) >= 0
-                    onClicked: card.flow.tap(modelData.label)
+                    chosen: card.flow.chosen.indexOf(option.modelData.label) >= 0
+                    onClicked: card.flow.tap(option.modelData.label)
                 }
             }
             ChoiceRow {
@@ -143,12 +145,9 @@ Item {
                 chosen: card.flow.otherChosen
                 onClicked: card.flow.tapOther()
             }
-            Loader {
-                objectName: "otherEditorLoader"
-                active: card.flow.otherChosen
-                visible: active
-                width: column.width
-                sourceComponent: Rectangle {
+            Repeater {
+                model: card.flow.otherChosen ? 1 : 0
+                delegate: Rectangle {
                     width: column.width
                     height: Math.min(92, Math.max(22, editor.contentHeight)) + 10
                     radius: 8

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -48,11 +49,10 @@ Column {
             onTapped: block.expanded = !block.expanded
         }
     }
-    Loader {
-        objectName: "thoughtLoader"
-        active: block.expanded
-        width: block.width
-        sourceComponent: TextEdit {
+    // The text exists only while open.
+    Repeater {
+        model: block.expanded ? 1 : 0
+        delegate: TextEdit {
             objectName: "thought"
             width: block.width
             text: block.text

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -23,7 +24,9 @@ Item {
     property bool isLast: false
 
     readonly property bool isUser: row.kind === "user"
-    readonly property Item contentItem: content.item
+    // A tool row with a to-do list (even an empty one) shows the list, not a tool card.
+    readonly property bool isTodo: row.kind === "tool" && row.tool !== undefined && row.tool !== null
+                                   && row.tool.todos !== undefined
 
     implicitHeight: row.isUser ? userColumn.height : Math.max(content.height, 10)
 
@@ -171,110 +174,99 @@ Item {
         }
     }
 
-    Loader {
+    // The content beside the rail: one of these exists, by kind.
+    Column {
         id: content
-        active: !row.isUser
         x: 19
         width: row.width - 19
-        sourceComponent: {
-            switch (row.kind) {
-            case "thinking": return thinkingContent;
-            case "text": return markdownContent;
-            case "tool": return row.tool && row.tool.todos !== undefined ? todoContent : toolContent;
-            case "toolResult": return resultContent;
-            case "working": return workingContent;
-            case "compacting": return compactingContent;
-            default: return null;
-            }
-        }
-    }
 
-    Component {
-        id: thinkingContent
-        ThinkingBlock {
-            width: content.width
-            text: row.text
-            seconds: row.seconds
-        }
-    }
-    Component {
-        id: markdownContent
-        MarkdownText {
-            width: content.width
-            text: row.text
-        }
-    }
-    Component {
-        id: toolContent
-        ToolCard {
-            width: content.width
-            tool: row.tool
-        }
-    }
-    Component {
-        id: todoContent
-        TodoChecklist {
-            width: content.width
-            todos: row.tool ? row.tool.todos : []
-        }
-    }
-    Component {
-        id: resultContent
-        Text {
-            objectName: "toolResult"
-            width: content.width
-            text: row.text
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            maximumLineCount: 3
-            elide: Text.ElideRight
-            font.family: Theme.monospaceFamily
-            font.pointSize: Theme.fontSize(10.5)
-            color: Theme.pair("5a616b", "9097a1", 1)
-        }
-    }
-    Component {
-        id: workingContent
-        Row {
-            spacing: 8
-            StepSpinner {
-                anchors.verticalCenter: parent.verticalCenter
+        Repeater {
+            model: row.kind === "thinking" ? 1 : 0
+            delegate: ThinkingBlock {
+                width: content.width
+                text: row.text
+                seconds: row.seconds
             }
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: qsTr("Working…")
-                font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("787f89", "737982", 1)
+        }
+        Repeater {
+            model: row.kind === "text" ? 1 : 0
+            delegate: MarkdownText {
+                width: content.width
+                text: row.text
             }
-            Text {
-                objectName: "workingDetail"
-                anchors.verticalCenter: parent.verticalCenter
-                visible: row.label !== undefined && row.label !== null && row.label !== ""
-                text: "· " + (visible ? row.label : "")
+        }
+        Repeater {
+            model: row.kind === "tool" && !row.isTodo ? 1 : 0
+            delegate: ToolCard {
+                width: content.width
+                tool: row.tool
+            }
+        }
+        Repeater {
+            model: row.kind === "tool" && row.isTodo ? 1 : 0
+            delegate: TodoChecklist {
+                width: content.width
+                todos: row.tool.todos
+            }
+        }
+        Repeater {
+            model: row.kind === "toolResult" ? 1 : 0
+            delegate: Text {
+                objectName: "toolResult"
+                width: content.width
+                text: row.text
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                elide: Text.ElideRight
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10.5)
                 color: Theme.pair("5a616b", "9097a1", 1)
             }
         }
-    }
-    Component {
-        id: compactingContent
-        Row {
-            spacing: 8
-            StepSpinner {
-                anchors.verticalCenter: parent.verticalCenter
+        Repeater {
+            model: row.kind === "working" ? 1 : 0
+            delegate: Row {
+                spacing: 8
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("Working…")
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+                Text {
+                    objectName: "workingDetail"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: row.label !== undefined && row.label !== null && row.label !== ""
+                    text: "· " + (visible ? row.label : "")
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(10.5)
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                }
             }
-            SymbolIcon {
-                anchors.verticalCenter: parent.verticalCenter
-                name: "arrow.down.right.and.arrow.up.left"
-                size: 10
-                color: Theme.amber
-            }
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: qsTr("Compacting conversation…")
-                font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("787f89", "737982", 1)
+        }
+        Repeater {
+            model: row.kind === "compacting" ? 1 : 0
+            delegate: Row {
+                spacing: 8
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "arrow.down.right.and.arrow.up.left"
+                    size: 10
+                    color: Theme.amber
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("Compacting conversation…")
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("787f89", "737982", 1)
+                }
             }
         }
     }

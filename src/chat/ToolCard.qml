@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
 import Brinmoor.Chat
@@ -61,12 +62,9 @@ Item {
                 font.pointSize: Theme.fontSize(10.5)
             }
         }
-        Loader {
-            objectName: "detailLoader"
-            active: card.showsDetail
-            visible: active
-            width: column.width
-            sourceComponent: CodeBlock {
+        Repeater {
+            model: card.showsDetail ? 1 : 0
+            delegate: CodeBlock {
                 objectName: "detail"
                 width: column.width
                 text: card.detail

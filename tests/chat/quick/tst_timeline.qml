@@ -92,7 +92,7 @@ Item {
             const thinking = rows.row(list, "a-0");
             compare(findChild(thinking, "caption").text, "Thought for 12s");
             compare(findChild(thinking, "chevron").name, "chevron.down");
-            verify(!findChild(thinking, "thoughtLoader").active);
+            verify(findChild(thinking, "thought") === null);
             // The edit opens as a diff; the to-do list counts 2/5; the result shows three lines.
             const detail = findChild(rows.row(list, "a-2"), "detail");
             verify(detail.isDiff);
@@ -129,7 +129,7 @@ Item {
             waitForRendering(list);
             const thinking = rows.row(list, "a-0");
             mouseClick(findChild(thinking, "caption"));
-            tryVerify(() => findChild(thinking, "thoughtLoader").active);
+            tryVerify(() => findChild(thinking, "thought") !== null);
             compare(findChild(thinking, "chevron").name, "chevron.up");
             const text = rows.row(list, "a-1");
             // A streamed block grows its row; then another block arrives.
@@ -140,7 +140,7 @@ Item {
             waitForRendering(list);
             verify(rows.row(list, "a-0") === thinking, "the thinking row keeps its view");
             verify(rows.row(list, "a-1") === text, "the grown row keeps its view");
-            verify(findChild(thinking, "thoughtLoader").active, "still expanded");
+            verify(findChild(thinking, "thought") !== null, "still expanded");
             compare(list.count, 4);
         }
     }
@@ -166,7 +166,7 @@ Item {
 
             const plain = createTemporaryObject(permissionComponent, top, {
                 request: { id: "p2", tool: "edit", summary: "edit", detail: "" } });
-            verify(!findChild(plain, "detailLoader").active);
+            verify(findChild(plain, "detail") === null);
         }
     }
 
