@@ -48,7 +48,8 @@ Item {
     // What the frame shows: the live session's state and the cost text; the history button.
     readonly property string paneState: pane.vm ? pane.vm.state : (pane.session ? pane.session.state : "idle")
     readonly property string costText: labels.costText
-    readonly property Component accessory: pane.compact ? null : historyButton
+    readonly property Component accessory: null
+    readonly property Item accessoryItem: pane.compact ? null : history
 
     readonly property string failure: pane.vm ? pane.vm.failure : ""
     readonly property bool atBottom: timeline.atBottom
@@ -271,11 +272,11 @@ Item {
         }
     }
 
-    Component {
-        id: historyButton
-        HistoryButton {
-            objectName: "historyButton"
-            session: pane.vm
-        }
+    // Shown in the frame's header (PaneShell moves it there).
+    HistoryButton {
+        id: history
+        objectName: "historyButton"
+        visible: !pane.compact
+        session: pane.vm
     }
 }

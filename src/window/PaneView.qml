@@ -11,7 +11,8 @@ import Brinmoor.Window
 //
 // A content view (the terminal surface, the chat view) takes `session` and `compact`, and may
 // offer `paneState` and `costText` (what the frame shows; else the record's state and cost) and
-// `accessory` (a Component placed in the header).
+// `accessory` (a Component placed in the header) or `accessoryItem` (an item of its own, moved
+// into the header).
 Item {
     id: pane
     objectName: "paneView"
@@ -48,6 +49,8 @@ Item {
                   ? frame.contentView.costText : (pane.session ? pane.session.cost : "")
             accessory: frame.contentView && frame.contentView.accessory && !pane.compact
                        ? frame.contentView.accessory : null
+            accessoryItem: frame.contentView && frame.contentView.accessoryItem && !pane.compact
+                           ? frame.contentView.accessoryItem : null
 
             // The kind of a session never changes, so exactly one of these holds the content:
             // the live terminal or the chat.

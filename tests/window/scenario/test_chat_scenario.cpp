@@ -236,6 +236,9 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     ASSERT_TRUE(waitFor("chatPaneView"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return commandNames().contains("start"); }, 20000));
     ASSERT_TRUE(waitFor("emptyHint"));
+    // The history button sits in the frame's header.
+    ASSERT_TRUE(waitFor("historyButton"));
+    EXPECT_EQ(item("historyButton")->parentItem()->objectName(), "accessoryItemSlot");
     ClaudeSession* session = AgentChatHost::shared().existing(QUuid(kPane));
     ASSERT_NE(session, nullptr);
 
