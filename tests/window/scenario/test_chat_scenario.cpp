@@ -231,6 +231,7 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     ASSERT_EQ(engine.rootObjects().size(), 1);
     window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->resize(1240, 960);  // room for the whole first turn in the screenshots
 
     // The pane starts its session; the empty hint names the project.
     ASSERT_TRUE(waitFor("chatPaneView"));
