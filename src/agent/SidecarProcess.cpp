@@ -45,7 +45,13 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this))
             cb();
     });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (auto cb = onFailedToStart; error == QProcess::FailedToStart && cb)
+        if (error != QProcess::FailedToStart)
+            return;
+        if (m_released) {
+            deleteLater();  // no finished() follows a failed start
+            return;
+        }
+        if (auto cb = onFailedToStart)
             cb(m_process->errorString());
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SidecarProcess::readOutput);

@@ -5,7 +5,7 @@ import Brinmoor.Chat
 // A chat pane's input area: the composer bar over the session controls row, sharing the list of
 // attachments that go with the next message. The chat pane places it at its foot while the
 // session has no failure and the pane is not compact.
-Column {
+Item {
     id: composer
 
     // The pane's chat session.
@@ -13,6 +13,8 @@ Column {
     readonly property alias model: composerModel
     readonly property alias inputBar: bar
     readonly property alias controls: controlsRow
+
+    implicitHeight: bar.implicitHeight + controlsRow.implicitHeight
 
     function focusEditor() {
         bar.editor.forceEditorFocus();
@@ -32,6 +34,7 @@ Column {
     SessionControlsRow {
         id: controlsRow
         objectName: "sessionControls"
+        y: bar.height
         width: composer.width
         session: composer.session
         attachments: composerModel.attachments

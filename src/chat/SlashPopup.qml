@@ -32,7 +32,6 @@ Rectangle {
                 objectName: "slashRow"
                 width: rows.width
                 height: label.implicitHeight + 10
-                radius: 5
                 color: row.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
 
                 SymbolIcon {

@@ -2,6 +2,7 @@
 // states, and how it starts, fails and stops.
 #include "AgentChatHost.h"
 #include "ClaudeSession.h"
+#include "SidecarProcess.h"
 #include "support/FakeSidecar.h"
 
 #include "TestEnvironment.h"
@@ -330,4 +331,46 @@ TEST(ChatHost, one_session_per_pane_reporting_through_callbacks_installed_later)
     EXPECT_TRUE(host.sessions().isEmpty());
     ASSERT_TRUE(fake.waitForCommand(S("quit")));
     host.onState = nullptr;
+}
+
+TEST(ChatSession, quitting_the_application_ends_every_sidecar)
+{
+    // The fake ignores nothing here, but a sidecar that never answered "quit" would be ended with
+    // its group once the grace has passed; this checks the ordinary way out.
+    FakeSidecar fake;
+    SessionUnderTest a(fake), b(fake, ChatProvider::Codex);
+    ASSERT_TRUE(a.startAndWait(fake));
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 1));
+    b.session.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 2));
+    ASSERT_TRUE(waitUntil([&] { return a.session.processId() > 0 && b.session.processId() > 0; }));
+    const qint64 pa = a.session.processId(), pb = b.session.processId();
+    SidecarProcess::shutdownAll(4000);
+    EXPECT_FALSE(processRunning(pa));
+    EXPECT_FALSE(processRunning(pb));
+    EXPECT_EQ(fake.commandNames().count(S("quit")), 2);
+}
+
+TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
+{
+    FakeSidecar fake;
+    qputenv("FAKE_SIDECAR_STUBBORN", "1");
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    const qint64 pid = t.session.processId();
+    QList<qint64> group{pid};
+    ASSERT_TRUE(waitUntil([&] {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+        children.open(QIODevice::ReadOnly);
+        const QByteArray ids = children.readAll().trimmed();
+        if (!ids.isEmpty())
+            group << ids.split(' ').first().toLongLong();
+        return group.size() > 1;
+    }));
+    qunsetenv("FAKE_SIDECAR_STUBBORN");
+    t.session.stop();
+    ASSERT_TRUE(fake.waitForCommand(S("quit")));
+    // SIGTERM after the grace, then the whole group.
+    EXPECT_TRUE(waitUntil([&] { return !processRunning(group.at(0)) && !processRunning(group.at(1)); },
+                          SidecarProcess::quitGraceMs + SidecarProcess::killGraceMs + 5000));
 }

@@ -5,7 +5,10 @@
 // An answer is a list of actions: "ev" writes one event line, "raw" writes bytes as given (garbage
 // and split lines), "pause" waits before the next action (so the app reads separate chunks),
 // "exit" ends with that code, "crash" kills the process. "quit" and the end of input end it
-// after a "closed" line, as the real sidecars do.
+// after a "closed" line, as the real sidecars do, unless $FAKE_SIDECAR_STUBBORN is set: then it
+// starts a child of its own (the stand-in for an agent CLI) and ignores "quit", the end of its
+// input and SIGTERM, so only killing its process group ends it.
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 
 const log = process.env.FAKE_SIDECAR_LOG;
@@ -22,7 +25,13 @@ async function run(actions) {
   }
 }
 
-const quit = () => process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
+const stubborn = !!process.env.FAKE_SIDECAR_STUBBORN;
+if (stubborn) {
+  spawn('sleep', ['1000'], { stdio: 'ignore' });
+  process.on('SIGTERM', () => {});
+}
+
+const quit = () => stubborn ? undefined : process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
 
 let chain = Promise.resolve();
 let pending = '';
