@@ -33,6 +33,17 @@ wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
     local n=$(($1 * 10)); shift
     until "$@"; do ((n-- > 0)) || return 1; sleep 0.1; done
 }
+# The window has stopped changing: four pictures in a row, over more than one step of the app's
+# spinner (8 a second), are the same; a spinner keeps it waiting until its work ends.
+same_frames() {
+    local i
+    import -window "$window" "$work/a.rgb" 2>/dev/null
+    for i in 1 2 3; do
+        import -window "$window" "$work/b.rgb" 2>/dev/null
+        cmp -s "$work/a.rgb" "$work/b.rgb" || return 1
+    done
+}
+wait_settled() { wait_for 30 same_frames || fail "the window never settled"; }
 shot() {  # <name>: the window as it is now, kept when a screenshot folder was given
     import -window "$window" "$work/$1.png"
     [ -z "$shots" ] || cp "$work/$1.png" "$shots/chat_e2e_$1.png"
@@ -103,7 +114,7 @@ start_app() {
     window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$app" --name Brinmoor | head -1)
     [ -n "$window" ] || fail "no window"
     xdotool windowfocus --sync "$window" || true
-    sleep 1  # let the first frame settle before typing (input goes to whatever has focus)
+    wait_settled  # the first frames drawn: input goes to whatever has focus
 }
 quit_app() {  # the window's close button, the red dot in the top left corner
     xdotool mousemove --window "$window" 22 18 click 1
@@ -168,7 +179,7 @@ click_amber_button() {
 # The chat editor: the composer sits at the foot of a pane that fills the grid.
 type_message() {
     xdotool mousemove --window "$window" 700 $(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}') - 72 )) click 1
-    sleep 0.3
+    wait_settled
     xdotool type --delay 20 "$1"
     xdotool key Return
 }
@@ -179,21 +190,21 @@ pane_field() {  # <field>: that field of the first saved pane
 # --- Claude ---
 start_app
 xdotool key ctrl+shift+t
-sleep 1
+wait_settled
 xdotool key Return
 wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('$state'))['workspaces'][0]['sessions']))\")\" = 1 ]" \
     || fail "no pane was added"
 [ "$(pane_field provider)" = claude ] && [ "$(pane_field kind)" = chat ] || fail "the pane is not a Claude chat"
-sleep 2
+wait_settled
 shot 1_claude_added
 type_message "Say hello"
 wait_for 60 grep -qs "Say hello" "$work/claude-server.jsonl" || fail "the model got no request"
-sleep 3
+wait_settled
 shot 2_claude_answer
 type_message "Write the file"
 click_amber_button Approve
 wait_for 60 test -f "$work/projects/web/made.txt" || fail "the approved tool did not run"
-sleep 3
+wait_settled
 shot 3_claude_tool_ran
 conversation=$(pane_field claudeSessionId)
 [ -n "$conversation" ] || fail "no conversation id was saved"
@@ -201,7 +212,7 @@ quit_app
 wait_for 10 none_left || fail "left after quitting: $(leftovers)"
 
 start_app
-sleep 6
+wait_settled
 shot 4_claude_resumed
 [ "$(pane_field claudeSessionId)" = "$conversation" ] || fail "the pane changed its conversation"
 # Close the pane from its menu: the "•••" button at the right end of the pane header, then the
@@ -227,7 +238,7 @@ s["workspaces"][0]["sessions"] = [{"autoApprove": False, "autoCompact": True, "d
 json.dump(s, open(sys.argv[1], "w"))
 PY
 start_app
-sleep 3
+wait_settled
 type_message "Run the echo"
 # Codex may run the command in its sandbox without asking; when it asks, approve.
 approved=no
@@ -240,7 +251,7 @@ if [ ! -f "$work/projects/cli/codex.txt" ]; then
 fi
 wait_for 60 test -f "$work/projects/cli/codex.txt" || fail "the command did not run"
 wait_for 60 bash -c "[ \$(grep -cs '\"input\"' '$work/openai-server.jsonl') -ge 2 ]" || fail "the command's output never reached the model"
-sleep 3
+wait_settled
 shot 7_codex_ran
 quit_app
 wait_for 10 none_left || fail "left after quitting: $(leftovers)"
