@@ -69,6 +69,11 @@ Item {
     }
 
     Timer {
+        id: follow
+        interval: 0
+        onTriggered: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
+    }
+    Timer {
         id: jumps
         property int step: 0
         readonly property list<int> delays: [30, 170, 250, 350]
@@ -121,8 +126,10 @@ Item {
             onMovementEnded: timeline.measure()
             onHeightChanged: pane.autoScroll()
             onWidthChanged: if (timeline.atBottom) timeline.positionViewAtEnd()
-            // A streamed row that grows keeps the end in view while the user follows it.
-            onContentHeightChanged: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
+            // A streamed row that grows keeps the end in view while the user follows it: once per
+            // turn of the event loop, not inside the layout pass that changed the height (that
+            // would lay out every row of a long list to find its end).
+            onContentHeightChanged: if (timeline.atBottom && !timeline.moving) follow.restart()
 
             // The trailing activity row is the last while there is one; otherwise the last row is
             // last only while the agent is not at work.
