@@ -120,6 +120,8 @@ public:
     void answerQuestion(const QMap<QString, QString>& answers);
     Q_INVOKABLE void skipQuestion();
     Q_INVOKABLE void resolvePermission(bool allow);
+    // The turn-error bar's dismiss button: the message goes, nothing is sent.
+    Q_INVOKABLE void dismissTurnError() { setTurnError(std::nullopt); }
 
     Q_INVOKABLE void setPermissionMode(const QString& mode);
     // "" clears the model.

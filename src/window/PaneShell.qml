@@ -22,6 +22,15 @@ Item {
     property bool compact: false
     // An extra header control placed before the mute button (not shown when compact).
     property Component accessory: null
+    // The same as an item the content made itself (so it can reach the content): moved into
+    // the header while this frame shows it.
+    property Item accessoryItem: null
+    onAccessoryItemChanged: shell.placeAccessoryItem()
+    Component.onCompleted: shell.placeAccessoryItem()
+    function placeAccessoryItem() {
+        if (shell.accessoryItem)
+            shell.accessoryItem.parent = accessorySlot;
+    }
     default property alias content: body.data
     // The content view inside, for those who need to reach it (set by PaneView).
     property var contentView: null
@@ -202,6 +211,13 @@ Item {
                 active: !shell.compact && shell.accessory !== null
                 visible: active
                 sourceComponent: shell.accessory
+            }
+            Item {
+                id: accessorySlot
+                objectName: "accessoryItemSlot"
+                visible: !shell.compact && shell.accessoryItem !== null
+                implicitWidth: shell.accessoryItem ? shell.accessoryItem.implicitWidth : 0
+                implicitHeight: shell.accessoryItem ? shell.accessoryItem.implicitHeight : 0
             }
             IconButton {
                 objectName: "muteButton"

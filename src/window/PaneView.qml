@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.Terminal
+import Brinmoor.Chat
 import Brinmoor.Window
 
 // The one entry to a pane's content, for the grid and the maximized view. A stopped session
@@ -10,7 +11,8 @@ import Brinmoor.Window
 //
 // A content view (the terminal surface, the chat view) takes `session` and `compact`, and may
 // offer `paneState` and `costText` (what the frame shows; else the record's state and cost) and
-// `accessory` (a Component placed in the header).
+// `accessory` (a Component placed in the header) or `accessoryItem` (an item of its own, moved
+// into the header).
 Item {
     id: pane
     objectName: "paneView"
@@ -47,9 +49,11 @@ Item {
                   ? frame.contentView.costText : (pane.session ? pane.session.cost : "")
             accessory: frame.contentView && frame.contentView.accessory && !pane.compact
                        ? frame.contentView.accessory : null
+            accessoryItem: frame.contentView && frame.contentView.accessoryItem && !pane.compact
+                           ? frame.contentView.accessoryItem : null
 
             // The kind of a session never changes, so exactly one of these holds the content:
-            // the live terminal, or (until the chat view is built) a stand-in for the chat.
+            // the live terminal or the chat.
             Repeater {
                 id: terminal
                 model: pane.kind === "chat" ? 0 : 1
@@ -62,7 +66,7 @@ Item {
             Repeater {
                 id: chat
                 model: pane.kind === "chat" ? 1 : 0
-                delegate: PaneContentPlaceholder {
+                delegate: ChatPaneView {
                     anchors.fill: parent
                     session: pane.session
                     compact: false

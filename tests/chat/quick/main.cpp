@@ -1,8 +1,12 @@
-// Qt Quick Test runner for the chat module's views: code cards and blocks, the markdown renderer
-// and the two preview overlays, and the gallery that renders them to PNG files.
+// Qt Quick Test runner for the chat module's views: code cards and blocks, the markdown renderer,
+// the two preview overlays, the composer, timeline rows and prompt cards, and the gallery that
+// renders them to PNG files.
+#include "ChatModels.h"
 #include "ChatText.h"
 #include "ClaudeSession.h"
+#include "TimelineModel.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -10,6 +14,7 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -45,6 +50,84 @@ public:
     Q_INVOKABLE QString clipboardText() const { return QGuiApplication::clipboard()->text(); }
     Q_INVOKABLE void setClipboardText(const QString& text) const { QGuiApplication::clipboard()->setText(text); }
     Q_INVOKABLE QStringList openedLinks() const { return opened; }
+    // A timeline as a chat session holds one, filled from plain objects: {id, kind, text, seconds,
+    // tool: {name, summary, detail, todos: [{content, status}]}, attachments: [{name, image}]}
+    // where `image` true attaches a small PNG and a string attaches those bytes as an "image".
+    Q_INVOKABLE QObject* timeline() { return new brinmoor::TimelineModel(this); }
+    Q_INVOKABLE void setRows(QObject* model, const QVariantList& rows) const
+    {
+        using brinmoor::TimelineRow;
+        static const QHash<QString, TimelineRow::Kind> kinds{
+            {"user", TimelineRow::Kind::User}, {"thinking", TimelineRow::Kind::Thinking},
+            {"text", TimelineRow::Kind::Text}, {"tool", TimelineRow::Kind::Tool},
+            {"toolResult", TimelineRow::Kind::ToolResult}};
+        QList<TimelineRow> out;
+        for (const QVariant& v : rows) {
+            const QVariantMap m = v.toMap();
+            TimelineRow r;
+            r.id = m.value("id").toString();
+            r.kind = kinds.value(m.value("kind").toString());
+            r.text = m.value("text").toString();
+            if (m.contains("seconds"))
+                r.seconds = m.value("seconds").toDouble();
+            const QVariantMap t = m.value("tool").toMap();
+            r.tool.id = r.id;
+            r.tool.name = t.value("name").toString();
+            r.tool.summary = t.value("summary").toString();
+            if (t.contains("detail"))
+                r.tool.detail = t.value("detail").toString();
+            if (t.contains("todos")) {
+                r.tool.todos = QList<brinmoor::TodoItem>{};
+                for (const QVariant& item : t.value("todos").toList())
+                    r.tool.todos->append({item.toMap().value("content").toString(), item.toMap().value("status").toString()});
+            }
+            for (const QVariant& a : m.value("attachments").toList()) {
+                brinmoor::ChatAttachment att;
+                att.name = a.toMap().value("name").toString();
+                const QVariant image = a.toMap().value("image");
+                att.isImage = image.isValid();
+                if (image.typeId() == QMetaType::Bool)
+                    att.data = samplePng();
+                else if (image.isValid())
+                    att.data = image.toString().toUtf8();
+                r.attachments.append(att);
+            }
+            out.append(r);
+        }
+        qobject_cast<brinmoor::TimelineModel*>(model)->setRows(out);
+    }
+    // An askQuestion value from {id, questions: [{question, header, multiSelect, options: [{label, description}]}]}.
+    Q_INVOKABLE QVariant ask(const QVariantMap& m) const
+    {
+        brinmoor::AskQuestion ask;
+        ask.id = m.value("id").toString();
+        for (const QVariant& qv : m.value("questions").toList()) {
+            const QVariantMap q = qv.toMap();
+            brinmoor::QuestionItem item;
+            item.question = q.value("question").toString();
+            item.header = q.value("header").toString();
+            item.multiSelect = q.value("multiSelect").toBool();
+            for (const QVariant& o : q.value("options").toList())
+                item.options.append({o.toMap().value("label").toString(), o.toMap().value("description").toString()});
+            ask.questions.append(item);
+        }
+        return QVariant::fromValue(ask);
+    }
+    static QByteArray samplePng()
+    {
+        QImage image(240, 160, QImage::Format_RGB32);
+        QPainter p(&image);
+        p.fillRect(image.rect(), QColor("#3b6fd4"));
+        p.fillRect(QRect(0, 100, 240, 60), QColor("#5ad07a"));
+        p.setBrush(QColor("#f0b429"));
+        p.drawEllipse(QPoint(180, 50), 26, 26);
+        p.end();
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }
     // Composer tests: chat sessions that run no sidecar, with the events a sidecar would send,
     // files to paste and an input method's composition.
     Q_INVOKABLE brinmoor::ClaudeSession* newSession(const QString& provider)

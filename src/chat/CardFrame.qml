@@ -1,0 +1,10 @@
+import QtQuick
+import Brinmoor.App
+
+// The frame of the chat's tool and to-do cards: a rounded fill with a 1-point border.
+Rectangle {
+    radius: 8
+    color: Theme.pair("15171d", "ffffff", 1)
+    border.width: 1
+    border.color: Theme.pair("22252d", "d6d9e0", 1)
+}

@@ -1,0 +1,55 @@
+#include "ChatLabels.h"
+
+#include "AttachmentImage.h"
+#include "ChatModels.h"
+
+#include <cmath>
+
+namespace brinmoor {
+
+namespace {
+
+QString tokenText(qint64 n)
+{
+    return n < 1000 ? QString::number(n) : QString::asprintf("%.1fk", double(n) / 1000.0);
+}
+
+} // namespace
+
+QString ChatLabels::thinkingLabel(const QVariant& seconds)
+{
+    const QString none = QStringLiteral("Thinking");
+    bool ok = false;
+    const double s = seconds.isValid() && !seconds.isNull() ? seconds.toDouble(&ok) : 0.0;
+    // Anything std::llround could not represent reads as no duration.
+    if (!ok || !std::isfinite(s) || s < 0.5 || s >= 9.2e18)
+        return none;
+    return QStringLiteral("Thought for %1s").arg(std::llround(s));
+}
+
+QString ChatLabels::costLabel(double tokensIn, double tokensOut, double costUsd)
+{
+    const qint64 n = qint64(tokensIn) + qint64(tokensOut);
+    if (costUsd > 0)
+        return tokenText(n) + QStringLiteral(" · $") + QString::asprintf("%.4f", costUsd);
+    if (n < 1)
+        return {};
+    return tokenText(n) + QStringLiteral(" tokens");
+}
+
+QString ChatLabels::workingLabel(double tokensIn, double tokensOut)
+{
+    return TimelineRow::workingLabel(qint64(tokensIn), qint64(tokensOut)).value_or(QString());
+}
+
+bool ChatLabels::atEnd(double endY, double visibleHeight)
+{
+    return endY <= visibleHeight + 60;
+}
+
+bool ChatLabels::showsThumbnail(const QVariant& attachment)
+{
+    return AttachmentImage::isThumbnail(attachment);
+}
+
+} // namespace brinmoor

@@ -1,0 +1,289 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Agent
+import Brinmoor.Chat
+
+// The content of a chat pane, inside the frame PaneView puts around it: the conversation
+// timeline, which follows its end while the user is near it; the question and permission cards
+// while the agent waits for the user; and at the foot the failure bar, or the turn-error bar and
+// the composer. Everything it does goes to the pane's chat session, which lives in the chat host
+// beyond this view.
+Item {
+    id: pane
+    objectName: "chatPaneView"
+
+    required property var session
+    required property bool compact
+    // The pane's chat session, from the chat host, which makes and starts it on the pane's first
+    // display and keeps it beyond this view (asking again returns the same one). Taken once, just
+    // after this view is built: a new session reports its state to the very record the grid is
+    // building this view from.
+    property ClaudeSession vm: null
+    function attach() {
+        if (!pane.vm && pane.session)
+            pane.vm = ChatHost.sessionFor(pane.session);
+    }
+    Timer {
+        interval: 0
+        running: true
+        onTriggered: pane.attach()
+    }
+    ChatPaneLabels {
+        id: labels
+        session: pane.vm
+    }
+    ChatTimelineRows {
+        id: rows
+        session: pane.vm
+    }
+    // The first showing of the conversation starts at its end.
+    onVmChanged: {
+        if (pane.vm && pane.vm.messageCount > 0)
+            timeline.didInitialScroll = true;
+        pane.jumpToBottom();
+    }
+
+    // What the frame shows: the live session's state and the cost text; the history button.
+    readonly property string paneState: pane.vm ? pane.vm.state : (pane.session ? pane.session.state : "idle")
+    readonly property string costText: labels.costText
+    readonly property Component accessory: null
+    readonly property Item accessoryItem: pane.compact ? null : history
+
+    readonly property string failure: pane.vm ? pane.vm.failure : ""
+    readonly property bool atBottom: timeline.atBottom
+    readonly property ListView list: timeline
+
+    // Sets `atBottom` and scrolls to the end 0.03, 0.2, 0.45 and 0.8 s from now: rows whose
+    // height settles after layout (markdown, code blocks) are caught by the later ones.
+    function jumpToBottom() {
+        timeline.atBottom = true;
+        jumps.step = 0;
+        jumps.interval = 30;
+        jumps.restart();
+    }
+    function autoScroll() {
+        if (timeline.atBottom)
+            timeline.positionViewAtEnd();
+    }
+
+    Timer {
+        id: follow
+        interval: 0
+        onTriggered: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
+    }
+    Timer {
+        id: jumps
+        property int step: 0
+        readonly property list<int> delays: [30, 170, 250, 350]
+        onTriggered: {
+            timeline.positionViewAtEnd();
+            jumps.step += 1;
+            if (jumps.step < jumps.delays.length) {
+                jumps.interval = jumps.delays[jumps.step];
+                jumps.restart();
+            }
+        }
+    }
+
+    Column {
+        id: stack
+        anchors.fill: parent
+
+        ListView {
+            id: timeline
+            objectName: "timeline"
+
+            // Whether the end of the conversation is within 60 points below the visible area;
+            // written only when that changes, and only by scrolling or resizing (a growing last
+            // row is followed instead, below).
+            property bool atBottom: true
+            property bool didInitialScroll: false
+            readonly property real endY: timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY
+
+            function measure() {
+                const at = ChatLabels.atEnd(timeline.endY, timeline.height);
+                if (at !== timeline.atBottom)
+                    timeline.atBottom = at;
+            }
+
+            width: stack.width
+            height: stack.height - cards.height - foot.height
+            clip: true
+            spacing: 13
+            topMargin: 11
+            bottomMargin: 11
+            leftMargin: 13
+            rightMargin: 13
+            boundsBehavior: Flickable.StopAtBounds
+            reuseItems: false
+            cacheBuffer: 600
+            model: rows.rows
+            ScrollBar.vertical: ScrollBar {}
+
+            onContentYChanged: if (timeline.moving || timeline.dragging || timeline.flicking) timeline.measure()
+            onMovementEnded: timeline.measure()
+            onHeightChanged: pane.autoScroll()
+            onWidthChanged: if (timeline.atBottom) timeline.positionViewAtEnd()
+            // A streamed row that grows keeps the end in view while the user follows it: once per
+            // turn of the event loop, not inside the layout pass that changed the height (that
+            // would lay out every row of a long list to find its end).
+            onContentHeightChanged: if (timeline.atBottom && !timeline.moving) follow.restart()
+
+            // The trailing activity row is the last while there is one; otherwise the last row is
+            // last only while the agent is not at work.
+            delegate: TimelineRowView {
+                required property int index
+                required property string rowId
+                objectName: "row:" + rowId
+                width: timeline.width - 26
+                isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
+            }
+
+            Connections {
+                target: pane.vm
+                function onMessageCountChanged() {
+                    if (!timeline.didInitialScroll && pane.vm.messageCount >= 1) {
+                        timeline.didInitialScroll = true;
+                        pane.jumpToBottom();
+                    } else {
+                        pane.autoScroll();
+                    }
+                }
+                function onBusyChanged() { pane.autoScroll(); }
+            }
+
+            // Before the first message: what this pane is.
+            Column {
+                id: hint
+                objectName: "emptyHint"
+                visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
+                x: 13
+                y: 11
+                width: timeline.width - 26
+                spacing: 4
+                Text {
+                    width: hint.width
+                    text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
+                          + qsTr(" in ") + (pane.session ? pane.session.project : "")
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font.pointSize: Theme.fontSize(12)
+                    font.weight: Font.DemiBold
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+                Text {
+                    width: hint.width
+                    text: pane.vm && pane.vm.provider === "codex"
+                          ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
+                          : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
+                    wrapMode: Text.Wrap
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                }
+            }
+
+            // Back to the end: shown while the end is out of reach.
+            Rectangle {
+                id: jumpButton
+                objectName: "jumpButton"
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.rightMargin: 14
+                anchors.bottomMargin: 12
+                width: 30
+                height: 30
+                radius: 15
+                color: Theme.pair("23262f", "dbe5f6", 1)
+                border.width: 1
+                border.color: Theme.pair("23262e", "d2d5dc", 1)
+                opacity: timeline.atBottom ? 0 : 1
+                visible: opacity > 0
+                Behavior on opacity { NumberAnimation { duration: 150 } }
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    name: "arrow.down"
+                    size: 12
+                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                }
+                TapHandler {
+                    cursorShape: Qt.PointingHandCursor
+                    onTapped: pane.jumpToBottom()
+                }
+            }
+        }
+
+        // The question card above the permission card; neither in the compact form.
+        Column {
+            id: cards
+            width: stack.width
+            Repeater {
+                model: !pane.compact && pane.vm !== null && pane.vm.pendingQuestion !== undefined ? 1 : 0
+                delegate: QuestionCard {
+                    objectName: "questionCard"
+                    width: stack.width
+                    ask: pane.vm.pendingQuestion
+                    provider: pane.vm.provider
+                    onAnswer: answers => pane.vm.answerQuestion(answers)
+                    onSkip: pane.vm.skipQuestion()
+                }
+            }
+            Repeater {
+                model: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined ? 1 : 0
+                delegate: PermissionCard {
+                    id: permission
+                    objectName: "permissionCard"
+                    width: stack.width
+                    request: pane.vm.pendingPermission
+                    provider: pane.vm.provider
+                    onApprove: {
+                        // Accepting a plan also lets the agent edit files, switched before the
+                        // plan is allowed.
+                        if (permission.tool === "ExitPlanMode")
+                            pane.vm.setPermissionMode("acceptEdits");
+                        pane.vm.resolvePermission(true);
+                    }
+                    onDeny: pane.vm.resolvePermission(false)
+                }
+            }
+        }
+
+        // The foot: the failure bar alone, or (not compact) the turn-error bar and the composer.
+        Column {
+            id: foot
+            width: stack.width
+            ErrorBar {
+                objectName: "failureBar"
+                visible: pane.failure !== ""
+                width: stack.width
+                message: pane.failure
+                maximumLines: 2
+            }
+            ErrorBar {
+                objectName: "turnErrorBar"
+                visible: pane.failure === "" && !pane.compact && pane.vm !== null && pane.vm.turnError !== ""
+                width: stack.width
+                message: pane.vm ? pane.vm.turnError : ""
+                maximumLines: 3
+                dismissable: true
+                onDismissed: pane.vm.dismissTurnError()
+            }
+            Repeater {
+                model: pane.failure === "" && !pane.compact && pane.vm !== null ? 1 : 0
+                delegate: ChatComposer {
+                    width: stack.width
+                    session: pane.vm
+                }
+            }
+        }
+    }
+
+    // Shown in the frame's header (PaneShell moves it there).
+    HistoryButton {
+        id: history
+        objectName: "historyButton"
+        visible: !pane.compact
+        session: pane.vm
+    }
+}

@@ -1,0 +1,63 @@
+import QtQuick
+import Brinmoor.App
+
+// A red bar at a chat pane's foot: a session failure (no input until it clears) or a turn error
+// (dismissable; input stays).
+Rectangle {
+    id: bar
+
+    property string message: ""
+    property int maximumLines: 2
+    property bool dismissable: false
+
+    signal dismissed()
+
+    implicitHeight: Math.max(text.implicitHeight, 12) + (bar.dismissable ? 16 : 18)
+    color: Theme.hex("f0524f", 0.08)
+
+    Rectangle {
+        width: parent.width
+        height: 1
+        color: bar.dismissable ? Theme.hex("f0524f", 0.35) : Theme.pair("1c1e25", "dfe1e6", 1)
+    }
+    SymbolIcon {
+        x: 11
+        anchors.verticalCenter: parent.verticalCenter
+        name: "exclamationmark.triangle.fill"
+        size: 11
+        color: Theme.red
+    }
+    Text {
+        id: text
+        objectName: "message"
+        x: 30
+        anchors.verticalCenter: parent.verticalCenter
+        width: bar.width - 41 - (bar.dismissable ? 20 : 0)
+        text: bar.message
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
+        maximumLineCount: bar.maximumLines
+        elide: Text.ElideRight
+        font.pointSize: Theme.fontSize(11)
+        color: Theme.pair("787f89", "737982", 1)
+    }
+    Item {
+        objectName: "dismiss"
+        visible: bar.dismissable
+        anchors.right: parent.right
+        anchors.rightMargin: 6
+        anchors.verticalCenter: parent.verticalCenter
+        width: 20
+        height: 20
+        SymbolIcon {
+            anchors.centerIn: parent
+            name: "xmark"
+            size: 9
+            color: Theme.pair("5a616b", "9097a1", 1)
+        }
+        TapHandler {
+            cursorShape: Qt.PointingHandCursor
+            onTapped: bar.dismissed()
+        }
+    }
+}

@@ -1,0 +1,37 @@
+import QtQuick
+import Brinmoor.App
+
+// A push button of the prompt cards: a filled amber one (Approve, Next) or an outlined one
+// (Deny, Back). A disabled filled button turns grey and takes no clicks.
+Rectangle {
+    id: button
+
+    property string title: ""
+    property bool filled: false
+    property real horizontalPadding: 14
+    property int weight: Font.DemiBold
+    property color outlinedText: Theme.pair("c5c9d0", "3a4048", 1)
+
+    signal clicked()
+
+    implicitWidth: label.implicitWidth + 2 * button.horizontalPadding
+    implicitHeight: label.implicitHeight + 10
+    radius: 6
+    color: !button.filled ? "transparent" : button.enabled ? Theme.amber : Theme.pair("15171d", "ffffff", 1)
+    border.width: button.filled && button.enabled ? 0 : 1
+    border.color: button.filled ? Theme.pair("22252d", "d6d9e0", 1) : Theme.pair("23262e", "d2d5dc", 1)
+
+    Text {
+        id: label
+        anchors.centerIn: parent
+        text: button.title
+        font.pointSize: Theme.fontSize(11.5)
+        font.weight: button.weight
+        color: !button.filled ? button.outlinedText
+                              : button.enabled ? Theme.hex("0c0a04", 1) : Theme.pair("5a616b", "9097a1", 1)
+    }
+    TapHandler {
+        cursorShape: Qt.PointingHandCursor
+        onTapped: button.clicked()
+    }
+}

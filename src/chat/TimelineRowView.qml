@@ -1,0 +1,273 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// One row of a chat timeline. A user message is a bubble against the trailing edge with its
+// attachments above it; every other row hangs on the rail at the leading edge (a dot coloured by
+// kind and a line down to the row's end, except under the last row) with its content beside it:
+// markdown, a thinking toggle, a tool card or to-do list, a dim tool result, or an activity row.
+Item {
+    id: row
+
+    // The row, by the timeline model's role names (the list hands them over by name).
+    required property string kind
+    required property string text
+    // chatAttachment values of a user row.
+    required property var attachments
+    // A thinking row's seconds, or undefined.
+    required property var seconds
+    // A tool row's toolUse value.
+    required property var tool
+    // A working row's token text, or undefined.
+    required property var label
+    property bool isLast: false
+
+    readonly property bool isUser: row.kind === "user"
+    // A tool row with a to-do list (even an empty one) shows the list, not a tool card.
+    readonly property bool isTodo: row.kind === "tool" && row.tool !== undefined && row.tool !== null
+                                   && row.tool.todos !== undefined
+
+    implicitHeight: row.isUser ? userColumn.height : Math.max(content.height, 10)
+
+    function dotColor(): color {
+        switch (row.kind) {
+        case "thinking": return Theme.hex("c2a8f8", 1);
+        case "tool": return Theme.hex("d6b271", 1);
+        case "working":
+        case "compacting": return Theme.amber;
+        default: return Theme.pair("5a616b", "9097a1", 1);
+        }
+    }
+
+    // The user layout: attachments, then the bubble, hugging the trailing edge and reaching at
+    // most to 44 points from the leading one.
+    Column {
+        id: userColumn
+        visible: row.isUser
+        anchors.right: parent.right
+        width: Math.min(row.width - 44, Math.max(chips.implicitWidth, bubble.visible ? bubble.width : 0))
+        spacing: 6
+
+        Row {
+            id: chips
+            objectName: "attachments"
+            visible: row.isUser && row.attachments && row.attachments.length > 0
+            anchors.right: parent.right
+            spacing: 6
+            Repeater {
+                model: row.isUser ? row.attachments : []
+                delegate: Item {
+                    id: chip
+                    required property var modelData
+                    readonly property bool thumbnail: ChatLabels.showsThumbnail(chip.modelData)
+                    objectName: chip.thumbnail ? "thumbnail" : "fileChip"
+                    width: chip.thumbnail ? 120 : fileChip.width
+                    height: chip.thumbnail ? 84 : fileChip.height
+
+                    AttachmentImage {
+                        visible: chip.thumbnail
+                        anchors.fill: parent
+                        attachment: chip.thumbnail ? chip.modelData : undefined
+                        radius: 8
+                    }
+                    Rectangle {
+                        visible: chip.thumbnail
+                        anchors.fill: parent
+                        radius: 8
+                        color: "transparent"
+                        border.width: 1
+                        border.color: Theme.pair("22252d", "d6d9e0", 1)
+                    }
+                    Rectangle {
+                        id: fileChip
+                        visible: !chip.thumbnail
+                        width: chipRow.implicitWidth + 18
+                        height: chipRow.implicitHeight + 12
+                        radius: 7
+                        color: Theme.pair("15171d", "ffffff", 1)
+                        border.width: 1
+                        border.color: Theme.pair("22252d", "d6d9e0", 1)
+                        Row {
+                            id: chipRow
+                            anchors.centerIn: parent
+                            spacing: 6
+                            SymbolIcon {
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "doc.fill"
+                                size: 11
+                                color: Theme.pair("787f89", "737982", 1)
+                            }
+                            Text {
+                                anchors.verticalCenter: parent.verticalCenter
+                                text: chip.modelData.name
+                                textFormat: Text.PlainText
+                                maximumLineCount: 1
+                                font.pointSize: Theme.fontSize(11.5)
+                                font.weight: Font.Medium
+                                color: Theme.pair("c5c9d0", "3a4048", 1)
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        Rectangle {
+            id: bubble
+            objectName: "bubble"
+            visible: row.isUser && row.text !== ""
+            anchors.right: parent.right
+            width: Math.min(measure.implicitWidth + 1, row.width - 44 - 22) + 22
+            height: bubbleText.implicitHeight + 16
+            radius: 12
+            color: Theme.hex("5b8cdd", 0.16)
+            border.width: 1
+            border.color: Theme.hex("5b8cdd", 0.3)
+
+            // The unwrapped width of the text, which the bubble takes when it fits.
+            Text {
+                id: measure
+                visible: false
+                text: bubble.visible ? row.text : ""
+                textFormat: Text.PlainText
+                font: bubbleText.font
+            }
+            TextEdit {
+                id: bubbleText
+                x: 11
+                y: 8
+                width: bubble.width - 22
+                text: bubble.visible ? row.text : ""
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.Wrap
+                readOnly: true
+                selectByMouse: true
+                color: Theme.pair("eef0f3", "262a31", 1)
+                font.pointSize: Theme.fontSize(12.5)
+            }
+        }
+    }
+
+    // The rail: the dot and, unless this is the last row, a line down to the row's end.
+    Item {
+        id: rail
+        visible: !row.isUser
+        width: 9
+        height: row.height
+        Rectangle {
+            objectName: "dot"
+            x: 1
+            y: 3
+            width: 7
+            height: 7
+            radius: 3.5
+            color: row.dotColor()
+        }
+        Rectangle {
+            objectName: "railLine"
+            visible: !row.isLast
+            x: 4
+            y: 10
+            width: 1
+            height: Math.max(0, rail.height - 10)
+            color: Theme.pair("1c1e25", "dfe1e6", 1)
+        }
+    }
+
+    // The content beside the rail: one of these exists, by kind.
+    Column {
+        id: content
+        x: 19
+        width: row.width - 19
+
+        Repeater {
+            model: row.kind === "thinking" ? 1 : 0
+            delegate: ThinkingBlock {
+                width: content.width
+                text: row.text
+                seconds: row.seconds
+            }
+        }
+        Repeater {
+            model: row.kind === "text" ? 1 : 0
+            delegate: MarkdownText {
+                width: content.width
+                text: row.text
+            }
+        }
+        Repeater {
+            model: row.kind === "tool" && !row.isTodo ? 1 : 0
+            delegate: ToolCard {
+                width: content.width
+                tool: row.tool
+            }
+        }
+        Repeater {
+            model: row.kind === "tool" && row.isTodo ? 1 : 0
+            delegate: TodoChecklist {
+                width: content.width
+                todos: row.tool.todos
+            }
+        }
+        Repeater {
+            model: row.kind === "toolResult" ? 1 : 0
+            delegate: Text {
+                objectName: "toolResult"
+                width: content.width
+                text: row.text
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                elide: Text.ElideRight
+                font.family: Theme.monospaceFamily
+                font.pointSize: Theme.fontSize(10.5)
+                color: Theme.pair("5a616b", "9097a1", 1)
+            }
+        }
+        Repeater {
+            model: row.kind === "working" ? 1 : 0
+            delegate: Row {
+                spacing: 8
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("Working…")
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+                Text {
+                    objectName: "workingDetail"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: row.label !== undefined && row.label !== null && row.label !== ""
+                    text: "· " + (visible ? row.label : "")
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(10.5)
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                }
+            }
+        }
+        Repeater {
+            model: row.kind === "compacting" ? 1 : 0
+            delegate: Row {
+                spacing: 8
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "arrow.down.right.and.arrow.up.left"
+                    size: 10
+                    color: Theme.amber
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("Compacting conversation…")
+                    font.pointSize: Theme.fontSize(11)
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+            }
+        }
+    }
+}

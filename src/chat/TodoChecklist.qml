@@ -1,0 +1,99 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// An agent's to-do list: a header with the done count and one line per item with its status
+// symbol; done items are grey and struck through.
+Item {
+    id: list
+
+    // A list of todoItem values.
+    required property var todos
+    readonly property int total: list.todos ? list.todos.length : 0
+    readonly property int completed: {
+        let n = 0;
+        for (let i = 0; i < list.total; ++i)
+            if (list.todos[i].status === "completed")
+                ++n;
+        return n;
+    }
+
+    function statusColor(status: string): color {
+        if (status === "completed")
+            return Theme.hex("5ad07a", 1);
+        if (status === "in_progress")
+            return Theme.accent;
+        return Theme.pair("5a616b", "9097a1", 1);
+    }
+
+    implicitHeight: column.implicitHeight + 18
+
+    CardFrame {
+        anchors.fill: parent
+    }
+    Column {
+        id: column
+        x: 11
+        y: 9
+        width: list.width - 22
+        spacing: 6
+
+        Row {
+            spacing: 6
+            SymbolIcon {
+                anchors.verticalCenter: parent.verticalCenter
+                name: "checklist"
+                size: 10
+                color: Theme.accent
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: qsTr("To-dos")
+                font.capitalization: Font.AllUppercase
+                font.letterSpacing: 0.4
+                font.pointSize: Theme.fontSize(10.5)
+                font.weight: Font.DemiBold
+                color: Theme.pair("787f89", "737982", 1)
+            }
+            Text {
+                objectName: "count"
+                anchors.verticalCenter: parent.verticalCenter
+                text: list.completed + "/" + list.total
+                font.family: Theme.monospaceFamily
+                font.pointSize: Theme.fontSize(10)
+                color: Theme.pair("5a616b", "9097a1", 1)
+            }
+        }
+        Repeater {
+            model: list.total
+            delegate: Row {
+                id: item
+                required property int index
+                readonly property string status: list.todos[item.index].status
+                readonly property bool done: item.status === "completed"
+                spacing: 8
+                width: column.width
+
+                SymbolIcon {
+                    objectName: "status"
+                    y: 1
+                    name: item.done ? "checkmark.circle.fill"
+                                    : item.status === "in_progress" ? "circle.dotted" : "circle"
+                    size: 11
+                    color: list.statusColor(item.status)
+                }
+                Text {
+                    objectName: "content"
+                    width: column.width - 19
+                    text: list.todos[item.index].content
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    font.pointSize: Theme.fontSize(12)
+                    font.strikeout: item.done
+                    color: item.done ? Theme.pair("5a616b", "9097a1", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,241 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Chat
+
+// Timeline rows on a real timeline model, and the permission and question cards.
+Item {
+    id: top
+    width: 1000
+    height: 900
+
+    readonly property var seed: [
+        { id: "u1", kind: "user", text: "Why does the build fail?", attachments: [{ name: "shot.png", image: true }, { name: "notes.txt" }] },
+        { id: "a-0", kind: "thinking", text: "The linker cannot find md4c.", seconds: 12.4 },
+        { id: "a-1", kind: "text", text: "The **linker** misses `md4c`:\n\n- install it\n- rebuild" },
+        { id: "a-2", kind: "tool", tool: { name: "Edit", summary: "CMakeLists.txt", detail: "  find_package(Qt6)\n- pkg_check_modules(MD4C md4c)\n+ pkg_check_modules(MD4C REQUIRED md4c)\n  add_library(x)" } },
+        { id: "a-3", kind: "tool", tool: { name: "TodoWrite", summary: "", todos: [
+            { content: "Read the log", status: "completed" }, { content: "Find the library", status: "completed" },
+            { content: "Fix CMake", status: "in_progress" }, { content: "Rebuild", status: "pending" }, { content: "Run tests", status: "pending" }] } },
+        { id: "a-4", kind: "toolResult", text: "line one\nline two\nline three\nline four\nline five" }
+    ]
+
+    Component {
+        id: listComponent
+        ListView {
+            id: list
+            property bool busy: false
+            width: 560
+            height: 860
+            spacing: 13
+            topMargin: 11
+            leftMargin: 13
+            delegate: TimelineRowView {
+                required property int index
+                required property string rowId
+                objectName: "row:" + rowId
+                width: 534
+                isLast: index === list.count - 1 && !list.busy
+            }
+            footer: Item {
+                width: 534
+                height: list.busy ? working.height + 13 : 0
+                TimelineRowView {
+                    id: working
+                    objectName: "row:working"
+                    visible: list.busy
+                    y: 13
+                    width: 534
+                    kind: "working"; text: ""; attachments: []; seconds: undefined; tool: undefined
+                    label: "1.2k tokens"
+                    isLast: true
+                }
+            }
+        }
+    }
+    Component {
+        id: permissionComponent
+        PermissionCard { width: 500 }
+    }
+    Component {
+        id: questionComponent
+        QuestionCard { width: 500 }
+    }
+
+    TestCase {
+        id: rows
+        name: "TimelineRows"
+        when: windowShown
+
+        function row(list, id) {
+            return findChild(list, "row:" + id);
+        }
+
+        function makeList(rows, busy) {
+            const model = TestSupport.timeline();
+            TestSupport.setRows(model, rows);
+            const list = createTemporaryObject(listComponent, top, { model: model, busy: busy });
+            waitForRendering(list);
+            return list;
+        }
+
+        function test_every_kind_of_row() {
+            const list = makeList(top.seed, true);
+            // The user row: a thumbnail for the image, a chip for the file, the bubble.
+            const user = rows.row(list, "u1");
+            const thumb = findChild(user, "thumbnail");
+            compare(thumb.width, 120);
+            compare(thumb.height, 84);
+            verify(findChild(user, "fileChip") !== null);
+            verify(findChild(user, "bubble").visible);
+            // Collapsed thinking with its rounded duration.
+            const thinking = rows.row(list, "a-0");
+            compare(findChild(thinking, "caption").text, "Thought for 12s");
+            compare(findChild(thinking, "chevron").name, "chevron.down");
+            verify(findChild(thinking, "thought") === null);
+            // The edit opens as a diff; the to-do list counts 2/5; the result shows three lines.
+            const detail = findChild(rows.row(list, "a-2"), "detail");
+            verify(detail.isDiff);
+            verify(detail.showExpand);
+            compare(detail.title, "Edit  CMakeLists.txt");
+            compare(findChild(rows.row(list, "a-3"), "count").text, "2/5");
+            const result = findChild(rows.row(list, "a-4"), "toolResult");
+            compare(result.lineCount, 3);
+            verify(result.truncated);
+            // While busy the working row is the last; every other row carries its rail line.
+            compare(findChild(rows.row(list, "a-4"), "railLine").visible, true);
+            compare(findChild(findChild(list, "row:working"), "railLine").visible, false);
+            compare(findChild(findChild(list, "row:working"), "workingDetail").text, "· 1.2k tokens");
+            list.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/timeline-rows.png"));
+        }
+
+        function test_bad_image_bytes_show_a_file_chip_and_empty_todos_a_list() {
+            const list = makeList([
+                { id: "u", kind: "user", text: "", attachments: [{ name: "broken.png", image: "not a png" }] },
+                { id: "t", kind: "tool", tool: { name: "TodoWrite", summary: "", todos: [] } }], false);
+            const user = rows.row(list, "u");
+            verify(findChild(user, "thumbnail") === null);
+            verify(findChild(user, "fileChip") !== null);
+            verify(!findChild(user, "bubble").visible);
+            compare(findChild(rows.row(list, "t"), "count").text, "0/0");
+            // Not busy: the last row has no line below its dot.
+            compare(findChild(rows.row(list, "t"), "railLine").visible, false);
+        }
+
+        function test_appending_keeps_rows_and_an_open_thinking_block() {
+            const model = TestSupport.timeline();
+            TestSupport.setRows(model, top.seed.slice(0, 3));
+            const list = createTemporaryObject(listComponent, top, { model: model });
+            waitForRendering(list);
+            const thinking = rows.row(list, "a-0");
+            mouseClick(findChild(thinking, "caption"));
+            tryVerify(() => findChild(thinking, "thought") !== null);
+            compare(findChild(thinking, "chevron").name, "chevron.up");
+            const text = rows.row(list, "a-1");
+            // A streamed block grows its row; then another block arrives.
+            const grown = top.seed.slice(0, 3);
+            grown[2] = { id: "a-1", kind: "text", text: top.seed[2].text + "\n- and more" };
+            TestSupport.setRows(model, grown);
+            TestSupport.setRows(model, grown.concat([top.seed[5]]));
+            waitForRendering(list);
+            verify(rows.row(list, "a-0") === thinking, "the thinking row keeps its view");
+            verify(rows.row(list, "a-1") === text, "the grown row keeps its view");
+            verify(findChild(thinking, "thought") !== null, "still expanded");
+            compare(list.count, 4);
+        }
+    }
+
+    TestCase {
+        name: "PermissionCard"
+        when: windowShown
+
+        function test_detail_flags_and_buttons() {
+            const card = createTemporaryObject(permissionComponent, top, {
+                request: { id: "p1", tool: "Edit", summary: "Edit  a.txt", detail: "- old\n+ new" } });
+            const approved = signalSpy.createObject(card, { target: card, signalName: "approve" });
+            const denied = signalSpy.createObject(card, { target: card, signalName: "deny" });
+            const detail = findChild(card, "detail");
+            verify(detail.isDiff);
+            verify(!detail.markdown);
+            compare(detail.title, "Will run · Edit  a.txt");
+            mouseClick(findChild(card, "deny"));
+            mouseClick(findChild(card, "approve"));
+            compare(denied.count, 1);
+            compare(approved.count, 1);
+            card.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/permission-card.png"));
+
+            const plain = createTemporaryObject(permissionComponent, top, {
+                request: { id: "p2", tool: "edit", summary: "edit", detail: "" } });
+            verify(findChild(plain, "detail") === null);
+        }
+    }
+
+    Component { id: signalSpy; SignalSpy {} }
+
+    TestCase {
+        name: "QuestionCard"
+        when: windowShown
+
+        function test_two_questions_walk_and_answer_once() {
+            const ask = { id: "q1", questions: [
+                { question: "Which database?", header: "", multiSelect: false, options: [
+                    { label: "Postgres", description: "Relational" }, { label: "SQLite", description: "" }] },
+                { question: "Which extras?", header: "Extras", multiSelect: true, options: [
+                    { label: "Cache", description: "" }, { label: "Search", description: "" }] }] };
+            const card = createTemporaryObject(questionComponent, top, { ask: TestSupport.ask(ask), provider: "codex" });
+            const answers = signalSpy.createObject(card, { target: card, signalName: "answer" });
+            compare(findChild(card, "progress").text, "1 of 2");
+            compare(findChild(card, "title").text, "Codex needs your input");
+            // Rows are laid out anew at each step: click once they are placed.
+            const option = label => {
+                waitForRendering(card);
+                return findChild(card, "option:" + label);
+            };
+            mouseClick(option("SQLite"));
+            compare(findChild(card, "progress").text, "2 of 2");
+            compare(findChild(card, "title").text, "Extras");
+            const next = findChild(card, "next");
+            compare(next.title, "Submit");
+            verify(!next.enabled);
+            mouseClick(option("Search"));
+            mouseClick(option("Cache"));
+            // Back shows the first answer still marked; forward again by clicking it.
+            mouseClick(findChild(card, "back"));
+            compare(findChild(card, "progress").text, "1 of 2");
+            compare(card.flow.chosen, ["SQLite"]);
+            verify(findChild(card, "option:SQLite").chosen);
+            mouseClick(option("SQLite"));
+            compare(answers.count, 0);
+            compare(findChild(card, "progress").text, "2 of 2");
+            mouseClick(findChild(card, "next"));
+            compare(answers.count, 1);
+            compare(answers.signalArguments[0][0], { "Which database?": "SQLite", "Which extras?": "Cache, Search" });
+        }
+
+        function test_empty_request_shows_the_header_and_skip() {
+            const card = createTemporaryObject(questionComponent, top, { ask: TestSupport.ask({ id: "q0", questions: [] }) });
+            const skipped = signalSpy.createObject(card, { target: card, signalName: "skip" });
+            compare(findChild(card, "title").text, "Claude needs your input");
+            verify(!findChild(card, "question").visible);
+            mouseClick(findChild(card, "skip"));
+            compare(skipped.count, 1);
+        }
+
+        function test_free_text_return_moves_on() {
+            const card = createTemporaryObject(questionComponent, top, { ask: TestSupport.ask({ id: "q2", questions: [
+                { question: "Name?", header: "", multiSelect: false, options: [] }] }) });
+            const answers = signalSpy.createObject(card, { target: card, signalName: "answer" });
+            mouseClick(findChild(card, "other"));
+            const editor = findChild(card, "otherEditor");
+            tryVerify(() => editor && editor.activeFocus);
+            keyClick(Qt.Key_Return);
+            compare(answers.count, 0, "a blank text does not answer");
+            keyClick("x");
+            keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            keyClick("y");
+            keyClick(Qt.Key_Return);
+            compare(answers.count, 1);
+            compare(answers.signalArguments[0][0], { "Name?": "x\ny" });
+        }
+    }
+}
