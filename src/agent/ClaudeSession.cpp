@@ -252,7 +252,7 @@ void ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     setTurnError(std::nullopt);
     m_didInterrupt = false;
     setBusy(true);
-    m_turnStart = QDateTime::currentDateTimeUtc();
+    m_turnStart = clock();
     setState(PaneState::Running);
     send(SidecarCommand::user(wire, images));
 }
@@ -412,7 +412,7 @@ void ClaudeSession::compact()
     setTurnError(std::nullopt);
     m_didInterrupt = false;
     setBusy(true);
-    m_turnStart = QDateTime::currentDateTimeUtc();
+    m_turnStart = clock();
     setState(PaneState::Running);
     send(SidecarCommand::compact());
 }
@@ -534,7 +534,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         const bool thinks = std::any_of(m.blocks.cbegin(), m.blocks.cend(),
                                         [](const ChatBlock& b) { return b.kind == ChatBlock::Kind::Thinking; });
         if (thinks && m_turnStart)
-            m.thoughtSeconds = double(m_turnStart->msecsTo(QDateTime::currentDateTimeUtc())) / 1000.0;
+            m.thoughtSeconds = double(m_turnStart->msecsTo(clock())) / 1000.0;
         appendMessage(m);
         setState(PaneState::Running);
     } else if (const auto* e = event.as<E::Result>()) {

@@ -81,6 +81,9 @@ public:
 
     // Images attached to a message are read into memory up to this size each.
     static constexpr qint64 maxAttachmentBytes = 20 * 1024 * 1024;
+    // The clock that times a turn's thinking ("Thought for 12s"); tests move it forward instead of
+    // waiting.
+    static inline std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
 
     ClaudeSession(const QUuid& paneID, const QString& directory, bool autoApprove,
                   const std::optional<QString>& resume, ChatProvider provider, bool autoCompact,

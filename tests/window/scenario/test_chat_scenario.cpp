@@ -61,7 +61,7 @@ QJsonObject assistant(std::initializer_list<QJsonObject> blocks)
     return ev("assistant", {{"blocks", a}, {"tokensIn", 800}, {"tokensOut", 434}});
 }
 
-// The conversation the fake plays: the first turn thinks for 12 s, answers, edits, lists to-dos,
+// The conversation the fake plays: the first turn thinks (the test moves the session's clock 12 s on), answers, edits, lists to-dos,
 // shows a tool's output and asks to run a command; each decision brings the next prompt.
 QJsonObject script()
 {
@@ -80,7 +80,6 @@ QJsonObject script()
     return {
         {"start", QJsonArray{QJsonArray{ev("session", {{"id", "conv-1"}, {"model", "claude-opus-4-8"}})}}},
         {"user", QJsonArray{QJsonArray{
-            QJsonObject{{"pause", 12100}},
             assistant({block("thinking", {{"text", "The linker cannot find md4c; CMake marks it optional."}})}),
             assistant({block("text", {{"text", "The **linker** misses `md4c`. I will:\n\n- make it required\n- rebuild"}})}),
             assistant({block("tool_use", {{"id", "t1"}, {"name", "Edit"}, {"input", QJsonObject{
@@ -251,6 +250,12 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     image.data = samplePng();
     const int alerts = AlertSound::playCount();
     session->sendUser("Why does the build fail?", {image});
+    // The turn has started; its thinking arrives "12.1 s" later.
+    struct ClockBack {
+        std::function<QDateTime()> real = ClaudeSession::clock;
+        ~ClockBack() { ClaudeSession::clock = real; }
+    } clockBack;
+    ClaudeSession::clock = [real = clockBack.real] { return real().addMSecs(12100); };
     ASSERT_TRUE(waitFor("permissionCard", 30000));
     // Waiting for the user: the pane's record turns awaiting (the amber frame), its chip in the
     // attention strip shows it, and the alert rings once.
