@@ -26,8 +26,10 @@ class SidecarProcess : public QObject {
     Q_OBJECT
 public:
     // The sidecar's grace between "quit" and SIGTERM, and between SIGTERM and killing its group.
-    static constexpr int quitGraceMs = 2000;
-    static constexpr int killGraceMs = 5000;
+    // How long a released sidecar gets after "quit" before SIGTERM, and after that before its group
+    // is killed. Only tests shorten them.
+    static inline int quitGraceMs = 2000;
+    static inline int killGraceMs = 5000;
 
     SidecarProcess();
     ~SidecarProcess() override;

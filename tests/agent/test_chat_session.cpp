@@ -368,9 +368,13 @@ TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
         return group.size() > 1;
     }));
     qunsetenv("FAKE_SIDECAR_STUBBORN");
+    const int quitGrace = std::exchange(SidecarProcess::quitGraceMs, 300);
+    const int killGrace = std::exchange(SidecarProcess::killGraceMs, 300);
     t.session.stop();
     ASSERT_TRUE(fake.waitForCommand(S("quit")));
     // SIGTERM after the grace, then the whole group.
     EXPECT_TRUE(waitUntil([&] { return !processRunning(group.at(0)) && !processRunning(group.at(1)); },
                           SidecarProcess::quitGraceMs + SidecarProcess::killGraceMs + 5000));
+    SidecarProcess::quitGraceMs = quitGrace;
+    SidecarProcess::killGraceMs = killGrace;
 }
