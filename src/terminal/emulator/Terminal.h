@@ -11,6 +11,7 @@
 #include "TerminalOptions.h"
 #include "TerminalTypes.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -114,7 +115,21 @@ public:
     int refreshEnd = -1;
     int scrollInvariantRefreshStart = INT_MAX;
     int scrollInvariantRefreshEnd = -1;
-    void updateRange(int y, bool scrolling = false);
+    // Inline: every cursor move and print run marks its row.
+    void updateRange(int y, bool scrolling = false)
+    {
+        if (!scrolling) {
+            const int invariant = y + buffer_->yDisp();
+            if (invariant >= 0) {
+                scrollInvariantRefreshStart = std::min(scrollInvariantRefreshStart, invariant);
+                scrollInvariantRefreshEnd = std::max(scrollInvariantRefreshEnd, invariant);
+            }
+        }
+        if (y >= 0) {
+            refreshStart = std::min(refreshStart, y);
+            refreshEnd = std::max(refreshEnd, y);
+        }
+    }
     void updateRange(int startLine, int endLine, bool scrolling = false);
     void refresh(int startRow, int endRow);
     void updateFullScreen();
