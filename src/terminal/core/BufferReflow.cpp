@@ -113,10 +113,10 @@ void Buffer::reflowWider(int oldCols, int newCols, int newRows)
     if (toRemove.empty())
         return;
 
-    // The new layout: every row index not named by a removal pair, in order.
-    std::vector<BufferLinePtr> kept;
-    kept.reserve(size_t(ring.count()));
+    // The new layout: every row index not named by a removal pair, in order. The kept rows are
+    // swapped into place, so the removed ones end up past the last row, ready for reuse.
     int countRemoved = 0;
+    int kept = 0;
     size_t pair = 0;
     for (int i = 0; i < ring.count();) {
         if (pair + 1 < toRemove.size() && toRemove[pair] == i) {
@@ -125,13 +125,13 @@ void Buffer::reflowWider(int oldCols, int newCols, int newRows)
             i += n;
             pair += 2;
         } else {
-            kept.push_back(ring.line(i));
+            if (kept != i)
+                ring.swapRows(kept, i);
+            ++kept;
             ++i;
         }
     }
-    for (size_t i = 0; i < kept.size(); ++i)
-        ring.set(int(i), std::move(kept[i]));
-    ring.setCount(int(kept.size()));
+    ring.setCount(kept);
 
     // Keep the screen on the same text: consume scrollback first, then move the cursor up and
     // refill the bottom.
@@ -193,6 +193,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     std::vector<InsertionSet> toInsert;
     int countToInsert = 0;
     std::vector<BufferLine*> group;
+    int spareFrom = ring.count();
 
     for (int y = ring.count() - 1; y >= 0; --y) {
         BufferLine* next = &ring[y];
@@ -231,8 +232,21 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         if (linesToAdd > 0) {
             InsertionSet batch;
             batch.start = y + groupSize + countToInsert;
-            for (int i = 0; i < linesToAdd; ++i)
-                batch.lines.push_back(getBlankLine(Attribute(), true));
+            for (int i = 0; i < linesToAdd; ++i) {
+                // A row an earlier widening left behind serves as the blank row, without an
+                // allocation per row of a long history.
+                if (BufferLinePtr spare = ring.takeSpare(spareFrom)) {
+                    spare->resize(cols_, CharData::Null);
+                    spare->fill(CharData::Null);
+                    spare->fillCharacter = CharData::Null;
+                    spare->isWrapped = true;
+                    spare->renderMode = BufferLine::RenderLineMode::single;
+                    spare->clearImages();
+                    batch.lines.push_back(std::move(spare));
+                } else {
+                    batch.lines.push_back(getBlankLine(Attribute(), true));
+                }
+            }
             countToInsert += linesToAdd;
             for (const auto& l : batch.lines)
                 group.push_back(l.get());
@@ -306,7 +320,7 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
     std::vector<BufferLinePtr> original;
     original.reserve(size_t(originalCount));
     for (int i = 0; i < originalCount; ++i)
-        original.push_back(ring.line(i));
+        original.push_back(ring.take(i));
 
     ring.setCount(std::min(ring.maxLength(), originalCount + countToInsert));
 
@@ -323,7 +337,7 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
             insertedSoFar += int(lines.size());
             ++batch;
         } else if (originalIndex >= 0) {
-            ring.set(i, original[size_t(originalIndex--)]);
+            ring.set(i, std::move(original[size_t(originalIndex--)]));
         }
     }
 }

@@ -205,7 +205,12 @@ void Terminal::handlePrint(ByteSpan data)
             const uint8_t* q = p + 1;
             while (q < end && *q >= 0x20 && *q < 0x7F)
                 ++q;
-            printAsciiRun(p, size_t(q - p));
+            // A lone character between others (text mixed with wide or accented characters)
+            // is not worth a run's set-up; without margins the cell write is the same.
+            if (q == p + 1 && !marginMode)
+                insertCell(c, 1);
+            else
+                printAsciiRun(p, size_t(q - p));
             p = q;
             continue;
         }
