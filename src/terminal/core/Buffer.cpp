@@ -306,8 +306,10 @@ void Buffer::resize(int newCols, int newRows)
         }
     }
 
-    // 11. Every row in use must be at least as wide as the screen.
-    for (int i = 0; i < ring.count(); ++i) {
+    // 11. Every row in use must be at least as wide as the screen. The passes above size every
+    // row of the ring, so only the screen's rows are checked: a pass over a long history would
+    // cost as much as the resize itself.
+    for (int i = std::max(yBase_, 0); i < ring.count(); ++i) {
         const BufferLine* row = ring.peek(i);
         if (row && row->count() < newCols) {
             engineFatal("stop here newCols=" + std::to_string(newCols) +

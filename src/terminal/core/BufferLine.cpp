@@ -3,6 +3,7 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace termcore {
@@ -18,11 +19,24 @@ inline void fillCells(std::vector<CharData>::iterator first, std::vector<CharDat
     for (CharData* p = &*first, *end = p + (last - first); p != end; ++p)
         std::memcpy(static_cast<void*>(p), block, sizeof block);
 }
+// Appends n empty cells (CharData::Null) by block copies: trivially copyable cells are copied
+// with memmove, where constructing each would take a store per field.
+void appendNullCells(std::vector<CharData>& cells, size_t n)
+{
+    static constexpr std::array<CharData, 128> kNull{};
+    while (n > 0) {
+        const size_t k = std::min(n, kNull.size());
+        cells.insert(cells.end(), kNull.begin(), kNull.begin() + std::ptrdiff_t(k));
+        n -= k;
+    }
+}
 } // namespace
 
 BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
-    : isWrapped(wrapped), fillCharacter(fillData), data_(size_t(std::max(cols, 0)))
+    : isWrapped(wrapped), fillCharacter(fillData)
 {
+    data_.reserve(size_t(std::max(cols, 0)));
+    appendNullCells(data_, size_t(std::max(cols, 0)));
     if (!(fillData == CharData()))
         fillCells(data_.begin(), data_.end(), fillData);
 }
@@ -97,7 +111,7 @@ void BufferLine::resize(int cols, const CharData& fillData)
         data_.resize(size_t(std::max(cols, 0)));
     } else {
         const size_t old = data_.size();
-        data_.resize(size_t(cols));
+        appendNullCells(data_, size_t(cols) - old);
         if (!(fillData == CharData()))
             fillCells(data_.begin() + std::ptrdiff_t(old), data_.end(), fillData);
     }
