@@ -152,6 +152,38 @@ public:
         insertCharacterSlow(charData);
     }
 
+    // The row the print path wrote last: a run of characters looks its row up once. Valid only
+    // while nothing but insertCharacter(charData, cache) touches the buffer; index -1 is empty.
+    struct RowCache {
+        int index = -1;
+        BufferLine* line = nullptr;
+    };
+    // insertCharacter with the row taken from the cache when the cursor is still on it.
+    void insertCharacter(const CharData& charData, RowCache& cache)
+    {
+        const int w = charData.width;
+        if (!insertMode && !marginMode && w >= 1 && w <= 2 && x_ >= 0 && x_ + w <= cols_) {
+            const int index = yBase_ + y_;
+            if (cache.index != index) {
+                cache.line = &(*lines_)[index];
+                cache.index = index;
+            }
+            BufferLine& line = *cache.line;
+            if (line.count() >= x_ + w) [[likely]] {
+                lastBufferStorage = {index, x_, cols_, rows_};
+                CharData* cells = &line.cellAt(x_);
+                cells[0] = charData;
+                if (w == 2)
+                    cells[1] = CharData(0, 1, curAttr);
+                x_ += w;
+                return;
+            }
+        }
+        // The full path may scroll, which moves row objects between indices.
+        cache.index = -1;
+        insertCharacterSlow(charData);
+    }
+
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
     // exist are touched, so a large scrollback capacity costs nothing while it is unused.
     void resize(int newCols, int newRows);

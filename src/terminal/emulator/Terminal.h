@@ -491,6 +491,9 @@ private:
     std::optional<Color> cursorColor_;
     MouseMode mouseMode_ = MouseMode::off;
 
+    // The row the current print run writes to (reset by every handlePrint).
+    Buffer::RowCache printRow_;
+
     // UTF-8 carry-over between print calls: the start of a sequence the last run ended inside.
     std::array<uint8_t, 4> carry_{};
     int carryLen_ = 0;

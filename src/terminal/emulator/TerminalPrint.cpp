@@ -9,6 +9,8 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace termcore {
 
@@ -78,6 +80,17 @@ bool isCombiningMark(char32_t c)
     return c < 0x10000 ? (BmpProperties::instance()[c] & 4) != 0 : UnicodeUtil::combiningClass(c) != 0;
 }
 
+// True when all eight bytes of x are printable ASCII (0x20..0x7E). A false answer may be wrong
+// (a carry out of a byte 0xFF), which only ends a fast scan early.
+inline bool allPrintableAscii(uint64_t x)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t high = 0x8080808080808080ULL;
+    const uint64_t below = (x - ones * 0x20) & ~x & high;
+    const uint64_t above = ((x + ones) | x) & high;
+    return (below | above) == 0;
+}
+
 // Sequence length of a lead byte; 1 for ASCII and for bytes that cannot begin a sequence.
 int sequenceLength(uint8_t b)
 {
@@ -97,7 +110,7 @@ void Terminal::printStateReset()
 
 void Terminal::insertCell(char32_t rune, int width)
 {
-    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)));
+    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)), printRow_);
 }
 
 // A combining mark (canonical combining class not 0) joins the cell written last, when the
@@ -157,9 +170,21 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
         }
         const int k = int(std::min<size_t>(size_t(right - x + 1), n));
         CharData* cells = &line.cellAt(x);
-        const Attribute attr = curAttr;
-        for (int i = 0; i < k; ++i)
-            cells[i] = CharData(int32_t(p[i]), 1, attr);
+        const CharData cell(0, 1, curAttr);
+        if constexpr (std::endian::native == std::endian::little) {
+            // Whole 16-byte cells from a template with the code patched in: two stores per
+            // cell rather than one per field.
+            uint64_t block[2];
+            std::memcpy(block, &cell, sizeof block);
+            const uint64_t head = block[0] & ~uint64_t(0xFFFFFFFF);
+            for (int i = 0; i < k; ++i) {
+                const uint64_t out[2] = {head | p[i], block[1]};
+                std::memcpy(static_cast<void*>(cells + i), out, sizeof out);
+            }
+        } else {
+            for (int i = 0; i < k; ++i)
+                cells[i] = CharData(int32_t(p[i]), 1, cell.attribute);
+        }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
         b.setX(x + k);
         p += k;
@@ -179,6 +204,7 @@ void Terminal::handlePrint(ByteSpan data)
     // Filler cells of wide characters and insert-mode gaps take the current attribute.
     b.curAttr = curAttr;
     updateRange(b.y());
+    printRow_ = {};
 
     const uint8_t* p = data.data();
     const uint8_t* const end = p + data.size();
@@ -203,6 +229,11 @@ void Terminal::handlePrint(ByteSpan data)
         const uint8_t c = *p;
         if (c >= 0x20 && c < 0x7F && !charsetActive_) {
             const uint8_t* q = p + 1;
+            for (uint64_t word; end - q >= 8; q += 8) {
+                std::memcpy(&word, q, 8);
+                if (!allPrintableAscii(word))
+                    break;
+            }
             while (q < end && *q >= 0x20 && *q < 0x7F)
                 ++q;
             // A lone character between others (text mixed with wide or accented characters)
