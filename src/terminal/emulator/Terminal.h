@@ -493,6 +493,7 @@ private:
 
     // The row the current print run writes to (reset by every handlePrint).
     Buffer::RowCache printRow_;
+    Buffer::PackedRendition printRendition_; // curAttr, packed for the run
 
     // UTF-8 carry-over between print calls: the start of a sequence the last run ended inside.
     std::array<uint8_t, 4> carry_{};

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace termcore {
@@ -80,6 +81,10 @@ bool isCombiningMark(char32_t c)
     return c < 0x10000 ? (BmpProperties::instance()[c] & 4) != 0 : UnicodeUtil::combiningClass(c) != 0;
 }
 
+// The cell layout printAsciiRun writes as two words.
+static_assert(offsetof(CharData, width) == 4 && offsetof(CharData, attribute) == 5 && offsetof(CharData, payload) == 14);
+static_assert(offsetof(Attribute, bg) == 4 && offsetof(Attribute, style) == 8 && sizeof(TinyAtom) == 2);
+
 // True when all eight bytes of x are printable ASCII (0x20..0x7E). A false answer may be wrong
 // (a carry out of a byte 0xFF), which only ends a fast scan early.
 inline bool allPrintableAscii(uint64_t x)
@@ -110,7 +115,7 @@ void Terminal::printStateReset()
 
 void Terminal::insertCell(char32_t rune, int width)
 {
-    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)), printRow_);
+    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)).code, width, curAttr, printRendition_, printRow_);
 }
 
 // A combining mark (canonical combining class not 0) joins the cell written last, when the
@@ -170,20 +175,23 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
         }
         const int k = int(std::min<size_t>(size_t(right - x + 1), n));
         CharData* cells = &line.cellAt(x);
-        const CharData cell(0, 1, curAttr);
         if constexpr (std::endian::native == std::endian::little) {
-            // Whole 16-byte cells from a template with the code patched in: two stores per
-            // cell rather than one per field.
-            uint64_t block[2];
-            std::memcpy(block, &cell, sizeof block);
-            const uint64_t head = block[0] & ~uint64_t(0xFFFFFFFF);
+            // Whole 16-byte cells, two stores each rather than one per field: code and width,
+            // then the rendition, with no payload. The words are computed in registers; a
+            // template cell assembled in memory field by field would stall every run on
+            // reading it back as words.
+            uint64_t colors;
+            std::memcpy(&colors, &curAttr, sizeof colors);
+            const uint64_t head = uint64_t(1) << 32 | (colors & 0xFFFFFF) << 40;
+            const uint64_t tail = colors >> 24 | uint64_t(curAttr.style.rawValue) << 40;
             for (int i = 0; i < k; ++i) {
-                const uint64_t out[2] = {head | p[i], block[1]};
+                const uint64_t out[2] = {head | p[i], tail};
                 std::memcpy(static_cast<void*>(cells + i), out, sizeof out);
             }
         } else {
+            const Attribute attr = curAttr;
             for (int i = 0; i < k; ++i)
-                cells[i] = CharData(int32_t(p[i]), 1, cell.attribute);
+                cells[i] = CharData(int32_t(p[i]), 1, attr);
         }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
         b.setX(x + k);
@@ -205,6 +213,7 @@ void Terminal::handlePrint(ByteSpan data)
     b.curAttr = curAttr;
     updateRange(b.y());
     printRow_ = {};
+    printRendition_ = Buffer::pack(curAttr);
 
     const uint8_t* p = data.data();
     const uint8_t* const end = p + data.size();
