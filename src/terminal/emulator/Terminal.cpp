@@ -508,10 +508,9 @@ void Terminal::scroll(bool isWrapped)
     if (b.scrollTop() != 0) {
         // A region below the top of the screen: its top row is lost, nothing reaches scrollback.
         if (topRow < bottomRow && bottomRow < lines.count()) {
-            // The row objects rotate (pointer swaps, no reference counting) and the lost one
-            // becomes the blank bottom row.
-            for (int row = topRow; row < bottomRow; ++row)
-                lines.swapRows(row, row + 1);
+            // The row objects rotate (no reference counting) and the lost one becomes the
+            // blank bottom row.
+            lines.rotate(topRow, topRow + 1, bottomRow + 1);
             reuseAsBlank(lines[bottomRow]);
         } else {
             BufferLinePtr lost = lines.line(topRow);
@@ -535,8 +534,7 @@ void Terminal::scroll(bool isWrapped)
                 // new blank row under the region (what inserting a fresh copy would give,
                 // without allocating one per line).
                 lines.recycle();
-                for (int row = lines.count() - 1; row > bottomRow; --row)
-                    lines.swapRows(row, row - 1);
+                lines.rotate(bottomRow, lines.count() - 1, lines.count());
                 BufferLine& blank = lines[bottomRow];
                 reuseAsBlank(blank);
                 blank.fillCharacter = blankLine->fillCharacter;
