@@ -5,25 +5,6 @@
 
 namespace brinmoor {
 
-std::optional<QString> UsageMetric::resetsLabel(const QDateTime& now) const
-{
-    if (!resetsAt)
-        return std::nullopt;
-    QDateTime at = QDateTime::fromString(*resetsAt, Qt::ISODateWithMs);
-    if (!at.isValid())
-        at = QDateTime::fromString(*resetsAt, Qt::ISODate);
-    if (!at.isValid())
-        return std::nullopt;
-    const qint64 s = now.msecsTo(at) / 1000;  // whole seconds, truncated
-    if (s < 1)
-        return QStringLiteral("Resets soon");
-    if (s >= 86400)
-        return QStringLiteral("Resets in %1d %2h").arg(s / 86400).arg((s % 86400) / 3600);
-    if (s >= 3600)
-        return QStringLiteral("Resets in %1h %2m").arg(s / 3600).arg((s % 3600) / 60);
-    return QStringLiteral("Resets in %1m").arg(s / 60);
-}
-
 UsageService& UsageService::shared()
 {
     static UsageService* service = new UsageService(ChatProvider::Claude);  // lives for the process

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChatModels.h"
 #include "Models.h"
 
 #include <QDateTime>
@@ -17,30 +18,6 @@ class QJSEngine;
 class QQmlEngine;
 
 namespace brinmoor {
-
-// One usage limit of a provider account.
-struct UsageMetric {
-    Q_GADGET
-    QML_VALUE_TYPE(usageMetric)
-    Q_PROPERTY(QString id READ idText)
-    Q_PROPERTY(QString label MEMBER label)
-    Q_PROPERTY(double percent MEMBER percent)
-    Q_PROPERTY(QString resetsAt READ resetsAtText)
-    Q_PROPERTY(QString resetsLabel READ resetsLabelText)
-public:
-    QUuid id = QUuid::createUuid();
-    QString label;
-    double percent = 0;               // 0 to 100 and above; always finite
-    std::optional<QString> resetsAt;  // ISO 8601 date-time
-
-    // "Resets soon", "Resets in 2d 3h", "Resets in 4h 5m", "Resets in 12m"; none without a
-    // readable reset time.
-    std::optional<QString> resetsLabel(const QDateTime& now = QDateTime::currentDateTimeUtc()) const;
-
-    QString idText() const { return uuidText(id); }
-    QString resetsAtText() const { return resetsAt.value_or(QString()); }
-    QString resetsLabelText() const { return resetsLabel().value_or(QString()); }
-};
 
 // The usage limits of one provider account, polled through the usage sidecar.
 //

@@ -17,7 +17,8 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <thread>
+#include <signal.h>
+#include <unistd.h>
 
 namespace brinmoor {
 
@@ -39,22 +40,6 @@ QString optionalIdText(const std::optional<QUuid>& id)
     return id ? uuidText(*id) : QString();
 }
 
-// Spaces (any Unicode space separator) and tabs; line breaks are kept.
-bool isTrimmedSpace(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimSpacesAndTabs(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isTrimmedSpace(s.at(b)))
-        ++b;
-    while (e > b && isTrimmedSpace(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString lastPathComponent(const QString& path)
 {
     QString p = path;
@@ -65,6 +50,22 @@ QString lastPathComponent(const QString& path)
 }
 
 } // namespace
+
+QString trimEnds(const QString& s, bool (*blank)(QChar))
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && blank(s.at(b)))
+        ++b;
+    while (e > b && blank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString trimSpacesAndTabs(const QString& s)
+{
+    // Spaces (any Unicode space separator) and tabs; line breaks are kept.
+    return trimEnds(s, [](QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; });
+}
 
 QString expandTilde(const QString& path)
 {
@@ -88,6 +89,16 @@ AppModel::AppModel(Store store, QSettings* defaults, QObject* parent)
 
 AppModel::~AppModel()
 {
+    // A login still running ends with the model; its follow-up no longer runs.
+    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        login->disconnect(this);
+        if (login->state() != QProcess::NotRunning) {
+            if (login->processId() > 0)
+                ::kill(-pid_t(login->processId()), SIGKILL);
+            login->kill();
+            login->waitForFinished(2000);
+        }
+    }
     if (sharedInstance() == this)
         sharedInstance() = nullptr;
 }
@@ -488,19 +499,13 @@ void AppModel::openInVSCode(const QUuid& id)
 #else
     // The editor's command is looked up through the login shell, off the GUI thread; without
     // it the folder opens in the file manager.
-    std::thread([folder] {
-        const auto out = LoginShell::output(QStringLiteral("command -v code"));
-        QString code;
-        if (out)
-            for (const QString& line : LoginShell::lines(QString::fromUtf8(*out)))
-                if (line.startsWith(QLatin1Char('/'))) {
-                    code = line;
-                    break;
-                }
-        if (!code.isEmpty() && QProcess::startDetached(code, {folder}))
-            return;
-        QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
-    }).detach();
+    runProbe<std::optional<QString>>(
+        this, [] { return LoginShell::resolve(QStringLiteral("command -v code")); },
+        [folder](const std::optional<QString>& code) {
+            if (code && QProcess::startDetached(*code, {folder}))
+                return;
+            QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
+        });
 #endif
 }
 
@@ -707,25 +712,37 @@ void AppModel::login(ChatProvider provider)
 
 void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
 {
-    const QString shell = LoginShell::path();
-    // A thread of its own: a login has no time limit and must not hold a pool thread.
-    std::thread([shell, commandLine, followUp = std::move(followUp)] {
-        {
-            QProcess p;
-            p.setProgram(shell);
-            p.setArguments({QStringLiteral("-lic"), commandLine});
-            // The tool's output is shown nowhere; the null device keeps a chatty tool from
-            // blocking on a pipe nobody reads.
-            p.setStandardOutputFile(QProcess::nullDevice());
-            p.setStandardErrorFile(QProcess::nullDevice());
-            p.setInputChannelMode(QProcess::ForwardedInputChannel);
-            p.start();
-            if (p.waitForStarted(-1))
-                p.waitForFinished(-1);
+    // Asynchronous on the GUI thread; nothing waits for it.
+    auto* p = new QProcess(this);
+    p->setProgram(LoginShell::path());
+    p->setArguments({QStringLiteral("-lic"), commandLine});
+    // The tool's output is shown nowhere; the null device keeps a chatty tool from blocking on a
+    // pipe nobody reads.
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->setStandardErrorFile(QProcess::nullDevice());
+    p->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // A process group of its own, so ending a login that never returns also ends the tool (and
+    // the helpers it started) that the shell is waiting for.
+    p->setChildProcessModifier([] { ::setpgid(0, 0); });
+    auto finished = std::make_shared<bool>(false);
+    auto finish = [p, finished, followUp = std::move(followUp)] {
+        if (std::exchange(*finished, true))
+            return;
+        p->deleteLater();
+        followUp();
+    };
+    connect(p, &QProcess::finished, this, finish);
+    connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            finish();
+    });
+    QTimer::singleShot(m_loginLimitMs, p, [p] {
+        if (p->state() != QProcess::NotRunning && p->processId() > 0) {
+            ::kill(-pid_t(p->processId()), SIGKILL);
+            p->kill();
         }
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, followUp, Qt::QueuedConnection);
-    }).detach();
+    });
+    p->start();
 }
 
 // --- QML forms ----------------------------------------------------------------------------------

@@ -146,6 +146,9 @@ public:
     Q_INVOKABLE void detectCodex() { detectCodex({}); }
     void login(ChatProvider provider);
     Q_INVOKABLE void login(const QString& provider);
+    // How long a login may run before it is ended (and the detection that follows decides);
+    // the probe limit of the login shell by default.
+    void setLoginTimeLimit(int ms) { m_loginLimitMs = ms; }
 
     // Writes the snapshot now (views call it right after toggleMute, rename, resumeChat and
     // setAutoCompact).
@@ -269,10 +272,16 @@ private:
     QStringList m_recents;
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
+    int m_loginLimitMs = 15000;
 
     WorkspaceListModel* m_workspaceModel = nullptr;
     SessionListModel* m_lastSelectedSessions = nullptr;
 };
+
+// `s` without the characters at its ends for which `blank` holds.
+QString trimEnds(const QString& s, bool (*blank)(QChar));
+// `s` without spaces (any Unicode space separator) and tabs at its ends; line breaks stay.
+QString trimSpacesAndTabs(const QString& s);
 
 // "~" or "~/..." with the user's home folder in place of the tilde.
 QString expandTilde(const QString& path);

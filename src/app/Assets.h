@@ -60,9 +60,11 @@ public:
     static int playCount();
     static int beepCount();
     static std::optional<QUrl> url();
+    // The system beep, the fallback of every alert and the sound of a terminal's bell: the bell
+    // character on the terminal that started the app.
+    static void beep();
 
 private:
-    static void beep();
     static void playNow(const std::optional<QUrl>& source);
 };
 

@@ -5,6 +5,9 @@
 #include <QSet>
 #include <QUuid>
 
+#include <type_traits>
+#include <utility>
+
 namespace brinmoor {
 
 // Brings the rows of a list model in line with a wanted list, matched by id, using row-level
@@ -12,8 +15,9 @@ namespace brinmoor {
 // the delegates QML made for the rows survive every edit. A model that uses it declares
 // `friend struct ListRowSync;` so the begin/end notifications can be raised on its behalf.
 struct ListRowSync {
-    // rowId(const Row&) -> QUuid; make(const Want&) -> Row for a new row; refresh(i, want) brings
-    // the row at i up to date and says so (dataChanged); drop(Row&) lets go of a row taken out.
+    // rowId(const Row&) -> the type of Want::id (a QUuid, a QString); make(const Want&) -> Row for
+    // a new row; refresh(i, want) brings the row at i up to date and says so (dataChanged);
+    // drop(Row&) lets go of a row taken out.
     // Returns whether the number of rows changed.
     template <typename Model, typename Row, typename Want, typename RowId, typename Make, typename Refresh,
               typename Drop>
@@ -21,7 +25,7 @@ struct ListRowSync {
                       Refresh refresh, Drop drop)
     {
         const qsizetype before = rows.size();
-        QSet<QUuid> keep;
+        QSet<std::decay_t<decltype(std::declval<const Want&>().id)>> keep;
         for (const Want& w : next)
             keep.insert(w.id);
         for (qsizetype i = rows.size() - 1; i >= 0; --i) {

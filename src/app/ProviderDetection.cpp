@@ -2,11 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QPointer>
 #include <QProcess>
-#include <QRunnable>
 #include <QStringDecoder>
-#include <QThreadPool>
 
 #include <pwd.h>
 #include <signal.h>
@@ -26,15 +23,6 @@ std::optional<QString> strictUtf8(const QByteArray& bytes)
     return text;
 }
 
-// A line that `command -v` prints for an executable: an absolute path. The shell's own error
-// for a missing tool also begins with "/" when the shell is named by its path ("/bin/sh: 1:
-// codex: not found", "/bin/bash: line 1: codex: command not found"); the ": " after the shell's
-// name tells it apart, so it never counts as the tool.
-bool isPathLine(const QString& line)
-{
-    return line.startsWith(QLatin1Char('/')) && !line.contains(QLatin1String(": "));
-}
-
 // Path is the first path line; version the first other line with a digit.
 ProviderInfo readHead(const QString& head)
 {
@@ -42,7 +30,7 @@ ProviderInfo readHead(const QString& head)
     const QStringList lines = LoginShell::lines(head);
     QString path;
     for (const QString& l : lines)
-        if (isPathLine(l)) {
+        if (LoginShell::isPathLine(l)) {
             path = l;
             break;
         }
@@ -67,22 +55,6 @@ ProviderInfo readHead(const QString& head)
     return info;
 }
 
-template <typename Result>
-void runOffThread(QObject* context, std::function<Result()> work, std::function<void(Result)> done)
-{
-    QPointer<QObject> guard(context);
-    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
-        Result r = work();
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app)
-            return;
-        QMetaObject::invokeMethod(app, [guard, done, r] {
-            if (guard)
-                done(r);
-        }, Qt::QueuedConnection);
-    });
-}
-
 } // namespace
 
 QString LoginShell::path()
@@ -97,26 +69,51 @@ QString LoginShell::path()
     return QStringLiteral("/bin/sh");
 }
 
-std::optional<QByteArray> LoginShell::output(const QString& command, int timeoutMs)
+std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs)
 {
     QProcess p;
-    p.setProgram(path());
-    p.setArguments({QStringLiteral("-lic"), command});
+    p.setProgram(program);
+    p.setArguments(arguments);
     p.setStandardInputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
-    // A process group of its own, so a time-out ends the tools the shell started as well.
-    p.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // A session of its own: no controlling terminal for an interactive shell to take over, and one
+    // process group, so the limit ends the tools the child started as well.
+    p.setChildProcessModifier([] { ::setsid(); });
     p.start();
-    if (!p.waitForStarted(timeoutMs))
+    if (!p.waitForStarted(limitMs))
         return std::nullopt;
-    const qint64 pid = p.processId();
-    if (!p.waitForFinished(timeoutMs)) {
-        ::kill(-pid_t(pid), SIGKILL);
+    const pid_t pid = pid_t(p.processId());
+    if (!p.waitForFinished(limitMs)) {
+        ::kill(-pid, SIGKILL);
         p.kill();
         p.waitForFinished(2000);
         return std::nullopt;
     }
     return p.readAllStandardOutput();
+}
+
+std::optional<QByteArray> LoginShell::output(const QString& command, int limitMs)
+{
+    return runChild(path(), {QStringLiteral("-lic"), command}, limitMs);
+}
+
+bool LoginShell::isPathLine(const QString& line)
+{
+    // The shell's own error for a missing tool also begins with "/" when the shell is named by its
+    // path ("/bin/sh: 1: codex: not found", "/bin/bash: line 1: codex: command not found"); the
+    // ": " after the shell's name tells it apart.
+    return line.startsWith(QLatin1Char('/')) && !line.contains(QLatin1String(": "));
+}
+
+std::optional<QString> LoginShell::resolve(const QString& command, int limitMs)
+{
+    const auto bytes = output(command, limitMs);
+    if (!bytes)
+        return std::nullopt;
+    for (const QString& line : lines(strictUtf8(*bytes).value_or(QString())))
+        if (isPathLine(line))
+            return line;
+    return std::nullopt;
 }
 
 QStringList LoginShell::lines(const QString& text)
@@ -146,22 +143,22 @@ ClaudeInfo ClaudeDetector::parse(const QString& output)
         const qsizetype next = output.indexOf(marker, from);
         status = next < 0 ? output.mid(from) : output.mid(from, next - from);
     }
-    ClaudeInfo info = readHead(head);
+    ClaudeInfo info{readHead(head)};
     if (!info.found)
         return info;
     info.authed = !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
     return info;
 }
 
-ClaudeInfo ClaudeDetector::run()
+ClaudeInfo ClaudeDetector::run(int limitMs)
 {
-    const auto bytes = LoginShell::output(QString::fromLatin1(command));
+    const auto bytes = LoginShell::output(QString::fromLatin1(command), limitMs);
     return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString());
 }
 
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
 {
-    runOffThread<ClaudeInfo>(context, &ClaudeDetector::run, std::move(done));
+    runProbe<ClaudeInfo>(context, [] { return run(); }, std::move(done));
 }
 
 ProviderInfo CodexDetector::parse(const QString& output)
@@ -173,22 +170,22 @@ ProviderInfo CodexDetector::parse(const QString& output)
     return info;
 }
 
-std::optional<QString> CodexDetector::loginShellOutput(const QString& command)
+std::optional<QString> CodexDetector::loginShellOutput(const QString& command, int limitMs)
 {
-    const auto bytes = LoginShell::output(command);
+    const auto bytes = LoginShell::output(command, limitMs);
     if (!bytes)
         return std::nullopt;
     return strictUtf8(*bytes);
 }
 
-ProviderInfo CodexDetector::run()
+ProviderInfo CodexDetector::run(int limitMs)
 {
-    return parse(loginShellOutput(QString::fromLatin1(command)).value_or(QString()));
+    return parse(loginShellOutput(QString::fromLatin1(command), limitMs).value_or(QString()));
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)
 {
-    runOffThread<ProviderInfo>(context, &CodexDetector::run, std::move(done));
+    runProbe<ProviderInfo>(context, [] { return run(); }, std::move(done));
 }
 
 } // namespace brinmoor

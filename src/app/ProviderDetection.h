@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QThreadPool>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
@@ -9,7 +13,8 @@
 
 namespace brinmoor {
 
-// What detection found for a provider tool.
+// What detection found for the Codex tool (and, as the base of ClaudeInfo, for any tool). The
+// "not found" value is the default one.
 struct ProviderInfo {
     Q_GADGET
     QML_VALUE_TYPE(providerInfo)
@@ -28,8 +33,39 @@ public:
     friend bool operator==(const ProviderInfo&, const ProviderInfo&) = default;
 };
 
-// The same record for the Claude tool.
-using ClaudeInfo = ProviderInfo;
+// The same record for the Claude tool: a type of its own, so the two results cannot be mixed up.
+struct ClaudeInfo : ProviderInfo {
+    Q_GADGET
+    QML_VALUE_TYPE(claudeInfo)
+public:
+    friend bool operator==(const ClaudeInfo&, const ClaudeInfo&) = default;
+};
+
+// How long any probe of the user's tools may run before it (with everything it started) is
+// killed, which counts as "not found".
+inline constexpr int probeLimitMs = 15000;
+
+// Runs `work` on a pool thread (a QThread, so a blocking QProcess is at home there) and hands the
+// result to `done` on the GUI thread, unless `context` was destroyed meanwhile.
+template <typename Result>
+void runProbe(QObject* context, std::function<Result()> work, std::function<void(Result)> done)
+{
+    QPointer<QObject> guard(context);
+    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
+        Result r = work();
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [guard, done, r = std::move(r)] {
+                if (guard)
+                    done(r);
+            }, Qt::QueuedConnection);
+    });
+}
+
+// Runs a program with no standard input and its standard error discarded, in a session of its own,
+// and returns its whole standard output. Blocks the calling thread, so never call it on the GUI
+// thread. A program that cannot start, or that still runs after `limitMs` (then it and everything
+// it started are killed), gives none.
+std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs = probeLimitMs);
 
 // Runs commands through the user's login shell.
 class LoginShell {
@@ -37,13 +73,15 @@ public:
     // $SHELL, else the user's shell from the password database, else /bin/zsh when it exists,
     // else /bin/sh.
     static QString path();
-    // Runs `command` as `<shell> -lic <command>` with no standard input, in a process group of
-    // its own, and returns its whole standard output (standard error is discarded). Blocks the
-    // calling thread, so never call it on the GUI thread. A shell that cannot start, or that is
-    // still running after `timeoutMs` (then it and its children are killed), gives none.
-    static std::optional<QByteArray> output(const QString& command, int timeoutMs = 15000);
+    // `<shell> -lic <command>` through runChild.
+    static std::optional<QByteArray> output(const QString& command, int limitMs = probeLimitMs);
     // Splits output into lines at line feeds, trims blanks and tabs, drops empty lines.
     static QStringList lines(const QString& text);
+    // A line that `command -v` prints for an executable: an absolute path, not the shell's own
+    // "not found" message.
+    static bool isPathLine(const QString& line);
+    // The first path line the login shell prints for a command; none without one.
+    static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs);
 };
 
 // Probes of the `claude` tool: where it is, its version and whether the user is signed in.
@@ -52,7 +90,7 @@ public:
     static constexpr const char* command =
         "command -v claude; claude --version 2>/dev/null; echo '---AUTH---'; claude auth status 2>&1";
     // Blocking probe (off the GUI thread only).
-    static ClaudeInfo run();
+    static ClaudeInfo run(int limitMs = probeLimitMs);
     // Reads a probe's output.
     static ClaudeInfo parse(const QString& output);
     // Runs the probe on a worker thread and calls `done` on the GUI thread, unless `context` was
@@ -65,11 +103,11 @@ class CodexDetector {
 public:
     static constexpr const char* command =
         "command -v codex; codex --version 2>/dev/null; codex login status 2>&1";
-    static ProviderInfo run();
+    static ProviderInfo run(int limitMs = probeLimitMs);
     static ProviderInfo parse(const QString& output);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);
     // The login shell's whole standard output for a command; none when it produced no text.
-    static std::optional<QString> loginShellOutput(const QString& command);
+    static std::optional<QString> loginShellOutput(const QString& command, int limitMs = probeLimitMs);
 };
 
 } // namespace brinmoor

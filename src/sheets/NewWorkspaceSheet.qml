@@ -1,49 +1,212 @@
+pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls.Basic
 import Brinmoor.App
+import Brinmoor.Sheets
+import Brinmoor.Window
 
-// Stand-in new-workspace sheet until the full one is built: it names a workspace and creates it
-// through the model.
-SheetFrame {
+// The panel that names a new workspace and picks its colour tag. "Create" (or Return in the
+// name field) adds it through AppModel, which selects it; a blank name gives "Untitled".
+Item {
     id: sheet
     objectName: "newWorkspaceSheet"
 
     property string name: ""
     property string colorHex: "5b8cee"
+    // The six colour tags offered, in order.
+    readonly property var colors: ["5b8cee", "c98a3a", "4aa37e", "9a7fc0", "c77f7f", "646a73"]
 
     function create() {
-        const trimmed = sheet.name.trim();
-        if (trimmed === "")
-            return;
-        if (AppModel.addWorkspace(trimmed, sheet.colorHex))
+        if (AppModel.addWorkspace(SheetLogic.workspaceNameFor(sheet.name), sheet.colorHex))
             AppModel.activeSheet = "";
     }
 
-    title: qsTr("New Workspace")
-    Component.onCompleted: nameField.forceActiveFocus()
+    implicitWidth: 332
+    implicitHeight: column.implicitHeight
+    width: 332
+    height: column.implicitHeight
+    focus: true
 
-    SheetField {
-        id: nameField
-        objectName: "nameField"
-        width: parent.width
-        placeholderText: qsTr("Workspace name")
-        text: sheet.name
-        onTextEdited: sheet.name = nameField.text
-        onAccepted: sheet.create()
+    // Escape in the sheet closes it, also from the name field.
+    Keys.onEscapePressed: AppModel.activeSheet = ""
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 13
+        color: Theme.pair("14161c", "f3f4f7", 1)
+        border.width: 1
+        border.color: Theme.pair("23262e", "d2d5dc", 1)
     }
-    Row {
-        anchors.right: parent.right
-        spacing: 8
-        SheetButton {
-            objectName: "cancelButton"
-            title: qsTr("Cancel")
-            onClicked: AppModel.activeSheet = ""
+    MouseArea {
+        anchors.fill: parent
+    }
+
+    Column {
+        id: column
+        width: sheet.width
+
+        // Header.
+        Item {
+            width: parent.width
+            height: 14 + 23 + 12
+            Text {
+                x: 16
+                anchors.verticalCenter: closeButton.verticalCenter
+                text: "New workspace"
+                textFormat: Text.PlainText
+                color: Theme.pair("eef0f3", "262a31", 1)
+                font.pointSize: Theme.fontSize(13.5)
+                font.weight: Font.DemiBold
+            }
+            Rectangle {
+                id: closeButton
+                objectName: "closeButton"
+                x: parent.width - 16 - width
+                y: 14
+                width: 23
+                height: 23
+                radius: 6
+                color: Theme.hex("1d2027", 1)
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    name: "xmark"
+                    size: 11
+                    color: Theme.pair("787f89", "737982", 1)
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    onClicked: AppModel.activeSheet = ""
+                }
+            }
         }
-        SheetButton {
-            objectName: "createButton"
-            title: qsTr("Create")
-            primary: true
-            enabled: sheet.name.trim() !== ""
-            onClicked: sheet.create()
+
+        // Form: the name, then the colour tag.
+        Column {
+            x: 16
+            width: parent.width - 32
+            spacing: 16
+            Column {
+                width: parent.width
+                spacing: 7
+                SectionLabel {
+                    text: "Name"
+                    size: 10.5
+                    tracking: 0.5
+                }
+                TextField {
+                    id: nameField
+                    objectName: "nameField"
+                    width: parent.width
+                    text: sheet.name
+                    onTextEdited: sheet.name = nameField.text
+                    onAccepted: sheet.create()
+                    placeholderText: "Q3 Launch"
+                    placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.pair("eef0f3", "262a31", 1)
+                    selectionColor: Theme.hex("5b8cdd", 0.45)
+                    font.pointSize: Theme.fontSize(13)
+                    leftPadding: 11
+                    rightPadding: 11
+                    topPadding: 9
+                    bottomPadding: 9
+                    background: Rectangle {
+                        radius: 9
+                        color: Theme.pair("0f1116", "f4f5f8", 1)
+                        border.width: 1
+                        border.color: Theme.hex("5b8cdd", 1)
+                    }
+                }
+            }
+            Column {
+                width: parent.width
+                spacing: 9
+                Row {
+                    spacing: 5
+                    SectionLabel {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "Color tag"
+                        size: 10.5
+                        tracking: 0.5
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "· optional"
+                        textFormat: Text.PlainText
+                        color: Theme.pair("5a616b", "9097a1", 1)
+                        font.pointSize: Theme.fontSize(10)
+                    }
+                }
+                Row {
+                    spacing: 10
+                    Repeater {
+                        model: sheet.colors
+                        delegate: Item {
+                            id: swatch
+                            required property string modelData
+                            objectName: "swatch_" + swatch.modelData
+                            width: 22
+                            height: 22
+                            Rectangle {
+                                anchors.fill: parent
+                                radius: 7
+                                color: Theme.hex(swatch.modelData, 1)
+                            }
+                            // The ring of the chosen tag: 2 wide, 1 clear of the swatch; it
+                            // grows the drawing, not the layout.
+                            Rectangle {
+                                objectName: "ring"
+                                anchors.fill: parent
+                                anchors.margins: -3
+                                radius: 7
+                                color: "transparent"
+                                visible: sheet.colorHex === swatch.modelData
+                                border.width: 2
+                                border.color: Theme.hex(swatch.modelData, 1)
+                            }
+                            MouseArea {
+                                anchors.fill: parent
+                                onClicked: sheet.colorHex = swatch.modelData
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        // Footer.
+        Item {
+            width: parent.width
+            height: createButton.implicitHeight + 34
+            Row {
+                x: 16
+                y: 18
+                width: parent.width - 32
+                height: createButton.implicitHeight
+                spacing: 9
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: parent.width - cancelButton.width - createButton.width - 18
+                    text: "⏎"
+                    textFormat: Text.PlainText
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(11)
+                }
+                SecondaryButton {
+                    id: cancelButton
+                    objectName: "cancelButton"
+                    anchors.verticalCenter: parent.verticalCenter
+                    title: "Cancel"
+                    onClicked: AppModel.activeSheet = ""
+                }
+                PrimaryButton {
+                    id: createButton
+                    objectName: "createButton"
+                    anchors.verticalCenter: parent.verticalCenter
+                    title: "Create"
+                    onClicked: sheet.create()
+                }
+            }
         }
     }
 }

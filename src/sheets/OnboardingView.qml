@@ -1,64 +1,342 @@
+pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls.Basic
 import Brinmoor.App
+import Brinmoor.Sheets
+import Brinmoor.Window
 
-// Stand-in first-run view until the full onboarding is built: it names the first workspace, or
-// lets the user skip, and finishes through the model, so a new user is never stuck here.
+// The first-run flow: one centred card with four steps (welcome, the agent tools, the first
+// workspace's name, a tip). Finishing creates that workspace and marks the onboarding done;
+// "Skip" marks it done and creates nothing. The steps' logic lives in OnboardingFlow.
 Rectangle {
     id: view
     objectName: "onboarding"
 
-    property string workspaceName: ""
+    property alias total: flow.total
+    readonly property alias flow: flow
 
-    function finish() {
-        const trimmed = view.workspaceName.trim();
-        if (trimmed !== "")
-            AppModel.addWorkspace(trimmed, "5b8cee");
-        AppModel.finishOnboarding();
+    color: Theme.pair("0e0f13", "e7e9ee", 1)
+
+    OnboardingFlow {
+        id: flow
+        onStepChanged: if (flow.step === 2) nameField.forceActiveFocus()
     }
+    Component.onCompleted: flow.detectUnknownTools()
 
-    color: Theme.canvas
-
-    Column {
+    // The card: dark in the dark palette, light in the light one (its texts follow the palette).
+    Rectangle {
+        id: card
+        objectName: "onboardingCard"
         anchors.centerIn: parent
-        width: 380
-        spacing: 14
-        Text {
-            text: qsTr("Welcome to Brinmoor")
-            textFormat: Text.PlainText
-            color: Theme.textStrong
-            font.pointSize: Theme.fontSize(22)
-            font.weight: Font.DemiBold
-        }
-        Text {
-            width: parent.width
-            wrapMode: Text.Wrap
-            text: qsTr("Name your first workspace. It holds the sessions you run side by side.")
-            color: Theme.textDim
-            font.pointSize: Theme.fontSize(13)
-        }
-        SheetField {
-            id: nameField
-            objectName: "workspaceNameField"
-            width: parent.width
-            placeholderText: qsTr("Workspace name")
-            text: view.workspaceName
-            onTextEdited: view.workspaceName = nameField.text
-            onAccepted: view.finish()
-            Component.onCompleted: nameField.forceActiveFocus()
-        }
-        Row {
-            spacing: 8
-            SheetButton {
-                objectName: "createButton"
-                title: qsTr("Create workspace")
-                primary: true
-                enabled: view.workspaceName.trim() !== ""
-                onClicked: view.finish()
+        width: 420
+        height: 470
+        radius: 16
+        color: Theme.pair("0e0f13", "f3f4f7", 1)
+        border.width: 1
+        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        clip: true
+
+        // Top row: the step's caption and "Skip".
+        Item {
+            id: topRow
+            x: 16
+            y: 14
+            width: card.width - 32
+            height: skip.implicitHeight
+            Text {
+                objectName: "stepLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                text: flow.stepLabel
+                textFormat: Text.PlainText
+                font.capitalization: Font.AllUppercase
+                font.letterSpacing: 0.5
+                font.pointSize: Theme.fontSize(10)
+                font.weight: Font.DemiBold
+                color: Theme.pair("5a616b", "9097a1", 1)
             }
-            SheetButton {
+            Text {
+                id: skip
                 objectName: "skipButton"
-                title: qsTr("Skip")
-                onClicked: AppModel.finishOnboarding()
+                anchors.right: parent.right
+                text: "Skip"
+                textFormat: Text.PlainText
+                font.pointSize: Theme.fontSize(11)
+                color: Theme.pair("5a616b", "9097a1", 1)
+                MouseArea {
+                    anchors.fill: parent
+                    anchors.margins: -4
+                    onClicked: flow.skip()
+                }
+            }
+        }
+
+        // The steps, centred between the top row and the footer; the outgoing and incoming
+        // contents cross-fade.
+        Item {
+            id: middle
+            anchors.top: topRow.bottom
+            anchors.bottom: footer.top
+            width: card.width
+
+            OnboardingStep {
+                index: 0
+                current: flow.step
+                Column {
+                    x: 28
+                    width: middle.width - 56
+                    spacing: 14
+                    Rectangle {
+                        objectName: "appGlyph"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        width: 46
+                        height: 46
+                        radius: 9
+                        color: Theme.hex("1f222a", 1)
+                        border.width: 1
+                        border.color: Theme.pair("23262e", "d2d5dc", 1)
+                        Grid {
+                            anchors.centerIn: parent
+                            columns: 2
+                            spacing: 2
+                            Repeater {
+                                model: [Theme.hex("5b8cdd", 1), Theme.hex("f0b429", 1), Theme.pair("565b63", "9097a1", 1), Theme.hex("3a3d45", 1)]
+                                delegate: Rectangle {
+                                    required property color modelData
+                                    width: 11
+                                    height: 11
+                                    radius: 1
+                                    color: modelData
+                                }
+                            }
+                        }
+                    }
+                    Text {
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        text: "See every Claude Code session at a glance"
+                        textFormat: Text.PlainText
+                        color: Theme.pair("eef0f3", "262a31", 1)
+                        font.pointSize: Theme.fontSize(16)
+                        font.weight: Font.Bold
+                    }
+                    Text {
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        text: "All your parallel sessions, one window."
+                        textFormat: Text.PlainText
+                        color: Theme.pair("787f89", "737982", 1)
+                        font.pointSize: Theme.fontSize(12)
+                    }
+                }
+            }
+
+            OnboardingStep {
+                index: 1
+                current: flow.step
+                Column {
+                    x: 24
+                    width: middle.width - 48
+                    spacing: 11
+                    Text {
+                        text: "Connect your coding agents"
+                        textFormat: Text.PlainText
+                        color: Theme.pair("eef0f3", "262a31", 1)
+                        font.pointSize: Theme.fontSize(13.5)
+                        font.weight: Font.DemiBold
+                    }
+                    ClaudeStatusRow {
+                        objectName: "claudeStatus"
+                        width: parent.width
+                        info: AppModel.claude
+                    }
+                    CodexStatusRow {
+                        objectName: "codexStatus"
+                        width: parent.width
+                        info: AppModel.codex
+                    }
+                    OnboardingNote {
+                        width: parent.width
+                        text: "Optional — you can also sign in later from Add Session. Connect at least one to start a chat pane."
+                    }
+                }
+            }
+
+            OnboardingStep {
+                index: 2
+                current: flow.step
+                Column {
+                    x: 24
+                    width: middle.width - 48
+                    spacing: 13
+                    Text {
+                        text: "Name your first workspace"
+                        textFormat: Text.PlainText
+                        color: Theme.pair("eef0f3", "262a31", 1)
+                        font.pointSize: Theme.fontSize(13.5)
+                        font.weight: Font.DemiBold
+                    }
+                    Column {
+                        width: parent.width
+                        spacing: 6
+                        SectionLabel {
+                            text: "Name"
+                            size: 10
+                            tracking: 0.4
+                        }
+                        TextField {
+                            id: nameField
+                            objectName: "workspaceNameField"
+                            width: parent.width
+                            text: flow.wsName
+                            onTextEdited: flow.wsName = nameField.text
+                            onAccepted: flow.advance()
+                            enabled: flow.step === 2
+                            placeholderText: "My Project"
+                            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+                            color: Theme.pair("eef0f3", "262a31", 1)
+                            selectionColor: Theme.hex("5b8cdd", 0.45)
+                            font.pointSize: Theme.fontSize(12.5)
+                            leftPadding: 11
+                            rightPadding: 11
+                            topPadding: 8
+                            bottomPadding: 8
+                            background: Rectangle {
+                                radius: 8
+                                color: Theme.pair("0f1116", "f4f5f8", 1)
+                                border.width: 1
+                                border.color: Theme.hex("5b8cdd", 1)
+                            }
+                        }
+                    }
+                    OnboardingNote {
+                        width: parent.width
+                        text: "A workspace groups related sessions. You'll add your first session — and pick its folder — right after this."
+                    }
+                }
+            }
+
+            OnboardingStep {
+                index: 3
+                current: flow.step
+                Column {
+                    x: 24
+                    width: middle.width - 48
+                    spacing: 13
+                    Rectangle {
+                        objectName: "sampleStrip"
+                        width: chips.implicitWidth + 14
+                        height: chips.implicitHeight + 14
+                        radius: 8
+                        color: Theme.hex("101218", 1)
+                        border.width: 1
+                        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+                        Row {
+                            id: chips
+                            anchors.centerIn: parent
+                            spacing: 6
+                            OnboardingMiniChip {
+                                name: "api"
+                                dotColor: Theme.hex("f0b429", 1)
+                                pulse: true
+                            }
+                            OnboardingMiniChip {
+                                name: "web"
+                                dotColor: Theme.hex("5b8cdd", 1)
+                            }
+                            OnboardingMiniChip {
+                                name: "etl"
+                                dotColor: Theme.pair("565b63", "9097a1", 1)
+                            }
+                        }
+                    }
+                    Text {
+                        text: "Watch this strip"
+                        textFormat: Text.PlainText
+                        color: Theme.pair("eef0f3", "262a31", 1)
+                        font.pointSize: Theme.fontSize(13.5)
+                        font.weight: Font.DemiBold
+                    }
+                    Text {
+                        width: parent.width
+                        wrapMode: Text.Wrap
+                        lineHeightMode: Text.FixedHeight
+                        lineHeight: Math.ceil(fontInfo.pixelSize * 1.2) + 2
+                        text: "The attention strip mirrors every pane's state — an amber dot here means a backgrounded session needs you."
+                        textFormat: Text.PlainText
+                        color: Theme.pair("787f89", "737982", 1)
+                        font.pointSize: Theme.fontSize(12)
+                    }
+                }
+            }
+        }
+
+        // Footer: the primary button, the step dots and "Back".
+        Column {
+            id: footer
+            x: 14
+            width: card.width - 28
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 14
+            spacing: 12
+            PrimaryButton {
+                objectName: "advanceButton"
+                width: parent.width
+                title: flow.footerTitle
+                fullWidth: true
+                opacity: flow.canAdvance ? 1 : 0.5
+                onClicked: flow.advance()
+            }
+            Item {
+                width: parent.width
+                height: Math.max(dots.height, back.implicitHeight)
+                Row {
+                    id: dots
+                    anchors.centerIn: parent
+                    spacing: 6
+                    Repeater {
+                        model: flow.total
+                        delegate: Rectangle {
+                            required property int index
+                            width: 6
+                            height: 6
+                            radius: 3
+                            color: index === flow.step ? Theme.hex("5b8cdd", 1) : Theme.pair("23262e", "d2d5dc", 1)
+                        }
+                    }
+                }
+                Item {
+                    id: back
+                    objectName: "backButton"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: flow.step >= 1
+                    implicitWidth: backLabel.implicitWidth
+                    implicitHeight: backLabel.implicitHeight
+                    width: backLabel.implicitWidth
+                    height: backLabel.implicitHeight
+                    Row {
+                        id: backLabel
+                        spacing: 4
+                        SymbolIcon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "chevron.left"
+                            size: 9
+                            color: Theme.pair("5a616b", "9097a1", 1)
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: "Back"
+                            textFormat: Text.PlainText
+                            color: Theme.pair("5a616b", "9097a1", 1)
+                            font.pointSize: Theme.fontSize(11)
+                        }
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        anchors.margins: -4
+                        onClicked: flow.back()
+                    }
+                }
             }
         }
     }

@@ -55,22 +55,10 @@ FocusScope {
         LaunchTask.runNow();
     }
 
-    // When the focused item goes away (a sheet closes), the catcher takes the keyboard again.
-    Connections {
-        target: main.Window.window
-        function onActiveFocusItemChanged() {
-            reclaim.restart();
-        }
-    }
-    Timer {
-        id: reclaim
-        interval: 0
-        onTriggered: main.reclaimFocus()
-    }
-    function reclaimFocus() {
-        const w = main.Window.window;
-        if (w && (!w.activeFocusItem || w.activeFocusItem === w.contentItem))
-            main.forceActiveFocus();
+    // When the focused item goes away (a sheet closes, a pane closes) or stops being shown (a pane
+    // hidden by the maximized view or a workspace switch), the catcher takes the keyboard again.
+    FocusReturn {
+        home: main
     }
 
     WindowChrome {
@@ -219,23 +207,15 @@ FocusScope {
         }
     }
 
-    // 4. The markdown preview: the chat module's view when the build has it, else a plain one.
+    // 4. The markdown preview.
     Loader {
         objectName: "markdownPreviewView"
         anchors.fill: parent
         active: !!AppModel.markdownPreview && main.markdownPreviewUrl !== ""
-        Component.onCompleted: setSource(main.markdownPreviewUrl, { doc: Qt.binding(() => AppModel.markdownPreview) })
-    }
-    Loader {
-        objectName: "markdownPreviewLayer"
-        anchors.fill: parent
-        active: !!AppModel.markdownPreview && main.markdownPreviewUrl === ""
-        sourceComponent: MainWindowViewPreview {
-            title: AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""
-            content: AppModel.markdownPreview ? AppModel.markdownPreview.markdown : ""
-            monospace: false
-            onCloseRequested: AppModel.markdownPreview = null
-        }
+        Component.onCompleted: setSource(main.markdownPreviewUrl, {
+            fileName: Qt.binding(() => AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""),
+            markdown: Qt.binding(() => AppModel.markdownPreview ? AppModel.markdownPreview.markdown : "")
+        })
     }
 
     // 5. The code preview, topmost.
@@ -243,16 +223,11 @@ FocusScope {
         objectName: "codePreviewView"
         anchors.fill: parent
         active: !!AppModel.codePreview && main.codePreviewUrl !== ""
-        Component.onCompleted: setSource(main.codePreviewUrl, { preview: Qt.binding(() => AppModel.codePreview) })
-    }
-    Loader {
-        objectName: "codePreviewLayer"
-        anchors.fill: parent
-        active: !!AppModel.codePreview && main.codePreviewUrl === ""
-        sourceComponent: MainWindowViewPreview {
-            title: AppModel.codePreview ? AppModel.codePreview.title : ""
-            content: AppModel.codePreview ? AppModel.codePreview.content : ""
-            onCloseRequested: AppModel.codePreview = null
-        }
+        Component.onCompleted: setSource(main.codePreviewUrl, {
+            title: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.title : ""),
+            content: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.content : ""),
+            isMarkdown: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.isMarkdown : false),
+            isDiff: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.isDiff : false)
+        })
     }
 }

@@ -48,25 +48,10 @@ Rectangle {
     color: Theme.pair("16181f", "dfe1e6", 1)
 
     // Behind the row: a drag moves the window, a double click zooms it.
-    DoubleClickCatcher {
-        id: catcher
+    WindowDragStrip {
         objectName: "barCatcher"
         anchors.fill: parent
-        property point pressPoint
-        property bool moving: false
-        onPressed: mouse => {
-            catcher.pressPoint = Qt.point(mouse.x, mouse.y);
-            catcher.moving = false;
-        }
-        onPositionChanged: mouse => {
-            if (!catcher.pressed || catcher.moving)
-                return;
-            const dx = mouse.x - catcher.pressPoint.x;
-            const dy = mouse.y - catcher.pressPoint.y;
-            if (Math.abs(dx) + Math.abs(dy) >= Application.styleHints.startDragDistance)
-                catcher.moving = bar.chrome.startMove();
-        }
-        onDoubleClicked: bar.chrome.zoom()
+        chrome: bar.chrome
     }
 
     WindowButtons {

@@ -88,24 +88,6 @@ TEST(HostSeams, installed_hosts_receive_the_cores_calls_and_keep_its_callbacks)
     EXPECT_NE(&TerminalHost::shared(), &terminals);
 }
 
-TEST(UsageMetrics, reset_label_counts_whole_seconds_to_the_reset)
-{
-    const QDateTime now = QDateTime::fromString(QStringLiteral("2026-01-10T12:00:00Z"), Qt::ISODate);
-    auto label = [&](const char* at) {
-        UsageMetric m;
-        m.resetsAt = QString::fromLatin1(at);
-        return m.resetsLabel(now);
-    };
-    EXPECT_EQ(label("2026-01-10T12:00:00.500Z"), QStringLiteral("Resets soon"));  // under one second
-    EXPECT_EQ(label("2026-01-10T11:00:00Z"), QStringLiteral("Resets soon"));
-    EXPECT_EQ(label("2026-01-10T12:00:59Z"), QStringLiteral("Resets in 0m"));
-    EXPECT_EQ(label("2026-01-10T12:59:00Z"), QStringLiteral("Resets in 59m"));
-    EXPECT_EQ(label("2026-01-10T13:00:00Z"), QStringLiteral("Resets in 1h 0m"));
-    EXPECT_EQ(label("2026-01-11T13:01:01.250Z"), QStringLiteral("Resets in 1d 1h"));
-    EXPECT_FALSE(label("next tuesday"));
-    EXPECT_FALSE(UsageMetric{}.resetsLabel(now));
-}
-
 TEST(UsageMetrics, stand_in_service_requests_nothing_and_stays_empty)
 {
     UsageService& claude = UsageService::shared();

@@ -57,7 +57,7 @@ printf '{"version": "99.0", "url": "%s/page", "download": "%s/app.zip"}' "$base"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
 mkdir -p "$XDG_CONFIG_HOME/Brinmoor"
 printf '[General]\nbrinmoor.onboarded=true\n' >"$XDG_CONFIG_HOME/Brinmoor/Brinmoor.conf"
-export BRINMOOR_API="$base" QT_QUICK_BACKEND=software TMPDIR="$work/tmp"
+export BRINMOOR_API="$base" QT_QUICK_BACKEND=software QT_QPA_PLATFORM=xcb TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
 "$app/bin/brinmoor" >"$work/app.log" 2>&1 &
 first=$!

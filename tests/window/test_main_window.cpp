@@ -31,6 +31,7 @@
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 
 using namespace brinmoor;
@@ -353,7 +354,8 @@ TEST_F(MainWindowTest, escape_typed_into_the_window_closes_one_layer_per_press)
     m_model->setMarkdownPreview(markdownDoc());
     m_model->setCodePreview(codePreview());
     settle();
-    ASSERT_NE(visibleItem("codePreviewLayer"), nullptr);
+    ASSERT_NE(visibleItem("card"), nullptr);
+    ASSERT_NE(visibleItem("panel"), nullptr);
     shot("previews");
 
     escape();
@@ -382,6 +384,21 @@ TEST_F(MainWindowTest, escape_typed_into_the_window_closes_one_layer_per_press)
     QTest::keyClick(m_window, Qt::Key_Return);
     settle();
     EXPECT_TRUE(m_model->maximizedSessionID().has_value());
+}
+
+TEST_F(MainWindowTest, escape_closes_a_preview_whose_text_was_clicked)
+{
+    showWindow();
+    m_model->setCodePreview(codePreview());
+    settle();
+    // A click into the preview's read-only text gives it the focus; Escape still closes.
+    QQuickItem* text = visibleItem("plain");
+    ASSERT_NE(text, nullptr);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, text->mapToScene(QPointF(20, 8)).toPoint());
+    settle();
+    ASSERT_EQ(m_window->activeFocusItem(), text);
+    escape();
+    EXPECT_FALSE(m_model->codePreview().has_value());
 }
 
 TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)

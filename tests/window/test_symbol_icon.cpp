@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 
 namespace {
 
@@ -47,7 +47,7 @@ TEST(SymbolSet, every_glyph_parses_and_avoids_what_the_renderer_cannot_draw)
 {
     app();
     int count = 0;
-    QDirIterator it(QStringLiteral(":/Brinmoor/Window/assets/icons"), {QStringLiteral("*.svg")});
+    QDirIterator it(QStringLiteral(":/Brinmoor/App/assets/icons"), {QStringLiteral("*.svg")});
     while (it.hasNext()) {
         const QString path = it.next();
         ++count;
@@ -97,7 +97,7 @@ TEST(SymbolIcon, template_source_takes_the_shape_in_the_colour)
 {
     app();
     SymbolIcon icon;
-    icon.setSource(QUrl(QStringLiteral("qrc:/Brinmoor/Window/assets/icons/stop.fill.svg")));
+    icon.setSource(QUrl(QStringLiteral("qrc:/Brinmoor/App/assets/icons/stop.fill.svg")));
     icon.setColor(QColor("#3f74d6"));
     icon.setWidth(24);
     icon.setHeight(24);

@@ -25,6 +25,38 @@ Item {
         id: onboarding
         OnboardingView {}
     }
+
+    // The window has no system frame: over the onboarding, the same window buttons, drag strip
+    // and edge grips as the main window's top bar gives (the main window brings its own).
+    Loader {
+        objectName: "onboardingChrome"
+        anchors.fill: parent
+        active: AppModel.showOnboarding
+        sourceComponent: Item {
+            WindowChrome {
+                id: chrome
+            }
+            WindowDragStrip {
+                objectName: "onboardingDragStrip"
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.top: parent.top
+                height: 38
+                chrome: chrome
+            }
+            WindowButtons {
+                objectName: "windowButtons"
+                chrome: chrome
+                visible: !chrome.fullScreen
+                y: (38 - height) / 2
+                x: (84 - width) / 2
+            }
+            WindowChromeEdges {
+                anchors.fill: parent
+                chrome: chrome
+            }
+        }
+    }
     Component {
         id: mainWindow
         MainWindowView {}

@@ -1,8 +1,14 @@
+#include "InstanceLock.h"
+#include "Store.h"
+
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
+#include <QWindow>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
@@ -14,13 +20,27 @@ Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 // The program's entry: no arguments are read. The one window (Main.qml) holds RootView, which
 // picks the onboarding or the main window; closing the window ends the process (Qt quits when
-// its last window closes).
+// its last window closes). Only one instance runs per data folder: a second start brings the
+// running window to the front and ends before anything is loaded.
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setQuitOnLastWindowClosed(true);
+
+    brinmoor::InstanceLock instance(brinmoor::Store::forThisBuild().folderPath());
+    switch (instance.acquire()) {
+    case brinmoor::InstanceLock::Outcome::Acquired:
+        break;
+    case brinmoor::InstanceLock::Outcome::AnotherRuns:
+        return 0;
+    case brinmoor::InstanceLock::Outcome::Failed:
+        // Without a lock the app still runs; it just cannot keep a second start away.
+        std::fprintf(stderr, "brinmoor: could not lock the data folder; running without the single-instance guard\n");
+        break;
+    }
+
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     QQmlApplicationEngine engine;
@@ -29,5 +49,9 @@ int main(int argc, char* argv[])
     QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
+    QObject::connect(&instance, &brinmoor::InstanceLock::activationRequested, &engine, [&engine] {
+        for (QObject* root : engine.rootObjects())
+            brinmoor::InstanceLock::bringForward(qobject_cast<QWindow*>(root));
+    });
     return app.exec();
 }

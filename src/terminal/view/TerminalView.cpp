@@ -1,5 +1,6 @@
 #include "TerminalView.h"
 
+#include "Assets.h"
 #include "CaretView.h"
 #include "Diagnostics.h"
 #include "TerminalScroller.h"
@@ -32,6 +33,7 @@ void TerminalViewDelegate::requestOpenLink(TerminalView&, const QString& link, c
 
 void TerminalViewDelegate::bell(TerminalView& source)
 {
+    brinmoor::AlertSound::beep();
     emit source.bellRang();
 }
 

@@ -28,7 +28,7 @@ public:
     virtual void scrolled(TerminalView& source, double position) = 0;
     // The user Ctrl-clicked a hyperlinked cell. Default: open it with the desktop's handler.
     virtual void requestOpenLink(TerminalView& source, const QString& link, const QMap<QString, QString>& params);
-    // The program rang the bell. Default: the view's bell signal (QML may play a sound).
+    // The program rang the bell. Default: the system beep, and the view's bell signal.
     virtual void bell(TerminalView& source);
     // Bytes for the clipboard (OSC 52); the view itself never calls this.
     virtual void clipboardCopy(TerminalView& source, const QByteArray& content) = 0;

@@ -38,6 +38,12 @@ class TestSupport : public QObject
 public:
     using QObject::QObject;
 
+    // The home folder of this run, with one folder in it to pick.
+    Q_INVOKABLE QString homePath() const
+    {
+        QDir().mkpath(sandbox().path() + QStringLiteral("/home/picked"));
+        return sandbox().path() + QStringLiteral("/home");
+    }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const
     {

@@ -6,96 +6,173 @@ import Brinmoor.Sheets
 Item {
     id: top
     width: 1000
-    height: 700
+    height: 760
 
     Component { id: addSheet; AddSessionSheet {} }
     Component { id: workspaceSheet; NewWorkspaceSheet {} }
     Component { id: onboardingView; OnboardingView { width: 800; height: 600 } }
 
     function savedState() { return JSON.parse(TestSupport.readFile(TestSupport.stateFilePath())); }
+    // Every visible item under `at` whose objectName (or, with byText, text) is `name`.
+    function itemsNamed(at, name, byText) {
+        let out = [];
+        for (let i = 0; i < at.children.length; ++i) {
+            const c = at.children[i];
+            if (!c.visible)
+                continue;
+            if (byText ? c.text === name : c.objectName === name)
+                out.push(c);
+            out = out.concat(top.itemsNamed(c, name, byText));
+        }
+        return out;
+    }
+    function lastSession() { return AppModel.selectedSessions.get(AppModel.selectedSessions.count - 1); }
 
     TestCase {
-        name: "StandInSheets"
+        name: "Sheets"
         when: windowShown
 
         function initTestCase() {
             verify(AppModel.addWorkspace("Sheets", "5b8cee"));
         }
 
-        function test_add_session_needs_a_folder() {
+        function test_add_session_without_recents_needs_a_folder() {
             AppModel.activeSheet = "addSession";
-            const s = createTemporaryObject(addSheet, top);
+            const s = createTemporaryObject(addSheet, top, { recents: [] });
+            compare(s.selectedDir, "");
+            compare(findChild(s, "hint").text, "pick a folder");
+            compare(findChild(s, "browseText").text, "Choose a folder…");
+            compare(findChild(s, "openButton").opacity, 0.5);
             const before = AppModel.selectedSessions.count;
             mouseClick(findChild(s, "openButton"));
             compare(AppModel.selectedSessions.count, before);
-            verify(findChild(s, "message").visible);
             compare(AppModel.activeSheet, "addSession", "the sheet stays open");
             AppModel.activeSheet = "";
         }
 
-        function test_add_session_for_a_typed_folder_is_saved_and_closes() {
+        function test_terminal_opens_in_the_preselected_recent_folder() {
+            AppModel.rememberRecent("/tmp/older");
+            AppModel.rememberRecent("/tmp/newest");
             AppModel.activeSheet = "addSession";
             const s = createTemporaryObject(addSheet, top);
-            const field = findChild(s, "folderField");
-            field.forceActiveFocus();
-            for (const ch of "/tmp/typed-project")
-                keyClick(ch);
-            compare(s.folder, "/tmp/typed-project");
-            keyClick(Qt.Key_Return);
+            compare(s.selectedDir, "/tmp/newest", "the most recent folder is preselected");
+            compare(findChild(s, "hint").text, "⏎ to open");
+            compare(findChild(s, "browseText").text, "Browse for another folder…");
+            verify(findChild(s, "providerSection").visible);
+            mouseClick(findChild(s, "codexChip"));
+            compare(findChild(s, "subtitle").text, "Opens a new Codex chat pane in the grid");
+            mouseClick(findChild(s, "terminalChip"));
+            verify(!findChild(s, "providerSection").visible, "Terminal hides the provider and its status");
+            compare(findChild(s, "subtitle").text, "Opens a new terminal pane in the grid");
+            mouseClick(findChild(s, "openButton"));
             compare(AppModel.activeSheet, "");
-            const last = AppModel.selectedSessions.get(AppModel.selectedSessions.count - 1);
-            compare(last.directory, "/tmp/typed-project");
-            compare(last.project, "typed-project");
+            const last = top.lastSession();
             compare(last.kind, "terminal");
-            const saved = top.savedState().workspaces.find(w => w.id === AppModel.selectedWorkspaceID);
-            verify(saved.sessions.some(x => x.directory === "/tmp/typed-project"));
+            compare(last.provider, "claude", "a terminal always records Claude");
+            compare(last.directory, "/tmp/newest");
+            compare(last.project, "newest");
+            verify(top.savedState().recents[0] === "/tmp/newest");
         }
 
-        function test_choose_opens_the_folder_dialog_without_harm() {
+        function test_chat_opens_for_the_chosen_provider_and_folder() {
+            AppModel.rememberRecent("/tmp/older");
+            AppModel.rememberRecent("/tmp/newest");
+            AppModel.activeSheet = "addSession";
             const s = createTemporaryObject(addSheet, top);
-            mouseClick(findChild(s, "chooseButton"));
-            wait(200);
-            keyClick(Qt.Key_Escape);
-            wait(100);
-            verify(s !== null);
+            const rows = top.itemsNamed(s, "dirRow");
+            const older = rows.filter(r => r.path === "/tmp/older");
+            compare(older.length, 1);
+            mouseClick(older[0]);
+            compare(s.selectedDir, "/tmp/older");
+            mouseClick(findChild(s, "codexChip"));
+            tryVerify(() => !!AppModel.codex, 20000, "the Codex detection ran");
+            waitForRendering(s);
+            grabImage(s).save(TestSupport.galleryDir() + "/sheet_add_session_codex.png");
+            keyClick(Qt.Key_Return);
+            compare(AppModel.activeSheet, "");
+            compare(top.lastSession().kind, "chat");
+            compare(top.lastSession().provider, "codex");
+            compare(AppModel.recents[0], "/tmp/older");
+        }
+
+        function test_chooser_adds_a_new_folder_on_top_selected() {
+            AppModel.rememberRecent("/tmp/older");
+            const s = createTemporaryObject(addSheet, top);
+            const dialog = findChild(s, "folderDialog");
+            mouseClick(findChild(s, "browseRow"));
+            tryVerify(() => dialog.visible);
+            compare(SheetLogic.localPath(dialog.currentFolder), TestSupport.homePath());
+            // As a user would: click the folder in the chooser's list, then "Choose".
+            let entry = [];
+            tryVerify(() => (entry = top.itemsNamed(top.Window.window.contentItem, "picked", true)).length > 0);
+            mouseClick(entry[0]);
+            const choose = top.itemsNamed(top.Window.window.contentItem, "Choose", true);
+            verify(choose.length > 0);
+            mouseClick(choose[choose.length - 1]);
+            tryVerify(() => !dialog.visible);
+            compare(s.selectedDir, TestSupport.homePath() + "/picked");
+            compare(s.dirOptions[0], s.selectedDir);
+            compare(findChild(s, "displayPath").text, "~/picked");
         }
 
         function test_cancel_closes_without_adding() {
             AppModel.activeSheet = "addSession";
-            const s = createTemporaryObject(addSheet, top, { folder: "/tmp/never" });
+            const s = createTemporaryObject(addSheet, top);
             const before = AppModel.selectedSessions.count;
             mouseClick(findChild(s, "cancelButton"));
             compare(AppModel.activeSheet, "");
             compare(AppModel.selectedSessions.count, before);
         }
 
-        function test_new_workspace_is_created_selected_and_saved() {
+        function test_new_workspace_untouched_is_untitled_with_the_first_tag() {
             AppModel.activeSheet = "newWorkspace";
-            const s = createTemporaryObject(workspaceSheet, top, { name: "  Web  " });
+            const s = createTemporaryObject(workspaceSheet, top);
+            verify(findChild(s, "swatch_5b8cee").children[1].visible, "the first tag carries the ring");
             mouseClick(findChild(s, "createButton"));
             compare(AppModel.activeSheet, "");
-            compare(AppModel.selectedWorkspace.name, "Web");
+            compare(AppModel.selectedWorkspace.name, "Untitled");
             compare(AppModel.selectedWorkspace.colorHex, "5b8cee");
-            verify(top.savedState().workspaces.some(w => w.name === "Web"));
+            verify(top.savedState().workspaces.some(w => w.name === "Untitled"));
         }
 
-        function test_new_workspace_without_a_name_does_nothing() {
+        function test_new_workspace_name_is_trimmed_and_the_picked_tag_kept() {
             AppModel.activeSheet = "newWorkspace";
-            const n = AppModel.workspaces.count;
-            const s = createTemporaryObject(workspaceSheet, top, { name: "   " });
-            s.create();
-            compare(AppModel.workspaces.count, n);
-            compare(AppModel.activeSheet, "newWorkspace");
-            AppModel.activeSheet = "";
+            const s = createTemporaryObject(workspaceSheet, top);
+            const field = findChild(s, "nameField");
+            field.forceActiveFocus();
+            for (const ch of "  Q3 Web ")
+                keyClick(ch);
+            mouseClick(findChild(s, "swatch_4aa37e"));
+            waitForRendering(s);
+            grabImage(s).save(TestSupport.galleryDir() + "/sheet_new_workspace.png");
+            verify(!findChild(s, "swatch_5b8cee").children[1].visible);
+            field.forceActiveFocus();
+            keyClick(Qt.Key_Return);
+            compare(AppModel.activeSheet, "");
+            compare(AppModel.selectedWorkspace.name, "Q3 Web");
+            compare(AppModel.selectedWorkspace.colorHex, "4aa37e");
         }
 
-        function test_onboarding_names_the_first_workspace_and_finishes() {
-            const o = createTemporaryObject(onboardingView, top, { workspaceName: " First " });
-            const n = AppModel.workspaces.count;
-            mouseClick(findChild(o, "createButton"));
-            compare(AppModel.workspaces.count, n + 1);
-            compare(AppModel.selectedWorkspace.name, "First");
-            compare(AppModel.showOnboarding, false);
+        function test_onboarding_card_is_light_in_the_light_palette() {
+            Theme.animationDuration = 0;
+            Theme.dark = false;
+            const o = createTemporaryObject(onboardingView, top);
+            waitForRendering(o);
+            o.flow.advance();
+            tryVerify(() => !findChild(o, "step0").visible);
+            grabImage(o).save(TestSupport.galleryDir() + "/onboarding_tools_light.png");
+            o.flow.advance();
+            o.flow.wsName = "Web";
+            o.flow.advance();
+            tryVerify(() => findChild(o, "step3").opacity === 1 && !findChild(o, "step0").visible);
+            const img = grabImage(o);
+            img.save(TestSupport.galleryDir() + "/onboarding_tip_light.png");
+            const card = findChild(o, "onboardingCard");
+            const inside = card.mapToItem(o, 30, 60);
+            verify(img.pixel(inside.x, inside.y).hslLightness > 0.8, "light card");
+            verify(img.pixel(5, 5).hslLightness > 0.8, "light backdrop");
+            Theme.dark = true;
+            Theme.animationDuration = 300;
         }
 
         function test_onboarding_skip_finishes_without_a_workspace() {

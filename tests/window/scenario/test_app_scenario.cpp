@@ -2,22 +2,7 @@
 // saved state of three sessions, driven with mouse and keys. It checks the model and the state
 // file after each step and saves a screenshot of each step under the build folder (app_*.png), or
 // under $BRINMOOR_SHOT_DIR. Runs offscreen in ctest and under xvfb-run with QT_QPA_PLATFORM=xcb.
-#include "AppModel.h"
-
-#include <QDir>
-#include <QFile>
-#include <QGuiApplication>
-#include <QImage>
-#include <QQmlApplicationEngine>
-#include <QQuickItem>
-#include <QQuickStyle>
-#include <QQuickWindow>
-#include <QTimer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
-
-#include <gtest/gtest.h>
+#include "support/AppScenario.h"
 
 #include <iostream>
 
@@ -83,140 +68,18 @@ const char* kSeed = R"({
 
 const QString kApi = QStringLiteral("5E1F0A00-0000-4000-8000-0000000000A1");
 
-class AppScenario : public ::testing::Test
+class AppScenario : public AppScenarioBase
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        sandbox = new QTemporaryDir;
-        const QString root = sandbox->path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        QDir().mkpath(root + "/home");
-        QDir().mkpath(root + "/data/Brinmoor");
-        // Terminal panes start a shell in their folder: a plain one, never the user's own.
-        qputenv("SHELL", "/bin/sh");
-        qputenv("ENV", "");
-        for (const char* project : {"api", "web", "docs"})
-            QDir().mkpath(root + "/projects/" + project);
-        QString seed = QString::fromUtf8(kSeed);
-        seed.replace("@ROOT@", QString(root + "/projects").replace("/", "\\/"));
-        QFile f(root + "/data/Brinmoor/state.json");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(seed.toUtf8());
-        f.close();
-        static int argc = 1;
-        static char name[] = "brinmoor";
-        static char* argv[] = {name, nullptr};
-        app = new QGuiApplication(argc, argv);
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-    }
-    static void TearDownTestSuite()
-    {
-        delete app;
-        app = nullptr;
-        delete sandbox;
-        sandbox = nullptr;
-    }
-
-    static QString statePath() { return sandbox->path() + "/data/Brinmoor/state.json"; }
-    static QString stateText()
-    {
-        QFile f(statePath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
-    static QString shotDir()
-    {
-        QString dir = qEnvironmentVariable("BRINMOOR_SHOT_DIR");
-        if (dir.isEmpty())
-            dir = QStringLiteral(BRINMOOR_BINARY_DIR) + "/gallery";
-        QDir().mkpath(dir);
-        return dir;
-    }
-    QImage shot(const QString& name)
-    {
-        QTest::qWait(80);
-        const QImage img = window->grabWindow();
-        img.save(shotDir() + "/app_" + name + ".png");
-        return img;
-    }
-
-    // Visible items of that name, through the visual tree (delegates are not QObject children).
-    static void collect(QQuickItem* at, const QString& objectName, QList<QQuickItem*>& out)
-    {
-        if (!at->isVisible())
-            return;
-        if (at->objectName() == objectName)
-            out << at;
-        for (QQuickItem* child : at->childItems())
-            collect(child, objectName, out);
-    }
-    QList<QQuickItem*> items(const QString& objectName) const
-    {
-        QList<QQuickItem*> out;
-        // The content item's parent is the window's root item, which also holds the popup overlay.
-        collect(window->contentItem()->parentItem() ? window->contentItem()->parentItem() : window->contentItem(),
-                objectName, out);
-        return out;
-    }
-    QQuickItem* item(const QString& objectName) const
-    {
-        const auto all = items(objectName);
-        return all.isEmpty() ? nullptr : all.first();
-    }
-    void click(QQuickItem* target, QPointF at = QPointF(-1, -1))
-    {
-        ASSERT_NE(target, nullptr);
-        if (at.x() < 0)
-            at = QPointF(target->width() / 2, target->height() / 2);
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, target->mapToScene(at).toPoint());
-        QTest::qWait(30);
-    }
-    // The pane view showing a session, found by the project name it shows.
-    QQuickItem* paneNamed(const QString& project) const
-    {
-        for (QQuickItem* pane : items("paneView")) {
-            QList<QQuickItem*> labels;
-            collect(pane, QStringLiteral("projectName"), labels);
-            for (QQuickItem* label : labels)
-                if (label->property("text").toString() == project)
-                    return pane;
-        }
-        return nullptr;
-    }
-
-    static QTemporaryDir* sandbox;
-    static QGuiApplication* app;
-    QQmlApplicationEngine* engine = nullptr;
-    QQuickWindow* window = nullptr;
+    static void SetUpTestSuite() { setUpSandbox(kSeed, {"api", "web", "docs"}); }
 };
-
-QTemporaryDir* AppScenario::sandbox = nullptr;
-QGuiApplication* AppScenario::app = nullptr;
-
-bool near(QColor a, const char* hex, int tolerance = 3)
-{
-    const QColor b(QString::fromLatin1("#") + hex);
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
-        && std::abs(a.blue() - b.blue()) <= tolerance;
-}
 
 } // namespace
 
 TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
 {
     QQmlApplicationEngine eng;
-    engine = &eng;
-    eng.addImportPath(QStringLiteral("qrc:/"));
-    eng.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
-    ASSERT_EQ(eng.rootObjects().size(), 1);
-    window = qobject_cast<QQuickWindow*>(eng.rootObjects().first());
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    start(eng);
 
     // The window: 1240 x 780 at first, never below 980 x 640, frameless.
     EXPECT_EQ(window->width(), 1240);
@@ -253,14 +116,16 @@ TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
     EXPECT_TRUE(items("stoppedPlaceholder").isEmpty());
     shot("4_restarted");
 
-    // Ctrl+Shift+T opens the add-session sheet; a typed folder becomes a framed pane and is saved.
+    // Ctrl+Shift+T opens the add-session sheet with the most recent folder chosen; a terminal
+    // there becomes a framed pane and is saved.
+    const QString folder = sandbox->path() + "/projects/newapp";
+    QDir().mkpath(folder);
+    model->rememberRecent(folder);
     QTest::keySequence(window, QKeySequence(QStringLiteral("Ctrl+Shift+T")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("addSessionSheet") != nullptr; }, 2000));
     EXPECT_EQ(model->activeSheetText(), "addSession");
-    const QString folder = sandbox->path() + "/projects/newapp";
-    QDir().mkpath(folder);
-    for (QChar ch : folder)
-        QTest::keyClick(window, ch.toLatin1());
+    click(item("terminalChip"));
+    EXPECT_EQ(item("providerSection"), nullptr);
     shot("5_add_session_sheet");
     QTest::keyClick(window, Qt::Key_Return);
     EXPECT_EQ(model->activeSheetText(), "");

@@ -86,7 +86,7 @@ SymbolIcon::SymbolIcon(QQuickItem* parent) : QQuickPaintedItem(parent)
 
 QString SymbolIcon::resourcePath(const QString& name)
 {
-    return QStringLiteral(":/Brinmoor/Window/assets/icons/") + name + QStringLiteral(".svg");
+    return QStringLiteral(":/Brinmoor/App/assets/icons/") + name + QStringLiteral(".svg");
 }
 
 bool SymbolIcon::hasSymbol(const QString& name)

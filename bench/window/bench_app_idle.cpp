@@ -1,0 +1,137 @@
+// What an idle window costs: the whole application (its own window file) with 16 terminal panes,
+// left alone. With every pane's state dot pulsing the window must stay under 5 % of one core, and
+// with nothing pulsing it must render no frame at all. Reports "cpu%" and "fps" per run.
+//
+//   software renderer:   QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software build/bench/bench_app_idle
+//   GL on llvmpipe:      xvfb-run -a env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 build/bench/bench_app_idle
+#include "../view/BenchViewSupport.h"
+
+#include "AppModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <atomic>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
+
+namespace {
+
+constexpr int kPanes = 16;
+
+struct IdleApp {
+    QTemporaryDir sandbox;
+    QQmlApplicationEngine* engine = nullptr;
+    QQuickWindow* window = nullptr;
+    std::atomic<int> frames{0};
+    QList<QUuid> sessions;
+
+    IdleApp()
+    {
+        const QString root = sandbox.path();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
+        qputenv("HOME", QFile::encodeName(root + "/home"));
+        qputenv("SHELL", "/bin/sh");
+        qputenv("ENV", "");
+        qputenv("BRINMOOR_API", "http://127.0.0.1:9");
+        QDir().mkpath(root + "/home");
+        QDir().mkpath(root + "/data/Brinmoor");
+        QString list;
+        for (int i = 0; i < kPanes; ++i) {
+            const QString dir = root + QStringLiteral("/projects/p%1").arg(i);
+            QDir().mkpath(dir);
+            const QUuid id = QUuid::createUuid();
+            sessions << id;
+            list += QStringLiteral(R"(%1{ "autoApprove": false, "autoCompact": true, "directory": "%2", "id": "%3",
+                "kind": "terminal", "muted": false, "project": "p%4", "provider": "claude", "sessionLabel": "" })")
+                        .arg(i ? "," : "", dir, id.toString(QUuid::WithoutBraces).toUpper()).arg(i);
+        }
+        QFile f(root + "/data/Brinmoor/state.json");
+        f.open(QIODevice::WriteOnly);
+        f.write(QStringLiteral(R"({ "recents": [], "selected": "1D1E0000-0000-4000-8000-000000000001", "workspaces": [
+            { "bigSideLeft": false, "colorHex": "5b8cee", "id": "1D1E0000-0000-4000-8000-000000000001",
+              "maxRows": 4, "name": "Idle", "sessions": [ %1 ] } ] })").arg(list).toUtf8());
+        f.close();
+
+        benchview::ensureGuiApp("bench_app_idle");
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        engine = new QQmlApplicationEngine;
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
+        window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        if (!window)
+            return;
+        QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++frames; }, Qt::DirectConnection);
+        // Shells started, first frames drawn, the theme's start-up blend over.
+        benchview::spin(3000);
+    }
+
+    // Every pane `running` (what a restart or a busy chat leaves), without touching the shells.
+    void setAllRunning()
+    {
+        for (const QUuid& id : sessions)
+            brinmoor::AppModel::instance()->approve(id);
+        benchview::spin(1000);
+    }
+};
+
+IdleApp& app()
+{
+    static IdleApp* instance = new IdleApp;  // kept to the end: the shells go with the process
+    return *instance;
+}
+
+void measure(benchmark::State& state)
+{
+    IdleApp& a = app();
+    if (!a.window) {
+        state.SkipWithError("the window did not load");
+        return;
+    }
+    for (auto _ : state) {
+        const int before = a.frames.load();
+        benchview::measureIdle(state, 4000);
+        state.counters["fps"] = (a.frames.load() - before) / 4.0;
+    }
+    state.counters["backend"] = a.window->rendererInterface()->graphicsApi();
+}
+
+// 16 idle panes (the state they start in): nothing moves, so no frame is drawn.
+void BM_IdleWithNothingPulsing(benchmark::State& state)
+{
+    measure(state);
+}
+BENCHMARK(BM_IdleWithNothingPulsing)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// 16 panes, each pulsing its running ring.
+void BM_IdleWithSixteenPulsingPanes(benchmark::State& state)
+{
+    app().setAllRunning();
+    measure(state);
+}
+BENCHMARK(BM_IdleWithSixteenPulsingPanes)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// The pulsing window minimised: the clock rests.
+void BM_IdleMinimisedWhilePulsing(benchmark::State& state)
+{
+    app().setAllRunning();
+    app().window->showMinimized();
+    benchview::spin(500);
+    measure(state);
+    app().window->showNormal();
+}
+BENCHMARK(BM_IdleMinimisedWhilePulsing)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+} // namespace

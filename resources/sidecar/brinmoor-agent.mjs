@@ -1,0 +1,218 @@
+// Sidecar for Claude chat panes and the Claude usage monitor, on the Claude Agent SDK. It runs the
+// Claude Code executable the user installed (the start command's "claudePath").
+import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
+import { runSidecar, errorText } from './src/protocol.mjs';
+import { toBlocks, inputTokens, historyMessages, usageMetrics } from './src/claude-messages.mjs';
+
+const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
+const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
+
+// An endless prompt stream that the turns feed one user message at a time.
+class Inbox {
+  constructor() { this.items = []; this.wake = null; this.done = false; }
+  push(item) { this.items.push(item); this.wake?.(); }
+  end() { this.done = true; this.wake?.(); }
+  async *[Symbol.asyncIterator]() {
+    for (;;) {
+      while (this.items.length) yield this.items.shift();
+      if (this.done) return;
+      await new Promise((r) => { this.wake = r; });
+      this.wake = null;
+    }
+  }
+}
+
+runSidecar((core) => {
+  let start = null;
+  let conversation = null; // the running query of a chat session
+  let inbox = null;
+  let usageQuery = null; // a usage-only sidecar's query: it never receives a prompt
+  let mode = 'default';
+  let model;
+  let sessionId = null;
+  let contextWindow = 0;
+  let lastContextTokens = 0; // the prompt size of the latest model call
+  let turn = null; // the command whose answer is streaming
+
+  function baseOptions() {
+    const opts = {
+      cwd: start.cwd || process.cwd(),
+      permissionMode: mode,
+      stderr: (text) => core.log(text.trimEnd()),
+      env: { ...process.env },
+    };
+    if (start.claudePath) opts.pathToClaudeCodeExecutable = start.claudePath;
+    if (mode === 'bypassPermissions') opts.allowDangerouslySkipPermissions = true;
+    return opts;
+  }
+
+  async function canUseTool(tool, input, { signal }) {
+    if (tool === 'AskUserQuestion') {
+      const questions = Array.isArray(input?.questions) ? input.questions : [];
+      const answers = await core.ask('question', { questions }, signal);
+      if (!answers || !Object.keys(answers).length)
+        return { behavior: 'deny', message: 'The user skipped the question.' };
+      return { behavior: 'allow', updatedInput: { ...input, answers } };
+    }
+    const decision = await core.ask('permission', { tool, input: input ?? {} }, signal);
+    if (decision === 'allow') return { behavior: 'allow', updatedInput: input };
+    return { behavior: 'deny', message: 'The user denied this action.', ...(decision ? {} : { interrupt: true }) };
+  }
+
+  function openConversation() {
+    inbox = new Inbox();
+    // The user's own settings, project instructions and permission rules apply as in the terminal.
+    const opts = { ...baseOptions(), canUseTool, includePartialMessages: true, settingSources: ['user', 'project', 'local'] };
+    if (start.resume) opts.resume = start.resume;
+    if (model) opts.model = model;
+    if (EFFORTS.has(start.effort)) opts.effort = start.effort;
+    conversation = query({ prompt: inbox, options: opts });
+    consume(conversation).catch(() => {});
+    conversation.supportedCommands?.()
+      .then((list) => core.emit('commands', {
+        commands: list.map((c) => c.name).filter((n) => typeof n === 'string').map((n) => n.replace(/^\//, '')) }))
+      .catch(() => {});
+  }
+
+  async function consume(q) {
+    try {
+      for await (const m of q) onMessage(m);
+      core.failAllTurns('Claude Code ended the session.');
+    } catch (e) {
+      // Said once even between turns, so the pane shows why its agent is gone.
+      if (core.turnActive) core.failAllTurns(errorText(e));
+      else core.emit('error', { message: errorText(e) });
+    }
+    core.shutdown('the agent ended');
+  }
+
+  function onMessage(m) {
+    switch (m.type) {
+      case 'system':
+        if (m.subtype === 'init') {
+          sessionId = m.session_id;
+          core.emit('session', { id: m.session_id, model: m.model });
+        } else if (m.subtype === 'compact_boundary') {
+          lastContextTokens = 0;
+          core.emit('compacted', { preTokens: m.compact_metadata?.pre_tokens ?? 0 });
+        }
+        return;
+      case 'assistant': {
+        if (m.parent_tool_use_id) return;
+        const u = m.message?.usage;
+        core.emit('assistant', { blocks: toBlocks(m.message?.content), tokensIn: inputTokens(u), tokensOut: u?.output_tokens ?? 0 });
+        if (u) {
+          lastContextTokens = inputTokens(u);
+          core.emit('context', { tokens: lastContextTokens, ...(contextWindow ? { window: contextWindow } : {}) });
+        }
+        return;
+      }
+      case 'user': {
+        if (m.parent_tool_use_id || m.isReplay) return;
+        const blocks = toBlocks(m.message?.content).filter((b) => b.type === 'tool_result');
+        if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
+        return;
+      }
+      case 'stream_event': {
+        const e = m.event;
+        if (m.parent_tool_use_id) return;
+        if (e?.type === 'message_delta' && e.usage)
+          core.emit('tokens', { tokensIn: inputTokens(e.usage), tokensOut: e.usage.output_tokens ?? 0 });
+        return;
+      }
+      case 'result': {
+        for (const mu of Object.values(m.modelUsage ?? {}))
+          if (mu?.contextWindow > contextWindow) contextWindow = mu.contextWindow;
+        const fields = {
+          costUsd: m.total_cost_usd ?? 0,
+          isError: !!m.is_error,
+          tokensIn: inputTokens(m.usage),
+          tokensOut: m.usage?.output_tokens ?? 0,
+          durationMs: m.duration_ms ?? 0,
+        };
+        if (contextWindow) core.emit('context', { tokens: lastContextTokens, window: contextWindow });
+        core.endTurn('result', fields, turn);
+        turn = null;
+        return;
+      }
+      default:
+    }
+  }
+
+  function userMessage(text) {
+    return { type: 'user', message: { role: 'user', content: text }, parent_tool_use_id: null, origin: { kind: 'human' } };
+  }
+
+  return {
+    start(cmd) {
+      start = cmd;
+      if (MODES.has(cmd.permissionMode)) mode = cmd.permissionMode;
+      if (typeof cmd.model === 'string' && cmd.model) model = cmd.model;
+      // The usage monitor's start names no "binPath": it must never open a conversation.
+      if (typeof cmd.binPath === 'string' || cmd.resume) openConversation();
+    },
+    async runTurn(cmd) {
+      if (!conversation) openConversation();
+      turn = cmd;
+      if (cmd.cmd === 'compact') return inbox.push(userMessage('/compact'));
+      const content = [];
+      for (const a of Array.isArray(cmd.attachments) ? cmd.attachments : []) {
+        if (typeof a?.data !== 'string' || !a.data) continue;
+        content.push({ type: 'image', source: { type: 'base64', media_type: a.mediaType || 'image/png', data: a.data } });
+      }
+      const text = typeof cmd.text === 'string' ? cmd.text : '';
+      if (text) content.push({ type: 'text', text });
+      inbox.push(userMessage(content.length === 1 && text ? text : content));
+    },
+    async interrupt() { await conversation?.interrupt(); },
+    async setPermissionMode(next) {
+      if (!MODES.has(next)) return core.log(`unknown permission mode ${next}`);
+      if (!conversation) { mode = next; return; }
+      const answer = await conversation.setPermissionMode(next);
+      mode = answer?.mode ?? next; // the CLI may keep another mode than the one asked for
+    },
+    async setModel(next) {
+      model = next || undefined;
+      await conversation?.setModel(model);
+    },
+    async history(cmd) {
+      const id = cmd.sessionId || sessionId;
+      if (!id) return [];
+      return historyMessages(await getSessionMessages(id, { dir: cmd.cwd || start?.cwd }));
+    },
+    async listSessions(cmd) {
+      const list = await listSessions({ dir: cmd.cwd || start?.cwd });
+      return list
+        .sort((a, b) => b.lastModified - a.lastModified)
+        .map((s) => ({ id: s.sessionId, summary: s.customTitle || s.summary || s.firstPrompt || '(untitled)', lastModified: s.lastModified }));
+    },
+    async usage() {
+      let q = conversation;
+      if (!q) {
+        // A prompt stream that never yields: the CLI answers control requests and starts no turn.
+        if (!usageQuery) {
+          const idle = new Inbox();
+          usageQuery = query({ prompt: idle, options: { ...baseOptions(), persistSession: false } });
+          usageQuery.idle = idle;
+          const mine = usageQuery;
+          // When the CLI goes away, the next request starts a new one.
+          (async () => { try { for await (const _ of mine); } catch { /* reported per request */ } if (usageQuery === mine) usageQuery = null; })();
+        }
+        q = usageQuery;
+      }
+      const account = await q.accountInfo().catch(() => ({}));
+      const report = await q.usage_EXPERIMENTAL_MAY_CHANGE_DO_NOT_RELY_ON_THIS_API_YET({ skipBehaviors: true }).catch(() => null);
+      const result = { available: !!report?.rate_limits_available, metrics: usageMetrics(report?.rate_limits) };
+      if (account?.email) result.email = account.email;
+      const plan = report?.subscription_type || account?.subscriptionType;
+      if (plan) result.subscription = plan;
+      return result;
+    },
+    async close() {
+      inbox?.end();
+      usageQuery?.idle.end();
+      conversation?.close();
+      usageQuery?.close();
+    },
+  };
+});

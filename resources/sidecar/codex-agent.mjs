@@ -1,0 +1,165 @@
+// Sidecar for Codex chat panes and the Codex usage monitor, on the Codex SDK. It runs the codex
+// executable the user installed (the start command's "binPath"); each user message is one
+// `codex exec` turn on the same thread.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { Codex } from '@openai/codex-sdk';
+import { runSidecar, errorText } from './src/protocol.mjs';
+import { rolloutMessages, rolloutSessions, accountUsage, toolUse } from './src/codex-store.mjs';
+
+// Codex has no approval callback: the pane's permission mode picks the sandbox instead.
+const SANDBOX = { plan: 'read-only', default: 'workspace-write', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
+const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
+
+// Thread items to the protocol's blocks. A command shows as its call when it starts and its output
+// when it ends; other tools come whole when completed.
+export function itemBlocks(kind, item, seen) {
+  switch (item.type) {
+    case 'agent_message':
+      return kind === 'completed' ? [{ type: 'text', text: item.text ?? '' }] : [];
+    case 'reasoning':
+      return kind === 'completed' ? [{ type: 'thinking', text: item.text ?? '' }] : [];
+    case 'command_execution': {
+      const blocks = [];
+      if (!seen.has(item.id)) {
+        seen.add(item.id);
+        blocks.push(toolUse(item.id, 'shell', { command: item.command ?? '' }));
+      }
+      if (kind === 'completed') {
+        const code = typeof item.exit_code === 'number' && item.exit_code !== 0 ? `\n(exit code ${item.exit_code})` : '';
+        blocks.push({ type: 'tool_result', text: `${item.aggregated_output ?? ''}${code}` });
+      }
+      return blocks;
+    }
+    case 'file_change':
+      if (kind !== 'completed') return [];
+      return [
+        { type: 'tool_use', id: item.id, name: 'Edit', input: { file_path: item.changes?.[0]?.path ?? '', changes: item.changes ?? [] } },
+        { type: 'tool_result', text: (item.changes ?? []).map((c) => `${c.kind} ${c.path}`).join('\n') || item.status },
+      ];
+    case 'mcp_tool_call': {
+      if (kind !== 'completed') return [];
+      const text = item.error?.message ?? (item.result?.content ?? []).map((c) => c?.text ?? '').join('\n');
+      return [{ type: 'tool_use', id: item.id, name: `mcp__${item.server}__${item.tool}`, input: item.arguments ?? {} },
+        { type: 'tool_result', text }];
+    }
+    case 'web_search':
+      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'WebSearch', input: { query: item.query ?? '' } }] : [];
+    case 'todo_list':
+      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'TodoWrite',
+        input: { todos: (item.items ?? []).map((t) => ({ content: t.text, status: t.completed ? 'completed' : 'pending' })) } }] : [];
+    default:
+      return [];
+  }
+}
+
+runSidecar((core) => {
+  let codex = null;
+  let start = null;
+  let thread = null;
+  let threadId = null;
+  let mode = 'default';
+  let model;
+  let abort = null;
+
+  function threadOptions() {
+    const opts = {
+      workingDirectory: start.cwd || process.cwd(),
+      skipGitRepoCheck: true,
+      sandboxMode: SANDBOX[mode] ?? 'workspace-write',
+      approvalPolicy: 'never',
+    };
+    if (model) opts.model = model;
+    if (EFFORTS.has(start.effort)) opts.modelReasoningEffort = start.effort;
+    return opts;
+  }
+
+  // Settings apply from the next turn on: a new Thread object on the same conversation.
+  function currentThread() {
+    if (!thread) thread = threadId ? codex.resumeThread(threadId, threadOptions()) : codex.startThread(threadOptions());
+    return thread;
+  }
+
+  async function imageInputs(attachments) {
+    const files = [];
+    if (!attachments.length) return { inputs: [], dir: null };
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'brinmoor-codex-'));
+    attachments.forEach((a, i) => {
+      if (typeof a?.data !== 'string' || !a.data) return;
+      const ext = (a.mediaType || 'image/png').split('/')[1]?.replace(/[^a-z0-9]/gi, '') || 'png';
+      const file = path.join(dir, `image-${i + 1}.${ext}`);
+      fs.writeFileSync(file, Buffer.from(a.data, 'base64'));
+      files.push({ type: 'local_image', path: file });
+    });
+    return { inputs: files, dir };
+  }
+
+  async function runUserTurn(cmd) {
+    const begun = Date.now();
+    const text = typeof cmd.text === 'string' ? cmd.text : '';
+    const { inputs, dir } = await imageInputs(Array.isArray(cmd.attachments) ? cmd.attachments : []);
+    const input = inputs.length ? [...(text ? [{ type: 'text', text }] : []), ...inputs] : text;
+    abort = new AbortController();
+    const seen = new Set();
+    let ended = false;
+    try {
+      const { events } = await currentThread().runStreamed(input, { signal: abort.signal });
+      for await (const e of events) {
+        if (e.type === 'thread.started') {
+          threadId = e.thread_id;
+          core.emit('session', { id: e.thread_id, ...(model ? { model } : {}) });
+        } else if (e.type === 'item.started' || e.type === 'item.updated' || e.type === 'item.completed') {
+          const blocks = itemBlocks(e.type.slice(5), e.item, seen);
+          if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
+          if (e.item.type === 'error') core.log(`codex: ${e.item.message}`);
+        } else if (e.type === 'turn.completed') {
+          const u = e.usage ?? {};
+          core.emit('tokens', { tokensIn: u.input_tokens ?? 0, tokensOut: u.output_tokens ?? 0 });
+          ended = core.endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
+            tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun }, cmd);
+        } else if (e.type === 'turn.failed') {
+          ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
+        } else if (e.type === 'error') {
+          ended = core.endTurn('error', { message: e.message || 'Codex reported an error.' }, cmd);
+        }
+      }
+      if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : 'Codex ended the turn without a result.' }, cmd);
+    } catch (e) {
+      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : errorText(e) }, cmd);
+    } finally {
+      abort = null;
+      if (dir) fs.rmSync(dir, { recursive: true, force: true });
+    }
+  }
+
+  return {
+    start(cmd) {
+      start = cmd;
+      if (typeof cmd.permissionMode === 'string') mode = cmd.permissionMode;
+      if (typeof cmd.model === 'string' && cmd.model) model = cmd.model;
+      // A usage-only sidecar needs no codex process at all: the usage comes from the CLI's own files.
+      if (cmd.usageOnly === true) return;
+      if (typeof cmd.resume === 'string' && cmd.resume) {
+        threadId = cmd.resume;
+        core.emit('session', { id: threadId, ...(model ? { model } : {}) });
+      }
+      const opts = {};
+      if (typeof cmd.binPath === 'string' && cmd.binPath) opts.codexPathOverride = cmd.binPath;
+      codex = new Codex(opts);
+    },
+    async runTurn(cmd) {
+      if (start?.usageOnly === true) return core.endTurn('error', { message: 'This sidecar only reports usage.' });
+      // Codex compacts on its own; a request for it ends at once so the turn count stays right.
+      if (cmd.cmd === 'compact') return core.endTurn('result', { costUsd: 0, isError: false, tokensIn: 0, tokensOut: 0, durationMs: 0 });
+      await runUserTurn(cmd);
+    },
+    interrupt() { abort?.abort(); },
+    setPermissionMode(next) { mode = next; thread = null; },
+    setModel(next) { model = next || undefined; thread = null; },
+    history(cmd) { return rolloutMessages(cmd.sessionId || threadId); },
+    listSessions(cmd) { return rolloutSessions(cmd.cwd || start?.cwd); },
+    usage() { return accountUsage(); },
+    close() { abort?.abort(); },
+  };
+});

@@ -1,0 +1,66 @@
+// The Claude Agent SDK's messages in the shapes of the app's line protocol.
+
+// SDK content blocks to the protocol's blocks; anything the app cannot show is left out.
+export function toBlocks(content) {
+  if (typeof content === 'string') return content ? [{ type: 'text', text: content }] : [];
+  if (!Array.isArray(content)) return [];
+  const blocks = [];
+  for (const b of content) {
+    if (!b || typeof b !== 'object') continue;
+    if (b.type === 'text') blocks.push({ type: 'text', text: b.text ?? '' });
+    else if (b.type === 'thinking') blocks.push({ type: 'thinking', text: b.thinking ?? '' });
+    else if (b.type === 'tool_use' || b.type === 'server_tool_use')
+      blocks.push({ type: 'tool_use', id: b.id ?? '', name: b.name ?? 'tool', input: b.input ?? {} });
+    else if (b.type === 'tool_result') blocks.push({ type: 'tool_result', text: resultText(b.content) });
+  }
+  return blocks;
+}
+
+function resultText(content) {
+  if (typeof content === 'string') return content;
+  if (!Array.isArray(content)) return '';
+  return content.filter((c) => c?.type === 'text').map((c) => c.text).join('\n');
+}
+
+export const inputTokens = (u) => (u?.input_tokens ?? 0) + (u?.cache_read_input_tokens ?? 0) + (u?.cache_creation_input_tokens ?? 0);
+
+const COMMAND_ECHO = /^\s*<(command-name|command-message|local-command-stdout|local-command-stderr)>/;
+const SUMMARY_START = 'This session is being continued from a previous conversation';
+const COMPACTED = '✦ Conversation compacted — context freed, earlier messages summarized.';
+
+// Messages of a stored conversation, as the app's history events carry them.
+export function historyMessages(stored) {
+  const out = [];
+  for (const m of stored) {
+    if (m.type !== 'user' && m.type !== 'assistant') continue;
+    if (m.parent_tool_use_id) continue;
+    let blocks = toBlocks(m.message?.content);
+    if (m.type === 'user') {
+      // Slash-command bookkeeping is the CLI's, not the user's words; a compaction summary shows as
+      // the notice the pane showed when it happened.
+      blocks = blocks.filter((b) => b.type !== 'text' || !COMMAND_ECHO.test(b.text));
+      if (blocks.length === 1 && blocks[0].type === 'text' && blocks[0].text.startsWith(SUMMARY_START)) {
+        out.push({ role: 'assistant', blocks: [{ type: 'text', text: COMPACTED }] });
+        continue;
+      }
+    }
+    if (!blocks.length) continue;
+    // A tool result travels in a user message but belongs to the assistant's side of the talk.
+    const role = m.type === 'user' && blocks.every((b) => b.type !== 'tool_result') ? 'user' : 'assistant';
+    out.push({ role, blocks });
+  }
+  return out;
+}
+
+export function usageMetrics(limits) {
+  const labels = { five_hour: 'Current session', seven_day: 'Current week (all models)',
+    seven_day_opus: 'Current week (Opus)', seven_day_sonnet: 'Current week (Sonnet)' };
+  const metrics = [];
+  for (const [key, label] of Object.entries(labels)) {
+    const w = limits?.[key];
+    if (!w || typeof w.utilization !== 'number') continue;
+    metrics.push({ label, percent: w.utilization, ...(w.resets_at ? { resetsAt: w.resets_at } : {}) });
+  }
+  return metrics;
+}
+

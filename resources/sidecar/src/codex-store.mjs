@@ -1,0 +1,134 @@
+// What the Codex CLI keeps on disk: conversation rollouts under $CODEX_HOME/sessions and the sign-in in
+// $CODEX_HOME/auth.json. The Codex SDK offers no reader for them, so the sidecar reads them itself.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+export const codexHome = () => process.env.CODEX_HOME || path.join(os.homedir(), '.codex');
+
+// Every rollout file, newest first.
+export function rolloutFiles(home = codexHome()) {
+  const found = [];
+  const walk = (dir, depth) => {
+    let entries;
+    try { entries = fs.readdirSync(dir, { withFileTypes: true }); } catch { return; }
+    for (const e of entries) {
+      const full = path.join(dir, e.name);
+      if (e.isDirectory() && depth < 4) walk(full, depth + 1);
+      else if (e.isFile() && /^rollout-.*\.jsonl$/.test(e.name)) {
+        try { found.push({ file: full, mtime: fs.statSync(full).mtimeMs }); } catch { /* vanished */ }
+      }
+    }
+  };
+  walk(path.join(home, 'sessions'), 0);
+  return found.sort((a, b) => b.mtime - a.mtime);
+}
+
+function readLines(file) {
+  let text;
+  try { text = fs.readFileSync(file, 'utf8'); } catch { return []; }
+  const out = [];
+  for (const line of text.split('\n')) {
+    if (!line.trim()) continue;
+    try { out.push(JSON.parse(line)); } catch { /* a line being written */ }
+  }
+  return out;
+}
+
+// Text the CLI adds to a conversation on its own (instructions, environment) is no user message.
+const isContextText = (t) => /^\s*<(environment_context|user_instructions|permissions instructions|turn_aborted)/.test(t) || /^# AGENTS\.md/.test(t);
+
+function contentText(content) {
+  if (typeof content === 'string') return content;
+  if (!Array.isArray(content)) return '';
+  return content.filter((c) => typeof c?.text === 'string').map((c) => c.text).join('\n');
+}
+
+function parseArgs(text) {
+  try { const v = JSON.parse(text); return v && typeof v === 'object' ? v : { arguments: text }; } catch { return { arguments: text }; }
+}
+
+// A stored conversation as the app's history messages.
+export function rolloutMessages(threadId, home = codexHome()) {
+  const hit = rolloutFiles(home).find((f) => f.file.endsWith(`${threadId}.jsonl`));
+  if (!hit) return [];
+  const messages = [];
+  for (const rec of readLines(hit.file)) {
+    if (rec.type !== 'response_item') continue;
+    const item = rec.payload ?? {};
+    if (item.type === 'message') {
+      const text = contentText(item.content);
+      if (!text.trim() || item.role === 'developer' || item.role === 'system') continue;
+      if (item.role === 'user' && isContextText(text)) continue;
+      messages.push({ role: item.role === 'user' ? 'user' : 'assistant', blocks: [{ type: 'text', text }] });
+    } else if (item.type === 'reasoning') {
+      const text = (item.summary ?? []).map((s) => s?.text ?? '').join('\n');
+      if (text.trim()) messages.push({ role: 'assistant', blocks: [{ type: 'thinking', text }] });
+    } else if (item.type === 'function_call' || item.type === 'custom_tool_call' || item.type === 'local_shell_call') {
+      const input = item.type === 'local_shell_call' ? { command: (item.action?.command ?? []).join(' ') } : parseArgs(item.arguments ?? item.input ?? '');
+      messages.push({ role: 'assistant', blocks: [toolUse(item.call_id ?? item.id ?? '', item.name ?? 'shell', input)] });
+    } else if (item.type === 'function_call_output' || item.type === 'custom_tool_call_output') {
+      const out = typeof item.output === 'string' ? item.output : contentText(item.output?.content ?? item.output);
+      messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', text: out }] });
+    }
+  }
+  return messages;
+}
+
+// Codex's shell tools shown under the app's names, so their summaries read like Claude's.
+export function toolUse(id, name, input) {
+  if (name === 'exec_command' || name === 'shell' || name === 'container.exec') {
+    const cmd = input.cmd ?? input.command;
+    return { type: 'tool_use', id, name: 'Bash', input: { command: Array.isArray(cmd) ? cmd.join(' ') : String(cmd ?? '') } };
+  }
+  return { type: 'tool_use', id, name, input };
+}
+
+// Conversations started in `cwd`, newest first.
+export function rolloutSessions(cwd, home = codexHome()) {
+  const items = [];
+  for (const { file, mtime } of rolloutFiles(home)) {
+    const lines = readLines(file);
+    const meta = lines.find((r) => r.type === 'session_meta')?.payload;
+    if (!meta?.id || (cwd && path.resolve(meta.cwd ?? '') !== path.resolve(cwd))) continue;
+    const first = lines.find((r) => r.type === 'response_item' && r.payload?.type === 'message' && r.payload.role === 'user'
+      && !isContextText(contentText(r.payload.content)));
+    const summary = first ? contentText(first.payload.content).trim().split('\n')[0].slice(0, 120) : '';
+    items.push({ id: meta.id, summary: summary || '(untitled)', lastModified: mtime });
+  }
+  return items;
+}
+
+function jwtClaims(token) {
+  try { return JSON.parse(Buffer.from(String(token).split('.')[1], 'base64url').toString('utf8')); } catch { return {}; }
+}
+
+const windowLabel = (minutes) => minutes === 300 ? '5-hour limit' : minutes === 10080 ? 'Weekly limit'
+  : minutes >= 1440 ? `${Math.round(minutes / 1440)}-day limit` : `${Math.round(minutes / 60)}-hour limit`;
+
+// The account's plan limits as the CLI last recorded them. Only a ChatGPT sign-in has plan limits.
+export function accountUsage(home = codexHome()) {
+  let auth = null;
+  try { auth = JSON.parse(fs.readFileSync(path.join(home, 'auth.json'), 'utf8')); } catch { /* not signed in */ }
+  const idToken = auth?.tokens?.id_token;
+  if (!idToken) return { available: false, metrics: [] };
+  const claims = jwtClaims(idToken);
+  const result = { available: true, metrics: [] };
+  if (typeof claims.email === 'string') result.email = claims.email;
+  const plan = claims['https://api.openai.com/auth']?.chatgpt_plan_type;
+  if (typeof plan === 'string') result.subscription = plan;
+  for (const { file } of rolloutFiles(home).slice(0, 20)) {
+    const limits = readLines(file).reverse().find((r) => r.type === 'event_msg' && r.payload?.type === 'token_count' && r.payload.rate_limits)?.payload.rate_limits;
+    if (!limits) continue;
+    for (const w of [limits.primary, limits.secondary]) {
+      if (!w || typeof w.used_percent !== 'number') continue;
+      const metric = { label: windowLabel(w.window_minutes ?? 0), percent: w.used_percent };
+      const resets = typeof w.resets_at === 'number' ? w.resets_at * 1000
+        : typeof w.resets_in_seconds === 'number' ? fs.statSync(file).mtimeMs + w.resets_in_seconds * 1000 : null;
+      if (resets) metric.resetsAt = new Date(resets).toISOString();
+      result.metrics.push(metric);
+    }
+    break;
+  }
+  return result;
+}

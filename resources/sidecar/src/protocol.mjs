@@ -1,0 +1,300 @@
+// The line protocol shared by both sidecars: one JSON object per line on stdin (commands) and stdout
+// (events). The SDK adapters plug into runSidecar(); everything about framing, ordering, prompts, turns
+// and shutdown lives here so both providers behave the same towards the app.
+import fs from 'node:fs';
+import { execFileSync } from 'node:child_process';
+
+// Cut a byte stream into lines. Bytes after the last newline wait for the next chunk.
+export class LineSplitter {
+  constructor() { this.pending = Buffer.alloc(0); }
+  feed(chunk) {
+    this.pending = this.pending.length ? Buffer.concat([this.pending, chunk]) : Buffer.from(chunk);
+    const lines = [];
+    let start = 0;
+    for (let nl = this.pending.indexOf(10, start); nl >= 0; nl = this.pending.indexOf(10, start)) {
+      lines.push(this.pending.subarray(start, nl).toString('utf8'));
+      start = nl + 1;
+    }
+    this.pending = this.pending.subarray(start);
+    return lines;
+  }
+}
+
+// A command line to an object with a string "cmd", or null for anything else.
+export function parseCommand(line) {
+  if (!line.trim()) return null;
+  let value;
+  try { value = JSON.parse(line); } catch { return null; }
+  if (!value || typeof value !== 'object' || Array.isArray(value) || typeof value.cmd !== 'string') return null;
+  return value;
+}
+
+const hasProc = fs.existsSync('/proc/self/stat');
+
+// Every live descendant of `pid`, children before grandchildren (Linux /proc; elsewhere `pgrep -P`).
+export function descendants(pid = process.pid) {
+  let direct = [];
+  if (hasProc) {
+    for (const entry of fs.readdirSync('/proc')) {
+      if (!/^\d+$/.test(entry)) continue;
+      try {
+        const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+        // The command name may hold spaces and parentheses: fields start after the last ')'.
+        const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+        if (Number(ppid) === pid && state !== 'Z') direct.push(Number(entry));
+      } catch { /* the process ended while we looked */ }
+    }
+  } else {
+    try {
+      direct = execFileSync('pgrep', ['-P', String(pid)], { encoding: 'utf8' }).split('\n').filter(Boolean).map(Number);
+    } catch { direct = []; }
+  }
+  return direct.flatMap((child) => [child, ...descendants(child)]);
+}
+
+const running = (pid) => {
+  if (!hasProc) {
+    try { process.kill(pid, 0); return true; } catch { return false; }
+  }
+  try {
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat[stat.lastIndexOf(')') + 2] !== 'Z';
+  } catch { return false; }
+};
+
+// Ends every process below this one: SIGTERM, then SIGKILL for whatever still runs after `graceMs`.
+export async function endDescendants(graceMs = 2000) {
+  const pids = descendants();
+  for (const pid of pids) try { process.kill(pid, 'SIGTERM'); } catch { /* already gone */ }
+  const deadline = Date.now() + graceMs;
+  while (pids.some(running) && Date.now() < deadline) await new Promise((r) => setTimeout(r, 20));
+  for (const pid of pids.filter(running)) try { process.kill(pid, 'SIGKILL'); } catch { /* already gone */ }
+}
+
+const HISTORY_CHUNK = 100;
+const INTERRUPT_GRACE_MS = 15000;
+const CLOSE_GRACE_MS = 2000;
+
+// Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
+//   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
+//   setPermissionMode(mode), setModel(model), history(cmd) -> messages, listSessions(cmd) -> items,
+//   usage() -> usage fields, close().
+export function runSidecar(makeAdapter, io = {}) {
+  const input = io.input ?? process.stdin;
+  const exit = io.exit ?? ((code) => process.exit(code));
+  const errOut = io.stderr ?? process.stderr;
+  let writeOut = io.output ? (s, done) => io.output.write(s, done) : null;
+
+  if (!io.output) {
+    // Only our own lines may reach stdout: libraries that print go to stderr instead.
+    const real = process.stdout.write.bind(process.stdout);
+    writeOut = real;
+    process.stdout.write = (chunk, ...rest) => process.stderr.write(chunk, ...rest);
+    for (const name of ['log', 'info', 'debug']) console[name] = (...a) => console.error(...a);
+    process.stdout.on('error', () => shutdown('stdout closed'));
+  }
+
+  const log = (text) => { try { errOut.write(`${text}\n`); } catch { /* nowhere to report */ } };
+
+  let closing = false;
+  function emit(ev, fields = {}) {
+    if (closing) return;
+    try { writeOut(`${JSON.stringify({ ev, ...fields })}\n`); } catch { /* reader gone */ }
+  }
+
+  // One prompt at a time: the app shows a single pending card, so later requests wait their turn.
+  let promptSeq = 0;
+  let current = null;
+  const waiting = [];
+  function ask(kind, payload, signal) {
+    return new Promise((resolve) => {
+      const prompt = { kind, id: `${kind === 'permission' ? 'perm' : 'ask'}-${++promptSeq}`, payload, resolve };
+      if (signal) {
+        signal.addEventListener('abort', () => settle(prompt, null), { once: true });
+        if (signal.aborted) return resolve(null);
+      }
+      waiting.push(prompt);
+      showNext();
+    });
+  }
+  function showNext() {
+    if (current || !waiting.length || closing) return;
+    current = waiting.shift();
+    emit(current.kind === 'permission' ? 'permission_request' : 'question', { id: current.id, ...current.payload });
+  }
+  function settle(prompt, reply) {
+    const at = waiting.indexOf(prompt);
+    if (at >= 0) waiting.splice(at, 1);
+    if (current === prompt) current = null;
+    prompt.resolve(reply);
+    showNext();
+  }
+  function reply(kind, id, value) {
+    if (current && current.kind === kind && current.id === id) settle(current, value);
+    else log(`no pending ${kind} with id ${id}`);
+  }
+  function cancelPrompts() {
+    const all = [...(current ? [current] : []), ...waiting];
+    current = null;
+    waiting.length = 0;
+    for (const p of all) p.resolve(null);
+  }
+
+  // Turns run one after another, and each ends with exactly one "result" or "error".
+  const turns = [];
+  let inFlight = null;
+  let interruptTimer = null;
+  function pumpTurns() {
+    if (inFlight || !turns.length || closing || !started) return;
+    inFlight = turns.shift();
+    const turn = inFlight;
+    Promise.resolve()
+      .then(() => { turn.running = true; return adapter.runTurn(turn); })
+      .catch((e) => endTurn('error', { message: errorText(e) }, turn));
+  }
+  // `turn` is the command the adapter was given: a late result of an earlier turn ends nothing.
+  function endTurn(kind, fields, turn = inFlight) {
+    if (!inFlight || turn !== inFlight || !turn.running) return false;
+    inFlight = null;
+    clearTimeout(interruptTimer);
+    cancelPrompts();
+    emit(kind, fields);
+    pumpTurns();
+    return true;
+  }
+  function failAllTurns(message) {
+    if (inFlight) { inFlight.running = true; endTurn('error', { message }); }
+    while (turns.length) { turns.shift(); emit('error', { message }); }
+  }
+
+  let started = false;
+  let startCmd = null;
+  let ready = null;
+  const core = {
+    emit, ask, log, endTurn, failAllTurns,
+    get turnActive() { return inFlight !== null; },
+    get startCommand() { return startCmd; },
+    shutdown: (why) => shutdown(why),
+    emitHistory(messages) {
+      if (messages.length <= HISTORY_CHUNK) return emit('history', { messages });
+      emit('history_start');
+      for (let i = 0; i < messages.length; i += HISTORY_CHUNK)
+        emit('history_chunk', { messages: messages.slice(i, i + HISTORY_CHUNK) });
+      emit('history_end');
+    },
+  };
+  const adapter = makeAdapter(core);
+
+  function background(what, fn) {
+    (ready ?? Promise.resolve()).then(fn).catch((e) => log(`${what}: ${errorText(e)}`));
+  }
+
+  function handle(cmd) {
+    if (closing) return;
+    switch (cmd.cmd) {
+      case 'start':
+        if (startCmd) return log('ignoring a second start');
+        startCmd = cmd;
+        ready = Promise.resolve()
+          .then(() => adapter.start(cmd))
+          .catch((e) => {
+            core.startError = errorText(e);
+            log(`start failed: ${core.startError}`);
+            emit('error', { message: core.startError });
+          })
+          .finally(() => { started = true; pumpTurns(); });
+        return;
+      case 'user':
+      case 'compact':
+        turns.push(cmd);
+        if (core.startError && started) failAllTurns(core.startError);
+        else pumpTurns();
+        return;
+      case 'permission':
+        return reply('permission', cmd.id, cmd.decision === 'allow' ? 'allow' : 'deny');
+      case 'answer':
+        return reply('question', cmd.id, cmd.answers && typeof cmd.answers === 'object' ? cmd.answers : {});
+      case 'interrupt': {
+        if (!inFlight) return;
+        const turn = inFlight;
+        cancelPrompts();
+        Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
+        // An agent that ignores the interrupt still must not leave the turn open.
+        clearTimeout(interruptTimer);
+        interruptTimer = setTimeout(() => endTurn('error', { message: 'Interrupted' }, turn),
+          io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
+        return;
+      }
+      case 'set_permission_mode':
+        if (typeof cmd.mode === 'string') background('set_permission_mode', () => adapter.setPermissionMode(cmd.mode));
+        return;
+      case 'set_model':
+        background('set_model', () => adapter.setModel(typeof cmd.model === 'string' ? cmd.model : ''));
+        return;
+      case 'history':
+        background('history', async () => {
+          let messages = [];
+          try { messages = (await adapter.history(cmd)) ?? []; } catch (e) { log(`history: ${errorText(e)}`); }
+          core.emitHistory(messages);
+        });
+        return;
+      case 'list_sessions':
+        background('list_sessions', async () => {
+          let items = [];
+          try { items = (await adapter.listSessions(cmd)) ?? []; } catch (e) { log(`list_sessions: ${errorText(e)}`); }
+          emit('sessions_list', { items });
+        });
+        return;
+      case 'get_usage':
+        // Exactly one "usage" line per request, whatever the adapter does.
+        background('get_usage', async () => {
+          let usage = {};
+          try { usage = (await adapter.usage()) ?? {}; } catch (e) { log(`usage: ${errorText(e)}`); usage = {}; }
+          emit('usage', { available: false, metrics: [], ...usage });
+        });
+        return;
+      case 'quit':
+        shutdown('quit');
+        return;
+      default:
+        log(`unknown command ${JSON.stringify(cmd.cmd)}`);
+    }
+  }
+
+  async function shutdown(why) {
+    if (closing) return;
+    log(`sidecar ending: ${why}`);
+    closing = true;
+    cancelPrompts();
+    const closed = Promise.resolve().then(() => adapter.close()).catch(() => {});
+    await Promise.race([closed, new Promise((r) => setTimeout(r, CLOSE_GRACE_MS).unref?.())]);
+    // Whatever the SDK left behind (the agent CLI and its children) goes with us.
+    await endDescendants();
+    // Pipes may be asynchronous (macOS): exit only once the last line has gone out.
+    await new Promise((r) => {
+      setTimeout(r, 500).unref?.();
+      try { writeOut(`${JSON.stringify({ ev: 'closed' })}\n`, () => r()); } catch { r(); }
+    });
+    exit(0);
+  }
+
+  const splitter = new LineSplitter();
+  input.on('data', (chunk) => {
+    for (const line of splitter.feed(chunk)) {
+      const cmd = parseCommand(line);
+      if (cmd) handle(cmd);
+      else if (line.trim()) log(`ignoring a line that is no command: ${line.slice(0, 200)}`);
+    }
+  });
+  input.on('end', () => shutdown('end of input'));
+  input.on('error', () => shutdown('input error'));
+  if (!io.input) {
+    for (const sig of ['SIGTERM', 'SIGINT', 'SIGHUP']) process.on(sig, () => shutdown(sig));
+  }
+  return core;
+}
+
+export function errorText(e) {
+  if (e instanceof Error) return e.message || e.name;
+  return typeof e === 'string' ? e : JSON.stringify(e);
+}

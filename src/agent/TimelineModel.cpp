@@ -1,0 +1,72 @@
+#include "TimelineModel.h"
+
+#include "ListRowSync.h"
+
+namespace brinmoor {
+
+TimelineModel::TimelineModel(QObject* parent) : QAbstractListModel(parent) {}
+
+void TimelineModel::refresh(qsizetype i, const TimelineRow& row)
+{
+    if (m_rows.at(i) == row)
+        return;
+    m_rows[i] = row;
+    const QModelIndex at = index(int(i));
+    emit dataChanged(at, at);
+}
+
+void TimelineModel::setRows(const QList<TimelineRow>& next)
+{
+    const qsizetype before = m_rows.size();
+    // The usual change, a transcript that grew at its end: refresh what was there, insert the rest
+    // in one step (a history of thousands of rows arrives as one insert, not thousands).
+    bool grew = next.size() >= m_rows.size();
+    for (qsizetype i = 0; grew && i < m_rows.size(); ++i)
+        grew = m_rows.at(i).id == next.at(i).id;
+    if (grew) {
+        for (qsizetype i = 0; i < m_rows.size(); ++i)
+            refresh(i, next.at(i));
+        if (next.size() > m_rows.size()) {
+            beginInsertRows(QModelIndex(), int(m_rows.size()), int(next.size() - 1));
+            m_rows.append(next.sliced(m_rows.size()));
+            endInsertRows();
+        }
+    } else {
+        ListRowSync::apply(
+            *this, m_rows, next, [](const TimelineRow& r) { return r.id; },
+            [](const TimelineRow& r) { return r; }, [this](qsizetype i, const TimelineRow& r) { refresh(i, r); },
+            [](TimelineRow&) {});
+    }
+    if (m_rows.size() != before)
+        emit countChanged();
+}
+
+int TimelineModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+QVariant TimelineModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const TimelineRow& r = m_rows.at(index.row());
+    switch (role) {
+    case RowIdRole: return r.id;
+    case KindRole: return kindName(r.kind);
+    case TextRole: return r.text;
+    case AttachmentsRole: return records::toVariantList(r.attachments);
+    case SecondsRole: return r.seconds ? QVariant(*r.seconds) : QVariant();
+    case ToolRole: return QVariant::fromValue(r.tool);
+    case LabelRole: return r.label ? QVariant(*r.label) : QVariant();
+    }
+    return {};
+}
+
+QHash<int, QByteArray> TimelineModel::roleNames() const
+{
+    return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
+            {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"}};
+}
+
+} // namespace brinmoor

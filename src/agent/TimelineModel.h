@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ChatModels.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+struct ListRowSync;
+
+// The rows of a chat timeline for QML. setRows() takes the whole rebuilt list and changes the
+// model row by row by row id (insert, remove, move, dataChanged for a row whose value changed),
+// never with a reset: the delegates of rows that stay (an expanded thinking block, a scrolled code
+// card) survive every append.
+class TimelineModel : public QAbstractListModel {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("A chat session owns its timeline")
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+public:
+    enum Role {
+        RowIdRole = Qt::UserRole + 1,  // "rowId": the row's stable id
+        KindRole,                      // "kind": kindName() of the row
+        TextRole,                      // "text": user, thinking, text and tool-result text
+        AttachmentsRole,               // "attachments": a user row's chatAttachment list
+        SecondsRole,                   // "seconds": a thinking row's seconds, or undefined
+        ToolRole,                      // "tool": a tool row's toolUse
+        LabelRole,                     // "label": a working row's label, or undefined
+    };
+
+    explicit TimelineModel(QObject* parent = nullptr);
+
+    void setRows(const QList<TimelineRow>& rows);
+    const QList<TimelineRow>& rows() const { return m_rows; }
+    int count() const { return int(m_rows.size()); }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    void countChanged();
+
+private:
+    friend struct ListRowSync;
+    void refresh(qsizetype i, const TimelineRow& row);
+
+    QList<TimelineRow> m_rows;
+};
+
+} // namespace brinmoor

@@ -1,0 +1,59 @@
+#include "ChatText.h"
+
+#include "InlineMarkdown.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QTextBoundaryFinder>
+#include <QUrl>
+
+namespace brinmoor {
+
+std::function<void(const QUrl&)> ChatText::linkOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+
+int ChatText::characterCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int n = 0;
+    while (finder.toNextBoundary() > 0)
+        ++n;
+    return n;
+}
+
+int ChatText::lineCount(const QString& text)
+{
+    return int(text.count(u'\n')) + 1;
+}
+
+QString ChatText::firstLines(const QString& text, int count)
+{
+    if (count <= 0)
+        return {};
+    qsizetype at = -1;
+    for (int i = 0; i < count; ++i) {
+        at = text.indexOf(u'\n', at + 1);
+        if (at < 0)
+            return text;
+    }
+    return text.left(at);
+}
+
+void ChatText::copy(const QString& text)
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(text);
+}
+
+bool ChatText::openLink(const QString& href)
+{
+    if (!InlineMarkdown::isOpenableLink(href))
+        return false;
+    const QUrl url(href.trimmed());
+    if (!url.isValid())
+        return false;
+    linkOpener(url);
+    return true;
+}
+
+} // namespace brinmoor

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+#include <functional>
+
+class QUrl;
+
+namespace brinmoor {
+
+// Text helpers of the chat views: counting, the clipboard, and opening links from agent text.
+class ChatText : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+public:
+    explicit ChatText(QObject* parent = nullptr) : QObject(parent) {}
+
+    // User-perceived characters (grapheme clusters), not UTF-16 units.
+    Q_INVOKABLE static int characterCount(const QString& text);
+    // Pieces between line feeds, empty ones included: "" is one line, "a\n" two.
+    Q_INVOKABLE static int lineCount(const QString& text);
+    // The first `count` lines (all of them when there are fewer), without the line feed after.
+    Q_INVOKABLE static QString firstLines(const QString& text, int count);
+    // Puts `text` on the clipboard as it is, replacing what was there.
+    Q_INVOKABLE static void copy(const QString& text);
+    // Opens an http, https or mailto link with the desktop's handler; anything else is refused
+    // (agent text must not start programs or open files). Returns whether it was opened.
+    Q_INVOKABLE static bool openLink(const QString& href);
+
+    // Where links go; tests replace it.
+    static std::function<void(const QUrl&)> linkOpener;
+};
+
+} // namespace brinmoor

@@ -1,0 +1,100 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// The collapsed box in which a chat card shows a tool call's long detail: at most
+// `collapsedLines` lines, a copy button, and an Expand button that opens the whole text in the
+// code preview when the text has more lines than that or more than 110 characters.
+Item {
+    id: block
+
+    property string text: ""
+    // The title of the preview; the block itself does not show it.
+    property string title: ""
+    property int collapsedLines: 6
+    // The preview renders the text as markdown; here it stays plain code.
+    property bool markdown: false
+    property bool isDiff: false
+
+    readonly property int lineCount: ChatText.lineCount(block.text)
+    readonly property bool showExpand: block.lineCount > block.collapsedLines
+                                       || ChatText.characterCount(block.text) > 110
+    // Keeps the text clear of the buttons in the top trailing corner.
+    readonly property real trailingRoom: block.showExpand ? 66 : 36
+
+    implicitHeight: block.isDiff ? diff.height + 14 : plain.implicitHeight + 16
+
+    function expand() {
+        AppModel.showCodePreview(block.title, block.text, block.markdown, block.isDiff);
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 7
+        color: Theme.pair("0f1116", "f4f5f8", 1)
+        border.width: 1
+        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+    }
+
+    DiffText {
+        id: diff
+        objectName: "diff"
+        visible: block.isDiff
+        x: 6
+        y: 7
+        width: block.width - 12
+        height: diff.contentHeight
+        interactive: false
+        text: block.isDiff ? block.text : ""
+        maxLines: block.collapsedLines
+        collapsed: true
+        trailingRoom: block.trailingRoom
+    }
+
+    Flickable {
+        id: scroller
+        visible: !block.isDiff
+        x: 10
+        y: 8
+        width: block.width - 20 - block.trailingRoom
+        height: plain.implicitHeight
+        clip: true
+        contentWidth: plain.implicitWidth
+        contentHeight: plain.implicitHeight
+        flickableDirection: Flickable.HorizontalFlick
+        boundsBehavior: Flickable.StopAtBounds
+        TextEdit {
+            id: plain
+            objectName: "plain"
+            // The first lines, the last one marked with an ellipsis when more follows.
+            text: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
+                                      + (block.lineCount > block.collapsedLines ? "…" : "")
+            textFormat: TextEdit.PlainText
+            readOnly: true
+            selectByMouse: true
+            color: Theme.pair("c5c9d0", "3a4048", 1)
+            font.family: Theme.monospaceFamily
+            font.pointSize: Theme.fontSize(11)
+        }
+    }
+
+    Row {
+        anchors.top: parent.top
+        anchors.right: parent.right
+        anchors.margins: 6
+        spacing: 6
+        ChatSquareButton {
+            objectName: "expandButton"
+            visible: block.showExpand
+            symbol: "arrow.up.left.and.arrow.down.right"
+            symbolColor: Theme.accent
+            tooltip: qsTr("Expand")
+            onClicked: block.expand()
+        }
+        CopyButton {
+            objectName: "copyButton"
+            text: block.text
+        }
+    }
+}

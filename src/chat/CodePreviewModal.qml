@@ -1,0 +1,247 @@
+// Not a bound-components file: Qt 6.4's Loader gives the item it makes a context of its own,
+// which a bound component refuses.
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Chat
+
+// Code, a diff or markdown enlarged over the whole window: a dimmed backdrop and a card with a
+// title bar (title, copy, the "esc" hint, close) over the content. Markdown wins over diff. A
+// click on the backdrop or the close button clears the application's code preview; Escape is the
+// main window's.
+Item {
+    id: modal
+
+    property string title: ""
+    property string content: ""
+    property bool isMarkdown: false
+    property bool isDiff: false
+
+    function close() {
+        AppModel.codePreview = null;
+    }
+
+    Rectangle {
+        objectName: "backdrop"
+        anchors.fill: parent
+        color: Qt.rgba(0, 0, 0, 0.6)
+        MouseArea {
+            anchors.fill: parent
+            onClicked: modal.close()
+        }
+    }
+
+    Rectangle {
+        id: card
+        objectName: "card"
+        anchors.centerIn: parent
+        width: Math.min(820, modal.width)
+        height: Math.min(680, modal.height)
+        radius: 14
+        clip: true
+        color: Theme.pair("14161c", "f3f4f7", 1)
+
+        // Clicks on the card stay on it.
+        MouseArea {
+            anchors.fill: parent
+        }
+
+        Rectangle {
+            id: titleBar
+            objectName: "titleBar"
+            width: parent.width
+            height: titleRow.implicitHeight + 26
+            color: Theme.pair("16191f", "e9ebf0", 1)
+            Rectangle {
+                anchors.bottom: parent.bottom
+                width: parent.width
+                height: 1
+                color: Theme.pair("1c1e25", "dfe1e6", 1)
+            }
+            Row {
+                id: titleRow
+                x: 16
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 32
+                spacing: 10
+                SymbolIcon {
+                    id: titleIcon
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "chevron.left.forwardslash.chevron.right"
+                    size: 12
+                    color: Theme.hex("6cb6ff", 1)
+                }
+                Text {
+                    objectName: "title"
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: titleRow.width - titleIcon.width - copyLabel.width - escHint.width - closeButton.width
+                           - 4 * titleRow.spacing
+                    text: modal.title
+                    textFormat: Text.PlainText
+                    elide: Text.ElideMiddle
+                    maximumLineCount: 1
+                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(12.5)
+                    font.weight: Font.DemiBold
+                }
+                // "⧉ copy": no installed font carries "⧉", so the mark is the bundled symbol.
+                Item {
+                    id: copyLabel
+                    objectName: "copyButton"
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: copyRow.implicitWidth
+                    height: copyRow.implicitHeight
+                    Row {
+                        id: copyRow
+                        spacing: 4
+                        SymbolIcon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "square.on.square"
+                            size: 11
+                            color: Theme.accent
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: qsTr("copy")
+                            color: Theme.accent
+                            font.family: Theme.monospaceFamily
+                            font.pointSize: Theme.fontSize(11)
+                            font.weight: Font.DemiBold
+                        }
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        // The content exactly as it is, not trimmed.
+                        onClicked: ChatText.copy(modal.content)
+                    }
+                }
+                Text {
+                    id: escHint
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("esc")
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(11)
+                }
+                Rectangle {
+                    id: closeButton
+                    objectName: "closeButton"
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 24
+                    height: 24
+                    radius: 7
+                    color: Theme.pair("15171d", "ffffff", 1)
+                    SymbolIcon {
+                        anchors.centerIn: parent
+                        name: "xmark"
+                        size: 12
+                        color: Theme.pair("787f89", "737982", 1)
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: modal.close()
+                    }
+                }
+            }
+        }
+
+        Loader {
+            id: body
+            objectName: "content"
+            anchors.top: titleBar.bottom
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            readonly property string mode: modal.isMarkdown ? "markdown" : modal.isDiff ? "diff" : "plain"
+            sourceComponent: body.mode === "markdown" ? markdownContent : body.mode === "diff" ? diffContent : plainContent
+            Binding {
+                when: body.item !== null
+                target: body.item
+                property: "content"
+                value: modal.content
+            }
+        }
+
+        // The border over everything, inside the rounded shape.
+        Rectangle {
+            anchors.fill: parent
+            radius: 14
+            color: "transparent"
+            border.width: 1
+            border.color: Theme.pair("23262e", "d2d5dc", 1)
+        }
+    }
+
+    Component {
+        id: markdownContent
+        ScrollView {
+            id: markdownScroll
+            property string content
+            contentWidth: markdownScroll.availableWidth
+            ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+            Item {
+                implicitWidth: markdownScroll.availableWidth
+                implicitHeight: markdown.height + 36
+                MarkdownText {
+                    id: markdown
+                    objectName: "markdown"
+                    x: 18
+                    y: 18
+                    width: parent.width - 36
+                    text: markdownScroll.content
+                }
+            }
+        }
+    }
+    Component {
+        id: diffContent
+        Item {
+            id: diffBox
+            property string content
+            DiffText {
+                objectName: "diff"
+                anchors.fill: parent
+                anchors.leftMargin: 14
+                anchors.rightMargin: 14
+                topMargin: 14
+                bottomMargin: 14
+                text: diffBox.content
+                collapsed: false
+                ScrollBar.vertical: ScrollBar {
+                    policy: ScrollBar.AlwaysOn
+                }
+            }
+        }
+    }
+    Component {
+        id: plainContent
+        ScrollView {
+            id: plainScroll
+            property string content
+            contentWidth: plainScroll.availableWidth
+            ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+            Item {
+                implicitWidth: plainScroll.availableWidth
+                implicitHeight: plain.implicitHeight + 32
+                TextEdit {
+                    id: plain
+                    objectName: "plain"
+                    x: 16
+                    y: 16
+                    width: parent.width - 32
+                    text: plainScroll.content
+                    textFormat: TextEdit.PlainText
+                    wrapMode: TextEdit.Wrap
+                    readOnly: true
+                    selectByMouse: true
+                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(12)
+                }
+            }
+        }
+    }
+}

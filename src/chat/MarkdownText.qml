@@ -1,0 +1,98 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// Agent prose as a column of blocks: headings, bullet and numbered items, code cards, tables and
+// paragraphs, with inline styling. Each text is parsed once and kept in the renderer's cache.
+Column {
+    id: md
+
+    property string text: ""
+    readonly property int blockCount: blocks.count
+
+    spacing: 6
+
+    MarkdownBlocks {
+        id: blocks
+        text: md.text
+    }
+
+    Repeater {
+        model: blocks.rows
+        // Headings, paragraphs and list items are one text with an optional marker; code cards and
+        // tables are loaded from their own files (a Loader in Qt 6.4 refuses bound inline
+        // components), their data handed over by bindings.
+        delegate: Item {
+            id: block
+
+            required property string kind
+            required property int level
+            required property string label
+            required property string text
+            required property string code
+            required property int columns
+            required property list<string> cells
+
+            readonly property bool textual: block.kind !== "code" && block.kind !== "table"
+            readonly property bool isHeading: block.kind === "heading"
+
+            width: md.width
+            height: block.textual ? Math.max(inline.y + inline.implicitHeight, number.visible ? number.implicitHeight : 0)
+                                  : heavy.height
+
+            SymbolIcon {
+                id: dot
+                visible: block.kind === "bullet"
+                y: 6
+                name: "circle.fill"
+                size: 4
+                color: Theme.pair("787f89", "737982", 1)
+            }
+            Text {
+                id: number
+                visible: block.kind === "ordered"
+                text: block.label
+                textFormat: Text.PlainText
+                color: Theme.pair("787f89", "737982", 1)
+                font.pointSize: Theme.fontSize(12.5)
+                font.weight: Font.Medium
+            }
+            InlineText {
+                id: inline
+                visible: block.textual
+                x: dot.visible ? dot.width + 8 : number.visible ? number.implicitWidth + 8 : 0
+                y: block.isHeading ? 2 : 0
+                width: block.width - x
+                text: block.textual ? block.text : ""
+                size: !block.isHeading ? 12.5 : block.level === 1 ? 15 : block.level === 2 ? 13.5 : 12.5
+                font.weight: !block.isHeading ? Font.Normal : block.level <= 2 ? Font.Bold : Font.DemiBold
+                color: block.isHeading ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            }
+            Loader {
+                id: heavy
+                active: !block.textual
+                width: block.width
+                source: block.kind === "code" ? "CodeCard.qml" : block.kind === "table" ? "MarkdownTable.qml" : ""
+                Binding {
+                    when: block.kind === "code" && heavy.item !== null
+                    target: heavy.item
+                    property: "code"
+                    value: block.code
+                }
+                Binding {
+                    when: block.kind === "table" && heavy.item !== null
+                    target: heavy.item
+                    property: "columns"
+                    value: block.columns
+                }
+                Binding {
+                    when: block.kind === "table" && heavy.item !== null
+                    target: heavy.item
+                    property: "cells"
+                    value: block.cells
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,52 @@
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Sheets
+import Brinmoor.Window
+
+// One folder of the add-session sheet, shown with "~" for the home folder; a long path loses
+// its beginning so that its end stays visible.
+Item {
+    id: row
+
+    property string path: ""
+    property bool selected: false
+
+    signal clicked()
+
+    implicitHeight: label.implicitHeight + 18
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 9
+        color: row.selected ? Theme.pair("23262f", "dbe5f6", 1) : Theme.pair("15171d", "ffffff", 1)
+        border.width: 1
+        border.color: row.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("22252d", "d6d9e0", 1)
+    }
+    SymbolIcon {
+        id: icon
+        x: 11
+        anchors.verticalCenter: parent.verticalCenter
+        name: "folder.fill"
+        size: 12
+        color: row.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("787f89", "737982", 1)
+    }
+    Text {
+        id: label
+        objectName: "displayPath"
+        anchors.left: icon.right
+        anchors.leftMargin: 11
+        anchors.right: parent.right
+        anchors.rightMargin: 11
+        anchors.verticalCenter: parent.verticalCenter
+        text: SheetLogic.displayPathText(row.path)
+        textFormat: Text.PlainText
+        elide: Text.ElideLeft
+        color: row.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+        font.family: Theme.monospaceFamily
+        font.pointSize: Theme.fontSize(12.5)
+    }
+    MouseArea {
+        anchors.fill: parent
+        onClicked: row.clicked()
+    }
+}

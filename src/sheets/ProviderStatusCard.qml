@@ -1,0 +1,254 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Sheets
+import Brinmoor.Window
+
+// What the last detection found for one provider's command-line tool, and the one action it
+// calls for: copying the install command, or a browser login. It keeps nothing of its own; the
+// Claude and Codex rows differ only in the texts and tints chosen here by `provider`.
+Item {
+    id: card
+    objectName: "providerStatus"
+
+    property string provider: "claude"
+    // The model's detection record, null until the first detection of this run has finished.
+    property var info: null
+
+    readonly property bool isClaude: card.provider !== "codex"
+    readonly property string state: SheetLogic.cardStateName(card.info)
+    readonly property bool loggingIn: card.isClaude ? AppModel.claudeLoggingIn : AppModel.codexLoggingIn
+    readonly property string installCommand: card.isClaude ? "npm i -g @anthropic-ai/claude-code" : "npm i -g @openai/codex"
+    readonly property string title: {
+        switch (card.state) {
+        case "missing": return card.isClaude ? "Claude Code not found" : "Codex CLI not found";
+        case "needsLogin": return card.isClaude ? "Claude needs login" : "Codex needs login";
+        case "ready": return card.isClaude ? "Claude Code detected" : "Codex ready";
+        default: return card.isClaude ? "Checking for Claude Code…" : "Checking for Codex…";
+        }
+    }
+    readonly property string detail: {
+        switch (card.state) {
+        case "missing": return card.isClaude ? "" : "Install the OpenAI Codex CLI to use this provider.";
+        case "needsLogin":
+            if (card.loggingIn)
+                return "Finish sign-in in your browser…";
+            return card.isClaude ? "Installed, but signed out of your Anthropic account." : "Installed, but not signed in to ChatGPT.";
+        case "ready": return SheetLogic.readyDetailText(card.info);
+        default: return "";
+        }
+    }
+    readonly property color fill: {
+        switch (card.state) {
+        case "missing": return Theme.hex("f0b429", card.isClaude ? 0.07 : 0.06);
+        case "needsLogin": return Theme.hex("f0b429", 0.06);
+        case "ready": return Theme.hex("5ad07a", 0.07);
+        default: return Theme.pair("15171d", "ffffff", 1);
+        }
+    }
+    readonly property color edge: {
+        switch (card.state) {
+        case "missing": return Theme.hex("f0b429", card.isClaude ? 0.3 : 0.28);
+        case "needsLogin": return Theme.hex("f0b429", 0.28);
+        case "ready": return Theme.hex("5ad07a", 0.28);
+        default: return Theme.pair("22252d", "d6d9e0", 1);
+        }
+    }
+
+    implicitWidth: 300
+    implicitHeight: content.implicitHeight + 22
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 10
+        color: card.fill
+        border.width: 1
+        border.color: card.edge
+    }
+
+    Column {
+        id: content
+        x: 13
+        y: 11
+        width: card.width - 26
+        spacing: 9
+
+        // Checking: a spinner and the tool's name.
+        Row {
+            visible: card.state === "checking"
+            spacing: 10
+            StepSpinner {
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                objectName: "checkingText"
+                anchors.verticalCenter: parent.verticalCenter
+                text: card.title
+                textFormat: Text.PlainText
+                color: Theme.pair("787f89", "737982", 1)
+                font.pointSize: Theme.fontSize(12)
+                font.weight: Font.Medium
+            }
+        }
+
+        // The badge with the title and the detail.
+        Row {
+            visible: card.state !== "checking"
+            width: content.width
+            spacing: 10
+            Rectangle {
+                anchors.verticalCenter: parent.verticalCenter
+                width: 20
+                height: 20
+                radius: 10
+                color: card.state === "ready" ? Theme.hex("2c9d4f", 1) : Theme.hex("f0b429", 1)
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    name: card.state === "ready" ? "checkmark" : "exclamationmark"
+                    size: 11
+                    color: card.state === "ready" ? "white" : Theme.hex("1a1606", 1)
+                }
+            }
+            Column {
+                anchors.verticalCenter: parent.verticalCenter
+                width: content.width - 30
+                spacing: 1
+                Text {
+                    objectName: "statusTitle"
+                    width: parent.width
+                    text: card.title
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    color: card.state === "ready" && card.isClaude ? Theme.hex("cfe9d6", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                    font.pointSize: Theme.fontSize(12)
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    objectName: "statusDetail"
+                    width: parent.width
+                    visible: !(card.state === "missing" && card.isClaude)
+                    text: card.detail
+                    textFormat: Text.PlainText
+                    maximumLineCount: 1
+                    elide: card.state === "needsLogin" ? Text.ElideRight : Text.ElideMiddle
+                    color: card.state === "ready" && card.isClaude ? Theme.hex("6f8a78", 1) : Theme.pair("5a616b", "9097a1", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(10.5)
+                }
+            }
+        }
+
+        // Missing: the install command with its copy button.
+        Rectangle {
+            objectName: "commandBox"
+            visible: card.state === "missing"
+            width: content.width
+            height: command.implicitHeight + (card.isClaude ? 16 : 14)
+            radius: card.isClaude ? 8 : 7
+            color: card.isClaude ? Theme.pair("0f1116", "f4f5f8", 1) : Theme.pair("15171d", "ffffff", 1)
+            border.width: 1
+            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            Text {
+                id: command
+                objectName: "installCommand"
+                x: card.isClaude ? 11 : 10
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 2 * x - copy.width - 9
+                text: card.installCommand
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                color: Theme.pair("c5c9d0", "3a4048", 1)
+                font.family: Theme.monospaceFamily
+                font.pointSize: Theme.fontSize(11)
+            }
+            // "⧉ copy" on the Claude card; no installed font has the ⧉ sign, so the symbol set's
+            // two squares stand in for it.
+            Row {
+                id: copy
+                objectName: "copyButton"
+                anchors.right: parent.right
+                anchors.rightMargin: command.x
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 3
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.isClaude
+                    name: "square.on.square"
+                    size: 10
+                    color: Theme.hex("5b8cdd", 1)
+                }
+                // Monospaced on the Claude card, the plain UI font on the Codex one.
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.isClaude
+                    text: "copy"
+                    textFormat: Text.PlainText
+                    color: Theme.hex("5b8cdd", 1)
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(11)
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: !card.isClaude
+                    text: "copy"
+                    textFormat: Text.PlainText
+                    color: Theme.hex("5b8cdd", 1)
+                    font.pointSize: Theme.fontSize(10.5)
+                    font.weight: Font.DemiBold
+                }
+            }
+            MouseArea {
+                anchors.fill: copy
+                anchors.margins: -4
+                cursorShape: Qt.PointingHandCursor
+                onClicked: SheetLogic.copyText(card.installCommand)
+            }
+        }
+
+        // Needs login: the browser login, waiting while it runs.
+        Rectangle {
+            objectName: "loginButton"
+            visible: card.state === "needsLogin"
+            width: content.width
+            height: loginLabel.implicitHeight + 14
+            radius: 7
+            color: card.loggingIn ? Theme.pair("15171d", "ffffff", 1) : Theme.hex("5b8cdd", 1)
+            border.width: card.loggingIn ? 1 : 0
+            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            Row {
+                id: loginLabel
+                anchors.centerIn: parent
+                spacing: 7
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.loggingIn
+                    width: 12
+                    height: 12
+                }
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: !card.loggingIn
+                    name: "person.badge.key"
+                    size: 11
+                    color: Theme.hex("0c0a04", 1)
+                }
+                Text {
+                    objectName: "loginText"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: card.loggingIn ? "Waiting for browser…" : "Log in with browser"
+                    textFormat: Text.PlainText
+                    color: card.loggingIn ? Theme.pair("787f89", "737982", 1) : Theme.hex("0c0a04", 1)
+                    font.pointSize: Theme.fontSize(11.5)
+                    font.weight: Font.DemiBold
+                }
+            }
+            MouseArea {
+                anchors.fill: parent
+                enabled: !card.loggingIn
+                cursorShape: card.loggingIn ? Qt.ArrowCursor : Qt.PointingHandCursor
+                onClicked: AppModel.login(card.provider)
+            }
+        }
+    }
+}

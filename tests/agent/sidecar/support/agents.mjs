@@ -1,0 +1,117 @@
+// Shared by the sidecar tests: the real agent CLIs installed once into a per-version cache outside
+// the repo, a sidecar child driven line by line, and a look at /proc for processes left behind.
+import { spawn, execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const repoRoot = path.resolve(here, '../../../..');
+const pins = JSON.parse(fs.readFileSync(path.join(repoRoot, 'resources/sidecar/package.json'), 'utf8')).dependencies;
+
+const cacheRoot = () => path.join(process.env.XDG_CACHE_HOME || path.join(os.homedir(), '.cache'), 'brinmoor-test-agents');
+
+// Installs `pkg` at the version the sidecars pin (with its optional CLI binaries) unless the cache
+// has it, and returns the folder. A failed install throws: these tests never skip quietly.
+function installed(pkg) {
+  const version = pins[pkg];
+  const dir = path.join(cacheRoot(), `${pkg.replace(/[@/]/g, '_')}-${version}`);
+  const stamp = path.join(dir, '.complete');
+  if (fs.existsSync(stamp)) return dir;
+  fs.mkdirSync(cacheRoot(), { recursive: true });
+  const tmp = fs.mkdtempSync(path.join(cacheRoot(), '.installing-'));
+  execFileSync('npm', ['install', '--no-save', '--no-audit', '--no-fund', '--include=optional', '--prefix', tmp, `${pkg}@${version}`],
+    { stdio: ['ignore', 'ignore', 'inherit'], timeout: 15 * 60 * 1000 });
+  fs.writeFileSync(path.join(tmp, '.complete'), `${pkg}@${version}\n`);
+  fs.rmSync(dir, { recursive: true, force: true });
+  fs.renameSync(tmp, dir);
+  return dir;
+}
+
+export function claudeBinary() {
+  const dir = installed('@anthropic-ai/claude-agent-sdk');
+  const bin = path.join(dir, 'node_modules/@anthropic-ai', `claude-agent-sdk-${process.platform}-${process.arch}`, 'claude');
+  if (!fs.existsSync(bin)) throw new Error(`the Claude CLI is missing from ${dir}`);
+  return bin;
+}
+
+export function codexBinary() {
+  const dir = installed('@openai/codex-sdk');
+  const vendor = path.join(dir, 'node_modules/@openai', `codex-${process.platform}-${process.arch}`, 'vendor');
+  const triple = fs.existsSync(vendor) ? fs.readdirSync(vendor)[0] : null;
+  const bin = triple && path.join(vendor, triple, 'bin', 'codex');
+  if (!bin || !fs.existsSync(bin)) throw new Error(`the Codex CLI is missing from ${dir}`);
+  return bin;
+}
+
+export const sidecarDir = () => path.resolve(process.env.BRINMOOR_SIDECAR_DIR || path.join(repoRoot, 'build/bin/sidecar'));
+export const tempDir = (name) => fs.mkdtempSync(path.join(os.tmpdir(), `brinmoor-${name}-`));
+
+// Every descendant of `pid` that still runs (zombies count as gone).
+export function descendants(pid) {
+  const out = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry), ...descendants(Number(entry)));
+    } catch { /* gone meanwhile */ }
+  }
+  return out;
+}
+export const alive = (pid) => {
+  try {
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat.slice(stat.lastIndexOf(')') + 2, stat.lastIndexOf(')') + 3) !== 'Z';
+  } catch { return false; }
+};
+
+// One sidecar child: commands in, events collected; waits are for events, bounded by a deadline.
+export class Sidecar {
+  constructor(script, { cwd, env }) {
+    this.events = [];
+    this.stdoutLines = [];
+    this.waiters = [];
+    this.child = spawn(process.execPath, [path.join(sidecarDir(), script)], { cwd, env, stdio: ['pipe', 'pipe', 'pipe'] });
+    this.stderr = '';
+    this.child.stderr.on('data', (d) => { this.stderr += d; });
+    let pending = '';
+    this.child.stdout.on('data', (d) => {
+      pending += d;
+      let nl;
+      while ((nl = pending.indexOf('\n')) >= 0) {
+        const line = pending.slice(0, nl);
+        pending = pending.slice(nl + 1);
+        this.stdoutLines.push(line);
+        this.events.push(JSON.parse(line)); // anything but a protocol line fails the test here
+      }
+      this.wake();
+    });
+    this.exited = new Promise((r) => this.child.on('exit', (code, signal) => { this.wake(); r({ code, signal }); }));
+    this.cursor = 0;
+  }
+  get pid() { return this.child.pid; }
+  send(cmd) { this.child.stdin.write(`${JSON.stringify(cmd)}\n`); }
+  end() { this.child.stdin.end(); }
+  wake() { for (const w of this.waiters.splice(0)) w(); }
+  // The next event after the cursor that matches; moves the cursor past it.
+  async next(match, timeoutMs = 30000) {
+    const test = typeof match === 'string' ? (e) => e.ev === match : match;
+    const deadline = Date.now() + timeoutMs;
+    for (;;) {
+      for (let i = this.cursor; i < this.events.length; i++) {
+        if (test(this.events[i])) { this.cursor = i + 1; return this.events[i]; }
+      }
+      if (this.child.exitCode !== null || this.child.signalCode !== null)
+        throw new Error(`sidecar exited; events: ${JSON.stringify(this.events.slice(this.cursor))}\n${this.stderr.slice(-2000)}`);
+      const left = deadline - Date.now();
+      if (left <= 0) throw new Error(`no matching event; got: ${JSON.stringify(this.events.slice(this.cursor)).slice(0, 2000)}\n${this.stderr.slice(-2000)}`);
+      await new Promise((r) => { const t = setTimeout(r, left); this.waiters.push(() => { clearTimeout(t); r(); }); });
+    }
+  }
+  // Events since `from` (an index into events).
+  since(from) { return this.events.slice(from); }
+  kill() { if (this.child.exitCode === null) this.child.kill('SIGKILL'); }
+}

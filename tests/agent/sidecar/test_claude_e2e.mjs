@@ -1,0 +1,183 @@
+// The Claude sidecar bundle on the real Claude Code CLI, talking to our fake Messages server.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive } from './support/agents.mjs';
+
+let claude, server, config, work;
+before(async () => {
+  claude = claudeBinary();
+  server = await startClaudeServer();
+  config = tempDir('claude-config');
+  work = tempDir('claude-work');
+});
+after(async () => {
+  await server?.close();
+  for (const d of [config, work]) if (d) fs.rmSync(d, { recursive: true, force: true });
+});
+
+function open(extra = {}) {
+  const env = { ...process.env, ANTHROPIC_BASE_URL: server.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
+    CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1', CLAUDE_CODE_MAX_RETRIES: '1' };
+  const car = new Sidecar('brinmoor-agent.mjs', { cwd: work, env });
+  car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: claude, claudePath: claude, ...extra });
+  return car;
+}
+
+// Every turn ends in exactly one "result" or "error".
+const turnEnds = (events) => events.filter((e) => e.ev === 'result' || e.ev === 'error').length;
+
+async function quitAndCheckNothingLeft(car) {
+  const children = descendants(car.pid);
+  assert.ok(children.length > 0, 'the CLI ran as a child of the sidecar');
+  car.send({ cmd: 'quit' });
+  await car.next('closed');
+  assert.deepEqual(await car.exited, { code: 0, signal: null });
+  // The sidecar waits for its children before it exits, so nothing of them may still run.
+  assert.deepEqual(children.filter(alive), []);
+}
+
+let conversation;
+test('a conversation: answer, permission allowed and denied, cost and tokens, interrupt', async () => {
+  server.push(
+    { text: 'Hello there', usage: { input_tokens: 1200, output_tokens: 34 } },
+    { tool: { name: 'Bash', input: { command: 'echo yes > approved.txt', description: 'Write a file' } } },
+    { text: 'Wrote it' },
+    { tool: { name: 'Bash', input: { command: 'echo no > denied.txt', description: 'Write another' } } },
+    { text: 'Understood, not writing it' },
+    { text: 'Working on a long answer', hold: true },
+  );
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'hi', attachments: [] });
+    const session = await car.next('session');
+    conversation = session.id;
+    assert.match(conversation, /^[0-9a-f-]{36}$/);
+    assert.deepEqual((await car.next('assistant')).blocks, [{ type: 'text', text: 'Hello there' }]);
+    const first = await car.next('result');
+    assert.equal(first.isError, false);
+    assert.equal(first.tokensIn, 1200);
+    assert.equal(first.tokensOut, 34);
+    assert.ok(first.costUsd > 0);
+
+    let mark = car.cursor;
+    car.send({ cmd: 'user', text: 'write the file', attachments: [] });
+    const ask = await car.next('permission_request');
+    assert.equal(ask.tool, 'Bash');
+    assert.equal(ask.input.command, 'echo yes > approved.txt');
+    car.send({ cmd: 'permission', id: ask.id, decision: 'allow' });
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.type === 'tool_result');
+    const allowed = await car.next('result');
+    assert.equal(allowed.isError, false);
+    assert.equal(fs.readFileSync(path.join(work, 'approved.txt'), 'utf8'), 'yes\n');
+    assert.ok(allowed.costUsd > first.costUsd, 'the cost is the running total');
+    assert.equal(turnEnds(car.since(mark)), 1);
+
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'write another', attachments: [] });
+    const ask2 = await car.next('permission_request');
+    car.send({ cmd: 'permission', id: ask2.id, decision: 'deny' });
+    await car.next('result');
+    assert.ok(!fs.existsSync(path.join(work, 'denied.txt')));
+    const seen = toolResults(server.mainRequests().at(-1).body);
+    assert.equal(seen.length, 1);
+    assert.equal(seen[0].isError, true, 'the model is told that the tool was denied');
+    assert.equal(turnEnds(car.since(mark)), 1);
+
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'take your time', attachments: [] });
+    await car.next((e) => e.ev === 'assistant' && e.blocks.some((b) => b.text === 'Working on a long answer'));
+    car.send({ cmd: 'interrupt' });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    if (ended.ev === 'result') assert.equal(ended.isError, true);
+    assert.equal(turnEnds(car.since(mark)), 1);
+
+    await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+  }
+});
+
+test('resuming by conversation id brings its history and continues it', async () => {
+  assert.ok(conversation, 'needs the conversation of the first test');
+  server.push({ text: 'Welcome back' });
+  const car = open({ resume: conversation });
+  try {
+    car.send({ cmd: 'history', sessionId: conversation, cwd: work });
+    const history = await car.next('history');
+    const texts = history.messages.flatMap((m) => m.blocks.map((b) => `${m.role}:${b.type}:${b.text ?? b.name}`));
+    assert.ok(texts.includes('user:text:hi'), texts.join('\n'));
+    assert.ok(texts.includes('assistant:text:Hello there'));
+    assert.ok(texts.includes('assistant:tool_use:Bash'));
+
+    car.send({ cmd: 'list_sessions', cwd: work });
+    const list = await car.next('sessions_list');
+    assert.deepEqual(list.items.map((i) => i.id), [conversation]);
+
+    car.send({ cmd: 'user', text: 'again', attachments: [] });
+    assert.equal((await car.next('session')).id, conversation);
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Welcome back');
+    await car.next('result');
+    const prompt = server.mainRequests().at(-1).body.messages;
+    assert.ok(JSON.stringify(prompt).includes('Hello there'), 'the model sees the earlier talk');
+
+    // A question from the model, answered.
+    server.push({ tool: { name: 'AskUserQuestion', input: { questions: [{ question: 'Which colour?', header: 'Colour',
+      multiSelect: false, options: [{ label: 'Red', description: 'warm' }, { label: 'Blue', description: 'cool' }] }] } } },
+    { text: 'Blue it is' });
+    car.send({ cmd: 'user', text: 'ask me', attachments: [] });
+    const question = await car.next('question');
+    assert.equal(question.questions[0].question, 'Which colour?');
+    assert.deepEqual(question.questions[0].options.map((o) => o.label), ['Red', 'Blue']);
+    car.send({ cmd: 'answer', id: question.id, answers: { 'Which colour?': 'Blue' } });
+    await car.next('result');
+    assert.match(toolResults(server.mainRequests().at(-1).body)[0].text, /Blue/);
+
+    // Edits accepted without asking once the mode says so.
+    const auto = path.join(work, 'auto.txt');
+    server.push({ tool: { name: 'Write', input: { file_path: auto, content: 'written\n' } } }, { text: 'Written' });
+    car.send({ cmd: 'set_permission_mode', mode: 'acceptEdits' });
+    const mark = car.cursor;
+    car.send({ cmd: 'user', text: 'write it', attachments: [] });
+    await car.next('result');
+    assert.ok(!car.since(mark).some((e) => e.ev === 'permission_request'));
+    assert.equal(fs.readFileSync(auto, 'utf8'), 'written\n');
+
+    // Compaction is a turn of its own: compacted, then exactly one result.
+    const before = car.cursor;
+    car.send({ cmd: 'compact' });
+    assert.ok((await car.next('compacted')).preTokens > 0);
+    await car.next('result');
+    assert.equal(turnEnds(car.since(before)), 1);
+    await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+  }
+});
+
+test('a usage-only sidecar answers one usage line, opens no conversation and ends with its input', async () => {
+  const home = tempDir('claude-home');
+  const env = { ...process.env, ANTHROPIC_BASE_URL: server.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
+    CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1' };
+  const before = server.requests.length;
+  const car = new Sidecar('brinmoor-agent.mjs', { cwd: home, env });
+  try {
+    car.send({ cmd: 'start', cwd: home, permissionMode: 'default', claudePath: claude });
+    car.send({ cmd: 'get_usage' });
+    const usage = await car.next('usage');
+    assert.equal(usage.available, false, 'an API key has no plan limits');
+    assert.deepEqual(usage.metrics, []);
+    const children = descendants(car.pid);
+    car.end();
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+    assert.deepEqual(car.events.map((e) => e.ev), ['usage', 'closed']);
+    assert.deepEqual(children.filter(alive), []);
+    assert.equal(server.requests.filter((r) => r.kind === 'main').length,
+      server.requests.slice(0, before).filter((r) => r.kind === 'main').length, 'no prompt reached the model');
+  } finally {
+    car.kill();
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});

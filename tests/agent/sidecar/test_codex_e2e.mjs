@@ -1,0 +1,125 @@
+// The Codex sidecar bundle on the real Codex CLI, talking to our fake Responses server.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
+import { Sidecar, codexBinary, tempDir, descendants, alive } from './support/agents.mjs';
+
+let codex, server, home, work;
+before(async () => {
+  codex = codexBinary();
+  server = await startOpenAIServer();
+  home = tempDir('codex-home');
+  work = tempDir('codex-work');
+  fs.mkdirSync(path.join(home, '.codex'));
+  // A custom provider: the built-in one would try WebSockets first.
+  fs.writeFileSync(path.join(home, '.codex/config.toml'), `model = "gpt-5"
+model_provider = "fake"
+[model_providers.fake]
+name = "fake"
+base_url = "${server.url}/v1"
+wire_api = "responses"
+env_key = "FAKE_OPENAI_KEY"
+supports_websockets = false
+[features]
+plugins = false
+remote_plugin = false
+apps = false
+[analytics]
+enabled = false
+`);
+});
+after(async () => {
+  await server?.close();
+  for (const d of [home, work]) if (d) fs.rmSync(d, { recursive: true, force: true });
+});
+
+const env = () => ({ ...process.env, HOME: home, CODEX_HOME: path.join(home, '.codex'), FAKE_OPENAI_KEY: 'test' });
+function open(extra = {}) {
+  const car = new Sidecar('codex-agent.mjs', { cwd: work, env: env() });
+  car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: codex, ...extra });
+  return car;
+}
+
+let thread;
+test('a turn runs a command and reports its output and usage; a resumed thread keeps its history', async () => {
+  server.push(
+    { reasoning: 'I should run it', call: { name: 'exec_command', arguments: { cmd: 'echo hello-from-codex' } }, usage: { input_tokens: 120, output_tokens: 30 } },
+    { text: 'It printed hello.', usage: { input_tokens: 150, output_tokens: 12 } },
+  );
+  let car = open();
+  try {
+    car.send({ cmd: 'user', text: 'run the echo', attachments: [] });
+    thread = (await car.next('session')).id;
+    const call = await car.next((e) => e.ev === 'assistant' && e.blocks.some((b) => b.type === 'tool_use'));
+    assert.equal(call.blocks.find((b) => b.type === 'tool_use').name, 'Bash');
+    assert.match(call.blocks.find((b) => b.type === 'tool_use').input.command, /echo hello-from-codex/);
+    const output = await car.next((e) => e.ev === 'assistant' && e.blocks.some((b) => b.type === 'tool_result'));
+    assert.equal(output.blocks.find((b) => b.type === 'tool_result').text.trim(), 'hello-from-codex');
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'It printed hello.');
+    const result = await car.next('result');
+    assert.match(callOutputs(server.requests.at(-1).body)[0].output, /hello-from-codex/);
+    assert.deepEqual([result.isError, result.tokensIn, result.tokensOut], [false, 270, 42]);
+    car.send({ cmd: 'quit' });
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+  } finally {
+    car.kill();
+  }
+
+  server.push({ text: 'Still here' });
+  car = open({ resume: thread });
+  try {
+    car.send({ cmd: 'history', sessionId: thread, cwd: work });
+    const history = await car.next('history');
+    const texts = history.messages.flatMap((m) => m.blocks.map((b) => `${m.role}:${b.type}:${b.text ?? b.input?.command}`));
+    assert.ok(texts.includes('user:text:run the echo'), texts.join('\n'));
+    assert.ok(texts.includes('assistant:text:It printed hello.'));
+    car.send({ cmd: 'list_sessions', cwd: work });
+    assert.deepEqual((await car.next('sessions_list')).items.map((i) => [i.id, i.summary]), [[thread, 'run the echo']]);
+
+    car.send({ cmd: 'user', text: 'and now?', attachments: [] });
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Still here');
+    await car.next('result');
+    assert.ok(JSON.stringify(server.requests.at(-1).body.input).includes('It printed hello.'), 'the model sees the earlier turn');
+    car.end();
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+    assert.ok(car.events.every((e) => e.ev !== 'session' || e.id === thread));
+  } finally {
+    car.kill();
+  }
+});
+
+test('an interrupt ends the running turn with one error line', async () => {
+  server.push({ text: 'Thinking for a long time', hold: true });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'go slowly', attachments: [] });
+    await server.requests.waitFor((r) => JSON.stringify(r.body?.input).includes('go slowly'));
+    const mark = car.cursor;
+    const children = descendants(car.pid);
+    assert.ok(children.length > 0, 'codex runs the turn as a child of the sidecar');
+    car.send({ cmd: 'interrupt' });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    assert.equal(ended.ev, 'error');
+    assert.equal(car.since(mark).filter((e) => e.ev === 'result' || e.ev === 'error').length, 1);
+    car.end();
+    await car.exited;
+    assert.deepEqual(children.filter(alive), []);
+  } finally {
+    car.kill();
+  }
+});
+
+test('usage-only: get_usage answers exactly one usage line and the script exits at end of input', async () => {
+  const car = new Sidecar('codex-agent.mjs', { cwd: home, env: env() });
+  try {
+    car.send({ cmd: 'start', cwd: home, permissionMode: 'default', binPath: codex, usageOnly: true });
+    car.send({ cmd: 'get_usage' });
+    car.end();
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+    assert.deepEqual(car.events, [{ ev: 'usage', available: false, metrics: [] }, { ev: 'closed' }]);
+  } finally {
+    car.kill();
+  }
+});

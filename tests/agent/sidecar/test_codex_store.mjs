@@ -1,0 +1,50 @@
+// What the Codex sidecar reads from the CLI's own files: the signed-in account's limits and the
+// stored conversations of a folder.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { accountUsage, rolloutSessions } from '../../../resources/sidecar/src/codex-store.mjs';
+import { tempDir } from './support/agents.mjs';
+
+const line = (type, payload) => JSON.stringify({ timestamp: '2026-01-02T03:04:05Z', type, payload });
+function rollout(home, id, cwd, records) {
+  const dir = path.join(home, 'sessions/2026/01/02');
+  fs.mkdirSync(dir, { recursive: true });
+  fs.writeFileSync(path.join(dir, `rollout-2026-01-02T03-04-05-${id}.jsonl`),
+    [line('session_meta', { id, cwd }), ...records, '{"torn'].join('\n'));
+}
+const userText = (text) => line('response_item', { type: 'message', role: 'user', content: [{ type: 'input_text', text }] });
+
+test('usage: plan limits of a ChatGPT sign-in, none without one', () => {
+  const home = tempDir('codex-store');
+  try {
+    assert.deepEqual(accountUsage(home), { available: false, metrics: [] });
+    const claims = { email: 'dev@example.com', 'https://api.openai.com/auth': { chatgpt_plan_type: 'plus' } };
+    const jwt = ['e30', Buffer.from(JSON.stringify(claims)).toString('base64url'), 'sig'].join('.');
+    fs.writeFileSync(path.join(home, 'auth.json'), JSON.stringify({ tokens: { id_token: jwt } }));
+    assert.deepEqual(accountUsage(home), { available: true, metrics: [], email: 'dev@example.com', subscription: 'plus' });
+
+    rollout(home, 'a1', '/w', [line('event_msg', { type: 'token_count', rate_limits: {
+      primary: { used_percent: 42.5, window_minutes: 300, resets_at: 1767323045 },
+      secondary: { used_percent: 7, window_minutes: 10080 } } })]);
+    assert.deepEqual(accountUsage(home).metrics, [
+      { label: '5-hour limit', percent: 42.5, resetsAt: '2026-01-02T03:04:05.000Z' },
+      { label: 'Weekly limit', percent: 7 }]);
+  } finally {
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});
+
+test('sessions of a folder, titled by the first message the user typed', () => {
+  const home = tempDir('codex-store');
+  try {
+    rollout(home, 'in-folder', '/w/project', [userText('<environment_context>cwd</environment_context>'), userText('fix the build\nplease')]);
+    rollout(home, 'elsewhere', '/other', [userText('hello')]);
+    rollout(home, 'empty', '/w/project/', []);
+    const items = rolloutSessions('/w/project', home);
+    assert.deepEqual(items.map((i) => [i.id, i.summary]).sort(), [['empty', '(untitled)'], ['in-folder', 'fix the build']]);
+  } finally {
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});

@@ -1,0 +1,161 @@
+// Finding the provider tools, Node.js and our sidecar scripts, against fake `claude`, `codex` and
+// `node` scripts in a temporary HOME whose login profile puts them on the PATH (SHELL=/bin/bash).
+
+#include "NodeDetector.h"
+#include "ProviderDetection.h"
+#include "ToolLocators.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+
+namespace {
+
+// QProcess wants an event dispatcher on the thread that runs it, even when it only blocks.
+class CoreApp : public ::testing::Environment {
+public:
+    void SetUp() override { app = std::make_unique<QCoreApplication>(argc, argv); }
+    void TearDown() override { app.reset(); }
+
+private:
+    int argc = 1;
+    char name[16] = "agent-detection";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+};
+[[maybe_unused]] ::testing::Environment* const coreApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
+
+class Home : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved = {qgetenv("HOME"), qgetenv("SHELL")};
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("SHELL", "/bin/bash");
+        write(".bash_profile", "export PATH=\"$HOME/bin:$PATH\"\n");
+    }
+    void TearDown() override
+    {
+        qputenv("HOME", saved.first);
+        qputenv("SHELL", saved.second);
+    }
+
+    QString path(const QString& rel) const { return dir.path() + QLatin1Char('/') + rel; }
+    QString write(const QString& rel, const QByteArray& text, bool executable = false) const
+    {
+        const QString p = path(rel);
+        QDir().mkpath(QFileInfo(p).path());
+        QFile f(p);
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+        f.close();
+        if (executable)
+            f.setPermissions(f.permissions() | QFile::ExeOwner);
+        return p;
+    }
+    // A script that prints `version` for --version and `status` for anything else.
+    QString tool(const QString& rel, const QByteArray& version, const QByteArray& status = "") const
+    {
+        return write(rel, "#!/bin/sh\n[ \"$1\" = --version ] && { echo '" + version + "'; exit 0; }\necho '" + status + "'\n", true);
+    }
+
+    QTemporaryDir dir;
+    std::pair<QByteArray, QByteArray> saved;
+};
+
+} // namespace
+
+TEST_F(Home, tools_are_found_with_their_path_version_and_sign_in)
+{
+    const QString claude = tool("bin/claude", "2.1.3 (Claude Code)", "Not logged in");
+    const QString codex = tool("bin/codex", "codex-cli 0.9.1", "Logged in using ChatGPT");
+    const ClaudeInfo c = ClaudeDetector::run();
+    EXPECT_TRUE(c.found);
+    EXPECT_EQ(c.path, claude);
+    EXPECT_EQ(c.version, QStringLiteral("2.1.3 (Claude Code)"));
+    EXPECT_FALSE(c.authed);
+    EXPECT_EQ(CodexDetector::run(), (ProviderInfo{true, codex, QStringLiteral("codex-cli 0.9.1"), true}));
+
+    // The locators: an executable preferred path, else the fixed places, else the login shell.
+    const QString plain = write("plain", "not executable");
+    EXPECT_EQ(ToolLocation::locate("claude", claude, {}, probeLimitMs), claude);
+    EXPECT_EQ(ToolLocation::locate("claude", plain, {plain, codex}, probeLimitMs), codex);
+    EXPECT_EQ(ToolLocation::locate("claude", QString(), {plain}, probeLimitMs), claude);
+    EXPECT_TRUE(ClaudeLocator::fixedPaths().contains(dir.path() + "/.claude/local/claude"));
+}
+
+TEST_F(Home, missing_tools_and_a_probe_past_the_limit_are_not_found)
+{
+    EXPECT_EQ(ClaudeDetector::run(), ClaudeInfo{});
+    EXPECT_EQ(CodexDetector::run(), ProviderInfo{});
+    EXPECT_FALSE(ToolLocation::locate("codex", {}, {}, probeLimitMs));
+
+    // A tool that never answers is killed with the shell at the limit (the limit is the subject).
+    write("bin/claude", "#!/bin/sh\nexec sleep 600\n", true);
+    EXPECT_EQ(ClaudeDetector::run(1500), ClaudeInfo{});
+}
+
+TEST_F(Home, node_18_or_later_the_highest_version_wins)
+{
+    const QString v16 = tool(".nvm/versions/node/v16.20.0/bin/node", "v16.20.0");
+    const QString v20 = tool(".nvm/versions/node/v20.11.0/bin/node", "v20.11.0");
+    const QString v17 = tool("bin/node", "v17.9.1");
+    const QString hung = write("hung/node", "#!/bin/sh\nexec sleep 600\n", true);
+
+    EXPECT_EQ(NodeDetector::shellResolve("command -v node"), v17);
+    const QStringList candidates = NodeDetector::candidates(v17, dir.path());
+    EXPECT_EQ(candidates.first(), v17);
+    EXPECT_TRUE(candidates.contains(v16) && candidates.contains(v20));
+    EXPECT_EQ(candidates.mid(3), (QStringList{path(".volta/bin/node"), path(".local/bin/node"), "/usr/local/bin/node", "/usr/bin/node"}));
+
+    EXPECT_EQ(NodeDetector::best({v17, v16, v20, v16}), v20);
+    EXPECT_FALSE(NodeDetector::best({v16, v17, path("missing")}));
+    EXPECT_FALSE(NodeDetector::best({hung}, 1000));
+    const QString v20b = tool("other/node", "v20.11.0");
+    EXPECT_EQ(NodeDetector::best({v20b, v20}), v20b);  // a tie keeps the earlier
+
+    using V = NodeDetector::Version;
+    EXPECT_EQ(NodeDetector::parseVersion("v22.3.0-nightly\n"), (V{22, 3}));
+    EXPECT_FALSE(NodeDetector::parseVersion("vv.\n"));
+    EXPECT_LT((V{20, 0, 5}), (V{20, 1}));
+    EXPECT_LT((V{20}), (V{20, 0}));
+}
+
+TEST_F(Home, the_node_search_runs_off_the_gui_thread_once_and_is_cached)
+{
+    QObject context;
+    const QString node = tool("bin/node", "v99.0.0");
+    std::optional<QString> first, second;
+    int calls = 0;
+    NodeDetector::cachedNode.reset();
+    NodeDetector::find(&context, [&](std::optional<QString> n) { first = n, ++calls; });
+    NodeDetector::find(&context, [&](std::optional<QString> n) { second = n, ++calls; });  // shares the search
+    EXPECT_EQ(calls, 0);
+    QDeadlineTimer deadline(30000);
+    while (calls < 2 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(first, node);
+    EXPECT_EQ(second, node);
+    EXPECT_EQ(NodeDetector::cachedNode, node);
+    QFile::remove(node);
+    NodeDetector::find(&context, [&](std::optional<QString> n) { first = n, ++calls; });
+    EXPECT_EQ(calls, 3);  // from the cache, at once
+    EXPECT_EQ(first, node);
+    NodeDetector::cachedNode.reset();
+}
+
+TEST_F(Home, sidecar_scripts_are_looked_up_in_the_sidecar_folder)
+{
+    qputenv("BRINMOOR_SIDECAR_DIR", path("sidecar").toUtf8());
+    const QString claude = write("sidecar/brinmoor-agent.mjs", "// script\n");
+    EXPECT_EQ(Sidecar::scriptPath(ChatProvider::Claude), claude);
+    EXPECT_FALSE(Sidecar::scriptPath(ChatProvider::Codex));
+    EXPECT_EQ(Sidecar::baseName(ChatProvider::Codex), QStringLiteral("codex-agent"));
+    qunsetenv("BRINMOOR_SIDECAR_DIR");
+}

@@ -1,0 +1,148 @@
+// Chat records: timeline rows from a transcript, the QML timeline model's row-by-row changes, the
+// reset label of a usage limit, and equality by canonical equivalence.
+
+#include "ChatModels.h"
+#include "TimelineModel.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+
+namespace {
+
+ChatMessage message(ChatRole role, QList<ChatBlock> blocks, std::optional<double> seconds = {})
+{
+    ChatMessage m;
+    m.role = role;
+    m.blocks = std::move(blocks);
+    m.thoughtSeconds = seconds;
+    return m;
+}
+
+QStringList kinds(const QList<TimelineRow>& rows)
+{
+    QStringList out;
+    for (const TimelineRow& r : rows)
+        out << r.id.section(QLatin1Char('-'), 5) + QLatin1Char(':') + kindName(r.kind);
+    return out;
+}
+
+} // namespace
+
+TEST(TimelineRows, user_messages_are_one_row_and_assistant_blocks_one_row_each)
+{
+    EXPECT_TRUE(TimelineRow::build({}).isEmpty());
+    ChatMessage user = message(ChatRole::User, {ChatBlock::ofText("ab"), ChatBlock::ofToolUse({"t", "Bash", "", {}, {}}),
+                                                ChatBlock::ofText("cd")});
+    ChatAttachment image;
+    image.isImage = true;
+    ChatMessage imageOnly = message(ChatRole::User, {});
+    imageOnly.attachments = {image};
+    const ChatMessage assistant =
+        message(ChatRole::Assistant,
+                {ChatBlock::ofText("hi"), ChatBlock::ofThinking("hm"), ChatBlock::ofToolUse({"t1", "Read", "a.c", {}, {}}),
+                 ChatBlock::ofToolResult("ok"), ChatBlock::ofThinking("again")},
+                2.5);
+    const ChatMessage empty = message(ChatRole::Assistant, {});
+
+    const QList<TimelineRow> rows = TimelineRow::build({user, imageOnly, assistant, empty});
+    ASSERT_EQ(rows.size(), 7);
+    EXPECT_EQ(rows[0].id, uuidText(user.id));
+    EXPECT_EQ(rows[0].id.size(), 36);
+    EXPECT_EQ(rows[0].text, QStringLiteral("abcd"));  // the tool use is left out
+    EXPECT_EQ(rows[1].text, QString());
+    EXPECT_EQ(rows[1].attachments, QList<ChatAttachment>{image});
+    EXPECT_EQ(kinds(rows.mid(2)), (QStringList{"0:text", "1:thinking", "2:tool", "3:toolResult", "4:thinking"}));
+    EXPECT_EQ(rows[2].id, uuidText(assistant.id) + QStringLiteral("-0"));
+    EXPECT_EQ(rows[3].seconds, 2.5);
+    EXPECT_EQ(rows[6].seconds, 2.5);
+    EXPECT_EQ(rows[4].tool.summary, QStringLiteral("a.c"));
+    EXPECT_FALSE(TimelineRow::build({message(ChatRole::Assistant, {ChatBlock::ofThinking("x")})})[0].seconds);
+
+    // Growth at the end leaves every earlier row equal.
+    const QList<TimelineRow> grown = TimelineRow::build({user, imageOnly, assistant, empty, message(ChatRole::User, {})});
+    EXPECT_EQ(grown.mid(0, 7), rows);
+}
+
+TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
+{
+    TimelineModel model;
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removes(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+
+    ChatMessage user = message(ChatRole::User, {ChatBlock::ofText("q")});
+    ChatMessage reply = message(ChatRole::Assistant, {ChatBlock::ofThinking("t")});
+    model.setRows(TimelineRow::build({user, reply}));
+    EXPECT_EQ(model.count(), 2);
+    EXPECT_EQ(inserts.size(), 1);  // one block insert
+
+    // A block appended to the last message and a changed text: one insert, one change.
+    reply.blocks = {ChatBlock::ofThinking("t2"), ChatBlock::ofText("answer")};
+    QList<TimelineRow> rows = TimelineRow::build({user, reply});
+    EXPECT_FALSE(TimelineRow::trailing(true, true, false, 5, 7));  // a prompt is pending
+    EXPECT_FALSE(TimelineRow::trailing(false, false, false, 5, 7));
+    EXPECT_EQ(TimelineRow::trailing(true, false, true, 5, 7), TimelineRow::compacting());
+    EXPECT_FALSE(TimelineRow::workingLabel(0, 0));
+    EXPECT_EQ(TimelineRow::workingLabel(999, 0), QStringLiteral("999 tokens"));
+    EXPECT_EQ(TimelineRow::workingLabel(12000, 345), QStringLiteral("12.3k tokens"));
+    rows.append(*TimelineRow::trailing(true, false, false, 5, 7));
+    model.setRows(rows);
+    EXPECT_EQ(model.count(), 4);
+    EXPECT_EQ(inserts.size(), 2);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 1);
+    const QModelIndex last = model.index(3);
+    EXPECT_EQ(model.data(last, TimelineModel::KindRole), QStringLiteral("working"));
+    EXPECT_EQ(model.data(last, TimelineModel::LabelRole), QStringLiteral("12 tokens"));
+    EXPECT_FALSE(model.data(model.index(1), TimelineModel::SecondsRole).isValid());
+
+    // The working row turns into the compacting row in place; then the first message goes.
+    rows.last() = TimelineRow::compacting();
+    model.setRows(rows);
+    EXPECT_EQ(changes.size(), 2);
+    rows.removeFirst();
+    model.setRows(rows);
+    EXPECT_EQ(removes.size(), 1);
+    EXPECT_EQ(model.data(model.index(0), TimelineModel::RowIdRole), uuidText(reply.id) + QStringLiteral("-0"));
+    EXPECT_EQ(model.rows(), rows);
+    EXPECT_EQ(resets.size(), 0);
+}
+
+TEST(Records, texts_compare_by_canonical_equivalence_and_metrics_by_id)
+{
+    const QString composed = QString::fromUtf8("caf\u00e9");
+    const QString decomposed = QString::fromUtf8("cafe\u0301");
+    EXPECT_EQ((QuestionOption{composed, "x"}), (QuestionOption{decomposed, "x"}));
+    EXPECT_NE((QuestionOption{composed, "x"}), (QuestionOption{composed, "y"}));
+    EXPECT_EQ(ChatBlock::ofText(composed), ChatBlock::ofText(decomposed));
+    EXPECT_NE(ChatBlock::ofText("a"), ChatBlock::ofThinking("a"));
+    EXPECT_NE(UsageMetric{}, UsageMetric{});  // fresh ids
+}
+
+TEST(Records, reset_label_counts_whole_seconds_from_an_injected_clock)
+{
+    const QDateTime now = QDateTime(QDate(2026, 1, 10), QTime(12, 0), Qt::UTC);
+    auto label = [&](const char* at) {
+        UsageMetric m;
+        m.resetsAt = QString::fromLatin1(at);
+        return m.resetsLabel(now);
+    };
+    EXPECT_EQ(label("2026-01-10T12:00:00.900Z"), QStringLiteral("Resets soon"));
+    EXPECT_EQ(label("2026-01-10T11:00:00Z"), QStringLiteral("Resets soon"));
+    EXPECT_EQ(label("2026-01-10T12:00:30Z"), QStringLiteral("Resets in 0m"));
+    EXPECT_EQ(label("2026-01-10T12:59:59Z"), QStringLiteral("Resets in 59m"));
+    EXPECT_EQ(label("2026-01-10T13:00:00Z"), QStringLiteral("Resets in 1h 0m"));
+    EXPECT_EQ(label("2026-01-11T11:59:59Z"), QStringLiteral("Resets in 23h 59m"));
+    EXPECT_EQ(label("2026-01-11T12:00:00Z"), QStringLiteral("Resets in 1d 0h"));
+    EXPECT_EQ(label("2026-01-11T13:01:01.123456Z"), QStringLiteral("Resets in 1d 1h"));
+    EXPECT_EQ(label("2026-01-12T17:00:00+02:00"), QStringLiteral("Resets in 2d 3h"));
+    // Qt alone would read all of these; none is a full internet date-time.
+    for (const char* loose : {"2026-01-11", "2026-01-11T12:00:00", "2026-01-11T12:00Z", "2026-01-11 12:00:00Z",
+                              "2026-02-30T12:00:00Z", "2026-01-11T12:00:00+2:00", "next tuesday"})
+        EXPECT_FALSE(label(loose)) << loose;
+    EXPECT_FALSE(UsageMetric{}.resetsLabel(now));
+}

@@ -1,0 +1,164 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Chat
+
+// Copy buttons, code blocks with Expand, and the code preview overlay.
+Item {
+    id: top
+    width: 1000
+    height: 760
+
+    Component { id: copyComponent; CopyButton {} }
+    Component { id: blockComponent; CodeBlock { width: 500; collapsedLines: 2 } }
+    Component { id: modalComponent; CodePreviewModal { anchors.fill: parent } }
+    Component { id: cardComponent; CodeCard { width: 300; code: "let x = 1" } }
+    Component { id: inlineComponent; InlineText { width: 300 } }
+
+    TestCase {
+        name: "CopyButton"
+        when: windowShown
+
+        function test_icon_returns_after_the_first_click_not_the_last() {
+            const button = createTemporaryObject(copyComponent, top, { text: "  line one\nline two \n" });
+            button.feedback.manualClock = true;
+            const symbol = findChild(button, "symbol");
+            compare(symbol.name, "doc.on.doc");
+            compare(button.tooltip, "Copy to clipboard");
+
+            mouseClick(button);
+            verify(button.copied);
+            compare(symbol.name, "checkmark");
+            compare(button.tooltip, "Copied");
+            // Both ends trimmed, the inner line break kept.
+            compare(TestSupport.clipboardText(), "line one\nline two");
+
+            button.feedback.advance(1000);
+            TestSupport.setClipboardText("other");
+            mouseClick(button);
+            compare(TestSupport.clipboardText(), "line one\nline two");
+            button.feedback.advance(399);
+            verify(button.copied, "still copied at 1.399 s");
+            button.feedback.advance(1);
+            verify(!button.copied, "back at 1.4 s after the first click");
+            compare(symbol.name, "doc.on.doc");
+            // The second click's own reset comes due later and finds it already back.
+            button.feedback.advance(1000);
+            verify(!button.copied);
+        }
+    }
+
+    TestCase {
+        name: "CodeCard"
+        when: windowShown
+
+        function test_copy_button_shows_only_while_the_pointer_is_over_the_card() {
+            const card = createTemporaryObject(cardComponent, top, { x: 10, y: 10 });
+            const loader = findChild(card, "copyLoader");
+            verify(!loader.active);
+            mouseMove(card, 50, 10);
+            tryVerify(() => loader.item !== null && loader.opacity === 1);
+            loader.item.feedback.manualClock = true;
+            mouseClick(loader.item);
+            verify(loader.item.copied);
+            mouseMove(top, 900, 700);
+            tryVerify(() => !loader.active);
+            // Made anew on the next visit: the copy icon, not the check mark.
+            mouseMove(card, 50, 10);
+            tryVerify(() => loader.item !== null);
+            verify(!loader.item.copied);
+        }
+    }
+
+    TestCase {
+        name: "Links"
+        when: windowShown
+
+        function test_only_web_and_mail_links_open() {
+            const text = createTemporaryObject(inlineComponent, top);
+            for (const link of ["https://x", "file:///etc/passwd", "mailto:a@b", "javascript:alert(1)"])
+                text.linkActivated(link);
+            compare(TestSupport.openedLinks(), ["https://x", "mailto:a@b"]);
+        }
+    }
+
+    TestCase {
+        name: "CodeBlock"
+        when: windowShown
+
+        function cleanup() { AppModel.codePreview = null; }
+
+        function test_expand_appears_past_110_characters_or_the_line_count() {
+            const cases = [
+                { text: "x".repeat(110), expand: false },
+                { text: "x".repeat(111), expand: true },
+                // 110 user-perceived characters written with combining accents.
+                { text: "e\u0301".repeat(110), expand: false },
+                { text: "a\nb", expand: false },
+                { text: "a\nb\n", expand: true },
+                { text: "a\nb\nc", expand: true },
+            ];
+            for (const c of cases) {
+                const block = createTemporaryObject(blockComponent, top, { text: c.text });
+                const expand = findChild(block, "expandButton");
+                compare(expand.visible, c.expand, JSON.stringify(c.text));
+                compare(block.trailingRoom, c.expand ? 66 : 36);
+            }
+        }
+
+        function test_expand_opens_the_whole_text_in_the_preview() {
+            const text = "# Notes\n" + "a long line ".repeat(12);
+            const block = createTemporaryObject(blockComponent, top, { text: text, title: "plan.md", markdown: true });
+            // The block shows the markdown source as plain code, its first two lines.
+            compare(findChild(block, "plain").text, text);
+            mouseClick(findChild(block, "expandButton"));
+            verify(AppModel.codePreview);
+            compare(AppModel.codePreview.title, "plan.md");
+            compare(AppModel.codePreview.content, text);
+            verify(AppModel.codePreview.isMarkdown);
+            verify(!AppModel.codePreview.isDiff);
+        }
+
+        function test_a_collapsed_diff_shows_its_first_lines() {
+            const block = createTemporaryObject(blockComponent, top, { text: "+ a\n- b\n  c\n+ d\n- e", isDiff: true });
+            const diff = findChild(block, "diff");
+            compare(diff.count, 2);
+            verify(findChild(block, "expandButton").visible);
+        }
+    }
+
+    TestCase {
+        name: "CodePreviewModal"
+        when: windowShown
+
+        function cleanup() { AppModel.codePreview = null; }
+
+        function test_markdown_wins_over_diff() {
+            const both = createTemporaryObject(modalComponent, top, { content: "# A\n+ b", isMarkdown: true, isDiff: true });
+            verify(findChild(both, "markdown"));
+            compare(findChild(both, "diff"), null);
+            const diff = createTemporaryObject(modalComponent, top, { content: "+ b", isDiff: true });
+            verify(findChild(diff, "diff"));
+            const plain = createTemporaryObject(modalComponent, top, { content: "plain" });
+            verify(findChild(plain, "plain"));
+        }
+
+        function test_backdrop_closes_and_the_card_does_not() {
+            AppModel.showCodePreview("t", "  content \n", false, false);
+            const modal = createTemporaryObject(modalComponent, top, { title: "t", content: "  content \n" });
+            const card = findChild(modal, "card");
+            mouseClick(card, 200, 300);
+            verify(AppModel.codePreview, "a click on the card keeps it open");
+            // Copy takes the content exactly, untrimmed, and leaves the overlay open.
+            mouseClick(findChild(modal, "copyButton"));
+            compare(TestSupport.clipboardText(), "  content \n");
+            verify(AppModel.codePreview);
+            mouseClick(modal, 20, 20);
+            verify(!AppModel.codePreview, "a click on the backdrop closes it");
+
+            AppModel.showCodePreview("t", "x", false, false);
+            mouseClick(findChild(modal, "closeButton"));
+            verify(!AppModel.codePreview);
+        }
+    }
+}

@@ -1,0 +1,212 @@
+// The rules behind the sheets and the onboarding: the status card's state, the folder list and
+// its display, workspace names, the onboarding's steps, and which tools it probes (with fake
+// `claude`/`codex` scripts reached through a login shell in a temporary HOME).
+#include "AppInfo.h"
+#include "AppModel.h"
+#include "OnboardingFlow.h"
+#include "SheetLogic.h"
+#include "TestEnvironment.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace brinmoor;
+using brinmoor::test::ScopedDataHome;
+using brinmoor::test::waitUntil;
+using State = SheetLogic::CardState;
+
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
+TEST(StatusCard, state_follows_found_then_authed_and_ready_detail_drops_absent_parts)
+{
+    EXPECT_EQ(SheetLogic::cardState(std::nullopt), State::Checking);
+    EXPECT_EQ(SheetLogic::cardState(ProviderInfo{false, QStringLiteral("/x"), QStringLiteral("1"), true}), State::Missing);
+    EXPECT_EQ(SheetLogic::cardState(ProviderInfo{true, QStringLiteral("/x"), QStringLiteral("1"), false}), State::NeedsLogin);
+    EXPECT_EQ(SheetLogic::cardState(ProviderInfo{true, std::nullopt, std::nullopt, true}), State::Ready);
+
+    EXPECT_EQ(SheetLogic::readyDetail({true, std::nullopt, std::nullopt, true}), QString());
+    EXPECT_EQ(SheetLogic::readyDetail({true, QStringLiteral("/bin/c"), std::nullopt, true}), "/bin/c");
+    EXPECT_EQ(SheetLogic::readyDetail({true, std::nullopt, QStringLiteral("2.1"), true}), "2.1");
+    EXPECT_EQ(SheetLogic::readyDetail({true, QStringLiteral("/bin/c"), QStringLiteral("2.1"), true}),
+              QString::fromUtf8("2.1 · /bin/c"));
+    // What QML hands over: null before the first detection, else the record.
+    SheetLogic logic;
+    EXPECT_EQ(logic.cardStateName(QVariant()), "checking");
+    EXPECT_EQ(logic.cardStateName(QVariant::fromValue(ProviderInfo{true, {}, {}, false})), "needsLogin");
+    // Copy, twice: the clipboard holds the command once.
+    logic.copyText(QStringLiteral("npm i -g @openai/codex"));
+    logic.copyText(QStringLiteral("npm i -g @openai/codex"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "npm i -g @openai/codex");
+}
+
+TEST(AddSessionFolders, chosen_folder_goes_on_top_once_and_home_is_abbreviated_only_at_a_boundary)
+{
+    const QStringList recents{"/a", "/b"};
+    EXPECT_EQ(SheetLogic::dirOptions(recents, QString()), recents);
+    EXPECT_EQ(SheetLogic::dirOptions(recents, "/b"), recents);
+    EXPECT_EQ(SheetLogic::dirOptions(recents, "/c"), (QStringList{"/c", "/a", "/b"}));
+    EXPECT_EQ(SheetLogic::dirOptions({}, "/c"), QStringList{"/c"});
+
+    EXPECT_EQ(SheetLogic::displayPath("/home/me/dev/app", "/home/me"), "~/dev/app");
+    EXPECT_EQ(SheetLogic::displayPath("/home/me", "/home/me"), "~");
+    EXPECT_EQ(SheetLogic::displayPath("/home/meg/app", "/home/me"), "/home/meg/app");
+    EXPECT_EQ(SheetLogic::displayPath("/opt/app", "/home/me"), "/opt/app");
+    EXPECT_EQ(SheetLogic::displayPath("/srv/x", "/"), "~/srv/x");
+}
+
+TEST(WorkspaceNames, blank_gives_untitled_and_only_the_ends_are_trimmed)
+{
+    EXPECT_EQ(SheetLogic::newWorkspaceName(QString()), "Untitled");
+    EXPECT_EQ(SheetLogic::newWorkspaceName(" \t\u00a0 "), "Untitled");
+    EXPECT_EQ(SheetLogic::newWorkspaceName("  Q3  "), "Q3");
+    EXPECT_EQ(SheetLogic::newWorkspaceName(" Q3 Launch\t"), "Q3 Launch");
+    EXPECT_EQ(SheetLogic::newWorkspaceName("Q3\n"), "Q3\n") << "line breaks are not trimmed";
+    EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\t My Project \t"), "My Project");
+    EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\u00a0x"), "\u00a0x");
+}
+
+namespace {
+
+// A temporary HOME whose login profile puts fake tools first on PATH (a login shell resets
+// PATH), SHELL=/bin/bash, and a model with its own state and defaults.
+class OnboardingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        oldHome = qgetenv("HOME");
+        oldShell = qgetenv("SHELL");
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("SHELL", "/bin/bash");
+        QDir().mkpath(dir.path() + "/bin");
+        QFile profile(dir.path() + "/.bash_profile");
+        ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+        profile.write("export PATH=\"" + QFile::encodeName(dir.path()) + "/bin:$PATH\"\n");
+        settings = std::make_unique<QSettings>(dir.path() + "/d.ini", QSettings::IniFormat);
+    }
+    void TearDown() override
+    {
+        qputenv("HOME", oldHome);
+        qputenv("SHELL", oldShell);
+    }
+    // A tool that logs each call and answers as signed in.
+    void fakeTool(const QString& name, const QByteArray& version)
+    {
+        QFile f(dir.path() + "/bin/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"" + name.toUtf8() + " $*\" >> \"$HOME/calls\"\n"
+                "[ \"$1\" = --version ] && echo '" + version + "'\nexit 0\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QStringList calls() const
+    {
+        QFile f(dir.path() + "/calls");
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    }
+
+    ScopedDataHome data;
+    QTemporaryDir dir;
+    QByteArray oldHome, oldShell;
+    std::unique_ptr<QSettings> settings;
+};
+
+} // namespace
+
+TEST_F(OnboardingTest, steps_advance_and_go_back_and_the_last_creates_the_workspace_then_finishes)
+{
+    AppModel m(Store(false), settings.get());
+    ASSERT_TRUE(m.showOnboarding());
+    OnboardingFlow flow(&m);
+    EXPECT_EQ(flow.stepLabel(), "Welcome");
+    flow.back();
+    EXPECT_EQ(flow.step(), 0) << "never below the first step";
+    flow.advance();
+    flow.advance();
+    ASSERT_EQ(flow.step(), 2);
+    EXPECT_FALSE(flow.canAdvance());
+    flow.setWsName(" \t ");
+    flow.advance();
+    EXPECT_EQ(flow.step(), 2) << "a blank name stays on the name step";
+    flow.setWsName("\t My  Project ");
+    flow.back();
+    flow.advance();
+    EXPECT_EQ(flow.wsName(), "\t My  Project ") << "the name survives going back";
+    flow.advance();
+    ASSERT_EQ(flow.step(), 3);
+    EXPECT_EQ(flow.footerTitle(), "Create & open Brinmoor");
+    EXPECT_TRUE(m.workspaces().isEmpty());
+
+    // The workspace is added (and saved) before the onboarding ends.
+    QStringList order;
+    QObject::connect(&m, &AppModel::selectedWorkspaceIDChanged, [&] { order << "workspace"; });
+    QObject::connect(&m, &AppModel::showOnboardingChanged, [&] { order << "finished"; });
+    flow.advance();
+    EXPECT_EQ(order, (QStringList{"workspace", "finished"}));
+    ASSERT_EQ(m.workspaces().size(), 1);
+    EXPECT_EQ(m.workspaces().first().name, "My  Project");
+    EXPECT_EQ(m.workspaces().first().colorHex, "5b8cee");
+    EXPECT_TRUE(settings->value(AppInfo::onboardedKey).toBool());
+    EXPECT_TRUE(data.readState().contains("My  Project"));
+}
+
+TEST_F(OnboardingTest, skip_creates_nothing)
+{
+    AppModel m(Store(false), settings.get());
+    OnboardingFlow flow(&m);
+    flow.skip();
+    EXPECT_FALSE(m.showOnboarding());
+    EXPECT_TRUE(m.workspaces().isEmpty());
+    EXPECT_TRUE(settings->value(AppInfo::onboardedKey).toBool());
+}
+
+TEST_F(OnboardingTest, detects_claude_then_codex_and_only_tools_not_yet_known)
+{
+    fakeTool("claude", "2.1.3 (Claude Code)");
+    fakeTool("codex", "codex-cli 0.9.1");
+    AppModel m(Store(false), settings.get());
+    OnboardingFlow flow(&m);
+    flow.detectUnknownTools();
+    ASSERT_TRUE(waitUntil([&] { return m.claude() && m.codex(); }));
+    const QStringList first = calls();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_TRUE(first.first().startsWith("claude")) << first.join(" | ").toStdString();
+    EXPECT_TRUE(first.last().startsWith("codex"));
+    EXPECT_EQ(m.claude()->path, dir.path() + "/bin/claude");
+    EXPECT_EQ(m.codex()->version, "codex-cli 0.9.1");
+
+    // Both known: a new onboarding probes nothing.
+    OnboardingFlow again(&m);
+    again.detectUnknownTools();
+    EXPECT_EQ(calls(), first);
+}
+
+TEST_F(OnboardingTest, a_login_that_never_returns_is_ended_and_the_flag_clears)
+{
+    QFile f(dir.path() + "/bin/claude");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n[ \"$1 $2\" = 'auth login' ] && echo $$ > \"$HOME/login.pid\" && exec sleep 600\n[ \"$1\" = --version ] && echo 2.0\n"
+            "[ \"$1\" = auth ] && echo 'Not logged in'\nexit 0\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    AppModel m(Store(false), settings.get());
+    m.setLoginTimeLimit(1500);
+    m.login(ChatProvider::Claude);
+    EXPECT_TRUE(m.claudeLoggingIn());
+    ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }, 15000));
+    ASSERT_TRUE(m.claude());
+    EXPECT_EQ(SheetLogic::cardState(m.claude()), State::NeedsLogin);
+    // The tool the shell was waiting for went with it (gone, or a zombie awaiting its reaper).
+    QFile pidFile(dir.path() + "/login.pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pidFile.readAll().trimmed().toInt());
+    EXPECT_TRUE(waitUntil([&] {
+        QFile f(stat);
+        return !f.open(QIODevice::ReadOnly) || f.readAll().contains(") Z ");
+    }, 3000));
+}

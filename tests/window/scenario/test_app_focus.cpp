@@ -1,0 +1,137 @@
+// Typed keys never reach a terminal the user cannot see: when the pane holding the keyboard is
+// hidden by the maximized view or a workspace switch, or closed, the main window's Escape catcher
+// takes the keyboard. Checked on the shells' side: a command typed then must run nowhere, while
+// one typed after clicking into a pane runs there.
+#include "support/AppScenario.h"
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
+
+namespace {
+
+const char* kSeed = R"({
+  "recents" : [],
+  "selected" : "F0C05000-0000-4000-8000-000000000001",
+  "workspaces" : [
+    { "bigSideLeft" : false, "colorHex" : "5b8cee", "id" : "F0C05000-0000-4000-8000-000000000001",
+      "maxRows" : 4, "name" : "One", "sessions" : [
+        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/api", "id" : "F0C05000-0000-4000-8000-0000000000A1",
+          "kind" : "terminal", "muted" : false, "project" : "api", "provider" : "claude", "sessionLabel" : "" },
+        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/docs", "id" : "F0C05000-0000-4000-8000-0000000000A2",
+          "kind" : "terminal", "muted" : false, "project" : "docs", "provider" : "claude", "sessionLabel" : "" } ] },
+    { "bigSideLeft" : false, "colorHex" : "5b8cee", "id" : "F0C05000-0000-4000-8000-000000000002",
+      "maxRows" : 4, "name" : "Two", "sessions" : [
+        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/other", "id" : "F0C05000-0000-4000-8000-0000000000B1",
+          "kind" : "terminal", "muted" : false, "project" : "other", "provider" : "claude", "sessionLabel" : "" } ] }
+  ]
+})";
+
+const QString kOne = QStringLiteral("F0C05000-0000-4000-8000-000000000001");
+const QString kTwo = QStringLiteral("F0C05000-0000-4000-8000-000000000002");
+const QString kApi = QStringLiteral("F0C05000-0000-4000-8000-0000000000A1");
+const QString kDocs = QStringLiteral("F0C05000-0000-4000-8000-0000000000A2");
+const QString kOther = QStringLiteral("F0C05000-0000-4000-8000-0000000000B1");
+
+class AppFocus : public AppScenarioBase
+{
+protected:
+    static void SetUpTestSuite() { setUpSandbox(kSeed, {"api", "docs", "other"}); }
+
+    static QString project(const char* name) { return sandbox->path() + "/projects/" + name; }
+    // The terminal view of a shown pane, once its shell runs.
+    QQuickItem* terminalOf(const QString& name)
+    {
+        QQuickItem* view = nullptr;
+        QTest::qWaitFor([&] {
+            QQuickItem* pane = paneNamed(name);
+            auto* content = pane ? pane->property("content").value<QQuickItem*>() : nullptr;
+            auto* surface = content ? content->property("surface").value<QQuickItem*>() : nullptr;
+            view = surface && surface->property("shellPid").toInt() > 0 ? surface->property("view").value<QQuickItem*>() : nullptr;
+            return view != nullptr;
+        }, 5000);
+        return view;
+    }
+    void type(const QString& line)
+    {
+        for (QChar ch : line)
+            QTest::keyClick(window, ch.toLatin1());
+        QTest::keyClick(window, Qt::Key_Return);
+    }
+    bool catcherHasKeys() const
+    {
+        QQuickItem* focus = window->activeFocusItem();
+        return focus && QString::fromLatin1(focus->metaObject()->className()).startsWith("MainWindowView");
+    }
+    // Clicks into a pane's terminal and runs a command there; true once it has run.
+    bool runIn(const char* name, const QString& marker)
+    {
+        QQuickItem* view = terminalOf(QString::fromLatin1(name));
+        if (!view)
+            return false;
+        click(view);
+        if (window->activeFocusItem() != view)
+            return false;
+        type("touch " + marker);
+        return QTest::qWaitFor([&] { return QFile::exists(project(name) + "/" + marker); }, 5000);
+    }
+};
+
+} // namespace
+
+TEST_F(AppFocus, hidden_or_closed_terminals_get_no_keys_and_escape_reaches_the_catcher)
+{
+    QQmlApplicationEngine eng;
+    start(eng);
+    auto* model = brinmoor::AppModel::instance();
+    ASSERT_NE(terminalOf("api"), nullptr);
+
+    // Maximize "api" while "docs" holds the keyboard: "docs" is hidden, so what is typed goes nowhere
+    // and Escape leaves the maximized view.
+    ASSERT_TRUE(runIn("docs", "ready"));
+    QQuickItem* maximize = nullptr;
+    for (QQuickItem* b : items("maximizeButton"))
+        if (paneNamed("api")->isAncestorOf(b))
+            maximize = b;
+    click(maximize);
+    ASSERT_EQ(model->maximizedSessionIDText(), kApi);
+    EXPECT_TRUE(catcherHasKeys());
+    type("touch leak1");
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(model->maximizedSessionIDText(), "");
+
+    // A workspace switch hides every pane of the first; Escape still reaches the catcher.
+    ASSERT_TRUE(runIn("docs", "ready2"));
+    model->selectWorkspace(kTwo);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paneNamed("other") != nullptr; }, 3000));
+    EXPECT_TRUE(catcherHasKeys());
+    type("touch leak2");
+    model->toggleMaximize(kOther);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(model->maximizedSessionIDText(), "");
+
+    // Closing the pane that holds the keyboard leaves it with the catcher too.
+    ASSERT_TRUE(runIn("other", "ready"));
+    model->selectWorkspace(kOne);
+    ASSERT_TRUE(runIn("docs", "seen"));
+    model->close(kDocs);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paneNamed("docs") == nullptr; }, 3000));
+    QTest::qWaitFor([&] { return catcherHasKeys(); }, 1000);
+    EXPECT_TRUE(catcherHasKeys());
+    type("touch leak3");
+    model->toggleMaximize(kApi);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(model->maximizedSessionIDText(), "");
+
+    // Commands typed afterwards into the panes ran; none of the stray ones ran anywhere.
+    ASSERT_TRUE(runIn("api", "seen"));
+    model->selectWorkspace(kTwo);
+    ASSERT_TRUE(runIn("other", "seen"));
+    for (const char* name : {"api", "docs", "other"})
+        for (const char* leak : {"leak1", "leak2", "leak3"})
+            EXPECT_FALSE(QFile::exists(project(name) + "/" + leak)) << name << "/" << leak;
+}
