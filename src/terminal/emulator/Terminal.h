@@ -286,7 +286,9 @@ public:
 
     void configureParser();
     void handlePrint(ByteSpan data);
-    void printStateReset();
+    // An escape, control or string sequence inside a UTF-8 sequence drops the started sequence.
+    // Inline: the parser calls it twice per control sequence.
+    void printStateReset() { carryLen_ = 0; }
     // Scrolls the active screen's region up by one row (line feed or wrap at its bottom).
     void scroll(bool isWrapped = false);
     void emitLineFeed();

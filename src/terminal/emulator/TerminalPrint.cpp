@@ -107,12 +107,6 @@ int sequenceLength(uint8_t b)
 
 } // namespace
 
-void Terminal::printStateReset()
-{
-    // An escape, control or string sequence inside a UTF-8 sequence drops the started sequence.
-    carryLen_ = 0;
-}
-
 void Terminal::insertCell(char32_t rune, int width)
 {
     buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)).code, width, curAttr, printRendition_, printRow_);
