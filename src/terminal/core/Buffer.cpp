@@ -221,14 +221,24 @@ void Buffer::resize(int newCols, int newRows)
     if (newMaxLength > ring.maxLength())
         ring.setMaxLength(newMaxLength);
 
+    // The logical index of a slot is below count: it holds a row in use.
+    auto slotInUse = [&ring](size_t slot) {
+        const int n = int(ring.getArray().size());
+        const int logical = (int(slot) - ring.getStartIndex() % n + n) % n;
+        return logical < ring.count();
+    };
+    const bool deferWidening = isReflowEnabled() && newCols > cols_;
+
     int addToY = 0;
     if (ring.count() > 0) {
         // 4. Widen every row that exists; slots never filled get rows of the new width when
-        // they are first read.
+        // they are first read. With reflow, the rows in use are widened by the reflow's walk
+        // over them (and the rest after it).
         if (cols_ < newCols) {
-            for (const auto& row : ring.getArray()) {
-                if (row)
-                    row->resize(newCols, fill);
+            const auto& slots = ring.getArray();
+            for (size_t slot = 0; slot < slots.size(); ++slot) {
+                if (slots[slot] && !(deferWidening && slotInUse(slot)))
+                    slots[slot]->resize(newCols, fill);
             }
         }
 
@@ -303,6 +313,16 @@ void Buffer::resize(int newCols, int newRows)
                 if (row)
                     row->resize(newCols, fill);
             }
+        }
+    }
+
+    if (deferWidening) {
+        // Rows the reflow's walk did not reach: those no longer in use (dropped while the
+        // height changed, or left behind by the reflow).
+        const auto& slots = ring.getArray();
+        for (size_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot] && !slotInUse(slot))
+                slots[slot]->resize(newCols, fill);
         }
     }
 

@@ -19,6 +19,17 @@ bool fitsIn(const BufferLine& line, int cols)
     }
     return true;
 }
+
+// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once,
+// where a scan from the right would read its whole blank end first.
+bool hasNoText(const BufferLine& line)
+{
+    for (const CharData& cell : line.getData()) {
+        if (cell.code != 0)
+            return false;
+    }
+    return true;
+}
 } // namespace
 
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
@@ -43,14 +54,23 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
     std::vector<int> toRemove;
     CircularBufferLineList& ring = *lines_;
     std::vector<BufferLine*> group;
+    // Rows get the new width as the walk reaches them, not in a pass of their own: the cells
+    // are then still cached when the text moves up.
+    auto row = [&](int index) -> BufferLine& {
+        BufferLine& line = ring[index];
+        line.resize(newCols, CharData::Null);
+        return line;
+    };
+    if (ring.count() > 0)
+        row(0);
     for (int y = 0; y < ring.count() - 1; ++y) {
-        if (!ring[y + 1].isWrapped)
+        if (!row(y + 1).isWrapped)
             continue;
         group.clear();
-        group.push_back(&ring[y]);
+        group.push_back(&row(y));
         int i = y + 1;
-        while (i < ring.count() && ring[i].isWrapped) {
-            group.push_back(&ring[i]);
+        while (i < ring.count() && row(i).isWrapped) {
+            group.push_back(&row(i));
             ++i;
         }
         const int size = int(group.size());
@@ -92,7 +112,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
 
         int countToRemove = 0;
         for (int ix = size - 1; ix > 0; --ix) {
-            if (ix > destLine || group[size_t(ix)]->getTrimmedLength() == 0)
+            if (ix > destLine || hasNoText(*group[size_t(ix)]))
                 ++countToRemove;
             else
                 break;
