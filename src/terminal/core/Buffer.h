@@ -156,7 +156,7 @@ public:
     }
 
     // The row the print path wrote last: a run of characters looks its row up once. Valid only
-    // while nothing but insertCharacter(charData, cache) touches the buffer; index -1 is empty.
+    // while nothing but the cached insertCharacter touches the buffer; index -1 is empty.
     struct RowCache {
         int index = -1;
         BufferLine* line = nullptr;
