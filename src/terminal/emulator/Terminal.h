@@ -478,6 +478,7 @@ private:
     void insertCell(char32_t rune, int width);
     bool joinCombining(std::u32string_view marks);
     void decodeAndPrint(const uint8_t* seq, int len);
+    void printRune(char32_t rune, bool combiningMark);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
 
     int cols_ = 80;

@@ -149,7 +149,12 @@ bool Terminal::joinCombining(std::u32string_view marks)
 void Terminal::decodeAndPrint(const uint8_t* seq, int len)
 {
     const char32_t rune = decode(seq, len);
-    if (isCombiningMark(rune) && joinCombining(std::u32string_view(&rune, 1)))
+    printRune(rune, isCombiningMark(rune));
+}
+
+void Terminal::printRune(char32_t rune, bool combiningMark)
+{
+    if (combiningMark && joinCombining(std::u32string_view(&rune, 1)))
         return;
     if (rune == kZeroWidthJoiner)
         return;
@@ -291,7 +296,10 @@ void Terminal::handlePrint(ByteSpan data)
         }
         // A run of marks within this piece joins its cell at once: only the final cluster is
         // interned, not one per mark.
-        if (const char32_t rune = decode(p, n); isCombiningMark(rune)) {
+        // Decoded once, for the marks below and for the print.
+        const char32_t rune = decode(p, n);
+        const bool combiningMark = isCombiningMark(rune);
+        if (combiningMark) {
             std::u32string marks(1, rune);
             const uint8_t* q = p + n;
             while (q < end) {
@@ -313,7 +321,7 @@ void Terminal::handlePrint(ByteSpan data)
                 continue;
             }
         }
-        decodeAndPrint(p, n);
+        printRune(rune, combiningMark);
         p += n;
     }
 
