@@ -279,14 +279,24 @@ void Buffer::resize(int newCols, int newRows)
     if (newMaxLength > ring.maxLength())
         ring.setMaxLength(newMaxLength);
 
+    // The logical index of a slot is below count: it holds a row in use.
+    auto slotInUse = [&ring](size_t slot) {
+        const int n = int(ring.getArray().size());
+        const int logical = (int(slot) - ring.getStartIndex() % n + n) % n;
+        return logical < ring.count();
+    };
+    const bool deferWidening = isReflowEnabled() && newCols > cols_;
+
     int addToY = 0;
     if (ring.count() > 0) {
         // 4. Widen every row that exists; slots never filled get rows of the new width when
-        // they are first read.
+        // they are first read. With reflow, the rows in use are widened by the reflow's walk
+        // over them (and the rest after it).
         if (cols_ < newCols) {
-            for (const auto& row : ring.getArray()) {
-                if (row)
-                    row->resize(newCols, fill);
+            const auto& slots = ring.getArray();
+            for (size_t slot = 0; slot < slots.size(); ++slot) {
+                if (slots[slot] && !(deferWidening && slotInUse(slot)))
+                    slots[slot]->resize(newCols, fill);
             }
         }
 
@@ -364,8 +374,20 @@ void Buffer::resize(int newCols, int newRows)
         }
     }
 
-    // 11. Every row in use must be at least as wide as the screen.
-    for (int i = 0; i < ring.count(); ++i) {
+    if (deferWidening) {
+        // Rows the reflow's walk did not reach: those no longer in use (dropped while the
+        // height changed, or left behind by the reflow).
+        const auto& slots = ring.getArray();
+        for (size_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot] && !slotInUse(slot))
+                slots[slot]->resize(newCols, fill);
+        }
+    }
+
+    // 11. Every row in use must be at least as wide as the screen. The passes above size every
+    // row of the ring, so only the screen's rows are checked: a pass over a long history would
+    // cost as much as the resize itself.
+    for (int i = std::max(yBase_, 0); i < ring.count(); ++i) {
         const BufferLine* row = ring.peek(i);
         if (row && row->count() < newCols) {
             engineFatal("stop here newCols=" + std::to_string(newCols) +

@@ -7,7 +7,10 @@
 #include "CircularBufferLineList.h"
 #include "Position.h"
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -155,6 +158,62 @@ public:
             }
         }
         insertCharacterSlow(charData);
+    }
+
+    // The row the print path wrote last: a run of characters looks its row up once. Valid only
+    // while nothing but the cached insertCharacter touches the buffer; index -1 is empty.
+    struct RowCache {
+        int index = -1;
+        BufferLine* line = nullptr;
+    };
+    // A cell without payload as two little-endian words: `head` holds the rendition's first
+    // bytes above code and width, `tail` the rest. Cells built from these are stored whole,
+    // where a cell assembled field by field in memory and then copied would stall on the copy.
+    struct PackedRendition {
+        uint64_t head = 0;
+        uint64_t tail = 0;
+    };
+    static PackedRendition pack(const Attribute& attribute)
+    {
+        static_assert(offsetof(CharData, width) == 4 && offsetof(CharData, attribute) == 5
+                      && offsetof(CharData, payload) == 14 && offsetof(Attribute, style) == 8);
+        uint64_t colors;
+        std::memcpy(&colors, &attribute, sizeof colors);
+        return {(colors & 0xFFFFFF) << 40, colors >> 24 | uint64_t(attribute.style.rawValue) << 40};
+    }
+    static void storeCell(CharData* cell, int32_t code, int width, const PackedRendition& r)
+    {
+        const uint64_t words[2] = {r.head | uint64_t(uint8_t(width)) << 32 | uint32_t(code), r.tail};
+        std::memcpy(static_cast<void*>(cell), words, sizeof words);
+    }
+
+    // insertCharacter of the cell (code, width, the rendition `attr` packed as `packed`, no
+    // payload) with the row taken from the cache when the cursor is still on it.
+    void insertCharacter(int32_t code, int width, const Attribute& attr, const PackedRendition& packed, RowCache& cache)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            if (!insertMode && !marginMode && width >= 1 && width <= 2 && x_ >= 0 && x_ + width <= cols_) {
+                const int index = yBase_ + y_;
+                if (cache.index != index) {
+                    cache.line = &(*lines_)[index];
+                    cache.index = index;
+                }
+                BufferLine& line = *cache.line;
+                if (line.count() >= x_ + width) [[likely]] {
+                    lastBufferStorage = {index, x_, cols_, rows_};
+                    CharData* cells = &line.cellAt(x_);
+                    storeCell(cells, code, width, packed);
+                    // The filler of a wide character is an empty cell in the current attribute.
+                    if (width == 2)
+                        storeCell(cells + 1, 0, 1, pack(curAttr));
+                    x_ += width;
+                    return;
+                }
+            }
+        }
+        // The full path may scroll, which moves row objects between indices.
+        cache.index = -1;
+        insertCharacter(CharData(code, int8_t(width), attr));
     }
 
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that

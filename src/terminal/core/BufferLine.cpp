@@ -3,12 +3,42 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace termcore {
 
-BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
-    : isWrapped(wrapped), fillCharacter(fillData), data_(size_t(std::max(cols, 0)), fillData)
+namespace {
+// Cells are filled as whole 16-byte blocks from a copy of the value: through a reference that
+// may point into the row each cell would reload the value after the store before it, and a
+// field-by-field copy takes five stores per cell.
+inline void fillCells(std::vector<CharData>::iterator first, std::vector<CharData>::iterator last, const CharData& value)
 {
+    uint64_t block[2];
+    std::memcpy(block, &value, sizeof block);
+    for (CharData* p = &*first, *end = p + (last - first); p != end; ++p)
+        std::memcpy(static_cast<void*>(p), block, sizeof block);
+}
+// Appends n empty cells (CharData::Null) by block copies: trivially copyable cells are copied
+// with memmove, where constructing each would take a store per field.
+void appendNullCells(std::vector<CharData>& cells, size_t n)
+{
+    static constexpr std::array<CharData, 128> kNull{};
+    while (n > 0) {
+        const size_t k = std::min(n, kNull.size());
+        cells.insert(cells.end(), kNull.begin(), kNull.begin() + std::ptrdiff_t(k));
+        n -= k;
+    }
+}
+} // namespace
+
+BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
+    : isWrapped(wrapped), fillCharacter(fillData)
+{
+    data_.reserve(size_t(std::max(cols, 0)));
+    appendNullCells(data_, size_t(std::max(cols, 0)));
+    if (!(fillData == CharData()))
+        fillCells(data_.begin(), data_.end(), fillData);
 }
 
 BufferLine::BufferLine(const BufferLine& from)
@@ -77,23 +107,27 @@ void BufferLine::resize(int cols, const CharData& fillData)
 {
     if (cols == count())
         return;
-    if (cols < count())
+    if (cols < count()) {
         data_.resize(size_t(std::max(cols, 0)));
-    else
-        data_.resize(size_t(cols), fillData);
+    } else {
+        const size_t old = data_.size();
+        appendNullCells(data_, size_t(cols) - old);
+        if (!(fillData == CharData()))
+            fillCells(data_.begin() + std::ptrdiff_t(old), data_.end(), fillData);
+    }
 }
 
 void BufferLine::fill(const CharData& with)
 {
-    std::fill(data_.begin(), data_.end(), with);
+    fillCells(data_.begin(), data_.end(), with);
 }
 
 void BufferLine::fill(const CharData& with, int atCol, int len)
 {
     int start = std::max(atCol, 0);
     int end = std::min(atCol + std::max(len, 0), count());
-    for (int i = start; i < end; ++i)
-        data_[size_t(i)] = with;
+    if (start < end)
+        fillCells(data_.begin() + start, data_.begin() + end, with);
 }
 
 void BufferLine::clear(const Attribute& attribute)
@@ -105,8 +139,8 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData)
 {
     int s = std::max(start, 0);
     int e = std::min(end, count());
-    for (int i = s; i < e; ++i)
-        data_[size_t(i)] = fillData;
+    if (s < e)
+        fillCells(data_.begin() + s, data_.begin() + e, fillData);
 }
 
 int BufferLine::clampMargin(int rightMargin) const
@@ -129,13 +163,13 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
         return;
     pos = clampEditColumn(pos, rm);
     if (n >= rm + 1 - pos) {
-        std::fill(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
         return;
     }
     // Copy from the rightmost cell down so that nothing is overwritten before it is read;
     // cells pushed past the margin are lost, cells right of it never change.
     std::copy_backward(data_.begin() + pos, data_.begin() + (rm - n + 1), data_.begin() + rm + 1);
-    std::fill(data_.begin() + pos, data_.begin() + pos + n, fillData);
+    fillCells(data_.begin() + pos, data_.begin() + pos + n, fillData);
 }
 
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData)
@@ -145,11 +179,11 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
         return;
     pos = clampEditColumn(pos, rm);
     if (n >= rm + 1 - pos) {
-        std::fill(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
         return;
     }
     std::copy(data_.begin() + pos + n, data_.begin() + rm + 1, data_.begin() + pos);
-    std::fill(data_.begin() + (rm - n + 1), data_.begin() + rm + 1, fillData);
+    fillCells(data_.begin() + (rm - n + 1), data_.begin() + rm + 1, fillData);
 }
 
 void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len)

@@ -19,6 +19,17 @@ bool fitsIn(const BufferLine& line, int cols)
     }
     return true;
 }
+
+// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once,
+// where a scan from the right would read its whole blank end first.
+bool hasNoText(const BufferLine& line)
+{
+    for (const CharData& cell : line.getData()) {
+        if (cell.code != 0)
+            return false;
+    }
+    return true;
+}
 } // namespace
 
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
@@ -43,14 +54,23 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
     std::vector<int> toRemove;
     CircularBufferLineList& ring = *lines_;
     std::vector<BufferLine*> group;
+    // Rows get the new width as the walk reaches them, not in a pass of their own: the cells
+    // are then still cached when the text moves up.
+    auto row = [&](int index) -> BufferLine& {
+        BufferLine& line = ring[index];
+        line.resize(newCols, CharData::Null);
+        return line;
+    };
+    if (ring.count() > 0)
+        row(0);
     for (int y = 0; y < ring.count() - 1; ++y) {
-        if (!ring[y + 1].isWrapped)
+        if (!row(y + 1).isWrapped)
             continue;
         group.clear();
-        group.push_back(&ring[y]);
+        group.push_back(&row(y));
         int i = y + 1;
-        while (i < ring.count() && ring[i].isWrapped) {
-            group.push_back(&ring[i]);
+        while (i < ring.count() && row(i).isWrapped) {
+            group.push_back(&row(i));
             ++i;
         }
         const int size = int(group.size());
@@ -92,7 +112,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
 
         int countToRemove = 0;
         for (int ix = size - 1; ix > 0; --ix) {
-            if (ix > destLine || group[size_t(ix)]->getTrimmedLength() == 0)
+            if (ix > destLine || hasNoText(*group[size_t(ix)]))
                 ++countToRemove;
             else
                 break;
@@ -113,10 +133,10 @@ void Buffer::reflowWider(int oldCols, int newCols, int newRows)
     if (toRemove.empty())
         return;
 
-    // The new layout: every row index not named by a removal pair, in order.
-    std::vector<BufferLinePtr> kept;
-    kept.reserve(size_t(ring.count()));
+    // The new layout: every row index not named by a removal pair, in order. The kept rows are
+    // swapped into place, so the removed ones end up past the last row, ready for reuse.
     int countRemoved = 0;
+    int kept = 0;
     size_t pair = 0;
     for (int i = 0; i < ring.count();) {
         if (pair + 1 < toRemove.size() && toRemove[pair] == i) {
@@ -125,13 +145,13 @@ void Buffer::reflowWider(int oldCols, int newCols, int newRows)
             i += n;
             pair += 2;
         } else {
-            kept.push_back(ring.line(i));
+            if (kept != i)
+                ring.swapRows(kept, i);
+            ++kept;
             ++i;
         }
     }
-    for (size_t i = 0; i < kept.size(); ++i)
-        ring.set(int(i), std::move(kept[i]));
-    ring.setCount(int(kept.size()));
+    ring.setCount(kept);
 
     // Keep the screen on the same text: consume scrollback first, then move the cursor up and
     // refill the bottom.
@@ -193,6 +213,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     std::vector<InsertionSet> toInsert;
     int countToInsert = 0;
     std::vector<BufferLine*> group;
+    int spareFrom = ring.count();
 
     for (int y = ring.count() - 1; y >= 0; --y) {
         BufferLine* next = &ring[y];
@@ -231,8 +252,21 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         if (linesToAdd > 0) {
             InsertionSet batch;
             batch.start = y + groupSize + countToInsert;
-            for (int i = 0; i < linesToAdd; ++i)
-                batch.lines.push_back(getBlankLine(Attribute(), true));
+            for (int i = 0; i < linesToAdd; ++i) {
+                // A row an earlier widening left behind serves as the blank row, without an
+                // allocation per row of a long history.
+                if (BufferLinePtr spare = ring.takeSpare(spareFrom)) {
+                    spare->resize(cols_, CharData::Null);
+                    spare->fill(CharData::Null);
+                    spare->fillCharacter = CharData::Null;
+                    spare->isWrapped = true;
+                    spare->renderMode = BufferLine::RenderLineMode::single;
+                    spare->clearImages();
+                    batch.lines.push_back(std::move(spare));
+                } else {
+                    batch.lines.push_back(getBlankLine(Attribute(), true));
+                }
+            }
             countToInsert += linesToAdd;
             for (const auto& l : batch.lines)
                 group.push_back(l.get());
@@ -306,7 +340,7 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
     std::vector<BufferLinePtr> original;
     original.reserve(size_t(originalCount));
     for (int i = 0; i < originalCount; ++i)
-        original.push_back(ring.line(i));
+        original.push_back(ring.take(i));
 
     ring.setCount(std::min(ring.maxLength(), originalCount + countToInsert));
 
@@ -323,7 +357,7 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
             insertedSoFar += int(lines.size());
             ++batch;
         } else if (originalIndex >= 0) {
-            ring.set(i, original[size_t(originalIndex--)]);
+            ring.set(i, std::move(original[size_t(originalIndex--)]));
         }
     }
 }

@@ -157,26 +157,47 @@ void EscapeSequenceParser::clearSequence()
 
 inline void EscapeSequenceParser::appendParamByte(uint8_t b)
 {
-    if (parsTxtCount_ < kMaxParamText)
-        parsTxt_[parsTxtCount_++] = b;
-    else
-        warnOnce(warnParamText, "parameter text too long, the rest is dropped");
+    scanParams(&b, 0, 1);
+}
 
-    if (b == ';' || b == ':') {
-        if (parsCount_ < kMaxParameters) {
-            pars_[parsCount_++] = 0;
-        } else {
-            parsOverflow_ = true;
-            warnOnce(warnParameters, "too many parameters, the rest are ignored");
+// The parameter state lives in locals for the whole run: stores into the parameter text could
+// alias the members, so folding digits through them would reload and re-store them per byte.
+inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_t n)
+{
+    size_t count = parsCount_;
+    size_t txt = parsTxtCount_;
+    bool overflow = parsOverflow_;
+    int64_t v = pars_[count - 1];
+    for (; i < n; ++i) {
+        const uint8_t b = p[i];
+        if (b < '0' || b > ';')
+            break;
+        if (txt < kMaxParamText)
+            parsTxt_[txt++] = b;
+        else
+            warnOnce(warnParamText, "parameter text too long, the rest is dropped");
+        if (b >= ':') {
+            if (count < kMaxParameters) {
+                pars_[count - 1] = v;
+                ++count;
+                v = 0;
+            } else {
+                overflow = true;
+                warnOnce(warnParameters, "too many parameters, the rest are ignored");
+            }
+            continue;
         }
-        return;
+        if (overflow)
+            continue;
+        v = v * 10 + (b - '0'); // v <= kParamLimit, so this stays within 64 bits
+        if (v > kParamLimit)
+            v = 0;
     }
-    if (parsOverflow_)
-        return;
-    int64_t& v = pars_[parsCount_ - 1];
-    v = v * 10 + (b - '0'); // v <= kParamLimit, so this stays within 64 bits
-    if (v > kParamLimit)
-        v = 0;
+    pars_[count - 1] = v;
+    parsCount_ = count;
+    parsTxtCount_ = txt;
+    parsOverflow_ = overflow;
+    return i;
 }
 
 void EscapeSequenceParser::escDispatch(uint8_t final)
@@ -295,12 +316,10 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
                 ++i;
                 state = S::csiParam;
             }
-            while (i < n && p[i] >= '0' && p[i] <= ';') {
-                if (p[i] == ':' && state == S::csiEntry)
-                    break; // an error: the table reports it
-                appendParamByte(p[i]);
+            // A leading ":" is an error: the table reports it.
+            if (i < n && p[i] >= '0' && p[i] <= ';' && !(p[i] == ':' && state == S::csiEntry)) {
+                i = scanParams(p, i, n);
                 state = S::csiParam;
-                ++i;
             }
             if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {
                 const uint8_t final = p[i];
@@ -346,10 +365,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
         // parameter list, the same as the table's param action, without a lookup per byte.
         if ((state == S::csiParam || state == S::csiEntry) && b >= '0' && b <= ';' && !(b == ':' && state == S::csiEntry)) {
             state = S::csiParam;
-            do {
-                appendParamByte(p[i]);
-                ++i;
-            } while (i < n && p[i] >= '0' && p[i] <= ';');
+            i = scanParams(p, i, n);
             continue;
         }
 

@@ -134,6 +134,9 @@ public:
 private:
     void clearSequence();
     void appendParamByte(uint8_t b);
+    // Folds the parameter bytes from p[i] on into the parameter list; returns the index of the
+    // first byte that is not one.
+    size_t scanParams(const uint8_t* p, size_t i, size_t n);
     void oscDispatch(uint8_t terminator);
     void dcsHook(uint8_t flag);
     void escDispatch(uint8_t final);

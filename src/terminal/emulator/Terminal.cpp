@@ -289,21 +289,6 @@ void Terminal::registerOscHandler(int code, std::function<void(ByteSpan)> handle
 
 // ---- Dirty rows ----------------------------------------------------------------------------
 
-void Terminal::updateRange(int y, bool scrolling)
-{
-    if (!scrolling) {
-        const int invariant = y + buffer_->yDisp();
-        if (invariant >= 0) {
-            scrollInvariantRefreshStart = std::min(scrollInvariantRefreshStart, invariant);
-            scrollInvariantRefreshEnd = std::max(scrollInvariantRefreshEnd, invariant);
-        }
-    }
-    if (y >= 0) {
-        refreshStart = std::min(refreshStart, y);
-        refreshEnd = std::max(refreshEnd, y);
-    }
-}
-
 void Terminal::updateRange(int startLine, int endLine, bool scrolling)
 {
     updateRange(startLine, scrolling);
@@ -522,22 +507,40 @@ void Terminal::scroll(bool isWrapped)
 
     if (b.scrollTop() != 0) {
         // A region below the top of the screen: its top row is lost, nothing reaches scrollback.
-        BufferLinePtr lost = lines.line(topRow);
-        if (bottomRow > topRow) {
-            if (!lines.shiftElements(topRow + 1, bottomRow - topRow, -1)) {
-                Diagnostics::print("Assertion on scroll, state was: bottomRow=" + std::to_string(bottomRow)
-                                   + " topRow=" + std::to_string(topRow) + " yDisp=" + std::to_string(b.yDisp())
-                                   + " linesTop=" + std::to_string(b.linesTop)
-                                   + " isAlternate=" + (isCurrentBufferAlternate() ? "true" : "false"));
+        if (topRow < bottomRow && bottomRow < lines.count()) {
+            // The row objects rotate (no reference counting) and the lost one becomes the
+            // blank bottom row.
+            lines.rotate(topRow, topRow + 1, bottomRow + 1);
+            reuseAsBlank(lines[bottomRow]);
+        } else {
+            BufferLinePtr lost = lines.line(topRow);
+            if (bottomRow > topRow) {
+                if (!lines.shiftElements(topRow + 1, bottomRow - topRow, -1)) {
+                    Diagnostics::print("Assertion on scroll, state was: bottomRow=" + std::to_string(bottomRow)
+                                       + " topRow=" + std::to_string(topRow) + " yDisp=" + std::to_string(b.yDisp())
+                                       + " linesTop=" + std::to_string(b.linesTop)
+                                       + " isAlternate=" + (isCurrentBufferAlternate() ? "true" : "false"));
+                }
             }
+            reuseAsBlank(*lost);
+            lines.set(bottomRow, lost);
         }
-        reuseAsBlank(*lost);
-        lines.set(bottomRow, lost);
     } else {
         // The top row goes to the scrollback.
         const bool full = lines.isFull();
         if (bottomRow != lines.count() - 1) {
-            lines.splice(bottomRow + 1, 0, {std::make_shared<BufferLine>(*blankLine)}, [](int) {});
+            if (full && bottomRow >= 0 && lines.line(0).use_count() == 1) {
+                // Rows below the region: the oldest row leaves the full ring and becomes the
+                // new blank row under the region (what inserting a fresh copy would give,
+                // without allocating one per line).
+                lines.recycle();
+                lines.rotate(bottomRow, lines.count() - 1, lines.count());
+                BufferLine& blank = lines[bottomRow];
+                reuseAsBlank(blank);
+                blank.fillCharacter = blankLine->fillCharacter;
+            } else {
+                lines.splice(bottomRow + 1, 0, {std::make_shared<BufferLine>(*blankLine)}, [](int) {});
+            }
         } else if (!full) {
             lines.push(std::make_shared<BufferLine>(*blankLine));
         } else {

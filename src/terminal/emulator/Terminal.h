@@ -11,6 +11,7 @@
 #include "TerminalOptions.h"
 #include "TerminalTypes.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -119,7 +120,21 @@ public:
     int refreshEnd = -1;
     int scrollInvariantRefreshStart = INT_MAX;
     int scrollInvariantRefreshEnd = -1;
-    void updateRange(int y, bool scrolling = false);
+    // Inline: every cursor move and print run marks its row.
+    void updateRange(int y, bool scrolling = false)
+    {
+        if (!scrolling) {
+            const int invariant = y + buffer_->yDisp();
+            if (invariant >= 0) {
+                scrollInvariantRefreshStart = std::min(scrollInvariantRefreshStart, invariant);
+                scrollInvariantRefreshEnd = std::max(scrollInvariantRefreshEnd, invariant);
+            }
+        }
+        if (y >= 0) {
+            refreshStart = std::min(refreshStart, y);
+            refreshEnd = std::max(refreshEnd, y);
+        }
+    }
     void updateRange(int startLine, int endLine, bool scrolling = false);
     void refresh(int startRow, int endRow);
     void updateFullScreen();
@@ -276,7 +291,9 @@ public:
 
     void configureParser();
     void handlePrint(ByteSpan data);
-    void printStateReset();
+    // An escape, control or string sequence inside a UTF-8 sequence drops the started sequence.
+    // Inline: the parser calls it twice per control sequence.
+    void printStateReset() { carryLen_ = 0; }
     // Scrolls the active screen's region up by one row (line feed or wrap at its bottom).
     void scroll(bool isWrapped = false);
     void emitLineFeed();
@@ -461,6 +478,7 @@ private:
     void insertCell(char32_t rune, int width);
     bool joinCombining(std::u32string_view marks);
     void decodeAndPrint(const uint8_t* seq, int len);
+    void printRune(char32_t rune, bool combiningMark);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
 
     int cols_ = 80;
@@ -480,6 +498,10 @@ private:
     Color backgroundColor_;
     std::optional<Color> cursorColor_;
     MouseMode mouseMode_ = MouseMode::off;
+
+    // The row the current print run writes to (reset by every handlePrint).
+    Buffer::RowCache printRow_;
+    Buffer::PackedRendition printRendition_; // curAttr, packed for the run
 
     // UTF-8 carry-over between print calls: the start of a sequence the last run ended inside.
     std::array<uint8_t, 4> carry_{};

@@ -4,50 +4,59 @@
 #include "Terminal.h"
 #include "TerminalCommandSupport.h"
 
+#include <type_traits>
+
 namespace termcore {
 
 using commands::countParam;
 
+namespace {
+template <void (Terminal::*Method)(ParamSpan, ByteSpan)>
+using M = std::integral_constant<void (Terminal::*)(ParamSpan, ByteSpan), Method>;
+} // namespace
+
 void Terminal::installCommandHandlers()
 {
     EscapeSequenceParser& p = parser;
-    auto csi = [&p](char final, void (Terminal::*method)(ParamSpan, ByteSpan), Terminal* self) {
-        p.csiHandlers[uint8_t(final)] = [self, method](ParamSpan pars, ByteSpan collect) { (self->*method)(pars, collect); };
+    // The method is a template argument, so each handler calls it directly rather than through
+    // a member pointer held at run time.
+    auto csi = [&p, this](char final, auto method) {
+        p.csiHandlers[uint8_t(final)] = [this](ParamSpan pars, ByteSpan collect) { (this->*decltype(method)::value)(pars, collect); };
     };
 
-    csi('@', &Terminal::cmdInsertChars, this);        // ICH
-    csi('A', &Terminal::cmdCursorUp, this);           // CUU
-    csi('B', &Terminal::cmdCursorDown, this);         // CUD
+    csi('@', M<&Terminal::cmdInsertChars>());        // ICH
+    csi('A', M<&Terminal::cmdCursorUp>());           // CUU
+    csi('B', M<&Terminal::cmdCursorDown>());         // CUD
     p.csiHandlers['C'] = [this](ParamSpan pars, ByteSpan) { cursorForward(pars.empty() ? 1 : countParam(pars)); };  // CUF
     p.csiHandlers['D'] = [this](ParamSpan pars, ByteSpan) { cursorBackward(pars.empty() ? 1 : countParam(pars)); }; // CUB
-    csi('E', &Terminal::cmdCursorNextLine, this);     // CNL
-    csi('F', &Terminal::cmdCursorPrecedingLine, this); // CPL
-    csi('G', &Terminal::cmdCursorCharAbsolute, this); // CHA
-    csi('H', &Terminal::cmdCursorPosition, this);     // CUP
-    csi('I', &Terminal::cmdCursorForwardTab, this);   // CHT
-    csi('J', &Terminal::cmdEraseInDisplay, this);     // ED, DECSED
-    csi('K', &Terminal::cmdEraseInLine, this);        // EL, DECSEL
-    csi('L', &Terminal::cmdInsertLines, this);        // IL
-    csi('M', &Terminal::cmdDeleteLines, this);        // DL
-    csi('P', &Terminal::cmdDeleteChars, this);        // DCH
-    csi('S', &Terminal::cmdScrollUp, this);           // SU
-    csi('X', &Terminal::cmdEraseChars, this);         // ECH
-    csi('Z', &Terminal::cmdCursorBackwardTab, this);  // CBT
-    csi('`', &Terminal::cmdCharPosAbsolute, this);    // HPA
-    csi('a', &Terminal::cmdHPositionRelative, this);  // HPR
-    csi('c', &Terminal::cmdSendDeviceAttributes, this); // DA
-    csi('d', &Terminal::cmdLinePosAbsolute, this);    // VPA
-    csi('e', &Terminal::cmdVPositionRelative, this);  // VPR
-    csi('f', &Terminal::cmdHVPosition, this);         // HVP
-    csi('g', &Terminal::cmdTabClear, this);           // TBC
-    csi('h', &Terminal::setModes, this);              // SM, DECSET
-    csi('l', &Terminal::resetModes, this);            // RM, DECRST
-    csi('m', &Terminal::cmdCharAttributes, this);     // SGR
-    csi('n', &Terminal::cmdDeviceStatus, this);       // DSR
-    csi('p', &Terminal::csiPHandler, this);           // DECSTR, DECSCL, DECRQM
-    csi('q', &Terminal::cmdSetCursorStyle, this);     // DECSCUSR
-    csi('r', &Terminal::cmdSetScrollRegion, this);    // DECSTBM
-    csi('s', &Terminal::csiS, this);                  // DECSLRM or SCOSC
+    csi('E', M<&Terminal::cmdCursorNextLine>());     // CNL
+    csi('F', M<&Terminal::cmdCursorPrecedingLine>()); // CPL
+    csi('G', M<&Terminal::cmdCursorCharAbsolute>()); // CHA
+    csi('H', M<&Terminal::cmdCursorPosition>());     // CUP
+    csi('I', M<&Terminal::cmdCursorForwardTab>());   // CHT
+    csi('J', M<&Terminal::cmdEraseInDisplay>());     // ED, DECSED
+    csi('K', M<&Terminal::cmdEraseInLine>());        // EL, DECSEL
+    csi('L', M<&Terminal::cmdInsertLines>());        // IL
+    csi('M', M<&Terminal::cmdDeleteLines>());        // DL
+    csi('P', M<&Terminal::cmdDeleteChars>());        // DCH
+    csi('S', M<&Terminal::cmdScrollUp>());           // SU
+    csi('X', M<&Terminal::cmdEraseChars>());         // ECH
+    csi('Z', M<&Terminal::cmdCursorBackwardTab>());  // CBT
+    csi('`', M<&Terminal::cmdCharPosAbsolute>());    // HPA
+    csi('a', M<&Terminal::cmdHPositionRelative>());  // HPR
+    csi('c', M<&Terminal::cmdSendDeviceAttributes>()); // DA
+    csi('d', M<&Terminal::cmdLinePosAbsolute>());    // VPA
+    csi('e', M<&Terminal::cmdVPositionRelative>());  // VPR
+    csi('f', M<&Terminal::cmdHVPosition>());         // HVP
+    csi('g', M<&Terminal::cmdTabClear>());           // TBC
+    csi('h', M<&Terminal::setModes>());              // SM, DECSET
+    csi('l', M<&Terminal::resetModes>());            // RM, DECRST
+    csi('m', M<&Terminal::cmdCharAttributes>());     // SGR
+    csi('n', M<&Terminal::cmdDeviceStatus>());       // DSR
+    csi('p', M<&Terminal::csiPHandler>());           // DECSTR, DECSCL, DECRQM
+    csi('q', M<&Terminal::cmdSetCursorStyle>());     // DECSCUSR
+    csi('r', M<&Terminal::cmdSetScrollRegion>());    // DECSTBM
+    csi('s', M<&Terminal::csiS>());                  // DECSLRM or SCOSC
     // SCORC. With a private marker CSI u is the kitty keyboard protocol (CSI > flags u push,
     // CSI < u pop, CSI = u set, CSI ? u query), which full-screen agents send at start-up and
     // exit; it is not supported and must not move the cursor.
@@ -57,11 +66,11 @@ void Terminal::installCommandHandlers()
                 return;
         cmdRestoreCursor();
     };
-    csi('~', &Terminal::cmdDeleteColumns, this);      // DECDC
+    csi('~', M<&Terminal::cmdDeleteColumns>());      // DECDC
     // '}' is shared with the rectangle operations (XTPOPSGR): keep whatever was registered
     // before and handle only DECIC here.
     closeBraceFallback_ = p.csiHandlers['}'];
-    csi('}', &Terminal::csiCloseBrace, this);         // DECIC
+    csi('}', M<&Terminal::csiCloseBrace>());         // DECIC
 
     auto esc = [&p](const char* key, std::function<void()> action) {
         p.escHandlers[std::string(key)] = [action = std::move(action)](ByteSpan, uint8_t) { action(); };

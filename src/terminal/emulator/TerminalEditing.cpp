@@ -198,14 +198,8 @@ void Terminal::rotateRows(int from, int bottom, int newFirst, const CharData& fi
     Buffer& b = buffer();
     CircularBufferLineList& lines = b.lines();
     const int base = b.yBase();
-    // Rotation by three reversals: only the slots' pointers are exchanged.
-    auto reverse = [&](int lo, int hi) {
-        for (; lo < hi; lo++, hi--)
-            lines.swapRows(base + lo, base + hi);
-    };
-    reverse(from, newFirst - 1);
-    reverse(newFirst, bottom);
-    reverse(from, bottom);
+    // Only the slots' pointers move.
+    lines.rotate(base + from, base + newFirst, base + bottom + 1);
     for (int row = blankAt; row < blankAt + count; row++) {
         const BufferLinePtr& line = lines.line(base + row);
         // A row object shared with another slot, or of another width, is replaced, not reused.

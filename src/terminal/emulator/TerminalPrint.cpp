@@ -9,6 +9,9 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
 
 namespace termcore {
 
@@ -78,6 +81,21 @@ bool isCombiningMark(char32_t c)
     return c < 0x10000 ? (BmpProperties::instance()[c] & 4) != 0 : UnicodeUtil::combiningClass(c) != 0;
 }
 
+// The cell layout printAsciiRun writes as two words.
+static_assert(offsetof(CharData, width) == 4 && offsetof(CharData, attribute) == 5 && offsetof(CharData, payload) == 14);
+static_assert(offsetof(Attribute, bg) == 4 && offsetof(Attribute, style) == 8 && sizeof(TinyAtom) == 2);
+
+// True when all eight bytes of x are printable ASCII (0x20..0x7E). A false answer may be wrong
+// (a carry out of a byte 0xFF), which only ends a fast scan early.
+inline bool allPrintableAscii(uint64_t x)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t high = 0x8080808080808080ULL;
+    const uint64_t below = (x - ones * 0x20) & ~x & high;
+    const uint64_t above = ((x + ones) | x) & high;
+    return (below | above) == 0;
+}
+
 // Sequence length of a lead byte; 1 for ASCII and for bytes that cannot begin a sequence.
 int sequenceLength(uint8_t b)
 {
@@ -89,15 +107,9 @@ int sequenceLength(uint8_t b)
 
 } // namespace
 
-void Terminal::printStateReset()
-{
-    // An escape, control or string sequence inside a UTF-8 sequence drops the started sequence.
-    carryLen_ = 0;
-}
-
 void Terminal::insertCell(char32_t rune, int width)
 {
-    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)));
+    buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)).code, width, curAttr, printRendition_, printRow_);
 }
 
 // A combining mark (canonical combining class not 0) joins the cell written last, when the
@@ -137,7 +149,12 @@ bool Terminal::joinCombining(std::u32string_view marks)
 void Terminal::decodeAndPrint(const uint8_t* seq, int len)
 {
     const char32_t rune = decode(seq, len);
-    if (isCombiningMark(rune) && joinCombining(std::u32string_view(&rune, 1)))
+    printRune(rune, isCombiningMark(rune));
+}
+
+void Terminal::printRune(char32_t rune, bool combiningMark)
+{
+    if (combiningMark && joinCombining(std::u32string_view(&rune, 1)))
         return;
     if (rune == kZeroWidthJoiner)
         return;
@@ -165,9 +182,24 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
         }
         const int k = int(std::min<size_t>(size_t(right - x + 1), n));
         CharData* cells = &line.cellAt(x);
-        const Attribute attr = curAttr;
-        for (int i = 0; i < k; ++i)
-            cells[i] = CharData(int32_t(p[i]), 1, attr);
+        if constexpr (std::endian::native == std::endian::little) {
+            // Whole 16-byte cells, two stores each rather than one per field: code and width,
+            // then the rendition, with no payload. The words are computed in registers; a
+            // template cell assembled in memory field by field would stall every run on
+            // reading it back as words.
+            uint64_t colors;
+            std::memcpy(&colors, &curAttr, sizeof colors);
+            const uint64_t head = uint64_t(1) << 32 | (colors & 0xFFFFFF) << 40;
+            const uint64_t tail = colors >> 24 | uint64_t(curAttr.style.rawValue) << 40;
+            for (int i = 0; i < k; ++i) {
+                const uint64_t out[2] = {head | p[i], tail};
+                std::memcpy(static_cast<void*>(cells + i), out, sizeof out);
+            }
+        } else {
+            const Attribute attr = curAttr;
+            for (int i = 0; i < k; ++i)
+                cells[i] = CharData(int32_t(p[i]), 1, attr);
+        }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
         b.setX(x + k);
         p += k;
@@ -187,6 +219,8 @@ void Terminal::handlePrint(ByteSpan data)
     // Filler cells of wide characters and insert-mode gaps take the current attribute.
     b.curAttr = curAttr;
     updateRange(b.y());
+    printRow_ = {};
+    printRendition_ = Buffer::pack(curAttr);
 
     const uint8_t* p = data.data();
     const uint8_t* const end = p + data.size();
@@ -211,9 +245,19 @@ void Terminal::handlePrint(ByteSpan data)
         const uint8_t c = *p;
         if (c >= 0x20 && c < 0x7F && !charsetActive_) {
             const uint8_t* q = p + 1;
+            for (uint64_t word; end - q >= 8; q += 8) {
+                std::memcpy(&word, q, 8);
+                if (!allPrintableAscii(word))
+                    break;
+            }
             while (q < end && *q >= 0x20 && *q < 0x7F)
                 ++q;
-            printAsciiRun(p, size_t(q - p));
+            // A lone character between others (text mixed with wide or accented characters)
+            // is not worth a run's set-up; without margins the cell write is the same.
+            if (q == p + 1 && !marginMode)
+                insertCell(c, 1);
+            else
+                printAsciiRun(p, size_t(q - p));
             p = q;
             continue;
         }
@@ -252,7 +296,10 @@ void Terminal::handlePrint(ByteSpan data)
         }
         // A run of marks within this piece joins its cell at once: only the final cluster is
         // interned, not one per mark.
-        if (const char32_t rune = decode(p, n); isCombiningMark(rune)) {
+        // Decoded once, for the marks below and for the print.
+        const char32_t rune = decode(p, n);
+        const bool combiningMark = isCombiningMark(rune);
+        if (combiningMark) {
             std::u32string marks(1, rune);
             const uint8_t* q = p + n;
             while (q < end) {
@@ -274,7 +321,7 @@ void Terminal::handlePrint(ByteSpan data)
                 continue;
             }
         }
-        decodeAndPrint(p, n);
+        printRune(rune, combiningMark);
         p += n;
     }
 
