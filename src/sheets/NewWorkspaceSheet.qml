@@ -25,9 +25,8 @@ Item {
     implicitHeight: column.implicitHeight
     width: 332
     height: column.implicitHeight
-    focus: true
 
-    // Escape in the sheet closes it, also from the name field.
+    // Escape in the sheet closes it, also from the name field (keys the field leaves come here).
     Keys.onEscapePressed: AppModel.activeSheet = ""
 
     Rectangle {
@@ -96,6 +95,8 @@ Item {
                 TextField {
                     id: nameField
                     objectName: "nameField"
+                    // The sheet opens ready for typing the name.
+                    focus: true
                     width: parent.width
                     text: sheet.name
                     onTextEdited: sheet.name = nameField.text
