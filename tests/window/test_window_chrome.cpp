@@ -64,7 +64,7 @@ TEST(WindowChrome, mirrors_full_screen_of_the_window_it_is_in_and_only_that_one)
     // Moved to another window: the first one no longer reports.
     chrome.setParentItem(b.contentItem());
     a.showFullScreen();
-    QTest::qWait(50);
+    QTest::qWait(50); // a moment in which the old window must not report
     EXPECT_FALSE(model.isFullscreen());
     b.showFullScreen();
     ASSERT_TRUE(waitFor([&] { return model.isFullscreen(); }));

@@ -67,7 +67,7 @@ TEST(LiveShellDemo, ls_color_and_a_256_colour_chart_in_a_live_shell)
                        "\\e[38;2;255;140;0mtrue colour\\e[0m \\e[7minverse\\e[0m\\n'\r"));
     ASSERT_TRUE(waitUntil([&] { return screenText(*view).contains("255"); }, 15000)) << screenText(*view).toStdString();
     ASSERT_TRUE(waitUntil([&] { return screenText(*view).contains("true colour"); }, 15000));
-    spin(300);
+    ASSERT_TRUE(waitUntil([&] { return !view->pendingDisplay(); }));
 
     const QString text = screenText(*view);
     EXPECT_TRUE(text.contains("README.md")) << text.toStdString();

@@ -156,7 +156,7 @@ protected:
     }
     void shot(const char* name)
     {
-        QTest::qWait(120); // one display update after the last output
+        QTest::qWait(120); // only the picture's look: one display update after the last output
         const QString dir = qEnvironmentVariableIsSet("BRINMOOR_SHOT_DIR") ? qEnvironmentVariable("BRINMOOR_SHOT_DIR")
                                                                            : QStringLiteral(BRINMOOR_BINARY_DIR);
         const QString path = dir + QStringLiteral("/terminal_app_%1.png").arg(QLatin1String(name));
@@ -221,7 +221,7 @@ TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_fo
     EXPECT_EQ(liveView(id), view);
     EXPECT_EQ(view->process->shellPid(), first);
     EXPECT_TRUE(screenHasLine(view, "hi"));
-    QTest::qWait(400); // the rest of the window blends over 0.3 s
+    QTest::qWait(400); // only the picture's look: the rest of the window blends over 0.3 s
     shot("2_light");
     model->setThemePreference(brinmoor::ThemePreference::Dark);
     ASSERT_TRUE(waitUntil([&] { return view->nativeBackgroundColor() == QColor(0x0a, 0x0b, 0x0d); }, 3000));
@@ -241,7 +241,7 @@ TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_fo
     }, 5000));
     view = liveView(id);
     const pid_t second = view->process->shellPid();
-    spin(200);
+    spin(200); // a moment in which a second shell would show
     EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{second});
     ASSERT_TRUE(waitUntil([&] { return prompted(view); }, 5000));
 
@@ -257,7 +257,7 @@ TEST_F(TerminalApp, terminal_pane_runs_a_shell_reports_its_exits_restarts_and_fo
     ASSERT_TRUE(waitUntil([&] { return liveView(id) && liveView(id)->process->running(); }, 8000));
     const pid_t third = liveView(id)->process->shellPid();
     EXPECT_NE(third, second);
-    spin(200);
+    spin(200); // a moment in which a second shell would show
     EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{third});
     ASSERT_TRUE(waitUntil([&] { return prompted(liveView(id)); }, 5000));
     shot("5_restarted");
@@ -309,7 +309,7 @@ TEST_F(TerminalApp, sixteen_panes_keep_their_shells_across_relayouts)
     // Escape in a focused terminal belongs to the program there, not to the window.
     focusTerminal(ids[5]);
     QTest::keyClick(window, Qt::Key_Escape);
-    spin(100);
+    spin(100); // a moment in which a wrong restore would happen
     EXPECT_EQ(model->maximizedSessionID(), std::optional<QUuid>(ids[5]));
     model->toggleMaximize(ids[5]);
     ASSERT_TRUE(waitUntil([&] { return pids() == before; }, 3000)) << "the grid shows the same shells again";

@@ -77,6 +77,7 @@ protected:
         QCoreApplication::sendEvent(h->view, &ev);
     }
     // Lets the double-click interval pass, so the next press counts as a first click.
+    // Past the double-click interval (the limit is the subject): the next press starts afresh.
     void settle() { spin(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 40); }
     QString selected() const { return h->view->getSelection().value_or("<none>"); }
     std::vector<std::string> take() { return std::exchange(rec.sent, {}); }
