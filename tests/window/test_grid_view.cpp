@@ -26,6 +26,7 @@
 #include "ChatHost.h"
 #include "GridGeometryModel.h"
 #include "Store.h"
+#include "support/QtTestSupport.h"
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
@@ -101,11 +102,7 @@ protected:
     {
         application();
         ASSERT_TRUE(dataDir.isValid());
-        qputenv("XDG_DATA_HOME", dataDir.path().toUtf8());
-        qputenv("HOME", dataDir.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (dataDir.path() + "/config").toUtf8());
-        // Terminal panes start the login shell: a plain one, whatever the machine has.
-        qputenv("SHELL", "/bin/sh");
+        brinmoor::test::useSandboxHome(dataDir.path());
     }
 
     void TearDown() override

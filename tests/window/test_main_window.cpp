@@ -7,6 +7,7 @@
 #include "LaunchTask.h"
 #include "TerminalHost.h"
 #include "WindowChrome.h"
+#include "support/QtTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,18 +74,9 @@ public:
     void SetUp() override
     {
         m_home = std::make_unique<QTemporaryDir>();
-        const QByteArray home = m_home->path().toUtf8();
-        qputenv("HOME", home);
-        qputenv("XDG_CONFIG_HOME", home + "/.config");
-        qputenv("XDG_DATA_HOME", home + "/.local/share");
-        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        brinmoor::test::useSandboxHome(m_home->path());
         if (qgetenv("QT_QPA_PLATFORM").isEmpty())
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qgetenv("XDG_RUNTIME_DIR").isEmpty()) {
-            QDir().mkpath(m_home->path() + "/runtime");
-            QFile::setPermissions(m_home->path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_RUNTIME_DIR", home + "/runtime");
-        }
         // The login shell of this run answers the tool probes like a signed-in Codex would and
         // logs them; anything else (a terminal pane's shell) is a plain /bin/sh.
         const QString shell = m_home->path() + "/fake-shell";
@@ -127,17 +119,7 @@ private:
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
+using brinmoor::test::waitUntil;
 
 // A model on a fresh data folder seeded with the state above, and the main window over it.
 class MainWindowTest : public ::testing::Test {

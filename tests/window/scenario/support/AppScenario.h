@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AppModel.h"
+#include "support/QtTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,14 +32,8 @@ protected:
     {
         sandbox = new QTemporaryDir;
         const QString root = sandbox->path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        QDir().mkpath(root + "/home");
+        brinmoor::test::useSandboxHome(root);
         QDir().mkpath(root + "/data/Brinmoor");
-        // Terminal panes start a shell in their folder: a plain one, never the user's own.
-        qputenv("SHELL", "/bin/sh");
-        qputenv("ENV", "");
         for (const char* project : projects)
             QDir().mkpath(root + "/projects/" + project);
         QString text = QString::fromUtf8(seed);
