@@ -1,5 +1,7 @@
 #include "SymbolIcon.h"
 
+#include "TemplateImage.h"
+
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -35,20 +37,6 @@ QSvgRenderer* rendererFor(const QString& name)
     return r.get();
 }
 
-// A template image from a file: SVGs through their own renderer, other formats as raster.
-QSvgRenderer* svgFor(const QString& path)
-{
-    static QHash<QString, std::shared_ptr<QSvgRenderer>> cache;
-    auto it = cache.find(path);
-    if (it != cache.end())
-        return it->get();
-    auto r = std::make_shared<QSvgRenderer>(path);
-    if (!r->isValid())
-        r.reset();
-    cache.insert(path, r);
-    return r.get();
-}
-
 // The glyphs are black shapes with white marks drawn over them where the shape is cut out: turn
 // lightness into transparency, so black stays opaque and white becomes a hole.
 void cutOutWhite(QImage& image)
@@ -66,13 +54,6 @@ void cutOutWhite(QImage& image)
             line[x] = qRgba(0, 0, 0, na);
         }
     }
-}
-
-QString localPath(const QUrl& url)
-{
-    if (url.scheme() == QLatin1String("qrc"))
-        return QLatin1Char(':') + url.path();
-    return url.isLocalFile() ? url.toLocalFile() : url.toString();
 }
 
 } // namespace
@@ -108,6 +89,7 @@ void SymbolIcon::setSource(const QUrl& source)
     if (source == m_source)
         return;
     m_source = source;
+    m_sourceImage = source.isEmpty() ? QImage() : brinmoor::TemplateImage::load(source);
     emit sourceChanged();
     update();
 }
@@ -146,27 +128,7 @@ void SymbolIcon::paint(QPainter* painter)
     const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
     const QSize px(qCeil(side * dpr), qCeil(side * dpr));
     if (!m_source.isEmpty()) {
-        const QString path = localPath(m_source);
-        QImage mask(px, QImage::Format_ARGB32_Premultiplied);
-        mask.fill(Qt::transparent);
-        QPainter mp(&mask);
-        mp.setRenderHint(QPainter::Antialiasing);
-        mp.setRenderHint(QPainter::SmoothPixmapTransform);
-        if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-            if (QSvgRenderer* svg = svgFor(path))
-                svg->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
-        } else {
-            const QImage img(path);
-            if (!img.isNull()) {
-                const QSize fit = img.size().scaled(px, Qt::KeepAspectRatio);
-                mp.drawImage(QRect(QPoint((px.width() - fit.width()) / 2, (px.height() - fit.height()) / 2), fit), img);
-            }
-        }
-        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        mp.fillRect(mask.rect(), m_color);
-        mp.end();
-        mask.setDevicePixelRatio(dpr);
-        painter->drawImage(box, mask);
+        brinmoor::TemplateImage::paintTinted(painter, m_sourceImage, box, m_color);
         return;
     }
     QSvgRenderer* r = m_name.isEmpty() ? nullptr : rendererFor(m_name);
@@ -178,20 +140,14 @@ void SymbolIcon::paint(QPainter* painter)
         painter->drawEllipse(box.adjusted(side / 6, side / 6, -side / 6, -side / 6));
         return;
     }
-    // Render the glyph as a mask at device resolution, then fill the mask with the colour.
+    // Render the glyph as a mask at device resolution, cut its holes, then fill it with the colour.
     QImage mask(px, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
         QPainter mp(&mask);
         mp.setRenderHint(QPainter::Antialiasing);
         r->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
-        mp.end();
-        cutOutWhite(mask);
-        mp.begin(&mask);
-        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        mp.fillRect(mask.rect(), m_color);
     }
-    mask.setDevicePixelRatio(dpr);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->drawImage(box, mask);
+    cutOutWhite(mask);
+    brinmoor::TemplateImage::paintTinted(painter, mask, box, m_color);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QQuickPaintedItem>
 #include <QString>
 #include <QUrl>
@@ -52,6 +53,7 @@ signals:
 private:
     QString m_name;
     QUrl m_source;
+    QImage m_sourceImage;  // the template read from `source`
     QColor m_color = Qt::black;
     qreal m_size = 12;
 };
