@@ -19,7 +19,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: content.session && content.session.kind === "chat" ? Theme.pair("0f1116", "f4f5f8", 1)
+        color: content.session && content.session.kind === "chat" ? Theme.surface
                                                                      : Theme.pair("0a0b0d", "f4f5f8", 1)
     }
     Column {
