@@ -103,7 +103,7 @@ TEST_F(TerminalHostTest, theme_switch_restyles_the_view_and_keeps_the_shell)
 
     // Through the application core's seam as well.
     static_cast<brinmoor::TerminalHost&>(*host).applyTheme(static_cast<QObject*>(view), true);
-    EXPECT_EQ(view->nativeBackgroundColor(), QColor(0x0a, 0x0b, 0x0d));
+    EXPECT_EQ(view->nativeBackgroundColor(), TerminalHost::themeBackground(true));
     static_cast<brinmoor::TerminalHost&>(*host).applyTheme(static_cast<QObject*>(nullptr), true); // harmless
 
     EXPECT_EQ(view->process->shellPid(), pid);
