@@ -5,6 +5,8 @@
 // each step go to $BRINMOOR_SHOT_DIR (or the build folder). Runs offscreen under ctest and under
 // xvfb-run with QT_QPA_PLATFORM=xcb.
 
+#include "support/AppQmlModules.h"
+#include "support/SeedState.h"
 #include "AppModel.h"
 #include "TerminalHostLocal.h"
 #include "TerminalHostSurface.h"
@@ -23,31 +25,8 @@
 
 #include <iostream>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
-
 namespace {
 
-const char* kSeed = R"({
-  "recents" : [],
-  "selected" : "7E1F0A00-0000-4000-8000-000000000001",
-  "workspaces" : [
-    {
-      "bigSideLeft" : false,
-      "colorHex" : "5b8cee",
-      "id" : "7E1F0A00-0000-4000-8000-000000000001",
-      "maxRows" : 4,
-      "name" : "Shells",
-      "sessions" : []
-    }
-  ]
-}
-)";
 
 using brinmoor::AppModel;
 using brinmoor::PaneState;
@@ -68,7 +47,7 @@ protected:
         QDir().mkpath(env->home() + QStringLiteral("/project"));
         QFile f(env->root.path() + QStringLiteral("/data/Brinmoor/state.json"));
         if (f.open(QIODevice::WriteOnly)) {
-            f.write(kSeed);
+            f.write(brinmoor::test::seedState({{"7E1F0A00-0000-4000-8000-000000000001", "Shells", {}}}, QString()));
             f.close();
         }
         engine = new QQmlApplicationEngine;

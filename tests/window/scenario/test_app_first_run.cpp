@@ -1,6 +1,7 @@
 // A first start: no saved state and no onboarding flag, fake agent tools. The window shows the
 // first-run view with the tools' status; a browser login waits for the tool; naming a workspace
 // creates it through the model, saves it, sets the flag and shows the main view. Screenshots go under the build folder (first_run_*.png) or $BRINMOOR_SHOT_DIR.
+#include "support/AppQmlModules.h"
 #include "AppInfo.h"
 #include "AppModel.h"
 #include "Store.h"
@@ -19,14 +20,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 namespace {
 

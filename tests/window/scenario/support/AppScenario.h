@@ -5,6 +5,7 @@
 
 #include "AppModel.h"
 #include "support/QtTestSupport.h"
+#include "support/SeedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,9 +27,9 @@
 class AppScenarioBase : public ::testing::Test
 {
 protected:
-    // Seeds state.json from `seed` (its "@ROOT@" stands for the projects folder) and makes the
+    // Seeds state.json from `seed` (folders below the sandbox's projects folder) and makes the
     // folders of `projects`; call it from the test file's SetUpTestSuite.
-    static void setUpSandbox(const char* seed, std::initializer_list<const char*> projects)
+    static void setUpSandbox(const QList<brinmoor::test::SeedWorkspace>& seed, std::initializer_list<const char*> projects)
     {
         sandbox = new QTemporaryDir;
         const QString root = sandbox->path();
@@ -36,11 +37,9 @@ protected:
         QDir().mkpath(root + "/data/Brinmoor");
         for (const char* project : projects)
             QDir().mkpath(root + "/projects/" + project);
-        QString text = QString::fromUtf8(seed);
-        text.replace("@ROOT@", QString(root + "/projects").replace("/", "\\/"));
         QFile f(root + "/data/Brinmoor/state.json");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
+        f.write(brinmoor::test::seedState(seed, root + "/projects"));
         f.close();
         static int argc = 1;
         static char name[] = "brinmoor";
