@@ -200,6 +200,8 @@ FocusScope {
         // An unloaded Loader keeps its last size: hidden, its tap blocker takes nothing.
         visible: sheet.active
         source: sheet.address
+        // An opened sheet takes the keyboard (Return opens, Escape closes) from the catcher.
+        onLoaded: sheet.forceActiveFocus()
         // Taps inside the sheet never reach the backdrop.
         MouseArea {
             anchors.fill: parent
