@@ -88,13 +88,13 @@ TEST(HostSeams, installed_hosts_receive_the_cores_calls_and_keep_its_callbacks)
     EXPECT_NE(&TerminalHost::shared(), &terminals);
 }
 
-TEST(UsageMetrics, stand_in_service_requests_nothing_and_stays_empty)
+TEST(UsageMetrics, one_service_per_provider_that_starts_nothing_until_asked)
 {
     UsageService& claude = UsageService::shared();
     EXPECT_NE(&claude, &UsageService::codex());
     EXPECT_EQ(UsageService::codex().provider(), ChatProvider::Codex);
-    claude.start();
-    claude.refresh();
+    EXPECT_FALSE(claude.running());
     EXPECT_TRUE(claude.metrics().isEmpty());
     EXPECT_FALSE(claude.loading());
+    EXPECT_TRUE(claude.available());
 }

@@ -1,3 +1,4 @@
+#include "AgentChatHost.h"
 #include "InstanceLock.h"
 #include "Store.h"
 
@@ -42,6 +43,10 @@ int main(int argc, char* argv[])
     }
 
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    // The real chat host takes the core's place before AppModel (made with the first window)
+    // installs its callbacks.
+    brinmoor::AgentChatHost::shared();
 
     QQmlApplicationEngine engine;
     // Modules compiled into the executable keep their qmldir under qrc:/<URI path>.

@@ -1,0 +1,660 @@
+#include "ClaudeSession.h"
+
+#include "ChatHost.h"
+#include "NodeDetector.h"
+#include "SidecarProcess.h"
+#include "ToolSummaries.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcessEnvironment>
+#include <QUrl>
+
+#include <limits>
+
+namespace brinmoor {
+
+namespace {
+
+bool isBlankText(const ChatBlock& b)
+{
+    return (b.kind == ChatBlock::Kind::Text || b.kind == ChatBlock::Kind::Thinking) && b.text.trimmed().isEmpty();
+}
+
+// Suffix → media type of the images the agents read.
+std::optional<QString> imageMediaType(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"png")
+        return QStringLiteral("image/png");
+    if (suffix == u"jpg" || suffix == u"jpeg")
+        return QStringLiteral("image/jpeg");
+    if (suffix == u"gif")
+        return QStringLiteral("image/gif");
+    if (suffix == u"webp")
+        return QStringLiteral("image/webp");
+    return std::nullopt;
+}
+
+QString tooLargeText(const QString& name)
+{
+    return QStringLiteral("%1 is larger than 20 MiB and can't be attached.").arg(name);
+}
+
+QVariantMap attachAnswer(const std::variant<ChatAttachment, QString>& r)
+{
+    if (const auto* a = std::get_if<ChatAttachment>(&r))
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("attachment"), QVariant::fromValue(*a)},
+                {QStringLiteral("error"), QString()}};
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("attachment"), QVariant()},
+            {QStringLiteral("error"), std::get<QString>(r)}};
+}
+
+} // namespace
+
+ClaudeSession::ClaudeSession(const QUuid& paneID, const QString& directory, bool autoApprove,
+                             const std::optional<QString>& resume, ChatProvider provider, bool autoCompact,
+                             QObject* parent)
+    : QObject(parent),
+      m_timeline(new TimelineModel(this)),
+      m_model(provider == ChatProvider::Claude ? std::optional<QString>(QStringLiteral("claude-opus-4-8")) : std::nullopt),
+      m_permissionMode(autoApprove ? QStringLiteral("bypassPermissions") : QStringLiteral("default")),
+      m_autoCompact(autoCompact),
+      m_paneID(paneID),
+      m_directory(directory),
+      m_autoApprove(autoApprove),
+      m_resumeId(resume),
+      m_provider(provider)
+{
+}
+
+ClaudeSession::~ClaudeSession()
+{
+    // The registry stops a pane's session before dropping it; a session dropped any other way
+    // must not leave its sidecar behind either.
+    stop();
+}
+
+// --- Starting and stopping ----------------------------------------------------------------------
+
+void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
+{
+    if (m_process || m_starting || m_failure)
+        return;
+    m_starting = true;
+    const quint64 epoch = ++m_startEpoch;
+    m_tools.find(this, m_provider, preferred, [this, epoch](const SidecarTools::Found& found) {
+        if (epoch != m_startEpoch || !m_starting)
+            return;  // stopped or restarted meanwhile
+        if (!found.node)
+            return failStart(QStringLiteral("Node ≥ 18 not found. The chat pane needs Node to run the provider sidecar."));
+        if (!found.script)
+            return failStart(QStringLiteral("Sidecar (%1.mjs) not found in the app bundle.").arg(Sidecar::baseName(m_provider)));
+        if (!found.tool)
+            return failStart(m_provider == ChatProvider::Claude
+                                 ? QStringLiteral("Claude Code not found. Install it, then restart this pane.")
+                                 : QStringLiteral("Codex CLI not found. Install it (npm i -g @openai/codex or brew), then restart this pane."));
+        launch(*found.node, *found.script, *found.tool);
+    });
+}
+
+void ClaudeSession::launch(const QString& node, const QString& script, const QString& tool)
+{
+    auto* process = new SidecarProcess;
+    m_process = process;
+    process->onEvents = [this, process](const QList<SidecarEvent>& events) {
+        for (const SidecarEvent& e : events) {
+            if (m_process != process)
+                return;  // stopped by one of these events: the rest belongs to the old sidecar
+            apply(e);
+        }
+    };
+    process->onExit = [this] { handleExit(); };
+    process->onFailedToStart = [this, process](const QString& error) {
+        if (m_process != process)
+            return;
+        m_process = nullptr;
+        process->release();
+        failStart(QStringLiteral("Couldn't launch the sidecar: ") + error);
+    };
+    process->onStarted = [this, process, tool] {
+        if (m_process != process)
+            return;
+        SidecarCommand::StartOptions o;
+        o.provider = m_provider;
+        o.cwd = expandedDirectory();
+        o.permissionMode = m_permissionMode;
+        o.binPath = tool;
+        o.resume = m_resumeId;
+        o.model = m_model;
+        o.effort = m_effort;
+        process->write(SidecarCommand::start(o));
+        if (m_resumeId)
+            process->write(SidecarCommand::history(*m_resumeId, o.cwd));
+        m_starting = false;
+        for (const QJsonObject& cmd : std::exchange(m_queued, {}))
+            process->write(cmd);
+        setState(PaneState::Idle);
+    };
+    process->start(node, script, expandedDirectory(), childEnvironment(node, tool));
+}
+
+void ClaudeSession::failStart(const QString& message)
+{
+    m_starting = false;
+    m_queued.clear();
+    setFailure(message);
+    setState(PaneState::Error);
+}
+
+void ClaudeSession::stop()
+{
+    ++m_startEpoch;
+    m_starting = false;
+    m_queued.clear();
+    if (SidecarProcess* p = std::exchange(m_process, nullptr))
+        p->release();
+}
+
+void ClaudeSession::handleExit()
+{
+    if (SidecarProcess* p = std::exchange(m_process, nullptr))
+        p->release();
+    m_starting = false;
+    m_queued.clear();
+    if (m_state != PaneState::Error && m_state != PaneState::Stopped)
+        setState(PaneState::Stopped);
+    setBusy(false);
+}
+
+bool ClaudeSession::hasProcess() const
+{
+    return m_process != nullptr;
+}
+
+qint64 ClaudeSession::processId() const
+{
+    return m_process ? m_process->pid() : 0;
+}
+
+void ClaudeSession::resetStartup()
+{
+    setFailure(std::nullopt);
+    setBusy(false);
+    setState(PaneState::Idle);
+    const ChatHost& host = ChatHost::shared();
+    startIfNeeded(m_provider == ChatProvider::Codex ? host.codexPath : host.claudePath);
+}
+
+void ClaudeSession::restartPreservingConversation()
+{
+    m_resumeId = m_claudeSessionId;
+    stop();
+    resetStartup();
+}
+
+void ClaudeSession::resume(const QString& conversationID)
+{
+    stop();
+    setTranscript({});
+    m_historyBuffer.clear();
+    setCostUsd(0);
+    setTokensIn(0);
+    setTokensOut(0);
+    setContextTokens(0);
+    setCompacting(false);
+    setPendingPermission(std::nullopt);
+    setPendingQuestion(std::nullopt);
+    m_resumeId = conversationID;
+    setClaudeSessionId(conversationID);
+    resetStartup();
+}
+
+// --- Commands -----------------------------------------------------------------------------------
+
+void ClaudeSession::send(const QJsonObject& command)
+{
+    if (m_starting) {
+        m_queued.append(command);  // written right after "start"
+        return;
+    }
+    if (m_process)
+        m_process->write(command);
+}
+
+void ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& attachments)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() && attachments.isEmpty())
+        return;
+    QList<ChatAttachment> images, files;
+    for (const ChatAttachment& a : attachments)
+        (a.isImage ? images : files).append(a);
+    QString wire = trimmed;
+    if (!files.isEmpty()) {
+        if (!trimmed.isEmpty())
+            wire += QStringLiteral("\n\n");
+        wire += QStringLiteral("Attached files (read them):\n");
+        QStringList lines;
+        for (const ChatAttachment& f : files)
+            if (f.path)
+                lines << QStringLiteral("- ") + *f.path;
+        wire += lines.join(u'\n');
+    }
+    ChatMessage m;
+    m.role = ChatRole::User;
+    if (!trimmed.isEmpty())
+        m.blocks.append(ChatBlock::ofText(trimmed));
+    m.attachments = attachments;
+    appendMessage(m);
+    setTurnError(std::nullopt);
+    m_didInterrupt = false;
+    setBusy(true);
+    m_turnStart = QDateTime::currentDateTimeUtc();
+    setState(PaneState::Running);
+    send(SidecarCommand::user(wire, images));
+}
+
+void ClaudeSession::send(const QString& text, const QVariantList& attachments)
+{
+    QList<ChatAttachment> list;
+    for (const QVariant& v : attachments)
+        if (v.canConvert<ChatAttachment>())
+            list.append(v.value<ChatAttachment>());
+    sendUser(text, list);
+}
+
+std::variant<ChatAttachment, QString> ClaudeSession::loadAttachment(const QString& path)
+{
+    const QFileInfo info(path);
+    ChatAttachment a;
+    a.name = info.fileName();
+    a.path = info.absoluteFilePath();
+    if (!info.exists())
+        return QStringLiteral("Couldn't attach %1: the file does not exist.").arg(a.name);
+    a.mediaType = imageMediaType(path);
+    a.isImage = a.mediaType.has_value();
+    if (!a.isImage)
+        return a;  // the agent reads it from its path
+    if (info.size() > maxAttachmentBytes)
+        return tooLargeText(a.name);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("Couldn't read %1: %2").arg(a.name, f.errorString());
+    // Read at most one byte past the cap: a file that grew since the size check is refused too.
+    QByteArray bytes = f.read(maxAttachmentBytes + 1);
+    if (bytes.size() > maxAttachmentBytes)
+        return tooLargeText(a.name);
+    a.data = std::move(bytes);
+    return a;
+}
+
+QVariantMap ClaudeSession::attachFile(const QString& pathOrUrl) const
+{
+    const QUrl url(pathOrUrl);
+    return attachAnswer(loadAttachment(url.isLocalFile() ? url.toLocalFile() : pathOrUrl));
+}
+
+QVariantMap ClaudeSession::attachImage(const QByteArray& data, const QString& mediaType, const QString& name) const
+{
+    if (data.size() > maxAttachmentBytes)
+        return attachAnswer(tooLargeText(name));
+    ChatAttachment a;
+    a.name = name;
+    a.isImage = true;
+    a.mediaType = mediaType.isEmpty() ? std::nullopt : std::optional<QString>(mediaType);
+    a.data = data;
+    return attachAnswer(a);
+}
+
+void ClaudeSession::answerQuestion(const QMap<QString, QString>& answers)
+{
+    if (!m_pendingQuestion)
+        return;
+    send(SidecarCommand::answer(m_pendingQuestion->id, answers));
+    QStringList lines;
+    for (const QuestionItem& q : m_pendingQuestion->questions) {
+        const QString a = answers.value(q.question);
+        if (!a.isEmpty())
+            lines << q.question + QStringLiteral(" → ") + a;
+    }
+    if (!lines.isEmpty()) {
+        ChatMessage m;
+        m.role = ChatRole::User;
+        m.blocks.append(ChatBlock::ofText(lines.join(u'\n')));
+        appendMessage(m);
+    }
+    setPendingQuestion(std::nullopt);
+    setState(PaneState::Running);
+}
+
+void ClaudeSession::answerQuestion(const QVariantMap& answers)
+{
+    QMap<QString, QString> map;
+    for (auto it = answers.cbegin(); it != answers.cend(); ++it)
+        map.insert(it.key(), it.value().toString());
+    answerQuestion(map);
+}
+
+void ClaudeSession::skipQuestion()
+{
+    if (!m_pendingQuestion)
+        return;
+    send(SidecarCommand::answer(m_pendingQuestion->id, {}));
+    setPendingQuestion(std::nullopt);
+    setState(PaneState::Running);
+}
+
+void ClaudeSession::resolvePermission(bool allow)
+{
+    if (!m_pendingPermission)
+        return;
+    send(SidecarCommand::permission(m_pendingPermission->id, allow));
+    setPendingPermission(std::nullopt);
+    setState(PaneState::Running);
+}
+
+void ClaudeSession::setPermissionMode(const QString& mode)
+{
+    if (mode == m_permissionMode)
+        return;
+    m_permissionMode = mode;
+    emit permissionModeChanged();
+    send(SidecarCommand::setPermissionMode(mode));
+}
+
+void ClaudeSession::setModel(const std::optional<QString>& model)
+{
+    if (model == m_model)
+        return;
+    m_model = model;
+    emit modelChanged();
+    send(SidecarCommand::setModel(model.value_or(QString())));
+}
+
+void ClaudeSession::setModel(const QString& model)
+{
+    setModel(model.isEmpty() ? std::nullopt : std::optional<QString>(model));
+}
+
+void ClaudeSession::setEffort(const QString& effort)
+{
+    const std::optional<QString> next = effort.isEmpty() ? std::nullopt : std::optional<QString>(effort);
+    if (next == m_effort)
+        return;
+    m_effort = next;
+    emit effortChanged();
+    if (m_process || m_starting)
+        restartPreservingConversation();
+}
+
+void ClaudeSession::setAutoCompact(bool on)
+{
+    if (on == m_autoCompact)
+        return;
+    m_autoCompact = on;
+    emit autoCompactChanged();
+}
+
+void ClaudeSession::requestSessions()
+{
+    setSessionsLoading(true);
+    send(SidecarCommand::listSessions(expandedDirectory()));
+}
+
+void ClaudeSession::compact()
+{
+    if (m_provider != ChatProvider::Claude || !m_process || m_compacting || m_busy)
+        return;
+    setCompacting(true);
+    setTurnError(std::nullopt);
+    m_didInterrupt = false;
+    setBusy(true);
+    m_turnStart = QDateTime::currentDateTimeUtc();
+    setState(PaneState::Running);
+    send(SidecarCommand::compact());
+}
+
+void ClaudeSession::interrupt()
+{
+    m_didInterrupt = true;
+    send(SidecarCommand::interrupt());
+}
+
+// --- Derived values -------------------------------------------------------------------------------
+
+std::optional<qint64> ClaudeSession::compactOverride()
+{
+    const QString raw = qEnvironmentVariable("BRINMOOR_COMPACT_AT");
+    qsizetype i = 0;
+    if (!raw.isEmpty() && (raw.front() == u'+' || raw.front() == u'-'))
+        i = 1;
+    if (i >= raw.size())
+        return std::nullopt;
+    for (qsizetype k = i; k < raw.size(); ++k)
+        if (raw.at(k) < u'0' || raw.at(k) > u'9')
+            return std::nullopt;
+    bool ok = false;
+    const qint64 v = raw.toLongLong(&ok);  // fails outside the signed 64-bit range
+    if (!ok || v <= 0)
+        return std::nullopt;
+    return v;
+}
+
+qint64 ClaudeSession::compactThreshold() const
+{
+    if (const auto v = compactOverride())
+        return *v;
+    return qint64(double(m_contextWindow) * 0.8);
+}
+
+QString ClaudeSession::expandedDirectory() const
+{
+    QString dir = m_directory;
+    if (dir == u"~")
+        dir = QDir::homePath();
+    else if (dir.startsWith(u"~/"))
+        dir = QDir::homePath() + dir.mid(1);
+    return QFileInfo(dir).isDir() ? dir : QDir::homePath();
+}
+
+QMap<QString, QString> ClaudeSession::childEnvironment(const QString& nodePath, const std::optional<QString>& binPath)
+{
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    QMap<QString, QString> env;
+    for (const QString& key : system.keys())
+        env.insert(key, system.value(key));
+    QStringList path;
+    if (binPath)
+        path << QFileInfo(*binPath).path();
+    path << QFileInfo(nodePath).path() << QStringLiteral("/opt/homebrew/bin") << QStringLiteral("/usr/local/bin")
+         << QStringLiteral("/usr/bin") << QStringLiteral("/bin") << system.value(QStringLiteral("PATH"));
+    env.insert(QStringLiteral("PATH"), path.join(u':'));
+    return env;
+}
+
+QVariant ClaudeSession::pendingPermissionVariant() const
+{
+    return m_pendingPermission ? QVariant::fromValue(*m_pendingPermission) : QVariant();
+}
+
+QVariant ClaudeSession::pendingQuestionVariant() const
+{
+    return m_pendingQuestion ? QVariant::fromValue(*m_pendingQuestion) : QVariant();
+}
+
+// --- Events -------------------------------------------------------------------------------------
+
+void ClaudeSession::apply(const SidecarEvent& event)
+{
+    using E = SidecarEvent;
+    if (const auto* e = event.as<E::Session>()) {
+        setClaudeSessionId(e->id);
+        setResolvedModel(e->model);
+        if (onSessionId)
+            onSessionId(m_paneID, e->id);
+        if (!m_busy)
+            setState(PaneState::Idle);
+    } else if (const auto* e = event.as<E::Commands>()) {
+        QStringList sorted = e->commands;
+        std::sort(sorted.begin(), sorted.end());
+        if (sorted != m_availableCommands) {
+            m_availableCommands = sorted;
+            emit availableCommandsChanged();
+        }
+    } else if (const auto* e = event.as<E::Context>()) {
+        setContextTokens(e->tokens);
+        if (e->window && *e->window > 0)
+            setContextWindow(*e->window);
+    } else if (const auto* e = event.as<E::Compacted>()) {
+        setCompacting(false);
+        setContextTokens(0);
+        QString text = QStringLiteral("✦ Conversation compacted");
+        if (e->preTokens >= 1)
+            text += QStringLiteral(" (was ~%1k tokens)").arg(e->preTokens / 1000);
+        text += QStringLiteral(" — context freed, earlier messages summarized.");
+        ChatMessage m;
+        m.role = ChatRole::Assistant;
+        m.blocks.append(ChatBlock::ofText(text));
+        appendMessage(m);
+    } else if (const auto* e = event.as<E::Assistant>()) {
+        if (e->tokensIn > 0)
+            setTokensIn(e->tokensIn);
+        if (e->tokensOut > 0)
+            setTokensOut(e->tokensOut);
+        ChatMessage m;
+        m.role = ChatRole::Assistant;
+        for (const ChatBlock& b : e->blocks)
+            if (!isBlankText(b))
+                m.blocks.append(b);
+        if (m.blocks.isEmpty())
+            return;
+        const bool thinks = std::any_of(m.blocks.cbegin(), m.blocks.cend(),
+                                        [](const ChatBlock& b) { return b.kind == ChatBlock::Kind::Thinking; });
+        if (thinks && m_turnStart)
+            m.thoughtSeconds = double(m_turnStart->msecsTo(QDateTime::currentDateTimeUtc())) / 1000.0;
+        appendMessage(m);
+        setState(PaneState::Running);
+    } else if (const auto* e = event.as<E::Result>()) {
+        setCostUsd(e->costUsd);
+        setTokensIn(e->tokensIn);
+        setTokensOut(e->tokensOut);
+        setBusy(false);
+        setCompacting(false);
+        m_turnStart.reset();
+        setState(!e->isError || m_didInterrupt ? PaneState::Idle : PaneState::Error);
+        if (!e->isError && m_autoCompact && m_contextTokens >= compactThreshold())
+            compact();
+    } else if (const auto* e = event.as<E::Tokens>()) {
+        if (e->tokensIn > 0)
+            setTokensIn(e->tokensIn);
+        setTokensOut(e->tokensOut);
+    } else if (const auto* e = event.as<E::Permission>()) {
+        PermissionRequest p;
+        p.id = e->id;
+        p.tool = e->tool;
+        p.summary = permissionSummary(e->tool, e->input);
+        p.detail = toolDetail(e->tool, e->input);
+        if (!p.detail && !e->input.isEmpty())
+            p.detail = QString::fromUtf8(QJsonDocument(e->input).toJson(QJsonDocument::Indented)).trimmed();
+        setPendingPermission(p);
+        setState(PaneState::Awaiting);
+    } else if (const auto* e = event.as<E::Question>()) {
+        setPendingQuestion(AskQuestion{e->id, e->questions});
+        setState(PaneState::Awaiting);
+    } else if (const auto* e = event.as<E::History>()) {
+        applyHistory(e->messages);
+    } else if (event.as<E::HistoryStart>()) {
+        m_historyBuffer.clear();
+    } else if (const auto* e = event.as<E::HistoryChunk>()) {
+        m_historyBuffer.append(e->messages);
+    } else if (event.as<E::HistoryEnd>()) {
+        applyHistory(std::exchange(m_historyBuffer, {}));
+    } else if (const auto* e = event.as<E::SessionsList>()) {
+        if (!(e->items == m_sessionsList)) {
+            m_sessionsList = e->items;
+            emit sessionsListChanged();
+        }
+        setSessionsLoading(false);
+    } else if (const auto* e = event.as<E::Error>()) {
+        setBusy(false);
+        if (m_didInterrupt) {
+            m_didInterrupt = false;
+            setState(PaneState::Idle);
+        } else {
+            setTurnError(e->message);
+            setState(PaneState::Error);
+        }
+    } else if (event.as<E::Closed>()) {
+        setBusy(false);
+        if (m_state != PaneState::Error)
+            setState(PaneState::Stopped);
+    }
+    // "usage" and "log" change nothing here.
+}
+
+void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
+{
+    if (messages.isEmpty())
+        return;
+    const bool hasUser = std::any_of(m_transcript.cbegin(), m_transcript.cend(),
+                                     [](const ChatMessage& m) { return m.role == ChatRole::User; });
+    // A pane that already talked keeps its longer transcript over an older stored one.
+    if (hasUser && m_transcript.size() > messages.size())
+        return;
+    setTranscript(messages);
+}
+
+// --- Published fields -----------------------------------------------------------------------------
+
+void ClaudeSession::setTranscript(QList<ChatMessage> transcript)
+{
+    m_transcript = std::move(transcript);
+    m_timeline->setRows(TimelineRow::build(m_transcript));
+    emit transcriptChanged();
+}
+
+void ClaudeSession::appendMessage(const ChatMessage& message)
+{
+    QList<ChatMessage> next = m_transcript;
+    next.append(message);
+    setTranscript(std::move(next));
+}
+
+void ClaudeSession::setState(PaneState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged();
+    if (onState)
+        onState(m_paneID, state);
+}
+
+#define BRINMOOR_SETTER(name, type, member, signal) \
+    void ClaudeSession::name(type v)                \
+    {                                               \
+        if (member == v)                            \
+            return;                                 \
+        member = v;                                 \
+        emit signal();                              \
+    }
+BRINMOOR_SETTER(setBusy, bool, m_busy, busyChanged)
+BRINMOOR_SETTER(setFailure, const std::optional<QString>&, m_failure, failureChanged)
+BRINMOOR_SETTER(setTurnError, const std::optional<QString>&, m_turnError, turnErrorChanged)
+BRINMOOR_SETTER(setCostUsd, double, m_costUsd, costUsdChanged)
+BRINMOOR_SETTER(setTokensIn, qint64, m_tokensIn, tokensInChanged)
+BRINMOOR_SETTER(setTokensOut, qint64, m_tokensOut, tokensOutChanged)
+BRINMOOR_SETTER(setContextTokens, qint64, m_contextTokens, contextTokensChanged)
+BRINMOOR_SETTER(setContextWindow, qint64, m_contextWindow, contextWindowChanged)
+BRINMOOR_SETTER(setCompacting, bool, m_compacting, compactingChanged)
+BRINMOOR_SETTER(setPendingPermission, const std::optional<PermissionRequest>&, m_pendingPermission, pendingPermissionChanged)
+BRINMOOR_SETTER(setPendingQuestion, const std::optional<AskQuestion>&, m_pendingQuestion, pendingQuestionChanged)
+BRINMOOR_SETTER(setClaudeSessionId, const std::optional<QString>&, m_claudeSessionId, claudeSessionIdChanged)
+BRINMOOR_SETTER(setSessionsLoading, bool, m_sessionsLoading, sessionsLoadingChanged)
+BRINMOOR_SETTER(setResolvedModel, const std::optional<QString>&, m_resolvedModel, resolvedModelChanged)
+#undef BRINMOOR_SETTER
+
+} // namespace brinmoor

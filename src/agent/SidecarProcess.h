@@ -1,0 +1,68 @@
+#pragma once
+
+#include "SidecarProtocol.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QProcess;
+
+namespace brinmoor {
+
+// One Node sidecar child: launched without blocking, written to through the process's own queue
+// (a sidecar that stops reading never blocks the GUI thread), its output cut into lines and
+// decoded, its standard error discarded.
+//
+// The child runs in a process group of its own, so whatever it starts (the agent CLI) can be
+// ended with it. The object is never deleted while its child runs: release() lets the child go
+// and deletes the object once the child has exited; at application quit every sidecar still
+// there is asked to quit and, failing that, its whole group is ended.
+class SidecarProcess : public QObject {
+    Q_OBJECT
+public:
+    // The sidecar's grace between "quit" and SIGTERM, and between SIGTERM and killing its group.
+    static constexpr int quitGraceMs = 2000;
+    static constexpr int killGraceMs = 5000;
+
+    SidecarProcess();
+    ~SidecarProcess() override;
+
+    // Called on the GUI thread; none after release().
+    std::function<void()> onStarted;
+    std::function<void(const QString& error)> onFailedToStart;
+    std::function<void(const QList<SidecarEvent>& events)> onEvents;  // the events of one read, in order
+    std::function<void()> onExit;
+
+    // Starts `node script` in `cwd` with exactly `environment`; returns at once.
+    void start(const QString& node, const QString& script, const QString& cwd,
+               const QMap<QString, QString>& environment);
+    // One command line; queued by the process when the child is slow to read. Nothing once the
+    // child has gone or the object was released.
+    void write(const QJsonObject& command);
+    qint64 pid() const;
+    bool running() const;
+
+    // Detaches every callback, sends "quit", closes the child's input, and deletes this object
+    // once the child has gone: SIGTERM after quitGraceMs, the whole group killed killGraceMs later.
+    void release();
+
+    // At application quit: every live sidecar is asked to quit and waited for (at most
+    // `graceMs` in all), then what is left is ended with its group. Blocks; quit time only.
+    static void shutdownAll(int graceMs = 4000);
+
+private:
+    void readOutput();
+    void signalGroup(int signal);
+
+    QProcess* m_process;
+    LineAccumulator m_lines;
+    bool m_released = false;
+    bool m_quitSent = false;
+};
+
+} // namespace brinmoor

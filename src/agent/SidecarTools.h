@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Models.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace brinmoor {
+
+// What a sidecar needs found before it can run: a Node executable, the provider tool and our
+// script. The real ones search the machine (Node and the tool through the login shell, off the
+// GUI thread); tests hand in their own.
+struct SidecarTools {
+    // Calls `done` on the GUI thread with Node's path or none, unless `context` has gone.
+    std::function<void(QObject* context, std::function<void(std::optional<QString>)> done)> findNode;
+    // Blocking (runs on a worker thread): the tool's path, trying `preferred` first.
+    std::function<std::optional<QString>(ChatProvider, const std::optional<QString>& preferred)> locateTool;
+    // The provider's sidecar script, or none.
+    std::function<std::optional<QString>(ChatProvider)> scriptPath;
+
+    static SidecarTools real();
+
+    // Finds all three (Node, then the tool off the GUI thread, then the script) and calls `done`
+    // on the GUI thread, unless `context` has gone. A missing one is none.
+    struct Found {
+        std::optional<QString> node, tool, script;
+    };
+    void find(QObject* context, ChatProvider provider, const std::optional<QString>& preferred,
+              std::function<void(const Found&)> done) const;
+};
+
+} // namespace brinmoor

@@ -1,0 +1,53 @@
+// A scripted stand-in for our sidecars, for the app's session logic: it appends every line it
+// receives to $FAKE_SIDECAR_LOG and answers each command from $FAKE_SIDECAR_SCRIPT, a JSON object
+// mapping a command name to a list of answers, one per occurrence of that command:
+//   { "user": [[{ "ev": {...} }, { "raw": "half a li" }, { "pause": 30 }, { "raw": "ne\n" }], ...] }
+// An answer is a list of actions: "ev" writes one event line, "raw" writes bytes as given (garbage
+// and split lines), "pause" waits before the next action (so the app reads separate chunks),
+// "exit" ends with that code, "crash" kills the process. "quit" and the end of input end it
+// after a "closed" line, as the real sidecars do, unless $FAKE_SIDECAR_STUBBORN is set: then it
+// starts a child of its own (the stand-in for an agent CLI) and ignores "quit", the end of its
+// input and SIGTERM, so only killing its process group ends it.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+
+const log = process.env.FAKE_SIDECAR_LOG;
+const script = process.env.FAKE_SIDECAR_SCRIPT ? JSON.parse(fs.readFileSync(process.env.FAKE_SIDECAR_SCRIPT, 'utf8')) : {};
+const seen = {};
+
+async function run(actions) {
+  for (const a of actions) {
+    if (a.ev) process.stdout.write(`${JSON.stringify(a.ev)}\n`);
+    if (a.raw !== undefined) process.stdout.write(a.raw);
+    if (a.pause) await new Promise((r) => setTimeout(r, a.pause));
+    if (a.exit !== undefined) process.exit(a.exit);
+    if (a.crash) process.kill(process.pid, 'SIGKILL');
+  }
+}
+
+const stubborn = !!process.env.FAKE_SIDECAR_STUBBORN;
+if (stubborn) {
+  spawn('sleep', ['1000'], { stdio: 'ignore' });
+  process.on('SIGTERM', () => {});
+}
+
+const quit = () => stubborn ? undefined : process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
+
+let chain = Promise.resolve();
+let pending = '';
+process.stdin.on('data', (chunk) => {
+  pending += chunk;
+  let nl;
+  while ((nl = pending.indexOf('\n')) >= 0) {
+    const line = pending.slice(0, nl);
+    pending = pending.slice(nl + 1);
+    if (log) fs.appendFileSync(log, `${line}\n`);
+    let cmd = null;
+    try { cmd = JSON.parse(line).cmd; } catch { /* logged, not answered */ }
+    if (cmd === 'quit') { chain = chain.then(quit); continue; }
+    const n = seen[cmd] = (seen[cmd] ?? 0) + 1;
+    const answer = script[cmd]?.[n - 1];
+    if (answer) chain = chain.then(() => run(answer));
+  }
+});
+process.stdin.on('end', () => { chain = chain.then(quit); });

@@ -1,0 +1,376 @@
+// A chat session on a scripted fake sidecar: the lines it writes, the events it applies, its
+// states, and how it starts, fails and stops.
+#include "AgentChatHost.h"
+#include "ClaudeSession.h"
+#include "SidecarProcess.h"
+#include "support/FakeSidecar.h"
+
+#include "TestEnvironment.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
+using namespace brinmoor;
+using namespace brinmoor::test;
+
+namespace {
+
+QString S(const char* s) { return QString::fromUtf8(s); }
+
+QJsonObject result(double cost = 0.5, bool isError = false)
+{
+    return ev(S("result"), {{S("costUsd"), cost}, {S("isError"), isError}, {S("tokensIn"), 100}, {S("tokensOut"), 20}});
+}
+
+QStringList keys(const QJsonObject& o)
+{
+    QStringList k = o.keys();
+    k.sort();
+    return k;
+}
+
+} // namespace
+
+TEST(ChatSession, start_lines_per_provider)
+{
+    FakeSidecar fake;
+    SessionUnderTest claude(fake);
+    ASSERT_TRUE(claude.startAndWait(fake));
+    EXPECT_EQ(claude.session.state(), PaneState::Idle);
+    const QJsonObject start = fake.commands().at(0);
+    EXPECT_EQ(keys(start), (QStringList{S("binPath"), S("claudePath"), S("cmd"), S("cwd"), S("effort"), S("model"), S("permissionMode")}));
+    EXPECT_EQ(start[S("claudePath")], S("/bin/true"));
+    EXPECT_EQ(start[S("cwd")], fake.dir());
+    EXPECT_EQ(start[S("permissionMode")], S("default"));
+    EXPECT_EQ(start[S("model")], S("claude-opus-4-8"));
+    claude.session.stop();
+
+    FakeSidecar fake2;
+    SessionUnderTest codex(fake2, ChatProvider::Codex, S("thread-7"));
+    ASSERT_TRUE(codex.startAndWait(fake2));
+    ASSERT_TRUE(fake2.waitForCommand(S("history")));
+    const QList<QJsonObject> lines = fake2.commands();
+    EXPECT_EQ(keys(lines.at(0)), (QStringList{S("binPath"), S("cmd"), S("cwd"), S("effort"), S("permissionMode"), S("resume")}));
+    EXPECT_EQ(lines.at(0)[S("resume")], S("thread-7"));
+    // Resuming: "history" comes right after "start".
+    EXPECT_EQ(lines.at(1), (QJsonObject{{S("cmd"), S("history")}, {S("sessionId"), S("thread-7")}, {S("cwd"), fake2.dir()}}));
+}
+
+TEST(ChatSession, a_turn_with_attachments_permission_garbage_and_split_lines)
+{
+    // The answer to the message mixes garbage, an event split over three reads, and a permission
+    // request; approving it brings the reply and the result.
+    QJsonArray toUser = answer({ev(S("session"), {{S("id"), S("conv-1")}, {S("model"), S("opus")}})});
+    toUser.append(QJsonObject{{S("raw"), S("not json\n{\"ev\":\"nope\"}\n\n[1,2]\n{\"ev\":\"perm")}});
+    toUser.append(QJsonObject{{S("pause"), 40}});
+    toUser.append(QJsonObject{{S("raw"), S("ission_request\",\"id\":\"p1\",\"tool\":\"Bash\",")}});
+    toUser.append(QJsonObject{{S("pause"), 40}});
+    toUser.append(QJsonObject{{S("raw"), S("\"input\":{\"command\":\"touch x\"}}\n")}});
+    const QJsonArray toPermission = answer({ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S("Done")}}}}}), result()});
+    FakeSidecar fake({{S("user"), QJsonArray{toUser}}, {S("permission"), QJsonArray{toPermission}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+
+    ChatAttachment file;
+    file.name = S("b.txt");
+    file.path = S("/a/b.txt");
+    ChatAttachment image;
+    image.isImage = true;
+    image.data = QByteArray("PNG!");
+    s.sendUser(S("  hi \n"), {file, image});
+    EXPECT_EQ(s.state(), PaneState::Running);
+    EXPECT_TRUE(s.busy());
+    ASSERT_EQ(s.transcript().size(), 1);
+    EXPECT_EQ(s.timeline()->rows().at(0).text, S("hi"));
+    EXPECT_EQ(s.timeline()->rows().at(0).attachments.size(), 2);
+
+    ASSERT_TRUE(waitUntil([&] { return s.pendingPermission().has_value(); }));
+    EXPECT_EQ(s.state(), PaneState::Awaiting);
+    EXPECT_EQ(s.pendingPermission()->summary, S("Bash  touch x"));
+    EXPECT_EQ(s.claudeSessionId(), S("conv-1"));
+    const QJsonObject user = fake.commands().at(1);
+    EXPECT_EQ(user[S("text")], S("hi\n\nAttached files (read them):\n- /a/b.txt"));
+    EXPECT_EQ(user[S("attachments")], (QJsonArray{QJsonObject{{S("mediaType"), S("image/png")}, {S("data"), S("UE5HIQ==")}}}));
+
+    s.resolvePermission(true);
+    EXPECT_EQ(s.state(), PaneState::Running);
+    EXPECT_FALSE(s.pendingPermission());
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }));
+    EXPECT_EQ(fake.commands().at(2), (QJsonObject{{S("cmd"), S("permission")}, {S("id"), S("p1")}, {S("decision"), S("allow")}}));
+    EXPECT_DOUBLE_EQ(s.costUsd(), 0.5);
+    EXPECT_FALSE(s.busy());
+    EXPECT_EQ(s.timeline()->rows().last().text, S("Done"));
+    // Reported on every change and only then.
+    EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Running, PaneState::Awaiting, PaneState::Running, PaneState::Idle}));
+}
+
+TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)
+{
+    const QJsonArray err = answer({ev(S("error"), {{S("message"), S("Interrupted")}})});
+    FakeSidecar fake({{S("interrupt"), QJsonArray{err}}, {S("user"), QJsonArray{QJsonArray{}, err}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    s.sendUser(S("long job"), {});
+    s.interrupt();
+    ASSERT_TRUE(waitUntil([&] { return !s.busy(); }));
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    EXPECT_FALSE(s.turnError());
+
+    s.sendUser(S("again"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Error; }));
+    EXPECT_EQ(s.turnError(), S("Interrupted"));
+}
+
+TEST(ChatSession, auto_compacts_at_the_threshold_only_for_claude)
+{
+    // Each case: one turn that leaves `tokens` in the context. Whether "compact" was written is
+    // read once a later command has arrived, so no wait is needed for something that must not come.
+    const auto run = [](ChatProvider provider, qint64 tokens) {
+        const QJsonArray turn = answer({ev(S("context"), {{S("tokens"), tokens}, {S("window"), 200000}}), result()});
+        FakeSidecar fake({{S("user"), QJsonArray{turn}}});
+        SessionUnderTest t(fake, provider);
+        EXPECT_TRUE(t.startAndWait(fake));
+        t.session.sendUser(S("go"), {});
+        EXPECT_TRUE(waitUntil([&] { return t.session.costUsd() > 0; }));
+        t.session.requestSessions();
+        EXPECT_TRUE(fake.waitForCommand(S("list_sessions")));
+        return fake.commandNames().contains(S("compact")) && t.session.compacting();
+    };
+    qunsetenv("BRINMOOR_COMPACT_AT");
+    EXPECT_TRUE(run(ChatProvider::Claude, 160000));
+    EXPECT_FALSE(run(ChatProvider::Claude, 159999));
+    EXPECT_FALSE(run(ChatProvider::Codex, 160000));
+    qputenv("BRINMOOR_COMPACT_AT", "1000");
+    EXPECT_TRUE(run(ChatProvider::Claude, 1000));
+    qputenv("BRINMOOR_COMPACT_AT", "-5");
+    EXPECT_FALSE(run(ChatProvider::Claude, 1000));
+    qunsetenv("BRINMOOR_COMPACT_AT");
+}
+
+TEST(ChatSession, events_applied_directly)
+{
+    ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), true, std::nullopt, ChatProvider::Claude, true);
+    EXPECT_EQ(s.permissionMode(), S("bypassPermissions"));
+    EXPECT_EQ(s.expandedDirectory(), QDir::homePath());
+    const auto apply = [&](const QJsonObject& o) {
+        s.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))));
+    };
+    apply(ev(S("compacted"), {{S("preTokens"), 123456}}));
+    apply(ev(S("compacted")));
+    ASSERT_EQ(s.timeline()->count(), 2);
+    EXPECT_EQ(s.timeline()->rows().at(0).text, S("✦ Conversation compacted (was ~123k tokens) — context freed, earlier messages summarized."));
+    EXPECT_EQ(s.timeline()->rows().at(1).text, S("✦ Conversation compacted — context freed, earlier messages summarized."));
+    // A blank thinking block adds nothing; the state stays.
+    apply(ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("thinking")}, {S("text"), S("  ")}}}}}));
+    EXPECT_EQ(s.timeline()->count(), 2);
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    // History shorter than a transcript with a user message is ignored.
+    s.sendUser(S("q"), {});
+    const QJsonObject one{{S("role"), S("assistant")}, {S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S("old")}}}}};
+    apply(ev(S("history"), {{S("messages"), QJsonArray{one}}}));
+    EXPECT_EQ(s.transcript().size(), 3);
+    apply(ev(S("history_start")));
+    apply(ev(S("history_chunk"), {{S("messages"), QJsonArray{one, one}}}));
+    apply(ev(S("history_chunk"), {{S("messages"), QJsonArray{one}}}));
+    apply(ev(S("history_end")));
+    EXPECT_EQ(s.transcript().size(), 3);
+    EXPECT_EQ(s.timeline()->rows().at(0).text, S("old"));
+    // A failed result without an interrupt: error with no message; "closed" keeps the error.
+    apply(ev(S("result"), {{S("isError"), true}}));
+    EXPECT_EQ(s.state(), PaneState::Error);
+    EXPECT_FALSE(s.turnError());
+    apply(ev(S("closed")));
+    EXPECT_EQ(s.state(), PaneState::Error);
+    apply(ev(S("tokens"), {{S("tokensIn"), 0}, {S("tokensOut"), 0}}));
+    EXPECT_EQ(s.tokensOut(), 0);
+}
+
+TEST(ChatSession, closed_and_a_crash_both_end_in_stopped)
+{
+    const QJsonArray closed = answer({ev(S("closed"))});
+    const QJsonArray crash{QJsonArray{QJsonObject{{S("raw"), S("{\"ev\":\"assist")}}, QJsonObject{{S("crash"), true}}}};
+    FakeSidecar fake({{S("list_sessions"), QJsonArray{closed}}, {S("user"), crash}});
+    SessionUnderTest a(fake);
+    ASSERT_TRUE(a.startAndWait(fake));
+    a.session.requestSessions();
+    ASSERT_TRUE(waitUntil([&] { return a.session.state() == PaneState::Stopped; }));
+    a.session.stop();
+
+    FakeSidecar fake2({{S("user"), crash}});
+    SessionUnderTest b(fake2);
+    ASSERT_TRUE(b.startAndWait(fake2));
+    b.session.sendUser(S("boom"), {});
+    ASSERT_TRUE(waitUntil([&] { return b.session.state() == PaneState::Stopped; }));
+    EXPECT_FALSE(b.session.busy());
+    EXPECT_FALSE(b.session.hasProcess());
+    EXPECT_EQ(b.reported, (QList<PaneState>{PaneState::Running, PaneState::Stopped}));
+}
+
+TEST(ChatSession, start_failures_say_exactly_why)
+{
+    FakeSidecar fake;
+    const auto failure = [&](ChatProvider provider, SidecarTools tools) {
+        ClaudeSession s(QUuid::createUuid(), fake.dir(), false, std::nullopt, provider, true);
+        s.setTools(tools);
+        s.startIfNeeded(std::nullopt);
+        waitUntil([&] { return s.failure().has_value(); });
+        EXPECT_EQ(s.state(), PaneState::Error);
+        return s.failureText();
+    };
+    SidecarTools noNode = fake.tools();
+    noNode.findNode = [](QObject*, std::function<void(std::optional<QString>)> done) { done(std::nullopt); };
+    EXPECT_EQ(failure(ChatProvider::Claude, noNode), S("Node ≥ 18 not found. The chat pane needs Node to run the provider sidecar."));
+    SidecarTools noScript = fake.tools();
+    noScript.scriptPath = [](ChatProvider) { return std::nullopt; };
+    EXPECT_EQ(failure(ChatProvider::Codex, noScript), S("Sidecar (codex-agent.mjs) not found in the app bundle."));
+    EXPECT_EQ(failure(ChatProvider::Claude, fake.tools(std::nullopt)), S("Claude Code not found. Install it, then restart this pane."));
+    EXPECT_EQ(failure(ChatProvider::Codex, fake.tools(std::nullopt)),
+              S("Codex CLI not found. Install it (npm i -g @openai/codex or brew), then restart this pane."));
+    SidecarTools badNode = fake.tools();
+    badNode.findNode = [](QObject*, std::function<void(std::optional<QString>)> done) { done(S("/nonexistent/node")); };
+    EXPECT_TRUE(failure(ChatProvider::Claude, badNode).startsWith(S("Couldn't launch the sidecar: ")));
+
+    // After a failure a second start does nothing; a restart tries again.
+    ClaudeSession s(QUuid::createUuid(), fake.dir(), false, std::nullopt, ChatProvider::Claude, true);
+    s.setTools(fake.tools(std::nullopt));
+    s.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return s.failure().has_value(); }));
+    s.setTools(fake.tools());
+    s.startIfNeeded(std::nullopt);
+    EXPECT_FALSE(s.hasProcess());
+    s.restartPreservingConversation();
+    ASSERT_TRUE(fake.waitForCommand(S("start")));
+    EXPECT_FALSE(s.failure());
+}
+
+TEST(ChatSession, stop_sends_quit_ends_the_sidecar_and_reports_nothing)
+{
+    FakeSidecar fake;
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    ASSERT_TRUE(waitUntil([&] { return t.session.processId() > 0; }));
+    const qint64 pid = t.session.processId();
+    const QList<PaneState> before = t.reported;
+    t.session.stop();
+    EXPECT_FALSE(t.session.hasProcess());
+    ASSERT_TRUE(fake.waitForCommand(S("quit")));
+    ASSERT_TRUE(waitUntil([&] { return !processRunning(pid); }));
+    EXPECT_EQ(t.reported, before);
+    EXPECT_EQ(t.session.state(), PaneState::Idle);
+    // Nothing is written once stopped.
+    t.session.sendUser(S("lost"), {});
+    EXPECT_EQ(fake.commandNames().count(S("user")), 0);
+}
+
+TEST(ChatSession, commands_given_while_starting_follow_start)
+{
+    FakeSidecar fake;
+    SessionUnderTest t(fake);
+    t.session.startIfNeeded(std::nullopt);
+    t.session.sendUser(S("early"), {});
+    t.session.setModel(QString());
+    ASSERT_TRUE(fake.waitForCommand(S("set_model")));
+    EXPECT_EQ(fake.commandNames(), (QStringList{S("start"), S("user"), S("set_model")}));
+    // The same model again sends nothing.
+    t.session.setModel(QString());
+    t.session.setPermissionMode(S("plan"));
+    ASSERT_TRUE(fake.waitForCommand(S("set_permission_mode")));
+    EXPECT_EQ(fake.commandNames().count(S("set_model")), 1);
+}
+
+TEST(ChatSession, attachments_are_read_with_a_size_cap)
+{
+    QTemporaryDir dir;
+    QFile small(dir.filePath(S("a.png")));
+    small.open(QIODevice::WriteOnly);
+    small.write("PNG");
+    small.close();
+    QFile big(dir.filePath(S("big.jpg")));
+    big.open(QIODevice::WriteOnly);
+    big.resize(ClaudeSession::maxAttachmentBytes + 1);
+    big.close();
+    const auto ok = std::get<ChatAttachment>(ClaudeSession::loadAttachment(small.fileName()));
+    EXPECT_TRUE(ok.isImage);
+    EXPECT_EQ(ok.mediaType, S("image/png"));
+    EXPECT_EQ(ok.data, QByteArray("PNG"));
+    EXPECT_EQ(std::get<QString>(ClaudeSession::loadAttachment(big.fileName())), S("big.jpg is larger than 20 MiB and can't be attached."));
+    EXPECT_EQ(std::get<QString>(ClaudeSession::loadAttachment(dir.filePath(S("gone.txt")))),
+              S("Couldn't attach gone.txt: the file does not exist."));
+}
+
+TEST(ChatHost, one_session_per_pane_reporting_through_callbacks_installed_later)
+{
+    FakeSidecar fake({{S("start"), QJsonArray{answer({ev(S("permission_request"), {{S("id"), S("p")}})})}}});
+    AgentChatHost& host = AgentChatHost::shared();
+    EXPECT_EQ(&ChatHost::shared(), &host);
+    host.setTools(fake.tools());
+    Session record;
+    record.id = QUuid::createUuid();
+    record.kind = PaneKind::Chat;
+    record.directory = fake.dir();
+    ClaudeSession* s = host.session(record);
+    EXPECT_EQ(host.session(record), s);
+    QList<PaneState> states;
+    host.onState = [&](const QUuid& id, PaneState st) {
+        if (id == record.id)
+            states.append(st);
+    };
+    ASSERT_TRUE(waitUntil([&] { return !states.isEmpty(); }));
+    EXPECT_EQ(states, QList<PaneState>{PaneState::Awaiting});
+    EXPECT_EQ(fake.commandNames().count(S("start")), 1);
+    host.resume(QUuid::createUuid(), S("x"));  // no session: nothing made
+    EXPECT_EQ(host.sessions().size(), 1);
+    host.stopSession(record.id);
+    EXPECT_TRUE(host.sessions().isEmpty());
+    ASSERT_TRUE(fake.waitForCommand(S("quit")));
+    host.onState = nullptr;
+}
+
+TEST(ChatSession, quitting_the_application_ends_every_sidecar)
+{
+    // The fake ignores nothing here, but a sidecar that never answered "quit" would be ended with
+    // its group once the grace has passed; this checks the ordinary way out.
+    FakeSidecar fake;
+    SessionUnderTest a(fake), b(fake, ChatProvider::Codex);
+    ASSERT_TRUE(a.startAndWait(fake));
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 1));
+    b.session.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 2));
+    ASSERT_TRUE(waitUntil([&] { return a.session.processId() > 0 && b.session.processId() > 0; }));
+    const qint64 pa = a.session.processId(), pb = b.session.processId();
+    SidecarProcess::shutdownAll(4000);
+    EXPECT_FALSE(processRunning(pa));
+    EXPECT_FALSE(processRunning(pb));
+    EXPECT_EQ(fake.commandNames().count(S("quit")), 2);
+}
+
+TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
+{
+    FakeSidecar fake;
+    qputenv("FAKE_SIDECAR_STUBBORN", "1");
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    const qint64 pid = t.session.processId();
+    QList<qint64> group{pid};
+    ASSERT_TRUE(waitUntil([&] {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+        children.open(QIODevice::ReadOnly);
+        const QByteArray ids = children.readAll().trimmed();
+        if (!ids.isEmpty())
+            group << ids.split(' ').first().toLongLong();
+        return group.size() > 1;
+    }));
+    qunsetenv("FAKE_SIDECAR_STUBBORN");
+    t.session.stop();
+    ASSERT_TRUE(fake.waitForCommand(S("quit")));
+    // SIGTERM after the grace, then the whole group.
+    EXPECT_TRUE(waitUntil([&] { return !processRunning(group.at(0)) && !processRunning(group.at(1)); },
+                          SidecarProcess::quitGraceMs + SidecarProcess::killGraceMs + 5000));
+}

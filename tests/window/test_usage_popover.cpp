@@ -1,0 +1,121 @@
+// The usage popover in its four states, rendered offscreen and saved as PNGs under the build
+// folder (usage_popover_<state>.png) for looking at.
+#include "UsageService.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
+
+using namespace brinmoor;
+
+namespace {
+
+QGuiApplication* application()
+{
+    static int argc = 1;
+    static char name[] = "window_usage_popover";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+            qputenv("QT_QUICK_BACKEND", "software");
+        return new QGuiApplication(argc, argv);
+    }();
+    return app;
+}
+
+// A service that never finds its sidecar and never schedules anything: its fields are set by hand.
+std::unique_ptr<UsageService> service(bool searchFails)
+{
+    auto s = std::make_unique<UsageService>(ChatProvider::Claude);
+    UsageSchedule none;
+    none.after = [](int, QObject*, std::function<void()>) {};
+    none.every = none.after;
+    s->setSchedule(none);
+    SidecarTools tools;
+    tools.findNode = [searchFails](QObject*, std::function<void(std::optional<QString>)> done) {
+        if (searchFails)
+            done(std::nullopt);
+    };
+    s->setTools(tools);
+    return s;
+}
+
+// Opens the popover on `s` in an offscreen window, saves the grab, and returns which body it shows.
+QString show(UsageService* s, const char* name)
+{
+    application();
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    QQmlComponent c(&engine);
+    c.setData(R"(
+        import QtQuick
+        import Brinmoor.Agent
+        import Brinmoor.Window
+        Item {
+            id: root
+            required property UsageService svc
+            property alias popover: pop
+            width: 360; height: 330
+            UsagePopover { id: pop; x: 10; y: 10; service: root.svc; provider: "claude" }
+        })", QUrl(QStringLiteral("qrc:/usage_popover_test.qml")));
+    std::unique_ptr<QObject> obj(c.createWithInitialProperties({{QStringLiteral("svc"), QVariant::fromValue(s)}}));
+    if (!obj)
+        return c.errorString();
+    QQuickWindow window;
+    window.resize(360, 330);
+    window.setColor(Qt::black);
+    qobject_cast<QQuickItem*>(obj.get())->setParentItem(window.contentItem());
+    window.show();
+    QObject* pop = obj->property("popover").value<QObject*>();
+    QMetaObject::invokeMethod(pop, "open");
+    QCoreApplication::processEvents();
+    window.grabWindow().save(QStringLiteral("usage_popover_%1.png").arg(QString::fromUtf8(name)));
+    return pop->property("body").toString();
+}
+
+} // namespace
+
+TEST(UsagePopover, loading_empty_not_available_and_metrics)
+{
+    auto loading = service(false);
+    loading->start();  // the search never ends: loading with nothing known
+    EXPECT_EQ(show(loading.get(), "loading"), QStringLiteral("loading"));
+
+    auto empty = service(false);
+    EXPECT_EQ(show(empty.get(), "empty"), QStringLiteral("empty"));
+
+    auto unavailable = service(true);
+    unavailable->refresh();
+    EXPECT_EQ(show(unavailable.get(), "unavailable"), QStringLiteral("unavailable"));
+
+    // Metrics win over loading and over "not available".
+    auto full = service(false);
+    full->start();
+    UsageMetric a, b, c, d;
+    a.label = QStringLiteral("Current session");
+    a.percent = 0;
+    a.resetsAt = QDateTime::currentDateTimeUtc().addSecs(3 * 3600 + 125).toString(Qt::ISODate);
+    b.label = QStringLiteral("Weekly (all models)");
+    b.percent = 69.5;
+    c.label = QStringLiteral("Weekly (Opus)");
+    c.percent = 89.6;
+    c.resetsAt = QStringLiteral("2025-01-02");
+    d.label = QStringLiteral("Extra");
+    d.percent = 150;
+    full->applyUsage({a, b, c, d}, false, QStringLiteral("dev@example.com"), QStringLiteral("max plan"));
+    EXPECT_EQ(show(full.get(), "metrics"), QStringLiteral("metrics"));
+}
