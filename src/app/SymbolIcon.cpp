@@ -1,7 +1,5 @@
 #include "SymbolIcon.h"
 
-#include "TemplateImage.h"
-
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -58,9 +56,8 @@ void cutOutWhite(QImage& image)
 
 } // namespace
 
-SymbolIcon::SymbolIcon(QQuickItem* parent) : QQuickPaintedItem(parent)
+SymbolIcon::SymbolIcon(QQuickItem* parent) : TemplateImage(parent)
 {
-    setAntialiasing(true);
     setImplicitWidth(m_size);
     setImplicitHeight(m_size);
 }
@@ -81,25 +78,6 @@ void SymbolIcon::setName(const QString& name)
         return;
     m_name = name;
     emit nameChanged();
-    update();
-}
-
-void SymbolIcon::setSource(const QUrl& source)
-{
-    if (source == m_source)
-        return;
-    m_source = source;
-    m_sourceImage = source.isEmpty() ? QImage() : brinmoor::TemplateImage::load(source);
-    emit sourceChanged();
-    update();
-}
-
-void SymbolIcon::setColor(const QColor& color)
-{
-    if (color == m_color)
-        return;
-    m_color = color;
-    emit colorChanged();
     update();
 }
 
@@ -127,14 +105,14 @@ void SymbolIcon::paint(QPainter* painter)
     const QRectF box((width() - side) / 2, (height() - side) / 2, side, side);
     const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
     const QSize px(qCeil(side * dpr), qCeil(side * dpr));
-    if (!m_source.isEmpty()) {
-        brinmoor::TemplateImage::paintTinted(painter, m_sourceImage, box, m_color);
+    if (!source().isEmpty()) {
+        paintTinted(painter, image(), box, color());
         return;
     }
     QSvgRenderer* r = m_name.isEmpty() ? nullptr : rendererFor(m_name);
     if (!r) {
         // Unknown symbol: a quiet dotted circle keeps the layout and shows something is missing.
-        QPen pen(m_color, std::max<qreal>(1.0, side / 12), Qt::DotLine);
+        QPen pen(color(), std::max<qreal>(1.0, side / 12), Qt::DotLine);
         painter->setPen(pen);
         painter->setBrush(Qt::NoBrush);
         painter->drawEllipse(box.adjusted(side / 6, side / 6, -side / 6, -side / 6));
@@ -149,5 +127,5 @@ void SymbolIcon::paint(QPainter* painter)
         r->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
     }
     cutOutWhite(mask);
-    brinmoor::TemplateImage::paintTinted(painter, mask, box, m_color);
+    paintTinted(painter, mask, box, color());
 }

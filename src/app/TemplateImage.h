@@ -37,6 +37,9 @@ signals:
     void sourceChanged();
     void colorChanged();
 
+protected:
+    const QImage& image() const { return m_image; }
+
 private:
     QUrl m_source;
     QColor m_color = Qt::black;

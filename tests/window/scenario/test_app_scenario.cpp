@@ -101,7 +101,7 @@ TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
     EXPECT_EQ(model->themePreferenceText(), "light");
     // The bar blends: some frame before the light one is neither colour.
     QImage mid;
-    QTest::qWaitFor([&] {
+    (void)QTest::qWaitFor([&] {
         mid = window->grabWindow();
         return !near(mid.pixelColor(probe), "16181f");
     }, 3000);
