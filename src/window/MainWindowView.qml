@@ -200,7 +200,8 @@ FocusScope {
         // An unloaded Loader keeps its last size: hidden, its tap blocker takes nothing.
         visible: sheet.active
         source: sheet.address
-        // An opened sheet takes the keyboard (Return opens, Escape closes) from the catcher.
+        // A sheet that opens takes the keyboard, whatever held it before (the catcher may have
+        // cleared this loader's focus when it took the keyboard back).
         onLoaded: sheet.forceActiveFocus()
         // Taps inside the sheet never reach the backdrop.
         MouseArea {

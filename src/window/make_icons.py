@@ -57,6 +57,7 @@ icons = {
  'circle': circ(12,12,8.5,S),
  'circle.dotted': ''.join(circ(round(12+8.5*__import__('math').cos(a*3.14159/6),2), round(12+8.5*__import__('math').sin(a*3.14159/6),2), 1.2, F) for a in range(12)),
  'largecircle.fill.circle': circ(12,12,9.5,S)+circ(12,12,5,F),
+ 'command': f'<path {S} d="M9 9V6.5A2.5 2.5 0 1 0 6.5 9h11A2.5 2.5 0 1 0 15 6.5v11a2.5 2.5 0 1 0 2.5-2.5h-11A2.5 2.5 0 1 0 9 17.5z"/>',
  'doc.fill': f'<path {F} d="M6.5 2.5h7l5 5v12.5a1.5 1.5 0 0 1-1.5 1.5H6.5A1.5 1.5 0 0 1 5 20V4a1.5 1.5 0 0 1 1.5-1.5z"/>',
  'doc.text': f'<path {S} d="M6.5 3h7l4.5 4.5V20a1 1 0 0 1-1 1H6.5a1 1 0 0 1-1-1V4a1 1 0 0 1 1-1zM13.5 3v4.5H18M8.5 12h7M8.5 15.5h7M8.5 8.5h2.5"/>',
  'doc.on.doc': f'<path {S} d="M9 7h8.5a1.5 1.5 0 0 1 1.5 1.5v11a1.5 1.5 0 0 1-1.5 1.5H9a1.5 1.5 0 0 1-1.5-1.5v-11A1.5 1.5 0 0 1 9 7zM16 4H6A1.5 1.5 0 0 0 4.5 5.5V17"/>',

@@ -5,8 +5,31 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace termcore {
+
+namespace {
+// Every buffer alive, for the collection of shared codes (main thread only, like the tables).
+// Never destroyed, so a buffer outliving static destruction still finds it.
+std::vector<const Buffer*>& liveBuffers()
+{
+    static auto* buffers = new std::vector<const Buffer*>();
+    return *buffers;
+}
+
+template <typename F>
+void forEachCell(const Buffer& buffer, F&& visit)
+{
+    const CircularBufferLineList& lines = buffer.lines();
+    for (int i = 0; i < lines.count(); i++)
+        if (const BufferLine* line = lines.peek(i))
+            for (const CharData& cell : line->getData())
+                visit(cell);
+}
+} // namespace
 
 Buffer::Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback)
     : cols_(std::max(cols, 1)), rows_(std::max(rows, 1)), scrollback_(scrollback)
@@ -17,6 +40,41 @@ Buffer::Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollba
     scroll = [](bool) { engineFatal("This should be set after creating a buffer"); };
     makeRing(getCorrectBufferLength(rows_));
     setupTabStops(-1, tabStopWidth);
+    liveBuffers().push_back(this);
+}
+
+Buffer::~Buffer()
+{
+    auto& live = liveBuffers();
+    live.erase(std::find(live.begin(), live.end(), this));
+    bool holdsShared = false;
+    forEachCell(*this, [&](const CharData& cell) {
+        holdsShared = holdsShared || cell.hasPayload() || cell.code >= CharData::firstClusterCode;
+    });
+    if (holdsShared)
+        collectUnusedCodes();
+}
+
+void Buffer::collectUnusedCodes()
+{
+    std::vector<bool> payloads(size_t(TinyAtom::maxCode) + 1);
+    std::vector<int32_t> clusters;
+    for (const Buffer* b : liveBuffers()) {
+        forEachCell(*b, [&](const CharData& cell) {
+            if (cell.code >= CharData::firstClusterCode)
+                clusters.push_back(cell.code);
+            payloads[cell.payload.code] = true;
+        });
+    }
+    std::sort(clusters.begin(), clusters.end());
+    clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
+    const size_t released = CharData::releaseClustersExcept(clusters) + TinyAtom::releaseExcept(payloads);
+#ifdef __GLIBC__
+    // Freed clusters and addresses are many small blocks amid live ones: without a trim the heap
+    // keeps them resident, and a long-running app would never shrink after a hostile pane closes.
+    if (released > 0)
+        malloc_trim(0);
+#endif
 }
 
 void Buffer::makeRing(int capacity)

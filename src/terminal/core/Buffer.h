@@ -42,8 +42,13 @@ public:
 
     // scrollback: nullopt for the alternate screen. The rows are made by fillViewportRows().
     Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback);
+    ~Buffer();
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
+
+    // Gives back the interned clusters and link payloads that no cell of any live buffer uses.
+    // The tables run it themselves as they grow, and a buffer that goes runs it when it held any.
+    static void collectUnusedCodes();
 
     CircularBufferLineList& lines() { return *lines_; }
     const CircularBufferLineList& lines() const { return *lines_; }

@@ -1,5 +1,6 @@
 #include "CharData.h"
 
+#include "Buffer.h"
 #include "UnicodeUtil.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@ struct GraphemeMaps {
     std::unordered_map<std::u32string, int32_t> charToIndex;
     std::unordered_map<int32_t, std::u32string> indexToChar;
     int32_t lastCharIndex = CharData::firstClusterCode;
+    // The size at which interning next collects the clusters no cell uses any more.
+    size_t collectAt = minimumCollectAt;
+    static constexpr size_t minimumCollectAt = 4096;
 };
 
 GraphemeMaps& maps()
@@ -100,6 +104,8 @@ int32_t CharData::internCluster(std::u32string_view cluster)
         // show the replacement character rather than wrap into codes already in use.
         return 0xFFFD;
     }
+    if (m.indexToChar.size() >= m.collectAt)
+        Buffer::collectUnusedCodes();
     int32_t code = m.lastCharIndex;
     m.indexToChar.emplace(code, std::u32string(cluster));
     m.charToIndex.emplace(std::move(key), code);
@@ -112,6 +118,32 @@ const std::u32string* CharData::clusterForCode(int32_t code)
     auto& m = maps();
     auto it = m.indexToChar.find(code);
     return it == m.indexToChar.end() ? nullptr : &it->second;
+}
+
+size_t CharData::releaseClustersExcept(const std::vector<int32_t>& used)
+{
+    auto& m = maps();
+    size_t released = 0;
+    for (auto it = m.indexToChar.begin(); it != m.indexToChar.end();) {
+        if (std::binary_search(used.begin(), used.end(), it->first)) {
+            ++it;
+            continue;
+        }
+        std::u32string key = it->second;
+        if (key.size() > 1)
+            canonicalOrder(key);
+        if (auto k = m.charToIndex.find(key); k != m.charToIndex.end() && k->second == it->first)
+            m.charToIndex.erase(k);
+        it = m.indexToChar.erase(it);
+        ++released;
+    }
+    if (released > 0) {
+        m.indexToChar.rehash(0);
+        m.charToIndex.rehash(0);
+    }
+    // Growth of twice what stays keeps the collections' cost proportional to the interning.
+    m.collectAt = std::max(GraphemeMaps::minimumCollectAt, 2 * m.indexToChar.size());
+    return released;
 }
 
 const std::unordered_map<std::u32string, int32_t>& CharData::charToIndexMap()

@@ -26,6 +26,8 @@ struct CharData {
 
     static constexpr int32_t firstClusterCode = 0x400001;
     static constexpr int32_t maxSimpleCode = 0x400000;
+    // Code points one cell keeps; combining marks beyond are dropped by the print path.
+    static constexpr size_t maxClusterLength = 32;
 
     constexpr CharData() = default;
     constexpr CharData(int32_t c, int8_t w, Attribute a, TinyAtom p = {}) : code(c), width(w), attribute(a), payload(p) {}
@@ -61,7 +63,8 @@ struct CharData {
     // The default fill cell of rows: code 0, width 1, payload 0, fg/bg default, no style.
     static const CharData Null;
 
-    // Process-wide grapheme maps, only ever grown; main thread only.
+    // Process-wide grapheme maps; main thread only. Codes are never handed out twice, so a cell
+    // copy that outlives its cluster shows a space, never another character.
     static const std::unordered_map<std::u32string, int32_t>& charToIndexMap();
     static const std::unordered_map<int32_t, std::u32string>& indexToCharMap();
     // The next code the maps will hand out (starts at 0x400001).
@@ -70,6 +73,8 @@ struct CharData {
     static int32_t internCluster(std::u32string_view cluster);
     // The cluster of a code from the map, or nullptr.
     static const std::u32string* clusterForCode(int32_t code);
+    // Forgets every cluster whose code is not in `used` (sorted); returns how many went.
+    static size_t releaseClustersExcept(const std::vector<int32_t>& used);
 };
 
 inline constexpr CharData CharData::Null{0, 1, Attribute()};

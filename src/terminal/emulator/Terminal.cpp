@@ -45,8 +45,8 @@ Terminal::~Terminal() = default;
 
 void Terminal::setup(bool isReset)
 {
-    cols_ = std::max(options.cols, MINIMUM_COLS);
-    rows_ = std::max(options.rows, MINIMUM_ROWS);
+    cols_ = std::clamp(options.cols, MINIMUM_COLS, MAXIMUM_COLS);
+    rows_ = std::clamp(options.rows, MINIMUM_ROWS, MAXIMUM_ROWS);
 
     if (isReset) {
         resetNormalBuffer();
@@ -163,8 +163,8 @@ void Terminal::resizeBuffers(int newColumns, int newRows)
 
 void Terminal::resize(int newCols, int newRows)
 {
-    newCols = std::max(newCols, MINIMUM_COLS);
-    newRows = std::max(newRows, MINIMUM_ROWS);
+    newCols = std::clamp(newCols, MINIMUM_COLS, MAXIMUM_COLS);
+    newRows = std::clamp(newRows, MINIMUM_ROWS, MAXIMUM_ROWS);
     if (newCols == cols_ && newRows == rows_)
         return;
     const int oldCols = cols_;

@@ -60,6 +60,11 @@ public:
 
     static constexpr int MINIMUM_COLS = 2;
     static constexpr int MINIMUM_ROWS = 1;
+    // Far beyond any screen's cell count; a caller asking for more is clamped, not trusted.
+    static constexpr int MAXIMUM_COLS = 2048;
+    static constexpr int MAXIMUM_ROWS = 1024;
+    // Longest OSC 8 address kept; a longer link is ignored.
+    static constexpr size_t kMaxHyperlinkAddress = 8192;
 
     // The delegate is not owned; pass nullptr for none. Options are copied.
     Terminal(TerminalDelegate* delegate, const TerminalOptions& options);
@@ -408,7 +413,7 @@ public:
     void setTitle(const std::string& text);
     void setIconTitle(const std::string& text);
     void resetAllColors();
-    // Releases hyperlink payloads that no cell of either screen uses any more.
+    // Releases hyperlink payloads (and clusters) that no cell of any live terminal uses.
     void garbageCollectPayload();
     void oscTitle(ByteSpan data);                          // OSC 0, 2
     void oscIconTitle(ByteSpan data);                      // OSC 1
@@ -454,7 +459,7 @@ public:
 private:
     void printAsciiRun(const uint8_t* p, size_t n);
     void insertCell(char32_t rune, int width);
-    bool joinCombining(char32_t rune);
+    bool joinCombining(std::u32string_view marks);
     void decodeAndPrint(const uint8_t* seq, int len);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
 

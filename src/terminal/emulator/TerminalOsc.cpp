@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_set>
 
 namespace termcore {
 
@@ -344,7 +343,13 @@ void Terminal::oscHyperlink(ByteSpan data)
         }
         return;
     }
-    // A new link replaces an open one without marking anything.
+    // A new link replaces an open one without marking anything. An address over the bound
+    // opens no link at all: every linked cell would otherwise pin it in the shared table.
+    const auto semicolon = std::find(data.begin(), data.end(), uint8_t(';'));
+    if (semicolon != data.end() && size_t(data.end() - semicolon - 1) > kMaxHyperlinkAddress) {
+        hyperLinkTracking.reset();
+        return;
+    }
     hyperLinkTracking = HyperLinkTracking{Position{b.x(), b.y() + b.yBase()}, isAscii(data) ? textOf(data) : std::string()};
     hyperLinkBuffer_ = &b;
     hyperLinkLinesTop_ = b.linesTop;
@@ -352,28 +357,8 @@ void Terminal::oscHyperlink(ByteSpan data)
 
 void Terminal::garbageCollectPayload()
 {
-    if (TinyAtom::lastCollected == TinyAtom::lastUsed())
-        return;
-    std::unordered_set<uint16_t> used;
-    for (Buffer* b : {&normalBuffer(), &altBuffer()}) {
-        const CircularBufferLineList& lines = b->lines();
-        for (int i = 0; i < lines.count(); i++) {
-            const BufferLine* line = lines.peek(i);
-            if (!line)
-                continue;
-            for (const CharData& cell : line->getData())
-                if (cell.payload.code != 0)
-                    used.insert(cell.payload.code);
-        }
-    }
-    // Codes are handed out in order and never reused, so the table only shrinks from its oldest
-    // end: collection stops at the first code still in use.
-    for (int code = TinyAtom::lastCollected + 1; code <= TinyAtom::lastUsed(); code++) {
-        if (used.count(uint16_t(code)))
-            break;
-        TinyAtom::release(uint16_t(code));
-        TinyAtom::lastCollected = code;
-    }
+    // The table is shared by every terminal: only what no live buffer uses may go.
+    Buffer::collectUnusedCodes();
 }
 
 void Terminal::oscClipboard(ByteSpan data)

@@ -102,7 +102,7 @@ void Terminal::insertCell(char32_t rune, int width)
 
 // A combining mark (canonical combining class not 0) joins the cell written last, when the
 // screen still has the size it had then and the result stays one grapheme cluster.
-bool Terminal::joinCombining(char32_t rune)
+bool Terminal::joinCombining(std::u32string_view marks)
 {
     Buffer& b = *buffer_;
     const auto& last = b.lastBufferStorage;
@@ -117,9 +117,17 @@ bool Terminal::joinCombining(char32_t rune)
         return false;
     CharData cell = line[col];
     std::u32string cluster = cell.getCharacter();
-    cluster.push_back(rune);
+    // One cell holds a bounded cluster: marks beyond it are consumed and dropped, so a flood of
+    // accents after one letter costs neither quadratic time nor memory.
+    const size_t had = cluster.size();
+    const size_t limit = std::max(had, CharData::maxClusterLength);
+    cluster.append(marks.substr(0, std::max<size_t>(limit - had, 1)));
     if (!UnicodeUtil::isSingleGrapheme(cluster))
         return false;
+    if (cluster.size() > limit)
+        cluster.resize(limit);
+    if (cluster.size() == had)
+        return true;
     cell.setValue(cluster, cell.width);
     line.set(col, cell);
     updateRange(last.y - b.yBase());
@@ -129,7 +137,7 @@ bool Terminal::joinCombining(char32_t rune)
 void Terminal::decodeAndPrint(const uint8_t* seq, int len)
 {
     const char32_t rune = decode(seq, len);
-    if (isCombiningMark(rune) && joinCombining(rune))
+    if (isCombiningMark(rune) && joinCombining(std::u32string_view(&rune, 1)))
         return;
     if (rune == kZeroWidthJoiner)
         return;
@@ -241,6 +249,30 @@ void Terminal::handlePrint(ByteSpan data)
             carryLen_ = have;
             p += have;
             break;
+        }
+        // A run of marks within this piece joins its cell at once: only the final cluster is
+        // interned, not one per mark.
+        if (const char32_t rune = decode(p, n); isCombiningMark(rune)) {
+            std::u32string marks(1, rune);
+            const uint8_t* q = p + n;
+            while (q < end) {
+                const int m = sequenceLength(*q);
+                if (m < 2 || end - q < m)
+                    break;
+                bool wellFormed = true;
+                for (int k = 1; k < m && wellFormed; k++)
+                    wellFormed = validContinuation(*q, k, q[k]);
+                const char32_t next = wellFormed ? decode(q, m) : 0;
+                if (!wellFormed || !isCombiningMark(next))
+                    break;
+                if (marks.size() <= CharData::maxClusterLength)
+                    marks.push_back(next);
+                q += m;
+            }
+            if (marks.size() > 1 && joinCombining(marks)) {
+                p = q;
+                continue;
+            }
         }
         decodeAndPrint(p, n);
         p += n;

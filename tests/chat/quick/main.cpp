@@ -1,11 +1,15 @@
 // Qt Quick Test runner for the chat module's views: code cards and blocks, the markdown renderer
 // and the two preview overlays, and the gallery that renders them to PNG files.
 #include "ChatText.h"
+#include "ClaudeSession.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QMimeData>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -16,6 +20,7 @@
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
 
 namespace {
 
@@ -40,6 +45,66 @@ public:
     Q_INVOKABLE QString clipboardText() const { return QGuiApplication::clipboard()->text(); }
     Q_INVOKABLE void setClipboardText(const QString& text) const { QGuiApplication::clipboard()->setText(text); }
     Q_INVOKABLE QStringList openedLinks() const { return opened; }
+    // Composer tests: chat sessions that run no sidecar, with the events a sidecar would send,
+    // files to paste and an input method's composition.
+    Q_INVOKABLE brinmoor::ClaudeSession* newSession(const QString& provider)
+    {
+        return new brinmoor::ClaudeSession(QUuid::createUuid(), sandbox().path(), false, std::nullopt,
+                                           brinmoor::chatProviderFromRaw(provider).value_or(brinmoor::ChatProvider::Claude),
+                                           true, this);
+    }
+    Q_INVOKABLE void setCommands(brinmoor::ClaudeSession* s, const QStringList& names)
+    {
+        s->apply({brinmoor::SidecarEvent::Commands{names}});
+    }
+    Q_INVOKABLE void setContext(brinmoor::ClaudeSession* s, int tokens, int window)
+    {
+        s->apply({brinmoor::SidecarEvent::Context{tokens, window}});
+    }
+    // `count` stored conversations; the pane is in the second one.
+    Q_INVOKABLE void setSessions(brinmoor::ClaudeSession* s, int count)
+    {
+        brinmoor::SidecarEvent::SessionsList list;
+        for (int i = 0; i < count; ++i)
+            list.items << brinmoor::SessionSummary{QStringLiteral("conv-%1").arg(i),
+                                                   QStringLiteral("Conversation %1 about the store migration and a summary long enough to be cut at the end").arg(i),
+                                                   double(i)};
+        s->apply({brinmoor::SidecarEvent::Session{QStringLiteral("conv-1"), std::nullopt}});
+        s->apply({list});
+    }
+    Q_INVOKABLE QString writeFile(const QString& name, int imageWidth) const
+    {
+        const QString path = sandbox().filePath(name);
+        if (imageWidth > 0) {
+            QImage image(imageWidth, imageWidth * 2 / 3, QImage::Format_RGB32);
+            image.fill(QColor(0x5b, 0x8c, 0xdd));
+            for (int y = 0; y < image.height() / 2; ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    image.setPixelColor(x, y, QColor(0xf0, 0xb4, 0x29));
+            image.save(path);
+        } else {
+            QFile f(path);
+            f.open(QIODevice::WriteOnly);
+            f.write("notes");
+        }
+        return path;
+    }
+    Q_INVOKABLE void setClipboardFiles(const QStringList& paths) const
+    {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        mime->setUrls(urls);
+        mime->setText(paths.join(u' '));
+        QGuiApplication::clipboard()->setMimeData(mime);
+    }
+    // An input method's candidate shown (not yet committed) in `item`.
+    Q_INVOKABLE void compose(QObject* item, const QString& candidate) const
+    {
+        QInputMethodEvent event(candidate, {});
+        QCoreApplication::sendEvent(item, &event);
+    }
     Q_INVOKABLE QString galleryDir() const
     {
         const QString dir = QStringLiteral(BRINMOOR_GALLERY_DIR);

@@ -72,6 +72,10 @@ TEST(TerminalResize, clampsAndMarksOnlyRealChanges)
     EXPECT_EQ(t.options.rows, 1);
     ASSERT_TRUE(t.getUpdateRange());
     EXPECT_EQ(t.getUpdateRange()->startY, 0);
+    // A caller's absurd size is clamped, not allocated.
+    t.resize(65535, 65535);
+    EXPECT_EQ(t.cols(), Terminal::MAXIMUM_COLS);
+    EXPECT_EQ(t.rows(), Terminal::MAXIMUM_ROWS);
 }
 
 TEST(TerminalResize, savedCursorKeepsItsDistanceToTheCursor)

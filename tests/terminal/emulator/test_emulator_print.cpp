@@ -141,6 +141,46 @@ TEST(PrintCombining, markJoinsTheCellBefore)
     EXPECT_EQ(t.getCharData(3, 0)->width, 2);
 }
 
+TEST(PrintCombining, aFloodOfMarksKeepsOneBoundedClusterAndInternsOnlyIt)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    std::string flood = "a";
+    for (int i = 0; i < 32000; i++)
+        flood += "\xCC\x81";
+    const int32_t before = CharData::lastCharIndex();
+    t.feed(flood + "b");
+    EXPECT_EQ(cellText(t, 0, 0), U"a" + std::u32string(CharData::maxClusterLength - 1, U'\u0301'));
+    EXPECT_EQ(cellText(t, 1, 0), U"b");
+    EXPECT_EQ(CharData::lastCharIndex() - before, 1);
+    // Marks arriving one feed at a time stop at the same bound.
+    t.feed("\r\nc");
+    for (int i = 0; i < 100; i++)
+        t.feed("\xCC\x81");
+    EXPECT_EQ(cellText(t, 0, 1).size(), CharData::maxClusterLength);
+    EXPECT_EQ(t.buffer().x(), 1);
+}
+
+TEST(PrintCombining, clustersOfAClosedTerminalAreGivenBack)
+{
+    Terminal kept(nullptr, sizedOptions(10, 2));
+    kept.feed("e\xCC\x81\xCC\xA3");
+    const int32_t keptCode = kept.getCharData(0, 0)->code;
+    {
+        Terminal closing(nullptr, sizedOptions(100, 100));
+        std::u32string text;
+        for (char32_t i = 0; i < 5000; i++)
+            text += std::u32string{0x4E00 + i, 0x0301};
+        std::string utf8;
+        for (char32_t c : text)
+            appendUtf8(utf8, c);
+        closing.feed(utf8);
+        EXPECT_GT(CharData::indexToCharMap().size(), 5000u);
+    }
+    EXPECT_EQ(CharData::indexToCharMap().size(), 1u);
+    ASSERT_NE(CharData::clusterForCode(keptCode), nullptr);
+    EXPECT_EQ(cellText(kept, 0, 0), U"e\u0301\u0323");
+}
+
 TEST(PrintCombining, markAfterAResizeIsItsOwnCell)
 {
     Terminal t(nullptr, sizedOptions(10, 2));

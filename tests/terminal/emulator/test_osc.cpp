@@ -153,25 +153,42 @@ TEST(OscHyperlink, a_link_that_scrolls_a_full_scrollback_keeps_its_start)
     EXPECT_EQ(h.cell(5, 2).payload.code, 0);
 }
 
-TEST(OscHyperlink, payload_collection_releases_codes_no_cell_uses)
+TEST(OscHyperlink, payload_collection_releases_codes_no_cell_of_any_terminal_uses)
 {
-    Harness h(10, 3, 0);
-    h.t().garbageCollectPayload();
-    const int start = TinyAtom::lastCollected;
+    Harness h(10, 3, 0), other(10, 3, 0);
+    other.feed("\x1b]8;;kept\x07" "k\x1b]8;;\x07");
     h.feed("\x1b]8;;one\x07" "a\x1b]8;;\x07\x1b]8;;two\x07" "b\x1b]8;;\x07");
-    const uint16_t first = h.cell(0, 0).payload.code;
+    const uint16_t kept = other.cell(0, 0).payload.code;
+    uint16_t first = h.cell(0, 0).payload.code;
     const uint16_t second = h.cell(1, 0).payload.code;
-    ASSERT_GT(first, start);
-    h.t().garbageCollectPayload(); // both in use
-    EXPECT_EQ(TinyAtom::lastCollected, start);
     h.feed("\x1b[1;1H\x1b[X"); // erase the first link's cell
     h.t().garbageCollectPayload();
-    EXPECT_EQ(TinyAtom::lastCollected, int(first));
     EXPECT_EQ(TinyAtom::map().count(first), 0u);
     EXPECT_EQ(TinyAtom::map().count(second), 1u);
-    h.feed("\x1b[2J");
-    h.t().garbageCollectPayload();
-    EXPECT_EQ(TinyAtom::lastCollected, int(second));
+    EXPECT_EQ(TinyAtom::map().count(kept), 1u); // another terminal's link stays
+    {
+        Harness closing(10, 3, 0);
+        closing.feed("\x1b]8;;gone\x07" "g\x1b]8;;\x07");
+        first = closing.cell(0, 0).payload.code;
+    }
+    EXPECT_EQ(TinyAtom::map().count(first), 0u); // released when its terminal went
+    // An address over the bound opens no link; the open one ends without marking.
+    h.feed("\x1b[2;1H\x1b]8;;short\x07\x1b]8;;" + std::string(Terminal::kMaxHyperlinkAddress + 1, 'x') + "\x07z\x1b]8;;\x07");
+    EXPECT_EQ(h.row(1), "z");
+    EXPECT_EQ(h.cell(0, 1).payload.code, 0);
+}
+
+TEST(OscHyperlink, codes_freed_by_collection_are_handed_out_again)
+{
+    Harness h(10, 2, 0);
+    std::string many;
+    for (int i = 0; i < TinyAtom::maxCode + 100; i++)
+        many += "\x1b]8;;u\x07x\x1b]8;;\x07\r\n";
+    h.feed(many + "\x1b]8;;last\x07y\x1b]8;;\x07");
+    const std::any* payload = h.cell(0, 1).getPayload();
+    ASSERT_NE(payload, nullptr);
+    EXPECT_EQ(*std::any_cast<std::string>(payload), ";last");
+    EXPECT_LT(TinyAtom::map().size(), 1000u);
 }
 
 TEST(OscClipboard, only_the_clipboard_selection_is_written)

@@ -1,0 +1,141 @@
+#include "AttachmentListModel.h"
+
+#include "AttachmentImages.h"
+#include "ChatAttachments.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QQmlEngine>
+
+namespace brinmoor {
+
+AttachmentListModel::AttachmentListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+AttachmentListModel::~AttachmentListModel()
+{
+    for (int row = 0; row < m_items.size(); ++row)
+        if (m_showsImage.at(row))
+            AttachmentImages::release(m_items.at(row).idText());
+}
+
+void AttachmentListModel::componentComplete()
+{
+    AttachmentImages::installOn(qmlEngine(this));
+}
+
+int AttachmentListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QVariant AttachmentListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const ChatAttachment& a = m_items.at(index.row());
+    switch (role) {
+    case AttachmentIdRole:
+        return a.idText();
+    case NameRole:
+        return a.name;
+    case ShowsImageRole:
+        return m_showsImage.at(index.row());
+    case ThumbnailRole:
+        return AttachmentImages::urlFor(a.idText());
+    }
+    return {};
+}
+
+QHash<int, QByteArray> AttachmentListModel::roleNames() const
+{
+    return {{AttachmentIdRole, "attachmentId"}, {NameRole, "name"}, {ShowsImageRole, "showsImage"},
+            {ThumbnailRole, "thumbnail"}};
+}
+
+bool AttachmentListModel::decodes(const ChatAttachment& a)
+{
+    if (!a.isImage || !a.data)
+        return false;
+    QByteArray bytes = *a.data;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).canRead();
+}
+
+void AttachmentListModel::append(const QList<ChatAttachment>& attachments)
+{
+    if (attachments.isEmpty())
+        return;
+    setNotice({});
+    const int first = int(m_items.size());
+    beginInsertRows({}, first, first + int(attachments.size()) - 1);
+    for (const ChatAttachment& a : attachments) {
+        m_items << a;
+        const bool image = decodes(a);
+        m_showsImage << image;
+        if (image)
+            AttachmentImages::publish(a.idText(), *a.data);
+    }
+    endInsertRows();
+    emit countChanged();
+}
+
+QList<ChatAttachment> AttachmentListModel::takeAll()
+{
+    QList<ChatAttachment> out = m_items;
+    clear();
+    return out;
+}
+
+void AttachmentListModel::remove(const QString& id)
+{
+    for (int row = int(m_items.size()) - 1; row >= 0; --row) {
+        if (m_items.at(row).idText() != id)
+            continue;
+        beginRemoveRows({}, row, row);
+        const ChatAttachment gone = m_items.takeAt(row);
+        const bool image = m_showsImage.takeAt(row);
+        endRemoveRows();
+        if (image)
+            AttachmentImages::release(gone.idText());
+        emit countChanged();
+    }
+}
+
+void AttachmentListModel::clear()
+{
+    if (m_items.isEmpty())
+        return;
+    beginResetModel();
+    for (int row = 0; row < m_items.size(); ++row)
+        if (m_showsImage.at(row))
+            AttachmentImages::release(m_items.at(row).idText());
+    m_items.clear();
+    m_showsImage.clear();
+    endResetModel();
+    emit countChanged();
+}
+
+void AttachmentListModel::addFiles(const QList<QUrl>& urls)
+{
+    append(ChatAttachments::fromFiles(urls));
+}
+
+bool AttachmentListModel::pasteClipboard()
+{
+    const ChatAttachments::PasteResult r = ChatAttachments::fromClipboard();
+    append(r.attachments);
+    if (!r.refusal.isEmpty())
+        setNotice(r.refusal);
+    return r.handled();
+}
+
+void AttachmentListModel::setNotice(const QString& notice)
+{
+    if (m_notice == notice)
+        return;
+    m_notice = notice;
+    emit noticeChanged();
+}
+
+} // namespace brinmoor

@@ -1,0 +1,110 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// The pending attachments as chips: an image as a 56 × 56 thumbnail, any other file as its
+// name; each with a remove button on its top-trailing corner. Scrolls sideways when long.
+Flickable {
+    id: strip
+
+    required property AttachmentListModel attachments
+
+    implicitHeight: 58 + 4
+    contentWidth: chips.implicitWidth + 6
+    contentHeight: height
+    flickableDirection: Flickable.HorizontalFlick
+    boundsBehavior: Flickable.StopAtBounds
+    clip: true
+
+    Row {
+        id: chips
+        y: 4
+        spacing: 7
+        Repeater {
+            model: strip.attachments
+            delegate: Item {
+                id: chip
+                required property string attachmentId
+                required property string name
+                required property bool showsImage
+                required property string thumbnail
+                objectName: "attachmentChip"
+                width: chip.showsImage ? 56 : fileRow.implicitWidth + 20
+                height: 56
+
+                Rectangle {
+                    anchors.fill: parent
+                    visible: !chip.showsImage
+                    radius: 7
+                    color: Theme.pair("15171d", "ffffff", 1)
+                    border.width: 1
+                    border.color: Theme.pair("22252d", "d6d9e0", 1)
+                    Row {
+                        id: fileRow
+                        x: 10
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 6
+                        SymbolIcon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "doc.fill"
+                            size: 12
+                            color: Theme.pair("787f89", "737982", 1)
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: Math.min(implicitWidth, 160)
+                            text: chip.name
+                            elide: Text.ElideMiddle
+                            font.pointSize: Theme.fontSize(11.5)
+                            font.weight: Font.Medium
+                            color: Theme.pair("c5c9d0", "3a4048", 1)
+                        }
+                    }
+                }
+                // The provider crops the picture to the square and rounds its corners.
+                Image {
+                    anchors.fill: parent
+                    visible: chip.showsImage
+                    source: chip.showsImage ? chip.thumbnail : ""
+                    sourceSize.width: 112
+                    sourceSize.height: 112
+                    asynchronous: true
+                }
+                Rectangle {
+                    anchors.fill: parent
+                    visible: chip.showsImage
+                    radius: 7
+                    color: "transparent"
+                    border.width: 1
+                    border.color: Theme.pair("22252d", "d6d9e0", 1)
+                }
+                Item {
+                    objectName: "removeChip"
+                    width: 15
+                    height: 15
+                    x: chip.width - width + 4
+                    y: -4
+                    Rectangle {
+                        anchors.centerIn: parent
+                        width: 12
+                        height: 12
+                        radius: 6
+                        color: Qt.rgba(0, 0, 0, 0.6)
+                    }
+                    SymbolIcon {
+                        anchors.centerIn: parent
+                        name: "xmark.circle.fill"
+                        size: 13
+                        color: "white"
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: strip.attachments.remove(chip.attachmentId)
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,140 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Brinmoor.App
+import Brinmoor.Agent
+import Brinmoor.Chat
+
+// The composer at the foot of a chat pane: from top to bottom the slash-command pop-up, a notice
+// when a pasted image was refused, the pending attachment chips, and the editor beside the send
+// button (a stop button while the agent works).
+Item {
+    id: bar
+
+    required property ClaudeSession session
+    // The draft, the pop-up and the pending attachments (shared with the controls row).
+    required property ComposerModel composer
+    readonly property AttachmentListModel attachments: bar.composer.attachments
+    readonly property alias editor: editor
+
+    implicitHeight: column.implicitHeight + 18
+
+    Connections {
+        target: bar.composer
+        function onDraftChanged() {
+            editor.replaceText(bar.composer.draft);
+        }
+    }
+
+    Rectangle {
+        width: parent.width
+        height: 1
+        color: Theme.pair("1c1e25", "dfe1e6", 1)
+    }
+
+    Column {
+        id: column
+        x: 10
+        y: 9
+        width: parent.width - 20
+        spacing: 6
+
+        SlashPopup {
+            objectName: "slashPopup"
+            width: column.width
+            visible: bar.composer.slashMatches.length > 0
+            composer: bar.composer
+        }
+        Text {
+            objectName: "attachmentNotice"
+            width: column.width
+            visible: bar.attachments.notice !== ""
+            text: bar.attachments.notice
+            wrapMode: Text.Wrap
+            font.pointSize: Theme.fontSize(11)
+            color: Theme.red
+        }
+        AttachmentStrip {
+            objectName: "attachmentStrip"
+            width: column.width
+            visible: bar.attachments.count > 0
+            attachments: bar.attachments
+        }
+        Row {
+            width: column.width
+            spacing: 8
+
+            Rectangle {
+                id: box
+                width: parent.width - sendButton.width - 8
+                height: editor.height + 6
+                radius: 9
+                color: Theme.pair("13151a", "ffffff", 1)
+                border.width: 1
+                border.color: Theme.pair("22252d", "d6d9e0", 1)
+                opacity: bar.composer.awaitingChoice ? 0.55 : 1
+
+                ChatTextEditor {
+                    id: editor
+                    objectName: "chatTextEditor"
+                    x: 2
+                    y: 3
+                    width: box.width - 4
+                    enabled: !bar.composer.awaitingChoice
+                    attachmentSink: bar.attachments
+                    specialKey: key => bar.composer.handleSpecialKey(key)
+                    onTextChanged: {
+                        bar.composer.draft = editor.text;
+                        bar.attachments.clearNotice();
+                    }
+                    onSendRequested: bar.composer.send()
+                    onFocusGained: AppModel.focusPane(bar.session ? bar.session.paneId : "")
+                    onFocusLost: AppModel.blurPane(bar.session ? bar.session.paneId : "")
+                }
+                Text {
+                    objectName: "placeholder"
+                    x: 2 + 10
+                    y: 3 + 6
+                    visible: editor.text === ""
+                    text: bar.composer.placeholder
+                    font.pointSize: Theme.fontSize(12.5)
+                    color: Theme.pair("5a616b", "9097a1", 1)
+                }
+            }
+            Item {
+                id: sendButton
+                objectName: "sendButton"
+                readonly property bool stops: bar.composer.busy
+                readonly property bool usable: sendButton.stops || (bar.composer.canSend && !bar.composer.awaitingChoice)
+                width: 24
+                height: box.height
+                SymbolIcon {
+                    anchors.bottom: parent.bottom
+                    anchors.bottomMargin: 3
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    name: sendButton.stops ? "stop.circle.fill" : "arrow.up.circle.fill"
+                    size: 22
+                    color: sendButton.stops ? Theme.red
+                         : (bar.composer.canSend && !bar.composer.awaitingChoice) ? Theme.accent
+                         : Theme.pair("5a616b", "9097a1", 1)
+                }
+                MouseArea {
+                    id: sendMouse
+                    anchors.fill: parent
+                    enabled: sendButton.usable
+                    hoverEnabled: true
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: {
+                        if (sendButton.stops)
+                            bar.composer.stop();
+                        else
+                            bar.composer.send();
+                    }
+                }
+                ToolTip.visible: sendMouse.containsMouse
+                ToolTip.delay: 600
+                ToolTip.text: sendButton.stops ? "Stop" : "Send"
+            }
+        }
+    }
+}

@@ -1,0 +1,143 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Brinmoor.App
+import Brinmoor.Chat
+
+// The chat input: multi-line plain text that sends on Return and breaks the line on Shift+Return
+// (keypad Enter counts as Return; a Return while an input method composes commits the candidate
+// instead). It grows with its text between minHeight and maxHeight and scrolls inside beyond.
+// Pasting files or an image (Ctrl+V, Shift+Insert) hands them to `attachmentSink` as chips
+// instead of text. `specialKey`, when set, is offered Up, Down, Tab, Escape and Return first.
+Item {
+    id: editor
+
+    property alias text: edit.text
+    property real minHeight: 22
+    property real maxHeight: 92
+    property bool autoFocus: false
+    // function(key: int): bool — true when the key was taken (the slash pop-up).
+    property var specialKey: null
+    property AttachmentListModel attachmentSink: null
+    readonly property alias textItem: edit
+    // The height the text wants, clamped to the limits.
+    readonly property real wantedHeight: Math.min(editor.maxHeight, Math.max(editor.minHeight, edit.implicitHeight))
+
+    signal sendRequested()
+    signal focusGained()
+    signal focusLost()
+
+    function forceEditorFocus() {
+        edit.forceActiveFocus();
+    }
+    // Puts text in from outside (a chosen slash command, a cleared draft), caret at its end.
+    function replaceText(value: string) {
+        if (edit.text === value)
+            return;
+        edit.text = value;
+        edit.cursorPosition = edit.length;
+    }
+
+    implicitHeight: editor.wantedHeight
+    height: editor.wantedHeight
+
+    onEnabledChanged: {
+        if (!editor.enabled && edit.activeFocus)
+            edit.focus = false;
+    }
+    // Focus is taken once, after the first layout.
+    Timer {
+        interval: 0
+        running: editor.autoFocus
+        onTriggered: {
+            if (editor.enabled)
+                edit.forceActiveFocus();
+        }
+    }
+
+    Flickable {
+        id: flick
+        anchors.fill: parent
+        clip: true
+        contentWidth: width
+        contentHeight: edit.implicitHeight
+        boundsBehavior: Flickable.StopAtBounds
+        interactive: edit.implicitHeight > height
+
+        function follow(r: rect) {
+            if (r.y < flick.contentY)
+                flick.contentY = r.y;
+            else if (r.y + r.height > flick.contentY + flick.height)
+                flick.contentY = r.y + r.height - flick.height + edit.bottomPadding;
+        }
+
+        TextEdit {
+            id: edit
+            objectName: "chatEdit"
+            width: flick.width
+            textFormat: TextEdit.PlainText
+            wrapMode: TextEdit.Wrap
+            selectByMouse: true
+            persistentSelection: false
+            readOnly: !editor.enabled
+            leftPadding: 5
+            rightPadding: 5
+            topPadding: 6
+            bottomPadding: 6
+            color: Theme.pair("eef0f3", "262a31", 1)
+            selectionColor: Theme.hex("5b8cdd", 0.35)
+            selectedTextColor: edit.color
+            font.pointSize: Theme.fontSize(12.5)
+            cursorDelegate: Rectangle {
+                width: 1
+                color: Theme.accent
+                visible: edit.activeFocus && edit.selectionStart === edit.selectionEnd
+            }
+
+            onCursorRectangleChanged: flick.follow(edit.cursorRectangle)
+            onActiveFocusChanged: {
+                if (edit.activeFocus)
+                    editor.focusGained();
+                else
+                    editor.focusLost();
+            }
+
+            Keys.onPressed: event => {
+                const key = event.key;
+                const isReturn = key === Qt.Key_Return || key === Qt.Key_Enter;
+                const shift = (event.modifiers & Qt.ShiftModifier) !== 0;
+                if (isReturn && ChatEditorSupport.commitComposition(edit)) {
+                    event.accepted = true;
+                    return;
+                }
+                const special = isReturn || key === Qt.Key_Up || key === Qt.Key_Down || key === Qt.Key_Tab
+                        || key === Qt.Key_Escape;
+                if (special && !shift && editor.specialKey && editor.specialKey(key)) {
+                    event.accepted = true;
+                    return;
+                }
+                if (isReturn) {
+                    event.accepted = true;
+                    if (!shift) {
+                        editor.sendRequested();
+                        return;
+                    }
+                    // A plain line feed (TextEdit's own Shift+Return would insert U+2028).
+                    if (edit.selectionStart !== edit.selectionEnd)
+                        edit.remove(edit.selectionStart, edit.selectionEnd);
+                    edit.insert(edit.cursorPosition, "\n");
+                    return;
+                }
+                const paste = event.matches(StandardKey.Paste) || (key === Qt.Key_Insert && shift);
+                if (paste && editor.attachmentSink && editor.attachmentSink.pasteClipboard())
+                    event.accepted = true;
+            }
+        }
+    }
+    // A click into the editor reports focus again, even when it already has it.
+    PointHandler {
+        onActiveChanged: {
+            if (active)
+                editor.focusGained();
+        }
+    }
+}

@@ -1,0 +1,206 @@
+#include "ComposerModel.h"
+
+#include "AttachmentImages.h"
+#include "ComposerLogic.h"
+
+#include <QQmlEngine>
+
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QVariantList>
+
+namespace brinmoor {
+
+ComposerModel::ComposerModel(QObject* parent) : QObject(parent)
+{
+    // canSend depends on the draft and the attachment count; both paths land here.
+    connect(this, &ComposerModel::draftChanged, this, &ComposerModel::onSessionState);
+    setAttachments(new AttachmentListModel(this));
+}
+
+void ComposerModel::componentComplete()
+{
+    AttachmentImages::installOn(qmlEngine(this));
+}
+
+QVariant ComposerModel::sessionValue(const char* property) const
+{
+    return m_session ? m_session->property(property) : QVariant();
+}
+
+void ComposerModel::watch(const char* property, const char* slot)
+{
+    const QMetaObject* meta = m_session->metaObject();
+    const int index = meta->indexOfProperty(property);
+    if (index < 0 || !meta->property(index).hasNotifySignal())
+        return;
+    const QMetaMethod target = staticMetaObject.method(staticMetaObject.indexOfSlot(slot));
+    m_sessionLinks << connect(m_session, meta->property(index).notifySignal(), this, target);
+}
+
+void ComposerModel::setSession(QObject* session)
+{
+    if (m_session == session)
+        return;
+    for (const auto& link : std::as_const(m_sessionLinks))
+        disconnect(link);
+    m_sessionLinks.clear();
+    m_session = session;
+    if (m_session) {
+        for (const char* p : {"busy", "pendingPermission", "pendingQuestion"})
+            watch(p, "onSessionState()");
+        watch("availableCommands", "onCommands()");
+    }
+    emit sessionChanged();
+    onSessionState();
+    refreshSlash();
+}
+
+void ComposerModel::setAttachments(AttachmentListModel* attachments)
+{
+    if (m_attachments == attachments)
+        return;
+    disconnect(m_attachmentLink);
+    m_attachments = attachments;
+    if (m_attachments)
+        m_attachmentLink = connect(m_attachments, &AttachmentListModel::countChanged, this, &ComposerModel::onSessionState);
+    emit attachmentsChanged();
+    onSessionState();
+}
+
+void ComposerModel::setDraft(const QString& draft)
+{
+    if (m_draft == draft)
+        return;
+    m_draft = draft;
+    // Any edit reopens a pop-up closed by Escape.
+    m_slashDismissed = false;
+    emit draftChanged();
+    refreshSlash();
+}
+
+void ComposerModel::onSessionState()
+{
+    const bool can = canSend();
+    if (can != m_lastCanSend) {
+        m_lastCanSend = can;
+        emit canSendChanged();
+    }
+    emit sessionStateChanged();
+}
+
+void ComposerModel::onCommands()
+{
+    refreshSlash();
+}
+
+void ComposerModel::refreshSlash()
+{
+    const auto query = ComposerLogic::slashQuery(m_draft, isCodex(), m_slashDismissed);
+    m_matches = ComposerLogic::slashMatches(query, sessionValue("availableCommands").toStringList());
+    if (m_slashIndex >= m_matches.size())
+        m_slashIndex = 0;
+    emit slashChanged();
+}
+
+QString ComposerModel::slashMoreLine() const
+{
+    return ComposerLogic::moreLine(int(m_matches.size()));
+}
+
+bool ComposerModel::canSend() const
+{
+    return ComposerLogic::canSend(m_draft, m_attachments && m_attachments->count() > 0);
+}
+
+bool ComposerModel::awaitingChoice() const
+{
+    // The session shows "nothing pending" as an undefined value.
+    const auto pending = [this](const char* p) {
+        const QVariant v = sessionValue(p);
+        return v.isValid() && !v.isNull();
+    };
+    return pending("pendingPermission") || pending("pendingQuestion");
+}
+
+bool ComposerModel::busy() const
+{
+    return sessionValue("busy").toBool();
+}
+
+bool ComposerModel::isCodex() const
+{
+    return sessionValue("provider").toString() == QLatin1String("codex");
+}
+
+QString ComposerModel::placeholder() const
+{
+    if (awaitingChoice())
+        return QStringLiteral("Respond to the request above to continue…");
+    return QStringLiteral("Message %1…  ⇧⏎ newline").arg(isCodex() ? QStringLiteral("Codex") : QStringLiteral("Claude"));
+}
+
+bool ComposerModel::handleSpecialKey(int key)
+{
+    using ComposerLogic::SlashKey;
+    SlashKey k;
+    switch (key) {
+    case Qt::Key_Up: k = SlashKey::Up; break;
+    case Qt::Key_Down: k = SlashKey::Down; break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: k = SlashKey::Return; break;
+    case Qt::Key_Tab: k = SlashKey::Tab; break;
+    case Qt::Key_Escape: k = SlashKey::Escape; break;
+    default: return false;
+    }
+    const auto out = ComposerLogic::slashKey(k, m_draft, m_matches, m_slashIndex);
+    if (!out.consumed)
+        return false;
+    if (out.newDraft) {
+        acceptSlash(m_matches.at(qBound(0, m_slashIndex, int(m_matches.size()) - 1)));
+        return true;
+    }
+    m_slashIndex = out.index;
+    if (out.dismissed) {
+        m_slashDismissed = true;
+        refreshSlash();
+    } else {
+        emit slashChanged();
+    }
+    return true;
+}
+
+void ComposerModel::acceptSlash(const QString& command)
+{
+    m_slashIndex = 0;
+    setDraft(ComposerLogic::acceptedDraft(command));
+    emit slashChanged();
+}
+
+void ComposerModel::send()
+{
+    if (!m_session || !canSend() || awaitingChoice())
+        return;
+    const bool noAttachments = !m_attachments || m_attachments->count() == 0;
+    if (!isCodex() && noAttachments && !busy() && ComposerLogic::isCompactCommand(m_draft)) {
+        QMetaObject::invokeMethod(m_session, "compact");
+        setDraft({});
+        return;
+    }
+    // The images' bytes stay in C++ values from the list to the session.
+    QVariantList attached;
+    if (m_attachments)
+        for (const ChatAttachment& a : m_attachments->takeAll())
+            attached << QVariant::fromValue(a);
+    // The draft goes as typed; the session trims it and drops an empty message itself.
+    QMetaObject::invokeMethod(m_session, "send", Q_ARG(QString, m_draft), Q_ARG(QVariantList, attached));
+    setDraft({});
+}
+
+void ComposerModel::stop()
+{
+    if (m_session)
+        QMetaObject::invokeMethod(m_session, "interrupt");
+}
+
+} // namespace brinmoor

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "AttachmentListModel.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QQmlParserStatus>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+// The state and actions of a chat pane's composer: the draft, the slash-command pop-up, sending,
+// compacting and stopping. It drives the pane's chat session through the session's published
+// properties ("provider", "busy", "availableCommands", "pendingPermission", "pendingQuestion")
+// and its invokable operations ("send", "compact", "interrupt"), so it works with any object
+// that offers them.
+class ComposerModel : public QObject, public QQmlParserStatus {
+    Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
+    QML_ELEMENT
+    Q_PROPERTY(QObject* session READ session WRITE setSession NOTIFY sessionChanged)
+    // Its own list unless another is set.
+    Q_PROPERTY(brinmoor::AttachmentListModel* attachments READ attachments WRITE setAttachments NOTIFY attachmentsChanged)
+    Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    // The highlighted row of the pop-up (it may lie beyond the six rows drawn).
+    Q_PROPERTY(int slashIndex READ slashIndex NOTIFY slashChanged)
+    // Escape closed the pop-up; the next edit of the draft opens it again.
+    Q_PROPERTY(bool slashDismissed READ slashDismissed NOTIFY slashChanged)
+    Q_PROPERTY(QStringList slashMatches READ slashMatches NOTIFY slashChanged)
+    // The first six matches, the rows drawn, and the line that counts the others ("" for none).
+    Q_PROPERTY(QStringList slashRows READ slashRows NOTIFY slashChanged)
+    Q_PROPERTY(QString slashMoreLine READ slashMoreLine NOTIFY slashChanged)
+    Q_PROPERTY(bool canSend READ canSend NOTIFY canSendChanged)
+    // The agent waits for an answer in a card: the editor is off and nothing is sent.
+    Q_PROPERTY(bool awaitingChoice READ awaitingChoice NOTIFY sessionStateChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY sessionStateChanged)
+    Q_PROPERTY(bool isCodex READ isCodex NOTIFY sessionChanged)
+    Q_PROPERTY(QString placeholder READ placeholder NOTIFY sessionStateChanged)
+public:
+    explicit ComposerModel(QObject* parent = nullptr);
+    void classBegin() override {}
+    void componentComplete() override;
+
+    QObject* session() const { return m_session; }
+    void setSession(QObject* session);
+    AttachmentListModel* attachments() const { return m_attachments; }
+    void setAttachments(AttachmentListModel* attachments);
+    QString draft() const { return m_draft; }
+    void setDraft(const QString& draft);
+    int slashIndex() const { return m_slashIndex; }
+    bool slashDismissed() const { return m_slashDismissed; }
+    QStringList slashMatches() const { return m_matches; }
+    QStringList slashRows() const { return m_matches.mid(0, 6); }
+    QString slashMoreLine() const;
+    bool canSend() const;
+    bool awaitingChoice() const;
+    bool busy() const;
+    bool isCodex() const;
+    QString placeholder() const;
+
+    // A key the editor offers before handling it (a Qt key code; keypad Enter counts as Return).
+    // True when the pop-up took it.
+    Q_INVOKABLE bool handleSpecialKey(int key);
+    Q_INVOKABLE void acceptSlash(const QString& command);
+    // Sends the draft and the attachments, or compacts for "/compact" in an idle Claude pane.
+    Q_INVOKABLE void send();
+    // Stops the running turn.
+    Q_INVOKABLE void stop();
+
+signals:
+    void sessionChanged();
+    void attachmentsChanged();
+    void draftChanged();
+    void slashChanged();
+    void canSendChanged();
+    void sessionStateChanged();
+
+private slots:
+    void onSessionState();
+    void onCommands();
+
+private:
+    void refreshSlash();
+    // Follows the session property's change signal with one of the two slots above.
+    void watch(const char* property, const char* slot);
+    QVariant sessionValue(const char* property) const;
+
+    QPointer<QObject> m_session;
+    QPointer<AttachmentListModel> m_attachments;
+    QList<QMetaObject::Connection> m_sessionLinks;
+    QMetaObject::Connection m_attachmentLink;
+    QString m_draft;
+    int m_slashIndex = 0;
+    bool m_slashDismissed = false;
+    QStringList m_matches;
+    bool m_lastCanSend = false;
+};
+
+} // namespace brinmoor

@@ -1,0 +1,51 @@
+import QtQuick
+import Brinmoor.App
+
+// The session controls' pill: a symbol, a short text and the up-down chevrons, on a bordered
+// rounded fill; the whole pill takes clicks.
+Rectangle {
+    id: pill
+
+    property string icon: ""
+    property string text: ""
+
+    signal clicked()
+
+    implicitWidth: content.implicitWidth + 16
+    implicitHeight: content.implicitHeight + 8
+    radius: 6
+    color: Theme.pair("15171d", "ffffff", 1)
+    border.width: 1
+    border.color: Theme.pair("22252d", "d6d9e0", 1)
+
+    Row {
+        id: content
+        anchors.centerIn: parent
+        spacing: 4
+        SymbolIcon {
+            anchors.verticalCenter: parent.verticalCenter
+            name: pill.icon
+            size: 9
+            color: Theme.pair("787f89", "737982", 1)
+        }
+        Text {
+            objectName: "pillText"
+            anchors.verticalCenter: parent.verticalCenter
+            text: pill.text
+            font.pointSize: Theme.fontSize(10.5)
+            font.weight: Font.Medium
+            color: Theme.pair("787f89", "737982", 1)
+        }
+        SymbolIcon {
+            anchors.verticalCenter: parent.verticalCenter
+            name: "chevron.up.chevron.down"
+            size: 7
+            color: Theme.pair("787f89", "737982", 1)
+        }
+    }
+    MouseArea {
+        anchors.fill: parent
+        cursorShape: Qt.PointingHandCursor
+        onClicked: pill.clicked()
+    }
+}

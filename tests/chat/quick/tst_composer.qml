@@ -1,0 +1,206 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Chat
+
+// The composer on a chat session that runs no sidecar: Return and Shift+Return, the editor's
+// height limits, pasting files, the slash pop-up and its keys, input-method composition; and
+// gallery shots of the composer and its controls row, dark and light.
+Item {
+    id: top
+    width: 560
+    height: 520
+
+    Rectangle {
+        anchors.fill: parent
+        color: Theme.pair("0f1116", "f4f5f8", 1)
+    }
+    Component {
+        id: composerComponent
+        ChatComposer {
+            anchors.bottom: parent ? parent.bottom : undefined
+            anchors.left: parent ? parent.left : undefined
+            anchors.right: parent ? parent.right : undefined
+        }
+    }
+
+    Component {
+        id: pickerComponent
+        HistoryPicker {}
+    }
+
+    TestCase {
+        name: "Composer"
+        when: windowShown
+
+        property var session: null
+        property var composer: null
+
+        function init() {
+            Theme.animationDuration = 0;
+            session = TestSupport.newSession("claude");
+            composer = createTemporaryObject(composerComponent, top, { session: session });
+            composer.focusEditor();
+        }
+        function edit() { return findChild(composer, "chatEdit"); }
+        function popup() { return findChild(composer, "slashPopup"); }
+        function rows() {
+            const out = [];
+            const walk = item => {
+                for (let i = 0; i < item.children.length; ++i) {
+                    const c = item.children[i];
+                    if (c.objectName === "slashRow")
+                        out.push(c);
+                    walk(c);
+                }
+            };
+            walk(popup());
+            return out;
+        }
+        function type(text) {
+            for (const ch of text)
+                keyClick(ch);
+        }
+
+        function test_return_sends_and_shift_return_breaks_the_line() {
+            type("one");
+            keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            type("two");
+            compare(edit().text, "one\ntwo");
+            compare(session.messageCount, 0);
+            keyClick(Qt.Key_Enter, Qt.KeypadModifier);
+            compare(session.messageCount, 1);
+            compare(edit().text, "");
+            keyClick(Qt.Key_Return);  // nothing left to send
+            compare(session.messageCount, 1);
+        }
+
+        function test_height_grows_between_its_limits() {
+            const editor = findChild(composer, "chatTextEditor");
+            const oneLine = editor.height;
+            verify(oneLine >= 22 && oneLine < 40);
+            for (let i = 0; i < 12; ++i) {
+                type("line");
+                keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            }
+            compare(editor.height, 92);
+            edit().selectAll();
+            keyClick(Qt.Key_Backspace);
+            tryCompare(editor, "height", oneLine);
+        }
+
+        function test_return_while_composing_commits_the_candidate() {
+            type("a");
+            TestSupport.compose(edit(), "候補");
+            keyClick(Qt.Key_Return);
+            compare(edit().text, "a候補");
+            compare(session.messageCount, 0);
+            keyClick(Qt.Key_Return);
+            compare(session.messageCount, 1);
+        }
+
+        function test_pasting_two_files_makes_two_chips_in_order_and_no_text() {
+            TestSupport.setClipboardFiles([TestSupport.writeFile("shot.png", 90), TestSupport.writeFile("notes.txt", 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const list = composer.model.attachments;
+            compare(list.count, 2);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "shot.png");
+            compare(list.data(list.index(0, 0), Qt.UserRole + 3), true);
+            compare(list.data(list.index(1, 0), Qt.UserRole + 2), "notes.txt");
+            compare(edit().text, "");
+            keyClick(Qt.Key_Insert, Qt.ShiftModifier);
+            compare(list.count, 4);
+            keyClick(Qt.Key_Return);  // no text, but attachments go
+            compare(session.messageCount, 1);
+            compare(list.count, 0);
+        }
+
+        function test_slash_shows_six_rows_and_counts_the_rest() {
+            TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
+            verify(!popup().visible);
+            type("/");
+            verify(popup().visible);
+            compare(rows().length, 6);
+            compare(findChild(composer, "slashMore").text, "+3 more — keep typing");
+            type("co");
+            compare(rows().length, 3);
+            verify(!findChild(composer, "slashMore").visible);
+        }
+
+        function test_slash_keys_accept_and_escape_reopens_on_the_next_key() {
+            TestSupport.setCommands(session, ["compact", "context", "review"]);
+            type("/co");
+            keyClick(Qt.Key_Down);
+            keyClick(Qt.Key_Return);
+            compare(edit().text, "/context ");
+            verify(!popup().visible);
+            compare(session.messageCount, 0);
+
+            edit().selectAll();
+            type("/c");
+            verify(popup().visible);
+            keyClick(Qt.Key_Escape);
+            verify(!popup().visible);
+            type("o");
+            verify(popup().visible);
+            compare(rows().length, 2);
+        }
+
+        function test_gallery() {
+            TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
+            TestSupport.setContext(session, 150000, 200000);
+            TestSupport.setClipboardFiles([TestSupport.writeFile("screen.png", 120), TestSupport.writeFile("migration-plan-for-the-store.md", 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            type("/");
+            keyClick(Qt.Key_Down);
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(composer);
+                grabImage(top).save(TestSupport.galleryDir() + "/chat-composer-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+        }
+
+        function test_history_picker_pages_and_picks() {
+            TestSupport.setSessions(session, 20);
+            const picker = createTemporaryObject(pickerComponent, top, { session: session });
+            let picked = "";
+            picker.picked.connect(id => picked = id);
+            compare(findChild(picker, "loadMoreText").text, "Load more (12 more)");
+            compare(findChild(picker, "historyList").height, 310);
+            mouseClick(findChild(picker, "loadMore"));
+            compare(picker.visibleCount, 16);
+            compare(findChild(picker, "historyList").height, 420);
+            compare(findChild(picker, "loadMoreText").text, "Load more (4 more)");
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(picker);
+                grabImage(picker).save(TestSupport.galleryDir() + "/chat-history-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+            mouseClick(picker, 60, 40 + 34 * 2);
+            compare(picked, "conv-2");
+        }
+
+        function test_attach_button_opens_the_file_chooser() {
+            mouseClick(findChild(composer, "attachButton"));
+            const dialog = findChild(composer, "attachDialog");
+            tryCompare(dialog, "visible", true);
+            dialog.close();
+            compare(composer.model.attachments.count, 0);
+        }
+
+        function test_gallery_modes() {
+            TestSupport.setContext(session, 185000, 200000);
+            mouseClick(findChild(composer, "modePill"));
+            const modes = findChild(composer, "modesPopup");
+            tryCompare(modes, "opened", true);
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(composer);
+                grabImage(top).save(TestSupport.galleryDir() + "/chat-modes-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+        }
+    }
+}

@@ -1,0 +1,268 @@
+// The composer's rules without a sidecar: slash matching and keys, sending rules, attachment
+// reading from files and the clipboard, thumbnails, the session controls' display rules and
+// the history picker's paging.
+#include "AttachmentImages.h"
+#include "AttachmentListModel.h"
+#include "ChatAttachments.h"
+#include "ClaudeSession.h"
+#include "ComposerLogic.h"
+#include "ComposerModel.h"
+#include "HistoryPaging.h"
+#include "SessionControls.h"
+
+#include "TestEnvironment.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QMimeData>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
+using namespace brinmoor;
+using namespace brinmoor::ComposerLogic;
+
+namespace {
+
+QString S(const char* s) { return QString::fromUtf8(s); }
+
+QByteArray imageBytes(const char* format, QSize size = {40, 20})
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return out;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
+}
+
+} // namespace
+
+TEST(ComposerLogic, slash_query_lives_only_while_the_command_word_is_typed)
+{
+    EXPECT_EQ(slashQuery(S("/co"), false, false), S("co"));
+    EXPECT_EQ(slashQuery(S("/"), false, false), S(""));
+    EXPECT_FALSE(slashQuery(S("/co"), true, false));       // Codex
+    EXPECT_FALSE(slashQuery(S("/co"), false, true));       // dismissed by Escape
+    EXPECT_FALSE(slashQuery(S("/compact "), false, false));
+    EXPECT_FALSE(slashQuery(S("/a\nb"), false, false));
+    EXPECT_FALSE(slashQuery(S("x/co"), false, false));
+
+    const QStringList commands{S("review"), S("Compact"), S("context"), S("cost")};
+    EXPECT_EQ(slashMatches(S("CO"), commands), (QStringList{S("Compact"), S("context"), S("cost")}));
+    EXPECT_EQ(slashMatches(S(""), commands), commands);
+    EXPECT_TRUE(slashMatches(std::nullopt, commands).isEmpty());
+    EXPECT_EQ(moreLine(9), S("+3 more — keep typing"));
+    EXPECT_EQ(moreLine(6), S(""));
+}
+
+TEST(ComposerLogic, slash_keys_cycle_accept_and_dismiss)
+{
+    const QStringList two{S("compact"), S("context")};
+    auto down = slashKey(SlashKey::Down, S("/co"), two, 0);
+    EXPECT_TRUE(down.consumed);
+    EXPECT_EQ(down.index, 1);
+    EXPECT_EQ(slashKey(SlashKey::Down, S("/co"), two, 1).index, 0);
+    EXPECT_EQ(slashKey(SlashKey::Up, S("/co"), two, 0).index, 1);
+    EXPECT_EQ(slashKey(SlashKey::Return, S("/co"), two, 1).newDraft, S("/context "));
+    EXPECT_EQ(slashKey(SlashKey::Tab, S("/co"), two, 0).newDraft, S("/compact "));
+    // A command typed out in full is not taken: Return sends it.
+    EXPECT_FALSE(slashKey(SlashKey::Return, S("/compact"), {S("compact")}, 0).consumed);
+    EXPECT_TRUE(slashKey(SlashKey::Escape, S("/co"), two, 0).dismissed);
+    EXPECT_FALSE(slashKey(SlashKey::Return, S("/zz"), {}, 0).consumed);
+    // A highlighted row beyond the list's end takes the last match.
+    EXPECT_EQ(slashKey(SlashKey::Tab, S("/co"), two, 7).newDraft, S("/context "));
+}
+
+TEST(ComposerLogic, sending_and_compact_rules_trim_white_space_and_newlines)
+{
+    EXPECT_FALSE(canSend(S(" \n\t\u2028 "), false));
+    EXPECT_TRUE(canSend(S(""), true));
+    EXPECT_TRUE(isCompactCommand(S("  /COMPACT \n")));
+    EXPECT_FALSE(isCompactCommand(S("/compact now")));
+    EXPECT_EQ(trimWhiteAndNewlines(S("\n\u00a0 a b \t\r\n")), S("a b"));
+}
+
+TEST(ChatAttachments, files_become_images_or_files_by_extension_and_readability)
+{
+    QTemporaryDir dir;
+    const QString png = writeFile(dir, S("PIC.PNG"), imageBytes("png"));
+    const QString text = writeFile(dir, S("notes.txt"), "hello");
+    const QString big = writeFile(dir, S("huge.jpg"), {});
+    QFile(big).resize(ChatAttachments::imageCapBytes + 1);
+
+    const auto list = ChatAttachments::fromFiles({QUrl::fromLocalFile(png), QUrl::fromLocalFile(text),
+                                                  QUrl::fromLocalFile(dir.filePath(S("gone.png"))),
+                                                  QUrl::fromLocalFile(big)});
+    ASSERT_EQ(list.size(), 4);
+    EXPECT_TRUE(list[0].isImage);
+    EXPECT_EQ(list[0].mediaType, S("image/png"));
+    EXPECT_EQ(list[0].data, imageBytes("png"));
+    EXPECT_EQ(list[0].path, png);
+    for (int i : {1, 2, 3}) {  // a text file, an unreadable image, an image over the cap
+        EXPECT_FALSE(list[i].isImage) << i;
+        EXPECT_FALSE(list[i].data) << i;
+        EXPECT_FALSE(list[i].mediaType) << i;
+    }
+    EXPECT_EQ(list[1].name, S("notes.txt"));
+    EXPECT_EQ(list[3].path, big);
+}
+
+TEST(ChatAttachments, clipboard_files_win_then_png_tiff_and_other_images)
+{
+    QTemporaryDir dir;
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(writeFile(dir, S("a.txt"), "a")), QUrl(S("https://example.com/x.png")),
+                   QUrl::fromLocalFile(writeFile(dir, S("b.gif"), imageBytes("gif")))});
+    files.setText(S("a.txt b.gif"));
+    const auto fromFiles = ChatAttachments::fromMimeData(&files);
+    ASSERT_EQ(fromFiles.attachments.size(), 2);  // the web address is not a file
+    EXPECT_EQ(fromFiles.attachments[0].name, S("a.txt"));
+    EXPECT_EQ(fromFiles.attachments[1].mediaType, S("image/gif"));
+
+    for (const char* format : {"png", "tiff", "bmp"}) {
+        QMimeData mime;
+        if (QByteArray(format) == "bmp")
+            mime.setImageData(QImage::fromData(imageBytes("bmp")));
+        else
+            mime.setData(S("image/") + S(format), imageBytes(format));
+        mime.setText(S("ignored"));
+        const auto r = ChatAttachments::fromMimeData(&mime);
+        ASSERT_EQ(r.attachments.size(), 1) << format;
+        EXPECT_EQ(r.attachments[0].name, S("pasted.png"));
+        EXPECT_EQ(QImage::fromData(*r.attachments[0].data, "png").size(), QSize(40, 20)) << format;
+    }
+
+    QMimeData text;
+    text.setText(S("just text"));
+    EXPECT_FALSE(ChatAttachments::fromMimeData(&text).handled());
+
+    QMimeData garbage;
+    garbage.setData(S("image/tiff"), "not a tiff");
+    EXPECT_FALSE(ChatAttachments::fromMimeData(&garbage).handled());
+
+    QMimeData huge;
+    huge.setData(S("image/png"), QByteArray(ChatAttachments::imageCapBytes + 1, 'x'));
+    const auto refused = ChatAttachments::fromMimeData(&huge);
+    EXPECT_TRUE(refused.attachments.isEmpty());
+    EXPECT_EQ(refused.refusal, ChatAttachments::tooLargeMessage());
+}
+
+TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)
+{
+    AttachmentListModel model;
+    ChatAttachment image;
+    image.name = S("same");
+    image.isImage = true;
+    image.mediaType = S("image/png");
+    image.data = imageBytes("png", {300, 100});
+    ChatAttachment broken = image;
+    broken.id = QUuid::createUuid();
+    broken.data = QByteArray("not an image");
+    model.append({image, broken});
+    EXPECT_TRUE(model.data(model.index(0), AttachmentListModel::ShowsImageRole).toBool());
+    EXPECT_FALSE(model.data(model.index(1), AttachmentListModel::ShowsImageRole).toBool());
+
+    // The chip's picture: cropped to the square asked for, its corners cut away.
+    AttachmentImages provider;
+    QSize size;
+    const QImage thumb = provider.requestImage(image.idText(), &size, {56, 56});
+    EXPECT_EQ(size, QSize(56, 56));
+    EXPECT_EQ(qAlpha(thumb.pixel(0, 0)), 0);
+    EXPECT_EQ(thumb.pixelColor(28, 28), QColor(Qt::red));
+
+    model.remove(image.idText());
+    ASSERT_EQ(model.count(), 1);
+    EXPECT_EQ(model.items()[0].id, broken.id);
+    EXPECT_FALSE(AttachmentImages::isPublished(image.idText()));
+}
+
+TEST(Composer, sends_compacts_and_waits_for_an_answer_on_a_session)
+{
+    ClaudeSession session(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+    session.apply({SidecarEvent::Commands{{S("compact"), S("context"), S("cost")}}});
+    ComposerModel composer;
+    composer.setSession(&session);
+
+    composer.setDraft(S("/co"));
+    EXPECT_EQ(composer.slashMatches(), (QStringList{S("compact"), S("context"), S("cost")}));
+    EXPECT_TRUE(composer.handleSpecialKey(Qt::Key_Escape));
+    EXPECT_TRUE(composer.slashMatches().isEmpty());
+    composer.setDraft(S("/con"));  // the next edit opens it again
+    EXPECT_EQ(composer.slashMatches(), QStringList{S("context")});
+    EXPECT_TRUE(composer.handleSpecialKey(Qt::Key_Enter));  // keypad Enter is Return
+    EXPECT_EQ(composer.draft(), S("/context "));
+
+    composer.setDraft(S("  \n"));
+    composer.send();
+    EXPECT_EQ(session.messageCount(), 0);
+    composer.setDraft(S("hi"));
+    composer.send();
+    EXPECT_EQ(session.messageCount(), 1);
+    EXPECT_EQ(composer.draft(), S(""));
+
+    session.apply({SidecarEvent::Permission{S("p1"), S("Bash"), {}}});
+    EXPECT_TRUE(composer.awaitingChoice());
+    EXPECT_EQ(composer.placeholder(), S("Respond to the request above to continue…"));
+    composer.setDraft(S("more"));
+    composer.send();
+    EXPECT_EQ(session.messageCount(), 1);
+}
+
+TEST(SessionControls, model_pill_gauge_and_effort_texts)
+{
+    EXPECT_EQ(SessionControls::prettyModel(S("claude-haiku-4-5-20251001")), S("Haiku 4.5"));
+    EXPECT_EQ(SessionControls::prettyModel(S("claude-opus-4-8[1m]")), S("Opus 4.8"));
+    EXPECT_EQ(SessionControls::prettyModel(S("claude-sonnet")), S("Sonnet"));
+    EXPECT_EQ(SessionControls::prettyModel(S("claude-")), S("claude-"));
+    EXPECT_EQ(SessionControls::prettyModel(S("gpt-5.4-mini")), S("gpt-5.4-mini"));
+    EXPECT_EQ(SessionControls::modelLabel(S("claude"), S("")), S("Model"));
+    EXPECT_EQ(SessionControls::modelLabel(S("claude"), S("claude-opus-4-8[1m]")), S("Opus 4.8"));
+    EXPECT_TRUE(SessionControls::isActiveModel(S("claude-opus-4-8"), S("claude-opus-4-8[1m]")));
+    EXPECT_EQ(SessionControls::modelLabel(S("codex"), S("o9-preview")), S("o9-preview"));
+    EXPECT_EQ(SessionControls::currentMode(S("codex"), S("auto")).value("title"), S("Ask before running"));
+
+    EXPECT_EQ(SessionControls::contextPercent(150000, 200000), 75);
+    EXPECT_EQ(SessionControls::gaugeLevel(75), S("warning"));
+    EXPECT_EQ(SessionControls::contextPercent(200001, 200000), 100);
+    EXPECT_EQ(SessionControls::gaugeLevel(90), S("alert"));
+    EXPECT_EQ(SessionControls::contextPercent(5, 0), 100);  // a window of 0 counts as 1
+    EXPECT_EQ(SessionControls::gaugeTooltip(150000, 200000, false, 160000),
+              S("Context 75% of 200k — type /compact to summarize"));
+    EXPECT_EQ(SessionControls::gaugeTooltip(150000, 200000, true, 160000), S("Context 75% of 200k — auto-compacts at 80%"));
+
+    EXPECT_EQ(SessionControls::effortLabel(S("")), S("High"));
+    EXPECT_EQ(SessionControls::effortLabel(S("medium")), S("Med"));
+    EXPECT_EQ(SessionControls::effortLabel(S("very HIGH")), S("Very High"));
+}
+
+TEST(HistoryPaging, pages_of_eight_and_the_list_height)
+{
+    EXPECT_EQ(HistoryPaging::listHeight(8, 8), 276);
+    EXPECT_FALSE(HistoryPaging::hasMore(8, 8));
+    EXPECT_EQ(HistoryPaging::listHeight(8, 9), 310);
+    EXPECT_EQ(HistoryPaging::loadMoreText(8, 9), S("Load more (1 more)"));
+    int visible = HistoryPaging::firstPage();
+    EXPECT_EQ(HistoryPaging::loadMoreText(visible, 20), S("Load more (12 more)"));
+    visible = HistoryPaging::nextPage(visible);
+    EXPECT_EQ(HistoryPaging::rowsShown(visible, 20), 16);
+    EXPECT_EQ(HistoryPaging::listHeight(visible, 20), 420);  // 17 items, capped
+    EXPECT_EQ(HistoryPaging::listHeight(11, 11), 378);
+    EXPECT_EQ(HistoryPaging::listHeight(12, 12), 412);
+    visible = HistoryPaging::nextPage(visible);
+    EXPECT_EQ(HistoryPaging::rowsShown(visible, 20), 20);
+    EXPECT_FALSE(HistoryPaging::hasMore(visible, 20));
+    EXPECT_EQ(HistoryPaging::identity(true, 20), S("hist--1"));
+}

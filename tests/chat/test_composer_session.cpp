@@ -1,0 +1,131 @@
+// The composer and the session controls wired to a real chat session on the scripted fake
+// sidecar: the lines they make it write, and the one state-file write of the auto-compact switch.
+#include "AppModel.h"
+#include "ClaudeSession.h"
+#include "ComposerModel.h"
+#include "SessionControls.h"
+#include "support/FakeSidecar.h"
+
+#include "TestEnvironment.h"
+
+#include <QJsonArray>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+BRINMOOR_APP_TEST_ENVIRONMENT();
+
+using namespace brinmoor;
+using namespace brinmoor::test;
+
+namespace {
+
+QString S(const char* s) { return QString::fromUtf8(s); }
+
+QList<QJsonObject> named(const FakeSidecar& fake, const QString& name)
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject& c : fake.commands())
+        if (c.value(S("cmd")).toString() == name)
+            out << c;
+    return out;
+}
+
+} // namespace
+
+TEST(ComposerOnSession, return_sends_one_user_line_with_the_image_and_stop_interrupts)
+{
+    FakeSidecar fake;
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    ComposerModel composer;
+    composer.setSession(&t.session);
+
+    ChatAttachment image;
+    image.name = S("pasted.png");
+    image.isImage = true;
+    image.mediaType = S("image/png");
+    image.data = QByteArray("\x89PNG fake bytes", 14);
+    composer.attachments()->append({image});
+    composer.setDraft(S("look at this"));
+    composer.send();
+    ASSERT_TRUE(fake.waitForCommand(S("user")));
+    const QList<QJsonObject> users = named(fake, S("user"));
+    ASSERT_EQ(users.size(), 1);
+    EXPECT_EQ(users[0][S("text")], S("look at this"));
+    EXPECT_EQ(users[0][S("attachments")].toArray(),
+              (QJsonArray{QJsonObject{{S("mediaType"), S("image/png")}, {S("data"), QString::fromLatin1(image.data->toBase64())}}}));
+    EXPECT_EQ(composer.attachments()->count(), 0);
+    EXPECT_TRUE(composer.busy());
+
+    composer.stop();
+    ASSERT_TRUE(fake.waitForCommand(S("interrupt")));
+    t.session.stop();
+}
+
+TEST(ComposerOnSession, slash_compact_compacts_an_idle_claude_pane_and_is_text_elsewhere)
+{
+    FakeSidecar fake;
+    SessionUnderTest claude(fake);
+    ASSERT_TRUE(claude.startAndWait(fake));
+    ComposerModel composer;
+    composer.setSession(&claude.session);
+    composer.setDraft(S(" /Compact "));
+    composer.send();
+    ASSERT_TRUE(fake.waitForCommand(S("compact")));
+    EXPECT_EQ(composer.draft(), S(""));
+    EXPECT_TRUE(named(fake, S("user")).isEmpty());
+    claude.session.stop();
+
+    FakeSidecar fake2;
+    SessionUnderTest codex(fake2, ChatProvider::Codex);
+    ASSERT_TRUE(codex.startAndWait(fake2));
+    composer.setSession(&codex.session);
+    composer.setDraft(S("/compact"));
+    composer.send();
+    ASSERT_TRUE(fake2.waitForCommand(S("user")));
+    EXPECT_EQ(named(fake2, S("user"))[0][S("text")], S("/compact"));
+    EXPECT_TRUE(named(fake2, S("compact")).isEmpty());
+    codex.session.stop();
+}
+
+TEST(SessionControlsOnSession, effort_restarts_once_and_unchanged_choices_send_nothing)
+{
+    FakeSidecar fake;
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    SessionControls::chooseEffort(&t.session, S("high"));      // already set
+    SessionControls::chooseMode(&t.session, S("default"));     // already set
+    SessionControls::chooseModel(&t.session, S("claude-opus-4-8"));
+    SessionControls::chooseMode(&t.session, S("plan"));
+    ASSERT_TRUE(fake.waitForCommand(S("set_permission_mode")));
+    SessionControls::chooseEffort(&t.session, S("low"));
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 2));
+    const QList<QJsonObject> starts = named(fake, S("start"));
+    EXPECT_EQ(starts[1][S("effort")], S("low"));
+    EXPECT_EQ(starts[1][S("permissionMode")], S("plan"));
+    EXPECT_EQ(fake.commandNames(), (QStringList{S("start"), S("set_permission_mode"), S("quit"), S("start")}));
+    t.session.stop();
+}
+
+TEST(SessionControlsOnSession, auto_compact_switch_writes_the_state_file_once)
+{
+    ScopedDataHome home;
+    QTemporaryDir settingsDir;
+    QSettings settings(settingsDir.filePath(S("defaults.ini")), QSettings::IniFormat);
+    AppModel app(Store(false), &settings);
+    AppModel::setInstance(&app);
+    app.addWorkspace(S("W"), S("5b8cee"));
+    app.addSession(PaneKind::Chat, std::nullopt, S("/src/a"), false, ChatProvider::Claude);
+    const QUuid pane = app.workspaces()[0].sessions[0].id;
+    ClaudeSession session(pane, S("/src/a"), false, std::nullopt, ChatProvider::Claude, true);
+    QSignalSpy saves(&app, &AppModel::stateSaved);
+
+    SessionControls::setAutoCompact(&session, false);
+    EXPECT_FALSE(session.autoCompact());
+    EXPECT_EQ(saves.count(), 1);
+    EXPECT_FALSE(app.workspaces()[0].sessions[0].autoCompact);
+    EXPECT_TRUE(home.readState().contains("\"autoCompact\" : false"));
+    AppModel::setInstance(nullptr);
+}
