@@ -115,7 +115,6 @@ Item {
         }
 
         function shoot(name) {
-            waitForRendering(sheet);
             const path = TestSupport.galleryDir() + "/" + name + ".png";
             const img = grabImage(sheet);
             img.save(path);
