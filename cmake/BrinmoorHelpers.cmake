@@ -19,6 +19,8 @@ function(brinmoor_add_gtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # tests/support: what every Qt test shares.
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   brinmoor_warnings(${T_NAME})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES

@@ -1,48 +1,24 @@
 #include "ChatHost.h"
 
+#include "SharedHost.h"
+
 namespace brinmoor {
-
-namespace {
-
-class RegistryChatHost final : public ChatHost {};
-
-ChatHost*& installedHost()
-{
-    static ChatHost* host = nullptr;
-    return host;
-}
-
-ChatHost& builtInHost()
-{
-    static RegistryChatHost* host = new RegistryChatHost;  // lives for the whole process
-    return *host;
-}
-
-} // namespace
 
 ChatHost::~ChatHost() = default;
 
 ChatHost& ChatHost::shared()
 {
-    ChatHost* h = installedHost();
-    return h ? *h : builtInHost();
+    return SharedHost<ChatHost>::shared();
 }
 
 void ChatHost::install(ChatHost* host)
 {
-    ChatHost& previous = shared();
-    ChatHost& next = host ? *host : builtInHost();
-    if (&previous == &next)
-        return;
-    if (!next.onState)
-        next.onState = previous.onState;
-    if (!next.onSessionId)
-        next.onSessionId = previous.onSessionId;
-    if (!next.claudePath)
-        next.claudePath = previous.claudePath;
-    if (!next.codexPath)
-        next.codexPath = previous.codexPath;
-    installedHost() = host;
+    SharedHost<ChatHost>::install(host, [](const ChatHost& previous, ChatHost& next) {
+        carryUnset(next.onState, previous.onState);
+        carryUnset(next.onSessionId, previous.onSessionId);
+        carryUnset(next.claudePath, previous.claudePath);
+        carryUnset(next.codexPath, previous.codexPath);
+    });
 }
 
 QSet<QUuid> ChatHost::sessions() const

@@ -4,12 +4,7 @@
 
 namespace brinmoor {
 
-SessionListModel::SessionListModel(QObject* parent) : QAbstractListModel(parent) {}
-
-int SessionListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
+SessionListModel::SessionListModel(QObject* parent) : RowListModel(parent) {}
 
 QVariant SessionListModel::data(const QModelIndex& index, int role) const
 {

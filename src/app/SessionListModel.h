@@ -2,7 +2,8 @@
 
 #include "Models.h"
 
-#include <QAbstractListModel>
+#include "RowListModel.h"
+
 #include <QtQml/qqmlregistration.h>
 
 namespace brinmoor {
@@ -10,11 +11,10 @@ namespace brinmoor {
 // The sessions of one workspace, in grid order, for QML. It follows AppModel row by row
 // (insert, remove, move, dataChanged), never by a reset, so pane delegates (and the live
 // terminals inside them) survive every edit.
-class SessionListModel : public QAbstractListModel {
+class SessionListModel : public brinmoor::RowListModel {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Sessions come from AppModel")
-    Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
     enum Role {
         IdRole = Qt::UserRole + 1,
@@ -37,11 +37,10 @@ public:
 
     explicit SessionListModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    int count() const { return int(m_rows.size()); }
+    int count() const override { return int(m_rows.size()); }
     const QList<Session>& sessions() const { return m_rows; }
     // The record at `row` (sessionRecord), or null.
     Q_INVOKABLE QVariant get(int row) const;
@@ -50,9 +49,6 @@ public:
 
     // Brings the rows in line with `next` using row-level changes only.
     void sync(const QList<Session>& next);
-
-signals:
-    void countChanged();
 
 private:
     friend struct ListRowSync;

@@ -7,7 +7,7 @@ import Brinmoor.App
 Item {
     id: spinner
 
-    property color color: Theme.pair("787f89", "737982", 1)
+    property color color: Theme.textDim
     property int lit: 0
 
     implicitWidth: 14

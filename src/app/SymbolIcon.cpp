@@ -35,20 +35,6 @@ QSvgRenderer* rendererFor(const QString& name)
     return r.get();
 }
 
-// A template image from a file: SVGs through their own renderer, other formats as raster.
-QSvgRenderer* svgFor(const QString& path)
-{
-    static QHash<QString, std::shared_ptr<QSvgRenderer>> cache;
-    auto it = cache.find(path);
-    if (it != cache.end())
-        return it->get();
-    auto r = std::make_shared<QSvgRenderer>(path);
-    if (!r->isValid())
-        r.reset();
-    cache.insert(path, r);
-    return r.get();
-}
-
 // The glyphs are black shapes with white marks drawn over them where the shape is cut out: turn
 // lightness into transparency, so black stays opaque and white becomes a hole.
 void cutOutWhite(QImage& image)
@@ -68,18 +54,10 @@ void cutOutWhite(QImage& image)
     }
 }
 
-QString localPath(const QUrl& url)
-{
-    if (url.scheme() == QLatin1String("qrc"))
-        return QLatin1Char(':') + url.path();
-    return url.isLocalFile() ? url.toLocalFile() : url.toString();
-}
-
 } // namespace
 
-SymbolIcon::SymbolIcon(QQuickItem* parent) : QQuickPaintedItem(parent)
+SymbolIcon::SymbolIcon(QQuickItem* parent) : TemplateImage(parent)
 {
-    setAntialiasing(true);
     setImplicitWidth(m_size);
     setImplicitHeight(m_size);
 }
@@ -100,24 +78,6 @@ void SymbolIcon::setName(const QString& name)
         return;
     m_name = name;
     emit nameChanged();
-    update();
-}
-
-void SymbolIcon::setSource(const QUrl& source)
-{
-    if (source == m_source)
-        return;
-    m_source = source;
-    emit sourceChanged();
-    update();
-}
-
-void SymbolIcon::setColor(const QColor& color)
-{
-    if (color == m_color)
-        return;
-    m_color = color;
-    emit colorChanged();
     update();
 }
 
@@ -145,53 +105,27 @@ void SymbolIcon::paint(QPainter* painter)
     const QRectF box((width() - side) / 2, (height() - side) / 2, side, side);
     const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
     const QSize px(qCeil(side * dpr), qCeil(side * dpr));
-    if (!m_source.isEmpty()) {
-        const QString path = localPath(m_source);
-        QImage mask(px, QImage::Format_ARGB32_Premultiplied);
-        mask.fill(Qt::transparent);
-        QPainter mp(&mask);
-        mp.setRenderHint(QPainter::Antialiasing);
-        mp.setRenderHint(QPainter::SmoothPixmapTransform);
-        if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-            if (QSvgRenderer* svg = svgFor(path))
-                svg->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
-        } else {
-            const QImage img(path);
-            if (!img.isNull()) {
-                const QSize fit = img.size().scaled(px, Qt::KeepAspectRatio);
-                mp.drawImage(QRect(QPoint((px.width() - fit.width()) / 2, (px.height() - fit.height()) / 2), fit), img);
-            }
-        }
-        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        mp.fillRect(mask.rect(), m_color);
-        mp.end();
-        mask.setDevicePixelRatio(dpr);
-        painter->drawImage(box, mask);
+    if (!source().isEmpty()) {
+        paintTinted(painter, image(), box, color());
         return;
     }
     QSvgRenderer* r = m_name.isEmpty() ? nullptr : rendererFor(m_name);
     if (!r) {
         // Unknown symbol: a quiet dotted circle keeps the layout and shows something is missing.
-        QPen pen(m_color, std::max<qreal>(1.0, side / 12), Qt::DotLine);
+        QPen pen(color(), std::max<qreal>(1.0, side / 12), Qt::DotLine);
         painter->setPen(pen);
         painter->setBrush(Qt::NoBrush);
         painter->drawEllipse(box.adjusted(side / 6, side / 6, -side / 6, -side / 6));
         return;
     }
-    // Render the glyph as a mask at device resolution, then fill the mask with the colour.
+    // Render the glyph as a mask at device resolution, cut its holes, then fill it with the colour.
     QImage mask(px, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
         QPainter mp(&mask);
         mp.setRenderHint(QPainter::Antialiasing);
         r->render(&mp, QRectF(QPointF(0, 0), QSizeF(px)));
-        mp.end();
-        cutOutWhite(mask);
-        mp.begin(&mask);
-        mp.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        mp.fillRect(mask.rect(), m_color);
     }
-    mask.setDevicePixelRatio(dpr);
-    painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->drawImage(box, mask);
+    cutOutWhite(mask);
+    paintTinted(painter, mask, box, color());
 }

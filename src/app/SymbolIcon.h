@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QColor>
-#include <QQuickPaintedItem>
+#include "TemplateImage.h"
+
 #include <QString>
-#include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 class QSvgRenderer;
@@ -13,13 +12,11 @@ class QSvgRenderer;
 // takes a square of that size. An unknown name draws a dotted circle and sets `known` false.
 // With `source` set (an SVG or raster file), that image is drawn instead, as a template: its
 // shape in `color`.
-class SymbolIcon : public QQuickPaintedItem
+class SymbolIcon : public brinmoor::TemplateImage
 {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
-    Q_PROPERTY(QUrl source READ source WRITE setSource NOTIFY sourceChanged)
-    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
     Q_PROPERTY(qreal size READ size WRITE setSize NOTIFY sizeChanged)
     Q_PROPERTY(bool known READ known NOTIFY nameChanged)
 
@@ -28,10 +25,6 @@ public:
 
     QString name() const { return m_name; }
     void setName(const QString& name);
-    QUrl source() const { return m_source; }
-    void setSource(const QUrl& source);
-    QColor color() const { return m_color; }
-    void setColor(const QColor& color);
     qreal size() const { return m_size; }
     void setSize(qreal size);
     bool known() const;
@@ -45,13 +38,9 @@ public:
 
 signals:
     void nameChanged();
-    void colorChanged();
-    void sourceChanged();
     void sizeChanged();
 
 private:
     QString m_name;
-    QUrl m_source;
-    QColor m_color = Qt::black;
     qreal m_size = 12;
 };

@@ -27,9 +27,18 @@ public:
 
     void paint(QPainter* painter) override;
 
+    // An image file (a qrc: or file: URL) read for drawing as a template; an SVG is rendered
+    // once, large enough for any mark. A null image when it cannot be read.
+    static QImage load(const QUrl& source);
+    // Draws `shape`'s alpha filled with `color`, fitted into `bounds` with its aspect ratio kept.
+    static void paintTinted(QPainter* painter, const QImage& shape, const QRectF& bounds, const QColor& color);
+
 signals:
     void sourceChanged();
     void colorChanged();
+
+protected:
+    const QImage& image() const { return m_image; }
 
 private:
     QUrl m_source;

@@ -1,42 +1,21 @@
 #include "TerminalHost.h"
 
+#include "SharedHost.h"
+
 namespace brinmoor {
-
-namespace {
-
-class RegistryTerminalHost final : public TerminalHost {};
-
-TerminalHost*& installedHost()
-{
-    static TerminalHost* host = nullptr;
-    return host;
-}
-
-TerminalHost& builtInHost()
-{
-    static RegistryTerminalHost* host = new RegistryTerminalHost;  // lives for the whole process
-    return *host;
-}
-
-} // namespace
 
 TerminalHost::~TerminalHost() = default;
 
 TerminalHost& TerminalHost::shared()
 {
-    TerminalHost* h = installedHost();
-    return h ? *h : builtInHost();
+    return SharedHost<TerminalHost>::shared();
 }
 
 void TerminalHost::install(TerminalHost* host)
 {
-    TerminalHost& previous = shared();
-    TerminalHost& next = host ? *host : builtInHost();
-    if (&previous == &next)
-        return;
-    if (!next.onTerminated)
-        next.onTerminated = previous.onTerminated;
-    installedHost() = host;
+    SharedHost<TerminalHost>::install(host, [](const TerminalHost& previous, TerminalHost& next) {
+        carryUnset(next.onTerminated, previous.onTerminated);
+    });
 }
 
 QSet<QUuid> TerminalHost::views() const

@@ -4,12 +4,7 @@
 
 namespace brinmoor {
 
-WorkspaceListModel::WorkspaceListModel(QObject* parent) : QAbstractListModel(parent) {}
-
-int WorkspaceListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
-}
+WorkspaceListModel::WorkspaceListModel(QObject* parent) : RowListModel(parent) {}
 
 QVariant WorkspaceListModel::data(const QModelIndex& index, int role) const
 {

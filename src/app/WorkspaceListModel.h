@@ -3,18 +3,18 @@
 #include "Models.h"
 #include "SessionListModel.h"
 
-#include <QAbstractListModel>
+#include "RowListModel.h"
+
 #include <QtQml/qqmlregistration.h>
 
 namespace brinmoor {
 
 // The workspaces in rail order, for QML. Each row carries its own SessionListModel; both follow
 // AppModel row by row.
-class WorkspaceListModel : public QAbstractListModel {
+class WorkspaceListModel : public brinmoor::RowListModel {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Workspaces come from AppModel")
-    Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
     enum Role {
         IdRole = Qt::UserRole + 1,
@@ -31,20 +31,16 @@ public:
 
     explicit WorkspaceListModel(QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    int count() const { return int(m_rows.size()); }
+    int count() const override { return int(m_rows.size()); }
     Q_INVOKABLE int indexOf(const QString& workspaceID) const;
     // The sessions model of the workspace with this id (nullptr when there is none).
     SessionListModel* sessionsOf(const QUuid& workspaceID) const;
     Q_INVOKABLE brinmoor::SessionListModel* sessionsFor(const QString& workspaceID) const;
 
     void sync(const QList<Workspace>& next);
-
-signals:
-    void countChanged();
 
 private:
     friend struct ListRowSync;

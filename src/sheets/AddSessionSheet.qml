@@ -61,9 +61,9 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 14
-        color: Theme.pair("14161c", "f3f4f7", 1)
+        color: Theme.surfaceRaised
         border.width: 1
-        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        border.color: Theme.borderStrong
     }
     // Clicks inside the panel stay in it.
     MouseArea {
@@ -86,7 +86,7 @@ Item {
                 Text {
                     text: "Add a session"
                     textFormat: Text.PlainText
-                    color: Theme.pair("eef0f3", "262a31", 1)
+                    color: Theme.textStrong
                     font.pointSize: Theme.fontSize(14.5)
                     font.weight: Font.DemiBold
                 }
@@ -95,7 +95,7 @@ Item {
                     text: sheet.kind === "chat" ? "Opens a new " + (sheet.provider === "codex" ? "Codex" : "Claude") + " chat pane in the grid"
                                                 : "Opens a new terminal pane in the grid"
                     textFormat: Text.PlainText
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                     font.pointSize: Theme.fontSize(11.5)
                 }
             }
@@ -111,7 +111,7 @@ Item {
                     anchors.centerIn: parent
                     name: "xmark"
                     size: 12
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
                 MouseArea {
                     anchors.fill: parent
@@ -237,7 +237,7 @@ Item {
                     Canvas {
                         id: dashes
                         anchors.fill: parent
-                        property color ink: Theme.pair("23262e", "d2d5dc", 1)
+                        property color ink: Theme.borderStrong
                         onInkChanged: requestPaint()
                         onWidthChanged: requestPaint()
                         onPaint: {
@@ -259,14 +259,14 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             name: "plus"
                             size: 11
-                            color: Theme.pair("787f89", "737982", 1)
+                            color: Theme.textDim
                         }
                         Text {
                             id: browseText
                             objectName: "browseText"
                             text: sheet.recents.length > 0 ? "Browse for another folder…" : "Choose a folder…"
                             textFormat: Text.PlainText
-                            color: Theme.pair("787f89", "737982", 1)
+                            color: Theme.textDim
                             font.pointSize: Theme.fontSize(12)
                             font.weight: Font.Medium
                         }
@@ -295,7 +295,7 @@ Item {
                     width: parent.width - cancelButton.width - openButton.width - 18
                     text: sheet.selectedDir === "" ? "pick a folder" : "⏎ to open"
                     textFormat: Text.PlainText
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
                 }

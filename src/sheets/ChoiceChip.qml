@@ -16,16 +16,16 @@ Item {
 
     signal clicked()
 
-    readonly property color markColor: chip.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("787f89", "737982", 1)
+    readonly property color markColor: chip.selected ? Theme.accent : Theme.textDim
 
     implicitHeight: texts.implicitHeight + 18
 
     Rectangle {
         anchors.fill: parent
         radius: 9
-        color: chip.selected ? Theme.pair("23262f", "dbe5f6", 1) : Theme.pair("15171d", "ffffff", 1)
+        color: chip.selected ? Theme.hoverFill : Theme.pair("15171d", "ffffff", 1)
         border.width: 1
-        border.color: chip.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("22252d", "d6d9e0", 1)
+        border.color: chip.selected ? Theme.accent : Theme.borderControl
     }
     Item {
         id: mark
@@ -61,7 +61,7 @@ Item {
             text: chip.title
             textFormat: Text.PlainText
             elide: Text.ElideRight
-            color: chip.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            color: chip.selected ? Theme.textStrong : Theme.text
             font.pointSize: Theme.fontSize(12.5)
             font.weight: Font.DemiBold
         }
@@ -70,7 +70,7 @@ Item {
             text: chip.subtitle
             textFormat: Text.PlainText
             elide: Text.ElideRight
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
             font.pointSize: Theme.fontSize(10.5)
         }
     }

@@ -18,9 +18,9 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 9
-        color: row.selected ? Theme.pair("23262f", "dbe5f6", 1) : Theme.pair("15171d", "ffffff", 1)
+        color: row.selected ? Theme.hoverFill : Theme.pair("15171d", "ffffff", 1)
         border.width: 1
-        border.color: row.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("22252d", "d6d9e0", 1)
+        border.color: row.selected ? Theme.accent : Theme.borderControl
     }
     SymbolIcon {
         id: icon
@@ -28,7 +28,7 @@ Item {
         anchors.verticalCenter: parent.verticalCenter
         name: "folder.fill"
         size: 12
-        color: row.selected ? Theme.hex("5b8cdd", 1) : Theme.pair("787f89", "737982", 1)
+        color: row.selected ? Theme.accent : Theme.textDim
     }
     Text {
         id: label
@@ -41,7 +41,7 @@ Item {
         text: SheetLogic.displayPathText(row.path)
         textFormat: Text.PlainText
         elide: Text.ElideLeft
-        color: row.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+        color: row.selected ? Theme.textStrong : Theme.text
         font.family: Theme.monospaceFamily
         font.pointSize: Theme.fontSize(12.5)
     }

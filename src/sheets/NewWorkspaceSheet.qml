@@ -32,9 +32,9 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 13
-        color: Theme.pair("14161c", "f3f4f7", 1)
+        color: Theme.surfaceRaised
         border.width: 1
-        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        border.color: Theme.borderStrong
     }
     MouseArea {
         anchors.fill: parent
@@ -53,7 +53,7 @@ Item {
                 anchors.verticalCenter: closeButton.verticalCenter
                 text: "New workspace"
                 textFormat: Text.PlainText
-                color: Theme.pair("eef0f3", "262a31", 1)
+                color: Theme.textStrong
                 font.pointSize: Theme.fontSize(13.5)
                 font.weight: Font.DemiBold
             }
@@ -70,7 +70,7 @@ Item {
                     anchors.centerIn: parent
                     name: "xmark"
                     size: 11
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
                 MouseArea {
                     anchors.fill: parent
@@ -102,8 +102,8 @@ Item {
                     onTextEdited: sheet.name = nameField.text
                     onAccepted: sheet.create()
                     placeholderText: "Q3 Launch"
-                    placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
-                    color: Theme.pair("eef0f3", "262a31", 1)
+                    placeholderTextColor: Theme.textFaint
+                    color: Theme.textStrong
                     selectionColor: Theme.hex("5b8cdd", 0.45)
                     font.pointSize: Theme.fontSize(13)
                     leftPadding: 11
@@ -112,9 +112,9 @@ Item {
                     bottomPadding: 9
                     background: Rectangle {
                         radius: 9
-                        color: Theme.pair("0f1116", "f4f5f8", 1)
+                        color: Theme.surface
                         border.width: 1
-                        border.color: Theme.hex("5b8cdd", 1)
+                        border.color: Theme.accent
                     }
                 }
             }
@@ -133,7 +133,7 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         text: "· optional"
                         textFormat: Text.PlainText
-                        color: Theme.pair("5a616b", "9097a1", 1)
+                        color: Theme.textFaint
                         font.pointSize: Theme.fontSize(10)
                     }
                 }
@@ -189,7 +189,7 @@ Item {
                     width: parent.width - cancelButton.width - createButton.width - 18
                     text: "⏎"
                     textFormat: Text.PlainText
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
                 }

@@ -16,7 +16,7 @@ Rectangle {
     radius: 6
     color: Theme.pair("15171d", "ffffff", 1)
     border.width: 1
-    border.color: Theme.pair("22252d", "d6d9e0", 1)
+    border.color: Theme.borderControl
 
     Row {
         id: row
@@ -48,7 +48,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             text: chip.name
             textFormat: Text.PlainText
-            color: Theme.pair("c5c9d0", "3a4048", 1)
+            color: Theme.text
             font.pointSize: Theme.fontSize(9.5)
         }
     }

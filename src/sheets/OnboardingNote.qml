@@ -7,6 +7,6 @@ Text {
     lineHeightMode: Text.FixedHeight
     lineHeight: Math.ceil(fontInfo.pixelSize * 1.2) + 2
     textFormat: Text.PlainText
-    color: Theme.pair("5a616b", "9097a1", 1)
+    color: Theme.textFaint
     font.pointSize: Theme.fontSize(11)
 }

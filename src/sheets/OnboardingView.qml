@@ -33,7 +33,7 @@ Rectangle {
         radius: 16
         color: Theme.pair("0e0f13", "f3f4f7", 1)
         border.width: 1
-        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        border.color: Theme.borderStrong
         clip: true
 
         // Top row: the step's caption and "Skip".
@@ -52,7 +52,7 @@ Rectangle {
                 font.letterSpacing: 0.5
                 font.pointSize: Theme.fontSize(10)
                 font.weight: Font.DemiBold
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
             }
             Text {
                 id: skip
@@ -61,7 +61,7 @@ Rectangle {
                 text: "Skip"
                 textFormat: Text.PlainText
                 font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
                 MouseArea {
                     anchors.fill: parent
                     anchors.margins: -4
@@ -93,13 +93,13 @@ Rectangle {
                         radius: 9
                         color: Theme.hex("1f222a", 1)
                         border.width: 1
-                        border.color: Theme.pair("23262e", "d2d5dc", 1)
+                        border.color: Theme.borderStrong
                         Grid {
                             anchors.centerIn: parent
                             columns: 2
                             spacing: 2
                             Repeater {
-                                model: [Theme.hex("5b8cdd", 1), Theme.hex("f0b429", 1), Theme.pair("565b63", "9097a1", 1), Theme.hex("3a3d45", 1)]
+                                model: [Theme.accent, Theme.amber, Theme.textGhost, Theme.hex("3a3d45", 1)]
                                 delegate: Rectangle {
                                     required property color modelData
                                     width: 11
@@ -116,7 +116,7 @@ Rectangle {
                         wrapMode: Text.Wrap
                         text: "See every Claude Code session at a glance"
                         textFormat: Text.PlainText
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                         font.pointSize: Theme.fontSize(16)
                         font.weight: Font.Bold
                     }
@@ -125,7 +125,7 @@ Rectangle {
                         horizontalAlignment: Text.AlignHCenter
                         text: "All your parallel sessions, one window."
                         textFormat: Text.PlainText
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                         font.pointSize: Theme.fontSize(12)
                     }
                 }
@@ -141,7 +141,7 @@ Rectangle {
                     Text {
                         text: "Connect your coding agents"
                         textFormat: Text.PlainText
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                         font.pointSize: Theme.fontSize(13.5)
                         font.weight: Font.DemiBold
                     }
@@ -172,7 +172,7 @@ Rectangle {
                     Text {
                         text: "Name your first workspace"
                         textFormat: Text.PlainText
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                         font.pointSize: Theme.fontSize(13.5)
                         font.weight: Font.DemiBold
                     }
@@ -193,8 +193,8 @@ Rectangle {
                             onAccepted: flow.advance()
                             enabled: flow.step === 2
                             placeholderText: "My Project"
-                            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
-                            color: Theme.pair("eef0f3", "262a31", 1)
+                            placeholderTextColor: Theme.textFaint
+                            color: Theme.textStrong
                             selectionColor: Theme.hex("5b8cdd", 0.45)
                             font.pointSize: Theme.fontSize(12.5)
                             leftPadding: 11
@@ -203,9 +203,9 @@ Rectangle {
                             bottomPadding: 8
                             background: Rectangle {
                                 radius: 8
-                                color: Theme.pair("0f1116", "f4f5f8", 1)
+                                color: Theme.surface
                                 border.width: 1
-                                border.color: Theme.hex("5b8cdd", 1)
+                                border.color: Theme.accent
                             }
                         }
                     }
@@ -230,30 +230,30 @@ Rectangle {
                         radius: 8
                         color: Theme.hex("101218", 1)
                         border.width: 1
-                        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+                        border.color: Theme.border
                         Row {
                             id: chips
                             anchors.centerIn: parent
                             spacing: 6
                             OnboardingMiniChip {
                                 name: "api"
-                                dotColor: Theme.hex("f0b429", 1)
+                                dotColor: Theme.amber
                                 pulse: true
                             }
                             OnboardingMiniChip {
                                 name: "web"
-                                dotColor: Theme.hex("5b8cdd", 1)
+                                dotColor: Theme.accent
                             }
                             OnboardingMiniChip {
                                 name: "etl"
-                                dotColor: Theme.pair("565b63", "9097a1", 1)
+                                dotColor: Theme.textGhost
                             }
                         }
                     }
                     Text {
                         text: "Watch this strip"
                         textFormat: Text.PlainText
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                         font.pointSize: Theme.fontSize(13.5)
                         font.weight: Font.DemiBold
                     }
@@ -264,7 +264,7 @@ Rectangle {
                         lineHeight: Math.ceil(fontInfo.pixelSize * 1.2) + 2
                         text: "The attention strip mirrors every pane's state — an amber dot here means a backgrounded session needs you."
                         textFormat: Text.PlainText
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                         font.pointSize: Theme.fontSize(12)
                     }
                 }
@@ -301,7 +301,7 @@ Rectangle {
                             width: 6
                             height: 6
                             radius: 3
-                            color: index === flow.step ? Theme.hex("5b8cdd", 1) : Theme.pair("23262e", "d2d5dc", 1)
+                            color: index === flow.step ? Theme.accent : Theme.borderStrong
                         }
                     }
                 }
@@ -321,13 +321,13 @@ Rectangle {
                             anchors.verticalCenter: parent.verticalCenter
                             name: "chevron.left"
                             size: 9
-                            color: Theme.pair("5a616b", "9097a1", 1)
+                            color: Theme.textFaint
                         }
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
                             text: "Back"
                             textFormat: Text.PlainText
-                            color: Theme.pair("5a616b", "9097a1", 1)
+                            color: Theme.textFaint
                             font.pointSize: Theme.fontSize(11)
                         }
                     }

@@ -51,7 +51,7 @@ Item {
         case "missing": return Theme.hex("f0b429", card.isClaude ? 0.3 : 0.28);
         case "needsLogin": return Theme.hex("f0b429", 0.28);
         case "ready": return Theme.hex("5ad07a", 0.28);
-        default: return Theme.pair("22252d", "d6d9e0", 1);
+        default: return Theme.borderControl;
         }
     }
 
@@ -85,7 +85,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 text: card.title
                 textFormat: Text.PlainText
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
                 font.pointSize: Theme.fontSize(12)
                 font.weight: Font.Medium
             }
@@ -101,7 +101,7 @@ Item {
                 width: 20
                 height: 20
                 radius: 10
-                color: card.state === "ready" ? Theme.hex("2c9d4f", 1) : Theme.hex("f0b429", 1)
+                color: card.state === "ready" ? Theme.hex("2c9d4f", 1) : Theme.amber
                 SymbolIcon {
                     anchors.centerIn: parent
                     name: card.state === "ready" ? "checkmark" : "exclamationmark"
@@ -119,7 +119,7 @@ Item {
                     text: card.title
                     textFormat: Text.PlainText
                     elide: Text.ElideRight
-                    color: card.state === "ready" && card.isClaude ? Theme.hex("cfe9d6", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                    color: card.state === "ready" && card.isClaude ? Theme.hex("cfe9d6", 1) : Theme.text
                     font.pointSize: Theme.fontSize(12)
                     font.weight: Font.DemiBold
                 }
@@ -131,7 +131,7 @@ Item {
                     textFormat: Text.PlainText
                     maximumLineCount: 1
                     elide: card.state === "needsLogin" ? Text.ElideRight : Text.ElideMiddle
-                    color: card.state === "ready" && card.isClaude ? Theme.hex("6f8a78", 1) : Theme.pair("5a616b", "9097a1", 1)
+                    color: card.state === "ready" && card.isClaude ? Theme.hex("6f8a78", 1) : Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)
                 }
@@ -145,9 +145,9 @@ Item {
             width: content.width
             height: command.implicitHeight + (card.isClaude ? 16 : 14)
             radius: card.isClaude ? 8 : 7
-            color: card.isClaude ? Theme.pair("0f1116", "f4f5f8", 1) : Theme.pair("15171d", "ffffff", 1)
+            color: card.isClaude ? Theme.surface : Theme.pair("15171d", "ffffff", 1)
             border.width: 1
-            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            border.color: Theme.borderControl
             Text {
                 id: command
                 objectName: "installCommand"
@@ -157,7 +157,7 @@ Item {
                 text: card.installCommand
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
-                color: Theme.pair("c5c9d0", "3a4048", 1)
+                color: Theme.text
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
             }
@@ -175,7 +175,7 @@ Item {
                     visible: card.isClaude
                     name: "square.on.square"
                     size: 10
-                    color: Theme.hex("5b8cdd", 1)
+                    color: Theme.accent
                 }
                 // Monospaced on the Claude card, the plain UI font on the Codex one.
                 Text {
@@ -183,7 +183,7 @@ Item {
                     visible: card.isClaude
                     text: "copy"
                     textFormat: Text.PlainText
-                    color: Theme.hex("5b8cdd", 1)
+                    color: Theme.accent
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
                     font.weight: Font.DemiBold
@@ -193,7 +193,7 @@ Item {
                     visible: !card.isClaude
                     text: "copy"
                     textFormat: Text.PlainText
-                    color: Theme.hex("5b8cdd", 1)
+                    color: Theme.accent
                     font.pointSize: Theme.fontSize(10.5)
                     font.weight: Font.DemiBold
                 }
@@ -213,9 +213,9 @@ Item {
             width: content.width
             height: loginLabel.implicitHeight + 14
             radius: 7
-            color: card.loggingIn ? Theme.pair("15171d", "ffffff", 1) : Theme.hex("5b8cdd", 1)
+            color: card.loggingIn ? Theme.pair("15171d", "ffffff", 1) : Theme.accent
             border.width: card.loggingIn ? 1 : 0
-            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            border.color: Theme.borderControl
             Row {
                 id: loginLabel
                 anchors.centerIn: parent
@@ -238,7 +238,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: card.loggingIn ? "Waiting for browser…" : "Log in with browser"
                     textFormat: Text.PlainText
-                    color: card.loggingIn ? Theme.pair("787f89", "737982", 1) : Theme.hex("0c0a04", 1)
+                    color: card.loggingIn ? Theme.textDim : Theme.hex("0c0a04", 1)
                     font.pointSize: Theme.fontSize(11.5)
                     font.weight: Font.DemiBold
                 }

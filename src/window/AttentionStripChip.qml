@@ -26,9 +26,9 @@ Item {
         objectName: "chipBackground"
         anchors.fill: parent
         radius: 7
-        color: chip.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : Theme.pair("15171d", "ffffff", 1)
+        color: chip.highlighted ? Theme.hoverFill : Theme.pair("15171d", "ffffff", 1)
         border.width: 1
-        border.color: chip.highlighted ? "transparent" : Theme.pair("22252d", "d6d9e0", 1)
+        border.color: chip.highlighted ? "transparent" : Theme.borderControl
     }
 
     Row {
@@ -47,7 +47,7 @@ Item {
             objectName: "chipLabel"
             anchors.verticalCenter: parent.verticalCenter
             text: chip.label
-            color: chip.idle ? Theme.pair("787f89", "737982", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            color: chip.idle ? Theme.textDim : Theme.text
             font.pointSize: Theme.fontSize(11.5)
             font.weight: Font.Medium
             maximumLineCount: 1

@@ -68,6 +68,6 @@ Item {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         height: 1
-        color: Theme.pair("1c1e25", "dfe1e6", 1)
+        color: Theme.border
     }
 }

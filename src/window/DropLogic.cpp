@@ -2,75 +2,42 @@
 
 namespace brinmoor {
 
-bool PaneDrop::active(const DragHost& host) const
-{
-    const auto d = host.draggingSessionID();
-    return d.has_value() && *d != targetID;
-}
-
-bool PaneDrop::validateDrop(const DragHost& host) const { return active(host); }
-
-void PaneDrop::dropEntered(DragHost& host) const
+void DropRule::dropEntered(DragHost& host) const
 {
     if (active(host))
-        host.setDropTarget(DropTarget::swap(targetID));
+        host.setDropTarget(target());
 }
 
-DropProposal PaneDrop::dropUpdated(const DragHost& host) const
+DropProposal DropRule::dropUpdated(const DragHost& host) const
 {
     return active(host) ? DropProposal::Move : DropProposal::Forbidden;
 }
 
-void PaneDrop::dropExited(DragHost& host) const
+void DropRule::dropExited(DragHost& host) const
 {
-    if (host.dropTarget() == DropTarget::swap(targetID))
+    if (host.dropTarget() == target())
         host.setDropTarget(std::nullopt);
 }
 
-bool PaneDrop::performDrop(DragHost& host) const
+bool DropRule::performDrop(DragHost& host) const
 {
-    if (!active(host)) {
-        host.endDrag();
-        return false;
-    }
-    const QUuid dragged = *host.draggingSessionID();
-    host.swapSessions(dragged, targetID);
+    const bool taken = active(host);
+    if (taken)
+        apply(host, *host.draggingSessionID());
     host.endDrag();
-    return true;
+    return taken;
+}
+
+bool PaneDrop::active(const DragHost& host) const
+{
+    const auto d = host.draggingSessionID();
+    return !targetID.isNull() && d.has_value() && *d != targetID;
 }
 
 bool SideDrop::active(const DragHost& host) const
 {
     const auto d = host.draggingSessionID();
-    return d.has_value() && *d == loneID;
-}
-
-bool SideDrop::validateDrop(const DragHost& host) const { return active(host); }
-
-void SideDrop::dropEntered(DragHost& host) const
-{
-    if (active(host))
-        host.setDropTarget(DropTarget::side(leading));
-}
-
-DropProposal SideDrop::dropUpdated(const DragHost& host) const
-{
-    return active(host) ? DropProposal::Move : DropProposal::Forbidden;
-}
-
-void SideDrop::dropExited(DragHost& host) const
-{
-    if (host.dropTarget() == DropTarget::side(leading))
-        host.setDropTarget(std::nullopt);
-}
-
-bool SideDrop::performDrop(DragHost& host) const
-{
-    const bool wasActive = active(host);
-    if (wasActive)
-        host.setBigSide(leading);
-    host.endDrag();
-    return wasActive;
+    return !loneID.isNull() && d.has_value() && *d == loneID;
 }
 
 void dragEndedWithoutDrop(DragHost& host)

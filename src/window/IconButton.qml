@@ -22,14 +22,14 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 5
-        color: button.hovering ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+        color: button.hovering ? Theme.hoverFill : "transparent"
     }
     SymbolIcon {
         objectName: "symbol"
         anchors.centerIn: parent
         name: button.systemName
         size: button.size
-        color: button.active ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("787f89", "737982", 1)
+        color: button.active ? Theme.textStrong : Theme.textDim
     }
     // A MouseArea takes the press for itself, so a click here never reaches the double-click
     // catcher or the drag source of a header behind it.

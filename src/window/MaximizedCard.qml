@@ -27,9 +27,9 @@ Item {
     // The outline: amber when awaiting, red in error, else the border colour.
     function miniBorder(state: string): color {
         if (state === "awaiting")
-            return Theme.hex("f0b429", 1);
+            return Theme.amber;
         if (state === "error")
-            return Theme.hex("f0524f", 1);
+            return Theme.red;
         return Theme.border;
     }
 

@@ -13,7 +13,7 @@ Item {
 
     readonly property real radius: 9
     readonly property real lineWidth: 2
-    readonly property color accent: Theme.hex("5b8cdd", 1)
+    readonly property color accent: Theme.accent
 
     Rectangle {
         anchors.fill: parent

@@ -62,13 +62,13 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 5
-        color: Theme.pair("23262f", "dbe5f6", 1)
+        color: Theme.hoverFill
     }
     SymbolIcon {
         anchors.centerIn: parent
         name: "ellipsis"
         size: 13
-        color: Theme.pair("c5c9d0", "3a4048", 1)
+        color: Theme.text
     }
     MouseArea {
         objectName: "menuButton"
@@ -84,9 +84,9 @@ Item {
         background: Rectangle {
             implicitWidth: 230
             radius: 8
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
 
         Repeater {
@@ -107,14 +107,14 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         name: item.entry.symbol
                         size: 12
-                        color: item.entry.destructive ? Theme.hex("f0524f", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                        color: item.entry.destructive ? Theme.red : Theme.text
                     }
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         text: item.text
                         textFormat: Text.PlainText
                         font.pointSize: Theme.fontSize(12.5)
-                        color: item.entry.destructive ? Theme.hex("f0524f", 1) : Theme.pair("eef0f3", "262a31", 1)
+                        color: item.entry.destructive ? Theme.red : Theme.textStrong
                     }
                 }
                 background: Item {
@@ -125,13 +125,13 @@ Item {
                         anchors.top: parent.top
                         anchors.topMargin: 2
                         height: 1
-                        color: Theme.pair("23262e", "d2d5dc", 1)
+                        color: Theme.borderStrong
                     }
                     Rectangle {
                         anchors.fill: parent
                         anchors.topMargin: item.index === 5 ? 5 : 0
                         radius: 5
-                        color: item.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                        color: item.highlighted ? Theme.hoverFill : "transparent"
                     }
                 }
                 onTriggered: root.trigger(item.index)
@@ -158,9 +158,9 @@ Item {
 
         background: Rectangle {
             radius: 10
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
         header: Text {
             text: renameDialog.title
@@ -169,7 +169,7 @@ Item {
             topPadding: 14
             font.pointSize: Theme.fontSize(13)
             font.weight: Font.DemiBold
-            color: Theme.pair("eef0f3", "262a31", 1)
+            color: Theme.textStrong
         }
         TextField {
             id: nameField
@@ -179,15 +179,15 @@ Item {
             text: root.draftName
             onTextEdited: root.draftName = nameField.text
             onAccepted: renameDialog.accept()
-            color: Theme.pair("eef0f3", "262a31", 1)
-            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textStrong
+            placeholderTextColor: Theme.textFaint
             font.pointSize: Theme.fontSize(12.5)
             background: Rectangle {
                 implicitHeight: 28
                 radius: 6
-                color: Theme.pair("0f1116", "f4f5f8", 1)
+                color: Theme.surface
                 border.width: 1
-                border.color: nameField.activeFocus ? Theme.hex("5b8cdd", 1) : Theme.pair("22252d", "d6d9e0", 1)
+                border.color: nameField.activeFocus ? Theme.accent : Theme.borderControl
             }
         }
         footer: Row {

@@ -47,9 +47,9 @@ Item {
 
     readonly property color borderColor: {
         switch (shell.paneState) {
-        case "awaiting": return Theme.hex("f0b429", 1);
-        case "error": return Theme.hex("f0524f", 1);
-        case "idle": return Theme.mix(Theme.pair("1c1e25", "dfe1e6", 1), Theme.hex("5b8cdd", 0.7), shell.focusAmount);
+        case "awaiting": return Theme.amber;
+        case "error": return Theme.red;
+        case "idle": return Theme.mix(Theme.border, Theme.hex("5b8cdd", 0.7), shell.focusAmount);
         default: return Theme.mix(Theme.pair("2b303a", "d2d5dc", 1), Theme.hex("5b8cdd", 0.7), shell.focusAmount);
         }
     }
@@ -58,7 +58,7 @@ Item {
                                        : shell.paneState === "error" ? Theme.hex("f0524f", 0.25) : "transparent"
     readonly property color headerBg: shell.paneState === "awaiting"
                                       ? Theme.pairWithOpacities("f0b429", 0.06, "f0b429", 0.14)
-                                      : Theme.pair("16191f", "e9ebf0", 1)
+                                      : Theme.surfaceHeader
 
     // For tests and the grid: the header, the focus ring, the drag proxy.
     readonly property alias header: header
@@ -79,7 +79,7 @@ Item {
         id: frameBackground
         anchors.fill: parent
         radius: 9
-        color: Theme.pair("0f1116", "f4f5f8", 1)
+        color: Theme.surface
     }
 
     // Header background: rounded at the top only; the clip cuts off the lower rounded corners.
@@ -154,7 +154,7 @@ Item {
                 textFormat: Text.PlainText
                 font.pointSize: Theme.fontSize(shell.compact ? 11 : 12)
                 font.weight: Font.Medium
-                color: shell.paneState === "idle" ? Theme.pair("787f89", "737982", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                color: shell.paneState === "idle" ? Theme.textDim : Theme.text
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 // Full width when there is room; it gives way (truncating) only when the row is short.
@@ -176,7 +176,7 @@ Item {
                 text: shell.session ? shell.session.sessionLabel : ""
                 textFormat: Text.PlainText
                 font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
                 maximumLineCount: 1
             }
             ProviderLogo {
@@ -204,7 +204,7 @@ Item {
                 textFormat: Text.PlainText
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
             }
             Loader {
                 objectName: "accessory"
@@ -250,7 +250,7 @@ Item {
             anchors.right: parent.right
             anchors.bottom: parent.bottom
             height: 1
-            color: Theme.pair("1c1e25", "dfe1e6", 1)
+            color: Theme.border
         }
     }
 
@@ -287,7 +287,7 @@ Item {
         radius: 9
         color: "transparent"
         border.width: 1.5
-        border.color: Theme.hex("5b8cdd", 1)
+        border.color: Theme.accent
         opacity: 0.9 * shell.focusAmount
     }
 

@@ -17,13 +17,13 @@ Item {
         radius: 8
         color: "transparent"
         border.width: 1
-        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        border.color: Theme.borderStrong
     }
     Text {
         id: label
         anchors.centerIn: parent
         text: button.title
-        color: Theme.pair("c5c9d0", "3a4048", 1)
+        color: Theme.text
         font.pointSize: Theme.fontSize(12.5)
         font.weight: Font.Medium
         textFormat: Text.PlainText

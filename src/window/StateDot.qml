@@ -14,11 +14,11 @@ Pulse {
     readonly property bool round: dot.paneState !== "stopped"
     readonly property color fill: {
         switch (dot.paneState) {
-        case "running": return Theme.hex("5b8cdd", 1);
-        case "awaiting": return Theme.hex("f0b429", 1);
-        case "error": return Theme.hex("f0524f", 1);
+        case "running": return Theme.accent;
+        case "awaiting": return Theme.amber;
+        case "error": return Theme.red;
         case "stopped": return Theme.hex("3f444c", 1);
-        default: return Theme.pair("565b63", "9097a1", 1);
+        default: return Theme.textGhost;
         }
     }
     readonly property color glowColor: dot.paneState === "awaiting" ? Theme.hex("f0b429", 0.9)

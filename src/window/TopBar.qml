@@ -76,7 +76,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             text: WindowText.appTitle
             textFormat: Text.PlainText
-            color: WindowText.isDevBuild ? Theme.amber : Theme.pair("787f89", "737982", 1)
+            color: WindowText.isDevBuild ? Theme.amber : Theme.textDim
             font.pointSize: Theme.fontSize(12.5)
             font.weight: Font.DemiBold
         }
@@ -110,7 +110,7 @@ Rectangle {
             maximumLineCount: 1
             elide: Text.ElideRight
             width: Math.min(implicitWidth, 260)
-            color: bar.hasWorkspace ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("787f89", "737982", 1)
+            color: bar.hasWorkspace ? Theme.textStrong : Theme.textDim
             font.pointSize: Theme.fontSize(13)
             font.weight: Font.DemiBold
         }
@@ -121,7 +121,7 @@ Rectangle {
             text: WindowText.subtitle(selectedStates.sessionCount, selectedStates.awaitingCount)
             textFormat: Text.PlainText
             maximumLineCount: 1
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
             font.pointSize: Theme.fontSize(11.5)
         }
     }
@@ -287,7 +287,7 @@ Rectangle {
                 anchors.centerIn: parent
                 name: AppModel.themePreference === "dark" ? "sun.max" : "moon"
                 size: 12
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             MouseArea {
                 id: themeMouse
@@ -333,6 +333,6 @@ Rectangle {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         height: 1
-        color: Theme.pair("1c1e25", "dfe1e6", 1)
+        color: Theme.border
     }
 }

@@ -39,7 +39,7 @@ Item {
         id: codexLogo
         CodexLogo {
             size: 15
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
     }
     MouseArea {

@@ -29,9 +29,9 @@ Menu {
     background: Rectangle {
         implicitWidth: 200
         radius: 8
-        color: Theme.pair("14161c", "f3f4f7", 1)
+        color: Theme.surfaceRaised
         border.width: 1
-        border.color: Theme.pair("23262e", "d2d5dc", 1)
+        border.color: Theme.borderStrong
     }
 
     // Submenus ("Color") are drawn by this delegate.
@@ -54,7 +54,7 @@ Menu {
             visible: entry.showsSubmenuArrow
             name: "chevron.right"
             size: 10
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         contentItem: Row {
             spacing: 8
@@ -64,7 +64,7 @@ Menu {
                 name: entry.symbol
                 visible: entry.symbol !== ""
                 size: 12
-                color: entry.destructive ? Theme.red : Theme.pair("c5c9d0", "3a4048", 1)
+                color: entry.destructive ? Theme.red : Theme.text
             }
             // Keeps names aligned whether or not a check mark stands before them.
             Item {
@@ -77,12 +77,12 @@ Menu {
                 text: entry.text
                 textFormat: Text.PlainText
                 font.pointSize: Theme.fontSize(12.5)
-                color: entry.destructive ? Theme.red : Theme.pair("eef0f3", "262a31", 1)
+                color: entry.destructive ? Theme.red : Theme.textStrong
             }
         }
         background: Rectangle {
             radius: 5
-            color: entry.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+            color: entry.highlighted ? Theme.hoverFill : "transparent"
         }
     }
 
@@ -100,9 +100,9 @@ Menu {
         background: Rectangle {
             implicitWidth: 160
             radius: 8
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
         Repeater {
             model: WindowText.workspaceColors.length
@@ -121,7 +121,7 @@ Menu {
     MenuSeparator {
         contentItem: Rectangle {
             implicitHeight: 1
-            color: Theme.pair("23262e", "d2d5dc", 1)
+            color: Theme.borderStrong
         }
     }
     Entry {

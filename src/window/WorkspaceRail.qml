@@ -65,7 +65,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             visible: !rail.collapsed
             text: qsTr("Workspaces").toUpperCase()
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
             font.pointSize: Theme.fontSize(10.5)
             font.weight: Font.DemiBold
             font.letterSpacing: 0.6
@@ -171,7 +171,7 @@ Rectangle {
             anchors.right: parent.right
             anchors.top: parent.top
             height: 1
-            color: Theme.pair("1c1e25", "dfe1e6", 1)
+            color: Theme.border
         }
         Row {
             id: newRow
@@ -184,13 +184,13 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 name: "plus"
                 size: 11
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             Text {
                 anchors.verticalCenter: parent.verticalCenter
                 visible: !rail.collapsed
                 text: qsTr("New Workspace")
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
                 font.pointSize: Theme.fontSize(11.5)
                 font.weight: Font.Medium
             }
@@ -207,7 +207,7 @@ Rectangle {
         anchors.bottom: parent.bottom
         anchors.right: parent.right
         width: 1
-        color: Theme.pair("1c1e25", "dfe1e6", 1)
+        color: Theme.border
     }
 
     WorkspaceMenu {
@@ -236,9 +236,9 @@ Rectangle {
 
         background: Rectangle {
             radius: 10
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
         header: Text {
             text: renameDialog.title
@@ -247,7 +247,7 @@ Rectangle {
             topPadding: 14
             font.pointSize: Theme.fontSize(13)
             font.weight: Font.DemiBold
-            color: Theme.pair("eef0f3", "262a31", 1)
+            color: Theme.textStrong
         }
         TextField {
             id: nameField
@@ -257,15 +257,15 @@ Rectangle {
             text: rail.draftName
             onTextEdited: rail.draftName = nameField.text
             onAccepted: renameDialog.accept()
-            color: Theme.pair("eef0f3", "262a31", 1)
-            placeholderTextColor: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textStrong
+            placeholderTextColor: Theme.textFaint
             font.pointSize: Theme.fontSize(12.5)
             background: Rectangle {
                 implicitHeight: 28
                 radius: 6
-                color: Theme.pair("0f1116", "f4f5f8", 1)
+                color: Theme.surface
                 border.width: 1
-                border.color: nameField.activeFocus ? Theme.accent : Theme.pair("22252d", "d6d9e0", 1)
+                border.color: nameField.activeFocus ? Theme.accent : Theme.borderControl
             }
         }
         footer: Row {

@@ -36,7 +36,7 @@ Item {
             anchors.centerIn: parent
             text: WindowText.initials(row.name)
             textFormat: Text.PlainText
-            color: row.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+            color: row.selected ? Theme.textStrong : Theme.text
             font.pointSize: Theme.fontSize(13)
             font.weight: Font.DemiBold
         }

@@ -26,7 +26,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 7
-        color: row.selected ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+        color: row.selected ? Theme.hoverFill : "transparent"
     }
 
     // Hover is tracked for the whole row, its ellipsis button included.
@@ -78,7 +78,7 @@ Item {
                 textFormat: Text.PlainText
                 maximumLineCount: 1
                 elide: Text.ElideRight
-                color: row.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                color: row.selected ? Theme.textStrong : Theme.text
                 font.pointSize: Theme.fontSize(12)
                 font.weight: row.selected ? Font.DemiBold : Font.Medium
             }
@@ -86,7 +86,7 @@ Item {
                 objectName: "rowCount"
                 text: WindowText.panes(row.sessionCount)
                 textFormat: Text.PlainText
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
                 font.pointSize: Theme.fontSize(10)
             }
         }
@@ -107,7 +107,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     visible: !row.selected
                     text: qsTr("bg")
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(9)
                 }
@@ -135,7 +135,7 @@ Item {
             anchors.centerIn: parent
             name: "ellipsis"
             size: 13
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         MouseArea {
             anchors.fill: parent

@@ -260,7 +260,7 @@ TEST_F(AppModelTest, entering_awaiting_alerts_only_for_an_unmuted_existing_sessi
     EXPECT_EQ(AlertSound::playCount(), plays);
     EXPECT_EQ(saves->count(), 0);
     // The queued playback runs without an audio device and without crashing.
-    QTest::qWait(50);
+    QTest::qWait(50); // a moment for that playback to run
 }
 
 TEST_F(AppModelTest, conversation_id_is_stored_and_written)
@@ -356,7 +356,7 @@ TEST_F(AppModelTest, blur_clears_focus_after_the_delay_only_for_the_same_pane)
     m->blurPane(s0);
     EXPECT_EQ(m->focusedSessionID(), s0);  // not at once
     m->focusPane(s1);                      // focus moves within the delay
-    QTest::qWait(200);
+    QTest::qWait(200); // past the delay: the earlier blur must not land
     EXPECT_EQ(m->focusedSessionID(), s1);
 
     m->blurPane(s1);

@@ -37,7 +37,7 @@ TEST(Assets, alert_sound_is_a_wav_and_repeated_alerts_do_not_crash)
     AlertSound::play();
     AlertSound::play();  // cuts the first one short
     EXPECT_EQ(AlertSound::playCount(), before + 2);
-    QTest::qWait(100);
+    QTest::qWait(100); // a moment for the queued playback to run (and not crash)
 }
 
 TEST(Assets, missing_or_unplayable_sound_falls_back_to_the_bell)

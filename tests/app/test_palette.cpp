@@ -72,30 +72,13 @@ TEST(ColorFromHex, opacity_is_kept_and_clamped)
     expectRgb(colorFromHex(u"f0b429", -1.0), 0xf0, 0xb4, 0x29, 0.0);
 }
 
-TEST(PaletteMembers, dark_and_light_values_of_all_thirteen)
-{
-    const Palette d(true), l(false);
-    const std::vector<std::tuple<QString, QString, QString>> rows{
-        {d.textStrong(), l.textStrong(), "eef0f3/262a31"},   {d.text(), l.text(), "c5c9d0/3a4048"},
-        {d.textDim(), l.textDim(), "787f89/737982"},         {d.textFaint(), l.textFaint(), "5a616b/9097a1"},
-        {d.textGhost(), l.textGhost(), "565b63/9097a1"},     {d.border(), l.border(), "1c1e25/dfe1e6"},
-        {d.borderControl(), l.borderControl(), "22252d/d6d9e0"},
-        {d.borderStrong(), l.borderStrong(), "23262e/d2d5dc"},
-        {d.hoverFill(), l.hoverFill(), "23262f/dbe5f6"},     {d.surface(), l.surface(), "0f1116/f4f5f8"},
-        {d.surfaceRaised(), l.surfaceRaised(), "14161c/f3f4f7"},
-        {d.surfaceHeader(), l.surfaceHeader(), "16191f/e9ebf0"},
-        {d.canvas(), l.canvas(), "060709/e2e4e9"},
-    };
-    for (const auto& [dark, light, want] : rows)
-        EXPECT_EQ(dark + "/" + light, want);
-    EXPECT_EQ(Palette::memberNames().size(), 13);
-}
-
 TEST(PaletteMembers, lookup_by_name_matches_the_accessors_and_unknown_names_are_empty)
 {
     const Palette l(false);
     EXPECT_EQ(l.member(u"canvas"), l.canvas());
+    // One spot check of each theme; the rest is the table itself.
     EXPECT_EQ(Palette(true).member(u"hoverFill"), "23262f");
+    EXPECT_EQ(l.canvas(), "e2e4e9");
     EXPECT_TRUE(l.member(u"nope").isEmpty());
     for (const QString& name : Palette::memberNames()) {
         EXPECT_FALSE(Palette(true).member(name).isEmpty()) << name.toStdString();

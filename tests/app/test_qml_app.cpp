@@ -101,7 +101,6 @@ TEST(QmlAppModel, singleton_models_and_logos_work_from_qml)
 
     // The codex mark is drawn in the colour it is given.
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    QTest::qWait(50);
     const QImage shot = window->grabWindow();
     ASSERT_FALSE(shot.isNull());
     if (qEnvironmentVariableIsSet("BRINMOOR_SHOT"))

@@ -27,6 +27,7 @@
 #include "ChatHost.h"
 #include "GridGeometryModel.h"
 #include "Store.h"
+#include "support/QtTestSupport.h"
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
@@ -102,11 +103,7 @@ protected:
     {
         application();
         ASSERT_TRUE(dataDir.isValid());
-        qputenv("XDG_DATA_HOME", dataDir.path().toUtf8());
-        qputenv("HOME", dataDir.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (dataDir.path() + "/config").toUtf8());
-        // Terminal panes start the login shell: a plain one, whatever the machine has.
-        qputenv("SHELL", "/bin/sh");
+        brinmoor::test::useSandboxHome(dataDir.path());
     }
 
     void TearDown() override
@@ -236,7 +233,7 @@ protected:
             const QPointF p = QPointF(start) + (to - QPointF(start)) * (double(i) / steps);
             QTest::mouseMove(window.get(), p.toPoint(), 10);
         }
-        QTest::qWait(20);
+        QTest::qWait(20); // the last move is handled before the release, as a hand would
         QTest::mouseRelease(window.get(), Qt::LeftButton, Qt::NoModifier, to.toPoint());
         settle();
     }
@@ -361,8 +358,7 @@ TEST_F(GridView, maximized_view_hides_the_others_behind_cards)
 {
     start(Seed{.sessions = 3});
     model->toggleMaximize(sessions().at(1).id);
-    QTest::qWait(300);
-    ASSERT_TRUE(geometry()->maximized());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return geometry()->maximized(); }));
     auto* header = item(QStringLiteral("hiddenHeader"));
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(header->property("text").toString(), QStringLiteral("2 HIDDEN"));
@@ -421,7 +417,7 @@ TEST_F(GridView, pane_contents_survive_relayout_swap_and_maximize)
     settle();
     unchanged();
     model->toggleMaximize(sessions().at(2).id);
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return geometry()->maximized(); }));
     model->setMaximizedSessionID(sessions().at(1).id);
     settle();
     model->setMaximizedSessionID(std::nullopt);
@@ -499,11 +495,9 @@ TEST_F(GridView, chip_click_maximizes_and_returns_to_the_grid)
     ASSERT_NE(chip, nullptr);
     const QPoint at = chip->mapToScene(QPointF(chip->width() / 2, chip->height() / 2)).toPoint();
     QTest::mouseClick(window.get(), Qt::LeftButton, Qt::NoModifier, at);
-    QTest::qWait(300);
-    EXPECT_EQ(model->maximizedSessionIDText(), id(2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->maximizedSessionIDText() == id(2); }));
     QTest::mouseClick(window.get(), Qt::LeftButton, Qt::NoModifier, at);
-    QTest::qWait(300);
-    EXPECT_TRUE(model->maximizedSessionIDText().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->maximizedSessionIDText().isEmpty(); }));
 }
 
 TEST_F(GridView, a_plain_mouse_wheel_scrolls_a_strip_too_long_for_the_window)
@@ -569,7 +563,7 @@ TEST_F(GridView, cards_and_chips_show_each_state)
 
     // In the light theme the outlines keep their colours; the idle card takes the light border.
     window->setProperty("light", true);
-    QTest::qWait(500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return borderOf(3) == QStringLiteral("#dfe1e6"); }));
     EXPECT_EQ(borderOf(1), QStringLiteral("#f0b429"));
     EXPECT_EQ(borderOf(2), QStringLiteral("#dfe1e6"));
     EXPECT_EQ(bg->property("color").value<QColor>().name(), QStringLiteral("#dbe5f6"));

@@ -7,6 +7,8 @@
 #include "LaunchTask.h"
 #include "TerminalHost.h"
 #include "WindowChrome.h"
+#include "support/QtTestSupport.h"
+#include "support/SeedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,23 +50,15 @@ const char* kChat2 = "D3A1E5F0-1234-4BCD-8EF0-AABBCCDDEE00";
 // Three workspaces: "Web app" with three sessions (selected), "my  api" with one, "Empty".
 QByteArray seededState()
 {
-    auto session = [](const char* id, const char* kind, const char* project, const char* provider) {
-        return QJsonObject{{"id", id}, {"kind", kind}, {"project", project}, {"directory", QString("/tmp/") + project},
-                           {"sessionLabel", "session 1"}, {"autoApprove", false}, {"autoCompact", true},
-                           {"muted", false}, {"provider", provider}};
-    };
-    const QJsonArray workspaces{
-        QJsonObject{{"id", kWorkspaceA}, {"name", "Web app"}, {"colorHex", "5b8cee"}, {"maxRows", 4}, {"bigSideLeft", true},
-                    {"sessions", QJsonArray{session(kTerminal1, "terminal", "frontend", "claude"),
-                                            session(kChat1, "chat", "backend", "claude"),
-                                            session(kChat2, "chat", "docs", "codex")}}},
-        QJsonObject{{"id", kWorkspaceB}, {"name", "my  api"}, {"colorHex", "c98a3a"}, {"maxRows", 4}, {"bigSideLeft", true},
-                    {"sessions", QJsonArray{session("0B0C7A52-6F1E-4A43-9C1D-2F8E6A7B9C02", "chat", "server", "claude")}}},
-        QJsonObject{{"id", kWorkspaceC}, {"name", "Empty"}, {"colorHex", "4aa37e"}, {"maxRows", 4}, {"bigSideLeft", true},
-                    {"sessions", QJsonArray{}}},
-    };
-    return QJsonDocument(QJsonObject{{"workspaces", workspaces}, {"selected", kWorkspaceA}, {"recents", QJsonArray{}}})
-        .toJson();
+    using test::SeedSession;
+    return test::seedState(
+        {{kWorkspaceA, "Web app",
+          {SeedSession{.id = kTerminal1, .project = "frontend"}, SeedSession{.id = kChat1, .kind = "chat", .project = "backend"},
+           SeedSession{.id = kChat2, .kind = "chat", .project = "docs", .provider = "codex"}},
+          "5b8cee", true},
+         {kWorkspaceB, "my  api", {SeedSession{.id = "0B0C7A52-6F1E-4A43-9C1D-2F8E6A7B9C02", .kind = "chat", .project = "server"}}, "c98a3a", true},
+         {kWorkspaceC, "Empty", {}, "4aa37e", true}},
+        QStringLiteral("/tmp"));
 }
 
 // HOME and the XDG folders in one temporary folder; one application object for the process.
@@ -73,18 +67,9 @@ public:
     void SetUp() override
     {
         m_home = std::make_unique<QTemporaryDir>();
-        const QByteArray home = m_home->path().toUtf8();
-        qputenv("HOME", home);
-        qputenv("XDG_CONFIG_HOME", home + "/.config");
-        qputenv("XDG_DATA_HOME", home + "/.local/share");
-        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        brinmoor::test::useSandboxHome(m_home->path());
         if (qgetenv("QT_QPA_PLATFORM").isEmpty())
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qgetenv("XDG_RUNTIME_DIR").isEmpty()) {
-            QDir().mkpath(m_home->path() + "/runtime");
-            QFile::setPermissions(m_home->path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            qputenv("XDG_RUNTIME_DIR", home + "/runtime");
-        }
         // The login shell of this run answers the tool probes like a signed-in Codex would and
         // logs them; anything else (a terminal pane's shell) is a plain /bin/sh.
         const QString shell = m_home->path() + "/fake-shell";
@@ -127,17 +112,7 @@ private:
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
+using brinmoor::test::waitUntil;
 
 // A model on a fresh data folder seeded with the state above, and the main window over it.
 class MainWindowTest : public ::testing::Test {

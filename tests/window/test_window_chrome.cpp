@@ -20,16 +20,7 @@ using namespace brinmoor;
 
 BRINMOOR_APP_TEST_ENVIRONMENT();
 
-namespace {
-
-bool waitFor(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 200 && !done(); ++i)
-        QTest::qWait(10);
-    return done();
-}
-
-} // namespace
+using brinmoor::test::waitUntil;
 
 TEST(WindowChrome, mirrors_full_screen_of_the_window_it_is_in_and_only_that_one)
 {
@@ -53,29 +44,29 @@ TEST(WindowChrome, mirrors_full_screen_of_the_window_it_is_in_and_only_that_one)
     chrome.setParentItem(a.contentItem());
 
     a.showFullScreen();
-    ASSERT_TRUE(waitFor([&] { return model.isFullscreen(); }));
+    ASSERT_TRUE(waitUntil([&] { return model.isFullscreen(); }));
     EXPECT_EQ(published, 1);
     EXPECT_TRUE(chrome.fullScreen());
 
     a.showNormal();
-    ASSERT_TRUE(waitFor([&] { return !model.isFullscreen(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.isFullscreen(); }));
     EXPECT_EQ(published, 2);
 
     // Moved to another window: the first one no longer reports.
     chrome.setParentItem(b.contentItem());
     a.showFullScreen();
-    QTest::qWait(50);
+    QTest::qWait(50); // a moment in which the old window must not report
     EXPECT_FALSE(model.isFullscreen());
     b.showFullScreen();
-    ASSERT_TRUE(waitFor([&] { return model.isFullscreen(); }));
+    ASSERT_TRUE(waitUntil([&] { return model.isFullscreen(); }));
 
     // Zoom does nothing in full screen; toggling leaves it.
     chrome.zoom();
     EXPECT_FALSE(chrome.maximized());
     chrome.toggleFullScreen();
-    ASSERT_TRUE(waitFor([&] { return !model.isFullscreen(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model.isFullscreen(); }));
     chrome.zoom();
-    EXPECT_TRUE(waitFor([&] { return chrome.maximized(); }));
+    EXPECT_TRUE(waitUntil([&] { return chrome.maximized(); }));
     chrome.setParentItem(nullptr);
     AppModel::setInstance(nullptr);
 }

@@ -56,6 +56,57 @@ int highestBit(int bits)
     return k;
 }
 
+// Where the sixel cursor stands: its column, the top row of its band, and the widest column
+// reached so far.
+struct SixelCursor {
+    int64_t x = 0;
+    int64_t y = 0;
+    int64_t widest = 0;
+};
+
+// The one reader of sixel data, from `start` (a colour command) to the end, shared by the sizing
+// and the painting pass: each colour command goes to `colour(numbers)`, each sixel with any bit
+// set to `sixel(bits, repeat, cursor)` before the cursor moves past it. A malformed colour
+// command ends the image.
+template <typename Colour, typename Sixel>
+SixelCursor readSixels(const std::vector<uint8_t>& data, size_t start, Colour&& colour, Sixel&& sixel)
+{
+    SixelCursor at;
+    int64_t repeat = 1;
+    for (size_t i = start; i < data.size();) {
+        const uint8_t c = data[i];
+        if (c == '#') {
+            const auto numbers = readColorCommand(data, i);
+            if (numbers.empty())
+                break;
+            colour(numbers);
+            repeat = 1;
+            continue;
+        }
+        if (c == '!') {
+            ++i;
+            repeat = (i < data.size() && isDigit(data[i])) ? readNumber(data, i) : 1;
+            continue;
+        }
+        if (c == '-' || c == '$') { // next band, or back to the band's start
+            at.widest = std::max(at.widest, at.x);
+            at.x = 0;
+            if (c == '-')
+                at.y = saturatingAdd(at.y, 6);
+        } else if (c >= '?' && c <= '~') {
+            if (repeat > 0) {
+                if (c != '?')
+                    sixel(c - '?', repeat, at);
+                at.x = saturatingAdd(at.x, repeat);
+            }
+            repeat = 1;
+        }
+        ++i;
+    }
+    at.widest = std::max(at.widest, at.x);
+    return at;
+}
+
 } // namespace
 
 SixelDcsHandler::SixelDcsHandler(PaletteSource defaultColors, ImageSink sink)
@@ -171,42 +222,11 @@ bool SixelDcsHandler::decode(std::span<const Color> defaultColors)
     if (start >= n)
         return true; // no colour command: an empty image
 
-    // Sizing pass.
-    int64_t sx = 0, sy = 0, mx = 0, my = 0;
-    for (size_t i = start; i < n;) {
-        if (data[i] == '#') {
-            if (readColorCommand(data, i).empty())
-                break;
-            continue;
-        }
-        int64_t repeat = 1;
-        while (i < n && data[i] != '#') {
-            const uint8_t c = data[i];
-            if (c == '!') {
-                ++i;
-                repeat = (i < n && isDigit(data[i])) ? readNumber(data, i) : 1;
-                continue;
-            }
-            if (c == '-') {
-                mx = std::max(mx, sx);
-                sx = 0;
-                sy = saturatingAdd(sy, 6);
-            } else if (c == '$') {
-                mx = std::max(mx, sx);
-                sx = 0;
-            } else if (c >= '?' && c <= '~') {
-                const int bits = c - '?';
-                if (repeat > 0) {
-                    if (bits)
-                        my = std::max(my, sy + highestBit(bits) + 1);
-                    sx = saturatingAdd(sx, repeat);
-                }
-                repeat = 1;
-            }
-            ++i;
-        }
-    }
-    mx = std::max(mx, sx);
+    // Sizing pass, so that the bitmap is allocated once at its final size.
+    int64_t my = 0;
+    const int64_t mx = readSixels(data, start, [](const std::vector<int64_t>&) {}, [&](int bits, int64_t, const SixelCursor& at) {
+        my = std::max(my, at.y + highestBit(bits) + 1);
+    }).widest;
 
     if (mx > kMaxWidth || my > kMaxHeight || mx * my * 4 > kMaxBitmapBytes)
         return false;
@@ -214,19 +234,12 @@ bool SixelDcsHandler::decode(std::span<const Color> defaultColors)
     maxY = int(my);
     pixels.assign(size_t(mx * my * 4), 0);
 
-    // Drawing pass.
-    int64_t px = 0, py = 0;
-    int64_t reg = 15;
-    for (size_t i = start; i < n;) {
-        if (data[i] == '#') {
-            const auto numbers = readColorCommand(data, i);
-            if (numbers.empty())
-                break;
-            reg = numbers[0];
-            if (numbers.size() > 1)
-                definePalette(numbers);
-            continue;
-        }
+    // Painting pass.
+    uint8_t rgba[4] = {};
+    const auto selectColour = [&](const std::vector<int64_t>& numbers) {
+        const int64_t reg = numbers[0];
+        if (numbers.size() > 1)
+            definePalette(numbers);
         uint32_t color = 0;
         if (auto it = palette.find(int(std::min<int64_t>(reg, INT32_MAX))); it != palette.end()) {
             color = it->second;
@@ -234,46 +247,22 @@ bool SixelDcsHandler::decode(std::span<const Color> defaultColors)
             const Color& dc = defaultColors[size_t(reg)];
             color = uint32_t(dc.red >> 8) << 24 | uint32_t(dc.green >> 8) << 16 | uint32_t(dc.blue >> 8) << 8 | 0xFF;
         }
-        const uint8_t rgba[4] = { uint8_t(color >> 24), uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color) };
-        int64_t repeat = 1;
-        while (i < n && data[i] != '#') {
-            const uint8_t c = data[i];
-            if (c == '!') {
-                ++i;
-                repeat = (i < n && isDigit(data[i])) ? readNumber(data, i) : 1;
-                continue;
+        for (int k = 0; k < 4; ++k)
+            rgba[k] = uint8_t(color >> (24 - 8 * k));
+    };
+    const auto paint = [&](int bits, int64_t repeat, const SixelCursor& at) {
+        const int64_t columns = std::min(repeat, mx - at.x);
+        for (int64_t col = 0; col < columns; ++col) {
+            for (int k = 0; k < 6; ++k) {
+                if (!(bits & (1 << k)) || at.y + k >= my)
+                    continue;
+                std::copy_n(rgba, 4, pixels.data() + size_t(((at.y + k) * mx + at.x + col) * 4));
             }
-            if (c == '-') {
-                py += 6;
-                px = 0;
-            } else if (c == '$') {
-                px = 0;
-            } else if (c >= '?' && c <= '~') {
-                const int bits = c - '?';
-                if (repeat > 0) {
-                    if (bits) {
-                        const int64_t columns = std::min(repeat, mx - px);
-                        for (int64_t col = 0; col < columns; ++col) {
-                            for (int k = 0; k < 6; ++k) {
-                                if (!(bits & (1 << k)) || py + k >= my)
-                                    continue;
-                                uint8_t* dst = pixels.data() + size_t(((py + k) * mx + px + col) * 4);
-                                dst[0] = rgba[0];
-                                dst[1] = rgba[1];
-                                dst[2] = rgba[2];
-                                dst[3] = rgba[3];
-                            }
-                        }
-                    }
-                    px = saturatingAdd(px, repeat);
-                }
-                repeat = 1;
-            }
-            ++i;
         }
-    }
-    x = int(std::min<int64_t>(px, INT32_MAX));
-    y = int(std::min<int64_t>(py, INT32_MAX));
+    };
+    const SixelCursor end = readSixels(data, start, selectColour, paint);
+    x = int(std::min<int64_t>(end.x, INT32_MAX));
+    y = int(std::min<int64_t>(end.y, INT32_MAX));
     return true;
 }
 

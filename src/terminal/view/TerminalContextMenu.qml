@@ -13,10 +13,10 @@ Menu {
     property TerminalView view
 
     // The same colours as the pane menu, so the menu follows the theme.
-    palette.window: Theme.pair("14161c", "f3f4f7", 1)
-    palette.dark: Theme.pair("23262e", "d2d5dc", 1)
-    palette.windowText: Theme.pair("eef0f3", "262a31", 1)
-    palette.light: Theme.pair("23262f", "dbe5f6", 1)
+    palette.window: Theme.surfaceRaised
+    palette.dark: Theme.borderStrong
+    palette.windowText: Theme.textStrong
+    palette.light: Theme.hoverFill
     palette.midlight: Theme.pair("2b2f39", "cfdaf0", 1)
 
     Connections {

@@ -15,18 +15,13 @@ namespace brinmoor::test {
 
 namespace {
 
-// HOME, XDG_CONFIG_HOME and XDG_DATA_HOME inside one temporary folder, and a GUI application
-// object (offscreen), so nothing touches the real user's files.
+// A private HOME and XDG folders, and one GUI application object.
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
         m_home = std::make_unique<QTemporaryDir>();
-        const QByteArray home = m_home->path().toUtf8();
-        qputenv("HOME", home);
-        qputenv("XDG_CONFIG_HOME", home + "/.config");
-        qputenv("XDG_DATA_HOME", home + "/.local/share");
-        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        useSandboxHome(m_home->path());
         if (qgetenv("QT_QPA_PLATFORM").isEmpty())
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -79,16 +74,6 @@ QByteArray ScopedDataHome::readState(bool dev) const
 {
     QFile f(statePath(dev));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return done();
 }
 
 } // namespace brinmoor::test

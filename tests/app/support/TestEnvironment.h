@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/QtTestSupport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -29,9 +31,6 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_previous;
 };
-
-// Waits (running the event loop) until `done` holds or `ms` pass; returns `done()`.
-bool waitUntil(const std::function<bool()>& done, int ms = 20000);
 
 } // namespace brinmoor::test
 

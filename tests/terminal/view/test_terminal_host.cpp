@@ -76,7 +76,7 @@ TEST_F(TerminalHostTest, same_session_shown_twice_gives_the_same_view_and_one_sh
     EXPECT_EQ(first, second);
     EXPECT_EQ(host->views(), QSet<QUuid>{id});
     EXPECT_EQ(host->delegates(), QSet<QUuid>{id});
-    spin(100);
+    spin(100); // a moment in which a wrongly started second shell would show
     EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{first->process->shellPid()});
 
     // Another session gets a view and a shell of its own.
@@ -103,7 +103,7 @@ TEST_F(TerminalHostTest, theme_switch_restyles_the_view_and_keeps_the_shell)
 
     // Through the application core's seam as well.
     static_cast<brinmoor::TerminalHost&>(*host).applyTheme(static_cast<QObject*>(view), true);
-    EXPECT_EQ(view->nativeBackgroundColor(), QColor(0x0a, 0x0b, 0x0d));
+    EXPECT_EQ(view->nativeBackgroundColor(), TerminalHost::themeBackground(true));
     static_cast<brinmoor::TerminalHost&>(*host).applyTheme(static_cast<QObject*>(nullptr), true); // harmless
 
     EXPECT_EQ(view->process->shellPid(), pid);
@@ -227,7 +227,7 @@ TEST_F(TerminalHostTest, ending_a_pane_leaves_no_process_and_reports_no_exit)
             // is only the last resort, so under load this may take a little longer.
             EXPECT_TRUE(waitUntil([&] { return proc::remainingOf(shell).isEmpty(); }, 4000))
                 << "left: " << proc::describe(proc::remainingOf(shell));
-            spin(300);
+            spin(300); // a window for a late exit notice that must not come
             EXPECT_EQ(exitsHeard, 0);
             if (c.stateAfter != brinmoor::PaneState::Idle) {
                 ASSERT_TRUE(model.session(id).has_value());
@@ -241,7 +241,7 @@ TEST_F(TerminalHostTest, ending_a_pane_leaves_no_process_and_reports_no_exit)
                 // The restarted pane, shown again, runs exactly one new shell.
                 LocalProcessTerminalView* fresh = show(id);
                 EXPECT_NE(fresh->process->shellPid(), shell);
-                spin(100);
+                spin(100); // a moment in which a second shell would show
                 EXPECT_EQ(proc::childLoginShells(), QList<pid_t>{fresh->process->shellPid()});
                 model.close(id);
                 EXPECT_TRUE(waitUntil([&] { return proc::childLoginShells().isEmpty(); }, 2500));
@@ -299,7 +299,7 @@ TEST_F(TerminalHostTest, a_shell_that_ignores_sigterm_and_hangup_is_killed_after
         << "left: " << proc::describe(proc::remainingOf(shell));
     EXPECT_GE(t.elapsed(), host->ender().killDelayMs() - 20);
     EXPECT_EQ(host->ender().pending(), 0);
-    spin(200);
+    spin(200); // a window for a late exit notice that must not come
     EXPECT_FALSE(heard);
 }
 

@@ -96,22 +96,22 @@ TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
 {
     ViewHarness h(20, 5);
     h.grab();
-    spin(50);
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
     const int before = h.view->displayUpdateCount();
     for (int i = 0; i < 100; ++i)
         h.view->feed(QByteArray("x"));
     EXPECT_TRUE(h.view->pendingDisplay());
     EXPECT_EQ(h.view->displayUpdateCount(), before) << "feeding only schedules the update";
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
     EXPECT_EQ(h.view->displayUpdateCount(), before + 1);
     EXPECT_FALSE(h.view->pendingDisplay());
 
     // A feed after the update schedules a new one.
     h.view->feed(QByteArray("y"));
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
     EXPECT_EQ(h.view->displayUpdateCount(), before + 2);
 
-    // Idle: no timer-driven display work at all.
+    // Idle: no timer-driven display work at all (a window in which nothing may come).
     spin(200);
     EXPECT_EQ(h.view->displayUpdateCount(), before + 2);
 }
@@ -120,7 +120,8 @@ TEST(TerminalViewDisplay, first_change_after_a_quiet_interval_is_not_held_back)
 {
     ViewHarness h(20, 5);
     h.grab();
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
+    spin(100); // a quiet interval: the next change is the first after it
     const int before = h.view->displayUpdateCount();
 
     // A key's echo after a quiet spell: its update runs on the next turn of the event loop.
@@ -142,7 +143,7 @@ TEST(TerminalViewDisplay, first_change_after_a_quiet_interval_is_not_held_back)
     if (sinceUpdate.elapsed() < 8) {
         EXPECT_GT(delay, 0) << "an update ran a moment ago: this one must be coalesced";
     }
-    spin(100);
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
     EXPECT_EQ(h.view->displayUpdateCount(), before + 2) << "the trailing update shows the change";
 
     // Steady output fed on every turn: never more than one update per interval (a slower
@@ -160,14 +161,13 @@ TEST(TerminalViewDisplay, first_change_after_a_quiet_interval_is_not_held_back)
     const int duringBurst = h.view->displayUpdateCount() - burstStart;
     EXPECT_GE(duringBurst, 1);
     EXPECT_LE(duringBurst, int(burstMs * 1000 / 16670) + 1) << fed << " feeds in " << burstMs << " ms";
-    spin(100);
-    EXPECT_FALSE(h.view->pendingDisplay());
+    ASSERT_TRUE(waitUntil([&] { return !h.view->pendingDisplay(); }));
     EXPECT_LE(h.view->displayUpdateCount() - burstStart, duringBurst + 1) << "one trailing update at most";
     EXPECT_EQ(h.terminal().refreshEnd, -1) << "the last chunk's rows were handed to the display";
 
     // Idle again: nothing more.
     const int settled = h.view->displayUpdateCount();
-    spin(100);
+    spin(100); // a window in which nothing may come
     EXPECT_EQ(h.view->displayUpdateCount(), settled);
 }
 
@@ -183,9 +183,9 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
     ASSERT_TRUE(waitUntil([&] { return h.window->isActive(); }, 3000));
     h.view->forceActiveFocus();
     ASSERT_TRUE(h.view->hasFocus());
-    spin(100);
-    ASSERT_TRUE(caret->isBlinking());
+    ASSERT_TRUE(waitUntil([&] { return caret->isBlinking(); }));
     EXPECT_EQ(caret->position(), QPointF(14, 0));
+    h.window->grabWindow(); // the focused caret's first paint happens before the count starts
 
     const int terminalPaints = h.view->paintCount();
     const int caretPaints = caret->paintCount();
@@ -194,7 +194,7 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
     QElapsedTimer blinking;
     blinking.start();
     double lowest = 1;
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 40; ++i) { // samples the blink over about a second: its rate is the subject
         spin(25);
         h.window->grabWindow();
         lowest = std::min(lowest, caret->opacity());
@@ -208,22 +208,22 @@ TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)
 
     // A steady style stops the blink at full opacity; losing the keyboard stops it too.
     h.feed("\x1b[2 q");
-    spin(50);
+    ASSERT_TRUE(waitUntil([&] { return !caret->isBlinking(); }));
     EXPECT_FALSE(caret->isBlinking());
     EXPECT_EQ(caret->opacity(), 1.0);
     h.feed("\x1b[1 q");
-    spin(50);
+    ASSERT_TRUE(waitUntil([&] { return caret->isBlinking(); }));
     EXPECT_TRUE(caret->isBlinking());
     // After a quiet spell the caret stays lit; the next output brings the blink back.
     h.view->setCaretBlinkTimeout(200);
     h.feed("x");
-    spin(400);
+    ASSERT_TRUE(waitUntil([&] { return !caret->isBlinking(); }));
     EXPECT_FALSE(caret->isBlinking());
     EXPECT_EQ(caret->opacity(), 1.0);
     h.feed("y");
     EXPECT_TRUE(caret->isBlinking());
     h.view->setFocus(false);
-    spin(20);
+    ASSERT_TRUE(waitUntil([&] { return !caret->isBlinking(); }));
     EXPECT_FALSE(caret->isBlinking());
     EXPECT_EQ(caret->opacity(), 1.0);
     // The caret takes no clicks: they reach the terminal view.

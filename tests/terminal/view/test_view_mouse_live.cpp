@@ -117,12 +117,14 @@ protected:
     QString readFileWhenThere(const QString& name)
     {
         const QString path = dir.filePath(name);
-        if (!waitUntil([&] { return QFile::exists(path) && QFileInfo(path).size() > 0; }, 10000))
-            return QStringLiteral("<missing>");
-        spin(50);
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return QString::fromUtf8(f.readAll()).trimmed();
+        QByteArray text;
+        // writefile() ends its one line with a line feed: the whole file is there.
+        const bool whole = waitUntil([&] {
+            QFile f(path);
+            text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return text.endsWith('\n');
+        }, 10000);
+        return whole ? QString::fromUtf8(text).trimmed() : QStringLiteral("<missing>");
     }
 
     QTemporaryDir dir;
@@ -184,6 +186,7 @@ TEST_F(LiveTest, vim_with_mouse_a_receives_clicks_and_drags)
     EXPECT_EQ(readFileWhenThere("pos.txt"), "5,10");
 
     // A drag makes a visual selection from the press to the release.
+    // Past the double-click interval (the limit is the subject), so the press starts afresh.
     spin(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
     dragCells(QPoint(0, 1), QPoint(7, 2));
     EXPECT_TRUE(waitScreen("-- VISUAL --")) << screen().toStdString();

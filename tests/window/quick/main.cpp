@@ -1,6 +1,7 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
 #include "AppModel.h"
+#include "support/QtTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,18 +95,7 @@ int main(int argc, char** argv)
     if (!sandbox().isValid())
         return 2;
     const QString root = sandbox().path();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("HOME", QFile::encodeName(root + "/home"));
-    QDir().mkpath(root + "/home");
-    // Terminal panes start a shell: a plain one, never the user's own with its profile.
-    qputenv("SHELL", "/bin/sh");
-    qputenv("ENV", "");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        QDir().mkpath(root + "/runtime");
-        QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + "/runtime"));
-    }
+    brinmoor::test::useSandboxHome(root);
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "window_quick", QUICK_TEST_SOURCE_DIR, &setup);

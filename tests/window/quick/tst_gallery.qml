@@ -115,7 +115,6 @@ Item {
         }
 
         function shoot(name) {
-            waitForRendering(sheet);
             const path = TestSupport.galleryDir() + "/" + name + ".png";
             const img = grabImage(sheet);
             img.save(path);
@@ -125,14 +124,14 @@ Item {
         function test_frames_in_both_themes() {
             Theme.animationDuration = 0;
             Theme.dark = true;
-            AppModel.focusPane(AppModel.selectedSessions.get(0).id); // the last running frame shows focus
-            wait(300);
+            const focused = AppModel.selectedSessions.get(0).id;
+            AppModel.focusPane(focused); // the last running frame shows focus
+            tryCompare(AppModel, "focusedSessionID", focused, 1000);
             let img = shoot("paneshell_dark");
             // The canvas and a frame's body in the dark theme.
             verify(Qt.colorEqual(img.pixel(5, 5), "#060709"));
             verify(Qt.colorEqual(img.pixel(200, 120), "#0f1116"), "" + img.pixel(200, 120));
             Theme.dark = false;
-            wait(50);
             img = shoot("paneshell_light");
             verify(Qt.colorEqual(img.pixel(5, 5), "#e2e4e9"));
             verify(Qt.colorEqual(img.pixel(200, 120), "#f4f5f8"), "" + img.pixel(200, 120));
@@ -140,16 +139,19 @@ Item {
         }
 
         function test_theme_change_animates_colours() {
-            Theme.animationDuration = 300;
-            Theme.dark = true;
-            wait(350);
-            Theme.dark = false;
-            wait(120);
-            const mid = Theme.canvas;
-            verify(mid.r > 0.05 && mid.r < 0.85, "halfway between the two canvases: " + mid);
-            tryVerify(() => Qt.colorEqual(Theme.canvas, "#e2e4e9"), 1000);
+            Theme.animationDuration = 0;
             Theme.dark = true;
             tryVerify(() => Qt.colorEqual(Theme.canvas, "#060709"), 1000);
+            Theme.animationDuration = 300;
+            const seen = [];
+            const record = () => seen.push(Theme.canvas.r);
+            Theme.canvasChanged.connect(record);
+            Theme.dark = false;
+            tryVerify(() => Qt.colorEqual(Theme.canvas, "#e2e4e9"), 2000);
+            Theme.canvasChanged.disconnect(record);
+            verify(seen.some(r => r > 0.05 && r < 0.85), "passes between the two canvases: " + seen);
+            Theme.dark = true;
+            tryVerify(() => Qt.colorEqual(Theme.canvas, "#060709"), 2000);
         }
     }
 }

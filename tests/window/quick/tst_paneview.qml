@@ -45,7 +45,7 @@ Item {
             AppModel.toggleMaximize(id);
             AppModel.toggleMaximize(id);
             AppModel.restart(id); // running: state changes but the pane stays live
-            wait(50);
+            wait(50); // lets a wrongly recreated delegate appear
             verify(repeater.itemAt(0) === pane, "the delegate stays");
             verify(pane.content === content, "the content stays");
             verify(pane.content.surface === surface, "the same terminal, the same shell");

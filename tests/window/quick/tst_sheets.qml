@@ -86,7 +86,6 @@ Item {
             compare(s.selectedDir, "/tmp/older");
             mouseClick(findChild(s, "codexChip"));
             tryVerify(() => !!AppModel.codex, 20000, "the Codex detection ran");
-            waitForRendering(s);
             grabImage(s).save(TestSupport.galleryDir() + "/sheet_add_session_codex.png");
             keyClick(Qt.Key_Return);
             compare(AppModel.activeSheet, "");
@@ -143,7 +142,6 @@ Item {
             for (const ch of "  Q3 Web ")
                 keyClick(ch);
             mouseClick(findChild(s, "swatch_4aa37e"));
-            waitForRendering(s);
             grabImage(s).save(TestSupport.galleryDir() + "/sheet_new_workspace.png");
             verify(!findChild(s, "swatch_5b8cee").children[1].visible);
             field.forceActiveFocus();
@@ -157,7 +155,6 @@ Item {
             Theme.animationDuration = 0;
             Theme.dark = false;
             const o = createTemporaryObject(onboardingView, top);
-            waitForRendering(o);
             o.flow.advance();
             tryVerify(() => !findChild(o, "step0").visible);
             grabImage(o).save(TestSupport.galleryDir() + "/onboarding_tools_light.png");

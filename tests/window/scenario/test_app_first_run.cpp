@@ -1,6 +1,7 @@
 // A first start: no saved state and no onboarding flag, fake agent tools. The window shows the
 // first-run view with the tools' status; a browser login waits for the tool; naming a workspace
 // creates it through the model, saves it, sets the flag and shows the main view. Screenshots go under the build folder (first_run_*.png) or $BRINMOOR_SHOT_DIR.
+#include "support/AppQmlModules.h"
 #include "AppInfo.h"
 #include "AppModel.h"
 #include "Store.h"
@@ -19,14 +20,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 namespace {
 
@@ -159,7 +152,7 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     ASSERT_TRUE(QTest::qWaitFor([&] { return textOf(codex, "loginText") == QString::fromUtf8("Waiting for browser…"); }, 2000));
     EXPECT_EQ(textOf(codex, "statusDetail"), QString::fromUtf8("Finish sign-in in your browser…"));
     window->grabWindow().save(shotDir() + "/first_run_login_waiting.png");
-    QTest::qWait(300);
+    QTest::qWait(300); // a window in which the login must not end by itself
     EXPECT_TRUE(model->codexLoggingIn()) << "still waiting while the login runs";
     QFile(root + "/home/.finish-login").open(QIODevice::WriteOnly);
     ASSERT_TRUE(QTest::qWaitFor([&] { return textOf(codex, "statusTitle") == "Codex ready"; }, 20000));
@@ -182,7 +175,7 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     EXPECT_EQ(model->workspaces().first().name, "My Project");
     EXPECT_EQ(model->selectedWorkspaceID(), model->workspaces().first().id);
     ASSERT_TRUE(QTest::qWaitFor([&] { return find(window->contentItem(), "onboarding") == nullptr; }, 2000));
-    QTest::qWait(300);
+    QTest::qWait(300); // only the picture's look: the theme blend settles
     window->grabWindow().save(shotDir() + "/first_run_main.png");
 
     // A second start reads the flag and the saved workspace: straight to the main window.
@@ -205,7 +198,7 @@ TEST(AppFirstRun, onboarding_shows_the_tools_logs_in_names_the_first_workspace_a
     light.setColor(QPalette::Window, QColor("#f0f0f0"));
     light.setColor(QPalette::WindowText, QColor("#101010"));
     QGuiApplication::setPalette(light);
-    QTest::qWait(400);
+    QTest::qWait(400); // longer than a blend: the bar must not turn
     EXPECT_TRUE(barIsDark()) << "the preference is dark at every start";
     model->setThemePreferenceText(QStringLiteral("system"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !barIsDark(); }, 2000));

@@ -2,34 +2,20 @@
 // hidden by the maximized view or a workspace switch, or closed, the main window's Escape catcher
 // takes the keyboard. Checked on the shells' side: a command typed then must run nowhere, while
 // one typed after clicking into a pane runs there.
+#include "support/AppQmlModules.h"
 #include "support/AppScenario.h"
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 namespace {
 
-const char* kSeed = R"({
-  "recents" : [],
-  "selected" : "F0C05000-0000-4000-8000-000000000001",
-  "workspaces" : [
-    { "bigSideLeft" : false, "colorHex" : "5b8cee", "id" : "F0C05000-0000-4000-8000-000000000001",
-      "maxRows" : 4, "name" : "One", "sessions" : [
-        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/api", "id" : "F0C05000-0000-4000-8000-0000000000A1",
-          "kind" : "terminal", "muted" : false, "project" : "api", "provider" : "claude", "sessionLabel" : "" },
-        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/docs", "id" : "F0C05000-0000-4000-8000-0000000000A2",
-          "kind" : "terminal", "muted" : false, "project" : "docs", "provider" : "claude", "sessionLabel" : "" } ] },
-    { "bigSideLeft" : false, "colorHex" : "5b8cee", "id" : "F0C05000-0000-4000-8000-000000000002",
-      "maxRows" : 4, "name" : "Two", "sessions" : [
-        { "autoApprove" : false, "autoCompact" : true, "directory" : "@ROOT@\/other", "id" : "F0C05000-0000-4000-8000-0000000000B1",
-          "kind" : "terminal", "muted" : false, "project" : "other", "provider" : "claude", "sessionLabel" : "" } ] }
-  ]
-})";
+using brinmoor::test::SeedSession;
+
+const QList<brinmoor::test::SeedWorkspace> kSeed{
+    {"F0C05000-0000-4000-8000-000000000001", "One",
+     {SeedSession{.id = "F0C05000-0000-4000-8000-0000000000A1", .project = "api", .sessionLabel = ""},
+      SeedSession{.id = "F0C05000-0000-4000-8000-0000000000A2", .project = "docs", .sessionLabel = ""}}},
+    {"F0C05000-0000-4000-8000-000000000002", "Two",
+     {SeedSession{.id = "F0C05000-0000-4000-8000-0000000000B1", .project = "other", .sessionLabel = ""}}},
+};
 
 const QString kOne = QStringLiteral("F0C05000-0000-4000-8000-000000000001");
 const QString kTwo = QStringLiteral("F0C05000-0000-4000-8000-000000000002");

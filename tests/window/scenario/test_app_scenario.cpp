@@ -2,69 +2,21 @@
 // saved state of three sessions, driven with mouse and keys. It checks the model and the state
 // file after each step and saves a screenshot of each step under the build folder (app_*.png), or
 // under $BRINMOOR_SHOT_DIR. Runs offscreen in ctest and under xvfb-run with QT_QPA_PLATFORM=xcb.
+#include "support/AppQmlModules.h"
 #include "support/AppScenario.h"
 
 #include <iostream>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
-
 namespace {
 
-const char* kSeed = R"({
-  "recents" : [],
-  "selected" : "5E1F0A00-0000-4000-8000-000000000001",
-  "workspaces" : [
-    {
-      "bigSideLeft" : false,
-      "colorHex" : "5b8cee",
-      "id" : "5E1F0A00-0000-4000-8000-000000000001",
-      "maxRows" : 4,
-      "name" : "Brinmoor",
-      "sessions" : [
-        {
-          "autoApprove" : false,
-          "autoCompact" : true,
-          "directory" : "@ROOT@\/api",
-          "id" : "5E1F0A00-0000-4000-8000-0000000000A1",
-          "kind" : "terminal",
-          "muted" : false,
-          "project" : "api",
-          "provider" : "claude",
-          "sessionLabel" : "session 1"
-        },
-        {
-          "autoApprove" : true,
-          "autoCompact" : true,
-          "directory" : "@ROOT@\/web",
-          "id" : "5E1F0A00-0000-4000-8000-0000000000A2",
-          "kind" : "chat",
-          "muted" : false,
-          "project" : "web",
-          "provider" : "claude",
-          "sessionLabel" : "session 1"
-        },
-        {
-          "autoApprove" : false,
-          "autoCompact" : true,
-          "directory" : "@ROOT@\/docs",
-          "id" : "5E1F0A00-0000-4000-8000-0000000000A3",
-          "kind" : "terminal",
-          "muted" : true,
-          "project" : "docs",
-          "provider" : "codex",
-          "sessionLabel" : "session 1"
-        }
-      ]
-    }
-  ]
-}
-)";
+using brinmoor::test::SeedSession;
+
+const QList<brinmoor::test::SeedWorkspace> kSeed{
+    {"5E1F0A00-0000-4000-8000-000000000001", "Brinmoor",
+     {SeedSession{.id = "5E1F0A00-0000-4000-8000-0000000000A1", .project = "api"},
+      SeedSession{.id = "5E1F0A00-0000-4000-8000-0000000000A2", .kind = "chat", .project = "web", .autoApprove = true},
+      SeedSession{.id = "5E1F0A00-0000-4000-8000-0000000000A3", .project = "docs", .provider = "codex", .muted = true}}},
+};
 
 const QString kApi = QStringLiteral("5E1F0A00-0000-4000-8000-0000000000A1");
 
@@ -147,13 +99,15 @@ TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
     EXPECT_TRUE(near(window->grabWindow().pixelColor(probe), "16181f"));
     click(item("themeToggle"));
     EXPECT_EQ(model->themePreferenceText(), "light");
-    QTest::qWait(100);
-    const QImage mid = window->grabWindow();
+    // The bar blends: some frame before the light one is neither colour.
+    QImage mid;
+    (void)QTest::qWaitFor([&] {
+        mid = window->grabWindow();
+        return !near(mid.pixelColor(probe), "16181f");
+    }, 3000);
     mid.save(shotDir() + "/app_7_theme_midway.png");
-    const QColor midColour = mid.pixelColor(probe);
-    EXPECT_FALSE(near(midColour, "16181f")) << midColour.name().toStdString();
-    EXPECT_FALSE(near(midColour, "dfe1e6")) << midColour.name().toStdString();
-    QTest::qWait(400);
+    EXPECT_FALSE(near(mid.pixelColor(probe), "dfe1e6")) << mid.pixelColor(probe).name().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return near(window->grabWindow().pixelColor(probe), "dfe1e6"); }, 3000));
     const QImage light = shot("8_light");
     EXPECT_TRUE(near(light.pixelColor(probe), "dfe1e6")) << light.pixelColor(probe).name().toStdString();
 

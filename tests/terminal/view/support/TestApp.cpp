@@ -17,20 +17,6 @@ void ensureGuiApp()
     new QGuiApplication(argc, argv);
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 void spin(int ms)
 {
     QEventLoop loop;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "AppModel.h"
+#include "support/QtTestSupport.h"
+#include "support/SeedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,27 +27,19 @@
 class AppScenarioBase : public ::testing::Test
 {
 protected:
-    // Seeds state.json from `seed` (its "@ROOT@" stands for the projects folder) and makes the
+    // Seeds state.json from `seed` (folders below the sandbox's projects folder) and makes the
     // folders of `projects`; call it from the test file's SetUpTestSuite.
-    static void setUpSandbox(const char* seed, std::initializer_list<const char*> projects)
+    static void setUpSandbox(const QList<brinmoor::test::SeedWorkspace>& seed, std::initializer_list<const char*> projects)
     {
         sandbox = new QTemporaryDir;
         const QString root = sandbox->path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        QDir().mkpath(root + "/home");
+        brinmoor::test::useSandboxHome(root);
         QDir().mkpath(root + "/data/Brinmoor");
-        // Terminal panes start a shell in their folder: a plain one, never the user's own.
-        qputenv("SHELL", "/bin/sh");
-        qputenv("ENV", "");
         for (const char* project : projects)
             QDir().mkpath(root + "/projects/" + project);
-        QString text = QString::fromUtf8(seed);
-        text.replace("@ROOT@", QString(root + "/projects").replace("/", "\\/"));
         QFile f(root + "/data/Brinmoor/state.json");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
+        f.write(brinmoor::test::seedState(seed, root + "/projects"));
         f.close();
         static int argc = 1;
         static char name[] = "brinmoor";
