@@ -563,9 +563,9 @@ TEST_F(GridView, cards_and_chips_show_each_state)
 
     // In the light theme the outlines keep their colours; the idle card takes the light border.
     window->setProperty("light", true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return borderOf(3) == QStringLiteral("#dfe1e6"); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return borderOf(2) == QStringLiteral("#dfe1e6"); }));
     EXPECT_EQ(borderOf(1), QStringLiteral("#f0b429"));
-    EXPECT_EQ(borderOf(2), QStringLiteral("#dfe1e6"));
+    EXPECT_EQ(borderOf(3), QStringLiteral("#f0524f"));
     EXPECT_EQ(bg->property("color").value<QColor>().name(), QStringLiteral("#dbe5f6"));
     screenshot("maximized_card_states_light");
     model->setMaximizedSessionID(std::nullopt);
