@@ -4,6 +4,7 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <array>
 
 namespace termcore {
 
@@ -15,6 +16,16 @@ struct GraphemeMaps {
     // The size at which interning next collects the clusters no cell uses any more.
     size_t collectAt = minimumCollectAt;
     static constexpr size_t minimumCollectAt = 4096;
+    // The codes of the short spellings interned last (one code point beyond the BMP, or two
+    // code points), direct-mapped: emoji and accented letters arrive one after another in
+    // text, and each would otherwise build a key string and hash it. Emptied when codes go.
+    struct Recent {
+        char32_t first = 0;
+        char32_t second = 0;
+        uint32_t length = 0; // 0: an empty entry
+        int32_t code = 0;
+    };
+    std::array<Recent, 256> recent{};
 };
 
 GraphemeMaps& maps()
@@ -92,6 +103,22 @@ static void canonicalOrder(std::u32string& cluster)
 int32_t CharData::internCluster(std::u32string_view cluster)
 {
     auto& m = maps();
+    if (cluster.size() == 1 || cluster.size() == 2) {
+        const char32_t second = cluster.size() == 2 ? cluster[1] : 0;
+        GraphemeMaps::Recent& entry = m.recent[(cluster[0] * 31u + second) & 255u];
+        if (entry.length == cluster.size() && entry.first == cluster[0] && entry.second == second)
+            return entry.code;
+        const int32_t code = internClusterSlow(cluster);
+        if (code >= firstClusterCode)
+            entry = {cluster[0], second, uint32_t(cluster.size()), code};
+        return code;
+    }
+    return internClusterSlow(cluster);
+}
+
+int32_t CharData::internClusterSlow(std::u32string_view cluster)
+{
+    auto& m = maps();
     // Looked up by the canonically ordered form; the first spelling seen is what the cell shows.
     std::u32string key(cluster);
     if (key.size() > 1)
@@ -138,6 +165,7 @@ size_t CharData::releaseClustersExcept(const std::vector<int32_t>& used)
         ++released;
     }
     if (released > 0) {
+        m.recent.fill({});
         m.indexToChar.rehash(0);
         m.charToIndex.rehash(0);
     }

@@ -75,6 +75,9 @@ struct CharData {
     static const std::u32string* clusterForCode(int32_t code);
     // Forgets every cluster whose code is not in `used` (sorted); returns how many went.
     static size_t releaseClustersExcept(const std::vector<int32_t>& used);
+
+private:
+    static int32_t internClusterSlow(std::u32string_view cluster);
 };
 
 inline constexpr CharData CharData::Null{0, 1, Attribute()};

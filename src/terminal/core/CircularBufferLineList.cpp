@@ -102,6 +102,46 @@ void CircularBufferLineList::recycle()
     reused.clearImages();
 }
 
+void CircularBufferLineList::rotate(int first, int middle, int last)
+{
+    if (first >= last)
+        return;
+    const int s = slotOf(first);
+    const int n = last - first;
+    const int k = middle - first;
+    if (s + n <= int(array_.size())) {
+        BufferLinePtr* a = array_.data() + s;
+        for (int i = 0; i < n; ++i)
+            if (!a[i]) [[unlikely]]
+                materialize(a[i], s + i);
+        // One row going to the other end (a scroll by one line) is a chain of pointer moves:
+        // std::rotate swaps neighbours there, and every swap re-reads the pointer pair the
+        // one before has just half-written, which stalls on store forwarding.
+        if (k == 1) {
+            BufferLinePtr row = std::move(a[0]);
+            std::move(a + 1, a + n, a);
+            a[n - 1] = std::move(row);
+        } else if (k == n - 1) {
+            BufferLinePtr row = std::move(a[n - 1]);
+            std::move_backward(a, a + n - 1, a + n);
+            a[0] = std::move(row);
+        } else {
+            std::rotate(a, a + k, a + n);
+        }
+        return;
+    }
+    for (int i = first; i < last; ++i)
+        line(i);
+    std::vector<BufferLinePtr> rows;
+    rows.reserve(size_t(last - first));
+    for (int i = middle; i < last; ++i)
+        rows.push_back(std::move(array_[size_t(slotOf(i))]));
+    for (int i = first; i < middle; ++i)
+        rows.push_back(std::move(array_[size_t(slotOf(i))]));
+    for (int i = first; i < last; ++i)
+        array_[size_t(slotOf(i))] = std::move(rows[size_t(i - first)]);
+}
+
 void CircularBufferLineList::pop()
 {
     if (count_ > 0)

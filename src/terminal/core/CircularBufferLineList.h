@@ -53,26 +53,7 @@ public:
     void set(int index, BufferLinePtr line) { array_[size_t(slotOf(index))] = std::move(line); }
     // Rotates the rows of logical indices [first, last) so that the row at `middle` comes
     // first, moving only the slots' pointers (no reference counting).
-    void rotate(int first, int middle, int last)
-    {
-        if (first >= last)
-            return;
-        for (int i = first; i < last; ++i)
-            line(i);
-        const int s = slotOf(first);
-        if (s + (last - first) <= int(array_.size())) {
-            std::rotate(array_.begin() + s, array_.begin() + s + (middle - first), array_.begin() + s + (last - first));
-            return;
-        }
-        std::vector<BufferLinePtr> rows;
-        rows.reserve(size_t(last - first));
-        for (int i = middle; i < last; ++i)
-            rows.push_back(std::move(array_[size_t(slotOf(i))]));
-        for (int i = first; i < middle; ++i)
-            rows.push_back(std::move(array_[size_t(slotOf(i))]));
-        for (int i = first; i < last; ++i)
-            array_[size_t(slotOf(i))] = std::move(rows[size_t(i - first)]);
-    }
+    void rotate(int first, int middle, int last);
     // Moves the row out of a logical index (made first if its slot is empty), leaving the slot
     // empty: a reordering pass costs no reference counting.
     BufferLinePtr take(int index)

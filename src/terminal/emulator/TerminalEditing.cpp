@@ -424,17 +424,9 @@ void Terminal::reverseIndex()
             updateRange(b.scrollTop());
             return;
         }
-        const int count = b.scrollBottom() - b.y();
-        bool ok = true;
-        if (count > 0)
-            ok = b.lines().shiftElements(b.yBase() + b.y(), count, 1);
-        if (!ok) {
-            Diagnostics::print("Assertion on reverseIndex, state was: y=" + std::to_string(b.y()) + " scrollTop=" +
-                               std::to_string(b.scrollTop()) + "  yDisp=" + std::to_string(b.yDisp()) +
-                               " linesTop=" + std::to_string(b.linesTop) +
-                               " isAlternate=" + (isCurrentBufferAlternate() ? "true" : "false"));
-        }
-        b.lines().set(b.yBase() + b.y(), b.getBlankLine(eraseAttr(), false));
+        // The region's rows rotate down by one and the row pushed out at the bottom becomes
+        // the blank top row: a stream of reverse indexes allocates nothing.
+        shiftRowsDown(b.y(), b.scrollBottom(), 1, eraseCell());
         updateRange(b.scrollBottom());
         updateRange(b.scrollTop());
     } else if (b.y() >= 1) {

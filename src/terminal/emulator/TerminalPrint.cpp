@@ -321,7 +321,10 @@ void Terminal::handlePrint(ByteSpan data)
                 continue;
             }
         }
-        printRune(rune, combiningMark);
+        if (!combiningMark && rune != kZeroWidthJoiner)
+            insertCell(rune, widthOf(rune));
+        else
+            printRune(rune, combiningMark);
         p += n;
     }
 

@@ -173,12 +173,16 @@ TEST(PrintCombining, clustersOfAClosedTerminalAreGivenBack)
         std::string utf8;
         for (char32_t c : text)
             appendUtf8(utf8, c);
-        closing.feed(utf8);
+        closing.feed(utf8 + "\xF0\x9F\x98\x80");
         EXPECT_GT(CharData::indexToCharMap().size(), 5000u);
     }
     EXPECT_EQ(CharData::indexToCharMap().size(), 1u);
     ASSERT_NE(CharData::clusterForCode(keptCode), nullptr);
     EXPECT_EQ(cellText(kept, 0, 0), U"e\u0301\u0323");
+    // Characters given back and printed again get codes that show them.
+    kept.feed("\r\n\xF0\x9F\x98\x80\xE6\x86\x87\xCC\x81");
+    EXPECT_EQ(cellText(kept, 0, 1), U"\U0001F600");
+    EXPECT_EQ(cellText(kept, 2, 1), U"\u6187\u0301");
 }
 
 TEST(PrintCombining, markAfterAResizeIsItsOwnCell)
