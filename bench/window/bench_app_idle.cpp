@@ -7,6 +7,7 @@
 #include "../view/BenchViewSupport.h"
 
 #include "AppModel.h"
+#include "AppQmlModules.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,17 +15,8 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <atomic>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 namespace {
 

@@ -6,6 +6,7 @@
 // xvfb-run with QT_QPA_PLATFORM=xcb.
 #include "AgentChatHost.h"
 #include "AppModel.h"
+#include "AppQmlModules.h"
 #include "Assets.h"
 #include "ChatModels.h"
 
@@ -25,17 +26,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 using namespace brinmoor;
 
