@@ -5,8 +5,9 @@
 #include "ChatText.h"
 #include "ClaudeSession.h"
 #include "TimelineModel.h"
+#include "support/QtTestSupport.h"
+#include "support/SamplePng.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -87,7 +87,7 @@ public:
                 const QVariant image = a.toMap().value("image");
                 att.isImage = image.isValid();
                 if (image.typeId() == QMetaType::Bool)
-                    att.data = samplePng();
+                    att.data = brinmoor::test::samplePng();
                 else if (image.isValid())
                     att.data = image.toString().toUtf8();
                 r.attachments.append(att);
@@ -112,21 +112,6 @@ public:
             ask.questions.append(item);
         }
         return QVariant::fromValue(ask);
-    }
-    static QByteArray samplePng()
-    {
-        QImage image(240, 160, QImage::Format_RGB32);
-        QPainter p(&image);
-        p.fillRect(image.rect(), QColor("#3b6fd4"));
-        p.fillRect(QRect(0, 100, 240, 60), QColor("#5ad07a"));
-        p.setBrush(QColor("#f0b429"));
-        p.drawEllipse(QPoint(180, 50), 26, 26);
-        p.end();
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
     }
     // Composer tests: chat sessions that run no sidecar, with the events a sidecar would send,
     // files to paste and an input method's composition.
@@ -214,16 +199,7 @@ int main(int argc, char** argv)
 {
     if (!sandbox().isValid())
         return 2;
-    const QString root = sandbox().path();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("HOME", QFile::encodeName(root + "/home"));
-    QDir().mkpath(root + "/home");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        QDir().mkpath(root + "/runtime");
-        QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + "/runtime"));
-    }
+    brinmoor::test::useSandboxHome(sandbox().path());
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "chat_quick", QUICK_TEST_SOURCE_DIR, &setup);

@@ -9,8 +9,8 @@
 #include "AppQmlModules.h"
 #include "Assets.h"
 #include "ChatModels.h"
+#include "support/SamplePng.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -18,7 +18,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -88,22 +87,6 @@ QJsonObject script()
             assistant({block("text", {{"text", "Done: **SQLite** with cache and search."}})}),
             ev("result", {{"costUsd", 0.01234}, {"isError", false}, {"tokensIn", 1000}, {"tokensOut", 234}, {"durationMs", 900}})}}},
     };
-}
-
-QByteArray samplePng()
-{
-    QImage image(240, 160, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.fillRect(image.rect(), QColor("#3b6fd4"));
-    p.fillRect(QRect(0, 100, 240, 60), QColor("#5ad07a"));
-    p.setBrush(QColor("#f0b429"));
-    p.drawEllipse(QPoint(180, 50), 26, 26);
-    p.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 class ChatScenario : public ::testing::Test {
@@ -239,7 +222,7 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     image.name = "screenshot.png";
     image.isImage = true;
     image.mediaType = "image/png";
-    image.data = samplePng();
+    image.data = test::samplePng();
     const int alerts = AlertSound::playCount();
     session->sendUser("Why does the build fail?", {image});
     // The turn has started; its thinking arrives "12.1 s" later.
