@@ -5,7 +5,7 @@
 #include "ChatText.h"
 #include "ClaudeSession.h"
 #include "TimelineModel.h"
-#include "support/QtTestSupport.h"
+#include "support/QuickTestMain.h"
 #include "support/SamplePng.h"
 
 #include <QClipboard>
@@ -18,24 +18,12 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
-#include <QTemporaryDir>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtQuickTest/quicktest.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-
-namespace {
-
-QTemporaryDir& sandbox()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-} // namespace
 
 // What the QML tests need from outside QML: the clipboard, the links that were opened, and
 // where the gallery's pictures go.
@@ -117,7 +105,7 @@ public:
     // files to paste and an input method's composition.
     Q_INVOKABLE brinmoor::ClaudeSession* newSession(const QString& provider)
     {
-        return new brinmoor::ClaudeSession(QUuid::createUuid(), sandbox().path(), false, std::nullopt,
+        return new brinmoor::ClaudeSession(QUuid::createUuid(), brinmoor::test::quickSandbox().path(), false, std::nullopt,
                                            brinmoor::chatProviderFromRaw(provider).value_or(brinmoor::ChatProvider::Claude),
                                            true, this);
     }
@@ -142,7 +130,7 @@ public:
     }
     Q_INVOKABLE QString writeFile(const QString& name, int imageWidth) const
     {
-        const QString path = sandbox().filePath(name);
+        const QString path = brinmoor::test::quickSandbox().filePath(name);
         if (imageWidth > 0) {
             QImage image(imageWidth, imageWidth * 2 / 3, QImage::Format_RGB32);
             image.fill(QColor(0x5b, 0x8c, 0xdd));
@@ -197,12 +185,9 @@ public slots:
 
 int main(int argc, char** argv)
 {
-    if (!sandbox().isValid())
-        return 2;
-    brinmoor::test::useSandboxHome(sandbox().path());
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
-    return quick_test_main_with_setup(argc, argv, "chat_quick", QUICK_TEST_SOURCE_DIR, &setup);
+    return brinmoor::test::quickTestMain(argc, argv, "chat_quick", QUICK_TEST_SOURCE_DIR, &setup);
 }
 
 #include "main.moc"
