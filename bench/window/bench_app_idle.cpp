@@ -5,6 +5,7 @@
 //   software renderer:   QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software build/bench/bench_app_idle
 //   GL on llvmpipe:      xvfb-run -a env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 build/bench/bench_app_idle
 #include "../view/BenchViewSupport.h"
+#include "../../tests/support/QtTestSupport.h"
 
 #include "AppModel.h"
 #include "AppQmlModules.h"
@@ -32,13 +33,8 @@ struct IdleApp {
     IdleApp()
     {
         const QString root = sandbox.path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        qputenv("SHELL", "/bin/sh");
-        qputenv("ENV", "");
+        brinmoor::test::useSandboxHome(root);
         qputenv("BRINMOOR_API", "http://127.0.0.1:9");
-        QDir().mkpath(root + "/home");
         QDir().mkpath(root + "/data/Brinmoor");
         QString list;
         for (int i = 0; i < kPanes; ++i) {

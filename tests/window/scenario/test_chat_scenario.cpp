@@ -9,6 +9,7 @@
 #include "AppQmlModules.h"
 #include "Assets.h"
 #include "ChatModels.h"
+#include "support/QtTestSupport.h"
 #include "support/SamplePng.h"
 
 #include <QDir>
@@ -95,10 +96,8 @@ protected:
     {
         ASSERT_TRUE(sandbox.isValid());
         const QString root = sandbox.path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        for (const char* dir : {"/home", "/data/Brinmoor", "/projects/web", "/sidecar"})
+        test::useSandboxHome(root);
+        for (const char* dir : {"/data/Brinmoor", "/projects/web", "/sidecar"})
             QDir().mkpath(root + dir);
         // The fake under both providers' script names, its script and its command log.
         for (const char* name : {"brinmoor-agent.mjs", "codex-agent.mjs"})
