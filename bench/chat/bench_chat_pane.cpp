@@ -1,6 +1,7 @@
 // A chat pane on a long conversation: opening 2,000 messages to the first frame, scrolling frame
 // by frame (software renderer), the row changes one streamed block costs, and the pane's memory.
 // Run a Release build: build/bench/bench_chat_pane.
+#include "BenchChatSupport.h"
 #include "ClaudeSession.h"
 #include "SidecarProtocol.h"
 #include "TimelineModel.h"
@@ -8,43 +9,19 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <benchmark/benchmark.h>
-
-#include <QEventLoop>
-#include <QTimer>
 
 #include <ctime>
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-
 using namespace brinmoor;
 
 namespace {
-
-void ensureGuiApp()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_QUICK_BACKEND", "software");
-    static int argc = 1;
-    static char name[] = "bench_chat_pane";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-}
 
 double residentMiB()
 {
@@ -114,7 +91,7 @@ struct Pane {
 
 void BM_Open2000Messages(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_chat_pane");
     double rss = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -130,9 +107,7 @@ void BM_Open2000Messages(benchmark::State& state)
         // Then the pane's scrolls to the end (the last 0.8 s after opening): the processor time
         // they take, and the memory once there.
         const std::clock_t cpu = std::clock();
-        QEventLoop loop;
-        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-        loop.exec();
+        benchview::spin(1000);
         pane->frame();
         state.counters["to_end_cpu_ms"] = double(std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
         state.counters["at_end"] = pane->item->property("atBottom").toBool();
@@ -148,7 +123,7 @@ BENCHMARK(BM_Open2000Messages)->Unit(benchmark::kMillisecond)->UseManualTime()->
 // One frame per step of 120 points through the whole conversation, from its end upwards.
 void BM_Scroll2000MessagesPerFrame(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_chat_pane");
     Pane pane(2000);
     pane.open();
     pane.frame();
@@ -173,7 +148,7 @@ BENCHMARK(BM_Scroll2000MessagesPerFrame)->Unit(benchmark::kMillisecond)->UseManu
 // A streamed block arriving at the end of a long conversation: the model changes it makes.
 void BM_AppendStreamedBlock(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_chat_pane");
     Pane pane(2000);
     pane.open();
     pane.frame();

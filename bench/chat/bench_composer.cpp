@@ -1,40 +1,21 @@
 // Typing in the chat editor with a long draft: one keystroke in a 5,000-character draft, through
 // the text's layout and the editor's height, and through the next frame drawn (software).
 // Run a Release build: build/bench/bench_composer.
+#include "BenchChatSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-
 namespace {
-
-void ensureGuiApp()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_QUICK_BACKEND", "software");
-    static int argc = 1;
-    static char name[] = "bench_composer";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-}
 
 // A draft of prose in short paragraphs, 5,000 characters.
 QString draft()
@@ -99,7 +80,7 @@ struct Editor {
 
 void BM_KeystrokeLayoutAndHeight(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_composer");
     Editor e;
     for (auto _ : state) {
         e.typeOrDelete();
@@ -111,7 +92,7 @@ BENCHMARK(BM_KeystrokeLayoutAndHeight)->Unit(benchmark::kMicrosecond);
 
 void BM_KeystrokeToNextFrame(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_composer");
     Editor e;
     for (auto _ : state) {
         e.typeOrDelete();

@@ -1,41 +1,22 @@
 // The markdown renderer and the code preview at their sizes of concern: a 2,000-line answer
 // parsed, then parsed and laid out; a 5,000-line diff opened in the preview, to its first frame.
 // Run a Release build: build/bench/bench_markdown.
+#include "BenchChatSupport.h"
 #include "MarkdownCache.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QImage>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-
 namespace {
-
-void ensureGuiApp()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QT_QUICK_BACKEND", "software");
-    static int argc = 1;
-    static char name[] = "bench_markdown";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-}
 
 // A long agent answer: sections of headings, prose with inline styles, lists, a table and code,
 // repeated to `lines` lines. `salt` makes every text distinct, so the cache never answers.
@@ -114,7 +95,7 @@ BENCHMARK(BM_ParseAnswer2000Lines)->Unit(benchmark::kMillisecond);
 
 void BM_ParseAndLayoutAnswer2000Lines(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_markdown");
     Scene scene("import QtQuick\nimport Brinmoor.Chat\nMarkdownText { width: 640 }");
     int salt = 1000;
     double create = 0, total = 0;
@@ -141,7 +122,7 @@ BENCHMARK(BM_ParseAndLayoutAnswer2000Lines)->Unit(benchmark::kMillisecond)->Iter
 // The first frame of the preview with a 5,000-line diff: the list makes rows only for the screen.
 void BM_DiffPreview5000LinesFirstFrame(benchmark::State& state)
 {
-    ensureGuiApp();
+    benchchat::ensureQuickApp("bench_markdown");
     const QString text = diff(5000);
     for (auto _ : state) {
         Scene scene("import QtQuick\nimport Brinmoor.Chat\nCodePreviewModal { width: 1000; height: 760; isDiff: true }");

@@ -5,8 +5,10 @@
 //   software renderer:   QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software build/bench/bench_app_idle
 //   GL on llvmpipe:      xvfb-run -a env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 build/bench/bench_app_idle
 #include "../view/BenchViewSupport.h"
+#include "../../tests/support/QtTestSupport.h"
 
 #include "AppModel.h"
+#include "AppQmlModules.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,17 +16,8 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <atomic>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 namespace {
 
@@ -40,13 +33,8 @@ struct IdleApp {
     IdleApp()
     {
         const QString root = sandbox.path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        qputenv("SHELL", "/bin/sh");
-        qputenv("ENV", "");
+        brinmoor::test::useSandboxHome(root);
         qputenv("BRINMOOR_API", "http://127.0.0.1:9");
-        QDir().mkpath(root + "/home");
         QDir().mkpath(root + "/data/Brinmoor");
         QString list;
         for (int i = 0; i < kPanes; ++i) {

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +26,7 @@
 #include "ChatHost.h"
 #include "GridGeometryModel.h"
 #include "Store.h"
+#include "support/OffscreenApp.h"
 #include "support/QtTestSupport.h"
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -35,22 +35,6 @@ Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 using namespace brinmoor;
 
 namespace {
-
-QGuiApplication* application()
-{
-    static int argc = 1;
-    static char name[] = "window_grid_view";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        // Offscreen unless a display is asked for (QT_QPA_PLATFORM=xcb under xvfb-run).
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-            qputenv("QT_QUICK_BACKEND", "software");
-        return new QGuiApplication(argc, argv);
-    }();
-    return app;
-}
 
 struct Seed {
     int sessions = 3;
@@ -101,7 +85,7 @@ class GridView : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        application();
+        test::offscreenApp("window_grid_view");
         ASSERT_TRUE(dataDir.isValid());
         brinmoor::test::useSandboxHome(dataDir.path());
     }

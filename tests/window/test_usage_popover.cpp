@@ -1,9 +1,9 @@
 // The usage popover in its four states, rendered offscreen and saved as PNGs under the build
 // folder (usage_popover_<state>.png) for looking at.
 #include "UsageService.h"
+#include "support/OffscreenApp.h"
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -21,21 +21,6 @@ Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 using namespace brinmoor;
 
 namespace {
-
-QGuiApplication* application()
-{
-    static int argc = 1;
-    static char name[] = "window_usage_popover";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-            qputenv("QT_QUICK_BACKEND", "software");
-        return new QGuiApplication(argc, argv);
-    }();
-    return app;
-}
 
 // A service that never finds its sidecar and never schedules anything: its fields are set by hand.
 std::unique_ptr<UsageService> service(bool searchFails)
@@ -57,7 +42,7 @@ std::unique_ptr<UsageService> service(bool searchFails)
 // Opens the popover on `s` in an offscreen window, saves the grab, and returns which body it shows.
 QString show(UsageService* s, const char* name)
 {
-    application();
+    test::offscreenApp("window_usage_popover");
     QQmlEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/"));
     QQmlComponent c(&engine);

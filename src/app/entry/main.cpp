@@ -1,4 +1,5 @@
 #include "AgentChatHost.h"
+#include "AppQmlModules.h"
 #include "InstanceLock.h"
 #include "Store.h"
 
@@ -7,17 +8,8 @@
 #include <QQuickStyle>
 #include <QWindow>
 #include <QUrl>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 // The program's entry: no arguments are read. The one window (Main.qml) holds RootView, which
 // picks the onboarding or the main window; closing the window ends the process (Qt quits when

@@ -3,6 +3,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
+import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
 import { Sidecar, codexBinary, tempDir, descendants, alive } from './support/agents.mjs';
 
@@ -12,23 +13,7 @@ before(async () => {
   server = await startOpenAIServer();
   home = tempDir('codex-home');
   work = tempDir('codex-work');
-  fs.mkdirSync(path.join(home, '.codex'));
-  // A custom provider: the built-in one would try WebSockets first.
-  fs.writeFileSync(path.join(home, '.codex/config.toml'), `model = "gpt-5"
-model_provider = "fake"
-[model_providers.fake]
-name = "fake"
-base_url = "${server.url}/v1"
-wire_api = "responses"
-env_key = "FAKE_OPENAI_KEY"
-supports_websockets = false
-[features]
-plugins = false
-remote_plugin = false
-apps = false
-[analytics]
-enabled = false
-`);
+  writeCodexConfig(path.join(home, '.codex'), server.url);
 });
 after(async () => {
   await server?.close();

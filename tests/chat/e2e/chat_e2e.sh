@@ -76,22 +76,7 @@ cat >"$work/codex.json" <<JSON
 JSON
 claude_port=$(server claude-server "$work/claude.json")
 codex_port=$(server openai-server "$work/codex.json")
-cat >"$work/home/.codex/config.toml" <<TOML
-model = "gpt-5"
-model_provider = "fake"
-[model_providers.fake]
-name = "fake"
-base_url = "http://127.0.0.1:$codex_port/v1"
-wire_api = "responses"
-env_key = "FAKE_OPENAI_KEY"
-supports_websockets = false
-[features]
-plugins = false
-remote_plugin = false
-apps = false
-[analytics]
-enabled = false
-TOML
+node "$src/tests/agent/fakes/codex-config.mjs" "$work/home/.codex" "http://127.0.0.1:$codex_port"
 
 # A user past the onboarding with one empty workspace and the project as the recent folder.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"

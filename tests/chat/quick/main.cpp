@@ -5,8 +5,9 @@
 #include "ChatText.h"
 #include "ClaudeSession.h"
 #include "TimelineModel.h"
+#include "support/QuickTestMain.h"
+#include "support/SamplePng.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -14,28 +15,15 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
-#include <QTemporaryDir>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtQuickTest/quicktest.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-
-namespace {
-
-QTemporaryDir& sandbox()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-} // namespace
 
 // What the QML tests need from outside QML: the clipboard, the links that were opened, and
 // where the gallery's pictures go.
@@ -87,7 +75,7 @@ public:
                 const QVariant image = a.toMap().value("image");
                 att.isImage = image.isValid();
                 if (image.typeId() == QMetaType::Bool)
-                    att.data = samplePng();
+                    att.data = brinmoor::test::samplePng();
                 else if (image.isValid())
                     att.data = image.toString().toUtf8();
                 r.attachments.append(att);
@@ -113,26 +101,11 @@ public:
         }
         return QVariant::fromValue(ask);
     }
-    static QByteArray samplePng()
-    {
-        QImage image(240, 160, QImage::Format_RGB32);
-        QPainter p(&image);
-        p.fillRect(image.rect(), QColor("#3b6fd4"));
-        p.fillRect(QRect(0, 100, 240, 60), QColor("#5ad07a"));
-        p.setBrush(QColor("#f0b429"));
-        p.drawEllipse(QPoint(180, 50), 26, 26);
-        p.end();
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    }
     // Composer tests: chat sessions that run no sidecar, with the events a sidecar would send,
     // files to paste and an input method's composition.
     Q_INVOKABLE brinmoor::ClaudeSession* newSession(const QString& provider)
     {
-        return new brinmoor::ClaudeSession(QUuid::createUuid(), sandbox().path(), false, std::nullopt,
+        return new brinmoor::ClaudeSession(QUuid::createUuid(), brinmoor::test::quickSandbox().path(), false, std::nullopt,
                                            brinmoor::chatProviderFromRaw(provider).value_or(brinmoor::ChatProvider::Claude),
                                            true, this);
     }
@@ -157,7 +130,7 @@ public:
     }
     Q_INVOKABLE QString writeFile(const QString& name, int imageWidth) const
     {
-        const QString path = sandbox().filePath(name);
+        const QString path = brinmoor::test::quickSandbox().filePath(name);
         if (imageWidth > 0) {
             QImage image(imageWidth, imageWidth * 2 / 3, QImage::Format_RGB32);
             image.fill(QColor(0x5b, 0x8c, 0xdd));
@@ -212,21 +185,9 @@ public slots:
 
 int main(int argc, char** argv)
 {
-    if (!sandbox().isValid())
-        return 2;
-    const QString root = sandbox().path();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("HOME", QFile::encodeName(root + "/home"));
-    QDir().mkpath(root + "/home");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        QDir().mkpath(root + "/runtime");
-        QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + "/runtime"));
-    }
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
-    return quick_test_main_with_setup(argc, argv, "chat_quick", QUICK_TEST_SOURCE_DIR, &setup);
+    return brinmoor::test::quickTestMain(argc, argv, "chat_quick", QUICK_TEST_SOURCE_DIR, &setup);
 }
 
 #include "main.moc"

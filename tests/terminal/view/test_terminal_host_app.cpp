@@ -5,7 +5,7 @@
 // each step go to $BRINMOOR_SHOT_DIR (or the build folder). Runs offscreen under ctest and under
 // xvfb-run with QT_QPA_PLATFORM=xcb.
 
-#include "support/AppQmlModules.h"
+#include "AppQmlModules.h"
 #include "support/SeedState.h"
 #include "AppModel.h"
 #include "TerminalHostLocal.h"

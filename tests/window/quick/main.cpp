@@ -1,7 +1,7 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
 #include "AppModel.h"
-#include "support/QtTestSupport.h"
+#include "support/QuickTestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,25 +12,12 @@
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
-#include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtQuickTest/quicktest.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-
-namespace {
-
-// Every test run gets its own data, config and home folders: nothing touches the user's.
-QTemporaryDir& sandbox()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-} // namespace
 
 // Small helpers the QML tests need from outside QML.
 class TestSupport : public QObject
@@ -42,13 +29,13 @@ public:
     // The home folder of this run, with one folder in it to pick.
     Q_INVOKABLE QString homePath() const
     {
-        QDir().mkpath(sandbox().path() + QStringLiteral("/home/picked"));
-        return sandbox().path() + QStringLiteral("/home");
+        QDir().mkpath(brinmoor::test::quickSandbox().path() + QStringLiteral("/home/picked"));
+        return brinmoor::test::quickSandbox().path() + QStringLiteral("/home");
     }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const
     {
-        return sandbox().path() + QStringLiteral("/data/Brinmoor/state.json");
+        return brinmoor::test::quickSandbox().path() + QStringLiteral("/data/Brinmoor/state.json");
     }
     Q_INVOKABLE QString readFile(const QString& path) const
     {
@@ -92,13 +79,9 @@ public slots:
 
 int main(int argc, char** argv)
 {
-    if (!sandbox().isValid())
-        return 2;
-    const QString root = sandbox().path();
-    brinmoor::test::useSandboxHome(root);
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
-    return quick_test_main_with_setup(argc, argv, "window_quick", QUICK_TEST_SOURCE_DIR, &setup);
+    return brinmoor::test::quickTestMain(argc, argv, "window_quick", QUICK_TEST_SOURCE_DIR, &setup);
 }
 
 #include "main.moc"

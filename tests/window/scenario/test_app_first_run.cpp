@@ -1,9 +1,9 @@
 // A first start: no saved state and no onboarding flag, fake agent tools. The window shows the
 // first-run view with the tools' status; a browser login waits for the tool; naming a workspace
 // creates it through the model, saves it, sets the flag and shows the main view. Screenshots go under the build folder (first_run_*.png) or $BRINMOOR_SHOT_DIR.
-#include "support/AppQmlModules.h"
 #include "AppInfo.h"
 #include "AppModel.h"
+#include "AppQmlModules.h"
 #include "Store.h"
 
 #include <QDir>

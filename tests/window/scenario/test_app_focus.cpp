@@ -2,7 +2,7 @@
 // hidden by the maximized view or a workspace switch, or closed, the main window's Escape catcher
 // takes the keyboard. Checked on the shells' side: a command typed then must run nowhere, while
 // one typed after clicking into a pane runs there.
-#include "support/AppQmlModules.h"
+#include "AppQmlModules.h"
 #include "support/AppScenario.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // saved state of three sessions, driven with mouse and keys. It checks the model and the state
 // file after each step and saves a screenshot of each step under the build folder (app_*.png), or
 // under $BRINMOOR_SHOT_DIR. Runs offscreen in ctest and under xvfb-run with QT_QPA_PLATFORM=xcb.
-#include "support/AppQmlModules.h"
+#include "AppQmlModules.h"
 #include "support/AppScenario.h"
 
 #include <iostream>

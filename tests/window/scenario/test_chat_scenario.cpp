@@ -6,10 +6,12 @@
 // xvfb-run with QT_QPA_PLATFORM=xcb.
 #include "AgentChatHost.h"
 #include "AppModel.h"
+#include "AppQmlModules.h"
 #include "Assets.h"
 #include "ChatModels.h"
+#include "support/QtTestSupport.h"
+#include "support/SamplePng.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -17,7 +19,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -25,17 +26,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
-
-Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
-Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
-Q_IMPORT_QML_PLUGIN(BrinmoorPlugin)
 
 using namespace brinmoor;
 
@@ -98,32 +90,14 @@ QJsonObject script()
     };
 }
 
-QByteArray samplePng()
-{
-    QImage image(240, 160, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.fillRect(image.rect(), QColor("#3b6fd4"));
-    p.fillRect(QRect(0, 100, 240, 60), QColor("#5ad07a"));
-    p.setBrush(QColor("#f0b429"));
-    p.drawEllipse(QPoint(180, 50), 26, 26);
-    p.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 class ChatScenario : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(sandbox.isValid());
         const QString root = sandbox.path();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
-        for (const char* dir : {"/home", "/data/Brinmoor", "/projects/web", "/sidecar"})
+        test::useSandboxHome(root);
+        for (const char* dir : {"/data/Brinmoor", "/projects/web", "/sidecar"})
             QDir().mkpath(root + dir);
         // The fake under both providers' script names, its script and its command log.
         for (const char* name : {"brinmoor-agent.mjs", "codex-agent.mjs"})
@@ -247,7 +221,7 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     image.name = "screenshot.png";
     image.isImage = true;
     image.mediaType = "image/png";
-    image.data = samplePng();
+    image.data = test::samplePng();
     const int alerts = AlertSound::playCount();
     session->sendUser("Why does the build fail?", {image});
     // The turn has started; its thinking arrives "12.1 s" later.

@@ -1,5 +1,6 @@
-// Every QML module of the application, for a test executable that links the whole of it
-// (brinmoor_entry) and loads the real window. Include it in one file of the executable.
+// Every QML module of the application, compiled in: for the program and for each test or
+// benchmark that links the whole of it (brinmoor_entry) and loads the real window. Include it
+// in one file of the executable.
 #pragma once
 
 #include <QtQml/qqmlextensionplugin.h>
