@@ -39,7 +39,7 @@ Flickable {
                     radius: 7
                     color: Theme.pair("15171d", "ffffff", 1)
                     border.width: 1
-                    border.color: Theme.pair("22252d", "d6d9e0", 1)
+                    border.color: Theme.borderControl
                     Row {
                         id: fileRow
                         x: 10
@@ -49,7 +49,7 @@ Flickable {
                             anchors.verticalCenter: parent.verticalCenter
                             name: "doc.fill"
                             size: 12
-                            color: Theme.pair("787f89", "737982", 1)
+                            color: Theme.textDim
                         }
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
@@ -58,7 +58,7 @@ Flickable {
                             elide: Text.ElideMiddle
                             font.pointSize: Theme.fontSize(11.5)
                             font.weight: Font.Medium
-                            color: Theme.pair("c5c9d0", "3a4048", 1)
+                            color: Theme.text
                         }
                     }
                 }
@@ -77,7 +77,7 @@ Flickable {
                     radius: 7
                     color: "transparent"
                     border.width: 1
-                    border.color: Theme.pair("22252d", "d6d9e0", 1)
+                    border.color: Theme.borderControl
                 }
                 Item {
                     objectName: "removeChip"

@@ -6,5 +6,5 @@ Rectangle {
     radius: 8
     color: Theme.pair("15171d", "ffffff", 1)
     border.width: 1
-    border.color: Theme.pair("22252d", "d6d9e0", 1)
+    border.color: Theme.borderControl
 }

@@ -29,7 +29,7 @@ Item {
     Rectangle {
         width: parent.width
         height: 1
-        color: Theme.pair("1c1e25", "dfe1e6", 1)
+        color: Theme.border
     }
 
     Column {
@@ -71,7 +71,7 @@ Item {
                 radius: 9
                 color: Theme.pair("13151a", "ffffff", 1)
                 border.width: 1
-                border.color: Theme.pair("22252d", "d6d9e0", 1)
+                border.color: Theme.borderControl
                 opacity: bar.composer.awaitingChoice ? 0.55 : 1
 
                 ChatTextEditor {
@@ -98,7 +98,7 @@ Item {
                     visible: editor.text === ""
                     text: bar.composer.placeholder
                     font.pointSize: Theme.fontSize(12.5)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
             }
             Item {
@@ -116,7 +116,7 @@ Item {
                     size: 22
                     color: sendButton.stops ? Theme.red
                          : (bar.composer.canSend && !bar.composer.awaitingChoice) ? Theme.accent
-                         : Theme.pair("5a616b", "9097a1", 1)
+                         : Theme.textFaint
                 }
                 MouseArea {
                     id: sendMouse

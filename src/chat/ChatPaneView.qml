@@ -171,7 +171,7 @@ Item {
                     elide: Text.ElideRight
                     font.pointSize: Theme.fontSize(12)
                     font.weight: Font.DemiBold
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
                 Text {
                     width: hint.width
@@ -180,7 +180,7 @@ Item {
                           : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
                     wrapMode: Text.Wrap
                     font.pointSize: Theme.fontSize(11)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
             }
 
@@ -195,9 +195,9 @@ Item {
                 width: 30
                 height: 30
                 radius: 15
-                color: Theme.pair("23262f", "dbe5f6", 1)
+                color: Theme.hoverFill
                 border.width: 1
-                border.color: Theme.pair("23262e", "d2d5dc", 1)
+                border.color: Theme.borderStrong
                 opacity: timeline.atBottom ? 0 : 1
                 visible: opacity > 0
                 Behavior on opacity { NumberAnimation { duration: 150 } }
@@ -205,7 +205,7 @@ Item {
                     anchors.centerIn: parent
                     name: "arrow.down"
                     size: 12
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                 }
                 TapHandler {
                     cursorShape: Qt.PointingHandCursor

@@ -83,7 +83,7 @@ Item {
             rightPadding: 5
             topPadding: 6
             bottomPadding: 6
-            color: Theme.pair("eef0f3", "262a31", 1)
+            color: Theme.textStrong
             selectionColor: Theme.hex("5b8cdd", 0.35)
             selectedTextColor: edit.color
             font.pointSize: Theme.fontSize(12.5)

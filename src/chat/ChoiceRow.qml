@@ -17,7 +17,7 @@ Rectangle {
     radius: 8
     color: choice.chosen ? Theme.hex("5b8cdd", 0.12) : Theme.pair("15171d", "ffffff", 1)
     border.width: 1
-    border.color: choice.chosen ? Theme.accent : Theme.pair("22252d", "d6d9e0", 1)
+    border.color: choice.chosen ? Theme.accent : Theme.borderControl
 
     SymbolIcon {
         objectName: "mark"
@@ -26,7 +26,7 @@ Rectangle {
         name: choice.multiSelect ? (choice.chosen ? "checkmark.square.fill" : "square")
                                  : (choice.chosen ? "largecircle.fill.circle" : "circle")
         size: 12
-        color: choice.chosen ? Theme.accent : Theme.pair("5a616b", "9097a1", 1)
+        color: choice.chosen ? Theme.accent : Theme.textFaint
     }
     Column {
         id: texts
@@ -41,7 +41,7 @@ Rectangle {
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(12)
             font.weight: Font.Medium
-            color: Theme.pair("c5c9d0", "3a4048", 1)
+            color: Theme.text
         }
         Text {
             visible: choice.description !== ""
@@ -50,7 +50,7 @@ Rectangle {
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(11)
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
         }
     }
     TapHandler {

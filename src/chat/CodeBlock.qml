@@ -32,9 +32,9 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 7
-        color: Theme.pair("0f1116", "f4f5f8", 1)
+        color: Theme.surface
         border.width: 1
-        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+        border.color: Theme.border
     }
 
     DiffText {
@@ -73,7 +73,7 @@ Item {
             textFormat: TextEdit.PlainText
             readOnly: true
             selectByMouse: true
-            color: Theme.pair("c5c9d0", "3a4048", 1)
+            color: Theme.text
             font.family: Theme.monospaceFamily
             font.pointSize: Theme.fontSize(11)
         }

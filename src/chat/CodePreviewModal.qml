@@ -39,7 +39,7 @@ Item {
         height: Math.min(680, modal.height)
         radius: 14
         clip: true
-        color: Theme.pair("14161c", "f3f4f7", 1)
+        color: Theme.surfaceRaised
 
         // Clicks on the card stay on it.
         MouseArea {
@@ -51,12 +51,12 @@ Item {
             objectName: "titleBar"
             width: parent.width
             height: titleRow.implicitHeight + 26
-            color: Theme.pair("16191f", "e9ebf0", 1)
+            color: Theme.surfaceHeader
             Rectangle {
                 anchors.bottom: parent.bottom
                 width: parent.width
                 height: 1
-                color: Theme.pair("1c1e25", "dfe1e6", 1)
+                color: Theme.border
             }
             Row {
                 id: titleRow
@@ -80,7 +80,7 @@ Item {
                     textFormat: Text.PlainText
                     elide: Text.ElideMiddle
                     maximumLineCount: 1
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(12.5)
                     font.weight: Font.DemiBold
@@ -121,7 +121,7 @@ Item {
                     id: escHint
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("esc")
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
                 }
@@ -137,7 +137,7 @@ Item {
                         anchors.centerIn: parent
                         name: "xmark"
                         size: 12
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                     }
                     MouseArea {
                         anchors.fill: parent
@@ -171,7 +171,7 @@ Item {
             radius: 14
             color: "transparent"
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
     }
 
@@ -237,7 +237,7 @@ Item {
                     wrapMode: TextEdit.Wrap
                     readOnly: true
                     selectByMouse: true
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(12)
                 }

@@ -16,7 +16,7 @@ Item {
     readonly property string level: counts.level
     readonly property color tint: gauge.level === "alert" ? Theme.red
                                 : gauge.level === "warning" ? Theme.amber
-                                : Theme.pair("5a616b", "9097a1", 1)
+                                : Theme.textFaint
     readonly property string tooltip: counts.tooltip
 
     visible: counts.shown
@@ -38,7 +38,7 @@ Item {
             width: 11
             height: 11
             ShapePath {
-                strokeColor: Theme.pair("23262e", "d2d5dc", 1)
+                strokeColor: Theme.borderStrong
                 strokeWidth: 2
                 fillColor: "transparent"
                 PathAngleArc {

@@ -16,7 +16,7 @@ Rectangle {
     radius: 6
     color: Theme.pair("15171d", "ffffff", 1)
     border.width: 1
-    border.color: Theme.pair("22252d", "d6d9e0", 1)
+    border.color: Theme.borderControl
 
     Row {
         id: content
@@ -26,7 +26,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             name: pill.icon
             size: 9
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         Text {
             objectName: "pillText"
@@ -34,13 +34,13 @@ Rectangle {
             text: pill.text
             font.pointSize: Theme.fontSize(10.5)
             font.weight: Font.Medium
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         SymbolIcon {
             anchors.verticalCenter: parent.verticalCenter
             name: "chevron.up.chevron.down"
             size: 7
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
     }
     MouseArea {

@@ -11,7 +11,7 @@ ChatSquareButton {
     readonly property bool copied: copy.feedback.copied
 
     symbol: copy.copied ? "checkmark" : "doc.on.doc"
-    symbolColor: copy.copied ? Theme.accent : Theme.pair("5a616b", "9097a1", 1)
+    symbolColor: copy.copied ? Theme.accent : Theme.textFaint
     tooltip: copy.copied ? qsTr("Copied") : qsTr("Copy to clipboard")
     onClicked: copy.feedback.copy(copy.text)
 }

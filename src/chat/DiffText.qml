@@ -52,7 +52,7 @@ ListView {
             readOnly: true
             selectByMouse: true
             color: row.added ? Theme.hex("56d364", 1) : row.removed ? Theme.hex("f85149", 1)
-                             : Theme.pair("5a616b", "9097a1", 1)
+                             : Theme.textFaint
             font.family: Theme.monospaceFamily
             font.pointSize: Theme.fontSize(11)
         }

@@ -18,7 +18,7 @@ Rectangle {
     Rectangle {
         width: parent.width
         height: 1
-        color: bar.dismissable ? Theme.hex("f0524f", 0.35) : Theme.pair("1c1e25", "dfe1e6", 1)
+        color: bar.dismissable ? Theme.hex("f0524f", 0.35) : Theme.border
     }
     SymbolIcon {
         x: 11
@@ -39,7 +39,7 @@ Rectangle {
         maximumLineCount: bar.maximumLines
         elide: Text.ElideRight
         font.pointSize: Theme.fontSize(11)
-        color: Theme.pair("787f89", "737982", 1)
+        color: Theme.textDim
     }
     Item {
         objectName: "dismiss"
@@ -53,7 +53,7 @@ Rectangle {
             anchors.centerIn: parent
             name: "xmark"
             size: 9
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
         }
         TapHandler {
             cursorShape: Qt.PointingHandCursor

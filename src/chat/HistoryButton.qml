@@ -26,7 +26,7 @@ Item {
         anchors.centerIn: parent
         name: "clock.arrow.circlepath"
         size: 12
-        color: Theme.pair("787f89", "737982", 1)
+        color: Theme.textDim
     }
     MouseArea {
         id: mouse
@@ -50,9 +50,9 @@ Item {
         padding: 0
         background: Rectangle {
             radius: 9
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            border.color: Theme.borderControl
         }
         contentItem: HistoryPicker {
             session: button.session

@@ -24,7 +24,7 @@ Rectangle {
 
     width: 360
     implicitHeight: column.implicitHeight
-    color: Theme.pair("14161c", "f3f4f7", 1)
+    color: Theme.surfaceRaised
 
     Column {
         id: column
@@ -39,7 +39,7 @@ Rectangle {
             font.pointSize: Theme.fontSize(11)
             font.weight: Font.DemiBold
             font.letterSpacing: 0.4
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         Row {
             visible: picker.loading
@@ -55,7 +55,7 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 text: "Loading…"
                 font.pointSize: Theme.fontSize(11.5)
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
         }
         Text {
@@ -66,7 +66,7 @@ Rectangle {
             bottomPadding: 12
             text: "No past conversations in this folder."
             font.pointSize: Theme.fontSize(11.5)
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
         }
         ScrollView {
             id: scroller
@@ -89,7 +89,7 @@ Rectangle {
                         objectName: "historyRow"
                         width: scroller.width
                         height: 33
-                        color: entryMouse.containsMouse ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                        color: entryMouse.containsMouse ? Theme.hoverFill : "transparent"
                         Row {
                             x: 10
                             anchors.verticalCenter: parent.verticalCenter
@@ -98,7 +98,7 @@ Rectangle {
                                 anchors.verticalCenter: parent.verticalCenter
                                 name: entry.current ? "checkmark.circle.fill" : "bubble.left"
                                 size: 11
-                                color: entry.current ? Theme.accent : Theme.pair("5a616b", "9097a1", 1)
+                                color: entry.current ? Theme.accent : Theme.textFaint
                             }
                             Text {
                                 anchors.verticalCenter: parent.verticalCenter
@@ -107,7 +107,7 @@ Rectangle {
                                 elide: Text.ElideRight
                                 maximumLineCount: 1
                                 font.pointSize: Theme.fontSize(12)
-                                color: Theme.pair("c5c9d0", "3a4048", 1)
+                                color: Theme.text
                             }
                         }
                         MouseArea {

@@ -13,7 +13,7 @@ TextEdit {
     wrapMode: TextEdit.Wrap
     readOnly: true
     selectByMouse: true
-    color: Theme.pair("c5c9d0", "3a4048", 1)
+    color: Theme.text
     font.pointSize: Theme.fontSize(inline.size)
     onLinkActivated: link => ChatText.openLink(link)
 

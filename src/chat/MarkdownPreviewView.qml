@@ -69,7 +69,7 @@ Item {
                 anchors.bottom: parent.bottom
                 width: parent.width
                 height: 1
-                color: Theme.pair("1c1e25", "dfe1e6", 1)
+                color: Theme.border
             }
             Row {
                 id: titleRow
@@ -93,7 +93,7 @@ Item {
                     text: preview.fileName
                     textFormat: Text.PlainText
                     elide: Text.ElideMiddle
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(12.5)
                     font.weight: Font.DemiBold
@@ -106,12 +106,12 @@ Item {
                     radius: 5
                     color: "transparent"
                     border.width: 1
-                    border.color: Theme.pair("23262e", "d2d5dc", 1)
+                    border.color: Theme.borderStrong
                     Text {
                         id: badgeText
                         anchors.centerIn: parent
                         text: qsTr("read-only")
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                         font.pointSize: Theme.fontSize(9.5)
                         font.weight: Font.DemiBold
                         font.capitalization: Font.AllUppercase
@@ -127,7 +127,7 @@ Item {
                     id: escHint
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("esc")
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
                 }
@@ -143,7 +143,7 @@ Item {
                         anchors.centerIn: parent
                         name: "xmark"
                         size: 12
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                     }
                     MouseArea {
                         anchors.fill: parent
@@ -212,10 +212,10 @@ Item {
                                 lineHeightMode: Text.FixedHeight
                                 lineHeight: block.kind === "paragraph" ? paragraphMetrics.lineSpacing + 3
                                           : block.isBullet ? bulletMetrics.lineSpacing + 2 : blockText.fontInfo.pixelSize * 1.25
-                                color: block.kind === "h1" ? Theme.pair("eef0f3", "262a31", 1)
+                                color: block.kind === "h1" ? Theme.textStrong
                                      : block.kind === "section" ? Theme.accent
-                                     : block.kind === "paragraph" ? Theme.pair("787f89", "737982", 1)
-                                     : Theme.pair("c5c9d0", "3a4048", 1)
+                                     : block.kind === "paragraph" ? Theme.textDim
+                                     : Theme.text
                                 font.pointSize: Theme.fontSize(block.kind === "h1" ? 20 : block.kind === "section" ? 11
                                                                : block.isBullet ? 13 : 13.5)
                                 font.weight: block.kind === "h1" ? Font.Bold : block.kind === "section" ? Font.ExtraBold
@@ -232,7 +232,7 @@ Item {
                                 // The code box stays dark in both palettes.
                                 color: Theme.hex("0a0b0d", 1)
                                 border.width: 1
-                                border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+                                border.color: Theme.border
                                 Column {
                                     id: codeLines
                                     x: 15
@@ -265,7 +265,7 @@ Item {
             radius: 14
             color: "transparent"
             border.width: 1
-            border.color: Theme.pair("23262e", "d2d5dc", 1)
+            border.color: Theme.borderStrong
         }
     }
 }

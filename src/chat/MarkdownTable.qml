@@ -35,7 +35,7 @@ Item {
         radius: 8
         color: Theme.pair("0d0e12", "eceef2", 1)
         border.width: 1
-        border.color: Theme.pair("1c1e25", "dfe1e6", 1)
+        border.color: Theme.border
 
         Flickable {
             anchors.fill: parent
@@ -73,8 +73,8 @@ Item {
                             wrapMode: TextEdit.NoWrap
                             size: cell.modelData.role === "header" ? 11.5 : 12
                             font.weight: cell.modelData.role === "header" ? Font.DemiBold : Font.Normal
-                            color: cell.modelData.role === "header" ? Theme.pair("eef0f3", "262a31", 1)
-                                                                    : Theme.pair("c5c9d0", "3a4048", 1)
+                            color: cell.modelData.role === "header" ? Theme.textStrong
+                                                                    : Theme.text
                         }
                     }
                 }
@@ -87,7 +87,7 @@ Item {
                 y: spacer ? spacer.y : 0
                 width: grid.implicitWidth
                 height: 1
-                color: Theme.pair("1c1e25", "dfe1e6", 1)
+                color: Theme.border
             }
         }
     }

@@ -47,14 +47,14 @@ Column {
                 y: 6
                 name: "circle.fill"
                 size: 4
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             Text {
                 id: number
                 visible: block.kind === "ordered"
                 text: block.label
                 textFormat: Text.PlainText
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
                 font.pointSize: Theme.fontSize(12.5)
                 font.weight: Font.Medium
             }
@@ -67,7 +67,7 @@ Column {
                 text: block.textual ? block.text : ""
                 size: !block.isHeading ? 12.5 : block.level === 1 ? 15 : block.level === 2 ? 13.5 : 12.5
                 font.weight: !block.isHeading ? Font.Normal : block.level <= 2 ? Font.Bold : Font.DemiBold
-                color: block.isHeading ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                color: block.isHeading ? Theme.textStrong : Theme.text
             }
             Loader {
                 id: heavy

@@ -25,9 +25,9 @@ ControlPill {
         padding: 4
         background: Rectangle {
             radius: 8
-            color: Theme.pair("14161c", "f3f4f7", 1)
+            color: Theme.surfaceRaised
             border.width: 1
-            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            border.color: Theme.borderControl
         }
         Column {
             Repeater {
@@ -39,21 +39,21 @@ ControlPill {
                     width: 170
                     height: 26
                     radius: 5
-                    color: itemMouse.containsMouse ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                    color: itemMouse.containsMouse ? Theme.hoverFill : "transparent"
                     SymbolIcon {
                         x: 8
                         anchors.verticalCenter: parent.verticalCenter
                         visible: SessionControls.isActiveModel(item.modelData.id, menu.active)
                         name: "checkmark"
                         size: 10
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                     }
                     Text {
                         x: 26
                         anchors.verticalCenter: parent.verticalCenter
                         text: item.modelData.label
                         font.pointSize: Theme.fontSize(12)
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                     }
                     MouseArea {
                         id: itemMouse

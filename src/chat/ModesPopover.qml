@@ -17,7 +17,7 @@ Rectangle {
 
     width: 340
     implicitHeight: column.implicitHeight
-    color: Theme.pair("14161c", "f3f4f7", 1)
+    color: Theme.surfaceRaised
 
     Column {
         id: column
@@ -32,7 +32,7 @@ Rectangle {
             font.pointSize: Theme.fontSize(11)
             font.weight: Font.DemiBold
             font.letterSpacing: 0.4
-            color: Theme.pair("787f89", "737982", 1)
+            color: Theme.textDim
         }
         Repeater {
             model: SessionControls.modes(panel.provider)
@@ -43,14 +43,14 @@ Rectangle {
                 objectName: "modeRow"
                 width: column.width
                 height: texts.implicitHeight + 16
-                color: modeRow.selected ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                color: modeRow.selected ? Theme.hoverFill : "transparent"
 
                 SymbolIcon {
                     x: 12 + 2
                     y: 8 + 1
                     name: modeRow.modelData.icon
                     size: 14
-                    color: modeRow.selected ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("787f89", "737982", 1)
+                    color: modeRow.selected ? Theme.textStrong : Theme.textDim
                 }
                 Column {
                     id: texts
@@ -62,14 +62,14 @@ Rectangle {
                         text: modeRow.modelData.title
                         font.pointSize: Theme.fontSize(12.5)
                         font.weight: Font.DemiBold
-                        color: Theme.pair("eef0f3", "262a31", 1)
+                        color: Theme.textStrong
                     }
                     Text {
                         width: parent.width
                         text: modeRow.modelData.desc
                         wrapMode: Text.Wrap
                         font.pointSize: Theme.fontSize(11)
-                        color: Theme.pair("787f89", "737982", 1)
+                        color: Theme.textDim
                     }
                 }
                 SymbolIcon {
@@ -79,7 +79,7 @@ Rectangle {
                     visible: modeRow.selected
                     name: "checkmark"
                     size: 11
-                    color: Theme.pair("eef0f3", "262a31", 1)
+                    color: Theme.textStrong
                 }
                 MouseArea {
                     anchors.fill: parent
@@ -95,7 +95,7 @@ Rectangle {
                 y: 5
                 width: parent.width
                 height: 1
-                color: Theme.pair("1c1e25", "dfe1e6", 1)
+                color: Theme.border
             }
         }
         Item {
@@ -111,21 +111,21 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     name: "gauge.with.dots.needle.50percent"
                     size: 13
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     text: "Effort"
                     font.pointSize: Theme.fontSize(12.5)
                     font.weight: Font.Medium
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                 }
                 Text {
                     objectName: "effortLabel"
                     anchors.verticalCenter: parent.verticalCenter
                     text: "(" + SessionControls.effortLabel(panel.session ? panel.session.effort : "") + ")"
                     font.pointSize: Theme.fontSize(11)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
             }
             Row {
@@ -148,7 +148,7 @@ Rectangle {
                             width: dot.selected ? 10 : 7
                             height: width
                             radius: width / 2
-                            color: dot.selected ? Theme.accent : Theme.pair("23262e", "d2d5dc", 1)
+                            color: dot.selected ? Theme.accent : Theme.borderStrong
                         }
                         MouseArea {
                             id: dotMouse
@@ -175,7 +175,7 @@ Rectangle {
                 anchors.verticalCenter: compactTexts.verticalCenter
                 name: "arrow.down.right.and.arrow.up.left"
                 size: 13
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             Column {
                 id: compactTexts
@@ -187,14 +187,14 @@ Rectangle {
                     text: "Auto-compact"
                     font.pointSize: Theme.fontSize(12.5)
                     font.weight: Font.Medium
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                 }
                 Text {
                     width: parent.width
                     text: "Summarize the conversation near the context limit"
                     wrapMode: Text.Wrap
                     font.pointSize: Theme.fontSize(10.5)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
             }
             Switch {

@@ -48,7 +48,7 @@ Item {
                 text: (card.provider === "codex" ? "Codex" : "Claude") + qsTr(" wants to run")
                 font.pointSize: Theme.fontSize(11.5)
                 font.weight: Font.DemiBold
-                color: Theme.pair("c5c9d0", "3a4048", 1)
+                color: Theme.text
             }
             Text {
                 objectName: "summary"
@@ -60,7 +60,7 @@ Item {
                 elide: Text.ElideMiddle
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("c5c9d0", "3a4048", 1)
+                color: Theme.text
             }
         }
         Repeater {

@@ -10,7 +10,7 @@ Rectangle {
     property bool filled: false
     property real horizontalPadding: 14
     property int weight: Font.DemiBold
-    property color outlinedText: Theme.pair("c5c9d0", "3a4048", 1)
+    property color outlinedText: Theme.text
 
     signal clicked()
 
@@ -19,7 +19,7 @@ Rectangle {
     radius: 6
     color: !button.filled ? "transparent" : button.enabled ? Theme.amber : Theme.pair("15171d", "ffffff", 1)
     border.width: button.filled && button.enabled ? 0 : 1
-    border.color: button.filled ? Theme.pair("22252d", "d6d9e0", 1) : Theme.pair("23262e", "d2d5dc", 1)
+    border.color: button.filled ? Theme.borderControl : Theme.borderStrong
 
     Text {
         id: label
@@ -28,7 +28,7 @@ Rectangle {
         font.pointSize: Theme.fontSize(11.5)
         font.weight: button.weight
         color: !button.filled ? button.outlinedText
-                              : button.enabled ? Theme.hex("0c0a04", 1) : Theme.pair("5a616b", "9097a1", 1)
+                              : button.enabled ? Theme.hex("0c0a04", 1) : Theme.textFaint
     }
     TapHandler {
         cursorShape: Qt.PointingHandCursor

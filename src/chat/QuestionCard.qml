@@ -58,7 +58,7 @@ Item {
                     textFormat: Text.PlainText
                     font.pointSize: Theme.fontSize(11.5)
                     font.weight: Font.DemiBold
-                    color: Theme.pair("c5c9d0", "3a4048", 1)
+                    color: Theme.text
                 }
                 Text {
                     objectName: "progress"
@@ -66,7 +66,7 @@ Item {
                     visible: card.flow.count >= 2
                     text: (card.flow.step + 1) + qsTr(" of ") + card.flow.count
                     font.pointSize: Theme.fontSize(10)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
                 Row {
                     anchors.verticalCenter: parent.verticalCenter
@@ -80,7 +80,7 @@ Item {
                             height: 5
                             radius: 2.5
                             color: index === card.flow.step ? Theme.amber
-                                   : index < card.flow.step ? Theme.accent : Theme.pair("23262e", "d2d5dc", 1)
+                                   : index < card.flow.step ? Theme.accent : Theme.borderStrong
                         }
                     }
                 }
@@ -92,7 +92,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("Skip")
                 font.pointSize: Theme.fontSize(11)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
                 TapHandler {
                     cursorShape: Qt.PointingHandCursor
                     onTapped: card.skip()
@@ -114,13 +114,13 @@ Item {
                 wrapMode: Text.Wrap
                 font.pointSize: Theme.fontSize(12.5)
                 font.weight: Font.DemiBold
-                color: Theme.pair("eef0f3", "262a31", 1)
+                color: Theme.textStrong
             }
             Text {
                 visible: card.flow.multiSelect
                 text: qsTr("Choose one or more")
                 font.pointSize: Theme.fontSize(10)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
             }
             Repeater {
                 model: card.current ? card.current.options : []
@@ -171,7 +171,7 @@ Item {
                             wrapMode: TextEdit.Wrap
                             selectByMouse: true
                             focus: true
-                            color: Theme.pair("eef0f3", "262a31", 1)
+                            color: Theme.textStrong
                             font.pointSize: Theme.fontSize(12.5)
                             onTextChanged: card.flow.otherText = editor.text
                             onCursorRectangleChanged: {
@@ -210,7 +210,7 @@ Item {
                 title: qsTr("Back")
                 horizontalPadding: 12
                 weight: Font.Medium
-                outlinedText: Theme.pair("787f89", "737982", 1)
+                outlinedText: Theme.textDim
                 onClicked: card.flow.back()
             }
             PromptButton {

@@ -30,12 +30,12 @@ Item {
             radius: 6
             color: Theme.pair("15171d", "ffffff", 1)
             border.width: 1
-            border.color: Theme.pair("22252d", "d6d9e0", 1)
+            border.color: Theme.borderControl
             SymbolIcon {
                 anchors.centerIn: parent
                 name: "plus"
                 size: 12
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             MouseArea {
                 id: attachMouse
@@ -63,9 +63,9 @@ Item {
                 padding: 0
                 background: Rectangle {
                     radius: 9
-                    color: Theme.pair("14161c", "f3f4f7", 1)
+                    color: Theme.surfaceRaised
                     border.width: 1
-                    border.color: Theme.pair("22252d", "d6d9e0", 1)
+                    border.color: Theme.borderControl
                 }
                 contentItem: ModesPopover {
                     session: row.session

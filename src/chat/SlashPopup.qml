@@ -14,7 +14,7 @@ Rectangle {
     radius: 8
     color: Theme.pair("15171d", "ffffff", 1)
     border.width: 1
-    border.color: Theme.pair("22252d", "d6d9e0", 1)
+    border.color: Theme.borderControl
 
     Column {
         id: rows
@@ -32,7 +32,7 @@ Rectangle {
                 objectName: "slashRow"
                 width: rows.width
                 height: label.implicitHeight + 10
-                color: row.highlighted ? Theme.pair("23262f", "dbe5f6", 1) : "transparent"
+                color: row.highlighted ? Theme.hoverFill : "transparent"
 
                 SymbolIcon {
                     id: glyph
@@ -40,7 +40,7 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     name: "command"
                     size: 9
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
                 Text {
                     id: label
@@ -50,7 +50,7 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     text: "/" + row.modelData
                     font.pointSize: Theme.fontSize(11.5)
-                    color: row.highlighted ? Theme.pair("eef0f3", "262a31", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                    color: row.highlighted ? Theme.textStrong : Theme.text
                 }
                 Text {
                     anchors.right: parent.right
@@ -59,7 +59,7 @@ Rectangle {
                     visible: row.highlighted
                     text: "↹ / ⏎"
                     font.pointSize: Theme.fontSize(9)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
                 MouseArea {
                     anchors.fill: parent
@@ -77,7 +77,7 @@ Rectangle {
             bottomPadding: 4
             text: popup.composer.slashMoreLine
             font.pointSize: Theme.fontSize(9.5)
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
         }
     }
 }

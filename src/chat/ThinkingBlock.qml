@@ -60,7 +60,7 @@ Column {
             readOnly: true
             selectByMouse: true
             wrapMode: TextEdit.Wrap
-            color: Theme.pair("5a616b", "9097a1", 1)
+            color: Theme.textFaint
             font.pointSize: Theme.fontSize(11)
         }
     }

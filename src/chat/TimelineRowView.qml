@@ -36,7 +36,7 @@ Item {
         case "tool": return Theme.hex("d6b271", 1);
         case "working":
         case "compacting": return Theme.amber;
-        default: return Theme.pair("5a616b", "9097a1", 1);
+        default: return Theme.textFaint;
         }
     }
 
@@ -77,7 +77,7 @@ Item {
                         radius: 8
                         color: "transparent"
                         border.width: 1
-                        border.color: Theme.pair("22252d", "d6d9e0", 1)
+                        border.color: Theme.borderControl
                     }
                     Rectangle {
                         id: fileChip
@@ -87,7 +87,7 @@ Item {
                         radius: 7
                         color: Theme.pair("15171d", "ffffff", 1)
                         border.width: 1
-                        border.color: Theme.pair("22252d", "d6d9e0", 1)
+                        border.color: Theme.borderControl
                         Row {
                             id: chipRow
                             anchors.centerIn: parent
@@ -96,7 +96,7 @@ Item {
                                 anchors.verticalCenter: parent.verticalCenter
                                 name: "doc.fill"
                                 size: 11
-                                color: Theme.pair("787f89", "737982", 1)
+                                color: Theme.textDim
                             }
                             Text {
                                 anchors.verticalCenter: parent.verticalCenter
@@ -105,7 +105,7 @@ Item {
                                 maximumLineCount: 1
                                 font.pointSize: Theme.fontSize(11.5)
                                 font.weight: Font.Medium
-                                color: Theme.pair("c5c9d0", "3a4048", 1)
+                                color: Theme.text
                             }
                         }
                     }
@@ -142,7 +142,7 @@ Item {
                 wrapMode: TextEdit.Wrap
                 readOnly: true
                 selectByMouse: true
-                color: Theme.pair("eef0f3", "262a31", 1)
+                color: Theme.textStrong
                 font.pointSize: Theme.fontSize(12.5)
             }
         }
@@ -170,7 +170,7 @@ Item {
             y: 10
             width: 1
             height: Math.max(0, rail.height - 10)
-            color: Theme.pair("1c1e25", "dfe1e6", 1)
+            color: Theme.border
         }
     }
 
@@ -221,7 +221,7 @@ Item {
                 elide: Text.ElideRight
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10.5)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
             }
         }
         Repeater {
@@ -235,7 +235,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("Working…")
                     font.pointSize: Theme.fontSize(11)
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
                 Text {
                     objectName: "workingDetail"
@@ -244,7 +244,7 @@ Item {
                     text: "· " + (visible ? row.label : "")
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)
-                    color: Theme.pair("5a616b", "9097a1", 1)
+                    color: Theme.textFaint
                 }
             }
         }
@@ -265,7 +265,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("Compacting conversation…")
                     font.pointSize: Theme.fontSize(11)
-                    color: Theme.pair("787f89", "737982", 1)
+                    color: Theme.textDim
                 }
             }
         }

@@ -24,7 +24,7 @@ Item {
             return Theme.hex("5ad07a", 1);
         if (status === "in_progress")
             return Theme.accent;
-        return Theme.pair("5a616b", "9097a1", 1);
+        return Theme.textFaint;
     }
 
     implicitHeight: column.implicitHeight + 18
@@ -54,7 +54,7 @@ Item {
                 font.letterSpacing: 0.4
                 font.pointSize: Theme.fontSize(10.5)
                 font.weight: Font.DemiBold
-                color: Theme.pair("787f89", "737982", 1)
+                color: Theme.textDim
             }
             Text {
                 objectName: "count"
@@ -62,7 +62,7 @@ Item {
                 text: list.completed + "/" + list.total
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10)
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
             }
         }
         Repeater {
@@ -91,7 +91,7 @@ Item {
                     wrapMode: Text.Wrap
                     font.pointSize: Theme.fontSize(12)
                     font.strikeout: item.done
-                    color: item.done ? Theme.pair("5a616b", "9097a1", 1) : Theme.pair("c5c9d0", "3a4048", 1)
+                    color: item.done ? Theme.textFaint : Theme.text
                 }
             }
         }

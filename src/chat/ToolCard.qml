@@ -43,7 +43,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 text: card.name
                 textFormat: Text.PlainText
-                color: Theme.pair("c5c9d0", "3a4048", 1)
+                color: Theme.text
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
                 font.weight: Font.DemiBold
@@ -57,7 +57,7 @@ Item {
                 textFormat: Text.PlainText
                 elide: Text.ElideMiddle
                 maximumLineCount: 1
-                color: Theme.pair("5a616b", "9097a1", 1)
+                color: Theme.textFaint
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10.5)
             }
