@@ -11,7 +11,7 @@ struct Named
     Palette::Pair pair;
 };
 
-constexpr std::array<Named, 13> kMembers{{
+constexpr std::array<Named, 14> kMembers{{
     {"textStrong", Palette::kTextStrong},
     {"text", Palette::kText},
     {"textDim", Palette::kTextDim},
@@ -24,6 +24,7 @@ constexpr std::array<Named, 13> kMembers{{
     {"surface", Palette::kSurface},
     {"surfaceRaised", Palette::kSurfaceRaised},
     {"surfaceHeader", Palette::kSurfaceHeader},
+    {"surfaceCard", Palette::kSurfaceCard},
     {"canvas", Palette::kCanvas},
 }};
 

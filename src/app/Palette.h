@@ -34,12 +34,13 @@ public:
     QString surface() const { return pick(kSurface); }
     QString surfaceRaised() const { return pick(kSurfaceRaised); }
     QString surfaceHeader() const { return pick(kSurfaceHeader); }
+    QString surfaceCard() const { return pick(kSurfaceCard); }
     QString canvas() const { return pick(kCanvas); }
 
     // The member of that name for this theme; empty for an unknown name.
     QString member(QStringView name) const;
 
-    // The thirteen member names, in the order of the table below.
+    // The fourteen member names, in the order of the table below.
     static QStringList memberNames();
     static std::optional<Pair> pairFor(QStringView name);
 
@@ -55,6 +56,8 @@ public:
     static constexpr Pair kSurface{"0f1116", "f4f5f8"};
     static constexpr Pair kSurfaceRaised{"14161c", "f3f4f7"};
     static constexpr Pair kSurfaceHeader{"16191f", "e9ebf0"};
+    // Cards, chips, pills and small buttons set on a surface.
+    static constexpr Pair kSurfaceCard{"15171d", "ffffff"};
     static constexpr Pair kCanvas{"060709", "e2e4e9"};
 
     // The accent colour of controls, the same in both themes.

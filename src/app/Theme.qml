@@ -72,6 +72,7 @@ QtObject {
     readonly property color surface: theme.member("surface", 1)
     readonly property color surfaceRaised: theme.member("surfaceRaised", 1)
     readonly property color surfaceHeader: theme.member("surfaceHeader", 1)
+    readonly property color surfaceCard: theme.member("surfaceCard", 1)
     readonly property color canvas: theme.member("canvas", 1)
 
     // Colours that do not change with the theme.

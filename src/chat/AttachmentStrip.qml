@@ -37,7 +37,7 @@ Flickable {
                     anchors.fill: parent
                     visible: !chip.showsImage
                     radius: 7
-                    color: Theme.pair("15171d", "ffffff", 1)
+                    color: Theme.surfaceCard
                     border.width: 1
                     border.color: Theme.borderControl
                     Row {

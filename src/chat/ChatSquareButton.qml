@@ -22,7 +22,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: 6
-        color: Theme.pair("15171d", "ffffff", 1)
+        color: Theme.surfaceCard
         border.width: 1
         border.color: Theme.borderControl
     }

@@ -15,7 +15,7 @@ Rectangle {
 
     implicitHeight: Math.max(texts.implicitHeight, 13) + 14
     radius: 8
-    color: choice.chosen ? Theme.hex("5b8cdd", 0.12) : Theme.pair("15171d", "ffffff", 1)
+    color: choice.chosen ? Theme.hex("5b8cdd", 0.12) : Theme.surfaceCard
     border.width: 1
     border.color: choice.chosen ? Theme.accent : Theme.borderControl
 

@@ -132,7 +132,7 @@ Item {
                     width: 24
                     height: 24
                     radius: 7
-                    color: Theme.pair("15171d", "ffffff", 1)
+                    color: Theme.surfaceCard
                     SymbolIcon {
                         anchors.centerIn: parent
                         name: "xmark"

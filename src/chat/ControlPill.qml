@@ -14,7 +14,7 @@ Rectangle {
     implicitWidth: content.implicitWidth + 16
     implicitHeight: content.implicitHeight + 8
     radius: 6
-    color: Theme.pair("15171d", "ffffff", 1)
+    color: Theme.surfaceCard
     border.width: 1
     border.color: Theme.borderControl
 

@@ -17,7 +17,7 @@ Rectangle {
     implicitWidth: label.implicitWidth + 2 * button.horizontalPadding
     implicitHeight: label.implicitHeight + 10
     radius: 6
-    color: !button.filled ? "transparent" : button.enabled ? Theme.amber : Theme.pair("15171d", "ffffff", 1)
+    color: !button.filled ? "transparent" : button.enabled ? Theme.amber : Theme.surfaceCard
     border.width: button.filled && button.enabled ? 0 : 1
     border.color: button.filled ? Theme.borderControl : Theme.borderStrong
 

@@ -28,7 +28,7 @@ Item {
             width: 24
             height: 22
             radius: 6
-            color: Theme.pair("15171d", "ffffff", 1)
+            color: Theme.surfaceCard
             border.width: 1
             border.color: Theme.borderControl
             SymbolIcon {

@@ -12,7 +12,7 @@ Rectangle {
 
     implicitHeight: rows.implicitHeight + 6
     radius: 8
-    color: Theme.pair("15171d", "ffffff", 1)
+    color: Theme.surfaceCard
     border.width: 1
     border.color: Theme.borderControl
 

@@ -85,7 +85,7 @@ Item {
                         width: chipRow.implicitWidth + 18
                         height: chipRow.implicitHeight + 12
                         radius: 7
-                        color: Theme.pair("15171d", "ffffff", 1)
+                        color: Theme.surfaceCard
                         border.width: 1
                         border.color: Theme.borderControl
                         Row {
