@@ -23,35 +23,6 @@ bool isBlankText(const ChatBlock& b)
     return (b.kind == ChatBlock::Kind::Text || b.kind == ChatBlock::Kind::Thinking) && b.text.trimmed().isEmpty();
 }
 
-// Suffix → media type of the images the agents read.
-std::optional<QString> imageMediaType(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == u"png")
-        return QStringLiteral("image/png");
-    if (suffix == u"jpg" || suffix == u"jpeg")
-        return QStringLiteral("image/jpeg");
-    if (suffix == u"gif")
-        return QStringLiteral("image/gif");
-    if (suffix == u"webp")
-        return QStringLiteral("image/webp");
-    return std::nullopt;
-}
-
-QString tooLargeText(const QString& name)
-{
-    return QStringLiteral("%1 is larger than 20 MiB and can't be attached.").arg(name);
-}
-
-QVariantMap attachAnswer(const std::variant<ChatAttachment, QString>& r)
-{
-    if (const auto* a = std::get_if<ChatAttachment>(&r))
-        return {{QStringLiteral("ok"), true}, {QStringLiteral("attachment"), QVariant::fromValue(*a)},
-                {QStringLiteral("error"), QString()}};
-    return {{QStringLiteral("ok"), false}, {QStringLiteral("attachment"), QVariant()},
-            {QStringLiteral("error"), std::get<QString>(r)}};
-}
-
 } // namespace
 
 ClaudeSession::ClaudeSession(const QUuid& paneID, const QString& directory, bool autoApprove,
@@ -264,49 +235,6 @@ void ClaudeSession::send(const QString& text, const QVariantList& attachments)
         if (v.canConvert<ChatAttachment>())
             list.append(v.value<ChatAttachment>());
     sendUser(text, list);
-}
-
-std::variant<ChatAttachment, QString> ClaudeSession::loadAttachment(const QString& path)
-{
-    const QFileInfo info(path);
-    ChatAttachment a;
-    a.name = info.fileName();
-    a.path = info.absoluteFilePath();
-    if (!info.exists())
-        return QStringLiteral("Couldn't attach %1: the file does not exist.").arg(a.name);
-    a.mediaType = imageMediaType(path);
-    a.isImage = a.mediaType.has_value();
-    if (!a.isImage)
-        return a;  // the agent reads it from its path
-    if (info.size() > maxAttachmentBytes)
-        return tooLargeText(a.name);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("Couldn't read %1: %2").arg(a.name, f.errorString());
-    // Read at most one byte past the cap: a file that grew since the size check is refused too.
-    QByteArray bytes = f.read(maxAttachmentBytes + 1);
-    if (bytes.size() > maxAttachmentBytes)
-        return tooLargeText(a.name);
-    a.data = std::move(bytes);
-    return a;
-}
-
-QVariantMap ClaudeSession::attachFile(const QString& pathOrUrl) const
-{
-    const QUrl url(pathOrUrl);
-    return attachAnswer(loadAttachment(url.isLocalFile() ? url.toLocalFile() : pathOrUrl));
-}
-
-QVariantMap ClaudeSession::attachImage(const QByteArray& data, const QString& mediaType, const QString& name) const
-{
-    if (data.size() > maxAttachmentBytes)
-        return attachAnswer(tooLargeText(name));
-    ChatAttachment a;
-    a.name = name;
-    a.isImage = true;
-    a.mediaType = mediaType.isEmpty() ? std::nullopt : std::optional<QString>(mediaType);
-    a.data = data;
-    return attachAnswer(a);
 }
 
 void ClaudeSession::answerQuestion(const QMap<QString, QString>& answers)

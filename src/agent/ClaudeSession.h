@@ -79,8 +79,6 @@ public:
     using StateCallback = std::function<void(const QUuid& paneID, PaneState state)>;
     using SessionIdCallback = std::function<void(const QUuid& paneID, const QString& conversationID)>;
 
-    // Images attached to a message are read into memory up to this size each.
-    static constexpr qint64 maxAttachmentBytes = 20 * 1024 * 1024;
     // The clock that times a turn's thinking ("Thought for 12s"); tests move it forward instead of
     // waiting.
     static inline std::function<QDateTime()> clock = [] { return QDateTime::currentDateTimeUtc(); };
@@ -104,19 +102,11 @@ public:
 
     // One user message (the trimmed text and the attachments); nothing when both are empty.
     void sendUser(const QString& text, const QList<ChatAttachment>& attachments);
-    // The composer's send: `attachments` holds chatAttachment values (see attachFile/attachImage).
+    // The composer's send: `attachments` holds chatAttachment values (read by the chat module's
+    // ChatAttachments, which caps images).
     Q_INVOKABLE void send(const QString& text, const QVariantList& attachments = {});
     // One command line to the sidecar (nothing when none runs).
     void send(const QJsonObject& command);
-
-    // An attachment for the composer: {"ok": bool, "attachment": chatAttachment, "error": text}.
-    // Images (by file suffix) are read here, at most maxAttachmentBytes; other files go by path.
-    Q_INVOKABLE QVariantMap attachFile(const QString& pathOrUrl) const;
-    // A pasted image: the same answer, from bytes.
-    Q_INVOKABLE QVariantMap attachImage(const QByteArray& data, const QString& mediaType,
-                                        const QString& name) const;
-    // The same for C++: the attachment, or the failure text.
-    static std::variant<ChatAttachment, QString> loadAttachment(const QString& path);
 
     // Answers: question text → answer text. Skipping sends an empty answer.
     Q_INVOKABLE void answerQuestion(const QVariantMap& answers);

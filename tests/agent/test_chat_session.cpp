@@ -285,26 +285,6 @@ TEST(ChatSession, commands_given_while_starting_follow_start)
     EXPECT_EQ(fake.commandNames().count(S("set_model")), 1);
 }
 
-TEST(ChatSession, attachments_are_read_with_a_size_cap)
-{
-    QTemporaryDir dir;
-    QFile small(dir.filePath(S("a.png")));
-    small.open(QIODevice::WriteOnly);
-    small.write("PNG");
-    small.close();
-    QFile big(dir.filePath(S("big.jpg")));
-    big.open(QIODevice::WriteOnly);
-    big.resize(ClaudeSession::maxAttachmentBytes + 1);
-    big.close();
-    const auto ok = std::get<ChatAttachment>(ClaudeSession::loadAttachment(small.fileName()));
-    EXPECT_TRUE(ok.isImage);
-    EXPECT_EQ(ok.mediaType, S("image/png"));
-    EXPECT_EQ(ok.data, QByteArray("PNG"));
-    EXPECT_EQ(std::get<QString>(ClaudeSession::loadAttachment(big.fileName())), S("big.jpg is larger than 20 MiB and can't be attached."));
-    EXPECT_EQ(std::get<QString>(ClaudeSession::loadAttachment(dir.filePath(S("gone.txt")))),
-              S("Couldn't attach gone.txt: the file does not exist."));
-}
-
 TEST(ChatHost, one_session_per_pane_reporting_through_callbacks_installed_later)
 {
     FakeSidecar fake({{S("start"), QJsonArray{answer({ev(S("permission_request"), {{S("id"), S("p")}})})}}});
