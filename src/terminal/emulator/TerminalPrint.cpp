@@ -201,7 +201,9 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
                 cells[i] = CharData(int32_t(p[i]), 1, attr);
         }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
-        b.setX(x + k);
+        // Without autowrap a right margin holds the cursor, as in the one-character path: no
+        // wrap is pending past it.
+        b.setX(x + k > right && marginMode && !b.wraparound ? right : x + k);
         p += k;
         n -= size_t(k);
         if (n > 0) {
