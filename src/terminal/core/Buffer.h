@@ -216,6 +216,26 @@ public:
         insertCharacter(CharData(code, int8_t(width), attr));
     }
 
+    // One narrow cell in the rendition `attr` at the cursor, in replace mode and without margins,
+    // when it fits on the row: the cell a program writes after each cursor move. Does what
+    // insertCharacter does then, without building a cell; false (and nothing done) when the
+    // full path is needed.
+    bool putNarrowCell(int32_t code, const Attribute& attr)
+    {
+        if constexpr (std::endian::native != std::endian::little)
+            return false;
+        if (insertMode || marginMode || x_ < 0 || x_ >= cols_)
+            return false;
+        const int index = yBase_ + y_;
+        BufferLine& line = (*lines_)[index];
+        if (line.count() <= x_)
+            return false;
+        lastBufferStorage = {index, x_, cols_, rows_};
+        storeCell(&line.cellAt(x_), code, 1, pack(attr));
+        ++x_;
+        return true;
+    }
+
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
     // exist are touched, so a large scrollback capacity costs nothing while it is unused.
     void resize(int newCols, int newRows);
