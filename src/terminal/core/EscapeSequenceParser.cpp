@@ -164,18 +164,14 @@ inline void EscapeSequenceParser::appendParamByte(uint8_t b)
 // alias the members, so folding digits through them would reload and re-store them per byte.
 inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_t n)
 {
+    const size_t begin = i;
     size_t count = parsCount_;
-    size_t txt = parsTxtCount_;
     bool overflow = parsOverflow_;
     int64_t v = pars_[count - 1];
     for (; i < n; ++i) {
         const uint8_t b = p[i];
         if (b < '0' || b > ';')
             break;
-        if (txt < kMaxParamText)
-            parsTxt_[txt++] = b;
-        else
-            warnOnce(warnParamText, "parameter text too long, the rest is dropped");
         if (b >= ':') {
             if (count < kMaxParameters) {
                 pars_[count - 1] = v;
@@ -195,8 +191,25 @@ inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_
     }
     pars_[count - 1] = v;
     parsCount_ = count;
-    parsTxtCount_ = txt;
     parsOverflow_ = overflow;
+    // The raw text is the run just read, copied whole after the loop.
+    const size_t len = i - begin;
+    const size_t room = kMaxParamText - parsTxtCount_;
+    uint8_t* const to = parsTxt_.data() + parsTxtCount_;
+    // Short parameter lists (nearly all, colour sequences included) take one fixed-size copy,
+    // reading and writing past the run's end only where the chunk and the text buffer still
+    // have room.
+    const size_t avail = std::min(n - begin, room);
+    if (len <= 16 && avail >= 16) {
+        std::memcpy(to, p + begin, 16);
+    } else if (len <= 48 && avail >= 48) {
+        std::memcpy(to, p + begin, 48);
+    } else {
+        std::memcpy(to, p + begin, std::min(len, room));
+    }
+    parsTxtCount_ += std::min(len, room);
+    if (len > room)
+        warnOnce(warnParamText, "parameter text too long, the rest is dropped");
     return i;
 }
 
