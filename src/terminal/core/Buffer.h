@@ -248,6 +248,8 @@ public:
     // Narrowing: the row lengths a group needs at the new width (a wide character never straddles
     // the new edge).
     static std::vector<int> getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols);
+    // The same into `lengths` (cleared first), so that a walk over many groups reuses one vector.
+    static void getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths);
     // The cells of a group row that belong to the logical line at the old width.
     static int getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols);
     // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).
