@@ -273,7 +273,10 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
                     spare->clearImages();
                     batch.lines.push_back(std::move(spare));
                 } else {
-                    batch.lines.push_back(std::make_shared<BufferLine>(newCols, CharData::Null, true));
+                    // Made at the old width so that its storage keeps room for widening back.
+                    BufferLinePtr blank = getBlankLine(Attribute(), true);
+                    blank->resize(newCols, CharData::Null);
+                    batch.lines.push_back(std::move(blank));
                 }
             }
             countToInsert += linesToAdd;
