@@ -44,7 +44,7 @@ FocusScope {
     // A preview that opens takes the keyboard from whatever held it (the composer, a terminal):
     // its Escape then reaches the chain, and nothing typed meanwhile goes into a view hidden
     // under it. When it closes, the keyboard goes back to that holder if it is still shown.
-    function overlayToggled(layer: Item) {
+    function overlayToggled(layer: Loader) {
         if (layer.active) {
             let holder = main.Window.activeFocusItem;
             for (let it = holder; it; it = it.parent)
@@ -119,17 +119,15 @@ FocusScope {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
 
-        Loader {
+        AttentionStripView {
             id: strip
             objectName: "attentionStrip"
             anchors.top: parent.top
             anchors.left: parent.left
             anchors.right: parent.right
-            active: main.showsPanes
-            height: strip.item ? (strip.item as Item).implicitHeight : 0
-            sourceComponent: AttentionStripView {
-                sessions: main.sessions
-            }
+            visible: main.showsPanes
+            height: main.showsPanes ? strip.implicitHeight : 0
+            sessions: main.sessions
         }
         Item {
             id: area
@@ -182,7 +180,7 @@ FocusScope {
             objectName: "noSessions"
             symbol: "rectangle.grid.2x2"
             title: qsTr("No sessions yet")
-            message: qsTr("Add a session — pick a project folder and Brinmoor opens a chat with Claude or Codex there, or a terminal.")
+            message: qsTr("Add a session — pick a project folder and Brinmoor opens a chat or a terminal there.")
             buttonTitle: qsTr("Add a session")
             onActivated: AppModel.activeSheet = "addSession"
         }

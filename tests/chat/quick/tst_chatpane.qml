@@ -94,6 +94,7 @@ Item {
             const at = jump.mapToItem(viewport, 0, 0);
             compare(at.x + jump.width, viewport.width - 14);
             compare(at.y + jump.height, viewport.height - 12);
+            pane.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/chat-pane-scrolled-up.png"));
             mouseClick(jump);
             verify(pane.atBottom, "hidden at once");
             tryVerify(() => t.showsEnd(pane), 2000);
