@@ -2,7 +2,8 @@
 // panes whose programs do what agents' interfaces do while they work, and the same programs in
 // nine xterms on the same X display for comparison. Reports "fps" (frames the window swapped),
 // "cpu%" (the app, all threads, % of one core) and "xcpu%" (the X server over the same time); the
-// xterm runs report the xterms' CPU as "cpu%".
+// xterm runs report the xterms' CPU as "cpu%". With BRINMOOR_SHOT_DIR set, each window run ends
+// with a screenshot of the display (ImageMagick's import) in that folder.
 //
 //   xvfb-run -a -s '-screen 0 1280x800x24' env QT_QPA_PLATFORM=xcb build-rel/bench/bench_app_busy
 //
@@ -207,6 +208,12 @@ void measureApp(benchmark::State& state, const QString& mode)
             state.counters["xcpu%"] = 100.0 * (processCpuSeconds(xserver) - x0) / 5.0;
     }
     state.counters["backend"] = a.window->rendererInterface()->graphicsApi();
+    // What the X server shows (not a grab of the scene): partial updates must leave nothing stale.
+    if (const QString dir = qEnvironmentVariable("BRINMOOR_SHOT_DIR"); !dir.isEmpty()) {
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     dir + QStringLiteral("/busy_") + mode.section(' ', 0, 0)
+                                                         + mode.section(' ', 1) + QStringLiteral(".png")});
+    }
     a.setMode(QStringLiteral("projects"), QStringLiteral("idle 0"));
     benchview::spin(500);
 }
