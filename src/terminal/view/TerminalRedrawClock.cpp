@@ -2,20 +2,31 @@
 
 #include "TerminalView.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <algorithm>
 #include <cmath>
 
-TerminalRedrawClock& TerminalRedrawClock::shared()
-{
-    // Never destroyed: views may outlive the application object at exit.
-    static auto* clock = new TerminalRedrawClock;
-    return *clock;
+namespace {
+QPointer<TerminalRedrawClock> theClock;
 }
 
-TerminalRedrawClock::TerminalRedrawClock()
+TerminalRedrawClock& TerminalRedrawClock::shared()
+{
+    // Owned by the application: its timer lives and dies with the application's event loop.
+    if (!theClock)
+        theClock = new TerminalRedrawClock(QCoreApplication::instance());
+    return *theClock;
+}
+
+TerminalRedrawClock* TerminalRedrawClock::existing()
+{
+    return theClock.data();
+}
+
+TerminalRedrawClock::TerminalRedrawClock(QObject* parent) : QObject(parent)
 {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);

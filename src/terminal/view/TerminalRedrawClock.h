@@ -16,7 +16,10 @@ class TerminalView;
 // turn (a typed key's echo is not held back). No view waiting, no timer running.
 class TerminalRedrawClock : public QObject {
 public:
+    // The clock of the running application (made on first use, gone with the application).
     static TerminalRedrawClock& shared();
+    // The clock if one exists, else nullptr.
+    static TerminalRedrawClock* existing();
 
     void schedule(TerminalView* view);
     // A view going away leaves the queue.
@@ -28,7 +31,7 @@ public:
     static qint64 intervalNs();
 
 private:
-    TerminalRedrawClock();
+    explicit TerminalRedrawClock(QObject* parent);
     void tick();
 
     QTimer timer_;

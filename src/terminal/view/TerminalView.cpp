@@ -52,7 +52,8 @@ TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPainte
 
 TerminalView::~TerminalView()
 {
-    TerminalRedrawClock::shared().cancel(this);
+    if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
+        clock->cancel(this);
     if (terminal)
         terminal->setDelegate(nullptr);
 }
