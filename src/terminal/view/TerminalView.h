@@ -80,8 +80,9 @@ struct ViewLineInfo {
 };
 
 // The terminal view: a Qt Quick item that owns a Terminal, is its delegate, and draws it on a
-// fixed grid of cells. Output is fed through feed(); changes are coalesced into at most one
-// display update per frame interval, and only the dirty rows' band is repainted. The cursor is a
+// fixed grid of cells. Output is fed through feed(); the changes of every view are gathered on
+// one shared redraw tick (TerminalRedrawClock), at most one per refresh of the display, and only
+// the rows that show something new are repainted. The cursor is a
 // separate child item (CaretView) whose blinking never repaints the terminal; a scroller child
 // at the right edge moves through the scrollback.
 class TerminalView : public QQuickPaintedItem, public termcore::TerminalDelegate {
