@@ -242,7 +242,8 @@ conversation=$(pane_field claudeSessionId)
 [ -n "$(claude_clis)" ] || fail "no Claude CLI runs for the pane"
 kill -9 $(claude_clis)
 wait_for 30 sidecars_are 0 || fail "the sidecar outlived its agent"
-wait_for 30 find_restart_button >/dev/null || fail "no stopped card after the agent died"
+# Each look reads a whole screenshot (about 3 s): 30 looks are plenty.
+wait_for 3 find_restart_button >/dev/null || fail "no stopped card after the agent died"
 wait_settled
 shot 3a_claude_agent_died
 read -r x y < <(find_restart_button)
