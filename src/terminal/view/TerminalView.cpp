@@ -3,6 +3,7 @@
 #include "Assets.h"
 #include "CaretView.h"
 #include "Diagnostics.h"
+#include "TerminalRedrawClock.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
 
@@ -51,6 +52,8 @@ TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPainte
 
 TerminalView::~TerminalView()
 {
+    if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
+        clock->cancel(this);
     if (terminal)
         terminal->setDelegate(nullptr);
 }
@@ -66,17 +69,6 @@ void TerminalView::init(const QFont& font)
     setAntialiasing(false);
     selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);
     fontSet = FontSet::from(font);
-
-    // Output is drawn at most once per frame interval (queuePendingDisplay): everything that
-    // arrives while an update is queued rides along with it.
-    displayTimer_ = new QTimer(this);
-    displayTimer_->setSingleShot(true);
-    displayTimer_->setTimerType(Qt::PreciseTimer);
-    connect(displayTimer_, &QTimer::timeout, this, [this] {
-        lastDisplay_.start();
-        updateDisplay(true);
-        pendingDisplay_ = false;
-    });
 
     // Like GTK's cursor-blink-timeout: after ten quiet seconds the caret stays lit and nothing
     // is redrawn until the next key or output.
@@ -236,7 +228,20 @@ void TerminalView::connectWindow(QQuickWindow* w)
 void TerminalView::windowActiveChanged()
 {
     applyCaretAnimation();
+    reportFocusChange();
     emit focusStateChanged();
+}
+
+void TerminalView::reportFocusChange()
+{
+    // Moving the keyboard between panes and switching windows both count; a change that ends
+    // where it started (focus out and back in one step) is not told twice.
+    const bool focused = hasFocus();
+    if (focused == reportedFocus_)
+        return;
+    reportedFocus_ = focused;
+    if (terminal)
+        terminal->sendFocusReport(focused);
 }
 
 void TerminalView::focusInEvent(QFocusEvent* event)
@@ -244,6 +249,7 @@ void TerminalView::focusInEvent(QFocusEvent* event)
     QQuickPaintedItem::focusInEvent(event);
     setHasFocus(true);
     applyCaretAnimation();
+    reportFocusChange();
 }
 
 void TerminalView::focusOutEvent(QFocusEvent* event)
@@ -251,6 +257,7 @@ void TerminalView::focusOutEvent(QFocusEvent* event)
     QQuickPaintedItem::focusOutEvent(event);
     setHasFocus(false);
     applyCaretAnimation();
+    reportFocusChange();
 }
 
 void TerminalView::itemChange(ItemChange change, const ItemChangeData& value)
@@ -505,8 +512,17 @@ void TerminalView::setTerminalTitle(Terminal&, const std::string& title)
         terminalDelegate->setTerminalTitle(*this, title_);
 }
 
-std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal&, const termcore::WindowManipulationCommand&)
+std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal& source,
+                                                                const termcore::WindowManipulationCommand& command)
 {
+    // Programs that place images by pixels ask for the cell size; a made-up one puts them wrong.
+    if (command.kind == termcore::WindowManipulationCommand::Kind::reportCellSizeInPixels && cellDimension) {
+        std::vector<uint8_t> reply = source.csi();
+        const std::string text = "6;" + std::to_string(qRound(cellDimension->height())) + ";"
+                                 + std::to_string(qRound(cellDimension->width())) + "t";
+        reply.insert(reply.end(), text.begin(), text.end());
+        return reply;
+    }
     return std::nullopt;
 }
 
@@ -526,7 +542,10 @@ void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 
 void TerminalView::scrolled(Terminal&, int)
 {
-    updateScroller();
+    // Streaming output scrolls many times between two frames: the scroller follows on the
+    // redraw tick, with the rows.
+    scrollerStale_ = true;
+    queuePendingDisplay();
     const double position = scrollPosition();
     if (terminalDelegate)
         terminalDelegate->scrolled(*this, position);
