@@ -1,5 +1,7 @@
 // A chat pane on a long conversation: opening 2,000 messages to the first frame, scrolling frame
-// by frame (software renderer), the row changes one streamed block costs, and the pane's memory.
+// by frame (software renderer), the row changes one streamed block costs, and the pane's memory;
+// a long answer arriving, a message appended to conversations of growing length, and opening a
+// long conversation to its end and then staying idle.
 // Run a Release build: build/bench/bench_chat_pane.
 #include "BenchChatSupport.h"
 #include "ClaudeSession.h"
@@ -13,6 +15,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QStringList>
 
 #include <benchmark/benchmark.h>
 
@@ -173,5 +176,137 @@ void BM_AppendStreamedBlock(benchmark::State& state)
     state.counters["resets"] = resets;
 }
 BENCHMARK(BM_AppendStreamedBlock)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// An answer of `lines` lines of mixed markdown: sections of prose, bullet and numbered items, a
+// code block and a table, over and over. `tag` makes each answer a text of its own.
+QString longAnswer(int lines, int tag)
+{
+    QStringList out{QStringLiteral("Answer %1, in %2 lines.").arg(tag).arg(lines), QString()};
+    for (int s = 0; out.size() < lines; ++s) {
+        out << QStringLiteral("## Section %1").arg(s) << QString()
+            << QStringLiteral("The step **%1** reads `config.toml` and then writes the cache; it fails when").arg(s)
+            << QStringLiteral("the folder is missing, which the [manual](https://example.com/%1) explains.").arg(s)
+            << QStringLiteral("A second line of the same paragraph, with *emphasis* and more words in it.") << QString()
+            << QStringLiteral("- check the folder %1").arg(s) << QStringLiteral("- create it with `mkdir -p`")
+            << QStringLiteral("- run the step again") << QString() << QStringLiteral("```cpp");
+        for (int k = 0; k < 8; ++k)
+            out << QStringLiteral("    auto value%1 = compute(%2, %1);").arg(k).arg(s);
+        out << QStringLiteral("```") << QString() << QStringLiteral("| Name | Value | Note |")
+            << QStringLiteral("|------|-------|------|");
+        for (int k = 0; k < 5; ++k)
+            out << QStringLiteral("| key%1 | %2 | **fine** |").arg(k).arg(s * 10 + k);
+        out << QString() << QStringLiteral("1. first") << QStringLiteral("2. second") << QString();
+    }
+    out.resize(lines);
+    return out.join(u'\n');
+}
+
+// A long answer arriving in a pane that follows its end: from the event to the first frame at the
+// end, and the memory the pane holds per line of the answer afterwards.
+void BM_LongAnswerFirstFrame(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    const int lines = int(state.range(0));
+    int tag = 0;
+    double kibPerLine = 0, rows = 0;
+    bool atEnd = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pane = std::make_unique<Pane>(6);
+        pane->open();
+        benchview::spin(900);
+        pane->frame();
+        SidecarEvent::Assistant a;
+        a.blocks = {ChatBlock::ofText(longAnswer(lines, ++tag))};
+        const double before = residentMiB();
+        const int rowsBefore = pane->session.timeline()->count();
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        pane->session.apply(SidecarEvent{a});
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        pane->frame();
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        QQuickItem* list = pane->list();
+        atEnd = atEnd && list->property("atYEnd").toBool();
+        kibPerLine = (residentMiB() - before) * 1024.0 / lines;
+        rows = pane->session.timeline()->count() - rowsBefore;
+        pane.reset();
+        state.ResumeTiming();
+    }
+    state.counters["KiB_per_line"] = kibPerLine;
+    state.counters["rows"] = rows;
+    state.counters["at_end"] = atEnd;
+}
+BENCHMARK(BM_LongAnswerFirstFrame)->Arg(500)->Arg(2000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// One more message at the end of a conversation of `n` messages shown in a pane: the work from
+// the event to the model and the list having taken it in (the frame itself not counted), and the
+// rows it changes.
+void BM_AppendMessage(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    Pane pane(int(state.range(0)));
+    pane.open();
+    benchview::spin(900);
+    pane.frame();
+    TimelineModel* model = pane.session.timeline();
+    int inserted = 0, changed = 0, removed = 0, resets = 0;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&](auto, int a, int b) { inserted += b - a + 1; });
+    QObject::connect(model, &QAbstractItemModel::dataChanged, [&](auto a, auto b) { changed += b.row() - a.row() + 1; });
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, [&](auto, int a, int b) { removed += b - a + 1; });
+    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    int appended = 0;
+    for (auto _ : state) {
+        SidecarEvent::Assistant a;
+        a.blocks = {ChatBlock::ofText(QStringLiteral("Appended message %1 with **markdown**.").arg(++appended))};
+        pane.session.apply(SidecarEvent{a});
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        pane.frame();
+        state.ResumeTiming();
+    }
+    state.counters["inserted_per_message"] = double(inserted) / appended;
+    state.counters["changed_per_message"] = double(changed) / appended;
+    state.counters["removed"] = removed;
+    state.counters["resets"] = resets;
+}
+BENCHMARK(BM_AppendMessage)->Arg(500)->Arg(2000)->Arg(4000)->Arg(8000)->Unit(benchmark::kMillisecond)->Iterations(100);
+
+// Opening a conversation of `n` messages until its end is on screen; then the frames the idle
+// pane still draws per second, counted from 200 ms after that for one second.
+void BM_OpenConversation(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    double idleFps = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pane = std::make_unique<Pane>(int(state.range(0)));
+        int frames = 0;
+        QObject::connect(&pane->window, &QQuickWindow::frameSwapped, [&] { ++frames; });
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        pane->open();
+        pane->frame();
+        // The pane scrolls to its end on a timer after it is made.
+        QQuickItem* list = pane->list();
+        while (!list->property("atYEnd").toBool() && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        pane->frame();
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        benchview::spin(200);
+        frames = 0;
+        benchview::spin(1000);
+        idleFps = frames;
+        pane.reset();
+        state.ResumeTiming();
+    }
+    state.counters["idle_fps"] = idleFps;
+}
+BENCHMARK(BM_OpenConversation)->Arg(2000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace
