@@ -136,8 +136,11 @@ Item {
             delegate: TimelineRowView {
                 required property int index
                 required property string rowId
+                required property int piece
                 objectName: "row:" + rowId
                 width: timeline.width - 26
+                continued: piece > 0
+                railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
             }
 

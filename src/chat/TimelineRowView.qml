@@ -22,6 +22,10 @@ Item {
     // A working row's token text, or undefined.
     required property var label
     property bool isLast: false
+    // A later piece of a long text block: no dot of its own, the rail runs on from the piece
+    // above across the list's spacing.
+    property bool continued: false
+    property real railGap: 13
 
     readonly property bool isUser: row.kind === "user"
     // A tool row with a to-do list (even an empty one) shows the list, not a tool card.
@@ -156,6 +160,7 @@ Item {
         height: row.height
         Rectangle {
             objectName: "dot"
+            visible: !row.continued
             x: 1
             y: 3
             width: 7
@@ -167,9 +172,9 @@ Item {
             objectName: "railLine"
             visible: !row.isLast
             x: 4
-            y: 10
+            y: row.continued ? -row.railGap : 10
             width: 1
-            height: Math.max(0, rail.height - 10)
+            height: Math.max(0, rail.height - y)
             color: Theme.border
         }
     }
