@@ -109,6 +109,13 @@ public:
                                            brinmoor::chatProviderFromRaw(provider).value_or(brinmoor::ChatProvider::Claude),
                                            true, this);
     }
+    // An assistant message of one text block, as a sidecar's "assistant" event brings it.
+    Q_INVOKABLE void answer(brinmoor::ClaudeSession* s, const QString& text)
+    {
+        brinmoor::SidecarEvent::Assistant a;
+        a.blocks = {brinmoor::ChatBlock::ofText(text)};
+        s->apply({a});
+    }
     Q_INVOKABLE void setCommands(brinmoor::ClaudeSession* s, const QStringList& names)
     {
         s->apply({brinmoor::SidecarEvent::Commands{names}});
