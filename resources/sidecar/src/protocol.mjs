@@ -73,7 +73,8 @@ export async function endDescendants(graceMs = 2000) {
 
 const HISTORY_CHUNK = 100;
 // The app drops a line longer than 16 MiB, so none is written: a history goes in chunks of at most
-// a quarter of that, and a message too large for one is cut with a marker.
+// a quarter of that (a larger message alone), and a message too large for a line is cut with a
+// marker.
 export const MAX_LINE_BYTES = 16 * 1024 * 1024;
 
 const jsonBytes = (v) => Buffer.byteLength(JSON.stringify(v));
@@ -242,15 +243,16 @@ export function runSidecar(makeAdapter, io = {}) {
     get turnActive() { return inFlight !== null; },
     get startCommand() { return startCmd; },
     shutdown: (why) => shutdown(why),
-    // Chunks of at most HISTORY_CHUNK messages and a quarter of a line's bytes; one message too
-    // large for a chunk of its own is cut to fit.
+    // Chunks of at most HISTORY_CHUNK messages and a quarter of a line's bytes, or one larger
+    // message alone; a message too large for a line of its own is cut to fit.
     emitHistory(messages) {
       const chunkBytes = Math.floor(maxLine / 4);
+      const messageBytes = maxLine - Math.min(64 * 1024, Math.floor(maxLine / 8));
       const chunks = [];
       let chunk = [];
       let bytes = 0;
       for (const m of messages) {
-        const blocks = Array.isArray(m.blocks) ? fitBlocks(m.blocks, chunkBytes - 1024) : m.blocks;
+        const blocks = Array.isArray(m.blocks) ? fitBlocks(m.blocks, messageBytes) : m.blocks;
         const message = blocks === m.blocks ? m : { ...m, blocks };
         const size = jsonBytes(message) + 1;
         if (chunk.length && (chunk.length >= HISTORY_CHUNK || bytes + size > chunkBytes)) {

@@ -189,7 +189,9 @@ test('no line over the cap: a long history goes in byte-bounded chunks, a messag
   const h = harness({ start() {}, history: () => history }, { maxLineBytes });
   h.send({ cmd: 'start' }, { cmd: 'history', sessionId: 's' });
   await h.until((e) => e.at(-1)?.ev === 'history_end');
-  for (const e of h.events) assert.ok(Buffer.byteLength(JSON.stringify(e)) < maxLineBytes / 4 + 1024);
+  for (const e of h.events) assert.ok(Buffer.byteLength(JSON.stringify(e)) < maxLineBytes);
+  // Thirty messages of 3 KB make chunks of at most a quarter line; the large one goes alone.
+  assert.deepEqual(h.events.filter((e) => e.ev === 'history_chunk').map((e) => e.messages.length), [5, 5, 5, 5, 5, 5, 1]);
   const messages = h.events.filter((e) => e.ev === 'history_chunk').flatMap((e) => e.messages);
   assert.deepEqual(messages.slice(0, 30), history.slice(0, 30));
   const [text, tool] = messages[30].blocks;
