@@ -125,6 +125,7 @@ AppModel* AppModel::create(QQmlEngine*, QJSEngine*)
 void AppModel::startUp()
 {
     const std::optional<Store::Snapshot> snap = m_store.load();
+    m_startupNotice = m_store.lastLoad().notice();
     if (snap) {
         m_workspaces = snap->workspaces;
         m_recents = snap->recents;
@@ -145,6 +146,14 @@ void AppModel::startUp()
     m_workspaceModel->sync(m_workspaces);
     m_lastSelectedSessions = selectedSessions();
     installHooks();
+}
+
+void AppModel::dismissStartupNotice()
+{
+    if (m_startupNotice.isEmpty())
+        return;
+    m_startupNotice.clear();
+    emit startupNoticeChanged();
 }
 
 void AppModel::installHooks()

@@ -53,6 +53,9 @@ class AppModel : public QObject {
     Q_PROPERTY(QStringList recents READ recents NOTIFY recentsChanged)
     Q_PROPERTY(bool codexLoggingIn READ codexLoggingIn NOTIFY codexLoggingInChanged)
     Q_PROPERTY(bool claudeLoggingIn READ claudeLoggingIn NOTIFY claudeLoggingInChanged)
+    // What the start-up load of the saved state left out and where the original file went; ""
+    // when it loaded whole or once the user dismissed it.
+    Q_PROPERTY(QString startupNotice READ startupNotice NOTIFY startupNoticeChanged)
 
 public:
     // Start-up with this build's saved state and user defaults. (No default argument on
@@ -88,6 +91,8 @@ public:
     QStringList recents() const { return m_recents; }
     bool codexLoggingIn() const { return m_codexLoggingIn; }
     bool claudeLoggingIn() const { return m_claudeLoggingIn; }
+    QString startupNotice() const { return m_startupNotice; }
+    Q_INVOKABLE void dismissStartupNotice();
 
     // Fields that views set directly.
     void setMaximizedSessionID(std::optional<QUuid> id);
@@ -232,6 +237,7 @@ signals:
     void recentsChanged();
     void codexLoggingInChanged();
     void claudeLoggingInChanged();
+    void startupNoticeChanged();
     // The snapshot was just written (or a write was attempted).
     void stateSaved();
 
@@ -272,6 +278,7 @@ private:
     QStringList m_recents;
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
+    QString m_startupNotice;
     int m_loginLimitMs = 15000;
 
     WorkspaceListModel* m_workspaceModel = nullptr;

@@ -276,33 +276,109 @@ QJsonObject objectAt(const QJsonArray& a, qsizetype i, const QString& where)
     return v.toObject();
 }
 
-Session readSession(const QJsonObject& o, const QString& where)
+// Collects what a decode left out or changed.
+class Damage {
+public:
+    explicit Damage(Store::LoadReport& report) : report(report) {}
+
+    void skippedWorkspace(const QString& problem) { note(report.skippedWorkspaces, problem); }
+    void skippedSession(const QString& problem) { note(report.skippedSessions, problem); }
+    void shortened(const QString& problem) { note(report.shortened, problem); }
+    // Takes over what was collected for an item that was kept in the end.
+    void absorb(const Store::LoadReport& item)
+    {
+        report.skippedSessions += item.skippedSessions;
+        report.shortened += item.shortened;
+        report.problems += item.problems;
+    }
+
+private:
+    void note(int& counter, const QString& problem)
+    {
+        ++counter;
+        report.problems << problem;
+    }
+
+    Store::LoadReport& report;
+};
+
+// A name cut to its bound in UTF-16 units, never between the halves of a surrogate pair.
+QString bounded(const QString& text, const QString& where, const char* key, Damage& damage)
+{
+    if (text.size() <= Store::maxNameLength)
+        return text;
+    qsizetype cut = Store::maxNameLength;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    damage.shortened(where + QLatin1String(": \"") + QLatin1String(key) + QLatin1String("\" cut from ")
+                     + QString::number(text.size()) + QLatin1String(" to ") + QString::number(cut) + QLatin1String(" characters"));
+    return text.left(cut);
+}
+
+// A conversation id is one short token of printable ASCII.
+bool isConversationId(const QString& id)
+{
+    if (id.isEmpty() || id.size() > Store::maxIdLength)
+        return false;
+    for (const QChar c : id)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
+            return false;
+    return true;
+}
+
+Session readSession(const QJsonObject& o, const QString& where, Damage& damage)
 {
     Reader r(o, where);
     Session s;
     s.id = r.uuid("id");
-    s.kind = r.optString("kind").value_or(QString()) == QLatin1String("chat") ? PaneKind::Chat : PaneKind::Terminal;
-    s.project = r.string("project");
-    s.sessionLabel = r.string("sessionLabel");
+    // An unknown kind or provider is a session this build cannot run, not some other session.
+    const QString kind = r.optString("kind").value_or(QStringLiteral("terminal"));
+    if (kind == QLatin1String("chat"))
+        s.kind = PaneKind::Chat;
+    else if (kind == QLatin1String("terminal"))
+        s.kind = PaneKind::Terminal;
+    else
+        r.fail("kind", "\"terminal\" or \"chat\"");
+    const QString provider = r.optString("provider").value_or(QStringLiteral("claude"));
+    if (provider == QLatin1String("codex"))
+        s.provider = ChatProvider::Codex;
+    else if (provider == QLatin1String("claude"))
+        s.provider = ChatProvider::Claude;
+    else
+        r.fail("provider", "\"claude\" or \"codex\"");
     s.directory = r.string("directory");
+    // A cut path would name another folder.
+    if (s.directory.size() > Store::maxPathLength)
+        r.fail("directory", "a path of at most 4096 characters");
+    s.project = bounded(r.string("project"), where, "project", damage);
+    s.sessionLabel = bounded(r.string("sessionLabel"), where, "sessionLabel", damage);
     s.autoApprove = r.boolean("autoApprove");
     s.autoCompact = r.optBool("autoCompact").value_or(true);
-    s.groupID = r.optString("groupID");
+    if (const auto group = r.optString("groupID"))
+        s.groupID = bounded(*group, where, "groupID", damage);
     s.muted = r.boolean("muted");
-    s.provider = r.optString("provider").value_or(QString()) == QLatin1String("codex") ? ChatProvider::Codex
-                                                                                      : ChatProvider::Claude;
     s.claudeSessionId = r.optString("claudeSessionId");
+    // Without a usable id the pane starts a new conversation instead of resuming.
+    if (s.claudeSessionId && !isConversationId(*s.claudeSessionId)) {
+        damage.shortened(where + QLatin1String(": \"claudeSessionId\" of ") + QString::number(s.claudeSessionId->size())
+                         + QLatin1String(" characters is not a conversation id; dropped"));
+        s.claudeSessionId.reset();
+    }
     s.state = PaneState::Idle;
     return s;
 }
 
-Workspace readWorkspace(const QJsonObject& o, const QString& where)
+Workspace readWorkspace(const QJsonObject& o, const QString& where, Damage& damage)
 {
     Reader r(o, where);
     Workspace ws;
     ws.id = r.uuid("id");
-    ws.name = r.string("name");
+    ws.name = bounded(r.string("name"), where, "name", damage);
     ws.colorHex = r.string("colorHex");
+    if (ws.colorHex.size() > 9) {  // six hex digits, perhaps with "#" and alpha; never a text
+        damage.shortened(where + QLatin1String(": \"colorHex\" is not a colour; the default is used"));
+        ws.colorHex = QStringLiteral("5b8cee");
+    }
     ws.forcedColumns = r.optInt("forcedColumns");  // taken as stored, without a range check
     ws.maxRows = std::clamp(r.optInt("maxRows").value_or(4), 1, 4);
     ws.bigSideLeft = r.optBool("bigSideLeft").value_or(false);
@@ -310,9 +386,22 @@ Workspace readWorkspace(const QJsonObject& o, const QString& where)
     ws.sessions.reserve(sessions.size());
     for (qsizetype i = 0; i < sessions.size(); ++i) {
         const QString at = where + QLatin1String(".sessions[") + QString::number(i) + QLatin1Char(']');
-        ws.sessions.append(readSession(objectAt(sessions, i, at), at));
+        // What a session shortened counts only when the session is kept.
+        Store::LoadReport item;
+        Damage itemDamage(item);
+        try {
+            ws.sessions.append(readSession(objectAt(sessions, i, at), at, itemDamage));
+            damage.absorb(item);
+        } catch (const DecodeError& e) {
+            damage.skippedSession(e.message + QLatin1String("; session skipped"));
+        }
     }
     return ws;
+}
+
+QString plural(int n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
 }
 
 } // namespace
@@ -364,7 +453,32 @@ QByteArray Store::encode(const Snapshot& snapshot)
     return out;
 }
 
-std::optional<Store::Snapshot> Store::decode(const QByteArray& bytes, QString* error)
+QString Store::LoadReport::notice() const
+{
+    if (unreadable)
+        return keptAt.isEmpty()
+                   ? QStringLiteral("The saved workspaces could not be read.")
+                   : QStringLiteral("The saved workspaces could not be read. The file was moved to %1.").arg(keptAt);
+    if (isClean())
+        return QString();
+    QString text;
+    if (skippedWorkspaces || skippedSessions) {
+        QStringList parts;
+        if (skippedWorkspaces)
+            parts << plural(skippedWorkspaces, "workspace", "workspaces");
+        if (skippedSessions)
+            parts << plural(skippedSessions, "session", "sessions");
+        text = parts.join(QLatin1String(" and ")) + QLatin1String(" could not be read and ")
+               + QLatin1String(skippedWorkspaces + skippedSessions == 1 ? "was" : "were") + QLatin1String(" left out.");
+    }
+    if (shortened)
+        text += QLatin1String(text.isEmpty() ? "" : " ") + QLatin1String("Some saved names or ids were too long and were shortened or dropped.");
+    text += keptAt.isEmpty() ? QStringLiteral(" The original file could not be copied aside.")
+                             : QStringLiteral(" The original file was copied to %1.").arg(keptAt);
+    return text;
+}
+
+std::optional<Store::Snapshot> Store::decode(const QByteArray& bytes, QString* error, LoadReport* report)
 {
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
@@ -374,20 +488,40 @@ std::optional<Store::Snapshot> Store::decode(const QByteArray& bytes, QString* e
                                                                    : QStringLiteral("top level is not an object");
         return std::nullopt;
     }
+    // Collected here and handed over only for a snapshot: a failed file reports itself whole.
+    LoadReport collected;
+    Damage damage(collected);
     try {
         Reader top(doc.object(), QStringLiteral("state"));
         Snapshot snap;
         const QJsonArray workspaces = top.array("workspaces");
+        const QJsonArray recents = top.array("recents");
+        if (const auto sel = top.optional("selected"))
+            snap.selected = top.asUuid(*sel, "selected");
         snap.workspaces.reserve(workspaces.size());
         for (qsizetype i = 0; i < workspaces.size(); ++i) {
             const QString at = QStringLiteral("workspaces[") + QString::number(i) + QLatin1Char(']');
-            snap.workspaces.append(readWorkspace(objectAt(workspaces, i, at), at));
+            // A workspace that is skipped takes its sessions along; they are not counted again.
+            LoadReport item;
+            Damage itemDamage(item);
+            try {
+                snap.workspaces.append(readWorkspace(objectAt(workspaces, i, at), at, itemDamage));
+                damage.absorb(item);
+            } catch (const DecodeError& e) {
+                damage.skippedWorkspace(e.message + QLatin1String("; workspace skipped"));
+            }
         }
-        if (const auto sel = top.optional("selected"))
-            snap.selected = top.asUuid(*sel, "selected");
-        const QJsonArray recents = top.array("recents");
-        for (const QJsonValue& v : recents)
-            snap.recents.append(top.asString(v, "recents"));
+        for (const QJsonValue& v : recents) {
+            const QString folder = top.asString(v, "recents");
+            if (folder.size() > maxPathLength)
+                damage.shortened(QStringLiteral("recents: a folder of %1 characters dropped").arg(folder.size()));
+            else if (snap.recents.size() >= maxRecents)
+                damage.shortened(QStringLiteral("recents: a folder past the eighth dropped"));
+            else
+                snap.recents.append(folder);
+        }
+        if (report)
+            *report = collected;
         return snap;
     } catch (const DecodeError& e) {
         if (error)
@@ -398,7 +532,7 @@ std::optional<Store::Snapshot> Store::decode(const QByteArray& bytes, QString* e
 
 std::optional<Store::Snapshot> Store::load()
 {
-    m_movedAside.clear();
+    m_report = LoadReport{};
     const QString path = filePath();
     if (path.isEmpty())
         return std::nullopt;
@@ -406,20 +540,41 @@ std::optional<Store::Snapshot> Store::load()
     if (!file.exists())
         return std::nullopt;  // first run
     std::optional<Snapshot> snap;
-    if (file.open(QIODevice::ReadOnly))
-        snap = decode(file.readAll());
+    QString error;
+    if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else if (file.size() > maxFileBytes)
+        error = QStringLiteral("the file is larger than %1 MB").arg(maxFileBytes >> 20);
+    else
+        snap = decode(file.readAll(), &error, &m_report);
     file.close();
-    if (snap)
-        return snap;
 
-    // Keep the unreadable file under another name: the first save would otherwise replace every
-    // workspace it holds with an empty state.
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString aside = path + QLatin1String(".unreadable-") + stamp;
     for (int n = 1; QFileInfo::exists(aside); ++n)
         aside = path + QLatin1String(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+
+    if (snap) {
+        if (m_report.isClean())
+            return snap;
+        // The first save writes what was kept: the file as it was stays beside it.
+        if (QFile::copy(path, aside))
+            m_report.keptAt = aside;
+        for (const QString& problem : std::as_const(m_report.problems))
+            std::fprintf(stderr, "brinmoor: %s: %s\n", qPrintable(path), qPrintable(problem));
+        std::fprintf(stderr, "brinmoor: %s\n", qPrintable(m_report.notice()));
+        return snap;
+    }
+
+    // Keep the unreadable file under another name: the first save would otherwise replace every
+    // workspace it holds with an empty state.
+    m_report = LoadReport{};
+    m_report.unreadable = true;
+    m_report.problems << error;
     if (QFile::rename(path, aside))
-        m_movedAside = aside;
+        m_report.keptAt = aside;
+    std::fprintf(stderr, "brinmoor: %s: %s\n", qPrintable(path), qPrintable(error));
+    std::fprintf(stderr, "brinmoor: %s\n", qPrintable(m_report.notice()));
     return std::nullopt;
 }
 

@@ -2,19 +2,11 @@
 
 #include "AttachmentImage.h"
 #include "ChatModels.h"
+#include "HeaderFigures.h"
 
 #include <cmath>
 
 namespace brinmoor {
-
-namespace {
-
-QString tokenText(qint64 n)
-{
-    return n < 1000 ? QString::number(n) : QString::asprintf("%.1fk", double(n) / 1000.0);
-}
-
-} // namespace
 
 QString ChatLabels::thinkingLabel(const QVariant& seconds)
 {
@@ -29,12 +21,7 @@ QString ChatLabels::thinkingLabel(const QVariant& seconds)
 
 QString ChatLabels::costLabel(double tokensIn, double tokensOut, double costUsd)
 {
-    const qint64 n = qint64(tokensIn) + qint64(tokensOut);
-    if (costUsd > 0)
-        return tokenText(n) + QStringLiteral(" · $") + QString::asprintf("%.4f", costUsd);
-    if (n < 1)
-        return {};
-    return tokenText(n) + QStringLiteral(" tokens");
+    return HeaderFigures::label(tokensIn, tokensOut, costUsd);
 }
 
 QString ChatLabels::workingLabel(double tokensIn, double tokensOut)

@@ -20,7 +20,7 @@ public:
     // number, infinite or too large to count), else "Thought for 12s", halves rounded up.
     Q_INVOKABLE static QString thinkingLabel(const QVariant& seconds);
     // The pane header's token and cost text: "" for nothing spent, "999 tokens", "1.2k tokens",
-    // or with a cost "1.2k · $0.0123".
+    // or with a cost "1.2k · $0.0123"; bounded for any figures (HeaderFigures).
     Q_INVOKABLE static QString costLabel(double tokensIn, double tokensOut, double costUsd);
     // The working row's detail: "" below one token, else "950 tokens" or "12.3k tokens".
     Q_INVOKABLE static QString workingLabel(double tokensIn, double tokensOut);

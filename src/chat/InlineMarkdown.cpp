@@ -1,5 +1,7 @@
 #include "InlineMarkdown.h"
 
+#include "WebLinks.h"
+
 #include <QFontDatabase>
 #include <QUrl>
 
@@ -227,8 +229,7 @@ QString render(const QString& text)
 
 bool isOpenableLink(const QString& href)
 {
-    const QString scheme = QUrl(href.trimmed()).scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto");
+    return WebLinks::isOpenable(href);
 }
 
 } // namespace brinmoor::InlineMarkdown

@@ -43,7 +43,7 @@ QString plainHtml(const QString& text);
 // `text` styled (or verbatim when parsing fails), as escaped rich text.
 QString render(const QString& text);
 
-// Whether agent text may open this link: http, https and mailto only.
+// Whether agent text may open this link: http and https with a host, and mailto (WebLinks).
 bool isOpenableLink(const QString& href);
 
 } // namespace InlineMarkdown

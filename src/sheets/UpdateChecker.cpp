@@ -1,6 +1,7 @@
 #include "UpdateChecker.h"
 
 #include "AppInfo.h"
+#include "WebLinks.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -44,12 +45,14 @@ bool optionalString(const QJsonObject& o, const char* key, QString* out)
     return true;
 }
 
+// A page or download address from the record: https (plain http only to a loopback test
+// server), else none. A record could otherwise have a click open a local file or a program.
 QUrl parsedURL(const QString& text)
 {
     if (text.isEmpty())
         return QUrl();
     const QUrl url(text, QUrl::StrictMode);
-    return url.isValid() ? url : QUrl();
+    return WebLinks::isServiceAddress(url) ? url : QUrl();
 }
 
 // An entry name that stays inside the folder it is unpacked into: relative, no ".." component.
@@ -455,8 +458,15 @@ void UpdateChecker::install()
             return;
         }
     }
-    if (m_pageURL.isValid() && !m_pageURL.isEmpty() && m_env.openURL)
-        m_env.openURL(m_pageURL);
+    openPage();
+}
+
+bool UpdateChecker::openPage()
+{
+    if (m_pageURL.isEmpty() || !WebLinks::isServiceAddress(m_pageURL) || !m_env.openURL)
+        return false;
+    m_env.openURL(m_pageURL);
+    return true;
 }
 
 } // namespace brinmoor

@@ -66,6 +66,9 @@ public:
     // Swaps in a ready update and quits; otherwise (or when the app does not run from an
     // installed folder it may replace) opens the download page when one is known.
     Q_INVOKABLE void install();
+    // Opens the download page in the browser when the record named a safe one (https, or http
+    // to a loopback host); false otherwise.
+    Q_INVOKABLE bool openPage();
 
     QString manifestURL() const;
     // The running build's version ("0" when the build names none).

@@ -44,6 +44,7 @@ Item {
             size: 7
         }
         Text {
+            id: chipLabel
             objectName: "chipLabel"
             anchors.verticalCenter: parent.verticalCenter
             text: chip.label
@@ -51,6 +52,15 @@ Item {
             font.pointSize: Theme.fontSize(11.5)
             font.weight: Font.Medium
             maximumLineCount: 1
+            // A long name ends in an ellipsis instead of filling the strip; the width comes from
+            // metrics because an eliding Text's implicit width can follow its elided width.
+            elide: Text.ElideRight
+            width: Math.min(Math.ceil(chipMetrics.advanceWidth), 220)
+            TextMetrics {
+                id: chipMetrics
+                font: chipLabel.font
+                text: chipLabel.text
+            }
         }
         AutoApproveLock {
             anchors.verticalCenter: parent.verticalCenter

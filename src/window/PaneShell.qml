@@ -171,6 +171,7 @@ Item {
                 }
             }
             Text {
+                id: labelText
                 objectName: "sessionLabel"
                 visible: !shell.compact && !!shell.session && shell.session.sessionLabel !== ""
                 text: shell.session ? shell.session.sessionLabel : ""
@@ -178,6 +179,17 @@ Item {
                 font.pointSize: Theme.fontSize(11)
                 color: Theme.textFaint
                 maximumLineCount: 1
+                // A long label is cut short with an ellipsis rather than pushing the name and
+                // the buttons out of the header.
+                elide: Text.ElideRight
+                Layout.preferredWidth: Math.min(Math.ceil(labelMetrics.advanceWidth), 140)
+                Layout.maximumWidth: Layout.preferredWidth
+                Layout.minimumWidth: Math.min(Math.ceil(labelMetrics.advanceWidth), 24)
+                TextMetrics {
+                    id: labelMetrics
+                    font: labelText.font
+                    text: labelText.text
+                }
             }
             ProviderLogo {
                 objectName: "providerLogo"

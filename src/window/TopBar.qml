@@ -183,8 +183,8 @@ Rectangle {
                 onClicked: {
                     if (bar.updateReady)
                         bar.updater.install();
-                    else if (!bar.updateDownloading && String(bar.updater.pageURL) !== "")
-                        Qt.openUrlExternally(bar.updater.pageURL);
+                    else if (!bar.updateDownloading)
+                        bar.updater.openPage();
                 }
             }
             ToolTip.visible: pillMouse.containsMouse

@@ -85,6 +85,41 @@ TEST_F(AppModelTest, first_run_starts_empty_with_onboarding_unless_the_flag_is_s
     EXPECT_FALSE(m->showOnboarding());
 }
 
+TEST_F(AppModelTest, damaged_state_starts_with_what_could_be_read_and_a_notice)
+{
+    {
+        auto m = populated();  // three sessions in "A", one in "B"
+    }
+    // The second session of "A" loses a required key, "B" gets an unknown kind of pane.
+    QByteArray bytes = home.readState();
+    const qsizetype second = bytes.indexOf("\"muted\"", bytes.indexOf("\"muted\"") + 1);
+    bytes.replace(second, 7, "\"mute_\"");
+    bytes.replace("\"kind\" : \"terminal\",\n          \"muted\" : false,\n          \"project\" : \"four\"",
+                  "\"kind\" : \"chatx\",\n          \"muted\" : false,\n          \"project\" : \"four\"");
+    home.writeState(bytes);
+    testing::internal::CaptureStderr();
+    auto m = makeModel();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(m->workspaces().size(), 2);
+    EXPECT_EQ(m->workspaces()[0].sessions.size(), 2);
+    EXPECT_TRUE(m->workspaces()[1].sessions.isEmpty());
+    EXPECT_FALSE(m->showOnboarding());
+    EXPECT_TRUE(m->startupNotice().startsWith(QStringLiteral("2 sessions could not be read"))) << m->startupNotice().toStdString();
+    QSignalSpy changed(m.get(), &AppModel::startupNoticeChanged);
+    m->dismissStartupNotice();
+    EXPECT_TRUE(m->startupNotice().isEmpty());
+    EXPECT_EQ(changed.count(), 1);
+
+    // Not JSON at all: the fresh start of a first run, with the notice naming the moved file.
+    home.writeState("{ not json");
+    testing::internal::CaptureStderr();
+    auto fresh = makeModel();
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fresh->workspaces().isEmpty());
+    EXPECT_TRUE(fresh->showOnboarding());
+    EXPECT_TRUE(fresh->startupNotice().contains(QStringLiteral("state.json.unreadable-")));
+}
+
 TEST_F(AppModelTest, restart_restores_workspaces_selection_and_recents)
 {
     {

@@ -1,5 +1,6 @@
-// The state file: exact bytes, strict reading, defaults, moving an unreadable file aside, and the
-// development build's separate folder.
+// The state file: exact bytes, strict reading, defaults, skipping what cannot be read and keeping
+// the rest, bounds on texts, moving or copying the original aside, and the development build's
+// separate folder.
 
 #include "Store.h"
 #include "support/TestEnvironment.h"
@@ -217,32 +218,32 @@ TEST(StoreDefaults, max_rows_is_clamped_and_forced_columns_taken_unchecked)
     EXPECT_EQ(odd->workspaces.at(0).forcedColumns, 0);
 }
 
-TEST(StoreDefaults, unknown_kind_and_provider_texts_fall_back)
+TEST(StoreDefaults, nulls_count_as_absent_and_unknown_members_are_ignored)
 {
     auto with = [](const char* member) {
         QByteArray s = kMinimalSession;
         s.chop(1);
         return Store::decode(fileWith(s + "," + member + "}"));
     };
-    EXPECT_EQ(with("\"kind\":\"Chat\"")->workspaces[0].sessions[0].kind, PaneKind::Terminal);
     EXPECT_EQ(with("\"kind\":\"chat\"")->workspaces[0].sessions[0].kind, PaneKind::Chat);
-    EXPECT_EQ(with("\"provider\":\"CODEX\"")->workspaces[0].sessions[0].provider, ChatProvider::Claude);
+    EXPECT_EQ(with("\"kind\":\"terminal\"")->workspaces[0].sessions[0].kind, PaneKind::Terminal);
     EXPECT_EQ(with("\"provider\":\"codex\"")->workspaces[0].sessions[0].provider, ChatProvider::Codex);
     // A present null counts as absent.
-    const auto nulls = with("\"kind\":null,\"autoCompact\":null,\"groupID\":null,\"claudeSessionId\":null");
+    const auto nulls = with("\"kind\":null,\"autoCompact\":null,\"groupID\":null,\"claudeSessionId\":null,\"provider\":null");
     ASSERT_TRUE(nulls);
+    ASSERT_EQ(nulls->workspaces[0].sessions.size(), 1);
+    EXPECT_EQ(nulls->workspaces[0].sessions[0].kind, PaneKind::Terminal);
+    EXPECT_EQ(nulls->workspaces[0].sessions[0].provider, ChatProvider::Claude);
     EXPECT_TRUE(nulls->workspaces[0].sessions[0].autoCompact);
     EXPECT_FALSE(nulls->workspaces[0].sessions[0].groupID);
     // Unknown members are ignored.
-    EXPECT_TRUE(with("\"future\":{\"x\":1}"));
+    EXPECT_EQ(with("\"future\":{\"x\":1}")->workspaces[0].sessions.size(), 1);
     // UUIDs are read in either case.
-    EXPECT_TRUE(Store::decode(QByteArray(fileWith(kMinimalSession)).replace("4a43", "4A43")));
+    EXPECT_EQ(Store::decode(QByteArray(fileWith(kMinimalSession)).replace("4a43", "4A43"))->workspaces[0].sessions.size(), 1);
 }
 
-TEST(StoreRejection, any_bad_value_fails_the_whole_file)
+TEST(StoreRejection, bad_top_level_fails_the_whole_file)
 {
-    QByteArray lacksMuted = kMinimalSession;
-    lacksMuted.replace(",\"muted\":false", "");
     const struct {
         const char* name;
         QByteArray bytes;
@@ -250,19 +251,9 @@ TEST(StoreRejection, any_bad_value_fails_the_whole_file)
         {"malformed", "{\"recents\":[], \"workspaces\":["},
         {"no recents", fileWith(kMinimalSession, "", "")},
         {"no workspaces", "{\"recents\":[]}"},
-        {"braced uuid", QByteArray(fileWith(kMinimalSession)).replace("\"0b0c7a52-6f1e-4a43-9c1d-2f8e6a7b9c01\"",
-                                                                      "\"{0b0c7a52-6f1e-4a43-9c1d-2f8e6a7b9c01}\"")},
-        {"short uuid", QByteArray(fileWith(kMinimalSession)).replace("9c01\"", "9c0\"")},
-        {"string muted", QByteArray(fileWith(kMinimalSession)).replace("\"muted\":false", "\"muted\":\"false\"")},
-        {"number bool", QByteArray(fileWith(kMinimalSession)).replace("\"autoApprove\":false", "\"autoApprove\":0")},
-        {"missing required", fileWith(lacksMuted)},
-        {"null required", QByteArray(fileWith(kMinimalSession)).replace("\"project\":\"p\"", "\"project\":null")},
-        {"fractional maxRows", fileWith(kMinimalSession, "\"maxRows\":2.5,")},
-        {"string maxRows", fileWith(kMinimalSession, "\"maxRows\":\"2\",")},
-        {"number kind", QByteArray(fileWith(kMinimalSession)).replace("\"project\"", "\"kind\":1,\"project\"")},
+        {"workspaces not an array", "{\"recents\":[],\"workspaces\":{}}"},
         {"recents of numbers", fileWith(kMinimalSession, "", "\"recents\":[1],")},
         {"bad selected", fileWith(kMinimalSession, "", "\"recents\":[],\"selected\":\"nope\",")},
-        {"session not an object", fileWith("42")},
         {"top level array", "[]"},
         {"empty", ""},
         {"trailing garbage", fileWith(kMinimalSession) + " {"},
@@ -271,9 +262,149 @@ TEST(StoreRejection, any_bad_value_fails_the_whole_file)
     };
     for (const auto& c : cases) {
         QString error;
-        EXPECT_FALSE(Store::decode(c.bytes, &error)) << c.name;
+        Store::LoadReport report;
+        EXPECT_FALSE(Store::decode(c.bytes, &error, &report)) << c.name;
         EXPECT_FALSE(error.isEmpty()) << c.name;
     }
+}
+
+TEST(StoreRejection, a_bad_session_or_workspace_is_skipped_and_the_rest_kept)
+{
+    QByteArray lacksMuted = kMinimalSession;
+    lacksMuted.replace(",\"muted\":false", "");
+    auto session = [](QByteArray from, const char* what, const char* with) { return from.replace(what, with); };
+    const struct {
+        const char* name;
+        QByteArray session;
+    } badSessions[] = {
+        {"braced uuid", session(kMinimalSession, "\"0b0c7a52-6f1e-4a43-9c1d-2f8e6a7b9c01\"",
+                                "\"{0b0c7a52-6f1e-4a43-9c1d-2f8e6a7b9c01}\"")},
+        {"short uuid", session(kMinimalSession, "9c01\"", "9c0\"")},
+        {"string muted", session(kMinimalSession, "\"muted\":false", "\"muted\":\"false\"")},
+        {"number bool", session(kMinimalSession, "\"autoApprove\":false", "\"autoApprove\":0")},
+        {"missing required", lacksMuted},
+        {"null required", session(kMinimalSession, "\"project\":\"p\"", "\"project\":null")},
+        {"number kind", session(kMinimalSession, "\"project\"", "\"kind\":1,\"project\"")},
+        {"number provider", session(kMinimalSession, "\"project\"", "\"provider\":42,\"project\"")},
+        // An unknown kind or provider is never read as some other kind of pane.
+        {"unknown kind", session(kMinimalSession, "\"project\"", "\"kind\":\"chatx\",\"project\"")},
+        {"kind in capitals", session(kMinimalSession, "\"project\"", "\"kind\":\"Chat\",\"project\"")},
+        {"unknown provider", session(kMinimalSession, "\"project\"", "\"provider\":\"gemini\",\"project\"")},
+        {"provider in capitals", session(kMinimalSession, "\"project\"", "\"provider\":\"CODEX\",\"project\"")},
+        {"over-long directory", session(kMinimalSession, "\\/tmp", "\\/" + QByteArray(5000, 'd'))},
+        {"not an object", "42"},
+    };
+    const QByteArray good = kMinimalSession;
+    const QByteArray other = session(kMinimalSession, "9c01\"", "9c02\"");
+    for (const auto& c : badSessions) {
+        Store::LoadReport report;
+        const auto snap = Store::decode(fileWith(good + "," + c.session + "," + other), nullptr, &report);
+        ASSERT_TRUE(snap) << c.name;
+        ASSERT_EQ(snap->workspaces.size(), 1) << c.name;
+        const auto& kept = snap->workspaces[0].sessions;
+        ASSERT_EQ(kept.size(), 2) << c.name;
+        EXPECT_EQ(uuidText(kept[1].id), QStringLiteral("0B0C7A52-6F1E-4A43-9C1D-2F8E6A7B9C02")) << c.name;
+        EXPECT_EQ(report.skippedSessions, 1) << c.name;
+        EXPECT_EQ(report.skippedWorkspaces, 0) << c.name;
+        EXPECT_TRUE(report.problems.value(0).contains(QStringLiteral("workspaces[0].sessions[1]"))) << c.name;
+    }
+
+    // A bad workspace goes with its sessions (counted once, as a workspace); its neighbours stay,
+    // and a workspace without one readable session is kept empty.
+    const QByteArray badWorkspaces[] = {"\"maxRows\":2.5,", "\"maxRows\":\"2\",", "\"bigSideLeft\":1,"};
+    for (const QByteArray& extra : badWorkspaces) {
+        QByteArray bytes = fileWith(kMinimalSession);
+        const QByteArray second = QByteArray(fileWith(kMinimalSession, extra)).mid(bytes.indexOf("[{") + 1).chopped(2);
+        const QByteArray third = QByteArray(fileWith("42")).mid(bytes.indexOf("[{") + 1).chopped(2).replace("5555\"", "5556\"");
+        bytes.insert(bytes.size() - 2, "," + second + "," + third);
+        Store::LoadReport report;
+        const auto snap = Store::decode(bytes, nullptr, &report);
+        ASSERT_TRUE(snap) << extra.constData();
+        ASSERT_EQ(snap->workspaces.size(), 2) << extra.constData();
+        EXPECT_EQ(snap->workspaces[0].sessions.size(), 1);
+        EXPECT_TRUE(snap->workspaces[1].sessions.isEmpty());
+        EXPECT_EQ(report.skippedWorkspaces, 1);
+        EXPECT_EQ(report.skippedSessions, 1);
+    }
+}
+
+TEST(StoreBounds, long_texts_are_cut_bad_ids_dropped_and_excess_recents_left_out)
+{
+    const QString pair = QStringLiteral("\U0001F600");  // two UTF-16 units
+    const QByteArray longName = QString(QString(Store::maxNameLength - 1, QLatin1Char('n')) + pair + pair).toUtf8();
+    QByteArray s = kMinimalSession;
+    s.replace("\"project\":\"p\"", "\"project\":\"" + longName + "\",\"groupID\":\"" + QByteArray(5 << 20, 'g') + "\"");
+    s.replace("\"session 1\"", "\"" + QByteArray(5 << 20, 'l') + "\"");
+    s.chop(1);
+    s += ",\"claudeSessionId\":\"" + QByteArray(1 << 20, 'c') + "\"}";
+    QByteArray fine = kMinimalSession;
+    fine.replace("9c01\"", "9c02\"").chop(1);
+    fine += ",\"claudeSessionId\":\"d3a1e5f0-1234-4bcd-8ef0-aabbccddeeff\"}";
+    QByteArray recents = "\"recents\":[\"" + QByteArray(5000, 'r') + "\"";
+    for (int i = 0; i < 10; ++i)
+        recents += ",\"\\/r" + QByteArray::number(i) + "\"";
+    recents += "],";
+    Store::LoadReport report;
+    const auto snap = Store::decode(fileWith(s + "," + fine, "\"name\":\"" + QByteArray(1000, 'w') + "\",", recents),
+                                    nullptr, &report);
+    ASSERT_TRUE(snap);
+    const Workspace& w = snap->workspaces.at(0);
+    EXPECT_EQ(w.name.size(), Store::maxNameLength);
+    ASSERT_EQ(w.sessions.size(), 2);
+    const Session& cut = w.sessions[0];
+    // Cut before a surrogate pair rather than through it.
+    EXPECT_EQ(cut.project, QString(Store::maxNameLength - 1, QLatin1Char('n')));
+    EXPECT_EQ(cut.sessionLabel.size(), Store::maxNameLength);
+    EXPECT_EQ(cut.groupID->size(), Store::maxNameLength);
+    EXPECT_FALSE(cut.claudeSessionId);
+    EXPECT_EQ(w.sessions[1].claudeSessionId, QStringLiteral("d3a1e5f0-1234-4bcd-8ef0-aabbccddeeff"));
+    EXPECT_EQ(snap->recents.size(), Store::maxRecents);
+    EXPECT_EQ(snap->recents.first(), QStringLiteral("/r0"));
+    // name, project, label, group and id; the long folder and the two folders past the eighth
+    EXPECT_EQ(report.shortened, 8);
+    EXPECT_EQ(report.skippedSessions, 0);
+    EXPECT_FALSE(report.isClean());
+}
+
+TEST(StoreRejection, partly_readable_file_keeps_the_rest_copies_the_original_and_says_so)
+{
+    QByteArray lacksMuted = kMinimalSession;
+    lacksMuted.replace(",\"muted\":false", "").replace("9c01\"", "9c03\"");
+    QByteArray second = kMinimalSession;
+    second.replace("9c01\"", "9c02\"");
+    const QByteArray bytes = fileWith(kMinimalSession + "," + second + "," + lacksMuted);
+    ScopedDataHome home;
+    home.writeState(bytes);
+    Store store(false);
+    testing::internal::CaptureStderr();
+    const auto snap = store.load();
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(snap);
+    ASSERT_EQ(snap->workspaces.size(), 1);
+    EXPECT_EQ(snap->workspaces[0].sessions.size(), 2);
+    EXPECT_EQ(store.lastLoad().skippedSessions, 1);
+    EXPECT_FALSE(store.lastLoad().unreadable);
+    // The original stays where it was and is also copied aside, byte for byte, before any save.
+    EXPECT_EQ(home.readState(), bytes);
+    ASSERT_FALSE(store.movedAsidePath().isEmpty());
+    QFile aside(store.movedAsidePath());
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), bytes);
+    const QString notice = store.lastLoad().notice();
+    EXPECT_TRUE(notice.contains(QStringLiteral("1 session could not be read"))) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(store.movedAsidePath()));
+    EXPECT_NE(log.find("missing \"muted\""), std::string::npos) << log;
+    EXPECT_NE(log.find(notice.toStdString()), std::string::npos) << log;
+
+    // A file that loads whole says nothing and is not copied.
+    ASSERT_TRUE(store.save(*snap));
+    Store again(false);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(again.load());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(again.lastLoad().isClean());
+    EXPECT_TRUE(again.lastLoad().notice().isEmpty());
+    EXPECT_TRUE(again.movedAsidePath().isEmpty());
 }
 
 TEST(StoreRejection, unreadable_file_starts_empty_and_is_moved_aside_not_overwritten)
@@ -282,7 +413,12 @@ TEST(StoreRejection, unreadable_file_starts_empty_and_is_moved_aside_not_overwri
     ScopedDataHome home;
     home.writeState(bad);
     Store store(false);
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(store.load());
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(store.lastLoad().unreadable);
+    EXPECT_TRUE(store.lastLoad().notice().contains(store.movedAsidePath()));
+    EXPECT_NE(log.find("missing \"recents\""), std::string::npos) << log;
     // Moved aside, kept byte for byte.
     ASSERT_FALSE(store.movedAsidePath().isEmpty());
     EXPECT_TRUE(QFileInfo(store.movedAsidePath()).fileName().startsWith(QStringLiteral("state.json.unreadable-")));

@@ -281,6 +281,42 @@ TEST(UpdateChecks, version_that_names_a_path_starts_no_download_and_deletes_noth
     EXPECT_EQ(f.quits, 0);
 }
 
+TEST(UpdateChecks, page_and_download_open_only_as_https_or_loopback_http)
+{
+    QTemporaryDir elsewhere;
+    const QString secret = QUrl::fromLocalFile(elsewhere.filePath(QStringLiteral("secret"))).toString();
+    QFile(elsewhere.filePath(QStringLiteral("secret"))).open(QIODevice::WriteOnly);
+    const struct {
+        QString page, download;
+    } refused[] = {
+        {secret, secret},
+        {QStringLiteral("javascript:alert(1)"), QStringLiteral("ftp://127.0.0.1/app.zip")},
+        {QStringLiteral("http://example.invalid/page"), QStringLiteral("http://example.invalid/app.zip")},
+        {QStringLiteral("x-scheme-handler://run"), QStringLiteral("data:application/zip;base64,UEsFBg==")},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.page.toStdString());
+        Fixture f;
+        f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(QStringLiteral("2.0"), r.download, r.page)};
+        f.checkAndSettle();
+        EXPECT_TRUE(f.checker->available());
+        EXPECT_TRUE(f.checker->pageURL().isEmpty());  // no page: the pill offers nothing to open
+        EXPECT_TRUE(f.checker->fileURL().isEmpty());
+        EXPECT_FALSE(f.checker->openPage());
+        f.checker->install();
+        EXPECT_TRUE(f.opened.isEmpty());
+        EXPECT_EQ(tree(f.tmp()), QStringList{});  // nothing was fetched
+    }
+
+    // An https page is kept and opened; the loopback server's own http page is the other tests'.
+    Fixture f;
+    f.server.routes[QStringLiteral("/svc/api/app/version")] =
+        {record(QStringLiteral("2.0"), QString(), QStringLiteral("https://example.invalid/page"))};
+    f.checkAndSettle();
+    EXPECT_TRUE(f.checker->openPage());
+    EXPECT_EQ(f.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/page"))});
+}
+
 TEST(UpdateChecks, versions_compare_as_numbers_and_only_an_app_folder_is_replaced)
 {
     const auto newer = &UpdateChecker::isNewer;

@@ -61,4 +61,13 @@ Item {
         id: mainWindow
         MainWindowView {}
     }
+
+    // Over both the onboarding and the main window: a start-up without the saved workspaces is
+    // exactly when it must be seen.
+    StartupNotice {
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 16
+        z: 10
+    }
 }

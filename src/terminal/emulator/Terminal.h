@@ -332,6 +332,9 @@ public:
     void sendEvent(int buttonFlags, int x, int y);
     void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
     void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // The host's keyboard focus came or went: CSI I / CSI O while the program asked for them
+    // (DECSET 1004); nothing otherwise.
+    void sendFocusReport(bool focused);
     // Appends one value in xterm's UTF-8 mouse encoding (mode 1005).
     static void encodeMouseUtf(std::vector<uint8_t>& data, int ch);
 

@@ -93,6 +93,12 @@ void Terminal::sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY)
         tdel_->send(*this, out);
 }
 
+void Terminal::sendFocusReport(bool focused)
+{
+    if (sendFocus)
+        sendResponse({csi(), std::string(focused ? "I" : "O")});
+}
+
 void Terminal::sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY)
 {
     sendEvent(buttonFlags + 32, x, y, pixelX, pixelY);

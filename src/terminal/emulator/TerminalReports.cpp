@@ -139,7 +139,7 @@ void Terminal::cmdDecRqm(ParamSpan pars, bool decMode)
         case 25: status = flag(!cursorHidden); break;
         case 40: status = flag(allow80To132); break;
         case 45: status = flag(reverseWraparound); break;
-        case 47: status = flag(isCurrentBufferAlternate()); break;
+        case 47: case 1047: case 1049: status = flag(isCurrentBufferAlternate()); break;
         case 66: status = flag(applicationKeypad); break;
         case 69: status = flag(marginMode); break;
         case 1000: status = flag(mouseMode() == MouseMode::vt200); break;

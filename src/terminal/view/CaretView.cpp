@@ -184,7 +184,8 @@ void CaretView::paint(QPainter* painter)
         break;
     }
     painter->fillRect(bounds, caretColor);
-    if (!text_.empty()) {
+    // Concealed text stays hidden under a block caret too.
+    if (!text_.empty() && !attribute_.style.contains(termcore::CharacterStyle::invisible)) {
         const QColor textColor = caretTextColor.value_or(terminal->nativeForegroundColor());
         const RunStyle rs = terminal->getAttributedValue(attribute_, caretColor, textColor);
         const QFont& font = terminal->fontSet.variant(rs.font);

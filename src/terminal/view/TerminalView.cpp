@@ -236,7 +236,20 @@ void TerminalView::connectWindow(QQuickWindow* w)
 void TerminalView::windowActiveChanged()
 {
     applyCaretAnimation();
+    reportFocusChange();
     emit focusStateChanged();
+}
+
+void TerminalView::reportFocusChange()
+{
+    // Moving the keyboard between panes and switching windows both count; a change that ends
+    // where it started (focus out and back in one step) is not told twice.
+    const bool focused = hasFocus();
+    if (focused == reportedFocus_)
+        return;
+    reportedFocus_ = focused;
+    if (terminal)
+        terminal->sendFocusReport(focused);
 }
 
 void TerminalView::focusInEvent(QFocusEvent* event)
@@ -244,6 +257,7 @@ void TerminalView::focusInEvent(QFocusEvent* event)
     QQuickPaintedItem::focusInEvent(event);
     setHasFocus(true);
     applyCaretAnimation();
+    reportFocusChange();
 }
 
 void TerminalView::focusOutEvent(QFocusEvent* event)
@@ -251,6 +265,7 @@ void TerminalView::focusOutEvent(QFocusEvent* event)
     QQuickPaintedItem::focusOutEvent(event);
     setHasFocus(false);
     applyCaretAnimation();
+    reportFocusChange();
 }
 
 void TerminalView::itemChange(ItemChange change, const ItemChangeData& value)
@@ -505,8 +520,17 @@ void TerminalView::setTerminalTitle(Terminal&, const std::string& title)
         terminalDelegate->setTerminalTitle(*this, title_);
 }
 
-std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal&, const termcore::WindowManipulationCommand&)
+std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal& source,
+                                                                const termcore::WindowManipulationCommand& command)
 {
+    // Programs that place images by pixels ask for the cell size; a made-up one puts them wrong.
+    if (command.kind == termcore::WindowManipulationCommand::Kind::reportCellSizeInPixels && cellDimension) {
+        std::vector<uint8_t> reply = source.csi();
+        const std::string text = "6;" + std::to_string(qRound(cellDimension->height())) + ";"
+                                 + std::to_string(qRound(cellDimension->width())) + "t";
+        reply.insert(reply.end(), text.begin(), text.end());
+        return reply;
+    }
     return std::nullopt;
 }
 

@@ -363,6 +363,8 @@ private:
     bool useBrightColors_ = true;
     QColor selectedTextBackgroundColor_;
     bool hasFocus_ = false;
+    bool reportedFocus_ = false; // the focus state the program was last told of (mode 1004)
+    void reportFocusChange();
     QString title_;
     void updateHoverTracking();
     void setCommandActive(bool on);
@@ -373,10 +375,8 @@ private:
     int clickCount_ = 0;
     std::optional<MouseHit> pressHit_;
     bool pressHandledByReport_ = false;
-    // The last motion report sent (encoding, flags, cell, pixels): Qt Quick re-delivers hover
-    // events to a pointer that has not moved whenever the scene repaints, and a program must not
-    // hear those as motion.
-    std::optional<std::array<int, 6>> lastMotionReport_;
+    // Where the last motion report was sent (encoding, cell, pixels in the pixel encoding).
+    std::optional<std::array<int, 5>> lastMotionReport_;
     void sendMotionReport(int flags, const MouseHit& hit);
 
 public:

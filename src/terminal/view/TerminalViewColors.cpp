@@ -40,6 +40,24 @@ void decorate(RunStyle& rs, CharacterStyle style)
     }
 }
 
+// Faint (SGR 2): the colour halfway between the text's and its background's, so dim text stays
+// readable on any background and in any colour form (palette, 256-colour, 24-bit, default).
+QColor halfway(const QColor& fg, const QColor& bg)
+{
+    const QRgba64 a = fg.toRgb().rgba64(), b = bg.toRgb().rgba64();
+    auto mid = [](quint16 x, quint16 y) { return quint16((uint(x) + uint(y)) / 2); };
+    return QColor::fromRgba64(mid(a.red(), b.red()), mid(a.green(), b.green()), mid(a.blue(), b.blue()), a.alpha());
+}
+
+// Concealed (SGR 8): the cell keeps its background but shows no glyph and no line; the text
+// stays in the buffer for selection and copying. A clear pen draws nothing.
+void conceal(RunStyle& rs)
+{
+    rs.foreground = QColor(Qt::transparent);
+    rs.underlineStyle = 0;
+    rs.strikethrough = false;
+}
+
 } // namespace
 
 QColor TerminalView::inverseColor(const QColor& c)
@@ -325,11 +343,15 @@ const RunStyle& TerminalView::getAttributes(const Attribute& attribute, bool wit
     rs.foreground = mapColor(fg, true, style.contains(CharacterStyle::bold), useBrightColors_);
     // Backgrounds never take the bold rule: a palette background keeps its own index.
     rs.background = mapColor(bg, false, false, true);
+    if (style.contains(CharacterStyle::dim))
+        rs.foreground = halfway(rs.foreground, rs.background);
     decorate(rs, style);
     if (withUrl) {
         rs.underlineStyle = 0x201; // single, dashed
         rs.underlineColor = rs.foreground;
     }
+    if (style.contains(CharacterStyle::invisible))
+        conceal(rs);
     return cache.emplace(attribute, rs).first->second;
 }
 

@@ -1,8 +1,9 @@
 // Keyboard, input-method and clipboard input: key presses and committed text become the bytes
 // a terminal application expects (xterm's sequences), sent through the view's delegate.
 //
-// Keys on Linux: Ctrl+Shift+C, V and A are copy, paste and select all; Ctrl+Shift+T and N and
-// F11 belong to the window; every other Ctrl combination reaches the program. Alt is Meta.
+// Keys on Linux: Ctrl+Shift+C, V and A are copy, paste and select all, Shift+Insert pastes;
+// Ctrl+Shift+T and N and F11 belong to the window; every other Ctrl combination reaches the
+// program. Alt is Meta.
 #include "TerminalView.h"
 
 #include "CaretView.h"
@@ -37,6 +38,50 @@ QString charactersIgnoringModifiers(const QKeyEvent* e)
     if (key < Qt::Key_Escape && !t.isEmpty() && t.at(0).isPrint())
         return t;
     return {};
+}
+
+// xterm's modifier parameter: 1 + Shift + 2 Alt + 4 Ctrl (1 alone means no modifier).
+int modifierParameter(Qt::KeyboardModifiers mods)
+{
+    return 1 + ((mods & Qt::ShiftModifier) ? 1 : 0) + ((mods & Qt::AltModifier) ? 2 : 0)
+           + ((mods & Qt::ControlModifier) ? 4 : 0);
+}
+
+// xterm's form of a navigation or function key pressed with modifier parameter m (TERM is
+// xterm-256color, so programs decode exactly these): CSI 1;m X for the cursor keys, Home, End
+// and F1-F4, CSI n;m ~ for the rest. Empty for any other key.
+std::string modifiedKeySequence(int key, int m)
+{
+    char final = 0;
+    int number = 0;
+    switch (key) {
+    case Qt::Key_Up: final = 'A'; break;
+    case Qt::Key_Down: final = 'B'; break;
+    case Qt::Key_Right: final = 'C'; break;
+    case Qt::Key_Left: final = 'D'; break;
+    case Qt::Key_Home: final = 'H'; break;
+    case Qt::Key_End: final = 'F'; break;
+    case Qt::Key_F1: final = 'P'; break;
+    case Qt::Key_F2: final = 'Q'; break;
+    case Qt::Key_F3: final = 'R'; break;
+    case Qt::Key_F4: final = 'S'; break;
+    case Qt::Key_Insert: number = 2; break;
+    case Qt::Key_Delete: number = 3; break;
+    case Qt::Key_PageUp: number = 5; break;
+    case Qt::Key_PageDown: number = 6; break;
+    case Qt::Key_F5: number = 15; break;
+    case Qt::Key_F6: number = 17; break;
+    case Qt::Key_F7: number = 18; break;
+    case Qt::Key_F8: number = 19; break;
+    case Qt::Key_F9: number = 20; break;
+    case Qt::Key_F10: number = 21; break;
+    case Qt::Key_F11: number = 23; break;
+    case Qt::Key_F12: number = 24; break;
+    default: return {};
+    }
+    if (final)
+        return "\x1b[1;" + std::to_string(m) + final;
+    return "\x1b[" + std::to_string(number) + ";" + std::to_string(m) + "~";
 }
 
 bool isWindowShortcut(const QKeyEvent* e)
@@ -116,7 +161,25 @@ void TerminalView::keyPressEvent(QKeyEvent* event)
         }
     }
 
+    // Shift+Insert pastes, as in xterm and every other Linux terminal.
+    if (shift && !ctrl && !alt && key == Qt::Key_Insert) {
+        paste();
+        return;
+    }
+
     selectNone();
+
+    // Navigation and function keys with modifiers, except the chords that mean something of
+    // their own here: Alt+Left/Right move by words (ESC b / ESC f) and Shift+PgUp/PgDn page.
+    if (const int m = modifierParameter(mods); m > 1) {
+        const bool horizontal = key == Qt::Key_Left || key == Qt::Key_Right;
+        const bool page = key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+        const bool ownMeaning = (m == 3 && optionAsMetaKey && horizontal) || (m == 2 && page);
+        if (const std::string seq = modifiedKeySequence(key, m); !ownMeaning && !seq.empty()) {
+            send(std::vector<uint8_t>(seq.begin(), seq.end()));
+            return;
+        }
+    }
 
     if (alt && optionAsMetaKey) {
         // Meta: ESC before the key's character (xterm's metaSendsEscape).
@@ -152,14 +215,6 @@ void TerminalView::keyPressEvent(QKeyEvent* event)
     }
 
     if (ctrl) {
-        if (key == Qt::Key_Right) {
-            send(ES::controlRight);
-            return;
-        }
-        if (key == Qt::Key_Left) {
-            send(ES::controlLeft);
-            return;
-        }
         const QString chars = charactersIgnoringModifiers(event);
         if (!chars.isEmpty()) {
             send(applyControlToEventCharacters(chars));

@@ -1,5 +1,5 @@
 // Pointer input: mouse reports to programs that asked for them (xterm's mouse tracking), text
-// selection by click, word, expression, row and drag, the scrollback wheel, and hyperlinks
+// selection by click, word, expression, row and drag, the wheel, and hyperlinks
 // (OSC 8) previewed while Ctrl is held and opened by Ctrl-click.
 #include "TerminalView.h"
 
@@ -335,11 +335,15 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
 
 void TerminalView::sendMotionReport(int flags, const MouseHit& hit)
 {
-    const std::array<int, 6> report{int(terminal->mouseProtocol), flags, hit.grid.col, hit.grid.row,
-                                    hit.pixels.col, hit.pixels.row};
-    if (lastMotionReport_ == report)
+    // Motion is the pointer reaching another cell (another pixel in the pixel encoding). Qt Quick
+    // also sends hover events to a resting pointer when the scene repaints or when Ctrl or Shift
+    // goes down; a program must not hear those as motion.
+    const bool pixels = terminal->mouseProtocol == termcore::MouseProtocolEncoding::sgrPixel;
+    const std::array<int, 5> place{int(terminal->mouseProtocol), hit.grid.col, hit.grid.row,
+                                   pixels ? hit.pixels.col : 0, pixels ? hit.pixels.row : 0};
+    if (lastMotionReport_ == place)
         return;
-    lastMotionReport_ = report;
+    lastMotionReport_ = place;
     terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
 }
 
@@ -353,7 +357,7 @@ void TerminalView::hoverLeaveEvent(QHoverEvent* event)
 void TerminalView::wheelEvent(QWheelEvent* event)
 {
     // Lines of the wheel's delta: a pixel delta (touchpads) in rows, else notches at the
-    // desktop's lines per notch. Wheels are never reported to programs.
+    // desktop's lines per notch.
     qreal d = 0;
     if (!event->pixelDelta().isNull() && cellDimension)
         d = event->pixelDelta().y() / cellDimension->height();
@@ -366,6 +370,19 @@ void TerminalView::wheelEvent(QWheelEvent* event)
     event->accept();
     const int magnitude = int(std::abs(d));
     const int lines = magnitude <= 1 ? 1 : magnitude <= 5 ? 3 : magnitude <= 9 ? 10 : std::max(terminal->rows(), 20);
+    // A full-screen program that asked for the mouse has no scrollback to show: it scrolls its
+    // own content, so each line becomes a wheel button press (4 up, 5 down) at the pointer.
+    // Everywhere else the wheel is the view's own and is not reported.
+    if (allowMouseReporting && terminal->isCurrentBufferAlternate() && terminal->mouseMode() != MouseMode::off
+        && cellDimension) {
+        const auto mods = event->modifiers();
+        const int flags = terminal->encodeButton(d > 0 ? 4 : 5, false, mods & Qt::ShiftModifier,
+                                                 mods & Qt::AltModifier, mods & Qt::ControlModifier);
+        const MouseHit hit = calculateMouseHit(event->position());
+        for (int i = 0; i < lines; ++i)
+            terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
+        return;
+    }
     if (d > 0)
         scrollTo(std::max(terminal->buffer().yDisp() - lines, 0), true);
     else

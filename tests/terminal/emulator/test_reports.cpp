@@ -91,7 +91,11 @@ TEST(ModeReport, dec_modes)
     Harness h;
     EXPECT_EQ(reply(h, "\x1b[?2004$p"), "\x1b[?2004;2$y");
     EXPECT_EQ(reply(h, "\x1b[?2004h\x1b[?2004$p"), "\x1b[?2004;1$y");
-    EXPECT_EQ(reply(h, "\x1b[?1049$p\x1b[?1047$p\x1b[?1048$p"), "\x1b[?1049;0$y\x1b[?1047;0$y\x1b[?1048;0$y");
+    // The alternate screen's modes answer whether it is shown, whichever of them switched it.
+    EXPECT_EQ(reply(h, "\x1b[?1049$p\x1b[?1047$p\x1b[?1048$p"), "\x1b[?1049;2$y\x1b[?1047;2$y\x1b[?1048;0$y");
+    EXPECT_EQ(reply(h, "\x1b[?1049h\x1b[?1049$p\x1b[?1047$p"), "\x1b[?1049;1$y\x1b[?1047;1$y");
+    EXPECT_EQ(reply(h, "\x1b[?1049l\x1b[?1047h\x1b[?1049$p"), "\x1b[?1049;1$y");
+    EXPECT_EQ(reply(h, "\x1b[?1047l\x1b[?1049$p"), "\x1b[?1049;2$y");
     EXPECT_EQ(reply(h, "\x1b[?7$p\x1b[?25$p"), "\x1b[?7;1$y\x1b[?25;1$y");
     EXPECT_EQ(reply(h, "\x1b[?25l\x1b[?25$p"), "\x1b[?25;2$y");
     EXPECT_EQ(reply(h, "\x1b[?2$p\x1b[?95$p"), "\x1b[?2;1$y\x1b[?95;4$y");
@@ -107,6 +111,23 @@ TEST(ModeReport, dec_modes)
     h.del.takeSent();
     h.t().cmdDecRqm({}, true);
     EXPECT_EQ(h.del.takeSent(), "\x1b[?;0$y");
+}
+
+TEST(FocusReport, sent_only_while_the_program_asks_and_in_its_control_form)
+{
+    Harness h;
+    h.t().sendFocusReport(true);
+    EXPECT_EQ(h.del.takeSent(), "");
+    EXPECT_EQ(reply(h, "\x1b[?1004h\x1b[?1004$p"), "\x1b[?1004;1$y");
+    h.t().sendFocusReport(false);
+    h.t().sendFocusReport(true);
+    EXPECT_EQ(h.del.takeSent(), "\x1b[O\x1b[I");
+    h.feed("\x1b G");
+    h.t().sendFocusReport(false);
+    EXPECT_EQ(readable(h.del.takeSent()), "\\x9bO");
+    h.feed("\x1b F\x1b[?1004l");
+    h.t().sendFocusReport(true);
+    EXPECT_EQ(h.del.takeSent(), "");
 }
 
 TEST(SettingReport, decrqss_requests)

@@ -374,6 +374,53 @@ TEST(TerminalViewInput, sends_keys_control_map_and_replies)
     h.view->terminalDelegate = nullptr;
 }
 
+TEST(TerminalViewInput, cell_size_report_is_the_real_cell_in_pixels)
+{
+    ViewHarness h(20, 5);
+    RecordingViewDelegate d;
+    h.view->terminalDelegate = &d;
+    h.feed("\x1b[16t");
+    ASSERT_EQ(d.sent.size(), 1u);
+    EXPECT_EQ(d.sent[0], bytes("\x1b[6;14;7t")) << "the harness font's 7 x 14 cell";
+    h.view->terminalDelegate = nullptr;
+}
+
+TEST(TerminalViewInput, focus_reports_follow_the_keyboard_and_the_window_while_asked_for)
+{
+    ViewHarness h(20, 3);
+    RecordingViewDelegate d;
+    h.view->terminalDelegate = &d;
+    auto* other = new QQuickItem(h.window->contentItem()); // another pane's stand-in
+    h.window->requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return h.window->isActive(); }, 3000));
+    h.view->forceActiveFocus();
+    other->forceActiveFocus();
+    h.view->forceActiveFocus();
+    EXPECT_TRUE(d.sent.empty()) << "not asked for";
+
+    h.feed("\x1b[?1004h");
+    other->forceActiveFocus();
+    h.view->forceActiveFocus();
+    EXPECT_EQ(d.sent, (std::vector<std::vector<uint8_t>>{bytes("\x1b[O"), bytes("\x1b[I")}));
+    d.sent.clear();
+
+    // Another window taking the keyboard and giving it back.
+    QQuickWindow second;
+    second.resize(50, 50);
+    second.show();
+    second.requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return !h.window->isActive(); }, 3000));
+    h.window->requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return h.window->isActive(); }, 3000));
+    EXPECT_EQ(d.sent, (std::vector<std::vector<uint8_t>>{bytes("\x1b[O"), bytes("\x1b[I")}));
+    d.sent.clear();
+
+    h.feed("\x1b[?1004l");
+    other->forceActiveFocus();
+    EXPECT_TRUE(d.sent.empty());
+    h.view->terminalDelegate = nullptr;
+}
+
 TEST(TerminalViewInput, feeding_clears_the_selection_and_garbage_is_survived)
 {
     ViewHarness h(20, 5);

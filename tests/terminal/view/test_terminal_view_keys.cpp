@@ -142,6 +142,64 @@ TEST_F(KeyTest, function_navigation_and_editing_keys)
     EXPECT_TRUE(keys.sent.empty());
 }
 
+TEST_F(KeyTest, navigation_and_function_keys_carry_their_modifiers_in_xterm_form)
+{
+    using M = Qt::KeyboardModifier;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        const char* sent;
+    } cases[] = {
+        // CSI 1;m X, m = 1 + Shift + 2 Alt + 4 Ctrl.
+        {Qt::Key_End, M::ControlModifier, "\x1b[1;5F"},
+        {Qt::Key_Home, M::ShiftModifier, "\x1b[1;2H"},
+        {Qt::Key_Up, M::ShiftModifier, "\x1b[1;2A"},
+        {Qt::Key_Up, M::AltModifier, "\x1b[1;3A"},
+        {Qt::Key_Down, M::AltModifier | M::ShiftModifier, "\x1b[1;4B"},
+        {Qt::Key_Right, M::ShiftModifier, "\x1b[1;2C"},
+        {Qt::Key_Left, M::ControlModifier, "\x1b[1;5D"},
+        {Qt::Key_Left, M::ControlModifier | M::AltModifier, "\x1b[1;7D"},
+        {Qt::Key_Right, M::ControlModifier | M::AltModifier | M::ShiftModifier, "\x1b[1;8C"},
+        {Qt::Key_Down, M::ControlModifier | M::KeypadModifier, "\x1b[1;5B"},
+        {Qt::Key_F1, M::ShiftModifier, "\x1b[1;2P"},
+        {Qt::Key_F4, M::ControlModifier, "\x1b[1;5S"},
+        // CSI n;m ~.
+        {Qt::Key_F5, M::ShiftModifier, "\x1b[15;2~"},
+        {Qt::Key_F12, M::ControlModifier | M::ShiftModifier, "\x1b[24;6~"},
+        {Qt::Key_Delete, M::ShiftModifier, "\x1b[3;2~"},
+        {Qt::Key_Delete, M::AltModifier, "\x1b[3;3~"},
+        {Qt::Key_Insert, M::ControlModifier, "\x1b[2;5~"},
+        {Qt::Key_PageUp, M::ControlModifier, "\x1b[5;5~"},
+        {Qt::Key_PageDown, M::AltModifier, "\x1b[6;3~"},
+    };
+    // Application cursor mode changes only the unmodified forms.
+    for (const char* mode : {"\x1b[?1l", "\x1b[?1h"}) {
+        h->feed(mode);
+        for (const auto& c : cases) {
+            press(c.key, c.mods);
+            EXPECT_EQ(only(), b(c.sent)) << "key " << std::hex << c.key << " mods " << int(c.mods);
+        }
+    }
+
+    // The chords with a meaning of their own keep it: Alt+arrows move by words (while Alt is
+    // Meta), Shift+PgUp pages, Shift+Insert pastes.
+    h->feed("\x1b[?1l");
+    press(Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(only(), b("\x1b" "b"));
+    for (int i = 0; i < 30; ++i)
+        h->feed("line\r\n");
+    const int bottom = h->terminal().buffer().yDisp();
+    press(Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_TRUE(keys.sent.empty());
+    EXPECT_EQ(h->terminal().buffer().yDisp(), bottom - 5);
+    QGuiApplication::clipboard()->setText("pasted");
+    press(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(only(), b("pasted"));
+    h->view->optionAsMetaKey = false;
+    press(Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(only(), b("\x1b[1;3D"));
+}
+
 TEST_F(KeyTest, page_keys_scroll_locally_or_go_to_the_program)
 {
     for (int i = 0; i < 30; ++i)

@@ -36,6 +36,56 @@ TEST(TerminalViewPixels, bold_text_is_drawn_in_the_bright_colour)
     EXPECT_NE(h.palette(1).rgb(), h.palette(9).rgb());
 }
 
+TEST(TerminalViewPixels, faint_text_is_halfway_between_its_colour_and_its_background)
+{
+    ViewHarness h(20, 4);
+    h.view->setNativeForegroundColor(QColor(0xe0, 0xe0, 0xe0));
+    h.view->setNativeBackgroundColor(QColor(0x20, 0x20, 0x20));
+    // Each row: plain, then faint, in one colour form: palette, 256-colour on a palette
+    // background, 24-bit, default.
+    const QByteArray block(fullBlock);
+    h.feed("\x1b[31m" + block + "\x1b[2m" + block + "\x1b[0m\r\n");
+    h.feed("\x1b[38;5;208;44m" + block + "\x1b[2m" + block + "\x1b[0m\r\n");
+    h.feed("\x1b[38;2;200;100;0m" + block + "\x1b[2m" + block + "\x1b[0m\r\n");
+    h.feed(block + "\x1b[2m" + block + "\x1b[0m");
+    const QImage img = h.grab();
+    const QColor bgs[] = {QColor(0x20, 0x20, 0x20), h.palette(4), QColor(0x20, 0x20, 0x20), QColor(0x20, 0x20, 0x20)};
+    for (int row = 0; row < 4; ++row) {
+        const QColor plain = h.cellCentre(img, 0, row), faint = h.cellCentre(img, 1, row), bg = bgs[row];
+        EXPECT_NE(plain.rgb(), faint.rgb()) << "row " << row;
+        EXPECT_NEAR(faint.red(), (plain.red() + bg.red()) / 2.0, 1) << "row " << row;
+        EXPECT_NEAR(faint.green(), (plain.green() + bg.green()) / 2.0, 1) << "row " << row;
+        EXPECT_NEAR(faint.blue(), (plain.blue() + bg.blue()) / 2.0, 1) << "row " << row;
+    }
+}
+
+TEST(TerminalViewPixels, concealed_text_draws_only_its_background_and_stays_copyable)
+{
+    ViewHarness h(20, 3);
+    h.view->setNativeBackgroundColor(QColor(0x20, 0x20, 0x20));
+    h.feed(QByteArray("\x1b[8;4;9m") + fullBlock + "Xy\x1b[44m" + fullBlock + "\x1b[0m\r\n"
+           + "\x1b[8m\x1b]8;;https://example.org\x1b\\link\x1b]8;;\x1b\\\x1b[0m");
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    auto cellIsOnly = [&](int col, int row, QRgb colour) {
+        for (int y = int(c.height() * row); y < int(c.height() * (row + 1)); ++y) {
+            for (int x = int(c.width() * col); x < int(c.width() * (col + 1)); ++x) {
+                if (img.pixel(x, y) != colour)
+                    return false;
+            }
+        }
+        return true;
+    };
+    for (int col = 0; col < 3; ++col)
+        EXPECT_TRUE(cellIsOnly(col, 0, qRgb(0x20, 0x20, 0x20))) << "glyph, underline or strike in column " << col;
+    EXPECT_TRUE(cellIsOnly(3, 0, h.palette(4).rgb())) << "the background is still drawn";
+    for (int col = 0; col < 4; ++col)
+        EXPECT_TRUE(cellIsOnly(col, 1, qRgb(0x20, 0x20, 0x20))) << "hyperlink underline in column " << col;
+
+    h.view->selectAll();
+    EXPECT_TRUE(h.view->getSelection().value_or("").contains("Xy")) << "the text is still in the buffer";
+}
+
 TEST(TerminalViewPixels, inverse_video_of_default_colours_uses_their_complements)
 {
     ViewHarness h(20, 3);

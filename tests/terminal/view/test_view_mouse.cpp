@@ -76,10 +76,9 @@ protected:
         QHoverEvent ev(QEvent::HoverMove, p, p, p, mods);
         QCoreApplication::sendEvent(h->view, &ev);
     }
-    void wheel(QPoint angle, QPoint pixels = {})
+    void wheel(QPoint angle, QPoint pixels = {}, QPointF at = {5, 5}, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QWheelEvent ev(QPointF(5, 5), QPointF(5, 5), pixels, angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                       false);
+        QWheelEvent ev(at, at, pixels, angle, Qt::NoButton, mods, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(h->view, &ev);
     }
     // Lets the double-click interval pass (the limit is the subject), so the next press counts as
@@ -288,7 +287,62 @@ TEST_F(PointerTest, with_reporting_off_in_the_view_presses_select_but_any_event_
     EXPECT_EQ(take(), std::vector<std::string>{csi("<35;3;1M")});
 }
 
-TEST_F(PointerTest, the_wheel_scrolls_in_buckets_and_is_never_reported)
+TEST_F(PointerTest, a_pointer_that_stays_in_its_cell_is_not_motion)
+{
+    // Pressing Ctrl or Shift over the view makes Qt Quick send hover events with the new
+    // modifiers; moving inside a cell changes no cell.
+    h->feed("\x1b[?1003h\x1b[?1006h");
+    hover(at(5, 0));
+    hover(at(5, 0), Qt::ControlModifier);
+    hover(at(5, 0), Qt::ShiftModifier);
+    hover(at(5, 0) + QPointF(2, 3));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<35;6;1M")});
+    hover(at(6, 0), Qt::ControlModifier);
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<51;7;1M")});
+    // The pixel encoding tells pixels apart, so each new pixel is motion there.
+    h->feed("\x1b[?1016h");
+    hover(QPointF(10, 5));
+    hover(QPointF(10, 5), Qt::ControlModifier);
+    hover(QPointF(11, 5));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;10;5M"), csi("<35;11;5M")}));
+}
+
+TEST_F(PointerTest, on_the_alternate_screen_a_program_that_wants_the_mouse_gets_wheel_presses)
+{
+    make(20, 4);
+    for (int i = 0; i < 40; ++i)
+        h->feed("x\r\n");
+    h->feed("\x1b[?1049h\x1b[?1000h\x1b[?1006h");
+    const int ch = int(h->cell().height());
+    // One button-4 (up) or button-5 (down) press per line of the wheel's step, at the pointer.
+    wheel({0, 1}, {0, ch}, at(3, 2));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<64;4;3M")});
+    wheel({0, -120}, {}, at(0, 0)); // one notch: three lines
+    EXPECT_EQ(take(), std::vector<std::string>(3, csi("<65;1;1M")));
+    wheel({0, 1}, {0, 7 * ch}, at(1, 1), Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(take(), std::vector<std::string>(10, csi("<84;2;2M"))) << "64 + Shift 4 + Ctrl 16";
+    h->feed("\x1b[?1006l\x1b[?1002h"); // the X10 byte form, button-event tracking
+    wheel({0, 1}, {0, ch}, at(2, 1));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("M") + char(64 + 32) + char(2 + 33) + char(1 + 33)});
+
+    // Without mouse reports, or with reporting off in the view, the wheel is the view's again
+    // (the alternate screen has no scrollback, so nothing moves); back on the normal screen it
+    // scrolls the scrollback even for a program that wants the mouse.
+    h->view->allowMouseReporting = false;
+    wheel({0, 120});
+    h->view->allowMouseReporting = true;
+    h->feed("\x1b[?1002l");
+    wheel({0, 120});
+    EXPECT_TRUE(take().empty());
+    EXPECT_EQ(h->terminal().buffer().yDisp(), 0);
+    h->feed("\x1b[?1049l\x1b[?1000h\x1b[?1006h");
+    const int bottom = h->terminal().buffer().yDisp();
+    wheel({0, 120});
+    EXPECT_EQ(h->terminal().buffer().yDisp(), bottom - 3);
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(PointerTest, on_the_normal_screen_the_wheel_scrolls_in_buckets_and_is_never_reported)
 {
     make(20, 4);
     for (int i = 0; i < 80; ++i)

@@ -15,6 +15,7 @@
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,39 @@ TEST_F(LiveTest, vim_with_mouse_a_receives_clicks_and_drags)
     EXPECT_EQ(readFileWhenThere("yank.txt"), "vim line 2 some words here\nvim line");
     type("\x1b:qa!\r");
     EXPECT_TRUE(waitUntil([&] { return !view->running(); }, 5000));
+}
+
+// A full-screen program that asks for what the agents' own interfaces ask for (alternate screen,
+// mouse reports with SGR coordinates, focus reports) and shows every byte it receives.
+TEST_F(LiveTest, a_full_screen_program_hears_the_wheel_modified_keys_and_focus)
+{
+    const QString script = QStringLiteral(
+        "printf '\\033[?1049h\\033[?1000h\\033[?1006h\\033[?1004h\\033[H'; "
+        "printf '\\033[2mdim secondary text\\033[0m plain text\\r\\n'; "
+        "stty raw -echo; printf 'ready\\r\\n'; exec cat -v");
+    view->startProcess("/bin/sh", {"-c", script}, environment(), std::nullopt, dir.path());
+    ASSERT_TRUE(waitScreen("ready")) << screen().toStdString();
+    ASSERT_TRUE(view->getTerminal().sendFocus);
+
+    const QPointF at = cellPoint(4, 2);
+    QWheelEvent up(at, window->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(window.get(), &up);
+    EXPECT_TRUE(waitScreen("\n^[[<64;5;3M^[[<64;5;3M^[[<64;5;3M")) << screen().toStdString();
+    QTest::keyClick(window.get(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(waitScreen("^[[1;5F")) << screen().toStdString();
+    QTest::keyClick(window.get(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_TRUE(waitScreen("^[[1;5F^[[1;2A")) << screen().toStdString();
+
+    QQuickWindow other;
+    other.resize(40, 40);
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return !window->isActive(); }, 5000));
+    window->requestActivate();
+    ASSERT_TRUE(waitUntil([&] { return window->isActive(); }, 5000));
+    EXPECT_TRUE(waitScreen("^[[1;2A^[[O^[[I")) << screen().toStdString();
+    shot(QStringLiteral("live-full-screen-input"));
+    view->process->terminate();
 }
 
 } // namespace

@@ -12,22 +12,66 @@ const pins = JSON.parse(fs.readFileSync(path.join(repoRoot, 'resources/sidecar/p
 
 const cacheRoot = () => path.join(process.env.XDG_CACHE_HOME || path.join(os.homedir(), '.cache'), 'brinmoor-test-agents');
 
+const sleep = (ms) => Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, ms);
+const running = (pid) => { try { process.kill(pid, 0); return true; } catch (e) { return e.code === 'EPERM'; } };
+
+// Holds the cache's install lock (a folder made atomically, naming its owner) while `work` runs. Test
+// processes started together (ctest -j, several checkouts on one machine) queue here; a lock whose
+// owner is gone (killed mid-install) is taken over.
+function withInstallLock(work) {
+  const lock = path.join(cacheRoot(), '.install-lock');
+  const deadline = Date.now() + 30 * 60 * 1000;
+  for (;;) {
+    try {
+      fs.mkdirSync(lock);
+      fs.writeFileSync(path.join(lock, 'owner'), `${process.pid}\n`);
+      break;
+    } catch (e) {
+      if (e.code !== 'EEXIST') throw e;
+      let owner = NaN;
+      try { owner = Number(fs.readFileSync(path.join(lock, 'owner'), 'utf8')); } catch { /* being made or removed */ }
+      const age = (() => { try { return Date.now() - fs.statSync(lock).mtimeMs; } catch { return 0; } })();
+      if ((Number.isInteger(owner) && owner > 0 && !running(owner)) || (Number.isNaN(owner) && age > 10000)) {
+        fs.rmSync(lock, { recursive: true, force: true });
+        continue;
+      }
+      if (Date.now() > deadline) throw new Error(`another process has held ${lock} for 30 minutes`);
+      sleep(250);
+    }
+  }
+  try { return work(); } finally { fs.rmSync(lock, { recursive: true, force: true }); }
+}
+
 // Installs `pkg` at the version the sidecars pin (with its optional CLI binaries) unless the cache
-// has it, and returns the folder. A failed install throws: these tests never skip quietly.
+// has it, and returns the folder. One process installs, the others wait for it and take its result.
+// A failed install throws with npm's message: these tests never skip quietly.
 function installed(pkg) {
   const version = pins[pkg];
   const dir = path.join(cacheRoot(), `${pkg.replace(/[@/]/g, '_')}-${version}`);
   const stamp = path.join(dir, '.complete');
   if (fs.existsSync(stamp)) return dir;
   fs.mkdirSync(cacheRoot(), { recursive: true });
-  const tmp = fs.mkdtempSync(path.join(cacheRoot(), '.installing-'));
-  execFileSync('npm', ['install', '--no-save', '--no-audit', '--no-fund', '--include=optional', '--prefix', tmp, `${pkg}@${version}`],
-    { stdio: ['ignore', 'ignore', 'inherit'], timeout: 15 * 60 * 1000 });
-  fs.writeFileSync(path.join(tmp, '.complete'), `${pkg}@${version}\n`);
-  fs.rmSync(dir, { recursive: true, force: true });
-  fs.renameSync(tmp, dir);
-  return dir;
+  return withInstallLock(() => {
+    if (fs.existsSync(stamp)) return dir; // another process finished it while this one waited
+    // Half-made folders of installs that were killed: nobody else can be writing them now.
+    for (const e of fs.readdirSync(cacheRoot())) if (e.startsWith('.installing-')) fs.rmSync(path.join(cacheRoot(), e), { recursive: true, force: true });
+    const tmp = fs.mkdtempSync(path.join(cacheRoot(), '.installing-'));
+    try {
+      execFileSync('npm', ['install', '--no-save', '--no-audit', '--no-fund', '--include=optional', '--prefix', tmp, `${pkg}@${version}`],
+        { stdio: ['ignore', 'ignore', 'pipe'], encoding: 'utf8', timeout: 15 * 60 * 1000 });
+    } catch (e) {
+      fs.rmSync(tmp, { recursive: true, force: true });
+      throw new Error(`npm could not install ${pkg}@${version} for the tests:\n${e.stderr || e.message}`);
+    }
+    fs.writeFileSync(path.join(tmp, '.complete'), `${pkg}@${version}\n`);
+    fs.rmSync(dir, { recursive: true, force: true });
+    fs.renameSync(tmp, dir);
+    return dir;
+  });
 }
+
+// Both CLIs, for the ctest fixture that installs them before any test needs them.
+export function installAll() { return [claudeBinary(), codexBinary()]; }
 
 export function claudeBinary() {
   const dir = installed('@anthropic-ai/claude-agent-sdk');

@@ -41,8 +41,9 @@ QImage ViewHarness::grab()
     QCoreApplication::processEvents();
     QImage img = window->grabWindow().convertToFormat(QImage::Format_RGB32);
     if (const QByteArray dir = qgetenv("TERMVIEW_TEST_SHOTS"); !dir.isEmpty()) {
+        // Named after the test program, so test programs running side by side keep their own pictures.
         static int n = 0;
-        img.save(QString::fromLocal8Bit(dir) + "/shot-" + QString::number(n++) + ".png");
+        img.save(QStringLiteral("%1/%2-shot-%3.png").arg(QString::fromLocal8Bit(dir), QCoreApplication::applicationName()).arg(n++));
     }
     return img;
 }
