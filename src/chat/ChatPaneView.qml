@@ -150,8 +150,10 @@ Item {
                     if (!timeline.didInitialScroll && pane.vm.messageCount >= 1) {
                         timeline.didInitialScroll = true;
                         pane.jumpToBottom();
-                    } else {
-                        pane.autoScroll();
+                    } else if (timeline.atBottom) {
+                        // On the next turn of the event loop: the new rows are laid out once,
+                        // with whatever else the same read of the sidecar brought.
+                        follow.restart();
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }
