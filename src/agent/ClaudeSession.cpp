@@ -336,6 +336,14 @@ void ClaudeSession::requestSessions()
     send(SidecarCommand::listSessions(expandedDirectory()));
 }
 
+void ClaudeSession::clearSessionsList()
+{
+    if (m_sessionsList.isEmpty())
+        return;
+    m_sessionsList.clear();
+    emit sessionsListChanged();
+}
+
 void ClaudeSession::compact()
 {
     if (m_provider != ChatProvider::Claude || !m_process || m_compacting || m_busy)

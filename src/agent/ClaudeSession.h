@@ -128,6 +128,8 @@ public:
     // Asks for the past conversations (arrive in sessionsList).
     Q_INVOKABLE void requestSessions();
     Q_INVOKABLE void listSessions() { requestSessions(); }
+    // Forgets the last answer, so that a new request shows no stale list while it is on its way.
+    Q_INVOKABLE void clearSessionsList();
     // Claude only, only while a sidecar runs and nothing else is in progress.
     Q_INVOKABLE void compact();
     // The stop control: the turn's coming "error" or failed "result" then ends quietly in idle.

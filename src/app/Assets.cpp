@@ -1,5 +1,7 @@
 #include "Assets.h"
 
+#include "DesktopBell.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +10,6 @@
 #include <QSoundEffect>
 
 #include <atomic>
-#include <cstdio>
 
 #ifndef BRINMOOR_RESOURCE_DIR
 #define BRINMOOR_RESOURCE_DIR ""
@@ -118,9 +119,7 @@ int AlertSound::beepCount()
 void AlertSound::beep()
 {
     ++beeps;
-    // Without a sound of our own, ring the terminal bell of whatever started us.
-    std::fputc('\a', stderr);
-    std::fflush(stderr);
+    DesktopBell::ring();
 }
 
 void AlertSound::play()

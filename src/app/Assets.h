@@ -52,7 +52,7 @@ private:
 class AlertSound {
 public:
     // Returns at once; the sound starts on the GUI thread. A new alert cuts the previous one
-    // short. Without the sound file, or when it cannot play, the terminal bell sounds instead.
+    // short. Without the sound file, or when it cannot play, the desktop's bell sounds instead.
     static void play();
     // The same with another sound file (none: the bell).
     static void play(const std::optional<QUrl>& source);
@@ -60,8 +60,8 @@ public:
     static int playCount();
     static int beepCount();
     static std::optional<QUrl> url();
-    // The system beep, the fallback of every alert and the sound of a terminal's bell: the bell
-    // character on the terminal that started the app.
+    // The system beep, the fallback of every alert and the sound of a terminal's bell: the
+    // desktop's bell (DesktopBell).
     static void beep();
 
 private:

@@ -23,19 +23,10 @@ void ChatHost::install(ChatHost* host)
 
 QSet<QUuid> ChatHost::sessions() const
 {
-    return m_sessions;
+    return {};
 }
 
-void ChatHost::stopSession(const QUuid& sessionID)
-{
-    if (m_sessions.remove(sessionID))
-        m_stopped.append(sessionID);
-}
-
-void ChatHost::registerSession(const QUuid& sessionID)
-{
-    m_sessions.insert(sessionID);
-}
+void ChatHost::stopSession(const QUuid&) {}
 
 void ChatHost::reportState(const QUuid& sessionID, PaneState state)
 {

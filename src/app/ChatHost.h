@@ -15,10 +15,10 @@ namespace brinmoor {
 // The process-wide registry of chat panes' sessions, as the application core sees it.
 //
 // The core (AppModel) only talks to `ChatHost::shared()`: it installs the two callbacks, hands
-// over the detected tool paths and stops a pane's session. The base class keeps the registry of
-// pane ids with a live session but starts no sidecar; the agent library derives the real host
-// from it (owning one chat session per pane, overriding sessions() and stopSession()) and
-// installs it with `ChatHost::install()` before AppModel is created.
+// over the detected tool paths and stops a pane's session. The base class has no sessions and
+// starts no sidecar; the agent library derives the real host from it (owning one chat session per
+// pane, overriding sessions() and stopSession()) and installs it with `ChatHost::install()` before
+// AppModel is created.
 class ChatHost {
 public:
     using StateCallback = std::function<void(const QUuid& sessionID, PaneState state)>;
@@ -44,10 +44,6 @@ public:
     // Stops the pane's session (quit command, sidecar ended) and removes it from the registry.
     virtual void stopSession(const QUuid& sessionID);
 
-    // Built-in registry bookkeeping: a pane's session was made (what session(for:) does on a
-    // chat pane's first display), and the ids stopSession() stopped, in order.
-    void registerSession(const QUuid& sessionID);
-    QList<QUuid> stoppedSessions() const { return m_stopped; }
 
     // Forward a session's reports to the installed callbacks, read at call time.
     void reportState(const QUuid& sessionID, PaneState state);
@@ -55,10 +51,6 @@ public:
 
 protected:
     ChatHost() = default;
-
-private:
-    QSet<QUuid> m_sessions;
-    QList<QUuid> m_stopped;
 };
 
 } // namespace brinmoor

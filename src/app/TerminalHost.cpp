@@ -20,26 +20,17 @@ void TerminalHost::install(TerminalHost* host)
 
 QSet<QUuid> TerminalHost::views() const
 {
-    return m_views;
+    return {};
 }
 
 QSet<QUuid> TerminalHost::delegates() const
 {
-    return m_views;
+    return {};
 }
 
-void TerminalHost::dropView(const QUuid& sessionID)
-{
-    if (m_views.remove(sessionID))
-        m_dropped.append(sessionID);
-}
+void TerminalHost::dropView(const QUuid&) {}
 
 void TerminalHost::applyTheme(QObject*, bool) {}
-
-void TerminalHost::registerView(const QUuid& sessionID)
-{
-    m_views.insert(sessionID);
-}
 
 void TerminalHost::reportExit(const QUuid& sessionID, std::optional<int32_t> exitCode)
 {

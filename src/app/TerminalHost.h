@@ -14,8 +14,8 @@ namespace brinmoor {
 // The application's keeper of terminal panes' runtimes, as the application core sees it.
 //
 // This class is the seam between the core and the terminal view library: the core (AppModel)
-// only ever talks to `TerminalHost::shared()`. The base class keeps the registry of panes that
-// have a runtime but starts no process; the terminal view library derives the real host from it
+// only ever talks to `TerminalHost::shared()`. The base class has no views and starts no process;
+// the terminal view library derives the real host from it
 // (overriding views(), delegates(), dropView() and applyTheme()) and installs it with
 // `TerminalHost::install()` before AppModel is created.
 class TerminalHost {
@@ -43,20 +43,12 @@ public:
     // Applies the dark or light terminal colours and font to a pane's terminal view.
     virtual void applyTheme(QObject* view, bool dark);
 
-    // The built-in registry's bookkeeping: a pane got a runtime (what the real host does on a
-    // pane's first display), and the ids whose runtime dropView() ended, in order.
-    void registerView(const QUuid& sessionID);
-    QList<QUuid> droppedViews() const { return m_dropped; }
 
     // Reports a shell's exit to the installed callback (the per-pane process delegate's job).
     void reportExit(const QUuid& sessionID, std::optional<int32_t> exitCode);
 
 protected:
     TerminalHost() = default;
-
-private:
-    QSet<QUuid> m_views;
-    QList<QUuid> m_dropped;
 };
 
 } // namespace brinmoor

@@ -53,25 +53,43 @@ Item {
 
     readonly property string failure: pane.vm ? pane.vm.failure : ""
     readonly property bool atBottom: timeline.atBottom
+    // Scrolls of the pane's own still to come (the slide to a new end, the late jumps).
+    readonly property bool settling: slide.running || jumps.running
     readonly property ListView list: timeline
 
     // Sets `atBottom` and scrolls to the end 0.03, 0.2, 0.45 and 0.8 s from now: rows whose
     // height settles after layout (markdown, code blocks) are caught by the later ones.
     function jumpToBottom() {
+        slide.stop();
         timeline.atBottom = true;
         jumps.step = 0;
         jumps.interval = 30;
         jumps.restart();
     }
+    function stopScrolling() {
+        slide.stop();
+        jumps.stop();
+    }
+    // New rows while the user is at the end: a short ease-out slide to the new end.
     function autoScroll() {
-        if (timeline.atBottom)
-            timeline.positionViewAtEnd();
+        if (!timeline.atBottom)
+            return;
+        const from = timeline.contentY;
+        timeline.positionViewAtEnd();
+        const to = timeline.contentY;
+        if (Math.abs(to - from) < 1 || !timeline.visible)
+            return;
+        timeline.contentY = from;
+        slide.stop();
+        slide.from = from;
+        slide.to = to;
+        slide.start();
     }
 
     Timer {
         id: follow
         interval: 0
-        onTriggered: if (timeline.atBottom && !timeline.moving) timeline.positionViewAtEnd()
+        onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running) timeline.positionViewAtEnd()
     }
     Timer {
         id: jumps
@@ -86,30 +104,62 @@ Item {
             }
         }
     }
+    NumberAnimation {
+        id: slide
+        target: timeline
+        property: "contentY"
+        duration: 120
+        easing.type: Easing.OutCubic
+        // The end may have moved on while sliding (a row still settling).
+        onStopped: if (timeline.atBottom) follow.restart()
+    }
 
     Column {
         id: stack
         anchors.fill: parent
+
+        // The timeline's visible area, with the jump button over its bottom-trailing corner.
+        Item {
+            id: viewport
+            objectName: "timelineViewport"
+            width: stack.width
+            height: stack.height - cards.height - foot.height
 
         ListView {
             id: timeline
             objectName: "timeline"
 
             // Whether the end of the conversation is within 60 points below the visible area;
-            // written only when that changes, and only by scrolling or resizing (a growing last
-            // row is followed instead, below).
+            // written only when that changes. Measured after every scroll, however it came about
+            // (a drag of the scroll bar sets the position directly), and after every change of
+            // the content's size while away from the end; at the end a growing row is followed
+            // instead (below), and the pane's own slide to the end is not measured half-way.
             property bool atBottom: true
             property bool didInitialScroll: false
-            readonly property real endY: timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY
+            // How far the content's end lies below the top of the visible area. Worked out afresh
+            // in each handler: a bound property may not have caught up with the change that
+            // calls it.
+            function endY(): real {
+                return timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY;
+            }
 
             function measure() {
-                const at = ChatLabels.atEnd(timeline.endY, timeline.height);
+                if (slide.running)
+                    return;
+                const at = ChatLabels.atEnd(timeline.endY(), timeline.height);
                 if (at !== timeline.atBottom)
                     timeline.atBottom = at;
             }
+            function contentResized() {
+                if (timeline.atBottom) {
+                    if (!timeline.moving)
+                        follow.restart();
+                } else {
+                    timeline.measure();
+                }
+            }
 
-            width: stack.width
-            height: stack.height - cards.height - foot.height
+            anchors.fill: parent
             clip: true
             spacing: 13
             topMargin: 11
@@ -120,16 +170,23 @@ Item {
             reuseItems: false
             cacheBuffer: 600
             model: rows.rows
-            ScrollBar.vertical: ScrollBar {}
+            // The user takes over: the pane's own scrolls still to come would pull the view away.
+            ScrollBar.vertical: ScrollBar {
+                onPressedChanged: if (pressed) pane.stopScrolling()
+            }
+            onMovementStarted: pane.stopScrolling()
 
-            onContentYChanged: if (timeline.moving || timeline.dragging || timeline.flicking) timeline.measure()
-            onMovementEnded: timeline.measure()
-            onHeightChanged: pane.autoScroll()
+            onContentYChanged: timeline.measure()
+            onHeightChanged: {
+                pane.autoScroll();
+                timeline.measure();
+            }
             onWidthChanged: if (timeline.atBottom) timeline.positionViewAtEnd()
             // A streamed row that grows keeps the end in view while the user follows it: once per
             // turn of the event loop, not inside the layout pass that changed the height (that
             // would lay out every row of a long list to find its end).
-            onContentHeightChanged: if (timeline.atBottom && !timeline.moving) follow.restart()
+            onContentHeightChanged: timeline.contentResized()
+            onOriginYChanged: timeline.contentResized()
 
             // The trailing activity row is the last while there is one; otherwise the last row is
             // last only while the agent is not at work.
@@ -142,30 +199,37 @@ Item {
                 continued: piece > 0
                 railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
+                thinkingOpen: rows.isOpen(rowId)
+                onThinkingToggled: open => rows.setOpen(rowId, open)
             }
 
             Connections {
                 target: pane.vm
                 function onMessageCountChanged() {
+                    // A transcript cleared to resume another conversation: that one opens at its
+                    // end like the first did.
+                    if (pane.vm.messageCount === 0)
+                        timeline.didInitialScroll = false;
                     if (!timeline.didInitialScroll && pane.vm.messageCount >= 1) {
                         timeline.didInitialScroll = true;
                         pane.jumpToBottom();
-                    } else if (timeline.atBottom) {
-                        // On the next turn of the event loop: the new rows are laid out once,
-                        // with whatever else the same read of the sidecar brought.
-                        follow.restart();
+                    } else {
+                        // Once per turn of the event loop: the rows one read of the sidecar
+                        // brought are laid out together, not inside the event that adds each.
+                        Qt.callLater(pane.autoScroll);
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }
             }
 
-            // Before the first message: what this pane is.
+            // Before the first message: what this pane is (at the top of the content, which
+            // starts below the list's top margin).
             Column {
                 id: hint
                 objectName: "emptyHint"
                 visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
-                x: 13
-                y: 11
+                x: 0
+                y: 0
                 width: timeline.width - 26
                 spacing: 4
                 Text {
@@ -189,8 +253,11 @@ Item {
                 }
             }
 
-            // Back to the end: shown while the end is out of reach.
-            Rectangle {
+        }
+
+            // Back to the end: over the corner of the visible area, shown while the end is out
+            // of reach.
+            Item {
                 id: jumpButton
                 objectName: "jumpButton"
                 anchors.right: parent.right
@@ -199,18 +266,25 @@ Item {
                 anchors.bottomMargin: 12
                 width: 30
                 height: 30
-                radius: 15
-                color: Theme.hoverFill
-                border.width: 1
-                border.color: Theme.borderStrong
                 opacity: timeline.atBottom ? 0 : 1
                 visible: opacity > 0
                 Behavior on opacity { NumberAnimation { duration: 150 } }
+                SoftShadow {
+                    anchors.fill: parent
+                    cornerRadius: 15
+                }
+                Rectangle {
+                    anchors.fill: parent
+                    radius: 15
+                    color: Theme.pair("23262f", "dbe5f6", 1)
+                    border.width: 1
+                    border.color: Theme.pair("23262e", "d2d5dc", 1)
+                }
                 SymbolIcon {
                     anchors.centerIn: parent
                     name: "arrow.down"
                     size: 12
-                    color: Theme.text
+                    color: Theme.pair("c5c9d0", "3a4048", 1)
                 }
                 TapHandler {
                     cursorShape: Qt.PointingHandCursor

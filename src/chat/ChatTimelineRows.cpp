@@ -54,6 +54,11 @@ void ChatTimelineRows::setSession(ClaudeSession* session)
         m_rows->addSourceModel(m_source);
         m_rows->addSourceModel(m_trailing);
     }
+    m_open.clear();
+    if (m_source) {
+        m_connections << connect(m_source, &QAbstractItemModel::rowsRemoved, this, &ChatTimelineRows::forgetGoneRows);
+        m_connections << connect(m_source, &QAbstractItemModel::modelReset, this, &ChatTimelineRows::forgetGoneRows);
+    }
     if (session) {
         for (auto signal : {&ClaudeSession::busyChanged, &ClaudeSession::compactingChanged,
                             &ClaudeSession::pendingPermissionChanged, &ClaudeSession::pendingQuestionChanged,
@@ -63,6 +68,26 @@ void ChatTimelineRows::setSession(ClaudeSession* session)
     refreshTrailing();
     emit sessionChanged();
     emit countChanged();
+}
+
+void ChatTimelineRows::setOpen(const QString& rowId, bool open)
+{
+    if (open)
+        m_open.insert(rowId);
+    else
+        m_open.remove(rowId);
+}
+
+void ChatTimelineRows::forgetGoneRows()
+{
+    if (m_open.isEmpty())
+        return;
+    QSet<QString> present;
+    if (m_source)
+        for (const TimelineRow& row : m_source->rows())
+            if (m_open.contains(row.id))
+                present.insert(row.id);
+    m_open = std::move(present);
 }
 
 void ChatTimelineRows::refreshTrailing()

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QtQml/qqmlregistration.h>
 
 class QConcatenateTablesProxyModel;
@@ -31,18 +32,26 @@ public:
     QObject* rows() const;
     int count() const;
 
+    // Which thinking blocks the user opened, by row id: the list destroys the delegates of rows
+    // far out of view, so a row's view asks here when it is made again. Kept while the row is in
+    // the timeline.
+    Q_INVOKABLE bool isOpen(const QString& rowId) const { return m_open.contains(rowId); }
+    Q_INVOKABLE void setOpen(const QString& rowId, bool open);
+
 signals:
     void sessionChanged();
     void countChanged();
 
 private:
     void refreshTrailing();
+    void forgetGoneRows();
 
     QPointer<ClaudeSession> m_session;
     QPointer<TimelineModel> m_source;
     TimelineModel* m_trailing;
     QConcatenateTablesProxyModel* m_rows;
     QList<QMetaObject::Connection> m_connections;
+    QSet<QString> m_open;
 };
 
 } // namespace brinmoor

@@ -31,6 +31,15 @@ Item {
         }
     }
 
+    // The card's shadow: black at 0.6, 40 points of blur, 24 points down.
+    SoftShadow {
+        anchors.fill: card
+        color: Qt.rgba(0, 0, 0, 0.6)
+        radius: 40
+        offsetY: 24
+        cornerRadius: 14
+    }
+
     Rectangle {
         id: card
         objectName: "card"

@@ -14,4 +14,11 @@ ChatSquareButton {
     symbolColor: copy.copied ? Theme.accent : Theme.textFaint
     tooltip: copy.copied ? qsTr("Copied") : qsTr("Copy to clipboard")
     onClicked: copy.feedback.copy(copy.text)
+    // The check mark eases in over 0.12 s and back out over 0.15 s.
+    Behavior on symbolColor {
+        ColorAnimation {
+            duration: copy.copied ? 120 : 150
+            easing.type: Easing.OutQuad
+        }
+    }
 }

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import Brinmoor.App
 
 // A red bar at a chat pane's foot: a session failure (no input until it clears) or a turn error
@@ -59,5 +60,11 @@ Rectangle {
             cursorShape: Qt.PointingHandCursor
             onTapped: bar.dismissed()
         }
+        HoverHandler {
+            id: dismissHover
+        }
+        ToolTip.visible: dismissHover.hovered
+        ToolTip.delay: 600
+        ToolTip.text: qsTr("Dismiss")
     }
 }

@@ -34,6 +34,7 @@ Item {
         hoverEnabled: true
         cursorShape: Qt.PointingHandCursor
         onClicked: {
+            button.session.clearSessionsList();
             button.session.requestSessions();
             popup.open();
         }

@@ -44,6 +44,15 @@ Item {
         }
     }
 
+    // The panel's shadow: black at 0.6, 40 points of blur, 24 points down.
+    SoftShadow {
+        anchors.fill: panel
+        color: Qt.rgba(0, 0, 0, 0.6)
+        radius: 40
+        offsetY: 24
+        cornerRadius: 14
+    }
+
     Rectangle {
         id: panel
         objectName: "panel"

@@ -100,8 +100,21 @@ Item {
             }
         }
 
-        // The question: its text, the hint for several choices, the options, the free text.
+        // The question: its text, the hint for several choices, the options, the free text. A new
+        // step fades in over 0.12 s.
         Column {
+            id: questionBody
+            readonly property int step: card.flow.step
+            onStepChanged: stepFade.restart()
+            NumberAnimation {
+                id: stepFade
+                target: questionBody
+                property: "opacity"
+                from: 0
+                to: 1
+                duration: 120
+                easing.type: Easing.InOutQuad
+            }
             visible: card.flow.hasQuestion
             width: column.width
             spacing: 7

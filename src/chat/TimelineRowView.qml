@@ -26,6 +26,10 @@ Item {
     // above across the list's spacing.
     property bool continued: false
     property real railGap: 13
+    // A thinking row: whether its block starts open, and each opening or closing by the user (the
+    // list keeps that by row id, beyond this view).
+    property bool thinkingOpen: false
+    signal thinkingToggled(bool open)
 
     readonly property bool isUser: row.kind === "user"
     // A tool row with a to-do list (even an empty one) shows the list, not a tool card.
@@ -191,6 +195,8 @@ Item {
                 width: content.width
                 text: row.text
                 seconds: row.seconds
+                expanded: row.thinkingOpen
+                onToggled: open => row.thinkingToggled(open)
             }
         }
         Repeater {

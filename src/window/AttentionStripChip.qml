@@ -3,7 +3,10 @@ import QtQuick
 import Brinmoor.App
 import Brinmoor.Window
 
-// One chip of the attention strip: state dot, name and auto-approve badge of a session.
+// One chip of the attention strip: state dot, name and auto-approve badge of a session. The dot
+// is the project's colour (ringed while running) until the session needs the user: then it turns
+// amber and breathes while a question or permission waits, red after an error, as the pane's
+// frame does, so a backgrounded pane that waits shows here.
 Item {
     id: chip
 
@@ -12,6 +15,7 @@ Item {
     signal clicked
 
     readonly property bool idle: session.state === "idle"
+    readonly property bool needsUser: session.state === "awaiting" || session.state === "error"
     // A grouped session reads "project·label", without spaces around the dot.
     readonly property string label: session.groupID !== "" ? session.project + "\u00b7" + session.sessionLabel
                                                            : session.project
@@ -37,11 +41,25 @@ Item {
         anchors.verticalCenter: parent.verticalCenter
         spacing: 7
 
-        ProjectStateDot {
+        Item {
             anchors.verticalCenter: parent.verticalCenter
-            directory: chip.session.directory
-            paneState: chip.session.state
-            size: 7
+            width: projectDot.width
+            height: projectDot.height
+            ProjectStateDot {
+                id: projectDot
+                objectName: "projectDot"
+                visible: !chip.needsUser
+                directory: chip.session.directory
+                paneState: chip.session.state
+                size: 7
+            }
+            StateDot {
+                objectName: "attentionDot"
+                anchors.centerIn: parent
+                visible: chip.needsUser
+                paneState: chip.needsUser ? chip.session.state : "idle"
+                size: 7
+            }
         }
         Text {
             id: chipLabel

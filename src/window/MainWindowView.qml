@@ -3,6 +3,8 @@
 // context").
 import QtQuick
 import Brinmoor.App
+import Brinmoor.Chat
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // The main window once the onboarding is done: the top bar across the top, the workspace rail
@@ -29,14 +31,6 @@ FocusScope {
     readonly property alias topBar: topBar
     readonly property alias rail: rail
 
-    // Views of other modules, placed by address when the build carries them.
-    readonly property string gridUrl: MainWindowViewSupport.viewUrl("Window", "PaneGridView")
-    readonly property string stripUrl: MainWindowViewSupport.viewUrl("Window", "AttentionStripView")
-    readonly property string addSessionUrl: MainWindowViewSupport.viewUrl("Sheets", "AddSessionSheet")
-    readonly property string newWorkspaceUrl: MainWindowViewSupport.viewUrl("Sheets", "NewWorkspaceSheet")
-    readonly property string markdownPreviewUrl: MainWindowViewSupport.viewUrl("Chat", "MarkdownPreviewView")
-    readonly property string codePreviewUrl: MainWindowViewSupport.viewUrl("Chat", "CodePreviewModal")
-
     // The window-level catcher: an Escape that no focused item used.
     function handleEscape(event: KeyEvent) {
         if (EscapeChain.focusKeepsEscape(main.Window.activeFocusItem)) {
@@ -45,6 +39,31 @@ FocusScope {
         }
         EscapeChain.handle();
         event.accepted = true;
+    }
+
+    // A preview that opens takes the keyboard from whatever held it (the composer, a terminal):
+    // its Escape then reaches the chain, and nothing typed meanwhile goes into a view hidden
+    // under it. When it closes, the keyboard goes back to that holder if it is still shown.
+    function overlayToggled(layer: Loader) {
+        if (layer.active) {
+            let holder = main.Window.activeFocusItem;
+            for (let it = holder; it; it = it.parent)
+                if (it === layer)
+                    holder = null;
+            if (holder && !layer.returnFocus)
+                layer.returnFocus = holder;
+            layer.forceActiveFocus();
+            return;
+        }
+        const back = layer.returnFocus;
+        layer.returnFocus = null;
+        // Taking the keyboard, the catcher (a focus scope) would hand it straight back to a
+        // layer that kept its focus within the scope.
+        layer.focus = false;
+        if (EscapeChain.canRefocus(back, main))
+            back.forceActiveFocus();
+        else
+            main.forceActiveFocus();
     }
 
     focus: true
@@ -100,15 +119,15 @@ FocusScope {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
 
-        Loader {
+        AttentionStripView {
             id: strip
             objectName: "attentionStrip"
             anchors.top: parent.top
             anchors.left: parent.left
             anchors.right: parent.right
-            active: main.showsPanes && main.stripUrl !== ""
-            height: strip.item ? (strip.item as Item).implicitHeight : 0
-            Component.onCompleted: strip.setSource(main.stripUrl, { sessions: Qt.binding(() => main.sessions) })
+            visible: main.showsPanes
+            height: main.showsPanes ? strip.implicitHeight : 0
+            sessions: main.sessions
         }
         Item {
             id: area
@@ -124,14 +143,8 @@ FocusScope {
                 id: grid
                 objectName: "gridLoader"
                 anchors.fill: parent
-                active: main.showsPanes && main.gridUrl !== ""
-                source: main.gridUrl
-            }
-            Loader {
-                objectName: "plainGridLoader"
-                anchors.fill: parent
-                active: main.showsPanes && main.gridUrl === ""
-                sourceComponent: plainGrid
+                active: main.showsPanes
+                sourceComponent: PaneGridView {}
             }
         }
         Loader {
@@ -142,12 +155,14 @@ FocusScope {
         }
     }
 
-    // Until the grid's own view is in the build: panes in an even grid, the maximized one alone.
     Component {
-        id: plainGrid
-        MainWindowViewPlainGrid {}
+        id: addSessionSheet
+        AddSessionSheet {}
     }
-
+    Component {
+        id: newWorkspaceSheet
+        NewWorkspaceSheet {}
+    }
     Component {
         id: noWorkspaces
         MainWindowViewEmptyState {
@@ -165,7 +180,7 @@ FocusScope {
             objectName: "noSessions"
             symbol: "rectangle.grid.2x2"
             title: qsTr("No sessions yet")
-            message: qsTr("Add a session — pick a project folder and Brinmoor opens a terminal there.")
+            message: qsTr("Add a session — pick a project folder and Brinmoor opens a chat or a terminal there.")
             buttonTitle: qsTr("Add a session")
             onActivated: AppModel.activeSheet = "addSession"
         }
@@ -194,12 +209,10 @@ FocusScope {
         objectName: "sheetLoader"
         anchors.centerIn: parent
         focus: true
-        readonly property string address: AppModel.activeSheet === "addSession" ? main.addSessionUrl
-                                        : AppModel.activeSheet === "newWorkspace" ? main.newWorkspaceUrl : ""
-        active: AppModel.activeSheet !== ""
+        active: AppModel.activeSheet === "addSession" || AppModel.activeSheet === "newWorkspace"
         // An unloaded Loader keeps its last size: hidden, its tap blocker takes nothing.
         visible: sheet.active
-        source: sheet.address
+        sourceComponent: AppModel.activeSheet === "addSession" ? addSessionSheet : newWorkspaceSheet
         // A sheet that opens takes the keyboard, whatever held it before (the catcher may have
         // cleared this loader's focus when it took the keyboard back).
         onLoaded: sheet.forceActiveFocus()
@@ -212,25 +225,31 @@ FocusScope {
 
     // 4. The markdown preview.
     Loader {
+        id: markdownLayer
         objectName: "markdownPreviewView"
         anchors.fill: parent
-        active: !!AppModel.markdownPreview && main.markdownPreviewUrl !== ""
-        Component.onCompleted: setSource(main.markdownPreviewUrl, {
-            fileName: Qt.binding(() => AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""),
-            markdown: Qt.binding(() => AppModel.markdownPreview ? AppModel.markdownPreview.markdown : "")
-        })
+        property Item returnFocus: null
+        onActiveChanged: main.overlayToggled(markdownLayer)
+        active: !!AppModel.markdownPreview
+        sourceComponent: MarkdownPreviewView {
+            fileName: AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""
+            markdown: AppModel.markdownPreview ? AppModel.markdownPreview.markdown : ""
+        }
     }
 
     // 5. The code preview, topmost.
     Loader {
+        id: codeLayer
         objectName: "codePreviewView"
         anchors.fill: parent
-        active: !!AppModel.codePreview && main.codePreviewUrl !== ""
-        Component.onCompleted: setSource(main.codePreviewUrl, {
-            title: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.title : ""),
-            content: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.content : ""),
-            isMarkdown: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.isMarkdown : false),
-            isDiff: Qt.binding(() => AppModel.codePreview ? AppModel.codePreview.isDiff : false)
-        })
+        property Item returnFocus: null
+        onActiveChanged: main.overlayToggled(codeLayer)
+        active: !!AppModel.codePreview
+        sourceComponent: CodePreviewModal {
+            title: AppModel.codePreview ? AppModel.codePreview.title : ""
+            content: AppModel.codePreview ? AppModel.codePreview.content : ""
+            isMarkdown: AppModel.codePreview ? AppModel.codePreview.isMarkdown : false
+            isDiff: AppModel.codePreview ? AppModel.codePreview.isDiff : false
+        }
     }
 }

@@ -5,8 +5,9 @@ import Brinmoor.Window
 
 // The maximized pane beside a narrow column of cards, one per other session of the workspace.
 // The focused pane itself is the grid's own pane item, placed at `paneRect` under this view, so its
-// content is the same one the grid showed; this view draws the rest: the "esc" hint and the
-// "back to grid" button over the pane's top-right corner, and the cards.
+// content is the same one the grid showed; this view draws the rest, all in the column beside the
+// pane so that nothing of the pane's header is covered: the "back to grid" button, the count of
+// hidden sessions with the "esc" hint, and the cards.
 Item {
     id: view
 
@@ -31,76 +32,10 @@ Item {
         height: view.paneRect.height
         spacing: 8
 
-        Text {
-            objectName: "hiddenHeader"
-            leftPadding: 2
-            rightPadding: 2
-            width: column.width
-            text: qsTr("%1 hidden").arg(view.others.length).toUpperCase()
-            color: Theme.textFaint
-            font.pointSize: Theme.fontSize(9.5)
-            font.weight: Font.DemiBold
-            font.letterSpacing: 0.6
-            elide: Text.ElideRight
-        }
-
-        Flickable {
-            id: cardScroll
-            width: column.width
-            height: Math.max(column.height - y, 0)
-            contentWidth: width
-            contentHeight: cards.implicitHeight
-            boundsBehavior: Flickable.StopAtBounds
-            clip: true
-
-            Column {
-                id: cards
-                width: cardScroll.width
-                spacing: 8
-
-                Repeater {
-                    model: view.others
-                    delegate: MaximizedCard {
-                        required property var modelData
-                        width: cards.width
-                        session: modelData
-                        onClicked: view.select(modelData.id)
-                    }
-                }
-            }
-        }
-    }
-
-    // Over the focused pane's top-right corner, 11 points in.
-    Row {
-        objectName: "maximizedControls"
-        spacing: 8
-        x: view.paneRect.x + view.paneRect.width - 11 - width
-        y: view.paneRect.y + 11
-
-        // A hint only: Escape is handled by the main window.
-        Rectangle {
-            anchors.verticalCenter: parent.verticalCenter
-            width: escText.implicitWidth + 14
-            height: escText.implicitHeight + 6
-            radius: 5
-            color: Theme.member("surface", 0.7)
-
-            Text {
-                id: escText
-                anchors.centerIn: parent
-                text: qsTr("esc")
-                color: Theme.textDim
-                font.family: Theme.monospaceFamily
-                font.pointSize: Theme.fontSize(10.5)
-            }
-        }
-
         Rectangle {
             id: backButton
             objectName: "backToGrid"
-            anchors.verticalCenter: parent.verticalCenter
-            width: backRow.implicitWidth + 20
+            width: column.width
             height: backRow.implicitHeight + 10
             radius: 7
             color: Theme.hex("1d2027", 1)
@@ -130,6 +65,72 @@ Item {
                 anchors.fill: parent
                 cursorShape: Qt.PointingHandCursor
                 onClicked: view.select("")
+            }
+        }
+
+        Item {
+            objectName: "maximizedControls"
+            width: column.width
+            height: Math.max(hidden.implicitHeight, escHint.height)
+
+            Text {
+                id: hidden
+                objectName: "hiddenHeader"
+                anchors.verticalCenter: parent.verticalCenter
+                leftPadding: 2
+                rightPadding: 2
+                width: parent.width - escHint.width - 4
+                text: qsTr("%1 hidden").arg(view.others.length).toUpperCase()
+                color: Theme.textFaint
+                font.pointSize: Theme.fontSize(9.5)
+                font.weight: Font.DemiBold
+                font.letterSpacing: 0.6
+                elide: Text.ElideRight
+            }
+            // A hint only: Escape is handled by the main window.
+            Rectangle {
+                id: escHint
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                width: escText.implicitWidth + 14
+                height: escText.implicitHeight + 6
+                radius: 5
+                color: Theme.member("surface", 0.7)
+
+                Text {
+                    id: escText
+                    anchors.centerIn: parent
+                    text: qsTr("esc")
+                    color: Theme.textDim
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(10.5)
+                }
+            }
+        }
+
+        Flickable {
+            id: cardScroll
+            width: column.width
+            height: Math.max(column.height - y, 0)
+            contentWidth: width
+            contentHeight: cards.implicitHeight
+            boundsBehavior: Flickable.StopAtBounds
+            clip: true
+
+            Column {
+                id: cards
+                width: cardScroll.width
+                spacing: 8
+
+                Repeater {
+                    model: view.others
+                    delegate: MaximizedCard {
+                        required property var modelData
+                        width: cards.width
+                        session: modelData
+                        onClicked: view.select(modelData.id)
+                    }
+                }
             }
         }
     }

@@ -155,7 +155,21 @@ Item {
         visible: geometryModel.sideTarget !== GridGeometryModel.NoSide && !geometryModel.maximized
     }
 
+    // Entering and leaving the maximized view eases in over 0.22 s.
+    readonly property bool maximized: geometryModel.maximized
+    onMaximizedChanged: maximizeFade.restart()
+    NumberAnimation {
+        id: maximizeFade
+        targets: [flick, maximizedView]
+        property: "opacity"
+        from: 0.35
+        to: 1
+        duration: 220
+        easing.type: Easing.InOutQuad
+    }
+
     MaximizedView {
+        id: maximizedView
         anchors.fill: parent
         visible: geometryModel.maximized
         focused: geometryModel.focusedSession

@@ -7,6 +7,7 @@
 #include "ChatHost.h"
 #include "ProjectColorRegistry.h"
 #include "TerminalHost.h"
+#include "support/RecordingHosts.h"
 #include "support/TestEnvironment.h"
 
 #include <QSettings>
@@ -340,27 +341,26 @@ TEST_F(AppModelTest, close_stop_and_restart_end_the_runtime_and_adjust_maximize)
 {
     auto m = populated();
     const QUuid s0 = sessionAt(*m, 0, 0), s1 = sessionAt(*m, 0, 1), s2 = sessionAt(*m, 0, 2);
-    TerminalHost& terms = TerminalHost::shared();
-    ChatHost& chats = ChatHost::shared();
-    terms.registerView(s0);
-    chats.registerSession(s1);
-    terms.registerView(s2);
+    test::RecordingTerminalHost terms;
+    test::RecordingChatHost chats;
+    terms.live = {s0, s2};
+    chats.live = {s1};
 
     m->toggleMaximize(s1);
     m->close(s0);  // another pane: the maximized one stays
     EXPECT_FALSE(m->session(s0));
     EXPECT_EQ(m->maximizedSessionID(), s1);
-    EXPECT_TRUE(terms.droppedViews().contains(s0));
+    EXPECT_TRUE(terms.dropped.contains(s0));
     EXPECT_FALSE(terms.views().contains(s0));
     // The ended shell's late exit report reaches nothing of the closed pane.
     m->close(s1);
     EXPECT_FALSE(m->maximizedSessionID());
-    EXPECT_TRUE(chats.stoppedSessions().contains(s1));
+    EXPECT_TRUE(chats.stopped.contains(s1));
 
     m->toggleMaximize(s2);
     m->stop(s2);
     EXPECT_EQ(m->session(s2)->state, PaneState::Stopped);
-    EXPECT_TRUE(terms.droppedViews().contains(s2));
+    EXPECT_TRUE(terms.dropped.contains(s2));
     EXPECT_EQ(m->maximizedSessionID(), s2);  // stop leaves the maximized pane
     m->restart(s2);
     EXPECT_EQ(m->session(s2)->state, PaneState::Running);
@@ -441,7 +441,9 @@ TEST_F(AppModelTest, delete_workspace_selection_rules_and_runtimes)
     const QUuid inB = sessionAt(*m, 1, 0);
     m->selectWorkspace(b);
     m->toggleMaximize(inB);
-    TerminalHost::shared().registerView(inB);
+    test::RecordingTerminalHost terms;
+    test::RecordingChatHost chats;
+    terms.live.insert(inB);
 
     // Deleting one that is not selected keeps the selection and the maximized pane.
     m->deleteWorkspace(c);
@@ -452,22 +454,22 @@ TEST_F(AppModelTest, delete_workspace_selection_rules_and_runtimes)
     // maximized view and ends every pane's runtime.
     const QList<QUuid> sessionsOfA = {sessionAt(*m, 0, 0), sessionAt(*m, 0, 1), sessionAt(*m, 0, 2)};
     for (const QUuid& id : sessionsOfA)
-        TerminalHost::shared().registerView(id);
-    ChatHost::shared().registerSession(sessionsOfA[1]);
+        terms.live.insert(id);
+    chats.live.insert(sessionsOfA[1]);
     m->deleteWorkspace(b);
     EXPECT_EQ(m->selectedWorkspaceID(), a);
     EXPECT_FALSE(m->maximizedSessionID());
-    EXPECT_TRUE(TerminalHost::shared().droppedViews().contains(inB));
+    EXPECT_TRUE(terms.dropped.contains(inB));
 
     m->deleteWorkspace(a);
     EXPECT_FALSE(m->selectedWorkspaceID());
     EXPECT_TRUE(m->workspaces().isEmpty());
     for (const QUuid& id : sessionsOfA) {
-        EXPECT_TRUE(TerminalHost::shared().droppedViews().contains(id));
-        EXPECT_FALSE(TerminalHost::shared().views().contains(id));
+        EXPECT_TRUE(terms.dropped.contains(id));
+        EXPECT_FALSE(terms.views().contains(id));
     }
-    EXPECT_TRUE(ChatHost::shared().stoppedSessions().contains(sessionsOfA[1]));
-    EXPECT_FALSE(ChatHost::shared().sessions().contains(sessionsOfA[1]));
+    EXPECT_TRUE(chats.stopped.contains(sessionsOfA[1]));
+    EXPECT_FALSE(chats.sessions().contains(sessionsOfA[1]));
 }
 
 TEST_F(AppModelTest, swap_sessions_moves_whole_records_and_refuses_the_impossible)

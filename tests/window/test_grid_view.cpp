@@ -349,6 +349,13 @@ TEST_F(GridView, maximized_view_hides_the_others_behind_cards)
     EXPECT_TRUE(cell(id(1))->isVisible());
     EXPECT_FALSE(cell(id(0))->isVisible());
     EXPECT_NEAR(cellRect(id(1)).width(), 1200 - 24 - 10 - 118, 0.5);
+    // The button and the "esc" hint stand beside the pane: nothing of its header is covered.
+    for (const char* name : {"backToGrid", "maximizedControls"}) {
+        QQuickItem* control = item(QString::fromLatin1(name));
+        ASSERT_NE(control, nullptr);
+        EXPECT_FALSE(control->mapRectToScene(QRectF(0, 0, control->width(), control->height())).intersects(cellRect(id(1))))
+            << name;
+    }
     // The strip highlights the maximized pane's chip.
     auto* chip = item(QStringLiteral("chip:") + id(1));
     EXPECT_TRUE(chip->property("highlighted").toBool());

@@ -376,6 +376,44 @@ TEST_F(MainWindowTest, escape_closes_a_preview_whose_text_was_clicked)
     EXPECT_FALSE(m_model->codePreview().has_value());
 }
 
+TEST_F(MainWindowTest, previews_take_the_keyboard_from_an_editor_and_give_it_back)
+{
+    showWindow();
+    // An editor with the keyboard, as the composer has it after typing.
+    QQmlComponent fieldComponent(m_engine.get());
+    fieldComponent.setData("import QtQuick\nTextInput { width: 100; height: 20; text: \"typing\" }",
+                           QUrl(QStringLiteral("qrc:/test/Editor.qml")));
+    std::unique_ptr<QObject> fieldObject(fieldComponent.create());
+    auto* field = qobject_cast<QQuickItem*>(fieldObject.get());
+    ASSERT_NE(field, nullptr);
+    field->setParentItem(m_main);
+    field->forceActiveFocus();
+    settle();
+    ASSERT_EQ(m_window->activeFocusItem(), field);
+
+    m_model->setMarkdownPreview(markdownDoc());
+    m_model->setCodePreview(codePreview());
+    settle();
+    QTest::keyClick(m_window, Qt::Key_X);
+    EXPECT_EQ(field->property("text").toString(), QStringLiteral("typing")) << "nothing typed reaches the hidden editor";
+    // One Escape, one layer; the editor gets the keyboard back once both are gone.
+    escape();
+    EXPECT_FALSE(m_model->codePreview().has_value());
+    EXPECT_TRUE(m_model->markdownPreview().has_value());
+    EXPECT_NE(m_window->activeFocusItem(), field);
+    escape();
+    EXPECT_FALSE(m_model->markdownPreview().has_value());
+    EXPECT_EQ(m_window->activeFocusItem(), field);
+
+    // An editor that went away meanwhile: the window's catcher takes the keyboard.
+    m_model->setCodePreview(codePreview());
+    settle();
+    fieldObject.reset();
+    escape();
+    EXPECT_FALSE(m_model->codePreview().has_value());
+    EXPECT_EQ(m_window->activeFocusItem(), m_main);
+}
+
 TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)
 {
     showWindow();

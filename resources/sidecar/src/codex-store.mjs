@@ -69,10 +69,33 @@ export function rolloutMessages(threadId, home = codexHome()) {
       messages.push({ role: 'assistant', blocks: [toolUse(item.call_id ?? item.id ?? '', item.name ?? 'shell', input)] });
     } else if (item.type === 'function_call_output' || item.type === 'custom_tool_call_output') {
       const out = typeof item.output === 'string' ? item.output : contentText(item.output?.content ?? item.output);
-      messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', text: out }] });
+      messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', text: commandOutput(out) }] });
     }
   }
   return messages;
+}
+
+// The CLI stores a command's result wrapped for the model: a JSON object {output, metadata} from
+// older versions, or header lines ("Chunk ID: …", "Wall time: …", "Process exited with code 0")
+// over "Output:". A live turn shows only the output and a non-zero exit code, so does a restored
+// one. Anything else (a tool's own text) is kept as it stands.
+const wrapperHeader = /^(Chunk ID: |Wall time: |Process exited with code |Process running with session ID |Original token count: |Exit code: |Total output lines: )/;
+const exitNote = (code) => (Number.isInteger(code) && code !== 0 ? `\n(exit code ${code})` : '');
+
+export function commandOutput(text) {
+  if (text.startsWith('{')) {
+    try {
+      const v = JSON.parse(text);
+      if (typeof v?.output === 'string') return v.output + exitNote(v.metadata?.exit_code);
+    } catch { /* not the JSON form */ }
+  }
+  const lines = text.split('\n');
+  const at = lines.findIndex((l) => l === 'Output:' || l.startsWith('Output: '));
+  if (at < 1 || !lines.slice(0, at).every((l) => wrapperHeader.test(l))) return text;
+  const head = lines.slice(0, at).join('\n');
+  const code = /(?:^|\n)(?:Process exited with code |Exit code: )(-?\d+)/.exec(head);
+  const body = [lines[at].slice('Output:'.length).trimStart(), ...lines.slice(at + 1)].join('\n').replace(/^\n/, '');
+  return body + exitNote(code ? Number(code[1]) : undefined);
 }
 
 // Codex's shell tools shown under the app's names, so their summaries read like Claude's.

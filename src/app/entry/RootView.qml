@@ -17,13 +17,46 @@ Item {
         value: root.resolvedDark
     }
 
+    // The main window under the onboarding; finishing the onboarding fades it away over 0.25 s.
     Loader {
+        objectName: "mainWindowLoader"
         anchors.fill: parent
-        sourceComponent: AppModel.showOnboarding ? onboarding : mainWindow
+        active: !AppModel.showOnboarding
+        sourceComponent: mainWindow
     }
-    Component {
-        id: onboarding
-        OnboardingView {}
+    Loader {
+        id: onboardingLayer
+        objectName: "onboardingLoader"
+        anchors.fill: parent
+        // Set here, not bound: the view stays while it fades out.
+        property bool shown: false
+        active: onboardingLayer.shown
+        sourceComponent: OnboardingView {}
+        Component.onCompleted: onboardingLayer.shown = AppModel.showOnboarding
+    }
+    NumberAnimation {
+        id: onboardingFade
+        target: onboardingLayer
+        property: "opacity"
+        from: 1
+        to: 0
+        duration: 250
+        easing.type: Easing.InOutQuad
+        onStopped: {
+            onboardingLayer.shown = AppModel.showOnboarding;
+            onboardingLayer.opacity = 1;
+        }
+    }
+    Connections {
+        target: AppModel
+        function onShowOnboardingChanged() {
+            if (AppModel.showOnboarding) {
+                onboardingFade.stop();
+                onboardingLayer.shown = true;
+            } else if (onboardingLayer.shown) {
+                onboardingFade.restart();
+            }
+        }
     }
 
     // The window has no system frame: over the onboarding, the same window buttons, drag strip

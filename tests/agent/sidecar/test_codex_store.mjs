@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { accountUsage, rolloutSessions } from '../../../resources/sidecar/src/codex-store.mjs';
+import { accountUsage, rolloutMessages, rolloutSessions } from '../../../resources/sidecar/src/codex-store.mjs';
 import { tempDir } from './support/agents.mjs';
 
 const line = (type, payload) => JSON.stringify({ timestamp: '2026-01-02T03:04:05Z', type, payload });
@@ -44,6 +44,24 @@ test('sessions of a folder, titled by the first message the user typed', () => {
     rollout(home, 'empty', '/w/project/', []);
     const items = rolloutSessions('/w/project', home);
     assert.deepEqual(items.map((i) => [i.id, i.summary]).sort(), [['empty', '(untitled)'], ['in-folder', 'fix the build']]);
+  } finally {
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});
+
+test('restored command output reads as the live turn showed it', () => {
+  const home = tempDir('codex-store');
+  try {
+    const call = (id, cmd) => line('response_item', { type: 'function_call', name: 'exec_command', call_id: id, arguments: JSON.stringify({ cmd }) });
+    const output = (id, output) => line('response_item', { type: 'function_call_output', call_id: id, output });
+    rollout(home, 'cmds', '/w', [
+      call('c1', 'ls'), output('c1', 'Chunk ID: 7f3a\nWall time: 0.0512 seconds\nProcess exited with code 0\nOriginal token count: 3\nOutput:\nREADME.md\nsrc\n'),
+      call('c2', 'false'), output('c2', 'Chunk ID: 7f3b\nWall time: 0.0100 seconds\nProcess exited with code 1\nOutput:\n'),
+      call('c3', 'echo hi'), output('c3', JSON.stringify({ output: 'hi\n', metadata: { exit_code: 2, duration_seconds: 0.1 } })),
+      // A tool's own text that merely contains the word stays as it is.
+      call('c4', 'cat notes'), output('c4', 'Summary\nOutput:\nkept')]);
+    const results = rolloutMessages('cmds', home).flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result').map((b) => b.text);
+    assert.deepEqual(results, ['README.md\nsrc\n', '\n(exit code 1)', 'hi\n\n(exit code 2)', 'Summary\nOutput:\nkept']);
   } finally {
     fs.rmSync(home, { recursive: true, force: true });
   }

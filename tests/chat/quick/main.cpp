@@ -4,6 +4,7 @@
 #include "ChatModels.h"
 #include "ChatText.h"
 #include "ClaudeSession.h"
+#include "SidecarProtocol.h"
 #include "TimelineModel.h"
 #include "support/QuickTestMain.h"
 #include "support/SamplePng.h"
@@ -14,6 +15,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QInputMethodEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -115,6 +118,13 @@ public:
         brinmoor::SidecarEvent::Assistant a;
         a.blocks = {brinmoor::ChatBlock::ofText(text)};
         s->apply({a});
+    }
+    // One sidecar event, as the sidecar would write it ({ev: "history", messages: [...]}, ...).
+    Q_INVOKABLE void feed(brinmoor::ClaudeSession* s, const QVariantMap& event)
+    {
+        const QByteArray line = QJsonDocument(QJsonObject::fromVariantMap(event)).toJson(QJsonDocument::Compact);
+        if (const auto decoded = brinmoor::SidecarEvent::decode(QString::fromUtf8(line)))
+            s->apply(*decoded);
     }
     Q_INVOKABLE void setCommands(brinmoor::ClaudeSession* s, const QStringList& names)
     {

@@ -1,0 +1,153 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Chat
+
+// The chat pane on a session that runs no sidecar, filled with the events a sidecar sends:
+// following the end, the jump button, a restored conversation, thinking blocks kept open.
+Item {
+    id: top
+    width: 700
+    height: 560
+
+    Component {
+        id: paneComponent
+        ChatPaneView {
+            width: 620
+            height: 520
+            compact: false
+        }
+    }
+
+    function text(t) { return { role: "assistant", blocks: [{ type: "text", text: t }] }; }
+    function conversation(count, extra) {
+        const out = [{ role: "user", blocks: [{ type: "text", text: "Where does the build fail?" }] },
+                     { role: "assistant", blocks: [{ type: "thinking", text: "Looking at the linker line." }] }];
+        for (let i = 0; i < count; ++i)
+            out.push(top.text("Step " + i + ": the linker line names md4c, which is missing.\n\nRebuild after installing it."));
+        return out.concat(extra || []);
+    }
+
+    TestCase {
+        id: t
+        name: "ChatPane"
+        when: windowShown
+
+        function makePane(messages) {
+            const s = TestSupport.newSession("claude");
+            if (messages)
+                TestSupport.feed(s, { ev: "history", messages: messages });
+            const pane = createTemporaryObject(paneComponent, top, {
+                session: { id: s.paneId, project: "demo", state: "idle" }, vm: s });
+            return pane;
+        }
+        // The last row lies within the visible area, its end at most 60 points below it.
+        function showsEnd(pane) {
+            const list = pane.list;
+            return !pane.settling && list.count > 0 && list.contentHeight > 0
+                && list.originY + list.contentHeight + list.bottomMargin - list.contentY <= list.height + 60
+                && list.itemAtIndex(list.count - 1) !== null;
+        }
+        function thinkingRow(list, text) {
+            const items = list.contentItem.children;
+            for (let i = 0; i < items.length; ++i)
+                if (items[i].kind === "thinking" && (text === undefined || items[i].text === text))
+                    return items[i];
+            return null;
+        }
+
+        function test_restored_conversation_opens_at_its_end_data() {
+            const paragraphs = [];
+            for (let i = 0; i < 400; ++i)
+                paragraphs.push("Paragraph " + i + " of a very long answer: the migration rewrote every table and the index, then the checks ran again.");
+            return [{ tag: "normal", messages: top.conversation(40) },
+                    { tag: "one very long answer", messages: top.conversation(5, [top.text(paragraphs.join("\n\n"))]) }];
+        }
+        function test_restored_conversation_opens_at_its_end(data) {
+            const pane = makePane(null);
+            waitForRendering(pane);
+            TestSupport.feed(pane.vm, { ev: "history", messages: data.messages });
+            tryVerify(() => t.showsEnd(pane), 3000, "the end of the conversation is in view");
+            verify(pane.atBottom);
+            // The late scrolls of the first jump are done and nothing moved it away again.
+            wait(900);
+            verify(t.showsEnd(pane), "still at the end once the rows settled");
+        }
+
+        function test_scroll_bar_leaves_the_end_and_the_jump_button_brings_it_back() {
+            const pane = makePane(top.conversation(40));
+            tryVerify(() => t.showsEnd(pane), 3000);
+            const list = pane.list;
+            const jump = findChild(pane, "jumpButton");
+            verify(!jump.visible);
+            // What a drag of the scroll bar does: the position changes, the list is not "moving".
+            list.contentY = list.originY - list.topMargin;
+            tryVerify(() => !pane.atBottom, 1000, "scrolled away from the end");
+            // A new message does not pull the user back down.
+            const y = list.contentY;
+            TestSupport.feed(pane.vm, { ev: "assistant", blocks: [{ type: "text", text: "One more thing." }] });
+            wait(100);
+            compare(list.contentY, y);
+            // The button sits over the visible area's bottom-trailing corner.
+            tryVerify(() => jump.visible && jump.opacity === 1, 1000);
+            const viewport = findChild(pane, "timelineViewport");
+            const at = jump.mapToItem(viewport, 0, 0);
+            compare(at.x + jump.width, viewport.width - 14);
+            compare(at.y + jump.height, viewport.height - 12);
+            pane.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/chat-pane-scrolled-up.png"));
+            mouseClick(jump);
+            verify(pane.atBottom, "hidden at once");
+            tryVerify(() => t.showsEnd(pane), 2000);
+            tryVerify(() => !jump.visible, 1000);
+        }
+
+        function test_content_shrinking_back_into_reach_is_measured() {
+            const lines = [];
+            for (let i = 0; i < 30; ++i)
+                lines.push("Thought " + i);
+            const thought = lines.join("\n");
+            const pane = makePane(top.conversation(30, [{ role: "assistant", blocks: [{ type: "thinking", text: thought }] }]));
+            const list = pane.list;
+            tryVerify(() => t.showsEnd(pane), 3000);
+            const row = t.thinkingRow(list, thought);
+            mouseClick(findChild(row, "caption"));
+            tryVerify(() => t.showsEnd(pane) && row.height > 300, 2000, "the open block at the end is followed");
+            // Up far enough to leave the end, with the block's toggle still in view.
+            list.contentY -= 200;
+            tryVerify(() => !pane.atBottom, 1000);
+            // Closing it shortens the content: the end comes back within reach without a scroll.
+            mouseClick(findChild(row, "caption"));
+            tryVerify(() => pane.atBottom, 1000);
+        }
+
+        function test_an_open_thinking_block_stays_open_after_scrolling_away() {
+            const pane = makePane(top.conversation(60));
+            const list = pane.list;
+            tryVerify(() => t.showsEnd(pane), 3000);
+            list.positionViewAtBeginning();
+            let row = t.thinkingRow(list);
+            verify(row !== null);
+            mouseClick(findChild(row, "caption"));
+            tryVerify(() => findChild(row, "thought") !== null);
+            // Far enough for the list to drop the row's view, then back.
+            list.positionViewAtEnd();
+            tryVerify(() => t.thinkingRow(list) === null, 2000, "the row's view is gone");
+            list.positionViewAtBeginning();
+            tryVerify(() => t.thinkingRow(list) !== null, 2000);
+            row = t.thinkingRow(list);
+            verify(findChild(row, "thought") !== null, "open again");
+            compare(findChild(row, "chevron").name, "chevron.up");
+        }
+
+        function test_history_button_empties_the_old_list_before_asking() {
+            const pane = makePane(null);
+            TestSupport.setSessions(pane.vm, 3);
+            compare(pane.vm.sessionsList.length, 3);
+            const button = findChild(pane, "historyButton");
+            mouseClick(button);
+            compare(pane.vm.sessionsList.length, 0, "no stale list while the new one is on its way");
+            verify(pane.vm.sessionsLoading);
+            findChild(button, "historyPopup").close();
+        }
+    }
+}
