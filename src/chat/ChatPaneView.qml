@@ -87,6 +87,11 @@ Item {
     }
 
     Timer {
+        id: newRows
+        interval: 0
+        onTriggered: pane.autoScroll()
+    }
+    Timer {
         id: follow
         interval: 0
         onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running) timeline.positionViewAtEnd()
@@ -216,7 +221,7 @@ Item {
                     } else {
                         // Once per turn of the event loop: the rows one read of the sidecar
                         // brought are laid out together, not inside the event that adds each.
-                        Qt.callLater(pane.autoScroll);
+                        newRows.restart();
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }
