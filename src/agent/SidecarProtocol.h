@@ -85,14 +85,16 @@ struct SidecarEvent {
     struct HistoryStart {};                                                             // "history_start"
     struct HistoryEnd {};                                                               // "history_end"
     struct Closed {};                                                                   // "closed"
+    // The agent refused a model switch: the model still in force (none: its default) and why.
+    struct ModelRefused { std::optional<QString> model; QString message; };           // "model_refused"
 
-    // The 18 events, in this order (Kind follows it).
+    // The 19 events, in this order (Kind follows it).
     using Value = std::variant<Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission,
                                Question, History, HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart,
-                               HistoryEnd, Closed>;
+                               HistoryEnd, Closed, ModelRefused>;
     enum class Kind {
         Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission, Question, History,
-        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed
+        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused
     };
 
     Value value;

@@ -17,18 +17,39 @@ Item {
     required property var session
     required property bool compact
     // The pane's chat session, from the chat host, which makes and starts it on the pane's first
-    // display and keeps it beyond this view (asking again returns the same one). Taken once, just
-    // after this view is built: a new session reports its state to the very record the grid is
-    // building this view from.
+    // display and keeps it beyond this view (asking again returns the same one). Taken just after
+    // this view is built (a new session reports its state to the very record the grid is building
+    // this view from), and again after a restart ended it while the pane stayed live; never for a
+    // stopped pane, which shows the stopped card instead.
     property ClaudeSession vm: null
     function attach() {
-        if (!pane.vm && pane.session)
+        if (!pane.vm && pane.session && pane.session.state !== "stopped")
             pane.vm = ChatHost.sessionFor(pane.session);
+    }
+    // After a restart the record is read afresh: a pane closed or stopped meanwhile gets none.
+    function reattach() {
+        const record = pane.session ? AppModel.session(pane.session.id) : undefined;
+        if (!pane.vm && record && record.state !== "stopped")
+            pane.vm = ChatHost.sessionFor(record);
     }
     Timer {
         interval: 0
         running: true
         onTriggered: pane.attach()
+    }
+    Timer {
+        id: reattachLater
+        interval: 0
+        onTriggered: pane.reattach()
+    }
+    Connections {
+        target: ChatHost
+        function onSessionEnded(paneID: string) {
+            if (pane.session && paneID === pane.session.id) {
+                pane.vm = null;
+                reattachLater.restart();
+            }
+        }
     }
     ChatPaneLabels {
         id: labels

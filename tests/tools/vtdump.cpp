@@ -53,15 +53,6 @@ int usage()
     return 2;
 }
 
-bool readAll(std::FILE* f, std::vector<uint8_t>& out)
-{
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
-    return !std::ferror(f);
-}
-
 std::string rowText(const BufferLine& line)
 {
     std::string text = line.translateToString(true, 0, -1);
@@ -114,17 +105,9 @@ int main(int argc, char** argv)
         }
     }
 
-    std::vector<uint8_t> input;
     std::FILE* f = path ? std::fopen(path, "rb") : stdin;
     if (!f) {
         std::fprintf(stderr, "vtdump: cannot open %s\n", path);
-        return 1;
-    }
-    const bool ok = readAll(f, input);
-    if (path)
-        std::fclose(f);
-    if (!ok) {
-        std::fprintf(stderr, "vtdump: read error\n");
         return 1;
     }
 
@@ -134,11 +117,20 @@ int main(int argc, char** argv)
     options.rows = rows;
     Terminal terminal(&recorder, options);
     terminal.silentLog = !logOn;
-    std::span<const uint8_t> all(input);
-    if (chunk == 0)
-        chunk = all.size() ? all.size() : 1;
-    for (size_t at = 0; at < all.size(); at += chunk)
-        terminal.feed(all.subspan(at, std::min(chunk, all.size() - at)));
+    // The input goes in as it is read, the way a terminal takes a pty's output: pieces of
+    // --chunk bytes, else of 64 KiB (the engine keeps its state across pieces). A whole large
+    // file read up front would cost more in page faults than the engine spends on it.
+    std::vector<uint8_t> piece(chunk ? chunk : size_t(65536));
+    size_t n;
+    while ((n = std::fread(piece.data(), 1, piece.size(), f)) > 0)
+        terminal.feed(std::span<const uint8_t>(piece.data(), n));
+    const bool ok = !std::ferror(f);
+    if (path)
+        std::fclose(f);
+    if (!ok) {
+        std::fprintf(stderr, "vtdump: read error\n");
+        return 1;
+    }
 
     Buffer& buffer = terminal.buffer();
     std::cout << "screen " << terminal.cols() << "x" << terminal.rows()

@@ -1,6 +1,7 @@
 #include "AgentChatHost.h"
 #include "AppQmlModules.h"
 #include "InstanceLock.h"
+#include "SceneGraphBackend.h"
 #include "Store.h"
 
 #include <QGuiApplication>
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
     }
 
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    brinmoor::chooseSceneGraphBackend();
 
     // The real chat host takes the core's place before AppModel (made with the first window)
     // installs its callbacks.

@@ -216,6 +216,26 @@ public:
         insertCharacter(CharData(code, int8_t(width), attr));
     }
 
+    // One narrow cell in the rendition `attr` at the cursor, in replace mode and without margins,
+    // when it fits on the row: the cell a program writes after each cursor move. Does what
+    // insertCharacter does then, without building a cell; false (and nothing done) when the
+    // full path is needed.
+    bool putNarrowCell(int32_t code, const Attribute& attr)
+    {
+        if constexpr (std::endian::native != std::endian::little)
+            return false;
+        if (insertMode || marginMode || x_ < 0 || x_ >= cols_)
+            return false;
+        const int index = yBase_ + y_;
+        BufferLine& line = (*lines_)[index];
+        if (line.count() <= x_)
+            return false;
+        lastBufferStorage = {index, x_, cols_, rows_};
+        storeCell(&line.cellAt(x_), code, 1, pack(attr));
+        ++x_;
+        return true;
+    }
+
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
     // exist are touched, so a large scrollback capacity costs nothing while it is unused.
     void resize(int newCols, int newRows);
@@ -228,6 +248,8 @@ public:
     // Narrowing: the row lengths a group needs at the new width (a wide character never straddles
     // the new edge).
     static std::vector<int> getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols);
+    // The same into `lengths` (cleared first), so that a walk over many groups reuses one vector.
+    static void getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths);
     // The cells of a group row that belong to the logical line at the old width.
     static int getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols);
     // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).

@@ -173,9 +173,16 @@ void Buffer::reflowWider(int oldCols, int newCols, int newRows)
 std::vector<int> Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols)
 {
     std::vector<int> lengths;
+    getNewLineLengths(wrappedLines, oldCols, newCols, lengths);
+    return lengths;
+}
+
+void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths)
+{
+    lengths.clear();
     const int size = int(wrappedLines.size());
     if (newCols < 1)
-        return lengths;
+        return;
     int cellsNeeded = 0;
     for (int i = 0; i < size; ++i)
         cellsNeeded += getWrappedLineTrimmedLength(wrappedLines, i, oldCols);
@@ -204,7 +211,6 @@ std::vector<int> Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrapp
         lengths.push_back(lineLength);
         cellsAvailable += lineLength;
     }
-    return lengths;
 }
 
 void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
@@ -213,6 +219,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     std::vector<InsertionSet> toInsert;
     int countToInsert = 0;
     std::vector<BufferLine*> group;
+    std::vector<int> destLengths;
     int spareFrom = ring.count();
 
     for (int y = ring.count() - 1; y >= 0; --y) {
@@ -234,7 +241,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
             continue;
 
         const int lastLineLength = group.back()->getTrimmedLength();
-        std::vector<int> destLengths = getNewLineLengths(group, oldCols, newCols);
+        getNewLineLengths(group, oldCols, newCols, destLengths);
         if (destLengths.empty())
             continue;
         // A group may need fewer rows than it has (a trailing empty continuation row): keep its
@@ -255,8 +262,10 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
             for (int i = 0; i < linesToAdd; ++i) {
                 // A row an earlier widening left behind serves as the blank row, without an
                 // allocation per row of a long history.
+                // New rows hold text only up to the new width, which every row is cut to at
+                // the end: they get that width now, not the old one.
                 if (BufferLinePtr spare = ring.takeSpare(spareFrom)) {
-                    spare->resize(cols_, CharData::Null);
+                    spare->resize(newCols, CharData::Null);
                     spare->fill(CharData::Null);
                     spare->fillCharacter = CharData::Null;
                     spare->isWrapped = true;
@@ -264,7 +273,10 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
                     spare->clearImages();
                     batch.lines.push_back(std::move(spare));
                 } else {
-                    batch.lines.push_back(getBlankLine(Attribute(), true));
+                    // Made at the old width so that its storage keeps room for widening back.
+                    BufferLinePtr blank = getBlankLine(Attribute(), true);
+                    blank->resize(newCols, CharData::Null);
+                    batch.lines.push_back(std::move(blank));
                 }
             }
             countToInsert += linesToAdd;

@@ -152,30 +152,27 @@ void EscapeSequenceParser::clearSequence()
     parsCount_ = 1;
     parsOverflow_ = false;
     parsTxtCount_ = 0;
+    txtRef_ = nullptr;
     collectCount_ = 0;
 }
 
 inline void EscapeSequenceParser::appendParamByte(uint8_t b)
 {
-    scanParams(&b, 0, 1);
+    scanParams(&b, 0, 1, false);
 }
 
 // The parameter state lives in locals for the whole run: stores into the parameter text could
 // alias the members, so folding digits through them would reload and re-store them per byte.
-inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_t n)
+inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_t n, bool inChunk)
 {
+    const size_t begin = i;
     size_t count = parsCount_;
-    size_t txt = parsTxtCount_;
     bool overflow = parsOverflow_;
     int64_t v = pars_[count - 1];
     for (; i < n; ++i) {
         const uint8_t b = p[i];
         if (b < '0' || b > ';')
             break;
-        if (txt < kMaxParamText)
-            parsTxt_[txt++] = b;
-        else
-            warnOnce(warnParamText, "parameter text too long, the rest is dropped");
         if (b >= ':') {
             if (count < kMaxParameters) {
                 pars_[count - 1] = v;
@@ -195,9 +192,32 @@ inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_
     }
     pars_[count - 1] = v;
     parsCount_ = count;
-    parsTxtCount_ = txt;
     parsOverflow_ = overflow;
+    // The raw text is the run just read: referred to where it lies when it is all there is,
+    // else appended to the copy.
+    const size_t len = i - begin;
+    size_t room = kMaxParamText;
+    if (inChunk && parsTxtCount_ == 0 && !txtRef_) {
+        txtRef_ = p + begin;
+        txtRefLen_ = std::min(len, room);
+    } else {
+        keepParamText();
+        room -= parsTxtCount_;
+        std::memcpy(parsTxt_.data() + parsTxtCount_, p + begin, std::min(len, room));
+        parsTxtCount_ += std::min(len, room);
+    }
+    if (len > room)
+        warnOnce(warnParamText, "parameter text too long, the rest is dropped");
     return i;
+}
+
+void EscapeSequenceParser::keepParamText()
+{
+    if (!txtRef_)
+        return;
+    std::memcpy(parsTxt_.data(), txtRef_, txtRefLen_);
+    parsTxtCount_ = txtRefLen_;
+    txtRef_ = nullptr;
 }
 
 void EscapeSequenceParser::escDispatch(uint8_t final)
@@ -318,7 +338,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             }
             // A leading ":" is an error: the table reports it.
             if (i < n && p[i] >= '0' && p[i] <= ';' && !(p[i] == ':' && state == S::csiEntry)) {
-                i = scanParams(p, i, n);
+                i = scanParams(p, i, n, true);
                 state = S::csiParam;
             }
             if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {
@@ -365,7 +385,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
         // parameter list, the same as the table's param action, without a lookup per byte.
         if ((state == S::csiParam || state == S::csiEntry) && b >= '0' && b <= ';' && !(b == ':' && state == S::csiEntry)) {
             state = S::csiParam;
-            i = scanParams(p, i, n);
+            i = scanParams(p, i, n, true);
             continue;
         }
 
@@ -533,6 +553,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
         if (auto handler = activeDcs_)
             handler->put(ByteSpan(p + dcs, n - size_t(dcs)));
     }
+    // The chunk's memory is the caller's: text still referred to is copied.
+    keepParamText();
     currentState = state;
 }
 

@@ -119,7 +119,7 @@ public:
     ParamSpan parameters() const { return { pars_.data(), parsCount_ }; }
     ByteSpan collect() const { return { collect_.data(), collectCount_ }; }
     // The raw parameter bytes (digits, ";" and ":") of the current sequence, e.g. "38:2:1:2:3".
-    ByteSpan parsTxt() const { return { parsTxt_.data(), parsTxtCount_ }; }
+    ByteSpan parsTxt() const { return txtRef_ ? ByteSpan(txtRef_, txtRefLen_) : ByteSpan(parsTxt_.data(), parsTxtCount_); }
     ByteSpan osc() const { return { osc_.data(), osc_.size() }; }
     DcsHandler* activeDcsHandler() const { return activeDcs_.get(); }
 
@@ -136,7 +136,10 @@ private:
     void appendParamByte(uint8_t b);
     // Folds the parameter bytes from p[i] on into the parameter list; returns the index of the
     // first byte that is not one.
-    size_t scanParams(const uint8_t* p, size_t i, size_t n);
+    // `inChunk`: p points into the chunk being parsed, so the text may be referred to there.
+    size_t scanParams(const uint8_t* p, size_t i, size_t n, bool inChunk);
+    // Copies referred parameter text into parsTxt_.
+    void keepParamText();
     void oscDispatch(uint8_t terminator);
     void dcsHook(uint8_t flag);
     void escDispatch(uint8_t final);
@@ -151,6 +154,11 @@ private:
     size_t collectCount_ = 0;
     std::array<uint8_t, kMaxParamText> parsTxt_ {};
     size_t parsTxtCount_ = 0;
+    // The parameter text while it is one run inside the chunk being parsed: it is read there
+    // rather than copied, and copied into parsTxt_ only when more text follows or the chunk
+    // ends (parsTxtCount_ is then 0).
+    const uint8_t* txtRef_ = nullptr;
+    size_t txtRefLen_ = 0;
     std::vector<uint8_t> osc_;
     bool oscOverflow_ = false;
     std::shared_ptr<DcsHandler> activeDcs_;

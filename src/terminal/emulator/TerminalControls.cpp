@@ -225,9 +225,11 @@ void Terminal::cmdShiftIn()
 
 void Terminal::cmdNextLine()
 {
-    // A carriage return and an index: with margins in force the line starts at the left margin.
-    cmdCarriageReturn();
+    // The index comes first: whether the region scrolls depends on the column the cursor stands
+    // in before the carriage return (outside the left/right margins nothing scrolls). The
+    // return then goes to the left margin, or to column 1 from left of it.
     cmdIndex();
+    cmdCarriageReturn();
 }
 
 void Terminal::cmdTabSet()

@@ -76,6 +76,16 @@ void Terminal::cmdCursorCharAbsolute(ParamSpan pars, ByteSpan)
 
 void Terminal::cmdCursorPosition(ParamSpan pars, ByteSpan)
 {
+    // Both coordinates given and on the screen, outside origin mode: nothing to clamp. Full-screen
+    // programs address nearly every cell they draw this way.
+    if (pars.size() == 2 && !originMode && pars[0] >= 1 && pars[0] <= rows_ && pars[1] >= 1 && pars[1] <= cols_) {
+        Buffer& b = *buffer_;
+        updateRange(b.y());
+        b.setX(int(pars[1]) - 1);
+        b.setY(int(pars[0]) - 1);
+        updateRange(b.y());
+        return;
+    }
     int row = 0;
     int col = 0;
     if (pars.size() >= 2) {

@@ -201,7 +201,9 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
                 cells[i] = CharData(int32_t(p[i]), 1, attr);
         }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
-        b.setX(x + k);
+        // Without autowrap a right margin holds the cursor, as in the one-character path: no
+        // wrap is pending past it.
+        b.setX(x + k > right && marginMode && !b.wraparound ? right : x + k);
         p += k;
         n -= size_t(k);
         if (n > 0) {
@@ -216,6 +218,16 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
 void Terminal::handlePrint(ByteSpan data)
 {
     Buffer& b = *buffer_;
+    // A single ASCII character, what a program prints after each cursor move: written at once
+    // when it neither wraps nor meets margins, a G set or a split sequence.
+    if (data.size() == 1 && carryLen_ == 0 && !charsetActive_ && data[0] >= 0x20 && data[0] < 0x7F) {
+        b.curAttr = curAttr;
+        const int y = b.y();
+        if (b.putNarrowCell(data[0], curAttr)) {
+            updateRange(y);
+            return;
+        }
+    }
     // Filler cells of wide characters and insert-mode gaps take the current attribute.
     b.curAttr = curAttr;
     updateRange(b.y());

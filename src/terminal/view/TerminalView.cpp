@@ -3,6 +3,7 @@
 #include "Assets.h"
 #include "CaretView.h"
 #include "Diagnostics.h"
+#include "TerminalRedrawClock.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
 
@@ -51,6 +52,8 @@ TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPainte
 
 TerminalView::~TerminalView()
 {
+    if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
+        clock->cancel(this);
     if (terminal)
         terminal->setDelegate(nullptr);
 }
@@ -66,17 +69,6 @@ void TerminalView::init(const QFont& font)
     setAntialiasing(false);
     selectedTextBackgroundColor_ = QGuiApplication::palette().color(QPalette::Highlight);
     fontSet = FontSet::from(font);
-
-    // Output is drawn at most once per frame interval (queuePendingDisplay): everything that
-    // arrives while an update is queued rides along with it.
-    displayTimer_ = new QTimer(this);
-    displayTimer_->setSingleShot(true);
-    displayTimer_->setTimerType(Qt::PreciseTimer);
-    connect(displayTimer_, &QTimer::timeout, this, [this] {
-        lastDisplay_.start();
-        updateDisplay(true);
-        pendingDisplay_ = false;
-    });
 
     // Like GTK's cursor-blink-timeout: after ten quiet seconds the caret stays lit and nothing
     // is redrawn until the next key or output.
@@ -550,7 +542,10 @@ void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 
 void TerminalView::scrolled(Terminal&, int)
 {
-    updateScroller();
+    // Streaming output scrolls many times between two frames: the scroller follows on the
+    // redraw tick, with the rows.
+    scrollerStale_ = true;
+    queuePendingDisplay();
     const double position = scrollPosition();
     if (terminalDelegate)
         terminalDelegate->scrolled(*this, position);

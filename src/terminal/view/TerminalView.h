@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QGlyphRun>
 #include <QHash>
 #include <QImage>
 #include <QPointer>
@@ -79,8 +80,9 @@ struct ViewLineInfo {
 };
 
 // The terminal view: a Qt Quick item that owns a Terminal, is its delegate, and draws it on a
-// fixed grid of cells. Output is fed through feed(); changes are coalesced into at most one
-// display update per frame interval, and only the dirty rows' band is repainted. The cursor is a
+// fixed grid of cells. Output is fed through feed(); the changes of every view are gathered on
+// one shared redraw tick (TerminalRedrawClock), at most one per refresh of the display, and only
+// the rows that show something new are repainted. The cursor is a
 // separate child item (CaretView) whose blinking never repaints the terminal; a scroller child
 // at the right edge moves through the scrollback.
 class TerminalView : public QQuickPaintedItem, public termcore::TerminalDelegate {
@@ -160,10 +162,13 @@ public:
     bool notifyUpdateChanges = false;
     bool pendingDisplay() const { return pendingDisplay_; }
     // Milliseconds from scheduling to the queued display update (0: the next event-loop turn),
-    // or -1 when none is queued.
-    int pendingDisplayDelay() const { return pendingDisplay_ ? displayTimer_->interval() : -1; }
+    // or -1 when none is queued. The updates of all views run on one shared redraw tick.
+    int pendingDisplayDelay() const;
     // Display updates run so far (each invalidates at most one band of rows).
     int displayUpdateCount() const { return displayUpdates_; }
+    // What the last display update invalidated: the band from the first to the last row that
+    // shows something new (empty when no row does).
+    QRect lastDisplayRect() const { return lastDisplayRect_; }
     // Times the terminal's rows were painted.
     int paintCount() const { return paints_; }
 
@@ -328,6 +333,12 @@ private:
     void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
     void drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop);
     quint32 glyphFor(int variant, char32_t ch);
+    // Characters the terminal's font lacks, shaped once by Qt's font fallback: the glyph runs
+    // with their origin on the baseline at the cell's left edge.
+    const QList<QGlyphRun>& fallbackGlyphs(int variant, const std::u32string& text);
+    // Whether a screen row shows something else than when it was last handed to the display;
+    // records what it shows now.
+    bool rowChangedSinceShown(int screenRow, int bufferRow);
     void selectionRange(int row, int cols, int& start, int& length) const;
 
     std::unique_ptr<termcore::Terminal> terminal;
@@ -335,11 +346,13 @@ private:
     std::unique_ptr<termcore::SearchService> search;
     CaretView* caretView_ = nullptr;
     TerminalScroller* scroller_ = nullptr;
-    QTimer* displayTimer_ = nullptr;
-    QElapsedTimer lastDisplay_; // when the last scheduled display update ran
+    friend class TerminalRedrawClock;
+    void runScheduledDisplay();
     QTimer* caretIdle_ = nullptr; // stops the blink after a quiet spell (GTK's cursor-blink-timeout)
     bool pendingDisplay_ = false;
+    bool scrollerStale_ = false;
     int displayUpdates_ = 0;
+    QRect lastDisplayRect_;
     int paints_ = 0;
 
     // Caches of the colour mapping.
@@ -351,6 +364,17 @@ private:
     // Glyphs of the four fonts, looked up once per character.
     std::array<QRawFont, 4> rawFonts_;
     std::array<QHash<char32_t, quint32>, 4> glyphCache_;
+    std::array<QHash<QString, QList<QGlyphRun>>, 4> fallbackCache_;
+    // What each screen row showed when it was last handed to the display.
+    struct ShownRow {
+        bool known = false;
+        int renderMode = 0;
+        int selectionStart = 0;
+        int selectionLength = 0;
+        std::vector<termcore::CharData> cells;
+        std::vector<const void*> images;
+    };
+    std::vector<ShownRow> shownRows_;
     qreal baselineFromBottom_ = 0;
     qreal underlinePos_ = 1;
     qreal underlineThickness_ = 1;

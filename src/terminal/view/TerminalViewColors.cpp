@@ -85,6 +85,9 @@ void TerminalView::resetCaches()
     trueColors.clear();
     for (auto& cache : glyphCache_)
         cache.clear();
+    for (auto& cache : fallbackCache_)
+        cache.clear();
+    shownRows_.clear();
 }
 
 void TerminalView::loadFontMetrics()
@@ -253,6 +256,7 @@ void TerminalView::colorsChanged()
 {
     attributes.clear();
     urlAttributes.clear();
+    shownRows_.clear(); // same cells, new colours: every row is repainted
     if (!terminal)
         return;
     terminal->refreshStart = 0;

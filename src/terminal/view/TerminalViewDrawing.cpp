@@ -10,10 +10,12 @@
 #include "TerminalScroller.h"
 #include "SelectionService.h"
 #include "TerminalDebugView.h"
+#include "TerminalRedrawClock.h"
 
 #include <QGlyphRun>
 #include <QPainter>
 #include <QQuickWindow>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <climits>
@@ -47,24 +49,74 @@ void TerminalView::queuePendingDisplay()
     if (pendingDisplay_)
         return;
     pendingDisplay_ = true;
-    // At most one update per frame interval (1/60 s). The first change after a quiet interval
-    // is shown on the next frame, so a typed key's echo is not held back a whole interval; a
-    // change that follows a recent update waits for the rest of that update's interval. The
-    // update runs from the event loop either way, so the feeds of one turn share it.
-    constexpr qint64 intervalNs = 16'670'000;
-    qint64 delayMs = 0;
-    if (lastDisplay_.isValid()) {
-        const qint64 sinceNs = lastDisplay_.nsecsElapsed();
-        if (sinceNs < intervalNs)
-            delayMs = (intervalNs - sinceNs + 999'999) / 1'000'000;
+    // The update runs from the event loop on the shared redraw tick, so the feeds of one turn,
+    // and the other views' changes, ride along with it.
+    TerminalRedrawClock::shared().schedule(this);
+}
+
+int TerminalView::pendingDisplayDelay() const
+{
+    return pendingDisplay_ ? TerminalRedrawClock::shared().delay() : -1;
+}
+
+void TerminalView::runScheduledDisplay()
+{
+    updateDisplay(true);
+    pendingDisplay_ = false;
+}
+
+bool TerminalView::rowChangedSinceShown(int screenRow, int bufferRow)
+{
+    if (screenRow < 0)
+        return true;
+    if (size_t(screenRow) >= shownRows_.size())
+        shownRows_.resize(size_t(screenRow) + 1);
+    ShownRow& shown = shownRows_[size_t(screenRow)];
+    auto& lines = terminal->buffer().lines();
+    if (bufferRow < 0 || bufferRow >= lines.count()) {
+        const bool changed = !shown.known || !shown.cells.empty() || !shown.images.empty();
+        shown = ShownRow();
+        shown.known = true;
+        return changed;
     }
-    displayTimer_->start(int(delayMs));
+    const BufferLine& line = lines[bufferRow];
+    const int cols = terminal->cols();
+    int selStart = 0, selLength = 0;
+    selectionRange(bufferRow, cols, selStart, selLength);
+    // Exactly what drawRow reads: the cells up to the width, the line's mode, images, selection.
+    const int count = std::min(line.count(), cols);
+    bool same = shown.known && shown.renderMode == int(line.renderMode) && shown.selectionStart == selStart
+                && shown.selectionLength == selLength && int(shown.cells.size()) == count;
+    for (int k = 0; same && k < count; ++k)
+        same = shown.cells[size_t(k)] == line[k];
+    const auto& images = line.images();
+    const size_t imageCount = images ? images->size() : 0;
+    same = same && shown.images.size() == imageCount;
+    for (size_t i = 0; same && i < imageCount; ++i)
+        same = shown.images[i] == (*images)[i].get();
+    if (same)
+        return false;
+    shown.known = true;
+    shown.renderMode = int(line.renderMode);
+    shown.selectionStart = selStart;
+    shown.selectionLength = selLength;
+    shown.cells.resize(size_t(count));
+    for (int k = 0; k < count; ++k)
+        shown.cells[size_t(k)] = line[k];
+    shown.images.resize(imageCount);
+    for (size_t i = 0; i < imageCount; ++i)
+        shown.images[i] = (*images)[i].get();
+    return true;
 }
 
 void TerminalView::updateDisplay(bool notifyAccessibility)
 {
     Q_UNUSED(notifyAccessibility);
     updateCursorPosition();
+    if (scrollerStale_) {
+        scrollerStale_ = false;
+        updateScroller();
+    }
     if (terminal->refreshStart == INT_MAX && terminal->refreshEnd == -1) {
         if (notifyUpdateChanges && terminalDelegate) {
             const auto& buf = terminal->buffer();
@@ -80,15 +132,32 @@ void TerminalView::updateDisplay(bool notifyAccessibility)
     terminal->clearUpdateRange();
     ++displayUpdates_;
 
-    // The terminal may mark one past the last row (a full-screen refresh): clamp to the screen.
+    // The terminal marks a band of rows (a cursor save and restore around a spinner marks every
+    // row from the spinner's to the cursor's); only the rows in it that show something new are
+    // repainted and uploaded.
     const int lastRow = terminal->rows() - 1;
     const int first = std::max(0, std::min(start, lastRow));
     const int last = std::max(first, std::min(end, lastRow));
-    const qreal ch = cellDimension->height();
-    QRectF rect(0, ch * first, width(), ch * (last - first + 1));
-    if (last == lastRow)
-        rect.setBottom(height()); // the strip below the last full row goes with it
-    update(rect.toAlignedRect());
+    const int yDisp = terminal->buffer().yDisp();
+    if (shownRows_.size() > size_t(terminal->rows()))
+        shownRows_.resize(size_t(terminal->rows()));
+    int firstChanged = -1, lastChanged = -1;
+    for (int s = first; s <= last; ++s) {
+        if (rowChangedSinceShown(s, yDisp + s)) {
+            if (firstChanged < 0)
+                firstChanged = s;
+            lastChanged = s;
+        }
+    }
+    lastDisplayRect_ = QRect();
+    if (firstChanged >= 0) {
+        const qreal ch = cellDimension->height();
+        QRectF rect(0, ch * firstChanged, width(), ch * (lastChanged - firstChanged + 1));
+        if (lastChanged == lastRow)
+            rect.setBottom(height()); // the strip below the last full row goes with it
+        lastDisplayRect_ = rect.toAlignedRect();
+        update(lastDisplayRect_);
+    }
     pendingDisplay_ = false;
     if (debug)
         debug->refresh();
@@ -179,6 +248,35 @@ quint32 TerminalView::glyphFor(int variant, char32_t ch)
         glyph = glyphs[0];
     cache.insert(ch, glyph);
     return glyph;
+}
+
+const QList<QGlyphRun>& TerminalView::fallbackGlyphs(int variant, const std::u32string& text)
+{
+    auto& cache = fallbackCache_[size_t(variant)];
+    const QString key = QString::fromUcs4(text.data(), qsizetype(text.size()));
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    // Output full of ever new characters must not grow the cache without end.
+    if (cache.size() >= 4096)
+        cache.clear();
+    QTextLayout layout(key, fontSet.variant(variant));
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    QList<QGlyphRun> runs;
+    if (line.isValid()) {
+        runs = layout.glyphRuns();
+        // Shaped with the baseline at the line's ascent: move it to y = 0.
+        const QPointF shift(-line.x(), -line.ascent());
+        for (QGlyphRun& run : runs) {
+            QList<QPointF> positions = run.positions();
+            for (QPointF& p : positions)
+                p += shift;
+            run.setPositions(positions);
+        }
+    }
+    return *cache.insert(key, runs);
 }
 
 void TerminalView::selectionRange(int row, int cols, int& start, int& length) const
@@ -340,8 +438,8 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
                 painter->setPen(run.style->foreground);
                 penSet = true;
             }
-            painter->setFont(fontSet.variant(variant));
-            painter->drawText(pos, QString::fromUcs4(text.data(), qsizetype(text.size())));
+            for (const QGlyphRun& fallback : fallbackGlyphs(variant, text))
+                painter->drawGlyphRun(pos, fallback);
         }
         if (!glyphs.isEmpty()) {
             QGlyphRun gr;

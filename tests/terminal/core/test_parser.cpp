@@ -305,6 +305,15 @@ TEST(ParserSequences, raw_parameter_text_is_visible_to_the_csi_handler)
     parser.parse("\x1b[m");
     EXPECT_EQ(seen, "");
     EXPECT_EQ(params, (std::vector<int64_t> { 0 }));
+    // Split between chunks (the first chunk's memory is gone by the second), and interrupted by
+    // a control byte inside one chunk: the handler still sees the whole text.
+    std::string first = "\x1b[38:2:1";
+    parser.parse(first);
+    first.assign(first.size(), 'x');
+    parser.parse(":2:3m");
+    EXPECT_EQ(seen, "38:2:1:2:3");
+    parser.parse("\x1b[48:5\x07:7m");
+    EXPECT_EQ(seen, "48:5:7");
 }
 
 TEST(ParserSequences, a_sequence_split_between_chunks_dispatches_once_with_all_parameters)

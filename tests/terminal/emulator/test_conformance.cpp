@@ -29,6 +29,8 @@ const Case kCases[] = {
     // Autowrap off: the cursor stays on the right margin and the last character overwrites it.
     {"autowrap off inside margins", "\x1b[?7l\x1b[?69h\x1b[1;6s\x1b[1;4Hwxyz\x1b[6n", "\\e[1;6R",
      "012wxz6789|abcdefghij|ABCDEFGHIJ|"},
+    {"autowrap off, a run past the right margin", "\x1b[?7l\x1b[?69h\x1b[5;9s\x1b[3;8Habcdef\x1b[6n", "\\e[3;9R",
+     "0123456789|abcdefghij|ABCDEFGafJ|"},
     // A line feed at the bottom scrolls only the columns between the margins.
     {"line feed between margins", "\x1b[?69h\x1b[3;6s\x1b[3;4H\n", "", "01cdef6789|abCDEFghij|AB    GHIJ|"},
     {"index beside the margins", "\x1b[?69h\x1b[3;6s\x1b[3;9H\x1b" "D\x1b[6n", "\\e[3;9R",
@@ -37,6 +39,13 @@ const Case kCases[] = {
      "0123456789|abcdefghij|ABCDEFGHIJ|"},
     {"reverse index between margins", "\x1b[?69h\x1b[3;6s\x1b[1;4H\x1bM", "", "01    6789|ab2345ghij|ABcdefGHIJ|"},
     {"next line to the left margin", "\x1b[?69h\x1b[3;6s\x1b[1;5H\x1b" "E\x1b[6n", "\\e[2;3R", nullptr},
+    // NEL indexes before its carriage return: beside the margins the region does not scroll.
+    {"next line right of the margins", "\x1b[?69h\x1b[2;5s\x1b[2;3r\x1b[3;6H\x1b" "E\x1b[6n", "\\e[3;2R",
+     "0123456789|abcdefghij|ABCDEFGHIJ|"},
+    {"next line left of the margins", "\x1b[?69h\x1b[2;5s\x1b[2;3r\x1b[3;1H\x1b" "E\x1b[6n", "\\e[3;1R",
+     "0123456789|abcdefghij|ABCDEFGHIJ|"},
+    {"next line on the last row below the region", "\x1b[?69h\x1b[2;5s\x1b[1;2r\x1b[3;6H\x1b" "E\x1b[6n",
+     "\\e[3;2R", "0123456789|abcdefghij|ABCDEFGHIJ|"},
     // Rectangles in origin mode: margins count only while margin mode is on.
     {"checksum with stale margins", "\x1b[?69h\x1b[4;8s\x1b[?69l\x1b[?6h\x1b[1;1;1;1;1;1*y", "\\eP1!~0030\\e\\",
      nullptr},

@@ -2,6 +2,7 @@
 // coalescing, colour mapping, scrolling maths, sizing and the bytes it sends.
 #include "CaretView.h"
 #include "TerminalDebugView.h"
+#include "TerminalRedrawClock.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
 #include "support/ViewHarness.h"
@@ -169,6 +170,53 @@ TEST(TerminalViewDisplay, first_change_after_a_quiet_interval_is_not_held_back)
     const int settled = h.view->displayUpdateCount();
     spin(100); // a window in which nothing may come
     EXPECT_EQ(h.view->displayUpdateCount(), settled);
+}
+
+TEST(TerminalViewDisplay, views_share_one_redraw_tick_and_repaint_only_changed_rows)
+{
+    ViewHarness a(20, 8), b(20, 8);
+    a.feed("prompt\r\n\r\n\r\n\r\n> ");
+    a.grab();
+    b.grab();
+    TerminalRedrawClock& clock = TerminalRedrawClock::shared();
+    ASSERT_TRUE(waitUntil([&] { return clock.delay() < 0; }));
+    spin(40); // a quiet interval: the next tick comes on the next turn
+
+    // Both views change in one turn: one tick hands both their updates.
+    const int ticks = clock.ticks();
+    const int aUpdates = a.view->displayUpdateCount(), bUpdates = b.view->displayUpdateCount();
+    const QByteArray spinner = "\x1b" "7\x1b[2;1H\xe2\xa0\x8b working\x1b" "8"; // save, draw, restore
+    a.view->feed(spinner);
+    b.view->feed(QByteArray("x"));
+    ASSERT_TRUE(waitUntil([&] { return !a.view->pendingDisplay() && !b.view->pendingDisplay(); }));
+    EXPECT_EQ(clock.ticks(), ticks + 1);
+    EXPECT_EQ(a.view->displayUpdateCount(), aUpdates + 1);
+    EXPECT_EQ(b.view->displayUpdateCount(), bUpdates + 1);
+
+    // The terminal marks the rows from the spinner's to the cursor's; only the spinner's row is
+    // repainted.
+    const int ch = int(a.cell().height());
+    EXPECT_EQ(a.view->lastDisplayRect(), QRect(0, ch, int(a.view->width()), ch));
+    // The same frame again changes nothing on screen: nothing is repainted.
+    a.view->feed(spinner);
+    ASSERT_TRUE(waitUntil([&] { return !a.view->pendingDisplay(); }));
+    EXPECT_TRUE(a.view->lastDisplayRect().isEmpty());
+
+    // New colours for the same cells: every row is repainted.
+    a.view->installColors(std::vector<termcore::Color>(16, termcore::Color(0x8000, 0, 0)));
+    ASSERT_TRUE(waitUntil([&] { return !a.view->pendingDisplay(); }));
+    EXPECT_EQ(a.view->lastDisplayRect().top(), 0);
+    EXPECT_EQ(a.view->lastDisplayRect().bottom() + 1, int(a.view->height()));
+
+    // Scrolling moves every row: all of them are repainted, the strip below included.
+    a.view->feed(QByteArray("1\r\n2\r\n3\r\n4\r\n5"));
+    ASSERT_TRUE(waitUntil([&] { return !a.view->pendingDisplay(); }));
+    EXPECT_EQ(a.view->lastDisplayRect().bottom() + 1, int(a.view->height()));
+    EXPECT_LE(a.view->lastDisplayRect().top(), ch);
+
+    // Idle: no tick.
+    spin(60);
+    EXPECT_EQ(clock.delay(), -1);
 }
 
 TEST(TerminalViewDisplay, caret_blinks_without_repainting_the_terminal)

@@ -270,3 +270,29 @@ TEST(TerminalViewPixels, inline_image_files_and_sixel_from_the_program)
     // Undecodable image data is ignored.
     h.feed("\x1b]1337;File=inline=1:bm90IGFuIGltYWdl\x07");
 }
+
+TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cell)
+{
+    // Braille spinner frames are not in the terminal's font: Qt's fallback shapes them once.
+    ViewHarness h(20, 3);
+    h.view->setNativeForegroundColor(QColor(255, 255, 255));
+    h.view->setNativeBackgroundColor(QColor(0, 0, 0));
+    auto inkIn = [&](const QImage& img, int col) {
+        int ink = 0;
+        for (int y = 0; y < int(h.cell().height()); ++y)
+            for (int x = int(h.cell().width() * col); x < int(h.cell().width() * (col + 1)); ++x)
+                ink += qGray(img.pixel(x, y)) > 128;
+        return ink;
+    };
+    h.feed("a\xe2\xa3\xbf\x1b[3;1H"); // U+28FF, all eight dots; the caret out of the way
+    const QImage full = h.grab();
+    EXPECT_GT(inkIn(full, 1), 0) << "the fallback glyph is drawn in its own cell";
+    EXPECT_EQ(inkIn(full, 2), 0) << "and does not spill into the next";
+    // A frame with fewer dots repaints the cell with less ink, from the cache the second time.
+    h.feed("\x1b[1;2H\xe2\xa0\x81\x1b[3;1H"); // U+2801, one dot
+    const int oneDot = inkIn(h.grab(), 1);
+    EXPECT_GT(oneDot, 0);
+    EXPECT_LT(oneDot, inkIn(full, 1));
+    h.feed("\x1b[1;2H\xe2\xa3\xbf\x1b[3;1H");
+    EXPECT_EQ(inkIn(h.grab(), 1), inkIn(full, 1));
+}
