@@ -85,6 +85,10 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
             apply(e);
         }
     };
+    process->onLinesDropped = [this, process](int lines) {
+        if (m_process == process)
+            noteDroppedLines(lines);
+    };
     process->onExit = [this] { handleExit(); };
     process->onFailedToStart = [this, process](const QString& error) {
         if (m_process != process)
@@ -600,11 +604,26 @@ void ClaudeSession::setTranscript(QList<ChatMessage> transcript)
     emit transcriptChanged();
 }
 
+void ClaudeSession::noteDroppedLines(int lines)
+{
+    // The pane says so rather than leave a silent gap in the conversation.
+    ChatMessage m;
+    m.role = ChatRole::Assistant;
+    m.blocks.append(ChatBlock::ofText(
+        lines == 1 ? QStringLiteral("⚠ A message from the agent was larger than 16 MB and could not be read: it is left out here.")
+                   : QStringLiteral("⚠ %1 messages from the agent were larger than 16 MB and could not be read: they are left out here.").arg(lines)));
+    if (m_historyBuffer.isEmpty())
+        appendMessage(m);
+    else
+        m_historyBuffer.append(m);
+}
+
 void ClaudeSession::appendMessage(const ChatMessage& message)
 {
-    QList<ChatMessage> next = m_transcript;
-    next.append(message);
-    setTranscript(std::move(next));
+    // Only the new message's rows are built: an append costs the same at any length.
+    m_transcript.append(message);
+    m_timeline->appendRows(TimelineRow::build({message}));
+    emit transcriptChanged();
 }
 
 void ClaudeSession::setState(PaneState state)

@@ -150,6 +150,8 @@ public:
     // Sends "quit" and lets the sidecar go: it is ended (SIGTERM) if still there after 2 s, and
     // its process group is killed as a last resort. Reports no exit and changes no published field.
     void stop();
+    // Tells the pane, in its transcript, that `lines` lines of the sidecar were too long to read.
+    void noteDroppedLines(int lines);
 
     // --- Read access ---
     const QList<ChatMessage>& transcript() const { return m_transcript; }

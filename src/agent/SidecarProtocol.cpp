@@ -40,6 +40,7 @@ AgentDiagnostics::Sink AgentDiagnostics::setSink(Sink sink)
 
 void LineAccumulator::tooLong()
 {
+    ++m_dropped;
     AgentDiagnostics::print(QStringLiteral("sidecar: dropped a line longer than %1 bytes").arg(m_maxLine));
 }
 

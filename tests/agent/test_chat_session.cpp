@@ -110,6 +110,25 @@ TEST(ChatSession, a_turn_with_attachments_permission_garbage_and_split_lines)
     EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Idle, PaneState::Running, PaneState::Awaiting, PaneState::Running, PaneState::Idle}));
 }
 
+TEST(ChatSession, a_line_too_long_to_read_is_reported_in_the_conversation)
+{
+    const qsizetype tooLong = LineAccumulator::maxLineBytes + 1;
+    QJsonArray toUser{QJsonObject{{S("longLine"), double(tooLong)}}};
+    toUser.append(QJsonObject{{S("ev"), ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S("after")}}}}})}});
+    toUser.append(QJsonObject{{S("ev"), result()}});
+    FakeSidecar fake({{S("user"), QJsonArray{toUser}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    s.sendUser(S("q"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }));
+    // The notice follows the events read together with the dropped line: before or after "after".
+    ASSERT_EQ(s.timeline()->count(), 3);
+    const QString texts = s.timeline()->rows().at(1).text + u'|' + s.timeline()->rows().at(2).text;
+    EXPECT_TRUE(texts.contains(S("larger than 16 MB and could not be read"))) << texts.toStdString();
+    EXPECT_TRUE(texts.startsWith(S("after|")) || texts.endsWith(S("|after")));
+}
+
 TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)
 {
     const QJsonArray err = answer({ev(S("error"), {{S("message"), S("Interrupted")}})});

@@ -108,6 +108,11 @@ Item {
     }
 
     Timer {
+        id: newRows
+        interval: 0
+        onTriggered: pane.autoScroll()
+    }
+    Timer {
         id: follow
         interval: 0
         onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running) timeline.positionViewAtEnd()
@@ -214,8 +219,11 @@ Item {
             delegate: TimelineRowView {
                 required property int index
                 required property string rowId
+                required property int piece
                 objectName: "row:" + rowId
                 width: timeline.width - 26
+                continued: piece > 0
+                railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
                 thinkingOpen: rows.isOpen(rowId)
                 onThinkingToggled: open => rows.setOpen(rowId, open)
@@ -232,7 +240,9 @@ Item {
                         timeline.didInitialScroll = true;
                         pane.jumpToBottom();
                     } else {
-                        pane.autoScroll();
+                        // Once per turn of the event loop: the rows one read of the sidecar
+                        // brought are laid out together, not inside the event that adds each.
+                        newRows.restart();
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }
