@@ -104,7 +104,7 @@ QString hugeAnswer()
 {
     QStringList lines;
     for (int s = 0; lines.size() < 60000; ++s) {
-        lines << S("## Part %1").arg(s) << QString() << S("Prose of part %1 with **bold** and `code`, long enough to wrap a little further on.").arg(s)
+        lines << S("## Section %1").arg(s) << QString() << S("Prose of part %1 with **bold** and `code`, long enough to wrap a little further on.").arg(s)
               << QString() << S("```sh");
         for (int k = 0; k < 10; ++k)
             lines << S("echo step %1 of part %2 >> the-log-file-of-this-long-answer.txt && grep -c 'step %1' the-log-file-of-this-long-answer.txt").arg(k).arg(s);
@@ -239,7 +239,7 @@ TEST(ChatEndToEnd, a_five_megabyte_answer_arrives_whole_and_resumes_whole)
         const QList<TimelineRow> rows = answerRows(s);
         EXPECT_GT(rows.size(), 1000);
         EXPECT_EQ(rows.first().piece, 0);
-        EXPECT_TRUE(contains(rows, S("## Part 0\n")));
+        EXPECT_TRUE(contains(rows, S("## Section 0\n")));
         EXPECT_TRUE(contains(rows, S("The end of the long answer.")));
         for (const TimelineRow& r : rows)
             EXPECT_LE(r.text.count(u'\n'), 4 * TimelineRow::pieceLines + 2);

@@ -115,7 +115,10 @@ Item {
     Timer {
         id: follow
         interval: 0
-        onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running) timeline.positionViewAtEnd()
+        // Only when the end has moved: a long list re-estimates the rows above the visible ones as
+        // it makes and drops delegates, and repositioning for each estimate drew frame after frame.
+        onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running
+                             && Math.abs(timeline.endY() - timeline.height) > 0.5) timeline.positionViewAtEnd()
     }
     Timer {
         id: jumps
@@ -169,12 +172,30 @@ Item {
                 return timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY;
             }
 
+            // A drag, flick or wheel of the list's own, or the scroll bar held.
+            function userScrolling(): bool {
+                return timeline.moving || scrollBar.pressed;
+            }
+            // The content's size and origin when last measured.
+            property real measuredHeight: 0
+            property real measuredOrigin: 0
             function measure() {
                 if (slide.running)
                     return;
+                const laidOut = timeline.contentHeight !== timeline.measuredHeight
+                                || timeline.originY !== timeline.measuredOrigin;
+                timeline.measuredHeight = timeline.contentHeight;
+                timeline.measuredOrigin = timeline.originY;
                 const at = ChatLabels.atEnd(timeline.endY(), timeline.height);
-                if (at !== timeline.atBottom)
-                    timeline.atBottom = at;
+                if (at === timeline.atBottom)
+                    return;
+                // At the end, the end moving away with a change of the content's size or origin is
+                // the list laying out new or settling rows, not the user leaving: follow it.
+                if (!at && laidOut && !timeline.userScrolling()) {
+                    follow.restart();
+                    return;
+                }
+                timeline.atBottom = at;
             }
             function contentResized() {
                 if (timeline.atBottom) {
@@ -195,14 +216,27 @@ Item {
             boundsBehavior: Flickable.StopAtBounds
             reuseItems: false
             cacheBuffer: 600
+            // No current row: a ListView otherwise keeps row 0 alive as its current item and slides
+            // an (invisible) highlight after it, which drew frames for seconds after opening.
+            currentIndex: -1
+            highlightFollowsCurrentItem: false
             model: rows.rows
             // The user takes over: the pane's own scrolls still to come would pull the view away.
             ScrollBar.vertical: ScrollBar {
+                id: scrollBar
+                objectName: "timelineScrollBar"
                 onPressedChanged: if (pressed) pane.stopScrolling()
             }
             onMovementStarted: pane.stopScrolling()
 
-            onContentYChanged: timeline.measure()
+            // The user's own scrolls are measured at once; any other move once the layout pass
+            // that made it is over, when the content's new size and origin are known too.
+            onContentYChanged: {
+                if (timeline.userScrolling())
+                    timeline.measure();
+                else
+                    Qt.callLater(timeline.measure);
+            }
             onHeightChanged: {
                 pane.autoScroll();
                 timeline.measure();

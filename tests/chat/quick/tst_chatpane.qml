@@ -80,9 +80,15 @@ Item {
             const list = pane.list;
             const jump = findChild(pane, "jumpButton");
             verify(!jump.visible);
-            // What a drag of the scroll bar does: the position changes, the list is not "moving".
-            list.contentY = list.originY - list.topMargin;
+            // The scroll bar's handle dragged to the top: the position changes, the list is not
+            // "moving".
+            const bar = findChild(pane, "timelineScrollBar");
+            mousePress(bar, bar.width / 2, bar.height - 4);
+            mouseMove(bar, bar.width / 2, bar.height / 2);
+            mouseMove(bar, bar.width / 2, 2);
+            mouseRelease(bar, bar.width / 2, 2);
             tryVerify(() => !pane.atBottom, 1000, "scrolled away from the end");
+            verify(!list.moving);
             // A new message does not pull the user back down.
             const y = list.contentY;
             TestSupport.feed(pane.vm, { ev: "assistant", blocks: [{ type: "text", text: "One more thing." }] });
