@@ -119,8 +119,7 @@ void EscapeSequenceParser::reset()
     currentState = initialState;
     clearSequence();
     activeDcs_.reset();
-    if (printStateReset)
-        printStateReset();
+    callStateReset();
 }
 
 int64_t EscapeSequenceParser::parseInt(ByteSpan data)
@@ -297,8 +296,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
 
     auto flushPrint = [&](size_t end) {
         if (print != -1) {
-            if (printHandler && size_t(print) < end)
-                printHandler(ByteSpan(p + print, end - size_t(print)));
+            if (size_t(print) < end)
+                callPrint(ByteSpan(p + print, end - size_t(print)));
             print = -1;
         }
     };
@@ -321,14 +320,12 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             flushPrint(i);
             clearSequence();
             dcs = -1;
-            if (printStateReset)
-                printStateReset();
+            callStateReset();
             ++i;
             state = S::escape;
             if (i >= n || p[i] != '[')
                 continue;
-            if (printStateReset)
-                printStateReset();
+            callStateReset();
             ++i;
             state = S::csiEntry;
             if (i < n && p[i] >= 0x3C && p[i] <= 0x3F) { // private marker
@@ -343,10 +340,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             }
             if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {
                 const uint8_t final = p[i];
-                if (const auto& handler = csiHandlers[final])
-                    handler(parameters(), collect());
-                else if (csiHandlerFallback)
-                    csiHandlerFallback(parameters(), collect(), final);
+                csiDispatch(final);
                 state = S::ground;
                 ++i;
             }
@@ -482,15 +476,11 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             if (osc_.capacity() > (1u << 20))
                 std::vector<uint8_t>().swap(osc_); // give back the memory of a huge string
             dcs = -1;
-            if (printStateReset)
-                printStateReset();
+            callStateReset();
             break;
 
         case A::csiDispatch:
-            if (const auto& handler = csiHandlers[b])
-                handler(parameters(), collect());
-            else if (csiHandlerFallback)
-                csiHandlerFallback(parameters(), collect(), b);
+            csiDispatch(b);
             break;
 
         case A::param:
@@ -513,8 +503,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             clearSequence();
             dcs = -1;
             print = -1;
-            if (printStateReset)
-                printStateReset();
+            callStateReset();
             break;
 
         case A::dcsHook:
@@ -537,8 +526,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
                 next = S::escape;
             clearSequence();
             dcs = -1;
-            if (printStateReset)
-                printStateReset();
+            callStateReset();
             break;
         }
 
@@ -547,8 +535,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
     }
 
     if (state == S::ground && print != -1) {
-        if (printHandler)
-            printHandler(ByteSpan(p + print, n - size_t(print)));
+        callPrint(ByteSpan(p + print, n - size_t(print)));
     } else if (state == S::dcsPassthrough && dcs != -1) {
         if (auto handler = activeDcs_)
             handler->put(ByteSpan(p + dcs, n - size_t(dcs)));
