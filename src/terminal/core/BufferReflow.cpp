@@ -30,6 +30,24 @@ bool hasNoText(const BufferLine& line)
     }
     return true;
 }
+// The walks over a long history miss the cache at every row, first on the row object, then on
+// its cells. Fetching the objects some rows ahead, and the cells of rows nearer (whose objects
+// have arrived by then), overlaps those misses with the work on the current row.
+void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cellsIndex)
+{
+    const int n = ring.count();
+    if (unsigned(objectIndex) < unsigned(n))
+        __builtin_prefetch(ring.peek(objectIndex));
+    if (unsigned(cellsIndex) < unsigned(n)) {
+        if (const BufferLine* line = ring.peek(cellsIndex)) {
+            const auto& cells = line->getData();
+            if (!cells.empty()) {
+                __builtin_prefetch(cells.data());
+                __builtin_prefetch(&cells.back()); // the trimmed length is scanned from the end
+            }
+        }
+    }
+}
 } // namespace
 
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
@@ -59,6 +77,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
     if (ring.count() > 0)
         row(0).widenLazily(newCols);
     for (int y = 0; y < ring.count() - 1; ++y) {
+        prefetchAhead(ring, y + 17, y + 9);
         BufferLine& below = row(y + 1);
         below.widenLazily(newCols);
         if (!below.isWrapped)
@@ -238,6 +257,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     int spareFrom = ring.count();
 
     for (int y = ring.count() - 1; y >= 0; --y) {
+        prefetchAhead(ring, y - 16, y - 8);
         BufferLine* next = &ring[y];
         if (!next->isWrapped && fitsIn(*next, newCols))
             continue;
