@@ -30,17 +30,24 @@ function(brinmoor_add_gtest)
 endfunction()
 
 # brinmoor_gtests_in_folder(PREFIX <prefix> LIBS <targets...>): one test executable and one ctest
-# entry per test_*.cpp of the calling folder, named <prefix><area>. Shared test helpers live in
-# the folder's support/ and are compiled into every test of that folder; fixture files in data/.
+# entry per test_*.cpp of the calling folder and of its feature folders (those without a
+# CMakeLists.txt of their own), named <prefix><area>. Shared test helpers live in the folder's
+# support/ and are compiled into every test of that folder; fixture files in data/.
 function(brinmoor_gtests_in_folder)
   cmake_parse_arguments(T "" "PREFIX" "LIBS" ${ARGN})
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  file(GLOB_RECURSE own_lists RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(sub IN LISTS own_lists)
+    get_filename_component(subdir ${sub} DIRECTORY)
+    list(FILTER tests EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${subdir}/")
+  endforeach()
   file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/support/*.h)
   foreach(t IN LISTS tests)
     get_filename_component(base ${t} NAME_WE)
     string(REPLACE "test_" "${T_PREFIX}" name ${base})
     brinmoor_add_gtest(NAME ${name} SOURCES ${t} ${support} LIBS ${T_LIBS})
-    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    get_filename_component(own_dir ${t} DIRECTORY)
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${own_dir})
     target_compile_definitions(${name} PRIVATE
         BRINMOOR_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"
         BRINMOOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -55,7 +62,7 @@ endfunction()
 # C++ are registered with the module; its static plugin is <target>plugin.
 function(brinmoor_qml_library target)
   cmake_parse_arguments(Q "" "URI" "LIBS;DEPENDS;SINGLETONS;EXTRA_SOURCES" ${ARGN})
-  file(GLOB cpp RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+  file(GLOB_RECURSE cpp RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   file(GLOB_RECURSE qml RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qml ${CMAKE_CURRENT_SOURCE_DIR}/*.js)
@@ -66,7 +73,18 @@ function(brinmoor_qml_library target)
   foreach(sub IN LISTS subdirs)
     get_filename_component(subdir ${sub} DIRECTORY)
     list(FILTER qml EXCLUDE REGEX "^${subdir}/")
+    list(FILTER cpp EXCLUDE REGEX "^${subdir}/")
   endforeach()
+  # Feature folders hold their C++ beside their QML; each one holding headers is on the include path,
+  # so an include names the header alone, wherever it lives in the subsystem.
+  set(include_dirs ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(file IN LISTS cpp)
+    get_filename_component(dir ${file} DIRECTORY)
+    if(dir)
+      list(APPEND include_dirs ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES include_dirs)
   if(Q_SINGLETONS)
     set_source_files_properties(${Q_SINGLETONS} PROPERTIES QT_QML_SINGLETON_TYPE TRUE)
   endif()
@@ -78,7 +96,7 @@ function(brinmoor_qml_library target)
       SOURCES ${cpp} ${Q_EXTRA_SOURCES}
       QML_FILES ${qml}
       RESOURCES ${res})
-  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${target} PUBLIC ${include_dirs})
   target_link_libraries(${target} PUBLIC ${Q_LIBS})
   brinmoor_warnings(${target})
 endfunction()

@@ -1,5 +1,7 @@
 // A chat pane on a long conversation: opening 2,000 messages to the first frame, scrolling frame
-// by frame (software renderer), the row changes one streamed block costs, and the pane's memory.
+// by frame (software renderer), the row changes one streamed block costs, and the pane's memory;
+// a long answer arriving, a message appended to conversations of growing length, and opening a
+// long conversation to its end and then staying idle.
 // Run a Release build: build/bench/bench_chat_pane.
 #include "BenchChatSupport.h"
 #include "ClaudeSession.h"
@@ -13,10 +15,12 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QStringList>
 
 #include <benchmark/benchmark.h>
 
 #include <ctime>
+#include <malloc.h>
 #include <memory>
 
 using namespace brinmoor;
@@ -61,6 +65,14 @@ QList<ChatMessage> conversation(int n)
     return out;
 }
 
+// Bytes the heap holds in use: unlike the resident size, it falls when a pane is deleted, so that
+// one iteration's figure does not hide in the memory the previous one gave back.
+double heapMiB()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
+}
+
 struct Pane {
     QQmlEngine engine;
     QQuickWindow window;
@@ -86,6 +98,15 @@ struct Pane {
         item->setParentItem(window.contentItem());
     }
     QQuickItem* list() const { return item->property("list").value<QQuickItem*>(); }
+    // The end of the conversation is on screen: the list's end (its bottom margin included) is
+    // no more than a few points below its visible area.
+    bool atEnd() const
+    {
+        QQuickItem* l = list();
+        const double end = l->property("originY").toDouble() + l->property("contentHeight").toDouble()
+                         + l->property("bottomMargin").toDouble() - l->property("contentY").toDouble();
+        return end <= l->height() + 12;
+    }
     void frame() { window.grabWindow(); }
 };
 
@@ -173,5 +194,146 @@ void BM_AppendStreamedBlock(benchmark::State& state)
     state.counters["resets"] = resets;
 }
 BENCHMARK(BM_AppendStreamedBlock)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// An answer of `lines` lines of mixed markdown: sections of prose, bullet and numbered items, a
+// code block and a table, over and over. `tag` makes each answer a text of its own.
+QString longAnswer(int lines, int tag)
+{
+    QStringList out{QStringLiteral("Answer %1, in %2 lines.").arg(tag).arg(lines), QString()};
+    for (int s = 0; out.size() < lines; ++s) {
+        out << QStringLiteral("## Section %1").arg(s) << QString()
+            << QStringLiteral("The step **%1** reads `config.toml` and then writes the cache; it fails when").arg(s)
+            << QStringLiteral("the folder is missing, which the [manual](https://example.com/%1) explains.").arg(s)
+            << QStringLiteral("A second line of the same paragraph, with *emphasis* and more words in it.") << QString()
+            << QStringLiteral("- check the folder %1").arg(s) << QStringLiteral("- create it with `mkdir -p`")
+            << QStringLiteral("- run the step again") << QString() << QStringLiteral("```cpp");
+        for (int k = 0; k < 8; ++k)
+            out << QStringLiteral("    auto value%1 = compute(%2, %1);").arg(k).arg(s);
+        out << QStringLiteral("```") << QString() << QStringLiteral("| Name | Value | Note |")
+            << QStringLiteral("|------|-------|------|");
+        for (int k = 0; k < 5; ++k)
+            out << QStringLiteral("| key%1 | %2 | **fine** |").arg(k).arg(s * 10 + k);
+        out << QString() << QStringLiteral("1. first") << QStringLiteral("2. second") << QString();
+    }
+    out.resize(lines);
+    return out.join(u'\n');
+}
+
+// A long answer arriving in a pane that follows its end: from the event to the first frame at the
+// end, and the heap the pane holds per line of the answer afterwards (the mean of the iterations).
+void BM_LongAnswerFirstFrame(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    const int lines = int(state.range(0));
+    int tag = 0;
+    double kibPerLine = 0, rows = 0;
+    bool atEnd = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pane = std::make_unique<Pane>(6);
+        pane->open();
+        benchview::spin(900);
+        pane->frame();
+        SidecarEvent::Assistant a;
+        a.blocks = {ChatBlock::ofText(longAnswer(lines, ++tag))};
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const double before = heapMiB();
+        const int rowsBefore = pane->session.timeline()->count();
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        pane->session.apply(SidecarEvent{a});
+        // The pane follows its end on a zero timer, run as the event loop runs it, before the
+        // next frame.
+        QCoreApplication::processEvents();
+        pane->frame();
+        while (!pane->atEnd() && t.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            pane->frame();
+        }
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        atEnd = atEnd && pane->atEnd();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        kibPerLine += (heapMiB() - before) * 1024.0 / lines / double(state.max_iterations);
+        rows = pane->session.timeline()->count() - rowsBefore;
+        pane.reset();
+        state.ResumeTiming();
+    }
+    state.counters["KiB_per_line"] = kibPerLine;
+    state.counters["rows"] = rows;
+    state.counters["at_end"] = atEnd;
+}
+BENCHMARK(BM_LongAnswerFirstFrame)->Arg(500)->Arg(2000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// One more message at the end of a conversation of `n` messages shown in a pane: the work of
+// applying the event (the transcript, the rows, and whatever the pane does at once on their
+// signals; its next frame is not counted), and the rows it changes.
+void BM_AppendMessage(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    Pane pane(int(state.range(0)));
+    pane.open();
+    benchview::spin(900);
+    pane.frame();
+    TimelineModel* model = pane.session.timeline();
+    int inserted = 0, changed = 0, removed = 0, resets = 0;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&](auto, int a, int b) { inserted += b - a + 1; });
+    QObject::connect(model, &QAbstractItemModel::dataChanged, [&](auto a, auto b) { changed += b.row() - a.row() + 1; });
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, [&](auto, int a, int b) { removed += b - a + 1; });
+    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    int appended = 0;
+    for (auto _ : state) {
+        SidecarEvent::Assistant a;
+        a.blocks = {ChatBlock::ofText(QStringLiteral("Appended message %1 with **markdown**.").arg(++appended))};
+        pane.session.apply(SidecarEvent{a});
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        pane.frame();
+        state.ResumeTiming();
+    }
+    state.counters["inserted_per_message"] = double(inserted) / appended;
+    state.counters["changed_per_message"] = double(changed) / appended;
+    state.counters["removed"] = removed;
+    state.counters["resets"] = resets;
+}
+BENCHMARK(BM_AppendMessage)->Arg(500)->Arg(2000)->Arg(4000)->Arg(8000)->Unit(benchmark::kMillisecond)->Iterations(100);
+
+// Opening a conversation of `n` messages until its end is on screen; then the frames the idle
+// pane still draws per second, counted from 200 ms after that for one second.
+void BM_OpenConversation(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    double idleFps = 0;
+    bool atEnd = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pane = std::make_unique<Pane>(int(state.range(0)));
+        int frames = 0;
+        QObject::connect(&pane->window, &QQuickWindow::frameSwapped, [&] { ++frames; });
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        pane->open();
+        pane->frame();
+        // The pane scrolls to its end on a timer after it is made.
+        while (!pane->atEnd() && t.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            pane->frame();
+        }
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        atEnd = atEnd && pane->atEnd();
+        benchview::spin(200);
+        frames = 0;
+        benchview::spin(1000);
+        idleFps = frames;
+        pane.reset();
+        state.ResumeTiming();
+    }
+    state.counters["idle_fps"] = idleFps;
+    state.counters["at_end"] = atEnd;
+}
+BENCHMARK(BM_OpenConversation)->Arg(2000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace

@@ -17,6 +17,7 @@
 // save and restore, and set the window title each time; "stream N" makes them print 25 coloured
 // lines a second; anything else leaves them quiet.
 #include "../view/BenchViewSupport.h"
+#include "BenchAppSupport.h"
 #include "../../tests/support/QtTestSupport.h"
 
 #include "AppModel.h"
@@ -140,33 +141,15 @@ struct BusyApp {
         p.close();
         p.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("SHELL", program.toLocal8Bit()); // each pane's login shell is the program
-        QDir().mkpath(root + "/data/Brinmoor");
-        QString list;
-        for (int i = 0; i < kPanes; ++i) {
-            const QString dir = root + QStringLiteral("/projects/p%1").arg(i);
-            QDir().mkpath(dir);
+        benchapp::seedTerminals(root, kPanes, QStringLiteral("Busy"), 3);
+        for (int i = 0; i < kPanes; ++i)
             QDir().mkpath(root + QStringLiteral("/xterms/p%1").arg(i));
-            list += QStringLiteral(R"(%1{ "autoApprove": false, "autoCompact": true, "directory": "%2", "id": "%3",
-                "kind": "terminal", "muted": false, "project": "p%4", "provider": "claude", "sessionLabel": "" })")
-                        .arg(i ? "," : "", dir, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper())
-                        .arg(i);
-        }
-        QFile f(root + "/data/Brinmoor/state.json");
-        f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral(R"({ "recents": [], "selected": "1D1E0000-0000-4000-8000-000000000001", "workspaces": [
-            { "bigSideLeft": false, "colorHex": "5b8cee", "id": "1D1E0000-0000-4000-8000-000000000001",
-              "maxRows": 3, "name": "Busy", "sessions": [ %1 ] } ] })").arg(list).toUtf8());
-        f.close();
         setMode(QStringLiteral("projects"), QStringLiteral("idle 0"));
         setMode(QStringLiteral("xterms"), QStringLiteral("idle 0"));
 
         benchview::ensureGuiApp("bench_app_busy");
         brinmoor::chooseSceneGraphBackend(); // what the app does (QSG_RHI_BACKEND=opengl keeps OpenGL)
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        engine = new QQmlApplicationEngine;
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
-        window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        window = benchapp::loadMainWindow(engine);
         if (!window)
             return;
         window->setGeometry(20, 10, 1240, 780);

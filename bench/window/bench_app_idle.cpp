@@ -5,6 +5,7 @@
 //   software renderer:   QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software build/bench/bench_app_idle
 //   GL on llvmpipe:      xvfb-run -a env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 build/bench/bench_app_idle
 #include "../view/BenchViewSupport.h"
+#include "BenchAppSupport.h"
 #include "../../tests/support/QtTestSupport.h"
 
 #include "AppModel.h"
@@ -35,30 +36,10 @@ struct IdleApp {
         const QString root = sandbox.path();
         brinmoor::test::useSandboxHome(root);
         qputenv("BRINMOOR_API", "http://127.0.0.1:9");
-        QDir().mkpath(root + "/data/Brinmoor");
-        QString list;
-        for (int i = 0; i < kPanes; ++i) {
-            const QString dir = root + QStringLiteral("/projects/p%1").arg(i);
-            QDir().mkpath(dir);
-            const QUuid id = QUuid::createUuid();
-            sessions << id;
-            list += QStringLiteral(R"(%1{ "autoApprove": false, "autoCompact": true, "directory": "%2", "id": "%3",
-                "kind": "terminal", "muted": false, "project": "p%4", "provider": "claude", "sessionLabel": "" })")
-                        .arg(i ? "," : "", dir, id.toString(QUuid::WithoutBraces).toUpper()).arg(i);
-        }
-        QFile f(root + "/data/Brinmoor/state.json");
-        f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral(R"({ "recents": [], "selected": "1D1E0000-0000-4000-8000-000000000001", "workspaces": [
-            { "bigSideLeft": false, "colorHex": "5b8cee", "id": "1D1E0000-0000-4000-8000-000000000001",
-              "maxRows": 4, "name": "Idle", "sessions": [ %1 ] } ] })").arg(list).toUtf8());
-        f.close();
+        sessions = benchapp::seedTerminals(root, kPanes, QStringLiteral("Idle"), 4);
 
         benchview::ensureGuiApp("bench_app_idle");
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        engine = new QQmlApplicationEngine;
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
-        window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        window = benchapp::loadMainWindow(engine);
         if (!window)
             return;
         QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++frames; }, Qt::DirectConnection);

@@ -90,6 +90,9 @@ runSidecar((core) => {
     switch (m.type) {
       case 'system':
         if (m.subtype === 'init') {
+          // An init without an id says nothing about the conversation; passing it on would cut
+          // the pane's link to the one it is in.
+          if (typeof m.session_id !== 'string' || !m.session_id) return;
           sessionId = m.session_id;
           core.emit('session', { id: m.session_id, model: m.model });
         } else if (m.subtype === 'compact_boundary') {
@@ -172,8 +175,15 @@ runSidecar((core) => {
       mode = answer?.mode ?? next; // the CLI may keep another mode than the one asked for
     },
     async setModel(next) {
-      model = next || undefined;
-      await conversation?.setModel(model);
+      const wanted = next || undefined;
+      if (!conversation) { model = wanted; return; }
+      try {
+        await conversation.setModel(wanted);
+        model = wanted;
+      } catch (e) {
+        // Requests keep going out with the old model: the pane must show that one, and why.
+        core.emit('model_refused', { model: model ?? '', message: `Couldn't switch to ${next || 'the default model'}: ${errorText(e)}` });
+      }
     },
     async history(cmd) {
       const id = cmd.sessionId || sessionId;

@@ -8,8 +8,10 @@ import { Codex } from '@openai/codex-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
 import { rolloutMessages, rolloutSessions, accountUsage, toolUse } from './src/codex-store.mjs';
 
-// Codex has no approval callback: the pane's permission mode picks the sandbox instead.
-const SANDBOX = { plan: 'read-only', default: 'workspace-write', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
+// The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
+// the pane's permission mode picks the sandbox instead. "Ask before running" therefore runs
+// read-only: nothing is changed without the user, who switches to a writing mode to allow it.
+const SANDBOX = { plan: 'read-only', default: 'read-only', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
 const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
 
 // Thread items to the protocol's blocks. A command shows as its call when it starts and its output
@@ -103,10 +105,12 @@ runSidecar((core) => {
     abort = new AbortController();
     const seen = new Set();
     let ended = false;
+    let lastNotice = null; // the latest stream error: a retry notice unless the turn ends without result
     try {
       const { events } = await currentThread().runStreamed(input, { signal: abort.signal });
       for await (const e of events) {
         if (e.type === 'thread.started') {
+          if (typeof e.thread_id !== 'string' || !e.thread_id) continue;
           threadId = e.thread_id;
           core.emit('session', { id: e.thread_id, ...(model ? { model } : {}) });
         } else if (e.type === 'item.started' || e.type === 'item.updated' || e.type === 'item.completed') {
@@ -121,10 +125,13 @@ runSidecar((core) => {
         } else if (e.type === 'turn.failed') {
           ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
-          ended = core.endTurn('error', { message: e.message || 'Codex reported an error.' }, cmd);
+          // Codex reports its reconnects ("Reconnecting… 1/5") this way and then goes on: the
+          // turn still ends with its own result, or with turn.failed.
+          lastNotice = e.message || 'Codex reported an error.';
+          core.log(`codex: ${lastNotice}`);
         }
       }
-      if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : 'Codex ended the turn without a result.' }, cmd);
+      if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
       core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : errorText(e) }, cmd);
     } finally {

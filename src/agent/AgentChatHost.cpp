@@ -85,8 +85,15 @@ void AgentChatHost::stopSession(const QUuid& sessionID)
     if (!s)
         return;
     s->stop();
+    emit sessionEnded(uuidText(sessionID));
     // Views may still hold it until they go; deleted once control returns to the event loop.
     s->deleteLater();
+}
+
+QString AgentChatHost::exitReason(const QString& paneID) const
+{
+    const ClaudeSession* s = m_sessions.value(QUuid::fromString(paneID));
+    return s ? s->exitReason() : QString();
 }
 
 } // namespace brinmoor

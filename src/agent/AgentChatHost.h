@@ -44,6 +44,14 @@ public:
     QSet<QUuid> sessions() const override;
     void stopSession(const QUuid& sessionID) override;
 
+    // Why the pane's sidecar ended by itself ("" when it runs, or when the pane has no session).
+    Q_INVOKABLE QString exitReason(const QString& paneID) const;
+
+signals:
+    // The pane's session was stopped and dropped (a stop, a restart, a close): a view that holds
+    // it lets it go, and asks again once the pane is live.
+    void sessionEnded(const QString& paneID);
+
 private:
     AgentChatHost();
 

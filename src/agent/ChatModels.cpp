@@ -80,10 +80,24 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             TimelineRow row;
             row.id = id + QLatin1Char('-') + QString::number(i);
             switch (b.kind) {
-            case ChatBlock::Kind::Text:
+            case ChatBlock::Kind::Text: {
                 row.kind = Kind::Text;
-                row.text = b.text;
+                const QStringList pieces = textPieces(b.text);
+                for (qsizetype k = 0; k + 1 < pieces.size(); ++k) {
+                    TimelineRow piece = row;
+                    if (k > 0)
+                        piece.id += QLatin1Char('~') + QString::number(k);
+                    piece.piece = int(k);
+                    piece.text = pieces.at(k);
+                    rows.append(piece);
+                }
+                if (pieces.size() > 1) {
+                    row.id += QLatin1Char('~') + QString::number(pieces.size() - 1);
+                    row.piece = int(pieces.size() - 1);
+                }
+                row.text = pieces.isEmpty() ? QString() : pieces.last();
                 break;
+            }
             case ChatBlock::Kind::Thinking:
                 row.kind = Kind::Thinking;
                 row.text = b.text;
@@ -102,6 +116,114 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
         }
     }
     return rows;
+}
+
+namespace {
+
+// The markdown renderer's view of a line: fences and table rows are recognised after trimming.
+bool isFence(QStringView line)
+{
+    return line.trimmed().startsWith(QLatin1String("```"));
+}
+
+bool isTableSeparator(QStringView line)
+{
+    bool dash = false, pipe = false;
+    for (QChar c : line.trimmed()) {
+        if (c == u'-')
+            dash = true;
+        else if (c == u'|')
+            pipe = true;
+        else if (c != u':' && c != u' ')
+            return false;
+    }
+    return dash && pipe;
+}
+
+} // namespace
+
+QStringList TimelineRow::textPieces(const QString& text)
+{
+    const qsizetype n = text.size();
+    if (n <= pieceChars && text.count(u'\n') < pieceLines)
+        return {text};
+    const qsizetype hardChars = pieceChars * 4;
+    const int hardLines = pieceLines * 4;
+
+    QStringList pieces;
+    qsizetype start = 0;       // where the current piece's own text begins
+    int lines = 0;             // lines in the current piece so far
+    QString opener;            // what the current piece starts with before its own text
+    QString fence;             // the open code block's fence line, empty outside one
+    QString tableHead;         // header and separator of the table being read, empty outside one
+    QStringView previous;      // the line before, whole
+    bool previousBlank = false;
+
+    auto cut = [&](qsizetype at, bool hard) {
+        QString piece = opener + text.sliced(start, at - start);
+        opener.clear();
+        if (hard && !fence.isEmpty()) {
+            // Close the block here and open it again, same fence line, in the next piece.
+            if (!piece.endsWith(u'\n'))
+                piece += u'\n';
+            piece += QStringLiteral("```");
+            opener = fence + u'\n';
+        } else if (hard && !tableHead.isEmpty()) {
+            opener = tableHead + u'\n';
+        }
+        pieces.append(piece);
+        start = at;
+        lines = 0;
+    };
+
+    qsizetype pos = 0;
+    bool continuation = false;  // pos is inside a line that was cut for its length
+    while (pos < n) {
+        qsizetype end = text.indexOf(u'\n', pos);
+        if (end < 0)
+            end = n;
+        const qsizetype size = pos - start;
+        if (pos > start) {
+            // A table never ends at a blank line inside; it is cut at the soft line count, since
+            // its cells cost more to lay out than prose.
+            if (size >= hardChars || lines >= hardLines || (!tableHead.isEmpty() && lines >= pieceLines))
+                cut(pos, true);
+            else if (!continuation && previousBlank && fence.isEmpty() && (size >= pieceChars || lines >= pieceLines))
+                cut(pos, false);
+        }
+        if (end - pos > hardChars) {
+            // A line too long for one piece goes on in the next; never between a surrogate pair.
+            qsizetype at = pos + hardChars;
+            if (text.at(at - 1).isHighSurrogate())
+                --at;
+            pos = at;
+            lines = hardLines;  // cut before whatever follows
+            continuation = true;
+            continue;
+        }
+        const QStringView line = QStringView(text).sliced(pos, end - pos);
+        if (!continuation) {
+            if (!fence.isEmpty()) {
+                if (isFence(line))
+                    fence.clear();
+            } else if (isFence(line)) {
+                fence = line.toString();
+                tableHead.clear();
+            } else if (!tableHead.isEmpty() && !line.contains(u'|')) {
+                tableHead.clear();
+            } else if (tableHead.isEmpty() && isTableSeparator(line) && previous.contains(u'|')) {
+                tableHead = previous.toString() + u'\n' + line.toString();
+            }
+            previous = line;
+        }
+        previousBlank = line.trimmed().isEmpty();
+        continuation = false;
+        ++lines;
+        pos = end + 1;
+    }
+    if (start < n || pieces.isEmpty())
+        pieces.append(opener + text.sliced(start));
+    return pieces;
 }
 
 TimelineRow TimelineRow::working(const std::optional<QString>& label)

@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <QVariant>
 #include <QVariantList>
@@ -335,9 +336,21 @@ struct TimelineRow {
     std::optional<double> seconds;         // Thinking
     ToolUse tool;                          // Tool
     std::optional<QString> label;          // Working
+    // A long text block is shown as several rows, one per piece (textPieces()): 0 for the first
+    // or only one. Later pieces carry the block's row id with "~" and their number.
+    int piece = 0;
 
-    // The rows of a transcript, in order; never a working or compacting row.
+    // The rows of a transcript, in order; never a working or compacting row. The rows of one
+    // message depend on that message alone, so a message appended adds build({message}).
     static QList<TimelineRow> build(const QList<ChatMessage>& messages);
+    // A markdown text cut into pieces the list can lay out one at a time: at a blank line once a
+    // piece has pieceLines lines or pieceChars characters, anywhere once it has four times that
+    // (a table at pieceLines). A code block cut there is closed and opened again with its own fence
+    // line, a table goes on under a copy of its header; a line longer than the hard limit is cut within. Joined (less
+    // those added fences and headers) the pieces give the text back. A short text is one piece.
+    static constexpr int pieceLines = 24;
+    static constexpr qsizetype pieceChars = 2400;
+    static QStringList textPieces(const QString& text);
     // The pane's trailing rows, both with the id "working".
     static TimelineRow working(const std::optional<QString>& label);
     static TimelineRow compacting();
@@ -351,8 +364,8 @@ struct TimelineRow {
 
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {
-        return records::sameFields(std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label),
-                                   std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label));
+        return records::sameFields(std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.piece),
+                                   std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.piece));
     }
 };
 

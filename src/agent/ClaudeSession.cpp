@@ -44,7 +44,8 @@ ClaudeSession::ClaudeSession(const QUuid& paneID, const QString& directory, bool
 ClaudeSession::~ClaudeSession()
 {
     // The registry stops a pane's session before dropping it; a session dropped any other way
-    // must not leave its sidecar behind either.
+    // must not leave its sidecar behind either. Nobody is told: the session is going.
+    blockSignals(true);
     stop();
 }
 
@@ -55,6 +56,8 @@ void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
     if (m_process || m_starting || m_failure)
         return;
     m_starting = true;
+    m_everStarted = true;
+    emit acceptingChanged();
     const quint64 epoch = ++m_startEpoch;
     m_tools.find(this, m_provider, preferred, [this, epoch](const SidecarTools::Found& found) {
         if (epoch != m_startEpoch || !m_starting)
@@ -82,6 +85,10 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
             apply(e);
         }
     };
+    process->onLinesDropped = [this, process](int lines) {
+        if (m_process == process)
+            noteDroppedLines(lines);
+    };
     process->onExit = [this] { handleExit(); };
     process->onFailedToStart = [this, process](const QString& error) {
         if (m_process != process)
@@ -89,6 +96,7 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
         m_process = nullptr;
         process->release();
         failStart(QStringLiteral("Couldn't launch the sidecar: ") + error);
+        emit acceptingChanged();
     };
     process->onStarted = [this, process, tool] {
         if (m_process != process)
@@ -105,9 +113,13 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
         if (m_resumeId)
             process->write(SidecarCommand::history(*m_resumeId, o.cwd));
         m_starting = false;
+        m_announcedSinceStart = false;
+        setExitReason({});
         for (const QJsonObject& cmd : std::exchange(m_queued, {}))
             process->write(cmd);
-        setState(PaneState::Idle);
+        // A message given while starting is already on its way.
+        setState(m_busy ? PaneState::Running : PaneState::Idle);
+        reportState();
     };
     process->start(node, script, expandedDirectory(), childEnvironment(node, tool));
 }
@@ -118,15 +130,18 @@ void ClaudeSession::failStart(const QString& message)
     m_queued.clear();
     setFailure(message);
     setState(PaneState::Error);
+    emit acceptingChanged();
 }
 
 void ClaudeSession::stop()
 {
     ++m_startEpoch;
     m_starting = false;
+    m_everStarted = true;  // a stopped session takes nothing until it is started again
     m_queued.clear();
     if (SidecarProcess* p = std::exchange(m_process, nullptr))
         p->release();
+    emit acceptingChanged();
 }
 
 void ClaudeSession::handleExit()
@@ -135,9 +150,21 @@ void ClaudeSession::handleExit()
         p->release();
     m_starting = false;
     m_queued.clear();
-    if (m_state != PaneState::Error && m_state != PaneState::Stopped)
-        setState(PaneState::Stopped);
+    // Without its sidecar the pane can do nothing but start again, so it is stopped even after an
+    // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
+    // the restart, and the error is kept as the reason it shows.
+    setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
     setBusy(false);
+    setPendingPermission(std::nullopt);
+    setPendingQuestion(std::nullopt);
+    setState(PaneState::Stopped);
+    emit acceptingChanged();
+}
+
+void ClaudeSession::reportState()
+{
+    if (onState)
+        onState(m_paneID, m_state);
 }
 
 bool ClaudeSession::hasProcess() const
@@ -153,6 +180,7 @@ qint64 ClaudeSession::processId() const
 void ClaudeSession::resetStartup()
 {
     setFailure(std::nullopt);
+    setExitReason({});
     setBusy(false);
     setState(PaneState::Idle);
     const ChatHost& host = ChatHost::shared();
@@ -187,7 +215,7 @@ void ClaudeSession::resume(const QString& conversationID)
 
 void ClaudeSession::send(const QJsonObject& command)
 {
-    if (m_starting) {
+    if (m_starting || !m_everStarted) {
         m_queued.append(command);  // written right after "start"
         return;
     }
@@ -195,11 +223,13 @@ void ClaudeSession::send(const QJsonObject& command)
         m_process->write(command);
 }
 
-void ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& attachments)
+bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& attachments)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty() && attachments.isEmpty())
-        return;
+        return false;
+    if (!accepting())
+        return false;
     QList<ChatAttachment> images, files;
     for (const ChatAttachment& a : attachments)
         (a.isImage ? images : files).append(a);
@@ -226,15 +256,16 @@ void ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     m_turnStart = clock();
     setState(PaneState::Running);
     send(SidecarCommand::user(wire, images));
+    return true;
 }
 
-void ClaudeSession::send(const QString& text, const QVariantList& attachments)
+bool ClaudeSession::send(const QString& text, const QVariantList& attachments)
 {
     QList<ChatAttachment> list;
     for (const QVariant& v : attachments)
         if (v.canConvert<ChatAttachment>())
             list.append(v.value<ChatAttachment>());
-    sendUser(text, list);
+    return sendUser(text, list);
 }
 
 void ClaudeSession::answerQuestion(const QMap<QString, QString>& answers)
@@ -314,8 +345,8 @@ void ClaudeSession::setEffort(const QString& effort)
         return;
     m_effort = next;
     emit effortChanged();
-    if (m_process || m_starting)
-        restartPreservingConversation();
+    // Also on a failed or stopped pane: the new effort is a reason to try again.
+    restartPreservingConversation();
 }
 
 void ClaudeSession::setAutoCompact(bool on)
@@ -427,10 +458,24 @@ void ClaudeSession::apply(const SidecarEvent& event)
 {
     using E = SidecarEvent;
     if (const auto* e = event.as<E::Session>()) {
-        setClaudeSessionId(e->id);
+        // An announcement without an id must not cut the pane's link to its conversation.
+        if (!e->id.isEmpty()) {
+            const bool switched = m_announcedSinceStart && m_claudeSessionId && *m_claudeSessionId != e->id;
+            m_announcedSinceStart = true;
+            if (switched) {
+                // The agent moved to another conversation on its own (a "/clear"): what is above
+                // belongs to the old one.
+                ChatMessage m;
+                m.role = ChatRole::Assistant;
+                m.blocks.append(ChatBlock::ofText(
+                    QStringLiteral("✦ New conversation started — the messages above belong to the previous one.")));
+                appendMessage(m);
+            }
+            setClaudeSessionId(e->id);
+            if (onSessionId)
+                onSessionId(m_paneID, e->id);
+        }
         setResolvedModel(e->model);
-        if (onSessionId)
-            onSessionId(m_paneID, e->id);
         if (!m_busy)
             setState(PaneState::Idle);
     } else if (const auto* e = event.as<E::Commands>()) {
@@ -523,6 +568,13 @@ void ClaudeSession::apply(const SidecarEvent& event)
             setTurnError(e->message);
             setState(PaneState::Error);
         }
+    } else if (const auto* e = event.as<E::ModelRefused>()) {
+        // The pill shows the model requests really go out with, and the bar says why.
+        if (e->model != m_model) {
+            m_model = e->model;
+            emit modelChanged();
+        }
+        setTurnError(e->message);
     } else if (event.as<E::Closed>()) {
         setBusy(false);
         if (m_state != PaneState::Error)
@@ -552,11 +604,26 @@ void ClaudeSession::setTranscript(QList<ChatMessage> transcript)
     emit transcriptChanged();
 }
 
+void ClaudeSession::noteDroppedLines(int lines)
+{
+    // The pane says so rather than leave a silent gap in the conversation.
+    ChatMessage m;
+    m.role = ChatRole::Assistant;
+    m.blocks.append(ChatBlock::ofText(
+        lines == 1 ? QStringLiteral("⚠ A message from the agent was larger than 16 MB and could not be read: it is left out here.")
+                   : QStringLiteral("⚠ %1 messages from the agent were larger than 16 MB and could not be read: they are left out here.").arg(lines)));
+    if (m_historyBuffer.isEmpty())
+        appendMessage(m);
+    else
+        m_historyBuffer.append(m);
+}
+
 void ClaudeSession::appendMessage(const ChatMessage& message)
 {
-    QList<ChatMessage> next = m_transcript;
-    next.append(message);
-    setTranscript(std::move(next));
+    // Only the new message's rows are built: an append costs the same at any length.
+    m_transcript.append(message);
+    m_timeline->appendRows(TimelineRow::build({message}));
+    emit transcriptChanged();
 }
 
 void ClaudeSession::setState(PaneState state)
@@ -591,6 +658,7 @@ BRINMOOR_SETTER(setPendingQuestion, const std::optional<AskQuestion>&, m_pending
 BRINMOOR_SETTER(setClaudeSessionId, const std::optional<QString>&, m_claudeSessionId, claudeSessionIdChanged)
 BRINMOOR_SETTER(setSessionsLoading, bool, m_sessionsLoading, sessionsLoadingChanged)
 BRINMOOR_SETTER(setResolvedModel, const std::optional<QString>&, m_resolvedModel, resolvedModelChanged)
+BRINMOOR_SETTER(setExitReason, const QString&, m_exitReason, exitReasonChanged)
 #undef BRINMOOR_SETTER
 
 } // namespace brinmoor

@@ -49,6 +49,12 @@ class ClaudeSession : public QObject {
     Q_PROPERTY(QString failure READ failureText NOTIFY failureChanged)
     // The message of the last failed turn ("" when none).
     Q_PROPERTY(QString turnError READ turnErrorText NOTIFY turnErrorChanged)
+    // Why the sidecar ended by itself (its last error message, or a plain sentence); "" while it
+    // runs and after a stop or restart. The stopped card shows it.
+    Q_PROPERTY(QString exitReason READ exitReason NOTIFY exitReasonChanged)
+    // A message given now would reach the agent: a sidecar runs or is being started (or none was
+    // started yet, and the first start will write it).
+    Q_PROPERTY(bool accepting READ accepting NOTIFY acceptingChanged)
     Q_PROPERTY(double costUsd READ costUsd NOTIFY costUsdChanged)
     Q_PROPERTY(qint64 tokensIn READ tokensIn NOTIFY tokensInChanged)
     Q_PROPERTY(qint64 tokensOut READ tokensOut NOTIFY tokensOutChanged)
@@ -100,11 +106,13 @@ public:
     // `preferred` is the tool path the chat host was given by detection, tried first.
     void startIfNeeded(const std::optional<QString>& preferred);
 
-    // One user message (the trimmed text and the attachments); nothing when both are empty.
-    void sendUser(const QString& text, const QList<ChatAttachment>& attachments);
+    // One user message (the trimmed text and the attachments); nothing when both are empty, and
+    // nothing (false) without a sidecar to take it: a message is never shown as sent when no
+    // agent will read it.
+    bool sendUser(const QString& text, const QList<ChatAttachment>& attachments);
     // The composer's send: `attachments` holds chatAttachment values (read by the chat module's
     // ChatAttachments, which caps images).
-    Q_INVOKABLE void send(const QString& text, const QVariantList& attachments = {});
+    Q_INVOKABLE bool send(const QString& text, const QVariantList& attachments = {});
     // One command line to the sidecar (nothing when none runs).
     void send(const QJsonObject& command);
 
@@ -142,6 +150,8 @@ public:
     // Sends "quit" and lets the sidecar go: it is ended (SIGTERM) if still there after 2 s, and
     // its process group is killed as a last resort. Reports no exit and changes no published field.
     void stop();
+    // Tells the pane, in its transcript, that `lines` lines of the sidecar were too long to read.
+    void noteDroppedLines(int lines);
 
     // --- Read access ---
     const QList<ChatMessage>& transcript() const { return m_transcript; }
@@ -154,6 +164,8 @@ public:
     QString failureText() const { return m_failure.value_or(QString()); }
     const std::optional<QString>& turnError() const { return m_turnError; }
     QString turnErrorText() const { return m_turnError.value_or(QString()); }
+    QString exitReason() const { return m_exitReason; }
+    bool accepting() const { return m_process != nullptr || m_starting || !m_everStarted; }
     double costUsd() const { return m_costUsd; }
     qint64 tokensIn() const { return m_tokensIn; }
     qint64 tokensOut() const { return m_tokensOut; }
@@ -208,6 +220,8 @@ signals:
     void busyChanged();
     void failureChanged();
     void turnErrorChanged();
+    void exitReasonChanged();
+    void acceptingChanged();
     void costUsdChanged();
     void tokensInChanged();
     void tokensOutChanged();
@@ -248,7 +262,11 @@ private:
     void setClaudeSessionId(const std::optional<QString>& id);
     void setSessionsLoading(bool on);
     void setResolvedModel(const std::optional<QString>& m);
+    void setExitReason(const QString& text);
     void resetStartup();
+    // Tells the host the state even when it did not change: a new sidecar's first word, so a
+    // pane record left at "running" by a restart shows what is true.
+    void reportState();
 
     SidecarTools m_tools = SidecarTools::real();
 
@@ -264,6 +282,7 @@ private:
     std::optional<QString> m_claudeSessionId;
     std::optional<QString> m_failure;
     std::optional<QString> m_turnError;
+    QString m_exitReason;
     bool m_didInterrupt = false;
     QList<SessionSummary> m_sessionsList;
     bool m_sessionsLoading = false;
@@ -287,10 +306,15 @@ private:
     // A start is under way (searching off the GUI thread); `m_startEpoch` tells a stale search's
     // answer (after stop or restart) from the current one.
     bool m_starting = false;
+    bool m_everStarted = false;
     quint64 m_startEpoch = 0;
-    // Commands given while starting, written right after "start" (and "history").
+    // Commands given while starting (or before the first start), written right after "start"
+    // (and "history").
     QList<QJsonObject> m_queued;
     QList<ChatMessage> m_historyBuffer;
+    // A conversation id was announced since the current sidecar started: a later, different one
+    // is a switch the pane did not ask for (a "/clear").
+    bool m_announcedSinceStart = false;
 };
 
 } // namespace brinmoor

@@ -115,8 +115,11 @@ void SidecarProcess::readOutput()
     for (const QString& line : m_lines.feed(bytes))
         if (auto ev = SidecarEvent::decode(line))
             events.append(std::move(*ev));
+    const int dropped = m_lines.takeDropped();
     if (auto cb = onEvents; !events.isEmpty() && cb)
         cb(events);
+    if (auto cb = onLinesDropped; dropped > 0 && cb && !m_released)
+        cb(dropped);
 }
 
 void SidecarProcess::signalGroup(int signal)

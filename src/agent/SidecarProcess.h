@@ -39,6 +39,8 @@ public:
     std::function<void(const QString& error)> onFailedToStart;
     std::function<void(const QList<SidecarEvent>& events)> onEvents;  // the events of one read, in order
     std::function<void()> onExit;
+    // Lines over the cap were dropped (after the events of the same read).
+    std::function<void(int lines)> onLinesDropped;
 
     // Starts `node script` in `cwd` with exactly `environment`; returns at once.
     void start(const QString& node, const QString& script, const QString& cwd,

@@ -40,6 +40,7 @@ AgentDiagnostics::Sink AgentDiagnostics::setSink(Sink sink)
 
 void LineAccumulator::tooLong()
 {
+    ++m_dropped;
     AgentDiagnostics::print(QStringLiteral("sidecar: dropped a line longer than %1 bytes").arg(m_maxLine));
 }
 
@@ -255,6 +256,12 @@ std::optional<SidecarEvent> SidecarEvent::decode(const QString& line)
 
     if (is("session"))
         return SidecarEvent{Session{r.string("id"), r.optString("model")}};
+    if (is("model_refused")) {
+        std::optional<QString> model = r.optString("model");
+        if (model && model->isEmpty())
+            model.reset();
+        return SidecarEvent{ModelRefused{model, r.string("message", QStringLiteral("The model switch was refused."))}};
+    }
     if (is("commands"))
         return SidecarEvent{Commands{r.strings("commands")}};
     if (is("context"))

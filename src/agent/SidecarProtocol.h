@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <variant>
 
 namespace brinmoor {
@@ -43,6 +44,8 @@ public:
     QStringList feed(QByteArrayView bytes);
     // Bytes of the unfinished last line held for the next call.
     qsizetype buffered() const { return m_buffer.size(); }
+    // How many over-long lines were dropped since the last call.
+    int takeDropped() { return std::exchange(m_dropped, 0); }
 
 private:
     void tooLong();
@@ -50,6 +53,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_scanned = 0;   // bytes of m_buffer known to hold no line feed
     bool m_skipping = false;   // inside an over-long line, until its line feed
+    int m_dropped = 0;
     qsizetype m_maxLine;
 };
 
@@ -81,14 +85,16 @@ struct SidecarEvent {
     struct HistoryStart {};                                                             // "history_start"
     struct HistoryEnd {};                                                               // "history_end"
     struct Closed {};                                                                   // "closed"
+    // The agent refused a model switch: the model still in force (none: its default) and why.
+    struct ModelRefused { std::optional<QString> model; QString message; };           // "model_refused"
 
-    // The 18 events, in this order (Kind follows it).
+    // The 19 events, in this order (Kind follows it).
     using Value = std::variant<Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission,
                                Question, History, HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart,
-                               HistoryEnd, Closed>;
+                               HistoryEnd, Closed, ModelRefused>;
     enum class Kind {
         Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission, Question, History,
-        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed
+        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused
     };
 
     Value value;

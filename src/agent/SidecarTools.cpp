@@ -3,7 +3,10 @@
 #include "NodeDetector.h"
 #include "ToolLocators.h"
 
+#include <QHash>
 #include <QPointer>
+
+#include <mutex>
 
 namespace brinmoor {
 
@@ -14,10 +17,28 @@ SidecarTools SidecarTools::real()
         NodeDetector::find(context, std::move(done));
     };
     t.locateTool = [](ChatProvider provider, const std::optional<QString>& preferred) {
-        return provider == ChatProvider::Codex ? CodexLocator::path(preferred) : ClaudeLocator::path(preferred);
+        return rememberedLocate(rawValue(provider) + u'\n' + preferred.value_or(QString()), [provider, preferred] {
+            return provider == ChatProvider::Codex ? CodexLocator::path(preferred) : ClaudeLocator::path(preferred);
+        });
     };
     t.scriptPath = [](ChatProvider provider) { return Sidecar::scriptPath(provider); };
     return t;
+}
+
+std::optional<QString> SidecarTools::rememberedLocate(const QString& key,
+                                                      const std::function<std::optional<QString>()>& search)
+{
+    static std::mutex lock;
+    static QHash<QString, QString> found;
+    const std::lock_guard<std::mutex> hold(lock);
+    if (const auto it = found.constFind(key); it != found.cend() && ToolLocation::isExecutable(*it))
+        return *it;
+    const std::optional<QString> path = search();
+    if (path)
+        found.insert(key, *path);
+    else
+        found.remove(key);
+    return path;
 }
 
 void SidecarTools::find(QObject* context, ChatProvider provider, const std::optional<QString>& preferred,

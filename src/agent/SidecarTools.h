@@ -23,6 +23,12 @@ struct SidecarTools {
 
     static SidecarTools real();
 
+    // `search` run under one lock for every caller, its found paths remembered by `key` while they
+    // stay executable: panes that start together wait for one search instead of each running a
+    // login shell of its own (sixteen at once can outlast the probe limit on a busy machine). A
+    // miss is searched again next time. Blocking; worker threads only.
+    static std::optional<QString> rememberedLocate(const QString& key, const std::function<std::optional<QString>()>& search);
+
     // Finds all three (Node, then the tool off the GUI thread, then the script) and calls `done`
     // on the GUI thread, unless `context` has gone. A missing one is none.
     struct Found {

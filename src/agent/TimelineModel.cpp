@@ -41,6 +41,16 @@ void TimelineModel::setRows(const QList<TimelineRow>& next)
         emit countChanged();
 }
 
+void TimelineModel::appendRows(const QList<TimelineRow>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), int(m_rows.size()), int(m_rows.size() + rows.size() - 1));
+    m_rows.append(rows);
+    endInsertRows();
+    emit countChanged();
+}
+
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -59,6 +69,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case SecondsRole: return r.seconds ? QVariant(*r.seconds) : QVariant();
     case ToolRole: return QVariant::fromValue(r.tool);
     case LabelRole: return r.label ? QVariant(*r.label) : QVariant();
+    case PieceRole: return r.piece;
     }
     return {};
 }
@@ -66,7 +77,8 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
 QHash<int, QByteArray> TimelineModel::roleNames() const
 {
     return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
-            {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"}};
+            {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"},
+            {PieceRole, "piece"}};
 }
 
 } // namespace brinmoor

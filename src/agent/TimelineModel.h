@@ -10,7 +10,8 @@ namespace brinmoor {
 
 struct ListRowSync;
 
-// The rows of a chat timeline for QML. setRows() takes the whole rebuilt list and changes the
+// The rows of a chat timeline for QML. appendRows() adds rows at the end at a cost that does not
+// grow with the timeline. setRows() takes the whole rebuilt list and changes the
 // model row by row by row id (insert, remove, move, dataChanged for a row whose value changed),
 // never with a reset: the delegates of rows that stay (an expanded thinking block, a scrolled code
 // card) survive every append.
@@ -28,11 +29,14 @@ public:
         SecondsRole,                   // "seconds": a thinking row's seconds, or undefined
         ToolRole,                      // "tool": a tool row's toolUse
         LabelRole,                     // "label": a working row's label, or undefined
+        PieceRole,                     // "piece": which piece of its text block the row shows
     };
 
     explicit TimelineModel(QObject* parent = nullptr);
 
     void setRows(const QList<TimelineRow>& rows);
+    // Rows added at the end, as one insert; nothing before them is looked at.
+    void appendRows(const QList<TimelineRow>& rows);
     const QList<TimelineRow>& rows() const { return m_rows; }
     int count() const { return int(m_rows.size()); }
 

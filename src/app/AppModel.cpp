@@ -89,16 +89,8 @@ AppModel::AppModel(Store store, QSettings* defaults, QObject* parent)
 
 AppModel::~AppModel()
 {
-    // A login still running ends with the model; its follow-up no longer runs.
-    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
-        login->disconnect(this);
-        if (login->state() != QProcess::NotRunning) {
-            if (login->processId() > 0)
-                ::kill(-pid_t(login->processId()), SIGKILL);
-            login->kill();
-            login->waitForFinished(2000);
-        }
-    }
+    // A login still running ends with the model (the window that started it has gone).
+    endLogins();
     if (sharedInstance() == this)
         sharedInstance() = nullptr;
 }
@@ -745,13 +737,24 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
         if (e == QProcess::FailedToStart)
             finish();
     });
-    QTimer::singleShot(m_loginLimitMs, p, [p] {
-        if (p->state() != QProcess::NotRunning && p->processId() > 0) {
-            ::kill(-pid_t(p->processId()), SIGKILL);
-            p->kill();
-        }
-    });
+    // No time limit: a browser sign-in takes as long as the user needs. The login ends with the
+    // model, or when the application quits.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &AppModel::endLogins, Qt::UniqueConnection);
     p->start();
+}
+
+void AppModel::endLogins()
+{
+    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        login->disconnect(this);
+        if (login->state() != QProcess::NotRunning) {
+            if (login->processId() > 0)
+                ::kill(-pid_t(login->processId()), SIGKILL);
+            login->kill();
+            login->waitForFinished(2000);
+        }
+    }
 }
 
 // --- QML forms ----------------------------------------------------------------------------------

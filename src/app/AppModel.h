@@ -151,9 +151,6 @@ public:
     Q_INVOKABLE void detectCodex() { detectCodex({}); }
     void login(ChatProvider provider);
     Q_INVOKABLE void login(const QString& provider);
-    // How long a login may run before it is ended (and the detection that follows decides);
-    // the probe limit of the login shell by default.
-    void setLoginTimeLimit(int ms) { m_loginLimitMs = ms; }
 
     // Writes the snapshot now (views call it right after toggleMute, rename, resumeChat and
     // setAutoCompact).
@@ -256,6 +253,8 @@ private:
     void setRecents(const QStringList& recents);
     void setLoggingIn(ChatProvider provider, bool on);
     void runLogin(const QString& commandLine, std::function<void()> followUp);
+    // Ends every login still running, with its process group; their follow-ups no longer run.
+    void endLogins();
 
     Store m_store;
     QSettings* m_defaults = nullptr;
@@ -279,7 +278,6 @@ private:
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
     QString m_startupNotice;
-    int m_loginLimitMs = 15000;
 
     WorkspaceListModel* m_workspaceModel = nullptr;
     SessionListModel* m_lastSelectedSessions = nullptr;

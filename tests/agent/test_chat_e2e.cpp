@@ -14,8 +14,11 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 BRINMOOR_APP_TEST_ENVIRONMENT();
 
@@ -60,6 +63,59 @@ QList<qint64> descendants(qint64 pid)
             out << child << descendants(child);
     }
     return out;
+}
+
+// The fake Messages server on `replies`, and the environment that points the CLI at it; returns
+// its port (0 when it did not start).
+int startFakeModel(QProcess& server, const QTemporaryDir& work, const QTemporaryDir& config, const QJsonArray& replies,
+                   const QString& log = {})
+{
+    QFile script(work.filePath(S("replies.json")));
+    if (!script.open(QIODevice::WriteOnly))
+        return 0;
+    script.write(QJsonDocument(replies).toJson());
+    script.close();
+    QStringList args{S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/claude-server.mjs"), S("--port"), S("0"), S("--script"), script.fileName()};
+    if (!log.isEmpty())
+        args << S("--log") << log;
+    server.start(FakeSidecar::node(), args);
+    if (!waitUntil([&] { return server.canReadLine(); }, 20000))
+        return 0;
+    const int port = QJsonDocument::fromJson(server.readLine()).object().value(S("port")).toInt();
+    qputenv("BRINMOOR_SIDECAR_DIR", BRINMOOR_BINARY_DIR "/bin/sidecar");
+    qputenv("ANTHROPIC_BASE_URL", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
+    qputenv("ANTHROPIC_API_KEY", "test");
+    qputenv("CLAUDE_CONFIG_DIR", config.path().toUtf8());
+    qputenv("CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC", "1");
+    qputenv("CLAUDE_CODE_MAX_RETRIES", "1");
+    return port;
+}
+
+void useRealCli(ClaudeSession& s, const QString& cli)
+{
+    SidecarTools tools = SidecarTools::real();
+    tools.findNode = [](QObject*, std::function<void(std::optional<QString>)> done) { done(FakeSidecar::node()); };
+    tools.locateTool = [cli](ChatProvider, const std::optional<QString>&) { return std::optional<QString>(cli); };
+    s.setTools(tools);
+}
+
+// About 5 MB of markdown in 60,000 lines: prose, code blocks and tables.
+QString hugeAnswer()
+{
+    QStringList lines;
+    for (int s = 0; lines.size() < 60000; ++s) {
+        lines << S("## Part %1").arg(s) << QString() << S("Prose of part %1 with **bold** and `code`, long enough to wrap a little further on.").arg(s)
+              << QString() << S("```sh");
+        for (int k = 0; k < 10; ++k)
+            lines << S("echo step %1 of part %2 >> the-log-file-of-this-long-answer.txt && grep -c 'step %1' the-log-file-of-this-long-answer.txt").arg(k).arg(s);
+        lines << S("```") << QString() << S("| key | value |") << S("|---|---|");
+        for (int k = 0; k < 5; ++k)
+            lines << S("| key %1 of part %2 | the value of this key in the table of part %2, long enough to need some room |").arg(k).arg(s);
+        lines << QString();
+    }
+    lines.resize(59999);
+    lines << S("The end of the long answer.");
+    return lines.join(u'\n');
 }
 
 } // namespace
@@ -134,6 +190,81 @@ TEST(ChatEndToEnd, claude_answers_asks_runs_a_tool_and_leaves_nothing_behind)
                 return false;
         return true;
     }, 20000));
+    server.terminate();
+    server.waitForFinished();
+}
+
+// A 5 MB answer through the real CLI and sidecar arrives whole, in rows the list lays out piece by
+// piece; the event loop keeps turning meanwhile; a message sent afterwards reaches the model; and
+// the conversation resumed in a new session comes back whole too.
+TEST(ChatEndToEnd, a_five_megabyte_answer_arrives_whole_and_resumes_whole)
+{
+    const QString cli = claudeCli();
+    ASSERT_TRUE(QFile::exists(cli)) << "no Claude CLI: " << cli.toStdString();
+    QTemporaryDir work, config;
+    const QString answer = hugeAnswer();
+    ASSERT_GT(answer.size(), 4 * 1024 * 1024);
+    QProcess server;
+    const QString log = work.filePath(S("requests.jsonl"));
+    ASSERT_GT(startFakeModel(server, work, config, QJsonArray{QJsonObject{{S("text"), answer}}, QJsonObject{{S("text"), S("Short one")}}}, log), 0);
+
+    // The rows of the answer: its pieces, in order, giving back the whole text.
+    const auto answerRows = [&](const ClaudeSession& s) {
+        QList<TimelineRow> out;
+        for (const TimelineRow& r : s.timeline()->rows())
+            if (r.kind == TimelineRow::Kind::Text && r.text.size() > 100)
+                out << r;
+        return out;
+    };
+    const auto contains = [](const QList<TimelineRow>& rows, const QString& line) {
+        return std::any_of(rows.cbegin(), rows.cend(), [&](const TimelineRow& r) { return r.text.contains(line); });
+    };
+    QString conversation;
+    {
+        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
+        useRealCli(s, cli);
+        s.startIfNeeded(std::nullopt);
+        ASSERT_TRUE(waitUntil([&] { return !s.availableCommands().isEmpty(); }, 60000)) << s.failureText().toStdString();
+        // How long the event loop goes without a turn while the answer comes in.
+        QElapsedTimer since;
+        since.start();
+        qint64 longestGap = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { longestGap = std::max(longestGap, since.restart()); });
+        tick.start(10);
+        s.sendUser(S("write a lot"), {});
+        ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && s.costUsd() > 0; }, 120000)) << s.turnErrorText().toStdString();
+        tick.stop();
+        std::printf("longest stall of the event loop while 5 MB arrived: %lld ms\n", longestGap);
+        const QList<TimelineRow> rows = answerRows(s);
+        EXPECT_GT(rows.size(), 1000);
+        EXPECT_EQ(rows.first().piece, 0);
+        EXPECT_TRUE(contains(rows, S("## Part 0\n")));
+        EXPECT_TRUE(contains(rows, S("The end of the long answer.")));
+        for (const TimelineRow& r : rows)
+            EXPECT_LE(r.text.count(u'\n'), 4 * TimelineRow::pieceLines + 2);
+
+        s.sendUser(S("and after that?"), {});
+        ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && s.timeline()->rows().last().text == S("Short one"); }, 60000));
+        QFile requests(log);
+        ASSERT_TRUE(requests.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(requests.readAll().contains("and after that?"));
+        conversation = s.claudeSessionId().value_or(QString());
+        s.stop();
+    }
+    ASSERT_FALSE(conversation.isEmpty());
+
+    // A new session on the stored conversation: its history brings the answer back, whole.
+    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
+    useRealCli(again, cli);
+    again.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 4; }, 120000)) << again.failureText().toStdString();
+    const QList<TimelineRow> rows = answerRows(again);
+    EXPECT_GT(rows.size(), 1000);
+    EXPECT_TRUE(contains(rows, S("The end of the long answer.")));
+    EXPECT_FALSE(contains(rows, S("left out: too large to show")));
+    EXPECT_EQ(again.timeline()->rows().last().text, S("Short one"));
+    again.stop();
     server.terminate();
     server.waitForFinished();
 }

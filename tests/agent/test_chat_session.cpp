@@ -106,8 +106,27 @@ TEST(ChatSession, a_turn_with_attachments_permission_garbage_and_split_lines)
     EXPECT_DOUBLE_EQ(s.costUsd(), 0.5);
     EXPECT_FALSE(s.busy());
     EXPECT_EQ(s.timeline()->rows().last().text, S("Done"));
-    // Reported on every change and only then.
-    EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Running, PaneState::Awaiting, PaneState::Running, PaneState::Idle}));
+    // Reported once when the sidecar started, then on every change and only then.
+    EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Idle, PaneState::Running, PaneState::Awaiting, PaneState::Running, PaneState::Idle}));
+}
+
+TEST(ChatSession, a_line_too_long_to_read_is_reported_in_the_conversation)
+{
+    const qsizetype tooLong = LineAccumulator::maxLineBytes + 1;
+    QJsonArray toUser{QJsonObject{{S("longLine"), double(tooLong)}}};
+    toUser.append(QJsonObject{{S("ev"), ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S("after")}}}}})}});
+    toUser.append(QJsonObject{{S("ev"), result()}});
+    FakeSidecar fake({{S("user"), QJsonArray{toUser}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    s.sendUser(S("q"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }));
+    // The notice follows the events read together with the dropped line: before or after "after".
+    ASSERT_EQ(s.timeline()->count(), 3);
+    const QString texts = s.timeline()->rows().at(1).text + u'|' + s.timeline()->rows().at(2).text;
+    EXPECT_TRUE(texts.contains(S("larger than 16 MB and could not be read"))) << texts.toStdString();
+    EXPECT_TRUE(texts.startsWith(S("after|")) || texts.endsWith(S("|after")));
 }
 
 TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)
@@ -210,7 +229,7 @@ TEST(ChatSession, closed_and_a_crash_both_end_in_stopped)
     ASSERT_TRUE(waitUntil([&] { return b.session.state() == PaneState::Stopped; }));
     EXPECT_FALSE(b.session.busy());
     EXPECT_FALSE(b.session.hasProcess());
-    EXPECT_EQ(b.reported, (QList<PaneState>{PaneState::Running, PaneState::Stopped}));
+    EXPECT_EQ(b.reported, (QList<PaneState>{PaneState::Idle, PaneState::Running, PaneState::Stopped}));
 }
 
 TEST(ChatSession, start_failures_say_exactly_why)
@@ -302,14 +321,28 @@ TEST(ChatHost, one_session_per_pane_reporting_through_callbacks_installed_later)
         if (id == record.id)
             states.append(st);
     };
-    ASSERT_TRUE(waitUntil([&] { return !states.isEmpty(); }));
-    EXPECT_EQ(states, QList<PaneState>{PaneState::Awaiting});
+    ASSERT_TRUE(waitUntil([&] { return states.size() == 2; }));
+    EXPECT_EQ(states, (QList<PaneState>{PaneState::Idle, PaneState::Awaiting}));
     EXPECT_EQ(fake.commandNames().count(S("start")), 1);
     host.resume(QUuid::createUuid(), S("x"));  // no session: nothing made
     EXPECT_EQ(host.sessions().size(), 1);
+    QStringList ended;
+    QObject::connect(&host, &AgentChatHost::sessionEnded, &host, [&](const QString& id) { ended << id; });
+    const QPointer<ClaudeSession> old(s);
     host.stopSession(record.id);
     EXPECT_TRUE(host.sessions().isEmpty());
+    EXPECT_EQ(ended, QStringList{record.idText()});
     ASSERT_TRUE(fake.waitForCommand(S("quit")));
+    // The restarted pane asks again: a fresh session, which says its state once it has started
+    // although that state (awaiting, from the script) is where the record already was not.
+    ASSERT_TRUE(waitUntil([&] { return old.isNull(); }));
+    states.clear();
+    host.session(record);
+    ASSERT_TRUE(waitUntil([&] { return states.size() == 2; }));
+    EXPECT_EQ(states.first(), PaneState::Idle);
+    EXPECT_EQ(fake.commandNames().count(S("start")), 2);
+    host.stopSession(record.id);
+    host.disconnect(&host);
     host.onState = nullptr;
 }
 
@@ -357,4 +390,94 @@ TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
                           SidecarProcess::quitGraceMs + SidecarProcess::killGraceMs + 5000));
     SidecarProcess::quitGraceMs = quitGrace;
     SidecarProcess::killGraceMs = killGrace;
+}
+
+TEST(ChatSession, an_agent_that_dies_stops_the_pane_with_its_reason_and_takes_no_more_messages)
+{
+    // The agent CLI died: the sidecar says so (an error between turns), closes and exits.
+    QJsonArray dies = answer({ev(S("session"), {{S("id"), S("conv-9")}}),
+                              ev(S("error"), {{S("message"), S("Claude Code ended the session.")}}), ev(S("closed"))});
+    dies.append(QJsonObject{{S("exit"), 0}});
+    FakeSidecar fake({{S("user"), QJsonArray{dies}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    EXPECT_TRUE(s.accepting());
+    EXPECT_TRUE(s.sendUser(S("hello"), {}));
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Stopped; }));
+    EXPECT_EQ(s.exitReason(), S("Claude Code ended the session."));
+    EXPECT_FALSE(s.busy());
+    EXPECT_FALSE(s.accepting());
+    EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Idle, PaneState::Running, PaneState::Error, PaneState::Stopped}));
+    // Nothing is taken in while no sidecar runs: no row, no spinner.
+    const int rows = s.messageCount();
+    EXPECT_FALSE(s.sendUser(S("into the void"), {}));
+    EXPECT_EQ(s.messageCount(), rows);
+    EXPECT_FALSE(s.busy());
+    EXPECT_EQ(s.state(), PaneState::Stopped);
+
+    // Restarting resumes the conversation on a new sidecar, and that one takes messages.
+    s.restartPreservingConversation();
+    ASSERT_TRUE(fake.waitForCommand(S("history")));
+    ASSERT_TRUE(waitUntil([&] { return s.accepting() && s.exitReason().isEmpty(); }));
+    EXPECT_TRUE(s.sendUser(S("again"), {}));
+    ASSERT_TRUE(fake.waitForCommand(S("user"), 2));
+    QJsonObject start;
+    for (const QJsonObject& c : fake.commands())
+        if (c[S("cmd")] == S("start"))
+            start = c;
+    EXPECT_EQ(start[S("resume")], S("conv-9"));
+}
+
+TEST(ChatSession, an_effort_change_restarts_a_failed_pane)
+{
+    FakeSidecar fake;
+    ClaudeSession s(QUuid::createUuid(), fake.dir(), false, std::nullopt, ChatProvider::Claude, true);
+    s.setTools(fake.tools(std::nullopt));
+    s.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return s.failure().has_value(); }));
+    s.setTools(fake.tools());
+    s.setEffort(S("low"));
+    ASSERT_TRUE(fake.waitForCommand(S("start")));
+    EXPECT_EQ(fake.commands().at(0)[S("effort")], S("low"));
+    EXPECT_FALSE(s.failure());
+    // The same effort again changes nothing.
+    s.setEffort(S("low"));
+    s.requestSessions();
+    ASSERT_TRUE(fake.waitForCommand(S("list_sessions")));
+    EXPECT_EQ(fake.commandNames().count(S("start")), 1);
+}
+
+TEST(ChatSession, conversation_ids_empty_refused_model_and_switches_not_asked_for)
+{
+    ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);
+    QStringList announced;
+    s.onSessionId = [&](const QUuid&, const QString& id) { announced << id; };
+    const auto apply = [&](const QJsonObject& o) {
+        s.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))));
+    };
+    apply(ev(S("session"), {{S("id"), S("conv-1")}, {S("model"), S("opus")}}));
+    apply(ev(S("session"), {{S("id"), S("conv-1")}}));  // every turn says it again
+    EXPECT_EQ(s.messageCount(), 0);
+    // No id: the link to the conversation stays.
+    apply(ev(S("session"), {{S("id"), S("")}}));
+    apply(ev(S("session")));
+    EXPECT_EQ(s.claudeSessionId(), S("conv-1"));
+    EXPECT_EQ(announced, (QStringList{S("conv-1"), S("conv-1")}));
+    // A "/clear": the agent is in a new conversation, and the pane says so below the old one.
+    apply(ev(S("session"), {{S("id"), S("conv-2")}}));
+    EXPECT_EQ(s.claudeSessionId(), S("conv-2"));
+    ASSERT_EQ(s.messageCount(), 1);
+    EXPECT_EQ(s.timeline()->rows().last().text,
+              S("✦ New conversation started — the messages above belong to the previous one."));
+
+    // A refused model switch: the bar says why, the pill shows the model in force.
+    s.setModel(S("claude-typo-9"));
+    apply(ev(S("model_refused"), {{S("model"), S("claude-opus-4-8")}, {S("message"), S("Couldn't switch to claude-typo-9: unknown model")}}));
+    EXPECT_EQ(s.model(), S("claude-opus-4-8"));
+    EXPECT_EQ(s.turnError(), S("Couldn't switch to claude-typo-9: unknown model"));
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    apply(ev(S("model_refused"), {{S("model"), S("")}}));
+    EXPECT_FALSE(s.model());
+    EXPECT_EQ(s.turnError(), S("The model switch was refused."));
 }

@@ -3,6 +3,7 @@
 
 #include "NodeDetector.h"
 #include "ProviderDetection.h"
+#include "SidecarTools.h"
 #include "ToolLocators.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +152,29 @@ TEST_F(Home, the_node_search_runs_off_the_gui_thread_once_and_is_cached)
     EXPECT_EQ(calls, 3);  // from the cache, at once
     EXPECT_EQ(first, node);
     NodeDetector::cachedNode.reset();
+}
+
+TEST_F(Home, panes_starting_together_share_one_tool_search_and_a_missing_tool_is_searched_again)
+{
+    const QString claude = tool("bin/claude", "2.0.0 (Claude Code)");
+    std::atomic<int> searches = 0;
+    const auto search = [&]() -> std::optional<QString> {
+        ++searches;
+        return QFile::exists(claude) ? std::optional<QString>(claude) : std::nullopt;
+    };
+    std::vector<std::thread> panes;
+    std::vector<std::optional<QString>> found(16);
+    for (int i = 0; i < 16; ++i)
+        panes.emplace_back([&, i] { found[i] = SidecarTools::rememberedLocate(QStringLiteral("claude\n"), search); });
+    for (std::thread& t : panes)
+        t.join();
+    EXPECT_EQ(searches, 1);
+    for (const auto& f : found)
+        EXPECT_EQ(f, claude);
+    QFile::remove(claude);
+    EXPECT_FALSE(SidecarTools::rememberedLocate(QStringLiteral("claude\n"), search));
+    EXPECT_FALSE(SidecarTools::rememberedLocate(QStringLiteral("claude\n"), search));
+    EXPECT_EQ(searches, 3);
 }
 
 TEST_F(Home, sidecar_scripts_are_looked_up_in_the_sidecar_folder)

@@ -1,5 +1,6 @@
-// Chat records: timeline rows from a transcript, the QML timeline model's row-by-row changes, the
-// reset label of a usage limit, and equality by canonical equivalence.
+// Chat records: timeline rows from a transcript (a long text cut into pieces), the QML timeline
+// model's row-by-row changes and appends, the reset label of a usage limit, and equality by
+// canonical equivalence.
 
 #include "ChatModels.h"
 #include "TimelineModel.h"
@@ -145,4 +146,112 @@ TEST(Records, reset_label_counts_whole_seconds_from_an_injected_clock)
                               "2026-02-30T12:00:00Z", "2026-01-11T12:00:00+2:00", "next tuesday"})
         EXPECT_FALSE(label(loose)) << loose;
     EXPECT_FALSE(UsageMetric{}.resetsLabel(now));
+}
+
+namespace {
+
+// The pieces joined, with the fences and table headers the cutting added taken out again.
+QString rejoin(const QStringList& pieces, const QString& fence, const QString& head)
+{
+    QString out;
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        QString p = pieces[k];
+        if (k > 0 && p.startsWith(fence + u'\n') && out.endsWith(QStringLiteral("\n```"))) {
+            out.chop(3);
+            p.remove(0, fence.size() + 1);
+        } else if (k > 0 && !head.isEmpty() && p.startsWith(head + u'\n')) {
+            p.remove(0, head.size() + 1);
+        }
+        out += p;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(TimelineRows, a_long_text_block_becomes_pieces_that_lose_nothing)
+{
+    EXPECT_EQ(TimelineRow::textPieces(QStringLiteral("short")), QStringList{"short"});
+    EXPECT_EQ(TimelineRow::textPieces(QString()), QStringList{QString()});
+
+    // Prose in paragraphs: cut only at blank lines, and every piece bounded.
+    QStringList prose;
+    for (int i = 0; i < 400; ++i)
+        prose << QStringLiteral("Line %1 of a paragraph.").arg(i) << (i % 3 == 2 ? QString() : QStringLiteral("more"));
+    const QString text = prose.join(u'\n');
+    const QStringList pieces = TimelineRow::textPieces(text);
+    EXPECT_GT(pieces.size(), 10);
+    EXPECT_EQ(pieces.join(QString()), text);
+    for (const QString& p : pieces.first(pieces.size() - 1)) {
+        EXPECT_TRUE(p.endsWith(QStringLiteral("\n\n")) || p.endsWith(QStringLiteral("\n"))) << qPrintable(p.right(20));
+        EXPECT_LE(p.count(u'\n'), TimelineRow::pieceLines * 4);
+    }
+
+    // A code block of 1,000 lines is closed and opened again with its own fence line.
+    QStringList code{QStringLiteral("Intro"), QStringLiteral("  ```cpp")};
+    for (int i = 0; i < 1000; ++i)
+        code << QStringLiteral("int v%1 = %1;").arg(i);
+    code << QStringLiteral("```") << QStringLiteral("After.");
+    const QStringList codePieces = TimelineRow::textPieces(code.join(u'\n'));
+    ASSERT_GT(codePieces.size(), 5);
+    for (qsizetype k = 1; k + 1 < codePieces.size(); ++k) {
+        EXPECT_TRUE(codePieces[k].startsWith(QStringLiteral("  ```cpp\n")));
+        EXPECT_TRUE(codePieces[k].endsWith(QStringLiteral("\n```")));
+    }
+    EXPECT_EQ(rejoin(codePieces, QStringLiteral("  ```cpp"), {}), code.join(u'\n'));
+
+    // A table of 500 rows goes on under its header.
+    QStringList table{QStringLiteral("| a | b |"), QStringLiteral("|---|---|")};
+    for (int i = 0; i < 500; ++i)
+        table << QStringLiteral("| %1 | x |").arg(i);
+    const QString head = table[0] + u'\n' + table[1];
+    const QStringList tablePieces = TimelineRow::textPieces(table.join(u'\n'));
+    ASSERT_GT(tablePieces.size(), 3);
+    for (const QString& p : tablePieces) {
+        EXPECT_TRUE(p.startsWith(head)) << qPrintable(p.left(30));
+        EXPECT_LE(p.count(u'\n'), TimelineRow::pieceLines + 2);
+    }
+    EXPECT_EQ(rejoin(tablePieces, QStringLiteral("```"), head), table.join(u'\n'));
+
+    // One line of 100,000 characters, a surrogate pair at every place a cut could fall.
+    QString line;
+    while (line.size() < 100000)
+        line += QStringLiteral("ab😀");
+    const QStringList linePieces = TimelineRow::textPieces(line);
+    EXPECT_GT(linePieces.size(), 3);
+    EXPECT_EQ(linePieces.join(QString()), line);
+    for (const QString& p : linePieces)
+        EXPECT_FALSE(p.back().isHighSurrogate());
+}
+
+TEST(TimelineRows, pieces_are_rows_with_their_own_ids_and_an_append_inserts_only_its_rows)
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("Paragraph %1.").arg(i) << QString();
+    const ChatMessage long_ = message(ChatRole::Assistant, {ChatBlock::ofText(lines.join(u'\n')), ChatBlock::ofToolResult("ok")});
+    const QList<TimelineRow> rows = TimelineRow::build({long_});
+    const QStringList pieces = TimelineRow::textPieces(lines.join(u'\n'));
+    ASSERT_EQ(rows.size(), pieces.size() + 1);
+    const QString id = uuidText(long_.id) + QStringLiteral("-0");
+    EXPECT_EQ(rows[0].id, id);
+    EXPECT_EQ(rows[0].piece, 0);
+    EXPECT_EQ(rows[2].id, id + QStringLiteral("~2"));
+    EXPECT_EQ(rows[2].piece, 2);
+    EXPECT_EQ(rows[2].text, pieces[2]);
+    EXPECT_EQ(rows.last().id, uuidText(long_.id) + QStringLiteral("-1"));
+
+    TimelineModel model;
+    model.setRows(rows);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy count(&model, &TimelineModel::countChanged);
+    const ChatMessage next = message(ChatRole::User, {ChatBlock::ofText("thanks")});
+    model.appendRows(TimelineRow::build({next}));
+    EXPECT_EQ(model.rows(), TimelineRow::build({long_, next}));
+    ASSERT_EQ(inserts.size(), 1);
+    EXPECT_EQ(inserts[0][1].toInt(), rows.size());
+    EXPECT_EQ(changes.size(), 0);
+    EXPECT_EQ(count.size(), 1);
+    EXPECT_EQ(model.data(model.index(2), TimelineModel::PieceRole), 2);
 }

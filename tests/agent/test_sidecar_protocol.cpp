@@ -63,6 +63,8 @@ TEST(LineAccumulator, an_over_long_line_is_dropped_with_a_diagnostic_and_reading
     // A whole over-long line in one chunk goes too; a line of exactly the cap stays.
     EXPECT_EQ(acc.feed("01234567890123456\n0123456789abcdef\n"), QStringList{"0123456789abcdef"});
     EXPECT_EQ(diagnostics.size(), 2);
+    EXPECT_EQ(acc.takeDropped(), 2);  // counted for the pane to report
+    EXPECT_EQ(acc.takeDropped(), 0);
     AgentDiagnostics::setSink(previous);
     EXPECT_EQ(LineAccumulator::maxLineBytes, 16 * 1024 * 1024);
 }

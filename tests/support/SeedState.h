@@ -27,6 +27,7 @@ struct SeedWorkspace {
     QList<SeedSession> sessions;
     QString colorHex = QStringLiteral("5b8cee");
     bool bigSideLeft = false;
+    int maxRows = 4;
 };
 
 // The first workspace is the selected one; each session's folder is <projectsRoot>/<project>.
@@ -40,7 +41,7 @@ inline QByteArray seedState(const QList<SeedWorkspace>& workspaces, const QStrin
                                         {"directory", projectsRoot + "/" + s.project}, {"sessionLabel", s.sessionLabel},
                                         {"autoApprove", s.autoApprove}, {"autoCompact", true}, {"muted", s.muted},
                                         {"provider", s.provider}});
-        ws.append(QJsonObject{{"id", w.id}, {"name", w.name}, {"colorHex", w.colorHex}, {"maxRows", 4},
+        ws.append(QJsonObject{{"id", w.id}, {"name", w.name}, {"colorHex", w.colorHex}, {"maxRows", w.maxRows},
                               {"bigSideLeft", w.bigSideLeft}, {"sessions", sessions}});
     }
     const QString selected = workspaces.isEmpty() ? QString() : workspaces.first().id;

@@ -229,6 +229,20 @@ Window {
         QTest::mouseClick(m_window, button, Qt::NoModifier, centre(i));
         settle();
     }
+    // A text field in the main view holding the keyboard, as the composer holds it after typing.
+    std::unique_ptr<QObject> focusedTextField()
+    {
+        QQmlComponent component(m_engine.get());
+        component.setData("import QtQuick\nTextInput { width: 100; height: 20; text: \"typing\" }",
+                          QUrl(QStringLiteral("qrc:/test/Field.qml")));
+        std::unique_ptr<QObject> object(component.create());
+        if (auto* field = qobject_cast<QQuickItem*>(object.get())) {
+            field->setParentItem(m_main);
+            field->forceActiveFocus();
+            settle();
+        }
+        return object;
+    }
     void escape()
     {
         QTest::keyClick(m_window, Qt::Key_Escape);
@@ -380,15 +394,8 @@ TEST_F(MainWindowTest, previews_take_the_keyboard_from_an_editor_and_give_it_bac
 {
     showWindow();
     // An editor with the keyboard, as the composer has it after typing.
-    QQmlComponent fieldComponent(m_engine.get());
-    fieldComponent.setData("import QtQuick\nTextInput { width: 100; height: 20; text: \"typing\" }",
-                           QUrl(QStringLiteral("qrc:/test/Editor.qml")));
-    std::unique_ptr<QObject> fieldObject(fieldComponent.create());
+    std::unique_ptr<QObject> fieldObject = focusedTextField();
     auto* field = qobject_cast<QQuickItem*>(fieldObject.get());
-    ASSERT_NE(field, nullptr);
-    field->setParentItem(m_main);
-    field->forceActiveFocus();
-    settle();
     ASSERT_EQ(m_window->activeFocusItem(), field);
 
     m_model->setMarkdownPreview(markdownDoc());
@@ -418,15 +425,8 @@ TEST_F(MainWindowTest, a_focused_text_field_keeps_its_escape)
 {
     showWindow();
     m_model->setMaximizedSessionID(QUuid(QString(kTerminal1)));
-    QQmlComponent fieldComponent(m_engine.get());
-    fieldComponent.setData("import QtQuick\nTextInput { width: 100; height: 20; text: \"typing\" }",
-                           QUrl(QStringLiteral("qrc:/test/Field.qml")));
-    std::unique_ptr<QObject> fieldObject(fieldComponent.create());
+    std::unique_ptr<QObject> fieldObject = focusedTextField();
     auto* field = qobject_cast<QQuickItem*>(fieldObject.get());
-    ASSERT_NE(field, nullptr);
-    field->setParentItem(m_main);
-    field->forceActiveFocus();
-    settle();
     ASSERT_EQ(m_window->activeFocusItem(), field);
     escape();
     EXPECT_TRUE(m_model->maximizedSessionID().has_value());

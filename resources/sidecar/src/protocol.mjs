@@ -72,6 +72,61 @@ export async function endDescendants(graceMs = 2000) {
 }
 
 const HISTORY_CHUNK = 100;
+// The app drops a line longer than 16 MiB, so none is written: a history goes in chunks of at most
+// a quarter of that (a larger message alone), and a message too large for a line is cut with a
+// marker.
+export const MAX_LINE_BYTES = 16 * 1024 * 1024;
+
+const jsonBytes = (v) => Buffer.byteLength(JSON.stringify(v));
+export const sizeText = (bytes) => (bytes >= 1024 * 1024 ? `${(bytes / (1024 * 1024)).toFixed(1)} MB`
+  : bytes >= 1024 ? `${(bytes / 1024).toFixed(1)} KB` : `${bytes} bytes`);
+export const cutMarker = (bytes) => `\n\n[… ${sizeText(bytes)} more of this message left out: too large to show]`;
+
+// The string slots of a message's blocks that can grow large: texts, and a tool's input values.
+function stringSlots(blocks) {
+  const slots = [];
+  for (const b of blocks) {
+    if (typeof b.text === 'string') slots.push({ get: () => b.text, set: (v) => { b.text = v; } });
+    if (b.input && typeof b.input === 'object' && !Array.isArray(b.input))
+      for (const k of Object.keys(b.input))
+        if (typeof b.input[k] === 'string') slots.push({ get: () => b.input[k], set: (v) => { b.input[k] = v; } });
+  }
+  return slots;
+}
+
+// A message's blocks made to fit `budget` bytes of JSON. The longest strings are cut at their end,
+// each followed by a marker saying how much of it was left out; if that is not enough (thousands of
+// small blocks), trailing blocks go and one last text block says how many. Blocks that fit come
+// back as they are.
+export function fitBlocks(blocks, budget) {
+  let size = jsonBytes(blocks);
+  if (size <= budget) return blocks;
+  const out = blocks.map((b) => ({ ...b, ...(b.input && typeof b.input === 'object' ? { input: { ...b.input } } : {}) }));
+  for (let round = 0; size > budget && round < 8; ++round) {
+    const slot = stringSlots(out).sort((a, b) => b.get().length - a.get().length)[0];
+    if (!slot || slot.get().length < 256) break;
+    const text = slot.get();
+    const textBytes = jsonBytes(text);
+    // Each cut keeps at least a quarter of the budget, so that two long texts both keep a part.
+    const keepBytes = Math.min(textBytes, Math.max(textBytes - (size - budget) - 256, Math.floor(budget / 4)));
+    let keep = Math.floor(text.length * (keepBytes / textBytes));
+    const code = text.charCodeAt(keep - 1);
+    if (keep > 0 && code >= 0xd800 && code <= 0xdbff) keep -= 1;
+    slot.set(text.slice(0, keep) + cutMarker(Buffer.byteLength(text.slice(keep))));
+    size = jsonBytes(out);
+  }
+  let dropped = 0;
+  if (size > budget) {
+    const sizes = out.map(jsonBytes);
+    while (size > budget - 200 && out.length > 1) {
+      size -= sizes.pop() + 1;
+      out.pop();
+      dropped += 1;
+    }
+  }
+  if (dropped) out.push({ type: 'text', text: `[… ${dropped} more blocks of this message left out: too large to show]` });
+  return out;
+}
 const INTERRUPT_GRACE_MS = 15000;
 const CLOSE_GRACE_MS = 2000;
 
@@ -83,6 +138,7 @@ export function runSidecar(makeAdapter, io = {}) {
   const input = io.input ?? process.stdin;
   const exit = io.exit ?? ((code) => process.exit(code));
   const errOut = io.stderr ?? process.stderr;
+  const maxLine = io.maxLineBytes ?? MAX_LINE_BYTES;
   let writeOut = io.output ? (s, done) => io.output.write(s, done) : null;
 
   if (!io.output) {
@@ -99,7 +155,19 @@ export function runSidecar(makeAdapter, io = {}) {
   let closing = false;
   function emit(ev, fields = {}) {
     if (closing) return;
-    try { writeOut(`${JSON.stringify({ ev, ...fields })}\n`); } catch { /* reader gone */ }
+    let line = JSON.stringify({ ev, ...fields });
+    if (line.length * 3 >= maxLine && Buffer.byteLength(line) >= maxLine) {
+      const bytes = Buffer.byteLength(line);
+      if (Array.isArray(fields.blocks))
+        line = JSON.stringify({ ev, ...fields, blocks: fitBlocks(fields.blocks, maxLine - 4096 - (bytes - jsonBytes(fields.blocks))) });
+      if (Buffer.byteLength(line) >= maxLine) {
+        // Nothing left to cut: the app is told what it misses instead of missing it in silence.
+        log(`left out a "${ev}" event of ${bytes} bytes`);
+        line = JSON.stringify({ ev: 'assistant', tokensIn: 0, tokensOut: 0,
+          blocks: [{ type: 'text', text: `[… a "${ev}" event of ${sizeText(bytes)} left out: too large to pass on]` }] });
+      }
+    }
+    try { writeOut(`${line}\n`); } catch { /* reader gone */ }
   }
 
   // One prompt at a time: the app shows a single pending card, so later requests wait their turn.
@@ -175,11 +243,30 @@ export function runSidecar(makeAdapter, io = {}) {
     get turnActive() { return inFlight !== null; },
     get startCommand() { return startCmd; },
     shutdown: (why) => shutdown(why),
+    // Chunks of at most HISTORY_CHUNK messages and a quarter of a line's bytes, or one larger
+    // message alone; a message too large for a line of its own is cut to fit.
     emitHistory(messages) {
-      if (messages.length <= HISTORY_CHUNK) return emit('history', { messages });
+      const chunkBytes = Math.floor(maxLine / 4);
+      const messageBytes = maxLine - Math.min(64 * 1024, Math.floor(maxLine / 8));
+      const chunks = [];
+      let chunk = [];
+      let bytes = 0;
+      for (const m of messages) {
+        const blocks = Array.isArray(m.blocks) ? fitBlocks(m.blocks, messageBytes) : m.blocks;
+        const message = blocks === m.blocks ? m : { ...m, blocks };
+        const size = jsonBytes(message) + 1;
+        if (chunk.length && (chunk.length >= HISTORY_CHUNK || bytes + size > chunkBytes)) {
+          chunks.push(chunk);
+          chunk = [];
+          bytes = 0;
+        }
+        chunk.push(message);
+        bytes += size;
+      }
+      if (chunk.length || !chunks.length) chunks.push(chunk);
+      if (chunks.length === 1) return emit('history', { messages: chunks[0] });
       emit('history_start');
-      for (let i = 0; i < messages.length; i += HISTORY_CHUNK)
-        emit('history_chunk', { messages: messages.slice(i, i + HISTORY_CHUNK) });
+      for (const c of chunks) emit('history_chunk', { messages: c });
       emit('history_end');
     },
   };

@@ -3,7 +3,7 @@
 // mapping a command name to a list of answers, one per occurrence of that command:
 //   { "user": [[{ "ev": {...} }, { "raw": "half a li" }, { "pause": 30 }, { "raw": "ne\n" }], ...] }
 // An answer is a list of actions: "ev" writes one event line, "raw" writes bytes as given (garbage
-// and split lines), "pause" waits before the next action (so the app reads separate chunks),
+// and split lines), "longLine" writes one line of that many bytes ("x" after "x"), "pause" waits before the next action (so the app reads separate chunks),
 // "exit" ends with that code, "crash" kills the process. "quit" and the end of input end it
 // after a "closed" line, as the real sidecars do, unless $FAKE_SIDECAR_STUBBORN is set: then it
 // starts a child of its own (the stand-in for an agent CLI) and ignores "quit", the end of its
@@ -19,6 +19,7 @@ async function run(actions) {
   for (const a of actions) {
     if (a.ev) process.stdout.write(`${JSON.stringify(a.ev)}\n`);
     if (a.raw !== undefined) process.stdout.write(a.raw);
+    if (a.longLine) process.stdout.write(`${'x'.repeat(a.longLine)}\n`);
     if (a.pause) await new Promise((r) => setTimeout(r, a.pause));
     if (a.exit !== undefined) process.exit(a.exit);
     if (a.crash) process.kill(process.pid, 'SIGKILL');

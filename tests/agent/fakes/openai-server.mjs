@@ -1,8 +1,9 @@
 // A fake OpenAI Responses API on 127.0.0.1 that streams scripted answers, for running the real Codex
 // CLI with no model service. Each POST /v1/responses takes the next scripted reply:
-//   { text, reasoning, call: { name, arguments }, usage: { input_tokens, output_tokens }, hold, error }
+//   { text, reasoning, call: { name, arguments }, usage: { input_tokens, output_tokens }, hold, drop, error }
 // `call` asks the CLI to run a function tool (arguments: an object); `hold` streams the start of the
-// reply and keeps the response open until the client leaves; `error` is { status, message }. Past the
+// reply and keeps the response open until the client leaves; `drop` starts the stream and ends it
+// before the response completes (the CLI reconnects); `error` is { status, message }. Past the
 // script's end every request gets the text "OK". Replies may be functions of the request body.
 // Standalone: node openai-server.mjs --port 0 --script replies.json [--log requests.jsonl]
 import fs from 'node:fs';
@@ -24,6 +25,7 @@ function streamReply(res, reply, model) {
   beginStream(res);
   ev('response.created', { response: base });
   ev('response.in_progress', { response: base });
+  if (reply.drop) return res.end();
   const output = [];
   const item = (added, during, done) => {
     const output_index = output.length;

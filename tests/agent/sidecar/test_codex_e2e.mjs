@@ -108,3 +108,30 @@ test('usage-only: get_usage answers exactly one usage line and the script exits 
     car.kill();
   }
 });
+
+test('a reconnect is a notice, not the end of the turn: the answer and its result still come', async () => {
+  server.push({ drop: true }, { text: 'After the reconnect', usage: { input_tokens: 7, output_tokens: 3 } });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'over a flaky line', attachments: [] });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error', 60000);
+    assert.equal(ended.ev, 'result', car.stderr);
+    assert.deepEqual([ended.isError, ended.tokensIn, ended.tokensOut], [false, 7, 3]);
+    assert.ok(car.events.some((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'After the reconnect'));
+    assert.match(car.stderr, /Reconnecting/);
+  } finally {
+    car.kill();
+  }
+});
+
+test('"Ask before running" changes nothing: its commands run in a read-only sandbox', async () => {
+  server.push({ call: { name: 'exec_command', arguments: { cmd: 'echo changed > asked.txt' } } }, { text: 'Tried.' });
+  const car = open({ permissionMode: 'default' });
+  try {
+    car.send({ cmd: 'user', text: 'write a file', attachments: [] });
+    await car.next('result', 60000);
+    assert.equal(fs.existsSync(path.join(work, 'asked.txt')), false);
+  } finally {
+    car.kill();
+  }
+});

@@ -178,3 +178,32 @@ test('stdout carries only protocol lines; SIGTERM ends the sidecar and its child
   assert.match(err, /chatty library[\s\S]*raw write/);
   assert.equal(alive(sleeper), false);
 });
+
+test('no line over the cap: a long history goes in byte-bounded chunks, a message too large is cut with a marker', async () => {
+  const maxLineBytes = 64 * 1024;
+  const big = 'é'.repeat(100 * 1024);  // 200 KB of text, far over the cap
+  const history = [
+    ...Array.from({ length: 30 }, (_, i) => ({ role: 'user', blocks: [{ type: 'text', text: `${i}:${'x'.repeat(3000)}` }] })),
+    { role: 'assistant', blocks: [{ type: 'text', text: big }, { type: 'tool_use', id: 't', name: 'Write', input: { content: big } }] },
+  ];
+  const h = harness({ start() {}, history: () => history }, { maxLineBytes });
+  h.send({ cmd: 'start' }, { cmd: 'history', sessionId: 's' });
+  await h.until((e) => e.at(-1)?.ev === 'history_end');
+  for (const e of h.events) assert.ok(Buffer.byteLength(JSON.stringify(e)) < maxLineBytes);
+  // Thirty messages of 3 KB make chunks of at most a quarter line; the large one goes alone.
+  assert.deepEqual(h.events.filter((e) => e.ev === 'history_chunk').map((e) => e.messages.length), [5, 5, 5, 5, 5, 5, 1]);
+  const messages = h.events.filter((e) => e.ev === 'history_chunk').flatMap((e) => e.messages);
+  assert.deepEqual(messages.slice(0, 30), history.slice(0, 30));
+  const [text, tool] = messages[30].blocks;
+  assert.ok(big.startsWith(text.text.split('\n\n[…')[0]) && text.text.length > 1000);
+  assert.match(text.text, /\n\n\[… \d+\.\d KB more of this message left out: too large to show\]$/);
+  assert.match(tool.input.content, /left out: too large to show\]$/);
+
+  // A streamed event too long for one line is cut the same way.
+  h.core.emit('assistant', { blocks: [{ type: 'text', text: big }], tokensIn: 1, tokensOut: 2 });
+  await h.until((e) => e.at(-1).ev === 'assistant');
+  const last = h.events.at(-1);
+  assert.ok(Buffer.byteLength(JSON.stringify(last)) < maxLineBytes);
+  assert.equal(last.tokensOut, 2);
+  assert.match(last.blocks[0].text, /KB more of this message left out/);
+});

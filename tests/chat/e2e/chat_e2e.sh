@@ -7,7 +7,10 @@
 # Return bring the fake model's answer; the model's Write tool asks permission and Approve makes
 # the file; the turn ends idle. Quit and start again: the pane resumes the same conversation and
 # shows it. Closing the pane from its menu leaves no Node or CLI process.
-# Codex: a Codex pane (from the saved state) answers a message with a command run after Approve.
+# Recovery: the Claude CLI killed with SIGKILL stops the pane (the stopped card names the cause);
+# its Restart brings a pane whose next message reaches the model. "Restart session" from the pane
+# menu does the same on a live pane, and only one sidecar runs afterwards.
+# Codex: a Codex pane (from the saved state, auto-approving) answers a message with a command run.
 #
 # Usage: chat_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under xvfb-run -a),
 # xdotool and ImageMagick; the CLIs come from the test cache (tests/agent/sidecar/support).
@@ -117,6 +120,47 @@ leftovers() {
     done
 }
 none_left() { [ -z "$(leftovers)" ]; }
+# The panes' Claude CLIs (by the executable they run, in a pane's folder) and sidecars.
+claude_real=$(readlink -f "$claude")
+claude_clis() {
+    local p
+    for p in /proc/[0-9]*; do
+        case "$(readlink "$p/cwd" 2>/dev/null)" in "$work/projects"*) ;; *) continue ;; esac
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$claude_real" ] && echo "${p#/proc/}"
+    done
+    return 0
+}
+sidecar_count() { leftovers | grep -c 'brinmoor-agent.mjs' || true; }
+sidecars_are() { [ "$(sidecar_count)" = "$1" ]; }
+some_sidecar() { [ "$(sidecar_count)" -ge 1 ]; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# The stopped card's button: the 1-point outline of a rounded rectangle (borderStrong) in the
+# middle of the window, wider than tall; prints its centre.
+find_restart_button() {
+    import -window "$window" "$work/find.png"
+    python3 - "$work/find.png" <<'PY'
+import subprocess, sys, collections
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
+w = h = 0
+pts = []
+for line in txt.splitlines()[1:]:
+    xy, rest = line.split(":", 1)
+    x, y = map(int, xy.split(","))
+    w, h = max(w, x + 1), max(h, y + 1)
+    if "#23262E" in rest.upper() or "#D2D5DC" in rest.upper():
+        pts.append((x, y))
+rows = collections.defaultdict(list)
+for x, y in pts:
+    if w * 0.3 < x < w * 0.9 and h * 0.2 < y < h * 0.9:
+        rows[y].append(x)
+edges = sorted(y for y, xs in rows.items() if 60 <= len(xs) <= 400)
+if len(edges) < 2: sys.exit(1)
+top, bottom = edges[0], edges[-1]
+if not 14 <= bottom - top <= 60: sys.exit(1)
+xs = rows[top]
+print((min(xs) + max(xs)) // 2, (top + bottom) // 2)
+PY
+}
 # The centre of the filled amber button (f0b429) nearest the bottom of the window: rows holding a
 # run of 40 to 200 amber pixels (the pane's amber frame spans the whole width or is 2 pixels wide).
 find_amber_button() {
@@ -193,6 +237,38 @@ wait_settled
 shot 3_claude_tool_ran
 conversation=$(pane_field claudeSessionId)
 [ -n "$conversation" ] || fail "no conversation id was saved"
+
+# The agent dies: the pane stops and says why; its Restart brings an agent that answers.
+[ -n "$(claude_clis)" ] || fail "no Claude CLI runs for the pane"
+kill -9 $(claude_clis)
+wait_for 30 sidecars_are 0 || fail "the sidecar outlived its agent"
+# Each look reads a whole screenshot (about 3 s): 30 looks are plenty.
+wait_for 3 find_restart_button >/dev/null || fail "no stopped card after the agent died"
+wait_settled
+shot 3a_claude_agent_died
+read -r x y < <(find_restart_button)
+xdotool mousemove --window "$window" "$x" "$y" click 1
+wait_for 30 some_sidecar || fail "Restart started no sidecar"
+wait_settled
+type_message "After the crash"
+wait_for 60 grep -qs "After the crash" "$work/claude-server.jsonl" || fail "the restarted pane's message never reached the model"
+wait_settled
+shot 3b_claude_restarted
+
+# "Restart session" from the pane menu: the second entry (keyboard: Down twice, then Return).
+before=$(leftovers | awk '/brinmoor-agent.mjs/ {print $1}')
+xdotool mousemove --window "$window" 1206 106 click 1
+wait_for 10 find_close_entry >/dev/null || fail "no menu"
+xdotool key Down Down Return
+wait_for 30 gone "$before" || fail "the old sidecar still runs after Restart session"
+wait_for 30 sidecars_are 1 || fail "Restart session left $(sidecar_count) sidecars"
+wait_settled
+type_message "After the menu restart"
+wait_for 60 grep -qs "After the menu restart" "$work/claude-server.jsonl" || fail "after Restart session no message reached the model"
+[ "$(sidecar_count)" = 1 ] || fail "$(sidecar_count) sidecars run after Restart session"
+wait_settled
+shot 3c_claude_menu_restart
+[ "$(pane_field claudeSessionId)" = "$conversation" ] || fail "the restarts lost the conversation"
 quit_app
 wait_for 10 none_left || fail "left after quitting: $(leftovers)"
 
@@ -211,13 +287,13 @@ wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('
     || fail "the pane was not closed"
 wait_for 10 none_left || fail "left after closing the pane: $(leftovers)"
 quit_app
-echo "chat_e2e: claude pane added, answered, tool approved and run, resumed after restart, closed with nothing left"
+echo "chat_e2e: claude pane added, answered, tool approved and run, recovered from a killed agent and a menu restart, resumed after restart, closed with nothing left"
 
 # --- Codex ---
 python3 - "$state" "$work/projects/cli" <<'PY'
 import json, sys
 s = json.load(open(sys.argv[1]))
-s["workspaces"][0]["sessions"] = [{"autoApprove": False, "autoCompact": True, "directory": sys.argv[2],
+s["workspaces"][0]["sessions"] = [{"autoApprove": True, "autoCompact": True, "directory": sys.argv[2],
     "id": "5E1F0A00-0000-4000-8000-0000000000C2", "kind": "chat", "muted": False, "project": "cli",
     "provider": "codex", "sessionLabel": "session 1"}]
 json.dump(s, open(sys.argv[1], "w"))
@@ -225,7 +301,7 @@ PY
 start_app
 wait_settled
 type_message "Run the echo"
-# Codex may run the command in its sandbox without asking; when it asks, approve.
+# "Ask before running" is read-only, so the pane auto-approves; should Codex still ask, approve.
 approved=no
 ran_or_asked() { test -f "$work/projects/cli/codex.txt" || find_amber_button >/dev/null; }
 wait_for 60 ran_or_asked || fail "the command neither ran nor asked"

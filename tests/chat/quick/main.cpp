@@ -112,6 +112,13 @@ public:
                                            brinmoor::chatProviderFromRaw(provider).value_or(brinmoor::ChatProvider::Claude),
                                            true, this);
     }
+    // An assistant message of one text block, as a sidecar's "assistant" event brings it.
+    Q_INVOKABLE void answer(brinmoor::ClaudeSession* s, const QString& text)
+    {
+        brinmoor::SidecarEvent::Assistant a;
+        a.blocks = {brinmoor::ChatBlock::ofText(text)};
+        s->apply({a});
+    }
     // One sidecar event, as the sidecar would write it ({ev: "history", messages: [...]}, ...).
     Q_INVOKABLE void feed(brinmoor::ClaudeSession* s, const QVariantMap& event)
     {

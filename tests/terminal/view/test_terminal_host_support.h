@@ -83,7 +83,9 @@ struct Stat {
     pid_t pid = 0;
     char state = 0;
     pid_t ppid = 0;
+    pid_t group = 0;
     pid_t session = 0;
+    pid_t terminalGroup = 0; // the foreground process group of its terminal
 };
 
 inline bool stat(pid_t pid, Stat& out)
@@ -96,12 +98,14 @@ inline bool stat(pid_t pid, Stat& out)
     if (close < 0)
         return false;
     const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 4)
+    if (fields.size() < 6)
         return false;
     out.pid = pid;
     out.state = fields[0].isEmpty() ? 0 : fields[0].at(0);
     out.ppid = pid_t(fields[1].toInt());
+    out.group = pid_t(fields[2].toInt());
     out.session = pid_t(fields[3].toInt());
+    out.terminalGroup = pid_t(fields[5].toInt());
     return true;
 }
 
@@ -127,6 +131,17 @@ inline QList<pid_t> sessionOf(pid_t leader)
         if (st.session == leader)
             pids.append(st.pid);
     return pids;
+}
+
+// Whether a job of the session led by `leader` holds its terminal's foreground, so that a
+// Ctrl+C typed now reaches the job and not the shell (a forked job takes the foreground a moment
+// after it appears).
+inline bool foregroundJobOf(pid_t leader)
+{
+    for (const Stat& st : all())
+        if (st.session == leader && st.pid != leader && st.state != 'Z' && st.group == st.terminalGroup)
+            return true;
+    return false;
 }
 
 // What remains of the session led by `leader`: live processes, and zombies still waiting for us

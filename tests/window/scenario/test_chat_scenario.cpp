@@ -241,6 +241,8 @@ TEST_F(ChatScenario, rows_permission_plan_and_questions_on_a_scripted_sidecar)
     EXPECT_EQ(record.value<Session>().state, PaneState::Awaiting);
     EXPECT_EQ(AlertSound::playCount(), alerts + 1);
     ASSERT_TRUE(waitFor("thumbnail"));
+    // The pane follows new rows on the next turn of the event loop.
+    ASSERT_TRUE(waitFor("caption"));
     EXPECT_EQ(item("caption")->property("text").toString(), "Thought for 12s");
     EXPECT_TRUE(item("detail")->property("isDiff").toBool());
     EXPECT_TRUE(item("detail")->property("showExpand").toBool());

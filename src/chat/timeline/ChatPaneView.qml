@@ -17,18 +17,39 @@ Item {
     required property var session
     required property bool compact
     // The pane's chat session, from the chat host, which makes and starts it on the pane's first
-    // display and keeps it beyond this view (asking again returns the same one). Taken once, just
-    // after this view is built: a new session reports its state to the very record the grid is
-    // building this view from.
+    // display and keeps it beyond this view (asking again returns the same one). Taken just after
+    // this view is built (a new session reports its state to the very record the grid is building
+    // this view from), and again after a restart ended it while the pane stayed live; never for a
+    // stopped pane, which shows the stopped card instead.
     property ClaudeSession vm: null
     function attach() {
-        if (!pane.vm && pane.session)
+        if (!pane.vm && pane.session && pane.session.state !== "stopped")
             pane.vm = ChatHost.sessionFor(pane.session);
+    }
+    // After a restart the record is read afresh: a pane closed or stopped meanwhile gets none.
+    function reattach() {
+        const record = pane.session ? AppModel.session(pane.session.id) : undefined;
+        if (!pane.vm && record && record.state !== "stopped")
+            pane.vm = ChatHost.sessionFor(record);
     }
     Timer {
         interval: 0
         running: true
         onTriggered: pane.attach()
+    }
+    Timer {
+        id: reattachLater
+        interval: 0
+        onTriggered: pane.reattach()
+    }
+    Connections {
+        target: ChatHost
+        function onSessionEnded(paneID: string) {
+            if (pane.session && paneID === pane.session.id) {
+                pane.vm = null;
+                reattachLater.restart();
+            }
+        }
     }
     ChatPaneLabels {
         id: labels
@@ -86,6 +107,11 @@ Item {
         slide.start();
     }
 
+    Timer {
+        id: newRows
+        interval: 0
+        onTriggered: pane.autoScroll()
+    }
     Timer {
         id: follow
         interval: 0
@@ -193,8 +219,11 @@ Item {
             delegate: TimelineRowView {
                 required property int index
                 required property string rowId
+                required property int piece
                 objectName: "row:" + rowId
                 width: timeline.width - 26
+                continued: piece > 0
+                railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
                 thinkingOpen: rows.isOpen(rowId)
                 onThinkingToggled: open => rows.setOpen(rowId, open)
@@ -211,7 +240,9 @@ Item {
                         timeline.didInitialScroll = true;
                         pane.jumpToBottom();
                     } else {
-                        pane.autoScroll();
+                        // Once per turn of the event loop: the rows one read of the sidecar
+                        // brought are laid out together, not inside the event that adds each.
+                        newRows.restart();
                     }
                 }
                 function onBusyChanged() { pane.autoScroll(); }

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.Terminal
+import Brinmoor.Agent
 import Brinmoor.Chat
 import Brinmoor.Window
 
@@ -81,6 +82,8 @@ Item {
             width: pane.width
             height: pane.height
             session: pane.session
+            // Read once: the card is made after the agent's end was recorded.
+            reason: pane.kind === "chat" && pane.session ? ChatHost.exitReason(pane.session.id) : ""
         }
     }
 }

@@ -22,6 +22,10 @@ Item {
     // A working row's token text, or undefined.
     required property var label
     property bool isLast: false
+    // A later piece of a long text block: no dot of its own, the rail runs on from the piece
+    // above across the list's spacing.
+    property bool continued: false
+    property real railGap: 13
     // A thinking row: whether its block starts open, and each opening or closing by the user (the
     // list keeps that by row id, beyond this view).
     property bool thinkingOpen: false
@@ -160,6 +164,7 @@ Item {
         height: row.height
         Rectangle {
             objectName: "dot"
+            visible: !row.continued
             x: 1
             y: 3
             width: 7
@@ -171,9 +176,9 @@ Item {
             objectName: "railLine"
             visible: !row.isLast
             x: 4
-            y: 10
+            y: row.continued ? -row.railGap : 10
             width: 1
-            height: Math.max(0, rail.height - 10)
+            height: Math.max(0, rail.height - y)
             color: Theme.border
         }
     }

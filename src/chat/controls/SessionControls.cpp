@@ -40,7 +40,7 @@ QVariantList SessionControls::modes(const QString& provider)
 {
     if (isCodex(provider))
         return {
-            mode("Ask before running", "default", "hand.raised", "Codex asks before running commands or edits"),
+            mode("Ask before running", "default", "hand.raised", "Read-only sandbox — nothing is changed until you pick Auto"),
             mode("Auto in sandbox", "acceptEdits", "chevron.left.forwardslash.chevron.right", "Runs in a workspace sandbox without asking"),
             mode("Plan mode", "plan", "list.bullet.rectangle", "Read-only sandbox — explore before changing"),
             mode("Full access", "bypassPermissions", "arrow.triangle.branch", "No approval, full disk access (danger)"),

@@ -47,7 +47,7 @@ void ComposerModel::setSession(QObject* session)
     m_sessionLinks.clear();
     m_session = session;
     if (m_session) {
-        for (const char* p : {"busy", "pendingPermission", "pendingQuestion"})
+        for (const char* p : {"busy", "pendingPermission", "pendingQuestion", "accepting"})
             watch(p, "onSessionState()");
         watch("availableCommands", "onCommands()");
     }
@@ -110,6 +110,10 @@ QString ComposerModel::slashMoreLine() const
 
 bool ComposerModel::canSend() const
 {
+    // A session with no agent to read the message keeps the draft (absent on stand-ins: true).
+    const QVariant accepting = sessionValue("accepting");
+    if (accepting.isValid() && !accepting.toBool())
+        return false;
     return ComposerLogic::canSend(m_draft, m_attachments && m_attachments->count() > 0);
 }
 

@@ -66,15 +66,22 @@ Item {
                         implicitHeight: cell.modelData.role === "divider" ? 1 : Math.max(1, cellText.implicitHeight)
                         width: cell.implicitWidth
                         height: cell.implicitHeight
-                        InlineText {
+                        // A display text, not an editor: a table of hundreds of cells is made
+                        // in one go when it scrolls into view.
+                        Text {
                             id: cellText
                             visible: cell.modelData.role !== "divider"
                             text: cell.modelData.html
-                            wrapMode: TextEdit.NoWrap
-                            size: cell.modelData.role === "header" ? 11.5 : 12
+                            textFormat: Text.RichText
+                            font.pointSize: Theme.fontSize(cell.modelData.role === "header" ? 11.5 : 12)
                             font.weight: cell.modelData.role === "header" ? Font.DemiBold : Font.Normal
                             color: cell.modelData.role === "header" ? Theme.textStrong
                                                                     : Theme.text
+                            onLinkActivated: link => ChatText.openLink(link)
+                            HoverHandler {
+                                enabled: cellText.hoveredLink !== ""
+                                cursorShape: Qt.PointingHandCursor
+                            }
                         }
                     }
                 }

@@ -10,6 +10,8 @@ Item {
 
     required property var session
     readonly property string sessionID: card.session ? card.session.id : ""
+    // Why the pane stopped by itself (a chat agent that died), "" for a stop the user asked for.
+    property string reason: ""
     readonly property alias restartButton: restart
 
     signal restartRequested()
@@ -54,6 +56,20 @@ Item {
                 font.pointSize: Theme.fontSize(12)
                 font.weight: Font.Medium
             }
+        }
+        Text {
+            objectName: "reason"
+            visible: card.reason !== ""
+            width: Math.min(parent.width - 40, 420)
+            anchors.horizontalCenter: parent.horizontalCenter
+            horizontalAlignment: Text.AlignHCenter
+            text: card.reason
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            maximumLineCount: 4
+            elide: Text.ElideRight
+            font.pointSize: Theme.fontSize(11)
+            color: Theme.textFaint
         }
         Item {
             id: restart

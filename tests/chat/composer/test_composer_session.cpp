@@ -62,6 +62,12 @@ TEST(ComposerOnSession, return_sends_one_user_line_with_the_image_and_stop_inter
     composer.stop();
     ASSERT_TRUE(fake.waitForCommand(S("interrupt")));
     t.session.stop();
+    // With no sidecar the draft stays: nothing is shown as sent that no agent would read.
+    composer.setDraft(S("still here"));
+    EXPECT_FALSE(composer.canSend());
+    composer.send();
+    EXPECT_EQ(composer.draft(), S("still here"));
+    EXPECT_EQ(t.session.messageCount(), 1);
 }
 
 TEST(ComposerOnSession, slash_compact_compacts_an_idle_claude_pane_and_is_text_elsewhere)

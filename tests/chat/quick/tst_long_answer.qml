@@ -1,0 +1,70 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Chat
+
+// A long answer in a chat pane: rows of pieces of which the list makes only those near the view,
+// its end on screen at once, and its start reached by scrolling.
+Item {
+    id: top
+    width: 700
+    height: 760
+
+    Component {
+        id: paneComponent
+        ChatPaneView { width: 700; height: 760; session: null; compact: false }
+    }
+
+    function answerText(sections) {
+        const out = ["Answer start, the first line."];
+        for (let s = 0; s < sections; ++s) {
+            out.push("", "## Section " + s, "", "Prose of section **" + s + "** with `code` in it.", "", "```sh");
+            for (let k = 0; k < 6; ++k)
+                out.push("echo " + s + "." + k);
+            out.push("```", "", "| key | value |", "|---|---|", "| a" + s + " | 1 |", "| b" + s + " | 2 |");
+        }
+        out.push("", "Last line of the answer.");
+        return out.join("\n");
+    }
+
+    TestCase {
+        name: "LongAnswer"
+        when: windowShown
+
+        function endShown(list) {
+            return list.originY + list.contentHeight + list.bottomMargin - list.contentY <= list.height + 12;
+        }
+
+        function test_a_long_answer_is_made_lazily_and_reached_whole() {
+            const session = TestSupport.newSession("claude");
+            TestSupport.answer(session, answerText(1500));  // about 30,000 lines
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            verify(list.count > 500);
+            tryVerify(() => endShown(list), 5000);
+            waitForRendering(pane);
+            let made = 0;
+            const children = list.contentItem.children;
+            for (let i = 0; i < children.length; ++i)
+                if (String(children[i].objectName).startsWith("row:"))
+                    ++made;
+            verify(made < 40, "delegates made: " + made);
+            const last = list.itemAtIndex(list.count - 1);
+            verify(last !== null);
+            verify(last.text.indexOf("Last line of the answer.") >= 0);
+            verify(last.continued);
+            grabImage(pane).save(TestSupport.galleryDir() + "/chat-long-answer.png");
+
+            // Up to the start, as a user scrolling there (once the pane's own jumps to the end,
+            // the last 0.8 s after it opened, are over).
+            tryVerify(() => {
+                list.atBottom = false;
+                list.positionViewAtBeginning();
+                return list.itemAtIndex(0) !== null && list.contentY <= list.originY;
+            }, 3000);
+            const first = list.itemAtIndex(0);
+            verify(first.text.startsWith("Answer start"));
+            verify(!first.continued);
+        }
+    }
+}
