@@ -119,7 +119,8 @@ void EscapeSequenceParser::reset()
     currentState = initialState;
     clearSequence();
     activeDcs_.reset();
-    callStateReset();
+    if (printStateReset)
+        printStateReset();
 }
 
 int64_t EscapeSequenceParser::parseInt(ByteSpan data)
@@ -296,8 +297,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
 
     auto flushPrint = [&](size_t end) {
         if (print != -1) {
-            if (size_t(print) < end)
-                callPrint(ByteSpan(p + print, end - size_t(print)));
+            if (printHandler && size_t(print) < end)
+                printHandler(ByteSpan(p + print, end - size_t(print)));
             print = -1;
         }
     };
@@ -320,12 +321,14 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             flushPrint(i);
             clearSequence();
             dcs = -1;
-            callStateReset();
+            if (printStateReset)
+                printStateReset();
             ++i;
             state = S::escape;
             if (i >= n || p[i] != '[')
                 continue;
-            callStateReset();
+            if (printStateReset)
+                printStateReset();
             ++i;
             state = S::csiEntry;
             if (i < n && p[i] >= 0x3C && p[i] <= 0x3F) { // private marker
@@ -340,7 +343,10 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             }
             if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {
                 const uint8_t final = p[i];
-                csiDispatch(final);
+                if (const auto& handler = csiHandlers[final])
+                    handler(parameters(), collect());
+                else if (csiHandlerFallback)
+                    csiHandlerFallback(parameters(), collect(), final);
                 state = S::ground;
                 ++i;
             }
@@ -476,11 +482,15 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             if (osc_.capacity() > (1u << 20))
                 std::vector<uint8_t>().swap(osc_); // give back the memory of a huge string
             dcs = -1;
-            callStateReset();
+            if (printStateReset)
+                printStateReset();
             break;
 
         case A::csiDispatch:
-            csiDispatch(b);
+            if (const auto& handler = csiHandlers[b])
+                handler(parameters(), collect());
+            else if (csiHandlerFallback)
+                csiHandlerFallback(parameters(), collect(), b);
             break;
 
         case A::param:
@@ -503,7 +513,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             clearSequence();
             dcs = -1;
             print = -1;
-            callStateReset();
+            if (printStateReset)
+                printStateReset();
             break;
 
         case A::dcsHook:
@@ -526,7 +537,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
                 next = S::escape;
             clearSequence();
             dcs = -1;
-            callStateReset();
+            if (printStateReset)
+                printStateReset();
             break;
         }
 
@@ -535,7 +547,8 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
     }
 
     if (state == S::ground && print != -1) {
-        callPrint(ByteSpan(p + print, n - size_t(print)));
+        if (printHandler)
+            printHandler(ByteSpan(p + print, n - size_t(print)));
     } else if (state == S::dcsPassthrough && dcs != -1) {
         if (auto handler = activeDcs_)
             handler->put(ByteSpan(p + dcs, n - size_t(dcs)));

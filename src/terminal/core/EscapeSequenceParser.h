@@ -98,18 +98,6 @@ public:
 
     const TransitionTable& table() const { return table_; }
 
-    // The owner's hot entry points as plain function pointers, so that a cursor move and the
-    // text after it cost no std::function call: while set they replace printHandler and
-    // printStateReset, and `csi` is asked first for every CSI final (returning false sends it on
-    // to csiHandlers). The owner passes itself as `owner`.
-    struct DirectHandlers {
-        void* owner = nullptr;
-        void (*print)(void* owner, ByteSpan data) = nullptr;
-        void (*stateReset)(void* owner) = nullptr;
-        bool (*csi)(void* owner, uint8_t final, ParamSpan parameters, ByteSpan collect) = nullptr;
-    };
-    void setDirectHandlers(const DirectHandlers& handlers) { direct_ = handlers; }
-
     void setCsiHandler(std::string_view flag, CsiHandler handler);
     void setEscHandler(std::string_view flag, EscHandler handler);
     void setDcsHandler(std::string_view flag, std::shared_ptr<DcsHandler> handler);
@@ -157,31 +145,7 @@ private:
     void escDispatch(uint8_t final);
     void abortDcs(const uint8_t* data, int64_t dcs, size_t end);
     void warnOnce(unsigned bit, std::string_view message);
-    void callPrint(ByteSpan data)
-    {
-        if (direct_.print)
-            direct_.print(direct_.owner, data);
-        else if (printHandler)
-            printHandler(data);
-    }
-    void callStateReset()
-    {
-        if (direct_.stateReset)
-            direct_.stateReset(direct_.owner);
-        else if (printStateReset)
-            printStateReset();
-    }
-    void csiDispatch(uint8_t final)
-    {
-        if (direct_.csi && direct_.csi(direct_.owner, final, parameters(), collect()))
-            return;
-        if (const auto& handler = csiHandlers[final])
-            handler(parameters(), collect());
-        else if (csiHandlerFallback)
-            csiHandlerFallback(parameters(), collect(), final);
-    }
 
-    DirectHandlers direct_;
     TransitionTable table_;
     std::array<int64_t, kMaxParameters> pars_ {};
     size_t parsCount_ = 1;

@@ -105,33 +105,6 @@ void Terminal::installCommandHandlers()
     osc(1337, [this](ByteSpan d) { osciTerm2(d); });
 
     p.dcsHandlers["$q"] = makeDecrqssHandler(); // DECRQSS
-
-    // What a full-screen program sends most (cursor addressing, colours, erasing) and the text
-    // between, called without going through std::function. Each case is exactly its table
-    // entry above.
-    EscapeSequenceParser::DirectHandlers direct;
-    direct.owner = this;
-    direct.print = [](void* t, ByteSpan data) { static_cast<Terminal*>(t)->handlePrint(data); };
-    direct.stateReset = [](void* t) { static_cast<Terminal*>(t)->printStateReset(); };
-    direct.csi = [](void* owner, uint8_t final, ParamSpan pars, ByteSpan collect) {
-        Terminal& t = *static_cast<Terminal*>(owner);
-        switch (final) {
-        case 'A': t.cmdCursorUp(pars, collect); return true;
-        case 'B': t.cmdCursorDown(pars, collect); return true;
-        case 'C': t.cursorForward(pars.empty() ? 1 : countParam(pars)); return true;
-        case 'D': t.cursorBackward(pars.empty() ? 1 : countParam(pars)); return true;
-        case 'G': t.cmdCursorCharAbsolute(pars, collect); return true;
-        case 'H': t.cmdCursorPosition(pars, collect); return true;
-        case 'J': t.cmdEraseInDisplay(pars, collect); return true;
-        case 'K': t.cmdEraseInLine(pars, collect); return true;
-        case 'X': t.cmdEraseChars(pars, collect); return true;
-        case 'd': t.cmdLinePosAbsolute(pars, collect); return true;
-        case 'f': t.cmdHVPosition(pars, collect); return true;
-        case 'm': t.cmdCharAttributes(pars, collect); return true;
-        default: return false;
-        }
-    };
-    p.setDirectHandlers(direct);
 }
 
 } // namespace termcore
