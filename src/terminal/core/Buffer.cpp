@@ -281,8 +281,8 @@ void Buffer::resize(int newCols, int newRows)
 
     // With reflow, widening leaves the cells of scrollback rows as they are: the reflow widens
     // the rows it moves text into and widens the rest lazily (they read as empty past their
-    // stored cells), and the screen's rows are widened at the end. The cost is then in the rows the reflow moves text in, not in the
-    // length of the history.
+    // stored cells), and the screen's rows are widened at the end. The cost is then in the rows
+    // the reflow moves text in, not in the length of the history.
     const bool lazyWidening = isReflowEnabled() && newCols > cols_;
 
     int addToY = 0;
