@@ -279,24 +279,20 @@ void Buffer::resize(int newCols, int newRows)
     if (newMaxLength > ring.maxLength())
         ring.setMaxLength(newMaxLength);
 
-    // The logical index of a slot is below count: it holds a row in use.
-    auto slotInUse = [&ring](size_t slot) {
-        const int n = int(ring.getArray().size());
-        const int logical = (int(slot) - ring.getStartIndex() % n + n) % n;
-        return logical < ring.count();
-    };
-    const bool deferWidening = isReflowEnabled() && newCols > cols_;
+    // With reflow, widening leaves the cells of scrollback rows as they are: the reflow widens
+    // the rows it moves text into and widens the rest lazily (they read as empty past their
+    // stored cells), and the screen's rows are widened at the end. The cost is then in the rows
+    // the reflow moves text in, not in the length of the history.
+    const bool lazyWidening = isReflowEnabled() && newCols > cols_;
 
     int addToY = 0;
     if (ring.count() > 0) {
-        // 4. Widen every row that exists; slots never filled get rows of the new width when
-        // they are first read. With reflow, the rows in use are widened by the reflow's walk
-        // over them (and the rest after it).
-        if (cols_ < newCols) {
-            const auto& slots = ring.getArray();
-            for (size_t slot = 0; slot < slots.size(); ++slot) {
-                if (slots[slot] && !(deferWidening && slotInUse(slot)))
-                    slots[slot]->resize(newCols, fill);
+        // 4. Without reflow, widen every row that exists; slots never filled get rows of the
+        // new width when they are first read.
+        if (cols_ < newCols && !lazyWidening) {
+            for (const auto& row : ring.getArray()) {
+                if (row)
+                    row->resize(newCols, fill);
             }
         }
 
@@ -368,27 +364,22 @@ void Buffer::resize(int newCols, int newRows)
             reflowNarrower(cols_, newCols, newRows);
         if (newCols < cols_) {
             for (const auto& row : ring.getArray()) {
-                if (row)
+                if (!row)
+                    continue;
+                if (row->count() > newCols)
                     row->resize(newCols, fill);
+                else
+                    row->narrowLazily(newCols);
             }
         }
     }
 
-    if (deferWidening) {
-        // Rows the reflow's walk did not reach: those no longer in use (dropped while the
-        // height changed, or left behind by the reflow).
-        const auto& slots = ring.getArray();
-        for (size_t slot = 0; slot < slots.size(); ++slot) {
-            if (slots[slot] && !slotInUse(slot))
-                slots[slot]->resize(newCols, fill);
-        }
-    }
-
-    // 11. Every row in use must be at least as wide as the screen. The passes above size every
-    // row of the ring, so only the screen's rows are checked: a pass over a long history would
-    // cost as much as the resize itself.
+    // 11. Every row of the screen is as wide as the screen (rows left out of use, narrower ones
+    // included, are sized by whoever takes them again).
     for (int i = std::max(yBase_, 0); i < ring.count(); ++i) {
-        const BufferLine* row = ring.peek(i);
+        BufferLine* row = ring.peek(i);
+        if (row)
+            row->widenTo(newCols);
         if (row && row->count() < newCols) {
             engineFatal("stop here newCols=" + std::to_string(newCols) +
                         " but the element has: " + std::to_string(row->count()));

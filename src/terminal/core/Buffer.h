@@ -249,9 +249,17 @@ public:
     // the new edge).
     static std::vector<int> getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols);
     // The same into `lengths` (cleared first), so that a walk over many groups reuses one vector.
-    static void getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths);
+    // `lastLength`, when not negative, is the last row's getTrimmedLength(), known to the caller.
+    static void getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths,
+                                  int lastLength = -1);
     // The cells of a group row that belong to the logical line at the old width.
     static int getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols);
+    // The same with the last row's trimmed length given (scanning a row from the right reads its
+    // whole blank end, so a group's walk does it once).
+    static int getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols, int lastLength)
+    {
+        return i == int(wrappedLines.size()) - 1 ? lastLength : getWrappedLineTrimmedLength(wrappedLines, i, cols);
+    }
     // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).
     void rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
 

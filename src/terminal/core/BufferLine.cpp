@@ -42,19 +42,24 @@ BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
 }
 
 BufferLine::BufferLine(const BufferLine& from)
-    : isWrapped(from.isWrapped), fillCharacter(from.fillCharacter), data_(from.data_)
+    : isWrapped(from.isWrapped), fillCharacter(from.fillCharacter), data_(from.data_), lazyCols_(from.lazyCols_)
 {
 }
 
 const CharData& BufferLine::clampedRead(int index) const
 {
-    if (data_.empty())
+    if (data_.empty() || (index >= 0 && lazyCols_ > 0))
         return CharData::Null;
     return index < 0 ? data_.front() : data_.back();
 }
 
 void BufferLine::clampedWrite(int index, const CharData& value)
 {
+    if (index >= 0 && index < lazyCols_) {
+        resize(lazyCols_, CharData::Null);
+        data_[size_t(index)] = value;
+        return;
+    }
     Diagnostics::print("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
     if (data_.empty())
         return;
@@ -91,7 +96,7 @@ int BufferLine::getTrimmedLength() const
 std::string BufferLine::translateToString(bool trimRight, int startCol, int endCol) const
 {
     int start = std::max(startCol, 0);
-    int end = endCol == -1 ? count() : std::min(endCol, count());
+    int end = endCol == -1 ? readWidth() : std::min(endCol, readWidth());
     if (trimRight)
         end = std::max(std::min(end, getTrimmedLength()), start);
     std::string out;
@@ -99,12 +104,17 @@ std::string BufferLine::translateToString(bool trimRight, int startCol, int endC
         return out;
     out.reserve(size_t(end - start));
     for (int i = start; i < end; ++i)
-        data_[size_t(i)].appendCharacterUtf8(out);
+        (*this)[i].appendCharacterUtf8(out);
     return out;
 }
 
 void BufferLine::resize(int cols, const CharData& fillData)
 {
+    // The cells a lazy widening promised are empty ones, whatever this widening fills with.
+    const int lazy = std::min(lazyCols_, cols);
+    lazyCols_ = 0;
+    if (lazy > count())
+        appendNullCells(data_, size_t(lazy - count()));
     if (cols == count())
         return;
     if (cols < count()) {
@@ -117,13 +127,23 @@ void BufferLine::resize(int cols, const CharData& fillData)
     }
 }
 
+void BufferLine::materialize()
+{
+    if (lazyCols_ > 0)
+        resize(lazyCols_, CharData::Null);
+}
+
 void BufferLine::fill(const CharData& with)
 {
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     fillCells(data_.begin(), data_.end(), with);
 }
 
 void BufferLine::fill(const CharData& with, int atCol, int len)
 {
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     int start = std::max(atCol, 0);
     int end = std::min(atCol + std::max(len, 0), count());
     if (start < end)
@@ -137,6 +157,8 @@ void BufferLine::clear(const Attribute& attribute)
 
 void BufferLine::replaceCells(int start, int end, const CharData& fillData)
 {
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     int s = std::max(start, 0);
     int e = std::min(end, count());
     if (s < e)
@@ -158,6 +180,8 @@ static int clampEditColumn(int pos, int rightMargin)
 
 void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fillData)
 {
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     int rm = clampMargin(rightMargin);
     if (rm < 0 || n <= 0)
         return;
@@ -174,6 +198,8 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
 
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData)
 {
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     int rm = clampMargin(rightMargin);
     if (rm < 0 || n <= 0)
         return;
@@ -190,6 +216,8 @@ void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len
 {
     if (srcCol < 0 || dstCol < 0 || len <= 0)
         return;
+    if (lazyCols_ > 0) [[unlikely]]
+        materialize();
     len = std::min({len, src.count() - srcCol, count() - dstCol});
     if (len <= 0)
         return;
@@ -206,6 +234,7 @@ void BufferLine::copyFrom(const BufferLine& line)
     if (&line == this)
         return;
     data_ = line.data_;
+    lazyCols_ = line.lazyCols_;
     isWrapped = line.isWrapped;
 }
 

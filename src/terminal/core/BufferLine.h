@@ -3,6 +3,7 @@
 #include "CharData.h"
 #include "TerminalImage.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,7 +35,8 @@ public:
     int dataSize() const { return int(data_.size()); }
 
     // Reads clamp silently: an index at or beyond the end reads the last cell (a negative one the
-    // first; an empty row reads CharData::Null).
+    // first; an empty row reads CharData::Null). A row widened lazily reads empty cells past its
+    // stored cells, the ones widening it would have added.
     const CharData& operator[](int index) const
     {
         if (unsigned(index) < data_.size())
@@ -66,6 +68,28 @@ public:
     std::string debugDescription() const { return translateToString(false, 0, -1); }
 
     void resize(int cols, const CharData& fillData);
+    // At least `cols` cells, the new ones empty; a wider row keeps its cells.
+    void widenTo(int cols)
+    {
+        if (count() < cols)
+            resize(cols, CharData::Null);
+    }
+    // Widening without storing the empty cells: count() stays, and reads up to `cols` see empty
+    // cells past the stored ones. For scrollback rows, which a widening would otherwise rewrite
+    // one by one; any write that needs the cells stores them first (set, resize, widenTo).
+    void widenLazily(int cols)
+    {
+        if (count() < cols)
+            lazyCols_ = std::max(lazyCols_, cols);
+    }
+    // Narrowing a lazily widened row: the empty cells it reads end at `cols`.
+    void narrowLazily(int cols)
+    {
+        if (lazyCols_ > cols)
+            lazyCols_ = cols > count() ? cols : 0;
+    }
+    // The width the row reads as: count(), or more for a lazily widened row.
+    int readWidth() const { return std::max(lazyCols_, count()); }
     void fill(const CharData& with);
     void fill(const CharData& with, int atCol, int len);
     // Every cell becomes an empty cell in the attribute; wrapped flag and render mode stay.
@@ -92,10 +116,14 @@ public:
 
 private:
     const CharData& clampedRead(int index) const;
+    // Stores the empty cells of a lazy widening.
+    void materialize();
     void clampedWrite(int index, const CharData& value);
     int clampMargin(int rightMargin) const;
 
     std::vector<CharData> data_;
+    // Above count(): the row was widened lazily to this width. 0 otherwise.
+    int lazyCols_ = 0;
     std::optional<std::vector<std::shared_ptr<TerminalImage>>> images_;
 };
 

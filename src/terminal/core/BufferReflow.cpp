@@ -30,6 +30,24 @@ bool hasNoText(const BufferLine& line)
     }
     return true;
 }
+// The walks over a long history miss the cache at every row, first on the row object, then on
+// its cells. Fetching the objects some rows ahead, and the cells of rows nearer (whose objects
+// have arrived by then), overlaps those misses with the work on the current row.
+void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cellsIndex)
+{
+    const int n = ring.count();
+    if (unsigned(objectIndex) < unsigned(n))
+        __builtin_prefetch(ring.peek(objectIndex));
+    if (unsigned(cellsIndex) < unsigned(n)) {
+        if (const BufferLine* line = ring.peek(cellsIndex)) {
+            const auto& cells = line->getData();
+            if (!cells.empty()) {
+                __builtin_prefetch(cells.data());
+                __builtin_prefetch(&cells.back()); // the trimmed length is scanned from the end
+            }
+        }
+    }
+}
 } // namespace
 
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
@@ -54,24 +72,26 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
     std::vector<int> toRemove;
     CircularBufferLineList& ring = *lines_;
     std::vector<BufferLine*> group;
-    // Rows get the new width as the walk reaches them, not in a pass of their own: the cells
-    // are then still cached when the text moves up.
-    auto row = [&](int index) -> BufferLine& {
-        BufferLine& line = ring[index];
-        line.resize(newCols, CharData::Null);
-        return line;
-    };
+    auto row = [&](int index) -> BufferLine& { return ring[index]; };
+    // Rows keep their cells unless text moves into them; the rest read as widened.
     if (ring.count() > 0)
-        row(0);
+        row(0).widenLazily(newCols);
     for (int y = 0; y < ring.count() - 1; ++y) {
-        if (!row(y + 1).isWrapped)
+        prefetchAhead(ring, y + 17, y + 9);
+        BufferLine& below = row(y + 1);
+        below.widenLazily(newCols);
+        if (!below.isWrapped)
             continue;
         group.clear();
         group.push_back(&row(y));
         int i = y + 1;
-        while (i < ring.count() && row(i).isWrapped) {
-            group.push_back(&row(i));
-            ++i;
+        // The row that ends the group is reached here, not by the walk's next step.
+        for (; i < ring.count(); ++i) {
+            BufferLine& next = row(i);
+            next.widenLazily(newCols);
+            if (!next.isWrapped)
+                break;
+            group.push_back(&next);
         }
         const int size = int(group.size());
 
@@ -80,14 +100,22 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
             continue;
         }
 
+        // Rows an earlier widening left narrow are read at the old width; a row gets the new
+        // width only when text moves into it (the rows emptied stay narrow, for reuse).
+        for (BufferLine* line : group)
+            line->widenTo(oldCols);
+
+        const int lastLength = group.back()->getTrimmedLength();
+
         // Move the text up: destination and source walk the same logical line.
         int destLine = 0;
-        int destCol = getWrappedLineTrimmedLength(group, 0, oldCols);
+        int destCol = getWrappedLineTrimmedLength(group, 0, oldCols, lastLength);
         int srcLine = 1;
         int srcCol = 0;
         while (srcLine < size) {
-            const int srcLength = getWrappedLineTrimmedLength(group, srcLine, oldCols);
+            const int srcLength = getWrappedLineTrimmedLength(group, srcLine, oldCols, lastLength);
             const int cells = std::min(srcLength - srcCol, newCols - destCol);
+            group[size_t(destLine)]->widenTo(newCols);
             group[size_t(destLine)]->copyFrom(*group[size_t(srcLine)], srcCol, destCol, cells);
             destCol += cells;
             if (destCol == newCols) {
@@ -102,6 +130,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
             // A wide character must not straddle the new edge: it moves to the next row whole.
             if (destCol == 0 && destLine != 0 && destLine < size &&
                 group[size_t(destLine - 1)]->getWidth(newCols - 1) == 2) {
+                group[size_t(destLine)]->widenTo(newCols);
                 group[size_t(destLine)]->copyFrom(*group[size_t(destLine - 1)], newCols - 1, destCol, 1);
                 ++destCol;
                 group[size_t(destLine - 1)]->replaceCells(newCols - 1, newCols, nullChar);
@@ -121,6 +150,8 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
             toRemove.push_back(y + size - countToRemove);
             toRemove.push_back(countToRemove);
         }
+        for (BufferLine* line : group)
+            line->widenLazily(newCols); // the rows no text moved into
         y += size - 1;
     }
     return toRemove;
@@ -177,15 +208,18 @@ std::vector<int> Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrapp
     return lengths;
 }
 
-void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths)
+void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int oldCols, int newCols, std::vector<int>& lengths,
+                               int lastLength)
 {
     lengths.clear();
     const int size = int(wrappedLines.size());
-    if (newCols < 1)
+    if (newCols < 1 || size == 0)
         return;
+    if (lastLength < 0)
+        lastLength = wrappedLines.back()->getTrimmedLength();
     int cellsNeeded = 0;
     for (int i = 0; i < size; ++i)
-        cellsNeeded += getWrappedLineTrimmedLength(wrappedLines, i, oldCols);
+        cellsNeeded += getWrappedLineTrimmedLength(wrappedLines, i, oldCols, lastLength);
 
     int srcCol = 0;
     int srcLine = 0;
@@ -196,7 +230,7 @@ void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int
             break;
         }
         srcCol += newCols;
-        const int oldLength = getWrappedLineTrimmedLength(wrappedLines, srcLine, oldCols);
+        const int oldLength = getWrappedLineTrimmedLength(wrappedLines, srcLine, oldCols, lastLength);
         if (srcCol > oldLength) {
             srcCol -= oldLength;
             ++srcLine;
@@ -223,6 +257,7 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     int spareFrom = ring.count();
 
     for (int y = ring.count() - 1; y >= 0; --y) {
+        prefetchAhead(ring, y - 16, y - 8);
         BufferLine* next = &ring[y];
         if (!next->isWrapped && fitsIn(*next, newCols))
             continue;
@@ -239,9 +274,12 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         const int absoluteY = yBase_ + y_;
         if (absoluteY >= y && absoluteY < y + groupSize)
             continue;
+        // A row an earlier widening left narrow is rewrapped at its logical width.
+        for (BufferLine* line : group)
+            line->widenTo(oldCols);
 
         const int lastLineLength = group.back()->getTrimmedLength();
-        getNewLineLengths(group, oldCols, newCols, destLengths);
+        getNewLineLengths(group, oldCols, newCols, destLengths, lastLineLength);
         if (destLengths.empty())
             continue;
         // A group may need fewer rows than it has (a trailing empty continuation row): keep its

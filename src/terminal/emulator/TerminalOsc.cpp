@@ -333,7 +333,7 @@ void Terminal::oscHyperlink(ByteSpan data)
             if (first > last)
                 continue;
             BufferLine& line = b.lines()[row];
-            const int end = std::min(last, line.count() - 1);
+            const int end = std::min(last, line.readWidth() - 1);
             for (int col = first; col <= end; col++) {
                 CharData cell = line[col];
                 cell.setPayload(*atom);

@@ -47,9 +47,8 @@ QString TerminalDebugView::getDebugString(const termcore::BufferLine* line, int 
     if (!line)
         return prefix + QStringLiteral("<empty>");
     QString out = prefix;
-    const int n = line->count();
-    for (int k = 0; k < cols && n > 0; ++k) {
-        const auto& cell = (*line)[std::min(k, n - 1)];
+    for (int k = 0; k < cols && line->count() > 0; ++k) {
+        const auto& cell = (*line)[k]; // past the end: the last cell (empty for a lazily widened row)
         if (cell.code == 0) {
             out += QLatin1Char(' ');
         } else {

@@ -321,7 +321,6 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
 {
     ViewLineInfo info;
     info.cells.resize(size_t(std::max(cols, 0)));
-    const int lineCount = line.count();
     Attribute runAttr;
     bool runUrl = false;
     int runStart = 0;
@@ -330,7 +329,8 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
             info.runs.push_back({runStart, endCol - runStart, &getAttributes(runAttr, runUrl), false});
     };
     for (int k = 0; k < cols; ++k) {
-        const CharData& cd = lineCount > 0 ? line[std::min(k, lineCount - 1)] : CharData::Null;
+        // Past the end: the last cell, or an empty one for a lazily widened scrollback row.
+        const CharData& cd = line[k];
         if (cd.code != 0)
             info.cells[size_t(k)] = cd.getCharacter();
         const bool url = cd.hasPayload();

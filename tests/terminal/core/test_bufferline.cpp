@@ -202,3 +202,36 @@ TEST(BufferLineSize, resize_copy_and_images)
     EXPECT_TRUE(target.isWrapped);
     EXPECT_EQ(target.renderMode, BufferLine::RenderLineMode::doubledDown);
 }
+
+// A scrollback row widened lazily reads as the widened row would: empty cells up to the new
+// width (not its last cell again), stored for real by the first write or resize.
+TEST(BufferLineSize, lazy_widening_reads_empty_cells_until_a_write_stores_them)
+{
+    BufferLine line = rowOf("abc");
+    line.widenLazily(6);
+    EXPECT_EQ(line.count(), 3);
+    EXPECT_EQ(line.readWidth(), 6);
+    EXPECT_EQ(line[4].code, 0);
+    EXPECT_EQ(line[9].code, 0) << "past the lazy width too: the widened row's last cell is empty";
+    EXPECT_EQ(line.translateToString(false), std::string("abc") + std::string(3, '\0'));
+    EXPECT_FALSE(line.hasContent(5));
+
+    BufferLine copy(line);
+    EXPECT_EQ(copy.readWidth(), 6);
+    copy.set(4, cell('z'));
+    EXPECT_EQ(textOf(copy), "abc.z.");
+    copy.widenLazily(8);
+    copy.fill(F, 7, 1);
+    EXPECT_EQ(textOf(copy), "abc.z..F");
+
+    line.narrowLazily(5);
+    EXPECT_EQ(line.readWidth(), 5);
+    line.narrowLazily(2);
+    EXPECT_EQ(line.readWidth(), 3);
+    EXPECT_EQ(line[7].code, 'c') << "no longer lazy: past the end reads the last cell";
+
+    BufferLine grown = rowOf("ab");
+    grown.widenLazily(4);
+    grown.resize(6, F);
+    EXPECT_EQ(textOf(grown), "ab..FF") << "the promised cells are empty, the rest take the fill";
+}

@@ -42,9 +42,10 @@ uint64_t screenHash(Terminal& t)
         h.add(uint64_t(lines.count()));
         for (int i = 0; i < lines.count(); ++i) {
             const BufferLine& line = lines[i];
-            h.add(uint64_t(line.count()) << 8 | (line.isWrapped ? 1 : 0));
-            for (int c = 0; c < line.count(); ++c) {
-                const CharData& cell = line.cellAt(c);
+            // The row as it reads: a lazily widened row stores fewer cells than it has.
+            h.add(uint64_t(line.readWidth()) << 8 | (line.isWrapped ? 1 : 0));
+            for (int c = 0; c < line.readWidth(); ++c) {
+                const CharData& cell = line[c];
                 for (char32_t ch : cell.getCharacter())
                     h.add(ch);
                 h.add(uint64_t(uint8_t(cell.width)) << 16 | cell.attribute.style.rawValue << 8 | cell.payload.code);
