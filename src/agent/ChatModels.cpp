@@ -126,10 +126,17 @@ bool isFence(QStringView line)
     return line.trimmed().startsWith(QLatin1String("```"));
 }
 
-bool isTableSeparator(QStringView line)
+} // namespace
+
+bool TimelineRow::isTableSeparator(QStringView line)
 {
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (!line.isEmpty() && blank(line.front()))
+        line = line.sliced(1);
+    while (!line.isEmpty() && blank(line.back()))
+        line.chop(1);
     bool dash = false, pipe = false;
-    for (QChar c : line.trimmed()) {
+    for (QChar c : line) {
         if (c == u'-')
             dash = true;
         else if (c == u'|')
@@ -139,8 +146,6 @@ bool isTableSeparator(QStringView line)
     }
     return dash && pipe;
 }
-
-} // namespace
 
 QStringList TimelineRow::textPieces(const QString& text)
 {

@@ -351,6 +351,10 @@ struct TimelineRow {
     static constexpr int pieceLines = 24;
     static constexpr qsizetype pieceChars = 2400;
     static QStringList textPieces(const QString& text);
+    // A markdown table's separator row ("|---|:--:|"): only dashes, pipes, colons and spaces, with at
+    // least one dash and one pipe, blanks (spaces, tabs) around it ignored. The chat's markdown
+    // parser and the cutting into pieces must agree on it, so both ask here.
+    static bool isTableSeparator(QStringView line);
     // The pane's trailing rows, both with the id "working".
     static TimelineRow working(const std::optional<QString>& label);
     static TimelineRow compacting();

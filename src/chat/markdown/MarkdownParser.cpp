@@ -1,4 +1,5 @@
 #include "MarkdownParser.h"
+#include "ChatModels.h"
 
 namespace brinmoor::MarkdownParser {
 
@@ -76,18 +77,8 @@ std::optional<std::pair<qint64, QString>> ordered(const QString& t)
 
 bool isTableSeparator(const QString& line)
 {
-    const QString t = trimmed(line);
-    bool dash = false;
-    bool pipe = false;
-    for (QChar c : t) {
-        if (c == u'-')
-            dash = true;
-        else if (c == u'|')
-            pipe = true;
-        else if (c != u':' && c != u' ')
-            return false;
-    }
-    return dash && pipe;
+    // One rule with the cutting of long answers into pieces.
+    return TimelineRow::isTableSeparator(line);
 }
 
 QStringList tableCells(const QString& line)

@@ -113,6 +113,11 @@ Item {
         onTriggered: pane.autoScroll()
     }
     Timer {
+        id: measureLater
+        interval: 0
+        onTriggered: timeline.measure()
+    }
+    Timer {
         id: follow
         interval: 0
         // Only when the end has moved: a long list re-estimates the rows above the visible ones as
@@ -235,7 +240,7 @@ Item {
                 if (timeline.userScrolling())
                     timeline.measure();
                 else
-                    Qt.callLater(timeline.measure);
+                    measureLater.restart();
             }
             onHeightChanged: {
                 pane.autoScroll();
