@@ -1,5 +1,7 @@
 #include "ChatModels.h"
 
+#include "HeaderFigures.h"
+
 #include <QRegularExpression>
 
 namespace brinmoor {
@@ -256,14 +258,13 @@ std::optional<TimelineRow> TimelineRow::trailing(bool busy, bool prompting, bool
     return compacting ? TimelineRow::compacting() : working(workingLabel(tokensIn, tokensOut));
 }
 
-std::optional<QString> TimelineRow::workingLabel(qint64 tokensIn, qint64 tokensOut)
+std::optional<QString> TimelineRow::workingLabel(double tokensIn, double tokensOut)
 {
-    const qint64 sum = tokensIn + tokensOut;
-    if (sum < 1)
+    // The header's token figure, bounded the same way whatever the provider reports.
+    QString text = HeaderFigures::label(tokensIn, tokensOut, 0);
+    if (text.isEmpty())
         return std::nullopt;
-    if (sum < 1000)
-        return QString::number(sum) + QStringLiteral(" tokens");
-    return QString::asprintf("%.1fk", double(sum) / 1000.0) + QStringLiteral(" tokens");
+    return text;
 }
 
 QString kindName(TimelineRow::Kind kind)

@@ -364,7 +364,7 @@ struct TimelineRow {
     static std::optional<TimelineRow> trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
                                                qint64 tokensOut);
     // The turn's token count as a short label: none below 1, "950 tokens", "12.3k tokens".
-    static std::optional<QString> workingLabel(qint64 tokensIn, qint64 tokensOut);
+    static std::optional<QString> workingLabel(double tokensIn, double tokensOut);
 
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {

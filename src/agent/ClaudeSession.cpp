@@ -23,6 +23,16 @@ bool isBlankText(const ChatBlock& b)
     return (b.kind == ChatBlock::Kind::Text || b.kind == ChatBlock::Kind::Thinking) && b.text.trimmed().isEmpty();
 }
 
+// A line the pane adds to the conversation itself (compaction, a switch, a dropped line): shown
+// as a short assistant text.
+ChatMessage notice(const QString& text)
+{
+    ChatMessage m;
+    m.role = ChatRole::Assistant;
+    m.blocks.append(ChatBlock::ofText(text));
+    return m;
+}
+
 } // namespace
 
 ClaudeSession::ClaudeSession(const QUuid& paneID, const QString& directory, bool autoApprove,
@@ -465,11 +475,8 @@ void ClaudeSession::apply(const SidecarEvent& event)
             if (switched) {
                 // The agent moved to another conversation on its own (a "/clear"): what is above
                 // belongs to the old one.
-                ChatMessage m;
-                m.role = ChatRole::Assistant;
-                m.blocks.append(ChatBlock::ofText(
+                appendMessage(notice(
                     QStringLiteral("✦ New conversation started — the messages above belong to the previous one.")));
-                appendMessage(m);
             }
             setClaudeSessionId(e->id);
             if (onSessionId)
@@ -496,10 +503,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (e->preTokens >= 1)
             text += QStringLiteral(" (was ~%1k tokens)").arg(e->preTokens / 1000);
         text += QStringLiteral(" — context freed, earlier messages summarized.");
-        ChatMessage m;
-        m.role = ChatRole::Assistant;
-        m.blocks.append(ChatBlock::ofText(text));
-        appendMessage(m);
+        appendMessage(notice(text));
     } else if (const auto* e = event.as<E::Assistant>()) {
         if (e->tokensIn > 0)
             setTokensIn(e->tokensIn);
@@ -607,11 +611,9 @@ void ClaudeSession::setTranscript(QList<ChatMessage> transcript)
 void ClaudeSession::noteDroppedLines(int lines)
 {
     // The pane says so rather than leave a silent gap in the conversation.
-    ChatMessage m;
-    m.role = ChatRole::Assistant;
-    m.blocks.append(ChatBlock::ofText(
+    const ChatMessage m = notice(
         lines == 1 ? QStringLiteral("⚠ A message from the agent was larger than 16 MB and could not be read: it is left out here.")
-                   : QStringLiteral("⚠ %1 messages from the agent were larger than 16 MB and could not be read: they are left out here.").arg(lines)));
+                   : QStringLiteral("⚠ %1 messages from the agent were larger than 16 MB and could not be read: they are left out here.").arg(lines));
     if (m_historyBuffer.isEmpty())
         appendMessage(m);
     else

@@ -26,7 +26,7 @@ QString ChatLabels::costLabel(double tokensIn, double tokensOut, double costUsd)
 
 QString ChatLabels::workingLabel(double tokensIn, double tokensOut)
 {
-    return TimelineRow::workingLabel(qint64(tokensIn), qint64(tokensOut)).value_or(QString());
+    return TimelineRow::workingLabel(tokensIn, tokensOut).value_or(QString());
 }
 
 bool ChatLabels::atEnd(double endY, double visibleHeight)
