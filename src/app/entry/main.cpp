@@ -2,6 +2,7 @@
 #include "AppQmlModules.h"
 #include "InstanceLock.h"
 #include "SceneGraphBackend.h"
+#include "StallWatch.h"
 #include "Store.h"
 
 #include <QGuiApplication>
@@ -41,6 +42,9 @@ int main(int argc, char* argv[])
     // The real chat host takes the core's place before AppModel (made with the first window)
     // installs its callbacks.
     brinmoor::AgentChatHost::shared();
+
+    // Only when BRINMOOR_STALL_LOG names a file; made before the window, so loading it counts.
+    brinmoor::StallWatch::fromEnvironment(&app);
 
     QQmlApplicationEngine engine;
     // Modules compiled into the executable keep their qmldir under qrc:/<URI path>.
