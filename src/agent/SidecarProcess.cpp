@@ -5,9 +5,12 @@
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPromise>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -111,11 +114,51 @@ void SidecarProcess::readOutput()
     const QByteArray bytes = m_process->readAllStandardOutput();
     if (m_released || bytes.isEmpty())
         return;
+    Pending now;
+    for (QByteArray& line : m_lines.feedBytes(bytes)) {
+        if (line.size() < workerLineBytes) {
+            if (auto ev = SidecarEvent::decode(line))
+                now.events.append(std::move(*ev));
+            continue;
+        }
+        auto promise = std::make_shared<QPromise<std::optional<SidecarEvent>>>();
+        promise->start();
+        Pending later{true, promise->future(), {}, 0};
+        // Delivered on this thread; a continuation made for an object already gone never runs.
+        later.decoding.then(this, [this](const std::optional<SidecarEvent>&) { deliver(); });
+        QThreadPool::globalInstance()->start([promise, line = std::move(line)] {
+            promise->addResult(SidecarEvent::decode(line));
+            promise->finish();
+        });
+        m_pending.push_back(std::exchange(now, {}));
+        m_pending.push_back(std::move(later));
+    }
+    now.dropped = m_lines.takeDropped();
+    m_pending.push_back(std::move(now));
+    deliver();
+}
+
+void SidecarProcess::deliver()
+{
     QList<SidecarEvent> events;
-    for (const QString& line : m_lines.feed(bytes))
-        if (auto ev = SidecarEvent::decode(line))
-            events.append(std::move(*ev));
-    const int dropped = m_lines.takeDropped();
+    int dropped = 0;
+    while (!m_pending.empty()) {
+        Pending& p = m_pending.front();
+        if (p.longLine) {
+            if (!p.decoding.isFinished())
+                break;
+            // No result only when the decoding never ran (the pool went away first).
+            if (p.decoding.resultCount() > 0)
+                if (std::optional<SidecarEvent> ev = p.decoding.result())
+                    events.append(std::move(*ev));
+        } else {
+            events.append(std::move(p.events));
+            dropped += p.dropped;
+        }
+        m_pending.pop_front();
+    }
+    if (m_released)
+        return;
     if (auto cb = onEvents; !events.isEmpty() && cb)
         cb(events);
     if (auto cb = onLinesDropped; dropped > 0 && cb && !m_released)

@@ -5,10 +5,13 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
+#include <optional>
 
 class QProcess;
 
@@ -37,7 +40,8 @@ public:
     // Called on the GUI thread; none after release().
     std::function<void()> onStarted;
     std::function<void(const QString& error)> onFailedToStart;
-    std::function<void(const QList<SidecarEvent>& events)> onEvents;  // the events of one read, in order
+    // The events of one read, in order (a long line's event may come with a later read's).
+    std::function<void(const QList<SidecarEvent>& events)> onEvents;
     std::function<void()> onExit;
     // Lines over the cap were dropped (after the events of the same read).
     std::function<void(int lines)> onLinesDropped;
@@ -59,12 +63,26 @@ public:
     // `graceMs` in all), then what is left is ended with its group. Blocks; quit time only.
     static void shutdownAll(int graceMs = 4000);
 
+    // A line at least this long is decoded on a worker thread: parsing megabytes of JSON would
+    // hold up the GUI thread for longer than a frame.
+    static constexpr qsizetype workerLineBytes = 256 * 1024;
+
 private:
+    // What one read gave, in order: events decoded at once, or one long line being decoded on a
+    // worker, which holds back everything after it until it is done.
+    struct Pending {
+        bool longLine = false;
+        QFuture<std::optional<SidecarEvent>> decoding;  // for a long line
+        QList<SidecarEvent> events;
+        int dropped = 0;  // over-long lines dropped in the same read
+    };
     void readOutput();
+    void deliver();
     void signalGroup(int signal);
 
     QProcess* m_process;
     LineAccumulator m_lines;
+    std::deque<Pending> m_pending;
     bool m_released = false;
     bool m_quitSent = false;
 };

@@ -129,6 +129,29 @@ TEST(ChatSession, a_line_too_long_to_read_is_reported_in_the_conversation)
     EXPECT_TRUE(texts.startsWith(S("after|")) || texts.endsWith(S("|after")));
 }
 
+TEST(ChatSession, long_lines_decoded_aside_keep_their_place_among_the_events)
+{
+    // Written at once: the long lines are decoded off the GUI thread, the short ones around them
+    // wait for them; long garbage is skipped like short garbage.
+    const auto text = [](const QString& t) { return ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), t}}}}}); };
+    const QString longText = S("long ") + S("word ").repeated(SidecarProcess::workerLineBytes / 5);
+    QJsonArray toUser = answer({text(S("before"))});
+    toUser.append(QJsonObject{{S("longLine"), double(SidecarProcess::workerLineBytes + 1)}});
+    for (const QJsonObject& e : {text(longText), text(S("after")), result()})
+        toUser.append(QJsonObject{{S("ev"), e}});
+    FakeSidecar fake({{S("user"), QJsonArray{toUser}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    s.sendUser(S("q"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }));
+    ASSERT_EQ(s.transcript().size(), 4);
+    EXPECT_EQ(s.transcript().at(1).blocks.at(0).text, S("before"));
+    EXPECT_EQ(s.transcript().at(2).blocks.at(0).text, longText);
+    EXPECT_EQ(s.transcript().at(3).blocks.at(0).text, S("after"));
+    EXPECT_DOUBLE_EQ(s.costUsd(), 0.5);
+}
+
 TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)
 {
     const QJsonArray err = answer({ev(S("error"), {{S("message"), S("Interrupted")}})});
