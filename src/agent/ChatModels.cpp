@@ -163,6 +163,7 @@ QStringList TimelineRow::textPieces(const QString& text)
     QString opener;            // what the current piece starts with before its own text
     QString fence;             // the open code block's fence line, empty outside one
     QString tableHead;         // header and separator of the table being read, empty outside one
+    int tableRows = 0;         // rows of that table in the current piece, below its header
     QStringView previous;      // the line before, whole
     bool previousBlank = false;
 
@@ -181,6 +182,7 @@ QStringList TimelineRow::textPieces(const QString& text)
         pieces.append(piece);
         start = at;
         lines = 0;
+        tableRows = 0;
     };
 
     qsizetype pos = 0;
@@ -192,8 +194,12 @@ QStringList TimelineRow::textPieces(const QString& text)
         const qsizetype size = pos - start;
         if (pos > start) {
             // A table never ends at a blank line inside; it is cut at the soft line count, since
-            // its cells cost more to lay out than prose.
-            if (size >= hardChars || lines >= hardLines || (!tableHead.isEmpty() && lines >= pieceLines))
+            // its cells cost more to lay out than prose: between two of its rows, never right
+            // below its header nor after its last row (a piece of a header alone shows as an
+            // empty table).
+            if (!continuation && !QStringView(text).sliced(pos, end - pos).contains(u'|'))
+                tableHead.clear();  // the table ended: the next piece needs no copy of its header
+            if (size >= hardChars || lines >= hardLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
                 cut(pos, true);
             else if (!continuation && previousBlank && fence.isEmpty() && (size >= pieceChars || lines >= pieceLines))
                 cut(pos, false);
@@ -220,6 +226,9 @@ QStringList TimelineRow::textPieces(const QString& text)
                 tableHead.clear();
             } else if (tableHead.isEmpty() && isTableSeparator(line) && previous.contains(u'|')) {
                 tableHead = previous.toString() + u'\n' + line.toString();
+                tableRows = 0;
+            } else if (!tableHead.isEmpty()) {
+                ++tableRows;
             }
             previous = line;
         }

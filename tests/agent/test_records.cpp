@@ -212,6 +212,21 @@ TEST(TimelineRows, a_long_text_block_becomes_pieces_that_lose_nothing)
         EXPECT_LE(p.count(u'\n'), TimelineRow::pieceLines + 2);
     }
     EXPECT_EQ(rejoin(tablePieces, QStringLiteral("```"), head), table.join(u'\n'));
+    // Short tables reaching the cut at every place: no piece is a table's header alone, with no
+    // row below it, nor a copy of a header over what follows the table.
+    for (int before = 0; before < TimelineRow::pieceLines + 3; ++before) {
+        QStringList mixed(before, QStringLiteral("prose"));
+        for (int k = 0; k < 6; ++k)
+            mixed << QStringLiteral("| key | value |") << QStringLiteral("|---|---|") << QStringLiteral("| 1 | 2 |")
+                  << QStringLiteral("| 3 | 4 |") << QString() << QStringLiteral("After.") << QString();
+        const QStringList mixedPieces = TimelineRow::textPieces(mixed.join(u'\n'));
+        for (const QString& p : mixedPieces) {
+            const QStringList ls = p.split(u'\n');
+            for (qsizetype i = 0; i + 1 < ls.size(); ++i)
+                if (TimelineRow::isTableSeparator(ls[i]))
+                    EXPECT_TRUE(i + 2 < ls.size() && ls[i + 1].startsWith(u'|')) << before << ": " << qPrintable(p);
+        }
+    }
 
     // One line of 100,000 characters, a surrogate pair at every place a cut could fall.
     QString line;
