@@ -1,0 +1,198 @@
+# Shared by the chat end-to-end scripts (sourced; $e2e names the script in its messages): a work
+# folder removed on exit, the CLIs from the test cache, the fake model servers, a test user's
+# environment, and the helpers that drive the built app under X with xdotool and read its window
+# with ImageMagick.
+# Usage, in a script run as <script> <build dir> [<screenshot dir>]:
+#   e2e=NAME; source "$(dirname "$0")/e2e_lib.sh" "$@"
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+build=$(cd "$1" && pwd)
+shots=${2-}
+work=$(mktemp -d)
+pids=()
+app=""
+cleanup() {
+    local p
+    for p in "${pids[@]}" $app; do kill "$p" 2>/dev/null || true; done
+    rm -rf -- "$work" || true
+}
+trap cleanup EXIT
+fail() {
+    echo "$e2e: $*" >&2
+    [ -n "$app" ] && [ -f "$work/app.log" ] && tail -20 "$work/app.log" >&2
+    exit 1
+}
+wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
+    local n=$(($1 * 10)); shift
+    until "$@"; do ((n-- > 0)) || return 1; sleep 0.1; done
+}
+# The window has stopped changing: four pictures in a row, over more than one step of the app's
+# spinner (8 a second), are the same; a spinner keeps it waiting until its work ends.
+same_frames() {
+    local i
+    import -window "$window" "$work/a.rgb" 2>/dev/null
+    for i in 1 2 3; do
+        import -window "$window" "$work/b.rgb" 2>/dev/null
+        cmp -s "$work/a.rgb" "$work/b.rgb" || return 1
+    done
+}
+wait_settled() { wait_for 30 same_frames || fail "the window never settled"; }
+shot() {  # <name>: the window as it is now, kept when a screenshot folder was given
+    import -window "$window" "$work/$1.png"
+    [ -z "$shots" ] || cp "$work/$1.png" "$shots/${e2e}_$1.png"
+}
+
+# The CLIs, looked up with the real cache before HOME moves.
+claude=$(node "$src/tests/agent/sidecar/support/claude-path.mjs")
+codex=$(node -e "import('$src/tests/agent/sidecar/support/agents.mjs').then(m => console.log(m.codexBinary()))")
+# Where the app looks for the tools first (a login shell's PATH is the system's own).
+mkdir -p "$work/home/.local/bin" "$work/home/.codex" "$work/projects/web" "$work/projects/cli" "$work/claude"
+ln -s "$claude" "$work/home/.local/bin/claude"
+ln -s "$codex" "$work/home/.local/bin/codex"
+[ -z "$shots" ] || mkdir -p "$shots"
+
+# The fake model servers; each prints its port once listening.
+server() {  # <name> <script file>
+    node "$src/tests/agent/fakes/$1.mjs" --port 0 --script "$2" --log "$work/$1.jsonl" >"$work/$1.port" 2>"$work/$1.err" &
+    pids+=($!)
+    wait_for 20 grep -q port "$work/$1.port" || fail "$1 did not start"
+    sed 's/[^0-9]//g' "$work/$1.port"
+}
+# A user past the onboarding with one empty workspace and the project as the recent folder, whose
+# agents reach the fake servers: as_test_user <Claude port> [<Codex port>].
+as_test_user() {
+    export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+    export XDG_CACHE_HOME="$work/home/.cache" SHELL=/bin/bash
+    export ANTHROPIC_BASE_URL="http://127.0.0.1:$1" ANTHROPIC_API_KEY=test CLAUDE_CONFIG_DIR="$work/claude"
+    export CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC=1 CODEX_HOME="$work/home/.codex" FAKE_OPENAI_KEY=test
+    export QT_QUICK_BACKEND=software QT_QPA_PLATFORM=xcb
+    [ -z "${2-}" ] || node "$src/tests/agent/fakes/codex-config.mjs" "$work/home/.codex" "http://127.0.0.1:$2"
+    mkdir -p "$XDG_CONFIG_HOME/Brinmoor" "$XDG_DATA_HOME/Brinmoor"
+    printf '[General]\nbrinmoor.onboarded=true\n' >"$XDG_CONFIG_HOME/Brinmoor/Brinmoor.conf"
+    state="$XDG_DATA_HOME/Brinmoor/state.json"
+    cat >"$state" <<JSON
+{"recents": ["$work/projects/web"], "selected": "5E1F0A00-0000-4000-8000-000000000001",
+ "workspaces": [{"bigSideLeft": false, "colorHex": "5b8cee", "id": "5E1F0A00-0000-4000-8000-000000000001",
+                 "maxRows": 4, "name": "E2E", "sessions": []}]}
+JSON
+}
+
+start_app() {
+    "$build/bin/brinmoor" >>"$work/app.log" 2>&1 &
+    app=$!
+    window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$app" --name Brinmoor | head -1)
+    [ -n "$window" ] || fail "no window"
+    shown_at=$(date +%s%3N)  # epoch ms
+    xdotool windowfocus --sync "$window" || true
+    wait_settled  # the first frames drawn: input goes to whatever has focus
+}
+quit_app() {  # the window's close button, the red dot in the top left corner
+    xdotool mousemove --window "$window" 22 18 click 1
+    wait_for 30 bash -c "! kill -0 $app 2>/dev/null" || fail "the app did not quit"
+    app=""
+}
+# Processes still running in the panes' folders: the sidecars and the CLIs they start run there
+# (other programs on the machine, and the fake servers, do not).
+leftovers() {
+    local p
+    for p in /proc/[0-9]*; do
+        case "$(readlink "$p/cwd" 2>/dev/null)" in
+        "$work/projects"*) echo "${p#/proc/} $(tr '\0' ' ' <"$p/cmdline" 2>/dev/null | cut -c1-120)" ;;
+        esac
+    done
+}
+none_left() { [ -z "$(leftovers)" ]; }
+# The panes' Claude CLIs (by the executable they run, in a pane's folder) and sidecars.
+claude_real=$(readlink -f "$claude")
+claude_clis() {
+    local p
+    for p in /proc/[0-9]*; do
+        case "$(readlink "$p/cwd" 2>/dev/null)" in "$work/projects"*) ;; *) continue ;; esac
+        [ "$(readlink "$p/exe" 2>/dev/null)" = "$claude_real" ] && echo "${p#/proc/}"
+    done
+    return 0
+}
+sidecar_count() { leftovers | grep -c 'brinmoor-agent.mjs' || true; }
+sidecars_are() { [ "$(sidecar_count)" = "$1" ]; }
+some_sidecar() { [ "$(sidecar_count)" -ge 1 ]; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# The stopped card's button: the 1-point outline of a rounded rectangle (borderStrong) in the
+# middle of the window, wider than tall; prints its centre.
+find_restart_button() {
+    import -window "$window" "$work/find.png"
+    python3 - "$work/find.png" <<'PY'
+import subprocess, sys, collections
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
+w = h = 0
+pts = []
+for line in txt.splitlines()[1:]:
+    xy, rest = line.split(":", 1)
+    x, y = map(int, xy.split(","))
+    w, h = max(w, x + 1), max(h, y + 1)
+    if "#23262E" in rest.upper() or "#D2D5DC" in rest.upper():
+        pts.append((x, y))
+rows = collections.defaultdict(list)
+for x, y in pts:
+    if w * 0.3 < x < w * 0.9 and h * 0.2 < y < h * 0.9:
+        rows[y].append(x)
+edges = sorted(y for y, xs in rows.items() if 60 <= len(xs) <= 400)
+if len(edges) < 2: sys.exit(1)
+top, bottom = edges[0], edges[-1]
+if not 14 <= bottom - top <= 60: sys.exit(1)
+xs = rows[top]
+print((min(xs) + max(xs)) // 2, (top + bottom) // 2)
+PY
+}
+# The centre of the filled amber button (f0b429) nearest the bottom of the window: rows holding a
+# run of 40 to 200 amber pixels (the pane's amber frame spans the whole width or is 2 pixels wide).
+find_amber_button() {
+    import -window "$window" "$work/find.png"
+    python3 - "$work/find.png" <<'PY'
+import subprocess, sys, collections
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
+rows = collections.defaultdict(list)
+for line in txt.splitlines()[1:]:
+    if "#F0B429" in line.upper():
+        x, y = map(int, line.split(":")[0].split(","))
+        rows[y].append(x)
+good = [(y, xs) for y, xs in rows.items() if 40 <= len(xs) <= 200]
+if len(good) < 8: sys.exit(1)
+y0 = max(y for y, _ in good)
+block = [(y, xs) for y, xs in good if y0 - y < 30]
+xs = sorted(x for _, row in block for x in row if 3 < x)
+print(xs[len(xs) // 2], sorted(y for y, _ in block)[len(block) // 2])
+PY
+}
+# The menu's last entry, "Close pane", drawn in red (f0524f) like "Stop" above it: the lowest red
+# text in the right half of the window.
+find_close_entry() {
+    import -window "$window" "$work/find.png"
+    python3 - "$work/find.png" <<'PY'
+import subprocess, sys
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
+pts = []
+for line in txt.splitlines()[1:]:
+    if "#F0524F" in line.upper():
+        x, y = map(int, line.split(":")[0].split(","))
+        if x > 900: pts.append((x, y))
+if len(pts) < 20: sys.exit(1)
+low = max(y for _, y in pts)
+row = [(x, y) for x, y in pts if low - y < 12]
+print(sorted(x for x, _ in row)[len(row) // 2], sorted(y for _, y in row)[len(row) // 2])
+PY
+}
+click_amber_button() {
+    local x y
+    wait_for 60 find_amber_button >/dev/null || fail "no $1 button"
+    read -r x y < <(find_amber_button)
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+}
+# The chat editor: the composer sits at the foot of a pane that fills the grid.
+type_message() {
+    xdotool mousemove --window "$window" 700 $(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}') - 72 )) click 1
+    wait_settled
+    xdotool type --delay 20 "$1"
+    xdotool key Return
+}
+pane_field() {  # <field>: that field of the first saved pane
+    python3 -c "import json,sys; s=json.load(open('$state'))['workspaces'][0]['sessions']; print(s[0].get('$1','') if s else '')"
+}
