@@ -9,23 +9,23 @@
 namespace termcore {
 
 namespace {
-// getTrimmedLength() <= cols, without scanning the blank end of a row from the right.
+// getTrimmedLength() <= cols, scanning from the left: a row with text past cols stops at once.
 bool fitsIn(const BufferLine& line, int cols)
 {
     const auto& cells = line.getData();
-    for (size_t i = size_t(std::max(cols, 0)); i < cells.size(); ++i) {
+    for (size_t i = size_t(std::max(cols, 0)); i < size_t(line.textEnd()); ++i) {
         if (cells[i].code != 0)
             return false;
     }
     return true;
 }
 
-// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once,
-// where a scan from the right would read its whole blank end first.
+// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once.
 bool hasNoText(const BufferLine& line)
 {
-    for (const CharData& cell : line.getData()) {
-        if (cell.code != 0)
+    const auto& cells = line.getData();
+    for (size_t i = 0; i < size_t(line.textEnd()); ++i) {
+        if (cells[i].code != 0)
             return false;
     }
     return true;
@@ -43,7 +43,9 @@ void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cell
             const auto& cells = line->getData();
             if (!cells.empty()) {
                 __builtin_prefetch(cells.data());
-                __builtin_prefetch(&cells.back()); // the trimmed length is scanned from the end
+                // The trimmed length is scanned from the end of the text.
+                if (line->textEnd() > 0)
+                    __builtin_prefetch(&cells[size_t(line->textEnd() - 1)]);
             }
         }
     }
@@ -70,7 +72,7 @@ int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedL
 std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAbsoluteY, const CharData& nullChar)
 {
     std::vector<int> toRemove;
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     std::vector<BufferLine*> group;
     auto row = [&](int index) -> BufferLine& { return ring[index]; };
     // Rows keep their cells unless text moves into them; the rest read as widened.
@@ -159,7 +161,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
 
 void Buffer::reflowWider(int oldCols, int newCols, int newRows)
 {
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     const std::vector<int> toRemove = getLinesToRemove(oldCols, newCols, yBase_ + y_, CharData::Null);
     if (toRemove.empty())
         return;
@@ -249,7 +251,7 @@ void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int
 
 void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
 {
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     std::vector<InsertionSet> toInsert;
     int countToInsert = 0;
     std::vector<BufferLine*> group;
@@ -385,7 +387,7 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
 {
     if (countToInsert <= 0 || toInsert.empty())
         return;
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     const int originalCount = ring.count();
     std::vector<BufferLinePtr> original;
     original.reserve(size_t(originalCount));
