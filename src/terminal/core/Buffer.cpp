@@ -362,14 +362,11 @@ void Buffer::resize(int newCols, int newRows)
             reflowWider(cols_, newCols, newRows);
         else
             reflowNarrower(cols_, newCols, newRows);
+        // The narrowing cut its own rows; the rows out of use past them are cut here.
         if (newCols < cols_) {
-            for (const auto& row : ring.getArray()) {
-                if (!row)
-                    continue;
-                if (row->count() > newCols)
-                    row->resize(newCols, fill);
-                else
-                    row->narrowLazily(newCols);
+            for (int i = ring.count(); i < int(ring.getArray().size()); ++i) {
+                if (BufferLine* row = ring.peek(i))
+                    cutToWidth(*row, newCols);
             }
         }
     }

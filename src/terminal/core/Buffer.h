@@ -268,6 +268,8 @@ private:
     void makeRing(int capacity);
     void reflowWider(int oldCols, int newCols, int newRows);
     void reflowNarrower(int oldCols, int newCols, int newRows);
+    // A row at most `cols` wide, lazily widened cells included.
+    static void cutToWidth(BufferLine& row, int cols);
 
     // Held in place: every cell write reaches its row through it, one load fewer than through
     // a pointer.

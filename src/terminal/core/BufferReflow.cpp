@@ -52,6 +52,14 @@ void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cell
 }
 } // namespace
 
+void Buffer::cutToWidth(BufferLine& row, int cols)
+{
+    if (row.count() > cols)
+        row.resize(cols, CharData::Null);
+    else
+        row.narrowLazily(cols);
+}
+
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
 {
     const int n = int(wrappedLines.size());
@@ -258,7 +266,25 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     std::vector<int> destLengths;
     int spareFrom = ring.count();
 
+    // The rows of each step (a row or a group, rewrapped or not) take the new width as the step
+    // ends, while they are in the cache: a walk over the whole history afterwards would miss on
+    // every row again.
+    struct CutWhenDone {
+        CircularBufferLineList& ring;
+        const int& y;
+        int last;
+        int cols;
+        ~CutWhenDone()
+        {
+            for (int k = y; k <= last; ++k) {
+                if (BufferLine* row = ring.peek(k))
+                    cutToWidth(*row, cols);
+            }
+        }
+    };
+
     for (int y = ring.count() - 1; y >= 0; --y) {
+        const CutWhenDone cut{ring, y, y, newCols};
         prefetchAhead(ring, y - 16, y - 8);
         BufferLine* next = &ring[y];
         if (!next->isWrapped && fitsIn(*next, newCols))
@@ -388,30 +414,27 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
     if (countToInsert <= 0 || toInsert.empty())
         return;
     CircularBufferLineList& ring = lines_;
-    const int originalCount = ring.count();
-    std::vector<BufferLinePtr> original;
-    original.reserve(size_t(originalCount));
-    for (int i = 0; i < originalCount; ++i)
-        original.push_back(ring.take(i));
-
-    ring.setCount(std::min(ring.maxLength(), originalCount + countToInsert));
+    std::vector<BufferLinePtr> original = ring.takeRows();
+    const int originalCount = int(original.size());
+    std::vector<BufferLinePtr> rows(size_t(std::min(ring.maxLength(), originalCount + countToInsert)));
 
     int originalIndex = originalCount - 1;
     size_t batch = 0;
     int insertedSoFar = 0;
-    for (int i = std::min(ring.maxLength() - 1, originalCount + countToInsert - 1); i >= 0; --i) {
+    for (int i = int(rows.size()) - 1; i >= 0; --i) {
         if (batch < toInsert.size() && !toInsert[batch].isNull &&
             toInsert[batch].start > originalIndex + insertedSoFar) {
             const auto& lines = toInsert[batch].lines;
             for (int k = int(lines.size()) - 1; k >= 0 && i >= 0; --k)
-                ring.set(i--, lines[size_t(k)]);
+                rows[size_t(i--)] = lines[size_t(k)];
             ++i;
             insertedSoFar += int(lines.size());
             ++batch;
         } else if (originalIndex >= 0) {
-            ring.set(i, std::move(original[size_t(originalIndex--)]));
+            rows[size_t(i)] = std::move(original[size_t(originalIndex--)]);
         }
     }
+    ring.putRows(std::move(rows));
 }
 
 } // namespace termcore
