@@ -66,5 +66,35 @@ Item {
             verify(first.text.startsWith("Answer start"));
             verify(!first.continued);
         }
+
+        // A long answer arriving in an open pane that follows its end: the pane jumps to the new
+        // end, making the rows there, not those of every screen between the old end and the new.
+        function test_a_long_answer_arriving_jumps_to_its_end() {
+            const session = TestSupport.newSession("claude");
+            TestSupport.answer(session, "A short first answer.");
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            const made = new Set();
+            const count = () => {
+                const children = list.contentItem.children;
+                for (let i = 0; i < children.length; ++i)
+                    if (String(children[i].objectName).startsWith("row:"))
+                        made.add(children[i]);
+            };
+            list.contentItem.childrenChanged.connect(count);
+            let slid = false;
+            const watch = () => slid = slid || pane.settling;
+            pane.settlingChanged.connect(watch);
+            TestSupport.answer(session, answerText(300));
+            tryVerify(() => list.count > 100 && endShown(list) && !pane.settling, 5000);
+            waitForRendering(pane);
+            list.contentItem.childrenChanged.disconnect(count);
+            pane.settlingChanged.disconnect(watch);
+            verify(!slid);
+            verify(made.size < 16, "delegates made: " + made.size);
+            verify(list.itemAtIndex(list.count - 1).text.indexOf("Last line of the answer.") >= 0);
+            verify(pane.atBottom);
+        }
     }
 }
