@@ -261,9 +261,11 @@ Item {
                 required property int index
                 required property string rowId
                 required property int piece
+                required property bool more
                 objectName: "row:" + rowId
                 width: timeline.width - 26
                 continued: piece > 0
+                joinsNext: more
                 railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
                 thinkingOpen: rows.isOpen(rowId)

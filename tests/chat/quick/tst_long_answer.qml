@@ -10,6 +10,12 @@ Item {
     width: 700
     height: 760
 
+    // The window's own background, for the pictures.
+    Rectangle {
+        anchors.fill: parent
+        color: Theme.pair("0e0f13", "e7e9ee", 1)
+    }
+
     Component {
         id: paneComponent
         ChatPaneView { width: 700; height: 760; session: null; compact: false }
@@ -65,6 +71,30 @@ Item {
             const first = list.itemAtIndex(0);
             verify(first.text.startsWith("Answer start"));
             verify(!first.continued);
+        }
+
+        // A pasted log of 3,000 lines: a bubble in pieces, joined where they meet (no gap, one
+        // width), its last line at the end.
+        function test_a_long_user_message_is_one_bubble_in_pieces() {
+            const session = TestSupport.newSession("claude");
+            const lines = [];
+            for (let i = 0; i < 3000; ++i)
+                lines.push("log line " + i + " of the paste");
+            TestSupport.feed(session, { ev: "history", messages: [{ role: "user", blocks: [{ type: "text", text: lines.join("\n") }] }] });
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            verify(list.count > 20);
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            const last = list.itemAtIndex(list.count - 1);
+            const before = list.itemAtIndex(list.count - 2);
+            verify(last && before);
+            verify(last.text.endsWith("log line 2999 of the paste"));
+            const a = findChild(before, "bubble"), b = findChild(last, "bubble");
+            compare(a.width, b.width);
+            const aEnd = a.mapToItem(list.contentItem, 0, a.height).y;
+            const bTop = b.mapToItem(list.contentItem, 0, 0).y;
+            compare(bTop - aEnd, list.spacing);
+            grabImage(pane).save(TestSupport.galleryDir() + "/chat-long-user-message.png");
         }
 
         // A long answer arriving in an open pane that follows its end: the pane jumps to the new
