@@ -38,6 +38,12 @@ inline bool hasControlByte(uint64_t x)
 inline int64_t digitsValue(uint64_t digits, int start, int end)
 {
     const int count = end - start;
+    if (count <= 4) {
+        // Up to four digits (what a cursor position or a colour takes): two steps in 32 bits.
+        uint32_t w = uint32_t((digits >> (8 * start)) << (8 * (4 - count)));
+        w = (w * 10 + (w >> 8)) & 0x00FF00FFU;
+        return int64_t((w * 100 + (w >> 16)) & 0xFFFFU);
+    }
     uint64_t v = count == 0 ? 0 : (digits >> (8 * start)) << (8 * (8 - count));
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
     v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
@@ -225,14 +231,20 @@ inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_
     return i;
 }
 
-size_t EscapeSequenceParser::scanShortParams(const uint8_t* p, size_t i, size_t n)
+// Kept out of the sequence loop, which the short path is inlined into.
+[[gnu::noinline]] size_t EscapeSequenceParser::scanLongParams(const uint8_t* p, size_t i, size_t n)
+{
+    return scanParams(p, i, n, true);
+}
+
+[[gnu::always_inline]] inline size_t EscapeSequenceParser::scanShortParams(const uint8_t* p, size_t i, size_t n)
 {
     // Parameter text that ends within eight bytes (a cursor position, a short SGR) is read as
     // one word: where its digits and ";" are, then each number, with no branch on the length
     // of each. Longer text and the end of the chunk near take the byte loop; a ":" that ends
     // the word's part goes on through the usual parameter path.
     if (i + 8 > n)
-        return scanParams(p, i, n, true);
+        return scanLongParams(p, i, n);
     uint64_t word;
     std::memcpy(&word, p + i, 8);
     if constexpr (std::endian::native != std::endian::little)
@@ -246,7 +258,7 @@ size_t EscapeSequenceParser::scanShortParams(const uint8_t* p, size_t i, size_t 
     const uint64_t semicolon = ~(((x & low7) + low7) | x) & high;
     const uint64_t stop = notDigit & ~semicolon;
     if (stop == 0)
-        return scanParams(p, i, n, true);
+        return scanLongParams(p, i, n);
     const int len = std::countr_zero(stop) >> 3;
     uint64_t separators = semicolon & ((uint64_t(1) << (8 * len)) - 1);
     size_t count = 0;

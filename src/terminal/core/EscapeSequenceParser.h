@@ -141,6 +141,7 @@ private:
     // scanParams at the start of a sequence's parameters in the chunk, reading short text
     // (numbers and ";" within eight bytes) as one word.
     size_t scanShortParams(const uint8_t* p, size_t i, size_t n);
+    size_t scanLongParams(const uint8_t* p, size_t i, size_t n);
     // Copies referred parameter text into parsTxt_.
     void keepParamText();
     void oscDispatch(uint8_t terminator);
