@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMutex>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
@@ -32,8 +34,58 @@ void watchQuit()
 
 } // namespace
 
-SidecarProcess::SidecarProcess() : m_process(new QProcess(this))
+// What the pool thread shares with the object. The line cutter is used by the GUI thread while no
+// read is queued, else by the pool alone. Decoded reads are posted to the mailbox, which lives on
+// the GUI thread and goes with the last holder of this (deleted later there, after what was posted
+// to it); they reach the object only while it exists.
+struct SidecarProcess::Reader {
+    struct DeleteLater {
+        void operator()(QObject* o) const { o->deleteLater(); }
+    };
+    LineAccumulator lines;
+    QMutex mutex;
+    QList<QByteArray> queue;  // reads not cut yet, in order; under the mutex
+    bool draining = false;    // a pool task is emptying the queue; under the mutex
+    std::unique_ptr<QObject, DeleteLater> mailbox{new QObject};
+    QPointer<SidecarProcess> owner;  // read on the GUI thread only
+};
+
+SidecarProcess::Batch SidecarProcess::cut(LineAccumulator& lines, QByteArrayView bytes)
 {
+    Batch batch;
+    for (const QString& line : lines.feed(bytes))
+        if (auto ev = SidecarEvent::decode(line))
+            batch.events.append(std::move(*ev));
+    batch.dropped = lines.takeDropped();
+    return batch;
+}
+
+void SidecarProcess::drain(const std::shared_ptr<Reader>& reader)
+{
+    for (;;) {
+        QByteArray bytes;
+        {
+            QMutexLocker lock(&reader->mutex);
+            if (reader->queue.isEmpty()) {
+                reader->draining = false;
+                return;
+            }
+            bytes = reader->queue.takeFirst();
+        }
+        Batch batch = cut(reader->lines, bytes);
+        QMetaObject::invokeMethod(
+            reader->mailbox.get(),
+            [reader, batch = std::move(batch)] {
+                if (SidecarProcess* owner = reader->owner)
+                    owner->delivered(batch);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::make_shared<Reader>())
+{
+    m_reader->owner = this;
     // Standard error carries the libraries' chatter; nothing reads it.
     m_process->setStandardErrorFile(QProcess::nullDevice());
     // A group of its own (the child leads a new session), so the agent CLI it starts can be
@@ -56,12 +108,11 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this))
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SidecarProcess::readOutput);
     connect(m_process, &QProcess::finished, this, [this] {
-        if (m_released) {
-            deleteLater();
-            return;
-        }
-        if (auto cb = onExit)
-            cb();
+        // The exit follows the last events: while reads are still being decoded, it waits.
+        if (m_queued > 0 && !m_released)
+            m_exitPending = true;
+        else
+            exited();
     });
     live().append(this);
     watchQuit();
@@ -111,15 +162,45 @@ void SidecarProcess::readOutput()
     const QByteArray bytes = m_process->readAllStandardOutput();
     if (m_released || bytes.isEmpty())
         return;
-    QList<SidecarEvent> events;
-    for (const QString& line : m_lines.feed(bytes))
-        if (auto ev = SidecarEvent::decode(line))
-            events.append(std::move(*ev));
-    const int dropped = m_lines.takeDropped();
-    if (auto cb = onEvents; !events.isEmpty() && cb)
-        cb(events);
-    if (auto cb = onLinesDropped; dropped > 0 && cb && !m_released)
-        cb(dropped);
+    if (m_queued == 0 && m_reader->lines.buffered() + bytes.size() < inlineBytes) {
+        deliver(cut(m_reader->lines, bytes));
+        return;
+    }
+    ++m_queued;
+    QMutexLocker lock(&m_reader->mutex);
+    m_reader->queue.append(bytes);
+    if (std::exchange(m_reader->draining, true))
+        return;
+    lock.unlock();
+    QThreadPool::globalInstance()->start([reader = m_reader] { drain(reader); });
+}
+
+void SidecarProcess::deliver(const Batch& batch)
+{
+    if (m_released)
+        return;
+    if (auto cb = onEvents; !batch.events.isEmpty() && cb)
+        cb(batch.events);
+    if (auto cb = onLinesDropped; batch.dropped > 0 && cb && !m_released)
+        cb(batch.dropped);
+}
+
+void SidecarProcess::delivered(const Batch& batch)
+{
+    --m_queued;
+    deliver(batch);
+    if (m_queued == 0 && std::exchange(m_exitPending, false))
+        exited();
+}
+
+void SidecarProcess::exited()
+{
+    if (m_released) {
+        deleteLater();
+        return;
+    }
+    if (auto cb = onExit)
+        cb();
 }
 
 void SidecarProcess::signalGroup(int signal)

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QProcess;
 
@@ -16,7 +17,9 @@ namespace brinmoor {
 
 // One Node sidecar child: launched without blocking, written to through the process's own queue
 // (a sidecar that stops reading never blocks the GUI thread), its output cut into lines and
-// decoded, its standard error discarded.
+// decoded, its standard error discarded. Small reads are decoded at once; a large one (a long
+// answer or history, megabytes in one line) on a pool thread, so the window keeps drawing, with
+// every read after it following it there: events and the exit always arrive in order.
 //
 // The child runs in a process group of its own, so whatever it starts (the agent CLI) can be
 // ended with it. The object is never deleted while its child runs: release() lets the child go
@@ -42,6 +45,9 @@ public:
     // Lines over the cap were dropped (after the events of the same read).
     std::function<void(int lines)> onLinesDropped;
 
+    // Reads of at least this many bytes (with the unfinished line before them) go to the pool.
+    static constexpr qsizetype inlineBytes = 256 * 1024;
+
     // Starts `node script` in `cwd` with exactly `environment`; returns at once.
     void start(const QString& node, const QString& script, const QString& cwd,
                const QMap<QString, QString>& environment);
@@ -60,11 +66,24 @@ public:
     static void shutdownAll(int graceMs = 4000);
 
 private:
+    struct Reader;
+    struct Batch {
+        QList<SidecarEvent> events;
+        int dropped = 0;
+    };
+    static Batch cut(LineAccumulator& lines, QByteArrayView bytes);
+    static void drain(const std::shared_ptr<Reader>& reader);
+
     void readOutput();
+    void deliver(const Batch& batch);
+    void delivered(const Batch& batch);
+    void exited();
     void signalGroup(int signal);
 
     QProcess* m_process;
-    LineAccumulator m_lines;
+    std::shared_ptr<Reader> m_reader;
+    int m_queued = 0;          // reads handed to the pool and not delivered yet
+    bool m_exitPending = false;  // the child exited while reads were still being decoded
     bool m_released = false;
     bool m_quitSent = false;
 };
