@@ -261,7 +261,7 @@ public:
         return i == int(wrappedLines.size()) - 1 ? lastLength : getWrappedLineTrimmedLength(wrappedLines, i, cols);
     }
     // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).
-    void rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
+    void rearrange(std::vector<InsertionSet>&& toInsert, int countToInsert);
 
 private:
     void insertCharacterSlow(const CharData& charData);

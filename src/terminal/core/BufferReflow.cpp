@@ -406,10 +406,10 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         savedY = std::min(savedY + linesToAdd, yBase_ + newRows - 1);
     }
 
-    rearrange(toInsert, countToInsert);
+    rearrange(std::move(toInsert), countToInsert);
 }
 
-void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert)
+void Buffer::rearrange(std::vector<InsertionSet>&& toInsert, int countToInsert)
 {
     if (countToInsert <= 0 || toInsert.empty())
         return;
@@ -424,9 +424,9 @@ void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToIns
     for (int i = int(rows.size()) - 1; i >= 0; --i) {
         if (batch < toInsert.size() && !toInsert[batch].isNull &&
             toInsert[batch].start > originalIndex + insertedSoFar) {
-            const auto& lines = toInsert[batch].lines;
+            auto& lines = toInsert[batch].lines;
             for (int k = int(lines.size()) - 1; k >= 0 && i >= 0; --k)
-                rows[size_t(i--)] = lines[size_t(k)];
+                rows[size_t(i--)] = std::move(lines[size_t(k)]);
             ++i;
             insertedSoFar += int(lines.size());
             ++batch;
