@@ -164,7 +164,7 @@ void EscapeSequenceParser::warnOnce(unsigned bit, std::string_view message)
     Diagnostics::print(std::string("EscapeSequenceParser: ") + std::string(message) + " (will not warn again)");
 }
 
-void EscapeSequenceParser::clearSequence()
+[[gnu::always_inline]] inline void EscapeSequenceParser::clearSequence()
 {
     osc_.clear();
     oscOverflow_ = false;
