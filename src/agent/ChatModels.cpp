@@ -63,18 +63,40 @@ std::optional<QString> UsageMetric::resetsLabel(const QDateTime& now) const
     return QStringLiteral("Resets in %1m").arg(s / 60);
 }
 
+namespace {
+
+// The rows of `row` for each of its text's pieces, in order: the first keeps the row's id and
+// attachments, a later one has the id with "~" and its number.
+void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QStringList& pieces)
+{
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        TimelineRow piece = row;
+        if (k > 0) {
+            piece.id += QLatin1Char('~') + QString::number(k);
+            piece.attachments.clear();
+        }
+        piece.piece = int(k);
+        piece.more = k + 1 < pieces.size();
+        piece.text = pieces.at(k);
+        rows.append(piece);
+    }
+}
+
+} // namespace
+
 QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
 {
     QList<TimelineRow> rows;
     for (const ChatMessage& message : messages) {
         const QString id = uuidText(message.id);
         if (message.role != ChatRole::Assistant) {
-            // A user message is one row: its texts joined, its other blocks not shown.
+            // A user message is one row, or one per piece of a long text: its texts joined, its
+            // other blocks not shown.
             TimelineRow row{id, Kind::User, {}, message.attachments, {}, {}, {}};
             for (const ChatBlock& b : message.blocks)
                 if (b.kind == ChatBlock::Kind::Text)
                     row.text += b.text;
-            rows.append(row);
+            appendPieces(rows, row, plainPieces(row.text));
             continue;
         }
         for (qsizetype i = 0; i < message.blocks.size(); ++i) {
@@ -82,24 +104,10 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             TimelineRow row;
             row.id = id + QLatin1Char('-') + QString::number(i);
             switch (b.kind) {
-            case ChatBlock::Kind::Text: {
+            case ChatBlock::Kind::Text:
                 row.kind = Kind::Text;
-                const QStringList pieces = textPieces(b.text);
-                for (qsizetype k = 0; k + 1 < pieces.size(); ++k) {
-                    TimelineRow piece = row;
-                    if (k > 0)
-                        piece.id += QLatin1Char('~') + QString::number(k);
-                    piece.piece = int(k);
-                    piece.text = pieces.at(k);
-                    rows.append(piece);
-                }
-                if (pieces.size() > 1) {
-                    row.id += QLatin1Char('~') + QString::number(pieces.size() - 1);
-                    row.piece = int(pieces.size() - 1);
-                }
-                row.text = pieces.isEmpty() ? QString() : pieces.last();
-                break;
-            }
+                appendPieces(rows, row, textPieces(b.text));
+                continue;
             case ChatBlock::Kind::Thinking:
                 row.kind = Kind::Thinking;
                 row.text = b.text;
@@ -239,6 +247,42 @@ QStringList TimelineRow::textPieces(const QString& text)
     }
     if (start < n || pieces.isEmpty())
         pieces.append(opener + text.sliced(start));
+    return pieces;
+}
+
+QStringList TimelineRow::plainPieces(const QString& text)
+{
+    const qsizetype softChars = pieceChars * 2, hardChars = pieceChars * 4;
+    const int softLines = pieceLines * 2;
+    const qsizetype n = text.size();
+    QStringList pieces;
+    qsizetype start = 0;
+    int lines = 0;
+    const auto cut = [&](qsizetype at) {
+        pieces.append(text.sliced(start, at - start));
+        start = at;
+        lines = 0;
+    };
+    for (qsizetype pos = 0; pos < n;) {
+        qsizetype end = text.indexOf(u'\n', pos);
+        end = end < 0 ? n : end + 1;  // past the line's break
+        if (end - start > hardChars) {
+            // Too long with this line: cut before it, or, where it is the piece's first, within it
+            // (never between a surrogate pair) and look at the rest of it again.
+            qsizetype at = pos > start ? pos : start + hardChars;
+            if (pos == start && text.at(at - 1).isHighSurrogate())
+                --at;
+            cut(at);
+            pos = at;
+            continue;
+        }
+        pos = end;
+        ++lines;
+        if (pos < n && (lines >= softLines || pos - start >= softChars))
+            cut(pos);
+    }
+    if (start < n || pieces.isEmpty())
+        pieces.append(text.sliced(start));
     return pieces;
 }
 

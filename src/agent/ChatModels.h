@@ -339,6 +339,8 @@ struct TimelineRow {
     // A long text block is shown as several rows, one per piece (textPieces()): 0 for the first
     // or only one. Later pieces carry the block's row id with "~" and their number.
     int piece = 0;
+    // Whether a later piece of the same block or message follows this row.
+    bool more = false;
 
     // The rows of a transcript, in order; never a working or compacting row. The rows of one
     // message depend on that message alone, so a message appended adds build({message}).
@@ -351,6 +353,10 @@ struct TimelineRow {
     static constexpr int pieceLines = 24;
     static constexpr qsizetype pieceChars = 2400;
     static QStringList textPieces(const QString& text);
+    // A user's plain text cut the same way for its bubble: at a line's end once a piece has twice
+    // pieceLines lines or pieceChars characters, anywhere at four times that (never inside a
+    // character pair). Joined, the pieces are the text.
+    static QStringList plainPieces(const QString& text);
     // A markdown table's separator row ("|---|:--:|"): only dashes, pipes, colons and spaces, with at
     // least one dash and one pipe, blanks (spaces, tabs) around it ignored. The chat's markdown
     // parser and the cutting into pieces must agree on it, so both ask here.
@@ -368,8 +374,8 @@ struct TimelineRow {
 
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {
-        return records::sameFields(std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.piece),
-                                   std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.piece));
+        return records::sameFields(std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.piece, a.more),
+                                   std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.piece, b.more));
     }
 };
 

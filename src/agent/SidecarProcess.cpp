@@ -2,15 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMutex>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QPromise>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <csignal>
-#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -35,8 +34,58 @@ void watchQuit()
 
 } // namespace
 
-SidecarProcess::SidecarProcess() : m_process(new QProcess(this))
+// What the pool thread shares with the object. The line cutter is used by the GUI thread while no
+// read is queued, else by the pool alone. Decoded reads are posted to the mailbox, which lives on
+// the GUI thread and goes with the last holder of this (deleted later there, after what was posted
+// to it); they reach the object only while it exists.
+struct SidecarProcess::Reader {
+    struct DeleteLater {
+        void operator()(QObject* o) const { o->deleteLater(); }
+    };
+    LineAccumulator lines;
+    QMutex mutex;
+    QList<QByteArray> queue;  // reads not cut yet, in order; under the mutex
+    bool draining = false;    // a pool task is emptying the queue; under the mutex
+    std::unique_ptr<QObject, DeleteLater> mailbox{new QObject};
+    QPointer<SidecarProcess> owner;  // read on the GUI thread only
+};
+
+SidecarProcess::Batch SidecarProcess::cut(LineAccumulator& lines, QByteArrayView bytes)
 {
+    Batch batch;
+    for (const QString& line : lines.feed(bytes))
+        if (auto ev = SidecarEvent::decode(line))
+            batch.events.append(std::move(*ev));
+    batch.dropped = lines.takeDropped();
+    return batch;
+}
+
+void SidecarProcess::drain(const std::shared_ptr<Reader>& reader)
+{
+    for (;;) {
+        QByteArray bytes;
+        {
+            QMutexLocker lock(&reader->mutex);
+            if (reader->queue.isEmpty()) {
+                reader->draining = false;
+                return;
+            }
+            bytes = reader->queue.takeFirst();
+        }
+        Batch batch = cut(reader->lines, bytes);
+        QMetaObject::invokeMethod(
+            reader->mailbox.get(),
+            [reader, batch = std::move(batch)] {
+                if (SidecarProcess* owner = reader->owner)
+                    owner->delivered(batch);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::make_shared<Reader>())
+{
+    m_reader->owner = this;
     // Standard error carries the libraries' chatter; nothing reads it.
     m_process->setStandardErrorFile(QProcess::nullDevice());
     // A group of its own (the child leads a new session), so the agent CLI it starts can be
@@ -59,12 +108,11 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this))
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SidecarProcess::readOutput);
     connect(m_process, &QProcess::finished, this, [this] {
-        if (m_released) {
-            deleteLater();
-            return;
-        }
-        if (auto cb = onExit)
-            cb();
+        // The exit follows the last events: while reads are still being decoded, it waits.
+        if (m_queued > 0 && !m_released)
+            m_exitPending = true;
+        else
+            exited();
     });
     live().append(this);
     watchQuit();
@@ -114,55 +162,45 @@ void SidecarProcess::readOutput()
     const QByteArray bytes = m_process->readAllStandardOutput();
     if (m_released || bytes.isEmpty())
         return;
-    Pending now;
-    for (QByteArray& line : m_lines.feedBytes(bytes)) {
-        if (line.size() < workerLineBytes) {
-            if (auto ev = SidecarEvent::decode(line))
-                now.events.append(std::move(*ev));
-            continue;
-        }
-        auto promise = std::make_shared<QPromise<std::optional<SidecarEvent>>>();
-        promise->start();
-        Pending later{true, promise->future(), {}, 0};
-        // Delivered on this thread; a continuation made for an object already gone never runs.
-        later.decoding.then(this, [this](const std::optional<SidecarEvent>&) { deliver(); });
-        QThreadPool::globalInstance()->start([promise, line = std::move(line)] {
-            promise->addResult(SidecarEvent::decode(line));
-            promise->finish();
-        });
-        m_pending.push_back(std::exchange(now, {}));
-        m_pending.push_back(std::move(later));
+    if (m_queued == 0 && m_reader->lines.buffered() + bytes.size() < inlineBytes) {
+        deliver(cut(m_reader->lines, bytes));
+        return;
     }
-    now.dropped = m_lines.takeDropped();
-    m_pending.push_back(std::move(now));
-    deliver();
+    ++m_queued;
+    QMutexLocker lock(&m_reader->mutex);
+    m_reader->queue.append(bytes);
+    if (std::exchange(m_reader->draining, true))
+        return;
+    lock.unlock();
+    QThreadPool::globalInstance()->start([reader = m_reader] { drain(reader); });
 }
 
-void SidecarProcess::deliver()
+void SidecarProcess::deliver(const Batch& batch)
 {
-    QList<SidecarEvent> events;
-    int dropped = 0;
-    while (!m_pending.empty()) {
-        Pending& p = m_pending.front();
-        if (p.longLine) {
-            if (!p.decoding.isFinished())
-                break;
-            // No result only when the decoding never ran (the pool went away first).
-            if (p.decoding.resultCount() > 0)
-                if (std::optional<SidecarEvent> ev = p.decoding.result())
-                    events.append(std::move(*ev));
-        } else {
-            events.append(std::move(p.events));
-            dropped += p.dropped;
-        }
-        m_pending.pop_front();
-    }
     if (m_released)
         return;
-    if (auto cb = onEvents; !events.isEmpty() && cb)
-        cb(events);
-    if (auto cb = onLinesDropped; dropped > 0 && cb && !m_released)
-        cb(dropped);
+    if (auto cb = onEvents; !batch.events.isEmpty() && cb)
+        cb(batch.events);
+    if (auto cb = onLinesDropped; batch.dropped > 0 && cb && !m_released)
+        cb(batch.dropped);
+}
+
+void SidecarProcess::delivered(const Batch& batch)
+{
+    --m_queued;
+    deliver(batch);
+    if (m_queued == 0 && std::exchange(m_exitPending, false))
+        exited();
+}
+
+void SidecarProcess::exited()
+{
+    if (m_released) {
+        deleteLater();
+        return;
+    }
+    if (auto cb = onExit)
+        cb();
 }
 
 void SidecarProcess::signalGroup(int signal)

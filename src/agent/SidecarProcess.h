@@ -5,13 +5,11 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
-#include <QFuture>
 #include <QObject>
 #include <QString>
 
-#include <deque>
 #include <functional>
-#include <optional>
+#include <memory>
 
 class QProcess;
 
@@ -19,7 +17,9 @@ namespace brinmoor {
 
 // One Node sidecar child: launched without blocking, written to through the process's own queue
 // (a sidecar that stops reading never blocks the GUI thread), its output cut into lines and
-// decoded, its standard error discarded.
+// decoded, its standard error discarded. Small reads are decoded at once; a large one (a long
+// answer or history, megabytes in one line) on a pool thread, so the window keeps drawing, with
+// every read after it following it there: events and the exit always arrive in order.
 //
 // The child runs in a process group of its own, so whatever it starts (the agent CLI) can be
 // ended with it. The object is never deleted while its child runs: release() lets the child go
@@ -40,11 +40,13 @@ public:
     // Called on the GUI thread; none after release().
     std::function<void()> onStarted;
     std::function<void(const QString& error)> onFailedToStart;
-    // The events of one read, in order (a long line's event may come with a later read's).
-    std::function<void(const QList<SidecarEvent>& events)> onEvents;
+    std::function<void(const QList<SidecarEvent>& events)> onEvents;  // the events of one read, in order
     std::function<void()> onExit;
     // Lines over the cap were dropped (after the events of the same read).
     std::function<void(int lines)> onLinesDropped;
+
+    // Reads of at least this many bytes (with the unfinished line before them) go to the pool.
+    static constexpr qsizetype inlineBytes = 256 * 1024;
 
     // Starts `node script` in `cwd` with exactly `environment`; returns at once.
     void start(const QString& node, const QString& script, const QString& cwd,
@@ -63,26 +65,25 @@ public:
     // `graceMs` in all), then what is left is ended with its group. Blocks; quit time only.
     static void shutdownAll(int graceMs = 4000);
 
-    // A line at least this long is decoded on a worker thread: parsing megabytes of JSON would
-    // hold up the GUI thread for longer than a frame.
-    static constexpr qsizetype workerLineBytes = 256 * 1024;
-
 private:
-    // What one read gave, in order: events decoded at once, or one long line being decoded on a
-    // worker, which holds back everything after it until it is done.
-    struct Pending {
-        bool longLine = false;
-        QFuture<std::optional<SidecarEvent>> decoding;  // for a long line
+    struct Reader;
+    struct Batch {
         QList<SidecarEvent> events;
-        int dropped = 0;  // over-long lines dropped in the same read
+        int dropped = 0;
     };
+    static Batch cut(LineAccumulator& lines, QByteArrayView bytes);
+    static void drain(const std::shared_ptr<Reader>& reader);
+
     void readOutput();
-    void deliver();
+    void deliver(const Batch& batch);
+    void delivered(const Batch& batch);
+    void exited();
     void signalGroup(int signal);
 
     QProcess* m_process;
-    LineAccumulator m_lines;
-    std::deque<Pending> m_pending;
+    std::shared_ptr<Reader> m_reader;
+    int m_queued = 0;          // reads handed to the pool and not delivered yet
+    bool m_exitPending = false;  // the child exited while reads were still being decoded
     bool m_released = false;
     bool m_quitSent = false;
 };

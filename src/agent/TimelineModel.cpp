@@ -70,6 +70,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case ToolRole: return QVariant::fromValue(r.tool);
     case LabelRole: return r.label ? QVariant(*r.label) : QVariant();
     case PieceRole: return r.piece;
+    case MoreRole: return r.more;
     }
     return {};
 }
@@ -78,7 +79,7 @@ QHash<int, QByteArray> TimelineModel::roleNames() const
 {
     return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
             {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"},
-            {PieceRole, "piece"}};
+            {PieceRole, "piece"}, {MoreRole, "more"}};
 }
 
 } // namespace brinmoor

@@ -30,6 +30,7 @@ public:
         ToolRole,                      // "tool": a tool row's toolUse
         LabelRole,                     // "label": a working row's label, or undefined
         PieceRole,                     // "piece": which piece of its text block the row shows
+        MoreRole,                      // "more": whether a later piece of it follows
     };
 
     explicit TimelineModel(QObject* parent = nullptr);

@@ -270,3 +270,38 @@ TEST(TimelineRows, pieces_are_rows_with_their_own_ids_and_an_append_inserts_only
     EXPECT_EQ(count.size(), 1);
     EXPECT_EQ(model.data(model.index(2), TimelineModel::PieceRole), 2);
 }
+
+// A pasted log of 200,000 characters is a bubble of pieces: cut at line ends, a line longer than
+// a piece cut within (never through a character pair), the text whole when joined; the first
+// piece keeps the attachments, and each but the last says that more follows.
+TEST(TimelineRows, a_long_user_message_becomes_joined_pieces)
+{
+    EXPECT_EQ(TimelineRow::plainPieces(QStringLiteral("short\n")), QStringList{"short\n"});
+    EXPECT_EQ(TimelineRow::plainPieces(QString()), QStringList{QString()});
+    QString log;
+    for (int i = 0; log.size() < 200000; ++i)
+        log += i % 500 == 7 ? QString(30000, u'x') + QStringLiteral("😀\n") : QStringLiteral("log line %1\n").arg(i);
+    const QStringList pieces = TimelineRow::plainPieces(log);
+    EXPECT_GT(pieces.size(), 20);
+    EXPECT_EQ(pieces.join(QString()), log);
+    for (const QString& p : pieces) {
+        EXPECT_LE(p.size(), TimelineRow::pieceChars * 4);
+        EXPECT_LE(p.count(u'\n'), TimelineRow::pieceLines * 2);
+        EXPECT_FALSE(p.back().isHighSurrogate());
+    }
+
+    ChatMessage m = message(ChatRole::User, {ChatBlock::ofText(log)});
+    ChatAttachment file;
+    file.name = QStringLiteral("a.txt");
+    m.attachments = {file};
+    const QList<TimelineRow> rows = TimelineRow::build({m});
+    ASSERT_EQ(rows.size(), pieces.size());
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        EXPECT_EQ(rows[k].kind, TimelineRow::Kind::User);
+        EXPECT_EQ(rows[k].text, pieces[k]);
+        EXPECT_EQ(rows[k].piece, k);
+        EXPECT_EQ(rows[k].more, k + 1 < rows.size());
+        EXPECT_EQ(rows[k].attachments.size(), k == 0 ? 1 : 0);
+    }
+    EXPECT_EQ(rows[1].id, uuidText(m.id) + QStringLiteral("~1"));
+}

@@ -26,6 +26,15 @@ Item {
         return out;
     }
 
+    readonly property real headerSize: Theme.fontSize(11.5)
+    readonly property real bodySize: Theme.fontSize(12)
+
+    // Whether a link lies under a point of the grid.
+    function linkAt(p: point): bool {
+        const cell = grid.childAt(p.x, p.y) as Text;
+        return cell !== null && cell.linkAt(p.x - cell.x, p.y - cell.y) !== "";
+    }
+
     implicitHeight: grid.implicitHeight + 18
     height: table.implicitHeight
 
@@ -51,39 +60,36 @@ Item {
 
             Grid {
                 id: grid
+                objectName: "tableGrid"
                 columns: Math.max(1, table.columns)
                 columnSpacing: 14
                 rowSpacing: 6
                 Repeater {
                     id: gridCells
                     model: table.items
-                    delegate: Item {
+                    // One display text per cell, not an editor in a frame: a table of hundreds of
+                    // cells is made in one go when it scrolls into view.
+                    delegate: Text {
                         id: cell
                         required property var modelData
-                        required property int index
+                        readonly property bool divider: cell.modelData.role === "divider"
+                        readonly property bool header: cell.modelData.role === "header"
                         // A positioner skips items of no size: spacers and empty cells keep one pixel.
-                        implicitWidth: cell.modelData.role === "divider" ? 1 : Math.max(1, cellText.implicitWidth)
-                        implicitHeight: cell.modelData.role === "divider" ? 1 : Math.max(1, cellText.implicitHeight)
-                        width: cell.implicitWidth
-                        height: cell.implicitHeight
-                        // A display text, not an editor: a table of hundreds of cells is made
-                        // in one go when it scrolls into view.
-                        Text {
-                            id: cellText
-                            visible: cell.modelData.role !== "divider"
-                            text: cell.modelData.html
-                            textFormat: Text.RichText
-                            font.pointSize: Theme.fontSize(cell.modelData.role === "header" ? 11.5 : 12)
-                            font.weight: cell.modelData.role === "header" ? Font.DemiBold : Font.Normal
-                            color: cell.modelData.role === "header" ? Theme.textStrong
-                                                                    : Theme.text
-                            onLinkActivated: link => ChatText.openLink(link)
-                            HoverHandler {
-                                enabled: cellText.hoveredLink !== ""
-                                cursorShape: Qt.PointingHandCursor
-                            }
-                        }
+                        width: cell.divider ? 1 : Math.max(1, cell.implicitWidth)
+                        height: cell.divider ? 1 : Math.max(1, cell.implicitHeight)
+                        text: cell.modelData.html
+                        textFormat: Text.RichText
+                        font.pointSize: cell.header ? table.headerSize : table.bodySize
+                        font.weight: cell.header ? Font.DemiBold : Font.Normal
+                        color: cell.header ? Theme.textStrong : Theme.text
+                        onLinkActivated: link => ChatText.openLink(link)
                     }
+                }
+                // The pointing hand over a link, for the whole grid at once.
+                HoverHandler {
+                    id: hover
+                    objectName: "tableHover"
+                    cursorShape: table.linkAt(hover.point.position) ? Qt.PointingHandCursor : Qt.ArrowCursor
                 }
             }
             // The divider under the header, across every column.

@@ -91,14 +91,16 @@ Item {
         slide.stop();
         jumps.stop();
     }
-    // New rows while the user is at the end: a short ease-out slide to the new end.
+    // New rows while the user is at the end: a short ease-out slide to the new end. More than a
+    // screen of new rows at once (a long answer arriving whole) is a jump: a slide would make the
+    // rows of every screen on its way, and lay out the old position again first.
     function autoScroll() {
         if (!timeline.atBottom)
             return;
         const from = timeline.contentY;
         timeline.positionViewAtEnd();
         const to = timeline.contentY;
-        if (Math.abs(to - from) < 1 || !timeline.visible)
+        if (Math.abs(to - from) < 1 || Math.abs(to - from) > timeline.height || !timeline.visible)
             return;
         timeline.contentY = from;
         slide.stop();
@@ -259,9 +261,11 @@ Item {
                 required property int index
                 required property string rowId
                 required property int piece
+                required property bool more
                 objectName: "row:" + rowId
                 width: timeline.width - 26
                 continued: piece > 0
+                joinsNext: more
                 railGap: timeline.spacing
                 isLast: index === timeline.count - 1 && (rowId === "working" || (pane.vm !== null && !pane.vm.busy))
                 thinkingOpen: rows.isOpen(rowId)

@@ -25,12 +25,16 @@ Item {
     // A later piece of a long text block: no dot of its own, the rail runs on from the piece
     // above across the list's spacing.
     property bool continued: false
+    // A later piece follows this one: a user's bubble runs on into it.
+    property bool joinsNext: false
     property real railGap: 13
     // A thinking row: whether its block starts open, and each opening or closing by the user (the
     // list keeps that by row id, beyond this view).
     property bool thinkingOpen: false
     signal thinkingToggled(bool open)
 
+    readonly property color bubbleFill: Theme.hex("5b8cdd", 0.16)
+    readonly property color bubbleEdge: Theme.hex("5b8cdd", 0.3)
     readonly property bool isUser: row.kind === "user"
     // A tool row with a to-do list (even an empty one) shows the list, not a tool card.
     readonly property bool isTodo: row.kind === "tool" && row.tool !== undefined && row.tool !== null
@@ -46,6 +50,19 @@ Item {
         case "compacting": return Theme.amber;
         default: return Theme.textFaint;
         }
+    }
+
+    // A later piece's bubble across the list's spacing above it, up to the piece before
+    // (beneath the text, which runs on across it).
+    Rectangle {
+        visible: row.isUser && row.continued && row.text !== ""
+        anchors.right: parent.right
+        y: -row.railGap
+        width: row.width - 44
+        height: row.railGap
+        color: row.bubbleFill
+        Rectangle { width: 1; height: parent.height; color: row.bubbleEdge }
+        Rectangle { anchors.right: parent.right; width: 1; height: parent.height; color: row.bubbleEdge }
     }
 
     // The user layout: attachments, then the bubble, hugging the trailing edge and reaching at
@@ -120,32 +137,48 @@ Item {
                 }
             }
         }
-        Rectangle {
+        // A long message is cut into pieces, one row each; their bubbles join into one, square
+        // and open where they meet (the corners and border there clipped away), at full width,
+        // the text running on across the list's spacing with no padding between.
+        Item {
             id: bubble
             objectName: "bubble"
+            readonly property real topPad: row.continued ? -row.railGap : 8
+            readonly property real bottomPad: row.joinsNext ? 0 : 8
             visible: row.isUser && row.text !== ""
             anchors.right: parent.right
-            width: Math.min(measure.implicitWidth + 1, row.width - 44 - 22) + 22
-            height: bubbleText.implicitHeight + 16
-            radius: 12
-            color: Theme.hex("5b8cdd", 0.16)
-            border.width: 1
-            border.color: Theme.hex("5b8cdd", 0.3)
+            width: row.continued || row.joinsNext ? row.width - 44
+                                                   : Math.min(measure.implicitWidth + 1, row.width - 44 - 22) + 22
+            height: bubbleText.implicitHeight + bubble.topPad + bubble.bottomPad
 
+            Item {
+                anchors.fill: parent
+                clip: row.continued || row.joinsNext
+                Rectangle {
+                    y: row.continued ? -radius : 0
+                    width: bubble.width
+                    height: bubble.height - y + (row.joinsNext ? radius : 0)
+                    radius: 12
+                    color: row.bubbleFill
+                    border.width: 1
+                    border.color: row.bubbleEdge
+                }
+            }
             // The unwrapped width of the text, which the bubble takes when it fits.
             Text {
                 id: measure
                 visible: false
-                text: bubble.visible ? row.text : ""
+                text: bubble.visible && !row.continued && !row.joinsNext ? row.text : ""
                 textFormat: Text.PlainText
                 font: bubbleText.font
             }
             TextEdit {
                 id: bubbleText
                 x: 11
-                y: 8
+                y: bubble.topPad
                 width: bubble.width - 22
-                text: bubble.visible ? row.text : ""
+                // A piece ends at a line's end; the next piece's first line follows on directly.
+                text: !bubble.visible ? "" : row.joinsNext && row.text.endsWith("\n") ? row.text.slice(0, -1) : row.text
                 textFormat: TextEdit.PlainText
                 wrapMode: TextEdit.Wrap
                 readOnly: true

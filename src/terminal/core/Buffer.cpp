@@ -79,10 +79,10 @@ void Buffer::collectUnusedCodes()
 
 void Buffer::makeRing(int capacity)
 {
-    lines_ = std::make_unique<CircularBufferLineList>(capacity);
+    lines_ = CircularBufferLineList(capacity);
     // Rows are made on first read, in the buffer's current width, so a large scrollback does
     // not allocate rows it never shows.
-    lines_->makeEmpty = [this](int) {
+    lines_.makeEmpty = [this](int) {
         return std::make_shared<BufferLine>(std::max(cols_, resizeCols_), CharData::Null, false);
     };
 }
@@ -112,9 +112,9 @@ CharData Buffer::getChar(Position at) const
 
 CharData Buffer::getCharAtBufferRelative(Position at) const
 {
-    if (at.row < 0 || at.row >= lines_->count())
+    if (at.row < 0 || at.row >= lines_.count())
         return CharData::Null;
-    const BufferLine* line = lines_->peek(at.row);
+    const BufferLine* line = lines_.peek(at.row);
     if (!line || at.col < 0 || at.col >= line->count())
         return CharData::Null;
     return line->cellAt(at.col);
@@ -122,11 +122,11 @@ CharData Buffer::getCharAtBufferRelative(Position at) const
 
 void Buffer::fillViewportRows(std::optional<Attribute> attribute)
 {
-    if (lines_->count() != 0)
+    if (lines_.count() != 0)
         return;
     const Attribute attr = attribute.value_or(Attribute());
     for (int i = 0; i < rows_; ++i)
-        lines_->push(getBlankLine(attr, false));
+        lines_.push(getBlankLine(attr, false));
 }
 
 void Buffer::clear()
@@ -227,7 +227,7 @@ void Buffer::insertCharacterSlow(const CharData& charData)
                 scroll(true);
             } else {
                 ++y_;
-                (*lines_)[yBase_ + y_].isWrapped = true;
+                lines_[yBase_ + y_].isWrapped = true;
             }
         } else {
             if (width == 2)
@@ -236,13 +236,13 @@ void Buffer::insertCharacterSlow(const CharData& charData)
         }
     }
 
-    BufferLine& line = (*lines_)[yBase_ + y_];
+    BufferLine& line = lines_[yBase_ + y_];
     const CharData fill(0, 1, curAttr);
     if (insertMode) {
         line.insertCells(x_, width, right, fill);
         // No half of a wide character may hang at the edge after the shift.
         if (line.count() >= cols_ && line.cellAt(cols_ - 1).width == 2)
-            line.cellAt(cols_ - 1) = fill;
+            line.set(cols_ - 1, fill);
     }
     lastBufferStorage = {yBase_ + y_, x_, cols_, rows_};
     if (x_ >= cols_)
@@ -264,7 +264,7 @@ void Buffer::resize(int newCols, int newRows)
 {
     newCols = std::max(newCols, 1);
     newRows = std::max(newRows, 1);
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     const CharData fill = CharData::Null;
     resizeCols_ = newCols;
 
@@ -362,14 +362,11 @@ void Buffer::resize(int newCols, int newRows)
             reflowWider(cols_, newCols, newRows);
         else
             reflowNarrower(cols_, newCols, newRows);
+        // The narrowing cut its own rows; the rows out of use past them are cut here.
         if (newCols < cols_) {
-            for (const auto& row : ring.getArray()) {
-                if (!row)
-                    continue;
-                if (row->count() > newCols)
-                    row->resize(newCols, fill);
-                else
-                    row->narrowLazily(newCols);
+            for (int i = ring.count(); i < int(ring.getArray().size()); ++i) {
+                if (BufferLine* row = ring.peek(i))
+                    cutToWidth(*row, newCols);
             }
         }
     }

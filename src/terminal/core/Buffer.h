@@ -53,8 +53,8 @@ public:
     // The tables run it themselves as they grow, and a buffer that goes runs it when it held any.
     static void collectUnusedCodes();
 
-    CircularBufferLineList& lines() { return *lines_; }
-    const CircularBufferLineList& lines() const { return *lines_; }
+    CircularBufferLineList& lines() { return lines_; }
+    const CircularBufferLineList& lines() const { return lines_; }
 
     // Cursor, display and scroll-region positions. The setters of x, y, yDisp, scrollTop and
     // scrollBottom ignore negative values (the field keeps its old value).
@@ -146,10 +146,10 @@ public:
         // in replace mode. Everything else (wrap, limits, insert mode) takes the full path.
         const int w = charData.width;
         if (!insertMode && !marginMode && w >= 1 && w <= 2 && x_ >= 0 && x_ + w <= cols_) {
-            BufferLine& line = (*lines_)[yBase_ + y_];
+            BufferLine& line = lines_[yBase_ + y_];
             if (line.count() >= x_ + w) [[likely]] {
                 lastBufferStorage = {yBase_ + y_, x_, cols_, rows_};
-                CharData* cells = &line.cellAt(x_);
+                CharData* cells = line.cellsForWrite(x_, w);
                 cells[0] = charData;
                 if (w == 2)
                     cells[1] = CharData(0, 1, curAttr);
@@ -195,13 +195,13 @@ public:
             if (!insertMode && !marginMode && width >= 1 && width <= 2 && x_ >= 0 && x_ + width <= cols_) {
                 const int index = yBase_ + y_;
                 if (cache.index != index) {
-                    cache.line = &(*lines_)[index];
+                    cache.line = &lines_[index];
                     cache.index = index;
                 }
                 BufferLine& line = *cache.line;
                 if (line.count() >= x_ + width) [[likely]] {
                     lastBufferStorage = {index, x_, cols_, rows_};
-                    CharData* cells = &line.cellAt(x_);
+                    CharData* cells = line.cellsForWrite(x_, width);
                     storeCell(cells, code, width, packed);
                     // The filler of a wide character is an empty cell in the current attribute.
                     if (width == 2)
@@ -227,11 +227,11 @@ public:
         if (insertMode || marginMode || x_ < 0 || x_ >= cols_)
             return false;
         const int index = yBase_ + y_;
-        BufferLine& line = (*lines_)[index];
+        BufferLine& line = lines_[index];
         if (line.count() <= x_)
             return false;
         lastBufferStorage = {index, x_, cols_, rows_};
-        storeCell(&line.cellAt(x_), code, 1, pack(attr));
+        storeCell(line.cellsForWrite(x_, 1), code, 1, pack(attr));
         ++x_;
         return true;
     }
@@ -261,15 +261,19 @@ public:
         return i == int(wrappedLines.size()) - 1 ? lastLength : getWrappedLineTrimmedLength(wrappedLines, i, cols);
     }
     // Inserts the rows recorded by a narrowing reflow in one pass (batches bottom-most first).
-    void rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
+    void rearrange(std::vector<InsertionSet>&& toInsert, int countToInsert);
 
 private:
     void insertCharacterSlow(const CharData& charData);
     void makeRing(int capacity);
     void reflowWider(int oldCols, int newCols, int newRows);
     void reflowNarrower(int oldCols, int newCols, int newRows);
+    // A row at most `cols` wide, lazily widened cells included.
+    static void cutToWidth(BufferLine& row, int cols);
 
-    std::unique_ptr<CircularBufferLineList> lines_;
+    // Held in place: every cell write reaches its row through it, one load fewer than through
+    // a pointer.
+    CircularBufferLineList lines_{1};
     int x_ = 0;
     int y_ = 0;
     int yDisp_ = 0;

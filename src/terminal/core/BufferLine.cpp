@@ -39,10 +39,12 @@ BufferLine::BufferLine(int cols, const CharData& fillData, bool wrapped)
     appendNullCells(data_, size_t(std::max(cols, 0)));
     if (!(fillData == CharData()))
         fillCells(data_.begin(), data_.end(), fillData);
+    textEnd_ = fillData.code != 0 ? count() : 0;
 }
 
 BufferLine::BufferLine(const BufferLine& from)
-    : isWrapped(from.isWrapped), fillCharacter(from.fillCharacter), data_(from.data_), lazyCols_(from.lazyCols_)
+    : isWrapped(from.isWrapped), fillCharacter(from.fillCharacter), data_(from.data_), lazyCols_(from.lazyCols_),
+      textEnd_(from.textEnd_)
 {
 }
 
@@ -57,16 +59,13 @@ void BufferLine::clampedWrite(int index, const CharData& value)
 {
     if (index >= 0 && index < lazyCols_) {
         resize(lazyCols_, CharData::Null);
-        data_[size_t(index)] = value;
+        set(index, value);
         return;
     }
     Diagnostics::print("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
     if (data_.empty())
         return;
-    if (index < 0)
-        data_.front() = value;
-    else
-        data_.back() = value;
+    set(index < 0 ? 0 : count() - 1, value);
 }
 
 bool BufferLine::hasContent(int index) const
@@ -86,7 +85,7 @@ bool BufferLine::hasAnyContent() const
 
 int BufferLine::getTrimmedLength() const
 {
-    for (int i = count() - 1; i >= 0; --i) {
+    for (int i = textEnd_ - 1; i >= 0; --i) {
         if (data_[size_t(i)].code != 0)
             return i + 1;
     }
@@ -119,11 +118,14 @@ void BufferLine::resize(int cols, const CharData& fillData)
         return;
     if (cols < count()) {
         data_.resize(size_t(std::max(cols, 0)));
+        textEnd_ = std::min(textEnd_, count());
     } else {
         const size_t old = data_.size();
         appendNullCells(data_, size_t(cols) - old);
         if (!(fillData == CharData()))
             fillCells(data_.begin() + std::ptrdiff_t(old), data_.end(), fillData);
+        if (fillData.code != 0)
+            textEnd_ = count();
     }
 }
 
@@ -138,6 +140,7 @@ void BufferLine::fill(const CharData& with)
     if (lazyCols_ > 0) [[unlikely]]
         materialize();
     fillCells(data_.begin(), data_.end(), with);
+    textEnd_ = with.code != 0 ? count() : 0;
 }
 
 void BufferLine::fill(const CharData& with, int atCol, int len)
@@ -146,8 +149,18 @@ void BufferLine::fill(const CharData& with, int atCol, int len)
         materialize();
     int start = std::max(atCol, 0);
     int end = std::min(atCol + std::max(len, 0), count());
-    if (start < end)
+    if (start < end) {
         fillCells(data_.begin() + start, data_.begin() + end, with);
+        noteFilled(start, end, with);
+    }
+}
+
+void BufferLine::noteFilled(int start, int end, const CharData& with)
+{
+    if (with.code != 0)
+        textEnd_ = std::max(textEnd_, end);
+    else if (end >= textEnd_)
+        textEnd_ = std::min(textEnd_, start); // the text's end was blanked
 }
 
 void BufferLine::clear(const Attribute& attribute)
@@ -161,8 +174,10 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData)
         materialize();
     int s = std::max(start, 0);
     int e = std::min(end, count());
-    if (s < e)
+    if (s < e) {
         fillCells(data_.begin() + s, data_.begin() + e, fillData);
+        noteFilled(s, e, fillData);
+    }
 }
 
 int BufferLine::clampMargin(int rightMargin) const
@@ -188,8 +203,12 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     pos = clampEditColumn(pos, rm);
     if (n >= rm + 1 - pos) {
         fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        noteFilled(pos, rm + 1, fillData);
         return;
     }
+    // Text right of pos moves right, at most up to the margin.
+    if (fillData.code != 0 || textEnd_ > pos)
+        textEnd_ = std::max(textEnd_, std::min(std::max(textEnd_, pos) + n, rm + 1));
     // Copy from the rightmost cell down so that nothing is overwritten before it is read;
     // cells pushed past the margin are lost, cells right of it never change.
     std::copy_backward(data_.begin() + pos, data_.begin() + (rm - n + 1), data_.begin() + rm + 1);
@@ -206,10 +225,14 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
     pos = clampEditColumn(pos, rm);
     if (n >= rm + 1 - pos) {
         fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
+        noteFilled(pos, rm + 1, fillData);
         return;
     }
     std::copy(data_.begin() + pos + n, data_.begin() + rm + 1, data_.begin() + pos);
     fillCells(data_.begin() + (rm - n + 1), data_.begin() + rm + 1, fillData);
+    // Text only moves left; the cells filled at the margin may add some.
+    if (fillData.code != 0)
+        textEnd_ = std::max(textEnd_, rm + 1);
 }
 
 void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len)
@@ -219,8 +242,14 @@ void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len
     if (lazyCols_ > 0) [[unlikely]]
         materialize();
     len = std::min({len, src.count() - srcCol, count() - dstCol});
-    if (len <= 0)
+    // A rewrap leaves a row's first cells where they are.
+    if (len <= 0 || (&src == this && srcCol == dstCol))
         return;
+    // The copied cells hold text only up to the source's text end; the cells they replace
+    // may have held the end of this row's text.
+    const int copiedText = std::clamp(src.textEnd_ - srcCol, 0, len);
+    if (textEnd_ <= dstCol + len)
+        textEnd_ = copiedText > 0 ? dstCol + copiedText : std::min(textEnd_, dstCol);
     auto from = src.data_.begin() + srcCol;
     auto to = data_.begin() + dstCol;
     if (&src == this && dstCol > srcCol)
@@ -235,6 +264,7 @@ void BufferLine::copyFrom(const BufferLine& line)
         return;
     data_ = line.data_;
     lazyCols_ = line.lazyCols_;
+    textEnd_ = line.textEnd_;
     isWrapped = line.isWrapped;
 }
 

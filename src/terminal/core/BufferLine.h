@@ -46,13 +46,21 @@ public:
     // Writes beyond the end go to the last cell, with a diagnostic line.
     void set(int index, const CharData& value)
     {
-        if (unsigned(index) < data_.size())
+        if (unsigned(index) < data_.size()) {
             data_[size_t(index)] = value;
-        else
+            if (value.code != 0)
+                textEnd_ = std::max(textEnd_, index + 1);
+        } else {
             clampedWrite(index, value);
+        }
     }
-    // Unchecked access for callers that have already clamped (the print path).
-    CharData& cellAt(int index) { return data_[size_t(index)]; }
+    // Unchecked access for callers that have already clamped (the print path): the n cells from
+    // index, which the caller may overwrite with anything.
+    CharData* cellsForWrite(int index, int n)
+    {
+        textEnd_ = std::max(textEnd_, index + n);
+        return &data_[size_t(index)];
+    }
     const CharData& cellAt(int index) const { return data_[size_t(index)]; }
 
     int getWidth(int index) const { return (*this)[index].width; }
@@ -62,6 +70,9 @@ public:
     bool hasAnyContent() const;
     // One past the last cell whose code is not 0 (attributes do not count).
     int getTrimmedLength() const;
+    // No cell at or past this column has a code other than 0 (an upper bound of the trimmed
+    // length, kept by every write, so that finding the end of a row's text reads only its text).
+    int textEnd() const { return textEnd_; }
 
     // UTF-8 text of cells [startCol, endCol); endCol -1 means the end. Empty cells give U+0000.
     std::string translateToString(bool trimRight = false, int startCol = 0, int endCol = -1) const;
@@ -108,7 +119,6 @@ public:
     void copyFrom(const BufferLine& line);
 
     const std::vector<CharData>& getData() const { return data_; }
-    std::vector<CharData>& mutableData() { return data_; }
 
     const std::optional<std::vector<std::shared_ptr<TerminalImage>>>& images() const { return images_; }
     void attach(std::shared_ptr<TerminalImage> image);
@@ -120,10 +130,14 @@ private:
     void materialize();
     void clampedWrite(int index, const CharData& value);
     int clampMargin(int rightMargin) const;
+    // Keeps textEnd_ after cells [start, end) were filled with `with`.
+    void noteFilled(int start, int end, const CharData& with);
 
     std::vector<CharData> data_;
     // Above count(): the row was widened lazily to this width. 0 otherwise.
     int lazyCols_ = 0;
+    // See textEnd(); never above count().
+    int textEnd_ = 0;
     std::optional<std::vector<std::shared_ptr<TerminalImage>>> images_;
 };
 

@@ -9,23 +9,23 @@
 namespace termcore {
 
 namespace {
-// getTrimmedLength() <= cols, without scanning the blank end of a row from the right.
+// getTrimmedLength() <= cols, scanning from the left: a row with text past cols stops at once.
 bool fitsIn(const BufferLine& line, int cols)
 {
     const auto& cells = line.getData();
-    for (size_t i = size_t(std::max(cols, 0)); i < cells.size(); ++i) {
+    for (size_t i = size_t(std::max(cols, 0)); i < size_t(line.textEnd()); ++i) {
         if (cells[i].code != 0)
             return false;
     }
     return true;
 }
 
-// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once,
-// where a scan from the right would read its whole blank end first.
+// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once.
 bool hasNoText(const BufferLine& line)
 {
-    for (const CharData& cell : line.getData()) {
-        if (cell.code != 0)
+    const auto& cells = line.getData();
+    for (size_t i = 0; i < size_t(line.textEnd()); ++i) {
+        if (cells[i].code != 0)
             return false;
     }
     return true;
@@ -43,12 +43,22 @@ void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cell
             const auto& cells = line->getData();
             if (!cells.empty()) {
                 __builtin_prefetch(cells.data());
-                __builtin_prefetch(&cells.back()); // the trimmed length is scanned from the end
+                // The trimmed length is scanned from the end of the text.
+                if (line->textEnd() > 0)
+                    __builtin_prefetch(&cells[size_t(line->textEnd() - 1)]);
             }
         }
     }
 }
 } // namespace
+
+void Buffer::cutToWidth(BufferLine& row, int cols)
+{
+    if (row.count() > cols)
+        row.resize(cols, CharData::Null);
+    else
+        row.narrowLazily(cols);
+}
 
 int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedLines, int i, int cols)
 {
@@ -70,7 +80,7 @@ int Buffer::getWrappedLineTrimmedLength(const std::vector<BufferLine*>& wrappedL
 std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAbsoluteY, const CharData& nullChar)
 {
     std::vector<int> toRemove;
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     std::vector<BufferLine*> group;
     auto row = [&](int index) -> BufferLine& { return ring[index]; };
     // Rows keep their cells unless text moves into them; the rest read as widened.
@@ -159,7 +169,7 @@ std::vector<int> Buffer::getLinesToRemove(int oldCols, int newCols, int bufferAb
 
 void Buffer::reflowWider(int oldCols, int newCols, int newRows)
 {
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     const std::vector<int> toRemove = getLinesToRemove(oldCols, newCols, yBase_ + y_, CharData::Null);
     if (toRemove.empty())
         return;
@@ -249,14 +259,32 @@ void Buffer::getNewLineLengths(const std::vector<BufferLine*>& wrappedLines, int
 
 void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
 {
-    CircularBufferLineList& ring = *lines_;
+    CircularBufferLineList& ring = lines_;
     std::vector<InsertionSet> toInsert;
     int countToInsert = 0;
     std::vector<BufferLine*> group;
     std::vector<int> destLengths;
     int spareFrom = ring.count();
 
+    // The rows of each step (a row or a group, rewrapped or not) take the new width as the step
+    // ends, while they are in the cache: a walk over the whole history afterwards would miss on
+    // every row again.
+    struct CutWhenDone {
+        CircularBufferLineList& ring;
+        const int& y;
+        int last;
+        int cols;
+        ~CutWhenDone()
+        {
+            for (int k = y; k <= last; ++k) {
+                if (BufferLine* row = ring.peek(k))
+                    cutToWidth(*row, cols);
+            }
+        }
+    };
+
     for (int y = ring.count() - 1; y >= 0; --y) {
+        const CutWhenDone cut{ring, y, y, newCols};
         prefetchAhead(ring, y - 16, y - 8);
         BufferLine* next = &ring[y];
         if (!next->isWrapped && fitsIn(*next, newCols))
@@ -378,38 +406,35 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         savedY = std::min(savedY + linesToAdd, yBase_ + newRows - 1);
     }
 
-    rearrange(toInsert, countToInsert);
+    rearrange(std::move(toInsert), countToInsert);
 }
 
-void Buffer::rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert)
+void Buffer::rearrange(std::vector<InsertionSet>&& toInsert, int countToInsert)
 {
     if (countToInsert <= 0 || toInsert.empty())
         return;
-    CircularBufferLineList& ring = *lines_;
-    const int originalCount = ring.count();
-    std::vector<BufferLinePtr> original;
-    original.reserve(size_t(originalCount));
-    for (int i = 0; i < originalCount; ++i)
-        original.push_back(ring.take(i));
-
-    ring.setCount(std::min(ring.maxLength(), originalCount + countToInsert));
+    CircularBufferLineList& ring = lines_;
+    std::vector<BufferLinePtr> original = ring.takeRows();
+    const int originalCount = int(original.size());
+    std::vector<BufferLinePtr> rows(size_t(std::min(ring.maxLength(), originalCount + countToInsert)));
 
     int originalIndex = originalCount - 1;
     size_t batch = 0;
     int insertedSoFar = 0;
-    for (int i = std::min(ring.maxLength() - 1, originalCount + countToInsert - 1); i >= 0; --i) {
+    for (int i = int(rows.size()) - 1; i >= 0; --i) {
         if (batch < toInsert.size() && !toInsert[batch].isNull &&
             toInsert[batch].start > originalIndex + insertedSoFar) {
-            const auto& lines = toInsert[batch].lines;
+            auto& lines = toInsert[batch].lines;
             for (int k = int(lines.size()) - 1; k >= 0 && i >= 0; --k)
-                ring.set(i--, lines[size_t(k)]);
+                rows[size_t(i--)] = std::move(lines[size_t(k)]);
             ++i;
             insertedSoFar += int(lines.size());
             ++batch;
         } else if (originalIndex >= 0) {
-            ring.set(i, std::move(original[size_t(originalIndex--)]));
+            rows[size_t(i)] = std::move(original[size_t(originalIndex--)]);
         }
     }
+    ring.putRows(std::move(rows));
 }
 
 } // namespace termcore

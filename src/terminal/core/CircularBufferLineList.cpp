@@ -73,6 +73,33 @@ void CircularBufferLineList::materialize(BufferLinePtr& slot, int slotIndex)
     }
 }
 
+std::vector<BufferLinePtr> CircularBufferLineList::takeRows()
+{
+    std::vector<BufferLinePtr> rows;
+    rows.reserve(size_t(count_));
+    const int n = int(array_.size());
+    for (int k = 0, slot = startIndex_; k < count_; ++k) {
+        BufferLinePtr& p = array_[size_t(slot)];
+        if (!p)
+            materialize(p, slot);
+        rows.push_back(std::move(p));
+        if (++slot == n)
+            slot = 0;
+    }
+    return rows;
+}
+
+void CircularBufferLineList::putRows(std::vector<BufferLinePtr>&& rows)
+{
+    setCount(int(std::min<size_t>(rows.size(), size_t(maxLength_))));
+    const int n = int(array_.size());
+    for (int k = 0, slot = startIndex_; k < count_; ++k) {
+        array_[size_t(slot)] = std::move(rows[size_t(k)]);
+        if (++slot == n)
+            slot = 0;
+    }
+}
+
 void CircularBufferLineList::push(BufferLinePtr line)
 {
     if (count_ < maxLength_) {

@@ -61,6 +61,12 @@ public:
         line(index);
         return std::move(array_[size_t(slotOf(index))]);
     }
+    // Moves every row out in logical order (made first where a slot is empty), leaving the
+    // slots empty; with putRows, a pass that reorders the whole ring in two sweeps of the slots.
+    std::vector<BufferLinePtr> takeRows();
+    // The rows become logical rows 0.. in order (at most maxLength; count follows). A nullptr
+    // leaves its slot empty, to be made when it is read.
+    void putRows(std::vector<BufferLinePtr>&& rows);
     // A row object left in a slot past the last row and referenced from nowhere else, moved
     // out for reuse; slots are searched from `from` on, which is advanced. nullptr when none.
     BufferLinePtr takeSpare(int& from)

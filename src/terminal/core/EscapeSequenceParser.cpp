@@ -3,6 +3,7 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace termcore {
@@ -29,6 +30,25 @@ inline bool hasControlByte(uint64_t x)
     constexpr uint64_t ones = 0x0101010101010101ULL;
     constexpr uint64_t high = 0x8080808080808080ULL;
     return ((x - ones * 0x20) & ~x & high) != 0;
+}
+
+// The number written by bytes [start, end) of `digits`, eight bytes whose digits have become
+// 0..9 (end <= 7). The digits move to the top bytes, leading zeros below, and are combined
+// pairwise, without a loop over them.
+inline int64_t digitsValue(uint64_t digits, int start, int end)
+{
+    const int count = end - start;
+    if (count <= 4) {
+        // Up to four digits (what a cursor position or a colour takes): two steps in 32 bits.
+        uint32_t w = uint32_t((digits >> (8 * start)) << (8 * (4 - count)));
+        w = (w * 10 + (w >> 8)) & 0x00FF00FFU;
+        return int64_t((w * 100 + (w >> 16)) & 0xFFFFU);
+    }
+    uint64_t v = count == 0 ? 0 : (digits >> (8 * start)) << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+    return int64_t(v);
 }
 
 // Index of the first byte below 0x20 at or after i, or n.
@@ -144,7 +164,7 @@ void EscapeSequenceParser::warnOnce(unsigned bit, std::string_view message)
     Diagnostics::print(std::string("EscapeSequenceParser: ") + std::string(message) + " (will not warn again)");
 }
 
-void EscapeSequenceParser::clearSequence()
+[[gnu::always_inline]] inline void EscapeSequenceParser::clearSequence()
 {
     osc_.clear();
     oscOverflow_ = false;
@@ -209,6 +229,52 @@ inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_
     if (len > room)
         warnOnce(warnParamText, "parameter text too long, the rest is dropped");
     return i;
+}
+
+// Kept out of the sequence loop, which the short path is inlined into.
+[[gnu::noinline]] size_t EscapeSequenceParser::scanLongParams(const uint8_t* p, size_t i, size_t n)
+{
+    return scanParams(p, i, n, true);
+}
+
+[[gnu::always_inline]] inline size_t EscapeSequenceParser::scanShortParams(const uint8_t* p, size_t i, size_t n)
+{
+    // Parameter text that ends within eight bytes (a cursor position, a short SGR) is read as
+    // one word: where its digits and ";" are, then each number, with no branch on the length
+    // of each. Longer text and the end of the chunk near take the byte loop; a ":" that ends
+    // the word's part goes on through the usual parameter path.
+    if (i + 8 > n)
+        return scanLongParams(p, i, n);
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if constexpr (std::endian::native != std::endian::little)
+        word = __builtin_bswap64(word);
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr uint64_t high = 0x8080808080808080ULL;
+    // Per byte, in its high bit (carry-free, so exact in every byte): not a digit; a ";".
+    const uint64_t digits = word ^ 0x3030303030303030ULL;
+    const uint64_t notDigit = (((digits & low7) + 0x7676767676767676ULL) | digits) & high;
+    const uint64_t x = word ^ 0x3B3B3B3B3B3B3B3BULL;
+    const uint64_t semicolon = ~(((x & low7) + low7) | x) & high;
+    const uint64_t stop = notDigit & ~semicolon;
+    if (stop == 0)
+        return scanLongParams(p, i, n);
+    const int len = std::countr_zero(stop) >> 3;
+    uint64_t separators = semicolon & ((uint64_t(1) << (8 * len)) - 1);
+    size_t count = 0;
+    int start = 0;
+    for (;;) {
+        const int end = separators ? std::countr_zero(separators) >> 3 : len;
+        pars_[count++] = digitsValue(digits, start, end);
+        if (!separators)
+            break;
+        separators &= separators - 1;
+        start = end + 1;
+    }
+    parsCount_ = count;
+    txtRef_ = p + i;
+    txtRefLen_ = size_t(len);
+    return i + size_t(len);
 }
 
 void EscapeSequenceParser::keepParamText()
@@ -338,7 +404,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             }
             // A leading ":" is an error: the table reports it.
             if (i < n && p[i] >= '0' && p[i] <= ';' && !(p[i] == ':' && state == S::csiEntry)) {
-                i = scanParams(p, i, n, true);
+                i = scanShortParams(p, i, n);
                 state = S::csiParam;
             }
             if (i < n && p[i] >= 0x40 && p[i] <= 0x7E) {

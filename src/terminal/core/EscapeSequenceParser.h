@@ -138,6 +138,10 @@ private:
     // first byte that is not one.
     // `inChunk`: p points into the chunk being parsed, so the text may be referred to there.
     size_t scanParams(const uint8_t* p, size_t i, size_t n, bool inChunk);
+    // scanParams at the start of a sequence's parameters in the chunk, reading short text
+    // (numbers and ";" within eight bytes) as one word.
+    size_t scanShortParams(const uint8_t* p, size_t i, size_t n);
+    size_t scanLongParams(const uint8_t* p, size_t i, size_t n);
     // Copies referred parameter text into parsTxt_.
     void keepParamText();
     void oscDispatch(uint8_t terminator);

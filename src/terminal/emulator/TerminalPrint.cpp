@@ -181,7 +181,7 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
             continue;
         }
         const int k = int(std::min<size_t>(size_t(right - x + 1), n));
-        CharData* cells = &line.cellAt(x);
+        CharData* cells = line.cellsForWrite(x, k);
         if constexpr (std::endian::native == std::endian::little) {
             // Whole 16-byte cells, two stores each rather than one per field: code and width,
             // then the rendition, with no payload. The words are computed in registers; a

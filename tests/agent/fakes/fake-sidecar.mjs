@@ -21,7 +21,8 @@ async function run(actions) {
     if (a.raw !== undefined) process.stdout.write(a.raw);
     if (a.longLine) process.stdout.write(`${'x'.repeat(a.longLine)}\n`);
     if (a.pause) await new Promise((r) => setTimeout(r, a.pause));
-    if (a.exit !== undefined) process.exit(a.exit);
+    // What was written goes out first: a large write may still be queued for the pipe.
+    if (a.exit !== undefined) await new Promise((r) => process.stdout.write('', r)).then(() => process.exit(a.exit));
     if (a.crash) process.kill(process.pid, 'SIGKILL');
   }
 }

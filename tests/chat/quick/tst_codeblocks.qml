@@ -14,6 +14,7 @@ Item {
     Component { id: modalComponent; CodePreviewModal { anchors.fill: parent } }
     Component { id: cardComponent; CodeCard { width: 300; code: "let x = 1" } }
     Component { id: inlineComponent; InlineText { width: 300 } }
+    Component { id: tableComponent; MarkdownText { width: 500; text: "| a | b |\n|---|---|\n| x | [site](https://example.com) |" } }
 
     TestCase {
         name: "CopyButton"
@@ -79,6 +80,34 @@ Item {
             for (const link of ["https://x", "file:///etc/passwd", "mailto:a@b", "javascript:alert(1)"])
                 text.linkActivated(link);
             compare(TestSupport.openedLinks(), ["https://x", "mailto:a@b"]);
+        }
+
+        // Over a link in a table cell the pointer is a hand, elsewhere in the table an arrow; a
+        // click opens it.
+        function test_zz_a_link_in_a_table_cell() {
+            const md = createTemporaryObject(tableComponent, top);
+            const grid = findChild(md, "tableGrid");
+            verify(grid);
+            let link = null, plain = null;
+            for (let i = 0; i < grid.children.length; ++i) {
+                const c = grid.children[i];
+                if (String(c.text).indexOf("href") >= 0)
+                    link = c;
+                else if (String(c.text).indexOf(">x<") >= 0)
+                    plain = c;
+            }
+            verify(link && plain);
+            let hover = null;
+            for (let i = 0; i < grid.resources.length; ++i)
+                if (grid.resources[i].objectName === "tableHover")
+                    hover = grid.resources[i];
+            verify(hover);
+            mouseMove(link, 4, link.height / 2);
+            tryCompare(hover, "cursorShape", Qt.PointingHandCursor);
+            mouseMove(plain, 2, plain.height / 2);
+            tryCompare(hover, "cursorShape", Qt.ArrowCursor);
+            mouseClick(link, 4, link.height / 2);
+            compare(TestSupport.openedLinks()[TestSupport.openedLinks().length - 1], "https://example.com");
         }
     }
 

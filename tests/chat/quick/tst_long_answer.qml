@@ -10,6 +10,12 @@ Item {
     width: 700
     height: 760
 
+    // The window's own background, for the pictures.
+    Rectangle {
+        anchors.fill: parent
+        color: Theme.pair("0e0f13", "e7e9ee", 1)
+    }
+
     Component {
         id: paneComponent
         ChatPaneView { width: 700; height: 760; session: null; compact: false }
@@ -65,6 +71,60 @@ Item {
             const first = list.itemAtIndex(0);
             verify(first.text.startsWith("Answer start"));
             verify(!first.continued);
+        }
+
+        // A pasted log of 3,000 lines: a bubble in pieces, joined where they meet (no gap, one
+        // width), its last line at the end.
+        function test_a_long_user_message_is_one_bubble_in_pieces() {
+            const session = TestSupport.newSession("claude");
+            const lines = [];
+            for (let i = 0; i < 3000; ++i)
+                lines.push("log line " + i + " of the paste");
+            TestSupport.feed(session, { ev: "history", messages: [{ role: "user", blocks: [{ type: "text", text: lines.join("\n") }] }] });
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            verify(list.count > 20);
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            const last = list.itemAtIndex(list.count - 1);
+            const before = list.itemAtIndex(list.count - 2);
+            verify(last && before);
+            verify(last.text.endsWith("log line 2999 of the paste"));
+            const a = findChild(before, "bubble"), b = findChild(last, "bubble");
+            compare(a.width, b.width);
+            const aEnd = a.mapToItem(list.contentItem, 0, a.height).y;
+            const bTop = b.mapToItem(list.contentItem, 0, 0).y;
+            compare(bTop - aEnd, list.spacing);
+            grabImage(pane).save(TestSupport.galleryDir() + "/chat-long-user-message.png");
+        }
+
+        // A long answer arriving in an open pane that follows its end: the pane jumps to the new
+        // end, making the rows there, not those of every screen between the old end and the new.
+        function test_a_long_answer_arriving_jumps_to_its_end() {
+            const session = TestSupport.newSession("claude");
+            TestSupport.answer(session, "A short first answer.");
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            const made = new Set();
+            const count = () => {
+                const children = list.contentItem.children;
+                for (let i = 0; i < children.length; ++i)
+                    if (String(children[i].objectName).startsWith("row:"))
+                        made.add(children[i]);
+            };
+            list.contentItem.childrenChanged.connect(count);
+            let slid = false;
+            const watch = () => slid = slid || pane.settling;
+            pane.settlingChanged.connect(watch);
+            TestSupport.answer(session, answerText(300));
+            tryVerify(() => list.count > 100 && endShown(list) && !pane.settling, 5000);
+            waitForRendering(pane);
+            list.contentItem.childrenChanged.disconnect(count);
+            pane.settlingChanged.disconnect(watch);
+            verify(!slid);
+            verify(made.size < 16, "delegates made: " + made.size);
+            verify(list.itemAtIndex(list.count - 1).text.indexOf("Last line of the answer.") >= 0);
+            verify(pane.atBottom);
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 using namespace termcore;
@@ -234,4 +235,52 @@ TEST(BufferLineSize, lazy_widening_reads_empty_cells_until_a_write_stores_them)
     grown.widenLazily(4);
     grown.resize(6, F);
     EXPECT_EQ(textOf(grown), "ab..FF") << "the promised cells are empty, the rest take the fill";
+}
+
+// The text end a row keeps must bound its text after any mix of edits, or a reflow would cut
+// text off; it should also stay tight after the common ones (a blanked end lowers it).
+TEST(BufferLineText, text_end_bounds_the_text_after_any_edit)
+{
+    std::mt19937 rng(7);
+    const auto pick = [&](int n) { return int(rng() % unsigned(std::max(n, 1))); };
+    const auto anyCell = [&] { return rng() % 3 == 0 ? CharData::Null : cell(char('a' + pick(26))); };
+    const auto bruteTrimmed = [](const BufferLine& line) {
+        int end = 0;
+        for (int i = 0; i < line.count(); ++i)
+            if (line[i].code != 0)
+                end = i + 1;
+        return end;
+    };
+    BufferLine other = rowOf("xy..z.....w");
+    for (int round = 0; round < 200; ++round) {
+        BufferLine line(1 + pick(30));
+        for (int step = 0; step < 40; ++step) {
+            const int n = line.count();
+            switch (pick(11)) {
+            case 0: line.set(pick(line.readWidth()), anyCell()); break;
+            case 1: line.cellsForWrite(pick(n), 1)[0] = anyCell(); break;
+            case 2: line.fill(anyCell(), pick(n), pick(n)); break;
+            case 3: line.replaceCells(pick(n), pick(n + 2), anyCell()); break;
+            case 4: line.insertCells(pick(n), 1 + pick(4), pick(n), anyCell()); break;
+            case 5: line.deleteCells(pick(n), 1 + pick(4), pick(n), anyCell()); break;
+            case 6: line.copyFrom(other, pick(other.count()), pick(n), pick(12)); break;
+            case 7: line.copyFrom(line, pick(n), pick(n), pick(n)); break;
+            case 8: line.resize(1 + pick(40), rng() % 4 == 0 ? F : CharData::Null); break;
+            case 9: line.widenLazily(n + pick(10)); break;
+            default: rng() % 2 ? line.clear(Attribute()) : line.fill(anyCell()); break;
+            }
+            ASSERT_LE(line.textEnd(), line.count());
+            ASSERT_EQ(line.getTrimmedLength(), bruteTrimmed(line)) << "round " << round << " step " << step;
+        }
+    }
+
+    // Erasing the end of a row's text, or copying blank cells over it, brings the bound down.
+    BufferLine line = rowOf("abcdef....");
+    EXPECT_EQ(line.textEnd(), 6);
+    line.fill(CharData::Null, 3, 7);
+    EXPECT_EQ(line.textEnd(), 3);
+    line.copyFrom(rowOf("......"), 0, 1, 5);
+    EXPECT_EQ(line.textEnd(), 1);
+    line.clear(Attribute());
+    EXPECT_EQ(line.textEnd(), 0);
 }

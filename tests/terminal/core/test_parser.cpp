@@ -479,6 +479,44 @@ TEST(ParserChunking, random_garbage_in_random_chunks_gives_the_calls_of_the_whol
     }
 }
 
+TEST(ParserChunking, short_and_long_parameter_texts_read_the_same_whole_or_byte_by_byte)
+{
+    // Parameter text of every shape near the eight bytes read at once: numbers of 0 to 9 digits,
+    // ";" and ":" separators, and what may end it (a final, a high byte, a private marker).
+    Diagnostics::Capture quiet;
+    std::mt19937 rng(36);
+    const char* enders[] = { "H", "m", "\x80", "<", " q", "\x1b" };
+    std::string input;
+    for (int k = 0; k < 3000; ++k) {
+        input += "\x1b[";
+        if (rng() % 8 == 0)
+            input += '?';
+        const int fields = 1 + int(rng() % 4);
+        for (int f = 0; f < fields; ++f) {
+            if (f > 0)
+                input += rng() % 10 == 0 ? ':' : ';';
+            const int digits = int(rng() % 10) - (rng() % 4 == 0 ? 0 : 5);
+            for (int d = 0; d < digits; ++d)
+                input += char('0' + rng() % 10);
+        }
+        input += enders[rng() % std::size(enders)];
+        input += "ab";
+    }
+    const auto run = [&](size_t step) {
+        EscapeSequenceParser parser;
+        Recorder rec(parser);
+        parser.csiHandlerFallback = [&](ParamSpan pars, ByteSpan collect, uint8_t final) {
+            rec.add("csi:" + show(collect) + ":" + showParams(pars) + ":" + char(final) + ":" + show(parser.parsTxt()));
+        };
+        for (size_t at = 0; at < input.size(); at += step)
+            parser.parse(std::string_view(input).substr(at, step));
+        return rec.calls;
+    };
+    const auto whole = run(input.size());
+    ASSERT_GT(whole.size(), 3000u);
+    EXPECT_EQ(run(1), whole);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Bounds: hostile input never grows the parser without limit.
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <random>
 #include <string>
@@ -133,6 +134,26 @@ TEST(RingSlots, rows_are_made_lazily_and_capacity_changes_keep_order)
     r.setMaxLength(3);
     EXPECT_EQ(contents(r), "CDE");
     EXPECT_TRUE(r.isFull());
+}
+
+TEST(RingSlots, rows_taken_out_in_order_go_back_in_any_order_and_number)
+{
+    // A full ring whose first row sits mid-array: the rows come out in logical order.
+    CircularBufferLineList ring = ringOf(4, "abcdef");
+    std::vector<BufferLinePtr> rows = ring.takeRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(nameOf(*rows[0]), 'c');
+    EXPECT_EQ(nameOf(*rows[3]), 'f');
+    std::reverse(rows.begin(), rows.end());
+    ring.putRows(std::move(rows));
+    EXPECT_EQ(contents(ring), "fedc");
+
+    // Fewer rows lower the count; more than the capacity keep the first ones; an empty entry is
+    // made as a blank row when read.
+    ring.putRows({named('x'), nullptr});
+    EXPECT_EQ(contents(ring), "x.");
+    ring.putRows({named('1'), named('2'), named('3'), named('4'), named('5')});
+    EXPECT_EQ(contents(ring), "1234");
 }
 
 TEST(RingSlots, a_huge_capacity_allocates_slots_only_as_rows_arrive)
