@@ -288,7 +288,9 @@ Item {
                         newRows.restart();
                     }
                 }
-                function onBusyChanged() { pane.autoScroll(); }
+                // Also on the next turn: the turn's end comes in the same read as its last rows,
+                // and following the end here would lay them out inside that read too.
+                function onBusyChanged() { newRows.restart(); }
             }
 
             // Before the first message: what this pane is (at the top of the content, which
