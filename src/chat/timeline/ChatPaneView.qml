@@ -292,38 +292,36 @@ Item {
                 // and following the end here would lay them out inside that read too.
                 function onBusyChanged() { newRows.restart(); }
             }
+        }
 
-            // Before the first message: what this pane is (at the top of the content, which
-            // starts below the list's top margin).
-            Column {
-                id: hint
-                objectName: "emptyHint"
-                visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
-                x: 0
-                y: 0
-                width: timeline.width - 26
-                spacing: 4
-                Text {
-                    width: hint.width
-                    text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
-                          + qsTr(" in ") + (pane.session ? pane.session.project : "")
-                    textFormat: Text.PlainText
-                    elide: Text.ElideRight
-                    font.pointSize: Theme.fontSize(12)
-                    font.weight: Font.DemiBold
-                    color: Theme.textDim
-                }
-                Text {
-                    width: hint.width
-                    text: pane.vm && pane.vm.provider === "codex"
-                          ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
-                          : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
-                    wrapMode: Text.Wrap
-                    font.pointSize: Theme.fontSize(11)
-                    color: Theme.textFaint
-                }
+        // Before the first message: what this pane is, where the list's first row would be.
+        Column {
+            id: hint
+            objectName: "emptyHint"
+            visible: pane.vm !== null && pane.vm.messageCount === 0 && pane.failure === ""
+            x: timeline.leftMargin
+            y: timeline.topMargin
+            width: timeline.width - 26
+            spacing: 4
+            Text {
+                width: hint.width
+                text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
+                      + qsTr(" in ") + (pane.session ? pane.session.project : "")
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                font.pointSize: Theme.fontSize(12)
+                font.weight: Font.DemiBold
+                color: Theme.textDim
             }
-
+            Text {
+                width: hint.width
+                text: pane.vm && pane.vm.provider === "codex"
+                      ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
+                      : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
+                wrapMode: Text.Wrap
+                font.pointSize: Theme.fontSize(11)
+                color: Theme.textFaint
+            }
         }
 
             // Back to the end: over the corner of the visible area, shown while the end is out

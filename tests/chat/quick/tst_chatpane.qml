@@ -155,5 +155,16 @@ Item {
             verify(pane.vm.sessionsLoading);
             findChild(button, "historyPopup").close();
         }
+
+        // Before the first message the pane says what it is, where the first row will be: inside
+        // the list's margins, not against the pane's edge.
+        function test_the_empty_hint_sits_where_the_first_row_will() {
+            const pane = makePane(null);
+            const hint = findChild(pane, "emptyHint");
+            verify(hint.visible);
+            const at = hint.mapToItem(pane.list, 0, 0);
+            compare(at.x, pane.list.leftMargin);
+            compare(at.y, pane.list.topMargin);
+        }
     }
 }
