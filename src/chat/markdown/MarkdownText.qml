@@ -69,30 +69,24 @@ Column {
                 font.weight: !block.isHeading ? Font.Normal : block.level <= 2 ? Font.Bold : Font.DemiBold
                 color: block.isHeading ? Theme.textStrong : Theme.text
             }
+            // Code cards and tables only: made with their data, then kept up with it.
             Loader {
                 id: heavy
-                active: !block.textual
                 width: block.width
-                source: block.kind === "code" ? "CodeCard.qml" : block.kind === "table" ? "MarkdownTable.qml" : ""
-                Binding {
-                    when: block.kind === "code" && heavy.item !== null
-                    target: heavy.item
-                    property: "code"
-                    value: block.code
-                }
-                Binding {
-                    when: block.kind === "table" && heavy.item !== null
-                    target: heavy.item
-                    property: "columns"
-                    value: block.columns
-                }
-                Binding {
-                    when: block.kind === "table" && heavy.item !== null
-                    target: heavy.item
-                    property: "cells"
-                    value: block.cells
-                }
+                Component.onCompleted: block.load()
             }
+            function load() {
+                if (block.textual)
+                    heavy.source = "";
+                else if (block.kind === "code")
+                    heavy.setSource("CodeCard.qml", { code: block.code });
+                else
+                    heavy.setSource("MarkdownTable.qml", { columns: block.columns, cells: block.cells });
+            }
+            onKindChanged: block.load()
+            onCodeChanged: if (block.kind === "code" && heavy.item) heavy.item.code = block.code
+            onColumnsChanged: if (block.kind === "table" && heavy.item) heavy.item.columns = block.columns
+            onCellsChanged: if (block.kind === "table" && heavy.item) heavy.item.cells = block.cells
         }
     }
 }

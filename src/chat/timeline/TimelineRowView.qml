@@ -40,7 +40,7 @@ Item {
     readonly property bool isTodo: row.kind === "tool" && row.tool !== undefined && row.tool !== null
                                    && row.tool.todos !== undefined
 
-    implicitHeight: row.isUser ? userColumn.height : Math.max(content.height, 10)
+    implicitHeight: row.isUser ? (userLayout.count > 0 ? userLayout.itemAt(0).height : 0) : Math.max(content.height, 10)
 
     function dotColor(): color {
         switch (row.kind) {
@@ -52,139 +52,149 @@ Item {
         }
     }
 
-    // A later piece's bubble across the list's spacing above it, up to the piece before
-    // (beneath the text, which runs on across it).
-    Rectangle {
-        visible: row.isUser && row.continued && row.text !== ""
-        anchors.right: parent.right
-        y: -row.railGap
-        width: row.width - 44
-        height: row.railGap
-        color: row.bubbleFill
-        Rectangle { width: 1; height: parent.height; color: row.bubbleEdge }
-        Rectangle { anchors.right: parent.right; width: 1; height: parent.height; color: row.bubbleEdge }
-    }
+    // The user layout, made for user rows only (most rows are not).
+    Repeater {
+        id: userLayout
+        model: row.isUser ? 1 : 0
+        delegate: Item {
+            width: row.width
+            height: userColumn.height
 
-    // The user layout: attachments, then the bubble, hugging the trailing edge and reaching at
-    // most to 44 points from the leading one.
-    Column {
-        id: userColumn
-        visible: row.isUser
-        anchors.right: parent.right
-        width: Math.min(row.width - 44, Math.max(chips.implicitWidth, bubble.visible ? bubble.width : 0))
-        spacing: 6
+            // A later piece's bubble across the list's spacing above it, up to the piece before
+            // (beneath the text, which runs on across it).
+            Rectangle {
+                visible: row.isUser && row.continued && row.text !== ""
+                anchors.right: parent.right
+                y: -row.railGap
+                width: row.width - 44
+                height: row.railGap
+                color: row.bubbleFill
+                Rectangle { width: 1; height: parent.height; color: row.bubbleEdge }
+                Rectangle { anchors.right: parent.right; width: 1; height: parent.height; color: row.bubbleEdge }
+            }
 
-        Row {
-            id: chips
-            objectName: "attachments"
-            visible: row.isUser && row.attachments && row.attachments.length > 0
-            anchors.right: parent.right
-            spacing: 6
-            Repeater {
-                model: row.isUser ? row.attachments : []
-                delegate: Item {
-                    id: chip
-                    required property var modelData
-                    readonly property bool thumbnail: ChatLabels.showsThumbnail(chip.modelData)
-                    objectName: chip.thumbnail ? "thumbnail" : "fileChip"
-                    width: chip.thumbnail ? 120 : fileChip.width
-                    height: chip.thumbnail ? 84 : fileChip.height
+            // Attachments, then the bubble, hugging the trailing edge and reaching at most to 44
+            // points from the leading one.
+            Column {
+                id: userColumn
+                visible: row.isUser
+                anchors.right: parent.right
+                width: Math.min(row.width - 44, Math.max(chips.implicitWidth, bubble.visible ? bubble.width : 0))
+                spacing: 6
 
-                    AttachmentImage {
-                        visible: chip.thumbnail
-                        anchors.fill: parent
-                        attachment: chip.thumbnail ? chip.modelData : undefined
-                        radius: 8
-                    }
-                    Rectangle {
-                        visible: chip.thumbnail
-                        anchors.fill: parent
-                        radius: 8
-                        color: "transparent"
-                        border.width: 1
-                        border.color: Theme.borderControl
-                    }
-                    Rectangle {
-                        id: fileChip
-                        visible: !chip.thumbnail
-                        width: chipRow.implicitWidth + 18
-                        height: chipRow.implicitHeight + 12
-                        radius: 7
-                        color: Theme.surfaceCard
-                        border.width: 1
-                        border.color: Theme.borderControl
-                        Row {
-                            id: chipRow
-                            anchors.centerIn: parent
-                            spacing: 6
-                            SymbolIcon {
-                                anchors.verticalCenter: parent.verticalCenter
-                                name: "doc.fill"
-                                size: 11
-                                color: Theme.textDim
+                Row {
+                    id: chips
+                    objectName: "attachments"
+                    visible: row.isUser && row.attachments && row.attachments.length > 0
+                    anchors.right: parent.right
+                    spacing: 6
+                    Repeater {
+                        model: row.isUser ? row.attachments : []
+                        delegate: Item {
+                            id: chip
+                            required property var modelData
+                            readonly property bool thumbnail: ChatLabels.showsThumbnail(chip.modelData)
+                            objectName: chip.thumbnail ? "thumbnail" : "fileChip"
+                            width: chip.thumbnail ? 120 : fileChip.width
+                            height: chip.thumbnail ? 84 : fileChip.height
+
+                            AttachmentImage {
+                                visible: chip.thumbnail
+                                anchors.fill: parent
+                                attachment: chip.thumbnail ? chip.modelData : undefined
+                                radius: 8
                             }
-                            Text {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: chip.modelData.name
-                                textFormat: Text.PlainText
-                                maximumLineCount: 1
-                                font.pointSize: Theme.fontSize(11.5)
-                                font.weight: Font.Medium
-                                color: Theme.text
+                            Rectangle {
+                                visible: chip.thumbnail
+                                anchors.fill: parent
+                                radius: 8
+                                color: "transparent"
+                                border.width: 1
+                                border.color: Theme.borderControl
+                            }
+                            Rectangle {
+                                id: fileChip
+                                visible: !chip.thumbnail
+                                width: chipRow.implicitWidth + 18
+                                height: chipRow.implicitHeight + 12
+                                radius: 7
+                                color: Theme.surfaceCard
+                                border.width: 1
+                                border.color: Theme.borderControl
+                                Row {
+                                    id: chipRow
+                                    anchors.centerIn: parent
+                                    spacing: 6
+                                    SymbolIcon {
+                                        anchors.verticalCenter: parent.verticalCenter
+                                        name: "doc.fill"
+                                        size: 11
+                                        color: Theme.textDim
+                                    }
+                                    Text {
+                                        anchors.verticalCenter: parent.verticalCenter
+                                        text: chip.modelData.name
+                                        textFormat: Text.PlainText
+                                        maximumLineCount: 1
+                                        font.pointSize: Theme.fontSize(11.5)
+                                        font.weight: Font.Medium
+                                        color: Theme.text
+                                    }
+                                }
                             }
                         }
                     }
                 }
-            }
-        }
-        // A long message is cut into pieces, one row each; their bubbles join into one, square
-        // and open where they meet (the corners and border there clipped away), at full width,
-        // the text running on across the list's spacing with no padding between.
-        Item {
-            id: bubble
-            objectName: "bubble"
-            readonly property real topPad: row.continued ? -row.railGap : 8
-            readonly property real bottomPad: row.joinsNext ? 0 : 8
-            visible: row.isUser && row.text !== ""
-            anchors.right: parent.right
-            width: row.continued || row.joinsNext ? row.width - 44
-                                                   : Math.min(measure.implicitWidth + 1, row.width - 44 - 22) + 22
-            height: bubbleText.implicitHeight + bubble.topPad + bubble.bottomPad
+                // A long message is cut into pieces, one row each; their bubbles join into one, square
+                // and open where they meet (the corners and border there clipped away), at full width,
+                // the text running on across the list's spacing with no padding between.
+                Item {
+                    id: bubble
+                    objectName: "bubble"
+                    readonly property real topPad: row.continued ? -row.railGap : 8
+                    readonly property real bottomPad: row.joinsNext ? 0 : 8
+                    visible: row.isUser && row.text !== ""
+                    anchors.right: parent.right
+                    width: row.continued || row.joinsNext ? row.width - 44
+                                                           : Math.min(measure.implicitWidth + 1, row.width - 44 - 22) + 22
+                    height: bubbleText.implicitHeight + bubble.topPad + bubble.bottomPad
 
-            Item {
-                anchors.fill: parent
-                clip: row.continued || row.joinsNext
-                Rectangle {
-                    y: row.continued ? -radius : 0
-                    width: bubble.width
-                    height: bubble.height - y + (row.joinsNext ? radius : 0)
-                    radius: 12
-                    color: row.bubbleFill
-                    border.width: 1
-                    border.color: row.bubbleEdge
+                    Item {
+                        anchors.fill: parent
+                        clip: row.continued || row.joinsNext
+                        Rectangle {
+                            y: row.continued ? -radius : 0
+                            width: bubble.width
+                            height: bubble.height - y + (row.joinsNext ? radius : 0)
+                            radius: 12
+                            color: row.bubbleFill
+                            border.width: 1
+                            border.color: row.bubbleEdge
+                        }
+                    }
+                    // The unwrapped width of the text, which the bubble takes when it fits.
+                    Text {
+                        id: measure
+                        visible: false
+                        text: bubble.visible && !row.continued && !row.joinsNext ? row.text : ""
+                        textFormat: Text.PlainText
+                        font: bubbleText.font
+                    }
+                    TextEdit {
+                        id: bubbleText
+                        x: 11
+                        y: bubble.topPad
+                        width: bubble.width - 22
+                        // A piece ends at a line's end; the next piece's first line follows on directly.
+                        text: !bubble.visible ? "" : row.joinsNext && row.text.endsWith("\n") ? row.text.slice(0, -1) : row.text
+                        textFormat: TextEdit.PlainText
+                        wrapMode: TextEdit.Wrap
+                        readOnly: true
+                        selectByMouse: true
+                        color: Theme.textStrong
+                        font.pointSize: Theme.fontSize(12.5)
+                    }
                 }
-            }
-            // The unwrapped width of the text, which the bubble takes when it fits.
-            Text {
-                id: measure
-                visible: false
-                text: bubble.visible && !row.continued && !row.joinsNext ? row.text : ""
-                textFormat: Text.PlainText
-                font: bubbleText.font
-            }
-            TextEdit {
-                id: bubbleText
-                x: 11
-                y: bubble.topPad
-                width: bubble.width - 22
-                // A piece ends at a line's end; the next piece's first line follows on directly.
-                text: !bubble.visible ? "" : row.joinsNext && row.text.endsWith("\n") ? row.text.slice(0, -1) : row.text
-                textFormat: TextEdit.PlainText
-                wrapMode: TextEdit.Wrap
-                readOnly: true
-                selectByMouse: true
-                color: Theme.textStrong
-                font.pointSize: Theme.fontSize(12.5)
             }
         }
     }

@@ -82,6 +82,19 @@ Item {
             compare(TestSupport.openedLinks(), ["https://x", "mailto:a@b"]);
         }
 
+        // A streamed answer changes its blocks in place: a code block that grows, then a table
+        // where the code was.
+        function test_a_streamed_block_grows_and_changes_kind() {
+            const md = createTemporaryObject(tableComponent, top, { text: "```\nlet a = 1\n```" });
+            const code = () => findChild(md, "codeScroller");
+            tryVerify(() => code() !== null);
+            compare(code().contentItem.children[0].text, "let a = 1");
+            md.text = "```\nlet a = 1\nlet b = 2\n```";
+            tryCompare(code().contentItem.children[0], "text", "let a = 1\nlet b = 2");
+            md.text = "| k | v |\n|---|---|\n| a | 1 |";
+            tryVerify(() => findChild(md, "tableGrid") !== null && code() === null);
+        }
+
         // Over a link in a table cell the pointer is a hand, elsewhere in the table an arrow; a
         // click opens it.
         function test_zz_a_link_in_a_table_cell() {
