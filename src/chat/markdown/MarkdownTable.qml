@@ -17,12 +17,15 @@ Item {
     readonly property var items: {
         const out = [];
         const n = table.columns;
+        // Links, code spans and runs of spaces (which styled text would fold) need rich text.
+        const rich = html => html.indexOf("<a ") >= 0 || html.indexOf("font-family") >= 0
+                             || html.indexOf("  ") >= 0;
         for (let i = 0; i < Math.min(n, table.cells.length); ++i)
-            out.push({ role: "header", html: table.cells[i] });
+            out.push({ role: "header", html: table.cells[i], rich: rich(table.cells[i]) });
         for (let k = 0; k < n; ++k)
-            out.push({ role: "divider", html: "" });
+            out.push({ role: "divider", html: "", rich: false });
         for (let i = n; i < table.cells.length; ++i)
-            out.push({ role: "cell", html: table.cells[i] });
+            out.push({ role: "cell", html: table.cells[i], rich: rich(table.cells[i]) });
         return out;
     }
 
@@ -78,7 +81,8 @@ Item {
                         width: cell.divider ? 1 : Math.max(1, cell.implicitWidth)
                         height: cell.divider ? 1 : Math.max(1, cell.implicitHeight)
                         text: cell.modelData.html
-                        textFormat: Text.RichText
+                        // Styled text needs no document per cell.
+                        textFormat: cell.modelData.rich ? Text.RichText : Text.StyledText
                         font.pointSize: cell.header ? table.headerSize : table.bodySize
                         font.weight: cell.header ? Font.DemiBold : Font.Normal
                         color: cell.header ? Theme.textStrong : Theme.text
