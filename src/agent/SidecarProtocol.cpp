@@ -47,6 +47,18 @@ void LineAccumulator::tooLong()
 QStringList LineAccumulator::feed(QByteArrayView bytes)
 {
     QStringList lines;
+    for (const QByteArray& line : feedBytes(bytes)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        QString text = utf8.decode(line);
+        if (!utf8.hasError())
+            lines.append(std::move(text));
+    }
+    return lines;
+}
+
+QList<QByteArray> LineAccumulator::feedBytes(QByteArrayView bytes)
+{
+    QList<QByteArray> lines;
     if (m_skipping) {
         const qsizetype lf = bytes.indexOf('\n');
         if (lf < 0)
@@ -62,17 +74,14 @@ QStringList LineAccumulator::feed(QByteArrayView bytes)
         const qsizetype lf = m_buffer.indexOf('\n', std::max(m_scanned, start));
         if (lf < 0)
             break;
-        const QByteArrayView line(m_buffer.constData() + start, lf - start);
+        const qsizetype from = start;
         start = lf + 1;
         m_scanned = start;
-        if (line.size() > m_maxLine) {
+        if (lf - from > m_maxLine) {
             tooLong();
             continue;
         }
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-        QString text = utf8.decode(line);
-        if (!utf8.hasError())
-            lines.append(std::move(text));
+        lines.append(m_buffer.sliced(from, lf - from));
     }
     m_buffer.remove(0, start);
     m_scanned = m_buffer.size();
@@ -242,8 +251,17 @@ QList<ChatMessage> SidecarEvent::decodeMessages(const QJsonArray& messages)
 
 std::optional<SidecarEvent> SidecarEvent::decode(const QString& line)
 {
+    return decode(line.toUtf8());
+}
+
+std::optional<SidecarEvent> SidecarEvent::decode(const QByteArray& utf8)
+{
+    if (!QByteArrayView(utf8).isValidUtf8())
+        return std::nullopt;
+    // A byte-order mark may open a line; the JSON starts after it.
+    const bool bom = utf8.startsWith("\xEF\xBB\xBF");
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(bom ? utf8.sliced(3) : utf8, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return std::nullopt;
     const QJsonObject o = doc.object();

@@ -42,6 +42,9 @@ public:
 
     // Appends the bytes and returns every line completed by them, in order.
     QStringList feed(QByteArrayView bytes);
+    // The same lines as their bytes, none of them decoded: lines that are not UTF-8 are among
+    // them, for the caller to drop (SidecarEvent::decode does).
+    QList<QByteArray> feedBytes(QByteArrayView bytes);
     // Bytes of the unfinished last line held for the next call.
     qsizetype buffered() const { return m_buffer.size(); }
     // How many over-long lines were dropped since the last call.
@@ -104,6 +107,9 @@ struct SidecarEvent {
 
     // One line to one event, or none.
     static std::optional<SidecarEvent> decode(const QString& line);
+    // The same from the line's bytes, none when they are not UTF-8. Needs no Qt object: safe on a
+    // worker thread.
+    static std::optional<SidecarEvent> decode(const QByteArray& utf8);
     // The messages of a history event: elements without a string "role" or without a block
     // left are skipped; role "user" exactly is the user, any other string the assistant.
     static QList<ChatMessage> decodeMessages(const QJsonArray& messages);

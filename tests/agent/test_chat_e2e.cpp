@@ -132,29 +132,11 @@ TEST(ChatEndToEnd, claude_answers_asks_runs_a_tool_and_leaves_nothing_behind)
                                             {S("input"), QJsonObject{{S("command"), S("echo yes > approved.txt")}, {S("description"), S("Write a file")}}}}}},
         QJsonObject{{S("text"), S("Wrote it")}},
     };
-    QFile script(work.filePath(S("replies.json")));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QJsonDocument(replies).toJson());
-    script.close();
     QProcess server;
-    server.start(FakeSidecar::node(), {S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/claude-server.mjs"), S("--port"), S("0"),
-                                      S("--script"), script.fileName()});
-    ASSERT_TRUE(waitUntil([&] { return server.canReadLine(); }, 20000));
-    const int port = QJsonDocument::fromJson(server.readLine()).object().value(S("port")).toInt();
-    ASSERT_GT(port, 0);
-
-    qputenv("BRINMOOR_SIDECAR_DIR", BRINMOOR_BINARY_DIR "/bin/sidecar");
-    qputenv("ANTHROPIC_BASE_URL", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
-    qputenv("ANTHROPIC_API_KEY", "test");
-    qputenv("CLAUDE_CONFIG_DIR", config.path().toUtf8());
-    qputenv("CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC", "1");
-    qputenv("CLAUDE_CODE_MAX_RETRIES", "1");
+    ASSERT_GT(startFakeModel(server, work, config, replies), 0);
 
     ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-    SidecarTools tools = SidecarTools::real();
-    tools.findNode = [](QObject*, std::function<void(std::optional<QString>)> done) { done(FakeSidecar::node()); };
-    tools.locateTool = [cli](ChatProvider, const std::optional<QString>&) { return std::optional<QString>(cli); };
-    s.setTools(tools);
+    useRealCli(s, cli);
     QElapsedTimer clock;
     clock.start();
     s.startIfNeeded(std::nullopt);
