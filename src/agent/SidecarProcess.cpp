@@ -53,7 +53,7 @@ struct SidecarProcess::Reader {
 SidecarProcess::Batch SidecarProcess::cut(LineAccumulator& lines, QByteArrayView bytes)
 {
     Batch batch;
-    for (const QString& line : lines.feed(bytes))
+    for (const QByteArray& line : lines.feedBytes(bytes))
         if (auto ev = SidecarEvent::decode(line))
             batch.events.append(std::move(*ev));
     batch.dropped = lines.takeDropped();

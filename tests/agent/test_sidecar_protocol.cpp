@@ -168,6 +168,13 @@ TEST(SidecarEvents, garbage_and_unknown_lines_decode_to_nothing)
     for (const char* line : {"", "   ", "not json", "[1,2]", "\"ev\"", "5", "null", R"({"ev":5})", R"({"EV":"log"})",
                              R"({"ev":"Log"})", R"({"ev":"permission"})", R"({"ev":"log"} trailing)", R"({"ev":"log")"})
         EXPECT_FALSE(SidecarEvent::decode(QString::fromUtf8(line))) << line;
+    // From the bytes, as lines are read: bytes that are not UTF-8 give nothing, a byte-order mark
+    // before the JSON is passed over.
+    EXPECT_FALSE(SidecarEvent::decode(QByteArray("{\"ev\":\"session\",\"id\":\"a\xff\"}")));
+    const auto bom = SidecarEvent::decode(QByteArray("\xEF\xBB\xBF{\"ev\":\"session\",\"id\":\"a\"}"));
+    ASSERT_TRUE(bom);
+    ASSERT_TRUE(bom->as<SidecarEvent::Session>());
+    EXPECT_EQ(bom->as<SidecarEvent::Session>()->id, QStringLiteral("a"));
 }
 
 TEST(SidecarCommands, every_command_has_its_exact_keys)
