@@ -200,13 +200,15 @@ QStringList TimelineRow::textPieces(const QString& text)
         if (end < 0)
             end = n;
         const qsizetype size = pos - start;
+        // A table ends at its first line without a pipe: a piece cut there needs no copy of its
+        // header.
+        if (!continuation && !tableHead.isEmpty() && !QStringView(text).sliced(pos, end - pos).contains(u'|'))
+            tableHead.clear();
         if (pos > start) {
             // A table never ends at a blank line inside; it is cut at the soft line count, since
             // its cells cost more to lay out than prose: between two of its rows, never right
             // below its header nor after its last row (a piece of a header alone shows as an
             // empty table).
-            if (!continuation && !QStringView(text).sliced(pos, end - pos).contains(u'|'))
-                tableHead.clear();  // the table ended: the next piece needs no copy of its header
             if (size >= hardChars || lines >= hardLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
                 cut(pos, true);
             else if (!continuation && previousBlank && fence.isEmpty() && (size >= pieceChars || lines >= pieceLines))
@@ -229,8 +231,6 @@ QStringList TimelineRow::textPieces(const QString& text)
                     fence.clear();
             } else if (isFence(line)) {
                 fence = line.toString();
-                tableHead.clear();
-            } else if (!tableHead.isEmpty() && !line.contains(u'|')) {
                 tableHead.clear();
             } else if (tableHead.isEmpty() && isTableSeparator(line) && previous.contains(u'|')) {
                 tableHead = previous.toString() + u'\n' + line.toString();

@@ -72,7 +72,6 @@ void StallWatch::tick()
     const Stall stall{late, readyMs, QDateTime::currentMSecsSinceEpoch()};
     if (stall.ms > m_longest.ms)
         m_longest = stall;
-    m_longestMs = m_longest.ms;
     write("stall", stall);
 }
 

@@ -27,7 +27,7 @@ public:
     // named: then nothing ticks and nothing is written.
     static StallWatch* fromEnvironment(QObject* parent);
 
-    qint64 longestMs() const { return m_longestMs; }
+    qint64 longestMs() const { return m_longest.ms; }
 
 private:
     struct Stall {
@@ -47,7 +47,6 @@ private:
     int m_thresholdMs;
     int m_schedFd = -1;
     qint64 m_readyAtTick = 0;
-    qint64 m_longestMs = 0;
     Stall m_longest;
 };
 
