@@ -20,16 +20,12 @@ bool fitsIn(const BufferLine& line, int cols)
     return true;
 }
 
-// getTrimmedLength() == 0, scanning from the left: a row that received text stops at once.
+// getTrimmedLength() == 0.
 bool hasNoText(const BufferLine& line)
 {
-    const auto& cells = line.getData();
-    for (size_t i = 0; i < size_t(line.textEnd()); ++i) {
-        if (cells[i].code != 0)
-            return false;
-    }
-    return true;
+    return fitsIn(line, 0);
 }
+
 // The walks over a long history miss the cache at every row, first on the row object, then on
 // its cells. Fetching the objects some rows ahead, and the cells of rows nearer (whose objects
 // have arrived by then), overlaps those misses with the work on the current row.

@@ -44,7 +44,7 @@ inline int64_t digitsValue(uint64_t digits, int start, int end)
         w = (w * 10 + (w >> 8)) & 0x00FF00FFU;
         return int64_t((w * 100 + (w >> 16)) & 0xFFFFU);
     }
-    uint64_t v = count == 0 ? 0 : (digits >> (8 * start)) << (8 * (8 - count));
+    uint64_t v = (digits >> (8 * start)) << (8 * (8 - count));
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
     v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
     v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
