@@ -56,4 +56,9 @@ bool ChatText::openLink(const QString& href)
     return true;
 }
 
+bool ChatText::needsRichText(const QString& html)
+{
+    return InlineMarkdown::needsRichText(html);
+}
+
 } // namespace brinmoor

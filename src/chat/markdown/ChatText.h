@@ -29,6 +29,8 @@ public:
     // Opens an http, https or mailto link with the desktop's handler; anything else is refused
     // (agent text must not start programs or open files). Returns whether it was opened.
     Q_INVOKABLE static bool openLink(const QString& href);
+    // Whether the markdown renderer's rich text `html` needs a rich-text item to show as made.
+    Q_INVOKABLE static bool needsRichText(const QString& html);
 
     // Where links go; tests replace it.
     static std::function<void(const QUrl&)> linkOpener;

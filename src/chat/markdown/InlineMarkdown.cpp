@@ -216,6 +216,12 @@ QString toHtml(const QList<Run>& runs)
     return wrapped(out);
 }
 
+bool needsRichText(const QString& html)
+{
+    return html.contains(QLatin1String("<a ")) || html.contains(QLatin1String("<span style=\"font-family"))
+        || html.contains(QLatin1String("  "));
+}
+
 QString plainHtml(const QString& text)
 {
     return wrapped(escaped(text));

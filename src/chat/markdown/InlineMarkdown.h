@@ -43,6 +43,10 @@ QString plainHtml(const QString& text);
 // `text` styled (or verbatim when parsing fails), as escaped rich text.
 QString render(const QString& text);
 
+// Whether rich text made here needs a rich-text item, or a styled-text one shows it the same:
+// links and code spans carry styles styled text drops, and it folds runs of spaces.
+bool needsRichText(const QString& html);
+
 // Whether agent text may open this link: http and https with a host, and mailto (WebLinks).
 bool isOpenableLink(const QString& href);
 

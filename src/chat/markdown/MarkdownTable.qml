@@ -17,9 +17,7 @@ Item {
     readonly property var items: {
         const out = [];
         const n = table.columns;
-        // Links, code spans and runs of spaces (which styled text would fold) need rich text.
-        const rich = html => html.indexOf("<a ") >= 0 || html.indexOf("font-family") >= 0
-                             || html.indexOf("  ") >= 0;
+        const rich = html => ChatText.needsRichText(html);
         for (let i = 0; i < Math.min(n, table.cells.length); ++i)
             out.push({ role: "header", html: table.cells[i], rich: rich(table.cells[i]) });
         for (let k = 0; k < n; ++k)

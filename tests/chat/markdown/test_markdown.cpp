@@ -272,3 +272,14 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+// Styled text shows plain, bold, italic and struck text as rich text does; links, code spans and
+// runs of spaces need a rich-text item. Asked of the renderer's own output, so a change to its
+// markup cannot silently lose a style.
+TEST(InlineMarkdown, which_rendered_texts_need_rich_text)
+{
+    for (const char* plain : {"key1", "**fine** and *it* ~~gone~~", "a < b & c", "<b>raw</b>"})
+        EXPECT_FALSE(InlineMarkdown::needsRichText(InlineMarkdown::render(QString::fromUtf8(plain)))) << plain;
+    for (const char* rich : {"`code`", "[site](https://example.com)", "two  spaces"})
+        EXPECT_TRUE(InlineMarkdown::needsRichText(InlineMarkdown::render(QString::fromUtf8(rich)))) << rich;
+}
