@@ -1,5 +1,6 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
+#include "AgentChatHost.h"
 #include "AppModel.h"
 #include "support/QuickTestMain.h"
 
@@ -7,11 +8,14 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
+#include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -50,6 +54,30 @@ public:
         const QString dir = QStringLiteral(BRINMOOR_GALLERY_DIR);
         QDir().mkpath(dir);
         return dir;
+    }
+    // Chat panes made from now on run the scripted fake sidecar (tests/agent/fakes/fake-sidecar.mjs)
+    // on Node instead of looking for the agents' tools: `script` maps a command name to its
+    // answers, as that file describes. False when Node is not installed.
+    Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script) const
+    {
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        if (node.isEmpty())
+            return false;
+        const QString path = brinmoor::test::quickSandbox().filePath(QStringLiteral("fake-sidecar-script.json"));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.write(QJsonDocument(QJsonObject::fromVariantMap(script)).toJson());
+        f.close();
+        qputenv("FAKE_SIDECAR_SCRIPT", QFile::encodeName(path));
+        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
+        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
+        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
+        tools.scriptPath = [](brinmoor::ChatProvider) {
+            return std::optional<QString>(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"));
+        };
+        brinmoor::AgentChatHost::shared().setTools(tools);
+        return true;
     }
     // The colour of one pixel of a grabbed image file, as #rrggbb.
     Q_INVOKABLE QString pixel(const QString& path, int x, int y) const
