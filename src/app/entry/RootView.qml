@@ -95,9 +95,10 @@ Item {
         MainWindowView {}
     }
 
-    // Over both the onboarding and the main window: a start-up without the saved workspaces is
-    // exactly when it must be seen.
+    // Over the onboarding: a start-up without the saved workspaces is exactly when it must be
+    // seen. The main window shows it in a band of its own, under the panes.
     StartupNotice {
+        visible: AppModel.showOnboarding && text !== ""
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 16

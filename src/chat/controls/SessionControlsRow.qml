@@ -71,6 +71,8 @@ Item {
                 id: modes
                 objectName: "modesPopup"
                 y: -height - 6
+                // Kept clear of the window's edges (a narrow pane at the window's right).
+                margins: 8
                 padding: 0
                 background: Rectangle {
                     radius: 9

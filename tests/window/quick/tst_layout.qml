@@ -7,8 +7,8 @@ import Brinmoor.Window
 
 // The whole main window at 1240 × 780 with sixteen panes (chat panes of both agents showing their
 // cost and context figures, and terminals): in every layout the picker offers, no control of a
-// pane covers another and none leaves its pane's frame. Pictures of each layout go to
-// gallery/layout_*.png.
+// pane covers another and none leaves its pane's frame; menus, pop-overs and the start-up notice
+// stay inside the window and cover no control. Pictures of each layout go to gallery/layout_*.png.
 Item {
     id: top
     width: 1240
@@ -239,6 +239,87 @@ Item {
                 }
             }
             Theme.dark = true;
+        }
+
+        // Opens a pop-over by clicking `opener`, and says how it lies in the window.
+        function popupProblems(opener, popup) {
+            verify(opener !== null && popup !== null, "the opener and its pop-over");
+            mouseClick(opener);
+            tryCompare(popup, "opened", true, 5000, popup.objectName + " opens");
+            const r = popup.background.mapToItem(top, 0, 0, popup.background.width, popup.background.height);
+            const out = [];
+            if (!test.inside(r, Qt.rect(0, 0, top.width, top.height), 4))
+                out.push(popup.objectName + " " + test.describe(r) + " is not inside the window, clear of its edges");
+            popup.close();
+            tryCompare(popup, "visible", false);
+            return out;
+        }
+
+        function test_2_menus_and_popovers_open_inside_the_window() {
+            test.layoutPanes(4, 1);
+            test.waitUntilNone(() => test.pending(), 15000);
+            const row = test.panes().sort((a, b) => a.mapToItem(top, 0, 0).x - b.mapToItem(top, 0, 0).x);
+            const leftChat = row.filter(p => p.kind === "chat")[0];
+            const rightChat = row.filter(p => p.kind === "chat").pop();
+            const rightmost = row[row.length - 1];
+            verify(rightmost.mapToItem(top, rightmost.width, 0).x > top.width - 20, "the last pane ends at the window's edge");
+
+            // The pane menu of the rightmost pane: inside the window, every title whole.
+            const paneMenu = findChild(rightmost.shell, "overflowMenu");
+            let out = test.popupProblems(findChild(paneMenu, "menuButton"), paneMenu.menu);
+            mouseClick(findChild(paneMenu, "menuButton"));
+            tryCompare(paneMenu.menu, "opened", true);
+            const menuBox = paneMenu.menu.background;
+            for (let i = 0; i < paneMenu.menu.count; ++i) {
+                const item = paneMenu.menu.itemAt(i);
+                const texts = [];
+                test.collectTexts(item.contentItem, texts);
+                for (const t of texts)
+                    if (!test.inside(test.extent(t, menuBox), Qt.rect(0, 0, menuBox.width, menuBox.height), 2))
+                        out.push("\"" + t.text + "\" is cut by the menu's edge");
+            }
+            paneMenu.menu.close();
+            compare(out.join("\n"), "", "the pane menu");
+
+            // The chat panes' pop-overs, from the panes at the window's two sides, and the top bar's.
+            for (const [pane, opener, popup] of [[rightChat, "modePill", "modesPopup"], [leftChat, "modelPill", "modelPopup"],
+                                                 [leftChat, "historyButton", "historyPopup"]]) {
+                const control = findChild(pane.content, opener);
+                out = out.concat(test.popupProblems(control, findChild(control, popup)));
+            }
+            const picker = test.all("layoutPicker")[0];
+            out = out.concat(test.popupProblems(picker, findChild(picker, "layoutPopover")));
+            const usage = test.all("claudeUsageButton")[0];
+            out = out.concat(test.popupProblems(usage, findChild(usage, "usagePopover")));
+            compare(out.join("\n"), "");
+        }
+        function collectTexts(item, out) {
+            if (item.text !== undefined && item.contentWidth !== undefined)
+                out.push(item);
+            for (let i = 0; i < item.children.length; ++i)
+                test.collectTexts(item.children[i], out);
+        }
+
+        function test_2_startup_notice_covers_no_control() {
+            test.layoutPanes(2, 2);
+            test.waitUntilNone(() => test.pending(), 15000);
+            const notice = test.all("noticeArea").length ? findChild(mainLoader.item, "startupNotice") : null;
+            verify(notice !== null, "the main window shows the start-up notice itself");
+            notice.text = "2 sessions could not be read and were left out. The original file was copied to "
+                          + "/home/someone/.local/share/Brinmoor/state.json.unreadable-20250101-120000.";
+            const grid = test.all("gridFlickable")[0];
+            tryVerify(() => test.shown(notice)
+                      && !test.overlaps(notice.mapToItem(top, 0, 0, notice.width, notice.height),
+                                        grid.mapToItem(top, 0, 0, grid.width, grid.height)),
+                      5000, "the panes make room for the notice");
+            const box = notice.mapToItem(top, 0, 0, notice.width, notice.height);
+            verify(test.inside(box, Qt.rect(0, 0, top.width, top.height), 4), "inside the window " + test.describe(box));
+            for (const send of test.all("sendButton"))
+                verify(!test.overlaps(box, send.mapToItem(top, 0, 0, send.width, send.height)), "no send button under it");
+            test.shoot("startup_notice");
+            notice.text = "";
+            tryVerify(() => Math.abs(grid.mapToItem(top, 0, grid.height).y - (top.height - 12)) < 1, 5000,
+                      "closed, the panes take the room back");
         }
 
         function test_1_wide_panes_show_the_whole_header() {
