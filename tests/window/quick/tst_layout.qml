@@ -8,11 +8,24 @@ import Brinmoor.Window
 // The whole main window at 1240 × 780 with sixteen panes (chat panes of both agents showing their
 // cost and context figures, and terminals): in every layout the picker offers, no control of a
 // pane covers another and none leaves its pane's frame; menus, pop-overs and the start-up notice
-// stay inside the window and cover no control. Pictures of each layout go to gallery/layout_*.png.
+// stay inside the window and cover no control; the code preview's scroll bar and the Expand
+// button's tooltip behave. Pictures of each layout go to gallery/layout_*.png.
 Item {
     id: top
     width: 1240
     height: 780
+
+    // Moved into the main window by its test, where the code preview covers it like any card of
+    // a pane.
+    CodeBlock {
+        id: codeBlock
+        x: 400
+        y: 300
+        width: 300
+        visible: false
+        title: "build.log"
+        text: "line one of a long log\nline two\nline three\nline four\nline five\nline six\nline seven\nline eight"
+    }
 
     Loader {
         id: mainLoader
@@ -255,6 +268,22 @@ Item {
             return out;
         }
 
+        function init() {
+            AppModel.codePreview = null;
+        }
+
+        // The vertical scroll bar below `item`.
+        function scrollBarIn(item) {
+            if (item.orientation === Qt.Vertical && item.policy !== undefined)
+                return item;
+            for (let i = 0; i < item.children.length; ++i) {
+                const found = test.scrollBarIn(item.children[i]);
+                if (found)
+                    return found;
+            }
+            return null;
+        }
+
         function test_2_menus_and_popovers_open_inside_the_window() {
             test.layoutPanes(4, 1);
             test.waitUntilNone(() => test.pending(), 15000);
@@ -320,6 +349,52 @@ Item {
             notice.text = "";
             tryVerify(() => Math.abs(grid.mapToItem(top, 0, grid.height).y - (top.height - 12)) < 1, 5000,
                       "closed, the panes take the room back");
+        }
+
+        function test_5_code_preview_scroll_bar_data() {
+            const many = Array.from({ length: 200 }, (_, i) => "line " + (i + 1)).join("\n");
+            return [
+                { tag: "plain, four lines", content: "one\ntwo\nthree\nfour", markdown: false, diff: false, scrolls: false },
+                { tag: "plain, 200 lines", content: many, markdown: false, diff: false, scrolls: true },
+                { tag: "markdown, 200 lines", content: many.split("\n").join("\n\n"), markdown: true, diff: false, scrolls: true },
+                { tag: "diff, four lines", content: "+a\n-b\n c\n+d", markdown: false, diff: true, scrolls: false },
+                { tag: "diff, 200 lines", content: many.replace(/line/g, "+line"), markdown: false, diff: true, scrolls: true }
+            ];
+        }
+        function test_5_code_preview_scroll_bar(data) {
+            AppModel.showCodePreview("preview.txt", data.content, data.markdown, data.diff);
+            const layer = test.all("codePreviewView")[0];
+            tryVerify(() => layer.item !== null && test.scrollBarIn(layer.item) !== null, 5000);
+            const card = findChild(layer.item, "card");
+            const bar = test.scrollBarIn(layer.item);
+            tryCompare(bar, "visible", data.scrolls, 5000, "a scroll bar only when the content scrolls");
+            if (data.scrolls) {
+                const r = bar.mapToItem(card, 0, 0, bar.width, bar.height);
+                const title = findChild(card, "titleBar");
+                verify(r.y >= title.height, "under the title bar " + test.describe(r));
+                verify(r.x + r.width <= card.width - 1, "inside the card's border " + test.describe(r));
+                verify(r.y + r.height <= card.height - card.radius, "clear of the rounded corner " + test.describe(r));
+            }
+            test.shoot("code_preview_" + data.tag.replace(/[, ]+/g, "_"));
+            AppModel.codePreview = null;
+            tryCompare(layer, "item", null);
+        }
+
+        function test_5_expand_tooltip_goes_when_the_preview_opens() {
+            codeBlock.parent = test.all("mainArea")[0];
+            codeBlock.visible = true;
+            const expand = findChild(codeBlock, "expandButton");
+            verify(test.shown(expand));
+            mouseMove(expand, expand.width / 2, expand.height / 2);
+            tryCompare(expand.ToolTip, "visible", true, 5000, "the tooltip shows while hovered");
+            tryCompare(expand.ToolTip.toolTip, "opened", true);
+            mouseClick(expand);
+            const layer = test.all("codePreviewView")[0];
+            tryVerify(() => layer.item !== null, 5000, "the preview opens");
+            tryCompare(expand.ToolTip.toolTip, "visible", false, 5000, "no tooltip over the preview");
+            AppModel.codePreview = null;
+            tryCompare(layer, "item", null);
+            codeBlock.visible = false;
         }
 
         function test_1_wide_panes_show_the_whole_header() {
