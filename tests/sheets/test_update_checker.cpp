@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -315,6 +316,44 @@ TEST(UpdateChecks, page_and_download_open_only_as_https_or_loopback_http)
     f.checkAndSettle();
     EXPECT_TRUE(f.checker->openPage());
     EXPECT_EQ(f.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/page"))});
+}
+
+TEST(UpdateChecks, refused_page_address_says_why_until_a_record_names_a_safe_one)
+{
+    const QString prefix = QStringLiteral("The download page can't be opened: ");
+    const struct {
+        QString page, why;
+    } rows[] = {
+        {QStringLiteral("http://example.invalid/page"), QStringLiteral("its address is plain http to example.invalid, not https.")},
+        {QStringLiteral("javascript:alert(1)"), QStringLiteral("its address is javascript:, not https.")},
+        {QStringLiteral("file:///etc/passwd"), QStringLiteral("its address is file:, not https.")},
+        {QStringLiteral("https://"), QStringLiteral("its address names no host.")},
+        {QStringLiteral("http://exa mple.invalid/<b>x</b>"), QStringLiteral("its address is not a web address.")},
+        {QStringLiteral("not an address"), QStringLiteral("its address is not a web address.")},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.page.toStdString());
+        Fixture f;
+        f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(QStringLiteral("2.0"), QString(), r.page)};
+        f.checkAndSettle();
+        EXPECT_TRUE(f.checker->pageURL().isEmpty());
+        EXPECT_EQ(f.checker->pageProblem(), prefix + r.why);
+        EXPECT_FALSE(f.checker->openPage());
+        EXPECT_FALSE(f.checker->install());  // not ready: the page it would open is refused
+        EXPECT_TRUE(f.opened.isEmpty());
+    }
+
+    // A later record with an https page (or the loopback server's http one, or none) says nothing.
+    Fixture f;
+    for (const QString& page : {QStringLiteral("http://example.invalid/page"), QStringLiteral("https://example.invalid/page"),
+                                QStringLiteral("http://example.invalid/again"), f.server.url(QStringLiteral("/page")), QString()}) {
+        f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(QStringLiteral("2.0"), QString(), page)};
+        const int before = f.server.hits.value(QStringLiteral("/svc/api/app/version"));
+        QSignalSpy changed(f.checker.get(), &UpdateChecker::pageURLChanged);
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(QStringLiteral("/svc/api/app/version")) > before && !changed.isEmpty(); }));
+        EXPECT_EQ(f.checker->pageProblem().isEmpty(), !page.startsWith(QStringLiteral("http://example"))) << page.toStdString();
+    }
 }
 
 TEST(UpdateChecks, versions_compare_as_numbers_and_only_an_app_folder_is_replaced)
