@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "Assets.h"
 #include "ChatHost.h"
+#include "ChildProcess.h"
 #include "ProjectColorRegistry.h"
 #include "TerminalHost.h"
 
@@ -496,16 +497,16 @@ void AppModel::openInVSCode(const QUuid& id)
         return;
     const QString folder = expandTilde(s->directory);
 #ifdef Q_OS_MACOS
-    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
+    startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
 #else
     // The editor's command is looked up through the login shell, off the GUI thread; without
     // it the folder opens in the file manager.
     runProbe<std::optional<QString>>(
         this, [] { return LoginShell::resolve(QStringLiteral("command -v code")); },
         [folder](const std::optional<QString>& code) {
-            if (code && QProcess::startDetached(*code, {folder}))
+            if (code && startDetached(*code, {folder}))
                 return;
-            QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
+            startDetached(QStringLiteral("xdg-open"), {folder});
         });
 #endif
 }
@@ -721,10 +722,10 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
     // pipe nobody reads.
     p->setStandardOutputFile(QProcess::nullDevice());
     p->setStandardErrorFile(QProcess::nullDevice());
-    p->setInputChannelMode(QProcess::ForwardedInputChannel);
-    // A process group of its own, so ending a login that never returns also ends the tool (and
-    // the helpers it started) that the shell is waiting for.
-    p->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // No terminal: an interactive shell given the terminal the app was started from would stop
+    // itself in the background and never run the login. Its own process group also lets ending a
+    // login that never returns end the tool (and the helpers it started) the shell waits for.
+    detachFromTerminal(*p);
     auto finished = std::make_shared<bool>(false);
     auto finish = [p, finished, followUp = std::move(followUp)] {
         if (std::exchange(*finished, true))
