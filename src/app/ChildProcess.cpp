@@ -2,6 +2,7 @@
 
 #include <QProcess>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace brinmoor {
@@ -10,6 +11,17 @@ void detachFromTerminal(QProcess& process)
 {
     process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier([] { ::setsid(); });
+}
+
+void releaseTerminalInput()
+{
+    if (!::isatty(STDIN_FILENO))
+        return;
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0)
+        return;
+    ::dup2(null, STDIN_FILENO);  // dup2 clears close-on-exec on the copy: children get it
+    ::close(null);
 }
 
 bool startDetached(const QString& program, const QStringList& arguments)

@@ -17,6 +17,12 @@ namespace brinmoor {
 // by the child, so signalling minus its pid reaches everything it started.
 void detachFromTerminal(QProcess& process);
 
+// Gives the application itself the null device as standard input when it is a terminal. Nothing
+// of the application reads it, and children started by Qt itself (xdg-open for links and folders)
+// inherit it: they would read the user's terminal behind the shell's back. The controlling
+// terminal stays (Ctrl+C there still ends the app); the children above leave it by their session.
+void releaseTerminalInput();
+
 // Starts `program` detached from the application (it outlives it) and from any terminal, as
 // above; its output goes where the application's goes. False when it could not be started.
 bool startDetached(const QString& program, const QStringList& arguments);

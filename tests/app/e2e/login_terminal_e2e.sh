@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: a browser login from an app that was started from a terminal. The built app runs on
-# a pseudo-terminal of its own (its input and controlling terminal, the app in the foreground, as
-# when started from a shell). The add-session sheet finds Claude signed out (a stand-in `claude`
+# a pseudo-terminal of its own (its controlling terminal, its output and, as it starts, its input,
+# the app in the foreground: as when started from a shell). The add-session sheet finds Claude signed out (a stand-in `claude`
 # on the login shell's PATH); its "Log in with browser" button runs `claude auth login` through the
 # login shell. The stand-in's login must run to its end, and the card must then show Claude ready.
 #
@@ -26,7 +26,11 @@ SH
 chmod +x "$HOME/.local/bin/claude"
 
 start_app terminal
-case "$(readlink "/proc/$app/fd/0")" in /dev/pts/*) ;; *) fail "the app's input is not a terminal" ;; esac
+# On its terminal: the pseudo-terminal is its controlling terminal (a tty number in its stat) and
+# its output; it gave its own input up for the null device, which children inherit.
+[ "$(cut -d' ' -f7 "/proc/$app/stat")" != 0 ] || fail "the app has no controlling terminal"
+case "$(readlink "/proc/$app/fd/1")" in /dev/pts/*) ;; *) fail "the app's output is not its terminal" ;; esac
+[ "$(readlink "/proc/$app/fd/0")" = /dev/null ] || fail "the app kept its terminal as input"
 # The login button: the only control filled with the accent colour (5b8cdd) across the card's
 # width; prints its centre.
 find_login_button() {
