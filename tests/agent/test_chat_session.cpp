@@ -325,8 +325,9 @@ TEST(ChatSession, a_missing_project_folder_starts_no_agent_until_it_is_back)
         {"gone during the search", folder, true, vanishing, folder},
     };
     for (const auto& r : rows) {
-        if (r.makeFolder)
+        if (r.makeFolder) {
             ASSERT_TRUE(QDir().mkpath(folder));
+        }
         ClaudeSession s(QUuid::createUuid(), r.directory, false, S("conv-1"), ChatProvider::Claude, true);
         s.setTools(r.tools);
         QList<PaneState> reported;
