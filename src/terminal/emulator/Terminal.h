@@ -479,9 +479,9 @@ public:
 private:
     void printAsciiRun(const uint8_t* p, size_t n);
     void insertCell(char32_t rune, int width);
-    bool joinCombining(std::u32string_view marks);
+    void attachZeroWidth(std::u32string_view chars);
     void decodeAndPrint(const uint8_t* seq, int len);
-    void printRune(char32_t rune, bool combiningMark);
+    void printRune(char32_t rune);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
 
     int cols_ = 80;
