@@ -1,6 +1,6 @@
 // The print path: printable runs from the parser become cells of the active screen. UTF-8 is
 // decoded here (RFC 3629 well-formedness, with a sequence split between two feeds carried
-// over), single bytes go through the invoked G set, every character is measured,
+// over), single bytes go through the invoked G set, DEL is ignored, every character is measured,
 // and characters of width 0 (marks, format characters, Hangul medial vowels and final consonants)
 // join the cell written before them instead of taking a column. Plain ASCII runs are written
 // straight into the row, without the per-character machinery.
@@ -274,11 +274,12 @@ void Terminal::handlePrint(ByteSpan data)
         }
         const int n = sequenceLength(c);
         if (n == 1) {
-            // ASCII (through the G set), DEL, or a byte that cannot begin a sequence, which
-            // shows as the character U+0080..U+00FF of the same value in a cell of its own.
+            // ASCII (through the G set), DEL, which is ignored as on every terminal since the
+            // VT100 (it was the paper tape's rub-out), or a byte that cannot begin a sequence,
+            // which shows as the character U+0080..U+00FF of the same value in a cell of its own.
             if (c <= 0x7E && charsetMap_[c] != 0)
                 insertCell(charsetMap_[c], 1);
-            else
+            else if (c != 0x7F)
                 insertCell(c, std::max(widthOf(c), 1));
             ++p;
             continue;

@@ -51,7 +51,7 @@ TEST(PrintUtf8, sequenceSplitAcrossFeedsPrintsOneCell)
 
 TEST(PrintUtf8, everySplitOfAMixedTextGivesTheSameScreen)
 {
-    const std::string text = "h\xC3\xA9llo\xE2\x80\x8B\xE1\x84\x80\xE1\x85\xA1 \xE4\xB8\xAD\xE6\x96\x87 e\xCC\x81 \xF0\x9F\x91\x8D\xE2\x80\x8D"
+    const std::string text = "h\xC3\xA9llo\xE2\x80\x8B\x7F\xE1\x84\x80\xE1\x85\xA1 \xE4\xB8\xAD\xE6\x96\x87 e\xCC\x81 \xF0\x9F\x91\x8D\xE2\x80\x8D"
                              "\xF0\x9F\x94\xA5 \xC3\x41 \xE0\x80 \xFF\x80 \x1b[1mbold\x1b[m\r\nnext \xE2\x94\x80";
     Terminal whole(nullptr, sizedOptions(12, 4));
     whole.feed(text);
@@ -283,6 +283,32 @@ TEST(PrintZeroWidth, formatCharactersAndJamoJoinTheCellBefore)
     expectScreens(cases, std::size(cases), 6);
 }
 
+// DEL (0x7F) is ignored as text, wherever it falls between characters.
+TEST(PrintDel, deleteIsIgnoredInText)
+{
+    std::string flood(3000, '\x7f');
+    flood += "z";
+    const ScreenCase cases[] = {
+        {"between letters", "a\x7f" "b", "a/b", "", 2, 0},
+        {"a flood of them", flood.c_str(), "z", "", 1, 0},
+        {"between a letter and its mark", "e\x7f\xCC\x81|", "e\u0301/|", "", 2, 0},
+        {"in the line-drawing set", "\x1b(0q\x7fq\x1b(B", "\u2500/\u2500", "", 2, 0},
+        {"after a lead byte", "\xC3\x7f|", "\uFFFD/|", "", 2, 0},
+        {"inside a control sequence", "\x1b[2\x7f;3HX", "", "//X", 3, 1},
+        {"at the pending-wrap column", "abcdef\x7fg", "a/b/c/d/e/f", "g", 1, 1},
+    };
+    expectScreens(cases, std::size(cases), 6);
+}
+
+TEST(PrintCombining, zeroWidthJoinerIsDropped)
+{
+    Terminal t(nullptr, sizedOptions(10, 2));
+    t.feed("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9");
+    EXPECT_EQ(cellText(t, 0, 0), U"\U0001F468");
+    EXPECT_EQ(cellText(t, 2, 0), U"\U0001F469");
+    EXPECT_EQ(t.buffer().x(), 4);
+}
+
 TEST(PrintCharsets, graphicsTableAppliesToAsciiOnly)
 {
     Terminal t(nullptr, sizedOptions(10, 2));
@@ -403,10 +429,11 @@ TEST(PrintRobustness, randomBytesNeverBreakTheScreen)
         }
         t.feed(chunk);
         if (round % 50 == 0) {
-            // No cell is narrower than the column it takes.
+            // No DEL ever shows, and no cell but a wide character's is wider than its column.
             for (int row = 0; row < t.rows(); ++row)
                 for (int col = 0; col < t.cols(); ++col)
                     if (const auto cell = t.getCharData(col, row)) {
+                        ASSERT_NE(cell->code, 0x7F) << row << "," << col;
                         ASSERT_NE(cell->width, 0) << row << "," << col;
                     }
             t.resize(int(2 + rng() % 30), int(1 + rng() % 10));
