@@ -203,6 +203,11 @@ public:
     bool userScrolling = false;
     bool lineFeedMode = false;
     bool smoothScroll = false;
+    // DECSCNM: the whole screen is shown in reverse video, the default foreground and background
+    // swapped by the view; cells and the current attribute are left as they are. Setting it tells
+    // the delegate when it changes.
+    bool reverseVideo() const { return reverseVideo_; }
+    void setReverseVideo(bool on);
     // Mode setters that also mirror the flag into both buffers.
     void setMarginMode(bool on);
     void setInsertMode(bool on);
@@ -509,6 +514,8 @@ private:
     // UTF-8 carry-over between print calls: the start of a sequence the last run ended inside.
     std::array<uint8_t, 4> carry_{};
     int carryLen_ = 0;
+
+    bool reverseVideo_ = false; // DECSCNM
 };
 
 } // namespace termcore

@@ -182,6 +182,18 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
     curAttr = Attribute(fg, bg, style);
 }
 
+void Terminal::setReverseVideo(bool on)
+{
+    if (reverseVideo_ == on)
+        return;
+    reverseVideo_ = on;
+    // Every row looks different now, though no cell changed.
+    updateRange(0);
+    updateRange(rows() - 1);
+    if (tdel())
+        tdel()->reverseVideoChanged(*this);
+}
+
 void Terminal::setModes(ParamSpan pars, ByteSpan collect)
 {
     for (int64_t p : pars)
@@ -261,7 +273,7 @@ void Terminal::setMode(int mode, ByteSpan collect)
             switchColumns(132);
         break;
     case 4: smoothScroll = true; break;
-    case 5: curAttr = Attribute(CellColor::defaultInvertedColor(), CellColor::defaultInvertedColor(), CharacterStyle::none); break;
+    case 5: setReverseVideo(true); break; // DECSCNM
     case 6: originMode = true; break;
     case 7: setWraparound(true); break;
     case 9: setMouseMode(MouseMode::x10); break;
@@ -322,7 +334,7 @@ void Terminal::resetMode(int mode, ByteSpan collect)
             switchColumns(80);
         break;
     case 4: smoothScroll = false; break;
-    case 5: curAttr = Attribute(); break;
+    case 5: setReverseVideo(false); break;
     case 6: originMode = false; break;
     case 7: setWraparound(false); break;
     case 9: setMouseMode(MouseMode::off); break;

@@ -190,10 +190,6 @@ TEST(DecModes, flags_set_and_reset)
     EXPECT_FALSE(h.t().reverseWraparound);
     h.feed("\x1b[?7h\x1b[?45h");
     EXPECT_TRUE(h.t().reverseWraparound);
-    h.feed("\x1b[?5h");
-    EXPECT_EQ(h.t().curAttr, Attribute(C::defaultInvertedColor(), C::defaultInvertedColor(), CharacterStyle::none));
-    h.feed("\x1b[?5l");
-    EXPECT_EQ(h.t().curAttr, Attribute());
     h.del.takeCalls();
     h.feed("\x1b[?25l\x1b[?25l\x1b[?25h\x1b[?25h");
     EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"hideCursor", "showCursor"}));
@@ -203,6 +199,32 @@ TEST(DecModes, flags_set_and_reset)
     EXPECT_EQ(out.lines(), (std::vector<std::string>{"Info: Unhandled DEC Private Mode Set (DECSET) with 9999",
                                                      "Info: Unhandled DEC Private Mode Reset (DECRST) with 9999",
                                                      "Info: Unhandled setMode (SM) with 5 and [62]"}));
+}
+
+// DECSCNM shows the whole screen in reverse video; a visual bell sets and resets it around the
+// text, which must keep its colours.
+TEST(DecModes, reverse_video_is_a_screen_mode_that_leaves_the_attribute_alone)
+{
+    Harness h(10, 4);
+    h.feed("\x1b[31m");
+    h.clearDirty();
+    EXPECT_EQ(cmdtest::reply(h, "\x1b[?5h\x1b[?5$p"), "\x1b[?5;1$y");
+    EXPECT_TRUE(h.t().reverseVideo());
+    EXPECT_EQ(h.t().curAttr, Attribute(C::ansi256(1), C::defaultColor(), CharacterStyle::none));
+    EXPECT_EQ(h.dirty(), std::make_pair(0, 3)); // every row looks different
+    h.feed("\x1b[?5h");                          // no change, no second notice
+    EXPECT_EQ(cmdtest::reply(h, "\x1b[?5l\x1b[?5$p"), "\x1b[?5;2$y");
+    h.feed("x");
+    EXPECT_EQ(h.cell(0, 0).attribute.fg, C::ansi256(1));
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"reverseVideo:on", "reverseVideo:off"}));
+    // A soft reset and a column switch keep it, as in xterm; a full reset ends it.
+    h.feed("\x1b[?5h\x1b[!p\x1b[?3h");
+    EXPECT_TRUE(h.t().reverseVideo());
+    h.del.takeCalls();
+    h.feed("\x1b" "c");
+    EXPECT_FALSE(h.t().reverseVideo());
+    const auto calls = h.del.takeCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "reverseVideo:off"), 1);
 }
 
 TEST(DecModes, several_modes_in_one_sequence_apply_in_order)
