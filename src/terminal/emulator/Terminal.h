@@ -485,6 +485,7 @@ private:
     void printAsciiRun(const uint8_t* p, size_t n);
     void insertCell(char32_t rune, int width);
     void attachZeroWidth(std::u32string_view chars);
+    const uint8_t* printZeroWidthRun(char32_t first, const uint8_t* p, const uint8_t* end);
     void decodeAndPrint(const uint8_t* seq, int len);
     void printRune(char32_t rune);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;

@@ -94,17 +94,18 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
     CharacterStyle style = curAttr.style;
     // A parameter with sub-parameters (4:3, 38:2::r:g:b) is one attribute wherever it stands in
     // the list; its sub-parameters never act as attributes of their own.
-    const ByteSpan raw = parser.parsTxt();
-    const bool anyColon = std::find(raw.begin(), raw.end(), uint8_t(':')) != raw.end();
-    const ColonBits colon = anyColon ? colonSeparated(raw, pars.size()) : ColonBits();
+    const bool anyColon = parser.hasSubParameters();
+    ColonBits colon;
+    if (anyColon)
+        colon = colonSeparated(parser.parsTxt(), pars.size());
 
     size_t i = 0;
     while (i < pars.size()) {
         const int64_t p = pars[i];
-        size_t groupEnd = i + 1;
-        while (anyColon && groupEnd < pars.size() && colon[groupEnd - 1])
-            ++groupEnd;
-        if (groupEnd > i + 1) {
+        if (anyColon && colon[i]) {
+            size_t groupEnd = i + 2;
+            while (groupEnd < pars.size() && colon[groupEnd - 1])
+                ++groupEnd;
             const ParamSpan group = pars.subspan(i, groupEnd - i);
             if (p == 38 || p == 48 || p == 58) {
                 // The underline colour (58) is read and not kept: it is not drawn.

@@ -147,6 +147,32 @@ void Terminal::attachZeroWidth(std::u32string_view chars)
     updateRange(last.y - b.yBase());
 }
 
+// A run of zero-width characters within one piece joins its cell at once: only the final
+// cluster is interned, not one per character. Beyond the bound of a cell's cluster they are read
+// and dropped. Returns where the run ends. Kept out of handlePrint, whose text loops are hot.
+[[gnu::noinline]] const uint8_t* Terminal::printZeroWidthRun(char32_t first, const uint8_t* p, const uint8_t* end)
+{
+    std::array<char32_t, CharData::maxClusterLength> run;
+    size_t count = 0;
+    run[count++] = first;
+    while (p < end) {
+        const int m = sequenceLength(*p);
+        if (m < 2 || end - p < m)
+            break;
+        bool wellFormed = true;
+        for (int k = 1; k < m && wellFormed; k++)
+            wellFormed = validContinuation(*p, k, p[k]);
+        const char32_t next = wellFormed ? decode(p, m) : 0;
+        if (!wellFormed || widthOf(next) != 0)
+            break;
+        if (count < run.size())
+            run[count++] = next;
+        p += m;
+    }
+    attachZeroWidth(std::u32string_view(run.data(), count));
+    return p;
+}
+
 void Terminal::decodeAndPrint(const uint8_t* seq, int len)
 {
     printRune(decode(seq, len));
@@ -312,27 +338,7 @@ void Terminal::handlePrint(ByteSpan data)
             insertCell(rune, width);
             continue;
         }
-        // A run of zero-width characters within this piece joins its cell at once: only the
-        // final cluster is interned, not one per character. Beyond the bound of a cell's cluster
-        // they are read and dropped.
-        std::array<char32_t, CharData::maxClusterLength> run;
-        size_t count = 0;
-        run[count++] = rune;
-        while (p < end) {
-            const int m = sequenceLength(*p);
-            if (m < 2 || end - p < m)
-                break;
-            bool wellFormed = true;
-            for (int k = 1; k < m && wellFormed; k++)
-                wellFormed = validContinuation(*p, k, p[k]);
-            const char32_t next = wellFormed ? decode(p, m) : 0;
-            if (!wellFormed || widthOf(next) != 0)
-                break;
-            if (count < run.size())
-                run[count++] = next;
-            p += m;
-        }
-        attachZeroWidth(std::u32string_view(run.data(), count));
+        p = printZeroWidthRun(rune, p, end);
     }
 
     updateRange(b.y());
