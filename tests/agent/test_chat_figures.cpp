@@ -53,6 +53,7 @@ TEST(ChatFigures, a_restart_shows_the_last_figures_until_the_agent_reports_new_o
 {
     ScopedDataHome home;
     QTemporaryDir settingsDir;
+    QTemporaryDir project;  // the panes' folder, there in both runs
     AgentChatHost& host = AgentChatHost::shared();
     const ChatProvider providers[] = {ChatProvider::Claude, ChatProvider::Codex};
     QList<QUuid> panes;
@@ -65,7 +66,7 @@ TEST(ChatFigures, a_restart_shows_the_last_figures_until_the_agent_reports_new_o
         AppRun first(settingsDir.path());
         first.model->addWorkspace(S("W"), S("5b8cee"));
         for (ChatProvider p : providers)
-            ASSERT_TRUE(first.model->addSession(PaneKind::Chat, S("web"), fake.dir(), false, p));
+            ASSERT_TRUE(first.model->addSession(PaneKind::Chat, S("web"), project.path(), false, p));
         for (int i = 0; i < 2; ++i) {
             panes << first.pane(i).id;
             host.session(first.pane(i));
