@@ -64,6 +64,11 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
     setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+    // The view follows the pointer wherever it rests, not only while a program wants motion or
+    // Ctrl previews links: when a program turns any-event tracking on, the view already knows
+    // the pointer's cell, so its first report is a real move and not the pointer being noticed
+    // (Qt Quick delivers a hover to an item the moment it starts accepting them).
+    setAcceptHoverEvents(true);
     setCursor(Qt::IBeamCursor);
     setOpaquePainting(true);
     setAntialiasing(false);

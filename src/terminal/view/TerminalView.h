@@ -270,7 +270,6 @@ public:
     void bell(termcore::Terminal& source) override;
     void selectionChanged(termcore::Terminal& source) override;
     bool isProcessTrusted(termcore::Terminal& source) override { return true; }
-    void mouseModeChanged(termcore::Terminal& source) override;
     void cursorStyleChanged(termcore::Terminal& source, termcore::CursorStyle newStyle) override;
     void hostCurrentDirectoryUpdated(termcore::Terminal& source) override;
     void colorChanged(termcore::Terminal& source, std::optional<int> idx) override;
@@ -307,6 +306,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void hoverEnterEvent(QHoverEvent* event) override;
     void hoverMoveEvent(QHoverEvent* event) override;
     void hoverLeaveEvent(QHoverEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -390,7 +390,6 @@ private:
     bool reportedFocus_ = false; // the focus state the program was last told of (mode 1004)
     void reportFocusChange();
     QString title_;
-    void updateHoverTracking();
     void setCommandActive(bool on);
     QQuickItem* urlPreview_ = nullptr;
     QPointF lastPointer_{-1, -1};
@@ -399,9 +398,16 @@ private:
     int clickCount_ = 0;
     std::optional<MouseHit> pressHit_;
     bool pressHandledByReport_ = false;
-    // Where the last motion report was sent (encoding, cell, pixels in the pixel encoding).
-    std::optional<std::array<int, 5>> lastMotionReport_;
-    void sendMotionReport(int flags, const MouseHit& hit);
+    // Where the pointer was last seen over the view (cell and pixels), by any pointer event.
+    struct PointerPlace {
+        int col = 0, row = 0, x = 0, y = 0;
+    };
+    std::optional<PointerPlace> pointerPlace_;
+    // Records the pointer's place; whether that is motion (another cell, or another pixel in the
+    // pixel encoding).
+    bool pointerMovedTo(const MouseHit& hit);
+    // Wheel angle not yet sent as a whole notch (a touchpad's small steps add up).
+    int wheelRemainder_ = 0;
 
 public:
     bool allowMouseReporting = true;
