@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoxDrawing.h"
 #include "FontSet.h"
 #include "TerminalViewDelegate.h"
 
@@ -114,6 +115,8 @@ public:
     TerminalScroller* scroller() const { return scroller_; }
     std::optional<QSizeF> cellDimension;
     FontSet fontSet;
+    // Draws the box-drawing and block characters (the caret draws them with it too).
+    const BoxDrawing& boxDrawing() const { return boxDrawing_; }
 
     QFont font() const { return fontSet.normal; }
     void setFont(const QFont& font);
@@ -332,6 +335,8 @@ private:
     void scrollerActivated(int part);
     void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
     void drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop);
+    // The pixels of a cell of a row.
+    QRect cellRect(int col, qreal rowTop) const;
     quint32 glyphFor(int variant, char32_t ch);
     // Characters the terminal's font lacks, shaped once by Qt's font fallback: the glyph runs
     // with their origin on the baseline at the cell's left edge.
@@ -375,6 +380,8 @@ private:
         std::vector<const void*> images;
     };
     std::vector<ShownRow> shownRows_;
+    BoxDrawing boxDrawing_;
+    std::vector<QRect> boxRects_; // the line and block rectangles of the run being drawn
     qreal baselineFromBottom_ = 0;
     qreal underlinePos_ = 1;
     qreal underlineThickness_ = 1;
