@@ -568,6 +568,11 @@ void TerminalView::bufferActivated(Terminal&)
 
 void TerminalView::bell(Terminal&)
 {
+    // A burst of bells (a binary file shown with cat holds thousands) is one ring per interval:
+    // the bell is an alert, and every ring costs the desktop a sound.
+    if (bellClock_.isValid() && bellClock_.elapsed() < bellInterval)
+        return;
+    bellClock_.start();
     if (terminalDelegate)
         terminalDelegate->bell(*this);
 }

@@ -416,6 +416,10 @@ private:
     // Wheel angle not yet sent as a whole notch (a touchpad's small steps add up).
     int wheelRemainder_ = 0;
 
+    QElapsedTimer bellClock_; // since the last bell passed on to the delegate
+
 public:
     bool allowMouseReporting = true;
+    // Bells closer than this to the last one passed on (milliseconds) are dropped.
+    static constexpr int bellInterval = 150;
 };
