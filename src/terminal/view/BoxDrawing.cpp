@@ -235,110 +235,82 @@ void BoxDrawing::makeShape(char32_t ch, int w, int h, Shape& out) const
 
 void BoxDrawing::lines(int a, int w, int h, Shape& out) const
 {
-    const int u = up(a), r = right(a), d = down(a), l = left(a);
+    // The vertical arms, crossed by the left and right ones; then the horizontal arms, crossed
+    // by the up and down ones: the same rules with x and y exchanged.
+    axis(true, up(a), down(a), left(a), right(a), h, w, out);
+    axis(false, left(a), right(a), up(a), down(a), w, h, out);
+}
+
+void BoxDrawing::axis(bool vertical, int startArm, int endArm, int lowArm, int highArm, int length, int breadth,
+                      Shape& out) const
+{
+    // "Across" is the axis's breadth (x for a vertical line), "along" its length (y).
     const int L = light_;
     auto thickness = [&](int weight) { return weight == heavyW ? heavy_ : L; };
-    // Single lines: where a vertical one runs (x) and a horizontal one (y), by weight.
-    auto vx = [&](int weight) { return centred(0, w, thickness(weight)); };
-    auto hy = [&](int weight) { return centred(0, h, thickness(weight)); };
-    // Double lines: two light lines a light line apart; xa/xb the left and right vertical
-    // lines' left edges, ya/yb the upper and lower horizontal lines' top edges.
-    const int xa = centred(0, w, 3 * L).a, xb = xa + 2 * L;
-    const int ya = centred(0, h, 3 * L).a, yb = ya + 2 * L;
-    const int cx = w / 2, cy = h / 2;
-
-    // What the vertical arms cover across (x) and the horizontal arms down (y), for the single
-    // arms that meet them.
-    auto band = [&](int w1, int w2, bool vertical) {
-        Span s{INT_MAX, INT_MIN};
-        for (int weight : {w1, w2}) {
-            if (weight == none)
-                continue;
-            const Span t = weight == doubleW ? (vertical ? Span{xa, xb + L} : Span{ya, yb + L})
-                                             : (vertical ? vx(weight) : hy(weight));
-            s = {std::min(s.a, t.a), std::max(s.b, t.b)};
-        }
-        return s;
+    // Where a single line of this axis runs across, and where a single crossing line runs along.
+    auto across = [&](int weight) { return centred(0, breadth, thickness(weight)); };
+    auto along = [&](int weight) { return centred(0, length, thickness(weight)); };
+    // Double lines: two light lines a light line apart, given by their first pixels: this axis's
+    // (across) and the crossing ones (along).
+    const int first = centred(0, breadth, 3 * L).a, second = first + 2 * L;
+    const int crossFirst = centred(0, length, 3 * L).a, crossSecond = crossFirst + 2 * L;
+    auto add = [&](int across0, int along0, int across1, int along1) {
+        if (vertical)
+            out.add(across0, along0, across1, along1);
+        else
+            out.add(along0, across0, along1, across1);
     };
-    const Span vBand = band(u, d, true);
-    const Span hBand = band(l, r, false);
-    const bool vAny = u || d, hAny = l || r;
-    // With no perpendicular arm, the two halves of a straight line overlap on the middle light
-    // line; a half line alone ends in the middle, as thick as it is.
-    const Span vMid = vx(lightW), hMid = hy(lightW);
 
-    // Up and down.
-    for (const bool isUp : {true, false}) {
-        const int weight = isUp ? u : d;
+    // What the crossing arms cover along this axis, where a single line meets them.
+    Span band{INT_MAX, INT_MIN};
+    for (const int weight : {lowArm, highArm}) {
         if (weight == none)
             continue;
-        const int other = isUp ? d : u;
+        const Span t = weight == doubleW ? Span{crossFirst, crossSecond + L} : along(weight);
+        band = {std::min(band.a, t.a), std::max(band.b, t.b)};
+    }
+    const bool crossed = lowArm || highArm;
+    // With no crossing arm, the two halves of a straight line overlap on the middle light line;
+    // a half line alone ends in the middle, as thick as it is.
+    const Span middle = along(lightW);
+
+    for (const bool atStart : {true, false}) {
+        const int weight = atStart ? startArm : endArm;
+        if (weight == none)
+            continue;
+        const int other = atStart ? endArm : startArm;
         if (weight != doubleW) {
-            const Span x = vx(weight);
+            const Span line = across(weight);
             // A line stopping at a double line meets its near line; one passing through, or
             // turning a corner, reaches across both.
-            const bool stopsAtDouble = l == doubleW && r == doubleW && !other;
-            if (isUp)
-                out.add(x.a, 0, x.b, !hAny ? (other ? hMid.b : hy(weight).b) : stopsAtDouble ? ya + L : hBand.b);
+            const bool stopsAtDouble = lowArm == doubleW && highArm == doubleW && !other;
+            if (atStart)
+                add(line.a, 0, line.b,
+                    !crossed ? (other ? middle.b : along(weight).b) : stopsAtDouble ? crossFirst + L : band.b);
             else
-                out.add(x.a, !hAny ? (other ? hMid.a : hy(weight).a) : stopsAtDouble ? yb : hBand.a, x.b, h);
+                add(line.a, !crossed ? (other ? middle.a : along(weight).a) : stopsAtDouble ? crossSecond : band.a,
+                    line.b, length);
             continue;
         }
-        // A double vertical: each of its two lines ends where it meets a horizontal line, the
-        // one on its own side first.
-        for (const bool leftLine : {true, false}) {
-            const int x = leftLine ? xa : xb;
-            const int nearArm = leftLine ? l : r, farArm = leftLine ? r : l;
-            if (isUp) {
-                const int to = nearArm == doubleW ? ya + L
-                               : nearArm           ? hy(nearArm).b
-                               : farArm == doubleW ? yb + L
-                               : farArm            ? hy(farArm).b
-                                                   : cy;
-                out.add(x, 0, x + L, to);
+        // A double line: each of its two lines ends where it meets a crossing line, the one on its
+        // own side first.
+        for (const bool firstLine : {true, false}) {
+            const int at = firstLine ? first : second;
+            const int nearArm = firstLine ? lowArm : highArm, farArm = firstLine ? highArm : lowArm;
+            if (atStart) {
+                const int to = nearArm == doubleW ? crossFirst + L
+                               : nearArm           ? along(nearArm).b
+                               : farArm == doubleW ? crossSecond + L
+                               : farArm            ? along(farArm).b
+                                                   : length / 2;
+                add(at, 0, at + L, to);
             } else {
-                const int from = nearArm == doubleW ? yb
-                                 : nearArm           ? hy(nearArm).a
-                                 : farArm == doubleW ? ya
-                                 : farArm            ? hy(farArm).a
-                                                     : cy;
-                out.add(x, from, x + L, h);
-            }
-        }
-    }
-
-    // Right and left.
-    for (const bool isRight : {true, false}) {
-        const int weight = isRight ? r : l;
-        if (weight == none)
-            continue;
-        const int other = isRight ? l : r;
-        if (weight != doubleW) {
-            const Span y = hy(weight);
-            const bool stopsAtDouble = u == doubleW && d == doubleW && !other;
-            if (isRight)
-                out.add(!vAny ? (other ? vMid.a : vx(weight).a) : stopsAtDouble ? xb : vBand.a, y.a, w, y.b);
-            else
-                out.add(0, y.a, !vAny ? (other ? vMid.b : vx(weight).b) : stopsAtDouble ? xa + L : vBand.b, y.b);
-            continue;
-        }
-        for (const bool upperLine : {true, false}) {
-            const int y = upperLine ? ya : yb;
-            const int nearArm = upperLine ? u : d, farArm = upperLine ? d : u;
-            if (isRight) {
-                const int from = nearArm == doubleW ? xb
-                                 : nearArm           ? vx(nearArm).a
-                                 : farArm == doubleW ? xa
-                                 : farArm            ? vx(farArm).a
-                                                     : cx;
-                out.add(from, y, w, y + L);
-            } else {
-                const int to = nearArm == doubleW ? xa + L
-                               : nearArm           ? vx(nearArm).b
-                               : farArm == doubleW ? xb + L
-                               : farArm            ? vx(farArm).b
-                                                   : cx;
-                out.add(0, y, to, y + L);
+                const int from = nearArm == doubleW ? crossSecond
+                                 : nearArm           ? along(nearArm).a
+                                 : farArm == doubleW ? crossFirst
+                                 : farArm            ? along(farArm).a
+                                                     : length / 2;
+                add(at, from, at + L, length);
             }
         }
     }

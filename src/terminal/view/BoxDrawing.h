@@ -53,6 +53,10 @@ private:
     const Shape& shape(char32_t ch, int width, int height) const;
     void makeShape(char32_t ch, int width, int height, Shape& out) const;
     void lines(int arms, int width, int height, Shape& out) const;
+    // The arms of one axis (start: up or left; end: down or right) crossed by the two arms of
+    // the other (low: left or up; high: right or down), over the axis's length and breadth.
+    void axis(bool vertical, int startArm, int endArm, int lowArm, int highArm, int length, int breadth,
+              Shape& out) const;
     void dashes(int weight, int count, bool vertical, int width, int height, Shape& out) const;
     bool block(char32_t ch, int width, int height, Shape& out) const;
     void drawArc(QPainter* painter, char32_t ch, const QRect& cell, const QColor& color) const;
