@@ -48,6 +48,12 @@ protected:
         rec.sent.clear();
     }
 
+    // A 20 x 4 view whose scrollback holds lines of output, shown at its end.
+    void makeWithScrollback(int lines)
+    {
+        make(20, 4);
+        h->feed(QByteArray("x\r\n").repeated(lines));
+    }
     QPointF at(int col, int row) const { return {h->cell().width() * (col + 0.5), h->cell().height() * (row + 0.5)}; }
     void send(QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held,
               Qt::KeyboardModifiers mods = Qt::NoModifier)
@@ -340,9 +346,7 @@ TEST_F(PointerTest, a_pointer_that_stays_in_its_cell_is_not_motion)
 
 TEST_F(PointerTest, a_program_that_wants_the_mouse_gets_one_wheel_report_per_notch)
 {
-    make(20, 4);
-    for (int i = 0; i < 40; ++i)
-        h->feed("x\r\n");
+    makeWithScrollback(40);
     h->feed("\x1b[?1049h\x1b[?1000h\x1b[?1006h");
     // One button-4 (up) or button-5 (down) press per notch of 120, at the pointer, as xterm sends
     // one per wheel click: the program applies its own step.
@@ -394,9 +398,7 @@ TEST_F(PointerTest, a_program_that_wants_the_mouse_gets_one_wheel_report_per_not
 TEST_F(PointerTest, on_the_normal_screen_a_program_that_wants_the_mouse_gets_the_wheel_and_shift_scrolls)
 {
     // A picker drawn under the shell prompt asks for reports without the alternate screen.
-    make(20, 4);
-    for (int i = 0; i < 40; ++i)
-        h->feed("x\r\n");
+    makeWithScrollback(40);
     auto& buf = h->terminal().buffer();
     const int bottom = buf.yDisp();
     h->feed("\x1b[?1000h\x1b[?1006h");
@@ -419,9 +421,7 @@ TEST_F(PointerTest, on_the_normal_screen_a_program_that_wants_the_mouse_gets_the
 
 TEST_F(PointerTest, without_mouse_reports_the_wheel_scrolls_the_scrollback_in_buckets)
 {
-    make(20, 4);
-    for (int i = 0; i < 80; ++i)
-        h->feed("x\r\n");
+    makeWithScrollback(80);
     auto& buf = h->terminal().buffer();
     const int bottom = buf.yDisp();
     // Pixel deltas (touchpads) count rows: 1.5 rows -> 1 line, 3 -> 3, 7 -> 10, 12 -> max(rows, 20).
