@@ -1,6 +1,8 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
+#include "AgentChatHost.h"
 #include "AppModel.h"
+#include "SidecarTools.h"
 #include "support/QuickTestMain.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
+#include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -31,6 +34,24 @@ public:
     {
         QDir().mkpath(brinmoor::test::quickSandbox().path() + QStringLiteral("/home/picked"));
         return brinmoor::test::quickSandbox().path() + QStringLiteral("/home");
+    }
+    // Chat panes started from now on run the scripted fake sidecar (tests/agent/fakes), which
+    // answers nothing: a live pane with its composer and controls, and no agent behind it.
+    Q_INVOKABLE bool useFakeSidecar() const
+    {
+        const QString dir = brinmoor::test::quickSandbox().path() + QStringLiteral("/sidecar");
+        QDir().mkpath(dir);
+        for (const char* name : {"brinmoor-agent.mjs", "codex-agent.mjs"})
+            QFile::copy(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"), dir + "/" + name);
+        qputenv("BRINMOOR_SIDECAR_DIR", QFile::encodeName(dir));
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        if (node.isEmpty())
+            return false;
+        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
+        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
+        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
+        brinmoor::AgentChatHost::shared().setTools(tools);
+        return true;
     }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const
