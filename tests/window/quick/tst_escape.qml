@@ -105,6 +105,27 @@ Item {
             edit.text = "";
         }
 
+        // A sheet over the composer, closed with Escape or its Cancel button: the composer gets the
+        // keyboard back, and what is typed next goes into it.
+        function test_a_closed_sheet_gives_the_keyboard_back_to_the_composer_data() {
+            return [{ tag: "add session, Escape", sheet: "addSession", close: "" },
+                    { tag: "new workspace, Cancel", sheet: "newWorkspace", close: "cancelButton" }];
+        }
+        function test_a_closed_sheet_gives_the_keyboard_back_to_the_composer(data) {
+            const edit = typeIntoComposer();
+            AppModel.activeSheet = data.sheet;
+            tryVerify(() => top.focused() !== edit && top.focused() !== null, 3000, "the sheet takes the keyboard");
+            if (data.close === "")
+                keyClick(Qt.Key_Escape);
+            else
+                mouseClick(top.find(data.close));
+            compare(AppModel.activeSheet, "");
+            tryVerify(() => top.focused() === edit, 3000, "the composer has the keyboard again");
+            keyClick(Qt.Key_B);
+            compare(edit.text, "b");
+            edit.text = "";
+        }
+
         // Two pop-overs open: each press closes the topmost only; the third leaves the maximized view.
         function test_one_popover_per_press_then_the_rest_of_the_chain() {
             AppModel.maximizedSessionID = top.sessionOf("terminal");
