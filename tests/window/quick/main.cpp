@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQmlContext>
@@ -14,6 +15,7 @@
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -52,6 +54,31 @@ public:
         tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
         brinmoor::AgentChatHost::shared().setTools(tools);
         return true;
+    }
+    // A folder of this run named `name`, emptied, holding the folders `paths` (relative, "a/b"
+    // allowed) and the plain files `files`.
+    Q_INVOKABLE QString folderTree(const QString& name, const QStringList& paths, const QStringList& files = {}) const
+    {
+        const QString root = brinmoor::test::quickSandbox().path() + QStringLiteral("/trees/") + name;
+        QDir(root).removeRecursively();
+        QDir().mkpath(root);
+        for (const QString& p : paths)
+            QDir().mkpath(root + "/" + p);
+        for (const QString& f : files) {
+            QFile file(root + "/" + f);
+            file.open(QIODevice::WriteOnly);
+        }
+        return root;
+    }
+    Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
+    Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
+    // The whole window (pop-ups included) as a PNG file; returns its path.
+    Q_INVOKABLE QString grabWindow(QQuickItem* item, const QString& name) const
+    {
+        const QString path = galleryDir() + "/" + name + ".png";
+        if (item && item->window())
+            item->window()->grabWindow().save(path);
+        return path;
     }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const

@@ -126,6 +126,31 @@ Item {
             edit.text = "";
         }
 
+        // Composer, then the add-session sheet, then its folder chooser with a new folder's name
+        // field: each Escape closes one of them, and the keyboard goes back one step each time.
+        function test_escape_steps_back_through_a_chooser_over_a_sheet() {
+            const edit = typeIntoComposer();
+            AppModel.activeSheet = "addSession";
+            let sheet = null;
+            tryVerify(() => (sheet = top.find("addSessionSheet")) !== null);
+            mouseClick(top.find("browseRow"));
+            const chooser = t.findChild(sheet, "folderChooser");
+            tryVerify(() => chooser.opened);
+            mouseClick(t.findChild(chooser.contentItem, "newFolderButton"));
+            verify(chooser.nameField.activeFocus);
+            keyClick(Qt.Key_Escape);
+            verify(!chooser.naming, "the name field went");
+            verify(chooser.visible);
+            tryVerify(() => chooser.pathField.activeFocus);
+            keyClick(Qt.Key_Escape);
+            tryVerify(() => !chooser.visible);
+            compare(AppModel.activeSheet, "addSession", "the sheet stays");
+            tryVerify(() => sheet.activeFocus, 3000, "the sheet has the keyboard again");
+            keyClick(Qt.Key_Escape);
+            compare(AppModel.activeSheet, "");
+            tryVerify(() => top.focused() === edit, 3000, "the composer has the keyboard again");
+        }
+
         // Two pop-overs open: each press closes the topmost only; the third leaves the maximized view.
         function test_one_popover_per_press_then_the_rest_of_the_chain() {
             AppModel.maximizedSessionID = top.sessionOf("terminal");
