@@ -41,13 +41,16 @@ shot() {  # <name>: the window as it is now, kept when a screenshot folder was g
     [ -z "$shots" ] || cp "$work/$1.png" "$shots/${e2e}_$1.png"
 }
 
-# The CLIs, looked up with the real cache before HOME moves.
-claude=$(node "$src/tests/agent/sidecar/support/claude-path.mjs")
-codex=$(node -e "import('$src/tests/agent/sidecar/support/agents.mjs').then(m => console.log(m.codexBinary()))")
-# Where the app looks for the tools first (a login shell's PATH is the system's own).
 mkdir -p "$work/home/.local/bin" "$work/home/.codex" "$work/projects/web" "$work/projects/cli" "$work/claude"
-ln -s "$claude" "$work/home/.local/bin/claude"
-ln -s "$codex" "$work/home/.local/bin/codex"
+# The CLIs, looked up with the real cache before HOME moves, where the app looks for the tools
+# first (a login shell's PATH is the system's own). A script with e2e_no_agents set needs none.
+claude=/nonexistent codex=/nonexistent
+if [ -z "${e2e_no_agents-}" ]; then
+    claude=$(node "$src/tests/agent/sidecar/support/claude-path.mjs")
+    codex=$(node -e "import('$src/tests/agent/sidecar/support/agents.mjs').then(m => console.log(m.codexBinary()))")
+    ln -s "$claude" "$work/home/.local/bin/claude"
+    ln -s "$codex" "$work/home/.local/bin/codex"
+fi
 [ -z "$shots" ] || mkdir -p "$shots"
 
 # The fake model servers; each prints its port once listening.
