@@ -1,7 +1,6 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
-import Qt.labs.folderlistmodel
 import Brinmoor.App
 import Brinmoor.Sheets
 import Brinmoor.Window
@@ -28,8 +27,6 @@ Popup {
     readonly property alias pathField: pathField
     readonly property alias nameField: nameField
     readonly property alias folders: folders
-    // Folders not shown because they are hidden.
-    readonly property int hiddenCount: chooser.showHidden || allFolders.status !== FolderListModel.Ready ? 0 : Math.max(0, allFolders.count - folders.count)
 
     signal chosen(string path)
 
@@ -88,7 +85,7 @@ Popup {
         chooser.problem = "";
         chooser.naming = false;
         pathField.forceActiveFocus();
-        chooser.reveal();
+        folders.refresh();
     }
     function startNaming() {
         nameField.text = "";
@@ -102,7 +99,7 @@ Popup {
         pathField.forceActiveFocus();
     }
     function indexOfPicked(): int {
-        return chooser.picked === "" ? -1 : folders.indexOf(FolderChooserLogic.url(chooser.target));
+        return chooser.picked === "" ? -1 : folders.indexOf(chooser.picked);
     }
     // Up and Down in the path field move the highlight through the list.
     function step(delta: int) {
@@ -110,7 +107,7 @@ Popup {
             return;
         const at = chooser.indexOfPicked();
         const next = at < 0 ? (delta > 0 ? 0 : folders.count - 1) : Math.max(0, Math.min(folders.count - 1, at + delta));
-        chooser.picked = folders.get(next, "fileName");
+        chooser.picked = folders.nameAt(next);
         list.positionViewAtIndex(next, ListView.Contain);
     }
     function reveal() {
@@ -143,25 +140,11 @@ Popup {
         border.color: Theme.borderStrong
     }
 
-    FolderListModel {
+    FolderListing {
         id: folders
-        folder: chooser.folder === "" ? FolderChooserLogic.url(FolderChooserLogic.start("", [])) : FolderChooserLogic.url(chooser.folder)
-        showFiles: false
-        showDirs: true
-        showDotAndDotDot: false
+        folder: chooser.folder
         showHidden: chooser.showHidden
-        sortField: FolderListModel.Name
-        sortCaseSensitive: false
         onCountChanged: chooser.reveal()
-    }
-    // The same folder with its hidden folders: how many are not shown, to offer them when the list
-    // is empty.
-    FolderListModel {
-        id: allFolders
-        folder: folders.folder
-        showFiles: false
-        showDotAndDotDot: false
-        showHidden: true
     }
 
     // Header: title and close button.
@@ -327,14 +310,16 @@ Popup {
             objectName: "folderList"
             anchors.fill: parent
             anchors.margins: 4
-            model: folders
+            model: folders.names
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {
                 policy: ScrollBar.AsNeeded
             }
             delegate: Rectangle {
                 id: entry
-                required property string fileName
+                required property string modelData
+                required property int index
+                readonly property string fileName: entry.modelData
                 readonly property bool current: entry.fileName === chooser.picked
                 objectName: "folderEntry"
                 width: ListView.view.width
@@ -361,7 +346,7 @@ Popup {
                     textFormat: Text.PlainText
                     elide: Text.ElideMiddle
                     // Hidden folders a little fainter, as the ones usually left alone.
-                    color: entry.current ? Theme.textStrong : entry.fileName.startsWith(".") ? Theme.textDim : Theme.text
+                    color: entry.current ? Theme.textStrong : folders.isHidden(entry.index) ? Theme.textDim : Theme.text
                     font.pointSize: Theme.fontSize(12.5)
                 }
                 MouseArea {
@@ -376,7 +361,7 @@ Popup {
         Column {
             objectName: "emptyFolder"
             anchors.centerIn: parent
-            visible: folders.status === FolderListModel.Ready && folders.count === 0
+            visible: !folders.loading && folders.count === 0
             spacing: 6
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
@@ -388,8 +373,8 @@ Popup {
             Text {
                 objectName: "showHiddenHint"
                 anchors.horizontalCenter: parent.horizontalCenter
-                visible: chooser.hiddenCount > 0
-                text: chooser.hiddenCount === 1 ? "Show 1 hidden folder" : "Show " + chooser.hiddenCount + " hidden folders"
+                visible: folders.hiddenCount > 0
+                text: folders.hiddenCount === 1 ? "Show 1 hidden folder" : "Show " + folders.hiddenCount + " hidden folders"
                 textFormat: Text.PlainText
                 color: Theme.accent
                 font.pointSize: Theme.fontSize(12)

@@ -4,6 +4,7 @@
 #include "AppInfo.h"
 #include "AppModel.h"
 #include "FolderChooserLogic.h"
+#include "FolderListing.h"
 #include "OnboardingFlow.h"
 #include "SheetLogic.h"
 #include "TestEnvironment.h"
@@ -143,6 +144,48 @@ TEST(FolderChooser, problems_and_new_folders_say_what_is_wrong_in_the_system_s_w
     EXPECT_EQ(logic.parentOf("/"), QString());
     EXPECT_EQ(logic.join("/", "srv"), "/srv");
     EXPECT_EQ(logic.join("/srv", "app"), "/srv/app");
+}
+
+TEST(FolderChooser, the_listing_shows_the_latest_folder_asked_for_and_hidden_ones_on_request)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (const char* path : {"/a/Beta", "/a/alpha", "/a/.git", "/b/only", "/empty"})
+        QDir().mkpath(root + path);
+    QFile(root + "/a/file").open(QIODevice::WriteOnly);
+    FolderListing listing;
+    const auto names = [&] {
+        QStringList out;
+        for (int i = 0; i < listing.count(); ++i)
+            out << listing.nameAt(i);
+        return out;
+    };
+    // Asked for one folder and then at once for another: the other's folders, whichever read
+    // ends first.
+    for (int round = 0; round < 20; ++round) {
+        listing.setFolder(root + "/a");
+        listing.setFolder(root + "/b");
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+        EXPECT_EQ(names(), QStringList{"only"});
+        listing.setFolder(root);
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    }
+    listing.setFolder(root + "/a");
+    ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    EXPECT_EQ(names(), (QStringList{"alpha", "Beta"}));
+    EXPECT_EQ(listing.hiddenCount(), 1);
+    EXPECT_EQ(listing.indexOf("Beta"), 1);
+    listing.setShowHidden(true);
+    EXPECT_EQ(names(), (QStringList{".git", "alpha", "Beta"}));
+    EXPECT_EQ(listing.hiddenCount(), 0);
+    EXPECT_TRUE(listing.isHidden(0));
+    EXPECT_FALSE(listing.isHidden(1));
+    // A folder that went away, or an empty one: nothing listed.
+    for (const char* path : {"/gone", "/empty"}) {
+        listing.setFolder(root + path);
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+        EXPECT_EQ(listing.count(), 0) << path;
+    }
 }
 
 namespace {

@@ -39,7 +39,7 @@ Item {
         function listed(c) {
             const out = [];
             for (let i = 0; i < c.folders.count; ++i)
-                out.push(c.folders.get(i, "fileName"));
+                out.push(c.folders.nameAt(i));
             return out;
         }
         function close(c) {
@@ -55,8 +55,7 @@ Item {
             let c = openChooser(s);
             compare(c.folder, root + "/web");
             compare(c.pathField.text, root + "/web");
-            tryCompare(c.folders, "count", 1);
-            compare(listed(c), ["src"]);
+            tryVerify(() => listed(c).join() === "src");
             close(c);
             // Another folder selected in the sheet: there.
             mouseClick(top.itemsNamed(s, "dirRow").filter(r => r.path === root + "/api")[0]);
@@ -82,12 +81,10 @@ Item {
             const c = openChooser(s);
             tryVerify(() => part(c, "emptyFolder").visible);
             const hint = part(c, "showHiddenHint");
-            tryVerify(() => hint.visible);
-            compare(hint.text, "Show 3 hidden folders");
+            tryVerify(() => hint.visible && hint.text === "Show 3 hidden folders");
             TestSupport.grabWindow(top, "folder_chooser_only_hidden");
             mouseClick(hint);
-            tryCompare(c.folders, "count", 3);
-            compare(listed(c), [".cache", ".config", ".local"]);
+            tryVerify(() => listed(c).join() === ".cache,.config,.local");
             // The footer's switch hides them again.
             mouseClick(part(c, "showHiddenToggle"));
             tryCompare(c.folders, "count", 0);
@@ -120,6 +117,7 @@ Item {
             compare(c.problem, "There is no folder at " + root + "/missing.");
             // Down highlights the first folder; Return on the path shown chooses it.
             c.pathField.text = root + "/one";
+            tryVerify(() => listed(c).join() === "two");
             keyClick(Qt.Key_Down);
             compare(c.picked, "two");
             keyClick(Qt.Key_Return);
@@ -142,7 +140,7 @@ Item {
             verify(TestSupport.isFolder(root + "/fresh"));
             compare(c.picked, "fresh");
             verify(!c.naming);
-            tryCompare(c.folders, "count", 2);
+            tryVerify(() => listed(c).join() === "fresh,old");
             mouseClick(part(c, "chooseButton"));
             tryVerify(() => !c.visible);
             compare(s.selectedDir, root + "/fresh");
@@ -158,7 +156,7 @@ Item {
             const root = TestSupport.folderTree("palette", ["backend", "docs", "frontend", ".git", ".github"]);
             const s = sheetWith(root, [root]);
             const c = openChooser(s);
-            tryCompare(c.folders, "count", 3);
+            tryVerify(() => listed(c).join() === "backend,docs,frontend");
             c.picked = "docs";
             waitForRendering(c.contentItem);
             const file = TestSupport.grabWindow(top, "folder_chooser_" + data.tag);
