@@ -90,7 +90,7 @@ void TerminalView::init(const QFont& font)
 void TerminalView::setupOptions()
 {
     setupOptions(width() - (scroller_ ? scroller_->width() : 0), height());
-    setFillColor(nativeBg_);
+    setFillColor(defaultBackground());
 }
 
 void TerminalView::setupScroller()

@@ -121,6 +121,11 @@ public:
 
     QColor nativeForegroundColor() const { return nativeFg_; }
     QColor nativeBackgroundColor() const { return nativeBg_; }
+    // The colours cells of default colour are drawn in: the native ones, swapped while the screen
+    // is shown in reverse video.
+    QColor defaultForeground() const { return reverseShown_ ? nativeBg_ : nativeFg_; }
+    QColor defaultBackground() const { return reverseShown_ ? nativeFg_ : nativeBg_; }
+    bool reverseVideoShown() const { return reverseShown_; }
     void setNativeForegroundColor(const QColor& c);
     void setNativeBackgroundColor(const QColor& c);
     QColor caretColor() const;
@@ -271,6 +276,7 @@ public:
     void selectionChanged(termcore::Terminal& source) override;
     bool isProcessTrusted(termcore::Terminal& source) override { return true; }
     void mouseModeChanged(termcore::Terminal& source) override;
+    void reverseVideoChanged(termcore::Terminal& source) override;
     void cursorStyleChanged(termcore::Terminal& source, termcore::CursorStyle newStyle) override;
     void hostCurrentDirectoryUpdated(termcore::Terminal& source) override;
     void colorChanged(termcore::Terminal& source, std::optional<int> idx) override;
@@ -382,6 +388,10 @@ private:
 
     QColor nativeFg_;
     QColor nativeBg_;
+    // Reverse video as drawn; it lags the terminal's mode while a flash is held on the screen.
+    bool reverseShown_ = false;
+    QElapsedTimer reverseSince_;
+    void showReverseVideo(bool on);
     bool settingFg_ = false;
     bool settingBg_ = false;
     bool useBrightColors_ = true;

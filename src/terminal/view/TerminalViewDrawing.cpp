@@ -219,7 +219,7 @@ void TerminalView::drawTerminalContents(QPainter* painter, const QRectF& dirtyRe
     // Below the last full row: the strip narrower than a cell.
     const QRectF strip(0, ch * screenRows, width(), height() - ch * screenRows);
     if (strip.height() > 0 && strip.intersects(dirtyRect))
-        painter->fillRect(strip, nativeBg_);
+        painter->fillRect(strip, defaultBackground());
 }
 
 quint32 TerminalView::glyphFor(int variant, char32_t ch)
@@ -476,7 +476,7 @@ void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run
     const qreal baseline = rowTop + ch - baselineFromBottom_;
     const qreal span = std::ceil(cw);
     if (rs.underlineStyle != 0) {
-        const QColor color = rs.underlineColor.isValid() ? rs.underlineColor : nativeFg_;
+        const QColor color = rs.underlineColor.isValid() ? rs.underlineColor : defaultForeground();
         // Keep the line inside the row even for fonts whose underline sits in the descent's edge.
         const qreal uy = std::min(baseline + underlinePos_, rowTop + ch - thickness);
         const bool dashed = (rs.underlineStyle & 0x200) != 0;
@@ -492,7 +492,7 @@ void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run
         }
     }
     if (rs.strikethrough) {
-        const QColor color = rs.strikethroughColor.isValid() ? rs.strikethroughColor : nativeFg_;
+        const QColor color = rs.strikethroughColor.isValid() ? rs.strikethroughColor : defaultForeground();
         const qreal sy = baseline - strikeOutPos_;
         painter->fillRect(QRectF(cw * run.startCol, sy, cw * run.count, thickness), color);
     }

@@ -79,9 +79,37 @@ as_test_user() {
 JSON
 }
 
+# start_app [terminal]: the built app, its output in app.log. With "terminal" the app runs on a
+# pseudo-terminal of its own, which is its input, its output and its controlling terminal, with
+# the app in the foreground there: as when started from a shell.
 start_app() {
-    "$build/bin/brinmoor" >>"$work/app.log" 2>&1 &
-    app=$!
+    if [ "${1-}" = terminal ]; then
+        python3 -c '
+import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:2])
+with open(sys.argv[2] + ".new", "w") as f:
+    f.write(str(pid))
+os.rename(sys.argv[2] + ".new", sys.argv[2])
+while True:
+    try:
+        data = os.read(fd, 65536)
+    except OSError:
+        break
+    if not data:
+        break
+    os.write(1, data)
+os.waitpid(pid, 0)
+' "$build/bin/brinmoor" "$work/app.pid" >>"$work/app.log" 2>&1 &
+        pids+=($!)
+        wait_for 20 test -s "$work/app.pid" || fail "the app did not start on its terminal"
+        app=$(cat "$work/app.pid")
+        rm -f "$work/app.pid"
+    else
+        "$build/bin/brinmoor" >>"$work/app.log" 2>&1 &
+        app=$!
+    fi
     window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$app" --name Brinmoor | head -1)
     [ -n "$window" ] || fail "no window"
     shown_at=$(date +%s%3N)  # epoch ms

@@ -296,3 +296,36 @@ TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cel
     h.feed("\x1b[1;2H\xe2\xa3\xbf\x1b[3;1H");
     EXPECT_EQ(inkIn(h.grab(), 1), inkIn(full, 1));
 }
+
+// Reverse video (DECSCNM) shows the whole screen with the default colours swapped, as xterm does:
+// cells with colours of their own keep them. Turned off, the screen returns; a flash turned on
+// and off in one write (vim's visual bell) is still shown before it returns.
+TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
+{
+    ViewHarness h(20, 3, 0, 10);
+    const QColor fg(200, 180, 40), bg(10, 20, 30);
+    h.view->setNativeForegroundColor(fg);
+    h.view->setNativeBackgroundColor(bg);
+    h.feed(QByteArray(fullBlock) + "\x1b[31m" + fullBlock + "\x1b[44m \x1b[0m ");
+    const QSizeF c = h.cell();
+    // Cell colours: default text, red text, blue background, default background; the strip.
+    auto shows = [&](const QImage& img) {
+        return std::vector<QRgb>{h.cellCentre(img, 0, 0).rgb(), h.cellCentre(img, 1, 0).rgb(),
+                                 h.cellCentre(img, 2, 0).rgb(), h.cellCentre(img, 3, 0).rgb(),
+                                 img.pixel(5, int(c.height() * 3) + 5)};
+    };
+    const std::vector<QRgb> normal = {fg.rgb(), h.palette(1).rgb(), h.palette(4).rgb(), bg.rgb(), bg.rgb()};
+    const std::vector<QRgb> reversed = {bg.rgb(), h.palette(1).rgb(), h.palette(4).rgb(), fg.rgb(), fg.rgb()};
+    ASSERT_EQ(shows(h.grab()), normal);
+
+    h.feed("\x1b[?5h");
+    EXPECT_EQ(shows(h.grab()), reversed);
+    h.feed("x\x1b[?5l");
+    EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000));
+    EXPECT_EQ(h.terminal().getCharData(4, 0)->attribute, termcore::Attribute()) << "the text after it keeps its colours";
+
+    h.feed("\x1b[?5h\x1b[?5l");
+    EXPECT_FALSE(h.terminal().reverseVideo());
+    EXPECT_EQ(shows(h.grab()), reversed) << "the flash shows";
+    EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
+}
