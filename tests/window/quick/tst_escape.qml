@@ -4,8 +4,9 @@ import Brinmoor.App
 import Brinmoor.Window
 
 // The main window at its first size with a chat pane and a terminal pane: Escape closes the
-// topmost pop-over first (one per press, before the rest of the Escape chain), and the keyboard
-// goes back to the composer or the terminal that held it.
+// topmost pop-over first (one per press, before the rest of the Escape chain), and whatever closes
+// (a pop-over, a sheet, the folder chooser over a sheet) gives the keyboard back to the composer or
+// the terminal that held it.
 Item {
     id: top
     width: 1240
@@ -57,7 +58,7 @@ Item {
 
     TestCase {
         id: t
-        name: "EscapeChainPopovers"
+        name: "EscapeAndFocusReturn"
         when: windowShown
 
         function initTestCase() {
