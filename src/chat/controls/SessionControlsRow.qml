@@ -70,6 +70,8 @@ Item {
             Popup {
                 id: modes
                 objectName: "modesPopup"
+                // Takes the keyboard while open, so Escape closes it before anything else.
+                focus: true
                 y: -height - 6
                 // Kept clear of the window's edges (a narrow pane at the window's right).
                 margins: 8

@@ -101,6 +101,7 @@ void TerminalView::loadFontMetrics()
     underlinePos_ = fm.underlinePos();
     underlineThickness_ = fm.lineWidth();
     strikeOutPos_ = fm.strikeOutPos();
+    boxDrawing_.setMetrics(underlineThickness_, fontSet.normal, int(cellDimension->height()));
 }
 
 void TerminalView::setupOptions(qreal width, qreal height)

@@ -6,6 +6,7 @@
 // fallback glyph or a ligature can never make the columns drift.
 #include "TerminalView.h"
 
+#include "BoxDrawing.h"
 #include "CaretView.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
@@ -428,6 +429,14 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
                 continue;
             const QPointF pos(cw * col, baseline);
             quint32 glyph = text.size() == 1 ? glyphFor(variant, text[0]) : 0;
+            if (text.size() == 1 && (BoxDrawing::covers(text[0]) || (glyph == 0 && BoxDrawing::coversMissing(text[0])))) {
+                // Lines and blocks reach the cell's edges to meet their neighbours; those made of
+                // rectangles alone are filled with the run's others at once.
+                const QRect cell = cellRect(col, y);
+                if (!boxDrawing_.appendRects(text[0], cell, boxRects_))
+                    boxDrawing_.draw(painter, text[0], cell, run.style->foreground);
+                continue;
+            }
             if (glyph != 0) {
                 glyphs.push_back(glyph);
                 positions.push_back(pos);
@@ -441,6 +450,9 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
             for (const QGlyphRun& fallback : fallbackGlyphs(variant, text))
                 painter->drawGlyphRun(pos, fallback);
         }
+        for (const QRect& r : boxRects_)
+            painter->fillRect(r, run.style->foreground);
+        boxRects_.clear();
         if (!glyphs.isEmpty()) {
             QGlyphRun gr;
             gr.setRawFont(rawFonts_[size_t(variant)]);
@@ -462,6 +474,15 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
     if (mode != BufferLine::RenderLineMode::single)
         painter->restore();
     Q_UNUSED(dirtyRect);
+}
+
+QRect TerminalView::cellRect(int col, qreal rowTop) const
+{
+    // Whole pixels, each cell's right edge the next one's left edge.
+    const qreal cw = cellDimension->width();
+    const int x0 = int(std::lround(cw * col));
+    const int y0 = int(std::lround(rowTop));
+    return QRect(x0, y0, int(std::lround(cw * (col + 1))) - x0, int(std::lround(rowTop + cellDimension->height())) - y0);
 }
 
 void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop)

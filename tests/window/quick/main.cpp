@@ -2,10 +2,12 @@
 // pane content and the gallery that renders them to PNG files.
 #include "AgentChatHost.h"
 #include "AppModel.h"
+#include "SidecarTools.h"
 #include "support/QuickTestMain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonDocument>
@@ -15,6 +17,7 @@
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -36,6 +39,31 @@ public:
         QDir().mkpath(brinmoor::test::quickSandbox().path() + QStringLiteral("/home/picked"));
         return brinmoor::test::quickSandbox().path() + QStringLiteral("/home");
     }
+    // A folder of this run named `name`, emptied, holding the folders `paths` (relative, "a/b"
+    // allowed) and the plain files `files`.
+    Q_INVOKABLE QString folderTree(const QString& name, const QStringList& paths, const QStringList& files = {}) const
+    {
+        const QString root = brinmoor::test::quickSandbox().path() + QStringLiteral("/trees/") + name;
+        QDir(root).removeRecursively();
+        QDir().mkpath(root);
+        for (const QString& p : paths)
+            QDir().mkpath(root + "/" + p);
+        for (const QString& f : files) {
+            QFile file(root + "/" + f);
+            file.open(QIODevice::WriteOnly);
+        }
+        return root;
+    }
+    Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
+    Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
+    // The whole window (pop-ups included) as a PNG file; returns its path.
+    Q_INVOKABLE QString grabWindow(QQuickItem* item, const QString& name) const
+    {
+        const QString path = galleryDir() + "/" + name + ".png";
+        if (item && item->window())
+            item->window()->grabWindow().save(path);
+        return path;
+    }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const
     {
@@ -55,10 +83,11 @@ public:
         QDir().mkpath(dir);
         return dir;
     }
-    // Chat panes made from now on run the scripted fake sidecar (tests/agent/fakes/fake-sidecar.mjs)
+    // Chat panes started from now on run the scripted fake sidecar (tests/agent/fakes/fake-sidecar.mjs)
     // on Node instead of looking for the agents' tools: `script` maps a command name to its
-    // answers, as that file describes. False when Node is not installed.
-    Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script) const
+    // answers, as that file describes; without one it answers nothing (a live pane with its
+    // composer and controls, and no agent behind it). False when Node is not installed.
+    Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script = {}) const
     {
         const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
         if (node.isEmpty())
