@@ -307,6 +307,7 @@ Item {
                     if (!test.inside(test.extent(t, menuBox), Qt.rect(0, 0, menuBox.width, menuBox.height), 2))
                         out.push("\"" + t.text + "\" is cut by the menu's edge");
             }
+            TestSupport.grabWindow(top, "layout_pane_menu");
             paneMenu.menu.close();
             compare(out.join("\n"), "", "the pane menu");
 
