@@ -50,6 +50,12 @@ ClaudeSession* AgentChatHost::session(const Session& record)
         if (self)
             self->reportState(id, state);
     };
+    s->onFigures = [self](const QUuid& id, const ChatFigures& figures) {
+        if (self)
+            self->reportFigures(id, figures);
+    };
+    // The conversation's figures as the pane kept them, until its agent reports new ones.
+    s->restoreFigures(record.figures);
     m_sessions.insert(record.id, s);
     s->startIfNeeded(record.provider == ChatProvider::Codex ? codexPath : claudePath);
     return s;

@@ -194,6 +194,29 @@ qint64 ClaudeSession::processId() const
     return m_process ? m_process->pid() : 0;
 }
 
+void ClaudeSession::restoreFigures(const ChatFigures& f)
+{
+    if (!figures().isEmpty())
+        return;
+    setCostUsd(f.costUsd);
+    setTokensIn(f.tokensIn);
+    setTokensOut(f.tokensOut);
+    setContextTokens(f.contextTokens);
+    if (f.contextWindow > 0)
+        setContextWindow(f.contextWindow);
+}
+
+ChatFigures ClaudeSession::figures() const
+{
+    return {m_costUsd, m_tokensIn, m_tokensOut, m_contextTokens, m_contextWindow};
+}
+
+void ClaudeSession::reportFigures()
+{
+    if (onFigures)
+        onFigures(m_paneID, figures());
+}
+
 void ClaudeSession::resetStartup()
 {
     setFailure(std::nullopt);
@@ -228,6 +251,7 @@ void ClaudeSession::resume(const QString& conversationID)
     setPendingQuestion(std::nullopt);
     m_resumeId = conversationID;
     setClaudeSessionId(conversationID);
+    reportFigures();  // the figures kept were the other conversation's
     resetStartup();
 }
 
@@ -525,6 +549,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
             text += QStringLiteral(" (was ~%1k tokens)").arg(e->preTokens / 1000);
         text += QStringLiteral(" — context freed, earlier messages summarized.");
         appendMessage(notice(text));
+        reportFigures();
     } else if (const auto* e = event.as<E::Assistant>()) {
         if (e->tokensIn > 0)
             setTokensIn(e->tokensIn);
@@ -551,6 +576,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setCompacting(false);
         m_turnStart.reset();
         setState(!e->isError || m_didInterrupt ? PaneState::Idle : PaneState::Error);
+        reportFigures();
         if (!e->isError && m_autoCompact && m_contextTokens >= compactThreshold())
             compact();
     } else if (const auto* e = event.as<E::Tokens>()) {

@@ -84,6 +84,7 @@ class ClaudeSession : public QObject {
 public:
     using StateCallback = std::function<void(const QUuid& paneID, PaneState state)>;
     using SessionIdCallback = std::function<void(const QUuid& paneID, const QString& conversationID)>;
+    using FiguresCallback = std::function<void(const QUuid& paneID, const ChatFigures& figures)>;
 
     // The clock that times a turn's thinking ("Thought for 12s"); tests move it forward instead of
     // waiting.
@@ -98,6 +99,12 @@ public:
     // Reports of this pane (installed by the chat host; called on the GUI thread).
     StateCallback onState;          // only on a change of state
     SessionIdCallback onSessionId;  // a conversation id was announced
+    FiguresCallback onFigures;      // the figures to keep: at a turn's end, a compaction, a resume
+
+    // The conversation's figures as they were last kept (a restart's saved ones): shown until the
+    // agent reports new ones. Nothing changes once figures have been reported.
+    void restoreFigures(const ChatFigures& figures);
+    ChatFigures figures() const;
 
     // Where Node, the provider tool and the script come from (tests put fakes here).
     void setTools(const SidecarTools& tools) { m_tools = tools; }
@@ -267,6 +274,7 @@ private:
     void setResolvedModel(const std::optional<QString>& m);
     void setExitReason(const QString& text);
     void resetStartup();
+    void reportFigures();
     // Tells the host the state even when it did not change: a new sidecar's first word, so a
     // pane record left at "running" by a restart shows what is true.
     void reportState();

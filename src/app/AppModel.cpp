@@ -183,7 +183,21 @@ void AppModel::installHooks()
     ChatHost::shared().onSessionId = [self](const QUuid& id, const QString& conversationID) {
         if (!self)
             return;
-        self->mutateSession(id, [&](Session& s) { s.claudeSessionId = conversationID; });
+        self->mutateSession(id, [&](Session& s) {
+            // The figures kept belong to the conversation the pane was in.
+            if (s.claudeSessionId != conversationID)
+                s.figures = {};
+            s.claudeSessionId = conversationID;
+        });
+        self->save();
+    };
+    ChatHost::shared().onFigures = [self](const QUuid& id, const ChatFigures& figures) {
+        if (!self)
+            return;
+        const auto s = self->session(id);
+        if (!s || s->figures == figures)
+            return;
+        self->mutateSession(id, [&](Session& rec) { rec.figures = figures; });
         self->save();
     };
 }
@@ -506,7 +520,12 @@ void AppModel::rename(const QUuid& id, const QString& name)
 
 void AppModel::resumeChat(const QUuid& id, const QString& sessionId)
 {
-    if (mutateSession(id, [&](Session& s) { s.claudeSessionId = sessionId; }))
+    if (mutateSession(id, [&](Session& s) {
+            // The figures kept were the other conversation's.
+            if (s.claudeSessionId != sessionId)
+                s.figures = {};
+            s.claudeSessionId = sessionId;
+        }))
         markUnsaved();
 }
 

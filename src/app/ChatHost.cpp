@@ -16,6 +16,7 @@ void ChatHost::install(ChatHost* host)
     SharedHost<ChatHost>::install(host, [](const ChatHost& previous, ChatHost& next) {
         carryUnset(next.onState, previous.onState);
         carryUnset(next.onSessionId, previous.onSessionId);
+        carryUnset(next.onFigures, previous.onFigures);
         carryUnset(next.claudePath, previous.claudePath);
         carryUnset(next.codexPath, previous.codexPath);
     });
@@ -38,6 +39,12 @@ void ChatHost::reportSessionId(const QUuid& sessionID, const QString& conversati
 {
     if (onSessionId)
         onSessionId(sessionID, conversationID);
+}
+
+void ChatHost::reportFigures(const QUuid& sessionID, const ChatFigures& figures)
+{
+    if (onFigures)
+        onFigures(sessionID, figures);
 }
 
 } // namespace brinmoor

@@ -23,6 +23,7 @@ class ChatHost {
 public:
     using StateCallback = std::function<void(const QUuid& sessionID, PaneState state)>;
     using SessionIdCallback = std::function<void(const QUuid& sessionID, const QString& conversationID)>;
+    using FiguresCallback = std::function<void(const QUuid& sessionID, const ChatFigures& figures)>;
 
     virtual ~ChatHost();
 
@@ -35,6 +36,9 @@ public:
     StateCallback onState;
     // A pane's sidecar announced the provider's conversation id.
     SessionIdCallback onSessionId;
+    // A pane's conversation has new figures to keep (a turn ended, it was compacted, another
+    // conversation was resumed).
+    FiguresCallback onFigures;
     // The tool executables new chat sessions use; set after each detection.
     std::optional<QString> claudePath;
     std::optional<QString> codexPath;
@@ -48,6 +52,7 @@ public:
     // Forward a session's reports to the installed callbacks, read at call time.
     void reportState(const QUuid& sessionID, PaneState state);
     void reportSessionId(const QUuid& sessionID, const QString& conversationID);
+    void reportFigures(const QUuid& sessionID, const ChatFigures& figures);
 
 protected:
     ChatHost() = default;

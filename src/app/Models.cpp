@@ -127,7 +127,7 @@ bool Session::sameContent(const Session& o) const
     return id == o.id && kind == o.kind && project == o.project && sessionLabel == o.sessionLabel
         && directory == o.directory && state == o.state && autoApprove == o.autoApprove
         && autoCompact == o.autoCompact && cost == o.cost && groupID == o.groupID && muted == o.muted
-        && doc == o.doc && provider == o.provider && claudeSessionId == o.claudeSessionId;
+        && doc == o.doc && provider == o.provider && claudeSessionId == o.claudeSessionId && figures == o.figures;
 }
 
 } // namespace brinmoor

@@ -150,6 +150,19 @@ public:
     }
 };
 
+// A chat conversation's last reported figures, which its pane's header and context gauge show:
+// saved with the pane, so that after a restart they are there until the agent reports new ones.
+struct ChatFigures {
+    double costUsd = 0;
+    qint64 tokensIn = 0;
+    qint64 tokensOut = 0;
+    qint64 contextTokens = 0;
+    qint64 contextWindow = 0;  // 0 when not reported
+
+    bool isEmpty() const { return costUsd == 0 && tokensIn == 0 && tokensOut == 0 && contextTokens == 0; }
+    friend bool operator==(const ChatFigures&, const ChatFigures&) = default;
+};
+
 // One pane of a workspace. Identified by `id`; deliberately without equality.
 struct Session {
     Q_GADGET
@@ -184,6 +197,7 @@ public:
     std::optional<MarkdownDoc> doc;
     ChatProvider provider = ChatProvider::Claude;
     std::optional<QString> claudeSessionId;  // the provider's conversation id, for either provider
+    ChatFigures figures;                     // that conversation's last figures (chat panes)
 
     QString idText() const { return uuidText(id); }
     QString kindText() const { return rawValue(kind); }

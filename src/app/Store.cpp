@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QLocale>
 #include <QTemporaryFile>
 #include <QStandardPaths>
 
@@ -90,6 +91,13 @@ public:
         out.append(QByteArray::number(n));
     }
 
+    // A finite number, in the shortest form that reads back as the same value.
+    void number(double d)
+    {
+        valuePrefix();
+        out.append(QByteArray::number(d, 'g', QLocale::FloatingPointShortest));
+    }
+
 private:
     void indent()
     {
@@ -149,6 +157,16 @@ void writeSession(JsonWriter& w, const Session& s)
     w.key("autoCompact"); w.boolean(s.autoCompact);
     if (s.claudeSessionId) { w.key("claudeSessionId"); w.string(*s.claudeSessionId); }
     w.key("directory"); w.string(s.directory);
+    if (!s.figures.isEmpty()) {
+        w.key("figures");
+        w.beginObject();
+        w.key("contextTokens"); w.integer(s.figures.contextTokens);
+        w.key("contextWindow"); w.integer(s.figures.contextWindow);
+        w.key("costUsd"); w.number(s.figures.costUsd);
+        w.key("tokensIn"); w.integer(s.figures.tokensIn);
+        w.key("tokensOut"); w.integer(s.figures.tokensOut);
+        w.endObject();
+    }
     if (s.groupID) { w.key("groupID"); w.string(*s.groupID); }
     w.key("id"); w.string(uuidText(s.id));
     w.key("kind"); w.string(rawValue(s.kind));
@@ -327,6 +345,40 @@ bool isConversationId(const QString& id)
     return true;
 }
 
+// A conversation's figures as saved: non-negative numbers, the counts whole. They only decorate
+// the pane, so figures that are not that are dropped, never the pane.
+ChatFigures readFigures(const QJsonValue& v, const QString& where, Damage& damage)
+{
+    ChatFigures f;
+    bool ok = v.isObject();
+    const QJsonObject o = v.toObject();
+    const auto count = [&](const char* key) -> qint64 {
+        const QJsonValue n = o.value(QLatin1String(key));
+        if (n.isUndefined())
+            return 0;
+        const double d = n.toDouble(-1);
+        // Whole, and below 2^53 so that the double holds it exactly.
+        if (!n.isDouble() || !(d >= 0) || d >= 9007199254740992.0 || std::trunc(d) != d) {
+            ok = false;
+            return 0;
+        }
+        return qint64(d);
+    };
+    f.tokensIn = count("tokensIn");
+    f.tokensOut = count("tokensOut");
+    f.contextTokens = count("contextTokens");
+    f.contextWindow = count("contextWindow");
+    const QJsonValue cost = o.value(QLatin1String("costUsd"));
+    if (!cost.isUndefined()) {
+        f.costUsd = cost.toDouble(-1);
+        ok = ok && cost.isDouble() && std::isfinite(f.costUsd) && f.costUsd >= 0;
+    }
+    if (ok)
+        return f;
+    damage.shortened(where + QLatin1String(": \"figures\" are not a conversation's figures; dropped"));
+    return {};
+}
+
 Session readSession(const QJsonObject& o, const QString& where, Damage& damage)
 {
     Reader r(o, where);
@@ -365,6 +417,10 @@ Session readSession(const QJsonObject& o, const QString& where, Damage& damage)
                          + QLatin1String(" characters is not a conversation id; dropped"));
         s.claudeSessionId.reset();
     }
+    // Figures belong to the conversation the chat pane resumes; without one (or in a terminal
+    // pane) there is nothing they could be shown for.
+    if (const auto figures = r.optional("figures"); figures && s.kind == PaneKind::Chat && s.claudeSessionId)
+        s.figures = readFigures(*figures, where, damage);
     s.state = PaneState::Idle;
     return s;
 }

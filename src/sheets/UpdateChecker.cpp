@@ -204,8 +204,10 @@ void UpdateChecker::applyRecord(const QByteArray& body)
         emit notesChanged();
     }
     const QUrl page = parsedURL(url);
-    if (m_pageURL != page) {
+    const QString problem = pageRefusal(url);
+    if (m_pageURL != page || m_pageProblem != problem) {
         m_pageURL = page;
+        m_pageProblem = problem;
         emit pageURLChanged();
     }
     m_fileURL = parsedURL(download);
@@ -445,7 +447,7 @@ QString UpdateChecker::swapScript()
     return QString::fromUtf8(file.readAll());
 }
 
-void UpdateChecker::install()
+bool UpdateChecker::install()
 {
     if (m_ready && !m_newAppPath.isEmpty() && !m_env.appFolder.isEmpty() && QFileInfo(m_newAppPath).isDir()) {
         const QString script = swapScript();
@@ -455,10 +457,32 @@ void UpdateChecker::install()
         if (!script.isEmpty() && startDetached(QStringLiteral("/bin/bash"), args)) {
             if (m_env.quit)
                 m_env.quit();
-            return;
+            return true;
         }
     }
-    openPage();
+    return openPage();
+}
+
+QString UpdateChecker::pageRefusal(const QString& address)
+{
+    if (address.isEmpty())
+        return QString();
+    const QUrl url(address, QUrl::StrictMode);
+    if (WebLinks::isServiceAddress(url))
+        return QString();
+    // The sentence names the scheme and the host only: both are plain characters once parsed,
+    // while the address as written comes from the web service and could hold anything.
+    const QString scheme = url.scheme().toLower();
+    QString why;
+    if (!url.isValid() || scheme.isEmpty())
+        why = tr("its address is not a web address");
+    else if ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && url.host().isEmpty())
+        why = tr("its address names no host");
+    else if (scheme == QLatin1String("http"))
+        why = tr("its address is plain http to %1, not https").arg(url.host());
+    else
+        why = tr("its address is %1:, not https").arg(scheme);
+    return tr("The download page can't be opened: ") + why + QLatin1Char('.');
 }
 
 bool UpdateChecker::openPage()

@@ -35,6 +35,11 @@ class UpdateChecker : public QObject {
     Q_PROPERTY(bool downloading READ downloading NOTIFY downloadingChanged)
     Q_PROPERTY(bool ready READ ready NOTIFY readyChanged)
     Q_PROPERTY(QUrl pageURL READ pageURL NOTIFY pageURLChanged)
+    // Why the last record's page address is not opened (not https, or plain http to a host that is
+    // not this machine): one sentence for the update pill; "" when it is opened or none was named.
+    Q_PROPERTY(QString pageProblem READ pageProblem NOTIFY pageURLChanged)
+    // The running build sits in a folder an update may replace; otherwise installing opens the page.
+    Q_PROPERTY(bool installable READ installable CONSTANT)
 public:
     // What the checker takes from its surroundings. live() describes the running process; tests
     // point it at a loopback server, temporary folders and recording callbacks.
@@ -64,8 +69,9 @@ public:
     // Requests the version record ("api/app/version" below the base address) and applies it.
     Q_INVOKABLE void check();
     // Swaps in a ready update and quits; otherwise (or when the app does not run from an
-    // installed folder it may replace) opens the download page when one is known.
-    Q_INVOKABLE void install();
+    // installed folder it may replace) opens the download page when one is known. False when it
+    // did neither.
+    Q_INVOKABLE bool install();
     // Opens the download page in the browser when the record named a safe one (https, or http
     // to a loopback host); false otherwise.
     Q_INVOKABLE bool openPage();
@@ -89,6 +95,9 @@ public:
     static bool unpackArchive(const QString& archive, const QString& target, qint64 maxBytes);
     // The script that swaps the folders: bash -c <script> brinmoor-swap <pid> <installed> <new>.
     static QString swapScript();
+    // Why a record's page address would not be opened, as the pill says it; "" for an address that
+    // is opened, or for none.
+    static QString pageRefusal(const QString& address);
 
     bool available() const { return m_available; }
     QString latestVersion() const { return m_latestVersion; }
@@ -96,6 +105,8 @@ public:
     bool downloading() const { return m_downloading; }
     bool ready() const { return m_ready; }
     QUrl pageURL() const { return m_pageURL; }
+    QString pageProblem() const { return m_pageProblem; }
+    bool installable() const { return !m_env.appFolder.isEmpty(); }
     QUrl fileURL() const { return m_fileURL; }
     QString newAppPath() const { return m_newAppPath; }
 
@@ -123,6 +134,7 @@ private:
     bool m_downloading = false;
     bool m_ready = false;
     QUrl m_pageURL;
+    QString m_pageProblem;
     QUrl m_fileURL;
     QString m_newAppPath;
     QTimer* m_timer = nullptr;

@@ -120,7 +120,7 @@ FocusScope {
             anchors.top: strip.bottom
             anchors.left: parent.left
             anchors.right: parent.right
-            anchors.bottom: parent.bottom
+            anchors.bottom: noticeArea.top
             visible: main.showsPanes
 
             // The grid; it shows the maximized pane beside the cards of the others by itself.
@@ -134,9 +134,29 @@ FocusScope {
         }
         Loader {
             objectName: "emptyStateLoader"
-            anchors.fill: parent
+            anchors.top: parent.top
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.bottom: noticeArea.top
             active: !main.showsPanes
             sourceComponent: main.hasWorkspace ? noSessions : noWorkspaces
+        }
+        // Notices about the app itself (what start-up could not read) stand in a band of their own
+        // under the panes, which make room for it: a notice never covers a pane's controls.
+        Rectangle {
+            id: noticeArea
+            objectName: "noticeArea"
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            height: startupNotice.visible ? startupNotice.height + 12 : 0
+            color: Theme.canvas
+            StartupNotice {
+                id: startupNotice
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: 12
+            }
         }
     }
 

@@ -99,11 +99,11 @@ QString WindowText::usageWarningHelp(double percent)
     return percent >= 100.0 ? tr("Claude limit reached") : tr("Claude usage high");
 }
 
-QString WindowText::updatePillHelp(bool ready, const QString& latestVersion)
+QString WindowText::updatePillHelp(bool ready, const QString& latestVersion, const QString& pageProblem)
 {
-    if (ready)
-        return tr("Brinmoor ") + latestVersion + tr(" downloaded — click to install (app restarts)");
-    return tr("Version ") + latestVersion + tr(" available");
+    const QString help = ready ? tr("Brinmoor ") + latestVersion + tr(" downloaded — click to install (app restarts)")
+                               : tr("Version ") + latestVersion + tr(" available");
+    return pageProblem.isEmpty() ? help : help + QLatin1Char('\n') + pageProblem;
 }
 
 QString WindowText::nextThemePreference(const QString& current)

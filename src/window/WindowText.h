@@ -43,7 +43,8 @@ public:
     static QString usageWarningResetText(const QString& resetsLabel);
     static QString usageWarningColorHex(double percent);
     static QString usageWarningHelp(double percent);
-    static QString updatePillHelp(bool ready, const QString& latestVersion);
+    // With `pageProblem` (why the page a click would open is refused) on a line of its own.
+    static QString updatePillHelp(bool ready, const QString& latestVersion, const QString& pageProblem = QString());
     // The theme toggle's next preference: light from dark, dark from anything else ("system" too).
     static QString nextThemePreference(const QString& current);
     static QString appTitle(bool isDev);
@@ -77,9 +78,9 @@ public:
     // {text, resetText, colorHex, help} for one metric.
     Q_INVOKABLE QVariantMap usageWarningTag(const QVariant& metric) const;
     Q_INVOKABLE QString percent(double value) const { return percentText(value); }
-    Q_INVOKABLE QString pillHelp(bool ready, const QString& latestVersion) const
+    Q_INVOKABLE QString pillHelp(bool ready, const QString& latestVersion, const QString& pageProblem = QString()) const
     {
-        return updatePillHelp(ready, latestVersion);
+        return updatePillHelp(ready, latestVersion, pageProblem);
     }
     Q_INVOKABLE QString nextTheme(const QString& current) const { return nextThemePreference(current); }
     Q_INVOKABLE QString chip(int forcedColumns, int maxRows) const { return chipText(forcedColumns, maxRows); }

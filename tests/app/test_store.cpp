@@ -50,6 +50,7 @@ Store::Snapshot goldenSnapshot()
     chat.autoCompact = false;
     chat.provider = ChatProvider::Codex;
     chat.claudeSessionId = QStringLiteral("conv/42");
+    chat.figures = ChatFigures{1.0366, 41000, 700, 150000, 200000};
     chat.doc = MarkdownDoc{QUuid::createUuid(), QStringLiteral("README.md"), QStringLiteral("# hi")};  // never written
 
     Workspace first;
@@ -93,6 +94,7 @@ void expectSameSessions(const Session& a, const Session& b)
     EXPECT_EQ(a.muted, b.muted);
     EXPECT_EQ(a.provider, b.provider);
     EXPECT_EQ(a.claudeSessionId, b.claudeSessionId);
+    EXPECT_EQ(a.figures, b.figures);
 }
 
 // A minimal valid file with one workspace holding `sessionJson` and the given workspace extras.
@@ -240,6 +242,29 @@ TEST(StoreDefaults, nulls_count_as_absent_and_unknown_members_are_ignored)
     EXPECT_EQ(with("\"future\":{\"x\":1}")->workspaces[0].sessions.size(), 1);
     // UUIDs are read in either case.
     EXPECT_EQ(Store::decode(QByteArray(fileWith(kMinimalSession)).replace("4a43", "4A43"))->workspaces[0].sessions.size(), 1);
+}
+
+TEST(StoreDefaults, figures_that_are_not_a_conversations_are_dropped_and_the_pane_kept)
+{
+    const auto figures = [](const QByteArray& kind, const QByteArray& figures, const QByteArray& conversation) {
+        QByteArray s = kMinimalSession;
+        s.chop(1);
+        s += ",\"kind\":\"" + kind + "\"," + conversation + "\"figures\":" + figures + "}";
+        const auto snap = Store::decode(fileWith(s));
+        EXPECT_TRUE(snap && snap->workspaces[0].sessions.size() == 1) << figures.toStdString();
+        return snap ? snap->workspaces[0].sessions.value(0).figures : ChatFigures{};
+    };
+    const QByteArray conv = "\"claudeSessionId\":\"conv-1\",";
+    // Read as saved; a count left out is 0.
+    EXPECT_EQ(figures("chat", "{\"costUsd\":0.5,\"tokensIn\":10,\"contextTokens\":7,\"contextWindow\":9}", conv),
+              (ChatFigures{0.5, 10, 0, 7, 9}));
+    const char* bad[] = {"\"much\"", "[1]", "{\"costUsd\":-1}", "{\"costUsd\":\"1\"}", "{\"tokensIn\":1.5}",
+                         "{\"tokensOut\":-2}", "{\"contextTokens\":1e300}", "{\"contextWindow\":true}"};
+    for (const char* b : bad)
+        EXPECT_TRUE(figures("chat", b, conv).isEmpty()) << b;
+    // Nothing to show them for: a terminal pane, a chat pane that resumes no conversation.
+    EXPECT_TRUE(figures("terminal", "{\"costUsd\":0.5}", conv).isEmpty());
+    EXPECT_TRUE(figures("chat", "{\"costUsd\":0.5}", "").isEmpty());
 }
 
 TEST(StoreRejection, bad_top_level_fails_the_whole_file)

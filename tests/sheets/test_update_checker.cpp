@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -286,13 +287,18 @@ TEST(UpdateChecks, page_and_download_open_only_as_https_or_loopback_http)
     QTemporaryDir elsewhere;
     const QString secret = QUrl::fromLocalFile(elsewhere.filePath(QStringLiteral("secret"))).toString();
     QFile(elsewhere.filePath(QStringLiteral("secret"))).open(QIODevice::WriteOnly);
+    // `why`: what the update pill says of the refused page.
     const struct {
-        QString page, download;
+        QString page, download, why;
     } refused[] = {
-        {secret, secret},
-        {QStringLiteral("javascript:alert(1)"), QStringLiteral("ftp://127.0.0.1/app.zip")},
-        {QStringLiteral("http://example.invalid/page"), QStringLiteral("http://example.invalid/app.zip")},
-        {QStringLiteral("x-scheme-handler://run"), QStringLiteral("data:application/zip;base64,UEsFBg==")},
+        {secret, secret, QStringLiteral("its address is file:, not https.")},
+        {QStringLiteral("javascript:alert(1)"), QStringLiteral("ftp://127.0.0.1/app.zip"), QStringLiteral("its address is javascript:, not https.")},
+        {QStringLiteral("http://example.invalid/page"), QStringLiteral("http://example.invalid/app.zip"),
+         QStringLiteral("its address is plain http to example.invalid, not https.")},
+        {QStringLiteral("x-scheme-handler://run"), QStringLiteral("data:application/zip;base64,UEsFBg=="),
+         QStringLiteral("its address is x-scheme-handler:, not https.")},
+        {QStringLiteral("https://"), QString(), QStringLiteral("its address names no host.")},
+        {QStringLiteral("http://exa mple.invalid/<b>x</b>"), QString(), QStringLiteral("its address is not a web address.")},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.page.toStdString());
@@ -300,21 +306,30 @@ TEST(UpdateChecks, page_and_download_open_only_as_https_or_loopback_http)
         f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(QStringLiteral("2.0"), r.download, r.page)};
         f.checkAndSettle();
         EXPECT_TRUE(f.checker->available());
-        EXPECT_TRUE(f.checker->pageURL().isEmpty());  // no page: the pill offers nothing to open
+        EXPECT_TRUE(f.checker->pageURL().isEmpty());  // no page: the pill offers nothing to open, and says why
+        EXPECT_EQ(f.checker->pageProblem(), QStringLiteral("The download page can't be opened: ") + r.why);
         EXPECT_TRUE(f.checker->fileURL().isEmpty());
         EXPECT_FALSE(f.checker->openPage());
-        f.checker->install();
+        EXPECT_FALSE(f.checker->install());
         EXPECT_TRUE(f.opened.isEmpty());
         EXPECT_EQ(tree(f.tmp()), QStringList{});  // nothing was fetched
     }
 
     // An https page is kept and opened; the loopback server's own http page is the other tests'.
+    // Each record says afresh whether its page is refused.
     Fixture f;
-    f.server.routes[QStringLiteral("/svc/api/app/version")] =
-        {record(QStringLiteral("2.0"), QString(), QStringLiteral("https://example.invalid/page"))};
-    f.checkAndSettle();
-    EXPECT_TRUE(f.checker->openPage());
-    EXPECT_EQ(f.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/page"))});
+    for (const QString& page : {QStringLiteral("http://example.invalid/page"), QStringLiteral("https://example.invalid/page"),
+                                QStringLiteral("http://example.invalid/again"), QString()}) {
+        f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(QStringLiteral("2.0"), QString(), page)};
+        QSignalSpy changed(f.checker.get(), &UpdateChecker::pageURLChanged);
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return !changed.isEmpty(); })) << page.toStdString();
+        EXPECT_EQ(f.checker->pageProblem().isEmpty(), !page.startsWith(QStringLiteral("http:"))) << page.toStdString();
+        if (page.startsWith(QStringLiteral("https:"))) {
+            EXPECT_TRUE(f.checker->openPage());
+            EXPECT_EQ(f.opened, QList<QUrl>{QUrl(page)});
+        }
+    }
 }
 
 TEST(UpdateChecks, versions_compare_as_numbers_and_only_an_app_folder_is_replaced)

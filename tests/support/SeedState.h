@@ -19,6 +19,8 @@ struct SeedSession {
     bool autoApprove = false;
     bool muted = false;
     QString sessionLabel = QStringLiteral("session 1");
+    QString conversation = {};   // the chat pane's conversation id, none when empty
+    QJsonObject figures = {};    // that conversation's saved figures, none when empty
 };
 
 struct SeedWorkspace {
@@ -36,11 +38,17 @@ inline QByteArray seedState(const QList<SeedWorkspace>& workspaces, const QStrin
     QJsonArray ws;
     for (const SeedWorkspace& w : workspaces) {
         QJsonArray sessions;
-        for (const SeedSession& s : w.sessions)
-            sessions.append(QJsonObject{{"id", s.id}, {"kind", s.kind}, {"project", s.project},
-                                        {"directory", projectsRoot + "/" + s.project}, {"sessionLabel", s.sessionLabel},
-                                        {"autoApprove", s.autoApprove}, {"autoCompact", true}, {"muted", s.muted},
-                                        {"provider", s.provider}});
+        for (const SeedSession& s : w.sessions) {
+            QJsonObject session{{"id", s.id}, {"kind", s.kind}, {"project", s.project},
+                                {"directory", projectsRoot + "/" + s.project}, {"sessionLabel", s.sessionLabel},
+                                {"autoApprove", s.autoApprove}, {"autoCompact", true}, {"muted", s.muted},
+                                {"provider", s.provider}};
+            if (!s.conversation.isEmpty())
+                session.insert("claudeSessionId", s.conversation);
+            if (!s.figures.isEmpty())
+                session.insert("figures", s.figures);
+            sessions.append(session);
+        }
         ws.append(QJsonObject{{"id", w.id}, {"name", w.name}, {"colorHex", w.colorHex}, {"maxRows", w.maxRows},
                               {"bigSideLeft", w.bigSideLeft}, {"sessions", sessions}});
     }

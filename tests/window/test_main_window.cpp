@@ -17,11 +17,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQmlComponent>
+#include <QQmlContext>
 #include <QQmlEngine>
+#include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -541,6 +544,58 @@ TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_togg
     m_model->selectWorkspace(QUuid(QString(kWorkspaceA)));
     settle();
     shot("window-usage-warning");
+}
+
+TEST_F(MainWindowTest, update_pill_says_why_a_refused_page_does_not_open)
+{
+    showWindow();
+    QQmlComponent fakeComponent(m_engine.get());
+    fakeComponent.setData(R"(
+import QtQml
+QtObject {
+    property bool available: true
+    property bool downloading: false
+    property bool ready: false
+    property bool installable: false
+    property string latestVersion: "1.4.0"
+    property string pageProblem: "The download page can't be opened: its address is plain http to example.com, not https."
+    property int tries: 0
+    function openPage() { tries += 1; return false }
+    function install() { tries += 1; return false }
+}
+)", QUrl(QStringLiteral("qrc:/test/RefusingUpdater.qml")));
+    std::unique_ptr<QObject> updater(fakeComponent.create());
+    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+    QQuickItem* bar = item("topBar");
+    QSignalSpy frames(m_window, &QQuickWindow::frameSwapped);
+    bar->setProperty("updater", QVariant::fromValue(updater.get()));
+    QQuickItem* pill = item("updatePill");
+    // Shown and placed in its row, which happens before the next frame.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pill->isVisible() && !frames.isEmpty(); }));
+    // The tooltip of the pill, read in its own file's scope.
+    const auto tooltip = [&](const char* property) {
+        QQmlExpression e(qmlContext(pill), pill, QStringLiteral("ToolTip.") + QLatin1String(property));
+        return e.evaluate();
+    };
+    const QString why = updater->property("pageProblem").toString();
+    EXPECT_EQ(tooltip("text").toString(), QStringLiteral("Version 1.4.0 available\n") + why);
+
+    // A click opens nothing: the reason shows at once, without the hover's delay.
+    click(pill);
+    EXPECT_EQ(updater->property("tries").toInt(), 1);
+    EXPECT_EQ(tooltip("delay").toInt(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tooltip("toolTip").value<QObject*>()->property("opened").toBool(); }));
+    shot("update-pill-refused-page");
+
+    // Ready but not installable here: a click would open the page, so the reason stays; where the
+    // update installs itself, the page does not matter.
+    updater->setProperty("ready", true);
+    EXPECT_TRUE(tooltip("text").toString().endsWith(why));
+    click(pill);
+    EXPECT_EQ(updater->property("tries").toInt(), 2);
+    updater->setProperty("installable", true);
+    EXPECT_EQ(tooltip("text").toString(), QStringLiteral("Brinmoor 1.4.0 downloaded — click to install (app restarts)"));
+    bar->setProperty("updater", QVariant::fromValue<QObject*>(nullptr));
 }
 
 TEST_F(MainWindowTest, update_pill_follows_the_checker_and_the_warning_tag_opens_the_usage_popover)

@@ -96,6 +96,8 @@ TEST(TopBarTexts, update_pill_help_theme_toggle_and_title)
     EXPECT_EQ(WindowText::updatePillHelp(true, QStringLiteral("1.4.0")),
               QStringLiteral("Brinmoor 1.4.0 downloaded — click to install (app restarts)"));
     EXPECT_EQ(WindowText::updatePillHelp(false, QStringLiteral("1.4.0")), QStringLiteral("Version 1.4.0 available"));
+    EXPECT_EQ(WindowText::updatePillHelp(false, QStringLiteral("1.4.0"), QStringLiteral("Why not.")),
+              QStringLiteral("Version 1.4.0 available\nWhy not."));
     // The toggle never sends "system".
     EXPECT_EQ(WindowText::nextThemePreference(QStringLiteral("dark")), QStringLiteral("light"));
     EXPECT_EQ(WindowText::nextThemePreference(QStringLiteral("light")), QStringLiteral("dark"));

@@ -105,9 +105,10 @@ Item {
         anchors.bottom: parent.bottom
     }
 
-    // Over both the onboarding and the main window: a start-up without the saved workspaces is
-    // exactly when it must be seen.
+    // Over the onboarding: a start-up without the saved workspaces is exactly when it must be
+    // seen. The main window shows it in a band of its own, under the panes.
     StartupNotice {
+        visible: AppModel.showOnboarding && text !== ""
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: saveFailure.top
         anchors.bottomMargin: 16

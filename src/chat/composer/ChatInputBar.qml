@@ -66,6 +66,7 @@ Item {
 
             Rectangle {
                 id: box
+                objectName: "editorBox"
                 width: parent.width - sendButton.width - 8
                 height: editor.height + 6
                 radius: 9
@@ -95,6 +96,10 @@ Item {
                     objectName: "placeholder"
                     x: 2 + 10
                     y: 3 + 6
+                    // Cut short in a narrow pane rather than run past the box into the send button.
+                    width: box.width - 2 * 10 - 4
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
                     visible: editor.text === ""
                     text: bar.composer.placeholder
                     font.pointSize: Theme.fontSize(12.5)

@@ -19,7 +19,11 @@ Item {
                                 : Theme.textFaint
     readonly property string tooltip: counts.tooltip
 
-    visible: counts.shown
+    // Whether the session has figures to show, and whether the row has room for them.
+    readonly property bool shown: counts.shown
+    property bool room: true
+
+    visible: gauge.shown && gauge.room
 
     ContextGaugeModel {
         id: counts

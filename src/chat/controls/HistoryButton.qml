@@ -50,6 +50,8 @@ Item {
         focus: true
         y: button.height + 6
         x: button.width - width
+        // Kept clear of the window's edges (a narrow pane at the window's left).
+        margins: 8
         padding: 0
         background: Rectangle {
             radius: 9

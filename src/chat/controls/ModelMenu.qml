@@ -24,6 +24,8 @@ ControlPill {
         focus: true
         y: -height - 6
         x: menu.width - width
+        // Kept clear of the window's edges.
+        margins: 8
         padding: 4
         background: Rectangle {
             radius: 8

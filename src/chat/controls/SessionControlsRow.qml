@@ -18,12 +18,22 @@ Item {
 
     implicitHeight: 22 + 8
 
+    // What the two pills may take, so that the left group (attach, mode) and the right one
+    // (gauge, model) never meet however narrow the pane: the model pill shrinks to its symbols
+    // first, then the mode pill's text is cut short and at last it too shows its symbols alone;
+    // in a pane too narrow even for that, the gauge goes (its tooltip said what it says).
+    readonly property real spare: row.width - 2 * 10 - attach.width - 3 * 7
+    readonly property bool gaugeRoom: row.spare - gauge.implicitWidth - 7 >= modePill.iconWidth + modelPill.iconWidth
+    readonly property real pillRoom: row.spare - (gauge.shown && row.gaugeRoom ? gauge.implicitWidth + 7 : 0)
+    readonly property bool bothWhole: modePill.fullWidth + modelPill.fullWidth <= row.pillRoom
+
     Row {
         x: 10
         height: 22
         spacing: 7
 
         Rectangle {
+            id: attach
             objectName: "attachButton"
             width: 24
             height: 22
@@ -54,6 +64,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             icon: row.mode.icon
             text: row.mode.title
+            maximumWidth: row.bothWhole ? modePill.fullWidth : row.pillRoom - modelPill.iconWidth
             onClicked: modes.open()
 
             Popup {
@@ -62,6 +73,8 @@ Item {
                 // Takes the keyboard while open, so Escape closes it before anything else.
                 focus: true
                 y: -height - 6
+                // Kept clear of the window's edges (a narrow pane at the window's right).
+                margins: 8
                 padding: 0
                 background: Rectangle {
                     radius: 9
@@ -81,14 +94,18 @@ Item {
         height: 22
         spacing: 7
         ContextGauge {
+            id: gauge
             objectName: "contextGauge"
             anchors.verticalCenter: parent.verticalCenter
             session: row.session
+            room: row.gaugeRoom
         }
         ModelMenu {
+            id: modelPill
             objectName: "modelPill"
             anchors.verticalCenter: parent.verticalCenter
             session: row.session
+            maximumWidth: row.bothWhole ? modelPill.fullWidth : modelPill.iconWidth
         }
     }
 

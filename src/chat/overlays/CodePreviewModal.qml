@@ -21,12 +21,28 @@ Item {
         AppModel.codePreview = null;
     }
 
+    // The content's scroll bar: along the card's right edge, clear of its border and of its
+    // rounded bottom corner, and there only while the content is taller than the card.
+    component CardScrollBar: ScrollBar {
+        id: bar
+        // The area it scrolls, which fills the card under the title bar.
+        required property Item area
+        objectName: "previewScrollBar"
+        parent: bar.area
+        x: bar.area.width - bar.width - 2
+        y: 4
+        height: bar.area.height - 4 - 14
+        policy: bar.size < 1 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+    }
+
     Rectangle {
         objectName: "backdrop"
         anchors.fill: parent
         color: Qt.rgba(0, 0, 0, 0.6)
+        // Hover ends here too: the controls under the overlay lose it, and their tooltips go.
         MouseArea {
             anchors.fill: parent
+            hoverEnabled: true
             onClicked: modal.close()
         }
     }
@@ -50,9 +66,10 @@ Item {
         clip: true
         color: Theme.surfaceRaised
 
-        // Clicks on the card stay on it.
+        // Clicks and hover on the card stay on it.
         MouseArea {
             anchors.fill: parent
+            hoverEnabled: true
         }
 
         Rectangle {
@@ -190,7 +207,9 @@ Item {
             id: markdownScroll
             property string content
             contentWidth: markdownScroll.availableWidth
-            ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+            ScrollBar.vertical: CardScrollBar {
+                area: markdownScroll
+            }
             Item {
                 implicitWidth: markdownScroll.availableWidth
                 implicitHeight: markdown.height + 36
@@ -219,8 +238,8 @@ Item {
                 bottomMargin: 14
                 text: diffBox.content
                 collapsed: false
-                ScrollBar.vertical: ScrollBar {
-                    policy: ScrollBar.AlwaysOn
+                ScrollBar.vertical: CardScrollBar {
+                    area: diffBox
                 }
             }
         }
@@ -231,7 +250,9 @@ Item {
             id: plainScroll
             property string content
             contentWidth: plainScroll.availableWidth
-            ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+            ScrollBar.vertical: CardScrollBar {
+                area: plainScroll
+            }
             Item {
                 implicitWidth: plainScroll.availableWidth
                 implicitHeight: plain.implicitHeight + 32

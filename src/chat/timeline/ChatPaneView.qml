@@ -159,7 +159,9 @@ Item {
             id: viewport
             objectName: "timelineViewport"
             width: stack.width
-            height: stack.height - cards.height - foot.height
+            height: Math.max(0, stack.height - cards.height - foot.height)
+            // In a short pane the hint (or anything over the list) stops at the composer's edge.
+            clip: true
 
         ListView {
             id: timeline

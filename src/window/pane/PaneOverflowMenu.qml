@@ -74,13 +74,24 @@ Item {
         objectName: "menuButton"
         anchors.fill: parent
         preventStealing: true
-        onClicked: menu.popup(root, 0, root.height + 2)
+        // Hung from the button's right end, so that it opens into the pane rather than past the
+        // window's edge; the margins keep it clear of the window's edges wherever it is.
+        onClicked: menu.popup(root, root.width - menu.width, root.height + 2)
     }
 
     Menu {
         id: menu
         objectName: "paneMenu"
         padding: 4
+        margins: 8
+        // As wide as its widest item, so that no title is cut at the menu's edge.
+        readonly property real widestItem: {
+            let widest = 0;
+            for (let i = 0; i < menu.count; ++i)
+                widest = Math.max(widest, menu.itemAt(i).implicitWidth);
+            return widest;
+        }
+        width: Math.max(230, menu.widestItem + menu.leftPadding + menu.rightPadding)
         background: Rectangle {
             implicitWidth: 230
             radius: 8
@@ -98,11 +109,13 @@ Item {
                 objectName: "menuItem" + item.index
                 text: item.entry.title
                 implicitHeight: 26
+                implicitWidth: item.contentItem.implicitWidth + item.leftPadding + item.rightPadding
                 // The divider between the plain and the destructive items.
                 topPadding: item.index === 5 ? 9 : 4
                 contentItem: Row {
                     spacing: 8
                     leftPadding: 6
+                    rightPadding: 10
                     SymbolIcon {
                         anchors.verticalCenter: parent.verticalCenter
                         name: item.entry.symbol

@@ -66,6 +66,82 @@ Item {
     readonly property alias dragProxy: dragProxy
     readonly property bool dragging: doubleClicks.drag.active
 
+    readonly property bool showsLogo: !!shell.session && shell.session.kind === "chat"
+    readonly property bool showsLock: !!shell.session && shell.session.autoApprove === true
+    // The cost text's short form: the cost alone, without the token count before it.
+    readonly property string costShort: shell.cost.split(" · ").pop()
+    readonly property real spacerWidth: 6
+    // How the header's row shares its width, so that nothing overlaps and nothing leaves the frame
+    // however narrow the pane: the buttons keep their size, the session label gives way first
+    // (then goes), then the cost text (down to the cost alone, then gone), then the project name
+    // (down to a letter). In a pane too narrow even for that, the mute button, the
+    // accessory and the maximize button go, in that order; the menu stays. Worked out from the
+    // frame's own width, known from the start, so that the row's first layout is already right.
+    readonly property var headerFit: shell.fitHeader(shell.width - row.anchors.leftMargin - row.anchors.rightMargin)
+    function fitHeader(available: real): var {
+        const gap = row.spacing;
+        const nameFull = Math.ceil(nameMetrics.advanceWidth);
+        const labelFull = !shell.compact && !!shell.session && shell.session.sessionLabel !== ""
+                          ? Math.min(Math.ceil(labelMetrics.advanceWidth), 140) : 0;
+        const fit = { name: 0, label: 0, cost: 0, costText: "", accessory: true, mute: true, maximize: true };
+        // What always stands in the row besides the name, each with the gap that parts it from
+        // its neighbour.
+        const fixed = [stateDot.implicitWidth, shell.spacerWidth];
+        if (shell.showsLogo)
+            fixed.push(providerLogo.implicitWidth);
+        if (shell.showsLock)
+            fixed.push(autoApproveLock.implicitWidth);
+        const optional = [];
+        if (!shell.compact) {
+            if (accessoryLoader.active)
+                optional.push({ key: "accessory", width: accessoryLoader.implicitWidth });
+            if (shell.accessoryItem !== null)
+                optional.push({ key: "accessory", width: accessorySlot.implicitWidth });
+            optional.push({ key: "mute", width: muteButton.implicitWidth });
+            optional.push({ key: "maximize", width: maximizeButton.implicitWidth });
+            fixed.push(overflowMenu.implicitWidth);
+        }
+        let free = available;
+        for (const w of fixed)
+            free -= w + gap;
+        for (const o of optional)
+            free -= o.width + gap;
+        // The name keeps at least a letter and its ellipsis; the buttons that matter least give up
+        // their room for that.
+        const nameMin = Math.min(nameFull, 16);
+        for (const key of ["mute", "accessory", "maximize"]) {
+            if (free >= nameMin)
+                break;
+            for (const o of optional)
+                if (o.key === key) {
+                    fit[key] = false;
+                    free += o.width + gap;
+                }
+        }
+        fit.name = Math.max(0, Math.min(nameMin, free));
+        free -= fit.name;
+        if (!shell.compact && shell.cost !== "") {
+            const full = Math.ceil(costMetrics.advanceWidth);
+            const brief = Math.ceil(costShortMetrics.advanceWidth);
+            if (full + gap <= free) {
+                fit.cost = full;
+                fit.costText = shell.cost;
+            } else if (brief + gap <= free) {
+                fit.cost = brief;
+                fit.costText = shell.costShort;
+            }
+            if (fit.cost > 0)
+                free -= fit.cost + gap;
+        }
+        const more = Math.max(0, Math.min(free, nameFull - fit.name));
+        fit.name += more;
+        free -= more;
+        // A label cut to a letter or two says nothing: it shows with some of its words, or not at all.
+        if (labelFull > 0 && free - gap >= Math.min(labelFull, 40))
+            fit.label = Math.min(labelFull, free - gap);
+        return fit;
+    }
+
     implicitWidth: 320
     implicitHeight: 240
 
@@ -142,6 +218,7 @@ Item {
             spacing: 7
 
             ProjectStateDot {
+                id: stateDot
                 objectName: "stateDot"
                 directory: shell.session ? shell.session.directory : ""
                 paneState: shell.paneState
@@ -157,13 +234,11 @@ Item {
                 color: shell.paneState === "idle" ? Theme.textDim : Theme.text
                 elide: Text.ElideRight
                 maximumLineCount: 1
-                // Full width when there is room; it gives way (truncating) only when the row is short.
-                Layout.fillWidth: true
+                Layout.preferredWidth: shell.headerFit.name
+                Layout.minimumWidth: shell.headerFit.name
+                Layout.maximumWidth: shell.headerFit.name
                 // The natural width comes from metrics: an eliding Text's own implicit width can
                 // follow its elided width and shrink the name step by step.
-                Layout.preferredWidth: Math.ceil(nameMetrics.advanceWidth)
-                Layout.maximumWidth: Math.ceil(nameMetrics.advanceWidth)
-                Layout.minimumWidth: Math.min(Math.ceil(nameMetrics.advanceWidth), 24)
                 TextMetrics {
                     id: nameMetrics
                     font: nameText.font
@@ -173,18 +248,16 @@ Item {
             Text {
                 id: labelText
                 objectName: "sessionLabel"
-                visible: !shell.compact && !!shell.session && shell.session.sessionLabel !== ""
+                visible: shell.headerFit.label > 0
                 text: shell.session ? shell.session.sessionLabel : ""
                 textFormat: Text.PlainText
                 font.pointSize: Theme.fontSize(11)
                 color: Theme.textFaint
                 maximumLineCount: 1
-                // A long label is cut short with an ellipsis rather than pushing the name and
-                // the buttons out of the header.
                 elide: Text.ElideRight
-                Layout.preferredWidth: Math.min(Math.ceil(labelMetrics.advanceWidth), 140)
-                Layout.maximumWidth: Layout.preferredWidth
-                Layout.minimumWidth: Math.min(Math.ceil(labelMetrics.advanceWidth), 24)
+                Layout.preferredWidth: shell.headerFit.label
+                Layout.minimumWidth: shell.headerFit.label
+                Layout.maximumWidth: shell.headerFit.label
                 TextMetrics {
                     id: labelMetrics
                     font: labelText.font
@@ -192,48 +265,68 @@ Item {
                 }
             }
             ProviderLogo {
+                id: providerLogo
                 objectName: "providerLogo"
-                visible: !!shell.session && shell.session.kind === "chat"
+                visible: shell.showsLogo
                 provider: shell.session ? shell.session.provider : "claude"
                 size: 12
             }
             AutoApproveLock {
+                id: autoApproveLock
                 objectName: "autoApproveLock"
-                visible: !!shell.session && shell.session.autoApprove === true
+                visible: shell.showsLock
                 size: 10
             }
             Item {
                 objectName: "spacer"
                 Layout.fillWidth: true
-                Layout.minimumWidth: 6
-                Layout.preferredWidth: 6
+                Layout.minimumWidth: shell.spacerWidth
+                Layout.preferredWidth: shell.spacerWidth
                 implicitHeight: 1
             }
             Text {
+                id: costText
                 objectName: "cost"
-                visible: !shell.compact && shell.cost !== ""
-                text: shell.cost
+                visible: shell.headerFit.cost > 0
+                text: shell.headerFit.costText
                 textFormat: Text.PlainText
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(11)
                 color: Theme.textFaint
+                maximumLineCount: 1
+                elide: Text.ElideRight
+                Layout.preferredWidth: shell.headerFit.cost
+                Layout.minimumWidth: shell.headerFit.cost
+                Layout.maximumWidth: shell.headerFit.cost
+                TextMetrics {
+                    id: costMetrics
+                    font: costText.font
+                    text: shell.cost
+                }
+                TextMetrics {
+                    id: costShortMetrics
+                    font: costText.font
+                    text: shell.costShort
+                }
             }
             Loader {
+                id: accessoryLoader
                 objectName: "accessory"
                 active: !shell.compact && shell.accessory !== null
-                visible: active
+                visible: active && shell.headerFit.accessory
                 sourceComponent: shell.accessory
             }
             Item {
                 id: accessorySlot
                 objectName: "accessoryItemSlot"
-                visible: !shell.compact && shell.accessoryItem !== null
+                visible: !shell.compact && shell.accessoryItem !== null && shell.headerFit.accessory
                 implicitWidth: shell.accessoryItem ? shell.accessoryItem.implicitWidth : 0
                 implicitHeight: shell.accessoryItem ? shell.accessoryItem.implicitHeight : 0
             }
             IconButton {
+                id: muteButton
                 objectName: "muteButton"
-                visible: !shell.compact
+                visible: !shell.compact && shell.headerFit.mute
                 systemName: !!shell.session && shell.session.muted ? "bell.slash.fill" : "bell.fill"
                 size: 11
                 active: shell.session ? shell.session.muted === true : false
@@ -243,14 +336,16 @@ Item {
                 }
             }
             IconButton {
+                id: maximizeButton
                 objectName: "maximizeButton"
-                visible: !shell.compact
+                visible: !shell.compact && shell.headerFit.maximize
                 systemName: "arrow.up.left.and.arrow.down.right"
                 size: 11
                 active: false
                 onClicked: AppModel.toggleMaximize(shell.sessionID)
             }
             PaneOverflowMenu {
+                id: overflowMenu
                 objectName: "overflowMenu"
                 visible: !shell.compact
                 session: shell.session

@@ -87,6 +87,8 @@ Item {
         objectName: "layoutPopover"
         x: (picker.width - popover.width) / 2
         y: picker.height + 6
+        // Kept clear of the window's edges.
+        margins: 8
         width: 196
         padding: 12
         focus: true

@@ -19,12 +19,16 @@ Rectangle {
     required property WindowChrome chrome
     // The Claude account's usage, observed for the warning tag.
     property UsageService usage: UsageServices.claude
-    // The update checker (any object with its fields and install()).
+    // The update checker (any object with its fields, install() and openPage()).
     property var updater: UpdateChecker
     readonly property bool updateAvailable: !!bar.updater && bar.updater.available
     readonly property bool updateDownloading: !!bar.updater && bar.updater.downloading
     readonly property bool updateReady: !!bar.updater && bar.updater.ready
     readonly property string updateVersion: bar.updater ? bar.updater.latestVersion : ""
+    // Why a click cannot open the download page ("" when it can, or when a click installs).
+    readonly property string updatePageProblem: !!bar.updater && !!bar.updater.pageProblem
+                                                && !(bar.updateReady && bar.updater.installable === true)
+                                                ? bar.updater.pageProblem : ""
     // The Claude usage popover is open (the Codex one's flag lives in its button).
     property alias showUsage: claudeButton.showPopover
 
@@ -141,6 +145,8 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             visible: bar.updateAvailable
             readonly property bool enabledNow: !bar.updateDownloading
+            // A click that could not open the page: the tooltip says why at once.
+            property bool explaining: false
             width: pillRow.implicitWidth + 16
             height: pillRow.implicitHeight + 8
             radius: 7
@@ -181,15 +187,19 @@ Rectangle {
                 hoverEnabled: true
                 enabled: pill.enabledNow
                 onClicked: {
+                    let acted = true;
                     if (bar.updateReady)
-                        bar.updater.install();
+                        acted = bar.updater.install();
                     else if (!bar.updateDownloading)
-                        bar.updater.openPage();
+                        acted = bar.updater.openPage();
+                    if (acted === false && bar.updatePageProblem !== "")
+                        pill.explaining = true;
                 }
+                onContainsMouseChanged: if (!pillMouse.containsMouse) pill.explaining = false
             }
             ToolTip.visible: pillMouse.containsMouse
-            ToolTip.delay: 600
-            ToolTip.text: WindowText.pillHelp(bar.updateReady, bar.updateVersion)
+            ToolTip.delay: pill.explaining ? 0 : 600
+            ToolTip.text: WindowText.pillHelp(bar.updateReady, bar.updateVersion, bar.updatePageProblem)
         }
 
         // High Claude usage: amber from 90 %, red at the limit.

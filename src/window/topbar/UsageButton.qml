@@ -55,6 +55,7 @@ Item {
 
     UsagePopover {
         id: popover
+        objectName: "usagePopover"
         service: button.service
         provider: button.provider
         x: (button.width - popover.width) / 2

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -36,24 +38,6 @@ public:
     {
         QDir().mkpath(brinmoor::test::quickSandbox().path() + QStringLiteral("/home/picked"));
         return brinmoor::test::quickSandbox().path() + QStringLiteral("/home");
-    }
-    // Chat panes started from now on run the scripted fake sidecar (tests/agent/fakes), which
-    // answers nothing: a live pane with its composer and controls, and no agent behind it.
-    Q_INVOKABLE bool useFakeSidecar() const
-    {
-        const QString dir = brinmoor::test::quickSandbox().path() + QStringLiteral("/sidecar");
-        QDir().mkpath(dir);
-        for (const char* name : {"brinmoor-agent.mjs", "codex-agent.mjs"})
-            QFile::copy(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"), dir + "/" + name);
-        qputenv("BRINMOOR_SIDECAR_DIR", QFile::encodeName(dir));
-        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-        if (node.isEmpty())
-            return false;
-        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
-        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
-        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
-        brinmoor::AgentChatHost::shared().setTools(tools);
-        return true;
     }
     // A folder of this run named `name`, emptied, holding the folders `paths` (relative, "a/b"
     // allowed) and the plain files `files`.
@@ -98,6 +82,31 @@ public:
         const QString dir = QStringLiteral(BRINMOOR_GALLERY_DIR);
         QDir().mkpath(dir);
         return dir;
+    }
+    // Chat panes started from now on run the scripted fake sidecar (tests/agent/fakes/fake-sidecar.mjs)
+    // on Node instead of looking for the agents' tools: `script` maps a command name to its
+    // answers, as that file describes; without one it answers nothing (a live pane with its
+    // composer and controls, and no agent behind it). False when Node is not installed.
+    Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script = {}) const
+    {
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        if (node.isEmpty())
+            return false;
+        const QString path = brinmoor::test::quickSandbox().filePath(QStringLiteral("fake-sidecar-script.json"));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.write(QJsonDocument(QJsonObject::fromVariantMap(script)).toJson());
+        f.close();
+        qputenv("FAKE_SIDECAR_SCRIPT", QFile::encodeName(path));
+        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
+        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
+        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
+        tools.scriptPath = [](brinmoor::ChatProvider) {
+            return std::optional<QString>(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"));
+        };
+        brinmoor::AgentChatHost::shared().setTools(tools);
+        return true;
     }
     // The colour of one pixel of a grabbed image file, as #rrggbb.
     Q_INVOKABLE QString pixel(const QString& path, int x, int y) const

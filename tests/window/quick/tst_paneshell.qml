@@ -126,8 +126,12 @@ Item {
             compare(findChild(chat, "sessionLabel").text, "session 1");
             compare(findChild(chat, "projectName").font.pointSize, Theme.fontSize(12));
             verify(!findChild(chat, "projectName").truncated, "a name with room is shown whole");
+            // A short row gives the name what the buttons leave: a name longer than that is cut.
+            AppModel.rename(top.record(1).id, "beta, the longer name");
+            chat.session = top.record(1);
             chat.width = 200;
             tryVerify(() => findChild(chat, "projectName").truncated, 1000, "a short row truncates the name");
+            AppModel.rename(top.record(1).id, "beta");
 
             const terminal = makeShell(0, "running", { cost: "" });
             verify(!findChild(terminal, "providerLogo").visible, "no logo for a terminal");

@@ -1,6 +1,7 @@
 // A start on a damaged saved state: the readable pane is shown with its over-long label cut and
 // elided in the header, the panes that could not be read are left out, and a note at the bottom
-// of the window says so and where the original file went, until it is closed.
+// of the window, where it covers no pane, says so and where the original file went, until it is
+// closed.
 #include "AppQmlModules.h"
 #include "support/AppScenario.h"
 
@@ -48,6 +49,11 @@ TEST_F(AppDamagedState, readable_panes_open_and_a_note_names_what_was_left_out)
     const QString aside = text.section(QStringLiteral("copied to "), 1).chopped(1);
     EXPECT_TRUE(QFileInfo::exists(aside)) << aside.toStdString();
     EXPECT_LE(notice->y() + notice->height(), window->height());
+    // It covers nothing of the pane: the pane makes room for it.
+    const QRectF noticeBox = notice->mapRectToScene(notice->boundingRect());
+    QQuickItem* pane = item("paneView");
+    ASSERT_NE(pane, nullptr);
+    EXPECT_FALSE(noticeBox.intersects(pane->mapRectToScene(pane->boundingRect())));
     shot("damaged_state");
 
     click(item("startupNoticeClose"));
