@@ -190,6 +190,52 @@ Item {
             compare(composer.model.attachments.count, 0);
         }
 
+        // A log of some 100 characters a line.
+        function logText(bytes) {
+            const line = "2025-03-14T09:00:00.123Z INFO  [worker-3] request 100123 handled in 12 ms path=/api/v1/items status=200\n";
+            return line.repeat(Math.ceil(bytes / line.length)).slice(0, bytes);
+        }
+
+        // How many sampled points of the editor differ from its background: none for a blank box.
+        function inkedPoints() {
+            const box = findChild(composer, "chatTextEditor");
+            waitForRendering(top);
+            const image = grabImage(top);
+            const at = box.mapToItem(top, 0, 0);
+            const background = image.pixel(at.x + 1, at.y + 1);
+            let inked = 0;
+            for (let y = 8; y < box.height - 8; y += 3)
+                for (let x = 8; x < box.width - 8; x += 2)
+                    if (!Qt.colorEqual(image.pixel(at.x + x, at.y + y), background))
+                        ++inked;
+            return inked;
+        }
+
+        function test_a_long_paste_kept_as_text_draws_only_what_shows() {
+            const log = logText(60000);
+            TestSupport.setClipboardText(log);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            compare(composer.model.attachments.count, 0);
+            compare(edit().length, 60000);
+            verify(TestSupport.drawsOnlyWhatShows(edit()));
+            verify(!findChild(composer, "placeholder").visible);
+            // Scrolled back (a wheel, a drag), the editor draws the lines that come into view.
+            const flick = edit().parent.parent;
+            for (const at of [0.5, 0.2, 0]) {
+                flick.contentY = flick.contentHeight * at;
+                verify(inkedPoints() > 50, "scrolled to " + at);
+            }
+            type("x");
+            verify(TestSupport.drawsOnlyWhatShows(edit()));
+            verify(composer.model.canSend);
+            // The draft the composer sends is the editor's, read when it goes.
+            compare(composer.model.draft, log + "x");
+            keyClick(Qt.Key_Return);
+            compare(session.messageCount, 1);
+            compare(edit().length, 0);
+            verify(!TestSupport.drawsOnlyWhatShows(edit()));
+        }
+
         function test_gallery_modes() {
             TestSupport.setContext(session, 185000, 200000);
             mouseClick(findChild(composer, "modePill"));
