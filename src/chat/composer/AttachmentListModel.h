@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChatAttachments.h"
 #include "ChatModels.h"
 
 #include <QAbstractListModel>
@@ -18,7 +19,8 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
-    // Why the last paste attached nothing (an image over the cap); empty otherwise.
+    // Why the last paste or choice of files left something out (an image over the cap, a file
+    // named as an image that is none); empty otherwise.
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 public:
     enum Role {
@@ -60,6 +62,8 @@ signals:
     void noticeChanged();
 
 private:
+    // Appends what was read and says why anything was left out.
+    void take(const ChatAttachments::PasteResult& r);
     void setNotice(const QString& notice);
     static bool decodes(const ChatAttachment& a);
 
