@@ -52,8 +52,9 @@ public:
     Q_INVOKABLE void clear();
     // Files chosen in a file dialog, in its order.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
-    // Attaches what the clipboard holds (files or an image). Returns true when the paste was
-    // files or an image, attached or refused; false leaves the paste to the text editor.
+    // Attaches what the clipboard holds (files, an image, or text too long for the editor).
+    // Returns true when the paste was taken here, attached or refused; false leaves it to the
+    // text editor.
     Q_INVOKABLE bool pasteClipboard();
     Q_INVOKABLE void clearNotice() { setNotice({}); }
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QLocale>
 #include <QMimeData>
 
 namespace brinmoor::ChatAttachments {
@@ -146,6 +147,15 @@ PasteResult fromFiles(const QList<QUrl>& urls)
     return r;
 }
 
+ChatAttachment pastedText(const QString& text)
+{
+    ChatAttachment a;
+    a.data = text.toUtf8();
+    a.mediaType = QStringLiteral("text/plain");
+    a.name = QStringLiteral("Pasted text (%1)").arg(QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat));
+    return a;
+}
+
 std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* format)
 {
     QImage image;
@@ -173,6 +183,11 @@ PasteResult fromMimeData(const QMimeData* mime)
     if (mime->hasImage())
         if (const auto png = encodePng(qvariant_cast<QImage>(mime->imageData())))
             return imageResult(*png);
+    if (mime->hasText()) {
+        const QString text = mime->text();
+        if (text.size() >= textAttachmentChars)
+            r.attachments << pastedText(text);
+    }
     return r;
 }
 

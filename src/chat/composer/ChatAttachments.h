@@ -21,6 +21,12 @@ namespace ChatAttachments {
 // line). A pasted image above it is refused; an image file above it is attached by path only.
 inline constexpr qint64 imageCapBytes = 20 * 1024 * 1024;
 
+// A paste of this many characters or more (some 1,500 lines of log) becomes a text attachment
+// instead of text in the editor: laying out that much text alone holds the window for a visible
+// moment (a megabyte: a third of a second), and a draft that long is past editing in a box of a
+// few lines anyway.
+inline constexpr qsizetype textAttachmentChars = 100000;
+
 // "image/png", "image/jpeg", "image/gif" or "image/webp" by the file's extension (any letter
 // case); none for any other file.
 std::optional<QString> mimeForImage(const QUrl& url);
@@ -33,7 +39,7 @@ std::optional<QString> imageTypeOf(const QByteArray& bytes);
 struct PasteResult {
     QList<ChatAttachment> attachments;
     QString refusal;
-    // The paste was files or an image: no text goes into the editor either way.
+    // The paste was taken here (files, an image, long text): no text goes into the editor.
     bool handled() const { return !attachments.isEmpty() || !refusal.isEmpty(); }
 };
 
@@ -47,10 +53,15 @@ PasteResult fromFiles(const QList<QUrl>& urls);
 // no metadata; none when they do not decode.
 std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* format = nullptr);
 
+// Pasted text as an attachment: its bytes (UTF-8) and no path, named by its size ("Pasted text
+// (1.0 MB)"); the session sends it whole, inside the message.
+ChatAttachment pastedText(const QString& text);
+
 // What a paste holds, first match wins: file URLs (one attachment each, in order); PNG data;
-// TIFF data that converts; any other image the clipboard offers, converted. Pasted image data
-// is named "pasted.png". An image over the cap, or image data that is no image, gives no
-// attachment and `refusal` says why.
+// TIFF data that converts; any other image the clipboard offers, converted; text of
+// `textAttachmentChars` or more. Pasted image data is named "pasted.png". An image over the cap,
+// or image data that is no image, gives no attachment and `refusal` says why. Shorter text is
+// left to the editor.
 PasteResult fromMimeData(const QMimeData* mime);
 // The same for the system clipboard.
 PasteResult fromClipboard();

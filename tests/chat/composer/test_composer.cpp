@@ -213,6 +213,24 @@ TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_i
     EXPECT_EQ(refused.refusal, ChatAttachments::unreadableImageMessage());
 }
 
+TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)
+{
+    QMimeData shorter;
+    shorter.setText(QString(ChatAttachments::textAttachmentChars - 1, u'a'));
+    EXPECT_FALSE(ChatAttachments::fromMimeData(&shorter).handled());  // the editor takes it
+
+    const QString text = QString(ChatAttachments::textAttachmentChars / 2, u'é') + QString(ChatAttachments::textAttachmentChars / 2, u'\n');
+    QMimeData log;
+    log.setText(text);
+    const auto r = ChatAttachments::fromMimeData(&log);
+    ASSERT_EQ(r.attachments.size(), 1);
+    const ChatAttachment& a = r.attachments[0];
+    EXPECT_EQ(a.name, S("Pasted text (146.5 kB)"));  // 150,000 bytes of UTF-8
+    EXPECT_FALSE(a.isImage);
+    EXPECT_FALSE(a.path);
+    EXPECT_EQ(QString::fromUtf8(*a.data), text);
+}
+
 TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)
 {
     AttachmentListModel model;

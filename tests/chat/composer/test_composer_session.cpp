@@ -70,6 +70,38 @@ TEST(ComposerOnSession, return_sends_one_user_line_with_the_image_and_stop_inter
     EXPECT_EQ(t.session.messageCount(), 1);
 }
 
+// Text pasted as an attachment (too long for the editor) is sent whole inside the message, after
+// what was typed and before the list of attached files; the transcript shows the typed words and
+// the chips.
+TEST(ComposerOnSession, pasted_text_goes_whole_inside_the_message_after_what_was_typed)
+{
+    FakeSidecar fake;
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    ComposerModel composer;
+    composer.setSession(&t.session);
+
+    const QString log = S("2025-03-14T09:00:00Z INFO request handled in 12 ms — ok\n").repeated(5000);
+    ChatAttachment pasted;
+    pasted.name = S("Pasted text (285.2 kB)");
+    pasted.mediaType = S("text/plain");
+    pasted.data = log.toUtf8();
+    ChatAttachment file;
+    file.name = S("b.txt");
+    file.path = S("/a/b.txt");
+    composer.attachments()->append({pasted, file});
+    composer.setDraft(S("why does it fail?"));
+    composer.send();
+    ASSERT_TRUE(fake.waitForCommand(S("user")));
+    const QJsonObject user = named(fake, S("user")).value(0);
+    EXPECT_EQ(user[S("text")].toString(), S("why does it fail?\n\n") + log + S("\n\nAttached files (read them):\n- /a/b.txt"));
+    EXPECT_TRUE(user[S("attachments")].toArray().isEmpty());
+    const ChatMessage& sent = t.session.transcript().last();
+    EXPECT_EQ(sent.blocks.value(0).text, S("why does it fail?"));
+    EXPECT_EQ(sent.attachments.size(), 2);
+    t.session.stop();
+}
+
 TEST(ComposerOnSession, slash_compact_compacts_an_idle_claude_pane_and_is_text_elsewhere)
 {
     FakeSidecar fake;

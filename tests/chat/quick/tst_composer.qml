@@ -236,6 +236,33 @@ Item {
             verify(!TestSupport.drawsOnlyWhatShows(edit()));
         }
 
+        function test_a_megabyte_paste_becomes_a_text_chip_and_goes_whole() {
+            const log = logText(1024 * 1024);
+            TestSupport.setClipboardText(log);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const list = composer.model.attachments;
+            compare(list.count, 1);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "Pasted text (1.0 MB)");
+            compare(edit().length, 0);
+            verify(findChild(composer, "placeholder").visible);
+            type("why?");
+            keyClick(Qt.Key_Return);
+            compare(session.messageCount, 1);
+            compare(list.count, 0);
+        }
+
+        function test_gallery_big_paste() {
+            TestSupport.setClipboardText(logText(3 * 1024 * 1024));
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            type("Why do the requests after 09:00 fail?");
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(composer);
+                grabImage(top).save(TestSupport.galleryDir() + "/chat-composer-big-paste-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
+        }
+
         function test_gallery_modes() {
             TestSupport.setContext(session, 185000, 200000);
             mouseClick(findChild(composer, "modePill"));
