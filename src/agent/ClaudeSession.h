@@ -204,7 +204,7 @@ public:
     qint64 processId() const;
 
     // The folder the sidecar runs in: `directory` with "~" expanded when it exists, else home.
-    QString expandedDirectory() const;
+    Q_INVOKABLE QString expandedDirectory() const;
     // The application's environment with PATH rebuilt: the tool's folder, Node's, the usual
     // install places, then the inherited PATH.
     static QMap<QString, QString> childEnvironment(const QString& nodePath, const std::optional<QString>& binPath);

@@ -173,6 +173,7 @@ public:
         mime->setText(paths.join(u' '));
         QGuiApplication::clipboard()->setMimeData(mime);
     }
+    Q_INVOKABLE QUrl fileUrl(const QString& path) const { return QUrl::fromLocalFile(path); }
     // Whether a text item draws only the lines in its viewport (rather than all of its text).
     Q_INVOKABLE bool drawsOnlyWhatShows(QObject* item) const
     {

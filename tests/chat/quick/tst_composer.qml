@@ -182,10 +182,11 @@ Item {
             compare(picked, "conv-2");
         }
 
-        function test_attach_button_opens_the_file_chooser() {
+        function test_attach_button_opens_the_file_chooser_in_the_project_folder() {
             mouseClick(findChild(composer, "attachButton"));
             const dialog = findChild(composer, "attachDialog");
             tryCompare(dialog, "visible", true);
+            compare(dialog.currentFolder, TestSupport.fileUrl(session.directory));
             dialog.close();
             compare(composer.model.attachments.count, 0);
         }
