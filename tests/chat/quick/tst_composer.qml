@@ -115,6 +115,20 @@ Item {
             compare(list.count, 0);
         }
 
+        function test_a_text_file_named_as_a_picture_is_refused_with_its_reason() {
+            TestSupport.setClipboardFiles([TestSupport.writeFile("diagram.png", 0), TestSupport.writeFile("notes.txt", 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const list = composer.model.attachments;
+            compare(list.count, 1);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "notes.txt");
+            const notice = findChild(composer, "attachmentNotice");
+            verify(notice.visible);
+            verify(notice.text.startsWith("diagram.png was not attached"), notice.text);
+            compare(edit().length, 0);
+            type("a");  // the next edit clears the notice
+            verify(!notice.visible);
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
