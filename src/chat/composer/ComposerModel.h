@@ -93,10 +93,10 @@ signals:
 private slots:
     void onSessionState();
     void onCommands();
-    // Any edit of the draft, typed or set.
-    void onDraftEdited();
 
 private:
+    // Any edit of the draft, typed or set.
+    void onDraftEdited();
     void refreshSlash();
     int draftLength() const;
     QChar draftAt(int i) const;
