@@ -1,10 +1,15 @@
 // Typing in the chat editor with a long draft: one keystroke in a 5,000-character draft, through
-// the text's layout and the editor's height, and through the next frame drawn (software).
+// the text's layout and the editor's height, and through the next frame drawn (software). Then the
+// whole composer of a chat pane: pasting a log of 96 KiB to 10 MB (to the next frame, and the
+// memory it holds and keeps), and a keystroke after such a paste beside one in an empty composer.
 // Run a Release build: build/bench/bench_composer.
 #include "BenchChatSupport.h"
+#include "ClaudeSession.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -13,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -27,54 +33,63 @@ QString draft()
     return text.left(5000);
 }
 
-struct Editor {
+// A window made from QML, its frames counted, and keys sent to it.
+struct KeyedWindow {
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window;
-    QQuickItem* editor = nullptr;
-    QQuickItem* edit = nullptr;
+    QQuickItem* edit = nullptr;  // the editor's TextEdit
     int frames = 0;
+    bool insertNext = true;
 
-    Editor()
+    KeyedWindow(const QByteArray& qml, const QVariantMap& initial = {})
     {
         engine.addImportPath(QStringLiteral("qrc:/"));
         QQmlComponent c(&engine);
-        c.setData("import QtQuick\nimport Brinmoor.Chat\nWindow { width: 520; height: 200; visible: true\n"
-                  "ChatTextEditor { objectName: 'editor'; y: 200 - height; width: 520 } }",
-                  QUrl());
-        window.reset(qobject_cast<QQuickWindow*>(c.create()));
+        c.setData(qml, QUrl(QStringLiteral("qrc:/bench/Window.qml")));
+        window.reset(qobject_cast<QQuickWindow*>(c.createWithInitialProperties(initial)));
         if (!window)
             qFatal("%s", qPrintable(c.errorString()));
-        editor = window->findChild<QQuickItem*>(QStringLiteral("editor"));
         edit = window->findChild<QQuickItem*>(QStringLiteral("chatEdit"));
         QObject::connect(window.get(), &QQuickWindow::frameSwapped, [this] { ++frames; });
-        edit->setProperty("text", draft());
-        edit->forceActiveFocus();
-        edit->setProperty("cursorPosition", 2500);
-        waitFrame();
     }
-    void key(int k, const QString& text)
+    void key(int k, Qt::KeyboardModifiers mods, const QString& text)
     {
-        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QKeyEvent press(QEvent::KeyPress, k, mods, text);
         QCoreApplication::sendEvent(window.get(), &press);
-        QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, k, mods, text);
         QCoreApplication::sendEvent(window.get(), &release);
     }
-    // One keystroke, alternately typing a letter and deleting it, so the draft stays 5,000 long.
+    // One keystroke, alternately typing a letter and deleting it, so the draft keeps its length.
     void typeOrDelete()
     {
         if (insertNext)
-            key(Qt::Key_A, QStringLiteral("a"));
+            key(Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
         else
-            key(Qt::Key_Backspace, {});
+            key(Qt::Key_Backspace, Qt::NoModifier, {});
         insertNext = !insertNext;
     }
-    bool insertNext = true;
     void waitFrame()
     {
         const int before = frames;
         window->requestUpdate();
         while (frames == before)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+};
+
+// The editor alone, holding a 5,000-character draft, its caret in the middle.
+struct Editor : KeyedWindow {
+    QQuickItem* editor = nullptr;
+
+    Editor()
+        : KeyedWindow("import QtQuick\nimport Brinmoor.Chat\nWindow { width: 520; height: 200; visible: true\n"
+                      "ChatTextEditor { objectName: 'editor'; y: 200 - height; width: 520 } }")
+    {
+        editor = window->findChild<QQuickItem*>(QStringLiteral("editor"));
+        edit->setProperty("text", draft());
+        edit->forceActiveFocus();
+        edit->setProperty("cursorPosition", 2500);
+        waitFrame();
     }
 };
 
@@ -100,5 +115,111 @@ void BM_KeystrokeToNextFrame(benchmark::State& state)
     }
 }
 BENCHMARK(BM_KeystrokeToNextFrame)->Unit(benchmark::kMicrosecond);
+
+// An ordinary log of about `bytes` bytes: timestamped lines of some 100 characters.
+QString logText(qsizetype bytes)
+{
+    QString text;
+    text.reserve(bytes + 200);
+    for (int i = 0; text.size() < bytes; ++i)
+        text += QStringLiteral("2025-03-14T09:%1:%2.%3Z INFO  [worker-%4] request %5 handled in %6 ms path=/api/v1/items/%5 status=200\n")
+                    .arg(i / 3600 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 1000, 3, 10, QLatin1Char('0'))
+                    .arg(i % 8)
+                    .arg(100000 + i)
+                    .arg(i % 97);
+    return text.left(bytes);
+}
+
+// Bytes the heap holds in use (falls again when memory is given back, unlike the resident size).
+double heapMiB()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
+}
+
+// A chat pane's composer (input bar and controls row) on a session that runs no sidecar, at the
+// foot of a window as in a pane, its editor focused.
+struct IdleSession {
+    brinmoor::ClaudeSession session{QUuid::createUuid(), QStringLiteral("/tmp"), false, std::nullopt, brinmoor::ChatProvider::Claude, true};
+};
+struct Composer : IdleSession, KeyedWindow {  // the session first: the window's QML is given it
+    QQuickItem* composer = nullptr;
+
+    Composer()
+        : KeyedWindow("import QtQuick\nimport Brinmoor.Agent\nimport Brinmoor.Chat\n"
+                      "Window { id: w; width: 520; height: 400; visible: true; required property ClaudeSession session\n"
+                      "ChatComposer { objectName: 'composer'; width: 520; y: 400 - height; session: w.session } }",
+                      {{QStringLiteral("session"), QVariant::fromValue(&session)}})
+    {
+        composer = window->findChild<QQuickItem*>(QStringLiteral("composer"));
+        QMetaObject::invokeMethod(composer, "focusEditor");
+        waitFrame();
+    }
+    // Ctrl+V with `text` on the clipboard, as a user pastes it.
+    void paste(const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        key(Qt::Key_V, Qt::ControlModifier, {});
+    }
+    // The draft and the attachments emptied, as after sending.
+    void clear()
+    {
+        QObject* model = composer->property("model").value<QObject*>();
+        QMetaObject::invokeMethod(model->property("attachments").value<QObject*>(), "clear");
+        model->setProperty("draft", QString());
+        QGuiApplication::clipboard()->clear();
+        waitFrame();
+    }
+};
+
+// Pasting a log of N KiB, to the next frame drawn: 96 KiB, the longest paste the editor keeps as
+// text, and 1, 3 and 10 MB. Counters: the heap the pasted composer holds, and what it still holds
+// once the draft is sent (emptied).
+void BM_PasteLog(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    const QString text = logText(state.range(0) * 1024);
+    Composer c;
+    double held = 0, kept = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        c.clear();
+        const double before = heapMiB();
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        c.paste(text);
+        c.waitFrame();
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        held = heapMiB() - before;
+        c.clear();
+        kept = heapMiB() - before;
+        state.ResumeTiming();
+    }
+    state.counters["held_MiB"] = held;
+    state.counters["kept_MiB"] = kept;
+}
+BENCHMARK(BM_PasteLog)->ArgName("KiB")->Arg(96)->Arg(1024)->Arg(3072)->Arg(10240)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+// A keystroke (a letter, then its deletion) to the next frame drawn: in an empty composer (0),
+// after pasting 96 KiB of log (the longest paste the editor keeps as text) and after pasting 1 MB
+// (which becomes an attachment).
+void BM_KeystrokeAfterPaste(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    Composer c;
+    if (state.range(0) > 0) {
+        c.paste(logText(state.range(0) * 1024));
+        c.waitFrame();
+    }
+    for (auto _ : state) {
+        c.typeOrDelete();
+        c.waitFrame();
+    }
+}
+BENCHMARK(BM_KeystrokeAfterPaste)->ArgName("KiB")->Arg(0)->Arg(96)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
 } // namespace

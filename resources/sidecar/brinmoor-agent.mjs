@@ -33,6 +33,7 @@ runSidecar((core) => {
   let contextWindow = 0;
   let lastContextTokens = 0; // the prompt size of the latest model call
   let turn = null; // the command whose answer is streaming
+  let refusal = null; // why the API refused the turn's request, as the CLI said it
 
   function baseOptions() {
     const opts = {
@@ -102,6 +103,12 @@ runSidecar((core) => {
         return;
       case 'assistant': {
         if (m.parent_tool_use_id) return;
+        // A request the API refused (a prompt too long, an overloaded or failed call) comes back
+        // as an assistant message the CLI made up: it is why the turn failed, not an answer.
+        if (m.is_api_error_message || (m.error && m.message?.model === '<synthetic>')) {
+          refusal = toBlocks(m.message?.content).filter((b) => b.type === 'text').map((b) => b.text).join('\n').trim() || null;
+          return;
+        }
         const u = m.message?.usage;
         core.emit('assistant', { blocks: toBlocks(m.message?.content), tokensIn: inputTokens(u), tokensOut: u?.output_tokens ?? 0 });
         if (u) {
@@ -134,7 +141,11 @@ runSidecar((core) => {
           durationMs: m.duration_ms ?? 0,
         };
         if (contextWindow) core.emit('context', { tokens: lastContextTokens, window: contextWindow });
-        core.endTurn('result', fields, turn);
+        // A refused request ends its turn as an error the pane shows, in the CLI's words.
+        const failure = m.is_error && m.subtype === 'success' ? refusal ?? (typeof m.result === 'string' ? m.result.trim() : '') : '';
+        refusal = null;
+        if (failure) core.endTurn('error', { message: failure }, turn);
+        else core.endTurn('result', fields, turn);
         turn = null;
         return;
       }

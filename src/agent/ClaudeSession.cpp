@@ -274,12 +274,16 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
         return false;
     if (!accepting())
         return false;
-    QList<ChatAttachment> images, files;
+    // Attached bytes that are no image are text pasted as an attachment: it goes whole, inside the
+    // message, after what was typed.
+    QList<ChatAttachment> images, texts, files;
     for (const ChatAttachment& a : attachments)
-        (a.isImage ? images : files).append(a);
+        (a.isImage ? images : a.data ? texts : files).append(a);
     QString wire = trimmed;
+    for (const ChatAttachment& t : texts)
+        wire += (wire.isEmpty() ? QString() : QStringLiteral("\n\n")) + QString::fromUtf8(*t.data);
     if (!files.isEmpty()) {
-        if (!trimmed.isEmpty())
+        if (!wire.isEmpty())
             wire += QStringLiteral("\n\n");
         wire += QStringLiteral("Attached files (read them):\n");
         QStringList lines;

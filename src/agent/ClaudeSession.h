@@ -212,7 +212,7 @@ public:
 
     // The folder the sidecar runs in: `directory` with a leading "~" expanded. A pane whose folder
     // is missing, or is not a folder, starts no sidecar: its failure says which folder.
-    QString expandedDirectory() const;
+    Q_INVOKABLE QString expandedDirectory() const;
     // The application's environment with PATH rebuilt: the tool's folder, Node's, the usual
     // install places, then the inherited PATH.
     static QMap<QString, QString> childEnvironment(const QString& nodePath, const std::optional<QString>& binPath);

@@ -68,7 +68,7 @@ QList<qint64> descendants(qint64 pid)
 // The fake Messages server on `replies`, and the environment that points the CLI at it; returns
 // its port (0 when it did not start).
 int startFakeModel(QProcess& server, const QTemporaryDir& work, const QTemporaryDir& config, const QJsonArray& replies,
-                   const QString& log = {})
+                   const QString& log = {}, const QStringList& options = {})
 {
     QFile script(work.filePath(S("replies.json")));
     if (!script.open(QIODevice::WriteOnly))
@@ -78,6 +78,7 @@ int startFakeModel(QProcess& server, const QTemporaryDir& work, const QTemporary
     QStringList args{S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/claude-server.mjs"), S("--port"), S("0"), S("--script"), script.fileName()};
     if (!log.isEmpty())
         args << S("--log") << log;
+    args << options;
     server.start(FakeSidecar::node(), args);
     if (!waitUntil([&] { return server.canReadLine(); }, 20000))
         return 0;
@@ -247,6 +248,45 @@ TEST(ChatEndToEnd, a_five_megabyte_answer_arrives_whole_and_resumes_whole)
     EXPECT_FALSE(contains(rows, S("left out: too large to show")));
     EXPECT_EQ(again.timeline()->rows().last().text, S("Short one"));
     again.stop();
+    server.terminate();
+    server.waitForFinished();
+}
+
+// A message longer than the model takes (a megabyte of log pasted as an attachment): the API
+// refuses it as too long and the CLI answers with a message of its own making; the pane shows
+// that as its turn error, not as an answer. The message went out whole.
+TEST(ChatEndToEnd, a_prompt_too_long_shows_as_the_turn_error_not_as_an_answer)
+{
+    const QString cli = claudeCli();
+    ASSERT_TRUE(QFile::exists(cli)) << "no Claude CLI: " << cli.toStdString();
+    QTemporaryDir work, config;
+    QProcess server;
+    const QString log = work.filePath(S("requests.jsonl"));
+    ASSERT_GT(startFakeModel(server, work, config, {}, log, {S("--context-limit"), S("200000")}), 0);
+
+    ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
+    useRealCli(s, cli);
+    s.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !s.availableCommands().isEmpty(); }, 60000)) << s.failureText().toStdString();
+
+    QString pasted;
+    for (int i = 0; pasted.size() < 1024 * 1024; ++i)
+        pasted += S("2025-03-14T09:00:%1Z INFO [worker-%2] request %3 handled in %4 ms status=200\n").arg(i % 60).arg(i % 8).arg(i).arg(i % 97);
+    pasted += S("the last line of the pasted log");
+    ChatAttachment attachment;
+    attachment.name = S("Pasted text (1.0 MB)");
+    attachment.mediaType = S("text/plain");
+    attachment.data = pasted.toUtf8();
+    s.sendUser(S("what fails here?"), {attachment});
+    ASSERT_TRUE(waitUntil([&] { return !s.busy() && s.state() != PaneState::Running; }, 120000));
+    EXPECT_EQ(s.state(), PaneState::Error);
+    EXPECT_TRUE(s.turnErrorText().startsWith(S("Prompt is too long"))) << s.turnErrorText().toStdString();
+    for (const TimelineRow& r : s.timeline()->rows())
+        EXPECT_FALSE(r.text.contains(S("Prompt is too long"))) << "shown as an answer";
+    QFile requests(log);
+    ASSERT_TRUE(requests.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(requests.readAll().contains("the last line of the pasted log"));
+    s.stop();
     server.terminate();
     server.waitForFinished();
 }

@@ -118,16 +118,21 @@ void AttachmentListModel::clear()
 
 void AttachmentListModel::addFiles(const QList<QUrl>& urls)
 {
-    append(ChatAttachments::fromFiles(urls));
+    take(ChatAttachments::fromFiles(urls));
 }
 
 bool AttachmentListModel::pasteClipboard()
 {
     const ChatAttachments::PasteResult r = ChatAttachments::fromClipboard();
+    take(r);
+    return r.handled();
+}
+
+void AttachmentListModel::take(const ChatAttachments::PasteResult& r)
+{
     append(r.attachments);
     if (!r.refusal.isEmpty())
         setNotice(r.refusal);
-    return r.handled();
 }
 
 void AttachmentListModel::setNotice(const QString& notice)

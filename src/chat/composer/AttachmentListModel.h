@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChatAttachments.h"
 #include "ChatModels.h"
 
 #include <QAbstractListModel>
@@ -18,7 +19,8 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
-    // Why the last paste attached nothing (an image over the cap); empty otherwise.
+    // Why the last paste or choice of files left something out (an image over the cap, a file
+    // named as an image that is none); empty otherwise.
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 public:
     enum Role {
@@ -50,8 +52,9 @@ public:
     Q_INVOKABLE void clear();
     // Files chosen in a file dialog, in its order.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
-    // Attaches what the clipboard holds (files or an image). Returns true when the paste was
-    // files or an image, attached or refused; false leaves the paste to the text editor.
+    // Attaches what the clipboard holds (files, an image, or text too long for the editor).
+    // Returns true when the paste was taken here, attached or refused; false leaves it to the
+    // text editor.
     Q_INVOKABLE bool pasteClipboard();
     Q_INVOKABLE void clearNotice() { setNotice({}); }
 
@@ -60,6 +63,8 @@ signals:
     void noticeChanged();
 
 private:
+    // Appends what was read and says why anything was left out.
+    void take(const ChatAttachments::PasteResult& r);
     void setNotice(const QString& notice);
     static bool decodes(const ChatAttachment& a);
 

@@ -21,35 +21,56 @@ namespace ChatAttachments {
 // line). A pasted image above it is refused; an image file above it is attached by path only.
 inline constexpr qint64 imageCapBytes = 20 * 1024 * 1024;
 
+// A paste of this many characters or more (some 1,500 lines of log) becomes a text attachment
+// instead of text in the editor: laying out that much text alone holds the window for a visible
+// moment (a megabyte: a third of a second), and a draft that long is past editing in a box of a
+// few lines anyway.
+inline constexpr qsizetype textAttachmentChars = 100000;
+
 // "image/png", "image/jpeg", "image/gif" or "image/webp" by the file's extension (any letter
 // case); none for any other file.
 std::optional<QString> mimeForImage(const QUrl& url);
+// The same four types by the bytes themselves (their signature); none for anything else. The
+// model is sent the type the bytes are, whatever the file's name says.
+std::optional<QString> imageTypeOf(const QByteArray& bytes);
 
-// A chosen or pasted file: an image (with its bytes) when its extension names an image type and
-// its contents can be read within the cap; otherwise a file attachment with its name and path.
-// A read failure is not an error: the file simply goes by path.
-ChatAttachment fromFile(const QUrl& url);
-QList<ChatAttachment> fromFiles(const QList<QUrl>& urls);
+// What a paste or a choice of files gives: the attachments, and why something was not attached
+// (one line per refused file), shown in the composer.
+struct PasteResult {
+    QList<ChatAttachment> attachments;
+    QString refusal;
+    // The paste was taken here (files, an image, long text): no text goes into the editor.
+    bool handled() const { return !attachments.isEmpty() || !refusal.isEmpty(); }
+};
+
+// Chosen or pasted files, in order: an image (with its bytes) when its extension names an image
+// type and its contents can be read within the cap; otherwise a file attachment with its name and
+// path (a read failure is no error: the file simply goes by path). A file named as an image whose
+// contents are no image is refused, and the refusal says so.
+PasteResult fromFiles(const QList<QUrl>& urls);
 
 // Image bytes of any format Qt reads (TIFF and WebP need the image-formats plugins) as PNG with
 // no metadata; none when they do not decode.
 std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* format = nullptr);
 
+// Pasted text as an attachment: its bytes (UTF-8) and no path, named by its size ("Pasted text
+// (1.0 MB)"); the session sends it whole, inside the message.
+ChatAttachment pastedText(const QString& text);
+
 // What a paste holds, first match wins: file URLs (one attachment each, in order); PNG data;
-// TIFF data that converts; any other image the clipboard offers, converted. Pasted image data
-// is named "pasted.png". An image over the cap gives no attachment and `refusal` says why.
-struct PasteResult {
-    QList<ChatAttachment> attachments;
-    QString refusal;
-    // The paste was files or an image: no text goes into the editor either way.
-    bool handled() const { return !attachments.isEmpty() || !refusal.isEmpty(); }
-};
+// TIFF data that converts; any other image the clipboard offers, converted; text of
+// `textAttachmentChars` or more. Pasted image data is named "pasted.png". An image over the cap,
+// or image data that is no image, gives no attachment and `refusal` says why. Shorter text is
+// left to the editor.
 PasteResult fromMimeData(const QMimeData* mime);
 // The same for the system clipboard.
 PasteResult fromClipboard();
 
-// The message shown when a pasted image is refused.
+// The messages shown when a pasted image is refused.
 QString tooLargeMessage();
+QString unreadableImageMessage();
+// The line shown for a file named as an image whose contents are none.
+QString notAnImageMessage(const QString& name);
 
 } // namespace ChatAttachments
 

@@ -23,6 +23,8 @@ Item {
     ComposerModel {
         id: composerModel
         session: composer.session
+        // The editor holds the draft; the model reads it when it needs all of it (sending).
+        textEdit: bar.editor.textItem
     }
     ChatInputBar {
         id: bar

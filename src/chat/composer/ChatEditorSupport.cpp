@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
+#include <QQuickItem>
 
 namespace brinmoor {
 
@@ -21,6 +22,16 @@ bool ChatEditorSupport::commitComposition(QObject* edit)
         QCoreApplication::sendEvent(edit, &commit);
     }
     return true;
+}
+
+void ChatEditorSupport::drawOnlyWhatShows(QObject* item)
+{
+    auto* edit = qobject_cast<QQuickItem*>(item);
+    if (!edit)
+        return;
+    const bool longDraft = edit->property("length").toInt() >= viewportDrawingFrom;
+    if (edit->flags().testFlag(QQuickItem::ItemObservesViewport) != longDraft)
+        edit->setFlag(QQuickItem::ItemObservesViewport, longDraft);
 }
 
 } // namespace brinmoor

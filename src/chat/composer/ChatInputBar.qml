@@ -19,13 +19,6 @@ Item {
 
     implicitHeight: column.implicitHeight + 18
 
-    Connections {
-        target: bar.composer
-        function onDraftChanged() {
-            editor.replaceText(bar.composer.draft);
-        }
-    }
-
     Rectangle {
         width: parent.width
         height: 1
@@ -84,10 +77,7 @@ Item {
                     enabled: !bar.composer.awaitingChoice
                     attachmentSink: bar.attachments
                     specialKey: key => bar.composer.handleSpecialKey(key)
-                    onTextChanged: {
-                        bar.composer.draft = editor.text;
-                        bar.attachments.clearNotice();
-                    }
+                    onTextChanged: bar.attachments.clearNotice()
                     onSendRequested: bar.composer.send()
                     onFocusGained: AppModel.focusPane(bar.session ? bar.session.paneId : "")
                     onFocusLost: AppModel.blurPane(bar.session ? bar.session.paneId : "")
@@ -100,7 +90,7 @@ Item {
                     width: box.width - 2 * 10 - 4
                     elide: Text.ElideRight
                     maximumLineCount: 1
-                    visible: editor.text === ""
+                    visible: editor.textItem.length === 0
                     text: bar.composer.placeholder
                     font.pointSize: Theme.fontSize(12.5)
                     color: Theme.textFaint

@@ -29,13 +29,6 @@ Item {
     function forceEditorFocus() {
         edit.forceActiveFocus();
     }
-    // Puts text in from outside (a chosen slash command, a cleared draft), caret at its end.
-    function replaceText(value: string) {
-        if (edit.text === value)
-            return;
-        edit.text = value;
-        edit.cursorPosition = edit.length;
-    }
 
     implicitHeight: editor.wantedHeight
     height: editor.wantedHeight
@@ -94,6 +87,7 @@ Item {
             }
 
             onCursorRectangleChanged: flick.follow(edit.cursorRectangle)
+            onTextChanged: ChatEditorSupport.drawOnlyWhatShows(edit)
             onActiveFocusChanged: {
                 if (edit.activeFocus)
                     editor.focusGained();

@@ -2,6 +2,8 @@
 
 #include "AppModel.h"
 
+#include <algorithm>
+
 namespace brinmoor::ComposerLogic {
 
 bool isWhiteOrNewline(QChar c)
@@ -16,9 +18,14 @@ QString trimWhiteAndNewlines(const QString& text)
     return trimEnds(text, &isWhiteOrNewline);
 }
 
+bool hasText(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return !isWhiteOrNewline(c); });
+}
+
 bool canSend(const QString& draft, bool hasAttachments)
 {
-    return hasAttachments || !trimWhiteAndNewlines(draft).isEmpty();
+    return hasAttachments || hasText(draft);
 }
 
 std::optional<QString> slashQuery(const QString& draft, bool isCodex, bool dismissed)
@@ -44,6 +51,14 @@ QStringList slashMatches(const std::optional<QString>& query, const QStringList&
         if (c.toLower().startsWith(q))
             out << c;
     return out;
+}
+
+qsizetype slashHeadLength(const QStringList& commands)
+{
+    qsizetype longest = 0;
+    for (const QString& c : commands)
+        longest = std::max(longest, c.size());
+    return 1 + longest + 1;
 }
 
 bool isCompactCommand(const QString& draft)

@@ -17,6 +17,8 @@ bool isWhiteOrNewline(QChar c);
 // `text` without white space and newlines at its ends (the rule for "is there anything to send").
 QString trimWhiteAndNewlines(const QString& text);
 
+// Anything but white space and newlines (the first character decides, for most drafts).
+bool hasText(QStringView text);
 // A message may go when the trimmed draft is not empty or something is attached.
 bool canSend(const QString& draft, bool hasAttachments);
 
@@ -27,6 +29,11 @@ std::optional<QString> slashQuery(const QString& draft, bool isCodex, bool dismi
 // The reported commands (names without the slash) that start with the query, ignoring letter
 // case, in the session's order; all of them for an empty query; none without a query.
 QStringList slashMatches(const std::optional<QString>& query, const QStringList& commands);
+
+// How much of a draft's start the pop-up depends on: "/", the longest command and one character
+// more. A draft longer than that with no blank in it types no command word any command begins
+// with, and is no "/" and a command exactly, so its start answers every question of the pop-up.
+qsizetype slashHeadLength(const QStringList& commands);
 
 // "/compact" with any letter case and white space around it.
 bool isCompactCommand(const QString& draft);

@@ -7,6 +7,8 @@
 
 #include <QMetaMethod>
 #include <QMetaProperty>
+#include <QQuickTextDocument>
+#include <QTextDocument>
 #include <QVariantList>
 
 namespace brinmoor {
@@ -68,11 +70,84 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
     onSessionState();
 }
 
+QString ComposerModel::draft() const
+{
+    return m_document ? m_document->toPlainText() : m_draft;
+}
+
 void ComposerModel::setDraft(const QString& draft)
 {
+    if (m_document) {
+        // Through the editor, which reports the edit back like a typed one.
+        if (m_document->toPlainText() == draft)
+            return;
+        m_textEdit->setProperty("text", draft);
+        m_textEdit->setProperty("cursorPosition", m_textEdit->property("length"));
+        return;
+    }
     if (m_draft == draft)
         return;
     m_draft = draft;
+    onDraftEdited();
+}
+
+void ComposerModel::setTextEdit(QQuickItem* edit)
+{
+    if (m_textEdit == edit)
+        return;
+    const QString current = draft();
+    disconnect(m_documentLink);
+    const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+    m_document = quickDocument ? quickDocument->textDocument() : nullptr;
+    m_textEdit = m_document ? edit : nullptr;
+    m_draft.clear();
+    if (m_document)
+        m_documentLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onDraftEdited);
+    emit textEditChanged();
+    // The draft moves to its new holder.
+    setDraft(current);
+    onDraftEdited();
+}
+
+int ComposerModel::draftLength() const
+{
+    return m_document ? m_document->characterCount() - 1 : int(m_draft.size());
+}
+
+QChar ComposerModel::draftAt(int i) const
+{
+    if (!m_document)
+        return m_draft.at(i);
+    // As the document's plain text has it.
+    const QChar c = m_document->characterAt(i);
+    switch (c.unicode()) {
+    case QChar::ParagraphSeparator:
+    case QChar::LineSeparator:
+        return u'\n';
+    case QChar::Nbsp:
+        return u' ';
+    default:
+        return c;
+    }
+}
+
+QString ComposerModel::draftHead() const
+{
+    const qsizetype n = std::min<qsizetype>(draftLength(), ComposerLogic::slashHeadLength(sessionValue("availableCommands").toStringList()));
+    QString head(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i)
+        head[i] = draftAt(int(i));
+    return head;
+}
+
+void ComposerModel::onDraftEdited()
+{
+    // Most drafts answer with their first character; only a draft of blanks is read through.
+    const int length = draftLength();
+    int i = 0;
+    while (i < length && ComposerLogic::isWhiteOrNewline(draftAt(i)))
+        ++i;
+    m_draftHasText = i < length;
     // Any edit reopens a pop-up closed by Escape.
     m_slashDismissed = false;
     emit draftChanged();
@@ -96,7 +171,7 @@ void ComposerModel::onCommands()
 
 void ComposerModel::refreshSlash()
 {
-    const auto query = ComposerLogic::slashQuery(m_draft, isCodex(), m_slashDismissed);
+    const auto query = ComposerLogic::slashQuery(draftHead(), isCodex(), m_slashDismissed);
     m_matches = ComposerLogic::slashMatches(query, sessionValue("availableCommands").toStringList());
     if (m_slashIndex >= m_matches.size())
         m_slashIndex = 0;
@@ -114,7 +189,7 @@ bool ComposerModel::canSend() const
     const QVariant accepting = sessionValue("accepting");
     if (accepting.isValid() && !accepting.toBool())
         return false;
-    return ComposerLogic::canSend(m_draft, m_attachments && m_attachments->count() > 0);
+    return m_draftHasText || (m_attachments && m_attachments->count() > 0);
 }
 
 bool ComposerModel::awaitingChoice() const
@@ -157,7 +232,7 @@ bool ComposerModel::handleSpecialKey(int key)
     case Qt::Key_Escape: k = SlashKey::Escape; break;
     default: return false;
     }
-    const auto out = ComposerLogic::slashKey(k, m_draft, m_matches, m_slashIndex);
+    const auto out = ComposerLogic::slashKey(k, draftHead(), m_matches, m_slashIndex);
     if (!out.consumed)
         return false;
     if (out.newDraft) {
@@ -185,8 +260,9 @@ void ComposerModel::send()
 {
     if (!m_session || !canSend() || awaitingChoice())
         return;
+    const QString text = draft();
     const bool noAttachments = !m_attachments || m_attachments->count() == 0;
-    if (!isCodex() && noAttachments && !busy() && ComposerLogic::isCompactCommand(m_draft)) {
+    if (!isCodex() && noAttachments && !busy() && ComposerLogic::isCompactCommand(text)) {
         QMetaObject::invokeMethod(m_session, "compact");
         setDraft({});
         return;
@@ -197,7 +273,7 @@ void ComposerModel::send()
         for (const ChatAttachment& a : m_attachments->takeAll())
             attached << QVariant::fromValue(a);
     // The draft goes as typed; the session trims it and drops an empty message itself.
-    QMetaObject::invokeMethod(m_session, "send", Q_ARG(QString, m_draft), Q_ARG(QVariantList, attached));
+    QMetaObject::invokeMethod(m_session, "send", Q_ARG(QString, text), Q_ARG(QVariantList, attached));
     setDraft({});
 }
 

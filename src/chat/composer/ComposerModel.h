@@ -6,9 +6,12 @@
 #include <QObject>
 #include <QQmlParserStatus>
 #include <QPointer>
+#include <QQuickItem>
 #include <QString>
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
+
+class QTextDocument;
 
 namespace brinmoor {
 
@@ -16,7 +19,10 @@ namespace brinmoor {
 // compacting and stopping. It drives the pane's chat session through the session's published
 // properties ("provider", "busy", "availableCommands", "pendingPermission", "pendingQuestion")
 // and its invokable operations ("send", "compact", "interrupt"), so it works with any object
-// that offers them.
+// that offers them. While the composer is on screen its editor holds the draft (`textEdit`): the
+// draft is then read from the editor's document only when it is needed, and a key updates only
+// what the rules look at (whether there is any text, and the command word at its start), so that
+// typing costs the same in a draft of a megabyte as in an empty one.
 class ComposerModel : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
@@ -24,7 +30,10 @@ class ComposerModel : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QObject* session READ session WRITE setSession NOTIFY sessionChanged)
     // Its own list unless another is set.
     Q_PROPERTY(brinmoor::AttachmentListModel* attachments READ attachments WRITE setAttachments NOTIFY attachmentsChanged)
+    // Read on demand: a binding on it would copy the whole draft on every key.
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    // The TextEdit that holds the draft while the composer is shown; none: the model holds it.
+    Q_PROPERTY(QQuickItem* textEdit READ textEdit WRITE setTextEdit NOTIFY textEditChanged)
     // The highlighted row of the pop-up (it may lie beyond the six rows drawn).
     Q_PROPERTY(int slashIndex READ slashIndex NOTIFY slashChanged)
     // Escape closed the pop-up; the next edit of the draft opens it again.
@@ -48,8 +57,10 @@ public:
     void setSession(QObject* session);
     AttachmentListModel* attachments() const { return m_attachments; }
     void setAttachments(AttachmentListModel* attachments);
-    QString draft() const { return m_draft; }
+    QString draft() const;
     void setDraft(const QString& draft);
+    QQuickItem* textEdit() const { return m_textEdit; }
+    void setTextEdit(QQuickItem* edit);
     int slashIndex() const { return m_slashIndex; }
     bool slashDismissed() const { return m_slashDismissed; }
     QStringList slashMatches() const { return m_matches; }
@@ -74,6 +85,7 @@ signals:
     void sessionChanged();
     void attachmentsChanged();
     void draftChanged();
+    void textEditChanged();
     void slashChanged();
     void canSendChanged();
     void sessionStateChanged();
@@ -83,7 +95,14 @@ private slots:
     void onCommands();
 
 private:
+    // Any edit of the draft, typed or set.
+    void onDraftEdited();
     void refreshSlash();
+    int draftLength() const;
+    QChar draftAt(int i) const;
+    // The draft's first characters: enough to tell the command word being typed, and whether
+    // the draft is exactly a "/" and a reported command.
+    QString draftHead() const;
     // Follows the session property's change signal with one of the two slots above.
     void watch(const char* property, const char* slot);
     QVariant sessionValue(const char* property) const;
@@ -92,7 +111,11 @@ private:
     QPointer<AttachmentListModel> m_attachments;
     QList<QMetaObject::Connection> m_sessionLinks;
     QMetaObject::Connection m_attachmentLink;
-    QString m_draft;
+    QString m_draft;  // the draft while no editor holds it
+    QPointer<QQuickItem> m_textEdit;
+    QPointer<QTextDocument> m_document;
+    QMetaObject::Connection m_documentLink;
+    bool m_draftHasText = false;
     int m_slashIndex = 0;
     bool m_slashDismissed = false;
     QStringList m_matches;

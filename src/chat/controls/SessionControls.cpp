@@ -2,6 +2,8 @@
 
 #include "AppModel.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -185,6 +187,16 @@ void SessionControls::setAutoCompact(QObject* session, bool on)
     AppModel* app = AppModel::instance();
     app->setAutoCompact(session->property("paneId").toString(), on);
     app->save();
+}
+
+QUrl SessionControls::attachFolder(QObject* session)
+{
+    QString folder;
+    if (session)
+        QMetaObject::invokeMethod(session, "expandedDirectory", Q_RETURN_ARG(QString, folder));
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    return QUrl::fromLocalFile(folder);
 }
 
 } // namespace brinmoor

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
@@ -12,7 +13,7 @@ namespace brinmoor {
 // pill, the mode pill and the context gauge, and the changes the controls make to a session.
 // The session is any object with the chat session's properties ("provider", "model",
 // "resolvedModel", "effort", "permissionMode", "autoCompact", "paneId") and operations
-// ("setPermissionMode", "setModel", "setEffort").
+// ("setPermissionMode", "setModel", "setEffort", "expandedDirectory").
 class SessionControls : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -54,6 +55,10 @@ public:
     Q_INVOKABLE static void chooseEffort(QObject* session, const QString& effort);
     // The session's switch, the pane's saved record, then one write of the state file.
     Q_INVOKABLE static void setAutoCompact(QObject* session, bool on);
+
+    // Where the attach dialog opens: the pane's project folder (where its agent runs), or the
+    // home folder when that is gone.
+    Q_INVOKABLE static QUrl attachFolder(QObject* session);
 };
 
 } // namespace brinmoor

@@ -52,7 +52,11 @@ Item {
                 anchors.fill: parent
                 hoverEnabled: true
                 cursorShape: Qt.PointingHandCursor
-                onClicked: fileDialog.open()
+                onClicked: {
+                    // Files to attach are usually the project's own.
+                    fileDialog.currentFolder = SessionControls.attachFolder(row.session);
+                    fileDialog.open();
+                }
             }
             ToolTip.visible: attachMouse.containsMouse
             ToolTip.delay: 600

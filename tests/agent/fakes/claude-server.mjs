@@ -4,7 +4,10 @@
 // `hold` streams the start of the reply and then keeps the response open until the client leaves
 // (a turn that can be interrupted); `error` is { status, type, message }. Past the script's end every
 // request gets the text "OK". Replies may also be functions of the request body (module use).
+// With `contextLimit` (tokens, counted as a quarter of the request's characters), a model request
+// over it is refused the way the real API refuses an over-long prompt (400, "prompt is too long").
 // Standalone: node claude-server.mjs --port 0 --script replies.json [--log requests.jsonl]
+//             [--context-limit TOKENS]
 import fs from 'node:fs';
 import { startServer, sseEvent, beginStream, cliArgs, RequestLog } from './sse.mjs';
 
@@ -52,7 +55,12 @@ function streamReply(res, reply, model) {
   res.end();
 }
 
-export async function startClaudeServer({ replies = [], port = 0, log = null } = {}) {
+// The real API's answer to a prompt over the model's context window.
+export function promptTooLong(tokens, limit) {
+  return { status: 400, type: 'invalid_request_error', message: `prompt is too long: ${tokens} tokens > ${limit} maximum` };
+}
+
+export async function startClaudeServer({ replies = [], port = 0, log = null, contextLimit = 0 } = {}) {
   const queue = [...replies];
   const requests = new RequestLog();
   const handle = (req, body, res) => {
@@ -65,7 +73,10 @@ export async function startClaudeServer({ replies = [], port = 0, log = null } =
     requests.add({ kind, body });
     if (log) fs.appendFileSync(log, `${JSON.stringify({ kind, body })}\n`);
     let reply;
-    if (kind === 'main') {
+    const tokens = Math.ceil(JSON.stringify(body ?? '').length / 4);
+    if (contextLimit > 0 && tokens > contextLimit) {
+      reply = { error: promptTooLong(tokens, contextLimit) };
+    } else if (kind === 'main') {
       reply = queue.length ? queue.shift() : { text: 'OK' };
       if (typeof reply === 'function') reply = reply(body);
     } else if (kind === 'compact') {
@@ -95,7 +106,8 @@ export async function startClaudeServer({ replies = [], port = 0, log = null } =
 if (import.meta.url === `file://${process.argv[1]}`) {
   const args = cliArgs(process.argv.slice(2));
   const script = args.script ? JSON.parse(fs.readFileSync(args.script, 'utf8')) : {};
-  const srv = await startClaudeServer({ replies: Array.isArray(script) ? script : script.replies ?? [], port: args.port, log: args.log });
+  const srv = await startClaudeServer({ replies: Array.isArray(script) ? script : script.replies ?? [], port: args.port, log: args.log,
+    contextLimit: args.contextLimit });
   process.stdout.write(`${JSON.stringify({ port: srv.port })}\n`);
   process.on('SIGTERM', () => srv.close().then(() => process.exit(0)));
 }

@@ -37,13 +37,15 @@ export function beginStream(res) {
   res.writeHead(200, { 'content-type': 'text/event-stream', 'cache-control': 'no-cache', connection: 'keep-alive' });
 }
 
-// Command-line use: --port N --script file.json [--log file.jsonl]; prints the port as {"port":N}.
+// Command-line use: --port N --script file.json [--log file.jsonl] [--context-limit TOKENS];
+// prints the port as {"port":N}.
 export function cliArgs(argv) {
-  const args = { port: 0, script: null, log: null };
+  const args = { port: 0, script: null, log: null, contextLimit: 0 };
   for (let i = 0; i < argv.length; i++) {
     if (argv[i] === '--port') args.port = Number(argv[++i]);
     else if (argv[i] === '--script') args.script = argv[++i];
     else if (argv[i] === '--log') args.log = argv[++i];
+    else if (argv[i] === '--context-limit') args.contextLimit = Number(argv[++i]);
   }
   return args;
 }

@@ -40,6 +40,13 @@ QByteArray imageBytes(const char* format, QSize size = {40, 20})
     return out;
 }
 
+// A one-pixel GIF (Qt reads GIF but cannot write it).
+QByteArray gifBytes()
+{
+    return QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
+                      "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b", 43);
+}
+
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
     QFile f(dir.filePath(name));
@@ -105,7 +112,7 @@ TEST(ChatAttachments, files_become_images_or_files_by_extension_and_readability)
 
     const auto list = ChatAttachments::fromFiles({QUrl::fromLocalFile(png), QUrl::fromLocalFile(text),
                                                   QUrl::fromLocalFile(dir.filePath(S("gone.png"))),
-                                                  QUrl::fromLocalFile(big)});
+                                                  QUrl::fromLocalFile(big)}).attachments;
     ASSERT_EQ(list.size(), 4);
     EXPECT_TRUE(list[0].isImage);
     EXPECT_EQ(list[0].mediaType, S("image/png"));
@@ -125,7 +132,7 @@ TEST(ChatAttachments, clipboard_files_win_then_png_tiff_and_other_images)
     QTemporaryDir dir;
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(writeFile(dir, S("a.txt"), "a")), QUrl(S("https://example.com/x.png")),
-                   QUrl::fromLocalFile(writeFile(dir, S("b.gif"), imageBytes("gif")))});
+                   QUrl::fromLocalFile(writeFile(dir, S("b.gif"), gifBytes()))});
     files.setText(S("a.txt b.gif"));
     const auto fromFiles = ChatAttachments::fromMimeData(&files);
     ASSERT_EQ(fromFiles.attachments.size(), 2);  // the web address is not a file
@@ -158,6 +165,70 @@ TEST(ChatAttachments, clipboard_files_win_then_png_tiff_and_other_images)
     const auto refused = ChatAttachments::fromMimeData(&huge);
     EXPECT_TRUE(refused.attachments.isEmpty());
     EXPECT_EQ(refused.refusal, ChatAttachments::tooLargeMessage());
+}
+
+TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_is_refused_with_its_reason)
+{
+    const QByteArray jpeg = imageBytes("jpg");
+    struct Case {
+        const char* bytes;
+        qsizetype size;
+        const char* type;  // nullptr: no image
+    } cases[] = {
+        {"\x89PNG\r\n\x1a\n....", 12, "image/png"},
+        {"\xff\xd8\xff\xe0", 4, "image/jpeg"},
+        {"GIF89a..", 8, "image/gif"},
+        {"GIF87a..", 8, "image/gif"},
+        {"RIFF\x10\0\0\0WEBPVP8 ", 16, "image/webp"},
+        {"RIFF\x10\0\0\0WAVEfmt ", 16, nullptr},
+        {"\x89PNG", 4, nullptr},
+        {"hello, not a picture", 20, nullptr},
+        {"", 0, nullptr},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChatAttachments::imageTypeOf(QByteArray(c.bytes, c.size)), c.type ? std::optional(S(c.type)) : std::nullopt) << c.bytes;
+
+    // Chosen files: a text file named as a picture is not sent as one, and the composer says why;
+    // a JPEG named ".png" goes as the JPEG it is.
+    QTemporaryDir dir;
+    AttachmentListModel model;
+    model.addFiles({QUrl::fromLocalFile(writeFile(dir, S("notes.png"), "just some notes")),
+                    QUrl::fromLocalFile(writeFile(dir, S("photo.png"), jpeg))});
+    ASSERT_EQ(model.count(), 1);
+    EXPECT_EQ(model.items()[0].name, S("photo.png"));
+    EXPECT_EQ(model.items()[0].mediaType, S("image/jpeg"));
+    EXPECT_TRUE(model.items()[0].isImage);
+    EXPECT_EQ(model.notice(), ChatAttachments::notAnImageMessage(S("notes.png")));
+
+    // Clipboard data offered as PNG: another image is converted, anything else refused.
+    QMimeData bmp;
+    bmp.setData(S("image/png"), imageBytes("bmp"));
+    const auto converted = ChatAttachments::fromMimeData(&bmp);
+    ASSERT_EQ(converted.attachments.size(), 1);
+    EXPECT_EQ(ChatAttachments::imageTypeOf(*converted.attachments[0].data), S("image/png"));
+    QMimeData text;
+    text.setData(S("image/png"), "plain words");
+    const auto refused = ChatAttachments::fromMimeData(&text);
+    EXPECT_TRUE(refused.attachments.isEmpty());
+    EXPECT_EQ(refused.refusal, ChatAttachments::unreadableImageMessage());
+}
+
+TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)
+{
+    QMimeData shorter;
+    shorter.setText(QString(ChatAttachments::textAttachmentChars - 1, u'a'));
+    EXPECT_FALSE(ChatAttachments::fromMimeData(&shorter).handled());  // the editor takes it
+
+    const QString text = QString(ChatAttachments::textAttachmentChars / 2, u'é') + QString(ChatAttachments::textAttachmentChars / 2, u'\n');
+    QMimeData log;
+    log.setText(text);
+    const auto r = ChatAttachments::fromMimeData(&log);
+    ASSERT_EQ(r.attachments.size(), 1);
+    const ChatAttachment& a = r.attachments[0];
+    EXPECT_EQ(a.name, S("Pasted text (146.5 kB)"));  // 150,000 bytes of UTF-8
+    EXPECT_FALSE(a.isImage);
+    EXPECT_FALSE(a.path);
+    EXPECT_EQ(QString::fromUtf8(*a.data), text);
 }
 
 TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)

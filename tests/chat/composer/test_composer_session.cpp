@@ -32,29 +32,53 @@ QList<QJsonObject> named(const FakeSidecar& fake, const QString& name)
     return out;
 }
 
+// An attachment that carries its bytes: an image, or pasted text.
+ChatAttachment withBytes(const QString& name, const QString& mediaType, const QByteArray& data)
+{
+    ChatAttachment a;
+    a.name = name;
+    a.isImage = mediaType.startsWith(S("image/"));
+    a.mediaType = mediaType;
+    a.data = data;
+    return a;
+}
+
+// A composer on a chat session that runs the scripted fake sidecar.
+struct ComposerOnFake {
+    FakeSidecar fake;
+    SessionUnderTest t{fake};
+    ComposerModel composer;
+
+    bool start()
+    {
+        composer.setSession(&t.session);
+        return t.startAndWait(fake);
+    }
+    // Sends `draft` with `attachments`; the one "user" line it had the session write.
+    QJsonObject send(const QString& draft, const QList<ChatAttachment>& attachments)
+    {
+        composer.attachments()->append(attachments);
+        composer.setDraft(draft);
+        composer.send();
+        if (!fake.waitForCommand(S("user")))
+            return {};
+        const QList<QJsonObject> users = named(fake, S("user"));
+        return users.size() == 1 ? users[0] : QJsonObject{};
+    }
+};
+
 } // namespace
 
 TEST(ComposerOnSession, return_sends_one_user_line_with_the_image_and_stop_interrupts)
 {
-    FakeSidecar fake;
-    SessionUnderTest t(fake);
-    ASSERT_TRUE(t.startAndWait(fake));
-    ComposerModel composer;
-    composer.setSession(&t.session);
+    ComposerOnFake c;
+    ASSERT_TRUE(c.start());
+    auto& [fake, t, composer] = c;
 
-    ChatAttachment image;
-    image.name = S("pasted.png");
-    image.isImage = true;
-    image.mediaType = S("image/png");
-    image.data = QByteArray("\x89PNG fake bytes", 14);
-    composer.attachments()->append({image});
-    composer.setDraft(S("look at this"));
-    composer.send();
-    ASSERT_TRUE(fake.waitForCommand(S("user")));
-    const QList<QJsonObject> users = named(fake, S("user"));
-    ASSERT_EQ(users.size(), 1);
-    EXPECT_EQ(users[0][S("text")], S("look at this"));
-    EXPECT_EQ(users[0][S("attachments")].toArray(),
+    const ChatAttachment image = withBytes(S("pasted.png"), S("image/png"), QByteArray("\x89PNG fake bytes", 14));
+    const QJsonObject user = c.send(S("look at this"), {image});
+    EXPECT_EQ(user[S("text")], S("look at this"));
+    EXPECT_EQ(user[S("attachments")].toArray(),
               (QJsonArray{QJsonObject{{S("mediaType"), S("image/png")}, {S("data"), QString::fromLatin1(image.data->toBase64())}}}));
     EXPECT_EQ(composer.attachments()->count(), 0);
     EXPECT_TRUE(composer.busy());
@@ -68,6 +92,27 @@ TEST(ComposerOnSession, return_sends_one_user_line_with_the_image_and_stop_inter
     composer.send();
     EXPECT_EQ(composer.draft(), S("still here"));
     EXPECT_EQ(t.session.messageCount(), 1);
+}
+
+// Text pasted as an attachment (too long for the editor) is sent whole inside the message, after
+// what was typed and before the list of attached files; the transcript shows the typed words and
+// the chips.
+TEST(ComposerOnSession, pasted_text_goes_whole_inside_the_message_after_what_was_typed)
+{
+    ComposerOnFake c;
+    ASSERT_TRUE(c.start());
+
+    const QString log = S("2025-03-14T09:00:00Z INFO request handled in 12 ms — ok\n").repeated(5000);
+    ChatAttachment file;
+    file.name = S("b.txt");
+    file.path = S("/a/b.txt");
+    const QJsonObject user = c.send(S("why does it fail?"), {withBytes(S("Pasted text (285.2 kB)"), S("text/plain"), log.toUtf8()), file});
+    EXPECT_EQ(user[S("text")].toString(), S("why does it fail?\n\n") + log + S("\n\nAttached files (read them):\n- /a/b.txt"));
+    EXPECT_TRUE(user[S("attachments")].toArray().isEmpty());
+    const ChatMessage& sent = c.t.session.transcript().last();
+    EXPECT_EQ(sent.blocks.value(0).text, S("why does it fail?"));
+    EXPECT_EQ(sent.attachments.size(), 2);
+    c.t.session.stop();
 }
 
 TEST(ComposerOnSession, slash_compact_compacts_an_idle_claude_pane_and_is_text_elsewhere)

@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
@@ -171,6 +172,13 @@ public:
         mime->setUrls(urls);
         mime->setText(paths.join(u' '));
         QGuiApplication::clipboard()->setMimeData(mime);
+    }
+    Q_INVOKABLE QUrl fileUrl(const QString& path) const { return QUrl::fromLocalFile(path); }
+    // Whether a text item draws only the lines in its viewport (rather than all of its text).
+    Q_INVOKABLE bool drawsOnlyWhatShows(QObject* item) const
+    {
+        const auto* quickItem = qobject_cast<QQuickItem*>(item);
+        return quickItem && quickItem->flags().testFlag(QQuickItem::ItemObservesViewport);
     }
     // An input method's candidate shown (not yet committed) in `item`.
     Q_INVOKABLE void compose(QObject* item, const QString& candidate) const

@@ -115,6 +115,20 @@ Item {
             compare(list.count, 0);
         }
 
+        function test_a_text_file_named_as_a_picture_is_refused_with_its_reason() {
+            TestSupport.setClipboardFiles([TestSupport.writeFile("diagram.png", 0), TestSupport.writeFile("notes.txt", 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const list = composer.model.attachments;
+            compare(list.count, 1);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "notes.txt");
+            const notice = findChild(composer, "attachmentNotice");
+            verify(notice.visible);
+            verify(notice.text.startsWith("diagram.png was not attached"), notice.text);
+            compare(edit().length, 0);
+            type("a");  // the next edit clears the notice
+            verify(!notice.visible);
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
@@ -182,12 +196,86 @@ Item {
             compare(picked, "conv-2");
         }
 
-        function test_attach_button_opens_the_file_chooser() {
+        function test_attach_button_opens_the_file_chooser_in_the_project_folder() {
             mouseClick(findChild(composer, "attachButton"));
             const dialog = findChild(composer, "attachDialog");
             tryCompare(dialog, "visible", true);
+            compare(dialog.currentFolder, TestSupport.fileUrl(session.directory));
             dialog.close();
             compare(composer.model.attachments.count, 0);
+        }
+
+        // A log of some 100 characters a line.
+        function logText(bytes) {
+            const line = "2025-03-14T09:00:00.123Z INFO  [worker-3] request 100123 handled in 12 ms path=/api/v1/items status=200\n";
+            return line.repeat(Math.ceil(bytes / line.length)).slice(0, bytes);
+        }
+
+        // How many sampled points of the editor differ from its background: none for a blank box.
+        function inkedPoints() {
+            const box = findChild(composer, "chatTextEditor");
+            waitForRendering(top);
+            const image = grabImage(top);
+            const at = box.mapToItem(top, 0, 0);
+            const background = image.pixel(at.x + 1, at.y + 1);
+            let inked = 0;
+            for (let y = 8; y < box.height - 8; y += 3)
+                for (let x = 8; x < box.width - 8; x += 2)
+                    if (!Qt.colorEqual(image.pixel(at.x + x, at.y + y), background))
+                        ++inked;
+            return inked;
+        }
+
+        function test_a_long_paste_kept_as_text_draws_only_what_shows() {
+            const log = logText(60000);
+            TestSupport.setClipboardText(log);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            compare(composer.model.attachments.count, 0);
+            compare(edit().length, 60000);
+            verify(TestSupport.drawsOnlyWhatShows(edit()));
+            verify(!findChild(composer, "placeholder").visible);
+            // Scrolled back (a wheel, a drag), the editor draws the lines that come into view.
+            const flick = edit().parent.parent;
+            for (const at of [0.5, 0.2, 0]) {
+                flick.contentY = flick.contentHeight * at;
+                verify(inkedPoints() > 50, "scrolled to " + at);
+            }
+            type("x");
+            verify(TestSupport.drawsOnlyWhatShows(edit()));
+            verify(composer.model.canSend);
+            // The draft the composer sends is the editor's, read when it goes.
+            compare(composer.model.draft, log + "x");
+            keyClick(Qt.Key_Return);
+            compare(session.messageCount, 1);
+            compare(edit().length, 0);
+            verify(!TestSupport.drawsOnlyWhatShows(edit()));
+        }
+
+        function test_a_megabyte_paste_becomes_a_text_chip_and_goes_whole() {
+            const log = logText(1024 * 1024);
+            TestSupport.setClipboardText(log);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const list = composer.model.attachments;
+            compare(list.count, 1);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "Pasted text (1.0 MB)");
+            compare(edit().length, 0);
+            verify(findChild(composer, "placeholder").visible);
+            type("why?");
+            keyClick(Qt.Key_Return);
+            compare(session.messageCount, 1);
+            compare(list.count, 0);
+        }
+
+        function test_gallery_big_paste() {
+            TestSupport.setClipboardText(logText(3 * 1024 * 1024));
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            type("Why do the requests after 09:00 fail?");
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(composer);
+                grabImage(top).save(TestSupport.galleryDir() + "/chat-composer-big-paste-" + (dark ? "dark" : "light") + ".png");
+            }
+            Theme.dark = true;
         }
 
         function test_gallery_modes() {
