@@ -72,11 +72,12 @@ Item {
     readonly property string costShort: shell.cost.split(" · ").pop()
     readonly property real spacerWidth: 6
     // How the header's row shares its width, so that nothing overlaps and nothing leaves the frame
-    // however narrow the pane: the buttons keep their size, the session label gives way first
-    // (then goes), then the cost text (down to the cost alone, then gone), then the project name
-    // (down to a letter). In a pane too narrow even for that, the mute button, the
-    // accessory and the maximize button go, in that order; the menu stays. Worked out from the
-    // frame's own width, known from the start, so that the row's first layout is already right.
+    // however narrow the pane: the buttons keep their size; the session label gives way first
+    // (then goes), then the project name down to its first ten letters, then the cost text (down
+    // to the cost alone, then gone), then the rest of the name (down to a letter). In a pane too
+    // narrow even for that, the mute button, the accessory and the maximize button go, in that
+    // order; the menu stays. Worked out from the frame's own width, known from the start, so that
+    // the row's first layout is already right.
     readonly property var headerFit: shell.fitHeader(shell.width - row.anchors.leftMargin - row.anchors.rightMargin)
     function fitHeader(available: real): var {
         const gap = row.spacing;
@@ -108,7 +109,7 @@ Item {
             free -= o.width + gap;
         // The name keeps at least a letter and its ellipsis; the buttons that matter least give up
         // their room for that.
-        const nameMin = Math.min(nameFull, 16);
+        const nameMin = Math.min(nameFull, Math.ceil(nameMinMetrics.advanceWidth));
         for (const key of ["mute", "accessory", "maximize"]) {
             if (free >= nameMin)
                 break;
@@ -118,7 +119,10 @@ Item {
                     free += o.width + gap;
                 }
         }
-        fit.name = Math.max(0, Math.min(nameMin, free));
+        // The name's first ten letters come before the cost text: the cost gives way (to the cost
+        // alone, then gone) before the name is cut shorter than that; what is left after the cost
+        // goes to the rest of the name.
+        fit.name = Math.max(0, Math.min(Math.max(nameMin, Math.ceil(nameFairMetrics.advanceWidth)), nameFull, free));
         free -= fit.name;
         if (!shell.compact && shell.cost !== "") {
             const full = Math.ceil(costMetrics.advanceWidth);
@@ -243,6 +247,18 @@ Item {
                     id: nameMetrics
                     font: nameText.font
                     text: nameText.text
+                }
+                // The least the name shows: its first letter and the ellipsis; and what it keeps
+                // before the cost text gets any room: its first ten letters.
+                TextMetrics {
+                    id: nameMinMetrics
+                    font: nameText.font
+                    text: nameText.text === "" ? "" : String.fromCodePoint(nameText.text.codePointAt(0)) + "…"
+                }
+                TextMetrics {
+                    id: nameFairMetrics
+                    font: nameText.font
+                    text: Array.from(nameText.text).slice(0, 10).join("") + "…"
                 }
             }
             Text {

@@ -34,6 +34,11 @@ Item {
         sourceComponent: MainWindowView {}
     }
 
+    // Measures the start of a pane's name, as its header cuts it.
+    TextMetrics {
+        id: nameMetrics
+    }
+
     TestCase {
         id: test
         name: "Layout"
@@ -160,6 +165,17 @@ Item {
                     test.named(shell, ["stateDot", "projectName", "sessionLabel", "providerLogo", "autoApproveLock",
                                        "cost", "accessoryItemSlot", "muteButton", "maximizeButton", "overflowMenu"])
                 ];
+                // The name is cut below ten letters only after the cost text has given way, and
+                // never below a letter.
+                const name = findChild(shell, "projectName");
+                const cost = findChild(shell, "cost");
+                nameMetrics.font = name.font;
+                nameMetrics.text = name.text.slice(0, 10) + "\u2026";
+                if (name.truncated && test.shown(cost) && name.width + 0.5 < nameMetrics.advanceWidth)
+                    out.push(label + ": the cost text \"" + cost.text + "\" keeps its room while the name is cut short");
+                nameMetrics.text = name.text.charAt(0) + "\u2026";
+                if (name.width + 0.5 < nameMetrics.advanceWidth)
+                    out.push(label + ": the name is cut below a letter (" + Math.round(name.width) + " px)");
                 const content = pane.content;
                 if (pane.kind === "chat") {
                     // The editor's box holds the placeholder.
