@@ -182,6 +182,7 @@ Item {
                     }
                     TextEdit {
                         id: bubbleText
+                        objectName: "bubbleText"
                         x: 11
                         y: bubble.topPad
                         width: bubble.width - 22
@@ -268,7 +269,7 @@ Item {
             delegate: Text {
                 objectName: "toolResult"
                 width: content.width
-                text: row.text
+                text: ChatText.shownLines(row.text)
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 maximumLineCount: 3

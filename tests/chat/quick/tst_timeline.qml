@@ -122,6 +122,36 @@ Item {
             compare(findChild(rows.row(list, "t"), "railLine").visible, false);
         }
 
+        // A right-to-left override in one line of an answer, a tool's output or a message reverses
+        // only that line: the line after it reads as it does without the override.
+        function test_a_direction_override_stays_on_its_line() {
+            const text = "\u202Equoted from a file\nLAST LINE";
+            const list = makeList([
+                { id: "u", kind: "user", text: text },
+                { id: "a-0", kind: "text", text: text },
+                { id: "a-1", kind: "toolResult", text: text },
+                { id: "a-2", kind: "toolResult", text: "quoted from a file\nLAST LINE" }], false);
+            // Editors tell which character sits at a point: the line's first at its left edge.
+            for (const [id, name] of [["u", "bubbleText"], ["a-0", "inline"]]) {
+                const edit = findChild(rows.row(list, id), name);
+                const shown = edit.getText(0, edit.length);
+                compare(edit.positionAt(1, edit.height * 0.75), shown.indexOf("LAST"), id);
+            }
+            // A plain text tells nothing of the kind: its second line must look like the same
+            // line without the override above it.
+            const result = findChild(rows.row(list, "a-1"), "toolResult");
+            const plain = findChild(rows.row(list, "a-2"), "toolResult");
+            const shot = grabImage(top);
+            const at = result.mapToItem(top, 0, 0), plainAt = plain.mapToItem(top, 0, 0);
+            const width = Math.ceil(Math.max(result.contentWidth, plain.contentWidth));
+            let differ = 0;
+            for (let y = Math.ceil(result.height / 2) + 1; y < result.height; ++y)
+                for (let x = 0; x < width; ++x)
+                    if (shot.pixel(at.x + x, at.y + y) !== shot.pixel(plainAt.x + x, plainAt.y + y))
+                        ++differ;
+            compare(differ, 0, "the second line of the output is not reversed");
+        }
+
         function test_appending_keeps_rows_and_an_open_thinking_block() {
             const model = TestSupport.timeline();
             TestSupport.setRows(model, top.seed.slice(0, 3));
