@@ -2,7 +2,7 @@
 // Claude Code executable the user installed (the start command's "claudePath").
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
-import { toBlocks, inputTokens, historyMessages, usageMetrics } from './src/claude-messages.mjs';
+import { toBlocks, inputTokens, historyMessages, usageMetrics, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
@@ -33,6 +33,7 @@ runSidecar((core) => {
   let contextWindow = 0;
   let lastContextTokens = 0; // the prompt size of the latest model call
   let turn = null; // the command whose answer is streaming
+  const denied = new Set(); // calls refused in this run, by id: their results say so
 
   function baseOptions() {
     const opts = {
@@ -46,7 +47,7 @@ runSidecar((core) => {
     return opts;
   }
 
-  async function canUseTool(tool, input, { signal }) {
+  async function canUseTool(tool, input, { signal, toolUseID }) {
     if (tool === 'AskUserQuestion') {
       const questions = Array.isArray(input?.questions) ? input.questions : [];
       const answers = await core.ask('question', { questions }, signal);
@@ -56,7 +57,8 @@ runSidecar((core) => {
     }
     const decision = await core.ask('permission', { tool, input: input ?? {} }, signal);
     if (decision === 'allow') return { behavior: 'allow', updatedInput: input };
-    return { behavior: 'deny', message: 'The user denied this action.', ...(decision ? {} : { interrupt: true }) };
+    if (decision && toolUseID) denied.add(toolUseID);
+    return { behavior: 'deny', message: DENIED_MESSAGE, ...(decision ? {} : { interrupt: true }) };
   }
 
   function openConversation() {
@@ -98,6 +100,9 @@ runSidecar((core) => {
         } else if (m.subtype === 'compact_boundary') {
           lastContextTokens = 0;
           core.emit('compacted', { preTokens: m.compact_metadata?.pre_tokens ?? 0 });
+        } else if (m.subtype === 'permission_denied') {
+          // Refused by a rule or the mode, without asking: its result says so too.
+          if (typeof m.tool_use_id === 'string') denied.add(m.tool_use_id);
         }
         return;
       case 'assistant': {
@@ -112,7 +117,7 @@ runSidecar((core) => {
       }
       case 'user': {
         if (m.parent_tool_use_id || m.isReplay) return;
-        const blocks = toBlocks(m.message?.content).filter((b) => b.type === 'tool_result');
+        const blocks = toBlocks(m.message?.content, { denied }).filter((b) => b.type === 'tool_result');
         if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
         return;
       }

@@ -164,6 +164,7 @@ void ClaudeSession::handleExit()
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
+    cutTurn();
     setBusy(false);
     setPendingPermission(std::nullopt);
     setPendingQuestion(std::nullopt);
@@ -200,6 +201,8 @@ void ClaudeSession::resetStartup()
 void ClaudeSession::restartPreservingConversation()
 {
     m_resumeId = m_claudeSessionId;
+    // A turn under way goes with the sidecar: the pane says so rather than leave it looking answered.
+    cutTurn();
     stop();
     resetStartup();
 }
@@ -259,6 +262,7 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     if (!trimmed.isEmpty())
         m.blocks.append(ChatBlock::ofText(trimmed));
     m.attachments = attachments;
+    beginTurn();
     appendMessage(m);
     setTurnError(std::nullopt);
     m_didInterrupt = false;
@@ -388,6 +392,7 @@ void ClaudeSession::compact()
     setCompacting(true);
     setTurnError(std::nullopt);
     m_didInterrupt = false;
+    beginTurn();
     setBusy(true);
     m_turnStart = clock();
     setState(PaneState::Running);
@@ -520,12 +525,14 @@ void ClaudeSession::apply(const SidecarEvent& event)
                                         [](const ChatBlock& b) { return b.kind == ChatBlock::Kind::Thinking; });
         if (thinks && m_turnStart)
             m.thoughtSeconds = double(m_turnStart->msecsTo(clock())) / 1000.0;
-        appendMessage(m);
+        appendAnswer(m);
         setState(PaneState::Running);
     } else if (const auto* e = event.as<E::Result>()) {
         setCostUsd(e->costUsd);
         setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
+        if (e->isError)
+            cutTurn();
         setBusy(false);
         setCompacting(false);
         m_turnStart.reset();
@@ -564,6 +571,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         }
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
+        cutTurn();
         setBusy(false);
         if (m_didInterrupt) {
             m_didInterrupt = false;
@@ -580,6 +588,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         }
         setTurnError(e->message);
     } else if (event.as<E::Closed>()) {
+        cutTurn();
         setBusy(false);
         if (m_state != PaneState::Error)
             setState(PaneState::Stopped);
@@ -596,7 +605,11 @@ void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
     // A pane that already talked keeps its longer transcript over an older stored one.
     if (hasUser && m_transcript.size() > messages.size())
         return;
-    setTranscript(messages);
+    // The store keeps no word of how a turn ended: what it holds tells it (a call with no result,
+    // a question with nothing after it).
+    QList<ChatMessage> settled = messages;
+    TurnEnds::settleStored(settled);
+    setTranscript(std::move(settled));
 }
 
 // --- Published fields -----------------------------------------------------------------------------
@@ -618,6 +631,52 @@ void ClaudeSession::noteDroppedLines(int lines)
         appendMessage(m);
     else
         m_historyBuffer.append(m);
+}
+
+void ClaudeSession::beginTurn()
+{
+    // Messages sent while a turn runs join it: it ends (or is cut) as a whole.
+    if (!m_busy)
+        m_turnFrom = m_transcript.size();
+}
+
+void ClaudeSession::cutTurn()
+{
+    if (!m_busy)
+        return;
+    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom);
+    if (from < 0)
+        return;
+    rebuildRowsFrom(from);
+    emit transcriptChanged();
+}
+
+void ClaudeSession::appendAnswer(const ChatMessage& message)
+{
+    m_transcript.append(message);
+    const qsizetype last = m_transcript.size() - 1;
+    qsizetype from = last;
+    for (const ChatBlock& b : message.blocks) {
+        const qsizetype at = TurnEnds::settleCall(m_transcript, m_transcript.size(), b);
+        if (at >= 0)
+            from = std::min(from, at);
+    }
+    if (from == last)
+        m_timeline->appendRows(TimelineRow::build({m_transcript.last()}));
+    else
+        rebuildRowsFrom(from);
+    emit transcriptChanged();
+}
+
+void ClaudeSession::rebuildRowsFrom(qsizetype from)
+{
+    const qsizetype row = from < m_transcript.size() ? m_timeline->firstRowOf(uuidText(m_transcript.at(from).id)) : -1;
+    if (row < 0) {
+        // Not drawn yet (the message just appended): the rows from the first message that has some.
+        m_timeline->setRows(TimelineRow::build(m_transcript));
+        return;
+    }
+    m_timeline->replaceFrom(row, TimelineRow::build(m_transcript.mid(from)));
 }
 
 void ClaudeSession::appendMessage(const ChatMessage& message)

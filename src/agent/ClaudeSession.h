@@ -247,6 +247,16 @@ private:
     void handleExit();
     void setTranscript(QList<ChatMessage> transcript);
     void appendMessage(const ChatMessage& message);
+    // An agent's message appended; the calls its results answer take their outcomes, and the rows
+    // of the messages holding them are drawn again.
+    void appendAnswer(const ChatMessage& message);
+    // The rows of the messages from `from` on built again (they changed in place).
+    void rebuildRowsFrom(qsizetype from);
+    // The current turn ended before its answer was done: its calls still waiting are interrupted,
+    // its question with nothing after it is unanswered. Nothing when no turn was under way.
+    void cutTurn();
+    // A turn begins with the message or compaction that makes the session busy.
+    void beginTurn();
     void setState(PaneState state);
     void setBusy(bool on);
     void setFailure(const std::optional<QString>& text);
@@ -296,6 +306,8 @@ private:
     bool m_compacting = false;
     bool m_autoCompact = false;
     std::optional<QDateTime> m_turnStart;
+    // Where the current turn's messages begin in the transcript (from its first message).
+    qsizetype m_turnFrom = 0;
     const QUuid m_paneID;
     const QString m_directory;
     const bool m_autoApprove;

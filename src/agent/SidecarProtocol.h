@@ -113,7 +113,9 @@ struct SidecarEvent {
     // The messages of a history event: elements without a string "role" or without a block
     // left are skipped; role "user" exactly is the user, any other string the assistant.
     static QList<ChatMessage> decodeMessages(const QJsonArray& messages);
-    // One transcript block by its "type": "text", "thinking", "tool_use", "tool_result".
+    // One transcript block by its "type": "text", "thinking", "tool_use" ("settled" true: a call
+    // that gives no result of its own), "tool_result" ("toolUseId" the call it answers; "isError"
+    // true for a failed call, with "reason" "denied" or "interrupted" when it was refused or cut).
     static std::optional<ChatBlock> decodeBlock(const QJsonObject& block);
 };
 

@@ -21,6 +21,11 @@ Item {
     required property var tool
     // A working row's token text, or undefined.
     required property var label
+    // A tool row's outcome, or what a tool-result row tells: "pending", "done", "failed", "denied",
+    // "interrupted".
+    required property string outcome
+    // A user row whose turn ended with nothing of an answer (shown under its last piece).
+    required property bool unanswered
     property bool isLast: false
     // A later piece of a long text block: no dot of its own, the rail runs on from the piece
     // above across the list's spacing.
@@ -33,6 +38,7 @@ Item {
     property bool thinkingOpen: false
     signal thinkingToggled(bool open)
 
+    readonly property bool failed: row.outcome === "failed" || row.outcome === "denied"
     readonly property color bubbleFill: Theme.hex("5b8cdd", 0.16)
     readonly property color bubbleEdge: Theme.hex("5b8cdd", 0.3)
     readonly property bool isUser: row.kind === "user"
@@ -45,7 +51,7 @@ Item {
     function dotColor(): color {
         switch (row.kind) {
         case "thinking": return Theme.hex("c2a8f8", 1);
-        case "tool": return Theme.hex("d6b271", 1);
+        case "tool": return row.failed ? Theme.red : row.outcome === "interrupted" ? Theme.textFaint : Theme.hex("d6b271", 1);
         case "working":
         case "compacting": return Theme.amber;
         default: return Theme.textFaint;
@@ -196,6 +202,25 @@ Item {
                         font.pointSize: Theme.fontSize(12.5)
                     }
                 }
+                // The turn ended (an interrupt, a failure, a quit) with nothing of an answer.
+                Row {
+                    objectName: "unanswered"
+                    visible: row.isUser && row.unanswered
+                    anchors.right: parent.right
+                    spacing: 5
+                    SymbolIcon {
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: "stop.circle.fill"
+                        size: 10
+                        color: Theme.textFaint
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("No answer — interrupted")
+                        font.pointSize: Theme.fontSize(10.5)
+                        color: Theme.textFaint
+                    }
+                }
             }
         }
     }
@@ -255,6 +280,7 @@ Item {
             delegate: ToolCard {
                 width: content.width
                 tool: row.tool
+                outcome: row.outcome
             }
         }
         Repeater {
@@ -276,7 +302,8 @@ Item {
                 elide: Text.ElideRight
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10.5)
-                color: Theme.textFaint
+                // A failed or refused call's result is its error: not the grey of output.
+                color: row.failed ? Theme.hex("f0524f", 0.9) : Theme.textFaint
             }
         }
         Repeater {

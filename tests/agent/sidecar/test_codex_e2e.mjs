@@ -135,3 +135,18 @@ test('"Ask before running" changes nothing: its commands run in a read-only sand
     car.kill();
   }
 });
+
+test('a command that fails is a failed call: its result says so and names the call', async () => {
+  server.push({ call: { name: 'exec_command', arguments: { cmd: 'ls /no-such-folder-here' } } }, { text: 'It is not there.' });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'list it', attachments: [] });
+    await car.next('result', 60000);
+    const blocks = car.events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks);
+    const call = blocks.find((b) => b.type === 'tool_use');
+    const result = blocks.find((b) => b.type === 'tool_result');
+    assert.deepEqual([result?.toolUseId, result?.isError], [call?.id, true], JSON.stringify(blocks));
+  } finally {
+    car.kill();
+  }
+});

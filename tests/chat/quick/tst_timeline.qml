@@ -47,6 +47,7 @@ Item {
                     y: 13
                     width: 534
                     kind: "working"; text: ""; attachments: []; seconds: undefined; tool: undefined
+                    outcome: ""; unanswered: false
                     label: "1.2k tokens"
                     isLast: true
                 }
@@ -120,6 +121,38 @@ Item {
             compare(findChild(rows.row(list, "t"), "count").text, "0/0");
             // Not busy: the last row has no line below its dot.
             compare(findChild(rows.row(list, "t"), "railLine").visible, false);
+        }
+
+        // A call that did not run to its end says how it ended; a refused one shows no content as
+        // if it had run; a failed call's result is not grey output; a question nothing answered says so.
+        function test_calls_and_questions_say_how_they_ended() {
+            const call = (id, name, outcome) => ({ id: id, kind: "tool", outcome: outcome,
+                tool: { name: name, summary: "notes.txt", detail: "line one\nline two\nline three" } });
+            const list = makeList([
+                { id: "q", kind: "user", text: "Write the notes", unanswered: false },
+                call("w", "Write", "denied"), { id: "w-r", kind: "toolResult", text: "The user denied this action.", outcome: "denied" },
+                call("b", "Bash", "failed"), { id: "b-r", kind: "toolResult", text: "Exit code 2\nno such file", outcome: "failed" },
+                call("c", "Bash", "interrupted"), call("d", "Bash", "done"), call("p", "Bash", "pending"),
+                { id: "ok-r", kind: "toolResult", text: "fine", outcome: "done" },
+                { id: "q2", kind: "user", text: "And then?", unanswered: true }], false);
+            const badge = id => findChild(rows.row(list, id), "outcome");
+            const says = id => badge(id).visible ? findChild(rows.row(list, id), "outcomeText").text : "";
+            compare(["w", "b", "c", "d", "p"].map(says), ["Denied", "Failed", "Interrupted", "", ""]);
+            compare(["w", "b", "c", "d"].map(id => findChild(rows.row(list, id), "detail") !== null), [false, true, true, true]);
+            const failedText = findChild(rows.row(list, "b-r"), "toolResult").color;
+            verify(failedText.r > 0.8 && failedText.g < 0.5, "a failed result reads as an error: " + failedText);
+            verify(Qt.colorEqual(findChild(rows.row(list, "ok-r"), "toolResult").color, Theme.textFaint));
+            compare(findChild(rows.row(list, "q"), "unanswered").visible, false);
+            const note = findChild(rows.row(list, "q2"), "unanswered");
+            verify(note.visible);
+            compare(note.children[1].text, "No answer — interrupted");
+            Theme.animationDuration = 0;
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                wait(0);
+                list.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/timeline-ended-" + (dark ? "dark" : "light") + ".png"));
+            }
+            Theme.dark = true;
         }
 
         // A right-to-left override in one line of an answer, a tool's output or a message reverses
