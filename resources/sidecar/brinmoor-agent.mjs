@@ -103,6 +103,9 @@ runSidecar((core) => {
         } else if (m.subtype === 'permission_denied') {
           // Refused by a rule or the mode, without asking: its result says so too.
           if (typeof m.tool_use_id === 'string') denied.add(m.tool_use_id);
+        } else if (m.subtype === 'api_retry') {
+          // The turn waits on a retry: the pane shows it instead of a silent "Working…".
+          core.emit('status', { text: retryText(m) });
         }
         return;
       case 'assistant': {
@@ -145,6 +148,14 @@ runSidecar((core) => {
       }
       default:
     }
+  }
+
+  function retryText(m) {
+    const why = m.error_status ? `${m.error === 'overloaded' ? 'overloaded' : 'error'} ${m.error_status}`
+      : m.error === 'unknown' || !m.error ? 'no connection' : String(m.error).replace(/_/g, ' ');
+    const attempt = Number.isInteger(m.attempt) && Number.isInteger(m.max_retries) ? ` ${m.attempt}/${m.max_retries}` : '';
+    const wait = Number.isFinite(m.retry_delay_ms) ? ` in ${Math.max(1, Math.round(m.retry_delay_ms / 1000))} s` : '';
+    return `Retrying${attempt}${wait} (${why})`;
   }
 
   function userMessage(text) {

@@ -134,10 +134,13 @@ runSidecar((core) => {
         } else if (e.type === 'turn.failed') {
           ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
-          // Codex reports its reconnects ("Reconnecting… 1/5") this way and then goes on: the
-          // turn still ends with its own result, or with turn.failed.
+          // Codex reports its reconnects ("Reconnecting... 2/5", "Reconnecting... waiting for
+          // network", for as long as the network is gone) this way and then goes on: the turn
+          // still ends with its own result, or with turn.failed. The pane shows each while it
+          // lasts, instead of a silent "Working…".
           lastNotice = e.message || 'Codex reported an error.';
           core.log(`codex: ${lastNotice}`);
+          core.emit('status', { text: lastNotice });
         }
       }
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);

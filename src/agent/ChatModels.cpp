@@ -391,11 +391,13 @@ TimelineRow TimelineRow::compacting()
 }
 
 std::optional<TimelineRow> TimelineRow::trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
-                                                 qint64 tokensOut)
+                                                 qint64 tokensOut, const QString& status)
 {
     if (!busy || prompting)
         return std::nullopt;
-    return compacting ? TimelineRow::compacting() : working(workingLabel(tokensIn, tokensOut));
+    if (compacting)
+        return TimelineRow::compacting();
+    return working(!status.isEmpty() ? std::optional<QString>(status) : workingLabel(tokensIn, tokensOut));
 }
 
 std::optional<QString> TimelineRow::workingLabel(double tokensIn, double tokensOut)

@@ -416,9 +416,9 @@ struct TimelineRow {
     static TimelineRow compacting();
     // The row the pane puts after the built ones: none unless the session is busy with no prompt
     // (permission request or question) pending; compacting while it compacts, else working with
-    // workingLabel's text.
+    // what the agent says it is doing (`status`, a reconnect), or else workingLabel's text.
     static std::optional<TimelineRow> trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
-                                               qint64 tokensOut);
+                                               qint64 tokensOut, const QString& status = {});
     // The turn's token count as a short label: none below 1, "950 tokens", "12.3k tokens".
     static std::optional<QString> workingLabel(double tokensIn, double tokensOut);
 

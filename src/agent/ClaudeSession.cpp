@@ -525,6 +525,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
                                         [](const ChatBlock& b) { return b.kind == ChatBlock::Kind::Thinking; });
         if (thinks && m_turnStart)
             m.thoughtSeconds = double(m_turnStart->msecsTo(clock())) / 1000.0;
+        setStatusNote({});
         appendAnswer(m);
         setState(PaneState::Running);
     } else if (const auto* e = event.as<E::Result>()) {
@@ -533,6 +534,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setTokensOut(e->tokensOut);
         if (e->isError)
             cutTurn();
+        setStatusNote({});
         setBusy(false);
         setCompacting(false);
         m_turnStart.reset();
@@ -543,6 +545,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (e->tokensIn > 0)
             setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
+        setStatusNote({});
     } else if (const auto* e = event.as<E::Permission>()) {
         PermissionRequest p;
         p.id = e->id;
@@ -572,6 +575,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
         cutTurn();
+        setStatusNote({});
         setBusy(false);
         if (m_didInterrupt) {
             m_didInterrupt = false;
@@ -587,8 +591,13 @@ void ClaudeSession::apply(const SidecarEvent& event)
             emit modelChanged();
         }
         setTurnError(e->message);
+    } else if (const auto* e = event.as<E::Status>()) {
+        // Only while a turn waits on it: a late word after the turn's end would stay for ever.
+        if (m_busy)
+            setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
         cutTurn();
+        setStatusNote({});
         setBusy(false);
         if (m_state != PaneState::Error)
             setState(PaneState::Stopped);
@@ -720,6 +729,7 @@ BRINMOOR_SETTER(setClaudeSessionId, const std::optional<QString>&, m_claudeSessi
 BRINMOOR_SETTER(setSessionsLoading, bool, m_sessionsLoading, sessionsLoadingChanged)
 BRINMOOR_SETTER(setResolvedModel, const std::optional<QString>&, m_resolvedModel, resolvedModelChanged)
 BRINMOOR_SETTER(setExitReason, const QString&, m_exitReason, exitReasonChanged)
+BRINMOOR_SETTER(setStatusNote, const QString&, m_statusNote, statusNoteChanged)
 #undef BRINMOOR_SETTER
 
 } // namespace brinmoor

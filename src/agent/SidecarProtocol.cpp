@@ -338,6 +338,8 @@ std::optional<SidecarEvent> SidecarEvent::decode(const QByteArray& utf8)
     }
     if (is("log"))
         return SidecarEvent{Log{r.string("text")}};
+    if (is("status"))
+        return SidecarEvent{Status{r.string("text")}};
     if (is("error"))
         return SidecarEvent{Error{r.string("message", QStringLiteral("error"))}};
     if (is("closed"))

@@ -90,14 +90,17 @@ struct SidecarEvent {
     struct Closed {};                                                                   // "closed"
     // The agent refused a model switch: the model still in force (none: its default) and why.
     struct ModelRefused { std::optional<QString> model; QString message; };           // "model_refused"
+    // What the agent is doing while the turn waits on it (reconnecting, retrying); "" when that is
+    // over.
+    struct Status { QString text; };                                                    // "status"
 
-    // The 19 events, in this order (Kind follows it).
+    // The 20 events, in this order (Kind follows it).
     using Value = std::variant<Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission,
                                Question, History, HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart,
-                               HistoryEnd, Closed, ModelRefused>;
+                               HistoryEnd, Closed, ModelRefused, Status>;
     enum class Kind {
         Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission, Question, History,
-        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused
+        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused, Status
     };
 
     Value value;

@@ -238,7 +238,8 @@ TEST(ChatSession, events_applied_directly)
 
 // How each turn ended shows on its calls and its question: a result settles the call it names
 // (rows drawn again in place), a cut turn interrupts what waits and marks a question nothing
-// answered, a read-back conversation is settled whole.
+// answered, a read-back conversation is settled whole; the agent's word on a reconnect lasts while
+// the turn waits on it.
 TEST(ChatSession, how_a_turn_ended_shows_on_its_calls_and_its_question)
 {
     ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);
@@ -252,7 +253,10 @@ TEST(ChatSession, how_a_turn_ended_shows_on_its_calls_and_its_question)
 
     s.sendUser(S("write it"), {});
     blocks({use("w1"), use("b2")});
+    apply(ev(S("status"), {{S("text"), S(" Reconnecting… 1/5 ")}}));
+    EXPECT_EQ(s.statusNote(), S("Reconnecting… 1/5"));
     blocks({QJsonObject{{S("type"), S("tool_result")}, {S("toolUseId"), S("w1")}, {S("isError"), true}, {S("reason"), S("denied")}}});
+    EXPECT_EQ(s.statusNote(), QString()) << "the turn moved on";
     EXPECT_EQ(role(1, TimelineModel::OutcomeRole), S("denied"));
     EXPECT_EQ(role(2, TimelineModel::OutcomeRole), S("pending"));
     EXPECT_EQ(role(3, TimelineModel::OutcomeRole), S("denied"));
@@ -265,6 +269,8 @@ TEST(ChatSession, how_a_turn_ended_shows_on_its_calls_and_its_question)
     s.sendUser(S("and now?"), {});
     apply(ev(S("error"), {{S("message"), S("stream disconnected: no route to host")}}));
     EXPECT_TRUE(role(rows.count() - 1, TimelineModel::UnansweredRole).toBool());
+    apply(ev(S("status"), {{S("text"), S("late")}}));
+    EXPECT_EQ(s.statusNote(), QString()) << "no turn waits on it";
     EXPECT_EQ(rows.rows(), TimelineRow::build(s.transcript())) << "rows drawn again match the transcript";
 
     // Read back: the call with no result was cut, the question with nothing after it too.

@@ -87,6 +87,9 @@ TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
     EXPECT_FALSE(TimelineRow::trailing(true, true, false, 5, 7));  // a prompt is pending
     EXPECT_FALSE(TimelineRow::trailing(false, false, false, 5, 7));
     EXPECT_EQ(TimelineRow::trailing(true, false, true, 5, 7), TimelineRow::compacting());
+    // While the agent says what it waits on (a reconnect), the working row says that instead.
+    EXPECT_EQ(TimelineRow::trailing(true, false, false, 5, 7, QStringLiteral("Reconnecting… 2/5"))->label,
+              QStringLiteral("Reconnecting… 2/5"));
     EXPECT_FALSE(TimelineRow::workingLabel(0, 0));
     EXPECT_EQ(TimelineRow::workingLabel(999, 0), QStringLiteral("999 tokens"));
     EXPECT_EQ(TimelineRow::workingLabel(12000, 345), QStringLiteral("12.3k tokens"));

@@ -164,6 +164,8 @@ TEST(SidecarEvents, blocks_and_history_messages_follow_their_type_rules)
     EXPECT_EQ(ends.blocks[4], ChatBlock::ofToolResult(""));
     EXPECT_EQ(ends.blocks[5].toolUse.outcome, ToolOutcome::Done);
     EXPECT_EQ(ends.blocks[6].toolUse.outcome, ToolOutcome::Pending);
+    EXPECT_EQ(as<SidecarEvent::Status>(R"({"ev":"status","text":"Reconnecting… 2/5"})").text, QStringLiteral("Reconnecting… 2/5"));
+    EXPECT_EQ(as<SidecarEvent::Status>(R"({"ev":"status","text":7})").text, QString());
 
     const auto history = as<SidecarEvent::History>(
         R"({"ev":"history","messages":[{"role":"user","blocks":[{"type":"text","text":"q"}]},)"

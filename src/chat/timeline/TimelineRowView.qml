@@ -311,18 +311,24 @@ Item {
             delegate: Row {
                 spacing: 8
                 StepSpinner {
+                    id: spinner
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 Text {
+                    id: working
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("Working…")
                     font.pointSize: Theme.fontSize(11)
                     color: Theme.textDim
                 }
+                // The token count, or what the agent waits on (a reconnect's own words, often long:
+                // cut to the row).
                 Text {
                     objectName: "workingDetail"
                     anchors.verticalCenter: parent.verticalCenter
                     visible: row.label !== undefined && row.label !== null && row.label !== ""
+                    width: Math.max(0, Math.min(implicitWidth, content.width - spinner.width - working.width - 16))
+                    elide: Text.ElideRight
                     text: "· " + (visible ? row.label : "")
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)

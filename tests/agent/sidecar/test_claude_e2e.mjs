@@ -172,6 +172,19 @@ test('resuming by conversation id brings its history and continues it', async ()
   }
 });
 
+test('a retry of an overloaded model is shown while it lasts, and the answer still comes', async () => {
+  server.push({ error: { status: 529, type: 'overloaded_error', message: 'Overloaded' } }, { text: 'After the retry' });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'are you there?', attachments: [] });
+    assert.match((await car.next('status')).text, /^Retrying 1\/1 in \d+ s \(overloaded 529\)$/);
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'After the retry');
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
+  } finally {
+    car.kill();
+  }
+});
+
 test('a usage-only sidecar answers one usage line, opens no conversation and ends with its input', async () => {
   const home = tempDir('claude-home');
   const env = { ...process.env, ANTHROPIC_BASE_URL: server.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,

@@ -156,6 +156,25 @@ Item {
             findChild(button, "historyPopup").close();
         }
 
+        // While the agent waits on its model server it says so, and the working row shows it
+        // until the turn moves on.
+        function test_the_working_row_says_what_the_agent_waits_on() {
+            const pane = makePane(null);
+            verify(pane.vm.send("hello?"));
+            TestSupport.feed(pane.vm, { ev: "status", text: "Reconnecting... waiting for network" });
+            const detail = () => {
+                const row = findChild(pane, "row:working");
+                const d = row ? findChild(row, "workingDetail") : null;
+                return d && d.visible ? d.text : "";
+            };
+            tryVerify(() => detail() === "· Reconnecting... waiting for network", 2000, detail());
+            let saved = false;
+            pane.grabToImage(r => saved = r.saveToFile(TestSupport.galleryDir() + "/chat-pane-reconnecting.png"));
+            tryVerify(() => saved);
+            TestSupport.answer(pane.vm, "Back again.");
+            tryVerify(() => detail() === "", 2000, "the turn moved on: " + detail());
+        }
+
         // A pane of a 2×2 grid in a 1240×780 window: a question with three described options and
         // "Other…" is taller than the room above the composer. The card scrolls inside the pane,
         // its header (the step, Skip) in view all along, and every option can be reached.
