@@ -123,12 +123,26 @@ qsizetype TurnEnds::cutTurn(QList<ChatMessage>& messages, qsizetype from)
 
 void TurnEnds::settleStored(QList<ChatMessage>& messages)
 {
-    // Results by the call they answer, then every call looked up once.
+    // Results by the call they answer, then every call looked up once. A turn holding a result
+    // that names no call (a store that did not keep the link) cannot tell its calls apart: those
+    // stay as they are rather than be called interrupted.
     QHash<QString, ToolOutcome> results;
-    for (const ChatMessage& m : std::as_const(messages))
-        for (const ChatBlock& b : m.blocks)
-            if (b.kind == ChatBlock::Kind::ToolResult && !b.toolUseId.isEmpty())
+    QList<bool> unnamedInTurn(messages.size(), false);
+    bool unnamed = false;
+    for (qsizetype i = messages.size() - 1; i >= 0; --i) {
+        const ChatMessage& m = messages.at(i);
+        if (m.role == ChatRole::User)
+            unnamed = false;
+        for (const ChatBlock& b : m.blocks) {
+            if (b.kind != ChatBlock::Kind::ToolResult)
+                continue;
+            if (b.toolUseId.isEmpty())
+                unnamed = true;
+            else
                 results.insert(b.toolUseId, b.outcome);
+        }
+        unnamedInTurn[i] = unnamed;
+    }
     for (qsizetype i = 0; i < messages.size(); ++i) {
         ChatMessage& m = messages[i];
         if (m.role == ChatRole::User) {
@@ -140,7 +154,10 @@ void TurnEnds::settleStored(QList<ChatMessage>& messages)
             if (b.kind != ChatBlock::Kind::ToolUse || b.toolUse.outcome != ToolOutcome::Pending)
                 continue;
             const auto it = results.constFind(b.toolUse.id);
-            b.toolUse.outcome = it != results.cend() ? *it : ToolOutcome::Interrupted;
+            if (it != results.cend())
+                b.toolUse.outcome = *it;
+            else if (!unnamedInTurn.at(i))
+                b.toolUse.outcome = ToolOutcome::Interrupted;
         }
     }
 }

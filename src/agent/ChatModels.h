@@ -230,8 +230,9 @@ qsizetype settleCall(QList<ChatMessage>& messages, qsizetype end, const ChatBloc
 // follows it. Returns the index of the first message changed, or -1 for none.
 qsizetype cutTurn(QList<ChatMessage>& messages, qsizetype from);
 // A conversation read back: every call takes its result's outcome, a call no result answers is
-// interrupted (only a turn that was cut leaves one), and every user message followed directly by
-// another, or by nothing, is unanswered.
+// interrupted (only a turn that was cut leaves one; in a turn whose results name no call, nothing
+// can be told and it stays as it is), and every user message followed directly by another, or by
+// nothing, is unanswered.
 void settleStored(QList<ChatMessage>& messages);
 
 } // namespace TurnEnds

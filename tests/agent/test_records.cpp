@@ -343,15 +343,17 @@ TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
         message(ChatRole::User, {ChatBlock::ofText("q2")}),
         message(ChatRole::User, {ChatBlock::ofText("q3")}),
         message(ChatRole::Assistant, {ChatBlock::ofText("a3")}),
+        message(ChatRole::Assistant, {call("old"), ChatBlock::ofToolResult("a result naming no call")}),
         message(ChatRole::User, {ChatBlock::ofText("q4")}),
     };
     TurnEnds::settleStored(stored);
     EXPECT_EQ(outcomeOf(stored[1], 0), ToolOutcome::Denied);
     EXPECT_EQ(outcomeOf(stored[1], 1), ToolOutcome::Interrupted);
+    EXPECT_EQ(outcomeOf(stored[6], 0), ToolOutcome::Pending) << "a store that keeps no link tells nothing";
     QList<bool> unanswered;
     for (const ChatMessage& m : stored)
         unanswered << m.unanswered;
-    EXPECT_EQ(unanswered, (QList<bool>{false, false, false, true, false, false, true}));
+    EXPECT_EQ(unanswered, (QList<bool>{false, false, false, true, false, false, false, true}));
 
     // The rows carry it: the call's outcome, the result's, the mark under a long question's last
     // piece only.
