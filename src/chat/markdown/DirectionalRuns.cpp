@@ -1,5 +1,7 @@
 #include "DirectionalRuns.h"
 
+#include <algorithm>
+
 namespace brinmoor {
 
 namespace {
@@ -64,6 +66,11 @@ QString DirectionalRuns::close()
         closers += QChar(m_open[i] == u'E' ? PDF : PDI);
     m_open.clear();
     return closers;
+}
+
+bool DirectionalRuns::present(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return isDirectional(c.unicode()); });
 }
 
 QString DirectionalRuns::closeAtLineEnds(const QString& text)

@@ -22,6 +22,8 @@ public:
     // `text` with every run closed at its line's end and at its end; `text` itself (not a copy)
     // when it leaves nothing open.
     static QString closeAtLineEnds(const QString& text);
+    // Whether `text` holds any of these characters at all (most text holds none).
+    static bool present(QStringView text);
 
 private:
     // What is open, innermost last: 'E' an embedding or override, 'I' an isolate.

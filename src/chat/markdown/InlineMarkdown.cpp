@@ -235,14 +235,16 @@ QString render(const QString& text)
         return plainHtml(DirectionalRuns::closeAtLineEnds(text));
     // A paragraph is one laid-out block whose lines are breaks within it: a direction override in
     // one line must end with that line, not reverse the ones after it.
-    DirectionalRuns directions;
-    for (Run& r : *runs) {
-        QString closed;
-        directions.feed(r.text, closed);
-        r.text = std::move(closed);
+    if (DirectionalRuns::present(text)) {
+        DirectionalRuns directions;
+        for (Run& r : *runs) {
+            QString closed;
+            directions.feed(r.text, closed);
+            r.text = std::move(closed);
+        }
+        if (!runs->isEmpty())
+            runs->last().text += directions.close();
     }
-    if (!runs->isEmpty())
-        runs->last().text += directions.close();
     return toHtml(*runs);
 }
 
