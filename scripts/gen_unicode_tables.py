@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Generates src/terminal/core/UnicodeTables.{h,cpp} from the Unicode Character Database.
 
-The engine needs a few Unicode properties beyond its width tables: canonical combining classes
-(to join marks to the cell before them), grapheme cluster break properties and
+The engine needs the column width of every code point (by the C library's wcwidth rules, see
+column_widths), canonical combining classes, grapheme cluster break properties and
 Extended_Pictographic (to tell whether a joined cell is still one grapheme, UAX #29), and the
 letter/number classes (word selection). They are compiled into sorted range tables once; the
 engine has no run-time dependency on any Unicode library or locale.
@@ -67,41 +67,61 @@ def unicode_data():
             yield cp, gc, ccc
 
 
-def explicit_width_tables():
-    """The zero-width and two-column emoji ranges, read from UnicodeUtil.cpp (their one home)."""
-    path = os.path.join(OUT, "UnicodeUtil.cpp")
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-
-    def ranges(name):
-        body = re.search(name + r" = \{ \{(.*?)\} \};", text, re.S).group(1)
-        return [(int(a, 16), int(b, 16)) for a, b in re.findall(r"\{ 0x([0-9A-F]+), 0x([0-9A-F]+) \}", body)]
-
-    return ranges("combining"), ranges("twoColumnEmoji")
+def property_ranges(path, want):
+    """Yields (lo, hi) of the code points that a UCD property file gives the value want."""
+    for lo, hi, _ in parse_ranges(path, want):
+        yield lo, hi
 
 
-def column_widths():
-    """The column width of every code point, by the same rules as UnicodeUtil::columnWidth."""
-    combining, emoji = explicit_width_tables()
+def column_widths(categories):
+    """The column width of every code point: what the C library's wcwidth counts (glibc builds
+    its tables from the same files), so that the cursor stands where programs expect it.
+
+    2: East_Asian_Width W or F, and the blocks that default to W where still unassigned; also
+       U+3248..U+324F and U+4DC0..U+4DFF, which the C library counts wide (the hexagrams are
+       W from Unicode 16 on).
+    0: C0 and C1 controls; non-spacing and enclosing marks (Mn, Me) and format characters (Cf)
+       except the soft hyphen and the prepended concatenation marks, which are visible;
+       Hangul medial vowels and final consonants (U+1160..U+11FF, U+D7B0..U+D7FF), which join
+       the syllable's initial; unassigned default-ignorable code points.
+    1: everything else.
+    """
     widths = bytearray(b"\x01" * 0x110000)
-    for c in range(0x20):
-        widths[c] = 0
-    for c in range(0x7F, 0xA1):
-        widths[c] = 0
-    wide = [(0x1100, 0x115F), (0x2329, 0x232A), (0x2E80, 0x303E), (0x3040, 0xA4CF), (0xAC00, 0xD7A3),
-            (0xF900, 0xFAFF), (0xFE10, 0xFE19), (0xFE30, 0xFE6F), (0xFF00, 0xFF60), (0xFFE0, 0xFFE6),
-            (0x20000, 0x2FFFD), (0x30000, 0x3FFFD)]
-    # Applied in reverse order of precedence: emoji, then the wide ranges, then zero width.
-    for lo, hi in emoji:
-        for c in range(lo, hi + 1):
-            widths[c] = 2
-    for lo, hi in wide:
-        for c in range(lo, hi + 1):
-            widths[c] = 2
-    for lo, hi in combining:
-        for c in range(lo, hi + 1):
-            widths[c] = 0
+    for lo, hi in [(0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF), (0x20000, 0x2FFFD), (0x30000, 0x3FFFD)]:
+        widths[lo:hi + 1] = b"\x02" * (hi - lo + 1)
+    for lo, hi, value in parse_ranges(os.path.join(UCD, "EastAsianWidth.txt")):
+        if value in ("W", "F"):
+            widths[lo:hi + 1] = b"\x02" * (hi - lo + 1)
+    for lo, hi in [(0x3248, 0x324F), (0x4DC0, 0x4DFF)]:
+        widths[lo:hi + 1] = b"\x02" * (hi - lo + 1)
+
+    visible_format = {0xAD}
+    for lo, hi in property_ranges(os.path.join(UCD, "PropList.txt"), "Prepended_Concatenation_Mark"):
+        visible_format.update(range(lo, hi + 1))
+    for cp, gc in categories.items():
+        if gc in ("Mn", "Me") or (gc == "Cf" and cp not in visible_format):
+            widths[cp] = 0
+    for lo, hi in [(0x1160, 0x11FF), (0xD7B0, 0xD7FF)]:
+        widths[lo:hi + 1] = bytes(hi - lo + 1)
+    for lo, hi in property_ranges(os.path.join(UCD, "DerivedCoreProperties.txt"), "Default_Ignorable_Code_Point"):
+        for cp in range(lo, hi + 1):
+            if cp not in categories:
+                widths[cp] = 0
+    widths[0x00:0x20] = bytes(0x20)
+    widths[0x7F:0xA0] = bytes(0xA0 - 0x7F)
     return widths
+
+
+def width_ranges(widths, value):
+    """Inclusive (lo, hi) runs of the code points of one width."""
+    out = []
+    for cp in range(len(widths)):
+        if widths[cp] == value:
+            if out and out[-1][1] == cp - 1:
+                out[-1][1] = cp
+            else:
+                out.append([cp, cp])
+    return out
 
 
 def two_stage(values, block):
@@ -132,7 +152,9 @@ def merge(points):
 def main():
     ccc_points = []
     letter_number = []
+    categories = {}
     for cp, gc, ccc in unicode_data():
+        categories[cp] = gc
         if ccc:
             ccc_points.append((cp, ccc))
         if gc[0] in "LN":
@@ -150,7 +172,8 @@ def main():
 
     # One byte per code point: width (bits 0-1), non-zero combining class (bit 2),
     # Extended_Pictographic (bit 3), Grapheme_Cluster_Break (bits 4-7).
-    props = column_widths()
+    widths = column_widths(categories)
+    props = bytearray(widths)
     for cp, _ in ccc_points:
         props[cp] |= 4
     for cp, _ in pict_points:
@@ -164,6 +187,8 @@ def main():
     gcb = merge(gcb_points)
     pict = merge(pict_points)
     letters = merge(letter_number)
+    zero_width = width_ranges(widths, 0)
+    double_width = width_ranges(widths, 2)
     version = unicode_version()
 
     header = f"""#pragma once
@@ -184,6 +209,12 @@ struct Range {{
     uint8_t value;
 }};
 
+// An inclusive range of code points.
+struct Interval {{
+    uint32_t lo;
+    uint32_t hi;
+}};
+
 // Grapheme_Cluster_Break (UAX #29), in the script's order.
 enum class GraphemeBreak : uint8_t {{
 {chr(10).join(f"    {name}," for name in GCB).replace("Regional_Indicator", "RegionalIndicator")}
@@ -197,6 +228,12 @@ extern const std::span<const Range> graphemeBreak;
 extern const std::span<const Range> extendedPictographic;
 // General categories L* and N* (value 1).
 extern const std::span<const Range> letterOrNumber;
+// Column widths: the code points that take no column (controls, marks, format characters, Hangul
+// medial vowels and final consonants) and those that take two (East Asian wide and fullwidth,
+// emoji presentation); every other code point takes one. The rules are the C library's wcwidth's,
+// spelled out in scripts/gen_unicode_tables.py.
+extern const std::span<const Interval> zeroWidth;
+extern const std::span<const Interval> doubleWidth;
 
 // The value of the range holding cp, or 0.
 uint8_t lookup(std::span<const Range> table, uint32_t cp);
@@ -221,6 +258,10 @@ inline uint8_t properties(uint32_t cp)
         items = [str(v) for v in values]
         return "\n".join("    " + ", ".join(items[i:i + per_line]) + "," for i in range(0, len(items), per_line))
 
+    def intervals(name, rows):
+        body = ",\n".join(f"    {{ 0x{lo:X}, 0x{hi:X} }}" for lo, hi in rows)
+        return (f"const Interval {name}Data[] = {{\n{body},\n}};\n")
+
     def table(name, rows):
         body = ",\n".join(f"    {{ 0x{lo:X}, 0x{hi:X}, {value} }}" for lo, hi, value in rows)
         return (f"const Range {name}Data[] = {{\n{body},\n}};\n")
@@ -238,6 +279,8 @@ namespace {{
 {table("graphemeBreak", gcb)}
 {table("extendedPictographic", pict)}
 {table("letterOrNumber", letters)}
+{intervals("zeroWidth", zero_width)}
+{intervals("doubleWidth", double_width)}
 }} // namespace
 
 const uint16_t propertyIndex[{len(stage1)}] = {{
@@ -252,6 +295,8 @@ const std::span<const Range> combiningClass(combiningClassData);
 const std::span<const Range> graphemeBreak(graphemeBreakData);
 const std::span<const Range> extendedPictographic(extendedPictographicData);
 const std::span<const Range> letterOrNumber(letterOrNumberData);
+const std::span<const Interval> zeroWidth(zeroWidthData);
+const std::span<const Interval> doubleWidth(doubleWidthData);
 
 uint8_t lookup(std::span<const Range> table, uint32_t cp)
 {{
@@ -279,8 +324,17 @@ uint8_t lookup(std::span<const Range> table, uint32_t cp)
     test_data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "terminal", "core", "data")
     shutil.copyfile(os.path.join(UCD, "auxiliary", "GraphemeBreakTest.txt"),
                     os.path.join(test_data, "GraphemeBreakTest.txt"))
+    # The code points assigned in this version, for the width comparison with the C library
+    # (whose tables may be of another version).
+    assigned = merge((cp, 1) for cp in categories)
+    with open(os.path.join(test_data, "assigned_code_points.txt"), "w", encoding="utf-8") as f:
+        f.write(f"# Code points assigned in {version}, one inclusive range per line.\n"
+                "# Generated by scripts/gen_unicode_tables.py.\n")
+        for lo, hi, _ in assigned:
+            f.write(f"{lo:04X}..{hi:04X}\n")
     print(f"{version}: {len(ccc)} combining-class, {len(gcb)} grapheme-break, "
-          f"{len(pict)} pictographic, {len(letters)} letter/number ranges, "
+          f"{len(pict)} pictographic, {len(letters)} letter/number, "
+          f"{len(zero_width)} zero-width, {len(double_width)} double-width ranges, "
           f"{len(stage2) // block} property blocks ({len(stage2) + 2 * len(stage1)} bytes)")
 
 

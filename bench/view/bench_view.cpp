@@ -4,6 +4,8 @@
 //  - IdleCpu: a shown view with a blinking caret and a quiet shell. Target: no terminal
 //    repaints, CPU only for the caret animation.
 //  - Memory: one 200 x 50 view with 500 rows of scrollback, drawn. Target: <= 12 MB.
+//  - DrawScreen: painting a full 200 x 50 screen: coloured text (0), or a screen full of
+//    box-drawing lines and blocks as TUIs draw them (1).
 // Run a Release or RelWithDebInfo build: build/bench/bench_view (offscreen by default).
 #include "BenchViewSupport.h"
 #include "CaretView.h"
@@ -14,6 +16,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -241,5 +244,31 @@ void Memory200x50(benchmark::State& state)
     }
 }
 BENCHMARK(Memory200x50)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void DrawScreen(benchmark::State& state)
+{
+    ensureApp();
+    const QSize size(7 * 200 + 15, 14 * 50);
+    TerminalView view(nullptr, benchFont());
+    view.setSize(size);
+    QByteArray screen;
+    // Tables and frames: light, heavy, double and rounded lines, with blocks and shades.
+    const QByteArray pieces[] = {"┌───┬───┐", "│ a │ b │", "├───┼───┤", "┏━━━┳━━━┓", "╔═══╦═══╗",
+                                 "║ c ║ d ║", "╰───┴───╯", "█▀▄▌▐░▒▓─"};
+    for (int row = 0; row < 50; ++row) {
+        screen += "\x1b[" + QByteArray::number(row + 1) + ";1H\x1b[3" + QByteArray::number(row % 8) + "m";
+        for (int col = 0; col + 9 <= 200; col += 9)
+            screen += state.range(0) ? pieces[(row + col / 9) % 8]
+                                     : QByteArray("text ") + QByteArray::number(row % 10) + "abc";
+    }
+    view.feed(screen);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        view.drawTerminalContents(&painter, QRectF(QPointF(0, 0), size), view.getTerminal().buffer().yDisp());
+    }
+    state.counters["cells/s"] = benchmark::Counter(200.0 * 50 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(DrawScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -68,10 +68,16 @@ void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
     m_starting = true;
     m_everStarted = true;
     emit acceptingChanged();
+    // The agent edits files and runs commands where it starts: never anywhere but the pane's own
+    // folder. One that was moved or deleted stops the pane until it is back and the pane restarted.
+    if (!hasFolder())
+        return failStart(folderMissing());
     const quint64 epoch = ++m_startEpoch;
     m_tools.find(this, m_provider, preferred, [this, epoch](const SidecarTools::Found& found) {
         if (epoch != m_startEpoch || !m_starting)
             return;  // stopped or restarted meanwhile
+        if (!hasFolder())  // gone while the tools were searched for
+            return failStart(folderMissing());
         if (!found.node)
             return failStart(QStringLiteral("Node ≥ 18 not found. The chat pane needs Node to run the provider sidecar."));
         if (!found.script)
@@ -136,6 +142,7 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
 
 void ClaudeSession::failStart(const QString& message)
 {
+    AgentDiagnostics::print(QStringLiteral("chat pane %1: no agent started: %2").arg(uuidText(m_paneID), message));
     m_starting = false;
     m_queued.clear();
     setFailure(message);
@@ -200,7 +207,10 @@ void ClaudeSession::resetStartup()
 
 void ClaudeSession::restartPreservingConversation()
 {
-    m_resumeId = m_claudeSessionId;
+    // A sidecar that never announced a conversation (it never started: no folder, no Node) leaves
+    // the one this pane was to resume.
+    if (m_claudeSessionId)
+        m_resumeId = m_claudeSessionId;
     // A turn under way goes with the sidecar: the pane says so rather than leave it looking answered.
     cutTurn();
     stop();
@@ -439,7 +449,18 @@ QString ClaudeSession::expandedDirectory() const
         dir = QDir::homePath();
     else if (dir.startsWith(u"~/"))
         dir = QDir::homePath() + dir.mid(1);
-    return QFileInfo(dir).isDir() ? dir : QDir::homePath();
+    return dir;
+}
+
+bool ClaudeSession::hasFolder() const
+{
+    const QString dir = expandedDirectory();
+    return !dir.isEmpty() && QFileInfo(dir).isDir();
+}
+
+QString ClaudeSession::folderMissing() const
+{
+    return QStringLiteral("Project folder not found: ") + expandedDirectory();
 }
 
 QMap<QString, QString> ClaudeSession::childEnvironment(const QString& nodePath, const std::optional<QString>& binPath)

@@ -207,7 +207,8 @@ public:
     // The sidecar's process id, 0 without one (tests look for it in /proc).
     qint64 processId() const;
 
-    // The folder the sidecar runs in: `directory` with "~" expanded when it exists, else home.
+    // The folder the sidecar runs in: `directory` with a leading "~" expanded. A pane whose folder
+    // is missing, or is not a folder, starts no sidecar: its failure says which folder.
     QString expandedDirectory() const;
     // The application's environment with PATH rebuilt: the tool's folder, Node's, the usual
     // install places, then the inherited PATH.
@@ -248,6 +249,8 @@ signals:
 private:
     void launch(const QString& node, const QString& script, const QString& tool);
     void failStart(const QString& message);
+    bool hasFolder() const;
+    QString folderMissing() const;
     void applyHistory(const QList<ChatMessage>& messages);
     void handleExit();
     void setTranscript(QList<ChatMessage> transcript);

@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "Assets.h"
 #include "ChatHost.h"
+#include "ChildProcess.h"
 #include "ProjectColorRegistry.h"
 #include "TerminalHost.h"
 
@@ -16,6 +17,8 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+
+#include <cstdio>
 
 #include <signal.h>
 #include <unistd.h>
@@ -84,11 +87,18 @@ AppModel::AppModel(Store store, QSettings* defaults, QObject* parent)
     : QObject(parent), m_store(std::move(store)), m_defaults(defaults)
 {
     m_workspaceModel = new WorkspaceListModel(this);
+    m_saveRetry = new QTimer(this);
+    m_saveRetry->setSingleShot(true);
+    connect(m_saveRetry, &QTimer::timeout, this, &AppModel::saveIfUnsaved);
+    // What a failed save left unwritten gets one more try on the way out.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &AppModel::saveIfUnsaved);
     startUp();
 }
 
 AppModel::~AppModel()
 {
+    saveIfUnsaved();
     // A login still running ends with the model (the window that started it has gone).
     endLogins();
     if (sharedInstance() == this)
@@ -237,8 +247,46 @@ Store::Snapshot AppModel::snapshot() const
 
 void AppModel::save()
 {
-    m_store.save(snapshot());  // a failed write is dropped; the next save tries again
+    markUnsaved();
+    writeState();
+}
+
+void AppModel::writeState()
+{
+    QString error;
+    const bool written = m_store.save(snapshot(), &error);
     emit stateSaved();
+    if (written) {
+        m_unsaved = false;
+        m_saveRetry->stop();
+        m_saveRetryDelay = 0;
+        setSaveFailure(QString());
+        return;
+    }
+    // Nothing of the model is lost: it stays in memory, unsaved, and is written as soon as the
+    // folder takes it again (next change, the back-off below, or quit).
+    std::fprintf(stderr, "brinmoor: could not save %s: %s\n", qPrintable(m_store.filePath()), qPrintable(error));
+    const QString folder = QFileInfo(m_store.filePath()).path();
+    setSaveFailure(QStringLiteral("Changes can't be saved to %1: %2. Brinmoor keeps trying and saves them once it can.")
+                       .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder, error));
+    if (!m_saveRetry->isActive()) {
+        m_saveRetryDelay = m_saveRetryDelay == 0 ? saveRetryMs : std::min(m_saveRetryDelay * 2, saveRetryMaxMs);
+        m_saveRetry->start(m_saveRetryDelay);
+    }
+}
+
+void AppModel::saveIfUnsaved()
+{
+    if (m_unsaved)
+        writeState();
+}
+
+void AppModel::setSaveFailure(const QString& text)
+{
+    if (m_saveFailure == text)
+        return;
+    m_saveFailure = text;
+    emit saveFailureChanged();
 }
 
 // --- Setters of published fields ------------------------------------------------------------
@@ -442,24 +490,30 @@ void AppModel::deny(const QUuid& id)
     mutateSession(id, [](Session& s) { s.state = PaneState::Running; });
 }
 
+// The four below change saved fields and leave the write to their callers; until then (or if
+// that write fails) the state counts as unsaved, so quitting still writes it.
 void AppModel::toggleMute(const QUuid& id)
 {
-    mutateSession(id, [](Session& s) { s.muted = !s.muted; });
+    if (mutateSession(id, [](Session& s) { s.muted = !s.muted; }))
+        markUnsaved();
 }
 
 void AppModel::rename(const QUuid& id, const QString& name)
 {
-    mutateSession(id, [&](Session& s) { s.project = name; });
+    if (mutateSession(id, [&](Session& s) { s.project = name; }))
+        markUnsaved();
 }
 
 void AppModel::resumeChat(const QUuid& id, const QString& sessionId)
 {
-    mutateSession(id, [&](Session& s) { s.claudeSessionId = sessionId; });
+    if (mutateSession(id, [&](Session& s) { s.claudeSessionId = sessionId; }))
+        markUnsaved();
 }
 
 void AppModel::setAutoCompact(const QUuid& id, bool on)
 {
-    mutateSession(id, [&](Session& s) { s.autoCompact = on; });
+    if (mutateSession(id, [&](Session& s) { s.autoCompact = on; }))
+        markUnsaved();
 }
 
 void AppModel::focusPane(const QUuid& id)
@@ -496,16 +550,16 @@ void AppModel::openInVSCode(const QUuid& id)
         return;
     const QString folder = expandTilde(s->directory);
 #ifdef Q_OS_MACOS
-    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
+    startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
 #else
     // The editor's command is looked up through the login shell, off the GUI thread; without
     // it the folder opens in the file manager.
     runProbe<std::optional<QString>>(
         this, [] { return LoginShell::resolve(QStringLiteral("command -v code")); },
         [folder](const std::optional<QString>& code) {
-            if (code && QProcess::startDetached(*code, {folder}))
+            if (code && startDetached(*code, {folder}))
                 return;
-            QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
+            startDetached(QStringLiteral("xdg-open"), {folder});
         });
 #endif
 }
@@ -642,6 +696,8 @@ void AppModel::rememberRecent(const QString& directory)
     next.prepend(directory);
     while (next.size() > 8)
         next.removeLast();
+    if (next != m_recents)
+        markUnsaved();  // its caller saves
     setRecents(next);
 }
 
@@ -721,10 +777,10 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
     // pipe nobody reads.
     p->setStandardOutputFile(QProcess::nullDevice());
     p->setStandardErrorFile(QProcess::nullDevice());
-    p->setInputChannelMode(QProcess::ForwardedInputChannel);
-    // A process group of its own, so ending a login that never returns also ends the tool (and
-    // the helpers it started) that the shell is waiting for.
-    p->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // No terminal: an interactive shell given the terminal the app was started from would stop
+    // itself in the background and never run the login. Its own process group also lets ending a
+    // login that never returns end the tool (and the helpers it started) the shell waits for.
+    detachFromTerminal(*p);
     auto finished = std::make_shared<bool>(false);
     auto finish = [p, finished, followUp = std::move(followUp)] {
         if (std::exchange(*finished, true))

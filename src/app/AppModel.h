@@ -17,6 +17,7 @@
 class QJSEngine;
 class QQmlEngine;
 class QSettings;
+class QTimer;
 
 namespace brinmoor {
 
@@ -56,6 +57,8 @@ class AppModel : public QObject {
     // What the start-up load of the saved state left out and where the original file went; ""
     // when it loaded whole or once the user dismissed it.
     Q_PROPERTY(QString startupNotice READ startupNotice NOTIFY startupNoticeChanged)
+    // Why the last save failed, as a sentence for the window; "" once a save succeeds.
+    Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
 
 public:
     // Start-up with this build's saved state and user defaults. (No default argument on
@@ -93,6 +96,14 @@ public:
     bool claudeLoggingIn() const { return m_claudeLoggingIn; }
     QString startupNotice() const { return m_startupNotice; }
     Q_INVOKABLE void dismissStartupNotice();
+    QString saveFailure() const { return m_saveFailure; }
+    // Something saved changed since the last successful write.
+    bool hasUnsavedChanges() const { return m_unsaved; }
+
+    // After a failed save the state is written again after this delay, doubled after each
+    // further failure up to the maximum, until a write succeeds. Only tests change them.
+    static inline int saveRetryMs = 1000;
+    static inline int saveRetryMaxMs = 30000;
 
     // Fields that views set directly.
     void setMaximizedSessionID(std::optional<QUuid> id);
@@ -153,7 +164,8 @@ public:
     Q_INVOKABLE void login(const QString& provider);
 
     // Writes the snapshot now (views call it right after toggleMute, rename, resumeChat and
-    // setAutoCompact).
+    // setAutoCompact). A failed write leaves the state unsaved: it is written again with the next
+    // change, after a back-off, and at quit, until a write succeeds.
     Q_INVOKABLE void save();
 
     // --- The same operations for QML, with ids as text ---
@@ -235,11 +247,17 @@ signals:
     void codexLoggingInChanged();
     void claudeLoggingInChanged();
     void startupNoticeChanged();
+    void saveFailureChanged();
     // The snapshot was just written (or a write was attempted).
     void stateSaved();
 
 private:
     void startUp();
+    // Writes the snapshot; on failure keeps the state unsaved and arms the retry.
+    void writeState();
+    void saveIfUnsaved();
+    void markUnsaved() { m_unsaved = true; }
+    void setSaveFailure(const QString& text);
     void installHooks();
     void terminateRuntime(const QUuid& id);
     // Applies `change` to the first session with this id; never saves by itself.
@@ -278,6 +296,10 @@ private:
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
     QString m_startupNotice;
+    QString m_saveFailure;
+    bool m_unsaved = false;
+    QTimer* m_saveRetry = nullptr;
+    int m_saveRetryDelay = 0;
 
     WorkspaceListModel* m_workspaceModel = nullptr;
     SessionListModel* m_lastSelectedSessions = nullptr;

@@ -1,5 +1,7 @@
 #include "ProviderDetection.h"
 
+#include "ChildProcess.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
@@ -74,11 +76,10 @@ std::optional<QByteArray> runChild(const QString& program, const QStringList& ar
     QProcess p;
     p.setProgram(program);
     p.setArguments(arguments);
-    p.setStandardInputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
-    // A session of its own: no controlling terminal for an interactive shell to take over, and one
-    // process group, so the limit ends the tools the child started as well.
-    p.setChildProcessModifier([] { ::setsid(); });
+    // No terminal for an interactive shell to take over, and one process group, so the limit
+    // ends the tools the child started as well.
+    detachFromTerminal(p);
     p.start();
     if (!p.waitForStarted(limitMs))
         return std::nullopt;

@@ -13,6 +13,7 @@
 #include <QTemporaryFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -578,11 +579,16 @@ std::optional<Store::Snapshot> Store::load()
     return std::nullopt;
 }
 
-bool Store::save(const Snapshot& snapshot) const
+bool Store::save(const Snapshot& snapshot, QString* error) const
 {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     const QString path = filePath();
     if (path.isEmpty())
-        return false;
+        return fail(QStringLiteral("the system names no data folder"));
     const QByteArray bytes = encode(snapshot);
     // Write a temporary file beside the target, then rename it over the target: a reader sees
     // the old file or the new one, never half of one. No fsync: saves run on the GUI thread after
@@ -590,11 +596,11 @@ bool Store::save(const Snapshot& snapshot) const
     // the file systems we run on order after the data.
     QTemporaryFile temp(QFileInfo(path).path() + QLatin1String("/.state.json.XXXXXX"));
     if (!temp.open())
-        return false;
+        return fail(temp.errorString());
     if (temp.write(bytes) != bytes.size() || !temp.flush())
-        return false;
+        return fail(temp.errorString());
     if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return false;
+        return fail(qt_error_string(errno));
     temp.setAutoRemove(false);  // it is state.json now
     return true;
 }

@@ -54,9 +54,9 @@ public:
     // instead. `movedAsidePath()` then names it, and `lastLoad()` says what was left out (also
     // written to stderr).
     std::optional<Snapshot> load();
-    // Writes the whole snapshot atomically; failures are ignored (the next save tries again).
-    // Returns whether the file was written.
-    bool save(const Snapshot& snapshot) const;
+    // Writes the whole snapshot atomically. Returns whether the file was written; when it was not,
+    // `error` receives the system's reason (the file as it was stays in place).
+    bool save(const Snapshot& snapshot, QString* error = nullptr) const;
 
     // The data folder (created, with its parents, each time it is computed) and the file in it.
     QString folderPath() const;

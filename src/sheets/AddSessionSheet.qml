@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Dialogs
 import Brinmoor.App
 import Brinmoor.Sheets
 import Brinmoor.Window
@@ -36,8 +35,9 @@ Item {
         else
             AppModel.detectCodex();
     }
+    // The chooser opens at the selected folder, else at the most recent one.
     function browse() {
-        folderDialog.open();
+        folderChooser.openAt(FolderChooserLogic.start(sheet.selectedDir, sheet.recents));
     }
 
     implicitWidth: 472
@@ -318,16 +318,8 @@ Item {
         }
     }
 
-    FolderDialog {
-        id: folderDialog
-        objectName: "folderDialog"
-        title: "Choose a project folder"
-        acceptLabel: "Choose"
-        currentFolder: SheetLogic.homeUrl()
-        onAccepted: {
-            const path = SheetLogic.localPath(folderDialog.selectedFolder);
-            if (path !== "")
-                sheet.selectedDir = path;
-        }
+    FolderChooser {
+        id: folderChooser
+        onChosen: path => sheet.selectedDir = path
     }
 }

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
-#include <QUrl>
 
 namespace brinmoor {
 
@@ -89,16 +88,6 @@ QString SheetLogic::readyDetailText(const QVariant& info) const
 QString SheetLogic::displayPathText(const QString& path) const
 {
     return displayPath(path, QDir::homePath());
-}
-
-QUrl SheetLogic::homeUrl() const
-{
-    return QUrl::fromLocalFile(QDir::homePath());
-}
-
-QString SheetLogic::localPath(const QUrl& url) const
-{
-    return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
 void SheetLogic::copyText(const QString& text) const

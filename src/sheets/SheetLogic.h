@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
@@ -62,10 +61,6 @@ public:
     {
         return recents.isEmpty() ? QString() : recents.first();
     }
-    // The chooser's starting folder: the home folder, whatever is selected.
-    Q_INVOKABLE QUrl homeUrl() const;
-    // A folder dialog's answer (a file URL) as a path; the empty text for anything else.
-    Q_INVOKABLE QString localPath(const QUrl& url) const;
     // Writes `text` to the clipboard, replacing whatever it held.
     Q_INVOKABLE void copyText(const QString& text) const;
 

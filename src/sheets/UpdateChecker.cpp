@@ -1,6 +1,7 @@
 #include "UpdateChecker.h"
 
 #include "AppInfo.h"
+#include "ChildProcess.h"
 #include "WebLinks.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QQmlEngine>
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -452,7 +452,7 @@ void UpdateChecker::install()
         const QStringList args{QStringLiteral("-c"), script, QStringLiteral("brinmoor-swap"),
                                QString::number(m_env.pid), m_env.appFolder, m_newAppPath};
         // The application quits only once the script runs: without it nobody would restart it.
-        if (!script.isEmpty() && QProcess::startDetached(QStringLiteral("/bin/bash"), args)) {
+        if (!script.isEmpty() && startDetached(QStringLiteral("/bin/bash"), args)) {
             if (m_env.quit)
                 m_env.quit();
             return;

@@ -53,9 +53,4 @@ bool EscapeChain::focusKeepsEscape(QQuickItem* item) const
     return editsText && !item->property("readOnly").toBool();
 }
 
-bool EscapeChain::canRefocus(QQuickItem* item, QQuickItem* home) const
-{
-    return item && home && item != home && item->window() && item->window() == home->window() && item->isVisible();
-}
-
 } // namespace brinmoor

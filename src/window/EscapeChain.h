@@ -37,9 +37,6 @@ public:
     // Whether a focused item keeps Escape for itself: editable text fields and editors do, so an
     // Escape typed into them never reaches the window's chain.
     Q_INVOKABLE bool focusKeepsEscape(QQuickItem* item) const;
-    // Whether `item` may take the keyboard back after an overlay over it closed: it still exists,
-    // is shown and sits in the same window as `home`.
-    Q_INVOKABLE bool canRefocus(QQuickItem* item, QQuickItem* home) const;
 };
 
 } // namespace brinmoor

@@ -43,27 +43,10 @@ FocusScope {
 
     // A preview that opens takes the keyboard from whatever held it (the composer, a terminal):
     // its Escape then reaches the chain, and nothing typed meanwhile goes into a view hidden
-    // under it. When it closes, the keyboard goes back to that holder if it is still shown.
-    function overlayToggled(layer: Loader) {
-        if (layer.active) {
-            let holder = main.Window.activeFocusItem;
-            for (let it = holder; it; it = it.parent)
-                if (it === layer)
-                    holder = null;
-            if (holder && !layer.returnFocus)
-                layer.returnFocus = holder;
+    // under it. When it closes, FocusReturn gives the keyboard back.
+    function overlayOpened(layer: Loader) {
+        if (layer.active)
             layer.forceActiveFocus();
-            return;
-        }
-        const back = layer.returnFocus;
-        layer.returnFocus = null;
-        // Taking the keyboard, the catcher (a focus scope) would hand it straight back to a
-        // layer that kept its focus within the scope.
-        layer.focus = false;
-        if (EscapeChain.canRefocus(back, main))
-            back.forceActiveFocus();
-        else
-            main.forceActiveFocus();
     }
 
     focus: true
@@ -74,10 +57,12 @@ FocusScope {
         LaunchTask.runNow();
     }
 
-    // When the focused item goes away (a sheet closes, a pane closes) or stops being shown (a pane
-    // hidden by the maximized view or a workspace switch), the catcher takes the keyboard again.
+    // When the focused item goes away or stops being shown, the keyboard goes back to the item
+    // that held it before a layer that closed (a sheet, a preview, a pop-over), or else to the
+    // catcher (a pane closed, or hidden by the maximized view or a workspace switch).
     FocusReturn {
         home: main
+        layers: [sheet, markdownLayer, codeLayer]
     }
 
     WindowChrome {
@@ -228,8 +213,7 @@ FocusScope {
         id: markdownLayer
         objectName: "markdownPreviewView"
         anchors.fill: parent
-        property Item returnFocus: null
-        onActiveChanged: main.overlayToggled(markdownLayer)
+        onActiveChanged: main.overlayOpened(markdownLayer)
         active: !!AppModel.markdownPreview
         sourceComponent: MarkdownPreviewView {
             fileName: AppModel.markdownPreview ? AppModel.markdownPreview.fileName : ""
@@ -242,8 +226,7 @@ FocusScope {
         id: codeLayer
         objectName: "codePreviewView"
         anchors.fill: parent
-        property Item returnFocus: null
-        onActiveChanged: main.overlayToggled(codeLayer)
+        onActiveChanged: main.overlayOpened(codeLayer)
         active: !!AppModel.codePreview
         sourceComponent: CodePreviewModal {
             title: AppModel.codePreview ? AppModel.codePreview.title : ""

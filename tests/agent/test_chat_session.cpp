@@ -7,6 +7,8 @@
 
 #include "TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -202,7 +204,8 @@ TEST(ChatSession, events_applied_directly)
 {
     ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), true, std::nullopt, ChatProvider::Claude, true);
     EXPECT_EQ(s.permissionMode(), S("bypassPermissions"));
-    EXPECT_EQ(s.expandedDirectory(), QDir::homePath());
+    // A missing folder is not replaced by another: starting there is refused instead.
+    EXPECT_EQ(s.expandedDirectory(), S("/nonexistent"));
     const auto apply = [&](const QJsonObject& o) {
         s.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))));
     };
@@ -344,6 +347,65 @@ TEST(ChatSession, start_failures_say_exactly_why)
     s.restartPreservingConversation();
     ASSERT_TRUE(fake.waitForCommand(S("start")));
     EXPECT_FALSE(s.failure());
+}
+
+// The agent works where it starts: a pane whose folder was moved or deleted (or is a file now, or
+// goes while the tools are searched for) starts none, and says which folder it looked for; once
+// the folder is back, a restart starts the agent there.
+TEST(ChatSession, a_missing_project_folder_starts_no_agent_until_it_is_back)
+{
+    FakeSidecar fake;
+    const QString folder = fake.dir() + S("/project");
+    QFile plain(fake.dir() + S("/plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    SidecarTools vanishing = fake.tools();
+    vanishing.findNode = [folder](QObject*, std::function<void(std::optional<QString>)> done) {
+        QDir(folder).removeRecursively();
+        done(FakeSidecar::node());
+    };
+    const struct {
+        const char* name;
+        QString directory;
+        bool makeFolder;
+        SidecarTools tools;
+        QString shown;
+    } rows[] = {
+        {"missing", folder, false, fake.tools(), folder},
+        {"a file", plain.fileName(), false, fake.tools(), plain.fileName()},
+        {"under the home folder", S("~/moved-away"), false, fake.tools(), QDir::homePath() + S("/moved-away")},
+        {"gone during the search", folder, true, vanishing, folder},
+    };
+    for (const auto& r : rows) {
+        if (r.makeFolder) {
+            ASSERT_TRUE(QDir().mkpath(folder));
+        }
+        ClaudeSession s(QUuid::createUuid(), r.directory, false, S("conv-1"), ChatProvider::Claude, true);
+        s.setTools(r.tools);
+        QList<PaneState> reported;
+        s.onState = [&](const QUuid&, PaneState st) { reported << st; };
+        s.startIfNeeded(std::nullopt);
+        ASSERT_TRUE(waitUntil([&] { return s.failure().has_value(); })) << r.name;
+        EXPECT_EQ(s.failureText(), S("Project folder not found: ") + r.shown) << r.name;
+        EXPECT_EQ(reported, QList<PaneState>{PaneState::Error}) << r.name;
+        EXPECT_FALSE(s.hasProcess()) << r.name;
+        EXPECT_FALSE(s.accepting()) << r.name;
+        EXPECT_FALSE(s.sendUser(S("hello"), {})) << r.name;
+    }
+    EXPECT_TRUE(fake.commands().isEmpty());
+
+    // Back in place: the restart runs the agent in the folder, on the same conversation.
+    ClaudeSession s(QUuid::createUuid(), folder, false, S("conv-1"), ChatProvider::Claude, true);
+    s.setTools(fake.tools());
+    s.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return s.failure().has_value(); }));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    s.restartPreservingConversation();
+    ASSERT_TRUE(fake.waitForCommand(S("start")));
+    EXPECT_EQ(fake.commands().at(0)[S("cwd")], folder);
+    EXPECT_EQ(fake.commands().at(0)[S("resume")], S("conv-1"));
+    EXPECT_FALSE(s.failure());
+    s.stop();
 }
 
 TEST(ChatSession, stop_sends_quit_ends_the_sidecar_and_reports_nothing)

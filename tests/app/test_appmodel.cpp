@@ -10,6 +10,9 @@
 #include "support/RecordingHosts.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -134,6 +137,58 @@ TEST_F(AppModelTest, restart_restores_workspaces_selection_and_recents)
     EXPECT_FALSE(m->showOnboarding());  // there are workspaces: the flag is not consulted
     for (const Session& s : m->workspaces()[0].sessions)
         EXPECT_EQ(s.state, PaneState::Idle);
+}
+
+// A save that fails leaves the state unsaved: the window is told why (once, not per try), and the
+// state is written again after a back-off, with the next change and at quit, until it is written;
+// nothing changed meanwhile is lost.
+TEST_F(AppModelTest, a_failed_save_is_tried_again_until_written_and_says_why_meanwhile)
+{
+    struct Retry {
+        int saved = AppModel::saveRetryMs;
+        ~Retry() { AppModel::saveRetryMs = saved; }
+    } retry;
+    // A folder where the file should be: every write fails, whoever runs the test.
+    const auto block = [&] {
+        QFile::remove(home.statePath());
+        return QDir().mkpath(home.statePath() + QStringLiteral("/in-the-way"));
+    };
+    const auto unblock = [&] { QDir(home.statePath()).removeRecursively(); };
+    const QString folder = QFileInfo(home.statePath()).path();
+    {
+        auto m = populated();
+        ASSERT_TRUE(block());
+        AppModel::saveRetryMs = 20;
+        QSignalSpy told(m.get(), &AppModel::saveFailureChanged);
+        m->addSession(PaneKind::Chat, QStringLiteral("added while failing"), QStringLiteral("/src/five"), false, ChatProvider::Claude);
+        EXPECT_TRUE(m->hasUnsavedChanges());
+        EXPECT_EQ(m->saveFailure(), QStringLiteral("Changes can't be saved to %1: Is a directory. Brinmoor keeps trying and saves them once it can.").arg(folder));
+        ASSERT_TRUE(waitUntil([&] { return saves->count() >= 4; }));  // the first try and three more
+        EXPECT_EQ(told.count(), 1);
+        unblock();
+        ASSERT_TRUE(waitUntil([&] { return m->saveFailure().isEmpty(); }));
+        EXPECT_FALSE(m->hasUnsavedChanges());
+    }
+    {
+        auto m = makeModel();
+        ASSERT_EQ(m->workspaces()[0].sessions.size(), 4);
+        EXPECT_EQ(m->workspaces()[0].sessions[3].project, QStringLiteral("added while failing"));
+        EXPECT_TRUE(m->saveFailure().isEmpty());
+
+        // The folder comes back before the next try: quitting writes what is still unsaved, also
+        // a change whose caller had not saved it yet.
+        AppModel::saveRetryMs = 600000;
+        ASSERT_TRUE(block());
+        const QUuid first = sessionAt(*m, 0, 0);
+        m->rename(first, QStringLiteral("renamed while failing"));
+        m->save();
+        EXPECT_FALSE(m->saveFailure().isEmpty());
+        m->toggleMute(first);
+        unblock();
+    }
+    auto m = makeModel();
+    EXPECT_EQ(m->workspaces()[0].sessions[0].project, QStringLiteral("renamed while failing"));
+    EXPECT_TRUE(m->workspaces()[0].sessions[0].muted);
 }
 
 TEST_F(AppModelTest, saved_selection_naming_no_workspace_is_kept_and_blocks_adding_sessions)

@@ -6,6 +6,9 @@
 #include "support/TestEnvironment.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -51,4 +54,58 @@ TEST(Assets, missing_or_unplayable_sound_falls_back_to_the_desktop_bell)
     AlertSound::play(Assets::resourceURL(QStringLiteral("logomark"), QStringLiteral("png")));
     EXPECT_TRUE(test::waitUntil([&] { return rung == 2; }, 5000));
     DesktopBell::setRinger(desktopBell);
+}
+
+TEST(DesktopBell, a_sound_that_failed_is_not_tried_again_for_every_bell)
+{
+    // With no sound card the sound library fails each play and writes its complaints to stderr:
+    // a burst of bells must not try it each time. The bells ring the X server's bell instead.
+    std::atomic<int> tries{0};
+    const auto saved = DesktopBell::setSoundPlayer([&tries] {
+        ++tries;
+        return false;
+    });
+    DesktopBell::resetSoundFailure();
+    const int serverBells = DesktopBell::counts().serverBells;
+    DesktopBell::ringDesktop();
+    // The failed bell still rings, on the server, once the sound thread has given up.
+    ASSERT_TRUE(test::waitUntil([&] { return DesktopBell::counts().serverBells == serverBells + 1; }, 5000));
+    for (int i = 0; i < 1000; ++i)
+        DesktopBell::ringDesktop();
+    EXPECT_EQ(DesktopBell::counts().serverBells, serverBells + 1001);
+    EXPECT_EQ(tries.load(), 1);
+    DesktopBell::setSoundPlayer(saved);
+    DesktopBell::resetSoundFailure();
+}
+
+TEST(DesktopBell, the_sound_plays_off_the_gui_thread_and_bells_during_it_are_dropped)
+{
+    std::atomic<bool> playing{false}, release{false};
+    std::atomic<Qt::HANDLE> playedOn{nullptr};
+    std::atomic<int> tries{0};
+    const auto saved = DesktopBell::setSoundPlayer([&] {
+        ++tries;
+        playedOn = QThread::currentThreadId();
+        playing = true;
+        // A sound server that takes its time: the GUI thread must not wait for it.
+        while (!release)
+            QThread::yieldCurrentThread();
+        playing = false;
+        return true;
+    });
+    DesktopBell::resetSoundFailure();
+    DesktopBell::ringDesktop();
+    ASSERT_TRUE(test::waitUntil([&] { return playing.load(); }, 5000));
+    for (int i = 0; i < 100; ++i)
+        DesktopBell::ringDesktop();
+    release = true;
+    ASSERT_TRUE(test::waitUntil([&] { return !playing; }, 5000));
+    EXPECT_EQ(tries.load(), 1) << "bells while one sounds are not queued behind it";
+    EXPECT_NE(playedOn.load(), QThread::currentThreadId());
+    // Once it has played, the next bell plays again.
+    ASSERT_TRUE(test::waitUntil([&] {
+        DesktopBell::ringDesktop();
+        return tries == 2;
+    }, 5000));
+    DesktopBell::setSoundPlayer(saved);
 }

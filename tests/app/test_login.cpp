@@ -3,9 +3,12 @@
 
 #include "AppModel.h"
 #include "ChatHost.h"
+#include "ChildProcess.h"
 #include "ProviderDetection.h"
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,9 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <vector>
 
 using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
@@ -185,6 +193,104 @@ TEST_F(LoginTest, login_shell_is_shell_variable_else_the_password_database)
         EXPECT_EQ(LoginShell::path(), expected);
     else
         EXPECT_FALSE(LoginShell::path().isEmpty());
+}
+
+// The application started from a shell: its input is the terminal, which is its controlling
+// terminal, and it is in the foreground there. A login must run all the same: handed that terminal
+// from another process group, an interactive login shell stops itself and never runs the login.
+// The test runs itself again on a pseudo-terminal, the way a shell starts the application, and
+// that run signs in through a real bash whose `claude` (a stand-in on the profile's PATH) notes
+// that its login ran to its end.
+TEST(LoginFromTerminal, a_login_started_by_an_app_on_a_terminal_runs_to_its_end)
+{
+    static const char* const onTerminal = "BRINMOOR_LOGIN_ON_TERMINAL";
+    if (qEnvironmentVariableIsSet(onTerminal)) {
+        ASSERT_TRUE(::isatty(STDIN_FILENO));
+        const QString root = qEnvironmentVariable(onTerminal);
+        qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
+        qputenv("SHELL", "/bin/bash");
+        QSettings settings(root + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        AppModel m(Store(false), &settings);
+        m.login(ChatProvider::Claude);
+        ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }, 30000)) << "the login never ended";
+        EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/home/signed-in")));
+        ASSERT_TRUE(m.claude());
+        EXPECT_TRUE(m.claude()->authed);
+
+        // A detached child (the editor, the updater's script) gets no terminal either: it reads
+        // the null device and has no controlling terminal (tty number 0).
+        const QString seen = root + QStringLiteral("/detached");
+        ASSERT_TRUE(startDetached(QStringLiteral("/bin/sh"),
+                                  {QStringLiteral("-c"),
+                                   QStringLiteral("{ readlink /proc/$$/fd/0; cut -d' ' -f7 /proc/$$/stat; } >\"$1.part\"; mv \"$1.part\" \"$1\""),
+                                   QStringLiteral("sh"), seen}));
+        ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(seen); }));
+        QFile f(seen);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), QByteArray("/dev/null\n0\n"));
+        return;
+    }
+    if (!QFileInfo(QStringLiteral("/bin/bash")).isExecutable())
+        GTEST_SKIP() << "no /bin/bash to log in through";
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/home/bin")));
+    const auto write = [&](const QString& name, const char* text, bool executable) {
+        QFile f(dir.path() + QStringLiteral("/home/") + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        if (executable)
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    write(QStringLiteral(".profile"), "PATH=\"$HOME/bin:$PATH\"; export PATH\n", false);
+    write(QStringLiteral("bin/claude"), R"sh(#!/bin/sh
+case "$*" in
+  "auth login") sleep 0.2; echo yes > "$HOME/signed-in" ;;
+  "--version") echo "2.1.3 (Claude Code)" ;;
+  "auth status") if [ -f "$HOME/signed-in" ]; then echo "Logged in"; else echo "Not logged in"; fi ;;
+esac
+)sh", true);
+
+    const QByteArray exe = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray filter = "--gtest_filter=LoginFromTerminal.a_login_started_by_an_app_on_a_terminal_runs_to_its_end";
+    std::vector<QByteArray> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    env.push_back(QByteArray(onTerminal) + '=' + QFile::encodeName(dir.path()));
+    std::vector<char*> envp;
+    for (QByteArray& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(exe.constData()), const_cast<char*>(filter.constData()), nullptr};
+
+    int master = -1;
+    const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::execve(argv[0], argv, envp.data());
+        ::_exit(127);
+    }
+    // Read what the run prints (a full terminal would hold it up) until it ends.
+    QByteArray output;
+    int status = 0;
+    QDeadlineTimer deadline(120000);
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0)
+                output.append(buf, n);
+        }
+    }
+    ::close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + QStringLiteral("/home/signed-in"))) << output.toStdString();
 }
 
 TEST(ProviderProbeOutput, claude_output_is_read_into_a_record)

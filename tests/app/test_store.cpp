@@ -466,19 +466,34 @@ TEST(StoreFiles, save_replaces_the_file_whole_and_leaves_no_temporary_files)
     EXPECT_EQ(entries, QStringList{QStringLiteral("state.json")});
 }
 
-TEST(StoreFiles, failed_write_is_dropped_and_the_next_save_succeeds)
+TEST(StoreFiles, failed_write_says_why_keeps_the_old_file_and_the_next_save_succeeds)
 {
-    ScopedDataHome home;
-    // A plain file where the data folder should be: the folder cannot be made.
-    QFile blocker(home.path() + QStringLiteral("/Brinmoor"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    Store store(false);
-    EXPECT_FALSE(store.save(goldenSnapshot()));
-    EXPECT_FALSE(store.load());
-    ASSERT_TRUE(QFile::remove(blocker.fileName()));
-    EXPECT_TRUE(store.save(goldenSnapshot()));
-    EXPECT_TRUE(store.load());
+    // Failures that hold also for root: a plain file where the data folder should be (the folder
+    // cannot be made), and a folder where the file should be (the finished file cannot replace it).
+    const struct {
+        const char* name;
+        const char* inTheWay;
+        bool isFolder;
+        const char* why;
+    } rows[] = {
+        {"folder is a file", "/Brinmoor", false, "Not a directory"},
+        {"file is a folder", "/Brinmoor/state.json/x", true, "Is a directory"},
+    };
+    for (const auto& r : rows) {
+        ScopedDataHome home;
+        const QString blocker = home.path() + QLatin1String(r.inTheWay);
+        ASSERT_TRUE(r.isFolder ? QDir().mkpath(blocker) : QFile(blocker).open(QIODevice::WriteOnly)) << r.name;
+        Store store(false);
+        QString why;
+        EXPECT_FALSE(store.save(goldenSnapshot(), &why)) << r.name;
+        EXPECT_EQ(why, QLatin1String(r.why)) << r.name;
+        // Nothing was written, and no temporary file is left behind.
+        const QString folder = QFileInfo(home.statePath()).path();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList()) << r.name;
+        ASSERT_TRUE(r.isFolder ? QDir(home.statePath()).removeRecursively() : QFile::remove(blocker)) << r.name;
+        EXPECT_TRUE(store.save(goldenSnapshot())) << r.name;
+        EXPECT_TRUE(store.load()) << r.name;
+    }
 }
 
 TEST(StoreFiles, development_build_uses_only_the_dev_folder)

@@ -3,6 +3,8 @@
 // `claude`/`codex` scripts reached through a login shell in a temporary HOME).
 #include "AppInfo.h"
 #include "AppModel.h"
+#include "FolderChooserLogic.h"
+#include "FolderListing.h"
 #include "OnboardingFlow.h"
 #include "SheetLogic.h"
 #include "TestEnvironment.h"
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -69,6 +72,120 @@ TEST(WorkspaceNames, blank_gives_untitled_and_only_the_ends_are_trimmed)
     EXPECT_EQ(SheetLogic::newWorkspaceName("Q3\n"), "Q3\n") << "line breaks are not trimmed";
     EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\t My Project \t"), "My Project");
     EXPECT_EQ(SheetLogic::trimPlainSpacesAndTabs("\u00a0x"), "\u00a0x");
+}
+
+TEST(FolderChooser, opens_at_the_first_of_the_selected_and_recent_folders_that_is_there_else_home)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir().mkpath(root + "/home");
+    QDir().mkpath(root + "/web");
+    QDir().mkpath(root + "/api");
+    QFile(root + "/file").open(QIODevice::WriteOnly);
+    const QString home = root + "/home";
+    using F = FolderChooserLogic;
+    EXPECT_EQ(F::startFolder(root + "/web", {root + "/api"}, home), root + "/web");
+    EXPECT_EQ(F::startFolder(QString(), {root + "/api", root + "/web"}, home), root + "/api");
+    EXPECT_EQ(F::startFolder(root + "/gone", {root + "/file", "relative", root + "/web/"}, home), root + "/web");
+    EXPECT_EQ(F::startFolder(root + "/gone", {}, home), home);
+    EXPECT_EQ(F::startFolder(QString(), {}, root + "/no-home"), QDir::rootPath());
+}
+
+TEST(FolderChooser, a_typed_path_loses_blanks_and_quotes_and_is_read_from_the_folder_shown)
+{
+    const struct {
+        const char* typed;
+        const char* path;
+    } rows[] = {
+        {"/srv/app", "/srv/app"},
+        {"  /srv/app/ \n", "/srv/app"},
+        {"'/srv/my app'", "/srv/my app"},
+        {"\"/srv/my app\"", "/srv/my app"},
+        {"'/srv/odd\"", "/base/'/srv/odd\""},  // unmatched quotes are part of a relative name
+        {"file:///srv/my%20app", "/srv/my app"},
+        {"~", "/home/me"},
+        {"~/dev", "/home/me/dev"},
+        {"~other", "/base/~other"},
+        {"sub/dir", "/base/sub/dir"},
+        {"../up", "/up"},
+        {"/a/./b/../c", "/a/c"},
+        {"   ", ""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(FolderChooserLogic::typedPath(QString::fromUtf8(r.typed), "/base", "/home/me"), QString::fromUtf8(r.path))
+            << r.typed;
+}
+
+TEST(FolderChooser, problems_and_new_folders_say_what_is_wrong_in_the_system_s_words)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir().mkpath(root + "/old");
+    QFile(root + "/file").open(QIODevice::WriteOnly);
+    using F = FolderChooserLogic;
+    EXPECT_EQ(F::folderProblem(root), QString());
+    EXPECT_EQ(F::folderProblem(root + "/gone"), "There is no folder at " + root + "/gone.");
+    EXPECT_EQ(F::folderProblem(root + "/file"), root + "/file is a file, not a folder.");
+    EXPECT_EQ(F::folderProblem(QString()), "Type the path of a folder.");
+
+    EXPECT_EQ(F::makeFolder(root, "  "), "Type a name for the new folder.");
+    EXPECT_EQ(F::makeFolder(root, "a/b"), QString::fromUtf8("A folder's name cannot hold “/”."));
+    EXPECT_EQ(F::makeFolder(root, ".."), QString::fromUtf8("“..” cannot be a folder's name."));
+    EXPECT_EQ(F::makeFolder(root, "old"), QString::fromUtf8("“old” already exists here."));
+    EXPECT_EQ(F::makeFolder(root + "/file", "x"), QString::fromUtf8("“x” could not be made: Not a directory."));
+    EXPECT_EQ(F::makeFolder(root, " new one "), QString());
+    EXPECT_TRUE(QFileInfo(root + "/new one").isDir());
+    EXPECT_EQ(F::makeFolder(root, ".hidden"), QString());
+    EXPECT_TRUE(QFileInfo(root + "/.hidden").isDir());
+
+    FolderChooserLogic logic;
+    EXPECT_EQ(logic.parentOf("/srv/app"), "/srv");
+    EXPECT_EQ(logic.parentOf("/srv"), "/");
+    EXPECT_EQ(logic.parentOf("/"), QString());
+    EXPECT_EQ(logic.join("/", "srv"), "/srv");
+    EXPECT_EQ(logic.join("/srv", "app"), "/srv/app");
+}
+
+TEST(FolderChooser, the_listing_shows_the_latest_folder_asked_for_and_hidden_ones_on_request)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (const char* path : {"/a/Beta", "/a/alpha", "/a/.git", "/b/only", "/empty"})
+        QDir().mkpath(root + path);
+    QFile(root + "/a/file").open(QIODevice::WriteOnly);
+    FolderListing listing;
+    const auto names = [&] {
+        QStringList out;
+        for (int i = 0; i < listing.count(); ++i)
+            out << listing.nameAt(i);
+        return out;
+    };
+    // Asked for one folder and then at once for another: the other's folders, whichever read
+    // ends first.
+    for (int round = 0; round < 20; ++round) {
+        listing.setFolder(root + "/a");
+        listing.setFolder(root + "/b");
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+        EXPECT_EQ(names(), QStringList{"only"});
+        listing.setFolder(root);
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    }
+    listing.setFolder(root + "/a");
+    ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    EXPECT_EQ(names(), (QStringList{"alpha", "Beta"}));
+    EXPECT_EQ(listing.hiddenCount(), 1);
+    EXPECT_EQ(listing.indexOf("Beta"), 1);
+    listing.setShowHidden(true);
+    EXPECT_EQ(names(), (QStringList{".git", "alpha", "Beta"}));
+    EXPECT_EQ(listing.hiddenCount(), 0);
+    EXPECT_TRUE(listing.isHidden(0));
+    EXPECT_FALSE(listing.isHidden(1));
+    // A folder that went away, or an empty one: nothing listed.
+    for (const char* path : {"/gone", "/empty"}) {
+        listing.setFolder(root + path);
+        ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+        EXPECT_EQ(listing.count(), 0) << path;
+    }
 }
 
 namespace {

@@ -21,6 +21,7 @@ Item {
     Loader {
         objectName: "mainWindowLoader"
         anchors.fill: parent
+        anchors.bottomMargin: saveFailure.height
         active: !AppModel.showOnboarding
         sourceComponent: mainWindow
     }
@@ -28,6 +29,7 @@ Item {
         id: onboardingLayer
         objectName: "onboardingLoader"
         anchors.fill: parent
+        anchors.bottomMargin: saveFailure.height
         // Set here, not bound: the view stays while it fades out.
         property bool shown: false
         active: onboardingLayer.shown
@@ -95,11 +97,19 @@ Item {
         MainWindowView {}
     }
 
+    // Below both the onboarding and the main window, which make room for it while it shows.
+    SaveFailureBar {
+        id: saveFailure
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+    }
+
     // Over both the onboarding and the main window: a start-up without the saved workspaces is
     // exactly when it must be seen.
     StartupNotice {
         anchors.horizontalCenter: parent.horizontalCenter
-        anchors.bottom: parent.bottom
+        anchors.bottom: saveFailure.top
         anchors.bottomMargin: 16
         z: 10
     }

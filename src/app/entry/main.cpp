@@ -1,5 +1,6 @@
 #include "AgentChatHost.h"
 #include "AppQmlModules.h"
+#include "ChildProcess.h"
 #include "InstanceLock.h"
 #include "SceneGraphBackend.h"
 #include "StallWatch.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setApplicationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setQuitOnLastWindowClosed(true);
+    brinmoor::releaseTerminalInput();
 
     brinmoor::InstanceLock instance(brinmoor::Store::forThisBuild().folderPath());
     switch (instance.acquire()) {

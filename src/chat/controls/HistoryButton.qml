@@ -46,6 +46,8 @@ Item {
     Popup {
         id: popup
         objectName: "historyPopup"
+        // Takes the keyboard while open, so Escape closes it before anything else.
+        focus: true
         y: button.height + 6
         x: button.width - width
         padding: 0

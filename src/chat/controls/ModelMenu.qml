@@ -20,6 +20,8 @@ ControlPill {
     Popup {
         id: popup
         objectName: "modelPopup"
+        // Takes the keyboard while open, so Escape closes it before anything else.
+        focus: true
         y: -height - 6
         x: menu.width - width
         padding: 4

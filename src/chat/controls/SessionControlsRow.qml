@@ -59,6 +59,8 @@ Item {
             Popup {
                 id: modes
                 objectName: "modesPopup"
+                // Takes the keyboard while open, so Escape closes it before anything else.
+                focus: true
                 y: -height - 6
                 padding: 0
                 background: Rectangle {

@@ -171,6 +171,7 @@ void EscapeSequenceParser::warnOnce(unsigned bit, std::string_view message)
     pars_[0] = 0;
     parsCount_ = 1;
     parsOverflow_ = false;
+    subParameters_ = false;
     parsTxtCount_ = 0;
     txtRef_ = nullptr;
     collectCount_ = 0;
@@ -194,6 +195,8 @@ inline size_t EscapeSequenceParser::scanParams(const uint8_t* p, size_t i, size_
         if (b < '0' || b > ';')
             break;
         if (b >= ':') {
+            if (b == ':') [[unlikely]]
+                subParameters_ = true; // rare: stored at once, no state of the loop
             if (count < kMaxParameters) {
                 pars_[count - 1] = v;
                 ++count;

@@ -120,6 +120,9 @@ public:
     ByteSpan collect() const { return { collect_.data(), collectCount_ }; }
     // The raw parameter bytes (digits, ";" and ":") of the current sequence, e.g. "38:2:1:2:3".
     ByteSpan parsTxt() const { return txtRef_ ? ByteSpan(txtRef_, txtRefLen_) : ByteSpan(parsTxt_.data(), parsTxtCount_); }
+    // Whether a ":" separated any of the current sequence's parameters (sub-parameters, which
+    // parsTxt() then places).
+    bool hasSubParameters() const { return subParameters_; }
     ByteSpan osc() const { return { osc_.data(), osc_.size() }; }
     DcsHandler* activeDcsHandler() const { return activeDcs_.get(); }
 
@@ -154,6 +157,7 @@ private:
     std::array<int64_t, kMaxParameters> pars_ {};
     size_t parsCount_ = 1;
     bool parsOverflow_ = false;
+    bool subParameters_ = false;
     std::array<uint8_t, kMaxCollect + 1> collect_ {}; // one spare byte for the final byte of a key
     size_t collectCount_ = 0;
     std::array<uint8_t, kMaxParamText> parsTxt_ {};

@@ -196,7 +196,9 @@ TransitionTable TransitionTable::buildVt500TransitionTable()
         t.addRange(0x40, 0x7E, s, A::dcsHook, S::dcsPassthrough);
     on(executables, S::dcsPassthrough, A::dcsPut, S::dcsPassthrough);
     on(printables, S::dcsPassthrough, A::dcsPut, S::dcsPassthrough);
-    t.add(0x7F, S::dcsPassthrough, A::ignore, S::dcsPassthrough);
+    // DEL is data of the string, as in xterm (DEC's diagram drops it): a request with a DEL in
+    // it is not the request without one.
+    t.add(0x7F, S::dcsPassthrough, A::dcsPut, S::dcsPassthrough);
     t.addMany({ 0x1B, 0x9C }, S::dcsPassthrough, A::dcsUnhook, S::ground);
 
     // Bytes 0xA0..0xFF inside an OSC string are its text (UTF-8 titles).

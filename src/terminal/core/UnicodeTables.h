@@ -16,6 +16,12 @@ struct Range {
     uint8_t value;
 };
 
+// An inclusive range of code points.
+struct Interval {
+    uint32_t lo;
+    uint32_t hi;
+};
+
 // Grapheme_Cluster_Break (UAX #29), in the script's order.
 enum class GraphemeBreak : uint8_t {
     Other,
@@ -42,6 +48,12 @@ extern const std::span<const Range> graphemeBreak;
 extern const std::span<const Range> extendedPictographic;
 // General categories L* and N* (value 1).
 extern const std::span<const Range> letterOrNumber;
+// Column widths: the code points that take no column (controls, marks, format characters, Hangul
+// medial vowels and final consonants) and those that take two (East Asian wide and fullwidth,
+// emoji presentation); every other code point takes one. The rules are the C library's wcwidth's,
+// spelled out in scripts/gen_unicode_tables.py.
+extern const std::span<const Interval> zeroWidth;
+extern const std::span<const Interval> doubleWidth;
 
 // The value of the range holding cp, or 0.
 uint8_t lookup(std::span<const Range> table, uint32_t cp);
@@ -51,7 +63,7 @@ uint8_t lookup(std::span<const Range> table, uint32_t cp);
 // Extended_Pictographic, bits 4-7 the Grapheme_Cluster_Break value.
 inline constexpr uint32_t kPropertyBlock = 128;
 extern const uint16_t propertyIndex[8704];
-extern const uint8_t propertyBlocks[21120];
+extern const uint8_t propertyBlocks[22656];
 inline uint8_t properties(uint32_t cp)
 {
     if (cp > 0x10FFFF)

@@ -12,16 +12,7 @@
 namespace termcore::UnicodeUtil {
 
 // One inclusive range of code points.
-struct LH {
-    uint32_t lo;
-    uint32_t hi;
-};
-
-// Zero-width code points (Markus Kuhn's public-domain wcwidth combining table): non-spacing and
-// enclosing marks, Hangul medial and final jamo, format and invisible characters.
-extern const std::array<LH, 142> combining;
-// Emoji presentation characters drawn two columns wide that the East Asian wide ranges miss.
-extern const std::array<LH, 97> twoColumnEmoji;
+using LH = UnicodeTables::Interval;
 
 // UTF-8 first-byte table. 0xF0: a one-byte (ASCII) character; 0xF1: a byte that cannot start a
 // sequence. Otherwise the low nibble is the sequence length (2..4) and the high nibble the index
@@ -40,8 +31,10 @@ constexpr bool isScalarValue(int64_t c)
     return c >= 0 && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
 }
 
-// Cells a code point takes: 0, 1 or 2 (the rules are spelled out in UnicodeUtil.cpp; the packed
-// property table holds their result for every code point).
+// Cells a code point takes: 0, 1 or 2, as the C library's wcwidth counts them (the rules are
+// spelled out in scripts/gen_unicode_tables.py; UnicodeTables::zeroWidth and doubleWidth list
+// the result as ranges, the packed property table holds it for every code point). A character of
+// width 0 never takes a column of its own: the print path attaches it to the cell before it.
 inline int columnWidth(char32_t rune)
 {
     const uint32_t c = uint32_t(rune);

@@ -137,6 +137,8 @@ void Terminal::resetToInitialState()
     const bool hidden = cursorHidden;
     setup(true);
     cursorHidden = hidden;
+    // Only a full reset leaves reverse video (a column switch and a soft reset keep it).
+    setReverseVideo(false);
     updateRange(0);
     updateRange(rows_ - 1);
 }

@@ -203,6 +203,11 @@ public:
     bool userScrolling = false;
     bool lineFeedMode = false;
     bool smoothScroll = false;
+    // DECSCNM: the whole screen is shown in reverse video, the default foreground and background
+    // swapped by the view; cells and the current attribute are left as they are. Setting it tells
+    // the delegate when it changes.
+    bool reverseVideo() const { return reverseVideo_; }
+    void setReverseVideo(bool on);
     // Mode setters that also mirror the flag into both buffers.
     void setMarginMode(bool on);
     void setInsertMode(bool on);
@@ -479,9 +484,10 @@ public:
 private:
     void printAsciiRun(const uint8_t* p, size_t n);
     void insertCell(char32_t rune, int width);
-    bool joinCombining(std::u32string_view marks);
+    void attachZeroWidth(std::u32string_view chars);
+    const uint8_t* printZeroWidthRun(char32_t first, const uint8_t* p, const uint8_t* end);
     void decodeAndPrint(const uint8_t* seq, int len);
-    void printRune(char32_t rune, bool combiningMark);
+    void printRune(char32_t rune);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
 
     int cols_ = 80;
@@ -509,6 +515,8 @@ private:
     // UTF-8 carry-over between print calls: the start of a sequence the last run ended inside.
     std::array<uint8_t, 4> carry_{};
     int carryLen_ = 0;
+
+    bool reverseVideo_ = false; // DECSCNM
 };
 
 } // namespace termcore

@@ -23,6 +23,7 @@ bool TerminalDelegate::isProcessTrusted(Terminal&)
     return true;
 }
 void TerminalDelegate::mouseModeChanged(Terminal&) {}
+void TerminalDelegate::reverseVideoChanged(Terminal&) {}
 void TerminalDelegate::cursorStyleChanged(Terminal&, CursorStyle) {}
 void TerminalDelegate::hostCurrentDirectoryUpdated(Terminal&) {}
 void TerminalDelegate::hostCurrentDocumentUpdated(Terminal&) {}

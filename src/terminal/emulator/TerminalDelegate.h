@@ -39,6 +39,8 @@ public:
     virtual void selectionChanged(Terminal& source);
     virtual bool isProcessTrusted(Terminal& source);
     virtual void mouseModeChanged(Terminal& source);
+    // The whole screen went into or out of reverse video (Terminal::reverseVideo()).
+    virtual void reverseVideoChanged(Terminal& source);
     virtual void cursorStyleChanged(Terminal& source, CursorStyle newStyle);
     virtual void hostCurrentDirectoryUpdated(Terminal& source);
     virtual void hostCurrentDocumentUpdated(Terminal& source);

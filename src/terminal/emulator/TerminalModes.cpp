@@ -5,6 +5,7 @@
 #include "TerminalCommandSupport.h"
 
 #include <algorithm>
+#include <bitset>
 
 namespace termcore {
 
@@ -18,22 +19,14 @@ using CellColor = Attribute::Color;
 
 uint8_t cap255(int64_t v) { return uint8_t(std::clamp<int64_t>(v, 0, 255)); }
 
-// Reads the extended colour that follows SGR 38, 48 or 58 from parameter j on. Returns the
-// index at which the walk resumes; `out` is set only when a colour was read.
-size_t readExtendedColor(ParamSpan pars, size_t j, bool colonForm, std::optional<CellColor>& out)
+// Reads the extended colour of the semicolon form that follows SGR 38, 48 or 58 from parameter j
+// on: 5;n or 2;r;g;b. Returns the index at which the walk resumes; `out` is set only when a
+// colour was read.
+size_t readExtendedColor(ParamSpan pars, size_t j, std::optional<CellColor>& out)
 {
     const size_t n = pars.size();
     if (j >= n)
         return j;
-    if (colonForm) {
-        // 38:2:<colour space>:r:g:b (ITU T.416); only the direct-colour form is read here.
-        if (pars[j] != 2)
-            return j;
-        if (n - j < 5)
-            return j + 1;
-        out = CellColor::trueColor(cap255(pars[j + 2]), cap255(pars[j + 3]), cap255(pars[j + 4]));
-        return j + 5;
-    }
     if (pars[j] == 5) {
         if (j + 1 >= n)
             return j + 1;
@@ -47,6 +40,38 @@ size_t readExtendedColor(ParamSpan pars, size_t j, bool colonForm, std::optional
         return j + 4;
     }
     return j;
+}
+
+// The colour of a colon group 38:..., 48:... or 58:... (ITU T.416): 38:5:n indexed, 38:2:r:g:b
+// and 38:2:<colour space>:r:g:b direct (the colour space, often left empty, is not used; values
+// past the blue are ignored). Anything shorter or of another kind gives no colour.
+std::optional<CellColor> groupColor(ParamSpan group)
+{
+    if (group.size() >= 3 && group[1] == 5)
+        return CellColor::ansi256(cap255(group[2]));
+    if (group.size() >= 5 && group[1] == 2) {
+        const size_t r = group.size() == 5 ? 2 : 3;
+        return CellColor::trueColor(cap255(group[r]), cap255(group[r + 1]), cap255(group[r + 2]));
+    }
+    return std::nullopt;
+}
+
+// Which parameters are sub-parameters, joined to the one before them by ":" in the raw text:
+// bit k is set when parameter k + 1 follows a colon. Separators past the bounded raw text count
+// as semicolons.
+using ColonBits = std::bitset<EscapeSequenceParser::kMaxParameters>;
+ColonBits colonSeparated(ByteSpan raw, size_t count)
+{
+    ColonBits colon;
+    size_t k = 0;
+    for (uint8_t b : raw) {
+        if (b != ':' && b != ';')
+            continue;
+        if (k + 1 >= count)
+            break;
+        colon[k++] = b == ':';
+    }
+    return colon;
 }
 } // namespace
 
@@ -67,13 +92,38 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
     CellColor fg = curAttr.fg;
     CellColor bg = curAttr.bg;
     CharacterStyle style = curAttr.style;
-    // The colon form (38:2:...) is recognised from the raw text: "38:" or "48:" at its start.
-    const ByteSpan raw = parser.parsTxt();
-    const bool colonForm = raw.size() >= 3 && raw[2] == ':';
+    // A parameter with sub-parameters (4:3, 38:2::r:g:b) is one attribute wherever it stands in
+    // the list; its sub-parameters never act as attributes of their own.
+    const bool anyColon = parser.hasSubParameters();
+    ColonBits colon;
+    if (anyColon)
+        colon = colonSeparated(parser.parsTxt(), pars.size());
 
     size_t i = 0;
     while (i < pars.size()) {
         const int64_t p = pars[i];
+        if (anyColon && colon[i]) {
+            size_t groupEnd = i + 2;
+            while (groupEnd < pars.size() && colon[groupEnd - 1])
+                ++groupEnd;
+            const ParamSpan group = pars.subspan(i, groupEnd - i);
+            if (p == 38 || p == 48 || p == 58) {
+                // The underline colour (58) is read and not kept: it is not drawn.
+                if (const auto c = groupColor(group); c && p != 58)
+                    (p == 38 ? fg : bg) = *c;
+            } else if (p == 4) {
+                // Underline styles: 4:0 none, 4:1 single, 4:2 double, 4:3 curly, 4:4 dotted,
+                // 4:5 dashed; every style is drawn as the one underline there is.
+                if (group[1] == 0)
+                    style.remove(CharacterStyle::underline);
+                else if (group[1] >= 1 && group[1] <= 5)
+                    style.insert(CharacterStyle::underline);
+            } else {
+                Diagnostics::print("Unknown SGR attribute: " + std::to_string(p) + " " + listText(pars));
+            }
+            i = groupEnd;
+            continue;
+        }
         if (p >= 30 && p <= 37) {
             fg = CellColor::ansi256(uint8_t(p - 30));
         } else if (p >= 40 && p <= 47) {
@@ -114,11 +164,7 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
             case 48:
             case 58: {
                 std::optional<CellColor> c;
-                if (p == 58 && colonForm && i + 1 < pars.size() && pars[i + 1] == 5) {
-                    i = std::min(i + 3, pars.size()); // 58:5:n, an indexed underline colour
-                    continue;
-                }
-                i = readExtendedColor(pars, i + 1, colonForm, c);
+                i = readExtendedColor(pars, i + 1, c);
                 // The underline colour (58) is not kept, but its values are consumed so they are
                 // not taken for attributes of their own.
                 if (c && p == 38)
@@ -135,6 +181,18 @@ void Terminal::cmdCharAttributes(ParamSpan pars, ByteSpan collect)
         i++;
     }
     curAttr = Attribute(fg, bg, style);
+}
+
+void Terminal::setReverseVideo(bool on)
+{
+    if (reverseVideo_ == on)
+        return;
+    reverseVideo_ = on;
+    // Every row looks different now, though no cell changed.
+    updateRange(0);
+    updateRange(rows() - 1);
+    if (tdel())
+        tdel()->reverseVideoChanged(*this);
 }
 
 void Terminal::setModes(ParamSpan pars, ByteSpan collect)
@@ -216,7 +274,7 @@ void Terminal::setMode(int mode, ByteSpan collect)
             switchColumns(132);
         break;
     case 4: smoothScroll = true; break;
-    case 5: curAttr = Attribute(CellColor::defaultInvertedColor(), CellColor::defaultInvertedColor(), CharacterStyle::none); break;
+    case 5: setReverseVideo(true); break; // DECSCNM
     case 6: originMode = true; break;
     case 7: setWraparound(true); break;
     case 9: setMouseMode(MouseMode::x10); break;
@@ -277,7 +335,7 @@ void Terminal::resetMode(int mode, ByteSpan collect)
             switchColumns(80);
         break;
     case 4: smoothScroll = false; break;
-    case 5: curAttr = Attribute(); break;
+    case 5: setReverseVideo(false); break;
     case 6: originMode = false; break;
     case 7: setWraparound(false); break;
     case 9: setMouseMode(MouseMode::off); break;

@@ -1,8 +1,9 @@
 // The print path: printable runs from the parser become cells of the active screen. UTF-8 is
 // decoded here (RFC 3629 well-formedness, with a sequence split between two feeds carried
-// over), single bytes go through the invoked G set, every character is measured, combining
-// marks join the cell written before them, and a lone zero-width joiner is dropped. Plain ASCII
-// runs are written straight into the row, without the per-character machinery.
+// over), single bytes go through the invoked G set, DEL is ignored, every character is measured,
+// and characters of width 0 (marks, format characters, Hangul medial vowels and final consonants)
+// join the cell written before them instead of taking a column. Plain ASCII runs are written
+// straight into the row, without the per-character machinery.
 
 #include "Terminal.h"
 
@@ -46,24 +47,19 @@ char32_t decode(const uint8_t* s, int n)
     }
 }
 
-// Width and "is a combining mark" of every BMP code point, taken once from the Unicode tables:
-// the print path asks both for every non-ASCII character, and a table read beats two searches.
-// Bits 0-1: column width; bit 2: canonical combining class is not 0. Read-only once built.
-class BmpProperties {
+// Width of every BMP code point, taken once from the Unicode tables: the print path asks for
+// every non-ASCII character, and one table read beats the two-stage lookup. Read-only once built.
+class BmpWidths {
 public:
-    BmpProperties()
+    BmpWidths()
     {
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            uint8_t v = uint8_t(UnicodeUtil::columnWidth(c) & 3);
-            if (UnicodeUtil::combiningClass(c) != 0)
-                v |= 4;
-            table_[c] = v;
-        }
+        for (char32_t c = 0; c < 0x10000; ++c)
+            table_[c] = uint8_t(UnicodeUtil::columnWidth(c));
     }
-    static const BmpProperties& instance()
+    static const BmpWidths& instance()
     {
-        static const BmpProperties properties;
-        return properties;
+        static const BmpWidths widths;
+        return widths;
     }
     uint8_t operator[](char32_t c) const { return table_[c]; }
 
@@ -73,12 +69,7 @@ private:
 
 int widthOf(char32_t c)
 {
-    return c < 0x10000 ? BmpProperties::instance()[c] & 3 : UnicodeUtil::columnWidth(c);
-}
-
-bool isCombiningMark(char32_t c)
-{
-    return c < 0x10000 ? (BmpProperties::instance()[c] & 4) != 0 : UnicodeUtil::combiningClass(c) != 0;
+    return c < 0x10000 ? BmpWidths::instance()[c] : UnicodeUtil::columnWidth(c);
 }
 
 // The cell layout printAsciiRun writes as two words.
@@ -112,53 +103,87 @@ void Terminal::insertCell(char32_t rune, int width)
     buffer_->insertCharacter(CharData(curAttr, rune, int8_t(width)).code, width, curAttr, printRendition_, printRow_);
 }
 
-// A combining mark (canonical combining class not 0) joins the cell written last, when the
-// screen still has the size it had then and the result stays one grapheme cluster.
-bool Terminal::joinCombining(std::u32string_view marks)
+// A character of width 0 has no column of its own: it joins the cell written last, as long as
+// the screen still has the size it had then and the cursor still stands right after that cell.
+// Otherwise (at the start of a line, after a cursor move, an erase or a resize) there is no cell
+// before it to carry it, and it is dropped, as xterm does; the row is left as it was.
+void Terminal::attachZeroWidth(std::u32string_view chars)
 {
     Buffer& b = *buffer_;
     const auto& last = b.lastBufferStorage;
-    if (last.cols != cols_ || last.rows != rows_)
-        return false;
+    if (last.cols != cols_ || last.rows != rows_ || last.y != b.yBase() + b.y())
+        return;
     CircularBufferLineList& lines = b.lines();
     if (last.y < 0 || last.y >= lines.count())
-        return false;
+        return;
     BufferLine& line = lines[last.y];
     const int col = std::min(last.x, cols_ - 1);
     if (col < 0 || col >= line.count())
-        return false;
+        return;
     CharData cell = line[col];
+    if (cell.code == 0)
+        return; // erased since
+    // Right after the cell; at a right margin without autowrap the cursor stays on it.
+    const int right = marginMode ? b.marginRight() : cols_ - 1;
+    if (b.x() != col + std::max<int>(cell.width, 1) && !(b.x() == col && col == right))
+        return;
     std::u32string cluster = cell.getCharacter();
-    // One cell holds a bounded cluster: marks beyond it are consumed and dropped, so a flood of
-    // accents after one letter costs neither quadratic time nor memory.
+    // One cell holds a bounded cluster: characters beyond it are dropped, so a flood of accents
+    // after one letter costs neither quadratic time nor memory.
     const size_t had = cluster.size();
-    const size_t limit = std::max(had, CharData::maxClusterLength);
-    cluster.append(marks.substr(0, std::max<size_t>(limit - had, 1)));
-    if (!UnicodeUtil::isSingleGrapheme(cluster))
-        return false;
-    if (cluster.size() > limit)
-        cluster.resize(limit);
+    // Inside an emoji sequence the joiner is dropped: the emoji on either side stay cells of
+    // their own, as wide as programs count them.
+    const bool emoji = !cluster.empty() && UnicodeUtil::isExtendedPictographic(cluster.front());
+    for (char32_t c : chars) {
+        if (cluster.size() >= CharData::maxClusterLength)
+            break;
+        if (!(emoji && c == kZeroWidthJoiner))
+            cluster.push_back(c);
+    }
     if (cluster.size() == had)
-        return true;
+        return;
     cell.setValue(cluster, cell.width);
     line.set(col, cell);
     updateRange(last.y - b.yBase());
-    return true;
+}
+
+// A run of zero-width characters within one piece joins its cell at once: only the final
+// cluster is interned, not one per character. Beyond the bound of a cell's cluster they are read
+// and dropped. Returns where the run ends. Kept out of handlePrint, whose text loops are hot.
+[[gnu::noinline]] const uint8_t* Terminal::printZeroWidthRun(char32_t first, const uint8_t* p, const uint8_t* end)
+{
+    std::array<char32_t, CharData::maxClusterLength> run;
+    size_t count = 0;
+    run[count++] = first;
+    while (p < end) {
+        const int m = sequenceLength(*p);
+        if (m < 2 || end - p < m)
+            break;
+        bool wellFormed = true;
+        for (int k = 1; k < m && wellFormed; k++)
+            wellFormed = validContinuation(*p, k, p[k]);
+        const char32_t next = wellFormed ? decode(p, m) : 0;
+        if (!wellFormed || widthOf(next) != 0)
+            break;
+        if (count < run.size())
+            run[count++] = next;
+        p += m;
+    }
+    attachZeroWidth(std::u32string_view(run.data(), count));
+    return p;
 }
 
 void Terminal::decodeAndPrint(const uint8_t* seq, int len)
 {
-    const char32_t rune = decode(seq, len);
-    printRune(rune, isCombiningMark(rune));
+    printRune(decode(seq, len));
 }
 
-void Terminal::printRune(char32_t rune, bool combiningMark)
+void Terminal::printRune(char32_t rune)
 {
-    if (combiningMark && joinCombining(std::u32string_view(&rune, 1)))
-        return;
-    if (rune == kZeroWidthJoiner)
-        return;
-    insertCell(rune, widthOf(rune));
+    if (const int width = widthOf(rune); width != 0)
+        insertCell(rune, width);
+    else
+        attachZeroWidth(std::u32string_view(&rune, 1));
 }
 
 void Terminal::printAsciiRun(const uint8_t* p, size_t n)
@@ -275,12 +300,13 @@ void Terminal::handlePrint(ByteSpan data)
         }
         const int n = sequenceLength(c);
         if (n == 1) {
-            // ASCII (through the G set), DEL, or a byte that cannot begin a sequence, which
-            // shows as the character U+0080..U+00FF of the same value.
+            // ASCII (through the G set), DEL, which is ignored as on every terminal since the
+            // VT100 (it was the paper tape's rub-out), or a byte that cannot begin a sequence,
+            // which shows as the character U+0080..U+00FF of the same value in a cell of its own.
             if (c <= 0x7E && charsetMap_[c] != 0)
                 insertCell(charsetMap_[c], 1);
-            else
-                insertCell(c, widthOf(c));
+            else if (c != 0x7F)
+                insertCell(c, std::max(widthOf(c), 1));
             ++p;
             continue;
         }
@@ -306,38 +332,13 @@ void Terminal::handlePrint(ByteSpan data)
             p += have;
             break;
         }
-        // A run of marks within this piece joins its cell at once: only the final cluster is
-        // interned, not one per mark.
-        // Decoded once, for the marks below and for the print.
         const char32_t rune = decode(p, n);
-        const bool combiningMark = isCombiningMark(rune);
-        if (combiningMark) {
-            std::u32string marks(1, rune);
-            const uint8_t* q = p + n;
-            while (q < end) {
-                const int m = sequenceLength(*q);
-                if (m < 2 || end - q < m)
-                    break;
-                bool wellFormed = true;
-                for (int k = 1; k < m && wellFormed; k++)
-                    wellFormed = validContinuation(*q, k, q[k]);
-                const char32_t next = wellFormed ? decode(q, m) : 0;
-                if (!wellFormed || !isCombiningMark(next))
-                    break;
-                if (marks.size() <= CharData::maxClusterLength)
-                    marks.push_back(next);
-                q += m;
-            }
-            if (marks.size() > 1 && joinCombining(marks)) {
-                p = q;
-                continue;
-            }
-        }
-        if (!combiningMark && rune != kZeroWidthJoiner)
-            insertCell(rune, widthOf(rune));
-        else
-            printRune(rune, combiningMark);
         p += n;
+        if (const int width = widthOf(rune); width != 0) {
+            insertCell(rune, width);
+            continue;
+        }
+        p = printZeroWidthRun(rune, p, end);
     }
 
     updateRange(b.y());

@@ -127,9 +127,7 @@ void Terminal::cmdDecRqm(ParamSpan pars, bool decMode)
         case 95: status = 4; break; // DECNCSM cannot be set: DECCOLM always clears the screen
         case 3: status = flag(buffer().cols() == 132); break;
         case 4: status = flag(smoothScroll); break;
-        case 5:
-            status = flag(curAttr.fg.isDefaultInverted() && curAttr.bg.isDefaultInverted() && curAttr.style.isEmpty());
-            break;
+        case 5: status = flag(reverseVideo()); break;
         case 6: status = flag(originMode); break;
         case 7: status = flag(wraparound); break;
         case 9: status = flag(mouseMode() == MouseMode::x10); break;

@@ -190,6 +190,13 @@ void CaretView::paint(QPainter* painter)
         const RunStyle rs = terminal->getAttributedValue(attribute_, caretColor, textColor);
         const QFont& font = terminal->fontSet.variant(rs.font);
         const QFontMetricsF fm(terminal->fontSet.normal);
+        // Lines and blocks as the terminal draws them, edge to edge.
+        if (text_.size() == 1
+            && (BoxDrawing::covers(text_[0]) || (BoxDrawing::coversMissing(text_[0]) && !QFontMetricsF(font).inFontUcs4(text_[0])))) {
+            terminal->boxDrawing().draw(painter, text_[0], bounds.toAlignedRect(), textColor);
+            painter->restore();
+            return;
+        }
         painter->setFont(font);
         painter->setPen(textColor);
         const qreal baseline = height() - std::ceil(fm.descent() + fm.leading());

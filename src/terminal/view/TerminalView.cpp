@@ -64,6 +64,11 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
     setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+    // The view follows the pointer wherever it rests, not only while a program wants motion or
+    // Ctrl previews links: when a program turns any-event tracking on, the view already knows
+    // the pointer's cell, so its first report is a real move and not the pointer being noticed
+    // (Qt Quick delivers a hover to an item the moment it starts accepting them).
+    setAcceptHoverEvents(true);
     setCursor(Qt::IBeamCursor);
     setOpaquePainting(true);
     setAntialiasing(false);
@@ -90,7 +95,7 @@ void TerminalView::init(const QFont& font)
 void TerminalView::setupOptions()
 {
     setupOptions(width() - (scroller_ ? scroller_->width() : 0), height());
-    setFillColor(nativeBg_);
+    setFillColor(defaultBackground());
 }
 
 void TerminalView::setupScroller()
@@ -563,6 +568,11 @@ void TerminalView::bufferActivated(Terminal&)
 
 void TerminalView::bell(Terminal&)
 {
+    // A burst of bells (a binary file shown with cat holds thousands) is one ring per interval:
+    // the bell is an alert, and every ring costs the desktop a sound.
+    if (bellClock_.isValid() && bellClock_.elapsed() < bellInterval)
+        return;
+    bellClock_.start();
     if (terminalDelegate)
         terminalDelegate->bell(*this);
 }

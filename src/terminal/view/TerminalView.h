@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoxDrawing.h"
 #include "FontSet.h"
 #include "TerminalViewDelegate.h"
 
@@ -114,6 +115,8 @@ public:
     TerminalScroller* scroller() const { return scroller_; }
     std::optional<QSizeF> cellDimension;
     FontSet fontSet;
+    // Draws the box-drawing and block characters (the caret draws them with it too).
+    const BoxDrawing& boxDrawing() const { return boxDrawing_; }
 
     QFont font() const { return fontSet.normal; }
     void setFont(const QFont& font);
@@ -121,6 +124,11 @@ public:
 
     QColor nativeForegroundColor() const { return nativeFg_; }
     QColor nativeBackgroundColor() const { return nativeBg_; }
+    // The colours cells of default colour are drawn in: the native ones, swapped while the screen
+    // is shown in reverse video.
+    QColor defaultForeground() const { return reverseShown_ ? nativeBg_ : nativeFg_; }
+    QColor defaultBackground() const { return reverseShown_ ? nativeFg_ : nativeBg_; }
+    bool reverseVideoShown() const { return reverseShown_; }
     void setNativeForegroundColor(const QColor& c);
     void setNativeBackgroundColor(const QColor& c);
     QColor caretColor() const;
@@ -270,7 +278,7 @@ public:
     void bell(termcore::Terminal& source) override;
     void selectionChanged(termcore::Terminal& source) override;
     bool isProcessTrusted(termcore::Terminal& source) override { return true; }
-    void mouseModeChanged(termcore::Terminal& source) override;
+    void reverseVideoChanged(termcore::Terminal& source) override;
     void cursorStyleChanged(termcore::Terminal& source, termcore::CursorStyle newStyle) override;
     void hostCurrentDirectoryUpdated(termcore::Terminal& source) override;
     void colorChanged(termcore::Terminal& source, std::optional<int> idx) override;
@@ -307,6 +315,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void hoverEnterEvent(QHoverEvent* event) override;
     void hoverMoveEvent(QHoverEvent* event) override;
     void hoverLeaveEvent(QHoverEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -332,6 +341,8 @@ private:
     void scrollerActivated(int part);
     void drawRow(QPainter* painter, int row, int bufferOffset, const QRectF& dirtyRect);
     void drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop);
+    // The pixels of a cell of a row.
+    QRect cellRect(int col, qreal rowTop) const;
     quint32 glyphFor(int variant, char32_t ch);
     // Characters the terminal's font lacks, shaped once by Qt's font fallback: the glyph runs
     // with their origin on the baseline at the cell's left edge.
@@ -375,6 +386,8 @@ private:
         std::vector<const void*> images;
     };
     std::vector<ShownRow> shownRows_;
+    BoxDrawing boxDrawing_;
+    std::vector<QRect> boxRects_; // the line and block rectangles of the run being drawn
     qreal baselineFromBottom_ = 0;
     qreal underlinePos_ = 1;
     qreal underlineThickness_ = 1;
@@ -382,6 +395,10 @@ private:
 
     QColor nativeFg_;
     QColor nativeBg_;
+    // Reverse video as drawn; it lags the terminal's mode while a flash is held on the screen.
+    bool reverseShown_ = false;
+    QElapsedTimer reverseSince_;
+    void showReverseVideo(bool on);
     bool settingFg_ = false;
     bool settingBg_ = false;
     bool useBrightColors_ = true;
@@ -390,7 +407,6 @@ private:
     bool reportedFocus_ = false; // the focus state the program was last told of (mode 1004)
     void reportFocusChange();
     QString title_;
-    void updateHoverTracking();
     void setCommandActive(bool on);
     QQuickItem* urlPreview_ = nullptr;
     QPointF lastPointer_{-1, -1};
@@ -399,10 +415,21 @@ private:
     int clickCount_ = 0;
     std::optional<MouseHit> pressHit_;
     bool pressHandledByReport_ = false;
-    // Where the last motion report was sent (encoding, cell, pixels in the pixel encoding).
-    std::optional<std::array<int, 5>> lastMotionReport_;
-    void sendMotionReport(int flags, const MouseHit& hit);
+    // Where the pointer was last seen over the view (cell and pixels), by any pointer event.
+    struct PointerPlace {
+        int col = 0, row = 0, x = 0, y = 0;
+    };
+    std::optional<PointerPlace> pointerPlace_;
+    // Records the pointer's place; whether that is motion (another cell, or another pixel in the
+    // pixel encoding).
+    bool pointerMovedTo(const MouseHit& hit);
+    // Wheel angle not yet sent as a whole notch (a touchpad's small steps add up).
+    int wheelRemainder_ = 0;
+
+    QElapsedTimer bellClock_; // since the last bell passed on to the delegate
 
 public:
     bool allowMouseReporting = true;
+    // Bells closer than this to the last one passed on (milliseconds) are dropped.
+    static constexpr int bellInterval = 150;
 };

@@ -101,6 +101,7 @@ void TerminalView::loadFontMetrics()
     underlinePos_ = fm.underlinePos();
     underlineThickness_ = fm.lineWidth();
     strikeOutPos_ = fm.strikeOutPos();
+    boxDrawing_.setMetrics(underlineThickness_, fontSet.normal, int(cellDimension->height()));
 }
 
 void TerminalView::setupOptions(qreal width, qreal height)
@@ -195,7 +196,7 @@ void TerminalView::setNativeBackgroundColor(const QColor& c)
         return;
     settingBg_ = true;
     nativeBg_ = c;
-    setFillColor(c);
+    setFillColor(defaultBackground());
     if (terminal)
         terminal->setBackgroundColor(getTerminalColor(c));
     settingBg_ = false;
@@ -266,6 +267,32 @@ void TerminalView::colorsChanged()
     queuePendingDisplay();
 }
 
+void TerminalView::reverseVideoChanged(Terminal& source)
+{
+    if (source.reverseVideo()) {
+        reverseSince_.start();
+        showReverseVideo(true);
+        return;
+    }
+    // A visual bell turns reverse video on and off again, 100 ms apart (tput flash) or in one
+    // write (vim's visualbell): either way the flash stays on the screen that long.
+    constexpr qint64 flashMs = 100;
+    const qint64 left = reverseSince_.isValid() ? flashMs - reverseSince_.elapsed() : 0;
+    if (left > 0)
+        QTimer::singleShot(left, this, [this] { showReverseVideo(terminal && terminal->reverseVideo()); });
+    else
+        showReverseVideo(false);
+}
+
+void TerminalView::showReverseVideo(bool on)
+{
+    if (reverseShown_ == on)
+        return;
+    reverseShown_ = on;
+    setFillColor(defaultBackground());
+    colorsChanged();
+}
+
 void TerminalView::colorChanged(Terminal&, std::optional<int> idx)
 {
     if (idx) {
@@ -317,11 +344,11 @@ QColor TerminalView::mapColor(Attribute::Color color, bool isFg, bool isBold, bo
         return c;
     }
     case Attribute::Color::Kind::defaultColor:
-        return isFg ? nativeFg_ : nativeBg_;
+        return isFg ? defaultForeground() : defaultBackground();
     case Attribute::Color::Kind::defaultInvertedColor:
-        return isFg ? inverseColor(nativeFg_) : inverseColor(nativeBg_);
+        return isFg ? inverseColor(defaultForeground()) : inverseColor(defaultBackground());
     }
-    return nativeFg_;
+    return defaultForeground();
 }
 
 const RunStyle& TerminalView::getAttributes(const Attribute& attribute, bool withUrl)

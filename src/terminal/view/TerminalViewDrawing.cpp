@@ -6,6 +6,7 @@
 // fallback glyph or a ligature can never make the columns drift.
 #include "TerminalView.h"
 
+#include "BoxDrawing.h"
 #include "CaretView.h"
 #include "TerminalScroller.h"
 #include "SelectionService.h"
@@ -219,7 +220,7 @@ void TerminalView::drawTerminalContents(QPainter* painter, const QRectF& dirtyRe
     // Below the last full row: the strip narrower than a cell.
     const QRectF strip(0, ch * screenRows, width(), height() - ch * screenRows);
     if (strip.height() > 0 && strip.intersects(dirtyRect))
-        painter->fillRect(strip, nativeBg_);
+        painter->fillRect(strip, defaultBackground());
 }
 
 quint32 TerminalView::glyphFor(int variant, char32_t ch)
@@ -428,6 +429,14 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
                 continue;
             const QPointF pos(cw * col, baseline);
             quint32 glyph = text.size() == 1 ? glyphFor(variant, text[0]) : 0;
+            if (text.size() == 1 && (BoxDrawing::covers(text[0]) || (glyph == 0 && BoxDrawing::coversMissing(text[0])))) {
+                // Lines and blocks reach the cell's edges to meet their neighbours; those made of
+                // rectangles alone are filled with the run's others at once.
+                const QRect cell = cellRect(col, y);
+                if (!boxDrawing_.appendRects(text[0], cell, boxRects_))
+                    boxDrawing_.draw(painter, text[0], cell, run.style->foreground);
+                continue;
+            }
             if (glyph != 0) {
                 glyphs.push_back(glyph);
                 positions.push_back(pos);
@@ -441,6 +450,9 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
             for (const QGlyphRun& fallback : fallbackGlyphs(variant, text))
                 painter->drawGlyphRun(pos, fallback);
         }
+        for (const QRect& r : boxRects_)
+            painter->fillRect(r, run.style->foreground);
+        boxRects_.clear();
         if (!glyphs.isEmpty()) {
             QGlyphRun gr;
             gr.setRawFont(rawFonts_[size_t(variant)]);
@@ -464,6 +476,15 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
     Q_UNUSED(dirtyRect);
 }
 
+QRect TerminalView::cellRect(int col, qreal rowTop) const
+{
+    // Whole pixels, each cell's right edge the next one's left edge.
+    const qreal cw = cellDimension->width();
+    const int x0 = int(std::lround(cw * col));
+    const int y0 = int(std::lround(rowTop));
+    return QRect(x0, y0, int(std::lround(cw * (col + 1))) - x0, int(std::lround(rowTop + cellDimension->height())) - y0);
+}
+
 void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run& run, qreal rowTop)
 {
     const RunStyle& rs = *run.style;
@@ -476,7 +497,7 @@ void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run
     const qreal baseline = rowTop + ch - baselineFromBottom_;
     const qreal span = std::ceil(cw);
     if (rs.underlineStyle != 0) {
-        const QColor color = rs.underlineColor.isValid() ? rs.underlineColor : nativeFg_;
+        const QColor color = rs.underlineColor.isValid() ? rs.underlineColor : defaultForeground();
         // Keep the line inside the row even for fonts whose underline sits in the descent's edge.
         const qreal uy = std::min(baseline + underlinePos_, rowTop + ch - thickness);
         const bool dashed = (rs.underlineStyle & 0x200) != 0;
@@ -492,7 +513,7 @@ void TerminalView::drawRunDecorations(QPainter* painter, const ViewLineInfo::Run
         }
     }
     if (rs.strikethrough) {
-        const QColor color = rs.strikethroughColor.isValid() ? rs.strikethroughColor : nativeFg_;
+        const QColor color = rs.strikethroughColor.isValid() ? rs.strikethroughColor : defaultForeground();
         const qreal sy = baseline - strikeOutPos_;
         painter->fillRect(QRectF(cw * run.startCol, sy, cw * run.count, thickness), color);
     }

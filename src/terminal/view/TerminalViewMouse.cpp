@@ -173,7 +173,6 @@ void TerminalView::turnOffUrlPreview()
     delete urlPreview_;
     urlPreview_ = nullptr;
     commandActive = false;
-    updateHoverTracking();
 }
 
 void TerminalView::setCommandActive(bool on)
@@ -183,23 +182,10 @@ void TerminalView::setCommandActive(bool on)
         return;
     }
     commandActive = true;
-    updateHoverTracking();
     if (lastPointer_.x() >= 0) {
         if (const auto payload = getPayload(lastPointer_))
             previewUrl(*payload);
     }
-}
-
-void TerminalView::updateHoverTracking()
-{
-    // Motion without a button arrives only while a program wants all motion or Ctrl previews links.
-    // (The terminal reports its first mode while it is still being made.)
-    setAcceptHoverEvents(commandActive || (terminal && terminal->mouseMode() == MouseMode::anyEvent));
-}
-
-void TerminalView::mouseModeChanged(termcore::Terminal& source)
-{
-    setAcceptHoverEvents(commandActive || source.mouseMode() == MouseMode::anyEvent);
 }
 
 void TerminalView::keyReleaseEvent(QKeyEvent* event)
@@ -230,7 +216,7 @@ void TerminalView::mousePressEvent(QMouseEvent* event)
     const MouseHit hit = calculateMouseHit(pos);
     pressHit_ = hit;
     pressHandledByReport_ = false;
-    lastMotionReport_.reset();
+    pointerMovedTo(hit);
 
     // Qt has no triple click: count presses close in time and place.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -271,12 +257,15 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
     event->accept();
     lastPointer_ = event->position();
     const MouseHit hit = calculateMouseHit(event->position());
+    const bool moved = pointerMovedTo(hit);
     if (allowMouseReporting) {
         switch (terminal->mouseMode()) {
         case MouseMode::anyEvent:
         case MouseMode::buttonEventTracking:
             // A drag: motion with the button held (flags + 32).
-            sendMotionReport(encodeMouseEvent(event->modifiers(), false) + 32, hit);
+            if (moved)
+                terminal->sendEvent(encodeMouseEvent(event->modifiers(), false) + 32, hit.grid.col, hit.grid.row,
+                                    hit.pixels.col, hit.pixels.row);
             return;
         case MouseMode::x10:
         case MouseMode::vt200:
@@ -303,8 +292,8 @@ void TerminalView::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     event->accept();
-    lastMotionReport_.reset();
     const MouseHit hit = calculateMouseHit(event->position());
+    pointerMovedTo(hit);
     if (event->modifiers() & Qt::ControlModifier) {
         if (const auto payload = getPayload(event->position())) {
             if (const auto link = urlAndParamsFrom(*payload); link && terminalDelegate)
@@ -318,6 +307,11 @@ void TerminalView::mouseReleaseEvent(QMouseEvent* event)
     pressHit_.reset();
 }
 
+void TerminalView::hoverEnterEvent(QHoverEvent* event)
+{
+    hoverMoveEvent(event);
+}
+
 void TerminalView::hoverMoveEvent(QHoverEvent* event)
 {
     lastPointer_ = event->position();
@@ -327,42 +321,83 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
         if (const auto payload = getPayload(event->position()))
             previewUrl(*payload);
     }
-    if (terminal->mouseMode() == MouseMode::anyEvent) {
-        const MouseHit hit = calculateMouseHit(event->position());
-        sendMotionReport(encodeMouseEvent(event->modifiers(), true) + 32, hit);
-    }
+    const MouseHit hit = calculateMouseHit(event->position());
+    if (pointerMovedTo(hit) && terminal->mouseMode() == MouseMode::anyEvent)
+        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true) + 32, hit.grid.col, hit.grid.row,
+                            hit.pixels.col, hit.pixels.row);
 }
 
-void TerminalView::sendMotionReport(int flags, const MouseHit& hit)
+bool TerminalView::pointerMovedTo(const MouseHit& hit)
 {
-    // Motion is the pointer reaching another cell (another pixel in the pixel encoding). Qt Quick
-    // also sends hover events to a resting pointer when the scene repaints or when Ctrl or Shift
-    // goes down; a program must not hear those as motion.
+    // Motion is the pointer reaching another cell (another pixel in the pixel encoding), as
+    // xterm reports it. Qt Quick also sends hover events to a resting pointer when the scene
+    // repaints, after a release, or when Ctrl or Shift goes down; a program must not hear those
+    // as motion. Every pointer event moves the mark, reported or not, so a press or release
+    // followed by a hover at the same spot is no motion either.
     const bool pixels = terminal->mouseProtocol == termcore::MouseProtocolEncoding::sgrPixel;
-    const std::array<int, 5> place{int(terminal->mouseProtocol), hit.grid.col, hit.grid.row,
-                                   pixels ? hit.pixels.col : 0, pixels ? hit.pixels.row : 0};
-    if (lastMotionReport_ == place)
-        return;
-    lastMotionReport_ = place;
-    terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
+    const PointerPlace place{hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row};
+    const bool moved = !pointerPlace_ || pointerPlace_->col != place.col || pointerPlace_->row != place.row
+                       || (pixels && (pointerPlace_->x != place.x || pointerPlace_->y != place.y));
+    pointerPlace_ = place;
+    return moved;
 }
 
 void TerminalView::hoverLeaveEvent(QHoverEvent* event)
 {
-    lastMotionReport_.reset();
+    // The place stays: coming back in is motion only at another cell (a popup that opened
+    // over the view and closed again moved nothing).
     turnOffUrlPreview();
     QQuickPaintedItem::hoverLeaveEvent(event);
 }
 
 void TerminalView::wheelEvent(QWheelEvent* event)
 {
+    const auto mods = event->modifiers();
+    // A program that asked for button reports hears the wheel, on either screen: a picker drawn
+    // under the shell prompt scrolls its own list. Shift+wheel stays the view's, so the
+    // scrollback can still be reached (xterm does not report Shift+wheel either). X10
+    // reporting (mode 9) carries no wheel, as in xterm.
+    if (allowMouseReporting && reportsButtons(terminal->mouseMode()) && !(mods & Qt::ShiftModifier)
+        && cellDimension) {
+        // One report per notch (120 units of angle), as xterm sends one per wheel button press:
+        // the program applies its own step. A touchpad's small steps add up to a notch first.
+        int angle = event->angleDelta().y();
+        if (angle == 0 && !event->pixelDelta().isNull()) {
+            const qreal notchPixels = cellDimension->height() * QGuiApplication::styleHints()->wheelScrollLines();
+            angle = int(std::lround(event->pixelDelta().y() * 120.0 / std::max<qreal>(notchPixels, 1)));
+        }
+        if (angle == 0) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        if ((angle > 0) != (wheelRemainder_ > 0))
+            wheelRemainder_ = 0; // turning back drops what was gathered the other way
+        wheelRemainder_ += angle;
+        const int notches = wheelRemainder_ / 120;
+        wheelRemainder_ -= notches * 120;
+        const int flags = terminal->encodeButton(notches > 0 ? 4 : 5, false, false, mods & Qt::AltModifier,
+                                                 mods & Qt::ControlModifier);
+        const MouseHit hit = calculateMouseHit(event->position());
+        for (int i = 0; i < std::abs(notches); ++i)
+            terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
+        return;
+    }
+    wheelRemainder_ = 0;
     // Lines of the wheel's delta: a pixel delta (touchpads) in rows, else notches at the
-    // desktop's lines per notch.
+    // desktop's lines per notch. Shift+wheel may arrive as a horizontal delta (Qt turns it so
+    // on some platforms).
+    QPointF pixels = event->pixelDelta();
+    QPoint angles = event->angleDelta();
+    if ((mods & Qt::ShiftModifier) && angles.y() == 0 && pixels.y() == 0) {
+        pixels = QPointF(0, pixels.x());
+        angles = QPoint(0, angles.x());
+    }
     qreal d = 0;
-    if (!event->pixelDelta().isNull() && cellDimension)
-        d = event->pixelDelta().y() / cellDimension->height();
+    if (!pixels.isNull() && cellDimension)
+        d = pixels.y() / cellDimension->height();
     else
-        d = event->angleDelta().y() / 120.0 * QGuiApplication::styleHints()->wheelScrollLines();
+        d = angles.y() / 120.0 * QGuiApplication::styleHints()->wheelScrollLines();
     if (d == 0) {
         event->ignore();
         return;
@@ -370,19 +405,6 @@ void TerminalView::wheelEvent(QWheelEvent* event)
     event->accept();
     const int magnitude = int(std::abs(d));
     const int lines = magnitude <= 1 ? 1 : magnitude <= 5 ? 3 : magnitude <= 9 ? 10 : std::max(terminal->rows(), 20);
-    // A full-screen program that asked for the mouse has no scrollback to show: it scrolls its
-    // own content, so each line becomes a wheel button press (4 up, 5 down) at the pointer.
-    // Everywhere else the wheel is the view's own and is not reported.
-    if (allowMouseReporting && terminal->isCurrentBufferAlternate() && terminal->mouseMode() != MouseMode::off
-        && cellDimension) {
-        const auto mods = event->modifiers();
-        const int flags = terminal->encodeButton(d > 0 ? 4 : 5, false, mods & Qt::ShiftModifier,
-                                                 mods & Qt::AltModifier, mods & Qt::ControlModifier);
-        const MouseHit hit = calculateMouseHit(event->position());
-        for (int i = 0; i < lines; ++i)
-            terminal->sendEvent(flags, hit.grid.col, hit.grid.row, hit.pixels.col, hit.pixels.row);
-        return;
-    }
     if (d > 0)
         scrollTo(std::max(terminal->buffer().yDisp() - lines, 0), true);
     else

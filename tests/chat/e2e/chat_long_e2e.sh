@@ -55,7 +55,6 @@ PY
 }
 seed_claude_panes 1
 export BRINMOOR_STALL_LOG="$work/stalls.log"
-now_ms() { date +%s%3N; }
 
 # The rows of the timeline holding light text (prose, code, cells), bottom first: "<y> <left x>"
 # of each, the y in the row's middle.
@@ -97,18 +96,6 @@ line_on_screen() {  # <text>
         [ "$(xclip -o -selection primary 2>/dev/null)" = "$1" ] && return 0
     done < <(text_rows)
     return 1
-}
-# The longest stall of the GUI thread since <epoch ms>, less the time it spent waiting for a CPU.
-longest_own_stall() {  # <since>
-    awk -v since="$1" '$1 == "stall" && $6 >= since { own = $2 - $4; if (own > max) max = own } END { print max + 0 }' "$work/stalls.log"
-}
-# The stalls of a stretch, and the longest checked against E2E_STALL_MS; with E2E_STALLS=report
-# they are only reported.
-stall_report() {  # <since> <what>
-    local own
-    own=$(longest_own_stall "$1")
-    echo "$e2e: $2: longest stall ${own} ms; all over 16 ms (of which waiting for a CPU): $(awk -v since="$1" '$1 == "stall" && $6 >= since { printf "%s(%s) ", $2, $4 }' "$work/stalls.log")"
-    [ "$own" -le "${E2E_STALL_MS:-250}" ] || [ "${E2E_STALLS-}" = report ] || fail "$2: the GUI thread stalled for $own ms"
 }
 in_transcript() { grep -rqs --include='*.jsonl' "$last_line" "$work/claude/projects"; }
 

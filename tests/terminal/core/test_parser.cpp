@@ -295,16 +295,24 @@ TEST(ParserSequences, raw_parameter_text_is_visible_to_the_csi_handler)
     EscapeSequenceParser parser;
     std::string seen;
     std::vector<int64_t> params;
+    bool subParameters = false;
     parser.setCsiHandler("m", [&](ParamSpan pars, ByteSpan) {
         seen = show(parser.parsTxt());
         params.assign(pars.begin(), pars.end());
+        subParameters = parser.hasSubParameters();
     });
     parser.parse("\x1b[38:2:10:20:30m");
     EXPECT_EQ(seen, "38:2:10:20:30");
     EXPECT_EQ(params, (std::vector<int64_t> { 38, 2, 10, 20, 30 }));
+    EXPECT_TRUE(subParameters);
     parser.parse("\x1b[m");
     EXPECT_EQ(seen, "");
     EXPECT_EQ(params, (std::vector<int64_t> { 0 }));
+    EXPECT_FALSE(subParameters);
+    parser.parse("\x1b[1;38;5;3;4:3m");
+    EXPECT_TRUE(subParameters);
+    parser.parse("\x1b[1;38;5;3;4;3m");
+    EXPECT_FALSE(subParameters);
     // Split between chunks (the first chunk's memory is gone by the second), and interrupted by
     // a control byte inside one chunk: the handler still sees the whole text.
     std::string first = "\x1b[38:2:1";

@@ -51,7 +51,7 @@ TEST(PrintUtf8, sequenceSplitAcrossFeedsPrintsOneCell)
 
 TEST(PrintUtf8, everySplitOfAMixedTextGivesTheSameScreen)
 {
-    const std::string text = "h\xC3\xA9llo \xE4\xB8\xAD\xE6\x96\x87 e\xCC\x81 \xF0\x9F\x91\x8D\xE2\x80\x8D"
+    const std::string text = "h\xC3\xA9llo\xE2\x80\x8B\x7F\xE1\x84\x80\xE1\x85\xA1 \xE4\xB8\xAD\xE6\x96\x87 e\xCC\x81 \xF0\x9F\x91\x8D\xE2\x80\x8D"
                              "\xF0\x9F\x94\xA5 \xC3\x41 \xE0\x80 \xFF\x80 \x1b[1mbold\x1b[m\r\nnext \xE2\x94\x80";
     Terminal whole(nullptr, sizedOptions(12, 4));
     whole.feed(text);
@@ -185,24 +185,119 @@ TEST(PrintCombining, clustersOfAClosedTerminalAreGivenBack)
     EXPECT_EQ(cellText(kept, 2, 1), U"\u6187\u0301");
 }
 
-TEST(PrintCombining, markAfterAResizeIsItsOwnCell)
+TEST(PrintCombining, markAfterAResizeTakesNoColumn)
 {
+    // The cell written before the resize may have moved: the mark has nothing to join and is
+    // dropped rather than given a column of its own.
     Terminal t(nullptr, sizedOptions(10, 2));
     t.feed("e");
     t.resize(12, 3);
     t.feed("\xCC\x81");
     EXPECT_EQ(cellText(t, 0, 0), U"e");
-    EXPECT_EQ(cellText(t, 1, 0), U"\u0301");
-    EXPECT_EQ(t.buffer().x(), 2);
+    EXPECT_EQ(t.getCharData(1, 0)->code, 0);
+    EXPECT_EQ(t.buffer().x(), 1);
 }
 
-TEST(PrintCombining, markAfterAControlCharacterIsItsOwnCell)
+TEST(PrintCombining, markAfterAStrayByteJoinsItsCell)
 {
     Terminal t(nullptr, sizedOptions(10, 2));
-    feedBytes(t, {0x85}); // shows as U+0085, a control character
+    feedBytes(t, {0x85}); // shows as U+0085 in a column of its own
+    EXPECT_EQ(t.getCharData(0, 0)->width, 1);
     t.feed("\xCC\x81");
-    EXPECT_EQ(cellText(t, 0, 0), U"\u0085");
-    EXPECT_EQ(cellText(t, 1, 0), U"\u0301");
+    EXPECT_EQ(cellText(t, 0, 0), U"\u0085\u0301");
+    EXPECT_EQ(t.buffer().x(), 1);
+}
+
+namespace {
+
+// The cells of a screen row up to its last non-empty one, joined by "/" (an empty cell, such as
+// the one after a wide character, is empty between its slashes).
+std::string cellsOf(Terminal& t, int row)
+{
+    BufferLine* line = t.getLine(row);
+    std::string out;
+    const int n = line ? line->getTrimmedLength() : 0;
+    for (int c = 0; c < n; ++c) {
+        if (c)
+            out += "/";
+        const CharData& cell = (*line)[c];
+        if (cell.code != 0)
+            cell.appendCharacterUtf8(out);
+    }
+    return out;
+}
+
+struct ScreenCase {
+    const char* name;
+    const char* input;
+    const char* row0; // cellsOf row 0
+    const char* row1; // cellsOf row 1
+    int x;            // the cursor afterwards
+    int y;
+};
+
+void expectScreens(const ScreenCase* cases, size_t count, int cols)
+{
+    for (size_t k = 0; k < count; ++k) {
+        const ScreenCase& c = cases[k];
+        Terminal t(nullptr, sizedOptions(cols, 3));
+        t.feed(c.input);
+        EXPECT_EQ(cellsOf(t, 0), c.row0) << c.name;
+        EXPECT_EQ(cellsOf(t, 1), c.row1) << c.name;
+        EXPECT_EQ(t.buffer().x(), c.x) << c.name;
+        EXPECT_EQ(t.buffer().y(), c.y) << c.name;
+    }
+}
+
+} // namespace
+
+// Characters of width 0 take no column: they join the cell written before them, or, with no
+// such cell right before the cursor, are dropped without touching the row (as in xterm).
+TEST(PrintZeroWidth, formatCharactersAndJamoJoinTheCellBefore)
+{
+    std::string flood;
+    for (int i = 0; i < 5000; ++i)
+        flood += "\u200B";
+    flood += "x";
+    const ScreenCase cases[] = {
+        {"zero-width space", "a\u200Bb|", "a\u200B/b/|", "", 3, 0},
+        {"zero-width non-joiner", "a\u200Cb", "a\u200C/b", "", 2, 0},
+        {"joiner outside an emoji sequence", "a\u200Db", "a\u200D/b", "", 2, 0},
+        {"joiner between emoji is dropped", "\U0001F468\u200D\U0001F469", "\U0001F468//\U0001F469", "", 4, 0},
+        {"word joiner and byte-order mark", "a\u2060\uFEFFb", "a\u2060\uFEFF/b", "", 2, 0},
+        {"text variation selector on a wide emoji", "\u231A\uFE0E|", "\u231A\uFE0E//|", "", 3, 0},
+        {"emoji variation selector that joins nothing", "a\uFE0Fb", "a\uFE0F/b", "", 2, 0},
+        {"Hangul initial, medial vowel, final consonant", "\u1100\u1161\u11A8|", "\u1100\u1161\u11A8//|", "", 3, 0},
+        {"left-to-right mark", "a\u200Eb", "a\u200E/b", "", 2, 0},
+        {"soft hyphen and no-break space are seen", "a\u00ADb\u00A0c", "a/\u00AD/b/\u00A0/c", "", 5, 0},
+        {"prepended concatenation mark is seen", "\u0600x", "\u0600/x", "", 2, 0},
+        {"at the start of a line", "\u200Bx|", "x/|", "", 2, 0},
+        {"a mark at the start of a line", "\u0301x", "x", "", 1, 0},
+        {"at the start of the next line", "xy\r\n\u200B\u0301z", "x/y", "z", 1, 1},
+        {"after a carriage return", "ab\r\u200Bc", "c/b", "", 1, 0},
+        {"after a cursor move", "ab\x1b[D\u0301|", "a/|", "", 2, 0},
+        {"onto an erased cell", "ab\x1b[1K\u200B", "", "", 2, 0},
+        {"at the pending-wrap column", "abcdef\u0301\u200Bg", "a/b/c/d/e/f\u0301\u200B", "g", 1, 1},
+        {"a flood at the start of a line", flood.c_str(), "x", "", 1, 0},
+    };
+    expectScreens(cases, std::size(cases), 6);
+}
+
+// DEL (0x7F) is ignored as text, wherever it falls between characters.
+TEST(PrintDel, deleteIsIgnoredInText)
+{
+    std::string flood(3000, '\x7f');
+    flood += "z";
+    const ScreenCase cases[] = {
+        {"between letters", "a\x7f" "b", "a/b", "", 2, 0},
+        {"a flood of them", flood.c_str(), "z", "", 1, 0},
+        {"between a letter and its mark", "e\x7f\xCC\x81|", "e\u0301/|", "", 2, 0},
+        {"in the line-drawing set", "\x1b(0q\x7fq\x1b(B", "\u2500/\u2500", "", 2, 0},
+        {"after a lead byte", "\xC3\x7f|", "\uFFFD/|", "", 2, 0},
+        {"inside a control sequence", "\x1b[2\x7f;3HX", "", "//X", 3, 1},
+        {"at the pending-wrap column", "abcdef\x7fg", "a/b/c/d/e/f", "g", 1, 1},
+    };
+    expectScreens(cases, std::size(cases), 6);
 }
 
 TEST(PrintCombining, zeroWidthJoinerIsDropped)
@@ -333,8 +428,16 @@ TEST(PrintRobustness, randomBytesNeverBreakTheScreen)
             b = r < 50 ? uint8_t(0x20 + rng() % 95) : r < 70 ? uint8_t(0x80 + rng() % 128) : uint8_t(rng() % 256);
         }
         t.feed(chunk);
-        if (round % 50 == 0)
+        if (round % 50 == 0) {
+            // No DEL ever shows, and no cell but a wide character's is wider than its column.
+            for (int row = 0; row < t.rows(); ++row)
+                for (int col = 0; col < t.cols(); ++col)
+                    if (const auto cell = t.getCharData(col, row)) {
+                        ASSERT_NE(cell->code, 0x7F) << row << "," << col;
+                        ASSERT_NE(cell->width, 0) << row << "," << col;
+                    }
             t.resize(int(2 + rng() % 30), int(1 + rng() % 10));
+        }
         const Buffer& b = t.buffer();
         ASSERT_GE(b.x(), 0);
         ASSERT_LE(b.x(), t.cols());

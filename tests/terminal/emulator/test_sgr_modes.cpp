@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 using namespace termcore;
 using cmdtest::Harness;
 using C = Attribute::Color;
@@ -44,12 +47,63 @@ TEST(Sgr, direct_colour_semicolon_and_colon_forms)
     EXPECT_EQ(h.t().curAttr.fg, C::trueColor(40, 50, 60));
     h.feed("\x1b[48:2::1:2:3m"); // empty colour-space id
     EXPECT_EQ(h.t().curAttr.bg, C::trueColor(1, 2, 3));
-    // Not the colon form unless 38/48 opens the sequence: 2;0;10;20 is read as 38;2;r;g;b
+    // The colon form wherever it stands in the list.
     h.feed("\x1b[0m\x1b[1;38:2:0:10:20:30m");
-    EXPECT_EQ(h.t().curAttr.fg, C::ansi256(0));
+    EXPECT_EQ(h.t().curAttr.fg, C::trueColor(10, 20, 30));
     EXPECT_TRUE(h.t().curAttr.style.contains(CharacterStyle::bold));
     h.feed("\x1b[0m\x1b[38;5;300m");
     EXPECT_EQ(h.t().curAttr.fg, C::ansi256(255));
+}
+
+// A parameter with sub-parameters is one attribute wherever it stands; its sub-parameters never
+// act as attributes of their own. Each row: the parameters of CSI ... m from a reset, and the
+// attribute as DECRQSS reports it. The colour forms answer as xterm does.
+TEST(Sgr, sub_parameters_belong_to_their_parameter_wherever_it_stands)
+{
+    struct Row {
+        const char* params;
+        const char* sgr;
+    };
+    const Row rows[] = {
+        {"38:5:46", "0;38;5;46m"},                // not a cyan background with blink
+        {"1;38:2::255:0:0", "0;1;38;2;255;0;0m"}, // keeps both the bold and the red
+        {"38:2:255:0:0", "0;38;2;255;0;0m"},      // without the colour-space field
+        {"38:2:9:255:0:0", "0;38;2;255;0;0m"},    // the colour space is not used
+        {"38:2:1:2:3:4:5:6;3", "0;3;38;2;2;3;4m"}, // values past the blue are ignored
+        {"48:5:200;1", "0;1;48;5;200m"},
+        {"31;48:2::10:20:30;4", "0;4;31;48;2;10;20;30m"},
+        {"38:5", "0m"},      // no index: no colour
+        {"38:2:1:2", "0m"},  // too short
+        {"38:7:1;3", "0;3m"}, // an unknown colour kind is skipped whole
+        {"38;5:46", "0;38;5;46m"},
+        {"38:5;46", "0;46m"},
+        {"4:3", "0;4m"},   // a curly underline is an underline, never italic
+        {"4:1", "0;4m"},
+        {"4:2", "0;4m"},
+        {"4:4", "0;4m"},
+        {"4:5", "0;4m"},
+        {"4;4:0", "0m"},   // 4:0 is no underline
+        {"4;4:6", "0;4m"}, // an unknown underline style changes nothing
+        {"1:5", "0m"},     // an unknown parameter with sub-parameters is skipped whole
+        {"3;58:5:3;1", "0;1;3m"},        // the underline colour is read and not kept
+        {"58:2::1:2:3;5", "0;5m"},
+        {"58:2:1:2:3;9", "0;9m"},
+        {"58;5;3;1", "0;1m"},
+        {"38;2;1;2;3", "0;38;2;1;2;3m"}, // the semicolon forms as before
+        {"48;5;21;7", "0;7;48;5;21m"},
+    };
+    for (const Row& r : rows) {
+        Harness h;
+        h.feed(std::string("\x1b[") + r.params + "m");
+        EXPECT_EQ(h.t().curAttr.toSgr(), r.sgr) << r.params;
+        // Split anywhere, the sequence reads the same.
+        for (size_t cut = 1; cut < std::strlen(r.params); ++cut) {
+            Harness split;
+            split.feed(std::string("\x1b[") + std::string(r.params, cut));
+            split.feed(std::string(r.params + cut) + "m");
+            EXPECT_EQ(split.t().curAttr.toSgr(), r.sgr) << r.params << " cut at " << cut;
+        }
+    }
 }
 
 TEST(Sgr, incomplete_and_unknown_parameters)
@@ -136,10 +190,6 @@ TEST(DecModes, flags_set_and_reset)
     EXPECT_FALSE(h.t().reverseWraparound);
     h.feed("\x1b[?7h\x1b[?45h");
     EXPECT_TRUE(h.t().reverseWraparound);
-    h.feed("\x1b[?5h");
-    EXPECT_EQ(h.t().curAttr, Attribute(C::defaultInvertedColor(), C::defaultInvertedColor(), CharacterStyle::none));
-    h.feed("\x1b[?5l");
-    EXPECT_EQ(h.t().curAttr, Attribute());
     h.del.takeCalls();
     h.feed("\x1b[?25l\x1b[?25l\x1b[?25h\x1b[?25h");
     EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"hideCursor", "showCursor"}));
@@ -149,6 +199,32 @@ TEST(DecModes, flags_set_and_reset)
     EXPECT_EQ(out.lines(), (std::vector<std::string>{"Info: Unhandled DEC Private Mode Set (DECSET) with 9999",
                                                      "Info: Unhandled DEC Private Mode Reset (DECRST) with 9999",
                                                      "Info: Unhandled setMode (SM) with 5 and [62]"}));
+}
+
+// DECSCNM shows the whole screen in reverse video; a visual bell sets and resets it around the
+// text, which must keep its colours.
+TEST(DecModes, reverse_video_is_a_screen_mode_that_leaves_the_attribute_alone)
+{
+    Harness h(10, 4);
+    h.feed("\x1b[31m");
+    h.clearDirty();
+    EXPECT_EQ(cmdtest::reply(h, "\x1b[?5h\x1b[?5$p"), "\x1b[?5;1$y");
+    EXPECT_TRUE(h.t().reverseVideo());
+    EXPECT_EQ(h.t().curAttr, Attribute(C::ansi256(1), C::defaultColor(), CharacterStyle::none));
+    EXPECT_EQ(h.dirty(), std::make_pair(0, 3)); // every row looks different
+    h.feed("\x1b[?5h");                          // no change, no second notice
+    EXPECT_EQ(cmdtest::reply(h, "\x1b[?5l\x1b[?5$p"), "\x1b[?5;2$y");
+    h.feed("x");
+    EXPECT_EQ(h.cell(0, 0).attribute.fg, C::ansi256(1));
+    EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"reverseVideo:on", "reverseVideo:off"}));
+    // A soft reset and a column switch keep it, as in xterm; a full reset ends it.
+    h.feed("\x1b[?5h\x1b[!p\x1b[?3h");
+    EXPECT_TRUE(h.t().reverseVideo());
+    h.del.takeCalls();
+    h.feed("\x1b" "c");
+    EXPECT_FALSE(h.t().reverseVideo());
+    const auto calls = h.del.takeCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "reverseVideo:off"), 1);
 }
 
 TEST(DecModes, several_modes_in_one_sequence_apply_in_order)

@@ -422,6 +422,29 @@ TEST(TerminalViewInput, sends_keys_control_map_and_replies)
     h.view->terminalDelegate = nullptr;
 }
 
+TEST(TerminalViewInput, a_burst_of_bells_rings_once_per_interval)
+{
+    // A binary file shown with cat rings thousands of bells: each ring costs the desktop a sound
+    // (and the pane a redraw of its mark), so a burst is one ring per interval.
+    ViewHarness h(20, 3);
+    RecordingViewDelegate d;
+    h.view->terminalDelegate = &d;
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    h.feed(QByteArray(100000, '\a'));
+    EXPECT_EQ(d.bells, 1);
+    for (int i = 0; i < 50; ++i)
+        h.feed("\a text between bells \a\r\n");
+    EXPECT_EQ(d.bells, 1);
+    // The burst goes on; the next ring comes once the interval has passed, not before.
+    ASSERT_TRUE(waitUntil([&] {
+        h.feed("\a");
+        return d.bells == 2;
+    }, 5000));
+    EXPECT_GE(sinceFirst.elapsed(), TerminalView::bellInterval);
+    h.view->terminalDelegate = nullptr;
+}
+
 TEST(TerminalViewInput, cell_size_report_is_the_real_cell_in_pixels)
 {
     ViewHarness h(20, 5);

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -295,4 +296,136 @@ TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cel
     EXPECT_LT(oneDot, inkIn(full, 1));
     h.feed("\x1b[1;2H\xe2\xa3\xbf\x1b[3;1H");
     EXPECT_EQ(inkIn(h.grab(), 1), inkIn(full, 1));
+}
+
+// Box-drawing lines meet their neighbours across rows and columns, at two font sizes: solid
+// strokes of the text colour, edge to edge of every cell. (A font's own glyphs are shaded where
+// they fall between pixels and may be shorter than a cell that also holds the line spacing.)
+TEST(TerminalViewPixels, box_lines_and_blocks_reach_the_edges_of_their_cells)
+{
+    for (const int pixelSize : {12, 17}) {
+        SCOPED_TRACE(pixelSize);
+        QFont font = ViewHarness::testFont();
+        font.setPixelSize(pixelSize);
+        ViewHarness h(12, 5, 0, 0, font);
+        const QRgb fg = qRgb(0xff, 0xff, 0xff), bg = qRgb(0, 0, 0);
+        h.view->setNativeForegroundColor(QColor(fg));
+        h.view->setNativeBackgroundColor(QColor(bg));
+        // Columns 0-2 hold a light cross, 3 a heavy and 4 a double vertical line, 6-7 blocks.
+        h.feed(" │ ┃║ ██\r\n │ ┃║ ██\r\n─┼─┃║ ▀▀\r\n │ ┃║\r\n │ ┃║");
+        const QImage img = h.grab();
+        const QSizeF c = h.cell();
+        const int bottom = int(c.height() * 5);
+        auto ink = [&](int x, int y) { return img.pixel(x, y) == fg; };
+        // The x of each vertical stroke in a column, read across the middle of its first row.
+        auto strokes = [&](int col) {
+            std::vector<int> xs;
+            for (int x = int(c.width() * col); x < int(c.width() * (col + 1)); ++x) {
+                if (ink(x, int(c.height() / 2)))
+                    xs.push_back(x);
+            }
+            return xs;
+        };
+        for (const int col : {1, 3, 4}) {
+            const std::vector<int> xs = strokes(col);
+            ASSERT_FALSE(xs.empty()) << "no solid stroke in column " << col;
+            for (const int x : xs) {
+                for (int y = 0; y < bottom; ++y)
+                    ASSERT_TRUE(ink(x, y)) << "a gap in column " << col << " at x " << x << ", y " << y;
+            }
+        }
+        // The double line is two strokes with the background between them, all the way down.
+        const std::vector<int> doubled = strokes(4);
+        ASSERT_GE(doubled.size(), 2u);
+        int gapX = -1;
+        for (int x = doubled.front(); x < doubled.back() && gapX < 0; ++x)
+            gapX = img.pixel(x, int(c.height() / 2)) == bg ? x : -1;
+        ASSERT_GE(gapX, 0) << "the two lines of ║ touch";
+        for (int y = 0; y < bottom; ++y)
+            ASSERT_EQ(img.pixel(gapX, y), bg) << "the lines of ║ meet at y " << y;
+        // The cross's horizontal stroke runs through its three cells without a break.
+        int lineY = -1;
+        for (int y = int(c.height() * 2); y < int(c.height() * 3) && lineY < 0; ++y)
+            lineY = ink(0, y) ? y : -1;
+        ASSERT_GE(lineY, 0) << "no solid stroke in ─";
+        for (int x = 0; x < int(c.width() * 3); ++x)
+            ASSERT_TRUE(ink(x, lineY)) << "a gap in ─┼─ at x " << x;
+        // Full blocks fill their cells to every edge; ▀ exactly the upper half of its row.
+        for (int y = 0; y < int(c.height() * 2); ++y) {
+            for (int x = int(std::lround(c.width() * 6)); x < int(std::lround(c.width() * 8)); ++x)
+                ASSERT_TRUE(ink(x, y)) << "a gap in the full blocks at " << x << ", " << y;
+        }
+        const int half = int(std::lround(c.height() * 2.5));
+        EXPECT_TRUE(ink(int(c.width() * 6.5), half - 1));
+        EXPECT_EQ(img.pixel(int(c.width() * 6.5), half), bg);
+    }
+}
+
+// DEC special graphics (ESC ( 0) maps letters to line pieces and to control pictures such as ␉ and
+// ␤, which no installed font may have: they are drawn, two small letters each, not shown as the
+// same missing-glyph box.
+TEST(TerminalViewPixels, dec_graphics_pieces_and_control_pictures_are_drawn)
+{
+    ViewHarness h(20, 3);
+    const QRgb bg = qRgb(0, 0, 0);
+    h.view->setNativeForegroundColor(QColor(0xff, 0xff, 0xff));
+    h.view->setNativeBackgroundColor(QColor(bg));
+    h.feed("\x1b(0bcdehiqx\x1b(B");
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    auto cellImage = [&](int col) { return img.copy(QRectF(c.width() * col, 0, c.width(), c.height()).toRect()); };
+    // ␉ ␌ ␍ ␊ ␤ ␋: each is drawn, and each differently.
+    for (int col = 0; col < 6; ++col) {
+        const QImage picture = cellImage(col);
+        bool any = false;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                any |= picture.pixel(x, y) != bg;
+        EXPECT_TRUE(any) << "column " << col << " is empty";
+        for (int other = 0; other < col; ++other)
+            EXPECT_TRUE(picture != cellImage(other)) << "columns " << other << " and " << col << " look the same";
+    }
+    // q and x are ─ and │, edge to edge.
+    const int mid = int(c.height() / 2);
+    bool across = true;
+    for (int x = int(c.width() * 6); x < int(c.width() * 7); ++x) {
+        bool inColumn = false;
+        for (int y = mid - 2; y <= mid + 2; ++y)
+            inColumn |= img.pixel(x, y) != bg;
+        across &= inColumn;
+    }
+    EXPECT_TRUE(across);
+}
+
+// Reverse video (DECSCNM) shows the whole screen with the default colours swapped, as xterm does:
+// cells with colours of their own keep them. Turned off, the screen returns; a flash turned on
+// and off in one write (vim's visual bell) is still shown before it returns.
+TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
+{
+    ViewHarness h(20, 3, 0, 10);
+    const QColor fg(200, 180, 40), bg(10, 20, 30);
+    h.view->setNativeForegroundColor(fg);
+    h.view->setNativeBackgroundColor(bg);
+    h.feed(QByteArray(fullBlock) + "\x1b[31m" + fullBlock + "\x1b[44m \x1b[0m ");
+    const QSizeF c = h.cell();
+    // Cell colours: default text, red text, blue background, default background; the strip.
+    auto shows = [&](const QImage& img) {
+        return std::vector<QRgb>{h.cellCentre(img, 0, 0).rgb(), h.cellCentre(img, 1, 0).rgb(),
+                                 h.cellCentre(img, 2, 0).rgb(), h.cellCentre(img, 3, 0).rgb(),
+                                 img.pixel(5, int(c.height() * 3) + 5)};
+    };
+    const std::vector<QRgb> normal = {fg.rgb(), h.palette(1).rgb(), h.palette(4).rgb(), bg.rgb(), bg.rgb()};
+    const std::vector<QRgb> reversed = {bg.rgb(), h.palette(1).rgb(), h.palette(4).rgb(), fg.rgb(), fg.rgb()};
+    ASSERT_EQ(shows(h.grab()), normal);
+
+    h.feed("\x1b[?5h");
+    EXPECT_EQ(shows(h.grab()), reversed);
+    h.feed("x\x1b[?5l");
+    EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000));
+    EXPECT_EQ(h.terminal().getCharData(4, 0)->attribute, termcore::Attribute()) << "the text after it keeps its colours";
+
+    h.feed("\x1b[?5h\x1b[?5l");
+    EXPECT_FALSE(h.terminal().reverseVideo());
+    EXPECT_EQ(shows(h.grab()), reversed) << "the flash shows";
+    EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
 }

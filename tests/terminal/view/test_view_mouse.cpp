@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleHints>
+#include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -47,6 +48,12 @@ protected:
         rec.sent.clear();
     }
 
+    // A 20 x 4 view whose scrollback holds lines of output, shown at its end.
+    void makeWithScrollback(int lines)
+    {
+        make(20, 4);
+        h->feed(QByteArray("x\r\n").repeated(lines));
+    }
     QPointF at(int col, int row) const { return {h->cell().width() * (col + 0.5), h->cell().height() * (row + 0.5)}; }
     void send(QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held,
               Qt::KeyboardModifiers mods = Qt::NoModifier)
@@ -146,9 +153,9 @@ TEST_F(PointerTest, any_event_motion_is_35_plus_modifiers_in_every_encoding)
     hover(at(5, 0));
     EXPECT_EQ(take(), std::vector<std::string>{csi("67;6;1M")});
     h->feed("\x1b[?1006h"); // SGR: a motion report is a press-style report ("M"), never a release
-    hover(at(5, 0));
+    hover(at(4, 0));
     hover(at(6, 2), Qt::ControlModifier);
-    EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;6;1M"), csi("<51;7;3M")}));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;5;1M"), csi("<51;7;3M")}));
     // A drag in any-event mode carries the held button: 32 + 0.
     press(at(1, 1));
     moveHeld(at(2, 1));
@@ -170,10 +177,40 @@ TEST_F(PointerTest, a_pointer_resting_in_place_is_reported_once)
     hover(at(6, 0));
     hover(at(5, 0));
     EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;7;1M"), csi("<35;6;1M")}));
-    // A press starts afresh: the same spot after a click is motion again.
+    // A click is no motion: Qt Quick's hover after the release, at the same spot, is not
+    // reported, nor is a drag that stays in the cell.
     click(at(5, 0));
     hover(at(5, 0));
-    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;6;1M"), csi("<0;6;1m"), csi("<35;6;1M")}));
+    press(at(5, 0));
+    moveHeld(at(5, 0) + QPointF(2, 2));
+    release(at(5, 0) + QPointF(2, 2));
+    hover(at(5, 0));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;6;1M"), csi("<0;6;1m"), csi("<0;6;1M"), csi("<0;6;1m")}));
+    // Leaving and coming back in at another cell is motion; where it left, not.
+    QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(-1, -1), at(5, 0));
+    QCoreApplication::sendEvent(h->view, &leave);
+    hover(at(5, 0));
+    hover(at(5, 1));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<35;6;2M")});
+}
+
+TEST_F(PointerTest, turning_any_event_tracking_on_under_a_resting_pointer_reports_nothing)
+{
+    // The pointer rests over the view, moved there through the window, before the program asks.
+    QTest::mouseMove(h->window.get(), h->view->mapToScene(at(3, 1)).toPoint());
+    h->feed("\x1b[?1003h\x1b[?1006h");
+    // Qt Quick sends a hover to an item that starts accepting them, and again on frames that
+    // change the scene: none of them is motion.
+    for (int i = 0; i < 3; ++i) {
+        int frames = 0;
+        const auto c = QObject::connect(h->window.get(), &QQuickWindow::frameSwapped, [&frames] { ++frames; });
+        h->feed("x");
+        EXPECT_TRUE(waitUntil([&] { return frames > 0; }, 5000));
+        QObject::disconnect(c);
+    }
+    EXPECT_TRUE(take().empty());
+    QTest::mouseMove(h->window.get(), h->view->mapToScene(at(4, 1)).toPoint());
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<35;5;2M")});
 }
 
 TEST_F(PointerTest, button_event_tracking_reports_drags_and_clamps_them_to_the_grid)
@@ -307,47 +344,84 @@ TEST_F(PointerTest, a_pointer_that_stays_in_its_cell_is_not_motion)
     EXPECT_EQ(take(), (std::vector<std::string>{csi("<35;10;5M"), csi("<35;11;5M")}));
 }
 
-TEST_F(PointerTest, on_the_alternate_screen_a_program_that_wants_the_mouse_gets_wheel_presses)
+TEST_F(PointerTest, a_program_that_wants_the_mouse_gets_one_wheel_report_per_notch)
 {
-    make(20, 4);
-    for (int i = 0; i < 40; ++i)
-        h->feed("x\r\n");
+    makeWithScrollback(40);
     h->feed("\x1b[?1049h\x1b[?1000h\x1b[?1006h");
-    const int ch = int(h->cell().height());
-    // One button-4 (up) or button-5 (down) press per line of the wheel's step, at the pointer.
-    wheel({0, 1}, {0, ch}, at(3, 2));
+    // One button-4 (up) or button-5 (down) press per notch of 120, at the pointer, as xterm sends
+    // one per wheel click: the program applies its own step.
+    wheel({0, 120}, {}, at(3, 2));
     EXPECT_EQ(take(), std::vector<std::string>{csi("<64;4;3M")});
-    wheel({0, -120}, {}, at(0, 0)); // one notch: three lines
-    EXPECT_EQ(take(), std::vector<std::string>(3, csi("<65;1;1M")));
-    wheel({0, 1}, {0, 7 * ch}, at(1, 1), Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(take(), std::vector<std::string>(10, csi("<84;2;2M"))) << "64 + Shift 4 + Ctrl 16";
-    h->feed("\x1b[?1006l\x1b[?1002h"); // the X10 byte form, button-event tracking
-    wheel({0, 1}, {0, ch}, at(2, 1));
+    wheel({0, -120}, {}, at(0, 0));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<65;1;1M")});
+    wheel({0, 360}, {}, at(0, 0)); // three notches at once
+    EXPECT_EQ(take(), std::vector<std::string>(3, csi("<64;1;1M")));
+    // A touchpad's small steps add up to a notch before one report goes; turning back drops
+    // what was gathered the other way.
+    for (int i = 0; i < 7; ++i)
+        wheel({0, 15});
+    EXPECT_TRUE(take().empty());
+    wheel({0, 15});
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<64;1;1M")});
+    wheel({0, 100});
+    wheel({0, -100});
+    wheel({0, 100});
+    EXPECT_TRUE(take().empty());
+    wheel({0, 20});
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<64;1;1M")});
+    // Pixel deltas alone count a notch as the lines of one (three) in cell heights.
+    const int ch = int(h->cell().height());
+    wheel({0, 0}, {0, -3 * ch}, at(1, 1));
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<65;2;2M")});
+    // Ctrl and Alt are reported; the X10 byte form in button-event tracking.
+    wheel({0, 120}, {}, at(1, 1), Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(take(), std::vector<std::string>{csi("<88;2;2M")}) << "64 + Alt 8 + Ctrl 16";
+    h->feed("\x1b[?1006l\x1b[?1002h");
+    wheel({0, 120}, {}, at(2, 1));
     EXPECT_EQ(take(), std::vector<std::string>{csi("M") + char(64 + 32) + char(2 + 33) + char(1 + 33)});
 
-    // Without mouse reports, or with reporting off in the view, the wheel is the view's again
-    // (the alternate screen has no scrollback, so nothing moves); back on the normal screen it
-    // scrolls the scrollback even for a program that wants the mouse.
+    // X10 reporting (mode 9) carries no wheel (nor does xterm's), and without mouse reports or
+    // with reporting off in the view the wheel is the view's again: the alternate screen has no
+    // scrollback, so nothing moves.
+    h->feed("\x1b[?9h");
+    wheel({0, 120});
+    h->feed("\x1b[?1000h");
     h->view->allowMouseReporting = false;
     wheel({0, 120});
     h->view->allowMouseReporting = true;
-    h->feed("\x1b[?1002l");
+    h->feed("\x1b[?1000l");
     wheel({0, 120});
     EXPECT_TRUE(take().empty());
     EXPECT_EQ(h->terminal().buffer().yDisp(), 0);
-    h->feed("\x1b[?1049l\x1b[?1000h\x1b[?1006h");
-    const int bottom = h->terminal().buffer().yDisp();
-    wheel({0, 120});
-    EXPECT_EQ(h->terminal().buffer().yDisp(), bottom - 3);
+}
+
+TEST_F(PointerTest, on_the_normal_screen_a_program_that_wants_the_mouse_gets_the_wheel_and_shift_scrolls)
+{
+    // A picker drawn under the shell prompt asks for reports without the alternate screen.
+    makeWithScrollback(40);
+    auto& buf = h->terminal().buffer();
+    const int bottom = buf.yDisp();
+    h->feed("\x1b[?1000h\x1b[?1006h");
+    wheel({0, 120}, {}, at(2, 3));
+    wheel({0, -120}, {}, at(2, 3));
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<64;3;4M"), csi("<65;3;4M")}));
+    EXPECT_EQ(buf.yDisp(), bottom) << "the scrollback stays where it is";
+    // Shift+wheel reaches the scrollback, also as the horizontal delta some platforms make of it.
+    wheel({0, 120}, {}, at(2, 3), Qt::ShiftModifier);
+    EXPECT_EQ(buf.yDisp(), bottom - 3);
+    wheel({120, 0}, {}, at(2, 3), Qt::ShiftModifier);
+    EXPECT_EQ(buf.yDisp(), bottom - 6);
+    EXPECT_TRUE(take().empty());
+    // Without reports the wheel scrolls the scrollback again.
+    h->feed("\x1b[?1000l");
+    wheel({0, -120});
+    EXPECT_EQ(buf.yDisp(), bottom - 3);
     EXPECT_TRUE(take().empty());
 }
 
-TEST_F(PointerTest, on_the_normal_screen_the_wheel_scrolls_in_buckets_and_is_never_reported)
+TEST_F(PointerTest, without_mouse_reports_the_wheel_scrolls_the_scrollback_in_buckets)
 {
-    make(20, 4);
-    for (int i = 0; i < 80; ++i)
-        h->feed("x\r\n");
-    h->feed("\x1b[?1003h\x1b[?1006h"); // even a program that wants every event gets no wheel
+    makeWithScrollback(80);
     auto& buf = h->terminal().buffer();
     const int bottom = buf.yDisp();
     // Pixel deltas (touchpads) count rows: 1.5 rows -> 1 line, 3 -> 3, 7 -> 10, 12 -> max(rows, 20).

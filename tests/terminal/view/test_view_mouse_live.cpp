@@ -214,9 +214,9 @@ TEST_F(LiveTest, a_full_screen_program_hears_the_wheel_modified_keys_and_focus)
     const QPointF at = cellPoint(4, 2);
     QWheelEvent up(at, window->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(window.get(), &up);
-    EXPECT_TRUE(waitScreen("\n^[[<64;5;3M^[[<64;5;3M^[[<64;5;3M")) << screen().toStdString();
+    EXPECT_TRUE(waitScreen("\n^[[<64;5;3M")) << screen().toStdString();
     QTest::keyClick(window.get(), Qt::Key_End, Qt::ControlModifier);
-    EXPECT_TRUE(waitScreen("^[[1;5F")) << screen().toStdString();
+    EXPECT_TRUE(waitScreen("\n^[[<64;5;3M^[[1;5F")) << "one report for one notch: " << screen().toStdString();
     QTest::keyClick(window.get(), Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_TRUE(waitScreen("^[[1;5F^[[1;2A")) << screen().toStdString();
 
@@ -229,6 +229,28 @@ TEST_F(LiveTest, a_full_screen_program_hears_the_wheel_modified_keys_and_focus)
     ASSERT_TRUE(waitUntil([&] { return window->isActive(); }, 5000));
     EXPECT_TRUE(waitScreen("^[[1;2A^[[O^[[I")) << screen().toStdString();
     shot(QStringLiteral("live-full-screen-input"));
+    view->process->terminate();
+}
+
+// A picker drawn under the shell prompt asks for mouse reports without the alternate screen: the
+// wheel reaches it, one report a notch, and the scrollback above it stays put.
+TEST_F(LiveTest, a_prompt_on_the_normal_screen_hears_the_wheel_once_per_notch)
+{
+    const QString script = QStringLiteral(
+        "seq 1 40; printf '\\033[?1000h\\033[?1006h'; stty raw -echo; printf 'ready\\r\\n'; exec cat -v");
+    view->startProcess("/bin/sh", {"-c", script}, environment(), std::nullopt, dir.path());
+    ASSERT_TRUE(waitScreen("ready")) << screen().toStdString();
+    const int bottom = view->getTerminal().buffer().yDisp();
+    ASSERT_GT(bottom, 0) << "the numbers fill the scrollback";
+    const QPointF at = cellPoint(2, 3);
+    for (const int notch : {120, 120, -120}) {
+        QWheelEvent ev(at, window->mapToGlobal(at), {}, {0, notch}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                       false);
+        QCoreApplication::sendEvent(window.get(), &ev);
+    }
+    QTest::keyClick(window.get(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(waitScreen("\n^[[<64;3;4M^[[<64;3;4M^[[<65;3;4M^[[1;5F")) << screen().toStdString();
+    EXPECT_EQ(view->getTerminal().buffer().yDisp(), bottom);
     view->process->terminate();
 }
 

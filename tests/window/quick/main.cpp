@@ -1,10 +1,13 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
+#include "AgentChatHost.h"
 #include "AppModel.h"
+#include "SidecarTools.h"
 #include "support/QuickTestMain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQmlContext>
@@ -12,6 +15,8 @@
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
 #include <QQuickStyle>
+#include <QQuickWindow>
+#include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -31,6 +36,49 @@ public:
     {
         QDir().mkpath(brinmoor::test::quickSandbox().path() + QStringLiteral("/home/picked"));
         return brinmoor::test::quickSandbox().path() + QStringLiteral("/home");
+    }
+    // Chat panes started from now on run the scripted fake sidecar (tests/agent/fakes), which
+    // answers nothing: a live pane with its composer and controls, and no agent behind it.
+    Q_INVOKABLE bool useFakeSidecar() const
+    {
+        const QString dir = brinmoor::test::quickSandbox().path() + QStringLiteral("/sidecar");
+        QDir().mkpath(dir);
+        for (const char* name : {"brinmoor-agent.mjs", "codex-agent.mjs"})
+            QFile::copy(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"), dir + "/" + name);
+        qputenv("BRINMOOR_SIDECAR_DIR", QFile::encodeName(dir));
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        if (node.isEmpty())
+            return false;
+        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
+        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
+        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
+        brinmoor::AgentChatHost::shared().setTools(tools);
+        return true;
+    }
+    // A folder of this run named `name`, emptied, holding the folders `paths` (relative, "a/b"
+    // allowed) and the plain files `files`.
+    Q_INVOKABLE QString folderTree(const QString& name, const QStringList& paths, const QStringList& files = {}) const
+    {
+        const QString root = brinmoor::test::quickSandbox().path() + QStringLiteral("/trees/") + name;
+        QDir(root).removeRecursively();
+        QDir().mkpath(root);
+        for (const QString& p : paths)
+            QDir().mkpath(root + "/" + p);
+        for (const QString& f : files) {
+            QFile file(root + "/" + f);
+            file.open(QIODevice::WriteOnly);
+        }
+        return root;
+    }
+    Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
+    Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
+    // The whole window (pop-ups included) as a PNG file; returns its path.
+    Q_INVOKABLE QString grabWindow(QQuickItem* item, const QString& name) const
+    {
+        const QString path = galleryDir() + "/" + name + ".png";
+        if (item && item->window())
+            item->window()->grabWindow().save(path);
+        return path;
     }
     // The saved state file of this run.
     Q_INVOKABLE QString stateFilePath() const

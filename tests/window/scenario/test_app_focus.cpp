@@ -1,7 +1,8 @@
 // Typed keys never reach a terminal the user cannot see: when the pane holding the keyboard is
 // hidden by the maximized view or a workspace switch, or closed, the main window's Escape catcher
 // takes the keyboard. Checked on the shells' side: a command typed then must run nowhere, while
-// one typed after clicking into a pane runs there.
+// one typed after clicking into a pane runs there. A sheet that closes gives the keyboard back to
+// the terminal it was taken from.
 #include "AppQmlModules.h"
 #include "support/AppScenario.h"
 
@@ -33,7 +34,7 @@ protected:
     QQuickItem* terminalOf(const QString& name)
     {
         QQuickItem* view = nullptr;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             QQuickItem* pane = paneNamed(name);
             auto* content = pane ? pane->property("content").value<QQuickItem*>() : nullptr;
             auto* surface = content ? content->property("surface").value<QQuickItem*>() : nullptr;
@@ -106,8 +107,7 @@ TEST_F(AppFocus, hidden_or_closed_terminals_get_no_keys_and_escape_reaches_the_c
     ASSERT_TRUE(runIn("docs", "seen"));
     model->close(kDocs);
     ASSERT_TRUE(QTest::qWaitFor([&] { return paneNamed("docs") == nullptr; }, 3000));
-    QTest::qWaitFor([&] { return catcherHasKeys(); }, 1000);
-    EXPECT_TRUE(catcherHasKeys());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return catcherHasKeys(); }, 1000));
     type("touch leak3");
     model->toggleMaximize(kApi);
     QTest::keyClick(window, Qt::Key_Escape);
@@ -120,4 +120,55 @@ TEST_F(AppFocus, hidden_or_closed_terminals_get_no_keys_and_escape_reaches_the_c
     for (const char* name : {"api", "docs", "other"})
         for (const char* leak : {"leak1", "leak2", "leak3"})
             EXPECT_FALSE(QFile::exists(project(name) + "/" + leak)) << name << "/" << leak;
+}
+
+// A sheet opened with Ctrl+Shift+T over a terminal whose program asked for focus reports (?1004h)
+// and closed with Escape: the program reads CSI O, then CSI I once the keyboard is back, and the
+// next typed command runs in that terminal. The same for the new-workspace sheet's Cancel.
+TEST_F(AppFocus, a_closed_sheet_gives_the_keyboard_back_to_the_terminal_with_focus_reports)
+{
+    QQmlApplicationEngine eng;
+    start(eng);
+    auto* model = brinmoor::AppModel::instance();
+    model->selectWorkspace(kOne);
+    QFile script(project("api") + "/focus.sh");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    // The titles tell the test that the terminal has read the mode before the keyboard moves, and
+    // that the line discipline is back to normal for the next command.
+    script.write("printf '\\033[?1004h\\033]0;armed\\007'; stty raw -echo; head -c 6 > focus.log; stty sane;"
+                 " printf '\\033[?1004l\\033]0;done\\007'\n");
+    script.close();
+    QQuickItem* view = terminalOf("api");
+    ASSERT_NE(view, nullptr);
+    click(view);
+    ASSERT_EQ(window->activeFocusItem(), view);
+    type("sh focus.sh");
+    const auto reports = [&] {
+        QFile log(project("api") + "/focus.log");
+        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return view->property("title").toString() == "armed" && QFile::exists(project("api") + "/focus.log");
+    }, 5000));
+
+    QTest::keyClick(window, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("addSessionSheet") != nullptr; }, 3000));
+    EXPECT_NE(window->activeFocusItem(), view) << "the sheet has the keyboard";
+    QTest::keyClick(window, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("addSessionSheet") == nullptr; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->activeFocusItem() == view; }, 3000)) << "the terminal has the keyboard again";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->property("title").toString() == "done"; }, 5000));
+    EXPECT_EQ(reports(), QByteArray("\x1b[O\x1b[I"));
+
+    // The next typed command runs there, without a click.
+    type("touch after-sheet");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(project("api") + "/after-sheet"); }, 5000));
+
+    // The new-workspace sheet, closed with its Cancel button.
+    QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("cancelButton") != nullptr; }, 3000));
+    click(item("cancelButton"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->activeFocusItem() == view; }, 3000));
+    type("touch after-cancel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(project("api") + "/after-cancel"); }, 5000));
 }

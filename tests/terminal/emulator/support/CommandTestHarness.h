@@ -54,6 +54,10 @@ public:
     void bufferActivated(Terminal&) override { calls.push_back("bufferActivated"); }
     bool isProcessTrusted(Terminal&) override { return trusted; }
     void mouseModeChanged(Terminal&) override { calls.push_back("mouseModeChanged"); }
+    void reverseVideoChanged(Terminal& t) override
+    {
+        calls.push_back(std::string("reverseVideo:") + (t.reverseVideo() ? "on" : "off"));
+    }
     void cursorStyleChanged(Terminal&, CursorStyle s) override
     {
         calls.push_back("cursorStyle:" + std::to_string(int(s)));

@@ -4,11 +4,11 @@
 
 #include <QCoreApplication>
 
-ViewHarness::ViewHarness(int cols, int rows, int extraWidth, int extraHeight)
+ViewHarness::ViewHarness(int cols, int rows, int extraWidth, int extraHeight, const QFont& font)
 {
     ensureGuiApp();
     window = std::make_unique<QQuickWindow>();
-    view = new TerminalView(window->contentItem(), testFont());
+    view = new TerminalView(window->contentItem(), font);
     const QSizeF c = *view->cellDimension;
     const QSizeF size(c.width() * cols + TerminalScroller::defaultWidth + extraWidth, c.height() * rows + extraHeight);
     window->resize(size.toSize());

@@ -9,9 +9,11 @@
 #include <memory>
 #include <vector>
 
-// A terminal view in an offscreen window, with a 12-pixel DejaVu Sans Mono (7 x 14 cells).
+// A terminal view in an offscreen window, with a 12-pixel DejaVu Sans Mono (7 x 14 cells) unless
+// another font is given.
 struct ViewHarness {
-    explicit ViewHarness(int cols = 20, int rows = 5, int extraWidth = 0, int extraHeight = 0);
+    explicit ViewHarness(int cols = 20, int rows = 5, int extraWidth = 0, int extraHeight = 0,
+                         const QFont& font = testFont());
     ~ViewHarness();
 
     static QFont testFont();

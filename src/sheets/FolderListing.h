@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+// The folders of one folder, for the folder chooser. They are read on a pool thread, so a folder
+// of thousands of entries or a slow mount never holds the window, and only the answer to the
+// latest request is shown: going through folders quickly never leaves the list of an earlier one
+// under the path of a later one. A view shows `names`.
+class FolderListing : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QString folder READ folder WRITE setFolder NOTIFY folderChanged)
+    Q_PROPERTY(bool showHidden READ showHidden WRITE setShowHidden NOTIFY showHiddenChanged)
+    // The names of the folders shown, by name regardless of case.
+    Q_PROPERTY(QStringList names READ names NOTIFY countChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Folders left out because they are hidden (0 while they are shown).
+    Q_PROPERTY(int hiddenCount READ hiddenCount NOTIFY countChanged)
+    // A read of `folder` is under way; what is listed is still the last one's.
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+
+public:
+    struct Entry {
+        QString name;
+        bool hidden = false;
+    };
+
+    explicit FolderListing(QObject* parent = nullptr);
+
+    // The folders in `folder`, hidden ones included, by name regardless of case. Blocking; nothing
+    // for a folder that cannot be read.
+    static QList<Entry> read(const QString& folder);
+
+    QString folder() const { return m_folder; }
+    void setFolder(const QString& folder);
+    bool showHidden() const { return m_showHidden; }
+    void setShowHidden(bool show);
+    QStringList names() const;
+    int count() const { return int(m_shown.size()); }
+    int hiddenCount() const;
+    bool loading() const { return m_loading; }
+
+    // The row of the folder named `name`, or -1.
+    Q_INVOKABLE int indexOf(const QString& name) const;
+    Q_INVOKABLE QString nameAt(int row) const;
+    // A hidden folder (a dot folder, or one marked hidden) is drawn fainter.
+    Q_INVOKABLE bool isHidden(int row) const;
+    // Reads the folder again (after a folder was made in it).
+    Q_INVOKABLE void refresh();
+
+signals:
+    void folderChanged();
+    void showHiddenChanged();
+    void countChanged();
+    void loadingChanged();
+
+private:
+    void apply(quint64 request, const QList<Entry>& entries);
+    void show();
+    void setLoading(bool loading);
+
+    QString m_folder;
+    bool m_showHidden = false;
+    bool m_loading = false;
+    QList<Entry> m_all;
+    QList<Entry> m_shown;
+    quint64 m_request = 0;  // the latest read asked for; older answers are dropped
+};
+
+} // namespace brinmoor

@@ -1,0 +1,186 @@
+import QtQuick
+import QtTest
+import Brinmoor.App
+import Brinmoor.Sheets
+
+// The add-session sheet's folder chooser in a window of the app's first size: where it opens,
+// hidden folders, a typed path, a new folder, and its look in both palettes.
+Item {
+    id: top
+    width: 1240
+    height: 780
+
+    Component {
+        id: addSheet
+        AddSessionSheet {
+            x: (top.width - width) / 2
+            y: 80
+        }
+    }
+
+    TestCase {
+        id: t
+        name: "FolderChooser"
+        when: windowShown
+
+        function sheetWith(selected, recents) {
+            const s = createTemporaryObject(addSheet, top, { recents: recents });
+            if (selected !== undefined)
+                s.selectedDir = selected;
+            return s;
+        }
+        function openChooser(s) {
+            const c = findChild(s, "folderChooser");
+            mouseClick(findChild(s, "browseRow"));
+            tryVerify(() => c.opened);
+            return c;
+        }
+        function part(c, name) { return findChild(c.contentItem, name); }
+        function listed(c) {
+            const out = [];
+            for (let i = 0; i < c.folders.count; ++i)
+                out.push(c.folders.nameAt(i));
+            return out;
+        }
+        function close(c) {
+            c.close();
+            tryVerify(() => !c.visible);
+        }
+
+        function test_opens_at_the_selected_folder_else_the_most_recent_one_there() {
+            const root = TestSupport.folderTree("start", ["web/src", "api", "gone"]);
+            // The sheet preselects the most recent folder; the chooser opens there.
+            let s = sheetWith(undefined, [root + "/web", root + "/api"]);
+            compare(s.selectedDir, root + "/web");
+            let c = openChooser(s);
+            compare(c.folder, root + "/web");
+            compare(c.pathField.text, root + "/web");
+            tryVerify(() => listed(c).join() === "src");
+            close(c);
+            // Another folder selected in the sheet: there.
+            mouseClick(top.itemsNamed(s, "dirRow").filter(r => r.path === root + "/api")[0]);
+            c = openChooser(s);
+            compare(c.folder, root + "/api");
+            close(c);
+            // The selected folder was deleted since: the most recent folder that is still there.
+            TestSupport.removeFolder(root + "/gone");
+            s = sheetWith(root + "/gone", [root + "/gone", root + "/api"]);
+            c = openChooser(s);
+            compare(c.folder, root + "/api");
+            close(c);
+            // Nothing selected and no recent folder: the home folder.
+            s = sheetWith(undefined, []);
+            c = openChooser(s);
+            compare(c.folder, TestSupport.homePath());
+            close(c);
+        }
+
+        function test_a_folder_of_hidden_folders_offers_them_and_can_be_chosen() {
+            const root = TestSupport.folderTree("hidden", [".config", ".cache", ".local/share"], ["notes.txt"]);
+            const s = sheetWith(root, []);
+            const c = openChooser(s);
+            tryVerify(() => part(c, "emptyFolder").visible);
+            const hint = part(c, "showHiddenHint");
+            tryVerify(() => hint.visible && hint.text === "Show 3 hidden folders");
+            TestSupport.grabWindow(top, "folder_chooser_only_hidden");
+            mouseClick(hint);
+            tryVerify(() => listed(c).join() === ".cache,.config,.local");
+            // The footer's switch hides them again.
+            mouseClick(part(c, "showHiddenToggle"));
+            tryCompare(c.folders, "count", 0);
+            // "Choose" with nothing highlighted chooses the folder shown.
+            mouseClick(part(c, "chooseButton"));
+            tryVerify(() => !c.visible);
+            compare(s.selectedDir, root);
+        }
+
+        function test_a_typed_or_pasted_path_is_gone_to_and_return_again_chooses() {
+            const root = TestSupport.folderTree("typed", ["one/two", "space name"], ["file.txt"]);
+            const s = sheetWith(root, []);
+            const c = openChooser(s);
+            verify(c.pathField.activeFocus, "the path field has the keyboard");
+            c.pathField.text = "  '" + root + "/space name'\n";
+            keyClick(Qt.Key_Return);
+            compare(c.folder, root + "/space name");
+            compare(c.problem, "");
+            // Relative to the folder shown, and up again.
+            c.pathField.text = "../one";
+            keyClick(Qt.Key_Return);
+            compare(c.folder, root + "/one");
+            // Not a folder: it says why and stays.
+            c.pathField.text = root + "/file.txt";
+            keyClick(Qt.Key_Return);
+            compare(c.problem, root + "/file.txt is a file, not a folder.");
+            compare(c.folder, root + "/one");
+            c.pathField.text = root + "/missing";
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "There is no folder at " + root + "/missing.");
+            // Down highlights the first folder; Return on the path shown chooses it.
+            c.pathField.text = root + "/one";
+            tryVerify(() => listed(c).join() === "two");
+            keyClick(Qt.Key_Down);
+            compare(c.picked, "two");
+            keyClick(Qt.Key_Return);
+            tryVerify(() => !c.visible);
+            compare(s.selectedDir, root + "/one/two");
+        }
+
+        function test_a_new_folder_is_made_here_highlighted_and_chosen() {
+            const root = TestSupport.folderTree("made", ["old"]);
+            const s = sheetWith(root, []);
+            const c = openChooser(s);
+            mouseClick(part(c, "newFolderButton"));
+            verify(c.nameField.activeFocus);
+            for (const ch of "old")
+                keyClick(ch);
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "“old” already exists here.");
+            c.nameField.text = " fresh ";
+            keyClick(Qt.Key_Return);
+            verify(TestSupport.isFolder(root + "/fresh"));
+            compare(c.picked, "fresh");
+            verify(!c.naming);
+            tryVerify(() => listed(c).join() === "fresh,old");
+            mouseClick(part(c, "chooseButton"));
+            tryVerify(() => !c.visible);
+            compare(s.selectedDir, root + "/fresh");
+        }
+
+        function test_drawn_in_the_app_palette_data() {
+            return [{ tag: "dark", dark: true, surface: "#14161c", list: "#0f1116" },
+                    { tag: "light", dark: false, surface: "#f3f4f7", list: "#f4f5f8" }];
+        }
+        function test_drawn_in_the_app_palette(data) {
+            Theme.animationDuration = 0;
+            Theme.dark = data.dark;
+            const root = TestSupport.folderTree("palette", ["backend", "docs", "frontend", ".git", ".github"]);
+            const s = sheetWith(root, [root]);
+            const c = openChooser(s);
+            tryVerify(() => listed(c).join() === "backend,docs,frontend");
+            c.picked = "docs";
+            waitForRendering(c.contentItem);
+            const file = TestSupport.grabWindow(top, "folder_chooser_" + data.tag);
+            const at = c.contentItem.mapToItem(null, 10, 42);
+            compare(TestSupport.pixel(file, at.x, at.y), data.surface, "the chooser's surface");
+            const inList = part(c, "folderList").mapToItem(null, part(c, "folderList").width - 20, part(c, "folderList").height - 10);
+            compare(TestSupport.pixel(file, inList.x, inList.y), data.list, "the list's well");
+            close(c);
+            Theme.dark = true;
+            Theme.animationDuration = 300;
+        }
+    }
+
+    // Visible items named `name` below `at`.
+    function itemsNamed(at, name) {
+        let out = [];
+        for (let i = 0; i < at.children.length; ++i) {
+            const c = at.children[i];
+            if (!c.visible)
+                continue;
+            if (c.objectName === name)
+                out.push(c);
+            out = out.concat(top.itemsNamed(c, name));
+        }
+        return out;
+    }
+}
