@@ -80,12 +80,12 @@ QString outcomeName(ToolOutcome outcome)
 
 // --- How turns ended ---------------------------------------------------------------------------
 
-qsizetype TurnEnds::settleCall(QList<ChatMessage>& messages, qsizetype end, const ChatBlock& result)
+qsizetype TurnEnds::settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype end, const ChatBlock& result)
 {
     if (result.kind != ChatBlock::Kind::ToolResult || result.toolUseId.isEmpty())
         return -1;
     // A result follows its call closely: the search from the end is short.
-    for (qsizetype i = std::min(end, messages.size()) - 1; i >= 0; --i) {
+    for (qsizetype i = std::min(end, messages.size()) - 1; i >= std::max<qsizetype>(begin, 0); --i) {
         for (ChatBlock& b : messages[i].blocks) {
             if (b.kind == ChatBlock::Kind::ToolUse && b.toolUse.id == result.toolUseId) {
                 b.toolUse.outcome = result.outcome;

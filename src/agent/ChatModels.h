@@ -221,10 +221,10 @@ struct ChatMessage {
 // events come; a conversation read back from the agent's store gets them all at once.
 namespace TurnEnds {
 
-// Gives the call that `result` answers (found by the result's tool id among the messages before
-// `end`, the latest first) the outcome the result tells. Returns the index of the message holding
-// the call, or -1 when no call has that id.
-qsizetype settleCall(QList<ChatMessage>& messages, qsizetype end, const ChatBlock& result);
+// Gives the call that `result` answers (found by the result's tool id among the messages from
+// `begin` to `end`, the latest first) the outcome the result tells. Returns the index of the message
+// holding the call, or -1 when none there has that id.
+qsizetype settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype end, const ChatBlock& result);
 // A turn that began at message `from` ended before its answer was done: every call in it still
 // pending is interrupted, and its last user message is unanswered when no assistant message
 // follows it. Returns the index of the first message changed, or -1 for none.

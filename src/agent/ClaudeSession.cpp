@@ -686,8 +686,9 @@ void ClaudeSession::appendAnswer(const ChatMessage& message)
     m_transcript.append(message);
     const qsizetype last = m_transcript.size() - 1;
     qsizetype from = last;
+    // A result answers a call of its own turn: the search goes no further back than its start.
     for (const ChatBlock& b : message.blocks) {
-        const qsizetype at = TurnEnds::settleCall(m_transcript, m_transcript.size(), b);
+        const qsizetype at = TurnEnds::settleCall(m_transcript, std::min(m_turnFrom, last), m_transcript.size(), b);
         if (at >= 0)
             from = std::min(from, at);
     }
@@ -702,7 +703,7 @@ void ClaudeSession::rebuildRowsFrom(qsizetype from)
 {
     const qsizetype row = from < m_transcript.size() ? m_timeline->firstRowOf(uuidText(m_transcript.at(from).id)) : -1;
     if (row < 0) {
-        // Not drawn yet (the message just appended): the rows from the first message that has some.
+        // Its rows are not to be found (none drawn yet): the whole timeline, row by row.
         m_timeline->setRows(TimelineRow::build(m_transcript));
         return;
     }

@@ -323,9 +323,10 @@ TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
 {
     QList<ChatMessage> live{message(ChatRole::User, {ChatBlock::ofText("q")}),
                             message(ChatRole::Assistant, {call("a"), call("b")})};
-    EXPECT_EQ(TurnEnds::settleCall(live, live.size(), answer("a", ToolOutcome::Denied)), 1);
-    EXPECT_EQ(TurnEnds::settleCall(live, live.size(), answer("nobody", ToolOutcome::Failed)), -1);
-    EXPECT_EQ(TurnEnds::settleCall(live, live.size(), ChatBlock::ofToolResult("no id")), -1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), answer("a", ToolOutcome::Denied)), 1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), answer("nobody", ToolOutcome::Failed)), -1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), ChatBlock::ofToolResult("no id")), -1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 2, live.size(), answer("b", ToolOutcome::Failed)), -1) << "before the turn";
     EXPECT_EQ(outcomeOf(live[1], 0), ToolOutcome::Denied);
     EXPECT_EQ(TurnEnds::cutTurn(live, 0), 1);
     EXPECT_EQ(outcomeOf(live[1], 1), ToolOutcome::Interrupted);
