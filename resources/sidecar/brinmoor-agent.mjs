@@ -2,7 +2,7 @@
 // Claude Code executable the user installed (the start command's "claudePath").
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
-import { toBlocks, inputTokens, historyMessages, usageMetrics } from './src/claude-messages.mjs';
+import { toBlocks, inputTokens, historyMessages, usageMetrics, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
@@ -34,6 +34,7 @@ runSidecar((core) => {
   let lastContextTokens = 0; // the prompt size of the latest model call
   let turn = null; // the command whose answer is streaming
   let refusal = null; // why the API refused the turn's request, as the CLI said it
+  const denied = new Set(); // calls refused in this run, by id: their results say so
 
   function baseOptions() {
     const opts = {
@@ -47,7 +48,7 @@ runSidecar((core) => {
     return opts;
   }
 
-  async function canUseTool(tool, input, { signal }) {
+  async function canUseTool(tool, input, { signal, toolUseID }) {
     if (tool === 'AskUserQuestion') {
       const questions = Array.isArray(input?.questions) ? input.questions : [];
       const answers = await core.ask('question', { questions }, signal);
@@ -57,7 +58,8 @@ runSidecar((core) => {
     }
     const decision = await core.ask('permission', { tool, input: input ?? {} }, signal);
     if (decision === 'allow') return { behavior: 'allow', updatedInput: input };
-    return { behavior: 'deny', message: 'The user denied this action.', ...(decision ? {} : { interrupt: true }) };
+    if (decision && toolUseID) denied.add(toolUseID);
+    return { behavior: 'deny', message: DENIED_MESSAGE, ...(decision ? {} : { interrupt: true }) };
   }
 
   function openConversation() {
@@ -99,6 +101,12 @@ runSidecar((core) => {
         } else if (m.subtype === 'compact_boundary') {
           lastContextTokens = 0;
           core.emit('compacted', { preTokens: m.compact_metadata?.pre_tokens ?? 0 });
+        } else if (m.subtype === 'permission_denied') {
+          // Refused by a rule or the mode, without asking: its result says so too.
+          if (typeof m.tool_use_id === 'string') denied.add(m.tool_use_id);
+        } else if (m.subtype === 'api_retry') {
+          // The turn waits on a retry: the pane shows it instead of a silent "Working…".
+          core.emit('status', { text: retryText(m) });
         }
         return;
       case 'assistant': {
@@ -119,7 +127,7 @@ runSidecar((core) => {
       }
       case 'user': {
         if (m.parent_tool_use_id || m.isReplay) return;
-        const blocks = toBlocks(m.message?.content).filter((b) => b.type === 'tool_result');
+        const blocks = toBlocks(m.message?.content, { denied }).filter((b) => b.type === 'tool_result');
         if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
         return;
       }
@@ -151,6 +159,14 @@ runSidecar((core) => {
       }
       default:
     }
+  }
+
+  function retryText(m) {
+    const why = m.error_status ? `${m.error === 'overloaded' ? 'overloaded' : 'error'} ${m.error_status}`
+      : m.error === 'unknown' || !m.error ? 'no connection' : String(m.error).replace(/_/g, ' ');
+    const attempt = Number.isInteger(m.attempt) && Number.isInteger(m.max_retries) ? ` ${m.attempt}/${m.max_retries}` : '';
+    const wait = Number.isFinite(m.retry_delay_ms) ? ` in ${Math.max(1, Math.round(m.retry_delay_ms / 1000))} s` : '';
+    return `Retrying${attempt}${wait} (${why})`;
   }
 
   function userMessage(text) {

@@ -14,6 +14,13 @@ import { rolloutMessages, rolloutSessions, accountUsage, toolUse } from './src/c
 const SANDBOX = { plan: 'read-only', default: 'read-only', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
 const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
 
+// A call's result, naming the call; a failed or refused one says so.
+function result(item, text, failed) {
+  const block = { type: 'tool_result', toolUseId: item.id, text };
+  if (item.status === 'declined') return { ...block, isError: true, reason: 'denied' };
+  return failed ? { ...block, isError: true } : block;
+}
+
 // Thread items to the protocol's blocks. A command shows as its call when it starts and its output
 // when it ends; other tools come whole when completed.
 export function itemBlocks(kind, item, seen) {
@@ -29,8 +36,9 @@ export function itemBlocks(kind, item, seen) {
         blocks.push(toolUse(item.id, 'shell', { command: item.command ?? '' }));
       }
       if (kind === 'completed') {
+        const failed = item.status === 'failed' || (typeof item.exit_code === 'number' && item.exit_code !== 0);
         const code = typeof item.exit_code === 'number' && item.exit_code !== 0 ? `\n(exit code ${item.exit_code})` : '';
-        blocks.push({ type: 'tool_result', text: `${item.aggregated_output ?? ''}${code}` });
+        blocks.push(result(item, `${item.aggregated_output ?? ''}${code}`, failed));
       }
       return blocks;
     }
@@ -38,18 +46,19 @@ export function itemBlocks(kind, item, seen) {
       if (kind !== 'completed') return [];
       return [
         { type: 'tool_use', id: item.id, name: 'Edit', input: { file_path: item.changes?.[0]?.path ?? '', changes: item.changes ?? [] } },
-        { type: 'tool_result', text: (item.changes ?? []).map((c) => `${c.kind} ${c.path}`).join('\n') || item.status },
+        result(item, (item.changes ?? []).map((c) => `${c.kind} ${c.path}`).join('\n') || item.status, item.status === 'failed'),
       ];
     case 'mcp_tool_call': {
       if (kind !== 'completed') return [];
       const text = item.error?.message ?? (item.result?.content ?? []).map((c) => c?.text ?? '').join('\n');
       return [{ type: 'tool_use', id: item.id, name: `mcp__${item.server}__${item.tool}`, input: item.arguments ?? {} },
-        { type: 'tool_result', text }];
+        result(item, text, item.status === 'failed' || !!item.error)];
     }
+    // A search and a to-do list give no result of their own: complete as they come.
     case 'web_search':
-      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'WebSearch', input: { query: item.query ?? '' } }] : [];
+      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'WebSearch', input: { query: item.query ?? '' }, settled: true }] : [];
     case 'todo_list':
-      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'TodoWrite',
+      return kind === 'completed' ? [{ type: 'tool_use', id: item.id, name: 'TodoWrite', settled: true,
         input: { todos: (item.items ?? []).map((t) => ({ content: t.text, status: t.completed ? 'completed' : 'pending' })) } }] : [];
     default:
       return [];
@@ -125,10 +134,13 @@ runSidecar((core) => {
         } else if (e.type === 'turn.failed') {
           ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
-          // Codex reports its reconnects ("Reconnecting… 1/5") this way and then goes on: the
-          // turn still ends with its own result, or with turn.failed.
+          // Codex reports its reconnects ("Reconnecting... 2/5", "Reconnecting... waiting for
+          // network", for as long as the network is gone) this way and then goes on: the turn
+          // still ends with its own result, or with turn.failed. The pane shows each while it
+          // lasts, instead of a silent "Working…".
           lastNotice = e.message || 'Codex reported an error.';
           core.log(`codex: ${lastNotice}`);
+          core.emit('status', { text: lastNotice });
         }
       }
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);

@@ -2,7 +2,10 @@
 
 #include "HeaderFigures.h"
 
+#include <QHash>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace brinmoor {
 
@@ -63,10 +66,107 @@ std::optional<QString> UsageMetric::resetsLabel(const QDateTime& now) const
     return QStringLiteral("Resets in %1m").arg(s / 60);
 }
 
+QString outcomeName(ToolOutcome outcome)
+{
+    switch (outcome) {
+    case ToolOutcome::Pending: return QStringLiteral("pending");
+    case ToolOutcome::Done: return QStringLiteral("done");
+    case ToolOutcome::Failed: return QStringLiteral("failed");
+    case ToolOutcome::Denied: return QStringLiteral("denied");
+    case ToolOutcome::Interrupted: return QStringLiteral("interrupted");
+    }
+    return {};
+}
+
+// --- How turns ended ---------------------------------------------------------------------------
+
+qsizetype TurnEnds::settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype end, const ChatBlock& result)
+{
+    if (result.kind != ChatBlock::Kind::ToolResult || result.toolUseId.isEmpty())
+        return -1;
+    // A result follows its call closely: the search from the end is short.
+    for (qsizetype i = std::min(end, messages.size()) - 1; i >= std::max<qsizetype>(begin, 0); --i) {
+        for (ChatBlock& b : messages[i].blocks) {
+            if (b.kind == ChatBlock::Kind::ToolUse && b.toolUse.id == result.toolUseId) {
+                b.toolUse.outcome = result.outcome;
+                return i;
+            }
+        }
+    }
+    return -1;
+}
+
+qsizetype TurnEnds::cutTurn(QList<ChatMessage>& messages, qsizetype from)
+{
+    qsizetype first = -1;
+    const auto changed = [&](qsizetype i) { first = first < 0 ? i : std::min(first, i); };
+    qsizetype lastUser = -1;
+    for (qsizetype i = std::max<qsizetype>(from, 0); i < messages.size(); ++i) {
+        ChatMessage& m = messages[i];
+        if (m.role == ChatRole::User) {
+            lastUser = i;
+            continue;
+        }
+        for (ChatBlock& b : m.blocks) {
+            if (b.kind == ChatBlock::Kind::ToolUse && b.toolUse.outcome == ToolOutcome::Pending) {
+                b.toolUse.outcome = ToolOutcome::Interrupted;
+                changed(i);
+            }
+        }
+    }
+    if (lastUser >= 0 && lastUser == messages.size() - 1 && !messages[lastUser].unanswered) {
+        messages[lastUser].unanswered = true;
+        changed(lastUser);
+    }
+    return first;
+}
+
+void TurnEnds::settleStored(QList<ChatMessage>& messages)
+{
+    // Results by the call they answer, then every call looked up once. A turn holding a result
+    // that names no call (a store that did not keep the link) cannot tell its calls apart: those
+    // stay as they are rather than be called interrupted.
+    QHash<QString, ToolOutcome> results;
+    QList<bool> unnamedInTurn(messages.size(), false);
+    bool unnamed = false;
+    for (qsizetype i = messages.size() - 1; i >= 0; --i) {
+        const ChatMessage& m = messages.at(i);
+        if (m.role == ChatRole::User)
+            unnamed = false;
+        for (const ChatBlock& b : m.blocks) {
+            if (b.kind != ChatBlock::Kind::ToolResult)
+                continue;
+            if (b.toolUseId.isEmpty())
+                unnamed = true;
+            else
+                results.insert(b.toolUseId, b.outcome);
+        }
+        unnamedInTurn[i] = unnamed;
+    }
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        ChatMessage& m = messages[i];
+        if (m.role == ChatRole::User) {
+            const bool answered = i + 1 < messages.size() && messages.at(i + 1).role == ChatRole::Assistant;
+            m.unanswered = !answered;
+            continue;
+        }
+        for (ChatBlock& b : m.blocks) {
+            if (b.kind != ChatBlock::Kind::ToolUse || b.toolUse.outcome != ToolOutcome::Pending)
+                continue;
+            const auto it = results.constFind(b.toolUse.id);
+            if (it != results.cend())
+                b.toolUse.outcome = *it;
+            else if (!unnamedInTurn.at(i))
+                b.toolUse.outcome = ToolOutcome::Interrupted;
+        }
+    }
+}
+
 namespace {
 
 // The rows of `row` for each of its text's pieces, in order: the first keeps the row's id and
-// attachments, a later one has the id with "~" and its number.
+// attachments, a later one has the id with "~" and its number. An unanswered message says so under
+// its last piece only.
 void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QStringList& pieces)
 {
     for (qsizetype k = 0; k < pieces.size(); ++k) {
@@ -77,6 +177,7 @@ void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QStrin
         }
         piece.piece = int(k);
         piece.more = k + 1 < pieces.size();
+        piece.unanswered = row.unanswered && !piece.more;
         piece.text = pieces.at(k);
         rows.append(piece);
     }
@@ -93,6 +194,7 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             // A user message is one row, or one per piece of a long text: its texts joined, its
             // other blocks not shown.
             TimelineRow row{id, Kind::User, {}, message.attachments, {}, {}, {}};
+            row.unanswered = message.unanswered;
             for (const ChatBlock& b : message.blocks)
                 if (b.kind == ChatBlock::Kind::Text)
                     row.text += b.text;
@@ -116,10 +218,12 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             case ChatBlock::Kind::ToolUse:
                 row.kind = Kind::Tool;
                 row.tool = b.toolUse;
+                row.outcome = b.toolUse.outcome;
                 break;
             case ChatBlock::Kind::ToolResult:
                 row.kind = Kind::ToolResult;
                 row.text = b.text;
+                row.outcome = b.outcome;
                 break;
             }
             rows.append(row);
@@ -304,11 +408,13 @@ TimelineRow TimelineRow::compacting()
 }
 
 std::optional<TimelineRow> TimelineRow::trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
-                                                 qint64 tokensOut)
+                                                 qint64 tokensOut, const QString& status)
 {
     if (!busy || prompting)
         return std::nullopt;
-    return compacting ? TimelineRow::compacting() : working(workingLabel(tokensIn, tokensOut));
+    if (compacting)
+        return TimelineRow::compacting();
+    return working(!status.isEmpty() ? std::optional<QString>(status) : workingLabel(tokensIn, tokensOut));
 }
 
 std::optional<QString> TimelineRow::workingLabel(double tokensIn, double tokensOut)

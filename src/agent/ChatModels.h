@@ -94,6 +94,17 @@ public:
     }
 };
 
+// How a tool call ended, as far as the conversation tells.
+enum class ToolOutcome {
+    Pending,      // no result yet
+    Done,         // its result came (or it gives none: a web search, a to-do list)
+    Failed,       // its result came marked as an error
+    Denied,       // the user, or a permission rule, refused to let it run
+    Interrupted,  // its turn ended (an interrupt, a crash, a quit) before a result came
+};
+// "pending", "done", "failed", "denied", "interrupted".
+QString outcomeName(ToolOutcome outcome);
+
 // One tool call of the agent.
 struct ToolUse {
     Q_GADGET
@@ -103,21 +114,24 @@ struct ToolUse {
     Q_PROPERTY(QString summary MEMBER summary)
     Q_PROPERTY(QVariant detail READ detailVariant)
     Q_PROPERTY(QVariant todos READ todosVariant)
+    Q_PROPERTY(QString outcome READ outcomeText)
 public:
     QString id;                              // as the agent gave it
     QString name;                            // "Bash", "MultiEdit", "TodoWrite", …
     QString summary;                         // one line, possibly empty
     std::optional<QString> detail;           // plan, command, line diff, content or prompt
     std::optional<QList<TodoItem>> todos;    // only for a to-do list call
+    ToolOutcome outcome = ToolOutcome::Pending;  // told by its result, or by its turn's end
 
     // Absent values read as undefined in QML.
     QVariant detailVariant() const { return detail ? QVariant(*detail) : QVariant(); }
     QVariant todosVariant() const { return todos ? QVariant(records::toVariantList(*todos)) : QVariant(); }
+    QString outcomeText() const { return outcomeName(outcome); }
 
     friend bool operator==(const ToolUse& a, const ToolUse& b)
     {
-        return records::sameFields(std::tie(a.id, a.name, a.summary, a.detail, a.todos),
-                                   std::tie(b.id, b.name, b.summary, b.detail, b.todos));
+        return records::sameFields(std::tie(a.id, a.name, a.summary, a.detail, a.todos, a.outcome),
+                                   std::tie(b.id, b.name, b.summary, b.detail, b.todos, b.outcome));
     }
 };
 
@@ -133,15 +147,23 @@ struct ChatBlock {
     Kind kind = Kind::Text;
     QString text;      // Text, Thinking and ToolResult
     ToolUse toolUse;   // ToolUse
+    // ToolResult: the call it answers ("" when the agent did not say) and what it tells of it:
+    // done, failed, denied or interrupted.
+    QString toolUseId;
+    ToolOutcome outcome = ToolOutcome::Done;
 
-    static ChatBlock ofText(const QString& t) { return {Kind::Text, t, {}}; }
-    static ChatBlock ofThinking(const QString& t) { return {Kind::Thinking, t, {}}; }
-    static ChatBlock ofToolUse(const ToolUse& u) { return {Kind::ToolUse, {}, u}; }
-    static ChatBlock ofToolResult(const QString& t) { return {Kind::ToolResult, t, {}}; }
+    static ChatBlock ofText(const QString& t) { return {Kind::Text, t, {}, {}}; }
+    static ChatBlock ofThinking(const QString& t) { return {Kind::Thinking, t, {}, {}}; }
+    static ChatBlock ofToolUse(const ToolUse& u) { return {Kind::ToolUse, {}, u, {}}; }
+    static ChatBlock ofToolResult(const QString& t, const QString& toolUseId = {}, ToolOutcome outcome = ToolOutcome::Done)
+    {
+        return {Kind::ToolResult, t, {}, toolUseId, outcome};
+    }
 
     friend bool operator==(const ChatBlock& a, const ChatBlock& b)
     {
-        return records::sameFields(std::tie(a.kind, a.text, a.toolUse), std::tie(b.kind, b.text, b.toolUse));
+        return records::sameFields(std::tie(a.kind, a.text, a.toolUse, a.toolUseId, a.outcome),
+                                   std::tie(b.kind, b.text, b.toolUse, b.toolUseId, b.outcome));
     }
 };
 
@@ -182,13 +204,38 @@ struct ChatMessage {
     std::optional<double> thoughtSeconds;
     // Only on user messages sent from the composer.
     QList<ChatAttachment> attachments;
+    // A user message whose turn ended (an interrupt, a failure, a crash, a quit) with nothing of
+    // an answer after it.
+    bool unanswered = false;
 
     friend bool operator==(const ChatMessage& a, const ChatMessage& b)
     {
-        return records::sameFields(std::tie(a.id, a.role, a.blocks, a.thoughtSeconds, a.attachments),
-                                   std::tie(b.id, b.role, b.blocks, b.thoughtSeconds, b.attachments));
+        return records::sameFields(std::tie(a.id, a.role, a.blocks, a.thoughtSeconds, a.attachments, a.unanswered),
+                                   std::tie(b.id, b.role, b.blocks, b.thoughtSeconds, b.attachments, b.unanswered));
     }
 };
+
+// What the transcript itself tells about how its turns ended, kept on its messages: each tool call
+// takes the outcome its result tells, a call left without a result when its turn ended is
+// interrupted, and a question nothing answered is marked so. The session applies these live as
+// events come; a conversation read back from the agent's store gets them all at once.
+namespace TurnEnds {
+
+// Gives the call that `result` answers (found by the result's tool id among the messages from
+// `begin` to `end`, the latest first) the outcome the result tells. Returns the index of the message
+// holding the call, or -1 when none there has that id.
+qsizetype settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype end, const ChatBlock& result);
+// A turn that began at message `from` ended before its answer was done: every call in it still
+// pending is interrupted, and its last user message is unanswered when no assistant message
+// follows it. Returns the index of the first message changed, or -1 for none.
+qsizetype cutTurn(QList<ChatMessage>& messages, qsizetype from);
+// A conversation read back: every call takes its result's outcome, a call no result answers is
+// interrupted (only a turn that was cut leaves one; in a turn whose results name no call, nothing
+// can be told and it stays as it is), and every user message followed directly by another, or by
+// nothing, is unanswered.
+void settleStored(QList<ChatMessage>& messages);
+
+} // namespace TurnEnds
 
 // A tool call waiting for the user's approval.
 struct PermissionRequest {
@@ -336,6 +383,10 @@ struct TimelineRow {
     std::optional<double> seconds;         // Thinking
     ToolUse tool;                          // Tool
     std::optional<QString> label;          // Working
+    // Tool: the call's outcome (also in `tool`); ToolResult: what the result tells.
+    ToolOutcome outcome = ToolOutcome::Pending;
+    // User: the message went unanswered (its last piece carries the note).
+    bool unanswered = false;
     // A long text block is shown as several rows, one per piece (textPieces()): 0 for the first
     // or only one. Later pieces carry the block's row id with "~" and their number.
     int piece = 0;
@@ -366,16 +417,17 @@ struct TimelineRow {
     static TimelineRow compacting();
     // The row the pane puts after the built ones: none unless the session is busy with no prompt
     // (permission request or question) pending; compacting while it compacts, else working with
-    // workingLabel's text.
+    // what the agent says it is doing (`status`, a reconnect), or else workingLabel's text.
     static std::optional<TimelineRow> trailing(bool busy, bool prompting, bool compacting, qint64 tokensIn,
-                                               qint64 tokensOut);
+                                               qint64 tokensOut, const QString& status = {});
     // The turn's token count as a short label: none below 1, "950 tokens", "12.3k tokens".
     static std::optional<QString> workingLabel(double tokensIn, double tokensOut);
 
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {
-        return records::sameFields(std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.piece, a.more),
-                                   std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.piece, b.more));
+        return records::sameFields(
+            std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.outcome, a.unanswered, a.piece, a.more),
+            std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.outcome, b.unanswered, b.piece, b.more));
     }
 };
 

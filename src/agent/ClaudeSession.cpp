@@ -171,6 +171,7 @@ void ClaudeSession::handleExit()
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
+    cutTurn();
     setBusy(false);
     setPendingPermission(std::nullopt);
     setPendingQuestion(std::nullopt);
@@ -233,6 +234,8 @@ void ClaudeSession::restartPreservingConversation()
     // the one this pane was to resume.
     if (m_claudeSessionId)
         m_resumeId = m_claudeSessionId;
+    // A turn under way goes with the sidecar: the pane says so rather than leave it looking answered.
+    cutTurn();
     stop();
     resetStartup();
 }
@@ -297,6 +300,7 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     if (!trimmed.isEmpty())
         m.blocks.append(ChatBlock::ofText(trimmed));
     m.attachments = attachments;
+    beginTurn();
     appendMessage(m);
     setTurnError(std::nullopt);
     m_didInterrupt = false;
@@ -426,6 +430,7 @@ void ClaudeSession::compact()
     setCompacting(true);
     setTurnError(std::nullopt);
     m_didInterrupt = false;
+    beginTurn();
     setBusy(true);
     m_turnStart = clock();
     setState(PaneState::Running);
@@ -570,12 +575,16 @@ void ClaudeSession::apply(const SidecarEvent& event)
                                         [](const ChatBlock& b) { return b.kind == ChatBlock::Kind::Thinking; });
         if (thinks && m_turnStart)
             m.thoughtSeconds = double(m_turnStart->msecsTo(clock())) / 1000.0;
-        appendMessage(m);
+        setStatusNote({});
+        appendAnswer(m);
         setState(PaneState::Running);
     } else if (const auto* e = event.as<E::Result>()) {
         setCostUsd(e->costUsd);
         setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
+        if (e->isError)
+            cutTurn();
+        setStatusNote({});
         setBusy(false);
         setCompacting(false);
         m_turnStart.reset();
@@ -587,6 +596,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (e->tokensIn > 0)
             setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
+        setStatusNote({});
     } else if (const auto* e = event.as<E::Permission>()) {
         PermissionRequest p;
         p.id = e->id;
@@ -615,6 +625,8 @@ void ClaudeSession::apply(const SidecarEvent& event)
         }
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
+        cutTurn();
+        setStatusNote({});
         setBusy(false);
         if (m_didInterrupt) {
             m_didInterrupt = false;
@@ -630,7 +642,13 @@ void ClaudeSession::apply(const SidecarEvent& event)
             emit modelChanged();
         }
         setTurnError(e->message);
+    } else if (const auto* e = event.as<E::Status>()) {
+        // Only while a turn waits on it: a late word after the turn's end would stay for ever.
+        if (m_busy)
+            setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
+        cutTurn();
+        setStatusNote({});
         setBusy(false);
         if (m_state != PaneState::Error)
             setState(PaneState::Stopped);
@@ -647,7 +665,11 @@ void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
     // A pane that already talked keeps its longer transcript over an older stored one.
     if (hasUser && m_transcript.size() > messages.size())
         return;
-    setTranscript(messages);
+    // The store keeps no word of how a turn ended: what it holds tells it (a call with no result,
+    // a question with nothing after it).
+    QList<ChatMessage> settled = messages;
+    TurnEnds::settleStored(settled);
+    setTranscript(std::move(settled));
 }
 
 // --- Published fields -----------------------------------------------------------------------------
@@ -669,6 +691,53 @@ void ClaudeSession::noteDroppedLines(int lines)
         appendMessage(m);
     else
         m_historyBuffer.append(m);
+}
+
+void ClaudeSession::beginTurn()
+{
+    // Messages sent while a turn runs join it: it ends (or is cut) as a whole.
+    if (!m_busy)
+        m_turnFrom = m_transcript.size();
+}
+
+void ClaudeSession::cutTurn()
+{
+    if (!m_busy)
+        return;
+    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom);
+    if (from < 0)
+        return;
+    rebuildRowsFrom(from);
+    emit transcriptChanged();
+}
+
+void ClaudeSession::appendAnswer(const ChatMessage& message)
+{
+    m_transcript.append(message);
+    const qsizetype last = m_transcript.size() - 1;
+    qsizetype from = last;
+    // A result answers a call of its own turn: the search goes no further back than its start.
+    for (const ChatBlock& b : message.blocks) {
+        const qsizetype at = TurnEnds::settleCall(m_transcript, std::min(m_turnFrom, last), m_transcript.size(), b);
+        if (at >= 0)
+            from = std::min(from, at);
+    }
+    if (from == last)
+        m_timeline->appendRows(TimelineRow::build({m_transcript.last()}));
+    else
+        rebuildRowsFrom(from);
+    emit transcriptChanged();
+}
+
+void ClaudeSession::rebuildRowsFrom(qsizetype from)
+{
+    const qsizetype row = from < m_transcript.size() ? m_timeline->firstRowOf(uuidText(m_transcript.at(from).id)) : -1;
+    if (row < 0) {
+        // Its rows are not to be found (none drawn yet): the whole timeline, row by row.
+        m_timeline->setRows(TimelineRow::build(m_transcript));
+        return;
+    }
+    m_timeline->replaceFrom(row, TimelineRow::build(m_transcript.mid(from)));
 }
 
 void ClaudeSession::appendMessage(const ChatMessage& message)
@@ -712,6 +781,7 @@ BRINMOOR_SETTER(setClaudeSessionId, const std::optional<QString>&, m_claudeSessi
 BRINMOOR_SETTER(setSessionsLoading, bool, m_sessionsLoading, sessionsLoadingChanged)
 BRINMOOR_SETTER(setResolvedModel, const std::optional<QString>&, m_resolvedModel, resolvedModelChanged)
 BRINMOOR_SETTER(setExitReason, const QString&, m_exitReason, exitReasonChanged)
+BRINMOOR_SETTER(setStatusNote, const QString&, m_statusNote, statusNoteChanged)
 #undef BRINMOOR_SETTER
 
 } // namespace brinmoor

@@ -55,6 +55,9 @@ class ClaudeSession : public QObject {
     // A message given now would reach the agent: a sidecar runs or is being started (or none was
     // started yet, and the first start will write it).
     Q_PROPERTY(bool accepting READ accepting NOTIFY acceptingChanged)
+    // What the agent says it is doing meanwhile ("Reconnecting… 2/5"), for the working row; ""
+    // once the turn moves on or ends.
+    Q_PROPERTY(QString statusNote READ statusNote NOTIFY statusNoteChanged)
     Q_PROPERTY(double costUsd READ costUsd NOTIFY costUsdChanged)
     Q_PROPERTY(qint64 tokensIn READ tokensIn NOTIFY tokensInChanged)
     Q_PROPERTY(qint64 tokensOut READ tokensOut NOTIFY tokensOutChanged)
@@ -173,6 +176,7 @@ public:
     QString turnErrorText() const { return m_turnError.value_or(QString()); }
     QString exitReason() const { return m_exitReason; }
     bool accepting() const { return m_process != nullptr || m_starting || !m_everStarted; }
+    QString statusNote() const { return m_statusNote; }
     double costUsd() const { return m_costUsd; }
     qint64 tokensIn() const { return m_tokensIn; }
     qint64 tokensOut() const { return m_tokensOut; }
@@ -230,6 +234,7 @@ signals:
     void turnErrorChanged();
     void exitReasonChanged();
     void acceptingChanged();
+    void statusNoteChanged();
     void costUsdChanged();
     void tokensInChanged();
     void tokensOutChanged();
@@ -257,6 +262,17 @@ private:
     void handleExit();
     void setTranscript(QList<ChatMessage> transcript);
     void appendMessage(const ChatMessage& message);
+    // An agent's message appended; the calls its results answer take their outcomes, and the rows
+    // of the messages holding them are drawn again.
+    void appendAnswer(const ChatMessage& message);
+    // The rows of the messages from `from` on built again (they changed in place).
+    void rebuildRowsFrom(qsizetype from);
+    // The current turn ended before its answer was done: its calls still waiting are interrupted,
+    // its question with nothing after it is unanswered. Nothing when no turn was under way.
+    void cutTurn();
+    // A turn begins with the message or compaction that makes the session busy.
+    void beginTurn();
+    void setStatusNote(const QString& text);
     void setState(PaneState state);
     void setBusy(bool on);
     void setFailure(const std::optional<QString>& text);
@@ -307,6 +323,9 @@ private:
     bool m_compacting = false;
     bool m_autoCompact = false;
     std::optional<QDateTime> m_turnStart;
+    // Where the current turn's messages begin in the transcript (from its first message).
+    qsizetype m_turnFrom = 0;
+    QString m_statusNote;
     const QUuid m_paneID;
     const QString m_directory;
     const bool m_autoApprove;

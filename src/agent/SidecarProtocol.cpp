@@ -219,13 +219,26 @@ std::optional<ChatBlock> SidecarEvent::decodeBlock(const QJsonObject& block)
         return ChatBlock::ofText(r.string("text"));
     if (t == QLatin1String("thinking"))
         return ChatBlock::ofThinking(r.string("text"));
-    if (t == QLatin1String("tool_result"))
-        return ChatBlock::ofToolResult(r.string("text"));
+    if (t == QLatin1String("tool_result")) {
+        // An error result says why when it knows: the call was refused, or its turn was cut.
+        ToolOutcome outcome = ToolOutcome::Done;
+        if (r.boolean("isError")) {
+            const QString reason = r.string("reason");
+            outcome = reason == QLatin1String("denied")        ? ToolOutcome::Denied
+                      : reason == QLatin1String("interrupted") ? ToolOutcome::Interrupted
+                                                                : ToolOutcome::Failed;
+        }
+        return ChatBlock::ofToolResult(r.string("text"), r.string("toolUseId"), outcome);
+    }
     if (t == QLatin1String("tool_use")) {
         const QString name = r.string("name", QStringLiteral("tool"));
         const QJsonObject input = r.object("input");
-        return ChatBlock::ofToolUse(
-            {r.string("id"), name, toolSummary(name, input), toolDetail(name, input), parseTodos(name, input)});
+        ToolUse use{r.string("id"), name, toolSummary(name, input), toolDetail(name, input), parseTodos(name, input)};
+        // A call that gives no result of its own (a web search the service ran, a to-do list) is
+        // complete as it comes.
+        if (r.boolean("settled"))
+            use.outcome = ToolOutcome::Done;
+        return ChatBlock::ofToolUse(use);
     }
     return std::nullopt;
 }
@@ -325,6 +338,8 @@ std::optional<SidecarEvent> SidecarEvent::decode(const QByteArray& utf8)
     }
     if (is("log"))
         return SidecarEvent{Log{r.string("text")}};
+    if (is("status"))
+        return SidecarEvent{Status{r.string("text")}};
     if (is("error"))
         return SidecarEvent{Error{r.string("message", QStringLiteral("error"))}};
     if (is("closed"))

@@ -90,14 +90,17 @@ struct SidecarEvent {
     struct Closed {};                                                                   // "closed"
     // The agent refused a model switch: the model still in force (none: its default) and why.
     struct ModelRefused { std::optional<QString> model; QString message; };           // "model_refused"
+    // What the agent is doing while the turn waits on it (reconnecting, retrying); "" when that is
+    // over.
+    struct Status { QString text; };                                                    // "status"
 
-    // The 19 events, in this order (Kind follows it).
+    // The 20 events, in this order (Kind follows it).
     using Value = std::variant<Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission,
                                Question, History, HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart,
-                               HistoryEnd, Closed, ModelRefused>;
+                               HistoryEnd, Closed, ModelRefused, Status>;
     enum class Kind {
         Session, Commands, Context, Compacted, Assistant, Result, Tokens, Permission, Question, History,
-        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused
+        HistoryChunk, Usage, SessionsList, Log, Error, HistoryStart, HistoryEnd, Closed, ModelRefused, Status
     };
 
     Value value;
@@ -113,7 +116,9 @@ struct SidecarEvent {
     // The messages of a history event: elements without a string "role" or without a block
     // left are skipped; role "user" exactly is the user, any other string the assistant.
     static QList<ChatMessage> decodeMessages(const QJsonArray& messages);
-    // One transcript block by its "type": "text", "thinking", "tool_use", "tool_result".
+    // One transcript block by its "type": "text", "thinking", "tool_use" ("settled" true: a call
+    // that gives no result of its own), "tool_result" ("toolUseId" the call it answers; "isError"
+    // true for a failed call, with "reason" "denied" or "interrupted" when it was refused or cut).
     static std::optional<ChatBlock> decodeBlock(const QJsonObject& block);
 };
 

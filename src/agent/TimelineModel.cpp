@@ -2,6 +2,8 @@
 
 #include "ListRowSync.h"
 
+#include <algorithm>
+
 namespace brinmoor {
 
 TimelineModel::TimelineModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -51,6 +53,37 @@ void TimelineModel::appendRows(const QList<TimelineRow>& rows)
     emit countChanged();
 }
 
+void TimelineModel::replaceFrom(qsizetype from, const QList<TimelineRow>& rows)
+{
+    from = std::clamp<qsizetype>(from, 0, m_rows.size());
+    qsizetype k = 0;
+    for (; k < rows.size() && from + k < m_rows.size() && m_rows.at(from + k).id == rows.at(k).id; ++k)
+        refresh(from + k, rows.at(k));
+    const qsizetype before = m_rows.size();
+    if (from + k < m_rows.size()) {
+        beginRemoveRows(QModelIndex(), int(from + k), int(m_rows.size() - 1));
+        m_rows.resize(from + k);
+        endRemoveRows();
+    }
+    appendRows(rows.sliced(k));
+    if (m_rows.size() != before && k == rows.size())
+        emit countChanged();
+}
+
+qsizetype TimelineModel::firstRowOf(const QString& messageId) const
+{
+    // Every row of a message has an id that starts with the message's (fixed-length) id, and a
+    // message's rows are together: walk back over the rows after them, then over them.
+    qsizetype i = m_rows.size();
+    while (i > 0 && !m_rows.at(i - 1).id.startsWith(messageId))
+        --i;
+    if (i == 0)
+        return -1;
+    while (i > 0 && m_rows.at(i - 1).id.startsWith(messageId))
+        --i;
+    return i;
+}
+
 int TimelineModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -71,6 +104,8 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case LabelRole: return r.label ? QVariant(*r.label) : QVariant();
     case PieceRole: return r.piece;
     case MoreRole: return r.more;
+    case OutcomeRole: return outcomeName(r.outcome);
+    case UnansweredRole: return r.unanswered;
     }
     return {};
 }
@@ -79,7 +114,7 @@ QHash<int, QByteArray> TimelineModel::roleNames() const
 {
     return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
             {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"},
-            {PieceRole, "piece"}, {MoreRole, "more"}};
+            {PieceRole, "piece"}, {MoreRole, "more"}, {OutcomeRole, "outcome"}, {UnansweredRole, "unanswered"}};
 }
 
 } // namespace brinmoor

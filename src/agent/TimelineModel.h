@@ -31,6 +31,8 @@ public:
         LabelRole,                     // "label": a working row's label, or undefined
         PieceRole,                     // "piece": which piece of its text block the row shows
         MoreRole,                      // "more": whether a later piece of it follows
+        OutcomeRole,                   // "outcome": a tool or tool-result row's outcomeName()
+        UnansweredRole,                // "unanswered": a user row whose turn ended with no answer
     };
 
     explicit TimelineModel(QObject* parent = nullptr);
@@ -38,6 +40,12 @@ public:
     void setRows(const QList<TimelineRow>& rows);
     // Rows added at the end, as one insert; nothing before them is looked at.
     void appendRows(const QList<TimelineRow>& rows);
+    // The rows from `from` on replaced by `rows`: rows that keep their id change in place, the rest
+    // are removed or inserted at the end. Nothing before `from` is looked at.
+    void replaceFrom(qsizetype from, const QList<TimelineRow>& rows);
+    // The index of the first row of the message with this id, searched from the end; -1 if it has
+    // none.
+    qsizetype firstRowOf(const QString& messageId) const;
     const QList<TimelineRow>& rows() const { return m_rows; }
     int count() const { return int(m_rows.size()); }
 

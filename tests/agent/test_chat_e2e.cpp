@@ -177,6 +177,70 @@ TEST(ChatEndToEnd, claude_answers_asks_runs_a_tool_and_leaves_nothing_behind)
     server.waitForFinished();
 }
 
+// How calls and turns ended, on the real CLI: a Write the user denied shows as denied (its result
+// too), and an answer cut by quitting the app while it streams leaves its question marked as never
+// answered when the conversation is opened again.
+TEST(ChatEndToEnd, a_denied_write_and_an_answer_cut_by_quitting_say_so)
+{
+    const QString cli = claudeCli();
+    ASSERT_TRUE(QFile::exists(cli)) << "no Claude CLI: " << cli.toStdString();
+    QTemporaryDir work, config;
+    const QJsonArray replies{
+        QJsonObject{{S("tool"), QJsonObject{{S("name"), S("Write")},
+                                            {S("input"), QJsonObject{{S("file_path"), work.filePath(S("notes.txt"))}, {S("content"), S("hello\n")}}}}}},
+        QJsonObject{{S("text"), S("Not writing it, then.")}},
+        QJsonObject{{S("text"), S("The first part of a long answer")}, {S("hold"), true}},
+    };
+    QProcess server;
+    const QString log = work.filePath(S("requests.jsonl"));
+    ASSERT_GT(startFakeModel(server, work, config, replies, log), 0);
+    const auto rowOf = [](const ClaudeSession& s, TimelineRow::Kind kind) {
+        for (const TimelineRow& r : s.timeline()->rows())
+            if (r.kind == kind)
+                return r;
+        return TimelineRow{};
+    };
+
+    QString conversation;
+    {
+        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
+        useRealCli(s, cli);
+        s.startIfNeeded(std::nullopt);
+        s.sendUser(S("write the notes"), {});
+        ASSERT_TRUE(waitUntil([&] { return s.pendingPermission().has_value(); }, 60000)) << s.failureText().toStdString();
+        s.resolvePermission(false);
+        ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && !s.busy(); }, 60000)) << s.turnErrorText().toStdString();
+        EXPECT_FALSE(QFile::exists(work.filePath(S("notes.txt"))));
+        EXPECT_EQ(rowOf(s, TimelineRow::Kind::Tool).outcome, ToolOutcome::Denied);
+        EXPECT_EQ(rowOf(s, TimelineRow::Kind::ToolResult).outcome, ToolOutcome::Denied);
+
+        // The next answer streams and never ends: the app quits meanwhile.
+        s.sendUser(S("now explain it all"), {});
+        ASSERT_TRUE(waitUntil([&] {
+            QFile requests(log);
+            return requests.open(QIODevice::ReadOnly) && requests.readAll().contains("now explain it all");
+        }, 60000));
+        conversation = s.claudeSessionId().value_or(QString());
+        const qint64 sidecar = s.processId();
+        s.stop();
+        ASSERT_TRUE(waitUntil([&] { return !processRunning(sidecar); }, 20000));
+    }
+    ASSERT_FALSE(conversation.isEmpty());
+
+    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
+    useRealCli(again, cli);
+    again.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 4; }, 60000)) << again.failureText().toStdString();
+    const TimelineRow last = again.timeline()->rows().last();
+    EXPECT_EQ(last.kind, TimelineRow::Kind::User);
+    EXPECT_EQ(last.text, S("now explain it all"));
+    EXPECT_TRUE(last.unanswered) << "the question shows it was never answered";
+    EXPECT_EQ(rowOf(again, TimelineRow::Kind::Tool).outcome, ToolOutcome::Denied) << "read back, the refusal is still one";
+    again.stop();
+    server.terminate();
+    server.waitForFinished();
+}
+
 // A 5 MB answer through the real CLI and sidecar arrives whole, in rows the list lays out piece by
 // piece; the event loop keeps turning meanwhile; a message sent afterwards reaches the model; and
 // the conversation resumed in a new session comes back whole too.

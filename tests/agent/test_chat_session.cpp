@@ -239,6 +239,58 @@ TEST(ChatSession, events_applied_directly)
     EXPECT_EQ(s.tokensOut(), 0);
 }
 
+// How each turn ended shows on its calls and its question: a result settles the call it names
+// (rows drawn again in place), a cut turn interrupts what waits and marks a question nothing
+// answered, a read-back conversation is settled whole; the agent's word on a reconnect lasts while
+// the turn waits on it.
+TEST(ChatSession, how_a_turn_ended_shows_on_its_calls_and_its_question)
+{
+    ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);
+    const auto apply = [&](const QJsonObject& o) {
+        s.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))));
+    };
+    const auto blocks = [&](QJsonArray b) { apply(ev(S("assistant"), {{S("blocks"), b}})); };
+    const auto use = [](const char* id) { return QJsonObject{{S("type"), S("tool_use")}, {S("id"), S(id)}, {S("name"), S("Write")}}; };
+    const TimelineModel& rows = *s.timeline();
+    const auto role = [&](qsizetype row, int r) { return rows.data(rows.index(int(row)), r); };
+
+    s.sendUser(S("write it"), {});
+    blocks({use("w1"), use("b2")});
+    apply(ev(S("status"), {{S("text"), S(" Reconnecting… 1/5 ")}}));
+    EXPECT_EQ(s.statusNote(), S("Reconnecting… 1/5"));
+    blocks({QJsonObject{{S("type"), S("tool_result")}, {S("toolUseId"), S("w1")}, {S("isError"), true}, {S("reason"), S("denied")}}});
+    EXPECT_EQ(s.statusNote(), QString()) << "the turn moved on";
+    EXPECT_EQ(role(1, TimelineModel::OutcomeRole), S("denied"));
+    EXPECT_EQ(role(2, TimelineModel::OutcomeRole), S("pending"));
+    EXPECT_EQ(role(3, TimelineModel::OutcomeRole), S("denied"));
+    s.interrupt();
+    apply(ev(S("result"), {{S("isError"), true}}));
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    EXPECT_EQ(role(2, TimelineModel::OutcomeRole), S("interrupted"));
+    EXPECT_FALSE(role(0, TimelineModel::UnansweredRole).toBool()) << "calls came after it";
+
+    s.sendUser(S("and now?"), {});
+    apply(ev(S("error"), {{S("message"), S("stream disconnected: no route to host")}}));
+    EXPECT_TRUE(role(rows.count() - 1, TimelineModel::UnansweredRole).toBool());
+    apply(ev(S("status"), {{S("text"), S("late")}}));
+    EXPECT_EQ(s.statusNote(), QString()) << "no turn waits on it";
+    EXPECT_EQ(rows.rows(), TimelineRow::build(s.transcript())) << "rows drawn again match the transcript";
+
+    // Read back: the call with no result was cut, the question with nothing after it too.
+    const auto text = [](const char* role, const char* t) {
+        return QJsonObject{{S("role"), S(role)}, {S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S(t)}}}}};
+    };
+    ClaudeSession restored(QUuid::createUuid(), S("/nonexistent"), false, S("conv-2"), ChatProvider::Claude, true);
+    restored.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("history"), {{S("messages"), QJsonArray{
+        text("user", "q1"), QJsonObject{{S("role"), S("assistant")}, {S("blocks"), QJsonArray{use("t")}}}, text("user", "q2")}}}))
+                                                               .toJson(QJsonDocument::Compact))));
+    const TimelineModel& back = *restored.timeline();
+    ASSERT_EQ(back.count(), 3);
+    EXPECT_FALSE(back.rows().at(0).unanswered);
+    EXPECT_EQ(back.rows().at(1).outcome, ToolOutcome::Interrupted);
+    EXPECT_TRUE(back.rows().at(2).unanswered);
+}
+
 TEST(ChatSession, closed_and_a_crash_both_end_in_stopped)
 {
     const QJsonArray closed = answer({ev(S("closed"))});

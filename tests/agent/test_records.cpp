@@ -87,6 +87,9 @@ TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
     EXPECT_FALSE(TimelineRow::trailing(true, true, false, 5, 7));  // a prompt is pending
     EXPECT_FALSE(TimelineRow::trailing(false, false, false, 5, 7));
     EXPECT_EQ(TimelineRow::trailing(true, false, true, 5, 7), TimelineRow::compacting());
+    // While the agent says what it waits on (a reconnect), the working row says that instead.
+    EXPECT_EQ(TimelineRow::trailing(true, false, false, 5, 7, QStringLiteral("Reconnecting… 2/5"))->label,
+              QStringLiteral("Reconnecting… 2/5"));
     EXPECT_FALSE(TimelineRow::workingLabel(0, 0));
     EXPECT_EQ(TimelineRow::workingLabel(999, 0), QStringLiteral("999 tokens"));
     EXPECT_EQ(TimelineRow::workingLabel(12000, 345), QStringLiteral("12.3k tokens"));
@@ -304,4 +307,94 @@ TEST(TimelineRows, a_long_user_message_becomes_joined_pieces)
         EXPECT_EQ(rows[k].attachments.size(), k == 0 ? 1 : 0);
     }
     EXPECT_EQ(rows[1].id, uuidText(m.id) + QStringLiteral("~1"));
+}
+
+namespace {
+
+ChatBlock call(const char* id) { return ChatBlock::ofToolUse({id, "Bash", "ls", {}, {}}); }
+ChatBlock answer(const char* id, ToolOutcome outcome) { return ChatBlock::ofToolResult("out", id, outcome); }
+ToolOutcome outcomeOf(const ChatMessage& m, qsizetype block = 0) { return m.blocks.at(block).toolUse.outcome; }
+
+} // namespace
+
+// A result settles its call by id; a turn cut short interrupts its calls still waiting and marks
+// a question with nothing after it; a stored conversation read back is settled the same way.
+TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
+{
+    QList<ChatMessage> live{message(ChatRole::User, {ChatBlock::ofText("q")}),
+                            message(ChatRole::Assistant, {call("a"), call("b")})};
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), answer("a", ToolOutcome::Denied)), 1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), answer("nobody", ToolOutcome::Failed)), -1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 0, live.size(), ChatBlock::ofToolResult("no id")), -1);
+    EXPECT_EQ(TurnEnds::settleCall(live, 2, live.size(), answer("b", ToolOutcome::Failed)), -1) << "before the turn";
+    EXPECT_EQ(outcomeOf(live[1], 0), ToolOutcome::Denied);
+    EXPECT_EQ(TurnEnds::cutTurn(live, 0), 1);
+    EXPECT_EQ(outcomeOf(live[1], 1), ToolOutcome::Interrupted);
+    EXPECT_EQ(outcomeOf(live[1], 0), ToolOutcome::Denied);
+    EXPECT_FALSE(live[0].unanswered) << "something of an answer came";
+    live << message(ChatRole::User, {ChatBlock::ofText("next")});
+    EXPECT_EQ(TurnEnds::cutTurn(live, 2), 2);
+    EXPECT_TRUE(live[2].unanswered);
+    EXPECT_EQ(TurnEnds::cutTurn(live, 2), -1) << "nothing left to mark";
+
+    QList<ChatMessage> stored{
+        message(ChatRole::User, {ChatBlock::ofText("q1")}),
+        message(ChatRole::Assistant, {call("w"), call("cut")}),
+        message(ChatRole::Assistant, {answer("w", ToolOutcome::Denied)}),
+        message(ChatRole::User, {ChatBlock::ofText("q2")}),
+        message(ChatRole::User, {ChatBlock::ofText("q3")}),
+        message(ChatRole::Assistant, {ChatBlock::ofText("a3")}),
+        message(ChatRole::Assistant, {call("old"), ChatBlock::ofToolResult("a result naming no call")}),
+        message(ChatRole::User, {ChatBlock::ofText("q4")}),
+    };
+    TurnEnds::settleStored(stored);
+    EXPECT_EQ(outcomeOf(stored[1], 0), ToolOutcome::Denied);
+    EXPECT_EQ(outcomeOf(stored[1], 1), ToolOutcome::Interrupted);
+    EXPECT_EQ(outcomeOf(stored[6], 0), ToolOutcome::Pending) << "a store that keeps no link tells nothing";
+    QList<bool> unanswered;
+    for (const ChatMessage& m : stored)
+        unanswered << m.unanswered;
+    EXPECT_EQ(unanswered, (QList<bool>{false, false, false, true, false, false, false, true}));
+
+    // The rows carry it: the call's outcome, the result's, the mark under a long question's last
+    // piece only.
+    QStringList lines(200, QStringLiteral("a line of a long question"));
+    ChatMessage question = message(ChatRole::User, {ChatBlock::ofText(lines.join(u'\n'))});
+    question.unanswered = true;
+    const QList<TimelineRow> rows = TimelineRow::build(stored.mid(1, 2) + QList<ChatMessage>{question});
+    EXPECT_EQ(rows[0].outcome, ToolOutcome::Denied);
+    EXPECT_EQ(rows[1].outcome, ToolOutcome::Interrupted);
+    EXPECT_EQ(rows[2].outcome, ToolOutcome::Denied);
+    ASSERT_GT(rows.size(), 4);
+    for (qsizetype k = 3; k < rows.size(); ++k)
+        EXPECT_EQ(rows[k].unanswered, k == rows.size() - 1);
+}
+
+// The rows of a message changed in place are replaced from its first row: the same ids change in
+// place, nothing before is touched, and the model never resets.
+TEST(TimelineRows, rows_from_a_message_on_are_replaced_in_place)
+{
+    const ChatMessage q = message(ChatRole::User, {ChatBlock::ofText("q")});
+    ChatMessage calls = message(ChatRole::Assistant, {call("a"), ChatBlock::ofText("then")});
+    const ChatMessage after = message(ChatRole::Assistant, {answer("a", ToolOutcome::Failed)});
+    TimelineModel model;
+    model.setRows(TimelineRow::build({q, calls, after}));
+    EXPECT_EQ(model.firstRowOf(uuidText(calls.id)), 1);
+    EXPECT_EQ(model.firstRowOf(uuidText(after.id)), 3);
+    EXPECT_EQ(model.firstRowOf(uuidText(QUuid::createUuid())), -1);
+
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy removes(&model, &QAbstractItemModel::rowsRemoved);
+    calls.blocks[0].toolUse.outcome = ToolOutcome::Failed;
+    model.replaceFrom(1, TimelineRow::build({calls, after}));
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(model.data(model.index(1), TimelineModel::OutcomeRole), QStringLiteral("failed"));
+    EXPECT_EQ(model.data(model.index(3), TimelineModel::OutcomeRole), QStringLiteral("failed"));
+    // Fewer rows than before: the rest go in one removal.
+    model.replaceFrom(1, TimelineRow::build({calls}));
+    EXPECT_EQ(model.count(), 3);
+    EXPECT_EQ(removes.size(), 1);
+    EXPECT_EQ(resets.size(), 0);
 }

@@ -148,6 +148,25 @@ TEST(SidecarEvents, blocks_and_history_messages_follow_their_type_rules)
     // One element that is not an object makes the whole array mistyped.
     EXPECT_TRUE(as<SidecarEvent::Assistant>(R"({"ev":"assistant","blocks":[{"type":"text","text":"a"},3]})").blocks.isEmpty());
 
+    // A result names its call and says how it ended; a result without those keys (an older
+    // sidecar's) is a plain one. A call that gives no result is complete as it comes.
+    const auto ends = as<SidecarEvent::Assistant>(
+        R"({"ev":"assistant","blocks":[{"type":"tool_result","toolUseId":"a","text":"x","isError":true},)"
+        R"({"type":"tool_result","toolUseId":"b","isError":true,"reason":"denied"},)"
+        R"({"type":"tool_result","isError":true,"reason":"interrupted"},)"
+        R"({"type":"tool_result","reason":"denied"},{"type":"tool_result","isError":"yes"},)"
+        R"({"type":"tool_use","id":"s","name":"WebSearch","settled":true},{"type":"tool_use","id":"p","settled":1}]})");
+    ASSERT_EQ(ends.blocks.size(), 7);
+    EXPECT_EQ(ends.blocks[0], ChatBlock::ofToolResult("x", "a", ToolOutcome::Failed));
+    EXPECT_EQ(ends.blocks[1], ChatBlock::ofToolResult("", "b", ToolOutcome::Denied));
+    EXPECT_EQ(ends.blocks[2], ChatBlock::ofToolResult("", "", ToolOutcome::Interrupted));
+    EXPECT_EQ(ends.blocks[3], ChatBlock::ofToolResult(""));  // a reason without the error flag
+    EXPECT_EQ(ends.blocks[4], ChatBlock::ofToolResult(""));
+    EXPECT_EQ(ends.blocks[5].toolUse.outcome, ToolOutcome::Done);
+    EXPECT_EQ(ends.blocks[6].toolUse.outcome, ToolOutcome::Pending);
+    EXPECT_EQ(as<SidecarEvent::Status>(R"({"ev":"status","text":"Reconnecting… 2/5"})").text, QStringLiteral("Reconnecting… 2/5"));
+    EXPECT_EQ(as<SidecarEvent::Status>(R"({"ev":"status","text":7})").text, QString());
+
     const auto history = as<SidecarEvent::History>(
         R"({"ev":"history","messages":[{"role":"user","blocks":[{"type":"text","text":"q"}]},)"
         R"({"role":"User","blocks":[{"type":"text","text":"a"}]},{"role":"user","blocks":[{"type":"image"}]},)"

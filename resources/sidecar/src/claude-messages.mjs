@@ -1,7 +1,13 @@
 // The Claude Agent SDK's messages in the shapes of the app's line protocol.
 
-// SDK content blocks to the protocol's blocks; anything the app cannot show is left out.
-export function toBlocks(content) {
+// What the sidecar answers the CLI for a call the user refused, and what the CLI itself puts in the
+// result of a call cut by an interrupt: a stored conversation tells them apart by these words.
+export const DENIED_MESSAGE = 'The user denied this action.';
+const INTERRUPTED = /^\[Request interrupted by user/;
+
+// SDK content blocks to the protocol's blocks; anything the app cannot show is left out. `denied`
+// holds the ids of calls refused in this run (by the user or a permission rule).
+export function toBlocks(content, { denied } = {}) {
   if (typeof content === 'string') return content ? [{ type: 'text', text: content }] : [];
   if (!Array.isArray(content)) return [];
   const blocks = [];
@@ -9,11 +15,26 @@ export function toBlocks(content) {
     if (!b || typeof b !== 'object') continue;
     if (b.type === 'text') blocks.push({ type: 'text', text: b.text ?? '' });
     else if (b.type === 'thinking') blocks.push({ type: 'thinking', text: b.thinking ?? '' });
-    else if (b.type === 'tool_use' || b.type === 'server_tool_use')
+    else if (b.type === 'tool_use')
       blocks.push({ type: 'tool_use', id: b.id ?? '', name: b.name ?? 'tool', input: b.input ?? {} });
-    else if (b.type === 'tool_result') blocks.push({ type: 'tool_result', text: resultText(b.content) });
+    // The service runs these itself, within the same message: no result of ours follows.
+    else if (b.type === 'server_tool_use')
+      blocks.push({ type: 'tool_use', id: b.id ?? '', name: b.name ?? 'tool', input: b.input ?? {}, settled: true });
+    else if (b.type === 'tool_result') blocks.push(resultBlock(b, denied));
   }
   return blocks;
+}
+
+function resultBlock(b, denied) {
+  const text = resultText(b.content);
+  const block = { type: 'tool_result', text };
+  if (typeof b.tool_use_id === 'string' && b.tool_use_id) block.toolUseId = b.tool_use_id;
+  if (b.is_error === true) {
+    block.isError = true;
+    if (INTERRUPTED.test(text)) block.reason = 'interrupted';
+    else if (denied?.has(b.tool_use_id) || text.startsWith(DENIED_MESSAGE)) block.reason = 'denied';
+  }
+  return block;
 }
 
 function resultText(content) {
@@ -38,7 +59,9 @@ export function historyMessages(stored) {
     if (m.type === 'user') {
       // Slash-command bookkeeping is the CLI's, not the user's words; a compaction summary shows as
       // the notice the pane showed when it happened.
-      blocks = blocks.filter((b) => b.type !== 'text' || !COMMAND_ECHO.test(b.text));
+      // The CLI's note of an interrupt is no message of the user's either: the app tells a cut
+      // turn by what is missing after it.
+      blocks = blocks.filter((b) => b.type !== 'text' || (!COMMAND_ECHO.test(b.text) && !INTERRUPTED.test(b.text)));
       if (blocks.length === 1 && blocks[0].type === 'text' && blocks[0].text.startsWith(SUMMARY_START)) {
         out.push({ role: 'assistant', blocks: [{ type: 'text', text: COMPACTED }] });
         continue;

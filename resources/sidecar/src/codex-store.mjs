@@ -69,7 +69,10 @@ export function rolloutMessages(threadId, home = codexHome()) {
       messages.push({ role: 'assistant', blocks: [toolUse(item.call_id ?? item.id ?? '', item.name ?? 'shell', input)] });
     } else if (item.type === 'function_call_output' || item.type === 'custom_tool_call_output') {
       const out = typeof item.output === 'string' ? item.output : contentText(item.output?.content ?? item.output);
-      messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', text: commandOutput(out) }] });
+      const id = item.call_id ?? item.id;
+      const { text, exitCode } = commandResult(out);
+      messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', ...(id ? { toolUseId: id } : {}), text,
+        ...(exitCode ? { isError: true } : {}) }] });
     }
   }
   return messages;
@@ -83,19 +86,25 @@ const wrapperHeader = /^(Chunk ID: |Wall time: |Process exited with code |Proces
 const exitNote = (code) => (Number.isInteger(code) && code !== 0 ? `\n(exit code ${code})` : '');
 
 export function commandOutput(text) {
+  return commandResult(text).text;
+}
+
+// The same with the command's exit code (0 when the record names none).
+export function commandResult(text) {
+  const shown = (output, code) => ({ text: output + exitNote(code), exitCode: Number.isInteger(code) ? code : 0 });
   if (text.startsWith('{')) {
     try {
       const v = JSON.parse(text);
-      if (typeof v?.output === 'string') return v.output + exitNote(v.metadata?.exit_code);
+      if (typeof v?.output === 'string') return shown(v.output, v.metadata?.exit_code);
     } catch { /* not the JSON form */ }
   }
   const lines = text.split('\n');
   const at = lines.findIndex((l) => l === 'Output:' || l.startsWith('Output: '));
-  if (at < 1 || !lines.slice(0, at).every((l) => wrapperHeader.test(l))) return text;
+  if (at < 1 || !lines.slice(0, at).every((l) => wrapperHeader.test(l))) return { text, exitCode: 0 };
   const head = lines.slice(0, at).join('\n');
   const code = /(?:^|\n)(?:Process exited with code |Exit code: )(-?\d+)/.exec(head);
   const body = [lines[at].slice('Output:'.length).trimStart(), ...lines.slice(at + 1)].join('\n').replace(/^\n/, '');
-  return body + exitNote(code ? Number(code[1]) : undefined);
+  return shown(body, code ? Number(code[1]) : undefined);
 }
 
 // Codex's shell tools shown under the app's names, so their summaries read like Claude's.

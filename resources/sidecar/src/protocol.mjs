@@ -102,17 +102,26 @@ export function fitBlocks(blocks, budget) {
   let size = jsonBytes(blocks);
   if (size <= budget) return blocks;
   const out = blocks.map((b) => ({ ...b, ...(b.input && typeof b.input === 'object' ? { input: { ...b.input } } : {}) }));
+  // A string may be cut more than once (the first cut's estimate can fall short where the text
+  // is costly to escape): each cut starts again from the whole string, so the one marker it ends
+  // with counts everything left out of it, not only the last cut.
+  const slots = stringSlots(out).map((slot) => ({ ...slot, whole: slot.get(), kept: slot.get().length, spent: false }));
   for (let round = 0; size > budget && round < 8; ++round) {
-    const slot = stringSlots(out).sort((a, b) => b.get().length - a.get().length)[0];
+    const slot = slots.filter((s) => !s.spent).sort((a, b) => b.get().length - a.get().length)[0];
     if (!slot || slot.get().length < 256) break;
-    const text = slot.get();
+    const text = slot.whole.slice(0, slot.kept);
     const textBytes = jsonBytes(text);
     // Each cut keeps at least a quarter of the budget, so that two long texts both keep a part.
     const keepBytes = Math.min(textBytes, Math.max(textBytes - (size - budget) - 256, Math.floor(budget / 4)));
     let keep = Math.floor(text.length * (keepBytes / textBytes));
     const code = text.charCodeAt(keep - 1);
     if (keep > 0 && code >= 0xd800 && code <= 0xdbff) keep -= 1;
-    slot.set(text.slice(0, keep) + cutMarker(Buffer.byteLength(text.slice(keep))));
+    if (keep >= slot.kept) {
+      slot.spent = true; // as short as its share allows: another cut would only add a marker
+      continue;
+    }
+    slot.kept = keep;
+    slot.set(slot.whole.slice(0, keep) + cutMarker(Buffer.byteLength(slot.whole.slice(keep))));
     size = jsonBytes(out);
   }
   let dropped = 0;

@@ -1,5 +1,6 @@
 #include "ChatText.h"
 
+#include "DirectionalRuns.h"
 #include "InlineMarkdown.h"
 
 #include <QClipboard>
@@ -59,6 +60,11 @@ bool ChatText::openLink(const QString& href)
 bool ChatText::needsRichText(const QString& html)
 {
     return InlineMarkdown::needsRichText(html);
+}
+
+QString ChatText::shownLines(const QString& text)
+{
+    return DirectionalRuns::closeAtLineEnds(text);
 }
 
 } // namespace brinmoor

@@ -31,6 +31,10 @@ public:
     Q_INVOKABLE static bool openLink(const QString& href);
     // Whether the markdown renderer's rich text `html` needs a rich-text item to show as made.
     Q_INVOKABLE static bool needsRichText(const QString& html);
+    // Text we show but did not write (tool output, code, the user's own pasted text) with every
+    // direction embedding, override and isolate closed at the end of its line (DirectionalRuns):
+    // one line's right-to-left override never reverses the lines after it.
+    Q_INVOKABLE static QString shownLines(const QString& text);
 
     // Where links go; tests replace it.
     static std::function<void(const QUrl&)> linkOpener;

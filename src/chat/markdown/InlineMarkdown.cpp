@@ -1,5 +1,6 @@
 #include "InlineMarkdown.h"
 
+#include "DirectionalRuns.h"
 #include "WebLinks.h"
 
 #include <QFontDatabase>
@@ -229,8 +230,22 @@ QString plainHtml(const QString& text)
 
 QString render(const QString& text)
 {
-    const auto runs = parse(text);
-    return runs ? toHtml(*runs) : plainHtml(text);
+    auto runs = parse(text);
+    if (!runs)
+        return plainHtml(DirectionalRuns::closeAtLineEnds(text));
+    // A paragraph is one laid-out block whose lines are breaks within it: a direction override in
+    // one line must end with that line, not reverse the ones after it.
+    if (DirectionalRuns::present(text)) {
+        DirectionalRuns directions;
+        for (Run& r : *runs) {
+            QString closed;
+            directions.feed(r.text, closed);
+            r.text = std::move(closed);
+        }
+        if (!runs->isEmpty())
+            runs->last().text += directions.close();
+    }
+    return toHtml(*runs);
 }
 
 bool isOpenableLink(const QString& href)

@@ -60,6 +60,7 @@ Column {
             }
             InlineText {
                 id: inline
+                objectName: "inline"
                 visible: block.textual
                 x: dot.visible ? dot.width + 8 : number.visible ? number.implicitWidth + 8 : 0
                 y: block.isHeading ? 2 : 0

@@ -364,7 +364,9 @@ Item {
             }
         }
 
-        // The question card above the permission card; neither in the compact form.
+        // The question card above the permission card; neither in the compact form. A question
+        // taller than the room left above the foot (a small pane) scrolls inside its card, and
+        // leaves a strip of the conversation in view.
         Column {
             id: cards
             width: stack.width
@@ -373,6 +375,7 @@ Item {
                 delegate: QuestionCard {
                     objectName: "questionCard"
                     width: stack.width
+                    maximumHeight: stack.height - foot.height - permissionCards.cardHeight - 56
                     ask: pane.vm.pendingQuestion
                     provider: pane.vm.provider
                     onAnswer: answers => pane.vm.answerQuestion(answers)
@@ -380,6 +383,9 @@ Item {
                 }
             }
             Repeater {
+                id: permissionCards
+                readonly property real cardHeight: permissionCards.count > 0 && permissionCards.itemAt(0)
+                                                   ? permissionCards.itemAt(0).height : 0
                 model: !pane.compact && pane.vm !== null && pane.vm.pendingPermission !== undefined ? 1 : 0
                 delegate: PermissionCard {
                     id: permission

@@ -62,7 +62,8 @@ void ChatTimelineRows::setSession(ClaudeSession* session)
     if (session) {
         for (auto signal : {&ClaudeSession::busyChanged, &ClaudeSession::compactingChanged,
                             &ClaudeSession::pendingPermissionChanged, &ClaudeSession::pendingQuestionChanged,
-                            &ClaudeSession::tokensInChanged, &ClaudeSession::tokensOutChanged})
+                            &ClaudeSession::tokensInChanged, &ClaudeSession::tokensOutChanged,
+                            &ClaudeSession::statusNoteChanged})
             m_connections << connect(session, signal, this, &ChatTimelineRows::refreshTrailing);
     }
     refreshTrailing();
@@ -96,7 +97,8 @@ void ChatTimelineRows::refreshTrailing()
     if (m_session)
         row = TimelineRow::trailing(m_session->busy(),
                                     m_session->pendingPermission().has_value() || m_session->pendingQuestion().has_value(),
-                                    m_session->compacting(), m_session->tokensIn(), m_session->tokensOut());
+                                    m_session->compacting(), m_session->tokensIn(), m_session->tokensOut(),
+                                    m_session->statusNote());
     m_trailing->setRows(row ? QList<TimelineRow>{*row} : QList<TimelineRow>{});
 }
 

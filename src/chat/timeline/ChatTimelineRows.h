@@ -14,9 +14,9 @@ namespace brinmoor {
 
 // The rows a chat pane lists (`rows`, a list model with the timeline's roles): its session's
 // timeline followed, while the agent works and waits for nobody, by the trailing activity row
-// (id "working": compacting while the session compacts, else working with the turn's token
-// count). Changes pass through row by row, so the list never rebuilds; the activity row comes and
-// goes as one insert or removal at the end.
+// (id "working": compacting while the session compacts, else working with what the agent says it
+// is doing, or the turn's token count). Changes pass through row by row, so the list never
+// rebuilds; the activity row comes and goes as one insert or removal at the end.
 class ChatTimelineRows : public QObject {
     Q_OBJECT
     QML_ELEMENT

@@ -21,6 +21,11 @@ Item {
     required property var tool
     // A working row's token text, or undefined.
     required property var label
+    // A tool row's outcome, or what a tool-result row tells: "pending", "done", "failed", "denied",
+    // "interrupted".
+    required property string outcome
+    // A user row whose turn ended with nothing of an answer (shown under its last piece).
+    required property bool unanswered
     property bool isLast: false
     // A later piece of a long text block: no dot of its own, the rail runs on from the piece
     // above across the list's spacing.
@@ -33,6 +38,7 @@ Item {
     property bool thinkingOpen: false
     signal thinkingToggled(bool open)
 
+    readonly property bool failed: row.outcome === "failed" || row.outcome === "denied"
     readonly property color bubbleFill: Theme.hex("5b8cdd", 0.16)
     readonly property color bubbleEdge: Theme.hex("5b8cdd", 0.3)
     readonly property bool isUser: row.kind === "user"
@@ -45,7 +51,7 @@ Item {
     function dotColor(): color {
         switch (row.kind) {
         case "thinking": return Theme.hex("c2a8f8", 1);
-        case "tool": return Theme.hex("d6b271", 1);
+        case "tool": return row.failed ? Theme.red : row.outcome === "interrupted" ? Theme.textFaint : Theme.hex("d6b271", 1);
         case "working":
         case "compacting": return Theme.amber;
         default: return Theme.textFaint;
@@ -182,6 +188,7 @@ Item {
                     }
                     TextEdit {
                         id: bubbleText
+                        objectName: "bubbleText"
                         x: 11
                         y: bubble.topPad
                         width: bubble.width - 22
@@ -193,6 +200,25 @@ Item {
                         selectByMouse: true
                         color: Theme.textStrong
                         font.pointSize: Theme.fontSize(12.5)
+                    }
+                }
+                // The turn ended (an interrupt, a failure, a quit) with nothing of an answer.
+                Row {
+                    objectName: "unanswered"
+                    visible: row.isUser && row.unanswered
+                    anchors.right: parent.right
+                    spacing: 5
+                    SymbolIcon {
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: "stop.circle.fill"
+                        size: 10
+                        color: Theme.textFaint
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("No answer — interrupted")
+                        font.pointSize: Theme.fontSize(10.5)
+                        color: Theme.textFaint
                     }
                 }
             }
@@ -254,6 +280,7 @@ Item {
             delegate: ToolCard {
                 width: content.width
                 tool: row.tool
+                outcome: row.outcome
             }
         }
         Repeater {
@@ -268,14 +295,15 @@ Item {
             delegate: Text {
                 objectName: "toolResult"
                 width: content.width
-                text: row.text
+                text: ChatText.shownLines(row.text)
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 maximumLineCount: 3
                 elide: Text.ElideRight
                 font.family: Theme.monospaceFamily
                 font.pointSize: Theme.fontSize(10.5)
-                color: Theme.textFaint
+                // A failed or refused call's result is its error: not the grey of output.
+                color: row.failed ? Theme.hex("f0524f", 0.9) : Theme.textFaint
             }
         }
         Repeater {
@@ -283,18 +311,24 @@ Item {
             delegate: Row {
                 spacing: 8
                 StepSpinner {
+                    id: spinner
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 Text {
+                    id: working
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("Working…")
                     font.pointSize: Theme.fontSize(11)
                     color: Theme.textDim
                 }
+                // The token count, or what the agent waits on (a reconnect's own words, often long:
+                // cut to the row).
                 Text {
                     objectName: "workingDetail"
                     anchors.verticalCenter: parent.verticalCenter
                     visible: row.label !== undefined && row.label !== null && row.label !== ""
+                    width: Math.max(0, Math.min(implicitWidth, content.width - spinner.width - working.width - 16))
+                    elide: Text.ElideRight
                     text: "· " + (visible ? row.label : "")
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)

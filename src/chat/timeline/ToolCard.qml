@@ -5,21 +5,30 @@ import Brinmoor.Chat
 
 // One tool call: its name, its one-line summary and, when the call carries a longer detail that
 // is more than the summary again, that detail in a collapsed code block (a coloured diff for
-// edits, markdown in the preview for a plan).
+// edits, markdown in the preview for a plan). A call that did not run to its end says how it
+// ended at the header's end: failed (its result was an error), denied (refused: nothing ran, so
+// its detail is not shown as if it had) or interrupted (its turn ended before its result).
 Item {
     id: card
 
     // A toolUse value.
     required property var tool
+    // How the call ended: "pending", "done", "failed", "denied", "interrupted".
+    property string outcome: "pending"
     readonly property string name: card.tool ? card.tool.name : ""
     readonly property string summary: card.tool ? card.tool.summary : ""
     readonly property string detail: card.tool && card.tool.detail !== undefined ? card.tool.detail : ""
-    readonly property bool showsDetail: card.detail !== "" && card.detail !== card.summary
+    readonly property bool denied: card.outcome === "denied"
+    readonly property bool failed: card.outcome === "failed" || card.denied
+    readonly property bool interrupted: card.outcome === "interrupted"
+    readonly property bool showsDetail: card.detail !== "" && card.detail !== card.summary && !card.denied
 
     implicitHeight: column.implicitHeight + 14
 
     CardFrame {
         anchors.fill: parent
+        color: card.failed ? Theme.mix(Theme.surfaceCard, Theme.red, 0.06) : Theme.surfaceCard
+        border.color: card.failed ? Theme.hex("f0524f", 0.45) : Theme.borderControl
     }
     Column {
         id: column
@@ -28,38 +37,66 @@ Item {
         width: card.width - 20
         spacing: 6
 
-        Row {
-            spacing: 8
+        Item {
             width: column.width
-            SymbolIcon {
+            height: Math.max(nameText.implicitHeight, badge.visible ? badge.height : 0)
+            Row {
                 anchors.verticalCenter: parent.verticalCenter
-                name: "wrench.and.screwdriver"
-                size: 10
-                color: Theme.hex("d6b271", 1)
+                spacing: 8
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "wrench.and.screwdriver"
+                    size: 10
+                    color: card.failed ? Theme.red : card.interrupted ? Theme.textFaint : Theme.hex("d6b271", 1)
+                }
+                Text {
+                    id: nameText
+                    objectName: "name"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: card.name
+                    textFormat: Text.PlainText
+                    color: Theme.text
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(11)
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    objectName: "summary"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.summary !== ""
+                    width: Math.min(implicitWidth, column.width - nameText.width - 34 - (badge.visible ? badge.width + 8 : 0))
+                    text: card.summary
+                    textFormat: Text.PlainText
+                    elide: Text.ElideMiddle
+                    maximumLineCount: 1
+                    font.strikeout: card.denied
+                    color: Theme.textFaint
+                    font.family: Theme.monospaceFamily
+                    font.pointSize: Theme.fontSize(10.5)
+                }
             }
-            Text {
-                id: nameText
-                objectName: "name"
+            Row {
+                id: badge
+                objectName: "outcome"
+                visible: card.failed || card.interrupted
+                anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
-                text: card.name
-                textFormat: Text.PlainText
-                color: Theme.text
-                font.family: Theme.monospaceFamily
-                font.pointSize: Theme.fontSize(11)
-                font.weight: Font.DemiBold
-            }
-            Text {
-                objectName: "summary"
-                anchors.verticalCenter: parent.verticalCenter
-                visible: card.summary !== ""
-                width: Math.min(implicitWidth, column.width - nameText.width - 34)
-                text: card.summary
-                textFormat: Text.PlainText
-                elide: Text.ElideMiddle
-                maximumLineCount: 1
-                color: Theme.textFaint
-                font.family: Theme.monospaceFamily
-                font.pointSize: Theme.fontSize(10.5)
+                spacing: 4
+                SymbolIcon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: card.denied ? "hand.raised.fill" : card.interrupted ? "stop.circle.fill" : "xmark.circle.fill"
+                    size: 10
+                    color: badgeText.color
+                }
+                Text {
+                    id: badgeText
+                    objectName: "outcomeText"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: card.denied ? qsTr("Denied") : card.interrupted ? qsTr("Interrupted") : qsTr("Failed")
+                    font.pointSize: Theme.fontSize(10.5)
+                    font.weight: Font.Medium
+                    color: card.interrupted ? Theme.textDim : Theme.red
+                }
             }
         }
         Repeater {

@@ -2,13 +2,16 @@
 // custom provider (the built-in one would try WebSockets first) and no plugins, apps or analytics,
 // so Codex talks to nothing but the fake. Run it with FAKE_OPENAI_KEY set (any value).
 //
-// Module: writeCodexConfig(codexHome, serverUrl). Standalone: node codex-config.mjs <codex home> <server url>.
+// Module: writeCodexConfig(codexHome, serverUrl, { retries }). Standalone: node codex-config.mjs <codex
+// home> <server url>. `retries` ({ stream, request }) caps how often Codex tries again after a failed
+// request before it gives up the turn (its defaults take about 20 s of retrying).
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-export function writeCodexConfig(codexHome, serverUrl) {
+export function writeCodexConfig(codexHome, serverUrl, { retries } = {}) {
   fs.mkdirSync(codexHome, { recursive: true });
+  const caps = retries ? `stream_max_retries = ${retries.stream}\nrequest_max_retries = ${retries.request}\n` : '';
   fs.writeFileSync(path.join(codexHome, 'config.toml'), `model = "gpt-5"
 model_provider = "fake"
 [model_providers.fake]
@@ -17,7 +20,7 @@ base_url = "${serverUrl}/v1"
 wire_api = "responses"
 env_key = "FAKE_OPENAI_KEY"
 supports_websockets = false
-[features]
+${caps}[features]
 plugins = false
 remote_plugin = false
 apps = false

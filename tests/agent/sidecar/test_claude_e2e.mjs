@@ -40,13 +40,15 @@ async function quitAndCheckNothingLeft(car) {
 }
 
 let conversation;
-test('a conversation: answer, permission allowed and denied, cost and tokens, interrupt', async () => {
+test('a conversation: answer, permission allowed and denied, a failed call, cost and tokens, interrupt', async () => {
   server.push(
     { text: 'Hello there', usage: { input_tokens: 1200, output_tokens: 34 } },
     { tool: { name: 'Bash', input: { command: 'echo yes > approved.txt', description: 'Write a file' } } },
     { text: 'Wrote it' },
-    { tool: { name: 'Bash', input: { command: 'echo no > denied.txt', description: 'Write another' } } },
+    { tool: { name: 'Write', input: { file_path: path.join(work, 'denied.txt'), content: 'no\n' } } },
     { text: 'Understood, not writing it' },
+    { tool: { name: 'Bash', input: { command: 'ls no-such-folder-here', description: 'List it' } } },
+    { text: 'It is not there' },
     { text: 'Working on a long answer', hold: true },
   );
   const car = open();
@@ -78,6 +80,7 @@ test('a conversation: answer, permission allowed and denied, cost and tokens, in
     mark = car.cursor;
     car.send({ cmd: 'user', text: 'write another', attachments: [] });
     const ask2 = await car.next('permission_request');
+    assert.equal(ask2.tool, 'Write');
     car.send({ cmd: 'permission', id: ask2.id, decision: 'deny' });
     await car.next('result');
     assert.ok(!fs.existsSync(path.join(work, 'denied.txt')));
@@ -85,6 +88,18 @@ test('a conversation: answer, permission allowed and denied, cost and tokens, in
     assert.equal(seen.length, 1);
     assert.equal(seen[0].isError, true, 'the model is told that the tool was denied');
     assert.equal(turnEnds(car.since(mark)), 1);
+    // The pane is told too: the result names the call and says it was refused.
+    const results = (events) => events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks).filter((b) => b.type === 'tool_result');
+    assert.deepEqual(results(car.since(mark)), [{ type: 'tool_result', toolUseId: seen[0].id, text: seen[0].text, isError: true, reason: 'denied' }]);
+
+    // A call that ran and failed is an error result, not a refusal.
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'list that folder', attachments: [] });
+    await car.next('result');
+    const failed = results(car.since(mark));
+    assert.equal(failed.length, 1);
+    assert.equal(failed[0].isError, true, JSON.stringify(failed));
+    assert.equal(failed[0].reason, undefined);
 
     mark = car.cursor;
     car.send({ cmd: 'user', text: 'take your time', attachments: [] });
@@ -152,6 +167,19 @@ test('resuming by conversation id brings its history and continues it', async ()
     await car.next('result');
     assert.equal(turnEnds(car.since(before)), 1);
     await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+  }
+});
+
+test('a retry of an overloaded model is shown while it lasts, and the answer still comes', async () => {
+  server.push({ error: { status: 529, type: 'overloaded_error', message: 'Overloaded' } }, { text: 'After the retry' });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'are you there?', attachments: [] });
+    assert.match((await car.next('status')).text, /^Retrying 1\/1 in \d+ s \(overloaded 529\)$/);
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'After the retry');
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
   } finally {
     car.kill();
   }

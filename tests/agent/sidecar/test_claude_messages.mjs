@@ -1,7 +1,7 @@
 // Stored Claude conversations and account limits in the protocol's shapes.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { historyMessages, usageMetrics } from '../../../resources/sidecar/src/claude-messages.mjs';
+import { historyMessages, usageMetrics, toBlocks, DENIED_MESSAGE } from '../../../resources/sidecar/src/claude-messages.mjs';
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
@@ -21,7 +21,37 @@ test('history keeps what the user saw: no command echoes, no sub-agent talk, too
     { role: 'assistant', blocks: [{ type: 'text', text: '✦ Conversation compacted — context freed, earlier messages summarized.' }] },
     { role: 'user', blocks: [{ type: 'text', text: 'list files' }] },
     { role: 'assistant', blocks: [{ type: 'thinking', text: 'hmm' }, { type: 'tool_use', id: 't1', name: 'Bash', input: { command: 'ls' } }] },
-    { role: 'assistant', blocks: [{ type: 'tool_result', text: 'a.txt' }] },
+    { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 't1', text: 'a.txt' }] },
+  ]);
+});
+
+test('a result says which call it answers and how that call ended; the CLI\'s interrupt notes are no message', () => {
+  const result = (id, text, isError) => ({ type: 'tool_result', tool_use_id: id, content: text, ...(isError ? { is_error: true } : {}) });
+  assert.deepEqual(toBlocks([
+    result('ok', 'fine'),
+    result('failed', 'Exit code 1\nno such file', true),
+    result('refused', DENIED_MESSAGE, true),
+    result('ruled', 'Permission to use Bash has been denied.', true),
+    result('cut', '[Request interrupted by user for tool use]', true),
+    { type: 'server_tool_use', id: 's1', name: 'web_search', input: { query: 'q' } },
+  ], { denied: new Set(['ruled']) }), [
+    { type: 'tool_result', toolUseId: 'ok', text: 'fine' },
+    { type: 'tool_result', toolUseId: 'failed', text: 'Exit code 1\nno such file', isError: true },
+    { type: 'tool_result', toolUseId: 'refused', text: DENIED_MESSAGE, isError: true, reason: 'denied' },
+    { type: 'tool_result', toolUseId: 'ruled', text: 'Permission to use Bash has been denied.', isError: true, reason: 'denied' },
+    { type: 'tool_result', toolUseId: 'cut', text: '[Request interrupted by user for tool use]', isError: true, reason: 'interrupted' },
+    { type: 'tool_use', id: 's1', name: 'web_search', input: { query: 'q' }, settled: true },
+  ]);
+  // Read back, a refusal is known by its words alone; the note of an interrupt is left out.
+  assert.deepEqual(historyMessages([
+    msg('user', 'write it'),
+    msg('assistant', [{ type: 'tool_use', id: 'w1', name: 'Write', input: { file_path: '/a', content: 'x' } }]),
+    msg('user', [result('w1', DENIED_MESSAGE, true)]),
+    msg('user', [{ type: 'text', text: '[Request interrupted by user]' }]),
+  ]), [
+    { role: 'user', blocks: [{ type: 'text', text: 'write it' }] },
+    { role: 'assistant', blocks: [{ type: 'tool_use', id: 'w1', name: 'Write', input: { file_path: '/a', content: 'x' } }] },
+    { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 'w1', text: DENIED_MESSAGE, isError: true, reason: 'denied' }] },
   ]);
 });
 

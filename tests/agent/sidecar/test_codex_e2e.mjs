@@ -2,6 +2,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
@@ -133,5 +134,58 @@ test('"Ask before running" changes nothing: its commands run in a read-only sand
     assert.equal(fs.existsSync(path.join(work, 'asked.txt')), false);
   } finally {
     car.kill();
+  }
+});
+
+test('a command that fails is a failed call: its result says so and names the call', async () => {
+  server.push({ call: { name: 'exec_command', arguments: { cmd: 'ls /no-such-folder-here' } } }, { text: 'It is not there.' });
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'list it', attachments: [] });
+    await car.next('result', 60000);
+    const blocks = car.events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks);
+    const call = blocks.find((b) => b.type === 'tool_use');
+    const result = blocks.find((b) => b.type === 'tool_result');
+    assert.deepEqual([result?.toolUseId, result?.isError], [call?.id, true], JSON.stringify(blocks));
+  } finally {
+    car.kill();
+  }
+});
+
+// With its model server gone Codex retries for as long as it takes ("waiting for network"), and
+// with one that keeps failing it retries a few times and then gives up: every retry is shown while
+// it lasts, and the CLI's own error ends the turn when it gives up.
+test('retries are shown while they last; giving up ends the turn with the CLI\'s error', async () => {
+  const closedPort = await new Promise((resolve) => {
+    const s = net.createServer().listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => resolve(port)); });
+  });
+  const overloaded = await startOpenAIServer({ replies: Array.from({ length: 50 }, () => ({ error: { status: 503, message: 'Overloaded' } })) });
+  const homes = [];
+  const openOn = (url) => {
+    const h = tempDir('codex-home');
+    homes.push(h);
+    writeCodexConfig(path.join(h, '.codex'), url, { retries: { stream: 2, request: 0 } });
+    const car = new Sidecar('codex-agent.mjs', { cwd: work, env: { ...env(), HOME: h, CODEX_HOME: path.join(h, '.codex') } });
+    car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: codex });
+    car.send({ cmd: 'user', text: 'hello?', attachments: [] });
+    return car;
+  };
+  const down = openOn(`http://127.0.0.1:${closedPort}`);
+  const busy = openOn(overloaded.url);
+  try {
+    assert.match((await down.next('status', 60000)).text, /Reconnecting.*waiting for network/);
+    assert.ok(!down.events.some((e) => e.ev === 'result' || e.ev === 'error'), 'still trying');
+    down.send({ cmd: 'interrupt' });
+    assert.equal((await down.next((e) => e.ev === 'result' || e.ev === 'error', 30000)).ev, 'error');
+
+    assert.match((await busy.next('status', 60000)).text, /^Reconnecting\.\.\. 1\/2 .*503/);
+    const gaveUp = await busy.next((e) => e.ev === 'result' || e.ev === 'error', 60000);
+    assert.equal(gaveUp.ev, 'error');
+    assert.match(gaveUp.message, /503/);
+  } finally {
+    down.kill();
+    busy.kill();
+    await overloaded.close();
+    for (const h of homes) fs.rmSync(h, { recursive: true, force: true });
   }
 });

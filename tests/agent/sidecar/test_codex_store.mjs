@@ -60,8 +60,10 @@ test('restored command output reads as the live turn showed it', () => {
       call('c3', 'echo hi'), output('c3', JSON.stringify({ output: 'hi\n', metadata: { exit_code: 2, duration_seconds: 0.1 } })),
       // A tool's own text that merely contains the word stays as it is.
       call('c4', 'cat notes'), output('c4', 'Summary\nOutput:\nkept')]);
-    const results = rolloutMessages('cmds', home).flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result').map((b) => b.text);
-    assert.deepEqual(results, ['README.md\nsrc\n', '\n(exit code 1)', 'hi\n\n(exit code 2)', 'Summary\nOutput:\nkept']);
+    const results = rolloutMessages('cmds', home).flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result');
+    assert.deepEqual(results.map((b) => b.text), ['README.md\nsrc\n', '\n(exit code 1)', 'hi\n\n(exit code 2)', 'Summary\nOutput:\nkept']);
+    // Each names its call, and a command that failed is an error result as it was live.
+    assert.deepEqual(results.map((b) => [b.toolUseId, !!b.isError]), [['c1', false], ['c2', true], ['c3', true], ['c4', false]]);
   } finally {
     fs.rmSync(home, { recursive: true, force: true });
   }

@@ -5,7 +5,7 @@ import { PassThrough } from 'node:stream';
 import { spawn } from 'node:child_process';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { runSidecar, LineSplitter } from '../../../resources/sidecar/src/protocol.mjs';
+import { runSidecar, LineSplitter, cutMarker } from '../../../resources/sidecar/src/protocol.mjs';
 import { repoRoot, alive } from './support/agents.mjs';
 
 function harness(adapter, io = {}) {
@@ -206,4 +206,23 @@ test('no line over the cap: a long history goes in byte-bounded chunks, a messag
   assert.ok(Buffer.byteLength(JSON.stringify(last)) < maxLineBytes);
   assert.equal(last.tokensOut, 2);
   assert.match(last.blocks[0].text, /KB more of this message left out/);
+});
+
+test('a text cut more than once to fit still counts, in its one marker, everything left out of it', async () => {
+  const maxLineBytes = 64 * 1024;
+  // Control characters cost six bytes each in JSON: a cut measured on the whole text's average
+  // keeps too many of them, and the text is cut a second time.
+  const texts = [`${'\u0001'.repeat(20000)}${'a'.repeat(200000)}`, `${'"'.repeat(30000)}${'é'.repeat(150000)}`];
+  const h = harness({ start() {} }, { maxLineBytes });
+  h.send({ cmd: 'start' });
+  for (const [i, text] of texts.entries()) {
+    h.core.emit('assistant', { blocks: [{ type: 'text', text }], tokensIn: 0, tokensOut: 0 });
+    await h.until((e) => e.length === i + 1);
+    const shown = h.events.at(-1).blocks[0].text;
+    assert.ok(Buffer.byteLength(JSON.stringify(h.events.at(-1))) < maxLineBytes);
+    const [kept, marker, ...rest] = shown.split('\n\n[… ');
+    assert.deepEqual(rest, [], 'one marker');
+    assert.ok(text.startsWith(kept) && kept.length > 1000);
+    assert.equal(`[… ${marker}`, cutMarker(Buffer.byteLength(text) - Buffer.byteLength(kept)).trimStart());
+  }
 });

@@ -1,5 +1,6 @@
 // The markdown renderer's block grammar, the preview's simpler one, inline styling through md4c,
-// and the bounded parse cache.
+// the bounded parse cache, and direction controls kept to their lines.
+#include "DirectionalRuns.h"
 #include "InlineMarkdown.h"
 #include "MarkdownBlockModel.h"
 #include "MarkdownCache.h"
@@ -282,4 +283,34 @@ TEST(InlineMarkdown, which_rendered_texts_need_rich_text)
         EXPECT_FALSE(InlineMarkdown::needsRichText(InlineMarkdown::render(QString::fromUtf8(plain)))) << plain;
     for (const char* rich : {"`code`", "[site](https://example.com)", "two  spaces"})
         EXPECT_TRUE(InlineMarkdown::needsRichText(InlineMarkdown::render(QString::fromUtf8(rich)))) << rich;
+}
+
+// Embeddings, overrides and isolates left open are closed before each line break and at the end;
+// closed ones, stray closers and text without any are left as they are.
+TEST(DirectionalRuns, what_a_line_leaves_open_is_closed_at_its_end)
+{
+    const QString rlo(QChar(0x202E)), lre(QChar(0x202A)), pdf(QChar(0x202C)), rli(QChar(0x2067)), pdi(QChar(0x2069));
+    const struct {
+        QString in, out;
+    } cases[] = {
+        {"plain\ntext", "plain\ntext"},
+        {rlo + "LAST\nLINE", rlo + "LAST" + pdf + "\nLINE"},
+        {rlo + "a" + pdf + "\nb", rlo + "a" + pdf + "\nb"},
+        {"x" + rlo, "x" + rlo + pdf},
+        {rli + lre + "a\r\nb", rli + lre + "a" + pdf + pdi + "\r\nb"},
+        // A PDI closes the embedding opened inside its isolate; a PDF never closes an isolate.
+        {rli + lre + "a" + pdi + "b\nc", rli + lre + "a" + pdi + "b\nc"},
+        {rli + "a" + pdf + "\nb", rli + "a" + pdf + pdi + "\nb"},
+        {pdf + pdi + "a\nb", pdf + pdi + "a\nb"},
+        {rlo + "a\n" + rlo + "b", rlo + "a" + pdf + "\n" + rlo + "b" + pdf},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DirectionalRuns::closeAtLineEnds(c.in), c.out) << qPrintable(c.in);
+    const QString untouched = QString::fromUtf8("no controls here\n");
+    EXPECT_EQ(DirectionalRuns::closeAtLineEnds(untouched).constData(), untouched.constData()) << "not copied";
+
+    // In a rendered paragraph (lines are breaks inside one block), styled or not.
+    const QString html = InlineMarkdown::render(rlo + "**LAST**\nLINE");
+    EXPECT_TRUE(html.contains(pdf + "<br>")) << qPrintable(html);
+    EXPECT_TRUE(InlineMarkdown::render("`" + rlo + "a\nb").contains(pdf + "<br>"));
 }

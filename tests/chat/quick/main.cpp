@@ -43,8 +43,9 @@ public:
     Q_INVOKABLE void setClipboardText(const QString& text) const { QGuiApplication::clipboard()->setText(text); }
     Q_INVOKABLE QStringList openedLinks() const { return opened; }
     // A timeline as a chat session holds one, filled from plain objects: {id, kind, text, seconds,
-    // tool: {name, summary, detail, todos: [{content, status}]}, attachments: [{name, image}]}
-    // where `image` true attaches a small PNG and a string attaches those bytes as an "image".
+    // tool: {name, summary, detail, todos: [{content, status}]}, attachments: [{name, image}],
+    // outcome, unanswered} where `image` true attaches a small PNG and a string attaches those
+    // bytes as an "image", and `outcome` is a tool's or result's ("failed", "denied", …).
     Q_INVOKABLE QObject* timeline() { return new brinmoor::TimelineModel(this); }
     Q_INVOKABLE void setRows(QObject* model, const QVariantList& rows) const
     {
@@ -60,12 +61,21 @@ public:
             r.id = m.value("id").toString();
             r.kind = kinds.value(m.value("kind").toString());
             r.text = m.value("text").toString();
+            static const QHash<QString, brinmoor::ToolOutcome> outcomes{
+                {"pending", brinmoor::ToolOutcome::Pending}, {"done", brinmoor::ToolOutcome::Done},
+                {"failed", brinmoor::ToolOutcome::Failed}, {"denied", brinmoor::ToolOutcome::Denied},
+                {"interrupted", brinmoor::ToolOutcome::Interrupted}};
+            r.outcome = outcomes.value(m.value("outcome").toString(),
+                                       r.kind == TimelineRow::Kind::ToolResult ? brinmoor::ToolOutcome::Done
+                                                                               : brinmoor::ToolOutcome::Pending);
+            r.unanswered = m.value("unanswered").toBool();
             if (m.contains("seconds"))
                 r.seconds = m.value("seconds").toDouble();
             const QVariantMap t = m.value("tool").toMap();
             r.tool.id = r.id;
             r.tool.name = t.value("name").toString();
             r.tool.summary = t.value("summary").toString();
+            r.tool.outcome = r.outcome;
             if (t.contains("detail"))
                 r.tool.detail = t.value("detail").toString();
             if (t.contains("todos")) {

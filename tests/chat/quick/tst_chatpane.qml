@@ -156,6 +156,80 @@ Item {
             findChild(button, "historyPopup").close();
         }
 
+        // While the agent waits on its model server it says so, and the working row shows it
+        // until the turn moves on.
+        function test_the_working_row_says_what_the_agent_waits_on() {
+            const pane = makePane(null);
+            verify(pane.vm.send("hello?"));
+            TestSupport.feed(pane.vm, { ev: "status", text: "Reconnecting... waiting for network" });
+            const detail = () => {
+                const row = findChild(pane, "row:working");
+                const d = row ? findChild(row, "workingDetail") : null;
+                return d && d.visible ? d.text : "";
+            };
+            tryVerify(() => detail() === "· Reconnecting... waiting for network", 2000, detail());
+            let saved = false;
+            pane.grabToImage(r => saved = r.saveToFile(TestSupport.galleryDir() + "/chat-pane-reconnecting.png"));
+            tryVerify(() => saved);
+            TestSupport.answer(pane.vm, "Back again.");
+            tryVerify(() => detail() === "", 2000, "the turn moved on: " + detail());
+        }
+
+        // A pane of a 2×2 grid in a 1240×780 window: a question with three described options and
+        // "Other…" is taller than the room above the composer. The card scrolls inside the pane,
+        // its header (the step, Skip) in view all along, and every option can be reached.
+        function test_a_tall_question_scrolls_under_its_header_in_a_small_pane() {
+            const pane = makePane(top.conversation(3));
+            pane.width = 600;
+            pane.height = 320;
+            const option = (label) => ({ label: label, description: "A description long enough to take a second line in a pane of this width, as real ones often do." });
+            TestSupport.feed(pane.vm, { ev: "question", id: "q1", questions: [
+                { question: "Which storage engine should the migration target? The choice decides how the index is rebuilt.",
+                  header: "Storage", multiSelect: false, options: [option("Postgres"), option("SQLite"), option("Keep JSON")] },
+                { question: "Run the tests after?", header: "Tests", multiSelect: false, options: [option("Yes")] }] });
+            const card = findChild(pane, "questionCard");
+            verify(card !== null);
+            waitForRendering(pane);
+            const within = (item) => {
+                const at = item.mapToItem(pane, 0, 0);
+                return at.y >= 0 && at.y + item.height <= pane.height + 0.5;
+            };
+            verify(within(findChild(card, "title")), "the step's header is in the pane");
+            verify(within(findChild(card, "skip")), "so is Skip");
+            verify(card.scrolls, "the question is taller than its room");
+            verify(findChild(pane, "timelineViewport").height >= 40, "a strip of the conversation stays");
+            // The wheel scrolls it to its end: "Other…" comes into the pane, under the header still
+            // in place.
+            const scroller = findChild(card, "questionScroller");
+            const headerAt = findChild(card, "title").mapToItem(pane, 0, 0).y;
+            for (let i = 0; i < 10; ++i)
+                mouseWheel(scroller, scroller.width / 2, scroller.height / 2, 0, -120);
+            const other = findChild(card, "other");
+            tryVerify(() => other.mapToItem(pane, 0, 0).y >= scroller.mapToItem(pane, 0, 0).y
+                      && other.mapToItem(pane, 0, 0).y + other.height <= pane.height, 2000, "Other… reachable");
+            compare(findChild(card, "title").mapToItem(pane, 0, 0).y, headerAt);
+            tryVerify(() => !scroller.moving, 2000);
+            // Its editor opens into view; a click on an option moves on, back at the top.
+            mouseClick(other);
+            tryVerify(() => findChild(card, "otherEditor") !== null && findChild(card, "otherEditor").activeFocus);
+            const editor = findChild(card, "otherEditor");
+            tryVerify(() => editor.mapToItem(pane, 0, 0).y + editor.height <= scroller.mapToItem(pane, 0, 0).y + scroller.height + 1,
+                      1000, "the editor is scrolled into view");
+            scroller.contentY = 0;
+            wait(0);
+            mouseClick(findChild(card, "option:SQLite"));
+            compare(card.flow.step, 1);
+            compare(scroller.contentY, 0);
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                wait(0);
+                pane.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/question-in-small-pane-" + (dark ? "dark" : "light") + ".png"));
+            }
+            Theme.dark = true;
+            mouseClick(findChild(card, "skip"));
+            compare(pane.vm.pendingQuestion, undefined);
+        }
+
         // Before the first message the pane says what it is, where the first row will be: inside
         // the list's margins, not against the pane's edge.
         function test_the_empty_hint_sits_where_the_first_row_will() {

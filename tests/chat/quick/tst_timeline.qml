@@ -47,6 +47,7 @@ Item {
                     y: 13
                     width: 534
                     kind: "working"; text: ""; attachments: []; seconds: undefined; tool: undefined
+                    outcome: ""; unanswered: false
                     label: "1.2k tokens"
                     isLast: true
                 }
@@ -120,6 +121,68 @@ Item {
             compare(findChild(rows.row(list, "t"), "count").text, "0/0");
             // Not busy: the last row has no line below its dot.
             compare(findChild(rows.row(list, "t"), "railLine").visible, false);
+        }
+
+        // A call that did not run to its end says how it ended; a refused one shows no content as
+        // if it had run; a failed call's result is not grey output; a question nothing answered says so.
+        function test_calls_and_questions_say_how_they_ended() {
+            const call = (id, name, outcome) => ({ id: id, kind: "tool", outcome: outcome,
+                tool: { name: name, summary: "notes.txt", detail: "line one\nline two\nline three" } });
+            const list = makeList([
+                { id: "q", kind: "user", text: "Write the notes", unanswered: false },
+                call("w", "Write", "denied"), { id: "w-r", kind: "toolResult", text: "The user denied this action.", outcome: "denied" },
+                call("b", "Bash", "failed"), { id: "b-r", kind: "toolResult", text: "Exit code 2\nno such file", outcome: "failed" },
+                call("c", "Bash", "interrupted"), call("d", "Bash", "done"), call("p", "Bash", "pending"),
+                { id: "ok-r", kind: "toolResult", text: "fine", outcome: "done" },
+                { id: "q2", kind: "user", text: "And then?", unanswered: true }], false);
+            const badge = id => findChild(rows.row(list, id), "outcome");
+            const says = id => badge(id).visible ? findChild(rows.row(list, id), "outcomeText").text : "";
+            compare(["w", "b", "c", "d", "p"].map(says), ["Denied", "Failed", "Interrupted", "", ""]);
+            compare(["w", "b", "c", "d"].map(id => findChild(rows.row(list, id), "detail") !== null), [false, true, true, true]);
+            const failedText = findChild(rows.row(list, "b-r"), "toolResult").color;
+            verify(failedText.r > 0.8 && failedText.g < 0.5, "a failed result reads as an error: " + failedText);
+            verify(Qt.colorEqual(findChild(rows.row(list, "ok-r"), "toolResult").color, Theme.textFaint));
+            compare(findChild(rows.row(list, "q"), "unanswered").visible, false);
+            const note = findChild(rows.row(list, "q2"), "unanswered");
+            verify(note.visible);
+            compare(note.children[1].text, "No answer — interrupted");
+            Theme.animationDuration = 0;
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                wait(0);
+                list.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/timeline-ended-" + (dark ? "dark" : "light") + ".png"));
+            }
+            Theme.dark = true;
+        }
+
+        // A right-to-left override in one line of an answer, a tool's output or a message reverses
+        // only that line: the line after it reads as it does without the override.
+        function test_a_direction_override_stays_on_its_line() {
+            const text = "\u202Equoted from a file\nLAST LINE";
+            const list = makeList([
+                { id: "u", kind: "user", text: text },
+                { id: "a-0", kind: "text", text: text },
+                { id: "a-1", kind: "toolResult", text: text },
+                { id: "a-2", kind: "toolResult", text: "quoted from a file\nLAST LINE" }], false);
+            // Editors tell which character sits at a point: the line's first at its left edge.
+            for (const [id, name] of [["u", "bubbleText"], ["a-0", "inline"]]) {
+                const edit = findChild(rows.row(list, id), name);
+                const shown = edit.getText(0, edit.length);
+                compare(edit.positionAt(1, edit.height * 0.75), shown.indexOf("LAST"), id);
+            }
+            // A plain text tells nothing of the kind: its second line must look like the same
+            // line without the override above it.
+            const result = findChild(rows.row(list, "a-1"), "toolResult");
+            const plain = findChild(rows.row(list, "a-2"), "toolResult");
+            const shot = grabImage(top);
+            const at = result.mapToItem(top, 0, 0), plainAt = plain.mapToItem(top, 0, 0);
+            const width = Math.ceil(Math.max(result.contentWidth, plain.contentWidth));
+            let differ = 0;
+            for (let y = Math.ceil(result.height / 2) + 1; y < result.height; ++y)
+                for (let x = 0; x < width; ++x)
+                    if (shot.pixel(at.x + x, at.y + y) !== shot.pixel(plainAt.x + x, plainAt.y + y))
+                        ++differ;
+            compare(differ, 0, "the second line of the output is not reversed");
         }
 
         function test_appending_keeps_rows_and_an_open_thinking_block() {
