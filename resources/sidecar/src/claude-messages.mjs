@@ -55,6 +55,9 @@ export function historyMessages(stored) {
   for (const m of stored) {
     if (m.type !== 'user' && m.type !== 'assistant') continue;
     if (m.parent_tool_use_id) continue;
+    // A request the API refused (a prompt too long, an overloaded call) is stored as an answer the
+    // CLI made up; it said why the turn failed and is no answer of the model's.
+    if (m.type === 'assistant' && m.isApiErrorMessage) continue;
     let blocks = toBlocks(m.message?.content);
     if (m.type === 'user') {
       // Slash-command bookkeeping is the CLI's, not the user's words; a compaction summary shows as

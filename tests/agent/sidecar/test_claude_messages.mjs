@@ -5,7 +5,7 @@ import { historyMessages, usageMetrics, toBlocks, DENIED_MESSAGE } from '../../.
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
-test('history keeps what the user saw: no command echoes, no sub-agent talk, tool results with the assistant', () => {
+test('history keeps what the user saw: no command echoes, no sub-agent talk, no refusal the CLI made up, tool results with the assistant', () => {
   const stored = [
     msg('user', 'This session is being continued from a previous conversation that ran out of context.\nSummary: …'),
     msg('user', '<command-name>/compact</command-name>'),
@@ -16,12 +16,15 @@ test('history keeps what the user saw: no command echoes, no sub-agent talk, too
     msg('user', [{ type: 'tool_result', tool_use_id: 't1', content: [{ type: 'text', text: 'a.txt' }] }]),
     msg('system', 'ignored'),
     msg('assistant', []),
+    msg('user', 'a very long question'),
+    msg('assistant', [{ type: 'text', text: 'Prompt is too long' }], { isApiErrorMessage: true, error: 'invalid_request' }),
   ];
   assert.deepEqual(historyMessages(stored), [
     { role: 'assistant', blocks: [{ type: 'text', text: '✦ Conversation compacted — context freed, earlier messages summarized.' }] },
     { role: 'user', blocks: [{ type: 'text', text: 'list files' }] },
     { role: 'assistant', blocks: [{ type: 'thinking', text: 'hmm' }, { type: 'tool_use', id: 't1', name: 'Bash', input: { command: 'ls' } }] },
     { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 't1', text: 'a.txt' }] },
+    { role: 'user', blocks: [{ type: 'text', text: 'a very long question' }] },
   ]);
 });
 
