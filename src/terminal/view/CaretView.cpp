@@ -186,7 +186,9 @@ void CaretView::paint(QPainter* painter)
     painter->fillRect(bounds, caretColor);
     // Concealed text stays hidden under a block caret too.
     if (!text_.empty() && !attribute_.style.contains(termcore::CharacterStyle::invisible)) {
-        const QColor textColor = caretTextColor.value_or(terminal->nativeForegroundColor());
+        // The text takes the screen's default text colour as drawn, so in reverse video it turns
+        // with the screen (as xterm's cursor does); a colour the program set stays as it is.
+        const QColor textColor = caretTextColor.value_or(terminal->defaultForeground());
         const RunStyle rs = terminal->getAttributedValue(attribute_, caretColor, textColor);
         const QFont& font = terminal->fontSet.variant(rs.font);
         const QFontMetricsF fm(terminal->fontSet.normal);

@@ -291,6 +291,8 @@ void TerminalView::showReverseVideo(bool on)
     reverseShown_ = on;
     setFillColor(defaultBackground());
     colorsChanged();
+    if (caretView_)
+        caretView_->update(); // its own item: the terminal's repaint does not reach it
 }
 
 void TerminalView::colorChanged(Terminal&, std::optional<int> idx)

@@ -429,3 +429,28 @@ TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
     EXPECT_EQ(shows(h.grab()), reversed) << "the flash shows";
     EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
 }
+
+// In reverse video the caret turns with the screen, as xterm's does: the character under a block
+// caret is drawn in the screen's text colour as shown (the normal background), while colours
+// given to the caret itself (its fill, a text colour the program set) stay as they are.
+TEST(TerminalViewPixels, caret_text_turns_with_the_screen_in_reverse_video)
+{
+    ViewHarness h(20, 3);
+    const QColor fg(200, 180, 40), bg(10, 20, 30), caret(0, 120, 255), green(0, 200, 0);
+    h.view->setNativeForegroundColor(fg);
+    h.view->setNativeBackgroundColor(bg);
+    h.view->setCaretColor(caret);
+    h.view->setCaretViewTracksFocus(false); // drawn as focused: a filled block
+    // On the full block the caret's text fills the cell; on the space its fill shows.
+    const QByteArray onBlock = "\x1b[1;1H", onSpace = "\x1b[1;2H";
+    h.feed(QByteArray(fullBlock) + " " + onBlock);
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), fg.rgb()) << "normal screen";
+
+    h.feed("\x1b[?5h");
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), bg.rgb()) << "the text turns with the screen";
+    h.feed(onSpace);
+    EXPECT_EQ(h.cellCentre(h.grab(), 1, 0).rgb(), caret.rgb()) << "the caret keeps its colour";
+    h.view->setCaretTextColor(green);
+    h.feed(onBlock);
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), green.rgb()) << "a set text colour stays";
+}
