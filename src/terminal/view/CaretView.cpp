@@ -199,11 +199,10 @@ void CaretView::paint(QPainter* painter)
             painter->restore();
             return;
         }
-        painter->setFont(font);
+        // Shaped and fitted as the terminal draws it, so the character looks the same under the caret.
         painter->setPen(textColor);
         const qreal baseline = height() - std::ceil(fm.descent() + fm.leading());
-        painter->drawText(QPointF(0, baseline),
-                          QString::fromUcs4(reinterpret_cast<const char32_t*>(text_.data()), qsizetype(text_.size())));
+        terminal->drawCluster(painter, rs.font, text_, bounds, baseline);
     }
     painter->restore();
 }
