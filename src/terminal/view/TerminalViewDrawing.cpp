@@ -183,6 +183,9 @@ void TerminalView::updateCursorPosition()
     const qreal x = cellDimension->width() * col * (doubled ? 2 : 1);
     const qreal y = cellDimension->height() * (cursorRow - buf.yDisp());
     caretView_->setPosition(QPointF(x, y));
+    // On a wide character the caret covers both its cells, as xterm's cursor does.
+    const bool wide = line && (*line)[col].width == 2;
+    caretView_->setSize(QSizeF(cellDimension->width() * (wide ? 2 : 1), cellDimension->height()));
     if (line)
         caretView_->setText((*line)[col]);
 }

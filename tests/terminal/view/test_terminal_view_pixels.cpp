@@ -485,3 +485,19 @@ TEST(TerminalViewPixels, clusters_stay_inside_their_own_cells)
         EXPECT_EQ(inkIn(row, span, span + 1), 0) << "row " << row << " spills into the next cell";
     }
 }
+
+// On a wide character the caret covers both its cells, as xterm's cursor does.
+TEST(TerminalViewPixels, caret_covers_both_cells_of_a_wide_character)
+{
+    ViewHarness h(20, 3);
+    const QColor caret(0, 120, 255);
+    h.view->setCaretColor(caret);
+    h.view->setCaretViewTracksFocus(false); // drawn as focused: a filled block
+    h.feed("a\xe4\xb8\xad" "b\x1b[1;2H"); // U+4E2D in columns 1-2, the caret on it
+    const QImage img = h.grab();
+    EXPECT_EQ(h.view->caretView()->width(), h.cell().width() * 2);
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 2.5), 1), caret.rgb()) << "the second cell";
+    h.feed("\x1b[1;4H");
+    h.grab();
+    EXPECT_EQ(h.view->caretView()->width(), h.cell().width()) << "one cell again on b";
+}
