@@ -264,7 +264,10 @@ const TerminalView::FallbackShape& TerminalView::fallbackGlyphs(int variant, con
     // Output full of ever new characters must not grow the cache without end.
     if (cache.size() >= 4096)
         cache.clear();
-    QTextLayout layout(key, fontSet.variant(variant));
+    // Shaped in its composed form: the font may have a glyph for the whole (Hangul jamo make one
+    // syllable, a letter and its marks one accented letter) where the marks alone would be set
+    // after the letter, in the next cell.
+    QTextLayout layout(key.normalized(QString::NormalizationForm_C), fontSet.variant(variant));
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
@@ -290,8 +293,8 @@ void TerminalView::drawCluster(QPainter* painter, int variant, const std::u32str
                                qreal baseline)
 {
     // The font that stands in may be wider than the cells the terminal gave the cluster (a symbol
-    // from a proportional font, braille dots set for a wider advance, a Hangul syllable shaped as
-    // three missing-glyph boxes): its ink is moved into them, and when it is wider than they are
+    // from a proportional font, braille dots set for a wider advance, marks the font sets after
+    // their letter): its ink is moved into them, and when it is wider than they are
     // it is scaled down to their width about the middle of the line, as xterm shrinks such
     // glyphs, so the next cell is never drawn over.
     const FallbackShape& shape = fallbackGlyphs(variant, text);

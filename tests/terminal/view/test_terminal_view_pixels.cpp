@@ -456,18 +456,20 @@ TEST(TerminalViewPixels, caret_text_turns_with_the_screen_in_reverse_video)
 }
 
 // A cluster the terminal's font lacks is drawn inside its own cells, whatever the font standing in
-// makes of it (xterm shrinks such glyphs to fit): Hangul jamo L+V+T (two cells; three missing-glyph
-// boxes without a Hangul font), a long arrow from a proportional font (one cell), an emoji (two
-// cells; a box without an emoji font). The empty cell after each stays empty.
+// makes of it (xterm shrinks such glyphs to fit): Hangul jamo L+V+T (two cells, without a Hangul
+// font a missing-glyph box), a long arrow from a proportional font (one cell), an emoji (two
+// cells; a box without an emoji font), a letter with two marks that the font sets after it (one
+// cell). The empty cell after each stays empty.
 TEST(TerminalViewPixels, clusters_stay_inside_their_own_cells)
 {
-    ViewHarness h(20, 4);
+    ViewHarness h(20, 5);
     const QRgb bg = qRgb(0, 0, 0);
     h.view->setNativeForegroundColor(QColor(0xff, 0xff, 0xff));
     h.view->setNativeBackgroundColor(QColor(bg));
     h.feed("\xe1\x84\x80\xe1\x85\xa1\xe1\x86\xa8 \r\n" // U+1100 U+1161 U+11A8
            "\xe2\x9f\xbf \r\n"                         // U+27FF
-           "\xf0\x9f\x9a\x80 \x1b[4;1H");              // U+1F680; the caret out of the way
+           "\xf0\x9f\x9a\x80 \r\n"                     // U+1F680
+           "e\xcc\x81\xcc\x82 \x1b[5;1H");             // e U+0301 U+0302; the caret out of the way
     const QImage img = h.grab();
     const QSizeF c = h.cell();
     auto inkIn = [&](int row, int col0, int col1) {
@@ -477,8 +479,8 @@ TEST(TerminalViewPixels, clusters_stay_inside_their_own_cells)
                 ink += img.pixel(x, y) != bg;
         return ink;
     };
-    const int spans[] = {2, 1, 2};
-    for (int row = 0; row < 3; ++row) {
+    const int spans[] = {2, 1, 2, 1};
+    for (int row = 0; row < 4; ++row) {
         const int span = spans[row];
         ASSERT_EQ(h.terminal().getCharData(0, row)->width, span) << "row " << row;
         EXPECT_GT(inkIn(row, 0, span), 0) << "row " << row << " is drawn";
