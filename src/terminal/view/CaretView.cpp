@@ -186,7 +186,9 @@ void CaretView::paint(QPainter* painter)
     painter->fillRect(bounds, caretColor);
     // Concealed text stays hidden under a block caret too.
     if (!text_.empty() && !attribute_.style.contains(termcore::CharacterStyle::invisible)) {
-        const QColor textColor = caretTextColor.value_or(terminal->nativeForegroundColor());
+        // The text takes the screen's default text colour as drawn, so in reverse video it turns
+        // with the screen (as xterm's cursor does); a colour the program set stays as it is.
+        const QColor textColor = caretTextColor.value_or(terminal->defaultForeground());
         const RunStyle rs = terminal->getAttributedValue(attribute_, caretColor, textColor);
         const QFont& font = terminal->fontSet.variant(rs.font);
         const QFontMetricsF fm(terminal->fontSet.normal);
@@ -197,11 +199,10 @@ void CaretView::paint(QPainter* painter)
             painter->restore();
             return;
         }
-        painter->setFont(font);
+        // Shaped and fitted as the terminal draws it, so the character looks the same under the caret.
         painter->setPen(textColor);
         const qreal baseline = height() - std::ceil(fm.descent() + fm.leading());
-        painter->drawText(QPointF(0, baseline),
-                          QString::fromUcs4(reinterpret_cast<const char32_t*>(text_.data()), qsizetype(text_.size())));
+        terminal->drawCluster(painter, rs.font, text_, bounds, baseline);
     }
     painter->restore();
 }

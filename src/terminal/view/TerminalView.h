@@ -117,6 +117,9 @@ public:
     FontSet fontSet;
     // Draws the box-drawing and block characters (the caret draws them with it too).
     const BoxDrawing& boxDrawing() const { return boxDrawing_; }
+    // Draws a cluster through Qt's font fallback with the painter's pen, its baseline at
+    // `baseline`, inside the cells it occupies (`cells`), as the rows draw it (the caret too).
+    void drawCluster(QPainter* painter, int variant, const std::u32string& text, const QRectF& cells, qreal baseline);
 
     QFont font() const { return fontSet.normal; }
     void setFont(const QFont& font);
@@ -345,8 +348,13 @@ private:
     QRect cellRect(int col, qreal rowTop) const;
     quint32 glyphFor(int variant, char32_t ch);
     // Characters the terminal's font lacks, shaped once by Qt's font fallback: the glyph runs
-    // with their origin on the baseline at the cell's left edge.
-    const QList<QGlyphRun>& fallbackGlyphs(int variant, const std::u32string& text);
+    // with their origin on the baseline at the cell's left edge, and the rectangle their ink
+    // covers.
+    struct FallbackShape {
+        QList<QGlyphRun> runs;
+        QRectF ink;
+    };
+    const FallbackShape& fallbackGlyphs(int variant, const std::u32string& text);
     // Whether a screen row shows something else than when it was last handed to the display;
     // records what it shows now.
     bool rowChangedSinceShown(int screenRow, int bufferRow);
@@ -375,7 +383,7 @@ private:
     // Glyphs of the four fonts, looked up once per character.
     std::array<QRawFont, 4> rawFonts_;
     std::array<QHash<char32_t, quint32>, 4> glyphCache_;
-    std::array<QHash<QString, QList<QGlyphRun>>, 4> fallbackCache_;
+    std::array<QHash<QString, FallbackShape>, 4> fallbackCache_;
     // What each screen row showed when it was last handed to the display.
     struct ShownRow {
         bool known = false;
@@ -389,6 +397,7 @@ private:
     BoxDrawing boxDrawing_;
     std::vector<QRect> boxRects_; // the line and block rectangles of the run being drawn
     qreal baselineFromBottom_ = 0;
+    qreal lineMiddle_ = 0; // above the baseline: halfway between the ascent and the descent
     qreal underlinePos_ = 1;
     qreal underlineThickness_ = 1;
     qreal strikeOutPos_ = 3;

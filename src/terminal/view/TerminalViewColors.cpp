@@ -98,6 +98,7 @@ void TerminalView::loadFontMetrics()
         rawFonts_[size_t(i)] = QRawFont::fromFont(fontSet.variant(i));
     const QFontMetricsF fm(fontSet.normal);
     baselineFromBottom_ = std::ceil(fm.descent() + fm.leading());
+    lineMiddle_ = (fm.ascent() - fm.descent()) / 2;
     underlinePos_ = fm.underlinePos();
     underlineThickness_ = fm.lineWidth();
     strikeOutPos_ = fm.strikeOutPos();
@@ -291,6 +292,8 @@ void TerminalView::showReverseVideo(bool on)
     reverseShown_ = on;
     setFillColor(defaultBackground());
     colorsChanged();
+    if (caretView_)
+        caretView_->update(); // its own item: the terminal's repaint does not reach it
 }
 
 void TerminalView::colorChanged(Terminal&, std::optional<int> idx)

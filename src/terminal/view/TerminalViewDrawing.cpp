@@ -183,6 +183,9 @@ void TerminalView::updateCursorPosition()
     const qreal x = cellDimension->width() * col * (doubled ? 2 : 1);
     const qreal y = cellDimension->height() * (cursorRow - buf.yDisp());
     caretView_->setPosition(QPointF(x, y));
+    // On a wide character the caret covers both its cells, as xterm's cursor does.
+    const bool wide = line && (*line)[col].width == 2;
+    caretView_->setSize(QSizeF(cellDimension->width() * (wide ? 2 : 1), cellDimension->height()));
     if (line)
         caretView_->setText((*line)[col]);
 }
@@ -251,7 +254,7 @@ quint32 TerminalView::glyphFor(int variant, char32_t ch)
     return glyph;
 }
 
-const QList<QGlyphRun>& TerminalView::fallbackGlyphs(int variant, const std::u32string& text)
+const TerminalView::FallbackShape& TerminalView::fallbackGlyphs(int variant, const std::u32string& text)
 {
     auto& cache = fallbackCache_[size_t(variant)];
     const QString key = QString::fromUcs4(text.data(), qsizetype(text.size()));
@@ -261,23 +264,59 @@ const QList<QGlyphRun>& TerminalView::fallbackGlyphs(int variant, const std::u32
     // Output full of ever new characters must not grow the cache without end.
     if (cache.size() >= 4096)
         cache.clear();
-    QTextLayout layout(key, fontSet.variant(variant));
+    // Shaped in its composed form: the font may have a glyph for the whole (Hangul jamo make one
+    // syllable, a letter and its marks one accented letter) where the marks alone would be set
+    // after the letter, in the next cell.
+    QTextLayout layout(key.normalized(QString::NormalizationForm_C), fontSet.variant(variant));
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
-    QList<QGlyphRun> runs;
+    FallbackShape shape;
     if (line.isValid()) {
-        runs = layout.glyphRuns();
+        shape.runs = layout.glyphRuns();
         // Shaped with the baseline at the line's ascent: move it to y = 0.
         const QPointF shift(-line.x(), -line.ascent());
-        for (QGlyphRun& run : runs) {
+        for (QGlyphRun& run : shape.runs) {
             QList<QPointF> positions = run.positions();
             for (QPointF& p : positions)
                 p += shift;
             run.setPositions(positions);
+            const QList<quint32> glyphs = run.glyphIndexes();
+            for (qsizetype i = 0; i < glyphs.size(); ++i)
+                shape.ink |= run.rawFont().boundingRect(glyphs[i]).translated(positions[i]);
         }
     }
-    return *cache.insert(key, runs);
+    return *cache.insert(key, shape);
+}
+
+void TerminalView::drawCluster(QPainter* painter, int variant, const std::u32string& text, const QRectF& cells,
+                               qreal baseline)
+{
+    // The font that stands in may be wider than the cells the terminal gave the cluster (a symbol
+    // from a proportional font, braille dots set for a wider advance, marks the font sets after
+    // their letter): its ink is moved into them, and when it is wider than they are
+    // it is scaled down to their width about the middle of the line, as xterm shrinks such
+    // glyphs, so the next cell is never drawn over.
+    const FallbackShape& shape = fallbackGlyphs(variant, text);
+    const QRectF& ink = shape.ink;
+    const qreal room = cells.width();
+    qreal dx = 0;
+    if (!ink.isEmpty() && (ink.left() < 0 || ink.right() > room)) {
+        if (ink.width() > room) {
+            const qreal s = room / ink.width();
+            painter->save();
+            painter->translate(cells.left(), baseline - lineMiddle_);
+            painter->scale(s, s);
+            painter->translate(-ink.left(), lineMiddle_);
+            for (const QGlyphRun& run : shape.runs)
+                painter->drawGlyphRun(QPointF(0, 0), run);
+            painter->restore();
+            return;
+        }
+        dx = (room - ink.width()) / 2 - ink.left(); // centred in its cells
+    }
+    for (const QGlyphRun& run : shape.runs)
+        painter->drawGlyphRun(QPointF(cells.left() + dx, baseline), run);
 }
 
 void TerminalView::selectionRange(int row, int cols, int& start, int& length) const
@@ -442,13 +481,13 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
                 positions.push_back(pos);
                 continue;
             }
-            // Not in the terminal's font (or several code points): Qt's fallback, still at the cell.
+            // Not in the terminal's font (or several code points): Qt's fallback, in its own cells.
             if (!penSet) {
                 painter->setPen(run.style->foreground);
                 penSet = true;
             }
-            for (const QGlyphRun& fallback : fallbackGlyphs(variant, text))
-                painter->drawGlyphRun(pos, fallback);
+            const int span = std::max<int>(1, line[col].width);
+            drawCluster(painter, variant, text, QRectF(pos.x(), y, cw * span, ch), baseline);
         }
         for (const QRect& r : boxRects_)
             painter->fillRect(r, run.style->foreground);

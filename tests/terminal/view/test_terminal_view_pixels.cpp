@@ -429,3 +429,77 @@ TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
     EXPECT_EQ(shows(h.grab()), reversed) << "the flash shows";
     EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
 }
+
+// In reverse video the caret turns with the screen, as xterm's does: the character under a block
+// caret is drawn in the screen's text colour as shown (the normal background), while colours
+// given to the caret itself (its fill, a text colour the program set) stay as they are.
+TEST(TerminalViewPixels, caret_text_turns_with_the_screen_in_reverse_video)
+{
+    ViewHarness h(20, 3);
+    const QColor fg(200, 180, 40), bg(10, 20, 30), caret(0, 120, 255), green(0, 200, 0);
+    h.view->setNativeForegroundColor(fg);
+    h.view->setNativeBackgroundColor(bg);
+    h.view->setCaretColor(caret);
+    h.view->setCaretViewTracksFocus(false); // drawn as focused: a filled block
+    // On the full block the caret's text fills the cell; on the space its fill shows.
+    const QByteArray onBlock = "\x1b[1;1H", onSpace = "\x1b[1;2H";
+    h.feed(QByteArray(fullBlock) + " " + onBlock);
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), fg.rgb()) << "normal screen";
+
+    h.feed("\x1b[?5h");
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), bg.rgb()) << "the text turns with the screen";
+    h.feed(onSpace);
+    EXPECT_EQ(h.cellCentre(h.grab(), 1, 0).rgb(), caret.rgb()) << "the caret keeps its colour";
+    h.view->setCaretTextColor(green);
+    h.feed(onBlock);
+    EXPECT_EQ(h.cellCentre(h.grab(), 0, 0).rgb(), green.rgb()) << "a set text colour stays";
+}
+
+// A cluster the terminal's font lacks is drawn inside its own cells, whatever the font standing in
+// makes of it (xterm shrinks such glyphs to fit): Hangul jamo L+V+T (two cells, without a Hangul
+// font a missing-glyph box), a long arrow from a proportional font (one cell), an emoji (two
+// cells; a box without an emoji font), a letter with two marks that the font sets after it (one
+// cell). The empty cell after each stays empty.
+TEST(TerminalViewPixels, clusters_stay_inside_their_own_cells)
+{
+    ViewHarness h(20, 5);
+    const QRgb bg = qRgb(0, 0, 0);
+    h.view->setNativeForegroundColor(QColor(0xff, 0xff, 0xff));
+    h.view->setNativeBackgroundColor(QColor(bg));
+    h.feed("\xe1\x84\x80\xe1\x85\xa1\xe1\x86\xa8 \r\n" // U+1100 U+1161 U+11A8
+           "\xe2\x9f\xbf \r\n"                         // U+27FF
+           "\xf0\x9f\x9a\x80 \r\n"                     // U+1F680
+           "e\xcc\x81\xcc\x82 \x1b[5;1H");             // e U+0301 U+0302; the caret out of the way
+    const QImage img = h.grab();
+    const QSizeF c = h.cell();
+    auto inkIn = [&](int row, int col0, int col1) {
+        int ink = 0;
+        for (int y = int(c.height() * row); y < int(c.height() * (row + 1)); ++y)
+            for (int x = int(c.width() * col0); x < int(c.width() * col1); ++x)
+                ink += img.pixel(x, y) != bg;
+        return ink;
+    };
+    const int spans[] = {2, 1, 2, 1};
+    for (int row = 0; row < 4; ++row) {
+        const int span = spans[row];
+        ASSERT_EQ(h.terminal().getCharData(0, row)->width, span) << "row " << row;
+        EXPECT_GT(inkIn(row, 0, span), 0) << "row " << row << " is drawn";
+        EXPECT_EQ(inkIn(row, span, span + 1), 0) << "row " << row << " spills into the next cell";
+    }
+}
+
+// On a wide character the caret covers both its cells, as xterm's cursor does.
+TEST(TerminalViewPixels, caret_covers_both_cells_of_a_wide_character)
+{
+    ViewHarness h(20, 3);
+    const QColor caret(0, 120, 255);
+    h.view->setCaretColor(caret);
+    h.view->setCaretViewTracksFocus(false); // drawn as focused: a filled block
+    h.feed("a\xe4\xb8\xad" "b\x1b[1;2H"); // U+4E2D in columns 1-2, the caret on it
+    const QImage img = h.grab();
+    EXPECT_EQ(h.view->caretView()->width(), h.cell().width() * 2);
+    EXPECT_EQ(img.pixel(int(h.cell().width() * 2.5), 1), caret.rgb()) << "the second cell";
+    h.feed("\x1b[1;4H");
+    h.grab();
+    EXPECT_EQ(h.view->caretView()->width(), h.cell().width()) << "one cell again on b";
+}
