@@ -1,8 +1,7 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
-#include "AgentChatHost.h"
 #include "AppModel.h"
-#include "SidecarTools.h"
+#include "support/FakeChatAgents.h"
 #include "support/QuickTestMain.h"
 
 #include <QDir>
@@ -89,8 +88,7 @@ public:
     // composer and controls, and no agent behind it). False when Node is not installed.
     Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script = {}) const
     {
-        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-        if (node.isEmpty())
+        if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty())
             return false;
         const QString path = brinmoor::test::quickSandbox().filePath(QStringLiteral("fake-sidecar-script.json"));
         QFile f(path);
@@ -99,14 +97,7 @@ public:
         f.write(QJsonDocument(QJsonObject::fromVariantMap(script)).toJson());
         f.close();
         qputenv("FAKE_SIDECAR_SCRIPT", QFile::encodeName(path));
-        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
-        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
-        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
-        tools.scriptPath = [](brinmoor::ChatProvider) {
-            return std::optional<QString>(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"));
-        };
-        brinmoor::AgentChatHost::shared().setTools(tools);
-        return true;
+        return brinmoor::test::runChatPanesOnFakeSidecar();
     }
     // The colour of one pixel of a grabbed image file, as #rrggbb.
     Q_INVOKABLE QString pixel(const QString& path, int x, int y) const
