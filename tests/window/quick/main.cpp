@@ -20,6 +20,8 @@
 #include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <functional>
+
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_SheetsPlugin)
@@ -55,6 +57,24 @@ public:
     }
     Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
     Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
+    // The shown items named `name` below `at`, in the order of the visual tree (a hidden item's
+    // children are not looked at).
+    Q_INVOKABLE QVariantList itemsNamed(QQuickItem* at, const QString& name) const
+    {
+        QVariantList out;
+        const std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+            for (QQuickItem* child : item->childItems()) {
+                if (!child->isVisible())
+                    continue;
+                if (child->objectName() == name)
+                    out << QVariant::fromValue<QObject*>(child);
+                walk(child);
+            }
+        };
+        if (at)
+            walk(at);
+        return out;
+    }
     // The whole window (pop-ups included) as a PNG file; returns its path.
     Q_INVOKABLE QString grabWindow(QQuickItem* item, const QString& name) const
     {
