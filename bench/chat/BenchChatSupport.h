@@ -1,11 +1,13 @@
 // What the chat benchmarks share (included, not built on its own): the QML modules a chat pane
-// loads, compiled in, and the one application of the run.
+// loads, compiled in, the one application of the run, and the heap it holds.
 #pragma once
 
 #include "../view/BenchViewSupport.h"
 
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <malloc.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
@@ -21,6 +23,15 @@ inline void ensureQuickApp(const char* programName)
     qputenv("QT_QUICK_BACKEND", "software");
     benchview::ensureGuiApp(programName);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+}
+
+// Bytes the heap holds in use: unlike the resident size, it falls when memory is given back (a
+// pane deleted, a draft sent), so that one iteration's figure does not hide in what the one
+// before it gave back.
+inline double heapMiB()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
 }
 
 } // namespace benchchat

@@ -20,7 +20,6 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
-#include <malloc.h>
 #include <memory>
 
 using namespace brinmoor;
@@ -63,14 +62,6 @@ QList<ChatMessage> conversation(int n)
         out << m;
     }
     return out;
-}
-
-// Bytes the heap holds in use: unlike the resident size, it falls when a pane is deleted, so that
-// one iteration's figure does not hide in the memory the previous one gave back.
-double heapMiB()
-{
-    const struct mallinfo2 m = mallinfo2();
-    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
 }
 
 struct Pane {
@@ -247,7 +238,7 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
         SidecarEvent::Assistant a;
         a.blocks = {ChatBlock::ofText(longAnswer(lines, ++tag))};
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const double before = heapMiB();
+        const double before = benchchat::heapMiB();
         const int rowsBefore = pane->session.timeline()->count();
         state.ResumeTiming();
         QElapsedTimer t;
@@ -267,7 +258,7 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
         state.PauseTiming();
         atEnd = atEnd && pane->atEnd();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        kibPerLine += (heapMiB() - before) * 1024.0 / lines / double(state.max_iterations);
+        kibPerLine += (benchchat::heapMiB() - before) * 1024.0 / lines / double(state.max_iterations);
         rows = pane->session.timeline()->count() - rowsBefore;
         pane.reset();
         state.ResumeTiming();

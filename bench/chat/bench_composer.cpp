@@ -18,7 +18,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -132,13 +131,6 @@ QString logText(qsizetype bytes)
     return text.left(bytes);
 }
 
-// Bytes the heap holds in use (falls again when memory is given back, unlike the resident size).
-double heapMiB()
-{
-    const struct mallinfo2 m = mallinfo2();
-    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
-}
-
 // A chat pane's composer (input bar and controls row) on a session that runs no sidecar, at the
 // foot of a window as in a pane, its editor focused.
 struct IdleSession {
@@ -186,7 +178,7 @@ void BM_PasteLog(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         c.clear();
-        const double before = heapMiB();
+        const double before = benchchat::heapMiB();
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();
@@ -194,9 +186,9 @@ void BM_PasteLog(benchmark::State& state)
         c.waitFrame();
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         state.PauseTiming();
-        held = heapMiB() - before;
+        held = benchchat::heapMiB() - before;
         c.clear();
-        kept = heapMiB() - before;
+        kept = benchchat::heapMiB() - before;
         state.ResumeTiming();
     }
     state.counters["held_MiB"] = held;

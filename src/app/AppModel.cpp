@@ -52,6 +52,15 @@ QString lastPathComponent(const QString& path)
     return slash < 0 ? p : (p == QLatin1String("/") ? p : p.mid(slash + 1));
 }
 
+// The pane is in the conversation `id` now, announced by its agent or chosen from the history:
+// figures kept for another conversation are not this one's.
+void takeConversation(Session& s, const QString& id)
+{
+    if (s.claudeSessionId != id)
+        s.figures = {};
+    s.claudeSessionId = id;
+}
+
 } // namespace
 
 QString trimEnds(const QString& s, bool (*blank)(QChar))
@@ -183,12 +192,7 @@ void AppModel::installHooks()
     ChatHost::shared().onSessionId = [self](const QUuid& id, const QString& conversationID) {
         if (!self)
             return;
-        self->mutateSession(id, [&](Session& s) {
-            // The figures kept belong to the conversation the pane was in.
-            if (s.claudeSessionId != conversationID)
-                s.figures = {};
-            s.claudeSessionId = conversationID;
-        });
+        self->mutateSession(id, [&](Session& s) { takeConversation(s, conversationID); });
         self->save();
     };
     ChatHost::shared().onFigures = [self](const QUuid& id, const ChatFigures& figures) {
@@ -520,12 +524,7 @@ void AppModel::rename(const QUuid& id, const QString& name)
 
 void AppModel::resumeChat(const QUuid& id, const QString& sessionId)
 {
-    if (mutateSession(id, [&](Session& s) {
-            // The figures kept were the other conversation's.
-            if (s.claudeSessionId != sessionId)
-                s.figures = {};
-            s.claudeSessionId = sessionId;
-        }))
+    if (mutateSession(id, [&](Session& s) { takeConversation(s, sessionId); }))
         markUnsaved();
 }
 

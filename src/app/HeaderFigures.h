@@ -14,7 +14,8 @@ QString tokenText(double tokens);
 // a negative or a non-finite cost.
 QString costText(double usd);
 // The header's token and cost text: "" when nothing was spent, "999 tokens", "1.2k tokens",
-// "1.2k · $0.0123".
+// "1.2k · $0.0123". A narrow pane's header cuts it at the " · " to the cost alone (PaneShell's
+// costShort): the two stay in step.
 QString label(double tokensIn, double tokensOut, double costUsd);
 
 } // namespace brinmoor::HeaderFigures

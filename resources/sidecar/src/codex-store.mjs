@@ -85,11 +85,7 @@ export function rolloutMessages(threadId, home = codexHome()) {
 const wrapperHeader = /^(Chunk ID: |Wall time: |Process exited with code |Process running with session ID |Original token count: |Exit code: |Total output lines: )/;
 const exitNote = (code) => (Number.isInteger(code) && code !== 0 ? `\n(exit code ${code})` : '');
 
-export function commandOutput(text) {
-  return commandResult(text).text;
-}
-
-// The same with the command's exit code (0 when the record names none).
+// The result as shown, and the command's exit code (0 when the record names none).
 export function commandResult(text) {
   const shown = (output, code) => ({ text: output + exitNote(code), exitCode: Number.isInteger(code) ? code : 0 });
   if (text.startsWith('{')) {

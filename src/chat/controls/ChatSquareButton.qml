@@ -11,8 +11,6 @@ Item {
     property string symbol: ""
     property color symbolColor: Theme.accent
     property string tooltip: ""
-    // False hides the tooltip (the button's click opened something over it).
-    property bool tooltipShown: true
 
     signal clicked()
 
@@ -44,7 +42,7 @@ Item {
         cursorShape: Qt.PointingHandCursor
         onClicked: button.clicked()
     }
-    ToolTip.visible: mouse.containsMouse && button.tooltip !== "" && button.tooltipShown
+    ToolTip.visible: mouse.containsMouse && button.tooltip !== ""
     ToolTip.delay: 600
     ToolTip.text: button.tooltip
 }

@@ -90,8 +90,6 @@ Item {
             symbol: "arrow.up.left.and.arrow.down.right"
             symbolColor: Theme.accent
             tooltip: qsTr("Expand")
-            // The preview it opens covers the button: the tooltip would stay drawn over it.
-            tooltipShown: !AppModel.codePreview
             onClicked: block.expand()
         }
         CopyButton {

@@ -68,7 +68,8 @@ Item {
 
     readonly property bool showsLogo: !!shell.session && shell.session.kind === "chat"
     readonly property bool showsLock: !!shell.session && shell.session.autoApprove === true
-    // The cost text's short form: the cost alone, without the token count before it.
+    // The cost text's short form: the cost alone, without the token count before it (the text is
+    // HeaderFigures::label's, which parts them with " · ": the two stay in step).
     readonly property string costShort: shell.cost.split(" · ").pop()
     readonly property real spacerWidth: 6
     // How the header's row shares its width, so that nothing overlaps and nothing leaves the frame

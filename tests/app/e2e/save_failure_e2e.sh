@@ -19,10 +19,9 @@ if ! mount -t tmpfs -o size=512k tmpfs "$data" 2>"$work/mount.err"; then
     exit 77
 fi
 unmount() {
-    local n
     if [ -n "$app" ]; then
         kill "$app" 2>/dev/null || true
-        for ((n = 0; n < 100; n++)); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+        wait_for 10 gone "$app" || true
     fi
     umount "$data" 2>/dev/null || umount -l "$data"
     cleanup

@@ -78,6 +78,17 @@ as_test_user() {
                  "maxRows": 4, "name": "E2E", "sessions": []}]}
 JSON
 }
+# The test user's one pane: a terminal in <folder> (a folder of the projects), running $SHELL.
+seed_terminal_pane() {  # <folder>
+    python3 - "$state" "$1" <<'PY'
+import json, os, sys
+s = json.load(open(sys.argv[1]))
+s["workspaces"][0]["sessions"] = [{"autoApprove": False, "directory": sys.argv[2], "kind": "terminal",
+    "id": "5E1F0A00-0000-4000-8000-000000000201", "muted": False, "project": os.path.basename(sys.argv[2]),
+    "sessionLabel": "terminal"}]
+json.dump(s, open(sys.argv[1], "w"))
+PY
+}
 
 # The app's stall log (BRINMOOR_STALL_LOG=$work/stalls.log, set before start_app): the longest
 # stretch since <epoch ms> in which the GUI thread did not turn its event loop (typing would have
@@ -132,6 +143,12 @@ os.waitpid(pid, 0)
     shown_at=$(date +%s%3N)  # epoch ms
     xdotool windowfocus --sync "$window" || true
     wait_settled  # the first frames drawn: input goes to whatever has focus
+}
+# The pointer to the middle of the window: inside the terminal of a window with one pane.
+point_at_middle() {
+    local width height
+    read -r width height < <(xdotool getwindowgeometry "$window" | awk -F'[x ]+' '/Geometry/{print $3, $4}')
+    xdotool mousemove --window "$window" $((width / 2)) $((height / 2))
 }
 quit_app() {  # the window's close button, the red dot in the top left corner
     xdotool mousemove --window "$window" 22 18 click 1

@@ -431,17 +431,22 @@ TEST(TerminalViewInput, a_burst_of_bells_rings_once_per_interval)
     h.view->terminalDelegate = &d;
     QElapsedTimer sinceFirst;
     sinceFirst.start();
+    // The most rings there may have been by now: one, and one more per interval passed (feeding
+    // the burst takes well under one, unless a loaded machine holds the test up).
+    const auto most = [&] { return 1 + int(sinceFirst.elapsed() / TerminalView::bellInterval); };
     h.feed(QByteArray(100000, '\a'));
-    EXPECT_EQ(d.bells, 1);
+    EXPECT_GE(d.bells, 1);
+    EXPECT_LE(d.bells, most());
     for (int i = 0; i < 50; ++i)
         h.feed("\a text between bells \a\r\n");
-    EXPECT_EQ(d.bells, 1);
+    EXPECT_LE(d.bells, most());
     // The burst goes on; the next ring comes once the interval has passed, not before.
+    const int rung = d.bells;
     ASSERT_TRUE(waitUntil([&] {
         h.feed("\a");
-        return d.bells == 2;
+        return d.bells == rung + 1;
     }, 5000));
-    EXPECT_GE(sinceFirst.elapsed(), TerminalView::bellInterval);
+    EXPECT_GE(sinceFirst.elapsed(), rung * TerminalView::bellInterval);
     h.view->terminalDelegate = nullptr;
 }
 

@@ -14,13 +14,7 @@ source "$(dirname "$0")/../../chat/e2e/e2e_lib.sh" "$@"
 
 as_test_user 9  # no agent runs here: the model's address is never used
 project="$work/projects/web"
-cat >"$state" <<JSON
-{"recents": ["$project"], "selected": "5E1F0A00-0000-4000-8000-000000000001",
- "workspaces": [{"bigSideLeft": false, "colorHex": "5b8cee", "id": "5E1F0A00-0000-4000-8000-000000000001",
-                 "maxRows": 4, "name": "E2E", "sessions": [
-   {"autoApprove": false, "autoCompact": true, "directory": "$project", "id": "5E1F0A00-0000-4000-8000-0000000000D1",
-    "kind": "terminal", "muted": false, "project": "web", "provider": "claude", "sessionLabel": ""}]}]}
-JSON
+seed_terminal_pane "$project"
 # The program: focus reports on, the terminal raw, the two reports read byte by byte, then back.
 cat >"$project/focus.sh" <<'SH'
 printf '\033[?1004h'; stty raw -echo; dd bs=1 count=6 of=focus.log 2>/dev/null; stty sane; printf '\033[?1004l'; touch focus.done
@@ -35,9 +29,8 @@ bar_is() { [ "$(bar_pixel)" = "$1" ]; }
 bar_is_not() { [ "$(bar_pixel)" != "$1" ]; }
 
 start_app
-# The one pane fills the main area: a click in the window's middle lands in its terminal.
-read -r width height < <(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $(NF-1), $NF}')
-xdotool mousemove --window "$window" $((width / 2)) $((height / 2)) click 1
+point_at_middle
+xdotool click 1
 wait_settled
 xdotool type --delay 20 "sh focus.sh"
 xdotool key Return

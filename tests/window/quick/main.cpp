@@ -1,8 +1,7 @@
 // Qt Quick Test runner for the window's QML: shared components, the pane frame, its menu, the
 // pane content and the gallery that renders them to PNG files.
-#include "AgentChatHost.h"
 #include "AppModel.h"
-#include "SidecarTools.h"
+#include "support/FakeChatAgents.h"
 #include "support/QuickTestMain.h"
 
 #include <QDir>
@@ -20,6 +19,8 @@
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <functional>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_WindowPlugin)
@@ -56,6 +57,24 @@ public:
     }
     Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
     Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
+    // The shown items named `name` below `at`, in the order of the visual tree (a hidden item's
+    // children are not looked at).
+    Q_INVOKABLE QVariantList itemsNamed(QQuickItem* at, const QString& name) const
+    {
+        QVariantList out;
+        const std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+            for (QQuickItem* child : item->childItems()) {
+                if (!child->isVisible())
+                    continue;
+                if (child->objectName() == name)
+                    out << QVariant::fromValue<QObject*>(child);
+                walk(child);
+            }
+        };
+        if (at)
+            walk(at);
+        return out;
+    }
     // The whole window (pop-ups included) as a PNG file; returns its path.
     Q_INVOKABLE QString grabWindow(QQuickItem* item, const QString& name) const
     {
@@ -89,8 +108,7 @@ public:
     // composer and controls, and no agent behind it). False when Node is not installed.
     Q_INVOKABLE bool useFakeSidecar(const QVariantMap& script = {}) const
     {
-        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-        if (node.isEmpty())
+        if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty())
             return false;
         const QString path = brinmoor::test::quickSandbox().filePath(QStringLiteral("fake-sidecar-script.json"));
         QFile f(path);
@@ -99,14 +117,7 @@ public:
         f.write(QJsonDocument(QJsonObject::fromVariantMap(script)).toJson());
         f.close();
         qputenv("FAKE_SIDECAR_SCRIPT", QFile::encodeName(path));
-        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
-        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
-        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
-        tools.scriptPath = [](brinmoor::ChatProvider) {
-            return std::optional<QString>(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"));
-        };
-        brinmoor::AgentChatHost::shared().setTools(tools);
-        return true;
+        return brinmoor::test::runChatPanesOnFakeSidecar();
     }
     // The colour of one pixel of a grabbed image file, as #rrggbb.
     Q_INVOKABLE QString pixel(const QString& path, int x, int y) const

@@ -19,25 +19,14 @@ Item {
         sourceComponent: MainWindowView {}
     }
 
-    // Visible items named `name` below `at`.
-    function itemsNamed(at, name) {
-        let out = [];
-        for (let i = 0; i < at.children.length; ++i) {
-            const c = at.children[i];
-            if (c.objectName === name && c.visible)
-                out.push(c);
-            out = out.concat(top.itemsNamed(c, name));
-        }
-        return out;
-    }
     function find(name) {
-        const all = top.itemsNamed(top, name);
+        const all = TestSupport.itemsNamed(top, name);
         return all.length > 0 ? all[0] : null;
     }
     function focused() { return top.Window.activeFocusItem; }
     // The terminal of the terminal pane, once its shell runs.
     function terminalView() {
-        for (const pane of top.itemsNamed(top, "paneView")) {
+        for (const pane of TestSupport.itemsNamed(top, "paneView")) {
             const surface = pane.content ? pane.content.surface : null;
             if (surface && surface.view && surface.shellPid > 0)
                 return surface.view;

@@ -58,7 +58,7 @@ Item {
             tryVerify(() => listed(c).join() === "src");
             close(c);
             // Another folder selected in the sheet: there.
-            mouseClick(top.itemsNamed(s, "dirRow").filter(r => r.path === root + "/api")[0]);
+            mouseClick(TestSupport.itemsNamed(s, "dirRow").filter(r => r.path === root + "/api")[0]);
             c = openChooser(s);
             compare(c.folder, root + "/api");
             close(c);
@@ -168,19 +168,5 @@ Item {
             Theme.dark = true;
             Theme.animationDuration = 300;
         }
-    }
-
-    // Visible items named `name` below `at`.
-    function itemsNamed(at, name) {
-        let out = [];
-        for (let i = 0; i < at.children.length; ++i) {
-            const c = at.children[i];
-            if (!c.visible)
-                continue;
-            if (c.objectName === name)
-                out.push(c);
-            out = out.concat(top.itemsNamed(c, name));
-        }
-        return out;
     }
 }

@@ -77,18 +77,8 @@ Item {
             Theme.dark = true;
         }
 
-        function collect(item, name, out) {
-            if (!item || !item.visible)
-                return;
-            if (item.objectName === name)
-                out.push(item);
-            for (let i = 0; i < item.children.length; ++i)
-                collect(item.children[i], name, out);
-        }
         function all(name) {
-            const out = [];
-            collect(mainLoader.item, name, out);
-            return out;
+            return TestSupport.itemsNamed(mainLoader, name);
         }
         // The panes whose content is built and on screen.
         function panes() {

@@ -2,9 +2,9 @@
 // conversation and its last figures, and the panes show them (the header's cost text, the
 // context gauge) from the start and while their agents resume, before any new turn. The agents
 // are the scripted fake sidecar, which reports nothing.
-#include "AgentChatHost.h"
 #include "AppQmlModules.h"
 #include "support/AppScenario.h"
+#include "support/FakeChatAgents.h"
 
 #include <QStandardPaths>
 
@@ -31,16 +31,7 @@ protected:
         // The agents report nothing, their figures least of all.
         qunsetenv("FAKE_SIDECAR_SCRIPT");
         qputenv("FAKE_SIDECAR_LOG", QFile::encodeName(sandbox->filePath("sidecar.log")));
-        brinmoor::SidecarTools tools = brinmoor::SidecarTools::real();
-        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-        tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) {
-            done(node.isEmpty() ? std::nullopt : std::optional<QString>(node));
-        };
-        tools.locateTool = [](brinmoor::ChatProvider, const std::optional<QString>&) { return std::optional<QString>("/bin/true"); };
-        tools.scriptPath = [](brinmoor::ChatProvider) {
-            return std::optional<QString>(QStringLiteral(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/fake-sidecar.mjs"));
-        };
-        brinmoor::AgentChatHost::shared().setTools(tools);
+        brinmoor::test::runChatPanesOnFakeSidecar();  // the test fails at its start without Node
     }
     static int histories()
     {

@@ -27,22 +27,14 @@ exec python3 "$src/tests/terminal/view/e2e/pane_program.py" "$folder" 100000
 SH
 chmod +x "$work/pane-shell"
 export SHELL="$work/pane-shell"
-python3 - "$state" "$folder" <<'PY'
-import json, sys
-s = json.load(open(sys.argv[1]))
-s["workspaces"][0]["sessions"] = [{"autoApprove": False, "directory": sys.argv[2], "kind": "terminal",
-    "id": "5E1F0A00-0000-4000-8000-000000000201", "muted": False, "project": "web", "sessionLabel": "terminal"}]
-json.dump(s, open(sys.argv[1], "w"))
-PY
+seed_terminal_pane "$folder"
 export BRINMOOR_STALL_LOG="$work/stalls.log"
 
 start_app
 wait_for 30 test -e "$folder/ready" || fail "the pane's program did not start"
 wait_settled
 shot 1_pane
-# The middle of the window is inside the one pane's terminal.
-read -r width height < <(xdotool getwindowgeometry "$window" | awk -F'[x ]+' '/Geometry/{print $3, $4}')
-xdotool mousemove --window "$window" $((width / 2)) $((height / 2))
+point_at_middle
 for button in 4 4 4 5 5; do xdotool click "$button"; done
 # A click gives the pane the keyboard (and is reported too); the key after it marks the end.
 xdotool click 1
