@@ -426,7 +426,12 @@ TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
 
     h.feed("\x1b[?5h\x1b[?5l");
     EXPECT_FALSE(h.terminal().reverseVideo());
-    EXPECT_EQ(shows(h.grab()), reversed) << "the flash shows";
+    // The flash is held for a moment: a machine that stalls the test longer than that between the
+    // feed and the picture has let it go already, which the picture then may not show.
+    ASSERT_TRUE(h.view->reverseVideoShown()) << "the flash shows";
+    const QImage flash = h.grab();
+    if (h.view->reverseVideoShown())
+        EXPECT_EQ(shows(flash), reversed) << "the flash is drawn";
     EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
 }
 
