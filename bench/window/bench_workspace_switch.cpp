@@ -9,7 +9,10 @@
 //   "after_ms" the same over the half second after (shells printing their prompts, chats their
 //              conversations);
 //   "heap_MiB" (first visits) heap in use once the workspace was shown and left again, less what
-//              it was before the visit: what the workspace costs while another one is shown.
+//              it was before the visit: what the workspace costs while another one is shown;
+//   "kept_MiB" (first visits) of that, what its kept grid holds (its panes' views, not their
+//              terminals and chat sessions, which live on without it): the heap given back when
+//              the window lets the grid go.
 // The chat panes run the scripted fake sidecar (tests/agent/fakes/fake-sidecar.mjs), which
 // answers each start with a conversation of 24 messages.
 //
@@ -166,6 +169,40 @@ struct SwitchApp {
         for (QQuickItem* child : item->childItems())
             countPanes(child, panes, live);
     }
+    static QQuickItem* find(QQuickItem* item, const QString& name)
+    {
+        if (item->objectName() == name)
+            return item;
+        for (QQuickItem* child : item->childItems())
+            if (QQuickItem* found = find(child, name))
+                return found;
+        return nullptr;
+    }
+    // The heap that the grids kept for workspaces out of sight hold: what letting them go gives
+    // back (none where the window keeps no grids).
+    double keptGridsMiB() const
+    {
+        QQuickItem* grids = find(window->contentItem(), QStringLiteral("workspaceGrids"));
+        QObject* kept = grids ? grids->property("kept").value<QObject*>() : nullptr;
+        if (!kept)
+            return 0;
+        const QVariant capacity = kept->property("capacity");
+        auto settle = [this] {
+            for (int i = 0; i < 3; ++i) {
+                benchview::spin(50);
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                engine->collectGarbage();
+            }
+        };
+        settle();
+        const double before = heapMiB();
+        kept->setProperty("capacity", 1);
+        settle();
+        const double after = heapMiB();
+        kept->setProperty("capacity", capacity);
+        return before - after;
+    }
+
     bool allShown(int count) const
     {
         int panes = 0, live = 0;
@@ -255,7 +292,7 @@ void runSwitches(benchmark::State& state, bool chats, bool firstVisit)
     }
     int copy = 0;
     qint64 stall = 0, rawStall = 0, afterStall = 0;
-    double frames = 0, heap = 0;
+    double frames = 0, heap = 0, kept = 0;
     int n = 0;
     for (auto _ : state) {
         const QString target = chats ? chatsID(copy) : terminalsID(copy);
@@ -281,6 +318,7 @@ void runSwitches(benchmark::State& state, bool chats, bool firstVisit)
         if (firstVisit) {
             a.switchTo(kHome);
             heap += heapMiB() - before;
+            kept += a.keptGridsMiB();
         }
         ++n;
         copy = (copy + 1) % kCopies;
@@ -290,8 +328,10 @@ void runSwitches(benchmark::State& state, bool chats, bool firstVisit)
     state.counters["stall_ms"] = double(stall);
     state.counters["raw_stall_ms"] = double(rawStall);
     state.counters["after_ms"] = double(afterStall);
-    if (firstVisit)
+    if (firstVisit) {
         state.counters["heap_MiB"] = n ? heap / n : 0;
+        state.counters["kept_MiB"] = n ? kept / n : 0;
+    }
 }
 
 void BM_SwitchToNineTerminalsFirstVisit(benchmark::State& state) { runSwitches(state, false, true); }
