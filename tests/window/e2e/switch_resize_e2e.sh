@@ -164,6 +164,7 @@ for round in $(seq 1 "$rounds"); do
     resize 980 640
     resize 1240 780
     select_workspace 5b8cee  # Groups
+    shot "round${round}"
     mapfile -t panes < <(terminals)
     [ ${#panes[@]} = 4 ] || { shot "round${round}_panes"; fail "round $round: ${#panes[@]} terminals found, not 4"; }
     bad=0
@@ -179,7 +180,6 @@ for round in $(seq 1 "$rounds"); do
         fi
         xdotool key BackSpace
     done
-    shot "round${round}"
     ((bad == 0)) || fail "round $round: $bad of 4 panes drew the cursor off the prompt's end"
     echo "round $round: every pane shows '# x'"
 done
