@@ -140,11 +140,11 @@ TEST(GridGeometryModel, group_members_are_marked_and_boxes_listed)
 
 TEST(GridGeometryModel, a_grid_out_of_sight_keeps_its_rectangles_until_shown)
 {
+    auto s = sessions(3);
     GridGeometryModel model;
+    model.setSessions(s);
     model.setViewWidth(1200);
     model.setViewHeight(780);
-    auto s = sessions(3);
-    model.setSessions(s);
     auto* list = model.paneList();
     const QRectF wide = rowRect(list, 0);
 
@@ -168,10 +168,10 @@ TEST(GridGeometryModel, a_grid_out_of_sight_keeps_its_rectangles_until_shown)
     relayouts = 0;
     model.setShown(true);
     EXPECT_EQ(relayouts, 1);
-    GridGeometryModel fresh;
+    GridGeometryModel fresh;  // laid out at that size from the start
+    fresh.setSessions(s);
     fresh.setViewWidth(900);
     fresh.setViewHeight(500);
-    fresh.setSessions(s);
     EXPECT_EQ(rowRect(list, 0), rowRect(fresh.paneList(), 0));
     EXPECT_NE(rowRect(list, 0), wide);
 }
