@@ -123,13 +123,12 @@ FocusScope {
             anchors.bottom: noticeArea.top
             visible: main.showsPanes
 
-            // The grid; it shows the maximized pane beside the cards of the others by itself.
-            Loader {
-                id: grid
-                objectName: "gridLoader"
+            // The selected workspace's grid, and those of the workspaces shown just before it,
+            // kept out of sight for going back; a grid shows the maximized pane beside the cards
+            // of the others by itself.
+            WorkspaceGrids {
+                id: grids
                 anchors.fill: parent
-                active: main.showsPanes
-                sourceComponent: PaneGridView {}
             }
         }
         Loader {

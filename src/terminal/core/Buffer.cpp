@@ -266,6 +266,16 @@ void Buffer::resize(int newCols, int newRows)
     newRows = std::max(newRows, 1);
     CircularBufferLineList& ring = lines_;
     const CharData fill = CharData::Null;
+    const int oldCols = cols_;
+
+    // The line under the cursor: kept before a narrowing cuts it, given back when the width
+    // grows again with the line as the narrowing left it (CursorLineKeep).
+    if (isReflowEnabled()) {
+        if (!cursorLineUnchanged())
+            cursorLineKeep_.reset();
+        if (newCols < cols_ && !cursorLineKeep_ && ring.count() > 0)
+            keepCursorLine(newCols);
+    }
     resizeCols_ = newCols;
 
     // 1. Margins follow the new width.
@@ -340,8 +350,9 @@ void Buffer::resize(int newCols, int newRows)
             ring.setMaxLength(newMaxLength);
         }
 
-        // 8. Cursor and scroll region.
-        x_ = std::min(x_, newCols - 1);
+        // 8. Cursor and scroll region. A wrap pending at the end of a row stays pending while
+        // the width stays (a change of height alone).
+        x_ = std::min(x_, newCols == cols_ ? newCols : newCols - 1);
         y_ = std::min(y_, newRows - 1) + addToY;
         savedX = std::min(savedX, newCols - 1);
         scrollTop_ = 0;
@@ -381,6 +392,13 @@ void Buffer::resize(int newCols, int newRows)
             engineFatal("stop here newCols=" + std::to_string(newCols) +
                         " but the element has: " + std::to_string(row->count()));
         }
+    }
+
+    if (cursorLineKeep_) {
+        if (newCols > oldCols)
+            restoreCursorLine(oldCols, newCols);
+        if (cursorLineKeep_)
+            cursorLineKeep_->shownX = x_;
     }
 
     // 12.

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace termcore {
@@ -270,6 +271,32 @@ private:
     void reflowNarrower(int oldCols, int newCols, int newRows);
     // A row at most `cols` wide, lazily widened cells included.
     static void cutToWidth(BufferLine& row, int cols);
+
+    // The logical line under the cursor, as a narrowing found it. Narrowing leaves that line as
+    // the program wrote it, for the program to redraw at the new width (a shell redraws its
+    // prompt from the cursor's row), but cuts it at the new edge and pulls the cursor in. When
+    // the width grows again before anything changed the line or moved the cursor (the program
+    // never heard of the narrower size, or did not redraw), the cut cells and the cursor's
+    // column come back: a prompt stays whole with the cursor after its last space, and a wrap
+    // pending at the end of a full line is pending again.
+    struct CursorLineKeep {
+        std::vector<BufferLinePtr> rows;          // the line's rows, top first
+        std::vector<std::vector<CharData>> cells; // their cells when kept
+        std::vector<bool> wrapped;                // their wrapped flags
+        int cursorRow = 0;                        // the cursor's row among them
+        int x = 0;                                // the cursor's column when kept (cols: wrap pending)
+        int cols = 0;                             // the width they were kept at
+        int shownX = 0;                           // the cursor's column as the last resize left it
+    };
+    std::optional<CursorLineKeep> cursorLineKeep_;
+    // The first and last absolute rows of the logical line holding an absolute row.
+    std::pair<int, int> logicalLineAround(int row);
+    // Whether the line under the cursor is still what the last resize left of the kept one.
+    bool cursorLineUnchanged();
+    // Keeps the line under the cursor when narrowing to newCols would cut it or the cursor.
+    void keepCursorLine(int newCols);
+    // Widening from oldCols: gives the kept line back as far as newCols reaches.
+    void restoreCursorLine(int oldCols, int newCols);
 
     // Held in place: every cell write reaches its row through it, one load fewer than through
     // a pointer.

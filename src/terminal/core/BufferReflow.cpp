@@ -1,7 +1,8 @@
 // Reflow of wrapped lines when the width of a buffer with scrollback changes: a wider screen pulls
 // continuation text up into the rows above and drops rows left empty; a narrower one re-wraps long
-// lines into more rows. The logical line that holds the cursor is never touched, so the shell's
-// own redraw of the prompt line lands where it expects.
+// lines into more rows. The logical line that holds the cursor is never re-wrapped, so the shell's
+// own redraw of the prompt line lands where it expects; what a narrowing cut off it comes back
+// when the width does, unless the line changed meanwhile (CursorLineKeep).
 #include "Buffer.h"
 
 #include <algorithm>
@@ -46,7 +47,96 @@ void prefetchAhead(const CircularBufferLineList& ring, int objectIndex, int cell
         }
     }
 }
+
+// A cell of a row, empty past its stored cells.
+const CharData& cellOrNull(const BufferLine& row, int col)
+{
+    return col < row.count() ? row.cellAt(col) : CharData::Null;
+}
 } // namespace
+
+std::pair<int, int> Buffer::logicalLineAround(int row)
+{
+    int first = row;
+    while (first > 0 && lines_[first].isWrapped)
+        --first;
+    int last = row;
+    while (last + 1 < lines_.count() && lines_[last + 1].isWrapped)
+        ++last;
+    return {first, last};
+}
+
+bool Buffer::cursorLineUnchanged()
+{
+    if (!cursorLineKeep_)
+        return false;
+    const CursorLineKeep& kept = *cursorLineKeep_;
+    const int cursor = yBase_ + y_;
+    if (x_ != kept.shownX || cursor < 0 || cursor >= lines_.count())
+        return false;
+    const auto [first, last] = logicalLineAround(cursor);
+    if (last - first + 1 != int(kept.rows.size()) || cursor - first != kept.cursorRow)
+        return false;
+    for (int i = 0; i <= last - first; ++i) {
+        const BufferLine& row = lines_[first + i];
+        const std::vector<CharData>& cells = kept.cells[size_t(i)];
+        if (&row != kept.rows[size_t(i)].get() || row.isWrapped != kept.wrapped[size_t(i)])
+            return false;
+        for (int c = 0; c < cols_; ++c) {
+            if (cellOrNull(row, c) != (size_t(c) < cells.size() ? cells[size_t(c)] : CharData::Null))
+                return false;
+        }
+    }
+    return true;
+}
+
+void Buffer::keepCursorLine(int newCols)
+{
+    const int cursor = yBase_ + y_;
+    if (cursor < 0 || cursor >= lines_.count())
+        return;
+    const auto [first, last] = logicalLineAround(cursor);
+    bool cut = x_ > newCols - 1;
+    for (int i = first; i <= last && !cut; ++i) {
+        const BufferLine& row = lines_[i];
+        for (int c = newCols; c < row.count() && !cut; ++c)
+            cut = row.cellAt(c) != CharData::Null;
+    }
+    if (!cut)
+        return;
+    CursorLineKeep kept;
+    for (int i = first; i <= last; ++i) {
+        kept.rows.push_back(lines_.line(i));
+        kept.cells.push_back(lines_[i].getData());
+        kept.wrapped.push_back(lines_[i].isWrapped);
+    }
+    kept.cursorRow = cursor - first;
+    kept.x = x_;
+    kept.cols = cols_;
+    cursorLineKeep_ = std::move(kept);
+}
+
+void Buffer::restoreCursorLine(int oldCols, int newCols)
+{
+    CursorLineKeep& kept = *cursorLineKeep_;
+    for (size_t i = 0; i < kept.rows.size(); ++i) {
+        BufferLine& row = *kept.rows[i];
+        const std::vector<CharData>& cells = kept.cells[i];
+        const int end = std::min(int(cells.size()), newCols);
+        if (end <= oldCols)
+            continue;
+        row.widenTo(newCols);
+        for (int c = oldCols; c < end; ++c)
+            row.set(c, cells[size_t(c)]);
+    }
+    // A wrap that was pending at the end of the line is pending again at that same width.
+    if (kept.x < newCols || (kept.x == newCols && kept.cols == newCols))
+        x_ = kept.x;
+    else
+        x_ = newCols - 1;
+    if (newCols >= kept.cols)
+        cursorLineKeep_.reset(); // whole again
+}
 
 void Buffer::cutToWidth(BufferLine& row, int cols)
 {

@@ -50,7 +50,8 @@ LocalProcessTerminalView* TerminalHost::existingView(const QUuid& sessionID) con
     return m_views.value(sessionID, nullptr);
 }
 
-LocalProcessTerminalView* TerminalHost::view(const QUuid& sessionID, const QString& directory, bool dark)
+LocalProcessTerminalView* TerminalHost::view(const QUuid& sessionID, const QString& directory, bool dark,
+                                             const QSizeF& size)
 {
     if (LocalProcessTerminalView* existing = m_views.value(sessionID, nullptr)) {
         applyTheme(existing, dark);
@@ -60,8 +61,8 @@ LocalProcessTerminalView* TerminalHost::view(const QUuid& sessionID, const QStri
     // Owned here, never by QML: a surface that goes away must not take the shell with it.
     auto* view = new LocalProcessTerminalView(nullptr);
     QQmlEngine::setObjectOwnership(view, QQmlEngine::CppOwnership);
-    view->setSize(QSizeF(640, 360));
-    applyTheme(view, dark);
+    applyTheme(view, dark); // the font first: it gives the cells that the size is counted in
+    view->setSize(size.width() > 0 && size.height() > 0 ? size : QSizeF(640, 360));
 
     // The exit report reads the host's callback when the exit arrives, so a callback installed
     // after the view was made still hears it.

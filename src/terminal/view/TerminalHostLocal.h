@@ -56,8 +56,10 @@ public:
     static TerminalHost& shared();
 
     // The session's view, made and started when it has none; an existing one only gets the
-    // theme again (no new shell).
-    LocalProcessTerminalView* view(const QUuid& sessionID, const QString& directory, bool dark);
+    // theme again (no new shell). A new view starts at `size` when one is given (the size of
+    // the surface it is made for), so that its shell starts at the size it is shown at.
+    LocalProcessTerminalView* view(const QUuid& sessionID, const QString& directory, bool dark,
+                                   const QSizeF& size = QSizeF());
     // The session's view, or nullptr.
     LocalProcessTerminalView* existingView(const QUuid& sessionID) const;
 

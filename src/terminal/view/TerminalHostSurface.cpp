@@ -78,13 +78,29 @@ void TerminalSurfaceView::itemChange(ItemChange change, const ItemChangeData& va
     QQuickItem::itemChange(change, value);
     if (change == ItemSceneChange || change == ItemVisibleHasChanged)
         attachIfShown();
+    if (change == ItemVisibleHasChanged && value.boolValue && m_view)
+        polish();
 }
 
 void TerminalSurfaceView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
 {
     QQuickItem::geometryChange(newGeometry, oldGeometry);
-    if (m_view && m_view->parentItem() == this)
-        m_view->setSize(newGeometry.size());
+    if (m_view)
+        polish();
+}
+
+void TerminalSurfaceView::updatePolish()
+{
+    QQuickItem::updatePolish();
+    sizeView();
+}
+
+void TerminalSurfaceView::sizeView()
+{
+    if (!m_view || m_view->parentItem() != this || !isVisible() || width() <= 0 || height() <= 0)
+        return;
+    if (m_view->size() != size())
+        m_view->setSize(size());
 }
 
 bool TerminalSurfaceView::childMouseEventFilter(QQuickItem* item, QEvent* event)
@@ -101,7 +117,7 @@ void TerminalSurfaceView::attachIfShown()
         return;
     m_claimed = true;
     TerminalHost& host = TerminalHost::shared();
-    host.view(m_session, m_directory, m_dark);
+    host.view(m_session, m_directory, m_dark, size());
     host.claim(m_session, this);
 }
 
@@ -131,8 +147,7 @@ void TerminalSurfaceView::setShownView(LocalProcessTerminalView* view)
     if (view) {
         view->setParentItem(this);
         view->setPosition(QPointF(0, 0));
-        if (width() > 0 && height() > 0)
-            view->setSize(size());
+        sizeView();
         view->setVisible(true);
     }
     if (!m_destroying)

@@ -11,6 +11,11 @@ class LocalProcessTerminalView;
 // shown as this item's child and sized to it, but never owned by it, so destroying the surface
 // (a relayout, a stopped pane, a closed workspace) leaves the view and its shell with the host.
 // The view is asked for (and the shell started) the first time the surface is shown in a window.
+//
+// The view takes the surface's size once per frame, and only while the surface is shown: a
+// layout that passes through several sizes in one go resizes the terminal (and its program)
+// once, to the size it ends at, and a surface out of sight leaves its terminal at the size it
+// was last seen at until it is shown again.
 class TerminalSurfaceView : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT
@@ -62,10 +67,13 @@ protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     bool childMouseEventFilter(QQuickItem* item, QEvent* event) override;
+    void updatePolish() override;
 
 private:
     void attachIfShown();
     void detach();
+    // Gives the shown view the surface's size, when the surface is shown and has one.
+    void sizeView();
 
     QString m_sessionText;
     QUuid m_session;

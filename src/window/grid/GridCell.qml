@@ -22,13 +22,17 @@ Item {
     required property GridGeometryModel geometry
     // Builds the pane's content; it gets `session` and `compact` (false).
     required property Component content
+    // Where the cell asks for its content to be built.
+    required property PaneBuildQueue builds
     // The part of the scrolled content that is on screen.
     property real viewportY: 0
     property real viewportHeight: height
 
     // A view that has not got its real size yet (a 1-point inner area, a cell of no width) shows
-    // nothing: content made then would start its runtime at a size it never keeps.
-    readonly property bool onScreen: shown && width >= 1 && height >= 1
+    // nothing: content made then would start its runtime at a size it never keeps. Nor does the
+    // grid of a workspace out of sight: a pane's runtime starts when it is first seen. (The
+    // geometry goes first when a kept grid is let go.)
+    readonly property bool onScreen: geometry !== null && geometry.shown && shown && width >= 1 && height >= 1
                                      && geometry.inner.width > 1 && geometry.inner.height > 1
                                      && (!geometry.scrolling || isMaximized
                                          || geometry.inViewport(paneY, paneHeight, viewportY, viewportHeight))
@@ -43,20 +47,17 @@ Item {
     z: isMaximized ? 3 : 1
 
     // The content is built the first time the pane is on screen, once the current round of size
-    // changes has settled, and then kept.
-    onOnScreenChanged: if (onScreen) settle.restart()
-    Component.onCompleted: if (onScreen) settle.restart()
-
-    Timer {
-        id: settle
-        interval: 0
-        onTriggered: cell.buildContent()
-    }
+    // changes has settled (a later turn of the event loop, in the grid's order), and then kept.
+    onOnScreenChanged: if (onScreen && contentItem === null) builds.enqueue(cell)
+    Component.onCompleted: if (onScreen) builds.enqueue(cell)
 
     function buildContent() {
         if (contentItem !== null || content === null || !onScreen)
             return;
-        const item = content.createObject(cell, { session: cell.session, compact: false }) as Item;
+        // Made at the cell's size: content that started at its own implicit size would give its
+        // terminal, and the shell in it, a size of its own for a moment.
+        const item = content.createObject(cell, { session: cell.session, compact: false,
+                                                  width: cell.width, height: cell.height }) as Item;
         if (item === null)
             return;
         item.anchors.fill = cell;
@@ -75,7 +76,7 @@ Item {
 
         PaneDropDelegate {
             id: delegate
-            model: cell.geometry.appModel
+            model: cell.geometry ? cell.geometry.appModel : null
             targetID: cell.sessionID
         }
 
@@ -100,6 +101,6 @@ Item {
         height: parent.height
         z: 10
         swap: true
-        visible: cell.geometry.swapTargetID === cell.sessionID && cell.sessionID !== ""
+        visible: cell.geometry !== null && cell.geometry.swapTargetID === cell.sessionID && cell.sessionID !== ""
     }
 }

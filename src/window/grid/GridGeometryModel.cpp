@@ -148,35 +148,81 @@ void GridGeometryModel::pullFromApp()
     GridSettings settings;
     QString maximized;
     if (m_app) {
-        if (const auto index = m_app->selectedWorkspaceIndex()) {
-            const Workspace& ws = m_app->workspaces().at(*index);
-            sessions = ws.sessions;
-            settings = GridSettings{ws.forcedColumns, ws.maxRows, ws.bigSideLeft};
+        const Workspace* ws = nullptr;
+        if (m_workspaceID.isEmpty()) {
+            if (const auto index = m_app->selectedWorkspaceIndex())
+                ws = &m_app->workspaces().at(*index);
+        } else {
+            for (const Workspace& w : m_app->workspaces())
+                if (uuidText(w.id) == m_workspaceID)
+                    ws = &w;
+        }
+        if (ws) {
+            sessions = ws->sessions;
+            settings = GridSettings{ws->forcedColumns, ws->maxRows, ws->bigSideLeft};
         }
         if (const auto id = m_app->maximizedSessionID())
             maximized = uuidText(*id);
     }
+    // Every change of the model comes here, most of them to other workspaces: a grid whose own
+    // sessions and settings stayed as they were has nothing to lay out again.
+    const bool same = maximized == m_maximizedID && settings.forcedColumns == m_settings.forcedColumns
+                      && settings.maxRows == m_settings.maxRows && settings.bigSideLeft == m_settings.bigSideLeft
+                      && sessions.size() == m_sessions.size()
+                      && std::equal(sessions.begin(), sessions.end(), m_sessions.begin(),
+                                    [](const Session& a, const Session& b) { return a.id == b.id && a.sameContent(b); });
+    if (same && m_pulled)
+        return;
+    m_pulled = true;
     m_sessions = sessions;
     m_settings = settings;
     m_maximizedID = maximized;
     relayout();
 }
 
+void GridGeometryModel::setWorkspaceID(const QString& id)
+{
+    if (id == m_workspaceID)
+        return;
+    m_workspaceID = id;
+    pullFromApp();
+    Q_EMIT workspaceIDChanged();
+}
+
+void GridGeometryModel::setShown(bool shown)
+{
+    if (shown == m_shown)
+        return;
+    m_shown = shown;
+    if (m_shown && m_viewSize != m_size) {
+        m_size = m_viewSize;
+        relayout();
+    }
+    Q_EMIT shownChanged();
+}
+
+void GridGeometryModel::viewResized(const QSizeF& size)
+{
+    m_viewSize = size;
+    if (!m_shown)
+        return;
+    m_size = size;
+    relayout();
+}
+
 void GridGeometryModel::setViewWidth(qreal w)
 {
-    if (qFuzzyCompare(m_size.width(), w))
+    if (qFuzzyCompare(m_viewSize.width(), w))
         return;
-    m_size.setWidth(w);
-    relayout();
+    viewResized(QSizeF(w, m_viewSize.height()));
     Q_EMIT viewSizeChanged();
 }
 
 void GridGeometryModel::setViewHeight(qreal h)
 {
-    if (qFuzzyCompare(m_size.height(), h))
+    if (qFuzzyCompare(m_viewSize.height(), h))
         return;
-    m_size.setHeight(h);
-    relayout();
+    viewResized(QSizeF(m_viewSize.width(), h));
     Q_EMIT viewSizeChanged();
 }
 

@@ -65,15 +65,23 @@ private:
     std::vector<Row> m_rows;
 };
 
-// The pane grid's layout for QML: the rectangles of GridGeometry for the selected workspace of an
-// AppModel at the view's size, the pane rows (`panes`), group boxes, fillers, strips and ghosts,
-// and the drag and maximize state as the grid draws them.
+// The pane grid's layout for QML: the rectangles of GridGeometry for one workspace of an AppModel
+// (the selected one, or the one `workspaceID` names) at the view's size, the pane rows (`panes`),
+// group boxes, fillers, strips and ghosts, and the drag and maximize state as the grid draws them.
+//
+// A grid that is not `shown` keeps the rectangles of the size it last had on screen: its panes (and
+// their terminals) are not resized while nobody sees them, and get the one size they end at when
+// shown again. Its sessions and settings are still followed, so it shows them as they are now.
 class GridGeometryModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(brinmoor::AppModel* appModel READ appModel WRITE setAppModel NOTIFY appModelChanged)
     Q_PROPERTY(qreal viewWidth READ viewWidth WRITE setViewWidth NOTIFY viewSizeChanged)
     Q_PROPERTY(qreal viewHeight READ viewHeight WRITE setViewHeight NOTIFY viewSizeChanged)
+    // The workspace (upper-case UUID text) laid out; empty for the selected one.
+    Q_PROPERTY(QString workspaceID READ workspaceID WRITE setWorkspaceID NOTIFY workspaceIDChanged)
+    // Whether the grid is on screen; while not, view size changes wait until it is.
+    Q_PROPERTY(bool shown READ shown WRITE setShown NOTIFY shownChanged)
     Q_PROPERTY(QObject* panes READ panes CONSTANT)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
@@ -118,10 +126,16 @@ public:
 
     AppModel* appModel() const { return m_app; }
     void setAppModel(AppModel* model);
-    qreal viewWidth() const { return m_size.width(); }
-    qreal viewHeight() const { return m_size.height(); }
+    qreal viewWidth() const { return m_viewSize.width(); }
+    qreal viewHeight() const { return m_viewSize.height(); }
     void setViewWidth(qreal w);
     void setViewHeight(qreal h);
+    QString workspaceID() const { return m_workspaceID; }
+    void setWorkspaceID(const QString& id);
+    bool shown() const { return m_shown; }
+    void setShown(bool shown);
+    // The size the rectangles are worked out for (the view's size when last shown).
+    QSizeF layoutSize() const { return m_size; }
 
     // The inputs, also settable without an AppModel.
     void setSessions(const QList<Session>& sessions);
@@ -161,6 +175,8 @@ public:
 Q_SIGNALS:
     void appModelChanged();
     void viewSizeChanged();
+    void workspaceIDChanged();
+    void shownChanged();
     void countChanged();
     void geometryChanged();
     void maximizedChanged();
@@ -170,13 +186,19 @@ Q_SIGNALS:
 private:
     void pullFromApp();
     void relayout();
+    // The view's size became `size`: laid out now when shown, else when shown again.
+    void viewResized(const QSizeF& size);
 
     QPointer<AppModel> m_app;
     QList<QMetaObject::Connection> m_appConnections;
-    QSizeF m_size;
+    QString m_workspaceID;
+    bool m_shown = true;
+    QSizeF m_viewSize;  // as the view reports it
+    QSizeF m_size;      // as laid out
     QList<Session> m_sessions;
     GridSettings m_settings;
     QString m_maximizedID;
+    bool m_pulled = false;  // the inputs were read from the AppModel at least once
     bool m_maximized = false;
     GridPaneList* m_panes = nullptr;
     GridGeometry::Result m_result;

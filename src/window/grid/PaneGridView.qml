@@ -15,7 +15,10 @@ Item {
 
     // Builds a pane's content from `session` and `compact`; PaneView unless a caller says otherwise.
     property Component paneContent: defaultPane
+    // The workspace shown (upper-case UUID text); empty for the selected one.
+    property string workspaceID: ""
     readonly property GridGeometryModel geometry: geometryModel
+    readonly property PaneBuildQueue builds: buildQueue
     readonly property alias flickable: flick
 
     Component {
@@ -23,9 +26,17 @@ Item {
         PaneView {}
     }
 
+    // The panes' contents are built a few per turn of the event loop.
+    PaneBuildQueue {
+        id: buildQueue
+    }
+
     GridGeometryModel {
         id: geometryModel
         appModel: AppModel
+        workspaceID: grid.workspaceID
+        // A grid out of sight keeps its panes' sizes until it is shown again.
+        shown: grid.visible
         viewWidth: grid.width
         viewHeight: grid.height
     }
@@ -87,6 +98,7 @@ Item {
             model: geometryModel.panes
             delegate: GridCell {
                 geometry: geometryModel
+                builds: buildQueue
                 content: grid.paneContent
                 viewportY: flick.contentY
                 viewportHeight: flick.height

@@ -399,3 +399,122 @@ TEST(ResizeStorm, random_writes_and_resizes_keep_the_invariants)
             ASSERT_GE(s->lines()[i].count(), s->cols());
     }
 }
+
+// Narrowing and widening back gives the screen and the cursor as they were, whatever the width in
+// between: the lines above re-wrap and rejoin, and the line under the cursor (a prompt ending in
+// spaces with the cursor after them, or a full line with a wrap pending at its end) comes back
+// with its cells and its cursor column even where the narrow width cut them off.
+namespace {
+// Every row of the ring (cells up to the text's end, with their widths; wrapped flag), then the
+// cursor and the display.
+std::string snapshot(Buffer& b)
+{
+    std::string out;
+    for (int i = 0; i < b.lines().count(); ++i) {
+        const BufferLine& line = b.lines()[i];
+        out += line.isWrapped ? "+" : " ";
+        for (int c = 0; c < line.getTrimmedLength(); ++c) {
+            const CharData& cell = line[c];
+            out += cell.code == 0 ? std::string(".") : line.translateToString(false, c, c + 1);
+            if (cell.width != 1)
+                out += "(" + std::to_string(cell.width) + ")";
+        }
+        out += "\n";
+    }
+    out += "cursor " + std::to_string(b.x()) + "," + std::to_string(b.y()) + " base " +
+           std::to_string(b.yBase()) + " disp " + std::to_string(b.yDisp());
+    return out;
+}
+
+// Where two snapshots part: the first line that differs in each.
+std::string firstDifference(const std::string& want, const std::string& got)
+{
+    size_t at = 0;
+    while (at < want.size() && at < got.size() && want[at] == got[at])
+        ++at;
+    auto lineAt = [at](const std::string& s) {
+        const size_t start = s.rfind('\n', at == 0 ? 0 : at - 1);
+        const size_t from = start == std::string::npos ? 0 : start + 1;
+        return s.substr(from, s.find('\n', from) - from);
+    };
+    return "want \"" + lineAt(want) + "\"\n got \"" + lineAt(got) + "\"";
+}
+
+enum class LastLine { prompt, pendingWrap };
+
+// A screen of `cols` × `rows` holding random lines (some longer than a row, some with wide
+// characters, some ending in spaces), then the last line the cursor is on.
+Screen randomScreen(std::mt19937& rng, int cols, int rows, LastLine last)
+{
+    // Scrollback enough for every line even at one column: none may fall off the top.
+    Screen s(cols, rows, 20000);
+    const int lines = int(rng() % 40);
+    for (int i = 0; i < lines; ++i) {
+        const int len = int(rng() % (cols * 5 / 2));
+        for (int k = 0; k < len; ++k) {
+            if (rng() % 23 == 0)
+                s.print(U"\u4E2D", 2);
+            else
+                s.print(std::string(1, rng() % 5 == 0 ? ' ' : char('a' + rng() % 26)));
+        }
+        s.newline();
+    }
+    if (last == LastLine::prompt) {
+        // `root@vm:/tmp/…/projects/web# `: text, then one to three spaces, the cursor after them.
+        const int spaces = 1 + int(rng() % 3);
+        const int text = 1 + int(rng() % (cols - spaces - 1));
+        s.print(letters(text - 1, char('a' + rng() % 26)) + "#" + std::string(size_t(spaces), ' '));
+    } else {
+        s.print(letters(cols - 1, char('a' + rng() % 26)) + "$");
+    }
+    return s;
+}
+} // namespace
+
+TEST(ResizeRoundTrip, narrowing_to_any_width_and_back_restores_screen_and_cursor)
+{
+    for (LastLine last : {LastLine::prompt, LastLine::pendingWrap}) {
+        std::mt19937 rng(last == LastLine::prompt ? 45 : 46);
+        for (int round = 0; round < 40; ++round) {
+            const int cols = round == 0 ? 80 : 20 + int(rng() % 100);
+            const int rows = 1 + int(rng() % 30);
+            const uint32_t seed = uint32_t(rng());
+            std::mt19937 contents(seed);
+            const std::string before = snapshot(*randomScreen(contents, cols, rows, last));
+            if (last == LastLine::pendingWrap) {
+                ASSERT_NE(before.find("cursor " + std::to_string(cols) + ","), std::string::npos);
+            }
+            for (int width = 1; width <= cols; ++width) {
+                std::mt19937 again(seed);
+                Screen s = randomScreen(again, cols, rows, last);
+                s->resize(width, rows);
+                s->resize(cols, rows);
+                const std::string after = snapshot(*s);
+                ASSERT_TRUE(after == before) << "round " << round << ": " << cols << " columns, " << rows
+                                             << " rows, narrowed to " << width << "\n" << firstDifference(before, after);
+            }
+        }
+    }
+}
+
+// The pane of a workspace shown again may pass through a smaller size in both directions.
+TEST(ResizeRoundTrip, shrinking_both_ways_and_back_restores_screen_and_cursor)
+{
+    std::mt19937 rng(44);
+    for (int round = 0; round < 200; ++round) {
+        const LastLine last = round % 2 ? LastLine::prompt : LastLine::pendingWrap;
+        const int cols = 20 + int(rng() % 100);
+        const int rows = 1 + int(rng() % 30);
+        const uint32_t seed = uint32_t(rng());
+        std::mt19937 contents(seed);
+        const std::string before = snapshot(*randomScreen(contents, cols, rows, last));
+        std::mt19937 again(seed);
+        Screen s = randomScreen(again, cols, rows, last);
+        // Down in steps, then straight back.
+        for (int steps = 1 + int(rng() % 3); steps > 0; --steps)
+            s->resize(1 + int(rng() % s->cols()), 1 + int(rng() % s->rows()));
+        s->resize(cols, rows);
+        const std::string after = snapshot(*s);
+        ASSERT_TRUE(after == before) << "round " << round << "\n" << firstDifference(before, after);
+    }
+}

@@ -259,4 +259,45 @@ TEST_F(SurfaceTest, restart_of_a_live_pane_brings_exactly_one_new_shell_and_stop
     delete pane2;
 }
 
+TEST_F(SurfaceTest, the_terminal_takes_one_size_per_layout_and_none_while_hidden)
+{
+    const QUuid id = addTerminal();
+    TerminalSurfaceView* s = surfaceFor(id);
+    auto* view = qobject_cast<LocalProcessTerminalView*>(s->view());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return s->shellPid() > 0; }, 5000));
+
+    int resizes = 0;
+    QObject counting;
+    QObject::connect(view, &TerminalView::terminalSizeChanged, &counting, [&] { ++resizes; });
+    auto frameDrawn = [&] {
+        int frames = 0;
+        QObject drawing;
+        QObject::connect(window.get(), &QQuickWindow::frameSwapped, &drawing, [&] { ++frames; });
+        return waitUntil([&] { window->update(); return frames > 0; }, 3000);
+    };
+
+    // Width and height change one after the other in one layout: one resize, at the frame.
+    slot->setWidth(400);
+    slot->setHeight(200);
+    EXPECT_EQ(resizes, 0);
+    ASSERT_TRUE(frameDrawn());
+    EXPECT_EQ(resizes, 1);
+    EXPECT_EQ(view->size(), QSizeF(400, 200));
+
+    // Hidden, it keeps its size through any number of changes; shown, it takes the last one.
+    s->setVisible(false);
+    slot->setWidth(120);
+    slot->setHeight(30);
+    slot->setWidth(480);
+    ASSERT_TRUE(frameDrawn());
+    EXPECT_EQ(resizes, 1);
+    EXPECT_EQ(view->size(), QSizeF(400, 200));
+    s->setVisible(true);
+    ASSERT_TRUE(frameDrawn());
+    EXPECT_EQ(resizes, 2);
+    EXPECT_EQ(view->size(), QSizeF(480, 30));
+    delete s;
+}
+
 } // namespace

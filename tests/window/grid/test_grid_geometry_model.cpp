@@ -137,3 +137,41 @@ TEST(GridGeometryModel, group_members_are_marked_and_boxes_listed)
     EXPECT_EQ(model.groups().at(0).toMap().value("label").toString(), QStringLiteral("p1 · 2 sessions"));
     EXPECT_TRUE(model.bigSideID().isEmpty());
 }
+
+TEST(GridGeometryModel, a_grid_out_of_sight_keeps_its_rectangles_until_shown)
+{
+    auto s = sessions(3);
+    GridGeometryModel model;
+    model.setSessions(s);
+    model.setViewWidth(1200);
+    model.setViewHeight(780);
+    auto* list = model.paneList();
+    const QRectF wide = rowRect(list, 0);
+
+    model.setShown(false);
+    int relayouts = 0;
+    QObject::connect(&model, &GridGeometryModel::geometryChanged, [&] { ++relayouts; });
+    model.setViewWidth(700);
+    model.setViewHeight(500);
+    model.setViewWidth(900);
+    EXPECT_EQ(relayouts, 0);
+    EXPECT_EQ(rowRect(list, 0), wide);
+    EXPECT_EQ(model.viewWidth(), 900);
+
+    // Its sessions are still followed, laid out at the size it was last shown at.
+    s << sessions(1);
+    model.setSessions(s);
+    EXPECT_EQ(list->rowCount(), 4);
+    EXPECT_EQ(model.layoutSize(), QSizeF(1200, 780));
+
+    // Shown: one relayout, at the size the view has now.
+    relayouts = 0;
+    model.setShown(true);
+    EXPECT_EQ(relayouts, 1);
+    GridGeometryModel fresh;  // laid out at that size from the start
+    fresh.setSessions(s);
+    fresh.setViewWidth(900);
+    fresh.setViewHeight(500);
+    EXPECT_EQ(rowRect(list, 0), rowRect(fresh.paneList(), 0));
+    EXPECT_NE(rowRect(list, 0), wide);
+}

@@ -139,7 +139,13 @@ protected:
         settle();
     }
 
-    void settle() { QTest::qWait(50); }
+    // Lets the layout settle, and the panes' contents (built a few per turn) be made.
+    void settle()
+    {
+        QTest::qWait(50);
+        QObject* builds = grid() ? grid()->property("builds").value<QObject*>() : nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !builds || builds->property("pending").toInt() == 0; }));
+    }
 
     // Items made by repeaters have no QObject parent: search the visual tree.
     static QQuickItem* findItem(QQuickItem* root, const QString& name)
@@ -385,8 +391,9 @@ TEST_F(GridView, pane_contents_survive_relayout_swap_and_maximize)
     QMap<QString, QPointer<QObject>> made;
     QMap<QString, int> serials;
     for (int i = 0; i < 4; ++i) {
+        // Contents are built a few per turn of the event loop.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return content(id(i)) != nullptr; })) << i;
         made[id(i)] = content(id(i));
-        ASSERT_TRUE(made[id(i)]) << i;
         serials[id(i)] = made[id(i)]->property("serial").toInt();
     }
     auto unchanged = [&] {
