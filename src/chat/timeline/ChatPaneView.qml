@@ -306,6 +306,7 @@ Item {
             width: timeline.width - 26
             spacing: 4
             Text {
+                id: hintTitle
                 width: hint.width
                 text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
                       + qsTr(" in ") + (pane.session ? pane.session.project : "")
@@ -316,13 +317,26 @@ Item {
                 color: Theme.textDim
             }
             Text {
+                id: hintText
+                objectName: "emptyHintText"
+                // Whole lines only, as many as the list shows: a short pane cut the last one through
+                // its middle.
+                readonly property int room: Math.floor((timeline.height - timeline.topMargin - hintTitle.height
+                                                        - hint.spacing) / Math.max(1, hintMetrics.lineSpacing))
                 width: hint.width
+                visible: room >= 1
                 text: pane.vm && pane.vm.provider === "codex"
                       ? qsTr("Runs Codex here — AGENTS.md, tools, and sandboxed approvals apply inline.")
                       : qsTr("Runs Claude Code here — CLAUDE.md, tools, and memory all apply. Approvals appear inline.")
                 wrapMode: Text.Wrap
+                maximumLineCount: Math.max(1, room)
+                elide: Text.ElideRight
                 font.pointSize: Theme.fontSize(11)
                 color: Theme.textFaint
+                FontMetrics {
+                    id: hintMetrics
+                    font: hintText.font
+                }
             }
         }
 

@@ -177,6 +177,11 @@ Item {
                     if (test.shown(placeholder)
                             && !test.inside(test.extent(placeholder, shell), test.extent(box, shell), 1))
                         out.push(label + ": the placeholder leaves the editor " + test.describe(test.extent(placeholder, shell)));
+                    // The empty pane's hint shows whole lines only, inside the list.
+                    const hint = findChild(content, "emptyHint");
+                    const list = findChild(content, "timeline");
+                    if (hint && test.shown(hint) && hint.mapToItem(list, 0, hint.height).y > list.height + 0.5)
+                        out.push(label + ": the empty pane's hint runs past the list's foot");
                     for (const pill of test.named(content, ["modePill", "modelPill"])) {
                         const text = findChild(pill, "pillText");
                         if (text && test.shown(text) && !test.inside(test.extent(text, shell), test.extent(pill, shell), 1))
