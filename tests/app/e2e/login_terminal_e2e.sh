@@ -34,15 +34,7 @@ case "$(readlink "/proc/$app/fd/1")" in /dev/pts/*) ;; *) fail "the app's output
 # The login button: the only control filled with the accent colour (5b8cdd) across the card's
 # width; prints its centre.
 find_login_button() {
-    import -window "$window" "$work/find.png"
-    python3 - "$work/find.png" <<'PY'
-import subprocess, sys, collections
-txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
-rows = collections.defaultdict(list)
-for line in txt.splitlines()[1:]:
-    if "#5B8CDD" in line.upper():
-        x, y = map(int, line.split(":")[0].split(","))
-        rows[y].append(x)
+    colour_rows 5B8CDD <<'PY'
 wide = sorted(y for y, xs in rows.items() if len(xs) >= 300)
 if len(wide) < 10: sys.exit(1)
 xs = rows[wide[len(wide) // 2]]

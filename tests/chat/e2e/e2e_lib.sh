@@ -207,18 +207,23 @@ xs = rows[top]
 print((min(xs) + max(xs)) // 2, (top + bottom) // 2)
 PY
 }
+# Runs the Python read from standard input on a fresh picture of the window, after a prelude that
+# gives it `rows`: for each row of pixels, the x of every pixel of the colour <hex> (RRGGBB).
+colour_rows() {
+    import -window "$window" "$work/find.png"
+    python3 -c "import subprocess, sys, collections
+txt = subprocess.run(['convert', sys.argv[1], 'txt:-'], capture_output=True, text=True).stdout
+rows = collections.defaultdict(list)
+for line in txt.splitlines()[1:]:
+    if '#$1' in line.upper():
+        x, y = map(int, line.split(':')[0].split(','))
+        rows[y].append(x)
+$(cat)" "$work/find.png"
+}
 # The centre of the filled amber button (f0b429) nearest the bottom of the window: rows holding a
 # run of 40 to 200 amber pixels (the pane's amber frame spans the whole width or is 2 pixels wide).
 find_amber_button() {
-    import -window "$window" "$work/find.png"
-    python3 - "$work/find.png" <<'PY'
-import subprocess, sys, collections
-txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
-rows = collections.defaultdict(list)
-for line in txt.splitlines()[1:]:
-    if "#F0B429" in line.upper():
-        x, y = map(int, line.split(":")[0].split(","))
-        rows[y].append(x)
+    colour_rows F0B429 <<'PY'
 good = [(y, xs) for y, xs in rows.items() if 40 <= len(xs) <= 200]
 if len(good) < 8: sys.exit(1)
 y0 = max(y for y, _ in good)
