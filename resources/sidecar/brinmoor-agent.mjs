@@ -2,7 +2,7 @@
 // Claude Code executable the user installed (the start command's "claudePath").
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
-import { toBlocks, inputTokens, historyMessages, usageMetrics, DENIED_MESSAGE } from './src/claude-messages.mjs';
+import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
@@ -127,7 +127,8 @@ runSidecar((core) => {
       }
       case 'user': {
         if (m.parent_tool_use_id || m.isReplay) return;
-        const blocks = toBlocks(m.message?.content, { denied }).filter((b) => b.type === 'tool_result');
+        const blocks = toBlocks(m.message?.content, { denied, notRun: notRunReasons(m.tool_result_meta) })
+          .filter((b) => b.type === 'tool_result');
         if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
         return;
       }

@@ -5,9 +5,24 @@
 export const DENIED_MESSAGE = 'The user denied this action.';
 const INTERRUPTED = /^\[Request interrupted by user/;
 
+// How the CLI says, beside a result (`tool_result_meta`, live and stored), that its call never
+// ran to its end: refused by the user or a rule before it ran, or stopped while it ran (an
+// interrupt, which the CLI words as a rejection and then corrects).
+const NOT_RUN = { 'permission-rule': 'denied', 'user-rejected': 'interrupted' };
+
+// The reasons a message's `tool_result_meta` gives, by call id.
+export function notRunReasons(meta) {
+  const reasons = new Map();
+  if (!Array.isArray(meta)) return reasons;
+  for (const m of meta)
+    if (typeof m?.id === 'string' && Object.hasOwn(NOT_RUN, m.non_execution_kind)) reasons.set(m.id, NOT_RUN[m.non_execution_kind]);
+  return reasons;
+}
+
 // SDK content blocks to the protocol's blocks; anything the app cannot show is left out. `denied`
-// holds the ids of calls refused in this run (by the user or a permission rule).
-export function toBlocks(content, { denied } = {}) {
+// holds the ids of calls refused in this run (by the user or a permission rule); `notRun` the
+// reasons the message's own metadata gives (notRunReasons).
+export function toBlocks(content, { denied, notRun } = {}) {
   if (typeof content === 'string') return content ? [{ type: 'text', text: content }] : [];
   if (!Array.isArray(content)) return [];
   const blocks = [];
@@ -20,18 +35,20 @@ export function toBlocks(content, { denied } = {}) {
     // The service runs these itself, within the same message: no result of ours follows.
     else if (b.type === 'server_tool_use')
       blocks.push({ type: 'tool_use', id: b.id ?? '', name: b.name ?? 'tool', input: b.input ?? {}, settled: true });
-    else if (b.type === 'tool_result') blocks.push(resultBlock(b, denied));
+    else if (b.type === 'tool_result') blocks.push(resultBlock(b, denied, notRun));
   }
   return blocks;
 }
 
-function resultBlock(b, denied) {
+function resultBlock(b, denied, notRun) {
   const text = resultText(b.content);
   const block = { type: 'tool_result', text };
   if (typeof b.tool_use_id === 'string' && b.tool_use_id) block.toolUseId = b.tool_use_id;
   if (b.is_error === true) {
     block.isError = true;
-    if (INTERRUPTED.test(text)) block.reason = 'interrupted';
+    const said = notRun?.get(b.tool_use_id);
+    if (said) block.reason = said;
+    else if (INTERRUPTED.test(text)) block.reason = 'interrupted';
     else if (denied?.has(b.tool_use_id) || text.startsWith(DENIED_MESSAGE)) block.reason = 'denied';
   }
   return block;
@@ -58,7 +75,7 @@ export function historyMessages(stored) {
     // A request the API refused (a prompt too long, an overloaded call) is stored as an answer the
     // CLI made up; it said why the turn failed and is no answer of the model's.
     if (m.type === 'assistant' && m.isApiErrorMessage) continue;
-    let blocks = toBlocks(m.message?.content);
+    let blocks = toBlocks(m.message?.content, { notRun: notRunReasons(m.tool_result_meta) });
     if (m.type === 'user') {
       // Slash-command bookkeeping is the CLI's, not the user's words; a compaction summary shows as
       // the notice the pane showed when it happened.

@@ -12,6 +12,9 @@ before(async () => {
   server = await startClaudeServer();
   config = tempDir('claude-config');
   work = tempDir('claude-work');
+  // A rule of the project's own refuses removals without asking.
+  fs.mkdirSync(path.join(work, '.claude'));
+  fs.writeFileSync(path.join(work, '.claude/settings.json'), JSON.stringify({ permissions: { deny: ['Bash(rm:*)'] } }));
 });
 after(async () => {
   await server?.close();
@@ -24,6 +27,14 @@ function open(extra = {}) {
   const car = new Sidecar('brinmoor-agent.mjs', { cwd: work, env });
   car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: claude, claudePath: claude, ...extra });
   return car;
+}
+
+// Polls a condition outside the sidecar's events (a process it started) until it holds.
+async function until(condition, timeoutMs = 30000) {
+  for (const deadline = Date.now() + timeoutMs; !condition();) {
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${condition}`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
 }
 
 // Every turn ends in exactly one "result" or "error".
@@ -49,6 +60,9 @@ test('a conversation: answer, permission allowed and denied, a failed call, cost
     { text: 'Understood, not writing it' },
     { tool: { name: 'Bash', input: { command: 'ls no-such-folder-here', description: 'List it' } } },
     { text: 'It is not there' },
+    { tool: { name: 'Bash', input: { command: 'rm -rf build', description: 'Remove it' } } },
+    { text: 'Not removed' },
+    { tool: { name: 'Bash', input: { command: 'python3 -c "import time; time.sleep(60)"', description: 'Wait' } } },
     { text: 'Working on a long answer', hold: true },
   );
   const car = open();
@@ -101,6 +115,24 @@ test('a conversation: answer, permission allowed and denied, a failed call, cost
     assert.equal(failed[0].isError, true, JSON.stringify(failed));
     assert.equal(failed[0].reason, undefined);
 
+    // Refused by the project's rule without asking: denied, live and read back (below).
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'remove the build', attachments: [] });
+    await car.next('result');
+    assert.ok(!car.since(mark).some((e) => e.ev === 'permission_request'));
+    assert.deepEqual(results(car.since(mark)).map((r) => r.reason), ['denied']);
+
+    // A call stopped while it runs is interrupted, not failed.
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'wait a minute', attachments: [] });
+    car.send({ cmd: 'permission', id: (await car.next('permission_request')).id, decision: 'allow' });
+    await until(() => descendants(car.pid).some((pid) => {
+      try { return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('time.sleep(60)'); } catch { return false; }
+    }));
+    car.send({ cmd: 'interrupt' });
+    await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    assert.deepEqual(results(car.since(mark)).map((r) => r.reason), ['interrupted']);
+
     mark = car.cursor;
     car.send({ cmd: 'user', text: 'take your time', attachments: [] });
     await car.next((e) => e.ev === 'assistant' && e.blocks.some((b) => b.text === 'Working on a long answer'));
@@ -126,6 +158,9 @@ test('resuming by conversation id brings its history and continues it', async ()
     assert.ok(texts.includes('user:text:hi'), texts.join('\n'));
     assert.ok(texts.includes('assistant:text:Hello there'));
     assert.ok(texts.includes('assistant:tool_use:Bash'));
+    // How each call ended without running is read back as it showed live.
+    const reasons = history.messages.flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result' && b.reason).map((b) => b.reason);
+    assert.deepEqual(reasons, ['denied', 'denied', 'interrupted']);
 
     car.send({ cmd: 'list_sessions', cwd: work });
     const list = await car.next('sessions_list');

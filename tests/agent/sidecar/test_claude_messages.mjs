@@ -1,7 +1,7 @@
 // Stored Claude conversations and account limits in the protocol's shapes.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { historyMessages, usageMetrics, toBlocks, DENIED_MESSAGE } from '../../../resources/sidecar/src/claude-messages.mjs';
+import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE } from '../../../resources/sidecar/src/claude-messages.mjs';
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
@@ -45,16 +45,26 @@ test('a result says which call it answers and how that call ended; the CLI\'s in
     { type: 'tool_result', toolUseId: 'cut', text: '[Request interrupted by user for tool use]', isError: true, reason: 'interrupted' },
     { type: 'tool_use', id: 's1', name: 'web_search', input: { query: 'q' }, settled: true },
   ]);
-  // Read back, a refusal is known by its words alone; the note of an interrupt is left out.
+  // The CLI's metadata beside the results says how a call ended without running, live and read
+  // back: a rule's refusal, and a call stopped while it ran, which the CLI words as a rejection.
+  const stopped = "The user doesn't want to proceed with this tool use. … Correction to the text above: this call was stopped while running";
+  const meta = [{ id: 'r1', non_execution_kind: 'permission-rule', refused_by: 'rule' }, { id: 'b1', non_execution_kind: 'user-rejected' },
+    { id: 'x1', non_execution_kind: 'something-new' }, null, { non_execution_kind: 'user-rejected' }];
+  assert.deepEqual(toBlocks([result('r1', 'Permission to use Bash with command rm -rf build has been denied.', true), result('b1', stopped, true),
+    result('x1', 'odd', true)], { notRun: notRunReasons(meta) }).map((b) => b.reason), ['denied', 'interrupted', undefined]);
+  assert.deepEqual(notRunReasons('garbage'), new Map());
+  // Read back, a refusal is known by its words or that metadata; the note of an interrupt is left out.
   assert.deepEqual(historyMessages([
     msg('user', 'write it'),
     msg('assistant', [{ type: 'tool_use', id: 'w1', name: 'Write', input: { file_path: '/a', content: 'x' } }]),
     msg('user', [result('w1', DENIED_MESSAGE, true)]),
+    msg('user', [result('r1', 'Permission denied.', true)], { tool_result_meta: meta }),
     msg('user', [{ type: 'text', text: '[Request interrupted by user]' }]),
   ]), [
     { role: 'user', blocks: [{ type: 'text', text: 'write it' }] },
     { role: 'assistant', blocks: [{ type: 'tool_use', id: 'w1', name: 'Write', input: { file_path: '/a', content: 'x' } }] },
     { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 'w1', text: DENIED_MESSAGE, isError: true, reason: 'denied' }] },
+    { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 'r1', text: 'Permission denied.', isError: true, reason: 'denied' }] },
   ]);
 });
 
