@@ -267,6 +267,15 @@ TEST_F(PointerTest, a_program_is_not_left_with_a_button_held_when_the_pointer_is
     EXPECT_EQ(take(), std::vector<std::string>{csi("<2;6;3m")});
     QTest::mouseRelease(h->window.get(), Qt::RightButton, {}, p);
     EXPECT_TRUE(take().empty()) << "the release was told already";
+    // Letting go of one of two buttons keeps the other's grab: nothing is released early.
+    const QPoint q = h->view->mapToScene(at(8, 2)).toPoint();
+    QTest::mousePress(h->window.get(), Qt::LeftButton, {}, p);
+    QTest::mousePress(h->window.get(), Qt::RightButton, {}, p);
+    QTest::mouseRelease(h->window.get(), Qt::RightButton, {}, p);
+    QTest::mouseMove(h->window.get(), q);
+    QTest::mouseRelease(h->window.get(), Qt::LeftButton, {}, q);
+    EXPECT_EQ(take(), (std::vector<std::string>{csi("<0;6;3M"), csi("<2;6;3M"), csi("<2;6;3m"), csi("<32;9;3M"),
+                                                csi("<0;9;3m")}));
 }
 
 TEST_F(PointerTest, a_click_drops_the_selection_a_drag_starts_one_and_shift_click_extends_it)
