@@ -306,7 +306,8 @@ signals:
     void bellRang();
     void scrollPositionChanged(double position);
     void selectionActiveChanged();
-    // A right click asks for the context menu (copy, paste, select all) at a point of the view.
+    // A right click asks for the context menu (copy, paste, select all) at a point of the view;
+    // while a program hears the pointer, a Shift+right click does.
     void contextMenuRequested(QPointF position);
 
 private slots:
