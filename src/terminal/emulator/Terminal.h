@@ -330,12 +330,16 @@ public:
 
     // ---- Mouse reporting (TerminalMouse.cpp) ------------------------------------------------
     // The host decides whether an event is reported (mouseMode and its predicates); these only
-    // encode and send. Buttons: 1..5 as the view numbers them (1 left, 2 middle, 3 right,
-    // 4/5 wheel up/down).
+    // encode and send. Buttons 1..5 give xterm's button codes 1 (middle), 2 (right), 0 (left),
+    // 64 and 65 (wheel up and down); a release gives 3.
     int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
-    // x, y: 0-based cells; pixelX/pixelY are used by the sgrPixel encoding only.
+    // x, y: 0-based cells; pixelX/pixelY are used by the sgrPixel encoding only. Flags whose
+    // button code is 3 (without the motion bit) are a release.
     void sendEvent(int buttonFlags, int x, int y);
     void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // The release of a button whose press had these flags (button code and modifiers): SGR
+    // tells which button went up, the other encodings only that one did (code 3).
+    void sendRelease(int pressFlags, int x, int y, int pixelX, int pixelY);
     void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
     // The host's keyboard focus came or went: CSI I / CSI O while the program asked for them
     // (DECSET 1004); nothing otherwise.
@@ -489,6 +493,9 @@ private:
     void decodeAndPrint(const uint8_t* seq, int len);
     void printRune(char32_t rune);
     std::string lineText(const BufferLine& line, int startCol, int endCol) const;
+    // A mouse report in the encoding the program chose; `flags` as of a press (a release adds
+    // code 3 itself where the encoding needs it).
+    void sendMouseReport(int flags, bool release, int x, int y, int pixelX, int pixelY);
 
     int cols_ = 80;
     int rows_ = 25;

@@ -52,41 +52,53 @@ void Terminal::sendEvent(int buttonFlags, int x, int y)
 
 void Terminal::sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY)
 {
-    // A position left of or above the screen has no encoding.
-    if (x < 0 || y < 0 || buttonFlags < 0)
-        return;
-    std::vector<uint8_t> out = csi();
-    auto text = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
     // Button code 3 is a release, except in a motion report (bit 32): there it means "no button
     // held", which xterm's SGR form still ends with M and reports as 35 (any-event tracking).
     const bool release = (buttonFlags & 3) == 3 && !(buttonFlags & 32);
+    sendMouseReport(release ? buttonFlags & ~3 : buttonFlags, release, x, y, pixelX, pixelY);
+}
+
+void Terminal::sendRelease(int pressFlags, int x, int y, int pixelX, int pixelY)
+{
+    sendMouseReport(pressFlags, true, x, y, pixelX, pixelY);
+}
+
+void Terminal::sendMouseReport(int flags, bool release, int x, int y, int pixelX, int pixelY)
+{
+    // A position left of or above the screen has no encoding.
+    if (x < 0 || y < 0 || flags < 0)
+        return;
+    // Only SGR names the button that went up (by its final "m"); the older encodings send
+    // code 3 for any release, the modifiers kept.
+    const int legacy = release ? flags | 3 : flags;
+    std::vector<uint8_t> out = csi();
+    auto text = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
     switch (mouseProtocol) {
     case MouseProtocolEncoding::x10:
         // Each value travels as one byte: a position past column or row 222 (or flags past
         // 223) cannot be told, and a wrapped byte would report a wrong place, so none is sent.
-        if (buttonFlags + 32 > 255 || x + 33 > 255 || y + 33 > 255)
+        if (legacy + 32 > 255 || x + 33 > 255 || y + 33 > 255)
             return;
         out.push_back('M');
-        out.push_back(uint8_t(buttonFlags + 32));
+        out.push_back(uint8_t(legacy + 32));
         out.push_back(uint8_t(x + 33));
         out.push_back(uint8_t(y + 33));
         break;
     case MouseProtocolEncoding::utf8:
         out.push_back('M');
-        encodeMouseUtf(out, buttonFlags + 32);
+        encodeMouseUtf(out, legacy + 32);
         encodeMouseUtf(out, x + 33);
         encodeMouseUtf(out, y + 33);
         break;
     case MouseProtocolEncoding::sgr:
     case MouseProtocolEncoding::sgrPixel: {
         const bool pixels = mouseProtocol == MouseProtocolEncoding::sgrPixel;
-        text("<" + std::to_string(release ? (buttonFlags & ~3) : buttonFlags) + ";"
-             + std::to_string(pixels ? pixelX : x + 1) + ";" + std::to_string(pixels ? pixelY : y + 1)
-             + (release ? "m" : "M"));
+        text("<" + std::to_string(flags) + ";" + std::to_string(pixels ? pixelX : x + 1) + ";"
+             + std::to_string(pixels ? pixelY : y + 1) + (release ? "m" : "M"));
         break;
     }
     case MouseProtocolEncoding::urxvt:
-        text(std::to_string(buttonFlags + 32) + ";" + std::to_string(x + 1) + ";" + std::to_string(y + 1) + "M");
+        text(std::to_string(legacy + 32) + ";" + std::to_string(x + 1) + ";" + std::to_string(y + 1) + "M");
         break;
     }
     if (tdel_)

@@ -63,7 +63,7 @@ void TerminalView::init(const QFont& font)
     setFlag(ItemHasContents, true);
     setFlag(ItemAcceptsInputMethod, true);
     setActiveFocusOnTab(true);
-    setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+    setAcceptedMouseButtons(Qt::LeftButton | Qt::MiddleButton | Qt::RightButton);
     // The view follows the pointer wherever it rests, not only while a program wants motion or
     // Ctrl previews links: when a program turns any-event tracking on, the view already knows
     // the pointer's cell, so its first report is a real move and not the pointer being noticed

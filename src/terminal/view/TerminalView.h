@@ -230,9 +230,10 @@ public:
         termcore::Position pixels; // from the view's top-left corner
     };
     MouseHit calculateMouseHit(QPointF point) const;
-    // The flags of a report for a left-button event: the button code (3 for a release) and, in
-    // the modes that carry them, Shift 4, Alt 8, Ctrl 16.
-    int encodeMouseEvent(Qt::KeyboardModifiers modifiers, bool release) const;
+    // The flags of a report of a press or of motion: xterm's button code (0 left, 1 middle,
+    // 2 right; 3 for no button, motion alone) and, in the modes that carry them, Shift 4, Alt 8,
+    // Ctrl 16. A release is sent with the flags of its press (Terminal::sendRelease).
+    int encodeMouseEvent(Qt::MouseButton button, Qt::KeyboardModifiers modifiers) const;
     // The hyperlink payload (OSC 8 "params;url") of the cell under a point, if any.
     std::optional<std::string> getPayload(QPointF point) const;
     static std::optional<std::pair<QString, QMap<QString, QString>>> urlAndParamsFrom(const std::string& payload);
@@ -305,7 +306,8 @@ signals:
     void bellRang();
     void scrollPositionChanged(double position);
     void selectionActiveChanged();
-    // A right click asks for the context menu (copy, paste, select all) at a point of the view.
+    // A right click asks for the context menu (copy, paste, select all) at a point of the view;
+    // while a program hears the pointer, a Shift+right click does.
     void contextMenuRequested(QPointF position);
 
 private slots:
@@ -318,6 +320,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseUngrabEvent() override;
     void hoverEnterEvent(QHoverEvent* event) override;
     void hoverMoveEvent(QHoverEvent* event) override;
     void hoverLeaveEvent(QHoverEvent* event) override;
@@ -424,6 +427,13 @@ private:
     int clickCount_ = 0;
     std::optional<MouseHit> pressHit_;
     bool pressHandledByReport_ = false;
+    // The buttons held whose press the program heard: their motion and release go to it too,
+    // whatever Shift does meanwhile.
+    Qt::MouseButtons reportedButtons_;
+    // Whether a press with these modifiers goes to the program rather than to the view.
+    bool pressIsReported(Qt::KeyboardModifiers modifiers) const;
+    // Sends what the bracketed-paste mode asks for around text the user pastes.
+    void pasteText(QString text);
     // Where the pointer was last seen over the view (cell and pixels), by any pointer event.
     struct PointerPlace {
         int col = 0, row = 0, x = 0, y = 0;

@@ -410,6 +410,11 @@ void TerminalView::paste()
     QString text;
     if (QClipboard* cb = QGuiApplication::clipboard())
         text = cb->text();
+    pasteText(std::move(text));
+}
+
+void TerminalView::pasteText(QString text)
+{
     if (!terminal->bracketedPasteMode) {
         insertText(text);
         return;

@@ -5,6 +5,7 @@
 
 #include "SelectionService.h"
 
+#include <QClipboard>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFontDatabase>
@@ -82,18 +83,22 @@ TerminalView::MouseHit TerminalView::calculateMouseHit(QPointF point) const
     return hit;
 }
 
-int TerminalView::encodeMouseEvent(Qt::KeyboardModifiers modifiers, bool release) const
+int TerminalView::encodeMouseEvent(Qt::MouseButton button, Qt::KeyboardModifiers modifiers) const
 {
-    int flags = release ? 3 : 0; // the left button is code 0
-    if (reportsButtons(terminal->mouseMode())) {
-        if (modifiers & Qt::ShiftModifier)
-            flags += 4;
-        if (modifiers & Qt::AltModifier)
-            flags += 8;
-        if (modifiers & Qt::ControlModifier)
-            flags += 16;
-    }
-    return flags;
+    // The engine numbers xterm's middle, right and left buttons 1, 2 and 3 (codes 1, 2, 0).
+    const int number = button == Qt::MiddleButton ? 1 : button == Qt::RightButton ? 2 : 3;
+    const int flags = terminal->encodeButton(number, false, modifiers & Qt::ShiftModifier,
+                                             modifiers & Qt::AltModifier, modifiers & Qt::ControlModifier);
+    return button == Qt::NoButton ? flags | 3 : flags;
+}
+
+bool TerminalView::pressIsReported(Qt::KeyboardModifiers modifiers) const
+{
+    // Shift takes the pointer back from a program that tracks it, as in xterm: Shift+click and
+    // drag select, Shift+right click opens the menu, Shift+middle click pastes.
+    const MouseMode mode = terminal->mouseMode();
+    return allowMouseReporting && cellDimension && !(modifiers & Qt::ShiftModifier)
+           && (reportsButtons(mode) || mode == MouseMode::x10);
 }
 
 std::optional<std::string> TerminalView::getPayload(QPointF point) const
@@ -201,39 +206,59 @@ void TerminalView::keyReleaseEvent(QKeyEvent* event)
 void TerminalView::mousePressEvent(QMouseEvent* event)
 {
     forceActiveFocus(Qt::MouseFocusReason);
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        emit contextMenuRequested(event->position());
-        return;
-    }
-    if (event->button() != Qt::LeftButton || !cellDimension) {
+    const Qt::MouseButton button = event->button();
+    const bool tracked = button == Qt::LeftButton || button == Qt::MiddleButton || button == Qt::RightButton;
+    if (!tracked || !cellDimension) {
         event->ignore();
         return;
     }
-    event->accept();
     const QPointF pos = event->position();
     lastPointer_ = pos;
     const MouseHit hit = calculateMouseHit(pos);
-    pressHit_ = hit;
-    pressHandledByReport_ = false;
     pointerMovedTo(hit);
+    if (button == Qt::LeftButton) {
+        pressHit_ = hit;
+        pressHandledByReport_ = false;
+        // Qt has no triple click: count presses close in time and place.
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const auto* hints = QGuiApplication::styleHints();
+        const bool near = (pos - lastPressPos_).manhattanLength() <= hints->startDragDistance();
+        clickCount_ = (near && now - lastPressTime_ <= hints->mouseDoubleClickInterval()) ? clickCount_ + 1 : 1;
+        lastPressTime_ = now;
+        lastPressPos_ = pos;
+    }
 
-    // Qt has no triple click: count presses close in time and place.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const auto* hints = QGuiApplication::styleHints();
-    const bool near = (pos - lastPressPos_).manhattanLength() <= hints->startDragDistance();
-    clickCount_ = (near && now - lastPressTime_ <= hints->mouseDoubleClickInterval()) ? clickCount_ + 1 : 1;
-    lastPressTime_ = now;
-    lastPressPos_ = pos;
-
-    const MouseMode mode = terminal->mouseMode();
-    // X10 (DECSET 9) reports presses only; the other modes report presses and releases.
-    if (allowMouseReporting && (reportsButtons(mode) || mode == MouseMode::x10)) {
-        terminal->sendEvent(encodeMouseEvent(event->modifiers(), false), hit.grid.col, hit.grid.row, hit.pixels.col,
+    if (pressIsReported(event->modifiers())) {
+        event->accept();
+        terminal->sendEvent(encodeMouseEvent(button, event->modifiers()), hit.grid.col, hit.grid.row, hit.pixels.col,
                             hit.pixels.row);
-        pressHandledByReport_ = true;
+        if (button == Qt::LeftButton)
+            pressHandledByReport_ = true;
+        // X10 reporting (DECSET 9) has presses only; the other modes follow the button to its
+        // release.
+        if (terminal->mouseMode() != MouseMode::x10)
+            reportedButtons_ |= button;
         return;
     }
+    if (button == Qt::RightButton) {
+        event->accept();
+        emit contextMenuRequested(pos);
+        return;
+    }
+    if (button == Qt::MiddleButton) {
+        // Where the desktop has a primary selection (X11), the middle button pastes it, as in
+        // every X terminal; elsewhere it does nothing.
+        QClipboard* cb = QGuiApplication::clipboard();
+        if (!cb || !cb->supportsSelection()) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        if (const QString text = cb->text(QClipboard::Selection); !text.isEmpty())
+            pasteText(text);
+        return;
+    }
+    event->accept();
     const int yDisp = terminal->buffer().yDisp();
     if (clickCount_ == 2) {
         selection->selectWordOrExpression(Position{hit.grid.col, hit.grid.row + yDisp}, terminal->buffer());
@@ -250,7 +275,7 @@ void TerminalView::mousePressEvent(QMouseEvent* event)
 
 void TerminalView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!cellDimension || !(event->buttons() & Qt::LeftButton)) {
+    if (!cellDimension || (!reportedButtons_ && !(event->buttons() & Qt::LeftButton))) {
         event->ignore();
         return;
     }
@@ -258,21 +283,19 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
     lastPointer_ = event->position();
     const MouseHit hit = calculateMouseHit(event->position());
     const bool moved = pointerMovedTo(hit);
-    if (allowMouseReporting) {
-        switch (terminal->mouseMode()) {
-        case MouseMode::anyEvent:
-        case MouseMode::buttonEventTracking:
-            // A drag: motion with the button held (flags + 32).
-            if (moved)
-                terminal->sendEvent(encodeMouseEvent(event->modifiers(), false) + 32, hit.grid.col, hit.grid.row,
-                                    hit.pixels.col, hit.pixels.row);
-            return;
-        case MouseMode::x10:
-        case MouseMode::vt200:
-            return;
-        case MouseMode::off:
-            break;
+    if (reportedButtons_) {
+        // A drag the program heard the press of: in button-event and any-event tracking,
+        // motion with the held button (its code + 32), the left one before the middle one
+        // before the right one, as xterm reports two held at once.
+        const MouseMode mode = terminal->mouseMode();
+        if (moved && allowMouseReporting && (mode == MouseMode::buttonEventTracking || mode == MouseMode::anyEvent)) {
+            const Qt::MouseButton held = (reportedButtons_ & Qt::LeftButton)     ? Qt::LeftButton
+                                         : (reportedButtons_ & Qt::MiddleButton) ? Qt::MiddleButton
+                                                                                 : Qt::RightButton;
+            terminal->sendMotion(encodeMouseEvent(held, event->modifiers()), hit.grid.col, hit.grid.row,
+                                 hit.pixels.col, hit.pixels.row);
         }
+        return;
     }
     if (pressHandledByReport_)
         return;
@@ -287,24 +310,52 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
 
 void TerminalView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !cellDimension) {
+    const Qt::MouseButton button = event->button();
+    const bool reported = reportedButtons_ & button;
+    if (!cellDimension || (!reported && button != Qt::LeftButton)) {
         event->ignore();
         return;
     }
     event->accept();
     const MouseHit hit = calculateMouseHit(event->position());
     pointerMovedTo(hit);
+    if (reported) {
+        reportedButtons_ &= ~button;
+        if (allowMouseReporting && reportsButtons(terminal->mouseMode()))
+            terminal->sendRelease(encodeMouseEvent(button, event->modifiers()), hit.grid.col, hit.grid.row,
+                                  hit.pixels.col, hit.pixels.row);
+    }
+    if (button != Qt::LeftButton)
+        return;
     if (event->modifiers() & Qt::ControlModifier) {
         if (const auto payload = getPayload(event->position())) {
             if (const auto link = urlAndParamsFrom(*payload); link && terminalDelegate)
                 terminalDelegate->requestOpenLink(*this, link->first, link->second);
         }
     }
-    const MouseMode mode = terminal->mouseMode();
-    if (allowMouseReporting && reportsButtons(mode))
-        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true), hit.grid.col, hit.grid.row, hit.pixels.col,
-                            hit.pixels.row);
+    // What the pointer selected becomes the primary selection where there is one (X11), for a
+    // middle click here or in another application to paste.
+    if (!pressHandledByReport_ && selection->active()) {
+        QClipboard* cb = QGuiApplication::clipboard();
+        if (cb && cb->supportsSelection())
+            cb->setText(QString::fromStdString(selection->getSelectedText()), QClipboard::Selection);
+    }
     pressHit_.reset();
+}
+
+void TerminalView::mouseUngrabEvent()
+{
+    // The pointer was taken away mid-press (a popup, the window going away): a program that
+    // heard a press must not be left with the button held down.
+    if (reportedButtons_ && pointerPlace_ && allowMouseReporting && reportsButtons(terminal->mouseMode())) {
+        for (Qt::MouseButton b : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
+            if (reportedButtons_ & b)
+                terminal->sendRelease(encodeMouseEvent(b, QGuiApplication::keyboardModifiers()), pointerPlace_->col,
+                                      pointerPlace_->row, pointerPlace_->x, pointerPlace_->y);
+        }
+    }
+    reportedButtons_ = Qt::NoButton;
+    QQuickPaintedItem::mouseUngrabEvent();
 }
 
 void TerminalView::hoverEnterEvent(QHoverEvent* event)
@@ -322,9 +373,12 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
             previewUrl(*payload);
     }
     const MouseHit hit = calculateMouseHit(event->position());
-    if (pointerMovedTo(hit) && terminal->mouseMode() == MouseMode::anyEvent)
-        terminal->sendEvent(encodeMouseEvent(event->modifiers(), true) + 32, hit.grid.col, hit.grid.row,
-                            hit.pixels.col, hit.pixels.row);
+    // Motion with no button held (35) in any-event tracking; with Shift held the pointer is the
+    // view's, as for presses.
+    if (pointerMovedTo(hit) && terminal->mouseMode() == MouseMode::anyEvent
+        && !(event->modifiers() & Qt::ShiftModifier))
+        terminal->sendMotion(encodeMouseEvent(Qt::NoButton, event->modifiers()), hit.grid.col, hit.grid.row,
+                             hit.pixels.col, hit.pixels.row);
 }
 
 bool TerminalView::pointerMovedTo(const MouseHit& hit)

@@ -162,7 +162,7 @@ TEST_F(LiveTest, drag_selected_shell_output_copies_and_pastes_back_into_the_shel
 }
 
 // vim turns on button-event tracking (1002) with SGR reports, so its drags arrive as motion with
-// the button held.
+// the button held, and hears the right button.
 TEST_F(LiveTest, vim_with_mouse_a_receives_clicks_and_drags)
 {
     const QString vim = QStandardPaths::findExecutable(QStringLiteral("vim"));
@@ -195,6 +195,14 @@ TEST_F(LiveTest, vim_with_mouse_a_receives_clicks_and_drags)
     shot(QStringLiteral("live-vim-drag"));
     type("y:call writefile(split(@\", \"\\n\", 1), 'yank.txt')\r");
     EXPECT_EQ(readFileWhenThere("yank.txt"), "vim line 2 some words here\nvim line");
+
+    // The right button extends a selection in vim (mousemodel=extend): from the cursor a click put
+    // on line 6 to the right click on line 7.
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, cellPoint(0, 5));
+    QTest::mouseClick(window.get(), Qt::RightButton, {}, cellPoint(5, 6));
+    EXPECT_TRUE(waitScreen("-- VISUAL --")) << screen().toStdString();
+    type("y:call writefile(split(@\", \"\\n\", 1), 'extended.txt')\r");
+    EXPECT_EQ(readFileWhenThere("extended.txt"), "vim line 6 some words here\nvim li");
     type("\x1b:qa!\r");
     EXPECT_TRUE(waitUntil([&] { return !view->running(); }, 5000));
 }
