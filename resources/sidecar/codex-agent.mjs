@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { Codex } from '@openai/codex-sdk';
-import { runSidecar, errorText } from './src/protocol.mjs';
+import { runSidecar, errorText, snapshotDescendants, endProcesses } from './src/protocol.mjs';
 import { rolloutMessages, rolloutSessions, accountUsage, toolUse } from './src/codex-store.mjs';
 
 // The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
@@ -106,6 +106,16 @@ runSidecar((core) => {
     return { inputs: files, dir };
   }
 
+  // Stops the turn under way. Aborting ends the turn's codex process, but a command it started can
+  // outlive it (in full access, a compound command's programs run on, orphaned, in the project
+  // folder): the turn's whole tree, as it was when asked, is ended too.
+  async function abortTurn() {
+    if (!abort) return;
+    const tree = snapshotDescendants();
+    abort.abort();
+    await endProcesses(tree);
+  }
+
   async function runUserTurn(cmd) {
     const begun = Date.now();
     const text = typeof cmd.text === 'string' ? cmd.text : '';
@@ -173,12 +183,12 @@ runSidecar((core) => {
       if (cmd.cmd === 'compact') return core.endTurn('result', { costUsd: 0, isError: false, tokensIn: 0, tokensOut: 0, durationMs: 0 });
       await runUserTurn(cmd);
     },
-    interrupt() { abort?.abort(); },
+    interrupt() { return abortTurn(); },
     setPermissionMode(next) { mode = next; thread = null; },
     setModel(next) { model = next || undefined; thread = null; },
     history(cmd) { return rolloutMessages(cmd.sessionId || threadId); },
     listSessions(cmd) { return rolloutSessions(cmd.cwd || start?.cwd); },
     usage() { return accountUsage(); },
-    close() { abort?.abort(); },
+    close() { return abortTurn(); },
   };
 });

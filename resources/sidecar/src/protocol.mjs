@@ -62,14 +62,33 @@ const running = (pid) => {
   } catch { return false; }
 };
 
-// Ends every process below this one: SIGTERM, then SIGKILL for whatever still runs after `graceMs`.
-export async function endDescendants(graceMs = 2000) {
-  const pids = descendants();
+// When a process started (clock ticks since boot, Linux), so that a number taken earlier is known to
+// name the same process later and not one that reused it; null where there is no /proc.
+function startTime(pid) {
+  if (!hasProc) return null;
+  try {
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat.slice(stat.lastIndexOf(')') + 2).split(' ')[19] ?? null;
+  } catch { return null; }
+}
+
+// The processes below this one as they are now, to be ended later with endProcesses even if they
+// have been orphaned meanwhile (their parent gone, they are no longer our descendants).
+export const snapshotDescendants = () => descendants().map((pid) => ({ pid, start: startTime(pid) }));
+
+// Ends the processes of a snapshot that still run: SIGTERM, then SIGKILL for whatever still runs
+// after `graceMs`. A number now held by another process is left alone.
+export async function endProcesses(snapshot, graceMs = 2000) {
+  const same = ({ pid, start }) => running(pid) && startTime(pid) === start;
+  const pids = snapshot.filter(same).map((p) => p.pid);
   for (const pid of pids) try { process.kill(pid, 'SIGTERM'); } catch { /* already gone */ }
   const deadline = Date.now() + graceMs;
   while (pids.some(running) && Date.now() < deadline) await new Promise((r) => setTimeout(r, 20));
-  for (const pid of pids.filter(running)) try { process.kill(pid, 'SIGKILL'); } catch { /* already gone */ }
+  for (const p of snapshot.filter(same)) try { process.kill(p.pid, 'SIGKILL'); } catch { /* already gone */ }
 }
+
+// Ends every process below this one.
+export const endDescendants = (graceMs = 2000) => endProcesses(snapshotDescendants(), graceMs);
 
 const HISTORY_CHUNK = 100;
 // The app drops a line longer than 16 MiB, so none is written: a history goes in chunks of at most

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
-import { Sidecar, claudeBinary, tempDir, descendants, alive } from './support/agents.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive, until } from './support/agents.mjs';
 
 let claude, server, config, work;
 before(async () => {
@@ -27,14 +27,6 @@ function open(extra = {}) {
   const car = new Sidecar('brinmoor-agent.mjs', { cwd: work, env });
   car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: claude, claudePath: claude, ...extra });
   return car;
-}
-
-// Polls a condition outside the sidecar's events (a process it started) until it holds.
-async function until(condition, timeoutMs = 30000) {
-  for (const deadline = Date.now() + timeoutMs; !condition();) {
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${condition}`);
-    await new Promise((r) => setTimeout(r, 50));
-  }
 }
 
 // Every turn ends in exactly one "result" or "error".
@@ -126,12 +118,15 @@ test('a conversation: answer, permission allowed and denied, a failed call, cost
     mark = car.cursor;
     car.send({ cmd: 'user', text: 'wait a minute', attachments: [] });
     car.send({ cmd: 'permission', id: (await car.next('permission_request')).id, decision: 'allow' });
-    await until(() => descendants(car.pid).some((pid) => {
+    const sleeper = () => descendants(car.pid).find((pid) => {
       try { return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('time.sleep(60)'); } catch { return false; }
-    }));
+    });
+    await until(sleeper);
+    const running = sleeper();
     car.send({ cmd: 'interrupt' });
     await car.next((e) => e.ev === 'result' || e.ev === 'error');
     assert.deepEqual(results(car.since(mark)).map((r) => r.reason), ['interrupted']);
+    await until(() => !alive(running), 10000);
 
     mark = car.cursor;
     car.send({ cmd: 'user', text: 'take your time', attachments: [] });

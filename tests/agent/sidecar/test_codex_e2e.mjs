@@ -6,7 +6,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
-import { Sidecar, codexBinary, tempDir, descendants, alive } from './support/agents.mjs';
+import { Sidecar, codexBinary, tempDir, descendants, alive, until } from './support/agents.mjs';
 
 let codex, server, home, work;
 before(async () => {
@@ -92,6 +92,25 @@ test('an interrupt ends the running turn with one error line', async () => {
     car.end();
     await car.exited;
     assert.deepEqual(children.filter(alive), []);
+  } finally {
+    car.kill();
+  }
+});
+
+test('an interrupt while a command runs in full access ends the programs the command started', async () => {
+  // A compound command: the shell's sleep is a grandchild of codex, and outlived it.
+  server.push({ call: { name: 'exec_command', arguments: { cmd: 'sleep 317; echo after' } } });
+  const car = open({ permissionMode: 'bypassPermissions' });
+  const isSleep = (pid) => { try { return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8') === 'sleep\u0000317\u0000'; } catch { return false; } };
+  try {
+    car.send({ cmd: 'user', text: 'sleep a while', attachments: [] });
+    await until(() => descendants(car.pid).some(isSleep));
+    const sleep = descendants(car.pid).find(isSleep);
+    car.send({ cmd: 'interrupt' });
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'error');
+    await until(() => !alive(sleep) || !isSleep(sleep), 10000);
+    car.end();
+    await car.exited;
   } finally {
     car.kill();
   }

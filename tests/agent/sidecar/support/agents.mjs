@@ -113,6 +113,14 @@ export const alive = (pid) => {
 };
 
 // One sidecar child: commands in, events collected; waits are for events, bounded by a deadline.
+// Polls a condition outside a sidecar's events (a process it started) until it holds.
+export async function until(condition, timeoutMs = 30000) {
+  for (const deadline = Date.now() + timeoutMs; !condition();) {
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${condition}`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
 export class Sidecar {
   constructor(script, { cwd, env }) {
     this.events = [];
