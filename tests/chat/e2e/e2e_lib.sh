@@ -26,12 +26,14 @@ wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
     until "$@"; do ((n-- > 0)) || return 1; sleep 0.1; done
 }
 # The window has stopped changing: four pictures in a row, over more than one step of the app's
-# spinner (8 a second), are the same; a spinner keeps it waiting until its work ends.
+# spinner (8 a second), are the same; a spinner keeps it waiting until its work ends. With
+# settle_crop (an ImageMagick geometry) only that part of the window is looked at.
 same_frames() {
-    local i
-    import -window "$window" "$work/a.rgb" 2>/dev/null
+    local i crop=()
+    [ -z "${settle_crop-}" ] || crop=(-crop "$settle_crop")
+    import -window "$window" "${crop[@]}" "$work/a.rgb" 2>/dev/null
     for i in 1 2 3; do
-        import -window "$window" "$work/b.rgb" 2>/dev/null
+        import -window "$window" "${crop[@]}" "$work/b.rgb" 2>/dev/null
         cmp -s "$work/a.rgb" "$work/b.rgb" || return 1
     done
 }

@@ -10,31 +10,13 @@
 # Usage: switch_resize_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (xvfb-run -a),
 # openbox, xdotool, xclip and ImageMagick.
 set -euo pipefail
-src=$(cd "$(dirname "$0")/../../.." && pwd)
-build=$(cd "$1" && pwd)
-shots=${2-}
 rounds=${ROUNDS:-10}
-work=$(mktemp -d)
 e2e=switch_resize_e2e
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf -- "$work" || true
-}
-trap cleanup EXIT
-fail() {
-    echo "$e2e: $*" >&2
-    [ -f "$work/app.log" ] && tail -20 "$work/app.log" >&2
-    exit 1
-}
-wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
-    local n=$(($1 * 10)); shift
-    until "$@"; do ((n-- > 0)) || return 1; sleep 0.1; done
-}
-shot() {  # <name>: the window as it is now, kept when a screenshot folder was given
-    [ -z "$shots" ] || import -window "$window" "$shots/${e2e}_$1.png"
-}
+E2E_AGENTS=none
+source "$(dirname "$0")/../../chat/e2e/e2e_lib.sh" "$@"
+# The window has settled when its left half has: the caret of the pane with the keyboard blinks,
+# so only panes without one are looked at.
+settle_crop=600x2000+0+0
 
 # The window manager: a resize goes through it, as on a desktop.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
@@ -70,28 +52,12 @@ print(json.dumps({"recents": [folder], "selected": "5E1F0A00-0000-4000-8000-0000
     ws(3, "Codex", "4aa37e", [pane(31, kind="chat", provider="codex"), pane(32)])]}))
 PY
 
-"$build/bin/brinmoor" >>"$work/app.log" 2>&1 &
-app=$!
-pids+=($app)
-window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$app" --name Brinmoor | head -1) || true
-[ -n "$window" ] || fail "no window"
-
-# The window's picture: stable when four in a row are the same (the caret of the pane with the
-# keyboard blinks, so only panes without one are looked at: the window's left half is enough).
-same_frames() {
-    local i
-    import -window "$window" -crop 600x2000+0+0 "$work/a.rgb" 2>/dev/null
-    for i in 1 2 3; do
-        import -window "$window" -crop 600x2000+0+0 "$work/b.rgb" 2>/dev/null
-        cmp -s "$work/a.rgb" "$work/b.rgb" || return 1
-    done
-}
-settled() { wait_for 30 same_frames || fail "the window never settled"; }
+start_app
 size_is() { xdotool getwindowgeometry "$window" | grep -q "Geometry: $1"; }
 resize() {  # <w> <h>
     xdotool windowsize "$window" "$1" "$2"
     wait_for 10 size_is "$1x$2" || fail "the window did not become $1x$2"
-    settled
+    wait_settled
 }
 # Prints "x y" of the colour tag of a workspace's row in the rail.
 rail_row() {  # <hex colour>
@@ -112,7 +78,7 @@ select_workspace() {  # <hex colour>
     wait_for 10 rail_row "$1" >"$work/row" || fail "no rail row of colour $1"
     read -r x y <"$work/row"
     xdotool mousemove --window "$window" "$x" "$y" click 1
-    settled
+    wait_settled
 }
 # Prints one "x y" per terminal (its background, 0a0b0d), left to right and top to bottom: a
 # point in the terminal's lower half, clear of its text.
@@ -155,10 +121,10 @@ typed_x_shows() {
     [[ "$line" == *"${prompt}x"* || "$line" == *"${prompt% }x"* ]]
 }
 
-settled
+wait_settled
 xdotool windowsize "$window" 1240 780
 wait_for 10 size_is 1240x780 || fail "the window did not become 1240x780"
-settled
+wait_settled
 for round in $(seq 1 "$rounds"); do
     select_workspace 4aa37e  # Codex
     resize 980 640
