@@ -23,7 +23,7 @@ Popup {
     property bool naming: false
     // What went wrong with the last typed path, "Choose" or new folder; empty when nothing did.
     property string problem: ""
-    readonly property string target: chooser.picked !== "" ? FolderChooserLogic.join(chooser.folder, chooser.picked) : chooser.folder
+    readonly property string target: chooser.picked !== "" ? FolderChooserLogic.joinPath(chooser.folder, chooser.picked) : chooser.folder
     readonly property alias pathField: pathField
     readonly property alias nameField: nameField
     readonly property alias folders: folders
@@ -37,7 +37,7 @@ Popup {
     }
     // Shows the folders of `path`; with a problem instead, stays where it is and says why.
     function go(path: string): bool {
-        const why = FolderChooserLogic.problem(path);
+        const why = FolderChooserLogic.folderProblem(path);
         if (why !== "") {
             chooser.problem = why;
             return false;
@@ -67,7 +67,7 @@ Popup {
             chooser.go(path);
     }
     function choose() {
-        const why = FolderChooserLogic.problem(chooser.target);
+        const why = FolderChooserLogic.folderProblem(chooser.target);
         if (why !== "") {
             chooser.problem = why;
             return;
@@ -76,12 +76,12 @@ Popup {
         chooser.close();
     }
     function makeFolder() {
-        const why = FolderChooserLogic.make(chooser.folder, nameField.text);
+        const why = FolderChooserLogic.makeFolder(chooser.folder, nameField.text);
         if (why !== "") {
             chooser.problem = why;
             return;
         }
-        chooser.picked = FolderChooserLogic.newFolderName(nameField.text);
+        chooser.picked = FolderChooserLogic.folderName(nameField.text);
         chooser.problem = "";
         chooser.naming = false;
         pathField.forceActiveFocus();
@@ -354,7 +354,7 @@ Popup {
                     anchors.fill: parent
                     hoverEnabled: true
                     onClicked: chooser.picked = entry.fileName
-                    onDoubleClicked: chooser.go(FolderChooserLogic.join(chooser.folder, entry.fileName))
+                    onDoubleClicked: chooser.go(FolderChooserLogic.joinPath(chooser.folder, entry.fileName))
                 }
             }
         }

@@ -30,22 +30,18 @@ public:
     // taken from `base`. The empty text when nothing was typed.
     static QString typedPath(const QString& text, const QString& base, const QString& home);
     // Why the chooser cannot show `path` (no such folder, a file, no permission); "" when it can.
-    static QString folderProblem(const QString& path);
+    Q_INVOKABLE static QString folderProblem(const QString& path);
     // The name a new folder gets from what was typed: without the blanks at its ends.
-    static QString folderName(const QString& typed);
+    Q_INVOKABLE static QString folderName(const QString& typed);
     // Makes the folder named by `typed` in `parent`; "" when it was made, else why not (the
     // system's reason when making it failed).
-    static QString makeFolder(const QString& parent, const QString& typed);
-    static QString joinPath(const QString& folder, const QString& name);
+    Q_INVOKABLE static QString makeFolder(const QString& parent, const QString& typed);
+    Q_INVOKABLE static QString joinPath(const QString& folder, const QString& name);
 
     Q_INVOKABLE QString start(const QString& selected, const QStringList& recents) const;
     Q_INVOKABLE QString resolve(const QString& text, const QString& base) const;
-    Q_INVOKABLE QString problem(const QString& path) const { return folderProblem(path); }
-    Q_INVOKABLE QString newFolderName(const QString& typed) const { return folderName(typed); }
-    Q_INVOKABLE QString make(const QString& parent, const QString& typed) const { return makeFolder(parent, typed); }
     // The folder holding `path`; the empty text for the root.
     Q_INVOKABLE QString parentOf(const QString& path) const;
-    Q_INVOKABLE QString join(const QString& folder, const QString& name) const { return joinPath(folder, name); }
     Q_INVOKABLE QUrl url(const QString& path) const { return QUrl::fromLocalFile(path); }
 };
 

@@ -190,11 +190,9 @@ void CaretView::paint(QPainter* painter)
         // with the screen (as xterm's cursor does); a colour the program set stays as it is.
         const QColor textColor = caretTextColor.value_or(terminal->defaultForeground());
         const RunStyle rs = terminal->getAttributedValue(attribute_, caretColor, textColor);
-        const QFont& font = terminal->fontSet.variant(rs.font);
         const QFontMetricsF fm(terminal->fontSet.normal);
         // Lines and blocks as the terminal draws them, edge to edge.
-        if (text_.size() == 1
-            && (BoxDrawing::covers(text_[0]) || (BoxDrawing::coversMissing(text_[0]) && !QFontMetricsF(font).inFontUcs4(text_[0])))) {
+        if (text_.size() == 1 && terminal->drawnAsBox(rs.font, text_[0])) {
             terminal->boxDrawing().draw(painter, text_[0], bounds.toAlignedRect(), textColor);
             painter->restore();
             return;

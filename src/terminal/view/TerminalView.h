@@ -117,6 +117,13 @@ public:
     FontSet fontSet;
     // Draws the box-drawing and block characters (the caret draws them with it too).
     const BoxDrawing& boxDrawing() const { return boxDrawing_; }
+    // Whether a character of a font variant is drawn by boxDrawing() rather than from the font:
+    // lines and blocks always, scan lines and control pictures where the font has no glyph. The
+    // rows and the caret ask the same question, so a character looks the same under the caret.
+    bool drawnAsBox(int variant, char32_t ch)
+    {
+        return BoxDrawing::covers(ch) || (BoxDrawing::coversMissing(ch) && glyphFor(variant, ch) == 0);
+    }
     // Draws a cluster through Qt's font fallback with the painter's pen, its baseline at
     // `baseline`, inside the cells it occupies (`cells`), as the rows draw it (the caret too).
     void drawCluster(QPainter* painter, int variant, const std::u32string& text, const QRectF& cells, qreal baseline);

@@ -468,7 +468,7 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
                 continue;
             const QPointF pos(cw * col, baseline);
             quint32 glyph = text.size() == 1 ? glyphFor(variant, text[0]) : 0;
-            if (text.size() == 1 && (BoxDrawing::covers(text[0]) || (glyph == 0 && BoxDrawing::coversMissing(text[0])))) {
+            if (text.size() == 1 && drawnAsBox(variant, text[0])) {
                 // Lines and blocks reach the cell's edges to meet their neighbours; those made of
                 // rectangles alone are filled with the run's others at once.
                 const QRect cell = cellRect(col, y);

@@ -430,8 +430,9 @@ TEST(TerminalViewPixels, reverse_video_swaps_the_default_colours_and_returns)
     // feed and the picture has let it go already, which the picture then may not show.
     ASSERT_TRUE(h.view->reverseVideoShown()) << "the flash shows";
     const QImage flash = h.grab();
-    if (h.view->reverseVideoShown())
+    if (h.view->reverseVideoShown()) {
         EXPECT_EQ(shows(flash), reversed) << "the flash is drawn";
+    }
     EXPECT_TRUE(waitUntil([&] { return shows(h.grab()) == normal; }, 5000)) << "and goes";
 }
 
