@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,8 +36,11 @@ std::string listOfBytes(std::span<const uint8_t> data)
 }
 
 // How long an exited child's last output may take to arrive before the exit is reported anyway
-// (a background job can keep the terminal open long after the shell is gone).
+// (a background job can keep the terminal open long after the shell is gone), and how long output
+// that is still on its way then (a busy machine has not let the reader have its turn yet) may
+// keep it back in all.
 constexpr int exitGraceMs = 150;
+constexpr int exitGraceMaxMs = 3000;
 
 // Notifiers and timers may be dropped from inside their own signal, even by a delegate that
 // destroys this process: disable now, detach, delete once control is back in the event loop.
@@ -62,7 +66,13 @@ LocalProcess::LocalProcess(LocalProcessDelegate* delegate, QObject* parent)
     exitGrace_ = new QTimer(this);
     exitGrace_->setSingleShot(true);
     exitGrace_->setInterval(exitGraceMs);
-    connect(exitGrace_, &QTimer::timeout, this, [this] { reportExit(); });
+    connect(exitGrace_, &QTimer::timeout, this, [this] {
+        exitGraceSpent_ += exitGraceMs;
+        if (exitGraceSpent_ < exitGraceMaxMs && outputPending())
+            exitGrace_->start();
+        else
+            reportExit();
+    });
 }
 
 LocalProcess::~LocalProcess()
@@ -228,10 +238,22 @@ void LocalProcess::onChildExited()
 
     // The exit is reported after the end of output, so it never overtakes what the child wrote;
     // a background job that keeps the terminal open only delays it by the grace period.
-    if (outputEnded_)
+    if (outputEnded_) {
         reportExit();
-    else
+    } else {
+        exitGraceSpent_ = 0;
         exitGrace_->start();
+    }
+}
+
+bool LocalProcess::outputPending()
+{
+    if (reader_ && reader_->hasPending())
+        return true;
+    if (masterFd_ < 0)
+        return false;
+    pollfd p{masterFd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP)) != 0;
 }
 
 void LocalProcess::reportExit()

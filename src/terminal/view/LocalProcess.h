@@ -97,6 +97,9 @@ private:
     // Hands a child whose exit was not seen to the reaper, stops watching, closes the master side.
     void letGoOfChild();
     bool watchExit();
+    // Whether the child's output is still on its way: read and not yet taken, or waiting in the
+    // terminal (its end included, which the terminal tells as a hang-up).
+    bool outputPending();
     void reset();
 
     LocalProcessDelegate* delegate_ = nullptr;
@@ -116,6 +119,7 @@ private:
     QSocketNotifier* exitNotifier_ = nullptr;
     QTimer* exitPoll_ = nullptr;     // only where no process descriptor can be watched
     QTimer* exitGrace_ = nullptr;    // waits briefly for the last output before reporting
+    int exitGraceSpent_ = 0;         // milliseconds waited so far for output still on its way
     int exitWatchFd_ = -1;           // pidfd (Linux) or kqueue (macOS)
 
     struct PendingWrite {

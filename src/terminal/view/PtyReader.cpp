@@ -65,6 +65,12 @@ bool PtyReader::take(std::vector<uint8_t>& bytes)
     return ended;
 }
 
+bool PtyReader::hasPending()
+{
+    std::lock_guard lock(mutex_);
+    return !pending_.empty() || ended_;
+}
+
 void PtyReader::run()
 {
     std::vector<uint8_t> buf(limit_);
@@ -85,9 +91,16 @@ void PtyReader::run()
             continue; // woken to stop: the loop's check sees it
         if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
-        const ssize_t r = ::read(fd_, buf.data(), room);
+        ssize_t r = ::read(fd_, buf.data(), room);
         if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
+        // Linux answers EIO as soon as the last slave descriptor is closed, even while the child's
+        // last output is still being passed on to the master (on a busy machine, "exit" echoed
+        // just before the shell left): a few more tries a moment apart pick it up.
+        for (int tries = 0; r < 0 && errno == EIO && tries < kEndTries; ++tries) {
+            ::usleep(kEndTryMicroseconds);
+            r = ::read(fd_, buf.data(), room);
+        }
         bool announce;
         {
             std::lock_guard lock(mutex_);

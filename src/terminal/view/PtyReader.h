@@ -24,8 +24,13 @@ public:
     // Moves the bytes read since the last take into `bytes` (whose storage is reused, so a steady
     // stream of chunks allocates nothing) and says whether the output has ended after them.
     bool take(std::vector<uint8_t>& bytes);
+    // Whether bytes or the end of output wait to be taken.
+    bool hasPending();
 
 private:
+    // How often, and how far apart, the end of output is read again before it is believed.
+    static constexpr int kEndTries = 5;
+    static constexpr int kEndTryMicroseconds = 10000;
     void run();
     int fd_;
     size_t limit_;
