@@ -542,7 +542,7 @@ void TerminalView::sizeChanged(Terminal& source)
 void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 {
     if (terminalDelegate)
-        terminalDelegate->send(*this, data);
+        terminalDelegate->sendReply(*this, data);
 }
 
 void TerminalView::scrolled(Terminal&, int)
