@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -178,4 +179,20 @@ TEST(LocalProcessTerminalView, unread_replies_are_bounded_while_keys_and_pastes_
     EXPECT_LE(got[0].toInt() * replyLength, int(LocalProcess::replyBacklogLimit) + 80 * 1024) << got.join(' ').toStdString();
     EXPECT_EQ(got[1].toInt(), 1);
     EXPECT_EQ(got[2].toInt(), 3 * int(LocalProcess::replyBacklogLimit));
+}
+
+TEST(LocalProcessTerminalView, reset_keeps_the_panes_size)
+{
+    // `reset` for xterm-256color ends with CSI ? 3 l (80 columns): the screen is cleared, and the
+    // terminal and the program's idea of it stay as wide as the pane.
+    Fixture fx;
+    fx.view->startProcess("/bin/sh", {}, QStringList{"PATH=/usr/bin:/bin", "PS1=$ ", "TERM=xterm-256color"});
+    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains("$ "); })) << screen(*fx.view).toStdString();
+    fx.view->send(QString("printf '\\033c\\033[!p\\033[?3;4l\\033[4l\\033>'; echo reset-done\r"));
+    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).startsWith("reset-done\n$ "); })) << screen(*fx.view).toStdString();
+    fx.view->send(QString("stty size\r"));
+    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains(QRegularExpression("\\n\\d+ \\d+")); }))
+        << screen(*fx.view).toStdString();
+    EXPECT_TRUE(screen(*fx.view).contains("\n10 40")) << screen(*fx.view).toStdString();
+    EXPECT_EQ(fx.view->getTerminal().cols(), 40);
 }
