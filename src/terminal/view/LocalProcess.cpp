@@ -296,14 +296,6 @@ void LocalProcess::sendReply(std::span<const uint8_t> data)
     enqueue(data, true);
 }
 
-size_t LocalProcess::pendingBytes() const
-{
-    size_t n = 0;
-    for (const PendingWrite& w : writes_)
-        n += w.bytes.size() - w.offset;
-    return n;
-}
-
 void LocalProcess::enqueue(std::span<const uint8_t> data, bool reply)
 {
     int n = sendCount++;

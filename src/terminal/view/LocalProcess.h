@@ -75,8 +75,7 @@ public:
     // What is over the bound is dropped, counted in droppedReplyBytes, and warned about once per child.
     void sendReply(std::span<const uint8_t> data);
     static constexpr size_t replyBacklogLimit = 256 * 1024;
-    // Bytes queued and not yet taken by the terminal, and how many of them are answers.
-    size_t pendingBytes() const;
+    // Bytes of answers queued and not yet taken by the terminal.
     size_t pendingReplyBytes() const { return pendingReplyBytes_; }
 
     // SIGTERM to the child.
