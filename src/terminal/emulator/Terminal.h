@@ -200,6 +200,11 @@ public:
     bool reverseWraparound = false;
     bool cursorBlink = false;
     bool allow80To132 = true;
+    // Whether DECCOLM (CSI ? 3 h / l) changes the width. Set by the host, never by the program:
+    // a host that sizes itself (a conformance tool) keeps it on; one whose size is given by its
+    // window (a pane) turns it off, so that `reset` cannot leave it 80 columns wide in a wider
+    // pane. Off, DECCOLM still clears, homes and resets the margins.
+    bool columnModeResizes = true;
     bool userScrolling = false;
     bool lineFeedMode = false;
     bool smoothScroll = false;

@@ -234,18 +234,21 @@ void Terminal::showNormalScreen(bool clearAlt, bool restoreCursor)
 void Terminal::switchColumns(int newCols)
 {
     // DECCOLM: the new width, then the reset that clears the screen; the cursor keeps its
-    // visibility.
-    resize(newCols, rows());
+    // visibility. A host that does not let the program size it keeps its width (and hears of no
+    // size change); the reset happens all the same.
+    const bool resizes = columnModeResizes;
+    if (resizes)
+        resize(newCols, rows());
     options.rows = rows();
     options.cols = cols();
-    if (newCols != 132 && tdel())
+    if (resizes && newCols != 132 && tdel())
         tdel()->sizeChanged(*this);
     const bool hidden = cursorHidden;
     setup(true);
     cursorHidden = hidden;
     updateRange(0);
     updateRange(rows() - 1);
-    if (newCols == 132 && tdel())
+    if (resizes && newCols == 132 && tdel())
         tdel()->sizeChanged(*this);
 }
 

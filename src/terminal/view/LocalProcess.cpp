@@ -97,7 +97,9 @@ void LocalProcess::reset()
     // The previous child's output may have ended before its exit was seen: it is still ours to reap.
     letGoOfChild();
     exitGrace_->stop();
-    writes_.clear();
+    clearWrites();
+    droppedReplyBytes = 0;
+    replyDropWarned_ = false;
     childfd_ = -1;
     shellPid_ = 0;
     outputEnded_ = true;
@@ -209,7 +211,7 @@ void LocalProcess::endOfOutput()
     outputEnded_ = true;
     childfd_ = -1;
     running_ = false;
-    writes_.clear();
+    clearWrites();
     reader_.reset();
     dropLater(writeNotifier_);
     if (exited_) {
@@ -273,12 +275,50 @@ void LocalProcess::send(std::span<const uint8_t> data)
 {
     if (!running_ || masterFd_ < 0)
         return;
+    enqueue(data, false);
+}
+
+void LocalProcess::sendReply(std::span<const uint8_t> data)
+{
+    if (!running_ || masterFd_ < 0)
+        return;
+    if (pendingReplyBytes_ + data.size() > replyBacklogLimit) {
+        // The program is not reading its answers: more of them help nobody, and keeping them
+        // would let any output that asks questions grow this queue without bound.
+        droppedReplyBytes += (long long)data.size();
+        if (!replyDropWarned_) {
+            replyDropWarned_ = true;
+            printLine("The program is not reading the terminal's replies: " + std::to_string(pendingReplyBytes_)
+                      + " bytes of them wait, further replies are dropped (will not warn again for this program)");
+        }
+        return;
+    }
+    enqueue(data, true);
+}
+
+void LocalProcess::enqueue(std::span<const uint8_t> data, bool reply)
+{
     int n = sendCount++;
     if (debugIO)
         printLine("[SEND-" + std::to_string(n) + "] Queuing data to client: " + listOfBytes(data) + " ");
-    writes_.push_back(PendingWrite{n, std::vector<uint8_t>(data.begin(), data.end())});
+    if (reply) {
+        pendingReplyBytes_ += data.size();
+        // Many small answers in a row share one entry: a flood of them costs its bytes, not an
+        // allocation each.
+        if (!writes_.empty() && writes_.back().reply) {
+            writes_.back().bytes.insert(writes_.back().bytes.end(), data.begin(), data.end());
+            return;
+        }
+    }
+    writes_.push_back(PendingWrite{n, std::vector<uint8_t>(data.begin(), data.end()), 0, reply});
     if (!writeNotifier_ || !writeNotifier_->isEnabled())
         flushWrites();
+}
+
+void LocalProcess::clearWrites()
+{
+    writes_.clear();
+    pendingReplyBytes_ = 0;
 }
 
 void LocalProcess::flushWrites()
@@ -290,6 +330,8 @@ void LocalProcess::flushWrites()
             if (r > 0) {
                 w.offset += size_t(r);
                 total += r;
+                if (w.reply)
+                    pendingReplyBytes_ -= size_t(r);
                 continue;
             }
             if (r < 0 && errno == EINTR)
@@ -304,7 +346,7 @@ void LocalProcess::flushWrites()
                 return;
             }
             printLine("Error writing data to the child, errno=" + std::to_string(r < 0 ? errno : 0));
-            writes_.clear();
+            clearWrites();
             if (writeNotifier_)
                 writeNotifier_->setEnabled(false);
             return;

@@ -65,9 +65,18 @@ public:
                       const std::optional<QString>& execName = std::nullopt,
                       const std::optional<QString>& currentDirectory = std::nullopt);
 
-    // Queues bytes for the child; dropped unless a child is running.
+    // Queues bytes for the child; dropped unless a child is running. Keys and pastes come this
+    // way and are never dropped while the child runs, however much waits.
     void send(std::span<const uint8_t> data);
     void send(const QByteArray& data) { send(std::span(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()))); }
+    // Queues what the terminal answers on its own (replies to queries, reports) like send, but
+    // only while fewer than replyBacklogLimit bytes of such answers wait: a program that asks and
+    // never reads (a file of queries shown with `cat`) would otherwise grow the queue without end.
+    // What is over the bound is dropped, counted in droppedReplyBytes, and warned about once per child.
+    void sendReply(std::span<const uint8_t> data);
+    static constexpr size_t replyBacklogLimit = 256 * 1024;
+    // Bytes of answers queued and not yet taken by the terminal.
+    size_t pendingReplyBytes() const { return pendingReplyBytes_; }
 
     // SIGTERM to the child.
     void terminate();
@@ -81,6 +90,7 @@ public:
     long long total = 0;    // bytes whose write completed
     int logFileCounter = 0; // number of the next dump file
     long long totalRead = 0; // bytes read while debugIO is on
+    long long droppedReplyBytes = 0; // answers dropped over the bound, this child
 
     // The raw wait status that reports a child which could not be started.
     static constexpr int32_t failedStartStatus = 127 << 8;
@@ -126,7 +136,12 @@ private:
         int number;
         std::vector<uint8_t> bytes;
         size_t offset = 0;
+        bool reply = false; // answers only; consecutive answers share one entry
     };
+    void enqueue(std::span<const uint8_t> data, bool reply);
+    void clearWrites();
     std::deque<PendingWrite> writes_;
+    size_t pendingReplyBytes_ = 0; // unwritten bytes of the reply entries in writes_
+    bool replyDropWarned_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

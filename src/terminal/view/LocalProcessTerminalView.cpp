@@ -63,6 +63,11 @@ void LocalProcessTerminalView::send(TerminalView&, std::span<const uint8_t> data
     process->send(data);
 }
 
+void LocalProcessTerminalView::sendReply(TerminalView&, std::span<const uint8_t> data)
+{
+    process->sendReply(data);
+}
+
 void LocalProcessTerminalView::clipboardCopy(TerminalView&, const QByteArray& content)
 {
     QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

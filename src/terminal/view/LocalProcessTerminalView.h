@@ -47,6 +47,7 @@ public:
     void setTerminalTitle(TerminalView& source, const QString& title) override;
     void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<QString>& directory) override;
     void send(TerminalView& source, std::span<const uint8_t> data) override;
+    void sendReply(TerminalView& source, std::span<const uint8_t> data) override;
     void scrolled(TerminalView& source, double position) override {}
     void clipboardCopy(TerminalView& source, const QByteArray& content) override;
     void rangeChanged(TerminalView& source, int startY, int endY) override {}

@@ -441,28 +441,31 @@ void TerminalView::sendKeyRight()
 
 std::vector<uint8_t> TerminalView::applyControlToEventCharacters(const QString& ch)
 {
+    // What X's key translation, and so xterm, makes of Ctrl with a character: @ to ~ keep their
+    // low five bits (letters, @ [ \ ] ^ _ and ` { | } ~); the digits 2 to 8 give NUL, ESC to US
+    // and DEL, as on a VT220 keyboard; Space is NUL, / is US and ? is DEL. Any other character
+    // has no control form.
     const QByteArray utf8 = ch.toUtf8();
     if (utf8.size() != 1)
         return {};
     const uint8_t c = uint8_t(utf8[0]);
-    if (c >= 'A' && c <= 'Z')
-        return {uint8_t(c - 64)};
-    if (c >= 'a' && c <= 'z')
-        return {uint8_t(c - 96)};
+    if (c >= '@' && c <= '~')
+        return {uint8_t(c & 0x1f)};
     switch (c) {
-    case '[':
-        return {27};
-    case '\\':
-        return {28};
-    case ']':
-        return {29};
-    case '^':
-    case '6':
-        return {30};
-    case '_':
-        return {31};
     case ' ':
-        return {0};
+    case '2':
+        return {0x00};
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+        return {uint8_t(0x1b + (c - '3'))};
+    case '8':
+    case '?':
+        return {0x7f};
+    case '/':
+        return {0x1f};
     default:
         return {};
     }
@@ -542,7 +545,7 @@ void TerminalView::sizeChanged(Terminal& source)
 void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 {
     if (terminalDelegate)
-        terminalDelegate->send(*this, data);
+        terminalDelegate->sendReply(*this, data);
 }
 
 void TerminalView::scrolled(Terminal&, int)

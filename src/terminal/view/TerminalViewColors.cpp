@@ -126,6 +126,8 @@ void TerminalView::setupOptions(qreal width, qreal height)
     } else {
         terminal = std::make_unique<Terminal>(this, options);
     }
+    // The view's size decides the terminal's: DECCOLM (`reset` sends it) must not narrow it.
+    terminal->columnModeResizes = false;
     // These come back through setBackgroundColor/setForegroundColor into the native colours.
     terminal->setBackgroundColor(termcore::Color::defaultBackground());
     terminal->setForegroundColor(termcore::Color::defaultForeground());

@@ -24,6 +24,10 @@ public:
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<QString>& directory) = 0;
     // Bytes for the child process: keys, paste, replies, mouse reports.
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // Bytes the terminal produces on its own (answers to the program's queries, mouse and focus
+    // reports). A host may bound how many of these wait for a program that does not read them;
+    // keys and pastes always come through send. Default: send.
+    virtual void sendReply(TerminalView& source, std::span<const uint8_t> data) { send(source, data); }
     // The visible part of the buffer moved; position 0 (top) ... 1 (bottom).
     virtual void scrolled(TerminalView& source, double position) = 0;
     // The user Ctrl-clicked a hyperlinked cell. Default: open it with the desktop's handler.

@@ -316,6 +316,31 @@ TEST(Columns80To132, deccolm_only_when_allowed)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "sizeChanged"), 1);
 }
 
+TEST(Columns80To132, a_host_that_keeps_its_width_gets_the_rest_of_deccolm)
+{
+    // A pane: `reset` (which sends CSI ? 3 l) or a program asking for 132 columns clears, homes
+    // and resets the margins, and the width stays the pane's, the host told of no new size.
+    for (const char* mode : {"\x1b[?3l", "\x1b[?3h", "\x1b[?40h\x1b[?3h"}) {
+        Harness h(100, 10);
+        h.t().columnModeResizes = false;
+        h.feed("text\x1b[3;7r\x1b[?69h\x1b[5;50s\x1b[5;20H");
+        h.del.takeCalls();
+        h.feed(mode);
+        EXPECT_EQ(h.t().cols(), 100) << mode;
+        EXPECT_EQ(h.t().options.cols, 100) << mode;
+        EXPECT_EQ(h.row(0), "") << mode;
+        EXPECT_EQ(h.t().buffer().x(), 0);
+        EXPECT_EQ(h.t().buffer().y(), 0);
+        EXPECT_EQ(h.t().buffer().scrollTop(), 0);
+        EXPECT_EQ(h.t().buffer().scrollBottom(), 9);
+        EXPECT_EQ(h.t().buffer().marginRight(), 99);
+        const auto calls = h.del.takeCalls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "sizeChanged"), 0) << mode;
+        h.feed(std::string(120, 'x'));
+        EXPECT_EQ(h.row(0), std::string(100, 'x')) << "lines wrap at the host's width";
+    }
+}
+
 TEST(CursorShape, decscusr_notifies_only_on_change)
 {
     Harness h;

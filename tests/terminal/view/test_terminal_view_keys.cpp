@@ -88,6 +88,52 @@ TEST_F(KeyTest, alt_is_meta_and_control_gives_control_codes)
     EXPECT_EQ(only(), b("x"));
 }
 
+TEST_F(KeyTest, every_control_chord_xterm_knows_sends_its_byte)
+{
+    // The bytes xterm sends for these chords (compared under X, US layout): Qt gives the key of
+    // the shifted symbol (Ctrl+Shift+2 arrives as Key_At) and the modifiers held.
+    using M = Qt::KeyboardModifier;
+    const auto cs = M::ControlModifier | M::ShiftModifier;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        uint8_t sent;
+    } cases[] = {
+        {Qt::Key_Slash, M::ControlModifier, 0x1f}, {Qt::Key_At, cs, 0x00},
+        {Qt::Key_2, M::ControlModifier, 0x00},     {Qt::Key_3, M::ControlModifier, 0x1b},
+        {Qt::Key_4, M::ControlModifier, 0x1c},     {Qt::Key_5, M::ControlModifier, 0x1d},
+        {Qt::Key_6, M::ControlModifier, 0x1e},     {Qt::Key_7, M::ControlModifier, 0x1f},
+        {Qt::Key_8, M::ControlModifier, 0x7f},     {Qt::Key_Question, cs, 0x7f},
+        {Qt::Key_Space, M::ControlModifier, 0x00}, {Qt::Key_BracketLeft, M::ControlModifier, 0x1b},
+        {Qt::Key_Backslash, M::ControlModifier, 0x1c}, {Qt::Key_BracketRight, M::ControlModifier, 0x1d},
+        {Qt::Key_AsciiCircum, cs, 0x1e},           {Qt::Key_Underscore, cs, 0x1f},
+        {Qt::Key_QuoteLeft, M::ControlModifier, 0x00}, {Qt::Key_BraceLeft, cs, 0x1b},
+        {Qt::Key_Bar, cs, 0x1c},                   {Qt::Key_AsciiTilde, cs, 0x1e},
+        {Qt::Key_A, M::ControlModifier, 0x01},     {Qt::Key_Z, cs, 0x1a},
+    };
+    for (const char* mode : {"\x1b[?1l", "\x1b[?1h"}) {
+        h->feed(mode);
+        for (const auto& c : cases) {
+            press(c.key, c.mods);
+            EXPECT_EQ(only(), Bytes{c.sent}) << "key " << std::hex << c.key << " mode " << mode + 2;
+            // Alt (Meta) puts ESC before it, as for letters.
+            press(c.key, c.mods | M::AltModifier);
+            ASSERT_EQ(keys.sent.size(), 2u) << "key " << std::hex << c.key;
+            EXPECT_EQ(keys.sent[0], b("\x1b"));
+            EXPECT_EQ(keys.sent[1], Bytes{c.sent}) << "Alt+key " << std::hex << c.key;
+            keys.sent.clear();
+        }
+    }
+    // Keys xterm leaves alone keep what they did; the clipboard chords stay the clipboard's.
+    for (int key : {Qt::Key_1, Qt::Key_9, Qt::Key_0, Qt::Key_Minus, Qt::Key_Equal, Qt::Key_Semicolon, Qt::Key_Comma}) {
+        press(key, M::ControlModifier);
+        EXPECT_EQ(only(), Bytes{}) << "key " << std::hex << key;
+    }
+    QGuiApplication::clipboard()->setText("clip");
+    press(Qt::Key_V, cs);
+    EXPECT_EQ(only(), b("clip"));
+}
+
 TEST_F(KeyTest, function_navigation_and_editing_keys)
 {
     press(Qt::Key_F5);
