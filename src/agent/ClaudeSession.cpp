@@ -145,6 +145,10 @@ void ClaudeSession::failStart(const QString& message)
     AgentDiagnostics::print(QStringLiteral("chat pane %1: no agent started: %2").arg(uuidText(m_paneID), message));
     m_starting = false;
     m_queued.clear();
+    // A message given while starting never reached an agent: it says why, and the pane is not
+    // left at work on it.
+    cutTurn(TurnEnds::shortReason(message));
+    setBusy(false);
     setFailure(message);
     setState(PaneState::Error);
     emit acceptingChanged();
@@ -171,7 +175,7 @@ void ClaudeSession::handleExit()
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
-    cutTurn();
+    cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : QStringLiteral("the agent ended"));
     setBusy(false);
     setPendingPermission(std::nullopt);
     setPendingQuestion(std::nullopt);
@@ -234,8 +238,9 @@ void ClaudeSession::restartPreservingConversation()
     // the one this pane was to resume.
     if (m_claudeSessionId)
         m_resumeId = m_claudeSessionId;
-    // A turn under way goes with the sidecar: the pane says so rather than leave it looking answered.
-    cutTurn();
+    // A turn under way goes with the sidecar, by the user's choice: the pane says so rather than
+    // leave it looking answered.
+    cutTurn(TurnEnds::interrupted);
     stop();
     resetStartup();
 }
@@ -583,7 +588,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
         if (e->isError)
-            cutTurn();
+            cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason({}));
         setStatusNote({});
         setBusy(false);
         setCompacting(false);
@@ -625,7 +630,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         }
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
-        cutTurn();
+        cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason(e->message));
         setStatusNote({});
         setBusy(false);
         if (m_didInterrupt) {
@@ -647,7 +652,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (m_busy)
             setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
-        cutTurn();
+        cutTurn(QStringLiteral("the agent ended"));
         setStatusNote({});
         setBusy(false);
         if (m_state != PaneState::Error)
@@ -700,11 +705,11 @@ void ClaudeSession::beginTurn()
         m_turnFrom = m_transcript.size();
 }
 
-void ClaudeSession::cutTurn()
+void ClaudeSession::cutTurn(const QString& reason)
 {
     if (!m_busy)
         return;
-    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom);
+    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom, reason);
     if (from < 0)
         return;
     rebuildRowsFrom(from);

@@ -268,8 +268,9 @@ private:
     // The rows of the messages from `from` on built again (they changed in place).
     void rebuildRowsFrom(qsizetype from);
     // The current turn ended before its answer was done: its calls still waiting are interrupted,
-    // its question with nothing after it is unanswered. Nothing when no turn was under way.
-    void cutTurn();
+    // its question with nothing after it is unanswered for `reason` (TurnEnds::interrupted or an
+    // error's short reason). Nothing when no turn was under way.
+    void cutTurn(const QString& reason);
     // A turn begins with the message or compaction that makes the session busy.
     void beginTurn();
     void setStatusNote(const QString& text);
