@@ -52,8 +52,10 @@ runSidecar((core) => {
     if (tool === 'AskUserQuestion') {
       const questions = Array.isArray(input?.questions) ? input.questions : [];
       const answers = await core.ask('question', { questions }, signal);
+      // No answer at all: the turn was stopped or ended while the card was open, and the CLI must
+      // not go on to ask the model again (as for a permission request).
       if (!answers || !Object.keys(answers).length)
-        return { behavior: 'deny', message: 'The user skipped the question.' };
+        return { behavior: 'deny', message: 'The user skipped the question.', ...(answers ? {} : { interrupt: true }) };
       return { behavior: 'allow', updatedInput: { ...input, answers } };
     }
     const decision = await core.ask('permission', { tool, input: input ?? {} }, signal);

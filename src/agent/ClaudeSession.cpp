@@ -177,8 +177,7 @@ void ClaudeSession::handleExit()
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
     cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : QStringLiteral("the agent ended"));
     setBusy(false);
-    setPendingPermission(std::nullopt);
-    setPendingQuestion(std::nullopt);
+    dropPrompts();
     setState(PaneState::Stopped);
     emit acceptingChanged();
 }
@@ -239,8 +238,9 @@ void ClaudeSession::restartPreservingConversation()
     if (m_claudeSessionId)
         m_resumeId = m_claudeSessionId;
     // A turn under way goes with the sidecar, by the user's choice: the pane says so rather than
-    // leave it looking answered.
+    // leave it looking answered, and its cards go too.
     cutTurn(TurnEnds::interrupted);
+    dropPrompts();
     stop();
     resetStartup();
 }
@@ -446,6 +446,12 @@ void ClaudeSession::interrupt()
 {
     m_didInterrupt = true;
     send(SidecarCommand::interrupt());
+    // The sidecar drops the turn's open request at once (refused, and the turn ends): its card
+    // must not stay to be answered into nothing.
+    if (m_busy && (m_pendingPermission || m_pendingQuestion)) {
+        dropPrompts();
+        setState(PaneState::Running);
+    }
 }
 
 // --- Derived values -------------------------------------------------------------------------------
@@ -589,6 +595,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setTokensOut(e->tokensOut);
         if (e->isError)
             cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason({}));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         setCompacting(false);
@@ -631,6 +638,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
         cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason(e->message));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         if (m_didInterrupt) {
@@ -653,6 +661,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
             setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
         cutTurn(QStringLiteral("the agent ended"));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         if (m_state != PaneState::Error)
@@ -703,6 +712,12 @@ void ClaudeSession::beginTurn()
     // Messages sent while a turn runs join it: it ends (or is cut) as a whole.
     if (!m_busy)
         m_turnFrom = m_transcript.size();
+}
+
+void ClaudeSession::dropPrompts()
+{
+    setPendingPermission(std::nullopt);
+    setPendingQuestion(std::nullopt);
 }
 
 void ClaudeSession::cutTurn(const QString& reason)

@@ -271,6 +271,9 @@ private:
     // its question with nothing after it is unanswered for `reason` (TurnEnds::interrupted or an
     // error's short reason). Nothing when no turn was under way.
     void cutTurn(const QString& reason);
+    // The permission and question cards of a turn that ended (or is being stopped) go with it:
+    // the agent asks again if it still wants to know, and the composer is free.
+    void dropPrompts();
     // A turn begins with the message or compaction that makes the session busy.
     void beginTurn();
     void setStatusNote(const QString& text);
