@@ -535,7 +535,10 @@ void ClaudeSession::apply(const SidecarEvent& event)
     if (const auto* e = event.as<E::Session>()) {
         // An announcement without an id must not cut the pane's link to its conversation.
         if (!e->id.isEmpty()) {
-            const bool switched = m_announcedSinceStart && m_claudeSessionId && *m_claudeSessionId != e->id;
+            // Before its first word the sidecar is in the conversation it was started to resume
+            // (after a restart, or the app's): a "/clear" as the first message moves it too.
+            const std::optional<QString>& current = m_announcedSinceStart ? m_claudeSessionId : m_resumeId;
+            const bool switched = current && *current != e->id;
             m_announcedSinceStart = true;
             if (switched) {
                 // The agent moved to another conversation on its own (a "/clear"): what is above

@@ -347,7 +347,7 @@ private:
     QList<QJsonObject> m_queued;
     QList<ChatMessage> m_historyBuffer;
     // A conversation id was announced since the current sidecar started: a later, different one
-    // is a switch the pane did not ask for (a "/clear").
+    // is a switch the pane did not ask for (a "/clear"); before that, one other than `m_resumeId`.
     bool m_announcedSinceStart = false;
 };
 

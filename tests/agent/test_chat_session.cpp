@@ -646,6 +646,14 @@ TEST(ChatSession, conversation_ids_empty_refused_model_and_switches_not_asked_fo
     ASSERT_EQ(s.messageCount(), 1);
     EXPECT_EQ(s.timeline()->rows().last().text,
               S("✦ New conversation started — the messages above belong to the previous one."));
+    // Restarted on a conversation, the agent's first word may already be a "/clear"'s new one.
+    ClaudeSession resumed(QUuid::createUuid(), S("/nonexistent"), false, S("conv-1"), ChatProvider::Claude, true);
+    resumed.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("session"), {{S("id"), S("conv-1")}})).toJson(QJsonDocument::Compact))));
+    EXPECT_EQ(resumed.messageCount(), 0) << "still the one it resumed";
+    ClaudeSession cleared(QUuid::createUuid(), S("/nonexistent"), false, S("conv-1"), ChatProvider::Claude, true);
+    cleared.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("session"), {{S("id"), S("conv-3")}})).toJson(QJsonDocument::Compact))));
+    ASSERT_EQ(cleared.messageCount(), 1);
+    EXPECT_EQ(cleared.timeline()->rows().last().text, s.timeline()->rows().last().text);
 
     // A refused model switch: the bar says why, the pill shows the model in force.
     s.setModel(S("claude-typo-9"));
