@@ -219,6 +219,9 @@ Item {
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         text: row.noAnswer === "" ? qsTr("No answer") : qsTr("No answer — %1").arg(row.noAnswer)
+                        // A long reason never runs past a narrow pane's edge.
+                        width: Math.min(implicitWidth, row.width - 44 - 15)
+                        elide: Text.ElideRight
                         font.pointSize: Theme.fontSize(10.5)
                         color: Theme.textFaint
                     }
