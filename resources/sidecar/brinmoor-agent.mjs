@@ -2,7 +2,7 @@
 // Claude Code executable the user installed (the start command's "claudePath").
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
 import { runSidecar, errorText } from './src/protocol.mjs';
-import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, DENIED_MESSAGE } from './src/claude-messages.mjs';
+import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, madeByCli, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
@@ -52,8 +52,10 @@ runSidecar((core) => {
     if (tool === 'AskUserQuestion') {
       const questions = Array.isArray(input?.questions) ? input.questions : [];
       const answers = await core.ask('question', { questions }, signal);
+      // No answer at all: the turn was stopped or ended while the card was open, and the CLI must
+      // not go on to ask the model again (as for a permission request).
       if (!answers || !Object.keys(answers).length)
-        return { behavior: 'deny', message: 'The user skipped the question.' };
+        return { behavior: 'deny', message: 'The user skipped the question.', ...(answers ? {} : { interrupt: true }) };
       return { behavior: 'allow', updatedInput: { ...input, answers } };
     }
     const decision = await core.ask('permission', { tool, input: input ?? {} }, signal);
@@ -117,6 +119,8 @@ runSidecar((core) => {
           refusal = toBlocks(m.message?.content).filter((b) => b.type === 'text').map((b) => b.text).join('\n').trim() || null;
           return;
         }
+        // Its other made-up answers are placeholders ("No response requested."), never the model's.
+        if (madeByCli(m.message)) return;
         const u = m.message?.usage;
         core.emit('assistant', { blocks: toBlocks(m.message?.content), tokensIn: inputTokens(u), tokensOut: u?.output_tokens ?? 0 });
         if (u) {

@@ -3,6 +3,8 @@
 #include "HeaderFigures.h"
 
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -96,7 +98,7 @@ qsizetype TurnEnds::settleCall(QList<ChatMessage>& messages, qsizetype begin, qs
     return -1;
 }
 
-qsizetype TurnEnds::cutTurn(QList<ChatMessage>& messages, qsizetype from)
+qsizetype TurnEnds::cutTurn(QList<ChatMessage>& messages, qsizetype from, const QString& reason)
 {
     qsizetype first = -1;
     const auto changed = [&](qsizetype i) { first = first < 0 ? i : std::min(first, i); };
@@ -116,9 +118,38 @@ qsizetype TurnEnds::cutTurn(QList<ChatMessage>& messages, qsizetype from)
     }
     if (lastUser >= 0 && lastUser == messages.size() - 1 && !messages[lastUser].unanswered) {
         messages[lastUser].unanswered = true;
+        messages[lastUser].noAnswer = reason;
         changed(lastUser);
     }
     return first;
+}
+
+QString TurnEnds::shortReason(const QString& message)
+{
+    constexpr qsizetype most = 80;
+    QString line;
+    for (const QString& l : message.split(u'\n'))
+        if (!(line = l.simplified()).isEmpty())
+            break;
+    // An API error quotes the service's JSON answer ("API Error: 500 {"type":"error","error":
+    // {…,"message":"Overloaded"}}"): its message is the part worth reading.
+    const qsizetype brace = line.indexOf(u'{');
+    if (brace >= 0) {
+        const QJsonObject body = QJsonDocument::fromJson(line.sliced(brace).toUtf8()).object();
+        const QJsonValue said = body.value(QLatin1String("error")).toObject().value(QLatin1String("message"));
+        const QString text = (said.isString() ? said : body.value(QLatin1String("message"))).toString().simplified();
+        if (!text.isEmpty())
+            line = (line.left(brace).trimmed() + u' ' + text).trimmed();
+    }
+    if (line.isEmpty())
+        return QStringLiteral("the turn failed");
+    if (line.size() > most) {
+        qsizetype cut = line.lastIndexOf(u' ', most);
+        if (cut < most / 2)
+            cut = line.at(most - 1).isHighSurrogate() ? most - 1 : most;
+        line = line.left(cut) + u'…';
+    }
+    return line;
 }
 
 void TurnEnds::settleStored(QList<ChatMessage>& messages)
@@ -148,6 +179,8 @@ void TurnEnds::settleStored(QList<ChatMessage>& messages)
         if (m.role == ChatRole::User) {
             const bool answered = i + 1 < messages.size() && messages.at(i + 1).role == ChatRole::Assistant;
             m.unanswered = !answered;
+            if (answered)
+                m.noAnswer.clear();  // the store's word on the turn's end applies to no answer
             continue;
         }
         for (ChatBlock& b : m.blocks) {
@@ -195,6 +228,7 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             // other blocks not shown.
             TimelineRow row{id, Kind::User, {}, message.attachments, {}, {}, {}};
             row.unanswered = message.unanswered;
+            row.noAnswer = message.unanswered ? message.noAnswer : QString();
             for (const ChatBlock& b : message.blocks)
                 if (b.kind == ChatBlock::Kind::Text)
                     row.text += b.text;

@@ -207,11 +207,14 @@ struct ChatMessage {
     // A user message whose turn ended (an interrupt, a failure, a crash, a quit) with nothing of
     // an answer after it.
     bool unanswered = false;
+    // What ended that turn, in a few words: "interrupted" (the user stopped it or quit) or the
+    // short reason of the error that ended it; "" when nothing tells.
+    QString noAnswer = {};
 
     friend bool operator==(const ChatMessage& a, const ChatMessage& b)
     {
-        return records::sameFields(std::tie(a.id, a.role, a.blocks, a.thoughtSeconds, a.attachments, a.unanswered),
-                                   std::tie(b.id, b.role, b.blocks, b.thoughtSeconds, b.attachments, b.unanswered));
+        return records::sameFields(std::tie(a.id, a.role, a.blocks, a.thoughtSeconds, a.attachments, a.unanswered, a.noAnswer),
+                                   std::tie(b.id, b.role, b.blocks, b.thoughtSeconds, b.attachments, b.unanswered, b.noAnswer));
     }
 };
 
@@ -226,13 +229,19 @@ namespace TurnEnds {
 // holding the call, or -1 when none there has that id.
 qsizetype settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype end, const ChatBlock& result);
 // A turn that began at message `from` ended before its answer was done: every call in it still
-// pending is interrupted, and its last user message is unanswered when no assistant message
-// follows it. Returns the index of the first message changed, or -1 for none.
-qsizetype cutTurn(QList<ChatMessage>& messages, qsizetype from);
+// pending is interrupted, and its last user message is unanswered, for `reason` (see
+// ChatMessage::noAnswer), when no assistant message follows it. Returns the index of the first
+// message changed, or -1 for none.
+qsizetype cutTurn(QList<ChatMessage>& messages, qsizetype from, const QString& reason = {});
+// The reason a turn was cut by the user: stopped, restarted, or the app quit.
+inline const QString interrupted = QStringLiteral("interrupted");
+// An error message as the few words an unanswered message shows: its first line, an API error's
+// JSON body reduced to its message, at most about 80 characters; "the turn failed" for none.
+QString shortReason(const QString& message);
 // A conversation read back: every call takes its result's outcome, a call no result answers is
 // interrupted (only a turn that was cut leaves one; in a turn whose results name no call, nothing
 // can be told and it stays as it is), and every user message followed directly by another, or by
-// nothing, is unanswered.
+// nothing, is unanswered (for the reason the store gave, when it gave one).
 void settleStored(QList<ChatMessage>& messages);
 
 } // namespace TurnEnds
@@ -385,8 +394,9 @@ struct TimelineRow {
     std::optional<QString> label;          // Working
     // Tool: the call's outcome (also in `tool`); ToolResult: what the result tells.
     ToolOutcome outcome = ToolOutcome::Pending;
-    // User: the message went unanswered (its last piece carries the note).
+    // User: the message went unanswered (its last piece carries the note), and why.
     bool unanswered = false;
+    QString noAnswer = {};
     // A long text block is shown as several rows, one per piece (textPieces()): 0 for the first
     // or only one. Later pieces carry the block's row id with "~" and their number.
     int piece = 0;
@@ -426,8 +436,8 @@ struct TimelineRow {
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {
         return records::sameFields(
-            std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.outcome, a.unanswered, a.piece, a.more),
-            std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.outcome, b.unanswered, b.piece, b.more));
+            std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.outcome, a.unanswered, a.noAnswer, a.piece, a.more),
+            std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.outcome, b.unanswered, b.noAnswer, b.piece, b.more));
     }
 };
 

@@ -145,6 +145,10 @@ void ClaudeSession::failStart(const QString& message)
     AgentDiagnostics::print(QStringLiteral("chat pane %1: no agent started: %2").arg(uuidText(m_paneID), message));
     m_starting = false;
     m_queued.clear();
+    // A message given while starting never reached an agent: it says why, and the pane is not
+    // left at work on it.
+    cutTurn(TurnEnds::shortReason(message));
+    setBusy(false);
     setFailure(message);
     setState(PaneState::Error);
     emit acceptingChanged();
@@ -171,10 +175,9 @@ void ClaudeSession::handleExit()
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
-    cutTurn();
+    cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : QStringLiteral("the agent ended"));
     setBusy(false);
-    setPendingPermission(std::nullopt);
-    setPendingQuestion(std::nullopt);
+    dropPrompts();
     setState(PaneState::Stopped);
     emit acceptingChanged();
 }
@@ -234,8 +237,10 @@ void ClaudeSession::restartPreservingConversation()
     // the one this pane was to resume.
     if (m_claudeSessionId)
         m_resumeId = m_claudeSessionId;
-    // A turn under way goes with the sidecar: the pane says so rather than leave it looking answered.
-    cutTurn();
+    // A turn under way goes with the sidecar, by the user's choice: the pane says so rather than
+    // leave it looking answered, and its cards go too.
+    cutTurn(TurnEnds::interrupted);
+    dropPrompts();
     stop();
     resetStartup();
 }
@@ -441,6 +446,12 @@ void ClaudeSession::interrupt()
 {
     m_didInterrupt = true;
     send(SidecarCommand::interrupt());
+    // The sidecar drops the turn's open request at once (refused, and the turn ends): its card
+    // must not stay to be answered into nothing.
+    if (m_busy && (m_pendingPermission || m_pendingQuestion)) {
+        dropPrompts();
+        setState(PaneState::Running);
+    }
 }
 
 // --- Derived values -------------------------------------------------------------------------------
@@ -524,7 +535,10 @@ void ClaudeSession::apply(const SidecarEvent& event)
     if (const auto* e = event.as<E::Session>()) {
         // An announcement without an id must not cut the pane's link to its conversation.
         if (!e->id.isEmpty()) {
-            const bool switched = m_announcedSinceStart && m_claudeSessionId && *m_claudeSessionId != e->id;
+            // Before its first word the sidecar is in the conversation it was started to resume
+            // (after a restart, or the app's): a "/clear" as the first message moves it too.
+            const std::optional<QString>& current = m_announcedSinceStart ? m_claudeSessionId : m_resumeId;
+            const bool switched = current && *current != e->id;
             m_announcedSinceStart = true;
             if (switched) {
                 // The agent moved to another conversation on its own (a "/clear"): what is above
@@ -583,7 +597,8 @@ void ClaudeSession::apply(const SidecarEvent& event)
         setTokensIn(e->tokensIn);
         setTokensOut(e->tokensOut);
         if (e->isError)
-            cutTurn();
+            cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason({}));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         setCompacting(false);
@@ -625,7 +640,8 @@ void ClaudeSession::apply(const SidecarEvent& event)
         }
         setSessionsLoading(false);
     } else if (const auto* e = event.as<E::Error>()) {
-        cutTurn();
+        cutTurn(m_didInterrupt ? TurnEnds::interrupted : TurnEnds::shortReason(e->message));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         if (m_didInterrupt) {
@@ -647,7 +663,8 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (m_busy)
             setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
-        cutTurn();
+        cutTurn(QStringLiteral("the agent ended"));
+        dropPrompts();
         setStatusNote({});
         setBusy(false);
         if (m_state != PaneState::Error)
@@ -700,11 +717,17 @@ void ClaudeSession::beginTurn()
         m_turnFrom = m_transcript.size();
 }
 
-void ClaudeSession::cutTurn()
+void ClaudeSession::dropPrompts()
+{
+    setPendingPermission(std::nullopt);
+    setPendingQuestion(std::nullopt);
+}
+
+void ClaudeSession::cutTurn(const QString& reason)
 {
     if (!m_busy)
         return;
-    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom);
+    const qsizetype from = TurnEnds::cutTurn(m_transcript, m_turnFrom, reason);
     if (from < 0)
         return;
     rebuildRowsFrom(from);

@@ -268,8 +268,12 @@ private:
     // The rows of the messages from `from` on built again (they changed in place).
     void rebuildRowsFrom(qsizetype from);
     // The current turn ended before its answer was done: its calls still waiting are interrupted,
-    // its question with nothing after it is unanswered. Nothing when no turn was under way.
-    void cutTurn();
+    // its question with nothing after it is unanswered for `reason` (TurnEnds::interrupted or an
+    // error's short reason). Nothing when no turn was under way.
+    void cutTurn(const QString& reason);
+    // The permission and question cards of a turn that ended (or is being stopped) go with it:
+    // the agent asks again if it still wants to know, and the composer is free.
+    void dropPrompts();
     // A turn begins with the message or compaction that makes the session busy.
     void beginTurn();
     void setStatusNote(const QString& text);
@@ -343,7 +347,7 @@ private:
     QList<QJsonObject> m_queued;
     QList<ChatMessage> m_historyBuffer;
     // A conversation id was announced since the current sidecar started: a later, different one
-    // is a switch the pane did not ask for (a "/clear").
+    // is a switch the pane did not ask for (a "/clear"); before that, one other than `m_resumeId`.
     bool m_announcedSinceStart = false;
 };
 

@@ -257,6 +257,9 @@ QList<ChatMessage> SidecarEvent::decodeMessages(const QJsonArray& messages)
         if (m.blocks.isEmpty())
             continue;
         m.role = role.toString() == QLatin1String("user") ? ChatRole::User : ChatRole::Assistant;
+        // What the store tells of a turn that ended with no answer (kept only while none follows).
+        if (const QString why = r.string("noAnswer"); m.role == ChatRole::User && !why.trimmed().isEmpty())
+            m.noAnswer = TurnEnds::shortReason(why);
         out.append(std::move(m));
     }
     return out;

@@ -114,7 +114,8 @@ struct SidecarEvent {
     // worker thread.
     static std::optional<SidecarEvent> decode(const QByteArray& utf8);
     // The messages of a history event: elements without a string "role" or without a block
-    // left are skipped; role "user" exactly is the user, any other string the assistant.
+    // left are skipped; role "user" exactly is the user, any other string the assistant. A user
+    // message's "noAnswer" says what ended its turn when nothing answered it.
     static QList<ChatMessage> decodeMessages(const QJsonArray& messages);
     // One transcript block by its "type": "text", "thinking", "tool_use" ("settled" true: a call
     // that gives no result of its own), "tool_result" ("toolUseId" the call it answers; "isError"

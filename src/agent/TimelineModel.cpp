@@ -106,6 +106,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case MoreRole: return r.more;
     case OutcomeRole: return outcomeName(r.outcome);
     case UnansweredRole: return r.unanswered;
+    case NoAnswerRole: return r.noAnswer;
     }
     return {};
 }
@@ -114,7 +115,8 @@ QHash<int, QByteArray> TimelineModel::roleNames() const
 {
     return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
             {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"},
-            {PieceRole, "piece"}, {MoreRole, "more"}, {OutcomeRole, "outcome"}, {UnansweredRole, "unanswered"}};
+            {PieceRole, "piece"}, {MoreRole, "more"}, {OutcomeRole, "outcome"}, {UnansweredRole, "unanswered"},
+            {NoAnswerRole, "noAnswer"}};
 }
 
 } // namespace brinmoor

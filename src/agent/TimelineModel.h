@@ -33,6 +33,7 @@ public:
         MoreRole,                      // "more": whether a later piece of it follows
         OutcomeRole,                   // "outcome": a tool or tool-result row's outcomeName()
         UnansweredRole,                // "unanswered": a user row whose turn ended with no answer
+        NoAnswerRole,                  // "noAnswer": why it ended so ("" when not known)
     };
 
     explicit TimelineModel(QObject* parent = nullptr);

@@ -354,3 +354,56 @@ TEST(ChatEndToEnd, a_prompt_too_long_shows_as_the_turn_error_not_as_an_answer)
     server.terminate();
     server.waitForFinished();
 }
+
+// Stop while the agent waits on a card, on the real CLI: the card goes at once (nothing is left to
+// approve into nothing, the composer is free), nothing of the refused call runs, and the next
+// message is answered; the same for a question.
+TEST(ChatEndToEnd, a_stop_takes_its_open_card_with_it_and_the_next_message_is_answered)
+{
+    const QString cli = claudeCli();
+    ASSERT_TRUE(QFile::exists(cli)) << "no Claude CLI: " << cli.toStdString();
+    QTemporaryDir work, config;
+    const QJsonObject question{{S("question"), S("Which colour?")}, {S("header"), S("Colour")}, {S("multiSelect"), false},
+                               {S("options"), QJsonArray{QJsonObject{{S("label"), S("Red")}, {S("description"), S("warm")}},
+                                                        QJsonObject{{S("label"), S("Blue")}, {S("description"), S("cool")}}}}};
+    const QJsonArray replies{
+        QJsonObject{{S("tool"), QJsonObject{{S("name"), S("Bash")},
+                                            {S("input"), QJsonObject{{S("command"), S("echo stale > stale.txt")}, {S("description"), S("Write a file")}}}}}},
+        QJsonObject{{S("text"), S("Answered after the stop")}},
+        QJsonObject{{S("tool"), QJsonObject{{S("name"), S("AskUserQuestion")}, {S("input"), QJsonObject{{S("questions"), QJsonArray{question}}}}}}},
+        QJsonObject{{S("text"), S("Answered after the second stop")}},
+    };
+    QProcess server;
+    ASSERT_GT(startFakeModel(server, work, config, replies), 0);
+
+    ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
+    useRealCli(s, cli);
+    s.startIfNeeded(std::nullopt);
+    const auto stopAndAskAgain = [&](const QString& next, const QString& answer) {
+        s.interrupt();
+        EXPECT_FALSE(s.pendingPermission() || s.pendingQuestion()) << "the card goes with the stop";
+        ASSERT_TRUE(waitUntil([&] { return !s.busy() && s.state() == PaneState::Idle; }, 60000)) << s.turnErrorText().toStdString();
+        EXPECT_FALSE(s.pendingPermission() || s.pendingQuestion());
+        const QList<TimelineRow>& rows = s.timeline()->rows();
+        const auto call = std::find_if(rows.crbegin(), rows.crend(), [](const TimelineRow& r) { return r.kind == TimelineRow::Kind::Tool; });
+        ASSERT_NE(call, rows.crend());
+        EXPECT_EQ(call->outcome, ToolOutcome::Interrupted) << call->tool.name.toStdString();
+        s.resolvePermission(true);  // a click that came too late does nothing
+        EXPECT_EQ(s.state(), PaneState::Idle);
+        ASSERT_TRUE(s.sendUser(next, {}));
+        ASSERT_TRUE(waitUntil([&] { return !s.busy() && s.timeline()->rows().last().text == answer; }, 60000))
+            << s.turnErrorText().toStdString();
+    };
+
+    s.sendUser(S("write the file"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.pendingPermission().has_value(); }, 60000)) << s.failureText().toStdString();
+    stopAndAskAgain(S("and now?"), S("Answered after the stop"));
+    EXPECT_FALSE(QFile::exists(work.filePath(S("stale.txt"))));
+
+    s.sendUser(S("ask me"), {});
+    ASSERT_TRUE(waitUntil([&] { return s.pendingQuestion().has_value(); }, 60000));
+    stopAndAskAgain(S("still there?"), S("Answered after the second stop"));
+    s.stop();
+    server.terminate();
+    server.waitForFinished();
+}

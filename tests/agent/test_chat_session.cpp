@@ -269,26 +269,63 @@ TEST(ChatSession, how_a_turn_ended_shows_on_its_calls_and_its_question)
     EXPECT_EQ(role(2, TimelineModel::OutcomeRole), S("interrupted"));
     EXPECT_FALSE(role(0, TimelineModel::UnansweredRole).toBool()) << "calls came after it";
 
+    // A question nothing answered says what ended its turn: the error, or the user's stop.
+    const auto noAnswer = [&] { return role(rows.count() - 1, TimelineModel::NoAnswerRole).toString(); };
     s.sendUser(S("and now?"), {});
     apply(ev(S("error"), {{S("message"), S("stream disconnected: no route to host")}}));
     EXPECT_TRUE(role(rows.count() - 1, TimelineModel::UnansweredRole).toBool());
+    EXPECT_EQ(noAnswer(), S("stream disconnected: no route to host"));
     apply(ev(S("status"), {{S("text"), S("late")}}));
     EXPECT_EQ(s.statusNote(), QString()) << "no turn waits on it";
     EXPECT_EQ(rows.rows(), TimelineRow::build(s.transcript())) << "rows drawn again match the transcript";
+
+    // A card goes with its turn, however it ends: at the stop (the composer is free at once), at
+    // an error, at a restart.
+    s.sendUser(S("run it"), {});
+    apply(ev(S("permission_request"), {{S("id"), S("p1")}, {S("tool"), S("Bash")}, {S("input"), QJsonObject{{S("command"), S("echo stale > stale.txt")}}}}));
+    ASSERT_TRUE(s.pendingPermission());
+    s.interrupt();
+    EXPECT_FALSE(s.pendingPermission());
+    EXPECT_EQ(s.state(), PaneState::Running) << "the turn is still ending";
+    apply(ev(S("result"), {{S("isError"), true}}));
+    EXPECT_EQ(noAnswer(), S("interrupted"));
+    s.sendUser(S("ask me"), {});
+    apply(ev(S("question"), {{S("id"), S("q1")}, {S("questions"), QJsonArray{QJsonObject{{S("question"), S("Which?")}}}}}));
+    ASSERT_TRUE(s.pendingQuestion());
+    apply(ev(S("error"), {{S("message"), S(R"(API Error: 500 {"type":"error","error":{"type":"api_error","message":"Internal server error"}})")}}));
+    EXPECT_FALSE(s.pendingQuestion());
+    EXPECT_EQ(noAnswer(), S("API Error: 500 Internal server error"));
+    s.sendUser(S("once more"), {});
+    apply(ev(S("permission_request"), {{S("id"), S("p2")}, {S("tool"), S("Bash")}, {S("input"), QJsonObject{}}}));
+    s.restartPreservingConversation();
+    EXPECT_FALSE(s.pendingPermission());
+    EXPECT_EQ(noAnswer(), S("interrupted"));
+
+    // A message given while the agent starts, and the start fails: it says why, and nothing is at
+    // work on it.
+    ClaudeSession unstarted(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);
+    ASSERT_TRUE(unstarted.sendUser(S("hello"), {}));
+    unstarted.startIfNeeded(std::nullopt);
+    EXPECT_FALSE(unstarted.busy());
+    EXPECT_TRUE(unstarted.timeline()->rows().last().unanswered);
+    EXPECT_EQ(unstarted.timeline()->rows().last().noAnswer, S("Project folder not found: /nonexistent"));
 
     // Read back: the call with no result was cut, the question with nothing after it too.
     const auto text = [](const char* role, const char* t) {
         return QJsonObject{{S("role"), S(role)}, {S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S(t)}}}}};
     };
     ClaudeSession restored(QUuid::createUuid(), S("/nonexistent"), false, S("conv-2"), ChatProvider::Claude, true);
+    QJsonObject refused = text("user", "q2");
+    refused[S("noAnswer")] = S("Prompt is too long");
     restored.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("history"), {{S("messages"), QJsonArray{
-        text("user", "q1"), QJsonObject{{S("role"), S("assistant")}, {S("blocks"), QJsonArray{use("t")}}}, text("user", "q2")}}}))
+        text("user", "q1"), QJsonObject{{S("role"), S("assistant")}, {S("blocks"), QJsonArray{use("t")}}}, refused}}}))
                                                                .toJson(QJsonDocument::Compact))));
     const TimelineModel& back = *restored.timeline();
     ASSERT_EQ(back.count(), 3);
     EXPECT_FALSE(back.rows().at(0).unanswered);
     EXPECT_EQ(back.rows().at(1).outcome, ToolOutcome::Interrupted);
     EXPECT_TRUE(back.rows().at(2).unanswered);
+    EXPECT_EQ(back.rows().at(2).noAnswer, S("Prompt is too long")) << "as the store told";
 }
 
 TEST(ChatSession, closed_and_a_crash_both_end_in_stopped)
@@ -609,6 +646,14 @@ TEST(ChatSession, conversation_ids_empty_refused_model_and_switches_not_asked_fo
     ASSERT_EQ(s.messageCount(), 1);
     EXPECT_EQ(s.timeline()->rows().last().text,
               S("✦ New conversation started — the messages above belong to the previous one."));
+    // Restarted on a conversation, the agent's first word may already be a "/clear"'s new one.
+    ClaudeSession resumed(QUuid::createUuid(), S("/nonexistent"), false, S("conv-1"), ChatProvider::Claude, true);
+    resumed.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("session"), {{S("id"), S("conv-1")}})).toJson(QJsonDocument::Compact))));
+    EXPECT_EQ(resumed.messageCount(), 0) << "still the one it resumed";
+    ClaudeSession cleared(QUuid::createUuid(), S("/nonexistent"), false, S("conv-1"), ChatProvider::Claude, true);
+    cleared.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(ev(S("session"), {{S("id"), S("conv-3")}})).toJson(QJsonDocument::Compact))));
+    ASSERT_EQ(cleared.messageCount(), 1);
+    EXPECT_EQ(cleared.timeline()->rows().last().text, s.timeline()->rows().last().text);
 
     // A refused model switch: the bar says why, the pill shows the model in force.
     s.setModel(S("claude-typo-9"));

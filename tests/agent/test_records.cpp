@@ -333,8 +333,9 @@ TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
     EXPECT_EQ(outcomeOf(live[1], 0), ToolOutcome::Denied);
     EXPECT_FALSE(live[0].unanswered) << "something of an answer came";
     live << message(ChatRole::User, {ChatBlock::ofText("next")});
-    EXPECT_EQ(TurnEnds::cutTurn(live, 2), 2);
+    EXPECT_EQ(TurnEnds::cutTurn(live, 2, QStringLiteral("Prompt is too long")), 2);
     EXPECT_TRUE(live[2].unanswered);
+    EXPECT_EQ(live[2].noAnswer, QStringLiteral("Prompt is too long")) << "what ended the turn";
     EXPECT_EQ(TurnEnds::cutTurn(live, 2), -1) << "nothing left to mark";
 
     QList<ChatMessage> stored{
@@ -347,7 +348,10 @@ TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
         message(ChatRole::Assistant, {call("old"), ChatBlock::ofToolResult("a result naming no call")}),
         message(ChatRole::User, {ChatBlock::ofText("q4")}),
     };
+    stored[3].noAnswer = stored[4].noAnswer = TurnEnds::interrupted;  // as the store told
     TurnEnds::settleStored(stored);
+    EXPECT_EQ(stored[3].noAnswer, TurnEnds::interrupted);
+    EXPECT_EQ(stored[4].noAnswer, QString()) << "answered after all";
     EXPECT_EQ(outcomeOf(stored[1], 0), ToolOutcome::Denied);
     EXPECT_EQ(outcomeOf(stored[1], 1), ToolOutcome::Interrupted);
     EXPECT_EQ(outcomeOf(stored[6], 0), ToolOutcome::Pending) << "a store that keeps no link tells nothing";
@@ -361,7 +365,9 @@ TEST(TurnEnds, results_settle_calls_and_a_cut_turn_leaves_a_mark)
     QStringList lines(200, QStringLiteral("a line of a long question"));
     ChatMessage question = message(ChatRole::User, {ChatBlock::ofText(lines.join(u'\n'))});
     question.unanswered = true;
+    question.noAnswer = QStringLiteral("the agent ended");
     const QList<TimelineRow> rows = TimelineRow::build(stored.mid(1, 2) + QList<ChatMessage>{question});
+    EXPECT_EQ(rows.last().noAnswer, QStringLiteral("the agent ended"));
     EXPECT_EQ(rows[0].outcome, ToolOutcome::Denied);
     EXPECT_EQ(rows[1].outcome, ToolOutcome::Interrupted);
     EXPECT_EQ(rows[2].outcome, ToolOutcome::Denied);
@@ -397,4 +403,23 @@ TEST(TimelineRows, rows_from_a_message_on_are_replaced_in_place)
     EXPECT_EQ(model.count(), 3);
     EXPECT_EQ(removes.size(), 1);
     EXPECT_EQ(resets.size(), 0);
+}
+
+// What an unanswered message says ended its turn: an error's first line, an API error's JSON body
+// reduced to the service's message, cut to a few words.
+TEST(TurnEnds, an_error_is_shown_by_its_short_reason)
+{
+    const QString longLine = QStringLiteral("word ").repeated(40).trimmed();
+    const QList<std::pair<QString, QString>> cases{
+        {QStringLiteral("Prompt is too long"), QStringLiteral("Prompt is too long")},
+        {QStringLiteral("\n  Claude Code process exited\n  with code 1\n"), QStringLiteral("Claude Code process exited")},
+        {QStringLiteral(R"(API Error: 500 {"type":"error","error":{"type":"api_error","message":"Internal server error"}})"),
+         QStringLiteral("API Error: 500 Internal server error")},
+        {QStringLiteral(R"(API Error: 529 {"message":"Overloaded"})"), QStringLiteral("API Error: 529 Overloaded")},
+        {QStringLiteral("Bad {json"), QStringLiteral("Bad {json")},
+        {longLine, QStringLiteral("word ").repeated(16).trimmed() + QStringLiteral("…")},
+        {QStringLiteral(" \n "), QStringLiteral("the turn failed")},
+    };
+    for (const auto& [message, reason] : cases)
+        EXPECT_EQ(TurnEnds::shortReason(message), reason) << message.toStdString();
 }

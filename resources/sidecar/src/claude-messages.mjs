@@ -66,21 +66,37 @@ const COMMAND_ECHO = /^\s*<(command-name|command-message|local-command-stdout|lo
 const SUMMARY_START = 'This session is being continued from a previous conversation';
 const COMPACTED = '✦ Conversation compacted — context freed, earlier messages summarized.';
 
-// Messages of a stored conversation, as the app's history events carry them.
+// An assistant message the CLI wrote itself, not the model: its answer for a refused request, or a
+// placeholder ("No response requested.") where a cut turn left a question without an answer.
+export const madeByCli = (message) => message?.model === '<synthetic>';
+
+// Messages of a stored conversation, as the app's history events carry them. A user message whose
+// turn ended with no answer says why when the store tells ("noAnswer"): "interrupted", or the
+// error that refused its request.
 export function historyMessages(stored) {
   const out = [];
+  const noAnswer = (why) => {
+    const last = out.at(-1);
+    if (why && last?.role === 'user' && !last.noAnswer) last.noAnswer = why;
+  };
+  const textOf = (blocks) => blocks.filter((b) => b.type === 'text').map((b) => b.text).join('\n').trim();
   for (const m of stored) {
     if (m.type !== 'user' && m.type !== 'assistant') continue;
     if (m.parent_tool_use_id) continue;
     // A request the API refused (a prompt too long, an overloaded call) is stored as an answer the
-    // CLI made up; it said why the turn failed and is no answer of the model's.
-    if (m.type === 'assistant' && m.isApiErrorMessage) continue;
+    // CLI made up; it said why the turn failed and is no answer of the model's. Its other made-up
+    // answers are placeholders that say nothing.
+    if (m.type === 'assistant' && (m.isApiErrorMessage || madeByCli(m.message))) {
+      if (m.isApiErrorMessage) noAnswer(textOf(toBlocks(m.message?.content)) || 'the request failed');
+      continue;
+    }
     let blocks = toBlocks(m.message?.content, { notRun: notRunReasons(m.tool_result_meta) });
     if (m.type === 'user') {
       // Slash-command bookkeeping is the CLI's, not the user's words; a compaction summary shows as
       // the notice the pane showed when it happened.
       // The CLI's note of an interrupt is no message of the user's either: the app tells a cut
-      // turn by what is missing after it.
+      // turn by what is missing after it, and says it was interrupted.
+      if (blocks.some((b) => b.type === 'text' && INTERRUPTED.test(b.text))) noAnswer('interrupted');
       blocks = blocks.filter((b) => b.type !== 'text' || (!COMMAND_ECHO.test(b.text) && !INTERRUPTED.test(b.text)));
       if (blocks.length === 1 && blocks[0].type === 'text' && blocks[0].text.startsWith(SUMMARY_START)) {
         out.push({ role: 'assistant', blocks: [{ type: 'text', text: COMPACTED }] });

@@ -24,8 +24,10 @@ Item {
     // A tool row's outcome, or what a tool-result row tells: "pending", "done", "failed", "denied",
     // "interrupted".
     required property string outcome
-    // A user row whose turn ended with nothing of an answer (shown under its last piece).
+    // A user row whose turn ended with nothing of an answer (shown under its last piece), and what
+    // ended it: "interrupted", an error's short reason, or "" when nothing tells.
     required property bool unanswered
+    required property string noAnswer
     property bool isLast: false
     // A later piece of a long text block: no dot of its own, the rail runs on from the piece
     // above across the list's spacing.
@@ -202,7 +204,7 @@ Item {
                         font.pointSize: Theme.fontSize(12.5)
                     }
                 }
-                // The turn ended (an interrupt, a failure, a quit) with nothing of an answer.
+                // The turn ended (an interrupt, a failure, a crash, a quit) with nothing of an answer.
                 Row {
                     objectName: "unanswered"
                     visible: row.isUser && row.unanswered
@@ -216,7 +218,10 @@ Item {
                     }
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
-                        text: qsTr("No answer — interrupted")
+                        text: row.noAnswer === "" ? qsTr("No answer") : qsTr("No answer — %1").arg(row.noAnswer)
+                        // A long reason never runs past a narrow pane's edge.
+                        width: Math.min(implicitWidth, row.width - 44 - 15)
+                        elide: Text.ElideRight
                         font.pointSize: Theme.fontSize(10.5)
                         color: Theme.textFaint
                     }

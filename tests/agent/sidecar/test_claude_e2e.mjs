@@ -239,3 +239,37 @@ test('a usage-only sidecar answers one usage line, opens no conversation and end
     fs.rmSync(home, { recursive: true, force: true });
   }
 });
+
+test('a turn cut by a dead sidecar and resumed: the placeholder the CLI stores for it is no answer, live or read back', async () => {
+  server.push({ text: 'Hello' }, { text: 'Streaming when it died', hold: true }, { text: 'Back again' });
+  let car = open();
+  let id;
+  try {
+    car.send({ cmd: 'user', text: 'hi', attachments: [] });
+    id = (await car.next('session')).id;
+    await car.next('result');
+    car.send({ cmd: 'user', text: 'cut me off', attachments: [] });
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Streaming when it died');
+    // Killed once the CLI has stored the question, as a crash mid-answer finds it.
+    const transcript = path.join(config, 'projects', work.replace(/[^A-Za-z0-9]/g, '-'), `${id}.jsonl`);
+    await until(() => fs.existsSync(transcript) && fs.readFileSync(transcript, 'utf8').includes('cut me off'));
+    for (const pid of [car.pid, ...descendants(car.pid)]) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    await car.exited;
+  } finally {
+    car.kill();
+  }
+  car = open({ resume: id });
+  try {
+    car.send({ cmd: 'user', text: 'are you back?', attachments: [] });
+    await car.next('result');
+    car.send({ cmd: 'history', sessionId: id, cwd: work });
+    const history = (await car.next('history')).messages;
+    const texts = (events) => JSON.stringify(events.flatMap((e) => e.blocks ?? e.messages?.flatMap((m) => m.blocks) ?? []));
+    assert.ok(!texts(car.events).includes('No response requested'), texts(car.events));
+    assert.deepEqual(history.map((m) => `${m.role}:${m.blocks[0].text}`),
+      ['user:hi', 'assistant:Hello', 'user:cut me off', 'user:are you back?', 'assistant:Back again']);
+    await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+  }
+});

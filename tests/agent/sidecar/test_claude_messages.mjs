@@ -5,7 +5,7 @@ import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE 
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
-test('history keeps what the user saw: no command echoes, no sub-agent talk, no refusal the CLI made up, tool results with the assistant', () => {
+test('history keeps what the user saw: no command echoes, no sub-agent talk, no answer the CLI made up, tool results with the assistant', () => {
   const stored = [
     msg('user', 'This session is being continued from a previous conversation that ran out of context.\nSummary: …'),
     msg('user', '<command-name>/compact</command-name>'),
@@ -18,13 +18,26 @@ test('history keeps what the user saw: no command echoes, no sub-agent talk, no 
     msg('assistant', []),
     msg('user', 'a very long question'),
     msg('assistant', [{ type: 'text', text: 'Prompt is too long' }], { isApiErrorMessage: true, error: 'invalid_request' }),
+    // A turn stopped before any answer, and one cut by a crash: on resuming, the CLI fills the gap
+    // with a placeholder of its own (as stored by CLI 2.1).
+    msg('user', 'stopped at once'),
+    msg('user', [{ type: 'text', text: '[Request interrupted by user]' }]),
+    msg('user', 'cut by a crash'),
+    { type: 'assistant', message: { role: 'assistant', model: '<synthetic>', content: [{ type: 'text', text: 'No response requested.' }] },
+      parent_tool_use_id: null, isApiErrorMessage: false },
+    msg('user', 'again'),
+    msg('assistant', [{ type: 'text', text: 'Back' }]),
   ];
   assert.deepEqual(historyMessages(stored), [
     { role: 'assistant', blocks: [{ type: 'text', text: '✦ Conversation compacted — context freed, earlier messages summarized.' }] },
     { role: 'user', blocks: [{ type: 'text', text: 'list files' }] },
     { role: 'assistant', blocks: [{ type: 'thinking', text: 'hmm' }, { type: 'tool_use', id: 't1', name: 'Bash', input: { command: 'ls' } }] },
     { role: 'assistant', blocks: [{ type: 'tool_result', toolUseId: 't1', text: 'a.txt' }] },
-    { role: 'user', blocks: [{ type: 'text', text: 'a very long question' }] },
+    { role: 'user', blocks: [{ type: 'text', text: 'a very long question' }], noAnswer: 'Prompt is too long' },
+    { role: 'user', blocks: [{ type: 'text', text: 'stopped at once' }], noAnswer: 'interrupted' },
+    { role: 'user', blocks: [{ type: 'text', text: 'cut by a crash' }] },
+    { role: 'user', blocks: [{ type: 'text', text: 'again' }] },
+    { role: 'assistant', blocks: [{ type: 'text', text: 'Back' }] },
   ]);
 });
 

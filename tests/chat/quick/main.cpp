@@ -44,7 +44,7 @@ public:
     Q_INVOKABLE QStringList openedLinks() const { return opened; }
     // A timeline as a chat session holds one, filled from plain objects: {id, kind, text, seconds,
     // tool: {name, summary, detail, todos: [{content, status}]}, attachments: [{name, image}],
-    // outcome, unanswered} where `image` true attaches a small PNG and a string attaches those
+    // outcome, unanswered, noAnswer} where `image` true attaches a small PNG and a string attaches those
     // bytes as an "image", and `outcome` is a tool's or result's ("failed", "denied", …).
     Q_INVOKABLE QObject* timeline() { return new brinmoor::TimelineModel(this); }
     Q_INVOKABLE void setRows(QObject* model, const QVariantList& rows) const
@@ -69,6 +69,7 @@ public:
                                        r.kind == TimelineRow::Kind::ToolResult ? brinmoor::ToolOutcome::Done
                                                                                : brinmoor::ToolOutcome::Pending);
             r.unanswered = m.value("unanswered").toBool();
+            r.noAnswer = m.value("noAnswer").toString();
             if (m.contains("seconds"))
                 r.seconds = m.value("seconds").toDouble();
             const QVariantMap t = m.value("tool").toMap();

@@ -47,7 +47,7 @@ Item {
                     y: 13
                     width: 534
                     kind: "working"; text: ""; attachments: []; seconds: undefined; tool: undefined
-                    outcome: ""; unanswered: false
+                    outcome: ""; unanswered: false; noAnswer: ""
                     label: "1.2k tokens"
                     isLast: true
                 }
@@ -134,7 +134,9 @@ Item {
                 call("b", "Bash", "failed"), { id: "b-r", kind: "toolResult", text: "Exit code 2\nno such file", outcome: "failed" },
                 call("c", "Bash", "interrupted"), call("d", "Bash", "done"), call("p", "Bash", "pending"),
                 { id: "ok-r", kind: "toolResult", text: "fine", outcome: "done" },
-                { id: "q2", kind: "user", text: "And then?", unanswered: true }], false);
+                { id: "q2", kind: "user", text: "And then?", unanswered: true, noAnswer: "API Error: 500 Internal server error" },
+                { id: "q3", kind: "user", text: "Still there?", unanswered: true, noAnswer: "interrupted" },
+                { id: "q4", kind: "user", text: "Hello?", unanswered: true }], false);
             const badge = id => findChild(rows.row(list, id), "outcome");
             const says = id => badge(id).visible ? findChild(rows.row(list, id), "outcomeText").text : "";
             compare(["w", "b", "c", "d", "p"].map(says), ["Denied", "Failed", "Interrupted", "", ""]);
@@ -143,9 +145,11 @@ Item {
             verify(failedText.r > 0.8 && failedText.g < 0.5, "a failed result reads as an error: " + failedText);
             verify(Qt.colorEqual(findChild(rows.row(list, "ok-r"), "toolResult").color, Theme.textFaint));
             compare(findChild(rows.row(list, "q"), "unanswered").visible, false);
-            const note = findChild(rows.row(list, "q2"), "unanswered");
-            verify(note.visible);
-            compare(note.children[1].text, "No answer — interrupted");
+            // Interrupted only when it was; else what ended the turn, or nothing when nothing tells.
+            const note = id => findChild(rows.row(list, id), "unanswered");
+            verify(note("q2").visible);
+            compare(["q2", "q3", "q4"].map(id => note(id).children[1].text),
+                    ["No answer — API Error: 500 Internal server error", "No answer — interrupted", "No answer"]);
             Theme.animationDuration = 0;
             for (const dark of [true, false]) {
                 Theme.dark = dark;
