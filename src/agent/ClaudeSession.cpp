@@ -1,6 +1,7 @@
 #include "ClaudeSession.h"
 
 #include "ChatHost.h"
+#include "HiddenCharacters.h"
 #include "NodeDetector.h"
 #include "SidecarProcess.h"
 #include "ToolSummaries.h"
@@ -295,9 +296,11 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
             wire += QStringLiteral("\n\n");
         wire += QStringLiteral("Attached files (read them):\n");
         QStringList lines;
+        // One path per line: a line break in a file's name must not split it (nor add lines of
+        // its own to the message), so such a path goes quoted and escaped.
         for (const ChatAttachment& f : files)
             if (f.path)
-                lines << QStringLiteral("- ") + *f.path;
+                lines << QStringLiteral("- ") + HiddenCharacters::pathForText(*f.path);
         wire += lines.join(u'\n');
     }
     ChatMessage m;

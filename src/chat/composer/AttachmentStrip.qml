@@ -29,6 +29,8 @@ Flickable {
                 required property string name
                 required property bool showsImage
                 required property string thumbnail
+                // The whole name: a line break or other hidden character shows as a mark.
+                readonly property string markedName: ChatText.markedName(chip.name)
                 objectName: "attachmentChip"
                 width: chip.showsImage ? 56 : fileRow.implicitWidth + 20
                 height: 56
@@ -54,7 +56,10 @@ Flickable {
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
                             width: Math.min(implicitWidth, 160)
-                            text: chip.name
+                            objectName: "chipName"
+                            text: chip.markedName !== "" ? chip.markedName : chip.name
+                            textFormat: chip.markedName !== "" ? Text.StyledText : Text.PlainText
+                            maximumLineCount: 1
                             elide: Text.ElideMiddle
                             font.pointSize: Theme.fontSize(11.5)
                             font.weight: Font.Medium

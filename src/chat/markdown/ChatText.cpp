@@ -1,6 +1,7 @@
 #include "ChatText.h"
 
 #include "DirectionalRuns.h"
+#include "HiddenCharacters.h"
 #include "InlineMarkdown.h"
 
 #include <QClipboard>
@@ -65,6 +66,32 @@ bool ChatText::needsRichText(const QString& html)
 QString ChatText::shownLines(const QString& text)
 {
     return DirectionalRuns::closeAtLineEnds(text);
+}
+
+QString ChatText::markedCode(const QString& text)
+{
+    using namespace HiddenCharacters;
+    if (!present(text, Scope::Text))
+        return {};
+    return QStringLiteral("<span style=\"white-space:pre-wrap\">") + markup(text, Scope::Text, Markup::Rich)
+         + QStringLiteral("</span>");
+}
+
+QString ChatText::markedOutput(const QString& text)
+{
+    using namespace HiddenCharacters;
+    return present(text, Scope::Text) ? markup(text, Scope::Text, Markup::Styled) : QString();
+}
+
+QString ChatText::markedName(const QString& text)
+{
+    using namespace HiddenCharacters;
+    return present(text, Scope::Line) ? markup(text, Scope::Line, Markup::Styled) : QString();
+}
+
+QString ChatText::moreLines(int count)
+{
+    return count == 1 ? tr("… 1 more line") : tr("… %1 more lines").arg(count);
 }
 
 } // namespace brinmoor

@@ -35,6 +35,16 @@ public:
     // direction embedding, override and isolate closed at the end of its line (DirectionalRuns):
     // one line's right-to-left override never reverses the lines after it.
     Q_INVOKABLE static QString shownLines(const QString& text);
+    // Text that names what will be acted on, or is code, with its hidden characters (direction
+    // controls, invisible format characters, control characters: HiddenCharacters) shown as
+    // marks: "" when it holds none, and the item shows the text as it is. For a rich-text item
+    // (code, diff lines), a styled-text one of many lines (tool output), and a styled-text one
+    // of one line (names, paths, commands in a header), where line breaks are marks too.
+    Q_INVOKABLE static QString markedCode(const QString& text);
+    Q_INVOKABLE static QString markedOutput(const QString& text);
+    Q_INVOKABLE static QString markedName(const QString& text);
+    // The row that ends a cut text: "… 1 more line", "… 3 more lines".
+    Q_INVOKABLE static QString moreLines(int count);
 
     // Where links go; tests replace it.
     static std::function<void(const QUrl&)> linkOpener;

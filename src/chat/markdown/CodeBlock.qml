@@ -5,7 +5,9 @@ import Brinmoor.Chat
 
 // The collapsed box in which a chat card shows a tool call's long detail: at most
 // `collapsedLines` lines, a copy button, and an Expand button that opens the whole text in the
-// code preview when the text has more lines than that or more than 110 characters.
+// code preview when the text has more lines than that or more than 110 characters. A cut text
+// ends with a row that says how many lines are not shown (nobody approves what they did not
+// see); hidden characters show as marks, and the copy button copies the text as it is.
 Item {
     id: block
 
@@ -18,12 +20,16 @@ Item {
     property bool isDiff: false
 
     readonly property int lineCount: ChatText.lineCount(block.text)
+    readonly property int hiddenLines: Math.max(0, block.lineCount - block.collapsedLines)
+    readonly property string shownText: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
+    readonly property string markedText: ChatText.markedCode(block.shownText)
     readonly property bool showExpand: block.lineCount > block.collapsedLines
                                        || ChatText.characterCount(block.text) > 110
     // Keeps the text clear of the buttons in the top trailing corner.
     readonly property real trailingRoom: block.showExpand ? 66 : 36
 
-    implicitHeight: block.isDiff ? diff.height + 14 : plain.implicitHeight + 16
+    implicitHeight: (block.isDiff ? diff.height + 14 : plain.implicitHeight + 16)
+                    + (block.hiddenLines > 0 ? more.implicitHeight + 1 : 0)
 
     function expand() {
         AppModel.showCodePreview(block.title, block.text, block.markdown, block.isDiff);
@@ -67,16 +73,26 @@ Item {
         TextEdit {
             id: plain
             objectName: "plain"
-            // The first lines, the last one marked with an ellipsis when more follows.
-            text: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
-                                      + (block.lineCount > block.collapsedLines ? "…" : "")
-            textFormat: TextEdit.PlainText
+            text: block.markedText !== "" ? block.markedText : block.shownText
+            textFormat: block.markedText !== "" ? TextEdit.RichText : TextEdit.PlainText
             readOnly: true
             selectByMouse: true
             color: Theme.text
             font.family: Theme.monospaceFamily
             font.pointSize: Theme.fontSize(11)
         }
+    }
+
+    Text {
+        id: more
+        objectName: "moreLines"
+        visible: block.hiddenLines > 0
+        x: block.isDiff ? 11 : 10
+        y: block.isDiff ? diff.y + diff.height + 1 : scroller.y + scroller.height + 1
+        text: ChatText.moreLines(block.hiddenLines)
+        color: Theme.textFaint
+        font.family: Theme.monospaceFamily
+        font.pointSize: Theme.fontSize(10.5)
     }
 
     Row {

@@ -5,11 +5,13 @@ import Brinmoor.Chat
 // A fenced code block of rendered markdown: the code as written in monospaced text that scrolls
 // sideways (lines never wrap, every line shows), and a copy button that fades in at the top
 // trailing corner while the pointer is over the card. The button is made anew at every entry,
-// so it never shows a check mark left from an earlier visit.
+// so it never shows a check mark left from an earlier visit. Hidden characters show as marks;
+// the button copies the code as written.
 Item {
     id: card
 
     property string code: ""
+    readonly property string marked: ChatText.markedCode(card.code)
 
     implicitHeight: codeText.implicitHeight + 16
 
@@ -31,10 +33,11 @@ Item {
         boundsBehavior: Flickable.StopAtBounds
         TextEdit {
             id: codeText
+            objectName: "codeText"
             x: 10
             y: 8
-            text: card.code
-            textFormat: TextEdit.PlainText
+            text: card.marked !== "" ? card.marked : card.code
+            textFormat: card.marked !== "" ? TextEdit.RichText : TextEdit.PlainText
             readOnly: true
             selectByMouse: true
             color: Theme.text

@@ -1,11 +1,12 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import Brinmoor.App
+import Brinmoor.Chat
 
 // Line-prefixed diff text, one row per line, tinted by the line's first character: "+" green on a
 // green wash, "-" red on a red wash, anything else grey. A list, so that a long diff makes rows
 // only for what is on screen. Collapsed, every row stays on one line and is cut at its end;
-// expanded, long lines wrap.
+// expanded, long lines wrap. Hidden characters in a line show as marks.
 ListView {
     id: diff
 
@@ -30,6 +31,7 @@ ListView {
         id: row
 
         required property string modelData
+        readonly property string marked: ChatText.markedCode(row.modelData)
 
         readonly property bool added: row.modelData.startsWith("+")
         readonly property bool removed: !row.added && row.modelData.startsWith("-")
@@ -42,12 +44,13 @@ ListView {
 
         TextEdit {
             id: line
+            objectName: "diffLine"
             x: 5
             y: 0.5
             width: diff.collapsed ? implicitWidth : row.width - 10
             // An empty line keeps the height of a line.
-            text: row.modelData.length > 0 ? row.modelData : " "
-            textFormat: TextEdit.PlainText
+            text: row.marked !== "" ? row.marked : row.modelData.length > 0 ? row.modelData : " "
+            textFormat: row.marked !== "" ? TextEdit.RichText : TextEdit.PlainText
             wrapMode: diff.collapsed ? TextEdit.NoWrap : TextEdit.Wrap
             readOnly: true
             selectByMouse: true

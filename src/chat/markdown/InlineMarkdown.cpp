@@ -1,6 +1,7 @@
 #include "InlineMarkdown.h"
 
 #include "DirectionalRuns.h"
+#include "HiddenCharacters.h"
 #include "WebLinks.h"
 
 #include <QFontDatabase>
@@ -134,6 +135,13 @@ QString escaped(const QString& text)
     return out;
 }
 
+// The same with hidden characters shown as marks, for code and table cells.
+QString escapedMarked(const QString& text)
+{
+    using namespace HiddenCharacters;
+    return present(text, Scope::Text) ? markup(text, Scope::Text, Markup::Rich) : escaped(text);
+}
+
 QString wrapped(const QString& body)
 {
     return QStringLiteral("<span style=\"white-space:pre-wrap\">") + body + QStringLiteral("</span>");
@@ -184,7 +192,7 @@ std::optional<QList<Run>> parse(const QString& text)
     return b.runs;
 }
 
-QString toHtml(const QList<Run>& runs)
+QString toHtml(const QList<Run>& runs, bool markAll)
 {
     QString out;
     for (const Run& r : runs) {
@@ -212,7 +220,7 @@ QString toHtml(const QList<Run>& runs)
                   + QStringLiteral("'\">");
             close.prepend(QStringLiteral("</span>"));
         }
-        out += open + escaped(r.text) + close;
+        out += open + (markAll || (r.styles & Run::Code) ? escapedMarked(r.text) : escaped(r.text)) + close;
     }
     return wrapped(out);
 }
@@ -228,24 +236,32 @@ QString plainHtml(const QString& text)
     return wrapped(escaped(text));
 }
 
-QString render(const QString& text)
+QString render(const QString& text, bool markAll)
 {
     auto runs = parse(text);
     if (!runs)
-        return plainHtml(DirectionalRuns::closeAtLineEnds(text));
+        return markAll ? wrapped(escapedMarked(text)) : plainHtml(DirectionalRuns::closeAtLineEnds(text));
     // A paragraph is one laid-out block whose lines are breaks within it: a direction override in
-    // one line must end with that line, not reverse the ones after it.
-    if (DirectionalRuns::present(text)) {
+    // one line must end with that line, not reverse the ones after it. Code shows its own as marks.
+    if (!markAll && DirectionalRuns::present(text)) {
         DirectionalRuns directions;
+        Run* lastProse = nullptr;
         for (Run& r : *runs) {
+            // What prose left open would reorder the code after it: it ends before the code.
+            if (r.styles & Run::Code) {
+                if (lastProse)
+                    lastProse->text += directions.close();
+                continue;
+            }
             QString closed;
             directions.feed(r.text, closed);
             r.text = std::move(closed);
+            lastProse = &r;
         }
-        if (!runs->isEmpty())
-            runs->last().text += directions.close();
+        if (lastProse)
+            lastProse->text += directions.close();
     }
-    return toHtml(*runs);
+    return toHtml(*runs, markAll);
 }
 
 bool isOpenableLink(const QString& href)

@@ -35,13 +35,16 @@ std::optional<QList<Run>> parse(const QString& text);
 
 // Escaped rich text of the runs for a rich-text item: every character of agent text is escaped,
 // the only markup is ours (b, i, s, a, a monospaced span, line breaks and non-breaking spaces).
-QString toHtml(const QList<Run>& runs);
+// Code runs (all runs with `markAll`) show their hidden characters as marks (HiddenCharacters).
+QString toHtml(const QList<Run>& runs, bool markAll = false);
 
 // Escaped rich text of `text` shown verbatim, keeping line breaks and runs of spaces.
 QString plainHtml(const QString& text);
 
-// `text` styled (or verbatim when parsing fails), as escaped rich text.
-QString render(const QString& text);
+// `text` styled (or verbatim when parsing fails), as escaped rich text. Code spans show hidden
+// characters as marks; with `markAll` (table cells) all of the text does, and prose keeps its
+// direction controls, closed at each line's end.
+QString render(const QString& text, bool markAll = false);
 
 // Whether rich text made here needs a rich-text item, or a styled-text one shows it the same:
 // links and code spans carry styles styled text drops, and it folds runs of spaces.

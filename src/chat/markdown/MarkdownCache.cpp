@@ -85,7 +85,7 @@ QList<RenderedBlock> MarkdownCache::render(const QString& text)
             // A missing cell is drawn as an empty one.
             const auto addRow = [&](const QStringList& cells) {
                 for (qsizetype k = 0; k < c; ++k)
-                    r.cells.append(InlineMarkdown::render(k < cells.size() ? cells[k] : QString()));
+                    r.cells.append(InlineMarkdown::render(k < cells.size() ? cells[k] : QString(), true));
             };
             addRow(b.headers);
             for (const QStringList& row : b.rows)

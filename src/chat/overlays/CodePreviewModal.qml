@@ -16,6 +16,8 @@ Item {
     property string content: ""
     property bool isMarkdown: false
     property bool isDiff: false
+    // Hidden characters of the title (a path, a command) as marks.
+    readonly property string markedTitle: ChatText.markedName(modal.title)
 
     function close() {
         AppModel.codePreview = null;
@@ -102,8 +104,8 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     width: titleRow.width - titleIcon.width - copyLabel.width - escHint.width - closeButton.width
                            - 4 * titleRow.spacing
-                    text: modal.title
-                    textFormat: Text.PlainText
+                    text: modal.markedTitle !== "" ? modal.markedTitle : modal.title
+                    textFormat: modal.markedTitle !== "" ? Text.StyledText : Text.PlainText
                     elide: Text.ElideMiddle
                     maximumLineCount: 1
                     color: Theme.text
@@ -249,6 +251,8 @@ Item {
         ScrollView {
             id: plainScroll
             property string content
+            // Hidden characters as marks; the copy button takes the content as it is.
+            readonly property string marked: ChatText.markedCode(plainScroll.content)
             contentWidth: plainScroll.availableWidth
             ScrollBar.vertical: CardScrollBar {
                 area: plainScroll
@@ -262,8 +266,8 @@ Item {
                     x: 16
                     y: 16
                     width: parent.width - 32
-                    text: plainScroll.content
-                    textFormat: TextEdit.PlainText
+                    text: plainScroll.marked !== "" ? plainScroll.marked : plainScroll.content
+                    textFormat: plainScroll.marked !== "" ? TextEdit.RichText : TextEdit.PlainText
                     wrapMode: TextEdit.Wrap
                     readOnly: true
                     selectByMouse: true

@@ -99,8 +99,11 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     width: Math.min(implicitWidth, titleRow.width - docIcon.width - badge.width - escHint.width
                                     - closeButton.width - 5 * titleRow.spacing)
-                    text: preview.fileName
-                    textFormat: Text.PlainText
+                    // The whole name, its hidden characters as marks.
+                    readonly property string marked: ChatText.markedName(preview.fileName)
+                    text: nameText.marked !== "" ? nameText.marked : preview.fileName
+                    textFormat: nameText.marked !== "" ? Text.StyledText : Text.PlainText
+                    maximumLineCount: 1
                     elide: Text.ElideMiddle
                     color: Theme.text
                     font.family: Theme.monospaceFamily
@@ -251,10 +254,13 @@ Item {
                                     Repeater {
                                         model: block.isCode ? block.lines : []
                                         delegate: Text {
+                                            id: codeLine
                                             required property string modelData
+                                            // Hidden characters in code show as marks.
+                                            readonly property string marked: ChatText.markedOutput(codeLine.modelData)
                                             width: codeLines.width
-                                            text: modelData
-                                            textFormat: Text.PlainText
+                                            text: codeLine.marked !== "" ? codeLine.marked : codeLine.modelData
+                                            textFormat: codeLine.marked !== "" ? Text.StyledText : Text.PlainText
                                             wrapMode: Text.Wrap
                                             color: Theme.hex("b7bcc4", 1)
                                             font.family: Theme.monospaceFamily

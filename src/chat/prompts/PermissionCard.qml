@@ -20,6 +20,8 @@ Item {
     readonly property string tool: card.request ? card.request.tool : ""
     readonly property string summary: card.request ? card.request.summary : ""
     readonly property string detail: card.request && card.request.detail !== undefined ? card.request.detail : ""
+    // The name or command the call acts on, its hidden characters as marks: what runs is what reads.
+    readonly property string markedSummary: ChatText.markedName(card.summary)
 
     implicitHeight: column.implicitHeight + 22
 
@@ -54,8 +56,8 @@ Item {
                 objectName: "summary"
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, column.width - asker.width - 32)
-                text: card.summary
-                textFormat: Text.PlainText
+                text: card.markedSummary !== "" ? card.markedSummary : card.summary
+                textFormat: card.markedSummary !== "" ? Text.StyledText : Text.PlainText
                 maximumLineCount: 1
                 elide: Text.ElideMiddle
                 font.family: Theme.monospaceFamily

@@ -102,6 +102,7 @@ Item {
                             id: chip
                             required property var modelData
                             readonly property bool thumbnail: ChatLabels.showsThumbnail(chip.modelData)
+                            readonly property string markedName: ChatText.markedName(chip.modelData.name)
                             objectName: chip.thumbnail ? "thumbnail" : "fileChip"
                             width: chip.thumbnail ? 120 : fileChip.width
                             height: chip.thumbnail ? 84 : fileChip.height
@@ -141,8 +142,10 @@ Item {
                                     }
                                     Text {
                                         anchors.verticalCenter: parent.verticalCenter
-                                        text: chip.modelData.name
-                                        textFormat: Text.PlainText
+                                        objectName: "fileChipName"
+                                        // The whole name: a line break or other hidden character shows as a mark.
+                                        text: chip.markedName !== "" ? chip.markedName : chip.modelData.name
+                                        textFormat: chip.markedName !== "" ? Text.StyledText : Text.PlainText
                                         maximumLineCount: 1
                                         font.pointSize: Theme.fontSize(11.5)
                                         font.weight: Font.Medium
@@ -298,10 +301,13 @@ Item {
         Repeater {
             model: row.kind === "toolResult" ? 1 : 0
             delegate: Text {
+                id: result
                 objectName: "toolResult"
+                // Output is what a command did: its hidden characters show as marks.
+                readonly property string marked: ChatText.markedOutput(row.text)
                 width: content.width
-                text: ChatText.shownLines(row.text)
-                textFormat: Text.PlainText
+                text: result.marked !== "" ? result.marked : ChatText.shownLines(row.text)
+                textFormat: result.marked !== "" ? Text.StyledText : Text.PlainText
                 wrapMode: Text.Wrap
                 maximumLineCount: 3
                 elide: Text.ElideRight

@@ -22,6 +22,9 @@ Item {
     readonly property bool failed: card.outcome === "failed" || card.denied
     readonly property bool interrupted: card.outcome === "interrupted"
     readonly property bool showsDetail: card.detail !== "" && card.detail !== card.summary && !card.denied
+    // Hidden characters of the name and summary as marks.
+    readonly property string markedName: ChatText.markedName(card.name)
+    readonly property string markedSummary: ChatText.markedName(card.summary)
 
     implicitHeight: column.implicitHeight + 14
 
@@ -53,8 +56,8 @@ Item {
                     id: nameText
                     objectName: "name"
                     anchors.verticalCenter: parent.verticalCenter
-                    text: card.name
-                    textFormat: Text.PlainText
+                    text: card.markedName !== "" ? card.markedName : card.name
+                    textFormat: card.markedName !== "" ? Text.StyledText : Text.PlainText
                     color: Theme.text
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(11)
@@ -65,8 +68,8 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     visible: card.summary !== ""
                     width: Math.min(implicitWidth, column.width - nameText.width - 34 - (badge.visible ? badge.width + 8 : 0))
-                    text: card.summary
-                    textFormat: Text.PlainText
+                    text: card.markedSummary !== "" ? card.markedSummary : card.summary
+                    textFormat: card.markedSummary !== "" ? Text.StyledText : Text.PlainText
                     elide: Text.ElideMiddle
                     maximumLineCount: 1
                     font.strikeout: card.denied

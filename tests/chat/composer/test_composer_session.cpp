@@ -1,6 +1,7 @@
 // The composer and the session controls wired to a real chat session on the scripted fake
 // sidecar: the lines they make it write, and the one state-file write of the auto-compact switch.
 #include "AppModel.h"
+#include "ChatAttachments.h"
 #include "ClaudeSession.h"
 #include "ComposerModel.h"
 #include "SessionControls.h"
@@ -9,6 +10,7 @@
 #include "TestEnvironment.h"
 
 #include <QJsonArray>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -112,6 +114,26 @@ TEST(ComposerOnSession, pasted_text_goes_whole_inside_the_message_after_what_was
     const ChatMessage& sent = c.t.session.transcript().last();
     EXPECT_EQ(sent.blocks.value(0).text, S("why does it fail?"));
     EXPECT_EQ(sent.attachments.size(), 2);
+    c.t.session.stop();
+}
+
+// A pasted file link whose name holds a line break (or another hidden character) reaches the
+// agent as one quoted, escaped path per line: it cannot split, nor add lines to the message.
+TEST(ComposerOnSession, a_pasted_file_with_a_line_break_in_its_name_goes_as_one_path)
+{
+    ComposerOnFake c;
+    ASSERT_TRUE(c.start());
+    QMimeData mime;
+    mime.setUrls({QUrl(S("file:///tmp/files/new%0Aline.txt")), QUrl(S("file:///tmp/files/invoice%E2%80%AEfdp.sh")),
+                  QUrl(S("file:///tmp/files/plain.txt"))});
+    const ChatAttachments::PasteResult pasted = ChatAttachments::fromMimeData(&mime);
+    ASSERT_EQ(pasted.attachments.size(), 3);
+    EXPECT_EQ(pasted.attachments[0].name, S("new\nline.txt"));
+    const QJsonObject user = c.send(QString(), pasted.attachments);
+    EXPECT_EQ(user[S("text")].toString(), S("Attached files (read them):\n"
+                                            "- \"/tmp/files/new\\nline.txt\"\n"
+                                            "- \"/tmp/files/invoice\\u202efdp.sh\"\n"
+                                            "- /tmp/files/plain.txt"));
     c.t.session.stop();
 }
 

@@ -314,3 +314,21 @@ TEST(DirectionalRuns, what_a_line_leaves_open_is_closed_at_its_end)
     EXPECT_TRUE(html.contains(pdf + "<br>")) << qPrintable(html);
     EXPECT_TRUE(InlineMarkdown::render("`" + rlo + "a\nb").contains(pdf + "<br>"));
 }
+
+// Table cells and code spans show hidden characters as marks (nothing of them acts); prose keeps
+// its direction controls, closed at the line's end, and what prose leaves open ends before code.
+TEST(InlineMarkdown, code_and_table_cells_mark_hidden_characters_and_prose_keeps_them)
+{
+    const QString rlo(QChar(0x202E)), pdf(QChar(0x202C)), zwsp(QChar(0x200B));
+    const QString mark = QStringLiteral("<font color=\"#d94f8c\">\u2066&lt;U+202E&gt;");
+    const QList<RenderedBlock> blocks = MarkdownCache::render("| name |\n|---|\n| invoice" + rlo + "fdp.sh |\n\n"
+                                                              "see `x" + rlo + "y` and " + rlo + "prose" + zwsp);
+    ASSERT_EQ(blocks.size(), 2);
+    EXPECT_TRUE(blocks[0].cells.value(1).contains("invoice" + mark)) << qPrintable(blocks[0].cells.value(1));
+    EXPECT_FALSE(blocks[0].cells.value(1).contains(rlo));
+    const QString paragraph = blocks[1].text;
+    EXPECT_TRUE(paragraph.contains("x" + mark)) << qPrintable(paragraph);
+    EXPECT_TRUE(paragraph.contains(rlo + "prose" + zwsp + pdf)) << qPrintable(paragraph);
+    // An override open in prose before a code span is closed before it.
+    EXPECT_TRUE(InlineMarkdown::render(rlo + "a `b`").contains(rlo + "a " + pdf + "<span")) << qPrintable(InlineMarkdown::render(rlo + "a `b`"));
+}

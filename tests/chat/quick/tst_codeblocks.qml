@@ -14,6 +14,8 @@ Item {
     Component { id: modalComponent; CodePreviewModal { anchors.fill: parent } }
     Component { id: cardComponent; CodeCard { width: 300; code: "let x = 1" } }
     Component { id: inlineComponent; InlineText { width: 300 } }
+    Component { id: permissionComponent; PermissionCard { width: 600 } }
+    Component { id: toolComponent; ToolCard { width: 600 } }
     Component { id: tableComponent; MarkdownText { width: 500; text: "| a | b |\n|---|---|\n| x | [site](https://example.com) |" } }
 
     TestCase {
@@ -167,6 +169,31 @@ Item {
             compare(diff.count, 2);
             verify(findChild(block, "expandButton").visible);
         }
+
+        // A cut diff or cut code ends with a row that says how many lines it does not show; the
+        // block keeps showing two lines.
+        function test_a_cut_text_says_how_many_lines_are_not_shown() {
+            const cases = [
+                { text: "- line5\n+ five-a\n+ rm -rf / # hidden?\n+ five-c\n+ five-d", diff: true, more: "… 3 more lines" },
+                { text: "echo a\necho b\nrm -rf ~", diff: false, more: "… 1 more line" },
+                { text: "a\nb\n", diff: false, more: "… 1 more line" },
+                { text: "- a\n+ b", diff: true, more: "" },
+                { text: "a\nb", diff: false, more: "" },
+            ];
+            for (const c of cases) {
+                const block = createTemporaryObject(blockComponent, top, { text: c.text, isDiff: c.diff });
+                const more = findChild(block, "moreLines");
+                compare(more.visible, c.more !== "", c.text);
+                if (c.more !== "") {
+                    compare(more.text, c.more);
+                    verify(more.y + more.height <= block.height, "the row is inside the block");
+                }
+                if (c.diff)
+                    compare(findChild(block, "diff").count, 2);
+                else
+                    compare(findChild(block, "plain").text, c.text.split("\n").slice(0, 2).join("\n"));
+            }
+        }
     }
 
     TestCase {
@@ -201,6 +228,78 @@ Item {
             AppModel.showCodePreview("t", "x", false, false);
             mouseClick(findChild(modal, "closeButton"));
             verify(!AppModel.codePreview);
+        }
+    }
+
+    // Where text names what will run or is code, each hidden character shows as a mark in place
+    // of acting (the name reads in its true order); the copy buttons copy the text as it is.
+    TestCase {
+        name: "HiddenCharacters"
+        when: windowShown
+
+        // An override, an isolate, a mark, the Arabic letter mark, a zero-width space, a word
+        // joiner, a byte order mark inside text, a tag, and a joiner between Latin letters.
+        readonly property var hidden: ["\u202E", "\u2067", "\u200F", "\u061C", "\u200B", "\u2060", "\uFEFF", "\u{E0041}", "\u200D"]
+
+        function cleanup() { AppModel.codePreview = null; }
+
+        function label(c) {
+            return "U+" + c.codePointAt(0).toString(16).toUpperCase().padStart(4, "0");
+        }
+        function marks(item, c, what) {
+            verify(item !== null, what);
+            const shown = String(item.text);
+            verify(shown.indexOf(label(c)) >= 0 && shown.indexOf(c) < 0, what + " shows " + label(c) + ": " + shown);
+        }
+        function diffLine(block, n) {
+            const items = findChild(block, "diff").contentItem.children, rows = [];
+            for (let i = 0; i < items.length; ++i)
+                if (items[i].modelData !== undefined)
+                    rows.push(items[i]);
+            rows.sort((a, b) => a.y - b.y);
+            return findChild(rows[n], "diffLine");
+        }
+
+        function test_every_class_shows_as_a_mark_and_copies_as_written() {
+            for (const c of hidden) {
+                const name = "invoice" + c + "fdp.sh";
+                const code = "x = \"" + c + "reversed in code\"\nline 2\nline 3\nline 4";
+                const card = createTemporaryObject(permissionComponent, top, {
+                    request: { id: "p", tool: "Write", summary: "Write  " + name, detail: code } });
+                marks(findChild(card, "summary"), c, "the approval's file name");
+                const block = findChild(card, "detail");
+                marks(findChild(block, "plain"), c, "the code it writes");
+                compare(findChild(block, "moreLines").text, "… 2 more lines");
+                mouseClick(findChild(block, "copyButton"));
+                compare(TestSupport.clipboardText(), code, "the copy holds the original");
+
+                const tool = createTemporaryObject(toolComponent, top, { outcome: "done",
+                    tool: { name: "Edit", summary: name, detail: "- old\n+ y = \"" + c + "z\"" } });
+                marks(findChild(tool, "summary"), c, "the tool card's file name");
+                marks(diffLine(findChild(tool, "detail"), 1), c, "the diff's added line");
+                compare(String(diffLine(findChild(tool, "detail"), 0).text), "- old");
+
+                const fenced = createTemporaryObject(cardComponent, top, { code: code });
+                marks(findChild(fenced, "codeText"), c, "the code block");
+
+                // The preview of the whole text shows the marks too, and copies it as it is.
+                AppModel.showCodePreview("Write  " + name, code, false, false);
+                const modal = createTemporaryObject(modalComponent, top, { title: AppModel.codePreview.title, content: code });
+                marks(findChild(modal, "title"), c, "the preview's title");
+                marks(findChild(modal, "plain"), c, "the preview");
+                mouseClick(findChild(modal, "copyButton"));
+                compare(TestSupport.clipboardText(), code);
+                modal.visible = false;
+            }
+        }
+
+        // Right-to-left names read as they are: no mark where there is no hidden character.
+        function test_right_to_left_text_is_no_mark() {
+            const name = "\u05E9\u05DC\u05D5\u05DD \u0645\u0631\u062D\u0628\u0627.txt";
+            const tool = createTemporaryObject(toolComponent, top, { tool: { name: "Write", summary: name, detail: name + "\nb" } });
+            compare(findChild(tool, "summary").text, name);
+            compare(findChild(tool, "summary").textFormat, Text.PlainText);
+            compare(findChild(findChild(tool, "detail"), "plain").textFormat, TextEdit.PlainText);
         }
     }
 }

@@ -115,6 +115,18 @@ Item {
             compare(list.count, 0);
         }
 
+        // A pasted file whose name holds a line break: its chip shows the whole name on one line,
+        // the break as a mark.
+        function test_a_line_break_in_a_pasted_file_name_shows_as_a_mark() {
+            TestSupport.setClipboardFiles([TestSupport.writeFile("new\nline.txt", 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            compare(composer.model.attachments.count, 1);
+            const name = findChild(composer, "chipName");
+            const shown = String(name.text);
+            verify(shown.startsWith("new") && shown.indexOf("&lt;U+000A&gt;") > 0 && shown.endsWith("line.txt"), shown);
+            compare(name.lineCount, 1);
+        }
+
         function test_a_text_file_named_as_a_picture_is_refused_with_its_reason() {
             TestSupport.setClipboardFiles([TestSupport.writeFile("diagram.png", 0), TestSupport.writeFile("notes.txt", 0)]);
             keyClick(Qt.Key_V, Qt.ControlModifier);

@@ -189,6 +189,20 @@ Item {
             compare(differ, 0, "the second line of the output is not reversed");
         }
 
+        // A file's whole name shows in its chip, a line break in it as a mark; a command's output
+        // shows its hidden characters as marks.
+        function test_names_and_output_show_hidden_characters_as_marks() {
+            const list = makeList([
+                { id: "u", kind: "user", text: "", attachments: [{ name: "new\nline.txt" }] },
+                { id: "r", kind: "toolResult", text: "x = \"\u202Ereversed\"\nnext" }], false);
+            const name = findChild(rows.row(list, "u"), "fileChipName");
+            const shown = String(name.text);
+            verify(shown.startsWith("new") && shown.indexOf("&lt;U+000A&gt;") > 0 && shown.endsWith("line.txt"), shown);
+            compare(name.lineCount, 1);
+            const result = String(findChild(rows.row(list, "r"), "toolResult").text);
+            verify(result.indexOf("&lt;U+202E&gt;") > 0 && result.indexOf("\u202E") < 0, result);
+        }
+
         function test_appending_keeps_rows_and_an_open_thinking_block() {
             const model = TestSupport.timeline();
             TestSupport.setRows(model, top.seed.slice(0, 3));

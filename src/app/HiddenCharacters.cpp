@@ -1,0 +1,264 @@
+#include "HiddenCharacters.h"
+
+namespace brinmoor::HiddenCharacters {
+
+namespace {
+
+constexpr char16_t ZWNJ = 0x200C, ZWJ = 0x200D, BOM = 0xFEFF;
+constexpr char32_t blackFlag = 0x1F3F4, cancelTag = 0xE007F;
+// Tag characters are U+E0000–U+E007F: a high surrogate of DB40 and a low one up to DC7F.
+constexpr char16_t tagHigh = 0xDB40;
+
+// The mark's colour: apart from the diff's green and red, the links' blue and the cards' amber.
+// The label sits in a left-to-right isolate: it reads the same inside right-to-left text.
+constexpr QStringView markOpen = u"<font color=\"#d94f8c\">\u2066&lt;U+";
+constexpr QStringView markClose = u"&gt;\u2069</font>";
+
+// Whether a UTF-16 unit can begin a hidden character; everything else (nearly all text) is
+// passed over at the cost of this test.
+bool candidate(char16_t u)
+{
+    if (u >= 0x20 && u < 0x7F)
+        return false;
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || (u >= 0x200B && u <= 0x200F)
+        || (u >= 0x2028 && u <= 0x202E) || (u >= 0x2060 && u <= 0x2069) || u == BOM || u == tagHigh;
+}
+
+char32_t codePointAt(QStringView s, qsizetype i, qsizetype* length)
+{
+    const QChar c = s[i];
+    if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+        *length = 2;
+        return QChar::surrogateToUcs4(c, s[i + 1]);
+    }
+    *length = 1;
+    return c.unicode();
+}
+
+// The code point that ends just before `i`; 0 at the start.
+char32_t codePointBefore(QStringView s, qsizetype i)
+{
+    if (i <= 0)
+        return 0;
+    const QChar c = s[i - 1];
+    if (c.isLowSurrogate() && i >= 2 && s[i - 2].isHighSurrogate())
+        return QChar::surrogateToUcs4(s[i - 2], c);
+    return c.unicode();
+}
+
+bool isTag(char32_t c)
+{
+    return c >= 0xE0000 && c <= 0xE007F;
+}
+
+// Pictographs and what joins them into one emoji (the emoji presentation selector, skin tones,
+// the keycap); a joiner between two of these is part of an emoji sequence.
+bool emojiLike(char32_t c)
+{
+    return (c >= 0x1F000 && c <= 0x1FAFF) || (c >= 0x2190 && c <= 0x21FF) || (c >= 0x2300 && c <= 0x23FF)
+        || (c >= 0x25A0 && c <= 0x27BF) || (c >= 0x2B00 && c <= 0x2BFF) || c == 0xFE0F || c == 0x20E3
+        || c == 0x00A9 || c == 0x00AE || c == 0x203C || c == 0x2049 || c == 0x2122 || c == 0x2139
+        || c == 0x3030 || c == 0x303D || c == 0x3297 || c == 0x3299 || isTag(c);
+}
+
+// Scripts whose writing uses joiners (Arabic, Persian, the Indic scripts, …): any but those that
+// never need one.
+bool joiningScript(char32_t c)
+{
+    switch (QChar::script(c)) {
+    case QChar::Script_Unknown:
+    case QChar::Script_Common:
+    case QChar::Script_Inherited:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+    case QChar::Script_Bopomofo:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// How many UTF-16 units from `i` (a tag character) the flag's subdivision code there takes, ending
+// with its cancel tag (England: U+1F3F4, "gbeng" in tags, U+E007F); 0 when it is none. Only a
+// short code of tag digits and small letters counts, so no text hides behind a flag.
+qsizetype flagTags(QStringView s, qsizetype i)
+{
+    if (codePointBefore(s, i) != blackFlag)
+        return 0;
+    qsizetype at = i, length = 0;
+    for (int n = 0; at < s.size() && n <= 8; ++n, at += length) {
+        const char32_t c = codePointAt(s, at, &length);
+        if (c == cancelTag)
+            return n >= 2 ? at + length - i : 0;
+        if (!((c >= 0xE0030 && c <= 0xE0039) || (c >= 0xE0061 && c <= 0xE007A)))
+            return 0;
+    }
+    return 0;
+}
+
+// Calls `plainText(from, to)` for each stretch shown as it is and `mark(codePoint)` for each
+// hidden character, in order. Returns early (false) when `mark` returns false.
+template <typename Plain, typename Mark>
+bool scan(QStringView s, Scope scope, Plain&& plainText, Mark&& mark)
+{
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < s.size();) {
+        const char16_t u = s[i].unicode();
+        if (!candidate(u)) {
+            ++i;
+            continue;
+        }
+        qsizetype length = 1;
+        const char32_t c = codePointAt(s, i, &length);
+        bool hidden = true;
+        if (c == u'\n' || c == u'\t') {
+            hidden = scope == Scope::Line;
+        } else if (c == u'\r') {
+            hidden = scope == Scope::Line || i + 1 >= s.size() || s[i + 1] != u'\n';
+        } else if (c == BOM) {
+            hidden = i > 0;
+        } else if (c == ZWJ || c == ZWNJ) {
+            const char32_t before = codePointBefore(s, i);
+            qsizetype nextLength = 0;
+            const char32_t after = i + 1 < s.size() ? codePointAt(s, i + 1, &nextLength) : 0;
+            const bool inEmoji = c == ZWJ && emojiLike(before) && emojiLike(after);
+            hidden = !(before && after && (inEmoji || joiningScript(before) || joiningScript(after)));
+        } else if (u == tagHigh) {
+            if (!isTag(c)) {
+                hidden = false;  // another character of that plane
+            } else if (const qsizetype flag = flagTags(s, i)) {
+                i += flag;
+                continue;
+            }
+        }
+        if (!hidden) {
+            i += length;
+            continue;
+        }
+        if (i > copied)
+            plainText(copied, i);
+        if (!mark(c))
+            return false;
+        i += length;
+        copied = i;
+    }
+    if (copied < s.size())
+        plainText(copied, s.size());
+    return true;
+}
+
+QString hex(char32_t c, int width)
+{
+    return QString::number(uint(c), 16).toUpper().rightJustified(width, u'0');
+}
+
+// Escaped text for markup: line feeds as breaks; for styled text, spaces after a space or at a
+// line's start (which it would fold away) and tabs as no-break spaces.
+void appendEscaped(QString& out, QStringView text, Markup kind, bool& afterSpace)
+{
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case u'<': out += QLatin1String("&lt;"); break;
+        case u'>': out += QLatin1String("&gt;"); break;
+        case u'&': out += QLatin1String("&amp;"); break;
+        case u'"': out += QLatin1String("&quot;"); break;
+        case u'\n':
+            out += QLatin1String("<br>");
+            afterSpace = true;
+            continue;
+        case u' ':
+            if (kind == Markup::Styled && afterSpace) {
+                out += QLatin1String("&nbsp;");
+                continue;
+            }
+            out += ch;
+            afterSpace = true;
+            continue;
+        case u'\t':
+            if (kind == Markup::Styled) {
+                out += QLatin1String("&nbsp;&nbsp;&nbsp;&nbsp;");
+                afterSpace = true;
+                continue;
+            }
+            out += ch;
+            break;
+        default: out += ch; break;
+        }
+        afterSpace = false;
+    }
+}
+
+} // namespace
+
+bool present(QStringView text, Scope scope)
+{
+    return !scan(text, scope, [](qsizetype, qsizetype) {}, [](char32_t) { return false; });
+}
+
+QString markup(QStringView text, Scope scope, Markup kind)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8 + 16);
+    bool afterSpace = true;
+    scan(
+        text, scope, [&](qsizetype from, qsizetype to) { appendEscaped(out, text.sliced(from, to - from), kind, afterSpace); },
+        [&](char32_t c) {
+            out += markOpen;
+            out += hex(c, 4);
+            out += markClose;
+            afterSpace = false;
+            return true;
+        });
+    return out;
+}
+
+QString plain(QStringView text, Scope scope)
+{
+    QString out;
+    scan(
+        text, scope, [&](qsizetype from, qsizetype to) { out += text.sliced(from, to - from); },
+        [&](char32_t c) {
+            out += QLatin1String("<U+") + hex(c, 4) + u'>';
+            return true;
+        });
+    return out;
+}
+
+QString pathForText(const QString& path)
+{
+    if (!present(path, Scope::Line))
+        return path;
+    QString out = QStringLiteral("\"");
+    const auto escapedUnit = [&](char16_t u) { out += QLatin1String("\\u") + hex(u, 4).toLower(); };
+    scan(
+        path, Scope::Line,
+        [&](qsizetype from, qsizetype to) {
+            for (const QChar ch : QStringView(path).sliced(from, to - from)) {
+                if (ch == u'"' || ch == u'\\')
+                    out += u'\\';
+                out += ch;
+            }
+        },
+        [&](char32_t c) {
+            switch (c) {
+            case u'\n': out += QLatin1String("\\n"); break;
+            case u'\r': out += QLatin1String("\\r"); break;
+            case u'\t': out += QLatin1String("\\t"); break;
+            default:
+                // Beyond the first plane as a surrogate pair, as JSON writes it.
+                for (const char16_t u : QChar::fromUcs4(c))
+                    escapedUnit(u);
+                break;
+            }
+            return true;
+        });
+    return out + u'"';
+}
+
+} // namespace brinmoor::HiddenCharacters
