@@ -90,6 +90,7 @@ void Terminal::setup(bool isReset)
     xtermTitleQueryUtf = false;
     xtermTitleQueryHex = false;
     hyperLinkTracking.reset();
+    setLinkPayload(TinyAtom());
     cursorBlink = false;
     hostCurrentDirectory.reset();
     lineFeedMode = options.convertEol;

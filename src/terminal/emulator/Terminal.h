@@ -478,9 +478,8 @@ private:
     // the left and right margins; always so with margin mode off.
     bool cursorBetweenMargins() const;
     EscapeSequenceParser::CsiHandler closeBraceFallback_;
-    // Where the open hyperlink was opened: its screen and the scrollback's recycle count then.
-    const Buffer* hyperLinkBuffer_ = nullptr;
-    int hyperLinkLinesTop_ = 0;
+    // The code of the open link, written by the print path into the cells of both screens.
+    void setLinkPayload(TinyAtom atom);
 
 public:
     // ==== END COMMAND SET ===================================================================
