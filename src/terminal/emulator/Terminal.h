@@ -444,6 +444,10 @@ public:
     void resetAllColors();
     // Releases hyperlink payloads (and clusters) that no cell of any live terminal uses.
     void garbageCollectPayload();
+    // Places an image (one row high) at the cursor: in the cursor's row, over the columns it
+    // covers from its col(), counted in this terminal's image memory.
+    void placeImage(std::shared_ptr<TerminalImage> image);
+    ImageStore& imageStore() { return imageStore_; }
     void oscTitle(ByteSpan data);                          // OSC 0, 2
     void oscIconTitle(ByteSpan data);                      // OSC 1
     void oscChangeOrQueryColorIndex(ByteSpan data);        // OSC 4
@@ -499,6 +503,7 @@ private:
     int cols_ = 80;
     int rows_ = 25;
     TerminalDelegate* tdel_ = nullptr;
+    ImageStore imageStore_;
     std::unique_ptr<Buffer> normalBuffer_;
     std::unique_ptr<Buffer> altBuffer_;
     Buffer* buffer_ = nullptr;

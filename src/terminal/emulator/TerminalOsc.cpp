@@ -357,6 +357,17 @@ std::optional<HyperlinkTarget> HyperlinkTarget::parse(std::string_view payload)
     return link;
 }
 
+void Terminal::placeImage(std::shared_ptr<TerminalImage> image)
+{
+    Buffer& b = buffer();
+    const int index = b.y() + b.yBase();
+    if (!image || index < 0 || index >= b.lines().count())
+        return;
+    imageStore_.add(*image);
+    b.lines()[index].place(std::move(image));
+    updateRange(b.y());
+}
+
 void Terminal::garbageCollectPayload()
 {
     // The table is shared by every terminal: only what no live buffer uses may go.

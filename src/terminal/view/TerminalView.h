@@ -39,8 +39,8 @@ class SearchService;
 // drawn with its top on that row's top edge.
 class AppleImage : public termcore::TerminalImage {
 public:
-    AppleImage(QImage image, int pixelWidth, int pixelHeight, int col)
-        : image(std::move(image)), width_(pixelWidth), height_(pixelHeight), col_(col)
+    AppleImage(QImage image, int pixelWidth, int pixelHeight, int col, int columns = 1)
+        : image(std::move(image)), width_(pixelWidth), height_(pixelHeight), col_(col), columns_(std::max(columns, 1))
     {
     }
     QImage image;
@@ -48,11 +48,15 @@ public:
     int pixelHeight() const override { return height_; }
     int col() const override { return col_; }
     void setCol(int col) override { col_ = col; }
+    int columns() const override { return columns_; }
+    size_t byteSize() const override { return size_t(image.sizeInBytes()); }
+    void releasePixels() override { image = QImage(); }
 
 private:
     int width_;
     int height_;
     int col_;
+    int columns_;
 };
 
 // What one cell rendition draws with: the view's "attribute dictionary". Built once per
@@ -274,6 +278,28 @@ public:
     void insertImage(const QImage& image, termcore::ImageSizeRequest width, termcore::ImageSizeRequest height,
                      bool preserveAspectRatio);
     static QImage scale(const QImage& image, QSizeF size);
+    // What image insertion needs of the view, taken on the GUI thread.
+    struct ImageGeometry {
+        QSizeF cell;
+        QSizeF view;
+        qreal scaleFactor = 1;
+    };
+    ImageGeometry imageGeometry() const;
+    // An image cut into cell-high stripes, ready to be placed at the cursor.
+    struct PreparedImage {
+        std::vector<QImage> stripes;
+        int width = 0;
+        int cellHeight = 0;
+        int columns = 1;
+    };
+    // Sizes and cuts an image (any thread: it touches nothing of the view).
+    static PreparedImage prepareImage(const QImage& source, termcore::ImageSizeRequest width,
+                                      termcore::ImageSizeRequest height, bool preserveAspectRatio,
+                                      const ImageGeometry& geometry);
+    // A decoded sixel bitmap as placed: at the view's width when wider, else at its own size.
+    static PreparedImage prepareBitmap(const QImage& image, const ImageGeometry& geometry);
+    // Attaches the stripes from the cursor down, one row each, the cursor ending below them.
+    void placeImage(PreparedImage&& image);
 
     // ---- TerminalDelegate -----------------------------------------------------------------
     void showCursor(termcore::Terminal& source) override;

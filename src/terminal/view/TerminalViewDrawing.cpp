@@ -504,9 +504,24 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
     }
 
     for (const auto& image : info.images) {
-        if (auto* stripe = dynamic_cast<AppleImage*>(image.get())) {
-            painter->drawImage(QRectF(cw * stripe->col(), y, stripe->pixelWidth(), stripe->pixelHeight()),
-                               stripe->image);
+        auto* stripe = dynamic_cast<AppleImage*>(image.get());
+        if (!stripe || stripe->image.isNull())
+            continue;
+        const qreal left = cw * stripe->col();
+        const qreal w = stripe->pixelWidth();
+        if (stripe->shownSpans().empty()) {
+            painter->drawImage(QRectF(left, y, w, stripe->pixelHeight()), stripe->image);
+            continue;
+        }
+        // Only the columns no later image covers: a new image replaces what it covers.
+        const qreal sx = stripe->image.width() / std::max(w, 1.0);
+        const qreal sy = stripe->image.height() / std::max(qreal(stripe->pixelHeight()), 1.0);
+        for (const auto& [first, last] : stripe->shownSpans()) {
+            const qreal from = std::min(first * cw, w);
+            const qreal to = std::min(last * cw, w);
+            if (to > from)
+                painter->drawImage(QRectF(left + from, y, to - from, stripe->pixelHeight()), stripe->image,
+                                   QRectF(from * sx, 0, (to - from) * sx, stripe->pixelHeight() * sy));
         }
     }
 
