@@ -80,9 +80,12 @@ public:
     void setDelegate(TerminalDelegate* delegate) { tdel_ = delegate; }
 
     // Input: every entry point hands its bytes to the parser in one call.
-    void feed(std::span<const uint8_t> buffer);
-    void feed(const std::vector<uint8_t>& byteArray) { feed(std::span<const uint8_t>(byteArray)); }
-    void feed(std::string_view text);
+    // Each returns how many bytes were taken in: all, unless the delegate took a sixel image to
+    // decode elsewhere (TerminalDelegate::decodeSixelElsewhere); then the bytes after the image
+    // are left for the host to feed once the image is placed.
+    size_t feed(std::span<const uint8_t> buffer);
+    size_t feed(const std::vector<uint8_t>& byteArray) { return feed(std::span<const uint8_t>(byteArray)); }
+    size_t feed(std::string_view text);
     void parse(std::span<const uint8_t> buffer) { feed(buffer); }
 
     int cols() const { return cols_; }

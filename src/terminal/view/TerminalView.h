@@ -177,6 +177,9 @@ public:
     void feed(const QString& text);
     // For hosts that feed the terminal themselves: queues the display update.
     void feedFinish() { queuePendingDisplay(); }
+    // While a sixel image is decoded off the GUI thread the output after it waits here (feed()
+    // adds to it), so that it lands after the image; the window answers meanwhile.
+    bool outputHeld() const { return sixelJob_ != nullptr || !heldOutput_.empty(); }
     void queuePendingDisplay();
     void updateDisplay(bool notifyAccessibility);
     void updateCursorPosition();
@@ -323,6 +326,8 @@ public:
     void setBackgroundColor(termcore::Terminal& source, const termcore::Color& color) override;
     void iTermContent(termcore::Terminal& source, std::span<const uint8_t> content) override;
     void createImageFromBitmap(termcore::Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
+    bool decodeSixelElsewhere(termcore::Terminal& source, std::vector<uint8_t>& data,
+                              std::span<const termcore::Color> palette) override;
     void createImage(termcore::Terminal& source, const std::vector<uint8_t>& data, termcore::ImageSizeRequest width,
                      termcore::ImageSizeRequest height, bool preserveAspectRatio) override;
 
@@ -347,6 +352,9 @@ private slots:
     void windowActiveChanged();
 
 protected:
+    // The output held behind a sixel decode has all been fed: a host that stopped reading its
+    // child meanwhile (see outputHeld) reads again.
+    virtual void outputResumed() {}
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -365,6 +373,14 @@ protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
 
 private:
+    // A sixel image being decoded off the GUI thread (TerminalViewImages.cpp).
+    struct SixelJob;
+    std::shared_ptr<SixelJob> sixelJob_;
+    std::vector<uint8_t> heldOutput_;
+    // Feeds the terminal; what it leaves (after a sixel taken off the thread) waits.
+    void feedTerminal(std::span<const uint8_t> bytes);
+    void sixelDecoded(const std::shared_ptr<SixelJob>& job);
+
     void init(const QFont& font);
     void setupScroller();
     void setupOptions();

@@ -30,9 +30,21 @@ void TerminalView::feed(std::span<const uint8_t> byteArray)
 {
     if (selection && selection->active())
         selection->setActive(false);
-    terminal->feed(byteArray);
+    if (outputHeld()) {
+        // Behind an image still being decoded: it keeps its place in the output.
+        heldOutput_.insert(heldOutput_.end(), byteArray.begin(), byteArray.end());
+        return;
+    }
+    feedTerminal(byteArray);
     queuePendingDisplay();
     noteCaretActivity();
+}
+
+void TerminalView::feedTerminal(std::span<const uint8_t> bytes)
+{
+    const size_t taken = terminal->feed(bytes);
+    if (taken < bytes.size())
+        heldOutput_.insert(heldOutput_.end(), bytes.begin() + ptrdiff_t(taken), bytes.end());
 }
 
 void TerminalView::feed(const QByteArray& bytes)

@@ -2,8 +2,13 @@
 // live in the buffer lines they cover.
 #include "TerminalView.h"
 
+#include "SixelDcsHandler.h"
+
+#include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
 #include <QQuickWindow>
+#include <QThreadPool>
 
 #include <cmath>
 
@@ -162,4 +167,65 @@ void TerminalView::createImageFromBitmap(termcore::Terminal&, std::vector<uint8_
     if (image.isNull() || !cellDimension)
         return;
     placeImage(prepareBitmap(image, imageGeometry()));
+}
+
+// One sixel image on its way: decoded and cut into stripes on a pool thread, placed on the GUI
+// thread. The worker owns nothing of the view; a view gone by then drops the result.
+struct TerminalView::SixelJob {
+    std::vector<uint8_t> data;
+    std::vector<termcore::Color> palette;
+    ImageGeometry geometry;
+    PreparedImage result;
+
+    void run()
+    {
+        auto bitmap = termcore::SixelDcsHandler::decodeImage(std::move(data), palette);
+        data = {};
+        if (!bitmap)
+            return; // over the size bounds: dropped, as when decoded in place
+        const QImage image = imageOfBitmap(bitmap->pixels, bitmap->width, bitmap->height);
+        bitmap->pixels = {};
+        if (!image.isNull())
+            result = prepareBitmap(image, geometry);
+    }
+};
+
+bool TerminalView::decodeSixelElsewhere(termcore::Terminal&, std::vector<uint8_t>& data,
+                                        std::span<const termcore::Color> palette)
+{
+    if (!cellDimension)
+        return false;
+    auto job = std::make_shared<SixelJob>();
+    job->data = std::move(data);
+    job->palette.assign(palette.begin(), palette.end());
+    job->geometry = imageGeometry();
+    sixelJob_ = job;
+    QPointer<TerminalView> self(this);
+    QThreadPool::globalInstance()->start([job, self] {
+        job->run();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [job, self] {
+                if (self)
+                    self->sixelDecoded(job);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void TerminalView::sixelDecoded(const std::shared_ptr<SixelJob>& job)
+{
+    if (job != sixelJob_)
+        return;
+    sixelJob_.reset();
+    placeImage(std::move(job->result));
+    // Then the output that waited behind it, which may hold the next image.
+    std::vector<uint8_t> rest;
+    rest.swap(heldOutput_);
+    feedTerminal(rest);
+    queuePendingDisplay();
+    noteCaretActivity();
+    if (!outputHeld())
+        outputResumed();
 }
