@@ -162,8 +162,10 @@ void SixelDcsHandler::unhook()
         Diagnostics::print("SixelDcsHandler: image over the size limit, dropped");
         return;
     }
-    if (workCapped)
-        Diagnostics::print("SixelDcsHandler: image painted over too often, painting stopped");
+    if (workCapped && !warnedWork_) {
+        warnedWork_ = true;
+        Diagnostics::print("SixelDcsHandler: image painted over too often, painting stopped (not reported again)");
+    }
     if (sink_)
         sink_(pixels, maxX, maxY);
 }

@@ -92,6 +92,7 @@ private:
     ImageSink sink_;
     DataSink elsewhere_;
     bool overflow_ = false;
+    bool warnedWork_ = false;
 };
 
 } // namespace termcore

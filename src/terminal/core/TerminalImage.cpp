@@ -1,6 +1,9 @@
 #include "TerminalImage.h"
 
+#include "Diagnostics.h"
+
 #include <algorithm>
+#include <string>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -15,6 +18,7 @@ struct ImageLedger {
     size_t bytes = 0;
     size_t count = 0;
     size_t cap = 0;
+    bool warned = false;
     // Bytes given back since the heap was last trimmed.
     size_t freedSinceTrim = 0;
     static constexpr size_t kTrimEvery = size_t(64) << 20;
@@ -76,6 +80,10 @@ void ImageStore::add(TerminalImage& image)
     l.bytes += image.bytes_;
     ++l.count;
     // The newest stays even alone over the cap: the view bounds a single image's size.
+    if (l.bytes > l.cap && l.oldest != &image && !l.warned) {
+        l.warned = true;
+        Diagnostics::print("ImageStore: images over " + std::to_string(l.cap >> 20) + " MB, the oldest give way (not reported again)");
+    }
     while (l.bytes > l.cap && l.oldest && l.oldest != &image) {
         TerminalImage& old = *l.oldest;
         l.unlink(old.older_, old.newer_, old.bytes_);
