@@ -6,7 +6,8 @@
 # Images: 20,000 times cursor home and an inline image 199 cells wide grow the app by less than
 # 200 MB (its resident memory before and after). Sixel: one band painted 200,000 times over
 # (1.4 MB) leaves no stretch of 500 ms or more in which the GUI thread did not turn its event loop
-# (the app's stall log; E2E_STALL_MS overrides). Links: with "xdg-open" a stand-in that logs what
+# (the app's stall log; E2E_STALL_MS overrides), nor do 50 sixels of 4096 x 4096 pixels (240 KB),
+# after which the text that followed them is on the screen. Links: with "xdg-open" a stand-in that logs what
 # it is asked to open, a Ctrl+click on text printed before a link was opened (the cursor only
 # passed over it inside the link) opens nothing, and a Ctrl+click on text printed inside a link
 # whose address holds a ";" opens that address whole.
@@ -63,13 +64,19 @@ wait_settled
 shot 2_sixel_band
 E2E_STALL_MS=${E2E_STALL_MS:-499} stall_report "$since" "a sixel band painted 200,000 times"
 
+since=$(now_ms)
+run_key k 300
+wait_settled
+shot 3_sixel_stack
+E2E_STALL_MS=${E2E_STALL_MS:-499} stall_report "$since" "50 sixels of 4096 x 4096"
+
 run_key l 30
 wait_settled
-shot 3_text_under_a_passing_link
+shot 4_text_under_a_passing_link
 xdotool keydown ctrl click 1 keyup ctrl
 run_key m 30
 wait_settled
-shot 4_link_with_semicolon
+shot 5_link_with_semicolon
 xdotool keydown ctrl click 1 keyup ctrl
 wait_for 20 test -s "$work/opened.log" || fail "a Ctrl+click on the link opened nothing"
 echo "$e2e: opened: $(tr '\n' ' ' <"$work/opened.log")"
