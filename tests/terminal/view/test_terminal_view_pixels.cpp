@@ -274,6 +274,25 @@ TEST(TerminalViewPixels, inline_image_files_and_sixel_from_the_program)
     h.feed("\x1b]1337;File=inline=1:bm90IGFuIGltYWdl\x07");
 }
 
+// An image placed over part of an older one replaces it there, transparent pixels included.
+TEST(TerminalViewPixels, a_new_image_hides_what_it_covers_of_older_ones)
+{
+    ViewHarness h(20, 3);
+    const QSizeF c = h.cell();
+    QImage red(int(c.width() * 4), int(c.height()), QImage::Format_ARGB32);
+    red.fill(QColor(255, 0, 0));
+    QImage clear = red;
+    clear.fill(Qt::transparent);
+    const auto w = termcore::ImageSizeRequest::pixels(red.width()), hh = termcore::ImageSizeRequest::pixels(red.height());
+    h.view->insertImage(red, w, hh, false);
+    h.feed("\x1b[1;3H");
+    h.view->insertImage(clear, w, hh, false);
+    const QImage img = h.grab();
+    EXPECT_EQ(h.pixel(img, c.width() * 1.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "still shown left of the new one";
+    EXPECT_NE(h.pixel(img, c.width() * 2.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "covered";
+    EXPECT_NE(h.pixel(img, c.width() * 3.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "covered";
+}
+
 // A sixel image is decoded off the GUI thread: the feed returns at once with the output after the
 // image held, keys still reach the program, and the picture lands where, and as, a decode in
 // place puts it, the later text after it.
