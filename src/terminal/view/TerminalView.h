@@ -28,6 +28,7 @@
 #include <vector>
 
 class CaretView;
+class QThreadPool;
 class TerminalDebugView;
 class TerminalScroller;
 namespace termcore {
@@ -377,6 +378,8 @@ private:
     struct SixelJob;
     std::shared_ptr<SixelJob> sixelJob_;
     std::vector<uint8_t> heldOutput_;
+    // The view's own decoding thread (made on first use), waited for when the view goes.
+    std::unique_ptr<QThreadPool> sixelPool_;
     // Feeds the terminal; what it leaves (after a sixel taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);
     void sixelDecoded(const std::shared_ptr<SixelJob>& job);

@@ -4,9 +4,7 @@
 
 #include "SixelDcsHandler.h"
 
-#include <QCoreApplication>
 #include <QPainter>
-#include <QPointer>
 #include <QQuickWindow>
 #include <QThreadPool>
 
@@ -170,7 +168,7 @@ void TerminalView::createImageFromBitmap(termcore::Terminal&, std::vector<uint8_
 }
 
 // One sixel image on its way: decoded and cut into stripes on a pool thread, placed on the GUI
-// thread. The worker owns nothing of the view; a view gone by then drops the result.
+// thread. The worker owns nothing of the view.
 struct TerminalView::SixelJob {
     std::vector<uint8_t> data;
     std::vector<termcore::Color> palette;
@@ -200,16 +198,15 @@ bool TerminalView::decodeSixelElsewhere(termcore::Terminal&, std::vector<uint8_t
     job->palette.assign(palette.begin(), palette.end());
     job->geometry = imageGeometry();
     sixelJob_ = job;
-    QPointer<TerminalView> self(this);
-    QThreadPool::globalInstance()->start([job, self] {
+    if (!sixelPool_) {
+        sixelPool_ = std::make_unique<QThreadPool>();
+        sixelPool_->setMaxThreadCount(1);
+    }
+    sixelPool_->start([this, job] {
         job->run();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [job, self] {
-                if (self)
-                    self->sixelDecoded(job);
-            },
-            Qt::QueuedConnection);
+        // `this` is alive: the view waits for this thread before it goes; a result still on
+        // its way then goes with the view.
+        QMetaObject::invokeMethod(this, [this, job] { sixelDecoded(job); }, Qt::QueuedConnection);
     });
     return true;
 }

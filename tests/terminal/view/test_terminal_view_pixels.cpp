@@ -331,6 +331,14 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
     EXPECT_EQ(h.terminal().buffer().y(), sync.terminal().buffer().y());
     EXPECT_EQ(h.terminal().buffer().x(), sync.terminal().buffer().x());
     EXPECT_EQ(h.grab(), sync.grab());
+
+    // A view that goes while it decodes waits for its thread; the result goes with it.
+    {
+        ViewHarness gone(20, 6);
+        gone.view->feed(band + "\x1b\\");
+        EXPECT_TRUE(gone.view->outputHeld());
+    }
+    QCoreApplication::processEvents();
 }
 
 TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cell)
