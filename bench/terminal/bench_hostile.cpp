@@ -3,12 +3,16 @@
 
 #include "CharData.h"
 #include "Terminal.h"
+#include "TerminalDelegate.h"
+#include "TerminalImage.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace termcore;
 
@@ -120,5 +124,107 @@ void BM_HugeResize(benchmark::State& state)
     }
 }
 BENCHMARK(BM_HugeResize)->Unit(benchmark::kMillisecond);
+
+// Images placed as the view places them: cut into stripes one row (16 pixels) high, each holding
+// its pixels, the cursor ending below the image in its column. A sixel wider than the screen
+// (8 pixels a column) is shown at the screen's width, its height in proportion.
+struct BenchStripe : TerminalImage {
+    static inline int live = 0;
+    int c, n;
+    std::vector<uint8_t> px;
+    BenchStripe(int col, int columns, size_t bytes) : c(col), n(columns), px(bytes, 1) { ++live; }
+    ~BenchStripe() override { --live; }
+    int pixelWidth() const override { return n * 8; }
+    int pixelHeight() const override { return 16; }
+    int col() const override { return c; }
+    void setCol(int v) override { c = v; }
+    int columns() const override { return n; }
+    size_t byteSize() const override { return px.size(); }
+    void releasePixels() override { px = {}; }
+};
+
+struct ImagePlacer : TerminalDelegate {
+    void send(Terminal&, std::span<const uint8_t>) override {}
+    void place(Terminal& t, int widthPx, int heightPx)
+    {
+        const int columns = std::max(1, int(std::ceil(widthPx / 8.0)));
+        Buffer& b = t.buffer();
+        const int x = b.x();
+        for (int k = 0; k < int(std::ceil(heightPx / 16.0)); k++) {
+            t.placeImage(std::make_shared<BenchStripe>(x, columns, size_t(widthPx) * 16 * 4));
+            t.cmdLineFeedBasic();
+            b.setX(x);
+        }
+    }
+    void createImage(Terminal& t, const std::vector<uint8_t>&, ImageSizeRequest w, ImageSizeRequest h, bool) override
+    {
+        place(t, w.kind == ImageSizeRequest::Kind::cells ? w.value * 8 : 8, h.kind == ImageSizeRequest::Kind::cells ? h.value * 16 : 16);
+    }
+    void createImageFromBitmap(Terminal& t, std::vector<uint8_t>&, int w, int h) override
+    {
+        const int screen = t.cols() * 8;
+        place(t, std::min(w, screen), w > screen ? int(double(h) * screen / w) : h);
+        images++;
+    }
+    int images = 0;
+};
+
+// Feeds `input` to a 200 x 50 terminal that places images, reporting the time, the resident
+// memory it added, and the stripes still held at the end.
+void runImages(benchmark::State& state, const std::string& input)
+{
+    const double start = residentMiB();
+    double peak = start;
+    for (auto _ : state) {
+        ImagePlacer placer;
+        TerminalOptions o;
+        o.cols = 200;
+        o.rows = 50;
+        Terminal t(&placer, o);
+        for (size_t at = 0; at < input.size(); at += 65536)
+            t.feed(std::string_view(input).substr(at, 65536));
+        peak = std::max(peak, residentMiB());
+        state.counters["stripes_held"] = double(BenchStripe::live);
+        state.counters["images"] = double(placer.images);
+        t.setDelegate(nullptr);
+    }
+    state.counters["rss_growth_MiB"] = peak - start;
+    state.counters["input_KiB"] = double(input.size()) / 1024;
+}
+
+// 20,000 times: cursor home and an inline 1 x 1 image 199 cells wide (a 67-byte PNG).
+void BM_RepeatedImage(benchmark::State& state)
+{
+    const std::string png = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
+    std::string input;
+    for (int i = 0; i < 20000; i++)
+        input += "\x1b[H\x1b]1337;File=inline=1;width=199;height=1:" + png + "\x07";
+    runImages(state, input);
+}
+BENCHMARK(BM_RepeatedImage)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One sixel band painted 200,000 times over (1.4 MB).
+void BM_SixelBand(benchmark::State& state)
+{
+    std::string input = "\x1bPq#0;2;100;0;0#0";
+    for (int i = 0; i < 200000; i++)
+        input += "!4096~$";
+    runImages(state, input + "\x1b\\");
+}
+BENCHMARK(BM_SixelBand)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 50 sixels of 4096 x 4096 at one spot (240 KB).
+void BM_SixelStack(benchmark::State& state)
+{
+    std::string image = "\x1b[H\x1bPq#0;2;0;0;100#0";
+    for (int i = 0; i < 682; i++)
+        image += "!4096~-";
+    image += "!4096N\x1b\\";
+    std::string input;
+    for (int i = 0; i < 50; i++)
+        input += image;
+    runImages(state, input);
+}
+BENCHMARK(BM_SixelStack)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

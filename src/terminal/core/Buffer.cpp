@@ -65,6 +65,7 @@ void Buffer::collectUnusedCodes()
                 clusters.push_back(cell.code);
             payloads[cell.payload.code] = true;
         });
+        payloads[b->curPayload.code] = true; // the open link, before it reaches any cell
     }
     std::sort(clusters.begin(), clusters.end());
     clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
@@ -249,9 +250,10 @@ void Buffer::insertCharacterSlow(const CharData& charData)
         x_ = cols_ - 1;
     line.set(x_, charData);
     ++x_;
-    // The columns covered by a wide character hold empty cells in the current attribute.
+    // The columns covered by a wide character hold empty cells in the current attribute (and
+    // the open link: they are part of the character).
     for (int i = 1; i < width && x_ < cols_; ++i) {
-        line.set(x_, fill);
+        line.set(x_, CharData(0, 1, curAttr, curPayload));
         ++x_;
     }
     // Without autowrap there is no wrap pending at a right margin: the cursor stays on it (the

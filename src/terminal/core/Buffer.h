@@ -105,6 +105,9 @@ public:
     bool insertMode = false; // IRM
     bool marginMode = false; // DECLRMM
     bool wraparound = false; // DECAWM
+    // The link (OSC 8) open while characters are printed: every cell the print path writes
+    // carries it, and no other cell. Code 0 when none is open; a live code is never collected.
+    TinyAtom curPayload;
 
     // Scrolls the screen up by one row; the interpreter installs its scroll operation here
     // right after creating the buffer. The default stops the program.
@@ -153,7 +156,7 @@ public:
                 CharData* cells = line.cellsForWrite(x_, w);
                 cells[0] = charData;
                 if (w == 2)
-                    cells[1] = CharData(0, 1, curAttr);
+                    cells[1] = CharData(0, 1, curAttr, curPayload);
                 x_ += w;
                 return;
             }
@@ -167,20 +170,21 @@ public:
         int index = -1;
         BufferLine* line = nullptr;
     };
-    // A cell without payload as two little-endian words: `head` holds the rendition's first
-    // bytes above code and width, `tail` the rest. Cells built from these are stored whole,
+    // A cell as two little-endian words: `head` holds the rendition's first bytes above code
+    // and width, `tail` the rest and the payload. Cells built from these are stored whole,
     // where a cell assembled field by field in memory and then copied would stall on the copy.
     struct PackedRendition {
         uint64_t head = 0;
         uint64_t tail = 0;
     };
-    static PackedRendition pack(const Attribute& attribute)
+    static PackedRendition pack(const Attribute& attribute, TinyAtom payload = {})
     {
         static_assert(offsetof(CharData, width) == 4 && offsetof(CharData, attribute) == 5
                       && offsetof(CharData, payload) == 14 && offsetof(Attribute, style) == 8);
         uint64_t colors;
         std::memcpy(&colors, &attribute, sizeof colors);
-        return {(colors & 0xFFFFFF) << 40, colors >> 24 | uint64_t(attribute.style.rawValue) << 40};
+        return {(colors & 0xFFFFFF) << 40,
+                colors >> 24 | uint64_t(attribute.style.rawValue) << 40 | uint64_t(payload.code) << 48};
     }
     static void storeCell(CharData* cell, int32_t code, int width, const PackedRendition& r)
     {
@@ -188,8 +192,8 @@ public:
         std::memcpy(static_cast<void*>(cell), words, sizeof words);
     }
 
-    // insertCharacter of the cell (code, width, the rendition `attr` packed as `packed`, no
-    // payload) with the row taken from the cache when the cursor is still on it.
+    // insertCharacter of the cell (code, width, the rendition `attr` and the open link packed as
+    // `packed`) with the row taken from the cache when the cursor is still on it.
     void insertCharacter(int32_t code, int width, const Attribute& attr, const PackedRendition& packed, RowCache& cache)
     {
         if constexpr (std::endian::native == std::endian::little) {
@@ -206,7 +210,7 @@ public:
                     storeCell(cells, code, width, packed);
                     // The filler of a wide character is an empty cell in the current attribute.
                     if (width == 2)
-                        storeCell(cells + 1, 0, 1, pack(curAttr));
+                        storeCell(cells + 1, 0, 1, pack(curAttr, curPayload));
                     x_ += width;
                     return;
                 }
@@ -214,7 +218,7 @@ public:
         }
         // The full path may scroll, which moves row objects between indices.
         cache.index = -1;
-        insertCharacter(CharData(code, int8_t(width), attr));
+        insertCharacter(CharData(code, int8_t(width), attr, curPayload));
     }
 
     // One narrow cell in the rendition `attr` at the cursor, in replace mode and without margins,
@@ -232,7 +236,7 @@ public:
         if (line.count() <= x_)
             return false;
         lastBufferStorage = {index, x_, cols_, rows_};
-        storeCell(line.cellsForWrite(x_, 1), code, 1, pack(attr));
+        storeCell(line.cellsForWrite(x_, 1), code, 1, pack(attr, curPayload));
         ++x_;
         return true;
     }

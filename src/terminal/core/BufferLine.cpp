@@ -275,4 +275,52 @@ void BufferLine::attach(std::shared_ptr<TerminalImage> image)
     images_->push_back(std::move(image));
 }
 
+void BufferLine::place(std::shared_ptr<TerminalImage> image)
+{
+    attach(std::move(image));
+    auto& list = *images_;
+    // From the newest down: each image shows the part of its columns that no later one covers.
+    std::vector<std::pair<int, int>> covered; // sorted, disjoint
+    std::vector<std::pair<int, int>> shown;
+    for (size_t i = list.size(); i-- > 0;) {
+        TerminalImage& im = *list[i];
+        const int first = im.col();
+        const int last = first + std::max(im.columns(), 1);
+        shown.clear();
+        int at = first;
+        for (const auto& [from, to] : covered) {
+            if (to <= at)
+                continue;
+            if (from >= last)
+                break;
+            if (from > at)
+                shown.emplace_back(at - first, from - first);
+            at = std::max(at, to);
+            if (at >= last)
+                break;
+        }
+        if (at < last)
+            shown.emplace_back(at - first, last - first);
+        if (shown.empty() || im.released()) {
+            list[i].reset();
+            continue;
+        }
+        im.shown_ = shown;
+        // Merge [first, last) into the covered spans.
+        auto it = std::lower_bound(covered.begin(), covered.end(), std::make_pair(first, first));
+        if (it != covered.begin() && std::prev(it)->second >= first)
+            --it;
+        int from = first, to = last;
+        auto end = it;
+        while (end != covered.end() && end->first <= to) {
+            from = std::min(from, end->first);
+            to = std::max(to, end->second);
+            ++end;
+        }
+        it = covered.erase(it, end);
+        covered.insert(it, {from, to});
+    }
+    std::erase(list, nullptr);
+}
+
 } // namespace termcore

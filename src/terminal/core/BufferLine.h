@@ -122,6 +122,9 @@ public:
 
     const std::optional<std::vector<std::shared_ptr<TerminalImage>>>& images() const { return images_; }
     void attach(std::shared_ptr<TerminalImage> image);
+    // Attaches an image over the columns it covers: it hides what earlier images of the row
+    // showed there, and an image left showing nothing (or whose pixels were given back) goes.
+    void place(std::shared_ptr<TerminalImage> image);
     void clearImages() { images_.reset(); }
 
 private:

@@ -171,15 +171,29 @@ void CircularBufferLineList::rotate(int first, int middle, int last)
 
 void CircularBufferLineList::pop()
 {
-    if (count_ > 0)
+    if (count_ > 0) {
         --count_;
+        dropImages(count_, 1);
+    }
 }
 
 void CircularBufferLineList::trimStart(int n)
 {
     n = std::clamp(n, 0, count_);
+    dropImages(0, n);
     startIndex_ = (startIndex_ + n) % int(array_.size());
     count_ -= n;
+}
+
+// Rows that leave the ring stay in their slots until reused; their images (and the memory of
+// their pixels) go at once. A row object still in use elsewhere keeps them.
+void CircularBufferLineList::dropImages(int first, int n)
+{
+    for (int i = first; i < first + n; ++i) {
+        BufferLinePtr& slot = array_[size_t(slotOf(i))];
+        if (slot && slot->images() && slot.use_count() == 1)
+            slot->clearImages();
+    }
 }
 
 void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<BufferLinePtr>& items,

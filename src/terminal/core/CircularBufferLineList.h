@@ -128,6 +128,7 @@ private:
         return s < 0 ? s + n : s;
     }
     void materialize(BufferLinePtr& slot, int slotIndex);
+    void dropImages(int first, int n);
 
     std::vector<BufferLinePtr> array_;
     int maxLength_ = 1;

@@ -351,7 +351,7 @@ void EscapeSequenceParser::abortDcs(const uint8_t* data, int64_t dcs, size_t end
     activeDcs_.reset();
 }
 
-void EscapeSequenceParser::parse(ByteSpan chunk)
+size_t EscapeSequenceParser::parse(ByteSpan chunk)
 {
     using S = ParserState;
     using A = ParserAction;
@@ -525,7 +525,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
                     clearSequence();
                     activeDcs_.reset();
                     currentState = S::ground;
-                    return;
+                    return n;
                 }
             }
             break;
@@ -608,6 +608,12 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
             dcs = -1;
             if (printStateReset)
                 printStateReset();
+            if (pauseRequested_) {
+                pauseRequested_ = false;
+                keepParamText();
+                currentState = next;
+                return i + 1;
+            }
             break;
         }
 
@@ -625,6 +631,7 @@ void EscapeSequenceParser::parse(ByteSpan chunk)
     // The chunk's memory is the caller's: text still referred to is copied.
     keepParamText();
     currentState = state;
+    return n;
 }
 
 std::string EscapeSequenceParser::dump(ByteSpan data)

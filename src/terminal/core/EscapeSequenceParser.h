@@ -105,10 +105,12 @@ public:
     void setExecuteHandler(uint8_t code, ExecuteHandler handler);
 
     // Runs one chunk through the state machine.
-    void parse(ByteSpan data);
-    void parse(std::string_view text)
+    // Returns how many bytes were read: all of them, unless a DCS handler asked for a pause
+    // (requestPause) at its end, when the rest is left for the caller to pass again later.
+    size_t parse(ByteSpan data);
+    size_t parse(std::string_view text)
     {
-        parse(ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+        return parse(ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     }
 
     // Back to the initial state with empty sequence state; the active DCS handler is dropped
@@ -125,6 +127,8 @@ public:
     bool hasSubParameters() const { return subParameters_; }
     ByteSpan osc() const { return { osc_.data(), osc_.size() }; }
     DcsHandler* activeDcsHandler() const { return activeDcs_.get(); }
+    // Called from a DCS handler's unhook: parse() returns right after the string's end.
+    void requestPause() { pauseRequested_ = true; }
 
     // The value of the leading decimal digits of data; 0 without digits or when the value
     // passes kParamLimit.
@@ -156,6 +160,7 @@ private:
     TransitionTable table_;
     std::array<int64_t, kMaxParameters> pars_ {};
     size_t parsCount_ = 1;
+    bool pauseRequested_ = false;
     bool parsOverflow_ = false;
     bool subParameters_ = false;
     std::array<uint8_t, kMaxCollect + 1> collect_ {}; // one spare byte for the final byte of a key

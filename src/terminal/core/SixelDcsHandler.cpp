@@ -3,6 +3,7 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <string>
 
@@ -109,10 +110,20 @@ SixelCursor readSixels(const std::vector<uint8_t>& data, size_t start, Colour&& 
 
 } // namespace
 
-SixelDcsHandler::SixelDcsHandler(PaletteSource defaultColors, ImageSink sink)
+SixelDcsHandler::SixelDcsHandler(PaletteSource defaultColors, ImageSink sink, DataSink elsewhere)
     : defaultColors_(std::move(defaultColors))
     , sink_(std::move(sink))
+    , elsewhere_(std::move(elsewhere))
 {
+}
+
+std::optional<SixelDcsHandler::Bitmap> SixelDcsHandler::decodeImage(std::vector<uint8_t> data, std::span<const Color> defaultColors)
+{
+    SixelDcsHandler decoder({}, {});
+    decoder.data = std::move(data);
+    if (!decoder.decode(defaultColors))
+        return std::nullopt;
+    return Bitmap{std::move(decoder.pixels), decoder.maxX, decoder.maxY, decoder.workCapped};
 }
 
 void SixelDcsHandler::hook(ByteSpan, ParamSpan, uint8_t)
@@ -142,10 +153,18 @@ void SixelDcsHandler::unhook()
         overflow_ = false;
         return;
     }
+    if (elsewhere_ && elsewhere_(data)) {
+        data.clear();
+        return;
+    }
     const std::span<const Color> colors = defaultColors_ ? defaultColors_() : std::span<const Color>();
     if (!decode(colors)) {
         Diagnostics::print("SixelDcsHandler: image over the size limit, dropped");
         return;
+    }
+    if (workCapped && !warnedWork_) {
+        warnedWork_ = true;
+        Diagnostics::print("SixelDcsHandler: image painted over too often, painting stopped (not reported again)");
     }
     if (sink_)
         sink_(pixels, maxX, maxY);
@@ -214,6 +233,8 @@ bool SixelDcsHandler::decode(std::span<const Color> defaultColors)
     palette.clear();
     pixels.clear();
     x = y = maxX = maxY = 0;
+    work = 0;
+    workCapped = false;
 
     const size_t n = data.size();
     size_t start = 0;
@@ -250,8 +271,17 @@ bool SixelDcsHandler::decode(std::span<const Color> defaultColors)
         for (int k = 0; k < 4; ++k)
             rgba[k] = uint8_t(color >> (24 - 8 * k));
     };
+    const int64_t maxWork = kWorkPerPixel * mx * my + kMinWork;
     const auto paint = [&](int bits, int64_t repeat, const SixelCursor& at) {
+        if (workCapped)
+            return;
         const int64_t columns = std::min(repeat, mx - at.x);
+        const int64_t next = work + columns * std::popcount(unsigned(bits));
+        if (next > maxWork) {
+            workCapped = true;
+            return;
+        }
+        work = next;
         for (int64_t col = 0; col < columns; ++col) {
             for (int k = 0; k < 6; ++k) {
                 if (!(bits & (1 << k)) || at.y + k >= my)

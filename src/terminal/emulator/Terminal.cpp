@@ -90,6 +90,7 @@ void Terminal::setup(bool isReset)
     xtermTitleQueryUtf = false;
     xtermTitleQueryHex = false;
     hyperLinkTracking.reset();
+    setLinkPayload(TinyAtom());
     cursorBlink = false;
     hostCurrentDirectory.reset();
     lineFeedMode = options.convertEol;
@@ -274,14 +275,14 @@ void Terminal::setCursorColor(const std::optional<Color>& color)
 
 // ---- Input ---------------------------------------------------------------------------------
 
-void Terminal::feed(std::span<const uint8_t> data)
+size_t Terminal::feed(std::span<const uint8_t> data)
 {
-    parser.parse(data);
+    return parser.parse(data);
 }
 
-void Terminal::feed(std::string_view text)
+size_t Terminal::feed(std::string_view text)
 {
-    parser.parse(text);
+    return parser.parse(text);
 }
 
 void Terminal::registerOscHandler(int code, std::function<void(ByteSpan)> handler)

@@ -80,9 +80,12 @@ public:
     void setDelegate(TerminalDelegate* delegate) { tdel_ = delegate; }
 
     // Input: every entry point hands its bytes to the parser in one call.
-    void feed(std::span<const uint8_t> buffer);
-    void feed(const std::vector<uint8_t>& byteArray) { feed(std::span<const uint8_t>(byteArray)); }
-    void feed(std::string_view text);
+    // Each returns how many bytes were taken in: all, unless the delegate took a sixel image to
+    // decode elsewhere (TerminalDelegate::decodeSixelElsewhere); then the bytes after the image
+    // are left for the host to feed once the image is placed.
+    size_t feed(std::span<const uint8_t> buffer);
+    size_t feed(const std::vector<uint8_t>& byteArray) { return feed(std::span<const uint8_t>(byteArray)); }
+    size_t feed(std::string_view text);
     void parse(std::span<const uint8_t> buffer) { feed(buffer); }
 
     int cols() const { return cols_; }
@@ -449,6 +452,10 @@ public:
     void resetAllColors();
     // Releases hyperlink payloads (and clusters) that no cell of any live terminal uses.
     void garbageCollectPayload();
+    // Places an image (one row high) at the cursor: in the cursor's row, over the columns it
+    // covers from its col(), counted in this terminal's image memory.
+    void placeImage(std::shared_ptr<TerminalImage> image);
+    ImageStore& imageStore() { return imageStore_; }
     void oscTitle(ByteSpan data);                          // OSC 0, 2
     void oscIconTitle(ByteSpan data);                      // OSC 1
     void oscChangeOrQueryColorIndex(ByteSpan data);        // OSC 4
@@ -483,9 +490,8 @@ private:
     // the left and right margins; always so with margin mode off.
     bool cursorBetweenMargins() const;
     EscapeSequenceParser::CsiHandler closeBraceFallback_;
-    // Where the open hyperlink was opened: its screen and the scrollback's recycle count then.
-    const Buffer* hyperLinkBuffer_ = nullptr;
-    int hyperLinkLinesTop_ = 0;
+    // The code of the open link, written by the print path into the cells of both screens.
+    void setLinkPayload(TinyAtom atom);
 
 public:
     // ==== END COMMAND SET ===================================================================
@@ -505,6 +511,7 @@ private:
     int cols_ = 80;
     int rows_ = 25;
     TerminalDelegate* tdel_ = nullptr;
+    ImageStore imageStore_;
     std::unique_ptr<Buffer> normalBuffer_;
     std::unique_ptr<Buffer> altBuffer_;
     Buffer* buffer_ = nullptr;

@@ -128,6 +128,13 @@ void Terminal::configureParser()
         [this](std::vector<uint8_t>& rgba, int width, int height) {
             if (tdel_)
                 tdel_->createImageFromBitmap(*this, rgba, width, height);
+        },
+        // Taken to be decoded elsewhere, the image holds the rest of the input until it is placed.
+        [this](std::vector<uint8_t>& data) {
+            if (!tdel_ || !tdel_->decodeSixelElsewhere(*this, data, defaultAnsiColors))
+                return false;
+            parser.requestPause();
+            return true;
         });
     p.dscHandlerFallback = [](uint8_t, ParamSpan) {};
 

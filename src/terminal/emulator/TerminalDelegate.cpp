@@ -53,6 +53,7 @@ void TerminalDelegate::iTermContent(Terminal&, std::span<const uint8_t>) {}
 void TerminalDelegate::clipboardCopy(Terminal&, const std::vector<uint8_t>&) {}
 void TerminalDelegate::notify(Terminal&, const std::string&, const std::string&) {}
 void TerminalDelegate::createImageFromBitmap(Terminal&, std::vector<uint8_t>&, int, int) {}
+bool TerminalDelegate::decodeSixelElsewhere(Terminal&, std::vector<uint8_t>&, std::span<const Color>) { return false; }
 void TerminalDelegate::createImage(Terminal&, const std::vector<uint8_t>&, ImageSizeRequest, ImageSizeRequest, bool) {}
 
 } // namespace termcore

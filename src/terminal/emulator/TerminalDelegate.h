@@ -61,6 +61,13 @@ public:
     virtual void notify(Terminal& source, const std::string& title, const std::string& body);
     // A decoded sixel image: RGBA, rows top to bottom; the host may take the bytes.
     virtual void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height);
+    // The data of a sixel image (between DCS q and ST), with the palette for registers it does
+    // not define, offered before it is decoded here. A host that decodes it elsewhere (off its
+    // thread, with SixelDcsHandler::decodeImage) takes the bytes and answers true: the feed then
+    // returns right after the image, and the host places the picture at the cursor before it
+    // feeds the rest, so later output lands after it as before. Default: false (decoded here,
+    // then createImageFromBitmap).
+    virtual bool decodeSixelElsewhere(Terminal& source, std::vector<uint8_t>& data, std::span<const Color> palette);
     virtual void createImage(Terminal& source, const std::vector<uint8_t>& data, ImageSizeRequest width,
                              ImageSizeRequest height, bool preserveAspectRatio);
 };

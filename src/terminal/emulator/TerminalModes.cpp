@@ -440,6 +440,7 @@ void Terminal::cmdSoftReset()
     setCharset(nullptr);
     conformance = TerminalConformance::vt500;
     hyperLinkTracking.reset();
+    setLinkPayload(TinyAtom());
     lineFeedMode = options.convertEol;
     resetAllColors();
     if (tdel())

@@ -306,53 +306,66 @@ void Terminal::oscSetCurrentDocument(ByteSpan data)
 
 void Terminal::oscHyperlink(ByteSpan data)
 {
-    Buffer& b = buffer();
-    if (data.size() == 1 && data[0] == ';') {
-        if (!hyperLinkTracking)
-            return;
-        const HyperLinkTracking link = *hyperLinkTracking;
-        hyperLinkTracking.reset();
-        const std::optional<TinyAtom> atom = TinyAtom::lookup(std::any(link.payload));
-        if (!atom)
-            return;
-        const int endRow = b.y() + b.yBase();
-        const int lineCount = b.lines().count();
-        // A link opened in the pending-wrap column starts with the next printed character, which
-        // lands at the start of the following row.
-        Position start = link.start;
-        // Rows recycled out of a full scrollback since the link opened moved every absolute row up.
-        if (&b == hyperLinkBuffer_)
-            start.row -= b.linesTop - hyperLinkLinesTop_;
-        if (start.col >= cols())
-            start = Position{0, start.row + 1};
-        for (int row = std::max(start.row, 0); row <= endRow && row < lineCount; row++) {
-            const int first = row == start.row ? std::min(start.col, cols() - 1) : 0;
-            // Only the cells printed inside the link: on the cursor's row up to but not including
-            // the cursor column (a pending-wrap cursor still covers the last column).
-            const int last = row == endRow ? std::min(b.x(), cols()) - 1 : (marginMode ? b.marginRight() : cols() - 1);
-            if (first > last)
-                continue;
-            BufferLine& line = b.lines()[row];
-            const int end = std::min(last, line.readWidth() - 1);
-            for (int col = first; col <= end; col++) {
-                CharData cell = line[col];
-                cell.setPayload(*atom);
-                line.set(col, cell);
-            }
-            updateRange(row - b.yBase());
-        }
-        return;
-    }
-    // A new link replaces an open one without marking anything. An address over the bound
-    // opens no link at all: every linked cell would otherwise pin it in the shared table.
+    // A link belongs to the characters printed while it is open, and to nothing else: the code
+    // is taken when the link opens and the print path writes it into each cell it fills. Cells
+    // the cursor merely passed, and text printed before, stay as they were.
+    hyperLinkTracking.reset();
+    setLinkPayload(TinyAtom());
+    if (data.size() == 1 && data[0] == ';')
+        return; // the link closes
+    // A new link replaces an open one. An address over the bound opens no link at all: every
+    // linked cell would otherwise pin it in the shared table.
     const auto semicolon = std::find(data.begin(), data.end(), uint8_t(';'));
-    if (semicolon != data.end() && size_t(data.end() - semicolon - 1) > kMaxHyperlinkAddress) {
-        hyperLinkTracking.reset();
+    if (semicolon != data.end() && size_t(data.end() - semicolon - 1) > kMaxHyperlinkAddress)
         return;
-    }
+    Buffer& b = buffer();
     hyperLinkTracking = HyperLinkTracking{Position{b.x(), b.y() + b.yBase()}, isAscii(data) ? textOf(data) : std::string()};
-    hyperLinkBuffer_ = &b;
-    hyperLinkLinesTop_ = b.linesTop;
+    // A full table gives no code: the link's cells are then written without one.
+    setLinkPayload(TinyAtom::lookup(std::any(hyperLinkTracking->payload)).value_or(TinyAtom()));
+}
+
+void Terminal::setLinkPayload(TinyAtom atom)
+{
+    for (Buffer* b : {normalBuffer_.get(), altBuffer_.get()})
+        if (b)
+            b->curPayload = atom;
+}
+
+std::optional<HyperlinkTarget> HyperlinkTarget::parse(std::string_view payload)
+{
+    const size_t semicolon = payload.find(';');
+    if (semicolon == std::string_view::npos)
+        return std::nullopt;
+    HyperlinkTarget link;
+    link.uri = std::string(payload.substr(semicolon + 1));
+    std::string_view params = payload.substr(0, semicolon);
+    while (!params.empty()) {
+        const size_t colon = params.find(':');
+        const std::string_view pair = params.substr(0, colon);
+        params = colon == std::string_view::npos ? std::string_view() : params.substr(colon + 1);
+        // key=value: exactly two non-empty pieces between the "=" signs
+        std::vector<std::string_view> pieces;
+        for (std::string_view rest = pair; !rest.empty();) {
+            const size_t eq = rest.find('=');
+            if (eq != 0)
+                pieces.push_back(rest.substr(0, eq));
+            rest = eq == std::string_view::npos ? std::string_view() : rest.substr(eq + 1);
+        }
+        if (pieces.size() == 2)
+            link.params.emplace_back(pieces[0], pieces[1]);
+    }
+    return link;
+}
+
+void Terminal::placeImage(std::shared_ptr<TerminalImage> image)
+{
+    Buffer& b = buffer();
+    const int index = b.y() + b.yBase();
+    if (!image || index < 0 || index >= b.lines().count())
+        return;
+    imageStore_.add(*image);
+    b.lines()[index].place(std::move(image));
+    updateRange(b.y());
 }
 
 void Terminal::garbageCollectPayload()

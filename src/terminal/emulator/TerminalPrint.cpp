@@ -209,13 +209,13 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
         CharData* cells = line.cellsForWrite(x, k);
         if constexpr (std::endian::native == std::endian::little) {
             // Whole 16-byte cells, two stores each rather than one per field: code and width,
-            // then the rendition, with no payload. The words are computed in registers; a
+            // then the rendition and the open link. The words are computed in registers; a
             // template cell assembled in memory field by field would stall every run on
             // reading it back as words.
             uint64_t colors;
             std::memcpy(&colors, &curAttr, sizeof colors);
             const uint64_t head = uint64_t(1) << 32 | (colors & 0xFFFFFF) << 40;
-            const uint64_t tail = colors >> 24 | uint64_t(curAttr.style.rawValue) << 40;
+            const uint64_t tail = colors >> 24 | uint64_t(curAttr.style.rawValue) << 40 | uint64_t(b.curPayload.code) << 48;
             for (int i = 0; i < k; ++i) {
                 const uint64_t out[2] = {head | p[i], tail};
                 std::memcpy(static_cast<void*>(cells + i), out, sizeof out);
@@ -223,7 +223,7 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
         } else {
             const Attribute attr = curAttr;
             for (int i = 0; i < k; ++i)
-                cells[i] = CharData(int32_t(p[i]), 1, attr);
+                cells[i] = CharData(int32_t(p[i]), 1, attr, b.curPayload);
         }
         b.lastBufferStorage = {b.yBase() + b.y(), x + k - 1, b.cols(), b.rows()};
         // Without autowrap a right margin holds the cursor, as in the one-character path: no
@@ -257,7 +257,7 @@ void Terminal::handlePrint(ByteSpan data)
     b.curAttr = curAttr;
     updateRange(b.y());
     printRow_ = {};
-    printRendition_ = Buffer::pack(curAttr);
+    printRendition_ = Buffer::pack(curAttr, b.curPayload);
 
     const uint8_t* p = data.data();
     const uint8_t* const end = p + data.size();
@@ -355,6 +355,9 @@ void Terminal::cmdRepeatPrecedingCharacter(ParamSpan pars, ByteSpan)
     CharData cell(0, 1, Attribute());
     if (b.x() > 0)
         cell = b.lines()[b.yBase() + b.y()][b.x() - 1];
+    // The repeats are printed now: they belong to the link open now, not to the one the
+    // character was printed in.
+    cell.payload = b.curPayload;
 
     b.curAttr = curAttr;
     updateRange(b.y());

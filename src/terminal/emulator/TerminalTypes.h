@@ -1,6 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace termcore {
 
@@ -95,6 +100,16 @@ struct ImageSizeRequest {
     static ImageSizeRequest autoSize() { return {Kind::automatic, 0}; }
 
     friend bool operator==(const ImageSizeRequest&, const ImageSizeRequest&) = default;
+};
+
+// The payload of an OSC 8 link (what its cells carry) taken apart: the parameters are the text
+// before the first ";", key=value pairs separated by ":" (malformed pairs are skipped); the
+// address is everything after that ";", whole, other ";" included.
+struct HyperlinkTarget {
+    std::vector<std::pair<std::string, std::string>> params;
+    std::string uri;
+    // Nothing when the payload has no ";".
+    static std::optional<HyperlinkTarget> parse(std::string_view payload);
 };
 
 } // namespace termcore

@@ -169,9 +169,17 @@ void LocalProcess::startProcess(const QString& executable, const QStringList& ar
     });
 }
 
+void LocalProcess::resumeOutput()
+{
+    QMetaObject::invokeMethod(this, [this] { consume(); }, Qt::QueuedConnection);
+}
+
 void LocalProcess::consume()
 {
     if (!reader_)
+        return;
+    // Left with the reader, which stops reading once its chunk is full: back-pressure.
+    if (delegate_ && !delegate_->readyForOutput())
         return;
     // Borrow the reusable storage (a delegate that spins an event loop may re-enter here).
     std::vector<uint8_t> bytes = std::move(chunk_);

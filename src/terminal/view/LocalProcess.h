@@ -30,6 +30,9 @@ public:
     virtual void dataReceived(std::span<const uint8_t> slice) = 0;
     // The window size given to the pseudo-terminal when the child starts.
     virtual winsize getWindowSize() = 0;
+    // False while the delegate cannot take output yet: nothing more is read for it (the child
+    // waits on a full pseudo-terminal) until it calls LocalProcess::resumeOutput().
+    virtual bool readyForOutput() { return true; }
 };
 
 // One child program on a pseudo-terminal. Output is read on a reader thread and handed to the
@@ -80,6 +83,9 @@ public:
 
     // SIGTERM to the child.
     void terminate();
+
+    // The delegate is ready for output again: what waits is handed over (from the event loop).
+    void resumeOutput();
 
     // Every chunk read is also written to <directory>/log-<n>; none stops the dumps.
     void setHostLogging(const std::optional<QString>& directory) { loggingDir_ = directory; }

@@ -91,6 +91,12 @@ void LocalProcessTerminalView::dataReceived(std::span<const uint8_t> slice)
     feed(slice);
 }
 
+void LocalProcessTerminalView::outputResumed()
+{
+    if (process)
+        process->resumeOutput();
+}
+
 winsize LocalProcessTerminalView::getWindowSize()
 {
     // Logical pixels (the design's points), cut toward zero; clamped to what the record holds.

@@ -56,6 +56,7 @@ public:
     void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) override;
     void dataReceived(std::span<const uint8_t> slice) override;
     winsize getWindowSize() override;
+    bool readyForOutput() override { return !outputHeld(); }
 
     using TerminalView::send;
     using TerminalView::sizeChanged;
@@ -66,6 +67,9 @@ public:
 signals:
     void runningChanged();
     void processExited(int exitCode);
+
+protected:
+    void outputResumed() override;
 
 private:
     void setup();

@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QThreadPool>
 #include <QQuickWindow>
 #include <QUrl>
 
@@ -52,6 +53,10 @@ TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPainte
 
 TerminalView::~TerminalView()
 {
+    // An image being decoded posts its result to this view: it ends before the view goes (its
+    // work is bounded), and the posted result is then dropped with the view.
+    if (sixelPool_)
+        sixelPool_->waitForDone();
     if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
         clock->cancel(this);
     if (terminal)

@@ -28,6 +28,7 @@
 #include <vector>
 
 class CaretView;
+class QThreadPool;
 class TerminalDebugView;
 class TerminalScroller;
 namespace termcore {
@@ -39,8 +40,8 @@ class SearchService;
 // drawn with its top on that row's top edge.
 class AppleImage : public termcore::TerminalImage {
 public:
-    AppleImage(QImage image, int pixelWidth, int pixelHeight, int col)
-        : image(std::move(image)), width_(pixelWidth), height_(pixelHeight), col_(col)
+    AppleImage(QImage image, int pixelWidth, int pixelHeight, int col, int columns = 1)
+        : image(std::move(image)), width_(pixelWidth), height_(pixelHeight), col_(col), columns_(std::max(columns, 1))
     {
     }
     QImage image;
@@ -48,11 +49,15 @@ public:
     int pixelHeight() const override { return height_; }
     int col() const override { return col_; }
     void setCol(int col) override { col_ = col; }
+    int columns() const override { return columns_; }
+    size_t byteSize() const override { return size_t(image.sizeInBytes()); }
+    void releasePixels() override { image = QImage(); }
 
 private:
     int width_;
     int height_;
     int col_;
+    int columns_;
 };
 
 // What one cell rendition draws with: the view's "attribute dictionary". Built once per
@@ -173,6 +178,9 @@ public:
     void feed(const QString& text);
     // For hosts that feed the terminal themselves: queues the display update.
     void feedFinish() { queuePendingDisplay(); }
+    // While a sixel image is decoded off the GUI thread the output after it waits here (feed()
+    // adds to it), so that it lands after the image; the window answers meanwhile.
+    bool outputHeld() const { return sixelJob_ != nullptr || !heldOutput_.empty(); }
     void queuePendingDisplay();
     void updateDisplay(bool notifyAccessibility);
     void updateCursorPosition();
@@ -274,6 +282,28 @@ public:
     void insertImage(const QImage& image, termcore::ImageSizeRequest width, termcore::ImageSizeRequest height,
                      bool preserveAspectRatio);
     static QImage scale(const QImage& image, QSizeF size);
+    // What image insertion needs of the view, taken on the GUI thread.
+    struct ImageGeometry {
+        QSizeF cell;
+        QSizeF view;
+        qreal scaleFactor = 1;
+    };
+    ImageGeometry imageGeometry() const;
+    // An image cut into cell-high stripes, ready to be placed at the cursor.
+    struct PreparedImage {
+        std::vector<QImage> stripes;
+        int width = 0;
+        int cellHeight = 0;
+        int columns = 1;
+    };
+    // Sizes and cuts an image (any thread: it touches nothing of the view).
+    static PreparedImage prepareImage(const QImage& source, termcore::ImageSizeRequest width,
+                                      termcore::ImageSizeRequest height, bool preserveAspectRatio,
+                                      const ImageGeometry& geometry);
+    // A decoded sixel bitmap as placed: at the view's width when wider, else at its own size.
+    static PreparedImage prepareBitmap(const QImage& image, const ImageGeometry& geometry);
+    // Attaches the stripes from the cursor down, one row each, the cursor ending below them.
+    void placeImage(PreparedImage&& image);
 
     // ---- TerminalDelegate -----------------------------------------------------------------
     void showCursor(termcore::Terminal& source) override;
@@ -297,6 +327,8 @@ public:
     void setBackgroundColor(termcore::Terminal& source, const termcore::Color& color) override;
     void iTermContent(termcore::Terminal& source, std::span<const uint8_t> content) override;
     void createImageFromBitmap(termcore::Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
+    bool decodeSixelElsewhere(termcore::Terminal& source, std::vector<uint8_t>& data,
+                              std::span<const termcore::Color> palette) override;
     void createImage(termcore::Terminal& source, const std::vector<uint8_t>& data, termcore::ImageSizeRequest width,
                      termcore::ImageSizeRequest height, bool preserveAspectRatio) override;
 
@@ -321,6 +353,9 @@ private slots:
     void windowActiveChanged();
 
 protected:
+    // The output held behind a sixel decode has all been fed: a host that stopped reading its
+    // child meanwhile (see outputHeld) reads again.
+    virtual void outputResumed() {}
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -339,6 +374,16 @@ protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
 
 private:
+    // A sixel image being decoded off the GUI thread (TerminalViewImages.cpp).
+    struct SixelJob;
+    std::shared_ptr<SixelJob> sixelJob_;
+    std::vector<uint8_t> heldOutput_;
+    // The view's own decoding thread (made on first use), waited for when the view goes.
+    std::unique_ptr<QThreadPool> sixelPool_;
+    // Feeds the terminal; what it leaves (after a sixel taken off the thread) waits.
+    void feedTerminal(std::span<const uint8_t> bytes);
+    void sixelDecoded(const std::shared_ptr<SixelJob>& job);
+
     void init(const QFont& font);
     void setupScroller();
     void setupOptions();

@@ -30,9 +30,21 @@ void TerminalView::feed(std::span<const uint8_t> byteArray)
 {
     if (selection && selection->active())
         selection->setActive(false);
-    terminal->feed(byteArray);
+    if (outputHeld()) {
+        // Behind an image still being decoded: it keeps its place in the output.
+        heldOutput_.insert(heldOutput_.end(), byteArray.begin(), byteArray.end());
+        return;
+    }
+    feedTerminal(byteArray);
     queuePendingDisplay();
     noteCaretActivity();
+}
+
+void TerminalView::feedTerminal(std::span<const uint8_t> bytes)
+{
+    const size_t taken = terminal->feed(bytes);
+    if (taken < bytes.size())
+        heldOutput_.insert(heldOutput_.end(), bytes.begin() + ptrdiff_t(taken), bytes.end());
 }
 
 void TerminalView::feed(const QByteArray& bytes)
@@ -504,9 +516,24 @@ void TerminalView::drawRow(QPainter* painter, int row, int bufferOffset, const Q
     }
 
     for (const auto& image : info.images) {
-        if (auto* stripe = dynamic_cast<AppleImage*>(image.get())) {
-            painter->drawImage(QRectF(cw * stripe->col(), y, stripe->pixelWidth(), stripe->pixelHeight()),
-                               stripe->image);
+        auto* stripe = dynamic_cast<AppleImage*>(image.get());
+        if (!stripe || stripe->image.isNull())
+            continue;
+        const qreal left = cw * stripe->col();
+        const qreal w = stripe->pixelWidth();
+        if (stripe->shownSpans().empty()) {
+            painter->drawImage(QRectF(left, y, w, stripe->pixelHeight()), stripe->image);
+            continue;
+        }
+        // Only the columns no later image covers: a new image replaces what it covers.
+        const qreal sx = stripe->image.width() / std::max(w, 1.0);
+        const qreal sy = stripe->image.height() / std::max(qreal(stripe->pixelHeight()), 1.0);
+        for (const auto& [first, last] : stripe->shownSpans()) {
+            const qreal from = std::min(first * cw, w);
+            const qreal to = std::min(last * cw, w);
+            if (to > from)
+                painter->drawImage(QRectF(left + from, y, to - from, stripe->pixelHeight()), stripe->image,
+                                   QRectF(from * sx, 0, (to - from) * sx, stripe->pixelHeight() * sy));
         }
     }
 

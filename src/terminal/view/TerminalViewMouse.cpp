@@ -122,16 +122,13 @@ std::optional<std::string> TerminalView::getPayload(QPointF point) const
 
 std::optional<std::pair<QString, QMap<QString, QString>>> TerminalView::urlAndParamsFrom(const std::string& payload)
 {
-    const QStringList pieces = QString::fromStdString(payload).split(';', Qt::KeepEmptyParts);
-    if (pieces.size() < 2)
+    const auto link = termcore::HyperlinkTarget::parse(payload);
+    if (!link)
         return std::nullopt;
     QMap<QString, QString> params;
-    for (const QString& part : pieces[0].split(':', Qt::SkipEmptyParts)) {
-        const QStringList kv = part.split('=', Qt::SkipEmptyParts);
-        if (kv.size() == 2)
-            params.insert(kv[0], kv[1]);
-    }
-    return std::make_pair(pieces[1], params);
+    for (const auto& [key, value] : link->params)
+        params.insert(QString::fromStdString(key), QString::fromStdString(value));
+    return std::make_pair(QString::fromStdString(link->uri), params);
 }
 
 QFont TerminalView::tryUrlFont()

@@ -271,3 +271,66 @@ TEST(SixelParser, a_terminal_hands_the_decoded_image_to_its_delegate)
     terminal.feed(std::string_view("\x1bPq#0!999999999~\x1b\\"));
     EXPECT_EQ(delegate.images.size(), 1u); // oversized: dropped
 }
+
+// One band painted over and over, or a huge bitmap filled many times: the painting stops once it
+// has painted a few times the bitmap's pixels, and the picture is what one pass paints.
+TEST(SixelBounds, the_painting_work_is_bounded_by_the_pixels_of_the_image)
+{
+    const std::vector<Color> colors = Color::setupDefaultAnsiColors(Color::defaultInstalledColors());
+    struct Case {
+        std::string once;
+        int repeats;
+        int width, height;
+        bool capped;
+    };
+    // The band of 1.4 MB, and an honest 4096 x 4092 image painted once, which the bound leaves whole.
+    for (const Case& c : std::vector<Case>{{"!4096~$", 200000, 4096, 6, true}, {"!4096~-", 682, 4096, 4092, false}}) {
+        std::string all = "#0;2;100;0;0#0";
+        for (int i = 0; i < c.repeats; i++)
+            all += c.once;
+        SixelDcsHandler decoder({}, {});
+        decoder.data.assign(all.begin(), all.end());
+        ASSERT_TRUE(decoder.decode(colors));
+        EXPECT_EQ(decoder.maxX, c.width);
+        EXPECT_EQ(decoder.maxY, c.height);
+        EXPECT_LE(decoder.work, SixelDcsHandler::kWorkPerPixel * c.width * c.height + SixelDcsHandler::kMinWork);
+        const auto single = SixelDcsHandler::decodeImage(std::vector<uint8_t>(all.begin(), all.begin() + 14 + ptrdiff_t(c.once.size())), colors);
+        ASSERT_TRUE(single.has_value());
+        EXPECT_EQ(decoder.workCapped, c.capped);
+        if (c.capped)
+            EXPECT_EQ(decoder.pixels, single->pixels) << "the same picture as one pass";
+        else
+            EXPECT_EQ(decoder.pixels[decoder.pixels.size() - 4], 255) << "painted to its last pixel";
+    }
+}
+
+// A delegate that decodes elsewhere takes the data; the feed stops right after the image and
+// the rest waits for the host, which then decodes the same picture with decodeImage.
+TEST(SixelParser, a_delegate_may_take_the_data_and_the_feed_stops_after_the_image)
+{
+    struct Taker : ImageDelegate {
+        std::vector<std::vector<uint8_t>> taken;
+        bool decodeSixelElsewhere(Terminal&, std::vector<uint8_t>& data, std::span<const Color>) override
+        {
+            taken.push_back(std::move(data));
+            return true;
+        }
+    } delegate;
+    Terminal terminal(&delegate, TerminalOptions {});
+    const std::string image = "\x1bPq#0;2;100;0;0#0~~-\x1b\\";
+    const std::string input = "A" + image + "B" + image + "C";
+    size_t at = terminal.feed(std::string_view(input));
+    EXPECT_EQ(at, 1 + image.size() - 1) << "stops after the ESC of the string terminator";
+    EXPECT_EQ(terminal.getCharData(1, 0)->code, 0) << "B waits";
+    at += terminal.feed(std::string_view(input).substr(at));
+    EXPECT_EQ(terminal.getCharData(1, 0)->code, 'B');
+    at += terminal.feed(std::string_view(input).substr(at));
+    EXPECT_EQ(at, input.size());
+    EXPECT_EQ(terminal.getCharData(2, 0)->code, 'C');
+    ASSERT_EQ(delegate.taken.size(), 2u);
+    EXPECT_TRUE(delegate.images.empty());
+    const auto bitmap = SixelDcsHandler::decodeImage(delegate.taken[0], std::span<const Color>(terminal.defaultAnsiColors));
+    ASSERT_TRUE(bitmap.has_value());
+    EXPECT_EQ(bitmap->width, 2);
+    EXPECT_EQ(bitmap->height, 6);
+}

@@ -130,13 +130,74 @@ TEST(OscHyperlink, wrapping_links_and_the_pending_wrap_column)
     EXPECT_EQ(h.cell(9, 0).payload.code, 0);
     EXPECT_NE(h.cell(0, 1).payload.code, 0);
     EXPECT_NE(h.cell(1, 1).payload.code, 0);
-    // a second opening forgets the first start
+    // a second opening replaces the first: what was printed inside the first keeps it
     h.feed("\x1b[4;1H\x1b]8;;a\x07" "12\x1b]8;;b\x07" "34\x1b]8;;\x07");
-    EXPECT_EQ(h.cell(0, 3).payload.code, 0);
+    EXPECT_EQ(std::any_cast<std::string>(*h.cell(0, 3).getPayload()), ";a");
     EXPECT_EQ(std::any_cast<std::string>(*h.cell(2, 3).getPayload()), ";b");
     // closing above the start row marks nothing and does not crash
     h.feed("\x1b]8;;q\x07\x1b[1;1H\x1b]8;;\x07");
     EXPECT_FALSE(h.t().hyperLinkTracking.has_value());
+}
+
+// Moving the cursor while a link is open links nothing it passes over: only cells printed
+// inside the link carry it. Each case prints "legit" on rows 0 and 1, then runs `run` (with
+// `open` and `close` the link's two ends); `linked` lists the cells (row, col) that carry it.
+TEST(OscHyperlink, cells_the_cursor_passes_while_a_link_is_open_stay_unlinked)
+{
+    const std::string open = "\x1b]8;;https://evil.example\x1b\\", close = "\x1b]8;;\x1b\\";
+    struct Case {
+        const char* name;
+        std::string run;
+        std::vector<std::pair<int, int>> linked;
+    };
+    const std::vector<Case> cases = {
+        {"opened at home, closed after earlier output", "\x1b[H" + open + "\x1b[2;6H" + close, {}},
+        {"back over earlier output", open + "\r" + close, {}},
+        {"up to an earlier row", open + "\x1b[1;1H" + close, {}},
+        {"down past blank rows", open + "\x1b[4;3H" + close, {}},
+        {"back, then text", open + "\x1b[2;1HAB" + close, {{1, 0}, {1, 1}}},
+        {"repeat of an earlier character", open + "\x1b[2;5H\x1b[2b" + close, {{1, 4}, {1, 5}}},
+        {"wide character", open + "\xe4\xb8\x80" + close, {{1, 6}, {1, 7}}},
+    };
+    for (const Case& c : cases) {
+        Harness h(10, 4);
+        h.feed("legit\r\nlegit " + c.run);
+        // printed after the close, a repeat of a linked cell among them: never linked
+        h.feed("\x1b[3;1Hafter\x1b[2;3H\x1b[b");
+        for (int row = 0; row < 4; row++)
+            for (int col = 0; col < 10; col++) {
+                const bool want = std::find(c.linked.begin(), c.linked.end(), std::make_pair(row, col)) != c.linked.end();
+                EXPECT_EQ(h.cell(col, row).payload.code != 0, want) << c.name << " at row " << row << " col " << col;
+            }
+    }
+}
+
+// The address is everything after the parameters' ";", whole; parameters are key=value pairs
+// separated by ":".
+TEST(OscHyperlink, the_address_keeps_every_semicolon_after_the_parameters)
+{
+    struct Case {
+        std::string data;
+        std::string uri;
+        std::vector<std::pair<std::string, std::string>> params;
+    };
+    const std::vector<Case> cases = {
+        {";http://x.example/a;b=c", "http://x.example/a;b=c", {}},
+        {"id=7:foo=bar;https://x.org/;;q", "https://x.org/;;q", {{"id", "7"}, {"foo", "bar"}}},
+        {"a==b:c=d=e:=f;u", "u", {{"a", "b"}}},
+        {"id=1;", "", {{"id", "1"}}},
+    };
+    for (const Case& c : cases) {
+        Harness h(10, 2);
+        h.feed("\x1b]8;" + c.data + "\x1b\\L\x1b]8;;\x1b\\");
+        const std::any* payload = h.cell(0, 0).getPayload();
+        ASSERT_NE(payload, nullptr) << c.data;
+        const auto link = HyperlinkTarget::parse(std::any_cast<std::string>(*payload));
+        ASSERT_TRUE(link.has_value()) << c.data;
+        EXPECT_EQ(link->uri, c.uri) << c.data;
+        EXPECT_EQ(link->params, c.params) << c.data;
+    }
+    EXPECT_FALSE(HyperlinkTarget::parse("no-separator").has_value());
 }
 
 TEST(OscHyperlink, a_link_that_scrolls_a_full_scrollback_keeps_its_start)

@@ -3,9 +3,11 @@
 #include "SelectionService.h"
 #include "support/ViewHarness.h"
 
+#include "SixelDcsHandler.h"
 #include "TinyAtom.h"
 
 #include <QBuffer>
+#include <QKeyEvent>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -270,6 +272,73 @@ TEST(TerminalViewPixels, inline_image_files_and_sixel_from_the_program)
     EXPECT_TRUE(buf.lines()[buf.yBase() + 3].images().has_value()) << "the sixel became a stripe on its row";
     // Undecodable image data is ignored.
     h.feed("\x1b]1337;File=inline=1:bm90IGFuIGltYWdl\x07");
+}
+
+// An image placed over part of an older one replaces it there, transparent pixels included.
+TEST(TerminalViewPixels, a_new_image_hides_what_it_covers_of_older_ones)
+{
+    ViewHarness h(20, 3);
+    const QSizeF c = h.cell();
+    QImage red(int(c.width() * 4), int(c.height()), QImage::Format_ARGB32);
+    red.fill(QColor(255, 0, 0));
+    QImage clear = red;
+    clear.fill(Qt::transparent);
+    const auto w = termcore::ImageSizeRequest::pixels(red.width()), hh = termcore::ImageSizeRequest::pixels(red.height());
+    h.view->insertImage(red, w, hh, false);
+    h.feed("\x1b[1;3H");
+    h.view->insertImage(clear, w, hh, false);
+    const QImage img = h.grab();
+    EXPECT_EQ(h.pixel(img, c.width() * 1.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "still shown left of the new one";
+    EXPECT_NE(h.pixel(img, c.width() * 2.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "covered";
+    EXPECT_NE(h.pixel(img, c.width() * 3.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "covered";
+}
+
+// A sixel image is decoded off the GUI thread: the feed returns at once with the output after the
+// image held, keys still reach the program, and the picture lands where, and as, a decode in
+// place puts it, the later text after it.
+TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_place)
+{
+    QByteArray band = "\x1bPq#1;2;100;0;0#1";
+    for (int i = 0; i < 200000; i++)
+        band += "!4096~$";
+    const QByteArray block = "\x1bPq#1;2;100;0;0#1!21~-!21~";
+    ViewHarness h(20, 6);
+    SendRecorder<std::string> keys;
+    h.view->terminalDelegate = &keys;
+    h.view->feed("A" + band + "\x1b\\B");
+    EXPECT_TRUE(h.view->outputHeld());
+    EXPECT_EQ(h.terminal().getCharData(1, 0)->code, 0) << "B waits behind the image";
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
+    QCoreApplication::sendEvent(h.view, &key);
+    EXPECT_EQ(keys.sent, std::vector<std::string>{"x"}) << "the window answers meanwhile";
+    h.feed("C" + block + "\x1b\\D"); // queued behind it, in order
+    EXPECT_FALSE(h.view->outputHeld());
+    h.view->terminalDelegate = nullptr;
+
+    // The same output with the images decoded in place.
+    ViewHarness sync(20, 6);
+    sync.feed("A");
+    for (const QByteArray& image : {band, block}) {
+        const QByteArray data = image.mid(3);
+        auto bitmap = termcore::SixelDcsHandler::decodeImage(std::vector<uint8_t>(data.begin(), data.end()),
+                                                            sync.terminal().defaultAnsiColors);
+        ASSERT_TRUE(bitmap.has_value());
+        sync.view->createImageFromBitmap(sync.terminal(), bitmap->pixels, bitmap->width, bitmap->height);
+        sync.feed(image == band ? "BC" : "D");
+    }
+    EXPECT_EQ(h.terminal().getCharData(1, 1)->code, 'B');
+    EXPECT_EQ(h.terminal().getCharData(2, 1)->code, 'C');
+    EXPECT_EQ(h.terminal().buffer().y(), sync.terminal().buffer().y());
+    EXPECT_EQ(h.terminal().buffer().x(), sync.terminal().buffer().x());
+    EXPECT_EQ(h.grab(), sync.grab());
+
+    // A view that goes while it decodes waits for its thread; the result goes with it.
+    {
+        ViewHarness gone(20, 6);
+        gone.view->feed(band + "\x1b\\");
+        EXPECT_TRUE(gone.view->outputHeld());
+    }
+    QCoreApplication::processEvents();
 }
 
 TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cell)

@@ -659,7 +659,7 @@ TEST_F(PointerTest, link_payloads_split_into_parameters_and_address)
 {
     auto parsed = TerminalView::urlAndParamsFrom("id=x:foo=bar;https://example.org/a;b");
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->first, "https://example.org/a");
+    EXPECT_EQ(parsed->first, "https://example.org/a;b"); // the address keeps its ";"
     EXPECT_EQ(parsed->second.value("id"), "x");
     EXPECT_EQ(parsed->second.value("foo"), "bar");
     EXPECT_FALSE(TerminalView::urlAndParamsFrom("no-separator").has_value());

@@ -3,6 +3,7 @@
 #include "TerminalScroller.h"
 
 #include <QCoreApplication>
+#include <QTest>
 
 ViewHarness::ViewHarness(int cols, int rows, int extraWidth, int extraHeight, const QFont& font)
 {
@@ -32,6 +33,9 @@ QFont ViewHarness::testFont()
 void ViewHarness::feed(const QByteArray& bytes)
 {
     view->feed(bytes);
+    // An image decoded off the GUI thread holds the output after it until it is placed.
+    if (!QTest::qWaitFor([this] { return !view->outputHeld(); }, 30000))
+        qWarning("ViewHarness: the output after an image was still held after 30 s");
 }
 
 QImage ViewHarness::grab()

@@ -1,0 +1,58 @@
+# The program in the hostile-output end-to-end test's terminal pane (its login shell runs it). It
+# prints what a hostile file or server could, one key at a time, and after each asks for the
+# cursor position: when the answer comes (the terminal has taken in everything before it) it
+# writes <folder>/<key>-done. Keys:
+#   i  20,000 times: cursor home and an inline image (a 1 x 1 PNG) 199 cells wide
+#   s  one sixel band painted 200,000 times over (1.4 MB)
+#   k  50 sixel images of 4096 x 4096 pixels at one spot (240 KB), then a line of text
+#   l  the screen full of text, then a link opened at the top left, the cursor moved to the bottom
+#      right over that text, and the link closed: no cell was printed inside it
+#   m  the screen full of text printed inside a link whose address holds a ";"
+#   q  quits
+# It writes <folder>/ready once it runs.
+import os
+import sys
+import termios
+import tty
+
+folder = sys.argv[1]
+fd = sys.stdin.fileno()
+saved = termios.tcgetattr(fd)
+tty.setraw(fd)
+out = os.fdopen(1, "wb", buffering=0)
+
+PNG = b"iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg=="
+
+
+def screenful(word):
+    cols, rows = os.get_terminal_size(fd)
+    text = (word * (cols * rows // len(word) + 1))[: cols * rows - 1]
+    return b"\x1b[H\x1b[2J" + text
+
+
+outputs = {
+    b"i": (b"\x1b[H\x1b]1337;File=inline=1;width=199;height=1:" + PNG + b"\x07") * 20000,
+    b"s": b"\x1bPq#1;2;100;0;0#1" + b"!4096~$" * 200000 + b"\x1b\\",
+    b"k": (b"\x1b[H\x1bPq#1;2;0;0;100#1" + b"!4096~-" * 682 + b"!4096N\x1b\\") * 50 + b"\r\nafter the images",
+    b"l": screenful(b"legit ") + b"\x1b[H\x1b]8;;https://evil.example\x1b\\\x1b[999;999H\x1b]8;;\x1b\\",
+    b"m": b"\x1b]8;;http://x.example/a;b=c\x1b\\" + screenful(b"SEMI ") + b"\x1b]8;;\x1b\\",
+}
+open(os.path.join(folder, "ready"), "w").close()
+waiting = []
+try:
+    while True:
+        data = os.read(fd, 4096)
+        if not data:
+            break
+        if waiting and b"R" in data:
+            open(os.path.join(folder, waiting.pop(0).decode() + "-done"), "w").close()
+            continue
+        for key in data:
+            key = bytes([key])
+            if key in outputs:
+                out.write(outputs[key] + b"\x1b[6n")
+                waiting.append(key)
+            elif key == b"q":
+                raise SystemExit
+finally:
+    termios.tcsetattr(fd, termios.TCSADRAIN, saved)
