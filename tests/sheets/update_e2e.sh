@@ -3,7 +3,7 @@
 # and spaces, a local web service offering a newer release (the same build plus a RELEASE file),
 # the installed app started with BRINMOOR_API pointing there. It must fetch and unpack the
 # release; the pill must show "Install Update"; a click on it must quit the app, swap the folder
-# and start the new build.
+# and start the new build, which says that its window is up, so the previous folder goes.
 #
 # Usage: update_e2e.sh <build dir> [<screenshot.png>]. Needs an X display (run under xvfb-run -a)
 # with xdotool; ImageMagick's import for the screenshot.
@@ -90,5 +90,8 @@ wait_for 30 test -f "$app/RELEASE" || fail "the folder was not swapped"
 wait_for 30 pgrep -f -x "$app/bin/brinmoor" >/dev/null || fail "the new build did not start"
 second=$(pgrep -f -x "$app/bin/brinmoor" | head -1)
 echo "$second" >"$work/app.pid"
-[ "$(ls -A "$(dirname "$app")")" = "Brinmoor.app" ] || fail "side copies left: $(ls -A "$(dirname "$app")")"
+# The previous folder is kept until the new build's window is up.
+only_app() { [ "$(ls -A "$(dirname "$app")")" = "Brinmoor.app" ]; }
+wait_for 60 only_app || fail "side copies left: $(ls -A "$(dirname "$app")")"
+[ ! -e "$HOME/.local/share/Brinmoor/update-refused" ] || fail "the update was refused: $(cat "$HOME/.local/share/Brinmoor/update-refused")"
 echo "update_e2e: installed, checked, downloaded, swapped and relaunched (new pid $second)"
