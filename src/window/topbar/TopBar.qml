@@ -153,7 +153,7 @@ Rectangle {
             width: pillRow.implicitWidth + 16
             height: pillRow.implicitHeight + 8
             radius: 7
-            color: Theme.hex("5b8cdd", bar.updateReady ? 1 : 0.85)
+            color: bar.updateFailure !== "" ? Theme.red : Theme.hex("5b8cdd", bar.updateReady ? 1 : 0.85)
             Row {
                 id: pillRow
                 anchors.centerIn: parent
