@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "ChildProcess.h"
+#include "Store.h"
 #include "WebLinks.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QNetworkRequest>
 #include <QQmlEngine>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QThread>
 
@@ -30,7 +32,6 @@ namespace brinmoor {
 
 namespace {
 
-constexpr qint64 maxRecordBytes = 1 << 20;
 const QString folderPrefix = QStringLiteral("BrinmoorUpdate-");
 
 // An optional string key: absent and null both mean none; any other type spoils the record.
@@ -92,7 +93,27 @@ bool copyData(archive* in, archive* out, qint64* written, qint64 maxBytes)
     }
 }
 
+// Why a version was refused, from the swap script's word for it (see give_up there).
+QString refusalReason(const QString& word)
+{
+    if (word == QLatin1String("not-executable"))
+        return UpdateChecker::tr("its program is not an executable file inside the app folder");
+    if (word == QLatin1String("no-start"))
+        return UpdateChecker::tr("its program does not start");
+    if (word == QLatin1String("no-window"))
+        return UpdateChecker::tr("it did not open its window");
+    if (word == QLatin1String("missing"))
+        return UpdateChecker::tr("its files were no longer in the temporary folder");
+    return UpdateChecker::tr("its files could not be put in place");
+}
+
 } // namespace
+
+// A decoded version record; `ok` is false for a body that is not one.
+struct UpdateChecker::Record {
+    bool ok = false;
+    QString version, url, download, notes;
+};
 
 UpdateChecker::Environment UpdateChecker::Environment::live()
 {
@@ -104,6 +125,9 @@ UpdateChecker::Environment UpdateChecker::Environment::live()
     env.appFolder = installedAppFolder(QCoreApplication::applicationDirPath());
     env.tempFolder = QDir::tempPath();
     env.pid = QCoreApplication::applicationPid();
+    const QString data = Store::forThisBuild().folderPath();
+    if (!data.isEmpty())
+        env.refusalFile = data + QStringLiteral("/update-refused");
     env.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     env.quit = [] { QCoreApplication::quit(); };
     return env;
@@ -114,10 +138,27 @@ UpdateChecker::UpdateChecker(Environment env, QObject* parent)
     , m_env(std::move(env))
     , m_network(new QNetworkAccessManager(this))
 {
+    m_parsing.setMaxThreadCount(1);
+    // A refusal written by an earlier run, by this checker or by the swap script that took an
+    // update back: the pill says so at once, before the service has answered.
+    QFile file(m_env.refusalFile);
+    if (m_env.refusalFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    file.close();
+    const QString version = QString::fromUtf8(lines.value(0)).trimmed();
+    if (isSafeVersion(version) && isNewer(version, m_env.currentVersion)) {
+        m_latestVersion = version;
+        m_available = true;
+        refuse(version, QString::fromUtf8(lines.value(1)).trimmed(), false);
+    } else {
+        file.remove();  // installed since, or not ours
+    }
 }
 
 UpdateChecker::~UpdateChecker()
 {
+    m_parsing.waitForDone();
     if (m_reply)
         m_reply->abort();
     if (m_unpacker) {
@@ -160,12 +201,27 @@ void UpdateChecker::check()
     QNetworkRequest request{QUrl(manifestURL())};
     request.setTransferTimeout(m_env.requestTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
-    // A version record is a few hundred bytes; anything far larger is not one.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > maxRecordBytes)
+    // A version record is a few hundred bytes; anything past the cap is not one. The bytes are
+    // counted as they come, and the reply buffers little more than one read, so a fast service
+    // cannot hand over a whole large body before the count catches it.
+    reply->setReadBufferSize(64 * 1024);
+    auto body = std::make_shared<QByteArray>();
+    // Takes what has arrived; true once it passes the cap.
+    const auto take = [reply, body] {
+        body->append(reply->read(maxRecordBytes + 1 - body->size()));
+        return body->size() > maxRecordBytes;
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+        bool known = false;
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && announced > maxRecordBytes)
             reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, take] {
+        if (take())
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, take] {
         reply->deleteLater();
         // An answer with an error status still counts when its body is a record; only a
         // transport failure (no HTTP status at all) ends the check here.
@@ -173,28 +229,39 @@ void UpdateChecker::check()
             return;
         if (reply->error() == QNetworkReply::OperationCanceledError)
             return;
-        applyRecord(reply->readAll());
+        if (take())
+            return;
+        // Decoding a record near the cap takes a while: off this thread, in arrival order.
+        m_parsing.start([this, body] {
+            Record record = parseRecord(*body);
+            QMetaObject::invokeMethod(this, [this, record] { applyRecord(record); }, Qt::QueuedConnection);
+        });
     });
 }
 
-void UpdateChecker::applyRecord(const QByteArray& body)
+UpdateChecker::Record UpdateChecker::parseRecord(const QByteArray& body)
 {
+    Record r;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
-        return;
+        return r;
     const QJsonObject o = doc.object();
     if (!o.value(QLatin1String("version")).isString())
-        return;
-    const QString version = o.value(QLatin1String("version")).toString();
-    QString url, download, notes;
-    if (!optionalString(o, "url", &url) || !optionalString(o, "download", &download)
-        || !optionalString(o, "notes", &notes))
-        return;
+        return r;
+    r.version = o.value(QLatin1String("version")).toString();
     // The version names the update folder: one that could climb out of it is refused whole.
-    if (!isSafeVersion(version))
-        return;
+    r.ok = optionalString(o, "url", &r.url) && optionalString(o, "download", &r.download)
+        && optionalString(o, "notes", &r.notes) && isSafeVersion(r.version);
+    return r;
+}
 
+void UpdateChecker::applyRecord(const Record& record)
+{
+    if (!record.ok)
+        return;
+    const QString& version = record.version;
+    const QString &url = record.url, &download = record.download, &notes = record.notes;
     if (m_latestVersion != version) {
         m_latestVersion = version;
         emit latestVersionChanged();
@@ -218,7 +285,40 @@ void UpdateChecker::applyRecord(const QByteArray& body)
         m_available = true;
         emit availableChanged();
     }
+    if (!m_refusedVersion.isEmpty()) {
+        if (!isNewer(version, m_refusedVersion))
+            return;  // the refused release again: the pill keeps saying why, nothing is fetched
+        forgetRefusal();
+    }
     startDownload();
+}
+
+void UpdateChecker::refuse(const QString& version, const QString& reason, bool persist)
+{
+    m_refusedVersion = version;
+    const QString failure = tr("Brinmoor %1 was not installed: %2. This version was kept.").arg(version, refusalReason(reason));
+    if (persist && !m_env.refusalFile.isEmpty()) {
+        QSaveFile file(m_env.refusalFile);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(version.toUtf8() + '\n' + reason.toUtf8() + '\n');
+            file.commit();
+        }
+    }
+    if (m_failure != failure) {
+        m_failure = failure;
+        emit failureChanged();
+    }
+}
+
+void UpdateChecker::forgetRefusal()
+{
+    m_refusedVersion.clear();
+    if (!m_env.refusalFile.isEmpty())
+        QFile::remove(m_env.refusalFile);
+    if (!m_failure.isEmpty()) {
+        m_failure.clear();
+        emit failureChanged();
+    }
 }
 
 bool UpdateChecker::isNewer(const QString& version, const QString& than)
@@ -301,6 +401,7 @@ void UpdateChecker::startDownload()
         return;
     }
     m_folder = updateFolder();
+    m_fetchedVersion = m_latestVersion;
     m_received = 0;
     setDownloading(true);
 
@@ -359,14 +460,19 @@ void UpdateChecker::finishDownload(bool ok)
     // that touches only the two paths, and the result comes back to this thread.
     const QString archivePath = m_archive->fileName(), folder = m_folder;
     const qint64 maxBytes = m_env.maxUnpackedBytes;
-    auto result = std::make_shared<QString>();
+    struct Result {
+        QString app;
+        bool runnable = false;
+    };
+    auto result = std::make_shared<Result>();
     m_unpacker = QThread::create([archivePath, folder, maxBytes, result] {
         if (!unpackArchive(archivePath, folder, maxBytes))
             return;
         const auto entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& e : entries) {
             if (e.suffix() == QLatin1String("app") && !e.isSymLink()) {
-                *result = e.absoluteFilePath();
+                result->app = e.absoluteFilePath();
+                result->runnable = holdsProgram(result->app);
                 return;
             }
         }
@@ -374,7 +480,11 @@ void UpdateChecker::finishDownload(bool ok)
     connect(m_unpacker, &QThread::finished, this, [this, result] {
         m_unpacker->deleteLater();
         m_unpacker = nullptr;
-        unpacked(*result);
+        // A release without a program to start would cost the user the working app: refused
+        // here, before "Install Update" is ever offered.
+        if (!result->app.isEmpty() && !result->runnable)
+            refuse(m_fetchedVersion, QStringLiteral("not-executable"), true);
+        unpacked(result->runnable ? result->app : QString());
     });
     m_unpacker->start();
 }
@@ -447,12 +557,26 @@ QString UpdateChecker::swapScript()
     return QString::fromUtf8(file.readAll());
 }
 
+bool UpdateChecker::holdsProgram(const QString& appPath)
+{
+    // The swap copies the `.app` folder alone: a link that leaves it would dangle there.
+    const QString root = QFileInfo(appPath).canonicalFilePath();
+    const QString program = QFileInfo(appPath + QStringLiteral("/bin/brinmoor")).canonicalFilePath();
+    if (root.isEmpty() || !program.startsWith(root + QLatin1Char('/')))
+        return false;
+    const QFileInfo info(program);
+    return info.isFile() && info.isExecutable();
+}
+
 bool UpdateChecker::install()
 {
     if (m_ready && !m_newAppPath.isEmpty() && !m_env.appFolder.isEmpty() && QFileInfo(m_newAppPath).isDir()) {
         const QString script = swapScript();
+        // The script tries the new build before it lets the old one go; when it takes the update
+        // back it writes the refusal file, which the restarted app reads.
         const QStringList args{QStringLiteral("-c"), script, QStringLiteral("brinmoor-swap"),
-                               QString::number(m_env.pid), m_env.appFolder, m_newAppPath};
+                               QString::number(m_env.pid), m_env.appFolder, m_newAppPath,
+                               m_env.refusalFile, m_fetchedVersion, QString::number(m_env.startTimeoutSeconds)};
         // The application quits only once the script runs: without it nobody would restart it.
         if (!script.isEmpty() && startDetached(QStringLiteral("/bin/bash"), args)) {
             if (m_env.quit)

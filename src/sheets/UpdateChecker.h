@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -23,8 +24,10 @@ namespace brinmoor {
 // every six hours, downloads and unpacks a newer release folder in the background, and on
 // request swaps the installed `Brinmoor.app` folder for it and relaunches.
 //
-// Every failure is silent and leaves the published state as it was; nothing here shows a
-// message. All state changes happen on the thread that owns the checker (the main thread).
+// A failure leaves the published state as it was, and shows nothing, with one exception: a
+// release that cannot run (its program is not an executable file inside its folder, or did not
+// start when the swap tried it) is refused, and `failure` says so until a newer version appears.
+// All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -40,6 +43,10 @@ class UpdateChecker : public QObject {
     Q_PROPERTY(QString pageProblem READ pageProblem NOTIFY pageURLChanged)
     // The running build sits in a folder an update may replace; otherwise installing opens the page.
     Q_PROPERTY(bool installable READ installable CONSTANT)
+    // Why the announced version was not installed (refused before the swap, or taken back after
+    // its program did not start): one sentence for the update pill; "" when none. It stays, and
+    // that version is not fetched again, until a record announces a newer one.
+    Q_PROPERTY(QString failure READ failure NOTIFY failureChanged)
 public:
     // What the checker takes from its surroundings. live() describes the running process; tests
     // point it at a loopback server, temporary folders and recording callbacks.
@@ -55,6 +62,10 @@ public:
         qint64 maxUnpackedBytes = 2048ll << 20;
         int downloadTimeoutMs = 15 * 60 * 1000;    // the whole transfer, stalled or not
         int requestTimeoutMs = 12 * 1000;          // the version record
+        // Where a refused version is remembered across starts; the swap script writes it when it
+        // takes an update back. "" remembers it for this process only.
+        QString refusalFile;
+        int startTimeoutSeconds = 60;  // how long the swap waits for the new build's window
         static Environment live();
     };
 
@@ -93,8 +104,14 @@ public:
     // ".." and writes through links; false on any archive error or when the unpacked size would
     // pass `maxBytes`. Safe to run on any thread.
     static bool unpackArchive(const QString& archive, const QString& target, qint64 maxBytes);
-    // The script that swaps the folders: bash -c <script> brinmoor-swap <pid> <installed> <new>.
+    // The script that swaps the folders: bash -c <script> brinmoor-swap <pid> <installed> <new>
+    // [<refusal file> <version> [<seconds>]].
     static QString swapScript();
+    // Whether the `*.app` folder at `appPath` could run once copied alone: its bin/brinmoor,
+    // links followed, is an executable file inside the folder.
+    static bool holdsProgram(const QString& appPath);
+    // The version record's size limit; a longer answer is refused as it arrives.
+    static constexpr qint64 maxRecordBytes = 1 << 20;
     // Why a record's page address would not be opened, as the pill says it; "" for an address that
     // is opened, or for none.
     static QString pageRefusal(const QString& address);
@@ -109,6 +126,7 @@ public:
     bool installable() const { return !m_env.appFolder.isEmpty(); }
     QUrl fileURL() const { return m_fileURL; }
     QString newAppPath() const { return m_newAppPath; }
+    QString failure() const { return m_failure; }
 
 signals:
     void availableChanged();
@@ -117,9 +135,16 @@ signals:
     void downloadingChanged();
     void readyChanged();
     void pageURLChanged();
+    void failureChanged();
 
 private:
-    void applyRecord(const QByteArray& body);
+    struct Record;
+    static Record parseRecord(const QByteArray& body);
+    void applyRecord(const Record& record);
+    // Remembers `version` as refused for `reason` (one of the swap script's words), in the
+    // refusal file too when `persist`.
+    void refuse(const QString& version, const QString& reason, bool persist);
+    void forgetRefusal();
     void startDownload();
     void finishDownload(bool ok);
     void unpacked(const QString& appPath);
@@ -146,7 +171,12 @@ private:
     QTimer* m_deadline = nullptr;
     qint64 m_received = 0;
     QString m_folder;
+    QString m_fetchedVersion;  // the version in that folder
     QThread* m_unpacker = nullptr;
+    // Version records are parsed here, one at a time and in the order they arrived.
+    QThreadPool m_parsing;
+    QString m_refusedVersion;
+    QString m_failure;
 };
 
 } // namespace brinmoor

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -18,6 +19,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -37,6 +39,7 @@ public:
     struct Route {
         QByteArray body;
         bool hold = false;
+        bool unsized = false;  // no Content-Length: the body ends where the connection does
     };
     LoopbackServer()
     {
@@ -52,7 +55,7 @@ public:
     void release()
     {
         for (auto& [socket, path] : std::exchange(m_held, {}))
-            answer(socket, routes.value(path).body);
+            answer(socket, routes.value(path));
     }
 
 private:
@@ -66,11 +69,12 @@ private:
         if (routes.value(path).hold)
             m_held.push_back({s, path});
         else
-            answer(s, routes.value(path).body);
+            answer(s, routes.value(path));
     }
-    static void answer(QTcpSocket* s, const QByteArray& body)
+    static void answer(QTcpSocket* s, const Route& route)
     {
-        s->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        const QByteArray length = route.unsized ? "" : "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+        s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n" + length + "\r\n" + route.body);
         s->disconnectFromHost();
     }
     QTcpServer m_server;
@@ -110,12 +114,18 @@ QByteArray makeZip(const QList<Entry>& entries)
     return f.readAll();
 }
 
-// A stand-in release whose executable appends `word` to `marker` when started.
-QList<Entry> release(const QString& marker, const QByteArray& word, const QByteArray& prefix = "Brinmoor.app/")
+// A stand-in build: answers --version as the app does; started, it appends `word` to `marker`
+// and, `window` permitting, writes the swap's start marker as the app does once its window is up.
+QByteArray program(const QString& marker, const QByteArray& word, bool window = true)
 {
     const QByteArray quoted = "'" + marker.toUtf8().replace("'", "'\\''") + "'";
-    return {{prefix + "bin/brinmoor", "#!/bin/bash\necho " + word + " >> " + quoted + "\n", 0755},
-            {prefix + "share/readme", "new build"}};
+    return "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\necho " + word + " >> " + quoted + "\n"
+        + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || echo started > \"$BRINMOOR_UPDATE_MARKER\"\n" : "exit 1\n");
+}
+
+QList<Entry> release(const QString& marker, const QByteArray& word, const QByteArray& prefix = "Brinmoor.app/")
+{
+    return {{prefix + "bin/brinmoor", program(marker, word), 0755}, {prefix + "share/readme", "new build"}};
 }
 
 QByteArray record(const QString& version, const QString& download, const QString& page = QString())
@@ -257,6 +267,77 @@ TEST(UpdateChecks, size_cap_and_deadline_end_a_download_without_an_update)
     }
 }
 
+TEST(UpdateChecks, record_past_the_size_cap_is_refused_however_fast_it_arrives)
+{
+    const QString path = QStringLiteral("/svc/api/app/version");
+    const struct {
+        qint64 size;
+        bool unsized;  // no Content-Length: only counting the bytes finds the cap
+        bool taken;
+    } cases[] = {
+        {UpdateChecker::maxRecordBytes, false, true},
+        {UpdateChecker::maxRecordBytes + 1, false, false},
+        {UpdateChecker::maxRecordBytes + 1, true, false},
+        {16 << 20, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << (c.unsized ? " unsized" : ""));
+        Fixture f;
+        f.offer(QStringLiteral("2.0"), makeZip(release(QStringLiteral("/dev/null"), "x")));
+        QByteArray body = f.server.routes[path].body;
+        f.server.routes[path] = {body + QByteArray(c.size - body.size(), ' '), false, c.unsized};  // JSON may end in spaces
+        f.checker->check();
+        if (c.taken) {
+            ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(QStringLiteral("/app.zip")) == 1; }));
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(path) == 1 && f.checker->findChildren<QNetworkReply*>().isEmpty(); }));
+        // Records apply in the order they arrive: a small one behind it proves the big one was dropped.
+        f.server.routes[path] = {record(QStringLiteral("1.0"), QString())};
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.checker->latestVersion() == QStringLiteral("1.0"); }));
+        EXPECT_FALSE(f.checker->available());
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+    }
+}
+
+TEST(UpdateChecks, release_without_a_program_to_start_is_refused_until_a_newer_version)
+{
+    const QList<std::pair<const char*, QList<Entry>>> cases{
+        {"not executable", {{"Brinmoor.app/bin/brinmoor", program(QStringLiteral("/dev/null"), "x"), 0644}}},
+        {"link out of the app folder", {{"Brinmoor.app/bin/brinmoor", "", 0777, "../../brinmoor"}, {"brinmoor", program(QStringLiteral("/dev/null"), "x"), 0755}}},
+    };
+    for (const auto& [name, entries] : cases) {
+        SCOPED_TRACE(name);
+        QString refusalFile;
+        Fixture f({}, 0, [&](UpdateChecker::Environment& env) { env.refusalFile = refusalFile = env.tempFolder + QStringLiteral("/../refused"); });
+        f.offer(QStringLiteral("2.0"), makeZip(entries));
+        f.checkAndSettle();
+        EXPECT_FALSE(f.checker->ready());
+        const QString failure = QStringLiteral("Brinmoor 2.0 was not installed: its program is not an executable file inside the app folder. This version was kept.");
+        EXPECT_EQ(f.checker->failure(), failure);
+        EXPECT_EQ(readFile(refusalFile), "2.0\nnot-executable\n");
+        // The same release again (2.0.0 is 2.0): nothing is fetched, and the pill keeps saying why.
+        f.offer(QStringLiteral("2.0.0"), makeZip(entries));
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.checker->latestVersion() == QStringLiteral("2.0.0"); }));
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 1);
+        EXPECT_EQ(f.checker->failure(), failure);
+
+        // The next start says so before the service answers.
+        UpdateChecker::Environment env;
+        env.currentVersion = QStringLiteral("1.2.0");
+        env.refusalFile = refusalFile;
+        EXPECT_EQ(UpdateChecker(env).failure(), failure);
+
+        f.offer(QStringLiteral("2.1"), makeZip(release(QStringLiteral("/dev/null"), "x")));
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.checker->ready(); }));
+        EXPECT_EQ(f.checker->failure(), QString());
+        EXPECT_FALSE(QFileInfo::exists(refusalFile));
+    }
+}
+
 TEST(UpdateChecks, version_that_names_a_path_starts_no_download_and_deletes_nothing)
 {
     Fixture f;
@@ -391,7 +472,8 @@ TEST(UpdateSwap, install_replaces_the_folder_and_starts_the_new_build_on_awkward
     ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n"; }));
     EXPECT_EQ(readFile(installed + QStringLiteral("/share/readme")), "new build");
     EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/old-only")));
-    EXPECT_EQ(tree(parent), QStringList{QStringLiteral("Brinmoor.app")});  // no side copies left
+    // The previous folder goes once the new build has said it started: no side copies left.
+    EXPECT_TRUE(waitUntil([&] { return tree(parent) == QStringList{QStringLiteral("Brinmoor.app")}; })) << tree(parent).join(' ').toStdString();
     EXPECT_FALSE(QFileInfo::exists(place.filePath(QStringLiteral("x"))));
 }
 
@@ -412,5 +494,54 @@ TEST(UpdateSwap, missing_new_folder_keeps_and_restarts_the_installed_one)
         ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "old\n"; }));
         EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/brinmoor")).isExecutable());
         EXPECT_EQ(tree(place.path()).size(), 3);  // Brinmoor.app, empty.app, marker
+    }
+}
+
+TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_starts_it)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
+    const QByteArray old = "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n";
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), old);
+    // A good build where the link below finds it in the unpacked folder, but not once the `.app`
+    // folder alone is copied beside the installed one.
+    writeExecutable(place.filePath(QStringLiteral("unpacked/brinmoor")), program(marker, "new"));
+    const struct {
+        const char* name;
+        QByteArray text;  // none: a link to ../../brinmoor
+        bool executable;
+        const char* reason;
+    } cases[] = {
+        {"exits 1", "#!/bin/sh\nexit 1\n", true, "no-start"},
+        {"garbage", QByteArray("\x7f" "ELF\2\1\1\0\0garbage", 16), true, "no-start"},
+        {"not executable", program(marker, "new"), false, "not-executable"},
+        {"link that dangles once copied", {}, true, "not-executable"},
+        {"answers its version but opens no window", program(marker, "new", false), true, "no-window"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(fresh).removeRecursively();
+        QFile::remove(marker);
+        const QString exe = fresh + QStringLiteral("/bin/brinmoor");
+        if (c.text.isEmpty()) {
+            QDir().mkpath(fresh + QStringLiteral("/bin"));
+            ASSERT_EQ(::symlink("../../brinmoor", QFile::encodeName(exe).constData()), 0);
+        } else {
+            writeExecutable(exe, c.text);
+            if (!c.executable)
+                QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+        QProcess bash;
+        bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                                 QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0"),
+                                                 QStringLiteral("20")});
+        ASSERT_TRUE(bash.waitForFinished(60000));
+        EXPECT_NE(bash.exitCode(), 0);
+        ASSERT_TRUE(waitUntil([&] { return readFile(marker).endsWith("old\n"); }));
+        EXPECT_EQ(readFile(installed + QStringLiteral("/bin/brinmoor")), old);
+        EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.reason + '\n');
+        EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("refused"),
+                                                    QStringLiteral("unpacked")}));  // no side copies
     }
 }

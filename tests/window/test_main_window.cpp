@@ -559,6 +559,7 @@ QtObject {
     property bool installable: false
     property string latestVersion: "1.4.0"
     property string pageProblem: "The download page can't be opened: its address is plain http to example.com, not https."
+    property string failure: ""
     property int tries: 0
     function openPage() { tries += 1; return false }
     function install() { tries += 1; return false }
@@ -579,6 +580,13 @@ QtObject {
     };
     const QString why = updater->property("pageProblem").toString();
     EXPECT_EQ(tooltip("text").toString(), QStringLiteral("Version 1.4.0 available\n") + why);
+    // A refused release: the pill says so, and its tooltip why.
+    const QString failure = QStringLiteral("Brinmoor 1.4.0 was not installed: its program does not start. This version was kept.");
+    updater->setProperty("failure", failure);
+    EXPECT_EQ(text("updatePillText"), QStringLiteral("Update Failed"));
+    EXPECT_EQ(tooltip("text").toString(), failure + QLatin1Char('\n') + why);
+    shot("update-pill-failed");
+    updater->setProperty("failure", QString());
 
     // A click opens nothing: the reason shows at once, without the hover's delay.
     click(pill);

@@ -5,6 +5,7 @@
 #include "SceneGraphBackend.h"
 #include "StallWatch.h"
 #include "Store.h"
+#include "UpdateHandshake.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -14,12 +15,16 @@
 
 #include <cstdio>
 
-// The program's entry: no arguments are read. The one window (Main.qml) holds RootView, which
-// picks the onboarding or the main window; closing the window ends the process (Qt quits when
-// its last window closes). Only one instance runs per data folder: a second start brings the
-// running window to the front and ends before anything is loaded.
+// The program's entry: the one argument read is "--version", the update's question to a new
+// build (UpdateHandshake), answered before anything else. The one window (Main.qml) holds
+// RootView, which picks the onboarding or the main window; closing the window ends the process
+// (Qt quits when its last window closes). Only one instance runs per data folder: a second start
+// brings the running window to the front and ends before anything is loaded.
 int main(int argc, char* argv[])
 {
+    if (brinmoor::UpdateHandshake::answerVersion(argc, argv))
+        return 0;
+    const QString startMarker = brinmoor::UpdateHandshake::takeStartMarker();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
@@ -54,6 +59,7 @@ int main(int argc, char* argv[])
     QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
+    brinmoor::UpdateHandshake::confirmStartWhenShown(engine.rootObjects(), startMarker);
     QObject::connect(&instance, &brinmoor::InstanceLock::activationRequested, &engine, [&engine] {
         for (QObject* root : engine.rootObjects())
             brinmoor::InstanceLock::bringForward(qobject_cast<QWindow*>(root));

@@ -1,48 +1,121 @@
 # Replaces an installed Brinmoor.app folder with a new one and starts it again.
 #
-# Run as: bash -c "<this text>" brinmoor-swap <pid> <installed folder> <new folder>
-# Every value arrives as an argument, so no path is ever read as shell text. The installed folder
-# is moved aside, not deleted, until the new one is in place; on any failure it is put back and
-# started again, so the user is never left without an application.
+# Run as: bash -c "<this text>" brinmoor-swap <pid> <installed folder> <new folder> \
+#             [<report file> <new version> [<seconds>]]
+# Every value arrives as an argument, so no path is ever read as shell text.
+#
+# The new folder is copied beside the installed one and checked there, as it will stand: its
+# bin/brinmoor must be an executable file inside that folder (links followed from there) that
+# answers --version like a Brinmoor build. Only then are the folders swapped. The installed folder
+# is kept aside until the new build has started and said so: it writes the file named by
+# BRINMOOR_UPDATE_MARKER once its window is up. If it exits first, or has not done so within
+# <seconds> (60 by default), it is ended, the previous folder is put back and started again.
+# A refused or failed update writes "<new version>\n<reason>\n" to the report file, from which
+# the restored application says why the update was not installed (UpdateChecker reads it; the
+# reasons are the give_up arguments below and must stay in step with it).
 set -u
-pid=${1-} installed=${2-} new=${3-}
+pid=${1-} installed=${2-} new=${3-} report=${4-} version=${5-} seconds=${6-60}
 case $pid in '' | *[!0-9]*) exit 2 ;; esac
+case $seconds in '' | *[!0-9]*) exit 2 ;; esac
 [ -n "$installed" ] && [ -n "$new" ] || exit 2
 staging="$installed.update-$$"
 backup="$installed.previous-$$"
+failed="$installed.failed-$$"
+scratch=""
 
 relaunch() {
     cd / || return
     # Detached from this script and from the application's session, so it outlives both.
     if command -v setsid >/dev/null 2>&1; then
-        setsid -- "$installed/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        setsid -- "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
     else
-        nohup "$installed/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        nohup "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
     fi
 }
 
-give_up() {
+give_up() {  # <reason>
+    local run=$installed
     rm -rf -- "$staging"
-    if [ ! -e "$installed" ] && [ -d "$backup" ]; then
-        mv -- "$backup" "$installed"
+    if [ -d "$backup" ]; then
+        if [ -e "$installed" ] || [ -L "$installed" ]; then
+            mv -- "$installed" "$failed" || run=$backup
+        fi
+        if [ "$run" = "$installed" ]; then
+            mv -- "$backup" "$installed" || run=$backup
+        fi
+        rm -rf -- "$failed"
     fi
-    relaunch
+    [ -z "$scratch" ] || rm -rf -- "$scratch"
+    if [ -n "$report" ]; then
+        printf '%s\n%s\n' "$version" "$1" >"$report.$$" && mv -f -- "$report.$$" "$report"
+    fi
+    relaunch "$run"
     exit 1
+}
+
+# The folder's bin/brinmoor, links followed, is an executable file inside the folder.
+holds_program() {
+    local root program
+    root=$(cd -P -- "$1" && pwd) || return 1
+    program=$(realpath "$1/bin/brinmoor" 2>/dev/null) || return 1
+    case $program in "$root"/*) ;; *) return 1 ;; esac
+    [ -f "$program" ] && [ -x "$program" ]
+}
+
+# The program answers --version with "Brinmoor <version>" within 10 seconds.
+answers_version() {
+    local child n=100
+    "$1" --version </dev/null >"$scratch/version" 2>/dev/null &
+    child=$!
+    while kill -0 "$child" 2>/dev/null; do
+        if ((n-- <= 0)); then
+            kill -KILL "$child" 2>/dev/null
+            wait "$child" 2>/dev/null
+            return 1
+        fi
+        sleep 0.1
+    done
+    wait "$child" || return 1
+    case $(head -c 200 "$scratch/version") in "Brinmoor "?*) return 0 ;; esac
+    return 1
+}
+
+end_process() {  # <pid>: asked to quit, then killed after 5 seconds
+    local n=50
+    kill -TERM "$1" 2>/dev/null
+    while kill -0 "$1" 2>/dev/null && ((n-- > 0)); do sleep 0.1; done
+    kill -KILL "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
 }
 
 # The application quits right after starting this script: wait until it has gone.
 while kill -0 "$pid" 2>/dev/null; do sleep 0.3; done
 
 [ -d "$installed" ] || exit 1
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/brinmoor-swap.XXXXXX") || { scratch=""; give_up copy; }
 # The temporary folder may have been emptied since the download.
-[ -d "$new" ] && [ -x "$new/bin/brinmoor" ] || give_up
+[ -d "$new" ] || give_up missing
 rm -rf -- "$staging"
-cp -pR -- "$new" "$staging" || give_up
-mv -- "$installed" "$backup" || give_up
-mv -- "$staging" "$installed" || give_up
-rm -rf -- "$backup"
+cp -pR -- "$new" "$staging" || give_up copy
+holds_program "$staging" || give_up not-executable
+answers_version "$staging/bin/brinmoor" || give_up no-start
+mv -- "$installed" "$backup" || give_up copy
+mv -- "$staging" "$installed" || give_up copy
 # macOS would refuse to open a downloaded copy still carrying its quarantine attribute.
 if [ "$(uname)" = Darwin ]; then
     xattr -cr "$installed" 2>/dev/null
 fi
-relaunch
+
+# The new build on trial: a child of this script until its window is up.
+cd / || give_up copy
+BRINMOOR_UPDATE_MARKER="$scratch/started" "$installed/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+trial=$!
+n=$((seconds * 10))
+until [ -e "$scratch/started" ]; do
+    if ! kill -0 "$trial" 2>/dev/null || ((n-- <= 0)); then
+        end_process "$trial"
+        give_up no-window
+    fi
+    sleep 0.1
+done
+rm -rf -- "$backup" "$scratch"

@@ -29,6 +29,9 @@ Rectangle {
     readonly property string updatePageProblem: !!bar.updater && !!bar.updater.pageProblem
                                                 && !(bar.updateReady && bar.updater.installable === true)
                                                 ? bar.updater.pageProblem : ""
+    // Why the announced version was not installed; the pill then says "Update Failed".
+    readonly property string updateFailure: !!bar.updater && !bar.updateReady && !bar.updateDownloading
+                                            && !!bar.updater.failure ? bar.updater.failure : ""
     // The Claude usage popover is open (the Codex one's flag lives in its button).
     property alias showUsage: claudeButton.showPopover
 
@@ -150,7 +153,7 @@ Rectangle {
             width: pillRow.implicitWidth + 16
             height: pillRow.implicitHeight + 8
             radius: 7
-            color: Theme.hex("5b8cdd", bar.updateReady ? 1 : 0.85)
+            color: bar.updateFailure !== "" ? Theme.red : Theme.hex("5b8cdd", bar.updateReady ? 1 : 0.85)
             Row {
                 id: pillRow
                 anchors.centerIn: parent
@@ -166,7 +169,8 @@ Rectangle {
                 SymbolIcon {
                     anchors.verticalCenter: parent.verticalCenter
                     visible: !bar.updateDownloading
-                    name: bar.updateReady ? "arrow.down.circle.fill" : "arrow.down.circle"
+                    name: bar.updateReady ? "arrow.down.circle.fill"
+                          : bar.updateFailure !== "" ? "exclamationmark.triangle.fill" : "arrow.down.circle"
                     size: 10
                     color: "white"
                 }
@@ -174,7 +178,8 @@ Rectangle {
                     objectName: "updatePillText"
                     anchors.verticalCenter: parent.verticalCenter
                     text: bar.updateDownloading ? qsTr("Downloading…")
-                          : bar.updateReady ? qsTr("Install Update") : qsTr("Update")
+                          : bar.updateReady ? qsTr("Install Update")
+                          : bar.updateFailure !== "" ? qsTr("Update Failed") : qsTr("Update")
                     color: "white"
                     font.pointSize: Theme.fontSize(11)
                     font.weight: Font.DemiBold
@@ -199,7 +204,10 @@ Rectangle {
             }
             ToolTip.visible: pillMouse.containsMouse
             ToolTip.delay: pill.explaining ? 0 : 600
-            ToolTip.text: WindowText.pillHelp(bar.updateReady, bar.updateVersion, bar.updatePageProblem)
+            ToolTip.text: bar.updateFailure === ""
+                          ? WindowText.pillHelp(bar.updateReady, bar.updateVersion, bar.updatePageProblem)
+                          : bar.updatePageProblem === "" ? bar.updateFailure
+                          : bar.updateFailure + "\n" + bar.updatePageProblem
         }
 
         // High Claude usage: amber from 90 %, red at the limit.
