@@ -419,6 +419,11 @@ export function runSidecar(makeAdapter, io = {}) {
   input.on('error', () => shutdown('input error'));
   if (!io.input) {
     for (const sig of ['SIGTERM', 'SIGINT', 'SIGHUP']) process.on(sig, () => shutdown(sig));
+    // A crash (an exception nobody caught) skips the shutdown above: whatever still runs below
+    // the sidecar is killed as it exits, so no agent CLI goes on without it.
+    process.on('exit', () => {
+      for (const { pid } of snapshotDescendants()) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    });
   }
   return core;
 }
