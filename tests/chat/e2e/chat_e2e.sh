@@ -27,8 +27,10 @@ cat >"$work/codex.json" <<JSON
 [{"call": {"name": "exec_command", "arguments": {"cmd": "echo hello-from-codex | tee codex.txt"}}},
  {"text": "The command ran."}]
 JSON
-claude_port=$(server claude-server "$work/claude.json")
-codex_port=$(server openai-server "$work/codex.json")
+server claude-server "$work/claude.json"
+claude_port=$port
+server openai-server "$work/codex.json"
+codex_port=$port
 as_test_user "$claude_port" "$codex_port"
 
 # --- Claude ---
