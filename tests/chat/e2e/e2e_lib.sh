@@ -28,9 +28,9 @@ run_processes() {
 }
 # Ends what the run started; a run that passed fails if anything of it was still running once
 # the processes it started itself (servers, the app) had ended, as that is what a user would have
-# left behind.
-cleanup() {
-    local status=$? p left
+# left behind. The run's exit status is kept (a script's own exit trap passes it on).
+cleanup() {  # [<exit status>]
+    local status=${1:-$?} p left
     for p in "${pids[@]}" $app; do kill "$p" 2>/dev/null || true; done
     wait_for 10 all_gone "${pids[@]}" $app || true
     wait_for 10 test -z "$(run_processes)" || true
