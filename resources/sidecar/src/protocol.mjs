@@ -385,11 +385,12 @@ export function runSidecar(makeAdapter, io = {}) {
     if (closing) return;
     log(`sidecar ending: ${why}`);
     closing = true;
-    // A turn under way is interrupted and given a moment to end before the agent is closed: closed
-    // with a permission request open, the CLI took the request as failed (a refusal, stored as
-    // such) and went on to call the model again, a paid call nobody would see. Interrupted, it
-    // withdraws the request, marks the call as cut and calls nothing more.
-    if (inFlight?.running) {
+    // A turn waiting on the user is interrupted and given a moment to end before the agent is
+    // closed: closed with a permission request open, the CLI took the request as failed (a
+    // refusal, stored as such) and went on to call the model again, a paid call nobody would see.
+    // Interrupted, it withdraws the request, marks the call as cut and calls nothing more. (A turn
+    // that is streaming or running a tool just ends with the agent, as a cut turn.)
+    if (inFlight?.running && (current || waiting.length)) {
       const ended = new Promise((r) => turnEndWaiters.push(r));
       Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
       await Promise.race([ended, new Promise((r) => setTimeout(r, io.quitInterruptGraceMs ?? QUIT_INTERRUPT_GRACE_MS).unref?.())]);
