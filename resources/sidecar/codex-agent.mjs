@@ -136,8 +136,8 @@ runSidecar((core) => {
     // them, so that they stand where they ran.
     const follower = new RolloutFollower(threadId);
     const unreported = new UnreportedCalls(follower);
-    const showUnreported = () => {
-      const blocks = unreported.take();
+    const showUnreported = (last = false) => {
+      const blocks = unreported.take(last);
       if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
     };
     let ended = false;
@@ -156,13 +156,13 @@ runSidecar((core) => {
           if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
           if (e.item.type === 'error') core.log(`codex: ${e.item.message}`);
         } else if (e.type === 'turn.completed') {
-          showUnreported();
+          showUnreported(true);
           const u = e.usage ?? {};
           core.emit('tokens', { tokensIn: u.input_tokens ?? 0, tokensOut: u.output_tokens ?? 0 });
           ended = core.endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
             tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun }, cmd);
         } else if (e.type === 'turn.failed') {
-          showUnreported();
+          showUnreported(true);
           ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
           // Codex reports its reconnects ("Reconnecting... 2/5", "Reconnecting... waiting for
@@ -176,7 +176,7 @@ runSidecar((core) => {
       }
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
-      showUnreported();
+      showUnreported(true);
       core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : failureText(e) }, cmd);
     } finally {
       abort = null;

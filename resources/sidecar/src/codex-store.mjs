@@ -112,6 +112,25 @@ export function toolUse(id, name, input) {
   return { type: 'tool_use', id, name, input };
 }
 
+// The rollout file of a thread, looked for by name in the dated folders, newest first (with
+// `newestOnly`, in the newest folder alone, where a thread started now is written); null if none.
+function findRollout(threadId, home, newestOnly = false) {
+  const suffix = `-${threadId}.jsonl`;
+  const walk = (dir, depth) => {
+    let entries;
+    try { entries = fs.readdirSync(dir, { withFileTypes: true }); } catch { return null; }
+    for (const e of entries.sort((a, b) => (a.name < b.name ? 1 : -1))) {
+      if (e.isFile() && e.name.startsWith('rollout-') && e.name.endsWith(suffix)) return path.join(dir, e.name);
+      if (e.isDirectory() && depth < 4 && (!newestOnly || /^\d+$/.test(e.name))) {
+        const hit = walk(path.join(dir, e.name), depth + 1);
+        if (hit || newestOnly) return hit;
+      }
+    }
+    return null;
+  };
+  return walk(path.join(home, 'sessions'), 0);
+}
+
 // Follows a thread's rollout as the CLI writes it, record by record, from where the file ended
 // when the follower was made (from its start for a thread whose file is not there yet).
 export class RolloutFollower {
@@ -130,16 +149,20 @@ export class RolloutFollower {
     this.file = null;
     this.find(false);
   }
-  find(skipExisting) {
+  // A thread resumed is looked for everywhere, once; one started now, whose file appears some time
+  // after it is named, in the newest folder each time until it is there, and everywhere once more
+  // at the end of the turn (`everywhere`).
+  find(skipExisting, everywhere = skipExisting) {
     if (this.file || !this.threadId) return;
-    const hit = rolloutFiles(this.home).find((f) => f.file.endsWith(`${this.threadId}.jsonl`));
-    if (!hit) return;
-    this.file = hit.file;
-    try { this.pos = skipExisting ? fs.statSync(hit.file).size : 0; } catch { this.pos = 0; }
+    const file = findRollout(this.threadId, this.home, !everywhere);
+    if (!file) return;
+    this.file = file;
+    try { this.pos = skipExisting ? fs.statSync(file).size : 0; } catch { this.pos = 0; }
   }
   // The records written since the last call; a line still being written waits for the next.
-  records() {
-    this.find(false);
+  // `last`: the turn has ended, and a file not found yet is looked for everywhere.
+  records(last = false) {
+    this.find(false, last);
     if (!this.file) return [];
     let fd;
     let text = '';
@@ -177,9 +200,9 @@ export class UnreportedCalls {
     this.calls = new Map();
     this.reported = new Set();
   }
-  take() {
+  take(last = false) {
     const blocks = [];
-    for (const rec of this.follower.records()) {
+    for (const rec of this.follower.records(last)) {
       const p = rec.payload ?? {};
       if (rec.type === 'event_msg' && p.type === 'item_completed' && typeof p.item?.id === 'string') {
         this.reported.add(p.item.id);
