@@ -174,6 +174,7 @@ runSidecar((core) => {
           core.emit('status', { text: lastNotice });
         }
       }
+      if (!ended) showUnreported(true);
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
       showUnreported(true);
