@@ -6,7 +6,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { Codex } from '@openai/codex-sdk';
 import { runSidecar, errorText, snapshotDescendants, endProcesses } from './src/protocol.mjs';
-import { rolloutMessages, rolloutSessions, accountUsage, toolUse } from './src/codex-store.mjs';
+import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollower, UnreportedCalls, cliFailure } from './src/codex-store.mjs';
 
 // The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
 // the pane's permission mode picks the sandbox instead. "Ask before running" therefore runs
@@ -63,6 +63,15 @@ export function itemBlocks(kind, item, seen) {
     default:
       return [];
   }
+}
+
+// The SDK's error for a codex process that failed holds all the CLI wrote to standard error,
+// warnings first: the pane shows the CLI's own reason, which comes last.
+function failureText(e) {
+  const text = errorText(e);
+  const exited = /^Codex Exec exited with (code (-?\d+)|signal (\w+)): ?([\s\S]*)$/.exec(text);
+  if (!exited) return text;
+  return cliFailure(exited[4]) ?? `Codex exited with ${exited[2] !== undefined ? `code ${exited[2]}` : `signal ${exited[3]}`}.`;
 }
 
 runSidecar((core) => {
@@ -123,6 +132,14 @@ runSidecar((core) => {
     const input = inputs.length ? [...(text ? [{ type: 'text', text }] : []), ...inputs] : text;
     abort = new AbortController();
     const seen = new Set();
+    // Commands the event stream leaves out come from the rollout, before the event that follows
+    // them, so that they stand where they ran.
+    const follower = new RolloutFollower(threadId);
+    const unreported = new UnreportedCalls(follower);
+    const showUnreported = (last = false) => {
+      const blocks = unreported.take(last);
+      if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
+    };
     let ended = false;
     let lastNotice = null; // the latest stream error: a retry notice unless the turn ends without result
     try {
@@ -131,17 +148,21 @@ runSidecar((core) => {
         if (e.type === 'thread.started') {
           if (typeof e.thread_id !== 'string' || !e.thread_id) continue;
           threadId = e.thread_id;
+          follower.follow(threadId);
           core.emit('session', { id: e.thread_id, ...(model ? { model } : {}) });
         } else if (e.type === 'item.started' || e.type === 'item.updated' || e.type === 'item.completed') {
+          if (e.type !== 'item.updated') showUnreported();
           const blocks = itemBlocks(e.type.slice(5), e.item, seen);
           if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
           if (e.item.type === 'error') core.log(`codex: ${e.item.message}`);
         } else if (e.type === 'turn.completed') {
+          showUnreported(true);
           const u = e.usage ?? {};
           core.emit('tokens', { tokensIn: u.input_tokens ?? 0, tokensOut: u.output_tokens ?? 0 });
           ended = core.endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
             tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun }, cmd);
         } else if (e.type === 'turn.failed') {
+          showUnreported(true);
           ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
         } else if (e.type === 'error') {
           // Codex reports its reconnects ("Reconnecting... 2/5", "Reconnecting... waiting for
@@ -153,9 +174,11 @@ runSidecar((core) => {
           core.emit('status', { text: lastNotice });
         }
       }
+      if (!ended) showUnreported(true);
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
-      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : errorText(e) }, cmd);
+      showUnreported(true);
+      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : failureText(e) }, cmd);
     } finally {
       abort = null;
       if (dir) fs.rmSync(dir, { recursive: true, force: true });

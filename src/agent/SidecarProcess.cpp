@@ -1,5 +1,7 @@
 #include "SidecarProcess.h"
 
+#include "ProcessTree.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -92,6 +94,7 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::
     // ended together with it.
     m_process->setChildProcessModifier([] { ::setsid(); });
     connect(m_process, &QProcess::started, this, [this] {
+        m_pid = m_process->processId();
         // A copy: the callback may release this object, which clears the members.
         if (auto cb = onStarted)
             cb();
@@ -108,6 +111,11 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SidecarProcess::readOutput);
     connect(m_process, &QProcess::finished, this, [this] {
+        // However the sidecar ended (its own way out, a crash, SIGKILL), nothing it started may
+        // run on without it: an agent CLI left mid-turn would go on calling the model and running
+        // tools with nobody to see them. Done at once, while its number still names only its
+        // group and session.
+        endLeftovers();
         // The exit follows the last events: while reads are still being decoded, it waits.
         if (m_queued > 0 && !m_released)
             m_exitPending = true;
@@ -124,7 +132,7 @@ SidecarProcess::~SidecarProcess()
     // Only reached with the child gone (release) or at process end after shutdownAll; QProcess's
     // own destructor would otherwise kill the sidecar alone and orphan its CLI.
     if (m_process->state() != QProcess::NotRunning)
-        signalGroup(SIGKILL);
+        endLeftovers();
 }
 
 void SidecarProcess::start(const QString& node, const QString& script, const QString& cwd,
@@ -203,14 +211,12 @@ void SidecarProcess::exited()
         cb();
 }
 
-void SidecarProcess::signalGroup(int signal)
+void SidecarProcess::endLeftovers()
 {
-    const qint64 pid = m_process->processId();
-    if (pid <= 0)
-        return;
-    // The child made itself a group leader; before it got there, signal it alone.
-    if (::kill(-pid_t(pid), signal) != 0)
-        ::kill(pid_t(pid), signal);
+    // A child still running is ended with the rest, after them all are found: killed first, it
+    // would orphan those of its children that left its group and session.
+    if (m_pid > 0)
+        ProcessTree::end(pid_t(m_pid));
 }
 
 void SidecarProcess::release()
@@ -235,7 +241,7 @@ void SidecarProcess::release()
     });
     QTimer::singleShot(quitGraceMs + killGraceMs, this, [this] {
         if (m_process->state() != QProcess::NotRunning)
-            signalGroup(SIGKILL);
+            endLeftovers();
     });
 }
 
@@ -260,7 +266,7 @@ void SidecarProcess::shutdownAll(int graceMs)
     for (const QPointer<SidecarProcess>& p : all) {
         if (!p || p->m_process->state() == QProcess::NotRunning)
             continue;
-        p->signalGroup(SIGKILL);
+        p->endLeftovers();
         p->m_process->waitForFinished(1000);
     }
 }

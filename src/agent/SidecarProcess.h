@@ -21,10 +21,12 @@ namespace brinmoor {
 // answer or history, megabytes in one line) on a pool thread, so the window keeps drawing, with
 // every read after it following it there: events and the exit always arrive in order.
 //
-// The child runs in a process group of its own, so whatever it starts (the agent CLI) can be
-// ended with it. The object is never deleted while its child runs: release() lets the child go
-// and deletes the object once the child has exited; at application quit every sidecar still
-// there is asked to quit and, failing that, its whole group is ended.
+// The child runs in a process group and session of its own, so whatever it starts (the agent
+// CLI, and the tools that CLI runs in sessions of their own) can be found and ended with it: when
+// its exit is seen, however it ended, nothing it started is left running. The object is never
+// deleted while its child runs: release() lets the child go and deletes the object once the child
+// has exited; at application quit every sidecar still there is asked to quit and, failing that,
+// it is ended with all it started.
 class SidecarProcess : public QObject {
     Q_OBJECT
 public:
@@ -78,7 +80,9 @@ private:
     void deliver(const Batch& batch);
     void delivered(const Batch& batch);
     void exited();
-    void signalGroup(int signal);
+    // Ends the sidecar if it still runs, and what it started (its group, its session and their
+    // descendants).
+    void endLeftovers();
 
     QProcess* m_process;
     std::shared_ptr<Reader> m_reader;
@@ -86,6 +90,7 @@ private:
     bool m_exitPending = false;  // the child exited while reads were still being decoded
     bool m_released = false;
     bool m_quitSent = false;
+    qint64 m_pid = 0;  // the child's, kept past its exit to find what it left
 };
 
 } // namespace brinmoor

@@ -11,9 +11,13 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
 
 BRINMOOR_APP_TEST_ENVIRONMENT();
 
@@ -566,6 +570,45 @@ TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
                           SidecarProcess::quitGraceMs + SidecarProcess::killGraceMs + 5000));
     SidecarProcess::quitGraceMs = quitGrace;
     SidecarProcess::killGraceMs = killGrace;
+}
+
+// Every process below `pid`, with its command line.
+static QMap<qint64, QByteArray> descendantsOf(qint64 pid)
+{
+    QMap<qint64, QByteArray> found;
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly))
+        return found;
+    for (const QByteArray& id : children.readAll().trimmed().split(' ')) {
+        if (id.isEmpty())
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(id)));
+        cmdline.open(QIODevice::ReadOnly);
+        found.insert(id.toLongLong(), cmdline.readAll().replace('\0', ' ').trimmed());
+        found.insert(descendantsOf(id.toLongLong()));
+    }
+    return found;
+}
+
+TEST(ChatSession, a_sidecar_killed_mid_turn_leaves_nothing_it_started_running)
+{
+    // The fake starts what an agent CLI leaves when its sidecar dies: a child orphaned in the
+    // sidecar's group, and under it a tool's shell in a session of its own.
+    FakeSidecar fake;
+    qputenv("FAKE_SIDECAR_TREE", "1");
+    SessionUnderTest t(fake);
+    ASSERT_TRUE(t.startAndWait(fake));
+    qunsetenv("FAKE_SIDECAR_TREE");
+    const qint64 pid = t.session.processId();
+    QMap<qint64, QByteArray> tree;
+    ASSERT_TRUE(waitUntil([&] {
+        tree = descendantsOf(pid);
+        return QSet<QByteArray>(tree.cbegin(), tree.cend()) == QSet<QByteArray>{"sleep 1000", "sleep 1001"};
+    }));
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return t.session.state() == PaneState::Stopped; }));
+    EXPECT_TRUE(waitUntil([&] { return std::none_of(tree.keyBegin(), tree.keyEnd(), processRunning); }))
+        << "left running: " << QList<QByteArray>(tree.cbegin(), tree.cend()).join(", ").toStdString();
 }
 
 TEST(ChatSession, an_agent_that_dies_stops_the_pane_with_its_reason_and_takes_no_more_messages)

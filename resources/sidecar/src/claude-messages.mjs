@@ -4,6 +4,10 @@
 // result of a call cut by an interrupt: a stored conversation tells them apart by these words.
 export const DENIED_MESSAGE = 'The user denied this action.';
 const INTERRUPTED = /^\[Request interrupted by user/;
+// What the CLI stores for a call whose permission request was still open when its conversation
+// went (the app quit, the sidecar died), and what it adds on resuming for a call whose process
+// went while it ran: nobody refused either, their turn was cut.
+const CALL_CUT = /^(Tool permission request failed\b|\[Tool call interrupted\b)/;
 
 // How the CLI says, beside a result (`tool_result_meta`, live and stored), that its call never
 // ran to its end: refused by the user or a rule before it ran, or stopped while it ran (an
@@ -47,7 +51,8 @@ function resultBlock(b, denied, notRun) {
   if (b.is_error === true) {
     block.isError = true;
     const said = notRun?.get(b.tool_use_id);
-    if (said) block.reason = said;
+    if (CALL_CUT.test(text)) block.reason = 'interrupted';
+    else if (said) block.reason = said;
     else if (INTERRUPTED.test(text)) block.reason = 'interrupted';
     else if (denied?.has(b.tool_use_id) || text.startsWith(DENIED_MESSAGE)) block.reason = 'denied';
   }

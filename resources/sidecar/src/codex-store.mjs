@@ -112,6 +112,141 @@ export function toolUse(id, name, input) {
   return { type: 'tool_use', id, name, input };
 }
 
+// The rollout file of a thread, looked for by name in the dated folders, newest first (with
+// `newestOnly`, in the newest folder alone, where a thread started now is written); null if none.
+function findRollout(threadId, home, newestOnly = false) {
+  const suffix = `-${threadId}.jsonl`;
+  const walk = (dir, depth) => {
+    let entries;
+    try { entries = fs.readdirSync(dir, { withFileTypes: true }); } catch { return null; }
+    for (const e of entries.sort((a, b) => (a.name < b.name ? 1 : -1))) {
+      if (e.isFile() && e.name.startsWith('rollout-') && e.name.endsWith(suffix)) return path.join(dir, e.name);
+      if (e.isDirectory() && depth < 4 && (!newestOnly || /^\d+$/.test(e.name))) {
+        const hit = walk(path.join(dir, e.name), depth + 1);
+        if (hit || newestOnly) return hit;
+      }
+    }
+    return null;
+  };
+  return walk(path.join(home, 'sessions'), 0);
+}
+
+// Follows a thread's rollout as the CLI writes it, record by record, from where the file ended
+// when the follower was made (from its start for a thread whose file is not there yet).
+export class RolloutFollower {
+  constructor(threadId, home = codexHome()) {
+    this.home = home;
+    this.threadId = threadId ?? null;
+    this.file = null;
+    this.pos = 0;
+    this.rest = '';
+    this.find(true);
+  }
+  // A thread started by this turn gets its id (and its file) once the CLI names it.
+  follow(threadId) {
+    if (this.threadId === threadId) return;
+    this.threadId = threadId;
+    this.file = null;
+    this.find(false);
+  }
+  // A thread resumed is looked for everywhere, once; one started now, whose file appears some time
+  // after it is named, in the newest folder each time until it is there, and everywhere once more
+  // at the end of the turn (`everywhere`).
+  find(skipExisting, everywhere = skipExisting) {
+    if (this.file || !this.threadId) return;
+    const file = findRollout(this.threadId, this.home, !everywhere);
+    if (!file) return;
+    this.file = file;
+    try { this.pos = skipExisting ? fs.statSync(file).size : 0; } catch { this.pos = 0; }
+  }
+  // The records written since the last call; a line still being written waits for the next.
+  // `last`: the turn has ended, and a file not found yet is looked for everywhere.
+  records(last = false) {
+    this.find(false, last);
+    if (!this.file) return [];
+    let fd;
+    let text = '';
+    try {
+      fd = fs.openSync(this.file, 'r');
+      const size = fs.fstatSync(fd).size;
+      if (size > this.pos) {
+        const buf = Buffer.alloc(size - this.pos);
+        const got = fs.readSync(fd, buf, 0, buf.length, this.pos);
+        this.pos += got;
+        text = buf.subarray(0, got).toString('utf8');
+      }
+    } catch { return []; } finally { if (fd !== undefined) fs.closeSync(fd); }
+    const lines = (this.rest + text).split('\n');
+    this.rest = lines.pop();
+    const out = [];
+    for (const line of lines) {
+      if (!line.trim()) continue;
+      try { out.push(JSON.parse(line)); } catch { /* not a record: skipped */ }
+    }
+    return out;
+  }
+}
+
+const SHELL_TOOLS = new Set(['exec_command', 'shell', 'container.exec']);
+
+// Commands the CLI ran without telling its event stream: it reports no item for a command the
+// sandbox refused ("Read-only file system"), though the call and its failure are in the rollout
+// and went to the model. Each such call, once its output is written, comes back once as a call
+// and its result. A call the stream did show has an item of its own in the rollout (written before
+// its output), under the call's id.
+export class UnreportedCalls {
+  constructor(follower) {
+    this.follower = follower;
+    this.calls = new Map();
+    this.reported = new Set();
+  }
+  take(last = false) {
+    const blocks = [];
+    for (const rec of this.follower.records(last)) {
+      const p = rec.payload ?? {};
+      if (rec.type === 'event_msg' && p.type === 'item_completed' && typeof p.item?.id === 'string') {
+        this.reported.add(p.item.id);
+      } else if (rec.type === 'response_item' && p.type === 'function_call' && SHELL_TOOLS.has(p.name) && p.call_id) {
+        this.calls.set(p.call_id, p);
+      } else if (rec.type === 'response_item' && p.type === 'local_shell_call' && p.call_id) {
+        this.calls.set(p.call_id, p);
+      } else if (rec.type === 'response_item' && p.type === 'function_call_output' && this.calls.has(p.call_id)) {
+        const call = this.calls.get(p.call_id);
+        this.calls.delete(p.call_id);
+        if (this.reported.has(p.call_id)) continue;
+        this.reported.add(p.call_id);
+        const input = call.type === 'local_shell_call' ? { command: (call.action?.command ?? []).join(' ') } : parseArgs(call.arguments ?? '');
+        const out = typeof p.output === 'string' ? p.output : contentText(p.output?.content ?? p.output);
+        const { text, exitCode } = commandResult(out);
+        blocks.push(toolUse(p.call_id, call.name ?? 'shell', input),
+          { type: 'tool_result', toolUseId: p.call_id, text, ...(exitCode ? { isError: true } : {}) });
+      }
+    }
+    return blocks;
+  }
+}
+
+// Why the CLI failed, from what it wrote to standard error: the last line that says something (its
+// error comes last, after warnings, notices and before a stack backtrace), without the "Error:"
+// and call-site prefixes and the structured detail after it; null when nothing is left.
+export function cliFailure(stderr) {
+  const lines = [];
+  for (let line of String(stderr ?? '').split('\n')) {
+    // eslint-disable-next-line no-control-regex
+    line = line.replace(/\x1b\[[0-9;]*[A-Za-z]/g, '').trim();
+    if (/^stack backtrace:?$/i.test(line)) break;
+    if (!line || /^(WARNING|WARN|note|hint)\b/i.test(line) || /^Reading (prompt|additional input) from stdin/.test(line)) continue;
+    lines.push(line);
+  }
+  const errors = lines.filter((l) => /^(\S+\s+)?(Error|ERROR)\b/.test(l));
+  let line = (errors.length ? errors : lines).at(-1);
+  if (!line) return null;
+  line = line.replace(/^\S*\d\S*\s+(?=ERROR\b)/, '').replace(/^(Error|ERROR)\b:?\s*/, '');
+  for (let prev = null; prev !== line;) { prev = line; line = line.replace(/^[\w./-]+(?:::[\w./-]+)*(?: failed)?: (?=\S)/, ''); }
+  line = line.replace(/,?\s*data: [{[].*$/, '').replace(/\s*\(code -?\d+\)\s*$/, '').trim();
+  return line || null;
+}
+
 // Conversations started in `cwd`, newest first.
 export function rolloutSessions(cwd, home = codexHome()) {
   const items = [];

@@ -157,6 +157,9 @@ export function fitBlocks(blocks, budget) {
 }
 const INTERRUPT_GRACE_MS = 15000;
 const CLOSE_GRACE_MS = 2000;
+// How long a turn under way at shutdown gets to end after its interrupt (the app's own grace for
+// the whole shutdown is 4 s).
+const QUIT_INTERRUPT_GRACE_MS = 1500;
 
 // Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
 //   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
@@ -240,6 +243,7 @@ export function runSidecar(makeAdapter, io = {}) {
   const turns = [];
   let inFlight = null;
   let interruptTimer = null;
+  const turnEndWaiters = [];
   function pumpTurns() {
     if (inFlight || !turns.length || closing || !started) return;
     inFlight = turns.shift();
@@ -255,6 +259,7 @@ export function runSidecar(makeAdapter, io = {}) {
     clearTimeout(interruptTimer);
     cancelPrompts();
     emit(kind, fields);
+    for (const wake of turnEndWaiters.splice(0)) wake();
     pumpTurns();
     return true;
   }
@@ -380,6 +385,16 @@ export function runSidecar(makeAdapter, io = {}) {
     if (closing) return;
     log(`sidecar ending: ${why}`);
     closing = true;
+    // A turn waiting on the user is interrupted and given a moment to end before the agent is
+    // closed: closed with a permission request open, the CLI took the request as failed (a
+    // refusal, stored as such) and went on to call the model again, a paid call nobody would see.
+    // Interrupted, it withdraws the request, marks the call as cut and calls nothing more. (A turn
+    // that is streaming or running a tool just ends with the agent, as a cut turn.)
+    if (inFlight?.running && (current || waiting.length)) {
+      const ended = new Promise((r) => turnEndWaiters.push(r));
+      Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
+      await Promise.race([ended, new Promise((r) => setTimeout(r, io.quitInterruptGraceMs ?? QUIT_INTERRUPT_GRACE_MS).unref?.())]);
+    }
     cancelPrompts();
     const closed = Promise.resolve().then(() => adapter.close()).catch(() => {});
     await Promise.race([closed, new Promise((r) => setTimeout(r, CLOSE_GRACE_MS).unref?.())]);
@@ -405,6 +420,11 @@ export function runSidecar(makeAdapter, io = {}) {
   input.on('error', () => shutdown('input error'));
   if (!io.input) {
     for (const sig of ['SIGTERM', 'SIGINT', 'SIGHUP']) process.on(sig, () => shutdown(sig));
+    // A crash (an exception nobody caught) skips the shutdown above: whatever still runs below
+    // the sidecar is killed as it exits, so no agent CLI goes on without it.
+    process.on('exit', () => {
+      for (const { pid } of snapshotDescendants()) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    });
   }
   return core;
 }

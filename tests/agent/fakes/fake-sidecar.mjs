@@ -7,7 +7,9 @@
 // "exit" ends with that code, "crash" kills the process. "quit" and the end of input end it
 // after a "closed" line, as the real sidecars do, unless $FAKE_SIDECAR_STUBBORN is set: then it
 // starts a child of its own (the stand-in for an agent CLI) and ignores "quit", the end of its
-// input and SIGTERM, so only killing its process group ends it.
+// input and SIGTERM, so only killing its process group ends it. With $FAKE_SIDECAR_TREE set it
+// starts, as an agent CLI does mid-turn, a child in its own group running a grandchild in a
+// session of its own (the CLI's tool shell), neither of which ends with the sidecar.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 
@@ -32,6 +34,9 @@ if (stubborn) {
   spawn('sleep', ['1000'], { stdio: 'ignore' });
   process.on('SIGTERM', () => {});
 }
+
+if (process.env.FAKE_SIDECAR_TREE)
+  spawn('sh', ['-c', 'setsid sleep 1001 & exec sleep 1000'], { stdio: 'ignore' });
 
 const quit = () => stubborn ? undefined : process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
 

@@ -273,3 +273,33 @@ test('a turn cut by a dead sidecar and resumed: the placeholder the CLI stores f
     car.kill();
   }
 });
+
+// Quitting while a call waits for the user's decision ends the turn first: the CLI is told of an
+// interrupt, not a refusal, and calls the model no more; read back, the call reads interrupted.
+test('quitting with a permission request open interrupts the turn: no further model call, the call reads interrupted', async () => {
+  const ghost = path.join(work, 'ghost.txt');
+  server.push({ tool: { name: 'Bash', input: { command: 'echo pending > pending.txt', description: 'Write a file' } } },
+    { tool: { name: 'Write', input: { file_path: ghost, content: 'ghost\n' } } });
+  const car = open();
+  let id;
+  try {
+    car.send({ cmd: 'user', text: 'write and quit', attachments: [] });
+    id = (await car.next('session')).id;
+    await car.next('permission_request');
+    const calls = server.mainRequests().length;
+    car.send({ cmd: 'quit' });
+    await car.next('closed');
+    assert.equal(server.mainRequests().length, calls, 'no model request after the quit');
+  } finally {
+    car.kill();
+  }
+  const again = open({ resume: id });
+  try {
+    again.send({ cmd: 'history', sessionId: id, cwd: work });
+    const results = (await again.next('history')).messages.flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result');
+    assert.deepEqual(results.map((b) => b.reason), ['interrupted'], JSON.stringify(results));
+    assert.ok(!fs.existsSync(ghost));
+  } finally {
+    again.kill();
+  }
+});

@@ -49,6 +49,8 @@ test('a result says which call it answers and how that call ended; the CLI\'s in
     result('refused', DENIED_MESSAGE, true),
     result('ruled', 'Permission to use Bash has been denied.', true),
     result('cut', '[Request interrupted by user for tool use]', true),
+    result('asked', 'Tool permission request failed: AbortError: Stream closed', true),
+    result('gone', "[Tool call interrupted: the session ended before this call's result was recorded]", true),
     { type: 'server_tool_use', id: 's1', name: 'web_search', input: { query: 'q' } },
   ], { denied: new Set(['ruled']) }), [
     { type: 'tool_result', toolUseId: 'ok', text: 'fine' },
@@ -56,6 +58,8 @@ test('a result says which call it answers and how that call ended; the CLI\'s in
     { type: 'tool_result', toolUseId: 'refused', text: DENIED_MESSAGE, isError: true, reason: 'denied' },
     { type: 'tool_result', toolUseId: 'ruled', text: 'Permission to use Bash has been denied.', isError: true, reason: 'denied' },
     { type: 'tool_result', toolUseId: 'cut', text: '[Request interrupted by user for tool use]', isError: true, reason: 'interrupted' },
+    { type: 'tool_result', toolUseId: 'asked', text: 'Tool permission request failed: AbortError: Stream closed', isError: true, reason: 'interrupted' },
+    { type: 'tool_result', toolUseId: 'gone', text: "[Tool call interrupted: the session ended before this call's result was recorded]", isError: true, reason: 'interrupted' },
     { type: 'tool_use', id: 's1', name: 'web_search', input: { query: 'q' }, settled: true },
   ]);
   // The CLI's metadata beside the results says how a call ended without running, live and read

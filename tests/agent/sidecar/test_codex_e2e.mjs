@@ -144,13 +144,33 @@ test('a reconnect is a notice, not the end of the turn: the answer and its resul
   }
 });
 
-test('"Ask before running" changes nothing: its commands run in a read-only sandbox', async () => {
+// The CLI's event stream leaves out a command the sandbox refused; the pane still shows it, failed,
+// before the answer that follows it.
+test('"Ask before running" changes nothing: its commands run in a read-only sandbox, and a refused one shows as failed', async () => {
   server.push({ call: { name: 'exec_command', arguments: { cmd: 'echo changed > asked.txt' } } }, { text: 'Tried.' });
   const car = open({ permissionMode: 'default' });
   try {
     car.send({ cmd: 'user', text: 'write a file', attachments: [] });
     await car.next('result', 60000);
     assert.equal(fs.existsSync(path.join(work, 'asked.txt')), false);
+    const blocks = car.events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks);
+    const call = blocks.findIndex((b) => b.type === 'tool_use' && b.input.command === 'echo changed > asked.txt');
+    const result = blocks.find((b) => b.type === 'tool_result' && b.toolUseId === blocks[call]?.id);
+    assert.ok(call >= 0 && result?.isError, JSON.stringify(blocks));
+    assert.match(result.text, /Read-only file system[\s\S]*\(exit code 1\)$/);
+    assert.ok(call < blocks.findIndex((b) => b.text === 'Tried.'), 'the call comes before the answer after it');
+    assert.equal(blocks.filter((b) => b.type === 'tool_use').length, 1, 'shown once');
+  } finally {
+    car.kill();
+  }
+});
+
+test('a turn the CLI refuses ends with the CLI\'s own reason, not its warnings', async () => {
+  const car = open();
+  try {
+    car.send({ cmd: 'user', text: 'x'.repeat(1100000), attachments: [] });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error', 60000);
+    assert.equal(ended.message, 'Input exceeds the maximum length of 1048576 characters.');
   } finally {
     car.kill();
   }

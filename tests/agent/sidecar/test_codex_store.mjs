@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { accountUsage, rolloutMessages, rolloutSessions } from '../../../resources/sidecar/src/codex-store.mjs';
+import { accountUsage, rolloutFiles, rolloutMessages, rolloutSessions, RolloutFollower, UnreportedCalls, cliFailure } from '../../../resources/sidecar/src/codex-store.mjs';
 import { tempDir } from './support/agents.mjs';
 
 const line = (type, payload) => JSON.stringify({ timestamp: '2026-01-02T03:04:05Z', type, payload });
@@ -67,4 +67,37 @@ test('restored command output reads as the live turn showed it', () => {
   } finally {
     fs.rmSync(home, { recursive: true, force: true });
   }
+});
+
+test('calls the event stream left out come from the rollout as it grows, each once, from where it was', () => {
+  const home = tempDir('codex-store');
+  try {
+    const call = (id, cmd) => line('response_item', { type: 'function_call', name: 'exec_command', call_id: id, arguments: JSON.stringify({ cmd }) });
+    const output = (id, code) => line('response_item', { type: 'function_call_output', call_id: id, output: `Process exited with code ${code}\nOutput:\nout ${id}\n` });
+    const shown = (id) => line('event_msg', { type: 'item_completed', item: { type: 'CommandExecution', id } });
+    rollout(home, 't1', '/w', [call('old', 'ls'), output('old', 1)]);
+    const file = rolloutFiles(home)[0].file;
+    const unreported = new UnreportedCalls(new RolloutFollower('t1', home));
+    fs.appendFileSync(file, `\n${[call('a', 'echo hi > x'), 'not json', call('b', 'ls'), shown('b'), output('b', 2)].join('\n')}\n`);
+    const half = output('a', 1);
+    fs.appendFileSync(file, half.slice(0, 20));
+    assert.deepEqual(unreported.take(), [], 'no output yet: nothing to show');
+    fs.appendFileSync(file, `${half.slice(20)}\n`);
+    assert.deepEqual(unreported.take(), [{ type: 'tool_use', id: 'a', name: 'Bash', input: { command: 'echo hi > x' } },
+      { type: 'tool_result', toolUseId: 'a', text: 'out a\n\n(exit code 1)', isError: true }]);
+    assert.deepEqual(unreported.take(), []);
+  } finally {
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});
+
+test('a failed CLI\'s reason is its last error line, without warnings, prefixes or backtrace', () => {
+  const rows = [
+    ['WARNING: no PATH aliases\nReading prompt from stdin...\nError: turn/start: turn/start failed: Input too long. (code -32602), data: {"a":1}\n\nStack backtrace:\n   0: <unknown>\n', 'Input too long.'],
+    ['\x1b[2m2026-01-01T00:00:00Z\x1b[0m ERROR codex_core::client: stream disconnected\n', 'stream disconnected'],
+    ['plain last words\n', 'plain last words'],
+    ['WARNING: only a warning\n', null],
+    ['', null],
+  ];
+  for (const [stderr, reason] of rows) assert.equal(cliFailure(stderr), reason, JSON.stringify(stderr));
 });

@@ -150,8 +150,9 @@ test('quit and end of input close the adapter, report closed and exit', async ()
   }
 });
 
-// A real sidecar process: library output stays off stdout, and SIGTERM takes its children along.
-test('stdout carries only protocol lines; SIGTERM ends the sidecar and its children', async () => {
+// A real sidecar process: library output stays off stdout, and SIGTERM takes its children along;
+// so does a crash (an exception nobody caught), which skips the orderly shutdown.
+test('stdout carries only protocol lines; SIGTERM or a crash ends the sidecar and its children', async () => {
   const core = pathToFileURL(path.join(repoRoot, 'resources/sidecar/src/protocol.mjs')).href;
   const script = `
     import { spawn } from 'node:child_process';
@@ -159,24 +160,29 @@ test('stdout carries only protocol lines; SIGTERM ends the sidecar and its child
     runSidecar((core) => ({
       start() { console.log('chatty library'); process.stdout.write('raw write\\n'); const c = spawn('sleep', ['300'], { stdio: 'ignore' });
                 core.emit('log', { text: String(c.pid) }); },
+      runTurn() {},
+      interrupt() { setTimeout(() => { throw new Error('crash'); }); },
     }));`;
-  const child = spawn(process.execPath, ['--input-type=module', '-e', script], { stdio: ['pipe', 'pipe', 'pipe'] });
-  let out = '';
-  let err = '';
-  child.stderr.on('data', (d) => { err += d; });
-  child.stdin.write('{"cmd":"start","cwd":"/"}\n');
-  const sleeper = await new Promise((resolve) => child.stdout.on('data', (d) => {
-    out += d;
-    const m = out.match(/"text":"(\d+)"/);
-    if (m) resolve(Number(m[1]));
-  }));
-  assert.ok(alive(sleeper));
-  child.kill('SIGTERM');
-  const code = await new Promise((r) => child.on('exit', r));
-  assert.equal(code, 0);
-  assert.deepEqual(out.trim().split('\n').map((l) => JSON.parse(l).ev), ['log', 'closed']);
-  assert.match(err, /chatty library[\s\S]*raw write/);
-  assert.equal(alive(sleeper), false);
+  for (const [end, exitCode, events] of [['SIGTERM', 0, ['log', 'closed']], ['crash', 1, ['log']]]) {
+    const child = spawn(process.execPath, ['--input-type=module', '-e', script], { stdio: ['pipe', 'pipe', 'pipe'] });
+    let out = '';
+    let err = '';
+    child.stderr.on('data', (d) => { err += d; });
+    child.stdin.write('{"cmd":"start","cwd":"/"}\n');
+    const sleeper = await new Promise((resolve) => child.stdout.on('data', (d) => {
+      out += d;
+      const m = out.match(/"text":"(\d+)"/);
+      if (m) resolve(Number(m[1]));
+    }));
+    assert.ok(alive(sleeper));
+    if (end === 'SIGTERM') child.kill('SIGTERM');
+    else child.stdin.write('{"cmd":"user"}\n{"cmd":"interrupt"}\n');
+    const code = await new Promise((r) => child.on('exit', r));
+    assert.equal(code, exitCode, end);
+    assert.deepEqual(out.trim().split('\n').map((l) => JSON.parse(l).ev), events, end);
+    assert.match(err, /chatty library[\s\S]*raw write/);
+    assert.equal(alive(sleeper), false, end);
+  }
 });
 
 test('no line over the cap: a long history goes in byte-bounded chunks, a message too large is cut with a marker', async () => {

@@ -19,12 +19,13 @@ if ! mount -t tmpfs -o size=512k tmpfs "$data" 2>"$work/mount.err"; then
     exit 77
 fi
 unmount() {
+    local status=$?
     if [ -n "$app" ]; then
         kill "$app" 2>/dev/null || true
         wait_for 10 gone "$app" || true
     fi
     umount "$data" 2>/dev/null || umount -l "$data"
-    cleanup
+    cleanup "$status"
 }
 trap unmount EXIT
 cp "$work/state.json" "$state"

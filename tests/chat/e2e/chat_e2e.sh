@@ -27,17 +27,15 @@ cat >"$work/codex.json" <<JSON
 [{"call": {"name": "exec_command", "arguments": {"cmd": "echo hello-from-codex | tee codex.txt"}}},
  {"text": "The command ran."}]
 JSON
-claude_port=$(server claude-server "$work/claude.json")
-codex_port=$(server openai-server "$work/codex.json")
+server claude-server "$work/claude.json"
+claude_port=$port
+server openai-server "$work/codex.json"
+codex_port=$port
 as_test_user "$claude_port" "$codex_port"
 
 # --- Claude ---
 start_app
-xdotool key ctrl+shift+t
-wait_settled
-xdotool key Return
-wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('$state'))['workspaces'][0]['sessions']))\")\" = 1 ]" \
-    || fail "no pane was added"
+add_chat_pane 1
 [ "$(pane_field provider)" = claude ] && [ "$(pane_field kind)" = chat ] || fail "the pane is not a Claude chat"
 wait_settled
 shot 1_claude_added

@@ -36,7 +36,8 @@ answer = "\n".join(lines[:59999] + [sys.argv[2]])
 assert len(answer.encode()) > 4 << 20
 json.dump([{"text": answer}, {"text": "A short answer."}], open(sys.argv[1], "w"))
 PY
-claude_port=$(server claude-server "$work/claude.json")
+server claude-server "$work/claude.json"
+claude_port=$port
 as_test_user "$claude_port"
 seed_claude_panes() {  # <count>: that many Claude panes in the first workspace, each in its own folder
     python3 - "$state" "$work/projects" "$1" <<'PY'

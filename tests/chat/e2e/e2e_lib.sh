@@ -10,16 +10,48 @@ shots=${2-}
 work=$(mktemp -d)
 pids=()
 app=""
-cleanup() {
+# Every process this run starts carries the mark in its environment (the app hands its own to the
+# shells and agents it starts), so the clean-up finds them all, whoever started them.
+export BRINMOOR_E2E_RUN="$work"
+# The processes of this run still running (zombies count as gone), this shell and its subshells
+# aside: marked, or working in the run's folder.
+run_processes() {
     local p
+    for p in /proc/[0-9]*; do
+        case "${p#/proc/}" in "$$" | "$BASHPID") continue ;; esac
+        grep -qsxz "BRINMOOR_E2E_RUN=$work" "$p/environ" || case "$(readlink "$p/cwd" 2>/dev/null)" in
+            "$work" | "$work"/*) ;; *) continue ;; esac
+        [ "$(sed 's/.*) //' "$p/stat" 2>/dev/null | cut -d' ' -f1)" = Z ] && continue
+        echo "${p#/proc/} $(tr '\0' ' ' <"$p/cmdline" 2>/dev/null | cut -c1-120)"
+    done
+    return 0
+}
+# Ends what the run started; a run that passed fails if anything of it was still running once
+# the processes it started itself (servers, the app) had ended, as that is what a user would have
+# left behind. The run's exit status is kept (a script's own exit trap passes it on).
+cleanup() {  # [<exit status>]
+    local status=${1:-$?} p left
     for p in "${pids[@]}" $app; do kill "$p" 2>/dev/null || true; done
+    wait_for 10 all_gone "${pids[@]}" $app || true
+    wait_for 10 test -z "$(run_processes)" || true
+    left=$(run_processes)
+    if [ -n "$left" ]; then
+        echo "${e2e-e2e}: left running after the test: $left" >&2
+        for p in $(awk '{print $1}' <<<"$left"); do kill -9 "$p" 2>/dev/null || true; done
+        [ "$status" != 0 ] || status=1
+    fi
     rm -rf -- "$work" || true
+    exit "$status"
 }
 trap cleanup EXIT
 fail() {
     echo "$e2e: $*" >&2
     [ -n "$app" ] && [ -f "$work/app.log" ] && tail -20 "$work/app.log" >&2
     exit 1
+}
+all_gone() {  # <pid...>
+    local p
+    for p; do ! kill -0 "$p" 2>/dev/null || return 1; done
 }
 wait_for() {  # <seconds> <command...>: polls the condition, 10 times a second
     local n=$(($1 * 10)); shift
@@ -55,12 +87,14 @@ if [ "${E2E_AGENTS-}" != none ]; then
 fi
 [ -z "$shots" ] || mkdir -p "$shots"
 
-# The fake model servers; each prints its port once listening.
+# The fake model servers; each prints its port once listening. Called in this shell (not in a
+# command substitution, whose subshell would lose the process id the clean-up needs), it leaves
+# the port in $port.
 server() {  # <name> <script file>
     node "$src/tests/agent/fakes/$1.mjs" --port 0 --script "$2" --log "$work/$1.jsonl" >"$work/$1.port" 2>"$work/$1.err" &
     pids+=($!)
-    wait_for 20 grep -q port "$work/$1.port" || fail "$1 did not start"
-    sed 's/[^0-9]//g' "$work/$1.port"
+    wait_for 20 grep -qs port "$work/$1.port" || fail "$1 did not start"
+    port=$(sed 's/[^0-9]//g' "$work/$1.port")
 }
 # A user past the onboarding with one empty workspace and the project as the recent folder, whose
 # agents reach the fake servers: as_test_user <Claude port> [<Codex port>].
@@ -264,6 +298,14 @@ type_message() {
     wait_settled
     xdotool type --delay 20 "$1"
     xdotool key Return
+}
+# The add-session sheet opened and confirmed as it stands: one pane more in the first workspace.
+add_chat_pane() {  # <the pane count it makes>
+    xdotool key ctrl+shift+t
+    wait_settled
+    xdotool key Return
+    wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('$state'))['workspaces'][0]['sessions']))\")\" = $1 ]" \
+        || fail "no pane was added"
 }
 pane_field() {  # <field>: that field of the first saved pane
     python3 -c "import json,sys; s=json.load(open('$state'))['workspaces'][0]['sessions']; print(s[0].get('$1','') if s else '')"

@@ -18,16 +18,11 @@ cat >"$work/claude.json" <<JSON
  {"text": "I wrote the invoice."},
  {"text": "I read it."}]
 JSON
-# Called without a subshell, so that the clean-up knows the server's process.
-server claude-server "$work/claude.json" >"$work/claude.portnumber"
-as_test_user "$(cat "$work/claude.portnumber")"
+server claude-server "$work/claude.json"
+as_test_user "$port"
 
 start_app
-xdotool key ctrl+shift+t
-wait_settled
-xdotool key Return
-wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(len(json.load(open('$state'))['workspaces'][0]['sessions']))\")\" = 1 ]" \
-    || fail "no pane was added"
+add_chat_pane 1
 wait_settled
 type_message "Write the invoice"
 wait_for 60 find_amber_button >/dev/null || fail "no approval card"

@@ -14,7 +14,8 @@ source "$(dirname "$0")/e2e_lib.sh" "$@"
 cat >"$work/claude.json" <<JSON
 [{"text": "Hello from the folder that came back."}]
 JSON
-claude_port=$(server claude-server "$work/claude.json")
+server claude-server "$work/claude.json"
+claude_port=$port
 as_test_user "$claude_port"
 gone="$work/projects/gone"
 python3 - "$state" "$gone" <<'PY'

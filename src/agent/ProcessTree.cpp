@@ -1,0 +1,101 @@
+#include "ProcessTree.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <csignal>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+namespace brinmoor::ProcessTree {
+
+namespace {
+
+struct Entry {
+    pid_t pid = 0;
+    pid_t parent = 0;
+    pid_t group = 0;
+    pid_t session = 0;
+};
+
+// Every live process; zombies have nothing left to end.
+std::vector<Entry> processes()
+{
+    std::vector<Entry> all;
+#ifdef __linux__
+    const QStringList names = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        bool number = false;
+        const pid_t pid = name.toInt(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;  // ended meanwhile
+        const QByteArray text = stat.readAll();
+        // The command name may hold spaces and parentheses: the fields start after the last ')'.
+        const qsizetype close = text.lastIndexOf(')');
+        if (close < 0)
+            continue;
+        const QList<QByteArray> f = text.mid(close + 2).split(' ');
+        if (f.size() < 4 || f.at(0) == "Z" || f.at(0) == "X")
+            continue;
+        all.push_back({pid, pid_t(f.at(1).toInt()), pid_t(f.at(2).toInt()), pid_t(f.at(3).toInt())});
+    }
+#endif
+    return all;
+}
+
+} // namespace
+
+std::vector<pid_t> leftBy(pid_t leader)
+{
+    if (leader <= 1)
+        return {};
+    const std::vector<Entry> all = processes();
+    std::multimap<pid_t, pid_t> children;
+    for (const Entry& e : all)
+        children.emplace(e.parent, e.pid);
+    std::set<pid_t> found;
+    std::vector<pid_t> queue;
+    for (const Entry& e : all)
+        if (e.pid == leader || e.group == leader || e.session == leader)
+            queue.push_back(e.pid);
+    while (!queue.empty()) {
+        const pid_t pid = queue.back();
+        queue.pop_back();
+        if (pid == ::getpid() || !found.insert(pid).second)
+            continue;
+        for (auto [it, end] = children.equal_range(pid); it != end; ++it)
+            queue.push_back(it->second);
+    }
+    return {found.begin(), found.end()};
+}
+
+void end(pid_t leader)
+{
+    if (leader <= 1)
+        return;
+    std::set<pid_t> stopped;
+    // A few looks are plenty: a stopped process starts nothing, so each look can only add what
+    // was started while the one before it was being taken.
+    for (int look = 0; look < 8; ++look) {
+        bool added = false;
+        for (pid_t pid : leftBy(leader))
+            if (stopped.insert(pid).second) {
+                ::kill(pid, SIGSTOP);
+                added = true;
+            }
+        if (!added)
+            break;
+    }
+    for (pid_t pid : stopped)
+        ::kill(pid, SIGKILL);
+    // Without /proc only the group is known.
+    ::kill(-leader, SIGKILL);
+}
+
+} // namespace brinmoor::ProcessTree
