@@ -3,15 +3,21 @@ import QtQuick.Window
 import Brinmoor.App
 
 // The application's one window: frameless (the app draws its own bar), 1240 × 780 at first,
-// never smaller than 980 × 640. Its commands work in every state, onboarding included: they
-// only choose the sheet that the main window shows.
+// never smaller than 980 × 640, both within the screen's available area, where it opens centred
+// (WindowPlacement). Its commands work in every state, onboarding included: they only choose the
+// sheet that the main window shows.
 Window {
     id: window
 
-    width: 1240
-    height: 780
-    minimumWidth: 980
-    minimumHeight: 640
+    readonly property rect placement: WindowPlacement.initialGeometry()
+    readonly property size smallest: WindowPlacement.smallestSize()
+
+    x: window.placement.x
+    y: window.placement.y
+    width: window.placement.width
+    height: window.placement.height
+    minimumWidth: window.smallest.width
+    minimumHeight: window.smallest.height
     visible: true
     title: "Brinmoor"
     flags: Qt.Window | Qt.FramelessWindowHint
