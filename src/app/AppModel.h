@@ -59,6 +59,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QString startupNotice READ startupNotice NOTIFY startupNoticeChanged)
     // Why the last save failed, as a sentence for the window; "" once a save succeeds.
     Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
+    // The longest name (workspace, pane) the saved state holds: name fields stop there.
+    Q_PROPERTY(int maxNameLength READ maxNameLength CONSTANT)
 
 public:
     // Start-up with this build's saved state and user defaults. (No default argument on
@@ -97,6 +99,7 @@ public:
     QString startupNotice() const { return m_startupNotice; }
     Q_INVOKABLE void dismissStartupNotice();
     QString saveFailure() const { return m_saveFailure; }
+    static int maxNameLength() { return int(Store::maxNameLength); }
     // Something saved changed since the last successful write.
     bool hasUnsavedChanges() const { return m_unsaved; }
 
