@@ -285,17 +285,18 @@ void AppModel::writeState()
 {
     QString error;
     const bool written = m_store.save(snapshot(), &error);
-    emit stateSaved();
     if (written) {
         m_unsaved = false;
         m_saveRetry->stop();
         m_saveRetryDelay = 0;
         setSaveFailure(QString());
+        emit stateSaved();
         return;
     }
     // Nothing of the model is lost: it stays in memory, unsaved, and is written as soon as the
     // folder takes it again (next change, the back-off below, or quit).
     std::fprintf(stderr, "brinmoor: could not save %s: %s\n", qPrintable(m_store.filePath()), qPrintable(error));
+    m_saveError = error;
     const QString folder = QFileInfo(m_store.filePath()).path();
     setSaveFailure(QStringLiteral("Changes can't be saved to %1: %2. Brinmoor keeps trying and saves them once it can.")
                        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder, error));
@@ -303,12 +304,29 @@ void AppModel::writeState()
         m_saveRetryDelay = m_saveRetryDelay == 0 ? saveRetryMs : std::min(m_saveRetryDelay * 2, saveRetryMaxMs);
         m_saveRetry->start(m_saveRetryDelay);
     }
+    emit stateSaved();
 }
 
 void AppModel::saveIfUnsaved()
 {
     if (m_unsaved)
         writeState();
+}
+
+bool AppModel::saveBeforeQuit()
+{
+    saveIfUnsaved();
+    return !m_unsaved;
+}
+
+QString AppModel::unsavedChangesText() const
+{
+    if (!m_unsaved)
+        return QString();
+    const QString folder = QFileInfo(m_store.filePath()).path();
+    return QStringLiteral("Your latest changes to workspaces and panes could not be saved to %1: %2. If you quit now, they are lost.")
+        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder,
+             m_saveError.isEmpty() ? QStringLiteral("the last try failed") : m_saveError);
 }
 
 void AppModel::setSaveFailure(const QString& text)

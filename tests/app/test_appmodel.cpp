@@ -193,6 +193,32 @@ TEST_F(AppModelTest, a_failed_save_is_tried_again_until_written_and_says_why_mea
     EXPECT_TRUE(m->workspaces()[0].sessions[0].muted);
 }
 
+// At quit, what is unsaved is tried once more; only when that fails too does the window ask,
+// saying where and why.
+TEST_F(AppModelTest, quitting_tries_once_more_and_says_what_cannot_be_saved)
+{
+    struct Retry {
+        int saved = AppModel::saveRetryMs;
+        ~Retry() { AppModel::saveRetryMs = saved; }
+    } retry;
+    AppModel::saveRetryMs = 600000;
+    auto m = populated();
+    EXPECT_TRUE(m->saveBeforeQuit());
+    EXPECT_EQ(m->unsavedChangesText(), QString());
+    QFile::remove(home.statePath());
+    ASSERT_TRUE(QDir().mkpath(home.statePath() + QStringLiteral("/in-the-way")));
+    m->renameWorkspace(a, QStringLiteral("Renamed"));
+    saves->clear();
+    EXPECT_FALSE(m->saveBeforeQuit());
+    EXPECT_EQ(saves->count(), 1);  // the one more try
+    EXPECT_EQ(m->unsavedChangesText(),
+              QStringLiteral("Your latest changes to workspaces and panes could not be saved to %1: Is a directory. If you quit now, they are lost.")
+                  .arg(QFileInfo(home.statePath()).path()));
+    QDir(home.statePath()).removeRecursively();
+    EXPECT_TRUE(m->saveBeforeQuit());
+    EXPECT_TRUE(home.readState().contains("\"name\" : \"Renamed\""));
+}
+
 // Every way a name, path or id enters the model holds it to what a load takes, so the file the
 // app writes reads back whole at the next start: no notice, no copy set aside.
 TEST_F(AppModelTest, names_and_ids_taken_in_read_back_whole_at_the_next_start)
