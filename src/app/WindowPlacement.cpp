@@ -25,12 +25,12 @@ WindowPlacement::Placement WindowPlacement::onPrimaryScreen()
     return fit(screen ? screen->availableGeometry() : QRect());
 }
 
-QRect WindowPlacement::initialGeometry() const
+QRectF WindowPlacement::initialGeometry() const
 {
     return onPrimaryScreen().geometry;
 }
 
-QSize WindowPlacement::smallestSize() const
+QSizeF WindowPlacement::smallestSize() const
 {
     return onPrimaryScreen().minimum;
 }

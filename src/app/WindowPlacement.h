@@ -27,9 +27,9 @@ public:
     // The placement in a screen's available area (in the window's own, device-independent pixels).
     static Placement fit(const QRect& available, QSize preferred = preferredSize, QSize minimum = minimumSize);
 
-    // On the primary screen, for Main.qml.
-    Q_INVOKABLE QRect initialGeometry() const;
-    Q_INVOKABLE QSize smallestSize() const;
+    // On the primary screen, for Main.qml (in its own types: QML has no integer rect or size).
+    Q_INVOKABLE QRectF initialGeometry() const;
+    Q_INVOKABLE QSizeF smallestSize() const;
 
 private:
     static Placement onPrimaryScreen();
