@@ -95,7 +95,10 @@ ys = [y for y, _ in good]
 print(min(min(xs) for _, xs in good), (min(ys) + max(ys)) // 2)
 PY
 }
-prompt_shown() { kill -0 "$app" 2>/dev/null && strip_gone && prompt_button >/dev/null; }
+# The app runs and its window is still there (import waits for ever on a window that went).
+prompt_shown() {
+    kill -0 "$app" 2>/dev/null && xwininfo -id "$window" >/dev/null 2>&1 && strip_gone && prompt_button >/dev/null
+}
 close_window() { xdotool mousemove --window "$window" 22 18 click 1; }
 fill
 add_pane

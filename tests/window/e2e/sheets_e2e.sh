@@ -30,9 +30,9 @@ green_badge() { colour_rows 2C9D4F <<<'sys.exit(0 if sum(len(xs) for xs in rows.
 
 start_app
 xdotool key ctrl+shift+t
-wait_for 30 green_badge || { shot 1_add_session_sheet; fail "the add-session sheet does not show Claude found"; }
-wait_settled
+wait_settled  # the card's spinner turns until the detection has answered
 shot 1_add_session_sheet
+green_badge || fail "the add-session sheet does not show Claude found"
 xdotool key Escape
 wait_settled
 
