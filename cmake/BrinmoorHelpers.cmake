@@ -6,10 +6,12 @@ function(brinmoor_warnings target)
 endfunction()
 
 # The environment every test runs in: no display, no real data folder, no real runtime folder,
-# and a web service address that refuses at once (a window's launch task checks for updates).
+# and a web service address that refuses at once (a window's launch task checks for updates). The
+# offscreen screen is a desktop's (1920 × 1200, tests/support/offscreen-screen.json), not the
+# plugin's 800 × 800, so that the window opens at its own size as on a desktop.
 set(BRINMOOR_TEST_ENV
     "BRINMOOR_API=http://127.0.0.1:9"
-    "QT_QPA_PLATFORM=offscreen"
+    "QT_QPA_PLATFORM=offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/support/offscreen-screen.json"
     "QT_QUICK_BACKEND=software"
     "QT_LOGGING_RULES=qt.multimedia*=false")
 

@@ -1,14 +1,10 @@
 #include "ToolLocators.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace brinmoor {
 
 bool ToolLocation::isExecutable(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
+    return ToolSearch::isExecutable(path);
 }
 
 std::optional<QString> ToolLocation::locate(const QString& tool, const std::optional<QString>& preferred,
@@ -22,16 +18,10 @@ std::optional<QString> ToolLocation::locate(const QString& tool, const std::opti
     return LoginShell::resolve(QStringLiteral("command -v ") + tool, limitMs);
 }
 
+// The fixed places are detection's too (ToolSearch): what the sheet finds is what the pane runs.
 QStringList ClaudeLocator::fixedPaths()
 {
-    const QString home = QDir::homePath();
-    QStringList paths;
-#ifdef Q_OS_MACOS
-    paths << QStringLiteral("/opt/homebrew/bin/claude");
-#endif
-    paths << QStringLiteral("/usr/local/bin/claude") << home + QStringLiteral("/.local/bin/claude")
-          << home + QStringLiteral("/.claude/local/claude") << QStringLiteral("/usr/bin/claude");
-    return paths;
+    return ToolSearch::fixedPaths(QStringLiteral("claude"));
 }
 
 std::optional<QString> ClaudeLocator::path(const std::optional<QString>& preferred, int limitMs)
@@ -41,13 +31,7 @@ std::optional<QString> ClaudeLocator::path(const std::optional<QString>& preferr
 
 QStringList CodexLocator::fixedPaths()
 {
-    QStringList paths;
-#ifdef Q_OS_MACOS
-    paths << QStringLiteral("/opt/homebrew/bin/codex");
-#endif
-    paths << QStringLiteral("/usr/local/bin/codex") << QDir::homePath() + QStringLiteral("/.local/bin/codex")
-          << QStringLiteral("/usr/bin/codex");
-    return paths;
+    return ToolSearch::fixedPaths(QStringLiteral("codex"));
 }
 
 std::optional<QString> CodexLocator::path(const std::optional<QString>& preferred, int limitMs)

@@ -2,7 +2,8 @@
 
 // Where the provider tools' executables are, for the sidecars that drive them. Detection (what the
 // add-session sheet shows: version, sign-in) is ClaudeDetector and CodexDetector in the application
-// core; the locators only answer a path, trying the path detection found first.
+// core; the locators only answer a path, trying the path detection found first, then the same
+// places in the same order as detection (ToolSearch).
 //
 // Both block while the login shell runs (at most probeLimitMs): call them off the GUI thread, for
 // instance through runProbe.
@@ -28,7 +29,7 @@ std::optional<QString> locate(const QString& tool, const std::optional<QString>&
 class ClaudeLocator {
 public:
     static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs);
-    // The usual install places, in the order they are tried.
+    // The usual install places, in the order they are tried (ToolSearch::fixedPaths).
     static QStringList fixedPaths();
     static std::optional<QString> loginShellResolve(const QString& command, int limitMs = probeLimitMs)
     {

@@ -52,6 +52,17 @@ QString lastPathComponent(const QString& path)
     return slash < 0 ? p : (p == QLatin1String("/") ? p : p.mid(slash + 1));
 }
 
+// Whether a conversation id can be kept for resuming: one the next start would drop (not an id a
+// provider gives) is refused where it enters, with the reason in the log.
+bool acceptsConversationId(const QString& id)
+{
+    if (Store::isConversationId(id))
+        return true;
+    std::fprintf(stderr, "brinmoor: a conversation id of %lld characters is not one; the pane will not resume it\n",
+                 static_cast<long long>(id.size()));
+    return false;
+}
+
 // The pane is in the conversation `id` now, announced by its agent or chosen from the history:
 // figures kept for another conversation are not this one's.
 void takeConversation(Session& s, const QString& id)
@@ -190,7 +201,7 @@ void AppModel::installHooks()
         }
     };
     ChatHost::shared().onSessionId = [self](const QUuid& id, const QString& conversationID) {
-        if (!self)
+        if (!self || !acceptsConversationId(conversationID))
             return;
         self->mutateSession(id, [&](Session& s) { takeConversation(s, conversationID); });
         self->save();
@@ -199,7 +210,8 @@ void AppModel::installHooks()
         if (!self)
             return;
         const auto s = self->session(id);
-        if (!s || s->figures == figures)
+        // Figures a load would drop are not kept either (they only decorate the pane).
+        if (!s || s->figures == figures || !Store::areSavableFigures(figures))
             return;
         self->mutateSession(id, [&](Session& rec) { rec.figures = figures; });
         self->save();
@@ -273,17 +285,18 @@ void AppModel::writeState()
 {
     QString error;
     const bool written = m_store.save(snapshot(), &error);
-    emit stateSaved();
     if (written) {
         m_unsaved = false;
         m_saveRetry->stop();
         m_saveRetryDelay = 0;
         setSaveFailure(QString());
+        emit stateSaved();
         return;
     }
     // Nothing of the model is lost: it stays in memory, unsaved, and is written as soon as the
     // folder takes it again (next change, the back-off below, or quit).
     std::fprintf(stderr, "brinmoor: could not save %s: %s\n", qPrintable(m_store.filePath()), qPrintable(error));
+    m_saveError = error;
     const QString folder = QFileInfo(m_store.filePath()).path();
     setSaveFailure(QStringLiteral("Changes can't be saved to %1: %2. Brinmoor keeps trying and saves them once it can.")
                        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder, error));
@@ -291,12 +304,29 @@ void AppModel::writeState()
         m_saveRetryDelay = m_saveRetryDelay == 0 ? saveRetryMs : std::min(m_saveRetryDelay * 2, saveRetryMaxMs);
         m_saveRetry->start(m_saveRetryDelay);
     }
+    emit stateSaved();
 }
 
 void AppModel::saveIfUnsaved()
 {
     if (m_unsaved)
         writeState();
+}
+
+bool AppModel::saveBeforeQuit()
+{
+    saveIfUnsaved();
+    return !m_unsaved;
+}
+
+QString AppModel::unsavedChangesText() const
+{
+    if (!m_unsaved)
+        return QString();
+    const QString folder = QFileInfo(m_store.filePath()).path();
+    return QStringLiteral("Your latest changes to workspaces and panes could not be saved to %1: %2. If you quit now, they are lost.")
+        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder,
+             m_saveError.isEmpty() ? QStringLiteral("the last try failed") : m_saveError);
 }
 
 void AppModel::setSaveFailure(const QString& text)
@@ -452,10 +482,14 @@ bool AppModel::addSession(PaneKind kind, const std::optional<QString>& project, 
     const auto index = selectedWorkspaceIndex();
     if (!index)
         return false;
+    // A longer path names no folder (the system's own limit is 4096 bytes), and a load would
+    // skip the pane rather than run it in another folder.
+    if (directory.size() > Store::maxPathLength)
+        return false;
     Session s;
     s.id = QUuid::createUuid();
     s.kind = kind;
-    s.project = project ? *project : lastPathComponent(directory);
+    s.project = Store::boundedName(project ? *project : lastPathComponent(directory));
     s.sessionLabel = QStringLiteral("session 1");
     s.directory = directory;
     s.state = PaneState::Idle;
@@ -518,13 +552,13 @@ void AppModel::toggleMute(const QUuid& id)
 
 void AppModel::rename(const QUuid& id, const QString& name)
 {
-    if (mutateSession(id, [&](Session& s) { s.project = name; }))
+    if (mutateSession(id, [&](Session& s) { s.project = Store::boundedName(name); }))
         markUnsaved();
 }
 
 void AppModel::resumeChat(const QUuid& id, const QString& sessionId)
 {
-    if (mutateSession(id, [&](Session& s) { takeConversation(s, sessionId); }))
+    if (acceptsConversationId(sessionId) && mutateSession(id, [&](Session& s) { takeConversation(s, sessionId); }))
         markUnsaved();
 }
 
@@ -588,8 +622,9 @@ bool AppModel::addWorkspace(const QString& name, const QString& colorHex)
 {
     Workspace w;
     w.id = QUuid::createUuid();
-    w.name = name;
-    w.colorHex = colorHex;
+    // Names and colours within what a load takes (Store), so the next start reads them back whole.
+    w.name = Store::boundedName(name);
+    w.colorHex = colorHex.size() > Store::maxColorLength ? QString::fromLatin1(Store::defaultColorHex) : colorHex;
     w.maxRows = 4;
     m_workspaces.append(w);
     workspacesEdited();
@@ -607,7 +642,7 @@ void AppModel::selectWorkspace(const QUuid& id)
 
 void AppModel::renameWorkspace(const QUuid& id, const QString& name)
 {
-    const QString trimmed = trimSpacesAndTabs(name);
+    const QString trimmed = Store::boundedName(trimSpacesAndTabs(name));
     if (trimmed.isEmpty())
         return;
     for (Workspace& w : m_workspaces)
@@ -621,6 +656,8 @@ void AppModel::renameWorkspace(const QUuid& id, const QString& name)
 
 void AppModel::setWorkspaceColor(const QUuid& id, const QString& colorHex)
 {
+    if (colorHex.size() > Store::maxColorLength)
+        return;  // not a colour
     for (Workspace& w : m_workspaces)
         if (w.id == id) {
             w.colorHex = colorHex;
@@ -709,6 +746,8 @@ void AppModel::swapSessions(const QUuid& a, const QUuid& b)
 
 void AppModel::rememberRecent(const QString& directory)
 {
+    if (directory.size() > Store::maxPathLength)
+        return;  // no folder (see addSession)
     QStringList next = m_recents;
     next.removeAll(directory);
     next.prepend(directory);

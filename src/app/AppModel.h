@@ -59,6 +59,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QString startupNotice READ startupNotice NOTIFY startupNoticeChanged)
     // Why the last save failed, as a sentence for the window; "" once a save succeeds.
     Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
+    // The longest name (workspace, pane) the saved state holds: name fields stop there.
+    Q_PROPERTY(int maxNameLength READ maxNameLength CONSTANT)
 
 public:
     // Start-up with this build's saved state and user defaults. (No default argument on
@@ -97,8 +99,14 @@ public:
     QString startupNotice() const { return m_startupNotice; }
     Q_INVOKABLE void dismissStartupNotice();
     QString saveFailure() const { return m_saveFailure; }
+    static int maxNameLength() { return int(Store::maxNameLength); }
     // Something saved changed since the last successful write.
     bool hasUnsavedChanges() const { return m_unsaved; }
+    // At quit: writes what is unsaved once more; true when nothing is left unsaved. When it is
+    // false the window asks before quitting, with unsavedChangesText().
+    Q_INVOKABLE bool saveBeforeQuit();
+    // What cannot be saved, where and why, as the quit prompt says it; "" when all is saved.
+    Q_INVOKABLE QString unsavedChangesText() const;
 
     // After a failed save the state is written again after this delay, doubled after each
     // further failure up to the maximum, until a write succeeds. Only tests change them.
@@ -248,7 +256,7 @@ signals:
     void claudeLoggingInChanged();
     void startupNoticeChanged();
     void saveFailureChanged();
-    // The snapshot was just written (or a write was attempted).
+    // The snapshot was just written (or a write was attempted); the model already says which.
     void stateSaved();
 
 private:
@@ -297,6 +305,7 @@ private:
     bool m_claudeLoggingIn = false;
     QString m_startupNotice;
     QString m_saveFailure;
+    QString m_saveError;  // the system's reason for the last failed write
     bool m_unsaved = false;
     QTimer* m_saveRetry = nullptr;
     int m_saveRetryDelay = 0;

@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
@@ -133,6 +134,68 @@ QStringList LoginShell::lines(const QString& text)
     return out;
 }
 
+QString LoginShell::quote(const QString& text)
+{
+    QString inner = text;
+    inner.replace(QLatin1String("'"), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+bool ToolSearch::isExecutable(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+QStringList ToolSearch::fixedPaths(const QString& tool)
+{
+    const QString home = QDir::homePath();
+    QStringList paths;
+#ifdef Q_OS_MACOS
+    paths << QStringLiteral("/opt/homebrew/bin/") + tool;
+#endif
+    paths << QStringLiteral("/usr/local/bin/") + tool << home + QStringLiteral("/.local/bin/") + tool;
+    // Claude Code's "local" install keeps its launcher in a folder of its own.
+    if (tool == QLatin1String("claude"))
+        paths << home + QStringLiteral("/.claude/local/claude");
+    paths << QStringLiteral("/usr/bin/") + tool;
+    return paths;
+}
+
+std::optional<QString> ToolSearch::firstFixed(const QString& tool)
+{
+    for (const QString& p : fixedPaths(tool))
+        if (isExecutable(p))
+            return p;
+    return std::nullopt;
+}
+
+namespace {
+// The first word of a probe: how the tool's path is printed, and how the tool is called. Through
+// the PATH the shell finds it; at a usual install place the path is given, quoted.
+std::pair<QString, QString> probeWords(const QString& tool, const std::optional<QString>& fixed)
+{
+    if (!fixed)
+        return {QStringLiteral("command -v ") + tool, tool};
+    const QString quoted = LoginShell::quote(*fixed);
+    return {QStringLiteral("printf '%s\\n' ") + quoted, quoted};
+}
+} // namespace
+
+QString ClaudeDetector::commandFor(const std::optional<QString>& fixed)
+{
+    // Word for word `command` when the tool is looked up through the PATH.
+    const auto [where, exe] = probeWords(QStringLiteral("claude"), fixed);
+    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo '---AUTH---'; ") + exe
+           + QStringLiteral(" auth status 2>&1");
+}
+
+QString CodexDetector::commandFor(const std::optional<QString>& fixed)
+{
+    const auto [where, exe] = probeWords(QStringLiteral("codex"), fixed);
+    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; ") + exe + QStringLiteral(" login status 2>&1");
+}
+
 ClaudeInfo ClaudeDetector::parse(const QString& output)
 {
     static const QString marker = QStringLiteral("---AUTH---");
@@ -153,7 +216,7 @@ ClaudeInfo ClaudeDetector::parse(const QString& output)
 
 ClaudeInfo ClaudeDetector::run(int limitMs)
 {
-    const auto bytes = LoginShell::output(QString::fromLatin1(command), limitMs);
+    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("claude"))), limitMs);
     return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString());
 }
 
@@ -181,7 +244,7 @@ std::optional<QString> CodexDetector::loginShellOutput(const QString& command, i
 
 ProviderInfo CodexDetector::run(int limitMs)
 {
-    return parse(loginShellOutput(QString::fromLatin1(command), limitMs).value_or(QString()));
+    return parse(loginShellOutput(commandFor(ToolSearch::firstFixed(QStringLiteral("codex"))), limitMs).value_or(QString()));
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)

@@ -82,13 +82,33 @@ public:
     static bool isPathLine(const QString& line);
     // The first path line the login shell prints for a command; none without one.
     static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs);
+    // `text` as one word of shell text, taken literally: in single quotes.
+    static QString quote(const QString& text);
 };
+
+// Where a provider tool ("claude", "codex") is looked for: the one order that detection (the
+// sheets' status rows) and location (the tool a pane runs, ToolLocators) both follow, so that the
+// sheet never calls a tool missing that the pane then starts. The usual install places come first,
+// since an installer's own folder (~/.local/bin) need not be on the login shell's PATH; then the
+// login shell's `command -v`.
+namespace ToolSearch {
+// An existing file the current user may execute.
+bool isExecutable(const QString& path);
+// The usual install places of a tool, in the order they are tried.
+QStringList fixedPaths(const QString& tool);
+// The first executable of fixedPaths(tool); none when no usual place holds it.
+std::optional<QString> firstFixed(const QString& tool);
+} // namespace ToolSearch
 
 // Probes of the `claude` tool: where it is, its version and whether the user is signed in.
 class ClaudeDetector {
 public:
+    // The probe of a tool found only through the login shell's PATH.
     static constexpr const char* command =
         "command -v claude; claude --version 2>/dev/null; echo '---AUTH---'; claude auth status 2>&1";
+    // The probe for the tool at `fixed` (one of the usual install places), else `command`; both
+    // run through the login shell, whose profile the tool may need (its Node.js).
+    static QString commandFor(const std::optional<QString>& fixed);
     // Blocking probe (off the GUI thread only).
     static ClaudeInfo run(int limitMs = probeLimitMs);
     // Reads a probe's output.
@@ -103,6 +123,7 @@ class CodexDetector {
 public:
     static constexpr const char* command =
         "command -v codex; codex --version 2>/dev/null; codex login status 2>&1";
+    static QString commandFor(const std::optional<QString>& fixed);
     static ProviderInfo run(int limitMs = probeLimitMs);
     static ProviderInfo parse(const QString& output);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);

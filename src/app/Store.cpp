@@ -321,28 +321,14 @@ private:
     Store::LoadReport& report;
 };
 
-// A name cut to its bound in UTF-16 units, never between the halves of a surrogate pair.
+// A name cut to its bound, reported when it was.
 QString bounded(const QString& text, const QString& where, const char* key, Damage& damage)
 {
-    if (text.size() <= Store::maxNameLength)
-        return text;
-    qsizetype cut = Store::maxNameLength;
-    if (text.at(cut - 1).isHighSurrogate())
-        --cut;
-    damage.shortened(where + QLatin1String(": \"") + QLatin1String(key) + QLatin1String("\" cut from ")
-                     + QString::number(text.size()) + QLatin1String(" to ") + QString::number(cut) + QLatin1String(" characters"));
-    return text.left(cut);
-}
-
-// A conversation id is one short token of printable ASCII.
-bool isConversationId(const QString& id)
-{
-    if (id.isEmpty() || id.size() > Store::maxIdLength)
-        return false;
-    for (const QChar c : id)
-        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
-            return false;
-    return true;
+    const QString cut = Store::boundedName(text);
+    if (cut.size() != text.size())
+        damage.shortened(where + QLatin1String(": \"") + QLatin1String(key) + QLatin1String("\" cut from ")
+                         + QString::number(text.size()) + QLatin1String(" to ") + QString::number(cut.size()) + QLatin1String(" characters"));
+    return cut;
 }
 
 // A conversation's figures as saved: non-negative numbers, the counts whole. They only decorate
@@ -412,7 +398,7 @@ Session readSession(const QJsonObject& o, const QString& where, Damage& damage)
     s.muted = r.boolean("muted");
     s.claudeSessionId = r.optString("claudeSessionId");
     // Without a usable id the pane starts a new conversation instead of resuming.
-    if (s.claudeSessionId && !isConversationId(*s.claudeSessionId)) {
+    if (s.claudeSessionId && !Store::isConversationId(*s.claudeSessionId)) {
         damage.shortened(where + QLatin1String(": \"claudeSessionId\" of ") + QString::number(s.claudeSessionId->size())
                          + QLatin1String(" characters is not a conversation id; dropped"));
         s.claudeSessionId.reset();
@@ -432,9 +418,9 @@ Workspace readWorkspace(const QJsonObject& o, const QString& where, Damage& dama
     ws.id = r.uuid("id");
     ws.name = bounded(r.string("name"), where, "name", damage);
     ws.colorHex = r.string("colorHex");
-    if (ws.colorHex.size() > 9) {  // six hex digits, perhaps with "#" and alpha; never a text
+    if (ws.colorHex.size() > Store::maxColorLength) {  // a colour, never a text
         damage.shortened(where + QLatin1String(": \"colorHex\" is not a colour; the default is used"));
-        ws.colorHex = QStringLiteral("5b8cee");
+        ws.colorHex = QString::fromLatin1(Store::defaultColorHex);
     }
     ws.forcedColumns = r.optInt("forcedColumns");  // taken as stored, without a range check
     ws.maxRows = std::clamp(r.optInt("maxRows").value_or(4), 1, 4);
@@ -464,6 +450,36 @@ QString plural(int n, const char* one, const char* many)
 } // namespace
 
 Store::Store(bool isDev) : m_isDev(isDev) {}
+
+QString Store::boundedName(const QString& name)
+{
+    if (name.size() <= maxNameLength)
+        return name;
+    qsizetype cut = maxNameLength;
+    if (name.at(cut - 1).isHighSurrogate())
+        --cut;
+    return name.left(cut);
+}
+
+bool Store::isConversationId(const QString& id)
+{
+    if (id.isEmpty() || id.size() > maxIdLength)
+        return false;
+    for (const QChar c : id)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
+            return false;
+    return true;
+}
+
+bool Store::areSavableFigures(const ChatFigures& f)
+{
+    // readFigures (above) holds a saved file to these.
+    constexpr qint64 exact = qint64(1) << 53;
+    for (const qint64 n : {f.tokensIn, f.tokensOut, f.contextTokens, f.contextWindow})
+        if (n < 0 || n >= exact)
+            return false;
+    return std::isfinite(f.costUsd) && f.costUsd >= 0;
+}
 
 Store Store::forThisBuild()
 {

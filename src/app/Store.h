@@ -41,8 +41,19 @@ public:
     static constexpr qsizetype maxNameLength = 256;     // workspace names, projects, labels, groups
     static constexpr qsizetype maxPathLength = 4096;    // directories and recent folders
     static constexpr qsizetype maxIdLength = 128;       // conversation ids
+    static constexpr qsizetype maxColorLength = 9;      // six hex digits, perhaps with "#" and alpha
+    static constexpr const char* defaultColorHex = "5b8cee";  // in place of a colour that is none
     static constexpr qsizetype maxRecents = 8;
     static constexpr qint64 maxFileBytes = 64ll << 20;
+
+    // The same bounds where a name, path or id enters the model (AppModel), so that the app never
+    // writes what a load would cut or drop: a file the app wrote loads whole, without a notice.
+    // A name cut to maxNameLength UTF-16 units, never between the halves of a surrogate pair.
+    static QString boundedName(const QString& name);
+    // A conversation id a load keeps: one token of printable ASCII, at most maxIdLength long.
+    static bool isConversationId(const QString& id);
+    // A conversation's figures a load keeps: non-negative, the counts whole and below 2^53.
+    static bool areSavableFigures(const ChatFigures& figures);
 
     explicit Store(bool isDev);
     // The store of this build (development or released data folder).

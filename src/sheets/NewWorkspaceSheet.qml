@@ -100,6 +100,7 @@ Item {
                     width: parent.width
                     text: sheet.name
                     onTextEdited: sheet.name = nameField.text
+                    maximumLength: AppModel.maxNameLength
                     onAccepted: sheet.create()
                     placeholderText: "Q3 Launch"
                     placeholderTextColor: Theme.textFaint

@@ -190,6 +190,7 @@ Rectangle {
                             width: parent.width
                             text: flow.wsName
                             onTextEdited: flow.wsName = nameField.text
+                            maximumLength: AppModel.maxNameLength
                             onAccepted: flow.advance()
                             enabled: flow.step === 2
                             placeholderText: "My Project"

@@ -94,6 +94,25 @@ TEST_F(Home, tools_are_found_with_their_path_version_and_sign_in)
     EXPECT_TRUE(ClaudeLocator::fixedPaths().contains(dir.path() + "/.claude/local/claude"));
 }
 
+// An installer's own folder (~/.local/bin) that the login shell's PATH lacks: detection finds the
+// tools there, as location does and in its order (before the PATH's copy), with version and
+// sign-in asked of that executable; a path that needs quoting does not trip the probe.
+TEST_F(Home, detection_finds_a_tool_wherever_location_does_in_the_same_order)
+{
+    tool("bin/claude", "0.1 (on the PATH)");
+    const QString claude = tool(".local/bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    const QString codex = tool(".local/bin/codex", "codex-cli 0.9.1", "Not logged in");
+    EXPECT_EQ(ClaudeDetector::run(), (ClaudeInfo{{true, claude, QStringLiteral("2.1.3 (Claude Code)"), true}}));
+    EXPECT_EQ(CodexDetector::run(), (ProviderInfo{true, codex, QStringLiteral("codex-cli 0.9.1"), false}));
+    EXPECT_EQ(ClaudeLocator::path(std::nullopt), claude);
+    EXPECT_EQ(CodexLocator::path(std::nullopt), codex);
+    EXPECT_EQ(ClaudeDetector::commandFor(std::nullopt), QString::fromLatin1(ClaudeDetector::command));
+
+    qputenv("HOME", path("it's here").toUtf8());
+    const QString quoted = tool("it's here/.local/bin/codex", "codex-cli 1.0");
+    EXPECT_EQ(CodexDetector::run(), (ProviderInfo{true, quoted, QStringLiteral("codex-cli 1.0"), true}));
+}
+
 TEST_F(Home, missing_tools_and_a_probe_past_the_limit_are_not_found)
 {
     EXPECT_EQ(ClaudeDetector::run(), ClaudeInfo{});

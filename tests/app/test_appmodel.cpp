@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
 using brinmoor::test::waitUntil;
@@ -189,6 +191,74 @@ TEST_F(AppModelTest, a_failed_save_is_tried_again_until_written_and_says_why_mea
     auto m = makeModel();
     EXPECT_EQ(m->workspaces()[0].sessions[0].project, QStringLiteral("renamed while failing"));
     EXPECT_TRUE(m->workspaces()[0].sessions[0].muted);
+}
+
+// At quit, what is unsaved is tried once more; only when that fails too does the window ask,
+// saying where and why.
+TEST_F(AppModelTest, quitting_tries_once_more_and_says_what_cannot_be_saved)
+{
+    struct Retry {
+        int saved = AppModel::saveRetryMs;
+        ~Retry() { AppModel::saveRetryMs = saved; }
+    } retry;
+    AppModel::saveRetryMs = 600000;
+    auto m = populated();
+    EXPECT_TRUE(m->saveBeforeQuit());
+    EXPECT_EQ(m->unsavedChangesText(), QString());
+    QFile::remove(home.statePath());
+    ASSERT_TRUE(QDir().mkpath(home.statePath() + QStringLiteral("/in-the-way")));
+    m->renameWorkspace(a, QStringLiteral("Renamed"));
+    saves->clear();
+    EXPECT_FALSE(m->saveBeforeQuit());
+    EXPECT_EQ(saves->count(), 1);  // the one more try
+    EXPECT_EQ(m->unsavedChangesText(),
+              QStringLiteral("Your latest changes to workspaces and panes could not be saved to %1: Is a directory. If you quit now, they are lost.")
+                  .arg(QFileInfo(home.statePath()).path()));
+    QDir(home.statePath()).removeRecursively();
+    EXPECT_TRUE(m->saveBeforeQuit());
+    EXPECT_TRUE(home.readState().contains("\"name\" : \"Renamed\""));
+}
+
+// Every way a name, path or id enters the model holds it to what a load takes, so the file the
+// app writes reads back whole at the next start: no notice, no copy set aside.
+TEST_F(AppModelTest, names_and_ids_taken_in_read_back_whole_at_the_next_start)
+{
+    const QString name300(300, QLatin1Char('n'));
+    // A surrogate pair across the bound is not split.
+    const QString straddling = QString(255, QLatin1Char('p')) + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("tail");
+    const QString farPath = QStringLiteral("/") + QString(5000, QLatin1Char('d'));
+    {
+        auto m = populated();
+        m->addWorkspace(name300, QString(40, QLatin1Char('c')));
+        m->renameWorkspace(a, QString(10000, QLatin1Char('w')));
+        m->setWorkspaceColor(b, QStringLiteral("not a colour at all"));
+        const QUuid pane = sessionAt(*m, 0, 0), chat = sessionAt(*m, 0, 1);
+        m->rename(pane, straddling);
+        m->selectWorkspace(a);
+        EXPECT_TRUE(m->addSession(PaneKind::Terminal, name300, QStringLiteral("/src/x"), false, ChatProvider::Claude));
+        EXPECT_FALSE(m->addSession(PaneKind::Terminal, std::nullopt, farPath, false, ChatProvider::Claude));
+        m->rememberRecent(farPath);
+        ChatHost::shared().reportSessionId(chat, QStringLiteral("conv-1"));
+        ChatHost::shared().reportSessionId(chat, QString(200, QLatin1Char('i')));
+        m->resumeChat(chat, QStringLiteral("has a space"));
+        ChatHost::shared().reportFigures(chat, ChatFigures{.costUsd = std::numeric_limits<double>::infinity(), .tokensIn = 5});
+        ChatHost::shared().reportFigures(chat, ChatFigures{.costUsd = 0.5, .tokensIn = -1});
+        m->save();
+    }
+    auto m = makeModel();
+    EXPECT_EQ(m->startupNotice(), QString());
+    EXPECT_EQ(QDir(QFileInfo(home.statePath()).path()).entryList({QStringLiteral("state.json.*")}), QStringList());
+    EXPECT_EQ(m->workspaces()[0].name, QString(256, QLatin1Char('w')));
+    EXPECT_EQ(m->workspaces()[1].colorHex, QStringLiteral("e0a84f"));
+    EXPECT_EQ(m->workspaces()[2].name, name300.left(256));
+    EXPECT_EQ(m->workspaces()[2].colorHex, QStringLiteral("5b8cee"));
+    const QList<Session>& panes = m->workspaces()[0].sessions;
+    EXPECT_EQ(panes[0].project, straddling.left(255));
+    EXPECT_EQ(panes[1].claudeSessionId, QStringLiteral("conv-1"));
+    EXPECT_TRUE(panes[1].figures.isEmpty());
+    ASSERT_EQ(panes.size(), 4);
+    EXPECT_EQ(panes[3].project, name300.left(256));
+    EXPECT_FALSE(m->recents().contains(farPath));
 }
 
 TEST_F(AppModelTest, saved_selection_naming_no_workspace_is_kept_and_blocks_adding_sessions)

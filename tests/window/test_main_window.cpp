@@ -761,6 +761,9 @@ TEST_F(MainWindowTest, every_rail_operation_is_in_state_json)
     QQuickItem* field = item("workspaceNameField");
     ASSERT_NE(field, nullptr);
     EXPECT_EQ(field->property("text").toString(), QStringLiteral("Web app"));
+    // A name longer than the saved state holds is not taken in past that bound.
+    QMetaObject::invokeMethod(field, "insert", Q_ARG(int, 0), Q_ARG(QString, QString(300, QLatin1Char('x'))));
+    EXPECT_EQ(field->property("length").toInt(), 256);
     QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
     for (const char c : QByteArrayLiteral("Front end"))
         QTest::keyClick(m_window, c);

@@ -191,6 +191,7 @@ Item {
             placeholderText: qsTr("Name")
             text: root.draftName
             onTextEdited: root.draftName = nameField.text
+            maximumLength: AppModel.maxNameLength
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint

@@ -256,6 +256,7 @@ Rectangle {
             placeholderText: qsTr("Name")
             text: rail.draftName
             onTextEdited: rail.draftName = nameField.text
+            maximumLength: AppModel.maxNameLength
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint

@@ -4,6 +4,8 @@
 # Filled up: a pane added cannot be saved, and the window's foot says so and why. Space back: the
 # app saves it without another change, and the strip goes. Filled again: a second pane cannot be
 # saved; space comes back and the app is quit at once; after a restart both panes are there.
+# Filled at quit: closing the window tries once more and then asks (the window stays); staying
+# keeps the app running, and "Quit anyway" quits, losing only what could not be written.
 #
 # Usage: save_failure_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool and ImageMagick.
@@ -81,4 +83,41 @@ start_app
 wait_settled
 shot 3_after_restart
 strip_gone || fail "the strip shows after a clean start"
+
+# Full at quit. The question's "Don't quit" (the blue button, 3f74d6, in the middle third of the
+# window: all else lies dimmed under it, the strip too) and "Quit anyway" left of it.
+prompt_button() {
+    colour_rows 3F74D6 <<'PY'
+w = int(subprocess.run(["identify", "-format", "%w", sys.argv[1]], capture_output=True, text=True).stdout)
+good = [(y, [x for x in xs if w / 3 < x < 2 * w / 3]) for y, xs in rows.items()]
+good = [(y, xs) for y, xs in good if 40 <= len(xs) <= 200]
+if len(good) < 10: sys.exit(1)
+ys = [y for y, _ in good]
+print(min(min(xs) for _, xs in good), (min(ys) + max(ys)) // 2)
+PY
+}
+# The app runs and its window is still there (import waits for ever on a window that went).
+prompt_shown() {
+    kill -0 "$app" 2>/dev/null && xwininfo -id "$window" >/dev/null 2>&1 && strip_gone && prompt_button >/dev/null
+}
+close_window() { xdotool mousemove --window "$window" 22 18 click 1; }
+fill
+add_pane
+wait_for 20 strip_shown || fail "the third failure was not shown"
+close_window
+wait_for 20 prompt_shown || fail "closing with changes that cannot be saved did not ask (or quit)"
+wait_settled
+shot 4_asks_before_quit
+xdotool key Escape
+wait_for 10 strip_shown || fail "staying did not close the question"
+kill -0 "$app" || fail "the app quit although the user stayed"
+close_window
+wait_for 20 prompt_shown || fail "the second close did not ask"
+read -r x y < <(prompt_button)
+xdotool mousemove --window "$window" $((x - 60)) "$y" click 1
+wait_for 30 gone "$app" || fail "Quit anyway did not quit"
+app=""
+# The file is whole: as it was (2 panes), or with the third pane if a last try on the way out
+# found room (the app's lock file leaves the folder as it ends).
+case "$(saved_panes)" in 2 | 3) ;; *) fail "the state file was damaged at quit ($(saved_panes) panes)" ;; esac
 echo "$e2e: passed"

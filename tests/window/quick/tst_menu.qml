@@ -67,6 +67,10 @@ Item {
             compare(m.draftName, "gamma");
             compare(m.renameDialog.title, "Rename pane");
             compare(m.nameField.placeholderText, "Name");
+            // A pasted name stops at what the saved state holds.
+            m.nameField.clear();
+            m.nameField.insert(0, "x".repeat(300));
+            compare(m.nameField.length, 256);
             m.renameDialog.reject();
             tryCompare(m, "renaming", false, 1000);
         }

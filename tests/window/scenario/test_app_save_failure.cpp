@@ -60,3 +60,39 @@ TEST_F(AppSaveFailure, the_foot_of_the_window_says_why_until_a_save_succeeds)
     EXPECT_EQ(content->height(), window->height());
     EXPECT_TRUE(stateText().contains("\"name\" : \"Renamed\"")) << stateText().toStdString();
 }
+
+// Closing the window while saves fail: one more try, then a question in the window, not a quit.
+// Staying keeps everything; a later close asks again, and a save that succeeds meanwhile lets
+// the window close as asked. Screenshot: app_quit_prompt.png.
+TEST_F(AppSaveFailure, closing_while_changes_cannot_be_saved_asks_first)
+{
+    QQmlApplicationEngine eng;
+    start(eng);
+    brinmoor::AppModel* model = brinmoor::AppModel::instance();
+    const int retry = brinmoor::AppModel::saveRetryMs;
+    brinmoor::AppModel::saveRetryMs = 600000;
+    QFile::remove(statePath());
+    ASSERT_TRUE(QDir().mkpath(statePath() + "/in-the-way"));
+    testing::internal::CaptureStderr();
+    model->renameWorkspace(model->workspaces().first().id, QStringLiteral("Unsaved"));
+
+    window->close();
+    QQuickItem* prompt = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (prompt = item("quitPromptText")) != nullptr && prompt->height() > 0; }));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(prompt->property("text").toString().contains(QStringLiteral(": Is a directory. If you quit now, they are lost.")));
+    shot("quit_prompt");
+    click(item("quitPromptStay"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("quitPromptText") == nullptr; }));
+    EXPECT_TRUE(window->isVisible());
+
+    window->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("quitPromptText") != nullptr; }));
+    QDir(statePath()).removeRecursively();
+    model->save();  // a try that succeeds: nothing is lost any more, so the window closes
+    const bool closed = QTest::qWaitFor([&] { return !window->isVisible(); });
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(closed) << log;
+    brinmoor::AppModel::saveRetryMs = retry;
+    EXPECT_TRUE(stateText().contains("\"name\" : \"Unsaved\"")) << stateText().toStdString();
+}
