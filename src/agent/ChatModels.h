@@ -235,6 +235,8 @@ qsizetype settleCall(QList<ChatMessage>& messages, qsizetype begin, qsizetype en
 qsizetype cutTurn(QList<ChatMessage>& messages, qsizetype from, const QString& reason = {});
 // The reason a turn was cut by the user: stopped, restarted, or the app quit.
 inline const QString interrupted = QStringLiteral("interrupted");
+// The reason a turn was cut by its agent going away with nothing said about why.
+inline const QString agentEnded = QStringLiteral("the agent ended");
 // An error message as the few words an unanswered message shows: its first line, an API error's
 // JSON body reduced to its message, at most about 80 characters; "the turn failed" for none.
 QString shortReason(const QString& message);

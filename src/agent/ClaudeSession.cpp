@@ -176,7 +176,7 @@ void ClaudeSession::handleExit()
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
     setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
-    cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : QStringLiteral("the agent ended"));
+    cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : TurnEnds::agentEnded);
     setBusy(false);
     dropPrompts();
     setState(PaneState::Stopped);
@@ -666,7 +666,7 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (m_busy)
             setStatusNote(e->text.trimmed());
     } else if (event.as<E::Closed>()) {
-        cutTurn(QStringLiteral("the agent ended"));
+        cutTurn(TurnEnds::agentEnded);
         dropPrompts();
         setStatusNote({});
         setBusy(false);

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <map>
 #include <set>
@@ -49,11 +50,18 @@ std::vector<Entry> processes()
     return all;
 }
 
+// Whether a process holds the number of a leader whose exit was collected: the number was
+// handed out again, so its group and session (the number too) are somebody else's now.
+bool givenOutAgain(pid_t leader)
+{
+    return ::kill(leader, 0) == 0 || errno == EPERM;
+}
+
 } // namespace
 
-std::vector<pid_t> leftBy(pid_t leader)
+std::vector<pid_t> leftBy(pid_t leader, bool reaped)
 {
-    if (leader <= 1)
+    if (leader <= 1 || (reaped && givenOutAgain(leader)))
         return {};
     const std::vector<Entry> all = processes();
     std::multimap<pid_t, pid_t> children;
@@ -75,16 +83,16 @@ std::vector<pid_t> leftBy(pid_t leader)
     return {found.begin(), found.end()};
 }
 
-void end(pid_t leader)
+void end(pid_t leader, bool reaped)
 {
-    if (leader <= 1)
+    if (leader <= 1 || (reaped && givenOutAgain(leader)))
         return;
     std::set<pid_t> stopped;
     // A few looks are plenty: a stopped process starts nothing, so each look can only add what
     // was started while the one before it was being taken.
     for (int look = 0; look < 8; ++look) {
         bool added = false;
-        for (pid_t pid : leftBy(leader))
+        for (pid_t pid : leftBy(leader, reaped))
             if (stopped.insert(pid).second) {
                 ::kill(pid, SIGSTOP);
                 added = true;
@@ -92,10 +100,11 @@ void end(pid_t leader)
         if (!added)
             break;
     }
+    // The group first, while its stopped members keep the number from being handed out again;
+    // without /proc it is all that is known.
+    ::kill(-leader, SIGKILL);
     for (pid_t pid : stopped)
         ::kill(pid, SIGKILL);
-    // Without /proc only the group is known.
-    ::kill(-leader, SIGKILL);
 }
 
 } // namespace brinmoor::ProcessTree

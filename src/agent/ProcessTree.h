@@ -15,12 +15,16 @@ namespace brinmoor::ProcessTree {
 // Every running process of the group and session `leader` leads, the leader itself when it
 // still runs, and every descendant of those. Linux reads /proc; elsewhere only the group is
 // known, and nothing is listed.
-std::vector<pid_t> leftBy(pid_t leader);
+//
+// `reaped`: the leader's exit has been collected. Its number then names its group and session
+// only while one of their members lives (the system hands it out to no one else meanwhile); a
+// process that holds the number itself was given it since, and belongs to somebody else: nothing
+// is listed then.
+std::vector<pid_t> leftBy(pid_t leader, bool reaped = false);
 
 // Ends them all: each is stopped as it is found (so that none starts another meanwhile), the
 // tree looked at again until nothing new appears, then all are killed. Call it while the leader
-// runs or at once when its exit is seen: a number the system has handed out again since is no
-// longer the leader's, and only its group and session name it safely then.
-void end(pid_t leader);
+// runs (not yet reaped), or at once when its exit is seen with `reaped` set.
+void end(pid_t leader, bool reaped = false);
 
 } // namespace brinmoor::ProcessTree

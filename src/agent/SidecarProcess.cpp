@@ -214,9 +214,10 @@ void SidecarProcess::exited()
 void SidecarProcess::endLeftovers()
 {
     // A child still running is ended with the rest, after them all are found: killed first, it
-    // would orphan those of its children that left its group and session.
+    // would orphan those of its children that left its group and session. Once its exit is
+    // collected its number may be another's.
     if (m_pid > 0)
-        ProcessTree::end(pid_t(m_pid));
+        ProcessTree::end(pid_t(m_pid), m_process->state() == QProcess::NotRunning);
 }
 
 void SidecarProcess::release()

@@ -2,6 +2,7 @@
 // states, and how it starts, fails and stops.
 #include "AgentChatHost.h"
 #include "ClaudeSession.h"
+#include "ProcessTree.h"
 #include "SidecarProcess.h"
 #include "support/FakeSidecar.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -609,6 +611,23 @@ TEST(ChatSession, a_sidecar_killed_mid_turn_leaves_nothing_it_started_running)
     ASSERT_TRUE(waitUntil([&] { return t.session.state() == PaneState::Stopped; }));
     EXPECT_TRUE(waitUntil([&] { return std::none_of(tree.keyBegin(), tree.keyEnd(), processRunning); }))
         << "left running: " << QList<QByteArray>(tree.cbegin(), tree.cend()).join(", ").toStdString();
+}
+
+TEST(ChatSession, a_sidecar_number_handed_out_again_ends_nothing_of_its_new_owner)
+{
+    // An unrelated program that leads a group and session of its own under the number of a
+    // sidecar whose exit was collected: as the sidecar's leftovers it would be killed.
+    QProcess other;
+    other.setChildProcessModifier([] { ::setsid(); });
+    other.start(S("sleep"), {S("1000")});
+    ASSERT_TRUE(other.waitForStarted());
+    const pid_t pid = pid_t(other.processId());
+    ASSERT_TRUE(waitUntil([&] { return ProcessTree::leftBy(pid) == std::vector<pid_t>{pid}; }));
+    EXPECT_TRUE(ProcessTree::leftBy(pid, true).empty());
+    ProcessTree::end(pid, true);
+    EXPECT_TRUE(processRunning(pid));
+    other.kill();
+    other.waitForFinished();
 }
 
 TEST(ChatSession, an_agent_that_dies_stops_the_pane_with_its_reason_and_takes_no_more_messages)

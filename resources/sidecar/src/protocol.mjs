@@ -423,7 +423,7 @@ export function runSidecar(makeAdapter, io = {}) {
     // A crash (an exception nobody caught) skips the shutdown above: whatever still runs below
     // the sidecar is killed as it exits, so no agent CLI goes on without it.
     process.on('exit', () => {
-      for (const { pid } of snapshotDescendants()) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+      for (const pid of descendants()) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     });
   }
   return core;

@@ -42,8 +42,8 @@ QString toHtml(const QList<Run>& runs, bool markAll = false);
 QString plainHtml(const QString& text);
 
 // `text` styled (or verbatim when parsing fails), as escaped rich text. Code spans show hidden
-// characters as marks; with `markAll` (table cells) all of the text does, and prose keeps its
-// direction controls, closed at each line's end.
+// characters as marks, and prose keeps its direction controls, closed at each line's end; with
+// `markAll` (table cells) all of the text shows them as marks.
 QString render(const QString& text, bool markAll = false);
 
 // Whether rich text made here needs a rich-text item, or a styled-text one shows it the same:

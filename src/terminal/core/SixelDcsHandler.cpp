@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace termcore {
 
@@ -158,16 +159,18 @@ void SixelDcsHandler::unhook()
         return;
     }
     const std::span<const Color> colors = defaultColors_ ? defaultColors_() : std::span<const Color>();
-    if (!decode(colors)) {
-        Diagnostics::print("SixelDcsHandler: image over the size limit, dropped");
-        return;
-    }
-    if (workCapped && !warnedWork_) {
-        warnedWork_ = true;
-        Diagnostics::print("SixelDcsHandler: image painted over too often, painting stopped (not reported again)");
-    }
-    if (sink_)
+    const bool decoded = decode(colors);
+    reportDecode(!decoded, workCapped, warnedWork_);
+    if (decoded && sink_)
         sink_(pixels, maxX, maxY);
+}
+
+void SixelDcsHandler::reportDecode(bool dropped, bool workCapped, bool& warnedWork)
+{
+    if (dropped)
+        Diagnostics::print("SixelDcsHandler: image over the size limit, dropped");
+    else if (workCapped && !std::exchange(warnedWork, true))
+        Diagnostics::print("SixelDcsHandler: image painted over too often, painting stopped (not reported again)");
 }
 
 uint8_t SixelDcsHandler::pctToByte(int64_t percent)

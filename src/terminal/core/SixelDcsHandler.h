@@ -63,6 +63,9 @@ public:
     // The same decoding as decode(), on its own data: touches nothing shared, so it may run on
     // any thread. Nothing when the image is over the bounds.
     static std::optional<Bitmap> decodeImage(std::vector<uint8_t> data, std::span<const Color> defaultColors);
+    // Says what went wrong with a decode, wherever it ran: an image over the size bounds each
+    // time, painting stopped at the work bound only the first time for `warnedWork`.
+    static void reportDecode(bool dropped, bool workCapped, bool& warnedWork);
 
     std::vector<uint8_t> data;
     std::unordered_map<int, uint32_t> palette; // register -> red<<24 | green<<16 | blue<<8 | alpha

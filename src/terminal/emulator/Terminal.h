@@ -275,8 +275,8 @@ public:
 
     TerminalConformance conformance = TerminalConformance::vt500;
 
+    // The open link (OSC 8): its payload, which names its code in the shared table.
     struct HyperLinkTracking {
-        Position start;
         std::string payload;
     };
     std::optional<HyperLinkTracking> hyperLinkTracking;

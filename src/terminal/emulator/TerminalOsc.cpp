@@ -318,8 +318,7 @@ void Terminal::oscHyperlink(ByteSpan data)
     const auto semicolon = std::find(data.begin(), data.end(), uint8_t(';'));
     if (semicolon != data.end() && size_t(data.end() - semicolon - 1) > kMaxHyperlinkAddress)
         return;
-    Buffer& b = buffer();
-    hyperLinkTracking = HyperLinkTracking{Position{b.x(), b.y() + b.yBase()}, isAscii(data) ? textOf(data) : std::string()};
+    hyperLinkTracking = HyperLinkTracking{isAscii(data) ? textOf(data) : std::string()};
     // A full table gives no code: the link's cells are then written without one.
     setLinkPayload(TinyAtom::lookup(std::any(hyperLinkTracking->payload)).value_or(TinyAtom()));
 }

@@ -380,6 +380,7 @@ private:
     std::vector<uint8_t> heldOutput_;
     // The view's own decoding thread (made on first use), waited for when the view goes.
     std::unique_ptr<QThreadPool> sixelPool_;
+    bool sixelWorkWarned_ = false; // the work bound was reported for this view
     // Feeds the terminal; what it leaves (after a sixel taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);
     void sixelDecoded(const std::shared_ptr<SixelJob>& job);

@@ -174,13 +174,17 @@ struct TerminalView::SixelJob {
     std::vector<termcore::Color> palette;
     ImageGeometry geometry;
     PreparedImage result;
+    bool dropped = false; // over the size bounds, as when decoded in place
+    bool workCapped = false;
 
     void run()
     {
         auto bitmap = termcore::SixelDcsHandler::decodeImage(std::move(data), palette);
         data = {};
+        dropped = !bitmap;
         if (!bitmap)
-            return; // over the size bounds: dropped, as when decoded in place
+            return;
+        workCapped = bitmap->workCapped;
         const QImage image = imageOfBitmap(bitmap->pixels, bitmap->width, bitmap->height);
         bitmap->pixels = {};
         if (!image.isNull())
@@ -216,6 +220,7 @@ void TerminalView::sixelDecoded(const std::shared_ptr<SixelJob>& job)
     if (job != sixelJob_)
         return;
     sixelJob_.reset();
+    termcore::SixelDcsHandler::reportDecode(job->dropped, job->workCapped, sixelWorkWarned_);
     placeImage(std::move(job->result));
     // Then the output that waited behind it, which may hold the next image.
     std::vector<uint8_t> rest;

@@ -3,6 +3,7 @@
 #include "SelectionService.h"
 #include "support/ViewHarness.h"
 
+#include "Diagnostics.h"
 #include "SixelDcsHandler.h"
 #include "TinyAtom.h"
 
@@ -305,6 +306,7 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
     ViewHarness h(20, 6);
     SendRecorder<std::string> keys;
     h.view->terminalDelegate = &keys;
+    termcore::Diagnostics::Capture diagnostics;
     h.view->feed("A" + band + "\x1b\\B");
     EXPECT_TRUE(h.view->outputHeld());
     EXPECT_EQ(h.terminal().getCharData(1, 0)->code, 0) << "B waits behind the image";
@@ -314,6 +316,11 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
     h.feed("C" + block + "\x1b\\D"); // queued behind it, in order
     EXPECT_FALSE(h.view->outputHeld());
     h.view->terminalDelegate = nullptr;
+    // What a decode in place says of an image, a decode off the thread says too.
+    EXPECT_TRUE(diagnostics.contains("painting stopped"));
+    EXPECT_FALSE(diagnostics.contains("over the size limit"));
+    ViewHarness(20, 6).feed("\x1bPq#1!9000~\x1b\\"); // wider than any image may be
+    EXPECT_TRUE(diagnostics.contains("over the size limit"));
 
     // The same output with the images decoded in place.
     ViewHarness sync(20, 6);
