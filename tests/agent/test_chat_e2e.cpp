@@ -45,26 +45,6 @@ QString claudeCli()
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-// Live processes whose parent is `pid`, and theirs.
-QList<qint64> descendants(qint64 pid)
-{
-    QList<qint64> out;
-    for (const QString& entry : QDir(S("/proc")).entryList(QDir::Dirs)) {
-        bool ok = false;
-        const qint64 child = entry.toLongLong(&ok);
-        if (!ok)
-            continue;
-        QFile stat(S("/proc/%1/stat").arg(child));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray s = stat.readAll();
-        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == pid && fields.at(0) != "Z")
-            out << child << descendants(child);
-    }
-    return out;
-}
-
 // The fake Messages server on `replies`, and the environment that points the CLI at it; returns
 // its port (0 when it did not start).
 int startFakeModel(QProcess& server, const QTemporaryDir& work, const QTemporaryDir& config, const QJsonArray& replies,
