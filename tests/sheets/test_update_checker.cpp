@@ -114,8 +114,7 @@ QByteArray makeZip(const QList<Entry>& entries)
     return f.readAll();
 }
 
-// A stand-in build: answers --version as the app does; started, it appends `word` to `marker`
-// and, `window` permitting, writes the swap's start marker as the app does once its window is up.
+// A stand-in build: answers --version; started, appends `word` to `marker` and, with a `window`, says it is up.
 QByteArray program(const QString& marker, const QByteArray& word, bool window = true)
 {
     const QByteArray quoted = "'" + marker.toUtf8().replace("'", "'\\''") + "'";
@@ -292,7 +291,7 @@ TEST(UpdateChecks, record_past_the_size_cap_is_refused_however_fast_it_arrives)
             continue;
         }
         ASSERT_TRUE(waitUntil([&] { return f.server.hits.value(path) == 1 && f.checker->findChildren<QNetworkReply*>().isEmpty(); }));
-        // Records apply in the order they arrive: a small one behind it proves the big one was dropped.
+        // Records apply in order: a small one behind it proves the big one was dropped.
         f.server.routes[path] = {record(QStringLiteral("1.0"), QString())};
         f.checker->check();
         ASSERT_TRUE(waitUntil([&] { return f.checker->latestVersion() == QStringLiteral("1.0"); }));
@@ -317,7 +316,7 @@ TEST(UpdateChecks, release_without_a_program_to_start_is_refused_until_a_newer_v
         const QString failure = QStringLiteral("Brinmoor 2.0 was not installed: its program is not an executable file inside the app folder. This version was kept.");
         EXPECT_EQ(f.checker->failure(), failure);
         EXPECT_EQ(readFile(refusalFile), "2.0\nnot-executable\n");
-        // The same release again (2.0.0 is 2.0): nothing is fetched, and the pill keeps saying why.
+        // The same release again (2.0.0): nothing fetched, the pill still says why.
         f.offer(QStringLiteral("2.0.0"), makeZip(entries));
         f.checker->check();
         ASSERT_TRUE(waitUntil([&] { return f.checker->latestVersion() == QStringLiteral("2.0.0"); }));
@@ -472,8 +471,8 @@ TEST(UpdateSwap, install_replaces_the_folder_and_starts_the_new_build_on_awkward
     ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n"; }));
     EXPECT_EQ(readFile(installed + QStringLiteral("/share/readme")), "new build");
     EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/old-only")));
-    // The previous folder goes once the new build has said it started: no side copies left.
-    EXPECT_TRUE(waitUntil([&] { return tree(parent) == QStringList{QStringLiteral("Brinmoor.app")}; })) << tree(parent).join(' ').toStdString();
+    // The previous folder goes once the new build has said it started.
+    EXPECT_TRUE(waitUntil([&] { return tree(parent) == QStringList{QStringLiteral("Brinmoor.app")}; }));
     EXPECT_FALSE(QFileInfo::exists(place.filePath(QStringLiteral("x"))));
 }
 
@@ -504,8 +503,7 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
     const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
     const QByteArray old = "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n";
     writeExecutable(installed + QStringLiteral("/bin/brinmoor"), old);
-    // A good build where the link below finds it in the unpacked folder, but not once the `.app`
-    // folder alone is copied beside the installed one.
+    // What the link case points to: found from the unpacked folder, dangling once the `.app` is copied.
     writeExecutable(place.filePath(QStringLiteral("unpacked/brinmoor")), program(marker, "new"));
     const struct {
         const char* name;

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # End to end, on an installed release: `cmake --install` into a folder whose path holds a quote
 # and spaces, a local web service, the installed app started with BRINMOOR_API pointing there.
-# 1. The version record is 16 MB, sent as fast as the machine allows and without a length: the app
-#    cuts it off as it arrives, downloads nothing, and its GUI thread never stalls for 500 ms.
-# 2. Release 99.0, whose program exits 1: the pill offers "Install Update"; a click quits the app,
-#    the swap finds that the new program does not start, keeps the installed folder and starts it
-#    again; the restarted app says "Update Failed" and why, and does not fetch 99.0 again.
-# 3. Release 100.0 (the same build plus a RELEASE file), fetched although 99.0 was refused: a click
-#    on "Install Update" swaps the folder and starts the new build, which says that its window is
-#    up, so the previous folder goes.
+# 1. A 16 MB version record at full speed, no length: cut off as it arrives, nothing downloaded,
+#    no GUI stall of 500 ms.
+# 2. Release 99.0, whose program exits 1: "Install Update" keeps and restarts the installed app,
+#    which says the update failed and does not fetch 99.0 again.
+# 3. Release 100.0 (the build plus a RELEASE file): installed and started; the previous folder goes.
 #
 # Usage: update_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under xvfb-run -a),
 # xdotool and ImageMagick.
@@ -36,9 +33,8 @@ echo 100.0 >"$work/new/Brinmoor.app/RELEASE"
 (cd "$work/broken" && cmake -E tar cf "$work/www/broken.zip" --format=zip Brinmoor.app)
 (cd "$work/new" && cmake -E tar cf "$work/www/app.zip" --format=zip Brinmoor.app)
 
-# The web service: www/ as it stands, but a version record of 16 MB while www/big exists, written
-# as fast as the client takes it and without a length. Logs each request, how the big record went
-# ("big sent" or "big cut <bytes>"), and when it was asked for (big.asked, epoch ms).
+# The web service: www/, but while www/big exists a 16 MB version record with no length. Logs
+# requests, "big sent" or "big cut <bytes>", and when it was asked for (big.asked, epoch ms).
 python3 - "$work" <<'EOF' &
 import http.server, sys, functools, os, time
 work = sys.argv[1]
@@ -99,8 +95,7 @@ start_installed() {
     app=$!
     show "$app"
 }
-# The update pill, by its fill in the top bar: blue (5b8cdd) once it offers "Install Update", red
-# (f0524f) when it says the update failed; prints its centre.
+# The centre of the update pill of fill <RRGGBB> in the top bar: blue 5b8cdd "Install Update", red f0524f failed.
 find_pill() {  # <RRGGBB>
     import -window "$window" "$work/window.png"
     python3 - "$work/window.png" "$1" <<'PY'

@@ -250,7 +250,7 @@ test('a turn cut by a dead sidecar and resumed: the placeholder the CLI stores f
     await car.next('result');
     car.send({ cmd: 'user', text: 'cut me off', attachments: [] });
     await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Streaming when it died');
-    // Killed once the CLI has stored the question, as a crash mid-answer finds it.
+    // Killed once the CLI has stored the question.
     const transcript = path.join(config, 'projects', work.replace(/[^A-Za-z0-9]/g, '-'), `${id}.jsonl`);
     await until(() => fs.existsSync(transcript) && fs.readFileSync(transcript, 'utf8').includes('cut me off'));
     for (const pid of [car.pid, ...descendants(car.pid)]) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
@@ -274,8 +274,6 @@ test('a turn cut by a dead sidecar and resumed: the placeholder the CLI stores f
   }
 });
 
-// Quitting while a call waits for the user's decision ends the turn first: the CLI is told of an
-// interrupt, not a refusal, and calls the model no more; read back, the call reads interrupted.
 test('quitting with a permission request open interrupts the turn: no further model call, the call reads interrupted', async () => {
   const ghost = path.join(work, 'ghost.txt');
   server.push({ tool: { name: 'Bash', input: { command: 'echo pending > pending.txt', description: 'Write a file' } } },

@@ -111,4 +111,24 @@ bool processRunning(qint64 pid)
     return close >= 0 && close + 2 < s.size() && s.at(close + 2) != 'Z';
 }
 
+// Live processes whose parent is `pid`, and theirs.
+QList<qint64> descendants(qint64 pid)
+{
+    QList<qint64> out;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool ok = false;
+        const qint64 child = entry.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(child));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid && fields.at(0) != "Z")
+            out << child << descendants(child);
+    }
+    return out;
+}
+
 } // namespace brinmoor::test

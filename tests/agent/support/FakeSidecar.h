@@ -57,5 +57,7 @@ QJsonArray answer(std::initializer_list<QJsonObject> events);
 
 // A process that has ended (or become a zombie) is no longer running.
 bool processRunning(qint64 pid);
+// Live processes whose parent is `pid`, and theirs.
+QList<qint64> descendants(qint64 pid);
 
 } // namespace brinmoor::test

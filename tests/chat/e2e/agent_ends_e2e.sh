@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# End to end: an agent ends with its sidecar, on the real Claude and Codex CLIs against the fake
-# model servers, in the built app under X (helpers in e2e_lib.sh).
-#
-# For each provider a pane's agent runs a command that takes minutes (its tool shell is a session
-# of its own, below the CLI); the pane's sidecar is killed with SIGKILL: within 5 s nothing started
-# for the pane runs, neither in its folder nor in the sidecar's process group or session. Restarted,
-# the pane is busy again (Claude: a permission card open, Codex: an answer streaming) when the app
-# quits: nothing is left running, and the Claude CLI made no model request after the quit. Started
-# again, the Claude pane shows the call that waited for permission as interrupted.
+# End to end, real Claude and Codex CLIs against the fake servers: a pane's sidecar killed with
+# SIGKILL while its agent runs a long command leaves nothing of the pane running 5 s later (by
+# folder, process group and session); nor does quitting with the restarted pane busy (Claude: a
+# permission card open, and no model request after the quit).
 #
 # Usage: agent_ends_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool and ImageMagick.
@@ -41,8 +36,7 @@ s["workspaces"][0]["sessions"] = [{"autoApprove": sys.argv[4] == "True", "autoCo
 json.dump(s, open(sys.argv[1], "w"))
 PY
 }
-# What still runs of a sidecar and its pane: in the pane's folder, or in the process group or
-# session the sidecar led.
+# What still runs in the pane's folder, or in the sidecar's process group or session.
 left_of() {  # <sidecar pid> <folder>
     local p f
     for p in /proc/[0-9]*; do
@@ -60,8 +54,7 @@ left_of() {  # <sidecar pid> <folder>
 nothing_left_of() { [ -z "$(left_of "$@")" ]; }
 sidecar_of() { leftovers | awk -v s="$1" '$0 ~ s {print $1; exit}'; }
 # (grep reads all: with -q it would stop at the first match and fail the pipe under pipefail)
-sleeper_runs() { leftovers | grep 'time.sleep(317)' >/dev/null; }
-codex_sidecar_runs() { leftovers | grep codex-agent.mjs >/dev/null; }
+runs() { leftovers | grep -F -- "$1" >/dev/null; }
 main_requests() { grep -c '^{"kind":"main"' "$work/claude-server.jsonl" || true; }
 restart_pane() {
     local x y
@@ -72,7 +65,7 @@ restart_pane() {
 # Kills the pane's sidecar while its command runs; within 5 s nothing of it may be left.
 kill_mid_turn() {  # <sidecar script> <folder>
     local car
-    wait_for 60 sleeper_runs || { shot never_ran; fail "$1: the command never ran; running: $(leftovers)"; }
+    wait_for 60 runs "time.sleep(317)" || { shot never_ran; fail "$1: the command never ran; running: $(leftovers)"; }
     car=$(sidecar_of "$1")
     [ -n "$car" ] || fail "no $1 runs"
     [ -n "$(left_of "$car" "$2" | grep -v "$1")" ] || fail "$1: nothing of the agent runs"
@@ -115,7 +108,7 @@ type_message "Run the sleeper"
 kill_mid_turn codex-agent.mjs "$cli"
 shot 4_codex_sidecar_killed
 restart_pane
-wait_for 30 codex_sidecar_runs || fail "Restart started no sidecar"
+wait_for 30 runs codex-agent.mjs || fail "Restart started no sidecar"
 wait_settled
 type_message "And now?"
 wait_for 60 grep -qs "And now?" "$work/openai-server.jsonl" || fail "the restarted Codex pane's message never reached the model"

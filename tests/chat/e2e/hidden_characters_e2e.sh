@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# End to end on the real Claude CLI against the fake model server: what a card shows is what runs.
-# The model asks to Write "invoice<U+202E>fdp.sh" (which an override would show as "invoicehs.pdf"):
-# the approval card shows the name in its true order with the override as a mark (pixels of the
-# marks' colour in the card). Then a pasted file link to "new<LF>line.txt" reaches the model's
-# request as one quoted, escaped path, not as a path and a line of its own.
+# End to end, real Claude CLI, fake model server: the approval card of a Write to
+# "invoice<U+202E>fdp.sh" shows the override as a mark; a pasted file link to "new<LF>line.txt"
+# reaches the model as one quoted, escaped path.
 #
 # Usage: hidden_characters_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool, xclip and ImageMagick; the CLI comes from the test cache.
@@ -28,24 +26,14 @@ type_message "Write the invoice"
 wait_for 60 find_amber_button >/dev/null || fail "no approval card"
 wait_settled
 shot 1_spoofed_write_card
-# The marks' pink (d94f8c, blended at the glyphs' edges) in the lower half of the window, where the
-# approval card is: its summary line shows the override as a mark.
+# The marks' pink (d94f8c, blended at glyph edges) in the lower half of the window, the card's.
 marks_shown() {
     import -window "$window" "$work/marks.png"
     python3 - "$work/marks.png" <<'PY'
-import subprocess, sys
-txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
-lines = txt.splitlines()[1:]
-height = max(int(l.split(":")[0].split(",")[1]) for l in lines) + 1
-pink = 0
-for l in lines:
-    xy, rest = l.split(":", 1)
-    if int(xy.split(",")[1]) < height // 2:
-        continue
-    hexcol = rest.split("#")[1][:6]
-    r, g, b = (int(hexcol[i:i + 2], 16) for i in (0, 2, 4))
-    pink += r > 150 and g < 110 and 90 < b < 170 and r - g > 80
-sys.exit(0 if pink >= 20 else 1)
+import re, subprocess, sys
+txt = subprocess.run(["convert", sys.argv[1], "-gravity", "south", "-crop", "100%x50%+0+0", "txt:-"], capture_output=True, text=True).stdout
+rgb = [[int(h[i:i + 2], 16) for i in (0, 2, 4)] for h in re.findall(r"#([0-9A-F]{6})", txt)]
+sys.exit(sum(r > 150 and g < 110 and 90 < b < 170 and r - g > 80 for r, g, b in rgb) < 20)
 PY
 }
 marks_shown || fail "the approval card shows no mark for the override"
@@ -67,28 +55,16 @@ shot 2_pasted_chip
 xdotool type --delay 20 "Read the attached file"
 xdotool key Return
 wait_for 60 grep -qs "Read the attached file" "$work/claude-server.jsonl" || fail "the message never reached the model"
-# The request holds the path once, quoted and escaped, on one line of its own.
+# The request's attachment list holds the path as one line, quoted and escaped.
 python3 - "$work/claude-server.jsonl" "$linebreak" <<'PY' || fail "the path did not reach the model as one escaped path"
 import json, sys
-log, path = sys.argv[1], sys.argv[2]
-want = '- "' + path.replace('\n', '\\n') + '"'
-for line in open(log):
-    text = json.dumps(json.loads(line))
-    if "Read the attached file" not in text:
-        continue
-    body = json.loads(line)
-    texts = []
-    def walk(v):
-        if isinstance(v, dict): [walk(x) for x in v.values()]
-        elif isinstance(v, list): [walk(x) for x in v]
-        elif isinstance(v, str) and "Attached files" in v: texts.append(v)
-    walk(body)
-    lines = [l for t in texts for l in t.split("\n")]
-    if want in lines and "line.txt" not in [l.strip() for l in lines]:
-        print("hidden_characters_e2e: the model read", want)
-        sys.exit(0)
-    print("hidden_characters_e2e: lines sent:", lines, file=sys.stderr)
-sys.exit(1)
+def strings(v):
+    if isinstance(v, dict): v = list(v.values())
+    return [s for x in v for s in strings(x)] if isinstance(v, list) else [v] if isinstance(v, str) else []
+lines = [l.strip() for r in open(sys.argv[1]) if "Read the attached file" in r
+         for s in strings(json.loads(r)) if "Attached files" in s for l in s.split("\n")]
+ok = '- "' + sys.argv[2].replace("\n", "\\n") + '"' in lines and "line.txt" not in lines
+sys.exit(0 if ok else print("lines sent:", lines, file=sys.stderr) or 1)
 PY
 wait_settled
 shot 3_sent
