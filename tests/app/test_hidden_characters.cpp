@@ -1,5 +1,5 @@
-// Characters that change what a name, a command or code shows without being seen: which are
-// marked, in which scope, how the marks read, and how a path holding them is written for an agent.
+// Characters that change what a name or code shows unseen: which are marked, how, and how a path
+// holding them is written for an agent.
 
 #include "HiddenCharacters.h"
 
@@ -58,8 +58,7 @@ TEST(HiddenCharacters, each_class_is_marked_and_legitimate_uses_stay)
     }
 }
 
-// The marks as markup: escaped text around them, no hidden character left to act, line breaks
-// as breaks, and spaces a styled-text item would fold kept.
+// Markup: the rest escaped, no hidden character left, breaks as breaks, runs of spaces kept.
 TEST(HiddenCharacters, markup_shows_marks_in_their_colour_and_escapes_the_rest)
 {
     using HiddenCharacters::Markup;
@@ -72,8 +71,7 @@ TEST(HiddenCharacters, markup_shows_marks_in_their_colour_and_escapes_the_rest)
     EXPECT_FALSE(styled.contains(QChar(0x202E)));
 }
 
-// A path goes as it is, or quoted and escaped as JSON writes a string when it holds a character
-// that would split it or change how it reads.
+// A path goes as it is, or JSON-quoted when a character in it would split it or change how it reads.
 TEST(HiddenCharacters, a_path_with_hidden_characters_is_written_as_one_quoted_path)
 {
     const struct {

@@ -125,6 +125,14 @@ s["workspaces"][0]["sessions"] = [{"autoApprove": False, "directory": sys.argv[2
 json.dump(s, open(sys.argv[1], "w"))
 PY
 }
+# The pane's login shell is <command...> instead of bash.
+pane_runs() {
+    printf '#!/bin/sh\nexec %s\n' "$(printf '%q ' "$@")" >"$work/pane-shell"
+    chmod +x "$work/pane-shell"
+    export SHELL="$work/pane-shell"
+}
+# The app's resident size in MB: now, or with VmHWM its peak.
+rss_mb() { awk -v key="${1:-VmRSS}:" '$1 == key { print int($2 / 1024) }' "/proc/$app/status"; }
 
 # The app's stall log (BRINMOOR_STALL_LOG=$work/stalls.log, set before start_app): the longest
 # stretch since <epoch ms> in which the GUI thread did not turn its event loop (typing would have

@@ -170,8 +170,7 @@ Item {
             verify(findChild(block, "expandButton").visible);
         }
 
-        // A cut diff or cut code ends with a row that says how many lines it does not show; the
-        // block keeps showing two lines.
+        // A cut diff or cut code shows two lines and a row saying how many more there are.
         function test_a_cut_text_says_how_many_lines_are_not_shown() {
             const cases = [
                 { text: "- line5\n+ five-a\n+ rm -rf / # hidden?\n+ five-c\n+ five-d", diff: true, more: "… 3 more lines" },
@@ -231,14 +230,12 @@ Item {
         }
     }
 
-    // Where text names what will run or is code, each hidden character shows as a mark in place
-    // of acting (the name reads in its true order); the copy buttons copy the text as it is.
+    // Names of what will run, and code, show each hidden character as a mark; copies keep it.
     TestCase {
         name: "HiddenCharacters"
         when: windowShown
 
-        // An override, an isolate, a mark, the Arabic letter mark, a zero-width space, a word
-        // joiner, a byte order mark inside text, a tag, and a joiner between Latin letters.
+        // One of each class, and a joiner between Latin letters.
         readonly property var hidden: ["\u202E", "\u2067", "\u200F", "\u061C", "\u200B", "\u2060", "\uFEFF", "\u{E0041}", "\u200D"]
 
         function cleanup() { AppModel.codePreview = null; }
@@ -282,7 +279,6 @@ Item {
                 const fenced = createTemporaryObject(cardComponent, top, { code: code });
                 marks(findChild(fenced, "codeText"), c, "the code block");
 
-                // The preview of the whole text shows the marks too, and copies it as it is.
                 AppModel.showCodePreview("Write  " + name, code, false, false);
                 const modal = createTemporaryObject(modalComponent, top, { title: AppModel.codePreview.title, content: code });
                 marks(findChild(modal, "title"), c, "the preview's title");

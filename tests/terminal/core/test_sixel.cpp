@@ -272,8 +272,8 @@ TEST(SixelParser, a_terminal_hands_the_decoded_image_to_its_delegate)
     EXPECT_EQ(delegate.images.size(), 1u); // oversized: dropped
 }
 
-// One band painted over and over, or a huge bitmap filled many times: the painting stops once it
-// has painted a few times the bitmap's pixels, and the picture is what one pass paints.
+// Painting stops at a few times the bitmap's pixels; a band painted over and over looks as one
+// pass paints it, an honest big image is painted whole.
 TEST(SixelBounds, the_painting_work_is_bounded_by_the_pixels_of_the_image)
 {
     const std::vector<Color> colors = Color::setupDefaultAnsiColors(Color::defaultInstalledColors());
@@ -283,7 +283,6 @@ TEST(SixelBounds, the_painting_work_is_bounded_by_the_pixels_of_the_image)
         int width, height;
         bool capped;
     };
-    // The band of 1.4 MB, and an honest 4096 x 4092 image painted once, which the bound leaves whole.
     for (const Case& c : std::vector<Case>{{"!4096~$", 200000, 4096, 6, true}, {"!4096~-", 682, 4096, 4092, false}}) {
         std::string all = "#0;2;100;0;0#0";
         for (int i = 0; i < c.repeats; i++)
@@ -304,8 +303,7 @@ TEST(SixelBounds, the_painting_work_is_bounded_by_the_pixels_of_the_image)
     }
 }
 
-// A delegate that decodes elsewhere takes the data; the feed stops right after the image and
-// the rest waits for the host, which then decodes the same picture with decodeImage.
+// A delegate may take the data to decode elsewhere: the feed stops after the image.
 TEST(SixelParser, a_delegate_may_take_the_data_and_the_feed_stops_after_the_image)
 {
     struct Taker : ImageDelegate {

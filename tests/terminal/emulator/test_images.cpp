@@ -1,6 +1,5 @@
-// Images placed in the screen: a new image replaces what it covers, images no cell shows any
-// more are freed (covered, scrolled past the scrollback, erased, reset), and a terminal's image
-// memory has a cap, oldest first out.
+// Images in the screen: a new one replaces what it covers, one no cell shows is freed, and the
+// image memory has a cap, oldest first out.
 #include "support/CommandTestHarness.h"
 
 #include <gtest/gtest.h>

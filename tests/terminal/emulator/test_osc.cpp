@@ -139,9 +139,8 @@ TEST(OscHyperlink, wrapping_links_and_the_pending_wrap_column)
     EXPECT_FALSE(h.t().hyperLinkTracking.has_value());
 }
 
-// Moving the cursor while a link is open links nothing it passes over: only cells printed
-// inside the link carry it. Each case prints "legit" on rows 0 and 1, then runs `run` (with
-// `open` and `close` the link's two ends); `linked` lists the cells (row, col) that carry it.
+// Only cells printed inside a link carry it, not those the cursor passes over. Each case prints
+// "legit" on rows 0 and 1, then `run`; `linked` lists the (row, col) that carry the link.
 TEST(OscHyperlink, cells_the_cursor_passes_while_a_link_is_open_stay_unlinked)
 {
     const std::string open = "\x1b]8;;https://evil.example\x1b\\", close = "\x1b]8;;\x1b\\";
@@ -172,8 +171,7 @@ TEST(OscHyperlink, cells_the_cursor_passes_while_a_link_is_open_stay_unlinked)
     }
 }
 
-// The address is everything after the parameters' ";", whole; parameters are key=value pairs
-// separated by ":".
+// The address is all after the parameters' ";"; parameters are key=value pairs split by ":".
 TEST(OscHyperlink, the_address_keeps_every_semicolon_after_the_parameters)
 {
     struct Case {

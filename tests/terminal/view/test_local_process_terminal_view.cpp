@@ -54,6 +54,13 @@ struct Fixture {
         window.resize(400, 200);
         window.show();
     }
+    // Waits until the screen shows `pattern`; says what it shows instead.
+    ::testing::AssertionResult shows(const QRegularExpression& pattern, int ms = 5000)
+    {
+        if (waitUntil([&] { return screen(*view).contains(pattern); }, ms))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << screen(*view).toStdString();
+    }
     QQuickWindow window;
     LocalProcessTerminalView* view = nullptr;
     Owner owner;
@@ -144,8 +151,8 @@ TEST(LocalProcessTerminalView, a_view_dropped_while_its_shell_runs_leaves_no_pro
 
 TEST(LocalProcessTerminalView, unread_replies_are_bounded_while_keys_and_pastes_go_through_whole)
 {
-    // The child reads nothing until the gate exists (as a shell runs `cat` of a file of device
-    // attribute queries), then reads up to the paste's end mark and says what it got.
+    // The child reads nothing until the gate exists (a shell running `cat` of device attribute
+    // queries), then reads up to the paste's end and says what it got.
     Fixture fx;
     QTemporaryDir dir;
     const QString gate = dir.filePath("gate");
@@ -154,45 +161,41 @@ TEST(LocalProcessTerminalView, unread_replies_are_bounded_while_keys_and_pastes_
     fx.view->startProcess("/bin/sh", {"-c", "stty raw -echo; printf ready; while [ ! -e '" + gate
                                                 + "' ]; do sleep 0.05; done; exec python3 -c \"$0\"", count},
                           QStringList{"PATH=/usr/bin:/bin"});
-    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains("ready"); })) << screen(*fx.view).toStdString();
+    ASSERT_TRUE(fx.shows(QRegularExpression("ready")));
 
     termcore::Diagnostics::Capture diagnostics;
     const QByteArray queries = QByteArray("\x1b[c").repeated(100000);
     fx.view->feed(std::span(reinterpret_cast<const uint8_t*>(queries.constData()), size_t(queries.size())));
-    LocalProcess& process = *fx.view->process;
-    EXPECT_LE(process.pendingReplyBytes(), LocalProcess::replyBacklogLimit);
-    EXPECT_GT(process.droppedReplyBytes, 0);
-    const auto warnings = std::count_if(diagnostics.lines().begin(), diagnostics.lines().end(),
-                                        [](const std::string& l) { return l.find("replies") != std::string::npos; });
-    EXPECT_EQ(warnings, 1) << "warned once";
+    const int limit = int(LocalProcess::replyBacklogLimit);
+    EXPECT_LE(fx.view->process->pendingReplyBytes(), size_t(limit));
+    EXPECT_GT(fx.view->process->droppedReplyBytes, 0);
+    EXPECT_EQ(std::count_if(diagnostics.lines().begin(), diagnostics.lines().end(),
+                            [](const std::string& l) { return l.find("replies") != std::string::npos; }), 1)
+        << "warned once";
 
     // Keys and a paste far over the bound are queued whole behind the replies.
     fx.view->send(QString("k"));
-    QGuiApplication::clipboard()->setText(QString(3 * int(LocalProcess::replyBacklogLimit), 'p') + "END");
+    QGuiApplication::clipboard()->setText(QString(3 * limit, 'p') + "END");
     fx.view->paste();
     QFile(gate).open(QIODevice::WriteOnly);
-    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains("done"); }, 30000)) << screen(*fx.view).toStdString();
+    ASSERT_TRUE(fx.shows(QRegularExpression("done"), 30000));
     const QStringList got = screen(*fx.view).section("read ", 1).split(' ');
-    const int replyLength = int(std::strlen("\x1b[?65;4;1;2;6;21;22;17;28c"));
-    // What the pseudo-terminal itself held before the queue began (at most its 64 KB buffer and
-    // a line) also reached the child.
-    EXPECT_LE(got[0].toInt() * replyLength, int(LocalProcess::replyBacklogLimit) + 80 * 1024) << got.join(' ').toStdString();
+    // The pseudo-terminal's own buffer (64 KB and a line) took replies before the queue began.
+    EXPECT_LE(got[0].toInt() * int(std::strlen("\x1b[?65;4;1;2;6;21;22;17;28c")), limit + 80 * 1024);
     EXPECT_EQ(got[1].toInt(), 1);
-    EXPECT_EQ(got[2].toInt(), 3 * int(LocalProcess::replyBacklogLimit));
+    EXPECT_EQ(got[2].toInt(), 3 * limit);
 }
 
 TEST(LocalProcessTerminalView, reset_keeps_the_panes_size)
 {
-    // `reset` for xterm-256color ends with CSI ? 3 l (80 columns): the screen is cleared, and the
-    // terminal and the program's idea of it stay as wide as the pane.
+    // What `reset` prints for xterm-256color, 80 columns (CSI ? 3 l) included: the pane stays 40 wide.
     Fixture fx;
     fx.view->startProcess("/bin/sh", {}, QStringList{"PATH=/usr/bin:/bin", "PS1=$ ", "TERM=xterm-256color"});
-    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains("$ "); })) << screen(*fx.view).toStdString();
+    ASSERT_TRUE(fx.shows(QRegularExpression("\\$ ")));
     fx.view->send(QString("printf '\\033c\\033[!p\\033[?3;4l\\033[4l\\033>'; echo reset-done\r"));
-    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).startsWith("reset-done\n$ "); })) << screen(*fx.view).toStdString();
+    ASSERT_TRUE(fx.shows(QRegularExpression("^reset-done\\n\\$ ")));
     fx.view->send(QString("stty size\r"));
-    ASSERT_TRUE(waitUntil([&] { return screen(*fx.view).contains(QRegularExpression("\\n\\d+ \\d+")); }))
-        << screen(*fx.view).toStdString();
-    EXPECT_TRUE(screen(*fx.view).contains("\n10 40")) << screen(*fx.view).toStdString();
+    ASSERT_TRUE(fx.shows(QRegularExpression("\\n\\d+ \\d+")));
+    EXPECT_TRUE(fx.shows(QRegularExpression("\\n10 40\\n")));
     EXPECT_EQ(fx.view->getTerminal().cols(), 40);
 }

@@ -294,9 +294,8 @@ TEST(TerminalViewPixels, a_new_image_hides_what_it_covers_of_older_ones)
     EXPECT_NE(h.pixel(img, c.width() * 3.5, c.height() / 2).rgb(), qRgb(255, 0, 0)) << "covered";
 }
 
-// A sixel image is decoded off the GUI thread: the feed returns at once with the output after the
-// image held, keys still reach the program, and the picture lands where, and as, a decode in
-// place puts it, the later text after it.
+// A sixel is decoded off the GUI thread: the output after it waits, keys go through, and the
+// screen ends as with the image decoded in place.
 TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_place)
 {
     QByteArray band = "\x1bPq#1;2;100;0;0#1";
@@ -316,7 +315,7 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
     h.feed("C" + block + "\x1b\\D"); // queued behind it, in order
     EXPECT_FALSE(h.view->outputHeld());
     h.view->terminalDelegate = nullptr;
-    // What a decode in place says of an image, a decode off the thread says too.
+    // It reports a stopped painting and an oversized image as a decode in place does.
     EXPECT_TRUE(diagnostics.contains("painting stopped"));
     EXPECT_FALSE(diagnostics.contains("over the size limit"));
     ViewHarness(20, 6).feed("\x1bPq#1!9000~\x1b\\"); // wider than any image may be
@@ -333,8 +332,6 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
         sync.view->createImageFromBitmap(sync.terminal(), bitmap->pixels, bitmap->width, bitmap->height);
         sync.feed(image == band ? "BC" : "D");
     }
-    EXPECT_EQ(h.terminal().getCharData(1, 1)->code, 'B');
-    EXPECT_EQ(h.terminal().getCharData(2, 1)->code, 'C');
     EXPECT_EQ(h.terminal().buffer().y(), sync.terminal().buffer().y());
     EXPECT_EQ(h.terminal().buffer().x(), sync.terminal().buffer().x());
     EXPECT_EQ(h.grab(), sync.grab());

@@ -1,15 +1,6 @@
-# The program in the hostile-output end-to-end test's terminal pane (its login shell runs it). It
-# prints what a hostile file or server could, one key at a time, and after each asks for the
-# cursor position: when the answer comes (the terminal has taken in everything before it) it
-# writes <folder>/<key>-done. Keys:
-#   i  20,000 times: cursor home and an inline image (a 1 x 1 PNG) 199 cells wide
-#   s  one sixel band painted 200,000 times over (1.4 MB)
-#   k  50 sixel images of 4096 x 4096 pixels at one spot (240 KB), then a line of text
-#   l  the screen full of text, then a link opened at the top left, the cursor moved to the bottom
-#      right over that text, and the link closed: no cell was printed inside it
-#   m  the screen full of text printed inside a link whose address holds a ";"
-#   q  quits
-# It writes <folder>/ready once it runs.
+# The hostile-output e2e test's pane program: on each key it prints what a hostile file could,
+# asks for the cursor position, and on the answer writes <folder>/<key>-done (keys: see outputs;
+# q quits). It writes <folder>/ready once it runs.
 import os
 import sys
 import termios
@@ -30,7 +21,8 @@ def screenful(word):
     return b"\x1b[H\x1b[2J" + text
 
 
-outputs = {
+outputs = {  # images at one spot; a sixel band; 50 big sixels and text; a link the cursor only
+    # passes over; text inside a link whose address holds ";"
     b"i": (b"\x1b[H\x1b]1337;File=inline=1;width=199;height=1:" + PNG + b"\x07") * 20000,
     b"s": b"\x1bPq#1;2;100;0;0#1" + b"!4096~$" * 200000 + b"\x1b\\",
     b"k": (b"\x1b[H\x1bPq#1;2;0;0;100#1" + b"!4096~-" * 682 + b"!4096N\x1b\\") * 50 + b"\r\nafter the images",
