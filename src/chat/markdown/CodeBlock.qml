@@ -20,7 +20,10 @@ Item {
     property bool isDiff: false
 
     readonly property int lineCount: ChatText.lineCount(block.text)
-    readonly property int hiddenLines: Math.max(0, block.lineCount - block.collapsedLines)
+    // A final line break ends the last line rather than starting an empty one that could be
+    // "not shown": a two-line file written with its newline hides nothing at two lines.
+    readonly property int hiddenLines: Math.max(0, block.lineCount - (block.text.endsWith("\n") ? 1 : 0)
+                                                   - block.collapsedLines)
     readonly property string shownText: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
     readonly property string markedText: ChatText.markedCode(block.shownText)
     readonly property bool showExpand: block.lineCount > block.collapsedLines

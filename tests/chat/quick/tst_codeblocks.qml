@@ -175,7 +175,8 @@ Item {
             const cases = [
                 { text: "- line5\n+ five-a\n+ rm -rf / # hidden?\n+ five-c\n+ five-d", diff: true, more: "… 3 more lines" },
                 { text: "echo a\necho b\nrm -rf ~", diff: false, more: "… 1 more line" },
-                { text: "a\nb\n", diff: false, more: "… 1 more line" },
+                { text: "a\nb\n", diff: false, more: "" },
+                { text: "a\nb\nc\n", diff: false, more: "… 1 more line" },
                 { text: "- a\n+ b", diff: true, more: "" },
                 { text: "a\nb", diff: false, more: "" },
             ];
