@@ -227,4 +227,65 @@ void BM_SixelStack(benchmark::State& state)
 }
 BENCHMARK(BM_SixelStack)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// One-cell OSC 8 links, each to its own address, `perLine` to a line, fed in 64 KiB pieces into
+// a 210 x 50 terminal with 500 lines of scrollback. At 139 a line the screen and scrollback hold
+// more linked cells than there are link codes, so codes must be won back from cells that still
+// hold them. Args: links (thousands), links per line.
+void BM_ManyLinks(benchmark::State& state)
+{
+    const int links = int(state.range(0)) * 1000;
+    const int perLine = int(state.range(1));
+    std::string input;
+    for (int i = 0; i < links; i++) {
+        input += "\x1b]8;;https://example.com/" + std::to_string(i) + "\x07x\x1b]8;;\x07";
+        if ((i + 1) % perLine == 0 && i + 1 < links)
+            input += "\r\n";
+    }
+    for (auto _ : state) {
+        TerminalOptions o;
+        o.cols = 210;
+        o.rows = 50;
+        o.scrollback = 500;
+        Terminal t(nullptr, o);
+        for (size_t at = 0; at < input.size(); at += 65536)
+            t.feed(std::string_view(input).substr(at, 65536));
+        // The last link printed leads to its own address.
+        const CharData last = t.buffer().lines()[t.buffer().yBase() + t.buffer().y()][t.buffer().x() - 1];
+        const std::any* payload = last.getPayload();
+        state.counters["last_link_right"] =
+            payload && *std::any_cast<std::string>(payload) == ";https://example.com/" + std::to_string(links - 1);
+    }
+    state.counters["input_MiB"] = double(input.size()) / (1 << 20);
+}
+BENCHMARK(BM_ManyLinks)->Unit(benchmark::kMillisecond)->Iterations(1)->Args({400, 139})->Args({1000, 139})->Args({1000, 1});
+
+// A title the way a window keeps one: the delegate holds a copy of the last title it was given.
+struct TitleKeeper : TerminalDelegate {
+    void send(Terminal&, std::span<const uint8_t>) override {}
+    void setTerminalTitle(Terminal&, const std::string& t) override { title = t; }
+    void setTerminalIconTitle(Terminal&, const std::string& t) override { icon = t; }
+    std::string title, icon;
+};
+
+// An 8 MB title (OSC 0), then 10,000 pushes of both titles (CSI 22 ; 0 t, 70 KB), fed in 64 KiB
+// pieces: the time, and the resident memory the live terminal and its delegate added.
+void BM_TitlePushes(benchmark::State& state)
+{
+    std::string input = "\x1b]0;" + std::string(8000000, 't') + "\x07";
+    for (int i = 0; i < 10000; i++)
+        input += "\x1b[22;0t";
+    const double start = residentMiB();
+    double peak = start;
+    for (auto _ : state) {
+        TitleKeeper keeper;
+        Terminal t(&keeper, options());
+        for (size_t at = 0; at < input.size(); at += 65536)
+            t.feed(std::string_view(input).substr(at, 65536));
+        peak = std::max(peak, residentMiB());
+        t.setDelegate(nullptr);
+    }
+    state.counters["rss_growth_MiB"] = peak - start;
+}
+BENCHMARK(BM_TitlePushes)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 } // namespace

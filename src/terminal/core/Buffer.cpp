@@ -14,22 +14,26 @@ namespace termcore {
 namespace {
 // Every buffer alive, for the collection of shared codes (main thread only, like the tables).
 // Never destroyed, so a buffer outliving static destruction still finds it.
-std::vector<const Buffer*>& liveBuffers()
+std::vector<Buffer*>& liveBuffers()
 {
-    static auto* buffers = new std::vector<const Buffer*>();
+    static auto* buffers = new std::vector<Buffer*>();
     return *buffers;
 }
+} // namespace
 
 template <typename F>
-void forEachCell(const Buffer& buffer, F&& visit)
+void Buffer::forEachHeldCell(F&& visit) const
 {
-    const CircularBufferLineList& lines = buffer.lines();
+    const CircularBufferLineList& lines = lines_;
     for (int i = 0; i < lines.count(); i++)
         if (const BufferLine* line = lines.peek(i))
             for (const CharData& cell : line->getData())
                 visit(cell);
+    if (cursorLineKeep_)
+        for (const std::vector<CharData>& cells : cursorLineKeep_->cells)
+            for (const CharData& cell : cells)
+                visit(cell);
 }
-} // namespace
 
 Buffer::Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback)
     : cols_(std::max(cols, 1)), rows_(std::max(rows, 1)), scrollback_(scrollback)
@@ -48,7 +52,7 @@ Buffer::~Buffer()
     auto& live = liveBuffers();
     live.erase(std::find(live.begin(), live.end(), this));
     bool holdsShared = false;
-    forEachCell(*this, [&](const CharData& cell) {
+    forEachHeldCell([&](const CharData& cell) {
         holdsShared = holdsShared || cell.hasPayload() || cell.code >= CharData::firstClusterCode;
     });
     if (holdsShared)
@@ -57,19 +61,48 @@ Buffer::~Buffer()
 
 void Buffer::collectUnusedCodes()
 {
+    reclaimCodes(0);
+}
+
+void Buffer::reclaimCodes(size_t wanted)
+{
     std::vector<bool> payloads(size_t(TinyAtom::maxCode) + 1);
+    std::vector<bool> open(size_t(TinyAtom::maxCode) + 1);
     std::vector<int32_t> clusters;
     for (const Buffer* b : liveBuffers()) {
-        forEachCell(*b, [&](const CharData& cell) {
+        b->forEachHeldCell([&](const CharData& cell) {
             if (cell.code >= CharData::firstClusterCode)
                 clusters.push_back(cell.code);
             payloads[cell.payload.code] = true;
         });
-        payloads[b->curPayload.code] = true; // the open link, before it reaches any cell
+        // The open link, before it reaches any cell.
+        payloads[b->curPayload.code] = true;
+        open[b->curPayload.code] = true;
     }
     std::sort(clusters.begin(), clusters.end());
     clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
-    const size_t released = CharData::releaseClustersExcept(clusters) + TinyAtom::releaseExcept(payloads);
+    size_t released = CharData::releaseClustersExcept(clusters) + TinyAtom::releaseExcept(payloads);
+    if (const size_t free = TinyAtom::freeCount(); free < wanted) {
+        // Every code is held by some cell: the oldest links make room for the new ones. A
+        // second pass clears them from their cells, which must never lead to whatever link
+        // takes their code next.
+        std::vector<bool>& taken = payloads;
+        std::fill(taken.begin(), taken.end(), false);
+        if (const size_t oldest = TinyAtom::releaseOldest(wanted - free, open, taken); oldest > 0) {
+            released += oldest;
+            for (Buffer* b : liveBuffers()) {
+                CircularBufferLineList& lines = b->lines_;
+                for (int i = 0; i < lines.count(); i++)
+                    if (BufferLine* line = lines.peek(i))
+                        line->dropPayloads(taken);
+                if (b->cursorLineKeep_)
+                    for (std::vector<CharData>& cells : b->cursorLineKeep_->cells)
+                        for (CharData& cell : cells)
+                            if (taken[cell.payload.code])
+                                cell.payload = TinyAtom();
+            }
+        }
+    }
 #ifdef __GLIBC__
     // Freed clusters and addresses are many small blocks amid live ones: without a trim the heap
     // keeps them resident, and a long-running app would never shrink after a hostile pane closes.
@@ -248,6 +281,9 @@ void Buffer::insertCharacterSlow(const CharData& charData)
     lastBufferStorage = {yBase_ + y_, x_, cols_, rows_};
     if (x_ >= cols_)
         x_ = cols_ - 1;
+    // (In insert mode insertCells has already kept wide characters whole.)
+    if (const int w = std::clamp(width, 1, cols_ - x_); !insertMode && x_ + w <= line.count())
+        keepWideWhole(line, x_, w);
     line.set(x_, charData);
     ++x_;
     // The columns covered by a wide character hold empty cells in the current attribute (and

@@ -53,6 +53,10 @@ public:
     // Gives back the interned clusters and link payloads that no cell of any live buffer uses.
     // The tables run it themselves as they grow, and a buffer that goes runs it when it held any.
     static void collectUnusedCodes();
+    // The same, and when fewer than `wanted` link codes are then free, takes back the codes
+    // handed out longest ago (links still open excepted): the cells that hold them lose their
+    // link. The link table runs it when it has no code left.
+    static void reclaimCodes(size_t wanted);
 
     CircularBufferLineList& lines() { return lines_; }
     const CircularBufferLineList& lines() const { return lines_; }
@@ -153,6 +157,7 @@ public:
             BufferLine& line = lines_[yBase_ + y_];
             if (line.count() >= x_ + w) [[likely]] {
                 lastBufferStorage = {yBase_ + y_, x_, cols_, rows_};
+                keepWideWhole(line, x_, w);
                 CharData* cells = line.cellsForWrite(x_, w);
                 cells[0] = charData;
                 if (w == 2)
@@ -206,6 +211,7 @@ public:
                 BufferLine& line = *cache.line;
                 if (line.count() >= x_ + width) [[likely]] {
                     lastBufferStorage = {index, x_, cols_, rows_};
+                    keepWideWhole(line, x_, width);
                     CharData* cells = line.cellsForWrite(x_, width);
                     storeCell(cells, code, width, packed);
                     // The filler of a wide character is an empty cell in the current attribute.
@@ -236,9 +242,23 @@ public:
         if (line.count() <= x_)
             return false;
         lastBufferStorage = {index, x_, cols_, rows_};
+        keepWideWhole(line, x_, 1);
         storeCell(line.cellsForWrite(x_, 1), code, 1, pack(attr, curPayload));
         ++x_;
         return true;
+    }
+
+    // Before the print path writes cells [x, x + w) of a row that holds them: a double-width
+    // character of which the write would leave one half (x is its right half, or x + w - 1 its
+    // left half) is blanked whole, as xterm does, so that no character is drawn over another.
+    void keepWideWhole(BufferLine& line, int x, int w) const
+    {
+        if ((x > 0 && line.cellAt(x - 1).width == 2) || line.cellAt(x + w - 1).width == 2) [[unlikely]] {
+            // What an erase in the current attribute leaves.
+            const CharData blank(0, 1, Attribute(Attribute::Color::defaultColor(), curAttr.bg, CharacterStyle::none));
+            line.splitWide(x, blank);
+            line.splitWide(x + w, blank);
+        }
     }
 
     // Changes the size, reflowing wrapped lines when the buffer has scrollback. Only rows that
@@ -269,6 +289,9 @@ public:
     void rearrange(std::vector<InsertionSet>&& toInsert, int countToInsert);
 
 private:
+    // Every cell the buffer holds: its rows' and those of the line kept for a resize.
+    template <typename F>
+    void forEachHeldCell(F&& visit) const;
     void insertCharacterSlow(const CharData& charData);
     void makeRing(int capacity);
     void reflowWider(int oldCols, int newCols, int newRows);

@@ -180,6 +180,16 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData)
     }
 }
 
+void BufferLine::eraseWideAt(int col, const CharData& blank)
+{
+    // Its other cell, when it is still the empty cell that belongs to it.
+    const bool filler = data_[size_t(col) + 1].code == 0;
+    data_[size_t(col)] = blank;
+    if (filler)
+        data_[size_t(col) + 1] = blank;
+    noteFilled(col, filler ? col + 2 : col + 1, blank);
+}
+
 int BufferLine::clampMargin(int rightMargin) const
 {
     return std::min(rightMargin, count() - 1);
@@ -201,6 +211,9 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     if (rm < 0 || n <= 0)
         return;
     pos = clampEditColumn(pos, rm);
+    // A wide character at pos or across the margin is not cut in two.
+    splitWide(pos, fillData);
+    splitWide(rm + 1, fillData);
     if (n >= rm + 1 - pos) {
         fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
         noteFilled(pos, rm + 1, fillData);
@@ -213,6 +226,9 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     // cells pushed past the margin are lost, cells right of it never change.
     std::copy_backward(data_.begin() + pos, data_.begin() + (rm - n + 1), data_.begin() + rm + 1);
     fillCells(data_.begin() + pos, data_.begin() + pos + n, fillData);
+    // A wide character whose right half was pushed past the margin goes as a whole.
+    if (data_[size_t(rm)].width == 2)
+        data_[size_t(rm)] = fillData;
 }
 
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData)
@@ -223,6 +239,10 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
     if (rm < 0 || n <= 0)
         return;
     pos = clampEditColumn(pos, rm);
+    // A wide character at either end of the deleted cells or across the margin is not cut in two.
+    splitWide(pos, fillData);
+    splitWide(n >= rm + 1 - pos ? rm + 1 : pos + n, fillData);
+    splitWide(rm + 1, fillData);
     if (n >= rm + 1 - pos) {
         fillCells(data_.begin() + pos, data_.begin() + rm + 1, fillData);
         noteFilled(pos, rm + 1, fillData);

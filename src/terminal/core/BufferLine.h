@@ -108,6 +108,16 @@ public:
     // Cells [start, min(end, count)).
     void replaceCells(int start, int end, const CharData& fillData);
 
+    // A double-width character is written and erased whole, as xterm does: when `col` is the
+    // right half of one, an edit starting or ending there would cut it, so both of its cells
+    // become `blank` first. Every write and erase calls this at the edges of the cells it
+    // changes (for a write into cells [x, x + w): at x and at x + w).
+    void splitWide(int col, const CharData& blank)
+    {
+        if (col > 0 && col < count() && data_[size_t(col) - 1].width == 2) [[unlikely]]
+            eraseWideAt(col - 1, blank);
+    }
+
     // ICH: shift the cells from pos right by n up to rightMargin, filling the gap.
     void insertCells(int pos, int n, int rightMargin, const CharData& fillData);
     // DCH: remove n cells at pos, pulling the rest in from the right up to rightMargin.
@@ -119,6 +129,13 @@ public:
     void copyFrom(const BufferLine& line);
 
     const std::vector<CharData>& getData() const { return data_; }
+    // Cells whose link code is marked in `codes` (indexed by code) lose their link.
+    void dropPayloads(const std::vector<bool>& codes)
+    {
+        for (CharData& cell : data_)
+            if (cell.payload.code != 0 && codes[cell.payload.code])
+                cell.payload = TinyAtom();
+    }
 
     const std::optional<std::vector<std::shared_ptr<TerminalImage>>>& images() const { return images_; }
     void attach(std::shared_ptr<TerminalImage> image);
@@ -128,6 +145,7 @@ public:
     void clearImages() { images_.reset(); }
 
 private:
+    void eraseWideAt(int col, const CharData& blank);
     const CharData& clampedRead(int index) const;
     // Stores the empty cells of a lazy widening.
     void materialize();

@@ -553,6 +553,12 @@ size_t EscapeSequenceParser::parse(ByteSpan chunk)
             dcs = -1;
             if (printStateReset)
                 printStateReset();
+            if (pauseRequested_) {
+                pauseRequested_ = false;
+                keepParamText();
+                currentState = next;
+                return i + 1;
+            }
             break;
 
         case A::csiDispatch:

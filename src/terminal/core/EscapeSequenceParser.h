@@ -105,8 +105,8 @@ public:
     void setExecuteHandler(uint8_t code, ExecuteHandler handler);
 
     // Runs one chunk through the state machine.
-    // Returns how many bytes were read: all of them, unless a DCS handler asked for a pause
-    // (requestPause) at its end, when the rest is left for the caller to pass again later.
+    // Returns how many bytes were read: all of them, unless a DCS or OSC handler asked for a
+    // pause (requestPause) at its end, when the rest is left for the caller to pass again later.
     size_t parse(ByteSpan data);
     size_t parse(std::string_view text)
     {
@@ -127,7 +127,8 @@ public:
     bool hasSubParameters() const { return subParameters_; }
     ByteSpan osc() const { return { osc_.data(), osc_.size() }; }
     DcsHandler* activeDcsHandler() const { return activeDcs_.get(); }
-    // Called from a DCS handler's unhook: parse() returns right after the string's end.
+    // Called from a DCS handler's unhook or an OSC handler: parse() returns right after the
+    // string's end.
     void requestPause() { pauseRequested_ = true; }
 
     // The value of the leading decimal digits of data; 0 without digits or when the value

@@ -66,6 +66,10 @@ public:
     static constexpr int MAXIMUM_ROWS = 1024;
     // Longest OSC 8 address kept; a longer link is ignored.
     static constexpr size_t kMaxHyperlinkAddress = 8192;
+    // Longest window or icon title kept, in bytes: far more than a title bar or tab shows. A
+    // longer one is cut at the last whole UTF-8 character within the bound, so a title costs
+    // little to keep, to push (CSI 22 t) and to hand to the delegate however long the OSC was.
+    static constexpr size_t kMaxTitle = 4096;
 
     // The delegate is not owned; pass nullptr for none. Options are copied.
     Terminal(TerminalDelegate* delegate, const TerminalOptions& options);
@@ -80,9 +84,9 @@ public:
     void setDelegate(TerminalDelegate* delegate) { tdel_ = delegate; }
 
     // Input: every entry point hands its bytes to the parser in one call.
-    // Each returns how many bytes were taken in: all, unless the delegate took a sixel image to
-    // decode elsewhere (TerminalDelegate::decodeSixelElsewhere); then the bytes after the image
-    // are left for the host to feed once the image is placed.
+    // Each returns how many bytes were taken in: all, unless the delegate took an image to
+    // decode elsewhere (TerminalDelegate::decodeSixelElsewhere, decodeImageElsewhere); then the
+    // bytes after the image are left for the host to feed once the image is placed.
     size_t feed(std::span<const uint8_t> buffer);
     size_t feed(const std::vector<uint8_t>& byteArray) { return feed(std::span<const uint8_t>(byteArray)); }
     size_t feed(std::string_view text);

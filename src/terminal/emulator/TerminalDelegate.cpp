@@ -55,5 +55,9 @@ void TerminalDelegate::notify(Terminal&, const std::string&, const std::string&)
 void TerminalDelegate::createImageFromBitmap(Terminal&, std::vector<uint8_t>&, int, int) {}
 bool TerminalDelegate::decodeSixelElsewhere(Terminal&, std::vector<uint8_t>&, std::span<const Color>) { return false; }
 void TerminalDelegate::createImage(Terminal&, const std::vector<uint8_t>&, ImageSizeRequest, ImageSizeRequest, bool) {}
+bool TerminalDelegate::decodeImageElsewhere(Terminal&, std::vector<uint8_t>&, ImageSizeRequest, ImageSizeRequest, bool)
+{
+    return false;
+}
 
 } // namespace termcore

@@ -70,6 +70,11 @@ public:
     virtual bool decodeSixelElsewhere(Terminal& source, std::vector<uint8_t>& data, std::span<const Color> palette);
     virtual void createImage(Terminal& source, const std::vector<uint8_t>& data, ImageSizeRequest width,
                              ImageSizeRequest height, bool preserveAspectRatio);
+    // The same offer for an inline image file (OSC 1337 File=, its bytes decoded from base64):
+    // a host that decodes and places it elsewhere takes the bytes and answers true, and the feed
+    // returns right after the sequence as for a sixel. Default: false (then createImage).
+    virtual bool decodeImageElsewhere(Terminal& source, std::vector<uint8_t>& data, ImageSizeRequest width,
+                                      ImageSizeRequest height, bool preserveAspectRatio);
 };
 
 } // namespace termcore

@@ -31,6 +31,15 @@ void fillColumns(BufferLine& line, const CharData& fill, int left, int right)
     if (right >= left)
         line.fill(fill, left, right - left + 1);
 }
+
+// Cells [from, to) of the row become `fill`; a double-width character of which only one half
+// is inside goes whole, as in xterm.
+void eraseCells(BufferLine& line, int from, int to, const CharData& fill)
+{
+    line.splitWide(from, fill);
+    line.splitWide(to, fill);
+    line.replaceCells(from, to, fill);
+}
 } // namespace
 
 void Terminal::resetBufferLine(int y)
@@ -59,7 +68,7 @@ void Terminal::cmdEraseInDisplay(ParamSpan pars, ByteSpan)
         updateRange(y);
         BufferLine& line = b.lines()[b.yBase() + y];
         line.clearImages();
-        line.replaceCells(b.x(), cols(), eraseCell());
+        eraseCells(line, b.x(), cols(), eraseCell());
         if (b.x() == 0)
             line.isWrapped = false;
         for (int row = y + 1; row < rows(); row++)
@@ -71,7 +80,7 @@ void Terminal::cmdEraseInDisplay(ParamSpan pars, ByteSpan)
         updateRange(y);
         BufferLine& line = b.lines()[b.yBase() + y];
         line.clearImages();
-        line.replaceCells(0, b.x() + 1, eraseCell());
+        eraseCells(line, 0, b.x() + 1, eraseCell());
         line.isWrapped = false;
         // Erasing through the last column ends the row, so the row below no longer continues it.
         if (b.x() + 1 >= cols() && y + 1 < rows())
@@ -128,7 +137,7 @@ void Terminal::cmdEraseInLine(ParamSpan pars, ByteSpan)
         return;
     }
     line.clearImages();
-    line.replaceCells(from, to, eraseCell());
+    eraseCells(line, from, to, eraseCell());
     updateRange(b.y());
 }
 
@@ -136,7 +145,7 @@ void Terminal::cmdEraseChars(ParamSpan pars, ByteSpan)
 {
     Buffer& b = buffer();
     const int n = std::min(countParam(pars), cols());
-    b.lines()[b.yBase() + b.y()].replaceCells(b.x(), b.x() + n, eraseCell());
+    eraseCells(b.lines()[b.yBase() + b.y()], b.x(), b.x() + n, eraseCell());
     updateRange(b.y());
 }
 
@@ -215,6 +224,16 @@ void Terminal::rotateRows(int from, int bottom, int newFirst, const CharData& fi
     }
 }
 
+// Before the columns [left, right] of rows [from, bottom] move: a double-width character
+// across either margin would leave one half behind, so it goes whole.
+static void splitWideAtMargins(CircularBufferLineList& lines, int from, int bottom, int left, int right, const CharData& fill)
+{
+    for (int row = from; row <= bottom; row++) {
+        lines[row].splitWide(left, fill);
+        lines[row].splitWide(right + 1, fill);
+    }
+}
+
 // The same moves restricted to the columns [left, right] (left/right margin mode): cells are
 // copied between rows and the row flags stay where they are.
 void Terminal::shiftColumnsDown(int from, int bottom, int n, int left, int right, const CharData& fill)
@@ -225,6 +244,7 @@ void Terminal::shiftColumnsDown(int from, int bottom, int n, int left, int right
     if (n <= 0)
         return;
     const int base = b.yBase();
+    splitWideAtMargins(lines, base + from, base + bottom, left, right, fill);
     for (int row = bottom; row >= from + n; row--)
         copyColumns(lines[base + row], lines[base + row - n], left, right);
     for (int row = from; row < from + n; row++)
@@ -239,6 +259,7 @@ void Terminal::shiftColumnsUp(int from, int bottom, int n, int left, int right, 
     if (n <= 0)
         return;
     const int base = b.yBase();
+    splitWideAtMargins(lines, base + from, base + bottom, left, right, fill);
     for (int row = from; row + n <= bottom; row++)
         copyColumns(lines[base + row], lines[base + row + n], left, right);
     for (int row = bottom - n + 1; row <= bottom; row++)

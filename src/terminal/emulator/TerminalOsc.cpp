@@ -182,14 +182,27 @@ void Terminal::setIconTitle(const std::string& text)
         tdel()->setTerminalIconTitle(*this, iconTitle);
 }
 
+// The text of an OSC 0/1/2 title: empty when not UTF-8, else at most kMaxTitle bytes, cut
+// before the continuation bytes of a character the bound would split.
+static std::string titleOf(ByteSpan data)
+{
+    if (!isValidUtf8(data))
+        return {};
+    size_t n = std::min(data.size(), Terminal::kMaxTitle);
+    if (n < data.size())
+        while (n > 0 && (data[n] & 0xC0) == 0x80)
+            --n;
+    return textOf(data.first(n));
+}
+
 void Terminal::oscTitle(ByteSpan data)
 {
-    setTitle(isValidUtf8(data) ? textOf(data) : std::string());
+    setTitle(titleOf(data));
 }
 
 void Terminal::oscIconTitle(ByteSpan data)
 {
-    setIconTitle(isValidUtf8(data) ? textOf(data) : std::string());
+    setIconTitle(titleOf(data));
 }
 
 void Terminal::oscChangeOrQueryColorIndex(ByteSpan data)
@@ -453,13 +466,18 @@ void Terminal::osciTerm2(ByteSpan data)
         toHost();
         return;
     }
-    const auto bytes = decodeBase64(data.subspan(size_t(colon - data.begin()) + 1));
-    if (!bytes)
+    auto bytes = decodeBase64(data.subspan(size_t(colon - data.begin()) + 1));
+    if (!bytes || !tdel())
         return;
     const auto keepAspect = lookup("preserveAspectRatio");
-    if (tdel())
-        tdel()->createImage(*this, *bytes, imageDimension(lookup("width")), imageDimension(lookup("height")),
-                            !keepAspect || *keepAspect == "1");
+    const ImageSizeRequest width = imageDimension(lookup("width")), height = imageDimension(lookup("height"));
+    const bool preserveAspectRatio = !keepAspect || *keepAspect == "1";
+    // Taken to be decoded elsewhere, the image holds the rest of the input until it is placed.
+    if (tdel()->decodeImageElsewhere(*this, *bytes, width, height, preserveAspectRatio)) {
+        parser.requestPause();
+        return;
+    }
+    tdel()->createImage(*this, *bytes, width, height, preserveAspectRatio);
 }
 
 } // namespace termcore

@@ -206,6 +206,7 @@ void Terminal::printAsciiRun(const uint8_t* p, size_t n)
             continue;
         }
         const int k = int(std::min<size_t>(size_t(right - x + 1), n));
+        b.keepWideWhole(line, x, k);
         CharData* cells = line.cellsForWrite(x, k);
         if constexpr (std::endian::native == std::endian::little) {
             // Whole 16-byte cells, two stores each rather than one per field: code and width,

@@ -23,12 +23,21 @@ int clampedParam(int64_t v)
     return int(std::clamp<int64_t>(v, -1000000, 1000000));
 }
 
+// A double-width character with one half inside the area and one outside is blanked whole
+// before the area's columns of the row change, as xterm does.
+void keepWideWhole(const Terminal& t, BufferLine& line, const Terminal::Rectangle& r)
+{
+    line.splitWide(r.left, t.eraseCell());
+    line.splitWide(r.right + 1, t.eraseCell());
+}
+
 // Every cell of the area becomes `cell` (DECFRA's character, DECERA's blank).
 void fillRectangle(Terminal& t, const Terminal::Rectangle& r, const CharData& cell)
 {
     Buffer& b = t.buffer();
     for (int row = r.top; row <= r.bottom; ++row) {
         BufferLine& line = b.lines()[b.yBase() + row];
+        keepWideWhole(t, line, r);
         for (int col = r.left; col <= r.right; ++col)
             line.set(col, cell);
         t.updateRange(row);
@@ -116,6 +125,7 @@ void Terminal::cmdSelectiveEraseRectangularArea(ParamSpan pars, ByteSpan)
     Buffer& b = *buffer_;
     for (int row = r.top; row <= r.bottom; ++row) {
         BufferLine& line = b.lines()[b.yBase() + row];
+        keepWideWhole(*this, line, r);
         for (int col = r.left; col <= r.right; ++col) {
             CharData cell = line[col];
             cell.setValue(U' ', 1);

@@ -272,6 +272,62 @@ TEST(DirtyRows, edits_mark_the_rows_they_change)
     EXPECT_EQ(h.dirty(), std::make_optional(std::make_pair(2, 6)));
 }
 
+// Writes and erases that meet one half of a double-width character: as in xterm, the whole
+// character goes (both cells blank) and nothing is drawn over anything else. The expected rows
+// were read from xterm 379 at 10 columns (its screen printed with MC); a row shows a wide
+// character once, without the empty cell it covers.
+TEST(WideCharacters, a_write_or_erase_into_either_half_takes_the_whole_character)
+{
+    struct Case {
+        const char* name;
+        const char* input;
+        const char* row; // the first row as shown
+    };
+    const Case cases[] = {
+        {"narrow into the right half", "漢字\x1b[1;2HZ", " Z字"},
+        {"narrow after a backspace", "漢\bZ", " Z"},
+        {"a run from the right half to a left half", "漢字\x1b[1;2HZZ", " ZZ"},
+        {"narrow into the left half", "漢字\x1b[1;1HZ", "Z 字"},
+        {"wide into the right half", "漢字\x1b[1;2Hあ", " あ"},
+        {"wide over the next left half", "ab字\x1b[1;2Hあ", "aあ"},
+        {"insert mode into the right half", "漢字\x1b[4h\x1b[1;2HZ", " Z 字"},
+        {"ECH from the right half", "漢字\x1b[1;2H\x1b[X", "  字"},
+        {"ECH over two halves", "漢字\x1b[1;2H\x1b[2X", ""},
+        {"EL to the right from the right half", "漢字\x1b[1;2H\x1b[K", ""},
+        {"EL to the left up to a left half", "漢字x\x1b[1;3H\x1b[1K", "    x"},
+        {"ED below from the right half", "漢字\x1b[1;2H\x1b[J", ""},
+        {"DCH at the right half", "漢字\x1b[1;2H\x1b[P", " 字"},
+        {"DCH up to a left half", "a漢字\x1b[1;1H\x1b[2P", " 字"},
+        {"ICH at the right half", "漢字\x1b[1;2H\x1b[@", "   字"},
+        {"ICH at the left half", "漢字\x1b[1;1H\x1b[@", " 漢字"},
+        {"ICH pushes a right half off the row", "abcdefgh漢\x1b[1;1H\x1b[@", " abcdefgh"},
+        {"IL between margins that cut it", "a漢bc\x1b[?69h\x1b[3;10s\x1b[1;3H\x1b[L", "a"},
+        {"DECERA on the right half", "漢字\x1b[1;2;1;2$z", "  字"},
+        {"DECSERA on the right half", "漢字\x1b[1;2;1;2${", "  字"},
+        {"DECFRA on the right half", "漢字\x1b[90;1;2;1;2$x", " Z字"},
+    };
+    for (const Case& c : cases) {
+        Harness h(10, 3);
+        h.feed(c.input);
+        std::string shown;
+        for (int col = 0; col < 10; col++) {
+            const CharData cell = h.cell(col, 0);
+            if (cell.code == 0 && col > 0 && h.cell(col - 1, 0).width == 2)
+                continue; // the cell a wide character covers
+            if (cell.code == 0)
+                shown += ' ';
+            else
+                cell.appendCharacterUtf8(shown);
+        }
+        shown.erase(shown.find_last_not_of(' ') + 1);
+        EXPECT_EQ(shown, c.row) << c.name;
+    }
+    // The blanked half takes the background of the write, as an erase would.
+    Harness h(10, 3);
+    h.feed("\x1b[41m漢\x1b[44m\x1b[1;2HZ");
+    EXPECT_EQ(h.cell(0, 0).attribute, Attribute(Attribute::Color::defaultColor(), h.cell(1, 0).attribute.bg, CharacterStyle::none));
+}
+
 TEST(BadInput, random_sequences_never_break_the_screen_invariants)
 {
     std::mt19937 rng(1234);

@@ -23,6 +23,25 @@ TEST(OscTitles, window_and_icon_titles)
     EXPECT_EQ(h.del.takeCalls(), (std::vector<std::string>{"title:", "title:host", "icon:hi"}));
 }
 
+TEST(OscTitles, a_long_title_is_cut_whole_characters_first_and_pushes_stay_small)
+{
+    Harness h;
+    // 1 + 2 * 5000 bytes: the bound falls inside an "é", which goes whole.
+    std::string accents;
+    for (int i = 0; i < 5000; i++)
+        accents += "\xc3\xa9";
+    const std::string title = "x" + accents;
+    for (const char* osc : {"0", "1", "2"})
+        h.feed(std::string("\x1b]") + osc + ";" + title + "\x07");
+    EXPECT_EQ(h.t().terminalTitle, title.substr(0, Terminal::kMaxTitle - 1));
+    EXPECT_EQ(h.t().iconTitle, title.substr(0, Terminal::kMaxTitle - 1));
+    for (int i = 0; i < 20; i++)
+        h.feed("\x1b[22;0t");
+    for (const auto* stack : {&h.t().terminalTitleStack, &h.t().terminalIconStack})
+        for (const std::string& pushed : *stack)
+            EXPECT_LT(pushed.size(), Terminal::kMaxTitle);
+}
+
 TEST(OscPalette, set_and_query_entries)
 {
     Harness h;
@@ -250,6 +269,36 @@ TEST(OscHyperlink, codes_freed_by_collection_are_handed_out_again)
     EXPECT_LT(TinyAtom::map().size(), 1000u);
 }
 
+TEST(OscHyperlink, when_cells_hold_every_code_the_oldest_links_go_and_the_newest_are_right)
+{
+    // 700 rows of 100 one-cell links, each to its own address, all kept: more linked cells than
+    // codes.
+    Harness h(100, 10, 700);
+    constexpr int perRow = 100, rowCount = 700;
+    std::string links;
+    for (int i = 0; i < perRow * rowCount; i++) {
+        links += "\x1b]8;;u" + std::to_string(i) + "\x07x\x1b]8;;\x07";
+        if ((i + 1) % perRow == 0)
+            links += "\r\n";
+    }
+    h.feed(links);
+    // In the order printed, the cells that lost their link come before every cell that kept
+    // one, and a kept link leads to the address it was printed with.
+    int linked = 0, firstLinked = -1;
+    for (int i = 0; i < perRow * rowCount; i++) {
+        const std::any* payload = h.cell(i % perRow, i / perRow - h.yBase()).getPayload();
+        if (!payload) {
+            EXPECT_EQ(firstLinked, -1) << "link " << i << " lost after link " << firstLinked << " was kept";
+            continue;
+        }
+        if (firstLinked < 0)
+            firstLinked = i;
+        linked++;
+        ASSERT_EQ(*std::any_cast<std::string>(payload), ";u" + std::to_string(i));
+    }
+    EXPECT_GE(linked, TinyAtom::maxCode - 2 * int(TinyAtom::reclaimBatch));
+}
+
 TEST(OscClipboard, only_the_clipboard_selection_is_written)
 {
     Harness h;
@@ -297,6 +346,36 @@ TEST(OscITerm2, inline_images_and_other_content)
     EXPECT_EQ(h.del.takeCalls(), std::vector<std::string>{"iterm:SetMark=1"});
 }
 
+// A delegate may take an image file to decode elsewhere: the feed stops right after its sequence
+// (BEL or ST), and the text after it waits for the next feed.
+TEST(OscITerm2, a_delegate_may_take_the_image_and_the_feed_stops_after_it)
+{
+    struct Taker : cmdtest::RecordingDelegate {
+        std::vector<std::vector<uint8_t>> taken;
+        bool decodeImageElsewhere(Terminal&, std::vector<uint8_t>& data, ImageSizeRequest, ImageSizeRequest, bool) override
+        {
+            taken.push_back(std::move(data));
+            return true;
+        }
+    } delegate;
+    Terminal terminal(&delegate, TerminalOptions {});
+    const std::string images[] = {"\x1b]1337;File=inline=1:aGk=\x07", "\x1b]1337;File=inline=1:aGVsbG8=\x1b\\"};
+    const std::string input = "A" + images[0] + "B" + images[1] + "C";
+    size_t at = terminal.feed(std::string_view(input));
+    EXPECT_EQ(at, 1 + images[0].size()) << "stops after the BEL";
+    EXPECT_EQ(terminal.getCharData(1, 0)->code, 0) << "B waits";
+    at += terminal.feed(std::string_view(input).substr(at));
+    EXPECT_EQ(at, 2 + images[0].size() + images[1].size() - 1) << "stops after the ESC of the string terminator";
+    EXPECT_EQ(terminal.getCharData(1, 0)->code, 'B');
+    at += terminal.feed(std::string_view(input).substr(at));
+    EXPECT_EQ(at, input.size());
+    EXPECT_EQ(terminal.getCharData(2, 0)->code, 'C');
+    ASSERT_EQ(delegate.taken.size(), 2u);
+    EXPECT_EQ(std::string(delegate.taken[1].begin(), delegate.taken[1].end()), "hello");
+    const auto calls = delegate.takeCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "image"), 0) << "createImage is not called for a taken image";
+}
+
 TEST(OscBadInput, garbage_never_crashes_or_replies)
 {
     Harness h(20, 5);
@@ -308,5 +387,5 @@ TEST(OscBadInput, garbage_never_crashes_or_replies)
     EXPECT_EQ(h.del.sent, "");
     std::string big = "\x1b]2;" + std::string(100000, 'x') + "\x07";
     h.feed(big);
-    EXPECT_EQ(h.t().terminalTitle.size(), 100000u);
+    EXPECT_EQ(h.t().terminalTitle.size(), Terminal::kMaxTitle);
 }
