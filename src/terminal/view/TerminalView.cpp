@@ -55,8 +55,8 @@ TerminalView::~TerminalView()
 {
     // An image being decoded posts its result to this view: it ends before the view goes (its
     // work is bounded), and the posted result is then dropped with the view.
-    if (sixelPool_)
-        sixelPool_->waitForDone();
+    if (imagePool_)
+        imagePool_->waitForDone();
     if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
         clock->cancel(this);
     if (terminal)
@@ -233,6 +233,8 @@ void TerminalView::connectWindow(QQuickWindow* w)
     if (!w)
         return;
     connect(w, &QWindow::activeChanged, this, &TerminalView::windowActiveChanged, Qt::UniqueConnection);
+    // The scene graph rebuilt: every item is drawn on a new surface.
+    connect(w, &QQuickWindow::sceneGraphInvalidated, this, &TerminalView::repaintAll, Qt::UniqueConnection);
 }
 
 void TerminalView::windowActiveChanged()
@@ -276,6 +278,21 @@ void TerminalView::itemChange(ItemChange change, const ItemChangeData& value)
     // A window that becomes active restarts a blinking caret; one that resigns shows it steady.
     if (change == ItemSceneChange)
         connectWindow(value.window);
+    // Back in a window (a workspace shown again), shown again, or at another pixel density: the
+    // surface it is drawn on is new, or may be.
+    if ((change == ItemSceneChange && value.window) || (change == ItemVisibleHasChanged && value.boolValue)
+        || change == ItemDevicePixelRatioHasChanged)
+        repaintAll();
+}
+
+void TerminalView::repaintAll()
+{
+    // A new surface starts with whatever memory it was given, not with what this view drew
+    // before: every row is painted on it, and none counts as already shown.
+    shownRows_.clear();
+    // Not update() with no rectangle: Qt takes that for the whole item only until a row's
+    // rectangle joins it before the next frame, which leaves just that row to be painted.
+    update(QRect(0, 0, int(std::ceil(width())), int(std::ceil(height()))));
 }
 
 // ---- Size ---------------------------------------------------------------------------------
@@ -287,7 +304,7 @@ void TerminalView::geometryChange(const QRectF& newGeometry, const QRectF& oldGe
     if (!cellDimension || !terminal)
         return;
     processSizeChange(newGeometry.size());
-    update();
+    repaintAll(); // a new size is a new surface
     updateCursorPosition();
 }
 

@@ -178,9 +178,10 @@ public:
     void feed(const QString& text);
     // For hosts that feed the terminal themselves: queues the display update.
     void feedFinish() { queuePendingDisplay(); }
-    // While a sixel image is decoded off the GUI thread the output after it waits here (feed()
-    // adds to it), so that it lands after the image; the window answers meanwhile.
-    bool outputHeld() const { return sixelJob_ != nullptr || !heldOutput_.empty(); }
+    // While an image (a sixel or an inline image file) is decoded off the GUI thread the output
+    // after it waits here (feed() adds to it), so that it lands after the image; the window
+    // answers meanwhile.
+    bool outputHeld() const { return imageJob_ != nullptr || !heldOutput_.empty(); }
     void queuePendingDisplay();
     void updateDisplay(bool notifyAccessibility);
     void updateCursorPosition();
@@ -296,10 +297,26 @@ public:
         int cellHeight = 0;
         int columns = 1;
     };
+    // The box an image of a size is placed in (points), and the rectangle in it its picture
+    // fills: the whole box, or fitted inside and centred when both extents are asked for with
+    // the aspect ratio kept. Empty when nothing is placed.
+    struct ImageBox {
+        QSizeF size;
+        QRectF picture;
+    };
+    static ImageBox imageBox(QSize source, termcore::ImageSizeRequest width, termcore::ImageSizeRequest height,
+                             bool preserveAspectRatio, const ImageGeometry& geometry);
+    // Draws an image into the picture of a box, cut into cell-high stripes.
+    static PreparedImage cutImage(const QImage& image, const ImageBox& box, const ImageGeometry& geometry);
     // Sizes and cuts an image (any thread: it touches nothing of the view).
     static PreparedImage prepareImage(const QImage& source, termcore::ImageSizeRequest width,
                                       termcore::ImageSizeRequest height, bool preserveAspectRatio,
                                       const ImageGeometry& geometry);
+    // Decodes an image file (any format Qt reads) and sizes and cuts it (any thread); one shown
+    // smaller than it is is decoded at the size it is shown. Empty when it cannot be read.
+    static PreparedImage prepareImageFile(const QByteArray& data, termcore::ImageSizeRequest width,
+                                          termcore::ImageSizeRequest height, bool preserveAspectRatio,
+                                          const ImageGeometry& geometry);
     // A decoded sixel bitmap as placed: at the view's width when wider, else at its own size.
     static PreparedImage prepareBitmap(const QImage& image, const ImageGeometry& geometry);
     // Attaches the stripes from the cursor down, one row each, the cursor ending below them.
@@ -331,6 +348,8 @@ public:
                               std::span<const termcore::Color> palette) override;
     void createImage(termcore::Terminal& source, const std::vector<uint8_t>& data, termcore::ImageSizeRequest width,
                      termcore::ImageSizeRequest height, bool preserveAspectRatio) override;
+    bool decodeImageElsewhere(termcore::Terminal& source, std::vector<uint8_t>& data, termcore::ImageSizeRequest width,
+                              termcore::ImageSizeRequest height, bool preserveAspectRatio) override;
 
     // ---- Drawing --------------------------------------------------------------------------
     void paint(QPainter* painter) override;
@@ -351,9 +370,11 @@ signals:
 
 private slots:
     void windowActiveChanged();
+    // Paints the whole view on the next frame and forgets what each row showed.
+    void repaintAll();
 
 protected:
-    // The output held behind a sixel decode has all been fed: a host that stopped reading its
+    // The output held behind an image decode has all been fed: a host that stopped reading its
     // child meanwhile (see outputHeld) reads again.
     virtual void outputResumed() {}
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
@@ -374,16 +395,17 @@ protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
 
 private:
-    // A sixel image being decoded off the GUI thread (TerminalViewImages.cpp).
-    struct SixelJob;
-    std::shared_ptr<SixelJob> sixelJob_;
+    // An image being decoded off the GUI thread (TerminalViewImages.cpp).
+    struct ImageJob;
+    std::shared_ptr<ImageJob> imageJob_;
     std::vector<uint8_t> heldOutput_;
     // The view's own decoding thread (made on first use), waited for when the view goes.
-    std::unique_ptr<QThreadPool> sixelPool_;
+    std::unique_ptr<QThreadPool> imagePool_;
     bool sixelWorkWarned_ = false; // the work bound was reported for this view
-    // Feeds the terminal; what it leaves (after a sixel taken off the thread) waits.
+    // Feeds the terminal; what it leaves (after an image taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);
-    void sixelDecoded(const std::shared_ptr<SixelJob>& job);
+    void startImageJob(std::shared_ptr<ImageJob> job);
+    void imageDecoded(const std::shared_ptr<ImageJob>& job);
 
     void init(const QFont& font);
     void setupScroller();

@@ -1,9 +1,11 @@
-// Inline images (OSC 1337 files and decoded sixel bitmaps), cut into cell-high stripes that
-// live in the buffer lines they cover.
+// Inline images (OSC 1337 files and sixel bitmaps), decoded off the GUI thread and cut into
+// cell-high stripes that live in the buffer lines they cover.
 #include "TerminalView.h"
 
 #include "SixelDcsHandler.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QPainter>
 #include <QQuickWindow>
 #include <QThreadPool>
@@ -48,15 +50,15 @@ TerminalView::ImageGeometry TerminalView::imageGeometry() const
             window() ? window()->effectiveDevicePixelRatio() : 1.0};
 }
 
-TerminalView::PreparedImage TerminalView::prepareImage(const QImage& source, ImageSizeRequest widthRequest,
-                                                       ImageSizeRequest heightRequest, bool preserveAspectRatio,
-                                                       const ImageGeometry& geometry)
+TerminalView::ImageBox TerminalView::imageBox(QSize source, ImageSizeRequest widthRequest,
+                                             ImageSizeRequest heightRequest, bool preserveAspectRatio,
+                                             const ImageGeometry& geometry)
 {
-    PreparedImage out;
+    ImageBox box;
     const qreal cw = geometry.cell.width();
     const qreal ch = geometry.cell.height();
-    if (source.isNull() || source.width() <= 0 || source.height() <= 0 || cw <= 0 || ch <= 0)
-        return out;
+    if (source.width() <= 0 || source.height() <= 0 || cw <= 0 || ch <= 0)
+        return box;
     auto extent = [&](ImageSizeRequest r, qreal cell, qreal viewExtent, qreal imageExtent) -> qreal {
         switch (r.kind) {
         case ImageSizeRequest::Kind::cells:
@@ -74,39 +76,101 @@ TerminalView::PreparedImage TerminalView::prepareImage(const QImage& source, Ima
     const bool hAuto = heightRequest.kind == ImageSizeRequest::Kind::automatic;
     qreal w = extent(widthRequest, cw, geometry.view.width(), source.width());
     qreal h = extent(heightRequest, ch, geometry.view.height(), source.height());
-    QImage image = source;
+    bool fitted = false;
     if (preserveAspectRatio) {
         if (hAuto && !wAuto)
             h = w * source.height() / source.width();
         else if (wAuto && !hAuto)
             w = h * source.width() / source.height();
         else if (!wAuto && !hAuto)
-            image = scale(source, QSizeF(std::clamp(w, 1.0, maxImageExtent), std::clamp(h, 1.0, maxImageExtent)));
+            fitted = true;
     }
     w = std::clamp(w, 0.0, maxImageExtent);
     h = std::clamp(h, 0.0, maxImageExtent);
     if (w < 1 || h <= 0)
-        return out;
+        return box;
+    box.size = QSizeF(w, h);
+    box.picture = QRectF(0, 0, w, h);
+    if (fitted) {
+        // Fitted inside the box and centred, as scale() draws it, without the intermediate image.
+        const qreal imageAspect = qreal(source.width()) / qreal(source.height());
+        if (imageAspect > w / h) {
+            const qreal fh = w / imageAspect; // relatively wider: fill the width
+            box.picture = QRectF(0, (h - fh) / 2, w, fh);
+        } else {
+            const qreal fw = h * imageAspect; // fill the height
+            box.picture = QRectF((w - fw) / 2, 0, fw, h);
+        }
+    }
+    return box;
+}
 
-    const int stripes = int(std::ceil(h / ch));
-    const qreal band = qreal(image.height()) / h * ch; // source rows per stripe
+TerminalView::PreparedImage TerminalView::cutImage(const QImage& image, const ImageBox& box,
+                                                   const ImageGeometry& geometry)
+{
+    PreparedImage out;
+    const qreal ch = geometry.cell.height();
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || box.size.isEmpty() || ch <= 0)
+        return out;
+    const qreal w = box.size.width();
+    const QRectF& pic = box.picture;
+    const int stripes = int(std::ceil(box.size.height() / ch));
     out.width = int(w);
     out.cellHeight = int(ch);
-    out.columns = int(std::ceil(w / cw));
+    out.columns = int(std::ceil(w / geometry.cell.width()));
     for (int k = 0; k < stripes; ++k) {
         QImage stripe(int(w), int(ch), QImage::Format_ARGB32_Premultiplied);
         if (stripe.isNull())
             continue; // skipped without a line feed
         stripe.fill(Qt::transparent);
-        {
+        // The part of the picture this stripe covers, and the source rows it comes from: each
+        // stripe reads only its own band, so the work is the pixels placed, however large the
+        // source or the box.
+        const qreal top = std::max(pic.top(), ch * k);
+        const qreal bottom = std::min(pic.bottom(), ch * (k + 1));
+        if (bottom > top) {
+            const qreal sy = qreal(image.height()) / pic.height();
             QPainter p(&stripe);
             p.setCompositionMode(QPainter::CompositionMode_Source);
             p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-            p.drawImage(QRectF(0, 0, w, ch), image, QRectF(0, band * k, image.width(), band));
+            p.drawImage(QRectF(pic.left(), top - ch * k, pic.width(), bottom - top), image,
+                        QRectF(0, (top - pic.top()) * sy, image.width(), (bottom - top) * sy));
         }
         out.stripes.push_back(std::move(stripe));
     }
     return out;
+}
+
+TerminalView::PreparedImage TerminalView::prepareImage(const QImage& source, ImageSizeRequest widthRequest,
+                                                       ImageSizeRequest heightRequest, bool preserveAspectRatio,
+                                                       const ImageGeometry& geometry)
+{
+    if (source.isNull())
+        return {};
+    return cutImage(source, imageBox(source.size(), widthRequest, heightRequest, preserveAspectRatio, geometry),
+                    geometry);
+}
+
+TerminalView::PreparedImage TerminalView::prepareImageFile(const QByteArray& data, ImageSizeRequest widthRequest,
+                                                           ImageSizeRequest heightRequest, bool preserveAspectRatio,
+                                                           const ImageGeometry& geometry)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize full = reader.size();
+    if (!full.isValid()) // a format that does not tell its size before decoding
+        return prepareImage(reader.read(), widthRequest, heightRequest, preserveAspectRatio, geometry);
+    const ImageBox box = imageBox(full, widthRequest, heightRequest, preserveAspectRatio, geometry);
+    if (box.size.isEmpty())
+        return {};
+    // Shown smaller than it is: decoded at the size it is drawn (a JPEG decodes at a fraction of
+    // its size for a fraction of the work; other formats are scaled once, right after).
+    const QSize shown(int(std::ceil(box.picture.width())), int(std::ceil(box.picture.height())));
+    if (shown.width() < full.width() && shown.height() < full.height())
+        reader.setScaledSize(shown);
+    return cutImage(reader.read(), box, geometry);
 }
 
 TerminalView::PreparedImage TerminalView::prepareBitmap(const QImage& image, const ImageGeometry& geometry)
@@ -142,10 +206,11 @@ void TerminalView::insertImage(const QImage& source, ImageSizeRequest widthReque
 void TerminalView::createImage(termcore::Terminal&, const std::vector<uint8_t>& data, ImageSizeRequest width,
                                ImageSizeRequest height, bool preserveAspectRatio)
 {
-    QImage image;
-    if (!image.loadFromData(data.data(), int(data.size())))
-        return; // not a format we can read: ignored
-    insertImage(image, width, height, preserveAspectRatio);
+    if (!cellDimension)
+        return;
+    // Not a format we can read: nothing is placed.
+    placeImage(prepareImageFile(QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size())), width,
+                                height, preserveAspectRatio, imageGeometry()));
 }
 
 namespace {
@@ -167,18 +232,28 @@ void TerminalView::createImageFromBitmap(termcore::Terminal&, std::vector<uint8_
     placeImage(prepareBitmap(image, imageGeometry()));
 }
 
-// One sixel image on its way: decoded and cut into stripes on a pool thread, placed on the GUI
-// thread. The worker owns nothing of the view.
-struct TerminalView::SixelJob {
+// One image on its way, a sixel or an inline image file: decoded and cut into stripes on a pool
+// thread, placed on the GUI thread. The worker owns nothing of the view.
+struct TerminalView::ImageJob {
+    bool sixel = true;
     std::vector<uint8_t> data;
-    std::vector<termcore::Color> palette;
+    std::vector<termcore::Color> palette; // a sixel's registers it does not define
+    ImageSizeRequest width = ImageSizeRequest::autoSize(); // an image file's requested box
+    ImageSizeRequest height = ImageSizeRequest::autoSize();
+    bool preserveAspectRatio = true;
     ImageGeometry geometry;
     PreparedImage result;
-    bool dropped = false; // over the size bounds, as when decoded in place
+    bool dropped = false; // a sixel over the size bounds, as when decoded in place
     bool workCapped = false;
 
     void run()
     {
+        if (!sixel) {
+            const QByteArray bytes(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
+            data = {};
+            result = prepareImageFile(bytes, width, height, preserveAspectRatio, geometry);
+            return;
+        }
         auto bitmap = termcore::SixelDcsHandler::decodeImage(std::move(data), palette);
         data = {};
         dropped = !bitmap;
@@ -197,30 +272,51 @@ bool TerminalView::decodeSixelElsewhere(termcore::Terminal&, std::vector<uint8_t
 {
     if (!cellDimension)
         return false;
-    auto job = std::make_shared<SixelJob>();
+    auto job = std::make_shared<ImageJob>();
     job->data = std::move(data);
     job->palette.assign(palette.begin(), palette.end());
-    job->geometry = imageGeometry();
-    sixelJob_ = job;
-    if (!sixelPool_) {
-        sixelPool_ = std::make_unique<QThreadPool>();
-        sixelPool_->setMaxThreadCount(1);
-    }
-    sixelPool_->start([this, job] {
-        job->run();
-        // `this` is alive: the view waits for this thread before it goes; a result still on
-        // its way then goes with the view.
-        QMetaObject::invokeMethod(this, [this, job] { sixelDecoded(job); }, Qt::QueuedConnection);
-    });
+    startImageJob(std::move(job));
     return true;
 }
 
-void TerminalView::sixelDecoded(const std::shared_ptr<SixelJob>& job)
+bool TerminalView::decodeImageElsewhere(termcore::Terminal&, std::vector<uint8_t>& data, ImageSizeRequest width,
+                                        ImageSizeRequest height, bool preserveAspectRatio)
 {
-    if (job != sixelJob_)
+    if (!cellDimension)
+        return false;
+    auto job = std::make_shared<ImageJob>();
+    job->sixel = false;
+    job->data = std::move(data);
+    job->width = width;
+    job->height = height;
+    job->preserveAspectRatio = preserveAspectRatio;
+    startImageJob(std::move(job));
+    return true;
+}
+
+void TerminalView::startImageJob(std::shared_ptr<ImageJob> job)
+{
+    job->geometry = imageGeometry();
+    imageJob_ = job;
+    if (!imagePool_) {
+        imagePool_ = std::make_unique<QThreadPool>();
+        imagePool_->setMaxThreadCount(1);
+    }
+    imagePool_->start([this, job] {
+        job->run();
+        // `this` is alive: the view waits for this thread before it goes; a result still on
+        // its way then goes with the view.
+        QMetaObject::invokeMethod(this, [this, job] { imageDecoded(job); }, Qt::QueuedConnection);
+    });
+}
+
+void TerminalView::imageDecoded(const std::shared_ptr<ImageJob>& job)
+{
+    if (job != imageJob_)
         return;
-    sixelJob_.reset();
-    termcore::SixelDcsHandler::reportDecode(job->dropped, job->workCapped, sixelWorkWarned_);
+    imageJob_.reset();
+    if (job->sixel)
+        termcore::SixelDcsHandler::reportDecode(job->dropped, job->workCapped, sixelWorkWarned_);
     placeImage(std::move(job->result));
     // Then the output that waited behind it, which may hold the next image.
     std::vector<uint8_t> rest;

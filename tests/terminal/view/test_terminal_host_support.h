@@ -135,12 +135,17 @@ inline QList<pid_t> sessionOf(pid_t leader)
 
 // Whether a job of the session led by `leader` holds its terminal's foreground, so that a
 // Ctrl+C typed now reaches the job and not the shell (a forked job takes the foreground a moment
-// after it appears).
+// after it appears). The job must also run its own program by then: between its fork and its
+// exec it is still a copy of the shell, whose signal set-up a SIGINT can slip past on a busy machine.
 inline bool foregroundJobOf(pid_t leader)
 {
+    const auto exeOf = [](pid_t pid) { return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget(); };
+    const QString shell = exeOf(leader);
     for (const Stat& st : all())
-        if (st.session == leader && st.pid != leader && st.state != 'Z' && st.group == st.terminalGroup)
-            return true;
+        if (st.session == leader && st.pid != leader && st.state != 'Z' && st.group == st.terminalGroup) {
+            const QString exe = exeOf(st.pid);
+            return !exe.isEmpty() && exe != shell;
+        }
     return false;
 }
 

@@ -345,6 +345,66 @@ TEST(TerminalViewPixels, sixel_images_decode_off_the_gui_thread_and_keep_their_p
     QCoreApplication::processEvents();
 }
 
+// An inline image file (OSC 1337) is decoded and cut off the GUI thread as a sixel is: the output
+// after it waits, keys go through, and the screen ends as with the images placed in place.
+TEST(TerminalViewPixels, inline_image_files_decode_off_the_gui_thread_and_keep_their_place)
+{
+    auto fileOf = [](QColor colour, QSize size) {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(colour);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return png;
+    };
+    using termcore::ImageSizeRequest;
+    struct Image {
+        QByteArray file;
+        ImageSizeRequest width, height;
+        QByteArray args;
+    };
+    // A dot drawn at 4095 x 4095 pixels (long to cut), then a 2:1 picture fitted into 4 x 4 cells.
+    const Image images[] = {
+        {fileOf(Qt::blue, {1, 1}), ImageSizeRequest::pixels(4095), ImageSizeRequest::pixels(4095), "width=4095px;height=4095px"},
+        {fileOf(Qt::red, {40, 20}), ImageSizeRequest::cells(4), ImageSizeRequest::cells(4), "width=4;height=4"},
+    };
+    auto osc = [](const Image& i) { return "\x1b]1337;File=inline=1;" + i.args + ":" + i.file.toBase64() + "\x07"; };
+
+    ViewHarness h(20, 8);
+    SendRecorder<std::string> keys;
+    h.view->terminalDelegate = &keys;
+    h.view->feed("A" + osc(images[0]) + "B");
+    EXPECT_TRUE(h.view->outputHeld());
+    EXPECT_EQ(h.terminal().getCharData(1, 0)->code, 0) << "B waits behind the image";
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
+    QCoreApplication::sendEvent(h.view, &key);
+    EXPECT_EQ(keys.sent, std::vector<std::string>{"x"}) << "the window answers meanwhile";
+    h.feed("C" + osc(images[1]) + "D"); // queued behind it, in order
+    EXPECT_FALSE(h.view->outputHeld());
+    h.view->terminalDelegate = nullptr;
+
+    ViewHarness sync(20, 8);
+    sync.feed("A");
+    for (const Image& i : images) {
+        sync.view->createImage(sync.terminal(), std::vector<uint8_t>(i.file.begin(), i.file.end()), i.width, i.height, true);
+        sync.feed(&i == images ? "BC" : "D");
+    }
+    EXPECT_EQ(h.terminal().buffer().y(), sync.terminal().buffer().y());
+    EXPECT_EQ(h.terminal().buffer().x(), sync.terminal().buffer().x());
+    EXPECT_EQ(h.grab(), sync.grab());
+
+    // Fitted into its box: 28 x 14 pixels, centred in the 28 x 56 of four rows.
+    ViewHarness fit(20, 6);
+    fit.feed(osc(images[1]));
+    const QImage img = fit.grab();
+    const QRgb red = qRgb(255, 0, 0);
+    EXPECT_NE(img.pixel(3, 3), red) << "above the picture";
+    EXPECT_EQ(img.pixel(3, 28), red);
+    EXPECT_EQ(img.pixel(25, 22), red);
+    EXPECT_NE(img.pixel(3, 50), red) << "below the picture";
+}
+
 TEST(TerminalViewPixels, characters_missing_from_the_font_are_drawn_at_their_cell)
 {
     // Braille spinner frames are not in the terminal's font: Qt's fallback shapes them once.
@@ -581,4 +641,57 @@ TEST(TerminalViewPixels, caret_covers_both_cells_of_a_wide_character)
     h.feed("\x1b[1;4H");
     h.grab();
     EXPECT_EQ(h.view->caretView()->width(), h.cell().width()) << "one cell again on b";
+}
+
+// A view that leaves its window and comes back (a workspace switched away and back), or moves to
+// another, is drawn on a new surface that holds none of its old pixels: all of it is painted
+// again, not only the rows that changed meanwhile. Output still running as it comes back (a
+// spinner rewriting its row; `yes` scrolling rows that look alike) must not leave the rest unpainted.
+TEST(TerminalViewPixels, a_view_put_back_into_a_window_paints_all_of_itself)
+{
+    struct Case {
+        const char* what;
+        QByteArray screen;
+        QByteArray meanwhile;
+        int changedRow; // the row the output rewrites, where the caret also stands: not compared
+    };
+    QByteArray listing = "\x1b[31mtotal 64\x1b[0m\r\n";
+    for (const char* name : {"bin", "boot", "dev", "etc", "home", "lib", "opt", "root", "usr", "var"})
+        listing += "drwxr-xr-x  2 root root 4096 " + QByteArray(name) + "\r\n";
+    QByteArray yes;
+    for (int i = 0; i < 40; ++i)
+        yes += "y\r\n";
+    const Case cases[] = {
+        {"a spinner", listing + "/ working", "\r- working", 11},
+        {"yes", yes, yes + "y", 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ViewHarness home(20, 12);
+        ViewHarness away(20, 12); // its own view hidden: the window our view moves to
+        away.view->setVisible(false);
+        home.feed(c.screen);
+        const QImage before = home.grab();
+
+        for (QQuickWindow* target : {away.window.get(), home.window.get()}) {
+            home.view->setParentItem(nullptr);
+            home.view->setParentItem(target->contentItem());
+            home.view->feed(c.meanwhile);
+            home.view->updateDisplay(false);
+            QCoreApplication::processEvents();
+            const QImage after = target->grabWindow().convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(after.size(), before.size());
+            const int rowTop = int(home.cell().height() * c.changedRow);
+            const int rowBottom = int(home.cell().height() * (c.changedRow + 1));
+            int differ = 0;
+            for (int y = 0; y < before.height(); ++y) {
+                if (y >= rowTop && y < rowBottom)
+                    continue;
+                for (int x = 0; x < int(home.cell().width() * 20); ++x)
+                    differ += before.pixel(x, y) != after.pixel(x, y);
+            }
+            EXPECT_EQ(differ, 0) << "pixels that differ outside the rewritten row, in "
+                                 << (target == away.window.get() ? "the other window" : "its own window again");
+        }
+    }
 }

@@ -59,27 +59,6 @@ resize() {  # <w> <h>
     wait_for 10 size_is "$1x$2" || fail "the window did not become $1x$2"
     wait_settled
 }
-# Prints "x y" of the colour tag of a workspace's row in the rail.
-rail_row() {  # <hex colour>
-    import -window "$window" -depth 8 "$work/rail.ppm"
-    python3 - "$work/rail.ppm" "$1" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-head = data.split(b"\n", 3)
-w, h = map(int, head[1].split()); px = head[3]
-want = bytes.fromhex(sys.argv[2])
-hits = [(x, y) for y in range(60, h) for x in range(0, 200) if px[(y * w + x) * 3:(y * w + x) * 3 + 3] == want]
-if len(hits) < 20: sys.exit(1)
-print(sum(x for x, _ in hits) // len(hits), sum(y for _, y in hits) // len(hits))
-PY
-}
-select_workspace() {  # <hex colour>
-    local x y
-    wait_for 10 rail_row "$1" >"$work/row" || fail "no rail row of colour $1"
-    read -r x y <"$work/row"
-    xdotool mousemove --window "$window" "$x" "$y" click 1
-    wait_settled
-}
 # Prints one "x y" per terminal (its background, 0a0b0d), left to right and top to bottom: a
 # point in the terminal's lower half, clear of its text.
 terminals() {
