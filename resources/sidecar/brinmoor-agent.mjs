@@ -1,11 +1,16 @@
 // Sidecar for Claude chat panes and the Claude usage monitor, on the Claude Agent SDK. It runs the
 // Claude Code executable the user installed (the start command's "claudePath").
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
-import { runSidecar, errorText } from './src/protocol.mjs';
+import { runSidecar, errorText, reaperPath, spawnThroughReaper } from './src/protocol.mjs';
 import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, madeByCli, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
+// The CLI is started through it, so that a CLI that dies takes its commands with it.
+const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
+const STDERR_TAIL = 2048;
 
 // An endless prompt stream that the turns feed one user message at a time.
 class Inbox {
@@ -35,6 +40,7 @@ runSidecar((core) => {
   let turn = null; // the command whose answer is streaming
   let refusal = null; // why the API refused the turn's request, as the CLI said it
   const denied = new Set(); // calls refused in this run, by id: their results say so
+  let stderrTail = ''; // what the CLI wrote last to standard error
 
   function baseOptions() {
     const opts = {
@@ -44,6 +50,15 @@ runSidecar((core) => {
       env: { ...process.env },
     };
     if (start.claudePath) opts.pathToClaudeCodeExecutable = start.claudePath;
+    if (REAPER) {
+      opts.spawnClaudeCodeProcess = (spawn) => {
+        stderrTail = '';
+        return spawnThroughReaper(REAPER, spawn, (text) => {
+          stderrTail = (stderrTail + text).slice(-STDERR_TAIL);
+          opts.stderr(text);
+        });
+      };
+    }
     if (mode === 'bypassPermissions') opts.allowDangerouslySkipPermissions = true;
     return opts;
   }
@@ -85,8 +100,9 @@ runSidecar((core) => {
       core.failAllTurns('Claude Code ended the session.');
     } catch (e) {
       // Said once even between turns, so the pane shows why its agent is gone.
-      if (core.turnActive) core.failAllTurns(errorText(e));
-      else core.emit('error', { message: errorText(e) });
+      const message = exitText(errorText(e));
+      if (core.turnActive) core.failAllTurns(message);
+      else core.emit('error', { message });
     }
     core.shutdown('the agent ended');
   }
@@ -166,6 +182,14 @@ runSidecar((core) => {
     }
   }
 
+  // The SDK adds the CLI's last words on standard error to its exit errors only for a process it
+  // started itself: for one started through the reaper they are added here, in its form.
+  function exitText(message) {
+    const tail = stderrTail.trim();
+    if (!tail || message.includes('. stderr: ') || !/^Claude Code process (exited with code|terminated by signal) \S+$/.test(message)) return message;
+    return `${message}. stderr: ${tail}`;
+  }
+
   function retryText(m) {
     const why = m.error_status ? `${m.error === 'overloaded' ? 'overloaded' : 'error'} ${m.error_status}`
       : m.error === 'unknown' || !m.error ? 'no connection' : String(m.error).replace(/_/g, ' ');
@@ -181,6 +205,7 @@ runSidecar((core) => {
   return {
     start(cmd) {
       start = cmd;
+      if (!REAPER) core.log('brinmoor-reaper is missing: a command may outlive its CLI');
       if (MODES.has(cmd.permissionMode)) mode = cmd.permissionMode;
       if (typeof cmd.model === 'string' && cmd.model) model = cmd.model;
       // The usage monitor's start names no "binPath": it must never open a conversation.

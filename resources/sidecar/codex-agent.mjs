@@ -4,15 +4,18 @@
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { Codex } from '@openai/codex-sdk';
-import { runSidecar, errorText, snapshotDescendants, endProcesses } from './src/protocol.mjs';
-import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollower, UnreportedCalls, cliFailure } from './src/codex-store.mjs';
+import { runSidecar, errorText, snapshotDescendants, endProcesses, reaperPath } from './src/protocol.mjs';
+import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollower, UnreportedCalls, cliFailure, commandEnd } from './src/codex-store.mjs';
 
 // The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
 // the pane's permission mode picks the sandbox instead. "Ask before running" therefore runs
 // read-only: nothing is changed without the user, who switches to a writing mode to allow it.
 const SANDBOX = { plan: 'read-only', default: 'read-only', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
 const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
+// Each turn's codex is started through it, so that a codex that dies takes its commands with it.
+const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
 
 // A call's result, naming the call; a failed or refused one says so.
 function result(item, text, failed) {
@@ -140,7 +143,27 @@ runSidecar((core) => {
       const blocks = unreported.take(last);
       if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
     };
+    // Commands shown started and not finished, by item id: a command past its yield time runs on
+    // unseen by the stream, which never finishes it if the turn ends first (the CLI then stops it).
+    const open = new Map();
+    // Their end, once codex has exited (and with it everything it started): each gets its outcome
+    // from the rollout, or is marked as ended with the turn, never while it could still run.
+    const settleOpen = () => {
+      if (!open.size) return;
+      showUnreported(true);
+      const blocks = [...open].map(([id, command]) => {
+        const known = unreported.settled(command);
+        return commandEnd(id, known?.text, known?.exitCode);
+      });
+      open.clear();
+      core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
+    };
     let ended = false;
+    let ending = null; // the turn's end as codex reported it, held back while a command of it was open
+    const endTurn = (kind, fields) => {
+      if (open.size) ending = [kind, fields];
+      else ended = core.endTurn(kind, fields, cmd);
+    };
     let lastNotice = null; // the latest stream error: a retry notice unless the turn ends without result
     try {
       const { events } = await currentThread().runStreamed(input, { signal: abort.signal });
@@ -152,6 +175,10 @@ runSidecar((core) => {
           core.emit('session', { id: e.thread_id, ...(model ? { model } : {}) });
         } else if (e.type === 'item.started' || e.type === 'item.updated' || e.type === 'item.completed') {
           if (e.type !== 'item.updated') showUnreported();
+          if (e.item.type === 'command_execution') {
+            if (e.type === 'item.completed') open.delete(e.item.id);
+            else open.set(e.item.id, e.item.command ?? '');
+          }
           const blocks = itemBlocks(e.type.slice(5), e.item, seen);
           if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
           if (e.item.type === 'error') core.log(`codex: ${e.item.message}`);
@@ -159,11 +186,11 @@ runSidecar((core) => {
           showUnreported(true);
           const u = e.usage ?? {};
           core.emit('tokens', { tokensIn: u.input_tokens ?? 0, tokensOut: u.output_tokens ?? 0 });
-          ended = core.endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
-            tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun }, cmd);
+          endTurn('result', { costUsd: 0, isError: false, tokensIn: u.input_tokens ?? 0,
+            tokensOut: u.output_tokens ?? 0, durationMs: Date.now() - begun });
         } else if (e.type === 'turn.failed') {
           showUnreported(true);
-          ended = core.endTurn('error', { message: e.error?.message || 'The turn failed.' }, cmd);
+          endTurn('error', { message: e.error?.message || 'The turn failed.' });
         } else if (e.type === 'error') {
           // Codex reports its reconnects ("Reconnecting... 2/5", "Reconnecting... waiting for
           // network", for as long as the network is gone) this way and then goes on: the turn
@@ -174,11 +201,14 @@ runSidecar((core) => {
           core.emit('status', { text: lastNotice });
         }
       }
+      settleOpen();
+      if (ending) ended = core.endTurn(...ending, cmd);
       if (!ended) showUnreported(true);
       if (!ended) core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : lastNotice ?? 'Codex ended the turn without a result.' }, cmd);
     } catch (e) {
+      settleOpen();
       showUnreported(true);
-      core.endTurn('error', { message: abort.signal.aborted ? 'Interrupted' : failureText(e) }, cmd);
+      core.endTurn(...(ending ?? ['error', { message: abort.signal.aborted ? 'Interrupted' : failureText(e) }]), cmd);
     } finally {
       abort = null;
       if (dir) fs.rmSync(dir, { recursive: true, force: true });
@@ -197,7 +227,13 @@ runSidecar((core) => {
         core.emit('session', { id: threadId, ...(model ? { model } : {}) });
       }
       const opts = {};
-      if (typeof cmd.binPath === 'string' && cmd.binPath) opts.codexPathOverride = cmd.binPath;
+      if (typeof cmd.binPath === 'string' && cmd.binPath) {
+        // The SDK names the executable and passes its own arguments: the reaper is told the CLI's
+        // path through its environment, and takes it out before codex starts.
+        if (REAPER) Object.assign(opts, { codexPathOverride: REAPER, env: { ...process.env, BRINMOOR_REAPER_PROGRAM: cmd.binPath } });
+        else opts.codexPathOverride = cmd.binPath;
+      }
+      if (!REAPER) core.log('brinmoor-reaper is missing: a command may outlive its codex');
       codex = new Codex(opts);
     },
     async runTurn(cmd) {

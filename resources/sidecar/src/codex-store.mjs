@@ -48,33 +48,56 @@ function parseArgs(text) {
   try { const v = JSON.parse(text); return v && typeof v === 'object' ? v : { arguments: text }; } catch { return { arguments: text }; }
 }
 
-// A stored conversation as the app's history messages.
+// A stored conversation as the app's history messages. A command left running past its yield time
+// reads as it ended (the CLI records that, under the call's id, once the command has exited or was
+// stopped with its turn), and the model's polls of it (write_stdin) are no cards, as live.
 export function rolloutMessages(threadId, home = codexHome()) {
   const hit = rolloutFiles(home).find((f) => f.file.endsWith(`${threadId}.jsonl`));
   if (!hit) return [];
   const messages = [];
+  const polls = new Set();
+  const left = new Map(); // call id → its output when the model was told it still ran
+  const endLeft = () => {
+    for (const [id, text] of left) messages.push({ role: 'assistant', blocks: [commandEnd(id, text)] });
+    left.clear();
+  };
   for (const rec of readLines(hit.file)) {
-    if (rec.type !== 'response_item') continue;
     const item = rec.payload ?? {};
+    if (rec.type === 'event_msg' && item.type === 'item_completed' && left.has(item.item?.id)) {
+      const done = item.item;
+      messages.push({ role: 'assistant', blocks: [commandEnd(done.id, done.aggregated_output ?? left.get(done.id), done.exit_code)] });
+      left.delete(done.id);
+      continue;
+    }
+    if (rec.type !== 'response_item') continue;
     if (item.type === 'message') {
       const text = contentText(item.content);
       if (!text.trim() || item.role === 'developer' || item.role === 'system') continue;
       if (item.role === 'user' && isContextText(text)) continue;
+      if (item.role === 'user') endLeft();
       messages.push({ role: item.role === 'user' ? 'user' : 'assistant', blocks: [{ type: 'text', text }] });
     } else if (item.type === 'reasoning') {
       const text = (item.summary ?? []).map((s) => s?.text ?? '').join('\n');
       if (text.trim()) messages.push({ role: 'assistant', blocks: [{ type: 'thinking', text }] });
+    } else if (item.type === 'function_call' && item.name === 'write_stdin') {
+      polls.add(item.call_id);
     } else if (item.type === 'function_call' || item.type === 'custom_tool_call' || item.type === 'local_shell_call') {
       const input = item.type === 'local_shell_call' ? { command: (item.action?.command ?? []).join(' ') } : parseArgs(item.arguments ?? item.input ?? '');
       messages.push({ role: 'assistant', blocks: [toolUse(item.call_id ?? item.id ?? '', item.name ?? 'shell', input)] });
     } else if (item.type === 'function_call_output' || item.type === 'custom_tool_call_output') {
-      const out = typeof item.output === 'string' ? item.output : contentText(item.output?.content ?? item.output);
       const id = item.call_id ?? item.id;
-      const { text, exitCode } = commandResult(out);
+      if (polls.has(id)) continue;
+      const out = typeof item.output === 'string' ? item.output : contentText(item.output?.content ?? item.output);
+      const { text, exitCode, running } = commandResult(out);
+      if (running && id) {
+        left.set(id, text);
+        continue;
+      }
       messages.push({ role: 'assistant', blocks: [{ type: 'tool_result', ...(id ? { toolUseId: id } : {}), text,
         ...(exitCode ? { isError: true } : {}) }] });
     }
   }
+  endLeft();
   return messages;
 }
 
@@ -85,9 +108,12 @@ export function rolloutMessages(threadId, home = codexHome()) {
 const wrapperHeader = /^(Chunk ID: |Wall time: |Process exited with code |Process running with session ID |Original token count: |Exit code: |Total output lines: )/;
 const exitNote = (code) => (Number.isInteger(code) && code !== 0 ? `\n(exit code ${code})` : '');
 
-// The result as shown, and the command's exit code (0 when the record names none).
+// The result as shown, and the command's exit code (0 when the record names none); `running` when
+// the CLI handed the model what the command had written so far and left it running (a command past
+// its yield time).
 export function commandResult(text) {
-  const shown = (output, code) => ({ text: output + exitNote(code), exitCode: Number.isInteger(code) ? code : 0 });
+  const shown = (output, code, running = false) => ({ text: output + exitNote(code), exitCode: Number.isInteger(code) ? code : 0,
+    ...(running ? { running } : {}) });
   if (text.startsWith('{')) {
     try {
       const v = JSON.parse(text);
@@ -100,7 +126,17 @@ export function commandResult(text) {
   const head = lines.slice(0, at).join('\n');
   const code = /(?:^|\n)(?:Process exited with code |Exit code: )(-?\d+)/.exec(head);
   const body = [lines[at].slice('Output:'.length).trimStart(), ...lines.slice(at + 1)].join('\n').replace(/^\n/, '');
-  return shown(body, code ? Number(code[1]) : undefined);
+  return shown(body, code ? Number(code[1]) : undefined, /(?:^|\n)Process running with session ID /.test(head));
+}
+
+// The result of a command that ran on past its yield time, once its end is known: its output and
+// exit code when it exited on its own; without one (none known, or -1: the CLI stopped it when its
+// turn ended) it ended with the turn, which the pane reads as interrupted.
+export function commandEnd(id, text = '', exitCode = null) {
+  if (Number.isInteger(exitCode) && exitCode >= 0)
+    return { type: 'tool_result', toolUseId: id, text: text + exitNote(exitCode), ...(exitCode ? { isError: true } : {}) };
+  return { type: 'tool_result', toolUseId: id, text: `${text}${text && !text.endsWith('\n') ? '\n' : ''}(ended with the turn)`,
+    isError: true, reason: 'interrupted' };
 }
 
 // Codex's shell tools shown under the app's names, so their summaries read like Claude's.
@@ -189,16 +225,55 @@ export class RolloutFollower {
 
 const SHELL_TOOLS = new Set(['exec_command', 'shell', 'container.exec']);
 
+// The words of a command line as a POSIX shell splits them (quotes and backslashes undone), or
+// null for one with an unclosed quote. The CLI's event stream shows a command as one quoted line
+// ("/bin/bash -lc 'echo a; sleep 1'"), its rollout as the words or the bare script.
+export function shellWords(line) {
+  const words = [];
+  let word = null;
+  for (let i = 0; i < line.length; i++) {
+    const c = line[i];
+    if (c === ' ' || c === '\t' || c === '\n') {
+      if (word !== null) words.push(word);
+      word = null;
+    } else if (c === "'") {
+      const end = line.indexOf("'", i + 1);
+      if (end < 0) return null;
+      word = (word ?? '') + line.slice(i + 1, end);
+      i = end;
+    } else if (c === '"') {
+      word ??= '';
+      for (i++; i < line.length && line[i] !== '"'; i++) {
+        if (line[i] === '\\' && '"\\$`\n'.includes(line[i + 1] ?? '')) i++;
+        word += line[i];
+      }
+      if (i >= line.length) return null;
+    } else if (c === '\\') {
+      word = (word ?? '') + (line[++i] ?? '');
+    } else {
+      word = (word ?? '') + c;
+    }
+  }
+  if (word !== null) words.push(word);
+  return words;
+}
+
 // Commands the CLI ran without telling its event stream: it reports no item for a command the
 // sandbox refused ("Read-only file system"), though the call and its failure are in the rollout
 // and went to the model. Each such call, once its output is written, comes back once as a call
 // and its result. A call the stream did show has an item of its own in the rollout (written before
 // its output), under the call's id.
+//
+// A command still running when the model was told so (past its yield time) is no such call: the
+// stream showed it when it started, and it is left to that card. What the rollout says of it (the
+// output so far, and its end once recorded) is kept for settled().
 export class UnreportedCalls {
   constructor(follower) {
     this.follower = follower;
     this.calls = new Map();
     this.reported = new Set();
+    this.running = []; // { cmd, text }: commands left running, as the model was told
+    this.ended = [];   // the CLI's records of commands that ended, in order
   }
   take(last = false) {
     const blocks = [];
@@ -206,6 +281,7 @@ export class UnreportedCalls {
       const p = rec.payload ?? {};
       if (rec.type === 'event_msg' && p.type === 'item_completed' && typeof p.item?.id === 'string') {
         this.reported.add(p.item.id);
+        if (p.item.type === 'CommandExecution' && Array.isArray(p.item.command)) this.ended.push(p.item);
       } else if (rec.type === 'response_item' && p.type === 'function_call' && SHELL_TOOLS.has(p.name) && p.call_id) {
         this.calls.set(p.call_id, p);
       } else if (rec.type === 'response_item' && p.type === 'local_shell_call' && p.call_id) {
@@ -217,12 +293,32 @@ export class UnreportedCalls {
         this.reported.add(p.call_id);
         const input = call.type === 'local_shell_call' ? { command: (call.action?.command ?? []).join(' ') } : parseArgs(call.arguments ?? '');
         const out = typeof p.output === 'string' ? p.output : contentText(p.output?.content ?? p.output);
-        const { text, exitCode } = commandResult(out);
+        const { text, exitCode, running } = commandResult(out);
+        if (running) {
+          this.running.push({ cmd: String(input.cmd ?? input.command ?? ''), text });
+          continue;
+        }
         blocks.push(toolUse(p.call_id, call.name ?? 'shell', input),
           { type: 'tool_result', toolUseId: p.call_id, text, ...(exitCode ? { isError: true } : {}) });
       }
     }
     return blocks;
+  }
+  // How a command the event stream showed, as `command`, and never finished ended, as far as the
+  // rollout read so far tells: { text, exitCode } once the CLI recorded that it exited (-1 or none:
+  // it was stopped with the turn), else { text } with what it had written when the model was told
+  // it still ran; null when the rollout says nothing of it. Each record answers once, in order.
+  settled(command) {
+    const words = shellWords(command);
+    if (!words) return null;
+    const at = this.ended.findIndex((i) => i.command.length === words.length && i.command.every((w, n) => w === words[n]));
+    if (at >= 0) {
+      const [item] = this.ended.splice(at, 1);
+      return { text: item.aggregated_output ?? '', exitCode: Number.isInteger(item.exit_code) ? item.exit_code : -1 };
+    }
+    const script = words.length === 3 && /^-l?c$/.test(words[1]) ? words[2] : command;
+    const yielded = this.running.findIndex((r) => r.cmd === script || r.cmd === command);
+    return yielded >= 0 ? { text: this.running.splice(yielded, 1)[0].text } : null;
   }
 }
 

@@ -2,7 +2,8 @@
 // (events). The SDK adapters plug into runSidecar(); everything about framing, ordering, prompts, turns
 // and shutdown lives here so both providers behave the same towards the app.
 import fs from 'node:fs';
-import { execFileSync } from 'node:child_process';
+import path from 'node:path';
+import { execFileSync, spawn } from 'node:child_process';
 
 // Cut a byte stream into lines. Bytes after the last newline wait for the next chunk.
 export class LineSplitter {
@@ -89,6 +90,25 @@ export async function endProcesses(snapshot, graceMs = 2000) {
 
 // Ends every process below this one.
 export const endDescendants = (graceMs = 2000) => endProcesses(snapshotDescendants(), graceMs);
+
+// The helper the agent CLI is started through (brinmoor-reaper, next to the sidecar script in
+// `dir`): the CLI runs its tools' shells in sessions of their own, which its death would orphan,
+// and the helper ends them all before it reports that death. Null when it is missing (a sidecar run
+// from its sources): the CLI is then started directly.
+export function reaperPath(dir) {
+  const file = path.join(dir, 'brinmoor-reaper');
+  try { fs.accessSync(file, fs.constants.X_OK); return file; } catch { return null; }
+}
+
+// Starts `command args` through the reaper, as the Claude SDK's spawn hook: its standard error goes
+// to `onStderr` (the SDK reads it only from processes it starts itself).
+export function spawnThroughReaper(reaper, { command, args, cwd, env, signal }, onStderr) {
+  const child = spawn(reaper, [command, ...args], { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true });
+  child.stderr.setEncoding('utf8');
+  child.stderr.on('data', (text) => onStderr(text));
+  child.stderr.on('error', () => {});
+  return child;
+}
 
 const HISTORY_CHUNK = 100;
 // The app drops a line longer than 16 MiB, so none is written: a history goes in chunks of at most

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
-import { Sidecar, claudeBinary, tempDir, descendants, alive, until } from './support/agents.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning } from './support/agents.mjs';
 
 let claude, server, config, work;
 before(async () => {
@@ -21,8 +21,8 @@ after(async () => {
   for (const d of [config, work]) if (d) fs.rmSync(d, { recursive: true, force: true });
 });
 
-function open(extra = {}) {
-  const env = { ...process.env, ANTHROPIC_BASE_URL: server.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
+function open(extra = {}, on = server) {
+  const env = { ...process.env, ANTHROPIC_BASE_URL: on.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
     CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1', CLAUDE_CODE_MAX_RETRIES: '1' };
   const car = new Sidecar('brinmoor-agent.mjs', { cwd: work, env });
   car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: claude, claudePath: claude, ...extra });
@@ -299,5 +299,40 @@ test('quitting with a permission request open interrupts the turn: no further mo
     assert.ok(!fs.existsSync(ghost));
   } finally {
     again.kill();
+  }
+});
+
+// The CLI runs the command's shell in a session of its own: killed, it would orphan it to init.
+test('a CLI killed while an approved command runs takes the command with it before its turn ends', async () => {
+  // A server of its own: replies other tests left unused must not come first.
+  const own = await startClaudeServer({ replies: [{ tool: { name: 'Bash', input: { command: 'echo waiting; sleep 60; echo done > after-60.txt', description: 'Wait' } } }] });
+  const car = open({}, own);
+  try {
+    car.send({ cmd: 'user', text: 'wait a minute, then write', attachments: [] });
+    car.send({ cmd: 'permission', id: (await car.next('permission_request')).id, decision: 'allow' });
+    const command = await killCliRunning(car, claude, 'sleep 60');
+    assert.ok(command.length > 0);
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    assert.equal(ended.ev, 'error');
+    assert.match(ended.message, /terminated by signal SIGKILL/);
+    assert.deepEqual(command.filter(alive), [], 'nothing of the command runs once its turn has ended');
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+  } finally {
+    car.kill();
+    await own.close();
+  }
+});
+
+test('a CLI that fails says why: its last words on standard error end the pane\'s message', async () => {
+  const failing = path.join(work, 'failing-claude');
+  fs.writeFileSync(failing, '#!/bin/sh\necho "warming up" >&2\necho "Error: the settings file is broken" >&2\nexit 3\n', { mode: 0o755 });
+  const car = open({ claudePath: failing, binPath: failing });
+  try {
+    car.send({ cmd: 'user', text: 'hi', attachments: [] });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    assert.equal(ended.message, 'Claude Code process exited with code 3. stderr: warming up\nError: the settings file is broken');
+  } finally {
+    car.kill();
+    fs.rmSync(failing, { force: true });
   }
 });

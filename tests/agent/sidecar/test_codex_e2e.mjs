@@ -6,7 +6,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
-import { Sidecar, codexBinary, tempDir, descendants, alive, until } from './support/agents.mjs';
+import { Sidecar, codexBinary, tempDir, descendants, alive, until, killCliRunning } from './support/agents.mjs';
 
 let codex, server, home, work;
 before(async () => {
@@ -226,5 +226,55 @@ test('retries are shown while they last; giving up ends the turn with the CLI\'s
     busy.kill();
     await overloaded.close();
     for (const h of homes) fs.rmSync(h, { recursive: true, force: true });
+  }
+});
+
+// Codex answers the model "Process running with session ID …" at its 10 s yield and runs the command
+// on: still one card, its outcome once known, either when the model waits for it or when the turn
+// ends first (and Codex stops it).
+test('a command past the yield time is one card with its outcome: its exit, or its end with the turn', async () => {
+  const waitFor = (body) => {
+    const session = /session ID (\d+)/.exec(callOutputs(body).at(-1)?.output ?? '')?.[1];
+    return { call: { name: 'write_stdin', arguments: { session_id: Number(session), chars: '', yield_time_ms: 8000 } } };
+  };
+  const rows = [
+    { name: 'waited for', then: [waitFor, { text: 'Done.' }], result: { text: 'begin-12\nend-12\n' } },
+    { name: 'cut by the turn', then: [{ text: 'Done.' }], result: { text: 'begin-12\n(ended with the turn)', isError: true, reason: 'interrupted' } },
+  ];
+  await Promise.all(rows.map(async (row) => {
+    const own = await startOpenAIServer({ replies: [{ call: { name: 'exec_command', arguments: { cmd: 'echo begin-12; sleep 12; echo end-12' } } }, ...row.then] });
+    const h = tempDir('codex-home');
+    writeCodexConfig(path.join(h, '.codex'), own.url);
+    const car = new Sidecar('codex-agent.mjs', { cwd: work, env: { ...env(), HOME: h, CODEX_HOME: path.join(h, '.codex') } });
+    try {
+      car.send({ cmd: 'start', cwd: work, permissionMode: 'bypassPermissions', binPath: codex });
+      car.send({ cmd: 'user', text: 'run the long one', attachments: [] });
+      assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error', 60000)).ev, 'result');
+      assert.match(callOutputs(own.requests[1].body)[0].output, /Process running with session ID/, 'past the yield time');
+      const blocks = car.events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks);
+      const calls = blocks.filter((b) => b.type === 'tool_use');
+      assert.equal(calls.length, 1, `${row.name}: ${JSON.stringify(blocks)}`);
+      const results = blocks.filter((b) => b.type === 'tool_result');
+      assert.deepEqual(results, [{ type: 'tool_result', toolUseId: calls[0].id, ...row.result }], row.name);
+    } finally {
+      car.kill();
+      await own.close();
+      fs.rmSync(h, { recursive: true, force: true });
+    }
+  }));
+});
+
+// In full access the command's shell runs in a session of its own: a killed codex would orphan it.
+test('a codex killed while a command runs in full access takes the command with it before its turn ends', async () => {
+  server.push({ call: { name: 'exec_command', arguments: { cmd: 'echo waiting; sleep 120; echo done > after-120.txt' } } });
+  const car = open({ permissionMode: 'bypassPermissions' });
+  try {
+    car.send({ cmd: 'user', text: 'wait two minutes, then write', attachments: [] });
+    const command = await killCliRunning(car, codex, 'sleep 120');
+    assert.ok(command.length > 0);
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error', 30000)).ev, 'error');
+    assert.deepEqual(command.filter(alive), [], 'nothing of the command runs once its turn has ended');
+  } finally {
+    car.kill();
   }
 });

@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { accountUsage, rolloutFiles, rolloutMessages, rolloutSessions, RolloutFollower, UnreportedCalls, cliFailure } from '../../../resources/sidecar/src/codex-store.mjs';
+import { accountUsage, rolloutFiles, rolloutMessages, rolloutSessions, RolloutFollower, UnreportedCalls, cliFailure, shellWords } from '../../../resources/sidecar/src/codex-store.mjs';
 import { tempDir } from './support/agents.mjs';
 
 const line = (type, payload) => JSON.stringify({ timestamp: '2026-01-02T03:04:05Z', type, payload });
@@ -64,6 +64,20 @@ test('restored command output reads as the live turn showed it', () => {
     assert.deepEqual(results.map((b) => b.text), ['README.md\nsrc\n', '\n(exit code 1)', 'hi\n\n(exit code 2)', 'Summary\nOutput:\nkept']);
     // Each names its call, and a command that failed is an error result as it was live.
     assert.deepEqual(results.map((b) => [b.toolUseId, !!b.isError]), [['c1', false], ['c2', true], ['c3', true], ['c4', false]]);
+
+    // Commands past their yield time: one card each, read as they ended, the model's polls unseen.
+    const running = (id) => output(id, 'Chunk ID: 1\nWall time: 10.0 seconds\nProcess running with session ID 7\nOutput:\nbegin\n');
+    const ended = (id, code) => line('event_msg', { type: 'item_completed', item: { type: 'CommandExecution', id, aggregated_output: 'begin\nend\n', exit_code: code } });
+    const poll = (id) => line('response_item', { type: 'function_call', name: 'write_stdin', call_id: id, arguments: '{"session_id":7}' });
+    rollout(home, 'long', '/w', [
+      call('w1', 'sleep 12'), running('w1'), poll('p1'), ended('w1', 0), output('p1', 'Process exited with code 0\nOutput:\nend\n'),
+      call('w2', 'sleep 99'), running('w2'), ended('w2', -1), userText('next'),
+      call('w3', 'sleep 98'), running('w3'), userText('and the next')]);
+    const blocks = rolloutMessages('long', home).flatMap((m) => m.blocks);
+    assert.deepEqual(blocks.filter((b) => b.type !== 'text').map((b) => b.type === 'tool_use' ? `use ${b.id}` : `${b.toolUseId}: ${b.text} ${b.reason ?? ''}`), [
+      'use w1', 'w1: begin\nend\n ', 'use w2', 'w2: begin\nend\n(ended with the turn) interrupted',
+      'use w3', 'w3: begin\n(ended with the turn) interrupted']);
+    assert.equal(blocks.at(-1).text, 'and the next', 'a call with no end recorded ends with its turn');
   } finally {
     fs.rmSync(home, { recursive: true, force: true });
   }
@@ -89,6 +103,40 @@ test('calls the event stream left out come from the rollout as it grows, each on
   } finally {
     fs.rmSync(home, { recursive: true, force: true });
   }
+});
+
+// A command past its yield time: the model is told it still runs; the stream's card is its only one.
+test('a command left running is no unreported call; its end is told by the command line the stream showed', () => {
+  const home = tempDir('codex-store');
+  try {
+    const call = (id, cmd) => line('response_item', { type: 'function_call', name: 'exec_command', call_id: id, arguments: JSON.stringify({ cmd }) });
+    const running = (id) => line('response_item', { type: 'function_call_output', call_id: id,
+      output: 'Chunk ID: d0\nWall time: 10.0 seconds\nProcess running with session ID 96055\nOriginal token count: 3\nOutput:\nbegin\n' });
+    const ended = (id, cmd, code) => line('event_msg', { type: 'item_completed', item: { type: 'CommandExecution', id,
+      command: ['/bin/bash', '-lc', cmd], aggregated_output: `out ${id}\n`, exit_code: code } });
+    rollout(home, 't2', '/w', []);
+    const file = rolloutFiles(home)[0].file;
+    const unreported = new UnreportedCalls(new RolloutFollower('t2', home));
+    fs.appendFileSync(file, `\n${[call('r', "echo 'a b'; sleep 12"), running('r'), call('k', 'sleep 99'), running('k'), ended('k', 'sleep 99', -1),
+      call('z', 'sleep 5; true'), running('z'), ended('z', 'sleep 5; true', 0)].join('\n')}\n`);
+    assert.deepEqual(unreported.take(true), []);
+    // As the stream quotes them: settled by the CLI's own record when there is one, else by what
+    // the model was told; each record once.
+    assert.deepEqual(unreported.settled("/bin/bash -lc 'sleep 5; true'"), { text: 'out z\n', exitCode: 0 });
+    assert.deepEqual(unreported.settled("/bin/bash -lc 'sleep 99'"), { text: 'out k\n', exitCode: -1 });
+    assert.deepEqual(unreported.settled(`/bin/bash -lc 'echo '"'"'a b'"'"'; sleep 12'`), { text: 'begin\n' });
+    assert.equal(unreported.settled("/bin/bash -lc 'echo '\"'\"'a b'\"'\"'; sleep 12'"), null);
+    assert.equal(unreported.settled("/bin/bash -lc 'unclosed"), null);
+  } finally {
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+  const rows = [
+    ["/bin/bash -lc 'echo a; sleep 1'", ['/bin/bash', '-lc', 'echo a; sleep 1']],
+    [`a "b \\" \\$c" d\\ e  ''`, ['a', 'b " $c', 'd e', '']],
+    ["it'", null],
+    ['"open', null],
+  ];
+  for (const [text, words] of rows) assert.deepEqual(shellWords(text), words, text);
 });
 
 test('a failed CLI\'s reason is its last error line, without warnings, prefixes or backtrace', () => {

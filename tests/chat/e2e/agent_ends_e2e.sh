@@ -26,16 +26,6 @@ server openai-server "$work/codex.json"
 codex_port=$port
 as_test_user "$claude_port" "$codex_port"
 
-seed_chat_pane() {  # <provider> <folder> <auto-approve: True|False>
-    python3 - "$state" "$@" <<'PY'
-import json, os, sys
-s = json.load(open(sys.argv[1]))
-s["workspaces"][0]["sessions"] = [{"autoApprove": sys.argv[4] == "True", "autoCompact": True, "directory": sys.argv[3],
-    "id": "5E1F0A00-0000-4000-8000-0000000000E1", "kind": "chat", "muted": False,
-    "project": os.path.basename(sys.argv[3]), "provider": sys.argv[2], "sessionLabel": "session 1"}]
-json.dump(s, open(sys.argv[1], "w"))
-PY
-}
 # What still runs in the pane's folder, or in the sidecar's process group or session.
 left_of() {  # <sidecar pid> <folder>
     local p f

@@ -318,3 +318,36 @@ add_chat_pane() {  # <the pane count it makes>
 pane_field() {  # <field>: that field of the first saved pane
     python3 -c "import json,sys; s=json.load(open('$state'))['workspaces'][0]['sessions']; print(s[0].get('$1','') if s else '')"
 }
+# Prints "x y" of the colour tag of a workspace's row in the rail.
+rail_row() {  # <hex colour>
+    import -window "$window" -depth 8 "$work/rail.ppm"
+    python3 - "$work/rail.ppm" "$1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+head = data.split(b"\n", 3)
+w, h = map(int, head[1].split()); px = head[3]
+want = bytes.fromhex(sys.argv[2])
+hits = [(x, y) for y in range(60, h) for x in range(0, 200) if px[(y * w + x) * 3:(y * w + x) * 3 + 3] == want]
+if len(hits) < 20: sys.exit(1)
+print(sum(x for x, _ in hits) // len(hits), sum(y for _, y in hits) // len(hits))
+PY
+}
+select_workspace() {  # <hex colour>
+    local x y
+    wait_for 10 rail_row "$1" >"$work/row" || fail "no rail row of colour $1"
+    read -r x y <"$work/row"
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+    wait_settled
+}
+
+# Makes the saved state hold one chat pane, before the app starts.
+seed_chat_pane() {  # <provider> <folder> <auto-approve: True|False>
+    python3 - "$state" "$@" <<'PY'
+import json, os, sys
+s = json.load(open(sys.argv[1]))
+s["workspaces"][0]["sessions"] = [{"autoApprove": sys.argv[4] == "True", "autoCompact": True, "directory": sys.argv[3],
+    "id": "5E1F0A00-0000-4000-8000-0000000000E1", "kind": "chat", "muted": False,
+    "project": os.path.basename(sys.argv[3]), "provider": sys.argv[2], "sessionLabel": "session 1"}]
+json.dump(s, open(sys.argv[1], "w"))
+PY
+}

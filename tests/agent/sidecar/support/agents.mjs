@@ -1,5 +1,6 @@
 // Shared by the sidecar tests: the real agent CLIs installed once into a per-version cache outside
 // the repo, a sidecar child driven line by line, and a look at /proc for processes left behind.
+import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -111,6 +112,21 @@ export const alive = (pid) => {
     return stat.slice(stat.lastIndexOf(')') + 2, stat.lastIndexOf(')') + 3) !== 'Z';
   } catch { return false; }
 };
+
+// A process's arguments ([] once it is gone).
+export const argsOf = (pid) => { try { return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0').slice(0, -1); } catch { return []; } };
+
+// Kills the agent CLI below a sidecar with SIGKILL while `command` (its argument list) runs below it,
+// as a crash or the out-of-memory killer would, and returns what ran below the CLI at that moment.
+export async function killCliRunning(car, binary, command) {
+  const match = (pid) => argsOf(pid).join(' ') === command;
+  await until(() => descendants(car.pid).some(match), 60000);
+  const cli = descendants(car.pid).find((pid) => argsOf(pid)[0] === binary && descendants(pid).some(match));
+  assert.ok(cli, `no ${binary} runs ${command}`);
+  const below = descendants(cli);
+  process.kill(cli, 'SIGKILL');
+  return below;
+}
 
 // One sidecar child: commands in, events collected; waits are for events, bounded by a deadline.
 // Polls a condition outside a sidecar's events (a process it started) until it holds.

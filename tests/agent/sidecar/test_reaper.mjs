@@ -1,0 +1,47 @@
+// brinmoor-reaper, which the sidecars start their agent CLI through: it ends the way the CLI ended,
+// passes its parent's signals on, and leaves nothing the CLI started running once it has exited.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import path from 'node:path';
+import { sidecarDir, alive } from './support/agents.mjs';
+
+const reaper = path.join(sidecarDir(), 'brinmoor-reaper');
+
+// Runs the reaper; `onLine(line, child)` sees each line the program writes.
+function run(args, { env = {}, onLine = () => {} } = {}) {
+  const child = spawn(reaper, args, { env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'pipe'] });
+  let out = '', err = '';
+  child.stdout.on('data', (d) => { out += d; for (const l of String(d).split('\n').filter(Boolean)) onLine(l, child); });
+  child.stderr.on('data', (d) => { err += d; });
+  return new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal, out, err })));
+}
+
+test('the reaper ends as its program ended, and passes its parent\'s signals on', async () => {
+  const rows = [
+    { name: 'exit code', args: ['sh', '-c', 'exit 3'], want: { code: 3, signal: null } },
+    { name: 'killed', args: ['sh', '-c', 'kill -9 $$'], want: { code: null, signal: 'SIGKILL' } },
+    { name: 'missing program', args: ['/no/such/cli'], want: { code: 127, signal: null }, err: /cannot run \/no\/such\/cli/ },
+    { name: 'program named by the environment, which it does not see', args: ['-c', 'echo "[${BRINMOOR_REAPER_PROGRAM-unset}]"'],
+      env: { BRINMOOR_REAPER_PROGRAM: '/bin/sh' }, want: { code: 0, signal: null }, out: '[unset]\n' },
+    { name: 'SIGTERM passed on', args: ['sh', '-c', 'trap "exit 7" TERM; echo ready; while :; do sleep 0.05; done'],
+      onLine: (l, child) => l === 'ready' && child.kill('SIGTERM'), want: { code: 7, signal: null } },
+  ];
+  for (const row of rows) {
+    const got = await run(row.args, row);
+    assert.deepEqual({ code: got.code, signal: got.signal }, row.want, `${row.name}: ${got.err}`);
+    if (row.err) assert.match(got.err, row.err, row.name);
+    if (row.out) assert.equal(got.out, row.out, row.name);
+  }
+});
+
+test('what the program left running, in sessions of their own, has ended when the reaper exits', async () => {
+  // A shell that starts two sleepers in sessions of their own (one through a child that exits at
+  // once, so it is orphaned while the program still runs) and is then killed.
+  const script = 'setsid sleep 97 & echo $!; sh -c \'setsid sleep 98 & echo $!\'; sleep 0.2; kill -9 $$';
+  const pids = [];
+  const got = await run(['sh', '-c', script], { onLine: (l) => pids.push(Number(l)) });
+  assert.equal(got.signal, 'SIGKILL');
+  assert.equal(pids.length, 2, got.out);
+  assert.deepEqual(pids.filter(alive), []);
+});
