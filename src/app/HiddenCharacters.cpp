@@ -6,8 +6,10 @@ namespace {
 
 constexpr char16_t ZWNJ = 0x200C, ZWJ = 0x200D, BOM = 0xFEFF;
 constexpr char32_t blackFlag = 0x1F3F4, cancelTag = 0xE007F;
-// Tag characters are U+E0000–U+E007F: a high surrogate of DB40 and a low one up to DC7F.
-constexpr char16_t tagHigh = 0xDB40;
+// U+E0000–U+E03FF (tag characters, the supplementary variation selectors, the rest unassigned and
+// ignored by text layout) share the high surrogate DB40. The shorthand format controls
+// (U+1BCA0–1BCA3) and the musical ones (U+1D173–1D17A) sit behind D82F and D834.
+constexpr char16_t tagHigh = 0xDB40, shorthandHigh = 0xD82F, musicalHigh = 0xD834;
 
 // The mark's colour: apart from the diff's green and red, the links' blue and the cards' amber.
 // The label sits in a left-to-right isolate: it reads the same inside right-to-left text.
@@ -15,13 +17,20 @@ constexpr QStringView markOpen = u"<font color=\"#d94f8c\">\u2066&lt;U+";
 constexpr QStringView markClose = u"&gt;\u2069</font>";
 
 // Whether a UTF-16 unit can begin a hidden character; everything else (nearly all text) is
-// passed over at the cost of this test.
+// passed over at the cost of this test. Besides the controls and format characters: the soft
+// hyphen, the grapheme joiner, the Hangul fillers and the braille blank, drawn as nothing or as a
+// space; the variation selectors; the Khmer inherent vowels and Mongolian selectors and separator.
 bool candidate(char16_t u)
 {
     if (u >= 0x20 && u < 0x7F)
         return false;
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || (u >= 0x200B && u <= 0x200F)
-        || (u >= 0x2028 && u <= 0x202E) || (u >= 0x2060 && u <= 0x2069) || u == BOM || u == tagHigh;
+    if (u < 0x0300)
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0xAD;
+    return u == 0x034F || u == 0x061C || u == 0x115F || u == 0x1160 || u == 0x17B4 || u == 0x17B5
+        || (u >= 0x180B && u <= 0x180F) || (u >= 0x200B && u <= 0x200F) || (u >= 0x2028 && u <= 0x202E)
+        || (u >= 0x2060 && u <= 0x206F) || u == 0x2800 || u == 0x3164 || (u >= 0xFE00 && u <= 0xFE0F)
+        || u == BOM || u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB) || u == tagHigh || u == shorthandHigh
+        || u == musicalHigh;
 }
 
 char32_t codePointAt(QStringView s, qsizetype i, qsizetype* length)
@@ -51,6 +60,17 @@ bool isTag(char32_t c)
     return c >= 0xE0000 && c <= 0xE007F;
 }
 
+bool isVariationSelector(char32_t c)
+{
+    return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+// Which characters behind those high surrogates are hidden.
+bool hiddenBeyondFirstPlane(char32_t c)
+{
+    return (c >= 0xE0000 && c <= 0xE03FF) || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A);
+}
+
 // Pictographs and what joins them into one emoji (the emoji presentation selector, skin tones,
 // the keycap); a joiner between two of these is part of an emoji sequence.
 bool emojiLike(char32_t c)
@@ -58,7 +78,33 @@ bool emojiLike(char32_t c)
     return (c >= 0x1F000 && c <= 0x1FAFF) || (c >= 0x2190 && c <= 0x21FF) || (c >= 0x2300 && c <= 0x23FF)
         || (c >= 0x25A0 && c <= 0x27BF) || (c >= 0x2B00 && c <= 0x2BFF) || c == 0xFE0F || c == 0x20E3
         || c == 0x00A9 || c == 0x00AE || c == 0x203C || c == 0x2049 || c == 0x2122 || c == 0x2139
-        || c == 0x3030 || c == 0x303D || c == 0x3297 || c == 0x3299 || isTag(c);
+        || c == 0x24C2 || c == 0x2934 || c == 0x2935 || c == 0x3030 || c == 0x303D || c == 0x3297
+        || c == 0x3299 || isTag(c);
+}
+
+// Whether `selector` right after `base` picks one of the base's variants: the emoji or text style
+// of a pictograph or keycap, a variant of an ideograph (the ideographic variation database's
+// U+E0100–E01EF, the compatibility ideographs' standardized U+FE00–FE02), of a mathematical
+// symbol, or of a Myanmar or Phags-pa letter. Anything else a selector follows (a letter, another
+// selector) has no variant for it to pick: the selector only carries something unseen.
+bool picksVariant(char32_t base, char32_t selector)
+{
+    if (base == 0 || isVariationSelector(base) || isTag(base) || base == 0x20E3)
+        return false;
+    const bool han = QChar::script(base) == QChar::Script_Han && QChar::isLetter(base);
+    if (selector >= 0xE0100)
+        return han;
+    if ((base >= u'0' && base <= u'9') || base == u'#' || base == u'*')
+        return true;
+    if (selector >= 0xFE0E && emojiLike(base))
+        return true;
+    switch (QChar::script(base)) {
+    case QChar::Script_Myanmar:
+    case QChar::Script_PhagsPa:
+        return true;
+    default:
+        return han || QChar::category(base) == QChar::Symbol_Math;
+    }
 }
 
 // Scripts whose writing uses joiners (Arabic, Persian, the Indic scripts, …): any but those that
@@ -128,13 +174,23 @@ bool scan(QStringView s, Scope scope, Plain&& plainText, Mark&& mark)
             const char32_t after = i + 1 < s.size() ? codePointAt(s, i + 1, &nextLength) : 0;
             const bool inEmoji = c == ZWJ && emojiLike(before) && emojiLike(after);
             hidden = !(before && after && (inEmoji || joiningScript(before) || joiningScript(after)));
-        } else if (u == tagHigh) {
-            if (!isTag(c)) {
-                hidden = false;  // another character of that plane
-            } else if (const qsizetype flag = flagTags(s, i)) {
-                i += flag;
-                continue;
+        } else if (isVariationSelector(c)) {
+            hidden = !picksVariant(codePointBefore(s, i), c);
+        } else if (c >= 0x180B && c <= 0x180F && c != 0x180E) {
+            // Mongolian free variation selectors choose a Mongolian letter's form.
+            const char32_t before = codePointBefore(s, i);
+            hidden = QChar::script(before) != QChar::Script_Mongolian || (before >= 0x180B && before <= 0x180F);
+        } else if (length == 2) {
+            if (!hiddenBeyondFirstPlane(c)) {
+                hidden = false;  // another character behind the same high surrogate
+            } else if (isTag(c)) {
+                if (const qsizetype flag = flagTags(s, i)) {
+                    i += flag;
+                    continue;
+                }
             }
+        } else if (QChar::isHighSurrogate(u)) {
+            hidden = false;  // half of a pair cut off: the text shows a replacement for it
         }
         if (!hidden) {
             i += length;
@@ -227,6 +283,41 @@ QString plain(QStringView text, Scope scope)
             out += QLatin1String("<U+") + hex(c, 4) + u'>';
             return true;
         });
+    return out;
+}
+
+QString stripped(QStringView text, Scope scope)
+{
+    QString out;
+    scan(text, scope, [&](qsizetype from, qsizetype to) { out += text.sliced(from, to - from); }, [](char32_t) { return true; });
+    return out;
+}
+
+QString fromPlain(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype copied = 0;
+    for (qsizetype at = text.indexOf(u"<U+"); at >= 0; at = text.indexOf(u"<U+", at + 1)) {
+        qsizetype end = at + 3;
+        const auto hexDigit = [](QChar d) {
+            return (d >= u'0' && d <= u'9') || (d >= u'A' && d <= u'F') || (d >= u'a' && d <= u'f');
+        };
+        while (end < text.size() && end - at - 3 < 6 && hexDigit(text[end]))
+            ++end;
+        if (end - at - 3 < 4 || end >= text.size() || text[end] != u'>')
+            continue;
+        bool ok = false;
+        const char32_t c = text.sliced(at + 3, end - at - 3).toUInt(&ok, 16);
+        const bool hideable = c > 0xFFFF ? hiddenBeyondFirstPlane(c) : c < 0xD800 || c > 0xDFFF ? candidate(char16_t(c)) : false;
+        if (!ok || !hideable)
+            continue;
+        out += text.sliced(copied, at - copied);
+        out += QString::fromUcs4(&c, 1);
+        copied = end + 1;
+        at = end;
+    }
+    out += text.sliced(copied);
     return out;
 }
 

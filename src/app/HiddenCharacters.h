@@ -7,13 +7,17 @@ namespace brinmoor {
 
 // Characters that change what a text shows without being seen themselves: direction controls
 // (embeddings, overrides, isolates, marks; UAX #9), zero-width and other invisible format
-// characters, tag characters, and control characters. Where a text names something that will be
-// acted on, or is code (paths, commands, tool input and output, code blocks, diffs), a model or a
-// file it read could use them to show something other than what runs: "invoice<RLO>fdp.sh" reads
-// "invoicehs.pdf". There each one is shown as a mark, "<U+202E>" in its own colour, in place of
-// the character, so the true order and content read. Joiners (ZWJ, ZWNJ) inside an emoji sequence
-// or next to a script that writes with them, a byte order mark at the very start, and the tag
-// characters of a flag's subdivision code stay as they are.
+// characters, tag characters, variation selectors, control characters, and characters drawn as
+// nothing or as a space (the soft hyphen, the grapheme joiner, the Hangul fillers, the braille
+// blank). Where a text names something that will be acted on, or is code (paths, commands, tool
+// input and output, code blocks, diffs), a model or a file it read could use them to show
+// something other than what runs: "invoice<RLO>fdp.sh" reads "invoicehs.pdf", and a run of
+// selectors after a letter carries bytes nobody sees. There each one is shown as a mark,
+// "<U+202E>" in its own colour, in place of the character, so the true order and content read.
+// Joiners (ZWJ, ZWNJ) inside an emoji sequence or next to a script that writes with them, a byte
+// order mark at the very start, the tag characters of a flag's subdivision code, and a single
+// variation selector right after a character it picks a variant of (an emoji's style, a keycap,
+// an ideograph) stay as they are.
 namespace HiddenCharacters {
 
 enum class Scope {
@@ -34,6 +38,15 @@ QString markup(QStringView text, Scope scope, Markup kind);
 
 // `text` with each such character written as "<U+XXXX>": what the marks read, as plain text.
 QString plain(QStringView text, Scope scope);
+
+// `text` without its hidden characters: for a glyph or two made from a name, where no mark fits.
+QString stripped(QStringView text, Scope scope);
+
+// The inverse of plain() for text a user edited: each "<U+XXXX>" that writes a character of the
+// kinds shown as marks becomes that character again; any other text stays as typed. An edit around
+// a mark keeps the character it stands for: a name shown as "ws<U+202E>gpj.exe", then edited,
+// keeps its override where the mark was.
+QString fromPlain(QStringView text);
 
 // A path written into text for an agent: as it is when it holds no such character (a line feed
 // would split it, a direction control reorder it), otherwise in double quotes with backslashes,

@@ -252,6 +252,7 @@ FocusScope {
             content: AppModel.codePreview ? AppModel.codePreview.content : ""
             isMarkdown: AppModel.codePreview ? AppModel.codePreview.isMarkdown : false
             isDiff: AppModel.codePreview ? AppModel.codePreview.isDiff : false
+            note: AppModel.codePreview ? AppModel.codePreview.note : ""
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "WindowText.h"
 
 #include "AppInfo.h"
+#include "HiddenCharacters.h"
 #include "UsageService.h"
 
 #include <QTextBoundaryFinder>
@@ -106,6 +107,15 @@ QString WindowText::updatePillHelp(bool ready, const QString& latestVersion, con
     return pageProblem.isEmpty() ? help : help + QLatin1Char('\n') + pageProblem;
 }
 
+QString WindowText::updateByHandHelp(const QString& latestVersion, const QString& installProblem, bool hasPage,
+                                     const QString& pageProblem)
+{
+    const QString click = hasPage ? tr("Click to open the download page.")
+        : !pageProblem.isEmpty()  ? pageProblem
+                                  : tr("The update service names no download page to open.");
+    return tr("Version ") + latestVersion + tr(" available. ") + installProblem + QLatin1Char('\n') + click;
+}
+
 QString WindowText::nextThemePreference(const QString& current)
 {
     return current == QStringLiteral("dark") ? QStringLiteral("light") : QStringLiteral("dark");
@@ -145,8 +155,10 @@ QString WindowText::pickerCaption(int hoverC, int hoverR, int forcedColumns, int
 
 QString WindowText::monogram(const QString& name)
 {
-    // Only U+0020 separates words: a tab or line break stays inside a word.
-    const QStringList words = name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // Only U+0020 separates words: a tab or line break stays inside a word. A hidden character
+    // (an override, a tag character) is no letter: the tile has no room for its mark, and alone
+    // it would draw nothing.
+    const QStringList words = HiddenCharacters::stripped(name, HiddenCharacters::Scope::Text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QString letters;
     for (int i = 0; i < words.size() && i < 2; ++i) {
         const QString& word = words[i];

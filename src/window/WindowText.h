@@ -45,6 +45,10 @@ public:
     static QString usageWarningHelp(double percent);
     // With `pageProblem` (why the page a click would open is refused) on a line of its own.
     static QString updatePillHelp(bool ready, const QString& latestVersion, const QString& pageProblem = QString());
+    // The pill's help where the app cannot replace itself: the version, why (`installProblem`),
+    // and what a click does: open the download page, or, without one, why not.
+    static QString updateByHandHelp(const QString& latestVersion, const QString& installProblem, bool hasPage,
+                                    const QString& pageProblem);
     // The theme toggle's next preference: light from dark, dark from anything else ("system" too).
     static QString nextThemePreference(const QString& current);
     static QString appTitle(bool isDev);
@@ -81,6 +85,11 @@ public:
     Q_INVOKABLE QString pillHelp(bool ready, const QString& latestVersion, const QString& pageProblem = QString()) const
     {
         return updatePillHelp(ready, latestVersion, pageProblem);
+    }
+    Q_INVOKABLE QString byHandHelp(const QString& latestVersion, const QString& installProblem, bool hasPage,
+                                   const QString& pageProblem) const
+    {
+        return updateByHandHelp(latestVersion, installProblem, hasPage, pageProblem);
     }
     Q_INVOKABLE QString nextTheme(const QString& current) const { return nextThemePreference(current); }
     Q_INVOKABLE QString chip(int forcedColumns, int maxRows) const { return chipText(forcedColumns, maxRows); }

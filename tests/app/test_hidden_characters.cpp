@@ -2,6 +2,7 @@
 // holding them is written for an agent.
 
 #include "HiddenCharacters.h"
+#include "HiddenMarks.h"
 
 #include <gtest/gtest.h>
 
@@ -51,11 +52,42 @@ TEST(HiddenCharacters, each_class_is_marked_and_legitimate_uses_stay)
         {u(u"safe\rrm \u001B[2K\u0085\u2028"), Scope::Text, "safe<U+000D>rm <U+001B>[2K<U+0085><U+2028>"},
         // A name is one line: every control character in it is marked.
         {"new\nline\t.txt\r", Scope::Line, "new<U+000A>line<U+0009>.txt<U+000D>"},
+        // Characters drawn as nothing or as a space.
+        {u(u"echo a\u00ADb c\u034Fd e\u180Ef g\u3164h i\u2800j"), Scope::Line,
+         "echo a<U+00AD>b c<U+034F>d e<U+180E>f g<U+3164>h i<U+2800>j"},
+        {u(u"\u115F\u1160\uFFA0\u17B4\u206A\u206F\uFFF9\U0001BCA0\U0001D173\U000E0100x"), Scope::Text,
+         "<U+115F><U+1160><U+FFA0><U+17B4><U+206A><U+206F><U+FFF9><U+1BCA0><U+1D173><U+E0100>x"},
+        // Variation selectors: one right after a character with variants stays (an emoji in text
+        // or emoji style, a keycap, an ideograph's variant, a mathematical symbol's); any other,
+        // and every one after the first, is marked.
+        {u(u"\u2764\uFE0F \u263A\uFE0E 1\uFE0F\u20E3 \u845B\U000E0100 \u2229\uFE00 \U0001F3F3\uFE0F\u200D\U0001F308"),
+         Scope::Line,
+         u(u"\u2764\uFE0F \u263A\uFE0E 1\uFE0F\u20E3 \u845B\U000E0100 \u2229\uFE00 \U0001F3F3\uFE0F\u200D\U0001F308")},
+        {u(u"k=v\uFE00\U000E0100 \u2764\uFE0F\uFE0F \u845B\U000E0100\U000E0101 a\U000E0100"), Scope::Line,
+         u(u"k=v<U+FE00><U+E0100> \u2764\uFE0F<U+FE0F> \u845B\U000E0100<U+E0101> a<U+E0100>")},
+        // Mongolian free variation selectors belong after Mongolian letters only.
+        {u(u"\u1820\u180B\u180C x\u180B"), Scope::Line, u(u"\u1820\u180B<U+180C> x<U+180B>")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(HiddenCharacters::plain(c.in, c.scope), c.shown) << qPrintable(c.in);
         EXPECT_EQ(HiddenCharacters::present(c.in, c.scope), c.shown != c.in) << qPrintable(c.in);
     }
+}
+
+// Bytes hidden one per variation selector after a letter (the first sixteen values by U+FE00–FE0F,
+// the rest by U+E0100–E01EF) are every one a mark: the command reads with all of them.
+TEST(HiddenCharacters, bytes_hidden_in_variation_selectors_all_show)
+{
+    QString command = QStringLiteral("echo \"k=v");
+    QString shown = command;
+    for (const char b : QByteArray("SECRET=hunter2")) {
+        const char32_t selector = uchar(b) < 16 ? 0xFE00 + uchar(b) : 0xE0100 + uchar(b) - 16;
+        command += QString::fromUcs4(&selector, 1);
+        shown += QStringLiteral("<U+%1>").arg(uint(selector), 4, 16, QChar(u'0')).toUpper();
+    }
+    command += QStringLiteral("\" > sent.txt");
+    shown += QStringLiteral("\" > sent.txt");
+    EXPECT_EQ(HiddenCharacters::plain(command, Scope::Line), shown);
 }
 
 // Markup: the rest escaped, no hidden character left, breaks as breaks, runs of spaces kept.
@@ -84,4 +116,31 @@ TEST(HiddenCharacters, a_path_with_hidden_characters_is_written_as_one_quoted_pa
     };
     for (const auto& c : cases)
         EXPECT_EQ(HiddenCharacters::pathForText(c.path), c.written) << qPrintable(c.path);
+}
+
+// A name shown in an editable field as its marks comes back unchanged when left alone, and keeps
+// the characters its marks stand for when edited around them; other text reads as typed.
+TEST(HiddenCharacters, a_name_edited_as_its_marks_keeps_what_they_stand_for)
+{
+    const QString names[] = {
+        u(u"rlo\u202Egpj.exe"), u(u"ws\u202Egpj.exe\U000E0041\U000E0042"), u(u"new\nline\t\u200B"),
+        u(u"k=v\uFE00\U000E0100 \u2764\uFE0F"), u(u"\u05E9\u05DC\u05D5\u05DD"), "plain",
+    };
+    for (const QString& name : names) {
+        const QString shown = HiddenMarks::plainName(name);
+        EXPECT_FALSE(HiddenCharacters::present(shown, Scope::Line)) << qPrintable(shown);
+        EXPECT_EQ(HiddenMarks::editedName(shown, name), name) << qPrintable(shown);
+        EXPECT_EQ(HiddenCharacters::fromPlain(shown), name) << qPrintable(shown);
+        EXPECT_EQ(HiddenMarks::editedName(shown + "2", name), name + "2") << qPrintable(shown);
+    }
+    const struct {
+        QString typed, name;
+    } edits[] = {
+        {"rlogpj.exe", "rlogpj.exe"},                              // the mark deleted: the override goes
+        {"a<U+0041>b<U+20>c<U+202E", "a<U+0041>b<U+20>c<U+202E"},  // no hidden character, or no mark
+        {"x<U+202e>y<U+E0041><u+202E>", u(u"x\u202Ey\U000E0041<u+202E>")},
+        {"<U+FFFFFFF><U+D800>", "<U+FFFFFFF><U+D800>"},
+    };
+    for (const auto& e : edits)
+        EXPECT_EQ(HiddenMarks::editedName(e.typed, u(u"rlo\u202Egpj.exe")), e.name) << qPrintable(e.typed);
 }

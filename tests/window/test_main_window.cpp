@@ -31,6 +31,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -606,6 +607,68 @@ QtObject {
     bar->setProperty("updater", QVariant::fromValue<QObject*>(nullptr));
 }
 
+// A copy that cannot replace itself (a folder the user may not write) downloads nothing: the pill
+// says an update is available and what a click does, its tooltip why it cannot install in place,
+// and every click acts: it opens the page, or, without one, shows at once why it cannot.
+TEST_F(MainWindowTest, update_pill_where_the_app_cannot_replace_itself_offers_the_page_and_says_why)
+{
+    showWindow();
+    QQmlComponent fakeComponent(m_engine.get());
+    fakeComponent.setData(R"(
+import QtQml
+QtObject {
+    property bool available: true
+    property bool downloading: false
+    property bool ready: false
+    property bool installable: false
+    property string installProblem: "Brinmoor can't replace itself: /opt/Brinmoor.app is not writable."
+    property string latestVersion: "1.4.0"
+    property url pageURL: ""
+    property string pageProblem: ""
+    property string failure: ""
+    property int opens: 0
+    function openPage() { if (pageURL.toString() === "") return false; opens += 1; return true }
+    function install() { return openPage() }
+}
+)", QUrl(QStringLiteral("qrc:/test/ByHandUpdater.qml")));
+    std::unique_ptr<QObject> updater(fakeComponent.create());
+    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+    QQuickItem* bar = item("topBar");
+    bar->setProperty("updater", QVariant::fromValue(updater.get()));
+    QQuickItem* pill = item("updatePill");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pill->isVisible(); }));
+    const auto tooltip = [&](const char* property) {
+        QQmlExpression e(qmlContext(pill), pill, QStringLiteral("ToolTip.") + QLatin1String(property));
+        return e.evaluate();
+    };
+    const QString head = QStringLiteral("Version 1.4.0 available. Brinmoor can't replace itself: /opt/Brinmoor.app is not writable.\n");
+    const struct {
+        const char* page;
+        QString label, help;
+        int opens;
+    } cases[] = {
+        {"https://example.com/download", QStringLiteral("Get Update"), head + QStringLiteral("Click to open the download page."), 1},
+        {"", QStringLiteral("Update Available"), head + QStringLiteral("The update service names no download page to open."), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        updater->setProperty("opens", 0);
+        updater->setProperty("pageURL", QUrl(QString::fromLatin1(c.page)));
+        settle();
+        EXPECT_EQ(text("updatePillText"), c.label);
+        EXPECT_EQ(tooltip("text").toString(), c.help);
+        EXPECT_TRUE(item("updatePillMouse")->property("enabled").toBool());
+        shot(c.opens ? "update-pill-by-hand" : "update-pill-by-hand-no-page");
+        click(pill);
+        EXPECT_EQ(updater->property("opens").toInt(), c.opens);
+        if (!c.opens)  // nothing to open: the reason shows at once
+            EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip("toolTip").value<QObject*>()->property("opened").toBool(); }));
+        QTest::mouseMove(m_window, QPoint(5, m_window->height() - 5));
+        settle();
+    }
+    bar->setProperty("updater", QVariant::fromValue<QObject*>(nullptr));
+}
+
 TEST_F(MainWindowTest, update_pill_follows_the_checker_and_the_warning_tag_opens_the_usage_popover)
 {
     showWindow();
@@ -845,6 +908,56 @@ static QStringList shellLog()
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Names that hold a right-to-left override and tag characters ("ws<RLO>gpj.exe" reads "wsexe.jpg")
+// show them as marks in the rail, its tooltip, the top bar, the pane header and the attention
+// chip. The rename dialog holds the marks written out; left as it is, the stored name stays, and
+// an edit keeps what the marks stand for.
+TEST_F(MainWindowTest, names_show_hidden_characters_as_marks_and_a_rename_keeps_them)
+{
+    const QString workspace = QString::fromUtf16(u"ws\u202Egpj.exe\U000E0041");
+    const QString project = QString::fromUtf16(u"rlo\u202Egpj.exe");
+    m_model->renameWorkspace(QUuid(QString(kWorkspaceA)), workspace);
+    m_model->rename(QUuid(QString(kChat1)), project);
+    showWindow();
+    ChatHost::shared().reportState(QUuid(QString(kChat1)), PaneState::Awaiting);
+    settle();
+    const auto marks = [](QQuickItem* i, QStringList labels) {
+        const QString shown = i ? i->property("text").toString() : QStringLiteral("<none>");
+        for (const QString& label : labels)
+            if (!shown.contains("&lt;" + label + "&gt;") || shown.contains(QChar(0x202E)) || shown.contains("exe.jpg"))
+                return testing::AssertionFailure() << shown.toStdString();
+        return testing::AssertionSuccess();
+    };
+    EXPECT_TRUE(marks(item("workspaceName"), {"U+202E", "U+E0041"}));
+    QQuickItem* row = visibleItem("expandedRow", item("workspaceRow0"));
+    EXPECT_TRUE(marks(visibleItem("rowName", row), {"U+202E", "U+E0041"}));
+    QQmlExpression tooltip(qmlContext(row), row, QStringLiteral("ToolTip.text"));
+    EXPECT_EQ(tooltip.evaluate().toString(), QStringLiteral("ws<U+202E>gpj.exe<U+E0041>"));
+    QList<QQuickItem*> headers;
+    collect(m_window->contentItem(), QStringLiteral("projectName"), headers);
+    EXPECT_EQ(std::count_if(headers.cbegin(), headers.cend(), [&](QQuickItem* h) { return marks(h, {"U+202E"}); }), 1);
+    EXPECT_TRUE(marks(visibleItem("chipLabel", item(QStringLiteral("chip:") + kChat1)), {"U+202E"}));
+    shot("names-with-hidden-characters");
+
+    QQuickItem* rail = item("workspaceRail");
+    const auto rename = [&](const QByteArray& typed) {
+        QMetaObject::invokeMethod(rail, "openRename", Q_ARG(QString, QString(kWorkspaceA)),
+                                  Q_ARG(QString, m_model->workspaces()[0].name));
+        QObject* dialog = rail->property("renameDialog").value<QObject*>();
+        EXPECT_TRUE(waitUntil([&] { return dialog->property("opened").toBool(); }));
+        EXPECT_EQ(item("workspaceNameField")->property("text").toString(), QStringLiteral("ws<U+202E>gpj.exe<U+E0041>"));
+        QTest::keyClick(m_window, Qt::Key_End);
+        for (const char c : typed)
+            QTest::keyClick(m_window, c);
+        click(item("renameConfirm"));
+        EXPECT_TRUE(waitUntil([&] { return !dialog->property("visible").toBool(); }));
+    };
+    rename("");
+    EXPECT_EQ(m_model->workspaces()[0].name, workspace);
+    rename("2");
+    EXPECT_EQ(m_model->workspaces()[0].name, workspace + "2");
 }
 
 TEST_F(MainWindowTest, launch_detects_codex_once_and_its_usage_button_appears_when_signed_in)

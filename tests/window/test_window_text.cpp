@@ -158,6 +158,8 @@ TEST(WorkspaceRail, monogram_splits_at_spaces_only)
     EXPECT_EQ(WindowText::monogram(QStringLiteral("e\u0301cole x")), QStringLiteral("E\u0301X"));
     EXPECT_EQ(WindowText::monogram(QString::fromUtf8("\xF0\x9F\x9A\x80 rocket")), QString::fromUtf8("\xF0\x9F\x9A\x80R"));
     EXPECT_EQ(WindowText::monogram(QString::fromUtf8("\xC3\x9F")), QStringLiteral("SS"));
+    // Hidden characters are no letters.
+    EXPECT_EQ(WindowText::monogram(QString::fromUtf16(u"\u202Egpj.exe \U000E0041\u200Bx\uFE00")), QStringLiteral("GX"));
 }
 
 TEST(WorkspaceRail, counts_help_attention_and_palette)

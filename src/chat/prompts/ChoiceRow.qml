@@ -1,8 +1,10 @@
 import QtQuick
 import Brinmoor.App
+import Brinmoor.Chat
 
 // One selectable row of the question card: its mark (round for one choice, square for several),
-// the label and an optional description; the whole rectangle takes the click.
+// the label and an optional description; the whole rectangle takes the click. The agent wrote both:
+// their hidden characters show as marks, so the choice reads as what it answers.
 Rectangle {
     id: choice
 
@@ -10,6 +12,9 @@ Rectangle {
     property string description: ""
     property bool multiSelect: false
     property bool chosen: false
+
+    readonly property string markedLabel: ChatText.markedName(choice.label)
+    readonly property string markedDescription: ChatText.markedOutput(choice.description)
 
     signal clicked()
 
@@ -35,19 +40,21 @@ Rectangle {
         width: choice.width - 41
         spacing: 1
         Text {
+            objectName: "label"
             width: parent.width
-            text: choice.label
-            textFormat: Text.PlainText
+            text: choice.markedLabel !== "" ? choice.markedLabel : choice.label
+            textFormat: choice.markedLabel !== "" ? Text.StyledText : Text.PlainText
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(12)
             font.weight: Font.Medium
             color: Theme.text
         }
         Text {
+            objectName: "description"
             visible: choice.description !== ""
             width: parent.width
-            text: choice.description
-            textFormat: Text.PlainText
+            text: choice.markedDescription !== "" ? choice.markedDescription : choice.description
+            textFormat: choice.markedDescription !== "" ? Text.StyledText : Text.PlainText
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(11)
             color: Theme.textFaint

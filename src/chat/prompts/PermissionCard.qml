@@ -71,6 +71,8 @@ Item {
                 objectName: "detail"
                 width: column.width
                 text: card.detail
+                wholeLines: card.request && card.request.wholeLines ? card.request.wholeLines : 0
+                wholeChars: card.request && card.request.wholeChars ? card.request.wholeChars : 0
                 title: "Will run · " + card.summary
                 collapsedLines: 2
                 markdown: card.tool === "ExitPlanMode"

@@ -25,6 +25,12 @@ Item {
         onSubmitted: answers => card.answer(answers)
     }
     readonly property var current: card.flow.current
+    // The agent's caption and question, their hidden characters as marks: the user answers what
+    // the agent asked, not what an override or an invisible character makes it read.
+    readonly property string caption: card.current ? card.current.header : ""
+    readonly property string markedCaption: ChatText.markedName(card.caption)
+    readonly property string question: card.current ? card.current.question : ""
+    readonly property string markedQuestion: ChatText.markedOutput(card.question)
 
     signal answer(var answers)
     signal skip()
@@ -77,9 +83,9 @@ Item {
                 id: title
                 objectName: "title"
                 anchors.verticalCenter: parent.verticalCenter
-                text: card.current && card.current.header !== "" ? card.current.header
+                text: card.markedCaption !== "" ? card.markedCaption : card.caption !== "" ? card.caption
                       : (card.provider === "codex" ? "Codex" : "Claude") + qsTr(" needs your input")
-                textFormat: Text.PlainText
+                textFormat: card.markedCaption !== "" ? Text.StyledText : Text.PlainText
                 font.pointSize: Theme.fontSize(11.5)
                 font.weight: Font.DemiBold
                 color: Theme.text
@@ -172,8 +178,8 @@ Item {
                 Text {
                     objectName: "question"
                     width: parent.width
-                    text: card.current ? card.current.question : ""
-                    textFormat: Text.PlainText
+                    text: card.markedQuestion !== "" ? card.markedQuestion : card.question
+                    textFormat: card.markedQuestion !== "" ? Text.StyledText : Text.PlainText
                     wrapMode: Text.Wrap
                     font.pointSize: Theme.fontSize(12.5)
                     font.weight: Font.DemiBold

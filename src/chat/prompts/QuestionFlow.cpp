@@ -1,5 +1,7 @@
 #include "QuestionFlow.h"
 
+#include "HiddenCharacters.h"
+
 #include <algorithm>
 
 namespace brinmoor {
@@ -172,10 +174,15 @@ QVariantMap QuestionFlow::answers() const
     QVariantMap out;
     for (const QuestionItem& q : m_ask.questions) {
         const Choice c = m_choices.value(q.question);
+        // A chosen option goes as the card shows it, each hidden character written as its mark: the
+        // agent wrote the label, and nothing the user could not see (a payload in tag characters,
+        // an override that reorders it) may come back as the user's own words.
         QStringList parts;
-        for (const QuestionOption& o : q.options)
-            if (c.labels.contains(o.label) && !parts.contains(o.label))
-                parts << o.label;
+        for (const QuestionOption& o : q.options) {
+            const QString shown = HiddenCharacters::plain(o.label, HiddenCharacters::Scope::Line);
+            if (c.labels.contains(o.label) && !parts.contains(shown))
+                parts << shown;
+        }
         const QString text = trimmedBlanks(c.text);
         if (c.other && !text.isEmpty())
             parts << text;

@@ -17,7 +17,8 @@ namespace brinmoor {
 //
 // Choices and typed text are kept per question text, so two questions with the same text share
 // them. The free-text choice is a flag of its own beside the chosen labels: an agent option
-// labelled like anything at all stays an ordinary option. A request with another id starts
+// labelled like anything at all stays an ordinary option. A chosen option is answered as the card
+// shows it: its hidden characters written out as their marks ("<U+202E>"); typed text as typed. A request with another id starts
 // afresh; one with the same id (a re-sent request) keeps step, choices and text. A request with
 // no questions has no current question, offers only Skip, and submits an empty map.
 class QuestionFlow : public QObject {

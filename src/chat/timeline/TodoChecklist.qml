@@ -4,7 +4,8 @@ import Brinmoor.App
 import Brinmoor.Chat
 
 // An agent's to-do list: a header with the done count and one line per item with its status
-// symbol; done items are grey and struck through.
+// symbol; done items are grey and struck through. An item's hidden characters show as marks: the
+// list says what the agent is about to do.
 Item {
     id: list
 
@@ -72,6 +73,8 @@ Item {
                 required property int index
                 readonly property string status: list.todos[item.index].status
                 readonly property bool done: item.status === "completed"
+                readonly property string content: list.todos[item.index].content
+                readonly property string marked: ChatText.markedOutput(item.content)
                 spacing: 8
                 width: column.width
 
@@ -86,8 +89,8 @@ Item {
                 Text {
                     objectName: "content"
                     width: column.width - 19
-                    text: list.todos[item.index].content
-                    textFormat: Text.PlainText
+                    text: item.marked !== "" ? item.marked : item.content
+                    textFormat: item.marked !== "" ? Text.StyledText : Text.PlainText
                     wrapMode: Text.Wrap
                     font.pointSize: Theme.fontSize(12)
                     font.strikeout: item.done

@@ -108,6 +108,8 @@ Item {
                 objectName: "detail"
                 width: column.width
                 text: card.detail
+                wholeLines: card.tool && card.tool.wholeLines ? card.tool.wholeLines : 0
+                wholeChars: card.tool && card.tool.wholeChars ? card.tool.wholeChars : 0
                 title: card.name + "  " + card.summary
                 collapsedLines: 2
                 markdown: card.name === "ExitPlanMode"

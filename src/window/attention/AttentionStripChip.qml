@@ -61,15 +61,14 @@ Item {
                 size: 7
             }
         }
-        Text {
+        NameText {
             id: chipLabel
             objectName: "chipLabel"
             anchors.verticalCenter: parent.verticalCenter
-            text: chip.label
+            name: chip.label
             color: chip.idle ? Theme.textDim : Theme.text
             font.pointSize: Theme.fontSize(11.5)
             font.weight: Font.Medium
-            maximumLineCount: 1
             // A long name ends in an ellipsis instead of filling the strip; the width comes from
             // metrics because an eliding Text's implicit width can follow its elided width.
             elide: Text.ElideRight
@@ -77,7 +76,7 @@ Item {
             TextMetrics {
                 id: chipMetrics
                 font: chipLabel.font
-                text: chipLabel.text
+                text: chipLabel.shownName
             }
         }
         AutoApproveLock {

@@ -62,15 +62,14 @@ Item {
                 paneState: card.state_
                 size: 6
             }
-            Text {
+            NameText {
                 anchors.verticalCenter: parent.verticalCenter
                 width: content.width - 12
-                text: card.session ? card.session.project : ""
+                name: card.session ? card.session.project : ""
                 color: card.idle ? Theme.textDim : Theme.text
                 font.pointSize: Theme.fontSize(10)
                 font.weight: Font.Medium
                 elide: Text.ElideRight
-                maximumLineCount: 1
             }
         }
         Text {

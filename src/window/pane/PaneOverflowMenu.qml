@@ -14,8 +14,10 @@ Item {
     required property var session
     readonly property string sessionID: root.session ? root.session.id : ""
 
-    // Rename dialog state.
+    // Rename dialog state: the name when it opened, and the dialog's text, the name with its hidden
+    // characters written as marks ("<U+202E>"), which cannot reorder it.
     property bool renaming: false
+    property string renamingFrom: ""
     property string draftName: ""
 
     readonly property alias menu: menu
@@ -39,7 +41,8 @@ Item {
     ]
 
     function openRename() {
-        root.draftName = root.session ? root.session.project : "";
+        root.renamingFrom = root.session ? root.session.project : "";
+        root.draftName = HiddenMarks.plainName(root.renamingFrom);
         root.renaming = true;
         renameDialog.open();
     }
@@ -47,7 +50,7 @@ Item {
     function commitRename() {
         if (root.draftName === "")
             return;
-        AppModel.rename(root.sessionID, root.draftName);
+        AppModel.rename(root.sessionID, HiddenMarks.editedName(root.draftName, root.renamingFrom));
         AppModel.save();
     }
     function trigger(index: int) {
@@ -191,7 +194,8 @@ Item {
             placeholderText: qsTr("Name")
             text: root.draftName
             onTextEdited: root.draftName = nameField.text
-            maximumLength: AppModel.maxNameLength
+            // Room for the marks, which are longer than what they stand for.
+            maximumLength: AppModel.maxNameLength + HiddenMarks.plainName(root.renamingFrom).length - root.renamingFrom.length
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint

@@ -229,16 +229,14 @@ Item {
                 paneState: shell.paneState
                 size: 7
             }
-            Text {
+            NameText {
                 id: nameText
                 objectName: "projectName"
-                text: shell.session ? shell.session.project : ""
-                textFormat: Text.PlainText
+                name: shell.session ? shell.session.project : ""
                 font.pointSize: Theme.fontSize(shell.compact ? 11 : 12)
                 font.weight: Font.Medium
                 color: shell.paneState === "idle" ? Theme.textDim : Theme.text
                 elide: Text.ElideRight
-                maximumLineCount: 1
                 Layout.preferredWidth: shell.headerFit.name
                 Layout.minimumWidth: shell.headerFit.name
                 Layout.maximumWidth: shell.headerFit.name
@@ -247,30 +245,28 @@ Item {
                 TextMetrics {
                     id: nameMetrics
                     font: nameText.font
-                    text: nameText.text
+                    text: nameText.shownName
                 }
                 // The least the name shows: its first letter and the ellipsis; and what it keeps
                 // before the cost text gets any room: its first ten letters.
                 TextMetrics {
                     id: nameMinMetrics
                     font: nameText.font
-                    text: nameText.text === "" ? "" : String.fromCodePoint(nameText.text.codePointAt(0)) + "…"
+                    text: nameText.shownName === "" ? "" : String.fromCodePoint(nameText.shownName.codePointAt(0)) + "…"
                 }
                 TextMetrics {
                     id: nameFairMetrics
                     font: nameText.font
-                    text: Array.from(nameText.text).slice(0, 10).join("") + "…"
+                    text: Array.from(nameText.shownName).slice(0, 10).join("") + "…"
                 }
             }
-            Text {
+            NameText {
                 id: labelText
                 objectName: "sessionLabel"
                 visible: shell.headerFit.label > 0
-                text: shell.session ? shell.session.sessionLabel : ""
-                textFormat: Text.PlainText
+                name: shell.session ? shell.session.sessionLabel : ""
                 font.pointSize: Theme.fontSize(11)
                 color: Theme.textFaint
-                maximumLineCount: 1
                 elide: Text.ElideRight
                 Layout.preferredWidth: shell.headerFit.label
                 Layout.minimumWidth: shell.headerFit.label
@@ -278,7 +274,7 @@ Item {
                 TextMetrics {
                     id: labelMetrics
                     font: labelText.font
-                    text: labelText.text
+                    text: labelText.shownName
                 }
             }
             ProviderLogo {

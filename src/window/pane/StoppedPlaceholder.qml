@@ -39,13 +39,12 @@ Item {
             size: 16
             color: Theme.textFaint
         }
-        Text {
+        NameText {
             objectName: "projectName"
             width: parent.width
             horizontalAlignment: Text.AlignHCenter
             // An empty name keeps its line, so the icon and the button stay in place.
-            text: card.session ? card.session.project : ""
-            textFormat: Text.PlainText
+            name: card.session ? card.session.project : ""
             height: Math.max(implicitHeight, fontMetrics.height)
             elide: Text.ElideRight
             font.pointSize: Theme.fontSize(12)

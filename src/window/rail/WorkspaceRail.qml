@@ -10,8 +10,10 @@ import Brinmoor.Window
 Rectangle {
     id: rail
 
-    // The workspace whose rename dialog is open ("" none), and the dialog's text.
+    // The workspace whose rename dialog is open ("" none), its name then, and the dialog's text:
+    // the name with its hidden characters written as marks ("<U+202E>"), which cannot reorder it.
     property string renamingID: ""
+    property string renamingFrom: ""
     property string draftName: ""
     // The expanded row under the pointer ("" none).
     property string hoveredID: ""
@@ -21,14 +23,15 @@ Rectangle {
     readonly property alias nameField: nameField
 
     function openRename(workspaceID: string, name: string) {
-        rail.draftName = name;
+        rail.renamingFrom = name;
+        rail.draftName = HiddenMarks.plainName(name);
         rail.renamingID = workspaceID;
         renameDialog.open();
     }
     function commitRename() {
         // A name that is blank after trimming is ignored by the model.
         if (rail.renamingID !== "")
-            AppModel.renameWorkspace(rail.renamingID, rail.draftName);
+            AppModel.renameWorkspace(rail.renamingID, HiddenMarks.editedName(rail.draftName, rail.renamingFrom));
         rail.renamingID = "";
     }
     // A row's leave clears the hover only if no later row has taken it since.
@@ -256,7 +259,8 @@ Rectangle {
             placeholderText: qsTr("Name")
             text: rail.draftName
             onTextEdited: rail.draftName = nameField.text
-            maximumLength: AppModel.maxNameLength
+            // Room for the marks, which are longer than what they stand for.
+            maximumLength: AppModel.maxNameLength + HiddenMarks.plainName(rail.renamingFrom).length - rail.renamingFrom.length
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint

@@ -48,7 +48,7 @@ Item {
     }
     ToolTip.visible: hover.hovered
     ToolTip.delay: 800
-    ToolTip.text: row.name
+    ToolTip.text: HiddenMarks.plainName(row.name)
 
     Row {
         id: content
@@ -71,12 +71,10 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 1
             width: content.width - 8 - 9 - 9 - trailing.width
-            Text {
+            NameText {
                 objectName: "rowName"
                 width: parent.width
-                text: row.name
-                textFormat: Text.PlainText
-                maximumLineCount: 1
+                name: row.name
                 elide: Text.ElideRight
                 color: row.selected ? Theme.textStrong : Theme.text
                 font.pointSize: Theme.fontSize(12)

@@ -29,6 +29,12 @@ Rectangle {
     readonly property string updatePageProblem: !!bar.updater && !!bar.updater.pageProblem
                                                 && !(bar.updateReady && bar.updater.installable === true)
                                                 ? bar.updater.pageProblem : ""
+    // Why this copy cannot install an update in place ("" when it can): the pill then offers
+    // the download page, and says so.
+    readonly property string updateInstallProblem: !!bar.updater && !!bar.updater.installProblem
+                                                   ? bar.updater.installProblem : ""
+    readonly property bool updateHasPage: !!bar.updater && !!bar.updater.pageURL
+                                          && bar.updater.pageURL.toString() !== ""
     // Why the announced version was not installed; the pill then says "Update Failed".
     readonly property string updateFailure: !!bar.updater && !bar.updateReady && !bar.updateDownloading
                                             && !!bar.updater.failure ? bar.updater.failure : ""
@@ -109,12 +115,10 @@ Rectangle {
             radius: 3
             color: bar.hasWorkspace ? Theme.hex(bar.workspace.colorHex, 1) : "transparent"
         }
-        Text {
+        NameText {
             objectName: "workspaceName"
             anchors.verticalCenter: parent.verticalCenter
-            text: bar.hasWorkspace ? bar.workspace.name : qsTr("No workspace")
-            textFormat: Text.PlainText
-            maximumLineCount: 1
+            name: bar.hasWorkspace ? bar.workspace.name : qsTr("No workspace")
             elide: Text.ElideRight
             width: Math.min(implicitWidth, 260)
             color: bar.hasWorkspace ? Theme.textStrong : Theme.textDim
@@ -178,8 +182,10 @@ Rectangle {
                     objectName: "updatePillText"
                     anchors.verticalCenter: parent.verticalCenter
                     text: bar.updateDownloading ? qsTr("Downloading…")
-                          : bar.updateReady ? qsTr("Install Update")
-                          : bar.updateFailure !== "" ? qsTr("Update Failed") : qsTr("Update")
+                          : bar.updateReady && bar.updateInstallProblem === "" ? qsTr("Install Update")
+                          : bar.updateFailure !== "" ? qsTr("Update Failed")
+                          : bar.updateInstallProblem === "" ? qsTr("Update")
+                          : bar.updateHasPage ? qsTr("Get Update") : qsTr("Update Available")
                     color: "white"
                     font.pointSize: Theme.fontSize(11)
                     font.weight: Font.DemiBold
@@ -197,17 +203,21 @@ Rectangle {
                         acted = bar.updater.install();
                     else if (!bar.updateDownloading)
                         acted = bar.updater.openPage();
-                    if (acted === false && bar.updatePageProblem !== "")
+                    // A click that opened nothing shows at once why.
+                    if (acted === false)
                         pill.explaining = true;
                 }
                 onContainsMouseChanged: if (!pillMouse.containsMouse) pill.explaining = false
             }
             ToolTip.visible: pillMouse.containsMouse
             ToolTip.delay: pill.explaining ? 0 : 600
-            ToolTip.text: bar.updateFailure === ""
-                          ? WindowText.pillHelp(bar.updateReady, bar.updateVersion, bar.updatePageProblem)
-                          : bar.updatePageProblem === "" ? bar.updateFailure
-                          : bar.updateFailure + "\n" + bar.updatePageProblem
+            ToolTip.text: bar.updateFailure !== ""
+                          ? (bar.updatePageProblem === "" ? bar.updateFailure
+                                                          : bar.updateFailure + "\n" + bar.updatePageProblem)
+                          : bar.updateInstallProblem !== ""
+                          ? WindowText.byHandHelp(bar.updateVersion, bar.updateInstallProblem, bar.updateHasPage,
+                                                  bar.updatePageProblem)
+                          : WindowText.pillHelp(bar.updateReady, bar.updateVersion, bar.updatePageProblem)
         }
 
         // High Claude usage: amber from 90 %, red at the limit.

@@ -128,6 +128,31 @@ Item {
             AppModel.save();
         }
 
+        // A name holding an override or tag characters opens with them written as marks, which
+        // cannot reorder the field; left as it is, the stored name stays; edited, the marks
+        // still stand for their characters, and a mark deleted takes its character away.
+        function test_a_name_with_hidden_characters_opens_as_its_marks_and_keeps_them() {
+            const spoofed = "rlo\u202Egpj.exe\u{E0041}";
+            AppModel.rename(top.record(0).id, spoofed);
+            const shown = "rlo<U+202E>gpj.exe<U+E0041>";
+            const cases = [{ shown: shown, edit: "", name: spoofed }, { shown: shown, edit: "2", name: spoofed + "2" },
+                           { shown: shown + "2", edit: "rlogpj.exe", name: "rlogpj.exe", replace: true }];
+            for (const c of cases) {
+                const m = makeMenu(0);
+                m.trigger(0);
+                tryCompare(m.renameDialog, "opened", true, 1000);
+                compare(m.nameField.text, c.shown);
+                if (c.replace)
+                    m.nameField.text = "";
+                m.nameField.insert(m.nameField.length, c.edit);
+                m.draftName = m.nameField.text;
+                mouseClick(findChild(m.renameDialog.footer, "renameButton"));
+                compare(top.record(0).project, c.name);
+            }
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
         function test_restart_resume_and_stop_change_runtime_state_only() {
             const id = top.record(0).id;
             const m = makeMenu(0);
