@@ -270,6 +270,87 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
 }
 BENCHMARK(BM_LongAnswerFirstFrame)->Arg(500)->Arg(2000)->Arg(5000)->Arg(200000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
+// A 5 MB answer that is one long block: 0, a code block of 70,000 lines; 1, a paragraph of
+// 60,000 lines with code spans and links and no blank line; 2, the same paragraph on one line.
+// `tag` makes each answer a text of its own.
+QString longBlockAnswer(int shape, int tag)
+{
+    QStringList out;
+    if (shape == 0) {
+        for (int k = 0; out.size() < 70000; ++k)
+            out << QStringLiteral("    auto value%1 = compute(%2, \"the argument of line %1\"); // step %1").arg(k).arg(tag);
+        return QStringLiteral("Here is the file:\n\n```cpp\n") + out.join(u'\n') + QStringLiteral("\n```\n\nThat is all.");
+    }
+    for (int k = 0; out.size() < 60000; ++k)
+        out << QStringLiteral("Step %1 of %2 reads `config %1` and the [manual page](https://example.com/%1) says why.").arg(k).arg(tag);
+    return QStringLiteral("Text:\n\n") + out.join(shape == 1 ? u'\n' : u' ') + QStringLiteral("\n\nThat is all.");
+}
+
+// A 5 MB answer of one long block (longBlockAnswer) arriving in a pane that follows its end:
+// from the event to the first frame drawn after it, as BM_LongAnswerFirstFrame; then the
+// slowest of the frames scrolling up through the answer 600 points at a time (max_scroll_ms); and
+// the pane opened anew on the conversation as a restart does, to its end on screen (reopen_ms).
+void BM_LongBlockAnswer(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_chat_pane");
+    const int shape = int(state.range(0));
+    int tag = 0;
+    double rows = 0, toEndMs = 0, maxScrollMs = 0, reopenMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pane = std::make_unique<Pane>(6);
+        pane->open();
+        benchview::spin(900);
+        pane->frame();
+        SidecarEvent::Assistant a;
+        a.blocks = {ChatBlock::ofText(longBlockAnswer(shape, ++tag))};
+        const int rowsBefore = pane->session.timeline()->count();
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        pane->session.apply(SidecarEvent{a});
+        QCoreApplication::processEvents();
+        pane->frame();
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.PauseTiming();
+        while (!pane->atEnd() && t.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            pane->frame();
+        }
+        toEndMs += t.nsecsElapsed() / 1e6 / double(state.max_iterations);
+        rows = pane->session.timeline()->count() - rowsBefore;
+        QQuickItem* list = pane->list();
+        for (int i = 0; i < 150; ++i) {
+            QElapsedTimer f;
+            f.start();
+            list->setProperty("contentY", list->property("contentY").toReal() - 600);
+            pane->frame();
+            maxScrollMs = std::max(maxScrollMs, f.nsecsElapsed() / 1e6);
+        }
+        // A restart: the same conversation from the store, in a new pane, to its end.
+        const QList<ChatMessage> stored = pane->session.transcript();
+        pane.reset();
+        auto again = std::make_unique<Pane>(0);
+        again->session.apply(SidecarEvent{SidecarEvent::History{stored}});
+        QElapsedTimer r;
+        r.start();
+        again->open();
+        again->frame();
+        while (!again->atEnd() && r.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            again->frame();
+        }
+        reopenMs += r.nsecsElapsed() / 1e6 / double(state.max_iterations);
+        again.reset();
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = rows;
+    state.counters["to_end_ms"] = toEndMs;
+    state.counters["max_scroll_ms"] = maxScrollMs;
+    state.counters["reopen_ms"] = reopenMs;
+}
+BENCHMARK(BM_LongBlockAnswer)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
 // One more message at the end of a conversation of `n` messages shown in a pane: the work of
 // applying the event (the transcript, the rows, and whatever the pane does at once on their
 // signals; its next frame is not counted), and the rows it changes.

@@ -200,7 +200,7 @@ namespace {
 // The rows of `row` for each of its text's pieces, in order: the first keeps the row's id and
 // attachments, a later one has the id with "~" and its number. An unanswered message says so under
 // its last piece only.
-void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QStringList& pieces)
+void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QList<TimelineRow::Piece>& pieces)
 {
     for (qsizetype k = 0; k < pieces.size(); ++k) {
         TimelineRow piece = row;
@@ -211,9 +211,22 @@ void appendPieces(QList<TimelineRow>& rows, const TimelineRow& row, const QStrin
         piece.piece = int(k);
         piece.more = k + 1 < pieces.size();
         piece.unanswered = row.unanswered && !piece.more;
-        piece.text = pieces.at(k);
+        const TimelineRow::Piece& p = pieces.at(k);
+        piece.text = p.text;
+        piece.codeAbove = p.codeAbove;
+        piece.codeBelow = p.codeBelow;
+        piece.wholeCode = p.wholeCode;
         rows.append(piece);
     }
+}
+
+QList<TimelineRow::Piece> plain(const QStringList& texts)
+{
+    QList<TimelineRow::Piece> out;
+    out.reserve(texts.size());
+    for (const QString& t : texts)
+        out.append({t});
+    return out;
 }
 
 } // namespace
@@ -232,7 +245,7 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             for (const ChatBlock& b : message.blocks)
                 if (b.kind == ChatBlock::Kind::Text)
                     row.text += b.text;
-            appendPieces(rows, row, plainPieces(row.text));
+            appendPieces(rows, row, plain(plainPieces(row.text)));
             continue;
         }
         for (qsizetype i = 0; i < message.blocks.size(); ++i) {
@@ -242,7 +255,7 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
             switch (b.kind) {
             case ChatBlock::Kind::Text:
                 row.kind = Kind::Text;
-                appendPieces(rows, row, textPieces(b.text));
+                appendPieces(rows, row, cutText(b.text));
                 continue;
             case ChatBlock::Kind::Thinking:
                 row.kind = Kind::Thinking;
@@ -274,6 +287,79 @@ bool isFence(QStringView line)
     return line.trimmed().startsWith(QLatin1String("```"));
 }
 
+// A line that the chat's markdown parser takes as a block of its own: a heading ("#" to "######"
+// and a space), a bullet ("- ", "* ") or a numbered item (digits with an optional sign, "." and a
+// space), read after spaces and tabs are trimmed. Must stay in step with that parser: a line
+// taken for one here that is paragraph text there would cut its paragraph in two.
+bool isOneLineBlock(QStringView line)
+{
+    while (!line.isEmpty() && (line.front() == u' ' || line.front() == u'\t'))
+        line = line.sliced(1);
+    if (line.startsWith(QLatin1String("- ")) || line.startsWith(QLatin1String("* ")))
+        return true;
+    qsizetype k = 0;
+    while (k < line.size() && line[k] == u'#')
+        ++k;
+    if (k >= 1 && k <= 6 && k < line.size() && line[k] == u' ')
+        return true;
+    k = line.startsWith(u'+') || line.startsWith(u'-') ? 1 : 0;
+    const qsizetype digits = k;
+    while (k < line.size() && line[k] >= u'0' && line[k] <= u'9')
+        ++k;
+    // Up to 18 digits: the parser refuses a number that does not fit in 64 bits.
+    return k > digits && k - digits <= 18 && k + 1 < line.size() && line[k] == u'.' && line[k + 1] == u' ';
+}
+
+// Where to cut a line too long for one piece, somewhere in text[from, from + limit): after the
+// last space there outside a code span and outside a link's text and target, so that no word,
+// span or link is cut; failing that after the last space; failing that at the limit, never
+// between a surrogate pair. In code (`inCode`) spans and links mean nothing.
+qsizetype cutInLine(const QString& text, qsizetype from, qsizetype limit, bool inCode)
+{
+    const qsizetype end = from + limit;
+    qsizetype clean = -1, space = -1;
+    qsizetype span = 0;    // the backtick run that opened the code span we are in; 0 outside one
+    int brackets = 0;      // open "[" of a link's text
+    bool target = false;   // inside the "(…)" after a link's text
+    for (qsizetype i = from; i < end;) {
+        const QChar c = text.at(i);
+        if (c == u'`' && !inCode) {
+            qsizetype run = 1;
+            while (i + run < end && text.at(i + run) == u'`')
+                ++run;
+            span = span == 0 ? run : span == run ? 0 : span;
+            i += run;
+            continue;
+        }
+        if (span == 0 && !inCode) {
+            if (c == u'\\') {
+                i += 2;
+                continue;
+            }
+            if (c == u'[')
+                ++brackets;
+            else if (c == u']' && brackets > 0 && --brackets == 0 && i + 1 < end && text.at(i + 1) == u'(')
+                target = true;
+            else if (c == u')' && target)
+                target = false;
+        }
+        if (c == u' ') {
+            space = i + 1;
+            if (span == 0 && brackets == 0 && !target)
+                clean = i + 1;
+        }
+        ++i;
+    }
+    if (clean > from)
+        return clean;
+    if (space > from)
+        return space;
+    qsizetype at = end;
+    if (text.at(at - 1).isHighSurrogate())
+        --at;
+    return at;
+}
+
 } // namespace
 
 bool TimelineRow::isTableSeparator(QStringView line)
@@ -297,94 +383,131 @@ bool TimelineRow::isTableSeparator(QStringView line)
 
 QStringList TimelineRow::textPieces(const QString& text)
 {
+    QStringList out;
+    for (const Piece& p : cutText(text))
+        out.append(p.text);
+    return out;
+}
+
+QList<TimelineRow::Piece> TimelineRow::cutText(const QString& text)
+{
     const qsizetype n = text.size();
     if (n <= pieceChars && text.count(u'\n') < pieceLines)
-        return {text};
-    const qsizetype hardChars = pieceChars * 4;
-    const int hardLines = pieceLines * 4;
+        return {{text}};
 
-    QStringList pieces;
+    QList<Piece> pieces;
     qsizetype start = 0;       // where the current piece's own text begins
     int lines = 0;             // lines in the current piece so far
     QString opener;            // what the current piece starts with before its own text
+    bool codeAbove = false;    // the current piece goes on with a code block cut before it
     QString fence;             // the open code block's fence line, empty outside one
+    qsizetype codeStart = 0;   // where the open code block's code begins
+    QList<qsizetype> cutCode;  // the pieces already cut from the open code block
     QString tableHead;         // header and separator of the table being read, empty outside one
     int tableRows = 0;         // rows of that table in the current piece, below its header
     QStringView previous;      // the line before, whole
-    bool previousBlank = false;
+    bool boundary = false;     // a block ended with the line before
+    bool closeHere = false;    // a code block cut before this piece has ended: cut at once
 
-    auto cut = [&](qsizetype at, bool hard) {
-        QString piece = opener + text.sliced(start, at - start);
+    auto cut = [&](qsizetype at, bool inside) {
+        Piece piece{opener + text.sliced(start, at - start), codeAbove};
         opener.clear();
-        if (hard && !fence.isEmpty()) {
+        codeAbove = false;
+        if (inside && !fence.isEmpty()) {
             // Close the block here and open it again, same fence line, in the next piece.
-            if (!piece.endsWith(u'\n'))
-                piece += u'\n';
-            piece += QStringLiteral("```");
+            if (!piece.text.endsWith(u'\n'))
+                piece.text += u'\n';
+            piece.text += QStringLiteral("```");
+            piece.codeBelow = true;
             opener = fence + u'\n';
-        } else if (hard && !tableHead.isEmpty()) {
+            codeAbove = true;
+            cutCode.append(pieces.size());
+        } else if (inside && !tableHead.isEmpty()) {
             opener = tableHead + u'\n';
         }
         pieces.append(piece);
         start = at;
         lines = 0;
         tableRows = 0;
+        closeHere = false;
+    };
+    // The open code block is complete, its code ends at `end`: the pieces cut from it learn it.
+    auto closeCode = [&](qsizetype end) {
+        if (cutCode.isEmpty())
+            return;
+        const QString code = end > codeStart ? text.sliced(codeStart, end - codeStart) : QString();
+        for (qsizetype k : cutCode)
+            pieces[k].wholeCode = code;
+        cutCode.clear();
     };
 
     qsizetype pos = 0;
-    bool continuation = false;  // pos is inside a line that was cut for its length
     while (pos < n) {
         qsizetype end = text.indexOf(u'\n', pos);
         if (end < 0)
             end = n;
-        const qsizetype size = pos - start;
+        const QStringView line = QStringView(text).sliced(pos, end - pos);
+        const bool fenceLine = isFence(line);
         // A table ends at its first line without a pipe: a piece cut there needs no copy of its
         // header.
-        if (!continuation && !tableHead.isEmpty() && !QStringView(text).sliced(pos, end - pos).contains(u'|'))
+        if (!tableHead.isEmpty() && !line.contains(u'|')) {
             tableHead.clear();
+            boundary = true;
+        }
+        const bool separator = isTableSeparator(line) && previous.contains(u'|');
+        const bool startsBlock = fence.isEmpty() && tableHead.isEmpty() && !separator && (boundary || fenceLine || isOneLineBlock(line));
         if (pos > start) {
-            // A table never ends at a blank line inside; it is cut at the soft line count, since
-            // its cells cost more to lay out than prose: between two of its rows, never right
-            // below its header nor after its last row (a piece of a header alone shows as an
-            // empty table).
-            if (size >= hardChars || lines >= hardLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
-                cut(pos, true);
-            else if (!continuation && previousBlank && fence.isEmpty() && (size >= pieceChars || lines >= pieceLines))
+            const qsizetype size = pos - start;
+            const bool full = size >= pieceChars || lines >= pieceLines;
+            // A table is cut at the soft line count, since its cells cost more to lay out than
+            // prose: between two of its rows, never right below its header nor after its last
+            // row (a piece of a header alone shows as an empty table).
+            if (closeHere || (startsBlock && full))
                 cut(pos, false);
+            else if (size >= blockChars || lines >= blockLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
+                cut(pos, true);
         }
-        if (end - pos > hardChars) {
-            // A line too long for one piece goes on in the next; never between a surrogate pair.
-            qsizetype at = pos + hardChars;
-            if (text.at(at - 1).isHighSurrogate())
-                --at;
-            pos = at;
-            lines = hardLines;  // cut before whatever follows
-            continuation = true;
-            continue;
-        }
-        const QStringView line = QStringView(text).sliced(pos, end - pos);
-        if (!continuation) {
-            if (!fence.isEmpty()) {
-                if (isFence(line))
-                    fence.clear();
-            } else if (isFence(line)) {
-                fence = line.toString();
-                tableHead.clear();
-            } else if (tableHead.isEmpty() && isTableSeparator(line) && previous.contains(u'|')) {
-                tableHead = previous.toString() + u'\n' + line.toString();
-                tableRows = 0;
-            } else if (!tableHead.isEmpty()) {
-                ++tableRows;
+        if (end - pos > blockChars) {
+            // A line too long for a piece of its own: cut into pieces of its own, each but the
+            // last ending after a space where it can.
+            if (pos > start)
+                cut(pos, true);
+            qsizetype at = pos;
+            while (end - at > blockChars) {
+                at = cutInLine(text, at, blockChars, !fence.isEmpty());
+                cut(at, true);
             }
-            previous = line;
         }
-        previousBlank = line.trimmed().isEmpty();
-        continuation = false;
+        if (!fence.isEmpty()) {
+            if (fenceLine) {
+                closeCode(pos > codeStart ? pos - 1 : codeStart);
+                fence.clear();
+                // The piece that finished a long code block holds nothing else.
+                closeHere = codeAbove;
+            }
+        } else if (fenceLine) {
+            fence = line.toString();
+            codeStart = std::min(end + 1, n);
+            tableHead.clear();
+        } else if (tableHead.isEmpty() && separator) {
+            tableHead = previous.toString() + u'\n' + line.toString();
+            tableRows = 0;
+        } else if (!tableHead.isEmpty()) {
+            ++tableRows;
+        }
+        boundary = fence.isEmpty() && tableHead.isEmpty() && (fenceLine || line.trimmed().isEmpty() || isOneLineBlock(line));
+        previous = line;
         ++lines;
         pos = end + 1;
     }
+    if (!fence.isEmpty())
+        closeCode(n);
     if (start < n || pieces.isEmpty())
-        pieces.append(opener + text.sliced(start));
+        pieces.append({opener + text.sliced(start), codeAbove});
+    // The last piece, or one cut at a closing fence, learned its block's code with the others.
+    for (qsizetype k = 1; k < pieces.size(); ++k)
+        if (pieces[k].codeAbove && pieces[k].wholeCode.isEmpty())
+            pieces[k].wholeCode = pieces[k - 1].wholeCode;
     return pieces;
 }
 

@@ -115,6 +115,8 @@ struct ToolUse {
     Q_PROPERTY(QVariant detail READ detailVariant)
     Q_PROPERTY(QVariant todos READ todosVariant)
     Q_PROPERTY(QString outcome READ outcomeText)
+    Q_PROPERTY(double wholeLines READ wholeLinesValue)
+    Q_PROPERTY(double wholeChars READ wholeCharsValue)
 public:
     QString id;                              // as the agent gave it
     QString name;                            // "Bash", "MultiEdit", "TodoWrite", …
@@ -122,7 +124,13 @@ public:
     std::optional<QString> detail;           // plan, command, line diff, content or prompt
     std::optional<QList<TodoItem>> todos;    // only for a to-do list call
     ToolOutcome outcome = ToolOutcome::Pending;  // told by its result, or by its turn's end
+    // The detail is the start of a longer text (a written file): that text's lines and
+    // characters; 0 when the detail is all of it (ToolDetail).
+    qint64 wholeLines = 0;
+    qint64 wholeChars = 0;
 
+    double wholeLinesValue() const { return double(wholeLines); }
+    double wholeCharsValue() const { return double(wholeChars); }
     // Absent values read as undefined in QML.
     QVariant detailVariant() const { return detail ? QVariant(*detail) : QVariant(); }
     QVariant todosVariant() const { return todos ? QVariant(records::toVariantList(*todos)) : QVariant(); }
@@ -130,8 +138,8 @@ public:
 
     friend bool operator==(const ToolUse& a, const ToolUse& b)
     {
-        return records::sameFields(std::tie(a.id, a.name, a.summary, a.detail, a.todos, a.outcome),
-                                   std::tie(b.id, b.name, b.summary, b.detail, b.todos, b.outcome));
+        return records::sameFields(std::tie(a.id, a.name, a.summary, a.detail, a.todos, a.outcome, a.wholeLines, a.wholeChars),
+                                   std::tie(b.id, b.name, b.summary, b.detail, b.todos, b.outcome, b.wholeLines, b.wholeChars));
     }
 };
 
@@ -256,16 +264,24 @@ struct PermissionRequest {
     Q_PROPERTY(QString tool MEMBER tool)
     Q_PROPERTY(QString summary MEMBER summary)
     Q_PROPERTY(QVariant detail READ detailVariant)
+    Q_PROPERTY(double wholeLines READ wholeLinesValue)
+    Q_PROPERTY(double wholeChars READ wholeCharsValue)
 public:
     QString id;     // echoed in the answer
     QString tool;
     QString summary;
     std::optional<QString> detail;
+    // As a ToolUse's: the whole text the detail is the start of, 0 when it is all of it.
+    qint64 wholeLines = 0;
+    qint64 wholeChars = 0;
 
     QVariant detailVariant() const { return detail ? QVariant(*detail) : QVariant(); }
+    double wholeLinesValue() const { return double(wholeLines); }
+    double wholeCharsValue() const { return double(wholeChars); }
     friend bool operator==(const PermissionRequest& a, const PermissionRequest& b)
     {
-        return records::sameFields(std::tie(a.id, a.tool, a.summary, a.detail), std::tie(b.id, b.tool, b.summary, b.detail));
+        return records::sameFields(std::tie(a.id, a.tool, a.summary, a.detail, a.wholeLines, a.wholeChars),
+                                   std::tie(b.id, b.tool, b.summary, b.detail, b.wholeLines, b.wholeChars));
     }
 };
 
@@ -404,17 +420,39 @@ struct TimelineRow {
     int piece = 0;
     // Whether a later piece of the same block or message follows this row.
     bool more = false;
+    // A code block too long for one row goes on over several: this piece's first code block goes
+    // on from the piece before (codeAbove), its last into the piece after (codeBelow), and
+    // wholeCode is that block's whole code, which its copy button copies. A piece holds at most
+    // one such block. False, false and empty for every other row.
+    bool codeAbove = false;
+    bool codeBelow = false;
+    QString wholeCode = {};
 
     // The rows of a transcript, in order; never a working or compacting row. The rows of one
     // message depend on that message alone, so a message appended adds build({message}).
     static QList<TimelineRow> build(const QList<ChatMessage>& messages);
-    // A markdown text cut into pieces the list can lay out one at a time: at a blank line once a
-    // piece has pieceLines lines or pieceChars characters, anywhere once it has four times that
-    // (a table at pieceLines). A code block cut there is closed and opened again with its own fence
-    // line, a table goes on under a copy of its header; a line longer than the hard limit is cut within. Joined (less
-    // those added fences and headers) the pieces give the text back. A short text is one piece.
+    // A markdown text cut into pieces the list can lay out one at a time, only where one block
+    // of the chat's markdown ends and the next begins (a blank line, a fence, a heading or a list
+    // item), once a piece has pieceLines lines or pieceChars characters; a table goes on under a
+    // copy of its header once a piece has pieceLines lines of it. A block is never cut unless it
+    // alone passes blockLines lines or blockChars characters: then a code block is closed and
+    // opened again with its own fence line between two of its lines (the pieces carry its whole
+    // code), a paragraph is cut between two of its lines, and a line longer than blockChars after
+    // a space outside code spans and links where it has one. Joined (less the fences and headers
+    // added) the pieces give the text back. A short text is one piece.
     static constexpr int pieceLines = 24;
     static constexpr qsizetype pieceChars = 2400;
+    static constexpr int blockLines = 1000;
+    static constexpr qsizetype blockChars = 64000;
+    struct Piece {
+        QString text;
+        bool codeAbove = false;
+        bool codeBelow = false;
+        QString wholeCode = {};
+        friend bool operator==(const Piece&, const Piece&) = default;
+    };
+    static QList<Piece> cutText(const QString& text);
+    // The texts of cutText().
     static QStringList textPieces(const QString& text);
     // A user's plain text cut the same way for its bubble: at a line's end once a piece has twice
     // pieceLines lines or pieceChars characters, anywhere at four times that (never inside a
@@ -438,8 +476,10 @@ struct TimelineRow {
     friend bool operator==(const TimelineRow& a, const TimelineRow& b)
     {
         return records::sameFields(
-            std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.outcome, a.unanswered, a.noAnswer, a.piece, a.more),
-            std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.outcome, b.unanswered, b.noAnswer, b.piece, b.more));
+            std::tie(a.id, a.kind, a.text, a.attachments, a.seconds, a.tool, a.label, a.outcome, a.unanswered, a.noAnswer, a.piece, a.more,
+                     a.codeAbove, a.codeBelow, a.wholeCode),
+            std::tie(b.id, b.kind, b.text, b.attachments, b.seconds, b.tool, b.label, b.outcome, b.unanswered, b.noAnswer, b.piece, b.more,
+                     b.codeAbove, b.codeBelow, b.wholeCode));
     }
 };
 

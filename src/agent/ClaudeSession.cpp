@@ -620,7 +620,10 @@ void ClaudeSession::apply(const SidecarEvent& event)
         p.id = e->id;
         p.tool = e->tool;
         p.summary = permissionSummary(e->tool, e->input);
-        p.detail = toolDetail(e->tool, e->input);
+        const ToolDetail detail = toolDetailOf(e->tool, e->input);
+        p.detail = detail.text;
+        p.wholeLines = detail.wholeLines;
+        p.wholeChars = detail.wholeChars;
         if (!p.detail && !e->input.isEmpty())
             p.detail = QString::fromUtf8(QJsonDocument(e->input).toJson(QJsonDocument::Indented)).trimmed();
         setPendingPermission(p);

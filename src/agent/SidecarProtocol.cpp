@@ -233,7 +233,10 @@ std::optional<ChatBlock> SidecarEvent::decodeBlock(const QJsonObject& block)
     if (t == QLatin1String("tool_use")) {
         const QString name = r.string("name", QStringLiteral("tool"));
         const QJsonObject input = r.object("input");
-        ToolUse use{r.string("id"), name, toolSummary(name, input), toolDetail(name, input), parseTodos(name, input)};
+        const ToolDetail detail = toolDetailOf(name, input);
+        ToolUse use{r.string("id"), name, toolSummary(name, input), detail.text, parseTodos(name, input)};
+        use.wholeLines = detail.wholeLines;
+        use.wholeChars = detail.wholeChars;
         // A call that gives no result of its own (a web search the service ran, a to-do list) is
         // complete as it comes.
         if (r.boolean("settled"))

@@ -107,6 +107,9 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
     case OutcomeRole: return outcomeName(r.outcome);
     case UnansweredRole: return r.unanswered;
     case NoAnswerRole: return r.noAnswer;
+    case CodeAboveRole: return r.codeAbove;
+    case CodeBelowRole: return r.codeBelow;
+    case WholeCodeRole: return r.wholeCode;
     }
     return {};
 }
@@ -116,7 +119,8 @@ QHash<int, QByteArray> TimelineModel::roleNames() const
     return {{RowIdRole, "rowId"}, {KindRole, "kind"}, {TextRole, "text"}, {AttachmentsRole, "attachments"},
             {SecondsRole, "seconds"}, {ToolRole, "tool"}, {LabelRole, "label"},
             {PieceRole, "piece"}, {MoreRole, "more"}, {OutcomeRole, "outcome"}, {UnansweredRole, "unanswered"},
-            {NoAnswerRole, "noAnswer"}};
+            {NoAnswerRole, "noAnswer"}, {CodeAboveRole, "codeAbove"}, {CodeBelowRole, "codeBelow"},
+            {WholeCodeRole, "wholeCode"}};
 }
 
 } // namespace brinmoor

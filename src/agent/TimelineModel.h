@@ -34,6 +34,9 @@ public:
         OutcomeRole,                   // "outcome": a tool or tool-result row's outcomeName()
         UnansweredRole,                // "unanswered": a user row whose turn ended with no answer
         NoAnswerRole,                  // "noAnswer": why it ended so ("" when not known)
+        CodeAboveRole,                 // "codeAbove": its first code block goes on from the row before
+        CodeBelowRole,                 // "codeBelow": its last code block goes on in the row after
+        WholeCodeRole,                 // "wholeCode": that code block's whole code, else ""
     };
 
     explicit TimelineModel(QObject* parent = nullptr);

@@ -91,10 +91,15 @@ QString permissionSummary(const QString& tool, const QJsonObject& input)
 
 std::optional<QString> toolDetail(const QString& name, const QJsonObject& input)
 {
+    return toolDetailOf(name, input).text;
+}
+
+ToolDetail toolDetailOf(const QString& name, const QJsonObject& input)
+{
     if (const auto plan = textAt(input, "plan"))
-        return plan;
+        return {plan};
     if (const auto command = textAt(input, "command"))
-        return command;
+        return {command};
     if (name == QLatin1String("MultiEdit")) {
         if (const auto edits = objectsAt(input, "edits")) {
             QStringList diffs;
@@ -104,16 +109,26 @@ std::optional<QString> toolDetail(const QString& name, const QJsonObject& input)
                     diffs.append(diffText(textAt(edit, "old_string").value_or(QString()), *newText));
             }
             if (!diffs.isEmpty())
-                return diffs.join(QLatin1Char('\n'));
+                return {diffs.join(QLatin1Char('\n'))};
         }
     }
     if (const auto newText = textAt(input, "new_string"))
-        return diffText(textAt(input, "old_string").value_or(QString()), *newText);
-    if (const auto content = textAt(input, "content"))
-        return leftGraphemes(*content, 2000);
+        return {diffText(textAt(input, "old_string").value_or(QString()), *newText)};
+    if (const auto content = textAt(input, "content")) {
+        QString kept = leftGraphemes(*content, 2000);
+        if (kept.size() == content->size())
+            return {kept};
+        // Only the file's start: its whole lines where it has a line break, so that no line
+        // shows as if it ended where the cut fell.
+        const qsizetype lastBreak = kept.lastIndexOf(QLatin1Char('\n'));
+        if (lastBreak >= 0)
+            kept.truncate(lastBreak + 1);
+        const qint64 lines = content->count(QLatin1Char('\n')) + (content->endsWith(QLatin1Char('\n')) ? 0 : 1);
+        return {kept, lines, content->size()};
+    }
     if (const auto prompt = textAt(input, "prompt"))
-        return prompt;
-    return std::nullopt;
+        return {prompt};
+    return {};
 }
 
 std::optional<QList<TodoItem>> parseTodos(const QString& name, const QJsonObject& input)

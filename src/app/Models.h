@@ -107,12 +107,16 @@ struct CodePreview {
     Q_PROPERTY(QString content MEMBER content)
     Q_PROPERTY(bool isMarkdown MEMBER isMarkdown)
     Q_PROPERTY(bool isDiff MEMBER isDiff)
+    Q_PROPERTY(QString note MEMBER note)
 public:
     QUuid id = QUuid::createUuid();
     QString title;
     QString content;
     bool isMarkdown = false;
     bool isDiff = false;
+    // The content is only the start of a longer text: what part it is, shown above it; empty
+    // when it is whole.
+    QString note;
 
     QString idText() const { return uuidText(id); }
     friend bool operator==(const CodePreview&, const CodePreview&) = default;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -216,6 +217,91 @@ TEST(ChatEndToEnd, a_denied_write_and_an_answer_cut_by_quitting_say_so)
     EXPECT_EQ(last.text, S("now explain it all"));
     EXPECT_TRUE(last.unanswered) << "the question shows it was never answered";
     EXPECT_EQ(rowOf(again, TimelineRow::Kind::Tool).outcome, ToolOutcome::Denied) << "read back, the refusal is still one";
+    again.stop();
+    server.terminate();
+    server.waitForFinished();
+}
+
+// A long answer and a huge write through the real CLI and sidecar: a 200-line code block and a
+// paragraph of 10,500 characters each arrive as one row, the code block's whole; a Write of a
+// 130,000-line file shows its start with the size of the whole file, in the permission card and
+// the tool card. The conversation opened again gives the same rows.
+TEST(ChatEndToEnd, a_long_code_block_and_a_huge_write_stay_whole)
+{
+    const QString cli = claudeCli();
+    ASSERT_TRUE(QFile::exists(cli)) << "no Claude CLI: " << cli.toStdString();
+    QTemporaryDir work, config;
+    QStringList code;
+    for (int i = 0; i < 200; ++i)
+        code << S("    let value%1 = compute(%1); // line %1 of the listing").arg(i);
+    QString paragraph;
+    while (paragraph.size() < 10500)
+        paragraph += S("the step reads `config a b` as the [manual page](https://example.com/m) says, ");
+    const QString answer = S("Here it is:\n\n```rust\n") + code.join(u'\n') + S("\n```\n\n") + paragraph.trimmed() + S("\n\nDone.");
+    QString file;
+    for (int i = 0; i < 130000; ++i)
+        file += S("line %1 of the generated data file\n").arg(i);
+    const QJsonArray replies{
+        QJsonObject{{S("text"), answer}},
+        QJsonObject{{S("tool"), QJsonObject{{S("name"), S("Write")},
+                                            {S("input"), QJsonObject{{S("file_path"), work.filePath(S("data.txt"))}, {S("content"), file}}}}}},
+        QJsonObject{{S("text"), S("Written.")}},
+    };
+    QProcess server;
+    ASSERT_GT(startFakeModel(server, work, config, replies), 0);
+    const auto shown = [](const ClaudeSession& s) {
+        QList<TimelineRow> out;
+        for (const TimelineRow& r : s.timeline()->rows())
+            if (r.kind == TimelineRow::Kind::Text || r.kind == TimelineRow::Kind::Tool)
+                out << r;
+        return out;
+    };
+    const auto check = [&](const QList<TimelineRow>& rows) {
+        const auto with = [&](const QString& part) {
+            return std::count_if(rows.cbegin(), rows.cend(), [&](const TimelineRow& r) { return r.text.contains(part); });
+        };
+        EXPECT_EQ(with(code.join(u'\n')), 1) << "the code block in one row";
+        EXPECT_EQ(with(paragraph.trimmed()), 1) << "the paragraph in one row";
+        const auto write = std::find_if(rows.cbegin(), rows.cend(), [](const TimelineRow& r) { return r.tool.name == S("Write"); });
+        ASSERT_NE(write, rows.cend());
+        EXPECT_EQ(write->tool.wholeLines, 130000);
+        EXPECT_EQ(write->tool.wholeChars, file.size());
+        EXPECT_TRUE(write->tool.detail && file.startsWith(*write->tool.detail) && write->tool.detail->endsWith(u'\n'));
+    };
+
+    QString conversation;
+    QList<TimelineRow> before;
+    {
+        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
+        useRealCli(s, cli);
+        s.startIfNeeded(std::nullopt);
+        s.sendUser(S("show me the code"), {});
+        ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && s.costUsd() > 0; }, 120000)) << s.turnErrorText().toStdString();
+        s.sendUser(S("write the data"), {});
+        ASSERT_TRUE(waitUntil([&] { return s.pendingPermission().has_value(); }, 120000)) << s.failureText().toStdString();
+        EXPECT_EQ(s.pendingPermission()->wholeLines, 130000);
+        s.resolvePermission(true);
+        ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && s.timeline()->rows().last().text == S("Written."); }, 120000))
+            << s.turnErrorText().toStdString();
+        EXPECT_EQ(QFileInfo(work.filePath(S("data.txt"))).size(), file.size());
+        before = shown(s);
+        check(before);
+        conversation = s.claudeSessionId().value_or(QString());
+        s.stop();
+    }
+    ASSERT_FALSE(conversation.isEmpty());
+
+    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
+    useRealCli(again, cli);
+    again.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 6; }, 120000)) << again.failureText().toStdString();
+    const QList<TimelineRow> after = shown(again);
+    check(after);
+    ASSERT_EQ(after.size(), before.size());
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].text, before[i].text) << i;
+        EXPECT_EQ(after[i].tool.wholeLines, before[i].tool.wholeLines) << i;
+    }
     again.stop();
     server.terminate();
     server.waitForFinished();

@@ -190,16 +190,18 @@ TEST(TimelineRows, a_long_text_block_becomes_pieces_that_lose_nothing)
         EXPECT_LE(p.count(u'\n'), TimelineRow::pieceLines * 4);
     }
 
-    // A code block of 1,000 lines is closed and opened again with its own fence line.
+    // A code block of 6,000 lines is closed and opened again with its own fence line.
     QStringList code{QStringLiteral("Intro"), QStringLiteral("  ```cpp")};
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 6000; ++i)
         code << QStringLiteral("int v%1 = %1;").arg(i);
     code << QStringLiteral("```") << QStringLiteral("After.");
     const QStringList codePieces = TimelineRow::textPieces(code.join(u'\n'));
     ASSERT_GT(codePieces.size(), 5);
+    // The piece that ends the block ends with its own closing fence; what follows is a piece.
+    EXPECT_EQ(codePieces.last(), QStringLiteral("After."));
     for (qsizetype k = 1; k + 1 < codePieces.size(); ++k) {
         EXPECT_TRUE(codePieces[k].startsWith(QStringLiteral("  ```cpp\n")));
-        EXPECT_TRUE(codePieces[k].endsWith(QStringLiteral("\n```")));
+        EXPECT_TRUE(codePieces[k].endsWith(k + 2 < codePieces.size() ? QStringLiteral("\n```") : QStringLiteral("\n```\n")));
     }
     EXPECT_EQ(rejoin(codePieces, QStringLiteral("  ```cpp"), {}), code.join(u'\n'));
 
@@ -231,15 +233,90 @@ TEST(TimelineRows, a_long_text_block_becomes_pieces_that_lose_nothing)
         }
     }
 
-    // One line of 100,000 characters, a surrogate pair at every place a cut could fall.
+    // One line of five pieces' worth of characters, a surrogate pair at every place a cut could
+    // fall.
     QString line;
-    while (line.size() < 100000)
+    while (line.size() < 5 * TimelineRow::blockChars)
         line += QStringLiteral("ab😀");
     const QStringList linePieces = TimelineRow::textPieces(line);
     EXPECT_GT(linePieces.size(), 3);
     EXPECT_EQ(linePieces.join(QString()), line);
     for (const QString& p : linePieces)
         EXPECT_FALSE(p.back().isHighSurrogate());
+}
+
+// A block of the answer is one piece: a 200-line code block, a paragraph of 10,500 characters
+// with code spans and links. A list is cut between its items like prose. Only a block longer than
+// a piece may be cut: a code block between its lines, every piece of it knowing the whole code
+// for its copy button; a paragraph that is one long line after a space outside its code spans
+// and links.
+TEST(TimelineRows, a_block_is_cut_only_when_it_alone_is_too_long)
+{
+    const auto lines = [](int n, const QString& pattern) {
+        QStringList out;
+        for (int i = 0; i < n; ++i)
+            out << pattern.arg(i);
+        return out;
+    };
+    const QString span = QStringLiteral("see `a b c` and [the manual page](https://example.com/x y) then more words ");
+    QString paragraph;
+    while (paragraph.size() < 10500)
+        paragraph += span;
+    const QStringList code200 = lines(200, QStringLiteral("    let value%1 = compute(%1); // a line of the listing"));
+    const QStringList list = lines(60, QStringLiteral("- item %1 of a long list"));
+    const QStringList blocks = {QStringLiteral("Intro.\n\n```rust\n") + code200.join(u'\n') + QStringLiteral("\n```"),
+                                QStringLiteral("Text:\n") + paragraph, list.join(u'\n')};
+    for (const QString& block : blocks) {
+        const QString text = lines(30, QStringLiteral("Prose %1.\n")).join(u'\n') + u'\n' + block + QStringLiteral("\n\nAfter.");
+        const QList<TimelineRow::Piece> pieces = TimelineRow::cutText(text);
+        QString joined;
+        for (const TimelineRow::Piece& p : pieces) {
+            joined += p.text;
+            EXPECT_FALSE(p.codeAbove || p.codeBelow);
+        }
+        EXPECT_EQ(joined, text);
+        if (block.startsWith(u'-')) {
+            for (const TimelineRow::Piece& p : pieces)
+                EXPECT_LE(p.text.count(u'\n'), TimelineRow::pieceLines + 1);
+            continue;
+        }
+        EXPECT_TRUE(std::any_of(pieces.cbegin(), pieces.cend(), [&](const auto& p) { return p.text.contains(block); }))
+            << qPrintable(block.left(40));
+    }
+
+    // A code block of 2,500 lines goes on over three pieces, each with the whole code; the piece
+    // that ends it holds nothing after it.
+    const QStringList long_ = lines(2500, QStringLiteral("line %1"));
+    const QString code = QStringLiteral("Intro.\n```\n") + long_.join(u'\n') + QStringLiteral("\n```\nAfter.\n\nMore.");
+    const QList<TimelineRow::Piece> codePieces = TimelineRow::cutText(code);
+    ASSERT_EQ(codePieces.size(), 4);
+    const bool above[] = {false, true, true, false}, below[] = {true, true, false, false};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(codePieces[k].codeAbove, above[k]) << k;
+        EXPECT_EQ(codePieces[k].codeBelow, below[k]) << k;
+        EXPECT_EQ(codePieces[k].wholeCode, k < 3 ? long_.join(u'\n') : QString()) << k;
+    }
+    EXPECT_TRUE(codePieces[2].text.endsWith(QStringLiteral("line 2499\n```\n")));
+    EXPECT_EQ(codePieces[3].text, QStringLiteral("After.\n\nMore."));
+    // One still open when the text ends (an answer being written) has the code so far.
+    const QList<TimelineRow::Piece> open = TimelineRow::cutText(QStringLiteral("```\n") + long_.join(u'\n'));
+    ASSERT_EQ(open.size(), 3);
+    EXPECT_EQ(open[2].wholeCode, long_.join(u'\n'));
+
+    // A paragraph of one line longer than a piece: cut after a space, never inside a code span or
+    // a link.
+    QString huge;
+    while (huge.size() < 4 * TimelineRow::blockChars)
+        huge += span;
+    const QStringList hugePieces = TimelineRow::textPieces(huge);
+    EXPECT_GE(hugePieces.size(), 4);
+    EXPECT_EQ(hugePieces.join(QString()), huge);
+    for (const QString& p : hugePieces.first(hugePieces.size() - 1)) {
+        EXPECT_TRUE(p.endsWith(u' '));
+        EXPECT_EQ(p.count(u'`') % 2, 0);
+        EXPECT_EQ(p.count(u'['), p.count(u']'));
+        EXPECT_EQ(p.count(u'('), p.count(u')'));
+    }
 }
 
 TEST(TimelineRows, pieces_are_rows_with_their_own_ids_and_an_append_inserts_only_its_rows)

@@ -68,6 +68,42 @@ TEST(ToolSummaries, detail_takes_the_first_rule_that_applies)
     EXPECT_EQ(toolDetail("Write", big)->size(), 2000);
 }
 
+// A file written whole but shown by its start: the detail keeps whole lines, and the size of the
+// whole file comes with it, so that the card counts from the file what it does not show.
+TEST(ToolSummaries, a_cut_content_keeps_whole_lines_and_the_size_of_the_whole)
+{
+    QString file;
+    for (int i = 0; i < 130000; ++i)
+        file += QStringLiteral("line %1 of the generated file, long enough that a screen holds few of them\n").arg(i);
+    struct Case {
+        QString content;
+        qint64 lines;  // wholeLines expected; 0 when the detail is the whole content
+        QString kept;  // the detail expected, or empty to check only that it is whole lines
+    };
+    const Case cases[] = {
+        {file, 130000, {}},
+        {file.chopped(1), 130000, {}},
+        {QString(2500, u'a'), 1, QString(2000, u'a')},
+        {QStringLiteral("short\nfile\n"), 0, QStringLiteral("short\nfile\n")},
+    };
+    for (const Case& c : cases) {
+        const ToolDetail d = toolDetailOf("Write", QJsonObject{{"content", c.content}});
+        ASSERT_TRUE(d.text);
+        EXPECT_EQ(d.wholeLines, c.lines);
+        EXPECT_EQ(d.wholeChars, c.lines ? c.content.size() : 0);
+        if (!c.kept.isEmpty()) {
+            EXPECT_EQ(*d.text, c.kept);
+            continue;
+        }
+        EXPECT_LE(d.text->size(), 2000);
+        EXPECT_GT(d.text->size(), 1900);
+        EXPECT_TRUE(d.text->endsWith(u'\n'));
+        EXPECT_TRUE(c.content.startsWith(*d.text));
+    }
+    // Whatever is not a file's content is whole.
+    EXPECT_EQ(toolDetailOf("Bash", QJsonObject{{"command", file}}).wholeLines, 0);
+}
+
 TEST(ToolSummaries, todos_only_for_a_well_formed_todo_write)
 {
     EXPECT_FALSE(parseTodos("todowrite", json(R"({"todos":[]})")));

@@ -7,7 +7,9 @@ import Brinmoor.Chat
 // `collapsedLines` lines, a copy button, and an Expand button that opens the whole text in the
 // code preview when the text has more lines than that or more than 110 characters. A cut text
 // ends with a row that says how many lines are not shown (nobody approves what they did not
-// see); hidden characters show as marks, and the copy button copies the text as it is.
+// see); hidden characters show as marks, and the copy button copies the text as it is. A text
+// that is only the start of a longer one counts what is not shown from the whole, and its
+// preview and copy button say that they hold a part.
 Item {
     id: block
 
@@ -18,15 +20,25 @@ Item {
     // The preview renders the text as markdown; here it stays plain code.
     property bool markdown: false
     property bool isDiff: false
+    // The text is only the start of a longer one (a written file's content): that one's lines
+    // and characters, from which what is not shown is counted; 0 when the text is all of it.
+    property real wholeLines: 0
+    property real wholeChars: 0
 
     readonly property int lineCount: ChatText.lineCount(block.text)
     // A final line break ends the last line rather than starting an empty one that could be
     // "not shown": a two-line file written with its newline hides nothing at two lines.
-    readonly property int hiddenLines: Math.max(0, block.lineCount - (block.text.endsWith("\n") ? 1 : 0)
-                                                   - block.collapsedLines)
+    readonly property int ownLines: block.lineCount - (block.text.endsWith("\n") ? 1 : 0)
+    readonly property bool isPart: block.wholeLines > 0
+    readonly property real hiddenLines: block.isPart ? block.wholeLines - Math.min(block.ownLines, block.collapsedLines)
+                                                     : Math.max(0, block.ownLines - block.collapsedLines)
+    // What part of the whole the text is, for the preview and the copy button.
+    readonly property string partNote: !block.isPart ? ""
+        : block.ownLines < block.wholeLines ? qsTr("Showing the first %1 of %2 lines").arg(block.ownLines).arg(block.wholeLines)
+        : qsTr("Showing the first %1 of %2 characters").arg(block.text.length).arg(block.wholeChars)
     readonly property string shownText: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
     readonly property string markedText: ChatText.markedCode(block.shownText)
-    readonly property bool showExpand: block.lineCount > block.collapsedLines
+    readonly property bool showExpand: block.isPart || block.lineCount > block.collapsedLines
                                        || ChatText.characterCount(block.text) > 110
     // Keeps the text clear of the buttons in the top trailing corner.
     readonly property real trailingRoom: block.showExpand ? 66 : 36
@@ -35,7 +47,7 @@ Item {
                     + (block.hiddenLines > 0 ? more.implicitHeight + 1 : 0)
 
     function expand() {
-        AppModel.showCodePreview(block.title, block.text, block.markdown, block.isDiff);
+        AppModel.showCodePreview(block.title, block.text, block.markdown, block.isDiff, block.partNote);
     }
 
     Rectangle {
@@ -114,6 +126,7 @@ Item {
         CopyButton {
             objectName: "copyButton"
             text: block.text
+            part: block.isPart
         }
     }
 }

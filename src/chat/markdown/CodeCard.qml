@@ -6,21 +6,39 @@ import Brinmoor.Chat
 // sideways (lines never wrap, every line shows), and a copy button that fades in at the top
 // trailing corner while the pointer is over the card. The button is made anew at every entry,
 // so it never shows a check mark left from an earlier visit. Hidden characters show as marks;
-// the button copies the code as written.
+// the button copies the code as written, all of it where the card shows a part.
 Item {
     id: card
 
     property string code: ""
+    // What the copy button copies: the code, or the whole block when this card shows a part.
+    property string copyText: card.code
+    // A code block too long for one row shows as one card over several: this card goes on from
+    // the one above (across `reachAbove` points of the list's spacing) or into the one below, its
+    // frame open and square there, its code running on without padding.
+    property bool joinsAbove: false
+    property bool joinsBelow: false
+    property real reachAbove: 0
     readonly property string marked: ChatText.markedCode(card.code)
+    readonly property real topPad: card.joinsAbove ? 0 : 8
 
-    implicitHeight: codeText.implicitHeight + 16
+    implicitHeight: codeText.implicitHeight + card.topPad + (card.joinsBelow ? 0 : 8)
 
-    Rectangle {
-        anchors.fill: parent
-        radius: 7
-        color: Theme.surface
-        border.width: 1
-        border.color: Theme.border
+    Item {
+        objectName: "codeFrame"
+        y: card.joinsAbove ? -card.reachAbove : 0
+        width: card.width
+        height: card.height - y
+        clip: card.joinsAbove || card.joinsBelow
+        Rectangle {
+            y: card.joinsAbove ? -radius : 0
+            width: parent.width
+            height: parent.height - y + (card.joinsBelow ? radius : 0)
+            radius: 7
+            color: Theme.surface
+            border.width: 1
+            border.color: Theme.border
+        }
     }
     Flickable {
         id: scroller
@@ -35,7 +53,7 @@ Item {
             id: codeText
             objectName: "codeText"
             x: 10
-            y: 8
+            y: card.topPad
             text: card.marked !== "" ? card.marked : card.code
             textFormat: card.marked !== "" ? TextEdit.RichText : TextEdit.PlainText
             readOnly: true
@@ -67,7 +85,7 @@ Item {
             when: copyLoader.item !== null
             target: copyLoader.item
             property: "text"
-            value: card.code
+            value: card.copyText
         }
     }
     Component {

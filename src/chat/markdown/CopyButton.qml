@@ -7,12 +7,14 @@ ChatSquareButton {
     id: copy
 
     property string text: ""
+    // The text is only a part of a longer one: the tooltip says that the part is what is copied.
+    property bool part: false
     readonly property CopyFeedback feedback: CopyFeedback {}
     readonly property bool copied: copy.feedback.copied
 
     symbol: copy.copied ? "checkmark" : "doc.on.doc"
     symbolColor: copy.copied ? Theme.accent : Theme.textFaint
-    tooltip: copy.copied ? qsTr("Copied") : qsTr("Copy to clipboard")
+    tooltip: copy.copied ? qsTr("Copied") : copy.part ? qsTr("Copy the part shown to clipboard") : qsTr("Copy to clipboard")
     onClicked: copy.feedback.copy(copy.text)
     // The check mark eases in over 0.12 s and back out over 0.15 s.
     Behavior on symbolColor {

@@ -10,6 +10,13 @@ Column {
 
     property string text: ""
     readonly property int blockCount: blocks.count
+    // Part of a code block too long for one text: the first code card goes on from the text
+    // above (codeAbove), across `gapAbove` points, the last into the text below (codeBelow), and
+    // their copy buttons copy the whole block's code.
+    property bool codeAbove: false
+    property bool codeBelow: false
+    property string wholeCode: ""
+    property real gapAbove: 0
 
     spacing: 6
 
@@ -26,6 +33,7 @@ Column {
         delegate: Item {
             id: block
 
+            required property int index
             required property string kind
             required property int level
             required property string label
@@ -36,6 +44,9 @@ Column {
 
             readonly property bool textual: block.kind !== "code" && block.kind !== "table"
             readonly property bool isHeading: block.kind === "heading"
+            readonly property bool joinsAbove: md.codeAbove && block.index === 0 && block.kind === "code"
+            readonly property bool joinsBelow: md.codeBelow && block.index === blocks.count - 1 && block.kind === "code"
+            readonly property string copyText: block.joinsAbove || block.joinsBelow ? md.wholeCode : block.code
 
             width: md.width
             height: block.textual ? Math.max(inline.y + inline.implicitHeight, number.visible ? number.implicitHeight : 0)
@@ -80,12 +91,16 @@ Column {
                 if (block.textual)
                     heavy.source = "";
                 else if (block.kind === "code")
-                    heavy.setSource("CodeCard.qml", { code: block.code });
+                    heavy.setSource("CodeCard.qml", { code: block.code, copyText: block.copyText, joinsAbove: block.joinsAbove,
+                                                      joinsBelow: block.joinsBelow, reachAbove: md.gapAbove });
                 else
                     heavy.setSource("MarkdownTable.qml", { columns: block.columns, cells: block.cells });
             }
             onKindChanged: block.load()
             onCodeChanged: if (block.kind === "code" && heavy.item) heavy.item.code = block.code
+            onCopyTextChanged: if (block.kind === "code" && heavy.item) heavy.item.copyText = block.copyText
+            onJoinsAboveChanged: if (block.kind === "code" && heavy.item) heavy.item.joinsAbove = block.joinsAbove
+            onJoinsBelowChanged: if (block.kind === "code" && heavy.item) heavy.item.joinsBelow = block.joinsBelow
             onColumnsChanged: if (block.kind === "table" && heavy.item) heavy.item.columns = block.columns
             onCellsChanged: if (block.kind === "table" && heavy.item) heavy.item.cells = block.cells
         }

@@ -16,6 +16,10 @@ Item {
     property string content: ""
     property bool isMarkdown: false
     property bool isDiff: false
+    // The content is only a part of a longer text: what part, said above it ("Showing the first
+    // 25 of 130,000 lines"), and the copy button copies that part and says so. Empty when the
+    // content is whole.
+    property string note: ""
     // Hidden characters of the title (a path, a command) as marks.
     readonly property string markedTitle: ChatText.markedName(modal.title)
 
@@ -131,7 +135,7 @@ Item {
                         }
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("copy")
+                            text: modal.note !== "" ? qsTr("copy part") : qsTr("copy")
                             color: Theme.accent
                             font.family: Theme.monospaceFamily
                             font.pointSize: Theme.fontSize(11)
@@ -176,10 +180,37 @@ Item {
             }
         }
 
+        Rectangle {
+            id: noteBar
+            objectName: "partNote"
+            visible: modal.note !== ""
+            anchors.top: titleBar.bottom
+            width: parent.width
+            height: noteBar.visible ? noteText.implicitHeight + 12 : 0
+            color: Theme.surfaceHeader
+            Text {
+                id: noteText
+                x: 16
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 32
+                text: modal.note
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                color: Theme.textDim
+                font.pointSize: Theme.fontSize(11)
+            }
+            Rectangle {
+                anchors.bottom: parent.bottom
+                width: parent.width
+                height: 1
+                color: Theme.border
+            }
+        }
+
         Loader {
             id: body
             objectName: "content"
-            anchors.top: titleBar.bottom
+            anchors.top: noteBar.bottom
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.bottom: parent.bottom

@@ -28,6 +28,11 @@ Item {
     // ended it: "interrupted", an error's short reason, or "" when nothing tells.
     required property bool unanswered
     required property string noAnswer
+    // A text row holding part of a code block too long for one row: whether its first code card
+    // goes on from the row above, its last into the row below, and that block's whole code.
+    required property bool codeAbove
+    required property bool codeBelow
+    required property string wholeCode
     property bool isLast: false
     // A later piece of a long text block: no dot of its own, the rail runs on from the piece
     // above across the list's spacing.
@@ -187,8 +192,8 @@ Item {
                     Text {
                         id: measure
                         visible: false
-                        text: bubble.visible && !row.continued && !row.joinsNext ? row.text : ""
-                        textFormat: Text.PlainText
+                        text: !bubble.visible || row.continued || row.joinsNext ? "" : bubbleText.marked !== "" ? bubbleText.marked : row.text
+                        textFormat: bubbleText.marked !== "" ? Text.RichText : Text.PlainText
                         font: bubbleText.font
                     }
                     TextEdit {
@@ -198,8 +203,12 @@ Item {
                         y: bubble.topPad
                         width: bubble.width - 22
                         // A piece ends at a line's end; the next piece's first line follows on directly.
-                        text: !bubble.visible ? "" : row.joinsNext && row.text.endsWith("\n") ? row.text.slice(0, -1) : row.text
-                        textFormat: TextEdit.PlainText
+                        readonly property string shown: !bubble.visible ? "" : row.joinsNext && row.text.endsWith("\n") ? row.text.slice(0, -1) : row.text
+                        // What goes in the user's name (an answer holds the agent's question) shows
+                        // its hidden characters as marks.
+                        readonly property string marked: ChatText.markedCode(bubbleText.shown)
+                        text: bubbleText.marked !== "" ? bubbleText.marked : bubbleText.shown
+                        textFormat: bubbleText.marked !== "" ? TextEdit.RichText : TextEdit.PlainText
                         wrapMode: TextEdit.Wrap
                         readOnly: true
                         selectByMouse: true
@@ -281,6 +290,10 @@ Item {
             delegate: MarkdownText {
                 width: content.width
                 text: row.text
+                codeAbove: row.codeAbove
+                codeBelow: row.codeBelow
+                wholeCode: row.wholeCode
+                gapAbove: row.railGap
             }
         }
         Repeater {

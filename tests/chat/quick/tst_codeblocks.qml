@@ -194,6 +194,38 @@ Item {
                     compare(findChild(block, "plain").text, c.text.split("\n").slice(0, 2).join("\n"));
             }
         }
+
+        // A written file's start standing for the whole file: what is not shown is counted from
+        // the whole, and the preview and the copy button say they hold a part.
+        function test_a_part_of_a_longer_text_counts_from_the_whole() {
+            let start = "";
+            for (let i = 0; i < 25; ++i)
+                start += "line " + i + " of a long generated file, padded to a fair length for a source\n";
+            const cases = [
+                { detail: start, wholeLines: 130000, wholeChars: 10000000, more: "… 129998 more lines",
+                  note: "Showing the first 25 of 130000 lines" },
+                { detail: "x".repeat(2000), wholeLines: 1, wholeChars: 2500, more: "",
+                  note: "Showing the first 2000 of 2500 characters" },
+                { detail: "a\nb\nc", wholeLines: 0, wholeChars: 0, more: "… 1 more line", note: "" },
+            ];
+            for (const c of cases) {
+                const tool = { name: "Write", summary: "big.txt", detail: c.detail, wholeLines: c.wholeLines, wholeChars: c.wholeChars };
+                const card = createTemporaryObject(toolComponent, top, { tool: tool, outcome: "done" });
+                const block = findChild(card, "detail");
+                const more = findChild(block, "moreLines");
+                compare(more.visible, c.more !== "", c.note);
+                if (c.more !== "")
+                    compare(more.text, c.more);
+                compare(findChild(block, "copyButton").tooltip, c.note !== "" ? "Copy the part shown to clipboard" : "Copy to clipboard");
+                mouseClick(findChild(block, "expandButton"));
+                compare(AppModel.codePreview.content, c.detail);
+                compare(AppModel.codePreview.note, c.note);
+                const modal = createTemporaryObject(modalComponent, top, { content: c.detail, note: AppModel.codePreview.note });
+                compare(findChild(modal, "partNote").visible, c.note !== "");
+                modal.visible = false;
+                AppModel.codePreview = null;
+            }
+        }
     }
 
     TestCase {

@@ -97,6 +97,42 @@ Item {
             grabImage(pane).save(TestSupport.galleryDir() + "/chat-long-user-message.png");
         }
 
+        // A code block copies whole from its card: one of 200 lines is one card in one row; one
+        // of 2,500 lines goes on over rows as one card, and the card of any of them copies all.
+        function test_a_code_block_copies_whole_from_any_of_its_rows() {
+            const shortCode = [], longCode = [];
+            for (let i = 0; i < 200; ++i)
+                shortCode.push("let a" + i + " = compute(" + i + ");");
+            for (let i = 0; i < 2500; ++i)
+                longCode.push("let b" + i + " = compute(" + i + ");");
+            const session = TestSupport.newSession("claude");
+            TestSupport.answer(session, "Short.\n\n```rust\n" + shortCode.join("\n") + "\n```\n\nThen:\n\n```rust\n"
+                               + longCode.join("\n") + "\n```\n\nThe end.");
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            const cases = [{ line: "let a0 ", code: shortCode, joins: false }, { line: "let b1200 ", code: longCode, joins: true }];
+            for (const c of cases) {
+                let row = null;
+                for (let i = 0; i < list.count && row === null; ++i) {
+                    list.atBottom = false;
+                    list.positionViewAtIndex(i, ListView.Beginning);
+                    const item = list.itemAtIndex(i);
+                    if (item && item.text.indexOf(c.line) >= 0)
+                        row = item;
+                }
+                verify(row !== null, c.line);
+                const loader = findChild(row, "copyLoader");
+                const card = loader.parent;
+                mouseMove(card, card.width / 2, 12);
+                tryVerify(() => loader.item !== null);
+                mouseClick(loader.item);
+                compare(TestSupport.clipboardText(), c.code.join("\n"));
+                compare(card.joinsAbove && card.joinsBelow, c.joins);
+                mouseMove(top, 5, 5);
+            }
+        }
+
         // A long answer arriving in an open pane that follows its end: the pane jumps to the new
         // end, making the rows there, not those of every screen between the old end and the new.
         function test_a_long_answer_arriving_jumps_to_its_end() {
