@@ -9,7 +9,9 @@ import Brinmoor.Window
 // folder (a click highlights one, a double-click goes into it), a field to type or paste a path
 // (Return goes there; Return again, or "Choose", chooses), the enclosing folder, a new folder made
 // here, and hidden folders on request. "Choose" chooses the highlighted folder, or the folder shown
-// when none is: a folder holding only hidden folders can be chosen too.
+// when none is: a folder holding only hidden folders can be chosen too. Names and the path show
+// their hidden characters as marks (in the path field, written "<U+202E>"): a folder's name cannot
+// make it read as another.
 Popup {
     id: chooser
     objectName: "folderChooser"
@@ -32,7 +34,11 @@ Popup {
 
     function openAt(path: string) {
         chooser.showHidden = false;
+        const same = chooser.folder === path;
         chooser.go(path);
+        // Closing dropped the listing; the same folder again is read again.
+        if (same)
+            folders.refresh();
         chooser.open();
     }
     // Shows the folders of `path`; with a problem instead, stays where it is and says why.
@@ -46,7 +52,7 @@ Popup {
         chooser.picked = "";
         chooser.problem = "";
         chooser.naming = false;
-        pathField.text = path;
+        pathField.text = HiddenMarks.plainName(path);
         return true;
     }
     function goUp() {
@@ -60,7 +66,8 @@ Popup {
     }
     // Return in the path field: a new path is gone to; the path shown already is chosen.
     function submitTyped() {
-        const path = FolderChooserLogic.resolve(pathField.text, chooser.folder);
+        const typed = HiddenMarks.editedName(pathField.text, chooser.folder);
+        const path = FolderChooserLogic.resolve(typed, chooser.folder);
         if (path === chooser.folder || path === "")
             chooser.choose();
         else
@@ -128,6 +135,8 @@ Popup {
     Overlay.modal: Rectangle {
         color: Qt.rgba(0, 0, 0, 0.35)
     }
+    // A huge folder's listing is not kept while nothing shows it.
+    onClosed: folders.drop()
     onOpened: {
         pathField.forceActiveFocus();
         pathField.selectAll();
@@ -336,14 +345,14 @@ Popup {
                     size: 12
                     color: entry.current ? Theme.accent : Theme.textDim
                 }
-                Text {
+                NameText {
+                    objectName: "folderName"
                     anchors.left: entryIcon.right
                     anchors.leftMargin: 9
                     anchors.right: parent.right
                     anchors.rightMargin: 9
                     anchors.verticalCenter: parent.verticalCenter
-                    text: entry.fileName
-                    textFormat: Text.PlainText
+                    name: entry.fileName
                     elide: Text.ElideMiddle
                     // Hidden folders a little fainter, as the ones usually left alone.
                     color: entry.current ? Theme.textStrong : folders.isHidden(entry.index) ? Theme.textDim : Theme.text

@@ -11,7 +11,8 @@ namespace brinmoor {
 // The folders of one folder, for the folder chooser. They are read on a pool thread, so a folder
 // of thousands of entries or a slow mount never holds the window, and only the answer to the
 // latest request is shown: going through folders quickly never leaves the list of an earlier one
-// under the path of a later one. A view shows `names`.
+// under the path of a later one. A view shows `names`. A listing keeps one name and one flag per
+// folder, nothing more: a folder may hold hundreds of thousands.
 class FolderListing : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -32,17 +33,18 @@ public:
     };
 
     explicit FolderListing(QObject* parent = nullptr);
+    ~FolderListing() override;
 
-    // The folders in `folder`, hidden ones included, by name regardless of case. Blocking; nothing
-    // for a folder that cannot be read.
+    // The folders in `folder` (links to folders too), hidden ones included, by name regardless of
+    // case. Blocking; nothing for a folder that cannot be read.
     static QList<Entry> read(const QString& folder);
 
     QString folder() const { return m_folder; }
     void setFolder(const QString& folder);
     bool showHidden() const { return m_showHidden; }
     void setShowHidden(bool show);
-    QStringList names() const;
-    int count() const { return int(m_shown.size()); }
+    QStringList names() const { return m_names; }
+    int count() const { return int(m_names.size()); }
     int hiddenCount() const;
     bool loading() const { return m_loading; }
 
@@ -53,6 +55,9 @@ public:
     Q_INVOKABLE bool isHidden(int row) const;
     // Reads the folder again (after a folder was made in it).
     Q_INVOKABLE void refresh();
+    // Forgets what was listed, and any read under way, and gives the memory back (the chooser
+    // closed); `refresh` reads the folder again.
+    Q_INVOKABLE void drop();
 
 signals:
     void folderChanged();
@@ -61,7 +66,9 @@ signals:
     void loadingChanged();
 
 private:
-    void apply(quint64 request, const QList<Entry>& entries);
+    void apply(quint64 request, QList<Entry> entries);
+    // Replaces the listing; a big one dropped gives its memory back to the system.
+    void replace(QList<Entry> entries);
     void show();
     void setLoading(bool loading);
 
@@ -69,7 +76,8 @@ private:
     bool m_showHidden = false;
     bool m_loading = false;
     QList<Entry> m_all;
-    QList<Entry> m_shown;
+    QList<int> m_shown;     // the rows of m_all shown, in order
+    QStringList m_names;    // their names, handed to views as they are
     quint64 m_request = 0;  // the latest read asked for; older answers are dropped
 };
 

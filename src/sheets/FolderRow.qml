@@ -4,7 +4,8 @@ import Brinmoor.Sheets
 import Brinmoor.Window
 
 // One folder of the add-session sheet, shown with "~" for the home folder; a long path loses
-// its beginning so that its end stays visible.
+// its beginning so that its end stays visible. Hidden characters in it show as marks: a folder
+// "rlo<RLO>gpj.exe" does not read "rloexe.jpg".
 Item {
     id: row
 
@@ -30,7 +31,7 @@ Item {
         size: 12
         color: row.selected ? Theme.accent : Theme.textDim
     }
-    Text {
+    NameText {
         id: label
         objectName: "displayPath"
         anchors.left: icon.right
@@ -38,8 +39,7 @@ Item {
         anchors.right: parent.right
         anchors.rightMargin: 11
         anchors.verticalCenter: parent.verticalCenter
-        text: SheetLogic.displayPathText(row.path)
-        textFormat: Text.PlainText
+        name: SheetLogic.displayPathText(row.path)
         elide: Text.ElideLeft
         color: row.selected ? Theme.textStrong : Theme.text
         font.family: Theme.monospaceFamily

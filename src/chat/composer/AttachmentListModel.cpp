@@ -3,8 +3,13 @@
 #include "AttachmentImages.h"
 #include "ChatAttachments.h"
 
+#include "ProviderDetection.h"
+
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QPointer>
 #include <QQmlEngine>
 
 namespace brinmoor {
@@ -118,14 +123,51 @@ void AttachmentListModel::clear()
 
 void AttachmentListModel::addFiles(const QList<QUrl>& urls)
 {
-    take(ChatAttachments::fromFiles(urls));
+    if (!urls.isEmpty())
+        readFiles(urls);
 }
 
 bool AttachmentListModel::pasteClipboard()
 {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QList<QUrl> files = ChatAttachments::localFiles(clipboard ? clipboard->mimeData() : nullptr);
+    if (!files.isEmpty()) {
+        // Each file gives a chip or a refusal: the paste is taken.
+        readFiles(files);
+        return true;
+    }
     const ChatAttachments::PasteResult r = ChatAttachments::fromClipboard();
     take(r);
     return r.handled();
+}
+
+void AttachmentListModel::readFiles(const QList<QUrl>& urls)
+{
+    const bool wasReading = reading();
+    const quint64 read = m_nextRead++;
+    if (!wasReading)
+        emit readingChanged();
+    QPointer<AttachmentListModel> self(this);
+    runProbe<ChatAttachments::PasteResult>(
+        this, [urls] { return ChatAttachments::fromFiles(urls); },
+        [self, read](const ChatAttachments::PasteResult& r) {
+            if (self)
+                self->arrived(read, r);
+        });
+}
+
+void AttachmentListModel::arrived(quint64 read, const ChatAttachments::PasteResult& r)
+{
+    m_arrived.emplace(read, r);
+    // A quicker later read waits for the earlier ones, so chips keep the order they were given in.
+    for (auto it = m_arrived.find(m_nextApplied); it != m_arrived.end(); it = m_arrived.find(m_nextApplied)) {
+        const ChatAttachments::PasteResult next = std::move(it->second);
+        m_arrived.erase(it);
+        ++m_nextApplied;
+        take(next);
+    }
+    if (!reading())
+        emit readingChanged();
 }
 
 void AttachmentListModel::take(const ChatAttachments::PasteResult& r)

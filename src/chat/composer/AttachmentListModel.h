@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <map>
+
 namespace brinmoor {
 
 // The attachments waiting to go out with a chat pane's next message: the composer's chips. The
@@ -22,6 +24,8 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     // Why the last paste or choice of files left something out (an image over the cap, a file
     // named as an image that is none); empty otherwise.
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
+    // Chosen or pasted files are still being read; their chips are not in the list yet.
+    Q_PROPERTY(bool reading READ reading NOTIFY readingChanged)
 public:
     enum Role {
         AttachmentIdRole = Qt::UserRole + 1,  // the attachment's id as text
@@ -41,6 +45,7 @@ public:
 
     int count() const { return int(m_items.size()); }
     QString notice() const { return m_notice; }
+    bool reading() const { return m_nextApplied != m_nextRead; }
     const QList<ChatAttachment>& items() const { return m_items; }
 
     void append(const QList<ChatAttachment>& attachments);
@@ -50,27 +55,36 @@ public:
     // Removes every attachment with this id.
     Q_INVOKABLE void remove(const QString& id);
     Q_INVOKABLE void clear();
-    // Files chosen in a file dialog, in its order.
+    // Files chosen in a file dialog, in its order. They are read on a pool thread (an image file
+    // may be 20 MB, or on a slow mount) and join the list when read, after any files chosen or
+    // pasted earlier.
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
     // Attaches what the clipboard holds (files, an image, or text too long for the editor).
     // Returns true when the paste was taken here, attached or refused; false leaves it to the
-    // text editor.
+    // text editor. Pasted files are read like chosen ones, off the GUI thread.
     Q_INVOKABLE bool pasteClipboard();
     Q_INVOKABLE void clearNotice() { setNotice({}); }
 
 signals:
     void countChanged();
     void noticeChanged();
+    void readingChanged();
 
 private:
     // Appends what was read and says why anything was left out.
     void take(const ChatAttachments::PasteResult& r);
     void setNotice(const QString& notice);
     static bool decodes(const ChatAttachment& a);
+    // Reads the files on a pool thread; `take` gets what they gave in the order they were asked.
+    void readFiles(const QList<QUrl>& urls);
+    void arrived(quint64 read, const ChatAttachments::PasteResult& r);
 
     QList<ChatAttachment> m_items;
     QList<bool> m_showsImage;  // per row, decided once when added
     QString m_notice;
+    quint64 m_nextRead = 0;     // the number the next read of files gets
+    quint64 m_nextApplied = 0;  // the read whose result goes into the list next
+    std::map<quint64, ChatAttachments::PasteResult> m_arrived;  // finished ahead of their turn
 };
 
 } // namespace brinmoor

@@ -10,6 +10,13 @@
 #include <QImageWriter>
 #include <QLocale>
 #include <QMimeData>
+#include <QScopeGuard>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace brinmoor::ChatAttachments {
 
@@ -61,6 +68,62 @@ PasteResult claimedPngResult(const QByteArray& bytes)
     return r;
 }
 
+// What reading a file named as an image gave.
+enum class ImageFile {
+    Read,        // its bytes, no more than the cap
+    ByPath,      // missing, unreadable, a folder or over the cap: it goes by path
+    NotRegular,  // a device, a pipe or a socket: never read, refused
+};
+
+// Reads at most `imageCapBytes` + 1 bytes of a regular file. Only a regular file is opened: a
+// device reports size 0 and never ends (/dev/zero), and opening a pipe for reading waits for a
+// writer. The first check follows links; the open cannot block (O_NONBLOCK), and the opened file
+// is checked again, as the name may have been pointed elsewhere in between. The read stops past
+// the cap whatever the size said, as a file may grow while it is read.
+ImageFile readImageFile(const QString& path, QByteArray* bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return ImageFile::ByPath;
+    if (!S_ISREG(st.st_mode))
+        return ImageFile::NotRegular;
+    if (st.st_size > imageCapBytes)
+        return ImageFile::ByPath;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return ImageFile::ByPath;
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &st) != 0)
+        return ImageFile::ByPath;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? ImageFile::ByPath : ImageFile::NotRegular;
+    if (st.st_size > imageCapBytes)
+        return ImageFile::ByPath;
+    QByteArray out(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype have = 0;
+    for (;;) {
+        if (have == out.size()) {
+            if (have > imageCapBytes)
+                return ImageFile::ByPath;
+            out.resize(std::min<qsizetype>(have * 2 + 4096, imageCapBytes + 1));
+        }
+        const ssize_t n = ::read(fd, out.data() + have, size_t(out.size() - have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ImageFile::ByPath;
+        if (n == 0)
+            break;
+        have += n;
+    }
+    if (have > imageCapBytes)
+        return ImageFile::ByPath;
+    out.truncate(have);
+    *bytes = std::move(out);
+    return ImageFile::Read;
+}
+
 // One chosen or pasted file; none, with the reason, when it is refused.
 std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal)
 {
@@ -70,13 +133,16 @@ std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal)
     a.path = path;
     if (!mimeForImage(url))
         return a;
-    QFile file(path);
-    // The size is checked before reading, so a huge file is never loaded whole.
-    if (file.size() > imageCapBytes || !file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    switch (readImageFile(path, &bytes)) {
+    case ImageFile::ByPath:
         return a;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return a;
+    case ImageFile::NotRegular:
+        *refusal = notAFileMessage(a.name);
+        return std::nullopt;
+    case ImageFile::Read:
+        break;
+    }
     const auto type = imageTypeOf(bytes);
     if (!type) {
         *refusal = notAnImageMessage(a.name);
@@ -103,6 +169,11 @@ QString unreadableImageMessage()
 QString notAnImageMessage(const QString& name)
 {
     return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(name);
+}
+
+QString notAFileMessage(const QString& name)
+{
+    return QStringLiteral("%1 was not attached: it is a device, a pipe or a socket, not a file that can be read as an image.").arg(name);
 }
 
 std::optional<QString> mimeForImage(const QUrl& url)
@@ -164,16 +235,22 @@ std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* f
     return encodePng(image);
 }
 
+QList<QUrl> localFiles(const QMimeData* mime)
+{
+    QList<QUrl> files;
+    if (mime)
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile())
+                files << url;
+    return files;
+}
+
 PasteResult fromMimeData(const QMimeData* mime)
 {
     PasteResult r;
     if (!mime)
         return r;
-    QList<QUrl> files;
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
-            files << url;
-    if (!files.isEmpty())
+    if (const QList<QUrl> files = localFiles(mime); !files.isEmpty())
         return fromFiles(files);
     if (mime->hasFormat(QStringLiteral("image/png")))
         return claimedPngResult(mime->data(QStringLiteral("image/png")));

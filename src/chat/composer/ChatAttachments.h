@@ -46,8 +46,13 @@ struct PasteResult {
 // Chosen or pasted files, in order: an image (with its bytes) when its extension names an image
 // type and its contents can be read within the cap; otherwise a file attachment with its name and
 // path (a read failure is no error: the file simply goes by path). A file named as an image whose
-// contents are no image is refused, and the refusal says so.
+// contents are no image is refused, and so is one that is no regular file (a device, a pipe):
+// such a file is never opened for reading. The refusal says why. Reads up to the cap per image,
+// so the composer calls it off the GUI thread.
 PasteResult fromFiles(const QList<QUrl>& urls);
+
+// The local files a paste holds (its file URLs), in order; none when it holds no file.
+QList<QUrl> localFiles(const QMimeData* mime);
 
 // Image bytes of any format Qt reads (TIFF and WebP need the image-formats plugins) as PNG with
 // no metadata; none when they do not decode.
@@ -71,6 +76,8 @@ QString tooLargeMessage();
 QString unreadableImageMessage();
 // The line shown for a file named as an image whose contents are none.
 QString notAnImageMessage(const QString& name);
+// The line shown for a file named as an image that is a device, a pipe or a socket.
+QString notAFileMessage(const QString& name);
 
 } // namespace ChatAttachments
 

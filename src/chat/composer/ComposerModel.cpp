@@ -62,10 +62,13 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 {
     if (m_attachments == attachments)
         return;
-    disconnect(m_attachmentLink);
+    for (const auto& link : std::as_const(m_attachmentLinks))
+        disconnect(link);
+    m_attachmentLinks.clear();
     m_attachments = attachments;
     if (m_attachments)
-        m_attachmentLink = connect(m_attachments, &AttachmentListModel::countChanged, this, &ComposerModel::onSessionState);
+        for (auto signal : {&AttachmentListModel::countChanged, &AttachmentListModel::readingChanged})
+            m_attachmentLinks << connect(m_attachments, signal, this, &ComposerModel::onSessionState);
     emit attachmentsChanged();
     onSessionState();
 }
@@ -188,6 +191,9 @@ bool ComposerModel::canSend() const
     // A session with no agent to read the message keeps the draft (absent on stand-ins: true).
     const QVariant accepting = sessionValue("accepting");
     if (accepting.isValid() && !accepting.toBool())
+        return false;
+    // Files still being read would miss the message they were chosen for.
+    if (m_attachments && m_attachments->reading())
         return false;
     return m_draftHasText || (m_attachments && m_attachments->count() > 0);
 }

@@ -110,7 +110,7 @@ private:
     QPointer<QObject> m_session;
     QPointer<AttachmentListModel> m_attachments;
     QList<QMetaObject::Connection> m_sessionLinks;
-    QMetaObject::Connection m_attachmentLink;
+    QList<QMetaObject::Connection> m_attachmentLinks;
     QString m_draft;  // the draft while no editor holds it
     QPointer<QQuickItem> m_textEdit;
     QPointer<QTextDocument> m_document;

@@ -20,10 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 BRINMOOR_APP_TEST_ENVIRONMENT();
 
 using namespace brinmoor;
 using namespace brinmoor::ComposerLogic;
+using brinmoor::test::waitUntil;
 
 namespace {
 
@@ -194,6 +197,7 @@ TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_i
     AttachmentListModel model;
     model.addFiles({QUrl::fromLocalFile(writeFile(dir, S("notes.png"), "just some notes")),
                     QUrl::fromLocalFile(writeFile(dir, S("photo.png"), jpeg))});
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
     ASSERT_EQ(model.count(), 1);
     EXPECT_EQ(model.items()[0].name, S("photo.png"));
     EXPECT_EQ(model.items()[0].mediaType, S("image/jpeg"));
@@ -211,6 +215,43 @@ TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_i
     const auto refused = ChatAttachments::fromMimeData(&text);
     EXPECT_TRUE(refused.attachments.isEmpty());
     EXPECT_EQ(refused.refusal, ChatAttachments::unreadableImageMessage());
+}
+
+// Files named as images that are no regular files are never opened for reading: a link to a
+// device that never ends (its size says 0), a link to an empty one, and a pipe with no writer
+// (opening it would wait for one). Each is refused by name. Chosen files are read off the GUI
+// thread, and their chips keep the order the files were given in.
+TEST(AttachmentList, files_are_read_off_the_gui_thread_and_only_regular_ones_as_images)
+{
+    QTemporaryDir dir;
+    const QString photo = writeFile(dir, S("photo.png"), imageBytes("png"));
+    const struct {
+        const char* name;
+        const char* target;  // nullptr: a pipe
+    } specials[] = {{"zero.png", "/dev/zero"}, {"null.jpg", "/dev/null"}, {"fifo.png", nullptr}};
+    QList<QUrl> specialUrls;
+    QStringList refusals;
+    for (const auto& f : specials) {
+        const QString path = dir.filePath(S(f.name));
+        ASSERT_TRUE(f.target ? QFile::link(S(f.target), path) : ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0) << f.name;
+        specialUrls << QUrl::fromLocalFile(path);
+        refusals << ChatAttachments::notAFileMessage(S(f.name));
+    }
+    ASSERT_TRUE(QFile::link(photo, dir.filePath(S("linked.png"))));
+
+    AttachmentListModel model;
+    model.addFiles({QUrl::fromLocalFile(photo)});
+    model.addFiles({QUrl::fromLocalFile(writeFile(dir, S("notes.txt"), "n")), QUrl::fromLocalFile(dir.filePath(S("linked.png")))});
+    model.addFiles(specialUrls);
+    EXPECT_TRUE(model.reading());
+    EXPECT_EQ(model.count(), 0);  // nothing was read on this thread
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
+    ASSERT_EQ(model.count(), 3);
+    const QStringList names{model.items()[0].name, model.items()[1].name, model.items()[2].name};
+    EXPECT_EQ(names, (QStringList{S("photo.png"), S("notes.txt"), S("linked.png")}));
+    EXPECT_TRUE(model.items()[2].isImage);  // a link to a regular file is read through
+    EXPECT_EQ(model.items()[2].data, imageBytes("png"));
+    EXPECT_EQ(model.notice(), refusals.join(u'\n'));
 }
 
 TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)

@@ -75,6 +75,21 @@ Item {
             close(c);
         }
 
+        // Closing lets the listing go (a folder may hold hundreds of thousands of folders);
+        // opening at the same folder again lists it again.
+        function test_closing_drops_the_listing_and_reopening_reads_it_again() {
+            const root = TestSupport.folderTree("reopen", ["web/src", "web/lib"]);
+            const s = sheetWith(root + "/web", []);
+            let c = openChooser(s);
+            tryVerify(() => listed(c).join() === "lib,src");
+            close(c);
+            compare(c.folders.count, 0);
+            c = openChooser(s);
+            compare(c.folder, root + "/web");
+            tryVerify(() => listed(c).join() === "lib,src");
+            close(c);
+        }
+
         function test_a_folder_of_hidden_folders_offers_them_and_can_be_chosen() {
             const root = TestSupport.folderTree("hidden", [".config", ".cache", ".local/share"], ["notes.txt"]);
             const s = sheetWith(root, []);
@@ -123,6 +138,37 @@ Item {
             keyClick(Qt.Key_Return);
             tryVerify(() => !c.visible);
             compare(s.selectedDir, root + "/one/two");
+        }
+
+        // A folder named with a right-to-left override ("rlo<RLO>gpj.exe" reads "rloexe.jpg") shows
+        // it as a mark in the sheet's row, the list and the path field; the path field's marks
+        // stand for the override, so Return there chooses the true folder, and an edit keeps it.
+        function test_a_folder_name_shows_its_hidden_characters_as_marks() {
+            const spoofed = "rlo\u202Egpj.exe";
+            const root = TestSupport.folderTree("spoof", [spoofed + "/inner"]);
+            const s = sheetWith(root + "/" + spoofed, [root + "/" + spoofed]);
+            const marked = item => {
+                const shown = String(item.text);
+                verify(shown.indexOf("&lt;U+202E&gt;") > 0 && shown.indexOf("\u202E") < 0, shown);
+            };
+            marked(findChild(TestSupport.itemsNamed(s, "dirRow")[0], "displayPath"));
+            const c = openChooser(s);
+            compare(c.pathField.text, root + "/rlo<U+202E>gpj.exe");
+            mouseClick(findChild(c.contentItem, "upButton"));
+            tryVerify(() => listed(c).join() === spoofed);
+            waitForRendering(c.contentItem);
+            marked(TestSupport.itemsNamed(c.contentItem, "folderName")[0]);
+            TestSupport.grabWindow(top, "folder_chooser_hidden_characters");
+            c.pathField.text = root + "/rlo<U+202E>gpj.exe/inner";
+            c.pathField.forceActiveFocus();
+            keyClick(Qt.Key_Return);
+            compare(c.folder, root + "/" + spoofed + "/inner");
+            c.pathField.text = root + "/rlo<U+202E>gpj.exe";
+            keyClick(Qt.Key_Return);
+            compare(c.folder, root + "/" + spoofed);
+            keyClick(Qt.Key_Return);
+            tryVerify(() => !c.visible);
+            compare(s.selectedDir, root + "/" + spoofed);
         }
 
         function test_a_new_folder_is_made_here_highlighted_and_chosen() {
