@@ -804,27 +804,39 @@ void AppModel::login(ChatProvider provider)
     if (busy)
         return;  // one login at a time per provider
     setLoggingIn(provider, true);
+    setLoginProblem(provider, {});
+    // The tool detection found, which is the one a pane starts: the login shell's PATH need not
+    // hold it (an installer's own folder often is not on it).
+    const bool codex = provider == ChatProvider::Codex;
+    const std::optional<QString> path = codex ? (m_codex ? m_codex->path : std::nullopt) : (m_claude ? m_claude->path : std::nullopt);
+    const QString command = codex ? CodexDetector::loginCommand(path) : ClaudeDetector::loginCommand(path);
+    const QString tool = path.value_or(codex ? QStringLiteral("codex") : QStringLiteral("claude"));
     QPointer<AppModel> self(this);
-    if (provider == ChatProvider::Codex) {
-        runLogin(QStringLiteral("codex login"), [self] {
+    runLogin(command, tool, [self, provider](const QString& problem) {
+        if (!self)
+            return;
+        self->setLoginProblem(provider, problem);
+        const auto cleared = [self, provider] {
             if (self)
-                self->detectCodex([self] {
-                    if (self)
-                        self->setLoggingIn(ChatProvider::Codex, false);
-                });
-        });
-    } else {
-        runLogin(QStringLiteral("claude auth login"), [self] {
-            if (self)
-                self->detectClaude([self] {
-                    if (self)
-                        self->setLoggingIn(ChatProvider::Claude, false);
-                });
-        });
-    }
+                self->setLoggingIn(provider, false);
+        };
+        if (provider == ChatProvider::Codex)
+            self->detectCodex(cleared);
+        else
+            self->detectClaude(cleared);
+    });
 }
 
-void AppModel::runLogin(const QString& commandLine, std::function<void()> followUp)
+void AppModel::setLoginProblem(ChatProvider provider, const QString& problem)
+{
+    QString& held = provider == ChatProvider::Codex ? m_codexLoginProblem : m_claudeLoginProblem;
+    if (held == problem)
+        return;
+    held = problem;
+    emit loginProblemChanged();
+}
+
+void AppModel::runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp)
 {
     // Asynchronous on the GUI thread; nothing waits for it.
     auto* p = new QProcess(this);
@@ -839,16 +851,22 @@ void AppModel::runLogin(const QString& commandLine, std::function<void()> follow
     // login that never returns end the tool (and the helpers it started) the shell waits for.
     detachFromTerminal(*p);
     auto finished = std::make_shared<bool>(false);
-    auto finish = [p, finished, followUp = std::move(followUp)] {
+    auto finish = [p, finished, followUp = std::move(followUp)](const QString& problem) {
         if (std::exchange(*finished, true))
             return;
         p->deleteLater();
-        followUp();
+        followUp(problem);
     };
-    connect(p, &QProcess::finished, this, finish);
+    connect(p, &QProcess::finished, this, [tool, finish](int code, QProcess::ExitStatus status) {
+        // 126 and 127 are a shell's "cannot execute" and "not found": the tool never ran. Any
+        // other end is the tool's own (a sign-in given up in the browser included).
+        const bool notRun = status == QProcess::NormalExit && (code == 126 || code == 127);
+        finish(notRun ? QStringLiteral("Could not start %1 (%2).").arg(tool, code == 127 ? QStringLiteral("not found") : QStringLiteral("not executable"))
+                      : QString());
+    });
     connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
-            finish();
+            finish(QStringLiteral("Could not start the login shell %1.").arg(p->program()));
     });
     // No time limit: a browser sign-in takes as long as the user needs. The login ends with the
     // model, or when the application quits.
@@ -957,13 +975,15 @@ void AppModel::setSideTarget(bool leading)
     setDropTarget(DropTarget::side(leading));
 }
 
-void AppModel::showCodePreview(const QString& title, const QString& content, bool isMarkdown, bool isDiff)
+void AppModel::showCodePreview(const QString& title, const QString& content, bool isMarkdown, bool isDiff,
+                               const QString& note)
 {
     CodePreview p;
     p.title = title;
     p.content = content;
     p.isMarkdown = isMarkdown;
     p.isDiff = isDiff;
+    p.note = note;
     setCodePreview(p);
 }
 

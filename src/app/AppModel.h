@@ -54,6 +54,9 @@ class AppModel : public QObject {
     Q_PROPERTY(QStringList recents READ recents NOTIFY recentsChanged)
     Q_PROPERTY(bool codexLoggingIn READ codexLoggingIn NOTIFY codexLoggingInChanged)
     Q_PROPERTY(bool claudeLoggingIn READ claudeLoggingIn NOTIFY claudeLoggingInChanged)
+    // Why the last browser login could not start the tool ("" when it did, or none was tried).
+    Q_PROPERTY(QString codexLoginProblem READ codexLoginProblem NOTIFY loginProblemChanged)
+    Q_PROPERTY(QString claudeLoginProblem READ claudeLoginProblem NOTIFY loginProblemChanged)
     // What the start-up load of the saved state left out and where the original file went; ""
     // when it loaded whole or once the user dismissed it.
     Q_PROPERTY(QString startupNotice READ startupNotice NOTIFY startupNoticeChanged)
@@ -96,6 +99,8 @@ public:
     QStringList recents() const { return m_recents; }
     bool codexLoggingIn() const { return m_codexLoggingIn; }
     bool claudeLoggingIn() const { return m_claudeLoggingIn; }
+    QString codexLoginProblem() const { return m_codexLoginProblem; }
+    QString claudeLoginProblem() const { return m_claudeLoginProblem; }
     QString startupNotice() const { return m_startupNotice; }
     Q_INVOKABLE void dismissStartupNotice();
     QString saveFailure() const { return m_saveFailure; }
@@ -206,7 +211,8 @@ public:
     Q_INVOKABLE void setSideTarget(bool leading);
     Q_INVOKABLE void clearDropTarget() { setDropTarget(std::nullopt); }
     // Opens the code preview overlay.
-    Q_INVOKABLE void showCodePreview(const QString& title, const QString& content, bool isMarkdown, bool isDiff);
+    Q_INVOKABLE void showCodePreview(const QString& title, const QString& content, bool isMarkdown, bool isDiff,
+                                     const QString& note = {});
 
     // --- QML property accessors ---
     WorkspaceListModel* workspaceModel() const { return m_workspaceModel; }
@@ -254,6 +260,7 @@ signals:
     void recentsChanged();
     void codexLoggingInChanged();
     void claudeLoggingInChanged();
+    void loginProblemChanged();
     void startupNoticeChanged();
     void saveFailureChanged();
     // The snapshot was just written (or a write was attempted); the model already says which.
@@ -278,7 +285,10 @@ private:
     void setShowOnboarding(bool on);
     void setRecents(const QStringList& recents);
     void setLoggingIn(ChatProvider provider, bool on);
-    void runLogin(const QString& commandLine, std::function<void()> followUp);
+    void setLoginProblem(ChatProvider provider, const QString& problem);
+    // Runs `commandLine` through the login shell; `followUp` gets why the tool could not be
+    // started ("" when it ran).
+    void runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp);
     // Ends every login still running, with its process group; their follow-ups no longer run.
     void endLogins();
 
@@ -303,6 +313,8 @@ private:
     QStringList m_recents;
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
+    QString m_codexLoginProblem;
+    QString m_claudeLoginProblem;
     QString m_startupNotice;
     QString m_saveFailure;
     QString m_saveError;  // the system's reason for the last failed write

@@ -196,6 +196,16 @@ QString CodexDetector::commandFor(const std::optional<QString>& fixed)
     return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; ") + exe + QStringLiteral(" login status 2>&1");
 }
 
+QString ClaudeDetector::loginCommand(const std::optional<QString>& path)
+{
+    return probeWords(QStringLiteral("claude"), path).second + QStringLiteral(" auth login");
+}
+
+QString CodexDetector::loginCommand(const std::optional<QString>& path)
+{
+    return probeWords(QStringLiteral("codex"), path).second + QStringLiteral(" login");
+}
+
 ClaudeInfo ClaudeDetector::parse(const QString& output)
 {
     static const QString marker = QStringLiteral("---AUTH---");

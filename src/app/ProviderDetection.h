@@ -109,6 +109,9 @@ public:
     // The probe for the tool at `fixed` (one of the usual install places), else `command`; both
     // run through the login shell, whose profile the tool may need (its Node.js).
     static QString commandFor(const std::optional<QString>& fixed);
+    // The browser login of the tool at `path` (the one detection found, which a pane starts),
+    // quoted; of the `claude` on the login shell's PATH without one.
+    static QString loginCommand(const std::optional<QString>& path);
     // Blocking probe (off the GUI thread only).
     static ClaudeInfo run(int limitMs = probeLimitMs);
     // Reads a probe's output.
@@ -124,6 +127,8 @@ public:
     static constexpr const char* command =
         "command -v codex; codex --version 2>/dev/null; codex login status 2>&1";
     static QString commandFor(const std::optional<QString>& fixed);
+    // As ClaudeDetector::loginCommand.
+    static QString loginCommand(const std::optional<QString>& path);
     static ProviderInfo run(int limitMs = probeLimitMs);
     static ProviderInfo parse(const QString& output);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);

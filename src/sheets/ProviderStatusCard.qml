@@ -18,6 +18,8 @@ Item {
     readonly property bool isClaude: card.provider !== "codex"
     readonly property string state: SheetLogic.cardStateName(card.info)
     readonly property bool loggingIn: card.isClaude ? AppModel.claudeLoggingIn : AppModel.codexLoggingIn
+    // Why the last login click started no tool; shown in place of the detail until the next one.
+    readonly property string loginProblem: card.isClaude ? AppModel.claudeLoginProblem : AppModel.codexLoginProblem
     readonly property string installCommand: card.isClaude ? "npm i -g @anthropic-ai/claude-code" : "npm i -g @openai/codex"
     readonly property string title: {
         switch (card.state) {
@@ -33,6 +35,8 @@ Item {
         case "needsLogin":
             if (card.loggingIn)
                 return "Finish sign-in in your browser…";
+            if (card.loginProblem !== "")
+                return card.loginProblem;
             return card.isClaude ? "Installed, but signed out of your Anthropic account." : "Installed, but not signed in to ChatGPT.";
         case "ready": return SheetLogic.readyDetailText(card.info);
         default: return "";
@@ -119,7 +123,9 @@ Item {
                     text: card.title
                     textFormat: Text.PlainText
                     elide: Text.ElideRight
-                    color: card.state === "ready" && card.isClaude ? Theme.hex("cfe9d6", 1) : Theme.text
+                    // The Claude card's green title: a dark green on the light palette's pale card,
+                    // where the dark palette's pale green would hardly show.
+                    color: card.state === "ready" && card.isClaude ? Theme.pair("cfe9d6", "17572d", 1) : Theme.text
                     font.pointSize: Theme.fontSize(12)
                     font.weight: Font.DemiBold
                 }
@@ -131,7 +137,9 @@ Item {
                     textFormat: Text.PlainText
                     maximumLineCount: 1
                     elide: card.state === "needsLogin" ? Text.ElideRight : Text.ElideMiddle
-                    color: card.state === "ready" && card.isClaude ? Theme.hex("6f8a78", 1) : Theme.textFaint
+                    // Its detail, a shade lighter than the drawn grey-green in the dark palette so
+                    // that it reads at 4.5:1 on the card there too.
+                    color: card.state === "ready" && card.isClaude ? Theme.pair("74907d", "4d6b57", 1) : Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)
                 }

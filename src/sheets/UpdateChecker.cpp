@@ -21,6 +21,8 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <utility>
+
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -93,17 +95,40 @@ bool copyData(archive* in, archive* out, qint64* written, qint64 maxBytes)
     }
 }
 
-// Why a version was refused, from the swap script's word for it (see give_up there).
-QString refusalReason(const QString& word)
+// Whether the swap script's word for a failed install finds fault with the release itself; the
+// other words name troubles of this machine (a full or read-only disk, a temporary folder
+// emptied), which may pass. In step with the list in update-swap.sh's header.
+bool faultsRelease(const QString& word)
 {
+    return word == QLatin1String("not-executable") || word == QLatin1String("no-start")
+        || word == QLatin1String("no-window") || word == QLatin1String("crashed");
+}
+
+// Why a version was not installed, from the swap script's word for it (see give_up there).
+// `tempFolder` and `appFolder` name the folders the local troubles are about.
+QString refusalReason(const QString& word, const QString& tempFolder, const QString& appFolder)
+{
+    const QString appParent = appFolder.isEmpty() ? UpdateChecker::tr("the app's folder")
+                                                  : QDir::toNativeSeparators(QFileInfo(appFolder).absolutePath());
+    const QString temp = QDir::toNativeSeparators(tempFolder);
     if (word == QLatin1String("not-executable"))
         return UpdateChecker::tr("its program is not an executable file inside the app folder");
     if (word == QLatin1String("no-start"))
         return UpdateChecker::tr("its program does not start");
     if (word == QLatin1String("no-window"))
         return UpdateChecker::tr("it did not open its window");
+    if (word == QLatin1String("crashed"))
+        return UpdateChecker::tr("it crashed soon after opening its window");
     if (word == QLatin1String("missing"))
         return UpdateChecker::tr("its files were no longer in the temporary folder");
+    if (word == QLatin1String("tmp-full"))
+        return UpdateChecker::tr("the disk of the temporary folder %1 is full").arg(temp);
+    if (word == QLatin1String("tmp-not-writable"))
+        return UpdateChecker::tr("the temporary folder %1 is not writable").arg(temp);
+    if (word == QLatin1String("app-full"))
+        return UpdateChecker::tr("the disk of %1 is full").arg(appParent);
+    if (word == QLatin1String("app-not-writable"))
+        return UpdateChecker::tr("%1 is not writable").arg(appParent);
     return UpdateChecker::tr("its files could not be put in place");
 }
 
@@ -123,6 +148,7 @@ UpdateChecker::Environment UpdateChecker::Environment::live()
     if (env.currentVersion.isEmpty())
         env.currentVersion = QStringLiteral("0");
     env.appFolder = installedAppFolder(QCoreApplication::applicationDirPath());
+    env.installProblem = installRefusal(QCoreApplication::applicationDirPath());
     env.tempFolder = QDir::tempPath();
     env.pid = QCoreApplication::applicationPid();
     const QString data = Store::forThisBuild().folderPath();
@@ -147,12 +173,20 @@ UpdateChecker::UpdateChecker(Environment env, QObject* parent)
     const QList<QByteArray> lines = file.read(4096).split('\n');
     file.close();
     const QString version = QString::fromUtf8(lines.value(0)).trimmed();
-    if (isSafeVersion(version) && isNewer(version, m_env.currentVersion)) {
-        m_latestVersion = version;
-        m_available = true;
-        refuse(version, QString::fromUtf8(lines.value(1)).trimmed(), false);
-    } else {
+    const QString word = QString::fromUtf8(lines.value(1)).trimmed();
+    if (!isSafeVersion(version) || !isNewer(version, m_env.currentVersion)) {
         file.remove();  // installed since, or not ours
+        return;
+    }
+    m_latestVersion = version;
+    m_available = true;
+    refuse(version, word, false);
+    if (!faultsRelease(word)) {
+        // A local trouble refuses nothing for good: the pill says why until the check after
+        // this start's first one, which downloads the version again; the next start does too.
+        m_refusedVersion.clear();
+        m_heldVersion = version;
+        file.remove();
     }
 }
 
@@ -169,7 +203,13 @@ UpdateChecker::~UpdateChecker()
 
 UpdateChecker& UpdateChecker::shared()
 {
-    static UpdateChecker* checker = new UpdateChecker(Environment::live());  // lives for the whole process
+    static UpdateChecker* checker = [] {
+        auto* c = new UpdateChecker(Environment::live());  // lives for the whole process
+        // The swap an accepted "Install Update" asked for starts only once the quit is certain.
+        if (auto* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, c, &UpdateChecker::quitting);
+        return c;
+    }();
     return *checker;
 }
 
@@ -290,13 +330,25 @@ void UpdateChecker::applyRecord(const Record& record)
             return;  // the refused release again: the pill keeps saying why, nothing is fetched
         forgetRefusal();
     }
+    if (!m_heldVersion.isEmpty()) {
+        // Right after an install that failed here, the same version is not fetched at once
+        // (the trouble has rarely passed by then); the next check fetches it.
+        if (!isNewer(version, std::exchange(m_heldVersion, QString())))
+            return;
+        forgetRefusal();
+    } else if (!m_failure.isEmpty() && m_refusedVersion.isEmpty()) {
+        forgetRefusal();  // the local trouble's sentence goes with the new try
+    }
     startDownload();
 }
 
 void UpdateChecker::refuse(const QString& version, const QString& reason, bool persist)
 {
     m_refusedVersion = version;
-    const QString failure = tr("Brinmoor %1 was not installed: %2. This version was kept.").arg(version, refusalReason(reason));
+    const QString why = refusalReason(reason, m_env.tempFolder, m_env.appFolder);
+    const QString failure = faultsRelease(reason)
+        ? tr("Brinmoor %1 was not installed: %2. This version was kept.").arg(version, why)
+        : tr("Brinmoor %1 was not installed: %2. This version was kept; the update is offered again at a later check.").arg(version, why);
     if (persist && !m_env.refusalFile.isEmpty()) {
         QSaveFile file(m_env.refusalFile);
         if (file.open(QIODevice::WriteOnly)) {
@@ -361,6 +413,25 @@ QString UpdateChecker::installedAppFolder(const QString& executableDir)
     return app.absoluteFilePath();
 }
 
+QString UpdateChecker::installRefusal(const QString& executableDir)
+{
+    if (!installedAppFolder(executableDir).isEmpty())
+        return QString();
+    const QFileInfo bin(executableDir);
+    const QFileInfo app(bin.absolutePath());
+    if (bin.fileName() != QLatin1String("bin") || app.suffix() != QLatin1String("app") || !app.isDir() || app.isSymLink())
+        return tr("Brinmoor does not run from an installed Brinmoor.app folder.");
+    const QString folder = QDir::toNativeSeparators(app.isWritable() ? app.absolutePath() : app.absoluteFilePath());
+    return tr("Brinmoor can't replace itself: %1 is not writable.").arg(folder);
+}
+
+QString UpdateChecker::installProblem() const
+{
+    if (installable())
+        return QString();
+    return m_env.installProblem.isEmpty() ? tr("Brinmoor does not run from an installed Brinmoor.app folder.") : m_env.installProblem;
+}
+
 QString UpdateChecker::updateFolder() const
 {
     return QDir(m_env.tempFolder).absoluteFilePath(folderPrefix + m_latestVersion);
@@ -391,7 +462,9 @@ void UpdateChecker::setDownloading(bool on)
 
 void UpdateChecker::startDownload()
 {
-    if (!m_fileURL.isValid() || m_fileURL.isEmpty() || m_downloading || m_ready)
+    // An update this copy cannot put in place would be downloaded and unpacked at every start
+    // for nothing: the pill offers the download page instead.
+    if (!installable() || !m_fileURL.isValid() || m_fileURL.isEmpty() || m_downloading || m_ready)
         return;
     if (!isSafeVersion(m_latestVersion))
         return;
@@ -446,36 +519,40 @@ void UpdateChecker::startDownload()
 
 void UpdateChecker::finishDownload(bool ok)
 {
-    // A failed removal leaves a folder we may not own: never unpack into it.
-    if (ok)
-        ok = removeUpdateFolder(m_folder, m_env.tempFolder)
-            && QDir().mkdir(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!ok) {
         m_archive.reset();
         setDownloading(false);
         return;
     }
 
-    // Unpacking a release takes long enough to stall the window: it runs on a worker thread
-    // that touches only the two paths, and the result comes back to this thread.
-    const QString archivePath = m_archive->fileName(), folder = m_folder;
+    // Unpacking a release, and removing an update folder (one left by an earlier run, or one
+    // refused after unpacking), take long enough to stall the window: an archive within the
+    // download cap may hold millions of entries. All of it runs on a worker thread that touches
+    // only these paths, and the result comes back to this thread.
+    const QString archivePath = m_archive->fileName(), folder = m_folder, tempFolder = m_env.tempFolder;
     const qint64 maxBytes = m_env.maxUnpackedBytes;
     struct Result {
         QString app;
         bool runnable = false;
     };
     auto result = std::make_shared<Result>();
-    m_unpacker = QThread::create([archivePath, folder, maxBytes, result] {
-        if (!unpackArchive(archivePath, folder, maxBytes))
+    m_unpacker = QThread::create([archivePath, folder, tempFolder, maxBytes, result] {
+        // A failed removal leaves a folder we may not own: never unpack into it.
+        if (!removeUpdateFolder(folder, tempFolder)
+            || !QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
             return;
-        const auto entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& e : entries) {
-            if (e.suffix() == QLatin1String("app") && !e.isSymLink()) {
-                result->app = e.absoluteFilePath();
-                result->runnable = holdsProgram(result->app);
-                return;
+        if (unpackArchive(archivePath, folder, maxBytes)) {
+            const auto entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+            for (const QFileInfo& e : entries) {
+                if (e.suffix() == QLatin1String("app") && !e.isSymLink()) {
+                    result->app = e.absoluteFilePath();
+                    result->runnable = holdsProgram(result->app);
+                    break;
+                }
             }
         }
+        if (!result->runnable)
+            removeUpdateFolder(folder, tempFolder);
     });
     connect(m_unpacker, &QThread::finished, this, [this, result] {
         m_unpacker->deleteLater();
@@ -492,9 +569,7 @@ void UpdateChecker::finishDownload(bool ok)
 void UpdateChecker::unpacked(const QString& appPath)
 {
     m_archive.reset();
-    if (appPath.isEmpty()) {
-        removeUpdateFolder(m_folder, m_env.tempFolder);
-    } else {
+    if (!appPath.isEmpty()) {
         m_newAppPath = appPath;
         m_ready = true;
         emit readyChanged();
@@ -570,21 +645,36 @@ bool UpdateChecker::holdsProgram(const QString& appPath)
 
 bool UpdateChecker::install()
 {
-    if (m_ready && !m_newAppPath.isEmpty() && !m_env.appFolder.isEmpty() && QFileInfo(m_newAppPath).isDir()) {
-        const QString script = swapScript();
-        // The script tries the new build before it lets the old one go; when it takes the update
-        // back it writes the refusal file, which the restarted app reads.
-        const QStringList args{QStringLiteral("-c"), script, QStringLiteral("brinmoor-swap"),
-                               QString::number(m_env.pid), m_env.appFolder, m_newAppPath,
-                               m_env.refusalFile, m_fetchedVersion, QString::number(m_env.startTimeoutSeconds)};
-        // The application quits only once the script runs: without it nobody would restart it.
-        if (!script.isEmpty() && startDetached(QStringLiteral("/bin/bash"), args)) {
-            if (m_env.quit)
-                m_env.quit();
-            return true;
-        }
+    if (m_ready && !m_newAppPath.isEmpty() && !m_env.appFolder.isEmpty() && QFileInfo(m_newAppPath).isDir()
+        && !swapScript().isEmpty() && QFileInfo(QStringLiteral("/bin/bash")).isExecutable()) {
+        // Only a request: the quit may still be declined (changes that cannot be saved), and a
+        // swap already waiting for this process would then install the update at the user's next
+        // ordinary quit. quitting() starts it once the quit is certain; cancelInstall() drops it.
+        m_installRequested = true;
+        if (m_env.quit)
+            m_env.quit();
+        return true;
     }
     return openPage();
+}
+
+void UpdateChecker::cancelInstall()
+{
+    m_installRequested = false;
+}
+
+void UpdateChecker::quitting()
+{
+    if (!m_installRequested || m_swapStarted)
+        return;
+    m_installRequested = false;
+    // The script tries the new build before it lets the old one go; when it takes the update
+    // back it writes the refusal file, which the restarted app reads.
+    const QStringList args{QStringLiteral("-c"), swapScript(), QStringLiteral("brinmoor-swap"),
+                           QString::number(m_env.pid), m_env.appFolder, m_newAppPath,
+                           m_env.refusalFile, m_fetchedVersion, QString::number(m_env.startTimeoutSeconds),
+                           QString::number(m_env.settleSeconds)};
+    m_swapStarted = startDetached(QStringLiteral("/bin/bash"), args);
 }
 
 QString UpdateChecker::pageRefusal(const QString& address)

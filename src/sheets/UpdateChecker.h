@@ -26,7 +26,8 @@ namespace brinmoor {
 //
 // A failure leaves the published state as it was, and shows nothing, with one exception: a
 // release that cannot run (its program is not an executable file inside its folder, or did not
-// start when the swap tried it) is refused, and `failure` says so until a newer version appears.
+// start or crashed soon after when the swap tried it) is refused, and `failure` says so until a
+// newer version appears.
 // All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
@@ -43,9 +44,14 @@ class UpdateChecker : public QObject {
     Q_PROPERTY(QString pageProblem READ pageProblem NOTIFY pageURLChanged)
     // The running build sits in a folder an update may replace; otherwise installing opens the page.
     Q_PROPERTY(bool installable READ installable CONSTANT)
+    // Why it cannot replace itself (one sentence: a folder that is not writable, or no installed
+    // `Brinmoor.app` folder); "" when installable. Nothing is downloaded then.
+    Q_PROPERTY(QString installProblem READ installProblem CONSTANT)
     // Why the announced version was not installed (refused before the swap, or taken back after
-    // its program did not start): one sentence for the update pill; "" when none. It stays, and
-    // that version is not fetched again, until a record announces a newer one.
+    // its program did not start): one sentence for the update pill; "" when none. When the
+    // release was at fault it stays, and that version is not fetched again, until a record
+    // announces a newer one; a trouble of this machine (a full or read-only disk) holds the
+    // version back for one check only, and the sentence goes when it is fetched again.
     Q_PROPERTY(QString failure READ failure NOTIFY failureChanged)
 public:
     // What the checker takes from its surroundings. live() describes the running process; tests
@@ -54,6 +60,7 @@ public:
         QString baseURL;         // the web service (AppConfig::baseURL())
         QString currentVersion;  // the running build's version
         QString appFolder;       // the writable `*.app` folder the executable runs from, or ""
+        QString installProblem;  // when appFolder is "": why (installRefusal())
         QString tempFolder;      // where update folders are made
         qint64 pid = 0;          // the process the swap waits for
         std::function<void(const QUrl&)> openURL;  // opens the download page in the browser
@@ -66,6 +73,9 @@ public:
         // takes an update back. "" remembers it for this process only.
         QString refusalFile;
         int startTimeoutSeconds = 60;  // how long the swap waits for the new build's window
+        // How long the new build must keep running after its window is up before the swap lets
+        // the previous folder go; a crash before then takes the update back.
+        int settleSeconds = 20;
         static Environment live();
     };
 
@@ -79,10 +89,15 @@ public:
     Q_INVOKABLE void start();
     // Requests the version record ("api/app/version" below the base address) and applies it.
     Q_INVOKABLE void check();
-    // Swaps in a ready update and quits; otherwise (or when the app does not run from an
-    // installed folder it may replace) opens the download page when one is known. False when it
-    // did neither.
+    // With a ready update: asks the application to quit, and the swap starts once it does
+    // (quitting()). Otherwise (or when the app does not run from an installed folder it may
+    // replace) opens the download page when one is known. False when it did neither.
     Q_INVOKABLE bool install();
+    // The quit that install() asked for was declined: no swap will start.
+    Q_INVOKABLE void cancelInstall();
+    // The application is about to quit: starts the swap when install() asked for one and it was
+    // not cancelled since; at most one per process. Connected to aboutToQuit for the shared checker.
+    void quitting();
     // Opens the download page in the browser when the record named a safe one (https, or http
     // to a loopback host); false otherwise.
     Q_INVOKABLE bool openPage();
@@ -100,12 +115,14 @@ public:
     // The `*.app` folder above `executableDir` (its "bin"), when both it and the folder that holds
     // it are writable; "" otherwise (a build tree, a system install).
     static QString installedAppFolder(const QString& executableDir);
+    // Why installedAppFolder(executableDir) is "", as one sentence; "" when it is not.
+    static QString installRefusal(const QString& executableDir);
     // Unpacks the zip at `archive` into the existing folder `target`, refusing absolute paths,
     // ".." and writes through links; false on any archive error or when the unpacked size would
     // pass `maxBytes`. Safe to run on any thread.
     static bool unpackArchive(const QString& archive, const QString& target, qint64 maxBytes);
     // The script that swaps the folders: bash -c <script> brinmoor-swap <pid> <installed> <new>
-    // [<refusal file> <version> [<seconds>]].
+    // [<refusal file> <version> [<seconds> [<settle seconds>]]].
     static QString swapScript();
     // Whether the `*.app` folder at `appPath` could run once copied alone: its bin/brinmoor,
     // links followed, is an executable file inside the folder.
@@ -124,6 +141,7 @@ public:
     QUrl pageURL() const { return m_pageURL; }
     QString pageProblem() const { return m_pageProblem; }
     bool installable() const { return !m_env.appFolder.isEmpty(); }
+    QString installProblem() const;
     QUrl fileURL() const { return m_fileURL; }
     QString newAppPath() const { return m_newAppPath; }
     QString failure() const { return m_failure; }
@@ -176,7 +194,10 @@ private:
     // Version records are parsed here, one at a time and in the order they arrived.
     QThreadPool m_parsing;
     QString m_refusedVersion;
+    QString m_heldVersion;  // not fetched by the next check: its install just failed on this machine
     QString m_failure;
+    bool m_installRequested = false;
+    bool m_swapStarted = false;
 };
 
 } // namespace brinmoor

@@ -13,13 +13,23 @@ Dialog {
 
     // The user chose to quit, or nothing is left unsaved.
     signal quitConfirmed()
+    // Closed without a quit ("Don't quit", Escape): whatever waited for the quit is off.
+    signal quitDeclined()
 
     property string message: ""
+    property bool confirming: false
 
     function ask() {
         prompt.message = AppModel.unsavedChangesText();
+        prompt.confirming = false;
         prompt.open();
     }
+    function confirm() {
+        prompt.confirming = true;
+        prompt.close();
+        prompt.quitConfirmed();
+    }
+    onClosed: if (!prompt.confirming) prompt.quitDeclined()
 
     parent: Overlay.overlay
     anchors.centerIn: parent
@@ -36,10 +46,8 @@ Dialog {
             if (!prompt.visible)
                 return;
             prompt.message = AppModel.unsavedChangesText();
-            if (prompt.message === "") {
-                prompt.close();
-                prompt.quitConfirmed();
-            }
+            if (prompt.message === "")
+                prompt.confirm();
         }
     }
 
@@ -92,10 +100,7 @@ Dialog {
         SecondaryButton {
             objectName: "quitPromptQuit"
             title: qsTr("Quit anyway")
-            onClicked: {
-                prompt.close();
-                prompt.quitConfirmed();
-            }
+            onClicked: prompt.confirm()
         }
     }
 }

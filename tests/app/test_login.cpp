@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -144,11 +145,12 @@ TEST_F(LoginTest, both_providers_log_in_independently)
     EXPECT_EQ(m.codex()->version, QStringLiteral("codex-cli 0.9.1"));
     EXPECT_TRUE(m.codex()->authed);
     EXPECT_EQ(ChatHost::shared().codexPath, QStringLiteral("/opt/codex/bin/codex"));
-    // A later login is accepted again.
+    // A later login is accepted again, and runs the tool the detection found.
     m.login(ChatProvider::Codex);
     EXPECT_TRUE(m.codexLoggingIn());
     ASSERT_TRUE(waitUntil([&] { return !m.codexLoggingIn(); }));
-    EXPECT_EQ(logged().count(QStringLiteral("codex login")), 2);
+    EXPECT_EQ(logged().count(QStringLiteral("codex login")), 1);
+    EXPECT_EQ(logged().count(QStringLiteral("'/opt/codex/bin/codex' login")), 1);
 }
 
 TEST_F(LoginTest, a_shell_that_cannot_start_still_detects_and_clears_the_flag)
@@ -161,6 +163,64 @@ TEST_F(LoginTest, a_shell_that_cannot_start_still_detects_and_clears_the_flag)
     EXPECT_FALSE(m.codex()->found);
     EXPECT_FALSE(m.codex()->path);
     EXPECT_EQ(ChatHost::shared().codexPath, std::nullopt);
+}
+
+// The tools installed where installers put them (~/.local/bin, Claude's own ~/.claude/local),
+// neither of which is on the login shell's PATH, under a home folder whose name needs quoting.
+// A login runs the tool detection found, quoted; a login that could not start the tool says why.
+TEST_F(LoginTest, a_login_runs_the_tool_detection_found_off_the_login_shells_path)
+{
+    const QString home = dir.path() + QStringLiteral("/it's home");
+    const QString argvLog = dir.path() + QStringLiteral("/argv");
+    // A login shell that runs its command with the system's PATH only.
+    QFile shell(shellPath);
+    ASSERT_TRUE(shell.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    shell.write("#!/bin/sh\n[ \"$1\" = \"-lic\" ] || exit 64\nPATH=/usr/bin:/bin; export PATH\nexec /bin/sh -c \"$2\"\n");
+    shell.close();
+    // Each stand-in logs its path and arguments, and stays signed out.
+    const QByteArray tool = "#!/bin/sh\necho \"$0 $*\" >> \"$ARGV_LOG\"\ncase \"$*\" in --version) echo \"1.0.0\" ;; *status) echo \"Not logged in\" ;; esac\n";
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("ARGV_LOG", QFile::encodeName(argvLog));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    const struct {
+        ChatProvider provider;
+        const char* installed;  // under the home folder
+        const char* bareName;
+        const char* loginArgs;
+    } tools[] = {{ChatProvider::Codex, "/.local/bin/codex", "codex", "login"},
+                 {ChatProvider::Claude, "/.claude/local/claude", "claude", "auth login"}};
+    for (const auto& t : tools) {
+        const QString path = home + QString::fromLatin1(t.installed);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(tool);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    AppModel m(Store(false), settings.get());
+    const auto loggingIn = [&](ChatProvider p) { return p == ChatProvider::Codex ? m.codexLoggingIn() : m.claudeLoggingIn(); };
+    const auto problem = [&](ChatProvider p) { return p == ChatProvider::Codex ? m.codexLoginProblem() : m.claudeLoginProblem(); };
+    for (const auto& t : tools) {
+        const QString path = home + QString::fromLatin1(t.installed);
+        QFile::remove(argvLog);
+        // Before any detection the login can only ask the PATH, which does not hold the tool:
+        // the card is told so.
+        m.login(t.provider);
+        ASSERT_TRUE(waitUntil([&] { return !loggingIn(t.provider); })) << t.bareName;
+        EXPECT_EQ(problem(t.provider), QStringLiteral("Could not start %1 (not found).").arg(QString::fromLatin1(t.bareName)));
+        // That login's detection found the tool; the next login runs it.
+        m.login(t.provider);
+        EXPECT_TRUE(problem(t.provider).isEmpty()) << "a new login clears the last one's problem";
+        ASSERT_TRUE(waitUntil([&] { return !loggingIn(t.provider); })) << t.bareName;
+        EXPECT_TRUE(problem(t.provider).isEmpty()) << problem(t.provider).toStdString();
+        QFile log(argvLog);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << t.bareName;
+        const QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_TRUE(lines.contains(path + u' ' + QString::fromLatin1(t.loginArgs))) << lines.join(u'|').toStdString();
+    }
 }
 
 TEST_F(LoginTest, probe_reads_large_output_and_a_hung_probe_is_killed_with_its_children)

@@ -188,6 +188,35 @@ TEST(FolderChooser, the_listing_shows_the_latest_folder_asked_for_and_hidden_one
     }
 }
 
+// The listing reads the directory's own entries: links to folders count as folders, links to
+// files or to nothing do not. Dropped (the chooser closed), it holds nothing until read again.
+TEST(FolderChooser, links_to_folders_are_listed_and_a_dropped_listing_is_empty_until_read_again)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir().mkpath(root + "/real");
+    QFile(root + "/file").open(QIODevice::WriteOnly);
+    const struct {
+        const char* name;
+        const char* target;
+    } links[] = {{"toReal", "real"}, {"toFile", "file"}, {"dangling", "gone"}};
+    for (const auto& l : links)
+        ASSERT_TRUE(QFile::link(l.target, root + "/" + l.name)) << l.name;
+    FolderListing listing;
+    listing.setFolder(root);
+    ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    EXPECT_EQ(listing.names(), (QStringList{"real", "toReal"}));
+
+    listing.refresh();
+    listing.drop();
+    EXPECT_FALSE(listing.loading());
+    EXPECT_EQ(listing.count(), 0);
+    EXPECT_EQ(listing.nameAt(0), QString());
+    listing.refresh();
+    ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
+    EXPECT_EQ(listing.names(), (QStringList{"real", "toReal"}));
+}
+
 namespace {
 
 // A temporary HOME whose login profile puts fake tools first on PATH (a login shell resets

@@ -122,6 +122,13 @@ QByteArray program(const QString& marker, const QByteArray& word, bool window = 
         + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || echo started > \"$BRINMOOR_UPDATE_MARKER\"\n" : "exit 1\n");
 }
 
+// A stand-in build whose window comes up and which then, a second later, runs `end`.
+QByteArray crashing(const QByteArray& end)
+{
+    return "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\nulimit -c 0\n"
+           "echo started > \"$BRINMOOR_UPDATE_MARKER\"\nsleep 1\n" + end + "\n";
+}
+
 QList<Entry> release(const QString& marker, const QByteArray& word, const QByteArray& prefix = "Brinmoor.app/")
 {
     return {{prefix + "bin/brinmoor", program(marker, word), 0755}, {prefix + "share/readme", "new build"}};
@@ -139,9 +146,11 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// A checker whose temporary folder is <root>/tmp, so anything written beside it is "outside".
+// A checker whose temporary folder is <root>/tmp, so anything written beside it is "outside". It
+// runs from an installed folder (its own, unless one is given), so it may download updates.
 struct Fixture {
     QTemporaryDir root;
+    QTemporaryDir apps;
     LoopbackServer server;
     QList<QUrl> opened;
     int quits = 0;
@@ -154,7 +163,8 @@ struct Fixture {
         UpdateChecker::Environment env;
         env.baseURL = server.url(QStringLiteral("/svc"));
         env.currentVersion = QStringLiteral("1.2.0");
-        env.appFolder = appFolder;
+        env.appFolder = appFolder.isEmpty() ? apps.filePath(QStringLiteral("Brinmoor.app")) : appFolder;
+        QDir().mkpath(env.appFolder);
         env.tempFolder = tmp();
         env.pid = pid;
         env.openURL = [this](const QUrl& url) { opened << url; };
@@ -219,10 +229,39 @@ TEST(UpdateChecks, newer_release_is_downloaded_once_and_unpacked_while_checks_re
     EXPECT_TRUE(QFileInfo(app + QStringLiteral("/bin/brinmoor")).isExecutable());
     EXPECT_EQ(readFile(app + QStringLiteral("/share/readme")), "new build");
 
-    // Not running from an installed folder: installing opens the download page instead.
+    // Installing asks the application to quit and opens no page; the swap waits for the quit.
     f.checker->install();
-    EXPECT_EQ(f.opened, QList<QUrl>{QUrl(f.server.url(QStringLiteral("/page")))});
-    EXPECT_EQ(f.quits, 0);
+    EXPECT_TRUE(f.opened.isEmpty());
+    EXPECT_EQ(f.quits, 1);
+}
+
+TEST(UpdateChecks, copy_that_cannot_replace_itself_downloads_nothing_and_offers_the_page)
+{
+    QTemporaryDir place;
+    QDir(place.path()).mkpath(QStringLiteral("build/bin"));
+    const QString buildBin = place.filePath(QStringLiteral("build/bin"));
+    for (bool page : {true, false}) {
+        SCOPED_TRACE(page ? "with a page" : "no page");
+        Fixture f({}, 0, [&](UpdateChecker::Environment& env) {
+            env.appFolder = UpdateChecker::installedAppFolder(buildBin);
+            env.installProblem = UpdateChecker::installRefusal(buildBin);
+        });
+        f.server.routes[QStringLiteral("/app.zip")] = {makeZip(release(QStringLiteral("/dev/null"), "x"))};
+        f.server.routes[QStringLiteral("/svc/api/app/version")] = {record(
+            QStringLiteral("2.0"), f.server.url(QStringLiteral("/app.zip")), page ? f.server.url(QStringLiteral("/page")) : QString())};
+        f.checkAndSettle();
+        f.checkAndSettle();  // every check, not only the first
+        EXPECT_TRUE(f.checker->available());
+        EXPECT_FALSE(f.checker->installable());
+        EXPECT_EQ(f.checker->installProblem(), QStringLiteral("Brinmoor does not run from an installed Brinmoor.app folder."));
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+        EXPECT_FALSE(f.checker->ready());
+        EXPECT_EQ(tree(f.tmp()), QStringList{});
+        // The pill's click opens the page when there is one; it never asks to quit.
+        EXPECT_EQ(f.checker->install(), page);
+        EXPECT_EQ(f.opened.size(), page ? 1 : 0);
+        EXPECT_EQ(f.quits, 0);
+    }
 }
 
 TEST(UpdateChecks, unusable_archives_stay_not_ready_and_write_nothing_outside)
@@ -468,6 +507,7 @@ TEST(UpdateSwap, install_replaces_the_folder_and_starts_the_new_build_on_awkward
     f.checker->install();
     EXPECT_EQ(f.quits, 1);
     EXPECT_TRUE(f.opened.isEmpty());
+    f.checker->quitting();
     ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n"; }));
     EXPECT_EQ(readFile(installed + QStringLiteral("/share/readme")), "new build");
     EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/old-only")));
@@ -516,6 +556,9 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         {"not executable", program(marker, "new"), false, "not-executable"},
         {"link that dangles once copied", {}, true, "not-executable"},
         {"answers its version but opens no window", program(marker, "new", false), true, "no-window"},
+        // Its window comes up, then it dies before the settle time: the previous folder was kept for this.
+        {"crashes a second after its window", crashing("kill -SEGV $$"), true, "crashed"},
+        {"exits with an error after its window", crashing("exit 3"), true, "crashed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -533,7 +576,7 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         QProcess bash;
         bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
                                                  QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0"),
-                                                 QStringLiteral("20")});
+                                                 QStringLiteral("20"), QStringLiteral("30")});
         ASSERT_TRUE(bash.waitForFinished(60000));
         EXPECT_NE(bash.exitCode(), 0);
         ASSERT_TRUE(waitUntil([&] { return readFile(marker).endsWith("old\n"); }));
@@ -541,5 +584,172 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.reason + '\n');
         EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("refused"),
                                                     QStringLiteral("unpacked")}));  // no side copies
+    }
+}
+
+namespace {
+
+// The swap scripts running for `installed`, their subshells aside (Linux: read from /proc).
+int swapsFor(const QString& installed)
+{
+    const auto isSwap = [&](const QString& pid) {
+        const QList<QByteArray> args = readFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
+        return args.contains("brinmoor-swap") && args.contains(QFile::encodeName(installed));
+    };
+    int n = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QString parent = QString::fromLatin1(stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1));
+        n += isSwap(pid) && !isSwap(parent);
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(UpdateSwap, swap_starts_only_once_the_quit_is_certain_and_only_one)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), marker = place.filePath(QStringLiteral("marker"));
+    const QByteArray old = "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n";
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), old);
+    Fixture f(installed, goneProcess());
+    f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+    f.checkAndSettle();
+    ASSERT_TRUE(f.checker->ready());
+
+    // "Install Update", then "Don't quit" at the question about unsaved changes, three times:
+    // each asks to quit, none leaves a swap waiting, and the ordinary quit after them installs nothing.
+    for (int click = 1; click <= 3; ++click) {
+        EXPECT_TRUE(f.checker->install());
+        EXPECT_EQ(f.quits, click);
+        EXPECT_EQ(swapsFor(installed), 0);
+        f.checker->cancelInstall();
+    }
+    f.checker->quitting();
+    EXPECT_EQ(swapsFor(installed), 0);
+    EXPECT_EQ(readFile(installed + QStringLiteral("/bin/brinmoor")), old);
+
+    // Asked twice and quit for real (aboutToQuit may come more than once): one swap.
+    f.checker->install();
+    f.checker->install();
+    f.checker->quitting();
+    f.checker->quitting();
+    EXPECT_LE(swapsFor(installed), 1);
+    ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n" && tree(place.path()).size() == 2 && swapsFor(installed) == 0; }));
+    EXPECT_EQ(readFile(marker), "new\n");
+}
+
+// The temporary folder or the app folder's disk full or read-only at the swap: a tmpfs mounted in
+// a mount namespace of the swap's own (unshare; as root, or in a user namespace). The working app
+// is restarted, the report names the true trouble, and the restarted checker holds the version
+// back for its first check only, then fetches it again.
+TEST(UpdateSwap, local_trouble_keeps_the_app_says_why_and_offers_the_update_again)
+{
+    const QString setup = QStringLiteral(R"(
+dir=$1 where=$2 how=$3; shift 3
+mount -t tmpfs -o size=256k tmpfs "$dir" 2>/dev/null || exit 97
+if [ "$where" = app ]; then cp -pR "$ORIGINAL" "$dir/Brinmoor.app" || exit 98; fi
+if [ "$how" = full ]; then head -c 1048576 /dev/zero >"$dir/filler" 2>/dev/null; else mount -o remount,ro "$dir" || exit 98; fi
+exec bash -c "$SWAP" brinmoor-swap "$@")");
+    const struct {
+        const char* where;
+        const char* how;
+        const char* word;
+        QString why;  // %1: the mounted folder, the temporary one or the one that holds the app
+    } cases[] = {
+        {"tmp", "full", "tmp-full", QStringLiteral("the disk of the temporary folder %1 is full")},
+        {"tmp", "ro", "tmp-not-writable", QStringLiteral("the temporary folder %1 is not writable")},
+        {"app", "full", "app-full", QStringLiteral("the disk of %1 is full")},
+        {"app", "ro", "app-not-writable", QStringLiteral("%1 is not writable")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        QTemporaryDir place;
+        const QString mounted = place.filePath(QStringLiteral("mounted")), marker = place.filePath(QStringLiteral("marker"));
+        const QString report = place.filePath(QStringLiteral("report")), original = place.filePath(QStringLiteral("original.app"));
+        QDir().mkpath(mounted);
+        writeExecutable(original + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n");
+        const bool inApp = QByteArray(c.where) == "app";
+        const QString installed = inApp ? mounted + QStringLiteral("/Brinmoor.app") : original;
+        const QString fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+        writeExecutable(fresh + QStringLiteral("/bin/brinmoor"), program(marker, "new"));
+
+        QProcess swap;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORIGINAL"), original);
+        env.insert(QStringLiteral("SWAP"), UpdateChecker::swapScript());
+        env.insert(QStringLiteral("TMPDIR"), inApp ? place.path() : mounted);
+        swap.setProcessEnvironment(env);
+        const QStringList args{QStringLiteral("bash"), QStringLiteral("-c"), setup, QStringLiteral("setup"), mounted,
+                               QLatin1String(c.where), QLatin1String(c.how), QString::number(goneProcess()), installed,
+                               fresh, report, QStringLiteral("3.0"), QStringLiteral("20"), QStringLiteral("2")};
+        swap.start(QStringLiteral("unshare"), QStringList{getuid() == 0 ? QStringLiteral("-m") : QStringLiteral("-rm")} + args);
+        ASSERT_TRUE(swap.waitForFinished(60000));
+        if (swap.exitCode() == 97 || swap.error() == QProcess::FailedToStart)
+            GTEST_SKIP() << "no tmpfs in a mount namespace here";
+        EXPECT_EQ(swap.exitCode(), 1) << swap.readAllStandardError().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "old\n"; }));
+        EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.word + '\n');
+
+        // The restarted app: says why, fetches nothing at its first check, and the version again at the next.
+        Fixture f(inApp ? installed : original, 0, [&](UpdateChecker::Environment& e) {
+            e.refusalFile = report;
+            e.tempFolder = inApp ? e.tempFolder : mounted;
+        });
+        EXPECT_EQ(f.checker->failure(), QStringLiteral("Brinmoor 3.0 was not installed: %1. This version was kept; the update is "
+                                                       "offered again at a later check.").arg(c.why.arg(mounted)));
+        EXPECT_FALSE(QFileInfo::exists(report));  // the next start tries again too
+        f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+        f.checkAndSettle();
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+        EXPECT_FALSE(f.checker->failure().isEmpty());
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return f.checker->ready(); }));
+        EXPECT_EQ(f.checker->failure(), QString());
+    }
+}
+
+// An update folder of many entries, left by an earlier run or refused after unpacking (a "../"
+// entry at its end), is removed off this thread: its three subfolders go one after another, and
+// this thread, turning its event loop every few milliseconds, sees one gone while another is not.
+// Removing them here would go from all three to none with nothing seen in between.
+TEST(UpdateChecks, update_folders_are_removed_while_the_event_loop_keeps_turning)
+{
+    const QStringList parts{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    constexpr int perPart = 5000;
+    for (bool leftover : {true, false}) {
+        SCOPED_TRACE(leftover ? "left by an earlier run" : "refused after unpacking");
+        Fixture f;
+        const QString base = f.tmp() + QStringLiteral("/BrinmoorUpdate-2.0/Brinmoor.app/");
+        QList<Entry> entries = release(QStringLiteral("/dev/null"), "x");
+        for (const QString& part : parts) {
+            if (leftover)
+                QDir().mkpath(base + part);
+            for (int i = 0; i < perPart; ++i) {
+                if (leftover)
+                    QFile(base + part + QLatin1Char('/') + QString::number(i)).open(QIODevice::WriteOnly);
+                else
+                    entries << Entry{"Brinmoor.app/" + part.toUtf8() + '/' + QByteArray::number(i)};
+            }
+        }
+        if (!leftover)
+            entries << Entry{"../escaped", "x"};
+        f.offer(QStringLiteral("2.0"), makeZip(leftover ? release(QStringLiteral("/dev/null"), "x") : entries));
+        bool sawAll = leftover, sawPartial = false;
+        f.checker->check();
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                int present = 0;
+                for (const QString& part : parts)
+                    present += QFileInfo::exists(base + part);
+                sawAll = sawAll || present == 3;
+                sawPartial = sawPartial || (sawAll && present > 0 && present < 3);
+                return f.server.hits.value(QStringLiteral("/app.zip")) == 1 && !f.checker->downloading();
+            },
+            60000));
+        EXPECT_TRUE(sawPartial);
+        EXPECT_EQ(f.checker->ready(), leftover);
+        EXPECT_EQ(tree(f.tmp()), leftover ? QStringList{QStringLiteral("BrinmoorUpdate-2.0")} : QStringList{});
     }
 }

@@ -5,7 +5,15 @@
 #    no GUI stall of 500 ms.
 # 2. Release 99.0, whose program exits 1: "Install Update" keeps and restarts the installed app,
 #    which says the update failed and does not fetch 99.0 again.
-# 3. Release 100.0 (the build plus a RELEASE file): installed and started; the previous folder goes.
+# 3. Release 99.5, whose program gets SIGSEGV 3 s after its window shows: the previous folder,
+#    kept until the new build has settled, is put back and started, and says why.
+# 4. "Install Update", "Don't quit" at the question about unsaved changes, then a quit: the app
+#    is neither updated nor restarted, and no swap is left waiting.
+# 5. A full TMPDIR at "Install Update": the working app restarted saying why; 100.0 not refused
+#    for good: once space is freed the next start fetches it again.
+# 6. Release 100.0 (the build plus a RELEASE file): installed and started; the previous folder goes.
+# 7. A 200,000-entry release with a "../" entry: refused, its folder removed with no GUI stall of 500 ms.
+# 8. Run by a user who may not write its folder: nothing downloaded, the pill says why.
 #
 # Usage: update_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under xvfb-run -a),
 # xdotool and ImageMagick.
@@ -15,11 +23,14 @@ E2E_AGENTS=none
 source "$(dirname "$0")/../chat/e2e/e2e_lib.sh" "$@"
 started=""  # the app the swap started, not our child
 finish() {
+    local status=$?
     if [ -n "$started" ]; then
         kill "$started" 2>/dev/null || true
         wait_for 10 gone "$started" || true  # before its folders are removed
     fi
-    cleanup
+    umount -l "$work/small-tmp" 2>/dev/null || true
+    chmod u+w "$installed" "$(dirname "$installed")" 2>/dev/null || true
+    cleanup "$status"
 }
 trap finish EXIT
 
@@ -31,6 +42,22 @@ printf '#!/bin/sh\nexit 1\n' >"$work/broken/Brinmoor.app/bin/brinmoor"
 cp -pR "$installed" "$work/new/Brinmoor.app"
 echo 100.0 >"$work/new/Brinmoor.app/RELEASE"
 (cd "$work/broken" && cmake -E tar cf "$work/www/broken.zip" --format=zip Brinmoor.app)
+# The crashing release: the real program behind a launcher that, on the swap's trial start (it
+# names a marker), waits for the window's marker and 3 s later sends the program SIGSEGV.
+mkdir -p "$work/crash"
+cp -pR "$installed" "$work/crash/Brinmoor.app"
+mv "$work/crash/Brinmoor.app/bin/brinmoor" "$work/crash/Brinmoor.app/bin/brinmoor-real"
+cat >"$work/crash/Brinmoor.app/bin/brinmoor" <<'SH'
+#!/bin/bash
+marker=${BRINMOOR_UPDATE_MARKER-}
+if [ -n "$marker" ]; then
+    (n=600; until [ -e "$marker" ] || ((n-- <= 0)); do sleep 0.1; done; sleep 3; kill -SEGV $$) &
+fi
+ulimit -c 0
+exec "$(dirname "$0")/brinmoor-real" "$@"
+SH
+chmod +x "$work/crash/Brinmoor.app/bin/brinmoor"
+(cd "$work/crash" && cmake -E tar cf "$work/www/crash.zip" --format=zip Brinmoor.app)
 (cd "$work/new" && cmake -E tar cf "$work/www/app.zip" --format=zip Brinmoor.app)
 
 # The web service: www/, but while www/big exists a 16 MB version record with no length. Logs
@@ -72,6 +99,7 @@ offer() {  # <version> <archive>
     printf '{"version": "%s", "url": "%s/page", "download": "%s/%s"}' "$1" "$base" "$base" "$2" >"$work/www/api/app/version"
 }
 requests() { grep -cx "$1" "$work/requests.log" 2>/dev/null || true; }
+asked_more() { [ "$(requests "$1")" -gt "$2" ]; }  # <path> <than>
 
 # A user who has finished the onboarding, so the main window (and its pill) shows.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
@@ -101,25 +129,40 @@ find_pill() {  # <RRGGBB>
     python3 - "$work/window.png" "$1" <<'PY'
 import subprocess, sys
 rows = subprocess.run(["convert", sys.argv[1], "-crop", "x60+0+0", "txt:-"], capture_output=True, text=True).stdout
-pts = [tuple(map(int, l.split(":")[0].split(","))) for l in rows.splitlines()[1:] if "#" + sys.argv[2] in l.upper()]
+want = [int(sys.argv[2][i:i + 2], 16) for i in (0, 2, 4)]
+def near(l):  # within 3 of the colour in each channel
+    i = l.find("#")
+    return i >= 0 and all(abs(int(l[i + 1 + 2 * k:i + 3 + 2 * k], 16) - want[k]) <= 3 for k in range(3))
+pts = [tuple(map(int, l.split(":")[0].split(","))) for l in rows.splitlines()[1:] if near(l)]
 if len(pts) < 40: sys.exit(1)
 xs, ys = sorted(p[0] for p in pts), sorted(p[1] for p in pts)
 print(xs[len(xs) // 2], ys[len(ys) // 2])
 PY
 }
-click_install() {  # the pill once it offers "Install Update"; the app quits
+click_pill() {  # the pill once it offers "Install Update"
     local x y
     wait_for 60 find_pill 5B8CDD >/dev/null || fail "the pill never offered Install Update"
     read -r x y < <(find_pill 5B8CDD)
     xdotool mousemove --window "$window" "$x" "$y" click 1
+}
+click_install() {  # the pill, and the app quits
+    click_pill
     wait_for 20 gone "$app" || fail "the app did not quit"
     app=""
+}
+swaps() {  # the swap scripts of this run
+    local p n=0
+    for p in /proc/[0-9]*; do
+        grep -qsxz "BRINMOOR_E2E_RUN=$work" "$p/environ" && grep -qsxz brinmoor-swap "$p/cmdline" && n=$((n + 1))
+    done
+    echo "$n"
 }
 swap_started() {  # the app the swap started from the installed folder
     wait_for 60 pgrep -f -x "$installed/bin/brinmoor" >/dev/null || fail "the installed app was not started again"
     started=$(pgrep -f -x "$installed/bin/brinmoor" | head -1)
     show "$started"
 }
+refused() { [ "$(cat "$refusal" 2>/dev/null)" = "$(printf '%s\n%s' "$1" "$2")" ]; }  # <version> <reason>
 only_app() { [ "$(ls -A "$(dirname "$installed")")" = "Brinmoor.app" ]; }
 
 # 1. The 16 MB record.
@@ -152,24 +195,169 @@ wait_settled
 read -r x y < <(find_pill F0524F)
 shot update-failed
 # Its tooltip says why: it opens below the pill after the hover's delay.
-below="400x80+$((x > 200 ? x - 200 : 0))+$((y + 12))"
-import -window "$window" -crop "$below" "$work/before.rgb"
+below() { echo "400x80+$(($1 > 200 ? $1 - 200 : 0))+$(($2 + 12))"; }  # <x> <y> of the pill
+import -window "$window" -crop "$(below "$x" "$y")" "$work/before.rgb"
 xdotool mousemove --window "$window" "$x" "$y"
-tooltip_open() { import -window "$window" -crop "$below" "$work/now.rgb" && ! cmp -s "$work/before.rgb" "$work/now.rgb"; }
-wait_for 10 tooltip_open || fail "no tooltip on the pill"
+tooltip_open_at() { import -window "$window" -crop "$(below "$1" "$2")" "$work/now.rgb" && ! cmp -s "$work/before.rgb" "$work/now.rgb"; }
+wait_for 10 tooltip_open_at "$x" "$y" || fail "no tooltip on the pill"
 wait_settled
 shot update-failed-tooltip
 kill "$started"
 wait_for 20 gone "$started" || fail "the restarted app did not quit"
 started=""
 
-# 3. A newer release that works.
+# 3. A release that crashes 3 s after its window shows.
+offer 99.5 crash.zip
+start_installed
+click_install
+wait_for 90 refused 99.5 crashed || fail "the crash was not taken back: $(cat "$refusal" 2>/dev/null)"
+swap_started
+cmp -s "$installed/bin/brinmoor" "$work/crash/Brinmoor.app/bin/brinmoor" && fail "the crashing release stayed installed"
+only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
+wait_for 30 find_pill F0524F >/dev/null || fail "the restarted app does not say the update failed"
+shot update-crashed
+kill "$started"
+wait_for 20 gone "$started" || fail "the restarted app did not quit"
+started=""
+
+# 4. "Install Update" with changes that cannot be saved (a folder where the state file goes:
+#    that fails for root too), then "Don't quit", then an ordinary quit: nothing installed, nothing
+#    restarted, no swap left waiting.
 offer 100.0 app.zip
 start_installed
+state="$XDG_DATA_HOME/Brinmoor/state.json"
+rm -f "$state"
+mkdir -p "$state/in-the-way"
+xdotool windowfocus --sync "$window" || true
+wait_settled
+xdotool key ctrl+shift+n  # a new workspace: a change that cannot be saved
+wait_settled
+xdotool key Return
+wait_settled
+click_pill
+wait_settled
+shot quit-prompt
+gone "$app" && fail "the app quit without asking about the unsaved change"
+xdotool key Return  # "Don't quit" has the focus
+wait_settled
+gone "$app" && fail "the app quit after Don't quit"
+[ "$(swaps)" = 0 ] || fail "a swap waits for the app although its quit was declined"
+rm -rf "$state"  # the next quit saves and goes through
+quit_app
+[ "$(swaps)" = 0 ] || fail "an ordinary quit started a swap"
+[ ! -e "$installed/RELEASE" ] || fail "an ordinary quit installed the update"
+! pgrep -f -x "$installed/bin/brinmoor" >/dev/null || fail "an ordinary quit restarted the app"
+
+# 5. TMPDIR full at "Install Update" (a small tmpfs, filled once the update is unpacked there):
+#    the working app is restarted saying so, and fetches 100.0 again only at a later check (the
+#    next start, once the space is freed), which installs it.
+small="$work/small-tmp"
+mkdir -p "$small"
+if mount -t tmpfs -o size=64m tmpfs "$small" 2>/dev/null; then
+    export TMPDIR="$small"
+    fetched=$(requests /app.zip)
+    start_installed
+    wait_for 60 find_pill 5B8CDD >/dev/null || fail "the pill never offered Install Update"
+    [ "$(requests /app.zip)" = $((fetched + 1)) ] || fail "100.0 was not downloaded into the small temporary folder"
+    head -c 1G /dev/zero >"$small/filler" 2>/dev/null || true
+    checks=$(requests /api/app/version)
+    click_install
+    swap_started
+    [ ! -e "$installed/RELEASE" ] || fail "installed with a full temporary folder"
+    wait_for 30 find_pill F0524F >/dev/null || fail "the restarted app does not say the update failed"
+    wait_for 30 asked_more /api/app/version "$checks" || fail "the restarted app did not check"
+    wait_settled
+    [ "$(requests /app.zip)" = $((fetched + 1)) ] || fail "fetched again at once, with the temporary folder still full"
+    shot update-tmp-full
+    rm -f "$small/filler"
+    kill "$started"
+    wait_for 20 gone "$started" || fail "the restarted app did not quit"
+    started=""
+else
+    # Mounting needs root; the swap's unit test covers a full temporary folder in a namespace.
+    echo "$e2e: no tmpfs could be mounted (not root): the full TMPDIR step is skipped"
+    fetched=$(($(requests /app.zip) - 1))
+fi
+
+# 6. The next start, space freed: 100.0 is fetched again and installed.
+start_installed
+wait_for 60 asked_more /app.zip $((fetched + 1)) || fail "100.0 was not fetched again once space was freed"
 click_install
 wait_for 30 test -f "$installed/RELEASE" || fail "the folder was not swapped"
 swap_started
 # The previous folder is kept until the new build's window is up.
 wait_for 60 only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
 [ ! -e "$refusal" ] || fail "the refusal outlived a newer release"
-echo "$e2e: a 16 MB record refused; 99.0 taken back and the working app restarted saying so; 100.0 installed and started (pid $started)"
+# 7. A zip of a valid app plus 200,000 empty files and one "../" entry at its end: refused once
+#    unpacked, and its folder removed off the GUI thread.
+kill "$started"
+wait_for 20 gone "$started" || fail "the updated app did not quit"
+started=""
+python3 - "$work/new" "$work/www/many.zip" <<'PY'
+import os, sys, zipfile
+root, out = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+    for folder, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            z.write(path, os.path.relpath(path, root))
+    for i in range(200000):
+        z.writestr("Brinmoor.app/junk/%06d" % i, b"")
+    z.writestr("../escaped", b"x")
+PY
+export TMPDIR="$work/tmp"
+offer 101.0 many.zip
+start_installed
+since=$(now_ms)
+many="$TMPDIR/BrinmoorUpdate-101.0"
+wait_for 60 test -d "$many" || fail "the 200,000-entry release was not unpacked"
+unpacking=$(now_ms)
+wait_for 120 test ! -e "$many" || fail "the refused folder was left behind"
+echo "$e2e: the 200,000-entry folder was unpacked, refused and removed in $(($(now_ms) - unpacking)) ms"
+wait_settled
+! find_pill 5B8CDD >/dev/null || fail "the refused release is offered for install"
+stall_report "$since" "a refused 200,000-entry release unpacked and removed"
+kill "$app"
+wait_for 20 gone "$app" || fail "the app did not quit"
+app=""
+
+# 8. Installed where the user may not write (root's folder, the app run as nobody; without root,
+#    a folder made read-only): nothing is downloaded, and the pill says so.
+offer 102.0 app.zip
+byhand="$work/byhand"
+mkdir -p "$byhand/home/.config/Brinmoor" "$byhand/tmp"
+cp "$XDG_CONFIG_HOME/Brinmoor/Brinmoor.conf" "$byhand/home/.config/Brinmoor/"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+    [ -z "${XAUTHORITY-}" ] || { cp "$XAUTHORITY" "$byhand/xauth" && export XAUTHORITY="$byhand/xauth"; }
+    chown -R 65534:65534 "$byhand"
+    chmod 755 "$work"  # to be passed through
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+else
+    chmod a-w "$installed" "$(dirname "$installed")"
+fi
+fetched=$(requests /app.zip)
+checks=$(requests /api/app/version)
+HOME="$byhand/home" XDG_CONFIG_HOME="$byhand/home/.config" XDG_DATA_HOME="$byhand/home/.local/share" TMPDIR="$byhand/tmp" \
+    BRINMOOR_STALL_LOG="" \
+    "${as_user[@]}" "$installed/bin/brinmoor" >>"$work/app.log" 2>&1 &
+app=$!
+show "$app"
+wait_for 30 asked_more /api/app/version "$checks" || fail "the app run by a user who may not replace it did not check"
+wait_settled
+[ "$(requests /app.zip)" = "$fetched" ] || fail "downloaded an update it cannot install"
+! ls -A "$byhand/tmp" | grep -q '^BrinmoorUpdate-' || fail "unpacked an update it cannot install: $(ls -A "$byhand/tmp")"
+# Its pill: 5b8cdd at 85 % over the bar.
+wait_for 10 find_pill 517BC0 >/dev/null || fail "no update pill"
+read -r x y < <(find_pill 517BC0)
+shot by-hand
+import -window "$window" -crop "$(below "$x" "$y")" "$work/before.rgb"
+xdotool mousemove --window "$window" "$x" "$y"
+wait_for 10 tooltip_open_at "$x" "$y" || fail "no tooltip on the pill"
+wait_settled
+shot by-hand-tooltip
+kill "$app"
+wait_for 20 gone "$app" || fail "the app did not quit"
+app=""
+
+echo "$e2e: a 16 MB record refused; 99.0 (exits 1) and 99.5 (crashes 3 s after its window) taken back and the working app restarted saying so; Don't quit left no swap; a full TMPDIR kept the app and 100.0 was fetched again after; 100.0 installed and started; a 200,000-entry folder removed without a stall; run by a user who may not replace it, nothing downloaded"

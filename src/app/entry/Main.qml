@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Window
 import Brinmoor.App
+import Brinmoor.Sheets
 import Brinmoor.Window
 
 // The application's one window: frameless (the app draws its own bar), 1240 × 780 at first,
@@ -45,6 +46,8 @@ Window {
             window.quitAnyway = true;
             window.close();
         }
+        // "Install Update" asked for this quit: staying means not updating either.
+        onQuitDeclined: UpdateChecker.cancelInstall()
     }
 
     Shortcut {

@@ -1,7 +1,7 @@
 # Replaces an installed Brinmoor.app folder with a new one and starts it again.
 #
 # Run as: bash -c "<this text>" brinmoor-swap <pid> <installed folder> <new folder> \
-#             [<report file> <new version> [<seconds>]]
+#             [<report file> <new version> [<seconds> [<settle seconds>]]]
 # Every value arrives as an argument, so no path is ever read as shell text.
 #
 # The new folder is copied beside the installed one and checked there, as it will stand: its
@@ -10,13 +10,25 @@
 # is kept aside until the new build has started and said so: it writes the file named by
 # BRINMOOR_UPDATE_MARKER once its window is up. If it exits first, or has not done so within
 # <seconds> (60 by default), it is ended, the previous folder is put back and started again.
+# A window alone proves little: a build that crashes while it restores the user's panes would
+# otherwise cost the working app for good. So the previous folder stays until the new build has
+# also kept running for <settle seconds> (20 by default) after its window came up; one that dies
+# of a signal or exits with an error before then is taken back the same way. Ending on request
+# (SIGTERM, SIGINT, SIGHUP, or exit status 0 when the user quits) is not held against it.
 # A refused or failed update writes "<new version>\n<reason>\n" to the report file, from which
 # the restored application says why the update was not installed (UpdateChecker reads it; the
-# reasons are the give_up arguments below and must stay in step with it).
+# reasons are the give_up arguments below and must stay in step with it). Only not-executable,
+# no-start, no-window and crashed find fault with the release; the others (missing, copy, and
+# tmp-full, tmp-not-writable, app-full, app-not-writable: the temporary folder's or the app
+# folder's disk full or not writable) are troubles of this machine that may pass, and the
+# application offers the update again later.
 set -u
-pid=${1-} installed=${2-} new=${3-} report=${4-} version=${5-} seconds=${6-60}
+# The error messages of failed steps are read (local_trouble): in one language.
+export LC_ALL=C
+pid=${1-} installed=${2-} new=${3-} report=${4-} version=${5-} seconds=${6-60} settle=${7-20}
 case $pid in '' | *[!0-9]*) exit 2 ;; esac
 case $seconds in '' | *[!0-9]*) exit 2 ;; esac
+case $settle in '' | *[!0-9]*) exit 2 ;; esac
 [ -n "$installed" ] && [ -n "$new" ] || exit 2
 staging="$installed.update-$$"
 backup="$installed.previous-$$"
@@ -51,6 +63,16 @@ give_up() {  # <reason>
     fi
     relaunch "$run"
     exit 1
+}
+
+# The reason for a step that failed on this machine, from its error text: <where>-full when the
+# disk had no room, <where>-not-writable when the folder refused the write, copy otherwise.
+local_trouble() {  # <tmp | app> <error text>
+    case $2 in
+    *"No space left"* | *"Disk quota exceeded"*) echo "$1-full" ;;
+    *"Permission denied"* | *"Read-only file system"* | *"Operation not permitted"*) echo "$1-not-writable" ;;
+    *) echo copy ;;
+    esac
 }
 
 # The folder's bin/brinmoor, links followed, is an executable file inside the folder.
@@ -92,21 +114,29 @@ end_process() {  # <pid>: asked to quit, then killed after 5 seconds
 while kill -0 "$pid" 2>/dev/null; do sleep 0.3; done
 
 [ -d "$installed" ] || exit 1
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/brinmoor-swap.XXXXXX") || { scratch=""; give_up copy; }
+# The scratch folder takes the version answer and the new build's start marker. A full or
+# read-only temporary folder would otherwise pass for a release that does not start: it is
+# tried with a write of its own first.
+if ! scratch=$(mktemp -d "${TMPDIR:-/tmp}/brinmoor-swap.XXXXXX" 2>&1); then
+    error=$scratch scratch=""
+    give_up "$(local_trouble tmp "$error")"
+fi
+error=$({ head -c 65536 /dev/zero >"$scratch/probe"; } 2>&1) || give_up "$(local_trouble tmp "$error")"
+rm -f -- "$scratch/probe"
 # The temporary folder may have been emptied since the download.
 [ -d "$new" ] || give_up missing
 rm -rf -- "$staging"
-cp -pR -- "$new" "$staging" || give_up copy
+error=$(cp -pR -- "$new" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
 holds_program "$staging" || give_up not-executable
 answers_version "$staging/bin/brinmoor" || give_up no-start
-mv -- "$installed" "$backup" || give_up copy
-mv -- "$staging" "$installed" || give_up copy
+error=$(mv -- "$installed" "$backup" 2>&1) || give_up "$(local_trouble app "$error")"
+error=$(mv -- "$staging" "$installed" 2>&1) || give_up "$(local_trouble app "$error")"
 # macOS would refuse to open a downloaded copy still carrying its quarantine attribute.
 if [ "$(uname)" = Darwin ]; then
     xattr -cr "$installed" 2>/dev/null
 fi
 
-# The new build on trial: a child of this script until its window is up.
+# The new build on trial: a child of this script, so that its end and exit status are seen here.
 cd / || give_up copy
 BRINMOOR_UPDATE_MARKER="$scratch/started" "$installed/bin/brinmoor" </dev/null >/dev/null 2>&1 &
 trial=$!
@@ -115,6 +145,16 @@ until [ -e "$scratch/started" ]; do
     if ! kill -0 "$trial" 2>/dev/null || ((n-- <= 0)); then
         end_process "$trial"
         give_up no-window
+    fi
+    sleep 0.1
+done
+# On probation until it has run for the settle time with its window up.
+n=$((settle * 10))
+while ((n-- > 0)); do
+    if ! kill -0 "$trial" 2>/dev/null; then
+        wait "$trial"
+        case $? in 0 | 129 | 130 | 143) ;; *) give_up crashed ;; esac
+        break
     fi
     sleep 0.1
 done

@@ -11,6 +11,18 @@ Item {
     Component { id: addSheet; AddSessionSheet {} }
     Component { id: workspaceSheet; NewWorkspaceSheet {} }
     Component { id: onboardingView; OnboardingView { width: 800; height: 600 } }
+    // A status card on the sheet's surface, as the add-session sheet and the onboarding show it.
+    Component {
+        id: cardOnSheet
+        Rectangle {
+            property alias card: statusCard
+            width: 340
+            height: 80
+            color: Theme.surfaceRaised
+            ProviderStatusCard { id: statusCard; x: 20; y: 10; width: 300 }
+        }
+    }
+    property providerInfo readyInfo
 
     function savedState() { return JSON.parse(TestSupport.readFile(TestSupport.stateFilePath())); }
     // Every visible item under `at` whose objectName (or, with byText, text) is `name`.
@@ -169,6 +181,40 @@ Item {
             const inside = card.mapToItem(o, 30, 60);
             verify(img.pixel(inside.x, inside.y).hslLightness > 0.8, "light card");
             verify(img.pixel(5, 5).hslLightness > 0.8, "light backdrop");
+            Theme.dark = true;
+            Theme.animationDuration = 300;
+        }
+
+        // WCAG 2 relative luminance and contrast ratio.
+        function luminance(c) {
+            const f = v => v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4);
+            return 0.2126 * f(c.r) + 0.7152 * f(c.g) + 0.0722 * f(c.b);
+        }
+        function contrast(a, b) {
+            const la = luminance(a), lb = luminance(b);
+            return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05);
+        }
+
+        // The ready Claude card's green title and its detail read at 4.5:1 or more on the card
+        // as drawn (its green tint over the sheet), in both palettes.
+        function test_claude_ready_card_reads_in_both_palettes() {
+            Theme.animationDuration = 0;
+            top.readyInfo.found = true;
+            top.readyInfo.authed = true;
+            const sheet = createTemporaryObject(cardOnSheet, top);
+            sheet.card.info = top.readyInfo;
+            compare(sheet.card.state, "ready");
+            for (const dark of [true, false]) {
+                Theme.dark = dark;
+                waitForRendering(sheet);
+                const image = grabImage(sheet);
+                image.save(TestSupport.galleryDir() + "/claude_ready_card_" + (dark ? "dark" : "light") + ".png");
+                const backdrop = image.pixel(sheet.card.x + sheet.card.width / 2, sheet.card.y + 4);
+                for (const name of ["statusTitle", "statusDetail"]) {
+                    const ratio = contrast(findChild(sheet.card, name).color, backdrop);
+                    verify(ratio >= 4.5, `${name} ${dark ? "dark" : "light"}: ${ratio.toFixed(2)}:1`);
+                }
+            }
             Theme.dark = true;
             Theme.animationDuration = 300;
         }
