@@ -442,8 +442,10 @@ struct TimelineRow {
     // added) the pieces give the text back. A short text is one piece.
     static constexpr int pieceLines = 24;
     static constexpr qsizetype pieceChars = 2400;
-    static constexpr int blockLines = 1000;
-    static constexpr qsizetype blockChars = 64000;
+    // A row of a long block is laid out whole as it scrolls into view: 400 lines keep that
+    // under a few frames, and a long code block's rows still draw as one card.
+    static constexpr int blockLines = 400;
+    static constexpr qsizetype blockChars = 32000;
     struct Piece {
         QString text;
         bool codeAbove = false;

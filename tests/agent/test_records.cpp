@@ -284,9 +284,10 @@ TEST(TimelineRows, a_block_is_cut_only_when_it_alone_is_too_long)
             << qPrintable(block.left(40));
     }
 
-    // A code block of 2,500 lines goes on over three pieces, each with the whole code; the piece
-    // that ends it holds nothing after it.
-    const QStringList long_ = lines(2500, QStringLiteral("line %1"));
+    // A code block of two and a half times the block bound goes on over three pieces, each with
+    // the whole code; the piece that ends it holds nothing after it.
+    const int longLines = TimelineRow::blockLines * 5 / 2;
+    const QStringList long_ = lines(longLines, QStringLiteral("line %1"));
     const QString code = QStringLiteral("Intro.\n```\n") + long_.join(u'\n') + QStringLiteral("\n```\nAfter.\n\nMore.");
     const QList<TimelineRow::Piece> codePieces = TimelineRow::cutText(code);
     ASSERT_EQ(codePieces.size(), 4);
@@ -296,7 +297,7 @@ TEST(TimelineRows, a_block_is_cut_only_when_it_alone_is_too_long)
         EXPECT_EQ(codePieces[k].codeBelow, below[k]) << k;
         EXPECT_EQ(codePieces[k].wholeCode, k < 3 ? long_.join(u'\n') : QString()) << k;
     }
-    EXPECT_TRUE(codePieces[2].text.endsWith(QStringLiteral("line 2499\n```\n")));
+    EXPECT_TRUE(codePieces[2].text.endsWith(QStringLiteral("line %1\n```\n").arg(longLines - 1)));
     EXPECT_EQ(codePieces[3].text, QStringLiteral("After.\n\nMore."));
     // One still open when the text ends (an answer being written) has the code so far.
     const QList<TimelineRow::Piece> open = TimelineRow::cutText(QStringLiteral("```\n") + long_.join(u'\n'));
