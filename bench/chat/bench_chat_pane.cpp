@@ -113,6 +113,15 @@ struct Pane {
         benchview::spin(900);
         frame();
     }
+    // An answer arriving: the event applied, then the next frame, drawn once the pane's follow of
+    // its end (on a zero timer) has run as the event loop runs it. That frame is how long the
+    // answer held the window.
+    void answerAndFrame(const SidecarEvent::Assistant& a)
+    {
+        session.apply(SidecarEvent{a});
+        QCoreApplication::processEvents();
+        frame();
+    }
     // Draws frames as events come until the end of the conversation is on screen, or until `t`
     // has run for `limitMs`.
     void frameUntilAtEnd(const QElapsedTimer& t, qint64 limitMs)
@@ -257,11 +266,7 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();
-        pane->session.apply(SidecarEvent{a});
-        // The pane follows its end on a zero timer, run as the event loop runs it, before the
-        // next frame: that frame is how long the answer held the window.
-        QCoreApplication::processEvents();
-        pane->frame();
+        pane->answerAndFrame(a);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         // Then the short slide to the new end, if any.
         pane->frameUntilAtEnd(t, 5000);
@@ -317,9 +322,7 @@ void BM_LongBlockAnswer(benchmark::State& state)
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();
-        pane->session.apply(SidecarEvent{a});
-        QCoreApplication::processEvents();
-        pane->frame();
+        pane->answerAndFrame(a);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         state.PauseTiming();
         pane->frameUntilAtEnd(t, 10000);
