@@ -106,6 +106,31 @@ struct Pane {
         return end <= l->height() + 12;
     }
     void frame() { window.grabWindow(); }
+    // Opens the pane and lets its first scroll to the end of the conversation finish.
+    void openSettled()
+    {
+        open();
+        benchview::spin(900);
+        frame();
+    }
+    // An answer arriving: the event applied, then the next frame, drawn once the pane's follow of
+    // its end (on a zero timer) has run as the event loop runs it. That frame is how long the
+    // answer held the window.
+    void answerAndFrame(const SidecarEvent::Assistant& a)
+    {
+        session.apply(SidecarEvent{a});
+        QCoreApplication::processEvents();
+        frame();
+    }
+    // Draws frames as events come until the end of the conversation is on screen, or until `t`
+    // has run for `limitMs`.
+    void frameUntilAtEnd(const QElapsedTimer& t, qint64 limitMs)
+    {
+        while (!atEnd() && t.elapsed() < limitMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            frame();
+        }
+    }
 };
 
 void BM_Open2000Messages(benchmark::State& state)
@@ -232,9 +257,7 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto pane = std::make_unique<Pane>(6);
-        pane->open();
-        benchview::spin(900);
-        pane->frame();
+        pane->openSettled();
         SidecarEvent::Assistant a;
         a.blocks = {ChatBlock::ofText(longAnswer(lines, ++tag))};
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -243,17 +266,10 @@ void BM_LongAnswerFirstFrame(benchmark::State& state)
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();
-        pane->session.apply(SidecarEvent{a});
-        // The pane follows its end on a zero timer, run as the event loop runs it, before the
-        // next frame: that frame is how long the answer held the window.
-        QCoreApplication::processEvents();
-        pane->frame();
+        pane->answerAndFrame(a);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         // Then the short slide to the new end, if any.
-        while (!pane->atEnd() && t.elapsed() < 5000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-            pane->frame();
-        }
+        pane->frameUntilAtEnd(t, 5000);
         toEndMs += t.nsecsElapsed() / 1e6 / double(state.max_iterations);
         state.PauseTiming();
         atEnd = atEnd && pane->atEnd();
@@ -299,24 +315,17 @@ void BM_LongBlockAnswer(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto pane = std::make_unique<Pane>(6);
-        pane->open();
-        benchview::spin(900);
-        pane->frame();
+        pane->openSettled();
         SidecarEvent::Assistant a;
         a.blocks = {ChatBlock::ofText(longBlockAnswer(shape, ++tag))};
         const int rowsBefore = pane->session.timeline()->count();
         state.ResumeTiming();
         QElapsedTimer t;
         t.start();
-        pane->session.apply(SidecarEvent{a});
-        QCoreApplication::processEvents();
-        pane->frame();
+        pane->answerAndFrame(a);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         state.PauseTiming();
-        while (!pane->atEnd() && t.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-            pane->frame();
-        }
+        pane->frameUntilAtEnd(t, 10000);
         toEndMs += t.nsecsElapsed() / 1e6 / double(state.max_iterations);
         rows = pane->session.timeline()->count() - rowsBefore;
         QQuickItem* list = pane->list();
@@ -336,10 +345,7 @@ void BM_LongBlockAnswer(benchmark::State& state)
         r.start();
         again->open();
         again->frame();
-        while (!again->atEnd() && r.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-            again->frame();
-        }
+        again->frameUntilAtEnd(r, 10000);
         reopenMs += r.nsecsElapsed() / 1e6 / double(state.max_iterations);
         again.reset();
         state.ResumeTiming();
@@ -358,9 +364,7 @@ void BM_AppendMessage(benchmark::State& state)
 {
     benchchat::ensureQuickApp("bench_chat_pane");
     Pane pane(int(state.range(0)));
-    pane.open();
-    benchview::spin(900);
-    pane.frame();
+    pane.openSettled();
     TimelineModel* model = pane.session.timeline();
     int inserted = 0, changed = 0, removed = 0, resets = 0;
     QObject::connect(model, &QAbstractItemModel::rowsInserted, [&](auto, int a, int b) { inserted += b - a + 1; });
@@ -402,10 +406,7 @@ void BM_OpenConversation(benchmark::State& state)
         pane->open();
         pane->frame();
         // The pane scrolls to its end on a timer after it is made.
-        while (!pane->atEnd() && t.elapsed() < 5000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-            pane->frame();
-        }
+        pane->frameUntilAtEnd(t, 5000);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         state.PauseTiming();
         atEnd = atEnd && pane->atEnd();

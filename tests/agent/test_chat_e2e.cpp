@@ -81,6 +81,17 @@ void useRealCli(ClaudeSession& s, const QString& cli)
     s.setTools(tools);
 }
 
+// A Claude pane's session in `work` on the real CLI `cli`, started: a new conversation, or
+// `conversation` resumed.
+struct RealCliSession : ClaudeSession {
+    RealCliSession(const QTemporaryDir& work, const QString& cli, const std::optional<QString>& conversation = std::nullopt)
+        : ClaudeSession(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true)
+    {
+        useRealCli(*this, cli);
+        startIfNeeded(std::nullopt);
+    }
+};
+
 // About 5 MB of markdown in 60,000 lines: prose, code blocks and tables.
 QString hugeAnswer()
 {
@@ -184,9 +195,7 @@ TEST(ChatEndToEnd, a_denied_write_and_an_answer_cut_by_quitting_say_so)
 
     QString conversation;
     {
-        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-        useRealCli(s, cli);
-        s.startIfNeeded(std::nullopt);
+        RealCliSession s(work, cli);
         s.sendUser(S("write the notes"), {});
         ASSERT_TRUE(waitUntil([&] { return s.pendingPermission().has_value(); }, 60000)) << s.failureText().toStdString();
         s.resolvePermission(false);
@@ -208,9 +217,7 @@ TEST(ChatEndToEnd, a_denied_write_and_an_answer_cut_by_quitting_say_so)
     }
     ASSERT_FALSE(conversation.isEmpty());
 
-    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
-    useRealCli(again, cli);
-    again.startIfNeeded(std::nullopt);
+    RealCliSession again(work, cli, conversation);
     ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 4; }, 60000)) << again.failureText().toStdString();
     const TimelineRow last = again.timeline()->rows().last();
     EXPECT_EQ(last.kind, TimelineRow::Kind::User);
@@ -272,9 +279,7 @@ TEST(ChatEndToEnd, a_long_code_block_and_a_huge_write_stay_whole)
     QString conversation;
     QList<TimelineRow> before;
     {
-        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-        useRealCli(s, cli);
-        s.startIfNeeded(std::nullopt);
+        RealCliSession s(work, cli);
         s.sendUser(S("show me the code"), {});
         ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle && s.costUsd() > 0; }, 120000)) << s.turnErrorText().toStdString();
         s.sendUser(S("write the data"), {});
@@ -291,9 +296,7 @@ TEST(ChatEndToEnd, a_long_code_block_and_a_huge_write_stay_whole)
     }
     ASSERT_FALSE(conversation.isEmpty());
 
-    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
-    useRealCli(again, cli);
-    again.startIfNeeded(std::nullopt);
+    RealCliSession again(work, cli, conversation);
     ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 6; }, 120000)) << again.failureText().toStdString();
     const QList<TimelineRow> after = shown(again);
     check(after);
@@ -334,9 +337,7 @@ TEST(ChatEndToEnd, a_five_megabyte_answer_arrives_whole_and_resumes_whole)
     };
     QString conversation;
     {
-        ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-        useRealCli(s, cli);
-        s.startIfNeeded(std::nullopt);
+        RealCliSession s(work, cli);
         ASSERT_TRUE(waitUntil([&] { return !s.availableCommands().isEmpty(); }, 60000)) << s.failureText().toStdString();
         // How long the event loop goes without a turn while the answer comes in.
         QElapsedTimer since;
@@ -368,9 +369,7 @@ TEST(ChatEndToEnd, a_five_megabyte_answer_arrives_whole_and_resumes_whole)
     ASSERT_FALSE(conversation.isEmpty());
 
     // A new session on the stored conversation: its history brings the answer back, whole.
-    ClaudeSession again(QUuid::createUuid(), work.path(), false, conversation, ChatProvider::Claude, true);
-    useRealCli(again, cli);
-    again.startIfNeeded(std::nullopt);
+    RealCliSession again(work, cli, conversation);
     ASSERT_TRUE(waitUntil([&] { return again.messageCount() >= 4; }, 120000)) << again.failureText().toStdString();
     const QList<TimelineRow> rows = answerRows(again);
     EXPECT_GT(rows.size(), 1000);
@@ -394,9 +393,7 @@ TEST(ChatEndToEnd, a_prompt_too_long_shows_as_the_turn_error_not_as_an_answer)
     const QString log = work.filePath(S("requests.jsonl"));
     ASSERT_GT(startFakeModel(server, work, config, {}, log, {S("--context-limit"), S("200000")}), 0);
 
-    ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-    useRealCli(s, cli);
-    s.startIfNeeded(std::nullopt);
+    RealCliSession s(work, cli);
     ASSERT_TRUE(waitUntil([&] { return !s.availableCommands().isEmpty(); }, 60000)) << s.failureText().toStdString();
 
     QString pasted;
@@ -437,9 +434,7 @@ TEST(ChatEndToEnd, a_stop_takes_its_open_card_with_it_and_the_next_message_is_an
     QProcess server;
     ASSERT_GT(startFakeModel(server, work, config, replies), 0);
 
-    ClaudeSession s(QUuid::createUuid(), work.path(), false, std::nullopt, ChatProvider::Claude, true);
-    useRealCli(s, cli);
-    s.startIfNeeded(std::nullopt);
+    RealCliSession s(work, cli);
     const auto stopAndAskAgain = [&](const QString& next, const QString& answer) {
         s.interrupt();
         EXPECT_FALSE(s.pendingPermission() || s.pendingQuestion()) << "the card goes with the stop";

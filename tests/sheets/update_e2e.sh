@@ -193,15 +193,20 @@ wait_for 30 test "$(requests /api/app/version)" -ge 3 || fail "the restarted app
 wait_settled
 [ "$(requests /broken.zip)" = 1 ] || fail "the refused release was downloaded again"
 read -r x y < <(find_pill F0524F)
-shot update-failed
-# Its tooltip says why: it opens below the pill after the hover's delay.
+# The pill at <x> <y> shot as <name>, then hovered until its tooltip opens below it (after the
+# hover's delay) and shot again as <name>-tooltip.
 below() { echo "400x80+$(($1 > 200 ? $1 - 200 : 0))+$(($2 + 12))"; }  # <x> <y> of the pill
-import -window "$window" -crop "$(below "$x" "$y")" "$work/before.rgb"
-xdotool mousemove --window "$window" "$x" "$y"
 tooltip_open_at() { import -window "$window" -crop "$(below "$1" "$2")" "$work/now.rgb" && ! cmp -s "$work/before.rgb" "$work/now.rgb"; }
-wait_for 10 tooltip_open_at "$x" "$y" || fail "no tooltip on the pill"
-wait_settled
-shot update-failed-tooltip
+shoot_pill_and_tooltip() {  # <x> <y> <name>
+    shot "$3"
+    import -window "$window" -crop "$(below "$1" "$2")" "$work/before.rgb"
+    xdotool mousemove --window "$window" "$1" "$2"
+    wait_for 10 tooltip_open_at "$1" "$2" || fail "no tooltip on the pill"
+    wait_settled
+    shot "$3-tooltip"
+}
+# Its tooltip says why.
+shoot_pill_and_tooltip "$x" "$y" update-failed
 kill "$started"
 wait_for 20 gone "$started" || fail "the restarted app did not quit"
 started=""
@@ -350,12 +355,7 @@ wait_settled
 # Its pill: 5b8cdd at 85 % over the bar.
 wait_for 10 find_pill 517BC0 >/dev/null || fail "no update pill"
 read -r x y < <(find_pill 517BC0)
-shot by-hand
-import -window "$window" -crop "$(below "$x" "$y")" "$work/before.rgb"
-xdotool mousemove --window "$window" "$x" "$y"
-wait_for 10 tooltip_open_at "$x" "$y" || fail "no tooltip on the pill"
-wait_settled
-shot by-hand-tooltip
+shoot_pill_and_tooltip "$x" "$y" by-hand
 kill "$app"
 wait_for 20 gone "$app" || fail "the app did not quit"
 app=""

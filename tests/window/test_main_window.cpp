@@ -247,6 +247,24 @@ Window {
         }
         return object;
     }
+    // An object made from `qml` in the window's engine, as a fake for the view to bind to; null,
+    // with the reason in `error`, when it does not load.
+    std::unique_ptr<QObject> fromQml(const char* qml, const QString& url, QString& error)
+    {
+        QQmlComponent component(m_engine.get());
+        component.setData(qml, QUrl(url));
+        std::unique_ptr<QObject> object(component.create());
+        if (!object)
+            error = component.errorString();
+        return object;
+    }
+    // A property of the ToolTip attached to `i` ("text", "delay", or "toolTip" for the popup),
+    // read in the scope of the file that declares `i`.
+    static QVariant toolTipOf(QQuickItem* i, const char* property)
+    {
+        QQmlExpression e(qmlContext(i), i, QStringLiteral("ToolTip.") + QLatin1String(property));
+        return e.evaluate();
+    }
     void escape()
     {
         QTest::keyClick(m_window, Qt::Key_Escape);
@@ -550,8 +568,8 @@ TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_togg
 TEST_F(MainWindowTest, update_pill_says_why_a_refused_page_does_not_open)
 {
     showWindow();
-    QQmlComponent fakeComponent(m_engine.get());
-    fakeComponent.setData(R"(
+    QString error;
+    std::unique_ptr<QObject> updater = fromQml(R"(
 import QtQml
 QtObject {
     property bool available: true
@@ -565,9 +583,8 @@ QtObject {
     function openPage() { tries += 1; return false }
     function install() { tries += 1; return false }
 }
-)", QUrl(QStringLiteral("qrc:/test/RefusingUpdater.qml")));
-    std::unique_ptr<QObject> updater(fakeComponent.create());
-    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+)", QStringLiteral("qrc:/test/RefusingUpdater.qml"), error);
+    ASSERT_TRUE(updater) << error.toStdString();
     QQuickItem* bar = item("topBar");
     QSignalSpy frames(m_window, &QQuickWindow::frameSwapped);
     bar->setProperty("updater", QVariant::fromValue(updater.get()));
@@ -575,10 +592,7 @@ QtObject {
     // Shown and placed in its row, which happens before the next frame.
     ASSERT_TRUE(QTest::qWaitFor([&] { return pill->isVisible() && !frames.isEmpty(); }));
     // The tooltip of the pill, read in its own file's scope.
-    const auto tooltip = [&](const char* property) {
-        QQmlExpression e(qmlContext(pill), pill, QStringLiteral("ToolTip.") + QLatin1String(property));
-        return e.evaluate();
-    };
+    const auto tooltip = [&](const char* property) { return toolTipOf(pill, property); };
     const QString why = updater->property("pageProblem").toString();
     EXPECT_EQ(tooltip("text").toString(), QStringLiteral("Version 1.4.0 available\n") + why);
     // A refused release: the pill says so, and its tooltip why.
@@ -613,8 +627,8 @@ QtObject {
 TEST_F(MainWindowTest, update_pill_where_the_app_cannot_replace_itself_offers_the_page_and_says_why)
 {
     showWindow();
-    QQmlComponent fakeComponent(m_engine.get());
-    fakeComponent.setData(R"(
+    QString error;
+    std::unique_ptr<QObject> updater = fromQml(R"(
 import QtQml
 QtObject {
     property bool available: true
@@ -630,17 +644,13 @@ QtObject {
     function openPage() { if (pageURL.toString() === "") return false; opens += 1; return true }
     function install() { return openPage() }
 }
-)", QUrl(QStringLiteral("qrc:/test/ByHandUpdater.qml")));
-    std::unique_ptr<QObject> updater(fakeComponent.create());
-    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+)", QStringLiteral("qrc:/test/ByHandUpdater.qml"), error);
+    ASSERT_TRUE(updater) << error.toStdString();
     QQuickItem* bar = item("topBar");
     bar->setProperty("updater", QVariant::fromValue(updater.get()));
     QQuickItem* pill = item("updatePill");
     ASSERT_TRUE(QTest::qWaitFor([&] { return pill->isVisible(); }));
-    const auto tooltip = [&](const char* property) {
-        QQmlExpression e(qmlContext(pill), pill, QStringLiteral("ToolTip.") + QLatin1String(property));
-        return e.evaluate();
-    };
+    const auto tooltip = [&](const char* property) { return toolTipOf(pill, property); };
     const QString head = QStringLiteral("Version 1.4.0 available. Brinmoor can't replace itself: /opt/Brinmoor.app is not writable.\n");
     const struct {
         const char* page;
@@ -672,8 +682,8 @@ QtObject {
 TEST_F(MainWindowTest, update_pill_follows_the_checker_and_the_warning_tag_opens_the_usage_popover)
 {
     showWindow();
-    QQmlComponent fakeComponent(m_engine.get());
-    fakeComponent.setData(R"(
+    QString error;
+    std::unique_ptr<QObject> updater = fromQml(R"(
 import QtQml
 QtObject {
     property bool available: false
@@ -684,9 +694,8 @@ QtObject {
     property int installs: 0
     function install() { installs += 1 }
 }
-)", QUrl(QStringLiteral("qrc:/test/FakeUpdater.qml")));
-    std::unique_ptr<QObject> updater(fakeComponent.create());
-    ASSERT_TRUE(updater) << fakeComponent.errorString().toStdString();
+)", QStringLiteral("qrc:/test/FakeUpdater.qml"), error);
+    ASSERT_TRUE(updater) << error.toStdString();
     QQuickItem* bar = item("topBar");
     bar->setProperty("updater", QVariant::fromValue(updater.get()));
     settle();

@@ -27,27 +27,9 @@ chmod +x "$HOME/.local/bin/claude"
 ! bash -lic 'command -v claude' </dev/null >/dev/null 2>&1 || fail "claude is on the login shell's PATH"
 
 start_app
-find_login_button() {  # as in login_terminal_e2e.sh: the accent-filled control across the card
-    colour_rows 5B8CDD <<'PY'
-wide = sorted(y for y, xs in rows.items() if len(xs) >= 300)
-if len(wide) < 10: sys.exit(1)
-xs = rows[wide[len(wide) // 2]]
-print((min(xs) + max(xs)) // 2, wide[len(wide) // 2])
-PY
-}
-xdotool key ctrl+shift+t
-wait_for 30 find_login_button >/dev/null || fail "the sheet offers no login"
-wait_settled
-shot 1_signed_out
-read -r x y < <(find_login_button)
-xdotool mousemove --window "$window" "$x" "$y" click 1
+click_browser_login
 wait_for 30 grep -qsx "$HOME/.local/bin/claude auth login" "$HOME/claude-argv.log" \
     || fail "the login did not start $HOME/.local/bin/claude (its calls: $(cat "$HOME/claude-argv.log" 2>/dev/null || echo none))"
-no_login_button() { ! find_login_button >/dev/null; }
-wait_for 30 no_login_button || fail "the card still asks for a login after it"
-wait_settled
-shot 2_signed_in
-xdotool key Escape
-wait_settled
+close_signed_in_sheet
 quit_app
 echo "$e2e: passed"

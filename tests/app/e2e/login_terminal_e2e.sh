@@ -31,31 +31,10 @@ start_app terminal
 [ "$(cut -d' ' -f7 "/proc/$app/stat")" != 0 ] || fail "the app has no controlling terminal"
 case "$(readlink "/proc/$app/fd/1")" in /dev/pts/*) ;; *) fail "the app's output is not its terminal" ;; esac
 [ "$(readlink "/proc/$app/fd/0")" = /dev/null ] || fail "the app kept its terminal as input"
-# The login button: the only control filled with the accent colour (5b8cdd) across the card's
-# width; prints its centre.
-find_login_button() {
-    colour_rows 5B8CDD <<'PY'
-wide = sorted(y for y, xs in rows.items() if len(xs) >= 300)
-if len(wide) < 10: sys.exit(1)
-xs = rows[wide[len(wide) // 2]]
-print((min(xs) + max(xs)) // 2, wide[len(wide) // 2])
-PY
-}
 
-xdotool key ctrl+shift+t
-wait_for 30 find_login_button >/dev/null || fail "the sheet offers no login"
-wait_settled
-shot 1_signed_out
-read -r x y < <(find_login_button)
-xdotool mousemove --window "$window" "$x" "$y" click 1
+click_browser_login
 wait_for 60 grep -qs finished "$HOME/login.log" \
     || fail "the login never ran to its end (its log: $(cat "$HOME/login.log" 2>/dev/null || echo none))"
-# Detected again once the login ended: signed in, the button gone.
-no_login_button() { ! find_login_button >/dev/null; }
-wait_for 30 no_login_button || fail "the card still asks for a login after it"
-wait_settled
-shot 2_signed_in
-xdotool key Escape  # the sheet goes; the window's close button is under it
-wait_settled
+close_signed_in_sheet
 quit_app
 echo "$e2e: passed"

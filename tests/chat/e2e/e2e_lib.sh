@@ -276,6 +276,37 @@ xs = sorted(x for _, row in block for x in row if 3 < x)
 print(xs[len(xs) // 2], sorted(y for y, _ in block)[len(block) // 2])
 PY
 }
+# The add-session sheet's login button: the only control filled with the accent colour (5b8cdd)
+# across the card's width; prints its centre.
+find_login_button() {
+    colour_rows 5B8CDD <<'PY'
+wide = sorted(y for y, xs in rows.items() if len(xs) >= 300)
+if len(wide) < 10: sys.exit(1)
+xs = rows[wide[len(wide) // 2]]
+print((min(xs) + max(xs)) // 2, wide[len(wide) // 2])
+PY
+}
+no_login_button() { ! find_login_button >/dev/null; }
+# Opens the add-session sheet, which must offer a login on its Claude card (shot 1_signed_out),
+# and clicks "Log in with browser".
+click_browser_login() {
+    local x y
+    xdotool key ctrl+shift+t
+    wait_for 30 find_login_button >/dev/null || fail "the sheet offers no login"
+    wait_settled
+    shot 1_signed_out
+    read -r x y < <(find_login_button)
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+}
+# Once a login has ended: detected again, the card shows Claude ready, its button gone (shot
+# 2_signed_in); then the sheet is closed.
+close_signed_in_sheet() {
+    wait_for 30 no_login_button || fail "the card still asks for a login after it"
+    wait_settled
+    shot 2_signed_in
+    xdotool key Escape  # the sheet goes; the window's close button is under it
+    wait_settled
+}
 # The menu's last entry, "Close pane", drawn in red (f0524f) like "Stop" above it: the lowest red
 # text in the right half of the window.
 find_close_entry() {
