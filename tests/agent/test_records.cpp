@@ -227,9 +227,11 @@ TEST(TimelineRows, a_long_text_block_becomes_pieces_that_lose_nothing)
         const QStringList mixedPieces = TimelineRow::textPieces(mixed.join(u'\n'));
         for (const QString& p : mixedPieces) {
             const QStringList ls = p.split(u'\n');
-            for (qsizetype i = 0; i + 1 < ls.size(); ++i)
-                if (TimelineRow::isTableSeparator(ls[i]))
+            for (qsizetype i = 0; i + 1 < ls.size(); ++i) {
+                if (TimelineRow::isTableSeparator(ls[i])) {
                     EXPECT_TRUE(i + 2 < ls.size() && ls[i + 1].startsWith(u'|')) << before << ": " << qPrintable(p);
+                }
+            }
         }
     }
 

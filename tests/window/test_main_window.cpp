@@ -671,8 +671,9 @@ QtObject {
         shot(c.opens ? "update-pill-by-hand" : "update-pill-by-hand-no-page");
         click(pill);
         EXPECT_EQ(updater->property("opens").toInt(), c.opens);
-        if (!c.opens)  // nothing to open: the reason shows at once
+        if (!c.opens) {  // nothing to open: the reason shows at once
             EXPECT_TRUE(QTest::qWaitFor([&] { return tooltip("toolTip").value<QObject*>()->property("opened").toBool(); }));
+        }
         QTest::mouseMove(m_window, QPoint(5, m_window->height() - 5));
         settle();
     }
