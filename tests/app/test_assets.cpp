@@ -102,10 +102,12 @@ TEST(DesktopBell, the_sound_plays_off_the_gui_thread_and_bells_during_it_are_dro
     ASSERT_TRUE(test::waitUntil([&] { return !playing; }, 5000));
     EXPECT_EQ(tries.load(), 1) << "bells while one sounds are not queued behind it";
     EXPECT_NE(playedOn.load(), QThread::currentThreadId());
-    // Once it has played, the next bell plays again.
+    // Once it has played, the next bell plays again. (A bell rung while the count already says 2
+    // could start a third sound before the check: ring only until the second has started.)
     ASSERT_TRUE(test::waitUntil([&] {
-        DesktopBell::ringDesktop();
-        return tries == 2;
+        if (tries < 2)
+            DesktopBell::ringDesktop();
+        return tries >= 2;
     }, 5000));
     DesktopBell::setSoundPlayer(saved);
 }
