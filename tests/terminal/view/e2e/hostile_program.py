@@ -33,6 +33,13 @@ def screenful(word):
     return b"\x1b[H\x1b[2J" + text
 
 
+def links(count):
+    """count one-cell links, each to an address of its own, a row full of them to a line."""
+    cols = os.get_terminal_size(fd).columns
+    cells = [b"\x1b]8;;https://example.com/%d\x1b\\x\x1b]8;;\x1b\\" % i for i in range(count)]
+    return b"\r\n".join(b"".join(cells[k:k + cols]) for k in range(0, count, cols)) + b"\r\nafter the links"
+
+
 outputs = {  # images at one spot; a sixel band; big inline images; 50 big sixels and text; a link the
     # cursor only passes over; text inside a link whose address holds ";"
     b"i": (b"\x1b[H\x1b]1337;File=inline=1;width=199;height=1:" + PNG + b"\x07") * 20000,
@@ -43,6 +50,10 @@ outputs = {  # images at one spot; a sixel band; big inline images; 50 big sixel
     b"k": (b"\x1b[H\x1bPq#1;2;0;0;100#1" + b"!4096~-" * 682 + b"!4096N\x1b\\") * 50 + b"\r\nafter the images",
     b"l": screenful(b"legit ") + b"\x1b[H\x1b]8;;https://evil.example\x1b\\\x1b[999;999H\x1b]8;;\x1b\\",
     b"m": b"\x1b]8;;http://x.example/a;b=c\x1b\\" + screenful(b"SEMI ") + b"\x1b]8;;\x1b\\",
+    # more links than there are link codes, a row full of them to a line; an 8 MB title pushed
+    # 10,000 times
+    b"n": links(400000),
+    b"t": b"\x1b]0;" + b"T" * (8 << 20) + b"\x07" + b"\x1b[22;0t" * 10000 + b"\r\nafter the titles",
 }
 open(os.path.join(folder, "ready"), "w").close()
 waiting = []
