@@ -161,9 +161,13 @@ void TerminalView::resetFont()
 
 void TerminalView::setFont(const QFont& font)
 {
-    if (font == fontSet.normal)
+    // Compared as the set would hold it: FontSet::from turns kerning off and hinting full, so the
+    // font as given never equals fontSet.normal. A font the view already has changes nothing;
+    // a real change re-measures the cells and soft-resets the terminal.
+    FontSet next = FontSet::from(font);
+    if (next.normal == fontSet.normal)
         return;
-    fontSet = FontSet::from(font);
+    fontSet = std::move(next);
     resetFont();
     selectNone();
     emit fontChanged();

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <functional>
+
 using termcore::Attribute;
 
 namespace {
@@ -91,6 +93,49 @@ TEST(TerminalViewCells, optimal_frame_and_grid_follow_the_view_size)
     EXPECT_EQ(h.view->cellDimension->height(), 28);
     EXPECT_EQ(h.terminal().rows(), 15);
     EXPECT_EQ(h.view->caretView()->size(), *h.view->cellDimension);
+}
+
+// What the window does to the view's look never reaches the program inside: the font the view
+// already has, set again (every theme application sets it), and new colours (a palette switch)
+// leave its modes, scroll region and character set, the user's selection and the grid as they
+// were. A real font change re-lays out the screen (above).
+TEST(TerminalViewCells, the_same_font_again_or_new_colours_keep_the_programs_modes_and_the_selection)
+{
+    const std::pair<const char*, std::function<void(TerminalView&)>> cases[] = {
+        {"the font it was made with", [](TerminalView& v) { v.setFont(ViewHarness::testFont()); }},
+        {"the font it reports", [](TerminalView& v) { v.setFont(v.font()); }},
+        {"a light palette and back", [](TerminalView& v) {
+             for (bool light : {true, false}) {
+                 v.setNativeBackgroundColor(light ? QColor(0xf4, 0xf5, 0xf8) : QColor(0x0a, 0x0b, 0x0d));
+                 v.setNativeForegroundColor(light ? QColor(0x3a, 0x40, 0x48) : QColor(0xc5, 0xc9, 0xd0));
+             }
+         }},
+    };
+    for (const auto& [what, change] : cases) {
+        SCOPED_TRACE(what);
+        ViewHarness h(20, 8);
+        // Hidden caret, application cursor keys, rows 1-5 scrolling, insert mode, DEC graphics.
+        h.feed("status[?25l[?1h[1;5r[4h(0");
+        h.view->selectionService()->select(0);
+        int fonts = 0;
+        QObject watch;
+        QObject::connect(h.view, &TerminalView::fontChanged, &watch, [&] { ++fonts; });
+        change(*h.view);
+        h.grab();
+        termcore::Terminal& t = h.terminal();
+        EXPECT_TRUE(t.cursorHidden);
+        EXPECT_FALSE(h.view->caretView()->isVisible());
+        EXPECT_TRUE(t.applicationCursor);
+        EXPECT_TRUE(t.insertMode);
+        EXPECT_EQ(t.buffer().scrollTop(), 0);
+        EXPECT_EQ(t.buffer().scrollBottom(), 4);
+        EXPECT_NE(t.charset(), nullptr) << "G0 is still DEC graphics";
+        EXPECT_TRUE(h.view->selectionActive());
+        EXPECT_EQ(h.view->getSelection().value_or(""), "status");
+        EXPECT_EQ(t.cols(), 20);
+        EXPECT_EQ(t.rows(), 8);
+        EXPECT_EQ(fonts, 0);
+    }
 }
 
 TEST(TerminalViewDisplay, feeds_within_one_interval_make_one_display_update)
