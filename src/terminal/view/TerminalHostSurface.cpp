@@ -147,7 +147,10 @@ void TerminalSurfaceView::setShownView(LocalProcessTerminalView* view)
     if (view) {
         view->setParentItem(this);
         view->setPosition(QPointF(0, 0));
-        sizeView();
+        // Sized at the frame, to the size the layout ends at: a pane built again (a return to a
+        // workspace) starts at a size it does not keep, and resizing a running terminal to it
+        // and back would reset its scroll region, drop its selection and signal its program.
+        polish();
         view->setVisible(true);
     }
     if (!m_destroying)

@@ -5,6 +5,7 @@
 
 #include "TerminalHostLocal.h"
 #include "TerminalHostSurface.h"
+#include "SelectionService.h"
 #include "test_terminal_host_support.h"
 
 #include "AppModel.h"
@@ -197,6 +198,59 @@ TEST_F(SurfaceTest, pane_view_reports_the_record_and_follows_the_theme_with_the_
     EXPECT_EQ(view->process->shellPid(), pid);
     EXPECT_TRUE(screenText(view).find("kept-42") != std::string::npos);
     delete pane;
+}
+
+// A palette switch, both ways, and a pane built again for the same session (a return to a
+// workspace whose grid was let go) change the terminal's colours and nothing of the program's:
+// its hidden caret, cursor keys, scroll region and insert mode, the selection and the size stay.
+TEST_F(SurfaceTest, a_theme_switch_or_a_rebuilt_pane_keeps_the_programs_modes_and_size)
+{
+    const QUuid id = addTerminal();
+    model->restart(id);
+    const QString pane = QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: false; session: AppModel.session(\"%1\") }")
+                             .arg(brinmoor::uuidText(id));
+    QQuickItem* first = make(pane);
+    auto* surface = first->property("surface").value<TerminalSurfaceView*>();
+    ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0; }, 5000));
+    auto* view = qobject_cast<LocalProcessTerminalView*>(surface->view());
+    view->process->send(QByteArray("echo ready-$((40+2))\n"));
+    ASSERT_TRUE(waitUntil([&] { return screenText(view).find("ready-42") != std::string::npos; }, 5000));
+    view->feed(QByteArray("\x1b[?25l\x1b[?1h\x1b[1;5r\x1b[4h"));
+    view->selectionService()->select(0);
+    int resizes = 0;
+    QObject counting;
+    QObject::connect(view, &TerminalView::terminalSizeChanged, &counting, [&] { ++resizes; });
+    auto kept = [&](const char* after) {
+        SCOPED_TRACE(after);
+        termcore::Terminal& t = view->getTerminal();
+        EXPECT_TRUE(t.cursorHidden);
+        EXPECT_TRUE(t.applicationCursor);
+        EXPECT_TRUE(t.insertMode);
+        EXPECT_EQ(t.buffer().scrollTop(), 0);
+        EXPECT_EQ(t.buffer().scrollBottom(), 4);
+        EXPECT_TRUE(view->selectionActive());
+        EXPECT_EQ(resizes, 0);
+    };
+
+    QMetaObject::invokeMethod(window.get(), "setDark", Q_ARG(QVariant, false));
+    EXPECT_EQ(view->nativeBackgroundColor(), TerminalHost::themeBackground(false));
+    kept("a switch to the light palette");
+    QMetaObject::invokeMethod(window.get(), "setDark", Q_ARG(QVariant, true));
+    kept("a switch back to the dark palette");
+
+    delete first;
+    // Built again at a size of its own first, as a pane's content is before its frame is laid
+    // out, and given the pane's size in the same turn.
+    QQuickItem* second = make(QString(pane).replace(QStringLiteral("anchors.fill: parent"),
+                                                    QStringLiteral("width: 120; height: 60")));
+    second->setSize(slot->size());
+    EXPECT_EQ(second->property("surface").value<TerminalSurfaceView*>()->view(), view);
+    int frames = 0;
+    QObject drawing;
+    QObject::connect(window.get(), &QQuickWindow::frameSwapped, &drawing, [&] { ++frames; });
+    ASSERT_TRUE(waitUntil([&] { window->update(); return frames > 1; }, 3000));
+    kept("the pane built again");
+    delete second;
 }
 
 TEST_F(SurfaceTest, right_click_in_a_pane_opens_the_terminal_menu_for_its_terminal)
