@@ -290,8 +290,11 @@ void TerminalView::repaintAll()
     // A new surface starts with whatever memory it was given, not with what this view drew
     // before: every row is painted on it, and none counts as already shown.
     shownRows_.clear();
-    // Not update() with no rectangle: Qt takes that for the whole item only until a row's
-    // rectangle joins it before the next frame, which leaves just that row to be painted.
+    updateWhole();
+}
+
+void TerminalView::updateWhole()
+{
     update(QRect(0, 0, int(std::ceil(width())), int(std::ceil(height()))));
 }
 
@@ -375,7 +378,7 @@ void TerminalView::scrollTo(int row, bool notifyAccessibility)
     if (terminalDelegate)
         terminalDelegate->scrolled(*this, position);
     updateScroller();
-    update();
+    updateWhole();
     emit scrollPositionChanged(position);
 }
 
@@ -604,7 +607,7 @@ void TerminalView::bell(Terminal&)
 
 void TerminalView::selectionChanged(Terminal&)
 {
-    update();
+    updateWhole();
     emit selectionActiveChanged();
 }
 

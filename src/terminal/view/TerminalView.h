@@ -433,9 +433,15 @@ private:
         QRectF ink;
     };
     const FallbackShape& fallbackGlyphs(int variant, const std::u32string& text);
-    // Whether a screen row shows something else than when it was last handed to the display;
-    // records what it shows now.
+    // Whether a screen row must be repainted: it holds something else than when it was last
+    // asked for, or than the frame that answered painted. Records what it holds as asked for.
     bool rowChangedSinceShown(int screenRow, int bufferRow);
+    // Asks for the whole view on the next frame. Not update() with no rectangle: Qt takes that
+    // for the whole item only until a row's rectangle joins it before the next frame, which
+    // leaves just that row to be painted.
+    void updateWhole();
+    // After a paint: what each row painted whole now shows is what the display holds for it.
+    void notePainted(const QRectF& painted, int bufferOffset);
     void selectionRange(int row, int cols, int& start, int& length) const;
 
     std::unique_ptr<termcore::Terminal> terminal;
@@ -462,14 +468,28 @@ private:
     std::array<QRawFont, 4> rawFonts_;
     std::array<QHash<char32_t, quint32>, 4> glyphCache_;
     std::array<QHash<QString, FallbackShape>, 4> fallbackCache_;
-    // What each screen row showed when it was last handed to the display.
-    struct ShownRow {
+    // What a screen row draws: exactly what drawRow reads (the cells up to the width, the line's
+    // mode, its images, the selection on it).
+    struct RowPicture {
         bool known = false;
         int renderMode = 0;
         int selectionStart = 0;
         int selectionLength = 0;
         std::vector<termcore::CharData> cells;
         std::vector<const void*> images;
+    };
+    // Whether a screen row holds what a picture of it shows; taking one records what it holds.
+    bool rowHolds(const RowPicture& picture, int bufferRow);
+    void takePicture(RowPicture& picture, int bufferRow);
+    // Each screen row as last painted, and as last asked for. A repaint asked for lands on a later
+    // frame, when the row may hold something else again (output streams on, or the window is
+    // minimised and draws nothing meanwhile): only the paint says what the display holds, so a
+    // row that goes back to what it held when it was asked for is repainted when the frame drew
+    // something else.
+    struct ShownRow {
+        RowPicture painted;
+        RowPicture asked;
+        bool pending = false; // asked for and not painted yet
     };
     std::vector<ShownRow> shownRows_;
     BoxDrawing boxDrawing_;

@@ -139,7 +139,7 @@ void TerminalView::setupOptions(qreal width, qreal height)
     caretView_->setSize(*cellDimension);
     applyCaretAnimation();
     search = std::make_unique<termcore::SearchService>(*terminal);
-    update();
+    updateWhole();
 }
 
 void TerminalView::resetFont()
@@ -156,7 +156,7 @@ void TerminalView::resetFont()
         caretView_->setSize(*cellDimension);
     applyCaretAnimation();
     updateCursorPosition();
-    update();
+    updateWhole();
 }
 
 void TerminalView::setFont(const QFont& font)
@@ -240,7 +240,7 @@ void TerminalView::setCaretTextColor(const std::optional<QColor>& c)
 void TerminalView::setSelectedTextBackgroundColor(const QColor& c)
 {
     selectedTextBackgroundColor_ = c;
-    update();
+    updateWhole();
     emit colorsChangedSignal();
 }
 

@@ -78,6 +78,59 @@ void TerminalView::runScheduledDisplay()
     pendingDisplay_ = false;
 }
 
+bool TerminalView::rowHolds(const RowPicture& picture, int bufferRow)
+{
+    if (!picture.known)
+        return false;
+    auto& lines = terminal->buffer().lines();
+    if (bufferRow < 0 || bufferRow >= lines.count())
+        return picture.cells.empty() && picture.images.empty();
+    const BufferLine& line = lines[bufferRow];
+    const int cols = terminal->cols();
+    int selStart = 0, selLength = 0;
+    selectionRange(bufferRow, cols, selStart, selLength);
+    const int count = std::min(line.count(), cols);
+    if (picture.renderMode != int(line.renderMode) || picture.selectionStart != selStart
+        || picture.selectionLength != selLength || int(picture.cells.size()) != count)
+        return false;
+    for (int k = 0; k < count; ++k) {
+        if (!(picture.cells[size_t(k)] == line[k]))
+            return false;
+    }
+    const auto& images = line.images();
+    const size_t imageCount = images ? images->size() : 0;
+    if (picture.images.size() != imageCount)
+        return false;
+    for (size_t i = 0; i < imageCount; ++i) {
+        if (picture.images[i] != (*images)[i].get())
+            return false;
+    }
+    return true;
+}
+
+void TerminalView::takePicture(RowPicture& picture, int bufferRow)
+{
+    picture.known = true;
+    auto& lines = terminal->buffer().lines();
+    if (bufferRow < 0 || bufferRow >= lines.count()) {
+        picture = RowPicture();
+        picture.known = true;
+        return;
+    }
+    const BufferLine& line = lines[bufferRow];
+    const int cols = terminal->cols();
+    picture.renderMode = int(line.renderMode);
+    selectionRange(bufferRow, cols, picture.selectionStart, picture.selectionLength);
+    const int count = std::min(line.count(), cols);
+    picture.cells.resize(size_t(count));
+    for (int k = 0; k < count; ++k)
+        picture.cells[size_t(k)] = line[k];
+    const auto& images = line.images();
+    picture.images.resize(images ? images->size() : 0);
+    for (size_t i = 0; i < picture.images.size(); ++i)
+        picture.images[i] = (*images)[i].get();
+}
+
 bool TerminalView::rowChangedSinceShown(int screenRow, int bufferRow)
 {
     if (screenRow < 0)
@@ -85,41 +138,43 @@ bool TerminalView::rowChangedSinceShown(int screenRow, int bufferRow)
     if (size_t(screenRow) >= shownRows_.size())
         shownRows_.resize(size_t(screenRow) + 1);
     ShownRow& shown = shownRows_[size_t(screenRow)];
-    auto& lines = terminal->buffer().lines();
-    if (bufferRow < 0 || bufferRow >= lines.count()) {
-        const bool changed = !shown.known || !shown.cells.empty() || !shown.images.empty();
-        shown = ShownRow();
-        shown.known = true;
-        return changed;
-    }
-    const BufferLine& line = lines[bufferRow];
-    const int cols = terminal->cols();
-    int selStart = 0, selLength = 0;
-    selectionRange(bufferRow, cols, selStart, selLength);
-    // Exactly what drawRow reads: the cells up to the width, the line's mode, images, selection.
-    const int count = std::min(line.count(), cols);
-    bool same = shown.known && shown.renderMode == int(line.renderMode) && shown.selectionStart == selStart
-                && shown.selectionLength == selLength && int(shown.cells.size()) == count;
-    for (int k = 0; same && k < count; ++k)
-        same = shown.cells[size_t(k)] == line[k];
-    const auto& images = line.images();
-    const size_t imageCount = images ? images->size() : 0;
-    same = same && shown.images.size() == imageCount;
-    for (size_t i = 0; same && i < imageCount; ++i)
-        same = shown.images[i] == (*images)[i].get();
-    if (same)
+    // Asked for again when it changed since it was last asked for, or when the frame that
+    // answered drew something else than it holds now.
+    const bool sinceAsked = !rowHolds(shown.asked, bufferRow);
+    const bool sincePainted = !shown.pending && !rowHolds(shown.painted, bufferRow);
+    if (!sinceAsked && !sincePainted)
         return false;
-    shown.known = true;
-    shown.renderMode = int(line.renderMode);
-    shown.selectionStart = selStart;
-    shown.selectionLength = selLength;
-    shown.cells.resize(size_t(count));
-    for (int k = 0; k < count; ++k)
-        shown.cells[size_t(k)] = line[k];
-    shown.images.resize(imageCount);
-    for (size_t i = 0; i < imageCount; ++i)
-        shown.images[i] = (*images)[i].get();
+    if (sinceAsked)
+        takePicture(shown.asked, bufferRow);
+    shown.pending = true;
     return true;
+}
+
+void TerminalView::notePainted(const QRectF& painted, int bufferOffset)
+{
+    const qreal ch = cellDimension->height();
+    const int rows = terminal->rows();
+    if (rows <= 0 || painted.isEmpty())
+        return;
+    if (shownRows_.size() < size_t(rows))
+        shownRows_.resize(size_t(rows));
+    // Rows are asked for whole and on whole pixels; half a pixel absorbs a scaled clip.
+    constexpr qreal slack = 0.5;
+    const bool fullWidth = painted.left() <= slack && painted.right() >= width() - slack;
+    const int first = std::max(0, int(std::floor(painted.top() / ch)));
+    const int last = std::min(rows - 1, int(std::floor((painted.bottom() - 0.001) / ch)));
+    for (int s = first; s <= last; ++s) {
+        ShownRow& shown = shownRows_[size_t(s)];
+        if (!fullWidth || painted.top() > ch * s + slack || painted.bottom() < ch * (s + 1) - slack) {
+            // Partly painted: what it shows is not known, and the next change repaints it whole.
+            shown = ShownRow();
+            continue;
+        }
+        const int bufferRow = bufferOffset + s;
+        if (!rowHolds(shown.painted, bufferRow))
+            takePicture(shown.painted, bufferRow);
+        shown.pending = false;
+    }
 }
 
 void TerminalView::updateDisplay(bool notifyAccessibility)
@@ -217,7 +272,9 @@ void TerminalView::paint(QPainter* painter)
     QRectF dirty = painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
     if (dirty.isEmpty())
         dirty = QRectF(0, 0, width(), height());
-    drawTerminalContents(painter, dirty, terminal->buffer().yDisp());
+    const int bufferOffset = terminal->buffer().yDisp();
+    drawTerminalContents(painter, dirty, bufferOffset);
+    notePainted(dirty, bufferOffset);
 }
 
 void TerminalView::drawTerminalContents(QPainter* painter, const QRectF& dirtyRect, int bufferOffset)

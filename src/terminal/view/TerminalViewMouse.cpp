@@ -267,7 +267,7 @@ void TerminalView::mousePressEvent(QMouseEvent* event)
         else
             selection->setActive(false);
     }
-    update();
+    updateWhole();
 }
 
 void TerminalView::mouseMoveEvent(QMouseEvent* event)
@@ -302,7 +302,7 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
         selection->startSelection(from.grid.row, from.grid.col);
     }
     selection->dragExtend(Position{hit.grid.col, hit.grid.row + terminal->buffer().yDisp()});
-    update();
+    updateWhole();
 }
 
 void TerminalView::mouseReleaseEvent(QMouseEvent* event)

@@ -695,3 +695,90 @@ TEST(TerminalViewPixels, a_view_put_back_into_a_window_paints_all_of_itself)
         }
     }
 }
+
+// Once output settles every drawn row is the terminal's row, whatever came between a repaint
+// being asked for and the frame that paints it: more output (a row of `yes` goes "y", blank, "y"
+// again), the window hidden and shown (minimised and restored), a resize, a palette switch, a
+// selection the output drops. Compared with the same view painted whole.
+TEST(TerminalViewPixels, drawn_rows_are_the_terminals_rows_once_output_settles)
+{
+    struct Step {
+        enum Kind { feed, tick, frame, hide, show, resize, palette, selectRow } kind;
+        QByteArray bytes = {};
+    };
+    using S = Step;
+    const QByteArray screen = "\x1b[?25l" + QByteArray("y\r\n").repeated(30);
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"a tick and a frame for every change (the ordinary path)",
+         {{S::feed, "y"}, {S::tick}, {S::frame}, {S::feed, "\r\n"}, {S::tick}, {S::frame}, {S::feed, "y"}}},
+        {"output between the tick and the frame",
+         {{S::feed, "y"}, {S::tick}, {S::feed, "\r\n"}, {S::frame}, {S::feed, "y"}}},
+        {"the window hidden and shown meanwhile",
+         {{S::feed, "y"}, {S::hide}, {S::tick}, {S::feed, "\r\n"}, {S::show}, {S::feed, "y"}}},
+        {"a resize meanwhile",
+         {{S::resize}, {S::feed, "y"}, {S::tick}, {S::feed, "\r\n"}, {S::frame}, {S::feed, "y"}}},
+        {"a palette switch meanwhile",
+         {{S::palette}, {S::feed, "y"}, {S::tick}, {S::feed, "\r\n"}, {S::frame}, {S::feed, "y"}}},
+        {"a selection that output drops",
+         {{S::selectRow}, {S::tick}, {S::frame}, {S::feed, "y"}, {S::tick}, {S::frame}}},
+    };
+    for (const auto& [what, steps] : cases) {
+        SCOPED_TRACE(what);
+        ViewHarness h(20, 12);
+        h.feed(screen);
+        h.grab();
+        for (const Step& step : steps) {
+            switch (step.kind) {
+            case S::feed:
+                h.view->feed(step.bytes);
+                break;
+            case S::tick:
+                h.view->updateDisplay(false);
+                break;
+            case S::frame:
+                h.window->grabWindow();
+                break;
+            case S::hide:
+                h.window->hide();
+                QCoreApplication::processEvents();
+                break;
+            case S::show:
+                h.window->show();
+                ASSERT_TRUE(waitUntil([&] { return h.window->isExposed(); }, 5000));
+                h.window->grabWindow(); // the frame drawn on being shown again
+                break;
+            case S::resize: {
+                const QSizeF size = h.view->size();
+                h.view->setSize(size - QSizeF(0, h.cell().height() * 3));
+                h.window->grabWindow();
+                h.view->setSize(size);
+                break;
+            }
+            case S::palette:
+                for (bool light : {true, false})
+                    h.view->setNativeBackgroundColor(light ? QColor(0xf4, 0xf5, 0xf8) : QColor(Qt::black));
+                break;
+            case S::selectRow:
+                h.view->selectionService()->select(h.terminal().buffer().yDisp() + 3);
+                break;
+            }
+        }
+        const QImage drawn = h.grab();
+        // The truth: the same view painted whole from what its terminal holds.
+        ASSERT_TRUE(QMetaObject::invokeMethod(h.view, "repaintAll"));
+        const QImage truth = h.grab();
+        ASSERT_EQ(drawn.size(), truth.size());
+        const int ch = int(h.cell().height());
+        std::vector<int> wrongRows;
+        for (int row = 0; row < h.terminal().rows(); ++row) {
+            bool same = true;
+            for (int y = row * ch; same && y < (row + 1) * ch; ++y)
+                for (int x = 0; same && x < int(h.cell().width() * 20); ++x)
+                    same = drawn.pixel(x, y) == truth.pixel(x, y);
+            if (!same)
+                wrongRows.push_back(row);
+        }
+        EXPECT_TRUE(wrongRows.empty()) << "rows drawn otherwise than the terminal holds them: "
+                                       << ::testing::PrintToString(wrongRows);
+    }
+}
