@@ -515,6 +515,9 @@ private:
     void reportFocusChange();
     QString title_;
     void setCommandActive(bool on);
+    // While Ctrl is held: the link label shows the link under the pointer, or goes.
+    void followUrlPreview();
+    void hideUrlPreview();
     QQuickItem* urlPreview_ = nullptr;
     QPointF lastPointer_{-1, -1};
     qint64 lastPressTime_ = 0;

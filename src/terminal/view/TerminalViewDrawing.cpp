@@ -181,6 +181,7 @@ void TerminalView::updateDisplay(bool notifyAccessibility)
 {
     Q_UNUSED(notifyAccessibility);
     updateCursorPosition();
+    followUrlPreview(); // output may have put a link under the pointer, or taken one away
     if (scrollerStale_) {
         scrollerStale_ = false;
         updateScroller();

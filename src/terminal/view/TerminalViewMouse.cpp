@@ -154,8 +154,10 @@ QString TerminalView::urlPreviewText() const
 void TerminalView::previewUrl(const std::string& payload)
 {
     const auto link = urlAndParamsFrom(payload);
-    if (!link)
+    if (!link) {
+        hideUrlPreview(); // nothing a click would open
         return;
+    }
     auto* label = static_cast<UrlPreviewLabel*>(urlPreview_);
     if (!label) {
         label = new UrlPreviewLabel(this, tryUrlFont());
@@ -168,13 +170,30 @@ void TerminalView::previewUrl(const std::string& payload)
     label->setPosition(QPointF(0, height() - label->height())); // the bottom-left corner
 }
 
+void TerminalView::hideUrlPreview()
+{
+    delete urlPreview_;
+    urlPreview_ = nullptr;
+}
+
 void TerminalView::turnOffUrlPreview()
 {
     if (!commandActive)
         return;
-    delete urlPreview_;
-    urlPreview_ = nullptr;
+    hideUrlPreview();
     commandActive = false;
+}
+
+void TerminalView::followUrlPreview()
+{
+    // The label names the link under the pointer, and goes when there is none there (plain
+    // text, a cell whose link output has replaced): Ctrl+click there opens nothing.
+    if (!commandActive || lastPointer_.x() < 0)
+        return;
+    if (const auto payload = getPayload(lastPointer_))
+        previewUrl(*payload);
+    else
+        hideUrlPreview();
 }
 
 void TerminalView::setCommandActive(bool on)
@@ -184,10 +203,7 @@ void TerminalView::setCommandActive(bool on)
         return;
     }
     commandActive = true;
-    if (lastPointer_.x() >= 0) {
-        if (const auto payload = getPayload(lastPointer_))
-            previewUrl(*payload);
-    }
+    followUrlPreview();
 }
 
 void TerminalView::keyReleaseEvent(QKeyEvent* event)
@@ -365,10 +381,7 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
     lastPointer_ = event->position();
     if (!cellDimension)
         return;
-    if (commandActive) {
-        if (const auto payload = getPayload(event->position()))
-            previewUrl(*payload);
-    }
+    followUrlPreview();
     const MouseHit hit = calculateMouseHit(event->position());
     // Motion with no button held (35) in any-event tracking; with Shift held the pointer is the
     // view's, as for presses.

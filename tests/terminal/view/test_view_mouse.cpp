@@ -655,6 +655,45 @@ TEST_F(PointerTest, ctrl_hover_previews_the_link_inverted_and_ctrl_click_opens_i
     TerminalView::linkOpener = saved;
 }
 
+// While Ctrl is held the label names the link under the pointer and goes when there is none:
+// the pointer moved onto plain text, below the grid, or resting on a link that output replaced.
+TEST_F(PointerTest, the_link_label_follows_the_pointer_and_goes_where_there_is_no_link)
+{
+    h->feed("see \x1b]8;;https://brinmoor.app/docs\x1b\\docs\x1b]8;;\x1b\\ and \x1b]8;;mailto:a@b.c\x1b\\mail\x1b]8;;\x1b\\");
+    hover(at(5, 0));
+    QKeyEvent ctrl(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+    QCoreApplication::sendEvent(h->view, &ctrl);
+    struct Step {
+        const char* what;
+        QPointF pointer;
+        QByteArray output; // fed (and shown) with the pointer resting there
+        QString label;     // "" for none
+    };
+    const Step steps[] = {
+        {"on the first link", at(5, 0), {}, "https://brinmoor.app/docs"},
+        {"off it onto plain text", at(1, 0), {}, ""},
+        {"onto the second link", at(15, 0), {}, "mailto:a@b.c"},
+        {"past the end of the text", at(19, 2), {}, ""},
+        {"back onto the first link", at(6, 0), {}, "https://brinmoor.app/docs"},
+        {"resting there as output replaces the link", at(6, 0), "\x1b[1;5Hplain", ""},
+        {"resting there as output puts a link back", at(6, 0), "\x1b[1;5H\x1b]8;;https://x.org\x1b\\link\x1b]8;;\x1b\\", "https://x.org"},
+        {"below the grid", QPointF(h->cell().width() * 5.5, h->cell().height() * 5 + 4), {}, ""},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        hover(step.pointer, Qt::ControlModifier);
+        if (!step.output.isEmpty()) {
+            h->feed(step.output);
+            h->grab();
+        }
+        EXPECT_EQ(h->view->urlPreview() != nullptr, !step.label.isEmpty());
+        EXPECT_EQ(h->view->urlPreviewText(), step.label);
+    }
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+    QCoreApplication::sendEvent(h->view, &up);
+    EXPECT_EQ(h->view->urlPreview(), nullptr);
+}
+
 TEST_F(PointerTest, link_payloads_split_into_parameters_and_address)
 {
     auto parsed = TerminalView::urlAndParamsFrom("id=x:foo=bar;https://example.org/a;b");
