@@ -2,6 +2,7 @@
 
 #include "TerminalHostLocal.h"
 
+#include <QQuickWindow>
 #include <QTimer>
 
 TerminalSurfaceView::TerminalSurfaceView(QQuickItem* parent) : QQuickItem(parent)
@@ -76,6 +77,11 @@ void TerminalSurfaceView::componentComplete()
 void TerminalSurfaceView::itemChange(ItemChange change, const ItemChangeData& value)
 {
     QQuickItem::itemChange(change, value);
+    if (change == ItemSceneChange && m_sizing) {
+        disconnect(m_sizing); // sized in the new window's frame instead
+        m_sizing = {};
+        polish();
+    }
     if (change == ItemSceneChange || change == ItemVisibleHasChanged)
         attachIfShown();
     if (change == ItemVisibleHasChanged && value.boolValue && m_view)
@@ -92,7 +98,21 @@ void TerminalSurfaceView::geometryChange(const QRectF& newGeometry, const QRectF
 void TerminalSurfaceView::updatePolish()
 {
     QQuickItem::updatePolish();
-    sizeView();
+    // Layouts settle in the frame's polish pass, in no set order (a pane's header takes its
+    // height from its row layout there, possibly after this item): the view takes the size
+    // the pass ends with, before the frame is drawn.
+    QQuickWindow* w = window();
+    if (!w) {
+        sizeView();
+        return;
+    }
+    if (!m_sizing) {
+        m_sizing = connect(w, &QQuickWindow::afterAnimating, this, [this] {
+            disconnect(m_sizing);
+            m_sizing = {};
+            sizeView();
+        });
+    }
 }
 
 void TerminalSurfaceView::sizeView()

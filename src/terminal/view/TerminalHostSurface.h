@@ -12,10 +12,10 @@ class LocalProcessTerminalView;
 // (a relayout, a stopped pane, a closed workspace) leaves the view and its shell with the host.
 // The view is asked for (and the shell started) the first time the surface is shown in a window.
 //
-// The view takes the surface's size once per frame, and only while the surface is shown: a
-// layout that passes through several sizes in one go resizes the terminal (and its program)
-// once, to the size it ends at, and a surface out of sight leaves its terminal at the size it
-// was last seen at until it is shown again.
+// The view takes the surface's size once per frame, after the frame's layouts have settled, and
+// only while the surface is shown: a layout that passes through several sizes in one go
+// resizes the terminal (and its program) once, to the size it ends at, and a surface out of
+// sight leaves its terminal at the size it was last seen at until it is shown again.
 class TerminalSurfaceView : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT
@@ -82,4 +82,5 @@ private:
     bool m_claimed = false;
     bool m_destroying = false;
     QPointer<LocalProcessTerminalView> m_view;
+    QMetaObject::Connection m_sizing; // the view is sized once the frame's polish pass is over
 };

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_TerminalPlugin)
 
@@ -40,6 +42,26 @@ Window {
     Item { id: slot; objectName: "slot"; x: 10; y: 10; width: 500; height: 300 }
 }
 )";
+
+// A layout that gives an item its size in the frame's polish pass; asked to before the item is
+// made, it lays out after the item's own polish (Qt polishes the latest asked first).
+struct SizeInPolish : QQuickItem {
+    explicit SizeInPolish(QQuickItem* parent) : QQuickItem(parent) {}
+    QQuickItem* size(const std::function<QQuickItem*()>& make, QSizeF to)
+    {
+        polish();
+        target = make();
+        targetSize = to;
+        return target;
+    }
+    void updatePolish() override
+    {
+        if (target)
+            target->setSize(targetSize);
+    }
+    QPointer<QQuickItem> target;
+    QSizeF targetSize;
+};
 
 class SurfaceTest : public ::testing::Test {
 protected:
@@ -207,9 +229,13 @@ TEST_F(SurfaceTest, a_theme_switch_or_a_rebuilt_pane_keeps_the_programs_modes_an
 {
     const QUuid id = addTerminal();
     model->restart(id);
-    const QString pane = QStringLiteral("TerminalPaneView { anchors.fill: parent; compact: false; session: AppModel.session(\"%1\") }")
+    // Built as the grid builds a pane: at a size of its own first, and given its size by a
+    // layout in the frame's polish pass, after the surface's own polish (a pane's header takes
+    // its height from its row layout there).
+    const QString pane = QStringLiteral("TerminalPaneView { width: 120; height: 60; compact: false; session: AppModel.session(\"%1\") }")
                              .arg(brinmoor::uuidText(id));
-    QQuickItem* first = make(pane);
+    SizeInPolish layout(slot);
+    QQuickItem* first = layout.size([&] { return make(pane); }, slot->size());
     auto* surface = first->property("surface").value<TerminalSurfaceView*>();
     ASSERT_TRUE(waitUntil([&] { return surface->shellPid() > 0; }, 5000));
     auto* view = qobject_cast<LocalProcessTerminalView*>(surface->view());
@@ -239,11 +265,7 @@ TEST_F(SurfaceTest, a_theme_switch_or_a_rebuilt_pane_keeps_the_programs_modes_an
     kept("a switch back to the dark palette");
 
     delete first;
-    // Built again at a size of its own first, as a pane's content is before its frame is laid
-    // out, and given the pane's size in the same turn.
-    QQuickItem* second = make(QString(pane).replace(QStringLiteral("anchors.fill: parent"),
-                                                    QStringLiteral("width: 120; height: 60")));
-    second->setSize(slot->size());
+    QQuickItem* second = layout.size([&] { return make(pane); }, slot->size());
     EXPECT_EQ(second->property("surface").value<TerminalSurfaceView*>()->view(), view);
     int frames = 0;
     QObject drawing;
