@@ -146,20 +146,23 @@ for event in "a switch to the light palette:theme_toggle" "a switch back to the 
     ${event##*:}
     wait_settled
     shot "1_${event##*:}"
-    row_highlighted || fail "after $what the selected row ('$row') is no longer drawn selected"
+    # Everything is checked, then what went wrong is told at once.
+    problems=""
+    row_highlighted || problems+="; the selected row ('$row') is no longer drawn selected"
     if [ "${event##*:}" = theme_toggle ]; then
         # The pane kept the keyboard: the selection copies.
         clear_clipboard
         xdotool key ctrl+shift+c
-        wait_for 5 clipboard_is "$row" || fail "after $what the selection ('$row') copies as '$(clipboard)'"
+        wait_for 5 clipboard_is "$row" || problems+="; the selection ('$row') copies as '$(clipboard)'"
     else
         # A grid built again leaves the keyboard to the user: a click gives it to the pane.
         xdotool mousemove --window "$window" $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
     fi
     now=$(modes)
-    [ "$now" = "$expected" ] || fail "after $what the program reads back '$now', not '$expected'"
+    [ "$now" = "$expected" ] || problems+="; the program reads back '$now', not '$expected'"
     up=$(up_key)
-    [ "$up" = "b'\\x1bOA'" ] || fail "after $what Up sends $up"
+    [ "$up" = "b'\\x1bOA'" ] || problems+="; Up sends $up"
+    [ -z "$problems" ] || fail "after $what${problems}"
     echo "$e2e: after $what: $now, Up sends $up, the selected row '$row' kept"
 done
 read -r left top right bottom < <(pane_box) || fail "no terminal pane found after the return"
