@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
@@ -61,7 +62,7 @@ public:
         QString currentVersion;  // the running build's version
         QString appFolder;       // the writable `*.app` folder the executable runs from, or ""
         QString installProblem;  // when appFolder is "": why (installRefusal())
-        QString tempFolder;      // where update folders are made
+        QString tempFolder;      // where update folders are made (absolute; "" downloads nothing)
         qint64 pid = 0;          // the process the swap waits for
         std::function<void(const QUrl&)> openURL;  // opens the download page in the browser
         std::function<void()> quit;                // ends the application
@@ -76,6 +77,10 @@ public:
         // How long the new build must keep running after its window is up before the swap lets
         // the previous folder go; a crash before then takes the update back.
         int settleSeconds = 20;
+        // What the swap that restarted this process says of the update it took back: {version,
+        // reason word}, from the arguments --update-not-installed <version> <reason>; empty
+        // otherwise. It counts even when the swap could not write the refusal file.
+        QStringList restartReport;
         static Environment live();
     };
 
@@ -110,6 +115,9 @@ public:
 
     // True when `version` is newer than `than`, comparing "."-separated numbers.
     static bool isNewer(const QString& version, const QString& than);
+    // `tempPath` when it is an existing absolute folder, else the system's temporary folder
+    // (/tmp), else "".
+    static QString usableTempFolder(const QString& tempPath);
     // A version that may name a folder: only [A-Za-z0-9._+-], and neither "." nor "..".
     static bool isSafeVersion(const QString& version);
     // The `*.app` folder above `executableDir` (its "bin"), when both it and the folder that holds

@@ -114,12 +114,15 @@ QByteArray makeZip(const QList<Entry>& entries)
     return f.readAll();
 }
 
-// A stand-in build: answers --version; started, appends `word` to `marker` and, with a `window`, says it is up.
+// A stand-in build: answers --version; started, appends `word` to `marker` and, with a `window`,
+// says it is up, and then that its user quit it.
 QByteArray program(const QString& marker, const QByteArray& word, bool window = true)
 {
     const QByteArray quoted = "'" + marker.toUtf8().replace("'", "'\\''") + "'";
     return "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\necho " + word + " >> " + quoted + "\n"
-        + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || echo started > \"$BRINMOOR_UPDATE_MARKER\"\n" : "exit 1\n");
+        + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || { echo started > \"$BRINMOOR_UPDATE_MARKER\"; "
+                    "echo quit > \"$BRINMOOR_UPDATE_MARKER.quit\"; }\n"
+                  : "exit 1\n");
 }
 
 // A stand-in build whose window comes up and which then, a second later, runs `end`.
@@ -541,7 +544,8 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
     QTemporaryDir place;
     const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
     const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
-    const QByteArray old = "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n";
+    // The restarted build logs its arguments: the outcome it is handed.
+    const QByteArray old = "#!/bin/bash\necho old \"$@\" >> '" + marker.toUtf8() + "'\n";
     writeExecutable(installed + QStringLiteral("/bin/brinmoor"), old);
     // What the link case points to: found from the unpacked folder, dangling once the `.app` is copied.
     writeExecutable(place.filePath(QStringLiteral("unpacked/brinmoor")), program(marker, "new"));
@@ -559,6 +563,12 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         // Its window comes up, then it dies before the settle time: the previous folder was kept for this.
         {"crashes a second after its window", crashing("kill -SEGV $$"), true, "crashed"},
         {"exits with an error after its window", crashing("exit 3"), true, "crashed"},
+        // Only a quit its user asked for (it says so first) ends it cleanly in the settle time.
+        {"ends by itself with status 0 after its window", crashing("exit 0"), true, "ended"},
+        // A copy the user started meanwhile holds the data folder: the release is not at fault.
+        {"meets another copy holding the data folder",
+         "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\necho > \"$BRINMOOR_UPDATE_MARKER.another-copy\"\n",
+         true, "another-copy"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -579,7 +589,8 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
                                                  QStringLiteral("20"), QStringLiteral("30")});
         ASSERT_TRUE(bash.waitForFinished(60000));
         EXPECT_NE(bash.exitCode(), 0);
-        ASSERT_TRUE(waitUntil([&] { return readFile(marker).endsWith("old\n"); }));
+        ASSERT_TRUE(waitUntil([&] { return readFile(marker).contains("old "); }));
+        EXPECT_TRUE(readFile(marker).endsWith(QByteArray("old --update-not-installed 3.0 ") + c.reason + '\n')) << readFile(marker).toStdString();
         EXPECT_EQ(readFile(installed + QStringLiteral("/bin/brinmoor")), old);
         EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.reason + '\n');
         EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("refused"),
@@ -752,4 +763,83 @@ TEST(UpdateChecks, update_folders_are_removed_while_the_event_loop_keeps_turning
         EXPECT_EQ(f.checker->ready(), leftover);
         EXPECT_EQ(tree(f.tmp()), leftover ? QStringList{QStringLiteral("BrinmoorUpdate-2.0")} : QStringList{});
     }
+}
+
+// The swap hands its outcome to the restart as arguments as well, so it reaches the restarted app
+// when the data folder took no report (read-only): the pill says why, a release at fault is not
+// fetched again, and a trouble of this machine only holds the version back for one check.
+TEST(UpdateSwap, the_outcome_reaches_the_restarted_app_when_the_report_cannot_be_written)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker"));
+    const QString report = place.filePath(QStringLiteral("no such folder/refused"));  // cannot be written, root or not
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\nprintf '%s\\n' \"$@\" >> '" + marker.toUtf8() + "'\n");
+    writeExecutable(fresh + QStringLiteral("/bin/brinmoor"), "#!/bin/sh\nexit 1\n");
+    QProcess bash;
+    bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                             QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0")});
+    ASSERT_TRUE(bash.waitForFinished(60000));
+    ASSERT_TRUE(waitUntil([&] { return readFile(marker).count('\n') == 3; }));
+    const QList<QByteArray> args = readFile(marker).trimmed().split('\n');
+    EXPECT_EQ(args, (QList<QByteArray>{"--update-not-installed", "3.0", "no-start"}));
+    EXPECT_FALSE(QFileInfo::exists(report));
+
+    const struct {
+        const char* word;
+        const char* failure;
+        int fetchesAtFirstCheck;
+    } cases[] = {
+        {"no-start", "Brinmoor 3.0 was not installed: its program does not start. This version was kept.", 0},
+        {"another-copy", "Brinmoor 3.0 was not installed: another copy of Brinmoor was started while it was being installed. "
+                         "This version was kept; the update is offered again at a later check.", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) {
+            e.refusalFile = report;
+            e.restartReport = {QStringLiteral("3.0"), QString::fromLatin1(c.word)};
+        });
+        EXPECT_EQ(f.checker->failure(), QString::fromLatin1(c.failure));
+        EXPECT_TRUE(f.checker->available());
+        f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+        f.checkAndSettle();
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), c.fetchesAtFirstCheck);
+        EXPECT_EQ(f.checker->failure(), QString::fromLatin1(c.failure));
+        // The next check: a passing trouble lets the version be fetched again; a faulty release stays refused.
+        f.checkAndSettle();
+        const bool faulty = QByteArray(c.word) == "no-start";
+        EXPECT_EQ(f.checker->ready(), !faulty);
+        EXPECT_EQ(f.checker->failure().isEmpty(), !faulty);
+    }
+    // An outcome that is not ours (not newer, or a version that names a path) says nothing.
+    for (const QString& version : {QStringLiteral("1.0"), QStringLiteral("../x")}) {
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) { e.restartReport = {version, QStringLiteral("no-start")}; });
+        EXPECT_EQ(f.checker->failure(), QString()) << version.toStdString();
+        EXPECT_FALSE(f.checker->available());
+    }
+}
+
+// A TMPDIR that names no folder gives Qt an empty temporary path: the system's own stands in, and
+// a checker left with none downloads nothing, least of all into the working folder.
+TEST(UpdateChecks, a_missing_temporary_folder_never_puts_the_update_in_the_working_folder)
+{
+    QTemporaryDir place;
+    EXPECT_EQ(UpdateChecker::usableTempFolder(place.path()), place.path());
+    for (const QString& missing : {QString(), place.filePath(QStringLiteral("gone")), QStringLiteral("relative")})
+        EXPECT_EQ(UpdateChecker::usableTempFolder(missing), QStringLiteral("/tmp")) << missing.toStdString();
+
+    const QString working = place.filePath(QStringLiteral("project"));
+    QDir().mkpath(working);
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(working));
+    for (const QString& temp : {QString(), place.filePath(QStringLiteral("gone"))}) {
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) { e.tempFolder = temp; });
+        f.offer(QStringLiteral("3.0"), makeZip(release(QStringLiteral("/dev/null"), "x")));
+        f.checkAndSettle();
+        EXPECT_FALSE(f.checker->ready());
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(tree(working), QStringList());
 }

@@ -13,15 +13,19 @@
 # A window alone proves little: a build that crashes while it restores the user's panes would
 # otherwise cost the working app for good. So the previous folder stays until the new build has
 # also kept running for <settle seconds> (20 by default) after its window came up; one that dies
-# of a signal or exits with an error before then is taken back the same way. Ending on request
-# (SIGTERM, SIGINT, SIGHUP, or exit status 0 when the user quits) is not held against it.
-# A refused or failed update writes "<new version>\n<reason>\n" to the report file, from which
-# the restored application says why the update was not installed (UpdateChecker reads it; the
-# reasons are the give_up arguments below and must stay in step with it). Only not-executable,
-# no-start, no-window and crashed find fault with the release; the others (missing, copy, and
-# tmp-full, tmp-not-writable, app-full, app-not-writable: the temporary folder's or the app
-# folder's disk full or not writable) are troubles of this machine that may pass, and the
-# application offers the update again later.
+# of a signal or exits with an error before then is taken back the same way, and so is one that
+# ends with status 0 unless the user asked it to quit: the build writes <marker>.quit first then.
+# Ending on request (SIGTERM, SIGINT, SIGHUP from outside) is not held against it either. A build
+# that finds another copy of the app holding the data folder (started by the user meanwhile)
+# writes <marker>.another-copy and ends: that is no fault of the release.
+# A refused or failed update writes "<new version>\n<reason>\n" to the report file, and the
+# restored application is started with the arguments --update-not-installed <new version>
+# <reason>, so that it can say why the update was not installed even when the report could not
+# be written (UpdateChecker reads both; the reasons are the give_up arguments below and must stay
+# in step with it). Only not-executable, no-start, no-window, crashed and ended find fault with
+# the release; the others (missing, copy, another-copy, and tmp-full, tmp-not-writable, app-full,
+# app-not-writable: the temporary folder's or the app folder's disk full or not writable) are
+# troubles of this machine that may pass, and the application offers the update again later.
 set -u
 # The error messages of failed steps are read (local_trouble): in one language.
 export LC_ALL=C
@@ -34,14 +38,17 @@ staging="$installed.update-$$"
 backup="$installed.previous-$$"
 failed="$installed.failed-$$"
 scratch=""
+held=""  # the new folder, while this script holds it in the scratch folder
 
-relaunch() {
+relaunch() {  # <folder> <reason>
+    local args=()
+    [ -z "$version" ] || args=(--update-not-installed "$version" "$2")
     cd / || return
     # Detached from this script and from the application's session, so it outlives both.
     if command -v setsid >/dev/null 2>&1; then
-        setsid -- "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        setsid -- "$1/bin/brinmoor" ${args[@]+"${args[@]}"} </dev/null >/dev/null 2>&1 &
     else
-        nohup "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        nohup "$1/bin/brinmoor" ${args[@]+"${args[@]}"} </dev/null >/dev/null 2>&1 &
     fi
 }
 
@@ -57,11 +64,17 @@ give_up() {  # <reason>
         fi
         rm -rf -- "$failed"
     fi
+    # The new folder goes back where the application left it, unless that place was taken meanwhile.
+    if [ -n "$held" ] && [ ! -e "$new" ] && [ ! -L "$new" ]; then
+        mv -- "$held" "$new" 2>/dev/null
+    fi
     [ -z "$scratch" ] || rm -rf -- "$scratch"
     if [ -n "$report" ]; then
-        printf '%s\n%s\n' "$version" "$1" >"$report.$$" && mv -f -- "$report.$$" "$report"
+        # A read-only data folder takes no report: the restart's arguments still carry it.
+        { printf '%s\n%s\n' "$version" "$1" >"$report.$$" && mv -f -- "$report.$$" "$report"; } 2>/dev/null \
+            || rm -f -- "$report.$$"
     fi
-    relaunch "$run"
+    relaunch "$run" "$1"
     exit 1
 }
 
@@ -117,7 +130,10 @@ while kill -0 "$pid" 2>/dev/null; do sleep 0.3; done
 # The scratch folder takes the version answer and the new build's start marker. A full or
 # read-only temporary folder would otherwise pass for a release that does not start: it is
 # tried with a write of its own first.
-if ! scratch=$(mktemp -d "${TMPDIR:-/tmp}/brinmoor-swap.XXXXXX" 2>&1); then
+# A TMPDIR that names no folder gives way to the system's, as it does for the application.
+tmp=${TMPDIR:-/tmp}
+[ -d "$tmp" ] || tmp=/tmp
+if ! scratch=$(mktemp -d "$tmp/brinmoor-swap.XXXXXX" 2>&1); then
     error=$scratch scratch=""
     give_up "$(local_trouble tmp "$error")"
 fi
@@ -125,8 +141,12 @@ error=$({ head -c 65536 /dev/zero >"$scratch/probe"; } 2>&1) || give_up "$(local
 rm -f -- "$scratch/probe"
 # The temporary folder may have been emptied since the download.
 [ -d "$new" ] || give_up missing
+# Taken out of the temporary folder's update folder first: a copy of the application started by
+# the user meanwhile unpacks the release there again, which must not change it under the copy.
+error=$(mv -- "$new" "$scratch/new" 2>&1) || give_up "$(local_trouble tmp "$error")"
+held=$scratch/new
 rm -rf -- "$staging"
-error=$(cp -pR -- "$new" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
+error=$(cp -pR -- "$held" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
 holds_program "$staging" || give_up not-executable
 answers_version "$staging/bin/brinmoor" || give_up no-start
 error=$(mv -- "$installed" "$backup" 2>&1) || give_up "$(local_trouble app "$error")"
@@ -144,6 +164,8 @@ n=$((seconds * 10))
 until [ -e "$scratch/started" ]; do
     if ! kill -0 "$trial" 2>/dev/null || ((n-- <= 0)); then
         end_process "$trial"
+        # Another copy holds the data folder: this build never had its chance.
+        [ -e "$scratch/started.another-copy" ] && give_up another-copy
         give_up no-window
     fi
     sleep 0.1
@@ -153,8 +175,14 @@ n=$((settle * 10))
 while ((n-- > 0)); do
     if ! kill -0 "$trial" 2>/dev/null; then
         wait "$trial"
-        case $? in 0 | 129 | 130 | 143) ;; *) give_up crashed ;; esac
-        break
+        status=$?
+        # The user quit it (it said so before it ended), or a signal from outside ended it.
+        [ -e "$scratch/started.quit" ] && break
+        case $status in
+        129 | 130 | 143) break ;;
+        0) give_up ended ;;
+        *) give_up crashed ;;
+        esac
     fi
     sleep 0.1
 done
