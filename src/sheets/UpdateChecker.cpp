@@ -19,6 +19,7 @@
 #include <QQmlEngine>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 
@@ -706,10 +707,23 @@ void UpdateChecker::quitting()
     if (!m_installRequested || m_swapStarted)
         return;
     m_installRequested = false;
+    // A copy of the app that the user starts while the swap runs unpacks the release into the
+    // update folder again: the swap gets it in a folder of its own, which no check touches, moved
+    // there while this process still holds the data folder (no copy has started yet).
+    QString release = m_newAppPath;
+    QTemporaryDir handover(QDir(m_env.tempFolder).filePath(QStringLiteral("BrinmoorInstall-XXXXXX")));
+    if (handover.isValid()) {
+        handover.setAutoRemove(false);
+        const QString moved = handover.filePath(QFileInfo(m_newAppPath).fileName());
+        if (QDir().rename(m_newAppPath, moved))
+            release = moved;
+        else
+            handover.remove();
+    }
     // The script tries the new build before it lets the old one go; when it takes the update
     // back it writes the refusal file, which the restarted app reads.
     const QStringList args{QStringLiteral("-c"), swapScript(), QStringLiteral("brinmoor-swap"),
-                           QString::number(m_env.pid), m_env.appFolder, m_newAppPath,
+                           QString::number(m_env.pid), m_env.appFolder, release,
                            m_env.refusalFile, m_fetchedVersion, QString::number(m_env.startTimeoutSeconds),
                            QString::number(m_env.settleSeconds)};
     m_swapStarted = startDetached(QStringLiteral("/bin/bash"), args);

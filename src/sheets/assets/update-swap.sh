@@ -38,7 +38,6 @@ staging="$installed.update-$$"
 backup="$installed.previous-$$"
 failed="$installed.failed-$$"
 scratch=""
-held=""  # the new folder, while this script holds it in the scratch folder
 
 relaunch() {  # <folder> <reason>
     local args=()
@@ -63,10 +62,6 @@ give_up() {  # <reason>
             mv -- "$backup" "$installed" || run=$backup
         fi
         rm -rf -- "$failed"
-    fi
-    # The new folder goes back where the application left it, unless that place was taken meanwhile.
-    if [ -n "$held" ] && [ ! -e "$new" ] && [ ! -L "$new" ]; then
-        mv -- "$held" "$new" 2>/dev/null
     fi
     [ -z "$scratch" ] || rm -rf -- "$scratch"
     if [ -n "$report" ]; then
@@ -141,12 +136,14 @@ error=$({ head -c 65536 /dev/zero >"$scratch/probe"; } 2>&1) || give_up "$(local
 rm -f -- "$scratch/probe"
 # The temporary folder may have been emptied since the download.
 [ -d "$new" ] || give_up missing
-# Taken out of the temporary folder's update folder first: a copy of the application started by
-# the user meanwhile unpacks the release there again, which must not change it under the copy.
+# Taken into the scratch folder, whatever comes of it: nothing else may change it under the copy
+# below, and it goes with the scratch folder. The application hands it over in a folder of its
+# own (BrinmoorInstall-*), which goes too once empty.
 error=$(mv -- "$new" "$scratch/new" 2>&1) || give_up "$(local_trouble tmp "$error")"
-held=$scratch/new
+case ${new%/*} in */BrinmoorInstall-*) rmdir -- "${new%/*}" 2>/dev/null ;; esac
+new=$scratch/new
 rm -rf -- "$staging"
-error=$(cp -pR -- "$held" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
+error=$(cp -pR -- "$new" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
 holds_program "$staging" || give_up not-executable
 answers_version "$staging/bin/brinmoor" || give_up no-start
 error=$(mv -- "$installed" "$backup" 2>&1) || give_up "$(local_trouble app "$error")"
