@@ -226,12 +226,17 @@ std::optional<int> takeExit(QString& part)
     return ok ? std::optional<int>(code) : std::nullopt;
 }
 
-// The last line a call wrote (its error, for one that could not run), cut to a sentence's length.
-QString lastLine(const QString& text)
+// The last line a call of `tool` wrote (its error, for one that could not run), cut to a
+// sentence's length. A shell's error names the shell and the tool first ("bash: line 1: <tool>:
+// cannot execute: ..."): what follows the tool's name is kept.
+QString lastLine(const QString& text, const QString& tool)
 {
     const QStringList lines = LoginShell::lines(text);
     QString line = lines.isEmpty() ? QString() : lines.last();
     line.remove(QLatin1Char('\r'));
+    const QString named = tool + QStringLiteral(": ");
+    if (const qsizetype at = line.lastIndexOf(named); at >= 0 && at + named.size() < line.size())
+        line = line.mid(at + named.size());
     return line.size() > 300 ? line.left(300) + QChar(0x2026) : line;
 }
 } // namespace
@@ -262,14 +267,14 @@ ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limit
             info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(tool, seconds);
         } else if (*versionExit != 0 || !info.version) {
             // Its own error comes from the status call, whose messages are kept.
-            const QString error = lastLine(status);
+            const QString error = lastLine(status, tool);
             info.problem = statusExit && (*statusExit == 126 || *statusExit == 127) && !error.isEmpty()
                 ? QStringLiteral("%1 can't run: %2").arg(tool, error)
                 : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(tool).arg(*versionExit);
         } else if (!statusExit) {
             info.problem = QStringLiteral("%1 did not answer auth status within %2 s.").arg(tool, seconds);
         } else if (*statusExit == 126 || *statusExit == 127) {
-            info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status));
+            info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status, tool));
         }
         if (!info.problem.isEmpty()) {
             info.version.reset();

@@ -482,11 +482,13 @@ TEST(ProviderProbeOutput, claude_output_is_read_into_a_record)
         {"its interpreter is gone", "/h/.local/bin/claude\n---EXIT 127\n---AUTH---\nbash: line 1: /h/.local/bin/claude: cannot execute: "
                                     "required file not found\n---EXIT 127\n",
          {true, QStringLiteral("/h/.local/bin/claude"), std::nullopt, false,
-          QStringLiteral("/h/.local/bin/claude can't run: bash: line 1: /h/.local/bin/claude: cannot execute: required file not found")}},
+          QStringLiteral("/h/.local/bin/claude can't run: cannot execute: required file not found")}},
         {"no version, whatever the status says", "/c\n---EXIT 1\n---AUTH---\nLogged in\n---EXIT 0\n",
          {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: --version ended with exit status 1.")}},
         {"cannot execute its status call", "/c\n2.1.3\n---EXIT 0\n---AUTH---\nsh: 1: /c: Permission denied\n---EXIT 126\n",
-         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: sh: 1: /c: Permission denied")}},
+         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: Permission denied")}},
+        {"an error that does not name it", "/c\n---EXIT 127\n---AUTH---\nenv: 'node': No such file or directory\n---EXIT 127\n",
+         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: env: 'node': No such file or directory")}},
     };
     for (const auto& r : rows) {
         const ClaudeInfo got = ClaudeDetector::parse(QString::fromUtf8(r.output));
