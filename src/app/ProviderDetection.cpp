@@ -259,7 +259,7 @@ ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limit
     if (!info.found)
         return info;
     const QString tool = *info.path;
-    const QString seconds = QString::number((limitMs + 999) / 1000);
+    const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
     // A probe without exit lines is read as it always was: signed in unless it says otherwise.
     const bool legacy = !versionExit && !statusExit && !timedOut;
     if (!legacy) {

@@ -27,8 +27,8 @@ namespace brinmoor {
 //
 // A failure leaves the published state as it was, and shows nothing, with one exception: a
 // release that cannot run (its program is not an executable file inside its folder, or did not
-// start or crashed soon after when the swap tried it) is refused, and `failure` says so until a
-// newer version appears.
+// start, crashed or closed by itself soon after when the swap tried it) is refused, and `failure`
+// says so until a newer version appears.
 // All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
@@ -51,8 +51,10 @@ class UpdateChecker : public QObject {
     // Why the announced version was not installed (refused before the swap, or taken back after
     // its program did not start): one sentence for the update pill; "" when none. When the
     // release was at fault it stays, and that version is not fetched again, until a record
-    // announces a newer one; a trouble of this machine (a full or read-only disk) holds the
-    // version back for one check only, and the sentence goes when it is fetched again.
+    // announces a newer one; a trouble of this machine (a full or read-only disk, another copy of
+    // the app started during the swap) holds the version back for one check only, and the
+    // sentence goes when it is fetched again. The swap's word reaches the restarted app as
+    // arguments too, so a data folder that took no report loses nothing.
     Q_PROPERTY(QString failure READ failure NOTIFY failureChanged)
 public:
     // What the checker takes from its surroundings. live() describes the running process; tests

@@ -19,17 +19,26 @@ rm -f "$HOME/.profile" "$HOME/.bash_profile" "$HOME/.bash_login"
 mkdir -p "$HOME/.local/bin"
 printf '#!/nonexistent/bin/node\n' >"$HOME/.local/bin/claude"
 chmod +x "$HOME/.local/bin/claude"
-# The card's badge: green 2c9d4f when ready, amber f0b429 otherwise.
-badge() { colour_rows "$1" <<'PY'
-if sum(len(xs) for xs in rows.values()) < 40: sys.exit(1)
+# The card's badge once the detection has answered: green (2c9d4f) when ready, amber (f0b429)
+# otherwise.
+badge() {
+    import -window "$window" "$work/badge.png"
+    python3 - "$work/badge.png" <<'PY'
+import subprocess, sys
+txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout.upper()
+for name, colour in (("green", "#2C9D4F"), ("amber", "#F0B429")):
+    if txt.count(colour) >= 40:
+        print(name)
+        sys.exit(0)
+sys.exit(1)
 PY
 }
 start_app
 xdotool key ctrl+shift+t
-wait_for 30 badge F0B429 || fail "the card never said what it found"
+wait_for 30 badge >/dev/null || fail "the card never said what it found"
 wait_settled
 shot 0_cannot_run
-badge 2C9D4F && fail "a claude that cannot run is shown as detected"
+[ "$(badge)" = amber ] || fail "a claude that cannot run is shown as detected"
 find_login_button >/dev/null && fail "a claude that cannot run is offered a login"
 xdotool key Escape
 wait_settled
