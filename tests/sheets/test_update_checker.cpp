@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,6 +20,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 QT_BEGIN_NAMESPACE
@@ -804,6 +806,35 @@ TEST(UpdateSwap, a_copy_started_during_the_swap_does_not_change_the_release_unde
     // The copy's own unpacked release is still there for it; no handover folder is left.
     EXPECT_TRUE(QFileInfo(copy->newAppPath()).isDir());
     EXPECT_EQ(tree(f.tmp()), QStringList{QStringLiteral("BrinmoorUpdate-3.0")});
+}
+
+// The copy the user started during the swap may itself run the new build (started once the
+// folders were swapped): the trial that meets it leaves the update in place rather than take the
+// folder from under that copy.
+TEST(UpdateSwap, a_copy_that_runs_the_new_build_keeps_it)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n");
+    // The user's copy: a program of the new build's folder (a copy of sleep), started from there.
+    QDir().mkpath(fresh + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), fresh + QStringLiteral("/bin/user-copy")));
+    writeExecutable(fresh + QStringLiteral("/bin/brinmoor"),
+                    "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\n"
+                    "setsid \"$(dirname \"$0\")/user-copy\" 30 </dev/null >/dev/null 2>&1 &\necho $! > '" + place.filePath(QStringLiteral("copy")).toUtf8() + "'\n"
+                    "echo > \"$BRINMOOR_UPDATE_MARKER.another-copy\"\n");
+    QProcess bash;
+    bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                             QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0")});
+    ASSERT_TRUE(bash.waitForFinished(60000));
+    const pid_t copy = readFile(place.filePath(QStringLiteral("copy"))).trimmed().toInt();
+    const auto endCopy = qScopeGuard([&] { if (copy > 0) ::kill(copy, SIGKILL); });
+    EXPECT_EQ(bash.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/user-copy")).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(report));
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "the previous build was started again";
+    EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("copy"), QStringLiteral("unpacked")}));
 }
 
 // The swap hands its outcome to the restart as arguments as well, so it reaches the restarted app

@@ -110,6 +110,16 @@ answers_version() {
     return 1
 }
 
+# A process runs a program inside the folder (Linux: /proc names every process's program).
+runs_from() {  # <folder>
+    local exe root
+    root=$(cd -P -- "$1" && pwd) || return 1
+    for exe in /proc/[0-9]*/exe; do
+        case $(readlink "$exe" 2>/dev/null) in "$root"/*) return 0 ;; esac
+    done
+    return 1
+}
+
 end_process() {  # <pid>: asked to quit, then killed after 5 seconds
     local n=50
     kill -TERM "$1" 2>/dev/null
@@ -161,8 +171,16 @@ n=$((seconds * 10))
 until [ -e "$scratch/started" ]; do
     if ! kill -0 "$trial" 2>/dev/null || ((n-- <= 0)); then
         end_process "$trial"
-        # Another copy holds the data folder: this build never had its chance.
-        [ -e "$scratch/started.another-copy" ] && give_up another-copy
+        if [ -e "$scratch/started.another-copy" ]; then
+            # The copy the user started runs the new build itself (it started once the folders
+            # had been swapped): its folder is not taken from under it, and the update stays.
+            if runs_from "$installed"; then
+                rm -rf -- "$backup" "$scratch"
+                exit 0
+            fi
+            # Another copy holds the data folder: this build never had its chance.
+            give_up another-copy
+        fi
         give_up no-window
     fi
     sleep 0.1
