@@ -17,7 +17,8 @@
 # ends with status 0 unless the user asked it to quit: the build writes <marker>.quit first then.
 # Ending on request (SIGTERM, SIGINT, SIGHUP from outside) is not held against it either. A build
 # that finds another copy of the app holding the data folder (started by the user meanwhile)
-# writes <marker>.another-copy and ends: that is no fault of the release.
+# writes <marker>.another-copy and ends: that is no fault of the release (and when that copy runs
+# the new build itself, the update stays).
 # A refused or failed update writes "<new version>\n<reason>\n" to the report file, and the
 # restored application is started with the arguments --update-not-installed <new version>
 # <reason>, so that it can say why the update was not installed even when the report could not
