@@ -805,6 +805,7 @@ void AppModel::login(ChatProvider provider)
         return;  // one login at a time per provider
     setLoggingIn(provider, true);
     setLoginProblem(provider, {});
+    const quint64 round = ++(provider == ChatProvider::Codex ? m_codexLoginRound : m_claudeLoginRound);
     // The tool detection found, which is the one a pane starts: the login shell's PATH need not
     // hold it (an installer's own folder often is not on it).
     const bool codex = provider == ChatProvider::Codex;
@@ -812,12 +813,12 @@ void AppModel::login(ChatProvider provider)
     const QString command = codex ? CodexDetector::loginCommand(path) : ClaudeDetector::loginCommand(path);
     const QString tool = path.value_or(codex ? QStringLiteral("codex") : QStringLiteral("claude"));
     QPointer<AppModel> self(this);
-    runLogin(command, tool, [self, provider](const QString& problem) {
+    QProcess* process = runLogin(command, tool, [self, provider, round](const QString& problem) {
         if (!self)
             return;
         self->setLoginProblem(provider, problem);
-        const auto cleared = [self, provider] {
-            if (self)
+        const auto cleared = [self, provider, round] {
+            if (self && (provider == ChatProvider::Codex ? self->m_codexLoginRound : self->m_claudeLoginRound) == round)
                 self->setLoggingIn(provider, false);
         };
         if (provider == ChatProvider::Codex)
@@ -825,6 +826,30 @@ void AppModel::login(ChatProvider provider)
         else
             self->detectClaude(cleared);
     });
+    (codex ? m_codexLogin : m_claudeLogin) = process;
+}
+
+void AppModel::cancelLogin(ChatProvider provider)
+{
+    const bool codex = provider == ChatProvider::Codex;
+    if (!(codex ? m_codexLoggingIn : m_claudeLoggingIn))
+        return;
+    ++(codex ? m_codexLoginRound : m_claudeLoginRound);  // its follow-up, if any, clears nothing now
+    if (QProcess* p = std::exchange(codex ? m_codexLogin : m_claudeLogin, nullptr))
+        endLogin(p);
+    setLoginProblem(provider, {});
+    setLoggingIn(provider, false);
+    // What the tool says now: a login may have gone through before it was cancelled.
+    if (codex)
+        detectCodex({});
+    else
+        detectClaude({});
+}
+
+void AppModel::cancelLogin(const QString& provider)
+{
+    if (const auto p = chatProviderFromRaw(provider))
+        cancelLogin(*p);
 }
 
 void AppModel::setLoginProblem(ChatProvider provider, const QString& problem)
@@ -836,7 +861,7 @@ void AppModel::setLoginProblem(ChatProvider provider, const QString& problem)
     emit loginProblemChanged();
 }
 
-void AppModel::runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp)
+QProcess* AppModel::runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp)
 {
     // Asynchronous on the GUI thread; nothing waits for it.
     auto* p = new QProcess(this);
@@ -873,19 +898,25 @@ void AppModel::runLogin(const QString& commandLine, const QString& tool, std::fu
     if (auto* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppModel::endLogins, Qt::UniqueConnection);
     p->start();
+    return p;
+}
+
+void AppModel::endLogin(QProcess* login)
+{
+    login->disconnect(this);
+    if (login->state() != QProcess::NotRunning) {
+        if (login->processId() > 0)
+            ::kill(-pid_t(login->processId()), SIGKILL);
+        login->kill();
+        login->waitForFinished(2000);
+    }
+    login->deleteLater();
 }
 
 void AppModel::endLogins()
 {
-    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
-        login->disconnect(this);
-        if (login->state() != QProcess::NotRunning) {
-            if (login->processId() > 0)
-                ::kill(-pid_t(login->processId()), SIGKILL);
-            login->kill();
-            login->waitForFinished(2000);
-        }
-    }
+    for (QProcess* login : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        endLogin(login);
 }
 
 // --- QML forms ----------------------------------------------------------------------------------

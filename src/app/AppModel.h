@@ -7,6 +7,7 @@
 #include "WorkspaceListModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
@@ -15,6 +16,7 @@
 #include <optional>
 
 class QJSEngine;
+class QProcess;
 class QQmlEngine;
 class QSettings;
 class QTimer;
@@ -175,6 +177,11 @@ public:
     Q_INVOKABLE void detectCodex() { detectCodex({}); }
     void login(ChatProvider provider);
     Q_INVOKABLE void login(const QString& provider);
+    // Ends a browser login still waiting (its process and what that started, a sign-in given up in
+    // the browser never ends by itself), clears the flag and detects the tool again; another login
+    // may start at once. Nothing when none runs.
+    void cancelLogin(ChatProvider provider);
+    Q_INVOKABLE void cancelLogin(const QString& provider);
 
     // Writes the snapshot now (views call it right after toggleMute, rename, resumeChat and
     // setAutoCompact). A failed write leaves the state unsaved: it is written again with the next
@@ -288,9 +295,11 @@ private:
     void setLoginProblem(ChatProvider provider, const QString& problem);
     // Runs `commandLine` through the login shell; `followUp` gets why the tool could not be
     // started ("" when it ran).
-    void runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp);
+    QProcess* runLogin(const QString& commandLine, const QString& tool, std::function<void(QString)> followUp);
     // Ends every login still running, with its process group; their follow-ups no longer run.
     void endLogins();
+    // Ends one login with its process group; its follow-up no longer runs.
+    void endLogin(QProcess* login);
 
     Store m_store;
     QSettings* m_defaults = nullptr;
@@ -313,6 +322,10 @@ private:
     QStringList m_recents;
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
+    // The login each provider runs, and a count of its logins: a login's follow-up clears the flag
+    // only while no later one (or a cancel) came since.
+    QPointer<QProcess> m_codexLogin, m_claudeLogin;
+    quint64 m_codexLoginRound = 0, m_claudeLoginRound = 0;
     QString m_codexLoginProblem;
     QString m_claudeLoginProblem;
     QString m_startupNotice;

@@ -72,8 +72,10 @@ QString LoginShell::path()
     return QStringLiteral("/bin/sh");
 }
 
-std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs)
+std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs, bool* timedOut)
 {
+    if (timedOut)
+        *timedOut = false;
     QProcess p;
     p.setProgram(program);
     p.setArguments(arguments);
@@ -89,14 +91,17 @@ std::optional<QByteArray> runChild(const QString& program, const QStringList& ar
         ::kill(-pid, SIGKILL);
         p.kill();
         p.waitForFinished(2000);
-        return std::nullopt;
+        if (!timedOut)
+            return std::nullopt;
+        *timedOut = true;
+        return p.readAllStandardOutput();
     }
     return p.readAllStandardOutput();
 }
 
-std::optional<QByteArray> LoginShell::output(const QString& command, int limitMs)
+std::optional<QByteArray> LoginShell::output(const QString& command, int limitMs, bool* timedOut)
 {
-    return runChild(path(), {QStringLiteral("-lic"), command}, limitMs);
+    return runChild(path(), {QStringLiteral("-lic"), command}, limitMs, timedOut);
 }
 
 bool LoginShell::isPathLine(const QString& line)
@@ -186,8 +191,8 @@ QString ClaudeDetector::commandFor(const std::optional<QString>& fixed)
 {
     // Word for word `command` when the tool is looked up through the PATH.
     const auto [where, exe] = probeWords(QStringLiteral("claude"), fixed);
-    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo '---AUTH---'; ") + exe
-           + QStringLiteral(" auth status 2>&1");
+    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ")
+           + exe + QStringLiteral(" auth status 2>&1; echo \"---EXIT $?\"");
 }
 
 QString CodexDetector::commandFor(const std::optional<QString>& fixed)
@@ -206,7 +211,37 @@ QString CodexDetector::loginCommand(const std::optional<QString>& path)
     return probeWords(QStringLiteral("codex"), path).second + QStringLiteral(" login");
 }
 
-ClaudeInfo ClaudeDetector::parse(const QString& output)
+namespace {
+// Takes the exit status line ("---EXIT <n>") off the end of a call's output; none when the call
+// never got that far (the probe was ended first) or the output predates these lines.
+std::optional<int> takeExit(QString& part)
+{
+    static const QString tag = QStringLiteral("---EXIT ");
+    const qsizetype at = part.lastIndexOf(tag);
+    if (at < 0 || (at > 0 && part.at(at - 1) != QLatin1Char('\n')))
+        return std::nullopt;
+    bool ok = false;
+    const int code = LoginShell::lines(part.mid(at + tag.size())).value(0).toInt(&ok);
+    part.truncate(at);
+    return ok ? std::optional<int>(code) : std::nullopt;
+}
+
+// The last line a call of `tool` wrote (its error, for one that could not run), cut to a
+// sentence's length. A shell's error names the shell and the tool first ("bash: line 1: <tool>:
+// cannot execute: ..."): what follows the tool's name is kept.
+QString lastLine(const QString& text, const QString& tool)
+{
+    const QStringList lines = LoginShell::lines(text);
+    QString line = lines.isEmpty() ? QString() : lines.last();
+    line.remove(QLatin1Char('\r'));
+    const QString named = tool + QStringLiteral(": ");
+    if (const qsizetype at = line.lastIndexOf(named); at >= 0 && at + named.size() < line.size())
+        line = line.mid(at + named.size());
+    return line.size() > 300 ? line.left(300) + QChar(0x2026) : line;
+}
+} // namespace
+
+ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs)
 {
     static const QString marker = QStringLiteral("---AUTH---");
     const qsizetype at = output.indexOf(marker);
@@ -217,17 +252,44 @@ ClaudeInfo ClaudeDetector::parse(const QString& output)
         const qsizetype next = output.indexOf(marker, from);
         status = next < 0 ? output.mid(from) : output.mid(from, next - from);
     }
-    ClaudeInfo info{readHead(head)};
+    QString versionPart = head;
+    const std::optional<int> versionExit = takeExit(versionPart);
+    const std::optional<int> statusExit = takeExit(status);
+    ClaudeInfo info{readHead(versionPart)};
     if (!info.found)
         return info;
-    info.authed = !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
+    const QString tool = *info.path;
+    const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
+    // A probe without exit lines is read as it always was: signed in unless it says otherwise.
+    const bool legacy = !versionExit && !statusExit && !timedOut;
+    if (!legacy) {
+        if (!versionExit) {
+            info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(tool, seconds);
+        } else if (*versionExit != 0 || !info.version) {
+            // Its own error comes from the status call, whose messages are kept.
+            const QString error = lastLine(status, tool);
+            info.problem = statusExit && (*statusExit == 126 || *statusExit == 127) && !error.isEmpty()
+                ? QStringLiteral("%1 can't run: %2").arg(tool, error)
+                : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(tool).arg(*versionExit);
+        } else if (!statusExit) {
+            info.problem = QStringLiteral("%1 did not answer auth status within %2 s.").arg(tool, seconds);
+        } else if (*statusExit == 126 || *statusExit == 127) {
+            info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status, tool));
+        }
+        if (!info.problem.isEmpty()) {
+            info.version.reset();
+            return info;
+        }
+    }
+    info.authed = !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive) && (legacy || *statusExit == 0);
     return info;
 }
 
 ClaudeInfo ClaudeDetector::run(int limitMs)
 {
-    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("claude"))), limitMs);
-    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString());
+    bool timedOut = false;
+    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("claude"))), limitMs, &timedOut);
+    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs);
 }
 
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)

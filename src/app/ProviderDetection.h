@@ -22,11 +22,15 @@ struct ProviderInfo {
     Q_PROPERTY(QString path READ pathText)
     Q_PROPERTY(QString version READ versionText)
     Q_PROPERTY(bool authed MEMBER authed)
+    Q_PROPERTY(QString problem MEMBER problem)
 public:
     bool found = false;
     std::optional<QString> path;     // absolute path of the executable
     std::optional<QString> version;  // the tool's version line as printed
     bool authed = false;             // signed in
+    // Found, but it did not answer as the tool: why, as one sentence (it could not run, with its
+    // error; or it did not answer in time). "" otherwise. Never signed in then.
+    QString problem = QString();
 
     QString pathText() const { return path.value_or(QString()); }
     QString versionText() const { return version.value_or(QString()); }
@@ -64,8 +68,10 @@ void runProbe(QObject* context, std::function<Result()> work, std::function<void
 // Runs a program with no standard input and its standard error discarded, in a session of its own,
 // and returns its whole standard output. Blocks the calling thread, so never call it on the GUI
 // thread. A program that cannot start, or that still runs after `limitMs` (then it and everything
-// it started are killed), gives none.
-std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs = probeLimitMs);
+// it started are killed), gives none; with `timedOut`, a program that ran out of time gives what it
+// had written by then, and *timedOut says so.
+std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs = probeLimitMs,
+                                   bool* timedOut = nullptr);
 
 // Runs commands through the user's login shell.
 class LoginShell {
@@ -74,7 +80,7 @@ public:
     // else /bin/sh.
     static QString path();
     // `<shell> -lic <command>` through runChild.
-    static std::optional<QByteArray> output(const QString& command, int limitMs = probeLimitMs);
+    static std::optional<QByteArray> output(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
     // Splits output into lines at line feeds, trims blanks and tabs, drops empty lines.
     static QStringList lines(const QString& text);
     // A line that `command -v` prints for an executable: an absolute path, not the shell's own
@@ -103,9 +109,11 @@ std::optional<QString> firstFixed(const QString& tool);
 // Probes of the `claude` tool: where it is, its version and whether the user is signed in.
 class ClaudeDetector {
 public:
-    // The probe of a tool found only through the login shell's PATH.
+    // The probe of a tool found only through the login shell's PATH. The exit status of each
+    // call follows its output on a line "---EXIT <status>".
     static constexpr const char* command =
-        "command -v claude; claude --version 2>/dev/null; echo '---AUTH---'; claude auth status 2>&1";
+        "command -v claude; claude --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; claude auth status 2>&1; "
+        "echo \"---EXIT $?\"";
     // The probe for the tool at `fixed` (one of the usual install places), else `command`; both
     // run through the login shell, whose profile the tool may need (its Node.js).
     static QString commandFor(const std::optional<QString>& fixed);
@@ -114,8 +122,10 @@ public:
     static QString loginCommand(const std::optional<QString>& path);
     // Blocking probe (off the GUI thread only).
     static ClaudeInfo run(int limitMs = probeLimitMs);
-    // Reads a probe's output.
-    static ClaudeInfo parse(const QString& output);
+    // Reads a probe's output; `timedOut` when the probe was ended at its time limit. Signed in only
+    // when the tool answered as the tool: a version, and `auth status` ending with status 0 and
+    // not saying "not logged in". A tool that cannot run, or did not answer, has a `problem`.
+    static ClaudeInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs);
     // Runs the probe on a worker thread and calls `done` on the GUI thread, unless `context` was
     // destroyed meanwhile.
     static void detect(QObject* context, std::function<void(ClaudeInfo)> done);

@@ -5,7 +5,8 @@ import Brinmoor.Sheets
 import Brinmoor.Window
 
 // What the last detection found for one provider's command-line tool, and the one action it
-// calls for: copying the install command, or a browser login. It keeps nothing of its own; the
+// calls for: copying the install command, or a browser login (which can be cancelled while it
+// waits: a sign-in given up in the browser may never end). It keeps nothing of its own; the
 // Claude and Codex rows differ only in the texts and tints chosen here by `provider`.
 Item {
     id: card
@@ -26,6 +27,7 @@ Item {
         case "missing": return card.isClaude ? "Claude Code not found" : "Codex CLI not found";
         case "needsLogin": return card.isClaude ? "Claude needs login" : "Codex needs login";
         case "ready": return card.isClaude ? "Claude Code detected" : "Codex ready";
+        case "problem": return card.isClaude ? "Claude Code is not working" : "Codex CLI is not working";
         default: return card.isClaude ? "Checking for Claude Code…" : "Checking for Codex…";
         }
     }
@@ -39,13 +41,15 @@ Item {
                 return card.loginProblem;
             return card.isClaude ? "Installed, but signed out of your Anthropic account." : "Installed, but not signed in to ChatGPT.";
         case "ready": return SheetLogic.readyDetailText(card.info);
+        case "problem": return card.info.problem;
         default: return "";
         }
     }
     readonly property color fill: {
         switch (card.state) {
         case "missing": return Theme.hex("f0b429", card.isClaude ? 0.07 : 0.06);
-        case "needsLogin": return Theme.hex("f0b429", 0.06);
+        case "needsLogin":
+        case "problem": return Theme.hex("f0b429", 0.06);
         case "ready": return Theme.hex("5ad07a", 0.07);
         default: return Theme.pair("15171d", "ffffff", 1);
         }
@@ -53,7 +57,8 @@ Item {
     readonly property color edge: {
         switch (card.state) {
         case "missing": return Theme.hex("f0b429", card.isClaude ? 0.3 : 0.28);
-        case "needsLogin": return Theme.hex("f0b429", 0.28);
+        case "needsLogin":
+        case "problem": return Theme.hex("f0b429", 0.28);
         case "ready": return Theme.hex("5ad07a", 0.28);
         default: return Theme.borderControl;
         }
@@ -135,8 +140,10 @@ Item {
                     visible: !(card.state === "missing" && card.isClaude)
                     text: card.detail
                     textFormat: Text.PlainText
-                    maximumLineCount: 1
-                    elide: card.state === "needsLogin" ? Text.ElideRight : Text.ElideMiddle
+                    // A problem's sentence (a tool's error) may take two lines.
+                    maximumLineCount: card.state === "problem" ? 2 : 1
+                    wrapMode: card.state === "problem" ? Text.WrapAnywhere : Text.NoWrap
+                    elide: card.state === "needsLogin" || card.state === "problem" ? Text.ElideRight : Text.ElideMiddle
                     // Its detail, a shade lighter than the drawn grey-green in the dark palette so
                     // that it reads at 4.5:1 on the card there too.
                     color: card.state === "ready" && card.isClaude ? Theme.pair("74907d", "4d6b57", 1) : Theme.textFaint
@@ -214,11 +221,11 @@ Item {
             }
         }
 
-        // Needs login: the browser login, waiting while it runs.
+        // Needs login: the browser login, waiting while it runs, with Cancel beside it then.
         Rectangle {
             objectName: "loginButton"
             visible: card.state === "needsLogin"
-            width: content.width
+            width: content.width - (card.loggingIn ? cancelButton.width + 8 : 0)
             height: loginLabel.implicitHeight + 14
             radius: 7
             color: card.loggingIn ? Theme.pair("15171d", "ffffff", 1) : Theme.accent
@@ -256,6 +263,35 @@ Item {
                 enabled: !card.loggingIn
                 cursorShape: card.loggingIn ? Qt.ArrowCursor : Qt.PointingHandCursor
                 onClicked: AppModel.login(card.provider)
+            }
+
+            // Ends the login's process (and what it started); the login can be tried again.
+            Rectangle {
+                id: cancelButton
+                objectName: "cancelLoginButton"
+                visible: card.loggingIn && card.state === "needsLogin"
+                x: parent.width + 8
+                width: cancelLabel.implicitWidth + 24
+                height: parent.height
+                radius: 7
+                color: Theme.pair("15171d", "ffffff", 1)
+                border.width: 1
+                border.color: Theme.borderControl
+                Text {
+                    id: cancelLabel
+                    objectName: "cancelLoginText"
+                    anchors.centerIn: parent
+                    text: "Cancel"
+                    textFormat: Text.PlainText
+                    color: Theme.hex("f0524f", 1)
+                    font.pointSize: Theme.fontSize(11.5)
+                    font.weight: Font.DemiBold
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: AppModel.cancelLogin(card.provider)
+                }
             }
         }
     }

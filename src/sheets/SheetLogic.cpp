@@ -14,6 +14,8 @@ SheetLogic::CardState SheetLogic::cardState(const std::optional<ProviderInfo>& i
         return CardState::Checking;
     if (!info->found)
         return CardState::Missing;
+    if (!info->problem.isEmpty())
+        return CardState::Problem;
     if (!info->authed)
         return CardState::NeedsLogin;
     return CardState::Ready;
@@ -74,6 +76,7 @@ QString SheetLogic::cardStateName(const QVariant& info) const
     case CardState::Checking: return QStringLiteral("checking");
     case CardState::Missing: return QStringLiteral("missing");
     case CardState::NeedsLogin: return QStringLiteral("needsLogin");
+    case CardState::Problem: return QStringLiteral("problem");
     case CardState::Ready: return QStringLiteral("ready");
     }
     return QStringLiteral("checking");

@@ -27,6 +27,7 @@ public:
         Checking,    // no detection has finished yet
         Missing,     // the tool was not found
         NeedsLogin,  // found, but signed out
+        Problem,     // found, but it cannot run or did not answer (ProviderInfo::problem)
         Ready,       // found and signed in
     };
 

@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "ChildProcess.h"
 #include "Store.h"
+#include "UpdateHandshake.h"
 #include "WebLinks.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QQmlEngine>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 
@@ -97,11 +99,12 @@ bool copyData(archive* in, archive* out, qint64* written, qint64 maxBytes)
 
 // Whether the swap script's word for a failed install finds fault with the release itself; the
 // other words name troubles of this machine (a full or read-only disk, a temporary folder
-// emptied), which may pass. In step with the list in update-swap.sh's header.
+// emptied, another copy of the app started meanwhile), which may pass. In step with the list in
+// update-swap.sh's header.
 bool faultsRelease(const QString& word)
 {
     return word == QLatin1String("not-executable") || word == QLatin1String("no-start")
-        || word == QLatin1String("no-window") || word == QLatin1String("crashed");
+        || word == QLatin1String("no-window") || word == QLatin1String("crashed") || word == QLatin1String("ended");
 }
 
 // Why a version was not installed, from the swap script's word for it (see give_up there).
@@ -119,6 +122,10 @@ QString refusalReason(const QString& word, const QString& tempFolder, const QStr
         return UpdateChecker::tr("it did not open its window");
     if (word == QLatin1String("crashed"))
         return UpdateChecker::tr("it crashed soon after opening its window");
+    if (word == QLatin1String("ended"))
+        return UpdateChecker::tr("it closed by itself soon after opening its window");
+    if (word == QLatin1String("another-copy"))
+        return UpdateChecker::tr("another copy of Brinmoor was started while it was being installed");
     if (word == QLatin1String("missing"))
         return UpdateChecker::tr("its files were no longer in the temporary folder");
     if (word == QLatin1String("tmp-full"))
@@ -140,6 +147,16 @@ struct UpdateChecker::Record {
     QString version, url, download, notes;
 };
 
+QString UpdateChecker::usableTempFolder(const QString& tempPath)
+{
+    // Qt gives "" for a TMPDIR that names no folder: every path below it would then land in the
+    // working folder. The system's own temporary folder stands in; none when it is gone too.
+    if (!tempPath.isEmpty() && QDir::isAbsolutePath(tempPath) && QFileInfo(tempPath).isDir())
+        return tempPath;
+    const QString system = QStringLiteral("/tmp");
+    return QFileInfo(system).isDir() ? system : QString();
+}
+
 UpdateChecker::Environment UpdateChecker::Environment::live()
 {
     Environment env;
@@ -149,11 +166,16 @@ UpdateChecker::Environment UpdateChecker::Environment::live()
         env.currentVersion = QStringLiteral("0");
     env.appFolder = installedAppFolder(QCoreApplication::applicationDirPath());
     env.installProblem = installRefusal(QCoreApplication::applicationDirPath());
-    env.tempFolder = QDir::tempPath();
+    env.tempFolder = usableTempFolder(QDir::tempPath());
     env.pid = QCoreApplication::applicationPid();
     const QString data = Store::forThisBuild().folderPath();
     if (!data.isEmpty())
         env.refusalFile = data + QStringLiteral("/update-refused");
+    // The swap restarts the app with the outcome of an update it took back, which reaches it so
+    // even when the data folder could not take the report.
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 4 && args.at(1) == QLatin1String("--update-not-installed"))
+        env.restartReport = {args.at(2), args.at(3)};
     env.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     env.quit = [] { QCoreApplication::quit(); };
     return env;
@@ -166,27 +188,39 @@ UpdateChecker::UpdateChecker(Environment env, QObject* parent)
 {
     m_parsing.setMaxThreadCount(1);
     // A refusal written by an earlier run, by this checker or by the swap script that took an
-    // update back: the pill says so at once, before the service has answered.
+    // update back, or handed to this start by that script: the pill says so at once, before the
+    // service has answered. The swap's own word for this start comes first.
     QFile file(m_env.refusalFile);
-    if (m_env.refusalFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QString version, word;
+    if (!m_env.refusalFile.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = file.read(4096).split('\n');
+        file.close();
+        version = QString::fromUtf8(lines.value(0)).trimmed();
+        word = QString::fromUtf8(lines.value(1)).trimmed();
+    }
+    const bool fromRestart = m_env.restartReport.size() == 2;
+    if (fromRestart) {
+        version = m_env.restartReport.at(0).trimmed();
+        word = m_env.restartReport.at(1).trimmed();
+    }
+    if (version.isEmpty() && word.isEmpty() && !file.exists())
         return;
-    const QList<QByteArray> lines = file.read(4096).split('\n');
-    file.close();
-    const QString version = QString::fromUtf8(lines.value(0)).trimmed();
-    const QString word = QString::fromUtf8(lines.value(1)).trimmed();
     if (!isSafeVersion(version) || !isNewer(version, m_env.currentVersion)) {
-        file.remove();  // installed since, or not ours
+        if (!m_env.refusalFile.isEmpty())
+            file.remove();  // installed since, or not ours
         return;
     }
     m_latestVersion = version;
     m_available = true;
-    refuse(version, word, false);
+    // Kept for later starts as well when the release was at fault (where the data folder takes it).
+    refuse(version, word, fromRestart && faultsRelease(word));
     if (!faultsRelease(word)) {
         // A local trouble refuses nothing for good: the pill says why until the check after
         // this start's first one, which downloads the version again; the next start does too.
         m_refusedVersion.clear();
         m_heldVersion = version;
-        file.remove();
+        if (!m_env.refusalFile.isEmpty())
+            file.remove();
     }
 }
 
@@ -466,6 +500,9 @@ void UpdateChecker::startDownload()
     // for nothing: the pill offers the download page instead.
     if (!installable() || !m_fileURL.isValid() || m_fileURL.isEmpty() || m_downloading || m_ready)
         return;
+    // Without a temporary folder every path below would name the working folder.
+    if (m_env.tempFolder.isEmpty() || !QDir::isAbsolutePath(m_env.tempFolder) || !QFileInfo(m_env.tempFolder).isDir())
+        return;
     if (!isSafeVersion(m_latestVersion))
         return;
     m_archive = std::make_unique<QTemporaryFile>(QDir(m_env.tempFolder).filePath(folderPrefix + QStringLiteral("XXXXXX.zip")));
@@ -651,6 +688,8 @@ bool UpdateChecker::install()
         // swap already waiting for this process would then install the update at the user's next
         // ordinary quit. quitting() starts it once the quit is certain; cancelInstall() drops it.
         m_installRequested = true;
+        // A build on trial asked by its user to install: a quit the user asked for.
+        UpdateHandshake::confirmUserQuit();
         if (m_env.quit)
             m_env.quit();
         return true;
@@ -668,10 +707,23 @@ void UpdateChecker::quitting()
     if (!m_installRequested || m_swapStarted)
         return;
     m_installRequested = false;
+    // A copy of the app that the user starts while the swap runs unpacks the release into the
+    // update folder again: the swap gets it in a folder of its own, which no check touches, moved
+    // there while this process still holds the data folder (no copy has started yet).
+    QString release = m_newAppPath;
+    QTemporaryDir handover(QDir(m_env.tempFolder).filePath(QStringLiteral("BrinmoorInstall-XXXXXX")));
+    if (handover.isValid()) {
+        handover.setAutoRemove(false);
+        const QString moved = handover.filePath(QFileInfo(m_newAppPath).fileName());
+        if (QDir().rename(m_newAppPath, moved))
+            release = moved;
+        else
+            handover.remove();
+    }
     // The script tries the new build before it lets the old one go; when it takes the update
     // back it writes the refusal file, which the restarted app reads.
     const QStringList args{QStringLiteral("-c"), swapScript(), QStringLiteral("brinmoor-swap"),
-                           QString::number(m_env.pid), m_env.appFolder, m_newAppPath,
+                           QString::number(m_env.pid), m_env.appFolder, release,
                            m_env.refusalFile, m_fetchedVersion, QString::number(m_env.startTimeoutSeconds),
                            QString::number(m_env.settleSeconds)};
     m_swapStarted = startDetached(QStringLiteral("/bin/bash"), args);

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
@@ -26,8 +27,8 @@ namespace brinmoor {
 //
 // A failure leaves the published state as it was, and shows nothing, with one exception: a
 // release that cannot run (its program is not an executable file inside its folder, or did not
-// start or crashed soon after when the swap tried it) is refused, and `failure` says so until a
-// newer version appears.
+// start, crashed or closed by itself soon after when the swap tried it) is refused, and `failure`
+// says so until a newer version appears.
 // All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
@@ -50,8 +51,10 @@ class UpdateChecker : public QObject {
     // Why the announced version was not installed (refused before the swap, or taken back after
     // its program did not start): one sentence for the update pill; "" when none. When the
     // release was at fault it stays, and that version is not fetched again, until a record
-    // announces a newer one; a trouble of this machine (a full or read-only disk) holds the
-    // version back for one check only, and the sentence goes when it is fetched again.
+    // announces a newer one; a trouble of this machine (a full or read-only disk, another copy of
+    // the app started during the swap) holds the version back for one check only, and the
+    // sentence goes when it is fetched again. The swap's word reaches the restarted app as
+    // arguments too, so a data folder that took no report loses nothing.
     Q_PROPERTY(QString failure READ failure NOTIFY failureChanged)
 public:
     // What the checker takes from its surroundings. live() describes the running process; tests
@@ -61,7 +64,7 @@ public:
         QString currentVersion;  // the running build's version
         QString appFolder;       // the writable `*.app` folder the executable runs from, or ""
         QString installProblem;  // when appFolder is "": why (installRefusal())
-        QString tempFolder;      // where update folders are made
+        QString tempFolder;      // where update folders are made (absolute; "" downloads nothing)
         qint64 pid = 0;          // the process the swap waits for
         std::function<void(const QUrl&)> openURL;  // opens the download page in the browser
         std::function<void()> quit;                // ends the application
@@ -76,6 +79,10 @@ public:
         // How long the new build must keep running after its window is up before the swap lets
         // the previous folder go; a crash before then takes the update back.
         int settleSeconds = 20;
+        // What the swap that restarted this process says of the update it took back: {version,
+        // reason word}, from the arguments --update-not-installed <version> <reason>; empty
+        // otherwise. It counts even when the swap could not write the refusal file.
+        QStringList restartReport;
         static Environment live();
     };
 
@@ -110,6 +117,9 @@ public:
 
     // True when `version` is newer than `than`, comparing "."-separated numbers.
     static bool isNewer(const QString& version, const QString& than);
+    // `tempPath` when it is an existing absolute folder, else the system's temporary folder
+    // (/tmp), else "".
+    static QString usableTempFolder(const QString& tempPath);
     // A version that may name a folder: only [A-Za-z0-9._+-], and neither "." nor "..".
     static bool isSafeVersion(const QString& version);
     // The `*.app` folder above `executableDir` (its "bin"), when both it and the folder that holds

@@ -16,7 +16,22 @@ namespace brinmoor::UpdateHandshake {
 
 namespace {
 constexpr const char* markerVariable = "BRINMOOR_UPDATE_MARKER";
+
+QString& startMarker()
+{
+    static QString marker;
+    return marker;
 }
+
+void writeBeside(const char* suffix, const QByteArray& text)
+{
+    if (startMarker().isEmpty())
+        return;
+    QFile file(startMarker() + QLatin1String(suffix));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+}
+} // namespace
 
 bool answerVersion(int argc, char** argv)
 {
@@ -32,7 +47,18 @@ QString takeStartMarker()
 {
     const QString marker = qEnvironmentVariable(markerVariable);
     qunsetenv(markerVariable);
+    startMarker() = marker;
     return marker;
+}
+
+void confirmUserQuit()
+{
+    writeBeside(".quit", "quit\n");
+}
+
+void reportAnotherCopy()
+{
+    writeBeside(".another-copy", "another copy runs\n");
 }
 
 void confirmStartWhenShown(const QList<QObject*>& roots, const QString& marker)

@@ -18,8 +18,17 @@ namespace UpdateHandshake {
 bool answerVersion(int argc, char** argv);
 
 // The marker file named by BRINMOOR_UPDATE_MARKER (set by the swap script for the build on
-// trial), taken out of the environment so that no child inherits it; "" when none.
+// trial), taken out of the environment so that no child inherits it and kept for the two calls
+// below; "" when none.
 QString takeStartMarker();
+
+// On trial: tells the swap that the user asked this build to quit (<marker>.quit), so that its
+// end is not taken for a fault of its own. Nothing when not on trial.
+void confirmUserQuit();
+
+// On trial: tells the swap that this build could not run because another copy holds the data
+// folder (<marker>.another-copy), which is no fault of the release. Nothing when not on trial.
+void reportAnotherCopy();
 
 // Writes `marker` once the first of `roots` that is a window has drawn its first frame. Nothing
 // when `marker` is "".

@@ -119,9 +119,12 @@ TEST_F(Home, missing_tools_and_a_probe_past_the_limit_are_not_found)
     EXPECT_EQ(CodexDetector::run(), ProviderInfo{});
     EXPECT_FALSE(ToolLocation::locate("codex", {}, {}, probeLimitMs));
 
-    // A tool that never answers is killed with the shell at the limit (the limit is the subject).
-    write("bin/claude", "#!/bin/sh\nexec sleep 600\n", true);
-    EXPECT_EQ(ClaudeDetector::run(1500), ClaudeInfo{});
+    // A tool that never answers is killed with the shell at the limit (the limit is the subject):
+    // found, but not answering, which the card says instead of "not found".
+    const QString hung = write("bin/claude", "#!/bin/sh\nexec sleep 600\n", true);
+    const ClaudeInfo info = ClaudeDetector::run(1500);
+    EXPECT_EQ(info, (ClaudeInfo{{true, hung, std::nullopt, false, hung + QStringLiteral(" did not answer --version within 1.5 s.")}}));
+    EXPECT_EQ(info.problem, hung + QStringLiteral(" did not answer --version within 1.5 s."));
 }
 
 TEST_F(Home, node_18_or_later_the_highest_version_wins)

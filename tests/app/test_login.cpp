@@ -255,6 +255,108 @@ TEST_F(LoginTest, login_shell_is_shell_variable_else_the_password_database)
         EXPECT_FALSE(LoginShell::path().isEmpty());
 }
 
+// Claude installed in ~/.local/bin as the user's tools would have it, run through a login shell
+// that runs its command with the system's PATH: ready only when it answers as the tool; one whose
+// interpreter is gone says it cannot run, with its error; one that never answers says so.
+TEST_F(LoginTest, the_card_is_ready_only_when_the_tool_answered_as_the_tool)
+{
+    QFile shell(shellPath);
+    ASSERT_TRUE(shell.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    shell.write("#!/bin/sh\n[ \"$1\" = \"-lic\" ] || exit 64\nPATH=/usr/bin:/bin; export PATH\nexec /bin/sh -c \"$2\"\n");
+    shell.close();
+    const QString home = dir.path() + QStringLiteral("/home");
+    const QString tool = home + QStringLiteral("/.local/bin/claude");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(tool).path()));
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    const QByteArray answers = "#!/bin/sh\ncase \"$*\" in --version) echo '2.1.3 (Claude Code)' ;; 'auth status') ";
+    const struct {
+        const char* name;
+        QByteArray script;
+        bool authed;
+        QString problem;  // %1: the tool
+    } tools[] = {
+        {"signed in", answers + "echo 'Logged in' ;; esac\n", true, {}},
+        {"signed out", answers + "echo 'Not logged in'; exit 1 ;; esac\n", false, {}},
+        {"interpreter gone", "#!/nonexistent/bin/node\n", false, QStringLiteral("%1 can't run: ")},
+        {"status never answers", answers + "exec sleep 60 ;; esac\n", false, QStringLiteral("%1 did not answer auth status within 3 s.")},
+    };
+    for (const auto& t : tools) {
+        SCOPED_TRACE(t.name);
+        QFile f(tool);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(t.script);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const ClaudeInfo info = ClaudeDetector::run(3000);
+        EXPECT_TRUE(info.found);
+        EXPECT_EQ(info.path, tool);
+        EXPECT_EQ(info.authed, t.authed);
+        if (t.problem.isEmpty()) {
+            EXPECT_EQ(info.problem, QString());
+        } else {
+            EXPECT_TRUE(info.problem.startsWith(t.problem.arg(tool))) << info.problem.toStdString();
+        }
+        if (QByteArray(t.name) == "interpreter gone") {
+            EXPECT_GT(info.problem.size(), t.problem.arg(tool).size()) << "the tool's error is part of it";
+        }
+    }
+}
+
+// A browser login that never returns (the user closed the browser tab): Cancel ends it and what it
+// started, the flag clears at once, and the login can be tried again; cancelling nothing is harmless.
+TEST_F(LoginTest, a_login_that_never_returns_is_cancelled_and_can_be_tried_again)
+{
+    QFile shell(shellPath);
+    ASSERT_TRUE(shell.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    shell.write(R"(#!/bin/sh
+[ "$1" = "-lic" ] || exit 64
+echo "$2" >> "$FAKE_SHELL_LOG"
+case "$2" in
+  "claude auth login")
+    if [ ! -e "$FAKE_SHELL_LOG.once" ]; then
+      : > "$FAKE_SHELL_LOG.once"
+      sleep 300 &
+      echo $! > "$FAKE_SHELL_LOG.child"
+      wait
+    fi ;;
+  *"command -v claude"*)
+    printf '/usr/local/bin/claude
+2.1.3
+---EXIT 0
+---AUTH---
+Not logged in
+---EXIT 1
+' ;;
+esac
+exit 0
+)");
+    shell.close();
+    AppModel m(Store(false), settings.get());
+    m.cancelLogin(ChatProvider::Claude);  // none runs
+    EXPECT_FALSE(m.claudeLoggingIn());
+    m.login(QStringLiteral("claude"));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(logPath + QStringLiteral(".child")).size() > 0; }));
+    QFile childPid(logPath + QStringLiteral(".child"));
+    ASSERT_TRUE(childPid.open(QIODevice::ReadOnly));
+    const pid_t child = childPid.readAll().trimmed().toInt();
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(m.claudeLoggingIn());
+    m.cancelLogin(QStringLiteral("claude"));
+    EXPECT_FALSE(m.claudeLoggingIn());
+    EXPECT_TRUE(waitUntil([&] { return !isRunning(child); }, 3000)) << "the tool the login started is still running";
+    // Tried again: this one ends by itself, and the flag clears after the detection it runs.
+    m.login(ChatProvider::Claude);
+    EXPECT_TRUE(m.claudeLoggingIn());
+    ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }));
+    EXPECT_EQ(logged().count(QStringLiteral("claude auth login")) + logged().count(QStringLiteral("'/usr/local/bin/claude' auth login")), 2);
+    ASSERT_TRUE(m.claude());
+    EXPECT_TRUE(m.claude()->found);
+    EXPECT_FALSE(m.claude()->authed);
+    EXPECT_EQ(m.claudeLoginProblem(), QString());
+}
+
 // The application started from a shell: its input is the terminal, which is its controlling
 // terminal, and it is in the foreground there. A login must run all the same: handed that terminal
 // from another process group, an interactive login shell stops itself and never runs the login.
@@ -371,9 +473,42 @@ TEST(ProviderProbeOutput, claude_output_is_read_into_a_record)
         {"status only up to the next marker", "/c\n---AUTH---\nfine\n---AUTH---\nnot logged in",
          {true, QStringLiteral("/c"), std::nullopt, true}},
         {"marker before the path", "---AUTH---\n/c\n", {}},
+        // With each call's exit status: ready only when the tool answered as the tool.
+        {"answered and signed in", "/c\n2.1.3 (Claude Code)\n---EXIT 0\n---AUTH---\nLogged in\n---EXIT 0\n",
+         {true, QStringLiteral("/c"), QStringLiteral("2.1.3 (Claude Code)"), true}},
+        {"signed out, status 1", "/c\n2.1.3\n---EXIT 0\n---AUTH---\nNot logged in\n---EXIT 1\n", {true, QStringLiteral("/c"), QStringLiteral("2.1.3"), false}},
+        {"status fails otherwise", "/c\n2.1.3\n---EXIT 0\n---AUTH---\nTypeError: x is undefined\n---EXIT 1\n",
+         {true, QStringLiteral("/c"), QStringLiteral("2.1.3"), false}},
+        {"its interpreter is gone", "/h/.local/bin/claude\n---EXIT 127\n---AUTH---\nbash: line 1: /h/.local/bin/claude: cannot execute: "
+                                    "required file not found\n---EXIT 127\n",
+         {true, QStringLiteral("/h/.local/bin/claude"), std::nullopt, false,
+          QStringLiteral("/h/.local/bin/claude can't run: cannot execute: required file not found")}},
+        {"no version, whatever the status says", "/c\n---EXIT 1\n---AUTH---\nLogged in\n---EXIT 0\n",
+         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: --version ended with exit status 1.")}},
+        {"cannot execute its status call", "/c\n2.1.3\n---EXIT 0\n---AUTH---\nsh: 1: /c: Permission denied\n---EXIT 126\n",
+         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: Permission denied")}},
+        {"an error that does not name it", "/c\n---EXIT 127\n---AUTH---\nenv: 'node': No such file or directory\n---EXIT 127\n",
+         {true, QStringLiteral("/c"), std::nullopt, false, QStringLiteral("/c can't run: env: 'node': No such file or directory")}},
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(ClaudeDetector::parse(QString::fromUtf8(r.output)), r.want) << r.name;
+    for (const auto& r : rows) {
+        const ClaudeInfo got = ClaudeDetector::parse(QString::fromUtf8(r.output));
+        EXPECT_EQ(got, r.want) << r.name;
+        EXPECT_EQ(got.problem, r.want.problem) << r.name;
+    }
+    // Ended at the time limit: the call that did not answer is named.
+    const struct {
+        const char* output;
+        const char* problem;
+    } cut[] = {
+        {"/c\n", "/c did not answer --version within 15 s."},
+        {"/c\n2.1.3\n---EXIT 0\n---AUTH---\n", "/c did not answer auth status within 15 s."},
+    };
+    for (const auto& c : cut) {
+        const ClaudeInfo got = ClaudeDetector::parse(QString::fromUtf8(c.output), true, 15000);
+        EXPECT_TRUE(got.found) << c.output;
+        EXPECT_FALSE(got.authed) << c.output;
+        EXPECT_EQ(got.problem, QString::fromUtf8(c.problem));
+    }
 }
 
 TEST(ProviderProbeOutput, codex_output_is_read_into_a_record)

@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,6 +20,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 QT_BEGIN_NAMESPACE
@@ -114,12 +116,15 @@ QByteArray makeZip(const QList<Entry>& entries)
     return f.readAll();
 }
 
-// A stand-in build: answers --version; started, appends `word` to `marker` and, with a `window`, says it is up.
+// A stand-in build: answers --version; started, appends `word` to `marker` and, with a `window`,
+// says it is up, and then that its user quit it.
 QByteArray program(const QString& marker, const QByteArray& word, bool window = true)
 {
     const QByteArray quoted = "'" + marker.toUtf8().replace("'", "'\\''") + "'";
     return "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\necho " + word + " >> " + quoted + "\n"
-        + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || echo started > \"$BRINMOOR_UPDATE_MARKER\"\n" : "exit 1\n");
+        + (window ? "[ -z \"$BRINMOOR_UPDATE_MARKER\" ] || { echo started > \"$BRINMOOR_UPDATE_MARKER\"; "
+                    "echo quit > \"$BRINMOOR_UPDATE_MARKER.quit\"; }\n"
+                  : "exit 1\n");
 }
 
 // A stand-in build whose window comes up and which then, a second later, runs `end`.
@@ -532,7 +537,10 @@ TEST(UpdateSwap, missing_new_folder_keeps_and_restarts_the_installed_one)
         EXPECT_NE(bash.exitCode(), 0);
         ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "old\n"; }));
         EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/brinmoor")).isExecutable());
-        EXPECT_EQ(tree(place.path()).size(), 3);  // Brinmoor.app, empty.app, marker
+        // No side copies; a new folder the swap was given is used up either way.
+        QStringList left = tree(place.path());
+        left.removeAll(QStringLiteral("empty.app"));  // made for the second round
+        EXPECT_EQ(left, (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker")}));
     }
 }
 
@@ -541,7 +549,8 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
     QTemporaryDir place;
     const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
     const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
-    const QByteArray old = "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n";
+    // The restarted build logs its arguments: the outcome it is handed.
+    const QByteArray old = "#!/bin/bash\necho old \"$@\" >> '" + marker.toUtf8() + "'\n";
     writeExecutable(installed + QStringLiteral("/bin/brinmoor"), old);
     // What the link case points to: found from the unpacked folder, dangling once the `.app` is copied.
     writeExecutable(place.filePath(QStringLiteral("unpacked/brinmoor")), program(marker, "new"));
@@ -559,6 +568,12 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         // Its window comes up, then it dies before the settle time: the previous folder was kept for this.
         {"crashes a second after its window", crashing("kill -SEGV $$"), true, "crashed"},
         {"exits with an error after its window", crashing("exit 3"), true, "crashed"},
+        // Only a quit its user asked for (it says so first) ends it cleanly in the settle time.
+        {"ends by itself with status 0 after its window", crashing("exit 0"), true, "ended"},
+        // A copy the user started meanwhile holds the data folder: the release is not at fault.
+        {"meets another copy holding the data folder",
+         "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\necho > \"$BRINMOOR_UPDATE_MARKER.another-copy\"\n",
+         true, "another-copy"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -579,7 +594,8 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
                                                  QStringLiteral("20"), QStringLiteral("30")});
         ASSERT_TRUE(bash.waitForFinished(60000));
         EXPECT_NE(bash.exitCode(), 0);
-        ASSERT_TRUE(waitUntil([&] { return readFile(marker).endsWith("old\n"); }));
+        ASSERT_TRUE(waitUntil([&] { return readFile(marker).contains("old "); }));
+        EXPECT_TRUE(readFile(marker).endsWith(QByteArray("old --update-not-installed 3.0 ") + c.reason + '\n')) << readFile(marker).toStdString();
         EXPECT_EQ(readFile(installed + QStringLiteral("/bin/brinmoor")), old);
         EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.reason + '\n');
         EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("refused"),
@@ -752,4 +768,150 @@ TEST(UpdateChecks, update_folders_are_removed_while_the_event_loop_keeps_turning
         EXPECT_EQ(f.checker->ready(), leftover);
         EXPECT_EQ(tree(f.tmp()), leftover ? QStringList{QStringLiteral("BrinmoorUpdate-2.0")} : QStringList{});
     }
+}
+
+// A copy of the app that the user starts while the swap waits for the old one to go checks and
+// unpacks the same release into the update folder again: the swap installs the release it was
+// handed all the same, and leaves nothing of the handover behind.
+TEST(UpdateSwap, a_copy_started_during_the_swap_does_not_change_the_release_under_it)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), marker = place.filePath(QStringLiteral("marker"));
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n");
+    QProcess oldApp;  // what the swap waits for
+    oldApp.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(oldApp.waitForStarted());
+    Fixture f(installed, oldApp.processId());
+    f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+    f.checkAndSettle();
+    ASSERT_TRUE(f.checker->ready());
+    f.checker->install();
+    f.checker->quitting();
+    // The copy: same temporary folder, same version; what it unpacks differs, so that it shows.
+    f.offer(QStringLiteral("3.0"), makeZip(release(marker, "copy's")));
+    auto copy = std::make_unique<UpdateChecker>([&] {
+        UpdateChecker::Environment env;
+        env.baseURL = f.server.url(QStringLiteral("/svc"));
+        env.currentVersion = QStringLiteral("1.2.0");
+        env.appFolder = installed;
+        env.tempFolder = f.tmp();
+        return env;
+    }());
+    copy->check();
+    ASSERT_TRUE(waitUntil([&] { return copy->ready(); }));
+    oldApp.kill();
+    oldApp.waitForFinished();
+    ASSERT_TRUE(waitUntil([&] { return readFile(marker) == "new\n" && tree(place.path()).size() == 2; })) << readFile(marker).toStdString();
+    EXPECT_EQ(readFile(installed + QStringLiteral("/share/readme")), "new build");
+    // The copy's own unpacked release is still there for it; no handover folder is left.
+    EXPECT_TRUE(QFileInfo(copy->newAppPath()).isDir());
+    EXPECT_EQ(tree(f.tmp()), QStringList{QStringLiteral("BrinmoorUpdate-3.0")});
+}
+
+// The copy the user started during the swap may itself run the new build (started once the
+// folders were swapped): the trial that meets it leaves the update in place rather than take the
+// folder from under that copy.
+TEST(UpdateSwap, a_copy_that_runs_the_new_build_keeps_it)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old >> '" + marker.toUtf8() + "'\n");
+    // The user's copy: a program of the new build's folder (a copy of sleep), started from there.
+    QDir().mkpath(fresh + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), fresh + QStringLiteral("/bin/user-copy")));
+    writeExecutable(fresh + QStringLiteral("/bin/brinmoor"),
+                    "#!/bin/bash\n[ \"$1\" = --version ] && { echo Brinmoor 3.0; exit; }\n"
+                    "setsid \"$(dirname \"$0\")/user-copy\" 30 </dev/null >/dev/null 2>&1 &\necho $! > '" + place.filePath(QStringLiteral("copy")).toUtf8() + "'\n"
+                    "echo > \"$BRINMOOR_UPDATE_MARKER.another-copy\"\n");
+    QProcess bash;
+    bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                             QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0")});
+    ASSERT_TRUE(bash.waitForFinished(60000));
+    const pid_t copy = readFile(place.filePath(QStringLiteral("copy"))).trimmed().toInt();
+    const auto endCopy = qScopeGuard([&] { if (copy > 0) ::kill(copy, SIGKILL); });
+    EXPECT_EQ(bash.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/user-copy")).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(report));
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "the previous build was started again";
+    EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("copy"), QStringLiteral("unpacked")}));
+}
+
+// The swap hands its outcome to the restart as arguments as well, so it reaches the restarted app
+// when the data folder took no report (read-only): the pill says why, a release at fault is not
+// fetched again, and a trouble of this machine only holds the version back for one check.
+TEST(UpdateSwap, the_outcome_reaches_the_restarted_app_when_the_report_cannot_be_written)
+{
+    QTemporaryDir place;
+    const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), fresh = place.filePath(QStringLiteral("unpacked/Brinmoor.app"));
+    const QString marker = place.filePath(QStringLiteral("marker"));
+    const QString report = place.filePath(QStringLiteral("no such folder/refused"));  // cannot be written, root or not
+    writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\nprintf '%s\\n' \"$@\" >> '" + marker.toUtf8() + "'\n");
+    writeExecutable(fresh + QStringLiteral("/bin/brinmoor"), "#!/bin/sh\nexit 1\n");
+    QProcess bash;
+    bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                             QString::number(goneProcess()), installed, fresh, report, QStringLiteral("3.0")});
+    ASSERT_TRUE(bash.waitForFinished(60000));
+    ASSERT_TRUE(waitUntil([&] { return readFile(marker).count('\n') == 3; }));
+    const QList<QByteArray> args = readFile(marker).trimmed().split('\n');
+    EXPECT_EQ(args, (QList<QByteArray>{"--update-not-installed", "3.0", "no-start"}));
+    EXPECT_FALSE(QFileInfo::exists(report));
+
+    const struct {
+        const char* word;
+        const char* failure;
+        int fetchesAtFirstCheck;
+    } cases[] = {
+        {"no-start", "Brinmoor 3.0 was not installed: its program does not start. This version was kept.", 0},
+        {"another-copy", "Brinmoor 3.0 was not installed: another copy of Brinmoor was started while it was being installed. "
+                         "This version was kept; the update is offered again at a later check.", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) {
+            e.refusalFile = report;
+            e.restartReport = {QStringLiteral("3.0"), QString::fromLatin1(c.word)};
+        });
+        EXPECT_EQ(f.checker->failure(), QString::fromLatin1(c.failure));
+        EXPECT_TRUE(f.checker->available());
+        f.offer(QStringLiteral("3.0"), makeZip(release(marker, "new")));
+        f.checkAndSettle();
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), c.fetchesAtFirstCheck);
+        EXPECT_EQ(f.checker->failure(), QString::fromLatin1(c.failure));
+        // The next check: a passing trouble lets the version be fetched again; a faulty release stays refused.
+        f.checkAndSettle();
+        const bool faulty = QByteArray(c.word) == "no-start";
+        EXPECT_EQ(f.checker->ready(), !faulty);
+        EXPECT_EQ(f.checker->failure().isEmpty(), !faulty);
+    }
+    // An outcome that is not ours (not newer, or a version that names a path) says nothing.
+    for (const QString& version : {QStringLiteral("1.0"), QStringLiteral("../x")}) {
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) { e.restartReport = {version, QStringLiteral("no-start")}; });
+        EXPECT_EQ(f.checker->failure(), QString()) << version.toStdString();
+        EXPECT_FALSE(f.checker->available());
+    }
+}
+
+// A TMPDIR that names no folder gives Qt an empty temporary path: the system's own stands in, and
+// a checker left with none downloads nothing, least of all into the working folder.
+TEST(UpdateChecks, a_missing_temporary_folder_never_puts_the_update_in_the_working_folder)
+{
+    QTemporaryDir place;
+    EXPECT_EQ(UpdateChecker::usableTempFolder(place.path()), place.path());
+    for (const QString& missing : {QString(), place.filePath(QStringLiteral("gone")), QStringLiteral("relative")})
+        EXPECT_EQ(UpdateChecker::usableTempFolder(missing), QStringLiteral("/tmp")) << missing.toStdString();
+
+    const QString working = place.filePath(QStringLiteral("project"));
+    QDir().mkpath(working);
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(working));
+    for (const QString& temp : {QString(), place.filePath(QStringLiteral("gone"))}) {
+        Fixture f({}, 0, [&](UpdateChecker::Environment& e) { e.tempFolder = temp; });
+        f.offer(QStringLiteral("3.0"), makeZip(release(QStringLiteral("/dev/null"), "x")));
+        f.checkAndSettle();
+        EXPECT_FALSE(f.checker->ready());
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 0);
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(tree(working), QStringList());
 }

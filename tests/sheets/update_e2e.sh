@@ -12,6 +12,14 @@
 # 5. A full TMPDIR at "Install Update": the working app restarted saying why; 100.0 not refused
 #    for good: once space is freed the next start fetches it again.
 # 6. Release 100.0 (the build plus a RELEASE file): installed and started; the previous folder goes.
+# 6a. Release 100.5 closes itself (status 0) 2 s after its window shows: taken back, the working app
+#    restarted saying why. Release 100.6, whose user quits it at once (within the settle time): kept.
+# 6b. A second copy started by the user the moment the app quit for 100.7: the trial meets it; not
+#    refused for good: that copy runs on and offers 100.7 again, the next start says what happened.
+# 6c. TMPDIR naming no folder, the app started from a project folder: 100.8.<n> is installed through
+#    the system's temporary folder, and nothing is written into the project folder.
+# 6d. A read-only data folder: 100.9 (exits 1) is taken back and the restarted app says so, though
+#    the swap could write no report.
 # 7. A 200,000-entry release with a "../" entry: refused, its folder removed with no GUI stall of 500 ms.
 # 8. Run by a user who may not write its folder: nothing downloaded, the pill says why.
 #
@@ -29,6 +37,10 @@ finish() {
         wait_for 10 gone "$started" || true  # before its folders are removed
     fi
     umount -l "$work/small-tmp" 2>/dev/null || true
+    if [ -n "${XDG_DATA_HOME-}" ]; then
+        umount -l "$XDG_DATA_HOME/Brinmoor" 2>/dev/null || true
+        chmod u+w "$XDG_DATA_HOME/Brinmoor" 2>/dev/null || true
+    fi
     chmod u+w "$installed" "$(dirname "$installed")" 2>/dev/null || true
     cleanup "$status"
 }
@@ -59,6 +71,31 @@ SH
 chmod +x "$work/crash/Brinmoor.app/bin/brinmoor"
 (cd "$work/crash" && cmake -E tar cf "$work/www/crash.zip" --format=zip Brinmoor.app)
 (cd "$work/new" && cmake -E tar cf "$work/www/app.zip" --format=zip Brinmoor.app)
+# The release that closes itself: on the swap's trial start, the launcher runs the real program,
+# waits for the window's marker, ends it 2 s later and exits 0 (no quit was asked for).
+mkdir -p "$work/quits"
+cp -pR "$installed" "$work/quits/Brinmoor.app"
+mv "$work/quits/Brinmoor.app/bin/brinmoor" "$work/quits/Brinmoor.app/bin/brinmoor-real"
+cat >"$work/quits/Brinmoor.app/bin/brinmoor" <<'SH'
+#!/bin/bash
+marker=${BRINMOOR_UPDATE_MARKER-}
+[ -n "$marker" ] || exec "$(dirname "$0")/brinmoor-real" "$@"
+"$(dirname "$0")/brinmoor-real" "$@" &
+real=$!
+n=600; until [ -e "$marker" ] || ((n-- <= 0)); do sleep 0.1; done
+sleep 2
+kill -KILL "$real"
+wait "$real"
+exit 0
+SH
+chmod +x "$work/quits/Brinmoor.app/bin/brinmoor"
+(cd "$work/quits" && cmake -E tar cf "$work/www/quits.zip" --format=zip Brinmoor.app)
+release_zip() {  # <version> <zip name>: the build with a RELEASE file naming that version
+    rm -rf "$work/rel" && mkdir -p "$work/rel"
+    cp -pR "$work/new/Brinmoor.app" "$work/rel/"
+    echo "$1" >"$work/rel/Brinmoor.app/RELEASE"
+    (cd "$work/rel" && cmake -E tar cf "$work/www/$2" --format=zip Brinmoor.app)
+}
 
 # The web service: www/, but while www/big exists a 16 MB version record with no length. Logs
 # requests, "big sent" or "big cut <bytes>", and when it was asked for (big.asked, epoch ms).
@@ -157,9 +194,12 @@ swaps() {  # the swap scripts of this run
     done
     echo "$n"
 }
+# The installed app's processes: as started by hand, or restarted by the swap with the outcome of
+# an update it took back.
+installed_apps() { pgrep -f "^$installed/bin/brinmoor( --update-not-installed [^ ]+ [^ ]+)?\$"; }
 swap_started() {  # the app the swap started from the installed folder
-    wait_for 60 pgrep -f -x "$installed/bin/brinmoor" >/dev/null || fail "the installed app was not started again"
-    started=$(pgrep -f -x "$installed/bin/brinmoor" | head -1)
+    wait_for 60 installed_apps >/dev/null || fail "the installed app was not started again"
+    started=$(installed_apps | head -1)
     show "$started"
 }
 refused() { [ "$(cat "$refusal" 2>/dev/null)" = "$(printf '%s\n%s' "$1" "$2")" ]; }  # <version> <reason>
@@ -251,7 +291,7 @@ rm -rf "$state"  # the next quit saves and goes through
 quit_app
 [ "$(swaps)" = 0 ] || fail "an ordinary quit started a swap"
 [ ! -e "$installed/RELEASE" ] || fail "an ordinary quit installed the update"
-! pgrep -f -x "$installed/bin/brinmoor" >/dev/null || fail "an ordinary quit restarted the app"
+! installed_apps >/dev/null || fail "an ordinary quit restarted the app"
 
 # 5. TMPDIR full at "Install Update" (a small tmpfs, filled once the update is unpacked there):
 #    the working app is restarted saying so, and fetches 100.0 again only at a later check (the
@@ -293,11 +333,113 @@ swap_started
 # The previous folder is kept until the new build's window is up.
 wait_for 60 only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
 [ ! -e "$refusal" ] || fail "the refusal outlived a newer release"
-# 7. A zip of a valid app plus 200,000 empty files and one "../" entry at its end: refused once
-#    unpacked, and its folder removed off the GUI thread.
 kill "$started"
 wait_for 20 gone "$started" || fail "the updated app did not quit"
 started=""
+
+# 6a. A release that closes itself 2 s after its window: taken back, saying why.
+offer 100.5 quits.zip
+start_installed
+click_install
+wait_for 90 refused 100.5 ended || fail "the release that closed itself was kept: $(cat "$refusal" 2>/dev/null)"
+swap_started
+[ "$(cat "$installed/RELEASE")" = 100.0 ] || fail "100.0 was not put back"
+only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
+wait_for 30 find_pill F0524F >/dev/null || fail "the restarted app does not say the update was taken back"
+shot update-ended
+kill "$started"
+wait_for 20 gone "$started" || fail "the restarted app did not quit"
+started=""
+# Beside it, the ordinary path: a good release whose user closes its window at once is kept.
+release_zip 100.6 quit-at-once.zip
+offer 100.6 quit-at-once.zip
+start_installed
+click_install
+wait_for 30 grep -qsx 100.6 "$installed/RELEASE" || fail "100.6 was not put in place"
+swap_started
+xdotool windowfocus --sync "$window" || true
+wait_settled
+xdotool mousemove --window "$window" 22 18 click 1  # the window's close button
+wait_for 30 gone "$started" || fail "100.6 did not quit from its close button"
+started=""
+wait_for 30 only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
+[ "$(cat "$installed/RELEASE")" = 100.6 ] || fail "100.6, quit by its user in the settle time, was taken back"
+[ ! -e "$refusal" ] || fail "100.6 was reported: $(cat "$refusal")"
+! installed_apps >/dev/null || fail "a release its user quit was started again"
+
+# 6b. A second copy started the moment the app quits for 100.7: the trial meets it.
+release_zip 100.7 another.zip
+offer 100.7 another.zip
+start_installed
+click_install
+"$installed/bin/brinmoor" >>"$work/app.log" 2>&1 &
+copy=$!
+pids+=("$copy")
+wait_for 90 test -e "$refusal" || fail "the swap wrote no report"
+refused 100.7 another-copy || fail "a release refused for another copy's lock: $(cat "$refusal")"
+show "$copy"
+gone "$copy" && fail "the copy the user started did not keep running"
+[ "$(cat "$installed/RELEASE")" = 100.6 ] || fail "100.6 was not put back"
+only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
+# That copy offers 100.7 again.
+wait_for 60 find_pill 5B8CDD >/dev/null || fail "the running copy does not offer 100.7 again"
+shot another-copy-offered
+kill "$copy"
+wait_for 20 gone "$copy" || fail "the copy did not quit"
+# The next start says what happened; 100.7 was not refused for good.
+start_installed
+wait_for 30 find_pill F0524F >/dev/null || fail "the next start does not say why 100.7 was not installed"
+read -r x y < <(find_pill F0524F)
+shoot_pill_and_tooltip "$x" "$y" another-copy
+kill "$app"
+wait_for 20 gone "$app" || fail "the app did not quit"
+app=""
+
+# 6c. TMPDIR naming no folder, started from a project folder: installed through the system's
+#    temporary folder (a version of this run's own there), nothing written into the project.
+tmpless=100.8.$$
+release_zip "$tmpless" tmpless.zip
+offer "$tmpless" tmpless.zip
+mkdir -p "$work/project"
+export TMPDIR="$work/no-such-tmp"
+cd "$work/project"
+start_installed
+cd "$work"
+click_install
+wait_for 30 grep -qsx "$tmpless" "$installed/RELEASE" || fail "$tmpless was not installed with TMPDIR missing: $(cat "$refusal" 2>/dev/null)"
+swap_started
+[ -z "$(ls -A "$work/project")" ] || fail "written into the working folder: $(ls -A "$work/project")"
+wait_for 60 only_app || fail "side copies left: $(ls -A "$(dirname "$installed")")"
+kill "$started"
+wait_for 20 gone "$started" || fail "the updated app did not quit"
+started=""
+rm -rf "/tmp/BrinmoorUpdate-$tmpless"
+export TMPDIR="$work/tmp"
+
+# 6d. A read-only data folder: the swap can write no report; the restart's arguments carry it.
+data="$XDG_DATA_HOME/Brinmoor"
+if [ "$(id -u)" = 0 ]; then
+    mount --bind "$data" "$data" && mount -o remount,ro,bind "$data" || fail "could not make the data folder read-only"
+    read_only_data() { umount "$data"; }
+else
+    chmod a-w "$data"
+    read_only_data() { chmod u+w "$data"; }
+fi
+offer 100.9 broken.zip
+start_installed
+click_install
+swap_started
+wait_for 30 find_pill F0524F >/dev/null || fail "with a read-only data folder the restarted app does not say the update failed"
+[ ! -e "$refusal" ] || fail "a report was written into the read-only data folder"
+read -r x y < <(find_pill F0524F)
+shoot_pill_and_tooltip "$x" "$y" read-only-data
+kill "$started"
+wait_for 20 gone "$started" || fail "the restarted app did not quit"
+started=""
+read_only_data
+
+# 7. A zip of a valid app plus 200,000 empty files and one "../" entry at its end: refused once
+#    unpacked, and its folder removed off the GUI thread.
 python3 - "$work/new" "$work/www/many.zip" <<'PY'
 import os, sys, zipfile
 root, out = sys.argv[1], sys.argv[2]
@@ -360,4 +502,4 @@ kill "$app"
 wait_for 20 gone "$app" || fail "the app did not quit"
 app=""
 
-echo "$e2e: a 16 MB record refused; 99.0 (exits 1) and 99.5 (crashes 3 s after its window) taken back and the working app restarted saying so; Don't quit left no swap; a full TMPDIR kept the app and 100.0 was fetched again after; 100.0 installed and started; a 200,000-entry folder removed without a stall; run by a user who may not replace it, nothing downloaded"
+echo "$e2e: a 16 MB record refused; 99.0 (exits 1) and 99.5 (crashes 3 s after its window) taken back and the working app restarted saying so; Don't quit left no swap; a full TMPDIR kept the app and 100.0 was fetched again after; 100.0 installed and started; 100.5 (closes itself 2 s after its window) taken back, 100.6 quit by its user kept; a copy started during the swap left 100.7 offered again; with TMPDIR missing $tmpless installed and nothing written into the working folder; with a read-only data folder the restarted app said 100.9 failed; a 200,000-entry folder removed without a stall; run by a user who may not replace it, nothing downloaded"

@@ -15,8 +15,9 @@
 
 #include <cstdio>
 
-// The program's entry: the one argument read is "--version", the update's question to a new
-// build (UpdateHandshake), answered before anything else. The one window (Main.qml) holds
+// The program's entry: the arguments read are "--version", the update's question to a new
+// build (UpdateHandshake), answered before anything else, and "--update-not-installed <version>
+// <reason>", with which the swap restarts the app after an update it took back (UpdateChecker). The one window (Main.qml) holds
 // RootView, which picks the onboarding or the main window; closing the window ends the process
 // (Qt quits when its last window closes). Only one instance runs per data folder: a second start
 // brings the running window to the front and ends before anything is loaded.
@@ -36,6 +37,8 @@ int main(int argc, char* argv[])
     case brinmoor::InstanceLock::Outcome::Acquired:
         break;
     case brinmoor::InstanceLock::Outcome::AnotherRuns:
+        // A new build on trial that meets a copy the user started meanwhile: the swap hears why.
+        brinmoor::UpdateHandshake::reportAnotherCopy();
         return 0;
     case brinmoor::InstanceLock::Outcome::Failed:
         // Without a lock the app still runs; it just cannot keep a second start away.
@@ -60,6 +63,8 @@ int main(int argc, char* argv[])
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
     brinmoor::UpdateHandshake::confirmStartWhenShown(engine.rootObjects(), startMarker);
+    // The user closed the window: the one clean end of a new build on trial.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [] { brinmoor::UpdateHandshake::confirmUserQuit(); });
     QObject::connect(&instance, &brinmoor::InstanceLock::activationRequested, &engine, [&engine] {
         for (QObject* root : engine.rootObjects())
             brinmoor::InstanceLock::bringForward(qobject_cast<QWindow*>(root));

@@ -13,15 +13,20 @@
 # A window alone proves little: a build that crashes while it restores the user's panes would
 # otherwise cost the working app for good. So the previous folder stays until the new build has
 # also kept running for <settle seconds> (20 by default) after its window came up; one that dies
-# of a signal or exits with an error before then is taken back the same way. Ending on request
-# (SIGTERM, SIGINT, SIGHUP, or exit status 0 when the user quits) is not held against it.
-# A refused or failed update writes "<new version>\n<reason>\n" to the report file, from which
-# the restored application says why the update was not installed (UpdateChecker reads it; the
-# reasons are the give_up arguments below and must stay in step with it). Only not-executable,
-# no-start, no-window and crashed find fault with the release; the others (missing, copy, and
-# tmp-full, tmp-not-writable, app-full, app-not-writable: the temporary folder's or the app
-# folder's disk full or not writable) are troubles of this machine that may pass, and the
-# application offers the update again later.
+# of a signal or exits with an error before then is taken back the same way, and so is one that
+# ends with status 0 unless the user asked it to quit: the build writes <marker>.quit first then.
+# Ending on request (SIGTERM, SIGINT, SIGHUP from outside) is not held against it either. A build
+# that finds another copy of the app holding the data folder (started by the user meanwhile)
+# writes <marker>.another-copy and ends: that is no fault of the release (and when that copy runs
+# the new build itself, the update stays).
+# A refused or failed update writes "<new version>\n<reason>\n" to the report file, and the
+# restored application is started with the arguments --update-not-installed <new version>
+# <reason>, so that it can say why the update was not installed even when the report could not
+# be written (UpdateChecker reads both; the reasons are the give_up arguments below and must stay
+# in step with it). Only not-executable, no-start, no-window, crashed and ended find fault with
+# the release; the others (missing, copy, another-copy, and tmp-full, tmp-not-writable, app-full,
+# app-not-writable: the temporary folder's or the app folder's disk full or not writable) are
+# troubles of this machine that may pass, and the application offers the update again later.
 set -u
 # The error messages of failed steps are read (local_trouble): in one language.
 export LC_ALL=C
@@ -35,13 +40,15 @@ backup="$installed.previous-$$"
 failed="$installed.failed-$$"
 scratch=""
 
-relaunch() {
+relaunch() {  # <folder> <reason>
+    local args=()
+    [ -z "$version" ] || args=(--update-not-installed "$version" "$2")
     cd / || return
     # Detached from this script and from the application's session, so it outlives both.
     if command -v setsid >/dev/null 2>&1; then
-        setsid -- "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        setsid -- "$1/bin/brinmoor" ${args[@]+"${args[@]}"} </dev/null >/dev/null 2>&1 &
     else
-        nohup "$1/bin/brinmoor" </dev/null >/dev/null 2>&1 &
+        nohup "$1/bin/brinmoor" ${args[@]+"${args[@]}"} </dev/null >/dev/null 2>&1 &
     fi
 }
 
@@ -59,9 +66,11 @@ give_up() {  # <reason>
     fi
     [ -z "$scratch" ] || rm -rf -- "$scratch"
     if [ -n "$report" ]; then
-        printf '%s\n%s\n' "$version" "$1" >"$report.$$" && mv -f -- "$report.$$" "$report"
+        # A read-only data folder takes no report: the restart's arguments still carry it.
+        { printf '%s\n%s\n' "$version" "$1" >"$report.$$" && mv -f -- "$report.$$" "$report"; } 2>/dev/null \
+            || rm -f -- "$report.$$"
     fi
-    relaunch "$run"
+    relaunch "$run" "$1"
     exit 1
 }
 
@@ -102,6 +111,16 @@ answers_version() {
     return 1
 }
 
+# A process runs a program inside the folder (Linux: /proc names every process's program).
+runs_from() {  # <folder>
+    local exe root
+    root=$(cd -P -- "$1" && pwd) || return 1
+    for exe in /proc/[0-9]*/exe; do
+        case $(readlink "$exe" 2>/dev/null) in "$root"/*) return 0 ;; esac
+    done
+    return 1
+}
+
 end_process() {  # <pid>: asked to quit, then killed after 5 seconds
     local n=50
     kill -TERM "$1" 2>/dev/null
@@ -117,7 +136,10 @@ while kill -0 "$pid" 2>/dev/null; do sleep 0.3; done
 # The scratch folder takes the version answer and the new build's start marker. A full or
 # read-only temporary folder would otherwise pass for a release that does not start: it is
 # tried with a write of its own first.
-if ! scratch=$(mktemp -d "${TMPDIR:-/tmp}/brinmoor-swap.XXXXXX" 2>&1); then
+# A TMPDIR that names no folder gives way to the system's, as it does for the application.
+tmp=${TMPDIR:-/tmp}
+[ -d "$tmp" ] || tmp=/tmp
+if ! scratch=$(mktemp -d "$tmp/brinmoor-swap.XXXXXX" 2>&1); then
     error=$scratch scratch=""
     give_up "$(local_trouble tmp "$error")"
 fi
@@ -125,6 +147,12 @@ error=$({ head -c 65536 /dev/zero >"$scratch/probe"; } 2>&1) || give_up "$(local
 rm -f -- "$scratch/probe"
 # The temporary folder may have been emptied since the download.
 [ -d "$new" ] || give_up missing
+# Taken into the scratch folder, whatever comes of it: nothing else may change it under the copy
+# below, and it goes with the scratch folder. The application hands it over in a folder of its
+# own (BrinmoorInstall-*), which goes too once empty.
+error=$(mv -- "$new" "$scratch/new" 2>&1) || give_up "$(local_trouble tmp "$error")"
+case ${new%/*} in */BrinmoorInstall-*) rmdir -- "${new%/*}" 2>/dev/null ;; esac
+new=$scratch/new
 rm -rf -- "$staging"
 error=$(cp -pR -- "$new" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
 holds_program "$staging" || give_up not-executable
@@ -144,6 +172,16 @@ n=$((seconds * 10))
 until [ -e "$scratch/started" ]; do
     if ! kill -0 "$trial" 2>/dev/null || ((n-- <= 0)); then
         end_process "$trial"
+        if [ -e "$scratch/started.another-copy" ]; then
+            # The copy the user started runs the new build itself (it started once the folders
+            # had been swapped): its folder is not taken from under it, and the update stays.
+            if runs_from "$installed"; then
+                rm -rf -- "$backup" "$scratch"
+                exit 0
+            fi
+            # Another copy holds the data folder: this build never had its chance.
+            give_up another-copy
+        fi
         give_up no-window
     fi
     sleep 0.1
@@ -153,8 +191,14 @@ n=$((settle * 10))
 while ((n-- > 0)); do
     if ! kill -0 "$trial" 2>/dev/null; then
         wait "$trial"
-        case $? in 0 | 129 | 130 | 143) ;; *) give_up crashed ;; esac
-        break
+        status=$?
+        # The user quit it (it said so before it ended), or a signal from outside ended it.
+        [ -e "$scratch/started.quit" ] && break
+        case $status in
+        129 | 130 | 143) break ;;
+        0) give_up ended ;;
+        *) give_up crashed ;;
+        esac
     fi
     sleep 0.1
 done

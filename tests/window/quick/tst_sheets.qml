@@ -23,6 +23,7 @@ Item {
         }
     }
     property providerInfo readyInfo
+    property providerInfo brokenInfo
 
     function savedState() { return JSON.parse(TestSupport.readFile(TestSupport.stateFilePath())); }
     // Every visible item under `at` whose objectName (or, with byText, text) is `name`.
@@ -217,6 +218,24 @@ Item {
             }
             Theme.dark = true;
             Theme.animationDuration = 300;
+        }
+
+        // A tool found but not answering as the tool: never the green "detected", no login to
+        // offer; the card says what went wrong, the tool's own error included.
+        function test_a_tool_that_cannot_run_is_not_shown_as_detected() {
+            top.brokenInfo.found = true;
+            top.brokenInfo.authed = true;  // whatever it claims, the problem wins
+            top.brokenInfo.path = "/home/u/.local/bin/claude";
+            top.brokenInfo.problem = "/home/u/.local/bin/claude can't run: cannot execute: required file not found";
+            const sheet = createTemporaryObject(cardOnSheet, top);
+            sheet.card.info = top.brokenInfo;
+            compare(sheet.card.state, "problem");
+            compare(findChild(sheet.card, "statusTitle").text, "Claude Code is not working");
+            compare(findChild(sheet.card, "statusDetail").text, top.brokenInfo.problem);
+            verify(!findChild(sheet.card, "loginButton").visible);
+            verify(!findChild(sheet.card, "cancelLoginButton").visible);
+            waitForRendering(sheet);
+            grabImage(sheet).save(TestSupport.galleryDir() + "/claude_cannot_run_card.png");
         }
 
         function test_onboarding_skip_finishes_without_a_workspace() {
