@@ -2,6 +2,7 @@
 // reading from files and the clipboard, thumbnails, the session controls' display rules and
 // the history picker's paging.
 #include "AttachmentBudget.h"
+#include "AttachmentImage.h"
 #include "AttachmentImages.h"
 #include "AttachmentListModel.h"
 #include "ChatAttachments.h"
@@ -375,6 +376,36 @@ TEST(ChatAttachments, a_file_there_is_no_memory_for_is_refused_not_a_crash)
     // serve the read without asking for more.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(readWithLittleMemory(), ::testing::ExitedWithCode(0), "");
+}
+
+// A sent message's thumbnails are decoded off the GUI thread, at the size a thumbnail needs: ten
+// photos of 19 MB decoded whole on it, twice each, froze the window as they were sent and held
+// their full pictures. Bytes that are no image still show as no thumbnail at once.
+TEST(AttachmentImage, a_sent_image_is_decoded_off_the_gui_thread_to_thumbnail_size)
+{
+    const struct {
+        QSize size;
+        QSize picture;  // decoded
+    } cases[] = {{{3000, 2000}, {384, 256}}, {{1000, 4000}, {256, 1024}}, {{100, 50}, {100, 50}}};
+    for (const auto& c : cases) {
+        ChatAttachment a;
+        a.isImage = true;
+        a.data = imageBytes("png", c.size);
+        AttachmentImage item;
+        item.setAttachment(QVariant::fromValue(a));
+        EXPECT_TRUE(item.valid());
+        EXPECT_TRUE(AttachmentImage::isThumbnail(QVariant::fromValue(a)));
+        EXPECT_TRUE(item.pictureSize().isEmpty());  // not decoded on this thread
+        ASSERT_TRUE(waitUntil([&] { return !item.pictureSize().isEmpty(); }));
+        EXPECT_EQ(item.pictureSize(), c.picture);
+    }
+    ChatAttachment broken;
+    broken.isImage = true;
+    broken.data = QByteArray("not an image");
+    AttachmentImage item;
+    item.setAttachment(QVariant::fromValue(broken));
+    EXPECT_FALSE(item.valid());
+    EXPECT_FALSE(AttachmentImage::isThumbnail(QVariant::fromValue(broken)));
 }
 
 TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)
