@@ -3,6 +3,7 @@
 #include "ProviderDetection.h"
 
 #include <QFile>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -29,6 +30,21 @@ void giveBackFreedMemory()
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif
+}
+
+// A listing let go: a big one is freed, and its memory handed back, on a pool thread. Freeing a
+// million names and trimming the heap after them takes a quarter of a second or more, which on
+// the GUI thread would freeze the window as the chooser closes.
+void letGo(QList<FolderListing::Entry>&& entries)
+{
+    if (entries.size() < bigListing) {
+        entries = {};
+        return;
+    }
+    QThreadPool::globalInstance()->start([old = std::move(entries)]() mutable {
+        old = {};
+        giveBackFreedMemory();
+    });
 }
 
 bool isDotOrDotDot(const char* n)
@@ -121,8 +137,12 @@ void FolderListing::refresh()
 
 void FolderListing::apply(quint64 request, QList<Entry> entries)
 {
-    if (request != m_request)
+    if (request != m_request) {
+        // An answer no longer wanted (the chooser closed, or went elsewhere, while the folder was
+        // read) gives its memory back like a dropped listing.
+        letGo(std::move(entries));
         return;
+    }
     replace(std::move(entries));
     setLoading(false);
 }
@@ -136,11 +156,8 @@ void FolderListing::drop()
 
 void FolderListing::replace(QList<Entry> entries)
 {
-    const bool big = m_all.size() >= bigListing;
     show(&entries);
-    entries = {};
-    if (big)
-        giveBackFreedMemory();
+    letGo(std::move(entries));  // the listing shown before
 }
 
 void FolderListing::show(QList<Entry>* entries)

@@ -77,7 +77,8 @@ signals:
 
 private:
     void apply(quint64 request, QList<Entry> entries);
-    // Replaces the listing; a big one dropped gives its memory back to the system.
+    // Replaces the listing; a big one let go is freed, and its memory given back to the system,
+    // on a pool thread.
     void replace(QList<Entry> entries);
     // Shows the folders of `entries` (taking them; the old listing is left there) or, with none,
     // of the listing held, hidden ones as asked.
