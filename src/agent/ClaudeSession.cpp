@@ -132,8 +132,8 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
         m_starting = false;
         m_announcedSinceStart = false;
         setExitReason({});
-        for (const QJsonObject& cmd : std::exchange(m_queued, {}))
-            process->write(cmd);
+        for (const auto& cmd : std::exchange(m_queued, {}))
+            std::visit([process](const auto& c) { process->write(c); }, cmd);
         // A message given while starting is already on its way.
         setState(m_busy ? PaneState::Running : PaneState::Idle);
         reportState();
@@ -276,6 +276,16 @@ void ClaudeSession::send(const QJsonObject& command)
         m_process->write(command);
 }
 
+void ClaudeSession::send(std::shared_ptr<CommandLineSource> line)
+{
+    if (m_starting || !m_everStarted) {
+        m_queued.append(std::move(line));
+        return;
+    }
+    if (m_process)
+        m_process->write(std::move(line));
+}
+
 bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& attachments)
 {
     const QString trimmed = text.trimmed();
@@ -315,7 +325,12 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     setBusy(true);
     m_turnStart = clock();
     setState(PaneState::Running);
-    send(SidecarCommand::user(wire, images));
+    // Images go in Base64, made on a pool thread a piece at a time as the sidecar reads them: ten
+    // photos of 19 MB are a line of 253 MB, which the GUI thread neither makes nor holds whole.
+    if (images.isEmpty())
+        send(SidecarCommand::user(wire, images));
+    else
+        send(std::make_shared<UserCommandLine>(wire, images));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "SidecarProtocol.h"
 #include "SidecarTools.h"
 #include "TimelineModel.h"
+#include "UserCommandLine.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -20,6 +21,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -125,6 +127,8 @@ public:
     Q_INVOKABLE bool send(const QString& text, const QVariantList& attachments = {});
     // One command line to the sidecar (nothing when none runs).
     void send(const QJsonObject& command);
+    // A line made in pieces off the GUI thread as the sidecar takes it (a message with images).
+    void send(std::shared_ptr<CommandLineSource> line);
 
     // Answers: question text → answer text. Skipping sends an empty answer.
     Q_INVOKABLE void answerQuestion(const QVariantMap& answers);
@@ -344,7 +348,7 @@ private:
     quint64 m_startEpoch = 0;
     // Commands given while starting (or before the first start), written right after "start"
     // (and "history").
-    QList<QJsonObject> m_queued;
+    QList<std::variant<QJsonObject, std::shared_ptr<CommandLineSource>>> m_queued;
     QList<ChatMessage> m_historyBuffer;
     // A conversation id was announced since the current sidecar started: a later, different one
     // is a switch the pane did not ask for (a "/clear"); before that, one other than `m_resumeId`.

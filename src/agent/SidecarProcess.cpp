@@ -110,6 +110,7 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::
             cb(m_process->errorString());
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &SidecarProcess::readOutput);
+    connect(m_process, &QProcess::bytesWritten, this, &SidecarProcess::pump);
     connect(m_process, &QProcess::finished, this, [this] {
         // However the sidecar ended (its own way out, a crash, SIGKILL), nothing it started may
         // run on without it: an agent CLI left mid-turn would go on calling the model and running
@@ -152,7 +153,106 @@ void SidecarProcess::write(const QJsonObject& command)
 {
     if (m_quitSent || m_process->state() == QProcess::NotRunning)
         return;
+    if (m_line || !m_outbox.empty()) {
+        m_outbox.push_back({SidecarCommand::encode(command), {}});
+        return;
+    }
     m_process->write(SidecarCommand::encode(command));
+}
+
+void SidecarProcess::write(std::shared_ptr<CommandLineSource> line)
+{
+    if (!line || m_quitSent || m_process->state() == QProcess::NotRunning)
+        return;
+    if (m_line || !m_outbox.empty()) {
+        m_outbox.push_back({{}, std::move(line)});
+        return;
+    }
+    m_line = std::move(line);
+    m_midLine = false;
+    pump();
+}
+
+qint64 SidecarProcess::bytesToWrite() const
+{
+    return m_process->bytesToWrite();
+}
+
+void SidecarProcess::pump()
+{
+    if (!m_line || m_pieceAsked || m_process->bytesToWrite() > waitingBytes)
+        return;
+    m_pieceAsked = true;
+    QThreadPool::globalInstance()->start([reader = m_reader, line = m_line] {
+        QByteArray piece;
+        bool failed = false;
+        try {
+            piece = line->next(pieceBytes);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        QMetaObject::invokeMethod(
+            reader->mailbox.get(),
+            [reader, line, piece = std::move(piece), failed] {
+                if (SidecarProcess* owner = reader->owner)
+                    owner->pieceMade(line, piece, failed);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SidecarProcess::pieceMade(const std::shared_ptr<CommandLineSource>& line, const QByteArray& piece, bool failed)
+{
+    if (line != m_line)
+        return;  // given up meanwhile
+    m_pieceAsked = false;
+    if (m_quitSent || m_process->state() == QProcess::NotRunning) {
+        m_line.reset();
+        m_outbox.clear();
+        return;
+    }
+    if (failed) {
+        // No memory for the rest: the line is ended where it is, so the child drops it whole,
+        // and what followed it goes on.
+        AgentDiagnostics::print(QStringLiteral("sidecar: a message was too large to encode and was not sent"));
+        abandonLine();
+        flushOutbox();
+        return;
+    }
+    m_process->write(piece);
+    m_midLine = true;
+    if (line->done()) {
+        m_line.reset();
+        m_midLine = false;
+        flushOutbox();
+        return;
+    }
+    pump();
+}
+
+void SidecarProcess::flushOutbox()
+{
+    while (!m_line && !m_outbox.empty()) {
+        Outgoing next = std::move(m_outbox.front());
+        m_outbox.pop_front();
+        if (next.line) {
+            m_line = std::move(next.line);
+            m_midLine = false;
+            pump();
+        } else {
+            m_process->write(next.bytes);
+        }
+    }
+}
+
+void SidecarProcess::abandonLine()
+{
+    if (!m_line)
+        return;
+    m_line.reset();
+    m_pieceAsked = false;
+    if (std::exchange(m_midLine, false) && m_process->state() != QProcess::NotRunning)
+        m_process->write("\n");
 }
 
 qint64 SidecarProcess::pid() const
@@ -233,6 +333,8 @@ void SidecarProcess::release()
         deleteLater();
         return;
     }
+    abandonLine();
+    m_outbox.clear();
     write(SidecarCommand::quit());
     m_quitSent = true;
     m_process->closeWriteChannel();
@@ -255,6 +357,8 @@ void SidecarProcess::shutdownAll(int graceMs)
         p->onExit = nullptr;
         p->onEvents = nullptr;
         if (!p->m_quitSent) {
+            p->abandonLine();
+            p->m_outbox.clear();
             p->write(SidecarCommand::quit());
             p->m_quitSent = true;
             p->m_process->closeWriteChannel();

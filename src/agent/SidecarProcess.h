@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SidecarProtocol.h"
+#include "UserCommandLine.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -56,6 +58,16 @@ public:
     // One command line; queued by the process when the child is slow to read. Nothing once the
     // child has gone or the object was released.
     void write(const QJsonObject& command);
+    // A command line made in pieces on a pool thread (a message with images: hundreds of
+    // megabytes of Base64), each asked for as the pipe takes the ones before it, so neither the
+    // GUI thread makes it nor the app holds it whole. Lines written after it wait for it.
+    void write(std::shared_ptr<CommandLineSource> line);
+    // Bytes given to the child and not taken by it yet.
+    qint64 bytesToWrite() const;
+    // The bytes of a line made in pieces asked for at a time, and how much may wait for the
+    // child before the next piece is asked for.
+    static constexpr qsizetype pieceBytes = 4 * 1024 * 1024;
+    static constexpr qsizetype waitingBytes = 8 * 1024 * 1024;
     qint64 pid() const;
     bool running() const;
 
@@ -77,6 +89,14 @@ private:
     static void drain(const std::shared_ptr<Reader>& reader);
 
     void readOutput();
+    // Asks for the next piece of the line being made when the child has taken enough.
+    void pump();
+    void pieceMade(const std::shared_ptr<CommandLineSource>& line, const QByteArray& piece, bool failed);
+    // Writes what waited for a line made in pieces, up to the next such line.
+    void flushOutbox();
+    // A line being made is given up (quit, release): its rest is not written, and a line cut
+    // short is ended so the child drops it whole.
+    void abandonLine();
     void deliver(const Batch& batch);
     void delivered(const Batch& batch);
     void exited();
@@ -91,6 +111,15 @@ private:
     bool m_released = false;
     bool m_quitSent = false;
     qint64 m_pid = 0;  // the child's, kept past its exit to find what it left
+    // Lines waiting for a line made in pieces: one of the two set.
+    struct Outgoing {
+        QByteArray bytes;
+        std::shared_ptr<CommandLineSource> line;
+    };
+    std::deque<Outgoing> m_outbox;
+    std::shared_ptr<CommandLineSource> m_line;  // the line being made and written
+    bool m_pieceAsked = false;  // a piece of it is being made
+    bool m_midLine = false;     // some of it was written
 };
 
 } // namespace brinmoor

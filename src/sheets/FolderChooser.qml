@@ -319,16 +319,18 @@ Popup {
             objectName: "folderList"
             anchors.fill: parent
             anchors.margins: 4
-            model: folders.names
+            // The listing itself: rows are asked for as they are drawn, no array of names is made.
+            model: folders
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {
                 policy: ScrollBar.AsNeeded
             }
             delegate: Rectangle {
                 id: entry
-                required property string modelData
+                required property string name
+                required property bool hidden
                 required property int index
-                readonly property string fileName: entry.modelData
+                readonly property string fileName: entry.name
                 readonly property bool current: entry.fileName === chooser.picked
                 objectName: "folderEntry"
                 width: ListView.view.width
@@ -355,7 +357,7 @@ Popup {
                     name: entry.fileName
                     elide: Text.ElideMiddle
                     // Hidden folders a little fainter, as the ones usually left alone.
-                    color: entry.current ? Theme.textStrong : folders.isHidden(entry.index) ? Theme.textDim : Theme.text
+                    color: entry.current ? Theme.textStrong : entry.hidden ? Theme.textDim : Theme.text
                     font.pointSize: Theme.fontSize(12.5)
                 }
                 MouseArea {

@@ -3,6 +3,7 @@
 #include "ProviderDetection.h"
 
 #include <QFile>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -31,6 +32,21 @@ void giveBackFreedMemory()
 #endif
 }
 
+// A listing let go: a big one is freed, and its memory handed back, on a pool thread. Freeing a
+// million names and trimming the heap after them takes a quarter of a second or more, which on
+// the GUI thread would freeze the window as the chooser closes.
+void letGo(QList<FolderListing::Entry>&& entries)
+{
+    if (entries.size() < bigListing) {
+        entries = {};
+        return;
+    }
+    QThreadPool::globalInstance()->start([old = std::move(entries)]() mutable {
+        old = {};
+        giveBackFreedMemory();
+    });
+}
+
 bool isDotOrDotDot(const char* n)
 {
     return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
@@ -38,14 +54,13 @@ bool isDotOrDotDot(const char* n)
 
 } // namespace
 
-FolderListing::FolderListing(QObject* parent) : QObject(parent) {}
+FolderListing::FolderListing(QObject* parent) : QAbstractListModel(parent) {}
 
 FolderListing::~FolderListing()
 {
     if (m_all.size() >= bigListing) {
         m_all = {};
         m_shown = {};
-        m_names = {};
         giveBackFreedMemory();
     }
 }
@@ -122,8 +137,12 @@ void FolderListing::refresh()
 
 void FolderListing::apply(quint64 request, QList<Entry> entries)
 {
-    if (request != m_request)
+    if (request != m_request) {
+        // An answer no longer wanted (the chooser closed, or went elsewhere, while the folder was
+        // read) gives its memory back like a dropped listing.
+        letGo(std::move(entries));
         return;
+    }
     replace(std::move(entries));
     setLoading(false);
 }
@@ -137,27 +156,58 @@ void FolderListing::drop()
 
 void FolderListing::replace(QList<Entry> entries)
 {
-    const bool big = m_all.size() >= bigListing;
-    m_all = std::move(entries);
-    show();
-    if (big)
-        giveBackFreedMemory();
+    show(&entries);
+    letGo(std::move(entries));  // the listing shown before
 }
 
-void FolderListing::show()
+void FolderListing::show(QList<Entry>* entries)
 {
+    const QList<Entry>& all = entries ? *entries : m_all;
     // Built anew, not cleared: a cleared list keeps its capacity.
     QList<int> shown;
-    QStringList names;
-    for (int row = 0; row < m_all.size(); ++row) {
-        if (m_showHidden || !m_all.at(row).hidden) {
+    for (int row = 0; row < all.size(); ++row)
+        if (m_showHidden || !all.at(row).hidden)
             shown.append(row);
-            names.append(m_all.at(row).name);
-        }
-    }
+    beginResetModel();
+    if (entries)
+        std::swap(m_all, *entries);
     m_shown = std::move(shown);
-    m_names = std::move(names);
+    endResetModel();
     emit countChanged();
+}
+
+int FolderListing::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_shown.size());
+}
+
+QVariant FolderListing::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_shown.size())
+        return {};
+    const Entry& e = m_all.at(m_shown.at(index.row()));
+    switch (role) {
+    case NameRole:
+    case Qt::DisplayRole:
+        return e.name;
+    case HiddenRole:
+        return e.hidden;
+    }
+    return {};
+}
+
+QHash<int, QByteArray> FolderListing::roleNames() const
+{
+    return {{NameRole, "name"}, {HiddenRole, "hidden"}};
+}
+
+QStringList FolderListing::names() const
+{
+    QStringList out;
+    out.reserve(m_shown.size());
+    for (int row : m_shown)
+        out.append(m_all.at(row).name);
+    return out;
 }
 
 void FolderListing::setLoading(bool loading)
@@ -170,12 +220,15 @@ void FolderListing::setLoading(bool loading)
 
 int FolderListing::indexOf(const QString& name) const
 {
-    return int(m_names.indexOf(name));
+    for (int row = 0; row < m_shown.size(); ++row)
+        if (m_all.at(m_shown.at(row)).name == name)
+            return row;
+    return -1;
 }
 
 QString FolderListing::nameAt(int row) const
 {
-    return m_names.value(row);
+    return row >= 0 && row < m_shown.size() ? m_all.at(m_shown.at(row)).name : QString();
 }
 
 bool FolderListing::isHidden(int row) const

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QAbstractListModel>
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
@@ -11,15 +11,15 @@ namespace brinmoor {
 // The folders of one folder, for the folder chooser. They are read on a pool thread, so a folder
 // of thousands of entries or a slow mount never holds the window, and only the answer to the
 // latest request is shown: going through folders quickly never leaves the list of an earlier one
-// under the path of a later one. A view shows `names`. A listing keeps one name and one flag per
-// folder, nothing more: a folder may hold hundreds of thousands.
-class FolderListing : public QObject {
+// under the path of a later one. A listing keeps one name and one flag per folder, nothing more: a
+// folder may hold a million. It is itself the list's model (roles "name" and "hidden"): a view
+// asks for the rows it draws, so no script array of the names is ever made, and what a listing
+// took is given back when it is dropped, not when the script engine next collects.
+class FolderListing : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString folder READ folder WRITE setFolder NOTIFY folderChanged)
     Q_PROPERTY(bool showHidden READ showHidden WRITE setShowHidden NOTIFY showHiddenChanged)
-    // The names of the folders shown, by name regardless of case.
-    Q_PROPERTY(QStringList names READ names NOTIFY countChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Folders left out because they are hidden (0 while they are shown).
     Q_PROPERTY(int hiddenCount READ hiddenCount NOTIFY countChanged)
@@ -32,8 +32,17 @@ public:
         bool hidden = false;
     };
 
+    enum Role {
+        NameRole = Qt::UserRole + 1,  // the folder's name
+        HiddenRole,                   // a hidden folder, drawn fainter
+    };
+
     explicit FolderListing(QObject* parent = nullptr);
     ~FolderListing() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
 
     // The folders in `folder` (links to folders too), hidden ones included, by name regardless of
     // case. Blocking; nothing for a folder that cannot be read.
@@ -43,8 +52,9 @@ public:
     void setFolder(const QString& folder);
     bool showHidden() const { return m_showHidden; }
     void setShowHidden(bool show);
-    QStringList names() const { return m_names; }
-    int count() const { return int(m_names.size()); }
+    // The names of the folders shown, by name regardless of case (for C++ callers and tests).
+    QStringList names() const;
+    int count() const { return int(m_shown.size()); }
     int hiddenCount() const;
     bool loading() const { return m_loading; }
 
@@ -67,9 +77,12 @@ signals:
 
 private:
     void apply(quint64 request, QList<Entry> entries);
-    // Replaces the listing; a big one dropped gives its memory back to the system.
+    // Replaces the listing; a big one let go is freed, and its memory given back to the system,
+    // on a pool thread.
     void replace(QList<Entry> entries);
-    void show();
+    // Shows the folders of `entries` (taking them; the old listing is left there) or, with none,
+    // of the listing held, hidden ones as asked.
+    void show(QList<Entry>* entries = nullptr);
     void setLoading(bool loading);
 
     QString m_folder;
@@ -77,7 +90,6 @@ private:
     bool m_loading = false;
     QList<Entry> m_all;
     QList<int> m_shown;     // the rows of m_all shown, in order
-    QStringList m_names;    // their names, handed to views as they are
     quint64 m_request = 0;  // the latest read asked for; older answers are dropped
 };
 

@@ -2,8 +2,10 @@
 // states, and how it starts, fails and stops.
 #include "AgentChatHost.h"
 #include "ClaudeSession.h"
+#include "NodeDetector.h"
 #include "ProcessTree.h"
 #include "SidecarProcess.h"
+#include "UserCommandLine.h"
 #include "support/FakeSidecar.h"
 
 #include "TestEnvironment.h"
@@ -159,6 +161,84 @@ TEST(ChatSession, a_large_read_and_what_follows_it_arrive_in_order)
     EXPECT_EQ(s.timeline()->rows().last().text, S("after"));
     EXPECT_DOUBLE_EQ(s.costUsd(), 0.5);
     EXPECT_EQ(t.reported, (QList<PaneState>{PaneState::Idle, PaneState::Running, PaneState::Idle, PaneState::Stopped}));
+}
+
+// A message's images go in Base64 on one line, which is made a piece at a time on a pool thread as
+// the sidecar takes it: the same bytes as the command made whole, never more than a few pieces
+// waiting in the app (the GUI thread used to make it whole: ten 19 MB photos froze the window
+// seconds and took a gigabyte). Lines written meanwhile follow it; a sidecar let go mid-line gets
+// the line ended, and what it had of it is dropped whole.
+TEST(SidecarProcess, a_line_with_images_is_made_in_pieces_as_the_sidecar_takes_it)
+{
+    const auto image = [](qsizetype size, char seed) {
+        ChatAttachment a;
+        a.isImage = true;
+        a.mediaType = S("image/png");
+        QByteArray data(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i)
+            data[i] = char(seed + i * 7 + (i >> 11));
+        a.data = data;
+        return a;
+    };
+    // The same bytes as the command made whole, in pieces of any size.
+    const QString texts[] = {S(""), S("hi"), S("quote\" back\\ \n\t\x01 é 😀 </script>")};
+    for (const QString& text : texts) {
+        for (const QList<ChatAttachment>& images : {QList<ChatAttachment>{}, {image(0, 1)}, {image(1, 2), image(2, 3), image(3, 4)},
+                                                    {image(100001, 5), image(4096, 6)}}) {
+            const QByteArray whole = SidecarCommand::encode(SidecarCommand::user(text, images));
+            for (qsizetype budget : {1, 5, 4096, 1 << 20}) {
+                UserCommandLine line(text, images);
+                QByteArray joined;
+                while (!line.done()) {
+                    const QByteArray piece = line.next(budget);
+                    ASSERT_FALSE(piece.isEmpty());
+                    EXPECT_LE(piece.size(), std::max<qsizetype>(budget, 4) + 200 + 3 * text.size());
+                    joined += piece;
+                }
+                EXPECT_EQ(joined, whole) << text.toStdString() << " " << images.size() << " " << budget;
+            }
+        }
+    }
+
+    // Through a sidecar: three images of 19 MB, a command after them, the app's queue for the pipe
+    // looked at as it drains.
+    FakeSidecar fake;
+    auto* process = new SidecarProcess;
+    bool started = false;
+    bool gone = false;
+    process->onStarted = [&] { started = true; };
+    QObject::connect(process, &QObject::destroyed, [&] { gone = true; });
+    process->start(FakeSidecar::node(), fake.dir() + S("/") + Sidecar::baseName(ChatProvider::Claude) + S(".mjs"), fake.dir(),
+                   {{S("FAKE_SIDECAR_LOG"), fake.dir() + S("/commands.log")}});
+    ASSERT_TRUE(waitUntil([&] { return started; }));
+    const QList<ChatAttachment> photos{image(19'000'000, 7), image(19'000'000, 8), image(19'000'000, 9)};
+    process->write(std::make_shared<UserCommandLine>(S("three photos"), photos));
+    process->write(SidecarCommand::setModel(S("after")));
+    qint64 most = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        most = std::max(most, process->bytesToWrite());
+        return fake.commandNames().contains(S("set_model"));
+    }, 60000));
+    EXPECT_LE(most, SidecarProcess::waitingBytes + 2 * SidecarProcess::pieceBytes);
+    QList<QJsonObject> got = fake.commands();
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0][S("text")], S("three photos"));
+    const QJsonArray sent = got[0][S("attachments")].toArray();
+    ASSERT_EQ(sent.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(sent[i][S("data")].toString().toLatin1() == photos[i].data->toBase64()) << i;
+    EXPECT_EQ(got[1][S("model")], S("after"));
+
+    // Let go while a line is being written: the line is ended where it was cut, and "quit" still
+    // arrives, on a line of its own.
+    process->write(std::make_shared<UserCommandLine>(S("cut short"), photos));
+    ASSERT_TRUE(waitUntil([&] { return process->bytesToWrite() > 0; }));
+    process->release();
+    ASSERT_TRUE(waitUntil([&] { return gone; }, 20000));
+    got = fake.commands();
+    ASSERT_EQ(got.size(), 4);
+    EXPECT_EQ(got[2], QJsonObject());  // the line cut short, dropped
+    EXPECT_EQ(got[3], SidecarCommand::quit());
 }
 
 TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)

@@ -5,18 +5,24 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { execFileSync, spawn } from 'node:child_process';
 
-// Cut a byte stream into lines. Bytes after the last newline wait for the next chunk.
+// Cut a byte stream into lines. Bytes after the last newline wait for the next chunk. The chunks of
+// an unfinished line are kept as they came and joined once, when its newline arrives, and only the
+// new chunk is searched: a line costs time and memory in proportion to its length however many
+// chunks it comes in (a message with ten large images is a line of some 250 MB).
 export class LineSplitter {
-  constructor() { this.pending = Buffer.alloc(0); }
+  constructor() { this.parts = []; }
   feed(chunk) {
-    this.pending = this.pending.length ? Buffer.concat([this.pending, chunk]) : Buffer.from(chunk);
+    const bytes = Buffer.isBuffer(chunk) ? chunk : Buffer.from(chunk);
     const lines = [];
     let start = 0;
-    for (let nl = this.pending.indexOf(10, start); nl >= 0; nl = this.pending.indexOf(10, start)) {
-      lines.push(this.pending.subarray(start, nl).toString('utf8'));
+    for (let nl = bytes.indexOf(10); nl >= 0; nl = bytes.indexOf(10, start)) {
+      const tail = bytes.subarray(start, nl);
+      const line = this.parts.length ? Buffer.concat([...this.parts, tail]) : tail;
+      this.parts = [];
+      lines.push(line.toString('utf8'));
       start = nl + 1;
     }
-    this.pending = this.pending.subarray(start);
+    if (start < bytes.length) this.parts.push(start ? bytes.subarray(start) : bytes);
     return lines;
   }
 }

@@ -69,6 +69,19 @@ bool AttachmentListModel::decodes(const ChatAttachment& a)
 
 void AttachmentListModel::append(const QList<ChatAttachment>& attachments)
 {
+    ChatAttachments::PasteResult r;
+    r.attachments = attachments;
+    take(r);
+}
+
+void AttachmentListModel::giveBack(const QList<ChatAttachment>& gone)
+{
+    for (const ChatAttachment& a : gone)
+        m_budget->give(AttachmentBudget::costOf(a));
+}
+
+void AttachmentListModel::insert(const QList<ChatAttachment>& attachments)
+{
     if (attachments.isEmpty())
         return;
     setNotice({});
@@ -92,6 +105,7 @@ QList<ChatAttachment> AttachmentListModel::takeAll()
     return out;
 }
 
+
 void AttachmentListModel::remove(const QString& id)
 {
     for (int row = int(m_items.size()) - 1; row >= 0; --row) {
@@ -103,6 +117,7 @@ void AttachmentListModel::remove(const QString& id)
         endRemoveRows();
         if (image)
             AttachmentImages::release(gone.idText());
+        giveBack({gone});
         emit countChanged();
     }
 }
@@ -115,6 +130,7 @@ void AttachmentListModel::clear()
     for (int row = 0; row < m_items.size(); ++row)
         if (m_showsImage.at(row))
             AttachmentImages::release(m_items.at(row).idText());
+    giveBack(m_items);
     m_items.clear();
     m_showsImage.clear();
     endResetModel();
@@ -149,7 +165,18 @@ void AttachmentListModel::readFiles(const QList<QUrl>& urls)
         emit readingChanged();
     QPointer<AttachmentListModel> self(this);
     runProbe<ChatAttachments::PasteResult>(
-        this, [urls] { return ChatAttachments::fromFiles(urls); },
+        this,
+        [urls, budget = m_budget] {
+            try {
+                return ChatAttachments::fromFiles(urls, budget.get());
+            } catch (const std::bad_alloc&) {
+                // Out of memory past what each file's read can catch: those files are not
+                // attached, the draft and the app go on.
+                ChatAttachments::PasteResult r;
+                r.refusal = ChatAttachments::noMemoryMessage(urls.size() == 1 ? urls.first().fileName() : QStringLiteral("%1 files").arg(urls.size()));
+                return r;
+            }
+        },
         [self, read](const ChatAttachments::PasteResult& r) {
             if (self)
                 self->arrived(read, r);
@@ -164,17 +191,35 @@ void AttachmentListModel::arrived(quint64 read, const ChatAttachments::PasteResu
         const ChatAttachments::PasteResult next = std::move(it->second);
         m_arrived.erase(it);
         ++m_nextApplied;
-        take(next);
+        take(next, true);
     }
     if (!reading())
         emit readingChanged();
 }
 
-void AttachmentListModel::take(const ChatAttachments::PasteResult& r)
+void AttachmentListModel::take(const ChatAttachments::PasteResult& r, bool budgeted)
 {
-    append(r.attachments);
+    QStringList refusals;
     if (!r.refusal.isEmpty())
-        setNotice(r.refusal);
+        refusals << r.refusal;
+    if (budgeted) {
+        insert(r.attachments);
+    } else {
+        QList<ChatAttachment> fit;
+        QString firstLeftOut;
+        int leftOut = 0;
+        for (const ChatAttachment& a : r.attachments) {
+            if (m_budget->take(AttachmentBudget::costOf(a)))
+                fit << a;
+            else if (leftOut++ == 0)
+                firstLeftOut = a.name;
+        }
+        insert(fit);
+        if (leftOut > 0)
+            refusals << AttachmentBudget::fullMessage(firstLeftOut, leftOut - 1);
+    }
+    if (!refusals.isEmpty())
+        setNotice(refusals.join(u'\n'));
 }
 
 void AttachmentListModel::setNotice(const QString& notice)

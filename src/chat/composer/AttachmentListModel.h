@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AttachmentBudget.h"
 #include "ChatAttachments.h"
 #include "ChatModels.h"
 
@@ -10,12 +11,14 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <map>
+#include <memory>
 
 namespace brinmoor {
 
 // The attachments waiting to go out with a chat pane's next message: the composer's chips. The
 // paste path, the file chooser and sending all work on it in C++, so image bytes stay here; QML
-// sees names, flags and a thumbnail URL (AttachmentImages).
+// sees names, flags and a thumbnail URL (AttachmentImages). The list keeps to the bound of one
+// message's attachments (AttachmentBudget): what would pass it is refused, and its notice says so.
 class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
@@ -48,7 +51,10 @@ public:
     bool reading() const { return m_nextApplied != m_nextRead; }
     const QList<ChatAttachment>& items() const { return m_items; }
 
+    // Adds what fits in the message; the notice names what did not.
     void append(const QList<ChatAttachment>& attachments);
+    // The room the attachments take in the message (with files being read).
+    const AttachmentBudget& budget() const { return *m_budget; }
     // Empties the list and hands its attachments over (for sending).
     QList<ChatAttachment> takeAll();
 
@@ -64,6 +70,8 @@ public:
     // text editor. Pasted files are read like chosen ones, off the GUI thread.
     Q_INVOKABLE bool pasteClipboard();
     Q_INVOKABLE void clearNotice() { setNotice({}); }
+    // Shows a line under the chips (a message that could not be sent).
+    void say(const QString& notice) { setNotice(notice); }
 
 signals:
     void countChanged();
@@ -71,8 +79,12 @@ signals:
     void readingChanged();
 
 private:
-    // Appends what was read and says why anything was left out.
-    void take(const ChatAttachments::PasteResult& r);
+    // Appends what was read and says why anything was left out; `budgeted`: the attachments'
+    // room was taken when they were read.
+    void take(const ChatAttachments::PasteResult& r, bool budgeted = false);
+    void insert(const QList<ChatAttachment>& attachments);
+    // Gives back the room of attachments that left the list.
+    void giveBack(const QList<ChatAttachment>& gone);
     void setNotice(const QString& notice);
     static bool decodes(const ChatAttachment& a);
     // Reads the files on a pool thread; `take` gets what they gave in the order they were asked.
@@ -85,6 +97,8 @@ private:
     quint64 m_nextRead = 0;     // the number the next read of files gets
     quint64 m_nextApplied = 0;  // the read whose result goes into the list next
     std::map<quint64, ChatAttachments::PasteResult> m_arrived;  // finished ahead of their turn
+    // Shared with the reads under way, which take room for what they read.
+    std::shared_ptr<AttachmentBudget> m_budget = std::make_shared<AttachmentBudget>();
 };
 
 } // namespace brinmoor

@@ -1,5 +1,7 @@
 #include "ChatAttachments.h"
 
+#include "AttachmentBudget.h"
+
 #include <QBuffer>
 #include <QClipboard>
 #include <QFile>
@@ -13,6 +15,8 @@
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <functional>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,14 +77,16 @@ enum class ImageFile {
     Read,        // its bytes, no more than the cap
     ByPath,      // missing, unreadable, a folder or over the cap: it goes by path
     NotRegular,  // a device, a pipe or a socket: never read, refused
+    NoRoom,      // the message has no room for its bytes: never read
 };
 
 // Reads at most `imageCapBytes` + 1 bytes of a regular file. Only a regular file is opened: a
 // device reports size 0 and never ends (/dev/zero), and opening a pipe for reading waits for a
 // writer. The first check follows links; the open cannot block (O_NONBLOCK), and the opened file
 // is checked again, as the name may have been pointed elsewhere in between. The read stops past
-// the cap whatever the size said, as a file may grow while it is read.
-ImageFile readImageFile(const QString& path, QByteArray* bytes)
+// the cap whatever the size said, as a file may grow while it is read. `room` is asked for the
+// file's size before anything is read.
+ImageFile readImageFile(const QString& path, QByteArray* bytes, const std::function<bool(qint64)>& room)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
@@ -100,6 +106,8 @@ ImageFile readImageFile(const QString& path, QByteArray* bytes)
         return S_ISDIR(st.st_mode) ? ImageFile::ByPath : ImageFile::NotRegular;
     if (st.st_size > imageCapBytes)
         return ImageFile::ByPath;
+    if (room && !room(qint64(st.st_size)))
+        return ImageFile::NoRoom;
     QByteArray out(qsizetype(st.st_size) + 1, Qt::Uninitialized);
     qsizetype have = 0;
     for (;;) {
@@ -124,34 +132,68 @@ ImageFile readImageFile(const QString& path, QByteArray* bytes)
     return ImageFile::Read;
 }
 
-// One chosen or pasted file; none, with the reason, when it is refused.
-std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal)
+// One chosen or pasted file; none, with the reason, when it is refused. With a budget the
+// attachment has its room in the message taken; `full` says it was refused for want of it.
+std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal, AttachmentBudget* budget, bool* full)
 {
     const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
     ChatAttachment a;
     a.name = QFileInfo(path).fileName();
     a.path = path;
+    // The room taken for the image's bytes before they were read; -1 for none.
+    qint64 taken = -1;
+    const auto refuse = [&](const QString& why) -> std::optional<ChatAttachment> {
+        if (taken >= 0)
+            budget->give(taken);
+        *refusal = why;
+        return std::nullopt;
+    };
+    // The attachment as it goes, its room taken.
+    const auto keep = [&](ChatAttachment&& out) -> std::optional<ChatAttachment> {
+        if (budget) {
+            const qint64 cost = AttachmentBudget::costOf(out);
+            if (taken >= 0 ? !budget->resize(taken, cost) : !budget->take(cost)) {
+                *full = true;
+                return refuse({});
+            }
+        }
+        return std::move(out);
+    };
     if (!mimeForImage(url))
-        return a;
+        return keep(std::move(a));
     QByteArray bytes;
-    switch (readImageFile(path, &bytes)) {
+    const auto room = [&](qint64 size) {
+        if (!budget)
+            return true;
+        if (!budget->take(AttachmentBudget::base64Chars(size)))
+            return false;
+        taken = AttachmentBudget::base64Chars(size);
+        return true;
+    };
+    ImageFile got;
+    try {
+        got = readImageFile(path, &bytes, room);
+    } catch (const std::bad_alloc&) {
+        return refuse(noMemoryMessage(a.name));
+    }
+    switch (got) {
     case ImageFile::ByPath:
-        return a;
+        return keep(std::move(a));
     case ImageFile::NotRegular:
-        *refusal = notAFileMessage(a.name);
+        return refuse(notAFileMessage(a.name));
+    case ImageFile::NoRoom:
+        *full = true;
         return std::nullopt;
     case ImageFile::Read:
         break;
     }
     const auto type = imageTypeOf(bytes);
-    if (!type) {
-        *refusal = notAnImageMessage(a.name);
-        return std::nullopt;
-    }
+    if (!type)
+        return refuse(notAnImageMessage(a.name));
     a.isImage = true;
     a.mediaType = *type;
     a.data = std::move(bytes);
-    return a;
+    return keep(std::move(a));
 }
 
 } // namespace
@@ -169,6 +211,11 @@ QString unreadableImageMessage()
 QString notAnImageMessage(const QString& name)
 {
     return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(name);
+}
+
+QString noMemoryMessage(const QString& name)
+{
+    return QStringLiteral("%1 was not attached: there is not enough memory to read it.").arg(name);
 }
 
 QString notAFileMessage(const QString& name)
@@ -203,17 +250,26 @@ std::optional<QString> imageTypeOf(const QByteArray& bytes)
     return std::nullopt;
 }
 
-PasteResult fromFiles(const QList<QUrl>& urls)
+PasteResult fromFiles(const QList<QUrl>& urls, AttachmentBudget* budget)
 {
     PasteResult r;
     QStringList refusals;
+    QString firstLeftOut;
+    int leftOut = 0;
     for (const QUrl& url : urls) {
         QString refusal;
-        if (auto a = fromFile(url, &refusal))
+        bool full = false;
+        if (auto a = fromFile(url, &refusal, budget, &full)) {
             r.attachments << std::move(*a);
-        else
+        } else if (full) {
+            if (leftOut++ == 0)
+                firstLeftOut = QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
+        } else {
             refusals << refusal;
+        }
     }
+    if (leftOut > 0)
+        refusals << AttachmentBudget::fullMessage(firstLeftOut, leftOut - 1);
     r.refusal = refusals.join(u'\n');
     return r;
 }

@@ -13,6 +13,8 @@ class QMimeData;
 
 namespace brinmoor {
 
+class AttachmentBudget;
+
 // Turning pasted and chosen files and images into attachments: the composer's paste, the attach
 // button's file chooser, and the question card's editor share these readers.
 namespace ChatAttachments {
@@ -48,8 +50,10 @@ struct PasteResult {
 // path (a read failure is no error: the file simply goes by path). A file named as an image whose
 // contents are no image is refused, and so is one that is no regular file (a device, a pipe):
 // such a file is never opened for reading. The refusal says why. Reads up to the cap per image,
-// so the composer calls it off the GUI thread.
-PasteResult fromFiles(const QList<QUrl>& urls);
+// so the composer calls it off the GUI thread. With a budget, each file takes its room in the
+// message before it is read, and the files past the message's bound are refused in one line; a
+// file that cannot be held in memory is refused by name.
+PasteResult fromFiles(const QList<QUrl>& urls, AttachmentBudget* budget = nullptr);
 
 // The local files a paste holds (its file URLs), in order; none when it holds no file.
 QList<QUrl> localFiles(const QMimeData* mime);
@@ -78,6 +82,8 @@ QString unreadableImageMessage();
 QString notAnImageMessage(const QString& name);
 // The line shown for a file named as an image that is a device, a pipe or a socket.
 QString notAFileMessage(const QString& name);
+// The line shown for a file there was no memory to read.
+QString noMemoryMessage(const QString& name);
 
 } // namespace ChatAttachments
 

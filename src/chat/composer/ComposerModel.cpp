@@ -273,6 +273,12 @@ void ComposerModel::send()
         setDraft({});
         return;
     }
+    // A draft that with its attachments is past what the agent accepts stays, with them, and says
+    // so (the attachments keep to their bound; a draft of hundreds of megabytes would pass it).
+    if (m_attachments && !AttachmentBudget::fits(text.size(), m_attachments->budget().chars())) {
+        m_attachments->say(AttachmentBudget::tooLongMessage());
+        return;
+    }
     // The images' bytes stay in C++ values from the list to the session.
     QVariantList attached;
     if (m_attachments)

@@ -2,21 +2,61 @@
 
 #include "ChatModels.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
+#include <QThreadPool>
 
 namespace brinmoor {
 
 namespace {
 
-QImage decode(const QVariant& value)
+std::optional<QByteArray> imageBytes(const QVariant& value)
 {
     if (!value.canConvert<ChatAttachment>())
-        return {};
+        return std::nullopt;
     const ChatAttachment a = value.value<ChatAttachment>();
     if (!a.isImage || !a.data)
-        return {};
-    return QImage::fromData(*a.data);
+        return std::nullopt;
+    return a.data;
+}
+
+// Whether the bytes are an image of a format that can be read (their header says so).
+bool readable(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).canRead();
+}
+
+// Decoded to cover the thumbnail's box, never enlarged.
+QImage decodeSmall(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize full = reader.size();
+    const QSize box(AttachmentImage::pictureBox, AttachmentImage::pictureBox);
+    if (full.isValid() && (full.width() > box.width() || full.height() > box.height()))
+        reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatioByExpanding).boundedTo(full));
+    QImage image = reader.read();
+    if (!image.isNull() && (image.width() > 2 * box.width() && image.height() > 2 * box.height()))
+        image = image.scaled(box, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return image;
+}
+
+// One decode at a time: each holds a whole picture while it decodes.
+QThreadPool& decoders()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
 }
 
 } // namespace
@@ -29,8 +69,30 @@ AttachmentImage::AttachmentImage(QQuickItem* parent) : QQuickPaintedItem(parent)
 void AttachmentImage::setAttachment(const QVariant& value)
 {
     m_attachment = value;
-    m_image = decode(value);
+    m_image = QImage();
+    const quint64 request = ++m_request;
+    const auto bytes = imageBytes(value);
+    m_valid = bytes && readable(*bytes);
     emit attachmentChanged();
+    update();
+    if (!m_valid)
+        return;
+    QPointer<AttachmentImage> self(this);
+    decoders().start([self, request, bytes = *bytes] {
+        QImage image = decodeSmall(bytes);
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [self, request, image = std::move(image)] {
+                if (self)
+                    self->decoded(request, image);
+            }, Qt::QueuedConnection);
+    });
+}
+
+void AttachmentImage::decoded(quint64 request, const QImage& image)
+{
+    if (request != m_request)
+        return;
+    m_image = image;
     update();
 }
 
@@ -45,7 +107,8 @@ void AttachmentImage::setRadius(qreal radius)
 
 bool AttachmentImage::isThumbnail(const QVariant& attachment)
 {
-    return !decode(attachment).isNull();
+    const auto bytes = imageBytes(attachment);
+    return bytes && readable(*bytes);
 }
 
 void AttachmentImage::paint(QPainter* painter)

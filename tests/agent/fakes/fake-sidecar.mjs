@@ -41,13 +41,16 @@ if (process.env.FAKE_SIDECAR_TREE)
 const quit = () => stubborn ? undefined : process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
 
 let chain = Promise.resolve();
-let pending = '';
+// Lines are joined from the chunks they came in once their line feed arrives: a message with big
+// images is a line of hundreds of megabytes.
+let parts = [];
 process.stdin.on('data', (chunk) => {
-  pending += chunk;
-  let nl;
-  while ((nl = pending.indexOf('\n')) >= 0) {
-    const line = pending.slice(0, nl);
-    pending = pending.slice(nl + 1);
+  let start = 0;
+  for (let nl = chunk.indexOf(10); nl >= 0; nl = chunk.indexOf(10, start)) {
+    parts.push(chunk.subarray(start, nl));
+    const line = Buffer.concat(parts).toString('utf8');
+    parts = [];
+    start = nl + 1;
     if (log) fs.appendFileSync(log, `${line}\n`);
     let cmd = null;
     try { cmd = JSON.parse(line).cmd; } catch { /* logged, not answered */ }
@@ -56,5 +59,6 @@ process.stdin.on('data', (chunk) => {
     const answer = script[cmd]?.[n - 1];
     if (answer) chain = chain.then(() => run(answer));
   }
+  if (start < chunk.length) parts.push(chunk.subarray(start));
 });
 process.stdin.on('end', () => { chain = chain.then(quit); });

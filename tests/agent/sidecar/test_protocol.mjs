@@ -49,6 +49,32 @@ test('line framing: split and joined commands, garbage skipped, one event per li
   assert.deepEqual(h.events[0], { ev: 'sessions_list', items: [{ id: 'x', summary: 's', lastModified: 1 }] });
 });
 
+test('line framing is linear: a long line read in many chunks is copied once, whatever their number', () => {
+  // A 24 MB line in 64 KB reads, as a message with big images arrives through a pipe, then a short
+  // one. Every byte the splitter copies is counted: joining all that is held at each read copies
+  // the line some 190 times over.
+  const concat = Buffer.concat;
+  let copied = 0;
+  Buffer.concat = (list, ...rest) => { const out = concat.call(Buffer, list, ...rest); copied += out.length; return out; };
+  try {
+    for (const size of [64 * 1024, 4096, 1]) {
+      copied = 0;
+      const splitter = new LineSplitter();
+      const line = Buffer.alloc(24 * 1024 * 1024, 0x61);
+      const got = [];
+      for (let at = 0; at < line.length; at += 64 * 1024) got.push(...splitter.feed(line.subarray(at, at + 64 * 1024)));
+      got.push(...splitter.feed(Buffer.from('\n{"b":2}\n' + 'c'.repeat(size))));
+      assert.equal(got.length, 2);
+      assert.equal(got[0].length, line.length);
+      assert.equal(got[1], '{"b":2}');
+      assert.ok(copied <= line.length + size + 64 * 1024, `copied ${copied} bytes for a line of ${line.length}`);
+      assert.deepEqual(splitter.feed(Buffer.from('\n')), ['c'.repeat(size)]);
+    }
+  } finally {
+    Buffer.concat = concat;
+  }
+});
+
 test('one prompt at a time: later requests wait, stale answers are ignored, a turn end cancels what is left', async () => {
   const replies = [];
   const done = deferred();

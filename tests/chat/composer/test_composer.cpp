@@ -1,6 +1,8 @@
 // The composer's rules without a sidecar: slash matching and keys, sending rules, attachment
 // reading from files and the clipboard, thumbnails, the session controls' display rules and
 // the history picker's paging.
+#include "AttachmentBudget.h"
+#include "AttachmentImage.h"
 #include "AttachmentImages.h"
 #include "AttachmentListModel.h"
 #include "ChatAttachments.h"
@@ -14,12 +16,18 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include <malloc.h>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 BRINMOOR_APP_TEST_ENVIRONMENT();
@@ -252,6 +260,152 @@ TEST(AttachmentList, files_are_read_off_the_gui_thread_and_only_regular_ones_as_
     EXPECT_TRUE(model.items()[2].isImage);  // a link to a regular file is read through
     EXPECT_EQ(model.items()[2].data, imageBytes("png"));
     EXPECT_EQ(model.notice(), refusals.join(u'\n'));
+}
+
+namespace {
+
+// A PNG of `size` bytes: a small picture padded after its end, as a 19 MB photo weighs.
+QString paddedPng(const QTemporaryDir& dir, const QString& name, qsizetype size)
+{
+    QByteArray bytes = imageBytes("png");
+    bytes.append(QByteArray(size - bytes.size(), '\0'));
+    return writeFile(dir, name, bytes);
+}
+
+} // namespace
+
+// One message's attachments have a bound together, in number and in the characters they add to
+// the message's line: pasting 200 links to one 19 MB image read all 200 (3.8 GB) and the app died
+// of it. Now each file takes its room before it is read; those past the bound are refused in one
+// line; room comes back as attachments leave.
+TEST(AttachmentList, a_message_takes_attachments_up_to_its_bound_and_refuses_the_rest_in_one_line)
+{
+    QTemporaryDir dir;
+    const QString big = paddedPng(dir, S("big.png"), 19'000'000);
+    const auto links = [&](const char* stem, const QString& target, int n) {
+        QList<QUrl> urls;
+        for (int i = 0; i < n; ++i) {
+            const QString path = dir.filePath(S(stem) + QString::number(i).rightJustified(3, u'0') + S(".") + QFileInfo(target).suffix());
+            if (!QFile::exists(path))
+                EXPECT_TRUE(QFile::link(target, path));
+            urls << QUrl::fromLocalFile(path);
+        }
+        return urls;
+    };
+    const QString note = writeFile(dir, S("note.txt"), "n");
+    const struct {
+        const char* what;
+        QList<QUrl> urls;
+        int attached;
+        QString notice;
+    } cases[] = {
+        // Ten 19,000,000-byte images fit (253,333,360 characters of Base64); the eleventh does not.
+        {"200 links to a 19 MB image", links("big-", big, 200), 10, AttachmentBudget::fullMessage(S("big-010.png"), 189)},
+        {"250 files by path", links("note-", note, 250), 200, AttachmentBudget::fullMessage(S("note-200.txt"), 49)},
+    };
+    for (const auto& c : cases) {
+        AttachmentListModel model;
+        model.addFiles(c.urls);
+        ASSERT_TRUE(waitUntil([&] { return !model.reading(); })) << c.what;
+        EXPECT_EQ(model.count(), c.attached) << c.what;
+        EXPECT_EQ(model.notice(), c.notice) << c.what;
+        EXPECT_EQ(model.budget().count(), c.attached) << c.what;
+        // One removed: one more fits, the next does not; sent (taken): all the room is back.
+        model.remove(model.items().first().idText());
+        model.addFiles(c.urls.mid(0, 2));
+        ASSERT_TRUE(waitUntil([&] { return !model.reading(); })) << c.what;
+        EXPECT_EQ(model.count(), c.attached) << c.what;
+        EXPECT_EQ(model.notice(), AttachmentBudget::fullMessage(QFileInfo(c.urls[1].toLocalFile()).fileName(), 0)) << c.what;
+        EXPECT_EQ(model.takeAll().size(), c.attached) << c.what;
+        EXPECT_EQ(model.budget().count(), 0) << c.what;
+        EXPECT_EQ(model.budget().chars(), 0) << c.what;
+    }
+
+    // Pasted text and images (appended as they are) keep to the same bound.
+    AttachmentListModel model;
+    model.addFiles(links("big-", big, 9));
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
+    ChatAttachment text = ChatAttachments::pastedText(QString(30'000'000, u'x'));
+    model.append({text});
+    EXPECT_EQ(model.count(), 9);
+    EXPECT_EQ(model.notice(), AttachmentBudget::fullMessage(text.name, 0));
+    text.data = QByteArray(1'000'000, 'x');
+    model.append({text});
+    EXPECT_EQ(model.count(), 10);
+    EXPECT_EQ(model.notice(), QString());
+
+    // A draft that with the attachments would pass what the agent accepts is not sent: the draft,
+    // the attachments and a line saying why stay.
+    ClaudeSession session(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+    ComposerModel composer;
+    composer.setSession(&session);
+    composer.setAttachments(&model);
+    composer.setDraft(QString(14'000'000, u'y'));
+    composer.send();
+    EXPECT_EQ(session.messageCount(), 0);
+    EXPECT_EQ(model.count(), 10);
+    EXPECT_EQ(composer.draft().size(), 14'000'000);
+    EXPECT_EQ(model.notice(), AttachmentBudget::tooLongMessage());
+    composer.setDraft(S("ten images"));
+    composer.send();
+    EXPECT_EQ(session.messageCount(), 1);
+    EXPECT_EQ(model.count(), 0);
+}
+
+// A file there is no memory to read is refused by name; the reader does not die of it. Run in a
+// child whose address space ends a few megabytes past what it uses.
+TEST(ChatAttachments, a_file_there_is_no_memory_for_is_refused_not_a_crash)
+{
+    QTemporaryDir dir;
+    const QString big = paddedPng(dir, S("big.png"), 19'000'000);
+    const auto readWithLittleMemory = [&] {
+        QFile status(S("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        qint64 sizeKb = 0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                sizeKb = line.mid(7).trimmed().split(' ').value(0).toLongLong();
+        // Big blocks from new mappings, not from what the heap already holds free.
+        ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+        const rlimit limit{rlim_t(sizeKb + 4 * 1024) * 1024, rlim_t(sizeKb + 4 * 1024) * 1024};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const auto r = ChatAttachments::fromFiles({QUrl::fromLocalFile(big)});
+        std::_Exit(r.attachments.isEmpty() && r.refusal == ChatAttachments::noMemoryMessage(S("big.png")) ? 0 : 3);
+    };
+    // In a fresh run of this test alone: a heap that other tests left holding free blocks would
+    // serve the read without asking for more.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(readWithLittleMemory(), ::testing::ExitedWithCode(0), "");
+}
+
+// A sent message's thumbnails are decoded off the GUI thread, at the size a thumbnail needs: ten
+// photos of 19 MB decoded whole on it, twice each, froze the window as they were sent and held
+// their full pictures. Bytes that are no image still show as no thumbnail at once.
+TEST(AttachmentImage, a_sent_image_is_decoded_off_the_gui_thread_to_thumbnail_size)
+{
+    const struct {
+        QSize size;
+        QSize picture;  // decoded
+    } cases[] = {{{3000, 2000}, {384, 256}}, {{1000, 4000}, {256, 1024}}, {{100, 50}, {100, 50}}};
+    for (const auto& c : cases) {
+        ChatAttachment a;
+        a.isImage = true;
+        a.data = imageBytes("png", c.size);
+        AttachmentImage item;
+        item.setAttachment(QVariant::fromValue(a));
+        EXPECT_TRUE(item.valid());
+        EXPECT_TRUE(AttachmentImage::isThumbnail(QVariant::fromValue(a)));
+        EXPECT_TRUE(item.pictureSize().isEmpty());  // not decoded on this thread
+        ASSERT_TRUE(waitUntil([&] { return !item.pictureSize().isEmpty(); }));
+        EXPECT_EQ(item.pictureSize(), c.picture);
+    }
+    ChatAttachment broken;
+    broken.isImage = true;
+    broken.data = QByteArray("not an image");
+    AttachmentImage item;
+    item.setAttachment(QVariant::fromValue(broken));
+    EXPECT_FALSE(item.valid());
+    EXPECT_FALSE(AttachmentImage::isThumbnail(QVariant::fromValue(broken)));
 }
 
 TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)

@@ -4,6 +4,11 @@
 # 0 and whose reading never ends) leaves the app's size as it was; a pipe "fifo.png" with no writer
 # (opening it to read waits for one) holds the GUI thread no longer than a window may freeze. Both
 # are refused by name, and the close button still quits the app.
+# Then, with the app's address space capped at 3 GB: ten images of 19,000,000 bytes are attached and
+# sent; the GUI thread never stalls 500 ms, the request reaches the model server within 60 s, and
+# the app's peak rises by less than 2.5 times the images' size. Then 200 links to one 19.35 MB image
+# pasted under a typed draft: the app lives, attaches what one message can carry, and sends the draft
+# with those images.
 #
 # Usage: attach_special_files_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool, xclip and ImageMagick; the CLI comes from the test cache.
@@ -45,5 +50,82 @@ paste_file "$work/fifo.png"
 wait_settled
 shot 2_fifo_refused
 stall_report "$since" "pasting fifo.png"
+
+# Images of noise (no smaller when compressed) of exactly <bytes>, as a photo weighs.
+noise_png() {  # <path> <bytes>
+    python3 - "$1" "$2" <<'PY'
+import os, struct, sys, zlib
+path, size = sys.argv[1], int(sys.argv[2])
+chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
+w = 2400
+h = (size - 4096) // (3 * w + 1)
+raw = b"".join(b"\0" + os.urandom(3 * w) for _ in range(h))
+head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) + chunk(b"IDAT", zlib.compress(raw, 1))
+pad = size - len(head) - 12 - 12
+open(path, "wb").write(head + chunk(b"tEXt", b"Comment\0" + b" " * (pad - 8)) + chunk(b"IEND", b""))
+assert os.path.getsize(path) == size
+PY
+}
+# File links on the clipboard, pasted into the composer.
+paste_files() {  # <path...>
+    local f
+    for f; do printf 'file://%s\r\n' "$f"; done >"$work/uri-list"
+    xclip -quiet -selection clipboard -t text/uri-list -i "$work/uri-list" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 10 bash -c "xclip -o -selection clipboard -t text/uri-list 2>/dev/null | grep -q '$1'" || fail "the clipboard never held $1"
+    xdotool key ctrl+v
+}
+# The model requests that carried <text>, with the images each held: "<images>" per line.
+images_sent_with() {  # <text>
+    [ -s "$work/claude-server.jsonl" ] || return 0
+    python3 - "$work/claude-server.jsonl" "$1" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    if sys.argv[2] not in line:
+        continue
+    body = json.loads(line)["body"]
+    last = [m for m in body.get("messages", []) if m.get("role") == "user"][-1]
+    content = last["content"] if isinstance(last["content"], list) else []
+    print(sum(1 for c in content if c.get("type") == "image"))
+PY
+}
+sent_with() { [ "$(images_sent_with "$1" | tail -1)" = "$2" ]; }
+wait_for 30 some_sidecar || fail "the pane's sidecar never started"
+prlimit --as=3221225472 --pid "$app"
+
+noise_png "$work/photo-0.png" 19000000
+ten=("$work/photo-0.png")
+for i in 1 2 3 4 5 6 7 8 9; do cp "$work/photo-0.png" "$work/photo-$i.png"; ten+=("$work/photo-$i.png"); done
+echo 5 >"/proc/$app/clear_refs"  # the peak from here
+hwm_before=$(rss_mb) since=$(now_ms)
+paste_files "${ten[@]}"
+wait_settled
+shot 3_ten_images
+xdotool type --delay 20 "Ten photos"
+sent_at=$(now_ms)
+xdotool key Return
+wait_for 60 sent_with "Ten photos" 10 || fail "the ten images did not reach the model server within 60 s (it got: $(images_sent_with "Ten photos"))"
+echo "$e2e: ten 19,000,000-byte images reached the model server $(( $(now_ms) - sent_at )) ms after Return"
+E2E_STALL_MS=500 stall_report "$since" "attaching and sending ten 19 MB images"
+peak_grown=$(( $(rss_mb VmHWM) - hwm_before ))
+echo "$e2e: ten images: the app's peak rose by $peak_grown MB (2.5 times the images: 453 MB)"
+[ "$peak_grown" -lt 453 ] || fail "sending ten 19 MB images raised the app's peak by $peak_grown MB"
+wait_settled
+
+noise_png "$work/big.png" 19350000
+links=()
+for i in $(seq 0 199); do ln -s "$work/big.png" "$work/link-$i.png"; links+=("$work/link-$i.png"); done
+xdotool type --delay 20 "Keep this draft"
+since=$(now_ms)
+paste_files "${links[@]}"
+wait_settled
+shot 4_two_hundred_links
+kill -0 "$app" 2>/dev/null || fail "pasting 200 links to a 19 MB image ended the app"
+stall_report "$since" "pasting 200 links to a 19 MB image"
+echo "$e2e: 200 links: the app holds $(rss_mb) MB"
+xdotool key Return
+wait_for 60 sent_with "Keep this draft" 9 || fail "the draft did not go with the nine images that fit (the server got: $(images_sent_with "Keep this draft"))"
+echo "$e2e: 200 links: the draft went with the 9 images one message can carry"
+wait_settled
 quit_app
 echo "$e2e: passed"

@@ -90,6 +90,28 @@ Item {
             close(c);
         }
 
+        // The list draws from the listing itself, row by row: no array of the folder's names is
+        // made for it (for a folder of a million folders that array outlived the chooser until the
+        // script engine collected it, and collecting it froze the window). Its rows follow the
+        // listing, and closing empties them.
+        function test_the_list_draws_its_rows_from_the_listing_and_closing_empties_it() {
+            const root = TestSupport.folderTree("model", ["web/src", "web/lib", "web/.git"]);
+            const s = sheetWith(root + "/web", []);
+            const c = openChooser(s);
+            const list = part(c, "folderList");
+            verify(list.model === c.folders, "the list's model is " + list.model);
+            tryVerify(() => list.count === 2 && listed(c).join() === "lib,src");
+            c.showHidden = true;
+            tryVerify(() => list.count === 3);
+            list.forceLayout();
+            const names = [];
+            for (let i = 0; i < list.count; ++i)
+                names.push(list.itemAtIndex(i).fileName);
+            compare(names.join(), ".git,lib,src");
+            close(c);
+            compare(list.count, 0);
+        }
+
         function test_a_folder_of_hidden_folders_offers_them_and_can_be_chosen() {
             const root = TestSupport.folderTree("hidden", [".config", ".cache", ".local/share"], ["notes.txt"]);
             const s = sheetWith(root, []);

@@ -1,0 +1,63 @@
+#include "AttachmentBudget.h"
+
+namespace brinmoor {
+
+qint64 AttachmentBudget::costOf(const ChatAttachment& a)
+{
+    if (a.data)
+        return a.isImage ? base64Chars(a.data->size()) : a.data->size();
+    // "- <path>\n", a path with line breaks quoted and escaped.
+    return 2 * a.pathText().size() + 4;
+}
+
+bool AttachmentBudget::take(qint64 chars)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_count >= maxCount || chars > maxChars - m_chars)
+        return false;
+    ++m_count;
+    m_chars += chars;
+    return true;
+}
+
+bool AttachmentBudget::resize(qint64 from, qint64 to)
+{
+    QMutexLocker lock(&m_mutex);
+    if (to - from > maxChars - m_chars)
+        return false;
+    m_chars += to - from;
+    return true;
+}
+
+void AttachmentBudget::give(qint64 chars)
+{
+    QMutexLocker lock(&m_mutex);
+    m_count = std::max(0, m_count - 1);
+    m_chars = std::max<qint64>(0, m_chars - chars);
+}
+
+int AttachmentBudget::count() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_count;
+}
+
+qint64 AttachmentBudget::chars() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_chars;
+}
+
+QString AttachmentBudget::fullMessage(const QString& firstName, int more)
+{
+    const QString what = more > 0 ? QStringLiteral("%1 and %2 more %3 were").arg(firstName).arg(more).arg(more == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                                  : QStringLiteral("%1 was").arg(firstName);
+    return QStringLiteral("%1 not attached: a message can carry at most %2 attachments, about 190 MB together.").arg(what).arg(maxCount);
+}
+
+QString AttachmentBudget::tooLongMessage()
+{
+    return QStringLiteral("The message was not sent: with its attachments it is longer than the agent accepts. Shorten it or remove an attachment.");
+}
+
+} // namespace brinmoor
