@@ -20,9 +20,22 @@ Item {
     property string provider: "claude"
     // The most the card may take; never less than its header.
     property real maximumHeight: Infinity
-    readonly property QuestionFlow flow: QuestionFlow {
-        ask: card.ask
-        onSubmitted: answers => card.answer(answers)
+    // Where the steps, choices and typed text live: the card's own unless the pane gives the one
+    // kept with its session, which a card built again (the pane's view made anew) comes back to.
+    property QuestionFlow flow: ownFlow
+    QuestionFlow {
+        id: ownFlow
+    }
+    function showAsk() {
+        if (card.flow)
+            card.flow.ask = card.ask;
+    }
+    onAskChanged: card.showAsk()
+    onFlowChanged: card.showAsk()
+    Component.onCompleted: card.showAsk()
+    Connections {
+        target: card.flow
+        function onSubmitted(answers: var) { card.answer(answers); }
     }
     readonly property var current: card.flow.current
     // The agent's caption and question, their hidden characters as marks: the user answers what
@@ -266,6 +279,8 @@ Item {
                                     card.flow.advance();
                                 }
                                 Component.onCompleted: {
+                                    // Text typed before the card was made again: go on after it.
+                                    editor.cursorPosition = editor.length;
                                     editor.forceActiveFocus();
                                     revealLater.restart();
                                 }
