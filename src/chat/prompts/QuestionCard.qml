@@ -45,6 +45,10 @@ Item {
     readonly property string question: card.current ? card.current.question : ""
     readonly property string markedQuestion: ChatText.markedOutput(card.question)
 
+    // The free-text box takes the keyboard when the user opens it or steps back to it; not when
+    // the card is made again with it open (the user may be typing in another pane by then).
+    property bool focusOtherBox: false
+
     signal answer(var answers)
     signal skip()
 
@@ -225,7 +229,10 @@ Item {
                     label: qsTr("Other…")
                     multiSelect: card.flow.multiSelect
                     chosen: card.flow.otherChosen
-                    onClicked: card.flow.tapOther()
+                    onClicked: {
+                        card.focusOtherBox = true;
+                        card.flow.tapOther();
+                    }
                 }
                 Repeater {
                     id: otherBox
@@ -253,7 +260,6 @@ Item {
                                 text: card.flow.otherText
                                 wrapMode: TextEdit.Wrap
                                 selectByMouse: true
-                                focus: true
                                 color: Theme.textStrong
                                 font.pointSize: Theme.fontSize(12.5)
                                 onTextChanged: card.flow.otherText = editor.text
@@ -281,7 +287,8 @@ Item {
                                 Component.onCompleted: {
                                     // Text typed before the card was made again: go on after it.
                                     editor.cursorPosition = editor.length;
-                                    editor.forceActiveFocus();
+                                    if (card.focusOtherBox)
+                                        editor.forceActiveFocus();
                                     revealLater.restart();
                                 }
                             }
@@ -302,7 +309,10 @@ Item {
                     horizontalPadding: 12
                     weight: Font.Medium
                     outlinedText: Theme.textDim
-                    onClicked: card.flow.back()
+                    onClicked: {
+                        card.focusOtherBox = true;
+                        card.flow.back();
+                    }
                 }
                 PromptButton {
                     id: nextButton

@@ -331,6 +331,7 @@ Item {
             compare(card.flow.step, 1, "on the second question still");
             verify(findChild(card, "other").chosen);
             compare(findChild(pane, "otherEditor").text, "PARTIAL-OTHER text");
+            verify(!findChild(pane, "otherEditor").activeFocus, "made again, it leaves the keyboard where it is");
             // The first answer is kept too, and the typed one goes as typed.
             mouseClick(findChild(card, "back"));
             compare(card.flow.chosen, ["SQLite"]);
