@@ -78,7 +78,15 @@ void ComposerModel::setStore(ComposerDraft* store)
         return;
     // What this composer holds stays with the store it was typed for.
     keepInStore();
+    disconnect(m_storeGone);
     m_store = next;
+    // A session's store goes with the session: the composer then keeps its own.
+    if (next != m_ownStore)
+        m_storeGone = connect(next, &QObject::destroyed, this, [this] {
+            m_store = m_ownStore;
+            setAttachments(m_ownStore->attachments());
+            emit storeChanged();
+        });
     setAttachments(next->attachments());
     emit storeChanged();
     loadFromStore();

@@ -132,6 +132,7 @@ private:
     QPointer<QTextDocument> m_document;
     QMetaObject::Connection m_documentLink;
     QMetaObject::Connection m_editorGone;
+    QMetaObject::Connection m_storeGone;
     QMetaObject::Connection m_cursorLink;
     int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
     bool m_draftHasText = false;

@@ -20,9 +20,11 @@ Item {
     property string provider: "claude"
     // The most the card may take; never less than its header.
     property real maximumHeight: Infinity
-    // Where the steps, choices and typed text live: the card's own unless the pane gives the one
-    // kept with its session, which a card built again (the pane's view made anew) comes back to.
-    property QuestionFlow flow: ownFlow
+    // Where the steps, choices and typed text live (`flow`): the one the pane keeps with its
+    // session, which a card built again (the pane's view made anew) comes back to; without one,
+    // or once it is gone with its session, the card's own.
+    property QuestionFlow keptFlow: null
+    readonly property QuestionFlow flow: card.keptFlow ? card.keptFlow : ownFlow
     QuestionFlow {
         id: ownFlow
     }

@@ -476,7 +476,7 @@ Item {
                     width: stack.width
                     maximumHeight: stack.height - foot.height - permissionCards.cardHeight - 56
                     ask: pane.vm.pendingQuestion
-                    flow: ChatMemory.of(pane.vm).questionFlow
+                    keptFlow: pane.memory ? pane.memory.questionFlow : null
                     provider: pane.vm.provider
                     onAnswer: answers => pane.vm.answerQuestion(answers)
                     onSkip: pane.vm.skipQuestion()

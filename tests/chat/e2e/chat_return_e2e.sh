@@ -81,10 +81,14 @@ pids+=($!)
 offers_png() { xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx image/png; }
 wait_for 10 offers_png || fail "the image never reached the clipboard"
 xdotool key ctrl+v
-# The chip: the image's orange in pane A's composer.
+# The chip: the image's orange in pane A's composer (its lower part of the window).
 chip_shown() {
-    colour_rows E07A2F <<'PY'
-sys.exit(sum(1 for y, xs in rows.items() if y > 500 for x in xs if x < 720) < 200)
+    import -window "$window" -depth 8 -crop 490x260+230+$((height - 260)) +repage "$work/chip-area.ppm"
+    python3 - "$work/chip-area.ppm" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+px = data.split(b"\n", 3)[3]
+sys.exit(sum(1 for i in range(0, len(px), 3) if px[i:i + 3] == b"\xe0\x7a\x2f") < 200)
 PY
 }
 wait_for 20 chip_shown || { shot 3_no_chip; fail "no image chip in pane A's composer"; }
