@@ -13,6 +13,7 @@
 #include <QProcessEnvironment>
 #include <QUrl>
 
+#include <algorithm>
 #include <limits>
 
 namespace brinmoor {
@@ -707,6 +708,14 @@ void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
     // a question with nothing after it).
     QList<ChatMessage> settled = messages;
     TurnEnds::settleStored(settled);
+    // The same conversation read back (a restart for a new effort or model): its messages are
+    // the ones shown, so they keep their ids, and with them their rows and the user's place in
+    // them. A stored message comes with a new id, which would make every row anew.
+    for (qsizetype i = 0; i < std::min(settled.size(), m_transcript.size()); ++i) {
+        if (settled.at(i).role != m_transcript.at(i).role)
+            break;
+        settled[i].id = m_transcript.at(i).id;
+    }
     setTranscript(std::move(settled));
 }
 

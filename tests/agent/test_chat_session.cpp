@@ -324,6 +324,50 @@ TEST(ChatSession, events_applied_directly)
     EXPECT_EQ(s.tokensOut(), 0);
 }
 
+// The conversation read back after a restart (a new effort or model) is the one shown: its
+// messages keep their ids, so its rows stay as they are (no row removed and made again) and the
+// user's place in them holds. Where the stored one goes another way, its messages are new.
+TEST(ChatSession, a_conversation_read_back_keeps_the_rows_it_shows)
+{
+    const auto message = [](const char* role, const char* text) {
+        return QJsonObject{{S("role"), S(role)}, {S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S(text)}}}}};
+    };
+    const QJsonArray shown{message("user", "q"), message("assistant", "a1"), message("user", "more"), message("assistant", "a2")};
+    struct Case {
+        const char* name;
+        QJsonArray readBack;
+        int keptRows;     // rows of the shown ones that keep their id
+        int removedRows;  // rows removed from the list
+    };
+    const QList<Case> cases{
+        {"the same", shown, 4, 0},
+        {"one more at its end", QJsonArray{shown[0], shown[1], shown[2], shown[3], message("assistant", "a3")}, 4, 0},
+        {"another way from its third", QJsonArray{shown[0], shown[1], message("assistant", "other"), message("user", "x")}, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);
+        const auto apply = [&](const QJsonObject& o) {
+            s.apply(*SidecarEvent::decode(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))));
+        };
+        apply(ev(S("history"), {{S("messages"), shown}}));
+        QStringList before;
+        for (const TimelineRow& r : s.timeline()->rows())
+            before << r.id;
+        ASSERT_EQ(before.size(), 4);
+        int removed = 0;
+        QObject::connect(s.timeline(), &QAbstractItemModel::rowsRemoved, [&](const QModelIndex&, int first, int last) { removed += last - first + 1; });
+        apply(ev(S("history"), {{S("messages"), c.readBack}}));
+        ASSERT_EQ(s.timeline()->count(), c.readBack.size());
+        int kept = 0;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            kept += s.timeline()->rows().at(i).id == before.at(i) ? 1 : 0;
+        EXPECT_EQ(kept, c.keptRows);
+        EXPECT_EQ(removed, c.removedRows);
+        EXPECT_EQ(s.timeline()->rows().at(2).text, c.readBack[2].toObject()[S("blocks")].toArray()[0].toObject()[S("text")].toString());
+    }
+}
+
 // How each turn ended shows on its calls and its question: a result settles the call it names
 // (rows drawn again in place), a cut turn interrupts what waits and marks a question nothing
 // answered, a read-back conversation is settled whole; the agent's word on a reconnect lasts while

@@ -23,6 +23,8 @@ Item {
     ComposerModel {
         id: composerModel
         session: composer.session
+        // The draft and its chips are the session's: a composer built again shows them as left.
+        store: composer.session ? ChatMemory.of(composer.session).draft : null
         // The editor holds the draft; the model reads it when it needs all of it (sending).
         textEdit: bar.editor.textItem
     }

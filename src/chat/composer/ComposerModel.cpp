@@ -17,7 +17,15 @@ ComposerModel::ComposerModel(QObject* parent) : QObject(parent)
 {
     // canSend depends on the draft and the attachment count; both paths land here.
     connect(this, &ComposerModel::draftChanged, this, &ComposerModel::onSessionState);
-    setAttachments(new AttachmentListModel(this));
+    m_ownStore = new ComposerDraft(this);
+    m_store = m_ownStore;
+    setAttachments(m_ownStore->attachments());
+}
+
+ComposerModel::~ComposerModel()
+{
+    keepInStore();
+    disconnect(m_editorGone);
 }
 
 void ComposerModel::componentComplete()
@@ -58,6 +66,60 @@ void ComposerModel::setSession(QObject* session)
     refreshSlash();
 }
 
+ComposerDraft* ComposerModel::store() const
+{
+    return m_store ? m_store.data() : m_ownStore;
+}
+
+void ComposerModel::setStore(ComposerDraft* store)
+{
+    ComposerDraft* next = store ? store : m_ownStore;
+    if (m_store == next)
+        return;
+    // What this composer holds stays with the store it was typed for.
+    keepInStore();
+    disconnect(m_storeGone);
+    m_store = next;
+    // A session's store goes with the session: the composer then keeps its own.
+    if (next != m_ownStore)
+        m_storeGone = connect(next, &QObject::destroyed, this, [this] {
+            m_store = m_ownStore;
+            setAttachments(m_ownStore->attachments());
+            emit storeChanged();
+        });
+    setAttachments(next->attachments());
+    emit storeChanged();
+    loadFromStore();
+}
+
+void ComposerModel::keepInStore()
+{
+    if (!m_store || !m_document || !m_textEdit)
+        return;
+    m_store->keep(m_document->toPlainText(), m_textEdit->property("cursorPosition").toInt());
+}
+
+void ComposerModel::loadFromStore()
+{
+    const ComposerDraft* from = store();
+    if (m_document) {
+        if (m_document->toPlainText() != from->text())
+            m_textEdit->setProperty("text", from->text());
+        // The store holds its cursor within its text (an editor still being made may not show
+        // the text yet).
+        const int cursor = from->cursorPosition();
+        m_textEdit->setProperty("cursorPosition", cursor);
+        // An editor still being made puts its cursor at the start as it completes: once more
+        // after that, unless the draft changed meanwhile.
+        QMetaObject::invokeMethod(
+            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text = from->text()] {
+                if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text)
+                    edit->setProperty("cursorPosition", cursor);
+            }, Qt::QueuedConnection);
+    }
+    onDraftEdited();
+}
+
 void ComposerModel::setAttachments(AttachmentListModel* attachments)
 {
     if (m_attachments == attachments)
@@ -75,7 +137,7 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 
 QString ComposerModel::draft() const
 {
-    return m_document ? m_document->toPlainText() : m_draft;
+    return m_document ? m_document->toPlainText() : store()->text();
 }
 
 void ComposerModel::setDraft(const QString& draft)
@@ -88,9 +150,9 @@ void ComposerModel::setDraft(const QString& draft)
         m_textEdit->setProperty("cursorPosition", m_textEdit->property("length"));
         return;
     }
-    if (m_draft == draft)
+    if (store()->text() == draft)
         return;
-    m_draft = draft;
+    store()->keep(draft, int(draft.size()));
     onDraftEdited();
 }
 
@@ -98,29 +160,46 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
 {
     if (m_textEdit == edit)
         return;
-    const QString current = draft();
+    // The draft moves to its new holder through the store, its cursor with it.
+    keepInStore();
     disconnect(m_documentLink);
+    disconnect(m_editorGone);
+    disconnect(m_cursorLink);
     const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     m_document = quickDocument ? quickDocument->textDocument() : nullptr;
     m_textEdit = m_document ? edit : nullptr;
-    m_draft.clear();
-    if (m_document)
+    if (m_document) {
         m_documentLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onDraftEdited);
+        // The editor may go before this model does (its view torn down first): its document, a
+        // child of it, still holds the draft while the editor's destroyed() is emitted.
+        m_editorGone = connect(m_textEdit, &QObject::destroyed, this, [this] {
+            if (m_store && m_document)
+                m_store->keep(m_document->toPlainText(), m_cursorSeen);
+            m_document = nullptr;
+            disconnect(m_documentLink);
+        });
+        m_cursorLink = connect(m_textEdit, SIGNAL(cursorPositionChanged()), this, SLOT(onCursorMoved()));
+        onCursorMoved();
+    }
     emit textEditChanged();
-    // The draft moves to its new holder.
-    setDraft(current);
-    onDraftEdited();
+    loadFromStore();
+}
+
+void ComposerModel::onCursorMoved()
+{
+    if (m_textEdit)
+        m_cursorSeen = m_textEdit->property("cursorPosition").toInt();
 }
 
 int ComposerModel::draftLength() const
 {
-    return m_document ? m_document->characterCount() - 1 : int(m_draft.size());
+    return m_document ? m_document->characterCount() - 1 : int(store()->text().size());
 }
 
 QChar ComposerModel::draftAt(int i) const
 {
     if (!m_document)
-        return m_draft.at(i);
+        return store()->text().at(i);
     // As the document's plain text has it.
     const QChar c = m_document->characterAt(i);
     switch (c.unicode()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AttachmentListModel.h"
+#include "ComposerDraft.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -22,13 +23,17 @@ namespace brinmoor {
 // that offers them. While the composer is on screen its editor holds the draft (`textEdit`): the
 // draft is then read from the editor's document only when it is needed, and a key updates only
 // what the rules look at (whether there is any text, and the command word at its start), so that
-// typing costs the same in a draft of a megabyte as in an empty one.
+// typing costs the same in a draft of a megabyte as in an empty one. The draft goes to its
+// `store` (the session's, which the pane gives) when the editor goes, and comes from it when an
+// editor comes: a composer built again on the session shows the text, cursor and chips left.
 class ComposerModel : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
     Q_PROPERTY(QObject* session READ session WRITE setSession NOTIFY sessionChanged)
-    // Its own list unless another is set.
+    // Where the draft and its attachments are kept: its own unless another is set (the session's).
+    Q_PROPERTY(brinmoor::ComposerDraft* store READ store WRITE setStore NOTIFY storeChanged)
+    // The store's list unless another is set.
     Q_PROPERTY(brinmoor::AttachmentListModel* attachments READ attachments WRITE setAttachments NOTIFY attachmentsChanged)
     // Read on demand: a binding on it would copy the whole draft on every key.
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
@@ -50,11 +55,15 @@ class ComposerModel : public QObject, public QQmlParserStatus {
     Q_PROPERTY(QString placeholder READ placeholder NOTIFY sessionStateChanged)
 public:
     explicit ComposerModel(QObject* parent = nullptr);
+    // The draft still in the editor is left in the store.
+    ~ComposerModel() override;
     void classBegin() override {}
     void componentComplete() override;
 
     QObject* session() const { return m_session; }
     void setSession(QObject* session);
+    ComposerDraft* store() const;
+    void setStore(ComposerDraft* store);
     AttachmentListModel* attachments() const { return m_attachments; }
     void setAttachments(AttachmentListModel* attachments);
     QString draft() const;
@@ -83,6 +92,7 @@ public:
 
 signals:
     void sessionChanged();
+    void storeChanged();
     void attachmentsChanged();
     void draftChanged();
     void textEditChanged();
@@ -92,9 +102,14 @@ signals:
 
 private slots:
     void onSessionState();
+    void onCursorMoved();
     void onCommands();
 
 private:
+    // The editor's text and cursor left in the store (nothing without an editor).
+    void keepInStore();
+    // The stored draft put into the editor, its cursor where it was.
+    void loadFromStore();
     // Any edit of the draft, typed or set.
     void onDraftEdited();
     void refreshSlash();
@@ -108,13 +123,18 @@ private:
     QVariant sessionValue(const char* property) const;
 
     QPointer<QObject> m_session;
+    ComposerDraft* m_ownStore = nullptr;
+    QPointer<ComposerDraft> m_store;
     QPointer<AttachmentListModel> m_attachments;
     QList<QMetaObject::Connection> m_sessionLinks;
     QList<QMetaObject::Connection> m_attachmentLinks;
-    QString m_draft;  // the draft while no editor holds it
     QPointer<QQuickItem> m_textEdit;
     QPointer<QTextDocument> m_document;
     QMetaObject::Connection m_documentLink;
+    QMetaObject::Connection m_editorGone;
+    QMetaObject::Connection m_storeGone;
+    QMetaObject::Connection m_cursorLink;
+    int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
     bool m_draftHasText = false;
     int m_slashIndex = 0;
     bool m_slashDismissed = false;

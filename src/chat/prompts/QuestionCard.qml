@@ -20,9 +20,24 @@ Item {
     property string provider: "claude"
     // The most the card may take; never less than its header.
     property real maximumHeight: Infinity
-    readonly property QuestionFlow flow: QuestionFlow {
-        ask: card.ask
-        onSubmitted: answers => card.answer(answers)
+    // Where the steps, choices and typed text live (`flow`): the one the pane keeps with its
+    // session, which a card built again (the pane's view made anew) comes back to; without one,
+    // or once it is gone with its session, the card's own.
+    property QuestionFlow keptFlow: null
+    readonly property QuestionFlow flow: card.keptFlow ? card.keptFlow : ownFlow
+    QuestionFlow {
+        id: ownFlow
+    }
+    function showAsk() {
+        if (card.flow)
+            card.flow.ask = card.ask;
+    }
+    onAskChanged: card.showAsk()
+    onFlowChanged: card.showAsk()
+    Component.onCompleted: card.showAsk()
+    Connections {
+        target: card.flow
+        function onSubmitted(answers: var) { card.answer(answers); }
     }
     readonly property var current: card.flow.current
     // The agent's caption and question, their hidden characters as marks: the user answers what
@@ -31,6 +46,10 @@ Item {
     readonly property string markedCaption: ChatText.markedName(card.caption)
     readonly property string question: card.current ? card.current.question : ""
     readonly property string markedQuestion: ChatText.markedOutput(card.question)
+
+    // The free-text box takes the keyboard when the user opens it or steps back to it; not when
+    // the card is made again with it open (the user may be typing in another pane by then).
+    property bool focusOtherBox: false
 
     signal answer(var answers)
     signal skip()
@@ -212,7 +231,10 @@ Item {
                     label: qsTr("Other…")
                     multiSelect: card.flow.multiSelect
                     chosen: card.flow.otherChosen
-                    onClicked: card.flow.tapOther()
+                    onClicked: {
+                        card.focusOtherBox = true;
+                        card.flow.tapOther();
+                    }
                 }
                 Repeater {
                     id: otherBox
@@ -240,7 +262,6 @@ Item {
                                 text: card.flow.otherText
                                 wrapMode: TextEdit.Wrap
                                 selectByMouse: true
-                                focus: true
                                 color: Theme.textStrong
                                 font.pointSize: Theme.fontSize(12.5)
                                 onTextChanged: card.flow.otherText = editor.text
@@ -266,7 +287,10 @@ Item {
                                     card.flow.advance();
                                 }
                                 Component.onCompleted: {
-                                    editor.forceActiveFocus();
+                                    // Text typed before the card was made again: go on after it.
+                                    editor.cursorPosition = editor.length;
+                                    if (card.focusOtherBox)
+                                        editor.forceActiveFocus();
                                     revealLater.restart();
                                 }
                             }
@@ -287,7 +311,10 @@ Item {
                     horizontalPadding: 12
                     weight: Font.Medium
                     outlinedText: Theme.textDim
-                    onClicked: card.flow.back()
+                    onClicked: {
+                        card.focusOtherBox = true;
+                        card.flow.back();
+                    }
                 }
                 PromptButton {
                     id: nextButton

@@ -59,11 +59,20 @@ Item {
         id: rows
         session: pane.vm
     }
-    // The first showing of the conversation starts at its end.
+    // What the view holds of the user's own beyond the session's state (the reading position, the
+    // draft, the question card's answers), kept with the session.
+    readonly property ChatPaneMemory memory: pane.vm ? ChatMemory.of(pane.vm) : null
+    // The first showing of the conversation starts at its end, or where the user left it in a
+    // view of this session made before.
     onVmChanged: {
         if (pane.vm && pane.vm.messageCount > 0)
             timeline.didInitialScroll = true;
-        pane.jumpToBottom();
+        // Asked here: the binding of `memory` may not have caught up yet.
+        const kept = pane.vm ? ChatMemory.of(pane.vm) : null;
+        if (kept && kept.readingRow !== "")
+            pane.returnTo(kept.readingRow, kept.readingOffset);
+        else
+            pane.jumpToBottom();
     }
 
     // What the frame shows: the live session's state and the cost text; the history button.
@@ -75,13 +84,14 @@ Item {
     readonly property string failure: pane.vm ? pane.vm.failure : ""
     readonly property bool atBottom: timeline.atBottom
     // Scrolls of the pane's own still to come (the slide to a new end, the late jumps).
-    readonly property bool settling: slide.running || jumps.running
+    readonly property bool settling: slide.running || jumps.running || goingBack.running
     readonly property ListView list: timeline
 
     // Sets `atBottom` and scrolls to the end 0.03, 0.2, 0.45 and 0.8 s from now: rows whose
     // height settles after layout (markdown, code blocks) are caught by the later ones.
     function jumpToBottom() {
         slide.stop();
+        goingBack.stop();
         timeline.atBottom = true;
         jumps.step = 0;
         jumps.interval = 30;
@@ -90,6 +100,79 @@ Item {
     function stopScrolling() {
         slide.stop();
         jumps.stop();
+        goingBack.stop();
+    }
+
+    // Back to a reading position: the row's top `offset` above the top of the visible area, now
+    // and again 0.03, 0.2, 0.45 and 0.8 s from now, as the rows around it settle their heights. A
+    // row no longer there (another conversation) leaves the view at the end.
+    function returnTo(rowId: string, offset: real) {
+        slide.stop();
+        jumps.stop();
+        timeline.atBottom = false;
+        goingBack.rowId = rowId;
+        goingBack.offset = offset;
+        goingBack.step = 0;
+        goingBack.interval = 0;
+        goingBack.restart();
+    }
+    function showRow(rowId: string, offset: real): bool {
+        const i = rows.indexOf(rowId);
+        if (i < 0)
+            return false;
+        timeline.positionViewAtIndex(i, ListView.Beginning);
+        const item = timeline.itemAtIndex(i);
+        if (!item)
+            return false;
+        const first = timeline.originY - timeline.topMargin;
+        const last = Math.max(first, timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.height);
+        timeline.contentY = Math.max(first, Math.min(item.y + offset, last));
+        return true;
+    }
+    // Where the user reads, left in the session's memory: the row at the top of the visible area
+    // and how far the area's top lies below the row's, or "" at the end. Only while the view is on
+    // screen and not on its way back to a kept position.
+    function keepReadingPosition() {
+        if (!pane.memory || goingBack.running || !timeline.visible || timeline.height <= 0 || timeline.count === 0)
+            return;
+        if (timeline.atBottom) {
+            pane.memory.keepReadingPosition("", 0);
+            return;
+        }
+        // Down from the top in steps smaller than the gap between rows, past the top margin.
+        const x = timeline.contentX + timeline.width / 2;
+        for (let y = timeline.contentY; y < timeline.contentY + timeline.height; y += 6) {
+            const item = timeline.itemAt(x, y);
+            if (item && item.rowId !== "working") {
+                pane.memory.keepReadingPosition(item.rowId, timeline.contentY - item.y);
+                return;
+            }
+        }
+    }
+    Timer {
+        id: goingBack
+        property string rowId
+        property real offset
+        property int step: 0
+        readonly property list<int> delays: [0, 30, 170, 250, 350]
+        onTriggered: {
+            if (!pane.showRow(goingBack.rowId, goingBack.offset) && goingBack.step === 0) {
+                pane.jumpToBottom();
+                return;
+            }
+            goingBack.step += 1;
+            if (goingBack.step < goingBack.delays.length) {
+                goingBack.interval = goingBack.delays[goingBack.step];
+                goingBack.restart();
+            } else {
+                keepLater.restart();
+            }
+        }
+    }
+    Timer {
+        id: keepLater
+        interval: 0
+        onTriggered: pane.keepReadingPosition()
     }
     // New rows while the user is at the end: a short ease-out slide to the new end. More than a
     // screen of new rows at once (a long answer arriving whole) is a jump: a slide would make the
@@ -245,7 +328,9 @@ Item {
                     timeline.measure();
                 else
                     measureLater.restart();
+                keepLater.restart();
             }
+            onAtBottomChanged: keepLater.restart()
             onHeightChanged: {
                 pane.autoScroll();
                 timeline.measure();
@@ -391,6 +476,7 @@ Item {
                     width: stack.width
                     maximumHeight: stack.height - foot.height - permissionCards.cardHeight - 56
                     ask: pane.vm.pendingQuestion
+                    keptFlow: pane.memory ? pane.memory.questionFlow : null
                     provider: pane.vm.provider
                     onAnswer: answers => pane.vm.answerQuestion(answers)
                     onSkip: pane.vm.skipQuestion()

@@ -71,6 +71,17 @@ void ChatTimelineRows::setSession(ClaudeSession* session)
     emit countChanged();
 }
 
+int ChatTimelineRows::indexOf(const QString& rowId) const
+{
+    if (!m_source || rowId.isEmpty())
+        return -1;
+    const QList<TimelineRow>& list = m_source->rows();
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (list.at(i).id == rowId)
+            return int(i);
+    return -1;
+}
+
 void ChatTimelineRows::setOpen(const QString& rowId, bool open)
 {
     if (open)

@@ -32,6 +32,8 @@ public:
     QObject* rows() const;
     int count() const;
 
+    // The index of the session's row with this id (the trailing row aside); -1 for none.
+    Q_INVOKABLE int indexOf(const QString& rowId) const;
     // Which thinking blocks the user opened, by row id: the list destroys the delegates of rows
     // far out of view, so a row's view asks here when it is made again. Kept while the row is in
     // the timeline.

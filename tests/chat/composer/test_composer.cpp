@@ -5,6 +5,7 @@
 #include "AttachmentImage.h"
 #include "AttachmentImages.h"
 #include "AttachmentListModel.h"
+#include "ChatPaneMemory.h"
 #include "ChatAttachments.h"
 #include "ClaudeSession.h"
 #include "ComposerLogic.h"
@@ -485,6 +486,44 @@ TEST(Composer, sends_compacts_and_waits_for_an_answer_on_a_session)
     composer.setDraft(S("more"));
     composer.send();
     EXPECT_EQ(session.messageCount(), 1);
+}
+
+// The draft and its chips live with the session: a composer made again on it (its pane's view built
+// anew) has them; once the session is gone, the composer that is left goes on with a store of its own.
+TEST(Composer, the_draft_and_its_chips_are_kept_with_the_session)
+{
+    auto* session = new ClaudeSession(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+    ChatPaneMemory* memory = ChatPaneMemory::of(session);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(ChatPaneMemory::of(session), memory);  // one per session
+    EXPECT_EQ(ChatPaneMemory::of(nullptr), nullptr);
+    ChatAttachment image;
+    image.name = S("shot.png");
+    image.isImage = true;
+    image.mediaType = S("image/png");
+    image.data = imageBytes("png");
+    {
+        ComposerModel first;
+        first.setSession(session);
+        first.setStore(memory->draft());
+        first.setDraft(S("kept words\nsecond line"));
+        first.attachments()->append({image});
+    }
+    ComposerModel second;
+    second.setSession(session);
+    second.setStore(memory->draft());
+    EXPECT_EQ(second.draft(), S("kept words\nsecond line"));
+    ASSERT_EQ(second.attachments()->count(), 1);
+    EXPECT_EQ(second.attachments()->items().at(0).name, S("shot.png"));
+    EXPECT_TRUE(second.canSend());
+
+    delete session;  // a stop or a close: its memory goes with it
+    ASSERT_NE(second.attachments(), nullptr);
+    EXPECT_EQ(second.attachments()->count(), 0);
+    second.setDraft(S("after"));
+    EXPECT_EQ(second.draft(), S("after"));
+    second.attachments()->append({image});
+    EXPECT_EQ(second.attachments()->count(), 1);
 }
 
 TEST(SessionControls, model_pill_gauge_and_effort_texts)

@@ -28,6 +28,13 @@ Item {
         return out.concat(extra || []);
     }
 
+    // Where the views made again on one session go (a workspace's grid goes and comes back).
+    Item {
+        id: holder
+        width: 620
+        height: 520
+    }
+
     TestCase {
         id: t
         name: "ChatPane"
@@ -229,6 +236,170 @@ Item {
             Theme.dark = true;
             mouseClick(findChild(card, "skip"));
             compare(pane.vm.pendingQuestion, undefined);
+        }
+
+        // A view of the session as the grid builds one: the chat host hands the session over once
+        // the view is made.
+        function viewOf(s) {
+            const pane = createTemporaryObject(paneComponent, holder, {
+                session: { id: s.paneId, project: "demo", state: "stopped" } });
+            pane.vm = s;
+            return pane;
+        }
+        // The view goes, as when its workspace is no longer kept, and a new one takes the session
+        // when the workspace is shown again.
+        function remake(pane) {
+            const s = pane.vm;
+            pane.destroy();
+            tryVerify(() => holder.children.length === 0, 2000, "the old view is gone");
+            return t.viewOf(s);
+        }
+        function type(text) {
+            for (const ch of text)
+                keyClick(ch);
+        }
+        function composerOf(pane) {
+            const bar = findChild(pane, "chatInputBar");
+            return bar ? bar.composer : null;
+        }
+        // The row at the top of the visible area: its text and how far its top lies above it.
+        function topRow(pane) {
+            const list = pane.list;
+            for (let y = list.contentY; y < list.contentY + list.height; y += 4) {
+                const item = list.itemAt(list.contentX + list.width / 2, y);
+                if (item)
+                    return { text: item.text, offset: Math.round(list.contentY - item.y) };
+            }
+            return null;
+        }
+
+        function test_a_view_made_again_gives_back_the_draft_and_its_chips() {
+            const s = TestSupport.newSession("claude");
+            let pane = t.viewOf(s);
+            tryVerify(() => t.composerOf(pane) !== null);
+            findChild(pane, "chatTextEditor").forceEditorFocus();
+            t.type("DRAFT-ALPHA unsent words");
+            keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            t.type("second line");
+            keyClick(Qt.Key_Left);
+            keyClick(Qt.Key_Left);
+            TestSupport.setClipboardFiles([TestSupport.writeFile("draft-shot.png", 90)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(t.composerOf(pane).attachments, "count", 1);
+            const draft = "DRAFT-ALPHA unsent words\nsecond line";
+
+            pane = t.remake(pane);
+            tryVerify(() => t.composerOf(pane) !== null);
+            const edit = findChild(pane, "chatEdit");
+            compare(edit.text, draft);
+            tryCompare(edit, "cursorPosition", draft.length - 2, 1000, "the cursor where it was");
+            const list = t.composerOf(pane).attachments;
+            compare(list.count, 1);
+            compare(list.data(list.index(0, 0), Qt.UserRole + 2), "draft-shot.png");
+            verify(findChild(pane, "attachmentStrip").visible, "the chip shows");
+            verify(t.composerOf(pane).canSend);
+
+            // Sent, the draft and its chip go with the message, and a view made again is empty.
+            findChild(pane, "chatTextEditor").forceEditorFocus();
+            keyClick(Qt.Key_Return);
+            compare(s.messageCount, 1);
+            compare(edit.text, "");
+            pane = t.remake(pane);
+            tryVerify(() => t.composerOf(pane) !== null);
+            compare(findChild(pane, "chatEdit").text, "");
+            compare(t.composerOf(pane).attachments.count, 0);
+        }
+
+        function test_a_view_made_again_gives_back_the_question_as_answered_so_far() {
+            const s = TestSupport.newSession("claude");
+            let pane = t.viewOf(s);
+            TestSupport.feed(s, { ev: "question", id: "q1", questions: [
+                { question: "Which engine?", header: "Storage", multiSelect: false,
+                  options: [{ label: "Postgres", description: "" }, { label: "SQLite", description: "" }] },
+                { question: "Anything else?", header: "Notes", multiSelect: false,
+                  options: [{ label: "No", description: "" }] }] });
+            tryVerify(() => findChild(pane, "questionCard") !== null);
+            mouseClick(findChild(findChild(pane, "questionCard"), "option:SQLite"));
+            const other = findChild(findChild(pane, "questionCard"), "other");
+            mouseClick(other);
+            tryVerify(() => findChild(pane, "otherEditor") !== null && findChild(pane, "otherEditor").activeFocus);
+            t.type("PARTIAL-OTHER text");
+
+            pane = t.remake(pane);
+            tryVerify(() => findChild(pane, "otherEditor") !== null, 2000, "the typed answer's box is open again");
+            const card = findChild(pane, "questionCard");
+            compare(card.flow.step, 1, "on the second question still");
+            verify(findChild(card, "other").chosen);
+            compare(findChild(pane, "otherEditor").text, "PARTIAL-OTHER text");
+            verify(!findChild(pane, "otherEditor").activeFocus, "made again, it leaves the keyboard where it is");
+            // The first answer is kept too, and the typed one goes as typed.
+            card.flow.back();
+            compare(card.flow.chosen, ["SQLite"]);
+            card.flow.advance();
+            compare(card.flow.answers()["Anything else?"], "PARTIAL-OTHER text");
+            card.flow.advance();
+            compare(s.pendingQuestion, undefined);
+            // A new request after it starts afresh.
+            TestSupport.feed(s, { ev: "question", id: "q2", questions: [
+                { question: "Which engine?", header: "Storage", multiSelect: false, options: [{ label: "SQLite", description: "" }] }] });
+            tryVerify(() => findChild(pane, "questionCard") !== null);
+            compare(findChild(pane, "questionCard").flow.step, 0);
+            compare(findChild(pane, "questionCard").flow.chosen, []);
+        }
+
+        // Where the user read: a view made again comes back to it (at the end it follows the end);
+        // the same conversation read back after a restart leaves the view where it was.
+        function test_the_reading_position_is_kept_data() {
+            const paragraphs = [];
+            for (let i = 1; i <= 108; ++i)
+                paragraphs.push("Paragraph " + i + " of 108: the migration rewrote every table and the index, then the checks ran again.");
+            const longAnswer = top.conversation(3, [top.text(paragraphs.join("\n\n"))]);
+            return [{ tag: "scrolled up, view made again", up: true, remake: true },
+                    { tag: "at the end, view made again", up: false, remake: true },
+                    { tag: "scrolled up, conversation read back", up: true, remake: false },
+                    { tag: "at the end, conversation read back", up: false, remake: false },
+                    { tag: "in a long answer, view made again", up: true, remake: true, messages: longAnswer, from: 1 },
+                    { tag: "in a long answer, conversation read back", up: true, remake: false, messages: longAnswer, from: 1 }];
+        }
+        function test_the_reading_position_is_kept(data) {
+            const s = TestSupport.newSession("claude");
+            const messages = data.messages || top.conversation(60);
+            TestSupport.feed(s, { ev: "history", messages: messages });
+            let pane = t.viewOf(s);
+            tryVerify(() => t.showsEnd(pane), 3000);
+            if (data.up) {
+                pane.list.positionViewAtIndex(pane.list.count - 1 - (data.from === undefined ? 40 : data.from), ListView.Beginning);
+                pane.list.contentY += 17;
+                tryVerify(() => !pane.atBottom, 1000);
+            }
+            const before = t.topRow(pane);
+            verify(before !== null);
+            if (data.remake)
+                pane = t.remake(pane);
+            else
+                TestSupport.feed(s, { ev: "history", messages: messages });
+            tryVerify(() => !pane.settling && pane.list.count > 0, 3000);
+            if (data.up) {
+                const after = t.topRow(pane);
+                verify(after !== null);
+                compare(after.text, before.text, "the same row at the top");
+                verify(Math.abs(after.offset - before.offset) <= 1, "at the same place: " + after.offset + " for " + before.offset);
+                verify(!pane.atBottom);
+            } else {
+                tryVerify(() => t.showsEnd(pane), 3000, "at the end");
+            }
+            // New output: followed at the end, left alone above it.
+            const y = pane.list.contentY;
+            const rowsBefore = pane.list.count;
+            TestSupport.answer(s, "Done: the build passes now.");
+            if (data.up) {
+                tryVerify(() => pane.list.count > rowsBefore);
+                waitForRendering(pane);
+                compare(pane.list.contentY, y);
+            } else {
+                tryVerify(() => t.showsEnd(pane) && pane.list.itemAtIndex(pane.list.count - 1).text === "Done: the build passes now.",
+                          3000, "the new answer is in view");
+            }
         }
 
         // Before the first message the pane says what it is, where the first row will be: inside

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "AttachmentListModel.h"
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+// The next message of a chat pane as the user left it: the draft's text, where its cursor stood,
+// and the attachments waiting to go with it. A composer on screen keeps the text in its editor and
+// leaves it here when the editor goes; the attachments live here all along. ChatPaneMemory keeps
+// one with each chat session, so a composer built again on the session (a workspace shown again
+// after others took its place) gives back what was there.
+class ComposerDraft : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("A draft belongs to a composer or a chat session")
+    // The text as the last editor left it (the live draft is ComposerModel.draft).
+    Q_PROPERTY(QString text READ text NOTIFY changed)
+    Q_PROPERTY(int cursorPosition READ cursorPosition NOTIFY changed)
+    Q_PROPERTY(brinmoor::AttachmentListModel* attachments READ attachments CONSTANT)
+public:
+    explicit ComposerDraft(QObject* parent = nullptr);
+
+    QString text() const { return m_text; }
+    int cursorPosition() const { return m_cursor; }
+    AttachmentListModel* attachments() const { return m_attachments; }
+    // The cursor is held within the text.
+    void keep(const QString& text, int cursorPosition);
+
+signals:
+    void changed();
+
+private:
+    QString m_text;
+    int m_cursor = 0;
+    AttachmentListModel* m_attachments;
+};
+
+} // namespace brinmoor
