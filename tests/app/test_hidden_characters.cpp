@@ -144,3 +144,31 @@ TEST(HiddenCharacters, a_name_edited_as_its_marks_keeps_what_they_stand_for)
     for (const auto& e : edits)
         EXPECT_EQ(HiddenMarks::editedName(e.typed, u(u"rlo\u202Egpj.exe")), e.name) << qPrintable(e.typed);
 }
+
+// A name or path in one of the app's sentences: as it is when nothing in it can reorder the
+// words around it; otherwise isolated, its hidden characters and line breaks as marks.
+TEST(HiddenCharacters, a_name_in_a_sentence_is_isolated_and_marked)
+{
+    const QString fsi = u(u"\u2068"), pdi = u(u"\u2069");
+    const struct {
+        QString name, shown;
+    } cases[] = {
+        {"/home/me/web", "/home/me/web"},
+        {"", ""},
+        {u(u"/p/rlo\u202Egpj.exe"), fsi + "/p/rlo<U+202E>gpj.exe" + pdi},
+        {"/p/new\nline", fsi + "/p/new<U+000A>line" + pdi},
+        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), fsi + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdi},
+        {u(u"a\u2069b\u2068"), fsi + "a<U+2069>b<U+2068>" + pdi},  // its own isolates cannot end ours
+        {u(u"me\U000E0041@x.io"), fsi + "me<U+E0041>@x.io" + pdi},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HiddenCharacters::inSentence(c.name), c.shown) << qPrintable(c.name);
+        EXPECT_EQ(HiddenMarks::inSentence(c.name), c.shown) << qPrintable(c.name);
+    }
+    // As styled text: the app's words escaped, the name's marks in their colour inside the isolate.
+    const QString styled = HiddenMarks::sentence("Chat <b>with</b> %1 here", u(u"rlo\u202Egpj.exe"));
+    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + fsi + "rlo<font")) << qPrintable(styled);
+    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdi + " here")) << qPrintable(styled);
+    EXPECT_FALSE(styled.contains(QChar(0x202E)));
+    EXPECT_EQ(HiddenMarks::sentence("in %1", "<h1>x"), "in &lt;h1&gt;x");
+}
