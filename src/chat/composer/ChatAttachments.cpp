@@ -1,5 +1,7 @@
 #include "ChatAttachments.h"
 
+#include "HiddenCharacters.h"
+
 #include <QBuffer>
 #include <QClipboard>
 #include <QFile>
@@ -168,12 +170,12 @@ QString unreadableImageMessage()
 
 QString notAnImageMessage(const QString& name)
 {
-    return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(name);
+    return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(HiddenCharacters::inSentence(name));
 }
 
 QString notAFileMessage(const QString& name)
 {
-    return QStringLiteral("%1 was not attached: it is a device, a pipe or a socket, not a file that can be read as an image.").arg(name);
+    return QStringLiteral("%1 was not attached: it is a device, a pipe or a socket, not a file that can be read as an image.").arg(HiddenCharacters::inSentence(name));
 }
 
 std::optional<QString> mimeForImage(const QUrl& url)

@@ -43,6 +43,8 @@ Item {
             width: column.width
             visible: bar.attachments.notice !== ""
             text: bar.attachments.notice
+            // It names files: never markup.
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(11)
             color: Theme.red

@@ -141,6 +141,17 @@ Item {
             verify(!notice.visible);
         }
 
+        // A file's name in the refusal is text, never markup: the line reads the name as it is.
+        function test_a_refused_file_s_name_is_never_markup() {
+            const name = "<h1>Attached OK<font color=\"#101216\">x.png";
+            TestSupport.setClipboardFiles([TestSupport.writeFile(name, 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const notice = findChild(composer, "attachmentNotice");
+            tryVerify(() => notice.visible);
+            compare(notice.textFormat, Text.PlainText);
+            verify(notice.text.startsWith(name + " was not attached"), notice.text);
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
