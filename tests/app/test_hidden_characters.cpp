@@ -3,6 +3,7 @@
 
 #include "HiddenCharacters.h"
 #include "HiddenMarks.h"
+#include "MarkedEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -171,4 +172,47 @@ TEST(HiddenCharacters, a_name_in_a_sentence_is_isolated_and_marked)
     EXPECT_TRUE(styled.endsWith("gpj.exe" + pdi + " here")) << qPrintable(styled);
     EXPECT_FALSE(styled.contains(QChar(0x202E)));
     EXPECT_EQ(HiddenMarks::sentence("in %1", "<h1>x"), "in &lt;h1&gt;x");
+}
+
+// A field keeps which stretches of its text are marks: typed text is saved as typed ("<U+202E>"
+// typed stays eight characters), the marks it opened with stand for their characters until an
+// edit cuts into one, which takes the whole mark, and a hidden character pasted in becomes a mark.
+TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
+{
+    const QString spoofed = u(u"rlo\u202Egpj.exe");
+    struct Edit {
+        QString text;
+        int cursor;
+    };
+    const struct {
+        const char* what;
+        QString original;
+        QList<Edit> edits;
+        QString shown, value;
+    } cases[] = {
+        {"unedited", spoofed, {}, "rlo<U+202E>gpj.exe", spoofed},
+        {"typed after", spoofed, {{"rlo<U+202E>gpj.exe2", 19}}, "rlo<U+202E>gpj.exe2", spoofed + "2"},
+        {"typed before", spoofed, {{"Xrlo<U+202E>gpj.exe", 1}}, "Xrlo<U+202E>gpj.exe", "X" + spoofed},
+        {"mark text typed", "", {{"fix <U+200B> bug", 16}}, "fix <U+200B> bug", "fix <U+200B> bug"},
+        {"mark text typed beside a mark", spoofed, {{"rlo<U+202E><U+202E>gpj.exe", 19}}, "rlo<U+202E><U+202E>gpj.exe",
+         u(u"rlo\u202E<U+202E>gpj.exe")},
+        {"backspace at a mark's end", spoofed, {{"rlo<U+202Egpj.exe", 10}}, "rlogpj.exe", "rlogpj.exe"},
+        {"delete at a mark's start", spoofed, {{"rloU+202E>gpj.exe", 3}}, "rlogpj.exe", "rlogpj.exe"},
+        {"typed inside a mark", spoofed, {{"rlo<U+2x02E>gpj.exe", 8}}, "rlo<U+202E>xgpj.exe", u(u"rlo\u202Exgpj.exe")},
+        {"all replaced", spoofed, {{"plain", 5}}, "plain", "plain"},
+        {"pasted character", "ab", {{u(u"a\u202Eb"), 2}}, "a<U+202E>b", u(u"a\u202Eb")},
+        {"two edits", u(u"a\u200Bb\U000E0041"), {{"a<U+200B>bc<U+E0041>", 11}, {"a<U+200B>c<U+E0041>", 9}},
+         "a<U+200B>c<U+E0041>", u(u"a\u200Bc\U000E0041")},
+    };
+    for (const auto& c : cases) {
+        MarkedEdit e;
+        e.setOriginal(c.original);
+        for (const Edit& edit : c.edits)
+            e.edit(edit.text, edit.cursor);
+        EXPECT_EQ(e.shown(), c.shown) << c.what;
+        EXPECT_EQ(e.value(), c.value) << c.what;
+        EXPECT_FALSE(HiddenCharacters::present(e.shown(), Scope::Line)) << c.what;
+        for (const MarkedEdit::Mark& m : e.marks())
+            EXPECT_EQ(e.shown().sliced(m.start, m.end - m.start), HiddenCharacters::markFor(m.character)) << c.what;
+    }
 }
