@@ -624,6 +624,18 @@ QtObject {
 // A copy that cannot replace itself (a folder the user may not write) downloads nothing: the pill
 // says an update is available and what a click does, its tooltip why it cannot install in place,
 // and every click acts: it opens the page, or, without one, shows at once why it cannot.
+// Tool tips name workspaces, panes and the app's folder: whatever they hold reads as text, never
+// as markup (a workspace named "<h1>big" drew a heading in its tool tip).
+TEST_F(MainWindowTest, tool_tips_draw_their_text_as_plain_text)
+{
+    showWindow();
+    auto* tip = toolTipOf(item("topBar"), "toolTip").value<QObject*>();
+    ASSERT_TRUE(tip);
+    auto* content = tip->property("contentItem").value<QObject*>();
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->property("textFormat").toInt(), int(Qt::PlainText));
+}
+
 TEST_F(MainWindowTest, update_pill_where_the_app_cannot_replace_itself_offers_the_page_and_says_why)
 {
     showWindow();
