@@ -980,6 +980,10 @@ TEST_F(MainWindowTest, names_show_hidden_characters_as_marks_and_a_rename_keeps_
     EXPECT_EQ(m_model->workspaces()[0].name, workspace);
     rename("2");
     EXPECT_EQ(m_model->workspaces()[0].name, workspace + "2");
+    // The mark's text typed is saved as typed, beside the name's own hidden characters.
+    m_model->renameWorkspace(QString(kWorkspaceA), workspace);
+    rename("<U+200B>");
+    EXPECT_EQ(m_model->workspaces()[0].name, workspace + "<U+200B>");
 }
 
 TEST_F(MainWindowTest, launch_detects_codex_once_and_its_usage_button_appears_when_signed_in)
