@@ -222,10 +222,17 @@ PasteResult fromFiles(const QList<QUrl>& urls)
 
 ChatAttachment pastedText(const QString& text)
 {
+    using namespace HiddenCharacters;
+    // Nobody reads a paste this long before it goes: what it hides goes as its marks, as in the
+    // editor, and the chip says so.
+    const qsizetype hidden = present(text, Scope::Text) ? find(text, Scope::Text).size() : 0;
     ChatAttachment a;
-    a.data = text.toUtf8();
+    a.data = hidden ? plain(text, Scope::Text).toUtf8() : text.toUtf8();
     a.mediaType = QStringLiteral("text/plain");
-    a.name = QStringLiteral("Pasted text (%1)").arg(QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat));
+    const QString size = QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat);
+    a.name = !hidden     ? QStringLiteral("Pasted text (%1)").arg(size)
+           : hidden == 1 ? QStringLiteral("Pasted text (%1, 1 hidden character as a mark)").arg(size)
+                         : QStringLiteral("Pasted text (%1, %2 hidden characters as marks)").arg(size).arg(hidden);
     return a;
 }
 
