@@ -102,6 +102,7 @@ Rectangle {
                             }
                             // A past conversation's title, its hidden characters as marks.
                             NameText {
+                                objectName: "historyTitle"
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: entry.width - 20 - 19
                                 name: entry.summary.summary

@@ -271,6 +271,29 @@ Item {
             compare(picked, "conv-2");
         }
 
+        // A past conversation's title shows its hidden characters as marks ("hi <RLO>eltit exe.png"
+        // read "hi gnp.exe title"), and is never markup.
+        function test_history_titles_show_hidden_characters_as_marks() {
+            TestSupport.feed(session, { ev: "sessions_list", items: [
+                { id: "c1", summary: "hi \u202Eeltit exe.png", lastModified: 2 },
+                { id: "c2", summary: "<h1>big</h1>", lastModified: 1 }] });
+            const picker = createTemporaryObject(pickerComponent, top, { session: session });
+            const found = [];
+            const walk = item => {
+                for (let i = 0; i < item.children.length; ++i) {
+                    if (item.children[i].objectName === "historyTitle")
+                        found.push(item.children[i]);
+                    walk(item.children[i]);
+                }
+            };
+            tryVerify(() => { found.length = 0; walk(picker); return found.length === 2; });
+            const titles = found.map(t => String(t.text));
+            verify(titles[0].indexOf("&lt;U+202E&gt;") > 0 && titles[0].indexOf("\u202E") < 0, titles[0]);
+            const plain = found[1];
+            compare(plain.textFormat, Text.PlainText);
+            compare(plain.text, "<h1>big</h1>");
+        }
+
         function test_attach_button_opens_the_file_chooser_in_the_project_folder() {
             mouseClick(findChild(composer, "attachButton"));
             const dialog = findChild(composer, "attachDialog");
