@@ -518,7 +518,7 @@ bool ClaudeSession::hasFolder() const
 
 QString ClaudeSession::folderMissing() const
 {
-    return QStringLiteral("Project folder not found: ") + expandedDirectory();
+    return QStringLiteral("Project folder not found: ") + HiddenCharacters::inSentence(expandedDirectory());
 }
 
 QMap<QString, QString> ClaudeSession::childEnvironment(const QString& nodePath, const std::optional<QString>& binPath)

@@ -1,5 +1,7 @@
 #include "AppModel.h"
 
+#include "HiddenCharacters.h"
+
 #include "AppInfo.h"
 #include "Assets.h"
 #include "ChatHost.h"
@@ -299,7 +301,7 @@ void AppModel::writeState()
     m_saveError = error;
     const QString folder = QFileInfo(m_store.filePath()).path();
     setSaveFailure(QStringLiteral("Changes can't be saved to %1: %2. Brinmoor keeps trying and saves them once it can.")
-                       .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder, error));
+                       .arg(folder.isEmpty() ? QStringLiteral("the data folder") : HiddenCharacters::inSentence(folder), error));
     if (!m_saveRetry->isActive()) {
         m_saveRetryDelay = m_saveRetryDelay == 0 ? saveRetryMs : std::min(m_saveRetryDelay * 2, saveRetryMaxMs);
         m_saveRetry->start(m_saveRetryDelay);
@@ -325,7 +327,7 @@ QString AppModel::unsavedChangesText() const
         return QString();
     const QString folder = QFileInfo(m_store.filePath()).path();
     return QStringLiteral("Your latest changes to workspaces and panes could not be saved to %1: %2. If you quit now, they are lost.")
-        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : folder,
+        .arg(folder.isEmpty() ? QStringLiteral("the data folder") : HiddenCharacters::inSentence(folder),
              m_saveError.isEmpty() ? QStringLiteral("the last try failed") : m_saveError);
 }
 
@@ -886,12 +888,12 @@ QProcess* AppModel::runLogin(const QString& commandLine, const QString& tool, st
         // 126 and 127 are a shell's "cannot execute" and "not found": the tool never ran. Any
         // other end is the tool's own (a sign-in given up in the browser included).
         const bool notRun = status == QProcess::NormalExit && (code == 126 || code == 127);
-        finish(notRun ? QStringLiteral("Could not start %1 (%2).").arg(tool, code == 127 ? QStringLiteral("not found") : QStringLiteral("not executable"))
+        finish(notRun ? QStringLiteral("Could not start %1 (%2).").arg(HiddenCharacters::inSentence(tool), code == 127 ? QStringLiteral("not found") : QStringLiteral("not executable"))
                       : QString());
     });
     connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
-            finish(QStringLiteral("Could not start the login shell %1.").arg(p->program()));
+            finish(QStringLiteral("Could not start the login shell %1.").arg(HiddenCharacters::inSentence(p->program())));
     });
     // No time limit: a browser sign-in takes as long as the user needs. The login ends with the
     // model, or when the application quits.

@@ -321,6 +321,41 @@ QString fromPlain(QStringView text)
     return out;
 }
 
+QString inSentence(QStringView name)
+{
+    bool rightToLeft = false;
+    for (qsizetype i = 0, length = 1; i < name.size(); i += length) {
+        const auto d = QChar::direction(codePointAt(name, i, &length));
+        if (d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN) {
+            rightToLeft = true;
+            break;
+        }
+    }
+    if (!rightToLeft && !present(name, Scope::Line))
+        return name.toString();
+    return QChar(0x2068) + plain(name, Scope::Line) + QChar(0x2069);
+}
+
+QList<Found> find(QStringView text, Scope scope)
+{
+    QList<Found> found;
+    qsizetype at = 0;
+    scan(
+        text, scope, [&](qsizetype, qsizetype to) { at = to; },
+        [&](char32_t c) {
+            const qsizetype length = c > 0xFFFF ? 2 : 1;
+            found.append({at, length, c});
+            at += length;
+            return true;
+        });
+    return found;
+}
+
+QString markFor(char32_t character)
+{
+    return QLatin1String("<U+") + hex(character, 4) + u'>';
+}
+
 QString pathForText(const QString& path)
 {
     if (!present(path, Scope::Line))

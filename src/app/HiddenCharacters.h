@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -47,6 +48,24 @@ QString stripped(QStringView text, Scope scope);
 // a mark keeps the character it stands for: a name shown as "ws<U+202E>gpj.exe", then edited,
 // keeps its override where the mark was.
 QString fromPlain(QStringView text);
+
+// `name` ready to stand in one of the app's sentences: as it is when it holds no hidden character
+// and nothing written right to left; otherwise its hidden characters (line breaks included)
+// written "<U+XXXX>" and the whole in a first-strong isolate (U+2068 … U+2069), so that neither an
+// override nor a right-to-left name can reorder the words around it.
+QString inSentence(QStringView name);
+
+// Where the hidden characters of `text` are: each one's offset and length in UTF-16 units, and
+// the character.
+struct Found {
+    qsizetype at;
+    qsizetype length;
+    char32_t character;
+};
+QList<Found> find(QStringView text, Scope scope);
+
+// The mark plain() writes for one character: "<U+202E>".
+QString markFor(char32_t character);
 
 // A path written into text for an agent: as it is when it holds no such character (a line feed
 // would split it, a direction control reorder it), otherwise in double quotes with backslashes,

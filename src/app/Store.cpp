@@ -1,5 +1,7 @@
 #include "Store.h"
 
+#include "HiddenCharacters.h"
+
 #include "AppInfo.h"
 
 #include <QDateTime>
@@ -531,7 +533,7 @@ QString Store::LoadReport::notice() const
     if (unreadable)
         return keptAt.isEmpty()
                    ? QStringLiteral("The saved workspaces could not be read.")
-                   : QStringLiteral("The saved workspaces could not be read. The file was moved to %1.").arg(keptAt);
+                   : QStringLiteral("The saved workspaces could not be read. The file was moved to %1.").arg(HiddenCharacters::inSentence(keptAt));
     if (isClean())
         return QString();
     QString text;
@@ -547,7 +549,7 @@ QString Store::LoadReport::notice() const
     if (shortened)
         text += QLatin1String(text.isEmpty() ? "" : " ") + QLatin1String("Some saved names or ids were too long and were shortened or dropped.");
     text += keptAt.isEmpty() ? QStringLiteral(" The original file could not be copied aside.")
-                             : QStringLiteral(" The original file was copied to %1.").arg(keptAt);
+                             : QStringLiteral(" The original file was copied to %1.").arg(HiddenCharacters::inSentence(keptAt));
     return text;
 }
 

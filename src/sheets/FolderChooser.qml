@@ -52,7 +52,8 @@ Popup {
         chooser.picked = "";
         chooser.problem = "";
         chooser.naming = false;
-        pathField.text = HiddenMarks.plainName(path);
+        pathEdit.original = path;
+        pathField.text = pathEdit.shown;
         return true;
     }
     function goUp() {
@@ -66,7 +67,9 @@ Popup {
     }
     // Return in the path field: a new path is gone to; the path shown already is chosen.
     function submitTyped() {
-        const typed = HiddenMarks.editedName(pathField.text, chooser.folder);
+        // The marks stand for the characters of the folder shown; everything else as typed.
+        pathEdit.edit(pathField.text, pathField.cursorPosition);
+        const typed = pathEdit.value;
         const path = FolderChooserLogic.resolve(typed, chooser.folder);
         if (path === chooser.folder || path === "")
             chooser.choose();
@@ -242,6 +245,21 @@ Popup {
             Keys.onEnterPressed: chooser.submitTyped()
             Keys.onUpPressed: chooser.step(-1)
             Keys.onDownPressed: chooser.step(1)
+            onTextEdited: {
+                pathEdit.edit(pathField.text, pathField.cursorPosition);
+                if (pathField.text !== pathEdit.shown) {
+                    pathField.text = pathEdit.shown;
+                    pathField.cursorPosition = pathEdit.cursor;
+                }
+            }
+            MarkedFieldMarks {
+                field: pathField
+                edit: pathEdit
+            }
+            // Which stretches of the path are the marks of the folder's hidden characters.
+            MarkedEdit {
+                id: pathEdit
+            }
         }
     }
 

@@ -1,5 +1,7 @@
 #include "FolderChooserLogic.h"
 
+#include "HiddenCharacters.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,12 +53,12 @@ QString FolderChooserLogic::folderProblem(const QString& path)
         return tr("Type the path of a folder.");
     const QFileInfo info(path);
     if (!info.exists())
-        return tr("There is no folder at %1.").arg(path);
+        return tr("There is no folder at %1.").arg(HiddenCharacters::inSentence(path));
     if (!info.isDir())
-        return tr("%1 is a file, not a folder.").arg(path);
+        return tr("%1 is a file, not a folder.").arg(HiddenCharacters::inSentence(path));
     // Listing a folder needs both: reading its entries and passing through it.
     if (!info.isReadable() || !info.isExecutable())
-        return tr("%1 cannot be opened: permission denied.").arg(path);
+        return tr("%1 cannot be opened: permission denied.").arg(HiddenCharacters::inSentence(path));
     return {};
 }
 
@@ -73,14 +75,14 @@ QString FolderChooserLogic::makeFolder(const QString& parent, const QString& typ
     if (name.contains(QLatin1Char('/')))
         return tr("A folder's name cannot hold “/”.");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return tr("“%1” cannot be a folder's name.").arg(name);
+        return tr("“%1” cannot be a folder's name.").arg(HiddenCharacters::inSentence(name));
     const QString path = joinPath(parent, name);
     if (QFileInfo::exists(path))
-        return tr("“%1” already exists here.").arg(name);
+        return tr("“%1” already exists here.").arg(HiddenCharacters::inSentence(name));
     // The system's own reason (permission denied, read-only file system, no space left) is what
     // the user can act on.
     if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
-        return tr("“%1” could not be made: %2.").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+        return tr("“%1” could not be made: %2.").arg(HiddenCharacters::inSentence(name), QString::fromLocal8Bit(std::strerror(errno)));
     return {};
 }
 

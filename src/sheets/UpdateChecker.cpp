@@ -1,5 +1,7 @@
 #include "UpdateChecker.h"
 
+#include "HiddenCharacters.h"
+
 #include "AppInfo.h"
 #include "ChildProcess.h"
 #include "Store.h"
@@ -112,8 +114,8 @@ bool faultsRelease(const QString& word)
 QString refusalReason(const QString& word, const QString& tempFolder, const QString& appFolder)
 {
     const QString appParent = appFolder.isEmpty() ? UpdateChecker::tr("the app's folder")
-                                                  : QDir::toNativeSeparators(QFileInfo(appFolder).absolutePath());
-    const QString temp = QDir::toNativeSeparators(tempFolder);
+                                                  : HiddenCharacters::inSentence(QDir::toNativeSeparators(QFileInfo(appFolder).absolutePath()));
+    const QString temp = HiddenCharacters::inSentence(QDir::toNativeSeparators(tempFolder));
     if (word == QLatin1String("not-executable"))
         return UpdateChecker::tr("its program is not an executable file inside the app folder");
     if (word == QLatin1String("no-start"))
@@ -380,9 +382,10 @@ void UpdateChecker::refuse(const QString& version, const QString& reason, bool p
 {
     m_refusedVersion = version;
     const QString why = refusalReason(reason, m_env.tempFolder, m_env.appFolder);
+    const QString shownVersion = HiddenCharacters::inSentence(version);
     const QString failure = faultsRelease(reason)
-        ? tr("Brinmoor %1 was not installed: %2. This version was kept.").arg(version, why)
-        : tr("Brinmoor %1 was not installed: %2. This version was kept; the update is offered again at a later check.").arg(version, why);
+        ? tr("Brinmoor %1 was not installed: %2. This version was kept.").arg(shownVersion, why)
+        : tr("Brinmoor %1 was not installed: %2. This version was kept; the update is offered again at a later check.").arg(shownVersion, why);
     if (persist && !m_env.refusalFile.isEmpty()) {
         QSaveFile file(m_env.refusalFile);
         if (file.open(QIODevice::WriteOnly)) {
@@ -456,7 +459,7 @@ QString UpdateChecker::installRefusal(const QString& executableDir)
     if (bin.fileName() != QLatin1String("bin") || app.suffix() != QLatin1String("app") || !app.isDir() || app.isSymLink())
         return tr("Brinmoor does not run from an installed Brinmoor.app folder.");
     const QString folder = QDir::toNativeSeparators(app.isWritable() ? app.absolutePath() : app.absoluteFilePath());
-    return tr("Brinmoor can't replace itself: %1 is not writable.").arg(folder);
+    return tr("Brinmoor can't replace itself: %1 is not writable.").arg(HiddenCharacters::inSentence(folder));
 }
 
 QString UpdateChecker::installProblem() const
@@ -745,7 +748,7 @@ QString UpdateChecker::pageRefusal(const QString& address)
     else if ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && url.host().isEmpty())
         why = tr("its address names no host");
     else if (scheme == QLatin1String("http"))
-        why = tr("its address is plain http to %1, not https").arg(url.host());
+        why = tr("its address is plain http to %1, not https").arg(HiddenCharacters::inSentence(url.host()));
     else
         why = tr("its address is %1:, not https").arg(scheme);
     return tr("The download page can't be opened: ") + why + QLatin1Char('.');

@@ -2,6 +2,7 @@
 // which a bound component refuses ("Cannot instantiate bound component outside its creation
 // context").
 import QtQuick
+import QtQuick.Controls
 import Brinmoor.App
 import Brinmoor.Chat
 import Brinmoor.Sheets
@@ -53,6 +54,8 @@ FocusScope {
     Keys.onEscapePressed: event => main.handleEscape(event)
 
     Component.onCompleted: {
+        // Tool tips name folders, workspaces and panes: their text is never markup.
+        ToolTip.toolTip.contentItem.textFormat = Text.PlainText;
         main.forceActiveFocus();
         LaunchTask.runNow();
     }

@@ -102,8 +102,9 @@ QString WindowText::usageWarningHelp(double percent)
 
 QString WindowText::updatePillHelp(bool ready, const QString& latestVersion, const QString& pageProblem)
 {
-    const QString help = ready ? tr("Brinmoor ") + latestVersion + tr(" downloaded — click to install (app restarts)")
-                               : tr("Version ") + latestVersion + tr(" available");
+    const QString version = HiddenCharacters::inSentence(latestVersion);
+    const QString help = ready ? tr("Brinmoor ") + version + tr(" downloaded — click to install (app restarts)")
+                               : tr("Version ") + version + tr(" available");
     return pageProblem.isEmpty() ? help : help + QLatin1Char('\n') + pageProblem;
 }
 
@@ -113,7 +114,7 @@ QString WindowText::updateByHandHelp(const QString& latestVersion, const QString
     const QString click = hasPage ? tr("Click to open the download page.")
         : !pageProblem.isEmpty()  ? pageProblem
                                   : tr("The update service names no download page to open.");
-    return tr("Version ") + latestVersion + tr(" available. ") + installProblem + QLatin1Char('\n') + click;
+    return tr("Version ") + HiddenCharacters::inSentence(latestVersion) + tr(" available. ") + installProblem + QLatin1Char('\n') + click;
 }
 
 QString WindowText::nextThemePreference(const QString& current)

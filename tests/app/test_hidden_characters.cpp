@@ -3,6 +3,7 @@
 
 #include "HiddenCharacters.h"
 #include "HiddenMarks.h"
+#include "MarkedEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -143,4 +144,75 @@ TEST(HiddenCharacters, a_name_edited_as_its_marks_keeps_what_they_stand_for)
     };
     for (const auto& e : edits)
         EXPECT_EQ(HiddenMarks::editedName(e.typed, u(u"rlo\u202Egpj.exe")), e.name) << qPrintable(e.typed);
+}
+
+// A name or path in one of the app's sentences: as it is when nothing in it can reorder the
+// words around it; otherwise isolated, its hidden characters and line breaks as marks.
+TEST(HiddenCharacters, a_name_in_a_sentence_is_isolated_and_marked)
+{
+    const QString fsi = u(u"\u2068"), pdi = u(u"\u2069");
+    const struct {
+        QString name, shown;
+    } cases[] = {
+        {"/home/me/web", "/home/me/web"},
+        {"", ""},
+        {u(u"/p/rlo\u202Egpj.exe"), fsi + "/p/rlo<U+202E>gpj.exe" + pdi},
+        {"/p/new\nline", fsi + "/p/new<U+000A>line" + pdi},
+        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), fsi + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdi},
+        {u(u"a\u2069b\u2068"), fsi + "a<U+2069>b<U+2068>" + pdi},  // its own isolates cannot end ours
+        {u(u"me\U000E0041@x.io"), fsi + "me<U+E0041>@x.io" + pdi},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HiddenCharacters::inSentence(c.name), c.shown) << qPrintable(c.name);
+        EXPECT_EQ(HiddenMarks::inSentence(c.name), c.shown) << qPrintable(c.name);
+    }
+    // As styled text: the app's words escaped, the name's marks in their colour inside the isolate.
+    const QString styled = HiddenMarks::sentence("Chat <b>with</b> %1 here", u(u"rlo\u202Egpj.exe"));
+    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + fsi + "rlo<font")) << qPrintable(styled);
+    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdi + " here")) << qPrintable(styled);
+    EXPECT_FALSE(styled.contains(QChar(0x202E)));
+    EXPECT_EQ(HiddenMarks::sentence("in %1", "<h1>x"), "in &lt;h1&gt;x");
+}
+
+// A field keeps which stretches of its text are marks: typed text is saved as typed ("<U+202E>"
+// typed stays eight characters), the marks it opened with stand for their characters until an
+// edit cuts into one, which takes the whole mark, and a hidden character pasted in becomes a mark.
+TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
+{
+    const QString spoofed = u(u"rlo\u202Egpj.exe");
+    struct Edit {
+        QString text;
+        int cursor;
+    };
+    const struct {
+        const char* what;
+        QString original;
+        QList<Edit> edits;
+        QString shown, value;
+    } cases[] = {
+        {"unedited", spoofed, {}, "rlo<U+202E>gpj.exe", spoofed},
+        {"typed after", spoofed, {{"rlo<U+202E>gpj.exe2", 19}}, "rlo<U+202E>gpj.exe2", spoofed + "2"},
+        {"typed before", spoofed, {{"Xrlo<U+202E>gpj.exe", 1}}, "Xrlo<U+202E>gpj.exe", "X" + spoofed},
+        {"mark text typed", "", {{"fix <U+200B> bug", 16}}, "fix <U+200B> bug", "fix <U+200B> bug"},
+        {"mark text typed beside a mark", spoofed, {{"rlo<U+202E><U+202E>gpj.exe", 19}}, "rlo<U+202E><U+202E>gpj.exe",
+         u(u"rlo\u202E<U+202E>gpj.exe")},
+        {"backspace at a mark's end", spoofed, {{"rlo<U+202Egpj.exe", 10}}, "rlogpj.exe", "rlogpj.exe"},
+        {"delete at a mark's start", spoofed, {{"rloU+202E>gpj.exe", 3}}, "rlogpj.exe", "rlogpj.exe"},
+        {"typed inside a mark", spoofed, {{"rlo<U+2x02E>gpj.exe", 8}}, "rlo<U+202E>xgpj.exe", u(u"rlo\u202Exgpj.exe")},
+        {"all replaced", spoofed, {{"plain", 5}}, "plain", "plain"},
+        {"pasted character", "ab", {{u(u"a\u202Eb"), 2}}, "a<U+202E>b", u(u"a\u202Eb")},
+        {"two edits", u(u"a\u200Bb\U000E0041"), {{"a<U+200B>bc<U+E0041>", 11}, {"a<U+200B>c<U+E0041>", 9}},
+         "a<U+200B>c<U+E0041>", u(u"a\u200Bc\U000E0041")},
+    };
+    for (const auto& c : cases) {
+        MarkedEdit e;
+        e.setOriginal(c.original);
+        for (const Edit& edit : c.edits)
+            e.edit(edit.text, edit.cursor);
+        EXPECT_EQ(e.shown(), c.shown) << c.what;
+        EXPECT_EQ(e.value(), c.value) << c.what;
+        EXPECT_FALSE(HiddenCharacters::present(e.shown(), Scope::Line)) << c.what;
+        for (const MarkedEdit::Mark& m : e.marks())
+            EXPECT_EQ(e.shown().sliced(m.start, m.end - m.start), HiddenCharacters::markFor(m.character)) << c.what;
+    }
 }

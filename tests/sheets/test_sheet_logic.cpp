@@ -359,3 +359,26 @@ TEST_F(OnboardingTest, a_login_runs_without_a_time_limit_and_ends_with_its_group
         return !f.open(QIODevice::ReadOnly) || f.readAll().contains(") Z ");
     }, 3000));
 }
+
+// A path or name in the chooser's sentences: isolated, its hidden characters and line breaks as
+// marks, so an override cannot turn the words after it around.
+TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    const QString fsi = QString(QChar(0x2068)), pdi = QString(QChar(0x2069));
+    const QString spoofed = QString::fromUtf8("lit\u202Eeral");
+    QDir().mkpath(root + "/" + spoofed);
+    QFile(root + "/new\nline").open(QIODevice::WriteOnly);
+    using F = FolderChooserLogic;
+    const struct {
+        QString problem, said;
+    } cases[] = {
+        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + fsi + root + "/rlo<U+202E>gpj.exe" + pdi + "."},
+        {F::folderProblem(root + "/new\nline"), fsi + root + "/new<U+000A>line" + pdi + " is a file, not a folder."},
+        {F::folderProblem(root + "/" + spoofed), QString()},
+        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + fsi + "lit<U+202E>eral" + pdi + QString::fromUtf8("” already exists here.")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.problem, c.said);
+}

@@ -915,3 +915,34 @@ TEST(UpdateChecks, a_missing_temporary_folder_never_puts_the_update_in_the_worki
     QDir::setCurrent(before);
     EXPECT_EQ(tree(working), QStringList());
 }
+
+// The folders a refusal names stand isolated, their hidden characters and line breaks as marks:
+// an override in the temporary folder's name cannot turn the sentence after it around.
+TEST(UpdateChecker, a_refusal_shows_its_folders_isolated_and_marked)
+{
+    const QString fsi = QString(QChar(0x2068)), pdi = QString(QChar(0x2069));
+    const struct {
+        const char* word;
+        QString why;
+    } cases[] = {
+        {"tmp-full", QStringLiteral("the disk of the temporary folder %1 is full")},
+        {"app-not-writable", QStringLiteral("%1 is not writable")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        QTemporaryDir place;
+        const QString spoofed = place.filePath(QString::fromUtf8("rlo\u202E\nlluf.tmp"));
+        const QString report = place.filePath(QStringLiteral("report"));
+        QFile file(report);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("3.0\n") + c.word + '\n');
+        file.close();
+        Fixture f(spoofed + QStringLiteral("/Brinmoor.app"), 0, [&](UpdateChecker::Environment& e) {
+            e.refusalFile = report;
+            e.tempFolder = spoofed;
+        });
+        const QString shown = fsi + place.filePath(QStringLiteral("rlo<U+202E><U+000A>lluf.tmp")) + pdi;
+        EXPECT_EQ(f.checker->failure(), QStringLiteral("Brinmoor 3.0 was not installed: %1. This version was kept; the update is "
+                                                       "offered again at a later check.").arg(c.why.arg(shown)));
+    }
+}

@@ -624,6 +624,18 @@ QtObject {
 // A copy that cannot replace itself (a folder the user may not write) downloads nothing: the pill
 // says an update is available and what a click does, its tooltip why it cannot install in place,
 // and every click acts: it opens the page, or, without one, shows at once why it cannot.
+// Tool tips name workspaces, panes and the app's folder: whatever they hold reads as text, never
+// as markup (a workspace named "<h1>big" drew a heading in its tool tip).
+TEST_F(MainWindowTest, tool_tips_draw_their_text_as_plain_text)
+{
+    showWindow();
+    auto* tip = toolTipOf(item("topBar"), "toolTip").value<QObject*>();
+    ASSERT_TRUE(tip);
+    auto* content = tip->property("contentItem").value<QObject*>();
+    ASSERT_TRUE(content);
+    EXPECT_EQ(content->property("textFormat").toInt(), int(Qt::PlainText));
+}
+
 TEST_F(MainWindowTest, update_pill_where_the_app_cannot_replace_itself_offers_the_page_and_says_why)
 {
     showWindow();
@@ -968,6 +980,10 @@ TEST_F(MainWindowTest, names_show_hidden_characters_as_marks_and_a_rename_keeps_
     EXPECT_EQ(m_model->workspaces()[0].name, workspace);
     rename("2");
     EXPECT_EQ(m_model->workspaces()[0].name, workspace + "2");
+    // The mark's text typed is saved as typed, beside the name's own hidden characters.
+    m_model->renameWorkspace(QString(kWorkspaceA), workspace);
+    rename("<U+200B>");
+    EXPECT_EQ(m_model->workspaces()[0].name, workspace + "<U+200B>");
 }
 
 TEST_F(MainWindowTest, launch_detects_codex_once_and_its_usage_button_appears_when_signed_in)

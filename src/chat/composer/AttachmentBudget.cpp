@@ -1,5 +1,7 @@
 #include "AttachmentBudget.h"
 
+#include "HiddenCharacters.h"
+
 namespace brinmoor {
 
 qint64 AttachmentBudget::costOf(const ChatAttachment& a)
@@ -50,8 +52,10 @@ qint64 AttachmentBudget::chars() const
 
 QString AttachmentBudget::fullMessage(const QString& firstName, int more)
 {
-    const QString what = more > 0 ? QStringLiteral("%1 and %2 more %3 were").arg(firstName).arg(more).arg(more == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-                                  : QStringLiteral("%1 was").arg(firstName);
+    // One arg() call: a name holding "%2" is not filled in again.
+    const QString name = HiddenCharacters::inSentence(firstName);
+    const QString what = more > 0 ? QStringLiteral("%1 and %2 more %3 were").arg(name, QString::number(more), more == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                                  : QStringLiteral("%1 was").arg(name);
     return QStringLiteral("%1 not attached: a message can carry at most %2 attachments, about 190 MB together.").arg(what).arg(maxCount);
 }
 

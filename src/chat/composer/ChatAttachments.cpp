@@ -1,6 +1,7 @@
 #include "ChatAttachments.h"
 
 #include "AttachmentBudget.h"
+#include "HiddenCharacters.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -210,17 +211,17 @@ QString unreadableImageMessage()
 
 QString notAnImageMessage(const QString& name)
 {
-    return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(name);
+    return QStringLiteral("%1 was not attached: it is named as an image, but its contents are not a PNG, JPEG, GIF or WebP image.").arg(HiddenCharacters::inSentence(name));
 }
 
 QString noMemoryMessage(const QString& name)
 {
-    return QStringLiteral("%1 was not attached: there is not enough memory to read it.").arg(name);
+    return QStringLiteral("%1 was not attached: there is not enough memory to read it.").arg(HiddenCharacters::inSentence(name));
 }
 
 QString notAFileMessage(const QString& name)
 {
-    return QStringLiteral("%1 was not attached: it is a device, a pipe or a socket, not a file that can be read as an image.").arg(name);
+    return QStringLiteral("%1 was not attached: it is a device, a pipe or a socket, not a file that can be read as an image.").arg(HiddenCharacters::inSentence(name));
 }
 
 std::optional<QString> mimeForImage(const QUrl& url)
@@ -276,10 +277,17 @@ PasteResult fromFiles(const QList<QUrl>& urls, AttachmentBudget* budget)
 
 ChatAttachment pastedText(const QString& text)
 {
+    using namespace HiddenCharacters;
+    // Nobody reads a paste this long before it goes: what it hides goes as its marks, as in the
+    // editor, and the chip says so.
+    const qsizetype hidden = present(text, Scope::Text) ? find(text, Scope::Text).size() : 0;
     ChatAttachment a;
-    a.data = text.toUtf8();
+    a.data = hidden ? plain(text, Scope::Text).toUtf8() : text.toUtf8();
     a.mediaType = QStringLiteral("text/plain");
-    a.name = QStringLiteral("Pasted text (%1)").arg(QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat));
+    const QString size = QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat);
+    a.name = !hidden     ? QStringLiteral("Pasted text (%1)").arg(size)
+           : hidden == 1 ? QStringLiteral("Pasted text (%1, 1 hidden character as a mark)").arg(size)
+                         : QStringLiteral("Pasted text (%1, %2 hidden characters as marks)").arg(size).arg(hidden);
     return a;
 }
 

@@ -63,7 +63,8 @@ QList<QUrl> localFiles(const QMimeData* mime);
 std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* format = nullptr);
 
 // Pasted text as an attachment: its bytes (UTF-8) and no path, named by its size ("Pasted text
-// (1.0 MB)"); the session sends it whole, inside the message.
+// (1.0 MB)"); the session sends it whole, inside the message. Its hidden characters go as their
+// marks ("<U+E0041>"), and the name counts them.
 ChatAttachment pastedText(const QString& text);
 
 // What a paste holds, first match wins: file URLs (one attachment each, in order); PNG data;

@@ -43,9 +43,49 @@ Item {
             width: column.width
             visible: bar.attachments.notice !== ""
             text: bar.attachments.notice
+            // It names files: never markup.
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pointSize: Theme.fontSize(11)
             color: Theme.red
+        }
+        // Hidden characters that came into the draft stand in it as marks: this says so before
+        // anything is sent, and offers to take them out.
+        Item {
+            objectName: "hiddenNotice"
+            width: column.width
+            visible: bar.composer.hiddenCount > 0
+            height: Math.max(hiddenText.implicitHeight, removeHidden.implicitHeight)
+            Text {
+                id: hiddenText
+                objectName: "hiddenNoticeText"
+                width: parent.width - removeHidden.width - 10
+                text: bar.composer.hiddenNotice
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pointSize: Theme.fontSize(11)
+                color: Theme.hex("d94f8c", 1)
+            }
+            Text {
+                id: removeHidden
+                objectName: "removeHidden"
+                anchors.right: parent.right
+                text: qsTr("Remove them")
+                textFormat: Text.PlainText
+                font.pointSize: Theme.fontSize(11)
+                font.underline: removeHover.hovered
+                color: Theme.accent
+                HoverHandler {
+                    id: removeHover
+                    cursorShape: Qt.PointingHandCursor
+                }
+                TapHandler {
+                    onTapped: {
+                        bar.composer.removeHidden();
+                        editor.forceEditorFocus();
+                    }
+                }
+            }
         }
         AttachmentStrip {
             objectName: "attachmentStrip"

@@ -2,13 +2,16 @@
 
 #include "AttachmentImages.h"
 #include "ComposerLogic.h"
+#include "HiddenCharacters.h"
 
 #include <QQmlEngine>
 
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QQuickTextDocument>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVariantList>
 
 namespace brinmoor {
@@ -165,23 +168,30 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     disconnect(m_documentLink);
     disconnect(m_editorGone);
     disconnect(m_cursorLink);
+    disconnect(m_marksLink);
+    m_marks.clear();
+    m_editedFrom = m_editedTo = -1;
     const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     m_document = quickDocument ? quickDocument->textDocument() : nullptr;
     m_textEdit = m_document ? edit : nullptr;
     if (m_document) {
         m_documentLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onDraftEdited);
+        m_marksLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onContentsChange);
         // The editor may go before this model does (its view torn down first): its document, a
         // child of it, still holds the draft while the editor's destroyed() is emitted.
         m_editorGone = connect(m_textEdit, &QObject::destroyed, this, [this] {
             if (m_store && m_document)
                 m_store->keep(m_document->toPlainText(), m_cursorSeen);
             m_document = nullptr;
+            m_marks.clear();
             disconnect(m_documentLink);
+            disconnect(m_marksLink);
         });
         m_cursorLink = connect(m_textEdit, SIGNAL(cursorPositionChanged()), this, SLOT(onCursorMoved()));
         onCursorMoved();
     }
     emit textEditChanged();
+    emit hiddenChanged();
     loadFromStore();
 }
 
@@ -234,6 +244,158 @@ void ComposerModel::onDraftEdited()
     m_slashDismissed = false;
     emit draftChanged();
     refreshSlash();
+}
+
+namespace {
+
+// Set on the characters of a mark, so that text typed next to one (which takes the format of
+// the character before it) can be told from it.
+constexpr int markProperty = QTextFormat::UserProperty + 64;
+
+QTextCharFormat markFormat()
+{
+    QTextCharFormat f;
+    f.setForeground(QColor(0xd9, 0x4f, 0x8c));
+    f.setProperty(markProperty, true);
+    return f;
+}
+
+} // namespace
+
+void ComposerModel::onContentsChange(int position, int removed, int added)
+{
+    Q_UNUSED(removed);
+    if (m_marking || !m_document)
+        return;
+    // A deletion can make a hidden character of a neighbour (a selector no longer after its
+    // emoji): the place of the edit is looked at as well as what came in.
+    m_editedFrom = m_editedFrom < 0 ? position : std::min(m_editedFrom, position);
+    m_editedTo = std::max(m_editedTo, position + added);
+    if (!m_markingDue) {
+        m_markingDue = true;
+        // After the edit: the editor is inside its own change now.
+        QTimer::singleShot(0, this, &ComposerModel::markHidden);
+    }
+}
+
+void ComposerModel::markHidden()
+{
+    m_markingDue = false;
+    if (!m_document || m_editedFrom < 0)
+        return;
+    const int end = m_document->characterCount() - 1;
+    // Whether a character is hidden can depend on the one before it and the one after it.
+    const int from = std::clamp(m_editedFrom - 2, 0, end);
+    const int to = std::clamp(m_editedTo + 2, from, end);
+    m_editedFrom = m_editedTo = -1;
+    const int before = int(m_marks.size());
+
+    QTextCursor edit(m_document);
+    m_marking = true;
+    edit.joinPreviousEditBlock();
+    // Marks an edit cut into are text now; text typed beside a mark loses the mark's colour.
+    QList<std::pair<int, int>> whole;
+    for (qsizetype i = 0; i < m_marks.size();) {
+        const Mark& m = m_marks[i];
+        const QString mark = HiddenCharacters::markFor(m.character);
+        const int at = m.start.position();
+        QTextCursor there(m_document);
+        there.setPosition(at);
+        there.setPosition(std::min(end, at + int(mark.size())), QTextCursor::KeepAnchor);
+        if (there.selectedText() == mark) {
+            if (at + mark.size() > from && at < to)
+                whole.append({at, at + int(mark.size())});
+            ++i;
+            continue;
+        }
+        m_marks.removeAt(i);
+    }
+    QList<std::pair<int, int>> coloured;
+    for (QTextBlock block = m_document->findBlock(from); block.isValid() && block.position() <= to; block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().boolProperty(markProperty))
+                continue;
+            const int b = fragment.position() + fragment.length();
+            int at = fragment.position();
+            for (const auto& [m0, m1] : std::as_const(whole)) {
+                if (m1 <= at || m0 >= b)
+                    continue;
+                if (m0 > at)
+                    coloured.append({at, m0});
+                at = std::max(at, m1);
+            }
+            if (at < b)
+                coloured.append({at, b});
+        }
+    }
+    for (const auto& [a, b] : std::as_const(coloured)) {
+        edit.setPosition(a);
+        edit.setPosition(b, QTextCursor::KeepAnchor);
+        edit.setCharFormat(QTextCharFormat());
+    }
+
+    // The document's block breaks read as line feeds, as the draft sends them.
+    QTextCursor range(m_document);
+    range.setPosition(from);
+    range.setPosition(to, QTextCursor::KeepAnchor);
+    QString text = range.selectedText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    const auto found = HiddenCharacters::find(text, HiddenCharacters::Scope::Text);
+    for (auto it = found.crbegin(); it != found.crend(); ++it) {
+        edit.setPosition(from + int(it->at));
+        edit.setPosition(from + int(it->at + it->length), QTextCursor::KeepAnchor);
+        edit.insertText(HiddenCharacters::markFor(it->character), markFormat());
+        QTextCursor start(m_document);
+        start.setPosition(from + int(it->at));
+        m_marks.append({start, it->character});
+    }
+    edit.endEditBlock();
+    m_marking = false;
+    if (!found.isEmpty()) {
+        std::sort(m_marks.begin(), m_marks.end(), [](const Mark& a, const Mark& b) { return a.start.position() < b.start.position(); });
+        // The editor's own cursor stays where the edit left it: after the pasted text.
+    }
+    if (!found.isEmpty() || int(m_marks.size()) != before)
+        emit hiddenChanged();
+}
+
+QString ComposerModel::hiddenNotice() const
+{
+    if (m_marks.isEmpty())
+        return QString();
+    QStringList named;
+    for (const Mark& m : m_marks) {
+        const QString mark = QStringLiteral("U+") + HiddenCharacters::markFor(m.character).mid(3).chopped(1);
+        if (!named.contains(mark))
+            named << mark;
+    }
+    const qsizetype more = named.size() - 4;
+    QString which = named.mid(0, 4).join(QStringLiteral(", "));
+    if (more > 0)
+        which += QStringLiteral(" and %1 more").arg(more);
+    const QString count = m_marks.size() == 1 ? QStringLiteral("1 hidden character") : QStringLiteral("%1 hidden characters").arg(m_marks.size());
+    return QStringLiteral("The draft held %1 (%2), shown as marks; it is sent as it reads.").arg(count, which);
+}
+
+void ComposerModel::removeHidden()
+{
+    markHidden();
+    if (!m_document || m_marks.isEmpty())
+        return;
+    QTextCursor edit(m_document);
+    edit.beginEditBlock();
+    for (auto it = m_marks.crbegin(); it != m_marks.crend(); ++it) {
+        const int at = it->start.position();
+        edit.setPosition(at);
+        edit.setPosition(at + int(HiddenCharacters::markFor(it->character).size()), QTextCursor::KeepAnchor);
+        edit.removeSelectedText();
+    }
+    edit.endEditBlock();
+    m_marks.clear();
+    emit hiddenChanged();
 }
 
 void ComposerModel::onSessionState()
@@ -345,6 +507,9 @@ void ComposerModel::send()
 {
     if (!m_session || !canSend() || awaitingChoice())
         return;
+    // What came in just before the key that sends is marked first: the message is what the
+    // editor shows.
+    markHidden();
     const QString text = draft();
     const bool noAttachments = !m_attachments || m_attachments->count() == 0;
     if (!isCodex() && noAttachments && !busy() && ComposerLogic::isCompactCommand(text)) {

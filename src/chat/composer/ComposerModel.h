@@ -10,6 +10,7 @@
 #include <QQuickItem>
 #include <QString>
 #include <QStringList>
+#include <QTextCursor>
 #include <QtQml/qqmlregistration.h>
 
 class QTextDocument;
@@ -53,6 +54,12 @@ class ComposerModel : public QObject, public QQmlParserStatus {
     Q_PROPERTY(bool busy READ busy NOTIFY sessionStateChanged)
     Q_PROPERTY(bool isCodex READ isCodex NOTIFY sessionChanged)
     Q_PROPERTY(QString placeholder READ placeholder NOTIFY sessionStateChanged)
+    // Hidden characters that came into the draft (pasted, typed, dropped) are replaced in the
+    // editor by their marks, "<U+202E>" in the marks' colour: an override cannot reorder the
+    // draft, nothing in it is unseen, and what is sent is the text as it reads. How many marks
+    // stand in the draft, and the line that says so ("" for none).
+    Q_PROPERTY(int hiddenCount READ hiddenCount NOTIFY hiddenChanged)
+    Q_PROPERTY(QString hiddenNotice READ hiddenNotice NOTIFY hiddenChanged)
 public:
     explicit ComposerModel(QObject* parent = nullptr);
     // The draft still in the editor is left in the store.
@@ -80,6 +87,8 @@ public:
     bool busy() const;
     bool isCodex() const;
     QString placeholder() const;
+    int hiddenCount() const { return int(m_marks.size()); }
+    QString hiddenNotice() const;
 
     // A key the editor offers before handling it (a Qt key code; keypad Enter counts as Return).
     // True when the pop-up took it.
@@ -89,6 +98,8 @@ public:
     Q_INVOKABLE void send();
     // Stops the running turn.
     Q_INVOKABLE void stop();
+    // Takes the marks of hidden characters out of the draft (the text around them stays).
+    Q_INVOKABLE void removeHidden();
 
 signals:
     void sessionChanged();
@@ -99,6 +110,7 @@ signals:
     void slashChanged();
     void canSendChanged();
     void sessionStateChanged();
+    void hiddenChanged();
 
 private slots:
     void onSessionState();
@@ -112,6 +124,10 @@ private:
     void loadFromStore();
     // Any edit of the draft, typed or set.
     void onDraftEdited();
+    // An edit of the editor's document: the stretch it touched is looked at once the edit is done.
+    void onContentsChange(int position, int removed, int added);
+    // Replaces the hidden characters of the stretches edited since the last call by marks.
+    void markHidden();
     void refreshSlash();
     int draftLength() const;
     QChar draftAt(int i) const;
@@ -135,6 +151,17 @@ private:
     QMetaObject::Connection m_storeGone;
     QMetaObject::Connection m_cursorLink;
     int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
+    QMetaObject::Connection m_marksLink;
+    // A mark in the editor: where it starts (the cursor follows edits before it) and what it
+    // stands for. It is whole while the text there still reads as its mark.
+    struct Mark {
+        QTextCursor start;
+        char32_t character;
+    };
+    QList<Mark> m_marks;
+    int m_editedFrom = -1, m_editedTo = -1;
+    bool m_marking = false;
+    bool m_markingDue = false;
     bool m_draftHasText = false;
     int m_slashIndex = 0;
     bool m_slashDismissed = false;

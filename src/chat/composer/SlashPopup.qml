@@ -49,6 +49,7 @@ Rectangle {
                     anchors.leftMargin: 7
                     anchors.verticalCenter: parent.verticalCenter
                     text: "/" + row.modelData
+                    textFormat: Text.PlainText
                     font.pointSize: Theme.fontSize(11.5)
                     color: row.highlighted ? Theme.textStrong : Theme.text
                 }

@@ -100,10 +100,12 @@ Rectangle {
                                 size: 11
                                 color: entry.current ? Theme.accent : Theme.textFaint
                             }
-                            Text {
+                            // A past conversation's title, its hidden characters as marks.
+                            NameText {
+                                objectName: "historyTitle"
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: entry.width - 20 - 19
-                                text: entry.summary.summary
+                                name: entry.summary.summary
                                 elide: Text.ElideRight
                                 maximumLineCount: 1
                                 font.pointSize: Theme.fontSize(12)

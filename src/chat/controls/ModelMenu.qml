@@ -56,6 +56,7 @@ ControlPill {
                         x: 26
                         anchors.verticalCenter: parent.verticalCenter
                         text: item.modelData.label
+                        textFormat: Text.PlainText
                         font.pointSize: Theme.fontSize(12)
                         color: Theme.textStrong
                     }

@@ -60,6 +60,7 @@ Rectangle {
                     spacing: 2
                     Text {
                         text: modeRow.modelData.title
+                        textFormat: Text.PlainText
                         font.pointSize: Theme.fontSize(12.5)
                         font.weight: Font.DemiBold
                         color: Theme.textStrong
@@ -67,6 +68,7 @@ Rectangle {
                     Text {
                         width: parent.width
                         text: modeRow.modelData.desc
+                        textFormat: Text.PlainText
                         wrapMode: Text.Wrap
                         font.pointSize: Theme.fontSize(11)
                         color: Theme.textDim

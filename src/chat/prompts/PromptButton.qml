@@ -25,6 +25,7 @@ Rectangle {
         id: label
         anchors.centerIn: parent
         text: button.title
+        textFormat: Text.PlainText
         font.pointSize: Theme.fontSize(11.5)
         font.weight: button.weight
         color: !button.filled ? button.outlinedText

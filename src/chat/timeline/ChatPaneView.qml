@@ -392,10 +392,13 @@ Item {
             spacing: 4
             Text {
                 id: hintTitle
+                objectName: "emptyHintTitle"
                 width: hint.width
-                text: qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
-                      + qsTr(" in ") + (pane.session ? pane.session.project : "")
-                textFormat: Text.PlainText
+                // The project's name isolated from the words and its hidden characters as marks: a
+                // folder "rlo<RLO>gpj.exe" would otherwise end the sentence "rloexe.jpg".
+                text: HiddenMarks.sentence(qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
+                                           + qsTr(" in %1"), pane.session ? pane.session.project : "")
+                textFormat: Text.StyledText
                 elide: Text.ElideRight
                 font.pointSize: Theme.fontSize(12)
                 font.weight: Font.DemiBold

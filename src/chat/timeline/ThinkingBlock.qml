@@ -34,6 +34,7 @@ Column {
             objectName: "caption"
             anchors.verticalCenter: parent.verticalCenter
             text: block.label
+            textFormat: Text.PlainText
             color: toggle.violet
             font.pointSize: Theme.fontSize(10.5)
             font.weight: Font.Medium

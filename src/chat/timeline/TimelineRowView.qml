@@ -231,6 +231,7 @@ Item {
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         text: row.noAnswer === "" ? qsTr("No answer") : qsTr("No answer — %1").arg(row.noAnswer)
+                        textFormat: Text.PlainText
                         // A long reason never runs past a narrow pane's edge.
                         width: Math.min(implicitWidth, row.width - 44 - 15)
                         elide: Text.ElideRight
@@ -354,6 +355,7 @@ Item {
                     width: Math.max(0, Math.min(implicitWidth, content.width - spinner.width - working.width - 16))
                     elide: Text.ElideRight
                     text: "· " + (visible ? row.label : "")
+                    textFormat: Text.PlainText
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)
                     color: Theme.textFaint

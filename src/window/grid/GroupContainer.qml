@@ -43,10 +43,10 @@ Item {
                 size: 9
                 color: Theme.hex("92a2bd", 1)
             }
-            Text {
+            NameText {
                 objectName: "groupLabel"
                 anchors.verticalCenter: parent.verticalCenter
-                text: box.label.toUpperCase()
+                name: box.label.toUpperCase()
                 color: Theme.hex("92a2bd", 1)
                 font.pointSize: Theme.fontSize(10)
                 font.weight: Font.DemiBold

@@ -74,6 +74,7 @@ Item {
         }
         Text {
             text: card.state_
+            textFormat: Text.PlainText
             color: card.stateColor(card.state_)
             font.family: Theme.monospaceFamily
             font.pointSize: Theme.fontSize(8.5)

@@ -42,7 +42,8 @@ Item {
 
     function openRename() {
         root.renamingFrom = root.session ? root.session.project : "";
-        root.draftName = HiddenMarks.plainName(root.renamingFrom);
+        nameEdit.original = root.renamingFrom;
+        root.draftName = nameEdit.shown;
         root.renaming = true;
         renameDialog.open();
     }
@@ -50,7 +51,9 @@ Item {
     function commitRename() {
         if (root.draftName === "")
             return;
-        AppModel.rename(root.sessionID, HiddenMarks.editedName(root.draftName, root.renamingFrom));
+        // The marks stand for the characters they were opened with; everything else as typed.
+        nameEdit.edit(root.draftName, root.draftName.length);
+        AppModel.rename(root.sessionID, nameEdit.value);
         AppModel.save();
     }
     function trigger(index: int) {
@@ -193,9 +196,17 @@ Item {
             width: parent.width
             placeholderText: qsTr("Name")
             text: root.draftName
-            onTextEdited: root.draftName = nameField.text
+            onTextEdited: {
+                // An edit that touched a mark, or brought a hidden character in, changes the text
+                // back through the binding above.
+                nameEdit.edit(nameField.text, nameField.cursorPosition);
+                const reshaped = nameField.text !== nameEdit.shown;
+                root.draftName = nameEdit.shown;
+                if (reshaped)
+                    nameField.cursorPosition = nameEdit.cursor;
+            }
             // Room for the marks, which are longer than what they stand for.
-            maximumLength: AppModel.maxNameLength + HiddenMarks.plainName(root.renamingFrom).length - root.renamingFrom.length
+            maximumLength: AppModel.maxNameLength + nameEdit.shown.length - nameEdit.value.length
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint
@@ -207,6 +218,14 @@ Item {
                 border.width: 1
                 border.color: nameField.activeFocus ? Theme.accent : Theme.borderControl
             }
+            MarkedFieldMarks {
+                field: nameField
+                edit: nameEdit
+            }
+        }
+        // Which stretches of the field are the marks of the name's hidden characters.
+        MarkedEdit {
+            id: nameEdit
         }
         footer: Row {
             layoutDirection: Qt.RightToLeft

@@ -24,14 +24,18 @@ Rectangle {
 
     function openRename(workspaceID: string, name: string) {
         rail.renamingFrom = name;
-        rail.draftName = HiddenMarks.plainName(name);
+        nameEdit.original = name;
+        rail.draftName = nameEdit.shown;
         rail.renamingID = workspaceID;
         renameDialog.open();
     }
     function commitRename() {
         // A name that is blank after trimming is ignored by the model.
-        if (rail.renamingID !== "")
-            AppModel.renameWorkspace(rail.renamingID, HiddenMarks.editedName(rail.draftName, rail.renamingFrom));
+        // The marks stand for the characters they were opened with; everything else as typed.
+        if (rail.renamingID !== "") {
+            nameEdit.edit(rail.draftName, rail.draftName.length);
+            AppModel.renameWorkspace(rail.renamingID, nameEdit.value);
+        }
         rail.renamingID = "";
     }
     // A row's leave clears the hover only if no later row has taken it since.
@@ -258,9 +262,17 @@ Rectangle {
             width: parent.width
             placeholderText: qsTr("Name")
             text: rail.draftName
-            onTextEdited: rail.draftName = nameField.text
+            onTextEdited: {
+                // An edit that touched a mark, or brought a hidden character in, changes the text
+                // back through the binding above.
+                nameEdit.edit(nameField.text, nameField.cursorPosition);
+                const reshaped = nameField.text !== nameEdit.shown;
+                rail.draftName = nameEdit.shown;
+                if (reshaped)
+                    nameField.cursorPosition = nameEdit.cursor;
+            }
             // Room for the marks, which are longer than what they stand for.
-            maximumLength: AppModel.maxNameLength + HiddenMarks.plainName(rail.renamingFrom).length - rail.renamingFrom.length
+            maximumLength: AppModel.maxNameLength + nameEdit.shown.length - nameEdit.value.length
             onAccepted: renameDialog.accept()
             color: Theme.textStrong
             placeholderTextColor: Theme.textFaint
@@ -272,6 +284,14 @@ Rectangle {
                 border.width: 1
                 border.color: nameField.activeFocus ? Theme.accent : Theme.borderControl
             }
+            MarkedFieldMarks {
+                field: nameField
+                edit: nameEdit
+            }
+        }
+        // Which stretches of the field are the marks of the name's hidden characters.
+        MarkedEdit {
+            id: nameEdit
         }
         footer: Row {
             layoutDirection: Qt.RightToLeft

@@ -65,5 +65,5 @@ Item {
     }
     ToolTip.visible: mouse.containsMouse
     ToolTip.delay: 800
-    ToolTip.text: WindowText.tileHelp(HiddenMarks.plainName(row.name), row.sessionCount)
+    ToolTip.text: WindowText.tileHelp(HiddenMarks.inSentence(row.name), row.sessionCount)
 }

@@ -105,13 +105,13 @@ Popup {
                     }
                 }
             }
-            Text {
+            // The account as the service names it, its hidden characters as marks.
+            NameText {
                 objectName: "usageEmail"
                 visible: popover.email !== ""
                 x: 14
                 y: header.height - height + 16
-                text: popover.email
-                textFormat: Text.PlainText
+                name: popover.email
                 font.pointSize: Theme.fontSize(10.5)
                 color: Theme.pair("5a616b", "9097a1", 1)
             }

@@ -427,6 +427,28 @@ TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_at
     EXPECT_EQ(QString::fromUtf8(*a.data), text);
 }
 
+// A long paste nobody reads before it goes: what it hides (tag characters spelling a command, an
+// override) goes as marks, and the chip counts them.
+TEST(ChatAttachments, a_long_paste_sends_its_hidden_characters_as_marks)
+{
+    const QString filler(ChatAttachments::textAttachmentChars, u'a');
+    const struct {
+        QString hidden, sent, name;
+    } cases[] = {
+        {QString::fromUtf8("\u202E"), S("<U+202E>"), S("Pasted text (97.7 kB, 1 hidden character as a mark)")},
+        {QString::fromUcs4(U"\U000E0072\U000E006D\u200B"), S("<U+E0072><U+E006D><U+200B>"),
+         S("Pasted text (97.7 kB, 3 hidden characters as marks)")},
+    };
+    for (const auto& c : cases) {
+        QMimeData mime;
+        mime.setText(filler + c.hidden);
+        const auto r = ChatAttachments::fromMimeData(&mime);
+        ASSERT_EQ(r.attachments.size(), 1);
+        EXPECT_EQ(QString::fromUtf8(*r.attachments[0].data), filler + c.sent);
+        EXPECT_EQ(r.attachments[0].name, c.name);
+    }
+}
+
 TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)
 {
     AttachmentListModel model;

@@ -138,6 +138,11 @@ public:
         if (const auto decoded = brinmoor::SidecarEvent::decode(QString::fromUtf8(line)))
             s->apply(*decoded);
     }
+    // The text of the last message the user sent.
+    Q_INVOKABLE QString sentText(brinmoor::ClaudeSession* s) const
+    {
+        return s->transcript().isEmpty() ? QString() : s->transcript().last().blocks.value(0).text;
+    }
     Q_INVOKABLE void setCommands(brinmoor::ClaudeSession* s, const QStringList& names)
     {
         s->apply({brinmoor::SidecarEvent::Commands{names}});

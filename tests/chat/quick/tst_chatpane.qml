@@ -40,12 +40,12 @@ Item {
         name: "ChatPane"
         when: windowShown
 
-        function makePane(messages) {
+        function makePane(messages, project) {
             const s = TestSupport.newSession("claude");
             if (messages)
                 TestSupport.feed(s, { ev: "history", messages: messages });
             const pane = createTemporaryObject(paneComponent, top, {
-                session: { id: s.paneId, project: "demo", state: "idle" }, vm: s });
+                session: { id: s.paneId, project: project === undefined ? "demo" : project, state: "idle" }, vm: s });
             return pane;
         }
         // The last row lies within the visible area, its end at most 60 points below it.
@@ -411,6 +411,26 @@ Item {
             const at = hint.mapToItem(pane.list, 0, 0);
             compare(at.x, pane.list.leftMargin);
             compare(at.y, pane.list.topMargin);
+        }
+
+        // The hint names the project: isolated from its words, hidden characters as marks, and
+        // never markup.
+        function test_the_empty_hint_shows_the_project_s_hidden_characters_as_marks() {
+            const cases = [
+                { project: "demo", shown: "Chat with Claude in demo" },
+                { project: "rlo\u202Egpj.exe", contains: "\u2068rlo<font", ends: "gpj.exe\u2069" },
+                { project: "<b>bold</b>", shown: "Chat with Claude in &lt;b&gt;bold&lt;/b&gt;" },
+            ];
+            for (const c of cases) {
+                const pane = makePane(null, c.project);
+                const title = findChild(pane, "emptyHintTitle");
+                const shown = String(title.text);
+                verify(shown.indexOf("\u202E") < 0, shown);
+                if (c.shown !== undefined)
+                    compare(shown, c.shown);
+                else
+                    verify(shown.indexOf(c.contains) > 0 && shown.endsWith(c.ends) && shown.indexOf("&lt;U+202E&gt;") > 0, shown);
+            }
         }
     }
 }

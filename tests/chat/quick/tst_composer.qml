@@ -141,6 +141,68 @@ Item {
             verify(!notice.visible);
         }
 
+        // A file's name in the refusal is text, never markup: the line reads the name as it is.
+        function test_a_refused_file_s_name_is_never_markup() {
+            const name = "<h1>Attached OK<font color=\"#101216\">x.png";
+            TestSupport.setClipboardFiles([TestSupport.writeFile(name, 0)]);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const notice = findChild(composer, "attachmentNotice");
+            tryVerify(() => notice.visible);
+            compare(notice.textFormat, Text.PlainText);
+            verify(notice.text.startsWith(name + " was not attached"), notice.text);
+        }
+
+        // Hidden characters pasted into the draft stand in the editor as their marks before
+        // anything is sent: an override reorders nothing, a notice says so, and the message is
+        // the text the editor shows. A paste without any is left as it is.
+        function test_a_pasted_draft_shows_its_hidden_characters_before_it_is_sent() {
+            const cases = [
+                { pasted: "keep \u202Eabc\u2069 q\u{E0041}\u{E0042}v\uFE0Fz\u200Bw",
+                  shown: "keep <U+202E>abc<U+2069> q<U+E0041><U+E0042>v<U+FE0F>z<U+200B>w", marks: 6 },
+                { pasted: "/compact keep \u202Eabc", shown: "/compact keep <U+202E>abc", marks: 1 },
+                { pasted: "\u05E9\u05DC\u05D5\u05DD \u2764\uFE0F ok\nline", shown: "\u05E9\u05DC\u05D5\u05DD \u2764\uFE0F ok\nline", marks: 0 },
+            ];
+            for (const c of cases) {
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(edit(), "text", c.shown);
+                tryCompare(composer.model, "hiddenCount", c.marks);
+                compare(findChild(composer, "hiddenNotice").visible, c.marks > 0);
+                if (c.marks > 0)
+                    verify(findChild(composer, "hiddenNoticeText").text.indexOf("U+202E") >= 0);
+            }
+            const sent = session.messageCount;
+            edit().clear();
+            TestSupport.setClipboardText(cases[0].pasted);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            keyClick(Qt.Key_Return);  // at once: what came in is marked before it goes
+            compare(session.messageCount, sent + 1);
+            compare(TestSupport.sentText(session), cases[0].shown);
+            tryCompare(composer.model, "hiddenCount", 0);
+        }
+
+        // "Remove them" takes the marks out and nothing else; mark text typed by the user is text.
+        function test_remove_takes_the_marks_out_and_keeps_typed_text() {
+            TestSupport.setClipboardText("a\u202Eb");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(edit(), "text", "a<U+202E>b");
+            type("<U+200B>c");
+            tryCompare(composer.model, "hiddenCount", 1);
+            waitForRendering(composer);  // the notice laid out where the click goes
+            mouseClick(findChild(composer, "removeHidden"));
+            compare(edit().text, "ab<U+200B>c");
+            compare(composer.model.hiddenCount, 0);
+            verify(!findChild(composer, "hiddenNotice").visible);
+            // A mark cut into is text from then on: it no longer counts, and Remove leaves it.
+            TestSupport.setClipboardText("\u200B");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 1);
+            keyClick(Qt.Key_Backspace);
+            tryCompare(composer.model, "hiddenCount", 0);
+            compare(edit().text, "ab<U+200B>c<U+200B");
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
@@ -207,6 +269,29 @@ Item {
             Theme.dark = true;
             mouseClick(picker, 60, 40 + 34 * 2);
             compare(picked, "conv-2");
+        }
+
+        // A past conversation's title shows its hidden characters as marks ("hi <RLO>eltit exe.png"
+        // read "hi gnp.exe title"), and is never markup.
+        function test_history_titles_show_hidden_characters_as_marks() {
+            TestSupport.feed(session, { ev: "sessions_list", items: [
+                { id: "c1", summary: "hi \u202Eeltit exe.png", lastModified: 2 },
+                { id: "c2", summary: "<h1>big</h1>", lastModified: 1 }] });
+            const picker = createTemporaryObject(pickerComponent, top, { session: session });
+            const found = [];
+            const walk = item => {
+                for (let i = 0; i < item.children.length; ++i) {
+                    if (item.children[i].objectName === "historyTitle")
+                        found.push(item.children[i]);
+                    walk(item.children[i]);
+                }
+            };
+            tryVerify(() => { found.length = 0; walk(picker); return found.length === 2; });
+            const titles = found.map(t => String(t.text));
+            verify(titles[0].indexOf("&lt;U+202E&gt;") > 0 && titles[0].indexOf("\u202E") < 0, titles[0]);
+            const plain = found[1];
+            compare(plain.textFormat, Text.PlainText);
+            compare(plain.text, "<h1>big</h1>");
         }
 
         function test_attach_button_opens_the_file_chooser_in_the_project_folder() {

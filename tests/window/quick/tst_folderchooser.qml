@@ -165,6 +165,7 @@ Item {
         // A folder named with a right-to-left override ("rlo<RLO>gpj.exe" reads "rloexe.jpg") shows
         // it as a mark in the sheet's row, the list and the path field; the path field's marks
         // stand for the override, so Return there chooses the true folder, and an edit keeps it.
+        // The same eight characters typed are text: a folder literally named so is reached.
         function test_a_folder_name_shows_its_hidden_characters_as_marks() {
             const spoofed = "rlo\u202Egpj.exe";
             const root = TestSupport.folderTree("spoof", [spoofed + "/inner"]);
@@ -181,13 +182,28 @@ Item {
             waitForRendering(c.contentItem);
             marked(TestSupport.itemsNamed(c.contentItem, "folderName")[0]);
             TestSupport.grabWindow(top, "folder_chooser_hidden_characters");
-            c.pathField.text = root + "/rlo<U+202E>gpj.exe/inner";
+            verify(c.go(root + "/" + spoofed));
             c.pathField.forceActiveFocus();
+            keyClick(Qt.Key_End);
+            for (const ch of "/inner")
+                keyClick(ch);
+            compare(c.pathField.text, root + "/rlo<U+202E>gpj.exe/inner");
             keyClick(Qt.Key_Return);
             compare(c.folder, root + "/" + spoofed + "/inner");
+            const literal = TestSupport.folderTree("literal", ["lit<U+202E>eral"]);
+            c.pathField.text = literal + "/lit<U+202E>eral";
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "");
+            compare(c.folder, literal + "/lit<U+202E>eral");
             c.pathField.text = root + "/rlo<U+202E>gpj.exe";
             keyClick(Qt.Key_Return);
-            compare(c.folder, root + "/" + spoofed);
+            compare(c.problem, "There is no folder at " + root + "/rlo<U+202E>gpj.exe.");
+            compare(c.folder, literal + "/lit<U+202E>eral");
+            // Its line for a path holding the override itself: the mark, isolated.
+            c.pathField.text = root + "/gone\u202Etxt.exe";
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "There is no folder at \u2068" + root + "/gone<U+202E>txt.exe\u2069.");
+            verify(c.go(root + "/" + spoofed));
             keyClick(Qt.Key_Return);
             tryVerify(() => !c.visible);
             compare(s.selectedDir, root + "/" + spoofed);

@@ -153,6 +153,38 @@ Item {
             AppModel.save();
         }
 
+        // What is typed is saved as typed: "<U+200B>" typed is those eight characters, never a
+        // zero-width space. A name's own hidden characters stay marks until an edit cuts into one,
+        // which takes the whole mark.
+        function test_typed_mark_text_is_saved_as_typed() {
+            const cases = [
+                { from: "gamma", keys: "fix <U+200B> bug", shown: "fix <U+200B> bug", name: "fix <U+200B> bug" },
+                { from: "lit\u202Eeral", end: true, keys: "<U+202E>", shown: "lit<U+202E>eral<U+202E>",
+                  name: "lit\u202Eeral<U+202E>" },
+                { from: "lit\u202Eeral", end: true, backspaces: 5, keys: "x", shown: "litx", name: "litx" },
+            ];
+            for (const c of cases) {
+                AppModel.rename(top.record(0).id, c.from);
+                const m = makeMenu(0);
+                m.trigger(0);
+                tryCompare(m.renameDialog, "opened", true, 1000);
+                m.nameField.forceActiveFocus();
+                if (c.end)
+                    keyClick(Qt.Key_End);
+                for (let i = 0; i < (c.backspaces || 0); ++i)
+                    keyClick(Qt.Key_Backspace);
+                for (const ch of c.keys)
+                    keyClick(ch);
+                compare(m.nameField.text, c.shown);
+                keyClick(Qt.Key_Return);
+                tryCompare(m, "renaming", false, 1000);
+                compare(top.record(0).project, c.name);
+                compare(top.savedSession(top.record(0).id).project, c.name);
+            }
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
         function test_restart_resume_and_stop_change_runtime_state_only() {
             const id = top.record(0).id;
             const m = makeMenu(0);

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -40,7 +41,7 @@ std::unique_ptr<UsageService> service(bool searchFails)
 }
 
 // Opens the popover on `s` in an offscreen window, saves the grab, and returns which body it shows.
-QString show(UsageService* s, const char* name)
+QString show(UsageService* s, const char* name, QString* email = nullptr)
 {
     test::offscreenApp("window_usage_popover");
     QQmlEngine engine;
@@ -69,6 +70,19 @@ QString show(UsageService* s, const char* name)
     QMetaObject::invokeMethod(pop, "open");
     QCoreApplication::processEvents();
     window.grabWindow().save(QStringLiteral("usage_popover_%1.png").arg(QString::fromUtf8(name)));
+    if (email) {
+        // The popup's items hang in the window's overlay: looked for through the item tree.
+        std::function<QQuickItem*(QQuickItem*)> find = [&](QQuickItem* i) -> QQuickItem* {
+            if (i->objectName() == QLatin1String("usageEmail"))
+                return i;
+            for (QQuickItem* child : i->childItems())
+                if (QQuickItem* found = find(child))
+                    return found;
+            return nullptr;
+        };
+        QQuickItem* line = find(window.contentItem());
+        *email = line ? line->property("text").toString() : QStringLiteral("(no e-mail line)");
+    }
     return pop->property("body").toString();
 }
 
@@ -103,4 +117,20 @@ TEST(UsagePopover, loading_empty_not_available_and_metrics)
     d.percent = 150;
     full->applyUsage({a, b, c, d}, false, QStringLiteral("dev@example.com"), QStringLiteral("max plan"));
     EXPECT_EQ(show(full.get(), "metrics"), QStringLiteral("metrics"));
+}
+
+// The account's e-mail as the service reports it: its hidden characters show as marks, so an
+// override cannot make it read as another address.
+TEST(UsagePopover, the_account_s_hidden_characters_show_as_marks)
+{
+    auto full = service(false);
+    full->start();
+    UsageMetric a;
+    a.label = QStringLiteral("Current session");
+    a.percent = 10;
+    full->applyUsage({a}, false, QString::fromUtf8("dev@example.com\u202Emoc.live@"), QStringLiteral("max plan"));
+    QString email;
+    EXPECT_EQ(show(full.get(), "hidden_email", &email), QStringLiteral("metrics"));
+    EXPECT_TRUE(email.contains(QStringLiteral("&lt;U+202E&gt;"))) << email.toStdString();
+    EXPECT_FALSE(email.contains(QChar(0x202E))) << email.toStdString();
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+
+namespace brinmoor {
+
+// The text of a one-line editable field (a rename, the chooser's path) that may hold hidden
+// characters (HiddenCharacters). The field shows each one as its mark, "<U+202E>", which cannot
+// reorder the line, and this keeps, beside the field's text, which stretches of it are marks and
+// what each stands for: a mark is never read back from the text, so the user who types
+// "<U+202E>" gets those eight characters, and a name saved unedited keeps its hidden characters.
+// A mark is whole or gone: a deletion that reaches into one removes it, and a character typed
+// inside one goes after it. A hidden character pasted into the field becomes a mark too, and is
+// kept as the character it is.
+class MarkedEdit : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    // The text to edit; setting it starts over.
+    Q_PROPERTY(QString original READ original WRITE setOriginal NOTIFY changed)
+    // What the field shows: the text with its hidden characters as marks.
+    Q_PROPERTY(QString shown READ shown NOTIFY changed)
+    // The text the field now stands for: `shown` with each mark as its character.
+    Q_PROPERTY(QString value READ value NOTIFY changed)
+    // The marks' stretches of `shown`, in order: {start, end} in UTF-16 units.
+    Q_PROPERTY(QVariantList marks READ markList NOTIFY changed)
+    // Where the cursor belongs after the last edit.
+    Q_PROPERTY(int cursor READ cursor NOTIFY changed)
+public:
+    explicit MarkedEdit(QObject* parent = nullptr) : QObject(parent) {}
+
+    struct Mark {
+        qsizetype start, end;
+        char32_t character;
+    };
+
+    QString original() const { return m_original; }
+    void setOriginal(const QString& text);
+    QString shown() const { return m_shown; }
+    QString value() const;
+    QVariantList markList() const;
+    QList<Mark> marks() const { return m_marks; }
+    int cursor() const { return int(m_cursor); }
+
+    // The field's text after an edit, and its cursor. `shown` then holds the field's new text,
+    // which differs from `text` when the edit touched a mark or brought in a hidden character:
+    // the field is then set to `shown` and its cursor to `cursor`.
+    Q_INVOKABLE void edit(const QString& text, int cursorPosition);
+
+signals:
+    void changed();
+
+private:
+    // `text` with its hidden characters as marks, appended at the end of `shown`.
+    void append(QStringView text);
+
+    QString m_original;
+    QString m_shown;
+    QList<Mark> m_marks;
+    qsizetype m_cursor = 0;
+};
+
+} // namespace brinmoor

@@ -1,0 +1,44 @@
+import QtQuick
+import Brinmoor.App
+
+// Put inside a one-line field whose text a MarkedEdit keeps: a box in the marks' colour behind
+// each mark, which text typed into the field never gets, so a hidden character's mark and the
+// same eight characters typed read apart.
+Item {
+    id: overlay
+
+    required property Item field
+    required property MarkedEdit edit
+
+    x: overlay.field.leftPadding
+    y: 0
+    width: overlay.field.width - overlay.field.leftPadding - overlay.field.rightPadding
+    height: overlay.field.height
+    z: -0.5
+    clip: true
+
+    Repeater {
+        model: overlay.edit.marks
+        delegate: Rectangle {
+            id: box
+            required property var modelData
+            // Follows the text's scrolling and layout.
+            readonly property rect from: {
+                overlay.field.text; overlay.field.cursorPosition; overlay.field.width; overlay.field.contentWidth;
+                return overlay.field.positionToRectangle(box.modelData.start);
+            }
+            readonly property rect to: {
+                overlay.field.text; overlay.field.cursorPosition; overlay.field.width; overlay.field.contentWidth;
+                return overlay.field.positionToRectangle(box.modelData.end);
+            }
+            x: box.from.x - overlay.x - 1
+            y: box.from.y + 1
+            width: box.to.x - box.from.x + 2
+            height: Math.max(4, box.from.height - 2)
+            radius: 3
+            color: Qt.rgba(0xd9 / 255, 0x4f / 255, 0x8c / 255, 0.30)
+            border.width: 1
+            border.color: "#d94f8c"
+        }
+    }
+}
