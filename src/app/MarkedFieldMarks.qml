@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import Brinmoor.App
 
@@ -7,7 +9,7 @@ import Brinmoor.App
 Item {
     id: overlay
 
-    required property Item field
+    required property TextInput field
     required property MarkedEdit edit
 
     x: overlay.field.leftPadding

@@ -4,7 +4,15 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtQml/qqml.h>
 #include <QtQml/qqmlregistration.h>
+
+// Qt's item model as a type QML tooling knows, so a listing made in QML has a known base.
+struct QAbstractItemModelForeign {
+    Q_GADGET
+    QML_FOREIGN(QAbstractItemModel)
+    QML_ANONYMOUS
+};
 
 namespace brinmoor {
 
