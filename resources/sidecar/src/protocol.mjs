@@ -100,10 +100,35 @@ export function reaperPath(dir) {
   try { fs.accessSync(file, fs.constants.X_OK); return file; } catch { return null; }
 }
 
+// Whether this sidecar runs below the reaper `reaper` (the app starts it so, for as long as the
+// sidecar lasts): what an agent's process leaves on ending well then comes back to it, and ends
+// with the sidecar. Linux only; elsewhere there is no subreaper to come back to.
+export function underSessionReaper(reaper) {
+  if (!reaper || !hasProc) return false;
+  try { return fs.realpathSync(`/proc/${process.ppid}/exe`) === fs.realpathSync(reaper); } catch { return false; }
+}
+
+// The processes started directly by `pid` that still run.
+export function childrenOf(pid) {
+  const out = [];
+  if (!hasProc) return out;
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry));
+    } catch { /* the process ended while we looked */ }
+  }
+  return out;
+}
+
 // Starts `command args` through the reaper, as the Claude SDK's spawn hook: its standard error goes
 // to `onStderr` (the SDK reads it only from processes it starts itself).
+// Without a reaper (null) the command is started directly, the same way.
 export function spawnThroughReaper(reaper, { command, args, cwd, env, signal }, onStderr) {
-  const child = spawn(reaper, [command, ...args], { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true });
+  const child = reaper ? spawn(reaper, [command, ...args], { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true })
+    : spawn(command, args, { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true });
   child.stderr.setEncoding('utf8');
   child.stderr.on('data', (text) => onStderr(text));
   child.stderr.on('error', () => {});
