@@ -209,7 +209,8 @@ const QUIT_INTERRUPT_GRACE_MS = 1500;
 // Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
 //   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
 //   setPermissionMode(mode), setModel(model), history(cmd) -> messages, listSessions(cmd) -> items,
-//   usage() -> usage fields, close().
+//   usage() -> usage fields, close(); and optionally endUnresponsive() -> the turn's closing words,
+//   for an agent that did not end its turn within the grace after an interrupt.
 export function runSidecar(makeAdapter, io = {}) {
   const input = io.input ?? process.stdin;
   const exit = io.exit ?? ((code) => process.exit(code));
@@ -384,10 +385,17 @@ export function runSidecar(makeAdapter, io = {}) {
         const turn = inFlight;
         cancelPrompts();
         Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
-        // An agent that ignores the interrupt still must not leave the turn open.
+        // An agent that ignores the interrupt still must not leave the turn open. One that the
+        // adapter can end (a hung CLI) is ended, with its commands, before the turn ends: left
+        // running, it would go on with the command and never take the next message.
         clearTimeout(interruptTimer);
-        interruptTimer = setTimeout(() => endTurn('error', { message: 'Interrupted' }, turn),
-          io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
+        interruptTimer = setTimeout(async () => {
+          let message = 'Interrupted';
+          if (inFlight === turn && adapter.endUnresponsive) {
+            try { message = (await adapter.endUnresponsive()) || message; } catch (e) { log(`ending the agent: ${errorText(e)}`); }
+          }
+          endTurn('error', { message }, turn);
+        }, io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
         return;
       }
       case 'set_permission_mode':

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
-import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning } from './support/agents.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning, argsOf } from './support/agents.mjs';
 
 let claude, server, config, work;
 before(async () => {
@@ -334,5 +334,49 @@ test('a CLI that fails says why: its last words on standard error end the pane\'
   } finally {
     car.kill();
     fs.rmSync(failing, { force: true });
+  }
+});
+
+// Stop on a CLI that does not answer (frozen here with SIGSTOP): after the grace the CLI is ended
+// with its command, the turn says so, and the next message starts it again on the same
+// conversation and reaches the model. Stop on a CLI that answers stays an interrupt (above).
+test('Stop on a CLI that does not answer ends it and its command; the next message resumes the conversation', async () => {
+  const own = await startClaudeServer({ replies: [
+    { tool: { name: 'Bash', input: { command: 'echo waiting; sleep 700; echo done > after-700.txt', description: 'Wait' } } },
+    { text: 'Back on the same conversation' },
+  ] });
+  const car = open({}, own);
+  const isSleep = (pid) => argsOf(pid).join(' ') === 'sleep 700';
+  let frozen = [];
+  try {
+    car.send({ cmd: 'user', text: 'wait, then write', attachments: [] });
+    const id = (await car.next('session')).id;
+    car.send({ cmd: 'permission', id: (await car.next('permission_request')).id, decision: 'allow' });
+    await until(() => descendants(car.pid).some(isSleep), 60000);
+    const sleep = descendants(car.pid).find(isSleep);
+    const cli = descendants(car.pid).find((pid) => argsOf(pid)[0] === claude && descendants(pid).includes(sleep));
+    assert.ok(cli, 'the CLI runs the command');
+    frozen = [cli, sleep];
+    process.kill(cli, 'SIGSTOP');
+    const mark = car.cursor;
+    car.send({ cmd: 'interrupt' });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error', 40000);
+    assert.equal(ended.ev, 'error');
+    assert.match(ended.message, /did not respond to Stop and had to be ended/);
+    assert.equal(turnEnds(car.since(mark)), 1);
+    await until(() => !alive(sleep) && !alive(cli), 10000);
+    assert.ok(!fs.existsSync(path.join(work, 'after-700.txt')));
+
+    car.send({ cmd: 'user', text: 'are you back?', attachments: [] });
+    assert.equal((await car.next('session', 30000)).id, id, 'the same conversation');
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Back on the same conversation', 30000);
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
+    assert.ok(JSON.stringify(own.mainRequests().at(-1).body.messages).includes('are you back?'), 'the message reached the model');
+    assert.equal(turnEnds(car.since(mark)), 2);
+    await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+    for (const pid of frozen) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    await own.close();
   }
 });
