@@ -266,6 +266,10 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
                 row.kind = Kind::Tool;
                 row.tool = b.toolUse;
                 row.outcome = b.toolUse.outcome;
+                // A to-do call the agent's tool refused (or the user did) set no list: it shows as
+                // the failed call it was, its reason in the result below, never as the plan.
+                if (row.outcome == ToolOutcome::Failed || row.outcome == ToolOutcome::Denied)
+                    row.tool.todos.reset();
                 break;
             case ChatBlock::Kind::ToolResult:
                 row.kind = Kind::ToolResult;

@@ -67,6 +67,41 @@ TEST(TimelineRows, user_messages_are_one_row_and_assistant_blocks_one_row_each)
     EXPECT_EQ(grown.mid(0, 7), rows);
 }
 
+TEST(TimelineRows, a_todo_list_shows_only_as_its_tool_took_it)
+{
+    const QList<TodoItem> plan{{QStringLiteral("Read"), QStringLiteral("completed")}, {QStringLiteral("Write"), QStringLiteral("pending")}};
+    const QString refusal = QStringLiteral("<tool_use_error>No such tool available: TodoWrite. TodoWrite is disabled for this session</tool_use_error>");
+    const struct {
+        ToolOutcome outcome;
+        bool list;
+    } rows[] = {
+        {ToolOutcome::Pending, true}, {ToolOutcome::Done, true}, {ToolOutcome::Interrupted, true},
+        {ToolOutcome::Failed, false}, {ToolOutcome::Denied, false},
+    };
+    for (const auto& r : rows) {
+        ToolUse use{QStringLiteral("todo1"), QStringLiteral("TodoWrite"), {}, {}, plan};
+        use.outcome = r.outcome;
+        QList<ChatBlock> blocks{ChatBlock::ofToolUse(use)};
+        if (r.outcome != ToolOutcome::Pending && r.outcome != ToolOutcome::Interrupted)
+            blocks.append(ChatBlock::ofToolResult(r.outcome == ToolOutcome::Done ? QStringLiteral("Todos have been modified") : refusal,
+                                                  QStringLiteral("todo1"), r.outcome));
+        const QList<TimelineRow> built = TimelineRow::build({message(ChatRole::Assistant, blocks)});
+        ASSERT_GE(built.size(), 1);
+        const QString name = outcomeName(r.outcome);
+        EXPECT_EQ(built[0].kind, TimelineRow::Kind::Tool) << name.toStdString();
+        EXPECT_EQ(built[0].outcome, r.outcome) << name.toStdString();
+        EXPECT_EQ(built[0].tool.todos.has_value(), r.list) << name.toStdString();
+        if (r.list) {
+            EXPECT_EQ(*built[0].tool.todos, plan);
+        }
+        if (r.outcome == ToolOutcome::Failed) {
+            // The refusal in the CLI's own words stands under the failed card.
+            ASSERT_EQ(built.size(), 2);
+            EXPECT_EQ(built[1].text, refusal);
+        }
+    }
+}
+
 TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
 {
     TimelineModel model;
