@@ -5,6 +5,7 @@
 #include "ChatModels.h"
 #include "TimelineModel.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -354,6 +355,42 @@ TEST(TimelineRows, a_block_is_cut_only_when_it_alone_is_too_long)
         EXPECT_EQ(p.count(u'`') % 2, 0);
         EXPECT_EQ(p.count(u'['), p.count(u']'));
         EXPECT_EQ(p.count(u'('), p.count(u')'));
+    }
+}
+
+// A line of code longer than a piece stays one line: it is never cut into parts that would show as
+// lines of their own, and no piece is an empty code block (an empty line that is not in the code),
+// wherever the line stands in its block and whatever stands before the block.
+TEST(TimelineRows, a_long_line_of_code_is_one_piece_of_its_own_and_no_piece_is_an_empty_block)
+{
+    const QString line = QStringLiteral("x").repeated(100000);
+    QStringList lines200;
+    for (int i = 0; i < 200; ++i)
+        lines200 << QStringLiteral("L%1").arg(i);
+    const QString code200 = lines200.join(u'\n');
+    const struct {
+        const char* name;
+        QString text;
+        QString fence;
+    } rows[] = {
+        {"alone in its block", QStringLiteral("```\n") + line + QStringLiteral("\n```"), QStringLiteral("```")},
+        {"after prose", QStringLiteral("Intro.\n\n```js\n") + line + QStringLiteral("\n```\nAfter."), QStringLiteral("```js")},
+        {"after a full piece of prose", QStringLiteral("p\n").repeated(450) + QStringLiteral("```\n") + line + QStringLiteral("\n```"),
+         QStringLiteral("```")},
+        {"between lines of code", QStringLiteral("```\n") + code200 + u'\n' + line + u'\n' + code200 + QStringLiteral("\n```"),
+         QStringLiteral("```")},
+        {"in a block still open", QStringLiteral("```\n") + line, QStringLiteral("```")},
+    };
+    const QRegularExpression emptyBlock(QStringLiteral("```[a-z]*\\n```"));
+    for (const auto& r : rows) {
+        int holding = 0;
+        for (const TimelineRow::Piece& p : TimelineRow::cutText(r.text)) {
+            EXPECT_FALSE(emptyBlock.match(p.text).hasMatch()) << r.name << ": an empty block";
+            if (p.text.contains(line))
+                ++holding;
+        }
+        EXPECT_EQ(holding, 1) << r.name << ": the line whole in one piece";
+        EXPECT_EQ(rejoin(TimelineRow::textPieces(r.text), r.fence, {}), r.text) << r.name;
     }
 }
 
