@@ -380,3 +380,45 @@ test('Stop on a CLI that does not answer ends it and its command; the next messa
     await own.close();
   }
 });
+
+// A permission card cut by the user's Stop, or by the app's end (its standard input closes, as
+// when the app is killed): nobody refused the call, and neither live nor read back does it say so.
+test('a permission request cut by Stop or by the app\'s end reads as not answered, live and read back', async () => {
+  const own = await startClaudeServer({ replies: [
+    { tool: { name: 'Bash', input: { command: 'echo one > one.txt', description: 'Write one' } } },
+    { tool: { name: 'Bash', input: { command: 'echo two > two.txt', description: 'Write two' } } },
+  ] });
+  const results = (events) => events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks).filter((b) => b.type === 'tool_result');
+  const notAnswered = /^Not run: the turn ended before this request was answered/;
+  let car = open({}, own);
+  let id;
+  try {
+    car.send({ cmd: 'user', text: 'write one', attachments: [] });
+    id = (await car.next('session')).id;
+    await car.next('permission_request');
+    let mark = car.cursor;
+    car.send({ cmd: 'interrupt' });
+    await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    const stopped = results(car.since(mark));
+    assert.deepEqual(stopped.map((r) => r.reason), ['interrupted'], JSON.stringify(stopped));
+    assert.match(stopped[0].text, notAnswered);
+
+    car.send({ cmd: 'user', text: 'write two', attachments: [] });
+    await car.next('permission_request');
+    car.end();
+    await car.next('closed');
+  } finally {
+    car.kill();
+  }
+  car = open({ resume: id }, own);
+  try {
+    car.send({ cmd: 'history', sessionId: id, cwd: work });
+    const stored = (await car.next('history')).messages.flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result');
+    assert.deepEqual(stored.map((b) => b.reason), ['interrupted', 'interrupted'], JSON.stringify(stored));
+    for (const b of stored) assert.match(b.text, notAnswered);
+    assert.ok(!fs.existsSync(path.join(work, 'one.txt')) && !fs.existsSync(path.join(work, 'two.txt')));
+  } finally {
+    car.kill();
+    await own.close();
+  }
+});
