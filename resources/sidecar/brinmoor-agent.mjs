@@ -3,7 +3,7 @@
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
-import { runSidecar, errorText, reaperPath, spawnThroughReaper } from './src/protocol.mjs';
+import { runSidecar, errorText, reaperPath, spawnThroughReaper, childrenOf, descendants, snapshotDescendants, endProcesses } from './src/protocol.mjs';
 import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, madeByCli, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
@@ -11,6 +11,8 @@ const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
 // The CLI is started through it, so that a CLI that dies takes its commands with it.
 const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
 const STDERR_TAIL = 2048;
+// What a stopped turn says when the CLI did not answer the interrupt and had to be ended.
+const ENDED_MESSAGE = 'Claude Code did not respond to Stop and had to be ended. Your next message starts it again on this conversation.';
 
 // An endless prompt stream that the turns feed one user message at a time.
 class Inbox {
@@ -41,8 +43,10 @@ runSidecar((core) => {
   let refusal = null; // why the API refused the turn's request, as the CLI said it
   const denied = new Set(); // calls refused in this run, by id: their results say so
   let stderrTail = ''; // what the CLI wrote last to standard error
+  let cli = null; // the conversation's process (the reaper, or the CLI itself)
 
-  function baseOptions() {
+  // `onSpawn` learns of each process started for these options.
+  function baseOptions(onSpawn = () => {}) {
     const opts = {
       cwd: start.cwd || process.cwd(),
       permissionMode: mode,
@@ -50,15 +54,17 @@ runSidecar((core) => {
       env: { ...process.env },
     };
     if (start.claudePath) opts.pathToClaudeCodeExecutable = start.claudePath;
-    if (REAPER) {
-      opts.spawnClaudeCodeProcess = (spawn) => {
-        stderrTail = '';
-        return spawnThroughReaper(REAPER, spawn, (text) => {
-          stderrTail = (stderrTail + text).slice(-STDERR_TAIL);
-          opts.stderr(text);
-        });
-      };
-    }
+    // Started here (through the reaper when there is one), so that a CLI that stops answering
+    // can be ended.
+    opts.spawnClaudeCodeProcess = (how) => {
+      stderrTail = '';
+      const child = spawnThroughReaper(REAPER, how, (text) => {
+        stderrTail = (stderrTail + text).slice(-STDERR_TAIL);
+        opts.stderr(text);
+      });
+      onSpawn(child);
+      return child;
+    };
     if (mode === 'bypassPermissions') opts.allowDangerouslySkipPermissions = true;
     return opts;
   }
@@ -82,7 +88,7 @@ runSidecar((core) => {
   function openConversation() {
     inbox = new Inbox();
     // The user's own settings, project instructions and permission rules apply as in the terminal.
-    const opts = { ...baseOptions(), canUseTool, includePartialMessages: true, settingSources: ['user', 'project', 'local'] };
+    const opts = { ...baseOptions((child) => { cli = child; }), canUseTool, includePartialMessages: true, settingSources: ['user', 'project', 'local'] };
     if (start.resume) opts.resume = start.resume;
     if (model) opts.model = model;
     if (EFFORTS.has(start.effort)) opts.effort = start.effort;
@@ -97,14 +103,47 @@ runSidecar((core) => {
   async function consume(q) {
     try {
       for await (const m of q) onMessage(m);
+      if (q.endedByUs) return ended(q);
       core.failAllTurns('Claude Code ended the session.');
     } catch (e) {
+      if (q.endedByUs) return ended(q);
       // Said once even between turns, so the pane shows why its agent is gone.
       const message = exitText(errorText(e));
       if (core.turnActive) core.failAllTurns(message);
       else core.emit('error', { message });
     }
     core.shutdown('the agent ended');
+  }
+
+  // A conversation whose CLI was ended here: the next turn opens it again on the same session.
+  function ended(q) {
+    if (conversation !== q) return;
+    conversation = null;
+    inbox = null;
+    turn = null;
+    if (sessionId) start = { ...start, resume: sessionId };
+  }
+
+  // Ends a CLI that did not answer an interrupt (hung, or stopped), and with it every command it
+  // runs: SIGKILL reaches a stopped process too. Through the reaper the CLI alone is killed, and
+  // the reaper ends everything below it before it exits; without it the CLI's tree as it is now.
+  async function endUnresponsive() {
+    const q = conversation;
+    const child = cli;
+    if (!q || !child || child.exitCode !== null || child.signalCode !== null) return null;
+    q.endedByUs = true;
+    inbox?.end();
+    const exited = new Promise((r) => child.once('exit', r));
+    if (REAPER) {
+      for (const pid of childrenOf(child.pid)) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    } else {
+      const tree = new Set([child.pid, ...descendants(child.pid)]);
+      await endProcesses(snapshotDescendants().filter((p) => tree.has(p.pid)), 0);
+    }
+    await Promise.race([exited, new Promise((r) => setTimeout(r, 5000).unref?.())]);
+    try { child.kill('SIGKILL'); } catch { /* gone */ }
+    ended(q);
+    return ENDED_MESSAGE;
   }
 
   function onMessage(m) {
@@ -225,6 +264,7 @@ runSidecar((core) => {
       inbox.push(userMessage(content.length === 1 && text ? text : content));
     },
     async interrupt() { await conversation?.interrupt(); },
+    endUnresponsive,
     async setPermissionMode(next) {
       if (!MODES.has(next)) return core.log(`unknown permission mode ${next}`);
       if (!conversation) { mode = next; return; }

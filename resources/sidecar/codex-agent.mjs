@@ -6,7 +6,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { Codex } from '@openai/codex-sdk';
-import { runSidecar, errorText, snapshotDescendants, endProcesses, reaperPath } from './src/protocol.mjs';
+import { runSidecar, errorText, snapshotDescendants, endProcesses, reaperPath, underSessionReaper } from './src/protocol.mjs';
 import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollower, UnreportedCalls, cliFailure, commandEnd } from './src/codex-store.mjs';
 
 // The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
@@ -229,8 +229,12 @@ runSidecar((core) => {
       const opts = {};
       if (typeof cmd.binPath === 'string' && cmd.binPath) {
         // The SDK names the executable and passes its own arguments: the reaper is told the CLI's
-        // path through its environment, and takes it out before codex starts.
-        if (REAPER) Object.assign(opts, { codexPathOverride: REAPER, env: { ...process.env, BRINMOOR_REAPER_PROGRAM: cmd.binPath } });
+        // path through its environment, and takes it out before codex starts. Each turn is a codex
+        // of its own: below the sidecar's own reaper, one that ends well hands on what it left
+        // running (a server it started), which then lives as long as the pane's session, as in a
+        // Claude pane; one that fails or is killed takes its commands with it.
+        const handOver = underSessionReaper(REAPER) ? { BRINMOOR_REAPER_HAND_OVER: '1' } : {};
+        if (REAPER) Object.assign(opts, { codexPathOverride: REAPER, env: { ...process.env, BRINMOOR_REAPER_PROGRAM: cmd.binPath, ...handOver } });
         else opts.codexPathOverride = cmd.binPath;
       }
       if (!REAPER) core.log('brinmoor-reaper is missing: a command may outlive its codex');

@@ -266,6 +266,10 @@ QList<TimelineRow> TimelineRow::build(const QList<ChatMessage>& messages)
                 row.kind = Kind::Tool;
                 row.tool = b.toolUse;
                 row.outcome = b.toolUse.outcome;
+                // A to-do call the agent's tool refused (or the user did) set no list: it shows as
+                // the failed call it was, its reason in the result below, never as the plan.
+                if (row.outcome == ToolOutcome::Failed || row.outcome == ToolOutcome::Denied)
+                    row.tool.todos.reset();
                 break;
             case ChatBlock::Kind::ToolResult:
                 row.kind = Kind::ToolResult;
@@ -402,6 +406,7 @@ QList<TimelineRow::Piece> TimelineRow::cutText(const QString& text)
     bool codeAbove = false;    // the current piece goes on with a code block cut before it
     QString fence;             // the open code block's fence line, empty outside one
     qsizetype codeStart = 0;   // where the open code block's code begins
+    qsizetype fenceStart = 0;  // where its fence line begins
     QList<qsizetype> cutCode;  // the pieces already cut from the open code block
     QString tableHead;         // header and separator of the table being read, empty outside one
     int tableRows = 0;         // rows of that table in the current piece, below its header
@@ -464,10 +469,27 @@ QList<TimelineRow::Piece> TimelineRow::cutText(const QString& text)
             // row (a piece of a header alone shows as an empty table).
             if (closeHere || (startsBlock && full))
                 cut(pos, false);
-            else if (size >= blockChars || lines >= blockLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
+            else if (!fence.isEmpty() && fenceLine) {
+                // The block's closing fence stays with its last code: cut before it, the next
+                // piece would be an empty block, an empty line that is not in the code.
+            } else if (!fence.isEmpty() && pos == codeStart) {
+                // Nothing of the code block is in the piece yet: its fence goes on with its code
+                // (closed here, it would show an empty line that is not in the code too).
+                if ((size >= blockChars || lines >= blockLines) && fenceStart > start)
+                    cut(fenceStart, false);
+            } else if (size >= blockChars || lines >= blockLines || (!tableHead.isEmpty() && tableRows > 0 && lines >= pieceLines))
                 cut(pos, true);
         }
-        if (end - pos > blockChars) {
+        if (end - pos > blockChars && !fence.isEmpty() && end - pos <= codeLineChars) {
+            // A line of code too long for a piece stays whole, in a piece of its own: cut, its
+            // parts would show as lines of their own. The code before it in the piece goes on
+            // without it; a fence with no code before it yet goes with it (closed there, it
+            // would show an empty line that is not in the code).
+            if (pos == codeStart && fenceStart > start)
+                cut(fenceStart, false);
+            else if (pos > start && pos != codeStart)
+                cut(pos, true);
+        } else if (end - pos > blockChars) {
             // A line too long for a piece of its own: cut into pieces of its own, each but the
             // last ending after a space where it can.
             if (pos > start)
@@ -487,6 +509,7 @@ QList<TimelineRow::Piece> TimelineRow::cutText(const QString& text)
             }
         } else if (fenceLine) {
             fence = line.toString();
+            fenceStart = pos;
             codeStart = std::min(end + 1, n);
             tableHead.clear();
         } else if (tableHead.isEmpty() && separator) {

@@ -446,6 +446,8 @@ struct TimelineRow {
     // under a few frames, and a long code block's rows still draw as one card.
     static constexpr int blockLines = 400;
     static constexpr qsizetype blockChars = 32000;
+    // A line of code up to this long is never cut: it is one piece of its own.
+    static constexpr qsizetype codeLineChars = 1024 * 1024;
     struct Piece {
         QString text;
         bool codeAbove = false;

@@ -669,6 +669,10 @@ void ClaudeSession::apply(const SidecarEvent& event)
         if (m_didInterrupt) {
             m_didInterrupt = false;
             setState(PaneState::Idle);
+            // Stopped as asked, the turn ends quietly; stopped otherwise (an agent that did not
+            // answer and had to be ended), the pane says so, and stays ready for a message.
+            if (e->message != QLatin1String("Interrupted"))
+                setTurnError(e->message);
         } else {
             setTurnError(e->message);
             setState(PaneState::Error);

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QPointer>
 #include <QProcess>
@@ -142,10 +144,23 @@ void SidecarProcess::start(const QString& node, const QString& script, const QSt
     QProcessEnvironment env;
     for (auto it = environment.cbegin(); it != environment.cend(); ++it)
         env.insert(it.key(), it.value());
-    m_process->setProcessEnvironment(env);
     m_process->setWorkingDirectory(cwd);
-    m_process->setProgram(node);
-    m_process->setArguments({script});
+    // The sidecar runs below the reaper that lies beside its script, which lasts as long as it
+    // does: whatever the agent leaves running (a server started by one of Codex's per-turn
+    // processes, which end with their turn) comes back to it, lives as long as the pane's session,
+    // and is ended when the sidecar ends, however it ends. The reaper is told what to run through
+    // its environment, so that only the sidecar shows its script's name among the processes.
+    const QFileInfo reaper(QFileInfo(script).dir().filePath(QStringLiteral("brinmoor-reaper")));
+    if (reaper.isFile() && reaper.isExecutable()) {
+        env.insert(QStringLiteral("BRINMOOR_REAPER_PROGRAM"), node);
+        env.insert(QStringLiteral("BRINMOOR_REAPER_ARG"), script);
+        m_process->setProgram(reaper.filePath());
+        m_process->setArguments({});
+    } else {
+        m_process->setProgram(node);
+        m_process->setArguments({script});
+    }
+    m_process->setProcessEnvironment(env);
     m_process->start(QIODevice::ReadWrite);
 }
 

@@ -69,6 +69,21 @@ QString prefixed(const QStringList& lines, QLatin1String prefix)
 
 QString toolSummary(const QString&, const QJsonObject& input)
 {
+    // A patch that touches several files (Codex's file changes) is named after all of them, in
+    // its order, each once; the first alone would hide the others.
+    if (const auto changes = objectsAt(input, "changes"); changes && changes->size() > 1) {
+        QStringList names;
+        QStringList seen;
+        for (const QJsonValue& c : *changes) {
+            const auto path = textAt(c.toObject(), "path");
+            if (!path || path->isEmpty() || seen.contains(*path))
+                continue;
+            seen.append(*path);
+            names.append(lastPathComponent(*path));
+        }
+        if (names.size() > 1)
+            return names.join(QStringLiteral(", "));
+    }
     // Only the first of the three path keys that is present counts, text or not.
     for (const char* key : {"file_path", "path", "notebook_path"}) {
         if (!input.contains(QLatin1String(key)))

@@ -259,6 +259,30 @@ TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown
     EXPECT_EQ(s.turnError(), S("Interrupted"));
 }
 
+// An interrupt that ends the turn in other words than "Interrupted" (the agent did not answer and
+// had to be ended) is said in the pane, which stays ready: the next message goes out and clears it.
+TEST(ChatSession, an_agent_ended_after_an_interrupt_is_said_and_the_pane_stays_ready)
+{
+    const QString ended = S("Claude Code did not respond to Stop and had to be ended.");
+    const QJsonArray err = answer({ev(S("error"), {{S("message"), ended}})});
+    const QJsonArray done = answer({ev(S("result"), {{S("costUsd"), 0.1}, {S("isError"), false}})});
+    FakeSidecar fake({{S("interrupt"), QJsonArray{err}}, {S("user"), QJsonArray{QJsonArray{}, done}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    s.sendUser(S("long job"), {});
+    s.interrupt();
+    ASSERT_TRUE(waitUntil([&] { return !s.busy(); }));
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    EXPECT_EQ(s.turnError(), ended);
+
+    s.sendUser(S("are you back?"), {});
+    EXPECT_FALSE(s.turnError());
+    ASSERT_TRUE(waitUntil([&] { return !s.busy(); }));
+    EXPECT_EQ(s.state(), PaneState::Idle);
+    EXPECT_EQ(fake.commandNames().count(S("user")), 2);
+}
+
 TEST(ChatSession, auto_compacts_at_the_threshold_only_for_claude)
 {
     // Each case: one turn that leaves `tokens` in the context. Whether "compact" was written is

@@ -5,6 +5,7 @@
 #include "ChatModels.h"
 #include "TimelineModel.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,41 @@ TEST(TimelineRows, user_messages_are_one_row_and_assistant_blocks_one_row_each)
     // Growth at the end leaves every earlier row equal.
     const QList<TimelineRow> grown = TimelineRow::build({user, imageOnly, assistant, empty, message(ChatRole::User, {})});
     EXPECT_EQ(grown.mid(0, 7), rows);
+}
+
+TEST(TimelineRows, a_todo_list_shows_only_as_its_tool_took_it)
+{
+    const QList<TodoItem> plan{{QStringLiteral("Read"), QStringLiteral("completed")}, {QStringLiteral("Write"), QStringLiteral("pending")}};
+    const QString refusal = QStringLiteral("<tool_use_error>No such tool available: TodoWrite. TodoWrite is disabled for this session</tool_use_error>");
+    const struct {
+        ToolOutcome outcome;
+        bool list;
+    } rows[] = {
+        {ToolOutcome::Pending, true}, {ToolOutcome::Done, true}, {ToolOutcome::Interrupted, true},
+        {ToolOutcome::Failed, false}, {ToolOutcome::Denied, false},
+    };
+    for (const auto& r : rows) {
+        ToolUse use{QStringLiteral("todo1"), QStringLiteral("TodoWrite"), {}, {}, plan};
+        use.outcome = r.outcome;
+        QList<ChatBlock> blocks{ChatBlock::ofToolUse(use)};
+        if (r.outcome != ToolOutcome::Pending && r.outcome != ToolOutcome::Interrupted)
+            blocks.append(ChatBlock::ofToolResult(r.outcome == ToolOutcome::Done ? QStringLiteral("Todos have been modified") : refusal,
+                                                  QStringLiteral("todo1"), r.outcome));
+        const QList<TimelineRow> built = TimelineRow::build({message(ChatRole::Assistant, blocks)});
+        ASSERT_GE(built.size(), 1);
+        const QString name = outcomeName(r.outcome);
+        EXPECT_EQ(built[0].kind, TimelineRow::Kind::Tool) << name.toStdString();
+        EXPECT_EQ(built[0].outcome, r.outcome) << name.toStdString();
+        EXPECT_EQ(built[0].tool.todos.has_value(), r.list) << name.toStdString();
+        if (r.list) {
+            EXPECT_EQ(*built[0].tool.todos, plan);
+        }
+        if (r.outcome == ToolOutcome::Failed) {
+            // The refusal in the CLI's own words stands under the failed card.
+            ASSERT_EQ(built.size(), 2);
+            EXPECT_EQ(built[1].text, refusal);
+        }
+    }
 }
 
 TEST(TimelineRows, the_model_changes_row_by_row_and_never_resets)
@@ -319,6 +355,42 @@ TEST(TimelineRows, a_block_is_cut_only_when_it_alone_is_too_long)
         EXPECT_EQ(p.count(u'`') % 2, 0);
         EXPECT_EQ(p.count(u'['), p.count(u']'));
         EXPECT_EQ(p.count(u'('), p.count(u')'));
+    }
+}
+
+// A line of code longer than a piece stays one line: it is never cut into parts that would show as
+// lines of their own, and no piece is an empty code block (an empty line that is not in the code),
+// wherever the line stands in its block and whatever stands before the block.
+TEST(TimelineRows, a_long_line_of_code_is_one_piece_of_its_own_and_no_piece_is_an_empty_block)
+{
+    const QString line = QStringLiteral("x").repeated(100000);
+    QStringList lines200;
+    for (int i = 0; i < 200; ++i)
+        lines200 << QStringLiteral("L%1").arg(i);
+    const QString code200 = lines200.join(u'\n');
+    const struct {
+        const char* name;
+        QString text;
+        QString fence;
+    } rows[] = {
+        {"alone in its block", QStringLiteral("```\n") + line + QStringLiteral("\n```"), QStringLiteral("```")},
+        {"after prose", QStringLiteral("Intro.\n\n```js\n") + line + QStringLiteral("\n```\nAfter."), QStringLiteral("```js")},
+        {"after a full piece of prose", QStringLiteral("p\n").repeated(450) + QStringLiteral("```\n") + line + QStringLiteral("\n```"),
+         QStringLiteral("```")},
+        {"between lines of code", QStringLiteral("```\n") + code200 + u'\n' + line + u'\n' + code200 + QStringLiteral("\n```"),
+         QStringLiteral("```")},
+        {"in a block still open", QStringLiteral("```\n") + line, QStringLiteral("```")},
+    };
+    const QRegularExpression emptyBlock(QStringLiteral("```[a-z]*\\n```"));
+    for (const auto& r : rows) {
+        int holding = 0;
+        for (const TimelineRow::Piece& p : TimelineRow::cutText(r.text)) {
+            EXPECT_FALSE(emptyBlock.match(p.text).hasMatch()) << r.name << ": an empty block";
+            if (p.text.contains(line))
+                ++holding;
+        }
+        EXPECT_EQ(holding, 1) << r.name << ": the line whole in one piece";
+        EXPECT_EQ(rejoin(TimelineRow::textPieces(r.text), r.fence, {}), r.text) << r.name;
     }
 }
 

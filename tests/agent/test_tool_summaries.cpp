@@ -42,11 +42,20 @@ TEST(ToolSummaries, summary_takes_the_first_usable_key)
         {R"({"command":"a\nb"})", "a\nb"},
         {R"({"command":true})", ""},
         {"{}", ""},
+        // A patch over several files names every one of them, each once, whatever its first path says.
+        {R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh","kind":"update"},{"path":"/p/lib/b.sh","kind":"add"}]})", "a.sh, b.sh"},
+        {R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh"},{"path":"/p/b.sh"},{"path":"/p/a.sh"},{"path":"/q/c"}]})", "a.sh, b.sh, c"},
+        {R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh","kind":"update"}]})", "a.sh"},
+        {R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh"},{"path":"/p/a.sh"}]})", "a.sh"},
+        {R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh"},{"kind":"add"}]})", "a.sh"},
+        {R"({"file_path":"/p/a.sh","changes":"/p/b.sh"})", "a.sh"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(toolSummary("Any", json(r.input)), QString::fromUtf8(r.want)) << r.input;
     EXPECT_EQ(permissionSummary("Bash", json(R"({"command":"ls"})")), QStringLiteral("Bash  ls"));
     EXPECT_EQ(permissionSummary("WebSearch", json(R"({"limit":3})")), QStringLiteral("WebSearch"));
+    EXPECT_EQ(permissionSummary("Edit", json(R"({"file_path":"/p/a.sh","changes":[{"path":"/p/a.sh"},{"path":"/p/b.sh"}]})")),
+              QStringLiteral("Edit  a.sh, b.sh"));
 }
 
 TEST(ToolSummaries, detail_takes_the_first_rule_that_applies)

@@ -9,6 +9,12 @@ const INTERRUPTED = /^\[Request interrupted by user/;
 // went while it ran: nobody refused either, their turn was cut.
 const CALL_CUT = /^(Tool permission request failed\b|\[Tool call interrupted\b)/;
 
+// What the CLI stores for a call whose permission request was withdrawn by an interrupt: the
+// user's Stop, and equally the app's end with the card open (the sidecar interrupts the turn as
+// it ends). Its words read as a refusal nobody made: the pane says what happened instead.
+const WITHDRAWN = /^The user doesn't want to proceed with this tool use\b/;
+export const NOT_ANSWERED = 'Not run: the turn ended before this request was answered (stopped, or the app ended).';
+
 // How the CLI says, beside a result (`tool_result_meta`, live and stored), that its call never
 // ran to its end: refused by the user or a rule before it ran, or stopped while it ran (an
 // interrupt, which the CLI words as a rejection and then corrects).
@@ -55,6 +61,7 @@ function resultBlock(b, denied, notRun) {
     else if (said) block.reason = said;
     else if (INTERRUPTED.test(text)) block.reason = 'interrupted';
     else if (denied?.has(b.tool_use_id) || text.startsWith(DENIED_MESSAGE)) block.reason = 'denied';
+    if (block.reason === 'interrupted' && WITHDRAWN.test(text)) block.text = NOT_ANSWERED;
   }
   return block;
 }

@@ -106,10 +106,35 @@ export function reaperPath(dir) {
   try { fs.accessSync(file, fs.constants.X_OK); return file; } catch { return null; }
 }
 
+// Whether this sidecar runs below the reaper `reaper` (the app starts it so, for as long as the
+// sidecar lasts): what an agent's process leaves on ending well then comes back to it, and ends
+// with the sidecar. Linux only; elsewhere there is no subreaper to come back to.
+export function underSessionReaper(reaper) {
+  if (!reaper || !hasProc) return false;
+  try { return fs.realpathSync(`/proc/${process.ppid}/exe`) === fs.realpathSync(reaper); } catch { return false; }
+}
+
+// The processes started directly by `pid` that still run.
+export function childrenOf(pid) {
+  const out = [];
+  if (!hasProc) return out;
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry));
+    } catch { /* the process ended while we looked */ }
+  }
+  return out;
+}
+
 // Starts `command args` through the reaper, as the Claude SDK's spawn hook: its standard error goes
 // to `onStderr` (the SDK reads it only from processes it starts itself).
+// Without a reaper (null) the command is started directly, the same way.
 export function spawnThroughReaper(reaper, { command, args, cwd, env, signal }, onStderr) {
-  const child = spawn(reaper, [command, ...args], { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true });
+  const child = reaper ? spawn(reaper, [command, ...args], { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true })
+    : spawn(command, args, { cwd, env, signal, stdio: ['pipe', 'pipe', 'pipe'], windowsHide: true });
   child.stderr.setEncoding('utf8');
   child.stderr.on('data', (text) => onStderr(text));
   child.stderr.on('error', () => {});
@@ -190,7 +215,8 @@ const QUIT_INTERRUPT_GRACE_MS = 1500;
 // Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
 //   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
 //   setPermissionMode(mode), setModel(model), history(cmd) -> messages, listSessions(cmd) -> items,
-//   usage() -> usage fields, close().
+//   usage() -> usage fields, close(); and optionally endUnresponsive() -> the turn's closing words,
+//   for an agent that did not end its turn within the grace after an interrupt.
 export function runSidecar(makeAdapter, io = {}) {
   const input = io.input ?? process.stdin;
   const exit = io.exit ?? ((code) => process.exit(code));
@@ -365,10 +391,17 @@ export function runSidecar(makeAdapter, io = {}) {
         const turn = inFlight;
         cancelPrompts();
         Promise.resolve().then(() => adapter.interrupt()).catch((e) => log(`interrupt: ${errorText(e)}`));
-        // An agent that ignores the interrupt still must not leave the turn open.
+        // An agent that ignores the interrupt still must not leave the turn open. One that the
+        // adapter can end (a hung CLI) is ended, with its commands, before the turn ends: left
+        // running, it would go on with the command and never take the next message.
         clearTimeout(interruptTimer);
-        interruptTimer = setTimeout(() => endTurn('error', { message: 'Interrupted' }, turn),
-          io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
+        interruptTimer = setTimeout(async () => {
+          let message = 'Interrupted';
+          if (inFlight === turn && adapter.endUnresponsive) {
+            try { message = (await adapter.endUnresponsive()) || message; } catch (e) { log(`ending the agent: ${errorText(e)}`); }
+          }
+          endTurn('error', { message }, turn);
+        }, io.interruptGraceMs ?? INTERRUPT_GRACE_MS);
         return;
       }
       case 'set_permission_mode':

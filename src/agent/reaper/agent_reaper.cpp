@@ -4,7 +4,16 @@
 //     BRINMOOR_REAPER_PROGRAM=PROGRAM brinmoor-reaper [ARGS...]
 //
 // The second form is for launchers that name the executable but pass it arguments of their own
-// (the Codex SDK): the variable is removed before the program starts.
+// (the Codex SDK): the variable is removed before the program starts. BRINMOOR_REAPER_ARG, when
+// set, is the program's first argument, before those of the command line: the app starts a
+// sidecar this way (`node` and its script), so that only the sidecar itself shows its script's
+// name among the running processes. It is removed too.
+//
+// With BRINMOOR_REAPER_HAND_OVER=1 (removed as well), a program that exits with status 0 leaves
+// what it started in sessions of its own to the subreaper above this helper instead: the Codex
+// sidecar runs one codex per turn this way, under the session-long helper it was itself started
+// through, so that a server the agent started lives as long as the pane's session and not only
+// as long as the turn. A program that fails or is killed still takes everything with it.
 //
 // Both agent CLIs run each tool's shell in a session of its own, so when the CLI dies (a crash, an
 // out-of-memory kill, SIGKILL) its commands are re-parented to init and run on with nobody to see
@@ -136,10 +145,19 @@ void endEverythingBelow()
 int main(int argc, char** argv)
 {
     std::vector<char*> args;
+    const char* handOverSetting = std::getenv("BRINMOOR_REAPER_HAND_OVER");
+    const bool handOver = handOverSetting && std::strcmp(handOverSetting, "1") == 0;
+    ::unsetenv("BRINMOOR_REAPER_HAND_OVER");
+    const char* firstSetting = std::getenv("BRINMOOR_REAPER_ARG");
+    static std::string first = firstSetting ? firstSetting : "";
+    const bool hasFirst = firstSetting != nullptr;
+    ::unsetenv("BRINMOOR_REAPER_ARG");
     if (const char* program = std::getenv("BRINMOOR_REAPER_PROGRAM"); program && *program) {
         static std::string kept = program;  // unsetenv may free the original
         ::unsetenv("BRINMOOR_REAPER_PROGRAM");
         args.push_back(kept.data());
+        if (hasFirst)
+            args.push_back(first.data());
         for (int i = 1; i < argc; ++i)
             args.push_back(argv[i]);
     } else {
@@ -204,6 +222,13 @@ int main(int argc, char** argv)
             }
     }
 #ifdef __linux__
+    // A program that ended well hands what it left running on (they go to the subreaper above);
+    // whatever ended meanwhile is reaped first, so that none is left a zombie.
+    if (handOver && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        endLike(status);
+    }
     endEverythingBelow();
 #endif
     endLike(status);

@@ -32,10 +32,12 @@ Item {
     readonly property bool isPart: block.wholeLines > 0
     readonly property real hiddenLines: block.isPart ? block.wholeLines - Math.min(block.ownLines, block.collapsedLines)
                                                      : Math.max(0, block.ownLines - block.collapsedLines)
-    // What part of the whole the text is, for the preview and the copy button.
+    // What part of the whole the text is, for the preview and the copy button. The counts are
+    // written out whole: a number given to arg() as it is comes out as "1e+06" past six digits.
     readonly property string partNote: !block.isPart ? ""
-        : block.ownLines < block.wholeLines ? qsTr("Showing the first %1 of %2 lines").arg(block.ownLines).arg(block.wholeLines)
-        : qsTr("Showing the first %1 of %2 characters").arg(block.text.length).arg(block.wholeChars)
+        : block.ownLines < block.wholeLines
+            ? qsTr("Showing the first %1 of %2 lines").arg(block.ownLines).arg(Math.round(block.wholeLines).toFixed(0))
+            : qsTr("Showing the first %1 of %2 characters").arg(block.text.length).arg(Math.round(block.wholeChars).toFixed(0))
     readonly property string shownText: block.isDiff ? "" : ChatText.firstLines(block.text, block.collapsedLines)
     readonly property string markedText: ChatText.markedCode(block.shownText)
     readonly property bool showExpand: block.isPart || block.lineCount > block.collapsedLines

@@ -15,14 +15,17 @@ Item {
     property string copyText: card.code
     // A code block too long for one row shows as one card over several: this card goes on from
     // the one above (across `reachAbove` points of the list's spacing) or into the one below, its
-    // frame open and square there, its code running on without padding.
+    // frame open and square there, its code running on without padding. Going on from above, its
+    // first line takes the place of the spacing, right under the last line of the card above, so
+    // that the lines keep their pitch across the join: the card is that much shorter.
     property bool joinsAbove: false
     property bool joinsBelow: false
     property real reachAbove: 0
     readonly property string marked: ChatText.markedCode(card.code)
     readonly property real topPad: card.joinsAbove ? 0 : 8
+    readonly property real lift: card.joinsAbove ? card.reachAbove : 0
 
-    implicitHeight: codeText.implicitHeight + card.topPad + (card.joinsBelow ? 0 : 8)
+    implicitHeight: Math.max(0, codeText.implicitHeight + card.topPad - card.lift + (card.joinsBelow ? 0 : 8))
 
     Item {
         objectName: "codeFrame"
@@ -43,7 +46,9 @@ Item {
     Flickable {
         id: scroller
         objectName: "codeScroller"
-        anchors.fill: parent
+        y: -card.lift
+        width: card.width
+        height: card.height + card.lift
         clip: true
         contentWidth: codeText.implicitWidth + 20
         contentHeight: height

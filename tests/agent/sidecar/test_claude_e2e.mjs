@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
-import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning } from './support/agents.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning, argsOf } from './support/agents.mjs';
 
 let claude, server, config, work;
 before(async () => {
@@ -334,5 +334,91 @@ test('a CLI that fails says why: its last words on standard error end the pane\'
   } finally {
     car.kill();
     fs.rmSync(failing, { force: true });
+  }
+});
+
+// Stop on a CLI that does not answer (frozen here with SIGSTOP): after the grace the CLI is ended
+// with its command, the turn says so, and the next message starts it again on the same
+// conversation and reaches the model. Stop on a CLI that answers stays an interrupt (above).
+test('Stop on a CLI that does not answer ends it and its command; the next message resumes the conversation', async () => {
+  const own = await startClaudeServer({ replies: [
+    { tool: { name: 'Bash', input: { command: 'echo waiting; sleep 700; echo done > after-700.txt', description: 'Wait' } } },
+    { text: 'Back on the same conversation' },
+  ] });
+  const car = open({}, own);
+  const isSleep = (pid) => argsOf(pid).join(' ') === 'sleep 700';
+  let frozen = [];
+  try {
+    car.send({ cmd: 'user', text: 'wait, then write', attachments: [] });
+    const id = (await car.next('session')).id;
+    car.send({ cmd: 'permission', id: (await car.next('permission_request')).id, decision: 'allow' });
+    await until(() => descendants(car.pid).some(isSleep), 60000);
+    const sleep = descendants(car.pid).find(isSleep);
+    const cli = descendants(car.pid).find((pid) => argsOf(pid)[0] === claude && descendants(pid).includes(sleep));
+    assert.ok(cli, 'the CLI runs the command');
+    frozen = [cli, sleep];
+    process.kill(cli, 'SIGSTOP');
+    const mark = car.cursor;
+    car.send({ cmd: 'interrupt' });
+    const ended = await car.next((e) => e.ev === 'result' || e.ev === 'error', 40000);
+    assert.equal(ended.ev, 'error');
+    assert.match(ended.message, /did not respond to Stop and had to be ended/);
+    assert.equal(turnEnds(car.since(mark)), 1);
+    await until(() => !alive(sleep) && !alive(cli), 10000);
+    assert.ok(!fs.existsSync(path.join(work, 'after-700.txt')));
+
+    car.send({ cmd: 'user', text: 'are you back?', attachments: [] });
+    assert.equal((await car.next('session', 30000)).id, id, 'the same conversation');
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Back on the same conversation', 30000);
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
+    assert.ok(JSON.stringify(own.mainRequests().at(-1).body.messages).includes('are you back?'), 'the message reached the model');
+    assert.equal(turnEnds(car.since(mark)), 2);
+    await quitAndCheckNothingLeft(car);
+  } finally {
+    car.kill();
+    for (const pid of frozen) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    await own.close();
+  }
+});
+
+// A permission card cut by the user's Stop, or by the app's end (its standard input closes, as
+// when the app is killed): nobody refused the call, and neither live nor read back does it say so.
+test('a permission request cut by Stop or by the app\'s end reads as not answered, live and read back', async () => {
+  const own = await startClaudeServer({ replies: [
+    { tool: { name: 'Bash', input: { command: 'echo one > one.txt', description: 'Write one' } } },
+    { tool: { name: 'Bash', input: { command: 'echo two > two.txt', description: 'Write two' } } },
+  ] });
+  const results = (events) => events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks).filter((b) => b.type === 'tool_result');
+  const notAnswered = /^Not run: the turn ended before this request was answered/;
+  let car = open({}, own);
+  let id;
+  try {
+    car.send({ cmd: 'user', text: 'write one', attachments: [] });
+    id = (await car.next('session')).id;
+    await car.next('permission_request');
+    let mark = car.cursor;
+    car.send({ cmd: 'interrupt' });
+    await car.next((e) => e.ev === 'result' || e.ev === 'error');
+    const stopped = results(car.since(mark));
+    assert.deepEqual(stopped.map((r) => r.reason), ['interrupted'], JSON.stringify(stopped));
+    assert.match(stopped[0].text, notAnswered);
+
+    car.send({ cmd: 'user', text: 'write two', attachments: [] });
+    await car.next('permission_request');
+    car.end();
+    await car.next('closed');
+  } finally {
+    car.kill();
+  }
+  car = open({ resume: id }, own);
+  try {
+    car.send({ cmd: 'history', sessionId: id, cwd: work });
+    const stored = (await car.next('history')).messages.flatMap((m) => m.blocks).filter((b) => b.type === 'tool_result');
+    assert.deepEqual(stored.map((b) => b.reason), ['interrupted', 'interrupted'], JSON.stringify(stored));
+    for (const b of stored) assert.match(b.text, notAnswered);
+    assert.ok(!fs.existsSync(path.join(work, 'one.txt')) && !fs.existsSync(path.join(work, 'two.txt')));
+  } finally {
+    car.kill();
+    await own.close();
   }
 });

@@ -1,7 +1,7 @@
 // Stored Claude conversations and account limits in the protocol's shapes.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE } from '../../../resources/sidecar/src/claude-messages.mjs';
+import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE, NOT_ANSWERED } from '../../../resources/sidecar/src/claude-messages.mjs';
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
@@ -96,4 +96,27 @@ test('plan limits: known windows with a utilisation, in a fixed order', () => {
     { label: 'Current session', percent: 80.5 },
     { label: 'Current week (all models)', percent: 12, resetsAt: '2026-01-09T00:00:00Z' },
   ]);
+});
+
+// A permission request withdrawn by an interrupt (the user's Stop, or the app ending with the card
+// open) is stored in words of a refusal nobody made: it reads as not answered. A refusal, a call
+// that failed, and the same words on a call that was not cut keep their own text.
+test('a request withdrawn by an interrupt reads as not answered, never as the user\'s refusal', () => {
+  const rejected = "The user doesn't want to proceed with this tool use. The tool use was rejected (eg. if it was a file edit, the new_string was NOT written to the file). STOP what you are doing and wait for the user to tell you how to proceed.";
+  const result = (id, text, isError) => ({ type: 'tool_result', tool_use_id: id, content: text, ...(isError ? { is_error: true } : {}) });
+  const rows = [
+    { id: 'cut', result: result('cut', rejected, true), meta: 'user-rejected', want: { text: NOT_ANSWERED, isError: true, reason: 'interrupted' } },
+    { id: 'refused', result: result('refused', DENIED_MESSAGE, true), want: { text: DENIED_MESSAGE, isError: true, reason: 'denied' } },
+    { id: 'ruled', result: result('ruled', rejected, true), meta: 'permission-rule', want: { text: rejected, isError: true, reason: 'denied' } },
+    { id: 'failed', result: result('failed', 'Exit code 1', true), want: { text: 'Exit code 1', isError: true } },
+    { id: 'said', result: result('said', rejected, false), want: { text: rejected } },
+  ];
+  for (const row of rows) {
+    const notRun = notRunReasons(row.meta ? [{ id: row.id, non_execution_kind: row.meta }] : []);
+    assert.deepEqual(toBlocks([row.result], { notRun }), [{ type: 'tool_result', toolUseId: row.id, ...row.want }], row.id);
+    // Read back from a stored conversation the same way.
+    const stored = [msg('assistant', [{ type: 'tool_use', id: row.id, name: 'Bash', input: {} }]),
+      msg('user', [row.result], row.meta ? { tool_result_meta: [{ id: row.id, non_execution_kind: row.meta }] } : {})];
+    assert.deepEqual(historyMessages(stored)[1].blocks, [{ type: 'tool_result', toolUseId: row.id, ...row.want }], row.id);
+  }
 });

@@ -6,7 +6,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
-import { Sidecar, codexBinary, tempDir, descendants, alive, until, killCliRunning } from './support/agents.mjs';
+import { Sidecar, codexBinary, tempDir, descendants, alive, until, killCliRunning, argsOf } from './support/agents.mjs';
 
 let codex, server, home, work;
 before(async () => {
@@ -276,5 +276,49 @@ test('a codex killed while a command runs in full access takes the command with 
     assert.deepEqual(command.filter(alive), [], 'nothing of the command runs once its turn has ended');
   } finally {
     car.kill();
+  }
+});
+
+// Codex runs one process per turn; under the reaper the app starts the sidecar through, what a turn
+// starts in sessions of its own (a server, as `setsid -f` or tmux start one) lives on after that
+// turn's codex has exited, across later turns, until the sidecar ends: quit (the pane closed, the
+// app quit), or killed. A codex killed mid-command still takes that command with it, and nothing else.
+test('a server started in a turn lives as long as the sidecar, not the turn; a killed codex takes only its command', async () => {
+  const serve = 'setsid -f python3 -m http.server 0 --bind 127.0.0.1 >srv.log 2>&1; echo started';
+  const isServer = (pid) => argsOf(pid).join(' ') === 'python3 -m http.server 0 --bind 127.0.0.1';
+  const servers = () => fs.readdirSync('/proc').filter((e) => /^\d+$/.test(e)).map(Number).filter(isServer);
+  const rows = [
+    { name: 'quit', end: (car) => car.send({ cmd: 'quit' }) },
+    { name: 'sidecar killed', end: (car) => process.kill(descendants(car.pid).find((pid) => argsOf(pid)[0] === process.execPath), 'SIGKILL') },
+  ];
+  for (const row of rows) {
+    server.push({ call: { name: 'exec_command', arguments: { cmd: serve } } }, { text: 'Launched them.' },
+      { call: { name: 'exec_command', arguments: { cmd: 'echo waiting; sleep 121; echo done > after-121.txt' } } });
+    const car = new Sidecar('codex-agent.mjs', { cwd: work, env: env(), underReaper: true });
+    // The turn's codex, or the reaper it runs under, still running.
+    const codexRuns = () => descendants(car.pid).some((pid) => argsOf(pid)[0] === codex || path.basename(argsOf(pid)[0] ?? '') === 'brinmoor-reaper');
+    let started = [];
+    try {
+      car.send({ cmd: 'start', cwd: work, permissionMode: 'bypassPermissions', binPath: codex });
+      car.send({ cmd: 'user', text: 'start a server', attachments: [] });
+      assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error', 60000)).ev, 'result', car.stderr);
+      await until(() => !codexRuns());
+      started = servers().filter((pid) => descendants(car.pid).includes(pid));
+      assert.equal(started.length, 1, `${row.name}: the server runs once its turn has ended, below the sidecar's reaper`);
+
+      // The next turn's codex killed while its command runs: the command goes, the server stays.
+      car.send({ cmd: 'user', text: 'wait two minutes, then write', attachments: [] });
+      const command = await killCliRunning(car, codex, 'sleep 121');
+      assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error', 30000)).ev, 'error');
+      await until(() => !command.some(alive), 10000);
+      assert.deepEqual(started.filter(alive), started, `${row.name}: the server outlives a later turn's killed codex`);
+
+      row.end(car);
+      await car.exited;
+      await until(() => !started.some(alive), 10000);
+    } finally {
+      car.kill();
+      for (const pid of started) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    }
   }
 });

@@ -133,6 +133,33 @@ test('turns run one after another and end with exactly one result or error, inte
   assert.equal(h.events[4].ev, 'usage');
 });
 
+// An agent that does not end its turn within the grace after an interrupt is ended by its adapter,
+// whose words close the turn; one that ends it in time is not; an adapter that cannot end it (or
+// fails to) leaves the plain "Interrupted".
+test('past the interrupt grace the adapter ends an agent that did not answer, and says so', async () => {
+  const rows = [
+    { name: 'answers in time', answers: true, end: async () => 'ended', want: { ev: 'error', message: 'Interrupted by the agent' }, ended: 0 },
+    { name: 'does not answer', answers: false, end: async () => 'The agent had to be ended.', want: { ev: 'error', message: 'The agent had to be ended.' }, ended: 1 },
+    { name: 'ending fails', answers: false, end: async () => { throw new Error('no'); }, want: { ev: 'error', message: 'Interrupted' }, ended: 1 },
+    { name: 'nothing to end', answers: false, end: undefined, want: { ev: 'error', message: 'Interrupted' }, ended: 0 },
+  ];
+  for (const row of rows) {
+    let ended = 0;
+    const h = harness({
+      start() {},
+      runTurn() {},
+      interrupt() { if (row.answers) setImmediate(() => h.core.endTurn('error', { message: 'Interrupted by the agent' })); },
+      ...(row.end ? { endUnresponsive: () => { ended += 1; return row.end(); } } : {}),
+    }, { interruptGraceMs: 20 });
+    h.send({ cmd: 'start' }, { cmd: 'user', text: 'go' });
+    await new Promise((r) => setImmediate(r));
+    h.send({ cmd: 'interrupt' });
+    await h.until((e) => e.length === 1);
+    assert.deepEqual(h.events, [row.want], row.name);
+    assert.equal(ended, row.ended, row.name);
+  }
+});
+
 test('get_usage answers exactly one usage line even when the adapter fails; history comes in chunks when long', async () => {
   let fail = true;
   const many = Array.from({ length: 250 }, (_, i) => ({ role: 'user', blocks: [{ type: 'text', text: `m${i}` }] }));

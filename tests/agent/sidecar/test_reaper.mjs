@@ -24,6 +24,8 @@ test('the reaper ends as its program ended, and passes its parent\'s signals on'
     { name: 'missing program', args: ['/no/such/cli'], want: { code: 127, signal: null }, err: /cannot run \/no\/such\/cli/ },
     { name: 'program named by the environment, which it does not see', args: ['-c', 'echo "[${BRINMOOR_REAPER_PROGRAM-unset}]"'],
       env: { BRINMOOR_REAPER_PROGRAM: '/bin/sh' }, want: { code: 0, signal: null }, out: '[unset]\n' },
+    { name: 'program and first argument named by the environment, neither seen by it', args: ['echo "[${BRINMOOR_REAPER_ARG-unset}]" "$0"', 'zero'],
+      env: { BRINMOOR_REAPER_PROGRAM: '/bin/sh', BRINMOOR_REAPER_ARG: '-c' }, want: { code: 0, signal: null }, out: '[unset] zero\n' },
     { name: 'SIGTERM passed on', args: ['sh', '-c', 'trap "exit 7" TERM; echo ready; while :; do sleep 0.05; done'],
       onLine: (l, child) => l === 'ready' && child.kill('SIGTERM'), want: { code: 7, signal: null } },
   ];
@@ -44,4 +46,27 @@ test('what the program left running, in sessions of their own, has ended when th
   assert.equal(got.signal, 'SIGKILL');
   assert.equal(pids.length, 2, got.out);
   assert.deepEqual(pids.filter(alive), []);
+});
+
+// Asked to hand over (the Codex sidecar's per-turn processes, below the sidecar's own reaper), a
+// program that ends well leaves what it started in sessions of its own running; one that fails or
+// is killed takes everything with it, as does any program when not asked.
+test('a program that ends well hands on what it left running when asked to; otherwise all of it ends', async () => {
+  const rows = [
+    { name: 'handed over, exit 0', end: 'exit 0', handOver: true, lives: true },
+    { name: 'handed over, exit 3', end: 'exit 3', handOver: true, lives: false },
+    { name: 'handed over, killed', end: 'kill -9 $$', handOver: true, lives: false },
+    { name: 'not asked, exit 0', end: 'exit 0', handOver: false, lives: false },
+  ];
+  for (const row of rows) {
+    const pids = [];
+    const got = await run(['sh', '-c', `setsid sleep 96 & echo $!; sleep 0.2; ${row.end}`],
+      { env: row.handOver ? { BRINMOOR_REAPER_HAND_OVER: '1' } : {}, onLine: (l) => pids.push(Number(l)) });
+    try {
+      assert.equal(pids.length, 1, `${row.name}: ${got.out}`);
+      assert.equal(alive(pids[0]), row.lives, row.name);
+    } finally {
+      for (const pid of pids) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    }
+  }
 });

@@ -207,6 +207,13 @@ Item {
                 { detail: "x".repeat(2000), wholeLines: 1, wholeChars: 2500, more: "",
                   note: "Showing the first 2000 of 2500 characters" },
                 { detail: "a\nb\nc", wholeLines: 0, wholeChars: 0, more: "… 1 more line", note: "" },
+                // Counts past six digits are written out whole, never as "1e+06" or "1.23457e+06".
+                { detail: start, wholeLines: 1000000, wholeChars: 80000000, more: "… 999998 more lines",
+                  note: "Showing the first 25 of 1000000 lines" },
+                { detail: start, wholeLines: 1234567, wholeChars: 98765432, more: "… 1234565 more lines",
+                  note: "Showing the first 25 of 1234567 lines" },
+                { detail: "x".repeat(2000), wholeLines: 1, wholeChars: 1234567, more: "",
+                  note: "Showing the first 2000 of 1234567 characters" },
             ];
             for (const c of cases) {
                 const tool = { name: "Write", summary: "big.txt", detail: c.detail, wholeLines: c.wholeLines, wholeChars: c.wholeChars };

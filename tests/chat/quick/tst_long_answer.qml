@@ -133,6 +133,75 @@ Item {
             }
         }
 
+        // A code block over two rows is one card whose lines keep their pitch across the join:
+        // the last line of the first row and the first of the next are one line apart; an empty
+        // line at the join is one line, not two; a line of 100,000 characters is one line.
+        function test_a_code_block_over_rows_keeps_its_line_pitch() {
+            let join = -1;  // the first line of the second row, learned from the plain block
+            for (const emptyAtJoin of [false, true]) {
+                const code = [];
+                for (let i = 0; i < 420; ++i)
+                    code.push(emptyAtJoin && i === join - 1 ? "" : "L" + String(i).padStart(4, "0"));
+                const session = TestSupport.newSession("claude");
+                TestSupport.answer(session, "Intro.\n\n```\n" + code.join("\n") + "\n```\n\nThe end.");
+                const pane = createTemporaryObject(paneComponent, top, { vm: session });
+                const list = pane.list;
+                tryVerify(() => endShown(list) && !pane.settling, 5000);
+                let first = -1;
+                for (let i = 0; i < list.count && first < 0; ++i) {
+                    list.atBottom = false;
+                    list.positionViewAtIndex(i, ListView.Beginning);
+                    if (list.itemAtIndex(i) && list.itemAtIndex(i).text.indexOf("L0000") >= 0)
+                        first = i;
+                }
+                verify(first >= 0);
+                // The join in the middle of the view, both rows made.
+                const rowA = list.itemAtIndex(first);
+                list.contentY = rowA.y + rowA.height - list.height / 2;
+                tryVerify(() => list.itemAtIndex(first) !== null && list.itemAtIndex(first + 1) !== null);
+                const a = findChild(list.itemAtIndex(first), "codeText");
+                const b = findChild(list.itemAtIndex(first + 1), "codeText");
+                verify(a !== null && b !== null, "the block goes on in the next row");
+                const aLines = a.text.split("\n"), bLines = b.text.split("\n");
+                if (!emptyAtJoin)
+                    join = Number(bLines[0].slice(1));
+                compare(bLines[0], code[join]);
+                compare(aLines[aLines.length - 1], code[join - 1]);
+                // Tops of lines in the list's coordinates: of the one before the last in the first
+                // row, and of the first in the next; two pitches apart, as within one card.
+                const lineTop = (text, line) => {
+                    let at = 0;
+                    for (let k = 0; k < line; ++k)
+                        at += text.text.split("\n")[k].length + 1;
+                    return text.mapToItem(list.contentItem, 0, text.positionToRectangle(at).y).y;
+                };
+                const pitch = lineTop(a, 1) - lineTop(a, 0);
+                verify(pitch > 5);
+                compare(lineTop(b, 0) - lineTop(a, aLines.length - 2), 2 * pitch, emptyAtJoin ? "an empty line at the join" : "plain");
+                waitForRendering(pane);
+                grabImage(pane).save(TestSupport.galleryDir() + "/chat-code-join" + (emptyAtJoin ? "-empty" : "") + ".png");
+            }
+
+            const longLine = "x".repeat(100000);
+            const session = TestSupport.newSession("claude");
+            TestSupport.answer(session, "Intro.\n\n```\n" + longLine + "\n```\n\nThe end.");
+            const pane = createTemporaryObject(paneComponent, top, { vm: session });
+            const list = pane.list;
+            tryVerify(() => endShown(list) && !pane.settling, 5000);
+            let cards = 0;
+            for (let i = 0; i < list.count; ++i) {
+                list.atBottom = false;
+                list.positionViewAtIndex(i, ListView.Beginning);
+                const text = findChild(list.itemAtIndex(i), "codeText");
+                if (text === null)
+                    continue;
+                ++cards;
+                compare(text.lineCount, 1);
+                compare(text.text, longLine);
+            }
+            compare(cards, 1);
+        }
+
         // A long answer arriving in an open pane that follows its end: the pane jumps to the new
         // end, making the rows there, not those of every screen between the old end and the new.
         function test_a_long_answer_arriving_jumps_to_its_end() {

@@ -137,12 +137,17 @@ export async function until(condition, timeoutMs = 30000) {
   }
 }
 
+// With `underReaper` the sidecar is started as the app starts it: below the reaper beside it, which
+// is then its parent for as long as it runs (`pid` is the reaper's).
 export class Sidecar {
-  constructor(script, { cwd, env }) {
+  constructor(script, { cwd, env, underReaper = false }) {
     this.events = [];
     this.stdoutLines = [];
     this.waiters = [];
-    this.child = spawn(process.execPath, [path.join(sidecarDir(), script)], { cwd, env, stdio: ['pipe', 'pipe', 'pipe'] });
+    const file = path.join(sidecarDir(), script);
+    this.child = underReaper
+      ? spawn(path.join(sidecarDir(), 'brinmoor-reaper'), [], { cwd, env: { ...env, BRINMOOR_REAPER_PROGRAM: process.execPath, BRINMOOR_REAPER_ARG: file }, stdio: ['pipe', 'pipe', 'pipe'] })
+      : spawn(process.execPath, [file], { cwd, env, stdio: ['pipe', 'pipe', 'pipe'] });
     this.stderr = '';
     this.child.stderr.on('data', (d) => { this.stderr += d; });
     let pending = '';
