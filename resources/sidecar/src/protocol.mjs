@@ -38,25 +38,29 @@ export function parseCommand(line) {
 
 const hasProc = fs.existsSync('/proc/self/stat');
 
-// Every live descendant of `pid`, children before grandchildren (Linux /proc; elsewhere `pgrep -P`).
-export function descendants(pid = process.pid) {
-  let direct = [];
-  if (hasProc) {
-    for (const entry of fs.readdirSync('/proc')) {
-      if (!/^\d+$/.test(entry)) continue;
-      try {
-        const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-        // The command name may hold spaces and parentheses: fields start after the last ')'.
-        const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-        if (Number(ppid) === pid && state !== 'Z') direct.push(Number(entry));
-      } catch { /* the process ended while we looked */ }
-    }
-  } else {
+// The processes started directly by `pid` that still run (Linux /proc; elsewhere `pgrep -P`).
+export function childrenOf(pid) {
+  if (!hasProc) {
     try {
-      direct = execFileSync('pgrep', ['-P', String(pid)], { encoding: 'utf8' }).split('\n').filter(Boolean).map(Number);
-    } catch { direct = []; }
+      return execFileSync('pgrep', ['-P', String(pid)], { encoding: 'utf8' }).split('\n').filter(Boolean).map(Number);
+    } catch { return []; }
   }
-  return direct.flatMap((child) => [child, ...descendants(child)]);
+  const out = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      // The command name may hold spaces and parentheses: fields start after the last ')'.
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry));
+    } catch { /* the process ended while we looked */ }
+  }
+  return out;
+}
+
+// Every live descendant of `pid`, children before grandchildren.
+export function descendants(pid = process.pid) {
+  return childrenOf(pid).flatMap((child) => [child, ...descendants(child)]);
 }
 
 const running = (pid) => {
@@ -112,21 +116,6 @@ export function reaperPath(dir) {
 export function underSessionReaper(reaper) {
   if (!reaper || !hasProc) return false;
   try { return fs.realpathSync(`/proc/${process.ppid}/exe`) === fs.realpathSync(reaper); } catch { return false; }
-}
-
-// The processes started directly by `pid` that still run.
-export function childrenOf(pid) {
-  const out = [];
-  if (!hasProc) return out;
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry));
-    } catch { /* the process ended while we looked */ }
-  }
-  return out;
 }
 
 // Starts `command args` through the reaper, as the Claude SDK's spawn hook: its standard error goes

@@ -28,15 +28,6 @@ server openai-server "$work/codex.json"
 codex_port=$port
 as_test_user "$claude_port" "$codex_port"
 
-# The processes running <command line> exactly in the panes' folders.
-running() {
-    local p
-    for p in $(pgrep -x -f -- "$1"); do
-        case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in "$work/projects"*) echo "$p" ;; esac
-    done
-    return 0
-}
-runs() { [ -n "$(running "$1")" ]; }
 # No codex process runs in the panes' folders: the turn's codex has exited.
 codex_real=$(readlink -f "$codex")
 no_codex() {

@@ -25,15 +25,6 @@ server openai-server "$work/codex.json"
 codex_port=$port
 as_test_user "$claude_port" "$codex_port"
 
-# The processes running <command line> exactly in the panes' folders (zombies have no command line).
-running() {
-    local p
-    for p in $(pgrep -x -f -- "$1"); do
-        case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in "$work/projects"*) echo "$p" ;; esac
-    done
-    return 0
-}
-runs() { [ -n "$(running "$1")" ]; }
 nothing_runs() { ! runs "$1"; }
 # Kills the pane's CLI (the process running <executable>, parent of the command's shell) while the
 # command runs; 5 s later nothing of the command may be left, wherever it was re-parented.

@@ -224,6 +224,15 @@ sidecar_count() { leftovers | grep -c 'brinmoor-agent.mjs' || true; }
 sidecars_are() { [ "$(sidecar_count)" = "$1" ]; }
 some_sidecar() { [ "$(sidecar_count)" -ge 1 ]; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
+# The processes (pids) running <command line> exactly in the panes' folders (zombies have no command line).
+running() {
+    local p
+    for p in $(pgrep -x -f -- "$1"); do
+        case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in "$work/projects"*) echo "$p" ;; esac
+    done
+    return 0
+}
+runs() { [ -n "$(running "$1")" ]; }
 # The stopped card's button: the 1-point outline of a rounded rectangle (borderStrong) in the
 # middle of the window, wider than tall; prints its centre.
 find_restart_button() {
@@ -266,6 +275,14 @@ $(cat)" "$work/find.png"
 }
 # The centre of the filled amber button (f0b429) nearest the bottom of the window: rows holding a
 # run of 40 to 200 amber pixels (the pane's amber frame spans the whole width or is 2 pixels wide).
+# The add-session sheet's filled blue "Open session" button: prints its left edge and top row.
+open_button() {
+    colour_rows 3F74D6 <<'PY'
+good = sorted((y, min(xs)) for y, xs in rows.items() if len(xs) >= 80)
+if not good: sys.exit(1)
+print(good[0][1], good[0][0])
+PY
+}
 find_amber_button() {
     colour_rows F0B429 <<'PY'
 good = [(y, xs) for y, xs in rows.items() if 40 <= len(xs) <= 200]

@@ -166,13 +166,6 @@ shot 8_add_session_sheet
 names_marked "the add-session sheet"
 # The chooser, from the sheet's "Browse for another folder…" row just above its filled blue
 # "Open session" button, then at the projects folder: the folder listed with its mark.
-open_button() {
-    colour_rows 3F74D6 <<'PY'
-good = sorted((y, min(xs)) for y, xs in rows.items() if len(xs) >= 80)
-if not good: sys.exit(1)
-print(good[0][1], good[0][0])
-PY
-}
 wait_for 20 open_button >/dev/null || fail "no Open session button"
 read -r x y < <(open_button)
 xdotool mousemove --window "$window" $((x - 150)) $((y - 34)) click 1

@@ -24,10 +24,11 @@ spoof_dir="$work/projects/rlo${rlo}gpj.exe"
 mkdir -p "$spoof_dir"
 seed_chat_pane claude "$spoof_dir" False
 
-# The rows of the window holding pink marks (d94f8c, blended at glyph edges), from y0 to y1.
-pink_rows() {  # <y0> <y1>
+# The rows of the window holding pink marks (d94f8c, blended at glyph edges), from y0 to y1: how
+# many rows, or with "runs" how many separate runs of rows.
+pink_rows() {  # <y0> <y1> [runs]
     import -window "$window" "$work/pink.png"
-    python3 - "$work/pink.png" "$1" "$2" <<'PY'
+    python3 - "$work/pink.png" "$1" "$2" "${3:-rows}" <<'PY'
 import re, subprocess, sys
 y0, y1 = int(sys.argv[2]), int(sys.argv[3])
 txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
@@ -39,7 +40,7 @@ for line in txt.splitlines()[1:]:
     r, g, b = (int(h[i:i + 2], 16) for i in (0, 2, 4))
     if y0 <= y <= y1 and r > 150 and g < 110 and 90 < b < 170 and r - g > 80:
         rows.add(y)
-print(len(rows))
+print(sum(1 for y in rows if y - 1 not in rows) if sys.argv[4] == "runs" else len(rows))
 PY
 }
 start_app
@@ -47,25 +48,7 @@ height=$(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $N
 wait_settled
 shot 1_empty_hint
 # The pane's header (its name) and the hint under it: two bands of marks in the upper third.
-bands() {  # <y0> <y1>: how many separate runs of rows hold pink
-    import -window "$window" "$work/bands.png"
-    python3 - "$work/bands.png" "$1" "$2" <<'PY'
-import re, subprocess, sys
-y0, y1 = int(sys.argv[2]), int(sys.argv[3])
-txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
-rows = set()
-for line in txt.splitlines()[1:]:
-    m = re.match(r"(\d+),(\d+):.*#([0-9A-F]{6})", line)
-    if not m: continue
-    y = int(m.group(2)); h = m.group(3)
-    r, g, b = (int(h[i:i + 2], 16) for i in (0, 2, 4))
-    if y0 <= y <= y1 and r > 150 and g < 110 and 90 < b < 170 and r - g > 80:
-        rows.add(y)
-runs = sum(1 for y in rows if y - 1 not in rows)
-print(runs)
-PY
-}
-[ "$(bands 60 $((height / 3)))" -ge 2 ] || fail "the empty pane's hint shows no mark for the override in its folder's name"
+[ "$(pink_rows 60 $((height / 3)) runs)" -ge 2 ] || fail "the empty pane's hint shows no mark for the override in its folder's name"
 
 # A pasted draft: marks and the notice before Return, and nothing sent yet.
 draft="/compact keep ${rlo}abc"$'\xe2\x81\xa9'" q"$(python3 -c 'print("".join(chr(0xE0000 + ord(c)) for c in "rm -rf"), end="")')"v"$'\xef\xb8\x8f'"z"$'\xe2\x80\x8b'"w"
@@ -163,13 +146,6 @@ seed_chat_pane claude "$spoof_dir" False
 start_app
 wait_settled
 xdotool key ctrl+shift+t
-open_button() {
-    colour_rows 3F74D6 <<'PY'
-good = sorted((y, min(xs)) for y, xs in rows.items() if len(xs) >= 80)
-if not good: sys.exit(1)
-print(good[0][1], good[0][0])
-PY
-}
 wait_for 20 open_button >/dev/null || fail "no Open session button"
 read -r x y < <(open_button)
 xdotool mousemove --window "$window" $((x - 150)) $((y - 34)) click 1
