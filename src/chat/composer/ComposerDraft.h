@@ -2,6 +2,7 @@
 
 #include "AttachmentListModel.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -24,11 +25,20 @@ class ComposerDraft : public QObject {
 public:
     explicit ComposerDraft(QObject* parent = nullptr);
 
+    // A hidden character's mark in the text: where it starts and what it stands for, so that an
+    // editor made again shows it as a mark, not as the text of one.
+    struct Mark {
+        int at = 0;
+        char32_t character = 0;
+        bool operator==(const Mark&) const = default;
+    };
+
     QString text() const { return m_text; }
     int cursorPosition() const { return m_cursor; }
+    const QList<Mark>& marks() const { return m_marks; }
     AttachmentListModel* attachments() const { return m_attachments; }
     // The cursor is held within the text.
-    void keep(const QString& text, int cursorPosition);
+    void keep(const QString& text, int cursorPosition, const QList<Mark>& marks = {});
 
 signals:
     void changed();
@@ -36,6 +46,7 @@ signals:
 private:
     QString m_text;
     int m_cursor = 0;
+    QList<Mark> m_marks;
     AttachmentListModel* m_attachments;
 };
 

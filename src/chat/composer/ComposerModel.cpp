@@ -16,6 +16,22 @@
 
 namespace brinmoor {
 
+namespace {
+
+// Set on the characters of a mark, so that text typed next to one (which takes the format of
+// the character before it) can be told from it.
+constexpr int markProperty = QTextFormat::UserProperty + 64;
+
+QTextCharFormat markFormat()
+{
+    QTextCharFormat f;
+    f.setForeground(QColor(0xd9, 0x4f, 0x8c));
+    f.setProperty(markProperty, true);
+    return f;
+}
+
+} // namespace
+
 ComposerModel::ComposerModel(QObject* parent) : QObject(parent)
 {
     // canSend depends on the draft and the attachment count; both paths land here.
@@ -99,7 +115,21 @@ void ComposerModel::keepInStore()
 {
     if (!m_store || !m_document || !m_textEdit)
         return;
-    m_store->keep(m_document->toPlainText(), m_textEdit->property("cursorPosition").toInt());
+    m_store->keep(m_document->toPlainText(), m_textEdit->property("cursorPosition").toInt(), marksToKeep());
+}
+
+QList<ComposerDraft::Mark> ComposerModel::marksToKeep() const
+{
+    QList<ComposerDraft::Mark> kept;
+    if (!m_document)
+        return kept;
+    const QString text = m_document->toPlainText();
+    for (const Mark& m : m_marks) {
+        const int at = m.start.position();
+        if (QStringView(text).mid(at).startsWith(HiddenCharacters::markFor(m.character)))
+            kept.append({at, m.character});
+    }
+    return kept;
 }
 
 void ComposerModel::loadFromStore()
@@ -108,19 +138,45 @@ void ComposerModel::loadFromStore()
     if (m_document) {
         if (m_document->toPlainText() != from->text())
             m_textEdit->setProperty("text", from->text());
+        restoreMarks(from->marks());
         // The store holds its cursor within its text (an editor still being made may not show
         // the text yet).
         const int cursor = from->cursorPosition();
         m_textEdit->setProperty("cursorPosition", cursor);
-        // An editor still being made puts its cursor at the start as it completes: once more
-        // after that, unless the draft changed meanwhile.
+        // An editor still being made puts its cursor at the start as it completes, and may take
+        // the text only then: once more after that, unless the draft changed meanwhile.
         QMetaObject::invokeMethod(
-            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text = from->text()] {
-                if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text)
+            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text = from->text(), marks = from->marks()] {
+                if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text) {
+                    restoreMarks(marks);
                     edit->setProperty("cursorPosition", cursor);
+                }
             }, Qt::QueuedConnection);
     }
     onDraftEdited();
+}
+
+void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
+{
+    if (marks.isEmpty() || !m_document)
+        return;
+    const QString text = m_document->toPlainText();
+    QTextCursor edit(m_document);
+    m_marking = true;
+    for (const ComposerDraft::Mark& kept : marks) {
+        const QString mark = HiddenCharacters::markFor(kept.character);
+        const bool known = std::any_of(m_marks.cbegin(), m_marks.cend(), [&](const Mark& m) { return m.start.position() == kept.at; });
+        if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
+            continue;
+        edit.setPosition(kept.at);
+        edit.setPosition(kept.at + int(mark.size()), QTextCursor::KeepAnchor);
+        edit.setCharFormat(markFormat());
+        QTextCursor start(m_document);
+        start.setPosition(kept.at);
+        m_marks.append({start, kept.character});
+    }
+    m_marking = false;
+    emit hiddenChanged();
 }
 
 void ComposerModel::setAttachments(AttachmentListModel* attachments)
@@ -181,7 +237,7 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
         // child of it, still holds the draft while the editor's destroyed() is emitted.
         m_editorGone = connect(m_textEdit, &QObject::destroyed, this, [this] {
             if (m_store && m_document)
-                m_store->keep(m_document->toPlainText(), m_cursorSeen);
+                m_store->keep(m_document->toPlainText(), m_cursorSeen, marksToKeep());
             m_document = nullptr;
             m_marks.clear();
             disconnect(m_documentLink);
@@ -245,22 +301,6 @@ void ComposerModel::onDraftEdited()
     emit draftChanged();
     refreshSlash();
 }
-
-namespace {
-
-// Set on the characters of a mark, so that text typed next to one (which takes the format of
-// the character before it) can be told from it.
-constexpr int markProperty = QTextFormat::UserProperty + 64;
-
-QTextCharFormat markFormat()
-{
-    QTextCharFormat f;
-    f.setForeground(QColor(0xd9, 0x4f, 0x8c));
-    f.setProperty(markProperty, true);
-    return f;
-}
-
-} // namespace
 
 void ComposerModel::onContentsChange(int position, int removed, int added)
 {

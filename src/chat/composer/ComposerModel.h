@@ -122,6 +122,10 @@ private:
     void keepInStore();
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
+    // The marks of the editor's draft that still read as their marks, for the store.
+    QList<ComposerDraft::Mark> marksToKeep() const;
+    // The stored draft's marks drawn and counted as marks again.
+    void restoreMarks(const QList<ComposerDraft::Mark>& marks);
     // Any edit of the draft, typed or set.
     void onDraftEdited();
     // An edit of the editor's document: the stretch it touched is looked at once the edit is done.

@@ -310,6 +310,27 @@ Item {
             compare(t.composerOf(pane).attachments.count, 0);
         }
 
+        // A draft's marks come back as marks, counted and removable, not as the text of marks.
+        function test_a_view_made_again_gives_back_the_drafts_marks() {
+            let pane = t.viewOf(TestSupport.newSession("claude"));
+            tryVerify(() => t.composerOf(pane) !== null);
+            findChild(pane, "chatTextEditor").forceEditorFocus();
+            t.type("typed <U+200B> ");
+            TestSupport.setClipboardText("a\u202Eb");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            const shown = "typed <U+200B> a<U+202E>b";
+            tryCompare(findChild(pane, "chatEdit"), "text", shown);
+            tryCompare(t.composerOf(pane), "hiddenCount", 1);
+
+            pane = t.remake(pane);
+            tryVerify(() => t.composerOf(pane) !== null);
+            compare(findChild(pane, "chatEdit").text, shown);
+            tryCompare(t.composerOf(pane), "hiddenCount", 1, 1000, "the pasted one only: typed text stays text");
+            verify(findChild(pane, "hiddenNotice").visible);
+            t.composerOf(pane).removeHidden();
+            compare(findChild(pane, "chatEdit").text, "typed <U+200B> ab");
+        }
+
         function test_a_view_made_again_gives_back_the_question_as_answered_so_far() {
             const s = TestSupport.newSession("claude");
             let pane = t.viewOf(s);
