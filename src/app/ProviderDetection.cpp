@@ -198,7 +198,8 @@ QString ClaudeDetector::commandFor(const std::optional<QString>& fixed)
 QString CodexDetector::commandFor(const std::optional<QString>& fixed)
 {
     const auto [where, exe] = probeWords(QStringLiteral("codex"), fixed);
-    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; ") + exe + QStringLiteral(" login status 2>&1");
+    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ")
+           + exe + QStringLiteral(" login status 2>&1; echo \"---EXIT $?\"");
 }
 
 QString ClaudeDetector::loginCommand(const std::optional<QString>& path)
@@ -241,7 +242,10 @@ QString lastLine(const QString& text, const QString& tool)
 }
 } // namespace
 
-ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs)
+namespace {
+// A probe's output read into a record: the tool's path and version, then, after "---AUTH---", what
+// its status call (`statusCall`, "auth status") said; each call followed by its exit status.
+ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const QString& statusCall)
 {
     static const QString marker = QStringLiteral("---AUTH---");
     const qsizetype at = output.indexOf(marker);
@@ -255,34 +259,42 @@ ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limit
     QString versionPart = head;
     const std::optional<int> versionExit = takeExit(versionPart);
     const std::optional<int> statusExit = takeExit(status);
-    ClaudeInfo info{readHead(versionPart)};
+    ProviderInfo info = readHead(versionPart);
     if (!info.found)
         return info;
     const QString tool = *info.path;
     const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
     // A probe without exit lines is read as it always was: signed in unless it says otherwise.
     const bool legacy = !versionExit && !statusExit && !timedOut;
-    if (!legacy) {
-        if (!versionExit) {
-            info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(tool, seconds);
-        } else if (*versionExit != 0 || !info.version) {
-            // Its own error comes from the status call, whose messages are kept.
-            const QString error = lastLine(status, tool);
-            info.problem = statusExit && (*statusExit == 126 || *statusExit == 127) && !error.isEmpty()
-                ? QStringLiteral("%1 can't run: %2").arg(tool, error)
-                : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(tool).arg(*versionExit);
-        } else if (!statusExit) {
-            info.problem = QStringLiteral("%1 did not answer auth status within %2 s.").arg(tool, seconds);
-        } else if (*statusExit == 126 || *statusExit == 127) {
-            info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status, tool));
-        }
-        if (!info.problem.isEmpty()) {
-            info.version.reset();
-            return info;
-        }
+    if (legacy) {
+        info.authed = !(at < 0 ? output : status).contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
+        return info;
     }
-    info.authed = !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive) && (legacy || *statusExit == 0);
+    if (!versionExit) {
+        info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(tool, seconds);
+    } else if (*versionExit != 0 || !info.version) {
+        // Its own error comes from the status call, whose messages are kept.
+        const QString error = lastLine(status, tool);
+        info.problem = statusExit && (*statusExit == 126 || *statusExit == 127) && !error.isEmpty()
+            ? QStringLiteral("%1 can't run: %2").arg(tool, error)
+            : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(tool, QString::number(*versionExit));
+    } else if (!statusExit) {
+        info.problem = QStringLiteral("%1 did not answer %2 within %3 s.").arg(tool, statusCall, seconds);
+    } else if (*statusExit == 126 || *statusExit == 127) {
+        info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status, tool));
+    }
+    if (!info.problem.isEmpty()) {
+        info.version.reset();
+        return info;
+    }
+    info.authed = *statusExit == 0 && !status.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
     return info;
+}
+} // namespace
+
+ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs)
+{
+    return ClaudeInfo{readProbe(output, timedOut, limitMs, QStringLiteral("auth status"))};
 }
 
 ClaudeInfo ClaudeDetector::run(int limitMs)
@@ -297,26 +309,16 @@ void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> do
     runProbe<ClaudeInfo>(context, [] { return run(); }, std::move(done));
 }
 
-ProviderInfo CodexDetector::parse(const QString& output)
+ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs)
 {
-    ProviderInfo info = readHead(output);
-    if (!info.found)
-        return info;
-    info.authed = !output.contains(QLatin1String("not logged in"), Qt::CaseInsensitive);
-    return info;
-}
-
-std::optional<QString> CodexDetector::loginShellOutput(const QString& command, int limitMs)
-{
-    const auto bytes = LoginShell::output(command, limitMs);
-    if (!bytes)
-        return std::nullopt;
-    return strictUtf8(*bytes);
+    return readProbe(output, timedOut, limitMs, QStringLiteral("login status"));
 }
 
 ProviderInfo CodexDetector::run(int limitMs)
 {
-    return parse(loginShellOutput(commandFor(ToolSearch::firstFixed(QStringLiteral("codex"))), limitMs).value_or(QString()));
+    bool timedOut = false;
+    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("codex"))), limitMs, &timedOut);
+    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs);
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)

@@ -134,16 +134,17 @@ public:
 // Probes of the `codex` tool.
 class CodexDetector {
 public:
+    // As ClaudeDetector::command.
     static constexpr const char* command =
-        "command -v codex; codex --version 2>/dev/null; codex login status 2>&1";
+        "command -v codex; codex --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; codex login status 2>&1; "
+        "echo \"---EXIT $?\"";
     static QString commandFor(const std::optional<QString>& fixed);
     // As ClaudeDetector::loginCommand.
     static QString loginCommand(const std::optional<QString>& path);
     static ProviderInfo run(int limitMs = probeLimitMs);
-    static ProviderInfo parse(const QString& output);
+    // As ClaudeDetector::parse, with `login status` as the status call.
+    static ProviderInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);
-    // The login shell's whole standard output for a command; none when it produced no text.
-    static std::optional<QString> loginShellOutput(const QString& command, int limitMs = probeLimitMs);
 };
 
 } // namespace brinmoor

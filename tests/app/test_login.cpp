@@ -516,6 +516,27 @@ TEST(ProviderProbeOutput, codex_output_is_read_into_a_record)
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("/usr/bin/codex\ncodex-cli 0.9.1\nNOT LOGGED IN\n")),
               (ProviderInfo{true, QStringLiteral("/usr/bin/codex"), QStringLiteral("codex-cli 0.9.1"), false}));
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("codex-cli 0.9.1\n")), ProviderInfo{});
+    // With each call's exit status, Codex is read as Claude is: ready only when it answered as itself.
+    const QString codex = QStringLiteral("/h/.local/bin/codex");
+    const struct {
+        const char* output;
+        ProviderInfo want;
+        bool timedOut = false;
+    } rows[] = {
+        {"/h/.local/bin/codex\ncodex-cli 0.9.1\n---EXIT 0\n---AUTH---\nLogged in using ChatGPT\n---EXIT 0\n",
+         {true, codex, QStringLiteral("codex-cli 0.9.1"), true}},
+        {"/h/.local/bin/codex\ncodex-cli 0.9.1\n---EXIT 0\n---AUTH---\nError: config.toml is invalid\n---EXIT 1\n",
+         {true, codex, QStringLiteral("codex-cli 0.9.1"), false}},
+        {"/h/.local/bin/codex\n---EXIT 127\n---AUTH---\nbash: line 1: /h/.local/bin/codex: cannot execute: required file not found\n---EXIT 127\n",
+         {true, codex, std::nullopt, false, codex + QStringLiteral(" can't run: cannot execute: required file not found")}},
+        {"/h/.local/bin/codex\ncodex-cli 0.9.1\n---EXIT 0\n---AUTH---\n",
+         {true, codex, std::nullopt, false, codex + QStringLiteral(" did not answer login status within 15 s.")}, true},
+    };
+    for (const auto& r : rows) {
+        const ProviderInfo got = CodexDetector::parse(QString::fromUtf8(r.output), r.timedOut, 15000);
+        EXPECT_EQ(got, r.want) << r.output;
+        EXPECT_EQ(got.problem, r.want.problem) << r.output;
+    }
     // A missing tool: the shell's own error message is not a path, whichever shell says it.
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("/bin/sh: 1: codex: not found\n")), ProviderInfo{});
     EXPECT_EQ(CodexDetector::parse(QStringLiteral("/bin/bash: line 1: codex: command not found\n")), ProviderInfo{});
