@@ -101,16 +101,7 @@ grid() {
     import -window "$window" -depth 8 -crop 480x270+740+415 +repage "$work/$1-card.ppm"
 }
 grid_diff() {  # <earlier> <now>
-    python3 - "$work/$1.ppm" "$work/$2.ppm" <<'PY'
-import sys
-def read(path):
-    data = open(path, "rb").read()
-    head = data.split(b"\n", 3)
-    return tuple(map(int, head[1].split())), head[3]
-(size_a, a), (size_b, b) = read(sys.argv[1]), read(sys.argv[2])
-if size_a != size_b: print(10**9); sys.exit()
-print(sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3]))
-PY
+    python3 "$src/tests/tools/ppm_diff.py" pixels "$work/$1.ppm" "$work/$2.ppm"
 }
 grid before
 # Two other workspaces and back: the first one's grid was kept, nothing of it was made again.

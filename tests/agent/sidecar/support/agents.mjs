@@ -6,6 +6,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { descendants } from '../../../../resources/sidecar/src/protocol.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const repoRoot = path.resolve(here, '../../../..');
@@ -93,19 +94,8 @@ export function codexBinary() {
 export const sidecarDir = () => path.resolve(process.env.BRINMOOR_SIDECAR_DIR || path.join(repoRoot, 'build/bin/sidecar'));
 export const tempDir = (name) => fs.mkdtempSync(path.join(os.tmpdir(), `brinmoor-${name}-`));
 
-// Every descendant of `pid` that still runs (zombies count as gone).
-export function descendants(pid) {
-  const out = [];
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      if (Number(ppid) === pid && state !== 'Z') out.push(Number(entry), ...descendants(Number(entry)));
-    } catch { /* gone meanwhile */ }
-  }
-  return out;
-}
+// Every descendant of `pid` that still runs (zombies count as gone): the sidecar's own walk.
+export { descendants };
 export const alive = (pid) => {
   try {
     const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');

@@ -228,19 +228,7 @@ for cycle in $(seq 1 "$cycles"); do
     select_workspace "${colours[0]}"
     wait_settled
     pane_shot "$work/whole.ppm"
-    wrong=$(python3 - "$work/drawn.ppm" "$work/whole.ppm" <<'PY'
-import sys
-def read(path):
-    data = open(path, "rb").read()
-    head = data.split(b"\n", 3)
-    return tuple(map(int, head[1].split())), head[3]
-(size, a), (size_b, b) = read(sys.argv[1]), read(sys.argv[2])
-if size != size_b: print("the pane changed size"); sys.exit()
-w, h = size
-rows = sorted({y for y in range(h) if a[y * w * 3:(y + 1) * w * 3] != b[y * w * 3:(y + 1) * w * 3]})
-print(" ".join(map(str, rows[:1] + rows[-1:])) if rows else "")
-PY
-)
+    wrong=$(python3 "$(dirname "$0")/../../../tools/ppm_diff.py" rows "$work/drawn.ppm" "$work/whole.ppm")
     if [ -n "$wrong" ]; then
         cp "$work/drawn.ppm" "$work/whole.ppm" "${shots:-$work}/" 2>/dev/null || true
         fail "cycle $cycle: pixel rows $wrong of the pane were drawn otherwise than after a full repaint"

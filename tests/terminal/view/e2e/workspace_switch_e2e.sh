@@ -40,16 +40,7 @@ grid() { import -window "$window" -depth 8 -crop +230+0 +repage "$work/$1.ppm"; 
 # How many pixels of the grid differ from the picture before the switches.
 grid_diff() {
     grid now
-    python3 - "$work/before.ppm" "$work/now.ppm" <<'PY'
-import sys
-def read(path):
-    data = open(path, "rb").read()
-    head = data.split(b"\n", 3)
-    return tuple(map(int, head[1].split())), head[3]
-(size_a, a), (size_b, b) = read(sys.argv[1]), read(sys.argv[2])
-if size_a != size_b: print(10**9); sys.exit()
-print(sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3]))
-PY
+    python3 "$(dirname "$0")/../../../tools/ppm_diff.py" pixels "$work/before.ppm" "$work/now.ppm"
 }
 # Two pictures in a row agree but for the spinner: the listing and yes have drawn.
 until_drawn() { grid before && [ "$(grid_diff)" -lt 3000 ]; }
