@@ -381,6 +381,10 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
     lastPointer_ = event->position();
     if (!cellDimension)
         return;
+    // The label shows only while Ctrl is held: a release this view did not hear (Ctrl let go
+    // while a sheet or another window had the keys) ends it at the next move.
+    if (!(event->modifiers() & Qt::ControlModifier))
+        turnOffUrlPreview();
     followUrlPreview();
     const MouseHit hit = calculateMouseHit(event->position());
     // Motion with no button held (35) in any-event tracking; with Shift held the pointer is the
