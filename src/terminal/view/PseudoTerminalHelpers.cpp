@@ -13,6 +13,7 @@
 #include <util.h>
 #else
 #include <pty.h>
+#include <utmp.h> // login_tty
 #endif
 
 namespace {
@@ -91,7 +92,8 @@ winsize makeWindowSize(long long rows, long long cols, long long pixelWidth, lon
 std::optional<PseudoTerminalHelpers::Child>
 PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vector<std::string>& args,
                                    const std::vector<std::string>& env,
-                                   const std::optional<std::string>& currentDirectory, winsize& desiredWindowSize)
+                                   const std::optional<std::string>& currentDirectory, winsize& desiredWindowSize,
+                                   std::string* error)
 {
     // Prepared before the fork: the child may not allocate.
     std::vector<char*> argv = cStringVector(args);
@@ -103,11 +105,29 @@ PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vec
     if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
         maxFd = int(std::min<rlim_t>(rl.rlim_cur, 1 << 20));
 
-    int master = 0;
-    pid_t pid = ::forkpty(&master, nullptr, nullptr, &desiredWindowSize);
-    if (pid < 0)
+    // forkpty in two steps, so that a failure says which of the two was refused.
+    const auto fail = [error](const char* what) {
+        if (error)
+            *error = std::string(what) + " (" + std::strerror(errno) + ")";
         return std::nullopt;
+    };
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, &desiredWindowSize) != 0)
+        return fail("no pseudo-terminal could be opened");
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        const int err = errno;
+        ::close(master);
+        ::close(slave);
+        errno = err;
+        return fail("no new process could be made");
+    }
     if (pid == 0) {
+        // The slave becomes the controlling terminal of a new session and the standard streams.
+        ::close(master);
+        if (::login_tty(slave) != 0)
+            ::_exit(127);
         if (dir)
             (void)::chdir(dir);
         resetSignals();
@@ -123,6 +143,7 @@ PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vec
         ::_exit(127);
     }
 
+    ::close(slave); // the child's now
     // Our other children must not inherit the master, and reading it must never block.
     int fdFlags = ::fcntl(master, F_GETFD);
     ::fcntl(master, F_SETFD, fdFlags | FD_CLOEXEC);

@@ -27,11 +27,13 @@ public:
     // (a failure is ignored), closes every descriptor above 2, and resets all signal
     // dispositions and its signal mask to the defaults, so it inherits nothing of ours. When
     // execve fails the child writes one line to the terminal and exits with status 127.
-    // Returns nothing when the pseudo-terminal or the fork cannot be made.
+    // Returns nothing when the pseudo-terminal or the process cannot be made, and then says why
+    // in `error` when one is given ("no new process could be made (Resource temporarily
+    // unavailable)"); nothing of the attempt stays open.
     static std::optional<Child> forkAndExec(const std::string& executable, const std::vector<std::string>& args,
                                             const std::vector<std::string>& env,
                                             const std::optional<std::string>& currentDirectory,
-                                            winsize& desiredWindowSize);
+                                            winsize& desiredWindowSize, std::string* error = nullptr);
 
     // ioctl TIOCSWINSZ on the master; returns the ioctl result.
     static int setWinSize(int masterPtyDescriptor, winsize& windowSize);
