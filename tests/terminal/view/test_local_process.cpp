@@ -392,6 +392,41 @@ TEST_F(LocalProcessTest, a_start_without_a_reading_thread_says_why_and_the_progr
         "pid=0 exits=1 \\[\r\nCannot start /bin/sh: no thread could be started to read its output \\(Resource temporarily unavailable\\)\r\n\\]");
 }
 
+// Under a task limit a child is started only while the application keeps room for its own
+// threads (a thread Qt cannot start for painting freezes the window for good): a start that would
+// eat into the reserve says why and starts nothing; with room to spare the next one runs. As an
+// ordinary user (the limit does not hold for root), in a fresh process of its own.
+TEST_F(LocalProcessTest, a_start_under_a_task_limit_keeps_room_for_the_applications_threads)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            spin(20);
+            const uid_t nobody = 65534;
+            if (::getuid() == 0 && (::setresgid(nobody, nobody, nobody) != 0 || ::setresuid(nobody, nobody, nobody) != 0))
+                std::exit(2);
+            const auto startWithRoom = [&](long long room) {
+                Recorder rec;
+                LocalProcess p(&rec);
+                const long long inUse = PseudoTerminalHelpers::userTaskCount(::getuid());
+                {
+                    LoweredLimit tasks(RLIMIT_NPROC, rlim_t(inUse + room));
+                    p.startProcess("/bin/sh", {"-c", "echo ran"}, QStringList{});
+                }
+                waitUntil([&] { return rec.exited(); });
+                std::fprintf(stderr, "room %lld: pid>0=%d [%s]\n", room, int(p.shellPid() > 0),
+                             rec.data.replace("\r\n", "|").constData());
+            };
+            startWithRoom(PseudoTerminalHelpers::taskReserve()); // one short: the new shell takes one
+            startWithRoom(PseudoTerminalHelpers::taskReserve() + 4);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "room [0-9]+: pid>0=0 \\[\\|Cannot start /bin/sh: no new process could be made \\(the user's task limit of "
+        "[0-9]+ is nearly reached \\([0-9]+ in use\\), and the rest is kept for the application itself\\)\\|\\]\n"
+        "room [0-9]+: pid>0=1 \\[ran\\|\\]");
+}
+
 TEST_F(LocalProcessTest, window_size_is_given_to_the_child_and_clamped)
 {
     Recorder rec;
