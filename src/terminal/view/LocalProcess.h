@@ -35,9 +35,9 @@ public:
     virtual bool readyForOutput() { return true; }
 };
 
-// One child program on a pseudo-terminal. Output is read on a reader thread and handed to the
-// delegate on the thread this object lives on (the GUI thread), in order, in chunks of up to
-// readSize bytes. Reading overlaps the delegate's work on the previous chunk, but at most one
+// One child program on a pseudo-terminal. Output is read on the one thread that reads for every
+// process (PtyReader) and handed to the delegate on the thread this object lives on (the GUI
+// thread), in order, in chunks of up to readSize bytes. Reading overlaps the delegate's work on the previous chunk, but at most one
 // chunk waits: a slow consumer slows the child instead of piling output up. Writes go through a queue on the
 // non-blocking master and never block the caller. The exit is watched on the child's pid alone
 // (never waitpid(-1), which would steal other components' children).
