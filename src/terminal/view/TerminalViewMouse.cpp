@@ -382,8 +382,11 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
     if (!cellDimension)
         return;
     // The label shows only while Ctrl is held: a release this view did not hear (Ctrl let go
-    // while a sheet or another window had the keys) ends it at the next move.
-    if (!(event->modifiers() & Qt::ControlModifier))
+    // while a sheet or another window had the keys) ends it at the next move. The event's own
+    // modifiers are not the whole truth: the hover Qt Quick sends when Ctrl goes down carries the
+    // state from before the press, so the platform is asked before the label goes.
+    if (commandActive && !(event->modifiers() & Qt::ControlModifier)
+        && !(QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier))
         turnOffUrlPreview();
     followUrlPreview();
     const MouseHit hit = calculateMouseHit(event->position());
