@@ -20,6 +20,7 @@ PS1='\$ '
 HISTFILE=
 alive() { echo alive >"$PWD/alive"; }
 SH
+echo "margins() { python3 '$src/tests/terminal/view/e2e/margins_probe.py' \"\$PWD/margins-\$1\"; }" >>"$HOME/.bash_profile"
 # Twenty colours of the rail, one a workspace, and their panes' folders.
 python3 - "$state" "$work/projects" "$workspaces" "$per" >"$work/colours" <<'PY'
 import json, os, sys
@@ -82,6 +83,26 @@ answers "$workspaces" || fail "no pane of the last workspace ran a typed command
 visit "${colours[0]}" 4
 answers 1 || fail "no pane of the first workspace ran a typed command"
 shot 2_first_workspace
+
+# That pane's terminal has margins spanning its width, before and after the window is resized: it
+# answers DECRQSS for DECSLRM with 1;<columns>s and prints the alphabet in margin mode on one line.
+margins_hold() {  # <name>
+    local file cols answer before after
+    xdotool type --delay 20 "margins $1"
+    xdotool key Return
+    wait_for 20 bash -c "ls $work/projects/w01p*/margins-$1 >/dev/null 2>&1" || fail "$1: the margins probe did not answer"
+    file=$(ls "$work"/projects/w01p*/margins-"$1")
+    read -r cols answer before after <"$file"
+    [ "$answer" = "\\eP1\$r1;${cols}s\\e\\" ] || fail "$1: $cols columns, DECRQSS for DECSLRM answered $answer"
+    [ "${before%,*}" = "${after%,*}" ] && [ "${after#*,}" = 27 ] || fail "$1: the alphabet wrapped (cursor at $before, then $after)"
+    echo "$e2e: $1: $cols columns, DECRQSS for DECSLRM answers $answer, the alphabet printed on one line" >&2
+    echo "$cols"
+}
+cols_before=$(margins_hold new-pane)
+xdotool windowsize "$window" 1000 700
+wait_settled
+cols_after=$(margins_hold after-resize)
+[ "$cols_before" != "$cols_after" ] || fail "the resize left the pane at $cols_before columns"
 kill -0 "$app" || fail "the app ended"
 echo "$e2e: $((workspaces * per)) panes under a $(ulimit -v) KB address-space limit; $(figures)"
 quit_app
