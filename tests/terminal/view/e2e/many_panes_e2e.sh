@@ -4,6 +4,8 @@
 # state of 20 workspaces of 5 terminal panes (bash), each workspace visited in turn. The app must
 # stay up with every shell started, and a pane of the first and of the last workspace must still
 # run typed commands. Prints the app's address space, threads and resident size after each five.
+# Then that pane of the first workspace answers for margins spanning its width, before and after
+# the window is resized (margins_probe.py).
 #
 # Usage: many_panes_e2e.sh <build dir> [<screenshot dir>]. Needs xvfb-run -a, xdotool, python3 and
 # ImageMagick.
