@@ -7,6 +7,10 @@
 //    typist). Target: within one frame (16.7 ms) of the key.
 //  - HostEnd16: ending sixteen panes at once (hang-up, SIGTERM): time until no process of any of
 //    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
+//  - HostPaneCost/<n>: n panes started through the host, each shell at its prompt: the address
+//    space (VmSize), resident memory and threads that each started pane adds. Target: no thread
+//    of its own and a few MB of address space a pane, so a hundred panes fit well inside a 3 GB
+//    address-space limit (ulimit -v) or a modest task limit.
 // Run a Release or RelWithDebInfo build: build/bench/bench_terminal_host (offscreen by default;
 // QT_QPA_PLATFORM=xcb under xvfb-run for a real X server). Uses /bin/sh and a temporary HOME.
 #include "BenchViewSupport.h"
@@ -45,15 +49,21 @@ void ensureApp()
 
 using benchview::spin;
 
-double residentMB()
+// A figure of /proc/self/status in MB ("VmRSS:", "VmSize:") or as counted ("Threads:").
+double statusFigure(const QByteArray& key, double scale = 1.0 / 1024.0)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() * scale;
     return 0;
+}
+
+double residentMB()
+{
+    return statusFigure("VmRSS:");
 }
 
 struct Grid {
@@ -127,6 +137,38 @@ void HostEnd16(benchmark::State& state)
     }
 }
 BENCHMARK(HostEnd16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void HostPaneCost(benchmark::State& state)
+{
+    ensureApp();
+    const int panes = int(state.range(0));
+    for (auto _ : state) {
+        spin(200);
+        const double sizeBefore = statusFigure("VmSize:");
+        const double rssBefore = residentMB();
+        const double threadsBefore = statusFigure("Threads:", 1);
+        QElapsedTimer t;
+        t.start();
+        std::vector<LocalProcessTerminalView*> views;
+        for (int i = 0; i < panes; ++i)
+            views.push_back(TerminalHost::shared().view(QUuid::createUuid(), QStringLiteral("~"), true, QSizeF(420, 240)));
+        // Each shell at its prompt: the cursor moved off the start of the screen.
+        const auto prompted = [&] {
+            return std::all_of(views.begin(), views.end(), [](LocalProcessTerminalView* v) {
+                return v->getTerminal().buffer().x() > 0 || v->getTerminal().buffer().y() > 0;
+            });
+        };
+        while (!prompted() && t.elapsed() < 60000)
+            spin(5);
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.counters["started"] = double(std::count_if(views.begin(), views.end(), [](auto* v) { return v->running(); }));
+        state.counters["address_space_MB_per_pane"] = (statusFigure("VmSize:") - sizeBefore) / panes;
+        state.counters["resident_MB_per_pane"] = (residentMB() - rssBefore) / panes;
+        state.counters["threads_per_pane"] = (statusFigure("Threads:", 1) - threadsBefore) / panes;
+        TerminalHost::shared().shutdown();
+    }
+}
+BENCHMARK(HostPaneCost)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 void HostKeyEcho(benchmark::State& state)
 {

@@ -316,11 +316,12 @@ void Buffer::resize(int newCols, int newRows)
     }
     resizeCols_ = newCols;
 
-    // 1. Margins follow the new width.
-    if (marginRight_ > newCols - 1)
-        marginRight_ = newCols - 1;
-    if (marginLeft_ >= marginRight_)
-        marginLeft_ = marginRight_;
+    // 1. Left and right margins span the new width, as xterm resets them on a resize (like the
+    // scroll region below). Only narrowed, margins set at a small width stayed small for good:
+    // a terminal made at its minimum width and then sized kept columns 1-2, and margin mode
+    // wrapped every line after two columns.
+    marginLeft_ = 0;
+    marginRight_ = newCols - 1;
 
     // 2. Capacity grows now, shrinks after the rows have moved.
     const int newMaxLength = getCorrectBufferLength(newRows);

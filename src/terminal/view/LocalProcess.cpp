@@ -106,6 +106,7 @@ void LocalProcess::reset()
     exited_ = true;
     exitReported_ = true;
     exitStatus_ = 0;
+    startError_.clear();
 }
 
 void LocalProcess::startProcess(const QString& executable, const QStringList& args,
@@ -135,14 +136,15 @@ void LocalProcess::startProcess(const QString& executable, const QStringList& ar
         dir = currentDirectory->toStdString();
 
     reset();
-    auto child = PseudoTerminalHelpers::forkAndExec(executable.toStdString(), argv, env, dir, ws);
+    // The reading thread first: without it nothing may be started, so a refusal leaves nothing
+    // behind to end.
+    std::string whyNot;
+    std::shared_ptr<PtyReader::Loop> loop = PtyReader::sharedLoop(whyNot);
+    std::optional<PseudoTerminalHelpers::Child> child;
+    if (loop)
+        child = PseudoTerminalHelpers::forkAndExec(executable.toStdString(), argv, env, dir, ws, &whyNot);
     if (!child) {
-        // No pseudo-terminal or no fork: say so as an exit, so the host shows the error state
-        // instead of a terminal that looks alive.
-        exited_ = true;
-        exitReported_ = false;
-        exitStatus_ = failedStartStatus;
-        QTimer::singleShot(0, this, [this] { reportExit(); });
+        failStart(executable, whyNot);
         return;
     }
 
@@ -162,10 +164,34 @@ void LocalProcess::startProcess(const QString& executable, const QStringList& ar
         exitPoll_->start();
     }
 
-    reader_ = std::make_unique<PtyReader>(masterFd_, size_t(readSize), [this] {
-        // On the reader thread: ask the owner's thread to take the chunk. The reader is joined
-        // before this object goes away, so `this` outlives the call.
+    reader_ = std::make_unique<PtyReader>(std::move(loop), masterFd_, size_t(readSize), [this] {
+        // On the reading thread: ask the owner's thread to take the chunk. The reader stops
+        // calling before this object goes away, so `this` outlives the call.
         QMetaObject::invokeMethod(this, [this] { consume(); }, Qt::QueuedConnection);
+    });
+}
+
+void LocalProcess::failStart(const QString& executable, const std::string& reason)
+{
+    // No thread, no pseudo-terminal or no process: the pane says why, in its own terminal as a
+    // program that cannot be run does, then reports an error exit so the host shows the error
+    // state instead of a terminal that looks alive. The application and other panes go on.
+    startError_ = QStringLiteral("Cannot start %1: %2").arg(executable, QString::fromStdString(reason));
+    printLine(startError_.toStdString());
+    exited_ = true;
+    exitReported_ = false;
+    exitStatus_ = failedStartStatus;
+    QTimer::singleShot(0, this, [this] {
+        if (exitReported_)
+            return;
+        if (delegate_) {
+            const QByteArray line = "\r\n" + startError_.toUtf8() + "\r\n";
+            std::shared_ptr<bool> token = alive_;
+            delegate_->dataReceived(std::span(reinterpret_cast<const uint8_t*>(line.constData()), size_t(line.size())));
+            if (!*token)
+                return;
+        }
+        reportExit();
     });
 }
 
@@ -382,7 +408,7 @@ void LocalProcess::terminate()
 
 void LocalProcess::closeMaster()
 {
-    reader_.reset(); // joined before its descriptor closes
+    reader_.reset(); // stops reading before its descriptor closes
     dropLater(writeNotifier_);
     if (masterFd_ >= 0) {
         ::close(masterFd_);

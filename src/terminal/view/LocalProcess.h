@@ -35,9 +35,9 @@ public:
     virtual bool readyForOutput() { return true; }
 };
 
-// One child program on a pseudo-terminal. Output is read on a reader thread and handed to the
-// delegate on the thread this object lives on (the GUI thread), in order, in chunks of up to
-// readSize bytes. Reading overlaps the delegate's work on the previous chunk, but at most one
+// One child program on a pseudo-terminal. Output is read on the one thread that reads for every
+// process (PtyReader) and handed to the delegate on the thread this object lives on (the GUI
+// thread), in order, in chunks of up to readSize bytes. Reading overlaps the delegate's work on the previous chunk, but at most one
 // chunk waits: a slow consumer slows the child instead of piling output up. Writes go through a queue on the
 // non-blocking master and never block the caller. The exit is watched on the child's pid alone
 // (never waitpid(-1), which would steal other components' children).
@@ -62,7 +62,9 @@ public:
     // Starts `executable` (no PATH search) with argument 0 = execName or the executable, then
     // `args`. With no environment, the terminal engine's default list for "xterm-256color" with
     // true colour. Does nothing while a child runs. A child that cannot be started is reported
-    // as an exit with status 127 (raw 32512), asynchronously.
+    // as an exit with status 127 (raw 32512), asynchronously; when the failure is ours (no
+    // thread to read it, no pseudo-terminal, no process) the delegate first gets one line of
+    // output that says why, which startError() also holds.
     void startProcess(const QString& executable, const QStringList& args = {},
                       const std::optional<QStringList>& environment = std::nullopt,
                       const std::optional<QString>& execName = std::nullopt,
@@ -80,6 +82,9 @@ public:
     static constexpr size_t replyBacklogLimit = 256 * 1024;
     // Bytes of answers queued and not yet taken by the terminal.
     size_t pendingReplyBytes() const { return pendingReplyBytes_; }
+
+    // Why the last start could not start anything (empty when it did).
+    QString startError() const { return startError_; }
 
     // SIGTERM to the child.
     void terminate();
@@ -103,6 +108,7 @@ public:
 
 private:
     void consume();
+    void failStart(const QString& executable, const std::string& reason);
     void onWritable();
     void onChildExited();
     void flushWrites();
@@ -128,6 +134,7 @@ private:
     bool exitReported_ = true;
     int32_t exitStatus_ = 0;
     std::optional<QString> loggingDir_;
+    QString startError_;
 
     std::unique_ptr<PtyReader> reader_;
     std::vector<uint8_t> chunk_; // the chunk being delivered; its storage is reused

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 #if defined(__APPLE__)
 #include <util.h>
 #else
 #include <pty.h>
+#include <utmp.h> // login_tty
 #endif
 
 namespace {
@@ -76,7 +80,66 @@ void resetSignals()
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
+// Why starting one more process would leave fewer tasks than the reserve under the user's task
+// limit, or an empty string. Root is not held to the limit.
+std::string taskLimitRefusal()
+{
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NPROC, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY || ::getuid() == 0)
+        return {};
+    const long long inUse = PseudoTerminalHelpers::userTaskCount(::getuid());
+    if (inUse < 0)
+        return {};
+    const long long limit = (long long)rl.rlim_cur;
+    if (limit - inUse - 1 >= PseudoTerminalHelpers::taskReserve())
+        return {};
+    return "the user's task limit of " + std::to_string(limit) + " is nearly reached (" + std::to_string(inUse)
+           + " in use), and the rest is kept for the application itself";
+}
+
 } // namespace
+
+long long PseudoTerminalHelpers::taskReserve()
+{
+    return std::max(4u, std::thread::hardware_concurrency()) + 8;
+}
+
+long long PseudoTerminalHelpers::userTaskCount(uid_t uid)
+{
+#if defined(__linux__)
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return -1;
+    long long tasks = 0;
+    char path[64];
+    char line[256];
+    while (dirent* e = ::readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9')
+            continue;
+        std::snprintf(path, sizeof path, "/proc/%s/status", e->d_name);
+        FILE* f = std::fopen(path, "re");
+        if (!f)
+            continue; // gone meanwhile
+        bool mine = false;
+        long long threads = 0;
+        while (std::fgets(line, sizeof line, f)) {
+            unsigned long real = 0;
+            if (std::sscanf(line, "Uid: %lu", &real) == 1)
+                mine = uid_t(real) == uid;
+            else if (std::sscanf(line, "Threads: %lld", &threads) == 1)
+                break; // Threads comes after Uid
+        }
+        std::fclose(f);
+        if (mine)
+            tasks += std::max(threads, 1LL);
+    }
+    ::closedir(proc);
+    return tasks;
+#else
+    (void)uid;
+    return -1;
+#endif
+}
 
 winsize makeWindowSize(long long rows, long long cols, long long pixelWidth, long long pixelHeight)
 {
@@ -91,7 +154,8 @@ winsize makeWindowSize(long long rows, long long cols, long long pixelWidth, lon
 std::optional<PseudoTerminalHelpers::Child>
 PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vector<std::string>& args,
                                    const std::vector<std::string>& env,
-                                   const std::optional<std::string>& currentDirectory, winsize& desiredWindowSize)
+                                   const std::optional<std::string>& currentDirectory, winsize& desiredWindowSize,
+                                   std::string* error)
 {
     // Prepared before the fork: the child may not allocate.
     std::vector<char*> argv = cStringVector(args);
@@ -103,11 +167,34 @@ PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vec
     if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
         maxFd = int(std::min<rlim_t>(rl.rlim_cur, 1 << 20));
 
-    int master = 0;
-    pid_t pid = ::forkpty(&master, nullptr, nullptr, &desiredWindowSize);
-    if (pid < 0)
+    // forkpty in two steps, so that a failure says which of the two was refused.
+    const auto fail = [error](const char* what) {
+        if (error)
+            *error = std::string(what) + " (" + std::strerror(errno) + ")";
         return std::nullopt;
+    };
+    if (std::string refusal = taskLimitRefusal(); !refusal.empty()) {
+        if (error)
+            *error = "no new process could be made (" + refusal + ")";
+        return std::nullopt;
+    }
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, &desiredWindowSize) != 0)
+        return fail("no pseudo-terminal could be opened");
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        const int err = errno;
+        ::close(master);
+        ::close(slave);
+        errno = err;
+        return fail("no new process could be made");
+    }
     if (pid == 0) {
+        // The slave becomes the controlling terminal of a new session and the standard streams.
+        ::close(master);
+        if (::login_tty(slave) != 0)
+            ::_exit(127);
         if (dir)
             (void)::chdir(dir);
         resetSignals();
@@ -123,6 +210,7 @@ PseudoTerminalHelpers::forkAndExec(const std::string& executable, const std::vec
         ::_exit(127);
     }
 
+    ::close(slave); // the child's now
     // Our other children must not inherit the master, and reading it must never block.
     int fdFlags = ::fcntl(master, F_GETFD);
     ::fcntl(master, F_SETFD, fdFlags | FD_CLOEXEC);

@@ -27,11 +27,22 @@ public:
     // (a failure is ignored), closes every descriptor above 2, and resets all signal
     // dispositions and its signal mask to the defaults, so it inherits nothing of ours. When
     // execve fails the child writes one line to the terminal and exits with status 127.
-    // Returns nothing when the pseudo-terminal or the fork cannot be made.
+    // Returns nothing when the pseudo-terminal or the process cannot be made, and then says why
+    // in `error` when one is given ("no new process could be made (Resource temporarily
+    // unavailable)"); nothing of the attempt stays open. Under a task limit (RLIMIT_NPROC) no
+    // child is started that would leave the user fewer than taskReserve() tasks: the
+    // application's own threads (Qt starts pool threads while it paints) need them, and a
+    // thread Qt cannot start freezes the window for good.
     static std::optional<Child> forkAndExec(const std::string& executable, const std::vector<std::string>& args,
                                             const std::vector<std::string>& env,
                                             const std::optional<std::string>& currentDirectory,
-                                            winsize& desiredWindowSize);
+                                            winsize& desiredWindowSize, std::string* error = nullptr);
+
+    // The tasks (processes and threads) kept free under a task limit: a pool thread for every
+    // core, and a few more.
+    static long long taskReserve();
+    // The tasks that the user with this real id runs now, or -1 where they cannot be counted.
+    static long long userTaskCount(uid_t uid);
 
     // ioctl TIOCSWINSZ on the master; returns the ioctl result.
     static int setWinSize(int masterPtyDescriptor, winsize& windowSize);

@@ -239,6 +239,9 @@ void TerminalView::connectWindow(QQuickWindow* w)
 
 void TerminalView::windowActiveChanged()
 {
+    // Ctrl may go up in the other window: this view would never hear its release.
+    if (window() && !window()->isActive())
+        turnOffUrlPreview();
     applyCaretAnimation();
     reportFocusChange();
     emit focusStateChanged();
@@ -267,6 +270,8 @@ void TerminalView::focusInEvent(QFocusEvent* event)
 void TerminalView::focusOutEvent(QFocusEvent* event)
 {
     QQuickPaintedItem::focusOutEvent(event);
+    // Keys go elsewhere now, Ctrl's release too: the link label shown while it is held goes.
+    turnOffUrlPreview();
     setHasFocus(false);
     applyCaretAnimation();
     reportFocusChange();

@@ -5,6 +5,8 @@
 
 using namespace termcore;
 using cmdtest::Harness;
+using cmdtest::readable;
+using cmdtest::reply;
 
 TEST(CursorMoves, zero_and_absent_counts_move_by_one)
 {
@@ -219,6 +221,43 @@ TEST(ScrollRegion, csi_s_saves_without_margin_mode_and_sets_margins_with_it)
     EXPECT_EQ(h.margins(), std::make_pair(2, 79));
     h.feed("\x1b[0;500s");
     EXPECT_EQ(h.margins(), std::make_pair(0, 79));
+}
+
+// A resize gives both screens margins that span the new width, as xterm does: a terminal made
+// at its smallest width and sized afterwards (every pane's) answers for its whole width, and a
+// program that turns margin mode on without setting margins gets whole lines.
+TEST(ScrollRegion, margins_span_the_width_after_every_resize)
+{
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    struct Step {
+        const char* what;
+        int cols;
+        const char* before; // fed before the resize
+        const char* reply;  // DECRQSS for DECSLRM after it
+    };
+    const Step steps[] = {
+        {"made at two columns, then sized", 80, "", "\\eP1$r1;80s\\e\\"},
+        {"wider", 120, "", "\\eP1$r1;120s\\e\\"},
+        {"narrower", 40, "", "\\eP1$r1;40s\\e\\"},
+        {"margins set, then wider", 100, "\x1b[?69h\x1b[5;20s\x1b[?69l", "\\eP1$r1;100s\\e\\"},
+        {"margins set, then narrower", 30, "\x1b[?69h\x1b[5;20s\x1b[?69l", "\\eP1$r1;30s\\e\\"},
+        {"on the alternate screen", 90, "\x1b[?1049h\x1b[?69h\x1b[3;9s\x1b[?69l", "\\eP1$r1;90s\\e\\"},
+        {"back on the normal screen, height alone", 90, "\x1b[?1049l\x1b[?69h\x1b[3;9s\x1b[?69l", "\\eP1$r1;90s\\e\\"},
+    };
+    Harness h(2, 10); // the smallest width, as a view makes its terminal before it is sized
+    int rows = 10;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        h.feed(step.before);
+        rows += step.cols == h.t().cols() ? 1 : 0; // the same width: resize the height alone
+        h.t().resize(step.cols, rows);
+        EXPECT_EQ(h.margins(), std::make_pair(0, step.cols - 1));
+        EXPECT_EQ(readable(reply(h, "\x1bP$qs\x1b\\")), step.reply);
+        // Margin mode without margins set: the alphabet is one line.
+        h.feed("\x1b[2J\x1b[?69h\x1b[H" + letters + "\x1b[?69l");
+        EXPECT_EQ(h.row(0), letters);
+        EXPECT_EQ(h.row(1), "");
+    }
 }
 
 TEST(SavedCursor, saves_attribute_and_modes_per_screen)

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +70,44 @@ int openDescriptorCount()
     ::closedir(d);
     return n - 1; // the directory's own descriptor
 }
+
+int threadCount()
+{
+    int n = 0;
+    DIR* d = ::opendir("/proc/self/task");
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] != '.')
+            ++n;
+    }
+    ::closedir(d);
+    return n;
+}
+
+long long addressSpaceKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// A resource limit lowered for as long as this lives.
+struct LoweredLimit {
+    int resource;
+    rlimit saved{};
+    LoweredLimit(int resource, rlim_t soft) : resource(resource)
+    {
+        ::getrlimit(resource, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = soft;
+        ::setrlimit(resource, &lowered);
+    }
+    ~LoweredLimit() { ::setrlimit(resource, &saved); }
+};
 
 class LocalProcessTest : public ::testing::Test {
 protected:
@@ -264,6 +303,128 @@ TEST_F(LocalProcessTest, a_child_that_cannot_start_reports_an_error_exit)
     ASSERT_TRUE(waitUntil([&] { return rec.exited(); }));
     EXPECT_EQ(rec.exits[0], LocalProcess::failedStartStatus);
     EXPECT_TRUE(rec.data.contains("Cannot run /nonexistent/brinmoor-no-such-program")) << rec.data.toStdString();
+}
+
+// Many children at once are all read by one thread: a pane costs no thread (nor its stack and
+// malloc arena), and each still gets its own output, in order.
+TEST_F(LocalProcessTest, many_children_share_one_reading_thread_and_keep_their_own_output)
+{
+    spin(20);
+    const int threadsBefore = threadCount();
+    constexpr int kChildren = 24;
+    std::vector<std::unique_ptr<ShellRun>> runs;
+    for (int i = 0; i < kChildren; ++i)
+        runs.push_back(std::make_unique<ShellRun>("stty -echo; echo ready; exec cat"));
+    for (auto& run : runs)
+        ASSERT_TRUE(waitUntil([&] { return run->text().contains("ready"); }));
+    EXPECT_LE(threadCount() - threadsBefore, 1) << "one thread reads every child";
+    for (int i = 0; i < kChildren; ++i)
+        runs[size_t(i)]->process.send(QByteArray("child-") + QByteArray::number(i) + "\n");
+    for (int i = 0; i < kChildren; ++i) {
+        const QString mine = QStringLiteral("ready\r\nchild-%1\r\n").arg(i);
+        EXPECT_TRUE(waitUntil([&] { return runs[size_t(i)]->text() == mine; })) << runs[size_t(i)]->text().toStdString();
+    }
+    for (auto& run : runs)
+        run->process.terminate();
+    for (auto& run : runs)
+        ASSERT_TRUE(run->waitForExit());
+    runs.clear();
+    EXPECT_TRUE(waitUntil([&] { return threadCount() <= threadsBefore; })) << "the thread ends with its last child";
+}
+
+// A start that cannot get what it needs (here a pseudo-terminal: no descriptor is left) says why
+// in the output, reports an error exit, and leaves no process or descriptor behind; the next
+// start, with descriptors to spare, runs.
+TEST_F(LocalProcessTest, a_start_refused_a_pseudo_terminal_says_why_and_leaves_nothing)
+{
+    ShellRun keeper("exec cat"); // other panes go on meanwhile
+    spin(20);
+    const int fdsBefore = openDescriptorCount();
+    Recorder rec;
+    LocalProcess p(&rec);
+    {
+        // One free descriptor number, the lowest: a pseudo-terminal needs two.
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        LoweredLimit noMoreDescriptors(RLIMIT_NOFILE, rlim_t(lowestFree + 1));
+        p.startProcess("/bin/sh", {"-c", "echo ran"}, QStringList{});
+    }
+    EXPECT_EQ(p.shellPid(), 0) << "nothing was started";
+    EXPECT_FALSE(p.running());
+    ASSERT_TRUE(waitUntil([&] { return rec.exited(); }));
+    EXPECT_EQ(rec.exits, (std::vector<std::optional<int32_t>>{LocalProcess::failedStartStatus}));
+    const QString why = "Cannot start /bin/sh: no pseudo-terminal could be opened (" + QString::fromUtf8(std::strerror(EMFILE)) + ")";
+    EXPECT_EQ(QString::fromUtf8(rec.data), "\r\n" + why + "\r\n");
+    EXPECT_EQ(p.startError(), why);
+    EXPECT_EQ(openDescriptorCount(), fdsBefore);
+
+    rec.exits.clear();
+    rec.data.clear();
+    p.startProcess("/bin/sh", {"-c", "echo ran"}, QStringList{});
+    ASSERT_TRUE(waitUntil([&] { return rec.exited(); }));
+    EXPECT_EQ(rec.exits[0], 0);
+    EXPECT_EQ(rec.data, "ran\r\n");
+    EXPECT_TRUE(p.startError().isEmpty());
+    keeper.process.terminate();
+    EXPECT_TRUE(keeper.waitForExit());
+}
+
+// Under an address-space limit with no room for another thread's stack, the reading thread cannot
+// start: the start says so and starts no child, instead of the whole program ending on the
+// thread's exception. Run in a fresh process of its own, where no reading thread runs yet.
+TEST_F(LocalProcessTest, a_start_without_a_reading_thread_says_why_and_the_program_goes_on)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            spin(20);
+            Recorder rec;
+            LocalProcess p(&rec);
+            {
+                LoweredLimit noRoom(RLIMIT_AS, rlim_t(addressSpaceKiB() + 2048) * 1024);
+                p.startProcess("/bin/sh", {"-c", "echo ran"}, QStringList{});
+            }
+            const bool reported = waitUntil([&] { return rec.exited(); });
+            std::fprintf(stderr, "pid=%d exits=%zu [%s]\n", int(p.shellPid()), rec.exits.size(), rec.data.constData());
+            std::exit(reported && p.shellPid() == 0 && rec.exits.size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "pid=0 exits=1 \\[\r\nCannot start /bin/sh: no thread could be started to read its output \\(Resource temporarily unavailable\\)\r\n\\]");
+}
+
+// Under a task limit a child is started only while the application keeps room for its own
+// threads (a thread Qt cannot start for painting freezes the window for good): a start that would
+// eat into the reserve says why and starts nothing; with room to spare the next one runs. As an
+// ordinary user (the limit does not hold for root), in a fresh process of its own.
+TEST_F(LocalProcessTest, a_start_under_a_task_limit_keeps_room_for_the_applications_threads)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            spin(20);
+            const uid_t nobody = 65534;
+            if (::getuid() == 0 && (::setresgid(nobody, nobody, nobody) != 0 || ::setresuid(nobody, nobody, nobody) != 0))
+                std::exit(2);
+            const auto startWithRoom = [&](long long room) {
+                Recorder rec;
+                LocalProcess p(&rec);
+                const long long inUse = PseudoTerminalHelpers::userTaskCount(::getuid());
+                {
+                    LoweredLimit tasks(RLIMIT_NPROC, rlim_t(inUse + room));
+                    p.startProcess("/bin/sh", {"-c", "echo ran"}, QStringList{});
+                }
+                waitUntil([&] { return rec.exited(); });
+                std::fprintf(stderr, "room %lld: pid>0=%d [%s]\n", room, int(p.shellPid() > 0),
+                             rec.data.replace("\r\n", "|").constData());
+            };
+            startWithRoom(PseudoTerminalHelpers::taskReserve()); // one short: the new shell takes one
+            startWithRoom(PseudoTerminalHelpers::taskReserve() + 4);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "room [0-9]+: pid>0=0 \\[\\|Cannot start /bin/sh: no new process could be made \\(the user's task limit of "
+        "[0-9]+ is nearly reached \\([0-9]+ in use\\), and the rest is kept for the application itself\\)\\|\\]\n"
+        "room [0-9]+: pid>0=1 \\[ran\\|\\]");
 }
 
 TEST_F(LocalProcessTest, window_size_is_given_to_the_child_and_clamped)

@@ -7,11 +7,14 @@
 #include <QHoverEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QQuickWindow>
 #include <QStyleHints>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -692,6 +695,52 @@ TEST_F(PointerTest, the_link_label_follows_the_pointer_and_goes_where_there_is_n
     QKeyEvent up(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
     QCoreApplication::sendEvent(h->view, &up);
     EXPECT_EQ(h->view->urlPreview(), nullptr);
+}
+
+// Ctrl held over a link, then let go where the view cannot hear it: focus moved to another item
+// (a sheet's field), another window became active, or the release simply never came. From then on
+// the pointer over a link with no key held shows no label, until Ctrl goes down here again.
+TEST_F(PointerTest, the_link_label_ends_when_ctrl_goes_up_out_of_the_views_hearing)
+{
+    h->feed("see \x1b]8;;https://brinmoor.app/docs\x1b\\docs\x1b]8;;\x1b\\ and \x1b]8;;mailto:a@b.c\x1b\\mail\x1b]8;;\x1b\\");
+    auto* sheetField = new QQuickItem(h->window->contentItem());
+    QQuickWindow otherWindow;
+    otherWindow.resize(40, 40);
+    const auto activate = [](QQuickWindow& w) {
+        w.show();
+        w.requestActivate();
+        return waitUntil([&] { return w.isActive(); }, 5000);
+    };
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"focus moved to another item", [&] { sheetField->forceActiveFocus(); }},
+        {"another window became active", [&] { ASSERT_TRUE(activate(otherWindow)); }},
+        {"the release was never heard", [] {}},
+    };
+    const auto pressCtrl = [&] {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+        QCoreApplication::sendEvent(h->view, &down);
+    };
+    for (const auto& [what, leave] : ways) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(activate(*h->window));
+        h->view->forceActiveFocus();
+        hover(at(5, 0), Qt::ControlModifier);
+        pressCtrl();
+        ASSERT_EQ(h->view->urlPreviewText(), "https://brinmoor.app/docs") << "the ordinary path";
+
+        leave();
+        otherWindow.hide();
+        ASSERT_TRUE(activate(*h->window));
+        h->view->forceActiveFocus();
+        for (const QPointF p : {at(5, 0), at(15, 0), at(6, 0)}) {
+            hover(p);
+            EXPECT_EQ(h->view->urlPreview(), nullptr) << "no key is held";
+        }
+        pressCtrl();
+        EXPECT_EQ(h->view->urlPreviewText(), "https://brinmoor.app/docs") << "Ctrl down again shows it";
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+        QCoreApplication::sendEvent(h->view, &up);
+    }
 }
 
 TEST_F(PointerTest, link_payloads_split_into_parameters_and_address)

@@ -9,6 +9,8 @@
 #      (DECRQM, DECRQSS), the Up key sends ESC O A, the program was not resized and the selection
 #      still copies.
 #   2. With Ctrl held, the link label goes when the pointer moves off the link onto plain text.
+#      With Ctrl held over the link, Ctrl+Shift+T opens the add-session sheet, Ctrl goes up there
+#      and Escape closes it: the pointer over the link with no key held then shows no label.
 #   3. $CYCLES (6) times: the program streams output, the window is minimised and restored, the
 #      output stops; every drawn row of the pane equals the row drawn after a workspace switch
 #      away and back has repainted it whole.
@@ -202,7 +204,21 @@ xdotool mousemove --window "$window" $(((left + right) / 2)) $((top + (bottom - 
 wait_for 5 label_shown || { xdotool keyup ctrl; fail "no link label back over the link"; }
 xdotool keyup ctrl
 wait_for 5 label_gone || fail "the link label stayed after Ctrl went up"
-echo "$e2e: the link label follows the pointer onto and off the link"
+xdotool keydown ctrl
+wait_for 5 label_shown || { xdotool keyup ctrl; fail "no link label before the sheet"; }
+xdotool key shift+t # Ctrl+Shift+T: the sheet takes the keys while Ctrl is held
+wait_settled
+xdotool keyup ctrl
+xdotool key Escape
+wait_settled
+xdotool mousemove --window "$window" $(((left + right) / 2)) $((top + (bottom - top) * 5 / 8))
+xdotool mousemove --window "$window" $(((left + right) / 2)) $((top + (bottom - top) / 3))
+wait_settled
+if label_shown; then
+    shot 2_label_after_sheet
+    fail "the link label showed over the link with no key held after Ctrl went up in the sheet"
+fi
+echo "$e2e: the link label follows the pointer onto and off the link, and ends when Ctrl goes up in a sheet"
 
 # 3. Minimise and restore while the program streams output.
 map_state() { xwininfo -id "$window" | awk '/Map State/{print $3}'; }
