@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QQmlEngine>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -867,7 +868,8 @@ QProcess* AppModel::runLogin(const QString& commandLine, const QString& tool, st
 {
     // Asynchronous on the GUI thread; nothing waits for it.
     auto* p = new QProcess(this);
-    p->setProgram(LoginShell::path());
+    const QString shell = LoginShell::path();
+    p->setProgram(shell);
     p->setArguments({QStringLiteral("-lic"), commandLine});
     // The tool's output is shown nowhere; the null device keeps a chatty tool from blocking on a
     // pipe nobody reads.
@@ -875,8 +877,9 @@ QProcess* AppModel::runLogin(const QString& commandLine, const QString& tool, st
     p->setStandardErrorFile(QProcess::nullDevice());
     // No terminal: an interactive shell given the terminal the app was started from would stop
     // itself in the background and never run the login. Its own process group also lets ending a
-    // login that never returns end the tool (and the helpers it started) the shell waits for.
-    detachFromTerminal(*p);
+    // login that never returns end the tool (and the helpers it started) the shell waits for, and
+    // that happens however the app ends: a login waiting for the browser must not outlive it.
+    endWithApplication(*p);
     auto finished = std::make_shared<bool>(false);
     auto finish = [p, finished, followUp = std::move(followUp)](const QString& problem) {
         if (std::exchange(*finished, true))
@@ -891,14 +894,23 @@ QProcess* AppModel::runLogin(const QString& commandLine, const QString& tool, st
         finish(notRun ? QStringLiteral("Could not start %1 (%2).").arg(HiddenCharacters::inSentence(tool), code == 127 ? QStringLiteral("not found") : QStringLiteral("not executable"))
                       : QString());
     });
-    connect(p, &QProcess::errorOccurred, this, [p, finish](QProcess::ProcessError e) {
+    const QString cannotStart = QStringLiteral("Could not start the login shell %1.").arg(HiddenCharacters::inSentence(shell));
+    connect(p, &QProcess::errorOccurred, this, [finish, cannotStart](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
-            finish(QStringLiteral("Could not start the login shell %1.").arg(HiddenCharacters::inSentence(p->program())));
+            finish(cannotStart);
     });
     // No time limit: a browser sign-in takes as long as the user needs. The login ends with the
-    // model, or when the application quits.
+    // model, when the application quits, and with the application however it ends.
     if (auto* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppModel::endLogins, Qt::UniqueConnection);
+    // The shell that watches the login starts even when the login shell cannot: told apart here
+    // (a bare name is looked up as QProcess would), and said as a failed start would, after this
+    // returns.
+    const QFileInfo program(shell.contains(QLatin1Char('/')) ? shell : QStandardPaths::findExecutable(shell));
+    if (!program.isFile() || !program.isExecutable()) {
+        QMetaObject::invokeMethod(p, [finish, cannotStart] { finish(cannotStart); }, Qt::QueuedConnection);
+        return p;
+    }
     p->start();
     return p;
 }

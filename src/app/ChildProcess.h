@@ -17,6 +17,18 @@ namespace brinmoor {
 // by the child, so signalling minus its pid reaches everything it started.
 void detachFromTerminal(QProcess& process);
 
+// Sets up `process`, once its program and arguments are set, to end with the application however
+// the application ends: a quit, SIGTERM from a logout, SIGKILL, a crash, or Qt ending the process
+// when its display goes away. Nothing of the application runs in most of these, so a small shell
+// stands between it and the program: it holds the read end of the process's standard input, a pipe
+// whose write end only the application holds and never writes, and when that pipe ends while the
+// program still runs, it kills its process group, the program and everything it started there. The
+// program itself reads the null device. The shell leads a session of its own, as with
+// detachFromTerminal(), so signalling minus processId() still reaches it all; the exit status is
+// the program's (127 when it could not be run, 128 + n when signal n ended it). The process's
+// standard input must be left as QProcess makes it.
+void endWithApplication(QProcess& process);
+
 // Gives the application itself the null device as standard input when it is a terminal. Nothing
 // of the application reads it, and children started by Qt itself (xdg-open for links and folders)
 // inherit it: they would read the user's terminal behind the shell's back. The controlling

@@ -25,6 +25,9 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <deque>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include <archive.h>
@@ -80,6 +83,42 @@ bool isContainedLink(const QString& name, const QString& target)
     return resolved == QLatin1String("/root") || resolved.startsWith(QLatin1String("/root/"));
 }
 
+// Whether `relative`, a path below `root`, followed link by link the way the system resolves it,
+// stays inside `root` at every step: no ".." above it, no absolute link, at most 40 links in all.
+// A name that does not exist ends the links: what follows it is read as written. Checking the
+// target as written would not do: "x/.." climbs out of `root` when x is a link to "..", which
+// itself stays inside.
+bool resolvesInside(const std::filesystem::path& root, const std::filesystem::path& relative)
+{
+    namespace fs = std::filesystem;
+    fs::path here;  // below root, through folders only
+    std::deque<fs::path> left(relative.begin(), relative.end());
+    int links = 0;
+    while (!left.empty()) {
+        const fs::path part = left.front();
+        left.pop_front();
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (here.empty())
+                return false;
+            here = here.parent_path();
+            continue;
+        }
+        std::error_code error;
+        const fs::path at = root / here / part;
+        if (!fs::is_symlink(fs::symlink_status(at, error))) {
+            here /= part;
+            continue;
+        }
+        const fs::path target = fs::read_symlink(at, error);
+        if (error || target.empty() || target.is_absolute() || ++links > 40)
+            return false;
+        left.insert(left.begin(), target.begin(), target.end());
+    }
+    return true;
+}
+
 bool copyData(archive* in, archive* out, qint64* written, qint64 maxBytes)
 {
     const void* block = nullptr;
@@ -105,8 +144,9 @@ bool copyData(archive* in, archive* out, qint64* written, qint64 maxBytes)
 // update-swap.sh's header.
 bool faultsRelease(const QString& word)
 {
-    return word == QLatin1String("not-executable") || word == QLatin1String("no-start")
-        || word == QLatin1String("no-window") || word == QLatin1String("crashed") || word == QLatin1String("ended");
+    return word == QLatin1String("not-executable") || word == QLatin1String("link-outside")
+        || word == QLatin1String("no-start") || word == QLatin1String("no-window") || word == QLatin1String("crashed")
+        || word == QLatin1String("ended");
 }
 
 // Why a version was not installed, from the swap script's word for it (see give_up there).
@@ -118,6 +158,8 @@ QString refusalReason(const QString& word, const QString& tempFolder, const QStr
     const QString temp = HiddenCharacters::inSentence(QDir::toNativeSeparators(tempFolder));
     if (word == QLatin1String("not-executable"))
         return UpdateChecker::tr("its program is not an executable file inside the app folder");
+    if (word == QLatin1String("link-outside"))
+        return UpdateChecker::tr("a link inside it leads out of the app folder");
     if (word == QLatin1String("no-start"))
         return UpdateChecker::tr("its program does not start");
     if (word == QLatin1String("no-window"))
@@ -574,6 +616,7 @@ void UpdateChecker::finishDownload(bool ok)
     struct Result {
         QString app;
         bool runnable = false;
+        bool linksInside = false;
     };
     auto result = std::make_shared<Result>();
     m_unpacker = QThread::create([archivePath, folder, tempFolder, maxBytes, result] {
@@ -587,21 +630,26 @@ void UpdateChecker::finishDownload(bool ok)
                 if (e.suffix() == QLatin1String("app") && !e.isSymLink()) {
                     result->app = e.absoluteFilePath();
                     result->runnable = holdsProgram(result->app);
+                    result->linksInside = linksStayInside(result->app);
                     break;
                 }
             }
         }
-        if (!result->runnable)
+        if (!result->runnable || !result->linksInside)
             removeUpdateFolder(folder, tempFolder);
     });
     connect(m_unpacker, &QThread::finished, this, [this, result] {
         m_unpacker->deleteLater();
         m_unpacker = nullptr;
-        // A release without a program to start would cost the user the working app: refused
-        // here, before "Install Update" is ever offered.
+        // A release without a program to start would cost the user the working app, and one with
+        // a link out of its folder would have the installed app run whatever is found there:
+        // refused here, before "Install Update" is ever offered.
+        const bool usable = result->runnable && result->linksInside;
         if (!result->app.isEmpty() && !result->runnable)
             refuse(m_fetchedVersion, QStringLiteral("not-executable"), true);
-        unpacked(result->runnable ? result->app : QString());
+        else if (!result->app.isEmpty() && !result->linksInside)
+            refuse(m_fetchedVersion, QStringLiteral("link-outside"), true);
+        unpacked(usable ? result->app : QString());
     });
     m_unpacker->start();
 }
@@ -681,6 +729,26 @@ bool UpdateChecker::holdsProgram(const QString& appPath)
         return false;
     const QFileInfo info(program);
     return info.isFile() && info.isExecutable();
+}
+
+bool UpdateChecker::linksStayInside(const QString& appPath)
+{
+    // Only the `.app` folder is installed: a link that leads out of it, even one that finds its
+    // target beside it in the unpacked release, would lead beside the installed app, where
+    // anything may stand. The swap checks the same before it installs (links_inside there).
+    namespace fs = std::filesystem;
+    const fs::path root(QFile::encodeName(appPath).toStdString());
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(root, error)))
+        return false;
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        if (it->is_symlink(error) && !resolvesInside(root, it->path().lexically_relative(root)))
+            return false;
+        if (error)
+            return false;
+    }
+    return !error;  // a folder that could not be read through is not known to be safe
 }
 
 bool UpdateChecker::install()

@@ -26,9 +26,9 @@ namespace brinmoor {
 // request swaps the installed `Brinmoor.app` folder for it and relaunches.
 //
 // A failure leaves the published state as it was, and shows nothing, with one exception: a
-// release that cannot run (its program is not an executable file inside its folder, or did not
-// start, crashed or closed by itself soon after when the swap tried it) is refused, and `failure`
-// says so until a newer version appears.
+// release that cannot run or must not (its program is not an executable file inside its folder, a
+// link in it leads out of the folder, or it did not start, crashed or closed by itself soon after
+// when the swap tried it) is refused, and `failure` says so until a newer version appears.
 // All state changes happen on the thread that owns the checker (the main thread).
 class UpdateChecker : public QObject {
     Q_OBJECT
@@ -137,6 +137,10 @@ public:
     // Whether the `*.app` folder at `appPath` could run once copied alone: its bin/brinmoor,
     // links followed, is an executable file inside the folder.
     static bool holdsProgram(const QString& appPath);
+    // Whether every link in the `*.app` folder at `appPath` leads to a place inside it, followed
+    // link by link without ever leaving it (a link that leads out and back in depends on what
+    // stands beside the folder). False too when the folder cannot be read through.
+    static bool linksStayInside(const QString& appPath);
     // The version record's size limit; a longer answer is refused as it arrives.
     static constexpr qint64 maxRecordBytes = 1 << 20;
     // Why a record's page address would not be opened, as the pill says it; "" for an address that

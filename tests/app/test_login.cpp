@@ -14,7 +14,9 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 using namespace brinmoor;
@@ -453,6 +456,74 @@ esac
     ::close(master);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output.toStdString();
     EXPECT_TRUE(QFileInfo::exists(dir.path() + QStringLiteral("/home/signed-in"))) << output.toStdString();
+}
+
+// A login waiting for the browser ends with the app that started it, however the app ends: a quit,
+// a signal from outside (a logout sends SIGTERM or SIGHUP), SIGKILL, or exit(1), which is how Qt
+// ends the app when its display goes away. The test runs itself again as the app: that run starts
+// a login through a stand-in shell that notes its own pid and that of the tool it waits for, and
+// then ends as the row says.
+TEST(LoginEndsWithApp, a_login_waiting_for_the_browser_ends_however_the_app_ends)
+{
+    static const char* const asApp = "BRINMOOR_LOGIN_APP";
+    if (qEnvironmentVariableIsSet(asApp)) {
+        const QString root = qEnvironmentVariable(asApp);
+        qputenv("SHELL", QFile::encodeName(root + QStringLiteral("/shell")));  // the test environment chose /bin/sh
+        QSettings settings(root + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        AppModel m(Store(false), &settings);
+        m.login(ChatProvider::Claude);
+        ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(root + QStringLiteral("/waiting")); }, 30000));
+        const QByteArray how = qgetenv("BRINMOOR_LOGIN_APP_END");
+        if (how == "quit")
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+        else if (how == "exit")
+            QTimer::singleShot(0, qApp, [] { std::exit(1); });
+        QCoreApplication::exec();  // the signal rows end here
+        return;
+    }
+    const struct {
+        const char* how;
+        int signal;  // sent from here; 0: the app ends itself
+    } ends[] = {{"quit", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGKILL", SIGKILL}, {"exit", 0}};
+    for (const auto& e : ends) {
+        SCOPED_TRACE(e.how);
+        QTemporaryDir dir;
+        const QString shell = dir.filePath(QStringLiteral("shell")), waiting = dir.filePath(QStringLiteral("waiting"));
+        QFile f(shell);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\ncase \"$2\" in *'auth login')\n  sleep 300 &\n"
+                "  echo \"$$ $!\" > \"$WAITING.part\"; mv \"$WAITING.part\" \"$WAITING\"; wait ;;\nesac\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(asApp), dir.path());
+        env.insert(QStringLiteral("BRINMOOR_LOGIN_APP_END"), QString::fromLatin1(e.how));
+        env.insert(QStringLiteral("WAITING"), waiting);
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::MergedChannels);  // shown when it fails
+        app.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=LoginEndsWithApp.a_login_waiting_for_the_browser_ends_however_the_app_ends")});
+        ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(waiting); }, 30000)) << app.readAll().toStdString();
+        QFile pids(waiting);
+        ASSERT_TRUE(pids.open(QIODevice::ReadOnly));
+        const QList<QByteArray> words = pids.readAll().simplified().split(' ');
+        ASSERT_EQ(words.size(), 2);
+        const pid_t loginShell = words[0].toInt(), tool = words[1].toInt();
+        ASSERT_GT(loginShell, 0);
+        ASSERT_GT(tool, 0);
+        const auto leftovers = qScopeGuard([&] {
+            ::kill(loginShell, SIGKILL);
+            ::kill(tool, SIGKILL);
+        });
+        if (e.signal)
+            ::kill(pid_t(app.processId()), e.signal);
+        app.waitForFinished(30000);  // false when it had ended already
+        ASSERT_EQ(app.state(), QProcess::NotRunning);
+        EXPECT_TRUE(waitUntil([&] { return !isRunning(tool) && !isRunning(loginShell); }, 10000))
+            << "the login outlived the app: tool " << (isRunning(tool) ? "running" : "gone") << ", login shell "
+            << (isRunning(loginShell) ? "running" : "gone");
+    }
 }
 
 TEST(ProviderProbeOutput, claude_output_is_read_into_a_record)

@@ -381,6 +381,79 @@ TEST(UpdateChecks, release_without_a_program_to_start_is_refused_until_a_newer_v
     }
 }
 
+namespace {
+
+// Releases whose links lead out of their `Brinmoor.app` folder, each beside a script of the
+// user's at the link's outside target (a file at the top of the zip, beside the `.app` folder,
+// where the swap copies nothing from). Named as below the folder that holds `Brinmoor.app`.
+const struct {
+    const char* name;
+    QList<Entry> links;
+} outsideLinks[] = {
+    {"beside the app folder", {{"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "../../../side-reaper"}}},
+    {"beside it, nothing there in the release", {{"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "../../../elsewhere"}}},
+    {"a chain whose last link leaves",
+     {{"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "next"}, {"Brinmoor.app/bin/sidecar/next", "", 0777, "../../../side-reaper"}}},
+    // Read as written it stays inside; followed, "up" is the app folder and its ".." the one beside.
+    {"out through a link to the folder itself",
+     {{"Brinmoor.app/bin/up", "", 0777, ".."}, {"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "../up/../side-reaper"}}},
+    {"out and back in", {{"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "../../../Brinmoor.app/bin/brinmoor"}}},
+    {"a loop", {{"Brinmoor.app/bin/sidecar/a", "", 0777, "b"}, {"Brinmoor.app/bin/sidecar/b", "", 0777, "a"}}},
+};
+
+// Links that stay inside: kept, and a release with them is installed.
+const QList<Entry> insideLinks{
+    {"Brinmoor.app/lib/reaper", "#!/bin/sh\n", 0755},
+    {"Brinmoor.app/bin/lib", "", 0777, "../lib"},
+    {"Brinmoor.app/bin/sidecar/brinmoor-reaper", "", 0777, "../lib/reaper"},  // through the link above
+    {"Brinmoor.app/bin/sidecar/not-yet", "", 0777, "../../share/missing"},     // dangles inside
+    {"Brinmoor.app/share/here", "", 0777, "."},
+};
+
+QList<Entry> withLinks(QList<Entry> entries, const QList<Entry>& links, const QString& sideMarker)
+{
+    entries += links;
+    entries << Entry{"side-reaper", "#!/bin/sh\necho ran >> '" + sideMarker.toUtf8() + "'\n", 0755};
+    return entries;
+}
+
+} // namespace
+
+TEST(UpdateChecks, release_whose_links_lead_out_of_its_app_folder_is_refused)
+{
+    const QString failure = QStringLiteral("Brinmoor 2.0 was not installed: a link inside it leads out of the app folder. This version was kept.");
+    for (const auto& [name, links] : outsideLinks) {
+        SCOPED_TRACE(name);
+        QString refusalFile;
+        Fixture f({}, 0, [&](UpdateChecker::Environment& env) { env.refusalFile = refusalFile = env.tempFolder + QStringLiteral("/../refused"); });
+        const QString side = f.root.filePath(QStringLiteral("side-ran"));
+        f.offer(QStringLiteral("2.0"), makeZip(withLinks(release(QStringLiteral("/dev/null"), "x"), links, side)));
+        f.checkAndSettle();
+        EXPECT_FALSE(f.checker->ready());
+        EXPECT_TRUE(f.checker->newAppPath().isEmpty());
+        EXPECT_EQ(f.checker->failure(), failure);
+        EXPECT_EQ(readFile(refusalFile), "2.0\nlink-outside\n");
+        EXPECT_EQ(tree(f.tmp()), QStringList{});
+        EXPECT_FALSE(QFileInfo::exists(side));
+        // Not fetched again; the next start says why at once.
+        f.checkAndSettle();
+        EXPECT_EQ(f.server.hits.value(QStringLiteral("/app.zip")), 1);
+        UpdateChecker::Environment env;
+        env.currentVersion = QStringLiteral("1.2.0");
+        env.refusalFile = refusalFile;
+        EXPECT_EQ(UpdateChecker(env).failure(), failure);
+    }
+    // Links that stay inside their folder, however they get there, are kept as they are.
+    Fixture f;
+    f.offer(QStringLiteral("2.0"), makeZip(withLinks(release(QStringLiteral("/dev/null"), "x"), insideLinks, QStringLiteral("/dev/null"))));
+    f.checkAndSettle();
+    ASSERT_TRUE(f.checker->ready());
+    EXPECT_EQ(f.checker->failure(), QString());
+    const QString app = f.checker->newAppPath();
+    EXPECT_EQ(QFileInfo(app + QStringLiteral("/bin/sidecar/brinmoor-reaper")).canonicalFilePath(),
+              QFileInfo(app + QStringLiteral("/lib/reaper")).canonicalFilePath());
+}
+
 TEST(UpdateChecks, version_that_names_a_path_starts_no_download_and_deletes_nothing)
 {
     Fixture f;
@@ -600,6 +673,61 @@ TEST(UpdateSwap, new_build_that_cannot_start_gives_back_the_previous_folder_and_
         EXPECT_EQ(readFile(report), QByteArray("3.0\n") + c.reason + '\n');
         EXPECT_EQ(tree(place.path()), (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("refused"),
                                                     QStringLiteral("unpacked")}));  // no side copies
+    }
+}
+
+// The swap checks the links again in the copy it installs: one handed a release whose links lead
+// out of it gives it up before the swap, restarts the working app and says why; links that stay
+// inside are installed as they are.
+TEST(UpdateSwap, a_release_whose_links_lead_out_of_its_folder_is_not_installed)
+{
+    struct Case {
+        const char* name;
+        QList<Entry> links;
+        bool inside;
+    };
+    std::vector<Case> cases{{"links that stay inside", insideLinks, true}};
+    for (const auto& [name, links] : outsideLinks)
+        cases.push_back({name, links, false});
+    for (const auto& [name, links, inside] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir place;
+        const QString installed = place.filePath(QStringLiteral("Brinmoor.app")), unpacked = place.filePath(QStringLiteral("unpacked"));
+        const QString marker = place.filePath(QStringLiteral("marker")), report = place.filePath(QStringLiteral("refused"));
+        const QString side = place.filePath(QStringLiteral("side-ran"));
+        writeExecutable(installed + QStringLiteral("/bin/brinmoor"), "#!/bin/bash\necho old \"$@\" >> '" + marker.toUtf8() + "'\n");
+        // Unpacked as the checker unpacks: its own check is not asked here.
+        QFile zip(place.filePath(QStringLiteral("release.zip")));
+        ASSERT_TRUE(zip.open(QIODevice::WriteOnly));
+        zip.write(makeZip(withLinks(release(marker, "new"), links, side)));
+        zip.close();
+        ASSERT_TRUE(QDir().mkdir(unpacked));
+        ASSERT_TRUE(UpdateChecker::unpackArchive(zip.fileName(), unpacked, 1 << 20));
+        zip.remove();
+        // The user's script stands beside the installed folder too, where an installed link would find it.
+        writeExecutable(place.filePath(QStringLiteral("side-reaper")), "#!/bin/sh\necho ran >> '" + side.toUtf8() + "'\n");
+        QProcess bash;
+        bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), UpdateChecker::swapScript(), QStringLiteral("brinmoor-swap"),
+                                                 QString::number(goneProcess()), installed, unpacked + QStringLiteral("/Brinmoor.app"),
+                                                 report, QStringLiteral("3.0"), QStringLiteral("20"), QStringLiteral("1")});
+        ASSERT_TRUE(bash.waitForFinished(60000));
+        if (inside) {
+            EXPECT_EQ(bash.exitCode(), 0);
+            EXPECT_EQ(readFile(marker), "new\n");
+            EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/bin/sidecar/brinmoor-reaper")).isSymLink());
+            EXPECT_FALSE(QFileInfo::exists(report));
+        } else {
+            EXPECT_NE(bash.exitCode(), 0);
+            ASSERT_TRUE(waitUntil([&] { return readFile(marker).contains("old "); }));
+            EXPECT_EQ(readFile(marker), "old --update-not-installed 3.0 link-outside\n");
+            EXPECT_EQ(readFile(report), "3.0\nlink-outside\n");
+            EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/bin/sidecar")));
+        }
+        EXPECT_FALSE(QFileInfo::exists(side)) << "the script beside the app folder ran";
+        QStringList left = tree(place.path());
+        left.removeAll(QStringLiteral("refused"));
+        EXPECT_EQ(left, (QStringList{QStringLiteral("Brinmoor.app"), QStringLiteral("marker"), QStringLiteral("side-reaper"),
+                                     QStringLiteral("unpacked")}));  // no side copies
     }
 }
 

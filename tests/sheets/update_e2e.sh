@@ -20,6 +20,9 @@
 #    the system's temporary folder, and nothing is written into the project folder.
 # 6d. A read-only data folder: 100.9 (exits 1) is taken back and the restarted app says so, though
 #    the swap could write no report.
+# 6e. Release 100.95, whose bin/sidecar/brinmoor-reaper links to ../../../side-reaper, a script at
+#    the top of the zip beside Brinmoor.app (and one of the user's beside the installed folder):
+#    refused once unpacked, the pill says why, nothing is installed and neither script runs.
 # 7. A 200,000-entry release with a "../" entry: refused, its folder removed with no GUI stall of 500 ms.
 # 8. Run by a user who may not write its folder: nothing downloaded, the pill says why.
 #
@@ -438,6 +441,34 @@ wait_for 20 gone "$started" || fail "the restarted app did not quit"
 started=""
 read_only_data
 
+# 6e. A release whose sidecar helper links out of its folder, to a script beside it.
+mkdir -p "$work/outlink"
+cp -pR "$work/new/Brinmoor.app" "$work/outlink/"
+echo 100.95 >"$work/outlink/Brinmoor.app/RELEASE"
+ln -sf ../../../side-reaper "$work/outlink/Brinmoor.app/bin/sidecar/brinmoor-reaper"
+printf '#!/bin/sh\necho ran >>"%s"\n' "$work/side-ran" >"$work/outlink/side-reaper"
+chmod +x "$work/outlink/side-reaper"
+cp -p "$work/outlink/side-reaper" "$(dirname "$installed")/side-reaper"
+(cd "$work/outlink" && cmake -E tar cf "$work/www/outlink.zip" --format=zip Brinmoor.app side-reaper)
+python3 -c 'import stat, sys, zipfile
+info = zipfile.ZipFile(sys.argv[1]).getinfo("Brinmoor.app/bin/sidecar/brinmoor-reaper")
+sys.exit(not stat.S_ISLNK(info.external_attr >> 16))' "$work/www/outlink.zip" || fail "the zip holds no link"
+offer 100.95 outlink.zip
+start_installed
+wait_for 60 refused 100.95 link-outside || fail "the release linking out of its folder was not refused: $(cat "$refusal" 2>/dev/null)"
+wait_for 30 find_pill F0524F >/dev/null || fail "the pill does not say the update failed"
+! find_pill 5B8CDD >/dev/null || fail "the release linking out of its folder is offered for install"
+read -r x y < <(find_pill F0524F)
+shoot_pill_and_tooltip "$x" "$y" link-outside
+[ ! -L "$installed/bin/sidecar/brinmoor-reaper" ] && cmp -s "$installed/bin/sidecar/brinmoor-reaper" "$work/new/Brinmoor.app/bin/sidecar/brinmoor-reaper" \
+    || fail "the installed sidecar helper changed"
+[ ! -e "$TMPDIR/BrinmoorUpdate-100.95" ] || fail "the refused release was left unpacked"
+kill "$app"
+wait_for 20 gone "$app" || fail "the app did not quit"
+app=""
+[ ! -e "$work/side-ran" ] || fail "a script beside the app folder ran"
+rm "$(dirname "$installed")/side-reaper"
+
 # 7. A zip of a valid app plus 200,000 empty files and one "../" entry at its end: refused once
 #    unpacked, and its folder removed off the GUI thread.
 python3 - "$work/new" "$work/www/many.zip" <<'PY'
@@ -502,4 +533,4 @@ kill "$app"
 wait_for 20 gone "$app" || fail "the app did not quit"
 app=""
 
-echo "$e2e: a 16 MB record refused; 99.0 (exits 1) and 99.5 (crashes 3 s after its window) taken back and the working app restarted saying so; Don't quit left no swap; a full TMPDIR kept the app and 100.0 was fetched again after; 100.0 installed and started; 100.5 (closes itself 2 s after its window) taken back, 100.6 quit by its user kept; a copy started during the swap left 100.7 offered again; with TMPDIR missing $tmpless installed and nothing written into the working folder; with a read-only data folder the restarted app said 100.9 failed; a 200,000-entry folder removed without a stall; run by a user who may not replace it, nothing downloaded"
+echo "$e2e: a 16 MB record refused; 99.0 (exits 1) and 99.5 (crashes 3 s after its window) taken back and the working app restarted saying so; Don't quit left no swap; a full TMPDIR kept the app and 100.0 was fetched again after; 100.0 installed and started; 100.5 (closes itself 2 s after its window) taken back, 100.6 quit by its user kept; a copy started during the swap left 100.7 offered again; with TMPDIR missing $tmpless installed and nothing written into the working folder; with a read-only data folder the restarted app said 100.9 failed; 100.95 (links out of its folder) refused with nothing run; a 200,000-entry folder removed without a stall; run by a user who may not replace it, nothing downloaded"

@@ -6,10 +6,11 @@
 #
 # The new folder is copied beside the installed one and checked there, as it will stand: its
 # bin/brinmoor must be an executable file inside that folder (links followed from there) that
-# answers --version like a Brinmoor build. Only then are the folders swapped. The installed folder
-# is kept aside until the new build has started and said so: it writes the file named by
-# BRINMOOR_UPDATE_MARKER once its window is up. If it exits first, or has not done so within
-# <seconds> (60 by default), it is ended, the previous folder is put back and started again.
+# answers --version like a Brinmoor build, and every link in it must lead to a place inside it.
+# Only then are the folders swapped. The installed folder is kept aside until the new build has
+# started and said so: it writes the file named by BRINMOOR_UPDATE_MARKER once its window is up.
+# If it exits first, or has not done so within <seconds> (60 by default), it is ended, the
+# previous folder is put back and started again.
 # A window alone proves little: a build that crashes while it restores the user's panes would
 # otherwise cost the working app for good. So the previous folder stays until the new build has
 # also kept running for <settle seconds> (20 by default) after its window came up; one that dies
@@ -23,10 +24,11 @@
 # restored application is started with the arguments --update-not-installed <new version>
 # <reason>, so that it can say why the update was not installed even when the report could not
 # be written (UpdateChecker reads both; the reasons are the give_up arguments below and must stay
-# in step with it). Only not-executable, no-start, no-window, crashed and ended find fault with
-# the release; the others (missing, copy, another-copy, and tmp-full, tmp-not-writable, app-full,
-# app-not-writable: the temporary folder's or the app folder's disk full or not writable) are
-# troubles of this machine that may pass, and the application offers the update again later.
+# in step with it). Only not-executable, link-outside, no-start, no-window, crashed and ended find
+# fault with the release; the others (missing, copy, another-copy, and tmp-full, tmp-not-writable,
+# app-full, app-not-writable: the temporary folder's or the app folder's disk full or not
+# writable) are troubles of this machine that may pass, and the application offers the update
+# again later.
 set -u
 # The error messages of failed steps are read (local_trouble): in one language.
 export LC_ALL=C
@@ -93,6 +95,45 @@ holds_program() {
     [ -f "$program" ] && [ -x "$program" ]
 }
 
+# Every link in the folder, followed link by link, leads to a place inside it without ever leaving
+# it on the way (in step with UpdateChecker::linksStayInside): only the folder is installed, and a
+# link out of it would have the app run whatever stands beside it.
+links_inside() {  # <folder>
+    local link
+    while IFS= read -r -d '' link; do
+        resolves_inside "$1" "${link#"$1"/}" || return 1
+    done < <(find "$1" -type l -print0)
+    # A folder find could not read through is not known to be safe.
+    find "$1" -type l >/dev/null 2>&1
+}
+
+resolves_inside() {  # <folder> <path below it>
+    local here="" left=$2 part target links=0
+    while [ -n "$left" ]; do
+        part=${left%%/*}
+        if [ "$part" = "$left" ]; then left=""; else left=${left#*/}; fi
+        case $part in
+        "" | .) continue ;;
+        ..)
+            [ -n "$here" ] || return 1
+            case $here in */*) here=${here%/*} ;; *) here="" ;; esac
+            continue
+            ;;
+        esac
+        if [ -L "$1/${here:+$here/}$part" ]; then
+            ((++links <= 40)) || return 1
+            # The trailing dot keeps a target's own final line breaks.
+            target=$(readlink -- "$1/${here:+$here/}$part" && echo .) || return 1
+            target=${target%.}
+            target=${target%$'\n'}
+            case $target in "" | /*) return 1 ;; esac
+            left=$target${left:+/$left}
+        else
+            here=${here:+$here/}$part
+        fi
+    done
+}
+
 # The program answers --version with "Brinmoor <version>" within 10 seconds.
 answers_version() {
     local child n=100
@@ -156,6 +197,7 @@ new=$scratch/new
 rm -rf -- "$staging"
 error=$(cp -pR -- "$new" "$staging" 2>&1) || give_up "$(local_trouble app "$error")"
 holds_program "$staging" || give_up not-executable
+links_inside "$staging" || give_up link-outside
 answers_version "$staging/bin/brinmoor" || give_up no-start
 error=$(mv -- "$installed" "$backup" 2>&1) || give_up "$(local_trouble app "$error")"
 error=$(mv -- "$staging" "$installed" 2>&1) || give_up "$(local_trouble app "$error")"

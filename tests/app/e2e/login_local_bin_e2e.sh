@@ -59,28 +59,12 @@ chmod +x "$HOME/.local/bin/claude"
 # The login shell cannot find it by name.
 ! bash -lic 'command -v claude' </dev/null >/dev/null 2>&1 || fail "claude is on the login shell's PATH"
 
-# The card's Cancel: its red (f0524f) label.
-find_cancel() {
-    colour_rows F0524F <<'PY'
-pts = [(x, y) for y, xs in rows.items() for x in xs]
-if len(pts) < 20: sys.exit(1)
-print(sorted(x for x, _ in pts)[len(pts) // 2], sorted(y for _, y in pts)[len(pts) // 2])
-PY
-}
-waiting_login() {  # the hanging login's process
-    local p
-    for p in /proc/[0-9]*; do
-        grep -qsxz "BRINMOOR_E2E_RUN=$work" "$p/environ" && [ "$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)" = "sleep 600 " ] && echo "${p#/proc/}"
-    done
-    return 0
-}
 click_browser_login
 wait_for 30 test -n "$(waiting_login)" || fail "the login did not start"
 hanging=$(waiting_login)
 wait_for 30 find_cancel >/dev/null || fail "a waiting login offers no Cancel"
 # The sheet closed and opened again: still waiting, still Cancel. (Its spinner turns meanwhile: the
 # window never settles.)
-no_cancel() { ! find_cancel >/dev/null; }
 xdotool key Escape
 wait_for 30 no_cancel || fail "the sheet did not close"
 xdotool key ctrl+shift+t

@@ -293,6 +293,23 @@ xs = sorted(x for _, row in block for x in row if 3 < x)
 print(xs[len(xs) // 2], sorted(y for y, _ in block)[len(block) // 2])
 PY
 }
+# The login a stand-in claude waits in for good ("auth login" runs `exec sleep 600`): its process.
+waiting_login() {
+    local p
+    for p in /proc/[0-9]*; do
+        grep -qsxz "BRINMOOR_E2E_RUN=$work" "$p/environ" && [ "$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)" = "sleep 600 " ] && echo "${p#/proc/}"
+    done
+    return 0
+}
+# The Claude card's Cancel for a waiting login: its red (f0524f) label; prints its centre.
+find_cancel() {
+    colour_rows F0524F <<'PY'
+pts = [(x, y) for y, xs in rows.items() for x in xs]
+if len(pts) < 20: sys.exit(1)
+print(sorted(x for x, _ in pts)[len(pts) // 2], sorted(y for _, y in pts)[len(pts) // 2])
+PY
+}
+no_cancel() { ! find_cancel >/dev/null; }
 # The add-session sheet's login button: the only control filled with the accent colour (5b8cdd)
 # across the card's width; prints its centre.
 find_login_button() {
