@@ -402,14 +402,16 @@ void ClaudeSession::keepThumbnails(const QUuid& messageId, const QList<std::pair
             if (a.id != id)
                 continue;
             // A picture that does not decode is shown by its name, as before.
-            a.data = thumbnail ? std::optional(thumbnail->data) : std::nullopt;
-            if (thumbnail)
+            if (thumbnail) {
+                a.data = thumbnail->data;
                 a.mediaType = thumbnail->mediaType;
+            }
         }
     }
     rebuildRowsFrom(at);
     emit transcriptChanged();
-    // The message's bytes are gone from here; what the heaps kept of them goes back.
+    // The pictures are gone from the app once their line is written; what the heaps kept of
+    // their decoding goes back.
     MemoryRelease::giveBackFreed();
 }
 

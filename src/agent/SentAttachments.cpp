@@ -10,8 +10,7 @@ namespace brinmoor::SentAttachments {
 ChatAttachment keptAtSend(const ChatAttachment& a)
 {
     ChatAttachment kept = a;
-    if (!a.isImage)
-        kept.data.reset();
+    kept.data.reset();
     return kept;
 }
 

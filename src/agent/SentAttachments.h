@@ -23,8 +23,10 @@ struct Thumbnail {
     QString mediaType;
 };
 
-// What the transcript holds from the send on: a pasted text without its bytes (they went in the
-// message); an image still whole, until thumbnail() has made its picture; a file as it is.
+// What the transcript holds from the send on: the attachment without its bytes. A pasted text's
+// went inside the message; an image's picture comes when thumbnail() has made it (meanwhile the
+// bubble shows its name). The views never get the whole picture: a value the QML engine was
+// handed lives until its collector runs, which is not soon after a message of ten 19 MB photos.
 ChatAttachment keptAtSend(const ChatAttachment& a);
 
 // An image's picture for its bubble: decoded straight at the size that covers the box, never
