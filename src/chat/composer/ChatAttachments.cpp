@@ -86,17 +86,18 @@ PasteResult convertedResult(const QImage& image)
     return imageResult(*png, QStringLiteral("image/png"));
 }
 
-// Data a clipboard offers as an image: taken as it is when its bytes are a type the agent takes
-// (whatever type was claimed), converted when they are another image, refused when they are none
-// (the model would get bytes it cannot see). `format` is the reader's hint for data to convert.
-PasteResult claimedImageResult(const QByteArray& bytes, const char* format = nullptr)
+// Data a clipboard offers as an image of a type the agent takes: taken as it is when its bytes
+// are such a type (whatever type was claimed), converted when they are another image, refused
+// when they are none (the model would get bytes it cannot see). Data over the cap is refused
+// unread.
+PasteResult claimedImageResult(const QByteArray& bytes)
 {
     if (const auto type = imageTypeOf(bytes))
         return imageResult(bytes, *type);
-    if (bytes.size() > imageCapBytes && !format)
+    if (bytes.size() > imageCapBytes)
         return imageResult(bytes, QStringLiteral("image/png"));
     QImage image;
-    if (image.loadFromData(bytes, format))
+    if (image.loadFromData(bytes))
         return convertedResult(image);
     PasteResult r;
     r.refusal = unreadableImageMessage();
