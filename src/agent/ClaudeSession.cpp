@@ -2,7 +2,9 @@
 
 #include "ChatHost.h"
 #include "HiddenCharacters.h"
+#include "MemoryRelease.h"
 #include "NodeDetector.h"
+#include "SentAttachments.h"
 #include "SidecarProcess.h"
 #include "ToolSummaries.h"
 
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <algorithm>
@@ -106,6 +109,10 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
     process->onLinesDropped = [this, process](int lines) {
         if (m_process == process)
             noteDroppedLines(lines);
+    };
+    process->onLineFailed = [this, process] {
+        if (m_process == process)
+            lineFailed();
     };
     process->onExit = [this] { handleExit(); };
     process->onFailedToStart = [this, process](const QString& error) {
@@ -299,26 +306,35 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     QList<ChatAttachment> images, texts, files;
     for (const ChatAttachment& a : attachments)
         (a.isImage ? images : a.data ? texts : files).append(a);
-    QString wire = trimmed;
-    for (const ChatAttachment& t : texts)
-        wire += (wire.isEmpty() ? QString() : QStringLiteral("\n\n")) + QString::fromUtf8(*t.data);
+    // The message's text in stretches, joined only as its line is made: a pasted text of 150 MB
+    // is neither converted nor copied here.
+    QList<UserCommandLine::TextPart> wire;
+    bool wireEmpty = trimmed.isEmpty();
+    wire.append(trimmed);
+    for (const ChatAttachment& t : texts) {
+        if (!wireEmpty)
+            wire.append(QStringLiteral("\n\n"));
+        wire.append(*t.data);
+        wireEmpty = wireEmpty && t.data->isEmpty();
+    }
     if (!files.isEmpty()) {
-        if (!wire.isEmpty())
-            wire += QStringLiteral("\n\n");
-        wire += QStringLiteral("Attached files (read them):\n");
+        QString list = wireEmpty ? QString() : QStringLiteral("\n\n");
+        list += QStringLiteral("Attached files (read them):\n");
         QStringList lines;
         // One path per line: a line break in a file's name must not split it (nor add lines of
         // its own to the message), so such a path goes quoted and escaped.
         for (const ChatAttachment& f : files)
             if (f.path)
                 lines << QStringLiteral("- ") + HiddenCharacters::pathForText(*f.path);
-        wire += lines.join(u'\n');
+        list += lines.join(u'\n');
+        wire.append(list);
     }
     ChatMessage m;
     m.role = ChatRole::User;
     if (!trimmed.isEmpty())
         m.blocks.append(ChatBlock::ofText(trimmed));
-    m.attachments = attachments;
+    for (const ChatAttachment& a : attachments)
+        m.attachments.append(SentAttachments::keptAtSend(a));
     beginTurn();
     appendMessage(m);
     setTurnError(std::nullopt);
@@ -326,13 +342,77 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
     setBusy(true);
     m_turnStart = clock();
     setState(PaneState::Running);
-    // Images go in Base64, made on a pool thread a piece at a time as the sidecar reads them: ten
-    // photos of 19 MB are a line of 253 MB, which the GUI thread neither makes nor holds whole.
-    if (images.isEmpty())
-        send(SidecarCommand::user(wire, images));
-    else
-        send(std::make_shared<UserCommandLine>(wire, images));
+    // Images go in Base64 and pasted texts as JSON, made on a pool thread a piece at a time as the
+    // sidecar reads them: ten photos of 19 MB are a line of 253 MB, which the GUI thread neither
+    // makes nor holds whole.
+    if (images.isEmpty() && texts.isEmpty()) {
+        QString whole;
+        for (const UserCommandLine::TextPart& part : std::as_const(wire))
+            whole += std::get<QString>(part);
+        send(SidecarCommand::user(whole, images));
+    } else {
+        send(std::make_shared<UserCommandLine>(std::move(wire), images));
+    }
+    if (!images.isEmpty())
+        keepThumbnailsOf(m.id, images);
     return true;
+}
+
+void ClaudeSession::keepThumbnailsOf(const QUuid& messageId, QList<ChatAttachment> images)
+{
+    // One picture decoded at a time, each held only while it is.
+    static QThreadPool* const pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    QPointer<ClaudeSession> self(this);
+    pool->start([self, messageId, images = std::move(images)]() mutable {
+        QList<std::pair<QUuid, std::optional<SentAttachments::Thumbnail>>> made;
+        for (ChatAttachment& a : images) {
+            std::optional<SentAttachments::Thumbnail> t;
+            try {
+                t = SentAttachments::thumbnail(a.data.value_or(QByteArray()));
+            } catch (const std::bad_alloc&) {
+                // No memory to decode it: the bubble shows its name.
+            }
+            made.append({a.id, std::move(t)});
+            a.data.reset();
+        }
+        images.clear();
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [self, messageId, made = std::move(made)] {
+                if (self)
+                    self->keepThumbnails(messageId, made);
+            }, Qt::QueuedConnection);
+    });
+}
+
+void ClaudeSession::keepThumbnails(const QUuid& messageId, const QList<std::pair<QUuid, std::optional<SentAttachments::Thumbnail>>>& made)
+{
+    // The conversation may have been changed for another meanwhile: nothing then.
+    qsizetype at = m_transcript.size() - 1;
+    while (at >= 0 && m_transcript.at(at).id != messageId)
+        --at;
+    if (at < 0)
+        return;
+    ChatMessage& m = m_transcript[at];
+    for (const auto& [id, thumbnail] : made) {
+        for (ChatAttachment& a : m.attachments) {
+            if (a.id != id)
+                continue;
+            // A picture that does not decode is shown by its name, as before.
+            if (thumbnail) {
+                a.data = thumbnail->data;
+                a.mediaType = thumbnail->mediaType;
+            }
+        }
+    }
+    rebuildRowsFrom(at);
+    emit transcriptChanged();
+    // The pictures are gone from the app once their line is written; what the heaps kept of
+    // their decoding goes back.
+    MemoryRelease::giveBackFreed();
 }
 
 bool ClaudeSession::send(const QString& text, const QVariantList& attachments)
@@ -742,6 +822,19 @@ void ClaudeSession::noteDroppedLines(int lines)
         appendMessage(m);
     else
         m_historyBuffer.append(m);
+}
+
+void ClaudeSession::lineFailed()
+{
+    // The agent never got the message, so nothing will answer it.
+    const QString why = QStringLiteral("The message was not sent: there was not enough memory to prepare it. Send less at once.");
+    cutTurn(TurnEnds::shortReason(why));
+    dropPrompts();
+    setStatusNote({});
+    setBusy(false);
+    m_turnStart.reset();
+    setTurnError(why);
+    setState(PaneState::Error);
 }
 
 void ClaudeSession::beginTurn()

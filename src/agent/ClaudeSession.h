@@ -2,6 +2,7 @@
 
 #include "ChatModels.h"
 #include "Models.h"
+#include "SentAttachments.h"
 #include "SidecarProtocol.h"
 #include "SidecarTools.h"
 #include "TimelineModel.h"
@@ -263,6 +264,11 @@ private:
     bool hasFolder() const;
     QString folderMissing() const;
     void applyHistory(const QList<ChatMessage>& messages);
+    // A sent message's images give way to their thumbnails, made on a pool thread.
+    void keepThumbnailsOf(const QUuid& messageId, QList<ChatAttachment> images);
+    void keepThumbnails(const QUuid& messageId, const QList<std::pair<QUuid, std::optional<SentAttachments::Thumbnail>>>& made);
+    // A message's line could not be made: its turn ends, and the pane says why.
+    void lineFailed();
     void handleExit();
     void setTranscript(QList<ChatMessage> transcript);
     void appendMessage(const ChatMessage& message);

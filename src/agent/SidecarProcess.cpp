@@ -232,6 +232,8 @@ void SidecarProcess::pieceMade(const std::shared_ptr<CommandLineSource>& line, c
         AgentDiagnostics::print(QStringLiteral("sidecar: a message was too large to encode and was not sent"));
         abandonLine();
         flushOutbox();
+        if (auto cb = onLineFailed; cb && !m_released)
+            cb();
         return;
     }
     m_process->write(piece);
@@ -344,6 +346,7 @@ void SidecarProcess::release()
     onFailedToStart = nullptr;
     onEvents = nullptr;
     onExit = nullptr;
+    onLineFailed = nullptr;
     if (m_process->state() == QProcess::NotRunning) {
         deleteLater();
         return;

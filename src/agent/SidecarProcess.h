@@ -48,6 +48,8 @@ public:
     std::function<void()> onExit;
     // Lines over the cap were dropped (after the events of the same read).
     std::function<void(int lines)> onLinesDropped;
+    // A line made in pieces could not be made (no memory for its next piece): it was not sent.
+    std::function<void()> onLineFailed;
 
     // Reads of at least this many bytes (with the unfinished line before them) go to the pool.
     static constexpr qsizetype inlineBytes = 256 * 1024;

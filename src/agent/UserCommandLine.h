@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <variant>
+
 namespace brinmoor {
 
 // A command line too large to be made in one go on the GUI thread, made in pieces instead: the
@@ -21,12 +23,18 @@ public:
     virtual bool done() const = 0;
 };
 
-// The "user" command of a message with images: the same bytes as
-// SidecarCommand::encode(SidecarCommand::user(text, images)), the images' Base64 made a slice at
-// a time. Each image's bytes are let go once encoded.
+// The "user" command of a message with images or pasted texts: the same bytes as
+// SidecarCommand::encode(SidecarCommand::user(text, images)), the images' Base64 and the text's
+// JSON made a slice at a time. Each image's bytes, and each stretch of the text, are let go once
+// encoded.
 class UserCommandLine : public CommandLineSource {
 public:
+    // One stretch of the message's text: typed text, or UTF-8 as a pasted text's attachment holds
+    // it. The stretches are joined as they are; nothing is converted until its piece is made.
+    using TextPart = std::variant<QString, QByteArray>;
+
     UserCommandLine(QString text, const QList<ChatAttachment>& attachments);
+    UserCommandLine(QList<TextPart> text, const QList<ChatAttachment>& attachments);
 
     QByteArray next(qsizetype budget) override;
     bool done() const override { return m_stage == Stage::Done; }
@@ -34,18 +42,19 @@ public:
     QByteArray all();
 
 private:
-    enum class Stage { Head, ImageHead, ImageData, ImageTail, Tail, Done };
+    enum class Stage { Head, ImageHead, ImageData, ImageTail, TextHead, TextData, Tail, Done };
 
     struct Image {
         QString mediaType;
         QByteArray data;
     };
 
-    QString m_text;
+    QList<TextPart> m_text;
     QList<Image> m_images;
     Stage m_stage = Stage::Head;
     qsizetype m_image = 0;   // the image being written
     qsizetype m_offset = 0;  // bytes of it encoded so far
+    qsizetype m_part = 0;    // the stretch of text being written
 };
 
 } // namespace brinmoor

@@ -10,7 +10,9 @@
 
 #include "TestEnvironment.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,6 +36,12 @@ QString S(const char* s) { return QString::fromUtf8(s); }
 QJsonObject result(double cost = 0.5, bool isError = false)
 {
     return ev(S("result"), {{S("costUsd"), cost}, {S("isError"), isError}, {S("tokensIn"), 100}, {S("tokensOut"), 20}});
+}
+
+// The size of the picture encoded in `bytes`.
+QSize pictureSize(const QByteArray& bytes)
+{
+    return QImage::fromData(bytes).size();
 }
 
 QStringList keys(const QJsonObject& o)
@@ -239,6 +247,157 @@ TEST(SidecarProcess, a_line_with_images_is_made_in_pieces_as_the_sidecar_takes_i
     ASSERT_EQ(got.size(), 4);
     EXPECT_EQ(got[2], QJsonObject());  // the line cut short, dropped
     EXPECT_EQ(got[3], SidecarCommand::quit());
+}
+
+// A message's pasted texts go inside its "text", made a piece at a time on a pool thread like its
+// images: the same bytes as the command made whole, with every character JSON must escape and
+// several-byte characters at every cut, the typed text and the pasted UTF-8 joined as they are.
+TEST(SidecarProcess, a_message_of_pasted_text_is_made_in_pieces_with_the_same_bytes)
+{
+    QString awkward;
+    for (char16_t c = 0; c < 0x80; ++c)
+        awkward += QChar(c);
+    awkward += S("é ß € 😀 \u2028 </script> \\\" end");
+    using Parts = QList<UserCommandLine::TextPart>;
+    const struct {
+        Parts parts;
+        QString joined;
+    } cases[] = {
+        {{S("")}, S("")},
+        {{S("typed"), S("\n\n"), awkward.toUtf8()}, S("typed\n\n") + awkward},
+        {{S(""), QByteArray(), awkward.toUtf8(), S("\n\n"), QString(5000, u'€').toUtf8()}, awkward + S("\n\n") + QString(5000, u'€')},
+        {{awkward, S("\n\nAttached files (read them):\n- /a/b.txt")}, awkward + S("\n\nAttached files (read them):\n- /a/b.txt")},
+    };
+    ChatAttachment image;
+    image.isImage = true;
+    image.mediaType = S("image/png");
+    image.data = QByteArray("PNG!");
+    for (const auto& c : cases) {
+        for (const QList<ChatAttachment>& images : {QList<ChatAttachment>{}, {image}}) {
+            const QByteArray whole = SidecarCommand::encode(SidecarCommand::user(c.joined, images));
+            for (qsizetype budget : {1, 3, 7, 4096, 1 << 20}) {
+                UserCommandLine line(c.parts, images);
+                QByteArray joined;
+                while (!line.done()) {
+                    const QByteArray piece = line.next(budget);
+                    ASSERT_FALSE(piece.isEmpty());
+                    // A cut falls between characters: every piece is whole UTF-8.
+                    EXPECT_TRUE(QString::fromUtf8(piece).toUtf8() == piece) << budget;
+                    joined += piece;
+                }
+                EXPECT_EQ(joined, whole) << c.joined.size() << " " << budget;
+            }
+        }
+    }
+}
+
+// Once a message has gone, the app keeps what its bubble shows: a pasted text's name (its bytes
+// went inside the message's text, as pasted), a file's name and path, an image's thumbnail. The
+// bytes the composer handed over are let go by every holder; the ordinary typed text and the
+// agent's answer are as before.
+TEST(ChatSession, a_sent_message_keeps_only_what_its_bubble_shows)
+{
+    FakeSidecar fake({{S("user"), QJsonArray{answer({ev(S("assistant"), {{S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S("Seen")}}}}}), result()})}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+
+    const auto picture = [](QSize size, QImage::Format format, const char* type) {
+        QImage image(size, format);
+        image.fill(QColor(20, 120, 200, format == QImage::Format_ARGB32 ? 100 : 255));
+        QByteArray out;
+        QBuffer buffer(&out);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, type);
+        return out;
+    };
+    const auto attachment = [](const QString& name, const QByteArray& bytes, bool isImage, const QString& type) {
+        ChatAttachment a;
+        a.name = name;
+        a.isImage = isImage;
+        a.mediaType = type;
+        a.data = bytes;
+        return a;
+    };
+    QByteArray photo = picture({3000, 2000}, QImage::Format_RGB32, "jpeg");
+    QByteArray drawing = picture({400, 1000}, QImage::Format_ARGB32, "png");
+    QByteArray pasted = (S("pasted ") + QString(200000, u'ü')).toUtf8();
+    // Copies of their own, so the ones handed over can tell when nothing else holds them.
+    const QByteArray photoSent(photo.constData(), photo.size()), drawingSent(drawing.constData(), drawing.size()),
+        pastedSent(pasted.constData(), pasted.size());
+    ChatAttachment file;
+    file.name = S("b.txt");
+    file.path = S("/a/b.txt");
+    QList<ChatAttachment> attached{attachment(S("photo.jpg"), photo, true, S("image/jpeg")), attachment(S("Pasted text (390.6 kB)"), pasted, false, S("text/plain")),
+                                   attachment(S("drawing.png"), drawing, true, S("image/png")), file};
+    ASSERT_TRUE(s.send(S(" hi "), {QVariant::fromValue(attached[0]), QVariant::fromValue(attached[1]), QVariant::fromValue(attached[2]), QVariant::fromValue(attached[3])}));
+    attached.clear();
+    // The views are never handed the pictures (a value given to QML lives until its collector
+    // runs): their names until the thumbnails are made.
+    for (const ChatAttachment& a : s.transcript().at(0).attachments)
+        EXPECT_FALSE(a.data) << a.name.toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }, 20000));
+    const QJsonObject user = fake.commands().at(1);
+    EXPECT_TRUE(user[S("text")].toString() == S("hi\n\n") + QString::fromUtf8(pastedSent) + S("\n\nAttached files (read them):\n- /a/b.txt"));
+    const QJsonArray images = user[S("attachments")].toArray();
+    ASSERT_EQ(images.size(), 2);
+    EXPECT_TRUE(images[0][S("data")].toString().toLatin1() == photoSent.toBase64());
+    EXPECT_EQ(images[0][S("mediaType")], S("image/jpeg"));
+    EXPECT_TRUE(images[1][S("data")].toString().toLatin1() == drawingSent.toBase64());
+
+    // Each picture becomes its thumbnail, covering 256 × 256 and no larger; an opaque one as JPEG.
+    const auto kept = [&] { return s.transcript().at(0).attachments; };
+    ASSERT_TRUE(waitUntil([&] { return kept()[0].data && kept()[2].data; }));
+    EXPECT_LT(kept()[0].data->size(), photoSent.size());
+    EXPECT_LT(kept()[2].data->size(), drawingSent.size());
+    const struct {
+        qsizetype index;
+        QSize size;
+        const char* type;
+    } thumbnails[] = {{0, {384, 256}, "image/jpeg"}, {2, {256, 640}, "image/png"}};
+    const QList<ChatAttachment> now = kept();
+    for (const auto& th : thumbnails) {
+        const ChatAttachment& a = now[th.index];
+        EXPECT_TRUE(a.isImage);
+        EXPECT_EQ(a.mediaType, S(th.type));
+        EXPECT_EQ(pictureSize(*a.data), th.size) << th.index;
+    }
+    EXPECT_EQ(kept()[1].name, S("Pasted text (390.6 kB)"));
+    EXPECT_FALSE(kept()[1].data);
+    EXPECT_EQ(kept()[3], file);
+    // The rows show what the transcript holds.
+    EXPECT_EQ(s.timeline()->rows().at(0).attachments, kept());
+    EXPECT_EQ(s.timeline()->rows().at(0).text, S("hi"));
+    EXPECT_EQ(s.timeline()->rows().last().text, S("Seen"));
+    // Nothing in the app holds the bytes that were sent any more: these copies are the last.
+    EXPECT_TRUE(waitUntil([&] { return photo.isDetached() && drawing.isDetached() && pasted.isDetached(); }));
+}
+
+// A message's line that cannot be made (no memory for its next piece) is not sent: the turn it
+// began ends, the pane says why and takes the next message, instead of waiting for an answer
+// that cannot come.
+TEST(ChatSession, a_message_whose_line_cannot_be_made_ends_its_turn_with_a_line)
+{
+    struct NoMemory : CommandLineSource {
+        QByteArray next(qsizetype) override { throw std::bad_alloc(); }
+        bool done() const override { return false; }
+    };
+    FakeSidecar fake({{S("user"), QJsonArray{QJsonArray{}, answer({result()})}}});
+    SessionUnderTest t(fake);
+    ClaudeSession& s = t.session;
+    ASSERT_TRUE(t.startAndWait(fake));
+    ASSERT_TRUE(s.sendUser(S("first"), {}));
+    ASSERT_TRUE(fake.waitForCommand(S("user")));
+    s.send(std::make_shared<NoMemory>());
+    ASSERT_TRUE(waitUntil([&] { return !s.busy(); }));
+    EXPECT_EQ(s.state(), PaneState::Error);
+    EXPECT_TRUE(s.turnError()->startsWith(S("The message was not sent"))) << s.turnError()->toStdString();
+    EXPECT_TRUE(s.transcript().at(0).unanswered);
+    // The next message goes and is answered.
+    ASSERT_TRUE(s.sendUser(S("second"), {}));
+    ASSERT_TRUE(waitUntil([&] { return s.state() == PaneState::Idle; }));
+    EXPECT_EQ(fake.commands().last()[S("text")], S("second"));
 }
 
 TEST(ChatSession, an_error_after_interrupt_ends_quietly_and_one_without_is_shown)

@@ -2,6 +2,7 @@
 #include "AppQmlModules.h"
 #include "ChildProcess.h"
 #include "InstanceLock.h"
+#include "MemoryRelease.h"
 #include "SceneGraphBackend.h"
 #include "StallWatch.h"
 #include "Store.h"
@@ -26,6 +27,9 @@ int main(int argc, char* argv[])
     if (brinmoor::UpdateHandshake::answerVersion(argc, argv))
         return 0;
     const QString startMarker = brinmoor::UpdateHandshake::takeStartMarker();
+    // Before the first large block: pictures and pastes freed after their message went are
+    // handed back to the system.
+    brinmoor::MemoryRelease::keepLargeBlocksMapped();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));

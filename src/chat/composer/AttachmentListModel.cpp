@@ -146,18 +146,35 @@ void AttachmentListModel::addFiles(const QList<QUrl>& urls)
 bool AttachmentListModel::pasteClipboard()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    const QList<QUrl> files = ChatAttachments::localFiles(clipboard ? clipboard->mimeData() : nullptr);
-    if (!files.isEmpty()) {
-        // Each file gives a chip or a refusal: the paste is taken.
-        readFiles(files);
-        return true;
-    }
-    const ChatAttachments::PasteResult r = ChatAttachments::fromClipboard();
-    take(r);
-    return r.handled();
+    // Only the clipboard's read happens here; a long text is scanned and converted, a picture
+    // checked or converted, on a pool thread, and its chip comes when that is done.
+    ChatAttachments::PastedData pasted = ChatAttachments::read(clipboard ? clipboard->mimeData() : nullptr);
+    if (pasted.isEmpty())
+        return false;
+    const bool converting = pasted.files.isEmpty() && !pasted.imageFormat.isEmpty();
+    const QString what = !pasted.files.isEmpty() ? (pasted.files.size() == 1 ? pasted.files.first().fileName() : QStringLiteral("%1 files").arg(pasted.files.size()))
+                       : !pasted.text.isEmpty() && pasted.imageFormat.isEmpty() && pasted.image.isNull() ? QStringLiteral("The pasted text")
+                                                                                                       : QStringLiteral("The pasted image");
+    readOffThread(
+        [pasted = std::move(pasted), converting](AttachmentBudget* budget) {
+            ChatAttachments::PasteResult r = ChatAttachments::resolve(pasted, budget);
+            // Picture data that would not convert, with nothing else to take: the editor cannot
+            // have the paste now, so the line says why nothing came.
+            if (converting && !r.handled())
+                r.refusal = ChatAttachments::unreadableImageMessage();
+            return r;
+        },
+        what);
+    return true;
 }
 
 void AttachmentListModel::readFiles(const QList<QUrl>& urls)
+{
+    readOffThread([urls](AttachmentBudget* budget) { return ChatAttachments::fromFiles(urls, budget); },
+                  urls.size() == 1 ? urls.first().fileName() : QStringLiteral("%1 files").arg(urls.size()));
+}
+
+void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what)
 {
     const bool wasReading = reading();
     const quint64 read = m_nextRead++;
@@ -166,14 +183,14 @@ void AttachmentListModel::readFiles(const QList<QUrl>& urls)
     QPointer<AttachmentListModel> self(this);
     runProbe<ChatAttachments::PasteResult>(
         this,
-        [urls, budget = m_budget] {
+        [work = std::move(work), what, budget = m_budget] {
             try {
-                return ChatAttachments::fromFiles(urls, budget.get());
+                return work(budget.get());
             } catch (const std::bad_alloc&) {
-                // Out of memory past what each file's read can catch: those files are not
-                // attached, the draft and the app go on.
+                // Out of memory past what each file's read can catch: what was pasted or chosen
+                // is not attached, the draft and the app go on.
                 ChatAttachments::PasteResult r;
-                r.refusal = ChatAttachments::noMemoryMessage(urls.size() == 1 ? urls.first().fileName() : QStringLiteral("%1 files").arg(urls.size()));
+                r.refusal = ChatAttachments::noMemoryMessage(what);
                 return r;
             }
         },
@@ -199,27 +216,12 @@ void AttachmentListModel::arrived(quint64 read, const ChatAttachments::PasteResu
 
 void AttachmentListModel::take(const ChatAttachments::PasteResult& r, bool budgeted)
 {
-    QStringList refusals;
-    if (!r.refusal.isEmpty())
-        refusals << r.refusal;
-    if (budgeted) {
-        insert(r.attachments);
-    } else {
-        QList<ChatAttachment> fit;
-        QString firstLeftOut;
-        int leftOut = 0;
-        for (const ChatAttachment& a : r.attachments) {
-            if (m_budget->take(AttachmentBudget::costOf(a)))
-                fit << a;
-            else if (leftOut++ == 0)
-                firstLeftOut = a.name;
-        }
-        insert(fit);
-        if (leftOut > 0)
-            refusals << AttachmentBudget::fullMessage(firstLeftOut, leftOut - 1);
-    }
-    if (!refusals.isEmpty())
-        setNotice(refusals.join(u'\n'));
+    ChatAttachments::PasteResult fit = r;
+    if (!budgeted)
+        ChatAttachments::takeRoom(fit, m_budget.get());
+    insert(fit.attachments);
+    if (!fit.refusal.isEmpty())
+        setNotice(fit.refusal);
 }
 
 void AttachmentListModel::setNotice(const QString& notice)

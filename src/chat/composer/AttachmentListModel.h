@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -67,7 +68,8 @@ public:
     Q_INVOKABLE void addFiles(const QList<QUrl>& urls);
     // Attaches what the clipboard holds (files, an image, or text too long for the editor).
     // Returns true when the paste was taken here, attached or refused; false leaves it to the
-    // text editor. Pasted files are read like chosen ones, off the GUI thread.
+    // text editor. Only the clipboard is read here: pasted files are read like chosen ones, and
+    // pictures and long texts checked and converted, off the GUI thread.
     Q_INVOKABLE bool pasteClipboard();
     Q_INVOKABLE void clearNotice() { setNotice({}); }
     // Shows a line under the chips (a message that could not be sent).
@@ -89,6 +91,9 @@ private:
     static bool decodes(const ChatAttachment& a);
     // Reads the files on a pool thread; `take` gets what they gave in the order they were asked.
     void readFiles(const QList<QUrl>& urls);
+    // Runs `work` on a pool thread with the message's budget; what it gives joins the list after
+    // what was asked for before it. `what` names it in the line shown when memory runs out.
+    void readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what);
     void arrived(quint64 read, const ChatAttachments::PasteResult& r);
 
     QList<ChatAttachment> m_items;

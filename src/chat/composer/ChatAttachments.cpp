@@ -27,50 +27,106 @@ namespace brinmoor::ChatAttachments {
 
 namespace {
 
-ChatAttachment pastedImage(const QByteArray& png)
+ChatAttachment pastedImage(const QByteArray& bytes, const QString& type)
 {
     ChatAttachment a;
-    a.name = QStringLiteral("pasted.png");
+    a.name = pastedImageName(type);
     a.isImage = true;
-    a.mediaType = QStringLiteral("image/png");
-    a.data = png;
+    a.mediaType = type;
+    a.data = bytes;
     return a;
 }
 
-std::optional<QByteArray> encodePng(const QImage& image)
+std::optional<QByteArray> encode(const QImage& image, const char* format)
 {
     if (image.isNull())
         return std::nullopt;
     QByteArray out;
     QBuffer buffer(&out);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
+    QImageWriter writer(&buffer, format);
+    if (QByteArray(format) == "jpeg")
+        writer.setQuality(90);
     if (!writer.write(image))
         return std::nullopt;
     return out;
 }
 
-PasteResult imageResult(const QByteArray& png)
+std::optional<QByteArray> encodePng(const QImage& image)
+{
+    return encode(image, "png");
+}
+
+// Bytes of a type the agent takes, attached as they are when the user's data is within the cap.
+PasteResult imageResult(const QByteArray& bytes, const QString& type)
 {
     PasteResult r;
-    if (png.size() > imageCapBytes)
+    if (bytes.size() > imageCapBytes)
         r.refusal = tooLargeMessage();
     else
-        r.attachments << pastedImage(png);
+        r.attachments << pastedImage(bytes, type);
     return r;
 }
 
-// Data a clipboard offers as PNG: taken as it is when it is PNG, converted when it is another
-// image, refused when it is none (the model would get bytes it cannot see).
-PasteResult claimedPngResult(const QByteArray& bytes)
+// A picture in a format the agent does not take, converted: PNG, or a JPEG when the PNG would
+// pass the cap and the picture has nothing transparent to lose (a photo copied from a viewer as
+// TIFF or BMP: its PNG is often several times the photo).
+PasteResult convertedResult(const QImage& image)
 {
-    if (bytes.size() > imageCapBytes || imageTypeOf(bytes) == QLatin1String("image/png"))
-        return imageResult(bytes);
-    if (const auto png = pngFromImageData(bytes))
-        return imageResult(*png);
+    PasteResult r;
+    const auto png = encodePng(image);
+    if (!png) {
+        r.refusal = unreadableImageMessage();
+        return r;
+    }
+    if (png->size() <= imageCapBytes || image.hasAlphaChannel())
+        return imageResult(*png, QStringLiteral("image/png"));
+    if (const auto jpeg = encode(image, "jpeg"))
+        return imageResult(*jpeg, QStringLiteral("image/jpeg"));
+    return imageResult(*png, QStringLiteral("image/png"));
+}
+
+// Data a clipboard offers as an image of a type the agent takes: taken as it is when its bytes
+// are such a type (whatever type was claimed), converted when they are another image, refused
+// when they are none (the model would get bytes it cannot see). Data over the cap is refused
+// unread.
+PasteResult claimedImageResult(const QByteArray& bytes)
+{
+    if (const auto type = imageTypeOf(bytes))
+        return imageResult(bytes, *type);
+    if (bytes.size() > imageCapBytes)
+        return imageResult(bytes, QStringLiteral("image/png"));
+    QImage image;
+    if (image.loadFromData(bytes))
+        return convertedResult(image);
     PasteResult r;
     r.refusal = unreadableImageMessage();
     return r;
+}
+
+// The UTF-8 size of a text, counted without making it.
+qint64 utf8Size(QStringView text)
+{
+    qint64 n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            n += 1;
+        } else if (c < 0x800) {
+            n += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            n += 4;
+            ++i;
+        } else {
+            n += 3;
+        }
+    }
+    return n;
+}
+
+QString pastedTextName(qint64 bytes)
+{
+    return QStringLiteral("Pasted text (%1)").arg(QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat));
 }
 
 // What reading a file named as an image gave.
@@ -299,6 +355,17 @@ std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* f
     return encodePng(image);
 }
 
+QString pastedImageName(const QString& mediaType)
+{
+    if (mediaType == QLatin1String("image/jpeg"))
+        return QStringLiteral("pasted.jpg");
+    if (mediaType == QLatin1String("image/gif"))
+        return QStringLiteral("pasted.gif");
+    if (mediaType == QLatin1String("image/webp"))
+        return QStringLiteral("pasted.webp");
+    return QStringLiteral("pasted.png");
+}
+
 QList<QUrl> localFiles(const QMimeData* mime)
 {
     QList<QUrl> files;
@@ -309,27 +376,105 @@ QList<QUrl> localFiles(const QMimeData* mime)
     return files;
 }
 
-PasteResult fromMimeData(const QMimeData* mime)
+PastedData read(const QMimeData* mime)
 {
-    PasteResult r;
+    PastedData d;
     if (!mime)
-        return r;
-    if (const QList<QUrl> files = localFiles(mime); !files.isEmpty())
-        return fromFiles(files);
-    if (mime->hasFormat(QStringLiteral("image/png")))
-        return claimedPngResult(mime->data(QStringLiteral("image/png")));
-    if (mime->hasFormat(QStringLiteral("image/tiff")))
-        if (const auto png = pngFromImageData(mime->data(QStringLiteral("image/tiff")), "tiff"))
-            return imageResult(*png);
-    if (mime->hasImage())
-        if (const auto png = encodePng(qvariant_cast<QImage>(mime->imageData())))
-            return imageResult(*png);
+        return d;
+    d.files = localFiles(mime);
+    if (!d.files.isEmpty())
+        return d;
+    const QStringList formats = mime->formats();
+    // The types the agent takes first, as they come; then any other picture, to convert. A
+    // drawing (SVG) is no picture to send: its size is whatever it says.
+    QString chosen;
+    for (const char* type : {"image/png", "image/jpeg", "image/gif", "image/webp"})
+        if (formats.contains(QLatin1String(type))) {
+            chosen = QLatin1String(type);
+            break;
+        }
+    const bool taken = !chosen.isEmpty();
+    if (!taken)
+        for (const QString& f : formats)
+            if (f.startsWith(QLatin1String("image/")) && !f.startsWith(QLatin1String("image/svg"))) {
+                chosen = f;
+                break;
+            }
+    if (!chosen.isEmpty()) {
+        d.imageFormat = chosen;
+        d.imageBytes = mime->data(chosen);
+        if (taken)
+            return d;
+    }
+    // An image object (put there by this app) is kept as the value it is; converting it is
+    // resolve()'s. Elsewhere it stands for the image data above, which Qt would decode here.
+    if (chosen.isEmpty() && formats.contains(QLatin1String("application/x-qt-image")))
+        d.image = qvariant_cast<QImage>(mime->imageData());
     if (mime->hasText()) {
-        const QString text = mime->text();
+        QString text = mime->text();
         if (text.size() >= textAttachmentChars)
-            r.attachments << pastedText(text);
+            d.text = std::move(text);
+    }
+    return d;
+}
+
+void takeRoom(PasteResult& r, AttachmentBudget* budget)
+{
+    if (!budget)
+        return;
+    QList<ChatAttachment> fit;
+    QString firstLeftOut;
+    int leftOut = 0;
+    for (ChatAttachment& a : r.attachments) {
+        if (budget->take(AttachmentBudget::costOf(a)))
+            fit << std::move(a);
+        else if (leftOut++ == 0)
+            firstLeftOut = a.name;
+    }
+    r.attachments = std::move(fit);
+    if (leftOut > 0) {
+        const QString full = AttachmentBudget::fullMessage(firstLeftOut, leftOut - 1);
+        r.refusal = r.refusal.isEmpty() ? full : r.refusal + u'\n' + full;
+    }
+}
+
+PasteResult resolve(const PastedData& data, AttachmentBudget* budget)
+{
+    if (!data.files.isEmpty())
+        return fromFiles(data.files, budget);
+    PasteResult r;
+    const auto fitted = [budget](PasteResult&& out) {
+        takeRoom(out, budget);
+        return std::move(out);
+    };
+    if (!data.imageFormat.isEmpty()) {
+        const QString sub = data.imageFormat.mid(6);
+        const bool taken = sub == QLatin1String("png") || sub == QLatin1String("jpeg") || sub == QLatin1String("gif") || sub == QLatin1String("webp");
+        if (taken)
+            return fitted(claimedImageResult(data.imageBytes));
+        // Another format: converted when it decodes, else the paste goes on to what else it holds.
+        QImage image;
+        if (image.loadFromData(data.imageBytes, sub.toLatin1().constData()) || image.loadFromData(data.imageBytes))
+            return fitted(convertedResult(image));
+    }
+    if (!data.image.isNull())
+        return fitted(convertedResult(data.image));
+    if (data.text.size() >= textAttachmentChars) {
+        // A text past the room left is refused as it is: its UTF-8 is at least as long as its
+        // UTF-16, and it is neither converted nor copied to find that out.
+        if (budget && (budget->count() >= AttachmentBudget::maxCount || data.text.size() > AttachmentBudget::maxChars - budget->chars())) {
+            r.refusal = AttachmentBudget::fullMessage(pastedTextName(utf8Size(data.text)), 0);
+            return r;
+        }
+        r.attachments << pastedText(data.text);
+        return fitted(std::move(r));
     }
     return r;
+}
+
+PasteResult fromMimeData(const QMimeData* mime)
+{
+    return resolve(read(mime));
 }
 
 PasteResult fromClipboard()

@@ -3,6 +3,7 @@
 #include "ChatModels.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -62,16 +63,48 @@ QList<QUrl> localFiles(const QMimeData* mime);
 // no metadata; none when they do not decode.
 std::optional<QByteArray> pngFromImageData(const QByteArray& data, const char* format = nullptr);
 
+// The file name a pasted image is given for its type: "pasted.png", "pasted.jpg", "pasted.gif",
+// "pasted.webp".
+QString pastedImageName(const QString& mediaType);
+
 // Pasted text as an attachment: its bytes (UTF-8) and no path, named by its size ("Pasted text
 // (1.0 MB)"); the session sends it whole, inside the message. Its hidden characters go as their
 // marks ("<U+E0041>"), and the name counts them.
 ChatAttachment pastedText(const QString& text);
 
-// What a paste holds, first match wins: file URLs (one attachment each, in order); PNG data;
-// TIFF data that converts; any other image the clipboard offers, converted; text of
-// `textAttachmentChars` or more. Pasted image data is named "pasted.png". An image over the cap,
-// or image data that is no image, gives no attachment and `refusal` says why. Shorter text is
-// left to the editor.
+// What a paste offers, as read from the clipboard: nothing more is done with it on the way, as
+// reading is all that must happen on the GUI thread (Qt's X11 clipboard hands data over
+// synchronously). Checking, converting, scanning and copying are resolve()'s, off that thread.
+struct PastedData {
+    QList<QUrl> files;      // the local files it names, in order
+    QByteArray imageBytes;  // image data as offered, in `imageFormat` ("image/jpeg")
+    QString imageFormat;
+    QImage image;           // a picture offered as an image object (by this app)
+    QString text;           // text of `textAttachmentChars` or more; none when shorter
+    bool isEmpty() const { return files.isEmpty() && imageFormat.isEmpty() && image.isNull() && text.isEmpty(); }
+};
+
+// Reads what a paste offers, first match wins: file URLs; image data in a format the agent
+// takes (PNG, JPEG, GIF, WebP, in that order), as it is; other image data (TIFF, BMP); an image
+// object; text. Image data of a format to convert brings the text as well, for when it does not
+// convert; shorter text is left to the editor and read no further.
+PastedData read(const QMimeData* mime);
+
+// What a paste gives: files one attachment each, in order; image data the agent takes as the
+// image it is ("pasted.jpg" for a JPEG, within the cap as given); image data of another format
+// and image objects converted to PNG ("pasted.png"), or to JPEG when the PNG passes the cap and
+// the picture is opaque; text as a text attachment. An image over the cap, or image data that is
+// no image, gives no attachment and `refusal` says why. Image data that does not convert falls
+// back to the image object, then the text. With a budget, what it gives takes its room in the
+// message, and a text past the room left is refused before it is converted or copied. Slow for
+// large data: called off the GUI thread.
+PasteResult resolve(const PastedData& data, AttachmentBudget* budget = nullptr);
+
+// Takes room in the message for each attachment, in order; those past the bound leave the
+// result and the refusal names them in one line.
+void takeRoom(PasteResult& r, AttachmentBudget* budget);
+
+// resolve(read(mime)): what a paste holds, all at once.
 PasteResult fromMimeData(const QMimeData* mime);
 // The same for the system clipboard.
 PasteResult fromClipboard();

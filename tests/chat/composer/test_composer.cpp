@@ -16,6 +16,8 @@
 #include "TestEnvironment.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include <malloc.h>
 
@@ -447,6 +450,143 @@ TEST(ChatAttachments, a_long_paste_sends_its_hidden_characters_as_marks)
         EXPECT_EQ(QString::fromUtf8(*r.attachments[0].data), filler + c.sent);
         EXPECT_EQ(r.attachments[0].name, c.name);
     }
+}
+
+// Picture data on the clipboard (as browsers and image viewers copy pictures): a type the agent
+// takes goes as the bytes the user copied, and the cap judges those bytes; another format is
+// converted, to JPEG when its PNG would pass the cap and nothing in it is transparent. A photo of
+// 7.84 million noisy pixels is a JPEG of a few megabytes and a PNG past 20 MB.
+TEST(ChatAttachments, pasted_picture_data_goes_as_the_picture_it_is_or_is_converted)
+{
+    QImage noise(2800, 2800, QImage::Format_RGB32);
+    quint32 seed = 7;
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            line[x] = 0xff000000 | ((seed = seed * 1664525u + 1013904223u) >> 8);
+    }
+    const auto encoded = [](const QImage& image, const char* format) {
+        QByteArray out;
+        QBuffer buffer(&out);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, format, 60);
+        return out;
+    };
+    const QByteArray photo = encoded(noise, "jpeg");
+    ASSERT_GT(encoded(noise, "png").size(), ChatAttachments::imageCapBytes);
+    const QByteArray webp("RIFF\x10\0\0\0WEBPVP8 ", 16);
+    const QByteArray png = imageBytes("png");
+    QByteArray tooBig = photo;
+    tooBig.append(QByteArray(ChatAttachments::imageCapBytes + 1 - photo.size(), '\0'));
+    const struct {
+        const char* what;
+        const char* format;
+        QByteArray bytes;
+        const char* name;  // nullptr: refused as too large
+        const char* type;
+        QSize size;
+        bool asGiven;
+    } cases[] = {
+        {"a JPEG photo", "image/jpeg", photo, "pasted.jpg", "image/jpeg", {2800, 2800}, true},
+        {"a GIF", "image/gif", gifBytes(), "pasted.gif", "image/gif", {1, 1}, true},
+        {"a WebP", "image/webp", webp, "pasted.webp", "image/webp", {}, true},
+        {"a PNG offered as JPEG", "image/jpeg", png, "pasted.png", "image/png", {40, 20}, true},
+        {"a BMP", "image/bmp", imageBytes("bmp"), "pasted.png", "image/png", {40, 20}, false},
+        {"a TIFF", "image/tiff", imageBytes("tiff"), "pasted.png", "image/png", {40, 20}, false},
+        {"a BMP photo", "image/bmp", encoded(noise, "bmp"), "pasted.jpg", "image/jpeg", {2800, 2800}, false},
+        {"a JPEG over the cap", "image/jpeg", tooBig, nullptr, nullptr, {}, false},
+    };
+    for (const auto& c : cases) {
+        QMimeData mime;
+        mime.setData(S(c.format), c.bytes);
+        mime.setText(S("ignored"));
+        const auto r = ChatAttachments::fromMimeData(&mime);
+        if (!c.name) {
+            EXPECT_TRUE(r.attachments.isEmpty()) << c.what;
+            EXPECT_EQ(r.refusal, ChatAttachments::tooLargeMessage()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(r.attachments.size(), 1) << c.what;
+        const ChatAttachment& a = r.attachments[0];
+        EXPECT_EQ(a.name, S(c.name)) << c.what;
+        EXPECT_EQ(a.mediaType, S(c.type)) << c.what;
+        EXPECT_TRUE(a.isImage) << c.what;
+        EXPECT_EQ(ChatAttachments::imageTypeOf(*a.data), S(c.type)) << c.what;
+        EXPECT_EQ(*a.data == c.bytes, c.asGiven) << c.what;
+        if (c.size.isValid()) {
+            EXPECT_EQ(QImage::fromData(*a.data).size(), c.size) << c.what;
+        }
+    }
+}
+
+// Pasting reads the clipboard on the GUI thread and nothing more: a picture is checked or
+// converted, a long text scanned and converted, on a pool thread, and the chip comes after; the
+// composer sends nothing meanwhile. Chips keep the order of the pastes. A text past the room the
+// message has left is refused by its size, before it is converted.
+TEST(AttachmentList, a_paste_is_read_on_the_gui_thread_and_made_into_chips_off_it)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ASSERT_TRUE(clipboard);
+    const QString longText = QString(ChatAttachments::textAttachmentChars, u'a') + QString::fromUtf8("\u202E");
+    const QByteArray tiff = imageBytes("tiff");
+    AttachmentListModel model;
+    ClaudeSession session(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+    ComposerModel composer;
+    composer.setSession(&session);
+    composer.setAttachments(&model);
+    const struct {
+        const char* what;
+        std::function<void(QMimeData*)> fill;
+    } pastes[] = {
+        {"a TIFF", [&](QMimeData* m) { m->setData(S("image/tiff"), tiff); }},
+        {"a long text", [&](QMimeData* m) { m->setText(longText); }},
+        {"a JPEG", [&](QMimeData* m) { m->setData(S("image/jpeg"), imageBytes("jpg")); }},
+    };
+    for (const auto& p : pastes) {
+        auto* mime = new QMimeData;
+        p.fill(mime);
+        clipboard->setMimeData(mime);
+        EXPECT_TRUE(model.pasteClipboard()) << p.what;
+        EXPECT_TRUE(model.reading()) << p.what;
+        EXPECT_FALSE(composer.canSend()) << p.what;
+    }
+    EXPECT_EQ(model.count(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
+    ASSERT_EQ(model.count(), 3);
+    EXPECT_EQ(model.items()[0].name, S("pasted.png"));
+    EXPECT_EQ(model.items()[1].name, S("Pasted text (97.7 kB, 1 hidden character as a mark)"));
+    EXPECT_EQ(QString::fromUtf8(*model.items()[1].data), QString(ChatAttachments::textAttachmentChars, u'a') + S("<U+202E>"));
+    EXPECT_EQ(model.items()[2].name, S("pasted.jpg"));
+    EXPECT_TRUE(composer.canSend());
+    EXPECT_EQ(model.notice(), QString());
+
+    // Short text is the editor's; picture data that does not convert, with nothing else, says so.
+    auto* shortText = new QMimeData;
+    shortText->setText(S("short"));
+    clipboard->setMimeData(shortText);
+    EXPECT_FALSE(model.pasteClipboard());
+    auto* garbage = new QMimeData;
+    garbage->setData(S("image/tiff"), "not a tiff");
+    clipboard->setMimeData(garbage);
+    EXPECT_TRUE(model.pasteClipboard());
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
+    EXPECT_EQ(model.count(), 3);
+    EXPECT_EQ(model.notice(), ChatAttachments::unreadableImageMessage());
+
+    // The bound: a text longer than the room left is refused with its size, and nothing is taken.
+    ChatAttachments::PastedData text;
+    text.text = QString(200000, u'é');
+    AttachmentBudget budget;
+    ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - 150000));
+    const auto refused = ChatAttachments::resolve(text, &budget);
+    EXPECT_TRUE(refused.attachments.isEmpty());
+    EXPECT_EQ(refused.refusal, AttachmentBudget::fullMessage(S("Pasted text (390.6 kB)"), 0));
+    EXPECT_EQ(budget.count(), 1);
+    budget.give(AttachmentBudget::maxChars - 150000);
+    const auto taken = ChatAttachments::resolve(text, &budget);
+    ASSERT_EQ(taken.attachments.size(), 1);
+    EXPECT_EQ(budget.chars(), 400000);
+    clipboard->clear();
 }
 
 TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)

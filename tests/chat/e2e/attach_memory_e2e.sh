@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# End to end, real Claude CLI, fake model server, the app's address space capped at 3 GB: what was
+# sent is given back, and pasting never freezes the window.
+# Three messages of ten 19,000,000-byte images, one after the other: once each has reached the model
+# server, the app's resident size is within 100 MB of what it was before the first (it keeps
+# thumbnails, not the pictures). A 6000 x 4000 JPEG copied as image data (image/jpeg, as browsers
+# copy pictures) attaches as "pasted.jpg" with no stall of 200 ms, and goes to the model as the JPEG
+# it is. A text of 150,000,000 bytes pasted holds the GUI thread no longer than Qt's own read of
+# the clipboard (synchronous in Qt 6.4's X11 clipboard: 0.4-1.1 s for these 150 MB, by machine and
+# load; the scanning, converting and copying are done on a pool thread), sent never 200 ms, and
+# the app lives on to send it.
+#
+# Usage: attach_memory_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
+# xvfb-run -a), xdotool, xclip and ImageMagick; the CLI comes from the test cache.
+set -euo pipefail
+e2e=attach_memory_e2e
+source "$(dirname "$0")/e2e_lib.sh" "$@"
+
+echo '[]' >"$work/claude.json"
+server claude-server "$work/claude.json"
+as_test_user "$port"
+export BRINMOOR_STALL_LOG="$work/stalls.log"
+
+start_app
+add_chat_pane 1
+wait_settled
+wait_for 30 some_sidecar || fail "the pane's sidecar never started"
+prlimit --as=3000000000 --pid "$app"
+# The composer's field, clicked so that keys go to it.
+focus_composer() {
+    xdotool mousemove --window "$window" 700 $(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}') - 72 )) click 1
+}
+# <data file> on the clipboard as <type>, pasted into the composer.
+paste_as() {  # <type> <file> <what to find when reading it back>
+    xclip -quiet -selection clipboard -t "$1" -i "$2" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 20 bash -c "xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx '$1'" || fail "the clipboard never offered $1"
+    focus_composer
+    xdotool key ctrl+v
+}
+# The model requests that carried <text>, with the images each held: "<images> <media types>".
+images_sent_with() {  # <text>
+    [ -s "$work/claude-server.jsonl" ] || return 0
+    python3 - "$work/claude-server.jsonl" "$1" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    if sys.argv[2] not in line:
+        continue
+    body = json.loads(line)["body"]
+    last = [m for m in body.get("messages", []) if m.get("role") == "user"][-1]
+    content = last["content"] if isinstance(last["content"], list) else []
+    images = [c for c in content if c.get("type") == "image"]
+    print(len(images), ",".join(sorted({c["source"].get("media_type", "") for c in images})))
+PY
+}
+sent_with() { [ "$(images_sent_with "$1" | tail -1 | cut -d' ' -f1)" = "$2" ]; }
+noise_png() {  # <path> <bytes>: a picture of noise (no smaller when compressed) of exactly <bytes>
+    python3 - "$1" "$2" <<'PY'
+import os, struct, sys, zlib
+path, size = sys.argv[1], int(sys.argv[2])
+chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
+w = 2400
+h = (size - 4096) // (3 * w + 1)
+raw = b"".join(b"\0" + os.urandom(3 * w) for _ in range(h))
+head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) + chunk(b"IDAT", zlib.compress(raw, 1))
+pad = size - len(head) - 12 - 12
+open(path, "wb").write(head + chunk(b"tEXt", b"Comment\0" + b" " * (pad - 8)) + chunk(b"IEND", b""))
+PY
+}
+
+noise_png "$work/photo-0.png" 19000000
+for i in 1 2 3 4 5 6 7 8 9; do cp "$work/photo-0.png" "$work/photo-$i.png"; done
+before=$(rss_mb)
+echo "$e2e: before the first message the app holds $before MB"
+for n in 1 2 3; do
+    for i in 0 1 2 3 4 5 6 7 8 9; do printf 'file://%s\r\n' "$work/photo-$i.png"; done >"$work/uri-list"
+    paste_as text/uri-list "$work/uri-list"
+    wait_settled
+    xdotool type --delay 20 "Photos $n"
+    xdotool key Return
+    wait_for 90 sent_with "Photos $n" 10 || fail "message $n's ten images did not reach the model server (it got: $(images_sent_with "Photos $n"))"
+    wait_settled
+    kill -0 "$app" 2>/dev/null || fail "message $n ended the app"
+    echo "$e2e: after message $n of ten 19 MB images the app holds $(rss_mb) MB"
+done
+shot 1_three_messages
+grown=$(( $(rss_mb) - before ))
+[ "$grown" -le 100 ] || fail "three messages of ten 19 MB images left the app $grown MB larger"
+
+convert -size 6000x4000 xc:gray50 -attenuate 2 +noise Gaussian -quality 65 "$work/photo.jpg"
+echo "$e2e: a 6000 x 4000 JPEG of $(stat -c %s "$work/photo.jpg") bytes"
+since=$(now_ms)
+paste_as image/jpeg "$work/photo.jpg"
+wait_settled
+shot 2_pasted_jpeg
+E2E_STALL_MS=200 stall_report "$since" "pasting a 6000 x 4000 JPEG as image data"
+xdotool type --delay 20 "A pasted photo"
+xdotool key Return
+wait_for 60 sent_with "A pasted photo" 1 || fail "the pasted JPEG did not reach the model server (it got: $(images_sent_with "A pasted photo"))"
+[ "$(images_sent_with "A pasted photo" | tail -1)" = "1 image/jpeg" ] || fail "the pasted JPEG went as $(images_sent_with "A pasted photo" | tail -1)"
+wait_settled
+
+python3 - "$work/long.txt" <<'PY'
+import sys
+line = b"2026-12-08 13:37:00 INFO a line of a long log, pasted whole\n"
+size = 150_000_000
+with open(sys.argv[1], "wb") as f:
+    f.write(b"LONG-PASTE-START\n")
+    f.write(line * ((size - 17) // len(line)))
+    f.write(b"x" * ((size - 17) % len(line)))
+PY
+since=$(now_ms) held=$(rss_mb)
+paste_as UTF8_STRING "$work/long.txt"
+# The text is read (300 MB as UTF-16) and made into a chip (150 MB as UTF-8) on a pool thread,
+# after which the read text is let go: its chip is made once the app holds about 150 MB more.
+rss_over() { [ "$(rss_mb)" -ge "$1" ]; }
+rss_under() { [ "$(rss_mb)" -le "$1" ]; }
+wait_for 60 rss_over $(( held + 300 )) || fail "the pasted text was never read"
+wait_for 60 rss_under $(( held + 260 )) || fail "the pasted text never became a chip (the app holds $(rss_mb) MB)"
+wait_settled
+shot 3_pasted_text
+E2E_STALL_MS=1500 stall_report "$since" "pasting 150,000,000 bytes of text"
+kill -0 "$app" 2>/dev/null || fail "pasting 150 MB of text ended the app"
+since=$(now_ms)
+xdotool key Return
+wait_for 120 grep -q "LONG-PASTE-START" "$work/claude-server.jsonl" || fail "the pasted text never reached the model server"
+kill -0 "$app" 2>/dev/null || fail "sending 150 MB of text ended the app"
+E2E_STALL_MS=200 stall_report "$since" "sending 150,000,000 bytes of pasted text"
+echo "$e2e: after sending 150 MB of text the app holds $(rss_mb) MB"
+wait_settled
+quit_app
+echo "$e2e: passed"
