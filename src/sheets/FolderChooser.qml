@@ -259,6 +259,7 @@ Popup {
             // Which stretches of the path are the marks of the folder's hidden characters.
             MarkedEdit {
                 id: pathEdit
+                field: pathField
             }
         }
     }

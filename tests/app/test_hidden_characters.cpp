@@ -183,6 +183,7 @@ TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
     struct Edit {
         QString text;
         int cursor;
+        int selectionStart = -1, selectionEnd = -1;  // what the field had selected before the edit
     };
     const struct {
         const char* what;
@@ -203,12 +204,24 @@ TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
         {"pasted character", "ab", {{u(u"a\u202Eb"), 2}}, "a<U+202E>b", u(u"a\u202Eb")},
         {"two edits", u(u"a\u200Bb\U000E0041"), {{"a<U+200B>bc<U+E0041>", 11}, {"a<U+200B>c<U+E0041>", 9}},
          "a<U+200B>c<U+E0041>", u(u"a\u200Bc\U000E0041")},
+        // Over a selection: what was typed or pasted stays whole, whatever it shares with the
+        // mark it replaced; a mark the selection reaches into goes whole.
+        {"all selected, mark text pasted", u(u"ws\u2066old"), {{"ws<U+2066>new", 13, 0, 13}}, "ws<U+2066>new", "ws<U+2066>new"},
+        {"a mark selected, '<' typed", u(u"ws\u2066old"), {{"ws<old", 3, 2, 10}}, "ws<old", "ws<old"},
+        {"a mark selected, mark text typed", u(u"ws\u2066old"), {{"ws<old", 3, 2, 10}, {"ws<Uold", 4}}, "ws<Uold", "ws<Uold"},
+        {"a mark selected, mark text pasted", u(u"ws\u2066old"), {{"ws<U+200B>old", 10, 2, 10}}, "ws<U+200B>old", "ws<U+200B>old"},
+        {"part of a mark selected", u(u"ws\u2066old"), {{"ws<Uxold", 5, 4, 10}}, "wsxold", "wsxold"},
+        {"a mark selected and deleted", u(u"ws\u2066old"), {{"wsold", 2, 2, 10}}, "wsold", "wsold"},
+        {"a selection the text does not fit", u(u"ws\u2066old"), {{"ws<U+2066>ol", 12, 0, 2}}, "ws<U+2066>ol", u(u"ws\u2066ol")},
     };
     for (const auto& c : cases) {
         MarkedEdit e;
         e.setOriginal(c.original);
-        for (const Edit& edit : c.edits)
+        for (const Edit& edit : c.edits) {
+            if (edit.selectionStart >= 0)
+                e.select(edit.selectionStart, edit.selectionEnd);
             e.edit(edit.text, edit.cursor);
+        }
         EXPECT_EQ(e.shown(), c.shown) << c.what;
         EXPECT_EQ(e.value(), c.value) << c.what;
         EXPECT_FALSE(HiddenCharacters::present(e.shown(), Scope::Line)) << c.what;
