@@ -230,6 +230,26 @@ Item {
             compare(s.selectedDir, root + "/fresh");
         }
 
+        // The new folder's name shows a pasted override as its mark, and the folder is made with
+        // the character itself.
+        function test_a_new_folder_s_name_shows_a_pasted_override_as_a_mark() {
+            const root = TestSupport.folderTree("madeMarked", ["old"]);
+            const s = sheetWith(root, []);
+            const c = openChooser(s);
+            mouseClick(part(c, "newFolderButton"));
+            verify(c.nameField.activeFocus);
+            TestSupport.setClipboardText("n\u202Egpj.exe");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            compare(c.nameField.text, "n<U+202E>gpj.exe");
+            compare(TestSupport.itemsNamed(c.nameField, "markBox").length, 1);
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "");
+            verify(TestSupport.isFolder(root + "/n\u202Egpj.exe"));
+            verify(!TestSupport.isFolder(root + "/n<U+202E>gpj.exe"));
+            compare(c.picked, "n\u202Egpj.exe");
+            close(c);
+        }
+
         function test_drawn_in_the_app_palette_data() {
             return [{ tag: "dark", dark: true, surface: "#14161c", list: "#0f1116" },
                     { tag: "light", dark: false, surface: "#f3f4f7", list: "#f4f5f8" }];
