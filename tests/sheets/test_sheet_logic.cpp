@@ -374,10 +374,10 @@ TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
     const struct {
         QString problem, said;
     } cases[] = {
-        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + fsi + root + "/rlo<U+202E>gpj.exe" + pdi + "."},
-        {F::folderProblem(root + "/new\nline"), fsi + root + "/new<U+000A>line" + pdi + " is a file, not a folder."},
+        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + lre + root + "/rlo<U+202E>gpj.exe" + pdf + "."},
+        {F::folderProblem(root + "/new\nline"), lre + root + "/new<U+000A>line" + pdf + " is a file, not a folder."},
         {F::folderProblem(root + "/" + spoofed), QString()},
-        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + fsi + "lit<U+202E>eral" + pdi + QString::fromUtf8("” already exists here.")},
+        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + lre + "lit<U+202E>eral" + pdf + QString::fromUtf8("” already exists here.")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.problem, c.said);
