@@ -2,6 +2,7 @@
 // the text's layout and the editor's height, and through the next frame drawn (software). Then the
 // whole composer of a chat pane: pasting a log of 96 KiB to 10 MB (to the next frame, and the
 // memory it holds and keeps), and a keystroke after such a paste beside one in an empty composer.
+// And hidden characters: a paste of 1,000 to 50,000 marked, their "Remove them", and its undo.
 // Run a Release build: build/bench/bench_composer.
 #include "BenchChatSupport.h"
 #include "ClaudeSession.h"
@@ -213,5 +214,63 @@ void BM_KeystrokeAfterPaste(benchmark::State& state)
     }
 }
 BENCHMARK(BM_KeystrokeAfterPaste)->ArgName("KiB")->Arg(0)->Arg(96)->Arg(1024)->Unit(benchmark::kMicrosecond);
+
+// `count` hidden characters of eight kinds, a short word after every hundredth: what a paste
+// that hides a payload looks like (one UTF-16 unit each, so that 50,000 stay below the length at
+// which a paste becomes an attachment).
+QString hiddenText(int count)
+{
+    static const char16_t kinds[] = {0x200B, 0x202E, 0x2066, 0x2069, 0x00AD, 0x200C, 0xFEFF, 0x2060};
+    QString text;
+    text.reserve(count + count / 25);
+    for (int i = 0; i < count; ++i) {
+        text += QChar(kinds[i % 8]);
+        if (i % 100 == 99)
+            text += QStringLiteral(" word ");
+    }
+    return text;
+}
+
+// Marking, removing and bringing back N marks, each to the point the composer counts them: the
+// paste (its marks put in), "Remove them", and Ctrl+Z of that. Counter ns_per_mark: the cost of
+// one mark, which stays flat as N grows when the work is linear.
+void BM_HiddenMarks(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    const int count = int(state.range(0));
+    const QString text = hiddenText(count);
+    Composer c;
+    QObject* model = c.composer->property("model").value<QObject*>();
+    const auto counted = [&](int n) {
+        while (model->property("hiddenCount").toInt() != n)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    const int step = int(state.range(1));  // 0: the paste, 1: Remove, 2: its undo
+    for (auto _ : state) {
+        c.clear();
+        QElapsedTimer t;
+        t.start();
+        c.paste(text);
+        counted(count);
+        if (step >= 1) {
+            t.start();
+            QMetaObject::invokeMethod(model, "removeHidden");
+            counted(0);
+        }
+        if (step == 2) {
+            t.start();
+            c.key(Qt::Key_Z, Qt::ControlModifier, {});
+            counted(count);
+        }
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.counters["ns_per_mark"] = double(t.nsecsElapsed()) / count;
+    }
+}
+BENCHMARK(BM_HiddenMarks)
+    ->ArgNames({"marks", "step"})
+    ->ArgsProduct({{1000, 5000, 10000, 20000, 50000}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(2);
 
 } // namespace

@@ -51,9 +51,16 @@ QString fromPlain(QStringView text);
 
 // `name` ready to stand in one of the app's sentences: as it is when it holds no hidden character
 // and nothing written right to left; otherwise its hidden characters (line breaks included)
-// written "<U+XXXX>" and the whole in a first-strong isolate (U+2068 … U+2069), so that neither an
-// override nor a right-to-left name can reorder the words around it.
+// written "<U+XXXX>" and the whole embedded() in the sentence, so that neither an override nor a
+// right-to-left name can reorder the words around it.
 QString inSentence(QStringView name);
+
+// `text` (which holds no direction control of its own) in an embedding of the direction of its
+// first strong character (U+202A or U+202B … U+202C), so that it reads as one piece among the
+// words around it. Not in an isolate (U+2066 … U+2069): those are younger, many fonts have no
+// glyph for them, and the fallback font found for them (one taller than the text's) makes the
+// line that holds them taller, so a row naming such a name grew.
+QString embedded(QStringView text);
 
 // Where the hidden characters of `text` are: each one's offset and length in UTF-16 units, and
 // the character.

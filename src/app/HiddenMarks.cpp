@@ -29,8 +29,9 @@ QString HiddenMarks::sentence(const QString& words, const QString& name)
     if (at < 0)
         return escaped(words);
     QString shown = markup(name, Scope::Line, Markup::Styled);
-    if (HiddenCharacters::inSentence(name) != name)
-        shown = QChar(0x2068) + shown + QChar(0x2069);
+    // Embedded as in the plain sentence (the markup's own letters have no say in its direction).
+    if (const QString plainName = HiddenCharacters::inSentence(name); plainName != name)
+        shown = plainName.front() + shown + plainName.back();
     return escaped(QStringView(words).first(at)) + shown + escaped(QStringView(words).sliced(at + 2));
 }
 

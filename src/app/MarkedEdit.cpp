@@ -28,7 +28,44 @@ void MarkedEdit::setOriginal(const QString& text)
     m_marks.clear();
     append(text);
     m_cursor = m_shown.size();
+    m_selectionStart = m_selectionEnd = -1;
     emit changed();
+}
+
+void MarkedEdit::setField(QObject* field)
+{
+    if (m_field == field)
+        return;
+    for (const auto& link : std::as_const(m_fieldLinks))
+        disconnect(link);
+    m_fieldLinks.clear();
+    m_field = field;
+    if (m_field)
+        for (const char* signal : {SIGNAL(selectionStartChanged()), SIGNAL(selectionEndChanged()), SIGNAL(cursorPositionChanged())})
+            if (m_field->metaObject()->indexOfSignal(QMetaObject::normalizedSignature(signal + 1)) >= 0)
+                m_fieldLinks << connect(m_field, signal, this, SLOT(onFieldSelection()));
+    emit fieldChanged();
+}
+
+void MarkedEdit::onFieldSelection()
+{
+    if (!m_field)
+        return;
+    // A field reports its edits before its new cursor, so by now an edit the user made has been
+    // given to edit(), and the field holds `shown`. A field holding other text was changed by a
+    // program (insert(), a text set): what was selected before says nothing of that change.
+    if (m_field->property("text").toString() == m_shown)
+        select(m_field->property("selectionStart").toInt(), m_field->property("selectionEnd").toInt());
+    else
+        m_selectionStart = m_selectionEnd = -1;
+}
+
+void MarkedEdit::select(int start, int end)
+{
+    if (start < 0 || end < start || end > m_shown.size())
+        return;
+    m_selectionStart = start;
+    m_selectionEnd = end;
 }
 
 QString MarkedEdit::value() const
@@ -55,22 +92,40 @@ QVariantList MarkedEdit::markList() const
 void MarkedEdit::edit(const QString& text, int cursorPosition)
 {
     const QString& old = m_shown;
-    // The edit as one stretch replaced: what the old and the new text share at both ends, the
-    // cursor telling where a run of equal characters was typed into or deleted from.
-    const qsizetype shorter = std::min(old.size(), text.size());
-    qsizetype head = 0;
-    while (head < shorter && old[head] == text[head])
-        ++head;
-    head = std::min<qsizetype>(head, std::max(0, cursorPosition - int(std::max<qsizetype>(0, text.size() - old.size()))));
-    qsizetype tail = 0;
-    while (tail < shorter - head && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
-        ++tail;
-    qsizetype from = head, to = old.size() - tail;
-    QString inserted = text.sliced(head, text.size() - tail - head);
-    if (from == to && inserted.isEmpty())
+    if (text == old)
         return;
+    qsizetype from = -1, to = -1;
+    QString inserted;
+    // A selection replaced: typed or pasted over, or deleted. Such an edit leaves the field
+    // with none; text a program put beside a selection leaves it. (The field's selectedText is
+    // its selection now; its selectionStart and selectionEnd follow only after the edit.)
+    const bool fieldSelects = m_field && !m_field->property("selectedText").toString().isEmpty();
+    const qsizetype kept = old.size() - (m_selectionEnd - m_selectionStart);
+    if (m_selectionStart >= 0 && m_selectionStart < m_selectionEnd && !fieldSelects && text.size() >= kept
+        && QStringView(text).first(m_selectionStart) == QStringView(old).first(m_selectionStart)
+        && QStringView(text).last(old.size() - m_selectionEnd) == QStringView(old).sliced(m_selectionEnd)
+        && cursorPosition == text.size() - (old.size() - m_selectionEnd)) {
+        from = m_selectionStart;
+        to = m_selectionEnd;
+        inserted = text.sliced(from, text.size() - kept);
+    } else {
+        // Otherwise the edit as one stretch replaced: what the old and the new text share at both
+        // ends, the cursor telling where a run of equal characters was typed into or deleted from.
+        const qsizetype shorter = std::min(old.size(), text.size());
+        qsizetype head = 0;
+        while (head < shorter && old[head] == text[head])
+            ++head;
+        head = std::min<qsizetype>(head, std::max(0, cursorPosition - int(std::max<qsizetype>(0, text.size() - old.size()))));
+        qsizetype tail = 0;
+        while (tail < shorter - head && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
+            ++tail;
+        from = head;
+        to = old.size() - tail;
+        inserted = text.sliced(head, text.size() - tail - head);
+    }
 
-    // A deletion reaching into a mark takes all of it; text typed inside one goes after it.
+    // A deletion reaching into a mark takes all of it; text typed inside one goes after it. What
+    // was typed or pasted stays as it came, whatever of the mark's text it repeats.
     for (const Mark& m : std::as_const(m_marks)) {
         if (from < to && from < m.end && to > m.start) {
             from = std::min(from, m.start);
@@ -81,16 +136,16 @@ void MarkedEdit::edit(const QString& text, int cursorPosition)
     }
     // What stays: the marks wholly before and after the replaced stretch.
     QList<Mark> after;
-    QList<Mark> kept;
+    QList<Mark> before;
     for (const Mark& m : std::as_const(m_marks)) {
         if (m.end <= from)
-            kept.append(m);
+            before.append(m);
         else if (m.start >= to)
             after.append(m);
     }
     const QString rest = m_shown.sliced(to);
     m_shown.truncate(from);
-    m_marks = kept;
+    m_marks = before;
     append(inserted);
     m_cursor = m_shown.size();
     const qsizetype shift = m_shown.size() - to;
@@ -100,6 +155,8 @@ void MarkedEdit::edit(const QString& text, int cursorPosition)
         m_marks.append(m);
     }
     m_shown += rest;
+    // Until the field says otherwise, its cursor is where the edit left it.
+    m_selectionStart = m_selectionEnd = m_cursor;
     emit changed();
 }
 

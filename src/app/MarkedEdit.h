@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
@@ -29,6 +30,9 @@ class MarkedEdit : public QObject {
     Q_PROPERTY(QVariantList marks READ markList NOTIFY changed)
     // Where the cursor belongs after the last edit.
     Q_PROPERTY(int cursor READ cursor NOTIFY changed)
+    // The field (a TextInput or a TextField) whose text this keeps: its selection, followed here,
+    // tells what an edit replaced.
+    Q_PROPERTY(QObject* field READ field WRITE setField NOTIFY fieldChanged)
 public:
     explicit MarkedEdit(QObject* parent = nullptr) : QObject(parent) {}
 
@@ -44,6 +48,13 @@ public:
     QVariantList markList() const;
     QList<Mark> marks() const { return m_marks; }
     int cursor() const { return int(m_cursor); }
+    QObject* field() const { return m_field; }
+    void setField(QObject* field);
+
+    // The field's selection (or its cursor, start and end alike) while it holds `shown`: the next
+    // edit replaced it, when that fits the text the edit left. Typing "<" over a selected mark and
+    // deleting "U+202E>" from it leave the same text; only the selection tells them apart.
+    Q_INVOKABLE void select(int start, int end);
 
     // The field's text after an edit, and its cursor. `shown` then holds the field's new text,
     // which differs from `text` when the edit touched a mark or brought in a hidden character:
@@ -52,6 +63,10 @@ public:
 
 signals:
     void changed();
+    void fieldChanged();
+
+private slots:
+    void onFieldSelection();
 
 private:
     // `text` with its hidden characters as marks, appended at the end of `shown`.
@@ -61,6 +76,9 @@ private:
     QString m_shown;
     QList<Mark> m_marks;
     qsizetype m_cursor = 0;
+    qsizetype m_selectionStart = -1, m_selectionEnd = -1;  // none known
+    QPointer<QObject> m_field;
+    QList<QMetaObject::Connection> m_fieldLinks;
 };
 
 } // namespace brinmoor

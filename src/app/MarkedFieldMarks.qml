@@ -19,10 +19,22 @@ Item {
     z: -0.5
     clip: true
 
+    // Where the field draws what positionToRectangle() places: the cursor's rectangle is in the
+    // field's own coordinates, padding included, which positionToRectangle() leaves out in a
+    // field with padding (a TextField) and keeps in one without (a TextInput); the difference at
+    // the cursor is what to add.
+    readonly property point shift: {
+        overlay.field.text; overlay.field.width; overlay.field.contentWidth;
+        const at = overlay.field.positionToRectangle(overlay.field.cursorPosition);
+        const cursor = overlay.field.cursorRectangle;
+        return Qt.point(cursor.x - at.x, cursor.y - at.y);
+    }
+
     Repeater {
         model: overlay.edit.marks
         delegate: Rectangle {
             id: box
+            objectName: "markBox"
             required property var modelData
             // Follows the text's scrolling and layout.
             readonly property rect from: {
@@ -33,8 +45,8 @@ Item {
                 overlay.field.text; overlay.field.cursorPosition; overlay.field.width; overlay.field.contentWidth;
                 return overlay.field.positionToRectangle(box.modelData.end);
             }
-            x: box.from.x - overlay.x - 1
-            y: box.from.y + 1
+            x: box.from.x + overlay.shift.x - overlay.x - 1
+            y: box.from.y + overlay.shift.y - overlay.y + 1
             width: box.to.x - box.from.x + 2
             height: Math.max(4, box.from.height - 2)
             radius: 3

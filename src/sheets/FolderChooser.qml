@@ -86,18 +86,22 @@ Popup {
         chooser.close();
     }
     function makeFolder() {
-        const why = FolderChooserLogic.makeFolder(chooser.folder, nameField.text);
+        // Text set rather than typed counts as typed.
+        if (nameField.text !== folderNameEdit.shown)
+            folderNameEdit.edit(nameField.text, nameField.cursorPosition);
+        const why = FolderChooserLogic.makeFolder(chooser.folder, folderNameEdit.value);
         if (why !== "") {
             chooser.problem = why;
             return;
         }
-        chooser.picked = FolderChooserLogic.folderName(nameField.text);
+        chooser.picked = FolderChooserLogic.folderName(folderNameEdit.value);
         chooser.problem = "";
         chooser.naming = false;
         pathField.forceActiveFocus();
         folders.refresh();
     }
     function startNaming() {
+        folderNameEdit.original = "";
         nameField.text = "";
         chooser.problem = "";
         chooser.naming = true;
@@ -259,6 +263,7 @@ Popup {
             // Which stretches of the path are the marks of the folder's hidden characters.
             MarkedEdit {
                 id: pathEdit
+                field: pathField
             }
         }
     }
@@ -299,6 +304,23 @@ Popup {
                 // Escape here gives up the new folder, not the whole chooser.
                 Keys.onShortcutOverride: event => event.accepted = event.key === Qt.Key_Escape
                 Keys.onEscapePressed: chooser.stopNaming()
+                onTextEdited: {
+                    // A hidden character typed or pasted shows as its mark, and is kept.
+                    folderNameEdit.edit(nameField.text, nameField.cursorPosition);
+                    if (nameField.text !== folderNameEdit.shown) {
+                        nameField.text = folderNameEdit.shown;
+                        nameField.cursorPosition = folderNameEdit.cursor;
+                    }
+                }
+                MarkedFieldMarks {
+                    field: nameField
+                    edit: folderNameEdit
+                }
+                // Which stretches of the new folder's name are the marks of hidden characters.
+                MarkedEdit {
+                    id: folderNameEdit
+                    field: nameField
+                }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     visible: nameField.text === ""

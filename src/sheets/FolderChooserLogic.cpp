@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUtf8StringView>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace brinmoor {
@@ -47,11 +49,49 @@ QString FolderChooserLogic::typedPath(const QString& text, const QString& base, 
     return QDir::cleanPath(t);
 }
 
+namespace {
+
+// Whether a missing path is one whose names were read from the disk with bytes that are no UTF-8
+// text, each shown as U+FFFD: such a folder is on screen, but a path written in text never
+// reaches it, for the terminal, the agent or the files saved. True when one of its folders holds
+// an entry so named that reads as the path's next name.
+bool namedInBytesNoTextHolds(const QString& path)
+{
+    if (!path.contains(QChar::ReplacementCharacter))
+        return false;
+    const QStringList names = QDir::cleanPath(path).split(QLatin1Char('/'));
+    QString at = names.value(0);
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        const QString next = at + QLatin1Char('/') + names[i];
+        if (!QFileInfo::exists(next)) {
+            if (!names[i].contains(QChar::ReplacementCharacter))
+                return false;
+            DIR* dir = ::opendir(QFile::encodeName(at.isEmpty() ? QStringLiteral("/") : at).constData());
+            if (!dir)
+                return false;
+            bool found = false;
+            while (const dirent* e = ::readdir(dir))
+                if (!QUtf8StringView(e->d_name).isValidUtf8() && QFile::decodeName(e->d_name) == names[i]) {
+                    found = true;
+                    break;
+                }
+            ::closedir(dir);
+            return found;
+        }
+        at = next;
+    }
+    return false;
+}
+
+} // namespace
+
 QString FolderChooserLogic::folderProblem(const QString& path)
 {
     if (path.isEmpty())
         return tr("Type the path of a folder.");
     const QFileInfo info(path);
+    if (!info.exists() && namedInBytesNoTextHolds(path))
+        return tr("%1 cannot be opened: its name is not UTF-8 text, so it cannot be passed on as a path.").arg(HiddenCharacters::inSentence(path));
     if (!info.exists())
         return tr("There is no folder at %1.").arg(HiddenCharacters::inSentence(path));
     if (!info.isDir())

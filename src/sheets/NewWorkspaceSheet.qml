@@ -11,12 +11,18 @@ Item {
     id: sheet
     objectName: "newWorkspaceSheet"
 
+    // The name to create: the field's text with each mark the character it stands for.
     property string name: ""
     property string colorHex: "5b8cee"
     // The six colour tags offered, in order.
     readonly property var colors: ["5b8cee", "c98a3a", "4aa37e", "9a7fc0", "c77f7f", "646a73"]
 
     function create() {
+        // Text set rather than typed counts as typed.
+        if (nameField.text !== nameEdit.shown) {
+            nameEdit.edit(nameField.text, nameField.cursorPosition);
+            sheet.name = nameEdit.value;
+        }
         if (AppModel.addWorkspace(SheetLogic.workspaceNameFor(sheet.name), sheet.colorHex))
             AppModel.activeSheet = "";
     }
@@ -98,9 +104,18 @@ Item {
                     // The sheet opens ready for typing the name.
                     focus: true
                     width: parent.width
-                    text: sheet.name
-                    onTextEdited: sheet.name = nameField.text
-                    maximumLength: AppModel.maxNameLength
+                    onTextEdited: {
+                        // A hidden character typed or pasted shows as its mark, and is kept.
+                        nameEdit.edit(nameField.text, nameField.cursorPosition);
+                        sheet.name = nameEdit.value;
+                        if (nameField.text !== nameEdit.shown)
+                            nameField.text = nameEdit.shown;
+                        // Also where the text stayed: the room for marks (the maximum length)
+                        // follows the marks, and a new maximum puts the cursor at the end.
+                        nameField.cursorPosition = nameEdit.cursor;
+                    }
+                    // Room for the marks, which are longer than what they stand for.
+                    maximumLength: AppModel.maxNameLength + nameEdit.shown.length - nameEdit.value.length
                     onAccepted: sheet.create()
                     placeholderText: "Q3 Launch"
                     placeholderTextColor: Theme.textFaint
@@ -116,6 +131,15 @@ Item {
                         color: Theme.surface
                         border.width: 1
                         border.color: Theme.accent
+                    }
+                    MarkedFieldMarks {
+                        field: nameField
+                        edit: nameEdit
+                    }
+                    // Which stretches of the field are the marks of hidden characters.
+                    MarkedEdit {
+                        id: nameEdit
+                        field: nameField
                     }
                 }
             }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace brinmoor;
 using HiddenCharacters::Scope;
 
@@ -97,7 +99,7 @@ TEST(HiddenCharacters, markup_shows_marks_in_their_colour_and_escapes_the_rest)
     using HiddenCharacters::Markup;
     const QString name = u(u"<b>x</b>\u202E  &\"\ny");
     const QString rich = HiddenCharacters::markup(name, Scope::Text, Markup::Rich);
-    EXPECT_EQ(rich, u(u"&lt;b&gt;x&lt;/b&gt;<font color=\"#d94f8c\">\u2066&lt;U+202E&gt;\u2069</font>  &amp;&quot;<br>y"));
+    EXPECT_EQ(rich, u(u"&lt;b&gt;x&lt;/b&gt;<font color=\"#d94f8c\">\u202A&lt;U+202E&gt;\u202C</font>  &amp;&quot;<br>y"));
     const QString styled = HiddenCharacters::markup(name, Scope::Line, Markup::Styled);
     EXPECT_TRUE(styled.contains(" &nbsp;&amp;")) << qPrintable(styled);
     EXPECT_TRUE(styled.contains("&lt;U+000A&gt;")) << qPrintable(styled);
@@ -147,31 +149,55 @@ TEST(HiddenCharacters, a_name_edited_as_its_marks_keeps_what_they_stand_for)
 }
 
 // A name or path in one of the app's sentences: as it is when nothing in it can reorder the
-// words around it; otherwise isolated, its hidden characters and line breaks as marks.
-TEST(HiddenCharacters, a_name_in_a_sentence_is_isolated_and_marked)
+// words around it; otherwise embedded in the direction of its first strong character, its hidden
+// characters and line breaks as marks.
+TEST(HiddenCharacters, a_name_in_a_sentence_is_embedded_and_marked)
 {
-    const QString fsi = u(u"\u2068"), pdi = u(u"\u2069");
+    const QString lre = u(u"\u202A"), rle = u(u"\u202B"), pdf = u(u"\u202C");
     const struct {
         QString name, shown;
     } cases[] = {
         {"/home/me/web", "/home/me/web"},
         {"", ""},
-        {u(u"/p/rlo\u202Egpj.exe"), fsi + "/p/rlo<U+202E>gpj.exe" + pdi},
-        {"/p/new\nline", fsi + "/p/new<U+000A>line" + pdi},
-        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), fsi + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdi},
-        {u(u"a\u2069b\u2068"), fsi + "a<U+2069>b<U+2068>" + pdi},  // its own isolates cannot end ours
-        {u(u"me\U000E0041@x.io"), fsi + "me<U+E0041>@x.io" + pdi},
+        {u(u"/p/rlo\u202Egpj.exe"), lre + "/p/rlo<U+202E>gpj.exe" + pdf},
+        {"/p/new\nline", lre + "/p/new<U+000A>line" + pdf},
+        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), lre + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdf},
+        {u(u"\u05E9\u05DC\u05D5\u05DD/p"), rle + u(u"\u05E9\u05DC\u05D5\u05DD/p") + pdf},
+        {u(u"a\u202Cb\u2069\u2068"), lre + "a<U+202C>b<U+2069><U+2068>" + pdf},  // its own controls cannot end ours
+        {u(u"me\U000E0041@x.io"), lre + "me<U+E0041>@x.io" + pdf},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(HiddenCharacters::inSentence(c.name), c.shown) << qPrintable(c.name);
         EXPECT_EQ(HiddenMarks::inSentence(c.name), c.shown) << qPrintable(c.name);
     }
-    // As styled text: the app's words escaped, the name's marks in their colour inside the isolate.
+    // As styled text: the app's words escaped, the name's marks in their colour inside the embedding.
     const QString styled = HiddenMarks::sentence("Chat <b>with</b> %1 here", u(u"rlo\u202Egpj.exe"));
-    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + fsi + "rlo<font")) << qPrintable(styled);
-    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdi + " here")) << qPrintable(styled);
+    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + lre + "rlo<font")) << qPrintable(styled);
+    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdf + " here")) << qPrintable(styled);
     EXPECT_FALSE(styled.contains(QChar(0x202E)));
     EXPECT_EQ(HiddenMarks::sentence("in %1", "<h1>x"), "in &lt;h1&gt;x");
+    EXPECT_TRUE(HiddenMarks::sentence("in %1", u(u"\u05E9\u05DC\u05D5\u05DD\u202E")).startsWith("in " + rle)) << "right to left";
+}
+
+// What shows a name (its marks, its place in a sentence) adds no directional isolate (U+2066 …
+// U+2069): many fonts have no glyph for those, and the fallback font found for them, taller than
+// the text's own, made every row that names such a name taller than any other.
+TEST(HiddenCharacters, what_shows_a_name_adds_no_isolate)
+{
+    const QString names[] = {
+        u(u"rlo\u202Egpj.exe"), u(u"\u05E9\u05DC\u05D5\u05DD \u202E x"), u(u"a\u2066b\u2069"), "new\nline",
+        u(u"me\U000E0041@x.io"),
+    };
+    const auto isolates = [](const QString& shown) {
+        return std::any_of(shown.cbegin(), shown.cend(), [](QChar c) { return c.unicode() >= 0x2066 && c.unicode() <= 0x2069; });
+    };
+    for (const QString& name : names) {
+        for (const QString& shown : {HiddenMarks::name(name), HiddenMarks::inSentence(name), HiddenMarks::sentence("at %1.", name),
+                                     HiddenCharacters::markup(name, Scope::Text, HiddenCharacters::Markup::Rich)})
+            EXPECT_FALSE(isolates(shown)) << qPrintable(shown);
+        // Each mark still reads left to right inside right-to-left text: its own embedding.
+        EXPECT_TRUE(HiddenMarks::name(name).contains(u(u"\u202A&lt;U+"))) << qPrintable(name);
+    }
 }
 
 // A field keeps which stretches of its text are marks: typed text is saved as typed ("<U+202E>"
@@ -183,6 +209,7 @@ TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
     struct Edit {
         QString text;
         int cursor;
+        int selectionStart = -1, selectionEnd = -1;  // what the field had selected before the edit
     };
     const struct {
         const char* what;
@@ -203,12 +230,24 @@ TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
         {"pasted character", "ab", {{u(u"a\u202Eb"), 2}}, "a<U+202E>b", u(u"a\u202Eb")},
         {"two edits", u(u"a\u200Bb\U000E0041"), {{"a<U+200B>bc<U+E0041>", 11}, {"a<U+200B>c<U+E0041>", 9}},
          "a<U+200B>c<U+E0041>", u(u"a\u200Bc\U000E0041")},
+        // Over a selection: what was typed or pasted stays whole, whatever it shares with the
+        // mark it replaced; a mark the selection reaches into goes whole.
+        {"all selected, mark text pasted", u(u"ws\u2066old"), {{"ws<U+2066>new", 13, 0, 13}}, "ws<U+2066>new", "ws<U+2066>new"},
+        {"a mark selected, '<' typed", u(u"ws\u2066old"), {{"ws<old", 3, 2, 10}}, "ws<old", "ws<old"},
+        {"a mark selected, mark text typed", u(u"ws\u2066old"), {{"ws<old", 3, 2, 10}, {"ws<Uold", 4}}, "ws<Uold", "ws<Uold"},
+        {"a mark selected, mark text pasted", u(u"ws\u2066old"), {{"ws<U+200B>old", 10, 2, 10}}, "ws<U+200B>old", "ws<U+200B>old"},
+        {"part of a mark selected", u(u"ws\u2066old"), {{"ws<Uxold", 5, 4, 10}}, "wsxold", "wsxold"},
+        {"a mark selected and deleted", u(u"ws\u2066old"), {{"wsold", 2, 2, 10}}, "wsold", "wsold"},
+        {"a selection the text does not fit", u(u"ws\u2066old"), {{"ws<U+2066>ol", 12, 0, 2}}, "ws<U+2066>ol", u(u"ws\u2066ol")},
     };
     for (const auto& c : cases) {
         MarkedEdit e;
         e.setOriginal(c.original);
-        for (const Edit& edit : c.edits)
+        for (const Edit& edit : c.edits) {
+            if (edit.selectionStart >= 0)
+                e.select(edit.selectionStart, edit.selectionEnd);
             e.edit(edit.text, edit.cursor);
+        }
         EXPECT_EQ(e.shown(), c.shown) << c.what;
         EXPECT_EQ(e.value(), c.value) << c.what;
         EXPECT_FALSE(HiddenCharacters::present(e.shown(), Scope::Line)) << c.what;

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
 using brinmoor::test::waitUntil;
@@ -360,13 +362,38 @@ TEST_F(OnboardingTest, a_login_runs_without_a_time_limit_and_ends_with_its_group
     }, 3000));
 }
 
-// A path or name in the chooser's sentences: isolated, its hidden characters and line breaks as
+// A folder whose name is no UTF-8 text is listed with U+FFFD for its bytes; opened, it is refused
+// with the reason, never "There is no folder" for a folder on screen. A folder whose name holds a
+// real U+FFFD opens, and a missing one is still missing.
+TEST(FolderChooser, a_folder_named_in_bytes_that_are_no_text_is_refused_with_the_reason)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    const QByteArray native = QFile::encodeName(root);
+    ASSERT_EQ(::mkdir((native + "/bad\xff\xfename").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((native + "/ok\xef\xbf\xbd").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((native + "/bad\xff\xfename/inner").constData(), 0755), 0);
+    const QString shown = root + QString::fromUtf8("/bad\uFFFD\uFFFDname");
+    using F = FolderChooserLogic;
+    const struct {
+        QString path, said;
+    } cases[] = {
+        {shown, shown + " cannot be opened: its name is not UTF-8 text, so it cannot be passed on as a path."},
+        {shown + "/inner", shown + "/inner cannot be opened: its name is not UTF-8 text, so it cannot be passed on as a path."},
+        {root + QString::fromUtf8("/ok\uFFFD"), QString()},
+        {root + QString::fromUtf8("/gone\uFFFD"), "There is no folder at " + root + QString::fromUtf8("/gone\uFFFD.")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(F::folderProblem(c.path), c.said) << qPrintable(c.path);
+}
+
+// A path or name in the chooser's sentences: embedded, its hidden characters and line breaks as
 // marks, so an override cannot turn the words after it around.
 TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
 {
     QTemporaryDir dir;
     const QString root = dir.path();
-    const QString fsi = QString(QChar(0x2068)), pdi = QString(QChar(0x2069));
+    const QString lre = QString(QChar(0x202A)), pdf = QString(QChar(0x202C));
     const QString spoofed = QString::fromUtf8("lit\u202Eeral");
     QDir().mkpath(root + "/" + spoofed);
     QFile(root + "/new\nline").open(QIODevice::WriteOnly);
@@ -374,10 +401,10 @@ TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
     const struct {
         QString problem, said;
     } cases[] = {
-        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + fsi + root + "/rlo<U+202E>gpj.exe" + pdi + "."},
-        {F::folderProblem(root + "/new\nline"), fsi + root + "/new<U+000A>line" + pdi + " is a file, not a folder."},
+        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + lre + root + "/rlo<U+202E>gpj.exe" + pdf + "."},
+        {F::folderProblem(root + "/new\nline"), lre + root + "/new<U+000A>line" + pdf + " is a file, not a folder."},
         {F::folderProblem(root + "/" + spoofed), QString()},
-        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + fsi + "lit<U+202E>eral" + pdi + QString::fromUtf8("” already exists here.")},
+        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + lre + "lit<U+202E>eral" + pdf + QString::fromUtf8("” already exists here.")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.problem, c.said);

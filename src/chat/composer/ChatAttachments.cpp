@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QUtf8StringView>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
@@ -197,6 +198,12 @@ std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal, Attach
     ChatAttachment a;
     a.name = QFileInfo(path).fileName();
     a.path = path;
+    // A name whose bytes are no UTF-8 text reads with U+FFFD in their place: the path the agent
+    // would be given names no file.
+    if (!QUtf8StringView(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())).isValidUtf8()) {
+        *refusal = notTextNameMessage(a.name);
+        return std::nullopt;
+    }
     // The room taken for the image's bytes before they were read; -1 for none.
     qint64 taken = -1;
     const auto refuse = [&](const QString& why) -> std::optional<ChatAttachment> {
@@ -273,6 +280,11 @@ QString notAnImageMessage(const QString& name)
 QString noMemoryMessage(const QString& name)
 {
     return QStringLiteral("%1 was not attached: there is not enough memory to read it.").arg(HiddenCharacters::inSentence(name));
+}
+
+QString notTextNameMessage(const QString& name)
+{
+    return QStringLiteral("%1 was not attached: its name is not UTF-8 text, so the path the agent would be given names no file.").arg(HiddenCharacters::inSentence(name));
 }
 
 QString notAFileMessage(const QString& name)

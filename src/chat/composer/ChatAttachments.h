@@ -118,6 +118,8 @@ QString notAnImageMessage(const QString& name);
 QString notAFileMessage(const QString& name);
 // The line shown for a file there was no memory to read.
 QString noMemoryMessage(const QString& name);
+// The line shown for a file whose name is not UTF-8 text, which no path given to the agent names.
+QString notTextNameMessage(const QString& name);
 
 } // namespace ChatAttachments
 

@@ -9,7 +9,9 @@
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QQuickTextDocument>
+#include <QSet>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVariantList>
@@ -18,16 +20,35 @@ namespace brinmoor {
 
 namespace {
 
-// Set on the characters of a mark, so that text typed next to one (which takes the format of
-// the character before it) can be told from it.
+// Set on the characters of a mark: the character it stands for, and which mark it is (a number
+// no other mark of the editor has), so that neighbouring marks never merge into one stretch and
+// text typed next to one (which takes the format of the character before it) can be told from it.
 constexpr int markProperty = QTextFormat::UserProperty + 64;
+constexpr int markIdProperty = QTextFormat::UserProperty + 65;
 
-QTextCharFormat markFormat()
+// Both as int: the document finds a format among those it holds by a hash that tells ints apart
+// by value but other number types only by type, and thousands of marks whose formats hashed alike
+// made each new mark compare itself with all of them.
+QTextCharFormat markFormat(char32_t character, int id)
 {
     QTextCharFormat f;
     f.setForeground(QColor(0xd9, 0x4f, 0x8c));
-    f.setProperty(markProperty, true);
+    f.setProperty(markProperty, int(character));
+    f.setProperty(markIdProperty, id);
     return f;
+}
+
+// The document's text from `from` to `to`, its block breaks as line feeds, as the draft sends them.
+QString textBetween(QTextDocument* document, int from, int to)
+{
+    QTextCursor range(document);
+    range.setPosition(from);
+    range.setPosition(to, QTextCursor::KeepAnchor);
+    QString text = range.selectedText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    return text;
 }
 
 } // namespace
@@ -124,11 +145,9 @@ QList<ComposerDraft::Mark> ComposerModel::marksToKeep() const
     if (!m_document)
         return kept;
     const QString text = m_document->toPlainText();
-    for (const Mark& m : m_marks) {
-        const int at = m.start.position();
-        if (QStringView(text).mid(at).startsWith(HiddenCharacters::markFor(m.character)))
-            kept.append({at, m.character});
-    }
+    for (const Mark& m : m_marks)
+        if (QStringView(text).mid(m.at).startsWith(HiddenCharacters::markFor(m.character)))
+            kept.append({m.at, m.character});
     return kept;
 }
 
@@ -162,20 +181,28 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
         return;
     const QString text = m_document->toPlainText();
     QTextCursor edit(m_document);
+    // A draft just put into the editor has no history: colouring its marks is no step to undo.
+    const bool fresh = !m_document->isUndoAvailable() && !m_document->isRedoAvailable();
+    if (fresh)
+        m_document->setUndoRedoEnabled(false);
     m_marking = true;
+    edit.beginEditBlock();
     for (const ComposerDraft::Mark& kept : marks) {
         const QString mark = HiddenCharacters::markFor(kept.character);
-        const bool known = std::any_of(m_marks.cbegin(), m_marks.cend(), [&](const Mark& m) { return m.start.position() == kept.at; });
+        const qsizetype i = firstMarkEndingAfter(kept.at);
+        const bool known = i < m_marks.size() && m_marks[i].at <= kept.at;
         if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
             continue;
-        edit.setPosition(kept.at);
-        edit.setPosition(kept.at + int(mark.size()), QTextCursor::KeepAnchor);
-        edit.setCharFormat(markFormat());
-        QTextCursor start(m_document);
-        start.setPosition(kept.at);
-        m_marks.append({start, kept.character});
+        const Mark m{kept.at, int(mark.size()), kept.character, ++m_lastMarkId};
+        edit.setPosition(m.at);
+        edit.setPosition(m.at + m.length, QTextCursor::KeepAnchor);
+        edit.setCharFormat(markFormat(m.character, m.id));
+        m_marks.insert(i, m);
     }
+    edit.endEditBlock();
     m_marking = false;
+    if (fresh)
+        m_document->setUndoRedoEnabled(true);
     emit hiddenChanged();
 }
 
@@ -302,15 +329,41 @@ void ComposerModel::onDraftEdited()
     refreshSlash();
 }
 
+qsizetype ComposerModel::firstMarkEndingAfter(int position) const
+{
+    return std::partition_point(m_marks.cbegin(), m_marks.cend(), [position](const Mark& m) { return m.at + m.length <= position; })
+        - m_marks.cbegin();
+}
+
 void ComposerModel::onContentsChange(int position, int removed, int added)
 {
-    Q_UNUSED(removed);
     if (m_marking || !m_document)
         return;
+    // The marks the edit reached into leave the list (the stretch is looked at again below: an
+    // undo may have put them back whole); those after it move with the text.
+    const qsizetype first = firstMarkEndingAfter(position);
+    qsizetype last = first;
+    while (last < m_marks.size() && m_marks[last].at < position + removed)
+        ++last;
+    if (last > first) {
+        m_marks.remove(first, last - first);
+        m_marksDropped = true;
+    }
+    const int moved = added - removed;
+    if (moved != 0)
+        for (qsizetype i = first; i < m_marks.size(); ++i)
+            m_marks[i].at += moved;
     // A deletion can make a hidden character of a neighbour (a selector no longer after its
     // emoji): the place of the edit is looked at as well as what came in.
-    m_editedFrom = m_editedFrom < 0 ? position : std::min(m_editedFrom, position);
-    m_editedTo = std::max(m_editedTo, position + added);
+    if (m_editedFrom < 0) {
+        m_editedFrom = position;
+        m_editedTo = position + added;
+    } else {
+        if (m_editedTo >= position + removed)
+            m_editedTo += moved;
+        m_editedFrom = std::min(m_editedFrom, position);
+        m_editedTo = std::max(m_editedTo, position + added);
+    }
     if (!m_markingDue) {
         m_markingDue = true;
         // After the edit: the editor is inside its own change now.
@@ -325,95 +378,152 @@ void ComposerModel::markHidden()
         return;
     const int end = m_document->characterCount() - 1;
     // Whether a character is hidden can depend on the one before it and the one after it.
-    const int from = std::clamp(m_editedFrom - 2, 0, end);
-    const int to = std::clamp(m_editedTo + 2, from, end);
+    int from = std::clamp(m_editedFrom - 2, 0, end);
+    int to = std::clamp(m_editedTo + 2, from, end);
     m_editedFrom = m_editedTo = -1;
-    const int before = int(m_marks.size());
+    bool changed = std::exchange(m_marksDropped, false);
 
-    QTextCursor edit(m_document);
-    m_marking = true;
-    edit.joinPreviousEditBlock();
-    // Marks an edit cut into are text now; text typed beside a mark loses the mark's colour.
-    QList<std::pair<int, int>> whole;
-    for (qsizetype i = 0; i < m_marks.size();) {
-        const Mark& m = m_marks[i];
-        const QString mark = HiddenCharacters::markFor(m.character);
-        const int at = m.start.position();
-        QTextCursor there(m_document);
-        there.setPosition(at);
-        there.setPosition(std::min(end, at + int(mark.size())), QTextCursor::KeepAnchor);
-        if (there.selectedText() == mark) {
-            if (at + mark.size() > from && at < to)
-                whole.append({at, at + int(mark.size())});
-            ++i;
+    // The stretches of the mark's format there, one per mark (each has its own): the mark, text
+    // typed beside it that took its format, or what an undo or a redo brought back. The marks
+    // and those stretches the edited stretch touches are looked at whole.
+    struct Run {
+        int start, end;
+        char32_t character;
+        int id;
+        QString text;
+    };
+    QList<Run> runs;
+    qsizetype first = 0, last = 0;
+    for (int seenFrom = -1, seenTo = -1; from != seenFrom || to != seenTo;) {
+        seenFrom = from;
+        seenTo = to;
+        first = firstMarkEndingAfter(from);
+        if (first < m_marks.size() && m_marks[first].at < from)
+            from = m_marks[first].at;
+        for (last = first; last < m_marks.size() && m_marks[last].at < to; ++last)
+            to = std::max(to, m_marks[last].at + m_marks[last].length);
+        runs.clear();
+        for (QTextBlock block = m_document->findBlock(from); block.isValid() && block.position() <= to; block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int at = fragment.position(), after = at + fragment.length();
+                if (after <= from)
+                    continue;
+                if (at >= to)
+                    break;
+                const QTextCharFormat format = fragment.charFormat();
+                const int id = format.intProperty(markIdProperty);
+                if (id == 0)
+                    continue;
+                if (!runs.isEmpty() && runs.last().id == id && runs.last().end == at) {
+                    runs.last().end = after;
+                    runs.last().text += fragment.text();
+                } else {
+                    runs.append({at, after, char32_t(format.intProperty(markProperty)), id, fragment.text()});
+                }
+            }
+        }
+        for (const Run& run : std::as_const(runs)) {
+            from = std::min(from, run.start);
+            to = std::max(to, run.end);
+        }
+    }
+    QHash<int, int> known;  // the marks kept until now there: where each stands
+    for (qsizetype i = first; i < last; ++i)
+        known.insert(m_marks[i].id, m_marks[i].at);
+
+    QList<Mark> marks;  // the stretch's marks, as they stand before any is added
+    QList<std::pair<int, int>> plain;  // text in a mark's format that is no mark
+    for (const Run& run : std::as_const(runs)) {
+        const QString mark = HiddenCharacters::markFor(run.character);
+        int at = -1;
+        if (const auto k = known.constFind(run.id); k != known.cend() && *k >= run.start && QStringView(run.text).mid(*k - run.start).startsWith(mark))
+            at = *k;
+        else if (const qsizetype found = run.text.indexOf(mark); found >= 0)
+            at = run.start + int(found);
+        if (at < 0) {
+            plain.append({run.start, run.end});  // a mark an edit cut into is text now
             continue;
         }
-        m_marks.removeAt(i);
+        marks.append({at, int(mark.size()), run.character, run.id});
+        if (at > run.start)
+            plain.append({run.start, at});
+        if (at + mark.size() < run.end)
+            plain.append({at + int(mark.size()), run.end});
     }
-    QList<std::pair<int, int>> coloured;
-    for (QTextBlock block = m_document->findBlock(from); block.isValid() && block.position() <= to; block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.charFormat().boolProperty(markProperty))
-                continue;
-            const int b = fragment.position() + fragment.length();
-            int at = fragment.position();
-            for (const auto& [m0, m1] : std::as_const(whole)) {
-                if (m1 <= at || m0 >= b)
-                    continue;
-                if (m0 > at)
-                    coloured.append({at, m0});
-                at = std::max(at, m1);
-            }
-            if (at < b)
-                coloured.append({at, b});
-        }
-    }
-    for (const auto& [a, b] : std::as_const(coloured)) {
-        edit.setPosition(a);
-        edit.setPosition(b, QTextCursor::KeepAnchor);
-        edit.setCharFormat(QTextCharFormat());
-    }
-
-    // The document's block breaks read as line feeds, as the draft sends them.
-    QTextCursor range(m_document);
-    range.setPosition(from);
-    range.setPosition(to, QTextCursor::KeepAnchor);
-    QString text = range.selectedText();
-    for (QChar& c : text)
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-            c = u'\n';
+    const QString text = textBetween(m_document, from, to);
     const auto found = HiddenCharacters::find(text, HiddenCharacters::Scope::Text);
-    for (auto it = found.crbegin(); it != found.crend(); ++it) {
-        edit.setPosition(from + int(it->at));
-        edit.setPosition(from + int(it->at + it->length), QTextCursor::KeepAnchor);
-        edit.insertText(HiddenCharacters::markFor(it->character), markFormat());
-        QTextCursor start(m_document);
-        start.setPosition(from + int(it->at));
-        m_marks.append({start, it->character});
-    }
-    edit.endEditBlock();
-    m_marking = false;
-    if (!found.isEmpty()) {
-        std::sort(m_marks.begin(), m_marks.end(), [](const Mark& a, const Mark& b) { return a.start.position() < b.start.position(); });
+
+    int moved = 0;
+    if (!plain.isEmpty() || !found.isEmpty()) {
+        QTextCursor edit(m_document);
+        m_marking = true;
+        edit.joinPreviousEditBlock();
+        for (const auto& [a, b] : std::as_const(plain)) {
+            edit.setPosition(a);
+            edit.setPosition(b, QTextCursor::KeepAnchor);
+            edit.setCharFormat(QTextCharFormat());
+        }
+        // One pass from the left, each mark put in place of its character, the marks found by
+        // their format moved along by what came in before them.
+        QList<Mark> merged;
+        merged.reserve(marks.size() + found.size());
+        qsizetype next = 0;
+        for (const HiddenCharacters::Found& f : found) {
+            const int at = from + int(f.at);
+            for (; next < marks.size() && marks[next].at < at; ++next)
+                merged.append({marks[next].at + moved, marks[next].length, marks[next].character, marks[next].id});
+            const Mark m{at + moved, 0, f.character, ++m_lastMarkId};
+            const QString mark = HiddenCharacters::markFor(f.character);
+            edit.setPosition(m.at);
+            edit.setPosition(m.at + int(f.length), QTextCursor::KeepAnchor);
+            edit.insertText(mark, markFormat(m.character, m.id));
+            merged.append({m.at, int(mark.size()), m.character, m.id});
+            moved += int(mark.size() - f.length);
+        }
+        for (; next < marks.size(); ++next)
+            merged.append({marks[next].at + moved, marks[next].length, marks[next].character, marks[next].id});
+        marks = std::move(merged);
+        edit.endEditBlock();
+        m_marking = false;
         // The editor's own cursor stays where the edit left it: after the pasted text.
+        changed = true;
     }
-    if (!found.isEmpty() || int(m_marks.size()) != before)
-        emit hiddenChanged();
+    if (marks.size() != last - first)
+        changed = true;
+    // Nothing dropped, found or cleared: the stretch's marks are those it had (a key typed).
+    if (!changed)
+        return;
+    // The list: the marks before the stretch, the stretch's, and those after it moved along.
+    QList<Mark> list;
+    list.reserve(m_marks.size() - (last - first) + marks.size());
+    list.append(m_marks.first(first));
+    list.append(marks);
+    for (qsizetype i = last; i < m_marks.size(); ++i) {
+        Mark m = m_marks[i];
+        m.at += moved;
+        list.append(m);
+    }
+    m_marks = std::move(list);
+    emit hiddenChanged();
 }
 
 QString ComposerModel::hiddenNotice() const
 {
     if (m_marks.isEmpty())
         return QString();
+    QList<char32_t> kinds;
+    QSet<char32_t> seen;
+    for (const Mark& m : m_marks)
+        if (!seen.contains(m.character)) {
+            seen.insert(m.character);
+            kinds.append(m.character);
+        }
     QStringList named;
-    for (const Mark& m : m_marks) {
-        const QString mark = QStringLiteral("U+") + HiddenCharacters::markFor(m.character).mid(3).chopped(1);
-        if (!named.contains(mark))
-            named << mark;
-    }
-    const qsizetype more = named.size() - 4;
-    QString which = named.mid(0, 4).join(QStringLiteral(", "));
+    for (qsizetype i = 0; i < std::min<qsizetype>(kinds.size(), 4); ++i)
+        named << QStringLiteral("U+") + HiddenCharacters::markFor(kinds[i]).mid(3).chopped(1);
+    const qsizetype more = kinds.size() - 4;
+    QString which = named.join(QStringLiteral(", "));
     if (more > 0)
         which += QStringLiteral(" and %1 more").arg(more);
     const QString count = m_marks.size() == 1 ? QStringLiteral("1 hidden character") : QStringLiteral("%1 hidden characters").arg(m_marks.size());
@@ -426,14 +536,16 @@ void ComposerModel::removeHidden()
     if (!m_document || m_marks.isEmpty())
         return;
     QTextCursor edit(m_document);
+    m_marking = true;
     edit.beginEditBlock();
+    // From the right: each removal leaves the offsets of those still to go as they are.
     for (auto it = m_marks.crbegin(); it != m_marks.crend(); ++it) {
-        const int at = it->start.position();
-        edit.setPosition(at);
-        edit.setPosition(at + int(HiddenCharacters::markFor(it->character).size()), QTextCursor::KeepAnchor);
+        edit.setPosition(it->at);
+        edit.setPosition(it->at + it->length, QTextCursor::KeepAnchor);
         edit.removeSelectedText();
     }
     edit.endEditBlock();
+    m_marking = false;
     m_marks.clear();
     emit hiddenChanged();
 }

@@ -10,7 +10,6 @@
 #include <QQuickItem>
 #include <QString>
 #include <QStringList>
-#include <QTextCursor>
 #include <QtQml/qqmlregistration.h>
 
 class QTextDocument;
@@ -156,14 +155,24 @@ private:
     QMetaObject::Connection m_cursorLink;
     int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
     QMetaObject::Connection m_marksLink;
-    // A mark in the editor: where it starts (the cursor follows edits before it) and what it
-    // stands for. It is whole while the text there still reads as its mark.
+    // A mark in the editor, as a plain offset: every edit moves the marks after it by what it
+    // added or removed, so that keeping track of them costs one pass over them per edit, whatever
+    // their number (a live text cursor per mark made every insertion move all of them). Its
+    // characters carry the mark's format, which names the character and the mark (`id`), so a
+    // mark an undo or a redo brings back is found again by its format, and text typed next to a
+    // mark (which takes the format of the character before it) is told from the mark itself.
     struct Mark {
-        QTextCursor start;
+        int at;
+        int length;
         char32_t character;
+        int id;
     };
-    QList<Mark> m_marks;
+    QList<Mark> m_marks;  // in the order they stand
+    int m_lastMarkId = 0;
+    // The first mark that ends after `position`.
+    qsizetype firstMarkEndingAfter(int position) const;
     int m_editedFrom = -1, m_editedTo = -1;
+    bool m_marksDropped = false;
     bool m_marking = false;
     bool m_markingDue = false;
     bool m_draftHasText = false;

@@ -200,10 +200,10 @@ Item {
                 // An edit that touched a mark, or brought a hidden character in, changes the text
                 // back through the binding above.
                 nameEdit.edit(nameField.text, nameField.cursorPosition);
-                const reshaped = nameField.text !== nameEdit.shown;
                 root.draftName = nameEdit.shown;
-                if (reshaped)
-                    nameField.cursorPosition = nameEdit.cursor;
+                // Also where the text stayed: the room for marks (the maximum length) follows the
+                // marks, and a new maximum puts the cursor at the end.
+                nameField.cursorPosition = nameEdit.cursor;
             }
             // Room for the marks, which are longer than what they stand for.
             maximumLength: AppModel.maxNameLength + nameEdit.shown.length - nameEdit.value.length
@@ -226,6 +226,7 @@ Item {
         // Which stretches of the field are the marks of the name's hidden characters.
         MarkedEdit {
             id: nameEdit
+            field: nameField
         }
         footer: Row {
             layoutDirection: Qt.RightToLeft

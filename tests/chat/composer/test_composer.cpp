@@ -26,6 +26,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <functional>
 
@@ -227,6 +230,30 @@ TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_i
     const auto refused = ChatAttachments::fromMimeData(&text);
     EXPECT_TRUE(refused.attachments.isEmpty());
     EXPECT_EQ(refused.refusal, ChatAttachments::unreadableImageMessage());
+}
+
+// A file whose name is no UTF-8 text is refused at once by name, with the reason: the path the
+// agent would be told (its bytes shown as U+FFFD) names no file. A file beside it whose name holds
+// a real U+FFFD, and one with an ordinary name, are attached.
+TEST(ChatAttachments, a_file_named_in_bytes_that_are_no_text_is_refused_not_sent_by_a_wrong_path)
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    for (const QByteArray name : {QByteArray("bad\xff.txt"), QByteArray("bad\xef\xbf\xbd.txt"), QByteArray("ok.txt")}) {
+        const int fd = ::open((folder + "/" + name).constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0) << name.constData();
+        ::close(fd);
+    }
+    const auto url = [&](const QByteArray& name) {
+        return QUrl(S("file://") + QString::fromLatin1((folder + "/" + name).toPercentEncoding("/")));
+    };
+    const auto r = ChatAttachments::fromFiles({url("bad\xff.txt"), url("bad\xef\xbf\xbd.txt"), url("ok.txt")}, nullptr);
+    ASSERT_EQ(r.attachments.size(), 2);
+    EXPECT_EQ(r.attachments[0].path, dir.path() + S("/bad\uFFFD.txt"));
+    EXPECT_TRUE(QFileInfo::exists(r.attachments[0].path.value_or(QString())));
+    EXPECT_EQ(r.attachments[1].name, S("ok.txt"));
+    EXPECT_EQ(r.refusal, ChatAttachments::notTextNameMessage(S("bad\uFFFD.txt")));
+    EXPECT_TRUE(r.refusal.startsWith(S("bad\uFFFD.txt was not attached: its name is not UTF-8 text"))) << qPrintable(r.refusal);
 }
 
 // Files named as images that are no regular files are never opened for reading: a link to a

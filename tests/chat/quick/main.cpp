@@ -22,6 +22,9 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
+#include <QQuickTextDocument>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -201,6 +204,30 @@ public:
     {
         QInputMethodEvent event(candidate, {});
         QCoreApplication::sendEvent(item, &event);
+    }
+    // The stretches of a text editor's draft drawn in the marks' colour, as [start, end] pairs.
+    Q_INVOKABLE QVariantList pinkStretches(QObject* edit) const
+    {
+        QVariantList out;
+        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+        if (!quickDocument)
+            return out;
+        int start = -1, end = -1;
+        for (QTextBlock block = quickDocument->textDocument()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment f = it.fragment();
+                if (f.charFormat().foreground().color() != QColor(0xd9, 0x4f, 0x8c))
+                    continue;
+                if (f.position() != end) {
+                    if (start >= 0)
+                        out << QVariant(QVariantList{start, end});
+                    start = f.position();
+                }
+                end = f.position() + f.length();
+            }
+        if (start >= 0)
+            out << QVariant(QVariantList{start, end});
+        return out;
     }
     Q_INVOKABLE QString galleryDir() const
     {

@@ -203,6 +203,70 @@ Item {
             compare(edit().text, "ab<U+200B>c<U+200B");
         }
 
+        function pink() { return JSON.stringify(TestSupport.pinkStretches(edit())); }
+
+        // A real mark stays pink and counted when text is typed beside it, and through undo and
+        // redo of a paste and of "Remove them"; the mark's text typed beside it never is.
+        function test_marks_stay_marks_through_typing_undo_and_redo() {
+            const steps = [
+                { act: () => { TestSupport.setClipboardText("\u202Eb"); keyClick(Qt.Key_V, Qt.ControlModifier); },
+                  text: "<U+202E>b", count: 1, pink: [[0, 8]] },
+                { act: () => { edit().cursorPosition = 8; type("x<U+200B>"); },
+                  text: "<U+202E>x<U+200B>b", count: 1, pink: [[0, 8]] },
+                { act: () => { edit().cursorPosition = 0; type("y"); },
+                  text: "y<U+202E>x<U+200B>b", count: 1, pink: [[1, 9]] },
+                { act: () => { edit().cursorPosition = 1; type("za"); },
+                  text: "yza<U+202E>x<U+200B>b", count: 1, pink: [[3, 11]] },
+                { act: () => { waitForRendering(composer); mouseClick(findChild(composer, "removeHidden")); },
+                  text: "yzax<U+200B>b", count: 0, pink: [] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "yza<U+202E>x<U+200B>b", count: 1, pink: [[3, 11]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier),
+                  text: "yzax<U+200B>b", count: 0, pink: [] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "yza<U+202E>x<U+200B>b", count: 1, pink: [[3, 11]] },
+                { act: () => { edit().selectAll(); TestSupport.setClipboardText("p\u200Bq\u202Er"); keyClick(Qt.Key_V, Qt.ControlModifier); },
+                  text: "p<U+200B>q<U+202E>r", count: 2, pink: [[1, 9], [10, 18]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "yza<U+202E>x<U+200B>b", count: 1, pink: [[3, 11]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier),
+                  text: "p<U+200B>q<U+202E>r", count: 2, pink: [[1, 9], [10, 18]] },
+            ];
+            for (let i = 0; i < steps.length; ++i) {
+                const step = steps[i];
+                step.act();
+                tryCompare(edit(), "text", step.text, 1000, "step " + i);
+                tryCompare(composer.model, "hiddenCount", step.count, 1000, "step " + i);
+                tryVerify(() => pink() === JSON.stringify(step.pink), 1000, "step " + i + ": " + pink());
+                compare(findChild(composer, "hiddenNotice").visible, step.count > 0, "step " + i);
+            }
+        }
+
+        // A paste of 10,000 hidden characters is marked whole, taken out by "Remove them", and
+        // brought back whole by undo.
+        function test_a_large_paste_is_marked_removed_and_brought_back() {
+            const kinds = ["\u200B", "\u202E", "\u2066", "\u{E0041}", "\u00AD"];
+            const marks = ["<U+200B>", "<U+202E>", "<U+2066>", "<U+E0041>", "<U+00AD>"];
+            let pasted = "", shown = "", bare = "";
+            for (let i = 0; i < 10000; ++i) {
+                pasted += "a" + kinds[i % kinds.length];
+                shown += "a" + marks[i % marks.length];
+                bare += "a";
+            }
+            TestSupport.setClipboardText(pasted);
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 10000, 20000);
+            compare(edit().text, shown);
+            waitForRendering(composer);
+            mouseClick(findChild(composer, "removeHidden"));
+            compare(edit().text, bare);
+            compare(composer.model.hiddenCount, 0);
+            keyClick(Qt.Key_Z, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 10000, 20000);
+            compare(edit().text, shown);
+            compare(TestSupport.pinkStretches(edit()).length, 10000);
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);

@@ -4,6 +4,7 @@
 #include "support/FakeChatAgents.h"
 #include "support/QuickTestMain.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,6 +57,7 @@ public:
         return root;
     }
     Q_INVOKABLE bool isFolder(const QString& path) const { return QFileInfo(path).isDir(); }
+    Q_INVOKABLE void setClipboardText(const QString& text) const { QGuiApplication::clipboard()->setText(text); }
     Q_INVOKABLE void removeFolder(const QString& path) const { QDir(path).removeRecursively(); }
     // The shown items named `name` below `at`, in the order of the visual tree (a hidden item's
     // children are not looked at).

@@ -202,7 +202,7 @@ Item {
             // Its line for a path holding the override itself: the mark, isolated.
             c.pathField.text = root + "/gone\u202Etxt.exe";
             keyClick(Qt.Key_Return);
-            compare(c.problem, "There is no folder at \u2068" + root + "/gone<U+202E>txt.exe\u2069.");
+            compare(c.problem, "There is no folder at \u202A" + root + "/gone<U+202E>txt.exe\u202C.");
             verify(c.go(root + "/" + spoofed));
             keyClick(Qt.Key_Return);
             tryVerify(() => !c.visible);
@@ -228,6 +228,26 @@ Item {
             mouseClick(part(c, "chooseButton"));
             tryVerify(() => !c.visible);
             compare(s.selectedDir, root + "/fresh");
+        }
+
+        // The new folder's name shows a pasted override as its mark, and the folder is made with
+        // the character itself.
+        function test_a_new_folder_s_name_shows_a_pasted_override_as_a_mark() {
+            const root = TestSupport.folderTree("madeMarked", ["old"]);
+            const s = sheetWith(root, []);
+            const c = openChooser(s);
+            mouseClick(part(c, "newFolderButton"));
+            verify(c.nameField.activeFocus);
+            TestSupport.setClipboardText("n\u202Egpj.exe");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            compare(c.nameField.text, "n<U+202E>gpj.exe");
+            compare(TestSupport.itemsNamed(c.nameField, "markBox").length, 1);
+            keyClick(Qt.Key_Return);
+            compare(c.problem, "");
+            verify(TestSupport.isFolder(root + "/n\u202Egpj.exe"));
+            verify(!TestSupport.isFolder(root + "/n<U+202E>gpj.exe"));
+            compare(c.picked, "n\u202Egpj.exe");
+            close(c);
         }
 
         function test_drawn_in_the_app_palette_data() {

@@ -185,6 +185,73 @@ Item {
             AppModel.save();
         }
 
+        // An edit over a name's real mark keeps exactly what was typed or pasted and takes the
+        // mark whole: the selection before the edit tells typing "<" over the mark from deleting
+        // the rest of it. Typing after the mark keeps it.
+        function test_an_edit_over_a_mark_keeps_what_was_typed() {
+            const from = "ws\u2066old";  // shown "ws<U+2066>old", the mark from 2 to 10
+            const cases = [
+                { select: [0, 13], paste: "ws<U+2066>new", name: "ws<U+2066>new" },
+                { select: [2, 10], keys: "<U+200B>", name: "ws<U+200B>old" },
+                { select: [2, 10], paste: "<U+200B>", name: "ws<U+200B>old" },
+                { select: [4, 6], keys: "x", name: "wsxold" },
+                { select: [1, 3], paste: "<U+202E>", name: "w<U+202E>old" },
+                { select: [2, 10], backspace: true, name: "wsold" },
+                { select: [13, 13], keys: "2", name: "ws\u2066old2" },
+                { select: [10, 10], keys: "<", name: "ws\u2066<old" },
+            ];
+            for (const c of cases) {
+                AppModel.rename(top.record(0).id, from);
+                const m = makeMenu(0);
+                m.trigger(0);
+                tryCompare(m.renameDialog, "opened", true, 1000);
+                compare(m.nameField.text, "ws<U+2066>old");
+                m.nameField.forceActiveFocus();
+                m.nameField.select(c.select[0], c.select[1]);
+                if (c.paste !== undefined) {
+                    TestSupport.setClipboardText(c.paste);
+                    keyClick(Qt.Key_V, Qt.ControlModifier);
+                }
+                for (const ch of c.keys || "")
+                    keyClick(ch);
+                if (c.backspace)
+                    keyClick(Qt.Key_Backspace);
+                keyClick(Qt.Key_Return);
+                tryCompare(m, "renaming", false, 1000);
+                compare(top.record(0).project, c.name, JSON.stringify(c));
+            }
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
+        // Each mark's box is drawn over the mark itself: from the caret's place before it to the
+        // caret's place after it, in the field with its padding.
+        function test_the_marks_boxes_sit_on_their_marks() {
+            AppModel.rename(top.record(0).id, "a\u202Eb\u200Bc");
+            const m = makeMenu(0);
+            m.trigger(0);
+            tryCompare(m.renameDialog, "opened", true, 1000);
+            const field = m.nameField;
+            compare(field.text, "a<U+202E>b<U+200B>c");
+            const boxes = TestSupport.itemsNamed(field, "markBox");
+            compare(boxes.length, 2);
+            const marks = [[1, 9], [10, 18]];
+            for (let i = 0; i < marks.length; ++i) {
+                // Copied: a rect read from a property follows the property.
+                field.cursorPosition = marks[i][0];
+                const start = { x: field.cursorRectangle.x, y: field.cursorRectangle.y };
+                field.cursorPosition = marks[i][1];
+                const end = { x: field.cursorRectangle.x };
+                const at = boxes[i].mapToItem(field, 0, 0);
+                fuzzyCompare(at.x, start.x - 1, 1, "box " + i + " x");
+                fuzzyCompare(at.y, start.y + 1, 1, "box " + i + " y");
+                fuzzyCompare(boxes[i].width, end.x - start.x + 2, 1, "box " + i + " width");
+            }
+            m.renameDialog.reject();
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
         function test_restart_resume_and_stop_change_runtime_state_only() {
             const id = top.record(0).id;
             const m = makeMenu(0);

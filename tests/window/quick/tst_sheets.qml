@@ -165,6 +165,32 @@ Item {
             compare(AppModel.selectedWorkspace.colorHex, "4aa37e");
         }
 
+        // A pasted override shows in the name field as its mark, in its box, and the workspace is
+        // made with the character itself; the mark's text typed stays text.
+        function test_new_workspace_name_shows_a_pasted_override_as_a_mark_and_keeps_it() {
+            const cases = [
+                { paste: "ws\u202Egpj.exe", shown: "ws<U+202E>gpj.exe", boxes: 1, name: "ws\u202Egpj.exe" },
+                { keys: "ws<U+202E>gpj.exe", shown: "ws<U+202E>gpj.exe", boxes: 0, name: "ws<U+202E>gpj.exe" },
+            ];
+            for (const c of cases) {
+                AppModel.activeSheet = "newWorkspace";
+                const s = createTemporaryObject(workspaceSheet, top);
+                const field = findChild(s, "nameField");
+                field.forceActiveFocus();
+                if (c.paste !== undefined) {
+                    TestSupport.setClipboardText(c.paste);
+                    keyClick(Qt.Key_V, Qt.ControlModifier);
+                }
+                for (const ch of c.keys || "")
+                    keyClick(ch);
+                compare(field.text, c.shown);
+                compare(TestSupport.itemsNamed(field, "markBox").length, c.boxes);
+                keyClick(Qt.Key_Return);
+                compare(AppModel.activeSheet, "");
+                compare(AppModel.selectedWorkspace.name, c.name);
+            }
+        }
+
         function test_onboarding_card_is_light_in_the_light_palette() {
             Theme.animationDuration = 0;
             Theme.dark = false;
