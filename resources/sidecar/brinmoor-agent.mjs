@@ -3,13 +3,17 @@
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { query, listSessions, getSessionMessages } from '@anthropic-ai/claude-agent-sdk';
-import { runSidecar, errorText, reaperPath, spawnThroughReaper, childrenOf, descendants, snapshotDescendants, endProcesses } from './src/protocol.mjs';
+import { runSidecar, errorText, reaperPath, spawnThroughReaper, childrenOf, descendants, snapshot, snapshotDescendants, sameProcess,
+  endProcesses, underSessionReaper, programOf, handOverAtEnd } from './src/protocol.mjs';
 import { toBlocks, notRunReasons, inputTokens, historyMessages, usageMetrics, madeByCli, DENIED_MESSAGE } from './src/claude-messages.mjs';
 
 const MODES = new Set(['default', 'acceptEdits', 'bypassPermissions', 'plan', 'dontAsk', 'auto']);
 const EFFORTS = new Set(['low', 'medium', 'high', 'xhigh', 'max']);
 // The CLI is started through it, so that a CLI that dies takes its commands with it.
 const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
+// Below the session's reaper, what the session's commands left running can be handed to it when
+// the CLI has to be ended (endUnresponsive).
+const HANDS_OVER = underSessionReaper(REAPER);
 const STDERR_TAIL = 2048;
 // What a stopped turn says when the CLI did not answer the interrupt and had to be ended.
 const ENDED_MESSAGE = 'Claude Code did not respond to Stop and had to be ended. Your next message starts it again on this conversation.';
@@ -44,6 +48,8 @@ runSidecar((core) => {
   const denied = new Set(); // calls refused in this run, by id: their results say so
   let stderrTail = ''; // what the CLI wrote last to standard error
   let cli = null; // the conversation's process (the reaper, or the CLI itself)
+  let leftBefore = []; // what ran below the CLI when the current turn began (snapshot)
+  let reopen = false; // the CLI is to be started again between turns, for a setting it reads at start
 
   // `onSpawn` learns of each process started for these options.
   function baseOptions(onSpawn = () => {}) {
@@ -85,6 +91,21 @@ runSidecar((core) => {
     return { behavior: 'deny', message: DENIED_MESSAGE, ...(decision ? {} : { interrupt: true }) };
   }
 
+  // Closes the conversation's CLI between turns so that the next turn opens it again on the same
+  // conversation, with what it reads only at start. What the session's commands left running
+  // below it is handed on to the session first (below the session's reaper), not ended with it.
+  function closeForReopen() {
+    const q = conversation;
+    if (!q) return;
+    reopen = false;
+    if (HANDS_OVER && cli) handOverAtEnd(cli.pid);
+    const input = inbox;
+    q.endedByUs = true;
+    ended(q);
+    input?.end();
+    q.close();
+  }
+
   function openConversation() {
     inbox = new Inbox();
     // The user's own settings, project instructions and permission rules apply as in the terminal.
@@ -120,13 +141,20 @@ runSidecar((core) => {
     if (conversation !== q) return;
     conversation = null;
     inbox = null;
+    leftBefore = [];
     turn = null;
     if (sessionId) start = { ...start, resume: sessionId };
   }
 
-  // Ends a CLI that did not answer an interrupt (hung, or stopped), and with it every command it
-  // runs: SIGKILL reaches a stopped process too. Through the reaper the CLI alone is killed, and
-  // the reaper ends everything below it before it exits; without it the CLI's tree as it is now.
+  // The CLI's own process (below the reaper, or the conversation's process itself).
+  const cliProcess = (child) => (REAPER ? programOf(child.pid) : child.pid);
+
+  // Ends a CLI that did not answer an interrupt (hung, or stopped), and with it the command it
+  // runs: SIGKILL reaches a stopped process too. Below the session's reaper, what the CLI runs that
+  // the turn started is that command (SIGTERM first, then SIGKILL); what earlier turns left running
+  // (a server, a job in the background) is handed on to the session through the CLI's reaper,
+  // and lives as long as the session. Otherwise, through the reaper, the CLI alone is killed and the
+  // reaper ends everything below it before it exits; without it, the CLI's tree as it is now.
   async function endUnresponsive() {
     const q = conversation;
     const child = cli;
@@ -134,7 +162,13 @@ runSidecar((core) => {
     q.endedByUs = true;
     inbox?.end();
     const exited = new Promise((r) => child.once('exit', r));
-    if (REAPER) {
+    const program = HANDS_OVER ? cliProcess(child) : null;
+    if (program) {
+      const command = snapshot(descendants(program)).filter((p) => !leftBefore.some((b) => sameProcess(b, p)));
+      handOverAtEnd(child.pid);
+      try { process.kill(program, 'SIGKILL'); } catch { /* gone */ }
+      await endProcesses(command);
+    } else if (REAPER) {
       for (const pid of childrenOf(child.pid)) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     } else {
       const tree = new Set([child.pid, ...descendants(child.pid)]);
@@ -215,6 +249,7 @@ runSidecar((core) => {
         if (failure) core.endTurn('error', { message: failure }, turn);
         else core.endTurn('result', fields, turn);
         turn = null;
+        if (reopen) closeForReopen();
         return;
       }
       default:
@@ -252,6 +287,10 @@ runSidecar((core) => {
     },
     async runTurn(cmd) {
       if (!conversation) openConversation();
+      // What runs below the CLI now was left running by earlier turns: ending a CLI that stops
+      // answering in this turn ends only what the turn started.
+      const program = cli && cli.exitCode === null && cli.signalCode === null ? cliProcess(cli) : null;
+      leftBefore = program ? snapshot(descendants(program)) : [];
       turn = cmd;
       if (cmd.cmd === 'compact') return inbox.push(userMessage('/compact'));
       const content = [];
@@ -280,6 +319,19 @@ runSidecar((core) => {
       } catch (e) {
         // Requests keep going out with the old model: the pane must show that one, and why.
         core.emit('model_refused', { model: model ?? '', message: `Couldn't switch to ${next || 'the default model'}: ${errorText(e)}` });
+      }
+    },
+    // Applied to the running CLI; one that cannot take it mid-session is started again (between
+    // turns) on the same conversation with it, as a new conversation would be.
+    async setEffort(next) {
+      start = { ...start, effort: EFFORTS.has(next) ? next : undefined };
+      if (!conversation) return;
+      try {
+        await conversation.applyFlagSettings({ effortLevel: start.effort ?? null });
+      } catch (e) {
+        core.log(`the CLI did not take the effort (${errorText(e)}): it starts again on this conversation`);
+        reopen = true;
+        if (!core.turnActive) closeForReopen();
       }
     },
     async history(cmd) {

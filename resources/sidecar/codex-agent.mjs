@@ -6,7 +6,8 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { Codex } from '@openai/codex-sdk';
-import { runSidecar, errorText, snapshotDescendants, endProcesses, reaperPath, underSessionReaper } from './src/protocol.mjs';
+import { runSidecar, errorText, snapshotDescendants, endProcesses, reaperPath, underSessionReaper, childrenOf, isReaper,
+  leftRunningBelow, handOverAtEnd } from './src/protocol.mjs';
 import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollower, UnreportedCalls, cliFailure, commandEnd } from './src/codex-store.mjs';
 
 // The SDK runs `codex exec`, which has no way to put an approval to the user and answer it, so
@@ -16,6 +17,8 @@ const SANDBOX = { plan: 'read-only', default: 'read-only', acceptEdits: 'workspa
 const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
 // Each turn's codex is started through it, so that a codex that dies takes its commands with it.
 const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
+// Below the session's reaper, what a turn leaves running on its own is handed to it (see start).
+const HANDS_OVER = underSessionReaper(REAPER);
 
 // A call's result, naming the call; a failed or refused one says so.
 function result(item, text, failed) {
@@ -84,6 +87,7 @@ runSidecar((core) => {
   let threadId = null;
   let mode = 'default';
   let model;
+  let effort;
   let abort = null;
 
   function threadOptions() {
@@ -94,7 +98,7 @@ runSidecar((core) => {
       approvalPolicy: 'never',
     };
     if (model) opts.model = model;
-    if (EFFORTS.has(start.effort)) opts.modelReasoningEffort = start.effort;
+    if (effort) opts.modelReasoningEffort = effort;
     return opts;
   }
 
@@ -120,10 +124,19 @@ runSidecar((core) => {
 
   // Stops the turn under way. Aborting ends the turn's codex process, but a command it started can
   // outlive it (in full access, a compound command's programs run on, orphaned, in the project
-  // folder): the turn's whole tree, as it was when asked, is ended too.
+  // folder): the turn's tree, as it was when asked, is ended too. Not what a command of the turn
+  // had already left running on its own (a server it started and went on from): below the
+  // session's reaper, the turn's reaper is told to hand that on, as after a turn that ended well.
   async function abortTurn() {
     if (!abort) return;
-    const tree = snapshotDescendants();
+    const kept = new Set();
+    if (HANDS_OVER) {
+      for (const reaper of childrenOf(process.pid).filter((pid) => isReaper(pid, REAPER))) {
+        for (const pid of [reaper, ...leftRunningBelow(reaper)]) kept.add(pid);
+        handOverAtEnd(reaper);
+      }
+    }
+    const tree = snapshotDescendants().filter((p) => !kept.has(p.pid));
     abort.abort();
     await endProcesses(tree);
   }
@@ -220,6 +233,7 @@ runSidecar((core) => {
       start = cmd;
       if (typeof cmd.permissionMode === 'string') mode = cmd.permissionMode;
       if (typeof cmd.model === 'string' && cmd.model) model = cmd.model;
+      if (EFFORTS.has(cmd.effort)) effort = cmd.effort;
       // A usage-only sidecar needs no codex process at all: the usage comes from the CLI's own files.
       if (cmd.usageOnly === true) return;
       if (typeof cmd.resume === 'string' && cmd.resume) {
@@ -233,7 +247,7 @@ runSidecar((core) => {
         // of its own: below the sidecar's own reaper, one that ends well hands on what it left
         // running (a server it started), which then lives as long as the pane's session, as in a
         // Claude pane; one that fails or is killed takes its commands with it.
-        const handOver = underSessionReaper(REAPER) ? { BRINMOOR_REAPER_HAND_OVER: '1' } : {};
+        const handOver = HANDS_OVER ? { BRINMOOR_REAPER_HAND_OVER: '1' } : {};
         if (REAPER) Object.assign(opts, { codexPathOverride: REAPER, env: { ...process.env, BRINMOOR_REAPER_PROGRAM: cmd.binPath, ...handOver } });
         else opts.codexPathOverride = cmd.binPath;
       }
@@ -249,6 +263,8 @@ runSidecar((core) => {
     interrupt() { return abortTurn(); },
     setPermissionMode(next) { mode = next; thread = null; },
     setModel(next) { model = next || undefined; thread = null; },
+    // Read for each turn's codex, like the model: nothing needs to restart for it.
+    setEffort(next) { effort = EFFORTS.has(next) ? next : undefined; thread = null; },
     history(cmd) { return rolloutMessages(cmd.sessionId || threadId); },
     listSessions(cmd) { return rolloutSessions(cmd.cwd || start?.cwd); },
     usage() { return accountUsage(); },

@@ -501,6 +501,15 @@ void ClaudeSession::setEffort(const QString& effort)
         return;
     m_effort = next;
     emit effortChanged();
+    // A sidecar still starting is given the new effort with its start.
+    if (m_starting)
+        return;
+    // A restart would end the servers and background jobs the agent started: the running sidecar
+    // takes the effort as it takes a new model.
+    if (m_process) {
+        send(SidecarCommand::setEffort(m_effort.value_or(QString())));
+        return;
+    }
     // Also on a failed or stopped pane: the new effort is a reason to try again.
     restartPreservingConversation();
 }
@@ -792,7 +801,7 @@ void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
     // a question with nothing after it).
     QList<ChatMessage> settled = messages;
     TurnEnds::settleStored(settled);
-    // The same conversation read back (a restart for a new effort or model): its messages are
+    // The same conversation read back (the pane restarted on it): its messages are
     // the ones shown, so they keep their ids, and with them their rows and the user's place in
     // them. A stored message comes with a new id, which would make every row anew.
     for (qsizetype i = 0; i < std::min(settled.size(), m_transcript.size()); ++i) {

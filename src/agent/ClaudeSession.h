@@ -143,8 +143,9 @@ public:
     // "" clears the model.
     Q_INVOKABLE void setModel(const QString& model);
     void setModel(const std::optional<QString>& model);
-    // Stores the effort and, when it changed, restarts the sidecar on the same conversation (the
-    // agent reads the effort only at start).
+    // Stores the effort and, when it changed, passes it to the running sidecar, which applies it
+    // from the next request on without ending anything the agent started; a pane without a
+    // sidecar (failed, stopped) is started again with it.
     Q_INVOKABLE void setEffort(const QString& effort);
     void setAutoCompact(bool on);
 

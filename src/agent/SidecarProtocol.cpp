@@ -454,6 +454,13 @@ QJsonObject setModel(const QString& model)
     return c;
 }
 
+QJsonObject setEffort(const QString& effort)
+{
+    QJsonObject c = named("set_effort");
+    c.insert(QStringLiteral("effort"), effort);
+    return c;
+}
+
 QJsonObject listSessions(const QString& cwd)
 {
     QJsonObject c = named("list_sessions");

@@ -151,6 +151,8 @@ QJsonObject permission(const QString& id, bool allow);
 QJsonObject answer(const QString& id, const QMap<QString, QString>& answers);
 QJsonObject setPermissionMode(const QString& mode);
 QJsonObject setModel(const QString& model);
+// "" asks for the agent's default effort.
+QJsonObject setEffort(const QString& effort);
 QJsonObject listSessions(const QString& cwd);
 QJsonObject compact();
 QJsonObject interrupt();

@@ -970,6 +970,32 @@ TEST(ChatSession, an_effort_change_restarts_a_failed_pane)
     EXPECT_EQ(fake.commandNames().count(S("start")), 1);
 }
 
+// A restart would end what the agent left running (servers, background jobs): a running pane's
+// sidecar takes a new effort as it takes a new model, in both providers, and keeps running.
+TEST(ChatSession, an_effort_change_reaches_the_running_sidecar_without_a_restart)
+{
+    for (const ChatProvider provider : {ChatProvider::Claude, ChatProvider::Codex}) {
+        FakeSidecar fake;
+        SessionUnderTest t(fake, provider);
+        ASSERT_TRUE(t.startAndWait(fake));
+        ASSERT_TRUE(waitUntil([&] { return t.session.processId() > 0; }));
+        const qint64 pid = t.session.processId();
+        t.session.setEffort(S("low"));
+        t.session.setEffort(QString());
+        ASSERT_TRUE(fake.waitForCommand(S("set_effort"), 2));
+        QStringList efforts;
+        for (const QJsonObject& c : fake.commands())
+            if (c[S("cmd")] == S("set_effort"))
+                efforts << c[S("effort")].toString();
+        EXPECT_EQ(efforts, (QStringList{S("low"), QString()}));
+        EXPECT_EQ(fake.commandNames().count(S("start")), 1);
+        EXPECT_EQ(fake.commandNames().count(S("quit")), 0);
+        EXPECT_EQ(t.session.processId(), pid);
+        EXPECT_TRUE(processRunning(pid));
+        EXPECT_EQ(t.session.effortText(), QString());
+    }
+}
+
 TEST(ChatSession, conversation_ids_empty_refused_model_and_switches_not_asked_for)
 {
     ClaudeSession s(QUuid::createUuid(), S("/nonexistent"), false, std::nullopt, ChatProvider::Claude, true);

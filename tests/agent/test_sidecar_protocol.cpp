@@ -227,6 +227,7 @@ TEST(SidecarCommands, every_command_has_its_exact_keys)
     EXPECT_EQ(SidecarCommand::answer("q1", {})["answers"], QJsonObject());
     EXPECT_EQ(keys(SidecarCommand::history("c1", "/w")), (QStringList{"cmd", "cwd", "sessionId"}));
     EXPECT_EQ(SidecarCommand::setModel("")["model"], QString());
+    EXPECT_EQ(text(SidecarCommand::setEffort("low")), QStringLiteral(R"({"cmd":"set_effort","effort":"low"})") + "\n");
     EXPECT_EQ(SidecarCommand::setPermissionMode("plan")["cmd"], QStringLiteral("set_permission_mode"));
     EXPECT_EQ(SidecarCommand::listSessions("/w")["cmd"], QStringLiteral("list_sessions"));
     for (const auto& [cmd, name] : {std::pair{SidecarCommand::compact(), "compact"}, {SidecarCommand::interrupt(), "interrupt"},

@@ -14,6 +14,10 @@ const CALL_CUT = /^(Tool permission request failed\b|\[Tool call interrupted\b)/
 // it ends). Its words read as a refusal nobody made: the pane says what happened instead.
 const WITHDRAWN = /^The user doesn't want to proceed with this tool use\b/;
 export const NOT_ANSWERED = 'Not run: the turn ended before this request was answered (stopped, or the app ended).';
+// A call stopped while it ran gets the same first words, and then the CLI's correction: it may
+// well have run, and the pane must not say otherwise.
+const STOPPED_WHILE_RUNNING = /\bthis call was stopped while running\b/i;
+export const STOPPED_RUNNING = 'Stopped while running: it may have run in part or in full, and its changes may have been written.';
 
 // How the CLI says, beside a result (`tool_result_meta`, live and stored), that its call never
 // ran to its end: refused by the user or a rule before it ran, or stopped while it ran (an
@@ -61,7 +65,7 @@ function resultBlock(b, denied, notRun) {
     else if (said) block.reason = said;
     else if (INTERRUPTED.test(text)) block.reason = 'interrupted';
     else if (denied?.has(b.tool_use_id) || text.startsWith(DENIED_MESSAGE)) block.reason = 'denied';
-    if (block.reason === 'interrupted' && WITHDRAWN.test(text)) block.text = NOT_ANSWERED;
+    if (block.reason === 'interrupted' && WITHDRAWN.test(text)) block.text = STOPPED_WHILE_RUNNING.test(text) ? STOPPED_RUNNING : NOT_ANSWERED;
   }
   return block;
 }

@@ -83,9 +83,15 @@ function startTime(pid) {
   } catch { return null; }
 }
 
-// The processes below this one as they are now, to be ended later with endProcesses even if they
-// have been orphaned meanwhile (their parent gone, they are no longer our descendants).
-export const snapshotDescendants = () => descendants().map((pid) => ({ pid, start: startTime(pid) }));
+// Processes named so that they can be ended later with endProcesses even if they have been
+// orphaned meanwhile (their parent gone, they are no longer our descendants).
+export const snapshot = (pids) => pids.map((pid) => ({ pid, start: startTime(pid) }));
+
+// The processes below this one as they are now, to be ended later with endProcesses.
+export const snapshotDescendants = () => snapshot(descendants());
+
+// The same process at two looks: same number, same start.
+export const sameProcess = (a, b) => a.pid === b.pid && a.start === b.start;
 
 // Ends the processes of a snapshot that still run: SIGTERM, then SIGKILL for whatever still runs
 // after `graceMs`. A number now held by another process is left alone.
@@ -108,6 +114,38 @@ export const endDescendants = (graceMs = 2000) => endProcesses(snapshotDescendan
 export function reaperPath(dir) {
   const file = path.join(dir, 'brinmoor-reaper');
   try { fs.accessSync(file, fs.constants.X_OK); return file; } catch { return null; }
+}
+
+// Whether `pid` runs the reaper `reaper` (Linux).
+export function isReaper(pid, reaper) {
+  if (!reaper || !hasProc) return false;
+  try { return fs.realpathSync(`/proc/${pid}/exe`) === fs.realpathSync(reaper); } catch { return false; }
+}
+
+// The program a reaper runs: the first child it started, the one that has run longest. Its other
+// children are what came back to it: what that program's commands left running on their own (a
+// server started with `setsid -f`, a job started with `&` by a shell that has exited).
+export function programOf(reaper) {
+  let first = null;
+  for (const pid of childrenOf(reaper)) {
+    const start = Number(startTime(pid));
+    if (first === null || start < first.start) first = { pid, start };
+  }
+  return first?.pid ?? null;
+}
+
+// What the program of `reaper` left running on its own, with everything below it.
+export const leftRunningBelow = (reaper) => {
+  const program = programOf(reaper);
+  return childrenOf(reaper).filter((pid) => pid !== program).flatMap((pid) => [pid, ...descendants(pid)]);
+};
+
+// Tells a reaper that its program's coming end is ours, whatever it looks like: what is left below
+// it then goes on to the session's reaper (the caller has checked that there is one), as when its
+// program ends well. The caller ends the command the program runs itself. (brinmoor-reaper takes
+// SIGUSR2 for this and does not pass it on.)
+export function handOverAtEnd(reaper) {
+  try { process.kill(reaper, 'SIGUSR2'); return true; } catch { return false; }
 }
 
 // Whether this sidecar runs below the reaper `reaper` (the app starts it so, for as long as the
@@ -203,7 +241,8 @@ const QUIT_INTERRUPT_GRACE_MS = 1500;
 
 // Runs one sidecar. `makeAdapter(core)` returns the provider's handlers:
 //   start(cmd), runTurn(cmd) (for "user" and "compact"; must end with core.endTurn), interrupt(),
-//   setPermissionMode(mode), setModel(model), history(cmd) -> messages, listSessions(cmd) -> items,
+//   setPermissionMode(mode), setModel(model), setEffort(effort: '' for the agent's default),
+//   history(cmd) -> messages, listSessions(cmd) -> items,
 //   usage() -> usage fields, close(); and optionally endUnresponsive() -> the turn's closing words,
 //   for an agent that did not end its turn within the grace after an interrupt.
 export function runSidecar(makeAdapter, io = {}) {
@@ -398,6 +437,9 @@ export function runSidecar(makeAdapter, io = {}) {
         return;
       case 'set_model':
         background('set_model', () => adapter.setModel(typeof cmd.model === 'string' ? cmd.model : ''));
+        return;
+      case 'set_effort':
+        background('set_effort', () => adapter.setEffort(typeof cmd.effort === 'string' ? cmd.effort : ''));
         return;
       case 'history':
         background('history', async () => {

@@ -15,14 +15,22 @@
 // through, so that a server the agent started lives as long as the pane's session and not only
 // as long as the turn. A program that fails or is killed still takes everything with it.
 //
+// SIGUSR2 from the parent is not passed on: it says that the program's coming end, however it
+// ends, is the parent's own doing (Stop, an agent that stopped answering), and that the parent ends
+// the command the program runs itself. What is left below this helper then is handed on as above:
+// what an agent left running on its own (a server) belongs to the pane's session, not to the
+// program that started it. The parent sends it only when there is a subreaper above to take it.
+//
 // Both agent CLIs run each tool's shell in a session of its own, so when the CLI dies (a crash, an
 // out-of-memory kill, SIGKILL) its commands are re-parented to init and run on with nobody to see
 // them; the process group and session the sidecar leads no longer hold them. On Linux this helper
 // makes itself a child subreaper: whatever its descendants orphan comes back to it, and once its
-// own child (the CLI) has ended, it kills every process left below it, reaps them all, and only
-// then exits, the way the CLI did (same exit code, same signal). Whoever waits on it therefore
-// learns of the CLI's end only when nothing the CLI started is left running. Signals sent to the
-// helper by its parent (SIGTERM from an SDK closing the CLI, SIGINT, SIGHUP, …) go on to the CLI.
+// own child (the CLI) has ended, it ends every process left below it (SIGTERM first, so that a
+// server or database can close its files; SIGKILL for what still runs after a short grace), reaps
+// them all, and only then exits, the way the CLI did (same exit code, same signal). Whoever waits
+// on it therefore learns of the CLI's end only when nothing the CLI started is left running.
+// Signals sent to the helper by its parent (SIGTERM from an SDK closing the CLI, SIGINT, SIGHUP,
+// …) go on to the CLI, SIGUSR2 aside.
 //
 // Elsewhere (macOS) there is no subreaper: the helper forwards signals and the exit status, and the
 // CLI stays in the sidecar's process group, where the app's own clean-up finds it.
@@ -43,6 +51,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <string>
@@ -52,7 +61,12 @@
 namespace {
 
 // What the parent may send to end or wake the CLI; each is passed on to it.
-constexpr int forwarded[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGWINCH};
+constexpr int forwarded[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGWINCH};
+// What the parent sends to have what is left at the program's end handed on (see the top).
+constexpr int handOverSignal = SIGUSR2;
+// How long what is left below gets between SIGTERM and SIGKILL: as long as a terminal pane's shell
+// gets.
+[[maybe_unused]] constexpr int endGraceMs = 2000;
 
 void say(const std::string& text)
 {
@@ -105,11 +119,33 @@ std::vector<pid_t> descendants()
     return found;
 }
 
-// Kills everything below this process and reaps it. As a subreaper, a process whose parent is
-// killed comes back to us, so when no child is left nothing is left below us at all. Each round
-// kills what is there; one started meanwhile by a process being killed is found in the next.
-void endEverythingBelow()
+// Reaps the children that have ended; whether any child is left.
+bool reapEnded()
 {
+    for (;;) {
+        const pid_t pid = ::waitpid(-1, nullptr, WNOHANG);
+        if (pid > 0)
+            continue;
+        return !(pid < 0 && errno == ECHILD);
+    }
+}
+
+// Ends everything below this process and reaps it: SIGTERM first (with SIGCONT, so that a stopped
+// process acts on it), then, once `graceMs` have passed with something still running, SIGKILL. As a
+// subreaper, a process whose parent ends comes back to us, so when no child is left nothing is
+// left below us at all. Each killing round kills what is there; one started meanwhile by a process
+// being killed is found in the next.
+void endEverythingBelow(int graceMs)
+{
+    for (const pid_t pid : descendants()) {
+        ::kill(pid, SIGTERM);
+        ::kill(pid, SIGCONT);
+    }
+    // Polled: the ends of grandchildren (a server's workers) raise no signal here.
+    for (int waited = 0; reapEnded() && waited < graceMs; waited += 20) {
+        const timespec step{0, 20 * 1000 * 1000};
+        ::nanosleep(&step, nullptr);
+    }
     for (;;) {
         for (const pid_t pid : descendants())
             ::kill(pid, SIGKILL);
@@ -180,6 +216,7 @@ int main(int argc, char** argv)
     sigset_t waited, before;
     sigemptyset(&waited);
     sigaddset(&waited, SIGCHLD);
+    sigaddset(&waited, handOverSignal);
     for (const int sig : forwarded)
         sigaddset(&waited, sig);
     ::sigprocmask(SIG_BLOCK, &waited, &before);
@@ -204,10 +241,15 @@ int main(int argc, char** argv)
     }
 
     int status = 0;
+    [[maybe_unused]] bool handOverAsked = false;
     for (bool running = true; running;) {
         int sig = 0;
         if (::sigwait(&waited, &sig) != 0)
             continue;
+        if (sig == handOverSignal) {
+            handOverAsked = true;
+            continue;
+        }
         if (sig != SIGCHLD) {
             ::kill(cli, sig);
             continue;
@@ -222,14 +264,18 @@ int main(int argc, char** argv)
             }
     }
 #ifdef __linux__
-    // A program that ended well hands what it left running on (they go to the subreaper above);
-    // whatever ended meanwhile is reaped first, so that none is left a zombie.
-    if (handOver && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
+    // The parent's word may have come with the program's end and still wait.
+    sigset_t pending;
+    if (::sigpending(&pending) == 0 && sigismember(&pending, handOverSignal) == 1)
+        handOverAsked = true;
+    // A program that ended well, or whose end the parent asked for, hands what it left running on
+    // (they go to the subreaper above); whatever ended meanwhile is reaped first, so that none is
+    // left a zombie.
+    if (handOverAsked || (handOver && WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+        reapEnded();
         endLike(status);
     }
-    endEverythingBelow();
+    endEverythingBelow(endGraceMs);
 #endif
     endLike(status);
 }

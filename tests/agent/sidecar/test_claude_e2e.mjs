@@ -4,7 +4,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { startClaudeServer, toolResults } from '../fakes/claude-server.mjs';
-import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning, argsOf } from './support/agents.mjs';
+import { Sidecar, claudeBinary, tempDir, descendants, alive, until, killCliRunning, argsOf, recordingServer } from './support/agents.mjs';
+import { STOPPED_RUNNING } from '../../../resources/sidecar/src/claude-messages.mjs';
 
 let claude, server, config, work;
 before(async () => {
@@ -419,6 +420,82 @@ test('a permission request cut by Stop or by the app\'s end reads as not answere
     assert.ok(!fs.existsSync(path.join(work, 'one.txt')) && !fs.existsSync(path.join(work, 'two.txt')));
   } finally {
     car.kill();
+    await own.close();
+  }
+});
+
+// Below the reaper the app starts the sidecar through, as in the app, with a server the first turn
+// started: an effort change reaches the next request and ends nothing; a command stopped while it
+// runs says so, never "Not run"; Stop on a CLI that does not answer ends the CLI and its command,
+// not the server; and the session's end gives the server SIGTERM before anything kills it.
+test('a session\'s server outlives an effort change and Stop on a frozen CLI; a stopped command never reads "Not run"', async () => {
+  const srv = recordingServer(work, 'claude-session');
+  const own = await startClaudeServer({ replies: [
+    { tool: { name: 'Bash', input: { command: srv.command, description: 'Start a server' } } },
+    { text: 'Started it.' },
+    { tool: { name: 'Bash', input: { command: 'echo second-begin; sleep 302', description: 'Begin, then wait' } } },
+    { tool: { name: 'Bash', input: { command: 'echo waiting; sleep 703', description: 'Wait' } } },
+    { text: 'Back, server and all' },
+  ] });
+  const env = { ...process.env, ANTHROPIC_BASE_URL: own.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
+    CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1', CLAUDE_CODE_MAX_RETRIES: '1' };
+  const car = new Sidecar('brinmoor-agent.mjs', { cwd: work, env, underReaper: true });
+  // Every command the model asks for is allowed.
+  const allowed = new Set();
+  const allow = setInterval(() => {
+    for (const e of car.events) if (e.ev === 'permission_request' && !allowed.has(e.id)) {
+      allowed.add(e.id);
+      car.send({ cmd: 'permission', id: e.id, decision: 'allow' });
+    }
+  }, 20);
+  const turnEnd = (timeout) => car.next((e) => e.ev === 'result' || e.ev === 'error', timeout);
+  const results = (events) => events.filter((e) => e.ev === 'assistant').flatMap((e) => e.blocks).filter((b) => b.type === 'tool_result');
+  const runs = (command) => () => descendants(car.pid).find((pid) => argsOf(pid).join(' ') === command);
+  let frozen = [];
+  try {
+    car.send({ cmd: 'start', cwd: work, permissionMode: 'default', binPath: claude, claudePath: claude, effort: 'high' });
+    car.send({ cmd: 'user', text: 'start a server', attachments: [] });
+    assert.equal((await turnEnd(60000)).ev, 'result');
+    await until(() => srv.pid() !== null);
+    const server = srv.pid();
+    assert.equal(own.mainRequests().at(-1).body.output_config?.effort, 'high');
+
+    car.send({ cmd: 'set_effort', effort: 'low' });
+    let mark = car.cursor;
+    car.send({ cmd: 'user', text: 'begin, then wait', attachments: [] });
+    await until(runs('sleep 302'), 60000);
+    assert.equal(own.mainRequests().at(-1).body.output_config?.effort, 'low', 'the request after the change is at the new effort');
+    car.send({ cmd: 'interrupt' });
+    await turnEnd();
+    assert.deepEqual(results(car.since(mark)).map((r) => [r.reason, r.text]), [['interrupted', STOPPED_RUNNING]]);
+
+    mark = car.cursor;
+    car.send({ cmd: 'user', text: 'wait', attachments: [] });
+    await until(runs('sleep 703'), 60000);
+    const sleep = runs('sleep 703')();
+    const cli = descendants(car.pid).find((pid) => argsOf(pid)[0] === claude && descendants(pid).includes(sleep));
+    frozen = [cli, sleep];
+    process.kill(cli, 'SIGSTOP');
+    car.send({ cmd: 'interrupt' });
+    assert.match((await turnEnd(40000)).message, /did not respond to Stop and had to be ended/);
+    await until(() => !alive(sleep) && !alive(cli), 10000);
+    assert.ok(alive(server) && await srv.answers(), 'the first turn\'s server outlives the CLI that was ended');
+
+    car.send({ cmd: 'user', text: 'are you back?', attachments: [] });
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Back, server and all', 30000);
+    assert.equal((await turnEnd()).ev, 'result');
+    assert.ok(alive(server) && await srv.answers());
+    assert.ok(!srv.askedToEnd());
+
+    car.send({ cmd: 'quit' });
+    await car.exited;
+    await until(() => !alive(server), 10000);
+    assert.ok(srv.askedToEnd(), 'the server was given SIGTERM before it was ended');
+  } finally {
+    clearInterval(allow);
+    car.kill();
+    srv.kill();
+    for (const pid of frozen) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     await own.close();
   }
 });

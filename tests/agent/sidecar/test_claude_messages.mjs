@@ -1,7 +1,7 @@
 // Stored Claude conversations and account limits in the protocol's shapes.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE, NOT_ANSWERED } from '../../../resources/sidecar/src/claude-messages.mjs';
+import { historyMessages, usageMetrics, toBlocks, notRunReasons, DENIED_MESSAGE, NOT_ANSWERED, STOPPED_RUNNING } from '../../../resources/sidecar/src/claude-messages.mjs';
 
 const msg = (type, content, extra = {}) => ({ type, message: { role: type, content }, parent_tool_use_id: null, ...extra });
 
@@ -99,13 +99,18 @@ test('plan limits: known windows with a utilisation, in a fixed order', () => {
 });
 
 // A permission request withdrawn by an interrupt (the user's Stop, or the app ending with the card
-// open) is stored in words of a refusal nobody made: it reads as not answered. A refusal, a call
-// that failed, and the same words on a call that was not cut keep their own text.
-test('a request withdrawn by an interrupt reads as not answered, never as the user\'s refusal', () => {
+// open) is stored in words of a refusal nobody made: it reads as not answered. A call stopped while
+// it ran starts with the same words and then corrects them: it reads as stopped while running,
+// never as not run. A refusal, a call that failed, and the same words on a call that was not cut
+// keep their own text.
+test('a request withdrawn by an interrupt reads as not answered, a call stopped while running as such, never as the user\'s refusal', () => {
   const rejected = "The user doesn't want to proceed with this tool use. The tool use was rejected (eg. if it was a file edit, the new_string was NOT written to the file). STOP what you are doing and wait for the user to tell you how to proceed.";
+  // As the CLI (2.1.337) words a Bash call stopped while it ran.
+  const stopped = `${rejected} Correction to the text above: this call was stopped while running, not refused before it ran. It may have run in part or in full, and its changes may have been written. No permission prompt was involved.`;
   const result = (id, text, isError) => ({ type: 'tool_result', tool_use_id: id, content: text, ...(isError ? { is_error: true } : {}) });
   const rows = [
     { id: 'cut', result: result('cut', rejected, true), meta: 'user-rejected', want: { text: NOT_ANSWERED, isError: true, reason: 'interrupted' } },
+    { id: 'stopped', result: result('stopped', stopped, true), meta: 'user-rejected', want: { text: STOPPED_RUNNING, isError: true, reason: 'interrupted' } },
     { id: 'refused', result: result('refused', DENIED_MESSAGE, true), want: { text: DENIED_MESSAGE, isError: true, reason: 'denied' } },
     { id: 'ruled', result: result('ruled', rejected, true), meta: 'permission-rule', want: { text: rejected, isError: true, reason: 'denied' } },
     { id: 'failed', result: result('failed', 'Exit code 1', true), want: { text: 'Exit code 1', isError: true } },

@@ -6,7 +6,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { writeCodexConfig } from '../fakes/codex-config.mjs';
 import { startOpenAIServer, callOutputs } from '../fakes/openai-server.mjs';
-import { Sidecar, codexBinary, tempDir, descendants, alive, until, killCliRunning, argsOf } from './support/agents.mjs';
+import { Sidecar, codexBinary, tempDir, descendants, alive, until, killCliRunning, argsOf, recordingServer } from './support/agents.mjs';
 
 let codex, server, home, work;
 before(async () => {
@@ -320,5 +320,50 @@ test('a server started in a turn lives as long as the sidecar, not the turn; a k
       car.kill();
       for (const pid of started) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     }
+  }
+});
+
+// Below the reaper the app starts the sidecar through, as in the app: Stop while the model goes on
+// talking after a command of the turn started a server ends the turn, not the server; an effort
+// change reaches the next turn's request and ends nothing; and the session's end gives the server
+// SIGTERM before anything kills it.
+test('Stop keeps the server the turn started, an effort change ends nothing, and the session\'s end asks the server to end', async () => {
+  const srv = recordingServer(work, 'codex-stop');
+  const own = await startOpenAIServer({ replies: [
+    { call: { name: 'exec_command', arguments: { cmd: srv.command } } },
+    { text: 'Started it, and still talking', hold: true },
+    { text: 'At low effort now' },
+  ] });
+  const h = tempDir('codex-home');
+  writeCodexConfig(path.join(h, '.codex'), own.url);
+  const car = new Sidecar('codex-agent.mjs', { cwd: work, env: { ...env(), HOME: h, CODEX_HOME: path.join(h, '.codex') }, underReaper: true });
+  try {
+    car.send({ cmd: 'start', cwd: work, permissionMode: 'bypassPermissions', binPath: codex, effort: 'high' });
+    car.send({ cmd: 'user', text: 'start a server and tell me about it', attachments: [] });
+    await own.requests.waitFor((r) => JSON.stringify(callOutputs(r.body)).includes('started codex-stop'));
+    await until(() => srv.pid() !== null);
+    const pid = srv.pid();
+    car.send({ cmd: 'interrupt' });
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error', 30000)).ev, 'error');
+    await until(() => !descendants(car.pid).some((p) => argsOf(p)[0] === codex), 10000);
+    assert.ok(alive(pid) && await srv.answers(), 'the server outlives Stop');
+    assert.equal(own.requests.at(-1).body.reasoning?.effort, 'high');
+
+    car.send({ cmd: 'set_effort', effort: 'low' });
+    car.send({ cmd: 'user', text: 'and now?', attachments: [] });
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'At low effort now', 60000);
+    assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
+    assert.equal(own.requests.at(-1).body.reasoning?.effort, 'low', 'the next turn asks at the new effort');
+    assert.ok(alive(pid) && await srv.answers(), 'the server outlives an effort change');
+
+    car.send({ cmd: 'quit' });
+    await car.exited;
+    await until(() => !alive(pid), 10000);
+    assert.ok(srv.askedToEnd(), 'the server was given SIGTERM before it was ended');
+  } finally {
+    car.kill();
+    srv.kill();
+    await own.close();
+    fs.rmSync(h, { recursive: true, force: true });
   }
 });

@@ -3,6 +3,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { sidecarDir, alive } from './support/agents.mjs';
 
@@ -65,6 +67,60 @@ test('a program that ends well hands on what it left running when asked to; othe
     try {
       assert.equal(pids.length, 1, `${row.name}: ${got.out}`);
       assert.equal(alive(pids[0]), row.lives, row.name);
+    } finally {
+      for (const pid of pids) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
+    }
+  }
+});
+
+// What is left below the reaper when its program ends is asked to end first (SIGTERM, and SIGCONT
+// for a stopped one), so that a server or database can close its files; what ignores that, or
+// stays stopped, is killed after a short grace.
+test('what the program left running gets SIGTERM first, and SIGKILL only if it stays', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'brinmoor-reaper-'));
+  const rows = [
+    { name: 'ends when asked', trap: `trap "echo asked > ${dir}/asked; exit 0" TERM`, asked: true },
+    { name: 'ignores it', trap: 'trap "" TERM', asked: false },
+    { name: 'stopped', trap: `trap "echo asked > ${dir}/asked; exit 0" TERM; kill -STOP $$`, asked: true },
+  ];
+  try {
+    for (const row of rows) {
+      fs.rmSync(path.join(dir, 'asked'), { force: true });
+      const pids = [];
+      const left = `${row.trap}; echo left; while :; do sleep 0.05; done`;
+      const got = await run(['sh', '-c', `setsid sh -c '${left}' & echo $!; sleep 0.3; exit 3`], { onLine: (l) => /^\d+$/.test(l) && pids.push(Number(l)) });
+      assert.equal(got.code, 3, `${row.name}: ${got.err}`);
+      assert.equal(pids.length, 1, `${row.name}: ${got.out}`);
+      assert.equal(alive(pids[0]), false, `${row.name}: ended`);
+      assert.equal(fs.existsSync(path.join(dir, 'asked')), row.asked, `${row.name}: asked to end`);
+    }
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+// SIGUSR2 from the parent (a sidecar about to end the program itself) is not passed on: whatever
+// the program's end then, what it left running is handed on as after a program that ended well.
+test('asked with SIGUSR2, the reaper hands on what is left however the program ends, and keeps the signal to itself', async () => {
+  const rows = [
+    { name: 'killed', end: (program) => process.kill(program, 'SIGKILL'), want: { code: null, signal: 'SIGKILL' } },
+    { name: 'exit 4', end: (program) => process.kill(program, 'SIGUSR1'), want: { code: 4, signal: null } },
+  ];
+  for (const row of rows) {
+    const pids = [];
+    const script = 'trap "echo passed-on" USR2; trap "exit 4" USR1; setsid sleep 94 & echo $!; echo $$; while :; do sleep 0.05; done';
+    const got = await run(['sh', '-c', script], { onLine: (l, child) => {
+      if (!/^\d+$/.test(l)) return;
+      pids.push(Number(l));
+      if (pids.length === 2) {
+        child.kill('SIGUSR2');
+        row.end(pids[1]);
+      }
+    } });
+    try {
+      assert.deepEqual({ code: got.code, signal: got.signal }, row.want, `${row.name}: ${got.err}`);
+      assert.doesNotMatch(got.out, /passed-on/, row.name);
+      assert.equal(alive(pids[0]), true, `${row.name}: handed on`);
     } finally {
       for (const pid of pids) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     }

@@ -163,7 +163,9 @@ TEST(ComposerOnSession, slash_compact_compacts_an_idle_claude_pane_and_is_text_e
     codex.session.stop();
 }
 
-TEST(SessionControlsOnSession, effort_restarts_once_and_unchanged_choices_send_nothing)
+// An effort change reaches the running sidecar once, with no restart (which would end what the
+// agent started); choices already in force send nothing.
+TEST(SessionControlsOnSession, effort_is_sent_once_without_a_restart_and_unchanged_choices_send_nothing)
 {
     FakeSidecar fake;
     SessionUnderTest t(fake);
@@ -174,11 +176,10 @@ TEST(SessionControlsOnSession, effort_restarts_once_and_unchanged_choices_send_n
     SessionControls::chooseMode(&t.session, S("plan"));
     ASSERT_TRUE(fake.waitForCommand(S("set_permission_mode")));
     SessionControls::chooseEffort(&t.session, S("low"));
-    ASSERT_TRUE(fake.waitForCommand(S("start"), 2));
-    const QList<QJsonObject> starts = named(fake, S("start"));
-    EXPECT_EQ(starts[1][S("effort")], S("low"));
-    EXPECT_EQ(starts[1][S("permissionMode")], S("plan"));
-    EXPECT_EQ(fake.commandNames(), (QStringList{S("start"), S("set_permission_mode"), S("quit"), S("start")}));
+    SessionControls::chooseEffort(&t.session, S("low"));      // now set
+    ASSERT_TRUE(fake.waitForCommand(S("set_effort")));
+    EXPECT_EQ(named(fake, S("set_effort"))[0][S("effort")], S("low"));
+    EXPECT_EQ(fake.commandNames(), (QStringList{S("start"), S("set_permission_mode"), S("set_effort")}));
     t.session.stop();
 }
 

@@ -118,6 +118,27 @@ export async function killCliRunning(car, binary, command) {
   return below;
 }
 
+// A server for an agent to start and leave running (fakes/recording-server.py), named `name` in
+// `dir`: `command` starts it in a session of its own, as a user's agent would; `pid()` is its
+// process once it runs, `answers()` whether it answers HTTP, `askedToEnd()` whether it was given
+// SIGTERM before it ended (a server killed outright was not).
+export function recordingServer(dir, name) {
+  const script = path.join(repoRoot, 'tests/agent/fakes/recording-server.py');
+  const base = path.join(dir, name);
+  const isIt = (pid) => argsOf(pid).slice(-2).join(' ') === `${script} ${base}`;
+  return {
+    command: `setsid -f python3 ${script} ${base} >/dev/null 2>&1; echo started ${name}`,
+    pid: () => fs.readdirSync('/proc').filter((e) => /^\d+$/.test(e)).map(Number).find((pid) => isIt(pid) && alive(pid)) ?? null,
+    async answers() {
+      let port;
+      try { port = Number(fs.readFileSync(`${base}.port`, 'utf8')); } catch { return false; }
+      try { return (await fetch(`http://127.0.0.1:${port}/`, { signal: AbortSignal.timeout(5000) })).ok; } catch { return false; }
+    },
+    askedToEnd: () => fs.existsSync(`${base}.term`),
+    kill() { const pid = this.pid(); if (pid) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ } },
+  };
+}
+
 // One sidecar child: commands in, events collected; waits are for events, bounded by a deadline.
 // Polls a condition outside a sidecar's events (a process it started) until it holds.
 export async function until(condition, timeoutMs = 30000) {

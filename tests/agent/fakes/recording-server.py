@@ -1,0 +1,26 @@
+# A stand-in for a server an agent starts and leaves running (a database, a web server): it answers
+# HTTP on 127.0.0.1, writes its port to NAME.port once it listens, and when asked to end (SIGTERM)
+# writes NAME.term before it exits, so that a test tells a server that was given the chance to
+# shut down from one that was killed outright.
+#
+#     python3 recording-server.py NAME
+import http.server
+import os
+import signal
+import sys
+
+name = sys.argv[1]
+
+
+def asked_to_end(*_):
+    with open(f"{name}.term", "w") as f:
+        f.write("TERM\n")
+    os._exit(0)
+
+
+signal.signal(signal.SIGTERM, asked_to_end)
+server = http.server.HTTPServer(("127.0.0.1", 0), http.server.SimpleHTTPRequestHandler)
+with open(f"{name}.port.tmp", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(f"{name}.port.tmp", f"{name}.port")
+server.serve_forever()
