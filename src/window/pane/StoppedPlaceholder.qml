@@ -20,7 +20,6 @@ Item {
     readonly property string draftText: card.draft ? card.draft.text : ""
     readonly property int draftAttachments: card.draft && card.draft.attachments ? card.draft.attachments.count : 0
     readonly property alias restartButton: restart
-    readonly property alias draftView: draftBox
 
     signal restartRequested()
 
@@ -87,8 +86,6 @@ Item {
             width: Math.min(parent.width - 40, 420)
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 4
-            readonly property alias textItem: draftEdit
-            readonly property alias copyButton: copyDraft
             Item {
                 width: draftBox.width
                 height: Math.max(caption.implicitHeight, copyDraft.height)
