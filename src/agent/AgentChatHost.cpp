@@ -96,6 +96,26 @@ void AgentChatHost::stopSession(const QUuid& sessionID)
     s->deleteLater();
 }
 
+void AgentChatHost::dropPane(const QUuid& sessionID)
+{
+    stopSession(sessionID);
+    // Views may still hold what it kept until they go, as with a stopped session.
+    if (QObject* keep = m_paneKeeps.take(sessionID))
+        keep->deleteLater();
+}
+
+QObject* AgentChatHost::paneKeep(const QUuid& paneID)
+{
+    if (paneID.isNull())
+        return nullptr;
+    QObject*& keep = m_paneKeeps[paneID];
+    if (!keep) {
+        keep = new QObject(this);
+        QQmlEngine::setObjectOwnership(keep, QQmlEngine::CppOwnership);
+    }
+    return keep;
+}
+
 QString AgentChatHost::exitReason(const QString& paneID) const
 {
     const ClaudeSession* s = m_sessions.value(QUuid::fromString(paneID));

@@ -43,6 +43,14 @@ public:
 
     QSet<QUuid> sessions() const override;
     void stopSession(const QUuid& sessionID) override;
+    void dropPane(const QUuid& sessionID) override;
+
+    // What the pane keeps beyond any one of its sessions: a holder, made on first use, for the
+    // objects the chat views leave with the pane itself (the unsent draft). A stop, a restart or
+    // the agent's end leaves it; only dropPane() (the pane closed) lets it go. Null for a null id.
+    QObject* paneKeep(const QUuid& paneID);
+    // The same, never made: null when the pane has none.
+    QObject* existingPaneKeep(const QUuid& paneID) const { return m_paneKeeps.value(paneID); }
 
     // Why the pane's sidecar ended by itself ("" when it runs, or when the pane has no session).
     Q_INVOKABLE QString exitReason(const QString& paneID) const;
@@ -56,6 +64,7 @@ private:
     AgentChatHost();
 
     QHash<QUuid, ClaudeSession*> m_sessions;
+    QHash<QUuid, QObject*> m_paneKeeps;  // children of the host
     SidecarTools m_tools = SidecarTools::real();
 };
 

@@ -509,6 +509,7 @@ bool AppModel::addSession(PaneKind kind, const std::optional<QString>& project, 
 void AppModel::close(const QUuid& id)
 {
     terminateRuntime(id);
+    ChatHost::shared().dropPane(id);
     bool removed = false;
     for (Workspace& w : m_workspaces)
         removed |= w.sessions.removeIf([&](const Session& s) { return s.id == id; }) > 0;
@@ -680,8 +681,10 @@ void AppModel::deleteWorkspace(const QUuid& id)
         }
     if (at < 0)
         return;
-    for (const Session& s : m_workspaces.at(at).sessions)
+    for (const Session& s : m_workspaces.at(at).sessions) {
         terminateRuntime(s.id);
+        ChatHost::shared().dropPane(s.id);
+    }
     m_workspaces.removeAt(at);
     workspacesEdited();
     if (m_selectedWorkspaceID == id) {

@@ -29,6 +29,8 @@ QSet<QUuid> ChatHost::sessions() const
 
 void ChatHost::stopSession(const QUuid&) {}
 
+void ChatHost::dropPane(const QUuid&) {}
+
 void ChatHost::reportState(const QUuid& sessionID, PaneState state)
 {
     if (onState)

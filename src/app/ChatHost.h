@@ -47,6 +47,9 @@ public:
     virtual QSet<QUuid> sessions() const;
     // Stops the pane's session (quit command, sidecar ended) and removes it from the registry.
     virtual void stopSession(const QUuid& sessionID);
+    // The pane is gone for good (closed, or its workspace deleted): what it kept beyond its
+    // sessions (the unsent draft, which outlives a stop and a restart) goes too.
+    virtual void dropPane(const QUuid& sessionID);
 
 
     // Forward a session's reports to the installed callbacks, read at call time.

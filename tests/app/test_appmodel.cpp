@@ -490,6 +490,9 @@ TEST_F(AppModelTest, close_stop_and_restart_end_the_runtime_and_adjust_maximize)
     m->restart(s2);
     EXPECT_EQ(m->session(s2)->state, PaneState::Running);
     EXPECT_FALSE(m->maximizedSessionID());
+    // Only the closed panes are gone for good: a stop or a restart keeps what the pane holds
+    // beyond its session (its unsent draft).
+    EXPECT_EQ(chats.droppedPanes, (QList<QUuid>{s0, s1}));
 }
 
 TEST_F(AppModelTest, toggle_maximize_switches_and_returns)
@@ -595,6 +598,9 @@ TEST_F(AppModelTest, delete_workspace_selection_rules_and_runtimes)
     }
     EXPECT_TRUE(chats.stopped.contains(sessionsOfA[1]));
     EXPECT_FALSE(chats.sessions().contains(sessionsOfA[1]));
+    for (const QUuid& id : sessionsOfA)
+        EXPECT_TRUE(chats.droppedPanes.contains(id));
+    EXPECT_TRUE(chats.droppedPanes.contains(inB));
 }
 
 TEST_F(AppModelTest, swap_sessions_moves_whole_records_and_refuses_the_impossible)

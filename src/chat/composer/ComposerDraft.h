@@ -11,9 +11,9 @@ namespace brinmoor {
 
 // The next message of a chat pane as the user left it: the draft's text, where its cursor stood,
 // and the attachments waiting to go with it. A composer on screen keeps the text in its editor and
-// leaves it here when the editor goes; the attachments live here all along. ChatPaneMemory keeps
-// one with each chat session, so a composer built again on the session (a workspace shown again
-// after others took its place) gives back what was there.
+// leaves it here when the editor goes; the attachments live here all along. ChatPaneMemory hands
+// the pane's one to the views of each of its chat sessions, so a composer built again (a workspace
+// shown again after others took its place, the pane's session restarted) gives back what was there.
 class ComposerDraft : public QObject {
     Q_OBJECT
     QML_ELEMENT

@@ -84,14 +84,14 @@ Item {
     readonly property string failure: pane.vm ? pane.vm.failure : ""
     readonly property bool atBottom: timeline.atBottom
     // Scrolls of the pane's own still to come (the slide to a new end, the late jumps).
-    readonly property bool settling: slide.running || jumps.running || goingBack.running
+    readonly property bool settling: slide.running || jumps.running || goingBack.returning
     readonly property ListView list: timeline
 
     // Sets `atBottom` and scrolls to the end 0.03, 0.2, 0.45 and 0.8 s from now: rows whose
     // height settles after layout (markdown, code blocks) are caught by the later ones.
     function jumpToBottom() {
         slide.stop();
-        goingBack.stop();
+        goingBack.finish();
         timeline.atBottom = true;
         jumps.step = 0;
         jumps.interval = 30;
@@ -100,12 +100,15 @@ Item {
     function stopScrolling() {
         slide.stop();
         jumps.stop();
-        goingBack.stop();
+        goingBack.finish();
     }
 
     // Back to a reading position: the row's top `offset` above the top of the visible area, now
     // and again 0.03, 0.2, 0.45 and 0.8 s from now, as the rows around it settle their heights. A
-    // row no longer there (another conversation) leaves the view at the end.
+    // row no longer there (another conversation) leaves the view at the end. Until the last of
+    // these, or the user's own scroll, the view is the return's: nothing measured on the way (a
+    // list not laid out yet, the composer arriving and changing the list's height) takes it to
+    // the end.
     function returnTo(rowId: string, offset: real) {
         slide.stop();
         jumps.stop();
@@ -114,8 +117,11 @@ Item {
         goingBack.offset = offset;
         goingBack.step = 0;
         goingBack.interval = 0;
+        goingBack.returning = true;
         goingBack.restart();
     }
+    // Whether the row is at the top of the view, `offset` into it: false for a row not in the
+    // conversation, or not made yet (a list not laid out).
     function showRow(rowId: string, offset: real): bool {
         const i = rows.indexOf(rowId);
         if (i < 0)
@@ -133,7 +139,7 @@ Item {
     // and how far the area's top lies below the row's, or "" at the end. Only while the view is on
     // screen and not on its way back to a kept position.
     function keepReadingPosition() {
-        if (!pane.memory || goingBack.running || !timeline.visible || timeline.height <= 0 || timeline.count === 0)
+        if (!pane.memory || goingBack.returning || !timeline.visible || timeline.height <= 0 || timeline.count === 0)
             return;
         if (timeline.atBottom) {
             pane.memory.keepReadingPosition("", 0);
@@ -154,9 +160,17 @@ Item {
         property string rowId
         property real offset
         property int step: 0
+        // From returnTo() until its last step, or until the user or the pane scrolls elsewhere.
+        property bool returning: false
         readonly property list<int> delays: [0, 30, 170, 250, 350]
+        function finish() {
+            goingBack.stop();
+            goingBack.returning = false;
+        }
         onTriggered: {
-            if (!pane.showRow(goingBack.rowId, goingBack.offset) && goingBack.step === 0) {
+            // A row the conversation no longer has: the end, as for a view never read. One not
+            // laid out yet is tried again at the next step.
+            if (!pane.showRow(goingBack.rowId, goingBack.offset) && rows.indexOf(goingBack.rowId) < 0) {
                 pane.jumpToBottom();
                 return;
             }
@@ -165,6 +179,7 @@ Item {
                 goingBack.interval = goingBack.delays[goingBack.step];
                 goingBack.restart();
             } else {
+                goingBack.returning = false;
                 keepLater.restart();
             }
         }
@@ -272,7 +287,11 @@ Item {
             property real measuredHeight: 0
             property real measuredOrigin: 0
             function measure() {
-                if (slide.running)
+                // Not while sliding; not on the way back to a kept row, which the user's own scroll
+                // alone interrupts (it stops the return first); and not from a list without a
+                // laid-out height or rows, which would read as being at the end.
+                if (slide.running || goingBack.returning || timeline.height <= 0
+                        || (timeline.count > 0 && timeline.contentHeight <= 0))
                     return;
                 const laidOut = timeline.contentHeight !== timeline.measuredHeight
                                 || timeline.originY !== timeline.measuredOrigin;

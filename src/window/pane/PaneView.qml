@@ -84,6 +84,8 @@ Item {
             session: pane.session
             // Read once: the card is made after the agent's end was recorded.
             reason: pane.kind === "chat" && pane.session ? ChatHost.exitReason(pane.session.id) : ""
+            // The pane's draft waits for its next session; read once too: the pane keeps the same one.
+            draft: pane.kind === "chat" && pane.session ? ChatMemory.keptDraft(pane.session.id) : null
         }
     }
 }

@@ -39,9 +39,11 @@ public:
         if (live.remove(id))
             stopped.append(id);
     }
+    void dropPane(const QUuid& id) override { droppedPanes.append(id); }
 
     QSet<QUuid> live;
     QList<QUuid> stopped;
+    QList<QUuid> droppedPanes;  // panes gone for good, whose kept draft goes too
 };
 
 } // namespace brinmoor::test

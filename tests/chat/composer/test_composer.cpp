@@ -706,7 +706,7 @@ TEST(Composer, the_draft_and_its_chips_are_kept_with_the_session)
     EXPECT_EQ(second.attachments()->items().at(0).name, S("shot.png"));
     EXPECT_TRUE(second.canSend());
 
-    delete session;  // a stop or a close: its memory goes with it
+    delete session;  // a session the chat host does not hold keeps its own draft: it goes with it
     ASSERT_NE(second.attachments(), nullptr);
     EXPECT_EQ(second.attachments()->count(), 0);
     second.setDraft(S("after"));

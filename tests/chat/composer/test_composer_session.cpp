@@ -1,9 +1,12 @@
 // The composer and the session controls wired to a real chat session on the scripted fake
 // sidecar: the lines they make it write, and the one state-file write of the auto-compact switch.
+#include "AgentChatHost.h"
 #include "AppModel.h"
 #include "ChatAttachments.h"
+#include "ChatPaneMemory.h"
 #include "ClaudeSession.h"
 #include "ComposerModel.h"
+#include "HiddenCharacters.h"
 #include "SessionControls.h"
 #include "support/FakeSidecar.h"
 
@@ -13,6 +16,11 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -201,5 +209,129 @@ TEST(SessionControlsOnSession, auto_compact_switch_writes_the_state_file_once)
     EXPECT_EQ(saves.count(), 1);
     EXPECT_FALSE(app.workspaces()[0].sessions[0].autoCompact);
     EXPECT_TRUE(home.readState().contains("\"autoCompact\" : false"));
+    AppModel::setInstance(nullptr);
+}
+
+// A pane's unsent draft (text, cursor, a hidden character's mark and a chip) outlives every way its
+// session ends while the pane stays, for both agents: the pane menu's Restart session idle and
+// mid-turn, Stop then the stopped card's Restart, and an agent that died then Restart. While the
+// pane is stopped its draft can still be read; the composer of the next session shows it, and
+// sending delivers it whole. Closing the pane lets it go.
+TEST(ComposerOnSession, a_panes_draft_outlives_every_restart_of_its_session_and_goes_with_the_pane)
+{
+    ScopedDataHome home;
+    QTemporaryDir settingsDir;
+    QSettings settings(settingsDir.filePath(S("defaults.ini")), QSettings::IniFormat);
+    // The fake answers no message: a turn is still at work when the pane is restarted.
+    FakeSidecar fake;
+    AgentChatHost& host = AgentChatHost::shared();
+    host.setTools(fake.tools());
+    AppModel app(Store(false), &settings);
+    AppModel::setInstance(&app);
+    app.addWorkspace(S("W"), S("5b8cee"));
+    const ChatProvider providers[] = {ChatProvider::Claude, ChatProvider::Codex};
+    for (ChatProvider p : providers)
+        ASSERT_TRUE(app.addSession(PaneKind::Chat, S("web"), fake.dir(), false, p));
+
+    const QString text = S("two lines ") + HiddenCharacters::markFor(0x202E) + S("\nsecond line");
+    const QList<ComposerDraft::Mark> marks{{10, 0x202E}};
+    const ChatAttachment image = withBytes(S("shot.png"), S("image/png"), QByteArray("\x89PNG chip bytes", 15));
+    ChatAttachment file;
+    file.name = S("notes.txt");
+    file.path = S("/tmp/notes.txt");
+
+    using Ending = std::function<void(const QUuid&, ClaudeSession*)>;
+    const auto stopped = [&](const QUuid& id) { return app.session(id)->state == PaneState::Stopped; };
+    // Stopped: the draft waits where the stopped card reads it.
+    const auto waitsWhileStopped = [&](const QUuid& id) {
+        const ComposerDraft* kept = ChatPaneMemory::keptDraft(id);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept->text(), text);
+        EXPECT_EQ(kept->attachments()->count(), 2);
+    };
+    const QList<std::pair<const char*, Ending>> endings{
+        {"Restart session while idle", [&](const QUuid& id, ClaudeSession*) { app.restart(id); }},
+        {"Restart session mid-turn",
+         [&](const QUuid& id, ClaudeSession* s) {
+             s->sendUser(S("keep working"), {});
+             ASSERT_TRUE(waitUntil([&] { return s->busy(); }));
+             app.restart(id);
+         }},
+        {"Stop, then Restart",
+         [&](const QUuid& id, ClaudeSession*) {
+             app.stop(id);
+             waitsWhileStopped(id);
+             app.restart(id);
+         }},
+        {"the agent died, then Restart",
+         [&](const QUuid& id, ClaudeSession* s) {
+             ::kill(pid_t(s->processId()), SIGKILL);
+             ASSERT_TRUE(waitUntil([&] { return stopped(id); }));
+             waitsWhileStopped(id);
+             app.restart(id);
+         }},
+    };
+    for (int pane = 0; pane < 2; ++pane) {
+        const Session record = app.workspaces()[0].sessions[pane];
+        // The first composer: its draft as typed, as the pane's view leaves it when it goes.
+        ClaudeSession* session = host.session(record);
+        ASSERT_TRUE(waitUntil([&] { return session->processId() > 0 && session->accepting(); }));
+        {
+            ComposerModel first;
+            first.setSession(session);
+            first.setStore(ChatPaneMemory::of(session)->draft());
+            first.store()->keep(text, 4, marks);
+            first.attachments()->append({image, file});
+        }
+        for (const auto& [name, end] : endings) {
+            SCOPED_TRACE(std::string(name) + (pane ? " (Codex)" : " (Claude)"));
+            end(record.id, session);
+            ASSERT_NE(host.existing(record.id), session) << "a new session for the pane";
+            session = host.session(*app.session(record.id));
+            ASSERT_TRUE(waitUntil([&] { return session->processId() > 0 && session->accepting(); }));
+            ComposerModel next;
+            next.setSession(session);
+            next.setStore(ChatPaneMemory::of(session)->draft());
+            EXPECT_EQ(next.draft(), text);
+            EXPECT_EQ(next.store()->cursorPosition(), 4);
+            EXPECT_EQ(next.store()->marks(), marks);
+            ASSERT_EQ(next.attachments()->count(), 2);
+            EXPECT_EQ(next.attachments()->items().at(0).name, S("shot.png"));
+            EXPECT_EQ(next.attachments()->items().at(1).name, S("notes.txt"));
+            EXPECT_TRUE(next.canSend());
+        }
+        // Sent from the last session's composer, the draft arrives whole with its chips.
+        const auto sentDrafts = [&] {
+            QList<QJsonObject> out;
+            for (const QJsonObject& user : named(fake, S("user")))
+                if (user[S("text")].toString().startsWith(text))
+                    out << user;
+            return out;
+        };
+        const qsizetype sent = sentDrafts().size();
+        ComposerModel last;
+        last.setSession(session);
+        last.setStore(ChatPaneMemory::of(session)->draft());
+        last.send();
+        ASSERT_TRUE(waitUntil([&] { return sentDrafts().size() > sent; }));
+        const QJsonObject user = sentDrafts().at(sent);
+        EXPECT_TRUE(user[S("text")].toString().contains(S("/tmp/notes.txt")));
+        EXPECT_EQ(user[S("attachments")].toArray().size(), 1);
+        EXPECT_EQ(last.draft(), QString());
+        EXPECT_EQ(last.attachments()->count(), 0);
+    }
+
+    // Closing a pane lets its draft go; the other pane's stays.
+    const QUuid closed = app.workspaces()[0].sessions[0].id, open = app.workspaces()[0].sessions[1].id;
+    ChatPaneMemory::of(host.session(*app.session(open)))->draft()->keep(S("other pane"), 0);
+    const QPointer<ComposerDraft> gone(ChatPaneMemory::keptDraft(closed));
+    ASSERT_FALSE(gone.isNull());
+    app.close(closed);
+    EXPECT_EQ(ChatPaneMemory::keptDraft(closed), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return gone.isNull(); }));
+    ASSERT_NE(ChatPaneMemory::keptDraft(open), nullptr);
+    EXPECT_EQ(ChatPaneMemory::keptDraft(open)->text(), S("other pane"));
+    app.close(open);
+    EXPECT_TRUE(host.sessions().isEmpty());
     AppModel::setInstance(nullptr);
 }

@@ -423,6 +423,63 @@ Item {
             }
         }
 
+        // A view made again as the grid makes it on a return: laid out first with no session, then
+        // given the session, whose composer arrives with it and changes the list's height before
+        // the list has laid out its rows. At every depth of a long answer with more after it, and
+        // on every return, the same row comes back to the top at the same place and stays there.
+        function remakeAsTheGridDoes(pane) {
+            const s = pane.vm;
+            pane.destroy();
+            tryVerify(() => holder.children.length === 0, 2000, "the old view is gone");
+            const again = createTemporaryObject(paneComponent, holder, {
+                session: { id: s.paneId, project: "demo", state: "stopped" } });
+            waitForRendering(again);
+            again.vm = s;
+            // What the composer's first layout does to the list, before the list lays out.
+            again.height -= 90;
+            return again;
+        }
+        function test_a_return_comes_back_to_the_row_being_read_data() {
+            const paragraphs = [];
+            for (let i = 1; i <= 108; ++i)
+                paragraphs.push("Paragraph " + i + " of 108: the migration rewrote every table and the index, then the checks ran again.");
+            const after = [];
+            for (let i = 1; i <= 3; ++i)
+                after.push({ role: "user", blocks: [{ type: "text", text: "Short question " + i + "?" }] }, top.text("Short answer " + i + "."));
+            const messages = top.conversation(3, [top.text(paragraphs.join("\n\n"))].concat(after));
+            // Where the scroll bar's handle is dragged to, as a share of its height.
+            return [{ tag: "just above the exchanges after it", messages: messages, at: 0.85 },
+                    { tag: "near the long answer's end", messages: messages, at: 0.7 },
+                    { tag: "in the long answer's middle", messages: messages, at: 0.5 },
+                    { tag: "near the long answer's start", messages: messages, at: 0.25 }];
+        }
+        function test_a_return_comes_back_to_the_row_being_read(data) {
+            const s = TestSupport.newSession("claude");
+            TestSupport.feed(s, { ev: "history", messages: data.messages });
+            let pane = t.viewOf(s);
+            tryVerify(() => t.showsEnd(pane), 3000);
+            // Up into the conversation by a drag of the scroll bar's handle.
+            const bar = findChild(pane, "timelineScrollBar");
+            mousePress(bar, bar.width / 2, bar.height - 4);
+            mouseMove(bar, bar.width / 2, bar.height * (data.at + 1) / 2);
+            mouseMove(bar, bar.width / 2, bar.height * data.at);
+            mouseRelease(bar, bar.width / 2, bar.height * data.at);
+            tryVerify(() => !pane.atBottom, 1000);
+            tryVerify(() => pane.memory.readingRow !== "", 1000, "the reading position is kept");
+            const before = t.topRow(pane);
+            verify(before !== null);
+            for (let visit = 1; visit <= 3; ++visit) {
+                pane = t.remakeAsTheGridDoes(pane);
+                tryVerify(() => !pane.settling && pane.list.count > 0, 3000);
+                const after = t.topRow(pane);
+                verify(after !== null);
+                compare(after.text, before.text, "return " + visit + ": the same row at the top");
+                verify(Math.abs(after.offset - before.offset) <= 1,
+                       "return " + visit + ": at the same place: " + after.offset + " for " + before.offset);
+                verify(!pane.atBottom, "return " + visit + ": not following the end");
+            }
+        }
+
         // Before the first message the pane says what it is, where the first row will be: inside
         // the list's margins, not against the pane's edge.
         function test_the_empty_hint_sits_where_the_first_row_will() {
