@@ -38,22 +38,6 @@ paste_as() {  # <type> <file> <what to find when reading it back>
     focus_composer
     xdotool key ctrl+v
 }
-# The model requests that carried <text>, with the images each held: "<images> <media types>".
-images_sent_with() {  # <text>
-    [ -s "$work/claude-server.jsonl" ] || return 0
-    python3 - "$work/claude-server.jsonl" "$1" <<'PY'
-import json, sys
-for line in open(sys.argv[1], encoding="utf-8"):
-    if sys.argv[2] not in line:
-        continue
-    body = json.loads(line)["body"]
-    last = [m for m in body.get("messages", []) if m.get("role") == "user"][-1]
-    content = last["content"] if isinstance(last["content"], list) else []
-    images = [c for c in content if c.get("type") == "image"]
-    print(len(images), ",".join(sorted({c["source"].get("media_type", "") for c in images})))
-PY
-}
-sent_with() { [ "$(images_sent_with "$1" | tail -1 | cut -d' ' -f1)" = "$2" ]; }
 noise_png() {  # <path> <bytes>: a picture of noise (no smaller when compressed) of exactly <bytes>
     python3 - "$1" "$2" <<'PY'
 import os, struct, sys, zlib

@@ -75,21 +75,6 @@ paste_files() {  # <path...>
     wait_for 10 bash -c "xclip -o -selection clipboard -t text/uri-list 2>/dev/null | grep -q '$1'" || fail "the clipboard never held $1"
     xdotool key ctrl+v
 }
-# The model requests that carried <text>, with the images each held: "<images>" per line.
-images_sent_with() {  # <text>
-    [ -s "$work/claude-server.jsonl" ] || return 0
-    python3 - "$work/claude-server.jsonl" "$1" <<'PY'
-import json, sys
-for line in open(sys.argv[1], encoding="utf-8"):
-    if sys.argv[2] not in line:
-        continue
-    body = json.loads(line)["body"]
-    last = [m for m in body.get("messages", []) if m.get("role") == "user"][-1]
-    content = last["content"] if isinstance(last["content"], list) else []
-    print(sum(1 for c in content if c.get("type") == "image"))
-PY
-}
-sent_with() { [ "$(images_sent_with "$1" | tail -1)" = "$2" ]; }
 wait_for 30 some_sidecar || fail "the pane's sidecar never started"
 prlimit --as=3221225472 --pid "$app"
 

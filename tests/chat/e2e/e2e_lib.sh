@@ -416,3 +416,21 @@ s["workspaces"][0]["sessions"] = [{"autoApprove": sys.argv[4] == "True", "autoCo
 json.dump(s, open(sys.argv[1], "w"))
 PY
 }
+# The model requests that carried <text>, one line each: how many images the request held, then
+# their media types ("10 image/png").
+images_sent_with() {  # <text>
+    [ -s "$work/claude-server.jsonl" ] || return 0
+    python3 - "$work/claude-server.jsonl" "$1" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    if sys.argv[2] not in line:
+        continue
+    body = json.loads(line)["body"]
+    last = [m for m in body.get("messages", []) if m.get("role") == "user"][-1]
+    content = last["content"] if isinstance(last["content"], list) else []
+    images = [c for c in content if c.get("type") == "image"]
+    print(len(images), ",".join(sorted({c["source"].get("media_type", "") for c in images})))
+PY
+}
+# The last request that carried <text> held <count> images.
+sent_with() { [ "$(images_sent_with "$1" | tail -1 | cut -d' ' -f1)" = "$2" ]; }
