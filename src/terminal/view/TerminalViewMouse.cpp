@@ -381,13 +381,6 @@ void TerminalView::hoverMoveEvent(QHoverEvent* event)
     lastPointer_ = event->position();
     if (!cellDimension)
         return;
-    // The label shows only while Ctrl is held: a release this view did not hear (Ctrl let go
-    // while a sheet or another window had the keys) ends it at the next move. The event's own
-    // modifiers are not the whole truth: the hover Qt Quick sends when Ctrl goes down carries the
-    // state from before the press, so the platform is asked before the label goes.
-    if (commandActive && !(event->modifiers() & Qt::ControlModifier)
-        && !(QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier))
-        turnOffUrlPreview();
     followUrlPreview();
     const MouseHit hit = calculateMouseHit(event->position());
     // Motion with no button held (35) in any-event tracking; with Shift held the pointer is the

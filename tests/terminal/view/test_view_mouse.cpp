@@ -714,7 +714,6 @@ TEST_F(PointerTest, the_link_label_ends_when_ctrl_goes_up_out_of_the_views_heari
     const std::pair<const char*, std::function<void()>> ways[] = {
         {"focus moved to another item", [&] { sheetField->forceActiveFocus(); }},
         {"another window became active", [&] { ASSERT_TRUE(activate(otherWindow)); }},
-        {"the release was never heard", [] {}},
     };
     const auto pressCtrl = [&] {
         QKeyEvent down(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
