@@ -39,19 +39,6 @@ paste_as() {  # <type> <file> <what to find when reading it back>
     focus_composer
     xdotool key ctrl+v
 }
-noise_png() {  # <path> <bytes>: a picture of noise (no smaller when compressed) of exactly <bytes>
-    python3 - "$1" "$2" <<'PY'
-import os, struct, sys, zlib
-path, size = sys.argv[1], int(sys.argv[2])
-chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
-w = 2400
-h = (size - 4096) // (3 * w + 1)
-raw = b"".join(b"\0" + os.urandom(3 * w) for _ in range(h))
-head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) + chunk(b"IDAT", zlib.compress(raw, 1))
-pad = size - len(head) - 12 - 12
-open(path, "wb").write(head + chunk(b"tEXt", b"Comment\0" + b" " * (pad - 8)) + chunk(b"IEND", b""))
-PY
-}
 
 noise_png "$work/photo-0.png" 19000000
 for i in 1 2 3 4 5 6 7 8 9; do cp "$work/photo-0.png" "$work/photo-$i.png"; done

@@ -51,21 +51,6 @@ wait_settled
 shot 2_fifo_refused
 stall_report "$since" "pasting fifo.png"
 
-# Images of noise (no smaller when compressed) of exactly <bytes>, as a photo weighs.
-noise_png() {  # <path> <bytes>
-    python3 - "$1" "$2" <<'PY'
-import os, struct, sys, zlib
-path, size = sys.argv[1], int(sys.argv[2])
-chunk = lambda t, d: struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
-w = 2400
-h = (size - 4096) // (3 * w + 1)
-raw = b"".join(b"\0" + os.urandom(3 * w) for _ in range(h))
-head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) + chunk(b"IDAT", zlib.compress(raw, 1))
-pad = size - len(head) - 12 - 12
-open(path, "wb").write(head + chunk(b"tEXt", b"Comment\0" + b" " * (pad - 8)) + chunk(b"IEND", b""))
-assert os.path.getsize(path) == size
-PY
-}
 # File links on the clipboard, pasted into the composer.
 paste_files() {  # <path...>
     local f
