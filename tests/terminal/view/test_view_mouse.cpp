@@ -84,10 +84,16 @@ protected:
         press(p, mods, button);
         release(p, mods, button);
     }
+    // A pointer move with no button held goes to the window, as the platform sends it: Qt Quick
+    // makes the view's hover events of it and keeps the place for the hover it sends again at
+    // each frame. Sent to the view alone, the window would go on believing the pointer rests
+    // where it entered, and a frame's hover there would move it back.
     void hover(QPointF p, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QHoverEvent ev(QEvent::HoverMove, p, p, p, mods);
-        QCoreApplication::sendEvent(h->view, &ev);
+        const QPointF scene = h->view->mapToScene(p);
+        QMouseEvent ev(QEvent::MouseMove, scene, scene, h->window->mapToGlobal(scene), Qt::NoButton, Qt::NoButton,
+                       mods);
+        QCoreApplication::sendEvent(h->window.get(), &ev);
     }
     void wheel(QPoint angle, QPoint pixels = {}, QPointF at = {5, 5}, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
