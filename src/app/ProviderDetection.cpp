@@ -81,8 +81,9 @@ std::optional<QByteArray> runChild(const QString& program, const QStringList& ar
     p.setArguments(arguments);
     p.setStandardErrorFile(QProcess::nullDevice());
     // No terminal for an interactive shell to take over, and one process group, so the limit
-    // ends the tools the child started as well.
-    detachFromTerminal(p);
+    // ends the tools the child started as well; the group also ends with the app, should the app
+    // end before the limit (a killed app never reaches it).
+    endWithApplication(p);
     p.start();
     if (!p.waitForStarted(limitMs))
         return std::nullopt;

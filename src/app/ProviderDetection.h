@@ -66,8 +66,8 @@ void runProbe(QObject* context, std::function<Result()> work, std::function<void
 }
 
 // Runs a program with no standard input and its standard error discarded, in a session of its own,
-// and returns its whole standard output. Blocks the calling thread, so never call it on the GUI
-// thread. A program that cannot start, or that still runs after `limitMs` (then it and everything
+// and returns its whole standard output; it ends with the app. Blocks the calling thread, so never
+// call it on the GUI thread. A program that cannot start, or that still runs after `limitMs` (then it and everything
 // it started are killed), gives none; with `timedOut`, a program that ran out of time gives what it
 // had written by then, and *timedOut says so.
 std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs = probeLimitMs,

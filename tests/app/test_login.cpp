@@ -375,6 +375,10 @@ TEST(LoginFromTerminal, a_login_started_by_an_app_on_a_terminal_runs_to_its_end)
         qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
         qputenv("SHELL", "/bin/bash");
         QSettings settings(root + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        if (qgetenv("BRINMOOR_LOGIN_APP_END").startsWith("probe")) {
+            LoginShell::output(QStringLiteral("probe"), 600000);  // blocks until the row's signal
+            return;
+        }
         AppModel m(Store(false), &settings);
         m.login(ChatProvider::Claude);
         ASSERT_TRUE(waitUntil([&] { return !m.claudeLoggingIn(); }, 30000)) << "the login never ended";
@@ -470,6 +474,10 @@ TEST(LoginEndsWithApp, a_login_waiting_for_the_browser_ends_however_the_app_ends
         const QString root = qEnvironmentVariable(asApp);
         qputenv("SHELL", QFile::encodeName(root + QStringLiteral("/shell")));  // the test environment chose /bin/sh
         QSettings settings(root + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        if (qgetenv("BRINMOOR_LOGIN_APP_END").startsWith("probe")) {
+            LoginShell::output(QStringLiteral("probe"), 600000);  // blocks until the row's signal
+            return;
+        }
         AppModel m(Store(false), &settings);
         m.login(ChatProvider::Claude);
         ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(root + QStringLiteral("/waiting")); }, 30000));
@@ -484,14 +492,17 @@ TEST(LoginEndsWithApp, a_login_waiting_for_the_browser_ends_however_the_app_ends
     const struct {
         const char* how;
         int signal;  // sent from here; 0: the app ends itself
-    } ends[] = {{"quit", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGKILL", SIGKILL}, {"exit", 0}};
+    } ends[] = {{"quit", 0}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGKILL", SIGKILL}, {"exit", 0},
+                // A probe of the login shell (the tools' paths and versions) is waited for up to
+                // its limit; an app killed meanwhile takes it along too.
+                {"probe, SIGKILL", SIGKILL}, {"probe, SIGTERM", SIGTERM}};
     for (const auto& e : ends) {
         SCOPED_TRACE(e.how);
         QTemporaryDir dir;
         const QString shell = dir.filePath(QStringLiteral("shell")), waiting = dir.filePath(QStringLiteral("waiting"));
         QFile f(shell);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\ncase \"$2\" in *'auth login')\n  sleep 300 &\n"
+        f.write("#!/bin/sh\ncase \"$2\" in *'auth login'|probe)\n  sleep 300 &\n"
                 "  echo \"$$ $!\" > \"$WAITING.part\"; mv \"$WAITING.part\" \"$WAITING\"; wait ;;\nesac\n");
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
