@@ -196,7 +196,7 @@ Item {
         if (!timeline.atBottom)
             return;
         const from = timeline.contentY;
-        timeline.positionViewAtEnd();
+        timeline.toEnd();
         const to = timeline.contentY;
         if (Math.abs(to - from) < 1 || Math.abs(to - from) > timeline.height || !timeline.visible)
             return;
@@ -223,14 +223,14 @@ Item {
         // Only when the end has moved: a long list re-estimates the rows above the visible ones as
         // it makes and drops delegates, and repositioning for each estimate drew frame after frame.
         onTriggered: if (timeline.atBottom && !timeline.moving && !slide.running
-                             && Math.abs(timeline.endY() - timeline.height) > 0.5) timeline.positionViewAtEnd()
+                             && Math.abs(timeline.endY() - timeline.height) > 0.5) timeline.toEnd()
     }
     Timer {
         id: jumps
         property int step: 0
         readonly property list<int> delays: [30, 170, 250, 350]
         onTriggered: {
-            timeline.positionViewAtEnd();
+            timeline.toEnd();
             jumps.step += 1;
             if (jumps.step < jumps.delays.length) {
                 jumps.interval = jumps.delays[jumps.step];
@@ -279,6 +279,15 @@ Item {
                 return timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.contentY;
             }
 
+            // The end as the wheel and the scroll bar reach it, the bottom margin below the last
+            // row: ListView's own positionViewAtEnd() stops that margin short, so the view came back
+            // to a conversation read to its end 11 px lower than it was left, and the end-following
+            // below saw an end still to reach after each of its own moves.
+            function toEnd() {
+                timeline.positionViewAtEnd();  // makes the last rows, so their extent is known
+                timeline.contentY = Math.max(timeline.originY - timeline.topMargin,
+                                             timeline.originY + timeline.contentHeight + timeline.bottomMargin - timeline.height);
+            }
             // A drag, flick or wheel of the list's own, or the scroll bar held.
             function userScrolling(): bool {
                 return timeline.moving || scrollBar.pressed;
@@ -354,7 +363,7 @@ Item {
                 pane.autoScroll();
                 timeline.measure();
             }
-            onWidthChanged: if (timeline.atBottom) timeline.positionViewAtEnd()
+            onWidthChanged: if (timeline.atBottom) timeline.toEnd()
             // A streamed row that grows keeps the end in view while the user follows it: once per
             // turn of the event loop, not inside the layout pass that changed the height (that
             // would lay out every row of a long list to find its end).

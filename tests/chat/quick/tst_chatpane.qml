@@ -480,6 +480,23 @@ Item {
             }
         }
 
+        // At the end, the list's bottom margin shows below the last row, as the wheel leaves it:
+        // when the pane opens, when it follows new rows, and on each return.
+        function test_the_end_keeps_the_margin_below_the_last_row() {
+            const s = TestSupport.newSession("claude");
+            TestSupport.feed(s, { ev: "history", messages: top.conversation(40) });
+            let pane = t.viewOf(s);
+            const below = list => list.height - (list.originY + list.contentHeight + list.bottomMargin - list.contentY);
+            for (let visit = 0; visit <= 2; ++visit) {
+                if (visit > 0)
+                    pane = t.remakeAsTheGridDoes(pane);
+                tryVerify(() => t.showsEnd(pane), 3000);
+                tryVerify(() => Math.abs(below(pane.list)) <= 0.5, 2000,
+                          "visit " + visit + ": the end is " + below(pane.list) + " px off the wheel's end");
+                verify(pane.atBottom);
+            }
+        }
+
         // Before the first message the pane says what it is, where the first row will be: inside
         // the list's margins, not against the pane's edge.
         function test_the_empty_hint_sits_where_the_first_row_will() {
