@@ -48,11 +48,7 @@ runSidecar((core) => {
   const denied = new Set(); // calls refused in this run, by id: their results say so
   let stderrTail = ''; // what the CLI wrote last to standard error
   let cli = null; // the conversation's process (the reaper, or the CLI itself)
-  // What runs below the CLI on its own (snapshots): what ran when the current turn began, and
-  // what the turn's tool calls left running once none was still running (a job put in the
-  // background, a server). Ending a CLI that does not answer spares these.
-  let leftBefore = [];
-  const calling = new Set(); // the turn's tool calls still running, by id
+  let leftBefore = []; // what ran below the CLI when the current turn began (snapshot)
   let reopen = false; // the CLI is to be started again between turns, for a setting it reads at start
 
   // `onSpawn` learns of each process started for these options.
@@ -146,7 +142,6 @@ runSidecar((core) => {
     conversation = null;
     inbox = null;
     leftBefore = [];
-    calling.clear();
     turn = null;
     if (sessionId) start = { ...start, resume: sessionId };
   }
@@ -156,9 +151,9 @@ runSidecar((core) => {
 
   // Ends a CLI that did not answer an interrupt (hung, or stopped), and with it the command it
   // runs: SIGKILL reaches a stopped process too. Below the session's reaper, what the CLI runs that
-  // the turn started is that command (SIGTERM first, then SIGKILL); what earlier turns, or the
-  // turn's finished calls, left running (a server, a job in the background) is handed on to the
-  // session through the CLI's reaper, and lives as long as the session. Otherwise, through the reaper, the CLI alone is killed and the
+  // the turn started is that command (SIGTERM first, then SIGKILL); what earlier turns left running
+  // (a server, a job in the background) is handed on to the session through the CLI's reaper,
+  // and lives as long as the session. Otherwise, through the reaper, the CLI alone is killed and the
   // reaper ends everything below it before it exits; without it, the CLI's tree as it is now.
   async function endUnresponsive() {
     const q = conversation;
@@ -183,18 +178,6 @@ runSidecar((core) => {
     try { child.kill('SIGKILL'); } catch { /* gone */ }
     ended(q);
     return ENDED_MESSAGE;
-  }
-
-  // Once the last running call of the turn has its result, what still runs below the CLI runs on
-  // its own: a job the call put in the background, a server it started.
-  function noteLeftRunning(content) {
-    if (!Array.isArray(content)) return;
-    let answered = false;
-    for (const b of content)
-      if (b?.type === 'tool_result' && calling.delete(b.tool_use_id)) answered = true;
-    if (!answered || calling.size || !cli || cli.exitCode !== null || cli.signalCode !== null) return;
-    const now = snapshot(descendants(cliProcess(cli)));
-    leftBefore = leftBefore.concat(now.filter((p) => !leftBefore.some((b) => sameProcess(b, p))));
   }
 
   function onMessage(m) {
@@ -227,8 +210,6 @@ runSidecar((core) => {
         }
         // Its other made-up answers are placeholders ("No response requested."), never the model's.
         if (madeByCli(m.message)) return;
-        for (const b of Array.isArray(m.message?.content) ? m.message.content : [])
-          if (b?.type === 'tool_use' && typeof b.id === 'string') calling.add(b.id);
         const u = m.message?.usage;
         core.emit('assistant', { blocks: toBlocks(m.message?.content), tokensIn: inputTokens(u), tokensOut: u?.output_tokens ?? 0 });
         if (u) {
@@ -242,7 +223,6 @@ runSidecar((core) => {
         const blocks = toBlocks(m.message?.content, { denied, notRun: notRunReasons(m.tool_result_meta) })
           .filter((b) => b.type === 'tool_result');
         if (blocks.length) core.emit('assistant', { blocks, tokensIn: 0, tokensOut: 0 });
-        noteLeftRunning(m.message?.content);
         return;
       }
       case 'stream_event': {
@@ -311,7 +291,6 @@ runSidecar((core) => {
       // answering in this turn ends only what the turn started.
       const program = cli && cli.exitCode === null && cli.signalCode === null ? cliProcess(cli) : null;
       leftBefore = program ? snapshot(descendants(program)) : [];
-      calling.clear();
       turn = cmd;
       if (cmd.cmd === 'compact') return inbox.push(userMessage('/compact'));
       const content = [];

@@ -427,21 +427,15 @@ test('a permission request cut by Stop or by the app\'s end reads as not answere
 // Below the reaper the app starts the sidecar through, as in the app, with a server the first turn
 // started: an effort change reaches the next request and ends nothing; a command stopped while it
 // runs says so, never "Not run"; Stop on a CLI that does not answer ends the CLI and its command,
-// not the server, nor one the same turn put in the background below the CLI before that command;
-// and the session's end gives the servers SIGTERM before anything kills them.
+// not the server; and the session's end gives the server SIGTERM before anything kills it.
 test('a session\'s server outlives an effort change and Stop on a frozen CLI; a stopped command never reads "Not run"', async () => {
   const srv = recordingServer(work, 'claude-session');
-  const inTurn = recordingServer(work, 'claude-same-turn');
-  const back = (body) => ({ text: JSON.stringify(body.messages.at(-1)?.content).includes('are you back?') ? 'Back, server and all' : 'Noted.' });
   const own = await startClaudeServer({ replies: [
     { tool: { name: 'Bash', input: { command: srv.command, description: 'Start a server' } } },
     { text: 'Started it.' },
     { tool: { name: 'Bash', input: { command: 'echo second-begin; sleep 302', description: 'Begin, then wait' } } },
-    { tool: { name: 'Bash', input: { command: inTurn.background, description: 'Serve', run_in_background: true } } },
     { tool: { name: 'Bash', input: { command: 'echo waiting; sleep 703', description: 'Wait' } } },
-    // The CLI resumed after that tells the model of its background task too, before or after the
-    // next message: the answer goes to the message.
-    back, back,
+    { text: 'Back, server and all' },
   ] });
   const env = { ...process.env, ANTHROPIC_BASE_URL: own.url, ANTHROPIC_API_KEY: 'test', CLAUDE_CONFIG_DIR: config,
     CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1', CLAUDE_CODE_MAX_RETRIES: '1' };
@@ -479,8 +473,6 @@ test('a session\'s server outlives an effort change and Stop on a frozen CLI; a 
     car.send({ cmd: 'user', text: 'wait', attachments: [] });
     await until(runs('sleep 703'), 60000);
     const sleep = runs('sleep 703')();
-    await until(() => inTurn.pid() !== null);
-    const inTurnServer = inTurn.pid();
     const cli = descendants(car.pid).find((pid) => argsOf(pid)[0] === claude && descendants(pid).includes(sleep));
     frozen = [cli, sleep];
     process.kill(cli, 'SIGSTOP');
@@ -488,27 +480,21 @@ test('a session\'s server outlives an effort change and Stop on a frozen CLI; a 
     assert.match((await turnEnd(40000)).message, /did not respond to Stop and had to be ended/);
     await until(() => !alive(sleep) && !alive(cli), 10000);
     assert.ok(alive(server) && await srv.answers(), 'the first turn\'s server outlives the CLI that was ended');
-    assert.ok(alive(inTurnServer) && await inTurn.answers(), 'so does the one the turn put in the background');
 
-    // The CLI tells of the lost background task in the same request, and may end a turn for it
-    // before the answer streams: both come, in either order.
-    mark = car.cursor;
     car.send({ cmd: 'user', text: 'are you back?', attachments: [] });
-    await until(() => car.since(mark).some((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Back, server and all')
-      && car.since(mark).some((e) => e.ev === 'result'), 30000);
+    await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === 'Back, server and all', 30000);
+    assert.equal((await turnEnd()).ev, 'result');
     assert.ok(alive(server) && await srv.answers());
     assert.ok(!srv.askedToEnd());
 
     car.send({ cmd: 'quit' });
     await car.exited;
-    await until(() => !alive(server) && !alive(inTurnServer), 10000);
+    await until(() => !alive(server), 10000);
     assert.ok(srv.askedToEnd(), 'the server was given SIGTERM before it was ended');
-    assert.ok(inTurn.askedToEnd(), 'so was the one put in the background');
   } finally {
     clearInterval(allow);
     car.kill();
     srv.kill();
-    inTurn.kill();
     for (const pid of frozen) try { process.kill(pid, 'SIGKILL'); } catch { /* gone */ }
     await own.close();
   }

@@ -128,8 +128,6 @@ export function recordingServer(dir, name) {
   const isIt = (pid) => argsOf(pid).slice(-2).join(' ') === `${script} ${base}`;
   return {
     command: `setsid -f python3 ${script} ${base} >/dev/null 2>&1; echo started ${name}`,
-    // For a call the CLI runs in the background: the server stays below the CLI's shell.
-    background: `python3 ${script} ${base}`,
     pid: () => fs.readdirSync('/proc').filter((e) => /^\d+$/.test(e)).map(Number).find((pid) => isIt(pid) && alive(pid)) ?? null,
     async answers() {
       let port;
