@@ -532,7 +532,10 @@ PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budge
     case Outcome::Empty:
         return r;
     case Outcome::TooLarge:
-        r.refusal = AttachmentBudget::fullMessage(pastedTextName(got.size), 0);
+        // An owner that announces no size is read up to the bound: the name says how far it got.
+        r.refusal = AttachmentBudget::fullMessage(got.sizeWhole ? pastedTextName(got.size)
+                                                                : QStringLiteral("Pasted text (over %1)").arg(QLocale::c().formattedDataSize(got.size, 1, QLocale::DataSizeTraditionalFormat)),
+                                                  0);
         return r;
     case Outcome::NoAnswer:
         r.refusal = clipboardSilentMessage();

@@ -213,6 +213,7 @@ private:
         if (pieceSize)
             *pieceSize = size;
         if (r->size + size > maxBytes) {
+            r->sizeWhole = !pieceSize;
             r->size += size;
             return Outcome::TooLarge;
         }
@@ -258,6 +259,7 @@ private:
             if (atLeast > maxBytes) {
                 // Refused unread: the owner's transfer ends with our window.
                 r->size = atLeast;
+                r->sizeWhole = true;
                 return Outcome::TooLarge;
             }
             r->bytes.reserve(atLeast);

@@ -30,6 +30,9 @@ struct Result {
     QByteArray bytes;     // the text as sent, for Outcome::Text
     bool latin1 = false;  // the owner sent STRING (ISO Latin-1), not UTF-8
     qint64 size = 0;      // bytes read, or for TooLarge the size known when the read stopped
+    // For TooLarge: `size` is the text's whole size as the owner gave it, not only what had come
+    // of it when the read stopped.
+    bool sizeWhole = false;
     // The text as a QString (Latin-1 or UTF-8 as sent; a trailing NUL some owners add is dropped).
     QString text() const;
 };

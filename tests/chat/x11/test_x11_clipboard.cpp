@@ -381,6 +381,15 @@ TEST(X11ClipboardReader, a_selection_read_becomes_editor_text_a_chip_or_a_line)
         EXPECT_EQ(owner.piecesSent(), 0);
         EXPECT_EQ(budget.count(), 1);
     }
+    {
+        // An INCR transfer that announces no size is read up to the bound, and named by that much.
+        Owner owner({.data = mixedText(3 * MB), .incrAbove = 0, .piece = 200 * 1024, .announce = 0});
+        AttachmentBudget budget;
+        ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - MB));
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
+        EXPECT_EQ(r.refusal, AttachmentBudget::fullMessage(S("Pasted text (over 1.2 MB)"), 0));
+        EXPECT_EQ(owner.piecesSent(), 6);
+    }
     const struct {
         Script script;
         QString line;
