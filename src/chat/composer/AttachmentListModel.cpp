@@ -11,6 +11,8 @@
 #include <QImageReader>
 #include <QPointer>
 #include <QQmlEngine>
+#include <QQuickTextDocument>
+#include <QTextDocumentFragment>
 
 namespace brinmoor {
 
@@ -143,9 +145,24 @@ void AttachmentListModel::addFiles(const QList<QUrl>& urls)
         readFiles(urls);
 }
 
-bool AttachmentListModel::pasteClipboard()
+bool AttachmentListModel::pasteClipboard(QObject* editor)
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
+    // Another program's text on X11: QClipboard would read it all here, on the GUI thread (150 MB:
+    // up to a second). It is read on a connection of its own on a pool thread instead, and only
+    // then is it known whether it goes into the editor or becomes a chip.
+    const auto* document = editor ? editor->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+    if (document && document->textDocument() && !editor->property("readOnly").toBool()
+        && ChatAttachments::readsTextItself(clipboard)) {
+        QTextCursor place(document->textDocument());
+        place.setPosition(editor->property("selectionStart").toInt());
+        place.setPosition(editor->property("selectionEnd").toInt(), QTextCursor::KeepAnchor);
+        const quint64 textRead = m_nextTextRead++;
+        m_pastePlaces.emplace(textRead, place);
+        readOffThread([display = qgetenv("DISPLAY")](AttachmentBudget* budget) { return ChatAttachments::fromSelectionText(display, budget); },
+                      QStringLiteral("The pasted text"), textRead);
+        return true;
+    }
     // Only the clipboard's read happens here; a long text is scanned and converted, a picture
     // checked or converted, on a pool thread, and its chip comes when that is done.
     ChatAttachments::PastedData pasted = ChatAttachments::read(clipboard ? clipboard->mimeData() : nullptr);
@@ -174,7 +191,8 @@ void AttachmentListModel::readFiles(const QList<QUrl>& urls)
                   urls.size() == 1 ? urls.first().fileName() : QStringLiteral("%1 files").arg(urls.size()));
 }
 
-void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what)
+void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what,
+                                        std::optional<quint64> textRead)
 {
     const bool wasReading = reading();
     const quint64 read = m_nextRead++;
@@ -194,15 +212,29 @@ void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResu
                 return r;
             }
         },
-        [self, read](const ChatAttachments::PasteResult& r) {
+        [self, read, textRead](const ChatAttachments::PasteResult& r) {
             if (self)
-                self->arrived(read, r);
+                self->arrived(read, r, textRead);
         });
 }
 
-void AttachmentListModel::arrived(quint64 read, const ChatAttachments::PasteResult& r)
+void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead)
 {
-    m_arrived.emplace(read, r);
+    if (textRead) {
+        m_textsArrived.emplace(*textRead, std::exchange(r.editorText, {}));
+        for (auto it = m_textsArrived.find(m_nextTextPlaced); it != m_textsArrived.end(); it = m_textsArrived.find(m_nextTextPlaced)) {
+            const auto place = m_pastePlaces.extract(m_nextTextPlaced);
+            // As the editor pastes text itself: over the selection, as one step to undo. A
+            // document gone with its pane leaves the cursor null.
+            if (!it->second.isEmpty() && !place.empty() && !place.mapped().isNull()) {
+                QTextCursor at = place.mapped();
+                at.insertFragment(QTextDocumentFragment::fromPlainText(it->second));
+            }
+            m_textsArrived.erase(it);
+            ++m_nextTextPlaced;
+        }
+    }
+    m_arrived.emplace(read, std::move(r));
     // A quicker later read waits for the earlier ones, so chips keep the order they were given in.
     for (auto it = m_arrived.find(m_nextApplied); it != m_arrived.end(); it = m_arrived.find(m_nextApplied)) {
         const ChatAttachments::PasteResult next = std::move(it->second);

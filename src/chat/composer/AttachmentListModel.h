@@ -7,12 +7,14 @@
 #include <QAbstractListModel>
 #include <QList>
 #include <QQmlParserStatus>
+#include <QTextCursor>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace brinmoor {
 
@@ -69,8 +71,12 @@ public:
     // Attaches what the clipboard holds (files, an image, or text too long for the editor).
     // Returns true when the paste was taken here, attached or refused; false leaves it to the
     // text editor. Only the clipboard is read here: pasted files are read like chosen ones, and
-    // pictures and long texts checked and converted, off the GUI thread.
-    Q_INVOKABLE bool pasteClipboard();
+    // pictures and long texts checked and converted, off the GUI thread. With `editor` (the
+    // composer's TextEdit), a text that another program holds on X11 is read off the GUI thread as
+    // well (ChatAttachments::readsTextItself), and the paste is taken here whatever its length: a
+    // text too short for an attachment then goes into `editor` where it was pasted (over what was
+    // selected, as one step to undo), in the order of the pastes.
+    Q_INVOKABLE bool pasteClipboard(QObject* editor = nullptr);
     Q_INVOKABLE void clearNotice() { setNotice({}); }
     // Shows a line under the chips (a message that could not be sent).
     void say(const QString& notice) { setNotice(notice); }
@@ -93,8 +99,10 @@ private:
     void readFiles(const QList<QUrl>& urls);
     // Runs `work` on a pool thread with the message's budget; what it gives joins the list after
     // what was asked for before it. `what` names it in the line shown when memory runs out.
-    void readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what);
-    void arrived(quint64 read, const ChatAttachments::PasteResult& r);
+    // `textRead`: the number of a clipboard text read, whose text may go into the editor.
+    void readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what,
+                       std::optional<quint64> textRead = std::nullopt);
+    void arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead);
 
     QList<ChatAttachment> m_items;
     QList<bool> m_showsImage;  // per row, decided once when added
@@ -102,6 +110,13 @@ private:
     quint64 m_nextRead = 0;     // the number the next read of files gets
     quint64 m_nextApplied = 0;  // the read whose result goes into the list next
     std::map<quint64, ChatAttachments::PasteResult> m_arrived;  // finished ahead of their turn
+    // Clipboard texts read off the GUI thread: where each goes in the editor (the selection when it
+    // was pasted, kept in step with edits since), and the texts read ahead of an earlier one.
+    // They go in among themselves in the order of the pastes, not after files still being read.
+    quint64 m_nextTextRead = 0;
+    quint64 m_nextTextPlaced = 0;
+    std::map<quint64, QTextCursor> m_pastePlaces;
+    std::map<quint64, QString> m_textsArrived;
     // Shared with the reads under way, which take room for what they read.
     std::shared_ptr<AttachmentBudget> m_budget = std::make_shared<AttachmentBudget>();
 };

@@ -2,6 +2,7 @@
 
 #include "AttachmentBudget.h"
 #include "HiddenCharacters.h"
+#include "X11ClipboardReader.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <new>
@@ -282,6 +284,21 @@ QString noMemoryMessage(const QString& name)
     return QStringLiteral("%1 was not attached: there is not enough memory to read it.").arg(HiddenCharacters::inSentence(name));
 }
 
+QString clipboardSilentMessage()
+{
+    return QStringLiteral("Nothing was pasted: the program holding the clipboard did not send its text in time.");
+}
+
+QString clipboardNotTextMessage()
+{
+    return QStringLiteral("Nothing was pasted: the program holding the clipboard sent something that is not text.");
+}
+
+QString clipboardUnreachableMessage()
+{
+    return QStringLiteral("Nothing was pasted: the clipboard could not be read.");
+}
+
 QString notTextNameMessage(const QString& name)
 {
     return QStringLiteral("%1 was not attached: its name is not UTF-8 text, so the path the agent would be given names no file.").arg(HiddenCharacters::inSentence(name));
@@ -482,6 +499,64 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget)
         return fitted(std::move(r));
     }
     return r;
+}
+
+bool readsTextItself(const QClipboard* clipboard)
+{
+    if (!clipboard || !X11ClipboardReader::available() || QGuiApplication::platformName() != QLatin1String("xcb")
+        || clipboard->ownsClipboard())
+        return false;
+    const QMimeData* mime = clipboard->mimeData();
+    if (!mime || !mime->hasText() || mime->hasUrls())
+        return false;
+    // The formats are the owner's list of targets, which Qt has asked for already; no data is read.
+    const QStringList formats = mime->formats();
+    return std::none_of(formats.begin(), formats.end(), [](const QString& f) {
+        return f.startsWith(QLatin1String("image/")) || f == QLatin1String("application/x-qt-image");
+    });
+}
+
+PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budget, int timeoutMs)
+{
+    // The bound while reading: the room the message has left, but never below the longest text
+    // that may still be short enough for the editor (a UTF-16 unit takes at most 3 bytes of UTF-8),
+    // which goes to the editor whatever room is left.
+    qint64 room = AttachmentBudget::maxChars;
+    if (budget)
+        room = budget->count() >= AttachmentBudget::maxCount ? 0 : AttachmentBudget::maxChars - budget->chars();
+    const qint64 bound = std::max<qint64>(room, 3 * textAttachmentChars);
+    X11ClipboardReader::Result got = X11ClipboardReader::readText(display, bound, timeoutMs);
+    PasteResult r;
+    using X11ClipboardReader::Outcome;
+    switch (got.outcome) {
+    case Outcome::Empty:
+        return r;
+    case Outcome::TooLarge:
+        // An owner that announces no size is read up to the bound: the name says how far it got.
+        r.refusal = AttachmentBudget::fullMessage(got.sizeWhole ? pastedTextName(got.size)
+                                                                : QStringLiteral("Pasted text (over %1)").arg(QLocale::c().formattedDataSize(got.size, 1, QLocale::DataSizeTraditionalFormat)),
+                                                  0);
+        return r;
+    case Outcome::NoAnswer:
+        r.refusal = clipboardSilentMessage();
+        return r;
+    case Outcome::NotText:
+        r.refusal = clipboardNotTextMessage();
+        return r;
+    case Outcome::Unreachable:
+        r.refusal = clipboardUnreachableMessage();
+        return r;
+    case Outcome::Text:
+        break;
+    }
+    PastedData pasted;
+    pasted.text = got.text();
+    got.bytes = QByteArray();  // the text holds it now
+    if (pasted.text.size() < textAttachmentChars) {
+        r.editorText = std::move(pasted.text);
+        return r;
+    }
+    return resolve(pasted, budget);
 }
 
 PasteResult fromMimeData(const QMimeData* mime)

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QClipboard;
 class QMimeData;
 
 namespace brinmoor {
@@ -42,6 +43,9 @@ std::optional<QString> imageTypeOf(const QByteArray& bytes);
 struct PasteResult {
     QList<ChatAttachment> attachments;
     QString refusal;
+    // Pasted text too short for an attachment, read off the GUI thread: it goes into the editor,
+    // where it was pasted.
+    QString editorText;
     // The paste was taken here (files, an image, long text): no text goes into the editor.
     bool handled() const { return !attachments.isEmpty() || !refusal.isEmpty(); }
 };
@@ -104,6 +108,21 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget = nullptr);
 // result and the refusal names them in one line.
 void takeRoom(PasteResult& r, AttachmentBudget* budget);
 
+// Whether a paste's text is read by X11ClipboardReader, off the GUI thread, instead of through
+// `clipboard`: on X11 (the xcb platform), when another program holds the clipboard (the app's own
+// is a copy in memory) and offers text but no files and no picture, which keep their order of
+// preference in read(). Everywhere else the paste goes through read().
+bool readsTextItself(const QClipboard* clipboard);
+
+// The CLIPBOARD selection's text read from the X server `display` (empty: $DISPLAY), as a paste:
+// shorter than `textAttachmentChars`, `editorText`; longer, a text attachment as resolve() makes
+// it, taking its room in the message (a text past the room the message has left is refused, and
+// one past the message's bound is refused while it is read, without being read further). An
+// owner that does not answer, or sends what is no text, gives a refusal that says so. Blocks for
+// as long as the owner takes: called off the GUI thread.
+PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budget = nullptr,
+                              int timeoutMs = 5000);
+
 // resolve(read(mime)): what a paste holds, all at once.
 PasteResult fromMimeData(const QMimeData* mime);
 // The same for the system clipboard.
@@ -116,6 +135,11 @@ QString unreadableImageMessage();
 QString notAnImageMessage(const QString& name);
 // The line shown for a file named as an image that is a device, a pipe or a socket.
 QString notAFileMessage(const QString& name);
+// The lines shown when the program holding the clipboard did not answer (or stopped sending
+// midway), sent what is no text, or the X server could not be reached.
+QString clipboardSilentMessage();
+QString clipboardNotTextMessage();
+QString clipboardUnreachableMessage();
 // The line shown for a file there was no memory to read.
 QString noMemoryMessage(const QString& name);
 // The line shown for a file whose name is not UTF-8 text, which no path given to the agent names.

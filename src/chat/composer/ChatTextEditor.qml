@@ -122,7 +122,7 @@ Item {
                     return;
                 }
                 const paste = event.matches(StandardKey.Paste) || (key === Qt.Key_Insert && shift);
-                if (paste && editor.attachmentSink && editor.attachmentSink.pasteClipboard())
+                if (paste && editor.attachmentSink && editor.attachmentSink.pasteClipboard(edit))
                     event.accepted = true;
             }
         }

@@ -1,0 +1,537 @@
+// The composer's own reader of the X clipboard's text, against a real X server (a private Xvfb
+// started here) and a real selection owner: a small owner on a connection and thread of its own,
+// which serves its text whole or through INCR, and can also misbehave (never answer, die midway,
+// trickle forever, lie about the size, send what is no text). Then the paste itself in a composer
+// running on the xcb platform: the GUI thread never waits for the owner, a short text goes into the
+// editor where it was pasted, a long one becomes a chip, in the order of the pastes.
+#include "AttachmentListModel.h"
+#include "ChatAttachments.h"
+#include "X11ClipboardReader.h"
+#include "support/QtTestSupport.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace brinmoor;
+using brinmoor::test::waitUntil;
+namespace Reader = brinmoor::X11ClipboardReader;
+using Reader::Outcome;
+
+namespace {
+
+QString S(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+// A private X server for the whole run, and the application on the xcb platform on it.
+class XEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        brinmoor::test::useSandboxHome(m_home->path());
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        m_server.setProgram(S("Xvfb"));
+        m_server.setArguments({S("-displayfd"), QString::number(fds[1]), S("-nolisten"), S("tcp"), S("-screen"), S("0"), S("640x480x24")});
+        m_server.setChildProcessModifier([fd = fds[1]] { ::fcntl(fd, F_SETFD, 0); });
+        m_server.start();
+        ::close(fds[1]);
+        ASSERT_TRUE(m_server.waitForStarted()) << "Xvfb could not be started";
+        QByteArray number;
+        char c = 0;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        ASSERT_FALSE(number.isEmpty()) << "Xvfb gave no display number";
+        display = ":" + number;
+        qputenv("DISPLAY", display);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        static int argc = 1;
+        static char name[] = "brinmoor-x11-clipboard-tests";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        m_server.terminate();
+        m_server.waitForFinished();
+        m_home.reset();
+    }
+
+    static inline QByteArray display;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    QProcess m_server;
+    std::unique_ptr<QGuiApplication> m_app;
+};
+
+[[maybe_unused]] ::testing::Environment* const xEnvironment = ::testing::AddGlobalTestEnvironment(new XEnvironment);
+
+// How the owner behaves.
+struct Script {
+    QByteArray data;
+    const char* type = "UTF8_STRING";         // the type the value is sent as
+    int format = 8;                           // 8, 16 or 32 bits per item
+    QList<const char*> targets{"UTF8_STRING"};  // the text types it converts to
+    qint64 incrAbove = -1;                    // INCR for data longer than this; -1: never
+    qint64 piece = 64 * 1024;                 // an INCR piece
+    qint64 announce = -1;                     // what INCR announces; -1: the size
+    bool silent = false;                      // never answers for text
+    int diesAfter = -1;                       // stops after this many pieces
+    bool endless = false;                     // INCR pieces never end
+    bool held = false;                        // answers only once released
+};
+
+// A selection owner of the CLIPBOARD, on its own connection and thread.
+class Owner {
+public:
+    explicit Owner(Script script) : m_script(std::move(script))
+    {
+        m_c = xcb_connect(XEnvironment::display.constData(), nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+        m_clipboard = atom("CLIPBOARD");
+        m_marker = QByteArray("application/x-brinmoor-test-owner-") + QByteArray::number(++s_owners);
+        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
+        // A round trip: the server has made it the owner when the constructor returns.
+        std::free(xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr));
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~Owner()
+    {
+        release();
+        m_stop = true;
+        m_thread.join();
+        xcb_disconnect(m_c);
+    }
+    // Lets a held owner answer.
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_wake.notify_all();
+    }
+    int piecesSent() const { return m_pieces; }
+    // A type only this owner lists (and never converts to): Qt's list of types is this owner's
+    // once it shows.
+    QString marker() const { return QString::fromLatin1(m_marker); }
+    bool asked() const { return m_asked; }
+
+private:
+    xcb_atom_t atom(const char* name)
+    {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(strlen(name)), name), nullptr), &std::free);
+        return r ? r->atom : XCB_NONE;
+    }
+    void notify(const xcb_selection_request_event_t* req, xcb_atom_t property)
+    {
+        xcb_selection_notify_event_t n{};
+        n.response_type = XCB_SELECTION_NOTIFY;
+        n.time = req->time;
+        n.requestor = req->requestor;
+        n.selection = req->selection;
+        n.target = req->target;
+        n.property = property;
+        xcb_send_event(m_c, 0, req->requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&n));
+        xcb_flush(m_c);
+    }
+    void put(xcb_window_t w, xcb_atom_t property, const char* data, qint64 bytes)
+    {
+        const int unit = m_script.format / 8;
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, property, atom(m_script.type), uint8_t(m_script.format),
+                            uint32_t(bytes / unit), data);
+    }
+    void answer(const xcb_selection_request_event_t* req)
+    {
+        if (req->target == atom("TARGETS")) {
+            std::vector<xcb_atom_t> list{atom("TARGETS"), atom(m_marker.constData())};
+            for (const char* t : m_script.targets)
+                list.push_back(atom(t));
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, req->requestor, req->property, XCB_ATOM_ATOM, 32,
+                                uint32_t(list.size()), list.data());
+            notify(req, req->property);
+            return;
+        }
+        bool offered = false;
+        for (const char* t : m_script.targets)
+            offered = offered || req->target == atom(t);
+        if (!offered) {
+            notify(req, XCB_NONE);
+            return;
+        }
+        m_asked = true;
+        if (m_script.silent)
+            return;
+        if (m_script.held) {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_released; });
+        }
+        const qint64 size = m_script.data.size();
+        if (m_script.incrAbove < 0 || size <= m_script.incrAbove) {
+            put(req->requestor, req->property, m_script.data.constData(), size);
+            notify(req, req->property);
+            return;
+        }
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(m_c, req->requestor, XCB_CW_EVENT_MASK, &events);
+        const uint32_t announced = uint32_t(m_script.announce >= 0 ? m_script.announce : size);
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, req->requestor, req->property, atom("INCR"), 32, 1, &announced);
+        m_incr[req->requestor] = {req->property, 0};
+        notify(req, req->property);
+    }
+    // The requestor deleted the property: the next piece, or the empty one that ends it.
+    void nextPiece(xcb_window_t requestor)
+    {
+        auto it = m_incr.find(requestor);
+        if (it == m_incr.end())
+            return;
+        auto& [property, offset] = it->second;
+        if (m_script.diesAfter >= 0 && m_pieces >= m_script.diesAfter) {
+            m_incr.erase(it);
+            return;
+        }
+        const qint64 size = m_script.data.size();
+        if (m_script.endless && offset >= size)
+            offset = 0;
+        const qint64 n = std::min(m_script.piece, size - offset);
+        put(requestor, property, m_script.data.constData() + offset, n);
+        xcb_flush(m_c);
+        offset += n;
+        if (n == 0)
+            m_incr.erase(it);
+        else
+            ++m_pieces;
+    }
+    void serve()
+    {
+        while (!m_stop) {
+            while (std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> e{xcb_poll_for_event(m_c), &std::free}) {
+                const int type = e->response_type & 0x7f;
+                if (type == XCB_SELECTION_REQUEST)
+                    answer(reinterpret_cast<const xcb_selection_request_event_t*>(e.get()));
+                else if (type == XCB_PROPERTY_NOTIFY) {
+                    const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e.get());
+                    if (p->state == XCB_PROPERTY_DELETE)
+                        nextPiece(p->window);
+                }
+            }
+            if (xcb_connection_has_error(m_c))
+                return;
+            // Wakes for the next event, or to see whether the test has ended it.
+            pollfd p{xcb_get_file_descriptor(m_c), POLLIN, 0};
+            ::poll(&p, 1, 50);
+        }
+    }
+
+    static inline int s_owners = 0;
+    Script m_script;
+    QByteArray m_marker;
+    xcb_connection_t* m_c = nullptr;
+    xcb_window_t m_window = XCB_NONE;
+    xcb_atom_t m_clipboard = XCB_NONE;
+    std::map<xcb_window_t, std::pair<xcb_atom_t, qint64>> m_incr;  // requestor: property, bytes sent
+    std::atomic<int> m_pieces{0};
+    std::atomic<bool> m_asked{false};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_released = false;
+    std::thread m_thread;
+};
+
+// Text of `bytes` bytes of UTF-8 whose characters take 1 to 4 bytes, so that pieces of an odd
+// size cut them anywhere.
+QByteArray mixedText(qint64 bytes)
+{
+    const QByteArray unit = QByteArray("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");  // a é € 😀: 10 bytes
+    QByteArray out;
+    out.reserve(bytes);
+    while (out.size() + unit.size() <= bytes)
+        out += unit;
+    out += QByteArray(bytes - out.size(), 'z');
+    return out;
+}
+
+constexpr qint64 MB = 1024 * 1024;
+
+} // namespace
+
+// What the reader makes of owners that behave and of owners that do not: the whole text, read in
+// requests of pieceBytes and through INCR; the bound passed, refused as soon as it is known (an
+// INCR announcement, a property's size, the pieces of one that lied or never ends); silence and
+// an owner that dies midway end at the timeout; what is no text is said to be none.
+TEST(X11ClipboardReader, reads_the_owners_text_and_refuses_what_is_too_large_or_no_text)
+{
+    const QByteArray small("a short text, with \xc3\xa9 in it");
+    const QByteArray incr = mixedText(5 * MB + 3);
+    const struct {
+        const char* what;
+        Script script;
+        qint64 bound;
+        Outcome outcome;
+        qint64 size;            // bytes read, or the size known when refused
+        int maxPieces = 1 << 30;  // INCR pieces the owner may have sent by the end
+    } cases[] = {
+        {"a short text", {.data = small}, 10 * MB, Outcome::Text, small.size()},
+        {"exactly one request", {.data = mixedText(Reader::pieceBytes)}, 10 * MB, Outcome::Text, Reader::pieceBytes},
+        {"exactly two requests", {.data = mixedText(2 * Reader::pieceBytes)}, 10 * MB, Outcome::Text, 2 * Reader::pieceBytes},
+        {"one byte past a request", {.data = mixedText(Reader::pieceBytes + 1)}, 10 * MB, Outcome::Text, Reader::pieceBytes + 1},
+        {"INCR in odd pieces that cut characters", {.data = incr, .incrAbove = 256 * 1024, .piece = 65537}, 10 * MB, Outcome::Text, incr.size()},
+        {"INCR in pieces of a request", {.data = incr, .incrAbove = 0, .piece = Reader::pieceBytes}, 10 * MB, Outcome::Text, incr.size()},
+        {"STRING only", {.data = "caf\xe9", .type = "STRING", .targets = {"STRING"}}, 10 * MB, Outcome::Text, 4},
+        {"UTF-8 under its MIME name", {.data = small, .type = "text/plain;charset=utf-8", .targets = {"text/plain;charset=utf-8"}}, 10 * MB, Outcome::Text, small.size()},
+        {"an empty text", {.data = ""}, 10 * MB, Outcome::Empty, 0},
+        {"INCR announcing more than the bound", {.data = incr, .incrAbove = 0}, 1 * MB, Outcome::TooLarge, incr.size(), 0},
+        {"INCR announcing less than it sends", {.data = incr, .incrAbove = 0, .announce = 10}, 1 * MB, Outcome::TooLarge, 1 * MB + 1, 17},
+        {"an INCR that never ends", {.data = mixedText(64 * 1024), .incrAbove = 0, .endless = true}, 1 * MB, Outcome::TooLarge, 1 * MB + 1, 1 << 30},
+        {"a property larger than the bound", {.data = mixedText(2 * MB)}, 1 * MB, Outcome::TooLarge, 2 * MB},
+        {"an owner that never answers", {.data = small, .silent = true}, 10 * MB, Outcome::NoAnswer, 0},
+        {"an owner that dies mid-INCR", {.data = incr, .incrAbove = 0, .diesAfter = 2}, 10 * MB, Outcome::NoAnswer, 0},
+        {"a type that is no text", {.data = small, .type = "INTEGER"}, 10 * MB, Outcome::NotText, 0},
+        {"16-bit items", {.data = "abcd", .format = 16}, 10 * MB, Outcome::NotText, 0},
+        {"32-bit items", {.data = "abcdefgh", .format = 32}, 10 * MB, Outcome::NotText, 0},
+        {"32-bit items in INCR pieces", {.data = "abcdefgh", .format = 32, .incrAbove = 0}, 10 * MB, Outcome::NotText, 0},
+        {"no text type offered", {.data = small, .targets = {"image/png"}}, 10 * MB, Outcome::NotText, 0},
+    };
+    for (const auto& c : cases) {
+        Owner owner(c.script);
+        const Reader::Result r = Reader::readText(XEnvironment::display, c.bound, 300);
+        EXPECT_EQ(r.outcome, c.outcome) << c.what;
+        if (c.outcome == Outcome::Text) {
+            EXPECT_EQ(r.bytes, c.script.data) << c.what;
+            EXPECT_EQ(r.text(), c.script.type == std::string_view("STRING") ? QString::fromLatin1(c.script.data) : QString::fromUtf8(c.script.data)) << c.what;
+        }
+        if (c.outcome == Outcome::Text || c.outcome == Outcome::TooLarge) {
+            if (c.size > c.bound)
+                EXPECT_GE(r.size, c.size) << c.what;
+            else
+                EXPECT_EQ(r.size, c.size) << c.what;
+        }
+        if (c.outcome != Outcome::Text) {
+            EXPECT_TRUE(r.bytes.isEmpty()) << c.what;
+        }
+        EXPECT_LE(owner.piecesSent(), c.maxPieces) << c.what;
+    }
+
+    // Nobody holds the clipboard.
+    {
+        Owner gone({.data = small});
+    }
+    EXPECT_EQ(Reader::readText(XEnvironment::display, MB, 300).outcome, Outcome::Empty);
+    EXPECT_EQ(Reader::readText(":no-such-display", MB, 300).outcome, Outcome::Unreachable);
+}
+
+// As a paste: short text for the editor, a long one a chip, past the message's room refused by the
+// line the composer shows for it; the owner's failures give their lines.
+TEST(X11ClipboardReader, a_selection_read_becomes_editor_text_a_chip_or_a_line)
+{
+    const QByteArray longText = "LONG\n" + QByteArray(ChatAttachments::textAttachmentChars, 'x');
+    {
+        Owner owner({.data = "short \xe2\x80\xae text"});
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display);
+        EXPECT_EQ(r.editorText, QString::fromUtf8("short \u202e text"));  // the editor marks it
+        EXPECT_FALSE(r.handled());
+    }
+    {
+        Owner owner({.data = longText, .incrAbove = 0});
+        AttachmentBudget budget;
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
+        ASSERT_EQ(r.attachments.size(), 1);
+        EXPECT_EQ(r.attachments[0].name, S("Pasted text (97.7 kB)"));
+        EXPECT_EQ(*r.attachments[0].data, longText);
+        EXPECT_EQ(budget.chars(), longText.size());
+    }
+    {
+        // 3 MB announced, where the message has 1 MB left: refused unread, named by its size.
+        Owner owner({.data = mixedText(3 * MB), .incrAbove = 0});
+        AttachmentBudget budget;
+        ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - MB));
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
+        EXPECT_TRUE(r.attachments.isEmpty());
+        EXPECT_EQ(r.refusal, AttachmentBudget::fullMessage(S("Pasted text (3.0 MB)"), 0));
+        EXPECT_EQ(owner.piecesSent(), 0);
+        EXPECT_EQ(budget.count(), 1);
+    }
+    {
+        // An INCR transfer that announces no size is read up to the bound, and named by that much.
+        Owner owner({.data = mixedText(3 * MB), .incrAbove = 0, .piece = 200 * 1024, .announce = 0});
+        AttachmentBudget budget;
+        ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - MB));
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
+        EXPECT_EQ(r.refusal, AttachmentBudget::fullMessage(S("Pasted text (over 1.2 MB)"), 0));
+        EXPECT_EQ(owner.piecesSent(), 6);
+    }
+    const struct {
+        Script script;
+        QString line;
+    } failures[] = {
+        {{.data = "x", .silent = true}, ChatAttachments::clipboardSilentMessage()},
+        {{.data = "x", .type = "INTEGER"}, ChatAttachments::clipboardNotTextMessage()},
+    };
+    for (const auto& f : failures) {
+        Owner owner(f.script);
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, nullptr, 300);
+        EXPECT_EQ(r.refusal, f.line);
+        EXPECT_TRUE(r.editorText.isEmpty());
+    }
+}
+
+namespace {
+
+// A composer's editor (the TextEdit it pastes into) and its chips.
+struct Composer {
+    Composer()
+    {
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\nTextEdit { textFormat: TextEdit.PlainText }", {});
+        edit.reset(qobject_cast<QQuickItem*>(component.create()));
+    }
+    QString text() const { return edit->property("text").toString(); }
+    void select(int from, int to) { QMetaObject::invokeMethod(edit.get(), "select", Q_ARG(int, from), Q_ARG(int, to)); }
+
+    QQmlEngine engine;
+    std::unique_ptr<QQuickItem> edit;
+    std::unique_ptr<AttachmentListModel> chips = std::make_unique<AttachmentListModel>();
+};
+
+// Waits until Qt has seen that `owner` holds the clipboard (its list of types).
+bool qtSees(const Owner& owner)
+{
+    return waitUntil([&] {
+        const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+        return mime && mime->hasFormat(owner.marker());
+    });
+}
+
+} // namespace
+
+// The paste on X11: taken at once, whatever the owner takes to answer (the GUI thread never waits
+// for it: before, Qt's read waited for the held owner until its own timeout and found no text).
+// A short text then goes over the selection where it was pasted, as one step to undo; a long one
+// and a short one pasted after it come as a chip and as text, in that order; the app's own
+// clipboard and picture data keep QClipboard's path.
+TEST(AttachmentList, a_paste_on_x11_is_read_off_the_gui_thread_and_goes_where_it_was_pasted)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), S("xcb"));
+    Composer composer;
+    ASSERT_TRUE(composer.edit);
+    composer.edit->setProperty("text", S("one two three"));
+    composer.select(4, 7);  // "two"
+    {
+        Owner owner({.data = "2 \xe2\x80\x94 2", .held = true});
+        ASSERT_TRUE(qtSees(owner));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        EXPECT_TRUE(composer.chips->reading());
+        EXPECT_EQ(composer.text(), S("one two three"));
+        owner.release();
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+        EXPECT_TRUE(owner.asked());
+    }
+    EXPECT_EQ(composer.text(), QString::fromUtf8("one 2 \u2014 2 three"));
+    EXPECT_EQ(composer.edit->property("cursorPosition").toInt(), 9);
+    EXPECT_EQ(composer.chips->count(), 0);
+    QMetaObject::invokeMethod(composer.edit.get(), "undo");
+    EXPECT_EQ(composer.text(), S("one two three"));
+
+    // A long text, then a short one at the end while the first is still held: a chip, and the
+    // short text in the editor once the long one is read.
+    composer.edit->setProperty("text", S("draft"));
+    composer.edit->setProperty("cursorPosition", 5);
+    {
+        Owner first({.data = "LONG " + QByteArray(ChatAttachments::textAttachmentChars, 'y'), .incrAbove = 0, .held = true});
+        ASSERT_TRUE(qtSees(first));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        ASSERT_TRUE(waitUntil([&] { return first.asked(); }));
+        std::unique_ptr<Owner> second;
+        {
+            // A new owner takes the clipboard; the first keeps serving the read it was asked for.
+            second = std::make_unique<Owner>(Script{.data = " and more"});
+            ASSERT_TRUE(qtSees(*second));
+            EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        }
+        // The short text waits for the long one's read: pasted after it, it goes after it.
+        EXPECT_EQ(composer.text(), S("draft"));
+        first.release();
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+    }
+    EXPECT_EQ(composer.text(), S("draft and more"));
+    ASSERT_EQ(composer.chips->count(), 1);
+    EXPECT_EQ(composer.chips->items()[0].name, S("Pasted text (97.7 kB)"));
+    EXPECT_TRUE(composer.chips->items()[0].data->startsWith("LONG "));
+
+    // An owner that sends what is no text: a line under the chips.
+    composer.chips->clear();
+    {
+        Owner owner({.data = "x", .type = "INTEGER"});
+        ASSERT_TRUE(qtSees(owner));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+        EXPECT_EQ(composer.chips->notice(), ChatAttachments::clipboardNotTextMessage());
+        EXPECT_EQ(composer.text(), S("draft and more"));
+    }
+
+    // The app's own clipboard is a copy in memory: a short text is the editor's own paste, as is
+    // any paste without an editor to put it in.
+    QGuiApplication::clipboard()->setText(S("ours"));
+    ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->ownsClipboard(); }));
+    EXPECT_FALSE(composer.chips->pasteClipboard(composer.edit.get()));
+    {
+        Owner owner({.data = "theirs"});
+        ASSERT_TRUE(waitUntil([] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+        ASSERT_TRUE(qtSees(owner));
+        EXPECT_FALSE(composer.chips->pasteClipboard());
+    }
+    // Picture data keeps its place before text: read as the picture it is.
+    {
+        Owner owner({.data = QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13), .type = "image/gif", .targets = {"image/gif", "UTF8_STRING"}});
+        ASSERT_TRUE(qtSees(owner));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+        ASSERT_EQ(composer.chips->count(), 1);
+        EXPECT_EQ(composer.chips->items()[0].name, S("pasted.gif"));
+    }
+}
+
+// A pane closed while its paste is read: the read ends with nothing to give its text to.
+TEST(AttachmentList, a_pane_closed_mid_read_leaves_the_read_nowhere_to_go)
+{
+    auto composer = std::make_unique<Composer>();
+    Owner owner({.data = "LONG " + QByteArray(ChatAttachments::textAttachmentChars, 'z'), .incrAbove = 0, .held = true});
+    ASSERT_TRUE(qtSees(owner));
+    EXPECT_TRUE(composer->chips->pasteClipboard(composer->edit.get()));
+    ASSERT_TRUE(waitUntil([&] { return owner.asked(); }));
+    composer.reset();
+    owner.release();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
