@@ -16,9 +16,11 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -215,60 +217,101 @@ void BM_KeystrokeAfterPaste(benchmark::State& state)
 }
 BENCHMARK(BM_KeystrokeAfterPaste)->ArgName("KiB")->Arg(0)->Arg(96)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
-// `count` hidden characters of eight kinds, a short word after every hundredth: what a paste
-// that hides a payload looks like (one UTF-16 unit each, so that 50,000 stay below the length at
-// which a paste becomes an attachment).
-QString hiddenText(int count)
+// `count` hidden characters of eight kinds (one UTF-16 unit each, so that 50,000 stay below the
+// length at which a paste becomes an attachment): in runs of a hundred with a short word after
+// each, what a paste that hides a payload looks like (shape 0), or each on its own between two
+// spaces, every mark then a stretch of its own and the line free to break beside it (shape 1).
+QString hiddenText(int count, int shape)
 {
     static const char16_t kinds[] = {0x200B, 0x202E, 0x2066, 0x2069, 0x00AD, 0x200C, 0xFEFF, 0x2060};
     QString text;
-    text.reserve(count + count / 25);
+    text.reserve(count * 2 + count / 25);
     for (int i = 0; i < count; ++i) {
+        if (shape == 1 && i > 0)
+            text += u' ';
         text += QChar(kinds[i % 8]);
-        if (i % 100 == 99)
+        if (shape == 0 && i % 100 == 99)
             text += QStringLiteral(" word ");
     }
     return text;
 }
 
-// Marking, removing and bringing back N marks, each to the point the composer counts them: the
-// paste (its marks put in), "Remove them", and Ctrl+Z of that. Counter ns_per_mark: the cost of
-// one mark, which stays flat as N grows when the work is linear.
+// The longest the GUI thread holds while a step runs: the widest gap between the turns of its
+// event loop (a 0-ms timer fires on every turn), from the moment the step starts.
+struct HoldWatch {
+    QElapsedTimer clock;
+    QTimer turns;
+    qint64 last = 0, longest = 0;
+    HoldWatch()
+    {
+        turns.setInterval(0);
+        QObject::connect(&turns, &QTimer::timeout, [this] { lap(); });
+    }
+    void start()
+    {
+        clock.start();
+        last = longest = 0;
+        turns.start();
+    }
+    void lap()
+    {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    }
+    void stop()
+    {
+        lap();
+        turns.stop();
+    }
+};
+
+// Marking, removing and bringing back N marks, each to the first frame drawn once the composer
+// counts them: the paste (its marks put in), "Remove them", and Ctrl+Z of that. The time is the
+// step's whole; counters: hold_ms, the longest the GUI thread went without turning its event loop
+// in it (what a user waits on before a key is answered), and ns_per_mark, the cost of one mark,
+// which stays flat as N grows when the work is linear. The shapes are hiddenText()'s.
 void BM_HiddenMarks(benchmark::State& state)
 {
     benchchat::ensureQuickApp("bench_composer");
     const int count = int(state.range(0));
-    const QString text = hiddenText(count);
+    const QString text = hiddenText(count, int(state.range(2)));
     Composer c;
     QObject* model = c.composer->property("model").value<QObject*>();
+    HoldWatch hold;
+    // Counted, then laid out and drawn.
     const auto counted = [&](int n) {
         while (model->property("hiddenCount").toInt() != n)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        c.waitFrame();
+        hold.stop();
     };
     const int step = int(state.range(1));  // 0: the paste, 1: Remove, 2: its undo
+    double longest = 0;
     for (auto _ : state) {
         c.clear();
-        QElapsedTimer t;
-        t.start();
+        hold.start();
         c.paste(text);
         counted(count);
         if (step >= 1) {
-            t.start();
+            hold.start();
             QMetaObject::invokeMethod(model, "removeHidden");
             counted(0);
         }
         if (step == 2) {
-            t.start();
+            hold.start();
             c.key(Qt::Key_Z, Qt::ControlModifier, {});
             counted(count);
         }
-        state.SetIterationTime(t.nsecsElapsed() / 1e9);
-        state.counters["ns_per_mark"] = double(t.nsecsElapsed()) / count;
+        state.SetIterationTime(hold.clock.nsecsElapsed() / 1e9);
+        state.counters["ns_per_mark"] = double(hold.clock.nsecsElapsed()) / count;
+        longest = std::max(longest, hold.longest / 1e6);
     }
+    state.counters["hold_ms"] = longest;
 }
 BENCHMARK(BM_HiddenMarks)
-    ->ArgNames({"marks", "step"})
-    ->ArgsProduct({{1000, 5000, 10000, 20000, 50000}, {0, 1, 2}})
+    ->ArgNames({"marks", "step", "shape"})
+    ->ArgsProduct({{1000, 5000, 10000, 20000, 50000}, {0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(2);

@@ -6,6 +6,7 @@
 
 #include <QQmlEngine>
 
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QQuickTextDocument>
@@ -20,22 +21,35 @@ namespace brinmoor {
 
 namespace {
 
-// Set on the characters of a mark: the character it stands for, and which mark it is (a number
-// no other mark of the editor has), so that neighbouring marks never merge into one stretch and
-// text typed next to one (which takes the format of the character before it) can be told from it.
+// Set on the characters of every mark: one format for all of them, so that marks side by side
+// are one stretch of the document (a stretch per mark made the editor lay out and draw a paste of
+// tens of thousands of marks piece by piece). A mark's character is read back from its text.
 constexpr int markProperty = QTextFormat::UserProperty + 64;
-constexpr int markIdProperty = QTextFormat::UserProperty + 65;
 
-// Both as int: the document finds a format among those it holds by a hash that tells ints apart
-// by value but other number types only by type, and thousands of marks whose formats hashed alike
-// made each new mark compare itself with all of them.
-QTextCharFormat markFormat(char32_t character, int id)
+// As an int: the document finds a format among those it holds by a hash that tells ints apart by
+// value but other number types only by type.
+QTextCharFormat markFormat()
 {
     QTextCharFormat f;
     f.setForeground(QColor(0xd9, 0x4f, 0x8c));
-    f.setProperty(markProperty, int(character));
-    f.setProperty(markIdProperty, id);
+    f.setProperty(markProperty, 1);
     return f;
+}
+
+// The length of the mark that `text` starts with ("<U+202E>" and the like, as markFor() writes
+// it), and its character; 0 when it starts with none.
+std::pair<int, char32_t> markAt(QStringView text)
+{
+    if (!text.startsWith(QLatin1String("<U+")))
+        return {0, 0};
+    const qsizetype close = text.left(10).indexOf(u'>');
+    if (close < 7)
+        return {0, 0};
+    bool ok = false;
+    const uint character = text.sliced(3, close - 3).toUInt(&ok, 16);
+    if (!ok || character > 0x10FFFF || HiddenCharacters::markFor(character) != text.left(close + 1))
+        return {0, 0};
+    return {int(close + 1), char32_t(character)};
 }
 
 // The document's text from `from` to `to`, its block breaks as line feeds, as the draft sends them.
@@ -193,10 +207,10 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
         const bool known = i < m_marks.size() && m_marks[i].at <= kept.at;
         if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
             continue;
-        const Mark m{kept.at, int(mark.size()), kept.character, ++m_lastMarkId};
+        const Mark m{kept.at, int(mark.size()), kept.character};
         edit.setPosition(m.at);
         edit.setPosition(m.at + m.length, QTextCursor::KeepAnchor);
-        edit.setCharFormat(markFormat(m.character, m.id));
+        edit.setCharFormat(markFormat());
         m_marks.insert(i, m);
     }
     edit.endEditBlock();
@@ -252,7 +266,10 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     disconnect(m_editorGone);
     disconnect(m_cursorLink);
     disconnect(m_marksLink);
+    if (m_textEdit)
+        m_textEdit->removeEventFilter(this);
     m_marks.clear();
+    m_historyStep = false;
     m_editedFrom = m_editedTo = -1;
     const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     m_document = quickDocument ? quickDocument->textDocument() : nullptr;
@@ -260,6 +277,8 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     if (m_document) {
         m_documentLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onDraftEdited);
         m_marksLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onContentsChange);
+        // Undo and redo come from the editor's keys: they are seen on their way there.
+        m_textEdit->installEventFilter(this);
         // The editor may go before this model does (its view torn down first): its document, a
         // child of it, still holds the draft while the editor's destroyed() is emitted.
         m_editorGone = connect(m_textEdit, &QObject::destroyed, this, [this] {
@@ -276,6 +295,16 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     emit textEditChanged();
     emit hiddenChanged();
     loadFromStore();
+}
+
+bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_textEdit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+            m_historyStep = true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ComposerModel::onCursorMoved()
@@ -383,13 +412,11 @@ void ComposerModel::markHidden()
     m_editedFrom = m_editedTo = -1;
     bool changed = std::exchange(m_marksDropped, false);
 
-    // The stretches of the mark's format there, one per mark (each has its own): the mark, text
-    // typed beside it that took its format, or what an undo or a redo brought back. The marks
-    // and those stretches the edited stretch touches are looked at whole.
+    // The stretches in the marks' format there: marks, text typed beside one (which takes the
+    // format of the character before it), or what an undo or a redo brought back. The marks and
+    // those stretches the edited stretch touches are looked at whole.
     struct Run {
         int start, end;
-        char32_t character;
-        int id;
         QString text;
     };
     QList<Run> runs;
@@ -411,15 +438,13 @@ void ComposerModel::markHidden()
                     continue;
                 if (at >= to)
                     break;
-                const QTextCharFormat format = fragment.charFormat();
-                const int id = format.intProperty(markIdProperty);
-                if (id == 0)
+                if (fragment.charFormat().intProperty(markProperty) == 0)
                     continue;
-                if (!runs.isEmpty() && runs.last().id == id && runs.last().end == at) {
+                if (!runs.isEmpty() && runs.last().end == at) {
                     runs.last().end = after;
                     runs.last().text += fragment.text();
                 } else {
-                    runs.append({at, after, char32_t(format.intProperty(markProperty)), id, fragment.text()});
+                    runs.append({at, after, fragment.text()});
                 }
             }
         }
@@ -428,28 +453,42 @@ void ComposerModel::markHidden()
             to = std::max(to, run.end);
         }
     }
-    QHash<int, int> known;  // the marks kept until now there: where each stands
-    for (qsizetype i = first; i < last; ++i)
-        known.insert(m_marks[i].id, m_marks[i].at);
 
+    // Each stretch read from the left: a mark kept until now that still stands whole where it
+    // stood stays one. After an edit of the user's, the rest is text typed or pasted beside a
+    // mark, or a mark the edit cut into, and loses the format. After an undo or a redo only, the
+    // rest is what the history brought back, read as the marks it spells, and nothing is
+    // rewritten: a change then would be a step of its own, which the next undo would take back
+    // instead of going further (and it would end the redo steps).
+    const bool typed = !std::exchange(m_historyStep, false);
     QList<Mark> marks;  // the stretch's marks, as they stand before any is added
-    QList<std::pair<int, int>> plain;  // text in a mark's format that is no mark
+    QList<std::pair<int, int>> plain;  // text in the marks' format that is no mark
+    qsizetype known = first;
     for (const Run& run : std::as_const(runs)) {
-        const QString mark = HiddenCharacters::markFor(run.character);
-        int at = -1;
-        if (const auto k = known.constFind(run.id); k != known.cend() && *k >= run.start && QStringView(run.text).mid(*k - run.start).startsWith(mark))
-            at = *k;
-        else if (const qsizetype found = run.text.indexOf(mark); found >= 0)
-            at = run.start + int(found);
-        if (at < 0) {
-            plain.append({run.start, run.end});  // a mark an edit cut into is text now
-            continue;
+        const QStringView text(run.text);
+        int plainFrom = -1;
+        for (int at = run.start; at < run.end;) {
+            while (known < last && m_marks[known].at < at)
+                ++known;
+            std::pair<int, char32_t> mark{0, 0};
+            if (known < last && m_marks[known].at == at && at + m_marks[known].length <= run.end
+                && text.sliced(at - run.start).startsWith(HiddenCharacters::markFor(m_marks[known].character)))
+                mark = {m_marks[known].length, m_marks[known].character};
+            else if (!typed)
+                mark = markAt(text.sliced(at - run.start));
+            if (mark.first == 0) {
+                if (plainFrom < 0 && typed)
+                    plainFrom = at;
+                ++at;
+                continue;
+            }
+            if (plainFrom >= 0)
+                plain.append({std::exchange(plainFrom, -1), at});
+            marks.append({at, mark.first, mark.second});
+            at += mark.first;
         }
-        marks.append({at, int(mark.size()), run.character, run.id});
-        if (at > run.start)
-            plain.append({run.start, at});
-        if (at + mark.size() < run.end)
-            plain.append({at + int(mark.size()), run.end});
+        if (plainFrom >= 0)
+            plain.append({plainFrom, run.end});
     }
     const QString text = textBetween(m_document, from, to);
     const auto found = HiddenCharacters::find(text, HiddenCharacters::Scope::Text);
@@ -464,25 +503,32 @@ void ComposerModel::markHidden()
             edit.setPosition(b, QTextCursor::KeepAnchor);
             edit.setCharFormat(QTextCharFormat());
         }
-        // One pass from the left, each mark put in place of its character, the marks found by
-        // their format moved along by what came in before them.
+        // One pass from the left, the marks found by their format moved along by what came in
+        // before them. Hidden characters side by side are replaced together, by their marks in
+        // one piece of text: an edit of the document per run of them, not per mark.
         QList<Mark> merged;
         merged.reserve(marks.size() + found.size());
         qsizetype next = 0;
-        for (const HiddenCharacters::Found& f : found) {
-            const int at = from + int(f.at);
+        const QTextCharFormat format = markFormat();
+        for (qsizetype i = 0; i < found.size();) {
+            const int at = from + int(found[i].at);
             for (; next < marks.size() && marks[next].at < at; ++next)
-                merged.append({marks[next].at + moved, marks[next].length, marks[next].character, marks[next].id});
-            const Mark m{at + moved, 0, f.character, ++m_lastMarkId};
-            const QString mark = HiddenCharacters::markFor(f.character);
-            edit.setPosition(m.at);
-            edit.setPosition(m.at + int(f.length), QTextCursor::KeepAnchor);
-            edit.insertText(mark, markFormat(m.character, m.id));
-            merged.append({m.at, int(mark.size()), m.character, m.id});
-            moved += int(mark.size() - f.length);
+                merged.append({marks[next].at + moved, marks[next].length, marks[next].character});
+            int length = 0;
+            QString shown;
+            for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + length; ++i) {
+                const QString mark = HiddenCharacters::markFor(found[i].character);
+                merged.append({at + moved + int(shown.size()), int(mark.size()), found[i].character});
+                shown += mark;
+                length += int(found[i].length);
+            }
+            edit.setPosition(at + moved);
+            edit.setPosition(at + moved + length, QTextCursor::KeepAnchor);
+            edit.insertText(shown, format);
+            moved += int(shown.size()) - length;
         }
         for (; next < marks.size(); ++next)
-            merged.append({marks[next].at + moved, marks[next].length, marks[next].character, marks[next].id});
+            merged.append({marks[next].at + moved, marks[next].length, marks[next].character});
         marks = std::move(merged);
         edit.endEditBlock();
         m_marking = false;
@@ -538,10 +584,14 @@ void ComposerModel::removeHidden()
     QTextCursor edit(m_document);
     m_marking = true;
     edit.beginEditBlock();
-    // From the right: each removal leaves the offsets of those still to go as they are.
-    for (auto it = m_marks.crbegin(); it != m_marks.crend(); ++it) {
-        edit.setPosition(it->at);
-        edit.setPosition(it->at + it->length, QTextCursor::KeepAnchor);
+    // From the right: each removal leaves the offsets of those still to go as they are. Marks
+    // side by side go in one removal.
+    for (qsizetype i = m_marks.size(); i > 0;) {
+        const int to = m_marks[i - 1].at + m_marks[i - 1].length;
+        for (--i; i > 0 && m_marks[i - 1].at + m_marks[i - 1].length == m_marks[i].at;)
+            --i;
+        edit.setPosition(m_marks[i].at);
+        edit.setPosition(to, QTextCursor::KeepAnchor);
         edit.removeSelectedText();
     }
     edit.endEditBlock();

@@ -65,6 +65,7 @@ public:
     ~ComposerModel() override;
     void classBegin() override {}
     void componentComplete() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QObject* session() const { return m_session; }
     void setSession(QObject* session);
@@ -158,17 +159,18 @@ private:
     // A mark in the editor, as a plain offset: every edit moves the marks after it by what it
     // added or removed, so that keeping track of them costs one pass over them per edit, whatever
     // their number (a live text cursor per mark made every insertion move all of them). Its
-    // characters carry the mark's format, which names the character and the mark (`id`), so a
-    // mark an undo or a redo brings back is found again by its format, and text typed next to a
-    // mark (which takes the format of the character before it) is told from the mark itself.
+    // characters carry the marks' format, so a mark an undo or a redo brings back is found again
+    // by its format and read from its text; text typed next to a mark (which takes the format of
+    // the character before it) is told from the mark by the mark's known place.
     struct Mark {
         int at;
         int length;
         char32_t character;
-        int id;
     };
     QList<Mark> m_marks;  // in the order they stand
-    int m_lastMarkId = 0;
+    // An undo or a redo came since the marks were last looked at: text in the marks' format that
+    // is no mark known is then what the history brought back, not text typed beside a mark.
+    bool m_historyStep = false;
     // The first mark that ends after `position`.
     qsizetype firstMarkEndingAfter(int position) const;
     int m_editedFrom = -1, m_editedTo = -1;

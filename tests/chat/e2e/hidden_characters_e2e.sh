@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# End to end, real Claude CLI, fake model server: the approval card of a Write to
+# End to end, real Claude CLI, fake model server: a paste of 10,000 hidden characters is marked
+# and taken out by "Remove them" without freezing the window; the approval card of a Write to
 # "invoice<U+202E>fdp.sh" shows the override as a mark; a pasted file link to "new<LF>line.txt"
 # reaches the model as one quoted, escaped path; a command hiding bytes in variation selectors,
 # a question with an override and an option hiding a command in tag characters, and a to-do item
@@ -38,9 +39,56 @@ PY
 server claude-server "$work/claude.json"
 as_test_user "$port"
 
+export BRINMOOR_STALL_LOG="$work/stalls.log"
 start_app
 add_chat_pane 1
 wait_settled
+
+# 10,000 hidden characters of eight kinds, one in every word of a paste: marked, and taken out by
+# "Remove them", without the GUI thread held 500 ms (a frozen window; the paste and its marking
+# hold it some 300 ms each on a machine busy with other tests, "Remove them" under 60). Pink in
+# the composer, then none once they are out.
+python3 -c 'import sys; kinds = "\u200b\u202e\u2066\u2069\u00ad\u200c\ufeff\u2060"; sys.stdout.write(" ".join("word" + kinds[i % 8] + "s" for i in range(10000)))' >"$work/hidden.txt"
+xclip -quiet -selection clipboard -i "$work/hidden.txt" >/dev/null 2>&1 &
+pids+=($!)
+height=$(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}')
+xdotool mousemove --window "$window" 700 $((height - 72)) click 1
+wait_settled
+since=$(now_ms)
+xdotool key ctrl+v
+marks_in_composer() {  # pink marks in the window's lowest quarter, the composer's
+    import -window "$window" "$work/composer.png"
+    python3 - "$work/composer.png" <<'PY'
+import re, subprocess, sys
+txt = subprocess.run(["convert", sys.argv[1], "-gravity", "south", "-crop", "100%x25%+0+0", "txt:-"], capture_output=True, text=True).stdout
+rgb = [[int(h[i:i + 2], 16) for i in (0, 2, 4)] for h in re.findall(r"#([0-9A-F]{6})", txt)]
+sys.exit(sum(r > 150 and g < 110 and 90 < b < 170 and r - g > 80 for r, g, b in rgb) < 200)
+PY
+}
+wait_for 30 marks_in_composer || fail "the pasted hidden characters show no marks"
+wait_settled
+shot 0_hidden_paste
+E2E_STALL_MS=500 stall_report "$since" "marking a paste of 10,000 hidden characters"
+# "Remove them": the accent-coloured words at the right of the notice above the editor.
+remove_link() {
+    colour_rows 5B8CDD <<'PY'
+right = [(y, [x for x in xs if x > 600]) for y, xs in rows.items()]
+right = [(y, xs) for y, xs in right if len(xs) >= 3]
+if not right: sys.exit(1)
+y, xs = max(right, key=lambda r: len(r[1]))
+print(sorted(xs)[len(xs) // 2], y)
+PY
+}
+read -r x y < <(remove_link) || fail "no Remove them"
+since=$(now_ms)
+xdotool mousemove --window "$window" "$x" "$y" click 1
+wait_settled
+shot 0_hidden_removed
+! marks_in_composer || fail "the marks stayed after Remove them"
+E2E_STALL_MS=500 stall_report "$since" "removing 10,000 marks"
+xdotool key ctrl+a Delete
+wait_settled
+
 type_message "Write the invoice"
 wait_for 60 find_amber_button >/dev/null || fail "no approval card"
 wait_settled

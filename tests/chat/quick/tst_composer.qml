@@ -242,6 +242,45 @@ Item {
             }
         }
 
+        // Marks side by side are one pink stretch; each is still a mark of its own: the mark's
+        // text typed after them is text, a key that cuts into the second leaves the first, and
+        // undo, redo and "Remove them" and its undo bring back each one. Undo and redo go step by
+        // step through the history (the cut mark's text losing its colour is a step of its own).
+        function test_marks_side_by_side_stay_marks_of_their_own() {
+            const steps = [
+                { act: () => { TestSupport.setClipboardText("\u200B\u202Eb"); keyClick(Qt.Key_V, Qt.ControlModifier); },
+                  text: "<U+200B><U+202E>b", count: 2, pink: [[0, 16]] },
+                { act: () => { edit().cursorPosition = 16; type("<U+2066>"); },
+                  text: "<U+200B><U+202E><U+2066>b", count: 2, pink: [[0, 16]] },
+                { act: () => { edit().cursorPosition = 16; keyClick(Qt.Key_Backspace); },
+                  text: "<U+200B><U+202E<U+2066>b", count: 1, pink: [[0, 8]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "<U+200B><U+202E<U+2066>b", count: 1, pink: [[0, 15]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "<U+200B><U+202E><U+2066>b", count: 2, pink: [[0, 16]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier),
+                  text: "<U+200B><U+202E<U+2066>b", count: 1, pink: [[0, 15]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier),
+                  text: "<U+200B><U+202E<U+2066>b", count: 1, pink: [[0, 8]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "<U+200B><U+202E<U+2066>b", count: 1, pink: [[0, 15]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "<U+200B><U+202E><U+2066>b", count: 2, pink: [[0, 16]] },
+                { act: () => { waitForRendering(composer); mouseClick(findChild(composer, "removeHidden")); },
+                  text: "<U+2066>b", count: 0, pink: [] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "<U+200B><U+202E><U+2066>b", count: 2, pink: [[0, 16]] },
+            ];
+            for (let i = 0; i < steps.length; ++i) {
+                const step = steps[i];
+                step.act();
+                tryCompare(edit(), "text", step.text, 1000, "step " + i);
+                tryCompare(composer.model, "hiddenCount", step.count, 1000, "step " + i);
+                tryVerify(() => pink() === JSON.stringify(step.pink), 1000, "step " + i + ": " + pink());
+            }
+            compare(composer.model.hiddenNotice.indexOf("2 hidden characters (U+200B, U+202E)") >= 0, true, composer.model.hiddenNotice);
+        }
+
         // A paste of 10,000 hidden characters is marked whole, taken out by "Remove them", and
         // brought back whole by undo.
         function test_a_large_paste_is_marked_removed_and_brought_back() {
