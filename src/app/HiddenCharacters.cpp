@@ -293,29 +293,38 @@ QString stripped(QStringView text, Scope scope)
     return out;
 }
 
+std::optional<std::pair<qsizetype, char32_t>> writtenMarkAt(QStringView text)
+{
+    if (!text.startsWith(u"<U+"))
+        return std::nullopt;
+    const auto hexDigit = [](QChar d) {
+        return (d >= u'0' && d <= u'9') || (d >= u'A' && d <= u'F') || (d >= u'a' && d <= u'f');
+    };
+    qsizetype end = 3;
+    while (end < text.size() && end - 3 < 6 && hexDigit(text[end]))
+        ++end;
+    if (end - 3 < 4 || end >= text.size() || text[end] != u'>')
+        return std::nullopt;
+    return std::pair<qsizetype, char32_t>{end + 1, char32_t(text.sliced(3, end - 3).toUInt(nullptr, 16))};
+}
+
 QString fromPlain(QStringView text)
 {
     QString out;
     out.reserve(text.size());
     qsizetype copied = 0;
     for (qsizetype at = text.indexOf(u"<U+"); at >= 0; at = text.indexOf(u"<U+", at + 1)) {
-        qsizetype end = at + 3;
-        const auto hexDigit = [](QChar d) {
-            return (d >= u'0' && d <= u'9') || (d >= u'A' && d <= u'F') || (d >= u'a' && d <= u'f');
-        };
-        while (end < text.size() && end - at - 3 < 6 && hexDigit(text[end]))
-            ++end;
-        if (end - at - 3 < 4 || end >= text.size() || text[end] != u'>')
+        const auto mark = writtenMarkAt(text.sliced(at));
+        if (!mark)
             continue;
-        bool ok = false;
-        const char32_t c = text.sliced(at + 3, end - at - 3).toUInt(&ok, 16);
+        const char32_t c = mark->second;
         const bool hideable = c > 0xFFFF ? hiddenBeyondFirstPlane(c) : c < 0xD800 || c > 0xDFFF ? candidate(char16_t(c)) : false;
-        if (!ok || !hideable)
+        if (!hideable)
             continue;
         out += text.sliced(copied, at - copied);
         out += QString::fromUcs4(&c, 1);
-        copied = end + 1;
-        at = end;
+        copied = at + mark->first;
+        at = copied - 1;
     }
     out += text.sliced(copied);
     return out;

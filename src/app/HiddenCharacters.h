@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+#include <utility>
+
 namespace brinmoor {
 
 // Characters that change what a text shows without being seen themselves: direction controls
@@ -48,6 +51,11 @@ QString stripped(QStringView text, Scope scope);
 // a mark keeps the character it stands for: a name shown as "ws<U+202E>gpj.exe", then edited,
 // keeps its override where the mark was.
 QString fromPlain(QStringView text);
+
+// The "<U+XXXX>" (four to six hexadecimal digits) that `text` begins with: its length and the code
+// point it names; none when `text` begins with no such mark. Whether that code point is one shown
+// as a mark is for the caller to judge.
+std::optional<std::pair<qsizetype, char32_t>> writtenMarkAt(QStringView text);
 
 // `name` ready to stand in one of the app's sentences: as it is when it holds no hidden character
 // and nothing written right to left; otherwise its hidden characters (line breaks included)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatModels.h"
+#include "X11ClipboardReader.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -121,7 +122,7 @@ bool readsTextItself(const QClipboard* clipboard);
 // owner that does not answer, or sends what is no text, gives a refusal that says so. Blocks for
 // as long as the owner takes: called off the GUI thread.
 PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budget = nullptr,
-                              int timeoutMs = 5000);
+                              int timeoutMs = X11ClipboardReader::answerTimeoutMs);
 
 // resolve(read(mime)): what a paste holds, all at once.
 PasteResult fromMimeData(const QMimeData* mime);

@@ -40,16 +40,10 @@ QTextCharFormat markFormat()
 // it), and its character; 0 when it starts with none.
 std::pair<int, char32_t> markAt(QStringView text)
 {
-    if (!text.startsWith(QLatin1String("<U+")))
+    const auto mark = HiddenCharacters::writtenMarkAt(text);
+    if (!mark || mark->second > 0x10FFFF || HiddenCharacters::markFor(mark->second) != text.left(mark->first))
         return {0, 0};
-    const qsizetype close = text.left(10).indexOf(u'>');
-    if (close < 7)
-        return {0, 0};
-    bool ok = false;
-    const uint character = text.sliced(3, close - 3).toUInt(&ok, 16);
-    if (!ok || character > 0x10FFFF || HiddenCharacters::markFor(character) != text.left(close + 1))
-        return {0, 0};
-    return {int(close + 1), char32_t(character)};
+    return {int(mark->first), mark->second};
 }
 
 // The document's text from `from` to `to`, its block breaks as line feeds, as the draft sends them.
