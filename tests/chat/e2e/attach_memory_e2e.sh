@@ -29,17 +29,6 @@ wait_settled
 wait_for 30 some_sidecar || fail "the pane's sidecar never started"
 prlimit --as=3000000000 --pid "$app"
 # The composer's field, clicked so that keys go to it.
-focus_composer() {
-    xdotool mousemove --window "$window" 700 $(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}') - 72 )) click 1
-}
-# <data file> on the clipboard as <type>, pasted into the composer.
-paste_as() {  # <type> <file> <what to find when reading it back>
-    xclip -quiet -selection clipboard -t "$1" -i "$2" >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for 20 bash -c "xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx '$1'" || fail "the clipboard never offered $1"
-    focus_composer
-    xdotool key ctrl+v
-}
 
 noise_png "$work/photo-0.png" 19000000
 for i in 1 2 3 4 5 6 7 8 9; do cp "$work/photo-0.png" "$work/photo-$i.png"; done

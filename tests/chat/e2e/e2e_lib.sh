@@ -449,3 +449,17 @@ open(path, "wb").write(head + chunk(b"tEXt", b"Comment\0" + b" " * (pad - 8)) + 
 assert os.path.getsize(path) == size
 PY
 }
+
+# A click into the composer of the window's only pane, above its lower edge.
+focus_composer() {
+    xdotool mousemove --window "$window" 700 $(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/{print $NF}') - 72 )) click 1
+}
+# <data file> on the clipboard as <type> (held by xclip until the test ends), pasted into the
+# composer once the clipboard offers it.
+paste_as() {  # <type> <file>
+    xclip -quiet -selection clipboard -t "$1" -i "$2" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 20 bash -c "xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx '$1'" || fail "the clipboard never offered $1"
+    focus_composer
+    xdotool key ctrl+v
+}
