@@ -220,16 +220,22 @@ BENCHMARK(BM_KeystrokeAfterPaste)->ArgName("KiB")->Arg(0)->Arg(96)->Arg(1024)->U
 // `count` hidden characters of eight kinds (one UTF-16 unit each, so that 50,000 stay below the
 // length at which a paste becomes an attachment): in runs of a hundred with a short word after
 // each, what a paste that hides a payload looks like (shape 0), or each on its own between two
-// spaces, every mark then a stretch of its own and the line free to break beside it (shape 1).
+// spaces, every mark then a stretch of its own and the line free to break beside it (shape 1), or
+// one inside each word of prose (shape 2: seven characters a mark, so no more than 10,000 of them
+// stay below that length).
 QString hiddenText(int count, int shape)
 {
     static const char16_t kinds[] = {0x200B, 0x202E, 0x2066, 0x2069, 0x00AD, 0x200C, 0xFEFF, 0x2060};
     QString text;
     text.reserve(count * 2 + count / 25);
     for (int i = 0; i < count; ++i) {
-        if (shape == 1 && i > 0)
+        if (shape >= 1 && i > 0)
             text += u' ';
+        if (shape == 2)
+            text += QStringLiteral("word");
         text += QChar(kinds[i % 8]);
+        if (shape == 2)
+            text += u's';
         if (shape == 0 && i % 100 == 99)
             text += QStringLiteral(" word ");
     }
@@ -312,6 +318,7 @@ void BM_HiddenMarks(benchmark::State& state)
 BENCHMARK(BM_HiddenMarks)
     ->ArgNames({"marks", "step", "shape"})
     ->ArgsProduct({{1000, 5000, 10000, 20000, 50000}, {0, 1, 2}, {0, 1}})
+    ->ArgsProduct({{1000, 5000, 10000}, {0, 1, 2}, {2}})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(2);

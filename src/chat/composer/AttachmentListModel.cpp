@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QMimeData>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickTextDocument>
@@ -152,11 +153,15 @@ bool AttachmentListModel::pasteClipboard(QObject* editor)
     // up to a second). It is read on a connection of its own on a pool thread instead, and only
     // then is it known whether it goes into the editor or becomes a chip.
     const auto* document = editor ? editor->property("textDocument").value<QQuickTextDocument*>() : nullptr;
-    if (document && document->textDocument() && !editor->property("readOnly").toBool()
-        && ChatAttachments::readsTextItself(clipboard)) {
+    const bool editable = document && document->textDocument() && !editor->property("readOnly").toBool();
+    const auto selection = [&] {
         QTextCursor place(document->textDocument());
         place.setPosition(editor->property("selectionStart").toInt());
         place.setPosition(editor->property("selectionEnd").toInt(), QTextCursor::KeepAnchor);
+        return place;
+    };
+    if (editable && ChatAttachments::readsTextItself(clipboard)) {
+        const QTextCursor place = selection();
         const quint64 textRead = m_nextTextRead++;
         m_pastePlaces.emplace(textRead, place);
         readOffThread([display = qgetenv("DISPLAY")](AttachmentBudget* budget) { return ChatAttachments::fromSelectionText(display, budget); },
@@ -165,9 +170,16 @@ bool AttachmentListModel::pasteClipboard(QObject* editor)
     }
     // Only the clipboard's read happens here; a long text is scanned and converted, a picture
     // checked or converted, on a pool thread, and its chip comes when that is done.
-    ChatAttachments::PastedData pasted = ChatAttachments::read(clipboard ? clipboard->mimeData() : nullptr);
-    if (pasted.isEmpty())
-        return false;
+    const QMimeData* mime = clipboard ? clipboard->mimeData() : nullptr;
+    ChatAttachments::PastedData pasted = ChatAttachments::read(mime);
+    if (pasted.isEmpty()) {
+        // A text short enough for the editor, put in the composer's way when it has one.
+        if (!editable || !m_placer || !m_placerOwner || !mime || mime->text().isEmpty())
+            return false;
+        QTextCursor at = selection();
+        placeText(at, mime->text());
+        return true;
+    }
     const bool converting = pasted.files.isEmpty() && !pasted.imageFormat.isEmpty();
     const QString what = !pasted.files.isEmpty() ? (pasted.files.size() == 1 ? pasted.files.first().fileName() : QStringLiteral("%1 files").arg(pasted.files.size()))
                        : !pasted.text.isEmpty() && pasted.imageFormat.isEmpty() && pasted.image.isNull() ? QStringLiteral("The pasted text")
@@ -228,7 +240,7 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
             // document gone with its pane leaves the cursor null.
             if (!it->second.isEmpty() && !place.empty() && !place.mapped().isNull()) {
                 QTextCursor at = place.mapped();
-                at.insertFragment(QTextDocumentFragment::fromPlainText(it->second));
+                placeText(at, it->second);
             }
             m_textsArrived.erase(it);
             ++m_nextTextPlaced;
@@ -244,6 +256,20 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
     }
     if (!reading())
         emit readingChanged();
+}
+
+void AttachmentListModel::setTextPlacer(QObject* owner, TextPlacer placer)
+{
+    m_placerOwner = owner;
+    m_placer = owner ? std::move(placer) : TextPlacer();
+}
+
+void AttachmentListModel::placeText(QTextCursor& at, const QString& text)
+{
+    if (m_placer && m_placerOwner)
+        m_placer(at, text);
+    else
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
 }
 
 void AttachmentListModel::take(const ChatAttachments::PasteResult& r, bool budgeted)

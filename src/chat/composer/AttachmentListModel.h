@@ -6,6 +6,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QPointer>
 #include <QQmlParserStatus>
 #include <QTextCursor>
 #include <QUrl>
@@ -77,6 +78,11 @@ public:
     // text too short for an attachment then goes into `editor` where it was pasted (over what was
     // selected, as one step to undo), in the order of the pastes.
     Q_INVOKABLE bool pasteClipboard(QObject* editor = nullptr);
+    // How a pasted text that goes into the editor is put in at `at` (over its selection, as one
+    // step to undo): the composer's way while `owner` lives, plain text otherwise.
+    using TextPlacer = std::function<void(QTextCursor& at, const QString& text)>;
+    void setTextPlacer(QObject* owner, TextPlacer placer);
+    QObject* textPlacerOwner() const { return m_placerOwner; }
     Q_INVOKABLE void clearNotice() { setNotice({}); }
     // Shows a line under the chips (a message that could not be sent).
     void say(const QString& notice) { setNotice(notice); }
@@ -103,6 +109,7 @@ private:
     void readOffThread(std::function<ChatAttachments::PasteResult(AttachmentBudget*)> work, const QString& what,
                        std::optional<quint64> textRead = std::nullopt);
     void arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead);
+    void placeText(QTextCursor& at, const QString& text);
 
     QList<ChatAttachment> m_items;
     QList<bool> m_showsImage;  // per row, decided once when added
@@ -117,6 +124,8 @@ private:
     quint64 m_nextTextPlaced = 0;
     std::map<quint64, QTextCursor> m_pastePlaces;
     std::map<quint64, QString> m_textsArrived;
+    QPointer<QObject> m_placerOwner;
+    TextPlacer m_placer;
     // Shared with the reads under way, which take room for what they read.
     std::shared_ptr<AttachmentBudget> m_budget = std::make_shared<AttachmentBudget>();
 };

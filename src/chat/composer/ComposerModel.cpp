@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVariantList>
 
@@ -44,6 +45,23 @@ std::pair<int, char32_t> markAt(QStringView text)
     if (!mark || mark->second > 0x10FFFF || HiddenCharacters::markFor(mark->second) != text.left(mark->first))
         return {0, 0};
     return {int(mark->first), mark->second};
+}
+
+// An edit of a block throws its layout away, and doing so walks every line the layout holds: an
+// edit of many pieces in a paragraph of thousands of lines (a paste of prose with a hidden
+// character in each word) cost lines x pieces. The layouts of the blocks such an edit will touch
+// are dropped before it; the edit has them laid out again after it in any case. `at` holds the
+// places it will edit.
+void dropLayoutsAt(QTextDocument* document, const QList<int>& at)
+{
+    QTextBlock block;
+    for (const int position : at) {
+        if (block.isValid() && position >= block.position() && position < block.position() + block.length())
+            continue;
+        block = document->findBlock(position);
+        if (block.isValid())
+            block.layout()->clearLayout();
+    }
 }
 
 // The document's text from `from` to `to`, its block breaks as line feeds, as the draft sends them.
@@ -221,10 +239,14 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
     for (const auto& link : std::as_const(m_attachmentLinks))
         disconnect(link);
     m_attachmentLinks.clear();
+    if (m_attachments && m_attachments->textPlacerOwner() == this)
+        m_attachments->setTextPlacer(nullptr, {});
     m_attachments = attachments;
-    if (m_attachments)
+    if (m_attachments) {
         for (auto signal : {&AttachmentListModel::countChanged, &AttachmentListModel::readingChanged})
             m_attachmentLinks << connect(m_attachments, signal, this, &ComposerModel::onSessionState);
+        m_attachments->setTextPlacer(this, [this](QTextCursor& at, const QString& text) { placePasted(at, text); });
+    }
     emit attachmentsChanged();
     onSessionState();
 }
@@ -295,10 +317,40 @@ bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_textEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+        const bool undo = key->matches(QKeySequence::Undo);
+        if (undo || key->matches(QKeySequence::Redo)) {
             m_historyStep = true;
+            if (m_document && !m_textEdit->property("readOnly").toBool()) {
+                stepThroughHistory(undo);
+                return true;
+            }
+        }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void ComposerModel::stepThroughHistory(bool undo)
+{
+    // The history replays a step's edits one by one, and each edit of a laid-out paragraph walks
+    // all its lines: the undo of "Remove them" on thousands of marks in a paragraph of thousands
+    // of lines cost lines x marks. Long paragraphs' layouts are dropped first; those the step
+    // did not touch are laid out again right after it.
+    constexpr int longParagraph = 64;  // lines
+    bool dropped = false;
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+        if (block.layout()->lineCount() > longParagraph) {
+            block.layout()->clearLayout();
+            dropped = true;
+        }
+    QMetaObject::invokeMethod(m_textEdit, undo ? "undo" : "redo");
+    if (!dropped)
+        return;
+    // Not an edit of the draft: the marks stay as they are.
+    m_marking = true;
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+        if (block.layout()->lineCount() == 0)
+            m_document->markContentsDirty(block.position(), block.length());
+    m_marking = false;
 }
 
 void ComposerModel::onCursorMoved()
@@ -360,7 +412,14 @@ qsizetype ComposerModel::firstMarkEndingAfter(int position) const
 
 void ComposerModel::onContentsChange(int position, int removed, int added)
 {
-    if (m_marking || !m_document)
+    if (!m_document)
+        return;
+    // The glyphs a block is shaped into to be laid out are kept to draw it with: without, the
+    // editor shapes each paragraph an edit touched twice, to lay it out and again to draw it.
+    for (QTextBlock block = m_document->findBlock(position); block.isValid() && block.position() <= position + added;
+         block = block.next())
+        block.layout()->setCacheEnabled(true);
+    if (m_marking)
         return;
     // The marks the edit reached into leave the list (the stretch is looked at again below: an
     // undo may have put them back whole); those after it move with the text.
@@ -491,6 +550,13 @@ void ComposerModel::markHidden()
     if (!plain.isEmpty() || !found.isEmpty()) {
         QTextCursor edit(m_document);
         m_marking = true;
+        QList<int> editedAt;
+        editedAt.reserve(plain.size() + found.size());
+        for (const auto& range : std::as_const(plain))
+            editedAt.append(range.first);
+        for (const auto& hidden : found)
+            editedAt.append(from + int(hidden.at));
+        dropLayoutsAt(m_document, editedAt);
         edit.joinPreviousEditBlock();
         for (const auto& [a, b] : std::as_const(plain)) {
             edit.setPosition(a);
@@ -570,6 +636,52 @@ QString ComposerModel::hiddenNotice() const
     return QStringLiteral("The draft held %1 (%2), shown as marks; it is sent as it reads.").arg(count, which);
 }
 
+void ComposerModel::placePasted(QTextCursor& at, const QString& text)
+{
+    if (!m_document || at.document() != m_document) {
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
+        return;
+    }
+    // What was typed before is marked first, by the rules for typed text.
+    markHidden();
+    // The hidden characters as marking finds them in place: with the characters on either side.
+    const int start = at.selectionStart(), end = at.selectionEnd();
+    const int before = std::min(start, 2);
+    const QString around = textBetween(m_document, start - before, start) + text
+                         + textBetween(m_document, end, std::min(end + 2, m_document->characterCount() - 1));
+    QList<HiddenCharacters::Found> found;
+    for (const HiddenCharacters::Found& hidden : HiddenCharacters::find(around, HiddenCharacters::Scope::Text))
+        if (hidden.at >= before && hidden.at + hidden.length <= before + text.size())
+            found.append({hidden.at - before, hidden.length, hidden.character});
+    if (found.isEmpty()) {
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
+        return;
+    }
+    at.beginEditBlock();
+    at.removeSelectedText();
+    dropLayoutsAt(m_document, {at.position()});
+    // Plain text in the plain format, whatever the character before it has; hidden characters
+    // side by side as one piece of marks.
+    const QTextCharFormat plain, format = markFormat();
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < found.size();) {
+        if (found[i].at > done)
+            at.insertText(text.sliced(done, found[i].at - done), plain);
+        QString marks;
+        for (done = found[i].at; i < found.size() && found[i].at == done; ++i) {
+            marks += HiddenCharacters::markFor(found[i].character);
+            done += found[i].length;
+        }
+        at.insertText(marks, format);
+    }
+    if (done < text.size())
+        at.insertText(text.sliced(done), plain);
+    at.endEditBlock();
+    // Counted as marks now, read from their text like those an undo brings back.
+    m_historyStep = true;
+    markHidden();
+}
+
 void ComposerModel::removeHidden()
 {
     markHidden();
@@ -577,6 +689,11 @@ void ComposerModel::removeHidden()
         return;
     QTextCursor edit(m_document);
     m_marking = true;
+    QList<int> editedAt;
+    editedAt.reserve(m_marks.size());
+    for (const Mark& mark : std::as_const(m_marks))
+        editedAt.append(mark.at);
+    dropLayoutsAt(m_document, editedAt);
     edit.beginEditBlock();
     // From the right: each removal leaves the offsets of those still to go as they are. Marks
     // side by side go in one removal.

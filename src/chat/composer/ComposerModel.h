@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
 
+class QTextCursor;
 class QTextDocument;
 
 namespace brinmoor {
@@ -132,6 +133,11 @@ private:
     void onContentsChange(int position, int removed, int added);
     // Replaces the hidden characters of the stretches edited since the last call by marks.
     void markHidden();
+    // Ctrl+Z or Ctrl+Shift+Z in the editor: its undo or redo, done here.
+    void stepThroughHistory(bool undo);
+    // A pasted text put in at `at`, over its selection, as one step to undo: its hidden characters
+    // go in as their marks, so the editor lays the paste out once, as it will read.
+    void placePasted(QTextCursor& at, const QString& text);
     void refreshSlash();
     int draftLength() const;
     QChar draftAt(int i) const;
@@ -168,8 +174,9 @@ private:
         char32_t character;
     };
     QList<Mark> m_marks;  // in the order they stand
-    // An undo or a redo came since the marks were last looked at: text in the marks' format that
-    // is no mark known is then what the history brought back, not text typed beside a mark.
+    // An undo or a redo came since the marks were last looked at, or a paste put its marks in:
+    // text in the marks' format that is no mark known is then what the history brought back or
+    // the paste's marks, not text typed beside a mark.
     bool m_historyStep = false;
     // The first mark that ends after `position`.
     qsizetype firstMarkEndingAfter(int position) const;

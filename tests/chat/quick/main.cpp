@@ -24,6 +24,7 @@
 #include <QQuickStyle>
 #include <QQuickTextDocument>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
@@ -229,12 +230,47 @@ public:
             out << QVariant(QVariantList{start, end});
         return out;
     }
+    // From now on, counts the edits of a text editor's draft that put a raw override, isolate or
+    // zero-width space into its document (read by rawHiddenEdits()): none, when hidden characters
+    // go in as their marks.
+    Q_INVOKABLE void watchRawHidden(QObject* edit)
+    {
+        QObject::disconnect(m_rawWatch);
+        m_rawHidden = 0;
+        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+        if (!quickDocument)
+            return;
+        QTextDocument* document = quickDocument->textDocument();
+        m_rawWatch = QObject::connect(document, &QTextDocument::contentsChange, this, [this, document](int at, int, int added) {
+            QTextCursor put(document);
+            put.setPosition(at);
+            put.setPosition(std::min(at + added, document->characterCount() - 1), QTextCursor::KeepAnchor);
+            const QString text = put.selectedText();
+            if (text.contains(QChar(0x202E)) || text.contains(QChar(0x200B)) || text.contains(QChar(0x2066)))
+                ++m_rawHidden;
+        });
+    }
+    Q_INVOKABLE int rawHiddenEdits() const { return m_rawHidden; }
+    // How many paragraphs of a text editor's draft have no lines laid out (none drawn).
+    Q_INVOKABLE int paragraphsNotLaidOut(QObject* edit) const
+    {
+        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+        int count = 0;
+        if (quickDocument)
+            for (QTextBlock block = quickDocument->textDocument()->begin(); block.isValid(); block = block.next())
+                count += block.layout()->lineCount() == 0;
+        return count;
+    }
     Q_INVOKABLE QString galleryDir() const
     {
         const QString dir = QStringLiteral(BRINMOOR_GALLERY_DIR);
         QDir().mkpath(dir);
         return dir;
     }
+
+private:
+    QMetaObject::Connection m_rawWatch;
+    int m_rawHidden = 0;
 };
 
 class Setup : public QObject

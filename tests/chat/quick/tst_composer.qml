@@ -281,6 +281,72 @@ Item {
             compare(composer.model.hiddenNotice.indexOf("2 hidden characters (U+200B, U+202E)") >= 0, true, composer.model.hiddenNotice);
         }
 
+        // A paste goes in with its hidden characters as marks already, as one step to undo: the
+        // document never holds them raw (the editor never lays out or draws the raw text), the
+        // plain text pasted beside a mark is never pink, and a character hidden only out of
+        // context is judged beside what stands before it (a selector after an emoji).
+        function test_a_paste_goes_in_marked_as_one_step() {
+            TestSupport.watchRawHidden(edit());
+            const paste = (text) => { TestSupport.setClipboardText(text); keyClick(Qt.Key_V, Qt.ControlModifier); };
+            const steps = [
+                { act: () => paste("a\u202Eb"), now: true, text: "a<U+202E>b", count: 1, pink: [[1, 9]] },
+                { act: () => paste("\u200B\u2066c"), now: true, text: "a<U+202E>b<U+200B><U+2066>c", count: 3, pink: [[1, 9], [10, 26]] },
+                { act: () => { edit().cursorPosition = 9; paste("x y"); }, now: true,
+                  text: "a<U+202E>x yb<U+200B><U+2066>c", count: 3, pink: [[1, 9], [13, 29]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier), text: "a<U+202E>b<U+200B><U+2066>c", count: 3, pink: [[1, 9], [10, 26]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier), text: "a<U+202E>b", count: 1, pink: [[1, 9]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier),
+                  text: "a<U+202E>b<U+200B><U+2066>c", count: 3, pink: [[1, 9], [10, 26]] },
+                { act: () => { edit().cursorPosition = edit().length; paste("\u2764"); paste("\uFE0F\u200B"); }, now: true,
+                  text: "a<U+202E>b<U+200B><U+2066>c\u2764\uFE0F<U+200B>", count: 4, pink: [[1, 9], [10, 26], [29, 37]] },
+                { act: () => { edit().selectAll(); paste("\u202E"); }, now: true, text: "<U+202E>", count: 1, pink: [[0, 8]] },
+            ];
+            for (let i = 0; i < steps.length; ++i) {
+                const step = steps[i];
+                step.act();
+                if (step.now) {
+                    compare(edit().text, step.text, "step " + i);
+                    compare(composer.model.hiddenCount, step.count, "step " + i);
+                    compare(pink(), JSON.stringify(step.pink), "step " + i);
+                }
+                tryCompare(edit(), "text", step.text, 1000, "step " + i);
+                tryCompare(composer.model, "hiddenCount", step.count, 1000, "step " + i);
+                tryVerify(() => pink() === JSON.stringify(step.pink), 1000, "step " + i + ": " + pink());
+                compare(TestSupport.rawHiddenEdits(), 0, "step " + i);
+            }
+        }
+
+        // Undo and redo in a draft with a long paragraph they do not touch, and in that paragraph:
+        // every paragraph stays laid out (and drawn), with its marks.
+        function test_undo_and_redo_beside_a_long_paragraph() {
+            let words = [];
+            for (let i = 0; i < 1500; ++i)
+                words.push(i % 100 ? "word" : "w\u200Bs");
+            TestSupport.setClipboardText(words.join(" "));
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            type("x");
+            const whole = edit().text;
+            keyClick(Qt.Key_Z, Qt.ControlModifier);
+            tryVerify(() => edit().text === whole.slice(0, -2) || edit().text === whole.slice(0, -1), 1000, edit().text.slice(-5));
+            compare(TestSupport.paragraphsNotLaidOut(edit()), 0);
+            compare(composer.model.hiddenCount, 15);
+            keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier);
+            tryCompare(edit(), "text", whole);
+            compare(TestSupport.paragraphsNotLaidOut(edit()), 0);
+            // A key that cuts into a mark: its colour's loss, then the key, are undone.
+            edit().cursorPosition = 3;
+            keyClick(Qt.Key_Delete);
+            tryCompare(composer.model, "hiddenCount", 14);
+            keyClick(Qt.Key_Z, Qt.ControlModifier);
+            keyClick(Qt.Key_Z, Qt.ControlModifier);
+            tryCompare(edit(), "text", whole);
+            compare(TestSupport.paragraphsNotLaidOut(edit()), 0);
+            compare(composer.model.hiddenCount, 15);
+            compare(TestSupport.pinkStretches(edit()).length, 15);
+            waitForRendering(composer);
+        }
+
         // A paste of 10,000 hidden characters is marked whole, taken out by "Remove them", and
         // brought back whole by undo.
         function test_a_large_paste_is_marked_removed_and_brought_back() {
