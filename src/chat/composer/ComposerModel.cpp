@@ -212,7 +212,8 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
     if (fresh)
         m_document->setUndoRedoEnabled(false);
     m_marking = true;
-    edit.beginEditBlock();
+    QList<Mark> coloured;
+    QList<int> colouredAt;
     for (const ComposerDraft::Mark& kept : marks) {
         const QString mark = HiddenCharacters::markFor(kept.character);
         const qsizetype i = firstMarkEndingAfter(kept.at);
@@ -220,10 +221,17 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
         if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
             continue;
         const Mark m{kept.at, int(mark.size()), kept.character};
+        m_marks.insert(i, m);
+        coloured.append(m);
+        colouredAt.append(m.at);
+    }
+    // Coloured in one go, once the layouts of the paragraphs they stand in are dropped.
+    dropLayoutsAt(m_document, colouredAt);
+    edit.beginEditBlock();
+    for (const Mark& m : std::as_const(coloured)) {
         edit.setPosition(m.at);
         edit.setPosition(m.at + m.length, QTextCursor::KeepAnchor);
         edit.setCharFormat(markFormat());
-        m_marks.insert(i, m);
     }
     edit.endEditBlock();
     m_marking = false;
