@@ -47,6 +47,16 @@ std::pair<int, char32_t> markAt(QStringView text)
     return {int(mark->first), mark->second};
 }
 
+// A paragraph that marks are put into, taken out of or brought back to keeps the glyphs it is
+// shaped into to be laid out, to draw it with: without, the editor shapes it twice, to lay it out
+// and again to draw it, and one with thousands of marks is thousands of pieces to shape. (Kept for
+// these only: the glyphs of a long plain paste hold four times its size.) Set before the edit that
+// lays the paragraph out: the editor lays it out before the edit is reported.
+void keepGlyphs(const QTextBlock& block)
+{
+    block.layout()->setCacheEnabled(true);
+}
+
 // An edit of a block throws its layout away, and doing so walks every line the layout holds: an
 // edit of many pieces in a paragraph of thousands of lines (a paste of prose with a hidden
 // character in each word) cost lines x pieces. The layouts of the blocks such an edit will touch
@@ -59,8 +69,10 @@ void dropLayoutsAt(QTextDocument* document, const QList<int>& at)
         if (block.isValid() && position >= block.position() && position < block.position() + block.length())
             continue;
         block = document->findBlock(position);
-        if (block.isValid())
+        if (block.isValid()) {
+            keepGlyphs(block);
             block.layout()->clearLayout();
+        }
     }
 }
 
@@ -347,6 +359,7 @@ void ComposerModel::stepThroughHistory(bool undo)
     bool dropped = false;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
         if (block.layout()->lineCount() > longParagraph) {
+            keepGlyphs(block);
             block.layout()->clearLayout();
             dropped = true;
         }
@@ -422,11 +435,11 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
 {
     if (!m_document)
         return;
-    // The glyphs a block is shaped into to be laid out are kept to draw it with: without, the
-    // editor shapes each paragraph an edit touched twice, to lay it out and again to draw it.
-    for (QTextBlock block = m_document->findBlock(position); block.isValid() && block.position() <= position + added;
-         block = block.next())
-        block.layout()->setCacheEnabled(true);
+    // Paragraphs a paste with marks made, for the edits to come.
+    if (m_marking || m_keepGlyphs)
+        for (QTextBlock block = m_document->findBlock(position); block.isValid() && block.position() <= position + added;
+             block = block.next())
+            keepGlyphs(block);
     if (m_marking)
         return;
     // The marks the edit reached into leave the list (the stretch is looked at again below: an
@@ -665,6 +678,7 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
         at.insertFragment(QTextDocumentFragment::fromPlainText(text));
         return;
     }
+    m_keepGlyphs = true;
     at.beginEditBlock();
     at.removeSelectedText();
     dropLayoutsAt(m_document, {at.position()});
@@ -685,6 +699,7 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     if (done < text.size())
         at.insertText(text.sliced(done), plain);
     at.endEditBlock();
+    m_keepGlyphs = false;
     // Counted as marks now, read from their text like those an undo brings back.
     m_historyStep = true;
     markHidden();

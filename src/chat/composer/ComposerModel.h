@@ -183,6 +183,7 @@ private:
     int m_editedFrom = -1, m_editedTo = -1;
     bool m_marksDropped = false;
     bool m_marking = false;
+    bool m_keepGlyphs = false;  // the paragraphs an edit touches keep their shaped glyphs
     bool m_markingDue = false;
     bool m_draftHasText = false;
     int m_slashIndex = 0;
