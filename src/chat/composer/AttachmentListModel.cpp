@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
-#include <QMimeData>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickTextDocument>
@@ -170,14 +169,13 @@ bool AttachmentListModel::pasteClipboard(QObject* editor)
     }
     // Only the clipboard's read happens here; a long text is scanned and converted, a picture
     // checked or converted, on a pool thread, and its chip comes when that is done.
-    const QMimeData* mime = clipboard ? clipboard->mimeData() : nullptr;
-    ChatAttachments::PastedData pasted = ChatAttachments::read(mime);
+    ChatAttachments::PastedData pasted = ChatAttachments::read(clipboard ? clipboard->mimeData() : nullptr);
     if (pasted.isEmpty()) {
         // A text short enough for the editor, put in the composer's way when it has one.
-        if (!editable || !m_placer || !m_placerOwner || !mime || mime->text().isEmpty())
+        if (!editable || !m_placer || !m_placerOwner || pasted.editorText.isEmpty())
             return false;
         QTextCursor at = selection();
-        placeText(at, mime->text());
+        placeText(at, pasted.editorText);
         return true;
     }
     const bool converting = pasted.files.isEmpty() && !pasted.imageFormat.isEmpty();

@@ -441,8 +441,7 @@ PastedData read(const QMimeData* mime)
         d.image = qvariant_cast<QImage>(mime->imageData());
     if (mime->hasText()) {
         QString text = mime->text();
-        if (text.size() >= textAttachmentChars)
-            d.text = std::move(text);
+        (text.size() >= textAttachmentChars ? d.text : d.editorText) = std::move(text);
     }
     return d;
 }

@@ -86,13 +86,14 @@ struct PastedData {
     QString imageFormat;
     QImage image;           // a picture offered as an image object (by this app)
     QString text;           // text of `textAttachmentChars` or more; none when shorter
+    QString editorText;     // the shorter text, for the editor (no attachment: not counted below)
     bool isEmpty() const { return files.isEmpty() && imageFormat.isEmpty() && image.isNull() && text.isEmpty(); }
 };
 
 // Reads what a paste offers, first match wins: file URLs; image data in a format the agent
 // takes (PNG, JPEG, GIF, WebP, in that order), as it is; other image data (TIFF, BMP); an image
 // object; text. Image data of a format to convert brings the text as well, for when it does not
-// convert; shorter text is left to the editor and read no further.
+// convert; shorter text is left to the editor, in `editorText`.
 PastedData read(const QMimeData* mime);
 
 // What a paste gives: files one attachment each, in order; image data the agent takes as the

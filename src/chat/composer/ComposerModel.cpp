@@ -238,6 +238,7 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
         colouredAt.append(m.at);
     }
     // Coloured in one go, once the layouts of the paragraphs they stand in are dropped.
+    m_historyHasMarks = m_historyHasMarks || !coloured.isEmpty();
     dropLayoutsAt(m_document, colouredAt);
     edit.beginEditBlock();
     for (const Mark& m : std::as_const(coloured)) {
@@ -282,6 +283,8 @@ void ComposerModel::setDraft(const QString& draft)
         // Through the editor, which reports the edit back like a typed one.
         if (m_document->toPlainText() == draft)
             return;
+        // A text set anew starts the editor's history anew.
+        m_historyHasMarks = false;
         m_textEdit->setProperty("text", draft);
         m_textEdit->setProperty("cursorPosition", m_textEdit->property("length"));
         return;
@@ -305,7 +308,7 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     if (m_textEdit)
         m_textEdit->removeEventFilter(this);
     m_marks.clear();
-    m_historyStep = false;
+    m_historyStep = m_historyHasMarks = false;
     m_editedFrom = m_editedTo = -1;
     const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     m_document = quickDocument ? quickDocument->textDocument() : nullptr;
@@ -340,7 +343,7 @@ bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
         const bool undo = key->matches(QKeySequence::Undo);
         if (undo || key->matches(QKeySequence::Redo)) {
             m_historyStep = true;
-            if (m_document && !m_textEdit->property("readOnly").toBool()) {
+            if (m_historyHasMarks && m_document && !m_textEdit->property("readOnly").toBool()) {
                 stepThroughHistory(undo);
                 return true;
             }
@@ -577,6 +580,7 @@ void ComposerModel::markHidden()
             editedAt.append(range.first);
         for (const auto& hidden : found)
             editedAt.append(from + int(hidden.at));
+        m_historyHasMarks = m_historyHasMarks || !found.isEmpty();
         dropLayoutsAt(m_document, editedAt);
         edit.joinPreviousEditBlock();
         for (const auto& [a, b] : std::as_const(plain)) {
@@ -678,7 +682,7 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
         at.insertFragment(QTextDocumentFragment::fromPlainText(text));
         return;
     }
-    m_keepGlyphs = true;
+    m_keepGlyphs = m_historyHasMarks = true;
     at.beginEditBlock();
     at.removeSelectedText();
     dropLayoutsAt(m_document, {at.position()});
@@ -716,6 +720,7 @@ void ComposerModel::removeHidden()
     editedAt.reserve(m_marks.size());
     for (const Mark& mark : std::as_const(m_marks))
         editedAt.append(mark.at);
+    m_historyHasMarks = true;
     dropLayoutsAt(m_document, editedAt);
     edit.beginEditBlock();
     // From the right: each removal leaves the offsets of those still to go as they are. Marks

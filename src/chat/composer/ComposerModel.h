@@ -178,6 +178,9 @@ private:
     // text in the marks' format that is no mark known is then what the history brought back or
     // the paste's marks, not text typed beside a mark.
     bool m_historyStep = false;
+    // Marks went into or out of the draft since its history began: only then can an undo or a
+    // redo be thousands of edits, and are Ctrl+Z and Ctrl+Shift+Z done by stepThroughHistory().
+    bool m_historyHasMarks = false;
     // The first mark that ends after `position`.
     qsizetype firstMarkEndingAfter(int position) const;
     int m_editedFrom = -1, m_editedTo = -1;
