@@ -91,7 +91,8 @@ stopped_at=$(date +%s%3N)
 xdotool mousemove --window "$window" "$x" "$y" click 1
 wait_for 30 gone "$sleep_pid" || fail "sleep 700 still runs 30 s after Stop"
 echo "$e2e: claude: Stop ended the frozen CLI's sleep 700 after $(($(date +%s%3N) - stopped_at)) ms"
-gone "$cli_pid" || fail "the frozen CLI runs on"
+# Killed before the command is; its parent, the session's reaper, takes its exit right after.
+wait_for 10 gone "$cli_pid" || fail "the frozen CLI runs on ($(grep -s '^State' "/proc/$cli_pid/status"))"
 wait_settled
 shot 2_claude_stopped
 type_message "Are you back?"
