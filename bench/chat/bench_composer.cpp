@@ -2,7 +2,8 @@
 // the text's layout and the editor's height, and through the next frame drawn (software). Then the
 // whole composer of a chat pane: pasting a log of 96 KiB to 10 MB (to the next frame, and the
 // memory it holds and keeps), and a keystroke after such a paste beside one in an empty composer.
-// And hidden characters: a paste of 1,000 to 50,000 marked, their "Remove them", and its undo.
+// And hidden characters: a paste of 1,000 to 50,000 marked, their "Remove them", and its undo,
+// and a keystroke in a paragraph of thousands of marks.
 // Run a Release build: build/bench/bench_composer.
 #include "BenchChatSupport.h"
 #include "ClaudeSession.h"
@@ -322,5 +323,33 @@ BENCHMARK(BM_HiddenMarks)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(2);
+
+// A keystroke (a letter, then its deletion) to the next frame drawn, at the end of a paragraph of
+// prose holding N marks (hiddenText()'s shape 2, pasted), beside the same text as it reads set as
+// the draft, no mark in it (1; too long to paste: it would become an attachment).
+void BM_KeystrokeAfterMarks(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    const int count = int(state.range(0));
+    QString text = hiddenText(count, 2);
+    Composer c;
+    QObject* model = c.composer->property("model").value<QObject*>();
+    if (state.range(1) == 1) {
+        QString typed;
+        for (const QChar ch : std::as_const(text))
+            typed += ch.isLetter() || ch == u' ' ? QString(ch) : QStringLiteral("<U+200B>");
+        model->setProperty("draft", typed);
+    } else {
+        c.paste(text);
+    }
+    while (state.range(1) == 0 && model->property("hiddenCount").toInt() != count)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    c.waitFrame();
+    for (auto _ : state) {
+        c.typeOrDelete();
+        c.waitFrame();
+    }
+}
+BENCHMARK(BM_KeystrokeAfterMarks)->ArgNames({"marks", "typed"})->ArgsProduct({{1000, 10000}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 } // namespace

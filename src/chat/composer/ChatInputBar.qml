@@ -116,6 +116,7 @@ Item {
                     width: box.width - 4
                     enabled: !bar.composer.awaitingChoice
                     attachmentSink: bar.attachments
+                    markSource: bar.composer
                     specialKey: key => bar.composer.handleSpecialKey(key)
                     onTextChanged: bar.attachments.clearNotice()
                     onSendRequested: bar.composer.send()

@@ -18,6 +18,8 @@ Item {
     // function(key: int): bool — true when the key was taken (the slash pop-up).
     property var specialKey: null
     property AttachmentListModel attachmentSink: null
+    // The composer whose marks of hidden characters the draft holds: each is drawn on a box.
+    property ComposerModel markSource: null
     readonly property alias textItem: edit
     // The height the text wants, clamped to the limits.
     readonly property real wantedHeight: Math.min(editor.maxHeight, Math.max(editor.minHeight, edit.implicitHeight))
@@ -61,6 +63,58 @@ Item {
                 flick.contentY = r.y;
             else if (r.y + r.height > flick.contentY + flick.height)
                 flick.contentY = r.y + r.height - flick.height + edit.bottomPadding;
+        }
+
+        // A box in the marks' colour behind each mark in view, which text typed into the draft
+        // never gets: the same eight characters typed read apart from a hidden character's mark.
+        // Drawn apart from the text (a colour of the marks' own in the text made each mark a
+        // piece of its own for the editor to lay out and draw), for the lines in view only.
+        Item {
+            id: markLayer
+            width: edit.width
+            height: edit.height
+            property var boxes: []
+
+            function refresh() {
+                const source = editor.markSource;
+                markLayer.boxes = source && source.hiddenCount > 0
+                        ? source.markBoxes(flick.contentY - edit.topPadding, flick.contentY + flick.height - edit.topPadding)
+                        : [];
+            }
+
+            Connections {
+                target: editor.markSource
+                function onMarksMoved() { markLayer.refresh(); }
+            }
+            Connections {
+                target: flick
+                function onContentYChanged() { Qt.callLater(markLayer.refresh); }
+                function onHeightChanged() { Qt.callLater(markLayer.refresh); }
+            }
+            Connections {
+                target: edit
+                function onWidthChanged() { Qt.callLater(markLayer.refresh); }
+                function onContentHeightChanged() { Qt.callLater(markLayer.refresh); }
+            }
+
+            Repeater {
+                model: markLayer.boxes
+                delegate: Rectangle {
+                    id: box
+                    required property var modelData
+                    readonly property int start: box.modelData.start
+                    readonly property int end: box.modelData.end
+                    objectName: "markBox"
+                    x: edit.leftPadding + box.modelData.x - 1
+                    y: edit.topPadding + box.modelData.y + 1
+                    width: box.modelData.width + 2
+                    height: Math.max(4, box.modelData.height - 2)
+                    radius: 3
+                    color: Theme.hex("d94f8c", 0.30)
+                    border.width: 1
+                    border.color: Theme.hex("d94f8c", 1)
+                }
+            }
         }
 
         TextEdit {

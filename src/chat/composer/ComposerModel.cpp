@@ -6,6 +6,7 @@
 
 #include <QQmlEngine>
 
+#include <QAbstractTextDocumentLayout>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -22,41 +23,6 @@ namespace brinmoor {
 
 namespace {
 
-// Set on the characters of every mark: one format for all of them, so that marks side by side
-// are one stretch of the document (a stretch per mark made the editor lay out and draw a paste of
-// tens of thousands of marks piece by piece). A mark's character is read back from its text.
-constexpr int markProperty = QTextFormat::UserProperty + 64;
-
-// As an int: the document finds a format among those it holds by a hash that tells ints apart by
-// value but other number types only by type.
-QTextCharFormat markFormat()
-{
-    QTextCharFormat f;
-    f.setForeground(QColor(0xd9, 0x4f, 0x8c));
-    f.setProperty(markProperty, 1);
-    return f;
-}
-
-// The length of the mark that `text` starts with ("<U+202E>" and the like, as markFor() writes
-// it), and its character; 0 when it starts with none.
-std::pair<int, char32_t> markAt(QStringView text)
-{
-    const auto mark = HiddenCharacters::writtenMarkAt(text);
-    if (!mark || mark->second > 0x10FFFF || HiddenCharacters::markFor(mark->second) != text.left(mark->first))
-        return {0, 0};
-    return {int(mark->first), mark->second};
-}
-
-// A paragraph that marks are put into, taken out of or brought back to keeps the glyphs it is
-// shaped into to be laid out, to draw it with: without, the editor shapes it twice, to lay it out
-// and again to draw it, and one with thousands of marks is thousands of pieces to shape. (Kept for
-// these only: the glyphs of a long plain paste hold four times its size.) Set before the edit that
-// lays the paragraph out: the editor lays it out before the edit is reported.
-void keepGlyphs(const QTextBlock& block)
-{
-    block.layout()->setCacheEnabled(true);
-}
-
 // An edit of a block throws its layout away, and doing so walks every line the layout holds: an
 // edit of many pieces in a paragraph of thousands of lines (a paste of prose with a hidden
 // character in each word) cost lines x pieces. The layouts of the blocks such an edit will touch
@@ -69,10 +35,8 @@ void dropLayoutsAt(QTextDocument* document, const QList<int>& at)
         if (block.isValid() && position >= block.position() && position < block.position() + block.length())
             continue;
         block = document->findBlock(position);
-        if (block.isValid()) {
-            keepGlyphs(block);
+        if (block.isValid())
             block.layout()->clearLayout();
-        }
     }
 }
 
@@ -218,39 +182,21 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
     if (marks.isEmpty() || !m_document)
         return;
     const QString text = m_document->toPlainText();
-    QTextCursor edit(m_document);
-    // A draft just put into the editor has no history: colouring its marks is no step to undo.
-    const bool fresh = !m_document->isUndoAvailable() && !m_document->isRedoAvailable();
-    if (fresh)
-        m_document->setUndoRedoEnabled(false);
-    m_marking = true;
-    QList<Mark> coloured;
-    QList<int> colouredAt;
+    bool restored = false;
     for (const ComposerDraft::Mark& kept : marks) {
         const QString mark = HiddenCharacters::markFor(kept.character);
         const qsizetype i = firstMarkEndingAfter(kept.at);
-        const bool known = i < m_marks.size() && m_marks[i].at <= kept.at;
+        const bool known = i < m_marks.size() && m_marks[i].at < kept.at + mark.size();
         if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
             continue;
-        const Mark m{kept.at, int(mark.size()), kept.character};
-        m_marks.insert(i, m);
-        coloured.append(m);
-        colouredAt.append(m.at);
+        m_marks.insert(i, {kept.at, int(mark.size()), kept.character});
+        restored = true;
     }
-    // Coloured in one go, once the layouts of the paragraphs they stand in are dropped.
-    m_historyHasMarks = m_historyHasMarks || !coloured.isEmpty();
-    dropLayoutsAt(m_document, colouredAt);
-    edit.beginEditBlock();
-    for (const Mark& m : std::as_const(coloured)) {
-        edit.setPosition(m.at);
-        edit.setPosition(m.at + m.length, QTextCursor::KeepAnchor);
-        edit.setCharFormat(markFormat());
-    }
-    edit.endEditBlock();
-    m_marking = false;
-    if (fresh)
-        m_document->setUndoRedoEnabled(true);
+    if (!restored)
+        return;
+    m_historyHasMarks = true;
     emit hiddenChanged();
+    announceMarks();
 }
 
 void ComposerModel::setAttachments(AttachmentListModel* attachments)
@@ -308,11 +254,14 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     if (m_textEdit)
         m_textEdit->removeEventFilter(this);
     m_marks.clear();
-    m_historyStep = m_historyHasMarks = false;
+    m_history.clear();
+    m_lostFrom.clear();
+    m_historyHasMarks = false;
     m_editedFrom = m_editedTo = -1;
     const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     m_document = quickDocument ? quickDocument->textDocument() : nullptr;
     m_textEdit = m_document ? edit : nullptr;
+    m_historyState = m_document ? m_document->availableUndoSteps() : 0;
     if (m_document) {
         m_documentLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onDraftEdited);
         m_marksLink = connect(m_document, &QTextDocument::contentsChange, this, &ComposerModel::onContentsChange);
@@ -341,12 +290,10 @@ bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_textEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool undo = key->matches(QKeySequence::Undo);
-        if (undo || key->matches(QKeySequence::Redo)) {
-            m_historyStep = true;
-            if (m_historyHasMarks && m_document && !m_textEdit->property("readOnly").toBool()) {
-                stepThroughHistory(undo);
-                return true;
-            }
+        if ((undo || key->matches(QKeySequence::Redo)) && m_historyHasMarks && m_document
+            && !m_textEdit->property("readOnly").toBool()) {
+            stepThroughHistory(undo);
+            return true;
         }
     }
     return QObject::eventFilter(watched, event);
@@ -354,6 +301,12 @@ bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
 
 void ComposerModel::stepThroughHistory(bool undo)
 {
+    // What came in just before is marked first: its marking is part of its step.
+    if (m_markingDue)
+        markHidden();
+    // The marks here, for the step back to this state.
+    const int from = m_document->availableUndoSteps();
+    m_history[from] = m_marks;
     // The history replays a step's edits one by one, and each edit of a laid-out paragraph walks
     // all its lines: the undo of "Remove them" on thousands of marks in a paragraph of thousands
     // of lines cost lines x marks. Long paragraphs' layouts are dropped first; those the step
@@ -362,11 +315,28 @@ void ComposerModel::stepThroughHistory(bool undo)
     bool dropped = false;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
         if (block.layout()->lineCount() > longParagraph) {
-            keepGlyphs(block);
             block.layout()->clearLayout();
             dropped = true;
         }
+    m_stepping = true;
     QMetaObject::invokeMethod(m_textEdit, undo ? "undo" : "redo");
+    m_stepping = false;
+    m_marksDropped = false;  // told below
+    const int to = m_document->availableUndoSteps();
+    m_historyState = to;
+    // The marks of the state come to, where they still read as their marks; without any kept,
+    // those the text kept are all it has.
+    if (const auto kept = m_history.find(to); kept != m_history.end() && from != to) {
+        const QString text = m_document->toPlainText();
+        QList<Mark> marks;
+        marks.reserve(kept->second.size());
+        for (const Mark& m : kept->second)
+            if (QStringView(text).mid(m.at).startsWith(HiddenCharacters::markFor(m.character)))
+                marks.append(m);
+        m_marks = std::move(marks);
+    }
+    emit hiddenChanged();
+    announceMarks();
     if (!dropped)
         return;
     // Not an edit of the draft: the marks stay as they are.
@@ -375,6 +345,51 @@ void ComposerModel::stepThroughHistory(bool undo)
         if (block.layout()->lineCount() == 0)
             m_document->markContentsDirty(block.position(), block.length());
     m_marking = false;
+}
+
+void ComposerModel::noteHistory(const QList<Mark>& before, bool lost)
+{
+    const int was = m_historyState, now = m_document->availableUndoSteps();
+    m_historyState = now;
+    if (now < was) {
+        // The history was cleared (a text set anew), or undone by the editor itself (a draft
+        // whose history never held a mark): nothing kept applies.
+        m_history.clear();
+        m_lostFrom.clear();
+        return;
+    }
+    const auto dropFrom = [this](int state) {
+        m_history.erase(m_history.lower_bound(state), m_history.end());
+        m_lostFrom.erase(m_lostFrom.lower_bound(state), m_lostFrom.end());
+    };
+    if (now > was) {
+        // A step on the state `was`: what lay beyond it is gone, and of the states before it only
+        // those that steps taking marks out start from are still wanted.
+        dropFrom(was);
+        for (auto it = m_history.begin(); it != m_history.end();)
+            it = m_lostFrom.contains(it->first) ? std::next(it) : m_history.erase(it);
+        if (!before.isEmpty())
+            m_history[was] = before;
+        if (lost)
+            m_lostFrom.insert(was);
+        return;
+    }
+    // The edit joined the last step (keys that delete run on as one step) or made none: the
+    // state here is no longer the one kept, nor any beyond it.
+    dropFrom(now);
+    if (lost && now > 0)
+        m_lostFrom.insert(now - 1);
+}
+
+void ComposerModel::announceMarks()
+{
+    if (m_marksAnnounceDue)
+        return;
+    m_marksAnnounceDue = true;
+    QTimer::singleShot(0, this, [this] {
+        m_marksAnnounceDue = false;
+        emit marksMoved();
+    });
 }
 
 void ComposerModel::onCursorMoved()
@@ -436,17 +451,12 @@ qsizetype ComposerModel::firstMarkEndingAfter(int position) const
 
 void ComposerModel::onContentsChange(int position, int removed, int added)
 {
-    if (!m_document)
+    // Our own edits keep the list themselves.
+    if (!m_document || m_marking)
         return;
-    // Paragraphs a paste with marks made, for the edits to come.
-    if (m_marking || m_keepGlyphs)
-        for (QTextBlock block = m_document->findBlock(position); block.isValid() && block.position() <= position + added;
-             block = block.next())
-            keepGlyphs(block);
-    if (m_marking)
-        return;
-    // The marks the edit reached into leave the list (the stretch is looked at again below: an
-    // undo may have put them back whole); those after it move with the text.
+    // The marks the edit reached into leave the list; those after it move with the text. (An
+    // undo's or a redo's marks are then set from the history's.)
+    const QList<Mark> before = m_marks;
     const qsizetype first = firstMarkEndingAfter(position);
     qsizetype last = first;
     while (last < m_marks.size() && m_marks[last].at < position + removed)
@@ -459,6 +469,11 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
     if (moved != 0)
         for (qsizetype i = first; i < m_marks.size(); ++i)
             m_marks[i].at += moved;
+    if (!before.isEmpty())
+        announceMarks();
+    if (m_stepping)
+        return;
+    noteHistory(before, last > first);
     // A deletion can make a hidden character of a neighbour (a selector no longer after its
     // emoji): the place of the edit is looked at as well as what came in.
     if (m_editedFrom < 0) {
@@ -484,159 +499,59 @@ void ComposerModel::markHidden()
         return;
     const int end = m_document->characterCount() - 1;
     // Whether a character is hidden can depend on the one before it and the one after it.
-    int from = std::clamp(m_editedFrom - 2, 0, end);
-    int to = std::clamp(m_editedTo + 2, from, end);
+    const int from = std::clamp(m_editedFrom - 2, 0, end);
+    const int to = std::clamp(m_editedTo + 2, from, end);
     m_editedFrom = m_editedTo = -1;
     bool changed = std::exchange(m_marksDropped, false);
-
-    // The stretches in the marks' format there: marks, text typed beside one (which takes the
-    // format of the character before it), or what an undo or a redo brought back. The marks and
-    // those stretches the edited stretch touches are looked at whole.
-    struct Run {
-        int start, end;
-        QString text;
-    };
-    QList<Run> runs;
-    qsizetype first = 0, last = 0;
-    for (int seenFrom = -1, seenTo = -1; from != seenFrom || to != seenTo;) {
-        seenFrom = from;
-        seenTo = to;
-        first = firstMarkEndingAfter(from);
-        if (first < m_marks.size() && m_marks[first].at < from)
-            from = m_marks[first].at;
-        for (last = first; last < m_marks.size() && m_marks[last].at < to; ++last)
-            to = std::max(to, m_marks[last].at + m_marks[last].length);
-        runs.clear();
-        for (QTextBlock block = m_document->findBlock(from); block.isValid() && block.position() <= to; block = block.next()) {
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                const int at = fragment.position(), after = at + fragment.length();
-                if (after <= from)
-                    continue;
-                if (at >= to)
-                    break;
-                if (fragment.charFormat().intProperty(markProperty) == 0)
-                    continue;
-                if (!runs.isEmpty() && runs.last().end == at) {
-                    runs.last().end = after;
-                    runs.last().text += fragment.text();
-                } else {
-                    runs.append({at, after, fragment.text()});
-                }
-            }
-        }
-        for (const Run& run : std::as_const(runs)) {
-            from = std::min(from, run.start);
-            to = std::max(to, run.end);
-        }
-    }
-
-    // Each stretch read from the left: a mark kept until now that still stands whole where it
-    // stood stays one. After an edit of the user's, the rest is text typed or pasted beside a
-    // mark, or a mark the edit cut into, and loses the format. After an undo or a redo only, the
-    // rest is what the history brought back, read as the marks it spells, and nothing is
-    // rewritten: a change then would be a step of its own, which the next undo would take back
-    // instead of going further (and it would end the redo steps).
-    const bool typed = !std::exchange(m_historyStep, false);
-    QList<Mark> marks;  // the stretch's marks, as they stand before any is added
-    QList<std::pair<int, int>> plain;  // text in the marks' format that is no mark
-    qsizetype known = first;
-    for (const Run& run : std::as_const(runs)) {
-        const QStringView text(run.text);
-        int plainFrom = -1;
-        for (int at = run.start; at < run.end;) {
-            while (known < last && m_marks[known].at < at)
-                ++known;
-            std::pair<int, char32_t> mark{0, 0};
-            if (known < last && m_marks[known].at == at && at + m_marks[known].length <= run.end
-                && text.sliced(at - run.start).startsWith(HiddenCharacters::markFor(m_marks[known].character)))
-                mark = {m_marks[known].length, m_marks[known].character};
-            else if (!typed)
-                mark = markAt(text.sliced(at - run.start));
-            if (mark.first == 0) {
-                if (plainFrom < 0 && typed)
-                    plainFrom = at;
-                ++at;
-                continue;
-            }
-            if (plainFrom >= 0)
-                plain.append({std::exchange(plainFrom, -1), at});
-            marks.append({at, mark.first, mark.second});
-            at += mark.first;
-        }
-        if (plainFrom >= 0)
-            plain.append({plainFrom, run.end});
-    }
-    const QString text = textBetween(m_document, from, to);
-    const auto found = HiddenCharacters::find(text, HiddenCharacters::Scope::Text);
-
-    int moved = 0;
-    if (!plain.isEmpty() || !found.isEmpty()) {
-        QTextCursor edit(m_document);
-        m_marking = true;
+    const auto found = HiddenCharacters::find(textBetween(m_document, from, to), HiddenCharacters::Scope::Text);
+    if (!found.isEmpty()) {
+        // Replaced as part of the edit that brought them (one step to undo), each run of hidden
+        // characters side by side by its marks in one piece of text: an edit of the document per
+        // run, not per mark. One pass from the left, the marks known moved along by what came in
+        // before them (a hidden character is never inside a mark).
+        const QList<Mark> before = m_marks;
         QList<int> editedAt;
-        editedAt.reserve(plain.size() + found.size());
-        for (const auto& range : std::as_const(plain))
-            editedAt.append(range.first);
+        editedAt.reserve(found.size());
         for (const auto& hidden : found)
             editedAt.append(from + int(hidden.at));
-        m_historyHasMarks = m_historyHasMarks || !found.isEmpty();
+        QList<Mark> list;
+        list.reserve(m_marks.size() + found.size());
+        qsizetype next = 0;
+        int moved = 0;
+        QTextCursor edit(m_document);
+        m_marking = true;
+        m_historyHasMarks = true;
         dropLayoutsAt(m_document, editedAt);
         edit.joinPreviousEditBlock();
-        for (const auto& [a, b] : std::as_const(plain)) {
-            edit.setPosition(a);
-            edit.setPosition(b, QTextCursor::KeepAnchor);
-            edit.setCharFormat(QTextCharFormat());
-        }
-        // One pass from the left, the marks found by their format moved along by what came in
-        // before them. Hidden characters side by side are replaced together, by their marks in
-        // one piece of text: an edit of the document per run of them, not per mark.
-        QList<Mark> merged;
-        merged.reserve(marks.size() + found.size());
-        qsizetype next = 0;
-        const QTextCharFormat format = markFormat();
         for (qsizetype i = 0; i < found.size();) {
             const int at = from + int(found[i].at);
-            for (; next < marks.size() && marks[next].at < at; ++next)
-                merged.append({marks[next].at + moved, marks[next].length, marks[next].character});
+            for (; next < m_marks.size() && m_marks[next].at < at; ++next)
+                list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
             int length = 0;
             QString shown;
             for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + length; ++i) {
                 const QString mark = HiddenCharacters::markFor(found[i].character);
-                merged.append({at + moved + int(shown.size()), int(mark.size()), found[i].character});
+                list.append({at + moved + int(shown.size()), int(mark.size()), found[i].character});
                 shown += mark;
                 length += int(found[i].length);
             }
             edit.setPosition(at + moved);
             edit.setPosition(at + moved + length, QTextCursor::KeepAnchor);
-            edit.insertText(shown, format);
+            edit.insertText(shown);
             moved += int(shown.size()) - length;
         }
-        for (; next < marks.size(); ++next)
-            merged.append({marks[next].at + moved, marks[next].length, marks[next].character});
-        marks = std::move(merged);
+        for (; next < m_marks.size(); ++next)
+            list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
         edit.endEditBlock();
         m_marking = false;
-        // The editor's own cursor stays where the edit left it: after the pasted text.
+        m_marks = std::move(list);
+        noteHistory(before, false);
         changed = true;
     }
-    if (marks.size() != last - first)
-        changed = true;
-    // Nothing dropped, found or cleared: the stretch's marks are those it had (a key typed).
     if (!changed)
         return;
-    // The list: the marks before the stretch, the stretch's, and those after it moved along.
-    QList<Mark> list;
-    list.reserve(m_marks.size() - (last - first) + marks.size());
-    list.append(m_marks.first(first));
-    list.append(marks);
-    for (qsizetype i = last; i < m_marks.size(); ++i) {
-        Mark m = m_marks[i];
-        m.at += moved;
-        list.append(m);
-    }
-    m_marks = std::move(list);
     emit hiddenChanged();
+    announceMarks();
 }
 
 QString ComposerModel::hiddenNotice() const
@@ -682,31 +597,46 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
         at.insertFragment(QTextDocumentFragment::fromPlainText(text));
         return;
     }
-    m_keepGlyphs = m_historyHasMarks = true;
+    // The paste as it will read, and its marks, at their offsets in it.
+    QString shown;
+    shown.reserve(text.size() + found.size() * 8);
+    QList<Mark> pasted;
+    pasted.reserve(found.size());
+    qsizetype done = 0;
+    for (const HiddenCharacters::Found& hidden : found) {
+        shown += QStringView(text).sliced(done, hidden.at - done);
+        const QString mark = HiddenCharacters::markFor(hidden.character);
+        pasted.append({int(shown.size()), int(mark.size()), hidden.character});
+        shown += mark;
+        done = hidden.at + hidden.length;
+    }
+    shown += QStringView(text).sliced(done);
+    const QList<Mark> marksBefore = m_marks;
+    m_marking = m_historyHasMarks = true;
     at.beginEditBlock();
     at.removeSelectedText();
-    dropLayoutsAt(m_document, {at.position()});
-    // Plain text in the plain format, whatever the character before it has; hidden characters
-    // side by side as one piece of marks.
-    const QTextCharFormat plain, format = markFormat();
-    qsizetype done = 0;
-    for (qsizetype i = 0; i < found.size();) {
-        if (found[i].at > done)
-            at.insertText(text.sliced(done, found[i].at - done), plain);
-        QString marks;
-        for (done = found[i].at; i < found.size() && found[i].at == done; ++i) {
-            marks += HiddenCharacters::markFor(found[i].character);
-            done += found[i].length;
-        }
-        at.insertText(marks, format);
-    }
-    if (done < text.size())
-        at.insertText(text.sliced(done), plain);
+    at.insertText(shown);
     at.endEditBlock();
-    m_keepGlyphs = false;
-    // Counted as marks now, read from their text like those an undo brings back.
-    m_historyStep = true;
-    markHidden();
+    m_marking = false;
+    // The marks the selection reached into are gone; those after it move along.
+    const qsizetype first = firstMarkEndingAfter(start);
+    qsizetype last = first;
+    while (last < m_marks.size() && m_marks[last].at < end)
+        ++last;
+    const int moved = int(shown.size()) - (end - start);
+    QList<Mark> list;
+    list.reserve(m_marks.size() - (last - first) + pasted.size());
+    list.append(m_marks.first(first));
+    for (Mark m : std::as_const(pasted)) {
+        m.at += start;
+        list.append(m);
+    }
+    for (qsizetype i = last; i < m_marks.size(); ++i)
+        list.append({m_marks[i].at + moved, m_marks[i].length, m_marks[i].character});
+    m_marks = std::move(list);
+    noteHistory(marksBefore, last > first);
+    emit hiddenChanged();
+    announceMarks();
 }
 
 void ComposerModel::removeHidden()
@@ -721,6 +651,7 @@ void ComposerModel::removeHidden()
     for (const Mark& mark : std::as_const(m_marks))
         editedAt.append(mark.at);
     m_historyHasMarks = true;
+    const QList<Mark> before = m_marks;
     dropLayoutsAt(m_document, editedAt);
     edit.beginEditBlock();
     // From the right: each removal leaves the offsets of those still to go as they are. Marks
@@ -736,7 +667,51 @@ void ComposerModel::removeHidden()
     edit.endEditBlock();
     m_marking = false;
     m_marks.clear();
+    noteHistory(before, true);
     emit hiddenChanged();
+    announceMarks();
+}
+
+QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
+{
+    QVariantList boxes;
+    if (!m_document || m_marks.isEmpty())
+        return boxes;
+    // The marks on the lines in view, by the places of the text there.
+    QAbstractTextDocumentLayout* layout = m_document->documentLayout();
+    const int length = m_document->characterCount() - 1;
+    int from = layout->hitTest(QPointF(0, top), Qt::FuzzyHit);
+    int to = layout->hitTest(QPointF(m_document->textWidth() > 0 ? m_document->textWidth() : 1e6, bottom), Qt::FuzzyHit);
+    from = from < 0 ? 0 : from;
+    to = to < 0 ? length : to;
+    constexpr int most = 2000;  // more than any editor shows at once
+    QTextBlock block;
+    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at <= to && boxes.size() < most; ++i) {
+        const Mark& m = m_marks[i];
+        if (!block.isValid() || m.at < block.position() || m.at >= block.position() + block.length()) {
+            block = m_document->findBlock(m.at);
+            layout->blockBoundingRect(block);  // laid out now if it is not yet
+        }
+        const QTextLayout* lines = block.layout();
+        const int start = m.at - block.position(), end = start + m.length;
+        const QTextLine firstLine = lines->lineForTextPosition(start), lastLine = lines->lineForTextPosition(end - 1);
+        if (!firstLine.isValid() || !lastLine.isValid())
+            continue;
+        // A mark the line breaks in (a run of marks wider than the editor) is a box on each line.
+        for (int n = firstLine.lineNumber(); n <= lastLine.lineNumber(); ++n) {
+            const QTextLine line = lines->lineAt(n);
+            const qreal x0 = line.cursorToX(std::max(start, line.textStart()));
+            const qreal x1 = line.cursorToX(std::min(end, line.textStart() + line.textLength()));
+            const QPointF at = lines->position() + QPointF(std::min(x0, x1), line.y());
+            boxes << QVariantMap{{QStringLiteral("start"), m.at},
+                                 {QStringLiteral("end"), m.at + m.length},
+                                 {QStringLiteral("x"), at.x()},
+                                 {QStringLiteral("y"), at.y()},
+                                 {QStringLiteral("width"), std::abs(x1 - x0)},
+                                 {QStringLiteral("height"), line.height()}};
+        }
+    }
+    return boxes;
 }
 
 void ComposerModel::onSessionState()

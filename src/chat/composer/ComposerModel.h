@@ -10,7 +10,11 @@
 #include <QQuickItem>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
+
+#include <map>
+#include <set>
 
 class QTextCursor;
 class QTextDocument;
@@ -55,9 +59,9 @@ class ComposerModel : public QObject, public QQmlParserStatus {
     Q_PROPERTY(bool isCodex READ isCodex NOTIFY sessionChanged)
     Q_PROPERTY(QString placeholder READ placeholder NOTIFY sessionStateChanged)
     // Hidden characters that came into the draft (pasted, typed, dropped) are replaced in the
-    // editor by their marks, "<U+202E>" in the marks' colour: an override cannot reorder the
-    // draft, nothing in it is unseen, and what is sent is the text as it reads. How many marks
-    // stand in the draft, and the line that says so ("" for none).
+    // editor by their marks, "<U+202E>", each drawn on a box in the marks' colour: an override
+    // cannot reorder the draft, nothing in it is unseen, and what is sent is the text as it reads.
+    // How many marks stand in the draft, and the line that says so ("" for none).
     Q_PROPERTY(int hiddenCount READ hiddenCount NOTIFY hiddenChanged)
     Q_PROPERTY(QString hiddenNotice READ hiddenNotice NOTIFY hiddenChanged)
 public:
@@ -101,6 +105,10 @@ public:
     Q_INVOKABLE void stop();
     // Takes the marks of hidden characters out of the draft (the text around them stays).
     Q_INVOKABLE void removeHidden();
+    // The boxes to draw behind the marks whose lines lie between `top` and `bottom` (the editor's
+    // text coordinates): {start, end, x, y, width, height} each, a mark broken over two lines as
+    // two boxes. Asked again on marksMoved().
+    Q_INVOKABLE QVariantList markBoxes(qreal top, qreal bottom) const;
 
 signals:
     void sessionChanged();
@@ -112,6 +120,8 @@ signals:
     void canSendChanged();
     void sessionStateChanged();
     void hiddenChanged();
+    // The marks came, went or moved with the text (once per turn of the event loop, after edits).
+    void marksMoved();
 
 private slots:
     void onSessionState();
@@ -119,6 +129,7 @@ private slots:
     void onCommands();
 
 private:
+    struct Mark;
     // The editor's text and cursor left in the store (nothing without an editor).
     void keepInStore();
     // The stored draft put into the editor, its cursor where it was.
@@ -133,8 +144,14 @@ private:
     void onContentsChange(int position, int removed, int added);
     // Replaces the hidden characters of the stretches edited since the last call by marks.
     void markHidden();
-    // Ctrl+Z or Ctrl+Shift+Z in the editor: its undo or redo, done here.
+    // Ctrl+Z or Ctrl+Shift+Z in the editor: its undo or redo, done here, and the marks of the
+    // state it comes to taken from the history's.
     void stepThroughHistory(bool undo);
+    // After an edit of the draft (the list of marks already moved with it): what the history
+    // keeps of the marks. `before` is the list before the edit; `lost`, whether it took marks out.
+    void noteHistory(const QList<Mark>& before, bool lost);
+    // marksMoved(), once the edits of this turn are done.
+    void announceMarks();
     // A pasted text put in at `at`, over its selection, as one step to undo: its hidden characters
     // go in as their marks, so the editor lays the paste out once, as it will read.
     void placePasted(QTextCursor& at, const QString& text);
@@ -164,20 +181,27 @@ private:
     QMetaObject::Connection m_marksLink;
     // A mark in the editor, as a plain offset: every edit moves the marks after it by what it
     // added or removed, so that keeping track of them costs one pass over them per edit, whatever
-    // their number (a live text cursor per mark made every insertion move all of them). Its
-    // characters carry the marks' format, so a mark an undo or a redo brings back is found again
-    // by its format and read from its text; text typed next to a mark (which takes the format of
-    // the character before it) is told from the mark by the mark's known place.
+    // their number (a live text cursor per mark made every insertion move all of them). Its text
+    // is in the document's one format, as typed text is: a format of the marks' own made each
+    // mark a piece of its own to shape, lay out and draw, and a paragraph of thousands of marks
+    // took a quarter of a second a key. What tells a mark from the same text typed is this list.
     struct Mark {
         int at;
         int length;
         char32_t character;
     };
     QList<Mark> m_marks;  // in the order they stand
-    // An undo or a redo came since the marks were last looked at, or a paste put its marks in:
-    // text in the marks' format that is no mark known is then what the history brought back or
-    // the paste's marks, not text typed beside a mark.
-    bool m_historyStep = false;
+    // The marks of the draft at states of the editor's history, by the number of edits undoable
+    // there (QTextDocument::availableUndoSteps()); a state's text never changes once an edit
+    // stands on it. Kept for the state each step that took marks out starts from (its undo brings
+    // them back), for the state the last edit started from (a key that cuts into a mark may join
+    // that step), and for the states an undo left (the redo brings their marks back). A state
+    // not kept is one an undo or redo comes to with the marks the text kept.
+    std::map<int, QList<Mark>> m_history;
+    std::set<int> m_lostFrom;  // the states that steps taking marks out start from
+    int m_historyState = 0;  // availableUndoSteps() after the last edit seen
+    bool m_stepping = false;  // an undo or redo of ours is under way
+    bool m_marksAnnounceDue = false;
     // Marks went into or out of the draft since its history began: only then can an undo or a
     // redo be thousands of edits, and are Ctrl+Z and Ctrl+Shift+Z done by stepThroughHistory().
     bool m_historyHasMarks = false;
@@ -186,7 +210,6 @@ private:
     int m_editedFrom = -1, m_editedTo = -1;
     bool m_marksDropped = false;
     bool m_marking = false;
-    bool m_keepGlyphs = false;  // the paragraphs an edit touches keep their shaped glyphs
     bool m_markingDue = false;
     bool m_draftHasText = false;
     int m_slashIndex = 0;

@@ -27,6 +27,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
+
+#include <set>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -206,26 +208,44 @@ public:
         QInputMethodEvent event(candidate, {});
         QCoreApplication::sendEvent(item, &event);
     }
-    // The stretches of a text editor's draft drawn in the marks' colour, as [start, end] pairs.
+    // The stretches of a chat editor's draft drawn on the marks' boxes, as [start, end] pairs
+    // (marks side by side as one stretch). A box counts only where it lies over its mark's text,
+    // as the editor places it: its left edge at the mark's start, or its right edge at its end.
     Q_INVOKABLE QVariantList pinkStretches(QObject* edit) const
     {
         QVariantList out;
-        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
-        if (!quickDocument)
+        auto* text = qobject_cast<QQuickItem*>(edit);
+        if (!text || !text->parentItem())
             return out;
+        const auto place = [text](int position) {
+            QRectF r;
+            QMetaObject::invokeMethod(text, "positionToRectangle", Q_RETURN_ARG(QRectF, r), Q_ARG(int, position));
+            return r;
+        };
+        std::set<std::pair<int, int>> marks;
+        QList<QQuickItem*> items = text->parentItem()->childItems();
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeLast();
+            items << item->childItems();
+            if (item->objectName() != QLatin1String("markBox") || !item->isVisible())
+                continue;
+            const int start = item->property("start").toInt(), end = item->property("end").toInt();
+            const QRectF box = item->mapRectToItem(text, QRectF(1, -1, item->width() - 2, item->height() + 2));
+            const QRectF from = place(start), to = place(end);
+            const bool overStart = std::abs(box.left() - from.x()) <= 1 && std::abs(box.top() - from.y()) <= 1;
+            const bool overEnd = std::abs(box.right() - to.x()) <= 1 && std::abs(box.top() - to.y()) <= 1;
+            if (overStart || overEnd)
+                marks.insert({start, end});
+        }
         int start = -1, end = -1;
-        for (QTextBlock block = quickDocument->textDocument()->begin(); block.isValid(); block = block.next())
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment f = it.fragment();
-                if (f.charFormat().foreground().color() != QColor(0xd9, 0x4f, 0x8c))
-                    continue;
-                if (f.position() != end) {
-                    if (start >= 0)
-                        out << QVariant(QVariantList{start, end});
-                    start = f.position();
-                }
-                end = f.position() + f.length();
+        for (const auto& [s, e] : marks) {
+            if (s != end) {
+                if (start >= 0)
+                    out << QVariant(QVariantList{start, end});
+                start = s;
             }
+            end = e;
+        }
         if (start >= 0)
             out << QVariant(QVariantList{start, end});
         return out;
