@@ -644,29 +644,50 @@ void ComposerModel::removeHidden()
     markHidden();
     if (!m_document || m_marks.isEmpty())
         return;
+    // The stretch from the first mark to the end of the last is put back without its marks, in
+    // one edit: an edit per mark made the history replay tens of thousands of them on undo. The
+    // text between the marks stays as it is (paragraph and line breaks included).
+    const int from = m_marks.first().at, to = m_marks.last().at + m_marks.last().length;
     QTextCursor edit(m_document);
-    m_marking = true;
-    QList<int> editedAt;
-    editedAt.reserve(m_marks.size());
-    for (const Mark& mark : std::as_const(m_marks))
-        editedAt.append(mark.at);
-    m_historyHasMarks = true;
-    const QList<Mark> before = m_marks;
-    dropLayoutsAt(m_document, editedAt);
-    edit.beginEditBlock();
-    // From the right: each removal leaves the offsets of those still to go as they are. Marks
-    // side by side go in one removal.
-    for (qsizetype i = m_marks.size(); i > 0;) {
-        const int to = m_marks[i - 1].at + m_marks[i - 1].length;
-        for (--i; i > 0 && m_marks[i - 1].at + m_marks[i - 1].length == m_marks[i].at;)
-            --i;
-        edit.setPosition(m_marks[i].at);
-        edit.setPosition(to, QTextCursor::KeepAnchor);
-        edit.removeSelectedText();
+    edit.setPosition(from);
+    edit.setPosition(to, QTextCursor::KeepAnchor);
+    const QString stretch = edit.selectedText();
+    QString kept;
+    kept.reserve(stretch.size());
+    int done = from;
+    for (const Mark& m : std::as_const(m_marks)) {
+        kept += QStringView(stretch).sliced(done - from, m.at - done);
+        done = m.at + m.length;
     }
+    // The editor's cursor and selection stay where they stood in the text, as if each mark alone
+    // went (one inside a mark goes to where the mark stood).
+    const auto without = [this](int position) {
+        const qsizetype i = firstMarkEndingAfter(position);
+        int gone = 0;
+        for (qsizetype j = 0; j < i; ++j)
+            gone += m_marks[j].length;
+        if (i < m_marks.size() && m_marks[i].at < position)
+            gone += position - m_marks[i].at;
+        return position - gone;
+    };
+    const int selectionStart = without(m_textEdit->property("selectionStart").toInt());
+    const int selectionEnd = without(m_textEdit->property("selectionEnd").toInt());
+    const bool cursorAtEnd = m_textEdit->property("cursorPosition").toInt() == m_textEdit->property("selectionEnd").toInt();
+    const QList<Mark> before = m_marks;
+    m_marking = m_historyHasMarks = true;
+    edit.beginEditBlock();
+    edit.removeSelectedText();
+    edit.insertText(kept);
     edit.endEditBlock();
     m_marking = false;
     m_marks.clear();
+    if (selectionStart == selectionEnd) {
+        m_textEdit->setProperty("cursorPosition", selectionStart);
+    } else if (cursorAtEnd) {
+        QMetaObject::invokeMethod(m_textEdit, "select", Q_ARG(int, selectionStart), Q_ARG(int, selectionEnd));
+    } else {
+        QMetaObject::invokeMethod(m_textEdit, "select", Q_ARG(int, selectionEnd), Q_ARG(int, selectionStart));
+    }
     noteHistory(before, true);
     emit hiddenChanged();
     announceMarks();

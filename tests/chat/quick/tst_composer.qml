@@ -190,11 +190,20 @@ Item {
             type("<U+200B>c");
             tryCompare(composer.model, "hiddenCount", 1);
             waitForRendering(composer);  // the notice laid out where the click goes
+            edit().select(9, 12);  // "b<U", after the mark
             mouseClick(findChild(composer, "removeHidden"));
             compare(edit().text, "ab<U+200B>c");
             compare(composer.model.hiddenCount, 0);
+            compare([edit().selectionStart, edit().selectionEnd], [1, 4]);  // the same text selected
+            keyClick(Qt.Key_Z, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 1);
+            edit().cursorPosition = 5;  // inside the mark
+            mouseClick(findChild(composer, "removeHidden"));
+            compare(edit().text, "ab<U+200B>c");
+            compare(edit().cursorPosition, 1);
             verify(!findChild(composer, "hiddenNotice").visible);
             // A mark cut into is text from then on: it no longer counts, and Remove leaves it.
+            edit().cursorPosition = edit().length;
             TestSupport.setClipboardText("\u200B");
             keyClick(Qt.Key_V, Qt.ControlModifier);
             tryCompare(composer.model, "hiddenCount", 1);
