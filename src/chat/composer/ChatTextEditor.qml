@@ -86,15 +86,21 @@ Item {
                 target: editor.markSource
                 function onMarksMoved() { markLayer.refresh(); }
             }
+            // The text scrolled, or laid out anew: once the editor is done.
+            Timer {
+                id: refreshSoon
+                interval: 0
+                onTriggered: markLayer.refresh()
+            }
             Connections {
                 target: flick
-                function onContentYChanged() { Qt.callLater(markLayer.refresh); }
-                function onHeightChanged() { Qt.callLater(markLayer.refresh); }
+                function onContentYChanged() { refreshSoon.restart(); }
+                function onHeightChanged() { refreshSoon.restart(); }
             }
             Connections {
                 target: edit
-                function onWidthChanged() { Qt.callLater(markLayer.refresh); }
-                function onContentHeightChanged() { Qt.callLater(markLayer.refresh); }
+                function onWidthChanged() { refreshSoon.restart(); }
+                function onContentHeightChanged() { refreshSoon.restart(); }
             }
 
             Repeater {

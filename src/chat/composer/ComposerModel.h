@@ -203,7 +203,8 @@ private:
     bool m_stepping = false;  // an undo or redo of ours is under way
     bool m_marksAnnounceDue = false;
     // Marks went into or out of the draft since its history began: only then can an undo or a
-    // redo be thousands of edits, and are Ctrl+Z and Ctrl+Shift+Z done by stepThroughHistory().
+    // redo bring marks back or take them out, or be thousands of edits, and are Ctrl+Z and
+    // Ctrl+Shift+Z done by stepThroughHistory().
     bool m_historyHasMarks = false;
     // The first mark that ends after `position`.
     qsizetype firstMarkEndingAfter(int position) const;

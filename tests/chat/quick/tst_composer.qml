@@ -198,6 +198,7 @@ Item {
             keyClick(Qt.Key_Z, Qt.ControlModifier);
             tryCompare(composer.model, "hiddenCount", 1);
             edit().cursorPosition = 5;  // inside the mark
+            waitForRendering(composer);
             mouseClick(findChild(composer, "removeHidden"));
             compare(edit().text, "ab<U+200B>c");
             compare(edit().cursorPosition, 1);
