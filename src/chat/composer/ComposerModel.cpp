@@ -307,6 +307,7 @@ void ComposerModel::stepThroughHistory(bool undo)
     // The marks here, for the step back to this state.
     const int from = m_document->availableUndoSteps();
     m_history[from] = m_marks;
+    keepHistoryBounded();
     // The history replays a step's edits one by one, and each edit of a laid-out paragraph walks
     // all its lines: the undo of "Remove them" on thousands of marks in a paragraph of thousands
     // of lines cost lines x marks. Long paragraphs' layouts are dropped first; those the step
@@ -372,6 +373,7 @@ void ComposerModel::noteHistory(const QList<Mark>& before, bool lost)
             m_history[was] = before;
         if (lost)
             m_lostFrom.insert(was);
+        keepHistoryBounded();
         return;
     }
     // The edit joined the last step (keys that delete run on as one step) or made none: the
@@ -379,6 +381,22 @@ void ComposerModel::noteHistory(const QList<Mark>& before, bool lost)
     dropFrom(now);
     if (lost && now > 0)
         m_lostFrom.insert(now - 1);
+}
+
+void ComposerModel::keepHistoryBounded()
+{
+    // Each state kept holds the whole list: past a bound (a draft of thousands of marks cut into
+    // a thousand times), the oldest go. An undo or redo to one of them finds its text as it was,
+    // and the marks it brings back read as typed text.
+    constexpr qsizetype mostMarksKept = 1'000'000;
+    qsizetype kept = 0;
+    for (const auto& state : m_history)
+        kept += state.second.size();
+    while (kept > mostMarksKept && m_history.size() > 1) {
+        kept -= m_history.begin()->second.size();
+        m_lostFrom.erase(m_history.begin()->first);
+        m_history.erase(m_history.begin());
+    }
 }
 
 void ComposerModel::announceMarks()

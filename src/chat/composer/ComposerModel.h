@@ -150,6 +150,8 @@ private:
     // After an edit of the draft (the list of marks already moved with it): what the history
     // keeps of the marks. `before` is the list before the edit; `lost`, whether it took marks out.
     void noteHistory(const QList<Mark>& before, bool lost);
+    // The oldest states kept dropped while the history holds too many marks.
+    void keepHistoryBounded();
     // marksMoved(), once the edits of this turn are done.
     void announceMarks();
     // A pasted text put in at `at`, over its selection, as one step to undo: its hidden characters

@@ -316,6 +316,27 @@ Item {
             }
         }
 
+        // The marks the history keeps for undo are bounded: sixty steps that each cut one of
+        // 20,000 marks hold more than that, so the oldest states go. Undone, every step brings
+        // its text back; the marks of the newest come back as marks, those of the oldest as text.
+        function test_the_marks_kept_for_undo_are_bounded() {
+            const line = "x\u200B".repeat(10);
+            TestSupport.setClipboardText(Array(2000).fill(line).join("\n"));
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 20000, 20000);
+            const whole = edit().text;
+            for (let k = 0; k < 60; ++k) {
+                edit().cursorPosition = k * 91 + 1 - k;
+                keyClick(Qt.Key_Delete);
+            }
+            tryCompare(composer.model, "hiddenCount", 19940);
+            for (let k = 0; k < 60; ++k)
+                keyClick(Qt.Key_Z, Qt.ControlModifier);
+            tryCompare(edit(), "text", whole);
+            const back = composer.model.hiddenCount;
+            verify(back > 19980 && back < 20000, back);
+        }
+
         // The boxes sit on their marks as the text wraps and scrolls: a run of marks wider than
         // the editor breaks inside a mark (a box on each line), and the marks scrolled into view
         // get theirs.
