@@ -630,12 +630,7 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     }
     shown += QStringView(text).sliced(done);
     const QList<Mark> marksBefore = m_marks;
-    m_marking = m_historyHasMarks = true;
-    at.beginEditBlock();
-    at.removeSelectedText();
-    at.insertText(shown);
-    at.endEditBlock();
-    m_marking = false;
+    replaceWithMarks(at, shown);
     // The marks the selection reached into are gone; those after it move along.
     const qsizetype first = firstMarkEndingAfter(start);
     qsizetype last = first;
@@ -655,6 +650,16 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     noteHistory(marksBefore, last > first);
     emit hiddenChanged();
     announceMarks();
+}
+
+void ComposerModel::replaceWithMarks(QTextCursor& at, const QString& text)
+{
+    m_marking = m_historyHasMarks = true;
+    at.beginEditBlock();
+    at.removeSelectedText();
+    at.insertText(text);
+    at.endEditBlock();
+    m_marking = false;
 }
 
 void ComposerModel::removeHidden()
@@ -692,12 +697,7 @@ void ComposerModel::removeHidden()
     const int selectionEnd = without(m_textEdit->property("selectionEnd").toInt());
     const bool cursorAtEnd = m_textEdit->property("cursorPosition").toInt() == m_textEdit->property("selectionEnd").toInt();
     const QList<Mark> before = m_marks;
-    m_marking = m_historyHasMarks = true;
-    edit.beginEditBlock();
-    edit.removeSelectedText();
-    edit.insertText(kept);
-    edit.endEditBlock();
-    m_marking = false;
+    replaceWithMarks(edit, kept);
     m_marks.clear();
     if (selectionStart == selectionEnd) {
         m_textEdit->setProperty("cursorPosition", selectionStart);

@@ -157,6 +157,9 @@ private:
     // A pasted text put in at `at`, over its selection, as one step to undo: its hidden characters
     // go in as their marks, so the editor lays the paste out once, as it will read.
     void placePasted(QTextCursor& at, const QString& text);
+    // The cursor's selection replaced by `text` as one step to undo, an edit of ours that puts
+    // marks in or takes them out: the caller sets the list of marks.
+    void replaceWithMarks(QTextCursor& at, const QString& text);
     void refreshSlash();
     int draftLength() const;
     QChar draftAt(int i) const;
