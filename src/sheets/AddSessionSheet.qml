@@ -50,6 +50,15 @@ Item {
     Keys.onEscapePressed: AppModel.activeSheet = ""
     Keys.onReturnPressed: sheet.open()
     Keys.onEnterPressed: sheet.open()
+    // Tab and Shift+Tab stay in the sheet (see SheetTabFence).
+    Keys.onTabPressed: event => {
+        ((event.modifiers & Qt.ShiftModifier) ? tabEnd : tabStart).enter();
+        event.accepted = true;
+    }
+    Keys.onBacktabPressed: event => {
+        tabEnd.enter();
+        event.accepted = true;
+    }
 
     Component.onCompleted: {
         if (sheet.selectedDir === "")
@@ -58,6 +67,12 @@ Item {
     }
     onProviderChanged: sheet.checkProvider()
 
+    SheetTabFence {
+        id: tabStart
+        sheet: sheet
+        other: tabEnd
+        atEnd: false
+    }
     Rectangle {
         anchors.fill: parent
         radius: 14
@@ -321,5 +336,11 @@ Item {
     FolderChooser {
         id: folderChooser
         onChosen: path => sheet.selectedDir = path
+    }
+    SheetTabFence {
+        id: tabEnd
+        sheet: sheet
+        other: tabStart
+        atEnd: true
     }
 }

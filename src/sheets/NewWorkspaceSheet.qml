@@ -5,8 +5,8 @@ import Brinmoor.App
 import Brinmoor.Sheets
 import Brinmoor.Window
 
-// The panel that names a new workspace and picks its colour tag. "Create" (or Return in the
-// name field) adds it through AppModel, which selects it; a blank name gives "Untitled".
+// The panel that names a new workspace and picks its colour tag. "Create" (or Return anywhere in
+// the sheet) adds it through AppModel, which selects it; a blank name gives "Untitled".
 Item {
     id: sheet
     objectName: "newWorkspaceSheet"
@@ -32,8 +32,27 @@ Item {
     width: 332
     height: column.implicitHeight
 
-    // Escape in the sheet closes it, also from the name field (keys the field leaves come here).
+    // Escape in the sheet closes it, also from the name field (keys the field leaves come here);
+    // Return creates wherever the keyboard is in the sheet, as the footer's hint says.
     Keys.onEscapePressed: AppModel.activeSheet = ""
+    Keys.onReturnPressed: sheet.create()
+    Keys.onEnterPressed: sheet.create()
+    // Tab and Shift+Tab stay in the sheet (see SheetTabFence).
+    Keys.onTabPressed: event => {
+        ((event.modifiers & Qt.ShiftModifier) ? tabEnd : tabStart).enter();
+        event.accepted = true;
+    }
+    Keys.onBacktabPressed: event => {
+        tabEnd.enter();
+        event.accepted = true;
+    }
+
+    SheetTabFence {
+        id: tabStart
+        sheet: sheet
+        other: tabEnd
+        atEnd: false
+    }
 
     Rectangle {
         anchors.fill: parent
@@ -116,7 +135,7 @@ Item {
                     }
                     // Room for the marks, which are longer than what they stand for.
                     maximumLength: AppModel.maxNameLength + nameEdit.shown.length - nameEdit.value.length
-                    onAccepted: sheet.create()
+                    // Return goes on to the sheet (a text field lets it through), which creates.
                     placeholderText: "Q3 Launch"
                     placeholderTextColor: Theme.textFaint
                     color: Theme.textStrong
@@ -234,5 +253,11 @@ Item {
                 }
             }
         }
+    }
+    SheetTabFence {
+        id: tabEnd
+        sheet: sheet
+        other: tabStart
+        atEnd: true
     }
 }

@@ -223,6 +223,10 @@ FocusScope {
         // A sheet that opens takes the keyboard, whatever held it before (the catcher may have
         // cleared this loader's focus when it took the keyboard back).
         onLoaded: sheet.forceActiveFocus()
+        // A sheet keeps Tab among its own controls (SheetTabFence); one that reaches the layer
+        // itself stops here, for past the sheet lie the panes, which take Tab.
+        Keys.onTabPressed: event => event.accepted = true
+        Keys.onBacktabPressed: event => event.accepted = true
         // Taps inside the sheet never reach the backdrop.
         MouseArea {
             anchors.fill: parent

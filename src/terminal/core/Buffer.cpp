@@ -177,6 +177,7 @@ void Buffer::clear()
 
 void Buffer::softReset()
 {
+    cursorSaved = false;
     savedAttr = Attribute();
     savedY = 0;
     savedX = 0;

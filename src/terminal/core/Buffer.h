@@ -90,7 +90,11 @@ public:
 
     std::vector<bool> tabStops;
 
-    // DECSC state.
+    // DECSC state. Until a save (and again after a soft reset) the record holds nothing: a
+    // restore then homes the cursor with default rendition, sets and origin mode, and leaves
+    // the modes a save would have recorded (autowrap, margin mode, reverse wraparound) as
+    // they are, as xterm does.
+    bool cursorSaved = false;
     int savedX = 0;
     int savedY = 0;
     bool savedOriginMode = false;

@@ -244,11 +244,25 @@ void Terminal::cmdSaveCursor()
     b.savedOriginMode = originMode;
     b.savedMarginMode = marginMode;
     b.savedReverseWraparound = reverseWraparound;
+    b.cursorSaved = true;
 }
 
 void Terminal::cmdRestoreCursor()
 {
     Buffer& b = buffer();
+    if (!b.cursorSaved) {
+        // Nothing saved (a fresh screen, or after RIS or DECSTR): xterm homes the cursor with
+        // default rendition, G0-G3 designated as ASCII with G0 in GL, and origin mode off, and
+        // keeps autowrap, margin mode and reverse wraparound. Restoring the empty record's
+        // modes instead turned autowrap off for a program that only ran `tput rmcup`.
+        b.setX(0);
+        b.setY(0);
+        curAttr = Attribute();
+        resetCharsets();
+        gLevel = 0;
+        originMode = false;
+        return;
+    }
     // The screen may have shrunk since the save; an unclamped cursor would index past the
     // rows and cells of the buffer on the next write.
     b.setX(std::clamp(b.savedX, 0, cols()));

@@ -305,3 +305,66 @@ TEST(SavedCursor, restore_after_the_screen_shrank_is_clamped)
     EXPECT_LE(g.x(), 30);
     EXPECT_LE(g.y(), 7);
 }
+
+// DECRC, SCORC (CSI u) and the resets of modes 1048 and 1049 with nothing saved, on a fresh
+// terminal and after RIS and DECSTR, answer as xterm 379 (80x24, TERM=xterm-256color) answered
+// the same bytes: the cursor goes home with default rendition, sets and origin mode, and
+// autowrap, margin mode and reverse wraparound stay as they were. The state before the restore
+// is set up to differ from the defaults wherever it can.
+TEST(SavedCursor, restore_with_nothing_saved_answers_as_xterm)
+{
+    struct Prelude {
+        const char* name;
+        const char* bytes;
+    };
+    const Prelude preludes[] = {{"fresh", ""}, {"after RIS", "\x1b" "c"}, {"after DECSTR", "\x1b[!p"}};
+    struct State {
+        const char* name;
+        const char* bytes;
+        const char* reply; // CPR, DECRQM 7, 6, 69 and 45, DECRQSS SGR, then CPR after 100 letters
+    };
+    const State states[] = {
+        {"clean", "", "\\e[1;1R\\e[?7;1$y\\e[?6;2$y\\e[?69;2$y\\e[?45;2$y\\eP1$r0m\\e\\\\e[2;21R"},
+        {"pending wrap", "\x1b[5;1H\x1b[80Gx",
+         "\\e[1;1R\\e[?7;1$y\\e[?6;2$y\\e[?69;2$y\\e[?45;2$y\\eP1$r0m\\e\\\\e[2;21R"},
+        // Region, origin, margins (the 100 letters wrap to the left margin), reverse
+        // wraparound, rendition, DECSCA, G0 DEC graphics, G1 DEC supplemental in GL.
+        {"modes set", "\x1b[3;20r\x1b[?6h\x1b[?69h\x1b[5;30s\x1b[?45h\x1b[1;31;4m\x1b[1\"q\x1b(0\x1b)<\x0e\x1b[4;7H",
+         "\\e[1;1R\\e[?7;1$y\\e[?6;2$y\\e[?69;1$y\\e[?45;1$y\\eP1$r0m\\e\\\\e[4;23R"},
+        {"autowrap off", "\x1b[?7l\x1b[3;20r\x1b[?6h\x1b[1;31m\x1b(0\x1b[4;7H",
+         "\\e[1;1R\\e[?7;2$y\\e[?6;2$y\\e[?69;2$y\\e[?45;2$y\\eP1$r0m\\e\\\\e[1;80R"},
+    };
+    const char* restores[] = {"\x1b" "8", "\x1b[u", "\x1b[?1049l", "\x1b[?1048l"};
+    const std::string queries = "\x1b[6n\x1b[?7$p\x1b[?6$p\x1b[?69$p\x1b[?45$p\x1bP$qm\x1b\\\x1b[0m" +
+                                std::string(100, 'x') + "\x1b[6n";
+    for (const Prelude& prelude : preludes)
+        for (const State& state : states)
+            for (const char* restore : restores) {
+                SCOPED_TRACE(std::string(prelude.name) + ", " + state.name + ", then " + readable(restore));
+                Harness h;
+                h.feed(prelude.bytes);
+                h.feed(state.bytes);
+                h.feed(restore);
+                EXPECT_EQ(readable(reply(h, queries)), state.reply);
+                // The letters are letters: every set is ASCII again, in GL.
+                EXPECT_EQ(h.row(0).substr(0, 30), std::string(30, 'x'));
+                h.feed("\r");
+                const int col = h.x();
+                h.feed("\x0eq\x0f");
+                EXPECT_EQ(h.row(h.y()).substr(size_t(col), 1), "q");
+            }
+}
+
+// A save before DECSTR is forgotten by it, as in xterm: the restore homes the cursor.
+TEST(SavedCursor, soft_reset_forgets_the_saved_cursor)
+{
+    Harness h;
+    h.feed("\x1b[5;5H\x1b[1m\x1b" "7\x1b[!p\x1b[?7l\x1b[10;10H\x1b" "8");
+    EXPECT_EQ(h.pos(), std::make_pair(0, 0));
+    EXPECT_EQ(h.t().curAttr, Attribute());
+    EXPECT_FALSE(h.t().wraparound); // set after the reset, not part of any save
+    // A save after it is restored with its modes, as before.
+    h.feed("\x1b[?7h\x1b[3;4H\x1b" "7\x1b[?7l\x1b[H\x1b" "8");
+    EXPECT_EQ(h.pos(), std::make_pair(3, 2));
+    EXPECT_TRUE(h.t().wraparound);
+}

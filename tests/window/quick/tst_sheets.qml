@@ -10,6 +10,7 @@ Item {
 
     Component { id: addSheet; AddSessionSheet {} }
     Component { id: workspaceSheet; NewWorkspaceSheet {} }
+    Component { id: tabTaker; TextInput { width: 100; height: 20; activeFocusOnTab: true } }
     Component { id: onboardingView; OnboardingView { width: 800; height: 600 } }
     // A status card on the sheet's surface, as the add-session sheet and the onboarding show it.
     Component {
@@ -135,6 +136,41 @@ Item {
             mouseClick(findChild(s, "cancelButton"));
             compare(AppModel.activeSheet, "");
             compare(AppModel.selectedSessions.count, before);
+        }
+
+        // An item behind the sheet takes Tab, as the terminal panes do: Tab and Shift+Tab never
+        // reach it, and Return creates one workspace, from the name field or the sheet itself.
+        function test_sheets_keep_tab_and_return_to_themselves() {
+            const behind = createTemporaryObject(tabTaker, top);
+            const sheets = [
+                { component: workspaceSheet, sheet: "newWorkspace", stays: "nameField" },
+                { component: addSheet, sheet: "addSession", stays: "addSessionSheet" },
+            ];
+            for (const c of sheets) {
+                AppModel.activeSheet = c.sheet;
+                const s = createTemporaryObject(c.component, top, { recents: [] });
+                const holder = c.stays === s.objectName ? s : findChild(s, c.stays);
+                holder.forceActiveFocus();
+                const keys = [[Qt.Key_Tab, Qt.NoModifier], [Qt.Key_Tab, Qt.NoModifier], [Qt.Key_Tab, Qt.ShiftModifier],
+                              [Qt.Key_Backtab, Qt.ShiftModifier], [Qt.Key_Backtab, Qt.ShiftModifier]];
+                for (const [key, modifiers] of keys) {
+                    keyClick(key, modifiers);
+                    verify(holder.activeFocus, c.sheet + ": the sheet keeps the keyboard");
+                    verify(!behind.activeFocus, c.sheet);
+                }
+                keyClick(Qt.Key_Escape);
+                compare(AppModel.activeSheet, "", c.sheet + ": Escape closes");
+            }
+            AppModel.activeSheet = "newWorkspace";
+            const s = createTemporaryObject(workspaceSheet, top);
+            const count = top.savedState().workspaces.length;
+            for (const focus of [findChild(s, "nameField"), s]) {
+                AppModel.activeSheet = "newWorkspace";
+                focus.forceActiveFocus();
+                keyClick(Qt.Key_Return);
+                compare(AppModel.activeSheet, "");
+                compare(top.savedState().workspaces.length, count + (focus === s ? 2 : 1), "one workspace per Return");
+            }
         }
 
         function test_new_workspace_untouched_is_untitled_with_the_first_tag() {

@@ -6,6 +6,8 @@
 #include "AppQmlModules.h"
 #include "support/AppScenario.h"
 
+#include <QKeySequence>
+
 namespace {
 
 using brinmoor::test::SeedSession;
@@ -171,4 +173,97 @@ TEST_F(AppFocus, a_closed_sheet_gives_the_keyboard_back_to_the_terminal_with_foc
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->activeFocusItem() == view; }, 3000));
     type("touch after-cancel");
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(project("api") + "/after-cancel"); }, 5000));
+}
+
+// With a terminal holding the keyboard and a command half typed at its prompt, each sheet keeps
+// every key: Tab and Shift+Tab (as Qt::Key_Tab with Shift and as Qt::Key_Backtab) stay among the
+// sheet's own controls, typed text goes to the sheet or nowhere, Escape closes it, and Return does
+// what the sheet's hint says (opens a terminal, creates a workspace). The shell is then asked for
+// the rest of the line it holds: nothing the sheet was given is in it, and it never ran.
+TEST_F(AppFocus, an_open_sheet_keeps_every_key_from_the_terminal_behind_it)
+{
+    QQmlApplicationEngine eng;
+    start(eng);
+    auto* model = brinmoor::AppModel::instance();
+    struct Sheet {
+        const char* name;
+        Qt::Key shortcut;
+        const char* itemName;
+        const char* marker;
+    };
+    const Sheet sheets[] = {
+        {"add session", Qt::Key_T, "addSessionSheet", "half-add"},
+        {"new workspace", Qt::Key_N, "newWorkspaceSheet", "half-new"},
+    };
+    const auto keysStayIn = [&](QQuickItem* sheet) {
+        QQuickItem* focus = window->activeFocusItem();
+        return focus && (focus == sheet || sheet->isAncestorOf(focus));
+    };
+    const auto openSheet = [&](const Sheet& s) -> QQuickItem* {
+        QTest::keyClick(window, s.shortcut, Qt::ControlModifier | Qt::ShiftModifier);
+        QQuickItem* sheet = nullptr;
+        (void)QTest::qWaitFor([&] { return (sheet = item(QString::fromLatin1(s.itemName))) != nullptr; }, 3000);
+        return sheet;
+    };
+    for (const Sheet& s : sheets) {
+        SCOPED_TRACE(s.name);
+        const QString marker = QString::fromLatin1(s.marker);
+        model->selectWorkspace(kOne);
+        QQuickItem* view = terminalOf("api");
+        ASSERT_NE(view, nullptr);
+        click(view);
+        ASSERT_EQ(window->activeFocusItem(), view);
+        for (QChar ch : "touch " + marker)
+            QTest::keyClick(window, ch.toLatin1());
+
+        QQuickItem* sheet = openSheet(s);
+        ASSERT_NE(sheet, nullptr);
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> tabs[] = {
+            {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::NoModifier},
+            {Qt::Key_Tab, Qt::ShiftModifier}, {Qt::Key_Backtab, Qt::ShiftModifier},
+            {Qt::Key_Backtab, Qt::ShiftModifier}, {Qt::Key_Tab, Qt::NoModifier}};
+        for (const auto& [key, modifiers] : tabs) {
+            QTest::keyClick(window, key, modifiers);
+            EXPECT_TRUE(keysStayIn(sheet)) << "after " << QKeySequence(key | modifiers).toString().toStdString()
+                                           << " the keyboard is with "
+                                           << (window->activeFocusItem() ? window->activeFocusItem()->metaObject()->className() : "nothing");
+        }
+        for (QChar ch : QStringLiteral("x-leak"))
+            QTest::keyClick(window, ch.toLatin1());
+        EXPECT_TRUE(keysStayIn(sheet));
+        QTest::keyClick(window, Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return item(QString::fromLatin1(s.itemName)) == nullptr; }, 3000))
+            << "Escape closes the sheet";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->activeFocusItem() == view; }, 3000));
+
+        // Return in the sheet does the sheet's own thing.
+        const auto workspaces = model->workspaces().size();
+        const int panes = model->selectedSessions()->rowCount();
+        // The add-session sheet opens its terminal in a recent folder that it preselects.
+        model->rememberRecent(project("other"));
+        sheet = openSheet(s);
+        ASSERT_NE(sheet, nullptr);
+        if (QQuickItem* terminalChip = item("terminalChip"))
+            click(terminalChip);
+        QTest::keyClick(window, Qt::Key_Tab);
+        QTest::keyClick(window, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return item(QString::fromLatin1(s.itemName)) == nullptr; }, 3000))
+            << "Return does what the hint says";
+        if (s.shortcut == Qt::Key_N)
+            EXPECT_EQ(model->workspaces().size(), workspaces + 1);
+        else
+            EXPECT_EQ(model->selectedSessions()->rowCount(), panes + 1);
+
+        // The shell still holds exactly the half-typed line: finished here, it makes one file.
+        model->selectWorkspace(kOne);
+        view = terminalOf("api");
+        ASSERT_NE(view, nullptr);
+        click(view);
+        ASSERT_EQ(window->activeFocusItem(), view);
+        type("-done");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(project("api") + "/" + marker + "-done"); }, 5000))
+            << "the shell's line was changed by the sheet's keys";
+        const QStringList made = QDir(project("api")).entryList({marker + "*"}, QDir::Files);
+        EXPECT_EQ(made, QStringList{marker + "-done"});
+    }
 }
