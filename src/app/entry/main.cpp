@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "InstanceLock.h"
 #include "MemoryRelease.h"
+#include "RenderThreads.h"
 #include "SceneGraphBackend.h"
 #include "StallWatch.h"
 #include "Store.h"
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
+#include <QThreadPool>
 #include <QWindow>
 #include <QUrl>
 
@@ -55,6 +57,13 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "brinmoor: could not lock the data folder; running without the single-instance guard\n");
         break;
     }
+
+    // Before any window paints: the renderer's threads are made now, while the system grants
+    // them, and kept for the life of the process.
+    const int renderThreads = brinmoor::keepRenderThreadsReady();
+    if (renderThreads < QThreadPool::globalInstance()->maxThreadCount())
+        std::fprintf(stderr, "brinmoor: only %d of %d drawing threads could be made\n", renderThreads,
+                     QThreadPool::globalInstance()->maxThreadCount());
 
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     brinmoor::chooseSceneGraphBackend();
