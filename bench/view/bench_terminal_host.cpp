@@ -7,6 +7,10 @@
 //    typist). Target: within one frame (16.7 ms) of the key.
 //  - HostEnd16: ending sixteen panes at once (hang-up, SIGTERM): time until no process of any of
 //    them remains. Target: well under the 2 s SIGKILL delay for shells that honour the hang-up.
+//  - HostQuit/<n>: the application's quit with n live panes (1, 20, 100), each shell at its prompt
+//    with a background job: the host's shutdown, from its call until it returns with no process
+//    of any pane left. Target: under 2 s at 100 panes, growing little with the panes (the process
+//    table is read for all panes together).
 //  - HostPaneCost/<n>: n panes started through the host, each shell at its prompt: the address
 //    space (VmSize), resident memory and threads that each started pane adds. Target: no thread
 //    of its own and a few MB of address space a pane, so a hundred panes fit well inside a 3 GB
@@ -169,6 +173,40 @@ void HostPaneCost(benchmark::State& state)
     }
 }
 BENCHMARK(HostPaneCost)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void HostQuit(benchmark::State& state)
+{
+    ensureApp();
+    const int panes = int(state.range(0));
+    for (auto _ : state) {
+        std::vector<LocalProcessTerminalView*> views;
+        for (int i = 0; i < panes; ++i)
+            views.push_back(TerminalHost::shared().view(QUuid::createUuid(), QStringLiteral("~"), true, QSizeF(420, 240)));
+        const auto prompted = [&] {
+            return std::all_of(views.begin(), views.end(), [](LocalProcessTerminalView* v) {
+                return v->getTerminal().buffer().x() > 0 || v->getTerminal().buffer().y() > 0;
+            });
+        };
+        QElapsedTimer started;
+        started.start();
+        while (!prompted() && started.elapsed() < 60000)
+            spin(5);
+        std::vector<pid_t> shells;
+        for (LocalProcessTerminalView* v : views) {
+            shells.push_back(v->process->shellPid());
+            v->send(QStringLiteral("sleep 600 &\n"));
+        }
+        spin(300);
+        QElapsedTimer t;
+        t.start();
+        TerminalHost::shared().shutdown();
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        state.counters["left"] = double(std::count_if(shells.begin(), shells.end(), [](pid_t p) {
+            return p > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(p));
+        }));
+    }
+}
+BENCHMARK(HostQuit)->Arg(1)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 void HostKeyEcho(benchmark::State& state)
 {

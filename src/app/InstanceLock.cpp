@@ -1,5 +1,6 @@
 #include "InstanceLock.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -21,6 +22,8 @@ const char kComing[] = "ok\n";
 
 InstanceLock::InstanceLock(const QString& folder, QObject* parent) : QObject(parent), m_folder(folder)
 {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &InstanceLock::stopAnswering);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = m_server.nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
@@ -59,7 +62,7 @@ QString InstanceLock::serverName(const QString& folder)
          + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
 }
 
-InstanceLock::Outcome InstanceLock::acquire()
+InstanceLock::Outcome InstanceLock::acquire(int waitMs)
 {
     if (m_folder.isEmpty() || !QDir().mkpath(m_folder))
         return Outcome::Failed;
@@ -72,30 +75,38 @@ InstanceLock::Outcome InstanceLock::acquire()
     }
     if (m_lock->error() != QLockFile::LockFailedError)
         return Outcome::Failed;
-    // Two starts at the same moment: the loser may find the winner's lock before its socket
-    // listens, so it tries to reach it for a little while. Just after an instance was killed, a
-    // child it forked may still hold the lock and the socket for a moment (until it execs); it
-    // never answers, and the lock becomes free once it lets go.
+    // The holder that does not answer is most likely quitting (it stopped listening, and its
+    // panes' processes are being ended), or a start at the same moment whose socket does not
+    // listen yet: either lets go of the lock or answers soon. Just after an instance was killed,
+    // a child it forked may still hold the socket for a moment (until it execs); it never
+    // answers, and the lock becomes free once it lets go.
     const QString name = serverName(m_folder);
-    const QDeadlineTimer deadline(3000);
+    const QDeadlineTimer deadline(waitMs);
     while (!askToComeForward(name)) {
-        // The holder may have just quit: then this start becomes the instance.
         if (m_lock->tryLock(0)) {
             listen();
             return Outcome::Acquired;
         }
         if (deadline.hasExpired()) {
-            // No answer: a holder that is still alive may only be busy, so this start gives way;
-            // one that is gone left a lock nobody can take, and the app runs without the guard.
+            // A holder that is gone left a lock nobody can take: the app runs without the guard.
+            // One still alive that neither answered nor let go is said to the caller, which must
+            // not pass that off as the other copy having come forward.
             qint64 pid = 0;
             QString host, app;
             const bool known = m_lock->getLockInfo(&pid, &host, &app);
             return known && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH ? Outcome::Failed
-                                                                                    : Outcome::AnotherRuns;
+                                                                                    : Outcome::NoAnswer;
         }
         QThread::msleep(50);
     }
     return Outcome::AnotherRuns;
+}
+
+void InstanceLock::stopAnswering()
+{
+    // Closing the server takes its socket name away, so a start asks no one and waits for the
+    // lock, which goes when this object does.
+    m_server.close();
 }
 
 void InstanceLock::bringForward(QWindow* window)

@@ -7,7 +7,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QWindow>
 
@@ -99,4 +101,46 @@ TEST(InstanceLock, the_lock_of_a_killed_instance_is_taken_over)
     ASSERT_TRUE(app.waitForFinished());
     InstanceLock next(folder);
     EXPECT_EQ(next.acquire(), InstanceLock::Outcome::Acquired);
+}
+
+// A copy that is quitting (it holds the lock while its panes' processes end, and no longer
+// answers) makes a start wait for it, bounded, and that start then opens its own window: it never
+// ends with success and nothing shown. A holder that neither answers nor lets go in time is said
+// to be one, not taken for an answer.
+TEST(InstanceLock, a_start_while_a_copy_quits_waits_for_it_and_becomes_the_instance)
+{
+    brinmoor::test::ScopedDataHome home;
+    home.writeState(kState, brinmoor::AppInfo::isDev());
+    const QString folder = brinmoor::Store::forThisBuild().folderPath();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QLockFile quitting(folder + QStringLiteral("/instance.lock"));
+    quitting.setStaleLockTime(0);
+    ASSERT_TRUE(quitting.tryLock(0));
+
+    InstanceLock impatient(folder);
+    EXPECT_EQ(impatient.acquire(300), InstanceLock::Outcome::NoAnswer);
+
+    QProcess second;
+    startApp(second);
+    ASSERT_TRUE(second.waitForStarted());
+    // The quitting copy takes a few seconds to let go, as one with many panes may; a start that
+    // gave up meanwhile has ended by then.
+    QElapsedTimer quitTime;
+    quitTime.start();
+    waitUntil([&] { return second.state() == QProcess::NotRunning || quitTime.elapsed() >= 4000; }, 6000);
+    quitting.unlock();
+    ASSERT_EQ(second.state(), QProcess::Running) << "the start ended with status " << second.exitCode()
+                                                 << " while the other copy quit";
+    // It is the instance now: its socket answers, and a third start is sent to it.
+    QLocalSocket probe;
+    EXPECT_TRUE(waitUntil([&] {
+        probe.abort();
+        probe.connectToServer(InstanceLock::serverName(folder));
+        return probe.waitForConnected(100);
+    }, 10000));
+    probe.abort();
+    InstanceLock third(folder);
+    EXPECT_EQ(third.acquire(), InstanceLock::Outcome::AnotherRuns);
+    second.terminate();
+    EXPECT_TRUE(second.waitForFinished());
 }

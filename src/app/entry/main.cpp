@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "InstanceLock.h"
 #include "MemoryRelease.h"
+#include "RenderThreads.h"
 #include "SceneGraphBackend.h"
 #include "StallWatch.h"
 #include "Store.h"
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
+#include <QThreadPool>
 #include <QWindow>
 #include <QUrl>
 
@@ -44,11 +46,24 @@ int main(int argc, char* argv[])
         // A new build on trial that meets a copy the user started meanwhile: the swap hears why.
         brinmoor::UpdateHandshake::reportAnotherCopy();
         return 0;
+    case brinmoor::InstanceLock::Outcome::NoAnswer:
+        // Not a success: no window came forward and none opens here.
+        brinmoor::UpdateHandshake::reportAnotherCopy();
+        std::fprintf(stderr, "brinmoor: another copy holds the data folder (%s) and neither answered nor quit; "
+                             "nothing was opened\n", qPrintable(instance.lockPath()));
+        return 1;
     case brinmoor::InstanceLock::Outcome::Failed:
         // Without a lock the app still runs; it just cannot keep a second start away.
         std::fprintf(stderr, "brinmoor: could not lock the data folder; running without the single-instance guard\n");
         break;
     }
+
+    // Before any window paints: the renderer's threads are made now, while the system grants
+    // them, and kept for the life of the process.
+    const int renderThreads = brinmoor::keepRenderThreadsReady();
+    if (renderThreads < QThreadPool::globalInstance()->maxThreadCount())
+        std::fprintf(stderr, "brinmoor: only %d of %d drawing threads could be made\n", renderThreads,
+                     QThreadPool::globalInstance()->maxThreadCount());
 
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     brinmoor::chooseSceneGraphBackend();
@@ -68,7 +83,12 @@ int main(int argc, char* argv[])
     engine.load(QUrl(QStringLiteral("qrc:/Brinmoor/Main.qml")));
     brinmoor::UpdateHandshake::confirmStartWhenShown(engine.rootObjects(), startMarker);
     // The user closed the window: the one clean end of a new build on trial.
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [] { brinmoor::UpdateHandshake::confirmUserQuit(); });
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [&instance] {
+        brinmoor::UpdateHandshake::confirmUserQuit();
+        // Quitting: a start from now on waits for this copy to let go instead of asking it to
+        // raise a window that is gone.
+        instance.stopAnswering();
+    });
     QObject::connect(&instance, &brinmoor::InstanceLock::activationRequested, &engine, [&engine] {
         for (QObject* root : engine.rootObjects())
             brinmoor::InstanceLock::bringForward(qobject_cast<QWindow*>(root));

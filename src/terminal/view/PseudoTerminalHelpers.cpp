@@ -1,6 +1,7 @@
 #include "PseudoTerminalHelpers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -80,24 +81,201 @@ void resetSignals()
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-// Why starting one more process would leave fewer tasks than the reserve under the user's task
-// limit, or an empty string. Root is not held to the limit.
-std::string taskLimitRefusal()
+// The first line of a small file, without its line end; nothing when it cannot be read.
+std::optional<std::string> firstLine(const std::string& path)
 {
-    struct rlimit rl;
-    if (::getrlimit(RLIMIT_NPROC, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY || ::getuid() == 0)
-        return {};
-    const long long inUse = PseudoTerminalHelpers::userTaskCount(::getuid());
-    if (inUse < 0)
-        return {};
-    const long long limit = (long long)rl.rlim_cur;
-    if (limit - inUse - 1 >= PseudoTerminalHelpers::taskReserve())
-        return {};
-    return "the user's task limit of " + std::to_string(limit) + " is nearly reached (" + std::to_string(inUse)
-           + " in use), and the rest is kept for the application itself";
+    FILE* f = std::fopen(path.c_str(), "re");
+    if (!f)
+        return std::nullopt;
+    char buf[256];
+    const bool got = std::fgets(buf, sizeof buf, f) != nullptr;
+    std::fclose(f);
+    if (!got)
+        return std::nullopt;
+    std::string line(buf);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+std::vector<std::string> linesOf(const std::string& path)
+{
+    std::vector<std::string> lines;
+    FILE* f = std::fopen(path.c_str(), "re");
+    if (!f)
+        return lines;
+    std::string line;
+    for (int c; (c = std::fgetc(f)) != EOF;) {
+        if (c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+        } else if (line.size() < 8192) {
+            line.push_back(char(c));
+        }
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    std::fclose(f);
+    return lines;
+}
+
+std::vector<std::string> split(const std::string& text, char sep)
+{
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = text.find(sep, from)) != std::string::npos; from = at + 1)
+        parts.push_back(text.substr(from, at - from));
+    parts.push_back(text.substr(from));
+    return parts;
+}
+
+// A whole non-negative decimal number, or nothing.
+std::optional<long long> wholeNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoll(text);
+}
+
+// mountinfo writes blanks, tabs, newlines and backslashes in paths as octal escapes ("\040").
+std::string unescapeMountPath(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && std::isdigit((unsigned char)text[i + 1]) && std::isdigit((unsigned char)text[i + 2])
+            && std::isdigit((unsigned char)text[i + 3])) {
+            out.push_back(char((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// A cgroup file system as mounted: where, and which of its groups its top is (not "/" where
+// only a part of the hierarchy is visible, as in some containers).
+struct CgroupMount {
+    std::string root;
+    std::string mountPoint;
+};
+
+// The unified hierarchy (cgroup2) or the v1 hierarchy that has the pids controller.
+std::optional<CgroupMount> findCgroupMount(const std::string& fsRoot, bool unified)
+{
+    for (const std::string& line : linesOf(fsRoot + "/proc/self/mountinfo")) {
+        // id parent major:minor root mount-point options [optional fields] - type source super-options
+        const size_t dash = line.find(" - ");
+        if (dash == std::string::npos)
+            continue;
+        const std::vector<std::string> before = split(line.substr(0, dash), ' ');
+        const std::vector<std::string> after = split(line.substr(dash + 3), ' ');
+        if (before.size() < 5 || after.empty())
+            continue;
+        bool match = false;
+        if (unified) {
+            match = after[0] == "cgroup2";
+        } else if (after[0] == "cgroup" && after.size() >= 3) {
+            const std::vector<std::string> options = split(after[2], ',');
+            match = std::find(options.begin(), options.end(), "pids") != options.end();
+        }
+        if (match)
+            return CgroupMount{unescapeMountPath(before[3]), unescapeMountPath(before[4])};
+    }
+    return std::nullopt;
+}
+
+// The process's group in the unified hierarchy ("0::/path") or in the pids controller's
+// ("N:pids,...:/path").
+std::optional<std::string> ownCgroup(const std::string& fsRoot, bool unified)
+{
+    for (const std::string& line : linesOf(fsRoot + "/proc/self/cgroup")) {
+        const size_t first = line.find(':');
+        const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+        if (second == std::string::npos)
+            continue;
+        const std::string id = line.substr(0, first);
+        const std::vector<std::string> controllers = split(line.substr(first + 1, second - first - 1), ',');
+        const std::string path = line.substr(second + 1);
+        if (unified ? (id == "0" && controllers == std::vector<std::string>{""})
+                    : std::find(controllers.begin(), controllers.end(), "pids") != controllers.end())
+            return path;
+    }
+    return std::nullopt;
+}
+
+void addLevels(const std::string& fsRoot, bool unified, std::vector<PseudoTerminalHelpers::CgroupTaskLimit>& out)
+{
+    const std::optional<CgroupMount> mount = findCgroupMount(fsRoot, unified);
+    const std::optional<std::string> own = ownCgroup(fsRoot, unified);
+    if (!mount || !own || mount->mountPoint.empty() || mount->mountPoint[0] != '/')
+        return;
+    std::string top = mount->mountPoint;
+    while (top.size() > 1 && top.back() == '/')
+        top.pop_back();
+    // The group's path below the mount's top; a group outside what is mounted (or one given
+    // with "..", as from another cgroup namespace) leaves only the top to read.
+    std::string below;
+    const std::string& rootOfMount = mount->root;
+    if (rootOfMount == "/")
+        below = *own;
+    else if (own->compare(0, rootOfMount.size(), rootOfMount) == 0
+             && (own->size() == rootOfMount.size() || (*own)[rootOfMount.size()] == '/'))
+        below = own->substr(rootOfMount.size());
+    if (below.find("/..") != std::string::npos || (!below.empty() && below[0] != '/'))
+        below.clear();
+    while (!below.empty() && below.back() == '/')
+        below.pop_back();
+
+    for (std::string folder = top + below;;) {
+        const std::optional<std::string> max = firstLine(fsRoot + folder + "/pids.max");
+        const std::optional<std::string> current = firstLine(fsRoot + folder + "/pids.current");
+        const std::optional<long long> limit = max ? wholeNumber(*max) : std::nullopt;
+        const std::optional<long long> inUse = current ? wholeNumber(*current) : std::nullopt;
+        if (limit && inUse)
+            out.push_back({*limit, *inUse, folder});
+        if (folder.size() <= top.size())
+            break;
+        folder.erase(folder.rfind('/'));
+        if (folder.size() < top.size())
+            folder = top;
+    }
 }
 
 } // namespace
+
+std::vector<PseudoTerminalHelpers::CgroupTaskLimit> PseudoTerminalHelpers::cgroupTaskLimits(const std::string& fsRoot)
+{
+    std::vector<CgroupTaskLimit> limits;
+#if defined(__linux__)
+    addLevels(fsRoot, true, limits);
+    addLevels(fsRoot, false, limits);
+#else
+    (void)fsRoot;
+#endif
+    return limits;
+}
+
+std::string PseudoTerminalHelpers::taskLimitRefusal(const std::string& fsRoot)
+{
+    const long long reserve = taskReserve();
+    const std::string kept = ", and the rest is kept for the application itself";
+    // The user's limit: root is not held to it.
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NPROC, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && ::getuid() != 0) {
+        const long long inUse = userTaskCount(::getuid());
+        const long long limit = (long long)rl.rlim_cur;
+        if (inUse >= 0 && limit - inUse - 1 < reserve)
+            return "the user's task limit of " + std::to_string(limit) + " is nearly reached (" + std::to_string(inUse)
+                 + " in use)" + kept;
+    }
+    // A control group's limit holds for every process in it and below it, root included.
+    for (const CgroupTaskLimit& level : cgroupTaskLimits(fsRoot))
+        if (level.max - level.current - 1 < reserve)
+            return "the task limit of " + std::to_string(level.max) + " of the control group " + level.folder
+                 + " is nearly reached (" + std::to_string(level.current) + " in use)" + kept;
+    return {};
+}
 
 long long PseudoTerminalHelpers::taskReserve()
 {

@@ -29,10 +29,9 @@ public:
     // execve fails the child writes one line to the terminal and exits with status 127.
     // Returns nothing when the pseudo-terminal or the process cannot be made, and then says why
     // in `error` when one is given ("no new process could be made (Resource temporarily
-    // unavailable)"); nothing of the attempt stays open. Under a task limit (RLIMIT_NPROC) no
-    // child is started that would leave the user fewer than taskReserve() tasks: the
-    // application's own threads (Qt starts pool threads while it paints) need them, and a
-    // thread Qt cannot start freezes the window for good.
+    // unavailable)"); nothing of the attempt stays open. Under a task limit no child is started
+    // that would leave fewer than taskReserve() tasks (taskLimitRefusal): the application's own
+    // threads need them, and a thread the system refuses can leave a part of it waiting for good.
     static std::optional<Child> forkAndExec(const std::string& executable, const std::vector<std::string>& args,
                                             const std::vector<std::string>& env,
                                             const std::optional<std::string>& currentDirectory,
@@ -43,6 +42,24 @@ public:
     static long long taskReserve();
     // The tasks that the user with this real id runs now, or -1 where they cannot be counted.
     static long long userTaskCount(uid_t uid);
+
+    // One level of the control groups that hold this process whose task limit is a number.
+    struct CgroupTaskLimit {
+        long long max = 0;     // pids.max
+        long long current = 0; // pids.current: the tasks of the group and the groups below it
+        std::string folder;    // where the group's files are
+    };
+    // The task limits of every level of this process's control groups, from its own group up to
+    // the root of the hierarchy: the unified (v2) hierarchy and the v1 pids controller, each
+    // found through /proc/self/cgroup and /proc/self/mountinfo. A level whose limit is "max" or
+    // whose files are missing or unreadable is left out. `fsRoot` goes before every path read,
+    // so that a fake tree can stand in for the system's.
+    static std::vector<CgroupTaskLimit> cgroupTaskLimits(const std::string& fsRoot = {});
+
+    // Why starting one more process now would leave fewer than taskReserve() tasks under a task
+    // limit that binds this process, or an empty text: the user's RLIMIT_NPROC (which does not
+    // hold for root) and the pids.max of every control group level (which holds for root too).
+    static std::string taskLimitRefusal(const std::string& fsRoot = {});
 
     // ioctl TIOCSWINSZ on the master; returns the ioctl result.
     static int setWinSize(int masterPtyDescriptor, winsize& windowSize);

@@ -151,6 +151,14 @@ QSet<QUuid> TerminalHost::delegates() const
 
 void TerminalHost::dropView(const QUuid& sessionID)
 {
+    QList<PaneProcessEnder::Ending> endings;
+    takeView(sessionID, endings);
+    m_ender.endAll(endings);
+    emit viewDropped(sessionID);
+}
+
+void TerminalHost::takeView(const QUuid& sessionID, QList<PaneProcessEnder::Ending>& endings)
+{
     LocalProcessTerminalView* view = m_views.take(sessionID);
     // The exit report goes first: whatever the shell does from now on reaches no one.
     std::shared_ptr<ProcessDelegate> reporter = m_delegates.take(sessionID);
@@ -173,24 +181,28 @@ void TerminalHost::dropView(const QUuid& sessionID)
         // Destroying the view closes the terminal's master: the hang-up. While an exit report
         // is being delivered the view may still be on the stack, so it goes a moment later.
         const bool reporting = m_reporting > 0;
-        m_ender.end(shell, running, [view, reporting] {
-            if (reporting)
-                view->deleteLater();
-            else
-                delete view;
-        });
+        endings.append({shell, running, [view, reporting] {
+                            if (reporting)
+                                view->deleteLater();
+                            else
+                                delete view;
+                        }});
     }
     for (const QPointer<TerminalSurfaceView>& s : surfaces)
         if (s)
             s->notifyDropped();
-    emit viewDropped(sessionID);
 }
 
 void TerminalHost::shutdown()
 {
+    // Every pane in one ending: the process table is read for all of them together.
     const QList<QUuid> ids = m_views.keys();
+    QList<PaneProcessEnder::Ending> endings;
     for (const QUuid& id : ids)
-        dropView(id);
+        takeView(id, endings);
+    m_ender.endAll(endings);
+    for (const QUuid& id : ids)
+        emit viewDropped(id);
     m_ender.finishAll();
 }
 

@@ -92,6 +92,9 @@ signals:
 private:
     void spawnShell(LocalProcessTerminalView* view, const QString& directory);
     void placeView(const QUuid& sessionID);
+    // Takes the session's view and entry out of the host and adds its ending (the hang-up
+    // included) to `endings`; its surfaces are told.
+    void takeView(const QUuid& sessionID, QList<PaneProcessEnder::Ending>& endings);
 
     QHash<QUuid, LocalProcessTerminalView*> m_views; // owned
     QHash<QUuid, std::shared_ptr<ProcessDelegate>> m_delegates;

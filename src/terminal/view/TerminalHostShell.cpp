@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 #include <cerrno>
 #include <csignal>
@@ -168,31 +170,75 @@ PaneProcessEnder::ProcessRef PaneProcessEnder::identify(pid_t pid)
     return ProcessRef{pid, readStat(pid, st) ? st.startTime : 0};
 }
 
-QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::sessionMembers(pid_t sessionLeader)
+QList<PaneProcessEnder::ProcessEntry> PaneProcessEnder::readProcessTable()
 {
-    QList<ProcessRef> members;
+    QList<ProcessEntry> table;
 #if defined(__linux__)
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    table.reserve(entries.size());
     for (const QString& name : entries) {
         bool ok = false;
         const pid_t pid = pid_t(name.toInt(&ok));
         if (!ok || pid <= 0)
             continue;
         StatFields st;
-        if (readStat(pid, st) && st.session == sessionLeader && st.state != 'Z' && st.state != 'X')
-            members.append(ProcessRef{pid, st.startTime});
+        if (readStat(pid, st)) // else gone meanwhile
+            table.append(ProcessEntry{pid, st.session, st.state, st.startTime});
     }
-#else
-    (void)sessionLeader;
 #endif
+    return table;
+}
+
+namespace {
+
+bool liveState(char state)
+{
+    return state != 'Z' && state != 'X';
+}
+
+} // namespace
+
+QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::sessionMembers(pid_t sessionLeader)
+{
+    QList<ProcessRef> members;
+    for (const ProcessEntry& e : readProcessTable())
+        if (e.session == sessionLeader && liveState(e.state))
+            members.append(ProcessRef{e.pid, e.startTime});
     return members;
 }
 
 bool PaneProcessEnder::isAlive(const ProcessRef& ref)
 {
     StatFields st;
-    return ref.pid > 0 && readStat(ref.pid, st) && st.startTime == ref.startTime && st.state != 'Z'
-        && st.state != 'X';
+    return ref.pid > 0 && readStat(ref.pid, st) && st.startTime == ref.startTime && liveState(st.state);
+}
+
+struct PaneProcessEnder::Snapshot {
+    bool read = false; // false where no process table could be read: then each process is asked alone
+    QHash<pid_t, unsigned long long> alive;            // live process -> start time
+    QHash<long long, QList<ProcessRef>> bySession;     // live processes of each session
+
+    bool isAlive(const ProcessRef& ref) const
+    {
+        if (!read)
+            return PaneProcessEnder::isAlive(ref);
+        const auto it = alive.constFind(ref.pid);
+        return it != alive.cend() && *it == ref.startTime;
+    }
+};
+
+PaneProcessEnder::Snapshot PaneProcessEnder::snapshot() const
+{
+    Snapshot s;
+    const QList<ProcessEntry> table = m_table ? m_table() : QList<ProcessEntry>();
+    s.read = !table.isEmpty();
+    for (const ProcessEntry& e : table) {
+        if (!liveState(e.state))
+            continue;
+        s.alive.insert(e.pid, e.startTime);
+        s.bySession[e.session].append(ProcessRef{e.pid, e.startTime});
+    }
+    return s;
 }
 
 bool PaneProcessEnder::isOurShell(const ProcessRef& shell) const
@@ -205,98 +251,122 @@ bool PaneProcessEnder::isOurShell(const ProcessRef& shell) const
     return !shell.startTime || (readStat(shell.pid, st) && st.startTime == shell.startTime);
 }
 
-void PaneProcessEnder::end(const ProcessRef& shell, bool stillRunning, const std::function<void()>& hangUp)
+void PaneProcessEnder::endAll(const QList<Ending>& panes)
 {
-    const bool ours = shell.startTime ? isOurShell(shell) : (stillRunning && isOurShell(shell));
-    if (!ours) {
-        // Nothing of ours runs (never started, or ended and reaped): only the terminal goes.
+    QList<Pending> started;
+    QList<std::function<void()>> hangUps;
+    for (const Ending& e : panes) {
+        const bool ours = e.shell.startTime ? isOurShell(e.shell) : (e.stillRunning && isOurShell(e.shell));
+        if (ours)
+            started.append(Pending{e.shell, {}, nullptr, {}});
+        // Else nothing of ours runs (never started, or ended and reaped): only the terminal goes.
+        hangUps.append(e.hangUp);
+    }
+    if (!started.isEmpty()) {
+        // Taken while the shells are unreaped, so their session ids still name their sessions.
+        const Snapshot now = snapshot();
+        for (Pending& p : started)
+            p.members = now.bySession.value(p.shell.pid);
+    }
+    for (const std::function<void()>& hangUp : std::as_const(hangUps))
         if (hangUp)
             hangUp();
+    if (started.isEmpty())
         return;
-    }
-    Pending p;
-    p.shell = shell;
-    // Taken while the shell is unreaped, so its session id still names this session.
-    p.members = sessionMembers(shell.pid);
-    if (hangUp)
-        hangUp();
-    signalAll(p, SIGTERM, false);
 
-    auto* timer = new QTimer(this);
-    timer->setSingleShot(true);
-    timer->setInterval(m_killDelayMs);
-    const pid_t pid = shell.pid;
-    connect(timer, &QTimer::timeout, this, [this, pid] { finish(pid); });
-    p.timer = timer;
-    m_pending.append(p);
-    timer->start();
-}
-
-void PaneProcessEnder::signalAll(const Pending& p, int signal, bool rescan)
-{
-    const bool shellUnreaped = isOurShell(p.shell);
-    // The shell: proven by its start time where the process table can be read, else by being an
-    // unreaped child of ours (an unreaped pid cannot have been reused).
-    if (shellUnreaped && (!p.shell.startTime || isAlive(p.shell)))
-        ::kill(p.shell.pid, signal);
-    QList<ProcessRef> members = p.members;
-    if (rescan && shellUnreaped) {
-        // Processes started in the session since the ending began.
-        for (const ProcessRef& r : sessionMembers(p.shell.pid)) {
-            const bool known = std::any_of(members.cbegin(), members.cend(),
-                                           [&](const ProcessRef& m) { return m.pid == r.pid; });
-            if (!known)
-                members.append(r);
-        }
-    }
-    for (const ProcessRef& m : std::as_const(members))
-        if (m.pid != p.shell.pid && isAlive(m))
-            ::kill(m.pid, signal);
+    for (Pending& p : started) {
+        // The shell: proven by its start time where the process table can be read, else by being
+        // an unreaped child of ours (an unreaped pid cannot have been reused).
+        if (isOurShell(p.shell) && (!p.shell.startTime || isAlive(p.shell)))
+            ::kill(p.shell.pid, SIGTERM);
+        for (const ProcessRef& m : std::as_const(p.members))
+            if (m.pid != p.shell.pid && isAlive(m))
+                ::kill(m.pid, SIGTERM);
 #if !defined(__linux__)
-    // Without a process table, the shell's own process group stands for its session; the group
-    // id cannot be reused while the shell is still unreaped.
-    if (shellUnreaped)
-        ::killpg(p.shell.pid, signal);
+        // Without a process table, the shell's own process group stands for its session; the
+        // group id cannot be reused while the shell is still unreaped.
+        if (isOurShell(p.shell))
+            ::killpg(p.shell.pid, SIGTERM);
 #endif
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setInterval(m_killDelayMs);
+        const pid_t pid = p.shell.pid;
+        connect(timer, &QTimer::timeout, this, [this, pid] { finishDue(pid); });
+        p.timer = timer;
+        p.due = QDeadlineTimer(m_killDelayMs);
+        m_pending.append(p);
+        timer->start();
+    }
 }
 
-void PaneProcessEnder::finish(pid_t shell)
+void PaneProcessEnder::finishDue(pid_t shell)
 {
-    for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        if (m_pending[i].shell.pid != shell)
-            continue;
-        Pending p = m_pending.takeAt(i);
-        killSessionWhileUnreaped(p);
+    // Every pane whose delay is over goes in the same sweeps: panes ended together are killed
+    // together, and the timers of the others find nothing left to do.
+    QList<Pending> due;
+    for (qsizetype i = 0; i < m_pending.size();) {
+        if (m_pending[i].shell.pid == shell || m_pending[i].due.hasExpired())
+            due.append(m_pending.takeAt(i));
+        else
+            ++i;
+    }
+    if (due.isEmpty())
+        return;
+    killSessionsWhileUnreaped(due);
+    for (const Pending& p : std::as_const(due))
         if (p.timer)
             p.timer->deleteLater();
-        return;
-    }
 }
 
-QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::killSessionWhileUnreaped(const Pending& p)
+QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::killSessionsWhileUnreaped(const QList<Pending>& panes)
 {
     // SIGKILL lands after kill() returns, so a shell caught in the middle of a fork can still
-    // bring a child into the session after the first sweep has read the process table. Sweep
-    // again until the session holds no live process besides the dead shell; the unreaped shell
-    // keeps its pid (and so the session id) from being reused meanwhile.
-    QList<ProcessRef> killed = p.members;
+    // bring a child into the session after a sweep has read the process table. Sweep again until
+    // no session holds a live process besides its dead shell; an unreaped shell keeps its pid
+    // (and so its session id) from being reused meanwhile.
+    const auto known = [](const QList<ProcessRef>& list, pid_t pid) {
+        return std::any_of(list.cbegin(), list.cend(), [pid](const ProcessRef& r) { return r.pid == pid; });
+    };
+    QList<ProcessRef> killed;
+    for (const Pending& p : panes)
+        killed += p.members;
+    QList<Pending> left = panes;
     QElapsedTimer waited;
     waited.start();
-    for (;;) {
-        signalAll(p, SIGKILL, true);
-        if (!isOurShell(p.shell))
-            break;
-        const QList<ProcessRef> members = sessionMembers(p.shell.pid);
-        bool anyAlive = false;
-        for (const ProcessRef& m : members) {
-            if (m.pid == p.shell.pid || !isAlive(m))
-                continue;
-            anyAlive = true;
-            if (std::none_of(killed.cbegin(), killed.cend(), [&](const ProcessRef& k) { return k.pid == m.pid; }))
-                killed.append(m);
+    while (!left.isEmpty()) {
+        const Snapshot now = snapshot();
+        QList<Pending> still;
+        for (Pending& p : left) {
+            const bool shellUnreaped = isOurShell(p.shell);
+            if (shellUnreaped && (!p.shell.startTime || now.isAlive(p.shell)))
+                ::kill(p.shell.pid, SIGKILL);
+            if (shellUnreaped) {
+                // Processes started in the session since the ending began.
+                for (const ProcessRef& r : now.bySession.value(p.shell.pid))
+                    if (!known(p.members, r.pid))
+                        p.members.append(r);
+            }
+            bool anyAlive = false;
+            for (const ProcessRef& m : std::as_const(p.members)) {
+                if (m.pid == p.shell.pid || !now.isAlive(m))
+                    continue;
+                ::kill(m.pid, SIGKILL);
+                anyAlive = true;
+                if (!known(killed, m.pid))
+                    killed.append(m);
+            }
+#if !defined(__linux__)
+            if (shellUnreaped)
+                ::killpg(p.shell.pid, SIGKILL);
+#endif
+            // A reaped shell's pid may be reused: nothing of its session can be told apart then.
+            if (shellUnreaped && (anyAlive || isRunningChild(p.shell.pid)))
+                still.append(p);
         }
-        if ((!anyAlive && !isRunningChild(p.shell.pid)) || waited.elapsed() >= 500)
+        if (still.isEmpty() || waited.elapsed() >= 500)
             break;
+        left = still;
         QThread::msleep(5);
     }
     return killed;
@@ -304,6 +374,7 @@ QList<PaneProcessEnder::ProcessRef> PaneProcessEnder::killSessionWhileUnreaped(c
 
 void PaneProcessEnder::finishAll()
 {
+    // Waiting asks after the processes already known, one by one: cheaper than the whole table.
     const auto allGone = [this] {
         for (const Pending& p : std::as_const(m_pending)) {
             if (isOurShell(p.shell) && isRunningChild(p.shell.pid))
@@ -318,10 +389,9 @@ void PaneProcessEnder::finishAll()
     waited.start();
     while (!m_pending.isEmpty() && !allGone() && waited.elapsed() < m_killDelayMs)
         QThread::msleep(20);
-    QList<ProcessRef> killed;
-    while (!m_pending.isEmpty()) {
-        Pending p = m_pending.takeFirst();
-        killed += killSessionWhileUnreaped(p);
+    const QList<Pending> panes = std::exchange(m_pending, {});
+    const QList<ProcessRef> killed = killSessionsWhileUnreaped(panes);
+    for (const Pending& p : panes) {
         delete p.timer;
         // Reaped here: at shutdown no event loop is left to do it.
         if (isOurShell(p.shell)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QString>
@@ -35,13 +36,16 @@ QString resolveDirectory(const QString& directory, const QString& home);
 
 } // namespace ShellLaunch
 
-// Ends the processes of one terminal pane: the shell and whatever still runs in its terminal
+// Ends the processes of terminal panes: each pane's shell and whatever still runs in its terminal
 // session. The caller detaches the exit report and hands over a hang-up step (closing the
 // pseudo-terminal's master, which sends SIGHUP to the shell and its foreground job); then every
 // process of the session gets SIGTERM, and whatever is still alive two seconds later gets
 // SIGKILL. The shell itself is reaped by whoever owned it (its local process hands it to the
 // background reaper when it goes away); only processes that are provably the ones seen at the
 // start are signalled, so a pid that was reused in the meantime is never hit.
+//
+// Panes ended together share each read of the process table: a quit with a hundred panes reads
+// it a few times in all, not a few times per pane.
 class PaneProcessEnder : public QObject {
     Q_OBJECT
 public:
@@ -59,11 +63,34 @@ public:
     // The shell as it is right after its start (call it then: the pid is surely ours).
     static ProcessRef identify(pid_t pid);
 
-    // `shell` is the pane's shell (pid 0 when none was started), `stillRunning` whether its
-    // local process still counts it as running (the proof of identity where no process table
-    // can be read); `hangUp` closes its pseudo-terminal. Returns at once; the SIGKILL follows on
-    // this thread's event loop.
-    void end(const ProcessRef& shell, bool stillRunning, const std::function<void()>& hangUp);
+    // One process as a read of the process table shows it.
+    struct ProcessEntry {
+        pid_t pid = 0;
+        long long session = 0;
+        char state = 0; // 'Z' a zombie, 'X' dead
+        unsigned long long startTime = 0;
+    };
+    // Reads the whole process table once (/proc); empty where there is none.
+    using ProcessTable = std::function<QList<ProcessEntry>()>;
+    static QList<ProcessEntry> readProcessTable();
+    // Where the table is read from (readProcessTable unless replaced, e.g. to count the reads).
+    void setProcessTable(ProcessTable table) { m_table = std::move(table); }
+
+    // One pane to end. `shell` is the pane's shell (pid 0 when none was started), `stillRunning`
+    // whether its local process still counts it as running (the proof of identity where no
+    // process table can be read); `hangUp` closes its pseudo-terminal.
+    struct Ending {
+        ProcessRef shell;
+        bool stillRunning = false;
+        std::function<void()> hangUp;
+    };
+    // Ends the panes with one read of the process table for all of them. Returns at once; the
+    // SIGKILL follows on this thread's event loop.
+    void endAll(const QList<Ending>& panes);
+    void end(const ProcessRef& shell, bool stillRunning, const std::function<void()>& hangUp)
+    {
+        endAll({Ending{shell, stillRunning, hangUp}});
+    }
 
     // For the application's shutdown: ends every pane still being ended, waiting up to the
     // kill delay for them and reaping the shells here.
@@ -88,15 +115,20 @@ private:
         ProcessRef shell;
         QList<ProcessRef> members; // the shell's session (the shell included where it can be read)
         QObject* timer = nullptr;
+        QDeadlineTimer due; // when the SIGKILL is due
     };
-    // SIGKILLs the pane's session until nothing of it is left alive (bounded); returns what it signalled.
-    QList<ProcessRef> killSessionWhileUnreaped(const Pending& p);
+    // The live processes of one table read, by pid and by session.
+    struct Snapshot;
+    Snapshot snapshot() const;
+    // SIGKILLs the panes' sessions until nothing of them is left alive (bounded), one table read
+    // per sweep for all of them; returns what it signalled.
+    QList<ProcessRef> killSessionsWhileUnreaped(const QList<Pending>& panes);
 
     bool isOurShell(const ProcessRef& shell) const;
-    void signalAll(const Pending& p, int signal, bool rescan);
-    void finish(pid_t shell);
+    void finishDue(pid_t shell);
     QList<Pending> m_pending;
     int m_killDelayMs = defaultKillDelayMs;
+    ProcessTable m_table = readProcessTable;
 };
 
 // Whether `pid` is a child of ours not yet reaped (running or a zombie). A pid that is still

@@ -55,8 +55,8 @@ TerminalView::~TerminalView()
 {
     // An image being decoded posts its result to this view: it ends before the view goes (its
     // work is bounded), and the posted result is then dropped with the view.
-    if (imagePool_)
-        imagePool_->waitForDone();
+    if (imageThread_.joinable())
+        imageThread_.join();
     if (TerminalRedrawClock* clock = TerminalRedrawClock::existing())
         clock->cancel(this);
     if (terminal)

@@ -24,6 +24,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -399,8 +400,9 @@ private:
     struct ImageJob;
     std::shared_ptr<ImageJob> imageJob_;
     std::vector<uint8_t> heldOutput_;
-    // The view's own decoding thread (made on first use), waited for when the view goes.
-    std::unique_ptr<QThreadPool> imagePool_;
+    // The thread of the image on its way (one at a time: the output behind it waits), joined
+    // before the next starts and when the view goes.
+    std::thread imageThread_;
     bool sixelWorkWarned_ = false; // the work bound was reported for this view
     // Feeds the terminal; what it leaves (after an image taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);

@@ -2,15 +2,16 @@
 // cell-high stripes that live in the buffer lines they cover.
 #include "TerminalView.h"
 
+#include "Diagnostics.h"
 #include "SixelDcsHandler.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 #include <QQuickWindow>
-#include <QThreadPool>
 
 #include <cmath>
+#include <system_error>
 
 using termcore::ImageSizeRequest;
 
@@ -245,6 +246,7 @@ struct TerminalView::ImageJob {
     PreparedImage result;
     bool dropped = false; // a sixel over the size bounds, as when decoded in place
     bool workCapped = false;
+    bool noThread = false; // the system gave no thread to decode it on
 
     void run()
     {
@@ -298,16 +300,24 @@ void TerminalView::startImageJob(std::shared_ptr<ImageJob> job)
 {
     job->geometry = imageGeometry();
     imageJob_ = job;
-    if (!imagePool_) {
-        imagePool_ = std::make_unique<QThreadPool>();
-        imagePool_->setMaxThreadCount(1);
-    }
-    imagePool_->start([this, job] {
-        job->run();
-        // `this` is alive: the view waits for this thread before it goes; a result still on
-        // its way then goes with the view.
+    // The previous image's thread has posted its result and ends now.
+    if (imageThread_.joinable())
+        imageThread_.join();
+    try {
+        imageThread_ = std::thread([this, job] {
+            job->run();
+            // `this` is alive: the view joins this thread before it goes; a result still on its
+            // way then goes with the view.
+            QMetaObject::invokeMethod(this, [this, job] { imageDecoded(job); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (a task limit reached): this image is left out, and the output
+        // behind it goes on as after an image too large to show. Posted, as a decoded image is,
+        // since the terminal is in the middle of a feed.
+        job->noThread = true;
+        job->data = {};
         QMetaObject::invokeMethod(this, [this, job] { imageDecoded(job); }, Qt::QueuedConnection);
-    });
+    }
 }
 
 void TerminalView::imageDecoded(const std::shared_ptr<ImageJob>& job)
@@ -315,7 +325,9 @@ void TerminalView::imageDecoded(const std::shared_ptr<ImageJob>& job)
     if (job != imageJob_)
         return;
     imageJob_.reset();
-    if (job->sixel)
+    if (job->noThread)
+        termcore::Diagnostics::print("TerminalView: no thread could be made to decode an image; it is left out");
+    else if (job->sixel)
         termcore::SixelDcsHandler::reportDecode(job->dropped, job->workCapped, sixelWorkWarned_);
     placeImage(std::move(job->result));
     // Then the output that waited behind it, which may hold the next image.

@@ -331,6 +331,38 @@ TEST_F(TerminalHostTest, shutdown_ends_every_shell_before_returning)
     EXPECT_TRUE(host->views().isEmpty());
 }
 
+// A quit ends every pane in one pass: the process table is read a few times for all the panes
+// together, not a few times for each (a hundred panes made a quit linger for seconds). Each
+// pane's shell has a background job, and one pane's job ignores SIGTERM and the hang-up, so the
+// SIGKILL sweep covers them too; nothing of any pane remains.
+TEST_F(TerminalHostTest, a_quit_reads_the_process_table_for_all_panes_together)
+{
+    constexpr int panes = 24;
+    QList<pid_t> shells;
+    for (int i = 0; i < panes; ++i) {
+        LocalProcessTerminalView* view = show(QUuid::createUuid());
+        ASSERT_TRUE(ready(view));
+        const QByteArray job = i == 0 ? "(trap '' TERM HUP; exec sleep 300) &\n" : "sleep 300 &\n";
+        sendText(view, job);
+        const pid_t shell = view->process->shellPid();
+        ASSERT_TRUE(waitUntil([&] { return proc::sessionOf(shell).size() >= 2; }, 5000));
+        shells.append(shell);
+    }
+    int reads = 0;
+    host->ender().setProcessTable([&reads] {
+        ++reads;
+        return PaneProcessEnder::readProcessTable();
+    });
+
+    host->shutdown();
+    EXPECT_TRUE(host->views().isEmpty());
+    for (pid_t shell : std::as_const(shells))
+        EXPECT_TRUE(proc::remainingOf(shell).isEmpty()) << proc::describe(proc::remainingOf(shell));
+    EXPECT_GE(reads, 1);
+    EXPECT_LT(reads, panes) << "the table was read per pane";
+    EXPECT_EQ(host->ender().pending(), 0);
+}
+
 TEST_F(TerminalHostTest, quitting_the_application_ends_every_shell)
 {
     pid_t first = 0;
