@@ -256,6 +256,13 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
         emit readingChanged();
 }
 
+void AttachmentListModel::attachPastedText(const QString& text)
+{
+    ChatAttachments::PasteResult r;
+    r.attachments << ChatAttachments::pastedText(text);
+    take(r);
+}
+
 void AttachmentListModel::setTextPlacer(QObject* owner, TextPlacer placer)
 {
     m_placerOwner = owner;

@@ -26,6 +26,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QUrl>
 
 #include <set>
@@ -271,6 +272,18 @@ public:
         });
     }
     Q_INVOKABLE int rawHiddenEdits() const { return m_rawHidden; }
+    // Puts `text` over the stretch from `from` to `to` of a text editor's draft as a piece of a
+    // document, as a drop or the editor's own paste does, past the composer's paste.
+    Q_INVOKABLE void insertFragment(QObject* edit, int from, int to, const QString& text) const
+    {
+        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+        if (!quickDocument)
+            return;
+        QTextCursor at(quickDocument->textDocument());
+        at.setPosition(from);
+        at.setPosition(to, QTextCursor::KeepAnchor);
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
+    }
     // How many paragraphs of a text editor's draft have no lines laid out (none drawn).
     Q_INVOKABLE int paragraphsNotLaidOut(QObject* edit) const
     {
