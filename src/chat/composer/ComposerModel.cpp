@@ -7,6 +7,7 @@
 #include <QQmlEngine>
 
 #include <QAbstractTextDocumentLayout>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -819,17 +820,37 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
         if (!firstLine.isValid() || !lastLine.isValid())
             continue;
         // A mark the line breaks in (a run of marks wider than the editor) is a box on each line.
+        // On a line, the box spans the glyphs of the mark's own characters: in right-to-left text
+        // they may fall in runs of both directions (a mark before a number), where the cursor's
+        // places at the mark's two ends enclose other text as well. Pieces set apart are boxes of
+        // their own.
         for (int n = firstLine.lineNumber(); n <= lastLine.lineNumber(); ++n) {
             const QTextLine line = lines->lineAt(n);
-            const qreal x0 = line.cursorToX(std::max(start, line.textStart()));
-            const qreal x1 = line.cursorToX(std::min(end, line.textStart() + line.textLength()));
-            const QPointF at = lines->position() + QPointF(std::min(x0, x1), line.y());
-            boxes << QVariantMap{{QStringLiteral("start"), m.at},
-                                 {QStringLiteral("end"), m.at + m.length},
-                                 {QStringLiteral("x"), at.x()},
-                                 {QStringLiteral("y"), at.y()},
-                                 {QStringLiteral("width"), std::abs(x1 - x0)},
-                                 {QStringLiteral("height"), line.height()}};
+            const int from = std::max(start, line.textStart());
+            const int to = std::min(end, line.textStart() + line.textLength());
+            QList<std::pair<qreal, qreal>> pieces;
+            for (const QGlyphRun& run : line.glyphRuns(from, to - from)) {
+                const QRectF r = run.boundingRect();
+                if (r.width() > 0)
+                    pieces.append({r.left(), r.right()});
+            }
+            std::sort(pieces.begin(), pieces.end());
+            QList<std::pair<qreal, qreal>> joined;
+            for (const auto& piece : std::as_const(pieces)) {
+                if (!joined.isEmpty() && piece.first <= joined.last().second + 0.5)
+                    joined.last().second = std::max(joined.last().second, piece.second);
+                else
+                    joined.append(piece);
+            }
+            for (const auto& [left, right] : std::as_const(joined)) {
+                const QPointF at = lines->position() + QPointF(left, line.y());
+                boxes << QVariantMap{{QStringLiteral("start"), m.at},
+                                     {QStringLiteral("end"), m.at + m.length},
+                                     {QStringLiteral("x"), at.x()},
+                                     {QStringLiteral("y"), at.y()},
+                                     {QStringLiteral("width"), right - left},
+                                     {QStringLiteral("height"), line.height()}};
+            }
         }
     }
     return boxes;

@@ -529,6 +529,46 @@ Item {
             compare(list.count, 0);
         }
 
+        FontMetrics {
+            id: editMetrics
+        }
+
+        // In right-to-left text a mark's characters may fall in runs of both directions (a mark
+        // before a number, common in copied Hebrew and Arabic): its box covers exactly them, as
+        // wide as the mark's text, and never the number beside it. Latin text beside it.
+        function test_a_mark_s_box_sits_on_it_in_right_to_left_text() {
+            const cases = [
+                { pasted: "\u05DE\u05D7\u05D9\u05E8 \u200F100 \u20AA", mark: "<U+200F>" },
+                { pasted: "\u0627\u0644\u0633\u0639\u0631 \u200F100 \u0631.\u0633", mark: "<U+200F>" },
+                { pasted: "\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8\u200B\u05E9\u05E0\u05D9", mark: "<U+200B>" },
+                { pasted: "\u05DE\u05D7\u05D9\u05E8\u200B100", mark: "<U+200B>" },
+                { pasted: "price \u200F100 $", mark: "<U+200F>" },
+            ];
+            editMetrics.font = edit().font;
+            const wide = editMetrics.advanceWidth(cases[0].mark);
+            for (const c of cases) {
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(composer.model, "hiddenCount", 1);
+                const text = edit().text;
+                const at = text.indexOf(c.mark);
+                let boxes = [];
+                tryVerify(() => { boxes = TestSupport.markBoxes(edit()); return boxes.length > 0; }, 1000, c.pasted);
+                const left = Math.min(...boxes.map(b => b.left)), right = Math.max(...boxes.map(b => b.right));
+                const width = boxes.reduce((sum, b) => sum + b.right - b.left, 0);
+                verify(Math.abs(width - editMetrics.advanceWidth(c.mark)) <= 2, c.pasted + ": " + JSON.stringify(boxes) + " for " + wide);
+                // The places between the other characters lie outside the mark's boxes.
+                for (let i = 1; i < text.length; ++i) {
+                    if (i >= at && i <= at + c.mark.length)
+                        continue;
+                    const x = edit().positionToRectangle(i).x;
+                    for (const b of boxes)
+                        verify(x <= b.left + 1 || x >= b.right - 1, c.pasted + ": " + i + " at " + x + " in " + JSON.stringify(b));
+                }
+            }
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
