@@ -695,7 +695,7 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     // would leave a stretch longer than mostUnbrokenPasted goes as a text chip instead, which
     // sends the same text (hidden characters as their marks) and says how many it holds.
     if (m_attachments && longestUnbrokenAround(start, end, found.isEmpty() ? text : shown) > mostUnbrokenPasted) {
-        m_attachments->attachPastedText(text);
+        m_attachments->attachPastedText(text, found.size());
         return;
     }
     const QList<Mark> marksBefore = m_marks;

@@ -484,12 +484,12 @@ TEST(ChatAttachments, a_long_paste_sends_its_hidden_characters_as_marks)
 TEST(AttachmentList, a_paste_put_aside_as_a_chip_sends_what_the_marks_would)
 {
     AttachmentListModel model;
-    model.attachPastedText(QString::fromUtf8("a\u200Bb\u202E\n") + QString::fromUcs4(U"\U000E0041"));
+    model.attachPastedText(QString::fromUtf8("a\u200Bb\u202E\n") + QString::fromUcs4(U"\U000E0041"), 3);
     ASSERT_EQ(model.count(), 1);
     const QList<ChatAttachment> taken = model.takeAll();
     ASSERT_EQ(taken.size(), 1);
     EXPECT_EQ(QString::fromUtf8(*taken[0].data), S("a<U+200B>b<U+202E>\n<U+E0041>"));
-    EXPECT_EQ(taken[0].name, S("Pasted text (28 bytes, 3 hidden characters as marks)"));
+    EXPECT_EQ(taken[0].name, S("3 hidden characters · Pasted text (28 bytes)"));
     for (int i = 0; i < AttachmentBudget::maxCount; ++i)
         model.attachPastedText(S("plain"));
     EXPECT_EQ(model.count(), AttachmentBudget::maxCount);
