@@ -21,6 +21,28 @@ void MarkedEdit::append(QStringView text)
     m_shown += text.sliced(copied);
 }
 
+namespace {
+
+constexpr char16_t isolateStart = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
+constexpr char16_t isolateEnd = u'\u2069';    // POP DIRECTIONAL ISOLATE
+
+// Whether a line holding `text` may take its direction from a right-to-left letter, or set a
+// mark's neutral "<" and ">" apart from its letters.
+bool holdsRightToLeft(QStringView text)
+{
+    for (const QChar c : text)
+        switch (c.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+            return true;
+        default:
+            break;
+        }
+    return false;
+}
+
+} // namespace
+
 void MarkedEdit::setOriginal(const QString& text)
 {
     m_original = text;
@@ -28,8 +50,43 @@ void MarkedEdit::setOriginal(const QString& text)
     m_marks.clear();
     append(text);
     m_cursor = m_shown.size();
+    isolateMarks();
+    m_cursor = m_shown.size();
     m_selectionStart = m_selectionEnd = -1;
     emit changed();
+}
+
+void MarkedEdit::isolateMarks()
+{
+    // In a line with right-to-left letters a mark's "<" and ">" are neutrals that take the
+    // direction of what stands beside them: in "מחיר<U+200B>100" the "<" went to the far side of
+    // the digits. There each mark is shown inside a left-to-right isolate, part of its stretch
+    // (a mark is whole or gone, so no isolate is ever left alone), and never in value().
+    const bool isolated = holdsRightToLeft(m_shown);
+    QString shown;
+    shown.reserve(m_shown.size() + (isolated ? 2 * m_marks.size() : 0));
+    qsizetype copied = 0, cursor = -1;
+    for (Mark& m : m_marks) {
+        if (cursor < 0 && m_cursor <= m.start)
+            cursor = shown.size() + (m_cursor - copied);
+        shown += QStringView(m_shown).sliced(copied, m.start - copied);
+        const qsizetype start = shown.size();
+        if (isolated)
+            shown += isolateStart;
+        shown += markFor(m.character);
+        if (isolated)
+            shown += isolateEnd;
+        if (cursor < 0 && m_cursor < m.end)
+            cursor = shown.size();  // inside the mark: after it
+        copied = m.end;
+        m.start = start;
+        m.end = shown.size();
+    }
+    if (cursor < 0)
+        cursor = shown.size() + (m_cursor - copied);
+    shown += QStringView(m_shown).sliced(copied);
+    m_shown = std::move(shown);
+    m_cursor = cursor;
 }
 
 void MarkedEdit::setField(QObject* field)
@@ -84,8 +141,12 @@ QString MarkedEdit::value() const
 QVariantList MarkedEdit::markList() const
 {
     QVariantList list;
-    for (const Mark& m : m_marks)
-        list.append(QVariantMap{{QStringLiteral("start"), int(m.start)}, {QStringLiteral("end"), int(m.end)}});
+    for (const Mark& m : m_marks) {
+        // The written mark, inside its isolate if it has one.
+        const bool isolated = m.end - m.start >= 2 && m_shown[m.start] == isolateStart;
+        const int start = int(m.start) + isolated, end = int(m.end) - isolated;
+        list.append(QVariantMap{{QStringLiteral("start"), start}, {QStringLiteral("end"), end}});
+    }
     return list;
 }
 
@@ -155,6 +216,7 @@ void MarkedEdit::edit(const QString& text, int cursorPosition)
         m_marks.append(m);
     }
     m_shown += rest;
+    isolateMarks();
     // Until the field says otherwise, its cursor is where the edit left it.
     m_selectionStart = m_selectionEnd = m_cursor;
     emit changed();

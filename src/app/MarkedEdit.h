@@ -26,7 +26,9 @@ class MarkedEdit : public QObject {
     Q_PROPERTY(QString shown READ shown NOTIFY changed)
     // The text the field now stands for: `shown` with each mark as its character.
     Q_PROPERTY(QString value READ value NOTIFY changed)
-    // The marks' stretches of `shown`, in order: {start, end} in UTF-16 units.
+    // The marks' written forms in `shown`, in order: {start, end} in UTF-16 units. (In a line
+    // with right-to-left letters each stands in a left-to-right isolate, which `shown` holds
+    // around it so that it reads as one piece, and `value` leaves out.)
     Q_PROPERTY(QVariantList marks READ markList NOTIFY changed)
     // Where the cursor belongs after the last edit.
     Q_PROPERTY(int cursor READ cursor NOTIFY changed)
@@ -71,6 +73,9 @@ private slots:
 private:
     // `text` with its hidden characters as marks, appended at the end of `shown`.
     void append(QStringView text);
+    // Each mark of `shown` in a left-to-right isolate where the line holds right-to-left letters,
+    // and bare elsewhere; the cursor kept where it stood in the text.
+    void isolateMarks();
 
     QString m_original;
     QString m_shown;

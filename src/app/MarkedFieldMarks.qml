@@ -30,24 +30,36 @@ Item {
         return Qt.point(cursor.x - at.x, cursor.y - at.y);
     }
 
+    // The field's rectangle for a place in its text, asked again whenever the text, the cursor
+    // (which scrolls it) or the field's width changes: those are taken as arguments, so that the
+    // box follows each (the marks may come before the text they are marks of).
+    function placeOf(position: int, text: string, cursor: int, width: real, contentWidth: real): rect {
+        return position <= text.length ? overlay.field.positionToRectangle(position) : Qt.rect(0, 0, 0, 0);
+    }
+
+    FontMetrics {
+        id: metrics
+        font: overlay.field.font
+    }
+
     Repeater {
         model: overlay.edit.marks
         delegate: Rectangle {
             id: box
             objectName: "markBox"
             required property var modelData
-            // Follows the text's scrolling and layout.
-            readonly property rect from: {
-                overlay.field.text; overlay.field.cursorPosition; overlay.field.width; overlay.field.contentWidth;
-                return overlay.field.positionToRectangle(box.modelData.start);
-            }
-            readonly property rect to: {
-                overlay.field.text; overlay.field.cursorPosition; overlay.field.width; overlay.field.contentWidth;
-                return overlay.field.positionToRectangle(box.modelData.end);
-            }
-            x: box.from.x + overlay.shift.x - overlay.x - 1
+            readonly property int start: box.modelData.start
+            readonly property int end: box.modelData.end
+            // Follows the text's scrolling and layout. A mark reads left to right in any line (the
+            // field shows it in an isolate where the line holds right-to-left letters): its box
+            // starts at the left of its "<" and is as wide as its text. Found from the place just
+            // after the "<", inside the mark: the places at its two ends may lie where the text
+            // beside it goes on, on the other side of the mark, in right-to-left text.
+            readonly property rect from: overlay.placeOf(box.start + 1, overlay.field.text, overlay.field.cursorPosition,
+                                                         overlay.field.width, overlay.field.contentWidth)
+            x: box.from.x - metrics.advanceWidth(overlay.field.text.charAt(box.start)) + overlay.shift.x - overlay.x - 1
             y: box.from.y + overlay.shift.y - overlay.y + 1
-            width: box.to.x - box.from.x + 2
+            width: metrics.advanceWidth(overlay.field.text.slice(box.start, box.end)) + 2
             height: Math.max(4, box.from.height - 2)
             radius: 3
             color: Qt.rgba(0xd9 / 255, 0x4f / 255, 0x8c / 255, 0.30)

@@ -255,3 +255,41 @@ TEST(MarkedEdit, typed_text_stays_as_typed_and_marks_stay_whole)
             EXPECT_EQ(e.shown().sliced(m.start, m.end - m.start), HiddenCharacters::markFor(m.character)) << c.what;
     }
 }
+
+// In a line with right-to-left letters a mark is shown in a left-to-right isolate, so that it
+// reads as one piece: the isolate is part of the mark's stretch (whole or gone with it, a character
+// typed inside it going after the mark), never part of the value, and it comes and goes as the
+// line gains or loses its right-to-left letters, the cursor staying where it stood in the text.
+TEST(MarkedEdit, a_mark_in_a_right_to_left_line_stands_in_an_isolate_shown_only)
+{
+    const QString lri = u(u"\u2066"), pdi = u(u"\u2069"), price = u(u"\u05DE\u05D7\u05D9\u05E8");
+    const QString isolated = price + lri + "<U+200B>" + pdi + "100";
+    MarkedEdit e;
+    e.setOriginal(price + u(u"\u200B") + "100");
+    EXPECT_EQ(e.shown(), isolated);
+    EXPECT_EQ(e.value(), price + u(u"\u200B") + "100");
+    EXPECT_EQ(e.markList(), (QVariantList{QVariantMap{{"start", 5}, {"end", 13}}}));
+    const struct {
+        const char* what;
+        QString text;
+        int cursor;
+        QString shown, value;
+        int cursorAfter;
+    } steps[] = {
+        {"typed inside the isolate, before the mark", price + lri + "x<U+200B>" + pdi + "100", 6,
+         price + lri + "<U+200B>" + pdi + "x100", price + u(u"\u200B") + "x100", 15},
+        {"the isolate's end deleted", price + lri + "<U+200B>x100", 13, price + "x100", price + "x100", 4},
+        {"Latin text with a mark pasted", "ws" + u(u"\u200B") + "old", 6, "ws<U+200B>old", "ws" + u(u"\u200B") + "old", 13},
+        {"a Hebrew letter typed at its end", "ws<U+200B>old" + u(u"\u05E9"), 14,
+         "ws" + lri + "<U+200B>" + pdi + "old" + u(u"\u05E9"), "ws" + u(u"\u200B") + "old" + u(u"\u05E9"), 16},
+        {"and deleted", "ws" + lri + "<U+200B>" + pdi + "old", 15, "ws<U+200B>old", "ws" + u(u"\u200B") + "old", 13},
+    };
+    for (const auto& s : steps) {
+        if (s.text.startsWith("ws") && s.text.size() == 6)  // a new name, typed afresh
+            e.setOriginal(QString());
+        e.edit(s.text, s.cursor);
+        EXPECT_EQ(e.shown(), s.shown) << s.what;
+        EXPECT_EQ(e.value(), s.value) << s.what;
+        EXPECT_EQ(e.cursor(), s.cursorAfter) << s.what;
+    }
+}

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QLocale>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickTextDocument>
@@ -254,6 +255,21 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
     }
     if (!reading())
         emit readingChanged();
+}
+
+void AttachmentListModel::attachPastedText(const QString& text, qsizetype hidden)
+{
+    ChatAttachments::PasteResult r;
+    r.attachments << ChatAttachments::pastedText(text);
+    // The hidden characters are why it is a chip: their count leads its name, which the chip
+    // shortens in its middle.
+    if (hidden > 0) {
+        ChatAttachment& a = r.attachments.first();
+        const QString count = hidden == 1 ? QStringLiteral("1 hidden character")
+                                          : QStringLiteral("%1 hidden characters").arg(QLocale(QLocale::English).toString(qlonglong(hidden)));
+        a.name = QStringLiteral("%1 · Pasted text (%2)").arg(count, QLocale::c().formattedDataSize(a.data->size(), 1, QLocale::DataSizeTraditionalFormat));
+    }
+    take(r);
 }
 
 void AttachmentListModel::setTextPlacer(QObject* owner, TextPlacer placer)

@@ -83,6 +83,10 @@ public:
     using TextPlacer = std::function<void(QTextCursor& at, const QString& text)>;
     void setTextPlacer(QObject* owner, TextPlacer placer);
     QObject* textPlacerOwner() const { return m_placerOwner; }
+    // A pasted text the editor is not to hold (too long to lay out in time) attached as a text
+    // chip, in its room in the message like a long paste; `hidden`, how many hidden characters it
+    // holds (sent as their marks), which its name then begins with.
+    void attachPastedText(const QString& text, qsizetype hidden = 0);
     Q_INVOKABLE void clearNotice() { setNotice({}); }
     // Shows a line under the chips (a message that could not be sent).
     void say(const QString& notice) { setNotice(notice); }

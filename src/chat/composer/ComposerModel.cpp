@@ -7,6 +7,7 @@
 #include <QQmlEngine>
 
 #include <QAbstractTextDocumentLayout>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -16,6 +17,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QVariantList>
 
@@ -51,6 +53,20 @@ QString textBetween(QTextDocument* document, int from, int to)
         if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
             c = u'\n';
     return text;
+}
+
+// Whether the stretch of `length` from `from` starts at a paragraph's start and ends at one's end
+// (or at the next one's start), as Qt reports an edit that set a paragraph's format.
+bool wholeParagraphs(QTextDocument* document, int from, int length)
+{
+    const QTextBlock first = document->findBlock(from);
+    if (!first.isValid() || first.position() != from)
+        return false;
+    const int end = from + length;
+    const QTextBlock last = document->findBlock(end);
+    if (!last.isValid())
+        return end >= document->characterCount() - 1;
+    return last.position() == end || last.position() + last.length() - 1 == end;
 }
 
 } // namespace
@@ -461,6 +477,25 @@ void ComposerModel::onDraftEdited()
     refreshSlash();
 }
 
+qsizetype ComposerModel::longestUnbrokenAround(int from, int to, const QString& text) const
+{
+    // The paste joins the text before it in its first paragraph and after it in its last.
+    const QTextBlock firstBlock = m_document->findBlock(from), lastBlock = m_document->findBlock(to);
+    const int begin = firstBlock.isValid() ? firstBlock.position() : from;
+    const int end = lastBlock.isValid() ? lastBlock.position() + lastBlock.length() - 1 : to;
+    const QString head = textBetween(m_document, begin, from);
+    const QString joined = head + text + textBetween(m_document, to, std::max(to, end));
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, joined.constData(), joined.size());
+    // Only the stretches the paste is part of: a long one elsewhere in the paragraph was there.
+    qsizetype longest = 0, last = 0;
+    for (qsizetype at = breaks.toNextBoundary(); at >= 0; at = breaks.toNextBoundary()) {
+        if (at > head.size() && last < head.size() + text.size())
+            longest = std::max(longest, at - last);
+        last = at;
+    }
+    return longest;
+}
+
 qsizetype ComposerModel::firstMarkEndingAfter(int position) const
 {
     return std::partition_point(m_marks.cbegin(), m_marks.cend(), [position](const Mark& m) { return m.at + m.length <= position; })
@@ -479,21 +514,48 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
     qsizetype last = first;
     while (last < m_marks.size() && m_marks[last].at < position + removed)
         ++last;
-    if (last > first) {
-        m_marks.remove(first, last - first);
+    const int moved = added - removed;
+    // The marks the report covers that the edit did not reach: none, unless Qt widened it.
+    qsizetype keptBefore = first, keptAfter = last;
+    if (last > first && removed > 0 && added > 0 && wholeParagraphs(m_document, position, added)) {
+        // Qt reports an edit that also sets a paragraph's format (a piece of text put in at a
+        // paragraph's start, as a drop or another program's paste does) as a change of the whole
+        // paragraph. The edit itself lies somewhere inside: the marks before it still read as
+        // themselves where they stood, those after it where the edit moved them. A mark read in
+        // neither place was cut into.
+        const QString now = textBetween(m_document, position, position + added);
+        const auto readsAt = [&](const Mark& m, int at) {
+            return at >= position && at + m.length <= position + added
+                && QStringView(now).sliced(at - position, m.length) == HiddenCharacters::markFor(m.character);
+        };
+        while (keptBefore < last && readsAt(m_marks[keptBefore], m_marks[keptBefore].at))
+            ++keptBefore;
+        const int freeFrom = keptBefore > first ? m_marks[keptBefore - 1].at + m_marks[keptBefore - 1].length : position;
+        while (keptAfter > keptBefore && m_marks[keptAfter - 1].at + moved >= freeFrom
+               && readsAt(m_marks[keptAfter - 1], m_marks[keptAfter - 1].at + moved))
+            --keptAfter;
+    }
+    if (keptAfter > keptBefore) {
+        m_marks.remove(keptBefore, keptAfter - keptBefore);
         m_marksDropped = true;
     }
-    const int moved = added - removed;
+    const bool lost = keptAfter > keptBefore;
     if (moved != 0)
-        for (qsizetype i = first; i < m_marks.size(); ++i)
+        for (qsizetype i = keptBefore; i < m_marks.size(); ++i)
             m_marks[i].at += moved;
     if (!before.isEmpty())
         announceMarks();
     if (m_stepping)
         return;
-    noteHistory(before, last > first);
+    noteHistory(before, lost);
+    noteEdited(position, removed, added);
+}
+
+void ComposerModel::noteEdited(int position, int removed, int added)
+{
     // A deletion can make a hidden character of a neighbour (a selector no longer after its
     // emoji): the place of the edit is looked at as well as what came in.
+    const int moved = added - removed;
     if (m_editedFrom < 0) {
         m_editedFrom = position;
         m_editedTo = position + added;
@@ -611,32 +673,51 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     for (const HiddenCharacters::Found& hidden : HiddenCharacters::find(around, HiddenCharacters::Scope::Text))
         if (hidden.at >= before && hidden.at + hidden.length <= before + text.size())
             found.append({hidden.at - before, hidden.length, hidden.character});
-    if (found.isEmpty()) {
-        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
-        return;
-    }
     // The paste as it will read, and its marks, at their offsets in it.
     QString shown;
-    shown.reserve(text.size() + found.size() * 8);
     QList<Mark> pasted;
-    pasted.reserve(found.size());
-    qsizetype done = 0;
-    for (const HiddenCharacters::Found& hidden : found) {
-        shown += QStringView(text).sliced(done, hidden.at - done);
-        const QString mark = HiddenCharacters::markFor(hidden.character);
-        pasted.append({int(shown.size()), int(mark.size()), hidden.character});
-        shown += mark;
-        done = hidden.at + hidden.length;
+    if (!found.isEmpty()) {
+        shown.reserve(text.size() + found.size() * 8);
+        pasted.reserve(found.size());
+        qsizetype done = 0;
+        for (const HiddenCharacters::Found& hidden : found) {
+            shown += QStringView(text).sliced(done, hidden.at - done);
+            const QString mark = HiddenCharacters::markFor(hidden.character);
+            pasted.append({int(shown.size()), int(mark.size()), hidden.character});
+            shown += mark;
+            done = hidden.at + hidden.length;
+        }
+        shown += QStringView(text).sliced(done);
     }
-    shown += QStringView(text).sliced(done);
+    // Qt wraps a stretch it may not break at a word boundary anywhere, but only after looking for
+    // a boundary through all the rest of it, line after line: a paragraph of tens of thousands of
+    // marks side by side took seconds to lay out (and again on "Remove them"'s undo). A paste that
+    // would leave a stretch longer than mostUnbrokenPasted goes as a text chip instead, which
+    // sends the same text (hidden characters as their marks) and says how many it holds.
+    if (m_attachments && longestUnbrokenAround(start, end, found.isEmpty() ? text : shown) > mostUnbrokenPasted) {
+        m_attachments->attachPastedText(text, found.size());
+        return;
+    }
     const QList<Mark> marksBefore = m_marks;
-    replaceWithMarks(at, shown);
+    const int lengthBefore = m_document->characterCount();
+    if (found.isEmpty()) {
+        // The editor's own way with plain text, the marks kept here: Qt reports a piece put in at
+        // a paragraph's start as a change of the whole paragraph, which the marks after the
+        // paste in it would take for an edit that reached them.
+        m_marking = true;
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
+        m_marking = false;
+        // The typed text's rules look at the paste beside what stands around it.
+        noteEdited(start, end - start, m_document->characterCount() - lengthBefore + (end - start));
+    } else {
+        replaceWithMarks(at, shown);
+    }
     // The marks the selection reached into are gone; those after it move along.
     const qsizetype first = firstMarkEndingAfter(start);
     qsizetype last = first;
     while (last < m_marks.size() && m_marks[last].at < end)
         ++last;
-    const int moved = int(shown.size()) - (end - start);
+    const int moved = m_document->characterCount() - lengthBefore;
     QList<Mark> list;
     list.reserve(m_marks.size() - (last - first) + pasted.size());
     list.append(m_marks.first(first));
@@ -648,8 +729,10 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
         list.append({m_marks[i].at + moved, m_marks[i].length, m_marks[i].character});
     m_marks = std::move(list);
     noteHistory(marksBefore, last > first);
-    emit hiddenChanged();
-    announceMarks();
+    if (!marksBefore.isEmpty() || !pasted.isEmpty()) {
+        emit hiddenChanged();
+        announceMarks();
+    }
 }
 
 void ComposerModel::replaceWithMarks(QTextCursor& at, const QString& text)
@@ -737,17 +820,37 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
         if (!firstLine.isValid() || !lastLine.isValid())
             continue;
         // A mark the line breaks in (a run of marks wider than the editor) is a box on each line.
+        // On a line, the box spans the glyphs of the mark's own characters: in right-to-left text
+        // they may fall in runs of both directions (a mark before a number), where the cursor's
+        // places at the mark's two ends enclose other text as well. Pieces set apart are boxes of
+        // their own.
         for (int n = firstLine.lineNumber(); n <= lastLine.lineNumber(); ++n) {
             const QTextLine line = lines->lineAt(n);
-            const qreal x0 = line.cursorToX(std::max(start, line.textStart()));
-            const qreal x1 = line.cursorToX(std::min(end, line.textStart() + line.textLength()));
-            const QPointF at = lines->position() + QPointF(std::min(x0, x1), line.y());
-            boxes << QVariantMap{{QStringLiteral("start"), m.at},
-                                 {QStringLiteral("end"), m.at + m.length},
-                                 {QStringLiteral("x"), at.x()},
-                                 {QStringLiteral("y"), at.y()},
-                                 {QStringLiteral("width"), std::abs(x1 - x0)},
-                                 {QStringLiteral("height"), line.height()}};
+            const int from = std::max(start, line.textStart());
+            const int to = std::min(end, line.textStart() + line.textLength());
+            QList<std::pair<qreal, qreal>> pieces;
+            for (const QGlyphRun& run : line.glyphRuns(from, to - from)) {
+                const QRectF r = run.boundingRect();
+                if (r.width() > 0)
+                    pieces.append({r.left(), r.right()});
+            }
+            std::sort(pieces.begin(), pieces.end());
+            QList<std::pair<qreal, qreal>> joined;
+            for (const auto& piece : std::as_const(pieces)) {
+                if (!joined.isEmpty() && piece.first <= joined.last().second + 0.5)
+                    joined.last().second = std::max(joined.last().second, piece.second);
+                else
+                    joined.append(piece);
+            }
+            for (const auto& [left, right] : std::as_const(joined)) {
+                const QPointF at = lines->position() + QPointF(left, line.y());
+                boxes << QVariantMap{{QStringLiteral("start"), m.at},
+                                     {QStringLiteral("end"), m.at + m.length},
+                                     {QStringLiteral("x"), at.x()},
+                                     {QStringLiteral("y"), at.y()},
+                                     {QStringLiteral("width"), right - left},
+                                     {QStringLiteral("height"), line.height()}};
+            }
         }
     }
     return boxes;

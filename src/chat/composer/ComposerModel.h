@@ -142,6 +142,8 @@ private:
     void onDraftEdited();
     // An edit of the editor's document: the stretch it touched is looked at once the edit is done.
     void onContentsChange(int position, int removed, int added);
+    // An edit of the draft to look at for hidden characters once the edit is done.
+    void noteEdited(int position, int removed, int added);
     // Replaces the hidden characters of the stretches edited since the last call by marks.
     void markHidden();
     // Ctrl+Z or Ctrl+Shift+Z in the editor: its undo or redo, done here, and the marks of the
@@ -155,7 +157,8 @@ private:
     // marksMoved(), once the edits of this turn are done.
     void announceMarks();
     // A pasted text put in at `at`, over its selection, as one step to undo: its hidden characters
-    // go in as their marks, so the editor lays the paste out once, as it will read.
+    // go in as their marks, so the editor lays the paste out once, as it will read. A paste that
+    // would leave a stretch too long to lay out in time becomes a text chip instead.
     void placePasted(QTextCursor& at, const QString& text);
     // The cursor's selection replaced by `text` as one step to undo, an edit of ours that puts
     // marks in or takes them out: the caller sets the list of marks.
@@ -196,6 +199,10 @@ private:
         char32_t character;
     };
     QList<Mark> m_marks;  // in the order they stand
+    // The longest stretch without a word boundary a paste may leave in the draft (in UTF-16
+    // units, marks as they read): a paragraph holding one takes Qt about 0.1 s to lay out in a
+    // 1240 px window under load; 50,000 marks side by side (450,000 units) took 10 s.
+    static constexpr qsizetype mostUnbrokenPasted = 40000;
     // The marks of the draft at states of the editor's history, by the number of edits undoable
     // there (QTextDocument::availableUndoSteps()); a state's text never changes once an edit
     // stands on it. Kept for the state each step that took marks out starts from (its undo brings
@@ -211,6 +218,9 @@ private:
     // redo bring marks back or take them out, or be thousands of edits, and are Ctrl+Z and
     // Ctrl+Shift+Z done by stepThroughHistory().
     bool m_historyHasMarks = false;
+    // The longest stretch no line may break in at a word boundary, `text` put over the draft's
+    // stretch from `from` to `to`, in the paragraphs it would stand in.
+    qsizetype longestUnbrokenAround(int from, int to, const QString& text) const;
     // The first mark that ends after `position`.
     qsizetype firstMarkEndingAfter(int position) const;
     int m_editedFrom = -1, m_editedTo = -1;

@@ -479,6 +479,25 @@ TEST(ChatAttachments, a_long_paste_sends_its_hidden_characters_as_marks)
     }
 }
 
+// A paste the editor is not to hold goes as a chip in its room in the message, its bytes those the
+// editor's marks would have sent, its name counting what it hides; past the room it is refused.
+TEST(AttachmentList, a_paste_put_aside_as_a_chip_sends_what_the_marks_would)
+{
+    AttachmentListModel model;
+    model.attachPastedText(QString::fromUtf8("a\u200Bb\u202E\n") + QString::fromUcs4(U"\U000E0041"), 3);
+    ASSERT_EQ(model.count(), 1);
+    const QList<ChatAttachment> taken = model.takeAll();
+    ASSERT_EQ(taken.size(), 1);
+    EXPECT_EQ(QString::fromUtf8(*taken[0].data), S("a<U+200B>b<U+202E>\n<U+E0041>"));
+    EXPECT_EQ(taken[0].name, S("3 hidden characters · Pasted text (28 bytes)"));
+    for (int i = 0; i < AttachmentBudget::maxCount; ++i)
+        model.attachPastedText(S("plain"));
+    EXPECT_EQ(model.count(), AttachmentBudget::maxCount);
+    model.attachPastedText(S("one more"));
+    EXPECT_EQ(model.count(), AttachmentBudget::maxCount);
+    EXPECT_FALSE(model.property("notice").toString().isEmpty());
+}
+
 // Picture data on the clipboard (as browsers and image viewers copy pictures): a type the agent
 // takes goes as the bytes the user copied, and the cap judges those bytes; another format is
 // converted, to JPEG when its PNG would pass the cap and nothing in it is transparent. A photo of

@@ -26,6 +26,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QUrl>
 
 #include <set>
@@ -250,6 +251,34 @@ public:
             out << QVariant(QVariantList{start, end});
         return out;
     }
+    // The marks' boxes drawn over a text item (a chat editor, a one-line field), each as
+    // {start, end, left, right, top} in the item's coordinates, the box's border left out.
+    Q_INVOKABLE QVariantList markBoxes(QObject* edit) const
+    {
+        QVariantList out;
+        auto* text = qobject_cast<QQuickItem*>(edit);
+        if (!text)
+            return out;
+        QList<QQuickItem*> items = text->childItems();
+        if (text->parentItem())
+            items << text->parentItem()->childItems();
+        std::set<QQuickItem*> seen;
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeLast();
+            if (!seen.insert(item).second)
+                continue;
+            items << item->childItems();
+            if (item->objectName() != QLatin1String("markBox") || !item->isVisible())
+                continue;
+            const QRectF box = item->mapRectToItem(text, QRectF(1, -1, item->width() - 2, item->height() + 2));
+            out << QVariantMap{{QStringLiteral("start"), item->property("start")},
+                               {QStringLiteral("end"), item->property("end")},
+                               {QStringLiteral("left"), box.left()},
+                               {QStringLiteral("right"), box.right()},
+                               {QStringLiteral("top"), box.top()}};
+        }
+        return out;
+    }
     // From now on, counts the edits of a text editor's draft that put a raw override, isolate or
     // zero-width space into its document (read by rawHiddenEdits()): none, when hidden characters
     // go in as their marks.
@@ -271,6 +300,18 @@ public:
         });
     }
     Q_INVOKABLE int rawHiddenEdits() const { return m_rawHidden; }
+    // Puts `text` over the stretch from `from` to `to` of a text editor's draft as a piece of a
+    // document, as a drop or the editor's own paste does, past the composer's paste.
+    Q_INVOKABLE void insertFragment(QObject* edit, int from, int to, const QString& text) const
+    {
+        const auto* quickDocument = edit ? edit->property("textDocument").value<QQuickTextDocument*>() : nullptr;
+        if (!quickDocument)
+            return;
+        QTextCursor at(quickDocument->textDocument());
+        at.setPosition(from);
+        at.setPosition(to, QTextCursor::KeepAnchor);
+        at.insertFragment(QTextDocumentFragment::fromPlainText(text));
+    }
     // How many paragraphs of a text editor's draft have no lines laid out (none drawn).
     Q_INVOKABLE int paragraphsNotLaidOut(QObject* edit) const
     {

@@ -394,6 +394,41 @@ Item {
             }
         }
 
+        // A paste takes out only the marks it reaches into, however the editor reports it: a piece
+        // put in at the start of the draft, or of a paragraph, is reported as a change of the whole
+        // paragraph. Beside it, a paste one character on, a piece put in as a drop, and pastes and
+        // drops over a selection that reaches into a mark.
+        function test_a_paste_at_the_start_keeps_the_marks_it_does_not_reach() {
+            const paste = (text) => { TestSupport.setClipboardText(text); keyClick(Qt.Key_V, Qt.ControlModifier); };
+            const steps = [
+                { act: () => paste("keep x\u200By\nnext \u202Ez"), text: "keep x<U+200B>y\nnext <U+202E>z", count: 2, pink: [[6, 14], [21, 29]] },
+                { act: () => { keyClick(Qt.Key_Home, Qt.ControlModifier); paste("Hello: "); },
+                  text: "Hello: keep x<U+200B>y\nnext <U+202E>z", count: 2, pink: [[13, 21], [28, 36]] },
+                { act: () => { edit().cursorPosition = 1; paste("i"); },
+                  text: "Hiello: keep x<U+200B>y\nnext <U+202E>z", count: 2, pink: [[14, 22], [29, 37]] },
+                { act: () => { edit().cursorPosition = 24; paste("one\ntwo "); },
+                  text: "Hiello: keep x<U+200B>y\none\ntwo next <U+202E>z", count: 2, pink: [[14, 22], [37, 45]] },
+                { act: () => TestSupport.insertFragment(edit(), 0, 0, "Dropped "),
+                  text: "Dropped Hiello: keep x<U+200B>y\none\ntwo next <U+202E>z", count: 2, pink: [[22, 30], [45, 53]] },
+                { act: () => TestSupport.insertFragment(edit(), 32, 32, "a\nb "),
+                  text: "Dropped Hiello: keep x<U+200B>y\na\nb one\ntwo next <U+202E>z", count: 2, pink: [[22, 30], [49, 57]] },
+                { act: () => { edit().select(0, 24); paste("X"); },
+                  text: "X+200B>y\na\nb one\ntwo next <U+202E>z", count: 1, pink: [[26, 34]] },
+                { act: () => keyClick(Qt.Key_Z, Qt.ControlModifier),
+                  text: "Dropped Hiello: keep x<U+200B>y\na\nb one\ntwo next <U+202E>z", count: 2, pink: [[22, 30], [49, 57]] },
+                { act: () => TestSupport.insertFragment(edit(), 40, 51, "Y"),
+                  text: "Dropped Hiello: keep x<U+200B>y\na\nb one\nY+202E>z", count: 1, pink: [[22, 30]] },
+            ];
+            for (let i = 0; i < steps.length; ++i) {
+                const step = steps[i];
+                step.act();
+                tryCompare(edit(), "text", step.text, 1000, "step " + i);
+                tryCompare(composer.model, "hiddenCount", step.count, 1000, "step " + i);
+                tryVerify(() => pink() === JSON.stringify(step.pink), 1000, "step " + i + ": " + pink());
+                compare(findChild(composer, "hiddenNotice").visible, step.count > 0, "step " + i);
+            }
+        }
+
         // Undo and redo in a draft with a long paragraph they do not touch, and in that paragraph:
         // every paragraph stays laid out (and drawn), with its marks.
         function test_undo_and_redo_beside_a_long_paragraph() {
@@ -426,15 +461,17 @@ Item {
         }
 
         // A paste of 10,000 hidden characters is marked whole, taken out by "Remove them", and
-        // brought back whole by undo.
+        // brought back whole by undo. (Words of ten: a stretch of them side by side that long
+        // would go as a chip.)
         function test_a_large_paste_is_marked_removed_and_brought_back() {
             const kinds = ["\u200B", "\u202E", "\u2066", "\u{E0041}", "\u00AD"];
             const marks = ["<U+200B>", "<U+202E>", "<U+2066>", "<U+E0041>", "<U+00AD>"];
             let pasted = "", shown = "", bare = "";
             for (let i = 0; i < 10000; ++i) {
-                pasted += "a" + kinds[i % kinds.length];
-                shown += "a" + marks[i % marks.length];
-                bare += "a";
+                const gap = i % 10 === 9 ? " " : "";
+                pasted += "a" + kinds[i % kinds.length] + gap;
+                shown += "a" + marks[i % marks.length] + gap;
+                bare += "a" + gap;
             }
             TestSupport.setClipboardText(pasted);
             keyClick(Qt.Key_V, Qt.ControlModifier);
@@ -451,6 +488,85 @@ Item {
             tryVerify(() => TestSupport.pinkStretches(edit()).length > 5);
             for (const [start, end] of TestSupport.pinkStretches(edit()))
                 verify(marks.indexOf(shown.slice(start, end)) >= 0 && shown[start - 1] === "a", shown.slice(start - 1, end + 1));
+        }
+
+        // A paste that would leave a stretch Qt cannot break at a word boundary past 40,000
+        // characters as it reads (50,000 hidden characters side by side read as 450,000) goes as a
+        // text chip that counts its hidden characters; the editor is left as it was. Beside it:
+        // a stretch under the bound is marked in place, another such paste joining it goes as a
+        // chip, 10,000 marks in words stay in place, and so does a second paragraph.
+        function test_a_paste_too_long_to_lay_out_becomes_a_chip() {
+            const list = composer.model.attachments;
+            const chipName = () => list.count ? list.data(list.index(list.count - 1, 0), Qt.UserRole + 2) : "";
+            const paste = (text) => { TestSupport.setClipboardText(text); keyClick(Qt.Key_V, Qt.ControlModifier); };
+            type("keep");
+            paste("a\u200B".repeat(49999));
+            tryCompare(list, "count", 1);
+            verify(chipName().startsWith("49,999 hidden characters · Pasted text ("), chipName());
+            compare(edit().text, "keep");
+            compare(composer.model.hiddenCount, 0);
+            paste("a".repeat(99999));
+            tryCompare(list, "count", 2);
+            verify(/^Pasted text \([0-9.]+ kB\)$/.test(chipName()), chipName());
+            compare(edit().text, "keep");
+            list.clear();
+            edit().clear();
+            paste("a\u200B".repeat(4000));  // 36,000 characters as it reads
+            tryCompare(composer.model, "hiddenCount", 4000);
+            compare(list.count, 0);
+            paste("\u200Ba".repeat(1000));  // joins it: 45,000
+            tryCompare(list, "count", 1);
+            verify(chipName().startsWith("1,000 hidden characters"), chipName());
+            compare(composer.model.hiddenCount, 4000);
+            keyClick(Qt.Key_Return, Qt.ShiftModifier);
+            paste("a\u200B".repeat(1000));
+            tryCompare(composer.model, "hiddenCount", 5000);
+            compare(list.count, 1);
+            list.clear();
+            edit().clear();
+            paste(Array(10000).fill("word\u200Bs").join(" "));
+            tryCompare(composer.model, "hiddenCount", 10000);
+            compare(list.count, 0);
+        }
+
+        FontMetrics {
+            id: editMetrics
+        }
+
+        // In right-to-left text a mark's characters may fall in runs of both directions (a mark
+        // before a number, common in copied Hebrew and Arabic): its box covers exactly them, as
+        // wide as the mark's text, and never the number beside it. Latin text beside it.
+        function test_a_mark_s_box_sits_on_it_in_right_to_left_text() {
+            const cases = [
+                { pasted: "\u05DE\u05D7\u05D9\u05E8 \u200F100 \u20AA", mark: "<U+200F>" },
+                { pasted: "\u0627\u0644\u0633\u0639\u0631 \u200F100 \u0631.\u0633", mark: "<U+200F>" },
+                { pasted: "\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8\u200B\u05E9\u05E0\u05D9", mark: "<U+200B>" },
+                { pasted: "\u05DE\u05D7\u05D9\u05E8\u200B100", mark: "<U+200B>" },
+                { pasted: "price \u200F100 $", mark: "<U+200F>" },
+            ];
+            editMetrics.font = edit().font;
+            const wide = editMetrics.advanceWidth(cases[0].mark);
+            for (const c of cases) {
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(composer.model, "hiddenCount", 1);
+                const text = edit().text;
+                const at = text.indexOf(c.mark);
+                let boxes = [];
+                tryVerify(() => { boxes = TestSupport.markBoxes(edit()); return boxes.length > 0; }, 1000, c.pasted);
+                const left = Math.min(...boxes.map(b => b.left)), right = Math.max(...boxes.map(b => b.right));
+                const width = boxes.reduce((sum, b) => sum + b.right - b.left, 0);
+                verify(Math.abs(width - editMetrics.advanceWidth(c.mark)) <= 2, c.pasted + ": " + JSON.stringify(boxes) + " for " + wide);
+                // The places between the other characters lie outside the mark's boxes.
+                for (let i = 1; i < text.length; ++i) {
+                    if (i >= at && i <= at + c.mark.length)
+                        continue;
+                    const x = edit().positionToRectangle(i).x;
+                    for (const b of boxes)
+                        verify(x <= b.left + 1 || x >= b.right - 1, c.pasted + ": " + i + " at " + x + " in " + JSON.stringify(b));
+                }
+            }
         }
 
         function test_slash_shows_six_rows_and_counts_the_rest() {

@@ -153,6 +153,47 @@ Item {
             AppModel.save();
         }
 
+        FontMetrics {
+            id: fieldMetrics
+        }
+
+        // In a name with right-to-left letters a mark reads as one piece, left to right, whatever
+        // stands beside it (a number after it drew its "<" on the far side of the digits), and its
+        // box sits on it: it starts at the left of the mark's "<" and is as wide as its text, in
+        // Hebrew and Arabic as in Latin. The name saved is the name, with its hidden character.
+        function test_a_mark_reads_as_one_piece_on_its_box_in_right_to_left_names() {
+            const cases = ["\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8\u200B\u05E9\u05E0\u05D9", "\u05DE\u05D7\u05D9\u05E8\u200B100",
+                           "\u0645\u0634\u0631\u0648\u0639\u200B2", "ws\u200B100"];
+            for (const name of cases) {
+                AppModel.rename(top.record(0).id, name);
+                const m = makeMenu(0);
+                m.trigger(0);
+                tryCompare(m.renameDialog, "opened", true, 1000);
+                const field = m.nameField;
+                fieldMetrics.font = field.font;
+                const start = field.text.indexOf("<U+200B>"), end = start + 8;
+                verify(start > 0, field.text);
+                // Each character of the mark stands just right of the one before it (the places at
+                // its two ends are where the text around it goes on).
+                for (let i = start + 2; i < end; ++i) {
+                    const step = field.positionToRectangle(i).x - field.positionToRectangle(i - 1).x;
+                    const wide = fieldMetrics.advanceWidth(field.text[i - 1]);
+                    verify(Math.abs(step - wide) <= 1, name + ": " + i + " steps " + step + " for " + wide);
+                }
+                const boxes = TestSupport.itemsNamed(field, "markBox");
+                compare(boxes.length, 1, name);
+                const box = boxes[0].mapToItem(field, 1, 0);
+                const left = field.positionToRectangle(start + 1).x - fieldMetrics.advanceWidth("<") + field.leftPadding;
+                verify(Math.abs(box.x - left) <= 1.5, name + ": box at " + box.x + ", mark at " + left);
+                verify(Math.abs(boxes[0].width - 2 - fieldMetrics.advanceWidth("<U+200B>")) <= 1.5, name + ": " + boxes[0].width);
+                m.draftName = field.text;
+                mouseClick(findChild(m.renameDialog.footer, "renameButton"));
+                compare(top.record(0).project, name);
+            }
+            AppModel.rename(top.record(0).id, "gamma");
+            AppModel.save();
+        }
+
         // What is typed is saved as typed: "<U+200B>" typed is those eight characters, never a
         // zero-width space. A name's own hidden characters stay marks until an edit cuts into one,
         // which takes the whole mark.
