@@ -12,9 +12,11 @@ constexpr char32_t blackFlag = 0x1F3F4, cancelTag = 0xE007F;
 constexpr char16_t tagHigh = 0xDB40, shorthandHigh = 0xD82F, musicalHigh = 0xD834;
 
 // The mark's colour: apart from the diff's green and red, the links' blue and the cards' amber.
-// The label sits in a left-to-right embedding: it reads the same inside right-to-left text.
-constexpr QStringView markOpen = u"<font color=\"#d94f8c\">\u202A&lt;U+";
-constexpr QStringView markClose = u"&gt;\u202C</font>";
+// The label sits in a left-to-right isolate: it reads the same inside right-to-left text, and its
+// Latin letters have no say in the direction of the text around it (an embedding's would: a
+// right-to-left name opening with a mark would turn left to right).
+constexpr QStringView markOpen = u"<font color=\"#d94f8c\">\u2066&lt;U+";
+constexpr QStringView markClose = u"&gt;\u2069</font>";
 
 // Whether a UTF-16 unit can begin a hidden character; everything else (nearly all text) is
 // passed over at the cost of this test. Besides the controls and format characters: the soft
@@ -342,23 +344,12 @@ QString inSentence(QStringView name)
     }
     if (!rightToLeft && !present(name, Scope::Line))
         return name.toString();
-    return embedded(plain(name, Scope::Line));
+    return isolated(plain(name, Scope::Line));
 }
 
-QString embedded(QStringView text)
+QString isolated(QStringView text)
 {
-    // The direction of its first strong character, as a first-strong isolate would take it.
-    char16_t open = 0x202A;  // LRE
-    for (qsizetype i = 0, length = 1; i < text.size(); i += length) {
-        const auto d = QChar::direction(codePointAt(text, i, &length));
-        if (d == QChar::DirL)
-            break;
-        if (d == QChar::DirR || d == QChar::DirAL) {
-            open = 0x202B;  // RLE
-            break;
-        }
-    }
-    return QChar(open) + text.toString() + QChar(0x202C);
+    return QChar(0x2068) + text.toString() + QChar(0x2069);
 }
 
 QList<Found> find(QStringView text, Scope scope)

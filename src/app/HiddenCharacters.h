@@ -59,16 +59,19 @@ std::optional<std::pair<qsizetype, char32_t>> writtenMarkAt(QStringView text);
 
 // `name` ready to stand in one of the app's sentences: as it is when it holds no hidden character
 // and nothing written right to left; otherwise its hidden characters (line breaks included)
-// written "<U+XXXX>" and the whole embedded() in the sentence, so that neither an override nor a
+// written "<U+XXXX>" and the whole isolated() in the sentence, so that neither an override nor a
 // right-to-left name can reorder the words around it.
 QString inSentence(QStringView name);
 
-// `text` (which holds no direction control of its own) in an embedding of the direction of its
-// first strong character (U+202A or U+202B … U+202C), so that it reads as one piece among the
-// words around it. Not in an isolate (U+2066 … U+2069): those are younger, many fonts have no
-// glyph for them, and the fallback font found for them (one taller than the text's) makes the
-// line that holds them taller, so a row naming such a name grew.
-QString embedded(QStringView text);
+// `text` (which holds no direction control of its own) in a first-strong isolate (U+2068 …
+// U+2069): it reads as one piece in the direction of its own first strong letter, and the
+// sentence around it keeps its own. Not an embedding (U+202A/U+202B … U+202C): a paragraph takes
+// its direction from the first strong letter it holds, an embedded one included, so a sentence
+// opening with a right-to-left name turned right to left, and a number after the name was no
+// longer tied to the words before it. Many fonts have no glyph for the isolates, and the font
+// found for them can be taller than the text's own: what shows a line holding them measures it by
+// its own font (NameText, MeasuredText), not by the fonts its layout took.
+QString isolated(QStringView text);
 
 // Where the hidden characters of `text` are: each one's offset and length in UTF-16 units, and
 // the character.

@@ -29,7 +29,7 @@ QString HiddenMarks::sentence(const QString& words, const QString& name)
     if (at < 0)
         return escaped(words);
     QString shown = markup(name, Scope::Line, Markup::Styled);
-    // Embedded as in the plain sentence (the markup's own letters have no say in its direction).
+    // Isolated as in the plain sentence.
     if (const QString plainName = HiddenCharacters::inSentence(name); plainName != name)
         shown = plainName.front() + shown + plainName.back();
     return escaped(QStringView(words).first(at)) + shown + escaped(QStringView(words).sliced(at + 2));

@@ -24,10 +24,10 @@ public:
     // text, and for an editable field, where no mark can be drawn and nothing may reorder.
     Q_INVOKABLE static QString plainName(const QString& text);
     // `name` as it stands in one of the app's sentences, in plain text: as it is, or with its
-    // hidden characters and line breaks written "<U+XXXX>" and embedded among the words around it.
+    // hidden characters and line breaks written "<U+XXXX>" and isolated from the words around it.
     Q_INVOKABLE static QString inSentence(const QString& name);
     // A sentence of the app's with `name` in place of "%1", as styled text: the words escaped,
-    // the name embedded among them and its hidden characters as marks in their colour.
+    // the name isolated from them and its hidden characters as marks in their colour.
     Q_INVOKABLE static QString sentence(const QString& words, const QString& name);
     // The name an editable field holding plainName(original) now gives: `original` itself when
     // left as it was, otherwise the text with each mark written back as its character.

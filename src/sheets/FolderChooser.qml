@@ -438,7 +438,8 @@ Popup {
             }
         }
     }
-    Text {
+    // Its sentence may name a path in isolates: measured by its own font (MeasuredText).
+    MeasuredText {
         id: problemText
         objectName: "chooserProblem"
         x: 18

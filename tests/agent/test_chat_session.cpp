@@ -722,9 +722,9 @@ TEST(ChatSession, a_missing_project_folder_starts_no_agent_until_it_is_back)
         {"a file", plain.fileName(), false, fake.tools(), plain.fileName()},
         {"under the home folder", S("~/moved-away"), false, fake.tools(), QDir::homePath() + S("/moved-away")},
         {"gone during the search", folder, true, vanishing, folder},
-        // Its name embedded, the override a mark: the sentence cannot end "rloexe.jpg".
+        // Its name isolated, the override a mark: the sentence cannot end "rloexe.jpg".
         {"an override in its name", fake.dir() + S("/rlo\u202Egpj.exe"), false, fake.tools(),
-         S("\u202A") + fake.dir() + S("/rlo<U+202E>gpj.exe\u202C")},
+         S("\u2068") + fake.dir() + S("/rlo<U+202E>gpj.exe\u2069")},
     };
     for (const auto& r : rows) {
         if (r.makeFolder) {

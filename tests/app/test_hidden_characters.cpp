@@ -99,7 +99,7 @@ TEST(HiddenCharacters, markup_shows_marks_in_their_colour_and_escapes_the_rest)
     using HiddenCharacters::Markup;
     const QString name = u(u"<b>x</b>\u202E  &\"\ny");
     const QString rich = HiddenCharacters::markup(name, Scope::Text, Markup::Rich);
-    EXPECT_EQ(rich, u(u"&lt;b&gt;x&lt;/b&gt;<font color=\"#d94f8c\">\u202A&lt;U+202E&gt;\u202C</font>  &amp;&quot;<br>y"));
+    EXPECT_EQ(rich, u(u"&lt;b&gt;x&lt;/b&gt;<font color=\"#d94f8c\">\u2066&lt;U+202E&gt;\u2069</font>  &amp;&quot;<br>y"));
     const QString styled = HiddenCharacters::markup(name, Scope::Line, Markup::Styled);
     EXPECT_TRUE(styled.contains(" &nbsp;&amp;")) << qPrintable(styled);
     EXPECT_TRUE(styled.contains("&lt;U+000A&gt;")) << qPrintable(styled);
@@ -149,54 +149,56 @@ TEST(HiddenCharacters, a_name_edited_as_its_marks_keeps_what_they_stand_for)
 }
 
 // A name or path in one of the app's sentences: as it is when nothing in it can reorder the
-// words around it; otherwise embedded in the direction of its first strong character, its hidden
-// characters and line breaks as marks.
-TEST(HiddenCharacters, a_name_in_a_sentence_is_embedded_and_marked)
+// words around it; otherwise in a first-strong isolate, its hidden characters and line breaks as
+// marks.
+TEST(HiddenCharacters, a_name_in_a_sentence_is_isolated_and_marked)
 {
-    const QString lre = u(u"\u202A"), rle = u(u"\u202B"), pdf = u(u"\u202C");
+    const QString fsi = u(u"\u2068"), pdi = u(u"\u2069");
     const struct {
         QString name, shown;
     } cases[] = {
         {"/home/me/web", "/home/me/web"},
         {"", ""},
-        {u(u"/p/rlo\u202Egpj.exe"), lre + "/p/rlo<U+202E>gpj.exe" + pdf},
-        {"/p/new\nline", lre + "/p/new<U+000A>line" + pdf},
-        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), lre + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdf},
-        {u(u"\u05E9\u05DC\u05D5\u05DD/p"), rle + u(u"\u05E9\u05DC\u05D5\u05DD/p") + pdf},
-        {u(u"a\u202Cb\u2069\u2068"), lre + "a<U+202C>b<U+2069><U+2068>" + pdf},  // its own controls cannot end ours
-        {u(u"me\U000E0041@x.io"), lre + "me<U+E0041>@x.io" + pdf},
+        {u(u"/p/rlo\u202Egpj.exe"), fsi + "/p/rlo<U+202E>gpj.exe" + pdi},
+        {"/p/new\nline", fsi + "/p/new<U+000A>line" + pdi},
+        {u(u"/p/\u05E9\u05DC\u05D5\u05DD"), fsi + u(u"/p/\u05E9\u05DC\u05D5\u05DD") + pdi},
+        {u(u"\u05E9\u05DC\u05D5\u05DD/p"), fsi + u(u"\u05E9\u05DC\u05D5\u05DD/p") + pdi},
+        {u(u"a\u202Cb\u2069\u2068"), fsi + "a<U+202C>b<U+2069><U+2068>" + pdi},  // its own controls cannot end ours
+        {u(u"me\U000E0041@x.io"), fsi + "me<U+E0041>@x.io" + pdi},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(HiddenCharacters::inSentence(c.name), c.shown) << qPrintable(c.name);
         EXPECT_EQ(HiddenMarks::inSentence(c.name), c.shown) << qPrintable(c.name);
     }
-    // As styled text: the app's words escaped, the name's marks in their colour inside the embedding.
+    // As styled text: the app's words escaped, the name's marks in their colour inside the isolate.
     const QString styled = HiddenMarks::sentence("Chat <b>with</b> %1 here", u(u"rlo\u202Egpj.exe"));
-    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + lre + "rlo<font")) << qPrintable(styled);
-    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdf + " here")) << qPrintable(styled);
+    EXPECT_TRUE(styled.startsWith("Chat &lt;b&gt;with&lt;/b&gt; " + fsi + "rlo<font")) << qPrintable(styled);
+    EXPECT_TRUE(styled.endsWith("gpj.exe" + pdi + " here")) << qPrintable(styled);
     EXPECT_FALSE(styled.contains(QChar(0x202E)));
     EXPECT_EQ(HiddenMarks::sentence("in %1", "<h1>x"), "in &lt;h1&gt;x");
-    EXPECT_TRUE(HiddenMarks::sentence("in %1", u(u"\u05E9\u05DC\u05D5\u05DD\u202E")).startsWith("in " + rle)) << "right to left";
+    EXPECT_TRUE(HiddenMarks::sentence("in %1", u(u"\u05E9\u05DC\u05D5\u05DD\u202E")).startsWith("in " + fsi)) << "right to left";
 }
 
-// What shows a name (its marks, its place in a sentence) adds no directional isolate (U+2066 …
-// U+2069): many fonts have no glyph for those, and the fallback font found for them, taller than
-// the text's own, made every row that names such a name taller than any other.
-TEST(HiddenCharacters, what_shows_a_name_adds_no_isolate)
+// What shows a name (its marks, its place in a sentence) adds no embedding (U+202A … U+202C): a
+// paragraph takes its direction from the first strong letter it holds, an embedded one included,
+// so a sentence opening with a right-to-left name turned around. Isolates only, whose letters the
+// paragraph passes over (that a line holding them keeps its height whatever fonts are installed is
+// the business of what measures the line: test_name_in_sentence).
+TEST(HiddenCharacters, what_shows_a_name_adds_isolates_not_embeddings)
 {
     const QString names[] = {
         u(u"rlo\u202Egpj.exe"), u(u"\u05E9\u05DC\u05D5\u05DD \u202E x"), u(u"a\u2066b\u2069"), "new\nline",
         u(u"me\U000E0041@x.io"),
     };
-    const auto isolates = [](const QString& shown) {
-        return std::any_of(shown.cbegin(), shown.cend(), [](QChar c) { return c.unicode() >= 0x2066 && c.unicode() <= 0x2069; });
+    const auto embeddings = [](const QString& shown) {
+        return std::any_of(shown.cbegin(), shown.cend(), [](QChar c) { return c.unicode() >= 0x202A && c.unicode() <= 0x202E; });
     };
     for (const QString& name : names) {
         for (const QString& shown : {HiddenMarks::name(name), HiddenMarks::inSentence(name), HiddenMarks::sentence("at %1.", name),
                                      HiddenCharacters::markup(name, Scope::Text, HiddenCharacters::Markup::Rich)})
-            EXPECT_FALSE(isolates(shown)) << qPrintable(shown);
-        // Each mark still reads left to right inside right-to-left text: its own embedding.
-        EXPECT_TRUE(HiddenMarks::name(name).contains(u(u"\u202A&lt;U+"))) << qPrintable(name);
+            EXPECT_FALSE(embeddings(shown)) << qPrintable(shown);
+        // Each mark still reads left to right inside right-to-left text: its own isolate.
+        EXPECT_TRUE(HiddenMarks::name(name).contains(u(u"\u2066&lt;U+"))) << qPrintable(name);
     }
 }
 

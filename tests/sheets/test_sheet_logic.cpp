@@ -387,13 +387,13 @@ TEST(FolderChooser, a_folder_named_in_bytes_that_are_no_text_is_refused_with_the
         EXPECT_EQ(F::folderProblem(c.path), c.said) << qPrintable(c.path);
 }
 
-// A path or name in the chooser's sentences: embedded, its hidden characters and line breaks as
+// A path or name in the chooser's sentences: isolated, its hidden characters and line breaks as
 // marks, so an override cannot turn the words after it around.
 TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
 {
     QTemporaryDir dir;
     const QString root = dir.path();
-    const QString lre = QString(QChar(0x202A)), pdf = QString(QChar(0x202C));
+    const QString fsi = QString(QChar(0x2068)), pdi = QString(QChar(0x2069));
     const QString spoofed = QString::fromUtf8("lit\u202Eeral");
     QDir().mkpath(root + "/" + spoofed);
     QFile(root + "/new\nline").open(QIODevice::WriteOnly);
@@ -401,10 +401,10 @@ TEST(FolderChooser, problems_show_hidden_characters_in_names_as_marks)
     const struct {
         QString problem, said;
     } cases[] = {
-        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + lre + root + "/rlo<U+202E>gpj.exe" + pdf + "."},
-        {F::folderProblem(root + "/new\nline"), lre + root + "/new<U+000A>line" + pdf + " is a file, not a folder."},
+        {F::folderProblem(root + "/rlo\u202Egpj.exe"), "There is no folder at " + fsi + root + "/rlo<U+202E>gpj.exe" + pdi + "."},
+        {F::folderProblem(root + "/new\nline"), fsi + root + "/new<U+000A>line" + pdi + " is a file, not a folder."},
         {F::folderProblem(root + "/" + spoofed), QString()},
-        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + lre + "lit<U+202E>eral" + pdf + QString::fromUtf8("” already exists here.")},
+        {F::makeFolder(root, spoofed), QString::fromUtf8("“") + fsi + "lit<U+202E>eral" + pdi + QString::fromUtf8("” already exists here.")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.problem, c.said);

@@ -1048,9 +1048,8 @@ TEST(UpdateChecks, a_missing_temporary_folder_never_puts_the_update_in_the_worki
 // an override in the temporary folder's name cannot turn the sentence after it around.
 TEST(UpdateChecker, a_refusal_shows_its_folders_isolated_and_marked)
 {
-    // A left-to-right path is embedded left to right (an embedding, not an isolate: every font
-    // that draws the sentence has those characters, so the line keeps its height).
-    const QString lre = QString(QChar(0x202A)), pdf = QString(QChar(0x202C));
+    // In a first-strong isolate: the path's letters have no say in the sentence's direction.
+    const QString fsi = QString(QChar(0x2068)), pdi = QString(QChar(0x2069));
     const struct {
         const char* word;
         QString why;
@@ -1071,7 +1070,7 @@ TEST(UpdateChecker, a_refusal_shows_its_folders_isolated_and_marked)
             e.refusalFile = report;
             e.tempFolder = spoofed;
         });
-        const QString shown = lre + place.filePath(QStringLiteral("rlo<U+202E><U+000A>lluf.tmp")) + pdf;
+        const QString shown = fsi + place.filePath(QStringLiteral("rlo<U+202E><U+000A>lluf.tmp")) + pdi;
         EXPECT_EQ(f.checker->failure(), QStringLiteral("Brinmoor 3.0 was not installed: %1. This version was kept; the update is "
                                                        "offered again at a later check.").arg(c.why.arg(shown)));
     }

@@ -2,6 +2,8 @@
 
 #include "HiddenCharacters.h"
 
+#include <QLocale>
+
 namespace brinmoor {
 
 qint64 AttachmentBudget::costOf(const ChatAttachment& a)
@@ -57,6 +59,20 @@ QString AttachmentBudget::fullMessage(const QString& firstName, int more)
     const QString what = more > 0 ? QStringLiteral("%1 and %2 more %3 were").arg(name, QString::number(more), more == 1 ? QStringLiteral("file") : QStringLiteral("files"))
                                   : QStringLiteral("%1 was").arg(name);
     return QStringLiteral("%1 not attached: a message can carry at most %2 attachments, about 190 MB together.").arg(what).arg(maxCount);
+}
+
+QString AttachmentBudget::textRefusal(qint64 bytes, bool over, const AttachmentBudget* budget)
+{
+    const auto size = [](qint64 b) { return QLocale::c().formattedDataSize(b, 1, QLocale::DataSizeTraditionalFormat); };
+    const QString name = over ? QStringLiteral("Pasted text (over %1)").arg(size(bytes)) : QStringLiteral("Pasted text (%1)").arg(size(bytes));
+    // A pasted text goes into the message's line as its bytes, so its bound is the line's room.
+    if (bytes > maxChars)
+        return QStringLiteral("%1 was not attached: a pasted text can be at most %2.").arg(name, size(maxChars));
+    if (budget && budget->count() >= maxCount)
+        return fullMessage(name, 0);
+    const qint64 left = budget ? std::max<qint64>(0, maxChars - budget->chars()) : maxChars;
+    return QStringLiteral("%1 was not attached: the message's other attachments leave room for %2 more (%3 together at most).")
+        .arg(name, size(left), size(maxChars));
 }
 
 QString AttachmentBudget::tooLongMessage()

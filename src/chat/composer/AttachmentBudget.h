@@ -51,6 +51,11 @@ public:
     // The line shown for files left out because the message is full: the first one's name and
     // how many more.
     static QString fullMessage(const QString& firstName, int more);
+    // The line shown for a pasted text of `bytes` (at least that many, when `over`) that is not
+    // attached, naming the bound it passes: larger than any message can carry, more than the room
+    // the message's other attachments leave (`budget` null: an empty message), or one attachment
+    // too many.
+    static QString textRefusal(qint64 bytes, bool over, const AttachmentBudget* budget);
     // The line shown when the draft with its attachments is too long to send.
     static QString tooLongMessage();
 

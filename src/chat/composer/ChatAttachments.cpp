@@ -127,11 +127,6 @@ qint64 utf8Size(QStringView text)
     return n;
 }
 
-QString pastedTextName(qint64 bytes)
-{
-    return QStringLiteral("Pasted text (%1)").arg(QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat));
-}
-
 // What reading a file named as an image gave.
 enum class ImageFile {
     Read,        // its bytes, no more than the cap
@@ -491,7 +486,7 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget)
         // A text past the room left is refused as it is: its UTF-8 is at least as long as its
         // UTF-16, and it is neither converted nor copied to find that out.
         if (budget && (budget->count() >= AttachmentBudget::maxCount || data.text.size() > AttachmentBudget::maxChars - budget->chars())) {
-            r.refusal = AttachmentBudget::fullMessage(pastedTextName(utf8Size(data.text)), 0);
+            r.refusal = AttachmentBudget::textRefusal(utf8Size(data.text), false, budget);
             return r;
         }
         r.attachments << pastedText(data.text);
@@ -532,9 +527,7 @@ PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budge
         return r;
     case Outcome::TooLarge:
         // An owner that announces no size is read up to the bound: the name says how far it got.
-        r.refusal = AttachmentBudget::fullMessage(got.sizeWhole ? pastedTextName(got.size)
-                                                                : QStringLiteral("Pasted text (over %1)").arg(QLocale::c().formattedDataSize(got.size, 1, QLocale::DataSizeTraditionalFormat)),
-                                                  0);
+        r.refusal = AttachmentBudget::textRefusal(got.size, !got.sizeWhole, budget);
         return r;
     case Outcome::NoAnswer:
         r.refusal = clipboardSilentMessage();

@@ -38,7 +38,8 @@ Item {
             visible: bar.composer.slashMatches.length > 0
             composer: bar.composer
         }
-        Text {
+        // A refusal names its file in isolates: lines measured by the text's own font.
+        MeasuredText {
             objectName: "attachmentNotice"
             width: column.width
             visible: bar.attachments.notice !== ""

@@ -418,12 +418,13 @@ Item {
             y: timeline.topMargin
             width: timeline.width - 26
             spacing: 4
-            Text {
+            MeasuredText {
                 id: hintTitle
                 objectName: "emptyHintTitle"
                 width: hint.width
                 // The project's name isolated from the words and its hidden characters as marks: a
-                // folder "rlo<RLO>gpj.exe" would otherwise end the sentence "rloexe.jpg".
+                // folder "rlo<RLO>gpj.exe" would otherwise end the sentence "rloexe.jpg". The line is
+                // measured by its own font (MeasuredText), whatever font the isolates are drawn in.
                 text: HiddenMarks.sentence(qsTr("Chat with ") + (pane.vm && pane.vm.provider === "codex" ? "Codex" : "Claude")
                                            + qsTr(" in %1"), pane.session ? pane.session.project : "")
                 textFormat: Text.StyledText

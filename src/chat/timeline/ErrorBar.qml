@@ -28,7 +28,9 @@ Rectangle {
         size: 11
         color: Theme.red
     }
-    Text {
+    // "Project folder not found: " and a path in isolates: lines measured by the text's own font, so
+    // the bar is as high for such a path as for any other.
+    MeasuredText {
         id: text
         objectName: "message"
         x: 30

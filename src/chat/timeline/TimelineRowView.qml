@@ -95,14 +95,59 @@ Item {
                 width: Math.min(row.width - 44, Math.max(chips.implicitWidth, bubble.visible ? bubble.width : 0))
                 spacing: 6
 
-                Row {
+                // The chips in lines as wide as the row allows, in their order, each line against the
+                // trailing edge: every attachment is seen however narrow the pane (one row that never
+                // wrapped pushed the first ones past the leading edge).
+                Item {
                     id: chips
                     objectName: "attachments"
+                    readonly property real room: row.width - 44
+                    readonly property real spacing: 6
                     visible: row.isUser && row.attachments && row.attachments.length > 0
                     anchors.right: parent.right
-                    spacing: 6
+                    width: Math.min(chips.implicitWidth, chips.room)
+                    height: chips.implicitHeight
+                    onRoomChanged: chips.place()
+
+                    // Places the chips line by line, a chip wider than the room alone on its line,
+                    // and takes the widest line's width and the lines' height.
+                    function place() {
+                        const lines = [];
+                        let line = { chips: [], width: 0, height: 0 };
+                        for (let i = 0; i < chipRepeater.count; ++i) {
+                            const c = chipRepeater.itemAt(i);
+                            if (c === null)
+                                continue;
+                            if (line.chips.length > 0 && line.width + chips.spacing + c.width > chips.room) {
+                                lines.push(line);
+                                line = { chips: [], width: 0, height: 0 };
+                            }
+                            line.width += (line.chips.length > 0 ? chips.spacing : 0) + c.width;
+                            line.height = Math.max(line.height, c.height);
+                            line.chips.push(c);
+                        }
+                        if (line.chips.length > 0)
+                            lines.push(line);
+                        const widest = lines.reduce((w, l) => Math.max(w, l.width), 0);
+                        let y = 0;
+                        for (const l of lines) {
+                            let x = widest - l.width;
+                            for (const c of l.chips) {
+                                c.x = x;
+                                c.y = y + (l.height - c.height) / 2;
+                                x += c.width + chips.spacing;
+                            }
+                            y += l.height + chips.spacing;
+                        }
+                        chips.implicitWidth = widest;
+                        chips.implicitHeight = Math.max(0, y - chips.spacing);
+                    }
+
                     Repeater {
+                        id: chipRepeater
                         model: row.isUser ? row.attachments : []
+                        onItemAdded: chips.place()
+                        onItemRemoved: chips.place()
                         delegate: Item {
                             id: chip
                             required property var modelData
@@ -111,6 +156,8 @@ Item {
                             objectName: chip.thumbnail ? "thumbnail" : "fileChip"
                             width: chip.thumbnail ? 120 : fileChip.width
                             height: chip.thumbnail ? 84 : fileChip.height
+                            onWidthChanged: chips.place()
+                            onHeightChanged: chips.place()
 
                             AttachmentImage {
                                 visible: chip.thumbnail
@@ -149,9 +196,11 @@ Item {
                                         anchors.verticalCenter: parent.verticalCenter
                                         objectName: "fileChipName"
                                         // The whole name: a line break or other hidden character shows as a mark.
+                                        // A name wider than the row breaks onto more lines, never past its edge.
                                         text: chip.markedName !== "" ? chip.markedName : chip.modelData.name
                                         textFormat: chip.markedName !== "" ? Text.StyledText : Text.PlainText
-                                        maximumLineCount: 1
+                                        width: Math.min(implicitWidth, chips.room - 35)
+                                        wrapMode: Text.WrapAnywhere
                                         font.pointSize: Theme.fontSize(11.5)
                                         font.weight: Font.Medium
                                         color: Theme.text

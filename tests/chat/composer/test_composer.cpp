@@ -626,13 +626,54 @@ TEST(AttachmentList, a_paste_is_read_on_the_gui_thread_and_made_into_chips_off_i
     ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - 150000));
     const auto refused = ChatAttachments::resolve(text, &budget);
     EXPECT_TRUE(refused.attachments.isEmpty());
-    EXPECT_EQ(refused.refusal, AttachmentBudget::fullMessage(S("Pasted text (390.6 kB)"), 0));
+    EXPECT_EQ(refused.refusal, S("Pasted text (390.6 kB) was not attached: the message's other attachments leave room for 146.5 kB more (243.2 MB together at most)."));
     EXPECT_EQ(budget.count(), 1);
     budget.give(AttachmentBudget::maxChars - 150000);
     const auto taken = ChatAttachments::resolve(text, &budget);
     ASSERT_EQ(taken.attachments.size(), 1);
     EXPECT_EQ(budget.chars(), 400000);
     clipboard->clear();
+}
+
+// A pasted text that is not attached is refused naming the bound it passed: larger than any message
+// carries (whatever else the message holds), more than the room the other attachments leave, or one
+// attachment past the count. A text of 250 MB is one attachment, never "at most 200 attachments".
+TEST(AttachmentBudget, a_refused_text_names_the_bound_it_passed)
+{
+    constexpr qint64 MB = 1024 * 1024;
+    AttachmentBudget empty, nearlyFull, fullCount;
+    ASSERT_TRUE(nearlyFull.take(AttachmentBudget::maxChars - MB));
+    for (int i = 0; i < AttachmentBudget::maxCount; ++i)
+        ASSERT_TRUE(fullCount.take(10));
+    const QString tooLarge = S(" was not attached: a pasted text can be at most 243.2 MB.");
+    const struct {
+        const char* what;
+        qint64 bytes;
+        bool over;
+        const AttachmentBudget* budget;
+        QString refusal;
+    } cases[] = {
+        {"250 MiB, an empty message", 250 * MB, false, &empty, S("Pasted text (250.0 MB)") + tooLarge},
+        {"250 MiB, no message yet", 250 * MB, false, nullptr, S("Pasted text (250.0 MB)") + tooLarge},
+        {"read past the bound, its size untold", AttachmentBudget::maxChars + 1, true, &empty, S("Pasted text (over 243.2 MB)") + tooLarge},
+        {"250 MiB, the count reached too", 250 * MB, false, &fullCount, S("Pasted text (250.0 MB)") + tooLarge},
+        {"3 MB, 1 MB of room left", 3 * MB, false, &nearlyFull,
+         S("Pasted text (3.0 MB) was not attached: the message's other attachments leave room for 1.0 MB more (243.2 MB together at most).")},
+        {"3 MB, the count reached", 3 * MB, false, &fullCount, AttachmentBudget::fullMessage(S("Pasted text (3.0 MB)"), 0)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AttachmentBudget::textRefusal(c.bytes, c.over, c.budget), c.refusal) << c.what;
+    // The 200 attachments' line names that count.
+    EXPECT_TRUE(AttachmentBudget::fullMessage(S("x"), 0).contains(S("at most 200 attachments")));
+
+    // Through a paste of a text the count refuses: the same line, nothing taken.
+    ChatAttachments::PastedData text;
+    text.text = QString(ChatAttachments::textAttachmentChars, u'x');
+    const auto refused = ChatAttachments::resolve(text, &fullCount);
+    EXPECT_TRUE(refused.attachments.isEmpty());
+    EXPECT_EQ(refused.refusal, AttachmentBudget::textRefusal(ChatAttachments::textAttachmentChars, false, &fullCount));
+    EXPECT_TRUE(refused.refusal.contains(S("at most 200 attachments"))) << qPrintable(refused.refusal);
+    EXPECT_EQ(fullCount.count(), AttachmentBudget::maxCount);
 }
 
 TEST(AttachmentList, removing_by_id_and_thumbnails_follow_the_list)

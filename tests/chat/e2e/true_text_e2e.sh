@@ -135,8 +135,8 @@ bar_of() {  # <folder> <picture>
     convert "$work/$2.png" -gravity south -crop 100%x70+0+0 +repage "$work/$2.bar.png"
 }
 bar_of "$work/projects/gone/rlo${rlo}gpj.exe" 7_missing_folder_bar
-grep -qs "Project folder not found: "$'\xe2\x80\xaa'"$work/projects/gone/rlo<U+202E>gpj.exe"$'\xe2\x80\xac' "$work/app.log" \
-    || fail "the missing folder's sentence does not hold its mark, embedded"
+grep -qs "Project folder not found: "$'\xe2\x81\xa8'"$work/projects/gone/rlo<U+202E>gpj.exe"$'\xe2\x81\xa9' "$work/app.log" \
+    || fail "the missing folder's sentence does not hold its mark, isolated"
 bar_of "$work/projects/gone/rlo<U+202E>gpj.exe" 8_missing_folder_bar_typed
 [ "$(compare -metric AE "$work/7_missing_folder_bar.bar.png" "$work/8_missing_folder_bar_typed.bar.png" null: 2>&1)" = 0 ] \
     || fail "the missing-folder bar does not read the mark"

@@ -320,7 +320,7 @@ TEST(DirectionalRuns, what_a_line_leaves_open_is_closed_at_its_end)
 TEST(InlineMarkdown, code_and_table_cells_mark_hidden_characters_and_prose_keeps_them)
 {
     const QString rlo(QChar(0x202E)), pdf(QChar(0x202C)), zwsp(QChar(0x200B));
-    const QString mark = QStringLiteral("<font color=\"#d94f8c\">\u202A&lt;U+202E&gt;\u202C</font>");
+    const QString mark = QStringLiteral("<font color=\"#d94f8c\">\u2066&lt;U+202E&gt;\u2069</font>");
     const QList<RenderedBlock> blocks = MarkdownCache::render("| name |\n|---|\n| invoice" + rlo + "fdp.sh |\n\n"
                                                               "see `x" + rlo + "y` and " + rlo + "prose" + zwsp);
     ASSERT_EQ(blocks.size(), 2);

@@ -508,12 +508,12 @@ Item {
             compare(at.y, pane.list.topMargin);
         }
 
-        // The hint names the project: embedded among its words, hidden characters as marks, and
+        // The hint names the project: isolated from its words, hidden characters as marks, and
         // never markup.
         function test_the_empty_hint_shows_the_project_s_hidden_characters_as_marks() {
             const cases = [
                 { project: "demo", shown: "Chat with Claude in demo" },
-                { project: "rlo\u202Egpj.exe", contains: "\u202Arlo<font", ends: "gpj.exe\u202C" },
+                { project: "rlo\u202Egpj.exe", contains: "\u2068rlo<font", ends: "gpj.exe\u2069" },
                 { project: "<b>bold</b>", shown: "Chat with Claude in &lt;b&gt;bold&lt;/b&gt;" },
             ];
             for (const c of cases) {

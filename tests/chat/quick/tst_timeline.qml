@@ -39,6 +39,7 @@ Item {
         ListView {
             id: list
             property bool busy: false
+            property real rowWidth: 534
             width: 560
             height: 860
             spacing: 13
@@ -48,7 +49,7 @@ Item {
                 required property int index
                 required property string rowId
                 objectName: "row:" + rowId
-                width: 534
+                width: list.rowWidth
                 isLast: index === list.count - 1 && !list.busy
             }
             footer: Item {
@@ -140,6 +141,64 @@ Item {
 
         // A call that did not run to its end says how it ended; a refused one shows no content as
         // if it had run; a failed call's result is not grey output; a question nothing answered says so.
+        // A sent message's attachments in lines as wide as its row allows, in their order, each
+        // line against the trailing edge: every one is seen, in a half-width pane as in a narrow
+        // one, pictures and file chips alike (one row that never wrapped hid the first ones
+        // past the leading edge).
+        function test_every_sent_attachment_is_seen_at_any_width() {
+            const pictures = n => Array.from({ length: n }, (_, i) => ({ name: "shot-" + i + ".png", image: true }));
+            const cases = [
+                { what: "ten pictures, half-width pane", width: 534, attachments: pictures(10), lines: 4 },
+                { what: "ten pictures, narrow pane", width: 180, attachments: pictures(10), lines: 10 },
+                { what: "five mixed", width: 400, attachments: [{ name: "first.png", image: true },
+                    { name: "a-rather-long-report-name.txt" }, { name: "second.png", image: true }, { name: "notes.md" },
+                    { name: "third.png", image: true }] },
+                { what: "a name wider than the row", width: 200, lines: 2, attachments: [{ name: "x".repeat(80) + ".txt" },
+                    { name: "after.png", image: true }] },
+                { what: "two on one line, as before", width: 534, attachments: pictures(2), lines: 1 },
+            ];
+            for (const c of cases) {
+                const list = makeList([{ id: "u", kind: "user", text: "Look", attachments: c.attachments }], false);
+                list.rowWidth = c.width;
+                const user = rows.row(list, "u");
+                const box = findChild(user, "attachments");
+                // Rows and chips take their new sizes at the next polish.
+                const found = () => top.findChildren(box, "thumbnail").concat(top.findChildren(box, "fileChip"))
+                    .map(chip => ({ chip: chip, at: chip.mapToItem(user, 0, 0) }));
+                tryVerify(() => user.height >= box.mapToItem(user, 0, box.height).y
+                          && found().every(ch => ch.at.x + ch.chip.width <= c.width + 0.5), 2000, c.what);
+                const chips = found();
+                compare(chips.length, c.attachments.length, c.what);
+                const seen = chips.map(ch => ch.chip.modelData.name).sort();
+                compare(seen, c.attachments.map(a => a.name).sort(), c.what);
+                const lines = {};
+                for (const ch of chips) {
+                    // Wholly within the row, 44 points clear of its leading edge.
+                    verify(ch.at.x >= 44 - 0.5 && ch.at.x + ch.chip.width <= c.width + 0.5,
+                           c.what + ": " + ch.chip.modelData.name + " at " + ch.at.x);
+                    verify(ch.at.y >= 0 && ch.at.y + ch.chip.height <= user.height + 0.5, c.what);
+                    const key = Math.round(ch.at.y + ch.chip.height / 2);
+                    (lines[key] = lines[key] || []).push(ch);
+                }
+                const ordered = Object.keys(lines).map(Number).sort((a, b) => a - b).map(k => lines[k].sort((a, b) => a.at.x - b.at.x));
+                if (c.lines !== undefined)
+                    compare(ordered.length, c.lines, c.what);
+                else
+                    verify(ordered.length > 1, c.what);
+                // In their order, reading each line from the leading edge; each line against the trailing edge.
+                compare(ordered.reduce((all, line) => all.concat(line), []).map(ch => ch.chip.modelData.name), c.attachments.map(a => a.name), c.what);
+                for (const line of ordered) {
+                    const last = line[line.length - 1];
+                    fuzzyCompare(last.at.x + last.chip.width, c.width, 0.5, c.what);
+                }
+                // The bubble stays below the attachments.
+                const bubble = findChild(user, "bubble");
+                verify(bubble.mapToItem(user, 0, 0).y >= box.mapToItem(user, 0, box.height).y, c.what);
+                if (c.what.startsWith("ten pictures, half"))
+                    list.grabToImage(r => r.saveToFile(TestSupport.galleryDir() + "/timeline-sent-pictures.png"));
+            }
+        }
+
         function test_calls_and_questions_say_how_they_ended() {
             const call = (id, name, outcome) => ({ id: id, kind: "tool", outcome: outcome,
                 tool: { name: name, summary: "notes.txt", detail: "line one\nline two\nline three" } });

@@ -377,7 +377,7 @@ TEST(X11ClipboardReader, a_selection_read_becomes_editor_text_a_chip_or_a_line)
         ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - MB));
         const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
         EXPECT_TRUE(r.attachments.isEmpty());
-        EXPECT_EQ(r.refusal, AttachmentBudget::fullMessage(S("Pasted text (3.0 MB)"), 0));
+        EXPECT_EQ(r.refusal, S("Pasted text (3.0 MB) was not attached: the message's other attachments leave room for 1.0 MB more (243.2 MB together at most)."));
         EXPECT_EQ(owner.piecesSent(), 0);
         EXPECT_EQ(budget.count(), 1);
     }
@@ -387,8 +387,19 @@ TEST(X11ClipboardReader, a_selection_read_becomes_editor_text_a_chip_or_a_line)
         AttachmentBudget budget;
         ASSERT_TRUE(budget.take(AttachmentBudget::maxChars - MB));
         const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
-        EXPECT_EQ(r.refusal, AttachmentBudget::fullMessage(S("Pasted text (over 1.2 MB)"), 0));
+        EXPECT_EQ(r.refusal, S("Pasted text (over 1.2 MB) was not attached: the message's other attachments leave room for 1.0 MB more (243.2 MB together at most)."));
         EXPECT_EQ(owner.piecesSent(), 6);
+    }
+    {
+        // 250 MiB announced to an empty message: one text larger than any message carries, refused
+        // unread for that and not for a count of attachments it never reached.
+        Owner owner({.data = mixedText(MB), .incrAbove = 0, .announce = 250 * MB});
+        AttachmentBudget budget;
+        const auto r = ChatAttachments::fromSelectionText(XEnvironment::display, &budget);
+        EXPECT_TRUE(r.attachments.isEmpty());
+        EXPECT_EQ(r.refusal, S("Pasted text (250.0 MB) was not attached: a pasted text can be at most 243.2 MB."));
+        EXPECT_EQ(owner.piecesSent(), 0);
+        EXPECT_EQ(budget.count(), 0);
     }
     const struct {
         Script script;

@@ -202,7 +202,7 @@ Item {
             // Its line for a path holding the override itself: the mark, isolated.
             c.pathField.text = root + "/gone\u202Etxt.exe";
             keyClick(Qt.Key_Return);
-            compare(c.problem, "There is no folder at \u202A" + root + "/gone<U+202E>txt.exe\u202C.");
+            compare(c.problem, "There is no folder at \u2068" + root + "/gone<U+202E>txt.exe\u2069.");
             verify(c.go(root + "/" + spoofed));
             keyClick(Qt.Key_Return);
             tryVerify(() => !c.visible);
