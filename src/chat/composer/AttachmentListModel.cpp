@@ -192,6 +192,8 @@ bool AttachmentListModel::paste(QObject* editor, X11ClipboardReader::Selection f
         m_pasteControl->cancel();
         endPaste();
     }
+    // The line about an earlier paste is no longer news.
+    setNotice({});
     // Another program's paste on X11: QClipboard would ask its owner for the types and read the
     // data here, on the GUI thread (an owner that does not answer: 5 s per question; 150 MB: up
     // to a second). All of it is read on a connection of its own on the composer's own thread

@@ -715,6 +715,10 @@ TEST(AttachmentList, ctrl_v_asks_the_owner_nothing_on_the_gui_thread_and_says_wh
         EXPECT_EQ(composer.chips->notice(), ChatAttachments::clipboardNoAnswerMessage());
         EXPECT_EQ(composer.chips->notice(), S("Nothing was pasted: the program holding the clipboard did not answer."));
         EXPECT_EQ(composer.text(), QString::fromUtf8("say \u05e9\u05dc\u05d5\u05dd hello"));
+        // The next paste takes the line away as it starts.
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        EXPECT_EQ(composer.chips->notice(), QString());
+        composer.chips->cancelPaste();
     }
 }
 
