@@ -222,8 +222,9 @@ bool AttachmentListModel::paste(QObject* editor, X11ClipboardReader::Selection f
     const QMimeData* mime = clipboard ? clipboard->mimeData(primary ? QClipboard::Selection : QClipboard::Clipboard) : nullptr;
     ChatAttachments::PastedData pasted = ChatAttachments::read(mime);
     if (pasted.isEmpty()) {
-        // A text short enough for the editor, put in the composer's way when it has one.
-        if (!editable || !m_placer || !m_placerOwner || pasted.editorText.isEmpty())
+        // A text short enough for the editor, put in the composer's way when it has one. A middle
+        // click's is always put in here: the editor no longer takes that button.
+        if (!editable || pasted.editorText.isEmpty() || (!primary && (!m_placer || !m_placerOwner)))
             return primary;
         QTextCursor at = selection();
         placeText(at, pasted.editorText);

@@ -86,10 +86,11 @@ public:
     // Returns true when the paste was taken here, attached or refused; false leaves it to the
     // text editor. Only the clipboard is read here: pasted files are read like chosen ones, and
     // pictures and long texts checked and converted, off the GUI thread. With `editor` (the
-    // composer's TextEdit), a text that another program holds on X11 is read off the GUI thread as
-    // well (ChatAttachments::readsTextItself), and the paste is taken here whatever its length: a
-    // text too short for an attachment then goes into `editor` where it was pasted (over what was
-    // selected, as one step to undo), in the order of the pastes.
+    // composer's TextEdit), whatever another program holds on X11 is read off the GUI thread, its
+    // list of types included (ChatAttachments::readsTextItself, fromSelection), and the paste is
+    // taken here whatever its length: a text too short for an attachment then goes into `editor`
+    // where it was pasted (over what was selected, as one step to undo). One such paste is read at
+    // a time: a new paste cancels the one in progress.
     Q_INVOKABLE bool pasteClipboard(QObject* editor = nullptr);
     // A middle click's paste: the X primary selection, read as pasteClipboard() reads the
     // clipboard (off the GUI thread, a long text as a chip), put in at `editor`'s cursor. False

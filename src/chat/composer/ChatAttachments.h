@@ -81,8 +81,9 @@ QString pastedImageName(const QString& mediaType);
 ChatAttachment pastedText(const QString& text);
 
 // What a paste offers, as read from the clipboard: nothing more is done with it on the way, as
-// reading is all that must happen on the GUI thread (Qt's X11 clipboard hands data over
-// synchronously). Checking, converting, scanning and copying are resolve()'s, off that thread.
+// reading is all that must happen on the GUI thread where QClipboard is read (the app's own
+// clipboard, a copy in memory; platforms without X11). Checking, converting, scanning and copying
+// are resolve()'s, off that thread.
 struct PastedData {
     QList<QUrl> files;      // the local files it names, in order
     QByteArray imageBytes;  // image data as offered, in `imageFormat` ("image/jpeg")

@@ -7,7 +7,7 @@ import Brinmoor.Chat
 // (keypad Enter counts as Return; a Return while an input method composes commits the candidate
 // instead). It grows with its text between minHeight and maxHeight and scrolls inside beyond.
 // Pasting files or an image (Ctrl+V, Shift+Insert) hands them to `attachmentSink` as chips
-// instead of text. `specialKey`, when set, is offered Up, Down, Tab, Escape and Return first.
+// instead of text; with a sink, a middle click pastes the primary selection the same way. `specialKey`, when set, is offered Up, Down, Tab, Escape and Return first.
 Item {
     id: editor
 
