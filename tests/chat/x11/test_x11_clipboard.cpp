@@ -14,7 +14,9 @@
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 #include <QProcess>
 #include <QQmlComponent>
@@ -23,6 +25,7 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QThreadPool>
 
 #include <QtQml/qqmlextensionplugin.h>
@@ -854,4 +857,65 @@ TEST(ChatTextEditor, a_middle_click_pastes_the_primary_selection_off_the_gui_thr
     }
     EXPECT_EQ(*w.chips()->items()[0].data, big);
     EXPECT_EQ(w.text(), S("ab XYcd"));
+}
+
+// A paste read whole off the GUI thread keeps the order QClipboard's path has: files first, then
+// picture data the agent takes, then other pictures (their text when they do not convert), then
+// text; from either selection. An owner that does not list its types says so; a cancelled read
+// gives nothing.
+TEST(X11ClipboardReader, a_paste_read_from_the_owner_takes_files_pictures_and_text_in_that_order)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(S("shot.png"));
+    {
+        QImage image(8, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        ASSERT_TRUE(image.save(png));
+    }
+    const QByteArray pngBytes = [&] {
+        QFile f(png);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    using Sel = Reader::Selection;
+    const struct {
+        const char* what;
+        Script script;
+        Sel selection;
+        QStringList names;  // the attachments' names
+        QString editorText;
+        QString refusal;
+    } cases[] = {
+        {"a file list", {.data = QUrl::fromLocalFile(png).toEncoded() + "\r\n", .type = "text/uri-list", .targets = {"text/uri-list", "UTF8_STRING"}}, Sel::Clipboard, {S("shot.png")}, {}, {}},
+        {"PNG data", {.data = pngBytes, .type = "image/png", .targets = {"image/png"}}, Sel::Clipboard, {S("pasted.png")}, {}, {}},
+        {"PNG data past the cap", {.data = QByteArray(ChatAttachments::imageCapBytes + 10, 'p'), .type = "image/png", .targets = {"image/png"}, .incrAbove = 0, .piece = 4 * MB}, Sel::Clipboard, {}, {}, ChatAttachments::tooLargeMessage()},
+        {"a picture that does not convert, with text", {.data = "just text", .targets = {"image/bmp", "UTF8_STRING"}}, Sel::Clipboard, {}, S("just text"), {}},
+        {"a picture that does not convert, alone", {.data = "no picture", .targets = {"image/bmp"}}, Sel::Clipboard, {}, {}, ChatAttachments::unreadableImageMessage()},
+        {"text from the primary selection", {.data = "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 and hello", .selection = "PRIMARY"}, Sel::Primary, {}, QString::fromUtf8("\u0645\u0631\u062d\u0628\u0627 and hello"), {}},
+        {"an owner that lists nothing", {.data = "x", .hangs = true}, Sel::Clipboard, {}, {}, ChatAttachments::clipboardNoAnswerMessage()},
+    };
+    for (const auto& c : cases) {
+        Owner owner(c.script);
+        const auto r = ChatAttachments::fromSelection(XEnvironment::display, c.selection, nullptr, 300);
+        QStringList names;
+        for (const ChatAttachment& a : r.attachments)
+            names << a.name;
+        EXPECT_EQ(names, c.names) << c.what;
+        EXPECT_EQ(r.editorText, c.editorText) << c.what;
+        EXPECT_EQ(r.refusal, c.refusal) << c.what;
+        EXPECT_FALSE(r.cancelled) << c.what;
+    }
+    // Cancelled while the owner holds its answer: nothing, at once.
+    Owner held({.data = "late", .held = true});
+    Reader::Control control;
+    std::thread canceller([&] {
+        while (!held.asked())
+            std::this_thread::yield();
+        control.cancel();
+    });
+    const auto r = ChatAttachments::fromSelection(XEnvironment::display, Sel::Clipboard, nullptr, 60000, &control);
+    canceller.join();
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.handled());
+    EXPECT_TRUE(r.editorText.isEmpty());
 }
