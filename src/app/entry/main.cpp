@@ -1,5 +1,6 @@
 #include "AgentChatHost.h"
 #include "AppQmlModules.h"
+#include "ChatAttachments.h"
 #include "ChildProcess.h"
 #include "InstanceLock.h"
 #include "MemoryRelease.h"
@@ -37,6 +38,9 @@ int main(int argc, char* argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("Brinmoor"));
     QGuiApplication::setQuitOnLastWindowClosed(true);
     brinmoor::releaseTerminalInput();
+    // Qt's text fields would ask another program's clipboard what it holds, on the GUI thread,
+    // whenever that program takes it.
+    brinmoor::ChatAttachments::quietClipboardSignals();
 
     brinmoor::InstanceLock instance(brinmoor::Store::forThisBuild().folderPath());
     switch (instance.acquire()) {

@@ -3,13 +3,12 @@
 #include "AttachmentImages.h"
 #include "ChatAttachments.h"
 
-#include "ProviderDetection.h"
-
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLocale>
+#include <QMimeData>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickTextDocument>
@@ -17,10 +16,24 @@
 
 namespace brinmoor {
 
-AttachmentListModel::AttachmentListModel(QObject* parent) : QAbstractListModel(parent) {}
+AttachmentListModel::AttachmentListModel(QObject* parent)
+    : QAbstractListModel(parent), m_pool(std::make_unique<QThreadPool>())
+{
+    // Two: a paste replacing one that is still winding down does not wait for it, and files chosen
+    // meanwhile are read beside it.
+    m_pool->setMaxThreadCount(2);
+    m_progress.setInterval(200);
+    connect(&m_progress, &QTimer::timeout, this, &AttachmentListModel::pasteStatusChanged);
+}
 
 AttachmentListModel::~AttachmentListModel()
 {
+    // A pane (or the window) closed mid-read: the read ends now rather than when its owner
+    // stops answering, and its thread with it.
+    if (m_pasteControl)
+        m_pasteControl->cancel();
+    m_pool->clear();
+    m_pool.reset();
     for (int row = 0; row < m_items.size(); ++row)
         if (m_showsImage.at(row))
             AttachmentImages::release(m_items.at(row).idText());
@@ -148,10 +161,21 @@ void AttachmentListModel::addFiles(const QList<QUrl>& urls)
 
 bool AttachmentListModel::pasteClipboard(QObject* editor)
 {
+    return paste(editor, X11ClipboardReader::Selection::Clipboard);
+}
+
+bool AttachmentListModel::pasteSelection(QObject* editor)
+{
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    // Another program's text on X11: QClipboard would read it all here, on the GUI thread (150 MB:
-    // up to a second). It is read on a connection of its own on a pool thread instead, and only
-    // then is it known whether it goes into the editor or becomes a chip.
+    if (!editor || !clipboard || !clipboard->supportsSelection())
+        return false;
+    return paste(editor, X11ClipboardReader::Selection::Primary);
+}
+
+bool AttachmentListModel::paste(QObject* editor, X11ClipboardReader::Selection from)
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const bool primary = from == X11ClipboardReader::Selection::Primary;
     const auto* document = editor ? editor->property("textDocument").value<QQuickTextDocument*>() : nullptr;
     const bool editable = document && document->textDocument() && !editor->property("readOnly").toBool();
     const auto selection = [&] {
@@ -160,21 +184,48 @@ bool AttachmentListModel::pasteClipboard(QObject* editor)
         place.setPosition(editor->property("selectionEnd").toInt(), QTextCursor::KeepAnchor);
         return place;
     };
-    if (editable && ChatAttachments::readsTextItself(clipboard)) {
+    if (primary && !editable)
+        return false;
+    // One paste at a time: a new one replaces the one still being read (a user who saw nothing
+    // come presses again; each would otherwise wait out its owner on a thread of its own).
+    if (m_pasteControl) {
+        m_pasteControl->cancel();
+        endPaste();
+    }
+    // The line about an earlier paste is no longer news.
+    setNotice({});
+    // Another program's paste on X11: QClipboard would ask its owner for the types and read the
+    // data here, on the GUI thread (an owner that does not answer: 5 s per question; 150 MB: up
+    // to a second). All of it is read on a connection of its own on the composer's own thread
+    // instead, and only then is it known whether it goes into the editor or becomes a chip.
+    if (editable && ChatAttachments::readsTextItself(clipboard, from)) {
         const QTextCursor place = selection();
         const quint64 textRead = m_nextTextRead++;
         m_pastePlaces.emplace(textRead, place);
-        readOffThread([display = qgetenv("DISPLAY")](AttachmentBudget* budget) { return ChatAttachments::fromSelectionText(display, budget); },
-                      QStringLiteral("The pasted text"), textRead);
+        auto control = std::make_shared<X11ClipboardReader::Control>();
+        m_pasteControl = control;
+        m_pasteRead = m_nextRead;
+        m_pasteFromSelection = primary;
+        m_progress.start();
+        emit pastingChanged();
+        emit pasteStatusChanged();
+        readOffThread(
+            [display = qgetenv("DISPLAY"), from, control, timeout = m_answerTimeoutMs](AttachmentBudget* budget) {
+                return ChatAttachments::fromSelection(display, from, budget, timeout, control.get());
+            },
+            QStringLiteral("The pasted text"), textRead);
         return true;
     }
-    // Only the clipboard's read happens here; a long text is scanned and converted, a picture
-    // checked or converted, on a pool thread, and its chip comes when that is done.
-    ChatAttachments::PastedData pasted = ChatAttachments::read(clipboard ? clipboard->mimeData() : nullptr);
+    // Only the clipboard's read happens here (the app's own, a copy in memory, or a platform
+    // without X11); a long text is scanned and converted, a picture checked or converted, on the
+    // composer's thread, and its chip comes when that is done.
+    const QMimeData* mime = clipboard ? clipboard->mimeData(primary ? QClipboard::Selection : QClipboard::Clipboard) : nullptr;
+    ChatAttachments::PastedData pasted = ChatAttachments::read(mime);
     if (pasted.isEmpty()) {
-        // A text short enough for the editor, put in the composer's way when it has one.
-        if (!editable || !m_placer || !m_placerOwner || pasted.editorText.isEmpty())
-            return false;
+        // A text short enough for the editor, put in the composer's way when it has one. A middle
+        // click's is always put in here: the editor no longer takes that button.
+        if (!editable || pasted.editorText.isEmpty() || (!primary && (!m_placer || !m_placerOwner)))
+            return primary;
         QTextCursor at = selection();
         placeText(at, pasted.editorText);
         return true;
@@ -196,6 +247,49 @@ bool AttachmentListModel::pasteClipboard(QObject* editor)
     return true;
 }
 
+void AttachmentListModel::cancelPaste()
+{
+    if (!m_pasteControl)
+        return;
+    m_pasteControl->cancel();
+    endPaste();
+    // The message waited for this paste: it stays a draft, to be sent again with or without it.
+    if (m_sendPending) {
+        m_sendPending = false;
+        emit pasteStatusChanged();
+    }
+}
+
+void AttachmentListModel::endPaste()
+{
+    m_pasteControl.reset();
+    m_progress.stop();
+    emit pastingChanged();
+    emit pasteStatusChanged();
+}
+
+void AttachmentListModel::sendWhenRead()
+{
+    if (m_sendPending || !reading())
+        return;
+    m_sendPending = true;
+    emit pasteStatusChanged();
+}
+
+QString AttachmentListModel::pasteStatus() const
+{
+    const QString waits = m_sendPending ? QStringLiteral(" The message goes once it is in.") : QString();
+    if (!m_pasteControl)
+        return m_sendPending ? QStringLiteral("Reading the attachments. The message goes once they are in.") : QString();
+    const qint64 got = m_pasteControl->received();
+    const QString holder = m_pasteFromSelection ? QStringLiteral("the selection") : QStringLiteral("the clipboard");
+    if (got == 0)
+        return QStringLiteral("Waiting for the program holding %1…").arg(holder) + waits;
+    return QStringLiteral("Reading the paste from the program holding %1: %2 so far…")
+               .arg(holder, QLocale::c().formattedDataSize(got, 1, QLocale::DataSizeTraditionalFormat))
+         + waits;
+}
+
 void AttachmentListModel::readFiles(const QList<QUrl>& urls)
 {
     readOffThread([urls](AttachmentBudget* budget) { return ChatAttachments::fromFiles(urls, budget); },
@@ -210,27 +304,28 @@ void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResu
     if (!wasReading)
         emit readingChanged();
     QPointer<AttachmentListModel> self(this);
-    runProbe<ChatAttachments::PasteResult>(
-        this,
-        [work = std::move(work), what, budget = m_budget] {
-            try {
-                return work(budget.get());
-            } catch (const std::bad_alloc&) {
-                // Out of memory past what each file's read can catch: what was pasted or chosen
-                // is not attached, the draft and the app go on.
-                ChatAttachments::PasteResult r;
-                r.refusal = ChatAttachments::noMemoryMessage(what);
-                return r;
-            }
-        },
-        [self, read, textRead](const ChatAttachments::PasteResult& r) {
-            if (self)
-                self->arrived(read, r, textRead);
-        });
+    m_pool->start([self, read, textRead, work = std::move(work), what, budget = m_budget] {
+        ChatAttachments::PasteResult r;
+        try {
+            r = work(budget.get());
+        } catch (const std::bad_alloc&) {
+            // Out of memory past what each file's read can catch: what was pasted or chosen
+            // is not attached, the draft and the app go on.
+            r = {};
+            r.refusal = ChatAttachments::noMemoryMessage(what);
+        }
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [self, read, textRead, r = std::move(r)] {
+                if (self)
+                    self->arrived(read, r, textRead);
+            }, Qt::QueuedConnection);
+    });
 }
 
 void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead)
 {
+    if (m_pasteControl && read == m_pasteRead)
+        endPaste();
     if (textRead) {
         m_textsArrived.emplace(*textRead, std::exchange(r.editorText, {}));
         for (auto it = m_textsArrived.find(m_nextTextPlaced); it != m_textsArrived.end(); it = m_textsArrived.find(m_nextTextPlaced)) {
@@ -253,8 +348,15 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
         ++m_nextApplied;
         take(next, true);
     }
-    if (!reading())
-        emit readingChanged();
+    if (reading())
+        return;
+    emit readingChanged();
+    // What the message waited for is in; a refusal meanwhile keeps the draft, its line saying why.
+    if (std::exchange(m_sendPending, false)) {
+        emit pasteStatusChanged();
+        if (m_notice.isEmpty())
+            emit sendDue();
+    }
 }
 
 void AttachmentListModel::attachPastedText(const QString& text, qsizetype hidden)

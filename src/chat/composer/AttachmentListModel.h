@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QTextCursor>
+#include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -33,6 +35,14 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
     // Chosen or pasted files are still being read; their chips are not in the list yet.
     Q_PROPERTY(bool reading READ reading NOTIFY readingChanged)
+    // A paste is being read from the program that holds the clipboard (or the selection): one at a
+    // time, a new paste replacing it. `pasteStatus` says what is read and how much has come, and
+    // that the message waits for it when Return was pressed meanwhile; empty when there is nothing
+    // to say.
+    Q_PROPERTY(bool pasting READ pasting NOTIFY pastingChanged)
+    Q_PROPERTY(QString pasteStatus READ pasteStatus NOTIFY pasteStatusChanged)
+    // Return was pressed while attachments were still read: the message goes once they are in.
+    Q_PROPERTY(bool sendPending READ sendPending NOTIFY pasteStatusChanged)
 public:
     enum Role {
         AttachmentIdRole = Qt::UserRole + 1,  // the attachment's id as text
@@ -53,6 +63,9 @@ public:
     int count() const { return int(m_items.size()); }
     QString notice() const { return m_notice; }
     bool reading() const { return m_nextApplied != m_nextRead; }
+    bool pasting() const { return bool(m_pasteControl); }
+    QString pasteStatus() const;
+    bool sendPending() const { return m_sendPending; }
     const QList<ChatAttachment>& items() const { return m_items; }
 
     // Adds what fits in the message; the notice names what did not.
@@ -73,11 +86,24 @@ public:
     // Returns true when the paste was taken here, attached or refused; false leaves it to the
     // text editor. Only the clipboard is read here: pasted files are read like chosen ones, and
     // pictures and long texts checked and converted, off the GUI thread. With `editor` (the
-    // composer's TextEdit), a text that another program holds on X11 is read off the GUI thread as
-    // well (ChatAttachments::readsTextItself), and the paste is taken here whatever its length: a
-    // text too short for an attachment then goes into `editor` where it was pasted (over what was
-    // selected, as one step to undo), in the order of the pastes.
+    // composer's TextEdit), whatever another program holds on X11 is read off the GUI thread, its
+    // list of types included (ChatAttachments::readsTextItself, fromSelection), and the paste is
+    // taken here whatever its length: a text too short for an attachment then goes into `editor`
+    // where it was pasted (over what was selected, as one step to undo). One such paste is read at
+    // a time: a new paste cancels the one in progress.
     Q_INVOKABLE bool pasteClipboard(QObject* editor = nullptr);
+    // A middle click's paste: the X primary selection, read as pasteClipboard() reads the
+    // clipboard (off the GUI thread, a long text as a chip), put in at `editor`'s cursor. False
+    // where the platform has no such selection.
+    Q_INVOKABLE bool pasteSelection(QObject* editor);
+    // Stops the paste being read: nothing of it comes, and a message waiting for it stays a draft.
+    Q_INVOKABLE void cancelPaste();
+    // The message is sent as soon as everything being read is in (sendDue), unless something was
+    // refused meanwhile (its line says why, and the draft stays). Called instead of sending while
+    // reading().
+    void sendWhenRead();
+    // How long the owner of a selection may take to answer (tests shorten it).
+    void setAnswerTimeout(int ms) { m_answerTimeoutMs = ms; }
     // How a pasted text that goes into the editor is put in at `at` (over its selection, as one
     // step to undo): the composer's way while `owner` lives, plain text otherwise.
     using TextPlacer = std::function<void(QTextCursor& at, const QString& text)>;
@@ -95,6 +121,10 @@ signals:
     void countChanged();
     void noticeChanged();
     void readingChanged();
+    void pastingChanged();
+    void pasteStatusChanged();
+    // Everything read that a message waited for is in: it can go now.
+    void sendDue();
 
 private:
     // Appends what was read and says why anything was left out; `budgeted`: the attachments'
@@ -114,6 +144,8 @@ private:
                        std::optional<quint64> textRead = std::nullopt);
     void arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead);
     void placeText(QTextCursor& at, const QString& text);
+    bool paste(QObject* editor, X11ClipboardReader::Selection selection);
+    void endPaste();
 
     QList<ChatAttachment> m_items;
     QList<bool> m_showsImage;  // per row, decided once when added
@@ -132,6 +164,17 @@ private:
     TextPlacer m_placer;
     // Shared with the reads under way, which take room for what they read.
     std::shared_ptr<AttachmentBudget> m_budget = std::make_shared<AttachmentBudget>();
+    // The paste being read from another program, and the number of its read; none when no paste is.
+    std::shared_ptr<X11ClipboardReader::Control> m_pasteControl;
+    quint64 m_pasteRead = 0;
+    bool m_pasteFromSelection = false;
+    bool m_sendPending = false;
+    int m_answerTimeoutMs = X11ClipboardReader::answerTimeoutMs;
+    QTimer m_progress;  // how much of the paste has come, looked at while it is read
+    // The composer's own threads for its reads: a read waits on another program (a clipboard owner,
+    // a slow mount), and Qt's shared pool is the one the software renderer splits its fills over.
+    // Made last, so ended first: its reads are cancelled and waited for before the rest goes.
+    std::unique_ptr<QThreadPool> m_pool;
 };
 
 } // namespace brinmoor

@@ -284,6 +284,11 @@ QString clipboardSilentMessage()
     return QStringLiteral("Nothing was pasted: the program holding the clipboard did not send its text in time.");
 }
 
+QString clipboardNoAnswerMessage()
+{
+    return QStringLiteral("Nothing was pasted: the program holding the clipboard did not answer.");
+}
+
 QString clipboardNotTextMessage()
 {
     return QStringLiteral("Nothing was pasted: the program holding the clipboard sent something that is not text.");
@@ -495,22 +500,57 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget)
     return r;
 }
 
-bool readsTextItself(const QClipboard* clipboard)
+bool readsTextItself(const QClipboard* clipboard, X11ClipboardReader::Selection selection)
 {
-    if (!clipboard || !X11ClipboardReader::available() || QGuiApplication::platformName() != QLatin1String("xcb")
-        || clipboard->ownsClipboard())
+    if (!clipboard || !X11ClipboardReader::available() || QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
-    const QMimeData* mime = clipboard->mimeData();
-    if (!mime || !mime->hasText() || mime->hasUrls())
-        return false;
-    // The formats are the owner's list of targets, which Qt has asked for already; no data is read.
-    const QStringList formats = mime->formats();
-    return std::none_of(formats.begin(), formats.end(), [](const QString& f) {
-        return f.startsWith(QLatin1String("image/")) || f == QLatin1String("application/x-qt-image");
-    });
+    // Qt keeps whether it holds a selection itself: no request goes to the X server.
+    return selection == X11ClipboardReader::Selection::Primary ? !clipboard->ownsSelection() : !clipboard->ownsClipboard();
 }
 
-PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budget, int timeoutMs)
+void quietClipboardSignals()
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->blockSignals(true);
+}
+
+namespace {
+
+// The outcomes of a read that end a paste with a line (or with nothing, when cancelled or empty).
+std::optional<PasteResult> failed(X11ClipboardReader::Outcome o, bool typesAsked)
+{
+    using X11ClipboardReader::Outcome;
+    PasteResult r;
+    switch (o) {
+    case Outcome::Text:
+    case Outcome::TooLarge:
+        return std::nullopt;
+    case Outcome::Empty:
+        return r;
+    case Outcome::NoAnswer:
+        r.refusal = typesAsked ? clipboardNoAnswerMessage() : clipboardSilentMessage();
+        return r;
+    case Outcome::NotText:
+        r.refusal = clipboardNotTextMessage();
+        return r;
+    case Outcome::Unreachable:
+        r.refusal = clipboardUnreachableMessage();
+        return r;
+    case Outcome::Cancelled:
+        r.cancelled = true;
+        return r;
+    }
+    return r;
+}
+
+// The bound of a picture to convert (TIFF, BMP): a photo of some 40 megapixels as BMP.
+constexpr qint64 otherImageBytes = 128 * 1024 * 1024;
+// The bound of a list of files.
+constexpr qint64 uriListBytes = 16 * 1024 * 1024;
+
+// The text of a selection as a paste: short, for the editor; long, a chip; past the room left in the
+// message, refused while it is read.
+PasteResult selectionText(X11ClipboardReader::Reader& reader, AttachmentBudget* budget)
 {
     // The bound while reading: the room the message has left, but never below the longest text
     // that may still be short enough for the editor (a UTF-16 unit takes at most 3 bytes of UTF-8),
@@ -519,27 +559,14 @@ PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budge
     if (budget)
         room = budget->count() >= AttachmentBudget::maxCount ? 0 : AttachmentBudget::maxChars - budget->chars();
     const qint64 bound = std::max<qint64>(room, 3 * textAttachmentChars);
-    X11ClipboardReader::Result got = X11ClipboardReader::readText(display, bound, timeoutMs);
+    X11ClipboardReader::Result got = reader.text(bound);
+    if (auto r = failed(got.outcome, false))
+        return std::move(*r);
     PasteResult r;
-    using X11ClipboardReader::Outcome;
-    switch (got.outcome) {
-    case Outcome::Empty:
-        return r;
-    case Outcome::TooLarge:
+    if (got.outcome == X11ClipboardReader::Outcome::TooLarge) {
         // An owner that announces no size is read up to the bound: the name says how far it got.
         r.refusal = AttachmentBudget::textRefusal(got.size, !got.sizeWhole, budget);
         return r;
-    case Outcome::NoAnswer:
-        r.refusal = clipboardSilentMessage();
-        return r;
-    case Outcome::NotText:
-        r.refusal = clipboardNotTextMessage();
-        return r;
-    case Outcome::Unreachable:
-        r.refusal = clipboardUnreachableMessage();
-        return r;
-    case Outcome::Text:
-        break;
     }
     PastedData pasted;
     pasted.text = got.text();
@@ -549,6 +576,87 @@ PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budge
         return r;
     }
     return resolve(pasted, budget);
+}
+
+// The local files of a text/uri-list (RFC 2483: one URI a line, lines of '#' are comments).
+QList<QUrl> filesOfUriList(const QByteArray& list)
+{
+    QList<QUrl> files;
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line);
+        if (url.isLocalFile())
+            files << url;
+    }
+    return files;
+}
+
+} // namespace
+
+PasteResult fromSelection(const QByteArray& display, X11ClipboardReader::Selection selection, AttachmentBudget* budget, int timeoutMs,
+                          X11ClipboardReader::Control* control)
+{
+    using X11ClipboardReader::Outcome;
+    X11ClipboardReader::Reader reader(display, selection, timeoutMs, X11ClipboardReader::transferLimitMs, control);
+    QList<QByteArray> types;
+    if (auto r = failed(reader.types(&types), true))
+        return std::move(*r);
+    // Files first, as read() takes them.
+    if (types.contains("text/uri-list")) {
+        const X11ClipboardReader::Result got = reader.data("text/uri-list", uriListBytes);
+        if (got.outcome == Outcome::Cancelled || got.outcome == Outcome::NoAnswer)
+            return *failed(got.outcome, false);
+        if (got.outcome == Outcome::Text)
+            if (const QList<QUrl> files = filesOfUriList(got.bytes); !files.isEmpty())
+                return fromFiles(files, budget);
+    }
+    // Picture data: the types the agent takes first, then any other picture to convert.
+    QByteArray chosen;
+    for (const char* type : {"image/png", "image/jpeg", "image/gif", "image/webp"})
+        if (types.contains(type)) {
+            chosen = type;
+            break;
+        }
+    const bool taken = !chosen.isEmpty();
+    if (!taken)
+        for (const QByteArray& t : std::as_const(types))
+            if (t.startsWith("image/") && !t.startsWith("image/svg")) {
+                chosen = t;
+                break;
+            }
+    if (!chosen.isEmpty()) {
+        const X11ClipboardReader::Result got = reader.data(chosen, taken ? imageCapBytes + 1 : otherImageBytes);
+        if (got.outcome == Outcome::TooLarge) {
+            PasteResult r;
+            r.refusal = tooLargeMessage();
+            return r;
+        }
+        if (got.outcome != Outcome::Text)
+            return *failed(got.outcome == Outcome::Empty ? Outcome::NotText : got.outcome, false);
+        PastedData pasted;
+        pasted.imageFormat = QString::fromLatin1(chosen);
+        pasted.imageBytes = got.bytes;
+        PasteResult r = resolve(pasted, budget);
+        // A picture of another format that does not convert goes on to its text, when it has one.
+        const bool hasText = std::any_of(types.begin(), types.end(), [](const QByteArray& t) {
+            return t == "UTF8_STRING" || t == "STRING" || t.startsWith("text/plain");
+        });
+        if (r.handled())
+            return r;
+        if (taken || !hasText) {
+            r.refusal = unreadableImageMessage();
+            return r;
+        }
+    }
+    return selectionText(reader, budget);
+}
+
+PasteResult fromSelectionText(const QByteArray& display, AttachmentBudget* budget, int timeoutMs)
+{
+    X11ClipboardReader::Reader reader(display, X11ClipboardReader::Selection::Clipboard, timeoutMs);
+    return selectionText(reader, budget);
 }
 
 PasteResult fromMimeData(const QMimeData* mime)

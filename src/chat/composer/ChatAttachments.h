@@ -47,6 +47,9 @@ struct PasteResult {
     // Pasted text too short for an attachment, read off the GUI thread: it goes into the editor,
     // where it was pasted.
     QString editorText;
+    // The read was cancelled (a new paste replaced it, the user stopped it, the pane closed):
+    // nothing else is set.
+    bool cancelled = false;
     // The paste was taken here (files, an image, long text): no text goes into the editor.
     bool handled() const { return !attachments.isEmpty() || !refusal.isEmpty(); }
 };
@@ -78,8 +81,9 @@ QString pastedImageName(const QString& mediaType);
 ChatAttachment pastedText(const QString& text);
 
 // What a paste offers, as read from the clipboard: nothing more is done with it on the way, as
-// reading is all that must happen on the GUI thread (Qt's X11 clipboard hands data over
-// synchronously). Checking, converting, scanning and copying are resolve()'s, off that thread.
+// reading is all that must happen on the GUI thread where QClipboard is read (the app's own
+// clipboard, a copy in memory; platforms without X11). Checking, converting, scanning and copying
+// are resolve()'s, off that thread.
 struct PastedData {
     QList<QUrl> files;      // the local files it names, in order
     QByteArray imageBytes;  // image data as offered, in `imageFormat` ("image/jpeg")
@@ -110,11 +114,29 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget = nullptr);
 // result and the refusal names them in one line.
 void takeRoom(PasteResult& r, AttachmentBudget* budget);
 
-// Whether a paste's text is read by X11ClipboardReader, off the GUI thread, instead of through
-// `clipboard`: on X11 (the xcb platform), when another program holds the clipboard (the app's own
-// is a copy in memory) and offers text but no files and no picture, which keep their order of
-// preference in read(). Everywhere else the paste goes through read().
-bool readsTextItself(const QClipboard* clipboard);
+// Whether a paste is read by X11ClipboardReader, off the GUI thread, instead of through
+// `clipboard`: on X11 (the xcb platform), when another program holds the selection (the app's own
+// is a copy in memory). Nothing is asked of the owner here (its list of types is asked for off the
+// GUI thread too, by fromSelection()): whether the app holds the selection is known without a
+// word to the X server. Everywhere else the paste goes through read().
+bool readsTextItself(const QClipboard* clipboard, X11ClipboardReader::Selection selection = X11ClipboardReader::Selection::Clipboard);
+
+// Keeps Qt's own text fields from asking the clipboard's owner anything on the GUI thread when
+// another program takes the clipboard: each TextEdit and TextInput answers QClipboard's change
+// signals by asking whether it could paste (QMimeData::hasText(), which on X11 asks the owner for
+// its types and waits up to 5 s for an owner that does not answer, again for every field). No part
+// of the app listens to those signals, and the fields' canPaste is read by no one, so QClipboard's
+// signals are blocked for good. Call once, after the application object is made.
+void quietClipboardSignals();
+
+// A paste from the X selection `selection` of the X server `display` (empty: $DISPLAY), read as
+// read() and resolve() read QClipboard's, in the same order: the owner's list of types first, then
+// its files (text/uri-list), picture data, or text as fromSelectionText() reads it. An owner that
+// does not answer at all gives clipboardNoAnswerMessage(). `control` shows how much has come and
+// ends the read when cancelled (then the result is only `cancelled`). Blocks for as long as the
+// owner takes: called off the GUI thread.
+PasteResult fromSelection(const QByteArray& display, X11ClipboardReader::Selection selection, AttachmentBudget* budget = nullptr,
+                          int timeoutMs = X11ClipboardReader::answerTimeoutMs, X11ClipboardReader::Control* control = nullptr);
 
 // The CLIPBOARD selection's text read from the X server `display` (empty: $DISPLAY), as a paste:
 // shorter than `textAttachmentChars`, `editorText`; longer, a text attachment as resolve() makes
@@ -140,6 +162,8 @@ QString notAFileMessage(const QString& name);
 // The lines shown when the program holding the clipboard did not answer (or stopped sending
 // midway), sent what is no text, or the X server could not be reached.
 QString clipboardSilentMessage();
+// The line shown when the program holding the clipboard did not even say what it holds.
+QString clipboardNoAnswerMessage();
 QString clipboardNotTextMessage();
 QString clipboardUnreachableMessage();
 // The line shown for a file there was no memory to read.

@@ -50,6 +50,45 @@ Item {
             font.pointSize: Theme.fontSize(11)
             color: Theme.red
         }
+        // A paste still being read from another program: what, how much so far, and a way to stop
+        // it; and that a message sent meanwhile waits for it.
+        Item {
+            objectName: "pasteStatus"
+            width: column.width
+            visible: bar.attachments.pasteStatus !== ""
+            height: Math.max(pasteText.implicitHeight, cancelPaste.implicitHeight)
+            Text {
+                id: pasteText
+                objectName: "pasteStatusText"
+                width: parent.width - (cancelPaste.visible ? cancelPaste.width + 10 : 0)
+                text: bar.attachments.pasteStatus
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pointSize: Theme.fontSize(11)
+                color: Theme.textDim
+            }
+            Text {
+                id: cancelPaste
+                objectName: "cancelPaste"
+                anchors.right: parent.right
+                visible: bar.attachments.pasting
+                text: qsTr("Cancel")
+                textFormat: Text.PlainText
+                font.pointSize: Theme.fontSize(11)
+                font.underline: cancelHover.hovered
+                color: Theme.accent
+                HoverHandler {
+                    id: cancelHover
+                    cursorShape: Qt.PointingHandCursor
+                }
+                TapHandler {
+                    onTapped: {
+                        bar.attachments.cancelPaste();
+                        editor.forceEditorFocus();
+                    }
+                }
+            }
+        }
         // Hidden characters that came into the draft stand in it as marks: this says so before
         // anything is sent, and offers to take them out.
         Item {

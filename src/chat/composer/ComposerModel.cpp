@@ -228,6 +228,7 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
     if (m_attachments) {
         for (auto signal : {&AttachmentListModel::countChanged, &AttachmentListModel::readingChanged})
             m_attachmentLinks << connect(m_attachments, signal, this, &ComposerModel::onSessionState);
+        m_attachmentLinks << connect(m_attachments, &AttachmentListModel::sendDue, this, &ComposerModel::send);
         m_attachments->setTextPlacer(this, [this](QTextCursor& at, const QString& text) { placePasted(at, text); });
     }
     emit attachmentsChanged();
@@ -963,6 +964,12 @@ void ComposerModel::acceptSlash(const QString& command)
 
 void ComposerModel::send()
 {
+    // Return while a paste or chosen files are still read: the message goes with them once they
+    // are in (the composer says it waits), rather than the key being lost.
+    if (m_session && m_attachments && m_attachments->reading() && !awaitingChoice()) {
+        m_attachments->sendWhenRead();
+        return;
+    }
     if (!m_session || !canSend() || awaitingChoice())
         return;
     // What came in just before the key that sends is marked first: the message is what the

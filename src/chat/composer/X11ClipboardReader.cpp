@@ -4,6 +4,8 @@
 #include <xcb/xcb.h>
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,10 +14,37 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 #endif
 
 namespace brinmoor::X11ClipboardReader {
+
+#if defined(BRINMOOR_HAVE_XCB)
+Control::Control() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+Control::~Control()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void Control::cancel()
+{
+    m_cancelled.store(true);
+    if (m_fd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_fd, &one, sizeof one);
+    }
+}
+#else
+Control::Control() = default;
+Control::~Control() = default;
+void Control::cancel()
+{
+    m_cancelled.store(true);
+}
+#endif
 
 QString Result::text() const
 {
@@ -37,11 +66,13 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
+} // namespace
+
 // One read: its own connection and an unmapped window that receives the selection.
 class Transfer {
 public:
-    Transfer(const QByteArray& display, int timeoutMs, int limitMs)
-        : m_timeout(timeoutMs), m_end(Clock::now() + std::chrono::milliseconds(limitMs))
+    Transfer(const QByteArray& display, Selection selection, int timeoutMs, int limitMs, Control* control)
+        : m_control(control), m_timeout(timeoutMs), m_end(Clock::now() + std::chrono::milliseconds(limitMs))
     {
         int screenNumber = 0;
         m_c = xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber);
@@ -58,7 +89,7 @@ public:
         const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, it.data->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, it.data->root_visual, XCB_CW_EVENT_MASK, &events);
-        const char* names[] = {"CLIPBOARD", "TARGETS", "INCR", "UTF8_STRING", "text/plain;charset=utf-8",
+        const char* names[] = {selection == Selection::Primary ? "PRIMARY" : "CLIPBOARD", "TARGETS", "INCR", "UTF8_STRING", "text/plain;charset=utf-8",
                                "BRINMOOR_CLIPBOARD_TEXT"};
         xcb_intern_atom_cookie_t cookies[std::size(names)];
         for (size_t i = 0; i < std::size(names); ++i)
@@ -74,16 +105,71 @@ public:
     }
     ~Transfer() { xcb_disconnect(m_c); }  // the window goes with the connection
 
-    Result run(qint64 maxBytes)
+    // Whether anybody holds the selection (Empty, Unreachable or Text).
+    Outcome owned()
+    {
+        if (!m_ready)
+            return Outcome::Unreachable;
+        Reply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr));
+        return !owner || owner->owner == XCB_NONE ? Outcome::Empty : Outcome::Text;
+    }
+
+    Outcome types(QList<QByteArray>* names)
+    {
+        if (const Outcome o = owned(); o != Outcome::Text)
+            return o;
+        switch (askTargets()) {
+        case Ask::Silent:
+            return Outcome::NoAnswer;
+        case Ask::Refused:
+            return Outcome::Text;
+        case Ask::Answered:
+            break;
+        }
+        // The names in one round of requests, then their answers.
+        std::vector<xcb_get_atom_name_cookie_t> cookies;
+        for (xcb_atom_t a : *m_offered)
+            cookies.push_back(xcb_get_atom_name(m_c, a));
+        for (const auto& cookie : cookies) {
+            Reply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(m_c, cookie, nullptr));
+            if (name)
+                *names << QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
+        }
+        return Outcome::Text;
+    }
+
+    Result data(const QByteArray& type, qint64 maxBytes)
     {
         Result r;
-        if (!m_ready) {
+        if ((r.outcome = owned()) != Outcome::Text)
+            return r;
+        Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, uint16_t(type.size()), type.constData()), nullptr));
+        if (!atom) {
             r.outcome = Outcome::Unreachable;
             return r;
         }
-        Reply<xcb_get_selection_owner_reply_t> owner(
-            xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr));
-        if (!owner || owner->owner == XCB_NONE)
+        switch (convert(atom->atom)) {
+        case Ask::Silent:
+            r.outcome = Outcome::NoAnswer;
+            return r;
+        case Ask::Refused:
+            r.outcome = Outcome::NotText;
+            return r;
+        case Ask::Answered:
+            break;
+        }
+        r.outcome = readValue(atom->atom, maxBytes, &r);
+        if (r.outcome != Outcome::Text)
+            r.bytes.clear();
+        return r;
+    }
+
+    Result run(qint64 maxBytes)
+    {
+        Result r;
+        if ((r.outcome = owned()) != Outcome::Text)
             return r;
         bool answered = false;
         for (xcb_atom_t target : targets()) {
@@ -110,22 +196,35 @@ public:
 private:
     enum class Ask { Answered, Refused, Silent };
 
+    // Asks the owner for its TARGETS once: Answered with m_offered set (empty when the list is
+    // none we can read).
+    Ask askTargets()
+    {
+        if (m_offered)
+            return Ask::Answered;
+        const Ask ask = convert(m_targets);
+        if (ask != Ask::Answered)
+            return ask;
+        m_offered.emplace();
+        Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr));
+        if (!list || list->format != 32 || list->type == m_incr)
+            return Ask::Answered;
+        const auto* offered = static_cast<const xcb_atom_t*>(xcb_get_property_value(list.get()));
+        m_offered->assign(offered, offered + xcb_get_property_value_length(list.get()) / 4);
+        return Ask::Answered;
+    }
+
     // The text types to ask for, best first: those the owner lists among its TARGETS, or all of
     // them when it lists none readable.
     std::vector<xcb_atom_t> targets()
     {
         const std::vector<xcb_atom_t> ours{m_utf8, m_plainUtf8, XCB_ATOM_STRING};
-        if (convert(m_targets) != Ask::Answered)
+        if (askTargets() != Ask::Answered)
             return ours;
-        Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
-            m_c, xcb_get_property(m_c, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr));
-        if (!list || list->format != 32 || list->type == m_incr)
-            return ours;
-        const auto* offered = static_cast<const xcb_atom_t*>(xcb_get_property_value(list.get()));
-        const int count = xcb_get_property_value_length(list.get()) / 4;
         std::vector<xcb_atom_t> chosen;
         for (xcb_atom_t t : ours)
-            if (std::find(offered, offered + count, t) != offered + count)
+            if (std::find(m_offered->begin(), m_offered->end(), t) != m_offered->end())
                 chosen.push_back(t);
         return chosen.empty() ? ours : chosen;
     }
@@ -135,12 +234,15 @@ private:
         return std::min(Clock::now() + std::chrono::milliseconds(m_timeout), m_end);
     }
 
-    // The next event `wanted` accepts, or none at `deadline` or when the connection fails; other
-    // events are dropped (the INCR property's own NewValue, our deletions).
+    // The next event `wanted` accepts, or none at `deadline`, when the connection fails or when
+    // the read is cancelled; other events are dropped (the INCR property's own NewValue, our
+    // deletions).
     Reply<xcb_generic_event_t> waitFor(Clock::time_point deadline, const std::function<bool(const xcb_generic_event_t*)>& wanted)
     {
         xcb_flush(m_c);
         for (;;) {
+            if (m_control && m_control->cancelled())
+                return nullptr;
             while (Reply<xcb_generic_event_t> e{xcb_poll_for_event(m_c)})
                 if (wanted(e.get()))
                     return e;
@@ -149,8 +251,10 @@ private:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
                 return nullptr;
-            pollfd p{xcb_get_file_descriptor(m_c), POLLIN, 0};
-            ::poll(&p, 1, int(std::min<long long>(left, 1000)));
+            pollfd p[2] = {{xcb_get_file_descriptor(m_c), POLLIN, 0}, {m_control ? m_control->wakeFd() : -1, POLLIN, 0}};
+            // Without a wake descriptor the flag is looked at every 50 ms.
+            const bool wakes = p[1].fd >= 0;
+            ::poll(p, 2, int(std::min<long long>(left, m_control && !wakes ? 50 : 1000)));
         }
     }
 
@@ -159,11 +263,13 @@ private:
     {
         xcb_delete_property(m_c, m_window, m_property);
         xcb_convert_selection(m_c, m_window, m_clipboard, target, m_property, XCB_CURRENT_TIME);
-        const auto notify = waitFor(pieceDeadline(), [this](const xcb_generic_event_t* e) {
+        // Only the answer to this request: the server may give our window the id of a reader
+        // that was cancelled before its owner answered, and that answer may come now.
+        const auto notify = waitFor(pieceDeadline(), [this, target](const xcb_generic_event_t* e) {
             if ((e->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
                 return false;
             const auto* n = reinterpret_cast<const xcb_selection_notify_event_t*>(e);
-            return n->requestor == m_window && n->selection == m_clipboard;
+            return n->requestor == m_window && n->selection == m_clipboard && n->target == target;
         });
         if (!notify)
             return Ask::Silent;
@@ -171,12 +277,16 @@ private:
                                                                                                           : Ask::Answered;
     }
 
+    // Whether a value of `type` is what was asked for as `target`: text of the kind asked for, or
+    // for any other target (picture data, a list of files) whatever type the owner gives it.
     bool isText(xcb_atom_t type, xcb_atom_t target) const
     {
         // STRING is Latin-1 and goes only when asked for; UTF-8 may come as either UTF-8 name.
         if (target == XCB_ATOM_STRING)
             return type == XCB_ATOM_STRING;
-        return type == m_utf8 || type == m_plainUtf8;
+        if (target == m_utf8 || target == m_plainUtf8)
+            return type == m_utf8 || type == m_plainUtf8;
+        return type != m_incr;
     }
 
     // What our property holds: the text whole, or an INCR transfer's announcement.
@@ -238,6 +348,8 @@ private:
             }
             r->bytes.append(static_cast<const char*>(xcb_get_property_value(part.get())), length);
             r->size += length;
+            if (m_control)
+                m_control->setReceived(r->size);
             offset += length;
             if (part->bytes_after == 0)
                 break;
@@ -286,16 +398,16 @@ private:
         }
     }
 
+    Control* m_control;
     xcb_connection_t* m_c = nullptr;
     xcb_window_t m_window = XCB_NONE;
+    std::optional<std::vector<xcb_atom_t>> m_offered;  // the owner's TARGETS, once asked
     xcb_atom_t m_clipboard = XCB_NONE, m_targets = XCB_NONE, m_incr = XCB_NONE, m_utf8 = XCB_NONE,
                m_plainUtf8 = XCB_NONE, m_property = XCB_NONE;
     bool m_ready = false;
     int m_timeout;
     Clock::time_point m_end;
 };
-
-} // namespace
 
 bool available()
 {
@@ -304,11 +416,51 @@ bool available()
 
 Result readText(const QByteArray& display, qint64 maxBytes, int timeoutMs, int limitMs)
 {
-    Transfer transfer(display, timeoutMs, limitMs);
+    Transfer transfer(display, Selection::Clipboard, timeoutMs, limitMs, nullptr);
     return transfer.run(maxBytes);
 }
 
+Reader::Reader(const QByteArray& display, Selection selection, int timeoutMs, int limitMs, Control* control)
+    : m_transfer(std::make_unique<Transfer>(display, selection, timeoutMs, limitMs, control)), m_control(control)
+{
+}
+
+Outcome Reader::types(QList<QByteArray>* names)
+{
+    const Outcome o = m_transfer->types(names);
+    return m_control && m_control->cancelled() ? Outcome::Cancelled : o;
+}
+
+Result Reader::text(qint64 maxBytes)
+{
+    return finished(m_transfer->run(maxBytes));
+}
+
+Result Reader::data(const QByteArray& type, qint64 maxBytes)
+{
+    return finished(m_transfer->data(type, maxBytes));
+}
+
 #else
+
+class Transfer {};
+
+Reader::Reader(const QByteArray&, Selection, int, int, Control* control) : m_control(control) {}
+
+Outcome Reader::types(QList<QByteArray>*)
+{
+    return Outcome::Unreachable;
+}
+
+Result Reader::text(qint64)
+{
+    return finished({.outcome = Outcome::Unreachable});
+}
+
+Result Reader::data(const QByteArray&, qint64)
+{
+    return finished({.outcome = Outcome::Unreachable});
+}
 
 bool available()
 {
@@ -323,5 +475,17 @@ Result readText(const QByteArray&, qint64, int, int)
 }
 
 #endif
+
+Reader::~Reader() = default;
+
+Result Reader::finished(Result r) const
+{
+    // A read cut short by a cancel gives nothing, whatever it had come to.
+    if (m_control && m_control->cancelled()) {
+        r.outcome = Outcome::Cancelled;
+        r.bytes.clear();
+    }
+    return r;
+}
 
 } // namespace brinmoor::X11ClipboardReader

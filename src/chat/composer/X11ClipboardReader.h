@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <atomic>
+#include <memory>
 
 namespace brinmoor {
 
-// Reads the text of the X CLIPBOARD selection on a connection of its own, so that a long paste is
-// read off the GUI thread: Qt 6.4's X clipboard reads a selection synchronously on the GUI thread,
-// INCR transfers included (150 MB: half a second to a second). The reader asks the owner for
+// Reads a paste from the X CLIPBOARD or PRIMARY selection on a connection of its own, so that no
+// part of it waits on the GUI thread: Qt 6.4's X clipboard asks the owner for its list of types and
+// reads the data synchronously on the GUI thread, INCR transfers included (150 MB: half a second to
+// a second), and waits 5 s for an owner that does not answer. The reader asks the owner for
 // UTF8_STRING, else "text/plain;charset=utf-8", else STRING, as Qt does, and reads the answer in
 // pieces, through the INCR protocol (ICCCM 2.7.2) when the owner sends it so. It stops as soon as
 // the text is known to pass a bound, without reading the rest, and gives up on an owner that does
@@ -23,6 +28,31 @@ enum class Outcome {
     NoAnswer,     // the owner did not answer in time, or stopped sending before the end
     NotText,      // the owner refused every text type, or sent something that is no text
     Unreachable,  // no connection to the X server
+    Cancelled,    // ended by Control::cancel() before it was done
+};
+
+// The selection a paste is read from: CLIPBOARD (Ctrl+V) or PRIMARY (a middle click).
+enum class Selection { Clipboard, Primary };
+
+// What a read in progress shares with the thread that asked for it: how much has come so far, and
+// a way to end it at once (a read waits on the owner; a cancel wakes it, whatever it waits for).
+class Control {
+public:
+    Control();
+    ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    void cancel();
+    bool cancelled() const { return m_cancelled.load(); }
+    qint64 received() const { return m_received.load(); }
+    void setReceived(qint64 bytes) { m_received.store(bytes); }
+    // Readable once cancelled (-1 when none could be made: the read then looks at the flag often).
+    int wakeFd() const { return m_fd; }
+
+private:
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<qint64> m_received{0};
+    int m_fd = -1;
 };
 
 struct Result {
@@ -51,6 +81,34 @@ bool available();
 // `maxBytes`. Blocks for as long as the owner takes: never call it on the GUI thread.
 Result readText(const QByteArray& display, qint64 maxBytes, int timeoutMs = answerTimeoutMs,
                 int limitMs = transferLimitMs);
+
+class Transfer;
+
+// One paste read from one selection, on one connection: the owner's list of types, then the data of
+// the type chosen from it. Every call blocks for as long as the owner takes (each answer at most
+// `timeoutMs`, the whole at most `limitMs`) or until `control` is cancelled: never on the GUI thread.
+class Reader {
+public:
+    Reader(const QByteArray& display, Selection selection, int timeoutMs = answerTimeoutMs, int limitMs = transferLimitMs,
+           Control* control = nullptr);
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // The owner's types (TARGETS) by name: Text with the list (empty when the owner keeps none),
+    // Empty when nobody holds the selection, NoAnswer, Unreachable or Cancelled.
+    Outcome types(QList<QByteArray>* names);
+    // The selection's text, as readText() reads it (the types asked for above are not asked again).
+    Result text(qint64 maxBytes);
+    // The selection's data as `type` (8-bit items of any type), up to `maxBytes`; Text when read,
+    // NotText when the owner refuses it.
+    Result data(const QByteArray& type, qint64 maxBytes);
+
+private:
+    Result finished(Result r) const;
+    std::unique_ptr<Transfer> m_transfer;
+    Control* m_control;
+};
 
 } // namespace X11ClipboardReader
 

@@ -6,18 +6,29 @@
 // editor where it was pasted, a long one becomes a chip, in the order of the pastes.
 #include "AttachmentListModel.h"
 #include "ChatAttachments.h"
+#include "ClaudeSession.h"
+#include "ComposerModel.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 #include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
 #include <QThreadPool>
+
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -27,12 +38,17 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
+Q_IMPORT_QML_PLUGIN(Brinmoor_AgentPlugin)
 
 using namespace brinmoor;
 using brinmoor::test::waitUntil;
@@ -74,6 +90,8 @@ public:
         static char name[] = "brinmoor-x11-clipboard-tests";
         static char* argv[] = {name, nullptr};
         m_app = std::make_unique<QGuiApplication>(argc, argv);
+        // As the app does at its start.
+        ChatAttachments::quietClipboardSignals();
     }
     void TearDown() override
     {
@@ -106,6 +124,10 @@ struct Script {
     int diesAfter = -1;                       // stops after this many pieces
     bool endless = false;                     // INCR pieces never end
     bool held = false;                        // answers only once released
+    bool hangs = false;                       // answers nothing, not even its list of types
+    bool holdsTargets = false;                // lists its types only once released
+    int pieceDelayMs = 0;                     // waits this long before each INCR piece (trickles)
+    const char* selection = "CLIPBOARD";      // or "PRIMARY"
 };
 
 // A selection owner of the CLIPBOARD, on its own connection and thread.
@@ -118,7 +140,7 @@ public:
         m_window = xcb_generate_id(m_c);
         xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
-        m_clipboard = atom("CLIPBOARD");
+        m_clipboard = atom(m_script.selection);
         m_marker = QByteArray("application/x-brinmoor-test-owner-") + QByteArray::number(++s_owners);
         xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
         // A round trip: the server has made it the owner when the constructor returns.
@@ -144,6 +166,8 @@ public:
     // once it shows.
     QString marker() const { return QString::fromLatin1(m_marker); }
     bool asked() const { return m_asked; }
+    // How often anybody asked for its list of types.
+    int targetsAsked() const { return m_targetsAsked; }
 
 private:
     xcb_atom_t atom(const char* name)
@@ -173,6 +197,13 @@ private:
     void answer(const xcb_selection_request_event_t* req)
     {
         if (req->target == atom("TARGETS")) {
+            ++m_targetsAsked;
+            if (m_script.hangs)
+                return;
+            if (m_script.holdsTargets) {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_released; });
+            }
             std::vector<xcb_atom_t> list{atom("TARGETS"), atom(m_marker.constData())};
             for (const char* t : m_script.targets)
                 list.push_back(atom(t));
@@ -189,7 +220,7 @@ private:
             return;
         }
         m_asked = true;
-        if (m_script.silent)
+        if (m_script.silent || m_script.hangs)
             return;
         if (m_script.held) {
             std::unique_lock lock(m_mutex);
@@ -208,8 +239,16 @@ private:
         m_incr[req->requestor] = {req->property, 0};
         notify(req, req->property);
     }
-    // The requestor deleted the property: the next piece, or the empty one that ends it.
+    // The requestor deleted the property: the next piece, at once or after the script's delay.
     void nextPiece(xcb_window_t requestor)
+    {
+        if (m_script.pieceDelayMs > 0)
+            m_due[requestor] = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_script.pieceDelayMs);
+        else
+            sendPiece(requestor);
+    }
+    // The next piece, or the empty one that ends it.
+    void sendPiece(xcb_window_t requestor)
     {
         auto it = m_incr.find(requestor);
         if (it == m_incr.end())
@@ -246,9 +285,18 @@ private:
             }
             if (xcb_connection_has_error(m_c))
                 return;
-            // Wakes for the next event, or to see whether the test has ended it.
+            for (auto it = m_due.begin(); it != m_due.end();) {
+                if (it->second > std::chrono::steady_clock::now()) {
+                    ++it;
+                    continue;
+                }
+                const xcb_window_t requestor = it->first;
+                it = m_due.erase(it);
+                sendPiece(requestor);
+            }
+            // Wakes for the next event, a piece due, or to see whether the test has ended it.
             pollfd p{xcb_get_file_descriptor(m_c), POLLIN, 0};
-            ::poll(&p, 1, 50);
+            ::poll(&p, 1, m_due.empty() ? 50 : 5);
         }
     }
 
@@ -259,7 +307,9 @@ private:
     xcb_window_t m_window = XCB_NONE;
     xcb_atom_t m_clipboard = XCB_NONE;
     std::map<xcb_window_t, std::pair<xcb_atom_t, qint64>> m_incr;  // requestor: property, bytes sent
+    std::map<xcb_window_t, std::chrono::steady_clock::time_point> m_due;  // pieces to send when due
     std::atomic<int> m_pieces{0};
+    std::atomic<int> m_targetsAsked{0};
     std::atomic<bool> m_asked{false};
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
@@ -473,8 +523,8 @@ TEST(AttachmentList, a_paste_on_x11_is_read_off_the_gui_thread_and_goes_where_it
     QMetaObject::invokeMethod(composer.edit.get(), "undo");
     EXPECT_EQ(composer.text(), S("one two three"));
 
-    // A long text, then a short one at the end while the first is still held: a chip, and the
-    // short text in the editor once the long one is read.
+    // A long text, then a short one at the end while the first is still held: the second paste
+    // replaces the first (one paste is read at a time), so the short text goes in and no chip comes.
     composer.edit->setProperty("text", S("draft"));
     composer.edit->setProperty("cursorPosition", 5);
     {
@@ -489,15 +539,13 @@ TEST(AttachmentList, a_paste_on_x11_is_read_off_the_gui_thread_and_goes_where_it
             ASSERT_TRUE(qtSees(*second));
             EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
         }
-        // The short text waits for the long one's read: pasted after it, it goes after it.
         EXPECT_EQ(composer.text(), S("draft"));
-        first.release();
         ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+        first.release();
     }
     EXPECT_EQ(composer.text(), S("draft and more"));
-    ASSERT_EQ(composer.chips->count(), 1);
-    EXPECT_EQ(composer.chips->items()[0].name, S("Pasted text (97.7 kB)"));
-    EXPECT_TRUE(composer.chips->items()[0].data->startsWith("LONG "));
+    EXPECT_EQ(composer.chips->count(), 0);
+    EXPECT_TRUE(composer.chips->notice().isEmpty());
 
     // An owner that sends what is no text: a line under the chips.
     composer.chips->clear();
@@ -545,4 +593,340 @@ TEST(AttachmentList, a_pane_closed_mid_read_leaves_the_read_nowhere_to_go)
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     SUCCEED();
+}
+
+namespace {
+
+// Counts the XFixes selection events the application has handled: Qt hears through them that
+// another program took a selection, and tells QClipboard's listeners in the same dispatch.
+class SelectionEvents : public QAbstractNativeEventFilter {
+public:
+    SelectionEvents()
+    {
+        xcb_connection_t* c = xcb_connect(XEnvironment::display.constData(), nullptr);
+        std::unique_ptr<xcb_query_extension_reply_t, decltype(&std::free)> r(
+            xcb_query_extension_reply(c, xcb_query_extension(c, 6, "XFIXES"), nullptr), &std::free);
+        m_first = r && r->present ? r->first_event : -1;
+        xcb_disconnect(c);
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~SelectionEvents() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        // XCB_XFIXES_SELECTION_NOTIFY is the extension's first event.
+        if (type == "xcb_generic_event_t" && (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7f) == m_first)
+            ++seen;
+        return false;
+    }
+    bool present() const { return m_first >= 0; }
+    int seen = 0;
+
+private:
+    int m_first = -1;
+};
+
+// Waits until Qt knows that the app no longer holds `mode`'s selection (another program took it);
+// nothing is asked of the new owner.
+bool appLost(QClipboard::Mode mode)
+{
+    return waitUntil([mode] {
+        const QClipboard* c = QGuiApplication::clipboard();
+        return mode == QClipboard::Selection ? !c->ownsSelection() : !c->ownsClipboard();
+    });
+}
+
+// A composer's editor as the chat pane has it, in a window, with its chips.
+struct EditorWindow {
+    EditorWindow()
+    {
+        engine.addImportPath(S("qrc:/"));
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            import Brinmoor.Chat
+            Window {
+                width: 400; height: 120; visible: true
+                property alias editor: editor
+                property alias chips: chips
+                AttachmentListModel { id: chips }
+                ChatTextEditor { id: editor; width: 380; attachmentSink: chips }
+            })", QUrl(S("qrc:/test/Editor.qml")));
+        root.reset(component.create());
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+    }
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
+    QQuickItem* edit() const { return root->property("editor").value<QObject*>()->property("textItem").value<QQuickItem*>(); }
+    AttachmentListModel* chips() const { return root->property("chips").value<AttachmentListModel*>(); }
+    QString text() const { return edit()->property("text").toString(); }
+    // A middle click on the place of the character at `position`.
+    void middleClick(int position) const
+    {
+        QRectF r;
+        QMetaObject::invokeMethod(edit(), "positionToRectangle", Q_RETURN_ARG(QRectF, r), Q_ARG(int, position));
+        const QPointF at = edit()->mapToScene(r.center());
+        QTest::mouseClick(window(), Qt::MiddleButton, {}, at.toPoint());
+    }
+
+    QQmlEngine engine;
+    std::unique_ptr<QObject> root;
+};
+
+} // namespace
+
+// Another program takes the clipboard and then answers nothing: Qt's own text fields (a TextEdit,
+// a TextInput) ask it nothing on the GUI thread when Qt hears of it. Before, each asked for the
+// owner's list of types to know whether it could paste, and waited 5 s for it, one after another.
+TEST(QtTextFields, an_owner_that_answers_nothing_is_asked_nothing_when_it_takes_the_clipboard)
+{
+    SelectionEvents events;
+    ASSERT_TRUE(events.present());
+    QQmlEngine engine;
+    std::vector<std::unique_ptr<QObject>> fields;
+    for (const char* qml : {"import QtQuick\nTextEdit {}", "import QtQuick\nTextInput {}"}) {
+        QQmlComponent component(&engine);
+        component.setData(qml, {});
+        fields.emplace_back(component.create());
+        ASSERT_TRUE(fields.back());
+    }
+    const int before = events.seen;
+    Owner owner({.data = "x", .hangs = true});
+    // The event was handled, and whatever Qt's listeners did with it is done.
+    ASSERT_TRUE(waitUntil([&] { return events.seen > before; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(owner.targetsAsked(), 0);
+}
+
+// Ctrl+V when another program holds the clipboard: the owner is asked everything (its list of
+// types too) off the GUI thread. An owner that lists its types only later: the paste is taken at
+// once, the composer says it waits for the owner, and the text comes once it answers. One that
+// answers nothing: a line says so.
+TEST(AttachmentList, ctrl_v_asks_the_owner_nothing_on_the_gui_thread_and_says_when_it_does_not_answer)
+{
+    Composer composer;
+    composer.chips->setAnswerTimeout(300);
+    composer.edit->setProperty("text", S("say "));
+    composer.edit->setProperty("cursorPosition", 4);
+    {
+        Owner owner({.data = "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d hello", .holdsTargets = true});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        EXPECT_TRUE(composer.chips->pasting());
+        EXPECT_EQ(composer.chips->pasteStatus(), S("Waiting for the program holding the clipboard…"));
+        ASSERT_TRUE(waitUntil([&] { return owner.targetsAsked() > 0; }));
+        owner.release();
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+    }
+    // Right-to-left text goes in as it came, where it was pasted.
+    EXPECT_EQ(composer.text(), QString::fromUtf8("say \u05e9\u05dc\u05d5\u05dd hello"));
+    EXPECT_FALSE(composer.chips->pasting());
+    EXPECT_EQ(composer.chips->pasteStatus(), QString());
+    {
+        Owner owner({.data = "x", .hangs = true});
+        ASSERT_TRUE(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
+        EXPECT_EQ(composer.chips->notice(), ChatAttachments::clipboardNoAnswerMessage());
+        EXPECT_EQ(composer.chips->notice(), S("Nothing was pasted: the program holding the clipboard did not answer."));
+        EXPECT_EQ(composer.text(), QString::fromUtf8("say \u05e9\u05dc\u05d5\u05dd hello"));
+        // The next paste takes the line away as it starts.
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        EXPECT_EQ(composer.chips->notice(), QString());
+        composer.chips->cancelPaste();
+    }
+}
+
+// Ctrl+V pressed again and again while an owner trickles its text (1 KB at a time): each paste
+// replaces the one being read, on the composer's own threads (Qt's shared pool, which the software
+// renderer splits its fills over, is left free), and what it has read so far shows. The last paste
+// alone becomes a chip, whole.
+TEST(AttachmentList, pastes_again_and_again_from_a_trickling_owner_are_read_one_at_a_time_off_the_shared_pool)
+{
+    Composer composer;
+    const QByteArray text(120 * 1024, 't');
+    Owner owner({.data = text, .incrAbove = 0, .piece = 1024, .pieceDelayMs = 10});
+    ASSERT_TRUE(appLost(QClipboard::Clipboard));
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
+        EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0) << i;
+    }
+    ASSERT_TRUE(waitUntil([&] { return composer.chips->pasteStatus().contains(S("so far")); }))
+        << composer.chips->pasteStatus().toStdString() << " pieces sent: " << owner.piecesSent() << " notice: " << composer.chips->notice().toStdString();
+    EXPECT_TRUE(composer.chips->pasteStatus().startsWith(S("Reading the paste from the program holding the clipboard: "))) << composer.chips->pasteStatus().toStdString();
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }, 30000));
+    ASSERT_EQ(composer.chips->count(), 1);
+    EXPECT_EQ(*composer.chips->items()[0].data, text);
+    EXPECT_TRUE(composer.chips->notice().isEmpty());
+    EXPECT_EQ(composer.text(), QString());
+}
+
+// Return pressed while a paste is read: the message goes once the paste is in, with it (the
+// composer says it waits meanwhile). Cancel ends the paste and keeps the draft; a paste that is
+// refused keeps it too, with the line that says why.
+TEST(Composer, a_return_during_a_paste_sends_the_message_with_it_once_it_is_in)
+{
+    ClaudeSession session(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+    Composer editor;
+    ComposerModel composer;
+    composer.setSession(&session);
+    composer.setTextEdit(editor.edit.get());
+    AttachmentListModel* chips = composer.attachments();
+    chips->setAnswerTimeout(300);
+    const auto typed = [&](const char* text) {
+        editor.edit->setProperty("text", S(text));
+        editor.edit->setProperty("cursorPosition", int(S(text).size()));
+    };
+    typed("word ");
+    {
+        Owner owner({.data = "pasted", .held = true});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        EXPECT_TRUE(chips->pasteClipboard(editor.edit.get()));
+        composer.send();
+        EXPECT_EQ(session.messageCount(), 0);
+        EXPECT_TRUE(chips->sendPending());
+        EXPECT_TRUE(chips->pasteStatus().endsWith(S(" The message goes once it is in."))) << chips->pasteStatus().toStdString();
+        owner.release();
+        ASSERT_TRUE(waitUntil([&] { return session.messageCount() == 1; }));
+    }
+    ASSERT_FALSE(session.transcript().last().blocks.isEmpty());
+    EXPECT_EQ(session.transcript().last().blocks[0].text, S("word pasted"));
+    EXPECT_EQ(composer.draft(), QString());
+    EXPECT_FALSE(chips->sendPending());
+
+    // Cancelled: nothing of the paste, no message, the draft as it was.
+    typed("kept");
+    {
+        Owner owner({.data = "never", .held = true});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        EXPECT_TRUE(chips->pasteClipboard(editor.edit.get()));
+        composer.send();
+        chips->cancelPaste();
+        EXPECT_FALSE(chips->pasting());
+        EXPECT_FALSE(chips->sendPending());
+        ASSERT_TRUE(waitUntil([&] { return !chips->reading(); }));
+        owner.release();
+    }
+    EXPECT_EQ(session.messageCount(), 1);
+    EXPECT_EQ(composer.draft(), S("kept"));
+
+    // Refused: the line says why; the draft stays.
+    {
+        Owner owner({.data = "x", .type = "INTEGER"});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        EXPECT_TRUE(chips->pasteClipboard(editor.edit.get()));
+        composer.send();
+        ASSERT_TRUE(waitUntil([&] { return !chips->reading(); }));
+    }
+    EXPECT_EQ(chips->notice(), ChatAttachments::clipboardNotTextMessage());
+    EXPECT_EQ(session.messageCount(), 1);
+    EXPECT_EQ(composer.draft(), S("kept"));
+}
+
+// A pane (or the window) closed while an owner trickles a paste forever: the read ends at once,
+// its thread with it, and nothing is left on Qt's shared pool for the application's end to wait
+// for (before, the process lived on until the read's two-minute limit).
+TEST(AttachmentList, a_pane_closed_mid_read_ends_the_read_at_once)
+{
+    auto composer = std::make_unique<Composer>();
+    Owner owner({.data = QByteArray(4096, 'e'), .incrAbove = 0, .piece = 1024, .endless = true, .pieceDelayMs = 20});
+    ASSERT_TRUE(appLost(QClipboard::Clipboard));
+    EXPECT_TRUE(composer->chips->pasteClipboard(composer->edit.get()));
+    ASSERT_TRUE(waitUntil([&] { return composer->chips->pasteStatus().contains(S("so far")); }));
+    QElapsedTimer closing;
+    closing.start();
+    composer.reset();
+    EXPECT_LT(closing.elapsed(), 2000);
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+}
+
+// A middle click in the composer's editor pastes the primary selection as Ctrl+V pastes the
+// clipboard: off the GUI thread (the click is done while the owner has not even listed its types),
+// a short text where it was clicked, a long one (2 MB) as a chip with the draft left as it was.
+// Before, TextEdit read and laid out all of it on the GUI thread.
+TEST(ChatTextEditor, a_middle_click_pastes_the_primary_selection_off_the_gui_thread)
+{
+    EditorWindow w;
+    ASSERT_TRUE(w.root);
+    ASSERT_TRUE(waitUntil([&] { return w.window()->isExposed(); }));
+    w.chips()->setAnswerTimeout(2000);
+    w.edit()->setProperty("text", S("ab cd"));
+    {
+        Owner owner({.data = "XY", .selection = "PRIMARY"});
+        ASSERT_TRUE(appLost(QClipboard::Selection));
+        w.middleClick(3);
+        ASSERT_TRUE(waitUntil([&] { return w.text() == S("ab XYcd"); })) << w.text().toStdString();
+    }
+    const QByteArray big(2 * MB, 'm');
+    {
+        Owner owner({.data = big, .incrAbove = 256 * 1024, .holdsTargets = true, .selection = "PRIMARY"});
+        ASSERT_TRUE(appLost(QClipboard::Selection));
+        w.middleClick(0);
+        EXPECT_TRUE(w.chips()->pasting());
+        owner.release();
+        ASSERT_TRUE(waitUntil([&] { return w.chips()->count() == 1; }));
+    }
+    EXPECT_EQ(*w.chips()->items()[0].data, big);
+    EXPECT_EQ(w.text(), S("ab XYcd"));
+}
+
+// A paste read whole off the GUI thread keeps the order QClipboard's path has: files first, then
+// picture data the agent takes, then other pictures (their text when they do not convert), then
+// text; from either selection. An owner that does not list its types says so; a cancelled read
+// gives nothing.
+TEST(X11ClipboardReader, a_paste_read_from_the_owner_takes_files_pictures_and_text_in_that_order)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(S("shot.png"));
+    {
+        QImage image(8, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        ASSERT_TRUE(image.save(png));
+    }
+    const QByteArray pngBytes = [&] {
+        QFile f(png);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    using Sel = Reader::Selection;
+    const struct {
+        const char* what;
+        Script script;
+        Sel selection;
+        QStringList names;  // the attachments' names
+        QString editorText;
+        QString refusal;
+    } cases[] = {
+        {"a file list", {.data = QUrl::fromLocalFile(png).toEncoded() + "\r\n", .type = "text/uri-list", .targets = {"text/uri-list", "UTF8_STRING"}}, Sel::Clipboard, {S("shot.png")}, {}, {}},
+        {"PNG data", {.data = pngBytes, .type = "image/png", .targets = {"image/png"}}, Sel::Clipboard, {S("pasted.png")}, {}, {}},
+        {"PNG data past the cap", {.data = QByteArray(ChatAttachments::imageCapBytes + 10, 'p'), .type = "image/png", .targets = {"image/png"}, .incrAbove = 0, .piece = 4 * MB}, Sel::Clipboard, {}, {}, ChatAttachments::tooLargeMessage()},
+        {"a picture that does not convert, with text", {.data = "just text", .targets = {"image/bmp", "UTF8_STRING"}}, Sel::Clipboard, {}, S("just text"), {}},
+        {"a picture that does not convert, alone", {.data = "no picture", .targets = {"image/bmp"}}, Sel::Clipboard, {}, {}, ChatAttachments::unreadableImageMessage()},
+        {"text from the primary selection", {.data = "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 and hello", .selection = "PRIMARY"}, Sel::Primary, {}, QString::fromUtf8("\u0645\u0631\u062d\u0628\u0627 and hello"), {}},
+        {"an owner that lists nothing", {.data = "x", .hangs = true}, Sel::Clipboard, {}, {}, ChatAttachments::clipboardNoAnswerMessage()},
+    };
+    for (const auto& c : cases) {
+        Owner owner(c.script);
+        const auto r = ChatAttachments::fromSelection(XEnvironment::display, c.selection, nullptr, 300);
+        QStringList names;
+        for (const ChatAttachment& a : r.attachments)
+            names << a.name;
+        EXPECT_EQ(names, c.names) << c.what;
+        EXPECT_EQ(r.editorText, c.editorText) << c.what;
+        EXPECT_EQ(r.refusal, c.refusal) << c.what;
+        EXPECT_FALSE(r.cancelled) << c.what;
+    }
+    // Cancelled while the owner holds its answer: nothing, at once.
+    Owner held({.data = "late", .held = true});
+    Reader::Control control;
+    std::thread canceller([&] {
+        while (!held.asked())
+            std::this_thread::yield();
+        control.cancel();
+    });
+    const auto r = ChatAttachments::fromSelection(XEnvironment::display, Sel::Clipboard, nullptr, 60000, &control);
+    canceller.join();
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(r.handled());
+    EXPECT_TRUE(r.editorText.isEmpty());
 }
