@@ -19,6 +19,7 @@ Item {
     readonly property bool isClaude: card.provider !== "codex"
     readonly property string state: SheetLogic.cardStateName(card.info)
     readonly property bool loggingIn: card.isClaude ? AppModel.claudeLoggingIn : AppModel.codexLoggingIn
+    readonly property bool detecting: card.isClaude ? AppModel.claudeDetecting : AppModel.codexDetecting
     // Why the last login click started no tool; shown in place of the detail until the next one.
     readonly property string loginProblem: card.isClaude ? AppModel.claudeLoginProblem : AppModel.codexLoginProblem
     readonly property string installCommand: card.isClaude ? "npm i -g @anthropic-ai/claude-code" : "npm i -g @openai/codex"
@@ -166,7 +167,7 @@ Item {
         }
 
         // A problem or a login shell too slow to start: the detection again, which replaces the
-        // record when it ends (the card keeps showing this one meanwhile).
+        // record when it ends (the card keeps showing this one meanwhile, the button says it waits).
         Rectangle {
             objectName: "checkAgainButton"
             visible: card.canCheckAgain
@@ -176,19 +177,30 @@ Item {
             color: Theme.pair("15171d", "ffffff", 1)
             border.width: 1
             border.color: Theme.borderControl
-            Text {
+            Row {
                 id: checkAgainLabel
-                objectName: "checkAgainText"
                 anchors.centerIn: parent
-                text: "Check again"
-                textFormat: Text.PlainText
-                color: Theme.text
-                font.pointSize: Theme.fontSize(11.5)
-                font.weight: Font.DemiBold
+                spacing: 7
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.detecting
+                    width: 12
+                    height: 12
+                }
+                Text {
+                    objectName: "checkAgainText"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: card.detecting ? "Checking…" : "Check again"
+                    textFormat: Text.PlainText
+                    color: card.detecting ? Theme.textDim : Theme.text
+                    font.pointSize: Theme.fontSize(11.5)
+                    font.weight: Font.DemiBold
+                }
             }
             MouseArea {
                 anchors.fill: parent
-                cursorShape: Qt.PointingHandCursor
+                enabled: !card.detecting
+                cursorShape: card.detecting ? Qt.ArrowCursor : Qt.PointingHandCursor
                 onClicked: card.isClaude ? AppModel.detectClaude() : AppModel.detectCodex()
             }
         }

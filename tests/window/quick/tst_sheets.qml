@@ -317,7 +317,12 @@ Item {
             sheet.card.info = top.slowShellInfo;
             claudeDetected.clear();
             mouseClick(findChild(sheet.card, "checkAgainButton"));
+            compare(findChild(sheet.card, "checkAgainText").text, "Checking…");
+            mouseClick(findChild(sheet.card, "checkAgainButton"));  // one check at a time
             claudeDetected.wait(30000);
+            compare(claudeDetected.count, 1);
+            compare(AppModel.claudeDetecting, false);
+            compare(findChild(sheet.card, "checkAgainText").text, "Check again");
         }
 
         function test_onboarding_skip_finishes_without_a_workspace() {
