@@ -389,8 +389,8 @@ void SidecarProcess::shutdownAll(int graceMs)
     }
     // Every sidecar is told before any is waited for. No event loop runs here, so a QProcess
     // writes only while it is waited on: waited for one after another, each sidecar learnt of the
-    // quit only once those before it had gone, and the last ones were killed at the deadline with
-    // their agents' servers before these had been asked to end. A pipe with room takes the line at
+    // quit only once those before it had gone, and those told last were killed at the deadline
+    // with the servers their agents had left still closing. A pipe with room takes the line at
     // once; one that a sidecar no longer reads gets it, if ever, while all are waited for below.
     for (const QPointer<SidecarProcess>& p : all) {
         while (p && p->m_process->bytesToWrite() > 0 && p->m_process->waitForBytesWritten(0)) {
