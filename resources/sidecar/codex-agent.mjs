@@ -15,6 +15,11 @@ import { rolloutMessages, rolloutSessions, accountUsage, toolUse, RolloutFollowe
 // read-only: nothing is changed without the user, who switches to a writing mode to allow it.
 const SANDBOX = { plan: 'read-only', default: 'read-only', acceptEdits: 'workspace-write', bypassPermissions: 'danger-full-access' };
 const EFFORTS = new Set(['minimal', 'low', 'medium', 'high', 'xhigh']);
+// The efforts of the table both providers share that Codex has no level of its own for, and the
+// nearest one it takes: "Max" asks for Codex's highest, not for its default (below "High").
+const NEAREST_EFFORT = { max: 'xhigh' };
+// What a pane's effort asks Codex for; none (Codex's default) for an effort it has no level near.
+const codexEffort = (asked) => EFFORTS.has(asked) ? asked : NEAREST_EFFORT[asked];
 // Each turn's codex is started through it, so that a codex that dies takes its commands with it.
 const REAPER = reaperPath(path.dirname(fileURLToPath(import.meta.url)));
 // Below the session's reaper, what a turn leaves running on its own is handed to it (see start).
@@ -233,7 +238,7 @@ runSidecar((core) => {
       start = cmd;
       if (typeof cmd.permissionMode === 'string') mode = cmd.permissionMode;
       if (typeof cmd.model === 'string' && cmd.model) model = cmd.model;
-      if (EFFORTS.has(cmd.effort)) effort = cmd.effort;
+      effort = codexEffort(cmd.effort);
       // A usage-only sidecar needs no codex process at all: the usage comes from the CLI's own files.
       if (cmd.usageOnly === true) return;
       if (typeof cmd.resume === 'string' && cmd.resume) {
@@ -264,7 +269,7 @@ runSidecar((core) => {
     setPermissionMode(next) { mode = next; thread = null; },
     setModel(next) { model = next || undefined; thread = null; },
     // Read for each turn's codex, like the model: nothing needs to restart for it.
-    setEffort(next) { effort = EFFORTS.has(next) ? next : undefined; thread = null; },
+    setEffort(next) { effort = codexEffort(next); thread = null; },
     history(cmd) { return rolloutMessages(cmd.sessionId || threadId); },
     listSessions(cmd) { return rolloutSessions(cmd.cwd || start?.cwd); },
     usage() { return accountUsage(); },

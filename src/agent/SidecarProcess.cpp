@@ -13,6 +13,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -35,6 +36,9 @@ void watchQuit()
     hooked = true;
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] { SidecarProcess::shutdownAll(); });
 }
+
+// How long shutdownAll waits on one sidecar before it looks at the next.
+constexpr int sliceMs = 10;
 
 } // namespace
 
@@ -368,8 +372,9 @@ void SidecarProcess::release()
 
 void SidecarProcess::shutdownAll(int graceMs)
 {
-    const QList<QPointer<SidecarProcess>> all = live();
-    for (const QPointer<SidecarProcess>& p : all) {
+    const QDeadlineTimer deadline(graceMs);
+    QList<QPointer<SidecarProcess>> all;
+    for (const QPointer<SidecarProcess>& p : live()) {
         if (!p || p->m_process->state() == QProcess::NotRunning)
             continue;
         p->onExit = nullptr;
@@ -379,19 +384,38 @@ void SidecarProcess::shutdownAll(int graceMs)
             p->m_outbox.clear();
             p->write(SidecarCommand::quit());
             p->m_quitSent = true;
+        }
+        all.append(p);
+    }
+    // Every sidecar is told before any is waited for. No event loop runs here, so a QProcess
+    // writes only while it is waited on: waited for one after another, each sidecar learnt of the
+    // quit only once those before it had gone, and those told last were killed at the deadline
+    // with the servers their agents had left still closing. A pipe with room takes the line at
+    // once; one that a sidecar no longer reads gets it, if ever, while all are waited for below.
+    for (const QPointer<SidecarProcess>& p : all) {
+        while (p && p->m_process->bytesToWrite() > 0 && p->m_process->waitForBytesWritten(0)) {
+        }
+        if (p)
             p->m_process->closeWriteChannel();
+    }
+    // Then all are waited for together, each in turn for a moment, which also keeps reading what
+    // they write (a sidecar blocked on a full output pipe would never end): every sidecar has the
+    // same whole grace to end its agent and the agent's servers, SIGTERM first.
+    for (bool running = true; running && !deadline.hasExpired();) {
+        running = false;
+        for (const QPointer<SidecarProcess>& p : all) {
+            if (!p || p->m_process->state() == QProcess::NotRunning)
+                continue;
+            if (!p->m_process->waitForFinished(int(std::clamp<qint64>(deadline.remainingTime(), 1, sliceMs))))
+                running = true;
         }
     }
-    const QDeadlineTimer deadline(graceMs);
     for (const QPointer<SidecarProcess>& p : all)
         if (p && p->m_process->state() != QProcess::NotRunning)
-            p->m_process->waitForFinished(int(qMax<qint64>(1, deadline.remainingTime())));
-    for (const QPointer<SidecarProcess>& p : all) {
-        if (!p || p->m_process->state() == QProcess::NotRunning)
-            continue;
-        p->endLeftovers();
-        p->m_process->waitForFinished(1000);
-    }
+            p->endLeftovers();
+    for (const QPointer<SidecarProcess>& p : all)
+        if (p && p->m_process->state() != QProcess::NotRunning)
+            p->m_process->waitForFinished(1000);
 }
 
 } // namespace brinmoor

@@ -77,8 +77,9 @@ public:
     // once the child has gone: SIGTERM after quitGraceMs, the whole group killed killGraceMs later.
     void release();
 
-    // At application quit: every live sidecar is asked to quit and waited for (at most
-    // `graceMs` in all), then what is left is ended with its group. Blocks; quit time only.
+    // At application quit: every live sidecar is asked to quit, all at once, and all are waited
+    // for together (at most `graceMs` in all), so each has the whole of it whatever their number;
+    // then what is left is ended with its group. Blocks; quit time only.
     static void shutdownAll(int graceMs = 4000);
 
 private:

@@ -779,10 +779,14 @@ void AppModel::finishOnboarding()
 void AppModel::detectClaude(std::function<void()> done)
 {
     QPointer<AppModel> self(this);
+    if (m_claudeDetections++ == 0)
+        emit detectingChanged();
     ClaudeDetector::detect(this, [self, done = std::move(done)](ClaudeInfo info) {
         if (!self)
             return;
         self->m_claude = info;
+        if (--self->m_claudeDetections == 0)
+            emit self->detectingChanged();
         emit self->claudeChanged();
         ChatHost::shared().claudePath = info.path;
         if (done)
@@ -793,10 +797,14 @@ void AppModel::detectClaude(std::function<void()> done)
 void AppModel::detectCodex(std::function<void()> done)
 {
     QPointer<AppModel> self(this);
+    if (m_codexDetections++ == 0)
+        emit detectingChanged();
     CodexDetector::detect(this, [self, done = std::move(done)](ProviderInfo info) {
         if (!self)
             return;
         self->m_codex = info;
+        if (--self->m_codexDetections == 0)
+            emit self->detectingChanged();
         emit self->codexChanged();
         ChatHost::shared().codexPath = info.path;
         if (done)

@@ -56,6 +56,9 @@ class AppModel : public QObject {
     Q_PROPERTY(QStringList recents READ recents NOTIFY recentsChanged)
     Q_PROPERTY(bool codexLoggingIn READ codexLoggingIn NOTIFY codexLoggingInChanged)
     Q_PROPERTY(bool claudeLoggingIn READ claudeLoggingIn NOTIFY claudeLoggingInChanged)
+    // A detection of the tool is under way (the record shown is the previous one meanwhile).
+    Q_PROPERTY(bool claudeDetecting READ claudeDetecting NOTIFY detectingChanged)
+    Q_PROPERTY(bool codexDetecting READ codexDetecting NOTIFY detectingChanged)
     // Why the last browser login could not start the tool ("" when it did, or none was tried).
     Q_PROPERTY(QString codexLoginProblem READ codexLoginProblem NOTIFY loginProblemChanged)
     Q_PROPERTY(QString claudeLoginProblem READ claudeLoginProblem NOTIFY loginProblemChanged)
@@ -101,6 +104,8 @@ public:
     QStringList recents() const { return m_recents; }
     bool codexLoggingIn() const { return m_codexLoggingIn; }
     bool claudeLoggingIn() const { return m_claudeLoggingIn; }
+    bool claudeDetecting() const { return m_claudeDetections > 0; }
+    bool codexDetecting() const { return m_codexDetections > 0; }
     QString codexLoginProblem() const { return m_codexLoginProblem; }
     QString claudeLoginProblem() const { return m_claudeLoginProblem; }
     QString startupNotice() const { return m_startupNotice; }
@@ -267,6 +272,7 @@ signals:
     void recentsChanged();
     void codexLoggingInChanged();
     void claudeLoggingInChanged();
+    void detectingChanged();
     void loginProblemChanged();
     void startupNoticeChanged();
     void saveFailureChanged();
@@ -322,6 +328,8 @@ private:
     QStringList m_recents;
     bool m_codexLoggingIn = false;
     bool m_claudeLoggingIn = false;
+    int m_claudeDetections = 0;  // detections started and not ended
+    int m_codexDetections = 0;
     // The login each provider runs, and a count of its logins: a login's follow-up clears the flag
     // only while no later one (or a cancel) came since.
     QPointer<QProcess> m_codexLogin, m_claudeLogin;

@@ -246,7 +246,8 @@ QString lastLine(const QString& text, const QString& tool)
 namespace {
 // A probe's output read into a record: the tool's path and version, then, after "---AUTH---", what
 // its status call (`statusCall`, "auth status") said; each call followed by its exit status.
-ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const QString& statusCall)
+ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const QString& statusCall,
+                       const QString& name, const std::optional<QString>& known)
 {
     static const QString marker = QStringLiteral("---AUTH---");
     const qsizetype at = output.indexOf(marker);
@@ -261,10 +262,22 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
     const std::optional<int> versionExit = takeExit(versionPart);
     const std::optional<int> statusExit = takeExit(status);
     ProviderInfo info = readHead(versionPart);
+    const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
+    if (!info.found && timedOut) {
+        // Ended before the shell printed the tool's path, which it does first: its start-up (a profile waiting for a passphrase
+        // or a network folder) took all the time, and nothing was asked. A tool at a usual install
+        // place was seen before the shell started, and is the one a pane starts: it is not missing.
+        info.shellTimedOut = true;
+        info.found = known.has_value();
+        info.path = known;
+        info.problem = known
+            ? QStringLiteral("%1: the login shell did not finish starting within %2 s, so its version and sign-in were not checked.").arg(*known, seconds)
+            : QStringLiteral("The login shell did not finish starting within %1 s, so its PATH was not searched for %2.").arg(seconds, name);
+        return info;
+    }
     if (!info.found)
         return info;
     const QString tool = *info.path;
-    const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
     // A probe without exit lines is read as it always was: signed in unless it says otherwise.
     const bool legacy = !versionExit && !statusExit && !timedOut;
     if (legacy) {
@@ -293,38 +306,48 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
 }
 } // namespace
 
-ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs)
+int detectionLimitMs()
 {
-    return ClaudeInfo{readProbe(output, timedOut, limitMs, QStringLiteral("auth status"))};
+    const int ms = qEnvironmentVariableIntValue("BRINMOOR_PROBE_LIMIT_MS");
+    return ms > 0 ? ms : probeLimitMs;
+}
+
+ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known)
+{
+    return ClaudeInfo{readProbe(output, timedOut, limitMs, QStringLiteral("auth status"), QStringLiteral("claude"), known)};
 }
 
 ClaudeInfo ClaudeDetector::run(int limitMs)
 {
     bool timedOut = false;
-    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("claude"))), limitMs, &timedOut);
-    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs);
+    const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("claude"));
+    const auto bytes = LoginShell::output(commandFor(fixed), limitMs, &timedOut);
+    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs, fixed);
 }
 
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
 {
-    runProbe<ClaudeInfo>(context, [] { return run(); }, std::move(done));
+    const int limitMs = detectionLimitMs();
+    runProbe<ClaudeInfo>(context, [limitMs] { return run(limitMs); }, std::move(done));
 }
 
-ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs)
+ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known)
 {
-    return readProbe(output, timedOut, limitMs, QStringLiteral("login status"));
+    return readProbe(output, timedOut, limitMs, QStringLiteral("login status"), QStringLiteral("codex"), known);
 }
 
 ProviderInfo CodexDetector::run(int limitMs)
 {
     bool timedOut = false;
-    const auto bytes = LoginShell::output(commandFor(ToolSearch::firstFixed(QStringLiteral("codex"))), limitMs, &timedOut);
-    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs);
+    const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("codex"));
+    const auto bytes = LoginShell::output(commandFor(fixed), limitMs, &timedOut);
+    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs, fixed);
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)
 {
-    runProbe<ProviderInfo>(context, [] { return run(); }, std::move(done));
+    const int limitMs = detectionLimitMs();
+    runProbe<ProviderInfo>(context, [limitMs] { return run(limitMs); }, std::move(done));
 }
 
 } // namespace brinmoor

@@ -23,6 +23,7 @@ struct ProviderInfo {
     Q_PROPERTY(QString version READ versionText)
     Q_PROPERTY(bool authed MEMBER authed)
     Q_PROPERTY(QString problem MEMBER problem)
+    Q_PROPERTY(bool shellTimedOut MEMBER shellTimedOut)
 public:
     bool found = false;
     std::optional<QString> path;     // absolute path of the executable
@@ -31,6 +32,10 @@ public:
     // Found, but it did not answer as the tool: why, as one sentence (it could not run, with its
     // error; or it did not answer in time). "" otherwise. Never signed in then.
     QString problem = QString();
+    // The login shell the probe runs in did not finish starting before the probe's time limit:
+    // nothing was asked of the tool. `found` and `path` then say what was known without the
+    // shell (a tool at one of the usual install places), and `problem` says what happened.
+    bool shellTimedOut = false;
 
     QString pathText() const { return path.value_or(QString()); }
     QString versionText() const { return version.value_or(QString()); }
@@ -46,8 +51,11 @@ public:
 };
 
 // How long any probe of the user's tools may run before it (with everything it started) is
-// killed, which counts as "not found".
+// killed.
 inline constexpr int probeLimitMs = 15000;
+// The limit of the detections the sheets start: probeLimitMs, or BRINMOOR_PROBE_LIMIT_MS when set
+// to a positive number of milliseconds (tests of a login shell that never finishes starting).
+int detectionLimitMs();
 
 // Runs `work` on a pool thread (a QThread, so a blocking QProcess is at home there) and hands the
 // result to `done` on the GUI thread, unless `context` was destroyed meanwhile.
@@ -124,8 +132,11 @@ public:
     static ClaudeInfo run(int limitMs = probeLimitMs);
     // Reads a probe's output; `timedOut` when the probe was ended at its time limit. Signed in only
     // when the tool answered as the tool: a version, and `auth status` ending with status 0 and
-    // not saying "not logged in". A tool that cannot run, or did not answer, has a `problem`.
-    static ClaudeInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs);
+    // not saying "not logged in". A tool that cannot run, or did not answer, has a `problem`. A
+    // probe ended before its login shell printed anything is read as a shell that did not finish
+    // starting, with `known` (the usual install place that holds the tool, if any) as its path.
+    static ClaudeInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs,
+                            const std::optional<QString>& known = std::nullopt);
     // Runs the probe on a worker thread and calls `done` on the GUI thread, unless `context` was
     // destroyed meanwhile.
     static void detect(QObject* context, std::function<void(ClaudeInfo)> done);
@@ -143,7 +154,8 @@ public:
     static QString loginCommand(const std::optional<QString>& path);
     static ProviderInfo run(int limitMs = probeLimitMs);
     // As ClaudeDetector::parse, with `login status` as the status call.
-    static ProviderInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs);
+    static ProviderInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs,
+                              const std::optional<QString>& known = std::nullopt);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);
 };
 

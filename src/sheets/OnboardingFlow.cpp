@@ -114,14 +114,10 @@ void OnboardingFlow::detectUnknownTools()
     QPointer<AppModel> m = model();
     if (!m)
         return;
-    auto codex = [m] {
-        if (m && !m->codex())
-            m->detectCodex();
-    };
     if (!m->claude())
-        m->detectClaude(codex);
-    else
-        codex();
+        m->detectClaude();
+    if (!m->codex())
+        m->detectCodex();
 }
 
 } // namespace brinmoor

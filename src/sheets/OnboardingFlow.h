@@ -47,8 +47,9 @@ public:
     Q_INVOKABLE void commitAndFinish();
     // Ends the onboarding without creating anything.
     Q_INVOKABLE void skip();
-    // Detects the tools whose status the model does not know yet, Claude first, one after the
-    // other (each off the GUI thread).
+    // Detects the tools whose status the model does not know yet, side by side (each off the GUI
+    // thread): a login shell slow to start holds each probe up to its limit, which one after the
+    // other would double.
     Q_INVOKABLE void detectUnknownTools();
 
 signals:

@@ -19,6 +19,7 @@ Item {
     readonly property bool isClaude: card.provider !== "codex"
     readonly property string state: SheetLogic.cardStateName(card.info)
     readonly property bool loggingIn: card.isClaude ? AppModel.claudeLoggingIn : AppModel.codexLoggingIn
+    readonly property bool detecting: card.isClaude ? AppModel.claudeDetecting : AppModel.codexDetecting
     // Why the last login click started no tool; shown in place of the detail until the next one.
     readonly property string loginProblem: card.isClaude ? AppModel.claudeLoginProblem : AppModel.codexLoginProblem
     readonly property string installCommand: card.isClaude ? "npm i -g @anthropic-ai/claude-code" : "npm i -g @openai/codex"
@@ -28,6 +29,12 @@ Item {
         case "needsLogin": return card.isClaude ? "Claude needs login" : "Codex needs login";
         case "ready": return card.isClaude ? "Claude Code detected" : "Codex ready";
         case "problem": return card.isClaude ? "Claude Code is not working" : "Codex CLI is not working";
+        // The login shell the probe runs in never got to it: a tool seen at its install place is
+        // named found, never missing; one looked for only on the shell's PATH is not known either way.
+        case "shellTimedOut":
+            if (card.info.found)
+                return card.isClaude ? "Claude Code found" : "Codex CLI found";
+            return card.isClaude ? "Claude Code not checked" : "Codex CLI not checked";
         default: return card.isClaude ? "Checking for Claude Code…" : "Checking for Codex…";
         }
     }
@@ -41,15 +48,19 @@ Item {
                 return card.loginProblem;
             return card.isClaude ? "Installed, but signed out of your Anthropic account." : "Installed, but not signed in to ChatGPT.";
         case "ready": return SheetLogic.readyDetailText(card.info);
-        case "problem": return card.info.problem;
+        case "problem":
+        case "shellTimedOut": return card.info.problem;
         default: return "";
         }
     }
+    // A tool that did not answer, or a shell that did not start in time, may do so on another try.
+    readonly property bool canCheckAgain: card.state === "problem" || card.state === "shellTimedOut"
     readonly property color fill: {
         switch (card.state) {
         case "missing": return Theme.hex("f0b429", card.isClaude ? 0.07 : 0.06);
         case "needsLogin":
-        case "problem": return Theme.hex("f0b429", 0.06);
+        case "problem":
+        case "shellTimedOut": return Theme.hex("f0b429", 0.06);
         case "ready": return Theme.hex("5ad07a", 0.07);
         default: return Theme.pair("15171d", "ffffff", 1);
         }
@@ -58,7 +69,8 @@ Item {
         switch (card.state) {
         case "missing": return Theme.hex("f0b429", card.isClaude ? 0.3 : 0.28);
         case "needsLogin":
-        case "problem": return Theme.hex("f0b429", 0.28);
+        case "problem":
+        case "shellTimedOut": return Theme.hex("f0b429", 0.28);
         case "ready": return Theme.hex("5ad07a", 0.28);
         default: return Theme.borderControl;
         }
@@ -140,16 +152,56 @@ Item {
                     visible: !(card.state === "missing" && card.isClaude)
                     text: card.detail
                     textFormat: Text.PlainText
-                    // A problem's sentence (a tool's error) may take two lines.
-                    maximumLineCount: card.state === "problem" ? 2 : 1
-                    wrapMode: card.state === "problem" ? Text.WrapAnywhere : Text.NoWrap
-                    elide: card.state === "needsLogin" || card.state === "problem" ? Text.ElideRight : Text.ElideMiddle
+                    // A problem's sentence (a tool's error) may take two lines; a shell too slow to start
+                    // three, the tool's path first, broken between words.
+                    maximumLineCount: card.state === "shellTimedOut" ? 3 : card.state === "problem" ? 2 : 1
+                    wrapMode: card.state === "shellTimedOut" ? Text.Wrap : card.state === "problem" ? Text.WrapAnywhere : Text.NoWrap
+                    elide: card.state === "needsLogin" || card.canCheckAgain ? Text.ElideRight : Text.ElideMiddle
                     // Its detail, a shade lighter than the drawn grey-green in the dark palette so
                     // that it reads at 4.5:1 on the card there too.
                     color: card.state === "ready" && card.isClaude ? Theme.pair("74907d", "4d6b57", 1) : Theme.textFaint
                     font.family: Theme.monospaceFamily
                     font.pointSize: Theme.fontSize(10.5)
                 }
+            }
+        }
+
+        // A problem or a login shell too slow to start: the detection again, which replaces the
+        // record when it ends (the card keeps showing this one meanwhile, the button says it waits).
+        Rectangle {
+            objectName: "checkAgainButton"
+            visible: card.canCheckAgain
+            width: checkAgainLabel.implicitWidth + 24
+            height: checkAgainLabel.implicitHeight + 14
+            radius: 7
+            color: Theme.pair("15171d", "ffffff", 1)
+            border.width: 1
+            border.color: Theme.borderControl
+            Row {
+                id: checkAgainLabel
+                anchors.centerIn: parent
+                spacing: 7
+                StepSpinner {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: card.detecting
+                    width: 12
+                    height: 12
+                }
+                Text {
+                    objectName: "checkAgainText"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: card.detecting ? "Checking…" : "Check again"
+                    textFormat: Text.PlainText
+                    color: card.detecting ? Theme.textDim : Theme.text
+                    font.pointSize: Theme.fontSize(11.5)
+                    font.weight: Font.DemiBold
+                }
+            }
+            MouseArea {
+                anchors.fill: parent
+                enabled: !card.detecting
+                cursorShape: card.detecting ? Qt.ArrowCursor : Qt.PointingHandCursor
+                onClicked: card.isClaude ? AppModel.detectClaude() : AppModel.detectCodex()
             }
         }
 

@@ -12,6 +12,8 @@ SheetLogic::CardState SheetLogic::cardState(const std::optional<ProviderInfo>& i
 {
     if (!info)
         return CardState::Checking;
+    if (info->shellTimedOut)
+        return CardState::ShellTimedOut;
     if (!info->found)
         return CardState::Missing;
     if (!info->problem.isEmpty())
@@ -74,6 +76,7 @@ QString SheetLogic::cardStateName(const QVariant& info) const
 {
     switch (cardState(fromVariant(info))) {
     case CardState::Checking: return QStringLiteral("checking");
+    case CardState::ShellTimedOut: return QStringLiteral("shellTimedOut");
     case CardState::Missing: return QStringLiteral("missing");
     case CardState::NeedsLogin: return QStringLiteral("needsLogin");
     case CardState::Problem: return QStringLiteral("problem");

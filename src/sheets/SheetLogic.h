@@ -25,6 +25,7 @@ public:
     // What a provider status card shows; derived from the detection record at every redraw.
     enum class CardState {
         Checking,    // no detection has finished yet
+        ShellTimedOut,  // the login shell did not finish starting: nothing was asked (ProviderInfo::shellTimedOut)
         Missing,     // the tool was not found
         NeedsLogin,  // found, but signed out
         Problem,     // found, but it cannot run or did not answer (ProviderInfo::problem)

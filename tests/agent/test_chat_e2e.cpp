@@ -3,6 +3,7 @@
 // nothing left running after the pane stops. Prints the time from start to the first event.
 #include "ClaudeSession.h"
 #include "NodeDetector.h"
+#include "SidecarProcess.h"
 #include "support/FakeSidecar.h"
 
 #include "TestEnvironment.h"
@@ -34,16 +35,27 @@ QString S(const char* s) { return QString::fromUtf8(s); }
 const QByteArray cacheHome = qEnvironmentVariableIsEmpty("XDG_CACHE_HOME") ? qgetenv("HOME") + "/.cache"
                                                                            : qgetenv("XDG_CACHE_HOME");
 
-QString claudeCli()
+// What `node <arguments>` prints, run with the real user's cache.
+QString nodeSays(const QStringList& arguments)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(S("XDG_CACHE_HOME"), QString::fromUtf8(cacheHome));
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(FakeSidecar::node(), {S(BRINMOOR_SOURCE_DIR "/tests/agent/sidecar/support/claude-path.mjs")});
+    p.start(FakeSidecar::node(), arguments);
     p.waitForFinished(30 * 60 * 1000);  // a first run downloads the CLI
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+QString claudeCli()
+{
+    return nodeSays({S(BRINMOOR_SOURCE_DIR "/tests/agent/sidecar/support/claude-path.mjs")});
+}
+
+QString codexCli()
+{
+    return nodeSays({S("-e"), S("import('" BRINMOOR_SOURCE_DIR "/tests/agent/sidecar/support/agents.mjs').then((m) => console.log(m.codexBinary()))")});
 }
 
 // The fake Messages server on `replies`, and the environment that points the CLI at it; returns
@@ -462,4 +474,103 @@ TEST(ChatEndToEnd, a_stop_takes_its_open_card_with_it_and_the_next_message_is_an
     s.stop();
     server.terminate();
     server.waitForFinished();
+}
+
+// Quitting the app with ten chat panes, five on the real Claude CLI and five on the real Codex CLI,
+// each with a server its agent started and left running, which takes a second to close its files
+// after SIGTERM: every sidecar is told at once and has the whole grace, so every server is asked to
+// end and finishes (none is killed within its second), and the quit takes about the grace of one
+// pane, however many there are. Prints the time the quit took.
+TEST(ChatEndToEnd, quitting_with_ten_panes_gives_every_server_its_grace)
+{
+    const QString claude = claudeCli(), codex = codexCli();
+    ASSERT_TRUE(QFile::exists(claude)) << "no Claude CLI: " << claude.toStdString();
+    ASSERT_TRUE(QFile::exists(codex)) << "no Codex CLI: " << codex.toStdString();
+    constexpr int perProvider = 5;
+    QTemporaryDir work, config;
+    const QString recorder = S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/recording-server.py");
+    const auto serve = [&](const QString& name) {
+        return S("setsid -f python3 %1 %2 1 >/dev/null 2>&1; echo started %3").arg(recorder, work.filePath(name), name);
+    };
+    QJsonArray claudeReplies, codexReplies;
+    for (int i = 0; i < perProvider; ++i) {
+        claudeReplies << QJsonObject{{S("tool"), QJsonObject{{S("name"), S("Bash")},
+                                                             {S("input"), QJsonObject{{S("command"), serve(S("claude-%1").arg(i))},
+                                                                                      {S("description"), S("Start a server")}}}}}}
+                      << QJsonObject{{S("text"), S("Started it.")}};
+        codexReplies << QJsonObject{{S("call"), QJsonObject{{S("name"), S("exec_command")},
+                                                            {S("arguments"), QJsonObject{{S("cmd"), serve(S("codex-%1").arg(i))}}}}}}
+                     << QJsonObject{{S("text"), S("Started it.")}};
+    }
+    QProcess claudeServer, codexServer;
+    ASSERT_GT(startFakeModel(claudeServer, work, config, claudeReplies), 0);
+    // The Codex side: its own fake, and a Codex home that points the CLI at it.
+    QFile script(work.filePath(S("codex-replies.json")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QJsonDocument(codexReplies).toJson());
+    script.close();
+    codexServer.start(FakeSidecar::node(), {S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/openai-server.mjs"), S("--port"), S("0"),
+                                            S("--script"), script.fileName()});
+    ASSERT_TRUE(waitUntil([&] { return codexServer.canReadLine(); }, 20000));
+    const int codexPort = QJsonDocument::fromJson(codexServer.readLine()).object().value(S("port")).toInt();
+    const QString codexHome = work.filePath(S("codex-home"));
+    nodeSays({S(BRINMOOR_SOURCE_DIR "/tests/agent/fakes/codex-config.mjs"), codexHome, S("http://127.0.0.1:%1").arg(codexPort)});
+    ASSERT_TRUE(QFile::exists(codexHome + S("/config.toml")));
+    qputenv("CODEX_HOME", codexHome.toUtf8());
+    qputenv("FAKE_OPENAI_KEY", "test");
+
+    // Ten panes; each turn starts its server, one pane of each provider at a time (each fake hands
+    // out its replies in order). Codex runs in full access; Claude asks (it refuses to skip its
+    // permissions as root), and the command is approved.
+    std::vector<std::unique_ptr<ClaudeSession>> panes;
+    QStringList names;
+    for (int i = 0; i < perProvider; ++i) {
+        for (ChatProvider provider : {ChatProvider::Claude, ChatProvider::Codex}) {
+            const bool isClaude = provider == ChatProvider::Claude;
+            auto pane = std::make_unique<ClaudeSession>(QUuid::createUuid(), work.path(), !isClaude, std::nullopt, provider, true);
+            useRealCli(*pane, isClaude ? claude : codex);
+            pane->startIfNeeded(std::nullopt);
+            pane->sendUser(S("Start a server"), {});
+            names << S("%1-%2").arg(isClaude ? S("claude") : S("codex")).arg(i);
+            panes.push_back(std::move(pane));
+        }
+        for (qsizetype k = panes.size() - 2; k < qsizetype(panes.size()); ++k) {
+            ClaudeSession& pane = *panes[size_t(k)];
+            ASSERT_TRUE(waitUntil([&] {
+                if (pane.pendingPermission())
+                    pane.resolvePermission(true);
+                return QFile::exists(work.filePath(names.at(k) + S(".port")));
+            }, 60000))
+                << names.at(k).toStdString() << ": no server; " << pane.failureText().toStdString() << pane.turnErrorText().toStdString();
+            ASSERT_TRUE(waitUntil([&] { return pane.state() == PaneState::Idle && !pane.busy(); }, 60000)) << names.at(k).toStdString();
+        }
+    }
+
+    QList<qint64> sidecars;
+    for (const auto& pane : panes)
+        sidecars << pane->processId();
+    QElapsedTimer clock;
+    clock.start();
+    SidecarProcess::shutdownAll(4000);
+    const qint64 quitMs = clock.elapsed();
+    QStringList asked, finished;
+    for (const QString& name : names) {
+        if (QFile::exists(work.filePath(name + S(".term"))))
+            asked << name;
+        if (QFile::exists(work.filePath(name + S(".closed"))))
+            finished << name;
+    }
+    std::printf("quit with %d panes: %lld ms; %lld of %lld servers asked with SIGTERM, %lld finished closing\n", int(names.size()), quitMs,
+                asked.size(), names.size(), finished.size());
+    EXPECT_EQ(asked.join(u' '), names.join(u' ')) << "the servers not asked to end were killed outright";
+    EXPECT_EQ(finished.join(u' '), names.join(u' ')) << "the others were killed within their second";
+    for (qint64 pid : sidecars)
+        EXPECT_FALSE(processRunning(pid));
+    panes.clear();
+    qunsetenv("CODEX_HOME");
+    qunsetenv("FAKE_OPENAI_KEY");
+    claudeServer.terminate();
+    codexServer.terminate();
+    claudeServer.waitForFinished();
+    codexServer.waitForFinished();
 }

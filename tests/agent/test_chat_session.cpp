@@ -853,6 +853,29 @@ TEST(ChatSession, quitting_the_application_ends_every_sidecar)
     EXPECT_EQ(fake.commandNames().count(S("quit")), 2);
 }
 
+// One sidecar that ignores "quit" (and SIGTERM) among others that honour it: every one is told,
+// and the stubborn one is ended at the deadline with the child it started.
+TEST(ChatSession, a_quit_tells_every_sidecar_and_ends_a_stubborn_one_with_its_child_at_the_deadline)
+{
+    FakeSidecar fake;
+    qputenv("FAKE_SIDECAR_STUBBORN", "1");
+    SessionUnderTest stubborn(fake);
+    ASSERT_TRUE(stubborn.startAndWait(fake));
+    qunsetenv("FAKE_SIDECAR_STUBBORN");
+    const qint64 pid = stubborn.session.processId();
+    QList<qint64> tree;
+    ASSERT_TRUE(waitUntil([&] { return !(tree = descendants(pid)).isEmpty(); }));
+    SessionUnderTest a(fake), b(fake, ChatProvider::Codex);
+    a.session.startIfNeeded(std::nullopt);
+    b.session.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(fake.waitForCommand(S("start"), 3));
+    const QList<qint64> others{a.session.processId(), b.session.processId()};
+    SidecarProcess::shutdownAll(1500);
+    EXPECT_EQ(fake.commandNames().count(S("quit")), 3) << fake.commandNames().join(u' ').toStdString();
+    for (qint64 p : QList<qint64>{pid} + tree + others)
+        EXPECT_FALSE(processRunning(p)) << p;
+}
+
 TEST(ChatSession, a_sidecar_that_ignores_quit_is_ended_with_its_children)
 {
     FakeSidecar fake;

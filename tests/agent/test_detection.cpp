@@ -127,6 +127,50 @@ TEST_F(Home, missing_tools_and_a_probe_past_the_limit_are_not_found)
     EXPECT_EQ(info.problem, hung + QStringLiteral(" did not answer --version within 1.5 s."));
 }
 
+// Debian's ~/.profile sources ~/.bashrc, which here never finishes (a passphrase prompt, a dead
+// network folder): the probe is ended at its limit before the shell printed a word. A tool at a
+// usual install place was seen without the shell, and is the one a pane starts: it is found, with
+// its path, and the record says that the shell did not start in time; one that only the shell's
+// PATH could name is not called missing either. A shell that started and printed nothing else
+// still finds nothing.
+TEST_F(Home, a_login_shell_that_does_not_finish_starting_leaves_found_tools_found)
+{
+    QFile::remove(path(".bash_profile"));
+    write(".profile", "[ -f \"$HOME/.bashrc\" ] && . \"$HOME/.bashrc\"\nexport PATH=\"$HOME/bin:$PATH\"\n");
+    write(".bashrc", "sleep 600\n");
+    const QString claude = tool(".local/bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    tool("bin/codex", "codex-cli 0.9.1", "Logged in");
+    const QString slow = QStringLiteral("the login shell did not finish starting within 1 s, so ");
+    EXPECT_EQ(ClaudeDetector::run(1000),
+              (ClaudeInfo{{true, claude, std::nullopt, false, claude + QStringLiteral(": ") + slow + QStringLiteral("its version and sign-in were not checked."), true}}));
+    EXPECT_EQ(CodexDetector::run(1000),
+              (ProviderInfo{false, std::nullopt, std::nullopt, false, QStringLiteral("The login shell did not finish starting within 1 s, so its PATH was not searched for codex."), true}));
+
+    // How the output reads: (output, ended at the limit, the tool at a usual place) -> found, shell too slow.
+    const QString known = QStringLiteral("/home/u/.local/bin/codex");
+    const struct {
+        QString output;
+        bool timedOut;
+        std::optional<QString> known;
+        bool found, shellTimedOut;
+    } cases[] = {
+        {QString(), true, known, true, true},
+        {QStringLiteral("Enter passphrase for key '/home/u/.ssh/id_ed25519': "), true, known, true, true},  // a prompt, then waiting
+        {QString(), true, std::nullopt, false, true},
+        {QString(), false, known, false, false},  // the shell ended having printed nothing: no tool
+        {known + QStringLiteral("\n"), true, known, true, false},  // got as far as the tool, which hung: its own problem
+    };
+    for (const auto& c : cases) {
+        const ProviderInfo info = CodexDetector::parse(c.output, c.timedOut, probeLimitMs, c.known);
+        EXPECT_EQ(info.found, c.found) << c.output.toStdString();
+        EXPECT_EQ(info.shellTimedOut, c.shellTimedOut) << c.output.toStdString();
+        EXPECT_EQ(info.path, c.found ? c.known : std::nullopt) << c.output.toStdString();
+        EXPECT_EQ(info.problem.isEmpty(), !c.timedOut) << c.output.toStdString();
+        EXPECT_FALSE(info.authed);
+    }
+    EXPECT_TRUE(CodexDetector::parse({}, true, probeLimitMs, known).problem.contains(QStringLiteral(" within 15 s, so ")));
+}
+
 TEST_F(Home, node_18_or_later_the_highest_version_wins)
 {
     const QString v16 = tool(".nvm/versions/node/v16.20.0/bin/node", "v16.20.0");

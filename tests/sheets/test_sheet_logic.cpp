@@ -3,6 +3,7 @@
 // `claude`/`codex` scripts reached through a login shell in a temporary HOME).
 #include "AppInfo.h"
 #include "AppModel.h"
+#include "ChatHost.h"
 #include "FolderChooserLogic.h"
 #include "FolderListing.h"
 #include "OnboardingFlow.h"
@@ -34,6 +35,9 @@ TEST(StatusCard, state_follows_found_then_authed_and_ready_detail_drops_absent_p
     EXPECT_EQ(SheetLogic::cardState(ProviderInfo{false, QStringLiteral("/x"), QStringLiteral("1"), true}), State::Missing);
     EXPECT_EQ(SheetLogic::cardState(ProviderInfo{true, QStringLiteral("/x"), QStringLiteral("1"), false}), State::NeedsLogin);
     EXPECT_EQ(SheetLogic::cardState(ProviderInfo{true, std::nullopt, std::nullopt, true}), State::Ready);
+    // A login shell that did not finish starting: neither missing nor signed out, found or not.
+    EXPECT_EQ(SheetLogic::cardState(ProviderInfo{true, QStringLiteral("/x"), std::nullopt, false, QStringLiteral("slow"), true}), State::ShellTimedOut);
+    EXPECT_EQ(SheetLogic::cardState(ProviderInfo{false, std::nullopt, std::nullopt, false, QStringLiteral("slow"), true}), State::ShellTimedOut);
 
     EXPECT_EQ(SheetLogic::readyDetail({true, std::nullopt, std::nullopt, true}), QString());
     EXPECT_EQ(SheetLogic::readyDetail({true, QStringLiteral("/bin/c"), std::nullopt, true}), "/bin/c");
@@ -44,6 +48,7 @@ TEST(StatusCard, state_follows_found_then_authed_and_ready_detail_drops_absent_p
     SheetLogic logic;
     EXPECT_EQ(logic.cardStateName(QVariant()), "checking");
     EXPECT_EQ(logic.cardStateName(QVariant::fromValue(ProviderInfo{true, {}, {}, false})), "needsLogin");
+    EXPECT_EQ(logic.cardStateName(QVariant::fromValue(ProviderInfo{false, {}, {}, false, QStringLiteral("slow"), true})), "shellTimedOut");
     // Copy, twice: the clipboard holds the command once.
     logic.copyText(QStringLiteral("npm i -g @openai/codex"));
     logic.copyText(QStringLiteral("npm i -g @openai/codex"));
@@ -313,25 +318,88 @@ TEST_F(OnboardingTest, skip_creates_nothing)
     EXPECT_TRUE(settings->value(AppInfo::onboardedKey).toBool());
 }
 
-TEST_F(OnboardingTest, detects_claude_then_codex_and_only_tools_not_yet_known)
+TEST_F(OnboardingTest, detects_claude_and_codex_side_by_side_and_only_tools_not_yet_known)
 {
-    fakeTool("claude", "2.1.3 (Claude Code)");
-    fakeTool("codex", "codex-cli 0.9.1");
+    // Each tool, asked for its version, waits (up to 10 s) for the other to be asked too and says
+    // whether it was: probes run one after the other would leave the first alone.
+    for (const char* name : {"claude", "codex"}) {
+        const QByteArray other = qstrcmp(name, "claude") == 0 ? "codex" : "claude";
+        QFile f(dir.path() + "/bin/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"" + QByteArray(name) + " $*\" >> \"$HOME/calls\"\n"
+                "[ \"$1\" = --version ] || exit 0\n"
+                ": > \"$HOME/" + name + ".asked\"\n"
+                "n=0; while [ ! -e \"$HOME/" + other + ".asked\" ] && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done\n"
+                "[ -e \"$HOME/" + other + ".asked\" ] && echo '" + name + " together with " + other + "' >> \"$HOME/calls\"\n"
+                "echo '" + (qstrcmp(name, "claude") == 0 ? "2.1.3 (Claude Code)" : "codex-cli 0.9.1") + "'\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     AppModel m(Store(false), settings.get());
     OnboardingFlow flow(&m);
     flow.detectUnknownTools();
-    ASSERT_TRUE(waitUntil([&] { return m.claude() && m.codex(); }));
+    ASSERT_TRUE(waitUntil([&] { return m.claude() && m.codex(); }, 30000));
     const QStringList first = calls();
-    ASSERT_FALSE(first.isEmpty());
-    EXPECT_TRUE(first.first().startsWith("claude")) << first.join(" | ").toStdString();
-    EXPECT_TRUE(first.last().startsWith("codex"));
+    EXPECT_TRUE(first.contains("claude together with codex")) << first.join(" | ").toStdString();
+    EXPECT_TRUE(first.contains("codex together with claude")) << first.join(" | ").toStdString();
     EXPECT_EQ(m.claude()->path, dir.path() + "/bin/claude");
+    EXPECT_EQ(m.claude()->version, "2.1.3 (Claude Code)");
     EXPECT_EQ(m.codex()->version, "codex-cli 0.9.1");
 
     // Both known: a new onboarding probes nothing.
     OnboardingFlow again(&m);
     again.detectUnknownTools();
     EXPECT_EQ(calls(), first);
+}
+
+// Debian's ~/.profile sourcing a ~/.bashrc that waits (a passphrase prompt, a dead network
+// folder), with both tools installed at ~/.local/bin: each detection is ended at its limit
+// (BRINMOOR_PROBE_LIMIT_MS here, 15 s otherwise) before the shell printed a word, and neither card
+// says "not found": each names the tool's path and says the shell did not start in time. The path
+// goes to the chat host, which starts it. The ordinary detection beside it finds the tools whole.
+TEST_F(OnboardingTest, a_login_shell_that_does_not_finish_starting_never_makes_an_installed_tool_missing)
+{
+    fakeTool("claude", "2.1.3 (Claude Code)");
+    fakeTool("codex", "codex-cli 0.9.1");
+    QStringList installed;
+    for (const QString name : {"claude", "codex"}) {
+        installed << dir.path() + "/.local/bin/" + name;
+        QDir().mkpath(dir.path() + "/.local/bin");
+        ASSERT_TRUE(QFile::rename(dir.path() + "/bin/" + name, installed.last()));
+    }
+    SheetLogic logic;
+    {
+        AppModel m(Store(false), settings.get());
+        OnboardingFlow(&m).detectUnknownTools();
+        ASSERT_TRUE(waitUntil([&] { return m.claude() && m.codex(); }));
+        EXPECT_EQ(logic.cardStateName(QVariant::fromValue(ProviderInfo(*m.claude()))), "ready");
+        EXPECT_EQ(m.codex()->path, installed.at(1));
+        EXPECT_EQ(m.codex()->version, "codex-cli 0.9.1");
+    }
+
+    QFile::remove(dir.path() + "/.bash_profile");
+    QFile profile(dir.path() + "/.profile"), rc(dir.path() + "/.bashrc");
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly) && rc.open(QIODevice::WriteOnly));
+    profile.write("if [ -n \"$BASH_VERSION\" ] && [ -f \"$HOME/.bashrc\" ]; then . \"$HOME/.bashrc\"; fi\n");
+    rc.write("sleep 600\n");
+    profile.close();
+    rc.close();
+    qputenv("BRINMOOR_PROBE_LIMIT_MS", "1000");
+    AppModel m(Store(false), settings.get());
+    OnboardingFlow(&m).detectUnknownTools();
+    const bool both = waitUntil([&] { return m.claude() && m.codex(); });
+    qunsetenv("BRINMOOR_PROBE_LIMIT_MS");
+    ASSERT_TRUE(both);
+    const ProviderInfo records[] = {*m.claude(), *m.codex()};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(logic.cardStateName(QVariant::fromValue(records[i])), "shellTimedOut");
+        EXPECT_TRUE(records[i].found);
+        EXPECT_EQ(records[i].path, installed.at(i));
+        EXPECT_EQ(records[i].problem,
+                  installed.at(i) + QStringLiteral(": the login shell did not finish starting within 1 s, so its version and sign-in were not checked."));
+    }
+    EXPECT_EQ(ChatHost::shared().claudePath, installed.at(0));
+    EXPECT_EQ(ChatHost::shared().codexPath, installed.at(1));
 }
 
 TEST_F(OnboardingTest, a_login_runs_without_a_time_limit_and_ends_with_its_group_when_the_model_goes)

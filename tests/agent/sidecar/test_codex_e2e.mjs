@@ -367,3 +367,26 @@ test('Stop keeps the server the turn started, an effort change ends nothing, and
     fs.rmSync(h, { recursive: true, force: true });
   }
 });
+
+// Every effort of the table both providers share reaches the model as a level Codex takes: its
+// own, or for "max" the nearest one, its highest ("xhigh"), never none (Codex's default, below
+// "high"); at start and when changed between turns alike.
+test('every effort a pane can show is asked of the model: "max" as xhigh, at start and when changed', async () => {
+  const asked = [['max', 'xhigh'], ['low', 'low'], ['medium', 'medium'], ['high', 'high'], ['xhigh', 'xhigh'], ['max', 'xhigh']];
+  const car = open({ effort: asked[0][0] });
+  try {
+    for (const [i, [effort, expected]] of asked.entries()) {
+      if (i > 0) car.send({ cmd: 'set_effort', effort });
+      server.push({ text: `At ${effort}` });
+      car.send({ cmd: 'user', text: `turn ${i} at ${effort}`, attachments: [] });
+      await car.next((e) => e.ev === 'assistant' && e.blocks[0]?.text === `At ${effort}`, 60000);
+      assert.equal((await car.next((e) => e.ev === 'result' || e.ev === 'error')).ev, 'result');
+      const request = server.requests.findLast((r) => JSON.stringify(r.body?.input).includes(`turn ${i} at ${effort}`));
+      assert.equal(request?.body.reasoning?.effort, expected, `effort ${effort} (turn ${i})`);
+    }
+    car.send({ cmd: 'quit' });
+    assert.deepEqual(await car.exited, { code: 0, signal: null });
+  } finally {
+    car.kill();
+  }
+});

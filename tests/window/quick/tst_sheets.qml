@@ -25,6 +25,9 @@ Item {
     }
     property providerInfo readyInfo
     property providerInfo brokenInfo
+    property providerInfo slowShellInfo
+
+    SignalSpy { id: claudeDetected; target: AppModel; signalName: "claudeChanged" }
 
     function savedState() { return JSON.parse(TestSupport.readFile(TestSupport.stateFilePath())); }
     // Every visible item under `at` whose objectName (or, with byText, text) is `name`.
@@ -298,6 +301,64 @@ Item {
             verify(!findChild(sheet.card, "cancelLoginButton").visible);
             waitForRendering(sheet);
             grabImage(sheet).save(TestSupport.galleryDir() + "/claude_cannot_run_card.png");
+        }
+
+        // A login shell that did not finish starting in time: a tool seen at its install place is
+        // "found", never "not found" with the install box; one the shell alone could have named is
+        // "not checked"; either way the card says why and offers the detection again, whose record
+        // replaces this one.
+        function test_a_login_shell_too_slow_to_start_never_shows_a_tool_as_missing() {
+            const cases = [
+                { provider: "claude", found: true, path: "/home/u/.local/bin/claude", title: "Claude Code found" },
+                { provider: "codex", found: true, path: "/home/u/.local/bin/codex", title: "Codex CLI found" },
+                { provider: "claude", found: false, path: "", title: "Claude Code not checked" },
+                { provider: "codex", found: false, path: "", title: "Codex CLI not checked" },
+            ];
+            for (const c of cases) {
+                top.slowShellInfo.found = c.found;
+                top.slowShellInfo.shellTimedOut = true;
+                top.slowShellInfo.problem = c.found
+                    ? `${c.path}: the login shell did not finish starting within 15 s, so its version and sign-in were not checked.`
+                    : `The login shell did not finish starting within 15 s, so its PATH was not searched for ${c.provider}.`;
+                const sheet = createTemporaryObject(cardOnSheet, top);
+                sheet.card.provider = c.provider;
+                sheet.card.info = top.slowShellInfo;
+                compare(sheet.card.state, "shellTimedOut", c.title);
+                compare(findChild(sheet.card, "statusTitle").text, c.title);
+                compare(findChild(sheet.card, "statusDetail").text, top.slowShellInfo.problem);
+                verify(findChild(sheet.card, "statusDetail").visible);
+                verify(!findChild(sheet.card, "commandBox").visible, c.title);
+                verify(!findChild(sheet.card, "loginButton").visible, c.title);
+                verify(findChild(sheet.card, "checkAgainButton").visible, c.title);
+                compare(findChild(sheet.card, "checkAgainText").text, "Check again");
+                if (c.found && c.provider === "claude") {
+                    waitForRendering(sheet);
+                    sheet.height = sheet.card.implicitHeight + 20;
+                    waitForRendering(sheet);
+                    grabImage(sheet).save(TestSupport.galleryDir() + "/claude_slow_shell_card.png");
+                }
+            }
+            // The ordinary card beside it: a tool that is really missing shows the install box, no retry.
+            const missing = createTemporaryObject(cardOnSheet, top);
+            top.slowShellInfo.found = false;
+            top.slowShellInfo.shellTimedOut = false;
+            top.slowShellInfo.problem = "";
+            missing.card.info = top.slowShellInfo;
+            compare(findChild(missing.card, "statusTitle").text, "Claude Code not found");
+            verify(findChild(missing.card, "commandBox").visible);
+            verify(!findChild(missing.card, "checkAgainButton").visible);
+
+            const sheet = createTemporaryObject(cardOnSheet, top);
+            top.slowShellInfo.shellTimedOut = true;
+            sheet.card.info = top.slowShellInfo;
+            claudeDetected.clear();
+            mouseClick(findChild(sheet.card, "checkAgainButton"));
+            compare(findChild(sheet.card, "checkAgainText").text, "Checking…");
+            mouseClick(findChild(sheet.card, "checkAgainButton"));  // one check at a time
+            claudeDetected.wait(30000);
+            compare(claudeDetected.count, 1);
+            compare(AppModel.claudeDetecting, false);
+            compare(findChild(sheet.card, "checkAgainText").text, "Check again");
         }
 
         function test_onboarding_skip_finishes_without_a_workspace() {
