@@ -306,6 +306,18 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
 }
 } // namespace
 
+QThreadPool& probeThreads()
+{
+    // Enough for the detections, Node's search, the editor's and the folder chooser's look-ups to
+    // run side by side; more than that waits its turn rather than starting more shells at once.
+    static QThreadPool* const pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(6);
+        return p;
+    }();
+    return *pool;
+}
+
 int detectionLimitMs()
 {
     const int ms = qEnvironmentVariableIntValue("BRINMOOR_PROBE_LIMIT_MS");

@@ -57,13 +57,19 @@ inline constexpr int probeLimitMs = 15000;
 // to a positive number of milliseconds (tests of a login shell that never finishes starting).
 int detectionLimitMs();
 
-// Runs `work` on a pool thread (a QThread, so a blocking QProcess is at home there) and hands the
+// The threads probes run on. A probe waits on the user's programs (a login shell may take the whole
+// limit), so it never runs on Qt's shared pool: the software renderer splits its fills over that
+// pool, and a window waits for them. The pool is left to the end of the process (a probe still
+// waiting then is ended with it, its programs with the app), so quitting never waits for one.
+QThreadPool& probeThreads();
+
+// Runs `work` on a probe thread (a QThread, so a blocking QProcess is at home there) and hands the
 // result to `done` on the GUI thread, unless `context` was destroyed meanwhile.
 template <typename Result>
 void runProbe(QObject* context, std::function<Result()> work, std::function<void(Result)> done)
 {
     QPointer<QObject> guard(context);
-    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
+    probeThreads().start([guard, work = std::move(work), done = std::move(done)] {
         Result r = work();
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, [guard, done, r = std::move(r)] {
