@@ -426,8 +426,8 @@ private:
     std::unique_ptr<QThreadPool> pastePool_;
     QString pasteNotice_;
     void setPasteNotice(const QString& notice);
-    void pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Outcome outcome,
-                      QString text, qint64 size);
+    void pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,
+                      brinmoor::X11ClipboardReader::Outcome outcome, QString text, qint64 size);
     bool sixelWorkWarned_ = false; // the work bound was reported for this view
     // Feeds the terminal; what it leaves (after an image taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);

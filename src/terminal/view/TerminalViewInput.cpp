@@ -454,21 +454,22 @@ void TerminalView::pasteFrom(brinmoor::X11ClipboardReader::Selection from)
         const Reader::Result got = reader.text(pasteLimitBytes);
         QString text = got.outcome == Reader::Outcome::Text ? got.text() : QString();
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [self, control, outcome = got.outcome, text = std::move(text), size = got.size]() mutable {
+            QMetaObject::invokeMethod(app, [self, control, from, outcome = got.outcome, text = std::move(text), size = got.size]() mutable {
                 if (self)
-                    self->pasteArrived(control.get(), outcome, std::move(text), size);
+                    self->pasteArrived(control.get(), from, outcome, std::move(text), size);
             }, Qt::QueuedConnection);
     });
 }
 
-void TerminalView::pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Outcome outcome,
-                                QString text, qint64 size)
+void TerminalView::pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,
+                                brinmoor::X11ClipboardReader::Outcome outcome, QString text, qint64 size)
 {
     using brinmoor::X11ClipboardReader::Outcome;
     // A paste replaced (or cancelled) meanwhile puts nothing in.
     if (control != pasteControl_.get())
         return;
     pasteControl_.reset();
+    const QString holder = from == brinmoor::X11ClipboardReader::Selection::Primary ? QStringLiteral("the selection") : QStringLiteral("the clipboard");
     const auto sized = [](qint64 bytes, int decimals) {
         return QLocale::c().formattedDataSize(bytes, decimals, QLocale::DataSizeTraditionalFormat);
     };
@@ -485,13 +486,13 @@ void TerminalView::pasteArrived(const brinmoor::X11ClipboardReader::Control* con
                            .arg(sized(size, 1), sized(pasteLimitBytes, 0)));
         return;
     case Outcome::NoAnswer:
-        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding the clipboard did not answer."));
+        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding %1 did not answer.").arg(holder));
         return;
     case Outcome::NotText:
-        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding the clipboard sent something that is not text."));
+        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding %1 sent something that is not text.").arg(holder));
         return;
     case Outcome::Unreachable:
-        setPasteNotice(QStringLiteral("Nothing was pasted: the clipboard could not be read."));
+        setPasteNotice(QStringLiteral("Nothing was pasted: %1 could not be read.").arg(holder));
         return;
     }
 }

@@ -1031,7 +1031,7 @@ TEST(TerminalPaste, an_owner_that_never_answers_holds_neither_ctrl_shift_v_nor_a
             // The read ends when its owner's time is out, and the view says why nothing came; the
             // next paste takes the notice away as it starts.
             ASSERT_TRUE(waitUntil([&] { return !w->view->pasteReading(); }, 15000));
-            EXPECT_EQ(w->view->pasteNotice(), S("Nothing was pasted: the program holding the clipboard did not answer."));
+            EXPECT_EQ(w->view->pasteNotice(), S("Nothing was pasted: the program holding the selection did not answer."));
             paste(*w);
             EXPECT_TRUE(w->view->pasteNotice().isEmpty());
             EXPECT_TRUE(w->view->pasteReading());
