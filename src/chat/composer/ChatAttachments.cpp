@@ -502,10 +502,7 @@ PasteResult resolve(const PastedData& data, AttachmentBudget* budget)
 
 bool readsTextItself(const QClipboard* clipboard, X11ClipboardReader::Selection selection)
 {
-    if (!clipboard || !X11ClipboardReader::available() || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    // Qt keeps whether it holds a selection itself: no request goes to the X server.
-    return selection == X11ClipboardReader::Selection::Primary ? !clipboard->ownsSelection() : !clipboard->ownsClipboard();
+    return X11ClipboardReader::readsFromOwner(clipboard, selection);
 }
 
 void quietClipboardSignals()

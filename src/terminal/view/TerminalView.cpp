@@ -53,6 +53,11 @@ TerminalView::TerminalView(QQuickItem* parent, const QFont& font) : QQuickPainte
 
 TerminalView::~TerminalView()
 {
+    // A paste still being read ends now, not when its owner answers: closing a pane or the window
+    // never waits for another program. Its thread ends with the cancel.
+    if (pasteControl_)
+        pasteControl_->cancel();
+    pastePool_.reset();
     // An image being decoded posts its result to this view: it ends before the view goes (its
     // work is bounded), and the posted result is then dropped with the view.
     if (imageThread_.joinable())

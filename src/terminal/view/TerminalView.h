@@ -3,6 +3,7 @@
 #include "BoxDrawing.h"
 #include "FontSet.h"
 #include "TerminalViewDelegate.h"
+#include "X11ClipboardReader.h"
 
 #include "Terminal.h"
 #include "TerminalImage.h"
@@ -106,6 +107,9 @@ class TerminalView : public QQuickPaintedItem, public termcore::TerminalDelegate
     Q_PROPERTY(QString title READ title NOTIFY titleChanged)
     Q_PROPERTY(bool hasFocus READ hasFocus NOTIFY focusStateChanged)
     Q_PROPERTY(bool selectionActive READ selectionActive NOTIFY selectionActiveChanged)
+    // Why the last paste put nothing in (its owner did not answer, the text was too long); empty
+    // once a paste succeeds or a new one starts.
+    Q_PROPERTY(QString pasteNotice READ pasteNotice NOTIFY pasteNoticeChanged)
 
 public:
     explicit TerminalView(QQuickItem* parent = nullptr);
@@ -237,6 +241,18 @@ public:
     void insertText(const QString& text);
     Q_INVOKABLE void copy();
     Q_INVOKABLE void paste();
+    // Pastes the clipboard (Ctrl+Shift+V) or the primary selection (a middle click). Another
+    // program's selection is read off the GUI thread, on a connection and thread of the view's own,
+    // and its text goes in when it has come; one paste at a time, a new one replacing the one in
+    // progress. The app's own selection is read through QClipboard, which answers from memory.
+    void pasteFrom(brinmoor::X11ClipboardReader::Selection selection);
+    // Whether a paste from another program is being read.
+    bool pasteReading() const { return pasteControl_ != nullptr; }
+    QString pasteNotice() const { return pasteNotice_; }
+    // The longest text a paste takes, in bytes of UTF-8: a shell or an editor takes a paste a
+    // character at a time, and tens of megabytes are already minutes of it; past this a paste is
+    // refused with a notice rather than read whole.
+    static constexpr qint64 pasteLimitBytes = 32 * 1024 * 1024;
     bool optionAsMetaKey = true;
     bool backspaceSendsControlH = false;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -368,6 +384,7 @@ signals:
     // A right click asks for the context menu (copy, paste, select all) at a point of the view;
     // while a program hears the pointer, a Shift+right click does.
     void contextMenuRequested(QPointF position);
+    void pasteNoticeChanged();
 
 private slots:
     void windowActiveChanged();
@@ -403,6 +420,14 @@ private:
     // The thread of the image on its way (one at a time: the output behind it waits), joined
     // before the next starts and when the view goes.
     std::thread imageThread_;
+    // The paste being read from another program, and the threads its reads run on (the view's
+    // own: a read waits on its owner, and Qt's shared pool draws the window).
+    std::shared_ptr<brinmoor::X11ClipboardReader::Control> pasteControl_;
+    std::unique_ptr<QThreadPool> pastePool_;
+    QString pasteNotice_;
+    void setPasteNotice(const QString& notice);
+    void pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,
+                      brinmoor::X11ClipboardReader::Outcome outcome, QString text, qint64 size);
     bool sixelWorkWarned_ = false; // the work bound was reported for this view
     // Feeds the terminal; what it leaves (after an image taken off the thread) waits.
     void feedTerminal(std::span<const uint8_t> bytes);

@@ -15,6 +15,10 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtDebug>
 
 
 namespace ES = termcore::EscapeSequences;
@@ -407,10 +411,100 @@ void TerminalView::copy()
 
 void TerminalView::paste()
 {
-    QString text;
-    if (QClipboard* cb = QGuiApplication::clipboard())
-        text = cb->text();
-    pasteText(std::move(text));
+    pasteFrom(brinmoor::X11ClipboardReader::Selection::Clipboard);
+}
+
+void TerminalView::pasteFrom(brinmoor::X11ClipboardReader::Selection from)
+{
+    namespace Reader = brinmoor::X11ClipboardReader;
+    const bool primary = from == Reader::Selection::Primary;
+    // One paste at a time: a new one replaces the one still being read (a user who saw nothing
+    // come presses again; each would otherwise wait out its owner).
+    if (pasteControl_) {
+        pasteControl_->cancel();
+        pasteControl_.reset();
+    }
+    setPasteNotice({});
+    QClipboard* cb = QGuiApplication::clipboard();
+    if (!Reader::readsFromOwner(cb, from)) {
+        // The app's own selection, or a platform without X11: QClipboard has it at hand.
+        QString text = cb ? cb->text(primary ? QClipboard::Selection : QClipboard::Clipboard) : QString();
+        if (text.size() > pasteLimitBytes) {
+            setPasteNotice(QStringLiteral("Nothing was pasted: the text (%1) is longer than a terminal paste takes (%2).")
+                               .arg(QLocale::c().formattedDataSize(text.size(), 1, QLocale::DataSizeTraditionalFormat),
+                                    QLocale::c().formattedDataSize(pasteLimitBytes, 0, QLocale::DataSizeTraditionalFormat)));
+            return;
+        }
+        if (!primary || !text.isEmpty())
+            pasteText(std::move(text));
+        return;
+    }
+    // Another program's: QClipboard would ask its owner on the GUI thread, 5 s for each question
+    // an owner leaves unanswered and as long as it likes for a text it trickles.
+    auto control = std::make_shared<Reader::Control>();
+    pasteControl_ = control;
+    if (!pastePool_) {
+        pastePool_ = std::make_unique<QThreadPool>();
+        // Two: a paste replacing one that is still winding down does not wait for it.
+        pastePool_->setMaxThreadCount(2);
+    }
+    QPointer<TerminalView> self(this);
+    pastePool_->start([self, control, from, display = qgetenv("DISPLAY")] {
+        Reader::Reader reader(display, from, Reader::answerTimeoutMs, Reader::transferLimitMs, control.get());
+        const Reader::Result got = reader.text(pasteLimitBytes);
+        QString text = got.outcome == Reader::Outcome::Text ? got.text() : QString();
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [self, control, from, outcome = got.outcome, text = std::move(text), size = got.size]() mutable {
+                if (self)
+                    self->pasteArrived(control.get(), from, outcome, std::move(text), size);
+            }, Qt::QueuedConnection);
+    });
+}
+
+void TerminalView::pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,
+                                brinmoor::X11ClipboardReader::Outcome outcome, QString text, qint64 size)
+{
+    using brinmoor::X11ClipboardReader::Outcome;
+    // A paste replaced (or cancelled) meanwhile puts nothing in.
+    if (control != pasteControl_.get())
+        return;
+    pasteControl_.reset();
+    const QString holder = from == brinmoor::X11ClipboardReader::Selection::Primary ? QStringLiteral("the selection") : QStringLiteral("the clipboard");
+    const auto sized = [](qint64 bytes, int decimals) {
+        return QLocale::c().formattedDataSize(bytes, decimals, QLocale::DataSizeTraditionalFormat);
+    };
+    switch (outcome) {
+    case Outcome::Text:
+        if (!text.isEmpty())
+            pasteText(std::move(text));
+        return;
+    case Outcome::Empty:
+    case Outcome::Cancelled:
+        return;
+    case Outcome::TooLarge:
+        setPasteNotice(QStringLiteral("Nothing was pasted: the text (over %1) is longer than a terminal paste takes (%2).")
+                           .arg(sized(size, 1), sized(pasteLimitBytes, 0)));
+        return;
+    case Outcome::NoAnswer:
+        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding %1 did not answer.").arg(holder));
+        return;
+    case Outcome::NotText:
+        setPasteNotice(QStringLiteral("Nothing was pasted: the program holding %1 sent something that is not text.").arg(holder));
+        return;
+    case Outcome::Unreachable:
+        setPasteNotice(QStringLiteral("Nothing was pasted: %1 could not be read.").arg(holder));
+        return;
+    }
+}
+
+void TerminalView::setPasteNotice(const QString& notice)
+{
+    if (notice == pasteNotice_)
+        return;
+    pasteNotice_ = notice;
+    if (!notice.isEmpty())
+        qWarning().noquote() << "terminal paste:" << notice;
+    emit pasteNoticeChanged();
 }
 
 void TerminalView::pasteText(QString text)

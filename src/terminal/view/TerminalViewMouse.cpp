@@ -267,8 +267,7 @@ void TerminalView::mousePressEvent(QMouseEvent* event)
             return;
         }
         event->accept();
-        if (const QString text = cb->text(QClipboard::Selection); !text.isEmpty())
-            pasteText(text);
+        pasteFrom(brinmoor::X11ClipboardReader::Selection::Primary);
         return;
     }
     event->accept();

@@ -8,6 +8,7 @@
 #include "ChatAttachments.h"
 #include "ClaudeSession.h"
 #include "ComposerModel.h"
+#include "LocalProcessTerminalView.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
 
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QUrl>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -41,10 +43,13 @@
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -929,4 +934,144 @@ TEST(X11ClipboardReader, a_paste_read_from_the_owner_takes_files_pictures_and_te
     EXPECT_TRUE(r.cancelled);
     EXPECT_FALSE(r.handled());
     EXPECT_TRUE(r.editorText.isEmpty());
+}
+
+namespace {
+
+// A terminal pane on the X display running a real program that asks for bracketed paste and shows
+// what it is sent (the terminal's own echo shows the paste's ESC markers as ^[).
+struct TerminalWindow {
+    struct Delegate : LocalProcessTerminalViewDelegate {
+        void sizeChanged(LocalProcessTerminalView&, int, int) override {}
+        void setTerminalTitle(LocalProcessTerminalView&, const QString&) override {}
+        void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>&) override {}
+        void processTerminated(TerminalView&, std::optional<int32_t>) override {}
+    };
+    TerminalWindow()
+    {
+        window = std::make_unique<QQuickWindow>();
+        QFont font(S("monospace"));
+        font.setPixelSize(12);
+        view = new LocalProcessTerminalView(window->contentItem(), font);
+        view->processDelegate = &delegate;
+        view->setSize(QSizeF(600, 300));
+        window->resize(600, 300);
+        window->show();
+        view->forceActiveFocus();
+        view->startProcess(S("/bin/sh"), {S("-c"), S("printf '\\033[?2004hready\\n'; exec cat -v")},
+                           QStringList{S("TERM=xterm-256color"), S("LANG=C.UTF-8"), S("PATH=/usr/bin:/bin")});
+    }
+    ~TerminalWindow()
+    {
+        if (view && view->running())
+            view->process->terminate();
+    }
+    QString screen() const
+    {
+        QString out;
+        auto& t = view->getTerminal();
+        for (int r = 0; r < t.rows(); ++r)
+            out += QString::fromStdString(t.getLine(r)->translateToString(true, 0, -1)).replace(QChar(0), ' ') + '\n';
+        return out;
+    }
+    bool shows(const QString& text) const
+    {
+        return waitUntil([&] { return screen().contains(text); });
+    }
+    void ctrlShiftV() { QTest::keyClick(window.get(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier); }
+    void middleClick() { QTest::mouseClick(window.get(), Qt::MiddleButton, {}, QPoint(100, 100)); }
+    Delegate delegate;
+    std::unique_ptr<QQuickWindow> window;
+    QPointer<LocalProcessTerminalView> view;
+};
+
+// How long a call holds the GUI thread.
+template <typename F>
+qint64 heldFor(F&& f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.elapsed();
+}
+
+} // namespace
+
+// Ctrl+Shift+V and a middle click in a terminal pane while another program holds the selection and
+// never answers: each returns at once (QClipboard asked on the GUI thread and waited 5 s), a timer
+// of the GUI thread keeps ticking while the read waits, a new paste replaces the one in progress,
+// the view says when the owner did not answer, and closing the pane mid-read does not wait for the
+// owner. Nothing runs on Qt's shared pool.
+TEST(TerminalPaste, an_owner_that_never_answers_holds_neither_ctrl_shift_v_nor_a_middle_click)
+{
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    Owner clipboard({.data = "x", .hangs = true});
+    Owner primary({.data = "x", .hangs = true, .selection = "PRIMARY"});
+    ASSERT_TRUE(appLost(QClipboard::Clipboard));
+    ASSERT_TRUE(appLost(QClipboard::Selection));
+    const std::vector<std::pair<const char*, std::function<void(TerminalWindow&)>>> pastes{
+        {"Ctrl+Shift+V", [](TerminalWindow& w) { w.ctrlShiftV(); }}, {"middle click", [](TerminalWindow& w) { w.middleClick(); }}};
+    for (const auto& [what, paste] : pastes) {
+        auto w = std::make_unique<TerminalWindow>();
+        ASSERT_TRUE(w->shows(S("ready"))) << what;
+        EXPECT_FALSE(w->view->pasteReading()) << what;
+        EXPECT_LT(heldFor([&] { paste(*w); }), 1000) << what;
+        EXPECT_TRUE(w->view->pasteReading()) << what;
+        const int before = ticks;
+        EXPECT_TRUE(waitUntil([&] { return ticks >= before + 10; })) << what;
+        EXPECT_TRUE(w->view->pasteReading()) << what;
+        EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0) << what;
+        // Pressed again: the new paste replaces the one in progress.
+        EXPECT_LT(heldFor([&] { paste(*w); }), 1000) << what;
+        EXPECT_TRUE(w->view->pasteReading()) << what;
+        if (std::string_view(what) == "middle click") {
+            // The read ends when its owner's time is out, and the view says why nothing came; the
+            // next paste takes the notice away as it starts.
+            ASSERT_TRUE(waitUntil([&] { return !w->view->pasteReading(); }, 15000));
+            EXPECT_EQ(w->view->pasteNotice(), S("Nothing was pasted: the program holding the selection did not answer."));
+            paste(*w);
+            EXPECT_TRUE(w->view->pasteNotice().isEmpty());
+            EXPECT_TRUE(w->view->pasteReading());
+        }
+        // The pane closed mid-read: the read ends at once, its thread with it.
+        EXPECT_LT(heldFor([&] { w.reset(); }), 2000) << what;
+        EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0) << what;
+    }
+}
+
+// What an owner that answers sends reaches the program as before, bracketed as it asked, from the
+// clipboard and from the primary selection, right-to-left text as it came; the app's own clipboard
+// is read as before; a text past the bound is refused with a notice and nothing goes in.
+TEST(TerminalPaste, an_owners_text_reaches_the_program_bracketed_and_a_text_past_the_bound_is_refused)
+{
+    TerminalWindow w;
+    ASSERT_TRUE(w.shows(S("ready")));
+    {
+        Owner owner({.data = "echo \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d hi"});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        w.ctrlShiftV();
+        EXPECT_TRUE(w.shows(QString::fromUtf8("^[[200~echo \u05e9\u05dc\u05d5\u05dd hi^[[201~"))) << w.screen().toStdString();
+    }
+    {
+        // Through INCR, in pieces.
+        Owner owner({.data = "from-primary", .incrAbove = 0, .piece = 4, .selection = "PRIMARY"});
+        ASSERT_TRUE(appLost(QClipboard::Selection));
+        w.middleClick();
+        EXPECT_TRUE(w.shows(S("^[[200~from-primary^[[201~"))) << w.screen().toStdString();
+    }
+    QGuiApplication::clipboard()->setText(S("own-copy"));
+    w.ctrlShiftV();
+    EXPECT_TRUE(w.shows(S("^[[200~own-copy^[[201~"))) << w.screen().toStdString();
+    EXPECT_FALSE(w.view->pasteReading());
+    {
+        Owner owner({.data = "too-long", .incrAbove = 0, .announce = TerminalView::pasteLimitBytes + 1});
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        w.ctrlShiftV();
+        ASSERT_TRUE(waitUntil([&] { return !w.view->pasteReading(); }));
+    }
+    EXPECT_EQ(w.view->pasteNotice(), S("Nothing was pasted: the text (over 32.0 MB) is longer than a terminal paste takes (32 MB)."));
+    EXPECT_FALSE(w.screen().contains(S("too-long")));
 }

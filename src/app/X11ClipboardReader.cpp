@@ -1,5 +1,8 @@
 #include "X11ClipboardReader.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #if defined(BRINMOOR_HAVE_XCB)
 #include <xcb/xcb.h>
 
@@ -486,6 +489,14 @@ Result Reader::finished(Result r) const
         r.bytes.clear();
     }
     return r;
+}
+
+bool readsFromOwner(const QClipboard* clipboard, Selection selection)
+{
+    if (!clipboard || !available() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    // Qt keeps whether it holds a selection itself: no request goes to the X server.
+    return selection == Selection::Primary ? !clipboard->ownsSelection() : !clipboard->ownsClipboard();
 }
 
 } // namespace brinmoor::X11ClipboardReader

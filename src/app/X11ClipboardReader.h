@@ -7,6 +7,8 @@
 #include <atomic>
 #include <memory>
 
+class QClipboard;
+
 namespace brinmoor {
 
 // Reads a paste from the X CLIPBOARD or PRIMARY selection on a connection of its own, so that no
@@ -16,8 +18,8 @@ namespace brinmoor {
 // UTF8_STRING, else "text/plain;charset=utf-8", else STRING, as Qt does, and reads the answer in
 // pieces, through the INCR protocol (ICCCM 2.7.2) when the owner sends it so. It stops as soon as
 // the text is known to pass a bound, without reading the rest, and gives up on an owner that does
-// not answer in time. Without xcb (macOS, a build without it) available() is false and the
-// composer keeps to QClipboard.
+// not answer in time. Without xcb (macOS, a build without it) available() is false and its
+// users (the chat composer, the terminal view) keep to QClipboard.
 namespace X11ClipboardReader {
 
 // What a read gave.
@@ -76,6 +78,11 @@ inline constexpr qint64 pieceBytes = 1024 * 1024;
 
 // Whether the reader was built (xcb found at build time).
 bool available();
+
+// Whether a paste from `selection` is to be read here rather than through `clipboard`: on X11 (the
+// xcb platform) when another program holds it. When the app holds it itself (copied from one of its
+// panes or fields), Qt answers from memory without asking the X server, and QClipboard is used.
+bool readsFromOwner(const QClipboard* clipboard, Selection selection);
 
 // Reads the CLIPBOARD selection's text from the X server `display` (empty: $DISPLAY), stopping at
 // `maxBytes`. Blocks for as long as the owner takes: never call it on the GUI thread.
