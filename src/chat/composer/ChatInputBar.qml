@@ -158,6 +158,7 @@ Item {
                     attachmentSink: bar.attachments
                     markSource: bar.composer
                     specialKey: key => bar.composer.handleSpecialKey(key)
+                    copyKey: cut => bar.composer.copySelection(cut)
                     onTextChanged: bar.attachments.clearNotice()
                     onSendRequested: bar.composer.send()
                     onFocusGained: AppModel.focusPane(bar.session ? bar.session.paneId : "")

@@ -8,6 +8,7 @@ import Brinmoor.Chat
 // instead). It grows with its text between minHeight and maxHeight and scrolls inside beyond.
 // Pasting files or an image (Ctrl+V, Shift+Insert) hands them to `attachmentSink` as chips
 // instead of text; with a sink, a middle click pastes the primary selection the same way. `specialKey`, when set, is offered Up, Down, Tab, Escape and Return first.
+// `copyKey`, when set, is offered Ctrl+C and Ctrl+X (with `true` for a cut) first.
 Item {
     id: editor
 
@@ -17,6 +18,7 @@ Item {
     property bool autoFocus: false
     // function(key: int): bool — true when the key was taken (the slash pop-up).
     property var specialKey: null
+    property var copyKey: null
     property AttachmentListModel attachmentSink: null
     // The composer whose marks of hidden characters the draft holds: each is drawn on a box.
     property ComposerModel markSource: null
@@ -179,6 +181,11 @@ Item {
                     if (edit.selectionStart !== edit.selectionEnd)
                         edit.remove(edit.selectionStart, edit.selectionEnd);
                     edit.insert(edit.cursorPosition, "\n");
+                    return;
+                }
+                const cut = event.matches(StandardKey.Cut);
+                if ((cut || event.matches(StandardKey.Copy)) && editor.copyKey && editor.copyKey(cut)) {
+                    event.accepted = true;
                     return;
                 }
                 const paste = event.matches(StandardKey.Paste) || (key === Qt.Key_Insert && shift);

@@ -7,6 +7,8 @@
 #include <QQmlEngine>
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMetaMethod>
@@ -69,7 +71,60 @@ bool wholeParagraphs(QTextDocument* document, int from, int length)
     return last.position() == end || last.position() + last.length() - 1 == end;
 }
 
+constexpr char16_t isolateStart = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
+constexpr char16_t isolateEnd = u'\u2069';    // POP DIRECTIONAL ISOLATE
+
+// Whether a paragraph holding `text` has right-to-left letters: there a mark's neutral "<" and ">"
+// take the direction of what stands beside them, and digits beside a mark join its run. (A hidden
+// right-to-left mark is no letter: it becomes a mark.)
+bool holdsRightToLeftLetters(QStringView text)
+{
+    for (const QChar c : text)
+        if (c.isLetter() && (c.direction() == QChar::DirR || c.direction() == QChar::DirAL))
+            return true;
+    return false;
+}
+
 } // namespace
+
+QString ComposerModel::markText(char32_t character, bool isolated)
+{
+    const QString mark = HiddenCharacters::markFor(character);
+    return isolated ? isolateStart + mark + isolateEnd : mark;
+}
+
+bool ComposerModel::Mark::isolated() const
+{
+    return length > HiddenCharacters::markFor(character).size();
+}
+
+bool ComposerModel::readsAsMark(QStringView text, qsizetype at, const Mark& m)
+{
+    return at >= 0 && at + m.length <= text.size() && text.sliced(at, m.length) == markText(m.character, m.isolated());
+}
+
+QString ComposerModel::withoutIsolates(int from, int to) const
+{
+    QString text = textBetween(m_document, from, to);
+    QString kept;
+    qsizetype done = 0;
+    bool dropped = false;
+    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to; ++i) {
+        const Mark& m = m_marks[i];
+        if (!m.isolated())
+            continue;
+        for (const int at : {m.at, m.at + m.length - 1})
+            if (at >= from + done && at < to) {
+                kept += QStringView(text).sliced(done, at - from - done);
+                done = at - from + 1;
+                dropped = true;
+            }
+    }
+    if (!dropped)
+        return text;
+    kept += QStringView(text).sliced(done);
+    return kept;
+}
 
 ComposerModel::ComposerModel(QObject* parent) : QObject(parent)
 {
@@ -164,7 +219,7 @@ QList<ComposerDraft::Mark> ComposerModel::marksToKeep() const
         return kept;
     const QString text = m_document->toPlainText();
     for (const Mark& m : m_marks)
-        if (QStringView(text).mid(m.at).startsWith(HiddenCharacters::markFor(m.character)))
+        if (readsAsMark(text, m.at, m))
             kept.append({m.at, m.character});
     return kept;
 }
@@ -200,12 +255,15 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
     const QString text = m_document->toPlainText();
     bool restored = false;
     for (const ComposerDraft::Mark& kept : marks) {
-        const QString mark = HiddenCharacters::markFor(kept.character);
+        // In its isolate, or bare as drafts kept by earlier builds hold every mark.
+        Mark mark{kept.at, int(markText(kept.character, true).size()), kept.character};
+        if (!readsAsMark(text, mark.at, mark))
+            mark.length = int(markText(kept.character, false).size());
         const qsizetype i = firstMarkEndingAfter(kept.at);
-        const bool known = i < m_marks.size() && m_marks[i].at < kept.at + mark.size();
-        if (known || kept.at < 0 || !QStringView(text).mid(kept.at).startsWith(mark))
+        const bool known = i < m_marks.size() && m_marks[i].at < kept.at + mark.length;
+        if (known || !readsAsMark(text, mark.at, mark))
             continue;
-        m_marks.insert(i, {kept.at, int(mark.size()), kept.character});
+        m_marks.insert(i, mark);
         restored = true;
     }
     if (!restored)
@@ -237,7 +295,8 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 
 QString ComposerModel::draft() const
 {
-    return m_document ? m_document->toPlainText() : store()->text();
+    // The marks' isolates are part of their marks, never of the draft's text.
+    return m_document ? withoutIsolates(0, m_document->characterCount() - 1) : store()->text();
 }
 
 void ComposerModel::setDraft(const QString& draft)
@@ -271,6 +330,7 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     if (m_textEdit)
         m_textEdit->removeEventFilter(this);
     m_marks.clear();
+    m_strays.clear();
     m_history.clear();
     m_lostFrom.clear();
     m_historyHasMarks = false;
@@ -291,6 +351,7 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
                 m_store->keep(m_document->toPlainText(), m_cursorSeen, marksToKeep());
             m_document = nullptr;
             m_marks.clear();
+            m_strays.clear();
             disconnect(m_documentLink);
             disconnect(m_marksLink);
         });
@@ -339,6 +400,7 @@ void ComposerModel::stepThroughHistory(bool undo)
     m_stepping = true;
     QMetaObject::invokeMethod(m_textEdit, undo ? "undo" : "redo");
     m_stepping = false;
+    m_strays.clear();  // a step's text is whole as it was
     m_marksDropped = false;  // told below
     const int to = m_document->availableUndoSteps();
     m_historyState = to;
@@ -349,7 +411,7 @@ void ComposerModel::stepThroughHistory(bool undo)
         QList<Mark> marks;
         marks.reserve(kept->second.size());
         for (const Mark& m : kept->second)
-            if (QStringView(text).mid(m.at).startsWith(HiddenCharacters::markFor(m.character)))
+            if (readsAsMark(text, m.at, m))
                 marks.append(m);
         m_marks = std::move(marks);
     }
@@ -518,7 +580,8 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
     const int moved = added - removed;
     // The marks the report covers that the edit did not reach: none, unless Qt widened it.
     qsizetype keptBefore = first, keptAfter = last;
-    if (last > first && removed > 0 && added > 0 && wholeParagraphs(m_document, position, added)) {
+    const bool widened = last > first && removed > 0 && added > 0 && wholeParagraphs(m_document, position, added);
+    if (widened) {
         // Qt reports an edit that also sets a paragraph's format (a piece of text put in at a
         // paragraph's start, as a drop or another program's paste does) as a change of the whole
         // paragraph. The edit itself lies somewhere inside: the marks before it still read as
@@ -526,8 +589,7 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
         // neither place was cut into.
         const QString now = textBetween(m_document, position, position + added);
         const auto readsAt = [&](const Mark& m, int at) {
-            return at >= position && at + m.length <= position + added
-                && QStringView(now).sliced(at - position, m.length) == HiddenCharacters::markFor(m.character);
+            return at >= position && readsAsMark(now, at - position, m);
         };
         while (keptBefore < last && readsAt(m_marks[keptBefore], m_marks[keptBefore].at))
             ++keptBefore;
@@ -536,6 +598,18 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
                && readsAt(m_marks[keptAfter - 1], m_marks[keptAfter - 1].at + moved))
             --keptAfter;
     }
+    for (auto it = m_strays.begin(); it != m_strays.end();) {
+        if (it->first >= position + removed)
+            (it++)->first += moved;
+        else if (it->first >= position)
+            it = m_strays.erase(it);
+        else
+            ++it;
+    }
+    // What the edit left of an isolated mark it cut into: its isolate's ends, gone with it.
+    if (!m_stepping)
+        for (qsizetype i = keptBefore; i < keptAfter; ++i)
+            noteStrays(m_marks[i], position, removed, moved, widened);
     if (keptAfter > keptBefore) {
         m_marks.remove(keptBefore, keptAfter - keptBefore);
         m_marksDropped = true;
@@ -573,30 +647,121 @@ void ComposerModel::noteEdited(int position, int removed, int added)
     }
 }
 
+void ComposerModel::noteStrays(const Mark& m, int position, int removed, int moved, bool widened)
+{
+    if (!m.isolated())
+        return;
+    for (const auto& [at, c] : {std::pair{m.at, isolateStart}, std::pair{m.at + m.length - 1, isolateEnd}}) {
+        if (at < position) {
+            m_strays.append({at, c});
+        } else if (at >= position + removed) {
+            m_strays.append({at + moved, c});
+        } else if (widened) {
+            // Somewhere in a paragraph Qt reports as changed whole: where it stood or moved along.
+            m_strays.append({at, c});
+            m_strays.append({at + moved, c});
+        }
+    }
+    if (!m_markingDue) {
+        m_markingDue = true;
+        QTimer::singleShot(0, this, &ComposerModel::markHidden);
+    }
+}
+
 void ComposerModel::markHidden()
 {
     m_markingDue = false;
-    if (!m_document || m_editedFrom < 0)
+    if (!m_document || (m_editedFrom < 0 && m_strays.isEmpty()))
         return;
     const int end = m_document->characterCount() - 1;
     // Whether a character is hidden can depend on the one before it and the one after it.
-    const int from = std::clamp(m_editedFrom - 2, 0, end);
-    const int to = std::clamp(m_editedTo + 2, from, end);
+    const bool edited = m_editedFrom >= 0;
+    const int from = edited ? std::clamp(m_editedFrom - 2, 0, end) : 0;
+    const int to = edited ? std::clamp(m_editedTo + 2, from, end) : 0;
     m_editedFrom = m_editedTo = -1;
     bool changed = std::exchange(m_marksDropped, false);
-    const auto found = HiddenCharacters::find(textBetween(m_document, from, to), HiddenCharacters::Scope::Text);
-    if (!found.isEmpty()) {
-        // Replaced as part of the edit that brought them (one step to undo), each run of hidden
-        // characters side by side by its marks in one piece of text: an edit of the document per
-        // run, not per mark. One pass from the left, the marks known moved along by what came in
-        // before them (a hidden character is never inside a mark).
+    const auto insideMark = [this](int at) {
+        const qsizetype i = firstMarkEndingAfter(at);
+        return i < m_marks.size() && m_marks[i].at <= at;
+    };
+    // Our edits, from the left: the isolates' ends left of marks cut into go; each run of hidden
+    // characters side by side becomes its marks in one piece of text (an edit of the document per
+    // run, not per mark); the bare marks of a paragraph that now holds right-to-left letters go
+    // into their isolates. `replaces` is the mark an edit puts anew.
+    struct Edit {
+        int at;
+        int removed;
+        QString text;
+        QList<Mark> marks;  // at their offsets in `text`
+        qsizetype replaces = -1;
+    };
+    QList<Edit> edits;
+    std::sort(m_strays.begin(), m_strays.end());
+    QSet<int> strays;
+    for (const auto& [at, c] : std::as_const(m_strays))
+        if (at >= 0 && at < end && !strays.contains(at) && m_document->characterAt(at) == QChar(c) && !insideMark(at)) {
+            strays.insert(at);
+            edits.append({at, 1, QString(), {}});
+        }
+    m_strays.clear();
+    if (edited) {
+        // A paragraph holding right-to-left letters shows its marks in left-to-right isolates, so
+        // that each reads as one piece; elsewhere they stay bare (in a left-to-right paragraph an
+        // isolate makes each mark a run of its own to lay out: thousands of them took seconds).
+        QTextBlock block;
+        bool rightToLeft = false;
+        const auto isolatedAt = [&](int at) {
+            if (!block.isValid() || at < block.position() || at >= block.position() + block.length()) {
+                block = m_document->findBlock(at);
+                rightToLeft = block.isValid() && holdsRightToLeftLetters(block.text());
+            }
+            return rightToLeft;
+        };
+        const auto found = HiddenCharacters::find(textBetween(m_document, from, to), HiddenCharacters::Scope::Text);
+        for (qsizetype i = 0; i < found.size();) {
+            const int at = from + int(found[i].at);
+            if (insideMark(at) || strays.contains(at)) {
+                ++i;
+                continue;
+            }
+            const bool isolated = isolatedAt(at);
+            Edit run{at, 0, QString(), {}};
+            for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + run.removed && !insideMark(from + int(found[i].at))
+                                  && !strays.contains(from + int(found[i].at));
+                 ++i) {
+                const QString mark = markText(found[i].character, isolated);
+                run.marks.append({int(run.text.size()), int(mark.size()), found[i].character});
+                run.text += mark;
+                run.removed += int(found[i].length);
+            }
+            edits.append(run);
+        }
+        const QTextBlock last = m_document->findBlock(to);
+        for (QTextBlock b = m_document->findBlock(from); b.isValid(); b = b.next()) {
+            if (holdsRightToLeftLetters(b.text()))
+                for (qsizetype i = firstMarkEndingAfter(b.position()); i < m_marks.size() && m_marks[i].at < b.position() + b.length(); ++i)
+                    if (const Mark& m = m_marks[i]; !m.isolated()) {
+                        const QString mark = markText(m.character, true);
+                        edits.append({m.at, m.length, mark, {{0, int(mark.size()), m.character}}, i});
+                    }
+            if (b == last)
+                break;
+        }
+    }
+    if (!edits.isEmpty()) {
+        std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at < b.at; });
+        // The editor's cursor stays where it stood in the text: before a mark put in its isolate,
+        // after the marks of hidden characters it stood after.
+        const int cursor = m_textEdit ? m_textEdit->property("cursorPosition").toInt() : -1;
+        const bool selected = m_textEdit && m_textEdit->property("selectionStart") != m_textEdit->property("selectionEnd");
+        int cursorNow = cursor;
         const QList<Mark> before = m_marks;
         QList<int> editedAt;
-        editedAt.reserve(found.size());
-        for (const auto& hidden : found)
-            editedAt.append(from + int(hidden.at));
+        editedAt.reserve(edits.size());
+        for (const Edit& e : std::as_const(edits))
+            editedAt.append(e.at);
         QList<Mark> list;
-        list.reserve(m_marks.size() + found.size());
+        list.reserve(m_marks.size() + edits.size());
         qsizetype next = 0;
         int moved = 0;
         QTextCursor edit(m_document);
@@ -604,28 +769,33 @@ void ComposerModel::markHidden()
         m_historyHasMarks = true;
         dropLayoutsAt(m_document, editedAt);
         edit.joinPreviousEditBlock();
-        for (qsizetype i = 0; i < found.size();) {
-            const int at = from + int(found[i].at);
-            for (; next < m_marks.size() && m_marks[next].at < at; ++next)
+        for (const Edit& e : std::as_const(edits)) {
+            for (; next < m_marks.size() && m_marks[next].at < e.at; ++next)
                 list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
-            int length = 0;
-            QString shown;
-            for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + length; ++i) {
-                const QString mark = HiddenCharacters::markFor(found[i].character);
-                list.append({at + moved + int(shown.size()), int(mark.size()), found[i].character});
-                shown += mark;
-                length += int(found[i].length);
+            if (e.replaces >= 0)
+                next = e.replaces + 1;
+            for (Mark m : e.marks) {
+                m.at += e.at + moved;
+                list.append(m);
             }
-            edit.setPosition(at + moved);
-            edit.setPosition(at + moved + length, QTextCursor::KeepAnchor);
-            edit.insertText(shown);
-            moved += int(shown.size()) - length;
+            const int grown = int(e.text.size()) - e.removed;
+            if (e.at + e.removed <= cursor || (e.at < cursor && cursor < e.at + e.removed) || (e.at == cursor && e.replaces < 0 && !e.text.isEmpty()))
+                cursorNow += e.at + e.removed <= cursor ? grown : e.at + int(e.text.size()) - cursor;
+            edit.setPosition(e.at + moved);
+            edit.setPosition(e.at + moved + e.removed, QTextCursor::KeepAnchor);
+            if (e.text.isEmpty())
+                edit.removeSelectedText();
+            else
+                edit.insertText(e.text);
+            moved += grown;
         }
         for (; next < m_marks.size(); ++next)
             list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
         edit.endEditBlock();
         m_marking = false;
         m_marks = std::move(list);
+        if (cursor >= 0 && !selected && m_textEdit->property("cursorPosition").toInt() != cursorNow)
+            m_textEdit->setProperty("cursorPosition", cursorNow);
         noteHistory(before, false);
         changed = true;
     }
@@ -674,16 +844,20 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     for (const HiddenCharacters::Found& hidden : HiddenCharacters::find(around, HiddenCharacters::Scope::Text))
         if (hidden.at >= before && hidden.at + hidden.length <= before + text.size())
             found.append({hidden.at - before, hidden.length, hidden.character});
-    // The paste as it will read, and its marks, at their offsets in it.
+    // The paste as it will read, and its marks, at their offsets in it: in their isolates where
+    // the paste or the paragraphs it goes into hold right-to-left letters.
     QString shown;
     QList<Mark> pasted;
+    bool isolated = false;
     if (!found.isEmpty()) {
-        shown.reserve(text.size() + found.size() * 8);
+        isolated = holdsRightToLeftLetters(text) || holdsRightToLeftLetters(m_document->findBlock(start).text())
+                || holdsRightToLeftLetters(m_document->findBlock(end).text());
+        shown.reserve(text.size() + found.size() * (isolated ? 10 : 8));
         pasted.reserve(found.size());
         qsizetype done = 0;
         for (const HiddenCharacters::Found& hidden : found) {
             shown += QStringView(text).sliced(done, hidden.at - done);
-            const QString mark = HiddenCharacters::markFor(hidden.character);
+            const QString mark = markText(hidden.character, isolated);
             pasted.append({int(shown.size()), int(mark.size()), hidden.character});
             shown += mark;
             done = hidden.at + hidden.length;
@@ -719,6 +893,12 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     while (last < m_marks.size() && m_marks[last].at < end)
         ++last;
     const int moved = m_document->characterCount() - lengthBefore;
+    for (qsizetype i = first; i < last; ++i)
+        noteStrays(m_marks[i], start, end - start, moved, false);
+    // The bare marks of the paragraphs the paste went into, in their isolates now if it brought
+    // right-to-left letters there.
+    if (isolated)
+        noteEdited(start, 0, int(shown.size()));
     QList<Mark> list;
     list.reserve(m_marks.size() - (last - first) + pasted.size());
     list.append(m_marks.first(first));
@@ -783,6 +963,7 @@ void ComposerModel::removeHidden()
     const QList<Mark> before = m_marks;
     replaceWithMarks(edit, kept);
     m_marks.clear();
+    m_strays.clear();
     if (selectionStart == selectionEnd) {
         m_textEdit->setProperty("cursorPosition", selectionStart);
     } else if (cursorAtEnd) {
@@ -793,6 +974,21 @@ void ComposerModel::removeHidden()
     noteHistory(before, true);
     emit hiddenChanged();
     announceMarks();
+}
+
+bool ComposerModel::copySelection(bool cut)
+{
+    if (!m_document || !m_textEdit)
+        return false;
+    const int from = m_textEdit->property("selectionStart").toInt(), to = m_textEdit->property("selectionEnd").toInt();
+    // Without a mark's isolate in it, the selection goes by the editor's own way.
+    const QString text = withoutIsolates(from, to);
+    if (from >= to || text.size() == to - from)
+        return false;
+    QGuiApplication::clipboard()->setText(text);
+    if (cut && !m_textEdit->property("readOnly").toBool())
+        QMetaObject::invokeMethod(m_textEdit, "remove", Q_ARG(int, from), Q_ARG(int, to));
+    return true;
 }
 
 QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
@@ -807,6 +1003,17 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
     int to = layout->hitTest(QPointF(m_document->textWidth() > 0 ? m_document->textWidth() : 1e6, bottom), Qt::FuzzyHit);
     from = from < 0 ? 0 : from;
     to = to < 0 ? length : to;
+    // A place found from the left of a line is its end in right-to-left text: the lines' ends are
+    // taken instead.
+    const auto lineEdge = [this](int position, bool end) {
+        const QTextBlock b = m_document->findBlock(position);
+        const QTextLine line = b.isValid() && b.layout() ? b.layout()->lineForTextPosition(position - b.position()) : QTextLine();
+        if (!line.isValid())
+            return position;
+        return b.position() + line.textStart() + (end ? line.textLength() : 0);
+    };
+    from = std::min(from, lineEdge(std::max(0, from - 1), false));
+    to = std::max(to, lineEdge(to, true));
     constexpr int most = 2000;  // more than any editor shows at once
     QTextBlock block;
     for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at <= to && boxes.size() < most; ++i) {
@@ -816,7 +1023,8 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
             layout->blockBoundingRect(block);  // laid out now if it is not yet
         }
         const QTextLayout* lines = block.layout();
-        const int start = m.at - block.position(), end = start + m.length;
+        // The written form, inside its isolate if it has one.
+        const int start = m.at - block.position() + m.isolated(), end = m.at - block.position() + m.length - m.isolated();
         const QTextLine firstLine = lines->lineForTextPosition(start), lastLine = lines->lineForTextPosition(end - 1);
         if (!firstLine.isValid() || !lastLine.isValid())
             continue;

@@ -4,6 +4,7 @@
 #include "ChatModels.h"
 #include "ChatText.h"
 #include "ClaudeSession.h"
+#include "ComposerDraft.h"
 #include "SidecarProtocol.h"
 #include "TimelineModel.h"
 #include "support/QuickTestMain.h"
@@ -250,6 +251,17 @@ public:
         if (start >= 0)
             out << QVariant(QVariantList{start, end});
         return out;
+    }
+    // A draft as a composer left it in its store: `marks` as [{at, character}], at offsets of
+    // `text`. Owned by this object.
+    Q_INVOKABLE QObject* keptDraft(const QString& text, const QVariantList& marks)
+    {
+        auto* draft = new brinmoor::ComposerDraft(this);
+        QList<brinmoor::ComposerDraft::Mark> kept;
+        for (const QVariant& m : marks)
+            kept.append({m.toMap().value(QStringLiteral("at")).toInt(), char32_t(m.toMap().value(QStringLiteral("character")).toUInt())});
+        draft->keep(text, int(text.size()), kept);
+        return draft;
     }
     // The marks' boxes drawn over a text item (a chat editor, a one-line field), each as
     // {start, end, left, right, top} in the item's coordinates, the box's border left out.

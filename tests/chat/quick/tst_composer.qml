@@ -569,6 +569,108 @@ Item {
             }
         }
 
+        // A mark's written form reads as one piece, in order, whatever the paragraph's direction:
+        // beside digits in Hebrew and Arabic text its "<" and ">" are neutrals that would take the
+        // direction of what stands beside them. Its box covers it; the draft, the message and a
+        // copy hold its written form alone. Latin text beside it keeps its marks bare.
+        function test_a_mark_reads_as_one_piece_in_any_direction() {
+            const cases = [
+                { pasted: "\u05DE\u05D7\u05D9\u05E8 \u200F100 \u20AA", rtl: true },
+                { pasted: "\u0627\u0644\u0633\u0639\u0631 \u200F100 \u0631.\u0633", rtl: true },
+                { pasted: "\u05DE\u05D7\u05D9\u05E8 100\u200F \u20AA", rtl: true },
+                { pasted: "price \u200F100 $", rtl: false },
+            ];
+            const mark = "<U+200F>";
+            editMetrics.font = edit().font;
+            for (const c of cases) {
+                const draft = c.pasted.replace("\u200F", mark);
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(composer.model, "hiddenCount", 1);
+                compare(composer.model.draft, draft);
+                const at = edit().text.indexOf(mark);
+                let boxes = [];
+                tryVerify(() => { boxes = TestSupport.markBoxes(edit()); return boxes.length > 0; }, 1000, c.pasted);
+                compare(boxes.length, 1, c.pasted + ": " + JSON.stringify(boxes));
+                const box = boxes[0];
+                verify(Math.abs(box.right - box.left - editMetrics.advanceWidth(mark)) <= 2, c.pasted + ": " + JSON.stringify(box));
+                // The places between the mark's characters run left to right, a character's
+                // advance apart, inside its box.
+                for (let i = 1; i < mark.length; ++i) {
+                    const x = edit().positionToRectangle(at + i).x;
+                    verify(x > box.left && x < box.right, c.pasted + ": " + i + " at " + x + " outside " + JSON.stringify(box));
+                    if (i + 1 < mark.length) {
+                        const step = edit().positionToRectangle(at + i + 1).x - x;
+                        verify(Math.abs(step - editMetrics.advanceWidth(mark[i])) <= 1.5, c.pasted + ": " + i + " steps " + step);
+                    }
+                }
+                // Only a paragraph with right-to-left letters needs the mark's isolate.
+                compare(edit().text.indexOf("\u2066") >= 0, c.rtl, c.pasted);
+                // Copied out, the selection holds the mark's written form alone.
+                edit().selectAll();
+                keyClick(Qt.Key_C, Qt.ControlModifier);
+                compare(TestSupport.clipboardText(), draft);
+                edit().cursorPosition = edit().length;
+                const sent = session.messageCount;
+                keyClick(Qt.Key_Return);
+                compare(session.messageCount, sent + 1);
+                compare(TestSupport.sentText(session), draft.trim());
+            }
+            // A Latin paragraph that gains a right-to-left letter puts its marks in isolates, the
+            // cursor staying where it stood; a key that cuts into an isolated mark takes its
+            // isolate's ends with it, never leaving them as hidden characters to mark.
+            edit().clear();
+            TestSupport.setClipboardText("x \u200F100");
+            keyClick(Qt.Key_V, Qt.ControlModifier);
+            tryCompare(composer.model, "hiddenCount", 1);
+            edit().cursorPosition = 2;
+            edit().insert(2, "\u05D0");
+            const isolated = "x \u05D0\u2066" + mark + "\u2069100";
+            tryCompare(edit(), "text", isolated);
+            compare(edit().cursorPosition, 3);  // before the mark, where the letter went in
+            compare(composer.model.hiddenCount, 1);
+            compare(TestSupport.markBoxes(edit()).length, 1);
+            // The letter's step is the editor's own: the isolates are a step after it.
+            const steps = [[Qt.ControlModifier, "x \u05D0" + mark + "100"], [Qt.ControlModifier, "x " + mark + "100"],
+                           [Qt.ControlModifier | Qt.ShiftModifier, "x \u05D0" + mark + "100"],
+                           [Qt.ControlModifier | Qt.ShiftModifier, isolated]];
+            for (const [modifiers, text] of steps) {
+                keyClick(Qt.Key_Z, modifiers);
+                tryCompare(edit(), "text", text);
+                compare(composer.model.hiddenCount, 1, text);
+            }
+            edit().cursorPosition = edit().text.indexOf(">") + 1;
+            keyClick(Qt.Key_Backspace);
+            tryCompare(edit(), "text", "x \u05D0<U+200F100");
+            compare(composer.model.hiddenCount, 0);
+            compare(composer.model.draft, "x \u05D0<U+200F100");
+            edit().clear();
+        }
+
+        // A draft left in its store holds its marks in their isolates, or bare as earlier builds
+        // kept every mark: either way they are marks again in an editor made anew, and the draft's
+        // text holds their written forms alone. The same text kept without a mark is no mark.
+        function test_a_kept_draft_s_marks_come_back_in_either_form() {
+            const mark = "<U+200F>";
+            const cases = [
+                { text: "\u05DE\u05D7\u05D9\u05E8 " + mark + "100", at: 5, count: 1 },
+                { text: "\u05DE\u05D7\u05D9\u05E8 \u2066" + mark + "\u2069100", at: 5, count: 1 },
+                { text: "price " + mark + "100", at: 6, count: 1 },
+                { text: "price " + mark + "100", at: -1, count: 0 },
+            ];
+            for (const c of cases) {
+                const draft = TestSupport.keptDraft(c.text, c.at < 0 ? [] : [{ at: c.at, character: 0x200F }]);
+                composer.model.store = draft;
+                tryCompare(composer.model, "hiddenCount", c.count, 1000, c.text);
+                compare(edit().text, c.text);
+                compare(composer.model.draft, c.text.replace("\u2066", "").replace("\u2069", ""));
+                tryVerify(() => composer.model.markBoxes(0, 1000).length === c.count, 1000, c.text);
+                composer.model.store = null;
+                edit().clear();
+            }
+        }
+
         function test_slash_shows_six_rows_and_counts_the_rest() {
             TestSupport.setCommands(session, ["agents", "clear", "compact", "context", "cost", "help", "init", "memory", "review"]);
             verify(!popup().visible);
