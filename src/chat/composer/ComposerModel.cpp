@@ -662,6 +662,15 @@ void ComposerModel::noteStrays(const Mark& m, int position, int removed, int mov
             m_strays.append({at + moved, c});
         }
     }
+    // A Backspace right after the mark, or a Delete right before it, takes an isolate's end that
+    // is not seen: the character beside it goes with it, so the key cuts into the mark as it does
+    // into a bare one, instead of leaving the mark's whole text standing as typed text.
+    if (removed == 1 && moved == -1) {
+        if (position == m.at + m.length - 1)
+            m_strays.append({m.at + m.length - 2, u'>'});
+        else if (position == m.at)
+            m_strays.append({m.at + 1 + moved, u'<'});
+    }
     if (!m_markingDue) {
         m_markingDue = true;
         QTimer::singleShot(0, this, &ComposerModel::markHidden);

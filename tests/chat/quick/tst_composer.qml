@@ -645,6 +645,20 @@ Item {
             tryCompare(edit(), "text", "x \u05D0<U+200F100");
             compare(composer.model.hiddenCount, 0);
             compare(composer.model.draft, "x \u05D0<U+200F100");
+            // Backspace right after the isolated mark, and Delete right before it, meet an end of
+            // its isolate first: they cut into the mark all the same, as into a bare one.
+            for (const [key, from, left] of [[Qt.Key_Backspace, 1, "x \u05D0<U+200F100"],
+                                             [Qt.Key_Delete, 0, "x \u05D0U+200F>100"]]) {
+                edit().clear();
+                TestSupport.setClipboardText("x \u05D0\u200F100");
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(edit(), "text", isolated);
+                edit().cursorPosition = from ? isolated.indexOf("\u2069") + 1 : isolated.indexOf("\u2066");
+                keyClick(key);
+                tryCompare(edit(), "text", left);
+                compare(composer.model.hiddenCount, 0);
+                compare(composer.model.draft, left);
+            }
             edit().clear();
         }
 
