@@ -17,26 +17,7 @@ workspaces=${E2E_WORKSPACES:-20}
 per=${E2E_PER:-5}
 as_test_user 9
 printf 'PS1="\\$ "\nHISTFILE=\n' >"$HOME/.bash_profile"
-python3 - "$state" "$work/projects" "$workspaces" "$per" >"$work/colours" <<'PY'
-import json, os, sys
-state, projects, count, per = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
-colours = ["%02x%02x%02x" % (40 + 9 * i, 200 - 7 * i, 90 + 5 * i) for i in range(count)]
-def uid(n):
-    return "5E1F0A00-0000-4000-8000-%012d" % n
-spaces = []
-for w in range(count):
-    sessions = []
-    for p in range(per):
-        folder = "w%02dp%d" % (w + 1, p + 1)
-        os.makedirs(os.path.join(projects, folder), exist_ok=True)
-        sessions.append({"id": uid(1000 * (w + 1) + p + 1), "kind": "terminal", "project": folder,
-                         "directory": os.path.join(projects, folder), "sessionLabel": "", "autoApprove": False,
-                         "muted": False})
-    spaces.append({"id": uid(w + 1), "name": "W%d" % (w + 1), "colorHex": colours[w], "maxRows": 2,
-                   "bigSideLeft": False, "sessions": sessions})
-json.dump({"recents": [], "selected": uid(1), "workspaces": spaces}, open(state, "w"))
-print("\n".join(colours))
-PY
+python3 "$src/tests/terminal/view/e2e/seed_workspaces.py" "$state" "$work/projects" "$workspaces" "$per" >"$work/colours"
 mapfile -t colours <"$work/colours"
 settle_crop=200x2000+0+0 # the rail: carets blink in the grid
 
