@@ -2,6 +2,7 @@
 #include "AppQmlModules.h"
 #include "ChatAttachments.h"
 #include "ChildProcess.h"
+#include "FieldPaste.h"
 #include "InstanceLock.h"
 #include "MemoryRelease.h"
 #include "RenderThreads.h"
@@ -78,6 +79,10 @@ int main(int argc, char* argv[])
 
     // Only when BRINMOOR_STALL_LOG names a file; made before the window, so loading it counts.
     brinmoor::StallWatch::fromEnvironment(&app);
+
+    // Pastes into Qt's own text fields from another program are read off the GUI thread.
+    brinmoor::FieldPaste fieldPaste;
+    app.installEventFilter(&fieldPaste);
 
     QQmlApplicationEngine engine;
     // Modules compiled into the executable keep their qmldir under qrc:/<URI path>.

@@ -157,6 +157,10 @@ Item {
                     editor.focusLost();
             }
 
+            // Its pastes are read by the attachment sink, off the GUI thread: the application's
+            // own reader for Qt's fields leaves it alone.
+            property bool readsPastesItself: editor.attachmentSink !== null
+
             Keys.onPressed: event => {
                 const key = event.key;
                 const isReturn = key === Qt.Key_Return || key === Qt.Key_Enter;

@@ -8,6 +8,7 @@
 #include "ChatAttachments.h"
 #include "ClaudeSession.h"
 #include "ComposerModel.h"
+#include "FieldPaste.h"
 #include "LocalProcessTerminalView.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QProcess>
 #include <QQmlComponent>
@@ -1074,4 +1076,94 @@ TEST(TerminalPaste, an_owners_text_reaches_the_program_bracketed_and_a_text_past
     }
     EXPECT_EQ(w.view->pasteNotice(), S("Nothing was pasted: the text (over 32.0 MB) is longer than a terminal paste takes (32 MB)."));
     EXPECT_FALSE(w.screen().contains(S("too-long")));
+}
+
+// Ctrl+V and a middle click in Qt's own text fields (a TextInput as the rename and sheet fields
+// are, a TextEdit as a question's answer is) while another program holds what they paste: an
+// owner that never answers holds neither (Qt's own paste asked it on the GUI thread, 5 s for each
+// question), and an owner's text goes in where the cursor stands, over the selection, right-to-left
+// text as it came; the app's own clipboard still pastes through Qt; a field that reads its pastes
+// itself is left alone.
+TEST(QtTextFields, a_paste_into_a_field_waits_on_no_owner_and_puts_its_text_where_the_cursor_stands)
+{
+    FieldPaste fieldPaste;
+    qApp->installEventFilter(&fieldPaste);
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQuick
+        Window {
+            width: 400; height: 200; visible: true
+            property alias input: input
+            property alias edit: edit
+            property alias own: own
+            TextInput { id: input; width: 380; height: 30; selectByMouse: true }
+            TextEdit { id: edit; y: 40; width: 380; height: 60 }
+            TextEdit { id: own; y: 110; width: 380; height: 60; property bool readsPastesItself: true }
+        })", {});
+    std::unique_ptr<QObject> root(component.create());
+    ASSERT_TRUE(root) << component.errorString().toStdString();
+    auto* window = qobject_cast<QQuickWindow*>(root.get());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const auto field = [&](const char* name) { return root->property(name).value<QQuickItem*>(); };
+    const auto paste = [&](QQuickItem* f, bool middle) {
+        f->forceActiveFocus();
+        if (middle)
+            QTest::mouseClick(window, Qt::MiddleButton, {}, f->mapToScene(QPointF(f->width() - 5, 10)).toPoint());
+        else
+            QTest::keyClick(window, Qt::Key_V, Qt::ControlModifier);
+    };
+    for (const char* name : {"input", "edit"}) {
+        for (const bool middle : {false, true}) {
+            const std::string what = std::string(name) + (middle ? ", middle click" : ", Ctrl+V");
+            const char* selection = middle ? "PRIMARY" : "CLIPBOARD";
+            QQuickItem* f = field(name);
+            f->setProperty("text", S("ab"));
+            {
+                Owner owner({.data = "x", .hangs = true, .selection = selection});
+                ASSERT_TRUE(appLost(middle ? QClipboard::Selection : QClipboard::Clipboard)) << what;
+                EXPECT_LT(heldFor([&] { paste(f, middle); }), 1000) << what;
+                EXPECT_TRUE(fieldPaste.reading()) << what;
+            }
+            Owner owner({.data = "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d hi", .selection = selection});
+            ASSERT_TRUE(appLost(middle ? QClipboard::Selection : QClipboard::Clipboard)) << what;
+            f->setProperty("cursorPosition", 2);
+            QMetaObject::invokeMethod(f, "select", Q_ARG(int, 1), Q_ARG(int, 2));
+            if (middle)  // a middle click leaves the selection alone and goes in at the click
+                QMetaObject::invokeMethod(f, "deselect");
+            paste(f, middle);
+            const QString expected = middle ? QString::fromUtf8("ab\u05e9\u05dc\u05d5\u05dd hi") : QString::fromUtf8("a\u05e9\u05dc\u05d5\u05dd hi");
+            EXPECT_TRUE(waitUntil([&] { return f->property("text").toString() == expected; }))
+                << what << ": " << f->property("text").toString().toStdString();
+            EXPECT_FALSE(fieldPaste.reading()) << what;
+        }
+    }
+    // The app's own clipboard: Qt has it at hand, and the field pastes it itself.
+    QGuiApplication::clipboard()->setText(S("own-copy"));
+    QQuickItem* input = field("input");
+    input->setProperty("text", QString());
+    paste(input, false);
+    EXPECT_EQ(input->property("text").toString(), S("own-copy"));
+    EXPECT_FALSE(fieldPaste.reading());
+    // A field that reads its pastes itself gets the key as it came.
+    Owner owner({.data = "x", .hangs = true});
+    ASSERT_TRUE(appLost(QClipboard::Clipboard));
+    QQuickItem* own = field("own");
+    own->forceActiveFocus();
+    bool keyCame = false;
+    struct Seen : QObject {
+        bool* came;
+        explicit Seen(bool* c) : came(c) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->matches(QKeySequence::Paste))
+                *came = true;
+            return e->type() == QEvent::KeyPress;  // taken here, as the composer takes it
+        }
+    } seen(&keyCame);
+    own->installEventFilter(&seen);
+    QTest::keyClick(window, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(keyCame);
+    EXPECT_FALSE(fieldPaste.reading());
+    qApp->removeEventFilter(&fieldPaste);
 }
