@@ -264,13 +264,21 @@ PY
 # gives it `rows`: for each row of pixels, the x of every pixel of the colour <hex> (RRGGBB).
 colour_rows() {
     import -window "$window" "$work/find.png"
-    python3 -c "import subprocess, sys, collections
-txt = subprocess.run(['convert', sys.argv[1], 'txt:-'], capture_output=True, text=True).stdout
+    # The picture's raw pixels (binary PPM) searched for the colour's three bytes: ImageMagick's
+    # text listing of every pixel took some 7 s a picture of the window.
+    python3 -c "import subprocess, sys, collections, re
+ppm = subprocess.run(['convert', sys.argv[1], '-depth', '8', 'ppm:-'], capture_output=True).stdout
+header = re.match(rb'P6\\s+(\\d+)\\s+\\d+\\s+\\d+\\s', ppm)
+width, pixels = int(header.group(1)), ppm[header.end():]
+colour = bytes.fromhex('$1')
 rows = collections.defaultdict(list)
-for line in txt.splitlines()[1:]:
-    if '#$1' in line.upper():
-        x, y = map(int, line.split(':')[0].split(','))
-        rows[y].append(x)
+i = pixels.find(colour)
+while i >= 0:
+    if i % 3:
+        i = pixels.find(colour, i + 1)
+        continue
+    rows[i // 3 // width].append(i // 3 % width)
+    i = pixels.find(colour, i + 3)
 $(cat)" "$work/find.png"
 }
 # The centre of the filled amber button (f0b429) nearest the bottom of the window: rows holding a
