@@ -142,6 +142,25 @@ void HostEnd16(benchmark::State& state)
 }
 BENCHMARK(HostEnd16)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
+// `panes` shells opened through the host, waited for until each is at its prompt (its cursor moved
+// off the start of the screen) or a minute has gone.
+std::vector<LocalProcessTerminalView*> openAtPrompt(int panes)
+{
+    QElapsedTimer started;
+    started.start();
+    std::vector<LocalProcessTerminalView*> views;
+    for (int i = 0; i < panes; ++i)
+        views.push_back(TerminalHost::shared().view(QUuid::createUuid(), QStringLiteral("~"), true, QSizeF(420, 240)));
+    const auto prompted = [&] {
+        return std::all_of(views.begin(), views.end(), [](LocalProcessTerminalView* v) {
+            return v->getTerminal().buffer().x() > 0 || v->getTerminal().buffer().y() > 0;
+        });
+    };
+    while (!prompted() && started.elapsed() < 60000)
+        spin(5);
+    return views;
+}
+
 void HostPaneCost(benchmark::State& state)
 {
     ensureApp();
@@ -153,17 +172,7 @@ void HostPaneCost(benchmark::State& state)
         const double threadsBefore = statusFigure("Threads:", 1);
         QElapsedTimer t;
         t.start();
-        std::vector<LocalProcessTerminalView*> views;
-        for (int i = 0; i < panes; ++i)
-            views.push_back(TerminalHost::shared().view(QUuid::createUuid(), QStringLiteral("~"), true, QSizeF(420, 240)));
-        // Each shell at its prompt: the cursor moved off the start of the screen.
-        const auto prompted = [&] {
-            return std::all_of(views.begin(), views.end(), [](LocalProcessTerminalView* v) {
-                return v->getTerminal().buffer().x() > 0 || v->getTerminal().buffer().y() > 0;
-            });
-        };
-        while (!prompted() && t.elapsed() < 60000)
-            spin(5);
+        const std::vector<LocalProcessTerminalView*> views = openAtPrompt(panes);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         state.counters["started"] = double(std::count_if(views.begin(), views.end(), [](auto* v) { return v->running(); }));
         state.counters["address_space_MB_per_pane"] = (statusFigure("VmSize:") - sizeBefore) / panes;
@@ -179,18 +188,7 @@ void HostQuit(benchmark::State& state)
     ensureApp();
     const int panes = int(state.range(0));
     for (auto _ : state) {
-        std::vector<LocalProcessTerminalView*> views;
-        for (int i = 0; i < panes; ++i)
-            views.push_back(TerminalHost::shared().view(QUuid::createUuid(), QStringLiteral("~"), true, QSizeF(420, 240)));
-        const auto prompted = [&] {
-            return std::all_of(views.begin(), views.end(), [](LocalProcessTerminalView* v) {
-                return v->getTerminal().buffer().x() > 0 || v->getTerminal().buffer().y() > 0;
-            });
-        };
-        QElapsedTimer started;
-        started.start();
-        while (!prompted() && started.elapsed() < 60000)
-            spin(5);
+        const std::vector<LocalProcessTerminalView*> views = openAtPrompt(panes);
         std::vector<pid_t> shells;
         for (LocalProcessTerminalView* v : views) {
             shells.push_back(v->process->shellPid());
