@@ -8,14 +8,16 @@ bool ToolLocation::isExecutable(const QString& path)
 }
 
 std::optional<QString> ToolLocation::locate(const QString& tool, const std::optional<QString>& preferred,
-                                            const QStringList& fixed, int limitMs)
+                                            const QStringList& fixed, int limitMs, bool* shellTimedOut)
 {
+    if (shellTimedOut)
+        *shellTimedOut = false;
     if (preferred && !preferred->isEmpty() && isExecutable(*preferred))
         return preferred;
     for (const QString& p : fixed)
         if (isExecutable(p))
             return p;
-    return LoginShell::resolve(QStringLiteral("command -v ") + tool, limitMs);
+    return LoginShell::resolve(QStringLiteral("command -v ") + tool, limitMs, shellTimedOut);
 }
 
 // The fixed places are detection's too (ToolSearch): what the sheet finds is what the pane runs.
@@ -24,9 +26,9 @@ QStringList ClaudeLocator::fixedPaths()
     return ToolSearch::fixedPaths(QStringLiteral("claude"));
 }
 
-std::optional<QString> ClaudeLocator::path(const std::optional<QString>& preferred, int limitMs)
+std::optional<QString> ClaudeLocator::path(const std::optional<QString>& preferred, int limitMs, bool* shellTimedOut)
 {
-    return ToolLocation::locate(QStringLiteral("claude"), preferred, fixedPaths(), limitMs);
+    return ToolLocation::locate(QStringLiteral("claude"), preferred, fixedPaths(), limitMs, shellTimedOut);
 }
 
 QStringList CodexLocator::fixedPaths()
@@ -34,9 +36,9 @@ QStringList CodexLocator::fixedPaths()
     return ToolSearch::fixedPaths(QStringLiteral("codex"));
 }
 
-std::optional<QString> CodexLocator::path(const std::optional<QString>& preferred, int limitMs)
+std::optional<QString> CodexLocator::path(const std::optional<QString>& preferred, int limitMs, bool* shellTimedOut)
 {
-    return ToolLocation::locate(QStringLiteral("codex"), preferred, fixedPaths(), limitMs);
+    return ToolLocation::locate(QStringLiteral("codex"), preferred, fixedPaths(), limitMs, shellTimedOut);
 }
 
 } // namespace brinmoor

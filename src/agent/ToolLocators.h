@@ -21,14 +21,17 @@ namespace ToolLocation {
 // An existing file the current user may execute.
 bool isExecutable(const QString& path);
 // The preferred path when executable, else the first executable of `fixed`, else the login
-// shell's answer to `command -v <tool>`.
+// shell's answer to `command -v <tool>`. With `shellTimedOut`, *shellTimedOut says that none was
+// found because the login shell did not finish starting within `limitMs`: the tool was not
+// searched for, which is not the same as missing.
 std::optional<QString> locate(const QString& tool, const std::optional<QString>& preferred,
-                              const QStringList& fixed, int limitMs);
+                              const QStringList& fixed, int limitMs, bool* shellTimedOut = nullptr);
 } // namespace ToolLocation
 
 class ClaudeLocator {
 public:
-    static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs);
+    static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs,
+                                       bool* shellTimedOut = nullptr);
     // The usual install places, in the order they are tried (ToolSearch::fixedPaths).
     static QStringList fixedPaths();
     static std::optional<QString> loginShellResolve(const QString& command, int limitMs = probeLimitMs)
@@ -39,7 +42,8 @@ public:
 
 class CodexLocator {
 public:
-    static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs);
+    static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs,
+                                       bool* shellTimedOut = nullptr);
     static QStringList fixedPaths();
 };
 

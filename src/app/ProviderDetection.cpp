@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
+#include <QUuid>
 
 #include <pwd.h>
 #include <signal.h>
@@ -72,13 +73,20 @@ QString LoginShell::path()
     return QStringLiteral("/bin/sh");
 }
 
-std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs, bool* timedOut)
+std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs, bool* timedOut,
+                                   const QMap<QString, QString>& environment)
 {
     if (timedOut)
         *timedOut = false;
     QProcess p;
     p.setProgram(program);
     p.setArguments(arguments);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+            env.insert(it.key(), it.value());
+        p.setProcessEnvironment(env);
+    }
     p.setStandardErrorFile(QProcess::nullDevice());
     // No terminal for an interactive shell to take over, and one process group, so the limit
     // ends the tools the child started as well; the group also ends with the app, should the app
@@ -113,15 +121,52 @@ bool LoginShell::isPathLine(const QString& line)
     return line.startsWith(QLatin1Char('/')) && !line.contains(QLatin1String(": "));
 }
 
-std::optional<QString> LoginShell::resolve(const QString& command, int limitMs)
+std::optional<QString> LoginShell::probe(const QString& command, int limitMs, bool* timedOut)
 {
-    const auto bytes = output(command, limitMs);
+    bool cut = false;
+    // Random, so that no start-up file prints it by chance; new each run, so that a start-up file
+    // that prints its environment cannot print it ahead of the command either.
+    const QString mark = QStringLiteral("brinmoor-probe-") + QUuid::createUuid().toString(QUuid::Id128);
+    const auto bytes = runChild(path(), {QStringLiteral("-lic"), command}, limitMs, &cut,
+                                {{QString::fromLatin1(markVariable), mark}});
+    if (timedOut)
+        *timedOut = cut;
     if (!bytes)
         return std::nullopt;
-    for (const QString& line : lines(strictUtf8(*bytes).value_or(QString())))
+    return afterMark(strictUtf8(*bytes).value_or(QString()), mark, cut);
+}
+
+QString LoginShell::afterMark(const QString& output, const QString& mark, bool timedOut)
+{
+    const qsizetype at = output.indexOf(mark);
+    if (at < 0)
+        return timedOut ? QString() : output;
+    // A start-up file's last words need not end their line: the mark may follow them on it.
+    const qsizetype end = output.indexOf(QLatin1Char('\n'), at + mark.size());
+    return end < 0 ? QString() : output.mid(end + 1);
+}
+
+std::optional<QString> LoginShell::resolve(const QString& command, int limitMs, bool* timedOut)
+{
+    bool cut = false;
+    const auto text = probe(QString::fromLatin1(printMark) + command, limitMs, &cut);
+    if (timedOut)
+        *timedOut = false;
+    if (!text)
+        return std::nullopt;
+    for (const QString& line : lines(*text))
         if (isPathLine(line))
             return line;
+    // Ended before the command printed a path: it was still starting, or still searching.
+    if (timedOut)
+        *timedOut = cut;
     return std::nullopt;
+}
+
+QString LoginShell::notSearched(const QString& tool, int limitMs)
+{
+    return QStringLiteral("The login shell did not finish starting within %1 s, so its PATH was not searched for %2.")
+        .arg(QString::number(limitMs / 1000.0, 'g', 3), tool);
 }
 
 QStringList LoginShell::lines(const QString& text)
@@ -192,15 +237,15 @@ QString ClaudeDetector::commandFor(const std::optional<QString>& fixed)
 {
     // Word for word `command` when the tool is looked up through the PATH.
     const auto [where, exe] = probeWords(QStringLiteral("claude"), fixed);
-    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ")
-           + exe + QStringLiteral(" auth status 2>&1; echo \"---EXIT $?\"");
+    return QString::fromLatin1(LoginShell::printMark) + where + QStringLiteral("; ") + exe
+           + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ") + exe + QStringLiteral(" auth status 2>&1; echo \"---EXIT $?\"");
 }
 
 QString CodexDetector::commandFor(const std::optional<QString>& fixed)
 {
     const auto [where, exe] = probeWords(QStringLiteral("codex"), fixed);
-    return where + QStringLiteral("; ") + exe + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ")
-           + exe + QStringLiteral(" login status 2>&1; echo \"---EXIT $?\"");
+    return QString::fromLatin1(LoginShell::printMark) + where + QStringLiteral("; ") + exe
+           + QStringLiteral(" --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; ") + exe + QStringLiteral(" login status 2>&1; echo \"---EXIT $?\"");
 }
 
 QString ClaudeDetector::loginCommand(const std::optional<QString>& path)
@@ -272,7 +317,7 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
         info.path = known;
         info.problem = known
             ? QStringLiteral("%1: the login shell did not finish starting within %2 s, so its version and sign-in were not checked.").arg(*known, seconds)
-            : QStringLiteral("The login shell did not finish starting within %1 s, so its PATH was not searched for %2.").arg(seconds, name);
+            : LoginShell::notSearched(name, limitMs);
         return info;
     }
     if (!info.found)
@@ -333,8 +378,8 @@ ClaudeInfo ClaudeDetector::run(int limitMs)
 {
     bool timedOut = false;
     const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("claude"));
-    const auto bytes = LoginShell::output(commandFor(fixed), limitMs, &timedOut);
-    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs, fixed);
+    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut);
+    return parse(answer.value_or(QString()), timedOut, limitMs, fixed);
 }
 
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
@@ -352,8 +397,8 @@ ProviderInfo CodexDetector::run(int limitMs)
 {
     bool timedOut = false;
     const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("codex"));
-    const auto bytes = LoginShell::output(commandFor(fixed), limitMs, &timedOut);
-    return parse(bytes ? strictUtf8(*bytes).value_or(QString()) : QString(), timedOut, limitMs, fixed);
+    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut);
+    return parse(answer.value_or(QString()), timedOut, limitMs, fixed);
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)

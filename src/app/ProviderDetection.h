@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -84,8 +85,9 @@ void runProbe(QObject* context, std::function<Result()> work, std::function<void
 // call it on the GUI thread. A program that cannot start, or that still runs after `limitMs` (then it and everything
 // it started are killed), gives none; with `timedOut`, a program that ran out of time gives what it
 // had written by then, and *timedOut says so.
+// `environment` adds variables to the application's own for the child.
 std::optional<QByteArray> runChild(const QString& program, const QStringList& arguments, int limitMs = probeLimitMs,
-                                   bool* timedOut = nullptr);
+                                   bool* timedOut = nullptr, const QMap<QString, QString>& environment = {});
 
 // Runs commands through the user's login shell.
 class LoginShell {
@@ -95,13 +97,36 @@ public:
     static QString path();
     // `<shell> -lic <command>` through runChild.
     static std::optional<QByteArray> output(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
+
+    // A login shell's start-up files (~/.profile, ~/.bashrc) print what they like before the
+    // command runs: a folder, a banner with a version, a fortune. A probe's answer is therefore
+    // read only after a mark of its own: `command` prints the value of markVariable on a line of
+    // its own first, and each run sets it to a new random word. What comes before the mark is
+    // never read.
+    static constexpr const char* markVariable = "BRINMOOR_PROBE_MARK";
+    // The shell text that prints the mark, for the start of a probe's command (the mark is a plain
+    // word, which every shell's echo prints as it is).
+    static constexpr const char* printMark = "echo \"$BRINMOOR_PROBE_MARK\"; ";
+    // `command` (which starts with printMark) through the login shell with a fresh mark; the
+    // output after the mark. Without the mark: a shell ended at the limit never got to the
+    // command (what it printed came from its start-up), and gives an empty answer, *timedOut set;
+    // a shell that ended by itself gives its whole output (a stand-in shell that answers without
+    // running the command). None when the shell could not be run.
+    static std::optional<QString> probe(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
+    // The part of `output` after the line holding `mark`, as probe() reads it.
+    static QString afterMark(const QString& output, const QString& mark, bool timedOut);
     // Splits output into lines at line feeds, trims blanks and tabs, drops empty lines.
     static QStringList lines(const QString& text);
     // A line that `command -v` prints for an executable: an absolute path, not the shell's own
     // "not found" message.
     static bool isPathLine(const QString& line);
-    // The first path line the login shell prints for a command; none without one.
-    static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs);
+    // The first path line a command prints through the login shell (after the probe's mark, so
+    // never one of the start-up files'); none without one. With `timedOut`, *timedOut says that
+    // the shell was ended at the limit before the command answered: nothing was searched for.
+    static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
+    // Why a tool could not be looked for on the login shell's PATH: the shell did not finish
+    // starting within `limitMs`. The add-session sheet's card and a pane say the same.
+    static QString notSearched(const QString& tool, int limitMs);
     // `text` as one word of shell text, taken literally: in single quotes.
     static QString quote(const QString& text);
 };
@@ -123,10 +148,11 @@ std::optional<QString> firstFixed(const QString& tool);
 // Probes of the `claude` tool: where it is, its version and whether the user is signed in.
 class ClaudeDetector {
 public:
-    // The probe of a tool found only through the login shell's PATH. The exit status of each
-    // call follows its output on a line "---EXIT <status>".
+    // The probe of a tool found only through the login shell's PATH, after the probe's mark
+    // (LoginShell::probe). The exit status of each call follows its output on a line
+    // "---EXIT <status>".
     static constexpr const char* command =
-        "command -v claude; claude --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; claude auth status 2>&1; "
+        "echo \"$BRINMOOR_PROBE_MARK\"; command -v claude; claude --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; claude auth status 2>&1; "
         "echo \"---EXIT $?\"";
     // The probe for the tool at `fixed` (one of the usual install places), else `command`; both
     // run through the login shell, whose profile the tool may need (its Node.js).
@@ -153,7 +179,7 @@ class CodexDetector {
 public:
     // As ClaudeDetector::command.
     static constexpr const char* command =
-        "command -v codex; codex --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; codex login status 2>&1; "
+        "echo \"$BRINMOOR_PROBE_MARK\"; command -v codex; codex --version 2>/dev/null; echo \"---EXIT $?\"; echo '---AUTH---'; codex login status 2>&1; "
         "echo \"---EXIT $?\"";
     static QString commandFor(const std::optional<QString>& fixed);
     // As ClaudeDetector::loginCommand.

@@ -252,3 +252,75 @@ TEST_F(Home, sidecar_scripts_are_looked_up_in_the_sidecar_folder)
     EXPECT_EQ(Sidecar::baseName(ChatProvider::Codex), QStringLiteral("codex-agent"));
     qunsetenv("BRINMOOR_SIDECAR_DIR");
 }
+
+// Start-up files that print: Debian's ~/.profile sources ~/.bashrc, which here prints a folder, a
+// banner with a version, a greeting, right-to-left words with digits, a path with no line end.
+// None of it is read as the tool's path, version or sign-in: the probe's answer starts after its
+// own mark. When the start-up then hangs, the probe is ended at its limit having asked nothing,
+// and the cards and the locators say so instead of naming one of those lines.
+TEST_F(Home, what_start_up_files_print_is_never_taken_for_the_tool)
+{
+    QFile::remove(path(".bash_profile"));
+    write(".profile", "[ -f \"$HOME/.bashrc\" ] && . \"$HOME/.bashrc\"\nexport PATH=\"$HOME/bin:$PATH\"\n");
+    const QString claude = tool(".local/bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    const QString codex = tool("bin/codex", "codex-cli 0.9.1", "Not logged in");
+    const QByteArray printed[] = {
+        "echo /srv/www\n",
+        "echo 'Welcome to host 7 (Debian 12.4)'\necho /srv/www\n",
+        "pwd\necho Hello\necho 'v22.1.0'\n",
+        "echo 'שלום /srv/www גרסה 3.1'\necho 'مرحبا 42'\n",
+        "echo /opt/tools/bin/claude\necho /opt/tools/bin/codex\nprintf /srv/www\n",
+        "echo 'Not logged in'\necho '---AUTH---'\necho '---EXIT 0'\n",
+    };
+    for (const QByteArray& bashrc : printed) {
+        SCOPED_TRACE(bashrc.toStdString());
+        write(".bashrc", bashrc);
+        EXPECT_EQ(ClaudeDetector::run(), (ClaudeInfo{{true, claude, QStringLiteral("2.1.3 (Claude Code)"), true}}));
+        EXPECT_EQ(CodexDetector::run(), (ProviderInfo{true, codex, QStringLiteral("codex-cli 0.9.1"), false}));
+        bool cut = true;
+        EXPECT_EQ(ToolLocation::locate("codex", {}, {}, probeLimitMs, &cut), codex);
+        EXPECT_FALSE(cut);
+        EXPECT_EQ(NodeDetector::shellResolve("command -v codex"), codex);
+
+        write(".bashrc", bashrc + "sleep 600\n");
+        const QString slow = QStringLiteral("the login shell did not finish starting within 0.5 s, so ");
+        EXPECT_EQ(ClaudeDetector::run(500),
+                  (ClaudeInfo{{true, claude, std::nullopt, false, claude + QStringLiteral(": ") + slow + QStringLiteral("its version and sign-in were not checked."), true}}));
+        EXPECT_EQ(CodexDetector::run(500),
+                  (ProviderInfo{false, std::nullopt, std::nullopt, false, LoginShell::notSearched(QStringLiteral("codex"), 500), true}));
+        EXPECT_FALSE(ToolLocation::locate("codex", {}, {}, 500, &cut));
+        EXPECT_TRUE(cut);
+    }
+    // A tool that is not there, under a start-up that prints a path and finishes: missing, and
+    // searched for.
+    QFile::remove(codex);
+    write(".bashrc", "echo /srv/www\n");
+    bool cut = true;
+    EXPECT_EQ(CodexDetector::run(), ProviderInfo{});
+    EXPECT_FALSE(ToolLocation::locate("codex", {}, {}, probeLimitMs, &cut));
+    EXPECT_FALSE(cut);
+}
+
+// How the answer is cut from what the shell printed: after the line holding the mark (which may
+// follow a start-up file's unfinished line); without the mark, nothing from a shell ended at the
+// limit and everything from one that ended by itself (a stand-in shell answering without running
+// the command).
+TEST(ProbeMark, the_answer_is_what_follows_the_marks_line)
+{
+    const QString mark = QStringLiteral("brinmoor-probe-0123");
+    const struct {
+        QString output;
+        bool timedOut;
+        QString want;
+    } rows[] = {
+        {"/srv/www\n" + mark + "\n/c\n2.1\n", false, QStringLiteral("/c\n2.1\n")},
+        {"/srv/www" + mark + "\n/c\n", false, QStringLiteral("/c\n")},
+        {"/srv/www\n" + mark + "\n/c\n", true, QStringLiteral("/c\n")},
+        {QStringLiteral("/srv/www\n2.1\n"), true, QString()},
+        {QStringLiteral("/c\n2.1\n"), false, QStringLiteral("/c\n2.1\n")},
+        {"/srv/www\n" + mark, true, QString()},
+        {QStringLiteral("מסלול /srv/www\n") + mark + QStringLiteral("\n/c\n"), false, QStringLiteral("/c\n")},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(LoginShell::afterMark(r.output, mark, r.timedOut), r.want) << r.output.toStdString();
+}
