@@ -87,6 +87,10 @@ void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
             return failStart(QStringLiteral("Node ≥ 18 not found. The chat pane needs Node to run the provider sidecar."));
         if (!found.script)
             return failStart(QStringLiteral("Sidecar (%1.mjs) not found in the app bundle.").arg(Sidecar::baseName(m_provider)));
+        // Not searched for is not missing: the shell may be quicker next time, and the pane says
+        // what the add-session sheet's card says.
+        if (!found.tool && !found.toolNotSearched.isEmpty())
+            return failStart(found.toolNotSearched + QStringLiteral(" Restart this pane to try again."));
         if (!found.tool)
             return failStart(m_provider == ChatProvider::Claude
                                  ? QStringLiteral("Claude Code not found. Install it, then restart this pane.")

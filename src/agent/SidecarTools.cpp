@@ -17,9 +17,16 @@ SidecarTools SidecarTools::real()
         NodeDetector::find(context, std::move(done));
     };
     t.locateTool = [](ChatProvider provider, const std::optional<QString>& preferred) {
-        return rememberedLocate(rawValue(provider) + u'\n' + preferred.value_or(QString()), [provider, preferred] {
-            return provider == ChatProvider::Codex ? CodexLocator::path(preferred) : ClaudeLocator::path(preferred);
+        // The sheets' limit: a pane searches as long as the card's detection does.
+        const int limitMs = detectionLimitMs();
+        bool cut = false;
+        ToolFound found = rememberedLocate(rawValue(provider) + u'\n' + preferred.value_or(QString()), [&] {
+            return provider == ChatProvider::Codex ? CodexLocator::path(preferred, limitMs, &cut)
+                                                   : ClaudeLocator::path(preferred, limitMs, &cut);
         });
+        if (!found.path && cut)
+            found.notSearched = LoginShell::notSearched(rawValue(provider), limitMs);
+        return found;
     };
     t.scriptPath = [](ChatProvider provider) { return Sidecar::scriptPath(provider); };
     return t;
@@ -53,13 +60,13 @@ void SidecarTools::find(QObject* context, ChatProvider provider, const std::opti
         // A later search is pointless once an earlier one failed: the first failure is the one told.
         const std::optional<QString> found = node ? script(provider) : std::nullopt;
         if (!node || !found) {
-            done(Found{node, std::nullopt, found});
+            done(Found{node, std::nullopt, found, {}});
             return;
         }
-        runProbe<std::optional<QString>>(
+        runProbe<ToolFound>(
             guard, [locate, provider, preferred] { return locate(provider, preferred); },
-            [node, found, done](const std::optional<QString>& tool) {
-                done(Found{node, tool, found});
+            [node, found, done](const ToolFound& tool) {
+                done(Found{node, tool.path, found, tool.notSearched});
             });
     });
 }

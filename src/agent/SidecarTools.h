@@ -10,6 +10,16 @@
 
 namespace brinmoor {
 
+// Where the provider tool is; none when it is not there, or when it could not be looked for (then
+// `notSearched` says why: the login shell did not finish starting). Made from a path alone, as a
+// test's stand-in gives it.
+struct ToolFound {
+    std::optional<QString> path;
+    QString notSearched;
+    ToolFound(std::optional<QString> p = std::nullopt) : path(std::move(p)) {}
+    ToolFound(const QString& p) : path(p) {}
+};
+
 // What a sidecar needs found before it can run: a Node executable, the provider tool and our
 // script. The real ones search the machine (Node and the tool through the login shell, off the
 // GUI thread); tests hand in their own.
@@ -17,7 +27,7 @@ struct SidecarTools {
     // Calls `done` on the GUI thread with Node's path or none, unless `context` has gone.
     std::function<void(QObject* context, std::function<void(std::optional<QString>)> done)> findNode;
     // Blocking (runs on a worker thread): the tool's path, trying `preferred` first.
-    std::function<std::optional<QString>(ChatProvider, const std::optional<QString>& preferred)> locateTool;
+    std::function<ToolFound(ChatProvider, const std::optional<QString>& preferred)> locateTool;
     // The provider's sidecar script, or none.
     std::function<std::optional<QString>(ChatProvider)> scriptPath;
 
@@ -33,6 +43,7 @@ struct SidecarTools {
     // on the GUI thread, unless `context` has gone. A missing one is none.
     struct Found {
         std::optional<QString> node, tool, script;
+        QString toolNotSearched;  // ToolFound::notSearched
     };
     void find(QObject* context, ChatProvider provider, const std::optional<QString>& preferred,
               std::function<void(const Found&)> done) const;

@@ -5,6 +5,7 @@
 #include "NodeDetector.h"
 #include "ProcessTree.h"
 #include "SidecarProcess.h"
+#include "SidecarTools.h"
 #include "UserCommandLine.h"
 #include "support/FakeSidecar.h"
 
@@ -14,9 +15,11 @@
 #include <QDir>
 #include <QImage>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -1057,4 +1060,76 @@ TEST(ChatSession, conversation_ids_empty_refused_model_and_switches_not_asked_fo
     apply(ev(S("model_refused"), {{S("model"), S("")}}));
     EXPECT_FALSE(s.model());
     EXPECT_EQ(s.turnError(), S("The model switch was refused."));
+}
+
+// The tool is looked for through the login shell, as the add-session sheet's card does it. A shell
+// that did not finish starting within the limit searched nothing: the pane says what the card
+// says, without telling the user to install a tool that may well be there, and Restart looks
+// again. Only a shell that searched and found nothing makes the pane say "not found".
+TEST(ChatSession, a_pane_started_while_the_login_shell_is_still_starting_says_so_and_restart_looks_again)
+{
+    if (const auto elsewhere = ToolSearch::firstFixed(S("claude")))
+        GTEST_SKIP() << "claude is installed at " << elsewhere->toStdString() << ": the login shell is never asked";
+    QTemporaryDir home;
+    const QByteArray saved[] = {qgetenv("HOME"), qgetenv("SHELL")};
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("SHELL", "/bin/bash");
+    qputenv("BRINMOOR_PROBE_LIMIT_MS", "500");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", saved[0]);
+        qputenv("SHELL", saved[1]);
+        qunsetenv("BRINMOOR_PROBE_LIMIT_MS");
+    });
+    const auto write = [&](const QString& rel, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(home.filePath(rel)).path());
+        QFile f(home.filePath(rel));
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+        f.close();
+        f.setPermissions(f.permissions() | QFile::ExeOwner);
+    };
+    const QByteArray onPath = "export PATH=\"$HOME/bin:$PATH\"\n";
+    const QString tool = home.filePath(S("bin/claude"));
+    FakeSidecar fake;
+    SidecarTools tools = fake.tools();
+    tools.locateTool = SidecarTools::real().locateTool;
+    ClaudeSession s(QUuid::createUuid(), fake.dir(), false, std::nullopt, ChatProvider::Claude, true);
+    s.setTools(tools);
+    const struct {
+        const char* name;
+        QByteArray profile;
+        bool installed;
+        QString failure;  // "" when the agent starts
+    } rows[] = {
+        {"still starting, the tool on the PATH it would set", "echo /srv/www\nsleep 600\n" + onPath, true,
+         S("The login shell did not finish starting within 0.5 s, so its PATH was not searched for claude. Restart this pane to try again.")},
+        {"started, no tool", "echo /srv/www\n" + onPath, false, S("Claude Code not found. Install it, then restart this pane.")},
+        {"still starting again", "sleep 600\n", false,
+         S("The login shell did not finish starting within 0.5 s, so its PATH was not searched for claude. Restart this pane to try again.")},
+        {"started, the tool there", "echo /srv/www\n" + onPath, true, QString()},
+    };
+    bool first = true;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        write(S(".bash_profile"), r.profile);
+        if (r.installed)
+            write(S("bin/claude"), "#!/bin/sh\necho '2.1.3 (Claude Code)'\n");
+        else
+            QFile::remove(tool);
+        if (std::exchange(first, false))
+            s.startIfNeeded(std::nullopt);
+        else
+            s.restartPreservingConversation();
+        if (r.failure.isEmpty()) {
+            ASSERT_TRUE(fake.waitForCommand(S("start")));
+            EXPECT_EQ(fake.commands().at(0)[S("binPath")], tool);
+            EXPECT_FALSE(s.failure());
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return s.failure().has_value(); }, 20000));
+            EXPECT_EQ(s.failureText(), r.failure);
+            EXPECT_EQ(s.state(), PaneState::Error);
+            EXPECT_FALSE(s.hasProcess());
+        }
+    }
+    s.stop();
 }
