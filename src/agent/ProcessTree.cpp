@@ -83,6 +83,31 @@ std::vector<pid_t> leftBy(pid_t leader, bool reaped)
     return {found.begin(), found.end()};
 }
 
+std::vector<pid_t> childrenRunning(pid_t parent, const QByteArray& argument)
+{
+    std::vector<pid_t> found;
+    for (const Entry& e : processes()) {
+        if (e.parent != parent)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(e.pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;  // ended meanwhile
+        const QList<QByteArray> words = cmdline.readAll().split('\0');
+        if (words.indexOf(argument, 1) > 0)
+            found.push_back(e.pid);
+    }
+    return found;
+}
+
+void signalAll(pid_t leader, int signal, const std::vector<pid_t>& spared)
+{
+    for (pid_t pid : leftBy(leader))
+        if (std::find(spared.begin(), spared.end(), pid) == spared.end()) {
+            ::kill(pid, signal);
+            ::kill(pid, SIGCONT);
+        }
+}
+
 void end(pid_t leader, bool reaped)
 {
     if (leader <= 1 || (reaped && givenOutAgain(leader)))

@@ -6,6 +6,8 @@
 // the shell that runs its command. What belongs to a sidecar is therefore its group and session,
 // and every descendant of theirs wherever it moved its own.
 
+#include <QByteArray>
+
 #include <sys/types.h>
 
 #include <vector>
@@ -21,6 +23,14 @@ namespace brinmoor::ProcessTree {
 // process that holds the number itself was given it since, and belongs to somebody else: nothing
 // is listed then.
 std::vector<pid_t> leftBy(pid_t leader, bool reaped = false);
+
+// The running children of `parent` started with `argument` as one of their command line's words
+// after the program's (a Node script's path). Linux only; elsewhere none.
+std::vector<pid_t> childrenRunning(pid_t parent, const QByteArray& argument);
+
+// Sends `signal` to every process leftBy(leader) lists but `spared`, with SIGCONT after it so that
+// a stopped one acts on it.
+void signalAll(pid_t leader, int signal, const std::vector<pid_t>& spared = {});
 
 // Ends them all: each is stopped as it is found (so that none starts another meanwhile), the
 // tree looked at again until nothing new appears, then all are killed. Call it while the leader

@@ -155,7 +155,9 @@ void SidecarProcess::start(const QString& node, const QString& script, const QSt
     // and is ended when the sidecar ends, however it ends. The reaper is told what to run through
     // its environment, so that only the sidecar shows its script's name among the processes.
     const QFileInfo reaper(QFileInfo(script).dir().filePath(QStringLiteral("brinmoor-reaper")));
-    if (reaper.isFile() && reaper.isExecutable()) {
+    m_script = QFile::encodeName(script);
+    m_throughReaper = reaper.isFile() && reaper.isExecutable();
+    if (m_throughReaper) {
         env.insert(QStringLiteral("BRINMOOR_REAPER_PROGRAM"), node);
         env.insert(QStringLiteral("BRINMOOR_REAPER_ARG"), script);
         m_process->setProgram(reaper.filePath());
@@ -401,6 +403,32 @@ void SidecarProcess::shutdownAll(int graceMs)
     // Then all are waited for together, each in turn for a moment, which also keeps reading what
     // they write (a sidecar blocked on a full output pipe would never end): every sidecar has the
     // same whole grace to end its agent and the agent's servers, SIGTERM first.
+    waitTogether(all, deadline);
+    // Past the deadline, what is left is ended as a closed pane's sidecar is: SIGTERM, which the
+    // reaper passes on to the sidecar, and a moment to act on it. A sidecar that still runs (one
+    // whose event loop is busy, or whose own shutdown steps took the whole grace) is killed alone:
+    // its reaper then gives what is below it, the agent and the servers it started, SIGTERM and
+    // its grace before SIGKILL, as it does whenever its program ends. Killed with the sidecar's
+    // tree instead, those servers got SIGKILL with no word. All sessions at once, so the quit
+    // takes the grace once however many there are.
+    for (const QPointer<SidecarProcess>& p : all)
+        if (p && p->m_process->state() != QProcess::NotRunning)
+            ::kill(pid_t(p->m_pid), SIGTERM);
+    waitTogether(all, QDeadlineTimer(termWaitMs));
+    for (const QPointer<SidecarProcess>& p : all)
+        if (p && p->m_process->state() != QProcess::NotRunning)
+            p->endSidecarAlone();
+    waitTogether(all, QDeadlineTimer(leftoverGraceMs));
+    for (const QPointer<SidecarProcess>& p : all)
+        if (p && p->m_process->state() != QProcess::NotRunning)
+            p->endLeftovers();
+    for (const QPointer<SidecarProcess>& p : all)
+        if (p && p->m_process->state() != QProcess::NotRunning)
+            p->m_process->waitForFinished(1000);
+}
+
+void SidecarProcess::waitTogether(const QList<QPointer<SidecarProcess>>& all, const QDeadlineTimer& deadline)
+{
     for (bool running = true; running && !deadline.hasExpired();) {
         running = false;
         for (const QPointer<SidecarProcess>& p : all) {
@@ -410,12 +438,21 @@ void SidecarProcess::shutdownAll(int graceMs)
                 running = true;
         }
     }
-    for (const QPointer<SidecarProcess>& p : all)
-        if (p && p->m_process->state() != QProcess::NotRunning)
-            p->endLeftovers();
-    for (const QPointer<SidecarProcess>& p : all)
-        if (p && p->m_process->state() != QProcess::NotRunning)
-            p->m_process->waitForFinished(1000);
+}
+
+void SidecarProcess::endSidecarAlone()
+{
+    if (m_pid <= 0)
+        return;
+    if (m_throughReaper) {
+        // The reaper's child that runs our script; what else is its child came back to it when
+        // its parent ended, and is left to the reaper's SIGTERM.
+        for (pid_t sidecar : ProcessTree::childrenRunning(pid_t(m_pid), m_script))
+            ::kill(sidecar, SIGKILL);
+        return;
+    }
+    // No reaper: what the sidecar started is told here, and killed with it after the grace.
+    ProcessTree::signalAll(pid_t(m_pid), SIGTERM, {pid_t(m_pid)});
 }
 
 } // namespace brinmoor

@@ -6,7 +6,9 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
+#include <QDeadlineTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <deque>
@@ -37,6 +39,11 @@ public:
     // is killed. Only tests shorten them.
     static inline int quitGraceMs = 2000;
     static inline int killGraceMs = 5000;
+    // At application quit, past shutdownAll's deadline: how long a sidecar still there gets after
+    // SIGTERM before it is killed alone, and how long what it started then gets from its reaper
+    // (SIGTERM, the reaper's 2 s, SIGKILL) before everything left is killed.
+    static inline int termWaitMs = 250;
+    static inline int leftoverGraceMs = 3000;
 
     SidecarProcess();
     ~SidecarProcess() override;
@@ -79,7 +86,9 @@ public:
 
     // At application quit: every live sidecar is asked to quit, all at once, and all are waited
     // for together (at most `graceMs` in all), so each has the whole of it whatever their number;
-    // then what is left is ended with its group. Blocks; quit time only.
+    // then what is left gets SIGTERM, and what it started SIGTERM and its grace from the reaper
+    // (termWaitMs + leftoverGraceMs at most), before anything still there is ended with its group.
+    // Blocks; quit time only.
     static void shutdownAll(int graceMs = 4000);
 
 private:
@@ -106,6 +115,11 @@ private:
     // Ends the sidecar if it still runs, and what it started (its group, its session and their
     // descendants).
     void endLeftovers();
+    // Kills the sidecar itself, so that its reaper ends what is below it; without a reaper,
+    // sends SIGTERM to what it started.
+    void endSidecarAlone();
+    // Waits for all of them to end, each in turn for a moment, until `deadline`.
+    static void waitTogether(const QList<QPointer<SidecarProcess>>& all, const QDeadlineTimer& deadline);
 
     QProcess* m_process;
     std::shared_ptr<Reader> m_reader;
@@ -114,6 +128,8 @@ private:
     bool m_released = false;
     bool m_quitSent = false;
     qint64 m_pid = 0;  // the child's, kept past its exit to find what it left
+    bool m_throughReaper = false;  // the child is the reaper, which runs Node on the script
+    QByteArray m_script;
     // Lines waiting for a line made in pieces: one of the two set.
     struct Outgoing {
         QByteArray bytes;

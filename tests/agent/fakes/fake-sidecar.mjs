@@ -9,7 +9,10 @@
 // starts a child of its own (the stand-in for an agent CLI) and ignores "quit", the end of its
 // input and SIGTERM, so only killing its process group ends it. With $FAKE_SIDECAR_TREE set it
 // starts, as an agent CLI does mid-turn, a child in its own group running a grandchild in a
-// session of its own (the CLI's tool shell), neither of which ends with the sidecar.
+// session of its own (the CLI's tool shell), neither of which ends with the sidecar. With
+// $FAKE_SIDECAR_SERVER naming a file it starts, in a session of its own, a stand-in for a server
+// the agent left running: it writes "ready" to that file, and "TERM" when SIGTERM reaches it,
+// then takes a moment to close.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 
@@ -37,6 +40,10 @@ if (stubborn) {
 
 if (process.env.FAKE_SIDECAR_TREE)
   spawn('sh', ['-c', 'setsid sleep 1001 & exec sleep 1000'], { stdio: 'ignore' });
+
+if (process.env.FAKE_SIDECAR_SERVER)
+  spawn('setsid', ['sh', '-c', 'trap \'echo TERM >> "$0"; sleep 0.2; exit 0\' TERM; echo ready >> "$0"; while :; do sleep 0.05; done',
+    process.env.FAKE_SIDECAR_SERVER], { stdio: 'ignore' });
 
 const quit = () => stubborn ? undefined : process.stdout.write(`${JSON.stringify({ ev: 'closed' })}\n`, () => process.exit(0));
 
