@@ -3,6 +3,7 @@
 #include "ChatHost.h"
 #include "HiddenCharacters.h"
 #include "MemoryRelease.h"
+#include "PseudoTerminalHelpers.h"
 #include "NodeDetector.h"
 #include "SentAttachments.h"
 #include "SidecarProcess.h"
@@ -36,6 +37,15 @@ ChatMessage notice(const QString& text)
     m.role = ChatRole::Assistant;
     m.blocks.append(ChatBlock::ofText(text));
     return m;
+}
+
+// Why no process can be made now, in the words a terminal pane uses for the same limit; "" when
+// no task limit stands in the way.
+QString noProcessReason()
+{
+    const std::string refusal = PseudoTerminalHelpers::taskLimitRefusal();
+    return refusal.empty() ? QString()
+                           : QStringLiteral("no new process could be made (%1)").arg(QString::fromStdString(refusal));
 }
 
 } // namespace
@@ -95,6 +105,10 @@ void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
             return failStart(m_provider == ChatProvider::Claude
                                  ? QStringLiteral("Claude Code not found. Install it, then restart this pane.")
                                  : QStringLiteral("Codex CLI not found. Install it (npm i -g @openai/codex or brew), then restart this pane."));
+        // As a terminal pane does, under a task limit the agent (the sidecar, Node's threads, the
+        // CLI's) is not started into the room the application's own threads need.
+        if (const QString why = noProcessReason(); !why.isEmpty())
+            return failStart(QStringLiteral("Cannot start %1: %2.").arg(agentName(), why));
         launch(*found.node, *found.script, *found.tool);
     });
 }
@@ -124,7 +138,9 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
             return;
         m_process = nullptr;
         process->release();
-        failStart(QStringLiteral("Couldn't launch the sidecar: ") + error);
+        const QString why = noProcessReason();
+        failStart(why.isEmpty() ? QStringLiteral("Couldn't launch the sidecar: ") + error
+                                : QStringLiteral("Cannot start %1: %2.").arg(agentName(), why));
         emit acceptingChanged();
     };
     process->onStarted = [this, process, tool] {
@@ -151,6 +167,11 @@ void ClaudeSession::launch(const QString& node, const QString& script, const QSt
         reportState();
     };
     process->start(node, script, expandedDirectory(), childEnvironment(node, tool));
+}
+
+QString ClaudeSession::agentName() const
+{
+    return m_provider == ChatProvider::Codex ? QStringLiteral("Codex") : QStringLiteral("Claude Code");
 }
 
 void ClaudeSession::failStart(const QString& message)
@@ -180,15 +201,29 @@ void ClaudeSession::stop()
 
 void ClaudeSession::handleExit()
 {
-    if (SidecarProcess* p = std::exchange(m_process, nullptr))
+    QString reason = m_turnError.value_or(QString());
+    if (SidecarProcess* p = std::exchange(m_process, nullptr)) {
+        // A sidecar that ended badly without a word on its output (no process or thread to be
+        // had, a crash) is explained by what stood in its way and by what it said on its way out.
+        if (reason.isEmpty() && !p->endedWell()) {
+            const QString why = noProcessReason();
+            const QString said = p->lastWords();
+            if (!why.isEmpty() || !said.isEmpty()) {
+                reason = why.isEmpty() ? QStringLiteral("The agent ended.") : QStringLiteral("The agent ended: %1.").arg(why);
+                if (!said.isEmpty())
+                    reason += QStringLiteral(" It said: ") + HiddenCharacters::inSentence(said);
+                AgentDiagnostics::print(QStringLiteral("chat pane %1: %2").arg(uuidText(m_paneID), reason));
+            }
+        }
         p->release();
+    }
     m_starting = false;
     m_queued.clear();
     // Without its sidecar the pane can do nothing but start again, so it is stopped even after an
     // error (the agent CLI died and the sidecar said so before ending): the stopped card offers
     // the restart, and the error is kept as the reason it shows.
-    setExitReason(m_turnError.value_or(QStringLiteral("The agent ended.")));
-    cutTurn(m_turnError ? TurnEnds::shortReason(*m_turnError) : TurnEnds::agentEnded);
+    setExitReason(reason.isEmpty() ? QStringLiteral("The agent ended.") : reason);
+    cutTurn(reason.isEmpty() ? TurnEnds::agentEnded : TurnEnds::shortReason(reason));
     setBusy(false);
     dropPrompts();
     setState(PaneState::Stopped);

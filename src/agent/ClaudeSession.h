@@ -262,6 +262,8 @@ signals:
 private:
     void launch(const QString& node, const QString& script, const QString& tool);
     void failStart(const QString& message);
+    // "Claude Code", "Codex".
+    QString agentName() const;
     bool hasFolder() const;
     QString folderMissing() const;
     void applyHistory(const QList<ChatMessage>& messages);

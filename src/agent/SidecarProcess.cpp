@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -94,8 +95,15 @@ void SidecarProcess::drain(const std::shared_ptr<Reader>& reader)
 SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::make_shared<Reader>())
 {
     m_reader->owner = this;
-    // Standard error carries the libraries' chatter; nothing reads it.
-    m_process->setStandardErrorFile(QProcess::nullDevice());
+    // Standard error carries the libraries' chatter, and why the sidecar could not run (no thread
+    // or process to be had, a crash): only its end is kept, for a sidecar that ends badly.
+    m_process->setReadChannel(QProcess::StandardOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, [this] {
+        constexpr qsizetype kept = 16 * 1024;
+        m_errorTail += m_process->readAllStandardError();
+        if (m_errorTail.size() > kept)
+            m_errorTail.remove(0, m_errorTail.size() - kept);
+    });
     // A group of its own (the child leads a new session), so the agent CLI it starts can be
     // ended together with it.
     m_process->setChildProcessModifier([] { ::setsid(); });
@@ -286,6 +294,37 @@ qint64 SidecarProcess::pid() const
 bool SidecarProcess::running() const
 {
     return m_process->state() != QProcess::NotRunning;
+}
+
+bool SidecarProcess::endedWell() const
+{
+    return m_process->state() == QProcess::NotRunning && m_process->exitStatus() == QProcess::NormalExit
+        && m_process->exitCode() == 0;
+}
+
+QString SidecarProcess::lastWords() const
+{
+    return lastWords(m_errorTail + m_process->readAllStandardError());
+}
+
+QString SidecarProcess::lastWords(const QByteArray& errorOutput)
+{
+    // Node's own failures end in a stack trace, native or JavaScript, and its version: the lines
+    // before them say what went wrong.
+    static const QRegularExpression trace(QStringLiteral(
+        "^(at |-----|Node\\.js v|\\d+: 0x|[\\^~\\s]*$|[{}]$)"));
+    QStringList kept;
+    for (QString line : QString::fromUtf8(errorOutput).split(u'\n')) {
+        line = line.trimmed();
+        while (line.startsWith(u'#'))
+            line = line.mid(1).trimmed();
+        if (!line.isEmpty() && !trace.match(line).hasMatch())
+            kept << line;
+    }
+    QString words = kept.mid(std::max<qsizetype>(0, kept.size() - 2)).join(u' ');
+    if (words.size() > 300)
+        words = words.left(300) + QChar(0x2026);
+    return words;
 }
 
 void SidecarProcess::readOutput()

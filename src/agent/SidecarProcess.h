@@ -21,7 +21,7 @@ namespace brinmoor {
 
 // One Node sidecar child: launched without blocking, written to through the process's own queue
 // (a sidecar that stops reading never blocks the GUI thread), its output cut into lines and
-// decoded, its standard error discarded. Small reads are decoded at once; a large one (a long
+// decoded, the end of its standard error kept (what it last said, when it ends badly). Small reads are decoded at once; a large one (a long
 // answer or history, megabytes in one line) on a pool thread, so the window keeps drawing, with
 // every read after it following it there: events and the exit always arrive in order.
 //
@@ -79,6 +79,12 @@ public:
     static constexpr qsizetype waitingBytes = 8 * 1024 * 1024;
     qint64 pid() const;
     bool running() const;
+    // Once it has exited: whether it ended by itself with status 0.
+    bool endedWell() const;
+    // What it said on standard error, read from the end of it (its last 16 KB kept): its last
+    // lines that are not a stack trace's, at most two, joined; "" when it said nothing.
+    QString lastWords() const;
+    static QString lastWords(const QByteArray& errorOutput);
 
     // Detaches every callback, sends "quit", closes the child's input, and deletes this object
     // once the child has gone: SIGTERM after quitGraceMs, the whole group killed killGraceMs later.
@@ -128,6 +134,7 @@ private:
     bool m_released = false;
     bool m_quitSent = false;
     qint64 m_pid = 0;  // the child's, kept past its exit to find what it left
+    QByteArray m_errorTail;  // the end of its standard error
     bool m_throughReaper = false;  // the child is the reaper, which runs Node on the script
     QByteArray m_script;
     // Lines waiting for a line made in pieces: one of the two set.

@@ -6,6 +6,7 @@
 #include "ProcessTree.h"
 #include "SidecarProcess.h"
 #include "SidecarTools.h"
+#include "PseudoTerminalHelpers.h"
 #include "UserCommandLine.h"
 #include "support/FakeSidecar.h"
 
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 BRINMOOR_APP_TEST_ENVIRONMENT();
 
@@ -1184,4 +1186,146 @@ TEST(ChatSession, a_quit_past_its_deadline_gives_the_servers_of_a_stubborn_sidec
     // The deadline, the moment after SIGTERM, and the servers' grace (theirs take 0.2 s), well
     // within the bound of the three.
     EXPECT_LT(took, 800 + SidecarProcess::termWaitMs + SidecarProcess::leftoverGraceMs);
+}
+
+namespace {
+
+// A pids control group of the test's own, in the v1 pids hierarchy or a unified one that hands
+// the controller down; no folder where none can be made (not root, a read-only cgroup file system).
+struct PidsGroup {
+    QString folder;
+    PidsGroup()
+    {
+        if (::getuid() != 0)
+            return;
+        for (const QString& top : {S("/sys/fs/cgroup/pids"), S("/sys/fs/cgroup"), S("/sys/fs/cgroup/unified")}) {
+            QFile handed(top + S("/cgroup.subtree_control"));
+            const bool usable = (QFileInfo::exists(top + S("/tasks")) && top.endsWith(S("/pids")))
+                             || (handed.open(QIODevice::ReadOnly) && handed.readAll().split(' ').contains("pids"));
+            const QString candidate = top + QStringLiteral("/brinmoor-chat-test-%1").arg(::getpid());
+            if (usable && QDir().mkdir(candidate)) {
+                if (QFileInfo::exists(candidate + S("/pids.max"))) {
+                    folder = candidate;
+                    return;
+                }
+                QDir().rmdir(candidate);
+            }
+        }
+    }
+    ~PidsGroup()
+    {
+        // A sidecar let go ends a moment later, and a group is removed only once it is empty.
+        if (!folder.isEmpty())
+            waitUntil([&] { return QDir().rmdir(folder); }, 10000);
+    }
+    static bool write(const QString& path, const QByteArray& text)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.flush();
+    }
+    static long long read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : -1;
+    }
+};
+
+} // namespace
+
+// A sidecar that cannot get the threads or processes it needs (a fork that fails: its own task
+// limit, here one task) ends before it says a word; the pane says what it said on standard error
+// instead of only "The agent ended.", and a restart with room to spare runs it.
+TEST(ChatSession, a_sidecar_that_cannot_fork_ends_the_pane_with_what_it_said)
+{
+    FakeSidecar fake;
+    const PidsGroup group;
+    if (::getuid() == 0 && group.folder.isEmpty())
+        GTEST_SKIP() << "as root only a pids control group limits a process, and none can be made here";
+    // Node under a limit of one task: the group's when the test may make one, else the user's.
+    const QString node = fake.dir() + S("/limited-node");
+    QFile script(node);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    const QByteArray limit = group.folder.isEmpty()
+        ? QByteArray("ulimit -u 1\n")
+        : "echo 1 > '" + group.folder.toUtf8() + "/pids.max'\necho $$ > '" + group.folder.toUtf8() + "/cgroup.procs'\n";
+    script.write("#!/bin/sh\n[ -e \"$0.free\" ] || { " + limit + "}\nexec '" + FakeSidecar::node().toUtf8() + "' \"$@\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    SidecarTools tools = fake.tools();
+    tools.findNode = [node](QObject*, std::function<void(std::optional<QString>)> done) { done(node); };
+    SessionUnderTest t(fake);
+    t.session.setTools(tools);
+    t.session.startIfNeeded(std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return t.session.state() == PaneState::Stopped; }, 20000));
+    const QString reason = t.session.exitReason();
+    EXPECT_TRUE(reason.startsWith(S("The agent ended"))) << reason.toStdString();
+    EXPECT_TRUE(reason.contains(S(" It said: "))) << reason.toStdString();
+    EXPECT_TRUE(reason.contains(S("uv_thread_create")) || reason.contains(S("Resource temporarily unavailable")))
+        << reason.toStdString();
+    EXPECT_FALSE(reason.contains(S("Native stack trace"))) << reason.toStdString();
+
+    QFile(node + S(".free")).open(QIODevice::WriteOnly);
+    t.session.restartPreservingConversation();
+    ASSERT_TRUE(fake.waitForCommand(S("start")));
+    EXPECT_TRUE(t.session.exitReason().isEmpty());
+    t.session.stop();
+}
+
+// What a sidecar said on standard error, as the pane shows it: the lines before a stack trace
+// (Node's native one, a JavaScript one), the last two, right-to-left words kept as they are.
+TEST(SidecarProcess, its_last_words_are_the_lines_before_a_stack_trace)
+{
+    const struct {
+        QByteArray said;
+        QString want;
+    } rows[] = {
+        {"", QString()},
+        {"brinmoor-reaper: cannot start /usr/bin/node: Resource temporarily unavailable\n",
+         S("brinmoor-reaper: cannot start /usr/bin/node: Resource temporarily unavailable")},
+        {"\n\n  #  node[7]: Start() at ../src/node_platform.cc:68\n  #  Assertion failed: (0) == (uv_thread_create(t))\n\n"
+         "----- Native stack trace -----\n\n 1: 0xcb5167 node::Assert(node::AssertionInfo const&) [node]\n 2: 0xd35c5e x [node]\n",
+         S("node[7]: Start() at ../src/node_platform.cc:68 Assertion failed: (0) == (uv_thread_create(t))")},
+        {"file:///a/b.mjs:3\n    throw e;\n    ^\n\nError: spawn EAGAIN\n    at ChildProcess.spawn (node:internal/child_process:421:11)\n"
+         "    at spawn (node:child_process:761:9) {\n}\n\nNode.js v20.20.2\n",
+         S("throw e; Error: spawn EAGAIN")},
+        {"warning: old\nשגיאה: אין מקום לתהליך 42\n", S("warning: old שגיאה: אין מקום לתהליך 42")},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(SidecarProcess::lastWords(r.said), r.want) << r.said.toStdString();
+    EXPECT_EQ(SidecarProcess::lastWords(QByteArray(1000, 'x')).size(), 301);
+}
+
+// Under a control group's task limit nearly reached, a chat pane starts no agent, as a terminal
+// pane starts no shell, and says why in the terminal pane's words; with room to spare it starts.
+TEST(ChatSession, a_pane_under_a_task_limit_nearly_reached_says_so_in_the_terminals_words)
+{
+    const PidsGroup group;
+    if (group.folder.isEmpty())
+        GTEST_SKIP() << "no pids control group can be made here (needs root and a writable cgroup file system)";
+    const QString top = QFileInfo(group.folder).path();
+    const auto moveTo = [](const QString& folder) {
+        return PidsGroup::write(folder + S("/cgroup.procs"), QByteArray::number(::getpid()));
+    };
+    ASSERT_TRUE(moveTo(group.folder));
+    const auto back = qScopeGuard([&] { moveTo(top); });
+    FakeSidecar fake;
+    for (const long long room : {PseudoTerminalHelpers::taskReserve(), PseudoTerminalHelpers::taskReserve() + 40}) {
+        SCOPED_TRACE(room);
+        const long long inUse = PidsGroup::read(group.folder + S("/pids.current"));
+        ASSERT_TRUE(PidsGroup::write(group.folder + S("/pids.max"), QByteArray::number(inUse + room)));
+        SessionUnderTest t(fake);
+        t.session.startIfNeeded(std::nullopt);
+        if (room == PseudoTerminalHelpers::taskReserve()) {
+            ASSERT_TRUE(waitUntil([&] { return t.session.failure().has_value(); }));
+            const QString refusal = QString::fromStdString(PseudoTerminalHelpers::taskLimitRefusal());
+            EXPECT_FALSE(refusal.isEmpty());
+            EXPECT_EQ(t.session.failureText(), S("Cannot start Claude Code: no new process could be made (") + refusal + S(")."));
+            EXPECT_TRUE(refusal.contains(group.folder)) << refusal.toStdString();
+            EXPECT_FALSE(t.session.hasProcess());
+        } else {
+            ASSERT_TRUE(fake.waitForCommand(S("start")));
+            EXPECT_FALSE(t.session.failure());
+            t.session.stop();
+        }
+    }
 }
