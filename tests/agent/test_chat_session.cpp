@@ -1302,7 +1302,16 @@ TEST(ChatSession, a_pane_under_a_task_limit_nearly_reached_says_so_in_the_termin
     const PidsGroup group;
     if (group.folder.isEmpty())
         GTEST_SKIP() << "no pids control group can be made here (needs root and a writable cgroup file system)";
-    const QString top = QFileInfo(group.folder).path();
+    // Back where the test ran afterwards: its own group below the hierarchy's top.
+    QString top = QFileInfo(group.folder).path();
+    QFile own(S("/proc/self/cgroup"));
+    if (own.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : own.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split(':');
+            const bool v1 = top.endsWith(S("/pids"));
+            if (f.size() == 3 && (v1 ? f[1].split(',').contains("pids") : f[0] == "0") && QFileInfo(top + QString::fromUtf8(f[2])).isDir())
+                top += QString::fromUtf8(f[2]);
+        }
     const auto moveTo = [](const QString& folder) {
         return PidsGroup::write(folder + S("/cgroup.procs"), QByteArray::number(::getpid()));
     };
