@@ -97,7 +97,6 @@ SidecarProcess::SidecarProcess() : m_process(new QProcess(this)), m_reader(std::
     m_reader->owner = this;
     // Standard error carries the libraries' chatter, and why the sidecar could not run (no thread
     // or process to be had, a crash): only its end is kept, for a sidecar that ends badly.
-    m_process->setReadChannel(QProcess::StandardOutput);
     connect(m_process, &QProcess::readyReadStandardError, this, [this] {
         constexpr qsizetype kept = 16 * 1024;
         m_errorTail += m_process->readAllStandardError();

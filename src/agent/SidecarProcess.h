@@ -21,16 +21,17 @@ namespace brinmoor {
 
 // One Node sidecar child: launched without blocking, written to through the process's own queue
 // (a sidecar that stops reading never blocks the GUI thread), its output cut into lines and
-// decoded, the end of its standard error kept (what it last said, when it ends badly). Small reads are decoded at once; a large one (a long
-// answer or history, megabytes in one line) on a pool thread, so the window keeps drawing, with
-// every read after it following it there: events and the exit always arrive in order.
+// decoded, the end of its standard error kept (what it last said, should it end badly). Small
+// reads are decoded at once; a large one (a long answer or history, megabytes in one line) on a
+// pool thread, so the window keeps drawing, with every read after it following it there: events
+// and the exit always arrive in order.
 //
 // The child runs in a process group and session of its own, so whatever it starts (the agent
 // CLI, and the tools that CLI runs in sessions of their own) can be found and ended with it: when
 // its exit is seen, however it ended, nothing it started is left running. The object is never
 // deleted while its child runs: release() lets the child go and deletes the object once the child
 // has exited; at application quit every sidecar still there is asked to quit and, failing that,
-// it is ended with all it started.
+// it is ended, what it started getting SIGTERM and a grace first.
 class SidecarProcess : public QObject {
     Q_OBJECT
 public:
