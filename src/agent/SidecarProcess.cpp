@@ -404,9 +404,16 @@ void SidecarProcess::release()
         if (m_process->state() != QProcess::NotRunning)
             ::kill(pid_t(m_process->processId()), SIGTERM);
     });
+    // Still there after SIGTERM too (its event loop busy): killed alone, so that its reaper gives
+    // what it started SIGTERM and its grace, as at quit; then whatever is left goes with its group.
     QTimer::singleShot(quitGraceMs + killGraceMs, this, [this] {
-        if (m_process->state() != QProcess::NotRunning)
-            endLeftovers();
+        if (m_process->state() == QProcess::NotRunning)
+            return;
+        endSidecarAlone();
+        QTimer::singleShot(leftoverGraceMs, this, [this] {
+            if (m_process->state() != QProcess::NotRunning)
+                endLeftovers();
+        });
     });
 }
 

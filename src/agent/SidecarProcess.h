@@ -88,7 +88,9 @@ public:
     static QString lastWords(const QByteArray& errorOutput);
 
     // Detaches every callback, sends "quit", closes the child's input, and deletes this object
-    // once the child has gone: SIGTERM after quitGraceMs, the whole group killed killGraceMs later.
+    // once the child has gone: SIGTERM after quitGraceMs; killGraceMs later the sidecar is killed
+    // alone (its reaper ends what it started, SIGTERM first), and the whole group
+    // leftoverGraceMs after that.
     void release();
 
     // At application quit: every live sidecar is asked to quit, all at once, and all are waited

@@ -1137,55 +1137,72 @@ TEST(ChatSession, a_pane_started_while_the_login_shell_is_still_starting_says_so
     s.stop();
 }
 
-// A quit with sidecars that do not act on "quit" (nor on SIGTERM: a busy event loop) beside one
-// that does, each run through the reaper as in the app, each with a server its agent left running.
-// Past the deadline the stubborn ones are ended so that their servers get SIGTERM and their grace
-// from the reaper, as the ordinary one's server does; the quit stays bounded, and nothing is left.
-TEST(ChatSession, a_quit_past_its_deadline_gives_the_servers_of_a_stubborn_sidecar_sigterm_first)
+// Sidecars that do not act on "quit" (nor on SIGTERM: a busy event loop) beside one that does,
+// each run through the reaper as in the app, each with a server its agent left running. Past the
+// graces the stubborn ones are ended so that their servers get SIGTERM and their grace from the
+// reaper, as the ordinary one's server does; at a quit, within a bound, and nothing is left. The
+// same for panes closed one by one.
+TEST(ChatSession, servers_under_a_sidecar_that_misses_its_quit_get_sigterm_first)
 {
     const QString reaper = QStringLiteral(BRINMOOR_BINARY_DIR "/bin/sidecar/brinmoor-reaper");
     if (!QFileInfo(reaper).isExecutable())
         GTEST_SKIP() << "no reaper built at " << reaper.toStdString();
-    FakeSidecar fake;
-    ASSERT_TRUE(QFile::link(reaper, fake.dir() + S("/brinmoor-reaper")));
-    const struct {
-        bool stubborn;
-        ChatProvider provider;
-    } rows[] = {{true, ChatProvider::Claude}, {false, ChatProvider::Claude}, {true, ChatProvider::Codex}};
-    std::vector<std::unique_ptr<SessionUnderTest>> sessions;
-    QStringList servers;
-    QList<qint64> tree;
-    for (const auto& r : rows) {
-        servers << fake.dir() + QStringLiteral("/server-%1.log").arg(servers.size());
-        qputenv("FAKE_SIDECAR_SERVER", servers.last().toUtf8());
-        if (r.stubborn)
-            qputenv("FAKE_SIDECAR_STUBBORN", "1");
-        sessions.push_back(std::make_unique<SessionUnderTest>(fake, r.provider));
-        ASSERT_TRUE(sessions.back()->startAndWait(fake));
-        ASSERT_TRUE(fake.waitForCommand(S("start"), int(sessions.size())));
-        qunsetenv("FAKE_SIDECAR_STUBBORN");
-        qunsetenv("FAKE_SIDECAR_SERVER");
-    }
     const auto said = [](const QString& file) {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
     };
-    for (const QString& server : servers)
-        ASSERT_TRUE(waitUntil([&] { return said(server).contains(S("ready")); })) << server.toStdString();
-    for (const auto& s : sessions)
-        tree << s->session.processId() << descendants(s->session.processId());
-    QElapsedTimer clock;
-    clock.start();
-    SidecarProcess::shutdownAll(800);
-    const qint64 took = clock.elapsed();
-    EXPECT_EQ(fake.commandNames().count(S("quit")), 3);
-    for (const QString& server : servers)
-        EXPECT_EQ(said(server), (QStringList{S("ready"), S("TERM")})) << server.toStdString();
-    for (qint64 p : tree)
-        EXPECT_FALSE(processRunning(p)) << p;
-    // The deadline, the moment after SIGTERM, and the servers' grace (theirs take 0.2 s), well
-    // within the bound of the three.
-    EXPECT_LT(took, 800 + SidecarProcess::termWaitMs + SidecarProcess::leftoverGraceMs);
+    for (const bool atQuit : {true, false}) {
+        SCOPED_TRACE(atQuit ? "quit" : "panes closed");
+        FakeSidecar fake;
+        ASSERT_TRUE(QFile::link(reaper, fake.dir() + S("/brinmoor-reaper")));
+        const struct {
+            bool stubborn;
+            ChatProvider provider;
+        } rows[] = {{true, ChatProvider::Claude}, {false, ChatProvider::Claude}, {true, ChatProvider::Codex}};
+        std::vector<std::unique_ptr<SessionUnderTest>> sessions;
+        QStringList servers;
+        QList<qint64> tree;
+        for (const auto& r : rows) {
+            servers << fake.dir() + QStringLiteral("/server-%1.log").arg(servers.size());
+            qputenv("FAKE_SIDECAR_SERVER", servers.last().toUtf8());
+            if (r.stubborn)
+                qputenv("FAKE_SIDECAR_STUBBORN", "1");
+            sessions.push_back(std::make_unique<SessionUnderTest>(fake, r.provider));
+            ASSERT_TRUE(sessions.back()->startAndWait(fake));
+            ASSERT_TRUE(fake.waitForCommand(S("start"), int(sessions.size())));
+            qunsetenv("FAKE_SIDECAR_STUBBORN");
+            qunsetenv("FAKE_SIDECAR_SERVER");
+        }
+        for (const QString& server : servers)
+            ASSERT_TRUE(waitUntil([&] { return said(server).contains(S("ready")); })) << server.toStdString();
+        for (const auto& s : sessions)
+            tree << s->session.processId() << descendants(s->session.processId());
+        const auto allGone = [&] {
+            return std::none_of(tree.cbegin(), tree.cend(), [](qint64 p) { return processRunning(p); });
+        };
+        if (atQuit) {
+            QElapsedTimer clock;
+            clock.start();
+            SidecarProcess::shutdownAll(800);
+            // The deadline, the moment after SIGTERM, and the servers' grace (theirs take 0.2 s),
+            // well within the bound of the three.
+            EXPECT_LT(clock.elapsed(), 800 + SidecarProcess::termWaitMs + SidecarProcess::leftoverGraceMs);
+            EXPECT_TRUE(allGone());
+        } else {
+            const int quitGrace = std::exchange(SidecarProcess::quitGraceMs, 300);
+            const int killGrace = std::exchange(SidecarProcess::killGraceMs, 300);
+            for (const auto& s : sessions)
+                s->session.stop();
+            EXPECT_TRUE(waitUntil(allGone, 600 + SidecarProcess::leftoverGraceMs + 5000));
+            SidecarProcess::quitGraceMs = quitGrace;
+            SidecarProcess::killGraceMs = killGrace;
+        }
+        EXPECT_EQ(fake.commandNames().count(S("quit")), 3);
+        for (const QString& server : servers)
+            EXPECT_EQ(said(server), (QStringList{S("ready"), S("TERM")})) << server.toStdString();
+        for (qint64 p : tree)
+            EXPECT_FALSE(processRunning(p)) << p;
+    }
 }
 
 namespace {
