@@ -35,9 +35,8 @@ namespace brinmoor {
 class SidecarProcess : public QObject {
     Q_OBJECT
 public:
-    // The sidecar's grace between "quit" and SIGTERM, and between SIGTERM and killing its group.
-    // How long a released sidecar gets after "quit" before SIGTERM, and after that before its group
-    // is killed. Only tests shorten them.
+    // How long a released sidecar gets after "quit" before SIGTERM, and after that before it is
+    // killed (see release()). Only tests shorten them.
     static inline int quitGraceMs = 2000;
     static inline int killGraceMs = 5000;
     // At application quit, past shutdownAll's deadline: how long a sidecar still there gets after
