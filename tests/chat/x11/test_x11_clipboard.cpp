@@ -10,6 +10,7 @@
 #include "ComposerModel.h"
 #include "FieldPaste.h"
 #include "LocalProcessTerminalView.h"
+#include "RenderThreads.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
 
@@ -38,10 +39,14 @@
 #include <xcb/xcb.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
@@ -80,7 +85,16 @@ public:
         ASSERT_EQ(::pipe(fds), 0);
         m_server.setProgram(S("Xvfb"));
         m_server.setArguments({S("-displayfd"), QString::number(fds[1]), S("-nolisten"), S("tcp"), S("-screen"), S("0"), S("640x480x24")});
-        m_server.setChildProcessModifier([fd = fds[1]] { ::fcntl(fd, F_SETFD, 0); });
+        // The server keeps only the descriptor it writes its number to: one left to it (a death
+        // test's pipe) would stay open after the test's own process has ended. It ends with the
+        // test's process, also one killed before its end (a death test's child at its alarm).
+        m_server.setChildProcessModifier([fd = fds[1]] {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            for (int other = 3; other < 1024; ++other)
+                if (other != fd)
+                    ::close(other);
+            ::fcntl(fd, F_SETFD, 0);
+        });
         m_server.start();
         ::close(fds[1]);
         ASSERT_TRUE(m_server.waitForStarted()) << "Xvfb could not be started";
@@ -1194,7 +1208,7 @@ struct NameFields {
         if (!root)
             ADD_FAILURE() << component.errorString().toStdString();
         else
-            QTest::qWaitForWindowExposed(window());
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window()));
     }
     ~NameFields() { qApp->removeEventFilter(&fieldPaste); }
     QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
@@ -1364,4 +1378,92 @@ TEST(QtTextFields, keys_held_behind_a_paste_whose_owner_never_answers_go_in_when
     ASSERT_TRUE(waitUntil([&] { return !w.fieldPaste.reading(); }, 3 * FieldPaste::holdLimitMs));
     EXPECT_TRUE(waitUntil([&] { return w.saved() == S("Barsxyz"); })) << w.saved().toStdString();
     EXPECT_EQ(textOf(f), S("Barsxyz"));
+}
+
+namespace {
+
+// Makes this process unable to start a thread (RLIMIT_NPROC at 1: as root the process first
+// takes the user nobody as its real and effective user, whom the limit binds, keeping root as its
+// saved one), or with `free`, able again, and root again where it was. False when it cannot be
+// done here.
+bool limitTasks(bool free)
+{
+    static bool wasRoot = ::getuid() == 0;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NPROC, &limit) != 0)
+        return false;
+    limit.rlim_cur = free ? limit.rlim_max : 1;
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+        return false;
+    const uid_t nobody = 65534;
+    if (!wasRoot)
+        return true;
+    return free ? ::setresuid(0, 0, 0) == 0 : ::setresuid(nobody, nobody, 0) == 0;
+}
+
+} // namespace
+
+// Pastes in a terminal pane, a composer and a name field under a task limit reached, then once
+// tasks are free again, and says on stderr what each did. Returns the exit status of the child
+// that runs it: 0 when it could run.
+int pasteUnderTaskLimit()
+{
+    keepRenderThreadsReady();
+    TerminalWindow terminal;
+    Composer composer;
+    NameFields fields;
+    if (!terminal.shows(S("ready")) || !fields.root)
+        return (3);
+    Owner owner({.data = "after-limit"});
+    if (!appLost(QClipboard::Clipboard) || !limitTasks(false))
+        return (3);
+    QQuickItem* field = fields.open("input", S("Bars"));
+    for (int i = 0; i < 2; ++i) {
+        terminal.ctrlShiftV();
+        composer.chips->pasteClipboard(composer.edit.get());
+        fields.window()->requestActivate();
+        field->forceActiveFocus();
+        QTest::keyClick(fields.window(), Qt::Key_V, Qt::ControlModifier);
+    }
+    waitUntil([&] { return !composer.chips->reading(); }, 5000);
+    std::fprintf(stderr, "terminal [%s] %d; composer [%s] %d; field %d\n", qPrintable(terminal.view->pasteNotice()),
+                 int(terminal.view->pasteReading()), qPrintable(composer.chips->notice()),
+                 int(composer.chips->reading()), int(fields.fieldPaste.reading()));
+    if (!limitTasks(true))
+        return (4);
+    terminal.window->requestActivate();
+    terminal.view->forceActiveFocus();
+    terminal.ctrlShiftV();
+    composer.chips->pasteClipboard(composer.edit.get());
+    fields.window()->requestActivate();
+    field->forceActiveFocus();
+    QTest::keyClick(fields.window(), Qt::Key_V, Qt::ControlModifier);
+    const bool pasted = terminal.shows(S("^[[200~after-limit^[[201~"))
+                     && waitUntil([&] { return composer.text() == S("after-limit"); })
+                     && waitUntil([&] { return textOf(field) == S("Barsafter-limit"); });
+    std::fprintf(stderr, "then pasted %d: [%s] [%s]\n", int(pasted), qPrintable(composer.text()), qPrintable(textOf(field)));
+    return (0);
+}
+
+// The task limit reached: a paste in a terminal pane, in the composer and in a name field, twice
+// each, gets no thread for its read; the pane's strip and the composer's line say so at once, the
+// field's in the log, and nothing is left reading. Once tasks are free, the next paste of each
+// comes. Before, each read waited on its owner's pool for a thread that was never made, and the
+// pool, counting it busy, kept the pastes after it waiting too.
+TEST(TaskLimit, a_paste_refused_a_thread_says_so_and_the_next_comes_once_tasks_are_free)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            const int status = pasteUnderTaskLimit();
+            // The X server this child started goes with it: it would hold the test's pipe open.
+            xEnvironment->TearDown();
+            std::exit(status);
+        },
+        ::testing::ExitedWithCode(0),
+        "Nothing was pasted into the field: no thread could be started\\.\n(.|\n)*"
+        "terminal \\[Nothing was pasted: no thread could be started\\.\\] 0; "
+        "composer \\[Nothing was pasted: no thread could be started\\.\\] 0; field 0\n"
+        "(.|\n)*then pasted 1");
 }
