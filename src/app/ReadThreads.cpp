@@ -80,4 +80,43 @@ int ReadThreads::running() const
     return n;
 }
 
+bool ThreadQueue::add(std::function<void()> work)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_waiting.push_back(std::move(work));
+        if (m_working)
+            return true;
+        m_working = true;
+    }
+    if (m_threads.start([this] { drain(); }))
+        return true;
+    std::lock_guard lock(m_mutex);
+    m_working = false;
+    return false;
+}
+
+int ThreadQueue::waiting() const
+{
+    std::lock_guard lock(m_mutex);
+    return int(m_waiting.size());
+}
+
+void ThreadQueue::drain()
+{
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_waiting.empty()) {
+                m_working = false;
+                return;
+            }
+            work = std::move(m_waiting.front());
+            m_waiting.pop_front();
+        }
+        work();
+    }
+}
+
 } // namespace brinmoor

@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,27 @@ private:
     void reap();
     mutable std::mutex m_mutex;
     std::vector<Running> m_running;
+};
+
+// Work done one piece at a time, in the order given (each piece holds a whole picture while it
+// decodes, say), on a thread made when there is work and ended when none is left. A thread the
+// system refuses leaves the work waiting in turn, and the next piece added asks for a thread
+// again: a pool of one hid the refusal and counted the thread as busy, so nothing ran again.
+class ThreadQueue {
+public:
+    // Waits for the work still to do.
+    ~ThreadQueue() = default;
+    // Adds a piece. False when no thread could be made for it now: it waits for the next add.
+    bool add(std::function<void()> work);
+    // Pieces not yet begun.
+    int waiting() const;
+
+private:
+    void drain();
+    mutable std::mutex m_mutex;
+    std::deque<std::function<void()>> m_waiting;
+    bool m_working = false;
+    ReadThreads m_threads;  // last: ended first
 };
 
 } // namespace brinmoor

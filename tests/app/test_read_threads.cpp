@@ -4,15 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <grp.h>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using brinmoor::ReadThreads;
 
@@ -130,4 +134,50 @@ TEST(ReadThreadsLive, a_read_refused_by_the_task_limit_says_so_and_the_next_runs
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "first 0, second 1, ran 1");
+}
+
+// Work done one piece at a time: in the order given, never two at once; a piece whose thread the
+// system refused waits in turn, and the next piece added brings a thread for both.
+TEST(ThreadQueue, pieces_run_one_at_a_time_in_order_and_a_refused_one_waits_for_the_next)
+{
+    brinmoor::ThreadQueue queue;
+    std::mutex order;
+    std::vector<int> ran;
+    std::atomic<int> atOnce{0}, most{0};
+    const auto piece = [&](int n) {
+        return [&, n] {
+            most = std::max(most.load(), ++atOnce);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            {
+                std::lock_guard lock(order);
+                ran.push_back(n);
+            }
+            --atOnce;
+        };
+    };
+    for (int n = 0; n < 20; ++n)
+        EXPECT_TRUE(queue.add(piece(n)));
+    ASSERT_TRUE(spinUntil([&] {
+        std::lock_guard lock(order);
+        return ran.size() == 20;
+    }));
+    EXPECT_EQ(most, 1);
+    {
+        std::lock_guard lock(order);
+        for (int n = 0; n < 20; ++n)
+            EXPECT_EQ(ran[n], n);
+        ran.clear();
+    }
+    ASSERT_TRUE(spinUntil([&] { return queue.waiting() == 0; }));
+    {
+        const RefusingStarts refusing;
+        EXPECT_FALSE(queue.add(piece(100)));
+        EXPECT_EQ(queue.waiting(), 1);
+    }
+    EXPECT_TRUE(queue.add(piece(101)));
+    ASSERT_TRUE(spinUntil([&] {
+        std::lock_guard lock(order);
+        return ran.size() == 2;
+    }));
+    EXPECT_EQ(ran, (std::vector<int>{100, 101}));
 }

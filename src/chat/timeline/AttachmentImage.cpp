@@ -10,10 +10,6 @@
 #include <QPainterPath>
 #include <QPointer>
 
-#include <deque>
-#include <functional>
-#include <mutex>
-
 namespace brinmoor {
 
 namespace {
@@ -52,56 +48,12 @@ QImage decodeSmall(QByteArray bytes)
     return image;
 }
 
-// One decode at a time (each holds a whole picture while it decodes), on a thread made when there
-// is one to do and ended when none is left. A thread the system refuses (its task limit reached)
-// leaves the decodes waiting in turn, and the next picture asks for a thread again: a pool hid the
-// refusal and counted the thread as busy, so no picture of any pane was decoded again.
-class Decoders {
-public:
-    void add(std::function<void()> decode)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_waiting.push_back(std::move(decode));
-            if (m_working)
-                return;
-            m_working = true;
-        }
-        if (!m_threads.start([this] { work(); })) {
-            std::lock_guard lock(m_mutex);
-            m_working = false;
-        }
-    }
-
-private:
-    void work()
-    {
-        for (;;) {
-            std::function<void()> decode;
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_waiting.empty()) {
-                    m_working = false;
-                    return;
-                }
-                decode = std::move(m_waiting.front());
-                m_waiting.pop_front();
-            }
-            decode();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::deque<std::function<void()>> m_waiting;
-    bool m_working = false;
-    ReadThreads m_threads;
-};
-
-// Made once and kept: a decode finishing as the process ends finds it there.
-Decoders& decoders()
+// One decode at a time: each holds a whole picture while it decodes. Made once and kept: a decode
+// finishing as the process ends finds it there.
+ThreadQueue& decoders()
 {
-    static auto* const d = new Decoders;
-    return *d;
+    static auto* const queue = new ThreadQueue;
+    return *queue;
 }
 
 } // namespace
