@@ -13,9 +13,9 @@
 
 namespace brinmoor {
 
-// Threads for reads taken off the GUI thread (a paste from another program, files chosen): one
-// thread per read, made as the read starts and ended with it, and a start that says whether the
-// system gave the thread. A QThreadPool hides a refusal (with the task limit reached QThread::start
+// Threads for work taken off the GUI thread (a paste read from another program, files chosen, a
+// bell's sound): one thread per read, made as the read starts and ended with it, and a start that
+// says whether the system gave the thread. A QThreadPool hides a refusal (with the task limit reached QThread::start
 // only warns): the task stays queued, the pool counts the thread as busy, and every later read
 // waited behind one that never ran, so an owner's pastes stopped for good. Here a refused read is
 // known at once, to be said where it was asked, and the next one tries for a thread of its own.
