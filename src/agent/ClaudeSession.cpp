@@ -5,6 +5,7 @@
 #include "MemoryRelease.h"
 #include "PseudoTerminalHelpers.h"
 #include "NodeDetector.h"
+#include "ReadThreads.h"
 #include "SentAttachments.h"
 #include "SidecarProcess.h"
 #include "ToolSummaries.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
-#include <QThreadPool>
 #include <QUrl>
 
 #include <algorithm>
@@ -399,14 +399,11 @@ bool ClaudeSession::sendUser(const QString& text, const QList<ChatAttachment>& a
 
 void ClaudeSession::keepThumbnailsOf(const QUuid& messageId, QList<ChatAttachment> images)
 {
-    // One picture decoded at a time, each held only while it is.
-    static QThreadPool* const pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
+    // One picture decoded at a time, each held only while it is; a decode whose thread the system
+    // refused waits for the next message's pictures to bring a thread.
+    static auto* const queue = new ThreadQueue;
     QPointer<ClaudeSession> self(this);
-    pool->start([self, messageId, images = std::move(images)]() mutable {
+    queue->add([self, messageId, images = std::move(images)]() mutable {
         QList<std::pair<QUuid, std::optional<SentAttachments::Thumbnail>>> made;
         for (ChatAttachment& a : images) {
             std::optional<SentAttachments::Thumbnail> t;

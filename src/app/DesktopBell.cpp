@@ -1,9 +1,10 @@
 #include "DesktopBell.h"
 
+#include "ReadThreads.h"
+
 #include <QGuiApplication>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QThreadPool>
 
 #include <atomic>
 #include <chrono>
@@ -61,16 +62,12 @@ bool soundFailedLately()
     return failed >= 0 && steadyMs() - failed < soundRetryMs;
 }
 
-// The thread the sounds play on: one, so sounds never overlap.
-QThreadPool& soundThread()
+// The threads sounds play on, one at a time (soundBusy): made for each sound and ended with it,
+// and kept to the end of the process, so that quitting never waits for a sound server.
+ReadThreads& soundThreads()
 {
-    static QThreadPool pool;
-    static const bool configured = [] {
-        pool.setMaxThreadCount(1);
-        return true;
-    }();
-    Q_UNUSED(configured);
-    return pool;
+    static auto* const threads = new ReadThreads;
+    return *threads;
 }
 
 #if defined(BRINMOOR_HAVE_CANBERRA)
@@ -202,9 +199,14 @@ bool DesktopBell::ringDesktop()
 {
     if (hasSoundPlayer() && !soundFailedLately()) {
         // One sound at a time: a bell while one plays would not be heard apart from it.
-        if (!soundBusy.exchange(true))
-            soundThread().start(playOnSoundThread);
-        return true;
+        if (soundBusy.exchange(true))
+            return true;
+        if (soundThreads().start(playOnSoundThread))
+            return true;
+        // No thread to play it on (the task limit reached): this bell rings on the server, and
+        // the next one tries for a thread again. A pool kept the refused thread as busy, and
+        // soundBusy with it: no sound played again.
+        soundBusy = false;
     }
     return ringServerBell();
 }

@@ -1,17 +1,22 @@
 #include "ProviderDetection.h"
 
 #include "ChildProcess.h"
+#include "ReadThreads.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
+#include <QThread>
 #include <QUuid>
 
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <deque>
+#include <mutex>
 
 namespace brinmoor {
 
@@ -351,16 +356,68 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
 }
 } // namespace
 
-QThreadPool& probeThreads()
-{
+namespace {
+
+// The probes waiting for a thread, and the threads taking them in turn.
+struct ProbeQueue {
     // Enough for the detections, Node's search, the editor's and the folder chooser's look-ups to
-    // run side by side; more than that waits its turn rather than starting more shells at once.
-    static QThreadPool* const pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(6);
-        return p;
-    }();
-    return *pool;
+    // run side by side.
+    static constexpr int mostThreads = 6;
+    std::mutex mutex;
+    std::deque<std::function<void()>> waiting;
+    int threads = 0;
+
+    void drain()
+    {
+        for (;;) {
+            std::function<void()> work;
+            {
+                std::lock_guard lock(mutex);
+                if (waiting.empty()) {
+                    --threads;
+                    return;
+                }
+                work = std::move(waiting.front());
+                waiting.pop_front();
+            }
+            work();
+        }
+    }
+};
+
+// Made once and left to the end of the process, with any thread still running.
+ProbeQueue& probeQueue()
+{
+    static auto* const queue = new ProbeQueue;
+    return *queue;
+}
+
+} // namespace
+
+bool startProbe(std::function<void()> work)
+{
+    ProbeQueue& q = probeQueue();
+    {
+        std::lock_guard lock(q.mutex);
+        q.waiting.push_back(std::move(work));
+        if (q.threads >= ProbeQueue::mostThreads)
+            return true;
+        ++q.threads;
+    }
+    QThread* thread = QThread::create([&q] { q.drain(); });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    // A refused thread neither runs nor finishes (QThread::start only warns).
+    if (thread->isRunning() || thread->isFinished())
+        return true;
+    delete thread;
+    std::lock_guard lock(q.mutex);
+    --q.threads;
+    // Threads still running take it in turn; with none, nothing would.
+    if (q.threads > 0)
+        return true;
+    q.waiting.pop_back();
+    return false;
 }
 
 int detectionLimitMs()
@@ -385,7 +442,11 @@ ClaudeInfo ClaudeDetector::run(int limitMs)
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
 {
     const int limitMs = detectionLimitMs();
-    runProbe<ClaudeInfo>(context, [limitMs] { return run(limitMs); }, std::move(done));
+    runProbe<ClaudeInfo>(context, [limitMs] { return run(limitMs); }, std::move(done), [] {
+        ClaudeInfo info;
+        info.problem = QStringLiteral("claude could not be checked: %1.").arg(ReadThreads::refusal());
+        return info;
+    });
 }
 
 ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known)
@@ -404,7 +465,11 @@ ProviderInfo CodexDetector::run(int limitMs)
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)
 {
     const int limitMs = detectionLimitMs();
-    runProbe<ProviderInfo>(context, [limitMs] { return run(limitMs); }, std::move(done));
+    runProbe<ProviderInfo>(context, [limitMs] { return run(limitMs); }, std::move(done), [] {
+        ProviderInfo info;
+        info.problem = QStringLiteral("codex could not be checked: %1.").arg(ReadThreads::refusal());
+        return info;
+    });
 }
 
 } // namespace brinmoor

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
@@ -60,17 +59,22 @@ int detectionLimitMs();
 
 // The threads probes run on. A probe waits on the user's programs (a login shell may take the whole
 // limit), so it never runs on Qt's shared pool: the software renderer splits its fills over that
-// pool, and a window waits for them. The pool is left to the end of the process (a probe still
-// waiting then is ended with it, its programs with the app), so quitting never waits for one.
-QThreadPool& probeThreads();
+// pool, and a window waits for them. At most a few run at once (more wait their turn rather than
+// start more shells at once), each on a QThread, so a blocking QProcess is at home there; threads
+// still running at the end of the process are left to it (their programs end with the app), so
+// quitting never waits for one. Adds `work` and returns true, or returns false when no thread runs
+// and none could be made (the task limit reached): the work is then not kept. A pool hid such a
+// refusal and counted the thread as busy, so every later probe waited behind it.
+bool startProbe(std::function<void()> work);
 
-// Runs `work` on a probe thread (a QThread, so a blocking QProcess is at home there) and hands the
-// result to `done` on the GUI thread, unless `context` was destroyed meanwhile.
+// Runs `work` on a probe thread and hands the result to `done` on the GUI thread, unless `context`
+// was destroyed meanwhile. When no thread could be made, `done` has `refused()` instead, at once.
 template <typename Result>
-void runProbe(QObject* context, std::function<Result()> work, std::function<void(Result)> done)
+void runProbe(QObject* context, std::function<Result()> work, std::function<void(Result)> done,
+              std::function<Result()> refused = [] { return Result{}; })
 {
     QPointer<QObject> guard(context);
-    probeThreads().start([guard, work = std::move(work), done = std::move(done)] {
+    const bool started = startProbe([guard, work = std::move(work), done] {
         Result r = work();
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, [guard, done, r = std::move(r)] {
@@ -78,6 +82,11 @@ void runProbe(QObject* context, std::function<Result()> work, std::function<void
                     done(r);
             }, Qt::QueuedConnection);
     });
+    if (!started)
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [guard, done, r = refused()] {
+            if (guard)
+                done(r);
+        }, Qt::QueuedConnection);
 }
 
 // Runs a program with no standard input and its standard error discarded, in a session of its own,

@@ -652,6 +652,15 @@ void UpdateChecker::finishDownload(bool ok)
         unpacked(usable ? result->app : QString());
     });
     m_unpacker->start();
+    // A thread the system refused (its task limit reached) never runs nor finishes: the archive
+    // goes as a failed download's does, and the next check fetches it again.
+    if (!m_unpacker->isRunning() && !m_unpacker->isFinished()) {
+        qWarning("The update could not be unpacked: no thread could be started.");
+        delete m_unpacker;
+        m_unpacker = nullptr;
+        m_archive.reset();
+        setDownloading(false);
+    }
 }
 
 void UpdateChecker::unpacked(const QString& appPath)

@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -195,6 +199,50 @@ TEST_F(Home, node_18_or_later_the_highest_version_wins)
     EXPECT_FALSE(NodeDetector::parseVersion("vv.\n"));
     EXPECT_LT((V{20, 0, 5}), (V{20, 1}));
     EXPECT_LT((V{20}), (V{20, 0}));
+}
+
+// The task limit reached as detections start: each gets no thread, and its answer comes at once,
+// saying why the tool was not checked; once tasks are free the next detection runs and finds the
+// tool. Before, a refused thread never ran, the detection never answered, and the probes' pool,
+// counting it busy, kept the later ones waiting. (RLIMIT_NPROC binds root only once the real user
+// is another: the child takes the user nobody for the while, keeping root as its saved user.)
+TEST_F(Home, a_detection_refused_a_thread_says_so_and_the_next_one_runs)
+{
+    const QString claude = tool("bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            QObject context;
+            QList<ClaudeInfo> told;
+            const auto waitForTold = [&](int n) {
+                QDeadlineTimer deadline(30000);
+                while (told.size() < n && !deadline.hasExpired())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            };
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            for (int i = 0; i < 2; ++i)
+                ClaudeDetector::detect(&context, [&](ClaudeInfo info) { told << info; });
+            waitForTold(2);
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+                std::_Exit(4);
+            ClaudeDetector::detect(&context, [&](ClaudeInfo info) { told << info; });
+            waitForTold(3);
+            for (const ClaudeInfo& info : told)
+                std::fprintf(stderr, "[found %d, %s]\n", int(info.found), qPrintable(info.problem));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[found 0, claude could not be checked: no thread could be started\\.\\]\n"
+        "\\[found 0, claude could not be checked: no thread could be started\\.\\]\n"
+        "\\[found 1, \\]");
 }
 
 TEST_F(Home, the_node_search_runs_off_the_gui_thread_once_and_is_cached)

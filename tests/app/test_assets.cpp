@@ -9,6 +9,11 @@
 #include <QThread>
 
 #include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -110,4 +115,45 @@ TEST(DesktopBell, the_sound_plays_off_the_gui_thread_and_bells_during_it_are_dro
         return tries >= 2;
     }, 5000));
     DesktopBell::setSoundPlayer(saved);
+}
+
+// The task limit reached as a bell rings: its sound gets no thread, and the bell rings the X
+// server's bell at once; once tasks are free the next bell plays its sound. Before, the refused
+// thread never ran, the sound stayed "playing", and no bell made a sound again. (RLIMIT_NPROC
+// binds root only once the real user is another: the child takes the user nobody, keeping root as
+// its saved user.)
+TEST(DesktopBell, a_sound_refused_a_thread_rings_the_server_and_the_next_bell_plays)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(30);
+            std::atomic<int> tries{0};
+            DesktopBell::setSoundPlayer([&tries] {
+                ++tries;
+                return true;
+            });
+            DesktopBell::resetSoundFailure();
+            const int serverBells = DesktopBell::counts().serverBells;
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            DesktopBell::ringDesktop();
+            const int rungOnServer = DesktopBell::counts().serverBells - serverBells;
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+                std::_Exit(4);
+            const bool played = test::waitUntil([&] {
+                if (tries < 1)
+                    DesktopBell::ringDesktop();
+                return tries >= 1;
+            }, 5000);
+            std::fprintf(stderr, "on the server %d, then played %d\n", rungOnServer, int(played));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "on the server 1, then played 1");
 }

@@ -20,7 +20,11 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 QT_BEGIN_NAMESPACE
@@ -238,6 +242,46 @@ TEST(UpdateChecks, newer_release_is_downloaded_once_and_unpacked_while_checks_re
     f.checker->install();
     EXPECT_TRUE(f.opened.isEmpty());
     EXPECT_EQ(f.quits, 1);
+}
+
+// The task limit reached as a downloaded release is to be unpacked: its thread is refused, and the
+// checker no longer says it downloads; once tasks are free the next check fetches the release again
+// and unpacks it. Before, the refused thread never ran nor finished, and the checker said it was
+// downloading for good. (RLIMIT_NPROC binds root only once the real user is another: the child
+// takes the user nobody, keeping root as its saved user.)
+TEST(UpdateChecks, an_unpacking_refused_a_thread_ends_the_download_and_the_next_check_unpacks)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            Fixture f;
+            const QByteArray zip = makeZip(release(f.root.filePath(QStringLiteral("m")), "new"));
+            f.offer(QStringLiteral("1.10"), zip, true);
+            f.checker->start();
+            if (!waitUntil([&] { return f.server.hits.value(QStringLiteral("/app.zip")) == 1 && f.checker->downloading(); }))
+                std::_Exit(3);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            f.server.release();
+            const bool ended = waitUntil([&] { return !f.checker->downloading(); }, 5000);
+            const bool readyUnder = f.checker->ready();
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+                std::_Exit(4);
+            f.offer(QStringLiteral("1.10"), zip);
+            f.checker->check();
+            const bool ready = waitUntil([&] { return f.checker->ready(); }, 10000);
+            std::fprintf(stderr, "ended %d ready %d; then ready %d after %d downloads\n", int(ended), int(readyUnder), int(ready),
+                         f.server.hits.value(QStringLiteral("/app.zip")));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "ended 1 ready 0; then ready 1 after 2 downloads");
 }
 
 TEST(UpdateChecks, copy_that_cannot_replace_itself_downloads_nothing_and_offers_the_page)

@@ -17,11 +17,8 @@
 namespace brinmoor {
 
 AttachmentListModel::AttachmentListModel(QObject* parent)
-    : QAbstractListModel(parent), m_pool(std::make_unique<QThreadPool>())
+    : QAbstractListModel(parent), m_threads(std::make_unique<ReadThreads>())
 {
-    // Two: a paste replacing one that is still winding down does not wait for it, and files chosen
-    // meanwhile are read beside it.
-    m_pool->setMaxThreadCount(2);
     m_progress.setInterval(200);
     connect(&m_progress, &QTimer::timeout, this, &AttachmentListModel::pasteStatusChanged);
 }
@@ -32,8 +29,7 @@ AttachmentListModel::~AttachmentListModel()
     // stops answering, and its thread with it.
     if (m_pasteControl)
         m_pasteControl->cancel();
-    m_pool->clear();
-    m_pool.reset();
+    m_threads.reset();
     for (int row = 0; row < m_items.size(); ++row)
         if (m_showsImage.at(row))
             AttachmentImages::release(m_items.at(row).idText());
@@ -304,7 +300,9 @@ void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResu
     if (!wasReading)
         emit readingChanged();
     QPointer<AttachmentListModel> self(this);
-    m_pool->start([self, read, textRead, work = std::move(work), what, budget = m_budget] {
+    // A thread each (a paste replacing one that is still winding down does not wait for it, and
+    // files chosen meanwhile are read beside it).
+    const bool started = m_threads->start([self, read, textRead, work = std::move(work), what, budget = m_budget] {
         ChatAttachments::PasteResult r;
         try {
             r = work(budget.get());
@@ -320,6 +318,18 @@ void AttachmentListModel::readOffThread(std::function<ChatAttachments::PasteResu
                     self->arrived(read, r, textRead);
             }, Qt::QueuedConnection);
     });
+    if (!started) {
+        // The system made no thread (its task limit reached): the read ends now as a refusal,
+        // through the same door as any other, so that the line says why and a message waiting
+        // for it is not held for a read that never runs.
+        ChatAttachments::PasteResult r;
+        r.refusal = textRead ? QStringLiteral("Nothing was pasted: %1.").arg(ReadThreads::refusal())
+                             : QStringLiteral("%1 was not attached: %2.").arg(what, ReadThreads::refusal());
+        QMetaObject::invokeMethod(this, [self, read, textRead, r = std::move(r)] {
+            if (self)
+                self->arrived(read, r, textRead);
+        }, Qt::QueuedConnection);
+    }
 }
 
 void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead)

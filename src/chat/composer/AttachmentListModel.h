@@ -3,13 +3,13 @@
 #include "AttachmentBudget.h"
 #include "ChatAttachments.h"
 #include "ChatModels.h"
+#include "ReadThreads.h"
 
 #include <QAbstractListModel>
 #include <QList>
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QTextCursor>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -174,7 +174,7 @@ private:
     // The composer's own threads for its reads: a read waits on another program (a clipboard owner,
     // a slow mount), and Qt's shared pool is the one the software renderer splits its fills over.
     // Made last, so ended first: its reads are cancelled and waited for before the rest goes.
-    std::unique_ptr<QThreadPool> m_pool;
+    std::unique_ptr<ReadThreads> m_threads;
 };
 
 } // namespace brinmoor

@@ -1,6 +1,7 @@
 #include "AttachmentImage.h"
 
 #include "ChatModels.h"
+#include "ReadThreads.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QThreadPool>
 
 namespace brinmoor {
 
@@ -48,15 +48,12 @@ QImage decodeSmall(QByteArray bytes)
     return image;
 }
 
-// One decode at a time: each holds a whole picture while it decodes.
-QThreadPool& decoders()
+// One decode at a time: each holds a whole picture while it decodes. Made once and kept: a decode
+// finishing as the process ends finds it there.
+ThreadQueue& decoders()
 {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
-    return *pool;
+    static auto* const queue = new ThreadQueue;
+    return *queue;
 }
 
 } // namespace
@@ -78,7 +75,7 @@ void AttachmentImage::setAttachment(const QVariant& value)
     if (!m_valid)
         return;
     QPointer<AttachmentImage> self(this);
-    decoders().start([self, request, bytes = *bytes] {
+    decoders().add([self, request, bytes = *bytes] {
         QImage image = decodeSmall(bytes);
         if (QCoreApplication* app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, [self, request, image = std::move(image)] {

@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPalette>
-#include <QThreadPool>
 #include <QQuickWindow>
 #include <QUrl>
 
@@ -57,7 +56,7 @@ TerminalView::~TerminalView()
     // never waits for another program. Its thread ends with the cancel.
     if (pasteControl_)
         pasteControl_->cancel();
-    pastePool_.reset();
+    pasteThreads_.reset();
     // An image being decoded posts its result to this view: it ends before the view goes (its
     // work is bounded), and the posted result is then dropped with the view.
     if (imageThread_.joinable())

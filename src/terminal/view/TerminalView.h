@@ -3,6 +3,7 @@
 #include "BoxDrawing.h"
 #include "FontSet.h"
 #include "TerminalViewDelegate.h"
+#include "ReadThreads.h"
 #include "X11ClipboardReader.h"
 
 #include "Terminal.h"
@@ -30,7 +31,6 @@
 #include <vector>
 
 class CaretView;
-class QThreadPool;
 class TerminalDebugView;
 class TerminalScroller;
 namespace termcore {
@@ -423,7 +423,7 @@ private:
     // The paste being read from another program, and the threads its reads run on (the view's
     // own: a read waits on its owner, and Qt's shared pool draws the window).
     std::shared_ptr<brinmoor::X11ClipboardReader::Control> pasteControl_;
-    std::unique_ptr<QThreadPool> pastePool_;
+    std::unique_ptr<brinmoor::ReadThreads> pasteThreads_;
     QString pasteNotice_;
     void setPasteNotice(const QString& notice);
     void pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,

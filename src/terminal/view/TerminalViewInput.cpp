@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
-#include <QThreadPool>
 #include <QtDebug>
 
 
@@ -443,13 +442,10 @@ void TerminalView::pasteFrom(brinmoor::X11ClipboardReader::Selection from)
     // an owner leaves unanswered and as long as it likes for a text it trickles.
     auto control = std::make_shared<Reader::Control>();
     pasteControl_ = control;
-    if (!pastePool_) {
-        pastePool_ = std::make_unique<QThreadPool>();
-        // Two: a paste replacing one that is still winding down does not wait for it.
-        pastePool_->setMaxThreadCount(2);
-    }
+    if (!pasteThreads_)
+        pasteThreads_ = std::make_unique<brinmoor::ReadThreads>();
     QPointer<TerminalView> self(this);
-    pastePool_->start([self, control, from, display = qgetenv("DISPLAY")] {
+    const bool started = pasteThreads_->start([self, control, from, display = qgetenv("DISPLAY")] {
         Reader::Reader reader(display, from, Reader::answerTimeoutMs, Reader::transferLimitMs, control.get());
         const Reader::Result got = reader.text(pasteLimitBytes);
         QString text = got.outcome == Reader::Outcome::Text ? got.text() : QString();
@@ -459,6 +455,12 @@ void TerminalView::pasteFrom(brinmoor::X11ClipboardReader::Selection from)
                     self->pasteArrived(control.get(), from, outcome, std::move(text), size);
             }, Qt::QueuedConnection);
     });
+    if (!started) {
+        // The system made no thread (its task limit reached): said now, and the next paste asks
+        // for a thread of its own again.
+        pasteControl_.reset();
+        setPasteNotice(QStringLiteral("Nothing was pasted: %1.").arg(brinmoor::ReadThreads::refusal()));
+    }
 }
 
 void TerminalView::pasteArrived(const brinmoor::X11ClipboardReader::Control* control, brinmoor::X11ClipboardReader::Selection from,

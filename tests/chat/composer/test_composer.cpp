@@ -29,6 +29,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -437,6 +439,43 @@ TEST(AttachmentImage, a_sent_image_is_decoded_off_the_gui_thread_to_thumbnail_si
     item.setAttachment(QVariant::fromValue(broken));
     EXPECT_FALSE(item.valid());
     EXPECT_FALSE(AttachmentImage::isThumbnail(QVariant::fromValue(broken)));
+}
+
+// The task limit reached as a thumbnail is to be decoded: its thread is refused, and the picture
+// waits without holding others back; once tasks are free the next picture asks for a thread again,
+// and both are decoded. Before, the decoders' pool counted the refused thread as busy and no
+// picture was decoded again. (RLIMIT_NPROC binds root only once the real user is another: the
+// child takes the user nobody, keeping root as its saved user.)
+TEST(AttachmentImage, a_decode_refused_a_thread_waits_and_the_next_picture_brings_it)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(30);
+            ChatAttachment a;
+            a.isImage = true;
+            a.data = imageBytes("png", QSize(40, 30));
+            AttachmentImage first;
+            AttachmentImage second;
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::exit(3);
+            first.setAttachment(QVariant::fromValue(a));
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+                std::exit(4);
+            const bool waited = first.pictureSize().isEmpty();
+            second.setAttachment(QVariant::fromValue(a));
+            const bool both = waitUntil([&] { return !first.pictureSize().isEmpty() && !second.pictureSize().isEmpty(); }, 10000);
+            std::fprintf(stderr, "waited %d, both decoded %d\n", int(waited), int(both));
+            std::fflush(stderr);
+            // At once: the items and the application are not taken apart in the child.
+            ::_exit(0);
+        },
+        ::testing::ExitedWithCode(0), "waited 1, both decoded 1");
 }
 
 TEST(ChatAttachments, a_paste_of_a_hundred_thousand_characters_becomes_a_text_attachment)

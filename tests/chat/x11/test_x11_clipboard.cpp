@@ -10,6 +10,7 @@
 #include "ComposerModel.h"
 #include "FieldPaste.h"
 #include "LocalProcessTerminalView.h"
+#include "RenderThreads.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
 
@@ -38,10 +39,14 @@
 #include <xcb/xcb.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
@@ -80,7 +85,16 @@ public:
         ASSERT_EQ(::pipe(fds), 0);
         m_server.setProgram(S("Xvfb"));
         m_server.setArguments({S("-displayfd"), QString::number(fds[1]), S("-nolisten"), S("tcp"), S("-screen"), S("0"), S("640x480x24")});
-        m_server.setChildProcessModifier([fd = fds[1]] { ::fcntl(fd, F_SETFD, 0); });
+        // The server keeps only the descriptor it writes its number to: one left to it (a death
+        // test's pipe) would stay open after the test's own process has ended. It ends with the
+        // test's process, also one killed before its end (a death test's child at its alarm).
+        m_server.setChildProcessModifier([fd = fds[1]] {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            for (int other = 3; other < 1024; ++other)
+                if (other != fd)
+                    ::close(other);
+            ::fcntl(fd, F_SETFD, 0);
+        });
         m_server.start();
         ::close(fds[1]);
         ASSERT_TRUE(m_server.waitForStarted()) << "Xvfb could not be started";
@@ -1166,4 +1180,290 @@ TEST(QtTextFields, a_paste_into_a_field_waits_on_no_owner_and_puts_its_text_wher
     EXPECT_TRUE(keyCame);
     EXPECT_FALSE(fieldPaste.reading());
     qApp->removeEventFilter(&fieldPaste);
+}
+
+namespace {
+
+// Name fields as the rename and new-workspace sheets have them: a TextField (Return accepts, the
+// draft follows each edit as the rename's does) and a bare TextInput, in a window, with the field
+// paste installed as the app installs it. `saved` is what the last Return accepted.
+struct NameFields {
+    NameFields()
+    {
+        qApp->installEventFilter(&fieldPaste);
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            import QtQuick.Controls
+            Window {
+                width: 400; height: 120; visible: true
+                property string saved: ""
+                property string draft: ""
+                property alias field: field
+                property alias input: input
+                TextField { id: field; width: 380; height: 34; onTextEdited: draft = text; onAccepted: saved = draft }
+                TextInput { id: input; y: 60; width: 380; height: 30; selectByMouse: true; onAccepted: saved = text }
+            })", {});
+        root.reset(component.create());
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+        else
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window()));
+    }
+    ~NameFields() { qApp->removeEventFilter(&fieldPaste); }
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
+    QQuickItem* item(const char* name) const { return root->property(name).value<QQuickItem*>(); }
+    QString saved() const { return root->property("saved").toString(); }
+    // Opens `name` on `text` with the focus, as a rename opens, the cursor at the end.
+    QQuickItem* open(const char* name, const QString& text) const
+    {
+        root->setProperty("saved", QString());
+        QQuickItem* f = item(name);
+        f->setProperty("text", text);
+        root->setProperty("draft", text);
+        f->forceActiveFocus();
+        f->setProperty("cursorPosition", text.size());
+        return f;
+    }
+    // The point of the window at the place of the character at `position` of field `f`, moved
+    // `inward` pixels into the character that follows it in reading order. (Qt 6.4's rectangle
+    // leaves out a TextField's padding.)
+    static QPoint at(QQuickItem* f, int position, int inward = 0)
+    {
+        QRectF r;
+        QMetaObject::invokeMethod(f, "positionToRectangle", Q_RETURN_ARG(QRectF, r), Q_ARG(int, position));
+        const bool rtl = f->property("text").toString().isRightToLeft();
+        const QPointF p = r.center() + QPointF(f->property("leftPadding").toReal() + (rtl ? -inward : inward), 0);
+        return f->mapToScene(p).toPoint();
+    }
+    // A mouse event on the window with `buttons` held after it, as a hand on the mouse sends it.
+    void mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint p) const
+    {
+        QMouseEvent e(type, p, window()->mapToGlobal(p), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(window(), &e);
+    }
+
+    FieldPaste fieldPaste;
+    QQmlEngine engine;
+    std::unique_ptr<QObject> root;
+};
+
+QString textOf(const QQuickItem* f)
+{
+    return f->property("text").toString();
+}
+
+// Types `text` into the window a key at a time, as a keyboard would (QTest types only Latin-1
+// into a QWindow).
+void type(QWindow* window, const QString& text)
+{
+    for (const QChar ch : text) {
+        const Qt::Key code = ch.unicode() < 128 && ch.isLetter() ? Qt::Key(ch.toUpper().unicode()) : Qt::Key(ch.unicode());
+        QTest::sendKeyEvent(QTest::Press, window, code, QString(ch), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, window, code, QString(ch), Qt::NoModifier);
+    }
+}
+
+} // namespace
+
+// A middle click in a name field puts the selection where the button went and replaces nothing,
+// in a TextField and a TextInput, with left-to-right and right-to-left names: past the end of a
+// name wholly selected (as a rename opens), before the first letter with the cursor at the end,
+// and during a left-button drag over part of the name. Before, the click's place was used only in
+// a TextEdit, and the paste took the selection's place.
+TEST(QtTextFields, a_middle_click_in_a_name_field_puts_the_text_where_the_button_went_and_replaces_nothing)
+{
+    NameFields w;
+    ASSERT_TRUE(w.root);
+    const QString hebrew = S("\xd7\xa9\xd7\xa0\xd7\x99");  // a three-letter name, right to left
+    for (const char* name : {"field", "input"}) {
+        for (const QString& second : {S("Second"), hebrew}) {
+            const std::string what = std::string(name) + ", " + second.toStdString();
+            {
+                Owner owner({.data = "PRIM1", .selection = "PRIMARY"});
+                ASSERT_TRUE(appLost(QClipboard::Selection)) << what;
+                QQuickItem* f = w.open(name, second);
+                QMetaObject::invokeMethod(f, "selectAll");
+                // Just past the name's end: right of it left to right, left of it right to left.
+                QTest::mouseClick(w.window(), Qt::MiddleButton, {}, NameFields::at(f, int(second.size()), 4));
+                EXPECT_TRUE(waitUntil([&] { return textOf(f) == second + S("PRIM1"); })) << what << ": " << textOf(f).toStdString();
+                EXPECT_FALSE(w.fieldPaste.reading()) << what;
+            }
+            {
+                Owner owner({.data = "PRIM2", .selection = "PRIMARY"});
+                ASSERT_TRUE(appLost(QClipboard::Selection)) << what;
+                QQuickItem* f = w.open(name, second);
+                // On the first letter's first half (right-hand half right to left).
+                QTest::mouseClick(w.window(), Qt::MiddleButton, {}, NameFields::at(f, 0, 2));
+                EXPECT_TRUE(waitUntil([&] { return textOf(f) == S("PRIM2") + second; })) << what << ": " << textOf(f).toStdString();
+            }
+        }
+        // During a left-button drag over "abcde" of "abcdefgh", at the drag's point.
+        Owner owner({.data = "PRIM5", .selection = "PRIMARY"});
+        ASSERT_TRUE(appLost(QClipboard::Selection)) << name;
+        QQuickItem* f = w.open(name, S("abcdefgh"));
+        const QPoint from = NameFields::at(f, 0, 1), to = NameFields::at(f, 5, -1);
+        const Qt::MouseButtons both = Qt::LeftButton | Qt::MiddleButton;
+        w.mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, from);
+        for (int step = 1; step <= 4; ++step)
+            w.mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, from + (to - from) * step / 4);
+        EXPECT_EQ(f->property("selectedText").toString(), S("abcde")) << name;
+        w.mouse(QEvent::MouseButtonPress, Qt::MiddleButton, both, to);
+        w.mouse(QEvent::MouseButtonRelease, Qt::MiddleButton, Qt::LeftButton, to);
+        w.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, to);
+        EXPECT_TRUE(waitUntil([&] { return textOf(f) == S("abcdePRIM5fgh"); })) << name << ": " << textOf(f).toStdString();
+    }
+}
+
+// Keys typed into a name field at once after Ctrl+V go in after the paste, in the order typed,
+// against an owner that answers in 0.4 s as a browser does and against one that answers at once:
+// Return saves the name with the paste; letters, left to right or right to left, follow it; a
+// paste over the whole name replaces it. Before, the keys went in before the text came, and a
+// Return saved the name without it.
+TEST(QtTextFields, keys_typed_after_ctrl_v_in_a_name_field_take_effect_after_the_paste)
+{
+    NameFields w;
+    ASSERT_TRUE(w.root);
+    const QString hebrew = S("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d");
+    struct Case {
+        const char* name;
+        bool wholeSelected;
+        QString typed;  // then Return
+        QString expected;
+    };
+    const std::vector<Case> cases{
+        {"Return at once", false, {}, S("BarsSLOWPASTE")},
+        {"letters, then Return", false, S("xyz"), S("BarsSLOWPASTExyz")},
+        {"right-to-left letters, then Return", false, hebrew, S("BarsSLOWPASTE") + hebrew},
+        {"over the whole name", true, S("!"), S("SLOWPASTE!")},
+    };
+    for (const char* field : {"field", "input"}) {
+        for (const bool slow : {true, false}) {
+            for (const Case& c : cases) {
+                const std::string what = std::string(field) + (slow ? ", slow owner, " : ", quick owner, ") + c.name;
+                Owner owner({.data = "SLOWPASTE", .held = slow});
+                ASSERT_TRUE(appLost(QClipboard::Clipboard)) << what;
+                QQuickItem* f = w.open(field, S("Bars"));
+                if (c.wholeSelected)
+                    QMetaObject::invokeMethod(f, "selectAll");
+                if (slow)
+                    QTimer::singleShot(400, [&owner] { owner.release(); });
+                QTest::keyClick(w.window(), Qt::Key_V, Qt::ControlModifier);
+                if (!c.typed.isEmpty())
+                    type(w.window(), c.typed);
+                QTest::keyClick(w.window(), Qt::Key_Return);
+                EXPECT_TRUE(waitUntil([&] { return !w.saved().isEmpty(); })) << what;
+                EXPECT_EQ(w.saved(), c.expected) << what;
+                EXPECT_EQ(textOf(f), c.expected) << what;
+                EXPECT_FALSE(w.fieldPaste.reading()) << what;
+            }
+        }
+    }
+}
+
+// An owner that never answers: the keys typed after Ctrl+V are held only until the read gives
+// up, then go in, in order, without the paste; nothing is lost and nothing waits for good.
+TEST(QtTextFields, keys_held_behind_a_paste_whose_owner_never_answers_go_in_when_it_gives_up)
+{
+    NameFields w;
+    ASSERT_TRUE(w.root);
+    Owner owner({.data = "never", .hangs = true});
+    ASSERT_TRUE(appLost(QClipboard::Clipboard));
+    QQuickItem* f = w.open("input", S("Bars"));
+    QTest::keyClick(w.window(), Qt::Key_V, Qt::ControlModifier);
+    type(w.window(), S("xyz"));
+    EXPECT_EQ(textOf(f), S("Bars"));
+    EXPECT_TRUE(w.fieldPaste.reading());
+    QTest::keyClick(w.window(), Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !w.fieldPaste.reading(); }, 3 * FieldPaste::holdLimitMs));
+    EXPECT_TRUE(waitUntil([&] { return w.saved() == S("Barsxyz"); })) << w.saved().toStdString();
+    EXPECT_EQ(textOf(f), S("Barsxyz"));
+}
+
+namespace {
+
+// Makes this process unable to start a thread (RLIMIT_NPROC at 1: as root the process first
+// takes the user nobody as its real and effective user, whom the limit binds, keeping root as its
+// saved one), or with `free`, able again, and root again where it was. False when it cannot be
+// done here.
+bool limitTasks(bool free)
+{
+    static bool wasRoot = ::getuid() == 0;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NPROC, &limit) != 0)
+        return false;
+    limit.rlim_cur = free ? limit.rlim_max : 1;
+    if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+        return false;
+    const uid_t nobody = 65534;
+    if (!wasRoot)
+        return true;
+    return free ? ::setresuid(0, 0, 0) == 0 : ::setresuid(nobody, nobody, 0) == 0;
+}
+
+} // namespace
+
+// Pastes in a terminal pane, a composer and a name field under a task limit reached, then once
+// tasks are free again, and says on stderr what each did. Returns the exit status of the child
+// that runs it: 0 when it could run.
+int pasteUnderTaskLimit()
+{
+    keepRenderThreadsReady();
+    TerminalWindow terminal;
+    Composer composer;
+    NameFields fields;
+    if (!terminal.shows(S("ready")) || !fields.root)
+        return (3);
+    Owner owner({.data = "after-limit"});
+    if (!appLost(QClipboard::Clipboard) || !limitTasks(false))
+        return (3);
+    QQuickItem* field = fields.open("input", S("Bars"));
+    for (int i = 0; i < 2; ++i) {
+        terminal.ctrlShiftV();
+        composer.chips->pasteClipboard(composer.edit.get());
+        fields.window()->requestActivate();
+        field->forceActiveFocus();
+        QTest::keyClick(fields.window(), Qt::Key_V, Qt::ControlModifier);
+    }
+    waitUntil([&] { return !composer.chips->reading(); }, 5000);
+    std::fprintf(stderr, "terminal [%s] %d; composer [%s] %d; field %d\n", qPrintable(terminal.view->pasteNotice()),
+                 int(terminal.view->pasteReading()), qPrintable(composer.chips->notice()),
+                 int(composer.chips->reading()), int(fields.fieldPaste.reading()));
+    if (!limitTasks(true))
+        return (4);
+    terminal.window->requestActivate();
+    terminal.view->forceActiveFocus();
+    terminal.ctrlShiftV();
+    composer.chips->pasteClipboard(composer.edit.get());
+    fields.window()->requestActivate();
+    field->forceActiveFocus();
+    QTest::keyClick(fields.window(), Qt::Key_V, Qt::ControlModifier);
+    const bool pasted = terminal.shows(S("^[[200~after-limit^[[201~"))
+                     && waitUntil([&] { return composer.text() == S("after-limit"); })
+                     && waitUntil([&] { return textOf(field) == S("Barsafter-limit"); });
+    std::fprintf(stderr, "then pasted %d: [%s] [%s]\n", int(pasted), qPrintable(composer.text()), qPrintable(textOf(field)));
+    return (0);
+}
+
+// The task limit reached: a paste in a terminal pane, in the composer and in a name field, twice
+// each, gets no thread for its read; the pane's strip and the composer's line say so at once, the
+// field's in the log, and nothing is left reading. Once tasks are free, the next paste of each
+// comes. Before, each read waited on its owner's pool for a thread that was never made, and the
+// pool, counting it busy, kept the pastes after it waiting too.
+TEST(TaskLimit, a_paste_refused_a_thread_says_so_and_the_next_comes_once_tasks_are_free)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            const int status = pasteUnderTaskLimit();
+            // The X server this child started goes with it: it would hold the test's pipe open.
+            xEnvironment->TearDown();
+            std::exit(status);
+        },
+        ::testing::ExitedWithCode(0),
+        "Nothing was pasted into the field: no thread could be started\\.\n(.|\n)*"
+        "terminal \\[Nothing was pasted: no thread could be started\\.\\] 0; "
+        "composer \\[Nothing was pasted: no thread could be started\\.\\] 0; field 0\n"
+        "(.|\n)*then pasted 1");
 }
