@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QGlyphRun>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QQuickTextDocument>
@@ -327,6 +328,9 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     disconnect(m_editorGone);
     disconnect(m_cursorLink);
     disconnect(m_marksLink);
+    for (const auto& link : std::as_const(m_selectionLinks))
+        disconnect(link);
+    m_selectionLinks.clear();
     if (m_textEdit)
         m_textEdit->removeEventFilter(this);
     m_marks.clear();
@@ -356,6 +360,8 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
             disconnect(m_marksLink);
         });
         m_cursorLink = connect(m_textEdit, SIGNAL(cursorPositionChanged()), this, SLOT(onCursorMoved()));
+        for (const char* signal : {SIGNAL(selectionStartChanged()), SIGNAL(selectionEndChanged())})
+            m_selectionLinks << connect(m_textEdit, signal, this, SLOT(onSelectionMoved()));
         onCursorMoved();
     }
     emit textEditChanged();
@@ -365,6 +371,14 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
 
 bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
 {
+    // Qt writes the X primary selection at a mouse button's release and after a key that selects,
+    // whether or not the selection changed then.
+    if (watched == m_textEdit
+        && (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick
+            || event->type() == QEvent::KeyPress))
+        onSelectionMoved();
+    if (watched == m_textEdit && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
+        m_keyDown = event->type() == QEvent::KeyPress;
     if (watched == m_textEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool undo = key->matches(QKeySequence::Undo);
@@ -491,8 +505,77 @@ void ComposerModel::announceMarks()
 
 void ComposerModel::onCursorMoved()
 {
-    if (m_textEdit)
-        m_cursorSeen = m_textEdit->property("cursorPosition").toInt();
+    if (!m_textEdit)
+        return;
+    const int was = std::exchange(m_cursorSeen, m_textEdit->property("cursorPosition").toInt());
+    stepOutOfIsolate(was, m_cursorSeen);
+}
+
+void ComposerModel::stepOutOfIsolate(int was, int now)
+{
+    // Our own edits and the history's steps put the caret where it belongs themselves, and the
+    // list of marks may not have caught up with the text yet while they run.
+    if (!m_document || m_marking || m_stepping || m_marks.isEmpty())
+        return;
+    const qsizetype i = firstMarkEndingAfter(now);
+    if (i >= m_marks.size())
+        return;
+    const Mark& m = m_marks[i];
+    const int end = m.at + m.length;
+    if (!m.isolated() || (now != m.at + 1 && now != end - 1))
+        return;
+    // The isolate's ends must still stand there: a report of the caret ahead of the edit's would
+    // otherwise move it by a list that is about to change.
+    if (m_document->characterAt(m.at) != QChar(isolateStart) || m_document->characterAt(end - 1) != QChar(isolateEnd))
+        return;
+    // A key moves on past the isolate's end in the way it went (from the outer side of that end,
+    // or from inside the mark); anything else (a click, a place set) lands on the outer side, the
+    // same place on screen.
+    int to;
+    if (!m_keyDown)
+        to = now == m.at + 1 ? m.at : end;
+    else if (now == m.at + 1)
+        to = was == m.at ? m.at + 2 : m.at;
+    else
+        to = was == end ? end - 2 : end;
+    const bool selected = m_textEdit->property("selectionStart") != m_textEdit->property("selectionEnd");
+    if (selected)
+        QMetaObject::invokeMethod(m_textEdit, "moveCursorSelection", Q_ARG(int, to));
+    else
+        m_textEdit->setProperty("cursorPosition", to);
+}
+
+void ComposerModel::onSelectionMoved()
+{
+    if (m_primaryDue || !QGuiApplication::clipboard()->supportsSelection())
+        return;
+    m_primaryDue = true;
+    // After the editor is done with the event: it writes the selection last.
+    QMetaObject::invokeMethod(this, &ComposerModel::keepPrimaryTrue, Qt::QueuedConnection);
+}
+
+void ComposerModel::keepPrimaryTrue()
+{
+    m_primaryDue = false;
+    if (!m_document || !m_textEdit)
+        return;
+    const int from = m_textEdit->property("selectionStart").toInt(), to = m_textEdit->property("selectionEnd").toInt();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (from >= to || !clipboard->ownsSelection())
+        return;
+    bool isolates = false;
+    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to && !isolates; ++i)
+        isolates = m_marks[i].isolated();
+    if (!isolates)
+        return;
+    // Only what the editor wrote (our own text is the app's, read without asking anyone).
+    const QMimeData* held = clipboard->mimeData(QClipboard::Selection);
+    if (!held || !held->hasText())
+        return;
+    const QString text = held->text();
+    if (!text.contains(QChar(isolateStart)) && !text.contains(QChar(isolateEnd)))
+        return;
+    clipboard->setText(withoutIsolates(from, to), QClipboard::Selection);
 }
 
 int ComposerModel::draftLength() const
@@ -801,8 +884,8 @@ void ComposerModel::markHidden()
         for (; next < m_marks.size(); ++next)
             list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
         edit.endEditBlock();
-        m_marking = false;
         m_marks = std::move(list);
+        m_marking = false;
         if (cursor >= 0 && !selected && m_textEdit->property("cursorPosition").toInt() != cursorNow)
             m_textEdit->setProperty("cursorPosition", cursorNow);
         noteHistory(before, false);

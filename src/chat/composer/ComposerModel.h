@@ -132,6 +132,8 @@ signals:
 private slots:
     void onSessionState();
     void onCursorMoved();
+    // The editor's selection changed: what it puts in the X primary selection is set right after.
+    void onSelectionMoved();
     void onCommands();
 
 private:
@@ -140,6 +142,13 @@ private:
     void keepInStore();
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
+    // Qt's editor writes its selection to the X primary selection as the document holds it, the
+    // marks' isolates included: where it did, the selection's text without them replaces it.
+    void keepPrimaryTrue();
+    // The caret (or a selection's moving end) at a place inside a mark's isolate, just after its
+    // start or before its end, moves to the next place in the way it went: an isolate adds no
+    // stop for the caret, and a key typed there would cut into the mark.
+    void stepOutOfIsolate(int was, int now);
     // The marks of the editor's draft that still read as their marks, for the store.
     QList<ComposerDraft::Mark> marksToKeep() const;
     // The stored draft's marks drawn and counted as marks again.
@@ -192,6 +201,9 @@ private:
     QMetaObject::Connection m_storeGone;
     QMetaObject::Connection m_cursorLink;
     int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
+    QList<QMetaObject::Connection> m_selectionLinks;
+    bool m_primaryDue = false;
+    bool m_keyDown = false;  // between a key's press and its release: the caret moves by a key
     QMetaObject::Connection m_marksLink;
     // A mark in the editor, as a plain offset: every edit moves the marks after it by what it
     // added or removed, so that keeping track of them costs one pass over them per edit, whatever

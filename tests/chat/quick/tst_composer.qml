@@ -662,6 +662,97 @@ Item {
             edit().clear();
         }
 
+        // The caret never stops inside a mark's isolate: the arrows in either direction, from
+        // either end, step from the place beside the mark to the place after its "<" (or before
+        // its ">") as in a bare mark in Latin text, and a click just inside the mark's edge lands
+        // beside it. A key typed at each place the caret stops beside the mark keeps the mark.
+        // Before, the isolate's inner ends were stops of their own where the caret did not move
+        // on screen, and a key typed there took the mark away. Hebrew and Arabic beside Latin.
+        function test_the_caret_never_stops_inside_a_mark_s_isolate() {
+            const mark = "<U+200B>";
+            const cases = [
+                { pasted: "\u05D0\u05D1\u200B\u05D2\u05D3", isolated: true },
+                { pasted: "\u0627\u0628\u200B\u062C\u062F", isolated: true },
+                { pasted: "ab\u200Bcd", isolated: false },
+            ];
+            const fresh = c => {
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(composer.model, "hiddenCount", 1);
+                tryCompare(edit(), "text", c.pasted.replace("\u200B", c.isolated ? "\u2066" + mark + "\u2069" : mark));
+            };
+            for (const c of cases) {
+                fresh(c);
+                const text = edit().text;
+                const at = c.isolated ? text.indexOf("\u2066") : text.indexOf(mark);
+                const end = c.isolated ? text.indexOf("\u2069") + 1 : at + mark.length;
+                const inner = c.isolated ? [at + 1, end - 1] : [];
+                // Every stop of the arrows, each press moving the caret until an end of the line.
+                const stops = new Set();
+                for (const key of [Qt.Key_Left, Qt.Key_Right]) {
+                    for (const from of [0, text.length]) {
+                        edit().cursorPosition = from;
+                        stops.add(from);
+                        for (let n = 0; n < text.length + 2; ++n) {
+                            const was = edit().cursorPosition;
+                            keyClick(key);
+                            const now = edit().cursorPosition;
+                            if (now === was) {
+                                verify(now === 0 || now === text.length, c.pasted + ": the caret stuck at " + now);
+                                break;
+                            }
+                            verify(!inner.includes(now), c.pasted + ": a stop inside the isolate at " + now);
+                            stops.add(now);
+                        }
+                    }
+                }
+                for (let i = 0; i <= text.length; ++i)
+                    compare(stops.has(i), !inner.includes(i), c.pasted + ": stop " + i);
+                // Shift and an arrow move a selection's end past the isolate's ends as well.
+                edit().cursorPosition = at;
+                const shiftStops = [];
+                for (const key of [Qt.Key_Left, Qt.Key_Right])
+                    for (let n = 0; n < 3; ++n) {
+                        keyClick(key, Qt.ShiftModifier);
+                        shiftStops.push(edit().cursorPosition);
+                    }
+                for (const stop of shiftStops)
+                    verify(!inner.includes(stop), c.pasted + ": a selection ends inside the isolate: " + shiftStops);
+                // A key typed beside the mark, at each end, keeps it.
+                for (const place of [at, end]) {
+                    fresh(c);
+                    edit().cursorPosition = place;
+                    keyClick(Qt.Key_Z);
+                    const typed = text.slice(0, place) + "z" + text.slice(place);
+                    tryCompare(edit(), "text", typed);
+                    compare(composer.model.hiddenCount, 1, c.pasted + " at " + place);
+                    compare(composer.model.draft, typed.replace("\u2066", "").replace("\u2069", ""));
+                    tryVerify(() => TestSupport.markBoxes(edit()).length === 1, 1000, c.pasted + " at " + place);
+                }
+                // A click two pixels inside either edge of the mark's box lands beside it or in
+                // its written form, never inside the isolate; a key typed beside it keeps it.
+                fresh(c);
+                let boxes = [];
+                tryVerify(() => { boxes = TestSupport.markBoxes(edit()); return boxes.length === 1; }, 1000, c.pasted);
+                const y = edit().positionToRectangle(at).y + edit().positionToRectangle(at).height / 2;
+                for (const x of [boxes[0].left + 2, boxes[0].right - 2]) {
+                    edit().cursorPosition = text.length;
+                    mouseClick(edit(), x, y);
+                    const now = edit().cursorPosition;
+                    verify(!inner.includes(now), c.pasted + ": a click at " + x + " landed inside the isolate at " + now);
+                    if (now === at || now === end) {
+                        keyClick(Qt.Key_Z);
+                        compare(composer.model.hiddenCount, 1, c.pasted + ": typed at " + now + " after a click");
+                        keyClick(Qt.Key_Backspace);
+                        tryCompare(edit(), "text", text);
+                        compare(composer.model.hiddenCount, 1);
+                    }
+                }
+            }
+            edit().clear();
+        }
+
         // A draft left in its store holds its marks in their isolates, or bare as earlier builds
         // kept every mark: either way they are marks again in an editor made anew, and the draft's
         // text holds their written forms alone. The same text kept without a mark is no mark.
