@@ -72,8 +72,16 @@ bool wholeParagraphs(QTextDocument* document, int from, int length)
     return last.position() == end || last.position() + last.length() - 1 == end;
 }
 
-constexpr char16_t isolateStart = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
-constexpr char16_t isolateEnd = u'\u2069';    // POP DIRECTIONAL ISOLATE
+// A mark in a paragraph with right-to-left letters stands between two left-to-right marks: strong
+// left-to-right characters of no width, so the mark's "<" and ">" belong to its own left-to-right
+// run and it reads as one piece, in order, beside digits as well. Isolates (U+2066 ... U+2069)
+// did the same but made each mark a bidi run of its own, and laying out a right-to-left paragraph
+// of thousands of marks took half as long again as the same text typed.
+constexpr char16_t fenceBefore = u'\u200E';  // LEFT-TO-RIGHT MARK
+constexpr char16_t fenceAfter = u'\u200E';
+// The isolates around a mark in drafts kept by earlier builds.
+constexpr char16_t oldFenceBefore = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
+constexpr char16_t oldFenceAfter = u'\u2069';   // POP DIRECTIONAL ISOLATE
 
 // Whether a paragraph holding `text` has right-to-left letters: there a mark's neutral "<" and ">"
 // take the direction of what stands beside them, and digits beside a mark join its run. (A hidden
@@ -88,23 +96,23 @@ bool holdsRightToLeftLetters(QStringView text)
 
 } // namespace
 
-QString ComposerModel::markText(char32_t character, bool isolated)
+QString ComposerModel::markText(char32_t character, bool fenced)
 {
     const QString mark = HiddenCharacters::markFor(character);
-    return isolated ? isolateStart + mark + isolateEnd : mark;
+    return fenced ? fenceBefore + mark + fenceAfter : mark;
 }
 
-bool ComposerModel::Mark::isolated() const
+bool ComposerModel::Mark::fenced() const
 {
     return length > HiddenCharacters::markFor(character).size();
 }
 
 bool ComposerModel::readsAsMark(QStringView text, qsizetype at, const Mark& m)
 {
-    return at >= 0 && at + m.length <= text.size() && text.sliced(at, m.length) == markText(m.character, m.isolated());
+    return at >= 0 && at + m.length <= text.size() && text.sliced(at, m.length) == markText(m.character, m.fenced());
 }
 
-QString ComposerModel::withoutIsolates(int from, int to) const
+QString ComposerModel::withoutFences(int from, int to) const
 {
     QString text = textBetween(m_document, from, to);
     QString kept;
@@ -112,7 +120,7 @@ QString ComposerModel::withoutIsolates(int from, int to) const
     bool dropped = false;
     for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to; ++i) {
         const Mark& m = m_marks[i];
-        if (!m.isolated())
+        if (!m.fenced())
             continue;
         for (const int at : {m.at, m.at + m.length - 1})
             if (at >= from + done && at < to) {
@@ -229,8 +237,18 @@ void ComposerModel::loadFromStore()
 {
     const ComposerDraft* from = store();
     if (m_document) {
-        if (m_document->toPlainText() != from->text())
-            m_textEdit->setProperty("text", from->text());
+        // Drafts kept by earlier builds fence a mark with isolates: the same places hold the
+        // fences of now (one unit each, so no mark moves).
+        QString text = from->text();
+        for (const ComposerDraft::Mark& kept : from->marks()) {
+            const QString old = oldFenceBefore + HiddenCharacters::markFor(kept.character) + oldFenceAfter;
+            if (kept.at >= 0 && kept.at + old.size() <= text.size() && QStringView(text).sliced(kept.at, old.size()) == old) {
+                text[kept.at] = fenceBefore;
+                text[kept.at + old.size() - 1] = fenceAfter;
+            }
+        }
+        if (m_document->toPlainText() != text)
+            m_textEdit->setProperty("text", text);
         restoreMarks(from->marks());
         // The store holds its cursor within its text (an editor still being made may not show
         // the text yet).
@@ -239,7 +257,7 @@ void ComposerModel::loadFromStore()
         // An editor still being made puts its cursor at the start as it completes, and may take
         // the text only then: once more after that, unless the draft changed meanwhile.
         QMetaObject::invokeMethod(
-            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text = from->text(), marks = from->marks()] {
+            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text, marks = from->marks()] {
                 if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text) {
                     restoreMarks(marks);
                     edit->setProperty("cursorPosition", cursor);
@@ -256,7 +274,7 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
     const QString text = m_document->toPlainText();
     bool restored = false;
     for (const ComposerDraft::Mark& kept : marks) {
-        // In its isolate, or bare as drafts kept by earlier builds hold every mark.
+        // Between its fences, or bare as drafts kept by earlier builds hold every mark.
         Mark mark{kept.at, int(markText(kept.character, true).size()), kept.character};
         if (!readsAsMark(text, mark.at, mark))
             mark.length = int(markText(kept.character, false).size());
@@ -296,8 +314,8 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 
 QString ComposerModel::draft() const
 {
-    // The marks' isolates are part of their marks, never of the draft's text.
-    return m_document ? withoutIsolates(0, m_document->characterCount() - 1) : store()->text();
+    // The marks' fences are part of their marks, never of the draft's text.
+    return m_document ? withoutFences(0, m_document->characterCount() - 1) : store()->text();
 }
 
 void ComposerModel::setDraft(const QString& draft)
@@ -508,10 +526,10 @@ void ComposerModel::onCursorMoved()
     if (!m_textEdit)
         return;
     const int was = std::exchange(m_cursorSeen, m_textEdit->property("cursorPosition").toInt());
-    stepOutOfIsolate(was, m_cursorSeen);
+    stepOverFence(was, m_cursorSeen);
 }
 
-void ComposerModel::stepOutOfIsolate(int was, int now)
+void ComposerModel::stepOverFence(int was, int now)
 {
     // Our own edits and the history's steps put the caret where it belongs themselves, and the
     // list of marks may not have caught up with the text yet while they run.
@@ -522,13 +540,13 @@ void ComposerModel::stepOutOfIsolate(int was, int now)
         return;
     const Mark& m = m_marks[i];
     const int end = m.at + m.length;
-    if (!m.isolated() || (now != m.at + 1 && now != end - 1))
+    if (!m.fenced() || (now != m.at + 1 && now != end - 1))
         return;
-    // The isolate's ends must still stand there: a report of the caret ahead of the edit's would
+    // The fences must still stand there: a report of the caret ahead of the edit's would
     // otherwise move it by a list that is about to change.
-    if (m_document->characterAt(m.at) != QChar(isolateStart) || m_document->characterAt(end - 1) != QChar(isolateEnd))
+    if (m_document->characterAt(m.at) != QChar(fenceBefore) || m_document->characterAt(end - 1) != QChar(fenceAfter))
         return;
-    // A key moves on past the isolate's end in the way it went (from the outer side of that end,
+    // A key moves on past the fence in the way it went (from the outer side of that end,
     // or from inside the mark); anything else (a click, a place set) lands on the outer side, the
     // same place on screen.
     int to;
@@ -563,19 +581,19 @@ void ComposerModel::keepPrimaryTrue()
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (from >= to || !clipboard->ownsSelection())
         return;
-    bool isolates = false;
-    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to && !isolates; ++i)
-        isolates = m_marks[i].isolated();
-    if (!isolates)
+    bool fences = false;
+    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to && !fences; ++i)
+        fences = m_marks[i].fenced();
+    if (!fences)
         return;
     // Only what the editor wrote (our own text is the app's, read without asking anyone).
     const QMimeData* held = clipboard->mimeData(QClipboard::Selection);
     if (!held || !held->hasText())
         return;
     const QString text = held->text();
-    if (!text.contains(QChar(isolateStart)) && !text.contains(QChar(isolateEnd)))
+    if (!text.contains(QChar(fenceBefore)) && !text.contains(QChar(fenceAfter)))
         return;
-    clipboard->setText(withoutIsolates(from, to), QClipboard::Selection);
+    clipboard->setText(withoutFences(from, to), QClipboard::Selection);
 }
 
 int ComposerModel::draftLength() const
@@ -689,7 +707,7 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
         else
             ++it;
     }
-    // What the edit left of an isolated mark it cut into: its isolate's ends, gone with it.
+    // What the edit left of a fenced mark it cut into: its fences, gone with it.
     if (!m_stepping)
         for (qsizetype i = keptBefore; i < keptAfter; ++i)
             noteStrays(m_marks[i], position, removed, moved, widened);
@@ -732,9 +750,9 @@ void ComposerModel::noteEdited(int position, int removed, int added)
 
 void ComposerModel::noteStrays(const Mark& m, int position, int removed, int moved, bool widened)
 {
-    if (!m.isolated())
+    if (!m.fenced())
         return;
-    for (const auto& [at, c] : {std::pair{m.at, isolateStart}, std::pair{m.at + m.length - 1, isolateEnd}}) {
+    for (const auto& [at, c] : {std::pair{m.at, fenceBefore}, std::pair{m.at + m.length - 1, fenceAfter}}) {
         if (at < position) {
             m_strays.append({at, c});
         } else if (at >= position + removed) {
@@ -745,7 +763,7 @@ void ComposerModel::noteStrays(const Mark& m, int position, int removed, int mov
             m_strays.append({at + moved, c});
         }
     }
-    // A Backspace right after the mark, or a Delete right before it, takes an isolate's end that
+    // A Backspace right after the mark, or a Delete right before it, takes a fence that
     // is not seen: the character beside it goes with it, so the key cuts into the mark as it does
     // into a bare one, instead of leaving the mark's whole text standing as typed text.
     if (removed == 1 && moved == -1) {
@@ -776,10 +794,10 @@ void ComposerModel::markHidden()
         const qsizetype i = firstMarkEndingAfter(at);
         return i < m_marks.size() && m_marks[i].at <= at;
     };
-    // Our edits, from the left: the isolates' ends left of marks cut into go; each run of hidden
+    // Our edits, from the left: the fences left of marks cut into go; each run of hidden
     // characters side by side becomes its marks in one piece of text (an edit of the document per
     // run, not per mark); the bare marks of a paragraph that now holds right-to-left letters go
-    // into their isolates. `replaces` is the mark an edit puts anew.
+    // between fences. `replaces` is the mark an edit puts anew.
     struct Edit {
         int at;
         int removed;
@@ -797,12 +815,12 @@ void ComposerModel::markHidden()
         }
     m_strays.clear();
     if (edited) {
-        // A paragraph holding right-to-left letters shows its marks in left-to-right isolates, so
+        // A paragraph holding right-to-left letters shows its marks between left-to-right fences, so
         // that each reads as one piece; elsewhere they stay bare (in a left-to-right paragraph an
-        // isolate makes each mark a run of its own to lay out: thousands of them took seconds).
+        // isolate made each mark a run of its own to lay out: thousands of them took seconds).
         QTextBlock block;
         bool rightToLeft = false;
-        const auto isolatedAt = [&](int at) {
+        const auto fencedAt = [&](int at) {
             if (!block.isValid() || at < block.position() || at >= block.position() + block.length()) {
                 block = m_document->findBlock(at);
                 rightToLeft = block.isValid() && holdsRightToLeftLetters(block.text());
@@ -816,12 +834,12 @@ void ComposerModel::markHidden()
                 ++i;
                 continue;
             }
-            const bool isolated = isolatedAt(at);
+            const bool fenced = fencedAt(at);
             Edit run{at, 0, QString(), {}};
             for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + run.removed && !insideMark(from + int(found[i].at))
                                   && !strays.contains(from + int(found[i].at));
                  ++i) {
-                const QString mark = markText(found[i].character, isolated);
+                const QString mark = markText(found[i].character, fenced);
                 run.marks.append({int(run.text.size()), int(mark.size()), found[i].character});
                 run.text += mark;
                 run.removed += int(found[i].length);
@@ -832,7 +850,7 @@ void ComposerModel::markHidden()
         for (QTextBlock b = m_document->findBlock(from); b.isValid(); b = b.next()) {
             if (holdsRightToLeftLetters(b.text()))
                 for (qsizetype i = firstMarkEndingAfter(b.position()); i < m_marks.size() && m_marks[i].at < b.position() + b.length(); ++i)
-                    if (const Mark& m = m_marks[i]; !m.isolated()) {
+                    if (const Mark& m = m_marks[i]; !m.fenced()) {
                         const QString mark = markText(m.character, true);
                         edits.append({m.at, m.length, mark, {{0, int(mark.size()), m.character}}, i});
                     }
@@ -842,7 +860,7 @@ void ComposerModel::markHidden()
     }
     if (!edits.isEmpty()) {
         std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at < b.at; });
-        // The editor's cursor stays where it stood in the text: before a mark put in its isolate,
+        // The editor's cursor stays where it stood in the text: before a mark put between fences,
         // after the marks of hidden characters it stood after.
         const int cursor = m_textEdit ? m_textEdit->property("cursorPosition").toInt() : -1;
         const bool selected = m_textEdit && m_textEdit->property("selectionStart") != m_textEdit->property("selectionEnd");
@@ -936,20 +954,20 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     for (const HiddenCharacters::Found& hidden : HiddenCharacters::find(around, HiddenCharacters::Scope::Text))
         if (hidden.at >= before && hidden.at + hidden.length <= before + text.size())
             found.append({hidden.at - before, hidden.length, hidden.character});
-    // The paste as it will read, and its marks, at their offsets in it: in their isolates where
+    // The paste as it will read, and its marks, at their offsets in it: between fences where
     // the paste or the paragraphs it goes into hold right-to-left letters.
     QString shown;
     QList<Mark> pasted;
-    bool isolated = false;
+    bool fenced = false;
     if (!found.isEmpty()) {
-        isolated = holdsRightToLeftLetters(text) || holdsRightToLeftLetters(m_document->findBlock(start).text())
+        fenced = holdsRightToLeftLetters(text) || holdsRightToLeftLetters(m_document->findBlock(start).text())
                 || holdsRightToLeftLetters(m_document->findBlock(end).text());
-        shown.reserve(text.size() + found.size() * (isolated ? 10 : 8));
+        shown.reserve(text.size() + found.size() * (fenced ? 10 : 8));
         pasted.reserve(found.size());
         qsizetype done = 0;
         for (const HiddenCharacters::Found& hidden : found) {
             shown += QStringView(text).sliced(done, hidden.at - done);
-            const QString mark = markText(hidden.character, isolated);
+            const QString mark = markText(hidden.character, fenced);
             pasted.append({int(shown.size()), int(mark.size()), hidden.character});
             shown += mark;
             done = hidden.at + hidden.length;
@@ -987,9 +1005,9 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     const int moved = m_document->characterCount() - lengthBefore;
     for (qsizetype i = first; i < last; ++i)
         noteStrays(m_marks[i], start, end - start, moved, false);
-    // The bare marks of the paragraphs the paste went into, in their isolates now if it brought
+    // The bare marks of the paragraphs the paste went into, between fences now if it brought
     // right-to-left letters there.
-    if (isolated)
+    if (fenced)
         noteEdited(start, 0, int(shown.size()));
     QList<Mark> list;
     list.reserve(m_marks.size() - (last - first) + pasted.size());
@@ -1073,8 +1091,8 @@ bool ComposerModel::copySelection(bool cut)
     if (!m_document || !m_textEdit)
         return false;
     const int from = m_textEdit->property("selectionStart").toInt(), to = m_textEdit->property("selectionEnd").toInt();
-    // Without a mark's isolate in it, the selection goes by the editor's own way.
-    const QString text = withoutIsolates(from, to);
+    // Without a mark's fence in it, the selection goes by the editor's own way.
+    const QString text = withoutFences(from, to);
     if (from >= to || text.size() == to - from)
         return false;
     QGuiApplication::clipboard()->setText(text);
@@ -1115,8 +1133,8 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
             layout->blockBoundingRect(block);  // laid out now if it is not yet
         }
         const QTextLayout* lines = block.layout();
-        // The written form, inside its isolate if it has one.
-        const int start = m.at - block.position() + m.isolated(), end = m.at - block.position() + m.length - m.isolated();
+        // The written form, between its fences if it has them.
+        const int start = m.at - block.position() + m.fenced(), end = m.at - block.position() + m.length - m.fenced();
         const QTextLine firstLine = lines->lineForTextPosition(start), lastLine = lines->lineForTextPosition(end - 1);
         if (!firstLine.isValid() || !lastLine.isValid())
             continue;

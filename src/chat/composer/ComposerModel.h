@@ -109,12 +109,12 @@ public:
     // text coordinates): {start, end, x, y, width, height} each, a mark broken over two lines as
     // two boxes. Asked again on marksMoved().
     Q_INVOKABLE QVariantList markBoxes(qreal top, qreal bottom) const;
-    // Ctrl+C or Ctrl+X on a selection holding marks in their isolates: the selection goes to the
+    // Ctrl+C or Ctrl+X on a selection holding marks between fences: the selection goes to the
     // clipboard without them (and, for a cut, out of the draft). False leaves the key to the editor.
     Q_INVOKABLE bool copySelection(bool cut);
-    // A mark's text in the editor: its written form ("<U+200F>"), inside a left-to-right isolate
-    // (U+2066 ... U+2069) when `isolated`, so that right-to-left text around it never splits it.
-    static QString markText(char32_t character, bool isolated);
+    // A mark's text in the editor: its written form ("<U+200F>"), between two left-to-right marks
+    // (U+200E, its fences) when `fenced`, so that right-to-left text around it never splits it.
+    static QString markText(char32_t character, bool fenced);
 
 signals:
     void sessionChanged();
@@ -143,12 +143,12 @@ private:
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
     // Qt's editor writes its selection to the X primary selection as the document holds it, the
-    // marks' isolates included: where it did, the selection's text without them replaces it.
+    // marks' fences included: where it did, the selection's text without them replaces it.
     void keepPrimaryTrue();
-    // The caret (or a selection's moving end) at a place inside a mark's isolate, just after its
-    // start or before its end, moves to the next place in the way it went: an isolate adds no
+    // The caret (or a selection's moving end) at a place inside a mark's fences, just after the
+    // first or before the second, moves to the next place in the way it went: a fence adds no
     // stop for the caret, and a key typed there would cut into the mark.
-    void stepOutOfIsolate(int was, int now);
+    void stepOverFence(int was, int now);
     // The marks of the editor's draft that still read as their marks, for the store.
     QList<ComposerDraft::Mark> marksToKeep() const;
     // The stored draft's marks drawn and counted as marks again.
@@ -211,20 +211,20 @@ private:
     // is in the document's one format, as typed text is: a format of the marks' own made each
     // mark a piece of its own to shape, lay out and draw, and a paragraph of thousands of marks
     // took a quarter of a second a key. What tells a mark from the same text typed is this list.
-    // A mark in a paragraph with right-to-left letters stands in a left-to-right isolate that is
+    // A mark in a paragraph with right-to-left letters stands between left-to-right fences that are
     // part of it (whole or gone with it) and never part of the draft's text.
     struct Mark {
         int at;
         int length;
         char32_t character;
-        bool isolated() const;
+        bool fenced() const;
     };
     // Whether `text` holds mark `m`'s text at `at`.
     static bool readsAsMark(QStringView text, qsizetype at, const Mark& m);
-    // The draft's text from `from` to `to` without the marks' isolates.
-    QString withoutIsolates(int from, int to) const;
+    // The draft's text from `from` to `to` without the marks' fences.
+    QString withoutFences(int from, int to) const;
     // An edit (at `position`, `removed` taken out, the text after it moved by `moved`) cut into
-    // `m`: the ends of its isolate it left are taken out after it, as part of it.
+    // `m`: the fences it left are taken out after it, as part of it.
     void noteStrays(const Mark& m, int position, int removed, int moved, bool widened);
     QList<std::pair<int, char16_t>> m_strays;  // places of such ends, and which end each is
     QList<Mark> m_marks;  // in the order they stand

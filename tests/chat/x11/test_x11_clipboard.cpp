@@ -893,9 +893,9 @@ QString primaryAsAnotherProgramReadsIt()
 
 // A selection made by the keyboard (Home and Shift+End, Ctrl+A, Shift and the arrows) or the mouse
 // in the composer's editor puts the draft's true text in the X primary selection, the mark's
-// written form and never its isolate, whatever another program (or a middle click) reads it
-// with; Ctrl+C gives the same. Before, Qt's editor wrote its document's text there, isolates
-// included, and a middle click put U+2066 and U+2069 into a shell. Hebrew and Arabic beside Latin.
+// written form and never the left-to-right marks that fence it in right-to-left text, whatever another program (or a middle click) reads it
+// with; Ctrl+C gives the same. Before, Qt's editor wrote its document's text there, the marks'
+// isolates (or fences) included, and a middle click put U+2066 and U+2069 into a shell. Hebrew and Arabic beside Latin.
 TEST(ChatTextEditor, a_selection_puts_the_drafts_true_text_in_the_primary_selection)
 {
     EditorWindow w;
@@ -912,7 +912,7 @@ TEST(ChatTextEditor, a_selection_puts_the_drafts_true_text_in_the_primary_select
         const bool rightToLeft = text.at(0).isLetter() && text.at(0).script() != QChar::Script_Latin;
         w.edit()->setProperty("text", text);
         ASSERT_TRUE(waitUntil([&] { return model.hiddenCount() == 1; })) << pasted;
-        ASSERT_EQ(w.text().contains(QChar(0x2066)), rightToLeft) << pasted;
+        ASSERT_EQ(w.text().contains(QChar(0x200E)), rightToLeft) << pasted;
         QMetaObject::invokeMethod(w.edit(), "forceActiveFocus");
         const std::vector<std::pair<const char*, std::function<void()>>> selections{
             {"Home, Shift+End", [&] { key(Qt::Key_Home); key(Qt::Key_End, Qt::ShiftModifier); }},
@@ -951,7 +951,7 @@ TEST(ChatTextEditor, a_selection_puts_the_drafts_true_text_in_the_primary_select
         key(Qt::Key_Home);
         for (int i = 0; i < 4; ++i)
             key(rightToLeft ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
-        const QString part = w.edit()->property("selectedText").toString().remove(QChar(0x2066)).remove(QChar(0x2069));
+        const QString part = w.edit()->property("selectedText").toString().remove(QChar(0x200E));
         EXPECT_TRUE(waitUntil([&] { return clipboard->text(QClipboard::Selection) == part; }, 2000))
             << pasted << ": " << clipboard->text(QClipboard::Selection).toStdString();
     }
