@@ -944,8 +944,9 @@ TEST(ChatTextEditor, a_selection_puts_the_drafts_true_text_in_the_primary_select
             EXPECT_EQ(primaryAsAnotherProgramReadsIt(), draft) << pasted << ": " << how;
         }
         EXPECT_TRUE(model.copySelection(false) || !rightToLeft);
-        if (rightToLeft)
+        if (rightToLeft) {
             EXPECT_EQ(clipboard->text(), draft) << pasted;
+        }
         // A selection of part of the draft: its own true text.
         QMetaObject::invokeMethod(w.edit(), "select", Q_ARG(int, 0), Q_ARG(int, 0));
         key(Qt::Key_Home);
