@@ -660,6 +660,26 @@ qsizetype ComposerModel::longestUnbrokenAround(int from, int to, const QString& 
     return longest;
 }
 
+qsizetype ComposerModel::mostMarksInAParagraph(int from, int to, const QString& text, const QList<HiddenCharacters::Found>& found) const
+{
+    // The paste's first line joins what stands before it in its paragraph, its last line what
+    // stands after it. (No mark reaches over a paragraph's end.)
+    const QTextBlock first = m_document->findBlock(from), last = m_document->findBlock(to);
+    qsizetype count = first.isValid() ? firstMarkEndingAfter(from) - firstMarkEndingAfter(first.position()) : 0;
+    const qsizetype after = last.isValid() ? firstMarkEndingAfter(last.position() + last.length()) - firstMarkEndingAfter(to) : 0;
+    qsizetype most = 0, next = 0;
+    for (qsizetype at = text.indexOf(u'\n');; at = text.indexOf(u'\n', at + 1)) {
+        const qsizetype lineEnd = at < 0 ? text.size() : at;
+        for (; next < found.size() && found[next].at < lineEnd; ++next)
+            ++count;
+        if (at < 0)
+            break;
+        most = std::max(most, count);
+        count = 0;
+    }
+    return std::max(most, count + after);
+}
+
 qsizetype ComposerModel::firstMarkEndingAfter(int position) const
 {
     return std::partition_point(m_marks.cbegin(), m_marks.cend(), [position](const Mark& m) { return m.at + m.length <= position; })
@@ -979,6 +999,19 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     // marks side by side took seconds to lay out (and again on "Remove them"'s undo). A paste that
     // would leave a stretch longer than mostUnbrokenPasted goes as a text chip instead, which
     // sends the same text (hidden characters as their marks) and says how many it holds.
+    //
+    // Each key lays its paragraph out again, and each mark is a piece to shape and set of its own
+    // (of another direction in right-to-left text, which costs some twice as much): a paste that
+    // would leave more marks in the paragraphs it goes into than a key there can lay out in time
+    // goes as a chip the same way (49,500 marks in Hebrew took the window a second a key).
+    // The paste itself lays out all it brings: its marks are bounded as a whole as well.
+    const bool tooMany = !found.isEmpty()
+        && (found.size() > (fenced ? mostFencedMarksPasted : mostMarksPasted)
+            || mostMarksInAParagraph(start, end, text, found) > (fenced ? mostFencedMarksAround : mostMarksAround));
+    if (m_attachments && tooMany) {
+        m_attachments->attachPastedText(text, found.size());
+        return;
+    }
     if (m_attachments && longestUnbrokenAround(start, end, found.isEmpty() ? text : shown) > mostUnbrokenPasted) {
         m_attachments->attachPastedText(text, found.size());
         return;

@@ -2,6 +2,7 @@
 
 #include "AttachmentListModel.h"
 #include "ComposerDraft.h"
+#include "HiddenCharacters.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -232,6 +233,19 @@ private:
     // units, marks as they read): a paragraph holding one takes Qt about 0.1 s to lay out in a
     // 1240 px window under load; 50,000 marks side by side (450,000 units) took 10 s.
     static constexpr qsizetype mostUnbrokenPasted = 40000;
+    // The most marks a paste may leave in the paragraphs it goes into, in Latin text and where
+    // they stand between fences (right-to-left text): a key in a paragraph of so many took 70 to
+    // 100 ms to lay out and draw (bench_composer's BM_PasteManyMarksInScript), inside the 200 ms a
+    // key may hold the window on a busy machine.
+    static constexpr qsizetype mostMarksAround = 12000;
+    static constexpr qsizetype mostFencedMarksAround = 5000;
+    // The most marks one paste may bring, over all its paragraphs: the paste lays them all out
+    // (20,000 in Latin took 80 ms, in Hebrew 200 ms).
+    static constexpr qsizetype mostMarksPasted = 20000;
+    static constexpr qsizetype mostFencedMarksPasted = 10000;
+    // The most marks a paragraph would hold with `text` (its hidden characters `found`) put over
+    // the draft's stretch from `from` to `to`.
+    qsizetype mostMarksInAParagraph(int from, int to, const QString& text, const QList<HiddenCharacters::Found>& found) const;
     // The marks of the draft at states of the editor's history, by the number of edits undoable
     // there (QTextDocument::availableUndoSteps()); a state's text never changes once an edit
     // stands on it. Kept for the state each step that took marks out starts from (its undo brings

@@ -529,6 +529,55 @@ Item {
             compare(list.count, 0);
         }
 
+        // A key lays its paragraph out again, each mark a piece of its own: a paste that would
+        // leave more marks in the paragraphs it goes into than a key there lays out in time goes
+        // as a chip named with its count, the draft left as it was; fewer stay in place, and a
+        // paste that joins them past the bound goes as a chip too, while a new paragraph starts
+        // its own count; a paste's marks are bounded as a whole as well. The bounds are lower in right-to-left text, where each mark is a piece of
+        // the other direction (before, 49,500 marks in Hebrew took the window a second a key).
+        // Hebrew and Arabic beside Latin.
+        function test_a_paste_of_more_marks_than_a_key_lays_out_in_time_becomes_a_chip() {
+            const list = composer.model.attachments;
+            const chipName = () => list.count ? list.data(list.index(list.count - 1, 0), Qt.UserRole + 2) : "";
+            const paste = (text) => { TestSupport.setClipboardText(text); keyClick(Qt.Key_V, Qt.ControlModifier); };
+            const cases = [
+                { word: "\u05D0\u05D1", most: 5000, total: 10000 },
+                { word: "\u0627\u0628", most: 5000, total: 10000 },
+                { word: "ab", most: 12000, total: 20000 },
+            ];
+            for (const c of cases) {
+                const words = n => Array(n).fill(c.word[0] + "\u200B" + c.word[1]).join(" ");
+                list.clear();
+                edit().clear();
+                type("k");
+                paste(words(c.most + 1));
+                tryCompare(list, "count", 1);
+                const count = String(c.most + 1).replace(/\B(?=(\d{3})+$)/, ",");
+                verify(chipName().startsWith(count + " hidden characters · Pasted text ("), c.word + ": " + chipName());
+                compare(edit().text, "k");
+                compare(composer.model.hiddenCount, 0);
+                list.clear();
+                paste(words(c.most - 10));
+                tryCompare(composer.model, "hiddenCount", c.most - 10, 20000);
+                compare(list.count, 0);
+                paste(" " + words(11));  // joins them: one past the bound
+                tryCompare(list, "count", 1);
+                verify(chipName().startsWith("11 hidden characters"), c.word + ": " + chipName());
+                compare(composer.model.hiddenCount, c.most - 10);
+                keyClick(Qt.Key_Return, Qt.ShiftModifier);
+                paste(words(11));
+                tryCompare(composer.model, "hiddenCount", c.most + 1);
+                compare(list.count, 1);
+                // The paste lays out all its marks: past its own bound over many short
+                // paragraphs, it goes as a chip as well.
+                paste(Array(c.total / 10 + 1).fill(words(10)).join("\n"));
+                tryCompare(list, "count", 2);
+                compare(composer.model.hiddenCount, c.most + 1);
+            }
+            list.clear();
+            edit().clear();
+        }
+
         FontMetrics {
             id: editMetrics
         }
