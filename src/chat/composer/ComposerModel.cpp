@@ -315,7 +315,24 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 QString ComposerModel::draft() const
 {
     // The marks' fences are part of their marks, never of the draft's text.
-    return m_document ? withoutFences(0, m_document->characterCount() - 1) : store()->text();
+    if (m_document)
+        return withoutFences(0, m_document->characterCount() - 1);
+    // Kept while no editor shows it (a message sent once a paste is in, the pane gone meanwhile):
+    // the stored text holds its marks' fences, or isolates as earlier builds kept them.
+    const ComposerDraft* kept = store();
+    QString text = kept->text();
+    for (auto m = kept->marks().crbegin(); m != kept->marks().crend(); ++m) {
+        const QString written = HiddenCharacters::markFor(m->character);
+        const qsizetype end = m->at + written.size() + 1;
+        if (m->at < 0 || end >= text.size() || QStringView(text).sliced(m->at + 1, written.size()) != written)
+            continue;
+        const QChar before = text.at(m->at), after = text.at(end);
+        if ((before == QChar(fenceBefore) && after == QChar(fenceAfter)) || (before == QChar(oldFenceBefore) && after == QChar(oldFenceAfter))) {
+            text.remove(end, 1);
+            text.remove(m->at, 1);
+        }
+    }
+    return text;
 }
 
 void ComposerModel::setDraft(const QString& draft)

@@ -829,6 +829,13 @@ Item {
                 composer.model.store = null;
                 edit().clear();
             }
+            // Read while no editor shows it (a message sent once a paste is in, its pane gone),
+            // the kept draft is its text without the fences either.
+            const alone = createTemporaryQmlObject("import Brinmoor.Chat\nComposerModel {}", top);
+            for (const c of cases) {
+                alone.store = TestSupport.keptDraft(c.text, c.at < 0 ? [] : [{ at: c.at, character: 0x200F }]);
+                compare(alone.draft, c.text.replace("\u2066", "").replace("\u2069", "").split("\u200E").join(""), c.text);
+            }
         }
 
         function test_slash_shows_six_rows_and_counts_the_rest() {
