@@ -144,7 +144,8 @@ private:
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
     // Qt's editor writes its selection to the X primary selection as the document holds it, the
-    // marks' fences included: where it did, the selection's text without them replaces it.
+    // marks' fences included: where it did, the selection's text without them replaces it. (Its
+    // editor starts no drag of the selection, so no drag carries them out either.)
     void keepPrimaryTrue();
     // The caret (or a selection's moving end) at a place inside a mark's fences, just after the
     // first or before the second, moves to the next place in the way it went: a fence adds no
