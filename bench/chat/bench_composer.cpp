@@ -3,7 +3,7 @@
 // whole composer of a chat pane: pasting a log of 96 KiB to 10 MB (to the next frame, and the
 // memory it holds and keeps), and a keystroke after such a paste beside one in an empty composer.
 // And hidden characters: a paste of 1,000 to 50,000 marked, their "Remove them", and its undo,
-// and a keystroke in a paragraph of thousands of marks.
+// and a keystroke in a paragraph of thousands of marks, in Latin, Hebrew and Arabic prose.
 // Run a Release build: build/bench/bench_composer.
 #include "BenchChatSupport.h"
 #include "ClaudeSession.h"
@@ -287,8 +287,11 @@ void BM_HiddenMarks(benchmark::State& state)
     QObject* model = c.composer->property("model").value<QObject*>();
     HoldWatch hold;
     // Counted, then laid out and drawn.
+    QObject* chips = model->property("attachments").value<QObject*>();
+    // A paste past what the composer keeps inline goes as a chip (chips: 1), and has no marks to
+    // remove.
     const auto counted = [&](int n) {
-        while (model->property("hiddenCount").toInt() != n)
+        while (model->property("hiddenCount").toInt() != n && chips->property("count").toInt() == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         c.waitFrame();
         hold.stop();
@@ -315,6 +318,7 @@ void BM_HiddenMarks(benchmark::State& state)
         longest = std::max(longest, hold.longest / 1e6);
     }
     state.counters["hold_ms"] = longest;
+    state.counters["chips"] = chips->property("count").toInt();
 }
 BENCHMARK(BM_HiddenMarks)
     ->ArgNames({"marks", "step", "shape"})
@@ -351,5 +355,107 @@ void BM_KeystrokeAfterMarks(benchmark::State& state)
     }
 }
 BENCHMARK(BM_KeystrokeAfterMarks)->ArgNames({"marks", "typed"})->ArgsProduct({{1000, 10000}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// Prose of about `chars` characters in `script` (0 Latin, 1 Hebrew, 2 Arabic), one paragraph, a
+// U+200B inside every `every`-th word (none for 0).
+QString scriptProse(int script, int chars, int every)
+{
+    static const QStringList words[] = {
+        {QStringLiteral("store"), QStringLiteral("session"), QStringLiteral("write"), QStringLiteral("back"), QStringLiteral("once")},
+        {QStringLiteral("\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8"), QStringLiteral("\u05DE\u05D7\u05D9\u05E8"), QStringLiteral("\u05E9\u05DC\u05D5\u05DD"),
+         QStringLiteral("\u05E1\u05E4\u05E8"), QStringLiteral("\u05D1\u05D9\u05EA")},
+        {QStringLiteral("\u0627\u0644\u0633\u0639\u0631"), QStringLiteral("\u0643\u062A\u0627\u0628"), QStringLiteral("\u0633\u0644\u0627\u0645"),
+         QStringLiteral("\u0628\u064A\u062A"), QStringLiteral("\u0645\u062F\u064A\u0646\u0629")},
+    };
+    QString text;
+    for (int i = 0; text.size() < chars; ++i) {
+        const QString& w = words[script][i % 5];
+        text += every > 0 && i % every == 0 ? w.left(2) + QChar(0x200B) + w.mid(2) : w;
+        text += u' ';
+    }
+    return text;
+}
+
+// A keystroke (a letter, then its deletion) to the next frame drawn, at the end of a paragraph of
+// 20,000 characters of Latin, Hebrew or Arabic prose: without marks (0), with 1,000 pasted hidden
+// characters marked (1), and with the same marks' text typed, no mark in it (2). A draft of marks
+// in right-to-left text should cost what it costs in Latin, and about what its typed text does.
+// Counter: hold_ms, the longest a key held the GUI thread.
+void BM_KeystrokeInScript(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    const int script = int(state.range(0)), kind = int(state.range(1));
+    Composer c;
+    QObject* model = c.composer->property("model").value<QObject*>();
+    const QString text = scriptProse(script, 20000, kind == 0 ? 0 : 3);
+    if (kind == 1) {
+        c.paste(text);
+        while (model->property("hiddenCount").toInt() == 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    } else {
+        model->setProperty("draft", kind == 2 ? QString(text).replace(QChar(0x200B), QStringLiteral("<U+200B>")) : text);
+    }
+    c.waitFrame();
+    state.counters["marks"] = model->property("hiddenCount").toInt();
+    HoldWatch hold;
+    double longest = 0;
+    for (auto _ : state) {
+        hold.start();
+        c.typeOrDelete();
+        c.waitFrame();
+        hold.stop();
+        longest = std::max(longest, hold.longest / 1e6);
+    }
+    state.counters["hold_ms"] = longest;
+}
+BENCHMARK(BM_KeystrokeInScript)->ArgNames({"script", "marks"})->ArgsProduct({{0, 1, 2}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+
+// The paste of N words of a letter between two hidden characters (2N marks; 24,750 words, 49,500),
+// and a key after it, in Latin, Hebrew and Arabic: the longest either holds the GUI thread
+// (paste_ms, key_ms).
+// A paste past what the composer keeps inline goes as a chip (chips: 1).
+void BM_PasteManyMarksInScript(benchmark::State& state)
+{
+    benchchat::ensureQuickApp("bench_composer");
+    const int script = int(state.range(0));
+    // A letter between two hidden characters, words apart: 24,750 words are 98,999 characters,
+    // just inside what a paste keeps as text.
+    const QString w = scriptProse(script, 1, 0);
+    QString text;
+    for (int i = 0; i < state.range(1); ++i)
+        text += QString(QChar(0x200B)) + w.at(i % 4) + QChar(0x200B) + u' ';
+    text.chop(1);
+    Composer c;
+    QObject* model = c.composer->property("model").value<QObject*>();
+    QObject* chips = model->property("attachments").value<QObject*>();
+    HoldWatch hold;
+    double paste = 0, key = 0;
+    for (auto _ : state) {
+        c.clear();
+        hold.start();
+        c.paste(text);
+        while (model->property("hiddenCount").toInt() == 0 && chips->property("count").toInt() == 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        c.waitFrame();
+        hold.stop();
+        paste = std::max(paste, hold.longest / 1e6);
+        hold.start();
+        c.typeOrDelete();
+        c.waitFrame();
+        hold.stop();
+        key = std::max(key, hold.longest / 1e6);
+        state.SetIterationTime(hold.clock.nsecsElapsed() / 1e9);
+    }
+    state.counters["paste_ms"] = paste;
+    state.counters["key_ms"] = key;
+    state.counters["chips"] = chips->property("count").toInt();
+    state.counters["marks"] = model->property("hiddenCount").toInt();
+}
+BENCHMARK(BM_PasteManyMarksInScript)
+    ->ArgNames({"script", "words"})
+    ->ArgsProduct({{0, 1, 2}, {2500, 5000, 10000, 24750}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(2);
 
 } // namespace

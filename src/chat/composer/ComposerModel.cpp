@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QGlyphRun>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QQuickTextDocument>
@@ -71,8 +72,16 @@ bool wholeParagraphs(QTextDocument* document, int from, int length)
     return last.position() == end || last.position() + last.length() - 1 == end;
 }
 
-constexpr char16_t isolateStart = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
-constexpr char16_t isolateEnd = u'\u2069';    // POP DIRECTIONAL ISOLATE
+// A mark in a paragraph with right-to-left letters stands between two left-to-right marks: strong
+// left-to-right characters of no width, so the mark's "<" and ">" belong to its own left-to-right
+// run and it reads as one piece, in order, beside digits as well. Isolates (U+2066 ... U+2069)
+// did the same but made each mark a bidi run of its own, and laying out a right-to-left paragraph
+// of thousands of marks took half as long again as the same text typed.
+constexpr char16_t fenceBefore = u'\u200E';  // LEFT-TO-RIGHT MARK
+constexpr char16_t fenceAfter = u'\u200E';
+// The isolates around a mark in drafts kept by earlier builds.
+constexpr char16_t oldFenceBefore = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
+constexpr char16_t oldFenceAfter = u'\u2069';   // POP DIRECTIONAL ISOLATE
 
 // Whether a paragraph holding `text` has right-to-left letters: there a mark's neutral "<" and ">"
 // take the direction of what stands beside them, and digits beside a mark join its run. (A hidden
@@ -87,23 +96,23 @@ bool holdsRightToLeftLetters(QStringView text)
 
 } // namespace
 
-QString ComposerModel::markText(char32_t character, bool isolated)
+QString ComposerModel::markText(char32_t character, bool fenced)
 {
     const QString mark = HiddenCharacters::markFor(character);
-    return isolated ? isolateStart + mark + isolateEnd : mark;
+    return fenced ? fenceBefore + mark + fenceAfter : mark;
 }
 
-bool ComposerModel::Mark::isolated() const
+bool ComposerModel::Mark::fenced() const
 {
     return length > HiddenCharacters::markFor(character).size();
 }
 
 bool ComposerModel::readsAsMark(QStringView text, qsizetype at, const Mark& m)
 {
-    return at >= 0 && at + m.length <= text.size() && text.sliced(at, m.length) == markText(m.character, m.isolated());
+    return at >= 0 && at + m.length <= text.size() && text.sliced(at, m.length) == markText(m.character, m.fenced());
 }
 
-QString ComposerModel::withoutIsolates(int from, int to) const
+QString ComposerModel::withoutFences(int from, int to) const
 {
     QString text = textBetween(m_document, from, to);
     QString kept;
@@ -111,7 +120,7 @@ QString ComposerModel::withoutIsolates(int from, int to) const
     bool dropped = false;
     for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to; ++i) {
         const Mark& m = m_marks[i];
-        if (!m.isolated())
+        if (!m.fenced())
             continue;
         for (const int at : {m.at, m.at + m.length - 1})
             if (at >= from + done && at < to) {
@@ -228,8 +237,18 @@ void ComposerModel::loadFromStore()
 {
     const ComposerDraft* from = store();
     if (m_document) {
-        if (m_document->toPlainText() != from->text())
-            m_textEdit->setProperty("text", from->text());
+        // Drafts kept by earlier builds fence a mark with isolates: the same places hold the
+        // fences of now (one unit each, so no mark moves).
+        QString text = from->text();
+        for (const ComposerDraft::Mark& kept : from->marks()) {
+            const QString old = oldFenceBefore + HiddenCharacters::markFor(kept.character) + oldFenceAfter;
+            if (kept.at >= 0 && kept.at + old.size() <= text.size() && QStringView(text).sliced(kept.at, old.size()) == old) {
+                text[kept.at] = fenceBefore;
+                text[kept.at + old.size() - 1] = fenceAfter;
+            }
+        }
+        if (m_document->toPlainText() != text)
+            m_textEdit->setProperty("text", text);
         restoreMarks(from->marks());
         // The store holds its cursor within its text (an editor still being made may not show
         // the text yet).
@@ -238,7 +257,7 @@ void ComposerModel::loadFromStore()
         // An editor still being made puts its cursor at the start as it completes, and may take
         // the text only then: once more after that, unless the draft changed meanwhile.
         QMetaObject::invokeMethod(
-            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text = from->text(), marks = from->marks()] {
+            this, [this, edit = QPointer<QQuickItem>(m_textEdit), cursor, text, marks = from->marks()] {
                 if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text) {
                     restoreMarks(marks);
                     edit->setProperty("cursorPosition", cursor);
@@ -255,7 +274,7 @@ void ComposerModel::restoreMarks(const QList<ComposerDraft::Mark>& marks)
     const QString text = m_document->toPlainText();
     bool restored = false;
     for (const ComposerDraft::Mark& kept : marks) {
-        // In its isolate, or bare as drafts kept by earlier builds hold every mark.
+        // Between its fences, or bare as drafts kept by earlier builds hold every mark.
         Mark mark{kept.at, int(markText(kept.character, true).size()), kept.character};
         if (!readsAsMark(text, mark.at, mark))
             mark.length = int(markText(kept.character, false).size());
@@ -295,8 +314,25 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
 
 QString ComposerModel::draft() const
 {
-    // The marks' isolates are part of their marks, never of the draft's text.
-    return m_document ? withoutIsolates(0, m_document->characterCount() - 1) : store()->text();
+    // The marks' fences are part of their marks, never of the draft's text.
+    if (m_document)
+        return withoutFences(0, m_document->characterCount() - 1);
+    // Kept while no editor shows it (a message sent once a paste is in, the pane gone meanwhile):
+    // the stored text holds its marks' fences, or isolates as earlier builds kept them.
+    const ComposerDraft* kept = store();
+    QString text = kept->text();
+    for (auto m = kept->marks().crbegin(); m != kept->marks().crend(); ++m) {
+        const QString written = HiddenCharacters::markFor(m->character);
+        const qsizetype end = m->at + written.size() + 1;
+        if (m->at < 0 || end >= text.size() || QStringView(text).sliced(m->at + 1, written.size()) != written)
+            continue;
+        const QChar before = text.at(m->at), after = text.at(end);
+        if ((before == QChar(fenceBefore) && after == QChar(fenceAfter)) || (before == QChar(oldFenceBefore) && after == QChar(oldFenceAfter))) {
+            text.remove(end, 1);
+            text.remove(m->at, 1);
+        }
+    }
+    return text;
 }
 
 void ComposerModel::setDraft(const QString& draft)
@@ -327,6 +363,9 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
     disconnect(m_editorGone);
     disconnect(m_cursorLink);
     disconnect(m_marksLink);
+    for (const auto& link : std::as_const(m_selectionLinks))
+        disconnect(link);
+    m_selectionLinks.clear();
     if (m_textEdit)
         m_textEdit->removeEventFilter(this);
     m_marks.clear();
@@ -356,6 +395,8 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
             disconnect(m_marksLink);
         });
         m_cursorLink = connect(m_textEdit, SIGNAL(cursorPositionChanged()), this, SLOT(onCursorMoved()));
+        for (const char* signal : {SIGNAL(selectionStartChanged()), SIGNAL(selectionEndChanged())})
+            m_selectionLinks << connect(m_textEdit, signal, this, SLOT(onSelectionMoved()));
         onCursorMoved();
     }
     emit textEditChanged();
@@ -365,6 +406,14 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
 
 bool ComposerModel::eventFilter(QObject* watched, QEvent* event)
 {
+    // Qt writes the X primary selection at a mouse button's release and after a key that selects,
+    // whether or not the selection changed then.
+    if (watched == m_textEdit
+        && (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick
+            || event->type() == QEvent::KeyPress))
+        onSelectionMoved();
+    if (watched == m_textEdit && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
+        m_keyDown = event->type() == QEvent::KeyPress;
     if (watched == m_textEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool undo = key->matches(QKeySequence::Undo);
@@ -491,8 +540,77 @@ void ComposerModel::announceMarks()
 
 void ComposerModel::onCursorMoved()
 {
-    if (m_textEdit)
-        m_cursorSeen = m_textEdit->property("cursorPosition").toInt();
+    if (!m_textEdit)
+        return;
+    const int was = std::exchange(m_cursorSeen, m_textEdit->property("cursorPosition").toInt());
+    stepOverFence(was, m_cursorSeen);
+}
+
+void ComposerModel::stepOverFence(int was, int now)
+{
+    // Our own edits and the history's steps put the caret where it belongs themselves, and the
+    // list of marks may not have caught up with the text yet while they run.
+    if (!m_document || m_marking || m_stepping || m_marks.isEmpty())
+        return;
+    const qsizetype i = firstMarkEndingAfter(now);
+    if (i >= m_marks.size())
+        return;
+    const Mark& m = m_marks[i];
+    const int end = m.at + m.length;
+    if (!m.fenced() || (now != m.at + 1 && now != end - 1))
+        return;
+    // The fences must still stand there: a report of the caret ahead of the edit's would
+    // otherwise move it by a list that is about to change.
+    if (m_document->characterAt(m.at) != QChar(fenceBefore) || m_document->characterAt(end - 1) != QChar(fenceAfter))
+        return;
+    // A key moves on past the fence in the way it went (from the outer side of that end,
+    // or from inside the mark); anything else (a click, a place set) lands on the outer side, the
+    // same place on screen.
+    int to;
+    if (!m_keyDown)
+        to = now == m.at + 1 ? m.at : end;
+    else if (now == m.at + 1)
+        to = was == m.at ? m.at + 2 : m.at;
+    else
+        to = was == end ? end - 2 : end;
+    const bool selected = m_textEdit->property("selectionStart") != m_textEdit->property("selectionEnd");
+    if (selected)
+        QMetaObject::invokeMethod(m_textEdit, "moveCursorSelection", Q_ARG(int, to));
+    else
+        m_textEdit->setProperty("cursorPosition", to);
+}
+
+void ComposerModel::onSelectionMoved()
+{
+    if (m_primaryDue || !QGuiApplication::clipboard()->supportsSelection())
+        return;
+    m_primaryDue = true;
+    // After the editor is done with the event: it writes the selection last.
+    QMetaObject::invokeMethod(this, &ComposerModel::keepPrimaryTrue, Qt::QueuedConnection);
+}
+
+void ComposerModel::keepPrimaryTrue()
+{
+    m_primaryDue = false;
+    if (!m_document || !m_textEdit)
+        return;
+    const int from = m_textEdit->property("selectionStart").toInt(), to = m_textEdit->property("selectionEnd").toInt();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (from >= to || !clipboard->ownsSelection())
+        return;
+    bool fences = false;
+    for (qsizetype i = firstMarkEndingAfter(from); i < m_marks.size() && m_marks[i].at < to && !fences; ++i)
+        fences = m_marks[i].fenced();
+    if (!fences)
+        return;
+    // Only what the editor wrote (our own text is the app's, read without asking anyone).
+    const QMimeData* held = clipboard->mimeData(QClipboard::Selection);
+    if (!held || !held->hasText())
+        return;
+    const QString text = held->text();
+    if (!text.contains(QChar(fenceBefore)) && !text.contains(QChar(fenceAfter)))
+        return;
+    clipboard->setText(withoutFences(from, to), QClipboard::Selection);
 }
 
 int ComposerModel::draftLength() const
@@ -559,6 +677,26 @@ qsizetype ComposerModel::longestUnbrokenAround(int from, int to, const QString& 
     return longest;
 }
 
+qsizetype ComposerModel::mostMarksInAParagraph(int from, int to, const QString& text, const QList<HiddenCharacters::Found>& found) const
+{
+    // The paste's first line joins what stands before it in its paragraph, its last line what
+    // stands after it. (No mark reaches over a paragraph's end.)
+    const QTextBlock first = m_document->findBlock(from), last = m_document->findBlock(to);
+    qsizetype count = first.isValid() ? firstMarkEndingAfter(from) - firstMarkEndingAfter(first.position()) : 0;
+    const qsizetype after = last.isValid() ? firstMarkEndingAfter(last.position() + last.length()) - firstMarkEndingAfter(to) : 0;
+    qsizetype most = 0, next = 0;
+    for (qsizetype at = text.indexOf(u'\n');; at = text.indexOf(u'\n', at + 1)) {
+        const qsizetype lineEnd = at < 0 ? text.size() : at;
+        for (; next < found.size() && found[next].at < lineEnd; ++next)
+            ++count;
+        if (at < 0)
+            break;
+        most = std::max(most, count);
+        count = 0;
+    }
+    return std::max(most, count + after);
+}
+
 qsizetype ComposerModel::firstMarkEndingAfter(int position) const
 {
     return std::partition_point(m_marks.cbegin(), m_marks.cend(), [position](const Mark& m) { return m.at + m.length <= position; })
@@ -606,7 +744,7 @@ void ComposerModel::onContentsChange(int position, int removed, int added)
         else
             ++it;
     }
-    // What the edit left of an isolated mark it cut into: its isolate's ends, gone with it.
+    // What the edit left of a fenced mark it cut into: its fences, gone with it.
     if (!m_stepping)
         for (qsizetype i = keptBefore; i < keptAfter; ++i)
             noteStrays(m_marks[i], position, removed, moved, widened);
@@ -649,9 +787,9 @@ void ComposerModel::noteEdited(int position, int removed, int added)
 
 void ComposerModel::noteStrays(const Mark& m, int position, int removed, int moved, bool widened)
 {
-    if (!m.isolated())
+    if (!m.fenced())
         return;
-    for (const auto& [at, c] : {std::pair{m.at, isolateStart}, std::pair{m.at + m.length - 1, isolateEnd}}) {
+    for (const auto& [at, c] : {std::pair{m.at, fenceBefore}, std::pair{m.at + m.length - 1, fenceAfter}}) {
         if (at < position) {
             m_strays.append({at, c});
         } else if (at >= position + removed) {
@@ -662,7 +800,7 @@ void ComposerModel::noteStrays(const Mark& m, int position, int removed, int mov
             m_strays.append({at + moved, c});
         }
     }
-    // A Backspace right after the mark, or a Delete right before it, takes an isolate's end that
+    // A Backspace right after the mark, or a Delete right before it, takes a fence that
     // is not seen: the character beside it goes with it, so the key cuts into the mark as it does
     // into a bare one, instead of leaving the mark's whole text standing as typed text.
     if (removed == 1 && moved == -1) {
@@ -693,10 +831,10 @@ void ComposerModel::markHidden()
         const qsizetype i = firstMarkEndingAfter(at);
         return i < m_marks.size() && m_marks[i].at <= at;
     };
-    // Our edits, from the left: the isolates' ends left of marks cut into go; each run of hidden
+    // Our edits, from the left: the fences left of marks cut into go; each run of hidden
     // characters side by side becomes its marks in one piece of text (an edit of the document per
     // run, not per mark); the bare marks of a paragraph that now holds right-to-left letters go
-    // into their isolates. `replaces` is the mark an edit puts anew.
+    // between fences. `replaces` is the mark an edit puts anew.
     struct Edit {
         int at;
         int removed;
@@ -714,12 +852,12 @@ void ComposerModel::markHidden()
         }
     m_strays.clear();
     if (edited) {
-        // A paragraph holding right-to-left letters shows its marks in left-to-right isolates, so
+        // A paragraph holding right-to-left letters shows its marks between left-to-right fences, so
         // that each reads as one piece; elsewhere they stay bare (in a left-to-right paragraph an
-        // isolate makes each mark a run of its own to lay out: thousands of them took seconds).
+        // isolate made each mark a run of its own to lay out: thousands of them took seconds).
         QTextBlock block;
         bool rightToLeft = false;
-        const auto isolatedAt = [&](int at) {
+        const auto fencedAt = [&](int at) {
             if (!block.isValid() || at < block.position() || at >= block.position() + block.length()) {
                 block = m_document->findBlock(at);
                 rightToLeft = block.isValid() && holdsRightToLeftLetters(block.text());
@@ -733,12 +871,12 @@ void ComposerModel::markHidden()
                 ++i;
                 continue;
             }
-            const bool isolated = isolatedAt(at);
+            const bool fenced = fencedAt(at);
             Edit run{at, 0, QString(), {}};
             for (qsizetype j = i; i < found.size() && found[i].at == found[j].at + run.removed && !insideMark(from + int(found[i].at))
                                   && !strays.contains(from + int(found[i].at));
                  ++i) {
-                const QString mark = markText(found[i].character, isolated);
+                const QString mark = markText(found[i].character, fenced);
                 run.marks.append({int(run.text.size()), int(mark.size()), found[i].character});
                 run.text += mark;
                 run.removed += int(found[i].length);
@@ -749,7 +887,7 @@ void ComposerModel::markHidden()
         for (QTextBlock b = m_document->findBlock(from); b.isValid(); b = b.next()) {
             if (holdsRightToLeftLetters(b.text()))
                 for (qsizetype i = firstMarkEndingAfter(b.position()); i < m_marks.size() && m_marks[i].at < b.position() + b.length(); ++i)
-                    if (const Mark& m = m_marks[i]; !m.isolated()) {
+                    if (const Mark& m = m_marks[i]; !m.fenced()) {
                         const QString mark = markText(m.character, true);
                         edits.append({m.at, m.length, mark, {{0, int(mark.size()), m.character}}, i});
                     }
@@ -759,7 +897,7 @@ void ComposerModel::markHidden()
     }
     if (!edits.isEmpty()) {
         std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at < b.at; });
-        // The editor's cursor stays where it stood in the text: before a mark put in its isolate,
+        // The editor's cursor stays where it stood in the text: before a mark put between fences,
         // after the marks of hidden characters it stood after.
         const int cursor = m_textEdit ? m_textEdit->property("cursorPosition").toInt() : -1;
         const bool selected = m_textEdit && m_textEdit->property("selectionStart") != m_textEdit->property("selectionEnd");
@@ -801,8 +939,8 @@ void ComposerModel::markHidden()
         for (; next < m_marks.size(); ++next)
             list.append({m_marks[next].at + moved, m_marks[next].length, m_marks[next].character});
         edit.endEditBlock();
-        m_marking = false;
         m_marks = std::move(list);
+        m_marking = false;
         if (cursor >= 0 && !selected && m_textEdit->property("cursorPosition").toInt() != cursorNow)
             m_textEdit->setProperty("cursorPosition", cursorNow);
         noteHistory(before, false);
@@ -853,20 +991,20 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     for (const HiddenCharacters::Found& hidden : HiddenCharacters::find(around, HiddenCharacters::Scope::Text))
         if (hidden.at >= before && hidden.at + hidden.length <= before + text.size())
             found.append({hidden.at - before, hidden.length, hidden.character});
-    // The paste as it will read, and its marks, at their offsets in it: in their isolates where
+    // The paste as it will read, and its marks, at their offsets in it: between fences where
     // the paste or the paragraphs it goes into hold right-to-left letters.
     QString shown;
     QList<Mark> pasted;
-    bool isolated = false;
+    bool fenced = false;
     if (!found.isEmpty()) {
-        isolated = holdsRightToLeftLetters(text) || holdsRightToLeftLetters(m_document->findBlock(start).text())
+        fenced = holdsRightToLeftLetters(text) || holdsRightToLeftLetters(m_document->findBlock(start).text())
                 || holdsRightToLeftLetters(m_document->findBlock(end).text());
-        shown.reserve(text.size() + found.size() * (isolated ? 10 : 8));
+        shown.reserve(text.size() + found.size() * (fenced ? 10 : 8));
         pasted.reserve(found.size());
         qsizetype done = 0;
         for (const HiddenCharacters::Found& hidden : found) {
             shown += QStringView(text).sliced(done, hidden.at - done);
-            const QString mark = markText(hidden.character, isolated);
+            const QString mark = markText(hidden.character, fenced);
             pasted.append({int(shown.size()), int(mark.size()), hidden.character});
             shown += mark;
             done = hidden.at + hidden.length;
@@ -878,6 +1016,19 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     // marks side by side took seconds to lay out (and again on "Remove them"'s undo). A paste that
     // would leave a stretch longer than mostUnbrokenPasted goes as a text chip instead, which
     // sends the same text (hidden characters as their marks) and says how many it holds.
+    //
+    // Each key lays its paragraph out again, and each mark is a piece to shape and set of its own
+    // (of another direction in right-to-left text, which costs some twice as much): a paste that
+    // would leave more marks in the paragraphs it goes into than a key there can lay out in time
+    // goes as a chip the same way (49,500 marks in Hebrew took the window a second a key).
+    // The paste itself lays out all it brings: its marks are bounded as a whole as well.
+    const bool tooMany = !found.isEmpty()
+        && (found.size() > (fenced ? mostFencedMarksPasted : mostMarksPasted)
+            || mostMarksInAParagraph(start, end, text, found) > (fenced ? mostFencedMarksAround : mostMarksAround));
+    if (m_attachments && tooMany) {
+        m_attachments->attachPastedText(text, found.size());
+        return;
+    }
     if (m_attachments && longestUnbrokenAround(start, end, found.isEmpty() ? text : shown) > mostUnbrokenPasted) {
         m_attachments->attachPastedText(text, found.size());
         return;
@@ -904,9 +1055,9 @@ void ComposerModel::placePasted(QTextCursor& at, const QString& text)
     const int moved = m_document->characterCount() - lengthBefore;
     for (qsizetype i = first; i < last; ++i)
         noteStrays(m_marks[i], start, end - start, moved, false);
-    // The bare marks of the paragraphs the paste went into, in their isolates now if it brought
+    // The bare marks of the paragraphs the paste went into, between fences now if it brought
     // right-to-left letters there.
-    if (isolated)
+    if (fenced)
         noteEdited(start, 0, int(shown.size()));
     QList<Mark> list;
     list.reserve(m_marks.size() - (last - first) + pasted.size());
@@ -990,8 +1141,8 @@ bool ComposerModel::copySelection(bool cut)
     if (!m_document || !m_textEdit)
         return false;
     const int from = m_textEdit->property("selectionStart").toInt(), to = m_textEdit->property("selectionEnd").toInt();
-    // Without a mark's isolate in it, the selection goes by the editor's own way.
-    const QString text = withoutIsolates(from, to);
+    // Without a mark's fence in it, the selection goes by the editor's own way.
+    const QString text = withoutFences(from, to);
     if (from >= to || text.size() == to - from)
         return false;
     QGuiApplication::clipboard()->setText(text);
@@ -1032,8 +1183,8 @@ QVariantList ComposerModel::markBoxes(qreal top, qreal bottom) const
             layout->blockBoundingRect(block);  // laid out now if it is not yet
         }
         const QTextLayout* lines = block.layout();
-        // The written form, inside its isolate if it has one.
-        const int start = m.at - block.position() + m.isolated(), end = m.at - block.position() + m.length - m.isolated();
+        // The written form, between its fences if it has them.
+        const int start = m.at - block.position() + m.fenced(), end = m.at - block.position() + m.length - m.fenced();
         const QTextLine firstLine = lines->lineForTextPosition(start), lastLine = lines->lineForTextPosition(end - 1);
         if (!firstLine.isValid() || !lastLine.isValid())
             continue;

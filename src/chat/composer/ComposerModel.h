@@ -2,6 +2,7 @@
 
 #include "AttachmentListModel.h"
 #include "ComposerDraft.h"
+#include "HiddenCharacters.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -109,12 +110,12 @@ public:
     // text coordinates): {start, end, x, y, width, height} each, a mark broken over two lines as
     // two boxes. Asked again on marksMoved().
     Q_INVOKABLE QVariantList markBoxes(qreal top, qreal bottom) const;
-    // Ctrl+C or Ctrl+X on a selection holding marks in their isolates: the selection goes to the
+    // Ctrl+C or Ctrl+X on a selection holding marks between fences: the selection goes to the
     // clipboard without them (and, for a cut, out of the draft). False leaves the key to the editor.
     Q_INVOKABLE bool copySelection(bool cut);
-    // A mark's text in the editor: its written form ("<U+200F>"), inside a left-to-right isolate
-    // (U+2066 ... U+2069) when `isolated`, so that right-to-left text around it never splits it.
-    static QString markText(char32_t character, bool isolated);
+    // A mark's text in the editor: its written form ("<U+200F>"), between two left-to-right marks
+    // (U+200E, its fences) when `fenced`, so that right-to-left text around it never splits it.
+    static QString markText(char32_t character, bool fenced);
 
 signals:
     void sessionChanged();
@@ -132,6 +133,8 @@ signals:
 private slots:
     void onSessionState();
     void onCursorMoved();
+    // The editor's selection changed: what it puts in the X primary selection is set right after.
+    void onSelectionMoved();
     void onCommands();
 
 private:
@@ -140,6 +143,14 @@ private:
     void keepInStore();
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
+    // Qt's editor writes its selection to the X primary selection as the document holds it, the
+    // marks' fences included: where it did, the selection's text without them replaces it. (Its
+    // editor starts no drag of the selection, so no drag carries them out either.)
+    void keepPrimaryTrue();
+    // The caret (or a selection's moving end) at a place inside a mark's fences, just after the
+    // first or before the second, moves to the next place in the way it went: a fence adds no
+    // stop for the caret, and a key typed there would cut into the mark.
+    void stepOverFence(int was, int now);
     // The marks of the editor's draft that still read as their marks, for the store.
     QList<ComposerDraft::Mark> marksToKeep() const;
     // The stored draft's marks drawn and counted as marks again.
@@ -192,6 +203,9 @@ private:
     QMetaObject::Connection m_storeGone;
     QMetaObject::Connection m_cursorLink;
     int m_cursorSeen = 0;  // the editor's cursor, read while the editor can still tell it
+    QList<QMetaObject::Connection> m_selectionLinks;
+    bool m_primaryDue = false;
+    bool m_keyDown = false;  // between a key's press and its release: the caret moves by a key
     QMetaObject::Connection m_marksLink;
     // A mark in the editor, as a plain offset: every edit moves the marks after it by what it
     // added or removed, so that keeping track of them costs one pass over them per edit, whatever
@@ -199,20 +213,20 @@ private:
     // is in the document's one format, as typed text is: a format of the marks' own made each
     // mark a piece of its own to shape, lay out and draw, and a paragraph of thousands of marks
     // took a quarter of a second a key. What tells a mark from the same text typed is this list.
-    // A mark in a paragraph with right-to-left letters stands in a left-to-right isolate that is
+    // A mark in a paragraph with right-to-left letters stands between left-to-right fences that are
     // part of it (whole or gone with it) and never part of the draft's text.
     struct Mark {
         int at;
         int length;
         char32_t character;
-        bool isolated() const;
+        bool fenced() const;
     };
     // Whether `text` holds mark `m`'s text at `at`.
     static bool readsAsMark(QStringView text, qsizetype at, const Mark& m);
-    // The draft's text from `from` to `to` without the marks' isolates.
-    QString withoutIsolates(int from, int to) const;
+    // The draft's text from `from` to `to` without the marks' fences.
+    QString withoutFences(int from, int to) const;
     // An edit (at `position`, `removed` taken out, the text after it moved by `moved`) cut into
-    // `m`: the ends of its isolate it left are taken out after it, as part of it.
+    // `m`: the fences it left are taken out after it, as part of it.
     void noteStrays(const Mark& m, int position, int removed, int moved, bool widened);
     QList<std::pair<int, char16_t>> m_strays;  // places of such ends, and which end each is
     QList<Mark> m_marks;  // in the order they stand
@@ -220,6 +234,19 @@ private:
     // units, marks as they read): a paragraph holding one takes Qt about 0.1 s to lay out in a
     // 1240 px window under load; 50,000 marks side by side (450,000 units) took 10 s.
     static constexpr qsizetype mostUnbrokenPasted = 40000;
+    // The most marks a paste may leave in the paragraphs it goes into, in Latin text and where
+    // they stand between fences (right-to-left text): a key in a paragraph of so many took 70 to
+    // 100 ms to lay out and draw (bench_composer's BM_PasteManyMarksInScript), inside the 200 ms a
+    // key may hold the window on a busy machine.
+    static constexpr qsizetype mostMarksAround = 12000;
+    static constexpr qsizetype mostFencedMarksAround = 5000;
+    // The most marks one paste may bring, over all its paragraphs: the paste lays them all out
+    // (20,000 in Latin took 80 ms, in Hebrew 200 ms).
+    static constexpr qsizetype mostMarksPasted = 20000;
+    static constexpr qsizetype mostFencedMarksPasted = 10000;
+    // The most marks a paragraph would hold with `text` (its hidden characters `found`) put over
+    // the draft's stretch from `from` to `to`.
+    qsizetype mostMarksInAParagraph(int from, int to, const QString& text, const QList<HiddenCharacters::Found>& found) const;
     // The marks of the draft at states of the editor's history, by the number of edits undoable
     // there (QTextDocument::availableUndoSteps()); a state's text never changes once an edit
     // stands on it. Kept for the state each step that took marks out starts from (its undo brings

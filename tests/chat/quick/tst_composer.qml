@@ -529,6 +529,55 @@ Item {
             compare(list.count, 0);
         }
 
+        // A key lays its paragraph out again, each mark a piece of its own: a paste that would
+        // leave more marks in the paragraphs it goes into than a key there lays out in time goes
+        // as a chip named with its count, the draft left as it was; fewer stay in place, and a
+        // paste that joins them past the bound goes as a chip too, while a new paragraph starts
+        // its own count; a paste's marks are bounded as a whole as well. The bounds are lower in right-to-left text, where each mark is a piece of
+        // the other direction (before, 49,500 marks in Hebrew took the window a second a key).
+        // Hebrew and Arabic beside Latin.
+        function test_a_paste_of_more_marks_than_a_key_lays_out_in_time_becomes_a_chip() {
+            const list = composer.model.attachments;
+            const chipName = () => list.count ? list.data(list.index(list.count - 1, 0), Qt.UserRole + 2) : "";
+            const paste = (text) => { TestSupport.setClipboardText(text); keyClick(Qt.Key_V, Qt.ControlModifier); };
+            const cases = [
+                { word: "\u05D0\u05D1", most: 5000, total: 10000 },
+                { word: "\u0627\u0628", most: 5000, total: 10000 },
+                { word: "ab", most: 12000, total: 20000 },
+            ];
+            for (const c of cases) {
+                const words = n => Array(n).fill(c.word[0] + "\u200B" + c.word[1]).join(" ");
+                list.clear();
+                edit().clear();
+                type("k");
+                paste(words(c.most + 1));
+                tryCompare(list, "count", 1);
+                const count = String(c.most + 1).replace(/\B(?=(\d{3})+$)/, ",");
+                verify(chipName().startsWith(count + " hidden characters · Pasted text ("), c.word + ": " + chipName());
+                compare(edit().text, "k");
+                compare(composer.model.hiddenCount, 0);
+                list.clear();
+                paste(words(c.most - 10));
+                tryCompare(composer.model, "hiddenCount", c.most - 10, 20000);
+                compare(list.count, 0);
+                paste(" " + words(11));  // joins them: one past the bound
+                tryCompare(list, "count", 1);
+                verify(chipName().startsWith("11 hidden characters"), c.word + ": " + chipName());
+                compare(composer.model.hiddenCount, c.most - 10);
+                keyClick(Qt.Key_Return, Qt.ShiftModifier);
+                paste(words(11));
+                tryCompare(composer.model, "hiddenCount", c.most + 1);
+                compare(list.count, 1);
+                // The paste lays out all its marks: past its own bound over many short
+                // paragraphs, it goes as a chip as well.
+                paste(Array(c.total / 10 + 1).fill(words(10)).join("\n"));
+                tryCompare(list, "count", 2);
+                compare(composer.model.hiddenCount, c.most + 1);
+            }
+            list.clear();
+            edit().clear();
+        }
+
         FontMetrics {
             id: editMetrics
         }
@@ -605,8 +654,10 @@ Item {
                         verify(Math.abs(step - editMetrics.advanceWidth(mark[i])) <= 1.5, c.pasted + ": " + i + " steps " + step);
                     }
                 }
-                // Only a paragraph with right-to-left letters needs the mark's isolate.
-                compare(edit().text.indexOf("\u2066") >= 0, c.rtl, c.pasted);
+                // Only a paragraph with right-to-left letters needs the mark's fences, and no
+                // isolate (a bidi run of its own for each mark) stands in the editor's text.
+                compare(edit().text.indexOf("\u200E") >= 0, c.rtl, c.pasted);
+                compare(edit().text.indexOf("\u2066"), -1, c.pasted);
                 // Copied out, the selection holds the mark's written form alone.
                 edit().selectAll();
                 keyClick(Qt.Key_C, Qt.ControlModifier);
@@ -617,24 +668,24 @@ Item {
                 compare(session.messageCount, sent + 1);
                 compare(TestSupport.sentText(session), draft.trim());
             }
-            // A Latin paragraph that gains a right-to-left letter puts its marks in isolates, the
-            // cursor staying where it stood; a key that cuts into an isolated mark takes its
-            // isolate's ends with it, never leaving them as hidden characters to mark.
+            // A Latin paragraph that gains a right-to-left letter puts its marks between fences,
+            // the cursor staying where it stood; a key that cuts into a fenced mark takes its
+            // fences with it, never leaving them as hidden characters to mark.
             edit().clear();
             TestSupport.setClipboardText("x \u200F100");
             keyClick(Qt.Key_V, Qt.ControlModifier);
             tryCompare(composer.model, "hiddenCount", 1);
             edit().cursorPosition = 2;
             edit().insert(2, "\u05D0");
-            const isolated = "x \u05D0\u2066" + mark + "\u2069100";
-            tryCompare(edit(), "text", isolated);
+            const fenced = "x \u05D0\u200E" + mark + "\u200E100";
+            tryCompare(edit(), "text", fenced);
             compare(edit().cursorPosition, 3);  // before the mark, where the letter went in
             compare(composer.model.hiddenCount, 1);
             compare(TestSupport.markBoxes(edit()).length, 1);
-            // The letter's step is the editor's own: the isolates are a step after it.
+            // The letter's step is the editor's own: the fences are a step after it.
             const steps = [[Qt.ControlModifier, "x \u05D0" + mark + "100"], [Qt.ControlModifier, "x " + mark + "100"],
                            [Qt.ControlModifier | Qt.ShiftModifier, "x \u05D0" + mark + "100"],
-                           [Qt.ControlModifier | Qt.ShiftModifier, isolated]];
+                           [Qt.ControlModifier | Qt.ShiftModifier, fenced]];
             for (const [modifiers, text] of steps) {
                 keyClick(Qt.Key_Z, modifiers);
                 tryCompare(edit(), "text", text);
@@ -645,15 +696,15 @@ Item {
             tryCompare(edit(), "text", "x \u05D0<U+200F100");
             compare(composer.model.hiddenCount, 0);
             compare(composer.model.draft, "x \u05D0<U+200F100");
-            // Backspace right after the isolated mark, and Delete right before it, meet an end of
-            // its isolate first: they cut into the mark all the same, as into a bare one.
+            // Backspace right after the fenced mark, and Delete right before it, meet a fence
+            // first: they cut into the mark all the same, as into a bare one.
             for (const [key, from, left] of [[Qt.Key_Backspace, 1, "x \u05D0<U+200F100"],
                                              [Qt.Key_Delete, 0, "x \u05D0U+200F>100"]]) {
                 edit().clear();
                 TestSupport.setClipboardText("x \u05D0\u200F100");
                 keyClick(Qt.Key_V, Qt.ControlModifier);
-                tryCompare(edit(), "text", isolated);
-                edit().cursorPosition = from ? isolated.indexOf("\u2069") + 1 : isolated.indexOf("\u2066");
+                tryCompare(edit(), "text", fenced);
+                edit().cursorPosition = from ? fenced.lastIndexOf("\u200E") + 1 : fenced.indexOf("\u200E");
                 keyClick(key);
                 tryCompare(edit(), "text", left);
                 compare(composer.model.hiddenCount, 0);
@@ -662,14 +713,109 @@ Item {
             edit().clear();
         }
 
-        // A draft left in its store holds its marks in their isolates, or bare as earlier builds
-        // kept every mark: either way they are marks again in an editor made anew, and the draft's
-        // text holds their written forms alone. The same text kept without a mark is no mark.
+        // The caret never stops between a mark and its fences (the left-to-right marks around it in
+        // right-to-left text, isolates before): the arrows in either direction, from either end,
+        // step from the place beside the mark to the place after its "<" (or before its ">") as in
+        // a bare mark in Latin text, and a click just inside the mark's edge lands beside it. A key
+        // typed at each place the caret stops beside the mark keeps the mark. Before, the places
+        // inside the fences were stops of their own where the caret did not move on screen, and a
+        // key typed there took the mark away. Hebrew and Arabic beside Latin.
+        function test_the_caret_never_stops_inside_a_mark_s_fences() {
+            const mark = "<U+200B>";
+            const cases = [
+                { pasted: "\u05D0\u05D1\u200B\u05D2\u05D3", fenced: true },
+                { pasted: "\u0627\u0628\u200B\u062C\u062F", fenced: true },
+                { pasted: "ab\u200Bcd", fenced: false },
+            ];
+            const fresh = c => {
+                edit().clear();
+                TestSupport.setClipboardText(c.pasted);
+                keyClick(Qt.Key_V, Qt.ControlModifier);
+                tryCompare(composer.model, "hiddenCount", 1);
+                tryCompare(edit(), "text", c.pasted.replace("\u200B", c.fenced ? "\u200E" + mark + "\u200E" : mark));
+            };
+            for (const c of cases) {
+                fresh(c);
+                const text = edit().text;
+                const at = c.fenced ? text.indexOf("\u200E") : text.indexOf(mark);
+                const end = c.fenced ? text.lastIndexOf("\u200E") + 1 : at + mark.length;
+                const inner = c.fenced ? [at + 1, end - 1] : [];
+                // Every stop of the arrows, each press moving the caret until an end of the line.
+                const stops = new Set();
+                for (const key of [Qt.Key_Left, Qt.Key_Right]) {
+                    for (const from of [0, text.length]) {
+                        edit().cursorPosition = from;
+                        stops.add(from);
+                        for (let n = 0; n < text.length + 2; ++n) {
+                            const was = edit().cursorPosition;
+                            keyClick(key);
+                            const now = edit().cursorPosition;
+                            if (now === was) {
+                                verify(now === 0 || now === text.length, c.pasted + ": the caret stuck at " + now);
+                                break;
+                            }
+                            verify(!inner.includes(now), c.pasted + ": a stop inside the fences at " + now);
+                            stops.add(now);
+                        }
+                    }
+                }
+                for (let i = 0; i <= text.length; ++i)
+                    compare(stops.has(i), !inner.includes(i), c.pasted + ": stop " + i);
+                // Shift and an arrow move a selection's end past the fences as well.
+                edit().cursorPosition = at;
+                const shiftStops = [];
+                for (const key of [Qt.Key_Left, Qt.Key_Right])
+                    for (let n = 0; n < 3; ++n) {
+                        keyClick(key, Qt.ShiftModifier);
+                        shiftStops.push(edit().cursorPosition);
+                    }
+                for (const stop of shiftStops)
+                    verify(!inner.includes(stop), c.pasted + ": a selection ends inside the fences: " + shiftStops);
+                // A key typed beside the mark, at each end, keeps it.
+                for (const place of [at, end]) {
+                    fresh(c);
+                    edit().cursorPosition = place;
+                    keyClick(Qt.Key_Z);
+                    const typed = text.slice(0, place) + "z" + text.slice(place);
+                    tryCompare(edit(), "text", typed);
+                    compare(composer.model.hiddenCount, 1, c.pasted + " at " + place);
+                    compare(composer.model.draft, typed.split("\u200E").join(""));
+                    tryVerify(() => TestSupport.markBoxes(edit()).length === 1, 1000, c.pasted + " at " + place);
+                }
+                // A click two pixels inside either edge of the mark's box lands beside it or in
+                // its written form, never inside the fences; a key typed beside it keeps it.
+                fresh(c);
+                let boxes = [];
+                tryVerify(() => { boxes = TestSupport.markBoxes(edit()); return boxes.length === 1; }, 1000, c.pasted);
+                const y = edit().positionToRectangle(at).y + edit().positionToRectangle(at).height / 2;
+                for (const x of [boxes[0].left + 2, boxes[0].right - 2]) {
+                    edit().cursorPosition = text.length;
+                    mouseClick(edit(), x, y);
+                    const now = edit().cursorPosition;
+                    verify(!inner.includes(now), c.pasted + ": a click at " + x + " landed inside the fences at " + now);
+                    if (now === at || now === end) {
+                        keyClick(Qt.Key_Z);
+                        compare(composer.model.hiddenCount, 1, c.pasted + ": typed at " + now + " after a click");
+                        keyClick(Qt.Key_Backspace);
+                        tryCompare(edit(), "text", text);
+                        compare(composer.model.hiddenCount, 1);
+                    }
+                }
+            }
+            edit().clear();
+        }
+
+        // A draft left in its store holds its marks between their fences, in isolates as earlier
+        // builds kept them, or bare as builds before those kept every mark: either way they are
+        // marks again in an editor made anew (the isolates become fences), and the draft's text
+        // holds their written forms alone. The same text kept without a mark is no mark.
         function test_a_kept_draft_s_marks_come_back_in_either_form() {
             const mark = "<U+200F>";
             const cases = [
                 { text: "\u05DE\u05D7\u05D9\u05E8 " + mark + "100", at: 5, count: 1 },
-                { text: "\u05DE\u05D7\u05D9\u05E8 \u2066" + mark + "\u2069100", at: 5, count: 1 },
+                { text: "\u05DE\u05D7\u05D9\u05E8 \u2066" + mark + "\u2069100", at: 5, count: 1,
+                  shown: "\u05DE\u05D7\u05D9\u05E8 \u200E" + mark + "\u200E100" },
+                { text: "\u0627\u0644\u0633\u0639\u0631 \u200E" + mark + "\u200E100", at: 6, count: 1 },
                 { text: "price " + mark + "100", at: 6, count: 1 },
                 { text: "price " + mark + "100", at: -1, count: 0 },
             ];
@@ -677,11 +823,18 @@ Item {
                 const draft = TestSupport.keptDraft(c.text, c.at < 0 ? [] : [{ at: c.at, character: 0x200F }]);
                 composer.model.store = draft;
                 tryCompare(composer.model, "hiddenCount", c.count, 1000, c.text);
-                compare(edit().text, c.text);
-                compare(composer.model.draft, c.text.replace("\u2066", "").replace("\u2069", ""));
+                compare(edit().text, c.shown || c.text);
+                compare(composer.model.draft, c.text.replace("\u2066", "").replace("\u2069", "").split("\u200E").join(""));
                 tryVerify(() => composer.model.markBoxes(0, 1000).length === c.count, 1000, c.text);
                 composer.model.store = null;
                 edit().clear();
+            }
+            // Read while no editor shows it (a message sent once a paste is in, its pane gone),
+            // the kept draft is its text without the fences either.
+            const alone = createTemporaryQmlObject("import Brinmoor.Chat\nComposerModel {}", top);
+            for (const c of cases) {
+                alone.store = TestSupport.keptDraft(c.text, c.at < 0 ? [] : [{ at: c.at, character: 0x200F }]);
+                compare(alone.draft, c.text.replace("\u2066", "").replace("\u2069", "").split("\u200E").join(""), c.text);
             }
         }
 

@@ -51,6 +51,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -889,6 +890,86 @@ TEST(ChatTextEditor, a_middle_click_pastes_the_primary_selection_off_the_gui_thr
     }
     EXPECT_EQ(*w.chips()->items()[0].data, big);
     EXPECT_EQ(w.text(), S("ab XYcd"));
+}
+
+// What another program reads from the X primary selection, read off the GUI thread (which answers
+// for the app's own selection meanwhile).
+QString primaryAsAnotherProgramReadsIt()
+{
+    auto read = std::async(std::launch::async, [] {
+        Reader::Reader reader(XEnvironment::display, Reader::Selection::Primary, 3000);
+        return reader.text(MB);
+    });
+    waitUntil([&] { return read.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    const Reader::Result r = read.get();
+    return r.outcome == Outcome::Text ? r.text() : QString();
+}
+
+// A selection made by the keyboard (Home and Shift+End, Ctrl+A, Shift and the arrows) or the mouse
+// in the composer's editor puts the draft's true text in the X primary selection, the mark's
+// written form and never the left-to-right marks that fence it in right-to-left text, whatever another program (or a middle click) reads it
+// with; Ctrl+C gives the same. Before, Qt's editor wrote its document's text there, the marks'
+// isolates (or fences) included, and a middle click put U+2066 and U+2069 into a shell. Hebrew and Arabic beside Latin.
+TEST(ChatTextEditor, a_selection_puts_the_drafts_true_text_in_the_primary_selection)
+{
+    EditorWindow w;
+    ASSERT_TRUE(w.root);
+    ASSERT_TRUE(waitUntil([&] { return w.window()->isExposed(); }));
+    ComposerModel model;
+    model.setTextEdit(w.edit());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ASSERT_TRUE(clipboard->supportsSelection());
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(w.window(), k, mods); };
+    for (const char* pasted : {"\u05D0\u05D1\u200B\u05D2\u05D3", "\u0627\u0628\u200B\u062C\u062F", "ab\u200Bcd"}) {
+        const QString text = S(pasted);
+        const QString draft = QString(text).replace(QChar(0x200B), S("<U+200B>"));
+        const bool rightToLeft = text.at(0).isLetter() && text.at(0).script() != QChar::Script_Latin;
+        w.edit()->setProperty("text", text);
+        ASSERT_TRUE(waitUntil([&] { return model.hiddenCount() == 1; })) << pasted;
+        ASSERT_EQ(w.text().contains(QChar(0x200E)), rightToLeft) << pasted;
+        QMetaObject::invokeMethod(w.edit(), "forceActiveFocus");
+        const std::vector<std::pair<const char*, std::function<void()>>> selections{
+            {"Home, Shift+End", [&] { key(Qt::Key_Home); key(Qt::Key_End, Qt::ShiftModifier); }},
+            {"Ctrl+A", [&] { key(Qt::Key_End); key(Qt::Key_A, Qt::ControlModifier); }},
+            {"Shift and the arrows", [&] {
+                 key(Qt::Key_Home);
+                 for (int i = 0; i < w.text().size(); ++i)
+                     key(rightToLeft ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
+             }},
+            {"a drag of the mouse", [&] {
+                 key(Qt::Key_End);
+                 QRectF first, last;
+                 QMetaObject::invokeMethod(w.edit(), "positionToRectangle", Q_RETURN_ARG(QRectF, first), Q_ARG(int, 0));
+                 QMetaObject::invokeMethod(w.edit(), "positionToRectangle", Q_RETURN_ARG(QRectF, last), Q_ARG(int, int(w.text().size())));
+                 const QPoint from = w.edit()->mapToScene(first.center()).toPoint();
+                 const QPoint to = w.edit()->mapToScene(last.center()).toPoint();
+                 QTest::mousePress(w.window(), Qt::LeftButton, {}, from);
+                 for (int step = 1; step <= 8; ++step)
+                     QTest::mouseMove(w.window(), from + (to - from) * step / 8);
+                 QTest::mouseRelease(w.window(), Qt::LeftButton, {}, to);
+             }},
+        };
+        for (const auto& [how, select] : selections) {
+            clipboard->setText(S("before"), QClipboard::Selection);
+            select();
+            EXPECT_EQ(w.edit()->property("selectedText").toString().size(), w.text().size()) << pasted << ": " << how;
+            EXPECT_TRUE(waitUntil([&] { return clipboard->text(QClipboard::Selection) == draft; }, 2000))
+                << pasted << ": " << how << ": " << clipboard->text(QClipboard::Selection).toStdString();
+            EXPECT_EQ(primaryAsAnotherProgramReadsIt(), draft) << pasted << ": " << how;
+        }
+        EXPECT_TRUE(model.copySelection(false) || !rightToLeft);
+        if (rightToLeft) {
+            EXPECT_EQ(clipboard->text(), draft) << pasted;
+        }
+        // A selection of part of the draft: its own true text.
+        QMetaObject::invokeMethod(w.edit(), "select", Q_ARG(int, 0), Q_ARG(int, 0));
+        key(Qt::Key_Home);
+        for (int i = 0; i < 4; ++i)
+            key(rightToLeft ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
+        const QString part = w.edit()->property("selectedText").toString().remove(QChar(0x200E));
+        EXPECT_TRUE(waitUntil([&] { return clipboard->text(QClipboard::Selection) == part; }, 2000))
+            << pasted << ": " << clipboard->text(QClipboard::Selection).toStdString();
+    }
 }
 
 // A paste read whole off the GUI thread keeps the order QClipboard's path has: files first, then
