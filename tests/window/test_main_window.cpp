@@ -581,6 +581,12 @@ TEST_F(MainWindowTest, an_open_layer_lets_no_button_or_wheel_through_to_the_pane
         ASSERT_NE(reached(spy), "") << "the point lies on no pane";
     }
 
+    // The rename dialog of the terminal pane's menu.
+    const auto paneRenameDialog = [&] {
+        QQuickItem* menu = visibleItem(QStringLiteral("overflowMenu"), cell);
+        return menu ? menu->property("renameDialog").value<QObject*>() : nullptr;
+    };
+    ASSERT_NE(paneRenameDialog(), nullptr);
     const struct {
         const char* what;
         std::function<void()> open;
@@ -599,6 +605,20 @@ TEST_F(MainWindowTest, an_open_layer_lets_no_button_or_wheel_through_to_the_pane
          true, "card", "codePreviewView"},
         {"the rename dialog", [&] { QMetaObject::invokeMethod(m_window->findChild<QObject*>("renameWorkspaceDialog"), "open"); },
          [&] { return m_window->findChild<QObject*>("renameWorkspaceDialog")->property("opened").toBool(); }, false, nullptr, nullptr},
+        {"a pane's rename dialog", [&] { QMetaObject::invokeMethod(paneRenameDialog(), "open"); },
+         [&] { return paneRenameDialog()->property("opened").toBool(); }, false, nullptr, nullptr},
+        {"the folder chooser over the add-session sheet",
+         [&] {
+             m_model->setActiveSheet(ActiveSheet::AddSession);
+             QObject* chooser = nullptr;
+             if (waitUntil([&] { return (chooser = m_window->findChild<QObject*>("folderChooser")) != nullptr; }))
+                 QMetaObject::invokeMethod(chooser, "open");
+         },
+         [&] {
+             QObject* chooser = m_window->findChild<QObject*>("folderChooser");
+             return chooser && chooser->property("opened").toBool();
+         },
+         false, nullptr, nullptr},
     };
     for (const auto& layer : layers) {
         SCOPED_TRACE(layer.what);
@@ -648,6 +668,8 @@ TEST_F(MainWindowTest, an_open_layer_lets_no_button_or_wheel_through_to_the_pane
             escape();
         }
         EXPECT_TRUE(waitUntil([&] { return !layer.isOpen(); }));
+        m_model->setActiveSheet(std::nullopt);
+        settle();
     }
 }
 
