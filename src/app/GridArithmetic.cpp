@@ -1,5 +1,7 @@
 #include "GridArithmetic.h"
 
+#include "HiddenCharacters.h"
+
 #include <QSet>
 
 #include <cmath>
@@ -30,6 +32,16 @@ QString GridItemModel::id() const
     return m_sessions.isEmpty() ? QString() : uuidText(m_sessions.first().id);
 }
 
+QString GridItemModel::labelWords() const
+{
+    return m_isGroup ? groupLabelWords(m_sessions) : QString();
+}
+
+QString GridItemModel::labelName() const
+{
+    return m_isGroup ? groupLabelName(m_sessions) : QString();
+}
+
 QList<GridItemModel> gridItems(const QList<Session>& sessions)
 {
     QList<GridItemModel> items;
@@ -55,9 +67,18 @@ QList<GridItemModel> gridItems(const QList<Session>& sessions)
 
 QString groupLabel(const QList<Session>& members)
 {
-    const QString first = members.isEmpty() ? QStringLiteral("group") : members.first().project;
+    return groupLabelWords(members).arg(HiddenCharacters::inSentence(groupLabelName(members)));
+}
+
+QString groupLabelWords(const QList<Session>& members)
+{
     // One plural form for every count.
-    return first + QStringLiteral(" \u00b7 ") + QString::number(members.size()) + QStringLiteral(" sessions");
+    return QStringLiteral("%1 \u00b7 ") + QString::number(members.size()) + QStringLiteral(" sessions");
+}
+
+QString groupLabelName(const QList<Session>& members)
+{
+    return members.isEmpty() ? QStringLiteral("group") : members.first().project;
 }
 
 int columnCount(int itemCount)

@@ -19,6 +19,10 @@ public:
     // The common group id (groups only; empty for a single).
     QString groupID() const { return m_groupID; }
     QString label() const { return m_label; }
+    // The label's parts, for a view that draws the name's hidden characters as marks: the words,
+    // "%1" standing for the name, and the name (groups only).
+    QString labelWords() const;
+    QString labelName() const;
     // One session for a single, the members in workspace order for a group.
     const QList<Session>& sessions() const { return m_sessions; }
     // Grid slots the item takes: 2 for a group, 1 for a single.
@@ -33,8 +37,13 @@ private:
 
 // The workspace's sessions as grid items: a group stands where its first member stands.
 QList<GridItemModel> gridItems(const QList<Session>& sessions);
-// "<first member's project> · <n> sessions" ("group" for no members).
+// "<first member's project> · <n> sessions" ("group" for no members), the name as
+// HiddenCharacters::inSentence puts it in a sentence: a right-to-left one neither turns the label
+// around ("2 SESSIONS · …") nor takes the count into its own run.
 QString groupLabel(const QList<Session>& members);
+// The label's words ("%1 · <n> sessions") and the name that stands for "%1".
+QString groupLabelWords(const QList<Session>& members);
+QString groupLabelName(const QList<Session>& members);
 // Column count when the container's size is unknown.
 int columnCount(int itemCount);
 // Column count whose cells come closest to the wanted width-to-height ratio `target`.

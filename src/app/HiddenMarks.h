@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtQml/qqmlregistration.h>
 
 namespace brinmoor {
@@ -29,6 +30,12 @@ public:
     // A sentence of the app's with `name` in place of "%1", as styled text: the words escaped,
     // the name isolated from them and its hidden characters as marks in their colour.
     Q_INVOKABLE static QString sentence(const QString& words, const QString& name);
+    // A sentence of the app's holding several names, `names[0]` in place of "%1", `names[1]` of
+    // "%2" and so on, each as inSentence() gives it: plain text.
+    Q_INVOKABLE static QString plainSentence(const QString& words, const QStringList& names);
+    // The same as styled text, the hidden characters of the names as marks in their colour; ""
+    // when no name holds one (the item then shows plainSentence() in plain text).
+    Q_INVOKABLE static QString markedSentence(const QString& words, const QStringList& names);
     // The name an editable field holding plainName(original) now gives: `original` itself when
     // left as it was, otherwise the text with each mark written back as its character.
     Q_INVOKABLE static QString editedName(const QString& edited, const QString& original);

@@ -1,6 +1,7 @@
 #include "ProviderDetection.h"
 
 #include "ChildProcess.h"
+#include "HiddenCharacters.h"
 #include "ReadThreads.h"
 
 #include <QCoreApplication>
@@ -321,13 +322,16 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
         info.found = known.has_value();
         info.path = known;
         info.problem = known
-            ? QStringLiteral("%1: the login shell did not finish starting within %2 s, so its version and sign-in were not checked.").arg(*known, seconds)
+            ? QStringLiteral("%1: the login shell did not finish starting within %2 s, so its version and sign-in were not checked.").arg(HiddenCharacters::inSentence(*known), seconds)
             : LoginShell::notSearched(name, limitMs);
         return info;
     }
     if (!info.found)
         return info;
     const QString tool = *info.path;
+    // The path as it stands in the sentences below: a folder named right to left (the user's home)
+    // does not turn them around.
+    const QString shownTool = HiddenCharacters::inSentence(tool);
     // A probe without exit lines is read as it always was: signed in unless it says otherwise.
     const bool legacy = !versionExit && !statusExit && !timedOut;
     if (legacy) {
@@ -335,17 +339,17 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
         return info;
     }
     if (!versionExit) {
-        info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(tool, seconds);
+        info.problem = QStringLiteral("%1 did not answer --version within %2 s.").arg(shownTool, seconds);
     } else if (*versionExit != 0 || !info.version) {
         // Its own error comes from the status call, whose messages are kept.
         const QString error = lastLine(status, tool);
         info.problem = statusExit && (*statusExit == 126 || *statusExit == 127) && !error.isEmpty()
-            ? QStringLiteral("%1 can't run: %2").arg(tool, error)
-            : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(tool, QString::number(*versionExit));
+            ? QStringLiteral("%1 can't run: %2").arg(shownTool, error)
+            : QStringLiteral("%1 can't run: --version ended with exit status %2.").arg(shownTool, QString::number(*versionExit));
     } else if (!statusExit) {
-        info.problem = QStringLiteral("%1 did not answer %2 within %3 s.").arg(tool, statusCall, seconds);
+        info.problem = QStringLiteral("%1 did not answer %2 within %3 s.").arg(shownTool, statusCall, seconds);
     } else if (*statusExit == 126 || *statusExit == 127) {
-        info.problem = QStringLiteral("%1 can't run: %2").arg(tool, lastLine(status, tool));
+        info.problem = QStringLiteral("%1 can't run: %2").arg(shownTool, lastLine(status, tool));
     }
     if (!info.problem.isEmpty()) {
         info.version.reset();

@@ -146,7 +146,8 @@ Item {
                     font.pointSize: Theme.fontSize(12)
                     font.weight: Font.DemiBold
                 }
-                Text {
+                // Its path may stand in isolates: lines measured by the text's own font.
+                MeasuredText {
                     objectName: "statusDetail"
                     width: parent.width
                     visible: !(card.state === "missing" && card.isClaude)

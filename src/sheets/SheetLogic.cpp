@@ -1,6 +1,7 @@
 #include "SheetLogic.h"
 
 #include "AppModel.h"
+#include "HiddenCharacters.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -25,11 +26,13 @@ SheetLogic::CardState SheetLogic::cardState(const std::optional<ProviderInfo>& i
 
 QString SheetLogic::readyDetail(const ProviderInfo& info)
 {
+    // Each as it stands in a sentence: a path through a folder named right to left would take the
+    // dot and the version into its own run and set them after it.
     QStringList parts;
     if (info.version)
-        parts << *info.version;
+        parts << HiddenCharacters::inSentence(*info.version);
     if (info.path)
-        parts << *info.path;
+        parts << HiddenCharacters::inSentence(*info.path);
     return parts.join(QStringLiteral(" \u00b7 "));
 }
 

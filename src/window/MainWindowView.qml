@@ -199,7 +199,10 @@ FocusScope {
         chrome: chrome
     }
 
-    // 3. The sheet over its backdrop; a tap on the backdrop closes it.
+    // 3. The sheet over its backdrop; a left click on the backdrop closes it. The backdrop takes
+    // every button, the wheel and the hover: under it lie the panes, where a middle click pastes
+    // into a shell and takes the keyboard from the sheet, a right click opens a menu, and the wheel
+    // scrolls a pane the user cannot see for the dimming.
     Rectangle {
         objectName: "sheetBackdrop"
         anchors.fill: parent
@@ -208,7 +211,13 @@ FocusScope {
         MouseArea {
             objectName: "sheetBackdropTap"
             anchors.fill: parent
-            onClicked: AppModel.activeSheet = ""
+            acceptedButtons: Qt.AllButtons
+            hoverEnabled: true
+            onClicked: mouse => {
+                if (mouse.button === Qt.LeftButton)
+                    AppModel.activeSheet = "";
+            }
+            onWheel: wheel => wheel.accepted = true
         }
     }
     Loader {
@@ -227,10 +236,13 @@ FocusScope {
         // itself stops here, for past the sheet lie the panes, which take Tab.
         Keys.onTabPressed: event => event.accepted = true
         Keys.onBacktabPressed: event => event.accepted = true
-        // Taps inside the sheet never reach the backdrop.
+        // Presses and the wheel inside the sheet that its controls leave never reach the backdrop
+        // (whose left click closes the sheet).
         MouseArea {
             anchors.fill: parent
             z: -1
+            acceptedButtons: Qt.AllButtons
+            onWheel: wheel => wheel.accepted = true
         }
     }
 

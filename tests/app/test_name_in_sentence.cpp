@@ -8,7 +8,11 @@
 #include "AttachmentBudget.h"
 #include "ChatAttachments.h"
 #include "FolderChooserLogic.h"
+#include "GridArithmetic.h"
 #include "HiddenCharacters.h"
+#include "HiddenMarks.h"
+#include "ProviderDetection.h"
+#include "SheetLogic.h"
 #include "WindowText.h"
 #include "support/TestEnvironment.h"
 
@@ -72,6 +76,74 @@ QList<Span> spans(const QString& text, const QFont& font)
         out.append({std::min(a, b), std::max(a, b)});
     }
     return out;
+}
+
+// A name as it should stand in a sentence: the text put in (HiddenCharacters::inSentence) and the
+// direction its letters read in.
+struct Placed {
+    QString shown;
+    bool rightToLeft;
+};
+
+// `sentence` holds each of `names`, in that order, as they are shown; laid out on one line in
+// each of the sentence fonts it reads in its own order: its pieces (the app's words and each name)
+// stand left to right in the order written, the app's letters left to right inside their piece,
+// and each name's letters in the name's own direction.
+void expectReadsInOrder(const QString& sentence, const QList<Placed>& names)
+{
+    struct Piece {
+        qsizetype from, to;
+        int name;  // -1 for the app's words
+    };
+    QList<Piece> pieces;
+    qsizetype at = 0;
+    for (int n = 0; n < names.size(); ++n) {
+        const qsizetype found = sentence.indexOf(names[n].shown, at);
+        ASSERT_GE(found, 0) << "no " << names[n].shown.toStdString() << " in " << sentence.toStdString();
+        if (found > at)
+            pieces.append({at, found, -1});
+        pieces.append({found, found + names[n].shown.size(), n});
+        at = found + names[n].shown.size();
+    }
+    if (at < sentence.size())
+        pieces.append({at, sentence.size(), -1});
+    // The isolates' own ends come from the app alone: a name's controls are marks.
+    qsizetype isolates = 0;
+    for (const Placed& p : names)
+        isolates += p.shown.startsWith(QChar(0x2068)) ? 1 : 0;
+    EXPECT_EQ(sentence.count(QChar(0x2069)), isolates) << sentence.toStdString();
+    for (const QFont& font : sentenceFonts()) {
+        SCOPED_TRACE(sentence.toStdString() + " in " + QFontInfo(font).family().toStdString());
+        const QList<Span> s = spans(sentence, font);
+        const auto drawn = [&](qsizetype i) { return sentence[i].category() != QChar::Other_Format && s[i].right > s[i].left; };
+        qreal pieceRight = 0;
+        for (const Piece& piece : pieces) {
+            qreal left = 1e9, right = 0, lastLeft = -1;
+            for (qsizetype i = piece.from; i < piece.to; ++i) {
+                if (!drawn(i))
+                    continue;
+                if (piece.name < 0) {
+                    EXPECT_GT(s[i].left, lastLeft - 0.01) << "the app's words out of order at " << i;
+                    lastLeft = s[i].left;
+                }
+                left = std::min(left, s[i].left);
+                right = std::max(right, s[i].right);
+            }
+            if (right == 0)
+                continue;
+            EXPECT_GE(left, pieceRight - 0.01) << "the piece from " << piece.from << " stands before the one ahead of it";
+            pieceRight = right;
+            if (piece.name < 0)
+                continue;
+            const QString& shown = names[piece.name].shown;
+            const qsizetype first = (shown.startsWith(QChar(0x2068)) ? piece.from + 1 : piece.from) + 1;
+            const qsizetype last = piece.to - (shown.endsWith(QChar(0x2069)) ? 1 : 0) - 2;
+            if (last > first) {
+                const qreal a = s[first].left + s[first].right, b = s[last].left + s[last].right;
+                EXPECT_EQ(a > b, names[piece.name].rightToLeft) << a / 2 << " " << b / 2;
+            }
+        }
+    }
 }
 
 } // namespace
@@ -247,5 +319,151 @@ Column {
             ASSERT_TRUE(sentence);
             EXPECT_EQ(sentence->property("effectiveHorizontalAlignment").toInt(), int(Qt::AlignLeft));
         }
+    }
+}
+
+// Every sentence of the app's that holds a name, with right-to-left names (Hebrew, Arabic) beside
+// a Latin one and one holding an override: a group's header as built and as shown upper-cased, a
+// strip chip naming a grouped pane ("project·label", one name or two), the ready line of an agent
+// card ("version · path"), and the problems that name a tool's path. A group "פרויקט" read
+// "SESSIONS 2 · פרויקט" and its chips "session 1·פרויקט".
+TEST(NameInSentence, every_sentence_holding_a_name_isolates_it_and_reads_in_order)
+{
+    const QString hebrew = u(u"\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8");  // פרויקט
+    const QString arabic = u(u"\u0645\u0634\u0631\u0648\u0639 2");      // مشروع 2
+    const struct {
+        QString name;
+        bool rightToLeft;
+    } names[] = {{hebrew, true}, {arabic, true}, {QStringLiteral("Web"), false}, {u(u"x\u202Eab"), false}};
+    const auto placed = [](const QString& name, bool rightToLeft) { return Placed{HiddenCharacters::inSentence(name), rightToLeft}; };
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.name.toStdString());
+        const bool isolated = n.rightToLeft || n.name.contains(QChar(0x202E));
+        EXPECT_EQ(HiddenCharacters::inSentence(n.name).startsWith(QChar(0x2068)), isolated);
+        Session first, second;
+        first.project = n.name;
+        second.project = QStringLiteral("other");
+        const QList<Session> members{first, second};
+        const Placed name = placed(n.name, n.rightToLeft);
+        const QString home = QStringLiteral("/home/") + n.name + QStringLiteral("/.local/bin/claude");
+        const Placed path = placed(home, false);
+        const struct {
+            const char* what;
+            QString sentence;
+            QList<Placed> names;
+        } cases[] = {
+            {"a group's label", groupLabel(members), {name}},
+            {"a group's header, upper-cased", HiddenMarks::plainSentence(groupLabelWords(members).toUpper(), {groupLabelName(members).toUpper()}),
+             {placed(n.name.toUpper(), n.rightToLeft)}},
+            {"a chip of a grouped pane", HiddenMarks::plainSentence(QStringLiteral("%1\u00b7%2"), {n.name, QStringLiteral("session 1")}),
+             {name, placed(QStringLiteral("session 1"), false)}},
+            {"a chip whose label is right to left too", HiddenMarks::plainSentence(QStringLiteral("%1\u00b7%2"), {n.name, arabic}),
+             {name, placed(arabic, true)}},
+            {"an agent card's ready line", SheetLogic::readyDetail({true, home, QStringLiteral("2.1.3 (Claude Code)"), true}),
+             {placed(QStringLiteral("2.1.3 (Claude Code)"), false), path}},
+            {"a tool that cannot run", ClaudeDetector::parse(home + QStringLiteral("\n---EXIT 1\n---AUTH---\nLogged in\n---EXIT 0\n")).problem, {path}},
+            {"a tool that did not answer", ClaudeDetector::parse(home + QStringLiteral("\n"), true, 15000).problem, {path}},
+            {"a shell too slow to reach a tool", ClaudeDetector::parse(QString(), true, 1500, home).problem, {path}},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            EXPECT_FALSE(c.sentence.isEmpty());
+            expectReadsInOrder(c.sentence, c.names);
+        }
+        // The header's isolates survive its upper-casing: they stand round the whole name.
+        const QString header = HiddenMarks::plainSentence(QStringLiteral("%1 \u00b7 2 SESSIONS"), {n.name.toUpper()});
+        EXPECT_EQ(header, placed(n.name.toUpper(), n.rightToLeft).shown + QStringLiteral(" \u00b7 2 SESSIONS"));
+    }
+    EXPECT_EQ(groupLabel({}), QStringLiteral("group \u00b7 0 sessions"));
+    EXPECT_EQ(HiddenMarks::plainSentence(QStringLiteral("%1\u00b7%2"), {hebrew, QStringLiteral("session 1")}),
+              u(u"\u2068") + hebrew + u(u"\u2069\u00b7session 1"));
+    // A name is put in once, as it is: a "%2" or "$&" in it is no place of the sentence.
+    EXPECT_EQ(HiddenMarks::plainSentence(QStringLiteral("%1\u00b7%2 (%3)"), {QStringLiteral("a%2$&"), QStringLiteral("b")}),
+              QStringLiteral("a%2$&\u00b7b ()"));
+}
+
+// The line that shows a name in one of the app's sentences (NameText with its words): the
+// sentence with each name isolated, in plain text, or as styled text with the marks of a name's
+// hidden characters; left-aligned as the app's words are, and as high as a line of Latin.
+TEST(NameInSentence, a_line_of_words_and_names_isolates_each_name)
+{
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    QQmlComponent component(&engine);
+    component.setData(R"(
+import QtQuick
+import Brinmoor.App
+
+Column {
+    property var rows: []
+    width: 400
+    Repeater {
+        model: rows
+        NameText {
+            required property var modelData
+            width: 400
+            name: modelData.name
+            words: modelData.words
+            secondName: modelData.more
+        }
+    }
+}
+)",
+                      QUrl());
+    ASSERT_TRUE(component.isReady()) << qPrintable(component.errorString());
+    const QString hebrew = u(u"\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8");
+    const QString arabic = u(u"\u0645\u0634\u0631\u0648\u0639 2");
+    const QString fsi = u(u"\u2068"), pdi = u(u"\u2069");
+    const struct {
+        QString name, words;
+        QString more;
+        QString text;  // plain; empty where the line is styled
+    } rows[] = {
+        {QStringLiteral("WEB"), QStringLiteral("%1 \u00b7 2 SESSIONS"), {}, QStringLiteral("WEB \u00b7 2 SESSIONS")},
+        {hebrew, QStringLiteral("%1 \u00b7 2 SESSIONS"), {}, fsi + hebrew + pdi + QStringLiteral(" \u00b7 2 SESSIONS")},
+        {arabic, QStringLiteral("%1 \u00b7 12 SESSIONS"), {}, fsi + arabic + pdi + QStringLiteral(" \u00b7 12 SESSIONS")},
+        {QStringLiteral("Web"), QStringLiteral("%1\u00b7%2"), QStringLiteral("session 1"), QStringLiteral("Web\u00b7session 1")},
+        {hebrew, QStringLiteral("%1\u00b7%2"), QStringLiteral("session 1"), fsi + hebrew + pdi + QStringLiteral("\u00b7session 1")},
+        {hebrew, QStringLiteral("%1\u00b7%2"), arabic, fsi + hebrew + pdi + QStringLiteral("\u00b7") + fsi + arabic + pdi},
+        {QStringLiteral("Web"), QString(), {}, QStringLiteral("Web")},
+        {hebrew, QString(), {}, hebrew},  // a name alone stays as it is
+        {hebrew + u(u"\u202E.exe"), QStringLiteral("%1 \u00b7 2 SESSIONS"), {}, QString()},
+    };
+    QVariantList model;
+    for (const auto& r : rows)
+        model << QVariantMap{{"name", r.name}, {"words", r.words}, {"more", r.more}};
+    std::unique_ptr<QObject> root(component.createWithInitialProperties({{"rows", model}}));
+    ASSERT_TRUE(root);
+    QList<QQuickItem*> lines;
+    for (QQuickItem* item : qobject_cast<QQuickItem*>(root.get())->childItems())
+        if (QString::fromLatin1(item->metaObject()->className()).startsWith(QLatin1String("NameText")))
+            lines << item;
+    ASSERT_EQ(lines.size(), int(std::size(rows)));
+    for (int i = 0; i < lines.size(); ++i) {
+        const auto& r = rows[i];
+        SCOPED_TRACE(r.name.toStdString() + " in " + r.words.toStdString());
+        const QString text = lines[i]->property("text").toString();
+        if (!r.text.isEmpty()) {
+            EXPECT_EQ(text, r.text);
+            EXPECT_EQ(lines[i]->property("textFormat").toInt(), 0 /* Text.PlainText */);
+        } else {
+            // The override as a mark, the name's isolate round the whole marked name.
+            EXPECT_EQ(lines[i]->property("textFormat").toInt(), 4 /* Text.StyledText */);
+            EXPECT_TRUE(text.startsWith(fsi)) << qPrintable(text);
+            EXPECT_TRUE(text.contains(QLatin1String("U+202E"))) << qPrintable(text);
+            // The name's isolate and the mark's own, each closed, the name's before the words.
+            EXPECT_EQ(text.count(fsi), 1);
+            EXPECT_EQ(text.count(pdi), text.count(fsi) + text.count(QChar(0x2066)) + text.count(QChar(0x2067)));
+            EXPECT_LT(text.lastIndexOf(pdi), text.indexOf(QLatin1String("SESSIONS")));
+            EXPECT_FALSE(text.contains(QChar(0x202E)));
+        }
+        // What sizes it: the same sentence in plain text.
+        EXPECT_EQ(lines[i]->property("shownName").toString(),
+                  r.words.isEmpty() ? HiddenMarks::plainName(r.name) : HiddenMarks::plainSentence(r.words, {r.name, r.more}));
+        // A sentence aligns as its words do (a name alone, as it reads).
+        if (!r.words.isEmpty()) {
+            EXPECT_EQ(lines[i]->property("effectiveHorizontalAlignment").toInt(), int(Qt::AlignLeft));
+        }
+        EXPECT_DOUBLE_EQ(lines[i]->implicitHeight(), lines[0]->implicitHeight());
     }
 }

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -27,11 +28,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_AppPlugin)
@@ -504,6 +507,170 @@ TEST_F(MainWindowTest, backdrop_tap_closes_the_sheet_and_empty_states_follow_the
     shot("empty-no-workspaces");
     click(visibleItem("emptyButton", noWorkspaces));
     EXPECT_EQ(m_model->activeSheet(), std::optional<ActiveSheet>(ActiveSheet::NewWorkspace));
+}
+
+// Every item a press, a release or a wheel turn was delivered to while it watches.
+class PointerDeliveries : public QObject {
+public:
+    PointerDeliveries() { qApp->installEventFilter(this); }
+    ~PointerDeliveries() override { qApp->removeEventFilter(this); }
+    QList<QPointer<QQuickItem>> items;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            if (auto* item = qobject_cast<QQuickItem*>(watched))
+                items << item;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+// While a sheet, a preview or a dialog is open, nothing under it takes a button, the wheel or the
+// keyboard: a middle click on the terminal pane behind the New Workspace sheet pasted into the
+// shell and took the keyboard from the sheet's field. The middle and right buttons and the wheel
+// over a live terminal pane behind each layer (and inside a sheet, where its controls leave
+// them) reach no item of the main column, move no focus and close nothing; a left click on the
+// backdrop then closes the layer as before. Control: with no layer open, the same middle click
+// reaches the pane.
+TEST_F(MainWindowTest, an_open_layer_lets_no_button_or_wheel_through_to_the_panes)
+{
+    // Wide enough that a side of the pane lies beside the widest card (the code preview's).
+    showWindow(1800, 900);
+    QQuickItem* cell = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (cell = visibleItem(QStringLiteral("gridCell:") + kTerminal1)) != nullptr; }));
+    QQuickItem* column = item(QStringLiteral("mainColumn"));
+    ASSERT_NE(column, nullptr);
+    const QRectF pane(cell->mapToScene(QPointF(0, 0)), cell->size());
+    // The pane's side away from the window's middle, where no card covers it.
+    const bool right = pane.center().x() > m_window->width() / 2.0;
+    const QPoint behind = QPointF(right ? pane.right() - 40 : pane.left() + 40, pane.center().y()).toPoint();
+    const auto inColumn = [&](QQuickItem* i) {
+        for (; i; i = i->parentItem())
+            if (i == column)
+                return true;
+        return false;
+    };
+    // The items of the main column the events reached, named.
+    const auto reached = [&](const PointerDeliveries& spy) {
+        QStringList out;
+        for (const QPointer<QQuickItem>& i : spy.items)
+            if (i && inColumn(i))
+                out << QString::fromLatin1(i->metaObject()->className()) + "/" + i->objectName();
+        out.removeDuplicates();
+        return out.join(", ").toStdString();
+    };
+    const auto wheel = [&](QPoint at) {
+        QWheelEvent event(at, m_window->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(m_window, &event);
+        settle();
+    };
+    {
+        PointerDeliveries spy;
+        QTest::mouseClick(m_window, Qt::MiddleButton, Qt::NoModifier, behind);
+        settle();
+        ASSERT_NE(reached(spy), "") << "the point lies on no pane";
+    }
+
+    // The rename dialog of the terminal pane's menu.
+    const auto paneRenameDialog = [&] {
+        QQuickItem* menu = visibleItem(QStringLiteral("overflowMenu"), cell);
+        return menu ? menu->property("renameDialog").value<QObject*>() : nullptr;
+    };
+    ASSERT_NE(paneRenameDialog(), nullptr);
+    const struct {
+        const char* what;
+        std::function<void()> open;
+        std::function<bool()> isOpen;
+        bool backdropCloses;
+        const char* inside;  // an item whose empty corner a press inside the layer lands on, or none
+        const char* under;   // where that item is
+    } layers[] = {
+        {"the add-session sheet", [&] { m_model->setActiveSheet(ActiveSheet::AddSession); },
+         [&] { return m_model->activeSheet().has_value(); }, true, "sheetLoader", "mainWindow"},
+        {"the new-workspace sheet", [&] { m_model->setActiveSheet(ActiveSheet::NewWorkspace); },
+         [&] { return m_model->activeSheet().has_value(); }, true, "sheetLoader", "mainWindow"},
+        {"the markdown preview", [&] { m_model->setMarkdownPreview(markdownDoc()); },
+         [&] { return m_model->markdownPreview().has_value(); }, true, "panel", "markdownPreviewView"},
+        {"the code preview", [&] { m_model->setCodePreview(codePreview()); }, [&] { return m_model->codePreview().has_value(); },
+         true, "card", "codePreviewView"},
+        {"the rename dialog", [&] { QMetaObject::invokeMethod(m_window->findChild<QObject*>("renameWorkspaceDialog"), "open"); },
+         [&] { return m_window->findChild<QObject*>("renameWorkspaceDialog")->property("opened").toBool(); }, false, nullptr, nullptr},
+        {"a pane's rename dialog", [&] { QMetaObject::invokeMethod(paneRenameDialog(), "open"); },
+         [&] { return paneRenameDialog()->property("opened").toBool(); }, false, nullptr, nullptr},
+        {"the folder chooser over the add-session sheet",
+         [&] {
+             m_model->setActiveSheet(ActiveSheet::AddSession);
+             QObject* chooser = nullptr;
+             if (waitUntil([&] { return (chooser = m_window->findChild<QObject*>("folderChooser")) != nullptr; }))
+                 QMetaObject::invokeMethod(chooser, "open");
+         },
+         [&] {
+             QObject* chooser = m_window->findChild<QObject*>("folderChooser");
+             return chooser && chooser->property("opened").toBool();
+         },
+         false, nullptr, nullptr},
+    };
+    for (const auto& layer : layers) {
+        SCOPED_TRACE(layer.what);
+        layer.open();
+        ASSERT_TRUE(waitUntil([&] { return layer.isOpen(); }));
+        settle(100);
+        QQuickItem* focused = m_window->activeFocusItem();
+        ASSERT_FALSE(inColumn(focused));
+        QList<QPoint> points{behind};
+        if (layer.inside) {
+            QQuickItem* in = visibleItem(QString::fromLatin1(layer.inside), item(QString::fromLatin1(layer.under)));
+            ASSERT_NE(in, nullptr);
+            points << in->mapToScene(QPointF(6, in->height() - 6)).toPoint();
+        }
+        // Each of the middle button, the right button and the wheel, at each point, the layer
+        // opened again where Qt's own rule closed a dialog on a press outside it.
+        for (const QPoint at : points) {
+            for (const int kind : {0, 1, 2}) {
+                SCOPED_TRACE(kind == 0 ? "middle button" : kind == 1 ? "right button" : "wheel");
+                if (!layer.isOpen()) {
+                    layer.open();
+                    ASSERT_TRUE(waitUntil([&] { return layer.isOpen(); }));
+                    settle(100);
+                    focused = m_window->activeFocusItem();
+                }
+                PointerDeliveries spy;
+                if (kind == 2)
+                    wheel(at);
+                else
+                    QTest::mouseClick(m_window, kind == 0 ? Qt::MiddleButton : Qt::RightButton, Qt::NoModifier, at);
+                settle();
+                EXPECT_EQ(reached(spy), "") << "at " << at.x() << "," << at.y();
+                if (layer.isOpen()) {
+                    EXPECT_EQ(m_window->activeFocusItem(), focused);
+                }
+                // A sheet or a preview stays for anything but a left click on its backdrop.
+                if (layer.backdropCloses) {
+                    EXPECT_TRUE(layer.isOpen());
+                }
+            }
+        }
+        if (layer.backdropCloses) {
+            QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, behind);
+            settle();
+            EXPECT_FALSE(layer.isOpen());
+        } else if (layer.isOpen()) {
+            escape();
+        }
+        EXPECT_TRUE(waitUntil([&] { return !layer.isOpen(); }));
+        m_model->setActiveSheet(std::nullopt);
+        settle();
+    }
 }
 
 TEST_F(MainWindowTest, top_bar_title_subtitle_picker_codex_button_and_theme_toggle)

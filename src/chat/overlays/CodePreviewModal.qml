@@ -49,7 +49,14 @@ Item {
         MouseArea {
             anchors.fill: parent
             hoverEnabled: true
-            onClicked: modal.close()
+            // Every button and the wheel stop here, never reaching the pane under it (a middle
+            // click would paste into a shell); a left click closes.
+            acceptedButtons: Qt.AllButtons
+            onClicked: mouse => {
+                if (mouse.button === Qt.LeftButton)
+                    modal.close();
+            }
+            onWheel: wheel => wheel.accepted = true
         }
     }
 

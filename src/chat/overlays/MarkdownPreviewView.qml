@@ -40,7 +40,15 @@ Item {
         color: Qt.rgba(0, 0, 0, 0.62)
         MouseArea {
             anchors.fill: parent
-            onClicked: preview.close()
+            hoverEnabled: true
+            // Every button and the wheel stop here, never reaching the pane under it (a middle
+            // click would paste into a shell); a left click closes.
+            acceptedButtons: Qt.AllButtons
+            onClicked: mouse => {
+                if (mouse.button === Qt.LeftButton)
+                    preview.close();
+            }
+            onWheel: wheel => wheel.accepted = true
         }
     }
 

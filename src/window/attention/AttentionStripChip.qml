@@ -16,9 +16,9 @@ Item {
 
     readonly property bool idle: session.state === "idle"
     readonly property bool needsUser: session.state === "awaiting" || session.state === "error"
-    // A grouped session reads "project·label", without spaces around the dot.
-    readonly property string label: session.groupID !== "" ? session.project + "\u00b7" + session.sessionLabel
-                                                           : session.project
+    // A grouped session reads "project·label", without spaces around the dot, each name in an
+    // isolate of its own: a right-to-left project does not turn the pair into "label·project".
+    readonly property bool grouped: session.groupID !== ""
 
     objectName: "chip:" + session.id
     implicitWidth: content.implicitWidth + 9 + 11
@@ -65,7 +65,9 @@ Item {
             id: chipLabel
             objectName: "chipLabel"
             anchors.verticalCenter: parent.verticalCenter
-            name: chip.label
+            name: chip.session.project
+            words: chip.grouped ? "%1\u00b7%2" : ""
+            secondName: chip.grouped ? chip.session.sessionLabel : ""
             color: chip.idle ? Theme.textDim : Theme.text
             font.pointSize: Theme.fontSize(11.5)
             font.weight: Font.Medium

@@ -12,6 +12,7 @@ struct ItemInfo {
     QString id;
     bool group = false;
     QString label;
+    QString labelWords, labelName;
     QStringList sessionIDs;
 };
 
@@ -22,6 +23,8 @@ ItemInfo info(const GridItemModel& item)
     i.group = item.isGroup();
     if (i.group) {
         i.label = item.label();
+        i.labelWords = item.labelWords();
+        i.labelName = item.labelName();
         for (const Session& s : item.sessions())
             i.sessionIDs << uuidText(s.id);
     } else {
@@ -134,7 +137,7 @@ GridGeometry::Result GridGeometry::compute(const QList<GridItemModel>& items, co
         return r;
 
     auto place = [&r](const ItemInfo& it, const QRectF& rect) {
-        r.cells.push_back(Cell{it.id, it.group, it.label, it.sessionIDs, rect});
+        r.cells.push_back(Cell{it.id, it.group, it.label, it.sessionIDs, rect, it.labelWords, it.labelName});
         if (!it.group) {
             r.panes.push_back(Pane{it.sessionIDs.value(0), it.id, false, rect});
             return;

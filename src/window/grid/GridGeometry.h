@@ -53,6 +53,7 @@ public:
         QString label;           // the group's label; empty for a single
         QStringList sessionIDs;  // one for a single, the members in order for a group
         QRectF rect;
+        QString labelWords, labelName;  // the label's parts (GridItemModel::labelWords, labelName)
     };
 
     // One pane. Singles fill their cell; group members share their box.

@@ -280,7 +280,8 @@ QVariantList GridGeometryModel::groups() const
     for (const auto& c : m_result.cells) {
         if (!c.isGroup)
             continue;
-        out << QVariantMap{{"itemID", c.itemID}, {"label", c.label}, {"x", c.rect.x()}, {"y", c.rect.y()},
+        out << QVariantMap{{"itemID", c.itemID}, {"label", c.label}, {"labelWords", c.labelWords},
+                           {"labelName", c.labelName}, {"x", c.rect.x()}, {"y", c.rect.y()},
                            {"width", c.rect.width()}, {"height", c.rect.height()}};
     }
     return out;

@@ -9,7 +9,10 @@ import Brinmoor.Window
 Item {
     id: box
 
+    // The label in plain text, and its parts: the words ("%1" for the name) and the name.
     required property string label
+    property string labelWords: "%1"
+    property string labelName: box.label
 
     Rectangle {
         anchors.fill: parent
@@ -46,7 +49,10 @@ Item {
             NameText {
                 objectName: "groupLabel"
                 anchors.verticalCenter: parent.verticalCenter
-                name: box.label.toUpperCase()
+                // Upper-cased before the name is isolated and marked: the marks read "<U+202E>"
+                // either way, and the isolates stay round the whole name.
+                name: box.labelName.toUpperCase()
+                words: box.labelWords.toUpperCase()
                 color: Theme.hex("92a2bd", 1)
                 font.pointSize: Theme.fontSize(10)
                 font.weight: Font.DemiBold

@@ -85,6 +85,8 @@ Item {
                 required property var modelData
                 objectName: "group:" + modelData.itemID
                 label: modelData.label
+                labelWords: modelData.labelWords
+                labelName: modelData.labelName
                 x: modelData.x
                 y: modelData.y
                 width: modelData.width

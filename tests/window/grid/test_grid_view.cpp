@@ -42,6 +42,7 @@ struct Seed {
     int maxRows = 4;
     bool bigSideLeft = false;
     QStringList groups = {};  // group id per session, "" for none
+    QStringList projects = {};  // project per session, where not the default
 };
 
 // A window showing the attention strip over the grid, as the main window's main column does.
@@ -112,6 +113,8 @@ protected:
             Session s;
             s.id = QUuid::createUuid();
             s.project = i == 0 ? QStringLiteral("api") : QStringLiteral("project-%1").arg(i + 1);
+            if (i < seed.projects.size())
+                s.project = seed.projects.at(i);
             s.sessionLabel = QStringLiteral("session 1");
             s.directory = QStringLiteral("~/code/p%1").arg(i + 1);
             s.state = PaneState::Idle;
@@ -333,6 +336,45 @@ TEST_F(GridView, group_of_two_is_boxed_with_its_tag)
     dragHeader(a, cellRect(d).center());
     EXPECT_EQ(savedOrder().at(0), d);
     EXPECT_EQ(savedOrder().at(3), a);
+}
+
+// Groups named right to left beside a Latin one: each box's tag and each member's chip keep the
+// app's words in their order, the name in an isolate of its own ("פרויקט · 2 SESSIONS", not
+// "SESSIONS 2 · פרויקט"; "פרויקט·session 1", not "session 1·פרויקט").
+TEST_F(GridView, groups_named_right_to_left_read_in_order)
+{
+    const QString hebrew = QString::fromUtf16(u"\u05E4\u05E8\u05D5\u05D9\u05E7\u05D8");
+    const QString arabic = QString::fromUtf16(u"\u0645\u0634\u0631\u0648\u0639");
+    start(Seed{.sessions = 6, .groups = {"w", "w", "h", "h", "a", "a"}, .projects = {"Web", "Web", hebrew, hebrew, arabic, arabic}});
+    const auto isolated = [](const QString& name) { return QChar(0x2068) + name + QChar(0x2069); };
+    const struct {
+        QString group, header, chip;
+        int first;
+    } rows[] = {
+        {"w", QStringLiteral("WEB \u00b7 2 SESSIONS"), QStringLiteral("Web\u00b7session 1"), 0},
+        {"h", isolated(hebrew) + QStringLiteral(" \u00b7 2 SESSIONS"), isolated(hebrew) + QStringLiteral("\u00b7session 1"), 2},
+        {"a", isolated(arabic) + QStringLiteral(" \u00b7 2 SESSIONS"), isolated(arabic) + QStringLiteral("\u00b7session 1"), 4},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.group.toStdString());
+        QQuickItem* box = item(QStringLiteral("group:group-") + r.group);
+        ASSERT_NE(box, nullptr);
+        QQuickItem* label = findItem(box, QStringLiteral("groupLabel"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->property("text").toString(), r.header);
+        // Set from its left edge, as the app's words are.
+        EXPECT_EQ(label->property("effectiveHorizontalAlignment").toInt(), int(Qt::AlignLeft));
+        for (int m = r.first; m < r.first + 2; ++m) {
+            QQuickItem* chip = item(QStringLiteral("chip:") + id(m));
+            ASSERT_NE(chip, nullptr);
+            QQuickItem* chipLabel = findItem(chip, QStringLiteral("chipLabel"));
+            EXPECT_EQ(chipLabel->property("text").toString(), r.chip);
+            EXPECT_EQ(chipLabel->property("effectiveHorizontalAlignment").toInt(), int(Qt::AlignLeft));
+            // Its width is the whole sentence's: nothing of it is cut.
+            EXPECT_FALSE(chipLabel->property("truncated").toBool());
+        }
+    }
+    screenshot("groups_right_to_left");
 }
 
 TEST_F(GridView, single_maximized_session_hides_nothing)
