@@ -576,9 +576,12 @@ TEST(AttachmentList, a_paste_on_x11_is_read_off_the_gui_thread_and_goes_where_it
         ASSERT_TRUE(qtSees(owner));
         EXPECT_FALSE(composer.chips->pasteClipboard());
     }
-    // Picture data keeps its place before text: read as the picture it is.
+    // Picture data keeps its place before text: read as the picture it is (a one-pixel GIF: a
+    // header alone is no picture).
     {
-        Owner owner({.data = QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13), .type = "image/gif", .targets = {"image/gif", "UTF8_STRING"}});
+        const QByteArray gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
+                             "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b", 43);
+        Owner owner({.data = gif, .type = "image/gif", .targets = {"image/gif", "UTF8_STRING"}});
         ASSERT_TRUE(qtSees(owner));
         EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
         ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
