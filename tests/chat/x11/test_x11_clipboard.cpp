@@ -982,26 +982,43 @@ TEST(Composer, a_paste_read_across_a_restart_or_a_stop_lands_in_the_panes_draft_
     }
 
     // A paste that comes while the pane is stopped, no message waiting: it is in the draft the
-    // next composer shows, and nothing is sent.
-    ComposerDraft draft;
-    auto session = newSession();
-    auto composer = std::make_unique<PaneComposer>(&draft, session.get());
-    composer->edit()->setProperty("text", S("ab"));
-    composer->edit()->setProperty("cursorPosition", 1);
-    {
-        Owner owner({.data = "\xd7\x90", .held = true});
-        ASSERT_TRUE(appLost(QClipboard::Clipboard));
-        ASSERT_TRUE(draft.attachments()->pasteClipboard(composer->edit()));
-        composer.reset();
-        owner.release();
-        ASSERT_TRUE(waitUntil([&] { return !draft.attachments()->reading(); }));
+    // next composer shows, where it was asked for, and nothing is sent. Its hidden characters are
+    // marks there as in the editor (in their isolates beside right-to-left letters).
+    const struct {
+        const char* pasted;
+        const char* reads;  // the draft as the next composer gives it
+        const char* mark;   // the hidden character's mark, as it stands in the kept text
+    } stoppedCases[] = {
+        {"\xd7\x90", "a\xd7\x90" "b", nullptr},
+        {"x\xe2\x80\xae", "ax<U+202E>b", "<U+202E>"},
+        {"\xd7\x90\xe2\x80\xae", "a\xd7\x90<U+202E>b", "\xe2\x81\xa6<U+202E>\xe2\x81\xa9"},
+    };
+    for (const auto& c : stoppedCases) {
+        SCOPED_TRACE(c.pasted);
+        ComposerDraft draft;
+        auto session = newSession();
+        auto composer = std::make_unique<PaneComposer>(&draft, session.get());
+        composer->edit()->setProperty("text", S("ab"));
+        composer->edit()->setProperty("cursorPosition", 1);
+        {
+            Owner owner({.data = c.pasted, .held = true});
+            ASSERT_TRUE(appLost(QClipboard::Clipboard));
+            ASSERT_TRUE(draft.attachments()->pasteClipboard(composer->edit()));
+            composer.reset();
+            owner.release();
+            ASSERT_TRUE(waitUntil([&] { return !draft.attachments()->reading(); }));
+        }
+        const QString kept = c.mark ? S("a") + S(c.pasted).chopped(1) + S(c.mark) + S("b") : S(c.reads);
+        EXPECT_EQ(draft.text(), kept);
+        EXPECT_EQ(draft.cursorPosition(), int(kept.size()) - 1);
+        ASSERT_EQ(draft.marks().size(), c.mark ? 1 : 0);
+        composer = std::make_unique<PaneComposer>(&draft, session.get());
+        EXPECT_EQ(composer->model.draft(), S(c.reads));
+        EXPECT_EQ(composer->model.hiddenCount(), c.mark ? 1 : 0);
+        EXPECT_EQ(composer->edit()->property("cursorPosition").toInt(), int(kept.size()) - 1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(session->messageCount(), 0);
     }
-    EXPECT_EQ(draft.text(), S("a\xd7\x90" "b"));
-    composer = std::make_unique<PaneComposer>(&draft, session.get());
-    EXPECT_EQ(composer->model.draft(), S("a\xd7\x90" "b"));
-    EXPECT_EQ(composer->edit()->property("cursorPosition").toInt(), 2);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(session->messageCount(), 0);
 }
 
 // A pane (or the window) closed while an owner trickles a paste forever: the read ends at once,
