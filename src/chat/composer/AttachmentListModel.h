@@ -42,7 +42,8 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     // to say.
     Q_PROPERTY(bool pasting READ pasting NOTIFY pastingChanged)
     Q_PROPERTY(QString pasteStatus READ pasteStatus NOTIFY pasteStatusChanged)
-    // Return was pressed while attachments were still read: the message goes once they are in.
+    // Return was pressed while attachments were still read: the message goes once they are in
+    // (from the next composer, when the pane's session restarted or stopped meanwhile).
     Q_PROPERTY(bool sendPending READ sendPending NOTIFY pasteStatusChanged)
 public:
     enum Role {
@@ -100,8 +101,8 @@ public:
     // Stops the paste being read: nothing of it comes, and a message waiting for it stays a draft.
     Q_INVOKABLE void cancelPaste();
     // The message is sent as soon as everything being read is in (sendDue), unless something was
-    // refused meanwhile (its line says why, and the draft stays). Called instead of sending while
-    // reading().
+    // refused meanwhile (its line says why, and the draft stays); with no composer to send it then,
+    // it waits for the next (takeWaitingSend). Called instead of sending while reading().
     void sendWhenRead();
     // How long the owner of a selection may take to answer (tests shorten it).
     void setAnswerTimeout(int ms) { m_answerTimeoutMs = ms; }
