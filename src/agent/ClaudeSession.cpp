@@ -64,6 +64,8 @@ ClaudeSession::ClaudeSession(const QUuid& paneID, const QString& directory, bool
       m_resumeId(resume),
       m_provider(provider)
 {
+    if (m_resumeId)
+        m_newSinceStored = 0;
 }
 
 ClaudeSession::~ClaudeSession()
@@ -285,6 +287,8 @@ void ClaudeSession::restartPreservingConversation()
     // the one this pane was to resume.
     if (m_claudeSessionId)
         m_resumeId = m_claudeSessionId;
+    if (m_resumeId)
+        m_newSinceStored = m_transcript.size();
     // A turn under way goes with the sidecar, by the user's choice: the pane says so rather than
     // leave it looking answered, and its cards go too.
     cutTurn(TurnEnds::interrupted);
@@ -306,6 +310,7 @@ void ClaudeSession::resume(const QString& conversationID)
     setPendingPermission(std::nullopt);
     setPendingQuestion(std::nullopt);
     m_resumeId = conversationID;
+    m_newSinceStored = 0;
     setClaudeSessionId(conversationID);
     reportFigures();  // the figures kept were the other conversation's
     resetStartup();
@@ -826,12 +831,18 @@ void ClaudeSession::apply(const SidecarEvent& event)
 
 void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
 {
+    const qsizetype since = std::exchange(m_newSinceStored, -1);
     if (messages.isEmpty())
         return;
-    const bool hasUser = std::any_of(m_transcript.cbegin(), m_transcript.cend(),
+    // A message given while the agent started on the conversation (one that waited for a paste
+    // across a restart goes as the new composer comes) is newer than anything stored: it stays,
+    // after what is read back, rather than leave the pane while the agent answers it.
+    const qsizetype shownUpTo = since >= 0 && since <= m_transcript.size() ? since : m_transcript.size();
+    const QList<ChatMessage> newer = m_transcript.mid(shownUpTo);
+    const bool hasUser = std::any_of(m_transcript.cbegin(), m_transcript.cbegin() + shownUpTo,
                                      [](const ChatMessage& m) { return m.role == ChatRole::User; });
     // A pane that already talked keeps its longer transcript over an older stored one.
-    if (hasUser && m_transcript.size() > messages.size())
+    if (hasUser && shownUpTo > messages.size())
         return;
     // The store keeps no word of how a turn ended: what it holds tells it (a call with no result,
     // a question with nothing after it).
@@ -840,11 +851,12 @@ void ClaudeSession::applyHistory(const QList<ChatMessage>& messages)
     // The same conversation read back (the pane restarted on it): its messages are
     // the ones shown, so they keep their ids, and with them their rows and the user's place in
     // them. A stored message comes with a new id, which would make every row anew.
-    for (qsizetype i = 0; i < std::min(settled.size(), m_transcript.size()); ++i) {
+    for (qsizetype i = 0; i < std::min(settled.size(), shownUpTo); ++i) {
         if (settled.at(i).role != m_transcript.at(i).role)
             break;
         settled[i].id = m_transcript.at(i).id;
     }
+    settled += newer;
     setTranscript(std::move(settled));
 }
 

@@ -359,6 +359,10 @@ private:
     // (and "history").
     QList<std::variant<QJsonObject, std::shared_ptr<CommandLineSource>>> m_queued;
     QList<ChatMessage> m_historyBuffer;
+    // The messages of the transcript from this one on were given after the stored conversation was
+    // last shown (a message sent while the agent starts on it): newer than its history, they stay
+    // after it. -1: no history is due.
+    qsizetype m_newSinceStored = -1;
     // A conversation id was announced since the current sidecar started: a later, different one
     // is a switch the pane did not ask for (a "/clear"); before that, one other than `m_resumeId`.
     bool m_announcedSinceStart = false;

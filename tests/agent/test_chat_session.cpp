@@ -557,6 +557,38 @@ TEST(ChatSession, a_conversation_read_back_keeps_the_rows_it_shows)
     }
 }
 
+// A session on a stored conversation given a message while it starts (one that waited for a paste
+// across a restart goes as soon as the pane's new composer comes): the conversation read back
+// shows, the message after it. Before, the read-back replaced the transcript, and the message the
+// agent was answering left the pane. Without such a message, the read-back alone.
+TEST(ChatSession, a_message_given_while_the_conversation_is_read_back_stays_after_it)
+{
+    const auto message = [](const char* role, const char* text) {
+        return QJsonObject{{S("role"), S(role)}, {S("blocks"), QJsonArray{QJsonObject{{S("type"), S("text")}, {S("text"), S(text)}}}}};
+    };
+    const QJsonArray stored{message("user", "q"), message("assistant", "a")};
+    for (const char* given : {"", "new words", "\u05e9\u05dc\u05d5\u05dd words"}) {
+        SCOPED_TRACE(given);
+        FakeSidecar fake({{S("history"), QJsonArray{answer({ev(S("history"), {{S("messages"), stored}})})}}});
+        SessionUnderTest t(fake, ChatProvider::Claude, S("conv-9"));
+        ClaudeSession& s = t.session;
+        QStringList want{S("q"), S("a")};
+        if (*given) {
+            EXPECT_TRUE(s.sendUser(S(given), {}));
+            want << S(given);
+        }
+        ASSERT_TRUE(t.startAndWait(fake));
+        ASSERT_TRUE(fake.waitForCommand(S("history")));
+        ASSERT_TRUE(waitUntil([&] { return s.transcript().size() == want.size() && s.transcript().first().blocks[0].text == S("q"); }));
+        QStringList texts;
+        for (const ChatMessage& m : s.transcript())
+            texts << m.blocks.value(0).text;
+        EXPECT_EQ(texts, want);
+        EXPECT_EQ(s.transcript().last().role, *given ? ChatRole::User : ChatRole::Assistant);
+        EXPECT_EQ(s.timeline()->count(), want.size());
+    }
+}
+
 // How each turn ended shows on its calls and its question: a result settles the call it names
 // (rows drawn again in place), a cut turn interrupts what waits and marks a question nothing
 // answered, a read-back conversation is settled whole; the agent's word on a reconnect lasts while

@@ -8,11 +8,14 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLocale>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickTextDocument>
 #include <QTextDocumentFragment>
+
+#include <algorithm>
 
 namespace brinmoor {
 
@@ -195,9 +198,8 @@ bool AttachmentListModel::paste(QObject* editor, X11ClipboardReader::Selection f
     // to a second). All of it is read on a connection of its own on the composer's own thread
     // instead, and only then is it known whether it goes into the editor or becomes a chip.
     if (editable && ChatAttachments::readsTextItself(clipboard, from)) {
-        const QTextCursor place = selection();
         const quint64 textRead = m_nextTextRead++;
-        m_pastePlaces.emplace(textRead, place);
+        m_pastePlaces.emplace(textRead, PastePlace{selection()});
         auto control = std::make_shared<X11ClipboardReader::Control>();
         m_pasteControl = control;
         m_pasteRead = m_nextRead;
@@ -275,6 +277,8 @@ void AttachmentListModel::sendWhenRead()
 QString AttachmentListModel::pasteStatus() const
 {
     const QString waits = m_sendPending ? QStringLiteral(" The message goes once it is in.") : QString();
+    if (!m_pasteControl && m_sendPending && !reading())
+        return QStringLiteral("The paste is in. The message goes once its session is back.");
     if (!m_pasteControl)
         return m_sendPending ? QStringLiteral("Reading the attachments. The message goes once they are in.") : QString();
     const qint64 got = m_pasteControl->received();
@@ -339,13 +343,9 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
     if (textRead) {
         m_textsArrived.emplace(*textRead, std::exchange(r.editorText, {}));
         for (auto it = m_textsArrived.find(m_nextTextPlaced); it != m_textsArrived.end(); it = m_textsArrived.find(m_nextTextPlaced)) {
-            const auto place = m_pastePlaces.extract(m_nextTextPlaced);
-            // As the editor pastes text itself: over the selection, as one step to undo. A
-            // document gone with its pane leaves the cursor null.
-            if (!it->second.isEmpty() && !place.empty() && !place.mapped().isNull()) {
-                QTextCursor at = place.mapped();
-                placeText(at, it->second);
-            }
+            auto place = m_pastePlaces.extract(m_nextTextPlaced);
+            if (!it->second.isEmpty() && !place.empty())
+                placePaste(place.mapped(), it->second);
             m_textsArrived.erase(it);
             ++m_nextTextPlaced;
         }
@@ -362,11 +362,89 @@ void AttachmentListModel::arrived(quint64 read, ChatAttachments::PasteResult r, 
         return;
     emit readingChanged();
     // What the message waited for is in; a refusal meanwhile keeps the draft, its line saying why.
-    if (std::exchange(m_sendPending, false)) {
+    // With no composer to send it (its session restarted or stopped meanwhile), the message waits
+    // for the next one, which finds the paste in the draft.
+    if (!m_sendPending)
+        return;
+    if (m_notice.isEmpty() && !isSignalConnected(QMetaMethod::fromSignal(&AttachmentListModel::sendDue))) {
         emit pasteStatusChanged();
-        if (m_notice.isEmpty())
-            emit sendDue();
+        return;
     }
+    m_sendPending = false;
+    emit pasteStatusChanged();
+    if (m_notice.isEmpty())
+        emit sendDue();
+}
+
+bool AttachmentListModel::takeWaitingSend()
+{
+    if (!m_sendPending || reading())
+        return false;
+    m_sendPending = false;
+    emit pasteStatusChanged();
+    return true;
+}
+
+void AttachmentListModel::keepSendWaiting()
+{
+    if (m_sendPending)
+        return;
+    m_sendPending = true;
+    emit pasteStatusChanged();
+}
+
+void AttachmentListModel::draftLeft(const QTextDocument* document)
+{
+    for (auto& [read, place] : m_pastePlaces)
+        if (!place.cursor.isNull() && place.cursor.document() == document) {
+            place.from = place.cursor.selectionStart();
+            place.to = place.cursor.selectionEnd();
+            place.cursor = {};
+        }
+    if (m_draftDocument == document)
+        m_draftDocument = nullptr;
+}
+
+namespace {
+
+// The stretch `from` to `to` of `document` (-1: its end), held within its text.
+QTextCursor stretchOf(QTextDocument* document, int from, int to)
+{
+    const int end = document->characterCount() - 1;
+    QTextCursor at(document);
+    at.setPosition(from < 0 ? end : std::min(from, end));
+    at.setPosition(to < 0 ? end : std::clamp(to, at.position(), end), QTextCursor::KeepAnchor);
+    return at;
+}
+
+} // namespace
+
+void AttachmentListModel::draftArrived(QTextDocument* document)
+{
+    m_draftDocument = document;
+    if (!document)
+        return;
+    for (auto& [read, place] : m_pastePlaces)
+        if (place.cursor.isNull())
+            place.cursor = stretchOf(document, place.from, place.to);
+}
+
+void AttachmentListModel::placePaste(PastePlace& place, const QString& text)
+{
+    // As the editor pastes text itself: over the selection, as one step to undo. A document that
+    // went without giving the draft back (torn down with its pane) leaves the cursor null: the
+    // text then goes at the end of the draft, wherever it is now.
+    if (place.cursor.isNull() && m_draftDocument)
+        place.cursor = stretchOf(m_draftDocument, place.from, place.to);
+    if (!place.cursor.isNull()) {
+        placeText(place.cursor, text);
+        return;
+    }
+    if (m_draftKeeper) {
+        m_draftKeeper(place.from, place.to, text);
+        return;
+    }
+    setNotice(QStringLiteral("Nothing was pasted: the draft it was pasted into is gone."));
 }
 
 void AttachmentListModel::attachPastedText(const QString& text, qsizetype hidden)

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -41,7 +42,8 @@ class AttachmentListModel : public QAbstractListModel, public QQmlParserStatus {
     // to say.
     Q_PROPERTY(bool pasting READ pasting NOTIFY pastingChanged)
     Q_PROPERTY(QString pasteStatus READ pasteStatus NOTIFY pasteStatusChanged)
-    // Return was pressed while attachments were still read: the message goes once they are in.
+    // Return was pressed while attachments were still read: the message goes once they are in
+    // (from the next composer, when the pane's session restarted or stopped meanwhile).
     Q_PROPERTY(bool sendPending READ sendPending NOTIFY pasteStatusChanged)
 public:
     enum Role {
@@ -99,8 +101,8 @@ public:
     // Stops the paste being read: nothing of it comes, and a message waiting for it stays a draft.
     Q_INVOKABLE void cancelPaste();
     // The message is sent as soon as everything being read is in (sendDue), unless something was
-    // refused meanwhile (its line says why, and the draft stays). Called instead of sending while
-    // reading().
+    // refused meanwhile (its line says why, and the draft stays); with no composer to send it then,
+    // it waits for the next (takeWaitingSend). Called instead of sending while reading().
     void sendWhenRead();
     // How long the owner of a selection may take to answer (tests shorten it).
     void setAnswerTimeout(int ms) { m_answerTimeoutMs = ms; }
@@ -109,6 +111,24 @@ public:
     using TextPlacer = std::function<void(QTextCursor& at, const QString& text)>;
     void setTextPlacer(QObject* owner, TextPlacer placer);
     QObject* textPlacerOwner() const { return m_placerOwner; }
+    // A paste being read belongs to the pane's draft, not to the editor it was asked in: the
+    // composer is built anew when its session restarts, and goes while its session is stopped.
+    // `document` (the composer's editor) gives the draft back as it goes: the places of the pastes
+    // still read in it are kept as offsets in the draft's text.
+    void draftLeft(const QTextDocument* document);
+    // `document` now holds the draft, its text the draft's: the pastes still read go there, where
+    // they were asked for, and move with its edits from now on.
+    void draftArrived(QTextDocument* document);
+    // Where a pasted text goes when it comes while no editor holds the draft: `from` to `to` in the
+    // draft's text (-1: its end) is replaced by it. The pane's draft sets it.
+    using DraftKeeper = std::function<void(int from, int to, const QString& text)>;
+    void setDraftKeeper(DraftKeeper keeper) { m_draftKeeper = std::move(keeper); }
+    // A message waited for a read that ended while no composer was there to send it: true once,
+    // for the composer that takes the draft next, which sends it.
+    bool takeWaitingSend();
+    // The composer sendDue() went to cannot send (its session has stopped, the composer is about to
+    // go): the message waits for the next one as if none had been there.
+    void keepSendWaiting();
     // A pasted text the editor is not to hold (too long to lay out in time) attached as a text
     // chip, in its room in the message like a long paste; `hidden`, how many hidden characters it
     // holds (sent as their marks), which its name then begins with.
@@ -144,6 +164,14 @@ private:
                        std::optional<quint64> textRead = std::nullopt);
     void arrived(quint64 read, ChatAttachments::PasteResult r, std::optional<quint64> textRead);
     void placeText(QTextCursor& at, const QString& text);
+    // Where a paste goes: in an editor's document while one holds the draft, otherwise `from` to
+    // `to` in the draft's text (-1: its end).
+    struct PastePlace {
+        QTextCursor cursor;
+        int from = -1;
+        int to = -1;
+    };
+    void placePaste(PastePlace& place, const QString& text);
     bool paste(QObject* editor, X11ClipboardReader::Selection selection);
     void endPaste();
 
@@ -153,12 +181,14 @@ private:
     quint64 m_nextRead = 0;     // the number the next read of files gets
     quint64 m_nextApplied = 0;  // the read whose result goes into the list next
     std::map<quint64, ChatAttachments::PasteResult> m_arrived;  // finished ahead of their turn
-    // Clipboard texts read off the GUI thread: where each goes in the editor (the selection when it
+    // Clipboard texts read off the GUI thread: where each goes in the draft (the selection when it
     // was pasted, kept in step with edits since), and the texts read ahead of an earlier one.
     // They go in among themselves in the order of the pastes, not after files still being read.
     quint64 m_nextTextRead = 0;
     quint64 m_nextTextPlaced = 0;
-    std::map<quint64, QTextCursor> m_pastePlaces;
+    std::map<quint64, PastePlace> m_pastePlaces;
+    QPointer<QTextDocument> m_draftDocument;  // the editor's that holds the draft; none while none does
+    DraftKeeper m_draftKeeper;
     std::map<quint64, QString> m_textsArrived;
     QPointer<QObject> m_placerOwner;
     TextPlacer m_placer;

@@ -60,6 +60,27 @@ std::optional<QByteArray> encodePng(const QImage& image)
     return encode(image, "png");
 }
 
+// Whether bytes that begin as a picture of `type` are one: a header with a size, and pixels that
+// decode. A signature alone proves nothing (a PNG's eight bytes before anything else), and the
+// agent's side drops a picture it cannot read in favour of a line the model sees instead. The
+// pixels are decoded at a size that fits a small box: every row is still read, but a picture of
+// hundreds of megapixels holds little memory here (JPEG, PNG and WebP decode straight at that size).
+bool decodesAs(const QByteArray& bytes, const QString& type)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, type.mid(6).toLatin1());
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return false;
+    const QSize box(512, 512);
+    if (size.width() > box.width() || size.height() > box.height())
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    return !reader.read().isNull();
+}
+
 // Bytes of a type the agent takes, attached as they are when the user's data is within the cap.
 PasteResult imageResult(const QByteArray& bytes, const QString& type)
 {
@@ -90,13 +111,18 @@ PasteResult convertedResult(const QImage& image)
 }
 
 // Data a clipboard offers as an image of a type the agent takes: taken as it is when its bytes
-// are such a type (whatever type was claimed), converted when they are another image, refused
-// when they are none (the model would get bytes it cannot see). Data over the cap is refused
-// unread.
+// are such a type and decode as one (whatever type was claimed), converted when they are another
+// image, refused when they are none or begin as a picture that does not decode (the model would
+// get bytes it cannot see). Data over the cap is refused unread.
 PasteResult claimedImageResult(const QByteArray& bytes)
 {
-    if (const auto type = imageTypeOf(bytes))
-        return imageResult(bytes, *type);
+    if (const auto type = imageTypeOf(bytes)) {
+        if (bytes.size() > imageCapBytes || decodesAs(bytes, *type))
+            return imageResult(bytes, *type);
+        PasteResult r;
+        r.refusal = unreadableImageMessage();
+        return r;
+    }
     if (bytes.size() > imageCapBytes)
         return imageResult(bytes, QStringLiteral("image/png"));
     QImage image;
@@ -249,7 +275,7 @@ std::optional<ChatAttachment> fromFile(const QUrl& url, QString* refusal, Attach
         break;
     }
     const auto type = imageTypeOf(bytes);
-    if (!type)
+    if (!type || !decodesAs(bytes, *type))
         return refuse(notAnImageMessage(a.name));
     a.isImage = true;
     a.mediaType = *type;

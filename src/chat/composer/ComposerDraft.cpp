@@ -1,10 +1,17 @@
 #include "ComposerDraft.h"
 
+#include "ComposerModel.h"
+#include "HiddenCharacters.h"
+
 #include <algorithm>
 
 namespace brinmoor {
 
-ComposerDraft::ComposerDraft(QObject* parent) : QObject(parent), m_attachments(new AttachmentListModel(this)) {}
+ComposerDraft::ComposerDraft(QObject* parent) : QObject(parent), m_attachments(new AttachmentListModel(this))
+{
+    // A paste still read when the composer went (its session restarted or stopped) lands here.
+    m_attachments->setDraftKeeper([this](int from, int to, const QString& text) { insertText(from, to, text); });
+}
 
 void ComposerDraft::keep(const QString& text, int cursorPosition, const QList<Mark>& marks)
 {
@@ -15,6 +22,64 @@ void ComposerDraft::keep(const QString& text, int cursorPosition, const QList<Ma
     m_cursor = cursor;
     m_marks = marks;
     emit changed();
+}
+
+} // namespace brinmoor
+
+namespace brinmoor {
+
+namespace {
+
+bool holdsRightToLeftLetters(QStringView text)
+{
+    for (const QChar c : text)
+        if (c.isLetter() && (c.direction() == QChar::DirR || c.direction() == QChar::DirAL))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void ComposerDraft::insertText(int from, int to, const QString& text)
+{
+    const int size = int(m_text.size());
+    const int start = from < 0 ? size : std::min(from, size);
+    const int end = to < 0 ? size : std::clamp(to, start, size);
+    // Its hidden characters go in as their marks, as the editor puts a paste in: the stopped card
+    // shows the kept draft as it reads, and the next composer takes them for marks. In their
+    // isolates where the paste or the paragraph it goes into has right-to-left letters.
+    QString shown;
+    QList<Mark> added;
+    const QList<HiddenCharacters::Found> found = HiddenCharacters::find(text, HiddenCharacters::Scope::Text);
+    if (found.isEmpty()) {
+        shown = text;
+    } else {
+        const qsizetype paragraphStart = start == 0 ? 0 : m_text.lastIndexOf(u'\n', start - 1) + 1;
+        const qsizetype paragraphEnd = m_text.indexOf(u'\n', end) < 0 ? size : m_text.indexOf(u'\n', end);
+        const bool isolated = holdsRightToLeftLetters(text)
+                           || holdsRightToLeftLetters(QStringView(m_text).sliced(paragraphStart, paragraphEnd - paragraphStart));
+        qsizetype done = 0;
+        for (const HiddenCharacters::Found& hidden : found) {
+            shown += QStringView(text).sliced(done, hidden.at - done);
+            added.append({start + int(shown.size()), hidden.character});
+            shown += ComposerModel::markText(hidden.character, isolated);
+            done = hidden.at + hidden.length;
+        }
+        shown += QStringView(text).sliced(done);
+    }
+    const int moved = int(shown.size()) - (end - start);
+    QList<Mark> marks;
+    for (const Mark& m : std::as_const(m_marks)) {
+        if (m.at < start)
+            marks << m;
+        else if (m.at >= end)
+            marks << Mark{m.at + moved, m.character};
+    }
+    marks += added;
+    std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.at < b.at; });
+    // A cursor where the text went in ends after it, as in the editor.
+    const int cursor = m_cursor < start ? m_cursor : m_cursor >= end ? m_cursor + moved : start + int(shown.size());
+    keep(m_text.left(start) + shown + m_text.mid(end), cursor, marks);
 }
 
 } // namespace brinmoor

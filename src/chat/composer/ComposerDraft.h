@@ -39,6 +39,9 @@ public:
     AttachmentListModel* attachments() const { return m_attachments; }
     // The cursor is held within the text.
     void keep(const QString& text, int cursorPosition, const QList<Mark>& marks = {});
+    // `text` put over the kept text from `from` to `to` (-1: its end), as a paste that came while no
+    // editor held the draft: the cursor and the marks after it move along, the marks it covers go.
+    void insertText(int from, int to, const QString& text);
 
 signals:
     void changed();

@@ -186,6 +186,7 @@ void ComposerModel::setSession(QObject* session)
     emit sessionChanged();
     onSessionState();
     refreshSlash();
+    sendWaitingSoon();
 }
 
 ComposerDraft* ComposerModel::store() const
@@ -219,6 +220,8 @@ void ComposerModel::keepInStore()
     if (!m_store || !m_document || !m_textEdit)
         return;
     m_store->keep(m_document->toPlainText(), m_textEdit->property("cursorPosition").toInt(), marksToKeep());
+    if (m_attachments)
+        m_attachments->draftLeft(m_document);
 }
 
 QList<ComposerDraft::Mark> ComposerModel::marksToKeep() const
@@ -250,6 +253,8 @@ void ComposerModel::loadFromStore()
         if (m_document->toPlainText() != text)
             m_textEdit->setProperty("text", text);
         restoreMarks(from->marks());
+        if (m_attachments && m_document->toPlainText() == from->text())
+            m_attachments->draftArrived(m_document);
         // The store holds its cursor within its text (an editor still being made may not show
         // the text yet).
         const int cursor = from->cursorPosition();
@@ -261,6 +266,8 @@ void ComposerModel::loadFromStore()
                 if (edit && edit == m_textEdit && m_document && m_document->toPlainText() == text) {
                     restoreMarks(marks);
                     edit->setProperty("cursorPosition", cursor);
+                    if (m_attachments)
+                        m_attachments->draftArrived(m_document);
                 }
             }, Qt::QueuedConnection);
     }
@@ -305,11 +312,29 @@ void ComposerModel::setAttachments(AttachmentListModel* attachments)
     if (m_attachments) {
         for (auto signal : {&AttachmentListModel::countChanged, &AttachmentListModel::readingChanged})
             m_attachmentLinks << connect(m_attachments, signal, this, &ComposerModel::onSessionState);
-        m_attachmentLinks << connect(m_attachments, &AttachmentListModel::sendDue, this, &ComposerModel::send);
+        m_attachmentLinks << connect(m_attachments, &AttachmentListModel::sendDue, this, [this] {
+            // A session already stopped (its composer not torn down yet) would drop the message:
+            // it waits for the composer of the next start instead.
+            if (!takesMessages())
+                m_attachments->keepSendWaiting();
+            else
+                send();
+        });
         m_attachments->setTextPlacer(this, [this](QTextCursor& at, const QString& text) { placePasted(at, text); });
     }
     emit attachmentsChanged();
     onSessionState();
+    sendWaitingSoon();
+}
+
+void ComposerModel::sendWaitingSoon()
+{
+    // Once the composer being built has its session and its editor too.
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_attachments && takesMessages() && m_attachments->sendPending() && !m_attachments->reading()
+            && m_attachments->takeWaitingSend())
+            send();
+    }, Qt::QueuedConnection);
 }
 
 QString ComposerModel::draft() const
@@ -388,6 +413,8 @@ void ComposerModel::setTextEdit(QQuickItem* edit)
         m_editorGone = connect(m_textEdit, &QObject::destroyed, this, [this] {
             if (m_store && m_document)
                 m_store->keep(m_document->toPlainText(), m_cursorSeen, marksToKeep());
+            if (m_attachments && m_document)
+                m_attachments->draftLeft(m_document);
             m_document = nullptr;
             m_marks.clear();
             m_strays.clear();
@@ -1252,6 +1279,12 @@ void ComposerModel::refreshSlash()
 QString ComposerModel::slashMoreLine() const
 {
     return ComposerLogic::moreLine(int(m_matches.size()));
+}
+
+bool ComposerModel::takesMessages() const
+{
+    const QVariant accepting = sessionValue("accepting");
+    return m_session && (!accepting.isValid() || accepting.toBool());
 }
 
 bool ComposerModel::canSend() const

@@ -141,6 +141,11 @@ private:
     struct Mark;
     // The editor's text and cursor left in the store (nothing without an editor).
     void keepInStore();
+    // A message that waited for a paste which came while no composer was there (the session
+    // restarted or stopped meanwhile) goes from this composer, once it is built.
+    void sendWaitingSoon();
+    // There is a session, and it has an agent to read a message (or says nothing of one).
+    bool takesMessages() const;
     // The stored draft put into the editor, its cursor where it was.
     void loadFromStore();
     // Qt's editor writes its selection to the X primary selection as the document holds it, the

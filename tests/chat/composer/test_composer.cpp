@@ -234,6 +234,88 @@ TEST(ChatAttachments, an_image_is_known_by_its_content_and_a_file_that_is_none_i
     EXPECT_EQ(refused.refusal, ChatAttachments::unreadableImageMessage());
 }
 
+// Bytes that begin with a picture's signature and go on as anything else are no picture: pasted,
+// they are refused with the line for a picture that could not be read; chosen as a file, with the
+// file's line. Before, the signature alone made them a chip with an empty thumbnail, and the agent
+// put "[Image could not be processed]" where the model was to see it. Each kind beside a good
+// picture of it, which goes as it is, and beside a good picture cut short.
+TEST(ChatAttachments, bytes_that_begin_as_a_picture_but_do_not_decode_are_refused)
+{
+    // Signature, then noise from a few fixed seeds (another seed's bytes might happen to read).
+    const auto noise = [](quint32 seed, qsizetype n) {
+        QByteArray out(n, Qt::Uninitialized);
+        for (char& c : out)
+            c = char((seed = seed * 1664525u + 1013904223u) >> 24);
+        return out;
+    };
+    const QByteArray realPng = imageBytes("png", {300, 200});
+    const struct {
+        const char* type;
+        const char* extension;
+        QByteArray signature;
+        QByteArray good;
+    } kinds[] = {
+        {"image/png", "png", QByteArray("\x89PNG\r\n\x1a\n", 8), realPng},
+        {"image/jpeg", "jpg", QByteArray("\xff\xd8\xff", 3), imageBytes("jpeg", {300, 200})},
+        {"image/gif", "gif", QByteArray("GIF89a"), gifBytes()},
+        {"image/webp", "webp", QByteArray("RIFF\x40\x0d\x03\x00WEBP", 12), imageBytes("webp", {300, 200})},
+    };
+    QTemporaryDir dir;
+    for (const auto& k : kinds) {
+        ASSERT_FALSE(k.good.isEmpty()) << k.type << ": no writer for it here";
+        ASSERT_EQ(ChatAttachments::imageTypeOf(k.good), S(k.type));
+        QList<QByteArray> broken;
+        for (quint32 seed : {1u, 2u, 3u})
+            broken << k.signature + noise(seed, 200000);
+        // The signature and a good header, the pixels cut off.
+        if (QByteArray(k.type) == "image/png")
+            broken << realPng.left(realPng.size() / 2);
+        for (const QByteArray& bytes : std::as_const(broken)) {
+            ASSERT_EQ(ChatAttachments::imageTypeOf(bytes), S(k.type));
+            QMimeData mime;
+            mime.setData(S(k.type), bytes);
+            const auto pasted = ChatAttachments::fromMimeData(&mime);
+            EXPECT_TRUE(pasted.attachments.isEmpty()) << k.type << " " << bytes.size();
+            EXPECT_EQ(pasted.refusal, S("The pasted image could not be read and was not attached.")) << k.type;
+            const QString name = S("broken.") + S(k.extension);
+            const auto chosen = ChatAttachments::fromFiles({QUrl::fromLocalFile(writeFile(dir, name, bytes))});
+            EXPECT_TRUE(chosen.attachments.isEmpty()) << k.type;
+            EXPECT_EQ(chosen.refusal, ChatAttachments::notAnImageMessage(name)) << k.type;
+        }
+        QMimeData mime;
+        mime.setData(S(k.type), k.good);
+        const auto pasted = ChatAttachments::fromMimeData(&mime);
+        ASSERT_EQ(pasted.attachments.size(), 1) << k.type;
+        EXPECT_EQ(*pasted.attachments[0].data, k.good);
+        EXPECT_EQ(pasted.attachments[0].mediaType, S(k.type));
+        EXPECT_TRUE(pasted.refusal.isEmpty()) << k.type;
+        const auto chosen = ChatAttachments::fromFiles({QUrl::fromLocalFile(writeFile(dir, S("good.") + S(k.extension), k.good))});
+        ASSERT_EQ(chosen.attachments.size(), 1) << k.type;
+        EXPECT_TRUE(chosen.attachments[0].isImage) << k.type;
+        EXPECT_TRUE(chosen.refusal.isEmpty()) << k.type;
+    }
+
+    // A good picture of many megapixels is read whole at a small size, and goes as it is.
+    const QByteArray wide = imageBytes("png", {12000, 3000});
+    QMimeData mime;
+    mime.setData(S("image/png"), wide);
+    const auto pasted = ChatAttachments::fromMimeData(&mime);
+    ASSERT_EQ(pasted.attachments.size(), 1);
+    EXPECT_EQ(*pasted.attachments[0].data, wide);
+
+    // Through the composer's list: no chip, the line, and the draft's chips as they were.
+    AttachmentListModel model;
+    QMimeData good, bad;
+    good.setData(S("image/png"), realPng);
+    bad.setData(S("image/png"), kinds[0].signature + noise(9, 200000));
+    model.append(ChatAttachments::fromMimeData(&good).attachments);
+    ASSERT_EQ(model.count(), 1);
+    model.addFiles({QUrl::fromLocalFile(writeFile(dir, S("shot.png"), bad.data(S("image/png"))))});
+    ASSERT_TRUE(waitUntil([&] { return !model.reading(); }));
+    EXPECT_EQ(model.count(), 1);
+    EXPECT_EQ(model.notice(), ChatAttachments::notAnImageMessage(S("shot.png")));
+}
+
 // A file whose name is no UTF-8 text is refused at once by name, with the reason: the path the
 // agent would be told (its bytes shown as U+FFFD) names no file. A file beside it whose name holds
 // a real U+FFFD, and one with an ordinary name, are attached.
@@ -559,7 +641,8 @@ TEST(ChatAttachments, pasted_picture_data_goes_as_the_picture_it_is_or_is_conver
     };
     const QByteArray photo = encoded(noise, "jpeg");
     ASSERT_GT(encoded(noise, "png").size(), ChatAttachments::imageCapBytes);
-    const QByteArray webp("RIFF\x10\0\0\0WEBPVP8 ", 16);
+    // A WebP Qt writes (the image-formats plugin reads and writes it).
+    const QByteArray webp = imageBytes("webp");
     const QByteArray png = imageBytes("png");
     QByteArray tooBig = photo;
     tooBig.append(QByteArray(ChatAttachments::imageCapBytes + 1 - photo.size(), '\0'));
@@ -574,7 +657,7 @@ TEST(ChatAttachments, pasted_picture_data_goes_as_the_picture_it_is_or_is_conver
     } cases[] = {
         {"a JPEG photo", "image/jpeg", photo, "pasted.jpg", "image/jpeg", {2800, 2800}, true},
         {"a GIF", "image/gif", gifBytes(), "pasted.gif", "image/gif", {1, 1}, true},
-        {"a WebP", "image/webp", webp, "pasted.webp", "image/webp", {}, true},
+        {"a WebP", "image/webp", webp, "pasted.webp", "image/webp", {40, 20}, true},
         {"a PNG offered as JPEG", "image/jpeg", png, "pasted.png", "image/png", {40, 20}, true},
         {"a BMP", "image/bmp", imageBytes("bmp"), "pasted.png", "image/png", {40, 20}, false},
         {"a TIFF", "image/tiff", imageBytes("tiff"), "pasted.png", "image/png", {40, 20}, false},

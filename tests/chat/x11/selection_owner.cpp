@@ -3,8 +3,8 @@
 //       lists nothing and sends nothing: every request goes unanswered.
 //   selection_owner <CLIPBOARD|PRIMARY> serve <file> <piece bytes> <delay ms>
 //       offers the file as UTF8_STRING through INCR, a piece at a time, each after the delay.
-// It prints "owner" once the X server has made it the owner, and ends when another program takes
-// the selection or it is killed.
+// It prints "owner" once the X server has made it the owner and "sent" each time a transfer has
+// ended, and ends when another program takes the selection or it is killed.
 #include <xcb/xcb.h>
 
 #include <poll.h>
@@ -126,6 +126,10 @@ int main(int argc, char** argv)
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, it->first, t.property, utf8, 8, uint32_t(n), data.data() + t.offset);
             t.offset += n;
             t.due = Clock::time_point::max();
+            if (n == 0) {
+                std::printf("sent\n");
+                std::fflush(stdout);
+            }
             it = n == 0 ? transfers.erase(it) : std::next(it);
         }
         xcb_flush(c);

@@ -7,6 +7,7 @@
 #include "AttachmentListModel.h"
 #include "ChatAttachments.h"
 #include "ClaudeSession.h"
+#include "ComposerDraft.h"
 #include "ComposerModel.h"
 #include "FieldPaste.h"
 #include "LocalProcessTerminalView.h"
@@ -591,9 +592,12 @@ TEST(AttachmentList, a_paste_on_x11_is_read_off_the_gui_thread_and_goes_where_it
         ASSERT_TRUE(qtSees(owner));
         EXPECT_FALSE(composer.chips->pasteClipboard());
     }
-    // Picture data keeps its place before text: read as the picture it is.
+    // Picture data keeps its place before text: read as the picture it is (a one-pixel GIF: a
+    // header alone is no picture).
     {
-        Owner owner({.data = QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13), .type = "image/gif", .targets = {"image/gif", "UTF8_STRING"}});
+        const QByteArray gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
+                             "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b", 43);
+        Owner owner({.data = gif, .type = "image/gif", .targets = {"image/gif", "UTF8_STRING"}});
         ASSERT_TRUE(qtSees(owner));
         EXPECT_TRUE(composer.chips->pasteClipboard(composer.edit.get()));
         ASSERT_TRUE(waitUntil([&] { return !composer.chips->reading(); }));
@@ -843,6 +847,193 @@ TEST(Composer, a_return_during_a_paste_sends_the_message_with_it_once_it_is_in)
     EXPECT_EQ(chips->notice(), ChatAttachments::clipboardNotTextMessage());
     EXPECT_EQ(session.messageCount(), 1);
     EXPECT_EQ(composer.draft(), S("kept"));
+}
+
+namespace {
+
+// A chat pane's composer as the pane builds it: a model on the pane's draft with an editor and the
+// pane's session. A restart builds another on a new session; a stopped pane has none.
+struct PaneComposer {
+    PaneComposer(ComposerDraft* draft, QObject* session)
+    {
+        model.setSession(session);
+        model.setStore(draft);
+        model.setTextEdit(editor.edit.get());
+    }
+    QQuickItem* edit() const { return editor.edit.get(); }
+    Composer editor;
+    ComposerModel model;
+};
+
+std::unique_ptr<ClaudeSession> newSession()
+{
+    return std::make_unique<ClaudeSession>(QUuid::createUuid(), S("/tmp"), false, std::nullopt, ChatProvider::Claude, true);
+}
+
+QString sent(const ClaudeSession& session)
+{
+    if (session.messageCount() == 0 || session.transcript().last().blocks.isEmpty())
+        return {};
+    return session.transcript().last().blocks[0].text;
+}
+
+} // namespace
+
+// A paste still read when the pane's session restarts (its composer built anew) or stops (its
+// composer gone until the next start) belongs to the pane's draft: it lands where it was asked for
+// in the composer the user then sees, or in the kept draft while there is none, and a message that
+// waited for it goes with it from the next composer. Before, the place of the paste was a cursor
+// in the editor that went: the text was dropped, and the waiting message went without it.
+TEST(Composer, a_paste_read_across_a_restart_or_a_stop_lands_in_the_panes_draft_and_goes_with_its_message)
+{
+    enum class Then {
+        Nothing,        // the ordinary path: the same composer all along
+        Restart,        // a new composer on a new session before the paste comes
+        RestartEditorFirst,  // the same, the old editor torn down before its model
+        Stop,           // no composer when the paste comes; a new one (a restart) after
+        StopUnderComposer,  // the session stopped, its composer not torn down yet when the paste comes
+    };
+    const struct Case {
+        const char* what;
+        const char* draft;
+        int from, to;  // the selection the paste goes over
+        const char* pasted;
+        Then then;
+        bool returnFirst;  // Return before the restart; else after it, in the new composer
+        const char* typedAfter;  // typed at the draft's start in the new composer before the paste comes
+        bool trickles;
+        const char* expected;
+    } cases[] = {
+        {"no restart", "word ", 5, 5, "pasted", Then::Nothing, true, "", false, "word pasted"},
+        {"no restart, right to left", "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d ", 5, 5, "\xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d", Then::Nothing, true, "", false,
+         "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"},
+        {"Return, then restart", "word ", 5, 5, "pasted", Then::Restart, true, "", true, "word pasted"},
+        {"restart, then Return", "word ", 5, 5, "pasted", Then::Restart, false, "", false, "word pasted"},
+        {"restart, typing before the paste, over a selection", "a word here", 2, 6, "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d", Then::Restart, false, "> ", false,
+         "> a \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d here"},
+        {"restart, the editor going first", "word ", 5, 5, "pasted", Then::RestartEditorFirst, true, "", false, "word pasted"},
+        {"stop, then restart", "word ", 5, 5, "pasted", Then::Stop, true, "", true, "word pasted"},
+        {"stop with the composer still up, then restart", "word ", 5, 5, "pasted", Then::StopUnderComposer, true, "", false, "word pasted"},
+        {"stop, right to left, then restart", "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d ", 0, 0, "hello ", Then::Stop, true, "", false,
+         "hello \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d "},
+    };
+    // A session that has stopped, as the composer sees it.
+    QObject stopped;
+    stopped.setProperty("accepting", false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ComposerDraft draft;
+        AttachmentListModel* chips = draft.attachments();
+        auto session = newSession();
+        auto composer = std::make_unique<PaneComposer>(&draft, session.get());
+        composer->edit()->setProperty("text", S(c.draft));
+        QMetaObject::invokeMethod(composer->edit(), "select", Q_ARG(int, c.from), Q_ARG(int, c.to));
+
+        Script script{.data = c.pasted, .held = true};
+        if (c.trickles) {
+            script.incrAbove = 0;
+            script.piece = 2;
+            script.pieceDelayMs = 20;
+        }
+        Owner owner(script);
+        ASSERT_TRUE(appLost(QClipboard::Clipboard));
+        ASSERT_TRUE(chips->pasteClipboard(composer->edit()));
+        if (c.returnFirst) {
+            composer->model.send();
+            ASSERT_TRUE(chips->sendPending());
+        }
+        std::unique_ptr<ClaudeSession> before;
+        switch (c.then) {
+        case Then::Nothing:
+            break;
+        case Then::RestartEditorFirst:
+            composer->editor.edit.reset();
+            [[fallthrough]];
+        case Then::Restart:
+            composer.reset();
+            before = std::exchange(session, newSession());
+            composer = std::make_unique<PaneComposer>(&draft, session.get());
+            break;
+        case Then::Stop:
+            composer.reset();
+            before = std::exchange(session, newSession());
+            break;
+        case Then::StopUnderComposer:
+            composer->model.setSession(&stopped);
+            before = std::exchange(session, newSession());
+            break;
+        }
+        if (composer && c.then != Then::StopUnderComposer) {
+            // The new composer shows the draft as it was, the paste not in yet.
+            EXPECT_EQ(composer->model.draft(), S(c.draft));
+            QMetaObject::invokeMethod(composer->edit(), "insert", Q_ARG(int, 0), Q_ARG(QString, S(c.typedAfter)));
+            if (!c.returnFirst)
+                composer->model.send();
+            EXPECT_TRUE(chips->sendPending());
+        }
+        owner.release();
+        ASSERT_TRUE(waitUntil([&] { return !chips->reading(); }));
+        if (before) {
+            EXPECT_EQ(before->messageCount(), 0);
+        }
+        if (c.then == Then::Stop || c.then == Then::StopUnderComposer) {
+            // No composer: the paste is in the pane's draft, the cursor after it, and the message
+            // waits for the composer of the next start.
+            QCoreApplication::processEvents();
+            composer.reset();
+            EXPECT_EQ(draft.text(), S(c.expected));
+            EXPECT_EQ(draft.cursorPosition(), c.from + int(S(c.pasted).size()));
+            EXPECT_TRUE(chips->sendPending());
+            EXPECT_EQ(chips->pasteStatus(), S("The paste is in. The message goes once its session is back."));
+            QCoreApplication::processEvents();
+            composer = std::make_unique<PaneComposer>(&draft, session.get());
+        }
+        ASSERT_TRUE(waitUntil([&] { return session->messageCount() == 1; }));
+        // The session sends the draft trimmed.
+        EXPECT_EQ(sent(*session), S(c.expected).trimmed());
+        EXPECT_EQ(composer->model.draft(), QString());
+        EXPECT_FALSE(chips->sendPending());
+        EXPECT_TRUE(chips->notice().isEmpty()) << chips->notice().toStdString();
+    }
+
+    // A paste that comes while the pane is stopped, no message waiting: it is in the draft the
+    // next composer shows, where it was asked for, and nothing is sent. Its hidden characters are
+    // marks there as in the editor (in their isolates beside right-to-left letters).
+    const struct {
+        const char* pasted;
+        const char* reads;  // the draft as the next composer gives it
+        const char* mark;   // the hidden character's mark, as it stands in the kept text
+    } stoppedCases[] = {
+        {"\xd7\x90", "a\xd7\x90" "b", nullptr},
+        {"x\xe2\x80\xae", "ax<U+202E>b", "<U+202E>"},
+        {"\xd7\x90\xe2\x80\xae", "a\xd7\x90<U+202E>b", "\xe2\x81\xa6<U+202E>\xe2\x81\xa9"},
+    };
+    for (const auto& c : stoppedCases) {
+        SCOPED_TRACE(c.pasted);
+        ComposerDraft draft;
+        auto session = newSession();
+        auto composer = std::make_unique<PaneComposer>(&draft, session.get());
+        composer->edit()->setProperty("text", S("ab"));
+        composer->edit()->setProperty("cursorPosition", 1);
+        {
+            Owner owner({.data = c.pasted, .held = true});
+            ASSERT_TRUE(appLost(QClipboard::Clipboard));
+            ASSERT_TRUE(draft.attachments()->pasteClipboard(composer->edit()));
+            composer.reset();
+            owner.release();
+            ASSERT_TRUE(waitUntil([&] { return !draft.attachments()->reading(); }));
+        }
+        const QString kept = c.mark ? S("a") + S(c.pasted).chopped(1) + S(c.mark) + S("b") : S(c.reads);
+        EXPECT_EQ(draft.text(), kept);
+        EXPECT_EQ(draft.cursorPosition(), int(kept.size()) - 1);
+        ASSERT_EQ(draft.marks().size(), c.mark ? 1 : 0);
+        composer = std::make_unique<PaneComposer>(&draft, session.get());
+        EXPECT_EQ(composer->model.draft(), S(c.reads));
+        EXPECT_EQ(composer->model.hiddenCount(), c.mark ? 1 : 0);
+        EXPECT_EQ(composer->edit()->property("cursorPosition").toInt(), int(kept.size()) - 1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(session->messageCount(), 0);
+    }
 }
 
 // A pane (or the window) closed while an owner trickles a paste forever: the read ends at once,
