@@ -998,7 +998,7 @@ TEST(Composer, a_paste_read_across_a_restart_or_a_stop_lands_in_the_panes_draft_
 
     // A paste that comes while the pane is stopped, no message waiting: it is in the draft the
     // next composer shows, where it was asked for, and nothing is sent. Its hidden characters are
-    // marks there as in the editor (in their isolates beside right-to-left letters).
+    // marks there as in the editor (between left-to-right marks beside right-to-left letters).
     const struct {
         const char* pasted;
         const char* reads;  // the draft as the next composer gives it
@@ -1006,7 +1006,7 @@ TEST(Composer, a_paste_read_across_a_restart_or_a_stop_lands_in_the_panes_draft_
     } stoppedCases[] = {
         {"\xd7\x90", "a\xd7\x90" "b", nullptr},
         {"x\xe2\x80\xae", "ax<U+202E>b", "<U+202E>"},
-        {"\xd7\x90\xe2\x80\xae", "a\xd7\x90<U+202E>b", "\xe2\x81\xa6<U+202E>\xe2\x81\xa9"},
+        {"\xd7\x90\xe2\x80\xae", "a\xd7\x90<U+202E>b", "\xe2\x80\x8e<U+202E>\xe2\x80\x8e"},
     };
     for (const auto& c : stoppedCases) {
         SCOPED_TRACE(c.pasted);
