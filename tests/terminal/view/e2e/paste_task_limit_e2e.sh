@@ -13,28 +13,7 @@ e2e=paste_task_limit_e2e
 E2E_AGENTS=none
 source "$(dirname "$0")/../../../chat/e2e/e2e_lib.sh" "$@"
 
-group=""
-if [ "$(id -u)" = 0 ]; then
-    for top in $(awk '$9 == "cgroup" && $NF ~ /(^|,)pids(,|$)/ { print $5 } $9 == "cgroup2" { print $5 }' /proc/self/mountinfo); do
-        [ -f "$top/cgroup.subtree_control" ] && ! grep -qw pids "$top/cgroup.subtree_control" && continue
-        if mkdir "$top/brinmoor-e2e-$$" 2>/dev/null; then
-            group="$top/brinmoor-e2e-$$"
-            break
-        fi
-    done
-fi
-if [ -z "$group" ]; then
-    echo "$e2e: skipped: no pids control group can be made here (needs root and a writable cgroup file system)"
-    exit 77
-fi
-remove_group() {
-    local status=$?
-    for p in $(cat "$group/cgroup.procs" 2>/dev/null); do kill -9 "$p" 2>/dev/null || true; done
-    wait_for 10 bash -c "[ -z \"\$(cat $group/cgroup.procs 2>/dev/null)\" ]" || true
-    rmdir "$group" 2>/dev/null || true
-    cleanup "$status"
-}
-trap remove_group EXIT
+source "$(dirname "$0")/pids_group.sh"
 
 as_test_user 9
 mkdir -p "$work/projects/web"
