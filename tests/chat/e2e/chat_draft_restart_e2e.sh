@@ -69,18 +69,6 @@ kept() {  # <first line> <what ended the session>
     draft_is "$1" || { shot "no_draft"; fail "$2: the draft's text is not in the composer"; }
     chip_shown || { shot "no_chip"; fail "$2: the draft's chip is not in the composer"; }
 }
-menu_entry() {  # <Down presses>: the pane menu's entry that many down
-    xdotool mousemove --window "$window" 1206 106 click 1
-    wait_for 10 find_close_entry >/dev/null || fail "no menu"
-    for ((i = 0; i < $1; i++)); do xdotool key Down; done
-    xdotool key Return
-}
-card_restart() {
-    local x y
-    wait_for 10 find_restart_button >/dev/null || fail "no stopped card"
-    read -r x y < <(find_restart_button)
-    xdotool mousemove --window "$window" "$x" "$y" click 1
-}
 sent_whole() {  # <first line>
     editor
     xdotool key ctrl+End Return
@@ -112,9 +100,9 @@ shot 2_stopped_card_with_draft
 card_restart
 kept "DRAFT-ONE words" "the CLI killed mid-turn"
 shot 3_after_card_restart
-menu_entry 2  # Restart session
+pane_menu_entry 2  # Restart session
 kept "DRAFT-ONE words" "Restart session while idle"
-menu_entry 6  # Stop
+pane_menu_entry 6  # Stop
 wait_for 10 find_restart_button >/dev/null || fail "no stopped card after Stop"
 wait_settled
 shot 4_stopped_by_the_user
@@ -127,7 +115,7 @@ wait_settled
 type_message "Another long turn"
 wait_for 60 asked "Another long turn" || fail "the third message never reached the model"
 write_draft "DRAFT-TWO words"
-menu_entry 2
+pane_menu_entry 2
 kept "DRAFT-TWO words" "Restart session mid-turn"
 shot 5_after_restart_mid_turn
 sent_whole "DRAFT-TWO words"

@@ -352,20 +352,28 @@ close_signed_in_sheet() {
 # The menu's last entry, "Close pane", drawn in red (f0524f) like "Stop" above it: the lowest red
 # text in the right half of the window.
 find_close_entry() {
-    import -window "$window" "$work/find.png"
-    python3 - "$work/find.png" <<'PY'
-import subprocess, sys
-txt = subprocess.run(["convert", sys.argv[1], "txt:-"], capture_output=True, text=True).stdout
-pts = []
-for line in txt.splitlines()[1:]:
-    if "#F0524F" in line.upper():
-        x, y = map(int, line.split(":")[0].split(","))
-        if x > 900: pts.append((x, y))
+    colour_rows F0524F <<'PY'
+pts = [(x, y) for y, xs in rows.items() for x in xs if x > 900]
 if len(pts) < 20: sys.exit(1)
 low = max(y for _, y in pts)
 row = [(x, y) for x, y in pts if low - y < 12]
 print(sorted(x for x, _ in row)[len(row) // 2], sorted(y for _, y in row)[len(row) // 2])
 PY
+}
+# Opens the pane menu of the window's one pane and takes the entry <Down presses> down (the menu
+# takes the keys once it is drawn).
+pane_menu_entry() {
+    xdotool mousemove --window "$window" 1206 106 click 1
+    wait_for 10 find_close_entry >/dev/null || fail "no menu"
+    for ((i = 0; i < $1; i++)); do xdotool key Down; done
+    xdotool key Return
+}
+# The stopped card's Restart button, clicked.
+card_restart() {
+    local x y
+    wait_for 10 find_restart_button >/dev/null || fail "no stopped card"
+    read -r x y < <(find_restart_button)
+    xdotool mousemove --window "$window" "$x" "$y" click 1
 }
 click_amber_button() {
     local x y

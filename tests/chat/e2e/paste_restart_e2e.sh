@@ -28,18 +28,6 @@ owner() {
     wait_for 10 grep -qs owner "$work/owner.out" || fail "the owner did not take the clipboard"
 }
 all_sent() { grep -qs sent "$work/owner.out"; }
-menu_entry() {  # <Down presses>: the pane menu's entry that many down (the menu takes the keys once drawn)
-    xdotool mousemove --window "$window" 1206 106 click 1
-    wait_settled
-    for ((i = 0; i < $1; i++)); do xdotool key Down; done
-    xdotool key Return
-}
-card_restart() {
-    local x y
-    wait_for 10 find_restart_button >/dev/null || fail "no stopped card"
-    read -r x y < <(find_restart_button)
-    xdotool mousemove --window "$window" "$x" "$y" click 1
-}
 
 start_app
 wait_for 30 some_sidecar || fail "the pane's sidecar never started"
@@ -52,7 +40,7 @@ focus_composer
 wait_settled
 xdotool type --delay 20 "Before restart "
 xdotool key ctrl+v Return
-menu_entry 2  # Restart session
+pane_menu_entry 2  # Restart session
 grep -qs sent "$work/owner.out" && fail "the paste was read before the restart: the owner is too quick"
 wait_for 60 asked "Before restart PASTE-ONE arrives slowly" || { shot 1_not_sent; fail "the message waiting for the paste did not go with it across Restart session"; }
 wait_settled
@@ -65,7 +53,7 @@ focus_composer
 wait_settled
 xdotool type --delay 20 "Then "
 xdotool key ctrl+v
-menu_entry 2
+pane_menu_entry 2
 wait_for 30 some_sidecar || fail "no sidecar after the restart"
 focus_composer
 xdotool key ctrl+End Return
@@ -79,7 +67,7 @@ focus_composer
 wait_settled
 xdotool type --delay 20 "Stopped "
 xdotool key ctrl+v Return
-menu_entry 6  # Stop
+pane_menu_entry 6  # Stop
 wait_for 10 find_restart_button >/dev/null || fail "no stopped card after Stop"
 wait_for 30 all_sent || fail "the owner never finished sending"
 wait_settled
