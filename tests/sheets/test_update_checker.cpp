@@ -267,13 +267,14 @@ TEST(UpdateChecks, an_unpacking_refused_a_thread_ends_the_download_and_the_next_
             ::getrlimit(RLIMIT_NPROC, &limit);
             const rlim_t most = limit.rlim_max;
             limit.rlim_cur = 1;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+            const bool root = ::getuid() == 0;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(65534, 65534, 0) != 0))
                 std::_Exit(3);
             f.server.release();
             const bool ended = waitUntil([&] { return !f.checker->downloading(); }, 5000);
             const bool readyUnder = f.checker->ready();
             limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(0, 0, 0) != 0))
                 std::_Exit(4);
             f.offer(QStringLiteral("1.10"), zip);
             f.checker->check();
