@@ -82,17 +82,32 @@ int ReadThreads::running() const
 
 bool ThreadQueue::add(std::function<void()> work)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_waiting.push_back(std::move(work));
-        if (m_working)
-            return true;
-        m_working = true;
-    }
-    if (m_threads.start([this] { drain(); }))
-        return true;
+    return put(work, false);
+}
+
+bool ThreadQueue::addOrDrop(std::function<void()> work)
+{
+    return put(work, true);
+}
+
+bool ThreadQueue::put(std::function<void()>& work, bool dropRefused)
+{
+    std::function<void()> dropped;  // declared first: its captures go once the lock is let go
     std::lock_guard lock(m_mutex);
-    m_working = false;
+    m_waiting.push_back(std::move(work));
+    if (m_working)
+        return true;
+    // Started under the lock (the new thread waits for it to take the first piece), so no other
+    // piece is added between a refusal and what follows it: a piece added meanwhile would have
+    // been told it runs.
+    if (m_threads.start([this] { drain(); })) {
+        m_working = true;
+        return true;
+    }
+    if (dropRefused) {
+        dropped = std::move(m_waiting.back());
+        m_waiting.pop_back();
+    }
     return false;
 }
 

@@ -62,10 +62,15 @@ public:
     ~ThreadQueue() = default;
     // Adds a piece. False when no thread could be made for it now: it waits for the next add.
     bool add(std::function<void()> work);
+    // Adds a piece that is worth doing only now (an answer that a later one supersedes): false
+    // when no thread could be made for it, and then it is let go at once, unrun, for the caller
+    // to end what it served. Pieces left waiting by add() stay waiting.
+    bool addOrDrop(std::function<void()> work);
     // Pieces not yet begun.
     int waiting() const;
 
 private:
+    bool put(std::function<void()>& work, bool dropRefused);
     void drain();
     mutable std::mutex m_mutex;
     std::deque<std::function<void()>> m_waiting;

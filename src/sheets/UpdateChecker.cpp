@@ -1,6 +1,7 @@
 #include "UpdateChecker.h"
 
 #include "HiddenCharacters.h"
+#include "ReadThreads.h"
 
 #include "AppInfo.h"
 #include "ChildProcess.h"
@@ -21,6 +22,7 @@
 #include <QQmlEngine>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -229,8 +231,8 @@ UpdateChecker::UpdateChecker(Environment env, QObject* parent)
     : QObject(parent)
     , m_env(std::move(env))
     , m_network(new QNetworkAccessManager(this))
+    , m_parsing(std::make_unique<ThreadQueue>())
 {
-    m_parsing.setMaxThreadCount(1);
     // A refusal written by an earlier run, by this checker or by the swap script that took an
     // update back, or handed to this start by that script: the pill says so at once, before the
     // service has answered. The swap's own word for this start comes first.
@@ -270,7 +272,7 @@ UpdateChecker::UpdateChecker(Environment env, QObject* parent)
 
 UpdateChecker::~UpdateChecker()
 {
-    m_parsing.waitForDone();
+    m_parsing.reset();  // the records being read post to this object
     if (m_reply)
         m_reply->abort();
     if (m_unpacker) {
@@ -343,17 +345,27 @@ void UpdateChecker::check()
         reply->deleteLater();
         // An answer with an error status still counts when its body is a record; only a
         // transport failure (no HTTP status at all) ends the check here.
-        if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+            emit checked(QStringLiteral("The update service could not be reached: %1.").arg(reply->errorString()));
             return;
-        if (reply->error() == QNetworkReply::OperationCanceledError)
+        }
+        if (reply->error() == QNetworkReply::OperationCanceledError || take()) {
+            emit checked(QStringLiteral("The update service's answer was too large for a version record."));
             return;
-        if (take())
-            return;
-        // Decoding a record near the cap takes a while: off this thread, in arrival order.
-        m_parsing.start([this, body] {
+        }
+        // Decoding a record near the cap takes a while: off this thread, in arrival order. A
+        // record that gets no thread ends its check as a failed fetch does; the next check's
+        // record gets a thread of its own (a pool of one had counted the refused one as busy, and
+        // every later record waited behind it).
+        const bool reading = m_parsing->addOrDrop([this, body] {
             Record record = parseRecord(*body);
             QMetaObject::invokeMethod(this, [this, record] { applyRecord(record); }, Qt::QueuedConnection);
         });
+        if (!reading) {
+            const QString problem = QStringLiteral("The update's version record was not read: %1.").arg(ReadThreads::refusal());
+            qWarning("%s", qPrintable(problem));
+            emit checked(problem);
+        }
     });
 }
 
@@ -376,8 +388,12 @@ UpdateChecker::Record UpdateChecker::parseRecord(const QByteArray& body)
 
 void UpdateChecker::applyRecord(const Record& record)
 {
-    if (!record.ok)
+    if (!record.ok) {
+        emit checked(QStringLiteral("The update service's answer was not a version record."));
         return;
+    }
+    // Said once the record has taken effect, download started or not.
+    const auto taken = qScopeGuard([this] { emit checked(QString()); });
     const QString& version = record.version;
     const QString &url = record.url, &download = record.download, &notes = record.notes;
     if (m_latestVersion != version) {

@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -20,6 +19,8 @@ class QTemporaryFile;
 class QThread;
 
 namespace brinmoor {
+
+class ThreadQueue;
 
 // Keeps the application current from its web service: fetches the version record at start and
 // every six hours, downloads and unpacks a newer release folder in the background, and on
@@ -168,6 +169,10 @@ signals:
     void readyChanged();
     void pageURLChanged();
     void failureChanged();
+    // A check has ended: `problem` says why its record was not taken (the service could not be
+    // reached, the answer was no version record, no thread could be started to read it), "" when
+    // it was. The published state changes only with a record taken.
+    void checked(const QString& problem);
 
 private:
     struct Record;
@@ -206,7 +211,7 @@ private:
     QString m_fetchedVersion;  // the version in that folder
     QThread* m_unpacker = nullptr;
     // Version records are parsed here, one at a time and in the order they arrived.
-    QThreadPool m_parsing;
+    std::unique_ptr<ThreadQueue> m_parsing;
     QString m_refusedVersion;
     QString m_heldVersion;  // not fetched by the next check: its install just failed on this machine
     QString m_failure;

@@ -181,3 +181,56 @@ TEST(ThreadQueue, pieces_run_one_at_a_time_in_order_and_a_refused_one_waits_for_
     }));
     EXPECT_EQ(ran, (std::vector<int>{100, 101}));
 }
+
+// A piece worth doing only now: refused a thread, it is let go at once, unrun and its captures
+// with it, while the pieces add() left waiting stay in turn; with threads to be had again the next
+// piece runs after them. A piece added while others run never needs a thread of its own.
+TEST(ThreadQueue, a_piece_added_or_dropped_is_let_go_when_refused_and_the_next_runs)
+{
+    brinmoor::ThreadQueue queue;
+    std::mutex order;
+    std::vector<int> ran;
+    const auto piece = [&](int n) {
+        return [&, n] {
+            std::lock_guard lock(order);
+            ran.push_back(n);
+        };
+    };
+    const auto ranSoFar = [&] {
+        std::lock_guard lock(order);
+        return ran;
+    };
+
+    EXPECT_TRUE(queue.addOrDrop(piece(1)));
+    ASSERT_TRUE(spinUntil([&] { return ranSoFar().size() == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return queue.waiting() == 0; }));
+    {
+        const RefusingStarts refusing;
+        EXPECT_FALSE(queue.add(piece(2)));  // waits for the next piece's thread
+        auto kept = std::make_shared<int>(1);
+        bool dropRan = false;
+        EXPECT_FALSE(queue.addOrDrop([kept, &dropRan] { dropRan = true; }));
+        EXPECT_FALSE(dropRan);
+        EXPECT_EQ(kept.use_count(), 1) << "the refused piece's captures are let go";
+        EXPECT_EQ(queue.waiting(), 1) << "the piece add() left stays";
+    }
+    EXPECT_TRUE(queue.addOrDrop(piece(3)));
+    ASSERT_TRUE(spinUntil([&] { return ranSoFar().size() == 3; }));
+    EXPECT_EQ(ranSoFar(), (std::vector<int>{1, 2, 3}));
+
+    // Pieces added while one runs join it: a refusing system is never asked.
+    std::atomic<bool> go{false};
+    EXPECT_TRUE(queue.addOrDrop([&] {
+        while (!go)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }));
+    ASSERT_TRUE(spinUntil([&] { return queue.waiting() == 0; }));
+    {
+        const RefusingStarts refusing;
+        EXPECT_TRUE(queue.addOrDrop(piece(4)));
+        EXPECT_TRUE(queue.add(piece(5)));
+    }
+    go = true;
+    ASSERT_TRUE(spinUntil([&] { return ranSoFar().size() == 5; }));
+    EXPECT_EQ(ranSoFar(), (std::vector<int>{1, 2, 3, 4, 5}));
+}

@@ -2,6 +2,7 @@
 // libarchive, the real swap script run by bash on temporary folders.
 
 #include "UpdateChecker.h"
+#include "ReadThreads.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <signal.h>
@@ -265,13 +267,14 @@ TEST(UpdateChecks, an_unpacking_refused_a_thread_ends_the_download_and_the_next_
             ::getrlimit(RLIMIT_NPROC, &limit);
             const rlim_t most = limit.rlim_max;
             limit.rlim_cur = 1;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+            const bool root = ::getuid() == 0;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(65534, 65534, 0) != 0))
                 std::_Exit(3);
             f.server.release();
             const bool ended = waitUntil([&] { return !f.checker->downloading(); }, 5000);
             const bool readyUnder = f.checker->ready();
             limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(0, 0, 0) != 0))
                 std::_Exit(4);
             f.offer(QStringLiteral("1.10"), zip);
             f.checker->check();
@@ -282,6 +285,113 @@ TEST(UpdateChecks, an_unpacking_refused_a_thread_ends_the_download_and_the_next_
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "ended 1 ready 0; then ready 1 after 2 downloads");
+}
+
+// The task limit reached as a version record arrives: the thread to read it is refused, and that
+// check ends as a failed fetch does, the record left unread; once tasks are free the next check
+// reads its record. Before, a pool of one counted the refused thread as busy and every later record
+// waited behind it for good. The service's connection is made before the limit, as the app's is
+// after its first check.
+TEST(UpdateChecks, a_record_refused_a_thread_ends_its_check_and_the_next_check_reads_its_record)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            Fixture f;
+            const QString path = QStringLiteral("/svc/api/app/version");
+            f.server.routes[path] = LoopbackServer::Route(record(QStringLiteral("1.1.5"), QString()), true);
+            f.checker->check();
+            if (!waitUntil([&] { return f.server.hits.value(path) == 1; }))
+                std::_Exit(3);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            const bool root = ::getuid() == 0;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            f.server.release();
+            // The check has ended once its reply is gone.
+            const bool ended = waitUntil([&] { return f.checker->findChildren<QNetworkReply*>().isEmpty(); }, 5000);
+            const QString under = f.checker->latestVersion();
+            limit.rlim_cur = most;
+            if ((root && ::setresuid(0, 0, 0) != 0) || ::setrlimit(RLIMIT_NPROC, &limit) != 0)
+                std::_Exit(4);
+            f.server.routes[path] = LoopbackServer::Route(record(QStringLiteral("1.1.7"), QString()));
+            f.checker->check();
+            const bool read = waitUntil([&] { return f.checker->latestVersion() == QStringLiteral("1.1.7"); }, 8000);
+            std::fprintf(stderr, "ended %d with \"%s\"; then read %d after %d checks\n", int(ended), qPrintable(under),
+                         int(read), f.server.hits.value(path));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "ended 1 with \"\"; then read 1 after 2 checks");
+}
+
+static int refuseThread(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)
+{
+    return EAGAIN;
+}
+
+// How each check ends, as the checker says it: a record taken, an answer that is none, a service
+// that does not answer, and a record whose reading thread the system refused (a stand-in that
+// refuses as the task limit does). A check that takes no record leaves the published state as it
+// was, and the next check, threads to be had again, takes its record at once: before, a refused
+// thread left a pool of one busy for good and no record was read again.
+TEST(UpdateChecks, each_check_says_how_it_ended_and_a_refused_read_holds_nothing_back)
+{
+    const QString unreadable = QStringLiteral("The update service's answer was not a version record.");
+    const struct {
+        const char* name;
+        QByteArray body;
+        bool refuseThreads = false;
+        bool unreachable = false;
+        QString problem;  // its start
+        QString latest;   // the version published after it
+    } cases[] = {
+        {"a record", record(QStringLiteral("1.1.5"), QString()), false, false, QString(), QStringLiteral("1.1.5")},
+        {"a record whose reading thread is refused", record(QStringLiteral("1.1.5"), QString()), true, false,
+         QStringLiteral("The update's version record was not read: no thread could be started."), QString()},
+        {"a page that is no record", "<html>maintenance</html>", false, false, unreadable, QString()},
+        {"no record, refused a thread too", "{}", true, false, QStringLiteral("The update's version record was not read"), QString()},
+        {"no service", QByteArray(), false, true, QStringLiteral("The update service could not be reached: "), QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpServer closed;  // listens only to find a port nothing answers on once it is closed
+        closed.listen(QHostAddress::LocalHost);
+        const quint16 deadPort = closed.serverPort();
+        closed.close();
+        Fixture f({}, 0, [&](UpdateChecker::Environment& env) {
+            if (c.unreachable)
+                env.baseURL = QStringLiteral("http://127.0.0.1:%1/svc").arg(deadPort);
+        });
+        const QString path = QStringLiteral("/svc/api/app/version");
+        f.server.routes[path] = {c.body};
+        QSignalSpy ended(f.checker.get(), &UpdateChecker::checked);
+        {
+            ReadThreads::setStarter(c.refuseThreads ? refuseThread : nullptr);
+            const auto back = qScopeGuard([] { ReadThreads::setStarter(nullptr); });
+            f.checker->check();
+            ASSERT_TRUE(waitUntil([&] { return ended.count() == 1; }));
+        }
+        const QString problem = ended.at(0).at(0).toString();
+        EXPECT_TRUE(c.problem.isEmpty() ? problem.isEmpty() : problem.startsWith(c.problem)) << problem.toStdString();
+        EXPECT_EQ(f.checker->latestVersion(), c.latest);
+        EXPECT_FALSE(f.checker->available());
+        EXPECT_FALSE(f.checker->downloading());
+        if (c.unreachable)
+            continue;
+
+        // The next check takes its record, on a thread of its own.
+        f.server.routes[path] = {record(QStringLiteral("1.1.7"), QString())};
+        f.checker->check();
+        ASSERT_TRUE(waitUntil([&] { return ended.count() == 2; }));
+        EXPECT_EQ(ended.at(1).at(0).toString(), QString());
+        EXPECT_EQ(f.checker->latestVersion(), QStringLiteral("1.1.7"));
+        EXPECT_EQ(f.server.hits.value(path), 2);
+    }
 }
 
 TEST(UpdateChecks, copy_that_cannot_replace_itself_downloads_nothing_and_offers_the_page)

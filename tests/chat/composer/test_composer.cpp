@@ -323,7 +323,7 @@ TEST(ChatAttachments, a_file_named_in_bytes_that_are_no_text_is_refused_not_sent
 {
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path());
-    for (const QByteArray name : {QByteArray("bad\xff.txt"), QByteArray("bad\xef\xbf\xbd.txt"), QByteArray("ok.txt")}) {
+    for (const QByteArray& name : {QByteArray("bad\xff.txt"), QByteArray("bad\xef\xbf\xbd.txt"), QByteArray("ok.txt")}) {
         const int fd = ::open((folder + "/" + name).constData(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0) << name.constData();
         ::close(fd);
@@ -401,8 +401,9 @@ TEST(AttachmentList, a_message_takes_attachments_up_to_its_bound_and_refuses_the
         QList<QUrl> urls;
         for (int i = 0; i < n; ++i) {
             const QString path = dir.filePath(S(stem) + QString::number(i).rightJustified(3, u'0') + S(".") + QFileInfo(target).suffix());
-            if (!QFile::exists(path))
+            if (!QFile::exists(path)) {
                 EXPECT_TRUE(QFile::link(target, path));
+            }
             urls << QUrl::fromLocalFile(path);
         }
         return urls;

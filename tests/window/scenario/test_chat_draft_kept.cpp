@@ -158,7 +158,7 @@ TEST_F(ChatDraftKept, a_draft_outlives_every_restart_of_its_pane_and_goes_with_t
          }},
     };
 
-    for (const QString project : {QStringLiteral("web"), QStringLiteral("api")}) {
+    for (const QString& project : {QStringLiteral("web"), QStringLiteral("api")}) {
         SCOPED_TRACE(project.toStdString());
         const QString id = project == "web" ? kWeb : kApi;
         ASSERT_TRUE(QTest::qWaitFor([&] { return started(id) && within(paneNamed(project), "chatEdit"); }, 20000));
