@@ -5,6 +5,7 @@
 #include "ProviderDetection.h"
 #include "SidecarTools.h"
 #include "ToolLocators.h"
+#include "support/TaskLimit.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -220,17 +221,12 @@ TEST_F(Home, a_detection_refused_a_thread_says_so_and_the_next_one_runs)
                 while (told.size() < n && !deadline.hasExpired())
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
             };
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NPROC, &limit);
-            const rlim_t most = limit.rlim_max;
-            limit.rlim_cur = 1;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+            if (!test::limitTasks(false))
                 std::_Exit(3);
             for (int i = 0; i < 2; ++i)
                 ClaudeDetector::detect(&context, [&](ClaudeInfo info) { told << info; });
             waitForTold(2);
-            limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+            if (!test::limitTasks(true))
                 std::_Exit(4);
             ClaudeDetector::detect(&context, [&](ClaudeInfo info) { told << info; });
             waitForTold(3);

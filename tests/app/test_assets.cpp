@@ -4,6 +4,7 @@
 #include "Assets.h"
 #include "DesktopBell.h"
 #include "support/TestEnvironment.h"
+#include "support/TaskLimit.h"
 
 #include <QTest>
 #include <QThread>
@@ -135,16 +136,11 @@ TEST(DesktopBell, a_sound_refused_a_thread_rings_the_server_and_the_next_bell_pl
             });
             DesktopBell::resetSoundFailure();
             const int serverBells = DesktopBell::counts().serverBells;
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NPROC, &limit);
-            const rlim_t most = limit.rlim_max;
-            limit.rlim_cur = 1;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+            if (!test::limitTasks(false))
                 std::_Exit(3);
             DesktopBell::ringDesktop();
             const int rungOnServer = DesktopBell::counts().serverBells - serverBells;
-            limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+            if (!test::limitTasks(true))
                 std::_Exit(4);
             const bool played = test::waitUntil([&] {
                 if (tries < 1)

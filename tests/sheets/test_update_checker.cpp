@@ -4,6 +4,7 @@
 #include "UpdateChecker.h"
 #include "ReadThreads.h"
 #include "support/TestEnvironment.h"
+#include "support/TaskLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -263,18 +264,12 @@ TEST(UpdateChecks, an_unpacking_refused_a_thread_ends_the_download_and_the_next_
             f.checker->start();
             if (!waitUntil([&] { return f.server.hits.value(QStringLiteral("/app.zip")) == 1 && f.checker->downloading(); }))
                 std::_Exit(3);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NPROC, &limit);
-            const rlim_t most = limit.rlim_max;
-            limit.rlim_cur = 1;
-            const bool root = ::getuid() == 0;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(65534, 65534, 0) != 0))
+            if (!test::limitTasks(false))
                 std::_Exit(3);
             f.server.release();
             const bool ended = waitUntil([&] { return !f.checker->downloading(); }, 5000);
             const bool readyUnder = f.checker->ready();
-            limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(0, 0, 0) != 0))
+            if (!test::limitTasks(true))
                 std::_Exit(4);
             f.offer(QStringLiteral("1.10"), zip);
             f.checker->check();
@@ -304,19 +299,13 @@ TEST(UpdateChecks, a_record_refused_a_thread_ends_its_check_and_the_next_check_r
             f.checker->check();
             if (!waitUntil([&] { return f.server.hits.value(path) == 1; }))
                 std::_Exit(3);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NPROC, &limit);
-            const rlim_t most = limit.rlim_max;
-            limit.rlim_cur = 1;
-            const bool root = ::getuid() == 0;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (root && ::setresuid(65534, 65534, 0) != 0))
+            if (!test::limitTasks(false))
                 std::_Exit(3);
             f.server.release();
             // The check has ended once its reply is gone.
             const bool ended = waitUntil([&] { return f.checker->findChildren<QNetworkReply*>().isEmpty(); }, 5000);
             const QString under = f.checker->latestVersion();
-            limit.rlim_cur = most;
-            if ((root && ::setresuid(0, 0, 0) != 0) || ::setrlimit(RLIMIT_NPROC, &limit) != 0)
+            if (!test::limitTasks(true))
                 std::_Exit(4);
             f.server.routes[path] = LoopbackServer::Route(record(QStringLiteral("1.1.7"), QString()));
             f.checker->check();

@@ -14,6 +14,7 @@
 #include "SessionControls.h"
 
 #include "TestEnvironment.h"
+#include "support/TaskLimit.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -540,15 +541,10 @@ TEST(AttachmentImage, a_decode_refused_a_thread_waits_and_the_next_picture_bring
             a.data = imageBytes("png", QSize(40, 30));
             AttachmentImage first;
             AttachmentImage second;
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NPROC, &limit);
-            const rlim_t most = limit.rlim_max;
-            limit.rlim_cur = 1;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+            if (!test::limitTasks(false))
                 std::exit(3);
             first.setAttachment(QVariant::fromValue(a));
-            limit.rlim_cur = most;
-            if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
+            if (!test::limitTasks(true))
                 std::exit(4);
             const bool waited = first.pictureSize().isEmpty();
             second.setAttachment(QVariant::fromValue(a));

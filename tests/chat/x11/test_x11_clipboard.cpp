@@ -14,6 +14,7 @@
 #include "RenderThreads.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
+#include "support/TaskLimit.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
@@ -1652,28 +1653,6 @@ TEST(QtTextFields, keys_held_behind_a_paste_whose_owner_never_answers_go_in_when
     EXPECT_EQ(textOf(f), S("Barsxyz"));
 }
 
-namespace {
-
-// Makes this process unable to start a thread (RLIMIT_NPROC at 1: as root the process first
-// takes the user nobody as its real and effective user, whom the limit binds, keeping root as its
-// saved one), or with `free`, able again, and root again where it was. False when it cannot be
-// done here.
-bool limitTasks(bool free)
-{
-    static bool wasRoot = ::getuid() == 0;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NPROC, &limit) != 0)
-        return false;
-    limit.rlim_cur = free ? limit.rlim_max : 1;
-    if (::setrlimit(RLIMIT_NPROC, &limit) != 0)
-        return false;
-    const uid_t nobody = 65534;
-    if (!wasRoot)
-        return true;
-    return free ? ::setresuid(0, 0, 0) == 0 : ::setresuid(nobody, nobody, 0) == 0;
-}
-
-} // namespace
 
 // Pastes in a terminal pane, a composer and a name field under a task limit reached, then once
 // tasks are free again, and says on stderr what each did. Returns the exit status of the child
@@ -1687,7 +1666,7 @@ int pasteUnderTaskLimit()
     if (!terminal.shows(S("ready")) || !fields.root)
         return (3);
     Owner owner({.data = "after-limit"});
-    if (!appLost(QClipboard::Clipboard) || !limitTasks(false))
+    if (!appLost(QClipboard::Clipboard) || !test::limitTasks(false))
         return (3);
     QQuickItem* field = fields.open("input", S("Bars"));
     for (int i = 0; i < 2; ++i) {
@@ -1701,7 +1680,7 @@ int pasteUnderTaskLimit()
     std::fprintf(stderr, "terminal [%s] %d; composer [%s] %d; field %d\n", qPrintable(terminal.view->pasteNotice()),
                  int(terminal.view->pasteReading()), qPrintable(composer.chips->notice()),
                  int(composer.chips->reading()), int(fields.fieldPaste.reading()));
-    if (!limitTasks(true))
+    if (!test::limitTasks(true))
         return (4);
     terminal.window->requestActivate();
     terminal.view->forceActiveFocus();
