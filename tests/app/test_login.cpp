@@ -39,7 +39,8 @@ BRINMOOR_APP_TEST_ENVIRONMENT();
 namespace {
 
 // A fake login shell: `$0 -lic <command>`. Logs each command, answers the probes like the real
-// tools would, and makes each login write 1 MiB to both output streams.
+// tools would (after the probe's mark, which a real shell prints first as the probe's command
+// begins), and makes each login write 1 MiB to both output streams.
 const char* kFakeShell = R"(#!/bin/sh
 [ "$1" = "-lic" ] || exit 64
 echo "$2" >> "$FAKE_SHELL_LOG"
@@ -49,8 +50,10 @@ case "$2" in
     head -c 1048576 /dev/zero | tr '\0' 'y' >&2
     sleep 0.3 ;;
   *"command -v claude"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '/usr/local/bin/claude\n2.1.3 (Claude Code)\n---AUTH---\nNot logged in\n' ;;
   *"command -v codex"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '  /opt/codex/bin/codex\t\ncodex-cli 0.9.1\nLogged in using ChatGPT\n' ;;
   "big")
     head -c 1048576 /dev/zero | tr '\0' 'z' ;;
@@ -325,6 +328,7 @@ case "$2" in
       wait
     fi ;;
   *"command -v claude"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '/usr/local/bin/claude
 2.1.3
 ---EXIT 0
