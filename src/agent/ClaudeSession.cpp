@@ -95,6 +95,9 @@ void ClaudeSession::startIfNeeded(const std::optional<QString>& preferred)
             return;  // stopped or restarted meanwhile
         if (!hasFolder())  // gone while the tools were searched for
             return failStart(folderMissing());
+        // Not searched for is not missing, for Node as for the tool below.
+        if (!found.node && !found.nodeNotSearched.isEmpty())
+            return failStart(found.nodeNotSearched + QStringLiteral(" Restart this pane to try again."));
         if (!found.node)
             return failStart(QStringLiteral("Node ≥ 18 not found. The chat pane needs Node to run the provider sidecar."));
         if (!found.script)

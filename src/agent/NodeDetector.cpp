@@ -1,5 +1,6 @@
 #include "NodeDetector.h"
 
+#include "ReadThreads.h"
 #include "ToolLocators.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,7 @@ namespace {
 
 struct Waiter {
     QPointer<QObject> context;
-    std::function<void(std::optional<QString>)> done;
+    std::function<void(NodeFound)> done;
 };
 
 QList<Waiter>& waiters()
@@ -25,7 +26,7 @@ QList<Waiter>& waiters()
 
 } // namespace
 
-void NodeDetector::find(QObject* context, std::function<void(std::optional<QString>)> done)
+void NodeDetector::search(QObject* context, std::function<void(NodeFound)> done)
 {
     if (cachedNode) {
         done(cachedNode);
@@ -35,21 +36,53 @@ void NodeDetector::find(QObject* context, std::function<void(std::optional<QStri
     waiters().append({context, std::move(done)});
     if (searching)
         return;
+    const int limitMs = detectionLimitMs();
     // Held by the application object: every waiter is told, whichever asked first.
-    runProbe<std::optional<QString>>(QCoreApplication::instance(), [] { return locate(); },
-                                     [](const std::optional<QString>& node) {
-                                         if (node)
-                                             cachedNode = node;  // a miss is searched again next time
-                                         const QList<Waiter> told = std::exchange(waiters(), {});
-                                         for (const Waiter& w : told)
-                                             if (w.context)
-                                                 w.done(node);
-                                     });
+    runProbe<NodeFound>(
+        QCoreApplication::instance(), [limitMs] { return locateFound(limitMs); },
+        [](const NodeFound& node) {
+            if (node.path)
+                cachedNode = node.path;  // a miss is searched again next time
+            const QList<Waiter> told = std::exchange(waiters(), {});
+            for (const Waiter& w : told)
+                if (w.context)
+                    w.done(node);
+        },
+        [] {
+            NodeFound refused;
+            refused.notSearched = QStringLiteral("Node.js could not be searched for: %1.").arg(ReadThreads::refusal());
+            return refused;
+        });
+}
+
+void NodeDetector::find(QObject* context, std::function<void(std::optional<QString>)> done)
+{
+    search(context, [done = std::move(done)](const NodeFound& node) { done(node.path); });
 }
 
 std::optional<QString> NodeDetector::locate(int limitMs)
 {
-    return best(candidates(shellResolve(QStringLiteral("command -v node"), limitMs), QDir::homePath()), limitMs);
+    return locateFound(limitMs).path;
+}
+
+NodeFound NodeDetector::locateFound(int limitMs)
+{
+    return locateFound(limitMs, candidates(std::nullopt, QDir::homePath()));
+}
+
+NodeFound NodeDetector::locateFound(int limitMs, const QStringList& elsewhere)
+{
+    bool cut = false;
+    bool ended = false;
+    const auto shellAnswer = LoginShell::resolve(QStringLiteral("command -v node"), limitMs, &cut, &ended);
+    QStringList all;
+    if (shellAnswer)
+        all << *shellAnswer;
+    all << elsewhere;
+    NodeFound found = best(all, limitMs);
+    if (!found.path && (cut || ended))
+        found.notSearched = LoginShell::notSearched(QStringLiteral("node"), limitMs, ended);
+    return found;
 }
 
 QStringList NodeDetector::candidates(const std::optional<QString>& shellAnswer, const QString& home)

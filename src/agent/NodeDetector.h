@@ -15,6 +15,17 @@
 
 namespace brinmoor {
 
+// What a search for Node.js found: its path, or none; and when none, whether it was really looked
+// for. `notSearched` says why not (the login shell did not finish starting, or no thread could be
+// started for the search), for the pane to say instead of "not found". Made from a path alone, as
+// a test's stand-in gives it.
+struct NodeFound {
+    std::optional<QString> path;
+    QString notSearched;
+    NodeFound(std::optional<QString> p = std::nullopt) : path(std::move(p)) {}
+    NodeFound(const QString& p) : path(p) {}
+};
+
 class NodeDetector {
 public:
     // Major, minor, patch…; compared from the left, a prefix first ([20] < [20, 0]).
@@ -24,14 +35,22 @@ public:
     // The path found earlier in this run. Read and written on the GUI thread only.
     static inline std::optional<QString> cachedNode;
 
-    // The node to use: the cached one, else a search off the GUI thread (see locate) whose result,
-    // when there is one, is cached. Searches asked for while one runs share it. `done` runs on the
-    // GUI thread unless `context` has gone.
+    // The node to use: the cached one, else a search off the GUI thread (see locate, with the
+    // detections' limit, detectionLimitMs) whose result, when there is one, is cached. Searches
+    // asked for while one runs share it. `done` runs on the GUI thread unless `context` has gone.
+    static void search(QObject* context, std::function<void(NodeFound)> done);
+    // As search, with the path alone.
     static void find(QObject* context, std::function<void(std::optional<QString>)> done);
 
     // Blocking search (off the GUI thread only): the highest version of at least 18 among the
     // candidates, the earliest of equal ones.
     static std::optional<QString> locate(int limitMs = probeLimitMs);
+    // As locate; with none found, `notSearched` says so when the login shell was not searched
+    // (LoginShell::notSearched), since Node may be on the PATH only it sets.
+    static NodeFound locateFound(int limitMs = probeLimitMs);
+    // The same with `elsewhere` as the places tried after the login shell's answer, instead of
+    // candidates()'s own.
+    static NodeFound locateFound(int limitMs, const QStringList& elsewhere);
     // In order, each once: the login shell's `command -v node`, every version in nvm's folder,
     // then the usual install places.
     static QStringList candidates(const std::optional<QString>& shellAnswer, const QString& home);

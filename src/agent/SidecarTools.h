@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Models.h"
+#include "NodeDetector.h"
 
 #include <QObject>
 #include <QString>
@@ -11,8 +12,8 @@
 namespace brinmoor {
 
 // Where the provider tool is; none when it is not there, or when it could not be looked for (then
-// `notSearched` says why: the login shell did not finish starting). Made from a path alone, as a
-// test's stand-in gives it.
+// `notSearched` says why: the login shell did not finish starting, or ended first, or no thread
+// could be started for the search). Made from a path alone, as a test's stand-in gives it.
 struct ToolFound {
     std::optional<QString> path;
     QString notSearched;
@@ -24,8 +25,9 @@ struct ToolFound {
 // script. The real ones search the machine (Node and the tool through the login shell, off the
 // GUI thread); tests hand in their own.
 struct SidecarTools {
-    // Calls `done` on the GUI thread with Node's path or none, unless `context` has gone.
-    std::function<void(QObject* context, std::function<void(std::optional<QString>)> done)> findNode;
+    // Calls `done` on the GUI thread with Node's path or none (and, with none, why it was not
+    // searched for, if it was not), unless `context` has gone.
+    std::function<void(QObject* context, std::function<void(NodeFound)> done)> findNode;
     // Blocking (runs on a worker thread): the tool's path, trying `preferred` first.
     std::function<ToolFound(ChatProvider, const std::optional<QString>& preferred)> locateTool;
     // The provider's sidecar script, or none.
@@ -44,6 +46,7 @@ struct SidecarTools {
     struct Found {
         std::optional<QString> node, tool, script;
         QString toolNotSearched;  // ToolFound::notSearched
+        QString nodeNotSearched;  // NodeFound::notSearched
     };
     void find(QObject* context, ChatProvider provider, const std::optional<QString>& preferred,
               std::function<void(const Found&)> done) const;

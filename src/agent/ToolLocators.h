@@ -22,16 +22,18 @@ namespace ToolLocation {
 bool isExecutable(const QString& path);
 // The preferred path when executable, else the first executable of `fixed`, else the login
 // shell's answer to `command -v <tool>`. With `shellTimedOut`, *shellTimedOut says that none was
-// found because the login shell did not finish starting within `limitMs`: the tool was not
-// searched for, which is not the same as missing.
+// found because the login shell did not finish starting within `limitMs`, and with `shellEnded`,
+// *shellEnded that the shell ended before it ran the search: the tool was not searched for, which
+// is not the same as missing.
 std::optional<QString> locate(const QString& tool, const std::optional<QString>& preferred,
-                              const QStringList& fixed, int limitMs, bool* shellTimedOut = nullptr);
+                              const QStringList& fixed, int limitMs, bool* shellTimedOut = nullptr,
+                              bool* shellEnded = nullptr);
 } // namespace ToolLocation
 
 class ClaudeLocator {
 public:
     static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs,
-                                       bool* shellTimedOut = nullptr);
+                                       bool* shellTimedOut = nullptr, bool* shellEnded = nullptr);
     // The usual install places, in the order they are tried (ToolSearch::fixedPaths).
     static QStringList fixedPaths();
     static std::optional<QString> loginShellResolve(const QString& command, int limitMs = probeLimitMs)
@@ -43,7 +45,7 @@ public:
 class CodexLocator {
 public:
     static std::optional<QString> path(const std::optional<QString>& preferred, int limitMs = probeLimitMs,
-                                       bool* shellTimedOut = nullptr);
+                                       bool* shellTimedOut = nullptr, bool* shellEnded = nullptr);
     static QStringList fixedPaths();
 };
 

@@ -7,6 +7,7 @@
 #include "ChatHost.h"
 #include "ChildProcess.h"
 #include "ProjectColorRegistry.h"
+#include "ReadThreads.h"
 #include "TerminalHost.h"
 
 #include <QCoreApplication>
@@ -609,14 +610,22 @@ void AppModel::openInVSCode(const QUuid& id)
     startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-a"), QStringLiteral("Visual Studio Code"), folder});
 #else
     // The editor's command is looked up through the login shell, off the GUI thread; without
-    // it the folder opens in the file manager.
-    runProbe<std::optional<QString>>(
-        this, [] { return LoginShell::resolve(QStringLiteral("command -v code")); },
-        [folder](const std::optional<QString>& code) {
-            if (code && startDetached(*code, {folder}))
+    // it the folder opens in the file manager. A look-up that gets no thread (the task limit
+    // reached) looked for nothing: the pane says so, rather than acting as if there were no
+    // editor. The outer optional is empty then.
+    const QString sessionID = uuidText(id);
+    runProbe<std::optional<std::optional<QString>>>(
+        this, [] { return std::optional<std::optional<QString>>(LoginShell::resolve(QStringLiteral("command -v code"))); },
+        [this, folder, sessionID](const std::optional<std::optional<QString>>& code) {
+            if (!code) {
+                emit paneCommandFailed(sessionID, QStringLiteral("VS Code could not be looked for: %1.").arg(ReadThreads::refusal()));
+                return;
+            }
+            if (*code && startDetached(**code, {folder}))
                 return;
             startDetached(QStringLiteral("xdg-open"), {folder});
-        });
+        },
+        [] { return std::optional<std::optional<QString>>(); });
 #endif
 }
 

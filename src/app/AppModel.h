@@ -278,6 +278,9 @@ signals:
     void saveFailureChanged();
     // The snapshot was just written (or a write was attempted); the model already says which.
     void stateSaved();
+    // A command of the pane `sessionID`'s menu (Open in VS Code) could not do what was asked:
+    // `why`, as a sentence, for the pane to show where it was asked.
+    void paneCommandFailed(const QString& sessionID, const QString& why);
 
 private:
     void startUp();

@@ -127,9 +127,11 @@ bool LoginShell::isPathLine(const QString& line)
     return line.startsWith(QLatin1Char('/')) && !line.contains(QLatin1String(": "));
 }
 
-std::optional<QString> LoginShell::probe(const QString& command, int limitMs, bool* timedOut)
+std::optional<QString> LoginShell::probe(const QString& command, int limitMs, bool* timedOut, bool* endedFirst)
 {
     bool cut = false;
+    if (endedFirst)
+        *endedFirst = false;
     // Random, so that no start-up file prints it by chance; new each run, so that a start-up file
     // that prints its environment cannot print it ahead of the command either.
     const QString mark = QStringLiteral("brinmoor-probe-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -139,25 +141,33 @@ std::optional<QString> LoginShell::probe(const QString& command, int limitMs, bo
         *timedOut = cut;
     if (!bytes)
         return std::nullopt;
-    return afterMark(strictUtf8(*bytes).value_or(QString()), mark, cut);
+    const std::optional<QString> answer = afterMark(strictUtf8(*bytes).value_or(QString()), mark);
+    // No mark from a shell that ended by itself: a start-up file ended it (`exit`, or `exec` of
+    // another program) before the command ran, and all it printed is the start-up's own.
+    if (!answer && !cut && endedFirst)
+        *endedFirst = true;
+    return answer.value_or(QString());
 }
 
-QString LoginShell::afterMark(const QString& output, const QString& mark, bool timedOut)
+std::optional<QString> LoginShell::afterMark(const QString& output, const QString& mark)
 {
     const qsizetype at = output.indexOf(mark);
     if (at < 0)
-        return timedOut ? QString() : output;
+        return std::nullopt;
     // A start-up file's last words need not end their line: the mark may follow them on it.
     const qsizetype end = output.indexOf(QLatin1Char('\n'), at + mark.size());
     return end < 0 ? QString() : output.mid(end + 1);
 }
 
-std::optional<QString> LoginShell::resolve(const QString& command, int limitMs, bool* timedOut)
+std::optional<QString> LoginShell::resolve(const QString& command, int limitMs, bool* timedOut, bool* endedFirst)
 {
     bool cut = false;
-    const auto text = probe(QString::fromLatin1(printMark) + command, limitMs, &cut);
+    bool ended = false;
+    const auto text = probe(QString::fromLatin1(printMark) + command, limitMs, &cut, &ended);
     if (timedOut)
         *timedOut = false;
+    if (endedFirst)
+        *endedFirst = ended;
     if (!text)
         return std::nullopt;
     for (const QString& line : lines(*text))
@@ -169,8 +179,10 @@ std::optional<QString> LoginShell::resolve(const QString& command, int limitMs, 
     return std::nullopt;
 }
 
-QString LoginShell::notSearched(const QString& tool, int limitMs)
+QString LoginShell::notSearched(const QString& tool, int limitMs, bool endedFirst)
 {
+    if (endedFirst)
+        return QStringLiteral("The login shell ended before it ran the check, so its PATH was not searched for %1.").arg(tool);
     return QStringLiteral("The login shell did not finish starting within %1 s, so its PATH was not searched for %2.")
         .arg(QString::number(limitMs / 1000.0, 'g', 3), tool);
 }
@@ -298,7 +310,7 @@ namespace {
 // A probe's output read into a record: the tool's path and version, then, after "---AUTH---", what
 // its status call (`statusCall`, "auth status") said; each call followed by its exit status.
 ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const QString& statusCall,
-                       const QString& name, const std::optional<QString>& known)
+                       const QString& name, const std::optional<QString>& known, bool endedFirst)
 {
     static const QString marker = QStringLiteral("---AUTH---");
     const qsizetype at = output.indexOf(marker);
@@ -314,16 +326,18 @@ ProviderInfo readProbe(const QString& output, bool timedOut, int limitMs, const 
     const std::optional<int> statusExit = takeExit(status);
     ProviderInfo info = readHead(versionPart);
     const QString seconds = QString::number(limitMs / 1000.0, 'g', 3);
-    if (!info.found && timedOut) {
+    if (!info.found && (timedOut || endedFirst)) {
         // Ended before the shell printed the tool's path, which it does first: its start-up (a profile waiting for a passphrase
         // or a network folder) took all the time, and nothing was asked. A tool at a usual install
         // place was seen before the shell started, and is the one a pane starts: it is not missing.
         info.shellTimedOut = true;
         info.found = known.has_value();
         info.path = known;
+        const QString why = endedFirst ? QStringLiteral("the login shell ended before it ran the check")
+                                       : QStringLiteral("the login shell did not finish starting within %1 s").arg(seconds);
         info.problem = known
-            ? QStringLiteral("%1: the login shell did not finish starting within %2 s, so its version and sign-in were not checked.").arg(HiddenCharacters::inSentence(*known), seconds)
-            : LoginShell::notSearched(name, limitMs);
+            ? QStringLiteral("%1: %2, so its version and sign-in were not checked.").arg(HiddenCharacters::inSentence(*known), why)
+            : LoginShell::notSearched(name, limitMs, endedFirst);
         return info;
     }
     if (!info.found)
@@ -430,17 +444,19 @@ int detectionLimitMs()
     return ms > 0 ? ms : probeLimitMs;
 }
 
-ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known)
+ClaudeInfo ClaudeDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known,
+                          bool endedFirst)
 {
-    return ClaudeInfo{readProbe(output, timedOut, limitMs, QStringLiteral("auth status"), QStringLiteral("claude"), known)};
+    return ClaudeInfo{readProbe(output, timedOut, limitMs, QStringLiteral("auth status"), QStringLiteral("claude"), known, endedFirst)};
 }
 
 ClaudeInfo ClaudeDetector::run(int limitMs)
 {
     bool timedOut = false;
+    bool endedFirst = false;
     const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("claude"));
-    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut);
-    return parse(answer.value_or(QString()), timedOut, limitMs, fixed);
+    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut, &endedFirst);
+    return parse(answer.value_or(QString()), timedOut, limitMs, fixed, endedFirst);
 }
 
 void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> done)
@@ -453,17 +469,19 @@ void ClaudeDetector::detect(QObject* context, std::function<void(ClaudeInfo)> do
     });
 }
 
-ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known)
+ProviderInfo CodexDetector::parse(const QString& output, bool timedOut, int limitMs, const std::optional<QString>& known,
+                          bool endedFirst)
 {
-    return readProbe(output, timedOut, limitMs, QStringLiteral("login status"), QStringLiteral("codex"), known);
+    return readProbe(output, timedOut, limitMs, QStringLiteral("login status"), QStringLiteral("codex"), known, endedFirst);
 }
 
 ProviderInfo CodexDetector::run(int limitMs)
 {
     bool timedOut = false;
+    bool endedFirst = false;
     const std::optional<QString> fixed = ToolSearch::firstFixed(QStringLiteral("codex"));
-    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut);
-    return parse(answer.value_or(QString()), timedOut, limitMs, fixed);
+    const auto answer = LoginShell::probe(commandFor(fixed), limitMs, &timedOut, &endedFirst);
+    return parse(answer.value_or(QString()), timedOut, limitMs, fixed, endedFirst);
 }
 
 void CodexDetector::detect(QObject* context, std::function<void(ProviderInfo)> done)

@@ -32,9 +32,10 @@ public:
     // Found, but it did not answer as the tool: why, as one sentence (it could not run, with its
     // error; or it did not answer in time). "" otherwise. Never signed in then.
     QString problem = QString();
-    // The login shell the probe runs in did not finish starting before the probe's time limit:
-    // nothing was asked of the tool. `found` and `path` then say what was known without the
-    // shell (a tool at one of the usual install places), and `problem` says what happened.
+    // The login shell the probe runs in never ran it: it did not finish starting before the
+    // probe's time limit, or it ended before (a start-up file that exits, or execs another
+    // program). Nothing was asked of the tool. `found` and `path` then say what was known without
+    // the shell (a tool at one of the usual install places), and `problem` says what happened.
     bool shellTimedOut = false;
 
     QString pathText() const { return path.value_or(QString()); }
@@ -117,13 +118,15 @@ public:
     // word, which every shell's echo prints as it is).
     static constexpr const char* printMark = "echo \"$BRINMOOR_PROBE_MARK\"; ";
     // `command` (which starts with printMark) through the login shell with a fresh mark; the
-    // output after the mark. Without the mark: a shell ended at the limit never got to the
-    // command (what it printed came from its start-up), and gives an empty answer, *timedOut set;
-    // a shell that ended by itself gives its whole output (a stand-in shell that answers without
-    // running the command). None when the shell could not be run.
-    static std::optional<QString> probe(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
-    // The part of `output` after the line holding `mark`, as probe() reads it.
-    static QString afterMark(const QString& output, const QString& mark, bool timedOut);
+    // output after the mark. Without the mark the shell never got to the command, and what it
+    // printed came from its start-up: the answer is empty, with *timedOut set when the shell was
+    // ended at the limit and *endedFirst when it ended by itself before. None when the shell could
+    // not be run.
+    static std::optional<QString> probe(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr,
+                                        bool* endedFirst = nullptr);
+    // The part of `output` after the line holding `mark`, as probe() reads it; none without the
+    // mark.
+    static std::optional<QString> afterMark(const QString& output, const QString& mark);
     // Splits output into lines at line feeds, trims blanks and tabs, drops empty lines.
     static QStringList lines(const QString& text);
     // A line that `command -v` prints for an executable: an absolute path, not the shell's own
@@ -131,11 +134,14 @@ public:
     static bool isPathLine(const QString& line);
     // The first path line a command prints through the login shell (after the probe's mark, so
     // never one of the start-up files'); none without one. With `timedOut`, *timedOut says that
-    // the shell was ended at the limit before the command answered: nothing was searched for.
-    static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr);
+    // the shell was ended at the limit before the command answered, and with `endedFirst`,
+    // *endedFirst that it ended by itself before running the command: nothing was searched for.
+    static std::optional<QString> resolve(const QString& command, int limitMs = probeLimitMs, bool* timedOut = nullptr,
+                                          bool* endedFirst = nullptr);
     // Why a tool could not be looked for on the login shell's PATH: the shell did not finish
-    // starting within `limitMs`. The add-session sheet's card and a pane say the same.
-    static QString notSearched(const QString& tool, int limitMs);
+    // starting within `limitMs`, or (`endedFirst`) it ended before it ran the search. The
+    // add-session sheet's card and a pane say the same.
+    static QString notSearched(const QString& tool, int limitMs, bool endedFirst = false);
     // `text` as one word of shell text, taken literally: in single quotes.
     static QString quote(const QString& text);
 };
@@ -176,8 +182,9 @@ public:
     // not saying "not logged in". A tool that cannot run, or did not answer, has a `problem`. A
     // probe ended before its login shell printed anything is read as a shell that did not finish
     // starting, with `known` (the usual install place that holds the tool, if any) as its path.
+    // With `endedFirst` the shell ended before it ran the probe, which is read the same way.
     static ClaudeInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs,
-                            const std::optional<QString>& known = std::nullopt);
+                            const std::optional<QString>& known = std::nullopt, bool endedFirst = false);
     // Runs the probe on a worker thread and calls `done` on the GUI thread, unless `context` was
     // destroyed meanwhile.
     static void detect(QObject* context, std::function<void(ClaudeInfo)> done);
@@ -196,7 +203,7 @@ public:
     static ProviderInfo run(int limitMs = probeLimitMs);
     // As ClaudeDetector::parse, with `login status` as the status call.
     static ProviderInfo parse(const QString& output, bool timedOut = false, int limitMs = probeLimitMs,
-                              const std::optional<QString>& known = std::nullopt);
+                              const std::optional<QString>& known = std::nullopt, bool endedFirst = false);
     static void detect(QObject* context, std::function<void(ProviderInfo)> done);
 };
 

@@ -415,16 +415,18 @@ Popup {
             visible: !folders.loading && folders.count === 0
             spacing: 6
             Text {
+                objectName: "emptyFolderText"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: "No folders in this folder"
+                // A folder that could not be read is not said to be empty.
+                text: folders.problem !== "" ? folders.problem : "No folders in this folder"
                 textFormat: Text.PlainText
-                color: Theme.textFaint
+                color: folders.problem !== "" ? Theme.red : Theme.textFaint
                 font.pointSize: Theme.fontSize(12)
             }
             Text {
                 objectName: "showHiddenHint"
                 anchors.horizontalCenter: parent.horizontalCenter
-                visible: folders.hiddenCount > 0
+                visible: folders.hiddenCount > 0 && folders.problem === ""
                 text: folders.hiddenCount === 1 ? "Show 1 hidden folder" : "Show " + folders.hiddenCount + " hidden folders"
                 textFormat: Text.PlainText
                 color: Theme.accent

@@ -1,6 +1,7 @@
 #include "FolderListing.h"
 
 #include "ProviderDetection.h"
+#include "ReadThreads.h"
 
 #include <QFile>
 #include <QThreadPool>
@@ -130,26 +131,40 @@ void FolderListing::refresh()
 {
     const quint64 request = ++m_request;
     setLoading(true);
-    runProbe<QList<Entry>>(
-        this, [folder = m_folder] { return read(folder); },
-        [this, request](QList<Entry> entries) { apply(request, std::move(entries)); });
+    // A read that gets no thread answers none, so that the chooser says so rather than showing
+    // the folder as empty.
+    runProbe<std::optional<QList<Entry>>>(
+        this, [folder = m_folder] { return std::optional<QList<Entry>>(read(folder)); },
+        [this, request](std::optional<QList<Entry>> entries) { apply(request, std::move(entries)); },
+        [] { return std::optional<QList<Entry>>(); });
 }
 
-void FolderListing::apply(quint64 request, QList<Entry> entries)
+void FolderListing::apply(quint64 request, std::optional<QList<Entry>> entries)
 {
     if (request != m_request) {
         // An answer no longer wanted (the chooser closed, or went elsewhere, while the folder was
         // read) gives its memory back like a dropped listing.
-        letGo(std::move(entries));
+        if (entries)
+            letGo(std::move(*entries));
         return;
     }
-    replace(std::move(entries));
+    setProblem(entries ? QString() : QStringLiteral("This folder could not be read: %1.").arg(ReadThreads::refusal()));
+    replace(entries ? std::move(*entries) : QList<Entry>());
     setLoading(false);
+}
+
+void FolderListing::setProblem(const QString& problem)
+{
+    if (problem == m_problem)
+        return;
+    m_problem = problem;
+    emit problemChanged();
 }
 
 void FolderListing::drop()
 {
     ++m_request;  // an answer still on its way is not wanted either
+    setProblem(QString());
     replace({});
     setLoading(false);
 }

@@ -7,6 +7,8 @@
 #include <QtQml/qqml.h>
 #include <QtQml/qqmlregistration.h>
 
+#include <optional>
+
 // Qt's item model as a type QML tooling knows, so a listing made in QML has a known base.
 struct QAbstractItemModelForeign {
     Q_GADGET
@@ -33,6 +35,9 @@ class FolderListing : public QAbstractListModel {
     Q_PROPERTY(int hiddenCount READ hiddenCount NOTIFY countChanged)
     // A read of `folder` is under way; what is listed is still the last one's.
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    // Why the last read gave no listing though the folder may well hold some (no thread could be
+    // started for it); "" otherwise.
+    Q_PROPERTY(QString problem READ problem NOTIFY problemChanged)
 
 public:
     struct Entry {
@@ -65,6 +70,7 @@ public:
     int count() const { return int(m_shown.size()); }
     int hiddenCount() const;
     bool loading() const { return m_loading; }
+    QString problem() const { return m_problem; }
 
     // The row of the folder named `name`, or -1.
     Q_INVOKABLE int indexOf(const QString& name) const;
@@ -82,9 +88,12 @@ signals:
     void showHiddenChanged();
     void countChanged();
     void loadingChanged();
+    void problemChanged();
 
 private:
-    void apply(quint64 request, QList<Entry> entries);
+    // The answer to `request`: the entries read, or none when the read got no thread.
+    void apply(quint64 request, std::optional<QList<Entry>> entries);
+    void setProblem(const QString& problem);
     // Replaces the listing; a big one let go is freed, and its memory given back to the system,
     // on a pool thread.
     void replace(QList<Entry> entries);
@@ -96,6 +105,7 @@ private:
     QString m_folder;
     bool m_showHidden = false;
     bool m_loading = false;
+    QString m_problem;
     QList<Entry> m_all;
     QList<int> m_shown;     // the rows of m_all shown, in order
     quint64 m_request = 0;  // the latest read asked for; older answers are dropped

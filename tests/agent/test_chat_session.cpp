@@ -720,6 +720,30 @@ TEST(ChatSession, start_failures_say_exactly_why)
     SidecarTools badNode = fake.tools();
     badNode.findNode = [](QObject*, std::function<void(std::optional<QString>)> done) { done(S("/nonexistent/node")); };
     EXPECT_TRUE(failure(ChatProvider::Claude, badNode).startsWith(S("Couldn't launch the sidecar: ")));
+    // Node or the tool not searched for (the login shell cut at its limit or ended first, no
+    // thread for the search) is not missing: the pane says why, and that a restart tries again.
+    const struct {
+        const char* name;
+        NodeFound node;
+        ToolFound tool;
+        QString failure;
+    } unsearched[] = {
+        {"node, the shell cut", [] { NodeFound n; n.notSearched = LoginShell::notSearched(S("node"), 500); return n; }(), ToolFound(FakeSidecar::node()),
+         S("The login shell did not finish starting within 0.5 s, so its PATH was not searched for node. Restart this pane to try again.")},
+        {"node, the shell ended first", [] { NodeFound n; n.notSearched = LoginShell::notSearched(S("node"), 500, true); return n; }(), ToolFound(FakeSidecar::node()),
+         S("The login shell ended before it ran the check, so its PATH was not searched for node. Restart this pane to try again.")},
+        {"node, no thread", [] { NodeFound n; n.notSearched = S("Node.js could not be searched for: no thread could be started."); return n; }(), ToolFound(FakeSidecar::node()),
+         S("Node.js could not be searched for: no thread could be started. Restart this pane to try again.")},
+        {"the tool, no thread", NodeFound(FakeSidecar::node()), [] { ToolFound t; t.notSearched = S("claude could not be searched for: no thread could be started."); return t; }(),
+         S("claude could not be searched for: no thread could be started. Restart this pane to try again.")},
+    };
+    for (const auto& r : unsearched) {
+        SCOPED_TRACE(r.name);
+        SidecarTools tools = fake.tools();
+        tools.findNode = [node = r.node](QObject*, std::function<void(NodeFound)> done) { done(node); };
+        tools.locateTool = [tool = r.tool](ChatProvider, const std::optional<QString>&) { return tool; };
+        EXPECT_EQ(failure(ChatProvider::Claude, tools), r.failure);
+    }
 
     // After a failure a second start does nothing; a restart tries again.
     ClaudeSession s(QUuid::createUuid(), fake.dir(), false, std::nullopt, ChatProvider::Claude, true);
@@ -1142,6 +1166,13 @@ TEST(ChatSession, a_pane_started_while_the_login_shell_is_still_starting_says_so
         {"still starting again", "sleep 600\n", false,
          S("The login shell did not finish starting within 0.5 s, so its PATH was not searched for claude. Restart this pane to try again.")},
         {"started, the tool there", "echo /srv/www\n" + onPath, true, QString()},
+        // A start-up that prints a path and ends the shell before the search runs: that path is
+        // not taken for the tool, and nothing was searched.
+        {"ended by exec before the search", "exec /bin/echo /srv/www\n", false,
+         S("The login shell ended before it ran the check, so its PATH was not searched for claude. Restart this pane to try again.")},
+        {"ended before the search, the tool on the PATH it would set", "echo /srv/www\nexit\n" + onPath, true,
+         S("The login shell ended before it ran the check, so its PATH was not searched for claude. Restart this pane to try again.")},
+        {"started again, the tool there", onPath, true, QString()},
     };
     bool first = true;
     for (const auto& r : rows) {

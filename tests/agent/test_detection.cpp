@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -241,6 +242,62 @@ TEST_F(Home, a_detection_refused_a_thread_says_so_and_the_next_one_runs)
         "\\[found 1, \\]");
 }
 
+// The same task limit for the searches a chat pane starts with: Node's search and the tool's search
+// each say that no thread could be started, where "not found" would send the user to install
+// what is there; once tasks are free they run and find.
+TEST_F(Home, a_node_or_tool_search_refused_a_thread_says_so_instead_of_not_found)
+{
+    const QString claude = tool("bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    const QString script = write("sidecar/brinmoor-agent.mjs", "// script\n");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            QObject context;
+            QStringList told;
+            const auto waitForTold = [&](int n) {
+                QDeadlineTimer deadline(30000);
+                while (told.size() < n && !deadline.hasExpired())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            };
+            SidecarTools tools = SidecarTools::real();
+            tools.findNode = [](QObject*, std::function<void(NodeFound)> done) { done(QStringLiteral("/bin/node")); };
+            tools.scriptPath = [script](ChatProvider) { return std::optional<QString>(script); };
+            const auto search = [&] {
+                NodeDetector::cachedNode.reset();
+                NodeDetector::search(&context, [&](NodeFound n) {
+                    told << QStringLiteral("node %1, %2").arg(n.path.value_or(QStringLiteral("none")), n.notSearched);
+                });
+                tools.find(&context, ChatProvider::Claude, std::nullopt, [&](const SidecarTools::Found& f) {
+                    told << QStringLiteral("claude %1, %2").arg(f.tool.value_or(QStringLiteral("none")), f.toolNotSearched);
+                });
+            };
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            search();
+            waitForTold(2);
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+                std::_Exit(4);
+            search();
+            waitForTold(4);
+            told.sort();
+            for (const QString& line : told)
+                std::fprintf(stderr, "[%s]\n", qPrintable(line));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[claude /[^,]*/bin/claude, \\]\n"
+        "\\[claude none, claude could not be searched for: no thread could be started\\.\\]\n"
+        "\\[node [^,]*, \\]\n"
+        "\\[node none, Node.js could not be searched for: no thread could be started\\.\\]");
+}
+
 TEST_F(Home, the_node_search_runs_off_the_gui_thread_once_and_is_cached)
 {
     QObject context;
@@ -262,6 +319,53 @@ TEST_F(Home, the_node_search_runs_off_the_gui_thread_once_and_is_cached)
     EXPECT_EQ(calls, 3);  // from the cache, at once
     EXPECT_EQ(first, node);
     NodeDetector::cachedNode.reset();
+}
+
+// Node only on the PATH a login profile sets, behind a start-up that hangs: the search is ended at
+// the detections' limit (BRINMOOR_PROBE_LIMIT_MS, as the cards and the tool search are) and says
+// that the shell's PATH was not searched, not that Node is missing; without the hang Node is
+// found there.
+TEST_F(Home, the_node_search_under_a_hanging_login_shell_keeps_the_limit_and_says_it_did_not_search)
+{
+    const QString node = tool("bin/node", "v20.1.0");
+    const QByteArray onPath = "export PATH=\"$HOME/bin:$PATH\"\n";
+    const struct {
+        const char* name;
+        QByteArray profile;
+        NodeFound want;
+    } rows[] = {
+        {"hangs", "echo /srv/www\nsleep 600\n" + onPath, NodeFound{}},
+        {"starts", "echo /srv/www\n" + onPath, NodeFound{node}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        write(".bash_profile", r.profile);
+        const NodeFound found = NodeDetector::locateFound(500, {});
+        EXPECT_EQ(found.path, r.want.path);
+        EXPECT_EQ(found.notSearched, r.want.path ? QString() : LoginShell::notSearched(QStringLiteral("node"), 500));
+    }
+    EXPECT_EQ(LoginShell::notSearched(QStringLiteral("node"), 500),
+              QStringLiteral("The login shell did not finish starting within 0.5 s, so its PATH was not searched for node."));
+
+    // The search the panes ask for keeps the same limit: it answers long before the probes' own
+    // 15 s. (Node at a usual install place, if the machine has one, is found without the shell.)
+    write(".bash_profile", "sleep 600\n" + onPath);
+    qputenv("BRINMOOR_PROBE_LIMIT_MS", "500");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("BRINMOOR_PROBE_LIMIT_MS");
+        NodeDetector::cachedNode.reset();
+    });
+    NodeDetector::cachedNode.reset();
+    QObject context;
+    std::optional<NodeFound> told;
+    NodeDetector::search(&context, [&](NodeFound n) { told = n; });
+    QDeadlineTimer deadline(probeLimitMs * 2 / 3);
+    while (!told && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_TRUE(told) << "no answer within 10 s";
+    EXPECT_NE(told->path, node);
+    if (!told->path)
+        EXPECT_EQ(told->notSearched, LoginShell::notSearched(QStringLiteral("node"), 500));
 }
 
 TEST_F(Home, panes_starting_together_share_one_tool_search_and_a_missing_tool_is_searched_again)
@@ -346,25 +450,82 @@ TEST_F(Home, what_start_up_files_print_is_never_taken_for_the_tool)
 }
 
 // How the answer is cut from what the shell printed: after the line holding the mark (which may
-// follow a start-up file's unfinished line); without the mark, nothing from a shell ended at the
-// limit and everything from one that ended by itself (a stand-in shell answering without running
-// the command).
+// follow a start-up file's unfinished line); without the mark, nothing at all, whether the shell
+// was ended at the limit or ended by itself: what it printed came from its start-up (a start-up
+// file that exits, or execs another program, before the command runs).
 TEST(ProbeMark, the_answer_is_what_follows_the_marks_line)
 {
     const QString mark = QStringLiteral("brinmoor-probe-0123");
     const struct {
         QString output;
-        bool timedOut;
-        QString want;
+        bool timedOut;  // how the shell ended: the answer is cut the same either way
+        std::optional<QString> want;
     } rows[] = {
         {"/srv/www\n" + mark + "\n/c\n2.1\n", false, QStringLiteral("/c\n2.1\n")},
         {"/srv/www" + mark + "\n/c\n", false, QStringLiteral("/c\n")},
         {"/srv/www\n" + mark + "\n/c\n", true, QStringLiteral("/c\n")},
-        {QStringLiteral("/srv/www\n2.1\n"), true, QString()},
-        {QStringLiteral("/c\n2.1\n"), false, QStringLiteral("/c\n2.1\n")},
+        {QStringLiteral("/srv/www\n2.1\n"), true, std::nullopt},
+        {QStringLiteral("/c\n2.1\n"), false, std::nullopt},
         {"/srv/www\n" + mark, true, QString()},
         {QStringLiteral("מסלול /srv/www\n") + mark + QStringLiteral("\n/c\n"), false, QStringLiteral("/c\n")},
+        {QStringLiteral("מסלול /srv/www 3.1\n"), false, std::nullopt},
+        {QString(), false, std::nullopt},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(LoginShell::afterMark(r.output, mark, r.timedOut), r.want) << r.output.toStdString();
+        EXPECT_EQ(LoginShell::afterMark(r.output, mark), r.want) << r.output.toStdString() << " timed out: " << r.timedOut;
+}
+
+// A start-up file that prints and then ends the shell (`exit`, or `exec` of another program)
+// before the probe runs: nothing it printed is taken for a path, a version or a sign-in. The
+// cards say the shell ended before it ran the check (a tool at a usual install place is still
+// named), the locators and Node's search say nothing was searched; a start-up that goes on to
+// run the probe is read as ever.
+TEST_F(Home, a_login_shell_that_ends_before_the_probe_runs_answers_nothing)
+{
+    QFile::remove(path(".bash_profile"));
+    write(".profile", "[ -f \"$HOME/.bashrc\" ] && . \"$HOME/.bashrc\"\nexport PATH=\"$HOME/bin:$PATH\"\n");
+    const QString claude = tool(".local/bin/claude", "2.1.3 (Claude Code)", "Logged in");
+    const QString codex = tool("bin/codex", "codex-cli 0.9.1", "Not logged in");
+    const QString node = tool("bin/node", "v20.1.0");
+    const QString ended = QStringLiteral(": the login shell ended before it ran the check, so its version and sign-in were not checked.");
+    const struct {
+        const char* name;
+        QByteArray bashrc;
+        bool endsFirst;
+    } rows[] = {
+        {"a folder, then exit", "echo /srv/www\nexit\n", true},
+        {"a banner and paths, then exit 0", "echo 'Welcome to host 7 (Debian 12.4)'\necho /opt/tools/bin/codex\necho v22.1.0\nexit 0\n", true},
+        {"a folder, then exec of another program", "echo /srv/www\nexec /bin/echo /usr/local/bin/claude\n", true},
+        {"right-to-left words, then exit 1", "echo 'שלום /srv/www גרסה 3.1'\necho 'Logged in'\nexit 1\n", true},
+        {"a folder, and the probe runs", "echo /srv/www\n", false},
+        {"right-to-left words, and the probe runs", "echo 'שלום /srv/www גרסה 3.1'\n", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        write(".bashrc", r.bashrc);
+        bool cut = true;
+        bool shellEnded = !r.endsFirst;
+        const std::optional<QString> located = ToolLocation::locate("codex", {}, {}, probeLimitMs, &cut, &shellEnded);
+        EXPECT_FALSE(cut);
+        EXPECT_EQ(shellEnded, r.endsFirst);
+        const NodeFound nodeFound = NodeDetector::locateFound(probeLimitMs, {});
+        if (r.endsFirst) {
+            EXPECT_EQ(ClaudeDetector::run(), (ClaudeInfo{{true, claude, std::nullopt, false, claude + ended, true}}));
+            EXPECT_EQ(CodexDetector::run(),
+                      (ProviderInfo{false, std::nullopt, std::nullopt, false, LoginShell::notSearched(QStringLiteral("codex"), probeLimitMs, true), true}));
+            EXPECT_EQ(LoginShell::notSearched(QStringLiteral("codex"), probeLimitMs, true),
+                      QStringLiteral("The login shell ended before it ran the check, so its PATH was not searched for codex."));
+            EXPECT_FALSE(located);
+            EXPECT_FALSE(NodeDetector::shellResolve("command -v codex"));
+            EXPECT_FALSE(nodeFound.path);
+            EXPECT_EQ(nodeFound.notSearched, LoginShell::notSearched(QStringLiteral("node"), probeLimitMs, true));
+        } else {
+            EXPECT_EQ(ClaudeDetector::run(), (ClaudeInfo{{true, claude, QStringLiteral("2.1.3 (Claude Code)"), true}}));
+            EXPECT_EQ(CodexDetector::run(), (ProviderInfo{true, codex, QStringLiteral("codex-cli 0.9.1"), false}));
+            EXPECT_EQ(located, codex);
+            EXPECT_EQ(NodeDetector::shellResolve("command -v codex"), codex);
+            EXPECT_EQ(nodeFound.path, node);
+            EXPECT_EQ(nodeFound.notSearched, QString());
+        }
+    }
 }

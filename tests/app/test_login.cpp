@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,9 +25,11 @@
 #include <pty.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -39,7 +42,8 @@ BRINMOOR_APP_TEST_ENVIRONMENT();
 namespace {
 
 // A fake login shell: `$0 -lic <command>`. Logs each command, answers the probes like the real
-// tools would, and makes each login write 1 MiB to both output streams.
+// tools would (after the probe's mark, which a real shell prints first as the probe's command
+// begins), and makes each login write 1 MiB to both output streams.
 const char* kFakeShell = R"(#!/bin/sh
 [ "$1" = "-lic" ] || exit 64
 echo "$2" >> "$FAKE_SHELL_LOG"
@@ -49,9 +53,14 @@ case "$2" in
     head -c 1048576 /dev/zero | tr '\0' 'y' >&2
     sleep 0.3 ;;
   *"command -v claude"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '/usr/local/bin/claude\n2.1.3 (Claude Code)\n---AUTH---\nNot logged in\n' ;;
   *"command -v codex"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '  /opt/codex/bin/codex\t\ncodex-cli 0.9.1\nLogged in using ChatGPT\n' ;;
+  *"command -v code"*)
+    echo "$BRINMOOR_PROBE_MARK"
+    echo "$FAKE_CODE" ;;
   "big")
     head -c 1048576 /dev/zero | tr '\0' 'z' ;;
   "hang")
@@ -307,6 +316,68 @@ TEST_F(LoginTest, the_card_is_ready_only_when_the_tool_answered_as_the_tool)
     }
 }
 
+// "Open in VS Code" runs the editor the login shell names, with the pane's folder (left-to-right
+// and right-to-left names alike). Under the task limit the look-up gets no thread: the pane is
+// told why, instead of the editor being taken for missing; once tasks are free it opens again.
+TEST_F(LoginTest, open_in_vs_code_runs_the_login_shells_editor_and_a_refused_look_up_says_so)
+{
+    const QString code = dir.path() + QStringLiteral("/code");
+    const QString args = dir.path() + QStringLiteral("/code.args");
+    QFile script(code);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$0.args\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("FAKE_CODE", QFile::encodeName(code));
+    const auto restore = qScopeGuard([] { qunsetenv("FAKE_CODE"); });
+    const QStringList folders{dir.path() + QStringLiteral("/project"), dir.path() + QStringLiteral("/פרויקט 2")};
+    AppModel m(Store(false), settings.get());
+    m.addWorkspace(QStringLiteral("A"), QStringLiteral("5b8cee"));
+    for (const QString& folder : folders) {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        m.addSession(PaneKind::Terminal, std::nullopt, folder, false, ChatProvider::Claude);
+    }
+    QSignalSpy failed(&m, &AppModel::paneCommandFailed);
+    const auto opened = [&] {
+        QFile f(args);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    };
+    for (int i = 0; i < folders.size(); ++i) {
+        m.openInVSCode(m.workspaces()[0].sessions[i].id);
+        ASSERT_TRUE(waitUntil([&] { return opened().size() == i + 1; }, 30000));
+    }
+    EXPECT_EQ(opened(), folders);
+    EXPECT_EQ(failed.count(), 0);
+
+    const QUuid id = m.workspaces()[0].sessions[1].id;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            m.openInVSCode(id);
+            const bool told = waitUntil([&] { return failed.count() == 1; }, 30000);
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+                std::_Exit(4);
+            std::fprintf(stderr, "[%d, %s, %s]\n", int(told), qPrintable(told ? failed.at(0).at(0).toString() == uuidText(id) ? QStringLiteral("this pane") : QStringLiteral("another pane") : QString()),
+                         qPrintable(told ? failed.at(0).at(1).toString() : QString()));
+            m.openInVSCode(id);
+            const bool again = waitUntil([&] { return opened().size() == 3; }, 30000);
+            std::fprintf(stderr, "[%d, %d]\n", int(again), int(failed.count()));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[1, this pane, VS Code could not be looked for: no thread could be started\\.\\]\n"
+        "\\[1, 1\\]");
+}
+
 // A browser login that never returns (the user closed the browser tab): Cancel ends it and what it
 // started, the flag clears at once, and the login can be tried again; cancelling nothing is harmless.
 TEST_F(LoginTest, a_login_that_never_returns_is_cancelled_and_can_be_tried_again)
@@ -325,6 +396,7 @@ case "$2" in
       wait
     fi ;;
   *"command -v claude"*)
+    echo "$BRINMOOR_PROBE_MARK"
     printf '/usr/local/bin/claude
 2.1.3
 ---EXIT 0

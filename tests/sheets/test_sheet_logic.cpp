@@ -20,7 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace brinmoor;
 using brinmoor::test::ScopedDataHome;
@@ -222,6 +226,42 @@ TEST(FolderChooser, links_to_folders_are_listed_and_a_dropped_listing_is_empty_u
     listing.refresh();
     ASSERT_TRUE(waitUntil([&] { return !listing.loading(); }));
     EXPECT_EQ(listing.names(), (QStringList{"real", "toReal"}));
+}
+
+// The task limit reached as the chooser reads a folder: the read gets no thread, and the listing
+// says so at once instead of showing the folder as empty (or loading for good); once tasks are
+// free, reading again lists the folders, right-to-left names beside left-to-right ones.
+TEST(FolderChooser, a_read_refused_a_thread_says_so_and_the_next_read_lists_the_folder)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(60);
+            QTemporaryDir dir;
+            QDir().mkpath(dir.path() + "/real");
+            QDir().mkpath(dir.path() + QStringLiteral("/מסמכים"));
+            FolderListing listing;
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NPROC, &limit);
+            const rlim_t most = limit.rlim_max;
+            limit.rlim_cur = 1;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() == 0 && ::setresuid(65534, 65534, 0) != 0))
+                std::_Exit(3);
+            listing.setFolder(dir.path());
+            const bool answered = waitUntil([&] { return !listing.loading(); }, 30000);
+            std::fprintf(stderr, "[%d, %d, %s]\n", int(answered), int(listing.count()), qPrintable(listing.problem()));
+            limit.rlim_cur = most;
+            if (::setrlimit(RLIMIT_NPROC, &limit) != 0 || (::getuid() != 0 && ::setresuid(0, 0, 0) != 0))
+                std::_Exit(4);
+            listing.refresh();
+            const bool read = waitUntil([&] { return !listing.loading(); }, 30000);
+            std::fprintf(stderr, "[%d, %s, %s]\n", int(read), qPrintable(listing.names().join(u'|')), qPrintable(listing.problem()));
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[1, 0, This folder could not be read: no thread could be started\\.\\]\n"
+        "\\[1, real\\|מסמכים, \\]");
 }
 
 namespace {

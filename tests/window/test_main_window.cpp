@@ -77,8 +77,8 @@ public:
         brinmoor::test::useSandboxHome(m_home->path());
         if (qgetenv("QT_QPA_PLATFORM").isEmpty())
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The login shell of this run answers the tool probes like a signed-in Codex would and
-        // logs them; anything else (a terminal pane's shell) is a plain /bin/sh.
+        // The login shell of this run answers the tool probes like a signed-in Codex would (after
+        // the probe's mark, as a real shell running the probe prints it) and logs them; anything else (a terminal pane's shell) is a plain /bin/sh.
         const QString shell = m_home->path() + "/fake-shell";
         QFile script(shell);
         if (script.open(QIODevice::WriteOnly)) {
@@ -88,6 +88,7 @@ if [ "$1" = "-lic" ]; then
   case "$2" in
     *"command -v codex"*)
       if [ -n "$FAKE_CODEX_SIGNED_OUT" ]; then status="Not logged in"; else status="Logged in using ChatGPT"; fi
+      echo "$BRINMOOR_PROBE_MARK"
       printf '/opt/codex/bin/codex\\ncodex-cli 0.9.1\\n%s\\n' "$status" ;;
   esac
   exit 0

@@ -158,6 +158,43 @@ Item {
         }
     }
 
+    // What a command of this menu could not do (Open in VS Code with no thread to look for it),
+    // said under the button it was asked from.
+    Connections {
+        target: AppModel
+        function onPaneCommandFailed(sessionID: string, why: string) {
+            if (sessionID !== root.sessionID)
+                return;
+            commandProblem.text = why;
+            commandProblem.open();
+        }
+    }
+    Popup {
+        id: commandProblem
+        objectName: "commandProblem"
+        property string text: ""
+        x: root.width - commandProblem.width
+        y: root.height + 2
+        margins: 8
+        padding: 8
+        // Wrapped past a width a pane can hold.
+        width: Math.min(340, commandProblem.implicitContentWidth + commandProblem.leftPadding + commandProblem.rightPadding)
+        background: Rectangle {
+            radius: 8
+            color: Theme.surfaceRaised
+            border.width: 1
+            border.color: Theme.borderStrong
+        }
+        contentItem: Text {
+            objectName: "commandProblemText"
+            text: commandProblem.text
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            color: Theme.red
+            font.pointSize: Theme.fontSize(12)
+        }
+    }
+
     Dialog {
         id: renameDialog
         objectName: "renameDialog"

@@ -68,6 +68,24 @@ TEST_F(AppScenario, frames_stop_restart_add_session_theme_and_quit)
     EXPECT_TRUE(items("stoppedPlaceholder").isEmpty());
     shot("4_restarted");
 
+    // A command of a pane's menu that could not be done ("Open in VS Code" with no thread to look
+    // for the editor) is said under that pane's menu button, and in no other pane; a click
+    // elsewhere closes it.
+    const QString why = QStringLiteral("VS Code could not be looked for: no thread could be started.");
+    emit model->paneCommandFailed(QStringLiteral("5E1F0A00-0000-4000-8000-0000000000FF"), why);
+    EXPECT_TRUE(items("commandProblemText").isEmpty());
+    emit model->paneCommandFailed(brinmoor::uuidText(QUuid(kApi)), why);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return items("commandProblemText").size() == 1; }, 2000));
+    QQuickItem* problem = item("commandProblemText");
+    EXPECT_EQ(problem->property("text").toString(), why);
+    api = paneNamed("api");
+    ASSERT_NE(api, nullptr);
+    const QRectF paneRect = api->mapRectToScene(QRectF(0, 0, api->width(), api->height()));
+    EXPECT_TRUE(paneRect.contains(problem->mapToScene(QPointF(1, 1)))) << "not under the api pane's menu";
+    shot("4b_command_problem");
+    click(paneNamed("docs"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return items("commandProblemText").isEmpty(); }, 2000));
+
     // Ctrl+Shift+T opens the add-session sheet with the most recent folder chosen; a terminal
     // there becomes a framed pane and is saved.
     const QString folder = sandbox->path() + "/projects/newapp";
