@@ -5,7 +5,11 @@
 # selected with Home and Shift+End, then middle-clicked into the terminal pane, whose program writes
 # down every byte it gets: the draft's text as it reads and as it would be sent (the mark as its
 # written form "<U+200B>", never the hidden character unseen), without the left-to-right marks
-# (U+200E) the composer shows the mark between in right-to-left text, or an isolate.
+# (U+200E) the composer shows the mark between in right-to-left text, or an isolate. Then the chat
+# pane renamed to a Hebrew and an Arabic name with a mark, pasted into the rename field: the name
+# selected there with Home and Shift+End and middle-clicked into the terminal once saved reaches the
+# program as the name itself (the real U+200B, which the name holds), without the field's isolate
+# or the mark's written form.
 #
 # Usage: primary_true_text_e2e.sh <build dir> [<screenshot dir>]. Needs an X display (run under
 # xvfb-run -a), xdotool, xclip and ImageMagick; the CLI comes from the test cache.
@@ -79,4 +83,27 @@ for draft in $'\xd7\x90\xd7\x91\xe2\x80\x8b\xd7\x92\xd7\x93' $'\xd8\xa7\xd8\xa8\
     wait_for 10 received_is "$want" \
         || fail "draft $n: the terminal got $(od -An -tx1 -v "$work/received" | tr -s ' \n' ' '), not the draft's bytes $want"
 done
-echo "$e2e: a middle click of each selected draft put the draft's text as it is sent into the terminal, no U+200E and no isolate"
+
+saved_name() { python3 -c "import json; print(json.load(open('$state'))['workspaces'][0]['sessions'][1]['project'])"; }
+for name in $'\xd7\xa4\xd7\xa8\xe2\x80\x8b\xd7\x95\xd7\x99' $'\xd8\xb3\xd9\x84\xe2\x80\x8b\xd8\xa7\xd9\x85'; do
+    n=$((n + 1))
+    want=$(printf '%s' "$name" | od -An -tx1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
+    clip "$name"
+    pane_menu_entry 1
+    wait_settled
+    xdotool key ctrl+a ctrl+v
+    wait_settled
+    xdotool key Home shift+End
+    wait_settled
+    shot "${n}_name_selected"
+    xdotool key Return
+    wait_for 20 bash -c "[ \"\$(python3 -c \"import json; print(json.load(open('$state'))['workspaces'][0]['sessions'][1]['project'])\")\" = '$name' ]" \
+        || fail "name $n: the pasted name was not saved as it is: $(saved_name)"
+    wait_settled
+    : >"$work/received"
+    xdotool mousemove --window "$window" $((width / 4)) $((height / 2)) click 2
+    wait_for 20 test -s "$work/received" || fail "name $n: the middle click put nothing into the terminal"
+    wait_for 10 received_is "$want" \
+        || fail "name $n: the terminal got $(od -An -tx1 -v "$work/received" | tr -s ' \n' ' '), not the name's bytes $want"
+done
+echo "$e2e: a middle click of each selected draft put the draft's text as it is sent into the terminal, no U+200E and no isolate; of each selected name, the name itself"
