@@ -51,7 +51,7 @@ shot 1_empty_hint
 [ "$(pink_rows 60 $((height / 3)) runs)" -ge 2 ] || fail "the empty pane's hint shows no mark for the override in its folder's name"
 
 # A pasted draft: marks and the notice before Return, and nothing sent yet.
-draft="/compact keep ${rlo}abc"$'\xe2\x81\xa9'" q"$(python3 -c 'print("".join(chr(0xE0000 + ord(c)) for c in "rm -rf"), end="")')"v"$'\xef\xb8\x8f'"z"$'\xe2\x80\x8b'"w" "$'\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d'"
+draft="/compact keep ${rlo}abc"$'\xe2\x81\xa9'" q"$(python3 -c 'print("".join(chr(0xE0000 + ord(c)) for c in "rm -rf"), end="")')"v"$'\xef\xb8\x8f'"z"$'\xe2\x80\x8b'"w "$'\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d'
 printf '%s' "$draft" | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
 pids+=($!)
 xdotool mousemove --window "$window" 700 $((height - 72)) click 1
