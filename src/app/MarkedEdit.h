@@ -16,7 +16,9 @@ namespace brinmoor {
 // "<U+202E>" gets those eight characters, and a name saved unedited keeps its hidden characters.
 // A mark is whole or gone: a deletion that reaches into one removes it, and a character typed
 // inside one goes after it. A hidden character pasted into the field becomes a mark too, and is
-// kept as the character it is.
+// kept as the character it is. What leaves the field is the text it stands for: a selection's
+// text in the X primary selection, Ctrl+C's and Ctrl+X's, each mark as its character, never its
+// written form or the isolate around it; and the caret never stops just inside an isolate.
 class MarkedEdit : public QObject {
     Q_OBJECT
     QML_ELEMENT
