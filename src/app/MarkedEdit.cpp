@@ -2,7 +2,14 @@
 
 #include "HiddenCharacters.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QVariantMap>
+
+#include <algorithm>
+#include <utility>
 
 namespace brinmoor {
 
@@ -96,12 +103,89 @@ void MarkedEdit::setField(QObject* field)
     for (const auto& link : std::as_const(m_fieldLinks))
         disconnect(link);
     m_fieldLinks.clear();
-    m_field = field;
     if (m_field)
+        m_field->removeEventFilter(this);
+    m_field = field;
+    if (m_field) {
         for (const char* signal : {SIGNAL(selectionStartChanged()), SIGNAL(selectionEndChanged()), SIGNAL(cursorPositionChanged())})
             if (m_field->metaObject()->indexOfSignal(QMetaObject::normalizedSignature(signal + 1)) >= 0)
                 m_fieldLinks << connect(m_field, signal, this, SLOT(onFieldSelection()));
+        m_field->installEventFilter(this);
+        m_cursorSeen = m_field->property("cursorPosition").toInt();
+    }
     emit fieldChanged();
+}
+
+bool MarkedEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_field)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        m_keyDown = true;
+        // Ctrl+C and Ctrl+X (Ctrl+Insert, Shift+Delete) copy the field's selected text as it
+        // shows: the true text goes in its place once the field is done with the key.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int from = m_field->property("selectionStart").toInt(), to = m_field->property("selectionEnd").toInt();
+        if ((key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut)) && from < to
+            && m_field->property("text").toString() == m_shown) {
+            const QString truth = valueOf(from, to);
+            if (truth != QStringView(m_shown).sliced(from, to - from))
+                QMetaObject::invokeMethod(
+                    this, [truth] { QGuiApplication::clipboard()->setText(truth, QClipboard::Clipboard); }, Qt::QueuedConnection);
+        }
+        // A selection made with the keys (Shift and the arrows, Ctrl+A) is the X primary
+        // selection, as one made with the mouse is: Qt's field leaves the primary selection as it
+        // was, and a middle click elsewhere then pasted what was selected before.
+        if (QGuiApplication::clipboard()->supportsSelection())
+            QMetaObject::invokeMethod(
+                this, [this, from, to] { keepPrimaryTrue(from, to); }, Qt::QueuedConnection);
+        break;
+    }
+    case QEvent::KeyRelease:
+        m_keyDown = false;
+        break;
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        // ... and at a mouse button's release (a double click selects a word).
+        if (!m_primaryDue && QGuiApplication::clipboard()->supportsSelection()) {
+            m_primaryDue = true;
+            QMetaObject::invokeMethod(this, [this] { keepPrimaryTrue(-1, -1); }, Qt::QueuedConnection);
+        }
+        break;
+    case QEvent::FocusOut:
+        m_keyDown = false;
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void MarkedEdit::keepPrimaryTrue(int selectedFrom, int selectedTo)
+{
+    m_primaryDue = false;
+    if (!m_field || m_field->property("text").toString() != m_shown)
+        return;
+    const int from = m_field->property("selectionStart").toInt(), to = m_field->property("selectionEnd").toInt();
+    if (from >= to || to > m_shown.size())
+        return;
+    const QStringView shown = QStringView(m_shown).sliced(from, to - from);
+    const QString truth = valueOf(from, to);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (selectedFrom >= 0 && (from != selectedFrom || to != selectedTo)) {
+        // A key changed the selection.
+        clipboard->setText(truth, QClipboard::Selection);
+        return;
+    }
+    if (truth == shown || !clipboard->ownsSelection())
+        return;
+    // Only what the field itself wrote (at a mouse button's release): the app's own selection,
+    // read without asking anyone.
+    const QMimeData* held = clipboard->mimeData(QClipboard::Selection);
+    if (!held || !held->hasText() || held->text() != shown)
+        return;
+    clipboard->setText(truth, QClipboard::Selection);
 }
 
 void MarkedEdit::onFieldSelection()
@@ -111,10 +195,43 @@ void MarkedEdit::onFieldSelection()
     // A field reports its edits before its new cursor, so by now an edit the user made has been
     // given to edit(), and the field holds `shown`. A field holding other text was changed by a
     // program (insert(), a text set): what was selected before says nothing of that change.
-    if (m_field->property("text").toString() == m_shown)
+    const int was = std::exchange(m_cursorSeen, m_field->property("cursorPosition").toInt());
+    if (m_field->property("text").toString() == m_shown) {
         select(m_field->property("selectionStart").toInt(), m_field->property("selectionEnd").toInt());
-    else
+        if (was != m_cursorSeen)
+            stepOutOfIsolate(was, m_cursorSeen);
+    } else {
         m_selectionStart = m_selectionEnd = -1;
+    }
+}
+
+void MarkedEdit::stepOutOfIsolate(int was, int now)
+{
+    if (m_stepping)
+        return;
+    for (const Mark& m : std::as_const(m_marks)) {
+        if (m.start >= now)
+            break;
+        const bool isolated = m.end - m.start >= 2 && m_shown[m.start] == isolateStart;
+        if (!isolated || (now != m.start + 1 && now != m.end - 1))
+            continue;
+        // A key moves on past the isolate's end in the way it went; a click or a place set lands
+        // on the outer side of the end it came to.
+        const bool forward = was < now;
+        int to;
+        if (now == m.start + 1)
+            to = int(m_keyDown && forward ? m.start + 2 : m.start);
+        else
+            to = int(m_keyDown && !forward ? m.end - 2 : m.end);
+        m_stepping = true;
+        const bool selected = m_field->property("selectionStart") != m_field->property("selectionEnd");
+        if (selected)
+            QMetaObject::invokeMethod(m_field, "moveCursorSelection", Q_ARG(int, to));
+        else
+            m_field->setProperty("cursorPosition", to);
+        m_stepping = false;
+        return;
+    }
 }
 
 void MarkedEdit::select(int start, int end)
@@ -135,6 +252,32 @@ QString MarkedEdit::value() const
         copied = m.end;
     }
     out += QStringView(m_shown).sliced(copied);
+    return out;
+}
+
+QString MarkedEdit::valueOf(int start, int end) const
+{
+    start = std::clamp<int>(start, 0, int(m_shown.size()));
+    end = std::clamp<int>(end, start, int(m_shown.size()));
+    QString out;
+    qsizetype copied = start;
+    for (const Mark& m : m_marks) {
+        if (m.end <= start)
+            continue;
+        if (m.start >= end)
+            break;
+        // A mark whose written form the stretch reaches into is whole, as it is for a deletion:
+        // its character. One whose isolate alone the stretch touches gives nothing.
+        const bool isolated = m.end - m.start >= 2 && m_shown[m.start] == isolateStart;
+        const qsizetype written = m.start + isolated, writtenEnd = m.end - isolated;
+        if (m.start > copied)
+            out += QStringView(m_shown).sliced(copied, m.start - copied);
+        if (start < writtenEnd && end > written)
+            out += QString::fromUcs4(&m.character, 1);
+        copied = m.end;
+    }
+    if (copied < end)
+        out += QStringView(m_shown).sliced(copied, end - copied);
     return out;
 }
 

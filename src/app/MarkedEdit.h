@@ -16,7 +16,9 @@ namespace brinmoor {
 // "<U+202E>" gets those eight characters, and a name saved unedited keeps its hidden characters.
 // A mark is whole or gone: a deletion that reaches into one removes it, and a character typed
 // inside one goes after it. A hidden character pasted into the field becomes a mark too, and is
-// kept as the character it is.
+// kept as the character it is. What leaves the field is the text it stands for: a selection's
+// text in the X primary selection, Ctrl+C's and Ctrl+X's, each mark as its character, never its
+// written form or the isolate around it; and the caret never stops just inside an isolate.
 class MarkedEdit : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -63,9 +65,17 @@ public:
     // the field is then set to `shown` and its cursor to `cursor`.
     Q_INVOKABLE void edit(const QString& text, int cursorPosition);
 
+    // The text that the stretch from `start` to `end` of `shown` stands for: each mark it reaches
+    // into as its character, no isolate. What a copy, a cut or the X primary selection of that
+    // stretch carries: never the mark's written form, which pasted back would be typed text.
+    Q_INVOKABLE QString valueOf(int start, int end) const;
+
 signals:
     void changed();
     void fieldChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void onFieldSelection();
@@ -76,6 +86,14 @@ private:
     // Each mark of `shown` in a left-to-right isolate where the line holds right-to-left letters,
     // and bare elsewhere; the cursor kept where it stood in the text.
     void isolateMarks();
+    // The field's cursor (or its selection's moving end) just inside a mark's isolate moves on to
+    // the next place in the way it went: an isolate's inner ends are places that do not move on
+    // screen, where a key typed would land beside the mark and not where the user sees the caret.
+    void stepOutOfIsolate(int was, int now);
+    // What the field wrote to the X primary selection (its shown text, marks' written forms and
+    // isolates and all) replaced by the true text of its selection; or, when a key changed the
+    // selection from `selectedFrom`-`selectedTo`, that true text put there.
+    void keepPrimaryTrue(int selectedFrom, int selectedTo);
 
     QString m_original;
     QString m_shown;
@@ -84,6 +102,10 @@ private:
     qsizetype m_selectionStart = -1, m_selectionEnd = -1;  // none known
     QPointer<QObject> m_field;
     QList<QMetaObject::Connection> m_fieldLinks;
+    int m_cursorSeen = 0;      // the field's cursor as last reported
+    bool m_keyDown = false;    // between a key's press and its release: the cursor moves by a key
+    bool m_primaryDue = false;
+    bool m_stepping = false;   // moving the cursor ourselves
 };
 
 } // namespace brinmoor

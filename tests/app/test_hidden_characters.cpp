@@ -295,3 +295,38 @@ TEST(MarkedEdit, a_mark_in_a_right_to_left_line_stands_in_an_isolate_shown_only)
         EXPECT_EQ(e.cursor(), s.cursorAfter) << s.what;
     }
 }
+
+// What a stretch of a field's text stands for, as a copy or the X primary selection carries it:
+// each mark the stretch reaches into as its character (whole, as a deletion takes it), a stretch
+// that touches only a mark's isolate nothing of the mark, and never an isolate or a written form.
+// Hebrew and Arabic (the marks in isolates) beside Latin (bare).
+TEST(MarkedEdit, a_stretch_stands_for_the_names_own_text)
+{
+    const QString zw = u(u"\u200B"), rlo = u(u"\u202E");
+    const struct {
+        const char* what;
+        QString name;
+        int from, to;  // in the field's text; -1: its end
+        QString value;
+    } cases[] = {
+        // "אב" LRI "<U+200B>" PDI "גד": the isolate from 2 to 12.
+        {"Hebrew, all", u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3"), 0, -1, u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3")},
+        {"Hebrew, the mark with its isolate", u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3"), 2, 12, zw},
+        {"Hebrew, part of the written form", u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3"), 5, 8, zw},
+        {"Hebrew, up to the isolate's start only", u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3"), 0, 3, u(u"\u05D0\u05D1")},
+        {"Hebrew, from the isolate's end only", u(u"\u05D0\u05D1") + zw + u(u"\u05D2\u05D3"), 11, -1, u(u"\u05D2\u05D3")},
+        {"Arabic, the letters after the mark", u(u"\u0627\u0628") + zw + u(u"\u062C\u062F"), 12, -1, u(u"\u062C\u062F")},
+        {"Arabic, a letter and the mark's '<'", u(u"\u0627\u0628") + zw + u(u"\u062C\u062F"), 1, 4, u(u"\u0628") + zw},
+        {"Latin, all", "ab" + zw + "cd", 0, -1, "ab" + zw + "cd"},
+        {"Latin, the mark's 'U+20'", "ab" + zw + "cd", 3, 7, zw},
+        {"Latin, two marks and between", "a" + zw + "b" + rlo + "c", 1, 18, zw + "b" + rlo},
+        {"Latin, none", "plain", 1, 3, "la"},
+        {"out of range", "ab" + zw, -5, 99, "ab" + zw},
+    };
+    for (const auto& c : cases) {
+        MarkedEdit e;
+        e.setOriginal(c.name);
+        const int to = c.to < 0 ? int(e.shown().size()) : c.to;
+        EXPECT_EQ(e.valueOf(c.from, to), c.value) << c.what << ": " << e.shown().toStdString();
+    }
+}

@@ -3,6 +3,8 @@
 #include "ComposerModel.h"
 #include "HiddenCharacters.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 
 namespace brinmoor {
@@ -40,6 +42,50 @@ bool holdsRightToLeftLetters(QStringView text)
 
 } // namespace
 
+bool ComposerDraft::tooManyMarks(int start, int end, const QString& text, const QList<HiddenCharacters::Found>& found,
+                                 bool fenced) const
+{
+    if (found.size() > (fenced ? ComposerModel::mostFencedMarksPasted : ComposerModel::mostMarksPasted))
+        return true;
+    // The paste's first line joins the marks before it in its paragraph, its last line those after.
+    const qsizetype paragraphStart = start == 0 ? 0 : m_text.lastIndexOf(u'\n', start - 1) + 1;
+    const qsizetype next = m_text.indexOf(u'\n', end);
+    const qsizetype paragraphEnd = next < 0 ? m_text.size() : next;
+    const auto marksBetween = [this](qsizetype from, qsizetype to) {
+        return std::count_if(m_marks.begin(), m_marks.end(), [&](const Mark& m) { return m.at >= from && m.at < to; });
+    };
+    qsizetype count = marksBetween(paragraphStart, start), most = 0, i = 0;
+    for (qsizetype at = text.indexOf(u'\n');; at = text.indexOf(u'\n', at + 1)) {
+        const qsizetype lineEnd = at < 0 ? text.size() : at;
+        for (; i < found.size() && found[i].at < lineEnd; ++i)
+            ++count;
+        if (at < 0)
+            break;
+        most = std::max(most, count);
+        count = 0;
+    }
+    most = std::max(most, count + marksBetween(end, paragraphEnd));
+    return most > (fenced ? ComposerModel::mostFencedMarksAround : ComposerModel::mostMarksAround);
+}
+
+qsizetype ComposerDraft::longestUnbroken(int start, int end, const QString& shown) const
+{
+    // Only the stretches the paste is part of: a long one elsewhere in its paragraphs was there.
+    const qsizetype paragraphStart = start == 0 ? 0 : m_text.lastIndexOf(u'\n', start - 1) + 1;
+    const qsizetype next = m_text.indexOf(u'\n', end);
+    const qsizetype paragraphEnd = next < 0 ? m_text.size() : next;
+    const QString head = m_text.sliced(paragraphStart, start - paragraphStart);
+    const QString joined = head + shown + m_text.sliced(end, paragraphEnd - end);
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, joined.constData(), joined.size());
+    qsizetype longest = 0, last = 0;
+    for (qsizetype at = breaks.toNextBoundary(); at >= 0; at = breaks.toNextBoundary()) {
+        if (at > head.size() && last < head.size() + shown.size())
+            longest = std::max(longest, at - last);
+        last = at;
+    }
+    return longest;
+}
+
 void ComposerDraft::insertText(int from, int to, const QString& text)
 {
     const int size = int(m_text.size());
@@ -66,6 +112,16 @@ void ComposerDraft::insertText(int from, int to, const QString& text)
             done = hidden.at + hidden.length;
         }
         shown += QStringView(text).sliced(done);
+        // The next composer lays out what it is given as the editor would have laid the paste
+        // out: so many marks that a key there could not keep up go as a chip, as they would have.
+        if (tooManyMarks(start, end, text, found, isolated)) {
+            m_attachments->attachPastedText(text, found.size());
+            return;
+        }
+    }
+    if (longestUnbroken(start, end, shown) > ComposerModel::mostUnbrokenPasted) {
+        m_attachments->attachPastedText(text, found.size());
+        return;
     }
     const int moved = int(shown.size()) - (end - start);
     QList<Mark> marks;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AttachmentListModel.h"
+#include "HiddenCharacters.h"
 
 #include <QList>
 #include <QObject>
@@ -41,12 +42,22 @@ public:
     void keep(const QString& text, int cursorPosition, const QList<Mark>& marks = {});
     // `text` put over the kept text from `from` to `to` (-1: its end), as a paste that came while no
     // editor held the draft: the cursor and the marks after it move along, the marks it covers go.
+    // Past the composer's bounds for a paste (too many marks, too long a stretch without a place to
+    // break a line) it goes as a chip named with its count of hidden characters instead, as it
+    // would have in the editor, and the kept text stays as it was.
     void insertText(int from, int to, const QString& text);
 
 signals:
     void changed();
 
 private:
+    // Whether a paste of `text` (its hidden characters `found`) over `start`-`end` would leave more
+    // marks in one paragraph, or bring more in all, than the composer lays out in time.
+    bool tooManyMarks(int start, int end, const QString& text, const QList<HiddenCharacters::Found>& found, bool fenced) const;
+    // The longest stretch without a place to break a line that `shown` (the paste with its marks)
+    // put over `start`-`end` would leave in the paragraphs it goes into.
+    qsizetype longestUnbroken(int start, int end, const QString& shown) const;
+
     QString m_text;
     int m_cursor = 0;
     QList<Mark> m_marks;

@@ -117,6 +117,24 @@ public:
     // (U+200E, its fences) when `fenced`, so that right-to-left text around it never splits it.
     static QString markText(char32_t character, bool fenced);
 
+    // The bounds of what a paste may leave in the draft as text; past them it goes as a chip
+    // named with its count of hidden characters. (ComposerDraft keeps to them too, for a paste
+    // that lands while no editor holds the draft.)
+    // The longest stretch without a word boundary a paste may leave in the draft (in UTF-16
+    // units, marks as they read): a paragraph holding one takes Qt about 0.1 s to lay out in a
+    // 1240 px window under load; 50,000 marks side by side (450,000 units) took 10 s.
+    static constexpr qsizetype mostUnbrokenPasted = 40000;
+    // The most marks a paste may leave in the paragraphs it goes into, in Latin text and where
+    // they stand between fences (right-to-left text): a key in a paragraph of so many took 70 to
+    // 100 ms to lay out and draw (bench_composer's BM_PasteManyMarksInScript), inside the 200 ms a
+    // key may hold the window on a busy machine.
+    static constexpr qsizetype mostMarksAround = 12000;
+    static constexpr qsizetype mostFencedMarksAround = 5000;
+    // The most marks one paste may bring, over all its paragraphs: the paste lays them all out
+    // (20,000 in Latin took 80 ms, in Hebrew 200 ms).
+    static constexpr qsizetype mostMarksPasted = 20000;
+    static constexpr qsizetype mostFencedMarksPasted = 10000;
+
 signals:
     void sessionChanged();
     void storeChanged();
@@ -235,20 +253,6 @@ private:
     void noteStrays(const Mark& m, int position, int removed, int moved, bool widened);
     QList<std::pair<int, char16_t>> m_strays;  // places of such ends, and which end each is
     QList<Mark> m_marks;  // in the order they stand
-    // The longest stretch without a word boundary a paste may leave in the draft (in UTF-16
-    // units, marks as they read): a paragraph holding one takes Qt about 0.1 s to lay out in a
-    // 1240 px window under load; 50,000 marks side by side (450,000 units) took 10 s.
-    static constexpr qsizetype mostUnbrokenPasted = 40000;
-    // The most marks a paste may leave in the paragraphs it goes into, in Latin text and where
-    // they stand between fences (right-to-left text): a key in a paragraph of so many took 70 to
-    // 100 ms to lay out and draw (bench_composer's BM_PasteManyMarksInScript), inside the 200 ms a
-    // key may hold the window on a busy machine.
-    static constexpr qsizetype mostMarksAround = 12000;
-    static constexpr qsizetype mostFencedMarksAround = 5000;
-    // The most marks one paste may bring, over all its paragraphs: the paste lays them all out
-    // (20,000 in Latin took 80 ms, in Hebrew 200 ms).
-    static constexpr qsizetype mostMarksPasted = 20000;
-    static constexpr qsizetype mostFencedMarksPasted = 10000;
     // The most marks a paragraph would hold with `text` (its hidden characters `found`) put over
     // the draft's stretch from `from` to `to`.
     qsizetype mostMarksInAParagraph(int from, int to, const QString& text, const QList<HiddenCharacters::Found>& found) const;

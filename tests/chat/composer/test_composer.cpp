@@ -8,6 +8,7 @@
 #include "ChatPaneMemory.h"
 #include "ChatAttachments.h"
 #include "ClaudeSession.h"
+#include "ComposerDraft.h"
 #include "ComposerLogic.h"
 #include "ComposerModel.h"
 #include "HistoryPaging.h"
@@ -614,6 +615,60 @@ TEST(AttachmentList, a_paste_put_aside_as_a_chip_sends_what_the_marks_would)
     model.attachPastedText(S("one more"));
     EXPECT_EQ(model.count(), AttachmentBudget::maxCount);
     EXPECT_FALSE(model.property("notice").toString().isEmpty());
+}
+
+// A paste that lands in a pane's kept draft while no composer shows it (its session restarted or
+// stopped during the read) keeps to the composer's bounds: past the marks a paragraph may hold (in
+// right-to-left text and in Latin, the draft's own marks counted with the paste's), past the marks
+// one paste may bring, or past the longest stretch without a place to break a line, it goes as a
+// chip named with its count and the kept text stays; below them it goes in as marks. Before, the
+// draft took any paste as text, and the next composer laid 49,500 marks out inline.
+TEST(ComposerDraft, a_paste_kept_while_no_composer_shows_the_draft_goes_as_a_chip_past_the_composers_bounds)
+{
+    const auto repeated = [](const QString& piece, qsizetype n) { return piece.repeated(n); };
+    const QString zw = QString(QChar(0x200B));
+    const QString hebrew = S("\u05D0\u05D1 "), arabic = S("\u0627\u0628 "), latin = S("ab ");
+    const qsizetype fencedAround = ComposerModel::mostFencedMarksAround, around = ComposerModel::mostMarksAround;
+    const struct {
+        const char* what;
+        QString kept;  // the draft before, its hidden characters put in as a paste would
+        QString pasted;
+        qsizetype chipMarks;  // -1: in the text
+    } cases[] = {
+        {"Hebrew, at the bound", QString(), repeated(hebrew + zw, fencedAround), -1},
+        {"Hebrew, one past it", QString(), repeated(hebrew + zw, fencedAround + 1), fencedAround + 1},
+        {"Arabic, one past it", QString(), repeated(arabic + zw, fencedAround + 1), fencedAround + 1},
+        {"Latin, at the Hebrew bound", QString(), repeated(latin + zw, fencedAround + 1), -1},
+        {"Latin, at its bound", QString(), repeated(latin + zw, around), -1},
+        {"Latin, one past it", QString(), repeated(latin + zw, around + 1), around + 1},
+        {"Hebrew, with the draft's own marks", repeated(hebrew + zw, 3000), repeated(hebrew + zw, 2001), 2001},
+        {"Hebrew, the draft's marks in another paragraph", repeated(hebrew + zw, 3000) + S("\n"), repeated(hebrew + zw, 2001), -1},
+        {"Hebrew, over many paragraphs", QString(), repeated(hebrew + zw + S("\n"), ComposerModel::mostFencedMarksPasted + 1),
+         ComposerModel::mostFencedMarksPasted + 1},
+        {"Latin, one unbroken stretch too long", QString(), repeated(S("a") + zw, 5000), 5000},
+        {"Latin, no marks, one word too long", QString(), repeated(S("a"), ComposerModel::mostUnbrokenPasted + 1), 0},
+    };
+    for (const auto& c : cases) {
+        ComposerDraft draft;
+        draft.insertText(-1, -1, c.kept);
+        ASSERT_EQ(draft.attachments()->count(), 0) << c.what;
+        const QString before = draft.text();
+        const qsizetype marksBefore = draft.marks().size();
+        draft.insertText(-1, -1, c.pasted);
+        if (c.chipMarks < 0) {
+            EXPECT_EQ(draft.attachments()->count(), 0) << c.what;
+            EXPECT_EQ(draft.marks().size(), marksBefore + c.pasted.count(zw)) << c.what;
+            continue;
+        }
+        ASSERT_EQ(draft.attachments()->count(), 1) << c.what;
+        EXPECT_EQ(draft.text(), before) << c.what;
+        EXPECT_EQ(draft.marks().size(), marksBefore) << c.what;
+        const ChatAttachment chip = draft.attachments()->items()[0];
+        if (c.chipMarks > 0)
+            EXPECT_TRUE(chip.name.startsWith(QLocale(QLocale::English).toString(qlonglong(c.chipMarks)) + S(" hidden character")))
+                << c.what << ": " << chip.name.toStdString();
+        EXPECT_EQ(QString::fromUtf8(*chip.data), QString(c.pasted).replace(zw, S("<U+200B>"))) << c.what;
+    }
 }
 
 // Picture data on the clipboard (as browsers and image viewers copy pictures): a type the agent

@@ -116,7 +116,9 @@ wait_for 60 grep -qs "See the paste" "$work/claude-server.jsonl" || fail "the me
 python3 - "$work/claude-server.jsonl" <<'PY' || fail "the chip did not send the hidden characters as their marks"
 import sys
 sent = [l for l in open(sys.argv[1]) if "See the paste" in l]
-sys.exit(0 if sent and sent[-1].count("a<U+200B>") == 49999 and "\\u200b" not in sent[-1].lower() else 1)
+# Neither the hidden characters nor what the composer shows them with (U+200E, U+2066-U+2069).
+shown = ("\\u200b", "\\u200e", "\\u2066", "\\u2067", "\\u2068", "\\u2069", "\u200b", "\u200e", "\u2066", "\u2069")
+sys.exit(0 if sent and sent[-1].count("a<U+200B>") == 49999 and not any(s in sent[-1].lower() for s in shown) else 1)
 PY
 wait_settled
 shot 3_sent

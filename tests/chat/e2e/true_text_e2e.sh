@@ -51,7 +51,7 @@ shot 1_empty_hint
 [ "$(pink_rows 60 $((height / 3)) runs)" -ge 2 ] || fail "the empty pane's hint shows no mark for the override in its folder's name"
 
 # A pasted draft: marks and the notice before Return, and nothing sent yet.
-draft="/compact keep ${rlo}abc"$'\xe2\x81\xa9'" q"$(python3 -c 'print("".join(chr(0xE0000 + ord(c)) for c in "rm -rf"), end="")')"v"$'\xef\xb8\x8f'"z"$'\xe2\x80\x8b'"w"
+draft="/compact keep ${rlo}abc"$'\xe2\x81\xa9'" q"$(python3 -c 'print("".join(chr(0xE0000 + ord(c)) for c in "rm -rf"), end="")')"v"$'\xef\xb8\x8f'"z"$'\xe2\x80\x8b'"w "$'\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d'
 printf '%s' "$draft" | xclip -quiet -selection clipboard -i >/dev/null 2>&1 &
 pids+=($!)
 xdotool mousemove --window "$window" 700 $((height - 72)) click 1
@@ -77,8 +77,10 @@ def strings(v):
     return [s for x in v for s in strings(x)] if isinstance(v, list) else [v] if isinstance(v, str) else []
 # The user's message (the CLI's own prompt names the pane's folder, override and all).
 sent = [s for line in open(sys.argv[1]) for s in strings(json.loads(line)) if s.startswith("keep")]
-want = "keep <U+202E>abc<U+2069> q<U+E0072><U+E006D><U+E0020><U+E002D><U+E0072><U+E0066>v<U+FE0F>z<U+200B>w"
-hidden = [s for s in sent if re.search("[\u202a-\u202e\u2066-\u2069\u200b\ufe0f\U000E0000-\U000E007F]", s)]
+# A Hebrew word ends the paragraph: the composer shows its marks between left-to-right marks
+# (U+200E), which must not go out with the text.
+want = "keep <U+202E>abc<U+2069> q<U+E0072><U+E006D><U+E0020><U+E002D><U+E0072><U+E0066>v<U+FE0F>z<U+200B>w \u05e9\u05dc\u05d5\u05dd"
+hidden = [s for s in sent if re.search("[\u200b\u200e\u200f\u202a-\u202e\u2066-\u2069\ufe0f\U000E0000-\U000E007F]", s)]
 sys.exit(0 if sent and all(want in s for s in sent) and not hidden else print("sent:", sent, file=sys.stderr) or 1)
 PY
 wait_settled

@@ -11,6 +11,7 @@
 #include "ComposerModel.h"
 #include "FieldPaste.h"
 #include "LocalProcessTerminalView.h"
+#include "MarkedEdit.h"
 #include "RenderThreads.h"
 #include "X11ClipboardReader.h"
 #include "support/QtTestSupport.h"
@@ -47,6 +48,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <chrono>
@@ -59,6 +61,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 Q_IMPORT_QML_PLUGIN(Brinmoor_ChatPlugin)
@@ -1717,4 +1720,202 @@ TEST(TaskLimit, a_paste_refused_a_thread_says_so_and_the_next_comes_once_tasks_a
         "terminal \\[Nothing was pasted: no thread could be started\\.\\] 0; "
         "composer \\[Nothing was pasted: no thread could be started\\.\\] 0; field 0\n"
         "(.|\n)*then pasted 1");
+}
+
+namespace {
+
+// A name field as the rename sheets have it: a TextField whose text a MarkedEdit keeps, each edit
+// given to it and the field set back to what it shows. `saved` is the name a Return saves.
+struct MarkedNameField {
+    MarkedNameField()
+    {
+        engine.addImportPath(S("qrc:/"));
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            import QtQuick.Controls
+            import Brinmoor.App
+            Window {
+                width: 500; height: 80; visible: true
+                property string saved: ""
+                property alias field: field
+                property alias edit: nameEdit
+                TextField {
+                    id: field
+                    width: 480; height: 34
+                    onTextEdited: {
+                        nameEdit.edit(field.text, field.cursorPosition);
+                        if (field.text !== nameEdit.shown)
+                            field.text = nameEdit.shown;
+                        field.cursorPosition = nameEdit.cursor;
+                    }
+                    onAccepted: saved = nameEdit.value
+                }
+                MarkedEdit { id: nameEdit; field: field }
+            })", {});
+        root.reset(component.create());
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+        else
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window()));
+    }
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
+    QQuickItem* field() const { return root->property("field").value<QQuickItem*>(); }
+    MarkedEdit* edit() const { return root->property("edit").value<MarkedEdit*>(); }
+    QString text() const { return field()->property("text").toString(); }
+    int cursor() const { return field()->property("cursorPosition").toInt(); }
+    // Opens the field on `name`, the cursor at its end, as a rename opens.
+    void open(const QString& name) const
+    {
+        edit()->setOriginal(name);
+        field()->setProperty("text", edit()->shown());
+        field()->forceActiveFocus();
+        field()->setProperty("cursorPosition", int(edit()->shown().size()));
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = {}) const { QTest::keyClick(window(), k, mods); }
+
+    QQmlEngine engine;
+    std::unique_ptr<QObject> root;
+};
+
+// The places just inside the isolates of a field's marks.
+std::vector<int> isolateInsides(const MarkedEdit& e)
+{
+    std::vector<int> inside;
+    for (const MarkedEdit::Mark& m : e.marks())
+        if (e.shown().at(m.start) == QChar(0x2066))
+            inside.insert(inside.end(), {int(m.start) + 1, int(m.end) - 1});
+    return inside;
+}
+
+const char* const markedNames[] = {"\u05D0\u05D1\u200B\u05D2\u05D3", "\u0627\u0628\u200B\u062C\u062F", "ab\u200Bcd"};
+
+} // namespace
+
+// A selection in a name field (a rename, the new workspace's name) made with the keyboard (Home and
+// Shift+End, Ctrl+A, Shift and the arrows) or the mouse puts the name's true text in the X primary
+// selection, as another program reads it: the hidden character itself, never its mark's written
+// form nor the isolate that holds it in right-to-left text; Ctrl+C and Ctrl+X give the same, and a
+// part of the name its own true text. Before, the field wrote what it showed, and a middle click put
+// U+2066, U+2069 and "<U+200B>" into a shell. Hebrew and Arabic beside Latin.
+TEST(MarkedNameField, a_selection_copy_and_cut_carry_the_names_true_text)
+{
+    MarkedNameField w;
+    ASSERT_TRUE(w.root);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    ASSERT_TRUE(clipboard->supportsSelection());
+    for (const char* named : markedNames) {
+        const QString name = S(named);
+        const bool rightToLeft = name.isRightToLeft();
+        w.open(name);
+        ASSERT_EQ(w.text().contains(QChar(0x2066)), rightToLeft) << named;
+        const std::vector<std::pair<const char*, std::function<void()>>> selections{
+            {"Home, Shift+End", [&] { w.key(Qt::Key_Home); w.key(Qt::Key_End, Qt::ShiftModifier); }},
+            {"Ctrl+A", [&] { w.key(Qt::Key_End); w.key(Qt::Key_A, Qt::ControlModifier); }},
+            {"Shift and the arrows", [&] {
+                 w.key(Qt::Key_Home);
+                 for (int i = 0; i < w.text().size(); ++i)
+                     w.key(rightToLeft ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
+             }},
+            {"a drag of the mouse", [&] {
+                 w.key(Qt::Key_End);
+                 const QPoint from = NameFields::at(w.field(), 0, -2), to = NameFields::at(w.field(), int(w.text().size()), 4);
+                 QTest::mousePress(w.window(), Qt::LeftButton, {}, from);
+                 for (int step = 1; step <= 8; ++step)
+                     QTest::mouseMove(w.window(), from + (to - from) * step / 8);
+                 QTest::mouseRelease(w.window(), Qt::LeftButton, {}, to);
+             }},
+        };
+        for (const auto& [how, select] : selections) {
+            clipboard->setText(S("before"), QClipboard::Selection);
+            select();
+            EXPECT_EQ(w.field()->property("selectedText").toString(), w.text()) << named << ": " << how;
+            EXPECT_TRUE(waitUntil([&] { return clipboard->text(QClipboard::Selection) == name; }, 2000))
+                << named << ": " << how << ": " << clipboard->text(QClipboard::Selection).toStdString();
+            EXPECT_EQ(primaryAsAnotherProgramReadsIt(), name) << named << ": " << how;
+        }
+        // Ctrl+C and Ctrl+Insert of the whole name; Ctrl+X cuts it and carries the same.
+        for (const auto& [how, k, mods] : {std::tuple{"Ctrl+C", Qt::Key_C, Qt::KeyboardModifiers(Qt::ControlModifier)},
+                                           std::tuple{"Ctrl+Insert", Qt::Key_Insert, Qt::KeyboardModifiers(Qt::ControlModifier)},
+                                           std::tuple{"Ctrl+X", Qt::Key_X, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+            clipboard->setText(S("before"));
+            w.key(Qt::Key_A, Qt::ControlModifier);
+            w.key(k, mods);
+            EXPECT_TRUE(waitUntil([&] { return clipboard->text() == name; }, 2000))
+                << named << ": " << how << ": " << clipboard->text().toStdString();
+        }
+        EXPECT_EQ(w.text(), QString()) << named << ": cut";
+        // Part of the name: the first two letters and the mark, then the mark alone (right to
+        // left, its written form and isolate).
+        w.open(name);
+        const MarkedEdit::Mark mark = w.edit()->marks().at(0);
+        for (const auto& [from, to, want] : {std::tuple{0, int(mark.end), name.first(3)}, std::tuple{int(mark.start), int(mark.end), name.sliced(2, 1)},
+                                             std::tuple{int(mark.start) + 2, int(mark.end) - 2, name.sliced(2, 1)},
+                                             std::tuple{int(mark.end), int(w.text().size()), name.sliced(3)}}) {
+            QMetaObject::invokeMethod(w.field(), "select", Q_ARG(int, from), Q_ARG(int, to));
+            w.key(Qt::Key_C, Qt::ControlModifier);
+            EXPECT_TRUE(waitUntil([&] { return clipboard->text() == want; }, 2000))
+                << named << ": " << from << "-" << to << ": " << clipboard->text().toStdString();
+        }
+    }
+}
+
+// The caret of a name field never stops just inside a mark's isolate, by the keyboard in either
+// direction (with Shift too) nor by a click, and a key typed at each place it stops keeps the mark
+// and goes in where the caret stood; the name saved has the hidden character itself. Before, the
+// isolate's inner ends were stops that did not move on screen, and a key typed at one went in on
+// the far side of the mark. Hebrew and Arabic beside Latin.
+TEST(MarkedNameField, the_caret_never_stops_inside_a_marks_isolate_and_a_key_there_keeps_the_mark)
+{
+    MarkedNameField w;
+    ASSERT_TRUE(w.root);
+    for (const char* named : markedNames) {
+        const QString name = S(named);
+        w.open(name);
+        const std::vector<int> inside = isolateInsides(*w.edit());
+        ASSERT_EQ(inside.size(), name.isRightToLeft() ? 2u : 0u) << named;
+        const auto insideAt = [&](int p) { return std::find(inside.begin(), inside.end(), p) != inside.end(); };
+        // Every stop of the arrows both ways, the caret alone and a selection's moving end.
+        std::vector<int> stops;
+        for (const Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+            for (const Qt::Key arrow : {Qt::Key_Left, Qt::Key_Right}) {
+                w.key(Qt::Key_End);
+                w.key(arrow == Qt::Key_Left ? Qt::Key_End : Qt::Key_Home);
+                w.key(arrow == Qt::Key_Left ? Qt::Key_Home : Qt::Key_End);
+                for (int i = 0; i <= w.text().size(); ++i) {
+                    w.key(arrow, mods);
+                    EXPECT_FALSE(insideAt(w.cursor())) << named << ": stopped at " << w.cursor() << " inside an isolate";
+                    if (!mods)
+                        stops.push_back(w.cursor());
+                }
+            }
+        }
+        // A click on each place, the isolate's inside included.
+        for (int p = 0; p <= w.text().size(); ++p) {
+            w.key(Qt::Key_End);
+            QTest::mouseClick(w.window(), Qt::LeftButton, {}, NameFields::at(w.field(), p));
+            EXPECT_FALSE(insideAt(w.cursor())) << named << ": a click at " << p << " left the caret at " << w.cursor();
+            stops.push_back(w.cursor());
+        }
+        std::sort(stops.begin(), stops.end());
+        stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
+        // Z typed at each stop: the mark stays, one, and Z goes in where the caret stood.
+        for (const int stop : stops) {
+            w.open(name);
+            w.field()->setProperty("cursorPosition", stop);
+            if (w.cursor() != stop)
+                continue;  // a place the field itself does not keep
+            const QString before = w.edit()->valueOf(0, stop);
+            QTest::keyClick(w.window(), Qt::Key_Z);
+            EXPECT_EQ(w.edit()->marks().size(), 1) << named << ": Z at " << stop;
+            EXPECT_EQ(w.edit()->value().count(QChar(0x200B)), 1) << named << ": Z at " << stop;
+            EXPECT_TRUE(w.edit()->value().startsWith(before)) << named << ": Z at " << stop << ": " << w.edit()->value().toStdString();
+            EXPECT_EQ(w.text().count(QChar(0x2066)), name.isRightToLeft() ? 1 : 0) << named << ": Z at " << stop;
+        }
+        w.open(name);
+        w.key(Qt::Key_Home);
+        QTest::keyClick(w.window(), Qt::Key_Z);
+        w.key(Qt::Key_Return);
+        EXPECT_EQ(w.root->property("saved").toString(), S("z") + name) << named;
+    }
 }
