@@ -364,8 +364,9 @@ TEST_F(Home, the_node_search_under_a_hanging_login_shell_keeps_the_limit_and_say
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ASSERT_TRUE(told) << "no answer within 10 s";
     EXPECT_NE(told->path, node);
-    if (!told->path)
+    if (!told->path) {
         EXPECT_EQ(told->notSearched, LoginShell::notSearched(QStringLiteral("node"), 500));
+    }
 }
 
 TEST_F(Home, panes_starting_together_share_one_tool_search_and_a_missing_tool_is_searched_again)

@@ -664,9 +664,10 @@ TEST(ComposerDraft, a_paste_kept_while_no_composer_shows_the_draft_goes_as_a_chi
         EXPECT_EQ(draft.text(), before) << c.what;
         EXPECT_EQ(draft.marks().size(), marksBefore) << c.what;
         const ChatAttachment chip = draft.attachments()->items()[0];
-        if (c.chipMarks > 0)
+        if (c.chipMarks > 0) {
             EXPECT_TRUE(chip.name.startsWith(QLocale(QLocale::English).toString(qlonglong(c.chipMarks)) + S(" hidden character")))
                 << c.what << ": " << chip.name.toStdString();
+        }
         EXPECT_EQ(QString::fromUtf8(*chip.data), QString(c.pasted).replace(zw, S("<U+200B>"))) << c.what;
     }
 }
