@@ -30,18 +30,6 @@ void ComposerDraft::keep(const QString& text, int cursorPosition, const QList<Ma
 
 namespace brinmoor {
 
-namespace {
-
-bool holdsRightToLeftLetters(QStringView text)
-{
-    for (const QChar c : text)
-        if (c.isLetter() && (c.direction() == QChar::DirR || c.direction() == QChar::DirAL))
-            return true;
-    return false;
-}
-
-} // namespace
-
 bool ComposerDraft::tooManyMarks(int start, int end, const QString& text, const QList<HiddenCharacters::Found>& found,
                                  bool fenced) const
 {
@@ -102,8 +90,8 @@ void ComposerDraft::insertText(int from, int to, const QString& text)
     } else {
         const qsizetype paragraphStart = start == 0 ? 0 : m_text.lastIndexOf(u'\n', start - 1) + 1;
         const qsizetype paragraphEnd = m_text.indexOf(u'\n', end) < 0 ? size : m_text.indexOf(u'\n', end);
-        const bool isolated = holdsRightToLeftLetters(text)
-                           || holdsRightToLeftLetters(QStringView(m_text).sliced(paragraphStart, paragraphEnd - paragraphStart));
+        const bool isolated = ComposerModel::holdsRightToLeftLetters(text)
+                           || ComposerModel::holdsRightToLeftLetters(QStringView(m_text).sliced(paragraphStart, paragraphEnd - paragraphStart));
         qsizetype done = 0;
         for (const HiddenCharacters::Found& hidden : found) {
             shown += QStringView(text).sliced(done, hidden.at - done);

@@ -83,18 +83,16 @@ constexpr char16_t fenceAfter = u'\u200E';
 constexpr char16_t oldFenceBefore = u'\u2066';  // LEFT-TO-RIGHT ISOLATE
 constexpr char16_t oldFenceAfter = u'\u2069';   // POP DIRECTIONAL ISOLATE
 
-// Whether a paragraph holding `text` has right-to-left letters: there a mark's neutral "<" and ">"
-// take the direction of what stands beside them, and digits beside a mark join its run. (A hidden
-// right-to-left mark is no letter: it becomes a mark.)
-bool holdsRightToLeftLetters(QStringView text)
+
+} // namespace
+
+bool ComposerModel::holdsRightToLeftLetters(QStringView text)
 {
     for (const QChar c : text)
         if (c.isLetter() && (c.direction() == QChar::DirR || c.direction() == QChar::DirAL))
             return true;
     return false;
 }
-
-} // namespace
 
 QString ComposerModel::markText(char32_t character, bool fenced)
 {

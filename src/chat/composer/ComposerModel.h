@@ -116,6 +116,10 @@ public:
     // A mark's text in the editor: its written form ("<U+200F>"), between two left-to-right marks
     // (U+200E, its fences) when `fenced`, so that right-to-left text around it never splits it.
     static QString markText(char32_t character, bool fenced);
+    // Whether a paragraph holding `text` has right-to-left letters: there a mark's neutral "<" and ">"
+    // take the direction of what stands beside them, and digits beside a mark join its run. (A hidden
+    // right-to-left mark is no letter: it becomes a mark.)
+    static bool holdsRightToLeftLetters(QStringView text);
 
     // The bounds of what a paste may leave in the draft as text; past them it goes as a chip
     // named with its count of hidden characters. (ComposerDraft keeps to them too, for a paste
